@@ -1,0 +1,415 @@
+#pragma once
+// TVXBaseBitmap, the abstract bitmap, and TVXBitmap, the image buffer of the
+// library: its storage (one aligned memory block, memory fragments, a
+// temporary file), row access and virtual rows, the alpha channel and the raw
+// dump.
+//
+// Implementation files:
+//   core/bitmap.cpp          construction, storage, size, location, whole-image copies
+//   core/bitmap_rows.cpp     row access, origin, virtual rows
+//   core/bitmap_alpha.cpp    alpha channel
+//   core/bitmap_rawdump.cpp  raw dump "TVXBITMAPRAW"
+//   core/bitmap_copy.cpp     copying between bitmaps
+//   core/bitmap_pixels.cpp   pixel access, palette accessors and fills
+//   core/convert.cpp         pixel-format conversion
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/pixels.h"
+#include "platform/win_geometry.h"
+
+class TVXBitmap;
+class TVXFileBuffer;
+class TVXICC;
+class TVXMask;
+class TStream;
+
+// ---------------------------------------------------------------------------
+// The abstract bitmap that every bitmap class implements.
+
+class TVXBaseBitmap {
+ public:
+  TVXBaseBitmap() = default;
+  virtual ~TVXBaseBitmap() = default;
+  TVXBaseBitmap(const TVXBaseBitmap&) = delete;
+  TVXBaseBitmap& operator=(const TVXBaseBitmap&) = delete;
+
+  // Address of the first byte of row Row.
+  virtual void* GetScanLine(int32_t Row) const = 0;
+  virtual int32_t GetBitCount() const = 0;
+  virtual int32_t GetHeight() const = 0;
+  virtual int32_t GetWidth() const = 0;
+  virtual void SetWidth(int32_t Value) = 0;
+  virtual void SetHeight(int32_t Value) = 0;
+  virtual TVXPixelFormat GetPixelFormat() const = 0;
+  virtual int64_t GetRowLen() const = 0;
+  // The palette's first entry, or nullptr.
+  virtual TRGB* GetPaletteBuffer() const = 0;
+  virtual TRGB GetPalette(int32_t index) const = 0;
+  virtual void SetPalette(int32_t index, TRGB Value) = 0;
+  // Entries in the palette buffer.
+  virtual int32_t GetPaletteLength() const = 0;
+  // Entries that carry colours.
+  virtual int32_t GetPaletteUsed() const = 0;
+  virtual void SetPaletteUsed(int32_t Value) = 0;
+  // Gives the bitmap this size and format; false on failure.
+  virtual bool Allocate(int32_t ImageWidth, int32_t ImageHeight, TVXPixelFormat ImagePixelFormat) = 0;
+  // Copies an image of a class the bitmap knows (other classes are ignored).
+  virtual void Assign(TVXBaseBitmap* Source) = 0;
+  // Copies pixels and palette.
+  virtual void AssignImage(TVXBaseBitmap* Source) = 0;
+  // Gives Dest a copy of the palette.
+  virtual void CopyPaletteTo(TVXBaseBitmap* Dest) = 0;
+
+  // Properties.
+  int32_t BitCount() const { return GetBitCount(); }
+  int32_t Width() const { return GetWidth(); }
+  int32_t Height() const { return GetHeight(); }
+  TVXPixelFormat PixelFormat() const { return GetPixelFormat(); }
+  int64_t RowLen() const { return GetRowLen(); }
+  TRGB* PaletteBuffer() const { return GetPaletteBuffer(); }
+  TRGB Palette(int32_t index) const { return GetPalette(index); }
+  int32_t PaletteLength() const { return GetPaletteLength(); }
+  int32_t PaletteUsed() const { return GetPaletteUsed(); }
+  void* Scanline(int32_t Row) const { return GetScanLine(Row); }
+  TVXDataAccess Access() const { return fAccess; }
+  void SetAccess(TVXDataAccess Value) { fAccess = Value; }
+
+ protected:
+  TVXDataAccess fAccess = vxdRead | vxdWrite;
+};
+
+// ---------------------------------------------------------------------------
+// Supplies the rows of a virtual bitmap; the bitmap it is given to owns it.
+
+class TVXVirtualBitmapProvider {
+ public:
+  virtual ~TVXVirtualBitmapProvider() = default;
+  // Address of Width pixels of row Row from column Col, in the container's
+  // pixel format.
+  virtual void* GetSegment(TVXBitmap* Container, int32_t Row, int32_t Col, int32_t Width) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The bitmap.
+
+class TVXBitmap : public TVXBaseBitmap {
+ public:
+  // Computes one pixel of a virtual bitmap (the bitmap is then treated as
+  // vx24RGB rows of TRGB).
+  using TVXRenderVirtualPixel = std::function<void(TVXBitmap* Sender, int32_t SrcX, int32_t SrcY, TRGB& outval)>;
+
+  // ---- construction (bitmap.cpp) ----
+  // An empty bitmap: format vxnull, location vxFile (the size decides at
+  // allocation), origin vxboBOTTOMLEFT, alignment 32.
+  TVXBitmap();
+  // Create, then Allocate.
+  TVXBitmap(int32_t ImageWidth, int32_t ImageHeight, TVXPixelFormat ImagePixelFormat);
+  // Create, then Assign(image).
+  explicit TVXBitmap(TVXBitmap* image);
+  // A copy of the rectangle Left..Right, Top..Bottom (corners included) of
+  // image, with the same rectangle of its alpha channel and its palette.
+  TVXBitmap(TVXBitmap* image, const TRect& Rect);
+  ~TVXBitmap() override;
+  // A new alpha channel: vx8g of the given size filled with 255, in
+  // ImageLocation (vxTBitmap becomes vxMemory).
+  static std::unique_ptr<TVXBitmap> CreateAsAlphaChannel(int32_t ImageWidth, int32_t ImageHeight, TVXLocation ImageLocation);
+
+  // ---- slots of the base class (bitmap.cpp, bitmap_rows.cpp) ----
+  void* GetScanLine(int32_t Row) const override;
+  int32_t GetBitCount() const override { return fBitCount; }
+  int32_t GetHeight() const override { return fHeight; }
+  int32_t GetWidth() const override { return fWidth; }
+  void SetWidth(int32_t Value) override;
+  void SetHeight(int32_t Value) override;
+  TVXPixelFormat GetPixelFormat() const override { return fPixelFormat; }
+  int64_t GetRowLen() const override { return fRowLen; }
+  // Gives the bitmap this size and format. Returns false, leaving a 0 x 0
+  // bitmap, when the size is empty or overflows or no storage can be had.
+  // New storage is zero-filled. Keeps the rows when size and format are
+  // unchanged, unless storage changed behind its back since.
+  bool Allocate(int32_t ImageWidth, int32_t ImageHeight, TVXPixelFormat ImagePixelFormat) override;
+  // Copies image, alpha channel, palette and attributes of a TVXBitmap.
+  void Assign(TVXBaseBitmap* Source) override;
+  // Copies pixels, palette and colour profile of a TVXBitmap; keeps the alpha
+  // channel, origin and levels; nothing for an empty source.
+  void AssignImage(TVXBaseBitmap* Source) override;
+  void CopyPaletteTo(TVXBaseBitmap* Dest) override;
+
+  // ---- storage and size (bitmap.cpp) ----
+  // Releases every storage and resets the size; format and location remain.
+  void FreeImage(bool freeAlpha);
+  // True when width, height, row length or bit count is 0.
+  bool IsEmpty() const { return fWidth <= 0 || fHeight <= 0 || fRowLen <= 0 || fBitCount <= 0; }
+  // Changes the size without scaling, keeping the content aligned as asked
+  // and filling new areas with BackgroundValue (the alpha channel with
+  // AlphaValue).
+  void Resize(int32_t NewWidth, int32_t NewHeight, double BackgroundValue, int32_t AlphaValue, TVXHAlign HorizAlign,
+              TVXVAlign VertAlign);
+  int32_t BitAlignment() const { return fBitAlignment; }
+  // Re-lays the rows at the new alignment (an empty bitmap only records it).
+  void SetBitAlignment(int32_t Value);
+  // Converts the pixels to Value (a virtual bitmap only takes the value).
+  void SetPixelFormat(TVXPixelFormat Value);
+  // True when AllowedFormats is empty or holds the format; otherwise, with
+  // AutoConvert, converts to the first accepted fallback format.
+  bool CheckFormat(TVXPixelFormatSet AllowedFormats, bool AutoConvert);
+  TVXLocation Location() const { return fLocation; }
+  // Moves the rows to another location (the size still decides between
+  // memory and file). vxTBitmap raises EVXException until the platform
+  // bitmap location is available.
+  void SetLocation(TVXLocation Value);
+  int64_t MinFileSize() const { return fMinFileSize; }
+  void SetMinFileSize(int64_t Value) { fMinFileSize = Value; }
+  TVXMemoryAllocator MemoryAllocator() const { return fMemoryAllocator; }
+  // Must not change while the bitmap holds a memory block.
+  void SetMemoryAllocator(TVXMemoryAllocator Value) { fMemoryAllocator = Value; }
+  int32_t FragmentsCount() const { return fFragmentsCount; }
+  // Moves this bitmap's image into Target and leaves this bitmap empty.
+  void SwitchTo(TVXBitmap* Target);
+  // Makes the caller's memory the storage (the caller keeps ownership).
+  void EncapsulateMemory(void* mem, int32_t bmpWidth, int32_t bmpHeight, TVXPixelFormat bmpPixelFormat, bool DoFreeImage,
+                         TVXBitmapOrigin Origin);
+  // Allocates at the source's size and format and copies SrcRowLen bytes of
+  // every row (rows SrcRowLen apart, ordered by SrcOrigin). False when the
+  // allocation fails or SrcRowLen exceeds the row length.
+  bool CopyFromMemory(const void* SrcBuffer, int32_t SrcWidth, int32_t SrcHeight, TVXPixelFormat SrcPixelFormat,
+                      TVXBitmapOrigin SrcOrigin, int64_t SrcRowLen);
+
+  // ---- attributes (bitmap.cpp) ----
+  bool EncapsulatedFromTBitmap() const { return fEncapsulatedFromTBitmap; }
+  bool EncapsulatedFromMemory() const { return fEncapsulatedFromMemory; }
+  bool Full() const { return fFull; }
+  void SetFull(bool Value) { fFull = Value; }
+  int64_t Rowlen() const { return fRowLen; }
+  int32_t ChannelCount() const { return fChannelCount; }
+  TVXDitherMethod DefaultDitherMethod() const { return fDefaultDitherMethod; }
+  void SetDefaultDitherMethod(TVXDitherMethod Value) { fDefaultDitherMethod = Value; }
+  double BlackValue() const { return fBlackValue; }
+  void SetBlackValue(double Value) { fBlackValue = Value; }
+  double WhiteValue() const { return fWhiteValue; }
+  void SetWhiteValue(double Value) { fWhiteValue = Value; }
+  int32_t Contrast() const { return fContrast; }
+  void SetContrast(int32_t Value) { fContrast = Value; }
+  intptr_t UndoInfo() const { return fUndoInfo; }
+  void SetUndoInfo(intptr_t Value) { fUndoInfo = Value; }
+  // Per-channel display offsets, idx 0 to 3 (0 outside). The write sets the
+  // enable flag to whether any offset is not 0.
+  int32_t ChannelOffset(int32_t idx) const { return (idx >= 0 && idx < 4) ? fChannelOffset[idx] : 0; }
+  void SetChannelOffset(int32_t idx, int32_t Value);
+  bool EnableChannelOffset() const { return fEnableChannelOffset; }
+  void SetEnableChannelOffset(bool Value) { fEnableChannelOffset = Value; }
+  // The image's colour profile (empty at creation) and the profile to render
+  // into (sRGB). Both always exist once the colour-profile module is linked.
+  TVXICC* ColorProfile() const { return fColorProfile.get(); }
+  TVXICC* RenderColorProfile() const { return fRenderColorProfile.get(); }
+  int32_t CanvasCurrentAlpha() const { return fCanvasCurrentAlpha; }
+  // Limits the level operations to a selection; created empty on first read.
+  TVXMask* AdjustmentsMask();
+  bool HasAdjustmentsMask() const { return fAdjustmentsMask != nullptr; }
+
+  // ---- row access and virtual rows (bitmap_rows.cpp) ----
+  // Row 0 is the top row. For a vxFile bitmap the address stays valid only
+  // until the next GetScanLine or GetRow on the bitmap; for memory bitmaps it
+  // is pure arithmetic and any number of threads may call it at once.
+  void* ScanLine(int32_t Row) const { return GetScanLine(Row); }
+  // Like GetScanLine, but a file row stays mapped until FreeRow.
+  void* GetRow(int32_t Row) const;
+  void FreeRow(int32_t Row) const;
+  // Address of Width pixels of row Row from column Col (for vx1g the row's
+  // start).
+  void* GetSegment(int32_t Row, int32_t Col, int32_t Width) const;
+  // The memory block's first row address (nullptr for fragments and files).
+  void* Memory() const { return fMemory; }
+  TVXBitmapOrigin Origin() const { return fOrigin; }
+  // Reverses the storage order keeping the image as callers see it.
+  void SetOrigin(TVXBitmapOrigin Value);
+  bool IsVirtual() const { return bool(OnRenderVirtualPixel) || fVirtualBitmapProvider != nullptr; }
+  // Makes the bitmap virtual (assign an empty function to clear).
+  TVXRenderVirtualPixel OnRenderVirtualPixel;
+  TVXVirtualBitmapProvider* VirtualBitmapProvider() const { return fVirtualBitmapProvider.get(); }
+  // Takes ownership; frees the previous provider when Value is another one.
+  void SetVirtualBitmapProvider(TVXVirtualBitmapProvider* Value);
+
+  // ---- alpha channel (bitmap_alpha.cpp) ----
+  // The alpha channel, created (vx8g, all 255) on first read; nullptr on a
+  // bitmap that is itself an alpha channel.
+  TVXBitmap* AlphaChannel();
+  // Stores Value as the channel (marking it as alpha) and hands back the
+  // previous channel to the caller.
+  [[nodiscard]] std::unique_ptr<TVXBitmap> SetAlphaChannel(std::unique_ptr<TVXBitmap> Value);
+  TVXBitmap* AlphaChannelOpt() const { return fAlphaChannel.get(); }
+  bool HasAlphaChannel() const { return fAlphaChannel != nullptr; }
+  bool IsAlpha() const { return fIsAlpha; }
+  // Frees the channel; with Merge a vx24RGB image is first blended toward
+  // BackgroundColor (a colour value, red in the low byte; negative values
+  // name a system colour).
+  void RemoveAlphaChannel(bool Merge, int32_t BackgroundColor);
+  // Full := every pixel byte (padding excluded) is 255.
+  void SyncFull();
+  void FeatherAlphaEdges(int32_t iFeatherDepth);
+  // vx32RGB only: fourth bytes to the alpha channel (true) or back (false).
+  void SynchronizeRGBA(bool RGBAtoAlpha);
+
+  // ---- raw dump "TVXBITMAPRAW" (bitmap_rawdump.cpp) ----
+  // Size in bytes of the dump of this bitmap.
+  int64_t CalcRAWSize() const;
+  // Writes the dump to Buffer (which holds CalcRAWSize bytes) or, when Buffer
+  // is nullptr, to Stream at its position.
+  void SaveRAWToBufferOrStream(void* Buffer, TStream* Stream, bool StreamHasSize);
+  // Reads a dump from Buffer (BufferSize bytes; a negative size means the
+  // caller vouches for the buffer) or, when Buffer is nullptr, from Stream.
+  // False on a damaged or truncated dump: a wrong magic or version leaves
+  // the bitmap unchanged, any later fault leaves it empty.
+  bool LoadRAWFromBufferOrStream(const void* Buffer, TStream* Stream, int64_t BufferSize = -1);
+
+  // ---- copying between bitmaps (bitmap_copy.cpp) ----
+  // (Declarations below pre-filled by H-bitmap from the copying Part; owner of
+  // this section and of their definitions: H-bitmapops. Change freely.)
+  // Copies a clipped rectangle of this bitmap into Dest at (DstX, DstY).
+  void CopyRectTo(TVXBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY, int32_t RectWidth,
+                  int32_t RectHeight);
+  // Merges the alpha channel into Dest's over the same clipped rectangle,
+  // keeping the larger value.
+  void MergeAlphaRectTo(TVXBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY, int32_t RectWidth,
+                        int32_t RectHeight);
+  void CopyFromTVXMask(TVXMask* Source);
+  void CopyToTVXMask(TVXMask* Dest);
+
+  // ---- pixel access and fills (bitmap_pixels.cpp) ----
+  // (Declarations below pre-filled by H-bitmap from the pixel-access Part;
+  // owner of this section and of their definitions: H-bitmapops. The palette
+  // overrides must be defined for TVXBitmap's vtable to link.)
+  TRGB* GetPaletteBuffer() const override;
+  TRGB GetPalette(int32_t index) const override;
+  void SetPalette(int32_t index, TRGB Value) override;
+  int32_t GetPaletteLength() const override;
+  int32_t GetPaletteUsed() const override;
+  void SetPaletteUsed(int32_t Value) override;
+  bool Pixels_vx1g(int32_t x, int32_t y) const;
+  void SetPixels_vx1g(int32_t x, int32_t y, bool Value);
+  uint8_t Pixels_vx8(int32_t x, int32_t y) const;
+  void SetPixels_vx8(int32_t x, int32_t y, uint8_t Value);
+  uint16_t Pixels_vx16g(int32_t x, int32_t y) const;
+  void SetPixels_vx16g(int32_t x, int32_t y, uint16_t Value);
+  float Pixels_vx32f(int32_t x, int32_t y) const;
+  void SetPixels_vx32f(int32_t x, int32_t y, float Value);
+  TCMYK Pixels_vxCMYK(int32_t x, int32_t y) const;
+  void SetPixels_vxCMYK(int32_t x, int32_t y, TCMYK Value);
+  TCIELab Pixels_vxCIELab(int32_t x, int32_t y) const;
+  void SetPixels_vxCIELab(int32_t x, int32_t y, TCIELab Value);
+  TRGB Pixels_vx24RGB(int32_t x, int32_t y) const;
+  void SetPixels_vx24RGB(int32_t x, int32_t y, TRGB Value);
+  TRGBA Pixels_vx32RGB(int32_t x, int32_t y) const;
+  void SetPixels_vx32RGB(int32_t x, int32_t y, TRGBA Value);
+  TRGB48 Pixels_vx48RGB(int32_t x, int32_t y) const;
+  void SetPixels_vx48RGB(int32_t x, int32_t y, TRGB48 Value);
+  PRGB PPixels_vx24RGB(int32_t x, int32_t y) const;
+  PRGBA PPixels_vx32RGB(int32_t x, int32_t y) const;
+  PRGB48 PPixels_vx48RGB(int32_t x, int32_t y) const;
+  TRGB Pixels(int32_t x, int32_t y) const;
+  void SetPixels(int32_t x, int32_t y, TRGB Value);
+  uint8_t Alpha(int32_t x, int32_t y);
+  void SetAlpha(int32_t x, int32_t y, uint8_t Value);
+  void Fill(double Value);
+  void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, double Value);
+
+  // ---- pixel-format conversion (convert.cpp) ----
+  // (Declarations below pre-filled by H-bitmap from the conversion Part;
+  // owner of this section and of their definitions: H-convert. SetPixelFormat
+  // in bitmap.cpp calls ConvertFormatInPlace.)
+  // Writes Source's pixels, converted, into this bitmap (same size, own format).
+  void CopyAndConvertFormat(TVXBitmap* Source);
+
+ private:
+  // Changes the format of this bitmap in place (called by SetPixelFormat).
+  void ConvertFormatInPlace(TVXPixelFormat NewFormat);
+  // ---- end of the sections of other files ----
+
+ private:
+  bool AllocateInternal();
+  bool AllocateMemoryBlock(int64_t Size);
+  bool AllocateFragments();
+  bool AllocateFileStore(int64_t Size);
+  void FreeFragments();
+  void FreeMemoryBlock();
+  void ReleaseStorage();
+  void MoveFieldsTo(TVXBitmap* Target);
+  void UnMapRows() const;
+  int32_t StorageRow(int32_t Row) const { return fOrigin == vxboTOPLEFT ? fHeight - 1 - Row : Row; }
+  uint8_t* StoredRowAddress(int32_t StoredRow) const;
+  void* VirtualRow(int32_t Row, int32_t Col, int32_t Width) const;
+  bool ReallocateKeeping(int32_t NewWidth, int32_t NewHeight, int32_t NewAlignment, TVXLocation NewLocation);
+  void CopyRowsFrom(TVXBitmap* Source);
+  void CopyLevelsFrom(const TVXBitmap* Source);
+  void FillAll(uint8_t Value);
+  void MoveRegionInternal(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t DstX, int32_t DstY,
+                          double BackgroundValue, bool FillSource);
+
+  // Storage.
+  std::unique_ptr<TVXFileBuffer> fmemmap;  // file store of the rows (location vxFile)
+  mutable void* fWorkingMap = nullptr;     // the file row mapped by GetScanLine
+  std::unique_ptr<TRGB[]> fRGBPalette;
+  int32_t fRGBPaletteLen = 0;
+  int32_t fPaletteUsed = 256;
+  std::unique_ptr<TVXBitmap> fAlphaChannel;
+  uint8_t* fMemory = nullptr;     // 64-byte aligned first row of the block, or the caller's memory
+  void* fRealMemory = nullptr;    // the block as allocated
+  TVXMemoryAllocator fRealMemoryAllocator = vxmaAuto;  // how fRealMemory was obtained
+  mutable std::vector<void*> fScanlinesToUnMapPtr;
+  mutable std::vector<int32_t> fScanlinesToUnMapRow;
+  TVXBitmapOrigin fOrigin = vxboBOTTOMLEFT;
+  int32_t fWidth = 0;
+  int32_t fHeight = 0;
+  int32_t fBitCount = 0;
+  int32_t fChannelCount = 0;
+  int64_t fRowLen = 0;
+  TVXPixelFormat fPixelFormat = vxnull;
+  bool fIsAlpha = false;
+  TVXLocation fLocation = vxFile;
+  bool fFull = false;
+  bool fEncapsulatedFromTBitmap = false;
+  bool fEncapsulatedFromMemory = false;
+  int64_t fMinFileSize = 0;
+  TVXDitherMethod fDefaultDitherMethod = vxThreshold;
+  std::unique_ptr<TVXICC> fColorProfile;
+  std::unique_ptr<TVXICC> fRenderColorProfile;
+  double fBlackValue = 0;
+  double fWhiteValue = 0;
+  int32_t fChannelOffset[4] = {0, 0, 0, 0};
+  bool fEnableChannelOffset = false;
+  int32_t fContrast = 0;
+  std::unique_ptr<TVXMask> fAdjustmentsMask;
+  int32_t fBitAlignment = 32;
+  TVXMemoryAllocator fMemoryAllocator = vxmaAuto;
+  bool fFullReallocate = true;
+  intptr_t fUndoInfo = 0;
+  int32_t fCanvasCurrentAlpha = -1;
+  int32_t fFragmentsCount = 0;
+  int32_t fRowsPerFragment = 0;
+  std::vector<uint8_t*> fFragments;
+  std::unique_ptr<TVXVirtualBitmapProvider> fVirtualBitmapProvider;
+  mutable std::vector<uint8_t> fVirtualBitmapRowBuffer;
+};
+
+// ---------------------------------------------------------------------------
+// Memory blocks.
+
+// A block of Size bytes (plus a one-byte tag before the returned address),
+// zero-filled; nullptr when it cannot be had or Size is negative.
+void* VXAllocBlock(int64_t Size);
+// Releases a block of VXAllocBlock and sets p to nullptr.
+void VXFreeBlock(void*& p);
+// Heap allocation that yields nullptr instead of raising.
+void VXTryGetMem(void*& p, int64_t Size);
+// Largest single block the bitmap storage obtains (memory blocks and each
+// fragment); a larger request fails as if memory had run out. -1 (the
+// default) sets no limit. Tests use it to reach the fragment and file
+// fall-backs on a machine with ample memory.
+void VXSetMaxMemoryBlock(int64_t Size);
+int64_t VXMaxMemoryBlock();

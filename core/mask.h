@@ -1,0 +1,126 @@
+// TVXMask: a selection mask of 1 or 8 bits per pixel with the bounding box of
+// the pixels it selects.
+//
+// In an 8-bit mask a pixel value is a selection strength (0 not selected, 255
+// fully selected); in a 1-bit mask a set bit means selected. Rows are stored
+// bottom-up like a device-independent bitmap, each 32-bit aligned; a 1-bit row
+// holds pixel x in bit 7 - (x & 7) of byte x >> 3. The pixel block is allocated
+// zero-filled the first time an operation touches pixels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/win_geometry.h"
+
+class TVXBitmap;
+
+class TVXMask {
+ public:
+  // Marks the end of one polygon in a point list given to DrawPolygon.
+  static constexpr int32_t PolygonSeparator = 0xFFFFF;
+  // fX1 of an empty bounding box.
+  static constexpr int32_t EmptyBox = 2147483647;
+
+  TVXMask();
+  ~TVXMask();
+  TVXMask(const TVXMask&) = delete;
+  TVXMask& operator=(const TVXMask&) = delete;
+
+  // Frees the block and gives the mask a new size and depth; the block is
+  // allocated on first use. Empties the box and clears Full.
+  void AllocateBits(int32_t width, int32_t height, int32_t bitsperpixel);
+  // Frees the block and sets size, depth and row length to 0.
+  void FreeBits();
+  // Copies size, depth, block, box and Full of Source (nullptr: nothing).
+  void Assign(const TVXMask* Source);
+
+  void SetPixel(int32_t x, int32_t y, int32_t Alpha);
+  // 0 outside the mask; 8-bit: the value; 1-bit: the bit's weight in its byte
+  // (128 >> (x & 7)) when set.
+  int32_t GetPixel(int32_t x, int32_t y) const;
+  bool IsPointInside(int32_t x, int32_t y) const;
+
+  // Fills rows Top..Bottom from Left to Right, all included.
+  void SetRectangle(const TRect& Rect, int32_t Alpha);
+  void SetRectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Alpha);
+  void SetEllipse(int32_t CenterX, int32_t CenterY, int32_t Width, int32_t Height, int32_t Alpha);
+  // Fills one or more polygons (even-odd rule), separated in the point list by
+  // points whose x is PolygonSeparator. SelPoly holds SelPolyCount points.
+  void DrawPolygon(int32_t Alpha, const TPoint* SelPoly, int32_t SelPolyCount);
+
+  // Sets every byte of the block (padding included) to Alpha.
+  void Fill(int32_t Alpha);
+  // Clears all pixels and empties the box.
+  void Empty();
+  bool IsEmpty() const { return fX1 == EmptyBox; }
+  // Recomputes the bounding box exactly.
+  void SyncRect();
+  // Recomputes Full exactly.
+  void SyncFull();
+
+  // Changes the size keeping the top-left content.
+  void Resize(int32_t NewWidth, int32_t NewHeight);
+  // Nearest-neighbour copy of the mask at another size, same depth.
+  std::unique_ptr<TVXMask> CreateResampledMask(int32_t NewWidth, int32_t NewHeight) const;
+  // Inverts the selection: selected pixels become 0, others MaxVal.
+  void Negative(int32_t MaxVal);
+  // Deselects everything outside x1..x2, y1..y2 (both included).
+  void Intersect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // Moves the content of the bounding box by (ox, oy). With CutSel the box is
+  // cut to what stays inside; without, the offsets are limited so that the box
+  // stays inside the mask, and the caller sees the limited values.
+  void TranslateBitmap(int32_t& ox, int32_t& oy, bool CutSel);
+  // Limits the selection by an 8-bit (vx8g or vx8p) alpha bitmap placed at
+  // (ox, oy). Other formats leave the mask unchanged.
+  void CombineWithAlpha(TVXBitmap* SourceAlpha, int32_t ox, int32_t oy, bool SynchronizeBoundingRect);
+
+  // Address of row Row (0 = top); nullptr when Row is outside the mask or the
+  // block cannot be allocated.
+  uint8_t* GetScanLine(int32_t Row);
+  uint8_t* ScanLine(int32_t Row) { return GetScanLine(Row); }
+
+  int32_t Width() const { return fWidth; }
+  int32_t Height() const { return fHeight; }
+  int32_t BitsPerPixel() const { return fBitsperpixel; }
+  int64_t Rowlen() const { return fRowlen; }
+  int32_t X1() const { return fX1; }
+  int32_t Y1() const { return fY1; }
+  int32_t X2() const { return fX2; }
+  int32_t Y2() const { return fY2; }
+  void SetX1(int32_t v) { fX1 = v; }
+  void SetY1(int32_t v) { fY1 = v; }
+  void SetX2(int32_t v) { fX2 = v; }
+  void SetY2(int32_t v) { fY2 = v; }
+  bool Full() const { return fFull; }
+  void SetFull(bool v) { fFull = v; }
+  // The pixel block, allocated on demand (nullptr for a size-0 mask or when
+  // the allocation fails).
+  uint8_t* Bits();
+  // Whether the block has been allocated.
+  bool HasBits() const { return fBits != nullptr; }
+
+ private:
+  bool EnsureBits();
+  void EmptyBoxRect();
+  void WidenBox(int64_t x, int64_t y);
+  void ClampBox();
+  void UpdateFull(bool fullValue);
+  uint8_t* RowPtr(int32_t y) const { return fBits.get() + size_t(fHeight - 1 - y) * size_t(fRowlen); }
+  void WritePixel(int32_t x, int32_t y, int32_t Alpha);
+  int64_t FillSpan(int32_t Alpha, int64_t y, int64_t x1, int64_t x2);
+  void FillPolygon(int32_t Alpha, const TPoint* Points, int32_t Count);
+  size_t BlockSize() const;
+
+  int32_t fWidth = 0;
+  int32_t fHeight = 0;
+  int32_t fBitsperpixel = 0;
+  int64_t fRowlen = 0;
+  std::unique_ptr<uint8_t[]> fBits;
+  int32_t fX1 = EmptyBox;
+  int32_t fY1 = EmptyBox;
+  int32_t fX2 = 0;
+  int32_t fY2 = 0;
+  bool fFull = false;
+};

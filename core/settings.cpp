@@ -1,0 +1,91 @@
+#include "core/settings.h"
+
+#include <mutex>
+
+#include "core/cielab.h"
+#include "core/sysutils.h"
+#include "platform/win_sysmetrics.h"
+
+TVXConvertColorFunction VXDefaultConvertColorHook = nullptr;
+void (*VXNotifyLanguageChangeHook)() = nullptr;
+
+namespace {
+std::atomic<TVXVexlaneGlobalSettings*> gSettings{nullptr};
+std::mutex gSettingsLock;
+}  // namespace
+
+TVXVexlaneGlobalSettings::TVXVexlaneGlobalSettings()
+    : MemoShortCuts{TShortCut(scCtrl | 'L'), TShortCut(scCtrl | 'E'), TShortCut(scCtrl | 'R'),
+                    TShortCut(scCtrl | 'J'), TShortCut(scCtrl | 'C'), TShortCut(scCtrl | 'X'),
+                    TShortCut(scCtrl | 'V'), TShortCut(scCtrl | 'F'), TShortCut(scCtrl | 'B'),
+                    TShortCut(scCtrl | 'I'), TShortCut(scCtrl | 'U'), TShortCut(scCtrl | 'G')},
+      MeasureUnits{"pixels", "inches", "km", "mt", "cm", "mm", "microns", "nanometers", "feet", "yards",
+                   "miles"} {
+  fOpSys = VXGetOpSys();
+  fUnicodeOS = fOpSys > vxosWinME;
+  fSystemColors = GetDeviceCaps(nullptr, BITSPIXEL);
+  fIsRemoteSession = GetSystemMetrics(SM_REMOTESESSION) != 0;
+  fSystemDPIX = GetDeviceCaps(nullptr, LOGPIXELSX);
+  fSystemDPIY = GetDeviceCaps(nullptr, LOGPIXELSY);
+  fMMX = VXMMXSupported();
+  fEdgeX = GetSystemMetrics(SM_CXEDGE);
+  fEdgeY = GetSystemMetrics(SM_CYEDGE);
+  fBorderX = GetSystemMetrics(SM_CXBORDER);
+  fBorderY = GetSystemMetrics(SM_CYBORDER);
+  fVScrollWidth = GetSystemMetrics(SM_CYHSCROLL);
+  fHScrollHeight = GetSystemMetrics(SM_CXVSCROLL);
+  fConvertColorFunction = VXDefaultConvertColorHook;
+  fWordTransitionParams = new TVXWordTransitionParams();
+}
+
+TVXVexlaneGlobalSettings::~TVXVexlaneGlobalSettings() { delete fWordTransitionParams; }
+
+void TVXVexlaneGlobalSettings::DestroySingletonInstance() {
+  std::lock_guard<std::mutex> lock(gSettingsLock);
+  delete gSettings.exchange(nullptr);
+}
+
+void TVXVexlaneGlobalSettings::SetMsgLanguage(TMsgLanguage v) {
+  fMsgLanguage = v;
+  VXNotifyLanguageChange();
+}
+
+TVXConvertColorFunction TVXVexlaneGlobalSettings::ConvertColorFunction() const {
+  // A converter registered after this object was created still becomes its
+  // default, as long as nobody assigned one.
+  if (!fConvertColorFunctionAssigned && fConvertColorFunction == nullptr) return VXDefaultConvertColorHook;
+  return fConvertColorFunction;
+}
+
+void TVXVexlaneGlobalSettings::SetConvertColorFunction(TVXConvertColorFunction v) {
+  fConvertColorFunction = v;
+  fConvertColorFunctionAssigned = true;
+}
+
+TVXVexlaneGlobalSettings* VXGetGlobalSettings() {
+  TVXVexlaneGlobalSettings* s = gSettings.load(std::memory_order_acquire);
+  if (s) return s;
+  std::lock_guard<std::mutex> lock(gSettingsLock);
+  s = gSettings.load(std::memory_order_relaxed);
+  if (!s) {
+    s = new TVXVexlaneGlobalSettings();
+    gSettings.store(s, std::memory_order_release);
+  }
+  return s;
+}
+
+bool VXIsVistaOrLater() {
+  switch (VXGetGlobalSettings()->OpSys()) {
+    case vxosWinVista:
+    case vxosWin7:
+    case vxosWin8:
+    case vxosUnknown:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void VXNotifyLanguageChange() {
+  if (VXNotifyLanguageChangeHook) VXNotifyLanguageChangeHook();
+}

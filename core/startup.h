@@ -1,0 +1,87 @@
+#pragma once
+// Library-wide start-up and shut-down.
+//
+// The program calls VXUtilsModuleInitialize() before its main routine and
+// VXUtilsModuleFinalize() after it (or holds a TVXLibraryGuard). Both are
+// reference counted through VXStaticInitialize / VXStaticFinalize: only the
+// first start-up and the last shut-down run the module hooks below.
+//
+// Each module that takes part stores its routines in VXLibraryHooks (for
+// example from a static initializer of one of its files:
+//   static const bool reg = (VXLibraryHooks.IOStartup = &VXStartUpIOUnit,
+//                            VXLibraryHooks.IOShutdown = &VXShutDownIOUnit, true);
+// ). Empty slots are skipped.
+
+#include <cstdint>
+#include <mutex>
+
+using TVXHookProc = void (*)();
+
+struct TVXLibraryHooks {
+  // Start-up, in call order.
+  TVXHookProc GDIPlusStartup = nullptr;          // 1  GDI+ module
+  //                                                2  vxbdefs (VXDialogBackgroundKind := 0)
+  //                                                3  VXUtilsStartup: settings, then
+  TVXHookProc RegisterAllWordTables = nullptr;   //    word tables of all languages
+  TVXHookProc ColorManagementStartup = nullptr;  //    clear the colour-management library handle
+  TVXHookProc BlendCosineTable = nullptr;        //    cosine table of the blend operations
+  TVXHookProc VectStartup = nullptr;             // 4  vector objects ("VEXLANE VECT")
+  TVXHookProc IOStartup = nullptr;               // 5  VXStartUpIOUnit
+  TVXHookProc ProcStartup = nullptr;             // 6  processing ("VEXLANE RAW FORMAT")
+  TVXHookProc ViewStartup = nullptr;             // 7  viewer grid pen
+  TVXHookProc CCITTStartup = nullptr;            // 8  CCITT decoding trees
+  TVXHookProc TextControlStartup = nullptr;      // 9  text control ("VEXLANE TEXTMEMO")
+  TVXHookProc ThumbFramesStartup = nullptr;      // 10 preset thumbnail frames
+  //                                                11 gesture functions (VXLoadGestureAPI)
+
+  // Shut-down, in call order.
+  //                                                1  gesture functions (VXFreeGestureAPI)
+  TVXHookProc ThumbFramesShutdown = nullptr;     // 2
+  TVXHookProc TextControlShutdown = nullptr;     // 3
+  TVXHookProc CCITTShutdown = nullptr;           // 4
+  TVXHookProc ViewShutdown = nullptr;            // 5  frees the settings' grid pen
+  TVXHookProc ProcShutdown = nullptr;            // 6
+  TVXHookProc IOShutdown = nullptr;              // 7  VXShutDownIOUnit
+  TVXHookProc VectShutdown = nullptr;            // 8
+  TVXHookProc J2000Cleanup = nullptr;            // 9
+  //                                                10 VXUtilsShutdown, which calls
+  TVXHookProc FreeDefaultDialogFont = nullptr;   //    free the settings' dialog font
+  TVXHookProc ColorManagementShutdown = nullptr; //    free the colour-management library
+  //                                                11 vxbdefs: nothing
+  TVXHookProc GDIPlusShutdown = nullptr;         // 12
+  TVXHookProc VisionSecondSlotRelease = nullptr; // 13
+  TVXHookProc VisionUnload = nullptr;            // 14 VXUnloadVisionLibrary
+  TVXHookProc ImageMagickFinalize = nullptr;     // 15
+  //                                                16 settings destroyed
+};
+
+extern constinit TVXLibraryHooks VXLibraryHooks;
+
+void VXStaticInitialize();
+void VXStaticFinalize();
+
+// The core module's own hooks.
+void VXUtilsStartup();
+void VXUtilsShutdown();
+
+// Module initialisation and finalisation of the core: the program's entry
+// calls them around its main routine.
+void VXUtilsModuleInitialize();
+void VXUtilsModuleFinalize();
+
+// Runs VXUtilsModuleInitialize on construction and VXUtilsModuleFinalize on
+// destruction.
+class TVXLibraryGuard {
+public:
+  TVXLibraryGuard() { VXUtilsModuleInitialize(); }
+  ~TVXLibraryGuard() { VXUtilsModuleFinalize(); }
+  TVXLibraryGuard(const TVXLibraryGuard&) = delete;
+  TVXLibraryGuard& operator=(const TVXLibraryGuard&) = delete;
+};
+
+// The core module's second lock (set up by VXUtilsStartup), for the core's
+// own on-demand loading.
+std::recursive_mutex& VXUtilsCriticalSection();
+
+// Current use count of the library start-up.
+int32_t VXStaticUseCount();

@@ -1,0 +1,163 @@
+#include "core/sysutils.h"
+
+#include <dlfcn.h>
+#include <sys/sysinfo.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "platform/win_sysmetrics.h"
+
+namespace {
+// The system reports itself as the current NT-line version.
+constexpr uint32_t kPlatformNT = 2;
+constexpr uint32_t kSystemMajor = 10;
+constexpr uint32_t kSystemMinor = 0;
+
+std::mutex gLibLock;
+void* gMsImg32 = nullptr;
+void* gGradientFill = nullptr;
+void* gUser32 = nullptr;
+void* gGetGestureInfo = nullptr;
+void* gCloseGestureInfoHandle = nullptr;
+void* gSetGestureConfig = nullptr;
+void* gUnregisterTouchWindow = nullptr;
+}  // namespace
+
+TVXOpSys VXOpSysFromVersion(uint32_t PlatformId, uint32_t Major, uint32_t Minor) {
+  if (PlatformId == 1 && Major == 4) {
+    if (Minor == 0) return vxosWin95;
+    if (Minor == 10) return vxosWin98;
+    if (Minor == 90) return vxosWinME;
+  } else if (PlatformId == 2) {
+    if (Major == 4 && Minor == 0) return vxosWinNT4;
+    if (Major == 5 && Minor == 0) return vxosWin2000;
+    if (Major == 5 && Minor == 1) return vxosWinXP;
+    if (Major == 5 && Minor == 2) return vxosWin2003;
+    if (Major == 6 && Minor == 0) return vxosWinVista;
+    if (Major == 6 && Minor == 1) return vxosWin7;
+    if (Major == 6 && Minor == 2) return vxosWin8;
+  }
+  return vxosUnknown;
+}
+
+TVXOpSys VXGetOpSys() { return VXOpSysFromVersion(kPlatformNT, kSystemMajor, kSystemMinor); }
+
+int32_t VXDisplayRotation() {
+  // The display keeps its natural orientation.
+  return 0;
+}
+
+bool VXIsRemoteSession() { return GetSystemMetrics(SM_REMOTESESSION) != 0; }
+
+int64_t VXPhysicalMemory(bool Available) {
+  // /proc/meminfo tells the available memory the way the system estimates it.
+  std::ifstream f("/proc/meminfo");
+  std::string line;
+  const char* key = Available ? "MemAvailable:" : "MemTotal:";
+  while (std::getline(f, line)) {
+    if (line.compare(0, std::strlen(key), key) == 0) {
+      std::istringstream is(line.substr(std::strlen(key)));
+      int64_t kb = 0;
+      if (is >> kb) return kb * 1024;
+    }
+  }
+  struct sysinfo si {};
+  if (sysinfo(&si) != 0) return 0;
+  return int64_t(Available ? si.freeram : si.totalram) * int64_t(si.mem_unit);
+}
+
+bool VXGUIDEqual(const GUID& A, const GUID& B) {
+  return A.Data1 == B.Data1 && A.Data2 == B.Data2 && A.Data3 == B.Data3 &&
+         std::memcmp(A.Data4, B.Data4, 8) == 0;
+}
+
+std::string VXGUIDToStr(const GUID& G) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", unsigned(G.Data1),
+                unsigned(G.Data2), unsigned(G.Data3), G.Data4[0], G.Data4[1], G.Data4[2], G.Data4[3], G.Data4[4],
+                G.Data4[5], G.Data4[6], G.Data4[7]);
+  return buf;
+}
+
+void VXStrToGUID(const std::string& S, GUID& G) {
+  // Fixed 1-based character positions of the "{8-4-4-4-12}" form.
+  auto hexAt = [&S](size_t pos1) -> uint32_t {
+    if (pos1 < 1 || pos1 > S.size()) return 0;
+    int c = std::toupper(static_cast<unsigned char>(S[pos1 - 1]));
+    if (c >= '0' && c <= '9') return uint32_t(c - '0');
+    if (c >= 'A' && c <= 'F') return uint32_t(c - 'A' + 10);
+    return 0;
+  };
+  auto hexRun = [&](size_t from, size_t digits) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < digits; ++i) v = (v << 4) | hexAt(from + i);
+    return v;
+  };
+  G.Data1 = hexRun(2, 8);
+  G.Data2 = uint16_t(hexRun(11, 4));
+  G.Data3 = uint16_t(hexRun(16, 4));
+  G.Data4[0] = uint8_t(hexRun(21, 2));
+  G.Data4[1] = uint8_t(hexRun(23, 2));
+  for (int i = 0; i < 6; ++i) G.Data4[2 + i] = uint8_t(hexRun(26 + 2 * size_t(i), 2));
+}
+
+int32_t VXIfThen(bool Cond, int32_t A, int32_t B) { return Cond ? A : B; }
+double VXIfThenFloat(bool Cond, double A, double B) { return Cond ? A : B; }
+
+TFontStyles VXLogFontStyles(int32_t Weight, uint8_t Italic, uint8_t Underline, uint8_t StrikeOut) {
+  TFontStyles s = 0;
+  if (Weight >= 700) s |= VXFontStyleBit(fsBold);
+  if (Italic) s |= VXFontStyleBit(fsItalic);
+  if (Underline) s |= VXFontStyleBit(fsUnderline);
+  if (StrikeOut) s |= VXFontStyleBit(fsStrikeOut);
+  return s;
+}
+
+bool VXLoadGradientFill() {
+  std::lock_guard<std::mutex> lock(gLibLock);
+  if (!gMsImg32) {
+    gMsImg32 = dlopen("MSIMG32.DLL", RTLD_NOW | RTLD_LOCAL);
+    if (gMsImg32) gGradientFill = dlsym(gMsImg32, "GradientFill");
+  }
+  return gMsImg32 != nullptr;
+}
+
+void VXFreeGradientFill() {
+  std::lock_guard<std::mutex> lock(gLibLock);
+  if (gMsImg32) dlclose(gMsImg32);
+  gMsImg32 = nullptr;
+  gGradientFill = nullptr;
+}
+
+void VXLoadGestureAPI() {
+  std::lock_guard<std::mutex> lock(gLibLock);
+  if (gUser32) return;
+  gUser32 = dlopen("User32.dll", RTLD_NOW | RTLD_LOCAL);
+  if (!gUser32) return;
+  gGetGestureInfo = dlsym(gUser32, "GetGestureInfo");
+  gCloseGestureInfoHandle = dlsym(gUser32, "CloseGestureInfoHandle");
+  gSetGestureConfig = dlsym(gUser32, "SetGestureConfig");
+  gUnregisterTouchWindow = dlsym(gUser32, "UnregisterTouchWindow");
+  if (!gGetGestureInfo) {
+    dlclose(gUser32);
+    gUser32 = nullptr;
+    gCloseGestureInfoHandle = gSetGestureConfig = gUnregisterTouchWindow = nullptr;
+  }
+}
+
+void VXFreeGestureAPI() {
+  std::lock_guard<std::mutex> lock(gLibLock);
+  if (gUser32) dlclose(gUser32);
+  gUser32 = nullptr;
+  gGetGestureInfo = gCloseGestureInfoHandle = gSetGestureConfig = gUnregisterTouchWindow = nullptr;
+}
+
+bool VXGesturesAvailable() {
+  std::lock_guard<std::mutex> lock(gLibLock);
+  return gUser32 != nullptr;
+}

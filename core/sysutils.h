@@ -1,0 +1,44 @@
+#pragma once
+// System helpers: Windows version, remote session, display rotation,
+// physical memory, GUID text, font style sets, small choices, and the
+// optional system libraries bound by name (gradient fill, touch gestures).
+// On this platform the screen facts are a fixed headless answer.
+
+#include <cstdint>
+#include <string>
+
+#include "core/vxdefs.h"
+#include "platform/win_guid.h"
+
+// Version of the running system mapped to the library's enumeration.
+TVXOpSys VXGetOpSys();
+// The mapping itself: PlatformId 1 (9x line) or 2 (NT line), major.minor.
+TVXOpSys VXOpSysFromVersion(uint32_t PlatformId, uint32_t Major, uint32_t Minor);
+
+// Orientation of the current display mode in degrees (0, 90, 180, 270).
+int32_t VXDisplayRotation();
+bool VXIsRemoteSession();
+
+// Physical memory in bytes: available when Available, else total.
+int64_t VXPhysicalMemory(bool Available);
+
+bool VXGUIDEqual(const GUID& A, const GUID& B);
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", lower case.
+std::string VXGUIDToStr(const GUID& G);
+// Reads that form at its fixed positions; non-hex characters count as 0.
+void VXStrToGUID(const std::string& S, GUID& G);
+
+int32_t VXIfThen(bool Cond, int32_t A, int32_t B);
+double VXIfThenFloat(bool Cond, double A, double B);
+
+// Font style set of a LOGFONT's weight and flag bytes: bold from weight 700.
+TFontStyles VXLogFontStyles(int32_t Weight, uint8_t Italic, uint8_t Underline, uint8_t StrikeOut);
+
+// "MSIMG32.DLL" with its GradientFill entry, loaded on first use; true when loaded.
+bool VXLoadGradientFill();
+void VXFreeGradientFill();
+
+// "User32.dll" with the touch-gesture entries (library start-up / shut-down).
+void VXLoadGestureAPI();
+void VXFreeGestureAPI();
+bool VXGesturesAvailable();

@@ -1,0 +1,28 @@
+// EXIF and GPS helpers shared by the I/O parameters and the codecs: the EXIF
+// APP1 test, the EXIF date-time text form, GPS degree conversions and the
+// copier of the EXIF fields between parameter objects.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TIOParamsVals;
+
+// True when the payload begins with "Exif" and a NUL (length checked).
+bool VXIsEXIFBlock(const void* Data, int64_t Length);
+
+// "yyyy:mm:dd hh:mm:ss" of a date-time (days since 30 December 1899); empty for 0.
+std::string VXDateTimeToEXIFStr(double Value);
+// The date-time of an EXIF date text; 0 when empty, blank, all zeros or invalid.
+double VXEXIFStrToDateTime(const std::string& Text);
+
+// Degrees + minutes / 60 + seconds / 3600, negated for the reference "S" or "W".
+double VXGPSToDecimalDegrees(const std::string& Ref, double Degrees, double Minutes, double Seconds);
+// Splits Value into reference letter (Letters[1] for Value >= 0, else
+// Letters[0]; Letters is "SN" or "WE"), whole degrees, whole minutes and seconds.
+void VXDecimalDegreesToGPS(const char* Letters, double& Degrees, double& Minutes, std::string& Ref,
+                           double& Seconds, double Value);
+
+// Copies every EXIF and GPS field, the EXIF tag list and, with CloneThumbnail,
+// a copy of the EXIF thumbnail from Source to Target.
+void VXCopyEXIFParams(const TIOParamsVals& Source, TIOParamsVals& Target, bool CloneThumbnail);

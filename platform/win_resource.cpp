@@ -1,0 +1,71 @@
+#include "platform/win_resource.h"
+
+#include <algorithm>
+#include <cctype>
+#include <list>
+#include <mutex>
+
+struct TResourceEntry {
+  int Type = 0;
+  std::string Name;  // upper case
+  const void* Data = nullptr;
+  size_t Size = 0;
+};
+
+namespace {
+
+std::mutex& Lock() {
+  static std::mutex m;
+  return m;
+}
+// A list keeps entry addresses stable while others are added.
+std::list<TResourceEntry>& Table() {
+  static std::list<TResourceEntry> t;
+  return t;
+}
+std::string Upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+void RegisterResource(int Type, const std::string& Name, const void* Data, size_t Size) {
+  std::lock_guard<std::mutex> g(Lock());
+  const std::string key = Upper(Name);
+  for (auto& e : Table()) {
+    if (e.Type == Type && e.Name == key) {
+      e.Data = Data;
+      e.Size = Size;
+      return;
+    }
+  }
+  Table().push_back(TResourceEntry{Type, key, Data, Size});
+}
+
+bool UnregisterResource(int Type, const std::string& Name) {
+  std::lock_guard<std::mutex> g(Lock());
+  const std::string key = Upper(Name);
+  auto& t = Table();
+  auto it = std::find_if(t.begin(), t.end(), [&](const TResourceEntry& e) { return e.Type == Type && e.Name == key; });
+  if (it == t.end()) return false;
+  t.erase(it);
+  return true;
+}
+
+HRSRC FindResourceW(HMODULE Module, const std::string& Name, int Type) {
+  if (Module != nullptr) return nullptr;  // only the running program's own resources
+  std::lock_guard<std::mutex> g(Lock());
+  const std::string key = Upper(Name);
+  for (const auto& e : Table())
+    if (e.Type == Type && e.Name == key) return &e;
+  return nullptr;
+}
+
+HGLOBAL LoadResource(HMODULE /*Module*/, HRSRC Resource) { return Resource; }
+
+const void* LockResource(HGLOBAL Data) { return Data ? Data->Data : nullptr; }
+
+uint32_t SizeofResource(HMODULE /*Module*/, HRSRC Resource) {
+  return Resource ? static_cast<uint32_t>(Resource->Size) : 0;
+}

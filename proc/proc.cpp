@@ -1,0 +1,363 @@
+// TVexlaneProc: construction, attachment, the operation frame, resampling
+// entry points, and the small numeric and colour routines.
+
+#include "proc/proc.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "core/bitmap.h"
+#include "core/cielab.h"
+#include "core/settings.h"
+#include "io/cmyk.h"
+#include "platform/win_syscolors.h"
+#include "proc/resample.h"
+
+// ---------------------------------------------------------------------------
+// Construction and attachment
+
+TVexlaneProc::TVexlaneProc(void* Owner) : fAutoUndo(Owner != nullptr) {
+  fVXBitmap = new TVXBitmap();
+  fVXBitmapCreated = true;
+}
+
+std::unique_ptr<TVexlaneProc> TVexlaneProc::CreateFromBitmap(TVXBitmap* Bitmap) {
+  auto proc = std::make_unique<TVexlaneProc>(nullptr);
+  proc->SetAutoUndo(false);
+  proc->SetAttachedVXBitmap(Bitmap);
+  return proc;
+}
+
+TVexlaneProc::~TVexlaneProc() { FreeOwnBitmap(); }
+
+void TVexlaneProc::FreeOwnBitmap() {
+  if (fVXBitmapCreated) {
+    delete fVXBitmap;
+    fVXBitmap = nullptr;
+    fVXBitmapCreated = false;
+  }
+}
+
+void TVexlaneProc::SetAttachedVXBitmap(TVXBitmap* Value) {
+  if (Value == nullptr && (fVexlaneView || fTImage)) return;
+  if (Value != nullptr && Value == fVXBitmap) return;
+  fBitmap = nullptr;
+  FreeOwnBitmap();
+  fVXBitmap = Value;
+  if (Value) {
+    fVexlaneView = nullptr;
+    fTImage = nullptr;
+  }
+}
+
+void TVexlaneProc::SetAttachedBitmap(TBitmap* Value) {
+  if (Value != nullptr) throw EVXException("TVexlaneProc: platform bitmaps (TBitmap) cannot be attached in this build");
+  if (fVexlaneView || fTImage) return;
+  fBitmap = nullptr;
+  if (fVXBitmap) fVXBitmap->FreeImage(true);
+}
+
+void TVexlaneProc::SetAttachedVexlane(TVXView* Value) {
+  if (Value != nullptr) throw EVXException("TVexlaneProc: viewer components cannot be attached in this build");
+  fVexlaneView = nullptr;
+  FreeOwnBitmap();
+  fVXBitmap = new TVXBitmap();
+  fVXBitmapCreated = true;
+}
+
+void TVexlaneProc::SetAttachedTImage(TImage* Value) {
+  if (Value != nullptr) throw EVXException("TVexlaneProc: TImage controls cannot be attached in this build");
+  fTImage = nullptr;
+  if (fVXBitmap) fVXBitmap->FreeImage(true);
+}
+
+int32_t TVexlaneProc::DpiX() const { return VXGetGlobalSettings()->DefaultDPIX(); }
+
+int32_t TVexlaneProc::DpiY() const { return VXGetGlobalSettings()->DefaultDPIY(); }
+
+// ---------------------------------------------------------------------------
+// Operation frame
+
+bool TVexlaneProc::CheckFormat(TVXPixelFormatSet AllowedFormats) {
+  if (!fVXBitmap) return false;
+  return fVXBitmap->CheckFormat(AllowedFormats, fAutoConvertFormat);
+}
+
+bool TVexlaneProc::GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, TVXMask*& mask) {
+  fSX1 = 0;
+  fSY1 = 0;
+  fSX2 = fVXBitmap ? fVXBitmap->Width() : 0;
+  fSY2 = fVXBitmap ? fVXBitmap->Height() : 0;
+  mask = nullptr;
+  return false;
+}
+
+bool TVexlaneProc::BeginImageProcessing(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2,
+                                        int32_t& y2, const std::string& OpName, TVXBitmap*& ProcBitmap,
+                                        TVXMask*& mask) {
+  ProcBitmap = nullptr;
+  mask = nullptr;
+  if (fAutoUndo) SaveUndoCaptioned(OpName, vxuImage);
+  if (!CheckFormat(allowedFormats)) return false;
+  GetReSel(x1, y1, x2, y2, mask);
+  if (mask != nullptr) throw EVXException("TVexlaneProc: selections need a viewer, which this build does not have");
+  ProcBitmap = fVXBitmap;
+  return true;
+}
+
+void TVexlaneProc::EndImageProcessing(TVXBitmap* ProcBitmap, TVXMask* mask) {
+  (void)mask;
+  if (ProcBitmap && ProcBitmap != fVXBitmap) delete ProcBitmap;
+  Update();
+}
+
+bool TVexlaneProc::BeginImageAnalysis(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2,
+                                      int32_t& y2, TVXBitmap*& ProcBitmap, TVXMask*& mask) {
+  ProcBitmap = nullptr;
+  mask = nullptr;
+  if (!CheckFormat(allowedFormats)) return false;
+  GetReSel(x1, y1, x2, y2, mask);
+  if (mask != nullptr) throw EVXException("TVexlaneProc: selections need a viewer, which this build does not have");
+  ProcBitmap = fVXBitmap;
+  return true;
+}
+
+void TVexlaneProc::EndImageAnalysis(TVXBitmap* ProcBitmap) {
+  if (ProcBitmap && ProcBitmap != fVXBitmap) delete ProcBitmap;
+}
+
+void TVexlaneProc::DoFinishWork() {
+  if (OnProgress) OnProgress(this, 100);
+  if (OnFinishWork) OnFinishWork(this);
+}
+
+void TVexlaneProc::Update() {
+  // Only a viewer or a platform bitmap would need refreshing, and neither can
+  // be attached in this build.
+}
+
+void TVexlaneProc::CheckLegacyBitmap(TVXPixelFormat PixelFormat) {
+  // Only an attached viewer has a legacy mode.
+  (void)PixelFormat;
+}
+
+void TVexlaneProc::SaveUndoCaptioned(const std::string& Caption, TVXUndoSource Source) {
+  (void)Source;
+  throw EVXException("TVexlaneProc: the undo history is not available in this build (AutoUndo is on for \"" +
+                     Caption + "\"); turn AutoUndo off");
+}
+
+// ---------------------------------------------------------------------------
+// Resampling
+
+void TVexlaneProc::Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter FilterType,
+                            bool bMaintainAspectRatio) {
+  if (!CheckFormat(TVXPixelFormatSet()) || fVXBitmap->IsEmpty()) return;
+  if (NewWidth == fVXBitmap->Width() && NewHeight == fVXBitmap->Height()) return;
+  if (NewWidth < 0 && NewHeight < 0) return;  // not a request: nothing changes
+  if (fAutoUndo) {
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "Resample %d, %d", int(NewWidth), int(NewHeight));
+    SaveUndoCaptioned(caption, vxuImage);
+  }
+  {
+    TVXBitmap temporary;
+    ResampleTo(&temporary, NewWidth, NewHeight, FilterType, bMaintainAspectRatio);
+    if (temporary.IsEmpty()) return;
+    fVXBitmap->Assign(&temporary);
+  }
+  Update();
+  DoFinishWork();
+}
+
+void TVexlaneProc::ResampleTo(TVXBitmap* Target, int32_t TargetWidth, int32_t TargetHeight,
+                              TResampleFilter FilterType, bool bMaintainAspectRatio) {
+  if (!Target || !CheckFormat(TVXPixelFormatSet())) return;
+  if (fVXBitmap->Width() == 0 || fVXBitmap->Height() == 0) return;
+  if (Target == fVXBitmap) throw EVXException("TVexlaneProc.ResampleTo: the target is the attached bitmap");
+  int32_t w = TargetWidth, h = TargetHeight;
+  VXCalcResampleSize(w, h, fVXBitmap->Width(), fVXBitmap->Height(), bMaintainAspectRatio);
+  if (w < 1 || h < 1) return;  // both sizes negative: not a request
+  if (!Target->Allocate(w, h, fVXBitmap->PixelFormat()))
+    throw EVXException("Not enough memory to resample the image");
+  VXResampleBitmap(fVXBitmap, Target, FilterType, OnProgress, this);
+  DoFinishWork();
+}
+
+// ---------------------------------------------------------------------------
+// Small routines
+
+int64_t VXCeil(double x) {
+  int64_t t = int64_t(x);
+  if (x - double(t) > 0) ++t;
+  return t;
+}
+
+int64_t VXFloor(double x) {
+  int64_t t = int64_t(x);
+  if (x - double(t) < 0) --t;
+  return t;
+}
+
+TRGB VXMakeRGB(int32_t r, int32_t g, int32_t b) { return TRGB{uint8_t(b), uint8_t(g), uint8_t(r)}; }
+
+TRGB48 VXMakeRGB48(int32_t r, int32_t g, int32_t b) { return TRGB48{uint16_t(r), uint16_t(g), uint16_t(b)}; }
+
+uint32_t VXMakeRGBA(int32_t r, int32_t g, int32_t b, int32_t a) {
+  return uint32_t(uint8_t(b)) | (uint32_t(uint8_t(g)) << 8) | (uint32_t(uint8_t(r)) << 16) |
+         (uint32_t(uint8_t(a)) << 24);
+}
+
+int32_t VXRGBToGray(TRGB rgb) {
+  const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  return (int32_t(rgb.r) * s->RedToGrayCoef() + int32_t(rgb.g) * s->GreenToGrayCoef() +
+          int32_t(rgb.b) * s->BlueToGrayCoef()) /
+         100;
+}
+
+TColor VXTRGBToColor(TRGB rgb) { return TColor(uint32_t(rgb.r) | (uint32_t(rgb.g) << 8) | (uint32_t(rgb.b) << 16)); }
+
+TRGB VXColorToTRGB(TColor color) {
+  uint32_t c = ColorToRGB(color);
+  return TRGB{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
+}
+
+TRGBA VXColorToTRGBA(TColor color, uint8_t alpha) {
+  TRGB c = VXColorToTRGB(color);
+  return TRGBA{c.b, c.g, c.r, alpha};
+}
+
+TRGBA VXColorToTRGBA32(TColor color) {
+  uint32_t c = ColorToRGB(color);
+  return TRGBA{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)};
+}
+
+double VXMinDouble(double a, double b) { return a < b ? a : b; }
+double VXMaxDouble(double a, double b) { return a > b ? a : b; }
+int32_t VXMinInt(int32_t a, int32_t b) { return a < b ? a : b; }
+int32_t VXMaxInt(int32_t a, int32_t b) { return a > b ? a : b; }
+int64_t VXMinInt64(int64_t a, int64_t b) { return a < b ? a : b; }
+int64_t VXMaxInt64(int64_t a, int64_t b) { return a > b ? a : b; }
+uint64_t VXMinUInt64(uint64_t a, uint64_t b) { return a < b ? a : b; }
+
+int32_t VXClampInt(int32_t v, int32_t Low, int32_t High) {
+  if (v <= Low) return Low;
+  if (v >= High) return High;
+  return v;
+}
+
+uint8_t VXClampByte(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+uint16_t VXClampWord(int32_t v) { return v < 0 ? 0 : v > 65535 ? 65535 : uint16_t(v); }
+void VXSwapInt(int32_t& a, int32_t& b) { std::swap(a, b); }
+void VXSwapByte(uint8_t& a, uint8_t& b) { std::swap(a, b); }
+void VXSwapDouble(double& a, double& b) { std::swap(a, b); }
+bool VXSameRGB(TRGB a, TRGB b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+}
+
+namespace {
+
+int64_t TruncScaled(float v) {
+  double d = double(v) * 255.0;
+  if (!(d == d)) return 0;
+  return int64_t(std::clamp(d, -2147483648.0, 2147483647.0));
+}
+
+}  // namespace
+
+void VXCalcAverageChannels(TVXBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B) {
+  R = G = B = 0;
+  try {
+    if (!Bitmap) throw EVXException("no bitmap");
+    const int32_t W = Bitmap->Width(), H = Bitmap->Height();
+    if (W <= 0 || H <= 0) throw EVXException("empty bitmap");
+    const TVXPixelFormat fmt = Bitmap->PixelFormat();
+    int64_t r = 0, g = 0, b = 0;
+    for (int32_t y = 0; y < H; ++y) {
+      const uint8_t* row = static_cast<const uint8_t*>(Bitmap->GetScanLine(y));
+      int64_t sr = 0, sg = 0, sb = 0;
+      for (int32_t x = 0; x < W; ++x) {
+        int64_t pr = 0, pg = 0, pb = 0;
+        switch (fmt) {
+          case vx1g: {
+            int64_t v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+            pr = pg = pb = v;
+            break;
+          }
+          case vx8p: {
+            TRGB c = Bitmap->Palette(row[x]);
+            pr = c.r, pg = c.g, pb = c.b;
+            break;
+          }
+          case vx8g:
+            pr = pg = pb = row[x];
+            break;
+          case vx16g: {
+            uint16_t v;
+            std::memcpy(&v, row + 2 * size_t(x), 2);
+            pr = pg = pb = int64_t(v) * 255 / 65535;
+            break;
+          }
+          case vx24RGB:
+          case vx32RGB: {
+            const uint8_t* p = row + size_t(x) * (fmt == vx24RGB ? 3 : 4);
+            pr = p[2], pg = p[1], pb = p[0];
+            break;
+          }
+          case vx32f: {
+            float v;
+            std::memcpy(&v, row + 4 * size_t(x), 4);
+            pr = pg = pb = TruncScaled(v);
+            break;
+          }
+          case vxCMYK: {
+            const uint8_t* p = row + 4 * size_t(x);
+            TRGB c = VXCMYK2RGB(TCMYK{p[0], p[1], p[2], p[3]});
+            pr = c.r, pg = c.g, pb = c.b;
+            break;
+          }
+          case vx48RGB: {
+            uint16_t w[3];
+            std::memcpy(w, row + 6 * size_t(x), 6);
+            pr = int64_t(w[0]) * 255 / 65535, pg = int64_t(w[1]) * 255 / 65535, pb = int64_t(w[2]) * 255 / 65535;
+            break;
+          }
+          case vxCIELab: {
+            const uint8_t* p = row + 3 * size_t(x);
+            TRGB c = VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])});
+            pr = c.r, pg = c.g, pb = c.b;
+            break;
+          }
+          default:
+            break;
+        }
+        sr += pr, sg += pg, sb += pb;
+      }
+      r += sr / W, g += sg / W, b += sb / W;
+    }
+    R = int32_t(r / H);
+    G = int32_t(g / H);
+    B = int32_t(b / H);
+  } catch (...) {
+    R = G = B = 128;
+  }
+}
+
+void VXSetTransparentPixelsColor(TVXBitmap* Bitmap, TRGB Color) {
+  if (!Bitmap || Bitmap->PixelFormat() != vx24RGB || Bitmap->IsEmpty()) return;
+  TVXBitmap* alpha = Bitmap->AlphaChannel();
+  if (!alpha) return;
+  for (int32_t y = 0; y < Bitmap->Height(); ++y) {
+    const uint8_t* a = static_cast<const uint8_t*>(alpha->GetRow(y));
+    uint8_t* p = static_cast<uint8_t*>(Bitmap->GetRow(y));
+    for (int32_t x = 0; x < Bitmap->Width(); ++x)
+      if (a[x] == 0) std::memcpy(p + 3 * size_t(x), &Color, 3);
+    Bitmap->FreeRow(y);
+    alpha->FreeRow(y);
+  }
+}

@@ -1,0 +1,334 @@
+// Resampling: size rule, dispatcher and the members of the separable kernel
+// resampler.
+
+#include "proc/resample.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/settings.h"
+#include "core/threadpool.h"
+#include "proc/resample_engine.h"
+#include "proc/resample_filters.h"
+
+namespace {
+
+bool IsWICFilter(TResampleFilter f) { return f >= rfWICNearestNeighbor && f <= rfWICFant; }
+
+// The filter used where the asked one cannot serve: the settings' default,
+// which has to be one that every member can run without falling back again.
+TResampleFilter DefaultFilter() {
+  TResampleFilter f = VXGetGlobalSettings()->DefaultResampleFilter();
+  if ((f >= rfTriangle && f <= rfFastLinear) || f == rfProjectBW || f == rfProjectWB) return f;
+  return rfFastLinear;
+}
+
+int32_t ThreadCount() { return std::max<int32_t>(1, VXProcessorCount()); }
+
+// Rows of a bitmap may be read (written) by several threads at once when
+// they lie in memory.
+bool RowsShared(TVXBaseBitmap* b) {
+  auto* vb = dynamic_cast<TVXBitmap*>(b);
+  return vb && vb->Location() != vxFile && !vb->IsVirtual();
+}
+
+// Runs the kernel resampler between two bitmaps whose rows hold Channels
+// samples per pixel (bytes, or words when Wide).
+void RunKernel(TVXBaseBitmap* Source, TVXBaseBitmap* Target, int32_t Channels, bool Wide, TResampleFilter Filter,
+               bool HorizZeroSumDivides, const TVXProgressEvent* OnProgress, void* Sender) {
+  TVXKernelJob job;
+  job.SrcWidth = Source->Width();
+  job.SrcHeight = Source->Height();
+  job.DstWidth = Target->Width();
+  job.DstHeight = Target->Height();
+  job.Channels = Channels;
+  job.Wide = Wide;
+  job.Filter = Filter;
+  job.HorizZeroSumDivides = HorizZeroSumDivides;
+  job.SrcRow = [Source](int32_t y, void*) -> const void* { return Source->GetScanLine(y); };
+  const size_t rowBytes = size_t(job.DstWidth) * size_t(Channels) * (Wide ? 2 : 1);
+  job.DstRow = [Target, rowBytes](int32_t y, const void* row) { std::memcpy(Target->GetScanLine(y), row, rowBytes); };
+  job.ParallelSrc = RowsShared(Source);
+  job.ParallelDst = RowsShared(Target);
+  job.Threads = ThreadCount();
+  if (OnProgress && *OnProgress) job.Progress = [OnProgress, Sender](int32_t per) { (*OnProgress)(Sender, per); };
+  VXKernelResample(job);
+}
+
+// A 1 x 1 source fills the whole target with its one pixel's colour.
+void FillFromSinglePixel(TVXBaseBitmap* Source, TVXBaseBitmap* Target) {
+  auto* src = dynamic_cast<TVXBitmap*>(Source);
+  auto* dst = dynamic_cast<TVXBitmap*>(Target);
+  if (!src || !dst || dst->IsEmpty()) return;
+  if (src->PixelFormat() == dst->PixelFormat() && (dst->PixelFormat() == vx8p || dst->PixelFormat() == vx32f)) {
+    // A colour value means nothing to these formats: repeat the pixel.
+    if (dst->PixelFormat() == vx8p) src->CopyPaletteTo(dst);
+    const int32_t bytes = dst->BitCount() / 8;
+    uint8_t pixel[4];
+    std::memcpy(pixel, src->GetScanLine(0), size_t(bytes));
+    for (int32_t y = 0; y < dst->Height(); ++y) {
+      uint8_t* row = static_cast<uint8_t*>(dst->GetScanLine(y));
+      for (int32_t x = 0; x < dst->Width(); ++x) std::memcpy(row + size_t(x) * size_t(bytes), pixel, size_t(bytes));
+    }
+    return;
+  }
+  TRGB c = src->Pixels(0, 0);
+  TColor color = TColor(uint32_t(c.r) | (uint32_t(c.g) << 8) | (uint32_t(c.b) << 16));
+  dst->Fill(double(color));
+}
+
+void FitImageSize(int32_t ImageWidth, int32_t ImageHeight, int32_t BoxWidth, int32_t BoxHeight, int32_t& OutWidth,
+                  int32_t& OutHeight) {
+  double factor;
+  if (double(ImageWidth) / double(BoxWidth) > double(ImageHeight) / double(BoxHeight))
+    factor = double(BoxWidth) / double(ImageWidth);
+  else
+    factor = double(BoxHeight) / double(ImageHeight);
+  auto side = [factor](int32_t s) {
+    double v = std::nearbyint(double(s) * factor);
+    if (v > double(INT32_MAX)) return INT32_MAX;
+    return std::max<int32_t>(1, int32_t(v));
+  };
+  OutWidth = side(ImageWidth);
+  OutHeight = side(ImageHeight);
+}
+
+int32_t Saturate32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+}  // namespace
+
+void VXCalcResampleSize(int32_t& W, int32_t& H, int32_t SrcWidth, int32_t SrcHeight, bool MaintainAspect) {
+  const bool fit = MaintainAspect && W >= 1 && H >= 1;
+  if (W < 0 && H < 0) return;
+  int64_t w;
+  if (W == -1)
+    w = SrcHeight != 0 ? int64_t(H) * SrcWidth / SrcHeight : 0;
+  else if (W == 0)
+    w = SrcWidth;
+  else
+    w = std::llabs(int64_t(W));
+  if (w < 1) w = 1;
+  int64_t h;
+  if (H == -1)
+    h = SrcWidth != 0 ? w * SrcHeight / SrcWidth : 0;
+  else if (H == 0)
+    h = SrcHeight;
+  else
+    h = std::llabs(int64_t(H));
+  if (h < 1) h = 1;
+  W = Saturate32(w);
+  H = Saturate32(h);
+  if (fit && SrcWidth > 0 && SrcHeight > 0) FitImageSize(SrcWidth, SrcHeight, W, H, W, H);
+}
+
+void VXResampleBitmap(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter,
+                      const TVXProgressEvent& OnProgress, void* Sender) {
+  if (!Source || !Target || Source == Target) return;
+  if (Target->Width() == Source->Width() && Target->Height() == Source->Height()) {
+    Target->Assign(Source);
+    return;
+  }
+  if (Filter == rfNone) {
+    VXStretchNearest(Source, Target, OnProgress, Sender);
+  } else if (Source->PixelFormat() == vx1g) {
+    TVXPixelFormat fmt = (Filter == rfProjectBW || Filter == rfProjectWB) ? vx1g : vx24RGB;
+    if (Target->PixelFormat() != fmt && !Target->Allocate(Target->Width(), Target->Height(), fmt))
+      throw EVXException("Not enough memory to resample the image");
+    VXResample1Bit(Source, Target, Filter);
+  } else {
+    VXResample24(Source, Target, Source->AlphaChannelOpt(), Filter, OnProgress, Sender);
+  }
+  if (TVXBitmap* srcAlpha = Source->AlphaChannelOpt()) {
+    TVXBitmap* dstAlpha = Target->AlphaChannel();
+    if (!dstAlpha) return;
+    if (Filter == rfNone)
+      VXStretchNearest(srcAlpha, dstAlpha, nullptr, nullptr);
+    else
+      VXResampleGray8(srcAlpha, dstAlpha, Filter);
+    dstAlpha->SetFull(srcAlpha->Full());
+  }
+}
+
+void VXResampleInPlace(TVXBitmap* Bitmap, TResampleFilter Filter, int32_t NewWidth, int32_t NewHeight,
+                       const TVXProgressEvent& OnProgress, void* Sender) {
+  if (!Bitmap) return;
+  TVXBitmap copy;
+  copy.Assign(Bitmap);
+  Bitmap->Resize(NewWidth, NewHeight, 0, 255, vxhLeft, vxvTop);
+  VXResampleBitmap(&copy, Bitmap, Filter, OnProgress, Sender);
+}
+
+void VXResample24(TVXBaseBitmap* Source, TVXBaseBitmap* Target, TVXBitmap* AlphaChannel, TResampleFilter Filter,
+                  const TVXProgressEvent& OnProgress, void* Sender) {
+  if (!Source || !Target) return;
+  if (Source->Width() <= 0 || Source->Height() <= 0) return;
+  if (Target->Width() <= 0 || Target->Height() <= 0) return;
+  if (Source->Width() == 1 && Source->Height() == 1) {
+    FillFromSinglePixel(Source, Target);
+    return;
+  }
+  const TVXPixelFormat sf = Source->PixelFormat(), tf = Target->PixelFormat();
+  if (Filter == rfBilinear || Filter == rfBicubic) {
+    auto* src = dynamic_cast<TVXBitmap*>(Source);
+    auto* dst = dynamic_cast<TVXBitmap*>(Target);
+    if (src && dst && ((sf == vx24RGB && tf == vx24RGB) || (sf == vx8g && tf == vx8g))) {
+      ResampleBilinearBicubic24(src, dst, AlphaChannel, OnProgress, Sender, Filter == rfBicubic);
+      return;
+    }
+    if (src && dst && ((sf == vx48RGB && tf == vx48RGB) || (sf == vx16g && tf == vx16g))) {
+      ResampleBilinearBicubic48(src, dst, Filter == rfBicubic, OnProgress, Sender);
+      return;
+    }
+    Filter = DefaultFilter();
+  }
+  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+
+  if (sf == vx8g && tf == vx8g) {
+    VXResampleGray8(static_cast<TVXBitmap*>(Source), static_cast<TVXBitmap*>(Target), Filter);
+    return;
+  }
+  if (sf == vx16g && tf == vx16g) {
+    ResampleFilteredGray16(static_cast<TVXBitmap*>(Source), static_cast<TVXBitmap*>(Target), Filter);
+    return;
+  }
+
+  // Everything else is resampled as vx24RGB.
+  TVXBaseBitmap* src = Source;
+  std::unique_ptr<TVXBitmap> converted;
+  auto* vxSource = dynamic_cast<TVXBitmap*>(Source);
+  auto* vxTarget = dynamic_cast<TVXBitmap*>(Target);
+  if (sf != vx24RGB) {
+    if (!vxSource || !vxTarget) return;
+    converted = std::make_unique<TVXBitmap>(Source->Width(), Source->Height(), vx24RGB);
+    if (converted->IsEmpty()) throw EVXException("Not enough memory to resample the image");
+    converted->CopyAndConvertFormat(vxSource);
+    src = converted.get();
+  }
+  if (Target->PixelFormat() != vx24RGB) {
+    if (!Target->Allocate(Target->Width(), Target->Height(), vx24RGB))
+      throw EVXException("Not enough memory to resample the image");
+  }
+
+  if (Filter == rfFastLinear) {
+    ResampleFastLinear24(src, Target, OnProgress, Sender);
+    return;
+  }
+  if (Filter == rfProjectBW || Filter == rfProjectWB) {
+    auto* s = dynamic_cast<TVXBitmap*>(src);
+    if (s && vxTarget) ResampleProject24(s, vxTarget, Filter == rfProjectWB, OnProgress, Sender);
+    return;
+  }
+  if (!VXIsKernelFilter(Filter)) return;
+  RunKernel(src, Target, 3, false, Filter, true, &OnProgress, Sender);
+}
+
+void VXResampleGray8(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
+  if (!Source || !Target || Source->IsEmpty() || Target->IsEmpty()) return;
+  if (Source->PixelFormat() != vx8g || Target->PixelFormat() != vx8g) return;
+  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+  switch (Filter) {
+    case rfBilinear:
+    case rfBicubic:
+      VXResample24(Source, Target, Source->AlphaChannelOpt(), Filter, nullptr, nullptr);
+      return;
+    case rfFastLinear:
+    case rfProjectBW:
+    case rfProjectWB:
+      ResampleFastLinear8(Source, Target);
+      return;
+    case rfNone:
+      VXStretchNearest(Source, Target);
+      return;
+    default:
+      break;
+  }
+  if (Source->Width() == 1 && Source->Height() == 1) {
+    FillFromSinglePixel(Source, Target);
+    return;
+  }
+  if (!VXIsKernelFilter(Filter)) return;
+  RunKernel(Source, Target, 1, false, Filter, false, nullptr, nullptr);
+}
+
+void ResampleFilteredGray16(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
+  if (!Source || !Target || Source->IsEmpty() || Target->IsEmpty()) return;
+  if (Source->PixelFormat() != vx16g || Target->PixelFormat() != vx16g) return;
+  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+  switch (Filter) {
+    case rfBilinear:
+    case rfBicubic:
+      VXResample24(Source, Target, nullptr, Filter, nullptr, nullptr);
+      return;
+    case rfFastLinear:
+    case rfProjectBW:
+    case rfProjectWB:
+      ResampleFastLinear16(Source, Target);
+      return;
+    case rfNone:
+      VXStretchNearest(Source, Target);
+      return;
+    default:
+      break;
+  }
+  if (Source->Width() == 1 && Source->Height() == 1) {
+    FillFromSinglePixel(Source, Target);
+    return;
+  }
+  if (!VXIsKernelFilter(Filter)) return;
+  RunKernel(Source, Target, 1, true, Filter, false, nullptr, nullptr);
+}
+
+void VXResample1Bit(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
+  if (!Source || !Target || Source->IsEmpty() || Target->IsEmpty()) return;
+  if (Source->PixelFormat() != vx1g) return;
+  if (Source->Width() == 1 && Source->Height() == 1) {
+    FillFromSinglePixel(Source, Target);
+    return;
+  }
+  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+  switch (Filter) {
+    case rfFastLinear:
+    case rfBilinear:
+    case rfBicubic:
+      ResampleFastLinear1Bit(Source, Target);
+      return;
+    case rfProjectBW:
+    case rfProjectWB:
+      ResampleProject1Bit(Source, Target, Filter == rfProjectWB);
+      return;
+    default:
+      break;
+  }
+  if (!VXIsKernelFilter(Filter) || Target->PixelFormat() != vx24RGB) return;
+
+  // Set bits count 255, clear ones 0; the grey result goes to all three bytes.
+  TVXKernelJob job;
+  job.SrcWidth = Source->Width();
+  job.SrcHeight = Source->Height();
+  job.DstWidth = Target->Width();
+  job.DstHeight = Target->Height();
+  job.Channels = 1;
+  job.Filter = Filter;
+  job.HorizZeroSumDivides = false;
+  const int32_t sw = job.SrcWidth, dw = job.DstWidth;
+  job.SrcRow = [Source, sw](int32_t y, void* scratch) -> const void* {
+    const uint8_t* bits = static_cast<const uint8_t*>(Source->GetScanLine(y));
+    uint8_t* out = static_cast<uint8_t*>(scratch);
+    for (int32_t x = 0; x < sw; ++x) out[x] = (bits[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+    return scratch;
+  };
+  job.DstRow = [Target, dw](int32_t y, const void* row) {
+    const uint8_t* g = static_cast<const uint8_t*>(row);
+    uint8_t* out = static_cast<uint8_t*>(Target->GetScanLine(y));
+    for (int32_t x = 0; x < dw; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = g[x];
+  };
+  job.ParallelSrc = RowsShared(Source);
+  job.ParallelDst = RowsShared(Target);
+  job.Threads = ThreadCount();
+  VXKernelResample(job);
+}

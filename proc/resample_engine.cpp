@@ -1,0 +1,526 @@
+// Two-pass kernel resampler: reference and fast implementations.
+
+#include "proc/resample_engine.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "core/threadpool.h"
+#include "proc/resample_filters.h"
+
+namespace {
+
+inline int32_t ClampSample(int64_t v, int32_t maxv) {
+  if (v < 0) return 0;
+  if (v > maxv) return maxv;
+  return int32_t(v);
+}
+
+// Sum divided by its weight sum, truncating toward zero. A weight sum of 0
+// either divides by 256 or takes the sum shifted right by 8 as an unsigned
+// 32-bit value.
+inline int64_t DivideSum(int64_t sum, int64_t wsum, bool zeroDivides) {
+  if (wsum == 0) {
+    if (zeroDivides) return sum / 256;
+    return int64_t(uint32_t(sum) >> 8);
+  }
+  return sum / wsum;
+}
+
+// Reports a percentage when it differs from the last one reported.
+struct ProgressReporter {
+  const std::function<void(int32_t)>* fn = nullptr;
+  bool any = false;
+  int32_t last = 0;
+  void Report(int32_t per) {
+    if (!fn || !*fn) return;
+    if (any && per == last) return;
+    any = true;
+    last = per;
+    (*fn)(per);
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Reference implementation: the rules as they read, one sample at a time.
+
+template <typename T>
+void ReferenceImpl(const TVXKernelJob& J) {
+  const int32_t SW = J.SrcWidth, SH = J.SrcHeight, DW = J.DstWidth, DH = J.DstHeight;
+  const int32_t C = J.Channels;
+  const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
+  const double per1 = 100.0 / (double(SH) + double(DW) + 0.5);
+  const size_t workLen = size_t(DW) * size_t(C);
+
+  std::vector<T> work(workLen * size_t(SH));
+  {
+    const TCListList h = VXBuildContributors(SW, DW, J.Filter, true);
+    std::vector<T> scratch(size_t(SW) * size_t(C));
+    ProgressReporter progress{&J.Progress};
+    for (int32_t y = 0; y < SH; ++y) {
+      const T* row = static_cast<const T*>(J.SrcRow(y, scratch.data()));
+      T* out = work.data() + size_t(y) * workLen;
+      for (int32_t i = 0; i < DW; ++i) {
+        const TCList& l = h[size_t(i)];
+        for (int32_t c = 0; c < C; ++c) {
+          int64_t sum = 0, wsum = 0;
+          for (int32_t k = 0; k < l.n; ++k) {
+            sum += int64_t(l.p[size_t(k)].weight) * row[size_t(l.p[size_t(k)].pixel) * size_t(C) + size_t(c)];
+            wsum += l.p[size_t(k)].weight;
+          }
+          out[size_t(i) * size_t(C) + size_t(c)] = T(ClampSample(DivideSum(sum, wsum, J.HorizZeroSumDivides), maxv));
+        }
+      }
+      progress.Report(int32_t(double(y + 1) * per1));
+    }
+  }
+
+  const TCListList v = VXBuildContributors(SH, DH, J.Filter, false);
+  std::vector<T> outRow(workLen);
+  ProgressReporter progress{&J.Progress};
+  for (int32_t i = 0; i < DH; ++i) {
+    const TCList& l = v[size_t(i)];
+    for (size_t x = 0; x < workLen; ++x) {
+      int64_t sum = 0, wsum = 0;
+      for (int32_t k = 0; k < l.n; ++k) {
+        int32_t r = std::clamp(l.p[size_t(k)].pixel, 0, SH - 1);
+        sum += int64_t(l.p[size_t(k)].weight) * work[size_t(r) * workLen + x];
+        wsum += l.p[size_t(k)].weight;
+      }
+      outRow[x] = T(ClampSample(DivideSum(sum, wsum, false), maxv));
+    }
+    J.DstRow(i, outRow.data());
+    progress.Report(int32_t(double(SH + i + 1) * per1));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Fast implementation.
+//
+// Each contributor list becomes a dense run: its first source position and
+// one weight per position up to its last (positions named twice by the edge
+// mirroring get the sum of their weights, positions not named get 0). Integer
+// sums do not depend on the order of their terms, so every output sample is
+// the reference's. Division goes through doubles, which is exact here: the
+// operands are integers below 2^31, so the rounded quotient never crosses the
+// integer that truncation picks.
+
+struct DenseAxis {
+  std::vector<int32_t> start;  // first source position of each list
+  std::vector<int32_t> len;    // positions of the run
+  std::vector<int64_t> wofs;   // offset of the run in w
+  std::vector<int32_t> wsum;   // weight sum of each list
+  std::vector<int32_t> w;      // all runs
+  int64_t maxAbsSum = 0;       // largest sum of |weight| over a run
+  int32_t maxAbs = 0;          // largest |weight|
+};
+
+DenseAxis Densify(const TCListList& lists, int32_t srcSize) {
+  DenseAxis d;
+  const size_t n = lists.size();
+  d.start.resize(n);
+  d.len.resize(n);
+  d.wofs.resize(n);
+  d.wsum.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const TCList& l = lists[i];
+    d.wofs[i] = int64_t(d.w.size());
+    if (l.n == 0) {
+      d.start[i] = 0;
+      d.len[i] = 0;
+      d.wsum[i] = 0;
+      continue;
+    }
+    int32_t lo = INT32_MAX, hi = INT32_MIN;
+    for (int32_t k = 0; k < l.n; ++k) {
+      int32_t p = std::clamp(l.p[size_t(k)].pixel, 0, srcSize - 1);
+      lo = std::min(lo, p);
+      hi = std::max(hi, p);
+    }
+    d.start[i] = lo;
+    d.len[i] = hi - lo + 1;
+    const size_t base = d.w.size();
+    d.w.resize(base + size_t(hi - lo + 1), 0);
+    int64_t ws = 0;
+    for (int32_t k = 0; k < l.n; ++k) {
+      int32_t p = std::clamp(l.p[size_t(k)].pixel, 0, srcSize - 1);
+      d.w[base + size_t(p - lo)] += l.p[size_t(k)].weight;
+      ws += l.p[size_t(k)].weight;
+    }
+    d.wsum[i] = int32_t(ws);
+    int64_t abssum = 0;
+    for (size_t k = base; k < d.w.size(); ++k) {
+      abssum += std::abs(int64_t(d.w[k]));
+      d.maxAbs = std::max<int32_t>(d.maxAbs, std::abs(d.w[k]));
+    }
+    d.maxAbsSum = std::max(d.maxAbsSum, abssum);
+  }
+  return d;
+}
+
+std::atomic<bool> gForceScalar{false};
+
+bool HaveAVX2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has && !gForceScalar.load(std::memory_order_relaxed);
+}
+
+// Runs fn(band, first, last) over `count` items split into `bands` balanced
+// bands on the thread pool (on the calling thread when there is one band).
+template <typename Fn>
+void RunBands(int32_t count, int32_t bands, Fn&& fn) {
+  if (bands <= 1 || count <= 1) {
+    fn(0, 0, count);
+    return;
+  }
+  bands = std::min(bands, count);
+  TVXThreadPool pool;
+  for (int32_t b = 0; b < bands; ++b) {
+    int32_t first = int32_t(int64_t(count) * b / bands);
+    int32_t last = int32_t(int64_t(count) * (b + 1) / bands);
+    pool.Add([&fn, b, first, last] { fn(b, first, last); });
+  }
+  pool.Join();
+}
+
+constexpr size_t kRowSlack = 64;  // bytes readable past the end of a padded row
+
+// Weight layouts for the AVX2 loops.
+struct SimdWeights {
+  // 3 channels: per group of 4 source pixels 16 int16 lanes
+  // (w0 w1 w0 w1 w0 w1 0 0 | w2 w3 w2 w3 w2 w3 0 0).
+  // 1 channel: per group of 16 source pixels their 16 weights.
+  std::vector<int16_t> lanes;
+  std::vector<int64_t> gofs;    // first lane of each list
+  std::vector<int32_t> groups;  // groups of each list
+};
+
+SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels) {
+  SimdWeights s;
+  const size_t n = d.start.size();
+  s.gofs.resize(n);
+  s.groups.resize(n);
+  const int32_t per = channels == 3 ? 4 : 16;
+  for (size_t i = 0; i < n; ++i) {
+    const int32_t len = d.len[i];
+    const int32_t g = (len + per - 1) / per;
+    s.gofs[i] = int64_t(s.lanes.size());
+    s.groups[i] = g;
+    s.lanes.resize(s.lanes.size() + size_t(g) * 16, 0);
+    int16_t* out = s.lanes.data() + s.gofs[i];
+    const int32_t* w = d.w.data() + d.wofs[i];
+    for (int32_t k = 0; k < len; ++k) {
+      int16_t v = int16_t(w[k]);
+      if (channels == 3) {
+        int32_t grp = k / 4, pos = k % 4;
+        int16_t* lane = out + grp * 16 + (pos >= 2 ? 8 : 0);
+        int32_t which = pos & 1;
+        lane[0 + which] = v;
+        lane[2 + which] = v;
+        lane[4 + which] = v;
+      } else {
+        out[k] = v;
+      }
+    }
+  }
+  return s;
+}
+
+// ---- horizontal rows ----
+
+template <typename T>
+void HorizRowScalar(const T* src, T* out, int32_t C, const DenseAxis& d, const std::vector<int32_t>& divisor,
+                    int32_t maxv) {
+  const int32_t DW = int32_t(d.start.size());
+  for (int32_t i = 0; i < DW; ++i) {
+    const int32_t* w = d.w.data() + d.wofs[size_t(i)];
+    const T* p = src + size_t(d.start[size_t(i)]) * size_t(C);
+    const int32_t len = d.len[size_t(i)];
+    const int32_t div = divisor[size_t(i)];
+    for (int32_t c = 0; c < C; ++c) {
+      int32_t sum = 0;
+      for (int32_t k = 0; k < len; ++k) sum += w[k] * int32_t(p[size_t(k) * size_t(C) + size_t(c)]);
+      int64_t q = div != 0 ? int64_t(sum) / div : int64_t(uint32_t(sum) >> 8);
+      out[size_t(i) * size_t(C) + size_t(c)] = T(ClampSample(q, maxv));
+    }
+  }
+}
+
+__attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, uint8_t* out, const DenseAxis& d,
+                                                   const SimdWeights& sw, const std::vector<int32_t>& divisor) {
+  const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
+                                        6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
+  const int32_t DW = int32_t(d.start.size());
+  for (int32_t i = 0; i < DW; ++i) {
+    const uint8_t* p = src + size_t(d.start[size_t(i)]) * 3;
+    const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
+    const int32_t groups = sw.groups[size_t(i)];
+    __m256i acc0 = _mm256_setzero_si256();
+    __m256i acc1 = _mm256_setzero_si256();
+    int32_t g = 0;
+    for (; g + 1 < groups; g += 2) {
+      __m256i a = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size_t(g) * 12)));
+      __m256i b =
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size_t(g) * 12 + 12)));
+      a = _mm256_shuffle_epi8(a, shuf);
+      b = _mm256_shuffle_epi8(b, shuf);
+      acc0 = _mm256_add_epi32(
+          acc0, _mm256_madd_epi16(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 16))));
+      acc1 = _mm256_add_epi32(
+          acc1, _mm256_madd_epi16(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 16 + 16))));
+    }
+    if (g < groups) {
+      __m256i a = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size_t(g) * 12)));
+      a = _mm256_shuffle_epi8(a, shuf);
+      acc0 = _mm256_add_epi32(
+          acc0, _mm256_madd_epi16(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 16))));
+    }
+    __m256i acc = _mm256_add_epi32(acc0, acc1);
+    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));  // B G R 0
+    const int32_t div = divisor[size_t(i)];
+    uint8_t* o = out + size_t(i) * 3;
+    if (div != 0) {
+      __m128i q = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(s), _mm256_set1_pd(double(div))));
+      __m128i b = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
+      uint32_t v = uint32_t(_mm_cvtsi128_si32(b));
+      std::memcpy(o, &v, 4);  // the fourth byte lands in the next pixel or the row's slack
+    } else {
+      alignas(16) int32_t sums[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(sums), s);
+      for (int c = 0; c < 3; ++c) o[c] = uint8_t(ClampSample(int64_t(uint32_t(sums[c]) >> 8), 255));
+    }
+  }
+}
+
+__attribute__((target("avx2"))) void HorizRow1Avx2(const uint8_t* src, uint8_t* out, const DenseAxis& d,
+                                                   const SimdWeights& sw, const std::vector<int32_t>& divisor,
+                                                   std::vector<int32_t>& sums) {
+  const int32_t DW = int32_t(d.start.size());
+  for (int32_t i = 0; i < DW; ++i) {
+    const uint8_t* p = src + size_t(d.start[size_t(i)]);
+    const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
+    const int32_t groups = sw.groups[size_t(i)];
+    __m256i acc = _mm256_setzero_si256();
+    for (int32_t g = 0; g < groups; ++g) {
+      __m256i px = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size_t(g) * 16)));
+      acc = _mm256_add_epi32(
+          acc, _mm256_madd_epi16(px, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 16))));
+    }
+    __m128i t = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+    t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4E));
+    t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0xB1));
+    sums[size_t(i)] = _mm_cvtsi128_si32(t);
+  }
+  int32_t i = 0;
+  for (; i + 4 <= DW; i += 4) {
+    __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(divisor.data() + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(dv, _mm_setzero_si128())) != 0) {
+      for (int32_t k = i; k < i + 4; ++k) {
+        int32_t div = divisor[size_t(k)];
+        int64_t q = div != 0 ? int64_t(sums[size_t(k)]) / div : int64_t(uint32_t(sums[size_t(k)]) >> 8);
+        out[k] = uint8_t(ClampSample(q, 255));
+      }
+      continue;
+    }
+    __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums.data() + i));
+    __m128i q = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(sv), _mm256_cvtepi32_pd(dv)));
+    __m128i b = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
+    uint32_t v = uint32_t(_mm_cvtsi128_si32(b));
+    std::memcpy(out + i, &v, 4);
+  }
+  for (; i < DW; ++i) {
+    int32_t div = divisor[size_t(i)];
+    int64_t q = div != 0 ? int64_t(sums[size_t(i)]) / div : int64_t(uint32_t(sums[size_t(i)]) >> 8);
+    out[i] = uint8_t(ClampSample(q, 255));
+  }
+}
+
+// ---- vertical rows ----
+
+template <typename T>
+void VertRowScalar(const T* work, size_t stride, int32_t first, int32_t len, const int32_t* w, int32_t wsum,
+                   size_t count, T* out, std::vector<int32_t>& acc, int32_t maxv) {
+  std::fill(acc.begin(), acc.begin() + ptrdiff_t(count), 0);
+  for (int32_t k = 0; k < len; ++k) {
+    const int32_t wk = w[k];
+    if (wk == 0) continue;
+    const T* row = work + size_t(first + k) * stride;
+    int32_t* a = acc.data();
+    for (size_t x = 0; x < count; ++x) a[x] += wk * int32_t(row[x]);
+  }
+  for (size_t x = 0; x < count; ++x) {
+    int64_t q = wsum != 0 ? int64_t(acc[x]) / wsum : int64_t(uint32_t(acc[x]) >> 8);
+    out[x] = T(ClampSample(q, maxv));
+  }
+}
+
+__attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t stride, int32_t first, int32_t len,
+                                                 const int32_t* w, int32_t wsum, size_t count, uint8_t* out,
+                                                 std::vector<int32_t>& pairs) {
+  // Weights of row pairs packed as (w[2m], w[2m+1]) int16 couples.
+  const int32_t npairs = (len + 1) / 2;
+  pairs.resize(size_t(npairs));
+  for (int32_t m = 0; m < npairs; ++m) {
+    int32_t lo = w[2 * m];
+    int32_t hi = 2 * m + 1 < len ? w[2 * m + 1] : 0;
+    pairs[size_t(m)] = int32_t(uint32_t(uint16_t(int16_t(lo))) | (uint32_t(uint16_t(int16_t(hi))) << 16));
+  }
+  const __m256d dd = _mm256_set1_pd(double(wsum));
+  for (size_t x = 0; x < count; x += 16) {
+    __m256i acc0 = _mm256_setzero_si256();
+    __m256i acc1 = _mm256_setzero_si256();
+    for (int32_t m = 0; m < npairs; ++m) {
+      const uint8_t* ra = work + size_t(first + 2 * m) * stride + x;
+      const uint8_t* rb = 2 * m + 1 < len ? ra + stride : ra;
+      __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ra)));
+      __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rb)));
+      __m256i wp = _mm256_set1_epi32(pairs[size_t(m)]);
+      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), wp));
+      acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), wp));
+    }
+    // acc0 holds samples 0-3 and 8-11, acc1 4-7 and 12-15.
+    __m256i s0 = _mm256_permute2x128_si256(acc0, acc1, 0x20);  // 0-7
+    __m256i s1 = _mm256_permute2x128_si256(acc0, acc1, 0x31);  // 8-15
+    if (wsum != 0) {
+      __m128i q0 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s0)), dd));
+      __m128i q1 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s0, 1)), dd));
+      __m128i q2 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s1)), dd));
+      __m128i q3 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s1, 1)), dd));
+      __m128i b = _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), b);
+    } else {
+      alignas(32) int32_t sums[16];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(sums), s0);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(sums + 8), s1);
+      for (int k = 0; k < 16; ++k) out[x + size_t(k)] = uint8_t(ClampSample(int64_t(uint32_t(sums[k]) >> 8), 255));
+    }
+  }
+}
+
+template <typename T>
+void FastImpl(const TVXKernelJob& J) {
+  const int32_t SW = J.SrcWidth, SH = J.SrcHeight, DW = J.DstWidth, DH = J.DstHeight;
+  const int32_t C = J.Channels;
+  const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
+  const double per1 = 100.0 / (double(SH) + double(DW) + 0.5);
+
+  DenseAxis h = Densify(VXBuildContributors(SW, DW, J.Filter, true), SW);
+  DenseAxis v = Densify(VXBuildContributors(SH, DH, J.Filter, false), SH);
+
+  // Integer sums must stay inside 32 bits and weights inside 16 bits for
+  // the loops below; otherwise the reference does the work.
+  const bool fits32 = h.maxAbsSum * maxv < (int64_t(1) << 31) && v.maxAbsSum * maxv < (int64_t(1) << 31);
+  if (!fits32) {
+    ReferenceImpl<T>(J);
+    return;
+  }
+  const bool simd = sizeof(T) == 1 && HaveAVX2() && h.maxAbs <= 32767 && v.maxAbs <= 32767 && (C == 1 || C == 3);
+
+  std::vector<int32_t> hdiv(static_cast<size_t>(DW));
+  for (int32_t i = 0; i < DW; ++i) {
+    int32_t ws = h.wsum[size_t(i)];
+    hdiv[size_t(i)] = ws != 0 ? ws : (J.HorizZeroSumDivides ? 256 : 0);
+  }
+  SimdWeights sw;
+  if (simd) sw = BuildSimdWeights(h, C);
+
+  // Threads: the calling thread alone for small jobs.
+  int64_t hWork = 0, vWork = 0;
+  for (int32_t l : h.len) hWork += l;
+  for (int32_t l : v.len) vWork += l;
+  const int64_t macs = hWork * SH * C + vWork * int64_t(DW) * C;
+  int32_t threads = std::max(1, J.Threads);
+  if (macs < (int64_t(1) << 20)) threads = 1;
+
+  const size_t rowSamples = size_t(DW) * size_t(C);
+  // Intermediate rows: room for one extra sample written by the 3-channel
+  // loop, rounded to 32 bytes so the vertical loop may read whole vectors.
+  const size_t stride = ((rowSamples + 1) * sizeof(T) + 31) / 32 * 32 / sizeof(T);
+  std::vector<T> work(stride * size_t(SH), T(0));
+
+  const int32_t hBands = J.ParallelSrc ? std::min(threads, SH) : 1;
+  RunBands(SH, hBands, [&](int32_t band, int32_t first, int32_t last) {
+    const size_t srcSamples = size_t(SW) * size_t(C);
+    std::vector<uint8_t> buffer(srcSamples * sizeof(T) + kRowSlack, 0);
+    std::vector<int32_t> sums(static_cast<size_t>(DW));
+    T* scratch = reinterpret_cast<T*>(buffer.data());
+    ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
+    for (int32_t y = first; y < last; ++y) {
+      const T* row = static_cast<const T*>(J.SrcRow(y, scratch));
+      if (row != scratch) {
+        std::memcpy(scratch, row, srcSamples * sizeof(T));
+        row = scratch;
+      }
+      T* out = work.data() + size_t(y) * stride;
+      if constexpr (sizeof(T) == 1) {
+        if (simd && C == 3)
+          HorizRow3Avx2(row, out, h, sw, hdiv);
+        else if (simd)
+          HorizRow1Avx2(row, out, h, sw, hdiv, sums);
+        else
+          HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
+      } else {
+        HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
+      }
+      if (band == 0) progress.Report(int32_t(double(int64_t(hBands) * (y - first) + 1) * per1));
+    }
+  });
+
+  const int32_t vBands = J.ParallelDst ? std::min(threads, DH) : 1;
+  RunBands(DH, vBands, [&](int32_t band, int32_t first, int32_t last) {
+    const size_t padded = (rowSamples + 15) / 16 * 16;
+    std::vector<T> outRow(padded + 16);
+    std::vector<int32_t> acc(rowSamples);
+    std::vector<int32_t> pairs;
+    ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
+    for (int32_t i = first; i < last; ++i) {
+      const int32_t start = v.start[size_t(i)];
+      const int32_t len = v.len[size_t(i)];
+      const int32_t* w = v.w.data() + v.wofs[size_t(i)];
+      const int32_t ws = v.wsum[size_t(i)];
+      if constexpr (sizeof(T) == 1) {
+        if (simd)
+          VertRowAvx2(work.data(), stride, start, len, w, ws, padded, outRow.data(), pairs);
+        else
+          VertRowScalar<T>(work.data(), stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
+      } else {
+        VertRowScalar<T>(work.data(), stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
+      }
+      J.DstRow(i, outRow.data());
+      if (band == 0) {
+        int64_t done = std::min<int64_t>(int64_t(vBands) * (i - first), DH - 1);
+        progress.Report(int32_t(double(SH + done + 1) * per1));
+      }
+    }
+  });
+}
+
+bool ValidJob(const TVXKernelJob& J) {
+  return J.SrcWidth > 0 && J.SrcHeight > 0 && J.DstWidth > 0 && J.DstHeight > 0 && (J.Channels == 1 || J.Channels == 3) &&
+         VXIsKernelFilter(J.Filter) && J.SrcRow && J.DstRow;
+}
+
+}  // namespace
+
+void VXKernelResample(const TVXKernelJob& Job) {
+  if (!ValidJob(Job)) return;
+  if (Job.Wide)
+    FastImpl<uint16_t>(Job);
+  else
+    FastImpl<uint8_t>(Job);
+}
+
+void vxdetail::VXResampleForceScalar(bool Value) { gForceScalar.store(Value, std::memory_order_relaxed); }
+
+void VXKernelResampleReference(const TVXKernelJob& Job) {
+  if (!ValidJob(Job)) return;
+  if (Job.Wide)
+    ReferenceImpl<uint16_t>(Job);
+  else
+    ReferenceImpl<uint8_t>(Job);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The separable two-pass kernel resampler on plain sample rows, shared by
+// the 24-bit, 8-bit grey, 16-bit grey and 1-bit members of the resampler.
+//
+// Pass 1 (horizontal) turns every source row into a row of DstWidth pixels
+// of an intermediate image (clamped to the sample range); pass 2 (vertical)
+// builds every target row from the intermediate rows. Sums are integers,
+// each output sample is the sum divided by the list's weight sum (truncating
+// toward zero) and clamped.
+//
+// Two implementations compute the same bytes: VXKernelResampleReference, a
+// plain scalar rendering of the rules, and VXKernelResample, the fast one
+// (dense weight runs, SIMD multiply-accumulate where the processor has it,
+// exact division, both passes in bands on the thread pool). The result never
+// depends on the number of threads.
+
+#include <cstdint>
+#include <functional>
+
+#include "core/vxdefs.h"
+
+struct TVXKernelJob {
+  int32_t SrcWidth = 0;
+  int32_t SrcHeight = 0;
+  int32_t DstWidth = 0;
+  int32_t DstHeight = 0;
+  int32_t Channels = 1;   // samples per pixel, 1 or 3
+  bool Wide = false;      // 16-bit samples (native byte order) instead of bytes
+  TResampleFilter Filter = rfMitchell;  // rfTriangle .. rfLinear
+  // What the horizontal pass does with a list whose weights sum to 0: divide
+  // by 256 (true, the 24-bit member) or take the sum shifted right by 8 as an
+  // unsigned 32-bit value (false). The vertical pass always shifts.
+  bool HorizZeroSumDivides = false;
+  // Source row y as SrcWidth * Channels samples. The function may fill
+  // Scratch (room for that many samples) and return it, or return its own
+  // row, which must stay valid until the next call on the same thread.
+  std::function<const void*(int32_t y, void* Scratch)> SrcRow;
+  // Receives target row y (DstWidth * Channels samples).
+  std::function<void(int32_t y, const void* Row)> DstRow;
+  bool ParallelSrc = true;  // SrcRow may be called from several threads at once
+  bool ParallelDst = true;  // DstRow likewise
+  int32_t Threads = 1;      // threads the fast path may use (below 1 counts as 1)
+  // Percent reports of the 24-bit member; raised on one thread at a time
+  // (the horizontal pass reports from its first band's thread).
+  std::function<void(int32_t per)> Progress;
+};
+
+void VXKernelResample(const TVXKernelJob& Job);
+void VXKernelResampleReference(const TVXKernelJob& Job);
+
+namespace vxdetail {
+// Keeps the fast path off the processor's vector extensions (its portable
+// loops give the same bytes); for tests of those loops.
+void VXResampleForceScalar(bool Value);
+}  // namespace vxdetail

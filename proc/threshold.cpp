@@ -1,0 +1,350 @@
+#include "proc/threshold.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/cielab.h"
+#include "core/settings.h"
+#include "io/cmyk.h"
+
+namespace {
+
+struct GreyCoefs {
+  int32_t r, g, b;
+  GreyCoefs() {
+    const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+    r = s->RedToGrayCoef();
+    g = s->GreenToGrayCoef();
+    b = s->BlueToGrayCoef();
+  }
+  uint8_t Grey(int32_t R, int32_t G, int32_t B) const { return uint8_t((R * r + G * g + B * b) / 100); }
+};
+
+inline uint8_t FloatToByte(float v) {
+  const double t = double(v) * 255;
+  if (!(t > 0)) return 0;  // also NaN
+  if (t >= 255) return 255;
+  return uint8_t(int32_t(t));
+}
+
+void GreyRow(TVXBitmap* bmp, int32_t y, uint8_t* out, const GreyCoefs& k) {
+  const int32_t w = bmp->Width();
+  const uint8_t* p = static_cast<const uint8_t*>(bmp->GetScanLine(y));
+  switch (bmp->PixelFormat()) {
+    case vx1g:
+      for (int32_t x = 0; x < w; ++x) {
+        const int32_t v = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+        out[x] = k.Grey(v, v, v);
+      }
+      break;
+    case vx8p: {
+      const TRGB* pal = bmp->PaletteBuffer();
+      for (int32_t x = 0; x < w; ++x) {
+        const TRGB c = pal ? pal[p[x]] : TRGB{0, 0, 0};
+        out[x] = k.Grey(c.r, c.g, c.b);
+      }
+      break;
+    }
+    case vx8g:
+      for (int32_t x = 0; x < w; ++x) out[x] = k.Grey(p[x], p[x], p[x]);
+      break;
+    case vx16g:
+      for (int32_t x = 0; x < w; ++x) {
+        uint16_t v;
+        std::memcpy(&v, p + size_t(x) * 2, 2);
+        const int32_t t = v >> 8;
+        out[x] = k.Grey(t, t, t);
+      }
+      break;
+    case vx24RGB:
+      for (int32_t x = 0; x < w; ++x, p += 3) out[x] = k.Grey(p[2], p[1], p[0]);
+      break;
+    case vx32RGB:
+      for (int32_t x = 0; x < w; ++x, p += 4) out[x] = k.Grey(p[2], p[1], p[0]);
+      break;
+    case vx32f:
+      for (int32_t x = 0; x < w; ++x) {
+        float v;
+        std::memcpy(&v, p + size_t(x) * 4, 4);
+        const int32_t t = FloatToByte(v);
+        out[x] = k.Grey(t, t, t);
+      }
+      break;
+    case vxCMYK:
+      for (int32_t x = 0; x < w; ++x, p += 4) {
+        const TRGB c = VXCMYK2RGB(TCMYK{p[0], p[1], p[2], p[3]});
+        out[x] = k.Grey(c.r, c.g, c.b);
+      }
+      break;
+    case vx48RGB:
+      for (int32_t x = 0; x < w; ++x) {
+        TRGB48 c;
+        std::memcpy(&c, p + size_t(x) * 6, 6);
+        out[x] = k.Grey(c.r >> 8, c.g >> 8, c.b >> 8);
+      }
+      break;
+    case vxCIELab:
+      for (int32_t x = 0; x < w; ++x, p += 3) {
+        const TRGB c = VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])});
+        out[x] = k.Grey(c.r, c.g, c.b);
+      }
+      break;
+    default:
+      std::memset(out, 0, size_t(w));
+      break;
+  }
+}
+
+// Averages of red, green and blue over the whole bitmap on the 0..255 scale:
+// each row's sum divided by the width, the sum of those divided by the height.
+void AverageChannels(TVXBitmap* bmp, int32_t& R, int32_t& G, int32_t& B) {
+  const int32_t w = bmp->Width(), h = bmp->Height();
+  if (w <= 0 || h <= 0) {
+    R = G = B = 128;
+    return;
+  }
+  int64_t ar = 0, ag = 0, ab = 0;
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* p = static_cast<const uint8_t*>(bmp->GetScanLine(y));
+    int64_t sr = 0, sg = 0, sb = 0;
+    for (int32_t x = 0; x < w; ++x) {
+      int32_t r = 0, g = 0, b = 0;
+      switch (bmp->PixelFormat()) {
+        case vx1g:
+          r = g = b = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+          break;
+        case vx8p: {
+          const TRGB* pal = bmp->PaletteBuffer();
+          if (pal) {
+            r = pal[p[x]].r;
+            g = pal[p[x]].g;
+            b = pal[p[x]].b;
+          }
+          break;
+        }
+        case vx8g:
+          r = g = b = p[x];
+          break;
+        case vx16g: {
+          uint16_t v;
+          std::memcpy(&v, p + size_t(x) * 2, 2);
+          r = g = b = int32_t(int64_t(v) * 255 / 65535);
+          break;
+        }
+        case vx24RGB:
+          b = p[size_t(x) * 3];
+          g = p[size_t(x) * 3 + 1];
+          r = p[size_t(x) * 3 + 2];
+          break;
+        case vx32RGB:
+          b = p[size_t(x) * 4];
+          g = p[size_t(x) * 4 + 1];
+          r = p[size_t(x) * 4 + 2];
+          break;
+        case vx32f: {
+          float v;
+          std::memcpy(&v, p + size_t(x) * 4, 4);
+          r = g = b = FloatToByte(v);
+          break;
+        }
+        case vxCMYK: {
+          const uint8_t* q = p + size_t(x) * 4;
+          const TRGB c = VXCMYK2RGB(TCMYK{q[0], q[1], q[2], q[3]});
+          r = c.r;
+          g = c.g;
+          b = c.b;
+          break;
+        }
+        case vx48RGB: {
+          TRGB48 c;
+          std::memcpy(&c, p + size_t(x) * 6, 6);
+          r = int32_t(int64_t(c.r) * 255 / 65535);
+          g = int32_t(int64_t(c.g) * 255 / 65535);
+          b = int32_t(int64_t(c.b) * 255 / 65535);
+          break;
+        }
+        case vxCIELab: {
+          const uint8_t* q = p + size_t(x) * 3;
+          const TRGB c = VXCIELab2RGB(TCIELab{q[0], int8_t(q[1]), int8_t(q[2])});
+          r = c.r;
+          g = c.g;
+          b = c.b;
+          break;
+        }
+        default:
+          break;
+      }
+      sr += r;
+      sg += g;
+      sb += b;
+    }
+    ar += sr / w;
+    ag += sg / w;
+    ab += sb / w;
+  }
+  R = int32_t(ar / h);
+  G = int32_t(ag / h);
+  B = int32_t(ab / h);
+}
+
+int32_t MaxEntropyThreshold(TVXBitmap* bmp) {
+  int32_t hist[256];
+  VXCalcGrayHistogram(bmp, hist);
+  const double total = double(bmp->Width()) * double(bmp->Height());
+  double p[256];
+  for (int i = 0; i < 256; ++i) p[i] = total > 0 ? hist[i] / total : 0;
+  double Ht = 0;
+  for (int i = 0; i < 256; ++i)
+    if (p[i] != 0) Ht -= p[i] * std::log(p[i]);
+  double best = 0, psi = 0, P = 0, Hb = 0;
+  int32_t threshold = -2;
+  for (int t = 1; t <= 255; ++t) {
+    P += p[t - 1];
+    if (p[t - 1] > 0) Hb -= p[t - 1] * std::log(p[t - 1]);
+    if (P > 0 && P < 1) psi = std::log(P - P * P) + Hb / P + (Ht - Hb) / (1 - P);
+    if (psi > best) {
+      best = psi;
+      threshold = t;
+    }
+  }
+  return threshold;
+}
+
+bool EnsureBW(TVXBitmap* Target, int32_t w, int32_t h) {
+  if (Target->PixelFormat() == vx1g && Target->Width() == w && Target->Height() == h && !Target->IsEmpty())
+    return true;
+  return Target->Allocate(w, h, vx1g);
+}
+
+}  // namespace
+
+void VXGrayLevelRow(TVXBitmap* Bitmap, int32_t y, uint8_t* Out) {
+  const GreyCoefs k;
+  GreyRow(Bitmap, y, Out, k);
+}
+
+void VXCalcGrayHistogram(TVXBitmap* Bitmap, int32_t* Histogram) {
+  if (!Histogram) return;
+  std::memset(Histogram, 0, 256 * sizeof(int32_t));
+  if (!Bitmap || Bitmap->IsEmpty()) return;
+  const int32_t w = Bitmap->Width(), h = Bitmap->Height();
+  const GreyCoefs k;
+  const TVXPixelFormat pf = Bitmap->PixelFormat();
+  if (pf == vx1g) {
+    static const uint8_t kNibbleBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    int64_t set = 0;
+    const int32_t whole = w >> 3, rest = w & 7;
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* p = static_cast<const uint8_t*>(Bitmap->GetScanLine(y));
+      for (int32_t i = 0; i < whole; ++i) set += kNibbleBits[p[i] >> 4] + kNibbleBits[p[i] & 15];
+      for (int32_t x = 0; x < rest; ++x)
+        if (p[whole] & (0x80 >> x)) ++set;
+    }
+    Histogram[1] = int32_t(set);
+    Histogram[0] = int32_t(int64_t(w) * h - set);
+    return;
+  }
+  std::vector<uint8_t> row(static_cast<size_t>(w));
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* p = static_cast<const uint8_t*>(Bitmap->GetScanLine(y));
+    switch (pf) {
+      case vx8g:
+        for (int32_t x = 0; x < w; ++x) ++Histogram[p[x]];
+        break;
+      case vx16g:
+        for (int32_t x = 0; x < w; ++x) ++Histogram[p[size_t(x) * 2 + 1]];
+        break;
+      case vx32f:
+        for (int32_t x = 0; x < w; ++x) {
+          float v;
+          std::memcpy(&v, p + size_t(x) * 4, 4);
+          ++Histogram[FloatToByte(v)];
+        }
+        break;
+      default:
+        GreyRow(Bitmap, y, row.data(), k);
+        for (int32_t x = 0; x < w; ++x) ++Histogram[row[x]];
+        break;
+    }
+  }
+}
+
+void VXConvertTo1BitThreshold(TVXBitmap* Source, TVXBitmap* Target, int32_t Threshold, TProgressRec& Progress) {
+  if (!Source || !Target || Source->IsEmpty()) return;
+  if (Source->PixelFormat() == vx1g) {
+    Target->AssignImage(Source);
+    return;
+  }
+  const int32_t w = Source->Width(), h = Source->Height();
+  if (!EnsureBW(Target, w, h)) throw EVXException("Not enough memory for the black and white image");
+  Progress.per1 = 100.0 / (h + 0.5);
+  const GreyCoefs k;
+  if (Threshold == -1) {
+    int32_t r, g, b;
+    AverageChannels(Source, r, g, b);
+    Threshold = k.Grey(r, g, b);
+  } else if (Threshold == -2) {
+    Threshold = MaxEntropyThreshold(Source);
+  }
+  std::vector<uint8_t> grey(static_cast<size_t>(w));
+  for (int32_t y = 0; y < h; ++y) {
+    GreyRow(Source, y, grey.data(), k);
+    uint8_t* d = static_cast<uint8_t*>(Target->GetScanLine(y));
+    for (int32_t x = 0; x < w; ++x) {
+      const uint8_t m = uint8_t(0x80 >> (x & 7));
+      if (grey[x] < Threshold)
+        d[x >> 3] &= uint8_t(~m);
+      else
+        d[x >> 3] |= m;
+    }
+    if (Progress.fOnProgress) Progress.fOnProgress(Progress.Sender, int32_t((y + 1) * Progress.per1));
+  }
+}
+
+void VXFloydSteinbergTo1Bit(TVXBitmap* Source, TVXBitmap* Target, void* Sender, const TVXProgressEvent& OnProgress) {
+  if (!Source || !Target || Source->IsEmpty()) return;
+  const int32_t w = Source->Width(), h = Source->Height();
+  if (!EnsureBW(Target, w, h)) throw EVXException("Not enough memory for the black and white image");
+  const GreyCoefs k;
+  std::vector<double> cur(static_cast<size_t>(w), 0.0), next(static_cast<size_t>(w), 0.0);
+  std::vector<uint8_t> grey(static_cast<size_t>(w));
+  int32_t d = 1;
+  for (int32_t y = 0; y < h; ++y) {
+    std::fill(next.begin(), next.end(), 0.0);
+    GreyRow(Source, y, grey.data(), k);
+    uint8_t* out = static_cast<uint8_t*>(Target->GetScanLine(y));
+    for (int32_t i = 0; i < w; ++i) {
+      const int32_t c = d > 0 ? i : w - 1 - i;
+      const double v = grey[c] + cur[c];
+      const uint8_t m = uint8_t(0x80 >> (c & 7));
+      double e;
+      if (std::floor(v + 0.5) >= 128) {
+        out[c >> 3] |= m;
+        e = 255;
+      } else {
+        out[c >> 3] &= uint8_t(~m);
+        e = 0;
+      }
+      const double f = v - e;
+      next[c] += 5 * f / 16;
+      const int32_t fwd = c + d, back = c - d;
+      if (fwd >= 0 && fwd < w) {
+        cur[fwd] += 7 * f / 16;
+        next[fwd] += f / 16;
+      }
+      if (back >= 0 && back < w) next[back] += 3 * f / 16;
+    }
+    d = -d;
+    std::swap(cur, next);
+    if (OnProgress) OnProgress(Sender, int32_t(int64_t(y) * 100 / h));
+  }
+}
+
+void VXDoFloydSteinberg(TVXBitmap* Bitmap, void* Sender, const TVXProgressEvent& OnProgress) {
+  if (!Bitmap || Bitmap->IsEmpty()) return;
+  TVXBitmap target;
+  VXFloydSteinbergTo1Bit(Bitmap, &target, Sender, OnProgress);
+  Bitmap->Assign(&target);
+}

@@ -1,0 +1,162 @@
+// Processor count and thread pool.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "core/settings.h"
+#include "core/threadpool.h"
+#include "runtime_test_util.h"
+
+namespace {
+
+void MakeCpu(const std::string& root, int cpu, int package, int core, const char* online = nullptr) {
+  std::string d = root + "cpu" + std::to_string(cpu) + "/topology/";
+  std::filesystem::create_directories(d);
+  RuntimeWriteFile(d + "core_id", std::to_string(core) + "\n");
+  RuntimeWriteFile(d + "physical_package_id", std::to_string(package) + "\n");
+  if (online) RuntimeWriteFile(root + "cpu" + std::to_string(cpu) + "/online", online);
+}
+
+TEST(RuntimeThreads, PhysicalCoresAreCountedOncePerCore) {
+  TRuntimeScratchDir dir;
+  const std::string root = dir.Path();
+  // Two packages of two cores with two hardware threads each, one CPU
+  // offline, and entries that are not CPUs.
+  int cpu = 0;
+  for (int pkg = 0; pkg < 2; ++pkg)
+    for (int core = 0; core < 2; ++core)
+      for (int t = 0; t < 2; ++t) MakeCpu(root, cpu++, pkg, core);
+  MakeCpu(root, cpu++, 5, 9, "0\n");
+  std::filesystem::create_directories(root + "cpufreq");
+  std::filesystem::create_directories(root + "cpuidle");
+  EXPECT_EQ(vxdetail::VXCountPhysicalCores(root), 4);
+  EXPECT_EQ(vxdetail::VXCountPhysicalCores(root + "does-not-exist"), 0);
+}
+
+TEST(RuntimeThreads, ProcessorCountIsCachedInTheSettings) {
+  TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  int32_t saved = s->DefaultCoresCount();
+  s->SetDefaultCoresCount(-1);
+  int32_t n = VXProcessorCount();
+  EXPECT_GE(n, 1);
+  EXPECT_LE(n, int32_t(std::thread::hardware_concurrency()));
+  EXPECT_EQ(s->DefaultCoresCount(), n);
+  s->SetDefaultCoresCount(3);  // a stored count is used as it is
+  EXPECT_EQ(VXProcessorCount(), 3);
+  s->SetDefaultCoresCount(0);  // never less than one
+  EXPECT_EQ(VXProcessorCount(), 1);
+  s->SetDefaultCoresCount(saved);
+
+  // Racing first callers agree.
+  s->SetDefaultCoresCount(-1);
+  std::vector<std::thread> ts;
+  std::vector<int32_t> seen(8);
+  for (int i = 0; i < 8; ++i) ts.emplace_back([&, i] { seen[size_t(i)] = VXProcessorCount(); });
+  for (auto& t : ts) t.join();
+  for (int32_t v : seen) EXPECT_EQ(v, n);
+}
+
+TEST(RuntimeThreads, BandsSpreadOverAllCoresAndJoinWaitsForAll) {
+  const int32_t n = std::max<int32_t>(2, VXProcessorCount());
+  const int height = 1000;
+  std::vector<int> rows(height, 0);
+  std::mutex lock;
+  std::set<std::thread::id> threads;
+  std::atomic<int> running{0}, peak{0};
+  TVXThreadPool pool;
+  const int band = height / n;
+  for (int32_t i = 0; i < n; ++i) {
+    int first = i * band, last = i == n - 1 ? height : first + band;
+    pool.Add([&, first, last] {
+      int now = ++running;
+      int p = peak.load();
+      while (now > p && !peak.compare_exchange_weak(p, now)) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+      for (int r = first; r < last; ++r) rows[size_t(r)] += 1;
+      {
+        std::lock_guard<std::mutex> g(lock);
+        threads.insert(std::this_thread::get_id());
+      }
+      --running;
+    });
+  }
+  EXPECT_EQ(pool.Count(), n);
+  pool.Join();
+  EXPECT_EQ(pool.Count(), 0);
+  for (int r = 0; r < height; ++r) ASSERT_EQ(rows[size_t(r)], 1) << "row " << r;
+  EXPECT_EQ(int32_t(threads.size()), n);
+  EXPECT_EQ(peak.load(), n);  // every band ran at the same time
+  EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+}
+
+TEST(RuntimeThreads, ExceptionOfABandReachesTheWaiter) {
+  TVXThreadPool pool;
+  std::atomic<int> finished{0};
+  for (int i = 0; i < 6; ++i)
+    pool.Add([&, i] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5 * i));
+      if (i == 2) throw std::runtime_error("band 2 failed");
+      if (i == 4) throw EVXException("band 4 failed");
+      ++finished;
+    });
+  try {
+    pool.WaitFor();
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "band 2 failed");  // the first in list order
+  }
+  EXPECT_EQ(finished.load(), 4);  // the others still ran to their end
+  EXPECT_EQ(pool.Count(), 6);     // WaitFor keeps the list
+  EXPECT_THROW(pool.Join(), std::runtime_error);
+  EXPECT_EQ(pool.Count(), 0);
+  pool.Join();  // an empty pool joins at once
+}
+
+TEST(RuntimeThreads, PoolIsReusableAndCheapForSmallJobs) {
+  TVXThreadPool pool;
+  std::atomic<int64_t> sum{0};
+  for (int round = 0; round < 500; ++round) {
+    for (int i = 0; i < 4; ++i) pool.Add([&sum, i] { sum += i; });
+    pool.Join();
+  }
+  EXPECT_EQ(sum.load(), 500 * 6);
+  // The workers persist between jobs instead of growing with them.
+  EXPECT_LE(vxdetail::VXPoolWorkerCount(), 64);
+}
+
+TEST(RuntimeThreads, FreeingAPoolWaitsForRunningWork) {
+  std::atomic<bool> done{false};
+  {
+    TVXThreadPool pool;
+    pool.Add([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(80));
+      done = true;
+    });
+  }
+  EXPECT_TRUE(done.load());
+}
+
+TEST(RuntimeThreads, NestedPoolsDoNotStarve) {
+  // Every outer band waits for an inner pool of its own.
+  const int outer = 2 * std::max<int32_t>(2, VXProcessorCount());
+  std::atomic<int> inner{0};
+  TVXThreadPool pool;
+  for (int i = 0; i < outer; ++i)
+    pool.Add([&] {
+      TVXThreadPool nested;
+      for (int k = 0; k < 8; ++k) nested.Add([&] { ++inner; });
+      nested.Join();
+    });
+  pool.Join();
+  EXPECT_EQ(inner.load(), outer * 8);
+}
+
+}  // namespace

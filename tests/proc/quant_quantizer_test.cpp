@@ -1,0 +1,211 @@
+// Colour quantiser: exact palette, grey ramp, histogram and neural methods.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/settings.h"
+#include "proc/colorreduce.h"
+#include "proc/quantizer.h"
+
+namespace {
+
+class QuantizerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+    savedAlg = s->ColorReductionAlgorithm();
+    savedQuality = s->ColorReductionQuality();
+  }
+  void TearDown() override {
+    TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+    s->SetColorReductionAlgorithm(savedAlg);
+    s->SetColorReductionQuality(savedQuality);
+  }
+  int32_t savedAlg = -1, savedQuality = -1;
+};
+
+TRGB* Row(TVXBitmap& b, int y) { return static_cast<TRGB*>(b.GetScanLine(y)); }
+
+uint32_t Key(TRGB c) { return (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b; }
+
+// A smooth colour image with thousands of distinct colours.
+void FillGradient(TVXBitmap& b) {
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      Row(b, y)[x] = TRGB{uint8_t(x * 255 / (b.Width() - 1)), uint8_t((x + y) * 127 / (b.Width() - 1)),
+                          uint8_t(y * 255 / (b.Height() - 1))};
+}
+
+double MeanError(TVXBitmap& a, TVXBitmap& b) {
+  double e = 0;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x) {
+      const TRGB p = Row(a, y)[x], q = Row(b, y)[x];
+      e += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b);
+    }
+  return e / (3.0 * a.Width() * a.Height());
+}
+
+}  // namespace
+
+TEST_F(QuantizerTest, ExactPaletteInScanOrder) {
+  TVXBitmap b(3, 2, vx24RGB);
+  const TRGB c[4] = {{1, 2, 3}, {200, 100, 50}, {9, 9, 250}, {0, 255, 0}};
+  Row(b, 0)[0] = c[0];
+  Row(b, 0)[1] = c[1];
+  Row(b, 0)[2] = c[0];
+  Row(b, 1)[0] = c[2];
+  Row(b, 1)[1] = c[3];
+  Row(b, 1)[2] = c[1];
+  TRGB pal[256] = {};
+  TVXQuantizer q(&b, pal, 255, 4);
+  EXPECT_TRUE(q.HasExactPalette());
+  EXPECT_EQ(q.ExactColorCount(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(pal[i], c[i]);
+    EXPECT_EQ(q.GetRGBIndex(c[i]), i);
+  }
+  // A colour that is not in the image maps to entry 0.
+  EXPECT_EQ(q.GetRGBIndex(TRGB{77, 77, 78}), 0);
+
+  // One colour more than asked for abandons the exact palette.
+  TVXQuantizer q3(&b, pal, 255, 3);
+  EXPECT_FALSE(q3.HasExactPalette());
+  EXPECT_TRUE(q3.HasQuantizer());
+}
+
+TEST_F(QuantizerTest, GreyImageGetsTheGreyRamp) {
+  TVXBitmap b(256, 1, vx24RGB);
+  for (int x = 0; x < 256; ++x) Row(b, 0)[x] = TRGB{uint8_t(x), uint8_t(x), uint8_t(x)};
+  for (int n : {2, 3, 16, 256}) {
+    SCOPED_TRACE(n);
+    TRGB pal[256] = {};
+    TVXQuantizer q(&b, pal, 255, n);
+    EXPECT_TRUE(q.GrayScale());
+    EXPECT_FALSE(q.HasQuantizer());
+    for (int i = 0; i < n; ++i) {
+      const uint8_t v = uint8_t(int(256.0 / n * i));
+      EXPECT_EQ(pal[i], (TRGB{v, v, v}));
+    }
+    for (int v : {0, 100, 128, 255}) EXPECT_EQ(q.GetRGBIndex(TRGB{uint8_t(v), uint8_t(v), uint8_t(v)}), v * n / 256);
+  }
+}
+
+TEST_F(QuantizerTest, PaletteSourceCopiesItsPalette) {
+  TVXBitmap b(2, 1, vx8p);
+  b.SetPalette(0, TRGB{10, 20, 30});
+  b.SetPalette(1, TRGB{40, 50, 60});
+  b.SetPalette(2, TRGB{1, 1, 200});
+  TRGB pal[256] = {};
+  TVXQuantizer q(&b, pal, 255, 3);
+  EXPECT_EQ(pal[0], (TRGB{10, 20, 30}));
+  EXPECT_EQ(pal[2], (TRGB{1, 1, 200}));
+  EXPECT_EQ(q.GetRGBIndex(TRGB{1, 1, 200}), 2);
+  EXPECT_EQ(q.GetRGBIndex(TRGB{99, 99, 1}), 0);
+}
+
+TEST_F(QuantizerTest, AutomaticChoiceOfMethod) {
+  TVXBitmap b(64, 64, vx24RGB);
+  FillGradient(b);
+  TRGB pal[256];
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(-1);
+  TVXQuantizer q16(&b, pal, 255, 16);
+  EXPECT_EQ(q16.Method(), 1);
+  TVXQuantizer q256(&b, pal, 255, 256);
+  EXPECT_EQ(q256.Method(), 0);
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(0);
+  TVXQuantizer n16(&b, pal, 255, 16);
+  EXPECT_EQ(n16.Method(), 0);
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(1);
+  TVXQuantizer h256(&b, pal, 255, 256);
+  EXPECT_EQ(h256.Method(), 1);
+}
+
+// Each method reduces a true-colour image to at most N colours that stay close
+// to the original.
+TEST_F(QuantizerTest, ReducesToNColoursByEachMethod) {
+  struct Case {
+    int alg, n, quality;
+    double maxError;
+  } cases[] = {{1, 2, -1, 80}, {1, 16, -1, 20}, {1, 64, -1, 11}, {1, 256, -1, 7},
+               {0, 16, -1, 20}, {0, 64, -1, 11}, {0, 256, -1, 7}, {0, 32, 50, 14}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "method " << c.alg << " colours " << c.n << " quality " << c.quality);
+    VXGetGlobalSettings()->SetColorReductionAlgorithm(c.alg);
+    VXGetGlobalSettings()->SetColorReductionQuality(c.quality);
+    TVXBitmap orig(96, 80, vx24RGB);
+    FillGradient(orig);
+    TVXBitmap b(&orig);
+    std::vector<TRGB> pal(size_t(c.n));
+    VXQuantizeInPlace(&b, c.n, pal.data(), nullptr, nullptr);
+    std::set<uint32_t> palette, used;
+    for (const TRGB& p : pal) palette.insert(Key(p));
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) used.insert(Key(Row(b, y)[x]));
+    EXPECT_LE(int(used.size()), c.n);
+    for (uint32_t k : used) EXPECT_TRUE(palette.count(k)) << "a pixel colour outside the palette";
+    EXPECT_LT(MeanError(orig, b), c.maxError);
+  }
+}
+
+TEST_F(QuantizerTest, HistogramSplitsTwoClusters) {
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(1);
+  TVXBitmap b(40, 10, vx24RGB);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 40; ++x)
+      Row(b, y)[x] = x < 20 ? TRGB{uint8_t(8 * (x % 3)), 16, 240} : TRGB{240, uint8_t(200 + 8 * (y % 3)), 16};
+  TRGB pal[2];
+  TVXQuantizer q(&b, pal, 1, 2);
+  ASSERT_TRUE(q.HasQuantizer());
+  const int red = q.GetRGBIndex(TRGB{8, 16, 240}), blue = q.GetRGBIndex(TRGB{240, 208, 16});
+  EXPECT_NE(red, blue);
+  EXPECT_EQ(pal[red].r, 240);
+  EXPECT_EQ(pal[red].g, 16);
+  EXPECT_LE(pal[red].b, 16);
+  EXPECT_EQ(pal[blue].b, 240);
+  EXPECT_EQ(pal[blue].r, 16);
+  EXPECT_GE(pal[blue].g, 200);
+}
+
+// Small images (fewer pixels than the sampling step), a single neuron, a
+// histogram asked for more than 256 boxes and a buffer smaller than the colour
+// count stay inside their buffers.
+TEST_F(QuantizerTest, OddSizesStayInBounds) {
+  TVXBitmap tiny(7, 3, vx24RGB);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 7; ++x) Row(tiny, y)[x] = TRGB{uint8_t(x * 37), uint8_t(y * 90), uint8_t(x * y * 11)};
+  TRGB pal[300];
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(0);
+  for (int n : {1, 4, 16}) {
+    TVXQuantizer q(&tiny, pal, 255, n);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 7; ++x) {
+        const int i = q.GetRGBIndex(Row(tiny, y)[x]);
+        EXPECT_GE(i, 0);
+        EXPECT_LT(i, n);
+      }
+  }
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(1);
+  TVXBitmap big(40, 40, vx24RGB);
+  FillGradient(big);
+  TVXQuantizer h(&big, pal, 299, 300);
+  EXPECT_LT(h.GetRGBIndex(TRGB{1, 2, 3}), 256);
+  TRGB small[8];
+  TVXQuantizer s(&big, small, 7, 64);
+  EXPECT_LT(s.GetRGBIndex(TRGB{200, 2, 3}), 8);
+}
+
+TEST_F(QuantizerTest, CalcImagePaletteFillsTheCallersPalette) {
+  TVXBitmap b(2, 1, vx24RGB);
+  Row(b, 0)[0] = TRGB{5, 6, 7};
+  Row(b, 0)[1] = TRGB{8, 9, 10};
+  TRGB pal[4] = {};
+  VXCalcImagePalette(&b, pal, 3, 4);
+  EXPECT_EQ(pal[0], (TRGB{5, 6, 7}));
+  EXPECT_EQ(pal[1], (TRGB{8, 9, 10}));
+}

@@ -1,0 +1,200 @@
+// Runs of the built program (and of its test build whose quantiser is a script).
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "tool/tarvello_main.h"
+#include "tool_test_util.h"
+
+using tooltest::RunProgram;
+using tooltest::TempDir;
+
+extern char** environ;
+
+namespace {
+
+const std::string kProgram = std::string(VX_BINARY_DIR) + "/tarvello";
+const std::string kFakeProgram = std::string(VX_BINARY_DIR) + "/tool/tarvello_fakequant";
+const std::string kSamples = std::string(VX_SOURCE_DIR) + "/samples";
+
+const char* const kUsageLines[] = {
+    "TARVELLO /out:dir /_dpi|all|copy /dip:n [/8] [/l] [/m] [/r] [/?] image1 [image2 ...]",
+    "Resizes png images to given android density and dip size",
+    "/out:       sets the output directory (will be created if not exist)",
+    "            final drawable-... directory will be added based on the _dpi mode",
+    "/_dpi:      set the target density (LDPI, MDPI, HDPI, XHDPI, XXHDPI or XXXHDPI)",
+    "            LDPI    = density 0.75 / 120 dpi",
+    "            MDPI    = density 1.0  / 160 dpi",
+    "            HDPI    = density 1.5  / 240 dpi",
+    "            XHDPI   = density 2.0  / 320 dpi",
+    "            XXHDPI  = density 3.0  / 480 dpi",
+    "            XXXHDPI = density 4.0  / 640 dpi",
+    "            (multiple values can be set)",
+    "/all        use all density modes (LDPI, MDPI, HDPI, XHDPI, XXHDPI and XXXHDPI)",
+    "/copy       doesn't resize images, only copy to target directory",
+    "            (normally used in combination with /8 parameter)",
+    "/dip:       set the image size in dip (dip = pixel for MDPI)",
+    "            (dip value between 5 and 500, short side on rectangular images)",
+    "/8          reduce png to 8 bit palette (256 colors) but maintain alpha channel",
+    "/l          dip value specifies long side on rectangular images (opt.)",
+    "/m          convert only if source image is newer or no target exist (opt.)",
+    "/r          scan recursive the source image directory (opt.)",
+    "/?          show this help and exits",
+    "image1      the first image file (may contain wildcards, extension not needed)",
+    "            if a directory name is given, all images in this dir will processed",
+    "image2      second image file or dir (opt.)",
+    "...         additional image files or dirs (opt.)",
+};
+
+const std::string kBanner =
+    "Tarvello V1.04    (c) 2026 The Tarvello developers\n"
+    "                  tarvello@example.org / Free for any use\n"
+    "                  (make use of pngquant library - https://pngquant.org)\n"
+    "\n";
+
+const std::string kSynopsis = std::string(kUsageLines[0]) + "\n\n";
+
+// A work folder with a private temporary folder and a tree icons/ of sample PNGs.
+struct Workspace {
+  TempDir Dir;
+  std::string Tmp = Dir / "tmp";
+  Workspace() {
+    mkdir(Tmp.c_str(), 0700);
+    mkdir((Dir / "icons").c_str(), 0755);
+    mkdir((Dir / "icons/sub").c_str(), 0755);
+    for (const char* n : {"icon.png", "photo.png", "button.9.png"})
+      tooltest::WriteFile(Dir / (std::string("icons/") + n), tooltest::ReadFile(kSamples + "/" + n));
+    tooltest::WriteFile(Dir / "icons/sub/deep.png", tooltest::ReadFile(kSamples + "/photo.png"));
+  }
+  tooltest::RunResult Run(const std::vector<std::string>& Args, const std::vector<std::string>& Env = {},
+                          const std::string& Program = kProgram) {
+    auto r = RunProgram(Program, Args, Dir.Path, Tmp, Env);
+    EXPECT_TRUE(tooltest::NamesWithPrefix(Tmp, "TMP_").empty()) << "temporary quantiser left behind";
+    return r;
+  }
+};
+
+bool IsPng(const std::string& Path) { return tooltest::ReadFile(Path).rfind("\x89PNG\r\n\x1a\n", 0) == 0; }
+
+}  // namespace
+
+TEST(TarvelloRun, FullUsage) {
+  Workspace w;
+  std::string expected = kBanner;
+  for (const char* l : kUsageLines) expected += std::string(l) + "\n";
+  expected += "\n";
+  for (const auto& args : {std::vector<std::string>{"/?"}, std::vector<std::string>{"/out:o", "/ldpi", "/?", "/x"}}) {
+    const auto r = w.Run(args);
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.Out, expected);
+    EXPECT_EQ(r.Err, "");
+  }
+}
+
+TEST(TarvelloRun, ErrorCases) {
+  Workspace w;
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Out, Err;
+  } cases[] = {
+      {{}, kSynopsis, ""},
+      {{"/x"}, kSynopsis, ""},
+      {{"/"}, kSynopsis, ""},
+      {{"/ldpi", "/dip:48", "icons"}, kSynopsis, ""},
+      {{"/out:o", "icons"}, kSynopsis, ""},
+      {{"/out:o", "/ldpi", "icons"}, kSynopsis, ""},
+      {{"/out:o", "/ldpi", "/dip:4", "icons"}, "Dip value exceeds bounds (5 - 500).\n", ""},
+      {{"/out:o", "/ldpi", "/dip:501", "icons"}, "Dip value exceeds bounds (5 - 500).\n", ""},
+      {{"/out:o", "/ldpi", "/dip:abc", "icons"}, kSynopsis, ""},
+      {{"/out:o", "/copy", "nothing"}, "No image files found.\n", ""},
+      {{"/out:icons/icon.png/x", "/copy", "icons"}, "Cannot create target directory.\n", ""},
+      {{"/out:", "/copy", "icons"}, "", "EInOutError: Unable to create directory\n"},
+  };
+  for (auto& c : cases) {
+    std::string label;
+    for (const auto& a : c.Args) label += a + " ";
+    const auto r = w.Run(c.Args);
+    EXPECT_EQ(r.ExitCode, 1) << label;
+    EXPECT_EQ(r.Out, kBanner + c.Out) << label;
+    EXPECT_EQ(r.Err, c.Err) << label;
+  }
+}
+
+TEST(TarvelloRun, CopyModeWithTheEmbeddedQuantiser) {
+  if (!tooltest::Exists("/usr/bin/pngquant")) GTEST_SKIP() << "pngquant is not installed";
+  Workspace w;
+  auto r = w.Run({"/out:o", "/copy", "/8", "/r", "icons"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_EQ(r.Out, kBanner +
+                       "Copy \"button.9.png\" as 8bit\n"
+                       "Copy \"icon.png\" as 8bit\n"
+                       "Copy \"photo.png\" as 8bit\n"
+                       "Copy \"deep.png\" as 8bit\n");
+  for (const char* n : {"button.9.png", "icon.png", "photo.png", "deep.png"}) {
+    const std::string f = w.Dir / (std::string("o/") + n);
+    EXPECT_TRUE(IsPng(f)) << n;
+    EXPECT_TRUE(tooltest::IsReadOnly(f)) << n;
+    EXPECT_EQ(tooltest::ReadFile(f)[25], 3) << n << ": palette colour type after quantising";
+  }
+  // unchanged sources: nothing to do
+  r = w.Run({"/out:o", "/copy", "/8", "/r", "/m", "icons"});
+  EXPECT_EQ(r.ExitCode, 0);
+  EXPECT_EQ(r.Out, kBanner);
+  // the same file named twice is processed twice; the extension given does not matter
+  r = w.Run({"/out:o", "/copy", "icons/icon", "icons/icon.jpg"});
+  EXPECT_EQ(r.ExitCode, 0);
+  EXPECT_EQ(r.Out, kBanner + "Copy \"icon.png\"\nCopy \"icon.png\"\n");
+}
+
+TEST(TarvelloRun, QuantiserOutcomesInTheTestBuild) {
+  Workspace w;
+  auto r = w.Run({"/out:o", "/copy", "/8", "icons"}, {"FAKEQUANT_EXIT=98"}, kFakeProgram);
+  EXPECT_EQ(r.ExitCode, 0);
+  const std::string skipped = "Image is larger after 8 bit conversion, skipped.\n\n";
+  EXPECT_EQ(r.Out, kBanner + "Copy \"button.9.png\" as 8bit\n" + skipped + "Copy \"icon.png\" as 8bit\n" +
+                       skipped + "Copy \"photo.png\" as 8bit\n" + skipped);
+  EXPECT_TRUE(tooltest::IsReadOnly(w.Dir / "o/icon.png"));
+
+  // another exit code stops the run at the first file
+  r = w.Run({"/out:o2", "/copy", "/8", "icons"}, {"FAKEQUANT_EXIT=99"}, kFakeProgram);
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(r.Out, kBanner + "Copy \"button.9.png\" as 8bit\nCannot convert image to 8 bit.\n");
+  EXPECT_FALSE(tooltest::Exists(w.Dir / "o2/icon.png"));
+}
+
+TEST(TarvelloRun, SignalDuringTheQuantiserRemovesTheTemporaryFile) {
+  Workspace w;
+  const std::string tmpEnv = "TMPDIR=" + w.Tmp;
+  std::vector<std::string> envs{tmpEnv, "FAKEQUANT_SLEEP=3"};
+  for (char** e = environ; *e; ++e)
+    if (std::string(*e).rfind("TMPDIR=", 0) != 0) envs.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args{kFakeProgram, "/out:" + (w.Dir / "o"), "/copy", "/8", w.Dir / "icons"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, kFakeProgram.c_str(), &fa, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&fa);
+  // wait until the quantiser runs (its copy exists and the first target is there)
+  bool running = false;
+  for (int i = 0; i < 200 && !running; ++i) {
+    usleep(10000);
+    running = !tooltest::NamesWithPrefix(w.Tmp, "TMP_").empty() && tooltest::Exists(w.Dir / "o/button.9.png");
+  }
+  ASSERT_TRUE(running);
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_TRUE(tooltest::NamesWithPrefix(w.Tmp, "TMP_").empty());
+}

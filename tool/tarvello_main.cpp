@@ -1,0 +1,243 @@
+#include "tool/tarvello_main.h"
+
+#include "platform/signal_cleanup.h"
+#include "platform/win_console.h"
+#include "platform/win_errors.h"
+#include "platform/win_files.h"
+#include "platform/win_resource.h"
+#include "tool/convertimage.h"
+#include "tool/infoversion.h"
+#include "tool/zolib.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+const char* const kUsage[] = {
+    "TARVELLO /out:dir /_dpi|all|copy /dip:n [/8] [/l] [/m] [/r] [/?] image1 [image2 ...]",
+    "Resizes png images to given android density and dip size",
+    "/out:       sets the output directory (will be created if not exist)",
+    "            final drawable-... directory will be added based on the _dpi mode",
+    "/_dpi:      set the target density (LDPI, MDPI, HDPI, XHDPI, XXHDPI or XXXHDPI)",
+    "            LDPI    = density 0.75 / 120 dpi",
+    "            MDPI    = density 1.0  / 160 dpi",
+    "            HDPI    = density 1.5  / 240 dpi",
+    "            XHDPI   = density 2.0  / 320 dpi",
+    "            XXHDPI  = density 3.0  / 480 dpi",
+    "            XXXHDPI = density 4.0  / 640 dpi",
+    "            (multiple values can be set)",
+    "/all        use all density modes (LDPI, MDPI, HDPI, XHDPI, XXHDPI and XXXHDPI)",
+    "/copy       doesn't resize images, only copy to target directory",
+    "            (normally used in combination with /8 parameter)",
+    "/dip:       set the image size in dip (dip = pixel for MDPI)",
+    "            (dip value between 5 and 500, short side on rectangular images)",
+    "/8          reduce png to 8 bit palette (256 colors) but maintain alpha channel",
+    "/l          dip value specifies long side on rectangular images (opt.)",
+    "/m          convert only if source image is newer or no target exist (opt.)",
+    "/r          scan recursive the source image directory (opt.)",
+    "/?          show this help and exits",
+    "image1      the first image file (may contain wildcards, extension not needed)",
+    "            if a directory name is given, all images in this dir will processed",
+    "image2      second image file or dir (opt.)",
+    "...         additional image files or dirs (opt.)",
+};
+
+const char* const kQuantiserHome = "https://pngquant.org";
+
+std::string LowerCase(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool TryStrToInt(const std::string& S, int32_t& Value) {
+  if (S.empty()) return false;
+  const char* b = S.c_str();
+  if (*b != '+' && *b != '-' && (*b < '0' || *b > '9')) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(b, &end, 10);
+  if (end == b || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
+  Value = static_cast<int32_t>(v);
+  return true;
+}
+
+// An argument is a switch when it begins with '/' and its name part (before the first
+// ':') holds no second '/': "/out:/tmp/x" is a switch, "/home/me/icons" an image path.
+bool IsSwitch(const std::string& Arg) {
+  if (Arg.empty() || Arg[0] != '/') return false;
+  return TextBefore(Arg, ":").find('/', 1) == std::string::npos;
+}
+
+// Replaces the extension of the last path component by ".png" (appends it when none).
+std::string WithPngExtension(const std::string& Pattern) {
+  const auto slash = Pattern.rfind('/');
+  const auto dot = Pattern.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Pattern + ".png";
+  return Pattern.substr(0, dot) + ".png";
+}
+
+void PrintBanner() {
+  TInfoVersion info;
+  info.Execute();
+  const std::string indent(18, ' ');
+  ConsoleWriteLn(info.ProductName() + " V" + info.ShortFileVersion() + "    " + info.LegalCopyright());
+  ConsoleWriteLn(indent + info.Mail() + " / " + info.Licence());
+  ConsoleWriteLn(indent + "(make use of pngquant library - " + kQuantiserHome + ")");
+  ConsoleWriteLn();
+}
+
+// The temporary copy of the embedded quantiser; deleted on every way out, also when
+// a signal ends the program.
+class TTempQuantiser {
+public:
+  ~TTempQuantiser() {
+    if (!FPath.empty() && FileExists(FPath)) DeleteFileW(FPath);
+    DisarmSignalCleanup();
+  }
+  // Writes the resource "quant" to a new file of its own (created exclusively,
+  // executable by the owner only).
+  void Create() {
+    HRSRC res = FindResourceW(nullptr, "quant", RT_RCDATA);
+    if (!res) throw EResNotFound("Resource quant not found");
+    const void* data = LockResource(LoadResource(nullptr, res));
+    const uint32_t size = SizeofResource(nullptr, res);
+    for (int tries = 0; tries < 100; ++tries) {
+      const std::string path = MakeTempFileName("", "");
+      bool taken = false;
+      if (WriteNewFile(path, data, size, 0700, taken)) {
+        FPath = path;
+        ArmSignalCleanup(path);
+        return;
+      }
+      if (!taken) throw EInOutError("Cannot create file \"" + path + "\"");
+    }
+    throw EInOutError("Cannot create a temporary file in " + GetTempDir());
+  }
+  const std::string& Path() const { return FPath; }
+
+private:
+  std::string FPath;
+};
+
+}  // namespace
+
+void ShowUsage(bool Full) {
+  const size_t lines = Full ? sizeof kUsage / sizeof kUsage[0] : 1;
+  for (size_t i = 0; i < lines; ++i) ConsoleWriteLn(kUsage[i]);
+  ConsoleWriteLn();
+}
+
+TArgsOutcome ReadArguments(const std::vector<std::string>& Args, TRunOptions& Options) {
+  if (Args.empty()) {
+    ShowUsage(false);
+    return TArgsOutcome::Fail;
+  }
+  static const char* const kBuckets[] = {"/ldpi", "/mdpi", "/hdpi", "/xhdpi", "/xxhdpi", "/xxxhdpi"};
+  for (const std::string& arg : Args) {
+    if (!IsSwitch(arg)) {
+      std::string pattern = ExpandFileName(arg);
+      if (DirExists(pattern)) pattern = JoinPath(pattern, "*");
+      Options.Patterns.push_back(pattern);
+      continue;
+    }
+    const std::string name = LowerCase(TextBefore(arg, ":"));
+    const std::string value = TextAfter(arg, ":");
+    int bucket = -1;
+    for (int b = 0; b < 6; ++b)
+      if (name == kBuckets[b]) bucket = b;
+    if (name == "/out") {
+      if (!Options.OutDir.empty()) continue;
+      Options.OutDir = ExpandFileName(value);
+      if (!ForceDirectories(Options.OutDir)) {
+        ConsoleWriteLn("Cannot create target directory.");
+        return TArgsOutcome::Fail;
+      }
+    } else if (bucket >= 0) {
+      Options.Buckets |= static_cast<uint8_t>(1u << bucket);
+      Options.Copy = false;
+    } else if (name == "/all") {
+      Options.Buckets = 0x3F;
+      Options.Copy = false;
+    } else if (name == "/copy") {
+      if (Options.Buckets == 0) Options.Copy = true;
+    } else if (name == "/dip") {
+      if (Options.Dip != 0) continue;
+      int32_t dip = 0;
+      if (!TryStrToInt(value, dip)) {
+        ShowUsage(false);
+        return TArgsOutcome::Fail;
+      }
+      if (dip < 5 || dip > 500) {
+        ConsoleWriteLn("Dip value exceeds bounds (5 - 500).");
+        return TArgsOutcome::Fail;
+      }
+      Options.Dip = dip;
+    } else if (name == "/8") {
+      Options.EightBit = true;
+    } else if (name.rfind("/l", 0) == 0) {
+      Options.LongSide = true;
+    } else if (name.rfind("/m", 0) == 0) {
+      Options.NewerOnly = true;
+    } else if (name.rfind("/r", 0) == 0) {
+      Options.Recursive = true;
+    } else if (name == "/?") {
+      ShowUsage(true);
+      return TArgsOutcome::Help;
+    } else {
+      ShowUsage(false);
+      return TArgsOutcome::Fail;
+    }
+  }
+  if (Options.OutDir.empty() || Options.Patterns.empty() ||
+      !((Options.Buckets != 0 && Options.Dip != 0) || Options.Copy)) {
+    ShowUsage(false);
+    return TArgsOutcome::Fail;
+  }
+  return TArgsOutcome::Run;
+}
+
+int32_t Main(const std::vector<std::string>& Args) {
+  PrintBanner();
+
+  TTempQuantiser quant;
+  quant.Create();
+  if (!FileExists(quant.Path())) {
+    ConsoleWriteLn("Unknown error.");
+    return 1;
+  }
+
+  TRunOptions opt;
+  switch (ReadArguments(Args, opt)) {
+    case TArgsOutcome::Fail: return 1;
+    case TArgsOutcome::Help: return 0;
+    case TArgsOutcome::Run: break;
+  }
+
+  std::vector<std::string> files;
+  for (const auto& pattern : opt.Patterns) {
+    const auto found = GetFileList(WithPngExtension(pattern), opt.Recursive, false, true, false, 0, 0);
+    files.insert(files.end(), found.begin(), found.end());
+  }
+  if (files.empty()) {
+    ConsoleWriteLn("No image files found.");
+    return 1;
+  }
+
+  for (const auto& file : files) {
+    if (opt.Copy && opt.Buckets == 0) {
+      if (!ConvertImage(file, opt.OutDir, 0, 0, true, opt.EightBit, opt.NewerOnly, opt.LongSide, quant.Path()))
+        return 1;
+      continue;
+    }
+    for (uint8_t mode = 1; mode <= 6; ++mode) {
+      if (!(opt.Buckets & (1u << (mode - 1)))) continue;
+      if (!ConvertImage(file, opt.OutDir, mode, opt.Dip, false, opt.EightBit, opt.NewerOnly, opt.LongSide,
+                        quant.Path()))
+        return 1;
+    }
+  }
+  return 0;
+}
