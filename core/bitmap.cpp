@@ -78,8 +78,14 @@ TVXBitmap::TVXBitmap() : fmemmap(std::make_unique<TVXFileBuffer>()) {
   else
     fMinFileSize = 33554432;
   fColorProfile = std::make_unique<TVXICC>(true);
-  fRenderColorProfile = std::make_unique<TVXICC>(true);
-  fRenderColorProfile->Assign_sRGBProfile();
+}
+
+TVXICC* TVXBitmap::RenderColorProfile() {
+  if (!fRenderColorProfile) {
+    fRenderColorProfile = std::make_unique<TVXICC>(true);
+    fRenderColorProfile->Assign_sRGBProfile();
+  }
+  return fRenderColorProfile.get();
 }
 
 TVXBitmap::TVXBitmap(int32_t ImageWidth, int32_t ImageHeight, TVXPixelFormat ImagePixelFormat) : TVXBitmap() {

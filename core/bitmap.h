@@ -204,10 +204,11 @@ class TVXBitmap : public TVXBaseBitmap {
   void SetChannelOffset(int32_t idx, int32_t Value);
   bool EnableChannelOffset() const { return fEnableChannelOffset; }
   void SetEnableChannelOffset(bool Value) { fEnableChannelOffset = Value; }
-  // The image's colour profile (empty at creation) and the profile to render
-  // into (sRGB). Both always exist once the colour-profile module is linked.
+  // The image's colour profile (empty at creation).
   TVXICC* ColorProfile() const { return fColorProfile.get(); }
-  TVXICC* RenderColorProfile() const { return fRenderColorProfile.get(); }
+  // The profile to render into: sRGB unless changed. Loaded on the first
+  // call (loading a profile is costly and most bitmaps never render).
+  TVXICC* RenderColorProfile();
   int32_t CanvasCurrentAlpha() const { return fCanvasCurrentAlpha; }
   // Limits the level operations to a selection; created empty on first read.
   TVXMask* AdjustmentsMask();

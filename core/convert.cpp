@@ -90,8 +90,16 @@ inline void Put32(uint8_t* p, int32_t x, uint8_t r, uint8_t g, uint8_t b) {
   p[size_t(x) * 4 + 3] = 255;
 }
 
-inline const TRGB* PaletteOf(const TVXBitmap* b) { return b->PaletteBuffer(); }
-inline TRGB PalEntry(const TRGB* pal, uint8_t i) { return pal ? pal[i] : TRGB{0, 0, 0}; }
+// The 256 palette entries of a bitmap; entries it does not hold are black.
+struct Palette256 {
+  TRGB e[256] = {};
+  explicit Palette256(const TVXBitmap* b) {
+    const TRGB* pal = b->PaletteBuffer();
+    const int32_t n = pal ? std::min(b->PaletteLength(), 256) : 0;
+    if (n > 0) std::memcpy(static_cast<void*>(e), pal, size_t(n) * sizeof(TRGB));
+  }
+};
+inline TRGB PalEntry(const TRGB* pal, uint8_t i) { return pal[i]; }
 
 // True when the pair has a rule of its own; every other pair of different
 // formats goes through vx24RGB.
@@ -149,7 +157,8 @@ void ToBW(TVXBitmap* Dest, TVXBitmap* Source, const GreyWeights& k) {
       break;
   }
   const TVXPixelFormat sf = Source->PixelFormat();
-  const TRGB* pal = PaletteOf(Source);
+  const Palette256 palette(Source);
+  const TRGB* pal = palette.e;
   for (int32_t y = 0; y < h; ++y) {
     const uint8_t* s = static_cast<const uint8_t*>(Source->GetScanLine(y));
     uint8_t* d = static_cast<uint8_t*>(Dest->GetScanLine(y));
@@ -435,7 +444,8 @@ void ConvertPixels(TVXBitmap* Dest, TVXBitmap* Source, const GreyWeights& k) {
     return;
   }
   const int32_t w = Source->Width(), h = Source->Height();
-  const TRGB* pal = PaletteOf(Source);
+  const Palette256 palette(Source);
+  const TRGB* pal = palette.e;
   for (int32_t y = 0; y < h; ++y) {
     const uint8_t* s = static_cast<const uint8_t*>(Source->GetScanLine(y));
     ConvertRow(sf, df, s, static_cast<uint8_t*>(Dest->GetScanLine(y)), w, pal, k);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/startup.h"
 #include "core/streams.h"
 #include "core/vxdefs.h"
 #include "platform/win_mscms.h"
@@ -221,16 +222,32 @@ void VXICCFreeLibrary() {
   ForgetEntryPoints();
 }
 
+namespace {
+// The library start-up forgets the handle, the shut-down frees the library.
+const bool g_hooksRegistered = (VXLibraryHooks.ColorManagementStartup = &VXICCClearLibraryHandle,
+                                VXLibraryHooks.ColorManagementShutdown = &VXICCFreeLibrary, true);
+}  // namespace
+
 bool VXICCTranslateColors(uintptr_t Transform, const uint16_t* InputColors, uint32_t Count, int32_t InputColorType,
                           uint16_t* OutputColors, int32_t OutputColorType) {
   if (!Transform || !BindColorLibrary()) return false;
-  std::vector<COLOR> in(Count), out(Count);
-  if (Count) std::memcpy(in.data(), InputColors, size_t(Count) * sizeof(COLOR));
-  if (Count) std::memcpy(out.data(), OutputColors, size_t(Count) * sizeof(COLOR));
-  if (!pTranslateColors(reinterpret_cast<HTRANSFORM>(Transform), in.data(), Count, InputColorType, out.data(),
-                        OutputColorType))
+  if (Count == 0) return true;
+  // Callers often translate a single colour: keep small batches off the heap.
+  COLOR smallIn[16], smallOut[16];
+  std::vector<COLOR> bigIn, bigOut;
+  COLOR* in = smallIn;
+  COLOR* out = smallOut;
+  if (Count > 16) {
+    bigIn.resize(Count);
+    bigOut.resize(Count);
+    in = bigIn.data();
+    out = bigOut.data();
+  }
+  std::memcpy(in, InputColors, size_t(Count) * sizeof(COLOR));
+  std::memcpy(out, OutputColors, size_t(Count) * sizeof(COLOR));
+  if (!pTranslateColors(reinterpret_cast<HTRANSFORM>(Transform), in, Count, InputColorType, out, OutputColorType))
     return false;
-  if (Count) std::memcpy(OutputColors, out.data(), size_t(Count) * sizeof(COLOR));
+  std::memcpy(OutputColors, out, size_t(Count) * sizeof(COLOR));
   return true;
 }
 
@@ -470,10 +487,12 @@ bool TVXICC::CheckTransform(int32_t InputFormat) const {
 bool TVXICC::Apply(TVXBitmap* SourceBitmap, int32_t SourceFormat, TVXBitmap* DestinationBitmap,
                    int32_t DestinationFormat, TVXICC* DestinationProfile, int32_t Intent, int32_t Flags) {
   if (!SourceBitmap || !DestinationBitmap) return false;
+  // One bitmap: convert in place (a file-backed bitmap maps one row at a time).
+  if (DestinationBitmap == SourceBitmap)
+    return Apply2(SourceBitmap, SourceFormat, DestinationFormat, DestinationProfile, Intent, Flags);
   const int32_t w = SourceBitmap->GetWidth();
   const int32_t h = SourceBitmap->GetHeight();
-  if (DestinationBitmap != SourceBitmap &&
-      (DestinationBitmap->GetWidth() != w || DestinationBitmap->GetHeight() != h))
+  if (DestinationBitmap->GetWidth() != w || DestinationBitmap->GetHeight() != h)
     DestinationBitmap->Allocate(w, h, DestinationBitmap->GetPixelFormat());
   if (DestinationBitmap->GetWidth() != w || DestinationBitmap->GetHeight() != h) return false;
   if (!RowHolds(SourceBitmap, SourceFormat, w) || !RowHolds(DestinationBitmap, DestinationFormat, w)) return false;

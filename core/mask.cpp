@@ -213,6 +213,12 @@ void TVXMask::SetEllipse(int32_t CenterX, int32_t CenterY, int32_t Width, int32_
   fY1 = int32_t(std::max<int64_t>(0, std::min<int64_t>(cy - b, fY1)));
   fY2 = int32_t(std::min<int64_t>(int64_t(fHeight) - 1, std::max<int64_t>(cy + b, fY2)));
 
+  // Both half-axes 0: a single point (the stepping below would never end).
+  if (a == 0 && b == 0) {
+    FillSpan(Alpha, cy, cx, cx);
+    return;
+  }
+
   using wide = __int128;
   const wide A2 = wide(a) * a, B2 = wide(b) * b;
   const wide twoA2 = 2 * A2, twoB2 = 2 * B2;

@@ -111,15 +111,20 @@ void VXEncodeBase64Group(const uint8_t* Src, char* Dst, int32_t Len) {
 
 void VXEncodeBase64(TStream* Source, TStream* Dest, int32_t LineLength) {
   const int64_t size = Source->Size();
+  // Read ahead through a buffer; freeing it leaves Source just behind the
+  // last byte encoded.
+  TVXBufferedReadStream in(Source, 65536, false);
   const double groupsPerLine = LineLength / 4.0;
   std::string line;
   int32_t groups = 0;
-  uint8_t in[3];
+  uint8_t group[3];
   char out[4];
-  while (Source->Position() < size) {
-    int64_t n = Source->Read(in, int64_t(std::min<int64_t>(3, size - Source->Position())));
+  int64_t pos = in.Position();
+  while (pos < size) {
+    int64_t n = in.Read(group, std::min<int64_t>(3, size - pos));
     if (n <= 0) break;
-    VXEncodeBase64Group(in, out, int32_t(n));
+    pos += n;
+    VXEncodeBase64Group(group, out, int32_t(n));
     line.append(out, 4);
     ++groups;
     if (groups >= groupsPerLine) {

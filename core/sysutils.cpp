@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <sys/sysinfo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "core/textutils.h"
 #include "platform/win_sysmetrics.h"
 
 namespace {
@@ -109,13 +111,42 @@ void VXStrToGUID(const std::string& S, GUID& G) {
 int32_t VXIfThen(bool Cond, int32_t A, int32_t B) { return Cond ? A : B; }
 double VXIfThenFloat(bool Cond, double A, double B) { return Cond ? A : B; }
 
-TFontStyles VXLogFontStyles(int32_t Weight, uint8_t Italic, uint8_t Underline, uint8_t StrikeOut) {
+namespace {
+template <class TLogFont>
+TFontStyles LogFontStyles(const TLogFont* LogFont) {
   TFontStyles s = 0;
-  if (Weight >= 700) s |= VXFontStyleBit(fsBold);
-  if (Italic) s |= VXFontStyleBit(fsItalic);
-  if (Underline) s |= VXFontStyleBit(fsUnderline);
-  if (StrikeOut) s |= VXFontStyleBit(fsStrikeOut);
+  if (!LogFont) return s;
+  if (LogFont->lfWeight >= 700) s |= VXFontStyleBit(fsBold);
+  if (LogFont->lfItalic) s |= VXFontStyleBit(fsItalic);
+  if (LogFont->lfUnderline) s |= VXFontStyleBit(fsUnderline);
+  if (LogFont->lfStrikeOut) s |= VXFontStyleBit(fsStrikeOut);
   return s;
+}
+}  // namespace
+
+TFontStyles VXLogFontAStyles(const LOGFONTA* LogFont) { return LogFontStyles(LogFont); }
+TFontStyles VXLogFontWStyles(const LOGFONTW* LogFont) { return LogFontStyles(LogFont); }
+
+void VXLogFontAToW(const LOGFONTA& Source, LOGFONTW& Dest) {
+  Dest.lfHeight = Source.lfHeight;
+  Dest.lfWidth = Source.lfWidth;
+  Dest.lfEscapement = Source.lfEscapement;
+  Dest.lfOrientation = Source.lfOrientation;
+  Dest.lfWeight = Source.lfWeight;
+  Dest.lfItalic = Source.lfItalic;
+  Dest.lfUnderline = Source.lfUnderline;
+  Dest.lfStrikeOut = Source.lfStrikeOut;
+  Dest.lfCharSet = Source.lfCharSet;
+  Dest.lfOutPrecision = Source.lfOutPrecision;
+  Dest.lfClipPrecision = Source.lfClipPrecision;
+  Dest.lfQuality = Source.lfQuality;
+  Dest.lfPitchAndFamily = Source.lfPitchAndFamily;
+  size_t n = 0;
+  while (n < size_t(LF_FACESIZE) && Source.lfFaceName[n]) ++n;
+  std::u16string w = VXUTF8ToUTF16(VXAnsiToUTF8(std::string(Source.lfFaceName, n)));
+  size_t m = std::min(w.size(), size_t(LF_FACESIZE - 1));
+  std::copy(w.begin(), w.begin() + long(m), Dest.lfFaceName);
+  std::fill(Dest.lfFaceName + m, Dest.lfFaceName + LF_FACESIZE, u'\0');
 }
 
 bool VXLoadGradientFill() {

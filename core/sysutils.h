@@ -9,6 +9,7 @@
 
 #include "core/vxdefs.h"
 #include "platform/win_guid.h"
+#include "platform/win_logfont.h"
 
 // Version of the running system mapped to the library's enumeration.
 TVXOpSys VXGetOpSys();
@@ -31,8 +32,12 @@ void VXStrToGUID(const std::string& S, GUID& G);
 int32_t VXIfThen(bool Cond, int32_t A, int32_t B);
 double VXIfThenFloat(bool Cond, double A, double B);
 
-// Font style set of a LOGFONT's weight and flag bytes: bold from weight 700.
-TFontStyles VXLogFontStyles(int32_t Weight, uint8_t Italic, uint8_t Underline, uint8_t StrikeOut);
+// Font style set of a logical font: bold from weight 700, italic, underline
+// and strike-out from their bytes; the empty set for nullptr.
+TFontStyles VXLogFontAStyles(const LOGFONTA* LogFont);
+TFontStyles VXLogFontWStyles(const LOGFONTW* LogFont);
+// Copies the integer and byte fields; the face name (Windows-1252) becomes UTF-16.
+void VXLogFontAToW(const LOGFONTA& Source, LOGFONTW& Dest);
 
 // "MSIMG32.DLL" with its GradientFill entry, loaded on first use; true when loaded.
 bool VXLoadGradientFill();

@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "core/startup.h"
+
 namespace {
 
 std::recursive_mutex g_visionLock;
@@ -109,3 +111,9 @@ TVXPixelFormat VXVisionTypeToPixelFormat(uint32_t Depth, int32_t Channels) {
   if (Depth == 5 && Channels == 1) return vx32f;
   return vxnull;
 }
+
+namespace {
+// The library shut-down releases the second slot, then unloads.
+const bool g_hooksRegistered = (VXLibraryHooks.VisionSecondSlotRelease = &VXReleaseSecondVisionLibrary,
+                                VXLibraryHooks.VisionUnload = &VXUnloadVisionLibrary, true);
+}  // namespace

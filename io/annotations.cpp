@@ -2,6 +2,7 @@
 // library's own annotation block.
 #include "io/annotations.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -32,6 +33,8 @@ void AppendI32(std::vector<uint8_t>& out, int32_t v) {
   PutI32(b, v);
   out.insert(out.end(), b, b + 4);
 }
+
+void I32Append(std::vector<uint8_t>& out, int32_t v) { AppendI32(out, v); }
 
 // Named blocks of the whole file or of one mark, by name.
 using TNamedBlocks = std::map<std::string, std::vector<uint8_t>>;
@@ -149,6 +152,119 @@ void TVXImagingAnnot::Assign(const TVXImagingAnnot* Source) {
   fUserChanged = Source->fUserChanged;
 }
 
+// ---------------------------------------------------------------------------
+// Packed device-independent bitmaps of embedded-image marks
+
+namespace {
+
+uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// Decodes an uncompressed packed DIB of 1, 4, 8, 24 or 32 bits (40-byte or
+// larger header, colour table, rows bottom-up unless the height is
+// negative). 1-bit images with a black and white table become vx1g, others
+// vx24RGB. nullptr when the block is damaged or not of these kinds.
+std::unique_ptr<TVXBitmap> DIBToBitmap(const std::vector<uint8_t>& d) {
+  if (d.size() < 40) return nullptr;
+  const uint8_t* p = d.data();
+  const uint32_t headerSize = GetU32(p);
+  const int32_t width = GetI32(p + 4);
+  int32_t height = GetI32(p + 8);
+  const uint16_t bits = GetU16(p + 14);
+  const uint32_t compression = GetU32(p + 16);
+  uint32_t colorsUsed = GetU32(p + 32);
+  if (headerSize < 40 || headerSize > d.size() || compression != 0) return nullptr;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return nullptr;
+  const bool topDown = height < 0;
+  if (height == INT32_MIN) return nullptr;
+  if (topDown) height = -height;
+  if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return nullptr;
+  if (bits <= 8 && (colorsUsed == 0 || colorsUsed > (1u << bits))) colorsUsed = 1u << bits;
+  if (bits > 8) colorsUsed = 0;
+  const uint64_t tableEnd = uint64_t(headerSize) + uint64_t(colorsUsed) * 4;
+  const uint64_t rowLen = ((uint64_t(width) * bits + 31) / 32) * 4;
+  if (tableEnd + rowLen * uint64_t(height) > d.size()) return nullptr;
+  const uint8_t* table = p + headerSize;
+  const uint8_t* rows = p + tableEnd;
+
+  auto entry = [&](uint32_t i) -> TRGB {
+    if (i >= colorsUsed) return TRGB{0, 0, 0};
+    return TRGB{table[4 * i], table[4 * i + 1], table[4 * i + 2]};
+  };
+  const bool blackWhite = bits == 1 && entry(0) == TRGB{0, 0, 0} && entry(1) == TRGB{255, 255, 255};
+  auto bmp = std::make_unique<TVXBitmap>();
+  if (!bmp->Allocate(width, height, blackWhite ? vx1g : vx24RGB)) return nullptr;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* src = rows + rowLen * uint64_t(topDown ? y : height - 1 - y);
+    uint8_t* dst = static_cast<uint8_t*>(bmp->GetScanLine(y));
+    if (blackWhite) {
+      std::memcpy(dst, src, size_t((width + 7) / 8));
+      continue;
+    }
+    TRGB* out = reinterpret_cast<TRGB*>(dst);
+    for (int32_t x = 0; x < width; ++x) {
+      switch (bits) {
+        case 1: out[x] = entry((src[x >> 3] >> (7 - (x & 7))) & 1); break;
+        case 4: out[x] = entry((src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
+        case 8: out[x] = entry(src[x]); break;
+        case 24: out[x] = TRGB{src[3 * x], src[3 * x + 1], src[3 * x + 2]}; break;
+        default: out[x] = TRGB{src[4 * x], src[4 * x + 1], src[4 * x + 2]}; break;
+      }
+    }
+  }
+  return bmp;
+}
+
+// Packed DIB of a bitmap: 40-byte header, a colour table for 1 and 8 bits,
+// rows bottom-up and 32-bit aligned, at Dpi dots per inch.
+std::vector<uint8_t> BitmapToDIB(TVXBitmap* source, int32_t Dpi) {
+  std::unique_ptr<TVXBitmap> converted;
+  TVXBitmap* bmp = source;
+  TVXPixelFormat pf = bmp->PixelFormat();
+  if (pf != vx1g && pf != vx8p && pf != vx8g && pf != vx24RGB) {
+    converted = std::make_unique<TVXBitmap>(source);
+    converted->SetPixelFormat(vx24RGB);
+    bmp = converted.get();
+    pf = vx24RGB;
+  }
+  const int32_t width = bmp->Width(), height = bmp->Height();
+  const int32_t bits = pf == vx1g ? 1 : pf == vx24RGB ? 24 : 8;
+  const uint32_t colors = bits == 1 ? 2 : bits == 8 ? 256 : 0;
+  const uint64_t rowLen = ((uint64_t(width) * uint64_t(bits) + 31) / 32) * 4;
+  std::vector<uint8_t> out;
+  I32Append(out, 40);
+  I32Append(out, width);
+  I32Append(out, height);
+  out.push_back(1);
+  out.push_back(0);
+  out.push_back(uint8_t(bits));
+  out.push_back(0);
+  I32Append(out, 0);
+  I32Append(out, int32_t(rowLen * uint64_t(height)));
+  const int32_t ppm = int32_t(std::llrint(Dpi / 0.0254));
+  I32Append(out, ppm);
+  I32Append(out, ppm);
+  I32Append(out, int32_t(colors));
+  I32Append(out, 0);
+  for (uint32_t i = 0; i < colors; ++i) {
+    TRGB c;
+    if (pf == vx1g)
+      c = i ? TRGB{255, 255, 255} : TRGB{0, 0, 0};
+    else if (pf == vx8g)
+      c = TRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
+    else
+      c = bmp->GetPalette(int32_t(i));
+    out.insert(out.end(), {c.b, c.g, c.r, 0});
+  }
+  const size_t start = out.size();
+  out.resize(start + size_t(rowLen) * size_t(height), 0);
+  const size_t copyLen = size_t(std::min<uint64_t>(rowLen, uint64_t(bmp->RowLen())));
+  for (int32_t y = 0; y < height; ++y)
+    std::memcpy(out.data() + start + size_t(rowLen) * size_t(height - 1 - y), bmp->GetScanLine(y), copyLen);
+  return out;
+}
+
+}  // namespace
+
 namespace {
 
 // Turns the attributes and named blocks collected for one mark into a mark.
@@ -157,7 +273,10 @@ std::unique_ptr<TVXImagingObject> FinishMark(const OIAN_MARK_ATTRIBUTES& attrib,
   auto o = std::make_unique<TVXImagingObject>();
   o->attrib = attrib;
   const int32_t t = attrib.uType;
-  if (t == 3 || t == 4) {
+  if (t == 1) {
+    auto it = blocks.find("OiDIB");
+    if (it != blocks.end()) o->image = DIBToBitmap(it->second);
+  } else if (t == 3 || t == 4) {
     auto it = blocks.find("OiAnoDat");
     if (it != blocks.end() && it->second.size() >= 8) {
       const std::vector<uint8_t>& d = it->second;
@@ -187,7 +306,10 @@ std::unique_ptr<TVXImagingObject> FinishMark(const OIAN_MARK_ATTRIBUTES& attrib,
 void TVXImagingAnnot::LoadFromStandardBuffer(const void* buffer, int64_t buflen) {
   if (!buffer || buflen <= 0) return;
   const uint8_t* b = static_cast<const uint8_t*>(buffer);
-  if (buflen < 8) return;
+  if (buflen < 8) {  // not even a header: no marks
+    fUserChanged = false;
+    return;
+  }
   const int32_t format = GetI32(b + 4);
   int64_t pos = 8;
   TNamedBlocks defaults, markBlocks;
@@ -256,7 +378,22 @@ std::vector<uint8_t> TVXImagingAnnot::SaveToStandardBuffer() const {
     o.attrib.Write(a);
     out.insert(out.end(), a, a + sizeof a);
     const int32_t t = o.attrib.uType;
-    if (t == 3 || t == 4) {
+    if (t == 1) {
+      TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
+      std::vector<uint8_t> rot;
+      AppendI32(rot, 1);
+      AppendI32(rot, 1000);
+      AppendI32(rot, settings->SystemDPIX());
+      AppendI32(rot, settings->SystemDPIY());
+      AppendI32(rot, settings->SystemDPIX());
+      AppendI32(rot, settings->SystemDPIY());
+      rot.resize(56, 0);
+      named(6, "OiAnoDat", rot.data(), rot.size());
+      if (o.image && !o.image->IsEmpty()) {
+        std::vector<uint8_t> dib = BitmapToDIB(o.image.get(), 200);
+        named(6, "OiDIB", dib.data(), dib.size());
+      }
+    } else if (t == 3 || t == 4) {
       std::vector<uint8_t> d;
       AppendI32(d, o.pointsLen());
       AppendI32(d, o.pointsLen());

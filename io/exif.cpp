@@ -152,7 +152,7 @@ void TIOParamsVals::ResetEXIF() {
   TVXMarkerList& markers = *fJPEG_MarkerList;
   for (int32_t i = 0; i < markers.Count(); ++i) {
     if (markers.GetMarkerType(i) != 0xE1) continue;
-    if (VXIsEXIFBlock(markers.GetMarkerData(i), markers.MarkerSize(i))) {
+    if (markers.MarkerSize(i) >= 4 && std::memcmp(markers.GetMarkerData(i), "Exif", 4) == 0) {
       markers.DeleteMarker(i);
       break;
     }

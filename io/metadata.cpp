@@ -11,6 +11,7 @@
 #include "io/dicomtags.h"
 #include "io/iptc.h"
 #include "io/params.h"
+#include "proc/proc.h"
 
 namespace {
 
@@ -223,9 +224,10 @@ void TIOParamsVals::UpdateEXIFThumbnail(int32_t Width, int32_t Height, TResample
   // Defined only for parameters whose owner has a current image: otherwise
   // the thumbnail stays as it is.
   TIOParamsOwnerHooks& hooks = VXIOParamsOwnerHooks();
-  if (!fVexlaneIO || !hooks.GetBitmap || !hooks.ResampleInto) return;
+  if (!fVexlaneIO || !hooks.GetBitmap) return;
   TVXBitmap* source = hooks.GetBitmap(fVexlaneIO);
-  if (!source) return;
+  if (!source || source->IsEmpty()) return;
   if (!fEXIF_Bitmap) fEXIF_Bitmap = std::make_unique<TVXBitmap>();
-  hooks.ResampleInto(source, fEXIF_Bitmap.get(), Width, Height, ResampleFilter);
+  std::unique_ptr<TVexlaneProc> proc = TVexlaneProc::CreateFromBitmap(source);  // automatic undo off
+  proc->ResampleTo(fEXIF_Bitmap.get(), Width, Height, ResampleFilter, false);
 }

@@ -45,10 +45,6 @@ struct TIOParamsOwnerHooks {
   // Hands a resolution to the single-image viewer the owner is bound to;
   // does nothing when it is bound to none.
   void (*SetViewerDpi)(TVexlaneIO* io, bool horizontal, int32_t dpi) = nullptr;
-  // Resamples Source into Target at exactly Width x Height with Filter
-  // (used for the EXIF thumbnail).
-  void (*ResampleInto)(TVXBitmap* source, TVXBitmap* target, int32_t width, int32_t height,
-                       TResampleFilter filter) = nullptr;
 };
 TIOParamsOwnerHooks& VXIOParamsOwnerHooks();
 

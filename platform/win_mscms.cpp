@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -56,7 +57,8 @@ struct MscmsTransform {
 };
 
 std::atomic<bool> g_libraryPresent{true};
-std::string g_missingEntryPoint;
+// Trivially destructible: profiles freed during exit may still bind.
+char g_missingEntryPoint[64] = "";
 std::mutex g_simLock;
 std::atomic<uint32_t> g_transformsCreated{0};
 std::atomic<int32_t> g_moduleUses{0};
@@ -155,7 +157,19 @@ HPROFILE OpenColorProfileA_(PROFILE* pProfile, uint32_t dwDesiredAccess, uint32_
     const char* p = static_cast<const char*>(pProfile->pProfileData);
     std::string name(p, strnlen(p, pProfile->cbDataSize ? pProfile->cbDataSize : 4096));
     if (EqualNoCase(name.c_str(), kSystemSRGBName)) {
-      h = cmsCreate_sRGBProfile();
+      // Every bitmap opens it: build it once and share it (profiles are
+      // only read once built).
+      static std::mutex srgbLock;
+      static std::shared_ptr<ProfileRef> srgb;
+      std::lock_guard<std::mutex> g(srgbLock);
+      if (!srgb) {
+        cmsHPROFILE p = cmsCreate_sRGBProfile();
+        if (!p) return nullptr;
+        srgb = std::make_shared<ProfileRef>(p);
+      }
+      auto* prof = new MscmsProfile;
+      prof->ref = srgb;
+      return prof;
     } else {
       std::string path = name.find('/') == std::string::npos ? kColorDirectory + name : name;
       h = cmsOpenProfileFromFile(path.c_str(), "r");
@@ -259,7 +273,7 @@ void* MscmsGetProcAddress(HMSCMSMODULE Module, const char* ProcName) {
   if (Module != &g_moduleTag || !ProcName) return nullptr;
   {
     std::lock_guard<std::mutex> g(g_simLock);
-    if (!g_missingEntryPoint.empty() && g_missingEntryPoint == ProcName) return nullptr;
+    if (g_missingEntryPoint[0] && std::strcmp(g_missingEntryPoint, ProcName) == 0) return nullptr;
   }
   if (std::strcmp(ProcName, "OpenColorProfileA") == 0)
     return reinterpret_cast<void*>(static_cast<TOpenColorProfileA>(OpenColorProfileA_));
@@ -281,7 +295,7 @@ void MscmsFreeLibrary(HMSCMSMODULE Module) {
 void MscmsSimulate(bool LibraryPresent, const char* MissingEntryPoint) {
   g_libraryPresent.store(LibraryPresent);
   std::lock_guard<std::mutex> g(g_simLock);
-  g_missingEntryPoint = MissingEntryPoint ? MissingEntryPoint : "";
+  std::snprintf(g_missingEntryPoint, sizeof g_missingEntryPoint, "%s", MissingEntryPoint ? MissingEntryPoint : "");
 }
 
 uint32_t MscmsTransformsCreated() { return g_transformsCreated.load(); }

@@ -46,6 +46,7 @@ constexpr uint32_t FAST_TRANSLATE = 0x00040000;
 struct COLOR {
   uint16_t channel[4];
 };
+static_assert(sizeof(COLOR) == 8, "a colour entry is four 16-bit channels");
 
 // Signatures of the five entry points.
 using TOpenColorProfileA = HPROFILE (*)(PROFILE* pProfile, uint32_t dwDesiredAccess, uint32_t dwShareMode,

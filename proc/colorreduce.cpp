@@ -60,6 +60,13 @@ inline uint8_t FloatToByte(float v) {
   return uint8_t(int32_t(t));
 }
 
+// The 256 palette entries of a bitmap; entries it does not hold are black.
+void CopyPalette(const TVXBitmap* bmp, TRGB* out) {
+  const TRGB* pal = bmp->PaletteBuffer();
+  const int32_t n = pal ? std::min(bmp->PaletteLength(), 256) : 0;
+  if (n > 0) std::memcpy(static_cast<void*>(out), pal, size_t(n) * sizeof(TRGB));
+}
+
 // Row y of any pixel format as TRGB pixels.
 void RGBRow(TVXBitmap* bmp, int32_t y, TRGB* out) {
   const int32_t w = bmp->Width();
@@ -72,8 +79,9 @@ void RGBRow(TVXBitmap* bmp, int32_t y, TRGB* out) {
       }
       break;
     case vx8p: {
-      const TRGB* pal = bmp->PaletteBuffer();
-      for (int32_t x = 0; x < w; ++x) out[x] = pal ? pal[p[x]] : TRGB{0, 0, 0};
+      TRGB pal[256] = {};
+      CopyPalette(bmp, pal);
+      for (int32_t x = 0; x < w; ++x) out[x] = pal[p[x]];
       break;
     }
     case vx8g:

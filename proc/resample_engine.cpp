@@ -198,19 +198,26 @@ struct SimdWeights {
   std::vector<int16_t> lanes;
   std::vector<int64_t> gofs;    // first lane of each list
   std::vector<int32_t> groups;  // groups of each list
+  // Whether the list's vector loads stay inside a row of exactly SrcWidth
+  // pixels (lists at the right edge read past it and need a padded row).
+  std::vector<uint8_t> inside;
 };
 
-SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels) {
+SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels, int32_t srcWidth) {
   SimdWeights s;
   const size_t n = d.start.size();
   s.gofs.resize(n);
   s.groups.resize(n);
+  s.inside.resize(n);
   const int32_t per = channels == 3 ? 4 : 16;
   for (size_t i = 0; i < n; ++i) {
     const int32_t len = d.len[i];
     const int32_t g = (len + per - 1) / per;
     s.gofs[i] = int64_t(s.lanes.size());
     s.groups[i] = g;
+    const int64_t lastByte = channels == 3 ? 3 * int64_t(d.start[i]) + 12 * int64_t(g) + 4
+                                           : int64_t(d.start[i]) + 16 * int64_t(g);
+    s.inside[i] = lastByte <= int64_t(srcWidth) * channels;
     s.lanes.resize(s.lanes.size() + size_t(g) * 16, 0);
     int16_t* out = s.lanes.data() + s.gofs[i];
     const int32_t* w = d.w.data() + d.wofs[i];
@@ -251,7 +258,20 @@ void HorizRowScalar(const T* src, T* out, int32_t C, const DenseAxis& d, const s
   }
 }
 
-__attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, uint8_t* out, const DenseAxis& d,
+// Sums of one list over a row with plain loops (for lists whose vector
+// loads would leave an unpadded row).
+inline void DenseSums(const uint8_t* src, int32_t C, const DenseAxis& d, int32_t i, int32_t* sums) {
+  const int32_t* w = d.w.data() + d.wofs[size_t(i)];
+  const uint8_t* p = src + size_t(d.start[size_t(i)]) * size_t(C);
+  const int32_t len = d.len[size_t(i)];
+  for (int32_t c = 0; c < C; ++c) {
+    int32_t sum = 0;
+    for (int32_t k = 0; k < len; ++k) sum += w[k] * int32_t(p[size_t(k) * size_t(C) + size_t(c)]);
+    sums[c] = sum;
+  }
+}
+
+__attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, bool padded, uint8_t* out, const DenseAxis& d,
                                                    const SimdWeights& sw, const std::vector<int32_t>& divisor) {
   const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
                                         6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
@@ -259,7 +279,7 @@ __attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, uint8_t* 
   for (int32_t i = 0; i < DW; ++i) {
     const uint8_t* p = src + size_t(d.start[size_t(i)]) * 3;
     const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
-    const int32_t groups = sw.groups[size_t(i)];
+    const int32_t groups = padded || sw.inside[size_t(i)] ? sw.groups[size_t(i)] : 0;
     __m256i acc0 = _mm256_setzero_si256();
     __m256i acc1 = _mm256_setzero_si256();
     int32_t g = 0;
@@ -282,6 +302,11 @@ __attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, uint8_t* 
     }
     __m256i acc = _mm256_add_epi32(acc0, acc1);
     __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));  // B G R 0
+    if (!padded && !sw.inside[size_t(i)]) {
+      int32_t plain[3];
+      DenseSums(src, 3, d, i, plain);
+      s = _mm_setr_epi32(plain[0], plain[1], plain[2], 0);
+    }
     const int32_t div = divisor[size_t(i)];
     uint8_t* o = out + size_t(i) * 3;
     if (div != 0) {
@@ -297,13 +322,17 @@ __attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, uint8_t* 
   }
 }
 
-__attribute__((target("avx2"))) void HorizRow1Avx2(const uint8_t* src, uint8_t* out, const DenseAxis& d,
+__attribute__((target("avx2"))) void HorizRow1Avx2(const uint8_t* src, bool padded, uint8_t* out, const DenseAxis& d,
                                                    const SimdWeights& sw, const std::vector<int32_t>& divisor,
                                                    std::vector<int32_t>& sums) {
   const int32_t DW = int32_t(d.start.size());
   for (int32_t i = 0; i < DW; ++i) {
     const uint8_t* p = src + size_t(d.start[size_t(i)]);
     const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
+    if (!padded && !sw.inside[size_t(i)]) {
+      DenseSums(src, 1, d, i, &sums[size_t(i)]);
+      continue;
+    }
     const int32_t groups = sw.groups[size_t(i)];
     __m256i acc = _mm256_setzero_si256();
     for (int32_t g = 0; g < groups; ++g) {
@@ -427,15 +456,19 @@ void FastImpl(const TVXKernelJob& J) {
     hdiv[size_t(i)] = ws != 0 ? ws : (J.HorizZeroSumDivides ? 256 : 0);
   }
   SimdWeights sw;
-  if (simd) sw = BuildSimdWeights(h, C);
+  if (simd) sw = BuildSimdWeights(h, C, SW);
 
   // Threads: the calling thread alone for small jobs.
   int64_t hWork = 0, vWork = 0;
   for (int32_t l : h.len) hWork += l;
   for (int32_t l : v.len) vWork += l;
-  const int64_t macs = hWork * SH * C + vWork * int64_t(DW) * C;
-  int32_t threads = std::max(1, J.Threads);
-  if (macs < (int64_t(1) << 20)) threads = 1;
+  // Bands of at least about 2^19 multiply-adds each: below that, waking a
+  // worker costs more than it saves.
+  const int32_t threads = std::max(1, J.Threads);
+  auto bandsFor = [threads](int64_t macs, int32_t rows, bool parallel) {
+    if (!parallel) return 1;
+    return int32_t(std::clamp<int64_t>(std::min<int64_t>(macs >> 19, threads), 1, std::max(1, rows)));
+  };
 
   const size_t rowSamples = size_t(DW) * size_t(C);
   // Intermediate rows: room for one extra sample written by the 3-channel
@@ -443,7 +476,7 @@ void FastImpl(const TVXKernelJob& J) {
   const size_t stride = ((rowSamples + 1) * sizeof(T) + 31) / 32 * 32 / sizeof(T);
   std::vector<T> work(stride * size_t(SH), T(0));
 
-  const int32_t hBands = J.ParallelSrc ? std::min(threads, SH) : 1;
+  const int32_t hBands = bandsFor(hWork * SH * C, SH, J.ParallelSrc);
   RunBands(SH, hBands, [&](int32_t band, int32_t first, int32_t last) {
     const size_t srcSamples = size_t(SW) * size_t(C);
     std::vector<uint8_t> buffer(srcSamples * sizeof(T) + kRowSlack, 0);
@@ -452,16 +485,13 @@ void FastImpl(const TVXKernelJob& J) {
     ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
     for (int32_t y = first; y < last; ++y) {
       const T* row = static_cast<const T*>(J.SrcRow(y, scratch));
-      if (row != scratch) {
-        std::memcpy(scratch, row, srcSamples * sizeof(T));
-        row = scratch;
-      }
+      const bool padded = row == scratch;  // the caller's own rows end at SrcWidth
       T* out = work.data() + size_t(y) * stride;
       if constexpr (sizeof(T) == 1) {
         if (simd && C == 3)
-          HorizRow3Avx2(row, out, h, sw, hdiv);
+          HorizRow3Avx2(row, padded, out, h, sw, hdiv);
         else if (simd)
-          HorizRow1Avx2(row, out, h, sw, hdiv, sums);
+          HorizRow1Avx2(row, padded, out, h, sw, hdiv, sums);
         else
           HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
       } else {
@@ -471,7 +501,7 @@ void FastImpl(const TVXKernelJob& J) {
     }
   });
 
-  const int32_t vBands = J.ParallelDst ? std::min(threads, DH) : 1;
+  const int32_t vBands = bandsFor(vWork * int64_t(DW) * C, DH, J.ParallelDst);
   RunBands(DH, vBands, [&](int32_t band, int32_t first, int32_t last) {
     const size_t padded = (rowSamples + 15) / 16 * 16;
     std::vector<T> outRow(padded + 16);

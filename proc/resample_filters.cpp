@@ -123,6 +123,15 @@ int64_t VXCeilL(long double x) {
   return t;
 }
 
+long double VXRoundHalfEvenL(long double x) {
+  // At 1.5 * 2^63 the extended format's unit in the last place is 1, so the
+  // addition rounds x to an integer (halves to even: the constant is even);
+  // the subtraction is exact.
+  const long double magic = 0x1.8p63L;
+  if (!(std::fabs(x) < 0x1p62L)) return x;  // integral already (or not finite)
+  return (x + magic) - magic;
+}
+
 double VXResampleAxisScale(int32_t SrcSize, int32_t DstSize) {
   if (SrcSize == 1 || DstSize == 1) return double(DstSize) / double(SrcSize);
   return double(DstSize - 1) / double(SrcSize - 1);
@@ -159,31 +168,27 @@ TCListList VXBuildContributors(int32_t SrcSize, int32_t DstSize, TResampleFilter
   const double fscale = 1.0 / scale;
   const double width = up ? entry->Support : entry->Support / scale;
 
-  std::vector<long double> raw;    // unrounded weights of the current list
-  std::vector<int64_t> rawIndex;   // their source positions
+  // Unrounded weight of source position j for the list centred at center.
+  auto rawWeight = [&](double center, int64_t j) -> long double {
+    if (up) {
+      double arg = double((long double)center - (long double)j);
+      return (long double)entry->Filter(arg) * 256.0L;
+    }
+    double arg = double(((long double)center - (long double)j) / (long double)fscale);
+    return (long double)entry->Filter(arg) * 256.0L / (long double)fscale;
+  };
+
   for (int32_t i = 0; i < DstSize; ++i) {
     const double center = double(i) / scale;
     const int64_t left = VXFloorL((long double)center - (long double)width);
     const int64_t right = VXCeilL((long double)center + (long double)width);
     TCList& list = lists[size_t(i)];
     list.p.reserve(size_t(std::max<int64_t>(0, int64_t(2.0 * width + 1.0))));
-    raw.clear();
-    rawIndex.clear();
     int64_t sum = 0;
     for (int64_t j = left; j <= right; ++j) {
-      long double w;
-      if (up) {
-        double arg = double((long double)center - (long double)j);
-        w = (long double)entry->Filter(arg) * 256.0L;
-      } else {
-        double arg = double(((long double)center - (long double)j) / (long double)fscale);
-        w = (long double)entry->Filter(arg) * 256.0L / (long double)fscale;
-      }
-      raw.push_back(w);
-      rawIndex.push_back(j);
-      long double r = std::nearbyintl(w);
-      if (r != 0) {
-        int32_t weight = int32_t(r);
+      // Integral already, so the conversion through double is exact.
+      const int32_t weight = int32_t(double(VXRoundHalfEvenL(rawWeight(center, j))));
+      if (weight != 0) {
         list.p.push_back({MirrorIndex(j, SrcSize, ClampIndices), weight});
         sum += weight;
       }
@@ -193,17 +198,17 @@ TCListList VXBuildContributors(int32_t SrcSize, int32_t DstSize, TResampleFilter
       // unrounded values instead, rounding the running total so the integer
       // weights add up to exactly 256.
       long double total = 0;
-      for (long double w : raw) total += w;
+      for (int64_t j = left; j <= right; ++j) total += rawWeight(center, j);
       if (total != 0) {
         list.p.clear();
         long double running = 0;
         int64_t previous = 0;
-        for (size_t k = 0; k < raw.size(); ++k) {
-          running += raw[k] * 256.0L / total;
-          int64_t rounded = int64_t(std::nearbyintl(running));
-          int64_t weight = rounded - previous;
+        for (int64_t j = left; j <= right; ++j) {
+          running += rawWeight(center, j) * 256.0L / total;
+          const int64_t rounded = int64_t(double(VXRoundHalfEvenL(running)));
+          const int64_t weight = rounded - previous;
           previous = rounded;
-          if (weight != 0) list.p.push_back({MirrorIndex(rawIndex[k], SrcSize, ClampIndices), int32_t(weight)});
+          if (weight != 0) list.p.push_back({MirrorIndex(j, SrcSize, ClampIndices), int32_t(weight)});
         }
       }
     }

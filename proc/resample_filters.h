@@ -38,6 +38,9 @@ const TVXFilterEntry* VXResampleFilterEntry(TResampleFilter Filter);
 // positive one.
 int64_t VXFloorL(long double x);
 int64_t VXCeilL(long double x);
+// Nearest integer of an extended value, halves to even (as nearbyintl under
+// the default rounding mode, without its cost).
+long double VXRoundHalfEvenL(long double x);
 
 struct TContributor {
   int32_t pixel;   // source column or row

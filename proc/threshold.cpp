@@ -1,5 +1,6 @@
 #include "proc/threshold.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "core/cielab.h"
 #include "core/settings.h"
 #include "io/cmyk.h"
+#include "proc/proc.h"
 
 namespace {
 
@@ -29,6 +31,13 @@ inline uint8_t FloatToByte(float v) {
   return uint8_t(int32_t(t));
 }
 
+// The 256 palette entries of a bitmap; entries it does not hold are black.
+void CopyPalette(const TVXBitmap* bmp, TRGB* out) {
+  const TRGB* pal = bmp->PaletteBuffer();
+  const int32_t n = pal ? std::min(bmp->PaletteLength(), 256) : 0;
+  if (n > 0) std::memcpy(static_cast<void*>(out), pal, size_t(n) * sizeof(TRGB));
+}
+
 void GreyRow(TVXBitmap* bmp, int32_t y, uint8_t* out, const GreyCoefs& k) {
   const int32_t w = bmp->Width();
   const uint8_t* p = static_cast<const uint8_t*>(bmp->GetScanLine(y));
@@ -40,11 +49,9 @@ void GreyRow(TVXBitmap* bmp, int32_t y, uint8_t* out, const GreyCoefs& k) {
       }
       break;
     case vx8p: {
-      const TRGB* pal = bmp->PaletteBuffer();
-      for (int32_t x = 0; x < w; ++x) {
-        const TRGB c = pal ? pal[p[x]] : TRGB{0, 0, 0};
-        out[x] = k.Grey(c.r, c.g, c.b);
-      }
+      TRGB pal[256] = {};
+      CopyPalette(bmp, pal);
+      for (int32_t x = 0; x < w; ++x) out[x] = k.Grey(pal[p[x]].r, pal[p[x]].g, pal[p[x]].b);
       break;
     }
     case vx8g:
@@ -95,98 +102,6 @@ void GreyRow(TVXBitmap* bmp, int32_t y, uint8_t* out, const GreyCoefs& k) {
       std::memset(out, 0, size_t(w));
       break;
   }
-}
-
-// Averages of red, green and blue over the whole bitmap on the 0..255 scale:
-// each row's sum divided by the width, the sum of those divided by the height.
-void AverageChannels(TVXBitmap* bmp, int32_t& R, int32_t& G, int32_t& B) {
-  const int32_t w = bmp->Width(), h = bmp->Height();
-  if (w <= 0 || h <= 0) {
-    R = G = B = 128;
-    return;
-  }
-  int64_t ar = 0, ag = 0, ab = 0;
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* p = static_cast<const uint8_t*>(bmp->GetScanLine(y));
-    int64_t sr = 0, sg = 0, sb = 0;
-    for (int32_t x = 0; x < w; ++x) {
-      int32_t r = 0, g = 0, b = 0;
-      switch (bmp->PixelFormat()) {
-        case vx1g:
-          r = g = b = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-          break;
-        case vx8p: {
-          const TRGB* pal = bmp->PaletteBuffer();
-          if (pal) {
-            r = pal[p[x]].r;
-            g = pal[p[x]].g;
-            b = pal[p[x]].b;
-          }
-          break;
-        }
-        case vx8g:
-          r = g = b = p[x];
-          break;
-        case vx16g: {
-          uint16_t v;
-          std::memcpy(&v, p + size_t(x) * 2, 2);
-          r = g = b = int32_t(int64_t(v) * 255 / 65535);
-          break;
-        }
-        case vx24RGB:
-          b = p[size_t(x) * 3];
-          g = p[size_t(x) * 3 + 1];
-          r = p[size_t(x) * 3 + 2];
-          break;
-        case vx32RGB:
-          b = p[size_t(x) * 4];
-          g = p[size_t(x) * 4 + 1];
-          r = p[size_t(x) * 4 + 2];
-          break;
-        case vx32f: {
-          float v;
-          std::memcpy(&v, p + size_t(x) * 4, 4);
-          r = g = b = FloatToByte(v);
-          break;
-        }
-        case vxCMYK: {
-          const uint8_t* q = p + size_t(x) * 4;
-          const TRGB c = VXCMYK2RGB(TCMYK{q[0], q[1], q[2], q[3]});
-          r = c.r;
-          g = c.g;
-          b = c.b;
-          break;
-        }
-        case vx48RGB: {
-          TRGB48 c;
-          std::memcpy(&c, p + size_t(x) * 6, 6);
-          r = int32_t(int64_t(c.r) * 255 / 65535);
-          g = int32_t(int64_t(c.g) * 255 / 65535);
-          b = int32_t(int64_t(c.b) * 255 / 65535);
-          break;
-        }
-        case vxCIELab: {
-          const uint8_t* q = p + size_t(x) * 3;
-          const TRGB c = VXCIELab2RGB(TCIELab{q[0], int8_t(q[1]), int8_t(q[2])});
-          r = c.r;
-          g = c.g;
-          b = c.b;
-          break;
-        }
-        default:
-          break;
-      }
-      sr += r;
-      sg += g;
-      sb += b;
-    }
-    ar += sr / w;
-    ag += sg / w;
-    ab += sb / w;
-  }
-  R = int32_t(ar / h);
-  G = int32_t(ag / h);
-  B = int32_t(ab / h);
 }
 
 int32_t MaxEntropyThreshold(TVXBitmap* bmp) {
@@ -283,7 +198,7 @@ void VXConvertTo1BitThreshold(TVXBitmap* Source, TVXBitmap* Target, int32_t Thre
   const GreyCoefs k;
   if (Threshold == -1) {
     int32_t r, g, b;
-    AverageChannels(Source, r, g, b);
+    VXCalcAverageChannels(Source, r, g, b);
     Threshold = k.Grey(r, g, b);
   } else if (Threshold == -2) {
     Threshold = MaxEntropyThreshold(Source);

@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "core/icc.h"
 #include "core/mask.h"
 
 #include "core/vxdefs.h"
@@ -473,6 +474,19 @@ TEST_F(BitmapStorageTest, AdjustmentsMaskIsCreatedOnFirstRead) {
   EXPECT_TRUE(b.HasAdjustmentsMask());
   EXPECT_EQ(b.AdjustmentsMask(), m);
   EXPECT_TRUE(m->IsEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BitmapStorageTest, ProfilesOfANewBitmap) {
+  TVXBitmap b(2, 2, vx24RGB);
+  ASSERT_NE(b.ColorProfile(), nullptr);
+  EXPECT_FALSE(b.ColorProfile()->IsValid());  // empty at creation
+  ASSERT_NE(b.RenderColorProfile(), nullptr);
+  EXPECT_TRUE(b.RenderColorProfile()->IsValid());  // sRGB
+  EXPECT_EQ(b.RenderColorProfile(), b.RenderColorProfile());
 }
 
 }  // namespace

@@ -279,8 +279,12 @@ TEST(ExtrasDictionary, RecursiveLookupEraseAndEnumeration) {
   TVXDictionary src(11);
   ASSERT_TRUE(src.Parse(R"({"a":[1,2.5,"t"],"b":{"c":false}})"));
   copy.Assign(&src);
-  EXPECT_EQ(JqSorted(copy.Dump()), JqSorted(src.Dump()));
   EXPECT_FALSE(copy.HasKey("old", false));
+  ASSERT_EQ(copy.GetList("a", false)->Count(), 3);
+  EXPECT_EQ(Describe(copy.GetList("a", false)->Items(1)), "d:2.5");
+  EXPECT_FALSE(copy.GetDictionary("b", false)->GetBoolean("c", false));
+  copy.Assign(&copy);
+  EXPECT_EQ(copy.GetList("a", false)->Count(), 3);
 }
 
 TEST(ExtrasDictionary, BucketCountsAndPrimes) {

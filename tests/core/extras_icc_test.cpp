@@ -352,6 +352,37 @@ TEST(ExtrasICC, TransformIsCachedByItsKey) {
   EXPECT_FALSE(srgb.IsApplied());
 }
 
+TEST(ExtrasICC, TranslateColorsThroughTheTransformHandle) {
+  TVXICC cmyk, srgb;
+  cmyk.Assign_CMYKProfile();
+  srgb.Assign_sRGBProfile();
+  ASSERT_TRUE(cmyk.InitTransform(&srgb, vxcmsCMYK, vxcmsBGR, 0, 0));
+  // 20 colours (more than fit the small buffer) and a single one.
+  std::vector<uint8_t> row;
+  std::vector<uint16_t> inks;
+  for (int i = 0; i < 20; ++i)
+    for (int c = 0; c < 4; ++c) {
+      uint8_t stored = uint8_t(13 * i + 50 * c);
+      row.push_back(stored);
+      inks.push_back(uint16_t((255 - stored) * 257));
+    }
+  std::vector<uint8_t> bgr(20 * 3);
+  ASSERT_TRUE(cmyk.Transform(&srgb, vxcmsCMYK, vxcmsBGR, 0, 0, row.data(), bgr.data(), 20));
+  std::vector<uint16_t> rgb(20 * 4, 0);
+  ASSERT_TRUE(VXICCTranslateColors(cmyk.MSTransform(), inks.data(), 20, COLOR_CMYK, rgb.data(), COLOR_RGB));
+  uint16_t one[4] = {0, 0, 0, 0};
+  ASSERT_TRUE(VXICCTranslateColors(cmyk.MSTransform(), &inks[4 * 7], 1, COLOR_CMYK, one, COLOR_RGB));
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(rgb[size_t(i) * 4] >> 8, bgr[size_t(i) * 3 + 2]) << i;
+    EXPECT_EQ(rgb[size_t(i) * 4 + 1] >> 8, bgr[size_t(i) * 3 + 1]) << i;
+    EXPECT_EQ(rgb[size_t(i) * 4 + 2] >> 8, bgr[size_t(i) * 3]) << i;
+  }
+  EXPECT_EQ(one[0], rgb[7 * 4]);
+  // Colour types that do not fit the profiles are refused.
+  EXPECT_FALSE(VXICCTranslateColors(cmyk.MSTransform(), inks.data(), 1, COLOR_RGB, one, COLOR_RGB));
+  EXPECT_FALSE(VXICCTranslateColors(0, inks.data(), 1, COLOR_CMYK, one, COLOR_RGB));
+}
+
 TEST(ExtrasICC, RowsOutsideTheWritableFormsAreRefused) {
   TVXICC cmyk, srgb;
   cmyk.Assign_CMYKProfile();
@@ -536,6 +567,21 @@ TEST(ExtrasICC, ConvertBitmapAndApply) {
     EXPECT_EQ(std::memcmp(bmp.GetScanLine(y), expected[size_t(y)].data(), size_t(w) * 3), 0) << "row " << y;
   EXPECT_TRUE(cmyk.IsApplied());
   EXPECT_FALSE(cmyk.IsTransforming());
+
+  // The same through a bitmap whose rows live in a temporary file.
+  TVXBitmap onFile;
+  onFile.SetMinFileSize(1);
+  ASSERT_TRUE(onFile.Allocate(w, h, vxCMYK));
+  EXPECT_EQ(onFile.Memory(), nullptr);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(onFile.GetScanLine(y));
+    for (int32_t i = 0; i < w * 4; ++i) row[i] = uint8_t(37 * (y + 1) + 11 * i);
+  }
+  TVXICC c1;
+  c1.Assign_CMYKProfile();
+  ASSERT_TRUE(c1.ConvertBitmap(&onFile, vx24RGB, &srgb));
+  for (int32_t y = 0; y < h; ++y)
+    EXPECT_EQ(std::memcmp(onFile.GetScanLine(y), expected[size_t(y)].data(), size_t(w) * 3), 0) << "row " << y;
 
   // Source formats without a colour space are refused.
   TVXBitmap pal(2, 2, vx8p);

@@ -19,6 +19,7 @@ std::string Encode(const std::string& data, int32_t lineLength) {
   TVXMemStream src(data.data(), int64_t(data.size()));
   TMemoryStream dst;
   VXEncodeBase64(&src, &dst, lineLength);
+  EXPECT_EQ(src.Position(), int64_t(data.size())) << "the source is read to its end";
   return Contents(dst);
 }
 

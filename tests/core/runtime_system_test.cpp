@@ -130,9 +130,30 @@ TEST(RuntimeSystem, SmallHelpersAndOptionalLibraries) {
   EXPECT_EQ(VXIfThen(true, 1, 2), 1);
   EXPECT_EQ(VXIfThen(false, 1, 2), 2);
   EXPECT_EQ(VXIfThenFloat(false, 1.5, 2.5), 2.5);
-  EXPECT_EQ(VXLogFontStyles(700, 0, 1, 0), VXFontStyleBit(fsBold) | VXFontStyleBit(fsUnderline));
-  EXPECT_EQ(VXLogFontStyles(400, 1, 0, 1), VXFontStyleBit(fsItalic) | VXFontStyleBit(fsStrikeOut));
-  EXPECT_EQ(VXLogFontStyles(699, 0, 0, 0), 0);
+  LOGFONTA a;
+  a.lfWeight = 700;
+  a.lfUnderline = 1;
+  EXPECT_EQ(VXLogFontAStyles(&a), VXFontStyleBit(fsBold) | VXFontStyleBit(fsUnderline));
+  a.lfWeight = 699;
+  a.lfItalic = 1;
+  a.lfStrikeOut = 1;
+  a.lfUnderline = 0;
+  EXPECT_EQ(VXLogFontAStyles(&a), VXFontStyleBit(fsItalic) | VXFontStyleBit(fsStrikeOut));
+  EXPECT_EQ(VXLogFontAStyles(nullptr), 0);
+  EXPECT_EQ(VXLogFontWStyles(nullptr), 0);
+  a.lfHeight = -11;
+  a.lfCharSet = 1;
+  std::memcpy(a.lfFaceName, "Caf\xe9 Sans", 10);
+  LOGFONTW w;
+  VXLogFontAToW(a, w);
+  EXPECT_EQ(w.lfHeight, -11);
+  EXPECT_EQ(w.lfWeight, 699);
+  EXPECT_EQ(w.lfCharSet, 1);
+  EXPECT_EQ(std::u16string(w.lfFaceName), u"Caf\u00e9 Sans");
+  EXPECT_EQ(VXLogFontWStyles(&w), VXLogFontAStyles(&a));
+  std::memset(a.lfFaceName, 'x', sizeof a.lfFaceName);  // no terminator: at most 31 characters
+  VXLogFontAToW(a, w);
+  EXPECT_EQ(std::u16string(w.lfFaceName).size(), 31u);
   // The Windows-only libraries are not on this system.
   EXPECT_FALSE(VXLoadGradientFill());
   VXFreeGradientFill();

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/bitmap.h"
 #include "core/streams.h"
 #include "io/annotations.h"
 
@@ -219,4 +220,52 @@ TEST(MetaAnnot, VexlaneAnnotBlock) {
   TVXMemStream ts(tooLong, sizeof tooLong);
   EXPECT_FALSE(c.LoadFromStream(ts));
   EXPECT_TRUE(c.IsEmpty());
+}
+
+TEST(MetaAnnot, EmbeddedImageMarks) {
+  TVXImagingAnnot a;
+  for (TVXPixelFormat pf : {vx24RGB, vx1g}) {
+    auto o = std::make_unique<TVXImagingObject>();
+    o->attrib = Attr(1);
+    o->image = std::make_unique<TVXBitmap>(3, 2, pf);
+    for (int32_t y = 0; y < 2; ++y) {
+      uint8_t* row = static_cast<uint8_t*>(o->image->GetScanLine(y));
+      if (pf == vx24RGB)
+        for (int32_t i = 0; i < 9; ++i) row[i] = uint8_t(10 * y + i);
+      else
+        row[0] = y ? 0xA0 : 0x40;
+    }
+    a.AddObject(std::move(o));
+  }
+  std::vector<uint8_t> saved = a.SaveToStandardBuffer();
+  TVXImagingAnnot r;
+  r.LoadFromStandardBuffer(saved.data(), int64_t(saved.size()));
+  ASSERT_EQ(r.ObjectsCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    TVXBitmap* src = a.Objects(i)->image.get();
+    TVXBitmap* img = r.Objects(i)->image.get();
+    ASSERT_NE(img, nullptr);
+    ASSERT_EQ(img->PixelFormat(), src->PixelFormat());
+    ASSERT_EQ(img->Width(), 3);
+    ASSERT_EQ(img->Height(), 2);
+    size_t n = src->PixelFormat() == vx24RGB ? 9 : 1;
+    for (int32_t y = 0; y < 2; ++y)
+      EXPECT_EQ(std::memcmp(img->GetScanLine(y), src->GetScanLine(y), n), 0) << i << " row " << y;
+  }
+  // A damaged picture block leaves the mark without image.
+  std::vector<uint8_t> b;
+  I32(b, 0);
+  I32(b, 1);
+  Mark(b, Attr(1));
+  std::vector<uint8_t> dib(40, 0);
+  dib[0] = 40;
+  dib[4] = 200;  // 200 x 200 x 24 bits claimed, no rows present
+  dib[8] = 200;
+  dib[12] = 1;
+  dib[14] = 24;
+  Named(b, 6, "OiDIB", dib);
+  TVXImagingAnnot d;
+  d.LoadFromStandardBuffer(b.data(), int64_t(b.size()));
+  ASSERT_EQ(d.ObjectsCount(), 1);
+  EXPECT_EQ(d.Objects(0)->image, nullptr);
 }

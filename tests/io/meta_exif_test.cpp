@@ -86,9 +86,10 @@ TEST(MetaEXIF, ResetRestoresUnsetValuesAndDropsTheFirstExifMarker) {
   p.SetEXIF_Bitmap(new TVXBitmap(2, 2, vx24RGB));
   p.SetDpiX(300);
   const uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 1};
-  p.JPEG_MarkerList().AddMarker(0xE1, "Exif", 4);  // no NUL after the letters: not an EXIF block
+  p.JPEG_MarkerList().AddMarker(0xE1, "Exi", 3);
+  p.JPEG_MarkerList().AddMarker(0xE2, exif, sizeof exif);  // not APP1
   p.JPEG_MarkerList().AddMarker(0xE1, exif, sizeof exif);
-  p.JPEG_MarkerList().AddMarker(0xE1, exif, sizeof exif);
+  p.JPEG_MarkerList().AddMarker(0xE1, "Exif", 4);
   p.ResetEXIF();
   EXPECT_EQ(p.EXIF_Make(), "");
   EXPECT_EQ(p.EXIF_UserComment(), "");
@@ -104,9 +105,10 @@ TEST(MetaEXIF, ResetRestoresUnsetValuesAndDropsTheFirstExifMarker) {
   EXPECT_FALSE(p.EXIF_HasEXIFData());
   EXPECT_EQ(p.EXIF_Bitmap(), nullptr);
   EXPECT_TRUE(p.EXIF_Tags().empty());
-  ASSERT_EQ(p.JPEG_MarkerList().Count(), 2);
-  EXPECT_EQ(p.JPEG_MarkerList().MarkerSize(0), 4);
-  EXPECT_EQ(p.JPEG_MarkerList().MarkerSize(1), int64_t(sizeof exif));
+  ASSERT_EQ(p.JPEG_MarkerList().Count(), 3);
+  EXPECT_EQ(p.JPEG_MarkerList().MarkerSize(0), 3);
+  EXPECT_EQ(p.JPEG_MarkerList().GetMarkerType(1), 0xE2);
+  EXPECT_EQ(p.JPEG_MarkerList().MarkerSize(2), 4);  // only the first EXIF APP1 goes
 }
 
 TEST(MetaEXIF, DateTimeTexts) {

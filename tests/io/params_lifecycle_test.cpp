@@ -481,3 +481,24 @@ TEST(ParamsOwner, DefaultsTakeTheOwnersImageSizeAndDefaultResolution) {
   EXPECT_EQ(gHook.lastDpiX, 72);
   EXPECT_EQ(gHook.viewerCalls, calls + 1);
 }
+
+TEST(ParamsOwner, UpdateEXIFThumbnailResamplesTheOwnersImage) {
+  TIOParamsVals alone;
+  alone.UpdateEXIFThumbnail(8, 8, rfTriangle);
+  EXPECT_EQ(alone.EXIF_Bitmap(), nullptr);
+
+  ScopedOwnerHooks hooks;
+  TVXBitmap bmp(40, 20, vx24RGB);
+  for (int32_t y = 0; y < 20; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(bmp.GetScanLine(y));
+    for (int32_t i = 0; i < 120; ++i) row[i] = 200;
+  }
+  gHook.bitmap = &bmp;
+  TIOParamsVals p(FakeOwner());
+  p.UpdateEXIFThumbnail(10, 10, rfTriangle);  // aspect ratio not kept
+  ASSERT_NE(p.EXIF_Bitmap(), nullptr);
+  EXPECT_EQ(p.EXIF_Bitmap()->Width(), 10);
+  EXPECT_EQ(p.EXIF_Bitmap()->Height(), 10);
+  EXPECT_EQ(static_cast<uint8_t*>(p.EXIF_Bitmap()->GetScanLine(5))[15], 200);
+  EXPECT_EQ(bmp.Width(), 40);
+}

@@ -102,6 +102,17 @@ TEST(ResampleFilters, ExtremeReductionListsKeepWeight) {
   }
 }
 
+TEST(ResampleFilters, RoundHalfEvenMatchesNearbyint) {
+  const long double halves[] = {0.5L, 1.5L, 2.5L, -0.5L, -1.5L, -2.5L, 255.5L, -3.4999999L, 7.50000001L, 0.0L, -0.0L};
+  for (long double x : halves) EXPECT_EQ(VXRoundHalfEvenL(x), std::nearbyintl(x)) << double(x);
+  uint64_t seed = 99;
+  for (int i = 0; i < 20000; ++i) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    const long double x = (long double)(int64_t(seed >> 11) - (int64_t(1) << 52)) / (long double)(1 << (i % 24));
+    ASSERT_EQ(VXRoundHalfEvenL(x), std::nearbyintl(x)) << double(x);
+  }
+}
+
 TEST(ResampleFilters, FloorAndCeil) {
   EXPECT_EQ(VXFloorL(-0.5L), -1);
   EXPECT_EQ(VXFloorL(2.0L), 2);

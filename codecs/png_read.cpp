@@ -1,0 +1,364 @@
+// PNG reading over libpng.
+//
+// libpng reports errors through a callback that must not return. It leaves
+// through png_longjmp back to the setjmp of DecodeRows/DecodeHeader; those two
+// functions and the libpng callbacks therefore keep no automatic objects with
+// destructors alive across a libpng call: every buffer lives in TPNGReader,
+// which the calling C++ code owns and destroys normally.
+#include "codecs/png.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <csetjmp>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/settings.h"
+#include "core/streams.h"
+#include "core/textutils.h"
+#include "io/params.h"
+
+namespace {
+
+struct TPNGReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  TStream* stream = nullptr;
+  bool* aborting = nullptr;
+
+  // Header values.
+  png_uint_32 width = 0, height = 0;
+  int bitDepth = 0, colorType = 0, interlace = 0;
+  int passes = 1;
+  int channels = 0;
+  bool native = false;
+
+  // Working buffers (freed with the reader).
+  std::vector<uint8_t> rgba;     // RGBA rows (one row, or the whole image when interlaced)
+  std::vector<uint8_t> packed;   // 1-bit palette rows (one row, or the whole image when interlaced)
+  std::vector<TRGB> palette;     // the PLTE entries for the 1-bit palette expansion
+
+  ~TPNGReader() {
+    if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
+  }
+};
+
+void PNGErrorFn(png_structp png, png_const_charp) {
+  auto* r = static_cast<TPNGReader*>(png_get_error_ptr(png));
+  if (r != nullptr && r->aborting != nullptr) *r->aborting = true;
+  png_longjmp(png, 1);
+}
+
+void PNGWarningFn(png_structp, png_const_charp) {}
+
+void PNGReadFn(png_structp png, png_bytep data, size_t length) {
+  auto* r = static_cast<TPNGReader*>(png_get_io_ptr(png));
+  bool ok = false;
+  try {
+    ok = r->stream->Read(data, int64_t(length)) == int64_t(length);
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) png_error(png, "read");  // never returns
+}
+
+// Text chunks (tEXt, zTXt) before the image data; 8-bit text is Windows-1252.
+void CollectTexts(TPNGReader& r, TIOParamsVals& P) {
+  P.PNG_TextKeys().clear();
+  P.PNG_TextValues().clear();
+  png_textp text = nullptr;
+  int count = 0;
+  png_get_text(r.png, r.info, &text, &count);
+  for (int i = 0; i < count; ++i) {
+    // iTXt entries carry compression 1 or 2: only tEXt (-1) and zTXt (0) are taken.
+    if (text[i].compression > PNG_TEXT_COMPRESSION_zTXt) continue;
+    P.PNG_TextKeys().push_back(VXAnsiToUTF8(text[i].key != nullptr ? std::string(text[i].key) : std::string()));
+    P.PNG_TextValues().push_back(
+        VXAnsiToUTF8(text[i].text != nullptr ? std::string(text[i].text, text[i].text_length) : std::string()));
+  }
+}
+
+uint8_t SampleTo8(uint32_t v, int depth) {
+  if (depth >= 16) return uint8_t(std::min<uint32_t>(v, 65535) >> 8);
+  if (depth == 8) return uint8_t(std::min<uint32_t>(v, 255));
+  const uint32_t maxv = (1u << depth) - 1;
+  return uint8_t(std::min(v, maxv) * 255 / maxv);
+}
+
+// bKGD at the file's sample depth (palette images: the entry's 8-bit colour).
+void ReadBackground(TPNGReader& r, TIOParamsVals& P) {
+  png_color_16p bg = nullptr;
+  if (png_get_bKGD(r.png, r.info, &bg) == 0 || bg == nullptr) return;
+  TRGB c{};
+  if (r.colorType == PNG_COLOR_TYPE_PALETTE) {
+    png_colorp pal = nullptr;
+    int n = 0;
+    if (png_get_PLTE(r.png, r.info, &pal, &n) != 0 && pal != nullptr && bg->index < n) {
+      c.r = pal[bg->index].red;
+      c.g = pal[bg->index].green;
+      c.b = pal[bg->index].blue;
+    } else {
+      c.r = uint8_t(std::min<int>(bg->red, 255));
+      c.g = uint8_t(std::min<int>(bg->green, 255));
+      c.b = uint8_t(std::min<int>(bg->blue, 255));
+    }
+  } else if ((r.colorType & PNG_COLOR_MASK_COLOR) == 0) {
+    c.r = c.g = c.b = SampleTo8(bg->gray, r.bitDepth);
+  } else {
+    c.r = SampleTo8(bg->red, r.bitDepth);
+    c.g = SampleTo8(bg->green, r.bitDepth);
+    c.b = SampleTo8(bg->blue, r.bitDepth);
+  }
+  P.fPNG_Background = c;
+}
+
+int32_t DpiFromPPM(png_uint_32 ppm, int32_t Default) {
+  const long double v = static_cast<long double>(ppm) / 100.0L * 2.54L;
+  const long long d = std::llrint(v);
+  if (d == 0 || d > INT32_MAX) return Default;
+  return int32_t(d);
+}
+
+void FillParams(TPNGReader& r, TIOParamsVals& P) {
+  P.SetImageCount(1);
+  P.SetWidth(int32_t(r.width));
+  P.SetOriginalWidth(int32_t(r.width));
+  P.SetHeight(int32_t(r.height));
+  P.SetOriginalHeight(int32_t(r.height));
+  P.SetBitsPerSample(r.bitDepth);
+  switch (r.colorType) {
+    case PNG_COLOR_TYPE_GRAY: P.SetSamplesPerPixel(1); break;
+    case PNG_COLOR_TYPE_RGB: P.SetSamplesPerPixel(3); break;
+    case PNG_COLOR_TYPE_PALETTE: P.SetSamplesPerPixel(1); break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: P.SetSamplesPerPixel(2); break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: P.SetSamplesPerPixel(4); break;
+    default: break;
+  }
+  const TVXVexlaneGlobalSettings* st = VXGetGlobalSettings();
+  P.SetDpiX(DpiFromPPM(png_get_x_pixels_per_meter(r.png, r.info), st->DefaultDPIX()));
+  P.SetDpiY(DpiFromPPM(png_get_y_pixels_per_meter(r.png, r.info), st->DefaultDPIY()));
+
+  P.FreeColorMap();
+  if (r.colorType == PNG_COLOR_TYPE_PALETTE) {
+    png_colorp pal = nullptr;
+    int n = 0;
+    if (png_get_PLTE(r.png, r.info, &pal, &n) != 0 && pal != nullptr && n > 0) {
+      P.fColorMap.resize(size_t(n));
+      for (int i = 0; i < n; ++i) P.fColorMap[size_t(i)] = TRGB{pal[i].blue, pal[i].green, pal[i].red};
+      P.fColorMapCount = n;
+    }
+  }
+  P.SetPNG_Interlaced(png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE);
+}
+
+// Header and transformations. False when libpng raised an error.
+bool DecodeHeader(TPNGReader& r, bool NativeWanted) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_set_read_fn(r.png, &r, PNGReadFn);
+  png_read_info(r.png, r.info);
+  int compression = 0, filter = 0;
+  png_get_IHDR(r.png, r.info, &r.width, &r.height, &r.bitDepth, &r.colorType, &r.interlace, &compression,
+               &filter);
+  const int d = r.bitDepth;
+  const int ct = r.colorType;
+  r.native = NativeWanted && (d == 8 || d == 16) && (ct == PNG_COLOR_TYPE_GRAY || ct == PNG_COLOR_TYPE_PALETTE);
+  if (!r.native) {
+    if ((ct == PNG_COLOR_TYPE_PALETTE && d >= 2 && d <= 8) || (ct == PNG_COLOR_TYPE_GRAY && d >= 2 && d <= 7))
+      png_set_expand(r.png);
+    if (d == 16) png_set_strip_16(r.png);
+    if (d >= 2 && d <= 7) png_set_packing(r.png);
+    if ((ct == PNG_COLOR_TYPE_GRAY || ct == PNG_COLOR_TYPE_GRAY_ALPHA) && d > 1) png_set_gray_to_rgb(r.png);
+    if (d > 1) png_set_bgr(r.png);
+    if (d > 1) png_set_tRNS_to_alpha(r.png);
+  } else if (d == 16) {
+    png_set_swap(r.png);
+  }
+  r.passes = png_set_interlace_handling(r.png);
+  png_read_update_info(r.png, r.info);
+  r.channels = png_get_channels(r.png, r.info);
+  return true;
+}
+
+void ReportRow(TProgressRec& Progress, int32_t& lastPer) {
+  ++Progress.val;
+  if (Progress.fOnProgress) {
+    const int32_t per = int32_t(Progress.val * Progress.per1);
+    if (per != lastPer) {
+      Progress.fOnProgress(Progress.Sender, per);
+      lastPer = per;
+    }
+  }
+}
+
+// The image rows. False when libpng raised an error.
+bool DecodeRows(TPNGReader& r, TVXBitmap* Bitmap, TProgressRec& Progress, bool onePalette) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  const int32_t h = int32_t(r.height);
+  const int32_t w = int32_t(r.width);
+  const size_t packedLen = size_t(w) / 8 + 1;
+  TVXBitmap* alpha = r.channels == 4 ? Bitmap->AlphaChannel() : nullptr;
+  for (int pass = 0; pass < r.passes; ++pass) {
+    int32_t lastPer = -1;
+    for (int32_t y = 0; y < h; ++y) {
+      if (r.channels == 4) {
+        uint8_t* src = r.rgba.data() + (r.passes > 1 ? size_t(y) * size_t(w) * 4 : 0);
+        png_read_row(r.png, src, nullptr);
+        auto* dst = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+        auto* a = static_cast<uint8_t*>(alpha->ScanLine(y));
+        if (dst != nullptr && a != nullptr) {
+          for (int32_t x = 0; x < w; ++x) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            a[x] = src[3];
+            dst += 3;
+            src += 4;
+          }
+        }
+      } else if (onePalette) {
+        uint8_t* src = r.packed.data() + (r.passes > 1 ? size_t(y) * packedLen : 0);
+        png_read_row(r.png, src, nullptr);
+        auto* dst = static_cast<TRGB*>(Bitmap->ScanLine(y));
+        if (dst != nullptr) {
+          const TRGB c0 = r.palette[0], c1 = r.palette[1];
+          for (int32_t x = 0; x < w; ++x) dst[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? c1 : c0;
+        }
+      } else {
+        auto* dst = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+        if (dst == nullptr) png_error(r.png, "row");
+        png_read_row(r.png, dst, nullptr);
+      }
+      ReportRow(Progress, lastPer);
+      if (*Progress.Aborting) return true;
+    }
+  }
+  return true;
+}
+
+bool FinishRead(TPNGReader& r) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  png_read_end(r.png, nullptr);
+  return true;
+}
+
+// Native palette images take their alpha from the transparency table.
+void ApplyPaletteTransparency(TPNGReader& r, TVXBitmap* Bitmap) {
+  png_bytep trans = nullptr;
+  int numTrans = 0;
+  png_color_16p transColor = nullptr;
+  if (png_get_tRNS(r.png, r.info, &trans, &numTrans, &transColor) == 0 || trans == nullptr || numTrans <= 0) return;
+  TVXBitmap* alpha = Bitmap->AlphaChannel();
+  alpha->SetFull(false);
+  for (int32_t y = 0; y < Bitmap->Height(); ++y) {
+    const auto* idx = static_cast<const uint8_t*>(Bitmap->ScanLine(y));
+    if (idx == nullptr) continue;
+    std::vector<uint8_t> row(idx, idx + Bitmap->Width());
+    auto* a = static_cast<uint8_t*>(alpha->ScanLine(y));
+    if (a == nullptr) continue;
+    for (int32_t x = 0; x < Bitmap->Width(); ++x) a[x] = row[size_t(x)] < numTrans ? trans[row[size_t(x)]] : 255;
+  }
+}
+
+void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec& Progress, bool Preview) {
+  TPNGReader r;
+  r.stream = Stream;
+  r.aborting = Progress.Aborting;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, PNGErrorFn, PNGWarningFn);
+  if (r.png != nullptr) r.info = png_create_info_struct(r.png);
+  if (r.png == nullptr || r.info == nullptr) {
+    *Progress.Aborting = true;
+    return;
+  }
+  if (!DecodeHeader(r, P.IsNativePixelFormat)) {
+    *Progress.Aborting = true;
+    return;
+  }
+  CollectTexts(r, P);
+  ReadBackground(r, P);
+  FillParams(r, P);
+  if (Preview) return;
+
+  const int32_t w = int32_t(r.width), h = int32_t(r.height);
+  TVXPixelFormat pf = vx24RGB;
+  if (r.bitDepth == 1 && r.colorType != PNG_COLOR_TYPE_PALETTE)
+    pf = vx1g;
+  else if (r.native && r.colorType == PNG_COLOR_TYPE_PALETTE)
+    pf = vx8p;
+  else if (r.native && r.bitDepth == 8)
+    pf = vx8g;
+  else if (r.native && r.bitDepth == 16)
+    pf = vx16g;
+  if (!Bitmap->Allocate(w, h, pf)) {
+    *Progress.Aborting = true;
+    return;
+  }
+  if (pf == vx8p) {
+    Bitmap->SetPaletteUsed(1 << P.BitsPerSample());
+    for (int32_t i = 0; i < P.ColorMapCount() && i < Bitmap->PaletteLength(); ++i)
+      Bitmap->SetPalette(i, P.fColorMap[size_t(i)]);
+  }
+
+  Progress.per1 = 100.0 / (double(h) * r.passes);
+  Progress.val = 0;
+  const bool onePalette = r.bitDepth == 1 && r.colorType == PNG_COLOR_TYPE_PALETTE && pf == vx24RGB;
+  if (r.channels == 4) {
+    const size_t rows = r.passes > 1 ? size_t(h) : 1;
+    r.rgba.assign(size_t(w) * 4 * rows, 0);
+    TVXBitmap* alpha = Bitmap->AlphaChannel();
+    if (alpha == nullptr || alpha->Width() != w || alpha->Height() != h) {
+      *Progress.Aborting = true;
+      return;
+    }
+    alpha->SetFull(false);
+  } else if (onePalette) {
+    // Interlaced images keep every row so that later passes add to earlier ones.
+    const size_t rows = r.passes > 1 ? size_t(h) : 1;
+    r.packed.assign((size_t(w) / 8 + 1) * rows, 0);
+    // An index that the palette does not have reads black.
+    r.palette.assign(2, TRGB{0, 0, 0});
+    for (int32_t i = 0; i < 2 && i < P.ColorMapCount(); ++i) r.palette[size_t(i)] = P.fColorMap[size_t(i)];
+  }
+
+  bool ok = DecodeRows(r, Bitmap, Progress, onePalette);
+  if (ok && !*Progress.Aborting) ok = FinishRead(r);
+  if (!ok) *Progress.Aborting = true;
+  if (r.native && r.colorType == PNG_COLOR_TYPE_PALETTE) ApplyPaletteTransparency(r, Bitmap);
+}
+
+}  // namespace
+
+void VXReadPNGStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
+                     bool Preview) {
+  bool localAbort = false;
+  if (Progress.Aborting == nullptr) Progress.Aborting = &localAbort;
+  try {
+    ReadPNG(Stream, Bitmap, IOParams, Progress, Preview);
+  } catch (const std::exception& e) {
+    if (std::string(e.what()) ==
+        "vxvision.dll, vxvision32.dll, vxvision64.dll, vxlib.dll, vxlib32.dll or vxlib64.dll not found")
+      throw;
+    *Progress.Aborting = true;
+  }
+  if (Progress.Aborting == &localAbort) Progress.Aborting = nullptr;
+}
+
+bool VXIsPNGStream(TStream* Stream) {
+  if (Stream == nullptr) return false;
+  const int64_t pos = Stream->Position();
+  uint8_t sig[8] = {0};
+  int64_t got = 0;
+  try {
+    got = Stream->Read(sig, 8);
+  } catch (...) {
+    got = 0;
+  }
+  Stream->SetPosition(pos);
+  if (got < 4) return false;
+  return png_sig_cmp(sig, 0, 4) == 0;
+}

@@ -1,0 +1,159 @@
+// TVexlaneIO, the I/O component: loads into and saves from its target bitmap
+// (its own, or one the caller attaches) with the per-image parameters of the
+// last load, reporting progress and the end of every operation through events.
+//
+// Requests run on the calling thread. Viewers, platform bitmaps and picture
+// controls are not part of this library: attaching one raises EVXException.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/pixels.h"
+#include "core/vxdefs.h"
+
+class TVXBitmap;
+class TIOParamsVals;
+class TStream;
+class TVXView;
+class TBitmap;
+class TImage;
+
+using TNotifyEvent = std::function<void(void* Sender)>;
+
+enum TVXDialogsMeasureUnit { vxduInches, vxduCm, vxduSelectableDefInches, vxduSelectableDefCm };
+
+class TVexlaneIO {
+ public:
+  // A component with its own empty target bitmap. Owner stands for the owning
+  // component (not used by the I/O component itself).
+  explicit TVexlaneIO(void* Owner = nullptr);
+  // A component without owner attached to Bitmap (the caller keeps owning it).
+  static std::unique_ptr<TVexlaneIO> CreateFromBitmap(TVXBitmap* Bitmap);
+  virtual ~TVexlaneIO();
+  TVexlaneIO(const TVexlaneIO&) = delete;
+  TVexlaneIO& operator=(const TVexlaneIO&) = delete;
+
+  // ---- targets ----
+  TVXBitmap* AttachedVXBitmap() const { return fVXBitmapCreated ? nullptr : fVXBitmap; }
+  // Works on Value from now on (borrowed); an own target is freed. nullptr
+  // leaves the component without a target: every operation then fails.
+  void SetAttachedVXBitmap(TVXBitmap* Value);
+  TVXBitmap* VXBitmap() const { return fVXBitmap; }
+  void SetVXBitmap(TVXBitmap* Value);
+  TVXView* AttachedVexlane() const { return nullptr; }
+  // nullptr gives the component a new own target; a viewer raises EVXException.
+  void SetAttachedVexlane(TVXView* Value);
+  TBitmap* AttachedBitmap() const { return nullptr; }
+  void SetAttachedBitmap(TBitmap* Value);  // a platform bitmap raises EVXException
+  TImage* AttachedTImage() const { return nullptr; }
+  void SetAttachedTImage(TImage* Value);   // a picture control raises EVXException
+
+  // ---- properties ----
+  TIOParamsVals& Params() const { return *fParams; }
+  bool Aborting() const { return fAborting; }
+  void SetAborting(bool Value) { fAborting = Value; }
+  TColor Background() const { return fBackground; }
+  void SetBackground(TColor Value) { fBackground = Value; }
+  bool StreamHeaders() const { return fStreamHeaders; }
+  void SetStreamHeaders(bool Value) { fStreamHeaders = Value; }
+  bool AutoAdjustDPI() const { return fAutoAdjustDPI; }
+  void SetAutoAdjustDPI(bool Value) { fAutoAdjustDPI = Value; }
+  bool FilteredAdjustDPI() const { return fFilteredAdjustDPI; }
+  void SetFilteredAdjustDPI(bool Value) { fFilteredAdjustDPI = Value; }
+  bool SimplifiedParamsDialogs() const { return fSimplifiedParamsDialogs; }
+  void SetSimplifiedParamsDialogs(bool Value) { fSimplifiedParamsDialogs = Value; }
+  TVXDialogsMeasureUnit DialogsMeasureUnit() const { return fDialogsMeasureUnit; }
+  void SetDialogsMeasureUnit(TVXDialogsMeasureUnit Value) { fDialogsMeasureUnit = Value; }
+  bool ChangeBackground() const { return fChangeBackground; }
+  void SetChangeBackground(bool Value) { fChangeBackground = Value; }
+  // Requests always run on the calling thread; the flag is kept for callers.
+  bool AsyncMode() const { return fAsyncMode; }
+  void SetAsyncMode(bool Value) { fAsyncMode = Value; }
+  TResampleFilter PrintingFilterOnSubsampling() const { return fPrintingFilterOnSubsampling; }
+  void SetPrintingFilterOnSubsampling(TResampleFilter Value) { fPrintingFilterOnSubsampling = Value; }
+  const std::string& ProxyAddress() const { return fProxyAddress; }
+  void SetProxyAddress(const std::string& Value) { fProxyAddress = Value; }
+  const std::string& ProxyUser() const { return fProxyUser; }
+  void SetProxyUser(const std::string& Value) { fProxyUser = Value; }
+  const std::string& ProxyPassword() const { return fProxyPassword; }
+  void SetProxyPassword(const std::string& Value) { fProxyPassword = Value; }
+  bool ResetPrinter() const { return fResetPrinter; }
+  void SetResetPrinter(bool Value) { fResetPrinter = Value; }
+  TVXDitherMethod DefaultDitherMethod() const { return fDefaultDitherMethod; }
+  void SetDefaultDitherMethod(TVXDitherMethod Value);
+  bool NativePixelFormat() const;
+  void SetNativePixelFormat(bool Value);
+  std::string VexlaneVersion() const { return "6.0.0"; }
+  void SetVexlaneVersion(const std::string&) {}
+
+  // ---- events (sender first) ----
+  TVXProgressEvent OnProgress;  // (Sender, percent)
+  TNotifyEvent OnFinishWork;    // (Sender)
+
+  // ---- request threads (none run: requests are synchronous) ----
+  void WaitThreads(bool Aborts);
+  int32_t ThreadsCount() const { return 0; }
+  bool AsyncRunning() const { return false; }
+
+  // ---- operation frame ----
+  // False without a target; otherwise the target's format check (an empty set
+  // accepts every format).
+  bool MakeConsistentBitmap(TVXPixelFormatSet AllowedFormats);
+  // Reports 100 through the internal progress handler, then raises OnFinishWork.
+  virtual void DoFinishWork();
+  virtual void DoProgress(void* Sender, int32_t per);
+  // Hands the resolution to an attached viewer (none here).
+  virtual void ApplyDPIToView(int32_t DpiX, int32_t DpiY);
+  // After every load: refreshes what the component is attached to.
+  void Update();
+  // Copies the parameters of another component or a parameter object.
+  void AssignParams(TVexlaneIO* Source);
+  void AssignParams(const TIOParamsVals* Source);
+  // A resolution below 2 becomes the settings' default.
+  void CheckDPI();
+  // With AutoAdjustDPI: resamples to square pixels when DpiX and DpiY differ.
+  void DoAutoAdjustDPI();
+
+  // ---- PNG ----
+  // True when the image was read; false for a file that is not a readable PNG.
+  // A file that cannot be opened raises.
+  bool LoadFromFilePNG(const std::string& FileName);
+  bool LoadFromStreamPNG(TStream* Stream);
+  // Writes through a temporary file in the target's folder, renamed over the
+  // target on success: a failed save leaves no half-written target (Aborting
+  // true, or the exception passes to the caller).
+  void SaveToFilePNG(const std::string& FileName);
+  void SaveToStreamPNG(TStream* Stream);
+
+ protected:
+  TVXProgressEvent fOnIntProgress;  // bound to DoProgress
+
+ private:
+  void FreeOwnBitmap();
+  bool LoadPNGCore(TStream* Stream, bool FromFile);
+  void SavePNGCore(TStream* Stream);
+
+  TVXBitmap* fVXBitmap = nullptr;
+  bool fVXBitmapCreated = false;
+  TColor fBackground = 0;
+  bool fSimplifiedParamsDialogs = true;
+  bool fChangeBackground = false;
+  bool fStreamHeaders = false;
+  TVXDialogsMeasureUnit fDialogsMeasureUnit = vxduInches;
+  bool fAutoAdjustDPI = false;
+  bool fFilteredAdjustDPI = false;
+  bool fAsyncMode = false;
+  TResampleFilter fPrintingFilterOnSubsampling = rfFastLinear;
+  std::string fProxyAddress, fProxyUser, fProxyPassword;
+  TVXDitherMethod fDefaultDitherMethod = vxThreshold;
+  bool fResetPrinter = true;
+  std::unique_ptr<TIOParamsVals> fParams;
+  bool fAborting = false;
+};
+
+// I/O module start-up and shut-down (called by the library start-up).
+void VXStartUpIOUnit();
+void VXShutDownIOUnit();
