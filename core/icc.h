@@ -69,7 +69,6 @@ public:
   int32_t RawLength() const { return fRawLen; }
   bool IsApplied() const { return fApplied; }
   uintptr_t MSTransform() const { return fMSTransform; }
-  uintptr_t MSProfile() const { return fMSProfile; }
   const std::string& Copyright() const { return fCopyright; }
   const std::string& Description() const { return fDescription; }
   const std::string& InputColorSpace() const { return fInputColorSpace; }

@@ -222,7 +222,7 @@ void TVexlaneIO::SavePNGCore(TStream* Stream) {
   std::unique_ptr<TVXMask> mask;
   if (fVXBitmap->HasAlphaChannel()) {
     mask = std::make_unique<TVXMask>();
-    fVXBitmap->CopyToTVXMask(mask.get());
+    fVXBitmap->AlphaChannel()->CopyToTVXMask(mask.get());
   }
   VXWritePNGStream(Stream, fVXBitmap, *fParams, progress, mask.get());
 }

@@ -1,12 +1,131 @@
 #include "tool/resize_branch.h"
 
-#include "platform/win_console.h"
+#include <sys/stat.h>
 
-// The image library's PNG reader is not linked into the program yet: every image
-// counts as not loadable.
-bool ResizeImageFile(const std::string& /*Source*/, const std::string& /*Target*/, int32_t /*Size*/,
-                     bool /*LongSide*/) {
-  ConsoleWriteLn();
-  ConsoleWriteLn("Cannot load image file.");
-  return false;
+#include <memory>
+#include <string>
+
+#include "core/bitmap.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
+#include "platform/win_console.h"
+#include "platform/win_files.h"
+#include "proc/proc.h"
+#include "tool/ninepatch.h"
+#include "tool/zolib.h"
+
+namespace {
+
+// The last decoded source. ConvertImage is called for every bucket of one file in
+// a row; decoding the file once serves all of them. A kept image is used only
+// while the file's identity, size and modification time are those it was decoded
+// from, so it gives exactly what a fresh load gives.
+struct TDecodedSource {
+  std::string Path;
+  uint64_t Device = 0, Inode = 0;
+  int64_t Size = -1;
+  int64_t MTimeSec = 0, MTimeNsec = 0;
+  std::unique_ptr<TVXBitmap> Bitmap;
+  std::unique_ptr<TIOParamsVals> Params;
+
+  bool SameFile(const TDecodedSource& o) const {
+    return Path == o.Path && Device == o.Device && Inode == o.Inode && Size == o.Size && MTimeSec == o.MTimeSec &&
+           MTimeNsec == o.MTimeNsec;
+  }
+  void Clear() {
+    Path.clear();
+    Size = -1;
+    Bitmap.reset();
+    Params.reset();
+  }
+};
+
+TDecodedSource& DecodedSource() {
+  static TDecodedSource cache;
+  return cache;
+}
+
+bool Identify(const std::string& Path, TDecodedSource& Key) {
+  struct stat st;
+  if (stat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Key.Path = Path;
+  Key.Device = uint64_t(st.st_dev);
+  Key.Inode = uint64_t(st.st_ino);
+  Key.Size = int64_t(st.st_size);
+  Key.MTimeSec = int64_t(st.st_mtim.tv_sec);
+  Key.MTimeNsec = int64_t(st.st_mtim.tv_nsec);
+  return true;
+}
+
+// The decoded source with its parameters copied into IO; nullptr when the file
+// cannot be read as PNG. A source that changed while it was read is not kept:
+// Uncached then owns it.
+TVXBitmap* DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_ptr<TVXBitmap>& Uncached) {
+  TDecodedSource& cache = DecodedSource();
+  TDecodedSource key;
+  const bool known = Identify(Source, key);
+  if (known && cache.Bitmap && cache.SameFile(key)) {
+    IO.AssignParams(cache.Params.get());
+    return cache.Bitmap.get();
+  }
+  cache.Clear();
+  auto bitmap = std::make_unique<TVXBitmap>();
+  IO.SetAttachedVXBitmap(bitmap.get());
+  const bool loaded = IO.LoadFromFilePNG(Source);
+  IO.SetAttachedVXBitmap(nullptr);
+  if (!loaded) return nullptr;
+  TDecodedSource after;
+  if (known && Identify(Source, after) && after.SameFile(key)) {
+    key.Bitmap = std::move(bitmap);
+    key.Params = std::make_unique<TIOParamsVals>(nullptr);
+    key.Params->Assign(IO.Params());
+    cache = std::move(key);
+    return cache.Bitmap.get();
+  }
+  Uncached = std::move(bitmap);
+  return Uncached.get();
+}
+
+}  // namespace
+
+bool ResizeImageFile(const std::string& Source, const std::string& Target, int32_t Size, bool LongSide) {
+  auto io = std::make_unique<TVexlaneIO>(nullptr);
+  auto proc = std::make_unique<TVexlaneProc>(nullptr);
+  auto bitmap = std::make_unique<TVXBitmap>();
+
+  std::unique_ptr<TVXBitmap> uncached;
+  TVXBitmap* source = DecodeSource(Source, *io, uncached);
+  if (source == nullptr) {
+    ConsoleWriteLn();
+    ConsoleWriteLn("Cannot load image file.");
+    return false;
+  }
+  io->SetAttachedVXBitmap(bitmap.get());
+
+  if (EndsWithText(Source, ".9.png", true)) {
+    bitmap->Assign(source);
+    const TNinePatchSizes s = ResizeNinePatch(bitmap.get(), Size, LongSide);
+    ConsoleWrite(": " + std::to_string(s.Width) + "," + std::to_string(s.Height) + " -> " +
+                 std::to_string(s.NewWidth) + "," + std::to_string(s.NewHeight) + " (9patch)");
+  } else {
+    const int32_t W = source->Width(), H = source->Height();
+    proc->SetAttachedVXBitmap(source);
+    // The resampled copy goes to the bitmap that is saved; the decoded source stays
+    // as it was for the next bucket.
+    if (LongSide == (W > H))
+      proc->ResampleTo(bitmap.get(), Size, -1, rfMitchell, true);
+    else
+      proc->ResampleTo(bitmap.get(), -1, Size, rfMitchell, true);
+    proc->SetAttachedVXBitmap(nullptr);
+    ConsoleWrite(": " + std::to_string(W) + "," + std::to_string(H) + " -> " + std::to_string(bitmap->Width()) + "," +
+                 std::to_string(bitmap->Height()));
+  }
+
+  io->SaveToFilePNG(Target);
+  if (!FileExists(Target)) {
+    ConsoleWriteLn();
+    ConsoleWriteLn("Cannot save image file.");
+    return false;
+  }
+  return true;
 }

@@ -476,3 +476,44 @@ TEST_F(ConvertTest, InPlaceConversion) {
   EXPECT_EQ(g.BlackValue(), 0);
   EXPECT_EQ(g.WhiteValue(), 0);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+// A format change whose new storage cannot be had raises and keeps the old
+// image. Run in a child process whose address space is capped.
+TEST_F(ConvertTest, FailedAllocationKeepsTheImage) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    VXGetGlobalSettings()->SetAutoLocateOnDisk(false);
+    TVXBitmap b;
+    b.SetMinFileSize(INT64_MAX);  // rows in memory only
+    if (!b.Allocate(2000, 2000, vx8g)) _exit(2);
+    for (int y = 0; y < 2000; ++y) std::memset(b.GetScanLine(y), y & 0xFF, 2000);
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t cap = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + 8 * 1024 * 1024;
+    const rlimit lim{cap, cap};
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(3);
+    bool raised = false;
+    try {
+      b.SetPixelFormat(vx48RGB);  // 24 MB more than the cap allows
+    } catch (const EVXException&) {
+      raised = true;
+    }
+    if (!raised) _exit(4);
+    if (b.PixelFormat() != vx8g || b.Width() != 2000 || b.Height() != 2000) _exit(5);
+    if (static_cast<uint8_t*>(b.GetScanLine(1234))[5] != (1234 & 0xFF)) _exit(6);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif

@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "core/settings.h"
+#include "core/icc.h"
 #include "io/cmyk.h"
+#include "platform/win_mscms.h"
 
 namespace {
 
@@ -114,6 +116,26 @@ TEST_F(CMYKTest, ProfiledConversions) {
     EXPECT_EQ(row[i * 3 + 1], one.g);
     EXPECT_EQ(row[i * 3 + 2], one.r);
   }
+}
+
+// Without the platform's colour management the profiled paths fall back to
+// the arithmetic.
+TEST_F(CMYKTest, MissingColourManagementFallsBack) {
+  VXGetGlobalSettings()->SetUseCMYKProfile(true);
+  VXFreeCMYKTransforms();
+  MscmsSimulate(false);
+  VXICCClearLibraryHandle();
+  EXPECT_FALSE(VXInitCMYKTransforms());
+  EXPECT_EQ(VXCMYK2RGB(TCMYK{100, 200, 50, 128}), (TRGB{50 * 128 / 255, 200 * 128 / 255, 100 * 128 / 255}));
+  EXPECT_EQ(VXRGB2CMYK(TRGB{0, 0, 255}), (TCMYK{255, 0, 0, 255}));
+  const uint8_t src[4] = {255, 0, 0, 255};
+  uint8_t dst[3];
+  VXCMYKRowToBGR(src, dst, 1, nullptr);
+  EXPECT_EQ(dst[2], 255);
+  EXPECT_EQ(dst[0], 0);
+  MscmsSimulate(true);
+  VXICCClearLibraryHandle();
+  VXFreeCMYKTransforms();
 }
 
 TEST_F(CMYKTest, DefaultConvertColorTable) {

@@ -262,6 +262,13 @@ TEST(ResampleBitmap, SameBytesForAnyCoreCountAndStorage) {
   TVXBitmap t(301, 257, vx24RGB);
   VXResampleBitmap(&fileSrc, &t, rfMitchell);
   EXPECT_EQ(Pixels(t), first);
+  // A target in a temporary file is written one row at a time.
+  TVXBitmap fileTarget;
+  fileTarget.SetMinFileSize(1);
+  ASSERT_TRUE(fileTarget.Allocate(301, 257, vx24RGB));
+  ASSERT_EQ(fileTarget.Location(), vxFile);
+  VXResampleBitmap(&src, &fileTarget, rfMitchell);
+  EXPECT_EQ(Pixels(fileTarget), first);
 
   // And the plain reference gives them too.
   TVXKernelJob job;
