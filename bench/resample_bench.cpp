@@ -9,7 +9,8 @@
 // resize. Figures are source megapixels per second; every measurement is the
 // best of several runs. The last line reads "resample: <ratio>x ImageMagick".
 //
-// Usage: bench_resample [runs] [temp folder]
+// Usage: bench_resample [runs] [temp folder] [cores]
+// (cores sets the library's processor-core count; by default it is detected)
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/settings.h"
 #include "core/threadpool.h"
 #include "proc/proc.h"
 
@@ -114,6 +116,7 @@ struct Job {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   std::string tmp = argc > 2 ? argv[2] : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  if (argc > 3) VXGetGlobalSettings()->SetDefaultCoresCount(std::max(1, std::atoi(argv[3])));
   const std::string convert = "/usr/bin/convert";
   if (access(convert.c_str(), X_OK) != 0) {
     std::fprintf(stderr, "%s is missing\n", convert.c_str());

@@ -1,5 +1,6 @@
 #include "core/threadpool.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -111,12 +113,17 @@ struct TVXThreadPool::TGroup {
 namespace {
 thread_local bool tIsPoolWorker = false;
 
+class TWorkers;
+TWorkers& Workers();
+
 class TWorkers {
 public:
   struct TTask {
     std::shared_ptr<TVXThreadPool::TGroup> Group;
     std::shared_ptr<TItem> Item;
   };
+
+  TWorkers() { pthread_atfork(nullptr, nullptr, [] { Workers().AfterFork(); }); }
 
   ~TWorkers() {
     {
@@ -146,6 +153,21 @@ public:
 
 private:
   static constexpr int32_t kMaxWorkers = 256;
+
+  // A forked child has only the thread that forked: the workers and whoever
+  // held the lock are gone, so the pool starts afresh there.
+  void AfterFork() {
+    new (&fLock) std::mutex();
+    new (&fWake) std::condition_variable();
+    // The thread objects name threads of the parent: keep them, never join.
+    new std::vector<std::thread>(std::move(fThreads));
+    fThreads.clear();
+    fQueue.clear();
+    fIdle = 0;
+    fStop = false;
+  }
+
+  friend TWorkers& Workers();
 
   void Loop() {
     tIsPoolWorker = true;

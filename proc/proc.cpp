@@ -182,6 +182,9 @@ void TVexlaneProc::ResampleTo(TVXBitmap* Target, int32_t TargetWidth, int32_t Ta
   if (w < 1 || h < 1) return;  // both sizes negative: not a request
   if (!Target->Allocate(w, h, fVXBitmap->PixelFormat()))
     throw EVXException("Not enough memory to resample the image");
+  // Allocate keeps a target of unchanged size as it was, alpha channel
+  // included; the result has an alpha channel only when the source has one.
+  if (!fVXBitmap->HasAlphaChannel() && Target->HasAlphaChannel()) Target->RemoveAlphaChannel(false, 0);
   VXResampleBitmap(fVXBitmap, Target, FilterType, OnProgress, this);
   DoFinishWork();
 }

@@ -5,6 +5,7 @@
 
 #include <png.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -58,6 +59,9 @@ struct RawImage {
   std::vector<png_byte> Trans;
   std::vector<std::vector<uint8_t>> Rows;
   std::vector<std::pair<std::string, std::string>> Texts;
+  std::vector<std::pair<std::string, std::string>> InternationalTexts;  // iTXt
+  bool HasPhys = false;
+  png_uint_32 PpmX = 0, PpmY = 0;
   bool HasBackground = false;
   png_color_16 Background{};
 };
@@ -85,13 +89,19 @@ inline std::vector<uint8_t> Encode(const RawImage& img) {
   if (!img.Palette.empty()) png_set_PLTE(png, info, img.Palette.data(), int(img.Palette.size()));
   if (!img.Trans.empty()) png_set_tRNS(png, info, img.Trans.data(), int(img.Trans.size()), nullptr);
   if (img.HasBackground) png_set_bKGD(png, info, &img.Background);
-  std::vector<png_text> texts(img.Texts.size());
-  for (size_t i = 0; i < img.Texts.size(); ++i) {
+  if (img.HasPhys) png_set_pHYs(png, info, img.PpmX, img.PpmY, PNG_RESOLUTION_METER);
+  std::vector<png_text> texts(img.Texts.size() + img.InternationalTexts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const bool intl = i >= img.Texts.size();
+    const auto& t = intl ? img.InternationalTexts[i - img.Texts.size()] : img.Texts[i];
     std::memset(&texts[i], 0, sizeof(png_text));
-    texts[i].compression = PNG_TEXT_COMPRESSION_NONE;
-    texts[i].key = const_cast<char*>(img.Texts[i].first.c_str());
-    texts[i].text = const_cast<char*>(img.Texts[i].second.c_str());
-    texts[i].text_length = img.Texts[i].second.size();
+    texts[i].compression = intl ? PNG_ITXT_COMPRESSION_NONE : PNG_TEXT_COMPRESSION_NONE;
+    texts[i].key = const_cast<char*>(t.first.c_str());
+    texts[i].text = const_cast<char*>(t.second.c_str());
+    if (intl)
+      texts[i].itxt_length = t.second.size();
+    else
+      texts[i].text_length = t.second.size();
   }
   if (!texts.empty()) png_set_text(png, info, texts.data(), int(texts.size()));
   png_write_info(png, info);

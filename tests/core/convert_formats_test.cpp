@@ -493,21 +493,21 @@ TEST_F(ConvertTest, FailedAllocationKeepsTheImage) {
     VXGetGlobalSettings()->SetAutoLocateOnDisk(false);
     TVXBitmap b;
     b.SetMinFileSize(INT64_MAX);  // rows in memory only
-    if (!b.Allocate(2000, 2000, vx8g)) _exit(2);
-    for (int y = 0; y < 2000; ++y) std::memset(b.GetScanLine(y), y & 0xFF, 2000);
+    if (!b.Allocate(8000, 8000, vx1g)) _exit(2);
+    for (int y = 0; y < 8000; ++y) std::memset(b.GetScanLine(y), y & 0xFF, 1000);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
-    const rlim_t cap = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + 8 * 1024 * 1024;
+    const rlim_t cap = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + 64 * 1024 * 1024;
     const rlimit lim{cap, cap};
     if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(3);
     bool raised = false;
     try {
-      b.SetPixelFormat(vx48RGB);  // 24 MB more than the cap allows
+      b.SetPixelFormat(vx48RGB);  // 384 MB, far above the cap
     } catch (const EVXException&) {
       raised = true;
     }
     if (!raised) _exit(4);
-    if (b.PixelFormat() != vx8g || b.Width() != 2000 || b.Height() != 2000) _exit(5);
+    if (b.PixelFormat() != vx1g || b.Width() != 8000 || b.Height() != 8000) _exit(5);
     if (static_cast<uint8_t*>(b.GetScanLine(1234))[5] != (1234 & 0xFF)) _exit(6);
     _exit(0);
   }

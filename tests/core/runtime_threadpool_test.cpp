@@ -1,5 +1,7 @@
 // Processor count and thread pool.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -157,6 +159,29 @@ TEST(RuntimeThreads, NestedPoolsDoNotStarve) {
     });
   pool.Join();
   EXPECT_EQ(inner.load(), outer * 8);
+}
+
+TEST(RuntimeThreads, PoolWorksInAForkedChild) {
+  // The workers exist in the parent before the fork.
+  {
+    TVXThreadPool warm;
+    for (int i = 0; i < 4; ++i) warm.Add([] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); });
+    warm.Join();
+  }
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    alarm(20);  // a hang would fail the test instead of blocking it
+    std::atomic<int> n{0};
+    TVXThreadPool pool;
+    for (int i = 0; i < 4; ++i) pool.Add([&n] { ++n; });
+    pool.Join();
+    _exit(n.load() == 4 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child hung or crashed";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

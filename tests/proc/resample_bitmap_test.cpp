@@ -224,6 +224,11 @@ TEST(ResampleBitmap, ComponentResampleRules) {
   EXPECT_EQ(target.Width(), 1);
   EXPECT_EQ(target.Height(), 37);
   EXPECT_EQ(b.Width(), 50);
+  // A target reused at the same size drops an alpha channel the source
+  // does not have.
+  target.AlphaChannel();
+  proc.ResampleTo(&target, -1, 0, rfTriangle, false);
+  EXPECT_FALSE(target.HasAlphaChannel());
 
   // An empty bitmap: nothing, no events.
   TVXBitmap empty;

@@ -1,0 +1,293 @@
+// PNG reading: parameters, native formats, damaged and odd files.
+#include <gtest/gtest.h>
+
+#include "core/settings.h"
+#include "png_test_util.h"
+
+using pngtest::RawImage;
+
+namespace {
+
+RawImage Rgb(int w, int h, int depth = 8) {
+  RawImage img;
+  img.Width = w;
+  img.Height = h;
+  img.BitDepth = depth;
+  img.ColorType = PNG_COLOR_TYPE_RGB;
+  const int bytes = depth / 8 * 3;
+  for (int y = 0; y < h; ++y) {
+    std::vector<uint8_t> row(size_t(w * bytes));
+    for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 7 + y * 13);
+    img.Rows.push_back(row);
+  }
+  return img;
+}
+
+TEST(PngRead, ResolutionFromPhysOrSettings) {
+  const int32_t defX = VXGetGlobalSettings()->DefaultDPIX();
+  struct Case {
+    bool phys;
+    png_uint_32 ppm;
+    int32_t dpi;
+  } cases[] = {{true, 3780, 96}, {true, 2835, 72}, {false, 0, defX}};
+  for (const auto& c : cases) {
+    RawImage img = Rgb(4, 2);
+    img.HasPhys = c.phys;
+    img.PpmX = img.PpmY = c.ppm;
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+    EXPECT_EQ(p.DpiX(), c.dpi) << c.ppm;
+    EXPECT_EQ(p.DpiY(), c.dpi);
+  }
+}
+
+TEST(PngRead, TextsInFileOrderWithoutInternationalText) {
+  RawImage img = Rgb(3, 3);
+  img.Texts = {{"Title", "Caf\xE9"}, {"Author", "Someone"}};
+  img.InternationalTexts = {{"Comment", "not taken"}};
+  TVXBitmap bmp;
+  TIOParamsVals p;
+  p.PNG_TextKeys() = {"stale"};
+  p.PNG_TextValues() = {"stale"};
+  ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+  EXPECT_EQ(p.PNG_TextKeys(), (std::vector<std::string>{"Title", "Author"}));
+  EXPECT_EQ(p.PNG_TextValues(), (std::vector<std::string>{"Caf\xC3\xA9", "Someone"}));
+  // a file without texts empties the lists
+  ASSERT_TRUE(pngtest::Decode(pngtest::Encode(Rgb(2, 2)), bmp, p));
+  EXPECT_TRUE(p.PNG_TextKeys().empty());
+  EXPECT_TRUE(p.PNG_TextValues().empty());
+}
+
+TEST(PngRead, BackgroundAtTheFileSampleDepth) {
+  struct Case {
+    int colorType, depth;
+    png_color_16 bg;
+    TRGB expected;
+  } cases[] = {
+      {PNG_COLOR_TYPE_RGB, 16, {0, 0xFF00, 0x8000, 0x0100, 0}, TRGB{1, 0x80, 0xFF}},
+      {PNG_COLOR_TYPE_RGB, 8, {0, 200, 100, 50, 0}, TRGB{50, 100, 200}},
+      {PNG_COLOR_TYPE_GRAY, 4, {0, 0, 0, 0, 15}, TRGB{255, 255, 255}},
+      {PNG_COLOR_TYPE_GRAY, 8, {0, 0, 0, 0, 77}, TRGB{77, 77, 77}},
+  };
+  for (const auto& c : cases) {
+    RawImage img;
+    img.Width = 2;
+    img.Height = 1;
+    img.BitDepth = c.depth;
+    img.ColorType = c.colorType;
+    const int channels = c.colorType == PNG_COLOR_TYPE_RGB ? 3 : 1;
+    img.Rows.push_back(std::vector<uint8_t>(size_t(2 * channels * std::max(1, c.depth / 8)), 0));
+    img.HasBackground = true;
+    img.Background = c.bg;
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+    EXPECT_EQ(p.PNG_Background(), c.expected) << c.colorType << "/" << c.depth;
+  }
+  // no bKGD: the value held before stays
+  TVXBitmap bmp;
+  TIOParamsVals p;
+  p.SetPNG_Background(TRGB{1, 2, 3});
+  ASSERT_TRUE(pngtest::Decode(pngtest::Encode(Rgb(2, 2)), bmp, p));
+  EXPECT_EQ(p.PNG_Background(), (TRGB{1, 2, 3}));
+}
+
+TEST(PngRead, PaletteIndexBeyondThePaletteReadsBlack) {
+  // 1-bit image with a one-entry palette and set bits; 8-bit image with index 5 of two
+  struct Case {
+    int depth;
+    std::vector<png_color> pal;
+    std::vector<uint8_t> row;
+  } cases[] = {
+      {1, {{200, 10, 20}}, {0x40}},
+      {8, {{200, 10, 20}, {1, 2, 3}}, {0, 5, 1, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    RawImage img;
+    img.Width = c.depth == 1 ? 3 : 3;
+    img.Height = 1;
+    img.BitDepth = c.depth;
+    img.ColorType = PNG_COLOR_TYPE_PALETTE;
+    img.Palette = c.pal;
+    img.Rows = {c.row};
+    const auto data = pngtest::Encode(img);
+    ASSERT_FALSE(data.empty());
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    ASSERT_TRUE(pngtest::Decode(data, bmp, p));
+    ASSERT_EQ(bmp.PixelFormat(), vx24RGB);
+    EXPECT_EQ(bmp.Pixels_vx24RGB(0, 0), (TRGB{20, 10, 200})) << c.depth;
+    EXPECT_EQ(bmp.Pixels_vx24RGB(1, 0), (TRGB{0, 0, 0})) << c.depth;
+  }
+}
+
+TEST(PngRead, InterlacedOneBitPaletteKeepsEveryPass) {
+  RawImage img;
+  img.Width = 13;
+  img.Height = 11;
+  img.BitDepth = 1;
+  img.ColorType = PNG_COLOR_TYPE_PALETTE;
+  img.Palette = {{255, 0, 0}, {0, 0, 255}};
+  for (int y = 0; y < img.Height; ++y) {
+    std::vector<uint8_t> row(2, 0);
+    for (int x = 0; x < img.Width; ++x)
+      if ((x * 3 + y * 5) % 7 < 3) row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+    img.Rows.push_back(row);
+  }
+  TVXBitmap plain, interlaced;
+  TIOParamsVals p1, p2;
+  ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), plain, p1));
+  img.Interlaced = true;
+  ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), interlaced, p2));
+  EXPECT_TRUE(p2.PNG_Interlaced());
+  for (int y = 0; y < img.Height; ++y)
+    for (int x = 0; x < img.Width; ++x)
+      ASSERT_EQ(plain.Pixels_vx24RGB(x, y), interlaced.Pixels_vx24RGB(x, y)) << x << "," << y;
+}
+
+TEST(PngRead, TruncatedStreamKeepsRowsBeforeTheCut) {
+  RawImage img = Rgb(64, 64);
+  // incompressible rows, so that the cut lands inside the image data
+  uint32_t seed = 1;
+  for (auto& row : img.Rows)
+    for (auto& b : row) b = uint8_t((seed = seed * 1103515245 + 12345) >> 24);
+  auto data = pngtest::Encode(img);
+  data.resize(data.size() / 2);
+  TVXBitmap bmp;
+  TIOParamsVals p;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(pngtest::Decode(data, bmp, p));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_EQ(bmp.Width(), 64);
+  const TRGB first = bmp.Pixels_vx24RGB(0, 0);
+  EXPECT_EQ(first, (TRGB{img.Rows[0][2], img.Rows[0][1], img.Rows[0][0]}));
+}
+
+TEST(PngRead, GarbageAndEmptyStreamsAreRefused) {
+  const std::vector<std::vector<uint8_t>> inputs = {
+      {}, {137, 80, 78}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}};
+  for (const auto& in : inputs) {
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    EXPECT_FALSE(pngtest::Decode(in, bmp, p)) << in.size();
+  }
+}
+
+TEST(PngRead, NativePixelFormats) {
+  // 8-bit grey, 16-bit grey, 8-bit palette with transparency, 4-bit palette (expanded)
+  {
+    RawImage img;
+    img.Width = 3, img.Height = 1, img.BitDepth = 8, img.ColorType = PNG_COLOR_TYPE_GRAY;
+    img.Rows = {{0, 128, 255}};
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    p.IsNativePixelFormat = true;
+    ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+    ASSERT_EQ(bmp.PixelFormat(), vx8g);
+    EXPECT_EQ(bmp.Pixels_vx8(1, 0), 128);
+  }
+  {
+    RawImage img;
+    img.Width = 2, img.Height = 1, img.BitDepth = 16, img.ColorType = PNG_COLOR_TYPE_GRAY;
+    img.Rows = {{0x12, 0x34, 0xAB, 0xCD}};
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    p.IsNativePixelFormat = true;
+    ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+    ASSERT_EQ(bmp.PixelFormat(), vx16g);
+    EXPECT_EQ(bmp.Pixels_vx16g(0, 0), 0x1234);
+    EXPECT_EQ(bmp.Pixels_vx16g(1, 0), 0xABCD);
+  }
+  {
+    RawImage img;
+    img.Width = 3, img.Height = 1, img.BitDepth = 8, img.ColorType = PNG_COLOR_TYPE_PALETTE;
+    img.Palette = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}};
+    img.Trans = {0, 128};
+    img.Rows = {{0, 1, 2}};
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    p.IsNativePixelFormat = true;
+    ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+    ASSERT_EQ(bmp.PixelFormat(), vx8p);
+    EXPECT_EQ(bmp.Palette(2), (TRGB{90, 80, 70}));
+    ASSERT_TRUE(bmp.HasAlphaChannel());
+    EXPECT_EQ(bmp.AlphaChannel()->Pixels_vx8(0, 0), 0);
+    EXPECT_EQ(bmp.AlphaChannel()->Pixels_vx8(1, 0), 128);
+    EXPECT_EQ(bmp.AlphaChannel()->Pixels_vx8(2, 0), 255);
+    EXPECT_EQ(p.ColorMapCount(), 3);
+  }
+  {
+    RawImage img;
+    img.Width = 2, img.Height = 1, img.BitDepth = 4, img.ColorType = PNG_COLOR_TYPE_PALETTE;
+    img.Palette = {{10, 20, 30}, {40, 50, 60}};
+    img.Rows = {{0x01}};
+    TVXBitmap bmp;
+    TIOParamsVals p;
+    p.IsNativePixelFormat = true;
+    ASSERT_TRUE(pngtest::Decode(pngtest::Encode(img), bmp, p));
+    EXPECT_EQ(bmp.PixelFormat(), vx24RGB);
+    EXPECT_EQ(bmp.Pixels_vx24RGB(1, 0), (TRGB{60, 50, 40}));
+    EXPECT_EQ(p.BitsPerSample(), 4);
+    EXPECT_EQ(p.SamplesPerPixel(), 1);
+  }
+}
+
+TEST(PngRead, PreviewFillsOnlyTheParameters) {
+  RawImage img = Rgb(7, 5, 16);
+  TVXBitmap bmp;
+  TIOParamsVals p;
+  const auto data = pngtest::Encode(img);
+  TVXMemStream in(data.data(), int64_t(data.size()));
+  bool aborting = false;
+  TProgressRec pr;
+  pr.Aborting = &aborting;
+  VXReadPNGStream(&in, &bmp, p, pr, true);
+  EXPECT_FALSE(aborting);
+  EXPECT_TRUE(bmp.IsEmpty());
+  EXPECT_EQ(p.Width(), 7);
+  EXPECT_EQ(p.Height(), 5);
+  EXPECT_EQ(p.BitsPerSample(), 16);
+  EXPECT_EQ(p.SamplesPerPixel(), 3);
+}
+
+TEST(PngRead, ProgressOfAnInterlacedImage) {
+  RawImage img = Rgb(9, 10);
+  img.Interlaced = true;
+  const auto data = pngtest::Encode(img);
+  TVXMemStream in(data.data(), int64_t(data.size()));
+  TVXBitmap bmp;
+  TIOParamsVals p;
+  bool aborting = false;
+  std::vector<int32_t> seen;
+  TProgressRec pr;
+  pr.Aborting = &aborting;
+  pr.fOnProgress = [&](void*, int32_t per) { seen.push_back(per); };
+  VXReadPNGStream(&in, &bmp, p, pr, false);
+  ASSERT_FALSE(aborting);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), 100);
+  EXPECT_EQ(pr.val, 70);
+}
+
+TEST(PngRead, SignatureProbe) {
+  struct Case {
+    std::vector<uint8_t> bytes;
+    bool png;
+  } cases[] = {
+      {{137, 80, 78, 71, 0, 0, 0, 0}, true},
+      {{137, 80, 78, 71, 13, 10, 26, 10, 0}, true},
+      {{137, 80, 78}, false},
+      {{137, 80, 78, 72, 13, 10, 26, 10}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> data = {9, 9};
+    data.insert(data.end(), c.bytes.begin(), c.bytes.end());
+    TVXMemStream s(data.data(), int64_t(data.size()));
+    s.SetPosition(2);
+    EXPECT_EQ(VXIsPNGStream(&s), c.png) << c.bytes.size();
+    EXPECT_EQ(s.Position(), 2);
+  }
+}
+
+}  // namespace
