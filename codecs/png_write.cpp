@@ -16,6 +16,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -55,6 +56,18 @@ struct TPNGWriter {
   TVXMask* mask = nullptr;
   std::unique_ptr<TVXBitmap> ownWork;
   std::unique_ptr<TVXQuantizer> quant;
+  // With few enough colours the palette holds them exactly (no quantiser).
+  std::unordered_map<uint32_t, uint8_t> exact;
+  bool useExact = false;
+
+  int32_t IndexOf(TRGB c) const {
+    if (useExact) {
+      const auto it = exact.find(Key(c));
+      return it != exact.end() ? it->second : 0;
+    }
+    return quant->GetRGBIndex(c);
+  }
+  static uint32_t Key(TRGB c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
   TRowKind kind = rkRGB;
   int colorType = PNG_COLOR_TYPE_RGB;
   int bitDepth = 8;
@@ -96,14 +109,14 @@ struct TPNGWriter {
       }
       case rkPaletteQuant: {
         const auto* p = reinterpret_cast<const TRGB*>(src);
-        for (int32_t x = 0; x < w; ++x) rowBuf[size_t(x)] = uint8_t(quant->GetRGBIndex(p[x]));
+        for (int32_t x = 0; x < w; ++x) rowBuf[size_t(x)] = uint8_t(IndexOf(p[x]));
         return rowBuf.data();
       }
       case rkPaletteAlpha: {
         const auto* p = reinterpret_cast<const TRGB*>(src);
         const uint8_t* m = mask->GetScanLine(y);
         for (int32_t x = 0; x < w; ++x)
-          rowBuf[size_t(x)] = (m != nullptr && m[x] < 255) ? 0 : uint8_t(quant->GetRGBIndex(p[x]) + 1);
+          rowBuf[size_t(x)] = (m != nullptr && m[x] < 255) ? 0 : uint8_t(IndexOf(p[x]) + 1);
         return rowBuf.data();
       }
       case rkPaletteOwn:
@@ -212,6 +225,42 @@ int32_t NearestEntry(const std::vector<png_color>& pal, TRGB c, size_t from) {
   return best;
 }
 
+// The distinct colours of a vx24RGB bitmap in order of appearance, when there are
+// at most Limit of them.
+bool CollectExactColours(TPNGWriter& w, TVXBitmap* Bitmap, int32_t Limit, std::vector<TRGB>& Colours) {
+  w.exact.clear();
+  Colours.clear();
+  for (int32_t y = 0; y < Bitmap->Height(); ++y) {
+    const auto* p = static_cast<const TRGB*>(Bitmap->ScanLine(y));
+    if (p == nullptr) return false;
+    for (int32_t x = 0; x < Bitmap->Width(); ++x) {
+      const uint32_t k = TPNGWriter::Key(p[x]);
+      if (w.exact.find(k) != w.exact.end()) continue;
+      if (int32_t(Colours.size()) >= Limit) {
+        w.exact.clear();
+        Colours.clear();
+        return false;
+      }
+      w.exact.emplace(k, uint8_t(Colours.size()));
+      Colours.push_back(p[x]);
+    }
+  }
+  w.useExact = true;
+  return true;
+}
+
+bool SingleColour(TVXBitmap* Bitmap, TRGB& Colour) {
+  for (int32_t y = 0; y < Bitmap->Height(); ++y)
+    for (int32_t x = 0; x < Bitmap->Width(); ++x) {
+      const TRGB c = Bitmap->Pixels(x, y);
+      if (x == 0 && y == 0)
+        Colour = c;
+      else if (!(c == Colour))
+        return false;
+    }
+  return true;
+}
+
 // A vx24RGB copy of Bitmap (kept by the writer).
 TVXBitmap* As24(TPNGWriter& w, TVXBitmap* Bitmap) {
   if (Bitmap->PixelFormat() == vx24RGB) return Bitmap;
@@ -273,6 +322,21 @@ void ChooseLayout(TPNGWriter& w, TVXBitmap* Bitmap, TIOParamsVals& P, TVXMask* M
           w.hasBkgd = true;
           return;
         }
+      } else if (TRGB only{}; SingleColour(Bitmap, only)) {
+        // One colour: all bits 0 over a one-entry palette (black and white stay grey).
+        auto one = std::make_unique<TVXBitmap>();
+        if (!one->Allocate(Bitmap->Width(), Bitmap->Height(), vx1g)) throw EInvalidGraphic("Error on creating PNG");
+        const bool white = only == TRGB{255, 255, 255};
+        one->Fill(white ? 1 : 0);
+        w.ownWork = std::move(one);
+        w.work = w.ownWork.get();
+        if (!white && !(only == TRGB{0, 0, 0})) {
+          w.colorType = PNG_COLOR_TYPE_PALETTE;
+          w.plte = {ToPNG(only)};
+          w.bkgd.index = 0;
+          w.hasBkgd = true;
+          return;
+        }
       } else {
         auto copy = std::make_unique<TVXBitmap>();
         copy->Assign(Bitmap);
@@ -294,11 +358,17 @@ void ChooseLayout(TPNGWriter& w, TVXBitmap* Bitmap, TIOParamsVals& P, TVXMask* M
     w.work = As24(w, Bitmap);
     const int32_t n = bps >= 16 ? 255 : std::min<int32_t>(1 << bps, 255);
     std::vector<TRGB> table(256, TRGB{0, 0, 0});
-    w.quant = std::make_unique<TVXQuantizer>(w.work, table.data(), 255, n);
+    std::vector<TRGB> colours;
+    int32_t entries = std::min(n + 1, 256);
+    if (CollectExactColours(w, w.work, n, colours)) {
+      std::copy(colours.begin(), colours.end(), table.begin());
+      entries = int32_t(colours.size()) + 1;
+    } else {
+      w.quant = std::make_unique<TVXQuantizer>(w.work, table.data(), 255, n);
+    }
     w.colorType = PNG_COLOR_TYPE_PALETTE;
     w.bitDepth = 8;
     w.kind = rkPaletteAlpha;
-    const int32_t entries = std::min(n + 1, 256);
     w.plte.resize(size_t(entries));
     w.plte[0] = ToPNG(bg);
     for (int32_t i = 1; i < entries; ++i) w.plte[size_t(i)] = ToPNG(table[size_t(i - 1)]);
@@ -357,9 +427,16 @@ void ChooseLayout(TPNGWriter& w, TVXBitmap* Bitmap, TIOParamsVals& P, TVXMask* M
     w.colorType = PNG_COLOR_TYPE_PALETTE;
     w.bitDepth = 8;
     w.kind = rkPaletteQuant;
-    w.plte.resize(256);
-    for (size_t i = 0; i < 256; ++i) w.plte[i] = ToPNG(table[i]);
-    w.bkgd.index = png_byte(std::clamp(w.quant->GetRGBIndex(bg), 0, 255));
+    std::vector<TRGB> colours;
+    if (CollectExactColours(w, w.work, 256, colours)) {
+      w.plte.resize(colours.size());
+      for (size_t i = 0; i < colours.size(); ++i) w.plte[i] = ToPNG(colours[i]);
+      w.bkgd.index = png_byte(NearestEntry(w.plte, bg, 0));
+    } else {
+      w.plte.resize(256);
+      for (size_t i = 0; i < 256; ++i) w.plte[i] = ToPNG(table[i]);
+      w.bkgd.index = png_byte(std::clamp(w.quant->GetRGBIndex(bg), 0, 255));
+    }
   }
   w.hasBkgd = true;
 }

@@ -30,6 +30,34 @@ TResampleFilter DefaultFilter() {
 
 int32_t ThreadCount() { return std::max<int32_t>(1, VXProcessorCount()); }
 
+// While VXResampleBitmap runs, the colour image and its alpha channel share
+// the contributor tables (same sizes, same filter); they are dropped when the
+// call ends.
+struct SharedTables {
+  std::shared_ptr<const TVXKernelTables> tables;
+};
+thread_local SharedTables* gSharedTables = nullptr;
+
+class SharedTablesScope {
+ public:
+  SharedTablesScope() : fPrevious(gSharedTables) { gSharedTables = &fTables; }
+  ~SharedTablesScope() { gSharedTables = fPrevious; }
+  SharedTablesScope(const SharedTablesScope&) = delete;
+  SharedTablesScope& operator=(const SharedTablesScope&) = delete;
+
+ private:
+  SharedTables fTables;
+  SharedTables* fPrevious;
+};
+
+void RunJob(TVXKernelJob& job) {
+  if (SharedTables* shared = gSharedTables) {
+    if (!shared->tables || !VXKernelTablesFit(*shared->tables, job)) shared->tables = VXKernelBuildTables(job);
+    job.Tables = shared->tables;
+  }
+  VXKernelResample(job);
+}
+
 // Rows of a bitmap may be read (written) by several threads at once when
 // they lie in memory.
 bool RowsShared(TVXBaseBitmap* b) {
@@ -57,7 +85,7 @@ void RunKernel(TVXBaseBitmap* Source, TVXBaseBitmap* Target, int32_t Channels, b
   job.ParallelDst = RowsShared(Target);
   job.Threads = ThreadCount();
   if (OnProgress && *OnProgress) job.Progress = [OnProgress, Sender](int32_t per) { (*OnProgress)(Sender, per); };
-  VXKernelResample(job);
+  RunJob(job);
 }
 
 // A 1 x 1 source fills the whole target with its one pixel's colour.
@@ -129,6 +157,7 @@ void VXCalcResampleSize(int32_t& W, int32_t& H, int32_t SrcWidth, int32_t SrcHei
 void VXResampleBitmap(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter,
                       const TVXProgressEvent& OnProgress, void* Sender) {
   if (!Source || !Target || Source == Target) return;
+  SharedTablesScope sharedTables;
   if (Target->Width() == Source->Width() && Target->Height() == Source->Height()) {
     Target->Assign(Source);
     return;
@@ -330,5 +359,5 @@ void VXResample1Bit(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter
   job.ParallelSrc = RowsShared(Source);
   job.ParallelDst = RowsShared(Target);
   job.Threads = ThreadCount();
-  VXKernelResample(job);
+  RunJob(job);
 }

@@ -163,6 +163,16 @@ DenseAxis Densify(const TCListList& lists, int32_t srcSize) {
   return d;
 }
 
+}  // namespace
+
+struct TVXKernelTables {
+  int32_t SrcWidth, SrcHeight, DstWidth, DstHeight;
+  TResampleFilter Filter;
+  DenseAxis h, v;
+};
+
+namespace {
+
 std::atomic<bool> gForceScalar{false};
 
 bool HaveAVX2() {
@@ -438,8 +448,10 @@ void FastImpl(const TVXKernelJob& J) {
   const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
   const double per1 = 100.0 / (double(SH) + double(DW) + 0.5);
 
-  DenseAxis h = Densify(VXBuildContributors(SW, DW, J.Filter, true), SW);
-  DenseAxis v = Densify(VXBuildContributors(SH, DH, J.Filter, false), SH);
+  std::shared_ptr<const TVXKernelTables> tables = J.Tables;
+  if (!tables || !VXKernelTablesFit(*tables, J)) tables = VXKernelBuildTables(J);
+  const DenseAxis& h = tables->h;
+  const DenseAxis& v = tables->v;
 
   // Integer sums must stay inside 32 bits and weights inside 16 bits for
   // the loops below; otherwise the reference does the work.
@@ -543,6 +555,35 @@ void VXKernelResample(const TVXKernelJob& Job) {
     FastImpl<uint16_t>(Job);
   else
     FastImpl<uint8_t>(Job);
+}
+
+std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& Job) {
+  auto t = std::make_shared<TVXKernelTables>();
+  t->SrcWidth = Job.SrcWidth;
+  t->SrcHeight = Job.SrcHeight;
+  t->DstWidth = Job.DstWidth;
+  t->DstHeight = Job.DstHeight;
+  t->Filter = Job.Filter;
+  auto horizontal = [&] { t->h = Densify(VXBuildContributors(Job.SrcWidth, Job.DstWidth, Job.Filter, true), Job.SrcWidth); };
+  auto vertical = [&] { t->v = Densify(VXBuildContributors(Job.SrcHeight, Job.DstHeight, Job.Filter, false), Job.SrcHeight); };
+  // Each kernel evaluation costs some tens of nanoseconds: large tables are
+  // built side by side.
+  const int64_t evaluations = int64_t(Job.SrcWidth) + Job.DstWidth + Job.SrcHeight + Job.DstHeight;
+  if (Job.Threads > 1 && evaluations > 4096) {
+    TVXThreadPool pool;
+    pool.Add(horizontal);
+    pool.Add(vertical);
+    pool.Join();
+  } else {
+    horizontal();
+    vertical();
+  }
+  return t;
+}
+
+bool VXKernelTablesFit(const TVXKernelTables& Tables, const TVXKernelJob& Job) {
+  return Tables.SrcWidth == Job.SrcWidth && Tables.SrcHeight == Job.SrcHeight && Tables.DstWidth == Job.DstWidth &&
+         Tables.DstHeight == Job.DstHeight && Tables.Filter == Job.Filter;
 }
 
 void vxdetail::VXResampleForceScalar(bool Value) { gForceScalar.store(Value, std::memory_order_relaxed); }

@@ -16,8 +16,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "core/vxdefs.h"
+
+// The contributor tables of one resample (both axes), which depend only on
+// the sizes and the filter: a colour image and its alpha channel share them.
+struct TVXKernelTables;
 
 struct TVXKernelJob {
   int32_t SrcWidth = 0;
@@ -43,7 +48,14 @@ struct TVXKernelJob {
   // Percent reports of the 24-bit member; raised on one thread at a time
   // (the horizontal pass reports from its first band's thread).
   std::function<void(int32_t per)> Progress;
+  // Tables built for these sizes and filter (nullptr: built by the call).
+  std::shared_ptr<const TVXKernelTables> Tables;
 };
+
+// Builds the tables of a job (sizes and filter as in the job).
+std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& Job);
+// True when Tables were built for the sizes and filter of Job.
+bool VXKernelTablesFit(const TVXKernelTables& Tables, const TVXKernelJob& Job);
 
 void VXKernelResample(const TVXKernelJob& Job);
 void VXKernelResampleReference(const TVXKernelJob& Job);

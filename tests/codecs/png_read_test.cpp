@@ -147,7 +147,7 @@ TEST(PngRead, InterlacedOneBitPaletteKeepsEveryPass) {
 }
 
 TEST(PngRead, TruncatedStreamKeepsRowsBeforeTheCut) {
-  RawImage img = Rgb(64, 64);
+  RawImage img = Rgb(256, 128);
   // incompressible rows, so that the cut lands inside the image data
   uint32_t seed = 1;
   for (auto& row : img.Rows)
@@ -159,7 +159,7 @@ TEST(PngRead, TruncatedStreamKeepsRowsBeforeTheCut) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(pngtest::Decode(data, bmp, p));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  ASSERT_EQ(bmp.Width(), 64);
+  ASSERT_EQ(bmp.Width(), 256);
   const TRGB first = bmp.Pixels_vx24RGB(0, 0);
   EXPECT_EQ(first, (TRGB{img.Rows[0][2], img.Rows[0][1], img.Rows[0][0]}));
 }

@@ -186,8 +186,10 @@ TEST(MaskShapes, DegenerateEllipsesStayInside) {
   m.SetEllipse(3, 3, 0, 0, 255);
   EXPECT_EQ(CountSelected(m), 1);
   m.SetEllipse(3, 3, -10, -10, 255);
-  m.SetEllipse(-100, -100, 4, 4, 255);  // clamped onto the corner
-  EXPECT_EQ(m.GetPixel(0, 0), 255);
+  m.SetEllipse(1, -100, 4, 4, 255);  // rows clamp onto row 0, columns clip
+  EXPECT_EQ(Picture(m)[0], "####....");
+  m.SetEllipse(-100, 5, 4, 4, 255);  // wholly left of the mask: nothing
+  EXPECT_EQ(CountSelected(m), 5);
 }
 
 TEST(MaskPolygon, SquareFillsLeftAndTopEdgesOnly) {

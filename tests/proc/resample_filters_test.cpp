@@ -97,7 +97,9 @@ TEST(ResampleFilters, ExtremeReductionListsKeepWeight) {
         EXPECT_NE(c.weight, 0);
       }
       EXPECT_GT(sum, 0) << "filter " << f;
-      if (f == rfMitchell || f == rfBSpline) EXPECT_EQ(sum, 256) << "filter " << f;
+      if (f == rfMitchell || f == rfBSpline) {
+        EXPECT_EQ(sum, 256) << "filter " << f;
+      }
     }
   }
 }

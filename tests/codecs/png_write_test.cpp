@@ -1,0 +1,291 @@
+// PNG writing: colour type and depth chosen from the parameters, transparency,
+// chunks, and load -> save -> load of every PngSuite image.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+
+#include "io/vexlaneio.h"
+#include "png_test_util.h"
+
+namespace {
+
+enum TContent { ctColourful, ctGrey, ctTwoColours, ctBlackWhite, ctGrey16 };
+enum TAlpha { alNone, alFull, alBinary, alPartial };
+
+// A 16 x 9 test image of the given content.
+std::unique_ptr<TVXBitmap> MakeImage(TContent content, TAlpha alpha) {
+  auto bmp = std::make_unique<TVXBitmap>();
+  const int w = 16, h = 9;
+  bmp->Allocate(w, h, content == ctGrey16 ? vx16g : vx24RGB);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const bool on = (x + y) % 3 == 0;
+      switch (content) {
+        case ctColourful: bmp->SetPixels_vx24RGB(x, y, TRGB{uint8_t(x * 16), uint8_t(y * 28), uint8_t(x * y)}); break;
+        case ctGrey: bmp->SetPixels_vx24RGB(x, y, TRGB{uint8_t(x * 15 + y), uint8_t(x * 15 + y), uint8_t(x * 15 + y)}); break;
+        case ctTwoColours: bmp->SetPixels_vx24RGB(x, y, on ? TRGB{200, 0, 0} : TRGB{0, 0, 180}); break;
+        case ctBlackWhite: bmp->SetPixels_vx24RGB(x, y, on ? TRGB{255, 255, 255} : TRGB{0, 0, 0}); break;
+        case ctGrey16: bmp->SetPixels_vx16g(x, y, uint16_t(x * 4099 + y * 7)); break;
+      }
+    }
+  if (alpha != alNone) {
+    TVXBitmap* a = bmp->AlphaChannel();
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        uint8_t v = 255;
+        if (alpha == alBinary) v = x < 4 ? 0 : 255;
+        if (alpha == alPartial) v = uint8_t(x * 17);
+        a->SetPixels_vx8(x, y, v);
+      }
+    a->SyncFull();
+  }
+  return bmp;
+}
+
+struct WriteCase {
+  const char* name;
+  int32_t spp, bps;
+  TContent content;
+  TAlpha alpha;
+  int colorType, depth;
+  bool lossless;  // the decoded image equals the source
+};
+
+class PngWriteLayout : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(PngWriteLayout, ColourTypeDepthAndPixels) {
+  const WriteCase& c = GetParam();
+  auto bmp = MakeImage(c.content, c.alpha);
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(c.spp);
+  p.SetBitsPerSample(c.bps);
+  const auto data = pngtest::EncodeBitmap(*bmp, p);
+  ASSERT_FALSE(data.empty());
+  EXPECT_EQ(pngtest::ColorType(data), c.colorType);
+  EXPECT_EQ(pngtest::BitDepth(data), c.depth);
+  if (pngtest::HavePngcheck()) EXPECT_TRUE(pngtest::PngcheckAccepts(data, c.name));
+
+  TVXBitmap back;
+  TIOParamsVals q;
+  q.IsNativePixelFormat = c.content == ctGrey16;
+  ASSERT_TRUE(pngtest::Decode(data, back, q));
+  ASSERT_EQ(back.Width(), bmp->Width());
+  if (!c.lossless) return;
+  for (int y = 0; y < bmp->Height(); ++y)
+    for (int x = 0; x < bmp->Width(); ++x) {
+      const uint8_t a = bmp->HasAlphaChannel() ? bmp->AlphaChannel()->Pixels_vx8(x, y) : 255;
+      const uint8_t b = back.HasAlphaChannel() ? back.AlphaChannel()->Pixels_vx8(x, y) : 255;
+      ASSERT_EQ(a, b) << c.name << " alpha at " << x << "," << y;
+      if (a == 0) continue;
+      if (c.content == ctGrey16)
+        ASSERT_EQ(back.Pixels_vx16g(x, y), bmp->Pixels_vx16g(x, y)) << x << "," << y;
+      else
+        ASSERT_EQ(back.Pixels(x, y), bmp->Pixels(x, y)) << c.name << " at " << x << "," << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PngWriteLayout,
+    ::testing::Values(WriteCase{"rgb", 3, 8, ctColourful, alNone, PNG_COLOR_TYPE_RGB, 8, true},
+                      WriteCase{"rgba", 4, 8, ctColourful, alPartial, PNG_COLOR_TYPE_RGB_ALPHA, 8, true},
+                      WriteCase{"fullmask", 4, 8, ctColourful, alFull, PNG_COLOR_TYPE_RGB, 8, true},
+                      WriteCase{"pal4", 1, 4, ctColourful, alNone, PNG_COLOR_TYPE_PALETTE, 8, true},
+                      WriteCase{"grey8", 1, 8, ctGrey, alNone, PNG_COLOR_TYPE_GRAY, 8, true},
+                      WriteCase{"paltrans", 1, 8, ctColourful, alBinary, PNG_COLOR_TYPE_PALETTE, 8, true},
+                      WriteCase{"palpartial", 1, 8, ctColourful, alPartial, PNG_COLOR_TYPE_RGB_ALPHA, 8, true},
+                      WriteCase{"greypartial", 1, 8, ctGrey, alPartial, PNG_COLOR_TYPE_RGB_ALPHA, 8, true},
+                      WriteCase{"bw1", 1, 1, ctBlackWhite, alNone, PNG_COLOR_TYPE_GRAY, 1, true},
+                      WriteCase{"twocolours1", 1, 1, ctTwoColours, alNone, PNG_COLOR_TYPE_PALETTE, 1, true},
+                      WriteCase{"grey16", 1, 16, ctGrey16, alNone, PNG_COLOR_TYPE_GRAY, 16, true},
+                      WriteCase{"grey16from24", 1, 16, ctGrey, alNone, PNG_COLOR_TYPE_GRAY, 16, true},
+                      WriteCase{"pal16", 1, 16, ctColourful, alNone, PNG_COLOR_TYPE_PALETTE, 8, true}),
+    [](const ::testing::TestParamInfo<WriteCase>& i) { return std::string(i.param.name); });
+
+TEST(PngWrite, DepthOfOneSampleNormalisedInTheParameters) {
+  auto bmp = MakeImage(ctColourful, alNone);
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(1);
+  p.SetBitsPerSample(4);
+  const auto data = pngtest::EncodeBitmap(*bmp, p);
+  EXPECT_EQ(p.BitsPerSample(), 8);
+  const auto chunks = pngtest::Chunks(data);
+  ASSERT_NE(pngtest::Find(chunks, "PLTE"), nullptr);
+  EXPECT_EQ(pngtest::Find(chunks, "PLTE")->Data.size(), 256u * 3);
+  EXPECT_EQ(pngtest::Find(chunks, "tRNS"), nullptr);
+}
+
+TEST(PngWrite, TransparentPaletteEntryIsTheBackground) {
+  auto bmp = MakeImage(ctColourful, alBinary);
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(1);
+  p.SetBitsPerSample(8);
+  p.SetPNG_Background(TRGB{30, 20, 10});
+  const auto chunks = pngtest::Chunks(pngtest::EncodeBitmap(*bmp, p));
+  const auto* plte = pngtest::Find(chunks, "PLTE");
+  const auto* trns = pngtest::Find(chunks, "tRNS");
+  ASSERT_NE(plte, nullptr);
+  ASSERT_NE(trns, nullptr);
+  EXPECT_EQ(plte->Data.size(), 256u * 3);
+  EXPECT_EQ((std::vector<uint8_t>(plte->Data.begin(), plte->Data.begin() + 3)), (std::vector<uint8_t>{10, 20, 30}));
+  EXPECT_EQ(trns->Data, (std::vector<uint8_t>{0}));
+}
+
+TEST(PngWrite, ChunksOfBackgroundResolutionAndText) {
+  auto bmp = MakeImage(ctColourful, alNone);
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(3);
+  p.SetDpiX(96);
+  p.SetDpiY(72);
+  p.SetPNG_Background(TRGB{50, 100, 200});
+  p.PNG_TextKeys() = {"Title", "", "Author", "Extra"};
+  p.PNG_TextValues() = {"Caf\xC3\xA9", "empty key", "Someone"};
+  const auto data = pngtest::EncodeBitmap(*bmp, p);
+  const auto chunks = pngtest::Chunks(data);
+  const auto* bkgd = pngtest::Find(chunks, "bKGD");
+  ASSERT_NE(bkgd, nullptr);
+  EXPECT_EQ(bkgd->Data, (std::vector<uint8_t>{0, 200, 0, 100, 0, 50}));
+  const auto* phys = pngtest::Find(chunks, "pHYs");
+  ASSERT_NE(phys, nullptr);
+  EXPECT_EQ(pngtest::BE32(&phys->Data[0]), 3780u);
+  EXPECT_EQ(pngtest::BE32(&phys->Data[4]), 2835u);
+  EXPECT_EQ(phys->Data[8], 1);
+  std::vector<std::string> texts;
+  for (const auto& c : chunks)
+    if (c.Type == "tEXt") texts.emplace_back(c.Data.begin(), c.Data.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{std::string("Title\0Caf\xE9", 10), std::string("Author\0Someone", 14)}));
+
+  // and back
+  TVXBitmap back;
+  TIOParamsVals q;
+  ASSERT_TRUE(pngtest::Decode(data, back, q));
+  EXPECT_EQ(q.PNG_TextKeys(), (std::vector<std::string>{"Title", "Author"}));
+  EXPECT_EQ(q.PNG_TextValues(), (std::vector<std::string>{"Caf\xC3\xA9", "Someone"}));
+  EXPECT_EQ(q.DpiX(), 96);
+  EXPECT_EQ(q.DpiY(), 72);
+  EXPECT_EQ(q.PNG_Background(), (TRGB{50, 100, 200}));
+}
+
+TEST(PngWrite, InterlacedProgress) {
+  auto bmp = MakeImage(ctColourful, alPartial);
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(4);
+  p.SetPNG_Interlaced(true);
+  TMemoryStream s;
+  bool aborting = false;
+  int calls = 0, last = -1;
+  TProgressRec pr;
+  pr.Aborting = &aborting;
+  pr.fOnProgress = [&](void*, int32_t per) {
+    ++calls;
+    last = per;
+  };
+  TVXMask mask;
+  bmp->AlphaChannel()->CopyToTVXMask(&mask);
+  VXWritePNGStream(&s, bmp.get(), p, pr, &mask);
+  EXPECT_EQ(calls, 7 * bmp->Height());
+  EXPECT_EQ(last, 100);
+  const auto* b = static_cast<const uint8_t*>(s.Memory());
+  const std::vector<uint8_t> data(b, b + s.Size());
+  EXPECT_EQ(data[28], 1);  // interlace method
+  TVXBitmap back;
+  TIOParamsVals q;
+  ASSERT_TRUE(pngtest::Decode(data, back, q));
+  EXPECT_EQ(back.Pixels_vx24RGB(5, 3), bmp->Pixels_vx24RGB(5, 3));
+}
+
+// A stream that takes only the first Limit bytes.
+class TShortStream : public TMemoryStream {
+ public:
+  explicit TShortStream(int64_t Limit) : fLimit(Limit) {}
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    const int64_t n = std::max<int64_t>(0, std::min(Count, fLimit - Size()));
+    return n > 0 ? TMemoryStream::Write(Buffer, n) : 0;
+  }
+
+ private:
+  int64_t fLimit;
+};
+
+TEST(PngWrite, FailuresOfTheStreamAndOfLibpng) {
+  auto bmp = MakeImage(ctColourful, alNone);
+  {
+    TIOParamsVals p;
+    TShortStream s(40);
+    bool aborting = false;
+    TProgressRec pr;
+    pr.Aborting = &aborting;
+    VXWritePNGStream(&s, bmp.get(), p, pr, nullptr);
+    EXPECT_TRUE(aborting);
+  }
+  {
+    TIOParamsVals p;
+    p.SetPNG_Compression(42);
+    TMemoryStream s;
+    bool aborting = false;
+    TProgressRec pr;
+    pr.Aborting = &aborting;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(VXWritePNGStream(&s, bmp.get(), p, pr, nullptr), EInvalidGraphic);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// load -> save -> load
+
+std::vector<std::string> SuiteImages() {
+  std::vector<std::string> out;
+  if (DIR* d = opendir(VX_PNGSUITE_DIR)) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n.size() > 4 && n.substr(n.size() - 4) == ".png" && n[0] != 'x') out.push_back(n);
+    }
+    closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class PngRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(PngRoundTrip, KeepsPixelsAlphaResolutionAndTexts) {
+  const std::string path = std::string(VX_PNGSUITE_DIR) + "/" + GetParam();
+  TVXBitmap first;
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&first);
+  ASSERT_TRUE(io.LoadFromFilePNG(path));
+  TMemoryStream s;
+  io.SaveToStreamPNG(&s);
+  ASSERT_FALSE(io.Aborting());
+  const auto* b = static_cast<const uint8_t*>(s.Memory());
+  const std::vector<uint8_t> data(b, b + s.Size());
+  if (pngtest::HavePngcheck()) EXPECT_TRUE(pngtest::PngcheckAccepts(data, GetParam()));
+
+  TVXBitmap second;
+  TVexlaneIO io2;
+  io2.SetAttachedVXBitmap(&second);
+  s.SetPosition(0);
+  ASSERT_TRUE(io2.LoadFromStreamPNG(&s));
+  ASSERT_EQ(second.Width(), first.Width());
+  ASSERT_EQ(second.Height(), first.Height());
+  EXPECT_EQ(io2.Params().DpiX(), io.Params().DpiX());
+  EXPECT_EQ(io2.Params().DpiY(), io.Params().DpiY());
+  EXPECT_EQ(io2.Params().PNG_TextKeys(), io.Params().PNG_TextKeys());
+  EXPECT_EQ(io2.Params().PNG_TextValues(), io.Params().PNG_TextValues());
+  for (int y = 0; y < first.Height(); ++y)
+    for (int x = 0; x < first.Width(); ++x) {
+      const uint8_t a1 = first.HasAlphaChannel() ? first.AlphaChannel()->Pixels_vx8(x, y) : 255;
+      const uint8_t a2 = second.HasAlphaChannel() ? second.AlphaChannel()->Pixels_vx8(x, y) : 255;
+      ASSERT_EQ(a1, a2) << "alpha at " << x << "," << y;
+      if (a1 != 0) ASSERT_EQ(first.Pixels(x, y), second.Pixels(x, y)) << x << "," << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Suite, PngRoundTrip, ::testing::ValuesIn(SuiteImages()),
+                         [](const ::testing::TestParamInfo<std::string>& i) {
+                           return i.param.substr(0, i.param.size() - 4);
+                         });
+
+}  // namespace
