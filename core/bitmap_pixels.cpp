@@ -78,16 +78,11 @@ void RepeatPixel(uint8_t* p, const void* Pixel, size_t Size, int64_t Count) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Pixel addresses
-
-namespace {
+// Typed pixel accessors
 
 // Whether pixel (x, y) of Bytes bytes lies inside the bitmap and its row.
-bool InsideRow(const TVXBitmap* b, int32_t x, int32_t y, int32_t Bytes) {
-  return x >= 0 && y >= 0 && x < b->Width() && y < b->Height() && (int64_t(x) + 1) * Bytes <= b->Rowlen();
-}
-
-}  // namespace
+#define VX_INSIDE_ROW(Bytes) \
+  (x >= 0 && y >= 0 && x < fWidth && y < fHeight && (int64_t(x) + 1) * int64_t(Bytes) <= fRowLen)
 
 bool TVXBitmap::Pixels_vx1g(int32_t x, int32_t y) const {
   if (x < 0 || y < 0 || x >= fWidth || y >= fHeight || (x >> 3) >= fRowLen) return false;
@@ -110,13 +105,13 @@ void TVXBitmap::SetPixels_vx1g(int32_t x, int32_t y, bool Value) {
 }
 
 #define VX_READ_SEGMENT(T)                                                               \
-  if (!InsideRow(this, x, y, int32_t(sizeof(T)))) return T{};                           \
+  if (!VX_INSIDE_ROW(sizeof(T))) return T{};                           \
   const void* p = GetSegment(y, x, 1);                                                   \
   if (p == nullptr) return T{};                                                          \
   return Load<T>(p)
 
 #define VX_WRITE_ROW(T)                                                                  \
-  if (!InsideRow(this, x, y, int32_t(sizeof(T)))) return;                               \
+  if (!VX_INSIDE_ROW(sizeof(T))) return;                               \
   uint8_t* row = static_cast<uint8_t*>(GetScanLine(y));                                  \
   if (row == nullptr) return;                                                            \
   Store<T>(row + size_t(x) * sizeof(T), Value)
@@ -165,7 +160,7 @@ void TVXBitmap::SetPixels_vx32RGB(int32_t x, int32_t y, TRGBA Value) {
 }
 
 TRGB48 TVXBitmap::Pixels_vx48RGB(int32_t x, int32_t y) const {
-  if (!InsideRow(this, x, y, int32_t(sizeof(TRGB48)))) return TRGB48{};
+  if (!VX_INSIDE_ROW(sizeof(TRGB48))) return TRGB48{};
   const uint8_t* row = static_cast<const uint8_t*>(GetScanLine(y));
   if (row == nullptr) return TRGB48{};
   return Load<TRGB48>(row + size_t(x) * sizeof(TRGB48));
@@ -180,22 +175,24 @@ void TVXBitmap::SetPixels_vx48RGB(int32_t x, int32_t y, TRGB48 Value) {
 #undef VX_WRITE_ROW
 
 PRGB TVXBitmap::PPixels_vx24RGB(int32_t x, int32_t y) const {
-  if (!InsideRow(this, x, y, int32_t(sizeof(TRGB)))) return nullptr;
+  if (!VX_INSIDE_ROW(sizeof(TRGB))) return nullptr;
   uint8_t* row = static_cast<uint8_t*>(GetScanLine(y));
   return row ? reinterpret_cast<PRGB>(row + size_t(x) * sizeof(TRGB)) : nullptr;
 }
 
 PRGBA TVXBitmap::PPixels_vx32RGB(int32_t x, int32_t y) const {
-  if (!InsideRow(this, x, y, int32_t(sizeof(TRGBA)))) return nullptr;
+  if (!VX_INSIDE_ROW(sizeof(TRGBA))) return nullptr;
   uint8_t* row = static_cast<uint8_t*>(GetScanLine(y));
   return row ? reinterpret_cast<PRGBA>(row + size_t(x) * sizeof(TRGBA)) : nullptr;
 }
 
 PRGB48 TVXBitmap::PPixels_vx48RGB(int32_t x, int32_t y) const {
-  if (!InsideRow(this, x, y, int32_t(sizeof(TRGB48)))) return nullptr;
+  if (!VX_INSIDE_ROW(sizeof(TRGB48))) return nullptr;
   uint8_t* row = static_cast<uint8_t*>(GetScanLine(y));
   return row ? reinterpret_cast<PRGB48>(row + size_t(x) * sizeof(TRGB48)) : nullptr;
 }
+
+#undef VX_INSIDE_ROW
 
 // ---------------------------------------------------------------------------
 // Generic pixel property

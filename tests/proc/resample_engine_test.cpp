@@ -127,6 +127,38 @@ TEST(ResampleEngine, ResultDoesNotDependOnThreads) {
   EXPECT_EQ(up1.bytes, up8.bytes);
 }
 
+TEST(ResampleEngine, SharedTables) {
+  // Tables built once serve every job of their sizes and filter; tables of
+  // other sizes are not used.
+  std::mt19937 rng(11);
+  Plane colour = RandomPlane(rng, 300, 200, 3, false, 0);
+  Plane alpha = RandomPlane(rng, 300, 200, 1, false, 0);
+  TVXKernelJob job;
+  job.SrcWidth = 300, job.SrcHeight = 200, job.DstWidth = 61, job.DstHeight = 47;
+  job.Filter = rfMitchell;
+  std::shared_ptr<const TVXKernelTables> tables = VXKernelBuildTables(job);
+  ASSERT_TRUE(VXKernelTablesFit(*tables, job));
+  for (const Plane* src : {&colour, &alpha}) {
+    for (int32_t dw : {61, 62}) {
+      Plane expected = Resize(*src, dw, 47, rfMitchell, false, true, 1);
+      Plane out;
+      out.w = dw, out.h = 47, out.channels = src->channels;
+      out.bytes.assign(out.RowBytes() * 47, 0);
+      TVXKernelJob k = job;
+      k.DstWidth = dw;
+      k.Channels = src->channels;
+      k.Threads = 4;
+      k.Tables = tables;
+      EXPECT_EQ(VXKernelTablesFit(*tables, k), dw == 61);
+      const size_t sl = src->RowBytes(), dl = out.RowBytes();
+      k.SrcRow = [&](int32_t y, void*) -> const void* { return src->bytes.data() + size_t(y) * sl; };
+      k.DstRow = [&](int32_t y, const void* row) { std::memcpy(out.bytes.data() + size_t(y) * dl, row, dl); };
+      VXKernelResample(k);
+      EXPECT_EQ(out.bytes, expected.bytes) << src->channels << " channels, width " << dw;
+    }
+  }
+}
+
 TEST(ResampleEngine, ExtremeReductionIsNotBlack) {
   // 2000 x 1 of mid grey down to 5 x 1: every rounded weight is 0, yet the
   // result keeps the grey.
