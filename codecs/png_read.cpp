@@ -257,11 +257,9 @@ void ApplyPaletteTransparency(TPNGReader& r, TVXBitmap* Bitmap) {
   alpha->SetFull(false);
   for (int32_t y = 0; y < Bitmap->Height(); ++y) {
     const auto* idx = static_cast<const uint8_t*>(Bitmap->ScanLine(y));
-    if (idx == nullptr) continue;
-    std::vector<uint8_t> row(idx, idx + Bitmap->Width());
     auto* a = static_cast<uint8_t*>(alpha->ScanLine(y));
-    if (a == nullptr) continue;
-    for (int32_t x = 0; x < Bitmap->Width(); ++x) a[x] = row[size_t(x)] < numTrans ? trans[row[size_t(x)]] : 255;
+    if (idx == nullptr || a == nullptr) continue;
+    for (int32_t x = 0; x < Bitmap->Width(); ++x) a[x] = idx[x] < numTrans ? trans[idx[x]] : 255;
   }
 }
 
@@ -283,6 +281,10 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
   ReadBackground(r, P);
   FillParams(r, P);
   if (Preview) return;
+  if (Bitmap == nullptr) {
+    *Progress.Aborting = true;
+    return;
+  }
 
   const int32_t w = int32_t(r.width), h = int32_t(r.height);
   TVXPixelFormat pf = vx24RGB;
@@ -338,6 +340,7 @@ void VXReadPNGStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
   bool localAbort = false;
   if (Progress.Aborting == nullptr) Progress.Aborting = &localAbort;
   try {
+    if (Stream == nullptr) throw EVXException("No stream");
     ReadPNG(Stream, Bitmap, IOParams, Progress, Preview);
   } catch (const std::exception& e) {
     if (std::string(e.what()) ==

@@ -60,12 +60,26 @@ struct TPNGWriter {
   std::unordered_map<uint32_t, uint8_t> exact;
   bool useExact = false;
 
-  int32_t IndexOf(TRGB c) const {
+  // Recent quantiser answers, direct-mapped by colour (key 0xFFFFFFFF = empty).
+  std::vector<uint32_t> lookupKey;
+  std::vector<uint8_t> lookupIndex;
+
+  int32_t IndexOf(TRGB c) {
+    const uint32_t k = Key(c);
     if (useExact) {
-      const auto it = exact.find(Key(c));
+      const auto it = exact.find(k);
       return it != exact.end() ? it->second : 0;
     }
-    return quant->GetRGBIndex(c);
+    if (lookupKey.empty()) {
+      lookupKey.assign(size_t(1) << 16, 0xFFFFFFFFu);
+      lookupIndex.assign(size_t(1) << 16, 0);
+    }
+    const size_t slot = ((k * 2654435761u) >> 16) & 0xFFFFu;
+    if (lookupKey[slot] != k) {
+      lookupKey[slot] = k;
+      lookupIndex[slot] = uint8_t(quant->GetRGBIndex(c));
+    }
+    return lookupIndex[slot];
   }
   static uint32_t Key(TRGB c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
   TRowKind kind = rkRGB;
@@ -249,6 +263,11 @@ bool CollectExactColours(TPNGWriter& w, TVXBitmap* Bitmap, int32_t Limit, std::v
   return true;
 }
 
+bool IsBlackAndWhite(TRGB a, TRGB b) {
+  const TRGB black{0, 0, 0}, white{255, 255, 255};
+  return (a == black && b == white) || (a == white && b == black);
+}
+
 bool SingleColour(TVXBitmap* Bitmap, TRGB& Colour) {
   for (int32_t y = 0; y < Bitmap->Height(); ++y)
     for (int32_t x = 0; x < Bitmap->Width(); ++x) {
@@ -314,8 +333,7 @@ void ChooseLayout(TPNGWriter& w, TVXBitmap* Bitmap, TIOParamsVals& P, TVXMask* M
       if (two) {
         w.ownWork = std::move(two);
         w.work = w.ownWork.get();
-        const bool blackWhite = c1 == TRGB{0, 0, 0} && c2 == TRGB{255, 255, 255};
-        if (!blackWhite) {
+        if (!IsBlackAndWhite(c1, c2)) {
           w.colorType = PNG_COLOR_TYPE_PALETTE;
           w.plte = {ToPNG(c1), ToPNG(c2)};
           w.bkgd.index = png_byte(NearestEntry(w.plte, bg, 0));
@@ -337,6 +355,22 @@ void ChooseLayout(TPNGWriter& w, TVXBitmap* Bitmap, TIOParamsVals& P, TVXMask* M
           w.hasBkgd = true;
           return;
         }
+      } else if (P.ColorMapCount() == 2 && !IsBlackAndWhite(P.ColorMap()[0], P.ColorMap()[1])) {
+        // More colours (a resized two-colour palette image): each pixel takes the
+        // nearer of the file's two palette colours.
+        const TRGB c0 = P.ColorMap()[0], c1 = P.ColorMap()[1];
+        w.plte = {ToPNG(c0), ToPNG(c1)};
+        auto two2 = std::make_unique<TVXBitmap>();
+        if (!two2->Allocate(Bitmap->Width(), Bitmap->Height(), vx1g)) throw EInvalidGraphic("Error on creating PNG");
+        for (int32_t y = 0; y < Bitmap->Height(); ++y)
+          for (int32_t x = 0; x < Bitmap->Width(); ++x)
+            two2->SetPixels_vx1g(x, y, NearestEntry(w.plte, Bitmap->Pixels(x, y), 0) == 1);
+        w.ownWork = std::move(two2);
+        w.work = w.ownWork.get();
+        w.colorType = PNG_COLOR_TYPE_PALETTE;
+        w.bkgd.index = png_byte(NearestEntry(w.plte, bg, 0));
+        w.hasBkgd = true;
+        return;
       } else {
         auto copy = std::make_unique<TVXBitmap>();
         copy->Assign(Bitmap);
@@ -483,9 +517,16 @@ int FilterSet(TIOPNGFilter f) {
 
 void VXWritePNGStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
                       TVXMask* Mask) {
-  bool localAbort = false;
-  if (Progress.Aborting == nullptr) Progress.Aborting = &localAbort;
   if (Bitmap == nullptr || Bitmap->IsEmpty()) throw EInvalidGraphic("Error on creating PNG");
+  bool localAbort = false;
+  struct TRestore {
+    TProgressRec& p;
+    bool* local;
+    ~TRestore() {
+      if (p.Aborting == local) p.Aborting = nullptr;
+    }
+  } restore{Progress, &localAbort};
+  if (Progress.Aborting == nullptr) Progress.Aborting = &localAbort;
 
   TPNGWriter w;
   w.stream = Stream;
@@ -513,7 +554,6 @@ void VXWritePNGStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
     w.rowBuf.assign(size_t(width), 0);
 
   const bool ok = Encode(w, Progress);
-  if (Progress.Aborting == &localAbort) Progress.Aborting = nullptr;
   if (w.streamError) std::rethrow_exception(w.streamError);
   if (!ok) throw EInvalidGraphic("Error on creating PNG");
 }

@@ -1,6 +1,10 @@
 #include "io/vexlaneio.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "codecs/png.h"
@@ -253,12 +257,9 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
   std::string temp;
   try {
     // A target that exists and cannot be written refuses the save, as creating it would.
-    if (FileExists(FileName)) {
-      try {
-        TVXWideFileStream probe(FileName, fmOpenWrite | fmShareDenyNone);
-      } catch (const EStreamError& e) {
-        throw EFCreateError(std::string("Cannot create file \"") + FileName + "\". " + e.what());
-      }
+    if (FileExists(FileName) && access(FileName.c_str(), W_OK) != 0) {
+      const int err = errno;
+      throw EFCreateError("Cannot create file \"" + FileName + "\". " + std::strerror(err));
     }
     temp = TemporarySibling(FileName);
     {
@@ -271,7 +272,8 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
     if (fAborting) {
       DeleteFileW(temp);
     } else if (std::rename(temp.c_str(), FileName.c_str()) != 0) {
-      throw EFCreateError(std::string("Cannot create file \"") + FileName + "\".");
+      const int err = errno;
+      throw EFCreateError("Cannot create file \"" + FileName + "\". " + std::strerror(err));
     }
     temp.clear();
     fParams->SetFileName(FileName);

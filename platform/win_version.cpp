@@ -168,10 +168,10 @@ VS_FIXEDFILEINFO ReadFixedFileInfo(const void* Data) {
   return f;
 }
 
-std::vector<uint8_t> BuildVersionInfoBlock(const TVersionBlockSpec& Spec) {
+std::vector<uint8_t> BuildVersionInfoBlock(const TVersionBlockContents& Contents) {
   std::vector<uint8_t> b;
   const size_t root = BeginNode(b, "VS_VERSION_INFO", 52, 0);
-  const VS_FIXEDFILEINFO& f = Spec.Fixed;
+  const VS_FIXEDFILEINFO& f = Contents.Fixed;
   for (uint32_t v : {f.dwSignature, f.dwStrucVersion, f.dwFileVersionMS, f.dwFileVersionLS, f.dwProductVersionMS,
                      f.dwProductVersionLS, f.dwFileFlagsMask, f.dwFileFlags, f.dwFileOS, f.dwFileType,
                      f.dwFileSubtype, f.dwFileDateMS, f.dwFileDateLS})
@@ -179,12 +179,12 @@ std::vector<uint8_t> BuildVersionInfoBlock(const TVersionBlockSpec& Spec) {
 
   static const char kHex[] = "0123456789ABCDEF";
   std::string table;
-  for (int shift = 12; shift >= 0; shift -= 4) table += kHex[(Spec.Language >> shift) & 0xF];
-  for (int shift = 12; shift >= 0; shift -= 4) table += kHex[(Spec.CodePage >> shift) & 0xF];
+  for (int shift = 12; shift >= 0; shift -= 4) table += kHex[(Contents.Language >> shift) & 0xF];
+  for (int shift = 12; shift >= 0; shift -= 4) table += kHex[(Contents.CodePage >> shift) & 0xF];
 
   const size_t sfi = BeginNode(b, "StringFileInfo", 0, 1);
   const size_t st = BeginNode(b, table, 0, 1);
-  for (const auto& [key, value] : Spec.Strings) {
+  for (const auto& [key, value] : Contents.Strings) {
     const std::u16string v = Utf8ToUtf16(value);
     const size_t s = BeginNode(b, key, static_cast<uint16_t>(v.size() + 1), 1);
     for (char16_t c : v) Put16(b, static_cast<uint16_t>(c));
@@ -194,11 +194,11 @@ std::vector<uint8_t> BuildVersionInfoBlock(const TVersionBlockSpec& Spec) {
   EndNode(b, st);
   EndNode(b, sfi);
 
-  if (Spec.WithTranslation) {
+  if (Contents.WithTranslation) {
     const size_t vfi = BeginNode(b, "VarFileInfo", 0, 1);
     const size_t var = BeginNode(b, "Translation", 4, 0);
-    Put16(b, Spec.Language);
-    Put16(b, Spec.CodePage);
+    Put16(b, Contents.Language);
+    Put16(b, Contents.CodePage);
     EndNode(b, var);
     EndNode(b, vfi);
   }

@@ -40,7 +40,7 @@ struct VS_FIXEDFILEINFO {
 VS_FIXEDFILEINFO ReadFixedFileInfo(const void* Data);
 
 // What a version block is made of.
-struct TVersionBlockSpec {
+struct TVersionBlockContents {
   VS_FIXEDFILEINFO Fixed;
   uint16_t Language = 0x0407;
   uint16_t CodePage = 1252;
@@ -49,7 +49,7 @@ struct TVersionBlockSpec {
 };
 
 // Builds the whole VS_VERSIONINFO block (little endian, 32-bit aligned).
-std::vector<uint8_t> BuildVersionInfoBlock(const TVersionBlockSpec& Spec);
+std::vector<uint8_t> BuildVersionInfoBlock(const TVersionBlockContents& Contents);
 
 // Size of the version block of the file, 0 when it has none. Handle is set to 0.
 uint32_t GetFileVersionInfoSizeW(const std::string& FileName, uint32_t* Handle);

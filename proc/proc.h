@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,34 @@ enum TVXUndoSource { vxuUnknown, vxuImage, vxuSelection, vxuObject, vxuLayer, vx
 // Flags of the processing previews.
 enum TPRPreviewsParam { prppDefaultLockPreview, prppShowResetButton, prppHardReset, prppResetSelectedTab };
 using TPRPreviewsParams = uint8_t;  // bit n stands for TPRPreviewsParam n
+
+// Palette and dither choices handed to the platform imaging converter, in the
+// order of its palette types 1 .. 12 and dither types 0 .. 8.
+enum TVXPaletteType {
+  vxptMedianCut,
+  vxptFixedBW,
+  vxptFixedHalftone8,
+  vxptFixedHalftone27,
+  vxptFixedHalftone64,
+  vxptFixedHalftone125,
+  vxptFixedHalftone216,
+  vxptFixedHalftone252,
+  vxptFixedHalftone256,
+  vxptFixedGray4,
+  vxptFixedGray16,
+  vxptFixedGray256
+};
+enum TVXDitherType {
+  vxdtSolid,
+  vxdtOrdered4x4,
+  vxdtOrdered8x8,
+  vxdtOrdered16x16,
+  vxdtSpiral4x4,
+  vxdtSpiral8x8,
+  vxdtDualSpiral4x4,
+  vxdtDualSpiral8x8,
+  vxdtErrorDiffusion
+};
 
 // Notification with the sender only.
 using TNotifyEvent = std::function<void(void* Sender)>;
@@ -139,7 +168,43 @@ class TVexlaneProc {
   void ResampleTo(TVXBitmap* Target, int32_t TargetWidth, int32_t TargetHeight, TResampleFilter FilterType,
                   bool bMaintainAspectRatio);
 
+  // ---- colour reduction and depth conversion ----
+  // Grey (the settings' weights) and sepia toning of the image or selection;
+  // vx24RGB.
+  void ConvertToGray();
+  void ConvertToSepia(int32_t Depth);
+  // Reduces the whole vx24RGB image to NumColors colours: below 3 black and
+  // white (vx1g; ordered dither with vxOrdered, else the grey of the mean
+  // colour as threshold); 3..1024 quantised in place, or error-diffused into
+  // a vx8p image with vxDithering and at most 256 colours; above 1024 nothing.
+  void ConvertTo(int32_t NumColors, TVXDitherMethod DitherMethod);
+  // Conversion through the platform imaging converter. That converter is not
+  // available on this platform, so the answer is false and the image stays
+  // as it is (also with CheckParametersOnly).
+  bool ConvertTo(TVXPixelFormat PixelFormat, TVXPaletteType PaletteType, TVXDitherType DitherType,
+                 bool CheckParametersOnly);
+  // As ConvertTo without error diffusion; Palette receives the colours used
+  // (black and white below 3 colours, NumColors entries for 3..1024).
+  // NumColors 0 does nothing at all.
+  void ConvertToPalette(int32_t NumColors, TRGB* Palette, TVXDitherMethod DitherMethod);
+  // Black and white (vx1g) by ordered dither, or by the grey-level threshold
+  // (-2 maximum entropy, -1 grey of the mean colour).
+  void ConvertToBWOrdered();
+  void ConvertToBWThreshold(int32_t Threshold);
+  // Black and white by Floyd-Steinberg error diffusion with serpentine rows.
+  void ConvertToBW_FloydSteinberg();
+  // Expands a vx1g image to vx24RGB; any other image is left alone.
+  void ConvertTo24Bit();
+  // Fills Palette with at most NumColors colours of the vx24RGB image chosen
+  // by the colour quantiser; the image does not change.
+  void CalcImagePalette(std::span<TRGB> Palette, int32_t NumColors);
+
  private:
+  // Whole-image operations: the format guard, then the undo snapshot.
+  bool BeginWholeImage(TVXPixelFormatSet AllowedFormats, const std::string& Caption);
+  // Update, then DoFinishWork.
+  void EndWholeImage();
+
   void FreeOwnBitmap();
 
   bool fAutoUndo = false;

@@ -65,7 +65,9 @@ TEST_P(PngWriteLayout, ColourTypeDepthAndPixels) {
   ASSERT_FALSE(data.empty());
   EXPECT_EQ(pngtest::ColorType(data), c.colorType);
   EXPECT_EQ(pngtest::BitDepth(data), c.depth);
-  if (pngtest::HavePngcheck()) EXPECT_TRUE(pngtest::PngcheckAccepts(data, c.name));
+  if (pngtest::HavePngcheck()) {
+    EXPECT_TRUE(pngtest::PngcheckAccepts(data, c.name));
+  }
 
   TVXBitmap back;
   TIOParamsVals q;
@@ -262,7 +264,9 @@ TEST_P(PngRoundTrip, KeepsPixelsAlphaResolutionAndTexts) {
   ASSERT_FALSE(io.Aborting());
   const auto* b = static_cast<const uint8_t*>(s.Memory());
   const std::vector<uint8_t> data(b, b + s.Size());
-  if (pngtest::HavePngcheck()) EXPECT_TRUE(pngtest::PngcheckAccepts(data, GetParam()));
+  if (pngtest::HavePngcheck()) {
+    EXPECT_TRUE(pngtest::PngcheckAccepts(data, GetParam()));
+  }
 
   TVXBitmap second;
   TVexlaneIO io2;
@@ -280,7 +284,9 @@ TEST_P(PngRoundTrip, KeepsPixelsAlphaResolutionAndTexts) {
       const uint8_t a1 = first.HasAlphaChannel() ? first.AlphaChannel()->Pixels_vx8(x, y) : 255;
       const uint8_t a2 = second.HasAlphaChannel() ? second.AlphaChannel()->Pixels_vx8(x, y) : 255;
       ASSERT_EQ(a1, a2) << "alpha at " << x << "," << y;
-      if (a1 != 0) ASSERT_EQ(first.Pixels(x, y), second.Pixels(x, y)) << x << "," << y;
+      if (a1 != 0) {
+        ASSERT_EQ(first.Pixels(x, y), second.Pixels(x, y)) << x << "," << y;
+      }
     }
 }
 
@@ -288,5 +294,30 @@ INSTANTIATE_TEST_SUITE_P(Suite, PngRoundTrip, ::testing::ValuesIn(SuiteImages())
                          [](const ::testing::TestParamInfo<std::string>& i) {
                            return i.param.substr(0, i.param.size() - 4);
                          });
+
+}  // namespace
+
+namespace {
+
+TEST(PngWrite, ResizedTwoColourPaletteImageKeepsItsPalette) {
+  // A 1-bit palette file of red and blue, blended by resampling into many colours.
+  TVXBitmap bmp;
+  bmp.Allocate(10, 2, vx24RGB);
+  for (int x = 0; x < 10; ++x)
+    for (int y = 0; y < 2; ++y) bmp.SetPixels_vx24RGB(x, y, TRGB{uint8_t(x * 25), 0, uint8_t(250 - x * 25)});
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(1);
+  p.SetBitsPerSample(1);
+  p.fColorMap = {TRGB{0, 0, 255}, TRGB{255, 0, 0}};
+  p.fColorMapCount = 2;
+  const auto data = pngtest::EncodeBitmap(bmp, p);
+  EXPECT_EQ(pngtest::ColorType(data), PNG_COLOR_TYPE_PALETTE);
+  EXPECT_EQ(pngtest::BitDepth(data), 1);
+  TVXBitmap back;
+  TIOParamsVals q;
+  ASSERT_TRUE(pngtest::Decode(data, back, q));
+  EXPECT_EQ(back.Pixels_vx24RGB(0, 0), (TRGB{0, 0, 255}));  // nearer to red
+  EXPECT_EQ(back.Pixels_vx24RGB(9, 1), (TRGB{255, 0, 0}));  // nearer to blue
+}
 
 }  // namespace

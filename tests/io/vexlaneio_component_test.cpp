@@ -204,3 +204,19 @@ TEST(VexlaneIO, AttachingServicesThatAreNotAvailable) {
 }
 
 }  // namespace
+
+#include "core/startup.h"
+
+namespace {
+
+TEST(VexlaneIOModule, StartUpHooksAndOwnerServices) {
+  EXPECT_EQ(VXLibraryHooks.IOStartup, &VXStartUpIOUnit);
+  EXPECT_EQ(VXLibraryHooks.IOShutdown, &VXShutDownIOUnit);
+  VXStartUpIOUnit();
+  TVexlaneIO io;
+  ASSERT_NE(VXIOParamsOwnerHooks().GetBitmap, nullptr);
+  EXPECT_EQ(VXIOParamsOwnerHooks().GetBitmap(&io), io.VXBitmap());
+  EXPECT_EQ(VXGetGlobalSettings()->DefGIF_LZWDECOMPFUNC(), nullptr);
+}
+
+}  // namespace

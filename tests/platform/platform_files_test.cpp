@@ -39,8 +39,14 @@ mode_t Mode(const std::string& P) {
 }  // namespace
 
 TEST(PlatformFiles, PathTexts) {
+  char oldCwd[4096];
+  ASSERT_NE(getcwd(oldCwd, sizeof oldCwd), nullptr);
+  // Relative names against a known current folder; the folder is restored
+  // at once for the tests that follow.
   ASSERT_EQ(chdir("/tmp"), 0);
   const std::string cwd = GetCurrentDir();
+  const std::string relative = ExpandFileName("x/y"), dot = ExpandFileName(".");
+  ASSERT_EQ(chdir(oldCwd), 0);
   struct Case {
     const char *In, *Out;
   } cases[] = {
@@ -48,8 +54,8 @@ TEST(PlatformFiles, PathTexts) {
       {"/", "/"},                  {"", ""},           {"/a/..", "/"},
   };
   for (const auto& c : cases) EXPECT_EQ(ExpandFileName(c.In), c.Out) << c.In;
-  EXPECT_EQ(ExpandFileName("x/y"), cwd + "/x/y");
-  EXPECT_EQ(ExpandFileName("."), cwd);
+  EXPECT_EQ(relative, cwd + "/x/y");
+  EXPECT_EQ(dot, cwd);
   EXPECT_EQ(ExtractFileName("/a/b.png"), "b.png");
   EXPECT_EQ(ExtractFileName("b.png"), "b.png");
   EXPECT_EQ(ExtractFilePath("/a/b.png"), "/a/");

@@ -3,13 +3,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <string>
+
+#include <unistd.h>
 
 #include "platform/win_version.h"
 
 namespace {
 
-TVersionBlockSpec SampleSpec() {
-  TVersionBlockSpec s;
+TVersionBlockContents SampleContents() {
+  TVersionBlockContents s;
   s.Fixed.dwFileVersionMS = 0x00010004;
   s.Fixed.dwFileVersionLS = 0x0000000C;
   s.Fixed.dwFileFlags = VS_FF_PRERELEASE;
@@ -27,7 +30,7 @@ std::string QueryText(const std::vector<uint8_t>& Block, const std::string& Key)
 }  // namespace
 
 TEST(PlatformVersion, BlockLayoutAndQueries) {
-  const auto b = BuildVersionInfoBlock(SampleSpec());
+  const auto b = BuildVersionInfoBlock(SampleContents());
   ASSERT_GE(b.size(), 92u);
   EXPECT_EQ(b[0] | (b[1] << 8), static_cast<int>(b.size()));  // wLength of the root
   EXPECT_EQ(b[2] | (b[3] << 8), 52);                          // fixed info size
@@ -60,7 +63,7 @@ TEST(PlatformVersion, BlockLayoutAndQueries) {
 }
 
 TEST(PlatformVersion, DamagedBlocksAreRefusedQuietly) {
-  const auto good = BuildVersionInfoBlock(SampleSpec());
+  const auto good = BuildVersionInfoBlock(SampleContents());
   std::mt19937 rng(7);
   for (int round = 0; round < 3000; ++round) {
     auto b = good;
@@ -94,12 +97,18 @@ TEST(PlatformVersion, SectionOfAnExecutableFile) {
   EXPECT_EQ(GetFileVersionInfoSizeW("/bin/true", nullptr), 0u);
   EXPECT_EQ(GetFileVersionInfoSizeW(dir + "/no-such-file", nullptr), 0u);
   EXPECT_EQ(GetFileVersionInfoSizeW(std::string(VX_SOURCE_DIR) + "/samples/icon.png", nullptr), 0u);
-  std::ifstream in(prog, std::ios::binary);
-  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string cut = dir + "/platform_version_cut.bin";
+  std::ifstream in(prog, std::ios::binary | std::ios::ate);
+  std::string whole(size_t(in.tellg()), '\0');
+  in.seekg(0);
+  ASSERT_TRUE(in.read(whole.data(), std::streamsize(whole.size())));
+  const char* t = std::getenv("TMPDIR");
+  std::string cutDir = std::string(t && *t ? t : "/tmp") + "/vx-version-XXXXXX";
+  ASSERT_NE(mkdtemp(cutDir.data()), nullptr);
+  const std::string cut = cutDir + "/cut.bin";
   for (size_t len : {size_t(0), size_t(16), size_t(64), size_t(4096), whole.size() / 2, whole.size() - 64}) {
-    std::ofstream(cut, std::ios::binary) << whole.substr(0, len);
+    std::ofstream(cut, std::ios::binary).write(whole.data(), std::streamsize(len));
     EXPECT_EQ(GetFileVersionInfoSizeW(cut, nullptr), 0u) << len;
   }
   std::remove(cut.c_str());
+  rmdir(cutDir.c_str());
 }

@@ -11,9 +11,10 @@ using tooltest::TempDir;
 
 namespace {
 
-// Copies a small ELF program and adds the version block of Spec to it.
-std::string MakeVersionedExecutable(const TempDir& Dir, const std::string& Name, const TVersionBlockSpec& Spec) {
-  const auto block = BuildVersionInfoBlock(Spec);
+// Copies a small ELF program and adds the version block of Contents to it.
+std::string MakeVersionedExecutable(const TempDir& Dir, const std::string& Name,
+                                    const TVersionBlockContents& Contents) {
+  const auto block = BuildVersionInfoBlock(Contents);
   const std::string bin = Dir / (Name + ".bin"), exe = Dir / Name;
   tooltest::WriteFile(bin, std::string(block.begin(), block.end()));
   const std::string cmd = "objcopy --add-section .vxversion=" + tooltest::ShellQuote(bin) + " /bin/true " +
@@ -81,13 +82,13 @@ TEST(InfoVersion, TheProgramsOwnResource) {
 
 TEST(InfoVersion, FlagsKeysAndTranslation) {
   TempDir d;
-  TVersionBlockSpec spec;
-  spec.Fixed.dwFileFlags = VS_FF_DEBUG | VS_FF_PRIVATEBUILD | VS_FF_SPECIALBUILD;
-  spec.Language = 0x0409;
-  spec.CodePage = 0x04B0;
-  spec.Strings = {{"FileVersion", "1,4,0,12"}, {"productversion", "2.10.3.1"}, {"EndTime", "  31.12.2030 "},
+  TVersionBlockContents contents;
+  contents.Fixed.dwFileFlags = VS_FF_DEBUG | VS_FF_PRIVATEBUILD | VS_FF_SPECIALBUILD;
+  contents.Language = 0x0409;
+  contents.CodePage = 0x04B0;
+  contents.Strings = {{"FileVersion", "1,4,0,12"}, {"productversion", "2.10.3.1"}, {"EndTime", "  31.12.2030 "},
                   {"CompanyName", "Größe & Co"}};
-  const std::string exe = MakeVersionedExecutable(d, "prog", spec);
+  const std::string exe = MakeVersionedExecutable(d, "prog", contents);
   ASSERT_FALSE(exe.empty()) << "objcopy failed";
   TInfoVersion v;
   v.SetProgramName(exe);
@@ -106,19 +107,19 @@ TEST(InfoVersion, FlagsKeysAndTranslation) {
   EXPECT_EQ(v.ProductName(), "");
 
   // without a translation table only the flags are read
-  spec.WithTranslation = false;
+  contents.WithTranslation = false;
   TInfoVersion w;
-  w.SetProgramName(MakeVersionedExecutable(d, "prog2", spec));
+  w.SetProgramName(MakeVersionedExecutable(d, "prog2", contents));
   w.Execute();
   EXPECT_TRUE(w.Debugversion());
   EXPECT_EQ(w.FileVersion(), "");
   EXPECT_EQ(w.FileVersionNumber(), 0u);
 
   // a version text that does not convert raises out of Execute
-  spec.WithTranslation = true;
-  spec.Strings = {{"FileVersion", "a.b.c"}};
+  contents.WithTranslation = true;
+  contents.Strings = {{"FileVersion", "a.b.c"}};
   TInfoVersion x;
-  x.SetProgramName(MakeVersionedExecutable(d, "prog3", spec));
+  x.SetProgramName(MakeVersionedExecutable(d, "prog3", contents));
   EXPECT_THROW(x.Execute(), EConvertError);
 }
 

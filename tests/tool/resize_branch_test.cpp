@@ -134,3 +134,23 @@ TEST(ResizeBranch, ChangedSourceIsDecodedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ResizeBranch, EightBitThroughTheRealQuantiser) {
+  struct stat st;
+  if (stat("/usr/bin/pngquant", &st) != 0) GTEST_SKIP() << "pngquant is missing";
+  TempDir d;
+  MakeImage(d / "a.png", 120, 90, 5, true);
+  testing::internal::CaptureStdout();
+  const bool ok = ConvertImage(d / "a.png", d / "out", 4, 48, false, true, false, false, "/usr/bin/pngquant");
+  const std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(ok) << out;
+  EXPECT_EQ(out.rfind("Resize \"a.png\" to 96 (short side) as 8bit: 120,90 -> 128,96\n", 0), 0u) << out;
+  const std::string png = tooltest::ReadFile(d / "out/drawable-xhdpi/a.png");
+  ASSERT_GT(png.size(), 26u);
+  EXPECT_EQ(int(png[25]), 3);  // palette
+  EXPECT_TRUE(tooltest::IsReadOnly(d / "out/drawable-xhdpi/a.png"));
+}
+
+}  // namespace

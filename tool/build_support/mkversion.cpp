@@ -21,16 +21,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: mkversion OUT FILEVERSION PRODUCTVERSION KEY=VALUE...\n");
     return 2;
   }
-  TVersionBlockSpec spec;
-  ParseVersion(argv[2], spec.Fixed.dwFileVersionMS, spec.Fixed.dwFileVersionLS);
-  ParseVersion(argv[3], spec.Fixed.dwProductVersionMS, spec.Fixed.dwProductVersionLS);
+  TVersionBlockContents contents;
+  ParseVersion(argv[2], contents.Fixed.dwFileVersionMS, contents.Fixed.dwFileVersionLS);
+  ParseVersion(argv[3], contents.Fixed.dwProductVersionMS, contents.Fixed.dwProductVersionLS);
   for (int i = 4; i < argc; ++i) {
     const std::string kv = argv[i];
     const auto eq = kv.find('=');
     if (eq == std::string::npos) continue;
-    spec.Strings.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+    contents.Strings.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
   }
-  const auto block = BuildVersionInfoBlock(spec);
+  const auto block = BuildVersionInfoBlock(contents);
   std::ofstream out(argv[1], std::ios::binary);
   out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
   return out ? 0 : 1;
