@@ -409,39 +409,23 @@ bool TVXBitmap::ReallocateKeeping(int32_t NewWidth, int32_t NewHeight, int32_t N
 // Size, alignment, location, format
 
 void TVXBitmap::SetWidth(int32_t Value) {
-  if (Value == fWidth) return;
-  if (Value <= 0 && !IsVirtual()) {
-    // No image of that size: the bitmap becomes empty.
-    FreeImage(true);
-    fWidth = 0;
-    fHeight = 0;
-    fFullReallocate = true;
-    return;
-  }
-  if (IsVirtual() || fPixelFormat == vxnull || fHeight <= 0) {
-    if (fAlphaChannel) fAlphaChannel->SetWidth(Value);
-    fWidth = Value;
-    fFullReallocate = true;
-    return;
-  }
-  // The alpha channel is resized after the new image storage has been had,
-  // so that a failure leaves both as they were.
-  TVXBitmap* alpha = fAlphaChannel.get();
-  const int32_t oldWidth = fWidth;
-  ReallocateKeeping(Value, fHeight, fBitAlignment, fLocation);
-  if (alpha) {
-    try {
-      alpha->SetWidth(Value);
-    } catch (...) {
-      ReallocateKeeping(oldWidth, fHeight, fBitAlignment, fLocation);
-      throw;
-    }
-  }
-  fFull = false;
+  if (Value != fWidth) ChangeOneDimension(true, Value);
 }
 
 void TVXBitmap::SetHeight(int32_t Value) {
-  if (Value == fHeight) return;
+  if (Value != fHeight) ChangeOneDimension(false, Value);
+}
+
+// The new width (Width true) or height keeps the common area of the image.
+// The alpha channel is resized after the new image storage has been had, so
+// that a failure leaves both as they were.
+void TVXBitmap::ChangeOneDimension(bool Width, int32_t Value) {
+  auto resize = [Width](TVXBitmap* b, int32_t v) {
+    if (Width)
+      b->SetWidth(v);
+    else
+      b->SetHeight(v);
+  };
   if (Value <= 0 && !IsVirtual()) {
     // No image of that size: the bitmap becomes empty.
     FreeImage(true);
@@ -450,20 +434,21 @@ void TVXBitmap::SetHeight(int32_t Value) {
     fFullReallocate = true;
     return;
   }
-  if (IsVirtual() || fPixelFormat == vxnull || fWidth <= 0) {
-    if (fAlphaChannel) fAlphaChannel->SetHeight(Value);
-    fHeight = Value;
+  const int32_t other = Width ? fHeight : fWidth;
+  if (IsVirtual() || fPixelFormat == vxnull || other <= 0) {
+    if (fAlphaChannel) resize(fAlphaChannel.get(), Value);
+    (Width ? fWidth : fHeight) = Value;
     fFullReallocate = true;
     return;
   }
   TVXBitmap* alpha = fAlphaChannel.get();
-  const int32_t oldHeight = fHeight;
-  ReallocateKeeping(fWidth, Value, fBitAlignment, fLocation);
+  const int32_t oldValue = Width ? fWidth : fHeight;
+  ReallocateKeeping(Width ? Value : fWidth, Width ? fHeight : Value, fBitAlignment, fLocation);
   if (alpha) {
     try {
-      alpha->SetHeight(Value);
+      resize(alpha, Value);
     } catch (...) {
-      ReallocateKeeping(fWidth, oldHeight, fBitAlignment, fLocation);
+      ReallocateKeeping(Width ? oldValue : fWidth, Width ? fHeight : oldValue, fBitAlignment, fLocation);
       throw;
     }
   }

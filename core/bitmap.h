@@ -346,6 +346,7 @@ class TVXBitmap : public TVXBaseBitmap {
   uint8_t* StoredRowAddress(int32_t StoredRow) const;
   void* VirtualRow(int32_t Row, int32_t Col, int32_t Width) const;
   bool ReallocateKeeping(int32_t NewWidth, int32_t NewHeight, int32_t NewAlignment, TVXLocation NewLocation);
+  void ChangeOneDimension(bool Width, int32_t Value);
   void CopyRowsFrom(TVXBitmap* Source);
   void CopyLevelsFrom(const TVXBitmap* Source);
   void FillAll(uint8_t Value);

@@ -517,8 +517,7 @@ std::u16string VXStripControlCharsW(const std::u16string& S) {
 // ---------------------------------------------------------------------------
 // String kinds
 
-namespace {
-void AppendUTF8(std::string& out, uint32_t cp) {
+void VXAppendUTF8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += char(cp);
   } else if (cp < 0x800) {
@@ -535,6 +534,8 @@ void AppendUTF8(std::string& out, uint32_t cp) {
     out += char(0x80 | (cp & 0x3F));
   }
 }
+
+namespace {
 
 // Next code point of UTF-8 text (U+FFFD for a malformed sequence, which
 // then consumes one byte).
@@ -602,7 +603,7 @@ std::string VXUTF16ToUTF8(const std::u16string& S) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    AppendUTF8(r, c);
+    VXAppendUTF8(r, c);
   }
   return r;
 }
@@ -633,7 +634,7 @@ std::string VXAnsiToUTF8(const std::string& S) {
   r.reserve(S.size());
   for (char ch : S) {
     auto u = static_cast<unsigned char>(ch);
-    AppendUTF8(r, u >= 0x80 && u < 0xA0 ? kCP1252High[u - 0x80] : u);
+    VXAppendUTF8(r, u >= 0x80 && u < 0xA0 ? kCP1252High[u - 0x80] : u);
   }
   return r;
 }
@@ -808,9 +809,7 @@ bool VXFileExists(const std::string& FileName) {
 }
 bool VXFileExistsW(const std::string& FileName) { return VXFileExists(FileName); }
 
-namespace {
-// Days from 1970-01-01 to the civil date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+int64_t VXDaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = unsigned(y - era * 400);
@@ -819,6 +818,7 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + int64_t(doe) - 719468;
 }
 
+namespace {
 constexpr int64_t kDelphiEpochOffset = 25569;  // days from 1899-12-30 to 1970-01-01
 constexpr uint64_t kFileTimeUnixOffset = 116444736000000000ull;
 }  // namespace
@@ -831,7 +831,7 @@ double VXFileTimeToDateTime(uint64_t FileTime) {
   int year = lt.tm_year + 1900;
   if (year < 1980 || year > 2107) return 0;  // outside the DOS date range
   int sec = (lt.tm_sec / 2) * 2;
-  int64_t days = DaysFromCivil(year, unsigned(lt.tm_mon + 1), unsigned(lt.tm_mday)) + kDelphiEpochOffset;
+  int64_t days = VXDaysFromCivil(year, unsigned(lt.tm_mon + 1), unsigned(lt.tm_mday)) + kDelphiEpochOffset;
   return double(days) + (lt.tm_hour * 3600 + lt.tm_min * 60 + sec) / 86400.0;
 }
 

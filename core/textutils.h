@@ -90,6 +90,8 @@ std::u16string VXStripControlCharsW(const std::u16string& S);
 // ---------------------------------------------------------------------------
 // String kinds
 
+// Appends the UTF-8 bytes of one code point (at most U+10FFFF).
+void VXAppendUTF8(std::string& Out, uint32_t CodePoint);
 // UTF-8 <-> UTF-16 (invalid sequences become U+FFFD).
 std::u16string VXUTF8ToUTF16(const std::string& S);
 std::string VXUTF16ToUTF8(const std::u16string& S);
@@ -162,6 +164,9 @@ bool VXGetFileDetails(const std::string& FileName, int64_t& Size, double& Create
 // File time (100 ns units since 1601, UTC) -> local TDateTime with 2-second
 // resolution; 0 for a zero time or one outside 1980..2107.
 double VXFileTimeToDateTime(uint64_t FileTime);
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar
+// (negative before 1970).
+int64_t VXDaysFromCivil(int64_t Year, unsigned Month, unsigned Day);
 int64_t VXMakeInt64(uint32_t High, uint32_t Low);
 
 // FileName = Path + Descriptor + "-" + 8 upper-case hex digits + ".tmp",

@@ -21,16 +21,6 @@ bool VXIsEXIFBlock(const void* Data, int64_t Length) {
 
 namespace {
 
-// Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = unsigned(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + int64_t(doe) - 719468;
-}
-
 void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
   z += 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -111,7 +101,7 @@ double VXEXIFStrToDateTime(const std::string& Text) {
   if (y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1) return 0;
   int dim = kMonthDays[mo - 1] + (mo == 2 && IsLeap(y) ? 1 : 0);
   if (d > dim || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return 0;
-  double date = double(DaysFromCivil(y, unsigned(mo), unsigned(d)) + kDays1899To1970);
+  double date = double(VXDaysFromCivil(y, unsigned(mo), unsigned(d)) + kDays1899To1970);
   double time = (h * 3600.0 + mi * 60.0 + s) / 86400.0;
   return date < 0 ? date - time : date + time;
 }

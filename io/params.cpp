@@ -8,6 +8,7 @@
 #include "core/dictionary.h"
 #include "core/icc.h"
 #include "core/settings.h"
+#include "core/textutils.h"
 #include "io/annotations.h"
 #include "io/dicomtags.h"
 #include "io/exif.h"
@@ -26,15 +27,7 @@ double TodayAsDateTime() {
   std::time_t now = std::time(nullptr);
   std::tm tmv{};
   localtime_r(&now, &tmv);
-  // Days from civil date (proleptic Gregorian) relative to 1970-01-01.
-  int64_t y = tmv.tm_year + 1900;
-  unsigned m = unsigned(tmv.tm_mon + 1), d = unsigned(tmv.tm_mday);
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = unsigned(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  int64_t days1970 = era * 146097 + int64_t(doe) - 719468;
+  const int64_t days1970 = VXDaysFromCivil(tmv.tm_year + 1900, unsigned(tmv.tm_mon + 1), unsigned(tmv.tm_mday));
   return double(days1970 + 25569);
 }
 

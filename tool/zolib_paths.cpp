@@ -1,6 +1,7 @@
 // ZoLib path helpers, file times and temporary file names.
 #include "tool/zolib.h"
 
+#include "core/textutils.h"
 #include "platform/win_errors.h"
 
 #include <chrono>
@@ -24,30 +25,8 @@ bool DirExists(const std::string& Path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-namespace {
-
-// Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-}  // namespace
-
 double FileTimeToLocalDateTime(const FILETIME& Time) {
-  const time_t secs = static_cast<time_t>(FileTimeToUnixSeconds(Time));
-  struct tm lt{};
-  if (!localtime_r(&secs, &lt)) return 0;
-  const int year = lt.tm_year + 1900;
-  if (year < 1980 || year > 2107) return 0;
-  const int64_t days = DaysFromCivil(year, static_cast<unsigned>(lt.tm_mon + 1), static_cast<unsigned>(lt.tm_mday)) -
-                       DaysFromCivil(1899, 12, 30);
-  const int seconds = lt.tm_hour * 3600 + lt.tm_min * 60 + (lt.tm_sec / 2) * 2;
-  return static_cast<double>(days) + seconds / 86400.0;
+  return VXFileTimeToDateTime((static_cast<uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime);
 }
 
 double GetFileDateTime(const std::string& Path, int Which) {

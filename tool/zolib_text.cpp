@@ -1,6 +1,8 @@
 // ZoLib text helpers: prefix and suffix tests, separators, case, splitting.
 #include "tool/zolib.h"
 
+#include "core/textutils.h"
+
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
@@ -63,23 +65,10 @@ std::string Utf32ToUtf8(const std::u32string& S) {
   std::string out;
   out.reserve(S.size());
   for (char32_t cp : S) {
-    if (cp >= 0xF0080 && cp <= 0xF00FF) {
+    if (cp >= 0xF0080 && cp <= 0xF00FF)
       out += static_cast<char>(cp - 0xF0000);
-    } else if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    else
+      VXAppendUTF8(out, cp);
   }
   return out;
 }
