@@ -483,7 +483,12 @@ void TVXBitmap::SetLocation(TVXLocation Value) {
   TVXLocation target = Value;
   if (target == vxFile && size <= fMinFileSize) target = vxMemory;
   if (target == vxMemory && size > fMinFileSize) target = vxFile;
-  if (target == fLocation) return;
+  if (target == fLocation) {
+    // The rows stay where they are, as if moved out and back: the image is
+    // still the allocated one, so an Allocate of the same size keeps it.
+    fFullReallocate = false;
+    return;
+  }
   ReallocateKeeping(fWidth, fHeight, fBitAlignment, Value);
 }
 

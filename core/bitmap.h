@@ -270,8 +270,6 @@ class TVXBitmap : public TVXBaseBitmap {
   bool LoadRAWFromBufferOrStream(const void* Buffer, TStream* Stream, int64_t BufferSize = -1);
 
   // ---- copying between bitmaps (bitmap_copy.cpp) ----
-  // (Declarations below pre-filled by H-bitmap from the copying Part; owner of
-  // this section and of their definitions: H-bitmapops. Change freely.)
   // Copies a clipped rectangle of this bitmap into Dest at (DstX, DstY).
   void CopyRectTo(TVXBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY, int32_t RectWidth,
                   int32_t RectHeight);
@@ -283,9 +281,9 @@ class TVXBitmap : public TVXBaseBitmap {
   void CopyToTVXMask(TVXMask* Dest);
 
   // ---- pixel access and fills (bitmap_pixels.cpp) ----
-  // (Declarations below pre-filled by H-bitmap from the pixel-access Part;
-  // owner of this section and of their definitions: H-bitmapops. The palette
-  // overrides must be defined for TVXBitmap's vtable to link.)
+  // Typed accessors read and write one pixel without conversion; Pixels
+  // converts from and to a colour. Coordinates outside the bitmap read 0 and
+  // are ignored on write.
   TRGB* GetPaletteBuffer() const override;
   TRGB GetPalette(int32_t index) const override;
   void SetPalette(int32_t index, TRGB Value) override;
@@ -321,9 +319,6 @@ class TVXBitmap : public TVXBaseBitmap {
   void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, double Value);
 
   // ---- pixel-format conversion (convert.cpp) ----
-  // (Declarations below pre-filled by H-bitmap from the conversion Part;
-  // owner of this section and of their definitions: H-convert. SetPixelFormat
-  // in bitmap.cpp calls ConvertFormatInPlace.)
   // Writes Source's pixels, converted, into this bitmap (same size, own format).
   void CopyAndConvertFormat(TVXBitmap* Source);
 

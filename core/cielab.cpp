@@ -63,7 +63,10 @@ bool VXMMXSupported() {
   // be toggled.
   unsigned long before, after;
 #if defined(__x86_64__)
+  // The pushes must not land in the red zone below the stack pointer,
+  // where the compiler may keep values of its own.
   __asm__ volatile(
+      "leaq -128(%%rsp), %%rsp\n\t"
       "pushfq\n\t"
       "popq %0\n\t"
       "movq %0, %1\n\t"
@@ -74,6 +77,7 @@ bool VXMMXSupported() {
       "popq %1\n\t"
       "pushq %0\n\t"
       "popfq\n\t"
+      "leaq 128(%%rsp), %%rsp\n\t"
       : "=&r"(before), "=&r"(after)
       :
       : "cc");

@@ -36,12 +36,6 @@ inline float GF(long double R, long double G, long double B) {
 }
 
 // Float to integer: truncation toward zero, clamped to the target range.
-inline uint8_t FloatToByte(float v) {
-  const double t = double(v) * 255;
-  if (!(t > 0)) return 0;  // also NaN
-  if (t >= 255) return 255;
-  return uint8_t(int32_t(t));
-}
 inline uint16_t FloatToWord(float v) {
   const double t = double(v) * 65535;
   if (!(t > 0)) return 0;
@@ -185,7 +179,7 @@ void ToBW(TVXBitmap* Dest, TVXBitmap* Source, const GreyWeights& k) {
           level = Word(s, x) >> 10;
           break;
         case vx32f:
-          level = FloatToByte(Float(s, x)) >> 2;
+          level = VXFloatToByte(Float(s, x)) >> 2;
           break;
         default:
           level = 0;
@@ -225,7 +219,7 @@ void ToPalette(TVXBitmap* Dest, TVXBitmap* Source) {
         else if (sf == vx16g)
           for (int32_t x = 0; x < w; ++x) d[x] = uint8_t(Word(s, x) >> 8);
         else
-          for (int32_t x = 0; x < w; ++x) d[x] = FloatToByte(Float(s, x));
+          for (int32_t x = 0; x < w; ++x) d[x] = VXFloatToByte(Float(s, x));
       }
       return;
     }
@@ -362,7 +356,7 @@ void ConvertRow(TVXPixelFormat sf, TVXPixelFormat df, const uint8_t* s, uint8_t*
     case vx32f:
       for (int32_t x = 0; x < w; ++x) {
         const float v = Float(s, x);
-        const uint8_t b8 = FloatToByte(v);
+        const uint8_t b8 = VXFloatToByte(v);
         switch (df) {
           case vx8g: d[x] = b8; break;
           case vx16g: PutWord(d, x, FloatToWord(v)); break;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "core/textutils.h"
 #include "core/vxdefs.h"
@@ -482,8 +483,14 @@ std::unique_ptr<TVXDictionaryItem> TVXDictionaryParser::ReadJSONValue() {
   std::string w = ReadWord();
   if (w == "false") return std::make_unique<TVXDictionaryValueBoolean>(false);
   if (w == "true") return std::make_unique<TVXDictionaryValueBoolean>(true);
-  if (w.find_first_of(".eE") != std::string::npos)
+  if (w.find('.') != std::string::npos)
     return std::make_unique<TVXDictionaryValueDouble>(double(VXStrToFloatDef(w, 0)));
+  // An exponent form is a double when it is a number; any other word
+  // ("null", "none") is the integer 0 below.
+  if (w.find_first_of("eE") != std::string::npos) {
+    const long double e = VXStrToFloatDef(w, std::numeric_limits<long double>::quiet_NaN());
+    if (!std::isnan(e)) return std::make_unique<TVXDictionaryValueDouble>(double(e));
+  }
   int32_t i;
   if (TryStrToInt(w, i)) return std::make_unique<TVXDictionaryValueInteger>(i);
   // A whole number beyond 32 bits keeps its value as a double.

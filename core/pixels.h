@@ -86,6 +86,15 @@ static_assert(sizeof(TRGB48) == 6);
 static_assert(sizeof(TCMYK) == 4 && alignof(TCMYK) == 1);
 static_assert(sizeof(TCIELab) == 3 && alignof(TCIELab) == 1);
 
+// A vx32f value (0 black .. 1 white) as a byte: Trunc(v * 255) clamped to
+// 0..255; NaN gives 0.
+inline uint8_t VXFloatToByte(float v) {
+  const double t = double(v) * 255;
+  if (!(t > 0)) return 0;
+  if (t >= 255) return 255;
+  return uint8_t(int32_t(t));
+}
+
 using PRGB = TRGB*;
 using PRGBA = TRGBA*;
 using PRGB48 = TRGB48*;

@@ -36,6 +36,19 @@ inline uint8_t Blend(uint8_t d, int32_t value, int32_t weight) {
   return uint8_t(int64_t(d) + ((int64_t(value) - d) * weight >> 18));
 }
 
+// Writes a BGR pixel, or blends it in with the weight when weights are given.
+inline void StorePixel(uint8_t* d, int32_t R, int32_t G, int32_t B, const int32_t* Weight) {
+  if (!Weight) {
+    d[0] = uint8_t(B);
+    d[1] = uint8_t(G);
+    d[2] = uint8_t(R);
+  } else {
+    d[0] = Blend(d[0], B, *Weight);
+    d[1] = Blend(d[1], G, *Weight);
+    d[2] = Blend(d[2], R, *Weight);
+  }
+}
+
 bool UseProfiles() { return VXGetGlobalSettings()->UseCMYKProfile() && VXInitCMYKTransforms(); }
 
 bool CMYKToRGBProfiled(const TCMYK& in, TRGB& out) {
@@ -70,15 +83,7 @@ void CMYKRowArith(const uint8_t* s, uint8_t* d, int32_t Count, const int32_t* We
   for (int32_t i = 0; i < Count; ++i, s += 4, d += 3) {
     int32_t R, G, B;
     CMYKArith(s, R, G, B);
-    if (!Weights) {
-      d[0] = uint8_t(B);
-      d[1] = uint8_t(G);
-      d[2] = uint8_t(R);
-    } else {
-      d[0] = Blend(d[0], B, Weights[i]);
-      d[1] = Blend(d[1], G, Weights[i]);
-      d[2] = Blend(d[2], R, Weights[i]);
-    }
+    StorePixel(d, R, G, B, Weights ? Weights + i : nullptr);
   }
 }
 
@@ -211,15 +216,7 @@ void VXCMYKRowToBGRProfiled(const void* Source, void* Dest, int32_t Count, const
   }
   for (int32_t i = 0; i < Count; ++i, d += 3) {
     const int32_t R = out[size_t(i) * 4] >> 8, G = out[size_t(i) * 4 + 1] >> 8, B = out[size_t(i) * 4 + 2] >> 8;
-    if (!Weights) {
-      d[0] = uint8_t(B);
-      d[1] = uint8_t(G);
-      d[2] = uint8_t(R);
-    } else {
-      d[0] = Blend(d[0], B, Weights[i]);
-      d[1] = Blend(d[1], G, Weights[i]);
-      d[2] = Blend(d[2], R, Weights[i]);
-    }
+    StorePixel(d, R, G, B, Weights ? Weights + i : nullptr);
   }
 }
 

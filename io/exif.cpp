@@ -204,13 +204,26 @@ void TIOParamsVals::SetEXIF_SensingMethod(int32_t v) { SetEXIFTracked(fEXIF_Sens
 void TIOParamsVals::SetEXIF_FileSource(int32_t v) { SetEXIFTracked(fEXIF_FileSource, v, -1, 0xA300); }
 void TIOParamsVals::SetEXIF_SceneType(int32_t v) { SetEXIFTracked(fEXIF_SceneType, v, -1, 0xA301); }
 
+namespace {
+
+// The resolution truncated toward zero; values beyond the 32-bit range are
+// held at its limits (NaN gives 0).
+int32_t ResolutionToDpi(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return INT32_MAX;
+  if (v <= -2147483648.0) return INT32_MIN;
+  return int32_t(std::trunc(v));
+}
+
+}  // namespace
+
 void TIOParamsVals::SetEXIF_XResolution(double v) {
-  SetDpiX(int32_t(std::trunc(v)));
+  SetDpiX(ResolutionToDpi(v));
   fEXIF_XResolution = v;
 }
 
 void TIOParamsVals::SetEXIF_YResolution(double v) {
-  SetDpiY(int32_t(std::trunc(v)));
+  SetDpiY(ResolutionToDpi(v));
   fEXIF_YResolution = v;
 }
 

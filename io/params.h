@@ -232,10 +232,10 @@ struct TIOParamsFields : TIOParamsEXIFFields {
   TIOBMPCompression fBMP_Compression = ioBMP_UNCOMPRESSED;
   bool fBMP_HandleTransparency = false;
   int32_t fICO_ImageIndex = 0;
-  TRGB fICO_Background{};
+  TRGB fICO_Background{255, 255, 255};
   int32_t fCUR_ImageIndex = 0;
   int32_t fCUR_XHotSpot = 0, fCUR_YHotSpot = 0;
-  TRGB fCUR_Background{};
+  TRGB fCUR_Background{255, 255, 255};
 
   // PNG, PNM, Targa
   bool fPNG_Interlaced = false;

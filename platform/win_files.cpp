@@ -97,6 +97,9 @@ HFIND FindFirstFileW(const std::string& Pattern, WIN32_FIND_DATAW& Data) {
     }
     closedir(d);
     std::sort(h->Names.begin(), h->Names.end());
+    // A name may hold '*' or '?' itself: the entry of exactly that name comes first.
+    const auto literal = std::find(h->Names.begin(), h->Names.end(), last);
+    if (literal != h->Names.end()) std::rotate(h->Names.begin(), literal, literal + 1);
   } else if (!last.empty()) {
     h->Names.push_back(last);
   }
@@ -232,10 +235,11 @@ bool WriteNewFile(const std::string& Path, const void* Data, size_t Size, unsign
     NameTaken = errno == EEXIST;
     return false;
   }
+  // The mode bits as asked, whatever the process's umask removed.
+  bool ok = fchmod(fd, static_cast<mode_t>(Mode)) == 0;
   const char* p = static_cast<const char*>(Data);
   size_t done = 0;
-  bool ok = true;
-  while (done < Size) {
+  while (ok && done < Size) {
     const ssize_t w = write(fd, p + done, Size - done);
     if (w < 0) {
       if (errno == EINTR) continue;

@@ -7,9 +7,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/cielab.h"
 #include "core/settings.h"
-#include "io/cmyk.h"
 #include "proc/quantizer.h"
 #include "proc/rowops.h"
 #include "proc/threshold.h"
@@ -51,85 +49,6 @@ struct GreyCoefs {
 
 inline void ReportRow(void* Sender, const TVXProgressEvent& OnProgress, int32_t done, int32_t height) {
   if (OnProgress) OnProgress(Sender, int32_t(100.0 / (height + 0.5) * done));
-}
-
-inline uint8_t FloatToByte(float v) {
-  const double t = double(v) * 255;
-  if (!(t > 0)) return 0;
-  if (t >= 255) return 255;
-  return uint8_t(int32_t(t));
-}
-
-// The 256 palette entries of a bitmap; entries it does not hold are black.
-void CopyPalette(const TVXBitmap* bmp, TRGB* out) {
-  const TRGB* pal = bmp->PaletteBuffer();
-  const int32_t n = pal ? std::min(bmp->PaletteLength(), 256) : 0;
-  if (n > 0) std::memcpy(static_cast<void*>(out), pal, size_t(n) * sizeof(TRGB));
-}
-
-// Row y of any pixel format as TRGB pixels.
-void RGBRow(TVXBitmap* bmp, int32_t y, TRGB* out) {
-  const int32_t w = bmp->Width();
-  const uint8_t* p = static_cast<const uint8_t*>(bmp->GetScanLine(y));
-  switch (bmp->PixelFormat()) {
-    case vx1g:
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t v = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-        out[x] = TRGB{v, v, v};
-      }
-      break;
-    case vx8p: {
-      TRGB pal[256] = {};
-      CopyPalette(bmp, pal);
-      for (int32_t x = 0; x < w; ++x) out[x] = pal[p[x]];
-      break;
-    }
-    case vx8g:
-      for (int32_t x = 0; x < w; ++x) out[x] = TRGB{p[x], p[x], p[x]};
-      break;
-    case vx16g:
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t v = p[size_t(x) * 2 + 1];
-        out[x] = TRGB{v, v, v};
-      }
-      break;
-    case vx24RGB:
-      std::memcpy(out, p, size_t(w) * 3);
-      break;
-    case vx32RGB:
-      for (int32_t x = 0; x < w; ++x) out[x] = TRGB{p[size_t(x) * 4], p[size_t(x) * 4 + 1], p[size_t(x) * 4 + 2]};
-      break;
-    case vx32f:
-      for (int32_t x = 0; x < w; ++x) {
-        float f;
-        std::memcpy(&f, p + size_t(x) * 4, 4);
-        const uint8_t v = FloatToByte(f);
-        out[x] = TRGB{v, v, v};
-      }
-      break;
-    case vxCMYK:
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* q = p + size_t(x) * 4;
-        out[x] = VXCMYK2RGB(TCMYK{q[0], q[1], q[2], q[3]});
-      }
-      break;
-    case vx48RGB:
-      for (int32_t x = 0; x < w; ++x) {
-        TRGB48 c;
-        std::memcpy(&c, p + size_t(x) * 6, 6);
-        out[x] = TRGB{uint8_t(c.b >> 8), uint8_t(c.g >> 8), uint8_t(c.r >> 8)};
-      }
-      break;
-    case vxCIELab:
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* q = p + size_t(x) * 3;
-        out[x] = VXCIELab2RGB(TCIELab{q[0], int8_t(q[1]), int8_t(q[2])});
-      }
-      break;
-    default:
-      std::memset(static_cast<void*>(out), 0, size_t(w) * 3);
-      break;
-  }
 }
 
 // The palette entry nearest to c by squared RGB distance; ties keep the lower
@@ -278,7 +197,7 @@ std::unique_ptr<TVXBitmap> VXTwoColorsTo1Bit(TVXBitmap* Bitmap, TRGB& Color1, TR
   std::vector<TRGB> row(static_cast<size_t>(w));
   int32_t colors = 0;
   for (int32_t y = 0; y < h && colors <= 2; ++y) {
-    RGBRow(Bitmap, y, row.data());
+    VXRowToRGB(Bitmap, y, row.data());
     uint8_t* d = static_cast<uint8_t*>(result->GetScanLine(y));
     for (int32_t x = 0; x < w; ++x) {
       const TRGB c = row[x];

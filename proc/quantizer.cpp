@@ -200,7 +200,7 @@ class HistogramQuantizer final : public TVXQuantizer::Impl {
       s += box.hist[c][e];
       if (s == N) break;
       t += double(box.hist[c][e]) * e / double(N);
-      const double v = double(s) / double(N - s) * (m - t) * (m - t);
+      const double v = double(s) / double(N - s) * ((m - t) * (m - t));
       if (v > best) {
         split = e;
         lowCount = s;
@@ -494,7 +494,8 @@ TVXQuantizer::TVXQuantizer(TVXBitmap* SrcBitmap, TRGB* ColorMap, int32_t ColorMa
       for (int32_t i = 0; i < NCol; ++i) ColorMap[i] = (pal && i < len) ? pal[i] : TRGB{};
     } else if (fGrayScale) {
       for (int32_t i = 0; i < NCol; ++i) {
-        const uint8_t v = uint8_t(int32_t(256.0 / NCol * i));
+        // Trunc(256 / NCol * i), computed exactly.
+        const uint8_t v = uint8_t(int64_t(256) * i / NCol);
         ColorMap[i].r = ColorMap[i].g = ColorMap[i].b = v;
       }
     }

@@ -1,11 +1,12 @@
 // Whole-row helpers of the processing routines: bit inversion of buffers and
-// bitmap rows, and the bitmap equality test.
+// bitmap rows, the bitmap equality test, and rows of any format as RGB.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 class TVXBitmap;
+struct TRGB;
 
 // Inverts every bit of Length bytes at Buffer.
 void VXInvertBytes(void* Buffer, int64_t Length);
@@ -15,3 +16,8 @@ void VXInvertBitmapRows(TVXBitmap* Bitmap);
 // alpha channel, and equal pixels and alpha values. Row padding is not
 // compared.
 bool VXBitmapsEqual(TVXBitmap* a, TVXBitmap* b);
+// Row y of a bitmap of any pixel format as Width() 24-bit pixels: grey and
+// vx1g rows give grey pixels, vx32f values go through VXFloatToByte, 16-bit
+// channels keep their high byte, CMYK and CIELab pass through their RGB
+// conversions, vx8p entries the bitmap does not hold are black.
+void VXRowToRGB(TVXBitmap* Bitmap, int32_t y, TRGB* Out);

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/cielab.h"
 #include "core/settings.h"
-#include "io/cmyk.h"
 #include "proc/proc.h"
+#include "proc/rowops.h"
 
 namespace {
 
@@ -24,84 +23,11 @@ struct GreyCoefs {
   uint8_t Grey(int32_t R, int32_t G, int32_t B) const { return uint8_t((R * r + G * g + B * b) / 100); }
 };
 
-inline uint8_t FloatToByte(float v) {
-  const double t = double(v) * 255;
-  if (!(t > 0)) return 0;  // also NaN
-  if (t >= 255) return 255;
-  return uint8_t(int32_t(t));
-}
-
-// The 256 palette entries of a bitmap; entries it does not hold are black.
-void CopyPalette(const TVXBitmap* bmp, TRGB* out) {
-  const TRGB* pal = bmp->PaletteBuffer();
-  const int32_t n = pal ? std::min(bmp->PaletteLength(), 256) : 0;
-  if (n > 0) std::memcpy(static_cast<void*>(out), pal, size_t(n) * sizeof(TRGB));
-}
-
+// Row y of any pixel format as grey levels (Width() bytes).
 void GreyRow(TVXBitmap* bmp, int32_t y, uint8_t* out, const GreyCoefs& k) {
-  const int32_t w = bmp->Width();
-  const uint8_t* p = static_cast<const uint8_t*>(bmp->GetScanLine(y));
-  switch (bmp->PixelFormat()) {
-    case vx1g:
-      for (int32_t x = 0; x < w; ++x) {
-        const int32_t v = (p[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-        out[x] = k.Grey(v, v, v);
-      }
-      break;
-    case vx8p: {
-      TRGB pal[256] = {};
-      CopyPalette(bmp, pal);
-      for (int32_t x = 0; x < w; ++x) out[x] = k.Grey(pal[p[x]].r, pal[p[x]].g, pal[p[x]].b);
-      break;
-    }
-    case vx8g:
-      for (int32_t x = 0; x < w; ++x) out[x] = k.Grey(p[x], p[x], p[x]);
-      break;
-    case vx16g:
-      for (int32_t x = 0; x < w; ++x) {
-        uint16_t v;
-        std::memcpy(&v, p + size_t(x) * 2, 2);
-        const int32_t t = v >> 8;
-        out[x] = k.Grey(t, t, t);
-      }
-      break;
-    case vx24RGB:
-      for (int32_t x = 0; x < w; ++x, p += 3) out[x] = k.Grey(p[2], p[1], p[0]);
-      break;
-    case vx32RGB:
-      for (int32_t x = 0; x < w; ++x, p += 4) out[x] = k.Grey(p[2], p[1], p[0]);
-      break;
-    case vx32f:
-      for (int32_t x = 0; x < w; ++x) {
-        float v;
-        std::memcpy(&v, p + size_t(x) * 4, 4);
-        const int32_t t = FloatToByte(v);
-        out[x] = k.Grey(t, t, t);
-      }
-      break;
-    case vxCMYK:
-      for (int32_t x = 0; x < w; ++x, p += 4) {
-        const TRGB c = VXCMYK2RGB(TCMYK{p[0], p[1], p[2], p[3]});
-        out[x] = k.Grey(c.r, c.g, c.b);
-      }
-      break;
-    case vx48RGB:
-      for (int32_t x = 0; x < w; ++x) {
-        TRGB48 c;
-        std::memcpy(&c, p + size_t(x) * 6, 6);
-        out[x] = k.Grey(c.r >> 8, c.g >> 8, c.b >> 8);
-      }
-      break;
-    case vxCIELab:
-      for (int32_t x = 0; x < w; ++x, p += 3) {
-        const TRGB c = VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])});
-        out[x] = k.Grey(c.r, c.g, c.b);
-      }
-      break;
-    default:
-      std::memset(out, 0, size_t(w));
-      break;
-  }
+  std::vector<TRGB> rgb(static_cast<size_t>(bmp->Width()));
+  VXRowToRGB(bmp, y, rgb.data());
+  for (size_t x = 0; x < rgb.size(); ++x) out[x] = k.Grey(rgb[x].r, rgb[x].g, rgb[x].b);
 }
 
 int32_t MaxEntropyThreshold(TVXBitmap* bmp) {
@@ -175,7 +101,7 @@ void VXCalcGrayHistogram(TVXBitmap* Bitmap, int32_t* Histogram) {
         for (int32_t x = 0; x < w; ++x) {
           float v;
           std::memcpy(&v, p + size_t(x) * 4, 4);
-          ++Histogram[FloatToByte(v)];
+          ++Histogram[VXFloatToByte(v)];
         }
         break;
       default:

@@ -186,6 +186,32 @@ TEST_F(BitmapStorageTest, AllocateKeepsPixelsOnlyWhenNothingChangedStorage) {
 
   ASSERT_TRUE(b.Allocate(7, 3, vx8g));  // another size: fresh zero rows
   EXPECT_EQ(RowBytes(b), std::vector<uint8_t>(size_t(b.RowLen() * 3), 0));
+
+  // A Location write leaves a freshly laid image behind, whether the rows
+  // moved or the size kept them where they were.
+  for (TVXLocation asked : {vxFile, vxMemory}) {
+    SCOPED_TRACE(int(asked));
+    TVXBitmap c;
+    c.SetMinFileSize(asked == vxFile ? (1 << 20) : 0);  // the size overrules the request
+    ASSERT_TRUE(c.Allocate(6, 3, vx8g));
+    FillPattern(c);
+    const auto rows = RowBytes(c);
+    const TVXLocation before = c.Location();
+    c.SetLocation(asked);
+    EXPECT_EQ(c.Location(), before);
+    ASSERT_TRUE(c.Allocate(6, 3, vx8g));
+    EXPECT_EQ(RowBytes(c), rows);
+  }
+  TVXBitmap d;
+  d.SetMinFileSize(1 << 20);
+  ASSERT_TRUE(d.Allocate(6, 3, vx8g));
+  FillPattern(d);
+  const auto rows = RowBytes(d);
+  d.SetMinFileSize(0);
+  d.SetLocation(vxFile);  // moves into a temporary file
+  ASSERT_EQ(d.Location(), vxFile);
+  ASSERT_TRUE(d.Allocate(6, 3, vx8g));
+  EXPECT_EQ(RowBytes(d), rows);
 }
 
 TEST_F(BitmapStorageTest, SetWidthAndHeightKeepTheCommonArea) {

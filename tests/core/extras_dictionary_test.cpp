@@ -115,6 +115,8 @@ TEST(ExtrasDictionary, ParsesJsonValuesByKind) {
       {R"({"n":2.5})", "n", "d:2.5"},
       {R"({"n":-3E-2})", "n", "d:-0.029999999999999999"},
       {R"({"n":null})", "n", "i:0"},
+      {R"({"n":none})", "n", "i:0"},  // a word with an 'e' that is no number
+      {R"({"n":1e})", "n", "i:0"},
       {R"({"n":-17})", "n", "i:-17"},
       {R"({"n":12345678901})", "n", "d:12345678901"},
       {R"({"n":true})", "n", "b:1"},

@@ -80,6 +80,28 @@ TEST(RuntimeSettings, DefaultsOfANewObject) {
   EXPECT_EQ(s.MeasureUnits[vxuMILES], "miles");
 }
 
+TEST(RuntimeSettings, EveryShortcutUnitAndRemainingDefault) {
+  TVXVexlaneGlobalSettings s;
+  const char keys[VXMemoShortCutCount + 1] = "LERJCXVFBIUG";
+  for (int i = 0; i < VXMemoShortCutCount; ++i)
+    EXPECT_EQ(s.MemoShortCuts[size_t(i)], TShortCut(scCtrl | keys[i])) << "shortcut " << i;
+  const char* const units[VXUnitsCount] = {"pixels", "inches", "km",   "mt",    "cm",   "mm",
+                                           "microns", "nanometers", "feet", "yards", "miles"};
+  for (int i = 0; i < VXUnitsCount; ++i) EXPECT_EQ(s.MeasureUnits[size_t(i)], units[i]) << "unit " << i;
+  EXPECT_EQ(s.RedToGrayCoef(), 21);
+  EXPECT_EQ(s.BlueToGrayCoef(), 8);
+  EXPECT_EQ(s.DefGIF_LZWCOMPFUNC(), nullptr);
+  EXPECT_EQ(s.DefTIFF_LZWDECOMPFUNC(), nullptr);
+  EXPECT_EQ(s.GridPen(), nullptr);
+  EXPECT_FALSE(s.TransitionsDrawAlternative());
+  EXPECT_FALSE(s.ReleaseTwainResources());
+  EXPECT_FALSE(s.ModelessSelectTwainSource());
+  EXPECT_EQ(s.IOPreviewsDialogHeight(), 0);
+  EXPECT_EQ(s.EdgeY(), 2);
+  EXPECT_EQ(s.BorderX(), 1);
+  EXPECT_EQ(s.HScrollHeight(), 17);
+}
+
 TEST(RuntimeSettings, EnumerationOrdinals) {
   EXPECT_EQ(rfMitchell, 6);
   EXPECT_EQ(rfWICFant, 17);

@@ -255,6 +255,19 @@ TEST_F(RuntimeText, FileExistsAndDetails) {
   EXPECT_EQ(VXFileTimeToDateTime(116444736000000000ull), 0);
 }
 
+TEST(RuntimeTextDates, DaysFromCivilAcrossLeapRulesAndEras) {
+  struct Case {
+    int64_t y;
+    unsigned m, d;
+    int64_t days;
+  } cases[] = {
+      {1970, 1, 1, 0},        {1969, 12, 31, -1},    {1899, 12, 30, -25569}, {2000, 2, 29, 11016},
+      {2000, 3, 1, 11017},    {1900, 3, 1, -25508},  {2100, 3, 1, 47541},    {1600, 2, 29, -135081},
+      {1, 1, 1, -719162},     {-1, 12, 31, -719529},
+  };
+  for (const Case& c : cases) EXPECT_EQ(VXDaysFromCivil(c.y, c.m, c.d), c.days) << c.y << "-" << c.m << "-" << c.d;
+}
+
 TEST_F(RuntimeText, TempFileNamesAreFreshAndCreatedExclusively) {
   TRuntimeScratchDir dir;
   std::set<std::string> names;

@@ -73,7 +73,9 @@ TEST(ParamsDefaults, FreshParametersWithoutOwner) {
   EXPECT_EQ(p.PNG_Filter(), ioPNG_FILTER_NONE);
   EXPECT_EQ(p.PNG_Compression(), 5);
   EXPECT_EQ(p.PNG_Background(), (TRGB{0, 0, 0}));
-  EXPECT_EQ(p.ICO_Background(), (TRGB{0, 0, 0}));
+  EXPECT_EQ(p.ICO_Background(), (TRGB{255, 255, 255}));
+  EXPECT_EQ(p.CUR_Background(), (TRGB{255, 255, 255}));
+  EXPECT_EQ(p.GIF_Background(), (TRGB{0, 0, 0}));
   EXPECT_EQ(p.ICO_Sizes[0].cx, 64);
   EXPECT_EQ(p.ICO_Sizes[0].cy, 64);
   EXPECT_EQ(p.ICO_BitCount[0], 8);
@@ -290,6 +292,14 @@ TEST(ParamsLinked, OrientationResolutionAndFlags) {
   EXPECT_DOUBLE_EQ(p.EXIF_YResolution(), 150.5);
   p.SetDpiX(300);
   EXPECT_DOUBLE_EQ(p.EXIF_XResolution(), 300.0);
+  // A resolution outside the 32-bit range keeps the exact value and holds
+  // the dots per inch at the limit.
+  p.SetEXIF_XResolution(1e12);
+  EXPECT_EQ(p.DpiX(), INT32_MAX);
+  EXPECT_DOUBLE_EQ(p.EXIF_XResolution(), 1e12);
+  p.SetEXIF_XResolution(-72.9);
+  EXPECT_EQ(p.DpiX(), -72);
+  p.SetDpiX(300);
   p.SetDpi(96);
   EXPECT_EQ(p.DpiX(), 96);
   EXPECT_EQ(p.DpiY(), 96);

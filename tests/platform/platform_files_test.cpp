@@ -155,6 +155,12 @@ TEST(PlatformFiles, ExclusiveNewFiles) {
   EXPECT_FALSE(FileExists(d / "elsewhere"));
   EXPECT_FALSE(WriteNewFile(d / "nofolder/q", "x", 1, 0700, taken));
   EXPECT_FALSE(taken);
+  // the mode is kept even when the umask would take the owner's bits
+  const mode_t oldMask = umask(0177);
+  const bool written = WriteNewFile(d / "x", "#!", 2, 0700, taken);
+  umask(oldMask);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(Mode(d / "x"), 0700u);
 }
 
 TEST(PlatformFiles, FindFiles) {
@@ -189,6 +195,18 @@ TEST(PlatformFiles, FindFiles) {
   FindClose(h);
   EXPECT_EQ(FindFirstFileW(d / "*.gif", fd), INVALID_FIND_HANDLE);
   EXPECT_EQ(FindFirstFileW(d / "missing/*", fd), INVALID_FIND_HANDLE);
+
+  // a name that holds a wildcard character finds itself first, then the other matches
+  Write(d / "x1.png", "1");
+  Write(d / "x?.png", "22");
+  h = FindFirstFileW(d / "x?.png", fd);
+  ASSERT_NE(h, INVALID_FIND_HANDLE);
+  EXPECT_EQ(fd.cFileName, "x?.png");
+  EXPECT_EQ(fd.nFileSize, 2u);
+  ASSERT_TRUE(FindNextFileW(h, fd));
+  EXPECT_EQ(fd.cFileName, "x1.png");
+  EXPECT_FALSE(FindNextFileW(h, fd));
+  FindClose(h);
 }
 
 TEST(PlatformResources, RegisteredBlobs) {

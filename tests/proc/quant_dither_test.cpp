@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/cielab.h"
 #include "core/settings.h"
+#include "io/cmyk.h"
 #include "proc/colorreduce.h"
 #include "proc/rowops.h"
 #include "proc/threshold.h"
@@ -301,4 +304,49 @@ TEST(QuantRows, InvertAndCompare) {
   EXPECT_FALSE(VXBitmapsEqual(&a, &c));
   TVXBitmap d(10, 3, vx1g);
   EXPECT_FALSE(VXBitmapsEqual(&a, &d));
+}
+
+// The row reader every colour reduction and threshold goes through: the
+// second pixel of a two-pixel row of each format, as RGB and as grey level.
+TEST(QuantRows, RowsOfEveryFormatAsRGBAndGrey) {
+  struct Case {
+    TVXPixelFormat f;
+    std::vector<uint8_t> bytes;  // the whole row
+    TRGB want;                   // pixel 1
+  };
+  float half = 0.5f, nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<uint8_t> floats(8);
+  std::memcpy(floats.data(), &nan, 4);
+  std::memcpy(floats.data() + 4, &half, 4);
+  const TCMYK cmyk{10, 200, 30, 40};
+  const TCIELab lab{180, -20, 35};
+  const Case cases[] = {
+      {vx1g, {0x40}, TRGB{255, 255, 255}},
+      {vx8p, {0, 5}, TRGB{10, 20, 30}},
+      {vx8g, {0, 77}, TRGB{77, 77, 77}},
+      {vx16g, {0, 0, 0x12, 0xAB}, TRGB{0xAB, 0xAB, 0xAB}},  // the high byte of the word
+      {vx24RGB, {9, 9, 9, 1, 2, 3}, TRGB{1, 2, 3}},
+      {vx32RGB, {9, 9, 9, 9, 4, 5, 6, 7}, TRGB{4, 5, 6}},
+      {vx32f, floats, TRGB{127, 127, 127}},  // Trunc(0.5 * 255)
+      {vxCMYK, {0, 0, 0, 0, cmyk.c, cmyk.m, cmyk.y, cmyk.k}, VXCMYK2RGB(cmyk)},
+      {vx48RGB, {0, 0, 0, 0, 0, 0, 0x00, 0x12, 0x00, 0x34, 0x00, 0x56}, TRGB{0x56, 0x34, 0x12}},  // words r, g, b
+      {vxCIELab, {0, 0, 0, lab.l, uint8_t(lab.a), uint8_t(lab.b)}, VXCIELab2RGB(lab)},
+  };
+  const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.f));
+    TVXBitmap b(2, 1, c.f);
+    if (c.f == vx8p) b.SetPalette(5, TRGB{10, 20, 30});
+    std::memcpy(Row(b, 0), c.bytes.data(), c.bytes.size());
+    TRGB rgb[2];
+    VXRowToRGB(&b, 0, rgb);
+    EXPECT_EQ(rgb[1], c.want);
+    if (c.f == vx32f) {
+      EXPECT_EQ(rgb[0], (TRGB{0, 0, 0}));  // NaN reads as black
+    }
+    uint8_t grey[2];
+    VXGrayLevelRow(&b, 0, grey);
+    EXPECT_EQ(grey[1], (c.want.r * s->RedToGrayCoef() + c.want.g * s->GreenToGrayCoef() +
+                        c.want.b * s->BlueToGrayCoef()) / 100);
+  }
 }

@@ -82,15 +82,23 @@ TEST_F(QuantizerTest, ExactPaletteInScanOrder) {
 TEST_F(QuantizerTest, GreyImageGetsTheGreyRamp) {
   TVXBitmap b(256, 1, vx24RGB);
   for (int x = 0; x < 256; ++x) Row(b, 0)[x] = TRGB{uint8_t(x), uint8_t(x), uint8_t(x)};
-  for (int n : {2, 3, 16, 256}) {
+  for (int n : {2, 3, 16, 82, 98, 256}) {
     SCOPED_TRACE(n);
     TRGB pal[256] = {};
     TVXQuantizer q(&b, pal, 255, n);
     EXPECT_TRUE(q.GrayScale());
     EXPECT_FALSE(q.HasQuantizer());
     for (int i = 0; i < n; ++i) {
-      const uint8_t v = uint8_t(int(256.0 / n * i));
+      const uint8_t v = uint8_t(256 * i / n);
       EXPECT_EQ(pal[i], (TRGB{v, v, v}));
+    }
+    // The ramp is exact where 256 / n * i is a whole number (a floating
+    // product of 98 colours would give 127 for entry 49).
+    if (n == 98) {
+      EXPECT_EQ(pal[49].r, 128);
+    }
+    if (n == 82) {
+      EXPECT_EQ(pal[41].r, 128);
     }
     for (int v : {0, 100, 128, 255}) EXPECT_EQ(q.GetRGBIndex(TRGB{uint8_t(v), uint8_t(v), uint8_t(v)}), v * n / 256);
   }
