@@ -188,7 +188,7 @@ bool Encode(TPNGWriter& w, TProgressRec& Progress) {
   if (!w.plte.empty()) png_set_PLTE(w.png, w.info, w.plte.data(), int(w.plte.size()));
   if (!w.trns.empty()) png_set_tRNS(w.png, w.info, w.trns.data(), int(w.trns.size()), nullptr);
   if (w.hasBkgd) png_set_bKGD(w.png, w.info, &w.bkgd);
-  if (w.ppmX > 0 && w.ppmY > 0) png_set_pHYs(w.png, w.info, w.ppmX, w.ppmY, PNG_RESOLUTION_METER);
+  png_set_pHYs(w.png, w.info, w.ppmX, w.ppmY, PNG_RESOLUTION_METER);
   png_set_filter(w.png, PNG_FILTER_TYPE_BASE, w.filters);
   png_set_compression_level(w.png, w.level);
   if (w.colorType == PNG_COLOR_TYPE_RGB || w.colorType == PNG_COLOR_TYPE_RGB_ALPHA) png_set_bgr(w.png);
@@ -479,8 +479,13 @@ void PrepareTexts(TPNGWriter& w, TIOParamsVals& P) {
   const size_t n = std::min(P.PNG_TextKeys().size(), P.PNG_TextValues().size());
   for (size_t i = 0; i < n; ++i) {
     std::string key = VXUTF8ToAnsi(P.PNG_TextKeys()[i]);
-    // libpng refuses a keyword that is empty once its blanks are gone.
-    if (key.find_first_not_of(' ') == std::string::npos) continue;
+    // libpng refuses a keyword that is empty once its blanks and the characters a
+    // keyword may not hold are gone.
+    if (std::none_of(key.begin(), key.end(), [](char ch) {
+          const auto c = uint8_t(ch);
+          return (c > 32 && c <= 126) || c >= 161;
+        }))
+      continue;
     w.keys.push_back(std::move(key));
     w.values.push_back(VXUTF8ToAnsi(P.PNG_TextValues()[i]));
   }
@@ -495,10 +500,11 @@ void PrepareTexts(TPNGWriter& w, TIOParamsVals& P) {
   }
 }
 
+// Pixels per metre of a resolution, held within what a PNG field can store.
 png_uint_32 PPM(int32_t dpi) {
   if (dpi <= 0) return 0;
   const long double v = static_cast<long double>(int64_t(dpi) * 100) / 2.54L;
-  return png_uint_32(std::llrint(v));
+  return png_uint_32(std::min<long long>(std::llrint(v), PNG_UINT_31_MAX));
 }
 
 int FilterSet(TIOPNGFilter f) {

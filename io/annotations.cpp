@@ -294,8 +294,11 @@ std::unique_ptr<TVXImagingObject> FinishMark(const OIAN_MARK_ATTRIBUTES& attrib,
       if (scale == 0) scale = 7500;
       const char* text = reinterpret_cast<const char*>(d.data() + 16);
       o->text.assign(text, strnlen(text, d.size() - 16));
-      double h = std::trunc((1000.0 / double(scale)) * double(o->attrib.lfFont.lfHeight));
-      o->attrib.lfFont.lfHeight = -int32_t(std::trunc(-h * 7.5));
+      // Extended precision, so that exact quotients stay whole numbers.
+      const long double h = std::trunc((1000.0L / (long double)scale) * (long double)o->attrib.lfFont.lfHeight);
+      const long double rescaled = std::trunc(-h * 7.5L);
+      o->attrib.lfFont.lfHeight =
+          rescaled >= 2147483647.0L ? INT32_MIN + 1 : (rescaled <= -2147483647.0L ? INT32_MAX : -int32_t(rescaled));
     }
   }
   return o;

@@ -1,10 +1,12 @@
 #include "io/vexlaneio.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "codecs/png.h"
@@ -233,6 +235,16 @@ void TVexlaneIO::SavePNGCore(TStream* Stream) {
 
 namespace {
 
+// The message of a stream that cannot create FileName, with the system's text.
+std::string CreateErrorText(const std::string& FileName, const std::string& SystemText) {
+  std::string full = FileName;
+  try {
+    full = std::filesystem::absolute(std::filesystem::path(FileName)).lexically_normal().string();
+  } catch (...) {
+  }
+  return "Cannot create file \"" + full + "\". " + SystemText;
+}
+
 // A name in the folder of Target that does not exist yet.
 std::string TemporarySibling(const std::string& Target) {
   static std::mt19937 gen(std::random_device{}());
@@ -256,14 +268,32 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
   }
   std::string temp;
   try {
-    // A target that exists and cannot be written refuses the save, as creating it would.
-    if (FileExists(FileName) && access(FileName.c_str(), W_OK) != 0) {
-      const int err = errno;
-      throw EFCreateError("Cannot create file \"" + FileName + "\". " + std::strerror(err));
+    // A target that exists and cannot be written (a folder, a read-only file)
+    // refuses the save, as creating it would.
+    struct stat st {};
+    if (::stat(FileName.c_str(), &st) == 0) {
+      int err = 0;
+      if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+      else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        err = EACCES;
+      else if (access(FileName.c_str(), W_OK) != 0)
+        err = errno;
+      if (err != 0) throw EFCreateError(CreateErrorText(FileName, std::strerror(err)));
     }
     temp = TemporarySibling(FileName);
     {
-      TVXWideFileStream file(temp, fmCreate);
+      std::unique_ptr<TVXWideFileStream> created;
+      try {
+        created = std::make_unique<TVXWideFileStream>(temp, fmCreate);
+      } catch (const EFCreateError& e) {
+        // Report the target, not the temporary name.
+        temp.clear();
+        const std::string msg = e.what();
+        const size_t cut = msg.rfind("\". ");
+        throw EFCreateError(CreateErrorText(FileName, cut != std::string::npos ? msg.substr(cut + 3) : msg));
+      }
+      TVXWideFileStream& file = *created;
       TVXBufferedWriteStream buffered(&file, 65536);
       fAborting = false;
       SavePNGCore(&buffered);
@@ -273,7 +303,7 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
       DeleteFileW(temp);
     } else if (std::rename(temp.c_str(), FileName.c_str()) != 0) {
       const int err = errno;
-      throw EFCreateError("Cannot create file \"" + FileName + "\". " + std::strerror(err));
+      throw EFCreateError(CreateErrorText(FileName, std::strerror(err)));
     }
     temp.clear();
     fParams->SetFileName(FileName);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/settings.h"
 #include "io/vexlaneio.h"
 #include "png_test_util.h"
 
@@ -318,6 +319,65 @@ TEST(PngWrite, ResizedTwoColourPaletteImageKeepsItsPalette) {
   ASSERT_TRUE(pngtest::Decode(data, back, q));
   EXPECT_EQ(back.Pixels_vx24RGB(0, 0), (TRGB{0, 0, 255}));  // nearer to red
   EXPECT_EQ(back.Pixels_vx24RGB(9, 1), (TRGB{255, 0, 0}));  // nearer to blue
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PngWrite, TextKeysThatHoldNoKeywordCharacterAreSkipped) {
+  auto bmp = MakeImage(ctColourful, alNone);
+  struct Case {
+    std::string key;
+    bool kept;
+  } cases[] = {{"", false}, {"   ", false}, {"\x01\x1F", false}, {" \x7F\xC2\xA0 ", false},
+               {"Title", true}, {" Spaced ", true}, {"\xC3\xA9t\xC3\xA9", true}};
+  for (const auto& c : cases) {
+    TIOParamsVals p;
+    p.SetSamplesPerPixel(3);
+    p.PNG_TextKeys() = {c.key, "Last"};
+    p.PNG_TextValues() = {"value", "end"};
+    std::vector<uint8_t> data;
+    ASSERT_NO_THROW(data = pngtest::EncodeBitmap(*bmp, p)) << c.key;
+    TVXBitmap back;
+    TIOParamsVals q;
+    ASSERT_TRUE(pngtest::Decode(data, back, q));
+    EXPECT_EQ(q.PNG_TextKeys().size(), c.kept ? 2u : 1u) << c.key;
+    EXPECT_EQ(q.PNG_TextValues().back(), "end") << c.key;
+  }
+}
+
+TEST(PngWrite, ResolutionIsAlwaysStored) {
+  auto bmp = MakeImage(ctColourful, alNone);
+  struct Case {
+    int32_t dpiX, dpiY;
+    uint32_t ppmX, ppmY;
+  } cases[] = {{96, 72, 3780, 2835}, {300, 0, 11811, 0}, {-5, 1000000000, 0, 2147483647u}};
+  for (const auto& c : cases) {
+    TIOParamsVals p;
+    p.SetSamplesPerPixel(3);
+    p.SetDpiX(c.dpiX);
+    p.SetDpiY(c.dpiY);
+    const auto data = pngtest::EncodeBitmap(*bmp, p);
+    const auto* phys = pngtest::Find(pngtest::Chunks(data), "pHYs");
+    ASSERT_NE(phys, nullptr) << c.dpiX << "x" << c.dpiY;
+    EXPECT_EQ(pngtest::BE32(&phys->Data[0]), c.ppmX);
+    EXPECT_EQ(pngtest::BE32(&phys->Data[4]), c.ppmY);
+    EXPECT_EQ(phys->Data[8], 1);
+    if (pngtest::HavePngcheck()) {
+      EXPECT_TRUE(pngtest::PngcheckAccepts(data, "phys" + std::to_string(c.ppmX)));
+    }
+  }
+  // one stated direction survives a load
+  TIOParamsVals p;
+  p.SetSamplesPerPixel(3);
+  p.SetDpiX(300);
+  p.SetDpiY(0);
+  TVXBitmap back;
+  TIOParamsVals q;
+  ASSERT_TRUE(pngtest::Decode(pngtest::EncodeBitmap(*bmp, p), back, q));
+  EXPECT_EQ(q.DpiX(), 300);
+  EXPECT_EQ(q.DpiY(), VXGetGlobalSettings()->DefaultDPIY());
 }
 
 }  // namespace

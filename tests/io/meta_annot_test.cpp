@@ -164,6 +164,30 @@ TEST(MetaAnnot, TextWithoutCreationScaleAndLines) {
   EXPECT_TRUE(TVXImagingAnnot().SaveToStandardBuffer().empty());
 }
 
+TEST(MetaAnnot, TextHeightRescaledByCreationScale) {
+  // lfHeight := -Trunc(-Trunc(1000 / scale * lfHeight) * 7.5); quotients that
+  // are whole numbers stay whole (-780 * 1000 / 96 is exactly -8125).
+  struct Case {
+    uint32_t scale;
+    int32_t height, expected;
+  } cases[] = {{7500, -20, -15}, {7500, -15, -15}, {0, -20, -15}, {96, -780, -60937},
+               {96, -1572, -122812}, {1000, 12, 90}, {3000, -100, -247}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.scale << " " << c.height);
+    OIAN_MARK_ATTRIBUTES a = Attr(7);
+    a.lfFont.lfHeight = c.height;
+    std::vector<uint8_t> b;
+    I32(b, 0);
+    I32(b, 1);
+    Mark(b, a);
+    Named(b, 6, "OiAnText", TextBlock("t", c.scale));
+    TVXImagingAnnot annot;
+    annot.LoadFromStandardBuffer(b.data(), int64_t(b.size()));
+    ASSERT_EQ(annot.ObjectsCount(), 1);
+    EXPECT_EQ(annot.Objects(0)->attrib.lfFont.lfHeight, c.expected);
+  }
+}
+
 TEST(MetaAnnot, TruncatedWangBlocksStayInside) {
   std::vector<uint8_t> block = TwoMarks(0, 7500);
   for (size_t cut = 0; cut < block.size(); ++cut) {
