@@ -194,6 +194,30 @@ TEST(VexlaneIO, SaveReplacesTheTargetOnlyWhenComplete) {
   EXPECT_EQ(back.Pixels_vx24RGB(7, 3), io.VXBitmap()->Pixels_vx24RGB(7, 3));
 }
 
+TEST(VexlaneIO, SaveThatCannotCreateTheTargetNamesIt) {
+  TempFolder d;
+  const std::string readOnly = d / "locked.png";
+  std::ofstream(readOnly) << "old content";
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  struct Case {
+    std::string target, reason;
+  } cases[] = {{readOnly, "Permission denied"},
+               {d / "missing/out.png", "No such file or directory"},
+               {d.Path, "Is a directory"}};
+  TVexlaneIO io;
+  Paint(*io.VXBitmap(), 6, 4);
+  for (const auto& c : cases) {
+    try {
+      io.SaveToFilePNG(c.target);
+      ADD_FAILURE() << c.target << " was written";
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + c.target + "\". " + c.reason);
+    }
+  }
+  EXPECT_EQ(ReadAll(readOnly), "old content");
+  EXPECT_EQ(d.Entries(), (std::vector<std::string>{"locked.png"}));
+}
+
 TEST(VexlaneIO, AttachingServicesThatAreNotAvailable) {
   TVexlaneIO io;
   EXPECT_THROW(io.SetAttachedVexlane(reinterpret_cast<TVXView*>(&io)), EVXException);
