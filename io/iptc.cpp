@@ -167,6 +167,7 @@ bool TVXIPTCInfoList::LoadFromStream(TStream& Stream) {
 std::vector<uint8_t> TVXIPTCInfoList::SaveToStandardBuffer(bool WriteHeader) const {
   std::vector<uint8_t> out;
   if (fItems.empty()) return out;
+  out.reserve(64);
   if (WriteHeader) {
     out.insert(out.end(), kPhotoshopSignature, kPhotoshopSignature + 14);
     out.insert(out.end(), {'8', 'B', 'I', 'M'});

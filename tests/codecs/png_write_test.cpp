@@ -359,7 +359,8 @@ TEST(PngWrite, ResolutionIsAlwaysStored) {
     p.SetDpiX(c.dpiX);
     p.SetDpiY(c.dpiY);
     const auto data = pngtest::EncodeBitmap(*bmp, p);
-    const auto* phys = pngtest::Find(pngtest::Chunks(data), "pHYs");
+    const auto chunks = pngtest::Chunks(data);
+    const auto* phys = pngtest::Find(chunks, "pHYs");
     ASSERT_NE(phys, nullptr) << c.dpiX << "x" << c.dpiY;
     EXPECT_EQ(pngtest::BE32(&phys->Data[0]), c.ppmX);
     EXPECT_EQ(pngtest::BE32(&phys->Data[4]), c.ppmY);
