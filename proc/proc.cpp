@@ -265,9 +265,12 @@ void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2) {
 
 namespace {
 
+// Trunc(v * 255). A value that has no 64-bit integer part (NaN, infinite or
+// too large) cannot be read: the caller's failure path gives 128.
 int64_t TruncScaled(float v) {
-  double d = double(v) * 255.0;
-  if (!(d == d)) return 0;
+  const double d = double(v) * 255.0;
+  if (!(d > -9223372036854775808.0 && d < 9223372036854775808.0))
+    throw EVXException("VXCalcAverageChannels: pixel value out of range");
   return int64_t(std::clamp(d, -2147483648.0, 2147483647.0));
 }
 

@@ -10,6 +10,11 @@
 #include "core/startup.h"
 #include "core/sysutils.h"
 #include "core/threadpool.h"
+#include "tests/core/runtime_state_guard.h"
+
+// Every test of this program must leave the settings and the rest of the
+// process state as it found them.
+VX_GUARD_PROCESS_STATE();
 
 namespace {
 

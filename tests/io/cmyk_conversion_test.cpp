@@ -10,6 +10,10 @@
 #include "core/icc.h"
 #include "io/cmyk.h"
 #include "platform/win_mscms.h"
+#include "tests/core/runtime_state_guard.h"
+
+// Every test of this program must leave the process state as it found it.
+VX_GUARD_PROCESS_STATE();
 
 namespace {
 

@@ -201,6 +201,27 @@ TEST(ProcHelpers, AverageChannels) {
   EXPECT_EQ(r, 30);
   EXPECT_EQ(g, 20);
   EXPECT_EQ(b, 10);
+
+  // Floats: Trunc(value * 255); a value without an integer part (NaN,
+  // infinity) cannot be read, and the failure path gives 128.
+  struct FloatCase {
+    float a, b;
+    int32_t expected;
+  };
+  const FloatCase floats[] = {
+      {0.5f, 1.0f, (127 + 255) / 2},
+      {-0.5f, 0.0f, -63},
+      {std::nanf(""), 1.0f, 128},
+      {1.0f, INFINITY, 128},
+  };
+  for (const FloatCase& c : floats) {
+    TVXBitmap f(2, 1, vx32f);
+    const float v[2] = {c.a, c.b};
+    std::memcpy(f.GetScanLine(0), v, 8);
+    VXCalcAverageChannels(&f, r, g, b);
+    EXPECT_EQ(r, c.expected) << c.a << " " << c.b;
+    EXPECT_EQ(b, c.expected) << c.a << " " << c.b;
+  }
 }
 
 TEST(ProcHelpers, TransparentPixelsColor) {

@@ -11,6 +11,10 @@
 #include "core/settings.h"
 #include "proc/colorreduce.h"
 #include "proc/quantizer.h"
+#include "tests/core/runtime_state_guard.h"
+
+// Every test of this program must leave the process state as it found it.
+VX_GUARD_PROCESS_STATE();
 
 namespace {
 

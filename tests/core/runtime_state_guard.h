@@ -1,0 +1,66 @@
+#pragma once
+// Fails a test that leaves process-wide state changed behind it: the library
+// settings that tests change, the memory block limit, the current folder,
+// TMPDIR and the number of open file descriptors. The tests of one executable run in one process, so such a leak
+// would change the outcome of the tests that follow.
+//
+// Use: VX_GUARD_PROCESS_STATE(); once in one source file of a test program.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/settings.h"
+
+namespace vxtest {
+
+inline std::string ProcessStateText() {
+  const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  std::ostringstream o;
+  o << "DefMinFileSize=" << s->DefMinFileSize() << " AutoLocateOnDisk=" << s->AutoLocateOnDisk()
+    << " AutoFragmentBitmap=" << s->AutoFragmentBitmap() << " DefTempPath=" << s->DefTempPath()
+    << " UseCMYKProfile=" << s->UseCMYKProfile() << " EnableCMS=" << s->EnableCMS()
+    << " ColorReductionAlgorithm=" << s->ColorReductionAlgorithm()
+    << " ColorReductionQuality=" << s->ColorReductionQuality() << " UseDefaultFileExists=" << s->UseDefaultFileExists()
+    << " OpSys=" << int(s->OpSys()) << " MsgLanguage=" << int(s->MsgLanguage()) << " DefaultDPI=" << s->DefaultDPIX()
+    << "x" << s->DefaultDPIY() << " GrayCoefs=" << s->RedToGrayCoef() << "," << s->GreenToGrayCoef() << ","
+    << s->BlueToGrayCoef() << " ConvertColorFunction=" << reinterpret_cast<const void*>(s->ConvertColorFunction())
+    << " MaxMemoryBlock=" << VXMaxMemoryBlock();
+  char cwd[4096];
+  o << " cwd=" << (getcwd(cwd, sizeof cwd) ? cwd : "?");
+  const char* t = getenv("TMPDIR");
+  o << " TMPDIR=" << (t ? t : "<unset>");
+  int fds = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (const dirent* e = readdir(d)) fds += e->d_name[0] != '.';
+    closedir(d);
+  }
+  o << " open files=" << fds;
+  return o.str();
+}
+
+class TProcessStateGuard : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override { fBefore = ProcessStateText(); }
+  void OnTestEnd(const ::testing::TestInfo& info) override {
+    const std::string after = ProcessStateText();
+    if (after != fBefore)
+      ADD_FAILURE() << info.test_suite_name() << "." << info.name() << " left process state changed\n  before: "
+                    << fBefore << "\n  after:  " << after;
+  }
+  std::string fBefore;
+};
+
+inline bool RegisterProcessStateGuard() {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new TProcessStateGuard);
+  return true;
+}
+
+}  // namespace vxtest
+
+#define VX_GUARD_PROCESS_STATE() \
+  [[maybe_unused]] static const bool vxProcessStateGuardRegistered = ::vxtest::RegisterProcessStateGuard()
