@@ -256,19 +256,27 @@ void VXResample24(TVXBaseBitmap* Source, TVXBaseBitmap* Target, TVXBitmap* Alpha
   RunKernel(src, Target, 3, false, Filter, true, &OnProgress, Sender);
 }
 
-void VXResampleGray8(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
+namespace {
+
+// The one-channel grey members: 8-bit (which also serves alpha channels) and
+// 16-bit grey share every rule but the sample width.
+void ResampleGrey(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter, bool Wide) {
+  const TVXPixelFormat fmt = Wide ? vx16g : vx8g;
   if (!Source || !Target || Source->IsEmpty() || Target->IsEmpty()) return;
-  if (Source->PixelFormat() != vx8g || Target->PixelFormat() != vx8g) return;
+  if (Source->PixelFormat() != fmt || Target->PixelFormat() != fmt) return;
   if (IsWICFilter(Filter)) Filter = DefaultFilter();
   switch (Filter) {
     case rfBilinear:
     case rfBicubic:
-      VXResample24(Source, Target, Source->AlphaChannelOpt(), Filter, nullptr, nullptr);
+      VXResample24(Source, Target, Wide ? nullptr : Source->AlphaChannelOpt(), Filter, nullptr, nullptr);
       return;
     case rfFastLinear:
     case rfProjectBW:
     case rfProjectWB:
-      ResampleFastLinear8(Source, Target);
+      if (Wide)
+        ResampleFastLinear16(Source, Target);
+      else
+        ResampleFastLinear8(Source, Target);
       return;
     case rfNone:
       VXStretchNearest(Source, Target);
@@ -281,35 +289,17 @@ void VXResampleGray8(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filte
     return;
   }
   if (!VXIsKernelFilter(Filter)) return;
-  RunKernel(Source, Target, 1, false, Filter, false, nullptr, nullptr);
+  RunKernel(Source, Target, 1, Wide, Filter, false, nullptr, nullptr);
+}
+
+}  // namespace
+
+void VXResampleGray8(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
+  ResampleGrey(Source, Target, Filter, false);
 }
 
 void ResampleFilteredGray16(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
-  if (!Source || !Target || Source->IsEmpty() || Target->IsEmpty()) return;
-  if (Source->PixelFormat() != vx16g || Target->PixelFormat() != vx16g) return;
-  if (IsWICFilter(Filter)) Filter = DefaultFilter();
-  switch (Filter) {
-    case rfBilinear:
-    case rfBicubic:
-      VXResample24(Source, Target, nullptr, Filter, nullptr, nullptr);
-      return;
-    case rfFastLinear:
-    case rfProjectBW:
-    case rfProjectWB:
-      ResampleFastLinear16(Source, Target);
-      return;
-    case rfNone:
-      VXStretchNearest(Source, Target);
-      return;
-    default:
-      break;
-  }
-  if (Source->Width() == 1 && Source->Height() == 1) {
-    FillFromSinglePixel(Source, Target);
-    return;
-  }
-  if (!VXIsKernelFilter(Filter)) return;
-  RunKernel(Source, Target, 1, true, Filter, false, nullptr, nullptr);
+  ResampleGrey(Source, Target, Filter, true);
 }
 
 void VXResample1Bit(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
