@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/params.h"
+#include "platform/signal_cleanup.h"
 #include "platform/win_files.h"
 #include "proc/proc.h"
 #include "proc/resample.h"
@@ -126,12 +127,16 @@ void TVexlaneIO::DoAutoAdjustDPI() {
   if (dx == dy || dx <= 0 || dy <= 0) return;
   if (fVXBitmap->Width() == 0 || fVXBitmap->Height() == 0 || P.Width() == 0 || P.Height() == 0) return;
   int32_t newW = P.Width(), newH = P.Height();
-  if (P.Height() < P.Width()) {
-    newH = int32_t(double(P.Height()) / dy * dx);
+  const bool stretchHeight = P.Height() < P.Width();
+  const double scaled = stretchHeight ? double(P.Height()) / dy * dx : double(P.Width()) / dx * dy;
+  // A resolution ratio that no bitmap size can express leaves the image as read.
+  if (!(scaled > -1.0 && scaled < 2147483648.0)) return;
+  if (stretchHeight) {
+    newH = int32_t(scaled);
     P.SetDpiY(dx);
     P.SetHeight(newH);
   } else {
-    newW = int32_t(double(P.Width()) / dx * dy);
+    newW = int32_t(scaled);
     P.SetDpiX(dy);
     P.SetWidth(newW);
   }
@@ -267,6 +272,13 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
     return;
   }
   std::string temp;
+  // The temporary file is also removed when a signal ends the program mid-save.
+  struct TSignalGuard {
+    std::string Path;
+    ~TSignalGuard() {
+      if (!Path.empty()) RemoveSignalCleanup(Path);
+    }
+  } signalGuard;
   try {
     // A target that exists and cannot be written (a folder, a read-only file)
     // refuses the save, as creating it would.
@@ -282,6 +294,8 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
       if (err != 0) throw EFCreateError(CreateErrorText(FileName, std::strerror(err)));
     }
     temp = TemporarySibling(FileName);
+    signalGuard.Path = temp;
+    AddSignalCleanup(temp);
     {
       std::unique_ptr<TVXWideFileStream> created;
       try {

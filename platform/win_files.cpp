@@ -33,6 +33,9 @@ bool FillFindData(const std::string& FullPath, const std::string& Name, WIN32_FI
   if ((sx.stx_mode & 0222) == 0) attr |= FILE_ATTRIBUTE_READONLY;
   if (!Name.empty() && Name[0] == '.' && Name != "." && Name != "..") attr |= FILE_ATTRIBUTE_HIDDEN;
   if (!isDir) attr |= FILE_ATTRIBUTE_ARCHIVE;
+  // Pipes, sockets, devices and dangling links are no documents: system entries,
+  // which listings skip (reading a pipe would wait for ever).
+  if (!isDir && !S_ISREG(sx.stx_mode)) attr |= FILE_ATTRIBUTE_SYSTEM;
   Data.dwFileAttributes = attr;
   Data.nFileSize = isDir ? 0 : sx.stx_size;
   Data.cFileName = Name;

@@ -1,12 +1,46 @@
 #include "tool/convertimage.h"
 
+#include "platform/signal_cleanup.h"
 #include "platform/win_console.h"
+#include "platform/win_errors.h"
 #include "platform/win_files.h"
 #include "platform/win_process.h"
 #include "tool/resize_branch.h"
 #include "tool/zolib.h"
 
 #include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Runs the quantiser on Target, which it rewrites in place. The quantiser names
+// its result after the input with the extension ".png" in exactly this spelling,
+// so a target spelt otherwise ("icon.PNG") is quantised under a temporary name
+// that ends so and then gets its own name back; else the result would land in a
+// second file beside the target.
+bool RunQuantiser(const std::string& QuantPath, const std::string& Target, uint32_t& ExitCode) {
+  const bool plain = Target.size() > 4 && Target.compare(Target.size() - 4, 4, ".png") == 0;
+  std::string work = Target;
+  if (!plain) {
+    const std::string base = ExtractFilePath(Target) + "." + ExtractFileName(Target) + "-";
+    for (int i = 0; i < 1000 && work == Target; ++i) {
+      const std::string candidate = base + std::to_string(i) + ".png";
+      if (GetFileAttributesW(candidate) == INVALID_FILE_ATTRIBUTES) work = candidate;
+    }
+    if (work == Target || std::rename(Target.c_str(), work.c_str()) != 0)
+      throw EInOutError("Cannot rename \"" + Target + "\"");
+    AddSignalCleanup(work);
+  }
+  const bool started = ExecuteAndWait(
+      QuantPath, "--quality=45-85 --ext .png --force --skip-if-larger " + QuoteCommandLineArg(work), "", 1, ExitCode);
+  if (!plain) {
+    RemoveSignalCleanup(work);
+    if (std::rename(work.c_str(), Target.c_str()) != 0) throw EInOutError("Cannot rename \"" + work + "\"");
+  }
+  return started;
+}
+
+}  // namespace
 
 TDensityTarget DensityTarget(uint8_t Mode, int32_t Dip) {
   // Halves go to the even neighbour (the default rounding mode).
@@ -87,9 +121,7 @@ bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t 
     // 10. palette reduction by the quantiser; the target path is one argument
     if (EightBit) {
       uint32_t exitCode = 0;
-      const std::string params =
-          "--quality=45-85 --ext .png --force --skip-if-larger " + QuoteCommandLineArg(target);
-      if (ExecuteAndWait(QuantPath, params, "", 1, exitCode) && exitCode == 0) {
+      if (RunQuantiser(QuantPath, target, exitCode) && exitCode == 0) {
         // done
       } else if (exitCode == 98) {
         ConsoleWriteLn();

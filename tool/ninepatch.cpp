@@ -31,14 +31,19 @@ bool IsMarker(TVXBitmap* Strip, bool HasAlpha, int32_t x, int32_t y) {
 
 int32_t RoundIndex(double v) { return int32_t(std::nearbyint(v)); }
 
-void Mark(TVXBitmap* Strip, bool Horizontal, int32_t RunStart, int32_t RunEnd, double Factor) {
+// Paints the rescaled run, held within [Lo, Hi] of the new strip (the whole strip
+// when Hi is negative).
+void Mark(TVXBitmap* Strip, bool Horizontal, int32_t RunStart, int32_t RunEnd, double Factor, int32_t Lo = 0,
+          int32_t Hi = -1) {
   const int32_t n = Horizontal ? Strip->Width() : Strip->Height();
   if (n <= 0) return;
+  if (Hi < 0 || Hi > n - 1) Hi = n - 1;
+  if (Lo < 0 || Lo > Hi) Lo = 0;
   int32_t a = RoundIndex(RunStart / Factor);
   int32_t b = RoundIndex(RunEnd / Factor);
   if (b < a) b = a;
-  a = std::clamp(a, 0, n - 1);
-  b = std::clamp(b, 0, n - 1);
+  a = std::clamp(a, Lo, Hi);
+  b = std::clamp(b, Lo, Hi);
   if (Horizontal) {
     Strip->FillRect(a, 0, b, 0, 0);
     if (Strip->HasAlphaChannel()) Strip->AlphaChannel()->FillRect(a, 0, b, 0, 255);
@@ -60,17 +65,25 @@ void ScaleStrip(TVXBitmap* Strip, int32_t NewLength, bool Horizontal) {
   fresh.Fill(WhiteValue(Strip->PixelFormat()));
   if (hasAlpha) fresh.AlphaChannel()->Fill(0);
 
+  // A run that leaves the corner pixels free keeps them free in the new strip:
+  // strong downscaling would otherwise round its first or last pixel onto a corner,
+  // which makes the border invalid.
+  auto paint = [&](int32_t s, int32_t e) {
+    const int32_t lo = s >= 1 ? 1 : 0;
+    const int32_t hi = e <= len - 2 && NewLength >= 3 ? NewLength - 2 : NewLength - 1;
+    Mark(&fresh, Horizontal, s, e, factor, lo, hi);
+  };
   int32_t start = -1;
   for (int32_t i = 0; i < len; ++i) {
     const bool marker = Horizontal ? IsMarker(Strip, hasAlpha, i, 0) : IsMarker(Strip, hasAlpha, 0, i);
     if (marker) {
       if (start < 0) start = i;
     } else if (start >= 0) {
-      Mark(&fresh, Horizontal, start, i - 1, factor);
+      paint(start, i - 1);
       start = -1;
     }
   }
-  if (start >= 0) Mark(&fresh, Horizontal, start, len - 1, factor);
+  if (start >= 0) paint(start, len - 1);
   Strip->Assign(&fresh);
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -151,6 +152,29 @@ TEST(VexlaneIO, ResolutionChecksAndSquarePixels) {
     EXPECT_EQ(a.VXBitmap()->Height(), c.nh);
     EXPECT_EQ(a.Params().DpiX(), c.ndpi);
     EXPECT_EQ(a.Params().DpiY(), c.ndpi);
+  }
+}
+
+// A resolution ratio whose square-pixel size does not fit 32 bits (a file's
+// pHYs can claim it) leaves the image and its parameters as they are.
+TEST(VexlaneIO, SquarePixelsBeyondAnyBitmapSizeKeepTheImage) {
+  struct Case {
+    int w, h, dx, dy;
+  } cases[] = {{4, 2, INT32_MAX, 1}, {2, 4, 1, INT32_MAX}, {5, 4, INT32_MAX, 3}};
+  for (const auto& c : cases) {
+    TVexlaneIO a;
+    Paint(*a.VXBitmap(), c.w, c.h);
+    a.Params().SetWidth(c.w);
+    a.Params().SetHeight(c.h);
+    a.Params().SetDpiX(c.dx);
+    a.Params().SetDpiY(c.dy);
+    a.DoAutoAdjustDPI();
+    EXPECT_EQ(a.VXBitmap()->Width(), c.w);
+    EXPECT_EQ(a.VXBitmap()->Height(), c.h);
+    EXPECT_EQ(a.Params().Width(), c.w);
+    EXPECT_EQ(a.Params().Height(), c.h);
+    EXPECT_EQ(a.Params().DpiX(), c.dx);
+    EXPECT_EQ(a.Params().DpiY(), c.dy);
   }
 }
 

@@ -1,12 +1,15 @@
 // Runs of the built program (and of its test build whose quantiser is a script).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "core/bitmap.h"
+#include "io/vexlaneio.h"
 #include "tool/tarvello_main.h"
 #include "tool_test_util.h"
 
@@ -150,6 +153,39 @@ TEST(TarvelloRun, CopyModeWithTheEmbeddedQuantiser) {
   EXPECT_EQ(r.Out, kBanner + "Copy \"icon.png\"\nCopy \"icon.png\"\n");
 }
 
+// The quantiser names its result "<stem>.png": a target spelt otherwise must still
+// be the file that is quantised, with nothing left beside it.
+TEST(TarvelloRun, QuantisingTargetsWithAnUpperCaseExtension) {
+  if (!tooltest::Exists("/usr/bin/pngquant")) GTEST_SKIP() << "pngquant is not installed";
+  Workspace w;
+  mkdir((w.Dir / "caps").c_str(), 0755);
+  for (const char* n : {"ICON.PNG", "Mixed.Png"})
+    tooltest::WriteFile(w.Dir / (std::string("caps/") + n), tooltest::ReadFile(kSamples + "/icon.png"));
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Folder, Out;
+  } cases[] = {
+      {{"/out:o", "/copy", "/8", "caps"}, "o", "Copy \"ICON.PNG\" as 8bit\nCopy \"Mixed.Png\" as 8bit\n"},
+      {{"/out:r", "/mdpi", "/dip:32", "/8", "caps"}, "r/drawable-mdpi",
+       "Resize \"ICON.PNG\" to 32 (short side) as 8bit: 96,96 -> 32,32\n"
+       "Resize \"Mixed.Png\" to 32 (short side) as 8bit: 96,96 -> 32,32\n"},
+  };
+  for (const auto& c : cases) {
+    const auto r = w.Run(c.Args);
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(r.Out, kBanner + c.Out);
+    const std::string dir = w.Dir / c.Folder;
+    std::vector<std::string> names = tooltest::NamesWithPrefix(dir, "");
+    names.erase(std::remove(names.begin(), names.end(), "drawable-mdpi"), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"ICON.PNG", "Mixed.Png"})) << c.Folder;
+    for (const char* n : {"ICON.PNG", "Mixed.Png"}) {
+      const std::string f = dir + "/" + n;
+      EXPECT_EQ(tooltest::ReadFile(f)[25], 3) << f << ": palette colour type after quantising";
+      EXPECT_TRUE(tooltest::IsReadOnly(f)) << f;
+    }
+  }
+}
+
 TEST(TarvelloRun, QuantiserOutcomesInTheTestBuild) {
   Workspace w;
   auto r = w.Run({"/out:o", "/copy", "/8", "icons"}, {"FAKEQUANT_EXIT=98"}, kFakeProgram);
@@ -196,5 +232,54 @@ TEST(TarvelloRun, SignalDuringTheQuantiserRemovesTheTemporaryFile) {
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_TRUE(tooltest::NamesWithPrefix(w.Tmp, "TMP_").empty());
+}
+
+// Ending the program while it writes a large result leaves no temporary file next
+// to the target.
+TEST(TarvelloRun, SignalDuringASaveRemovesThePartialFile) {
+  Workspace w;
+  {
+    // noise compresses slowly: the save takes a while
+    TVexlaneIO io;
+    TVXBitmap* b = io.VXBitmap();
+    b->Allocate(1000, 1000, vx24RGB);
+    uint32_t r = 12345;
+    for (int32_t y = 0; y < 1000; ++y)
+      for (int32_t x = 0; x < 1000; ++x) {
+        r = r * 1664525u + 1013904223u;
+        b->SetPixels_vx24RGB(x, y, TRGB{uint8_t(r >> 24), uint8_t(r >> 16), uint8_t(r >> 8)});
+      }
+    io.SaveToFilePNG(w.Dir / "noise.png");
+    ASSERT_FALSE(io.Aborting());
+  }
+  std::vector<std::string> envs{"TMPDIR=" + w.Tmp};
+  for (char** e = environ; *e; ++e)
+    if (std::string(*e).rfind("TMPDIR=", 0) != 0) envs.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const std::string outDir = w.Dir / "o/drawable-xxxhdpi";
+  std::vector<std::string> args{kProgram, "/out:" + (w.Dir / "o"), "/xxxhdpi", "/dip:500", w.Dir / "noise.png"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, kProgram.c_str(), &fa, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&fa);
+  bool saving = false;
+  for (int i = 0; i < 6000 && !saving; ++i) {
+    usleep(2000);
+    saving = !tooltest::NamesWithPrefix(outDir, ".noise.png-").empty();
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(saving) << "the save was not seen";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_TRUE(tooltest::NamesWithPrefix(outDir, ".noise.png-").empty()) << "partial file left behind";
   EXPECT_TRUE(tooltest::NamesWithPrefix(w.Tmp, "TMP_").empty());
 }

@@ -62,6 +62,11 @@ TEST(NinePatch, StripRescaling) {
       {12, {11}, 2, ".#"},                                      // index N becomes N - 1
       {12, {3, 5}, 3, ".#."},                                   // runs that meet share pixels; one pixel stays
       {6, {}, 9, "........."},                                  // no markers: white and transparent
+      {12, {1, 2}, 6, ".#...."},                                // 0.5 would reach the free corner
+      {12, {9, 10}, 6, "....#."},                               // 5 would reach the free corner
+      {40, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+            29, 30, 31, 32, 33, 34, 35, 36, 37, 38},
+       5, ".###."},                                             // corners stay free under strong shrinking
   };
   for (const auto& c : cases) {
     for (bool alpha : {true, false}) {
@@ -152,6 +157,59 @@ TEST(NinePatch, ConvertedImagesKeepAValidBorder) {
     if (HaveAapt()) {
       const std::string cmd = "/usr/bin/aapt s -i '" + target + "' -o '" + d.Path + "/crunched.png' >/dev/null 2>&1";
       EXPECT_EQ(std::system(cmd.c_str()), 0) << "aapt refused the nine-patch (alpha " << alpha << ")";
+    }
+  }
+}
+
+// Markers along the whole inner length of every side, shrunk a lot: the corners
+// must stay free or the border is no longer a nine-patch border.
+TEST(NinePatch, MarkersTouchingTheCornersLeaveThemFree) {
+  for (bool alpha : {true, false}) {
+    TempDir d;
+    const std::string src = d / "full.9.png";
+    {
+      TVexlaneIO io;
+      TVXBitmap* b = io.VXBitmap();
+      const int32_t W = 200, H = 150;
+      b->Allocate(W, H, vx24RGB);
+      b->Fill(16777215.0);
+      if (alpha) b->AlphaChannel()->Fill(0);
+      for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+          const bool corner = (x == 0 || x == W - 1) && (y == 0 || y == H - 1);
+          const bool border = x == 0 || y == 0 || x == W - 1 || y == H - 1;
+          if (corner) continue;
+          b->SetPixels_vx24RGB(x, y, border ? TRGB{0, 0, 0} : TRGB{200, 100, 50});
+          if (alpha) b->AlphaChannel()->SetPixels_vx8(x, y, 255);
+        }
+      io.Params().SetSamplesPerPixel(alpha ? 4 : 3);
+      io.SaveToFilePNG(src);
+      ASSERT_FALSE(io.Aborting());
+    }
+    for (uint8_t mode : {1, 2, 4}) {
+      testing::internal::CaptureStdout();
+      const bool ok = ConvertImage(src, d / "out", mode, 5, false, false, false, false, "");
+      const std::string out = testing::internal::GetCapturedStdout();
+      ASSERT_TRUE(ok) << out;
+      const std::string target = d / (std::string("out/") + DensityTarget(mode, 5).Folder + "/full.9.png");
+      TVXBitmap r;
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&r);
+      ASSERT_TRUE(io.LoadFromFilePNG(target));
+      const int32_t w = r.Width(), h = r.Height();
+      for (auto [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) {
+        const bool free = alpha ? r.AlphaChannel()->Pixels_vx8(x, y) == 0
+                                : r.Pixels_vx24RGB(x, y) == (TRGB{255, 255, 255});
+        EXPECT_TRUE(free) << "corner " << x << "," << y << " mode " << int(mode) << " alpha " << alpha;
+      }
+      // the markers still cover every inner pixel of each side
+      for (int32_t x = 1; x < w - 1; ++x) EXPECT_EQ(r.Pixels_vx24RGB(x, 0), (TRGB{0, 0, 0})) << x;
+      for (int32_t y = 1; y < h - 1; ++y) EXPECT_EQ(r.Pixels_vx24RGB(0, y), (TRGB{0, 0, 0})) << y;
+      if (HaveAapt()) {
+        const std::string cmd =
+            "/usr/bin/aapt s -i '" + target + "' -o '" + d.Path + "/crunched.png' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << "aapt refused " << target;
+      }
     }
   }
 }

@@ -54,6 +54,19 @@ TEST(ZoLibFileList, NothingForBadMasksOrFolders) {
   EXPECT_TRUE(GetFileList(d / "a.png/*", false, false, true, false).empty());
 }
 
+// Only regular files (also through a link) are listed: a pipe named like an image
+// would make the reader wait for ever, a dangling link cannot be read at all.
+TEST(ZoLibFileList, SpecialFilesAreSkipped) {
+  TempDir d;
+  WriteFile(d / "real.png", "x");
+  ASSERT_EQ(symlink("real.png", (d / "link.png").c_str()), 0);
+  ASSERT_EQ(symlink("missing.png", (d / "dangling.png").c_str()), 0);
+  ASSERT_EQ(mkfifo((d / "pipe.png").c_str(), 0600), 0);
+  const std::string p = d.Path + "/";
+  EXPECT_EQ(GetFileList(d / "*.png", true, false, true, false), (V{p + "link.png", p + "real.png"}));
+  EXPECT_EQ(GetFileList(d / "pipe.png", false, false, true, false), V{});
+}
+
 TEST(ZoLibFileList, RelativeAndRootFolders) {
   TempDir d;
   MakeTree(d);
