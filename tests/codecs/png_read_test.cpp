@@ -3,8 +3,11 @@
 
 #include "core/settings.h"
 #include "png_test_util.h"
+#include "tests/core/runtime_state_guard.h"
 
 using pngtest::RawImage;
+
+VX_GUARD_PROCESS_STATE();
 
 namespace {
 
