@@ -25,9 +25,9 @@
 #include "core/streams.h"
 #include "core/textutils.h"
 #include "io/params.h"
-#include "proc/colorreduce.h"
+#include "core/colorreduce.h"
 #include "proc/proc.h"
-#include "proc/quantizer.h"
+#include "core/quantizer.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "core/bitmap.h"
 #include "core/cielab.h"
 #include "core/settings.h"
-#include "io/cmyk.h"
+#include "core/cmyk.h"
 #include "platform/win_syscolors.h"
 
 namespace {

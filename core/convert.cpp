@@ -10,10 +10,10 @@
 #include "core/cielab.h"
 #include "core/settings.h"
 #include "core/vxdefs.h"
-#include "io/cmyk.h"
-#include "proc/colorreduce.h"
-#include "proc/quantizer.h"
-#include "proc/threshold.h"
+#include "core/cmyk.h"
+#include "core/colorreduce.h"
+#include "core/quantizer.h"
+#include "core/threshold.h"
 
 namespace {
 

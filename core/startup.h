@@ -6,11 +6,12 @@
 // reference counted through VXStaticInitialize / VXStaticFinalize: only the
 // first start-up and the last shut-down run the module hooks below.
 //
-// Each module that takes part stores its routines in VXLibraryHooks (for
-// example from a static initializer of one of its files:
-//   static const bool reg = (VXLibraryHooks.IOStartup = &VXStartUpIOUnit,
+// Each module that takes part stores its routines in VXLibraryHooks from a
+// static initializer in its library's register.cpp, for example
+//   const bool registered = (VXLibraryHooks.IOStartup = &VXStartUpIOUnit,
 //                            VXLibraryHooks.IOShutdown = &VXShutDownIOUnit, true);
-// ). Empty slots are skipped.
+// The build links that object into every program that uses the library, so
+// the slots are filled before main. Empty slots are skipped.
 
 #include <cstdint>
 #include <mutex>

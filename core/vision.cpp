@@ -112,8 +112,3 @@ TVXPixelFormat VXVisionTypeToPixelFormat(uint32_t Depth, int32_t Channels) {
   return vxnull;
 }
 
-namespace {
-// The library shut-down releases the second slot, then unloads.
-const bool g_hooksRegistered = (VXLibraryHooks.VisionSecondSlotRelease = &VXReleaseSecondVisionLibrary,
-                                VXLibraryHooks.VisionUnload = &VXUnloadVisionLibrary, true);
-}  // namespace

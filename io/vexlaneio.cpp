@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <random>
 
-#include "codecs/png.h"
 #include "core/bitmap.h"
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/streams.h"
+#include "io/codec_table.h"
 #include "io/params.h"
 #include "platform/signal_cleanup.h"
 #include "platform/win_files.h"
@@ -166,6 +166,20 @@ void TVexlaneIO::DoAutoAdjustDPI() {
 // ---------------------------------------------------------------------------
 // PNG
 
+namespace {
+
+constexpr int32_t kPNGFileType = 8;
+
+// The PNG codec's operations; raises when the codec library has not started.
+const TVXCodecOps& PNGCodec() {
+  const TVXCodecOps* ops = VXFindCodecOps(kPNGFileType);
+  if (!ops || !ops->ReadStream || !ops->WriteStream)
+    throw EVXException("No codec is registered for Portable Network Graphics (PNG)");
+  return *ops;
+}
+
+}  // namespace
+
 bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
   TProgressRec progress;
   progress.fOnProgress = fOnIntProgress;
@@ -173,10 +187,10 @@ bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
   progress.Aborting = &fAborting;
   if (FromFile) fParams->SetPNG_Background(VXColorToTRGB(Background()));
   fVXBitmap->RemoveAlphaChannel(false, 0);
-  VXReadPNGStream(Stream, fVXBitmap, *fParams, progress, false);
+  PNGCodec().ReadStream(Stream, fVXBitmap, *fParams, progress, false);
   CheckDPI();
   if (fAutoAdjustDPI) DoAutoAdjustDPI();
-  fParams->SetFileType(8);
+  fParams->SetFileType(kPNGFileType);
   ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
   SetBackground(VXTRGBToColor(fParams->PNG_Background()));
   Update();
@@ -235,7 +249,7 @@ void TVexlaneIO::SavePNGCore(TStream* Stream) {
     mask = std::make_unique<TVXMask>();
     fVXBitmap->AlphaChannel()->CopyToTVXMask(mask.get());
   }
-  VXWritePNGStream(Stream, fVXBitmap, *fParams, progress, mask.get());
+  PNGCodec().WriteStream(Stream, fVXBitmap, *fParams, progress, mask.get());
 }
 
 namespace {
@@ -321,7 +335,7 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
     }
     temp.clear();
     fParams->SetFileName(FileName);
-    fParams->SetFileType(8);
+    fParams->SetFileType(kPNGFileType);
   } catch (...) {
     if (!temp.empty()) DeleteFileW(temp);
     DoFinishWork();

@@ -10,6 +10,7 @@ constexpr int32_t SM_CXBORDER = 5;
 constexpr int32_t SM_CYBORDER = 6;
 constexpr int32_t SM_CXEDGE = 45;
 constexpr int32_t SM_CYEDGE = 46;
+constexpr int32_t SM_SERVERR2 = 89;  // 0: not Windows Server 2003 R2
 constexpr int32_t SM_REMOTESESSION = 0x1000;
 
 // 0 for a metric it does not know.

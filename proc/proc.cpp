@@ -11,7 +11,7 @@
 #include "core/bitmap.h"
 #include "core/cielab.h"
 #include "core/settings.h"
-#include "io/cmyk.h"
+#include "core/cmyk.h"
 #include "platform/win_syscolors.h"
 #include "proc/resample.h"
 
@@ -261,97 +261,6 @@ bool VXSameRGB(TRGB a, TRGB b) { return a.r == b.r && a.g == b.g && a.b == b.b; 
 void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2) {
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
-}
-
-namespace {
-
-// Trunc(v * 255). A value that has no 64-bit integer part (NaN, infinite or
-// too large) cannot be read: the caller's failure path gives 128.
-int64_t TruncScaled(float v) {
-  const double d = double(v) * 255.0;
-  if (!(d > -9223372036854775808.0 && d < 9223372036854775808.0))
-    throw EVXException("VXCalcAverageChannels: pixel value out of range");
-  return int64_t(std::clamp(d, -2147483648.0, 2147483647.0));
-}
-
-}  // namespace
-
-void VXCalcAverageChannels(TVXBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B) {
-  R = G = B = 0;
-  try {
-    if (!Bitmap) throw EVXException("no bitmap");
-    const int32_t W = Bitmap->Width(), H = Bitmap->Height();
-    if (W <= 0 || H <= 0) throw EVXException("empty bitmap");
-    const TVXPixelFormat fmt = Bitmap->PixelFormat();
-    int64_t r = 0, g = 0, b = 0;
-    for (int32_t y = 0; y < H; ++y) {
-      const uint8_t* row = static_cast<const uint8_t*>(Bitmap->GetScanLine(y));
-      int64_t sr = 0, sg = 0, sb = 0;
-      for (int32_t x = 0; x < W; ++x) {
-        int64_t pr = 0, pg = 0, pb = 0;
-        switch (fmt) {
-          case vx1g: {
-            int64_t v = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-            pr = pg = pb = v;
-            break;
-          }
-          case vx8p: {
-            TRGB c = Bitmap->Palette(row[x]);
-            pr = c.r, pg = c.g, pb = c.b;
-            break;
-          }
-          case vx8g:
-            pr = pg = pb = row[x];
-            break;
-          case vx16g: {
-            uint16_t v;
-            std::memcpy(&v, row + 2 * size_t(x), 2);
-            pr = pg = pb = int64_t(v) * 255 / 65535;
-            break;
-          }
-          case vx24RGB:
-          case vx32RGB: {
-            const uint8_t* p = row + size_t(x) * (fmt == vx24RGB ? 3 : 4);
-            pr = p[2], pg = p[1], pb = p[0];
-            break;
-          }
-          case vx32f: {
-            float v;
-            std::memcpy(&v, row + 4 * size_t(x), 4);
-            pr = pg = pb = TruncScaled(v);
-            break;
-          }
-          case vxCMYK: {
-            const uint8_t* p = row + 4 * size_t(x);
-            TRGB c = VXCMYK2RGB(TCMYK{p[0], p[1], p[2], p[3]});
-            pr = c.r, pg = c.g, pb = c.b;
-            break;
-          }
-          case vx48RGB: {
-            uint16_t w[3];
-            std::memcpy(w, row + 6 * size_t(x), 6);
-            pr = int64_t(w[0]) * 255 / 65535, pg = int64_t(w[1]) * 255 / 65535, pb = int64_t(w[2]) * 255 / 65535;
-            break;
-          }
-          case vxCIELab: {
-            const uint8_t* p = row + 3 * size_t(x);
-            TRGB c = VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])});
-            pr = c.r, pg = c.g, pb = c.b;
-            break;
-          }
-          default:
-            break;
-        }
-        sr += pr, sg += pg, sb += pb;
-      }
-      r += sr / W, g += sg / W, b += sb / W;
-    }
-    R = int32_t(r / H);
-    G = int32_t(g / H);
-    B = int32_t(b / H);
-  } catch (...) {
-    R = G = B = 128;
-  }
 }
 
 void VXSetTransparentPixelsColor(TVXBitmap* Bitmap, TRGB Color) {

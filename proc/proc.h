@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/pixels.h"
+#include "core/rowops.h"
 #include "core/vxdefs.h"
 
 class TVXBitmap;
@@ -258,9 +259,13 @@ void VXSwapDouble(double& a, double& b);
 bool VXSameRGB(TRGB a, TRGB b);
 void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2);
 
-// Averages of the three colour channels over the whole bitmap (0..255 each);
-// 128 for all three when the bitmap cannot be read (for instance width or
-// height 0).
-void VXCalcAverageChannels(TVXBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B);
 // vx24RGB only: every pixel whose alpha is 0 gets Color.
 void VXSetTransparentPixelsColor(TVXBitmap* Bitmap, TRGB Color);
+
+// Start-up and shut-down of the processing module (library start-up slots):
+// the 1-bit expansion table and the clipboard format "VEXLANE RAW FORMAT".
+void VXProcUnitInit();
+void VXProcUnitFinal();
+// The id of the clipboard format "VEXLANE RAW FORMAT" (0 before start-up).
+uint32_t VXRawClipboardFormat();
+

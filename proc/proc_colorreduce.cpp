@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "core/bitmap.h"
-#include "proc/colorreduce.h"
+#include "core/colorreduce.h"
 #include "proc/proc.h"
-#include "proc/threshold.h"
+#include "core/threshold.h"
 
 namespace {
 

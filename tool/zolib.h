@@ -56,6 +56,12 @@ bool ExecuteAndWait(const std::string& Exe, const std::string& Params, const std
                     uint32_t& ExitCode);
 // Milliseconds of the monotonic performance counter.
 uint64_t PerformanceMilliseconds();
+// Code 0 to 23 of the running Windows version (the version the platform layer
+// stands in for), from its version record.
+int32_t GetWindowsVersionCode();
+// The code of one version record; ServerR2 is GetSystemMetrics(SM_SERVERR2).
+struct OSVERSIONINFOEXW;
+int32_t WindowsVersionCodeOf(const OSVERSIONINFOEXW& Info, bool ServerR2);
 
 // --- file listing ------------------------------------------------------------
 // Path: a folder, '/', then one or more masks separated by ';'. Returns full paths,

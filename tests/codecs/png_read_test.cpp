@@ -3,11 +3,13 @@
 
 #include "core/settings.h"
 #include "png_test_util.h"
+#include "tests/core/library_environment.h"
 #include "tests/core/runtime_state_guard.h"
 
 using pngtest::RawImage;
 
 VX_GUARD_PROCESS_STATE();
+VX_START_LIBRARY_FOR_TESTS();
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "core/bitmap.h"
 #include "core/cielab.h"
-#include "io/cmyk.h"
+#include "core/cmyk.h"
 #include "platform/win_syscolors.h"
 #include "tests/core/bitmapops_fixture.h"
 

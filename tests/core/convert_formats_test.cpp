@@ -19,7 +19,7 @@
 #include "core/bitmap.h"
 #include "core/cielab.h"
 #include "core/settings.h"
-#include "io/cmyk.h"
+#include "core/cmyk.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 
 #include "core/bitmap.h"
 #include "core/settings.h"
+#include "tests/platform/process_state_guard.h"
 
 namespace vxtest {
 
@@ -31,36 +32,12 @@ inline std::string ProcessStateText() {
     << "x" << s->DefaultDPIY() << " GrayCoefs=" << s->RedToGrayCoef() << "," << s->GreenToGrayCoef() << ","
     << s->BlueToGrayCoef() << " ConvertColorFunction=" << reinterpret_cast<const void*>(s->ConvertColorFunction())
     << " MaxMemoryBlock=" << VXMaxMemoryBlock();
-  char cwd[4096];
-  o << " cwd=" << (getcwd(cwd, sizeof cwd) ? cwd : "?");
-  const char* t = getenv("TMPDIR");
-  o << " TMPDIR=" << (t ? t : "<unset>");
-  int fds = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (const dirent* e = readdir(d)) fds += e->d_name[0] != '.';
-    closedir(d);
-  }
-  o << " open files=" << fds;
+  o << BaseProcessStateText();
   return o.str();
-}
-
-class TProcessStateGuard : public ::testing::EmptyTestEventListener {
-  void OnTestStart(const ::testing::TestInfo&) override { fBefore = ProcessStateText(); }
-  void OnTestEnd(const ::testing::TestInfo& info) override {
-    const std::string after = ProcessStateText();
-    if (after != fBefore)
-      ADD_FAILURE() << info.test_suite_name() << "." << info.name() << " left process state changed\n  before: "
-                    << fBefore << "\n  after:  " << after;
-  }
-  std::string fBefore;
-};
-
-inline bool RegisterProcessStateGuard() {
-  ::testing::UnitTest::GetInstance()->listeners().Append(new TProcessStateGuard);
-  return true;
 }
 
 }  // namespace vxtest
 
 #define VX_GUARD_PROCESS_STATE() \
-  [[maybe_unused]] static const bool vxProcessStateGuardRegistered = ::vxtest::RegisterProcessStateGuard()
+  [[maybe_unused]] static const bool vxProcessStateGuardRegistered = \
+      ::vxtest::RegisterStateGuard<&::vxtest::ProcessStateText>()

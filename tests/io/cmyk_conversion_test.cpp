@@ -8,12 +8,15 @@
 
 #include "core/settings.h"
 #include "core/icc.h"
+#include "core/cmyk.h"
 #include "io/cmyk.h"
 #include "platform/win_mscms.h"
+#include "tests/core/library_environment.h"
 #include "tests/core/runtime_state_guard.h"
 
 // Every test of this program must leave the process state as it found it.
 VX_GUARD_PROCESS_STATE();
+VX_START_LIBRARY_FOR_TESTS();
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "platform/win_errors.h"
 #include "platform/win_files.h"
 #include "platform/win_resource.h"
-#include "tests/core/runtime_state_guard.h"
+#include "tests/platform/process_state_guard.h"
 
 // Every test of this program must leave the process state as it found it.
-VX_GUARD_PROCESS_STATE();
+VX_GUARD_BASE_PROCESS_STATE();
 
 namespace {
 

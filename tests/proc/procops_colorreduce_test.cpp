@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "proc/colorreduce.h"
+#include "core/colorreduce.h"
 #include "proc/proc.h"
-#include "proc/rowops.h"
-#include "proc/threshold.h"
+#include "core/rowops.h"
+#include "core/threshold.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include "core/bitmap.h"
 #include "core/cielab.h"
 #include "core/settings.h"
-#include "io/cmyk.h"
-#include "proc/colorreduce.h"
-#include "proc/rowops.h"
-#include "proc/threshold.h"
+#include "core/cmyk.h"
+#include "core/colorreduce.h"
+#include "core/rowops.h"
+#include "core/threshold.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "core/bitmap.h"
 #include "core/settings.h"
-#include "proc/colorreduce.h"
-#include "proc/quantizer.h"
+#include "core/colorreduce.h"
+#include "core/quantizer.h"
 #include "tests/core/runtime_state_guard.h"
 
 // Every test of this program must leave the process state as it found it.

@@ -9,10 +9,12 @@
 #include "tool/tarvello_main.h"
 #include "tool/zolib.h"
 #include "tool_test_util.h"
+#include "tests/core/library_environment.h"
 #include "tests/core/runtime_state_guard.h"
 
 // Every test of this program must leave the process state as it found it.
 VX_GUARD_PROCESS_STATE();
+VX_START_LIBRARY_FOR_TESTS();
 
 using tooltest::TempDir;
 

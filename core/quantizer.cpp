@@ -1,4 +1,4 @@
-#include "proc/quantizer.h"
+#include "core/quantizer.h"
 
 #include <algorithm>
 #include <array>

@@ -27,6 +27,9 @@ extern const uint8_t VXOrderedDitherMatrix[8][8];
 
 // Expands Count packed 1-bit pixels (most significant bit first, 1 = white)
 // into 24-bit pixels (255, 255, 255) or (0, 0, 0).
+// Builds the table behind VXExpand1BitRow (the processing module's start-up;
+// the first expansion builds it otherwise).
+void VXInitExpand1BitTable();
 void VXExpand1BitRow(const void* Input, void* Output, int32_t Count);
 
 // Writes Dest as the vx24RGB expansion of the vx1g Source (same size);

@@ -1,4 +1,4 @@
-#include "proc/colorreduce.h"
+#include "core/colorreduce.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,9 +8,9 @@
 
 #include "core/bitmap.h"
 #include "core/settings.h"
-#include "proc/quantizer.h"
-#include "proc/rowops.h"
-#include "proc/threshold.h"
+#include "core/quantizer.h"
+#include "core/rowops.h"
+#include "core/threshold.h"
 
 const uint8_t VXOrderedDitherMatrix[8][8] = {
     {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
@@ -75,6 +75,8 @@ inline uint8_t AddSat(uint8_t v, int32_t e) {
 void TakeImage(TVXBitmap* Bitmap, TVXBitmap* Result) { Bitmap->AssignImage(Result); }
 
 }  // namespace
+
+void VXInitExpand1BitTable() { (void)Expansion(); }
 
 void VXExpand1BitRow(const void* Input, void* Output, int32_t Count) {
   if (!Input || !Output || Count <= 0) return;

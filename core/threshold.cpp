@@ -1,4 +1,4 @@
-#include "proc/threshold.h"
+#include "core/threshold.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,7 @@
 
 #include "core/bitmap.h"
 #include "core/settings.h"
-#include "proc/proc.h"
-#include "proc/rowops.h"
+#include "core/rowops.h"
 
 namespace {
 

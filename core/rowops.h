@@ -21,3 +21,8 @@ bool VXBitmapsEqual(TVXBitmap* a, TVXBitmap* b);
 // channels keep their high byte, CMYK and CIELab pass through their RGB
 // conversions, vx8p entries the bitmap does not hold are black.
 void VXRowToRGB(TVXBitmap* Bitmap, int32_t y, TRGB* Out);
+
+// Averages of the three colour channels over the whole bitmap (0..255 each);
+// 128 for all three when the bitmap cannot be read (for instance width or
+// height 0).
+void VXCalcAverageChannels(TVXBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B);

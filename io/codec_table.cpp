@@ -1,0 +1,72 @@
+#include "io/codec_table.h"
+
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct TCodecState {
+  std::mutex Lock;
+  std::map<int32_t, TVXCodecOps> Ops;
+  std::vector<std::pair<TVXHookProc, TVXHookProc>> Modules;
+};
+
+// Built on first use: codec modules add themselves from static initializers,
+// whose order against this file's is not fixed.
+TCodecState& State() {
+  static TCodecState state;
+  return state;
+}
+
+}  // namespace
+
+void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops) {
+  TCodecState& s = State();
+  std::lock_guard lock(s.Lock);
+  s.Ops[FileType] = Ops;
+}
+
+const TVXCodecOps* VXFindCodecOps(int32_t FileType) {
+  TCodecState& s = State();
+  std::lock_guard lock(s.Lock);
+  const auto it = s.Ops.find(FileType);
+  return it == s.Ops.end() ? nullptr : &it->second;
+}
+
+void VXClearCodecOps() {
+  TCodecState& s = State();
+  std::lock_guard lock(s.Lock);
+  s.Ops.clear();
+}
+
+void VXAddCodecModule(TVXHookProc Startup, TVXHookProc Shutdown) {
+  TCodecState& s = State();
+  std::lock_guard lock(s.Lock);
+  for (const auto& m : s.Modules)
+    if (m.first == Startup && m.second == Shutdown) return;
+  s.Modules.emplace_back(Startup, Shutdown);
+}
+
+void VXStartCodecModules() {
+  std::vector<std::pair<TVXHookProc, TVXHookProc>> modules;
+  {
+    TCodecState& s = State();
+    std::lock_guard lock(s.Lock);
+    modules = s.Modules;
+  }
+  for (const auto& m : modules)
+    if (m.first) m.first();
+}
+
+void VXStopCodecModules() {
+  std::vector<std::pair<TVXHookProc, TVXHookProc>> modules;
+  {
+    TCodecState& s = State();
+    std::lock_guard lock(s.Lock);
+    modules = s.Modules;
+  }
+  for (auto it = modules.rbegin(); it != modules.rend(); ++it)
+    if (it->second) it->second();
+}

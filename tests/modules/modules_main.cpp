@@ -1,0 +1,40 @@
+// A program linked against the library as a whole and nothing else: every
+// module must have put itself into the start-up, although the program names
+// none of them. Exits 0 when each module's work is there after start-up and
+// gone after shut-down, twice in a row.
+#include <cstdio>
+
+#include "core/startup.h"
+#include "io/codec_table.h"
+#include "proc/proc.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::printf("FAILED: %s\n", what);
+    ++failures;
+  }
+}
+
+}  // namespace
+
+int main() {
+  Check(VXLibraryHooks.IOStartup != nullptr && VXLibraryHooks.IOShutdown != nullptr, "I/O module slots filled");
+  Check(VXLibraryHooks.ProcStartup != nullptr && VXLibraryHooks.ProcShutdown != nullptr,
+        "processing module slots filled");
+  Check(VXLibraryHooks.VisionUnload != nullptr, "vision library slot filled");
+  for (int round = 1; round <= 2; ++round) {
+    {
+      TVXLibraryGuard library;
+      const TVXCodecOps* png = VXFindCodecOps(8);
+      Check(png != nullptr && png->ReadStream && png->WriteStream && png->IsStream, "PNG codec registered");
+      Check(VXRawClipboardFormat() != 0, "raw clipboard format registered");
+    }
+    Check(VXFindCodecOps(8) == nullptr, "codecs forgotten at shut-down");
+  }
+  if (failures == 0) std::printf("every module took part in the start-up\n");
+  return failures == 0 ? 0 : 1;
+}
