@@ -8,6 +8,7 @@
 #include "codecs/png.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <climits>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "core/textutils.h"
@@ -38,6 +40,15 @@ struct TPNGReader {
   int passes = 1;
   int channels = 0;
   bool native = false;
+
+  // Texts (tEXt, zTXt) before the image data, taken as they arrive against
+  // the image's text budget; libpng keeps none of them.
+  bool headerDone = false;
+  TVXTextBudget textBudget;
+  // Bytes that compressed texts may still inflate to, kept or dropped: a file
+  // of many oversized compressed texts costs a bounded amount of work.
+  int64_t inflateLeft = std::max<int64_t>(4 * VXGetGlobalSettings()->MaxTextSize(), 4194304);
+  std::vector<std::string> textKeys, textValues;
 
   // Working buffers (freed with the reader).
   std::vector<uint8_t> rgba;     // RGBA rows (one row, or the whole image when interlaced)
@@ -68,20 +79,90 @@ void PNGReadFn(png_structp png, png_bytep data, size_t length) {
   if (!ok) png_error(png, "read");  // never returns
 }
 
-// Text chunks (tEXt, zTXt) before the image data; 8-bit text is Windows-1252.
-void CollectTexts(TPNGReader& r, TIOParamsVals& P) {
-  P.PNG_TextKeys().clear();
-  P.PNG_TextValues().clear();
-  png_textp text = nullptr;
-  int count = 0;
-  png_get_text(r.png, r.info, &text, &count);
-  for (int i = 0; i < count; ++i) {
-    // iTXt entries carry compression 1 or 2: only tEXt (-1) and zTXt (0) are taken.
-    if (text[i].compression > PNG_TEXT_COMPRESSION_zTXt) continue;
-    P.PNG_TextKeys().push_back(VXAnsiToUTF8(text[i].key != nullptr ? std::string(text[i].key) : std::string()));
-    P.PNG_TextValues().push_back(
-        VXAnsiToUTF8(text[i].text != nullptr ? std::string(text[i].text, text[i].text_length) : std::string()));
+// Inflates a zTXt value; false when the stream is damaged or its text would
+// be longer than Limit (the inflating stops there, nothing more is had).
+// Work counts down by the bytes inflated.
+bool InflateText(const uint8_t* Data, size_t Size, int64_t Limit, int64_t& Work, std::string& Out) {
+  Out.clear();
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  z.next_in = const_cast<Bytef*>(Data);
+  z.avail_in = uInt(Size);
+  uint8_t buf[16384];
+  int ret = Z_OK;
+  bool ok = true;
+  while (ret != Z_STREAM_END) {
+    z.next_out = buf;
+    z.avail_out = sizeof buf;
+    ret = inflate(&z, Z_NO_FLUSH);
+    if (ret != Z_OK && ret != Z_STREAM_END) {
+      ok = false;
+      break;
+    }
+    const size_t got = sizeof buf - z.avail_out;
+    Work -= int64_t(got);
+    if (int64_t(Out.size() + got) > Limit) {
+      ok = false;
+      break;
+    }
+    Out.append(reinterpret_cast<const char*>(buf), got);
+    if (ret == Z_OK && got == 0 && z.avail_in == 0) {
+      ok = false;  // the stream ends before its end mark
+      break;
+    }
   }
+  inflateEnd(&z);
+  return ok;
+}
+
+// One tEXt or zTXt chunk: the keyword (1 to 79 bytes) and its text; a chunk
+// that is damaged or does not fit the text budget is dropped whole. 8-bit
+// text is Windows-1252.
+void TakeTextChunk(TPNGReader& r, const uint8_t* Data, size_t Size, bool Compressed) {
+  const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(Data, 0, Size));
+  if (nul == nullptr) return;
+  const size_t keyLen = size_t(nul - Data);
+  if (keyLen == 0 || keyLen > 79) return;
+  std::string value;
+  const uint8_t* rest = nul + 1;
+  const size_t restLen = Size - keyLen - 1;
+  if (Compressed) {
+    if (restLen < 1 || rest[0] != 0) return;  // compression method 0 only
+    if (r.inflateLeft <= 0) return;
+    if (!InflateText(rest + 1, restLen - 1, r.textBudget.Left(), r.inflateLeft, value)) return;
+  } else {
+    value.assign(reinterpret_cast<const char*>(rest), restLen);
+  }
+  std::string key = VXAnsiToUTF8(std::string(reinterpret_cast<const char*>(Data), keyLen));
+  value = VXAnsiToUTF8(value);
+  if (!r.textBudget.Take(int64_t(key.size() + value.size()))) return;
+  r.textKeys.push_back(std::move(key));
+  r.textValues.push_back(std::move(value));
+}
+
+// libpng hands over the text chunks (declared unknown) and every chunk it does
+// not know. Texts are taken; other ancillary chunks are dropped; an unknown
+// critical chunk is left to libpng, which refuses the file.
+int PNGUserChunkFn(png_structp png, png_unknown_chunkp chunk) {
+  auto* r = static_cast<TPNGReader*>(png_get_user_chunk_ptr(png));
+  if ((chunk->name[0] & 0x20) == 0) return 0;
+  const bool tEXt = std::memcmp(chunk->name, "tEXt", 4) == 0;
+  const bool zTXt = std::memcmp(chunk->name, "zTXt", 4) == 0;
+  if ((tEXt || zTXt) && r != nullptr && !r->headerDone && chunk->data != nullptr) {
+    try {
+      TakeTextChunk(*r, chunk->data, chunk->size, zTXt);
+    } catch (...) {
+      // No exception may cross libpng: a text that cannot be had is dropped.
+    }
+  }
+  return 1;
+}
+
+void CollectTexts(TPNGReader& r, TIOParamsVals& P) {
+  P.PNG_TextKeys() = std::move(r.textKeys);
+  P.PNG_TextValues() = std::move(r.textValues);
+  r.textKeys.clear();
+  r.textValues.clear();
 }
 
 uint8_t SampleTo8(uint32_t v, int depth) {
@@ -161,7 +242,19 @@ void FillParams(TPNGReader& r, TIOParamsVals& P) {
 bool DecodeHeader(TPNGReader& r, bool NativeWanted) {
   if (setjmp(png_jmpbuf(r.png))) return false;
   png_set_read_fn(r.png, &r, PNGReadFn);
+  // libpng's own limits: the sides the pixel limit allows, a bounded chunk
+  // cache and no chunk larger than a metadata block. Texts come through
+  // PNGUserChunkFn, which keeps them within the text budget.
+  const TVXVexlaneGlobalSettings* st = VXGetGlobalSettings();
+  const png_uint_32 maxSide = png_uint_32(std::min<int64_t>(st->MaxImagePixels(), PNG_UINT_31_MAX));
+  png_set_user_limits(r.png, maxSide, maxSide);
+  png_set_chunk_cache_max(r.png, 256);
+  png_set_chunk_malloc_max(r.png, png_alloc_size_t(std::max<int64_t>(st->MaxMetadataSize(), 65536)));
+  static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
+  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
+  png_set_read_user_chunk_fn(r.png, &r, PNGUserChunkFn);
   png_read_info(r.png, r.info);
+  r.headerDone = true;
   int compression = 0, filter = 0;
   png_get_IHDR(r.png, r.info, &r.width, &r.height, &r.bitDepth, &r.colorType, &r.interlace, &compression,
                &filter);
@@ -296,7 +389,14 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
     pf = vx8g;
   else if (r.native && r.bitDepth == 16)
     pf = vx16g;
-  if (!Bitmap->Allocate(w, h, pf)) {
+  // What the image will hold before anything is allocated for it: its pixels,
+  // the alpha channel and, for interlaced files, the rows kept between passes.
+  const bool onePalette = r.bitDepth == 1 && r.colorType == PNG_COLOR_TYPE_PALETTE && pf == vx24RGB;
+  int64_t bits = VXPixelFormatBitCount[pf];
+  if (r.channels == 4) bits += 8 + (r.passes > 1 ? 32 : 0);
+  if (pf == vx8p && png_get_valid(r.png, r.info, PNG_INFO_tRNS) != 0) bits += 8;
+  if (onePalette && r.passes > 1) bits += 1;
+  if (!VXImageSizeAllowed(w, h, bits) || !Bitmap->Allocate(w, h, pf)) {
     *Progress.Aborting = true;
     return;
   }
@@ -308,7 +408,6 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
 
   Progress.per1 = 100.0 / (double(h) * r.passes);
   Progress.val = 0;
-  const bool onePalette = r.bitDepth == 1 && r.colorType == PNG_COLOR_TYPE_PALETTE && pf == vx24RGB;
   if (r.channels == 4) {
     const size_t rows = r.passes > 1 ? size_t(h) : 1;
     r.rgba.assign(size_t(w) * 4 * rows, 0);

@@ -11,6 +11,7 @@
 
 #include "core/filebuffer.h"
 #include "core/icc.h"
+#include "core/limits.h"
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/sysutils.h"
@@ -214,6 +215,10 @@ bool TVXBitmap::AllocateInternal() {
 
   int64_t size = 0;
   if (__builtin_mul_overflow(fRowLen, int64_t(fHeight), &size) || size > INT64_MAX - 1024) return false;
+  // Nothing is had, in memory or in a temporary file, for an image beyond the
+  // library's limits.
+  if (int64_t(fWidth) * fHeight > VXGetGlobalSettings()->MaxImagePixels() || !VXStorageSizeAllowed(size))
+    return false;
 
   if (fLocation == vxTBitmap) return false;  // the platform bitmap location is not available
   if (fLocation == vxFile && size <= fMinFileSize) fLocation = vxMemory;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
+#include "core/settings.h"
 #include "core/pixels.h"
 
 namespace {
@@ -29,6 +31,10 @@ TVXMask::~TVXMask() = default;
 size_t TVXMask::BlockSize() const {
   if (fWidth <= 0 || fHeight <= 0 || fRowlen <= 0) return 0;
   if (fRowlen > kMaxBlockSize / fHeight) return 0;
+  // A mask beyond the library's image limits gets no storage.
+  if (int64_t(fWidth) * fHeight > VXGetGlobalSettings()->MaxImagePixels() ||
+      !VXStorageSizeAllowed(int64_t(fRowlen) * fHeight))
+    return 0;
   return size_t(fRowlen) * size_t(fHeight);
 }
 

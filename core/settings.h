@@ -223,6 +223,23 @@ public:
   int32_t IOPreviewsDialogHeight() const { return fIOPreviewsDialogHeight; }
   void SetIOPreviewsDialogHeight(int32_t v) { fIOPreviewsDialogHeight = v; }
 
+  // Limits that keep a small or hostile file from claiming the machine
+  // (core/limits.h applies them). MaxImagePixels: width x height of one
+  // image or bitmap. MaxTextSize: the text kept per image (PNG texts, an XMP
+  // packet, the IPTC datasets); a value beyond it is dropped whole.
+  // MaxMetadataSize: one binary metadata block (colour profile, EXIF block,
+  // annotations, one PNG chunk). A value below 1 restores the default.
+  int64_t MaxImagePixels() const { return fMaxImagePixels; }
+  void SetMaxImagePixels(int64_t v) { fMaxImagePixels = v < 1 ? VXDefaultMaxImagePixels : v; }
+  int64_t MaxTextSize() const { return fMaxTextSize; }
+  void SetMaxTextSize(int64_t v) { fMaxTextSize = v < 1 ? VXDefaultMaxTextSize : v; }
+  int64_t MaxMetadataSize() const { return fMaxMetadataSize; }
+  void SetMaxMetadataSize(int64_t v) { fMaxMetadataSize = v < 1 ? VXDefaultMaxMetadataSize : v; }
+
+  static constexpr int64_t VXDefaultMaxImagePixels = int64_t(1) << 31;
+  static constexpr int64_t VXDefaultMaxTextSize = 1048576;
+  static constexpr int64_t VXDefaultMaxMetadataSize = 16777216;
+
   // Public fields.
   std::string ColorDialogCustomColors;
   TVXMemoShortCuts MemoShortCuts;
@@ -295,6 +312,9 @@ private:
   bool fIsInsideTwain = false;
   int32_t fIOPreviewsDialogWidth = 0;
   int32_t fIOPreviewsDialogHeight = 0;
+  int64_t fMaxImagePixels = VXDefaultMaxImagePixels;
+  int64_t fMaxTextSize = VXDefaultMaxTextSize;
+  int64_t fMaxMetadataSize = VXDefaultMaxMetadataSize;
 };
 
 // The one settings object; created on the first call.

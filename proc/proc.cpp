@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
 #include "core/cielab.h"
 #include "core/settings.h"
 #include "core/cmyk.h"
@@ -180,6 +181,8 @@ void TVexlaneProc::ResampleTo(TVXBitmap* Target, int32_t TargetWidth, int32_t Ta
   int32_t w = TargetWidth, h = TargetHeight;
   VXCalcResampleSize(w, h, fVXBitmap->Width(), fVXBitmap->Height(), bMaintainAspectRatio);
   if (w < 1 || h < 1) return;  // both sizes negative: not a request
+  // A target beyond the library's limits is refused before anything is had.
+  VXCheckImageSize(w, h, VXPixelFormatBitCount[fVXBitmap->PixelFormat()] + (fVXBitmap->HasAlphaChannel() ? 8 : 0));
   if (!Target->Allocate(w, h, fVXBitmap->PixelFormat()))
     throw EVXException("Not enough memory to resample the image");
   // Allocate keeps a target of unchanged size as it was, alpha channel

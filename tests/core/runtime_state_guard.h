@@ -31,7 +31,8 @@ inline std::string ProcessStateText() {
     << " OpSys=" << int(s->OpSys()) << " MsgLanguage=" << int(s->MsgLanguage()) << " DefaultDPI=" << s->DefaultDPIX()
     << "x" << s->DefaultDPIY() << " GrayCoefs=" << s->RedToGrayCoef() << "," << s->GreenToGrayCoef() << ","
     << s->BlueToGrayCoef() << " ConvertColorFunction=" << reinterpret_cast<const void*>(s->ConvertColorFunction())
-    << " MaxMemoryBlock=" << VXMaxMemoryBlock();
+    << " MaxImagePixels=" << s->MaxImagePixels() << " MaxTextSize=" << s->MaxTextSize()
+    << " MaxMetadataSize=" << s->MaxMetadataSize() << " MaxMemoryBlock=" << VXMaxMemoryBlock();
   o << BaseProcessStateText();
   return o.str();
 }
