@@ -262,13 +262,19 @@ bool DecodeHeader(TPNGReader& r, bool NativeWanted) {
   const int ct = r.colorType;
   r.native = NativeWanted && (d == 8 || d == 16) && (ct == PNG_COLOR_TYPE_GRAY || ct == PNG_COLOR_TYPE_PALETTE);
   if (!r.native) {
-    if ((ct == PNG_COLOR_TYPE_PALETTE && d >= 2 && d <= 8) || (ct == PNG_COLOR_TYPE_GRAY && d >= 2 && d <= 7))
+    // A two-colour palette with a transparency table is expanded like the deeper
+    // palettes, so that its transparent entries reach the alpha channel.
+    const bool onePaletteAlpha =
+        ct == PNG_COLOR_TYPE_PALETTE && d == 1 && png_get_valid(r.png, r.info, PNG_INFO_tRNS) != 0;
+    const bool expanded = d > 1 || onePaletteAlpha;
+    if ((ct == PNG_COLOR_TYPE_PALETTE && d >= 2 && d <= 8) || (ct == PNG_COLOR_TYPE_GRAY && d >= 2 && d <= 7) ||
+        onePaletteAlpha)
       png_set_expand(r.png);
     if (d == 16) png_set_strip_16(r.png);
     if (d >= 2 && d <= 7) png_set_packing(r.png);
     if ((ct == PNG_COLOR_TYPE_GRAY || ct == PNG_COLOR_TYPE_GRAY_ALPHA) && d > 1) png_set_gray_to_rgb(r.png);
-    if (d > 1) png_set_bgr(r.png);
-    if (d > 1) png_set_tRNS_to_alpha(r.png);
+    if (expanded) png_set_bgr(r.png);
+    if (expanded) png_set_tRNS_to_alpha(r.png);
   } else if (d == 16) {
     png_set_swap(r.png);
   }
@@ -356,6 +362,23 @@ void ApplyPaletteTransparency(TPNGReader& r, TVXBitmap* Bitmap) {
   }
 }
 
+// A 1-bit grey image stays 1-bit; the grey value its transparency table names
+// becomes transparent in the alpha channel.
+void ApplyGreyTransparency(TPNGReader& r, TVXBitmap* Bitmap) {
+  png_bytep trans = nullptr;
+  int numTrans = 0;
+  png_color_16p transColor = nullptr;
+  if (png_get_tRNS(r.png, r.info, &trans, &numTrans, &transColor) == 0 || transColor == nullptr) return;
+  const bool clear = (transColor->gray & 1) != 0;
+  TVXBitmap* alpha = Bitmap->AlphaChannel();
+  alpha->SetFull(false);
+  for (int32_t y = 0; y < Bitmap->Height(); ++y) {
+    auto* a = static_cast<uint8_t*>(alpha->ScanLine(y));
+    if (a == nullptr) continue;
+    for (int32_t x = 0; x < Bitmap->Width(); ++x) a[x] = Bitmap->Pixels_vx1g(x, y) == clear ? 0 : 255;
+  }
+}
+
 void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec& Progress, bool Preview) {
   TPNGReader r;
   r.stream = Stream;
@@ -391,10 +414,11 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
     pf = vx16g;
   // What the image will hold before anything is allocated for it: its pixels,
   // the alpha channel and, for interlaced files, the rows kept between passes.
-  const bool onePalette = r.bitDepth == 1 && r.colorType == PNG_COLOR_TYPE_PALETTE && pf == vx24RGB;
+  const bool onePalette =
+      r.bitDepth == 1 && r.colorType == PNG_COLOR_TYPE_PALETTE && pf == vx24RGB && r.channels != 4;
   int64_t bits = VXPixelFormatBitCount[pf];
   if (r.channels == 4) bits += 8 + (r.passes > 1 ? 32 : 0);
-  if (pf == vx8p && png_get_valid(r.png, r.info, PNG_INFO_tRNS) != 0) bits += 8;
+  if ((pf == vx8p || pf == vx1g) && png_get_valid(r.png, r.info, PNG_INFO_tRNS) != 0) bits += 8;
   if (onePalette && r.passes > 1) bits += 1;
   if (!VXImageSizeAllowed(w, h, bits) || !Bitmap->Allocate(w, h, pf)) {
     *Progress.Aborting = true;
@@ -430,6 +454,7 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
   if (ok && !*Progress.Aborting) ok = FinishRead(r);
   if (!ok) *Progress.Aborting = true;
   if (r.native && r.colorType == PNG_COLOR_TYPE_PALETTE) ApplyPaletteTransparency(r, Bitmap);
+  if (pf == vx1g && ok) ApplyGreyTransparency(r, Bitmap);
 }
 
 }  // namespace

@@ -320,7 +320,9 @@ void ChooseLayout(TPNGWriter& w, TVXBitmap* Bitmap, TIOParamsVals& P, TVXMask* M
     return;
   }
 
-  if (bps == 1) {
+  // Transparency needs a palette entry of its own, so a 1-bit image with alpha is
+  // written as a palette image with a transparency table below.
+  if (bps == 1 && !alpha) {
     // 1 bit: grey, or a two-entry palette when the two colours are not black and white.
     w.bitDepth = 1;
     w.kind = rkOneBit;

@@ -5,6 +5,7 @@
 #include "platform/win_errors.h"
 #include "platform/win_files.h"
 #include "platform/win_process.h"
+#include "tool/ninepatch_palette.h"
 #include "tool/resize_branch.h"
 #include "tool/zolib.h"
 
@@ -118,11 +119,19 @@ bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t 
       if (!ResizeImageFile(Source, target, bucket.Size, LongSide)) return false;
     }
 
-    // 10. palette reduction by the quantiser; the target path is one argument
+    // 10. palette reduction by the quantiser; the target path is one argument. A
+    // nine-patch border must come out of it exactly as it went in.
     if (EightBit) {
+      const bool ninePatch = EndsWithText(Source, ".9.png", true);
+      TNinePatchBorder border;
+      if (ninePatch && !ReadNinePatchBorder(target, border)) throw EInOutError("Cannot read \"" + target + "\"");
       uint32_t exitCode = 0;
       if (RunQuantiser(QuantPath, target, exitCode) && exitCode == 0) {
-        // done
+        if (ninePatch && !RestoreNinePatchBorder(target, border)) {
+          ConsoleWriteLn();
+          ConsoleWriteLn("Cannot convert image to 8 bit.");
+          return false;
+        }
       } else if (exitCode == 98) {
         ConsoleWriteLn();
         ConsoleWriteLn("Image is larger after 8 bit conversion, skipped.");

@@ -23,34 +23,45 @@ double WhiteValue(TVXPixelFormat pf) {
   }
 }
 
-bool IsMarker(TVXBitmap* Strip, bool HasAlpha, int32_t x, int32_t y) {
-  if (HasAlpha) return Strip->AlphaChannel()->Pixels_vx8(x, y) == 255;
+// Kinds of border pixel: black markers (stretch and content areas) and red marks
+// (layout bounds); everything else is no marker.
+enum class TMarkKind { None, Black, Red };
+
+// The strip's ends are the image's corners, which are never markers. In a strip
+// with alpha only opaque pixels mark; without alpha the colour alone decides.
+TMarkKind MarkKind(TVXBitmap* Strip, bool HasAlpha, int32_t Length, int32_t Index, bool Horizontal) {
+  if (Index == 0 || Index == Length - 1) return TMarkKind::None;
+  const int32_t x = Horizontal ? Index : 0, y = Horizontal ? 0 : Index;
+  if (HasAlpha && Strip->AlphaChannel()->Pixels_vx8(x, y) != 255) return TMarkKind::None;
   const TRGB c = Strip->Pixels(x, y);
-  return c.r == 0 && c.g == 0 && c.b == 0;
+  if (c.g != 0 || c.b != 0) return TMarkKind::None;
+  if (c.r == 0) return TMarkKind::Black;
+  if (c.r == 255) return TMarkKind::Red;
+  return TMarkKind::None;
 }
 
 int32_t RoundIndex(double v) { return int32_t(std::nearbyint(v)); }
 
-// Paints the rescaled run, held within [Lo, Hi] of the new strip (the whole strip
-// when Hi is negative).
-void Mark(TVXBitmap* Strip, bool Horizontal, int32_t RunStart, int32_t RunEnd, double Factor, int32_t Lo = 0,
-          int32_t Hi = -1) {
+// Paints pixels [a, b] of a strip in the marker colour, opaque.
+void Paint(TVXBitmap* Strip, bool Horizontal, int32_t a, int32_t b, TMarkKind Kind) {
+  const double colour = Kind == TMarkKind::Red ? 255.0 : 0.0;  // red as a colour value, black
+  if (Horizontal) {
+    Strip->FillRect(a, 0, b, 0, colour);
+    if (Strip->HasAlphaChannel()) Strip->AlphaChannel()->FillRect(a, 0, b, 0, 255);
+  } else {
+    Strip->FillRect(0, a, 0, b, colour);
+    if (Strip->HasAlphaChannel()) Strip->AlphaChannel()->FillRect(0, a, 0, b, 255);
+  }
+}
+
+// Paints the rescaled run black, held within the strip.
+void Mark(TVXBitmap* Strip, bool Horizontal, int32_t RunStart, int32_t RunEnd, double Factor) {
   const int32_t n = Horizontal ? Strip->Width() : Strip->Height();
   if (n <= 0) return;
-  if (Hi < 0 || Hi > n - 1) Hi = n - 1;
-  if (Lo < 0 || Lo > Hi) Lo = 0;
   int32_t a = RoundIndex(RunStart / Factor);
   int32_t b = RoundIndex(RunEnd / Factor);
   if (b < a) b = a;
-  a = std::clamp(a, Lo, Hi);
-  b = std::clamp(b, Lo, Hi);
-  if (Horizontal) {
-    Strip->FillRect(a, 0, b, 0, 0);
-    if (Strip->HasAlphaChannel()) Strip->AlphaChannel()->FillRect(a, 0, b, 0, 255);
-  } else {
-    Strip->FillRect(0, a, 0, b, 0);
-    if (Strip->HasAlphaChannel()) Strip->AlphaChannel()->FillRect(0, a, 0, b, 255);
-  }
+  Paint(Strip, Horizontal, std::clamp(a, 0, n - 1), std::clamp(b, 0, n - 1), TMarkKind::Black);
 }
 
 void ScaleStrip(TVXBitmap* Strip, int32_t NewLength, bool Horizontal) {
@@ -65,25 +76,30 @@ void ScaleStrip(TVXBitmap* Strip, int32_t NewLength, bool Horizontal) {
   fresh.Fill(WhiteValue(Strip->PixelFormat()));
   if (hasAlpha) fresh.AlphaChannel()->Fill(0);
 
-  // A run that leaves the corner pixels free keeps them free in the new strip:
-  // strong downscaling would otherwise round its first or last pixel onto a corner,
-  // which makes the border invalid.
-  auto paint = [&](int32_t s, int32_t e) {
-    const int32_t lo = s >= 1 ? 1 : 0;
-    const int32_t hi = e <= len - 2 && NewLength >= 3 ? NewLength - 2 : NewLength - 1;
-    Mark(&fresh, Horizontal, s, e, factor, lo, hi);
+  // Runs keep their relative position, with three exceptions that keep the border
+  // valid: the corners stay free (strong shrinking would round a run onto them),
+  // and a run that touches the first or the last inner pixel still touches it
+  // (strong enlarging would move its ends inwards).
+  const int32_t first = NewLength >= 3 ? 1 : 0, last = NewLength >= 3 ? NewLength - 2 : NewLength - 1;
+  auto paint = [&](int32_t s, int32_t e, TMarkKind kind) {
+    int32_t a = RoundIndex(s / factor);
+    int32_t b = RoundIndex(e / factor);
+    if (b < a) b = a;
+    if (s == 1) a = first;
+    if (e == len - 2) b = last;
+    a = std::clamp(a, first, last);
+    b = std::clamp(b, a, last);
+    Paint(&fresh, Horizontal, a, b, kind);
   };
   int32_t start = -1;
-  for (int32_t i = 0; i < len; ++i) {
-    const bool marker = Horizontal ? IsMarker(Strip, hasAlpha, i, 0) : IsMarker(Strip, hasAlpha, 0, i);
-    if (marker) {
-      if (start < 0) start = i;
-    } else if (start >= 0) {
-      paint(start, i - 1);
-      start = -1;
-    }
+  TMarkKind open = TMarkKind::None;
+  for (int32_t i = 0; i <= len; ++i) {
+    const TMarkKind kind = i < len ? MarkKind(Strip, hasAlpha, len, i, Horizontal) : TMarkKind::None;
+    if (kind == open) continue;
+    if (open != TMarkKind::None) paint(start, i - 1, open);
+    open = kind;
+    start = i;
   }
-  if (start >= 0) paint(start, len - 1);
   Strip->Assign(&fresh);
 }
 

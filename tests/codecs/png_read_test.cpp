@@ -1,6 +1,8 @@
 // PNG reading: parameters, native formats, damaged and odd files.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include "core/settings.h"
 #include "png_test_util.h"
 #include "tests/core/library_environment.h"
@@ -149,6 +151,71 @@ TEST(PngRead, InterlacedOneBitPaletteKeepsEveryPass) {
   for (int y = 0; y < img.Height; ++y)
     for (int x = 0; x < img.Width; ++x)
       ASSERT_EQ(plain.Pixels_vx24RGB(x, y), interlaced.Pixels_vx24RGB(x, y)) << x << "," << y;
+}
+
+// Transparency of the low-depth images: every palette depth and 1-bit grey keep
+// it through reading and through writing the decoded image again.
+TEST(PngRead, LowDepthTransparencyReachesTheAlphaChannel) {
+  struct Case {
+    int depth, colorType;
+    bool interlaced;
+  } cases[] = {
+      {1, PNG_COLOR_TYPE_PALETTE, false}, {1, PNG_COLOR_TYPE_PALETTE, true}, {2, PNG_COLOR_TYPE_PALETTE, false},
+      {4, PNG_COLOR_TYPE_PALETTE, false}, {8, PNG_COLOR_TYPE_PALETTE, false}, {1, PNG_COLOR_TYPE_GRAY, false},
+      {1, PNG_COLOR_TYPE_GRAY, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("depth " + std::to_string(c.depth) + " type " + std::to_string(c.colorType) +
+                 (c.interlaced ? " interlaced" : ""));
+    RawImage img;
+    img.Width = 11;
+    img.Height = 9;
+    img.BitDepth = c.depth;
+    img.ColorType = c.colorType;
+    img.Interlaced = c.interlaced;
+    // Index (or grey bit) 0 is transparent; everything else opaque.
+    auto index = [](int x, int y) { return (x / 2 + y) % 2; };
+    if (c.colorType == PNG_COLOR_TYPE_PALETTE) {
+      img.Palette = {{255, 0, 0}, {0, 0, 255}};
+      img.Trans = {0};
+    }
+    for (int y = 0; y < img.Height; ++y) {
+      std::vector<uint8_t> row(size_t((img.Width * c.depth + 7) / 8), 0);
+      for (int x = 0; x < img.Width; ++x) {
+        const int bit = x * c.depth;
+        row[size_t(bit / 8)] |= uint8_t(index(x, y) << (8 - c.depth - bit % 8));
+      }
+      img.Rows.push_back(row);
+    }
+    std::vector<uint8_t> file = pngtest::Encode(img);
+    if (c.colorType == PNG_COLOR_TYPE_GRAY) {
+      // The helper writes no grey key: tRNS (grey 0) goes in right after IHDR.
+      uint8_t trns[] = {0, 0, 0, 2, 't', 'R', 'N', 'S', 0, 0, 0, 0, 0, 0};
+      const uLong crc = crc32(0, trns + 4, 6);
+      for (int i = 0; i < 4; ++i) trns[10 + i] = uint8_t(crc >> (24 - 8 * i));
+      file.insert(file.begin() + 8 + 25, trns, trns + sizeof trns);
+    }
+    TVXBitmap bmp;
+    TIOParamsVals params;
+    ASSERT_TRUE(pngtest::Decode(file, bmp, params));
+    ASSERT_TRUE(bmp.HasAlphaChannel());
+    for (int y = 0; y < img.Height; ++y)
+      for (int x = 0; x < img.Width; ++x)
+        ASSERT_EQ(bmp.AlphaChannel()->Pixels_vx8(x, y), index(x, y) ? 255 : 0) << x << "," << y;
+
+    const std::vector<uint8_t> again = pngtest::EncodeBitmap(bmp, params);
+    TVXBitmap back;
+    TIOParamsVals backParams;
+    ASSERT_TRUE(pngtest::Decode(again, back, backParams));
+    ASSERT_TRUE(back.HasAlphaChannel());
+    for (int y = 0; y < img.Height; ++y)
+      for (int x = 0; x < img.Width; ++x) {
+        ASSERT_EQ(back.AlphaChannel()->Pixels_vx8(x, y), index(x, y) ? 255 : 0) << x << "," << y;
+        if (index(x, y)) {
+          ASSERT_EQ(back.Pixels(x, y), bmp.Pixels(x, y)) << x << "," << y;
+        }
+      }
+  }
 }
 
 TEST(PngRead, TruncatedStreamKeepsRowsBeforeTheCut) {

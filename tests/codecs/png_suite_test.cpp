@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(All, PngSuiteDamaged, ::testing::ValuesIn(SuiteFiles(tr
                          });
 
 TEST(PngSuite, Present) {
-  if (SuiteFiles(false).empty()) GTEST_SKIP() << "PngSuite not found at " VX_PNGSUITE_DIR;
+  // The suite lives in the tree; an empty list would silently skip every case above.
+  EXPECT_GT(SuiteFiles(false).size(), 100u) << "PngSuite not found at " VX_PNGSUITE_DIR;
   EXPECT_GT(SuiteFiles(true).size(), 10u);
 }
 

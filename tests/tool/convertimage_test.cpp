@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../codecs/png_test_util.h"
+#include "core/bitmap.h"
+#include "io/vexlaneio.h"
 #include "tool/convertimage.h"
 #include "tool/zolib.h"
 #include "tool_test_util.h"
@@ -218,4 +221,45 @@ TEST(ConvertImage, DeleteFailureOfOldTarget) {
   chmod((d / "out").c_str(), 0755);
   EXPECT_FALSE(o.Result);
   EXPECT_EQ(o.Out, "Cannot delete old target file.\n");
+}
+
+// A two-colour palette image with a transparent entry keeps its transparency in
+// every bucket, nine-patch or not.
+TEST(ConvertImage, OneBitPaletteKeepsTransparency) {
+  for (const char* name : {"mark.png", "mark.9.png"}) {
+    SCOPED_TRACE(name);
+    TempDir d;
+    const std::string src = d / name;
+    pngtest::RawImage img;
+    img.Width = img.Height = 24;
+    img.BitDepth = 1;
+    img.ColorType = PNG_COLOR_TYPE_PALETTE;
+    img.Palette = {{255, 0, 0}, {0, 0, 0}};  // 0: red, transparent; 1: black
+    img.Trans = {0};
+    for (int y = 0; y < 24; ++y) {
+      std::vector<uint8_t> row(3, 0);
+      for (int x = 0; x < 24; ++x) {
+        const bool border = x == 0 || y == 0 || x == 23 || y == 23;
+        const bool opaque = border ? (x > 8 && x < 15) || (y > 8 && y < 15) : x >= 12;
+        if (opaque && !(border && (x == 0 || x == 23) && (y == 0 || y == 23)))
+          row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+      }
+      img.Rows.push_back(row);
+    }
+    tooltest::WriteFile(src, [&] {
+      const auto bytes = pngtest::Encode(img);
+      return std::string(bytes.begin(), bytes.end());
+    }());
+    for (uint8_t mode = 1; mode <= 6; ++mode) {
+      const Outcome o = Convert(src, d / "out", mode, 16, false, false, false, false, "");
+      ASSERT_TRUE(o.Result) << o.Out;
+      TVXBitmap r;
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&r);
+      ASSERT_TRUE(io.LoadFromFilePNG(d / (std::string("out/") + DensityTarget(mode, 16).Folder + "/" + name)));
+      ASSERT_TRUE(r.HasAlphaChannel()) << int(mode);
+      EXPECT_EQ(r.AlphaChannel()->Pixels_vx8(r.Width() / 4, r.Height() / 2), 0) << int(mode);
+      EXPECT_EQ(r.AlphaChannel()->Pixels_vx8(r.Width() * 7 / 8, r.Height() / 2), 255) << int(mode);
+    }
+  }
 }

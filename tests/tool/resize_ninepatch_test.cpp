@@ -40,6 +40,8 @@ std::string MarkerText(TVXBitmap* s) {
     const int a = s->HasAlphaChannel() ? s->AlphaChannel()->Pixels_vx8(x, y) : 255;
     if (c == TRGB{0, 0, 0} && a == 255)
       out += '#';
+    else if (c == TRGB{0, 0, 255} && a == 255)
+      out += 'r';
     else if (a == 0 || c == TRGB{255, 255, 255})
       out += '.';
     else
@@ -48,25 +50,35 @@ std::string MarkerText(TVXBitmap* s) {
   return out;
 }
 
+std::vector<int32_t> Range(int32_t From, int32_t To) {
+  std::vector<int32_t> v;
+  for (int32_t i = From; i <= To; ++i) v.push_back(i);
+  return v;
+}
+
 TEST(NinePatch, StripRescaling) {
   struct Case {
     int32_t length;
     std::vector<int32_t> markers;
     int32_t newLength;
-    const char* expected;
+    std::string expected;
   } cases[] = {
       {12, {4, 5, 6, 7}, 6, "..###."},                          // [4,7] -> [2,4]: 3.5 goes to 4
       {12, {4, 5, 6, 7}, 24, "........#######........."},       // upscaling spreads: 8..14
-      {12, {0, 1}, 6, "#....."},                                // a run at index 0 starts at 0
-      {12, {10, 11}, 3, "..#"},                                 // an end beyond the strip is held inside
-      {12, {11}, 2, ".#"},                                      // index N becomes N - 1
       {12, {3, 5}, 3, ".#."},                                   // runs that meet share pixels; one pixel stays
       {6, {}, 9, "........."},                                  // no markers: white and transparent
+      {12, {9}, 3, ".#."},                                      // an end beyond the inner pixels is held inside
       {12, {1, 2}, 6, ".#...."},                                // 0.5 would reach the free corner
       {12, {9, 10}, 6, "....#."},                               // 5 would reach the free corner
-      {40, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
-            29, 30, 31, 32, 33, 34, 35, 36, 37, 38},
-       5, ".###."},                                             // corners stay free under strong shrinking
+      {40, Range(1, 38), 5, ".###."},                           // corners stay free under strong shrinking
+      // Corner pixels of the source are never markers.
+      {12, {0, 1}, 6, ".#...."},
+      {12, {0, 4, 5, 11}, 12, "....##......"},
+      {12, {10, 11}, 3, ".#."},
+      // A run touching the first or last inner pixel still touches it when enlarged.
+      {74, Range(1, 72), 13826, "." + std::string(13824, '#') + "."},
+      {12, {1, 2, 3}, 48, "." + std::string(12, '#') + std::string(35, '.')},
+      {12, {8, 9, 10}, 48, std::string(32, '.') + std::string(15, '#') + "."},
   };
   for (const auto& c : cases) {
     for (bool alpha : {true, false}) {
@@ -79,20 +91,29 @@ TEST(NinePatch, StripRescaling) {
 }
 
 TEST(NinePatch, ColumnsAndMarkerColours) {
-  // A red marker comes out black; a half-transparent one is no marker.
-  auto s = Strip(8, {2, 3}, true, TRGB{0, 0, 255});
-  s->AlphaChannel()->SetPixels_vx8(6, 0, 128);
-  ScaleNinePatchRow(s.get(), 8);
-  EXPECT_EQ(MarkerText(s.get()), "..##....");
-  EXPECT_EQ(s->AlphaChannel()->Pixels_vx8(6, 0), 0);
+  // Opaque red layout-bound marks stay red and follow the run rule beside black
+  // runs; a half-transparent black pixel and an opaque white one are no markers.
+  auto s = Strip(12, {1, 2, 3}, true, TRGB{0, 0, 255});
+  for (int32_t x : {5, 6, 7}) {
+    s->SetPixels_vx24RGB(x, 0, TRGB{0, 0, 0});
+    s->AlphaChannel()->SetPixels_vx8(x, 0, 255);
+  }
+  s->SetPixels_vx24RGB(4, 0, TRGB{0, 0, 0});
+  s->AlphaChannel()->SetPixels_vx8(4, 0, 128);
+  s->SetPixels_vx24RGB(9, 0, TRGB{255, 255, 255});
+  s->AlphaChannel()->SetPixels_vx8(9, 0, 255);
+  ScaleNinePatchRow(s.get(), 24);
+  EXPECT_EQ(MarkerText(s.get()), ".rrrrrr...#####.........");
+  EXPECT_EQ(s->AlphaChannel()->Pixels_vx8(8, 0), 0);
+  EXPECT_EQ(s->AlphaChannel()->Pixels_vx8(18, 0), 0);
 
   TVXBitmap col;
   col.Allocate(1, 10, vx24RGB);
   col.Fill(16777215.0);
-  col.FillRect(0, 5, 0, 9, 0);  // opaque source: black markers at 5..9
+  col.FillRect(0, 5, 0, 9, 0);  // opaque source: black markers at 5..8 and the corner 9
   ScaleNinePatchColumn(&col, 5);
   EXPECT_EQ(col.Height(), 5);
-  EXPECT_EQ(MarkerText(&col), "..###");  // [5,9] / 2 -> [2,4] (2.5 -> 2, 4.5 -> 4)
+  EXPECT_EQ(MarkerText(&col), "..##.");  // 5 / 2 -> 2 (2.5 -> 2); 8 is the last inner pixel -> 3
 }
 
 // A nine-patch image of W x H with markers on all four sides.
@@ -212,6 +233,206 @@ TEST(NinePatch, MarkersTouchingTheCornersLeaveThemFree) {
       }
     }
   }
+}
+
+// Border pixel kinds of a loaded image: '#' opaque black, 'r' opaque red, '.' fully
+// transparent, '?' anything else.
+char BorderKind(TVXBitmap& b, int32_t x, int32_t y) {
+  const TRGB c = b.Pixels_vx24RGB(x, y);
+  const int a = b.HasAlphaChannel() ? b.AlphaChannel()->Pixels_vx8(x, y) : 255;
+  if (a == 0) return '.';
+  if (a == 255 && c == (TRGB{0, 0, 0})) return '#';
+  if (a == 255 && c == (TRGB{0, 0, 255})) return 'r';
+  return '?';
+}
+
+// One side of the border without its corners, as kinds.
+std::string Side(TVXBitmap& b, char Which) {
+  std::string out;
+  const int32_t w = b.Width(), h = b.Height();
+  const bool horizontal = Which == 't' || Which == 'b';
+  const int32_t n = horizontal ? w : h;
+  for (int32_t i = 1; i < n - 1; ++i) {
+    const int32_t x = horizontal ? i : (Which == 'l' ? 0 : w - 1);
+    const int32_t y = horizontal ? (Which == 't' ? 0 : h - 1) : i;
+    out += BorderKind(b, x, y);
+  }
+  return out;
+}
+
+// The runs of a side as their kinds in order ("#r#"), with whether the first and
+// last run touch the ends.
+std::string RunShape(const std::string& Side) {
+  std::string out;
+  for (size_t i = 0; i < Side.size(); ++i)
+    if (Side[i] != '.' && (i == 0 || Side[i - 1] != Side[i])) out += Side[i];
+  if (!Side.empty() && Side.front() != '.') out = "|" + out;
+  if (!Side.empty() && Side.back() != '.') out += "|";
+  return out;
+}
+
+// Nine-patches from real projects that the border rules must carry over: black
+// corners, an opaque white border, red layout bounds, runs over a whole side.
+TEST(NinePatch, RealWorldBordersStayValidInEveryBucket) {
+  struct Case {
+    const char* name;
+    int32_t w, h;
+    std::string top, left, right, bottom;  // without corners; ' ' = the background
+    char background;                       // 'w' opaque white, ' ' transparent
+    bool blackCorners;
+    std::vector<uint8_t> modes;
+  } cases[] = {
+      {"corners", 30, 20, "          ########          ",
+       "      ######      ", "     ########     ",
+       "         ##########         ", ' ', true, {1, 2, 3, 4, 5, 6}},
+      {"white", 30, 20, "          ########          ",
+       "      ######      ", "     ########     ",
+       "         ##########         ", 'w', false, {1, 2, 3, 4, 5, 6}},
+      {"bounds", 34, 24, "            ########            ",
+       "        ######        ", "rr   ############   rr",
+       "rrr   ####################   rrr", ' ', false, {1, 2, 3, 4, 5, 6}},
+      {"whole", 3, 74, "#", std::string(72, '#'), std::string(72, '#'), "#", ' ', false, {6}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(c.top.size(), size_t(c.w - 2));
+    ASSERT_EQ(c.left.size(), size_t(c.h - 2));
+    TempDir d;
+    const std::string src = d / (std::string(c.name) + ".9.png");
+    {
+      TVexlaneIO io;
+      TVXBitmap* b = io.VXBitmap();
+      b->Allocate(c.w, c.h, vx24RGB);
+      b->Fill(16777215.0);
+      b->AlphaChannel()->Fill(c.background == 'w' ? 255 : 0);
+      for (int32_t y = 1; y < c.h - 1; ++y)
+        for (int32_t x = 1; x < c.w - 1; ++x) {
+          b->SetPixels_vx24RGB(x, y, TRGB{uint8_t(20 * x), 90, uint8_t(200 - 2 * y)});
+          b->AlphaChannel()->SetPixels_vx8(x, y, uint8_t(100 + 4 * x));
+        }
+      auto put = [&](int32_t x, int32_t y, char k) {
+        if (k == ' ') return;
+        b->SetPixels_vx24RGB(x, y, k == 'r' ? TRGB{0, 0, 255} : TRGB{0, 0, 0});
+        b->AlphaChannel()->SetPixels_vx8(x, y, 255);
+      };
+      for (int32_t i = 0; i < c.w - 2; ++i) put(i + 1, 0, c.top[size_t(i)]), put(i + 1, c.h - 1, c.bottom[size_t(i)]);
+      for (int32_t i = 0; i < c.h - 2; ++i) put(0, i + 1, c.left[size_t(i)]), put(c.w - 1, i + 1, c.right[size_t(i)]);
+      if (c.blackCorners)
+        for (auto [x, y] : {std::pair{0, 0}, {c.w - 1, 0}, {0, c.h - 1}, {c.w - 1, c.h - 1}}) put(x, y, '#');
+      io.Params().SetSamplesPerPixel(4);
+      io.SaveToFilePNG(src);
+      ASSERT_FALSE(io.Aborting());
+    }
+    auto shape = [](const std::string& s) {
+      std::string k = s;
+      for (char& ch : k) ch = ch == ' ' ? '.' : ch;
+      return RunShape(k);
+    };
+    for (uint8_t mode : c.modes) {
+      SCOPED_TRACE("mode " + std::to_string(mode));
+      testing::internal::CaptureStdout();
+      const bool ok = ConvertImage(src, d / "out", mode, 48, false, false, false, false, "");
+      const std::string out = testing::internal::GetCapturedStdout();
+      ASSERT_TRUE(ok) << out;
+      const std::string target = d / (std::string("out/") + DensityTarget(mode, 48).Folder + "/" + c.name + ".9.png");
+      TVXBitmap r;
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&r);
+      ASSERT_TRUE(io.LoadFromFilePNG(target));
+      ASSERT_TRUE(r.HasAlphaChannel());
+      for (auto [x, y] : {std::pair{0, 0}, {r.Width() - 1, 0}, {0, r.Height() - 1}, {r.Width() - 1, r.Height() - 1}})
+        EXPECT_EQ(BorderKind(r, x, y), '.') << "corner " << x << "," << y;
+      for (char side : {'t', 'l', 'r', 'b'}) {
+        const std::string got = Side(r, side);
+        EXPECT_EQ(got.find('?'), std::string::npos) << side << ": " << got;
+        const std::string& want = side == 't' ? c.top : side == 'l' ? c.left : side == 'r' ? c.right : c.bottom;
+        EXPECT_EQ(RunShape(got), shape(want)) << side << ": " << got;
+      }
+      if (HaveAapt()) {
+        const std::string cmd = "/usr/bin/aapt s -i '" + target + "' -o '" + d.Path + "/crunched.png' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << "aapt refused " << target;
+      }
+    }
+  }
+}
+
+// Palette reduction keeps an exact border even when the quantiser fills all 256
+// entries with the inner image's colours.
+TEST(NinePatch, EightBitResultsKeepAnExactBorder) {
+  const std::string quant = "/usr/bin/pngquant";
+  struct stat st;
+  if (stat(quant.c_str(), &st) != 0) GTEST_SKIP() << "pngquant is missing (scripts/setup installs it)";
+  TempDir d;
+  const std::string src = d / "grad.9.png";
+  const int32_t W = 80, H = 60;
+  const std::string top = std::string(29, ' ') + std::string(20, '#') + std::string(29, ' ');
+  const std::string left = std::string(19, ' ') + std::string(20, '#') + std::string(19, ' ');
+  {
+    TVexlaneIO io;
+    TVXBitmap* b = io.VXBitmap();
+    b->Allocate(W, H, vx24RGB);
+    b->Fill(0);
+    b->AlphaChannel()->Fill(0);
+    // Many colours and alpha levels (the quantiser uses every entry), with bands of
+    // nearly opaque near-black and nearly transparent pixels that the quantiser
+    // would merge the border's black and transparent pixels with.
+    for (int32_t y = 1; y < H - 1; ++y)
+      for (int32_t x = 1; x < W - 1; ++x) {
+        TRGB c;
+        uint8_t a;
+        if (y < 20) {
+          c = TRGB{uint8_t((x + y) * 2), uint8_t(y * 12), uint8_t(x * 3)};
+          a = uint8_t(255 - (x % 7) * 30);
+        } else if (y < 40) {
+          c = TRGB{uint8_t(x % 5), uint8_t((x + y) % 7), uint8_t((x * y) % 9)};
+          a = uint8_t(255 - (x + y) % 6);
+        } else {
+          c = TRGB{uint8_t(y * 4), 200, uint8_t(x * 3)};
+          a = uint8_t(1 + (x + y) % 5);
+        }
+        b->SetPixels_vx24RGB(x, y, c);
+        b->AlphaChannel()->SetPixels_vx8(x, y, a);
+      }
+    for (int32_t i = 0; i < W - 2; ++i)
+      if (top[size_t(i)] == '#') b->AlphaChannel()->SetPixels_vx8(i + 1, 0, 255), b->AlphaChannel()->SetPixels_vx8(i + 1, H - 1, 255);
+    for (int32_t i = 0; i < H - 2; ++i)
+      if (left[size_t(i)] == '#') b->AlphaChannel()->SetPixels_vx8(0, i + 1, 255), b->AlphaChannel()->SetPixels_vx8(W - 1, i + 1, 255);
+    io.Params().SetSamplesPerPixel(4);
+    io.SaveToFilePNG(src);
+    ASSERT_FALSE(io.Aborting());
+  }
+  bool fullPalette = false;
+  for (uint8_t mode = 1; mode <= 6; ++mode) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    testing::internal::CaptureStdout();
+    const bool ok = ConvertImage(src, d / "out", mode, 48, false, true, false, false, quant);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ok) << out;
+    const std::string target = d / (std::string("out/") + DensityTarget(mode, 48).Folder + "/grad.9.png");
+    const std::string bytes = tooltest::ReadFile(target);
+    ASSERT_GT(bytes.size(), 26u);
+    EXPECT_EQ(bytes[25], 3) << "not a palette image";
+    const size_t plte = bytes.find("PLTE");
+    if (plte != std::string::npos && plte >= 4)
+      fullPalette |= (uint8_t(bytes[plte - 2]) << 8 | uint8_t(bytes[plte - 1])) == 768;
+    TVXBitmap r;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&r);
+    ASSERT_TRUE(io.LoadFromFilePNG(target));
+    ASSERT_TRUE(r.HasAlphaChannel());
+    for (auto [x, y] : {std::pair{0, 0}, {r.Width() - 1, 0}, {0, r.Height() - 1}, {r.Width() - 1, r.Height() - 1}})
+      EXPECT_EQ(BorderKind(r, x, y), '.') << "corner " << x << "," << y;
+    for (char side : {'t', 'l', 'r', 'b'}) {
+      const std::string got = Side(r, side);
+      EXPECT_EQ(got.find('?'), std::string::npos) << side << ": " << got;
+      EXPECT_EQ(RunShape(got), "#") << side << ": " << got;
+    }
+    if (HaveAapt()) {
+      const std::string cmd = "/usr/bin/aapt s -i '" + target + "' -o '" + d.Path + "/crunched.png' >/dev/null 2>&1";
+      EXPECT_EQ(std::system(cmd.c_str()), 0) << "aapt refused " << target;
+    }
+  }
+  EXPECT_TRUE(fullPalette) << "no result used all 256 entries; the fixture no longer tests a full palette";
 }
 
 TEST(NinePatch, TooSmallImagesFailThroughTheCatchAll) {
