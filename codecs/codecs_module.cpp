@@ -4,13 +4,19 @@
 #include "io/codec_table.h"
 
 namespace {
+
 constexpr int32_t kPNGFileType = 8;
+
+void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
+
+void WritePNG(TVXCodecWriteArgs& a) { VXWritePNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask); }
+
 }  // namespace
 
 void VXCodecsStartup() {
   TVXCodecOps png;
-  png.ReadStream = &VXReadPNGStream;
-  png.WriteStream = &VXWritePNGStream;
+  png.Read = &ReadPNG;
+  png.Write = &WritePNG;
   png.IsStream = &VXIsPNGStream;
   VXSetCodecOps(kPNGFileType, png);
 }

@@ -1,5 +1,7 @@
 #include "io/codec_table.h"
 
+#include "io/fileformats.h"
+
 #include <map>
 #include <mutex>
 #include <utility>
@@ -33,6 +35,25 @@ const TVXCodecOps* VXFindCodecOps(int32_t FileType) {
   std::lock_guard lock(s.Lock);
   const auto it = s.Ops.find(FileType);
   return it == s.Ops.end() ? nullptr : &it->second;
+}
+
+const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operation) {
+  const TVXCodecOps* ops = VXFindCodecOps(FileType);
+  bool has = false;
+  if (ops != nullptr) switch (Operation) {
+      case vxcoLoad: has = ops->Read != nullptr; break;
+      case vxcoSave: has = ops->Write != nullptr; break;
+      case vxcoReadParams: has = ops->ReadParams != nullptr || ops->Read != nullptr; break;
+      case vxcoCount: has = ops->ImageCount != nullptr; break;
+      case vxcoDelete: has = ops->DeleteImage != nullptr; break;
+      case vxcoInsert: has = ops->InsertImage != nullptr; break;
+    }
+  if (has) return *ops;
+  static const char* const kVerbs[] = {"load", "save", "read the parameters of", "count the images of",
+                                       "delete an image of", "insert an image into"};
+  const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileType);
+  const std::string name = info ? info->FullName : "file type " + std::to_string(FileType);
+  throw EVXException(std::string("Cannot ") + kVerbs[Operation] + " " + name + ": no codec is registered for it");
 }
 
 void VXClearCodecOps() {

@@ -1,43 +1,104 @@
-// The codecs as the I/O component sees them: per file type, the operations a
-// codec fills in when its module starts. The I/O component calls a codec only
-// through these records, so that it needs no codec header and the codecs can
-// live in a library above it.
+// The codecs as the I/O component sees them: per file type, a record of the
+// operations a codec fills in when its module starts. The I/O component, its
+// dispatch and the format detection call a codec only through these records,
+// so that no I/O file needs a codec header and the codecs live in a library
+// above it.
+//
+// A codec module (codecs/codecs_module.cpp, or a module of a higher library
+// added with VXAddCodecModule) fills the records of its file types with
+// VXSetCodecOps. Operations a format does not have stay nullptr.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
+#include "core/mask.h"
 #include "core/startup.h"
 #include "core/vxdefs.h"
 
 class TStream;
 class TVXBitmap;
-class TVXMask;
 class TIOParamsVals;
 
+// One read: what the component hands to a codec's reader and what the reader
+// hands back beside the bitmap and the parameters.
+struct TVXCodecReadArgs {
+  TStream* Stream = nullptr;       // read from its position
+  TVXBitmap* Bitmap = nullptr;     // the target; untouched when Preview
+  TIOParamsVals* Params = nullptr;
+  TProgressRec* Progress = nullptr;  // damage sets *Progress->Aborting
+  bool Preview = false;            // parameters only, no pixels
+  // Bytes of the image from the position, for formats that need the length
+  // (PCX, BMP, a DCX page); -1: up to the end of the stream.
+  int64_t Length = -1;
+  // Out: transparency as a mask, for readers that return one (the component
+  // moves it into the target's alpha channel after CheckDPI).
+  std::unique_ptr<TVXMask> AlphaMask;
+  // Out: the number of frames or pages of the file, for readers that count them.
+  int32_t Count = 0;
+};
+
+// One write at the stream's position.
+struct TVXCodecWriteArgs {
+  TStream* Stream = nullptr;
+  TVXBitmap* Bitmap = nullptr;
+  TIOParamsVals* Params = nullptr;
+  TProgressRec* Progress = nullptr;  // a short write sets *Progress->Aborting
+  TVXMask* AlphaMask = nullptr;      // the target's alpha channel as a mask, or nullptr
+  // Multi-page formats: insert the image at the parameters' image index into
+  // the file the stream already holds, instead of writing a new file.
+  bool Insert = false;
+  // Out: the page count after the write, for writers that report it.
+  int32_t Count = 0;
+};
+
 struct TVXCodecOps {
-  // Decodes one image at the stream's position into Bitmap and the parameters;
-  // with Preview only the parameters. Damage sets *Progress.Aborting.
-  void (*ReadStream)(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
-                     bool Preview) = nullptr;
-  // Encodes Bitmap at the stream's position; Mask (may be nullptr) carries the
-  // alpha channel.
-  void (*WriteStream)(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
-                      TVXMask* Mask) = nullptr;
-  // True when the stream holds this format at its position (position restored).
+  // Reader with the component's standard options (native pixel format,
+  // transparency handling and image index taken from the parameters).
+  void (*Read)(TVXCodecReadArgs& Args) = nullptr;
+  // Parameters-only reader (ParamsFrom...); nullptr: Read with Preview true.
+  void (*ReadParams)(TVXCodecReadArgs& Args) = nullptr;
+  // Writer with the component's standard options.
+  void (*Write)(TVXCodecWriteArgs& Args) = nullptr;
+  // Content probe: true when the stream holds this format at its position,
+  // which it restores. Used by detection for the formats whose probe needs
+  // the codec (TIFF, HD Photo, camera raw, PNG, the library's own files).
   bool (*IsStream)(TStream* Stream) = nullptr;
+  // For formats stored in TIFF files (camera raw): true when a TIFF stream is
+  // one of this format; position restored.
+  bool (*IsTIFFVariant)(TStream* Stream) = nullptr;
+  // Frames, pages or images of the file at the stream's position; position
+  // restored.
+  int32_t (*ImageCount)(TStream* Stream) = nullptr;
+  // Removes image Index from the file in place; returns the codec's count.
+  int32_t (*DeleteImage)(const std::string& FileName, int32_t Index) = nullptr;
+  // Inserts Bitmap into the existing file as the image at the parameters'
+  // image index; returns the new count.
+  int32_t (*InsertImage)(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals& Params,
+                         TProgressRec& Progress) = nullptr;
 };
 
 // Stores the operations of FileType (replacing earlier ones).
 void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops);
 // The operations of FileType, or nullptr when no codec has registered it.
 const TVXCodecOps* VXFindCodecOps(int32_t FileType);
+// What the component asks of a codec, for VXRequireCodecOps.
+enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert };
+// The operations of FileType, which must include Operation. Raises
+// EVXException "Cannot <load|save|read the parameters of|count the images
+// of|delete an image of|insert an image into> <full name>: no codec is
+// registered for it" otherwise (the full name from the registry, or "file
+// type N" without an entry).
+const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operation);
 // Forgets every codec's operations (I/O shut-down).
 void VXClearCodecOps();
 
 // Adds a codec module's start-up and shut-down. Codec libraries call this from
 // a static initializer of an object that is always linked; the I/O module's
 // start-up runs the start-ups in the order they were added, after its own
-// work, and its shut-down runs the shut-downs in reverse order before its own.
+// work (the registry exists by then), and its shut-down runs the shut-downs in
+// reverse order before its own.
 void VXAddCodecModule(TVXHookProc Startup, TVXHookProc Shutdown);
 // Runs the added start-ups, or the shut-downs in reverse (the I/O module).
 void VXStartCodecModules();

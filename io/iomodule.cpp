@@ -1,12 +1,15 @@
 // Start-up and shut-down of the I/O module, run by the library start-up in its
-// fixed order. The LZW coders, the file-format registry, the Internet functions
-// and the I/O plug-ins are not part of this library yet: their settings hooks
-// stay empty. The codec libraries above start from here, after the module's own
-// work, through the modules they added (io/codec_table.h).
+// fixed order. The module builds the file-format registry and the (empty) list
+// of I/O plug-ins. The LZW coders belong to the codecs, which install their
+// hooks when they start; the Internet functions are not part of this library
+// yet. The codec libraries above start from here, after the module's own work,
+// through the modules they added (io/codec_table.h).
 #include "core/bitmap.h"
 #include "core/cmyk.h"
 #include "core/settings.h"
 #include "io/codec_table.h"
+#include "io/fileformats.h"
+#include "io/ioplugins.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 
@@ -27,11 +30,13 @@ void VXInstallIOParamsOwnerHooks() {
 
 void VXStartUpIOUnit() {
   TVXVexlaneGlobalSettings* st = VXGetGlobalSettings();
-  // No LZW coder is built in: codecs that need one find the hook empty.
+  // The codecs with LZW coders install them when they start (below).
   st->SetDefGIF_LZWDECOMPFUNC(nullptr);
   st->SetDefGIF_LZWCOMPFUNC(nullptr);
   st->SetDefTIFF_LZWDECOMPFUNC(nullptr);
   st->SetDefTIFF_LZWCOMPFUNC(nullptr);
+  VXRegisterBuiltInFileFormats();
+  VXCreateIOPlugins();
   // The shared CMYK and sRGB profiles are made again on first use.
   VXFreeCMYKTransforms();
   VXInstallIOParamsOwnerHooks();
@@ -41,6 +46,8 @@ void VXStartUpIOUnit() {
 void VXShutDownIOUnit() {
   VXStopCodecModules();
   VXFreeCMYKTransforms();
+  VXFreeIOPlugins();
+  VXFreeFileFormats();
   VXClearCodecOps();
   VXIOParamsOwnerHooks() = TIOParamsOwnerHooks{};
 }

@@ -1,22 +1,12 @@
 #include "io/vexlaneio.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <random>
-
 #include "core/bitmap.h"
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
+#include "io/filewriter.h"
 #include "io/params.h"
-#include "platform/signal_cleanup.h"
-#include "platform/win_files.h"
 #include "proc/proc.h"
 #include "proc/resample.h"
 
@@ -167,27 +157,28 @@ void TVexlaneIO::DoAutoAdjustDPI() {
 // PNG
 
 namespace {
-
 constexpr int32_t kPNGFileType = 8;
-
-// The PNG codec's operations; raises when the codec library has not started.
-const TVXCodecOps& PNGCodec() {
-  const TVXCodecOps* ops = VXFindCodecOps(kPNGFileType);
-  if (!ops || !ops->ReadStream || !ops->WriteStream)
-    throw EVXException("No codec is registered for Portable Network Graphics (PNG)");
-  return *ops;
-}
-
 }  // namespace
 
-bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
+TProgressRec TVexlaneIO::MakeProgress() {
   TProgressRec progress;
   progress.fOnProgress = fOnIntProgress;
   progress.Sender = this;
   progress.Aborting = &fAborting;
+  return progress;
+}
+
+bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
+  const TVXCodecOps& png = VXRequireCodecOps(kPNGFileType, vxcoLoad);
+  TProgressRec progress = MakeProgress();
   if (FromFile) fParams->SetPNG_Background(VXColorToTRGB(Background()));
   fVXBitmap->RemoveAlphaChannel(false, 0);
-  PNGCodec().ReadStream(Stream, fVXBitmap, *fParams, progress, false);
+  TVXCodecReadArgs args;
+  args.Stream = Stream;
+  args.Bitmap = fVXBitmap;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  png.Read(args);
   CheckDPI();
   if (fAutoAdjustDPI) DoAutoAdjustDPI();
   fParams->SetFileType(kPNGFileType);
@@ -240,44 +231,21 @@ bool TVexlaneIO::LoadFromStreamPNG(TStream* Stream) {
 }
 
 void TVexlaneIO::SavePNGCore(TStream* Stream) {
-  TProgressRec progress;
-  progress.fOnProgress = fOnIntProgress;
-  progress.Sender = this;
-  progress.Aborting = &fAborting;
+  const TVXCodecOps& png = VXRequireCodecOps(kPNGFileType, vxcoSave);
+  TProgressRec progress = MakeProgress();
   std::unique_ptr<TVXMask> mask;
   if (fVXBitmap->HasAlphaChannel()) {
     mask = std::make_unique<TVXMask>();
     fVXBitmap->AlphaChannel()->CopyToTVXMask(mask.get());
   }
-  PNGCodec().WriteStream(Stream, fVXBitmap, *fParams, progress, mask.get());
+  TVXCodecWriteArgs args;
+  args.Stream = Stream;
+  args.Bitmap = fVXBitmap;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  args.AlphaMask = mask.get();
+  png.Write(args);
 }
-
-namespace {
-
-// The message of a stream that cannot create FileName, with the system's text.
-std::string CreateErrorText(const std::string& FileName, const std::string& SystemText) {
-  std::string full = FileName;
-  try {
-    full = std::filesystem::absolute(std::filesystem::path(FileName)).lexically_normal().string();
-  } catch (...) {
-  }
-  return "Cannot create file \"" + full + "\". " + SystemText;
-}
-
-// A name in the folder of Target that does not exist yet.
-std::string TemporarySibling(const std::string& Target) {
-  static std::mt19937 gen(std::random_device{}());
-  const std::string dir = ExtractFilePath(Target);
-  const std::string name = ExtractFileName(Target);
-  for (;;) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08X", unsigned(gen()));
-    const std::string candidate = dir + "." + name + "-" + hex + ".tmp";
-    if (GetFileAttributesW(candidate) == INVALID_FILE_ATTRIBUTES) return candidate;
-  }
-}
-
-}  // namespace
 
 void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
   fAborting = true;
@@ -285,59 +253,14 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
     DoFinishWork();
     return;
   }
-  std::string temp;
-  // The temporary file is also removed when a signal ends the program mid-save.
-  struct TSignalGuard {
-    std::string Path;
-    ~TSignalGuard() {
-      if (!Path.empty()) RemoveSignalCleanup(Path);
-    }
-  } signalGuard;
   try {
-    // A target that exists and cannot be written (a folder, a read-only file)
-    // refuses the save, as creating it would.
-    struct stat st {};
-    if (::stat(FileName.c_str(), &st) == 0) {
-      int err = 0;
-      if (S_ISDIR(st.st_mode))
-        err = EISDIR;
-      else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        err = EACCES;
-      else if (access(FileName.c_str(), W_OK) != 0)
-        err = errno;
-      if (err != 0) throw EFCreateError(CreateErrorText(FileName, std::strerror(err)));
-    }
-    temp = TemporarySibling(FileName);
-    signalGuard.Path = temp;
-    AddSignalCleanup(temp);
-    {
-      std::unique_ptr<TVXWideFileStream> created;
-      try {
-        created = std::make_unique<TVXWideFileStream>(temp, fmCreate);
-      } catch (const EFCreateError& e) {
-        // Report the target, not the temporary name.
-        temp.clear();
-        const std::string msg = e.what();
-        const size_t cut = msg.rfind("\". ");
-        throw EFCreateError(CreateErrorText(FileName, cut != std::string::npos ? msg.substr(cut + 3) : msg));
-      }
-      TVXWideFileStream& file = *created;
-      TVXBufferedWriteStream buffered(&file, 65536);
+    VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
       fAborting = false;
-      SavePNGCore(&buffered);
-      buffered.Flush();
-    }
-    if (fAborting) {
-      DeleteFileW(temp);
-    } else if (std::rename(temp.c_str(), FileName.c_str()) != 0) {
-      const int err = errno;
-      throw EFCreateError(CreateErrorText(FileName, std::strerror(err)));
-    }
-    temp.clear();
+      SavePNGCore(Stream);
+    });
     fParams->SetFileName(FileName);
     fParams->SetFileType(kPNGFileType);
   } catch (...) {
-    if (!temp.empty()) DeleteFileW(temp);
     DoFinishWork();
     throw;
   }

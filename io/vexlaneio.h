@@ -20,6 +20,7 @@ class TStream;
 class TVXView;
 class TBitmap;
 class TImage;
+class TVXFileFormatInfo;
 
 using TNotifyEvent = std::function<void(void* Sender)>;
 
@@ -117,6 +118,34 @@ class TVexlaneIO {
   // With AutoAdjustDPI: resamples to square pixels when DpiX and DpiY differ.
   void DoAutoAdjustDPI();
 
+  // ---- load and save by file type, extension or content ----
+  // ImageFormat: a file type, -1 (by the extension) or -9 (by the extension,
+  // then by the content when that fails). Saves that find no way to write the
+  // type set Aborting and create nothing.
+  virtual void SaveToFile(const std::string& FileName, int32_t ImageFormat);
+  virtual bool LoadFromFile(const std::string& FileName, int32_t ImageFormat);
+  // Always the -9 behaviour, whatever bCheckUnknown says.
+  virtual bool LoadFromFile(const std::string& FileName, bool bCheckUnknown);
+  // By the content; an unknown content by the extension.
+  virtual bool LoadFromFileAuto(const std::string& FileName);
+  virtual bool LoadFromFileFormat(const std::string& FileName, int32_t FileFormat);
+  virtual void SaveToStream(TStream* Stream, int32_t FileType);
+  // By the content at the stream's position.
+  virtual bool LoadFromStream(TStream* Stream);
+  // FileFormat 0: by the content.
+  virtual bool LoadFromStreamFormat(TStream* Stream, int32_t FileFormat);
+  // A nil buffer or a size below 1 sets Aborting and loads nothing. Format 0:
+  // by the content.
+  virtual void LoadFromBuffer(const void* Buffer, int32_t BufferSize, int32_t Format);
+  // Only the parameters of an image, never its pixels: the target stays as it
+  // was. A missing, damaged or unknown file leaves Params().FileType() 0 and
+  // raises nothing.
+  virtual void ParamsFromBuffer(const void* Buffer, int32_t BufferSize, int32_t Format);
+  virtual void ParamsFromFile(const std::string& FileName);
+  virtual void ParamsFromFileFormat(const std::string& FileName, int32_t format);
+  virtual void ParamsFromStream(TStream* Stream);
+  virtual void ParamsFromStreamFormat(TStream* Stream, int32_t format);
+
   // ---- PNG ----
   // True when the image was read; false for a file that is not a readable PNG.
   // A file that cannot be opened raises.
@@ -135,6 +164,13 @@ class TVexlaneIO {
   void FreeOwnBitmap();
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
+  // The progress record of an operation: internal handler, Sender, Aborting.
+  TProgressRec MakeProgress();
+  // The registry's read and write paths (formats a plug-in registered).
+  bool RegistryLoadFromFile(const std::string& FileName, const TVXFileFormatInfo* Info, bool CatchReadErrors);
+  bool RegistryLoadFromStream(TStream* Stream, const TVXFileFormatInfo* Info);
+  // The parameters-only reader of a type at the stream's position.
+  void ReadParamsOf(int32_t FileType, TStream* Stream, TProgressRec& Progress);
 
   TVXBitmap* fVXBitmap = nullptr;
   bool fVXBitmapCreated = false;

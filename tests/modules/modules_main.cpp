@@ -4,6 +4,7 @@
 // gone after shut-down, twice in a row.
 #include <cstdio>
 
+#include "core/settings.h"
 #include "core/startup.h"
 #include "io/codec_table.h"
 #include "proc/proc.h"
@@ -30,8 +31,9 @@ int main() {
     {
       TVXLibraryGuard library;
       const TVXCodecOps* png = VXFindCodecOps(8);
-      Check(png != nullptr && png->ReadStream && png->WriteStream && png->IsStream, "PNG codec registered");
+      Check(png != nullptr && png->Read && png->Write && png->IsStream, "PNG codec registered");
       Check(VXRawClipboardFormat() != 0, "raw clipboard format registered");
+      Check(VXGetGlobalSettings()->FileFormats().size() == 25, "file-format registry built");
     }
     Check(VXFindCodecOps(8) == nullptr, "codecs forgotten at shut-down");
   }
