@@ -167,8 +167,13 @@ class TVexlaneIO {
   // The progress record of an operation: internal handler, Sender, Aborting.
   TProgressRec MakeProgress();
   // The registry's read and write paths (formats a plug-in registered).
+  // The entry's read function at the stream's position, with the after-steps.
+  bool RegistryRead(TStream* Stream, const TVXFileFormatInfo* Info, bool CatchReadErrors);
   bool RegistryLoadFromFile(const std::string& FileName, const TVXFileFormatInfo* Info, bool CatchReadErrors);
   bool RegistryLoadFromStream(TStream* Stream, const TVXFileFormatInfo* Info);
+  // Writes through the entry's write function to Stream, or, when Stream is
+  // nullptr, to the file FileName through a temporary file.
+  void RegistrySave(const TVXFileFormatInfo* Info, TStream* Stream, const std::string& FileName);
   // The parameters-only reader of a type at the stream's position.
   void ReadParamsOf(int32_t FileType, TStream* Stream, TProgressRec& Progress);
 

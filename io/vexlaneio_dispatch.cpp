@@ -156,27 +156,7 @@ void TVexlaneIO::SaveToFile(const std::string& FileName, int32_t ImageFormat) {
     fAborting = true;
     return;
   }
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
-    if (fVXBitmap->PixelFormat() != vx24RGB && fVXBitmap->PixelFormat() != vx1g) fVXBitmap->SetPixelFormat(vx24RGB);
-    VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
-      fAborting = false;
-      TProgressRec progress = MakeProgress();
-      fParams->SetFileName(FileName);
-      fParams->SetFileType(info->FileType);
-      info->WriteFunction(Stream, fVXBitmap, *fParams, progress);
-    });
-    fParams->SetFileName(FileName);
-    fParams->SetFileType(info->FileType);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  RegistrySave(info, nullptr, FileName);
 }
 
 void TVexlaneIO::SaveToStream(TStream* Stream, int32_t FileType) {
@@ -189,16 +169,31 @@ void TVexlaneIO::SaveToStream(TStream* Stream, int32_t FileType) {
     fAborting = true;
     return;
   }
-  fAborting = false;
+  RegistrySave(info, Stream, "");
+}
+
+void TVexlaneIO::RegistrySave(const TVXFileFormatInfo* Info, TStream* Stream, const std::string& FileName) {
+  fAborting = Stream == nullptr;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
     return;
   }
+  auto write = [&](TStream* Target) {
+    fAborting = false;
+    TProgressRec progress = MakeProgress();
+    if (Stream == nullptr) fParams->SetFileName(FileName);
+    fParams->SetFileType(Info->FileType);
+    Info->WriteFunction(Target, fVXBitmap, *fParams, progress);
+  };
   try {
     if (fVXBitmap->PixelFormat() != vx24RGB && fVXBitmap->PixelFormat() != vx1g) fVXBitmap->SetPixelFormat(vx24RGB);
-    TProgressRec progress = MakeProgress();
-    fParams->SetFileType(info->FileType);
-    info->WriteFunction(Stream, fVXBitmap, *fParams, progress);
+    if (Stream != nullptr) {
+      write(Stream);
+    } else {
+      VXWriteFileSafely(FileName, fAborting, write);
+      fParams->SetFileName(FileName);
+      fParams->SetFileType(Info->FileType);
+    }
   } catch (...) {
     DoFinishWork();
     throw;
@@ -208,6 +203,24 @@ void TVexlaneIO::SaveToStream(TStream* Stream, int32_t FileType) {
 
 // ---------------------------------------------------------------------------
 // Loading from files
+
+bool TVexlaneIO::RegistryRead(TStream* Stream, const TVXFileFormatInfo* Info, bool CatchReadErrors) {
+  TProgressRec progress = MakeProgress();
+  fParams->SetFileType(Info->FileType);
+  try {
+    Info->ReadFunction(Stream, fVXBitmap, *fParams, progress, false);
+  } catch (...) {
+    if (!CatchReadErrors) throw;
+    fAborting = true;
+  }
+  if (!CatchReadErrors || !fAborting) {
+    if (fAutoAdjustDPI) DoAutoAdjustDPI();
+    ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
+  }
+  const bool result = !fAborting;
+  Update();
+  return result;
+}
 
 bool TVexlaneIO::RegistryLoadFromFile(const std::string& FileName, const TVXFileFormatInfo* Info,
                                       bool CatchReadErrors) {
@@ -220,24 +233,8 @@ bool TVexlaneIO::RegistryLoadFromFile(const std::string& FileName, const TVXFile
   try {
     TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
     fAborting = false;
-    TProgressRec progress = MakeProgress();
     fParams->SetFileName(FileName);
-    fParams->SetFileType(Info->FileType);
-    if (CatchReadErrors) {
-      try {
-        Info->ReadFunction(&file, fVXBitmap, *fParams, progress, false);
-      } catch (...) {
-        fAborting = true;
-      }
-    } else {
-      Info->ReadFunction(&file, fVXBitmap, *fParams, progress, false);
-    }
-    if (!CatchReadErrors || !fAborting) {
-      if (fAutoAdjustDPI) DoAutoAdjustDPI();
-      ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
-    }
-    result = !fAborting;
-    Update();
+    result = RegistryRead(&file, Info, CatchReadErrors);
   } catch (...) {
     DoFinishWork();
     throw;
@@ -336,13 +333,7 @@ bool TVexlaneIO::RegistryLoadFromStream(TStream* Stream, const TVXFileFormatInfo
   }
   bool result = false;
   try {
-    TProgressRec progress = MakeProgress();
-    fParams->SetFileType(Info->FileType);
-    Info->ReadFunction(Stream, fVXBitmap, *fParams, progress, false);
-    if (fAutoAdjustDPI) DoAutoAdjustDPI();
-    ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
-    result = !fAborting;
-    Update();
+    result = RegistryRead(Stream, Info, false);
   } catch (...) {
     DoFinishWork();
     throw;
