@@ -69,3 +69,33 @@ const void* LockResource(HGLOBAL Data) { return Data ? Data->Data : nullptr; }
 uint32_t SizeofResource(HMODULE /*Module*/, HRSRC Resource) {
   return Resource ? static_cast<uint32_t>(Resource->Size) : 0;
 }
+
+std::string VXStringBlockName(uint32_t ID) { return "#" + std::to_string(ID / 16 + 1); }
+
+int LoadStringW(HMODULE Module, uint32_t ID, char16_t* Buffer, int BufferMax) {
+  if (Buffer == nullptr || BufferMax < 0) return 0;
+  if (BufferMax > 0) Buffer[0] = 0;
+  HRSRC res = FindResourceW(Module, VXStringBlockName(ID), RT_STRING);
+  if (res == nullptr) return 0;
+  const auto* p = static_cast<const char16_t*>(LockResource(LoadResource(Module, res)));
+  const size_t size = SizeofResource(Module, res) / sizeof(char16_t);
+  if (p == nullptr) return 0;
+  // Walk to the string's place in its block, never past the block's end.
+  size_t pos = 0;
+  for (uint32_t i = 0; i < ID % 16; ++i) {
+    if (pos >= size) return 0;
+    pos += 1 + size_t(p[pos]);
+  }
+  if (pos >= size) return 0;
+  const size_t len = p[pos];
+  if (len == 0 || pos + 1 + len > size) return 0;
+  const char16_t* text = p + pos + 1;
+  if (BufferMax == 0) {
+    *reinterpret_cast<const char16_t**>(Buffer) = text;
+    return int(len);
+  }
+  const size_t n = std::min(len, size_t(BufferMax) - 1);
+  std::copy(text, text + n, Buffer);
+  Buffer[n] = 0;
+  return int(n);
+}

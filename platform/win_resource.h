@@ -1,11 +1,12 @@
 // Module resources: the program's entry registers the blobs that the build embeds
-// (e.g. RT_RCDATA "quant"); FindResourceW / LoadResource / LockResource /
+// (e.g. RT_RCDATA "quant", or the RT_STRING blocks of a library's texts); FindResourceW / LoadResource / LockResource /
 // SizeofResource reach them as on Windows. A null module is the running program.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+constexpr int RT_STRING = 6;
 constexpr int RT_RCDATA = 10;
 
 struct TResourceEntry;
@@ -24,3 +25,16 @@ HRSRC FindResourceW(HMODULE Module, const std::string& Name, int Type);
 HGLOBAL LoadResource(HMODULE Module, HRSRC Resource);
 const void* LockResource(HGLOBAL Data);
 uint32_t SizeofResource(HMODULE Module, HRSRC Resource);
+
+// String tables as Windows keeps them: string id N lives in the RT_STRING block
+// named "#" + (N / 16 + 1), which holds 16 strings in a row, each a 16-bit
+// length followed by that many UTF-16 characters (no terminator). Block data
+// must be aligned for char16_t.
+std::string VXStringBlockName(uint32_t ID);
+
+// Loads string ID of the module's string tables. With BufferMax > 0 copies at
+// most BufferMax - 1 characters and a terminator into Buffer and answers the
+// characters copied; with BufferMax 0, Buffer is taken as a `const char16_t**`
+// that receives the address of the string inside the resource (not
+// terminated) and the answer is its length. 0 when there is no such string.
+int LoadStringW(HMODULE Module, uint32_t ID, char16_t* Buffer, int BufferMax);
