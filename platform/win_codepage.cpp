@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -44,10 +43,9 @@ TDoubleByteConverter gConverters[] = {
 TDoubleByteConverter* DoubleByteConverter(uint32_t CodePage) {
   for (auto& c : gConverters)
     if (c.CodePage == CodePage) {
-      std::call_once(c.Opened, [&c] {
-        const char* to = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-        c.Handle = iconv_open(to, c.Name);
-      });
+      // To glibc's own wide characters (UCS-4): one conversion step, one
+      // module to load.
+      std::call_once(c.Opened, [&c] { c.Handle = iconv_open("WCHAR_T", c.Name); });
       return c.Handle == reinterpret_cast<iconv_t>(-1) ? nullptr : &c;
     }
   return nullptr;
@@ -71,18 +69,27 @@ private:
 
 // Converts through iconv; false on an invalid byte when Strict.
 bool ConvertDoubleByte(TDoubleByteConverter& Conv, const char* Src, size_t Len, bool Strict, TWideSink& Sink) {
+  static_assert(sizeof(wchar_t) == 4, "glibc's wide characters are UCS-4");
   std::lock_guard<std::mutex> guard(Conv.Lock);
   iconv(Conv.Handle, nullptr, nullptr, nullptr, nullptr);
   char* in = const_cast<char*>(Src);
   size_t inLeft = Len;
-  char16_t chunk[256];
+  wchar_t chunk[128];
   while (inLeft > 0) {
     char* out = reinterpret_cast<char*>(chunk);
     size_t outLeft = sizeof chunk;
     const size_t r = iconv(Conv.Handle, &in, &inLeft, &out, &outLeft);
     const int err = r == size_t(-1) ? errno : 0;
-    const size_t got = (sizeof chunk - outLeft) / sizeof(char16_t);
-    for (size_t i = 0; i < got; ++i) Sink.Put(chunk[i]);
+    const size_t got = (sizeof chunk - outLeft) / sizeof(wchar_t);
+    for (size_t i = 0; i < got; ++i) {
+      const auto c = static_cast<uint32_t>(chunk[i]);
+      if (c >= 0x10000) {
+        Sink.Put(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+        Sink.Put(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      } else {
+        Sink.Put(char16_t(c));
+      }
+    }
     if (err == E2BIG) continue;
     if (err == EILSEQ || err == EINVAL) {
       // An invalid byte or a lead byte without its trail: one replacement
@@ -118,8 +125,14 @@ int MultiByteToWideChar(uint32_t CodePage, uint32_t Flags, const char* MultiByte
   const auto* bytes = reinterpret_cast<const unsigned char*>(MultiByteStr);
 
   if (const char16_t* high = SingleByteTable(CodePage)) {
-    for (size_t i = 0; i < len; ++i) sink.Put(bytes[i] < 0x80 ? char16_t(bytes[i]) : high[bytes[i] - 0x80]);
-  } else {
+    // One character per byte.
+    if (len > size_t(0x7FFFFFFF)) return 0;
+    if (CchWideChar == 0) return int(len);
+    if (len > size_t(CchWideChar)) return 0;
+    for (size_t i = 0; i < len; ++i) WideCharStr[i] = bytes[i] < 0x80 ? char16_t(bytes[i]) : high[bytes[i] - 0x80];
+    return int(len);
+  }
+  {
     TDoubleByteConverter* conv = DoubleByteConverter(CodePage);
     if (conv == nullptr) return 0;
     // Plain ASCII reads the same in every one of these pages: no converter call.

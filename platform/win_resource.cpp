@@ -1,6 +1,7 @@
 #include "platform/win_resource.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <list>
 #include <mutex>
@@ -19,6 +20,10 @@ std::mutex& Lock() {
   return m;
 }
 // A list keeps entry addresses stable while others are added.
+// Raised by every change of the table, so that cached look-ups know when
+// they are stale.
+std::atomic<uint64_t> gGeneration{0};
+
 std::list<TResourceEntry>& Table() {
   static std::list<TResourceEntry> t;
   return t;
@@ -37,10 +42,12 @@ void RegisterResource(int Type, const std::string& Name, const void* Data, size_
     if (e.Type == Type && e.Name == key) {
       e.Data = Data;
       e.Size = Size;
+      ++gGeneration;
       return;
     }
   }
   Table().push_back(TResourceEntry{Type, key, Data, Size});
+  ++gGeneration;
 }
 
 bool UnregisterResource(int Type, const std::string& Name) {
@@ -50,6 +57,7 @@ bool UnregisterResource(int Type, const std::string& Name) {
   auto it = std::find_if(t.begin(), t.end(), [&](const TResourceEntry& e) { return e.Type == Type && e.Name == key; });
   if (it == t.end()) return false;
   t.erase(it);
+  ++gGeneration;
   return true;
 }
 
@@ -75,10 +83,26 @@ std::string VXStringBlockName(uint32_t ID) { return "#" + std::to_string(ID / 16
 int LoadStringW(HMODULE Module, uint32_t ID, char16_t* Buffer, int BufferMax) {
   if (Buffer == nullptr || BufferMax < 0) return 0;
   if (BufferMax > 0) Buffer[0] = 0;
-  HRSRC res = FindResourceW(Module, VXStringBlockName(ID), RT_STRING);
-  if (res == nullptr) return 0;
-  const auto* p = static_cast<const char16_t*>(LockResource(LoadResource(Module, res)));
-  const size_t size = SizeofResource(Module, res) / sizeof(char16_t);
+  if (Module != nullptr) return 0;
+  // Strings are loaded one after another from the same block: remember the
+  // last block found until the table changes.
+  struct TBlockCache {
+    uint32_t Block = 0xFFFFFFFFu;
+    uint64_t Generation = 0;
+    const char16_t* Data = nullptr;
+    size_t Size = 0;
+  };
+  thread_local TBlockCache cache;
+  const uint64_t generation = gGeneration.load();
+  if (cache.Block != ID / 16 || cache.Generation != generation) {
+    HRSRC res = FindResourceW(Module, VXStringBlockName(ID), RT_STRING);
+    cache.Block = ID / 16;
+    cache.Generation = generation;
+    cache.Data = res ? static_cast<const char16_t*>(LockResource(LoadResource(Module, res))) : nullptr;
+    cache.Size = res ? SizeofResource(Module, res) / sizeof(char16_t) : 0;
+  }
+  const char16_t* p = cache.Data;
+  const size_t size = cache.Size;
   if (p == nullptr) return 0;
   // Walk to the string's place in its block, never past the block's end.
   size_t pos = 0;

@@ -35,28 +35,31 @@ void VXRegisterWordStringResources();
 
 // Appends UTF-16 text as UTF-8; an unpaired surrogate becomes U+FFFD.
 inline void VXAppendUTF16AsUTF8(std::string& Out, const char16_t* S, size_t N) {
+  // Room for the longest result (3 bytes per unit), written once, then cut.
+  const size_t start = Out.size();
+  Out.resize(start + 3 * N);
+  char* const first = Out.data() + start;
+  char* o = first;
   for (size_t i = 0; i < N; ++i) {
     uint32_t c = S[i];
     if (c < 0x80) {
-      Out += char(c);
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < N && S[i + 1] >= 0xDC00 && S[i + 1] <= 0xDFFF) {
+      *o++ = char(c);
+    } else if (c < 0x800) {
+      *o++ = char(0xC0 | (c >> 6));
+      *o++ = char(0x80 | (c & 0x3F));
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < N && S[i + 1] >= 0xDC00 && S[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(S[i + 1]) - 0xDC00);
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x800) {
-      Out += char(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-      Out += char(0xE0 | (c >> 12));
-      Out += char(0x80 | ((c >> 6) & 0x3F));
+      *o++ = char(0xF0 | (c >> 18));
+      *o++ = char(0x80 | ((c >> 12) & 0x3F));
+      *o++ = char(0x80 | ((c >> 6) & 0x3F));
+      *o++ = char(0x80 | (c & 0x3F));
     } else {
-      Out += char(0xF0 | (c >> 18));
-      Out += char(0x80 | ((c >> 12) & 0x3F));
-      Out += char(0x80 | ((c >> 6) & 0x3F));
+      if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+      *o++ = char(0xE0 | (c >> 12));
+      *o++ = char(0x80 | ((c >> 6) & 0x3F));
+      *o++ = char(0x80 | (c & 0x3F));
     }
-    Out += char(0x80 | (c & 0x3F));
   }
+  Out.resize(start + size_t(o - first));
 }

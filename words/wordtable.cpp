@@ -1,14 +1,30 @@
 // The word table and its lookup.
 #include "words/words.h"
 
+#include <cstring>
+
 #include "core/settings.h"
 #include "platform/win_codepage.h"
 #include "platform/win_locale.h"
 #include "words/wordsdata.h"
 
-constinit std::string VXWordTable[VXMsgLanguageCount][VXWordCount];
+std::string VXWordTable[VXMsgLanguageCount][VXWordCount];
 
 namespace {
+
+// Length of the leading run of bytes below 0x80. Those read as ASCII in every
+// code page of the table (no lead byte of the double-byte pages is below
+// 0x80), so that run is its own UTF-8.
+size_t AsciiPrefix(std::string_view S) {
+  size_t i = 0;
+  for (; i + 8 <= S.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, S.data() + i, 8);
+    if (w & 0x8080808080808080ull) break;
+  }
+  while (i < S.size() && static_cast<unsigned char>(S[i]) < 0x80) ++i;
+  return i;
+}
 
 bool ValidEntry(TMsgLanguage Language, uint16_t Index) {
   return static_cast<unsigned>(Language) < unsigned(VXMsgLanguageCount) && Index < VXWordCount;
@@ -73,11 +89,13 @@ void VXSetMessage(TMsgLanguage Language, uint16_t Index, std::string_view Text) 
 void VXSetMessageAnsi(TMsgLanguage Language, uint16_t Index, std::string_view Text) {
   if (!ValidEntry(Language, Index)) return;
   std::string& entry = VXWordTable[Language][Index];
-  entry.clear();
-  if (Text.empty()) return;
+  const size_t ascii = AsciiPrefix(Text);
+  entry.assign(Text.data(), ascii);
+  if (ascii == Text.size()) return;
+  Text.remove_prefix(ascii);
   const uint32_t codePage = VXLanguageCharInfo[Language].CodePage;
   // Word texts are short: convert on the stack, on the heap only when longer.
-  char16_t local[512];
+  char16_t local[256];
   std::u16string heap;
   char16_t* wide = local;
   const int textLen = static_cast<int>(std::min<size_t>(Text.size(), 0x7FFFFFFF));

@@ -8,6 +8,7 @@
 #include "core/startup.h"
 #include "io/codec_table.h"
 #include "proc/proc.h"
+#include "words/words.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ int main() {
   Check(VXLibraryHooks.ProcStartup != nullptr && VXLibraryHooks.ProcShutdown != nullptr,
         "processing module slots filled");
   Check(VXLibraryHooks.VisionUnload != nullptr, "vision library slot filled");
+  Check(VXLibraryHooks.RegisterAllWordTables != nullptr, "word tables slot filled");
   for (int round = 1; round <= 2; ++round) {
     {
       TVXLibraryGuard library;
@@ -34,6 +36,8 @@ int main() {
       Check(png != nullptr && png->Read && png->Write && png->IsStream, "PNG codec registered");
       Check(VXRawClipboardFormat() != 0, "raw clipboard format registered");
       Check(VXGetGlobalSettings()->FileFormats().size() == 25, "file-format registry built");
+      Check(VXWordTable[msEnglish][4] == "Cancel" && VXWordTable[msNorwegian][4] == "Avbryt",
+            "word tables filled");
     }
     Check(VXFindCodecOps(8) == nullptr, "codecs forgotten at shut-down");
   }

@@ -7,8 +7,8 @@
 // A word file holds one line per word, "<number> <text>" (one space between),
 // and may hold one line "english: <numbers and ranges>" naming the words that
 // carry the English text unchanged. Every word from 0 to 458 appears exactly
-// once, either way. Empty lines and lines starting with '#' are skipped. Any fault stops the
-// build with the file and line.
+// once, either way. Empty lines and lines starting with '#' are skipped. Any
+// fault stops the build with the file and line.
 #include <iconv.h>
 
 #include <cerrno>
