@@ -8,6 +8,7 @@
 
 #include "codecs/jpeg.h"
 #include "core/bitmap.h"
+#include "core/cmyk.h"
 #include "core/icc.h"
 #include "core/streams.h"
 #include "io/iptc.h"
@@ -444,4 +445,59 @@ TEST(JpegMarkers, LargeProfileInChunksRoundTrips) {
   ASSERT_TRUE(q.HasInputICCProfile());
   ASSERT_EQ(q.InputICCProfile().RawLength(), real.RawLength());
   EXPECT_EQ(std::memcmp(q.InputICCProfile().Raw(), real.Raw(), size_t(real.RawLength())), 0);
+}
+
+TEST(JpegDecode, AdobeCMYK) {
+  const std::string magick = "/usr/bin/convert";
+  if (!HaveTool(magick)) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) missing";
+  ScratchDir dir;
+  WriteTestPpm(dir / "src.ppm", 24, 16);
+  ASSERT_EQ(Shell(magick + " " + (dir / "src.ppm") + " -colorspace CMYK -quality 90 jpg:" + (dir / "c.jpg")), 0);
+  // ImageMagick's samples are ink amounts; the file (Adobe) stores 255 minus them.
+  ASSERT_EQ(Shell(magick + " " + (dir / "c.jpg") + " -depth 8 cmyk:" + (dir / "c.raw")), 0);
+  const std::vector<uint8_t> ink = ReadFile(dir / "c.raw");
+  ASSERT_EQ(ink.size(), size_t(24 * 16 * 4));
+  Decoded n;
+  Decode(ReadFile(dir / "c.jpg"), n, true);
+  ASSERT_FALSE(n.Aborting);
+  // ImageMagick stores Adobe CMYK with the YCCK transform.
+  EXPECT_EQ(n.Params.JPEG_ColorSpace(), ioJPEG_YCbCrK);
+  EXPECT_EQ(n.Params.SamplesPerPixel(), 4);
+  ASSERT_EQ(n.Bitmap.PixelFormat(), vxCMYK);
+  int bad = 0;
+  for (int y = 0; y < 16; ++y) {
+    const uint8_t* row = static_cast<const uint8_t*>(n.Bitmap.GetScanLine(y));
+    for (int i = 0; i < 24 * 4; ++i) bad += row[i] != uint8_t(255 - ink[size_t(y) * 96 + size_t(i)]);
+  }
+  EXPECT_EQ(bad, 0);
+  Decoded rgb;
+  Decode(ReadFile(dir / "c.jpg"), rgb);
+  EXPECT_EQ(rgb.Bitmap.PixelFormat(), vx24RGB);
+  EXPECT_FALSE(rgb.Aborting);
+
+  // Our own plain CMYK file (Adobe marker, no transform) reads back as CMYK:
+  // its samples are those the writer converted, up to the quality-100 loss.
+  TIOParamsVals p(nullptr);
+  p.SetJPEG_ColorSpace(ioJPEG_CMYK);
+  p.SetJPEG_Quality(100);
+  TMemoryStream out;
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  VXWriteJpegStream(&out, &rgb.Bitmap, p, progress);
+  ASSERT_FALSE(aborting);
+  const uint8_t* m = static_cast<const uint8_t*>(out.Memory());
+  Decoded back;
+  Decode(std::vector<uint8_t>(m, m + out.Size()), back, true);
+  EXPECT_EQ(back.Params.JPEG_ColorSpace(), ioJPEG_CMYK);
+  EXPECT_EQ(back.Params.SamplesPerPixel(), 4);
+  ASSERT_EQ(back.Bitmap.PixelFormat(), vxCMYK);
+  int far = 0;
+  std::vector<uint8_t> want(24 * 4);
+  for (int y = 0; y < 16; ++y) {
+    VXBGRRowToCMYK(rgb.Bitmap.GetScanLine(y), want.data(), 24);
+    const uint8_t* b = static_cast<const uint8_t*>(back.Bitmap.GetScanLine(y));
+    for (int i = 0; i < 24 * 4; ++i) far += std::abs(int(want[size_t(i)]) - int(b[i])) > 3;
+  }
+  EXPECT_EQ(far, 0);
 }
