@@ -1,15 +1,32 @@
 #include "codecs/codecs_module.h"
 
+#include "codecs/jpeg.h"
 #include "codecs/png.h"
+#include "io/params.h"
 #include "io/codec_table.h"
 
 namespace {
 
 constexpr int32_t kPNGFileType = 8;
+constexpr int32_t kJPEGFileType = 3;
 
 void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
 
 void WritePNG(TVXCodecWriteArgs& a) { VXWritePNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask); }
+
+// The component's standard JPEG options: the embedded profile read and
+// applied, metadata taken, every row, the native pixel format on request.
+void ReadJPEG(TVXCodecReadArgs& a) {
+  VXReadJpegStream(a.Stream, nullptr, a.Bitmap, *a.Params, *a.Progress, a.Preview, false, true, false, true, true,
+                   -1, a.Params->IsNativePixelFormat);
+}
+
+void ReadJPEGParams(TVXCodecReadArgs& a) {
+  VXReadJpegStream(a.Stream, nullptr, a.Bitmap, *a.Params, *a.Progress, true, false, true, false, true, true, -1,
+                   a.Params->IsNativePixelFormat);
+}
+
+void WriteJPEG(TVXCodecWriteArgs& a) { VXWriteJpegStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
 
 }  // namespace
 
@@ -19,6 +36,13 @@ void VXCodecsStartup() {
   png.Write = &WritePNG;
   png.IsStream = &VXIsPNGStream;
   VXSetCodecOps(kPNGFileType, png);
+
+  TVXCodecOps jpeg;
+  jpeg.Read = &ReadJPEG;
+  jpeg.ReadParams = &ReadJPEGParams;
+  jpeg.Write = &WriteJPEG;
+  jpeg.InjectIPTC = &VXInjectJpegIPTC;
+  VXSetCodecOps(kJPEGFileType, jpeg);
 }
 
 void VXCodecsShutdown() {}

@@ -21,8 +21,6 @@ class EVXJpegException : public EVXException {
   using EVXException::EVXException;
 };
 
-int64_t VXFindJpegSOI(TStream* Stream, bool Scan);
-
 // The text of a libjpeg message code: placeholders appear as "?", codes 73
 // and 74 are empty, codes outside 0..123 read "Corrupted".
 std::string VXJpegMessageText(int32_t Code);

@@ -14,6 +14,7 @@
 #include "io/annotations.h"
 #include "core/cmyk.h"
 #include "io/iptc.h"
+#include "io/probes.h"
 #include "io/markers.h"
 #include "io/params.h"
 #include "io/xmp.h"

@@ -20,6 +20,7 @@
 class TStream;
 class TVXBitmap;
 class TIOParamsVals;
+class TVXIPTCInfoList;
 
 // One read: what the component hands to a codec's reader and what the reader
 // hands back beside the bitmap and the parameters.
@@ -77,6 +78,9 @@ struct TVXCodecOps {
   // image index; returns the new count.
   int32_t (*InsertImage)(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals& Params,
                          TProgressRec& Progress) = nullptr;
+  // Copies the file from Input to Output with its IPTC block replaced by the
+  // records (JPEG); true when the copy ended normally with the block written.
+  bool (*InjectIPTC)(TStream* Input, TStream* Output, const TVXIPTCInfoList& IPTC, TProgressRec& Progress) = nullptr;
 };
 
 // Stores the operations of FileType (replacing earlier ones).
@@ -84,7 +88,7 @@ void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops);
 // The operations of FileType, or nullptr when no codec has registered it.
 const TVXCodecOps* VXFindCodecOps(int32_t FileType);
 // What the component asks of a codec, for VXRequireCodecOps.
-enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert };
+enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC };
 // The operations of FileType, which must include Operation. Raises
 // EVXException "Cannot <load|save|read the parameters of|count the images
 // of|delete an image of|insert an image into> <full name>: no codec is

@@ -157,6 +157,23 @@ class TVexlaneIO {
   void SaveToFilePNG(const std::string& FileName);
   void SaveToStreamPNG(TStream* Stream);
 
+  // ---- JPEG ----
+  // True when the image was read. The stream loader skips a 12-byte "JFIF"
+  // stream header and then leaves the stream right after the image.
+  bool LoadFromFileJpeg(const std::string& FileName);
+  bool LoadFromStreamJpeg(TStream* Stream);
+  // The target becomes 24-bit RGB unless it is 24-bit or 1-bit. File saves go
+  // through a temporary file (a failed save leaves the old file); stream saves
+  // write the 12-byte header first when StreamHeaders is on.
+  void SaveToFileJpeg(const std::string& FileName);
+  void SaveToStreamJpeg(TStream* Stream);
+  // Replace the IPTC block of a JPEG with the parameters' IPTC records
+  // without decoding the image. The file form rewrites the file only when the
+  // copy succeeded; the stream form copies from the input's position to the
+  // output's.
+  bool InjectJpegIPTC(const std::string& FileName);
+  bool InjectJpegIPTCStream(TStream* InputStream, TStream* OutputStream);
+
  protected:
   TVXProgressEvent fOnIntProgress;  // bound to DoProgress
 
@@ -164,6 +181,10 @@ class TVexlaneIO {
   void FreeOwnBitmap();
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
+  void LoadJpegCore(TStream* Stream);
+  // Markers, then the writer; Aborting is set by the writer. With a header
+  // the 12-byte stream header is written around the image.
+  void SaveJpegCore(TStream* Stream, bool WithHeader);
   // The progress record of an operation: internal handler, Sender, Aborting.
   TProgressRec MakeProgress();
   // The registry's read and write paths (formats a plug-in registered).

@@ -30,6 +30,10 @@ struct TFormatMembers {
 // makes the dispatch raise, naming the format and the operation. Loaders that
 // return a count give the dispatch the negation of Aborting.
 const TFormatMembers kMembers[] = {
+    {3, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileJpeg(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamJpeg(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileJpeg(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamJpeg(s); }},
     {8, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFilePNG(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamPNG(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePNG(f); },

@@ -254,14 +254,15 @@ TEST(Dispatch, SavesByExtensionBeforeType) {
   // A type alone chooses the line when the extension has none.
   io.SaveToFile(dir / "typed.bin", 8);
   EXPECT_EQ(ReadAll(dir / "typed.bin"), written);
-  // An earlier line's extension wins over an explicit PNG type: no JPEG codec yet.
+  // An earlier line's extension wins over an explicit PNG type: no JPEG 2000
+  // codec here.
   try {
-    io.SaveToFile(dir / "x.jpg", 8);
-    ADD_FAILURE() << "saved without a JPEG codec";
+    io.SaveToFile(dir / "x.jp2", 8);
+    ADD_FAILURE() << "saved without a JPEG 2000 codec";
   } catch (const EVXException& e) {
-    EXPECT_STREQ(e.what(), "Cannot save JPEG Bitmap: no codec is registered for it");
+    EXPECT_STREQ(e.what(), "Cannot save JPEG2000: no codec is registered for it");
   }
-  EXPECT_FALSE(Exists(dir / "x.jpg"));
+  EXPECT_FALSE(Exists(dir / "x.jp2"));
 }
 
 TEST(Dispatch, SavesThatFindNoWriterCreateNothing) {
@@ -403,7 +404,7 @@ TEST(Dispatch, StreamsAndBuffers) {
     EXPECT_TRUE(io.Aborting()) << type;
     EXPECT_EQ(out.Size(), size) << type;
   }
-  EXPECT_THROW(io.SaveToStream(&out, 3), EVXException);
+  EXPECT_THROW(io.SaveToStream(&out, 13), EVXException);
 }
 
 TEST(Dispatch, ParamsOnlyLeaveTheTargetAlone) {
