@@ -31,6 +31,9 @@ int64_t VXFreeStorage() {
 bool VXStorageSizeAllowed(int64_t Bytes) {
   if (Bytes < 0) return false;
   if (Bytes <= kAlwaysAllowed) return true;
+  if (Bytes <= VXFreeStorage()) return true;
+  // The kept memory figure may be old: a refusal is decided on a fresh one.
+  VXRefreshAvailableMemory();
   return Bytes <= VXFreeStorage();
 }
 

@@ -4,6 +4,8 @@
 #include <sys/sysinfo.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -56,7 +58,9 @@ int32_t VXDisplayRotation() {
 
 bool VXIsRemoteSession() { return GetSystemMetrics(SM_REMOTESESSION) != 0; }
 
-int64_t VXPhysicalMemory(bool Available) {
+namespace {
+
+int64_t ReadPhysicalMemory(bool Available) {
   // /proc/meminfo tells the available memory the way the system estimates it.
   std::ifstream f("/proc/meminfo");
   std::string line;
@@ -71,6 +75,38 @@ int64_t VXPhysicalMemory(bool Available) {
   struct sysinfo si {};
   if (sysinfo(&si) != 0) return 0;
   return int64_t(Available ? si.freeram : si.totalram) * int64_t(si.mem_unit);
+}
+
+// The available memory is read again only after this many milliseconds, or when
+// a caller asks for a fresh figure: every bitmap and every size check asks for
+// it, and reading it each time costs more than the work of a small image.
+constexpr int64_t kAvailableMemoryRefreshMs = 250;
+std::atomic<int64_t> gAvailableMemory{-1};
+std::atomic<int64_t> gAvailableMemoryRead{0};
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+int64_t VXPhysicalMemory(bool Available) {
+  if (!Available) {
+    static const int64_t total = ReadPhysicalMemory(false);
+    return total;
+  }
+  const int64_t cached = gAvailableMemory.load(std::memory_order_relaxed);
+  if (cached >= 0 && NowMs() - gAvailableMemoryRead.load(std::memory_order_relaxed) < kAvailableMemoryRefreshMs)
+    return cached;
+  return VXRefreshAvailableMemory();
+}
+
+int64_t VXRefreshAvailableMemory() {
+  const int64_t value = ReadPhysicalMemory(true);
+  gAvailableMemory.store(value, std::memory_order_relaxed);
+  gAvailableMemoryRead.store(NowMs(), std::memory_order_relaxed);
+  return value;
 }
 
 bool VXGUIDEqual(const GUID& A, const GUID& B) {

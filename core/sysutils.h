@@ -20,8 +20,11 @@ TVXOpSys VXOpSysFromVersion(uint32_t PlatformId, uint32_t Major, uint32_t Minor)
 int32_t VXDisplayRotation();
 bool VXIsRemoteSession();
 
-// Physical memory in bytes: available when Available, else total.
+// Physical memory in bytes: available when Available, else total. The total is
+// read once; the available figure is kept for a few hundred milliseconds.
 int64_t VXPhysicalMemory(bool Available);
+// Reads the available memory now (and keeps it for the calls above).
+int64_t VXRefreshAvailableMemory();
 
 bool VXGUIDEqual(const GUID& A, const GUID& B);
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", lower case.

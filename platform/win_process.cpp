@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <csignal>
+#include <pthread.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +77,62 @@ std::string QuoteCommandLineArg(const std::string& Arg) {
   return out;
 }
 
+namespace {
+
+const char kDescriptorPrefix[] = "/proc/self/fd/";
+
+// The descriptor that names a program held in memory ("/proc/self/fd/N"), or -1.
+int ProgramDescriptor(const std::string& Path) {
+  const size_t n = sizeof kDescriptorPrefix - 1;
+  if (Path.size() <= n || Path.size() > n + 9 || Path.compare(0, n, kDescriptorPrefix) != 0) return -1;
+  int fd = 0;
+  for (size_t i = n; i < Path.size(); ++i) {
+    if (Path[i] < '0' || Path[i] > '9') return -1;
+    fd = fd * 10 + (Path[i] - '0');
+  }
+  return fd >= 3 ? fd : -1;
+}
+
+// Starts the program open as Fd with fexecve. The child gets the program as its
+// descriptor 3, without close-on-exec, because a script's interpreter opens it
+// by that name after the exec; nothing else beside the standard streams. Like
+// every child it leads a process group of its own. Only system calls run
+// between vfork and the exec.
+bool SpawnDescriptor(int Fd, char* const* Argv, const std::string& Dir, pid_t& Pid) {
+  struct stat st {};
+  if (fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (devNull < 0) return false;
+  const char* dir = Dir.empty() ? nullptr : Dir.c_str();
+  sigset_t all, old, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  pthread_sigmask(SIG_SETMASK, &all, &old);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = vfork();
+  if (pid == 0) {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int s = 1; s < NSIG; ++s) sigaction(s, &dfl, nullptr);
+    if (dup2(devNull, 0) < 0) _exit(127);
+    if (Fd != 3 ? dup2(Fd, 3) < 0 : fcntl(3, F_SETFD, 0) < 0) _exit(127);
+    close_range(4, ~0u, 0);
+    if (dir != nullptr && chdir(dir) != 0) _exit(127);
+    setpgid(0, 0);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    fexecve(3, Argv, environ);
+    _exit(127);
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  close(devNull);
+  if (pid < 0) return false;
+  Pid = pid;
+  return true;
+}
+
+}  // namespace
+
 bool CreateProcessW(const std::string& ApplicationName, const std::string& CommandLine,
                     const std::string& CurrentDirectory, int& ProcessId) {
   if (ApplicationName.empty()) return false;
@@ -82,6 +141,13 @@ bool CreateProcessW(const std::string& ApplicationName, const std::string& Comma
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+
+  if (const int fd = ProgramDescriptor(ApplicationName); fd >= 0) {
+    pid_t pid = 0;
+    if (!SpawnDescriptor(fd, argv.data(), CurrentDirectory, pid)) return false;
+    ProcessId = static_cast<int>(pid);
+    return true;
+  }
 
   posix_spawn_file_actions_t fa;
   if (posix_spawn_file_actions_init(&fa) != 0) return false;
@@ -97,7 +163,9 @@ bool CreateProcessW(const std::string& ApplicationName, const std::string& Comma
   sigset_t none;
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  // A group of its own: whoever ends the child ends the processes it started too.
+  posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
   std::fflush(stdout);
   std::fflush(stderr);

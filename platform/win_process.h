@@ -16,7 +16,11 @@ std::string QuoteCommandLineArg(const std::string& Arg);
 
 // Starts ApplicationName with the arguments of CommandLine (its first argument
 // becomes argv[0]) in CurrentDirectory (the caller's when empty). False when the
-// program cannot be started (missing, not executable, folder missing).
+// program cannot be started (missing, not executable, folder missing). A program
+// held in memory is named by its open descriptor, "/proc/self/fd/N", and started
+// from that descriptor; a failure after the start then shows as exit code 127.
+// The child leads a new process group, so that it can be ended with everything
+// it started.
 bool CreateProcessW(const std::string& ApplicationName, const std::string& CommandLine,
                     const std::string& CurrentDirectory, int& ProcessId);
 // Waits without time limit; a child ended by a signal reports 128 + the signal number.

@@ -6,42 +6,31 @@
 #include "platform/win_files.h"
 #include "platform/win_process.h"
 #include "tool/ninepatch_palette.h"
+#include "tool/output_file.h"
 #include "tool/resize_branch.h"
 #include "tool/zolib.h"
 
 #include <cmath>
+#include <unistd.h>
 #include <cstdio>
 
 namespace {
 
-// Runs the quantiser on Target, which it rewrites in place. The quantiser names
-// its result after the input with the extension ".png" in exactly this spelling,
-// so a target spelt otherwise ("icon.PNG") is quantised under a temporary name
-// that ends so and then gets its own name back; else the result would land in a
-// second file beside the target.
-bool RunQuantiser(const std::string& QuantPath, const std::string& Target, uint32_t& ExitCode) {
-  const bool plain = Target.size() > 4 && Target.compare(Target.size() - 4, 4, ".png") == 0;
-  std::string work = Target;
-  if (!plain) {
-    const std::string base = ExtractFilePath(Target) + "." + ExtractFileName(Target) + "-";
-    for (int i = 0; i < 1000 && work == Target; ++i) {
-      const std::string candidate = base + std::to_string(i) + ".png";
-      if (GetFileAttributesW(candidate) == INVALID_FILE_ATTRIBUTES) work = candidate;
-    }
-    if (work == Target || std::rename(Target.c_str(), work.c_str()) != 0)
-      throw EInOutError("Cannot rename \"" + Target + "\"");
-    AddSignalCleanup(work);
-  }
-  const bool started = ExecuteAndWait(
-      QuantPath, "--quality=45-85 --ext .png --force --skip-if-larger " + QuoteCommandLineArg(work), "", 1, ExitCode);
-  if (!plain) {
-    RemoveSignalCleanup(work);
-    if (std::rename(work.c_str(), Target.c_str()) != 0) throw EInOutError("Cannot rename \"" + work + "\"");
-  }
-  return started;
+// Runs the quantiser on File, which it rewrites in place (File ends in ".png",
+// the spelling the quantiser keeps).
+bool RunQuantiser(const std::string& QuantPath, const std::string& File, uint32_t& ExitCode) {
+  return ExecuteAndWait(QuantPath, "--quality=45-85 --ext .png --force --skip-if-larger " + QuoteCommandLineArg(File),
+                        "", 1, ExitCode);
 }
 
+bool FolderWritable(const std::string& Folder) { return access(Folder.c_str(), W_OK | X_OK) == 0; }
+
 }  // namespace
+
+TPendingImage::TPendingImage() = default;
+TPendingImage::TPendingImage(TPendingImage&&) noexcept = default;
+TPendingImage& TPendingImage::operator=(TPendingImage&&) noexcept = default;
+TPendingImage::~TPendingImage() = default;
 
 TDensityTarget DensityTarget(uint8_t Mode, int32_t Dip) {
   // Halves go to the even neighbour (the default rounding mode).
@@ -58,6 +47,14 @@ TDensityTarget DensityTarget(uint8_t Mode, int32_t Dip) {
 
 bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t Mode, int32_t Dip, bool Copy,
                   bool EightBit, bool NewerOnly, bool LongSide, const std::string& QuantPath) {
+  TPendingImage pending;
+  if (!PrepareImage(Source, OutDir, Mode, Dip, Copy, EightBit, NewerOnly, LongSide, QuantPath, pending)) return false;
+  return FinishImage(pending);
+}
+
+bool PrepareImage(const std::string& Source, const std::string& OutDir, uint8_t Mode, int32_t Dip, bool Copy,
+                  bool EightBit, bool NewerOnly, bool LongSide, const std::string& QuantPath, TPendingImage& Pending) {
+  Pending = TPendingImage();
   // 1. bucket
   if ((Mode == 0 || Mode > 6) && !Copy) {
     ConsoleWriteLn("Wrong mode.");
@@ -76,23 +73,21 @@ bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t 
   const std::string fileName = ExtractFileName(Source);
   const std::string target = JoinPath(targetDir, fileName);
 
-  // 4. an existing target
-  if (FileExists(target)) {
+  // 4. an existing target stays untouched until the new one is complete; it is
+  // then replaced in one step, read-only or not.
+  const bool existed = FileExists(target);
+  if (existed) {
     if (NewerOnly) {
       const double targetTime = GetFileDateTime(target, 3);
       const double sourceTime = GetFileDateTime(Source, 3);
       if (!(sourceTime > targetTime)) return true;
     }
-    // Replacing the target must never delete the source itself.
+    // Replacing the target must never replace the source itself.
     if (SameFile(target, Source)) {
       ConsoleWriteLn("Target is the source file, skipped.");
       return true;
     }
-    if (!SetFileAttributesW(target, 0)) {
-      ConsoleWriteLn("Cannot change file attributes.");
-      return false;
-    }
-    if (!DeleteFileW(target)) {
+    if (!FolderWritable(targetDir)) {
       ConsoleWriteLn("Cannot delete old target file.");
       return false;
     }
@@ -106,28 +101,36 @@ bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t 
   ConsoleWrite(progress);
 
   // 6. everything from here on reports an exception as a processing error
+  auto output = std::make_unique<TOutputFile>();
   try {
+    const bool created = output->Create(target);
     if (Copy) {
       // 7. copy
-      if (!CopyFileW(Source, target, false)) {
+      if (!created || !CopyFileW(Source, output->Path(), false)) {
         ConsoleWriteLn();
         ConsoleWriteLn("Cannot copy image file.");
         return false;
       }
     } else {
       // 8-9. load, resample, save
-      if (!ResizeImageFile(Source, target, bucket.Size, LongSide)) return false;
+      if (!created) {
+        ConsoleWriteLn();
+        ConsoleWriteLn("Cannot save image file.");
+        return false;
+      }
+      if (!ResizeImageFile(Source, output->Path(), bucket.Size, LongSide)) return false;
     }
 
-    // 10. palette reduction by the quantiser; the target path is one argument. A
+    // 10. palette reduction by the quantiser; the file path is one argument. A
     // nine-patch border must come out of it exactly as it went in.
     if (EightBit) {
       const bool ninePatch = EndsWithText(Source, ".9.png", true);
       TNinePatchBorder border;
-      if (ninePatch && !ReadNinePatchBorder(target, border)) throw EInOutError("Cannot read \"" + target + "\"");
+      if (ninePatch && !ReadNinePatchBorder(output->Path(), border))
+        throw EInOutError("Cannot read \"" + output->Path() + "\"");
       uint32_t exitCode = 0;
-      if (RunQuantiser(QuantPath, target, exitCode) && exitCode == 0) {
-        if (ninePatch && !RestoreNinePatchBorder(target, border)) {
+      if (RunQuantiser(QuantPath, output->Path(), exitCode) && exitCode == 0) {
+        if (ninePatch && !RestoreNinePatchBorder(output->Path(), border)) {
           ConsoleWriteLn();
           ConsoleWriteLn("Cannot convert image to 8 bit.");
           return false;
@@ -142,14 +145,12 @@ bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t 
       }
     }
 
-    // 11. read-only
-    if (!SetFileAttributesW(target, FILE_ATTRIBUTE_READONLY)) {
+    // 11. read-only, still under the temporary name
+    if (!SetFileAttributesW(output->Path(), FILE_ATTRIBUTE_READONLY)) {
       ConsoleWriteLn();
       ConsoleWriteLn("Cannot change file attributes to readonly.");
       return false;
     }
-    ConsoleWriteLn();
-    return true;
   } catch (...) {
     // 12.
     ConsoleWriteLn();
@@ -157,4 +158,20 @@ bool ConvertImage(const std::string& Source, const std::string& OutDir, uint8_t 
     ConsoleWriteLn();
     return false;
   }
+  Pending.Output = std::move(output);
+  Pending.TargetExisted = existed;
+  return true;
+}
+
+bool FinishImage(TPendingImage& Pending) {
+  if (!Pending.Output) return true;
+  const bool placed = Pending.Output->Commit();
+  Pending.Output.reset();
+  ConsoleWriteLn();
+  if (!placed) {
+    // The earlier target, if any, is still there: it could not be replaced.
+    ConsoleWriteLn(Pending.TargetExisted ? "Cannot delete old target file." : "Cannot save image file.");
+    return false;
+  }
+  return true;
 }

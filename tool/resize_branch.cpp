@@ -122,7 +122,8 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   }
 
   io->SaveToFilePNG(Target);
-  if (!FileExists(Target)) {
+  // Target may exist before the save (an empty file reserving the name).
+  if (io->Aborting() || !FileExists(Target)) {
     ConsoleWriteLn();
     ConsoleWriteLn("Cannot save image file.");
     return false;

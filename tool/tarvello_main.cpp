@@ -10,6 +10,8 @@
 #include "tool/zolib.h"
 
 #include <cctype>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -89,21 +91,26 @@ void PrintBanner() {
   ConsoleWriteLn();
 }
 
-// The temporary copy of the embedded quantiser; deleted on every way out, also when
-// a signal ends the program.
+// The embedded quantiser as a program the run can start. Where the system allows
+// it, it lives in memory only (memfd_create, started with fexecve through its
+// descriptor), so nothing is left behind whatever ends the program; otherwise it
+// is a temporary file, deleted on every way out, also when a signal ends the
+// program.
 class TTempQuantiser {
 public:
   ~TTempQuantiser() {
-    if (!FPath.empty() && FileExists(FPath)) DeleteFileW(FPath);
+    if (FDescriptor >= 0) close(FDescriptor);
+    if (FDescriptor < 0 && !FPath.empty() && FileExists(FPath)) DeleteFileW(FPath);
     DisarmSignalCleanup();
   }
-  // Writes the resource "quant" to a new file of its own (created exclusively,
-  // executable by the owner only).
   void Create() {
     HRSRC res = FindResourceW(nullptr, "quant", RT_RCDATA);
     if (!res) throw EResNotFound("Resource quant not found");
     const void* data = LockResource(LoadResource(nullptr, res));
     const uint32_t size = SizeofResource(nullptr, res);
+    if (CreateInMemory(data, size)) return;
+    // Written to a new file of its own (created exclusively, executable by the
+    // owner only).
     for (int tries = 0; tries < 100; ++tries) {
       const std::string path = MakeTempFileName("", "");
       bool taken = false;
@@ -119,7 +126,31 @@ public:
   const std::string& Path() const { return FPath; }
 
 private:
+  bool CreateInMemory(const void* Data, uint32_t Size) {
+    const int fd = memfd_create("quant", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    const auto* p = static_cast<const uint8_t*>(Data);
+    size_t left = Size;
+    while (left > 0) {
+      const ssize_t n = write(fd, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        close(fd);
+        return false;
+      }
+      p += n;
+      left -= size_t(n);
+    }
+    FDescriptor = fd;
+    FPath = "/proc/self/fd/" + std::to_string(fd);
+    // No file to delete; the handlers still end a running quantiser and delete
+    // the run's temporary outputs.
+    ArmSignalCleanup("");
+    return true;
+  }
+
   std::string FPath;
+  int FDescriptor = -1;
 };
 
 }  // namespace

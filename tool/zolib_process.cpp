@@ -1,6 +1,7 @@
 // ZoLib child-process runner and millisecond clock.
 #include "tool/zolib.h"
 
+#include "platform/signal_cleanup.h"
 #include "platform/win_process.h"
 
 #include <ctime>
@@ -9,9 +10,17 @@ bool ExecuteAndWait(const std::string& Exe, const std::string& Params, const std
                     uint32_t& ExitCode) {
   const std::string commandLine = "\"" + Exe + "\" " + Params;
   int pid = 0;
-  if (!CreateProcessW(Exe, commandLine, Dir, pid)) return false;
+  {
+    // A signal that ends the program ends the child too, also one that comes
+    // while the child starts.
+    TSignalChildStart starting;
+    if (!CreateProcessW(Exe, commandLine, Dir, pid)) return false;
+    AddSignalChild(pid);
+  }
   uint32_t code = 0;
-  if (!WaitForProcessExit(pid, code)) return false;
+  const bool waited = WaitForProcessExit(pid, code);
+  RemoveSignalChild(pid);
+  if (!waited) return false;
   ExitCode = code;
   return true;
 }

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/win_console.h"
 #include "platform/win_errors.h"
 #include "platform/win_process.h"
@@ -49,4 +54,42 @@ TEST(PlatformConsole, ExceptionsEscapingTheMainRoutine) {
   EXPECT_EQ(d, 1);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "EInOutError: Unable to create directory\nstd::runtime_error: plain\n");
+}
+
+// Programs held in memory start from their descriptor: a script (whose
+// interpreter opens it by name after the exec) and a binary, each with its
+// arguments and exit code, and in a process group of its own.
+TEST(PlatformProcess, ProgramsFromADescriptor) {
+  auto inMemory = [](const std::string& Bytes) {
+    const int fd = memfd_create("prog", MFD_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, Bytes.data(), Bytes.size()), ssize_t(Bytes.size()));
+    return fd;
+  };
+  std::string binary;
+  if (FILE* f = std::fopen("/bin/false", "rb")) {
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) binary.append(buf, n);
+    std::fclose(f);
+  }
+  struct Case {
+    std::string Program, Args;
+    uint32_t Exit;
+  } cases[] = {
+      {"#!/bin/sh\na=$1 b=$2\nset -- $(cat /proc/$$/stat)\n[ \"$a\" = \"a b\" ] && [ \"$b\" = x ] && [ \"$5\" = $$ ] && exit 7\nexit 1\n",
+       "\"a b\" x", 7},
+      {"#!/bin/sh\nexit 3\n", "", 3},
+      {binary, "", 1},
+  };
+  for (const auto& c : cases) {
+    const int fd = inMemory(c.Program);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    int pid = 0;
+    ASSERT_TRUE(CreateProcessW(path, "prog " + c.Args, "", pid)) << c.Program;
+    uint32_t code = 0;
+    ASSERT_TRUE(WaitForProcessExit(pid, code));
+    EXPECT_EQ(code, c.Exit) << c.Program;
+    close(fd);
+  }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +29,13 @@ Outcome Convert(const std::string& Source, const std::string& OutDir, uint8_t Mo
   testing::internal::CaptureStdout();
   const bool r = ConvertImage(Source, OutDir, Mode, Dip, Copy, EightBit, NewerOnly, LongSide, Quant);
   return {r, testing::internal::GetCapturedStdout()};
+}
+
+// The last line of the fake quantiser's log: the file it was given.
+std::string QuantisedFile(const std::string& Log) {
+  const size_t end = Log.size() && Log.back() == '\n' ? Log.size() - 1 : Log.size();
+  const size_t start = Log.rfind('\n', end - 1);
+  return Log.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
 }
 
 // Sets the fake quantiser's exit code and log for the lifetime of the object.
@@ -77,6 +85,8 @@ TEST(ConvertImage, CopyWithQuantiserOutcomes) {
       {true, 99, false, "Copy \"a b.png\" as 8bit\nCannot convert image to 8 bit.\n", false, false},
       {true, 0, true, "Copy \"a b.png\" as 8bit\nCannot convert image to 8 bit.\n", false, false},
   };
+  // The quantiser works on the result under its temporary name: hidden, beside
+  // the target, ending in ".png".
   for (const auto& c : cases) {
     TempDir d;
     mkdir((d / "src").c_str(), 0755);
@@ -89,11 +99,20 @@ TEST(ConvertImage, CopyWithQuantiserOutcomes) {
     const std::string target = d / "out/a b.png";
     EXPECT_EQ(o.Out, c.Out) << c.QuantExit;
     EXPECT_EQ(o.Result, c.Result) << c.QuantExit;
-    EXPECT_EQ(tooltest::ReadFile(target), "PNGDATA");
+    // A failed result never appears; a finished one is whole and read-only.
+    EXPECT_EQ(tooltest::Exists(target), c.Result) << c.QuantExit;
+    if (c.Result) {
+      EXPECT_EQ(tooltest::ReadFile(target), "PNGDATA");
+    }
     EXPECT_EQ(tooltest::IsReadOnly(target), c.ReadOnly) << c.QuantExit;
+    EXPECT_EQ(tooltest::NamesWithPrefix(d / "out", "."), std::vector<std::string>{}) << "temporary file left";
     if (c.EightBit && !c.QuantMissing) {
-      // the options, then the target path as one argument
-      EXPECT_EQ(tooltest::ReadFile(log), "--quality=45-85\n--ext\n.png\n--force\n--skip-if-larger\n" + target + "\n");
+      // the options, then the file as one argument
+      const std::string log_ = tooltest::ReadFile(log);
+      const std::string options = "--quality=45-85\n--ext\n.png\n--force\n--skip-if-larger\n";
+      ASSERT_EQ(log_.compare(0, options.size(), options), 0) << log_;
+      EXPECT_EQ(QuantisedFile(log_).rfind(d / "out/.a b.png-", 0), 0u) << log_;
+      EXPECT_TRUE(QuantisedFile(log_).ends_with(".png")) << log_;
     } else {
       EXPECT_FALSE(tooltest::Exists(log));
     }
@@ -108,8 +127,9 @@ TEST(ConvertImage, TargetPathWithQuotesStaysOneArgument) {
   FakeQuantEnv env(0, log);
   const Outcome o = Convert(src, d / "out", 0, 0, true, true, false, false, kFakeQuant);
   EXPECT_TRUE(o.Result);
-  EXPECT_EQ(tooltest::ReadFile(log),
-            "--quality=45-85\n--ext\n.png\n--force\n--skip-if-larger\n" + (d / "out/") + "x\" --posterize 1 \"y.png\n");
+  const std::string log_ = tooltest::ReadFile(log);
+  EXPECT_EQ(std::count(log_.begin(), log_.end(), '\n'), 6) << log_;
+  EXPECT_EQ(QuantisedFile(log_).rfind(d / "out/.x\" --posterize 1 \"y.png-", 0), 0u) << log_;
 }
 
 TEST(ConvertImage, ExistingTargets) {
@@ -203,8 +223,9 @@ TEST(ConvertImage, ResizeOfAnUnreadableImage) {
   const Outcome o = Convert(src, d / "out", 1, 48, false, true, false, true, kFakeQuant);
   EXPECT_FALSE(o.Result);
   EXPECT_EQ(o.Out, "Resize \"bad.png\" to 36 (long side) as 8bit\nCannot load image file.\n");
-  // the old target was deleted before the load failed
-  EXPECT_FALSE(tooltest::Exists(d / "out/drawable-ldpi/bad.png"));
+  // the old target stays as it was, and nothing else is left beside it
+  EXPECT_EQ(tooltest::ReadFile(d / "out/drawable-ldpi/bad.png"), "old target");
+  EXPECT_EQ(tooltest::NamesWithPrefix(d / "out/drawable-ldpi", "."), std::vector<std::string>{});
   const Outcome s = Convert(src, d / "out", 3, 7, false, false, false, false, kFakeQuant);
   EXPECT_EQ(s.Out, "Resize \"bad.png\" to 10 (short side)\nCannot load image file.\n");
 }

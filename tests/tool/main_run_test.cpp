@@ -202,39 +202,6 @@ TEST(TarvelloRun, QuantiserOutcomesInTheTestBuild) {
   EXPECT_FALSE(tooltest::Exists(w.Dir / "o2/icon.png"));
 }
 
-TEST(TarvelloRun, SignalDuringTheQuantiserRemovesTheTemporaryFile) {
-  Workspace w;
-  const std::string tmpEnv = "TMPDIR=" + w.Tmp;
-  std::vector<std::string> envs{tmpEnv, "FAKEQUANT_SLEEP=3"};
-  for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("TMPDIR=", 0) != 0) envs.emplace_back(*e);
-  std::vector<char*> envp;
-  for (auto& e : envs) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> args{kFakeProgram, "/out:" + (w.Dir / "o"), "/copy", "/8", w.Dir / "icons"};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, kFakeProgram.c_str(), &fa, nullptr, argv.data(), envp.data()), 0);
-  posix_spawn_file_actions_destroy(&fa);
-  // wait until the quantiser runs (its copy exists and the first target is there)
-  bool running = false;
-  for (int i = 0; i < 200 && !running; ++i) {
-    usleep(10000);
-    running = !tooltest::NamesWithPrefix(w.Tmp, "TMP_").empty() && tooltest::Exists(w.Dir / "o/button.9.png");
-  }
-  ASSERT_TRUE(running);
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-  EXPECT_TRUE(tooltest::NamesWithPrefix(w.Tmp, "TMP_").empty());
-}
-
 // Ending the program while it writes a large result leaves no temporary file next
 // to the target.
 TEST(TarvelloRun, SignalDuringASaveRemovesThePartialFile) {

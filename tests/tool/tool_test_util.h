@@ -93,7 +93,7 @@ inline RunResult RunProgram(const std::string& Program, const std::vector<std::s
 // Names in Folder that begin with Prefix.
 inline std::vector<std::string> NamesWithPrefix(const std::string& Folder, const std::string& Prefix) {
   std::vector<std::string> out;
-  const std::string cmd = "ls -A " + ShellQuote(Folder);
+  const std::string cmd = "ls -A " + ShellQuote(Folder) + " 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return out;
   char line[4096];
