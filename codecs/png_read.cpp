@@ -140,8 +140,8 @@ void TakeTextChunk(TPNGReader& r, const uint8_t* Data, size_t Size, bool Compres
   r.textValues.push_back(std::move(value));
 }
 
-// libpng hands over the text chunks (declared unknown) and every chunk it does
-// not know. Texts are taken; other ancillary chunks are dropped; an unknown
+// libpng hands over the chunks declared unknown and every chunk it does not
+// know. Texts are taken; other ancillary chunks are dropped; an unknown
 // critical chunk is left to libpng, which refuses the file.
 int PNGUserChunkFn(png_structp png, png_unknown_chunkp chunk) {
   auto* r = static_cast<TPNGReader*>(png_get_user_chunk_ptr(png));
@@ -250,8 +250,11 @@ bool DecodeHeader(TPNGReader& r, bool NativeWanted) {
   png_set_user_limits(r.png, maxSide, maxSide);
   png_set_chunk_cache_max(r.png, 256);
   png_set_chunk_malloc_max(r.png, png_alloc_size_t(std::max<int64_t>(st->MaxMetadataSize(), 65536)));
-  static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
-  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
+  // The chunks that libpng would read whole into a buffer of their declared
+  // size (texts, suggested palettes, calibrations, EXIF) come as unknown
+  // chunks, which libpng reads only when they fit one metadata block.
+  static const png_byte kWholeChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0eXIf";
+  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kWholeChunks, 7);
   png_set_read_user_chunk_fn(r.png, &r, PNGUserChunkFn);
   png_read_info(r.png, r.info);
   r.headerDone = true;

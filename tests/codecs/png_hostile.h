@@ -61,6 +61,13 @@ inline std::string Grey(uint32_t Width, uint32_t Height, const std::string& Extr
   return Header(Width, Height, 8, 0) + Extra + Chunk("IDAT", Compress(rows)) + Chunk("IEND", "");
 }
 
+// A chunk header that declares Length bytes of which the file holds a few.
+inline std::string LongChunk(const std::string& Type, uint32_t Length) {
+  std::string s;
+  PutBE32(s, Length);
+  return s + Type + "sixteen bytes..." + std::string(16, '\xff');
+}
+
 inline std::string TextChunk(const std::string& Key, const std::string& Value) {
   return Chunk("tEXt", Key + std::string(1, '\0') + Value);
 }

@@ -74,6 +74,8 @@ TEST(HostileInput, EndsQuicklyWithinLittleMemoryAndLeavesNothing) {
   } cases[] = {
       {"declared.png", DeclaredSize(100000, 100000), {"/mdpi", "/dip:48"}, 1, "\nCannot load image file.\n", false},
       {"alpha.png", DeclaredSize(999999, 999999, 6), {"/mdpi", "/dip:48"}, 1, "\nCannot load image file.\n", false},
+      {"chunk.png", Header(32, 32, 8, 0) + LongChunk("sPLT", 0x7F00001A), {"/mdpi", "/dip:48"}, 1,
+       "\nCannot load image file.\n", false},
       {"bomb.png", TextBomb(300, 7900000), {"/mdpi", "/dip:48"}, 0, "4,4 -> 48,48\n", true},
       {"tall.png", Grey(1, 100000), {"/xxxhdpi", "/dip:500"}, 1, "\nError on image processing.\n\n", false},
   };
