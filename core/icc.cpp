@@ -1,6 +1,7 @@
 // Colour profiles over the platform's colour management.
 
 #include "core/icc.h"
+#include "core/limits.h"
 
 #include <zlib.h>
 
@@ -324,7 +325,8 @@ void TVXICC::ReadDescriptiveStrings() {
 
 void TVXICC::LoadFromBuffer(const void* buffer, int32_t bufferlen) {
   Clear();
-  if (buffer && bufferlen > 0) {
+  // A profile beyond the library's metadata limit is not taken.
+  if (buffer && bufferlen > 0 && VXMetadataSizeAllowed(bufferlen)) {
     fRaw.reset(new uint8_t[size_t(bufferlen)]);
     std::memcpy(fRaw.get(), buffer, size_t(bufferlen));
     fRawLen = bufferlen;
@@ -346,6 +348,11 @@ void TVXICC::LoadFromStream(TStream* Stream, bool StandardICC) {
     if (len < 0 || len > remaining - 4) throw EVXException("Invalid ICC profile length");
   }
   if (len > INT32_MAX) throw EVXException("Invalid ICC profile length");
+  if (!VXMetadataSizeAllowed(len)) {
+    // A profile beyond the library's metadata limit is skipped, not read.
+    Stream->Seek(len, soCurrent);
+    len = 0;
+  }
   if (len > 0) {
     std::unique_ptr<uint8_t[]> buf(new uint8_t[size_t(len)]);
     int64_t got = Stream->Read(buf.get(), len);

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/metastream.h"
@@ -309,7 +310,8 @@ std::unique_ptr<TVXImagingObject> FinishMark(const OIAN_MARK_ATTRIBUTES& attrib,
 void TVXImagingAnnot::LoadFromStandardBuffer(const void* buffer, int64_t buflen) {
   if (!buffer || buflen <= 0) return;
   const uint8_t* b = static_cast<const uint8_t*>(buffer);
-  if (buflen < 8) {  // not even a header: no marks
+  // Not even a header, or a block beyond the library's metadata limit: no marks.
+  if (buflen < 8 || !VXMetadataSizeAllowed(buflen)) {
     fUserChanged = false;
     return;
   }
@@ -331,6 +333,15 @@ void TVXImagingAnnot::LoadFromStandardBuffer(const void* buffer, int64_t buflen)
     return true;
   };
 
+  // The texts of the marks share the text kept per image; a text beyond it
+  // is dropped, the mark stays.
+  TVXTextBudget budget;
+  auto keep = [&](std::unique_ptr<TVXImagingObject> o) {
+    if (!o) return;
+    if (!budget.Take(int64_t(o->text.size()))) o->text.clear();
+    fObjects.push_back(std::move(o));
+  };
+
   while (pos < buflen) {
     if (pos + 8 > buflen) break;
     int32_t type = GetI32(b + pos);
@@ -341,7 +352,7 @@ void TVXImagingAnnot::LoadFromStandardBuffer(const void* buffer, int64_t buflen)
     } else if (type == 6) {
       ok = readNamed(markBlocks);
     } else if (type == 5) {
-      if (auto o = FinishMark(attrib, markBlocks)) fObjects.push_back(std::move(o));
+      keep(FinishMark(attrib, markBlocks));
       markBlocks.clear();
       if (pos + OIAN_MARK_ATTRIBUTES::StoredSize > buflen) {
         attrib = OIAN_MARK_ATTRIBUTES();
@@ -352,7 +363,7 @@ void TVXImagingAnnot::LoadFromStandardBuffer(const void* buffer, int64_t buflen)
     }
     if (!ok) break;
   }
-  if (auto o = FinishMark(attrib, markBlocks)) fObjects.push_back(std::move(o));
+  keep(FinishMark(attrib, markBlocks));
   fUserChanged = false;
 }
 
@@ -452,7 +463,7 @@ bool TVXVexlaneAnnot::BufferContainsVexlaneAnnot(const void* buffer, int64_t buf
 
 void TVXVexlaneAnnot::LoadFromBuffer(const void* buffer, int64_t buflen) {
   Clear();
-  if (!BufferContainsVexlaneAnnot(buffer, buflen)) return;
+  if (!BufferContainsVexlaneAnnot(buffer, buflen) || !VXMetadataSizeAllowed(buflen - 12)) return;
   if (buflen > 12) fData->WriteBuffer(static_cast<const uint8_t*>(buffer) + 12, buflen - 12);
   fData->SetPosition(0);
 }
@@ -478,6 +489,11 @@ bool TVXVexlaneAnnot::LoadFromStream(TStream& Stream) {
   int32_t n = 0;
   if (!VXMetaReadInt32(Stream, n)) return false;
   if (n < 0 || int64_t(n) > VXMetaRemaining(Stream)) return false;
+  if (!VXMetadataSizeAllowed(n)) {
+    // Beyond the library's metadata limit: skipped, the block stays empty.
+    Stream.Seek(n, soCurrent);
+    return false;
+  }
   if (n > 0) {
     fData->SetSize(n);
     if (!VXMetaReadBytes(Stream, fData->Memory(), size_t(n))) {

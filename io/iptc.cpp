@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/limits.h"
 #include "core/streams.h"
 #include "core/textutils.h"
 #include "io/metastream.h"
@@ -146,6 +147,7 @@ bool TVXIPTCInfoList::LoadFromStream(TStream& Stream) {
   Clear();
   int32_t reserved = 0, count = 0;
   bool ok = VXMetaReadInt32(Stream, reserved) && VXMetaReadInt32(Stream, count);
+  TVXTextBudget budget;
   for (int32_t i = 0; ok && i < count; ++i) {
     int32_t rec = 0, ds = 0, len = 0;
     if (!VXMetaReadInt32(Stream, rec) || !VXMetaReadInt32(Stream, ds) || !VXMetaReadInt32(Stream, len) ||
@@ -158,7 +160,8 @@ bool TVXIPTCInfoList::LoadFromStream(TStream& Stream) {
       ok = false;
       break;
     }
-    AddBufferItem(rec, ds, data.data(), len);
+    // A dataset beyond the text kept per image is dropped whole.
+    if (budget.Take(len)) AddBufferItem(rec, ds, data.data(), len);
   }
   fUserChanged = true;
   return ok;
@@ -216,6 +219,7 @@ bool TVXIPTCInfoList::LoadFromStandardBuffer(const void* Buffer, int64_t BufferL
   bool result = false;
   int64_t i = 0;
   bool readDatasets = true;
+  TVXTextBudget budget;
   if (len >= 13 && std::memcmp(b, kPhotoshopSignature, 13) == 0) {
     int64_t found = -1;
     for (int64_t p = 0; p + 6 <= len; ++p)
@@ -249,7 +253,8 @@ bool TVXIPTCInfoList::LoadFromStandardBuffer(const void* Buffer, int64_t BufferL
         dataStart = i + 5;
       }
       if (dataStart + n > len) break;
-      AddBufferItem(rec, ds, b + dataStart, int32_t(n));
+      // A dataset beyond the text kept per image is dropped whole.
+      if (budget.Take(n)) AddBufferItem(rec, ds, b + dataStart, int32_t(n));
       result = true;
       i = dataStart + n;
     }

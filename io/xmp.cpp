@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/settings.h"
 #include "io/markers.h"
 #include "io/params.h"
 
@@ -22,6 +23,8 @@ bool VXLoadXMPFromMarker(const void* data, int64_t length, TIOParamsVals& params
   const uint8_t* packet = VXFindXMPPacket(data, length);
   if (!packet) return false;
   int64_t offset = packet - static_cast<const uint8_t*>(data);
+  // A packet beyond the text kept per image is dropped whole.
+  if (length - offset > VXGetGlobalSettings()->MaxTextSize()) return false;
   params.SetXMP_Info(std::string(reinterpret_cast<const char*>(packet), size_t(length - offset)));
   return true;
 }
