@@ -71,7 +71,8 @@ private:
 bool ConvertDoubleByte(TDoubleByteConverter& Conv, const char* Src, size_t Len, bool Strict, TWideSink& Sink) {
   static_assert(sizeof(wchar_t) == 4, "glibc's wide characters are UCS-4");
   std::lock_guard<std::mutex> guard(Conv.Lock);
-  iconv(Conv.Handle, nullptr, nullptr, nullptr, nullptr);
+  // Every call leaves the converter in its initial state (an incomplete or
+  // invalid sequence resets it below), so no reset is needed first.
   char* in = const_cast<char*>(Src);
   size_t inLeft = Len;
   wchar_t chunk[128];
@@ -94,12 +95,13 @@ bool ConvertDoubleByte(TDoubleByteConverter& Conv, const char* Src, size_t Len, 
     if (err == EILSEQ || err == EINVAL) {
       // An invalid byte or a lead byte without its trail: one replacement
       // character, and go on after that byte.
+      iconv(Conv.Handle, nullptr, nullptr, nullptr, nullptr);
       if (Strict) return false;
       Sink.Put(u'\uFFFD');
       ++in;
       --inLeft;
-      iconv(Conv.Handle, nullptr, nullptr, nullptr, nullptr);
     } else if (err != 0) {
+      iconv(Conv.Handle, nullptr, nullptr, nullptr, nullptr);
       return false;
     }
   }
