@@ -692,7 +692,7 @@ void TVXBitmap::FillAll(uint8_t Value) {
   fAccess = access;
 }
 
-void TVXBitmap::MoveRegionInternal(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t DstX, int32_t DstY,
+void TVXBitmap::MoveRegion(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t DstX, int32_t DstY,
                                    double BackgroundValue, bool FillSource) {
   if (x2 < x1 || y2 < y1) return;
   TVXBitmap tmp;
@@ -714,8 +714,8 @@ void TVXBitmap::Resize(int32_t NewWidth, int32_t NewHeight, double BackgroundVal
   const int32_t H = fHeight;
   TVXBitmap* alpha = fAlphaChannel.get();
   auto moveBoth = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t dx, int32_t dy) {
-    MoveRegionInternal(x1, y1, x2, y2, dx, dy, BackgroundValue, true);
-    if (alpha) alpha->MoveRegionInternal(x1, y1, x2, y2, dx, dy, AlphaValue, true);
+    MoveRegion(x1, y1, x2, y2, dx, dy, BackgroundValue, true);
+    if (alpha) alpha->MoveRegion(x1, y1, x2, y2, dx, dy, AlphaValue, true);
   };
   auto fillBoth = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     FillRect(x1, y1, x2, y2, BackgroundValue);

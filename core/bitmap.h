@@ -278,6 +278,22 @@ class TVXBitmap : public TVXBaseBitmap {
   void MergeAlphaRectTo(TVXBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY, int32_t RectWidth,
                         int32_t RectHeight);
   void CopyFromTVXMask(TVXMask* Source);
+  // Dest becomes the mask's bounding box in this format (a vx8p palette
+  // comes along), filled with Background (a colour value, as Fill takes it),
+  // and receives the selected pixels and their alpha through the mask.
+  // Nothing for an empty mask.
+  void CopyWithMask1(TVXBitmap* Dest, TVXMask* SourceMask, int32_t Background);
+  // The same, with the box copied from this bitmap instead of the fill.
+  void CopyWithMask1(TVXBitmap* Dest, TVXMask* SourceMask);
+  // This bitmap holds the box of DestMask: writes its selected pixels back
+  // into Dest through the mask (an 8-bit mask blends), and its alpha channel
+  // into Dest's alpha channel, which is then no longer Full.
+  void CopyWithMask2(TVXBitmap* Dest, TVXMask* DestMask);
+  // Copies the rectangle (x1, y1)-(x2, y2), corners included, to (DstX, DstY)
+  // through a temporary; with FillSource the rectangle is first filled with
+  // BackgroundValue. Clipped to the image; the alpha channel is not moved.
+  void MoveRegion(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t DstX, int32_t DstY, double BackgroundValue,
+                  bool FillSource);
   void CopyToTVXMask(TVXMask* Dest);
 
   // ---- pixel access and fills (bitmap_pixels.cpp) ----
@@ -345,8 +361,6 @@ class TVXBitmap : public TVXBaseBitmap {
   void CopyRowsFrom(TVXBitmap* Source);
   void CopyLevelsFrom(const TVXBitmap* Source);
   void FillAll(uint8_t Value);
-  void MoveRegionInternal(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t DstX, int32_t DstY,
-                          double BackgroundValue, bool FillSource);
 
   // Storage.
   std::unique_ptr<TVXFileBuffer> fmemmap;  // file store of the rows (location vxFile)

@@ -230,3 +230,35 @@ void TVXBitmap::CopyToTVXMask(TVXMask* Dest) {
       break;
   }
 }
+
+// ---------------------------------------------------------------------------
+// Copies through a selection mask
+
+void TVXBitmap::CopyWithMask1(TVXBitmap* Dest, TVXMask* SourceMask, int32_t Background) {
+  if (Dest == nullptr || SourceMask == nullptr || SourceMask->IsEmpty() || Dest == this) return;
+  if (!Dest->Allocate(SourceMask->X2() - SourceMask->X1() + 1, SourceMask->Y2() - SourceMask->Y1() + 1, fPixelFormat))
+    return;
+  if (fPixelFormat == vx8p) CopyPaletteTo(Dest);
+  Dest->Fill(Background);
+  SourceMask->CopyVXBitmap(Dest, this, true, false, true);
+}
+
+void TVXBitmap::CopyWithMask1(TVXBitmap* Dest, TVXMask* SourceMask) {
+  if (Dest == nullptr || SourceMask == nullptr || SourceMask->IsEmpty() || Dest == this) return;
+  const int32_t w = SourceMask->X2() - SourceMask->X1() + 1, h = SourceMask->Y2() - SourceMask->Y1() + 1;
+  if (!Dest->Allocate(w, h, fPixelFormat)) return;
+  if (fPixelFormat == vx8p) CopyPaletteTo(Dest);
+  CopyRectTo(Dest, SourceMask->X1(), SourceMask->Y1(), 0, 0, w, h);
+  SourceMask->CopyVXBitmap(Dest, this, true, false, true);
+}
+
+void TVXBitmap::CopyWithMask2(TVXBitmap* Dest, TVXMask* DestMask) {
+  if (Dest == nullptr || DestMask == nullptr || DestMask->IsEmpty() || Dest == this) return;
+  DestMask->CopyVXBitmap(Dest, this, false, true, false);
+  if (HasAlphaChannel()) {
+    TVXBitmap* da = Dest->AlphaChannel();
+    if (da == nullptr) return;
+    DestMask->CopyVXBitmap(da, fAlphaChannel.get(), false, true, false);
+    da->SetFull(false);
+  }
+}

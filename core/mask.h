@@ -76,6 +76,19 @@ class TVXMask {
   // (ox, oy). Other formats leave the mask unchanged.
   void CombineWithAlpha(TVXBitmap* SourceAlpha, int32_t ox, int32_t oy, bool SynchronizeBoundingRect);
 
+  // Copies the selected pixels of Source into Dest (both of one pixel
+  // format): a 1-bit mask copies them, an 8-bit mask blends each channel as
+  // d + floor((s - d) * m / 256) (vx32f: d + (s - d) * m / 256; vx1g copies
+  // the bit where m is not 0). dstonlymask / srconlymask: that bitmap holds
+  // only the bounding box. The region is clipped to the mask and both
+  // bitmaps. With UseAlphaChannel, and an alpha channel on either side,
+  // CopyVXBitmapAlpha follows with the same flags.
+  void CopyVXBitmap(TVXBitmap* Dest, TVXBitmap* Source, bool dstonlymask, bool srconlymask, bool UseAlphaChannel);
+  // Writes Dest's alpha channel (created when missing) over the region:
+  // Source's alpha (255 without one) where a 1-bit mask is set, min(alpha, m)
+  // where an 8-bit mask is not 0, 0 elsewhere; then clears its Full mark.
+  void CopyVXBitmapAlpha(TVXBitmap* Dest, TVXBitmap* Source, bool dstonlymask, bool srconlymask);
+
   // Address of row Row (0 = top); nullptr when Row is outside the mask or the
   // block cannot be allocated.
   uint8_t* GetScanLine(int32_t Row);

@@ -11,18 +11,17 @@
 #include "core/bitmap.h"
 #include "core/limits.h"
 #include "core/cielab.h"
+#include "core/mask.h"
 #include "core/settings.h"
 #include "core/cmyk.h"
 #include "platform/win_syscolors.h"
 #include "proc/resample.h"
+#include "proc/undo_entry.h"
 
 // ---------------------------------------------------------------------------
 // Construction and attachment
 
-TVexlaneProc::TVexlaneProc(void* Owner) : fAutoUndo(Owner != nullptr) {
-  fVXBitmap = new TVXBitmap();
-  fVXBitmapCreated = true;
-}
+TVexlaneProc::TVexlaneProc(void* Owner) : fAutoUndo(Owner != nullptr) { NewOwnBitmap(); }
 
 std::unique_ptr<TVexlaneProc> TVexlaneProc::CreateFromBitmap(TVXBitmap* Bitmap) {
   auto proc = std::make_unique<TVexlaneProc>(nullptr);
@@ -31,7 +30,13 @@ std::unique_ptr<TVexlaneProc> TVexlaneProc::CreateFromBitmap(TVXBitmap* Bitmap) 
   return proc;
 }
 
-TVexlaneProc::~TVexlaneProc() { FreeOwnBitmap(); }
+TVexlaneProc::~TVexlaneProc() {
+  UnregisterFromViewer();
+  ClearAllUndo();
+  ClearAllRedo();
+  fSelectionCopy.reset();
+  FreeOwnBitmap();
+}
 
 void TVexlaneProc::FreeOwnBitmap() {
   if (fVXBitmapCreated) {
@@ -41,15 +46,56 @@ void TVexlaneProc::FreeOwnBitmap() {
   }
 }
 
+void TVexlaneProc::NewOwnBitmap() {
+  FreeOwnBitmap();
+  fVXBitmap = new TVXBitmap();
+  fVXBitmapCreated = true;
+}
+
+void TVexlaneProc::UnregisterFromViewer() {
+  if (fVexlaneView && fVexlaneViewBitmapChangeHandle) fVexlaneView->RemoveBitmapChangeEvent(fVexlaneViewBitmapChangeHandle);
+  fVexlaneViewBitmapChangeHandle = nullptr;
+}
+
+void TVexlaneProc::ViewerBitmapChanged(bool Destroying) {
+  if (!fVexlaneView) return;
+  if (Destroying) {
+    // The viewer and its bitmap go away: forget both, and never call the
+    // viewer again (not even to unregister).
+    fVexlaneView = nullptr;
+    fVexlaneViewBitmapChangeHandle = nullptr;
+    fFollowViewBitmap = true;
+    if (!fVXBitmapCreated) NewOwnBitmap();
+    return;
+  }
+  if (!fFollowViewBitmap) return;
+  TVXBitmap* current = fVexlaneView->VXBitmap();
+  if (current == nullptr) {
+    if (!fVXBitmapCreated) NewOwnBitmap();
+    return;
+  }
+  FreeOwnBitmap();
+  fVXBitmap = current;
+  fBitmap = nullptr;
+}
+
 void TVexlaneProc::SetAttachedVXBitmap(TVXBitmap* Value) {
-  if (Value == nullptr && (fVexlaneView || fTImage)) return;
-  if (Value != nullptr && Value == fVXBitmap) return;
+  if (Value == nullptr && fVexlaneView) {
+    // The viewer stays attached; the component stops following its bitmap
+    // but still hears of its destruction.
+    fFollowViewBitmap = false;
+    return;
+  }
+  if (Value == nullptr && fTImage) return;
+  if (Value != nullptr && Value == fVXBitmap && !fVexlaneView) return;
+  UnregisterFromViewer();
   fBitmap = nullptr;
   FreeOwnBitmap();
   fVXBitmap = Value;
   if (Value) {
     fVexlaneView = nullptr;
     fTImage = nullptr;
+    fFollowViewBitmap = true;
   }
 }
 
@@ -60,12 +106,24 @@ void TVexlaneProc::SetAttachedBitmap(TBitmap* Value) {
   if (fVXBitmap) fVXBitmap->FreeImage(true);
 }
 
-void TVexlaneProc::SetAttachedVexlane(TVXView* Value) {
-  if (Value != nullptr) throw EVXException("TVexlaneProc: viewer components cannot be attached in this build");
-  fVexlaneView = nullptr;
-  FreeOwnBitmap();
-  fVXBitmap = new TVXBitmap();
-  fVXBitmapCreated = true;
+void TVexlaneProc::SetAttachedVexlane(TVXViewHost* Value) {
+  UnregisterFromViewer();
+  fVexlaneView = Value;
+  fFollowViewBitmap = true;
+  fBitmap = nullptr;
+  if (Value == nullptr) {
+    NewOwnBitmap();
+    return;
+  }
+  if (TVXBitmap* bitmap = Value->VXBitmap()) {
+    FreeOwnBitmap();
+    fVXBitmap = bitmap;
+  } else {
+    NewOwnBitmap();
+  }
+  fTImage = nullptr;
+  fVexlaneViewBitmapChangeHandle =
+      Value->RegisterBitmapChangeEvent([this](void*, bool Destroying) { ViewerBitmapChanged(Destroying); }, this);
 }
 
 void TVexlaneProc::SetAttachedTImage(TImage* Value) {
@@ -74,9 +132,30 @@ void TVexlaneProc::SetAttachedTImage(TImage* Value) {
   if (fVXBitmap) fVXBitmap->FreeImage(true);
 }
 
-int32_t TVexlaneProc::DpiX() const { return VXGetGlobalSettings()->DefaultDPIX(); }
+TVXViewHost* TVexlaneProc::ImageView() const {
+  return fVexlaneView && fVexlaneView->HostKind() != vxvhView ? fVexlaneView : nullptr;
+}
 
-int32_t TVexlaneProc::DpiY() const { return VXGetGlobalSettings()->DefaultDPIY(); }
+TVXViewHost* TVexlaneProc::VectView() const {
+  return fVexlaneView && fVexlaneView->HostKind() == vxvhVectView ? fVexlaneView : nullptr;
+}
+
+TColor TVexlaneProc::Background() const { return fVexlaneView ? fVexlaneView->Background() : fBackground; }
+
+void TVexlaneProc::SetBackground(TColor Value) {
+  if (fVexlaneView)
+    fVexlaneView->SetBackground(Value);
+  else
+    fBackground = Value;
+}
+
+int32_t TVexlaneProc::DpiX() const {
+  return fVexlaneView ? fVexlaneView->DpiX() : VXGetGlobalSettings()->DefaultDPIX();
+}
+
+int32_t TVexlaneProc::DpiY() const {
+  return fVexlaneView ? fVexlaneView->DpiY() : VXGetGlobalSettings()->DefaultDPIY();
+}
 
 // ---------------------------------------------------------------------------
 // Operation frame
@@ -86,14 +165,55 @@ bool TVexlaneProc::CheckFormat(TVXPixelFormatSet AllowedFormats) {
   return fVXBitmap->CheckFormat(AllowedFormats, fAutoConvertFormat);
 }
 
-bool TVexlaneProc::GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, TVXMask*& mask) {
+bool TVexlaneProc::GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, const TPoint*& PolySel,
+                            int32_t& PolySelCount, TVXMask*& mask) {
   fSX1 = 0;
   fSY1 = 0;
   fSX2 = fVXBitmap ? fVXBitmap->Width() : 0;
   fSY2 = fVXBitmap ? fVXBitmap->Height() : 0;
+  PolySel = nullptr;
+  PolySelCount = 0;
   mask = nullptr;
-  return false;
+  TVXViewHost* view = ImageView();
+  if (!view) return false;
+  mask = view->SelectionMask();
+  if (!view->Selected()) return false;
+  PolySel = view->PolySelPoints();
+  PolySelCount = view->PolySelCount();
+  if (mask && !mask->IsEmpty()) {
+    fSX1 = mask->X1();
+    fSY1 = mask->Y1();
+    fSX2 = mask->X2() + 1;
+    fSY2 = mask->Y2() + 1;
+  }
+  return true;
 }
+
+bool TVexlaneProc::GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, TVXMask*& mask) {
+  const TPoint* poly = nullptr;
+  int32_t count = 0;
+  return GetReSel(fSX1, fSY1, fSX2, fSY2, poly, count, mask);
+}
+
+namespace {
+
+// A bitmap of the mask's bounding box holding that part of Source (and of
+// its alpha channel when asked).
+std::unique_ptr<TVXBitmap> SelectionCopy(TVXBitmap* Source, TVXMask* mask, bool WithAlpha) {
+  const int32_t w = mask->X2() - mask->X1() + 1, h = mask->Y2() - mask->Y1() + 1;
+  auto copy = std::make_unique<TVXBitmap>();
+  if (!copy->Allocate(w, h, Source->PixelFormat())) throw EVXException("Not enough memory for the selection");
+  if (Source->PixelFormat() == vx8p) Source->CopyPaletteTo(copy.get());
+  Source->CopyRectTo(copy.get(), mask->X1(), mask->Y1(), 0, 0, w, h);
+  if (WithAlpha && Source->HasAlphaChannel()) {
+    TVXBitmap* alpha = copy->AlphaChannel();
+    Source->AlphaChannelOpt()->CopyRectTo(alpha, mask->X1(), mask->Y1(), 0, 0, w, h);
+    alpha->SyncFull();
+  }
+  return copy;
+}
+
+}  // namespace
 
 bool TVexlaneProc::BeginImageProcessing(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2,
                                         int32_t& y2, const std::string& OpName, TVXBitmap*& ProcBitmap,
@@ -103,14 +223,37 @@ bool TVexlaneProc::BeginImageProcessing(TVXPixelFormatSet allowedFormats, int32_
   if (fAutoUndo) SaveUndoCaptioned(OpName, vxuImage);
   if (!CheckFormat(allowedFormats)) return false;
   GetReSel(x1, y1, x2, y2, mask);
-  if (mask != nullptr) throw EVXException("TVexlaneProc: selections need a viewer, which this build does not have");
-  ProcBitmap = fVXBitmap;
+  if (mask == nullptr || mask->IsEmpty()) {
+    ProcBitmap = fVXBitmap;
+    return true;
+  }
+  fSelectionCopy = SelectionCopy(fVXBitmap, mask, true);
+  ProcBitmap = fSelectionCopy.get();
+  x1 = 0;
+  y1 = 0;
+  x2 = ProcBitmap->Width();
+  y2 = ProcBitmap->Height();
   return true;
 }
 
 void TVexlaneProc::EndImageProcessing(TVXBitmap* ProcBitmap, TVXMask* mask) {
-  (void)mask;
-  if (ProcBitmap && ProcBitmap != fVXBitmap) delete ProcBitmap;
+  if (ProcBitmap && ProcBitmap != fVXBitmap) {
+    if (mask && fVXBitmap) {
+      mask->CopyVXBitmap(fVXBitmap, ProcBitmap, false, true, false);
+      TVXBitmap* copyAlpha = ProcBitmap->AlphaChannelOpt();
+      if (copyAlpha && !copyAlpha->Full()) {
+        TVXBitmap* alpha = fVXBitmap->AlphaChannel();
+        if (alpha) {
+          mask->CopyVXBitmap(alpha, copyAlpha, false, true, false);
+          alpha->SetFull(false);
+        }
+      }
+    }
+    if (ProcBitmap == fSelectionCopy.get())
+      fSelectionCopy.reset();
+    else
+      delete ProcBitmap;
+  }
   Update();
 }
 
@@ -120,13 +263,26 @@ bool TVexlaneProc::BeginImageAnalysis(TVXPixelFormatSet allowedFormats, int32_t&
   mask = nullptr;
   if (!CheckFormat(allowedFormats)) return false;
   GetReSel(x1, y1, x2, y2, mask);
-  if (mask != nullptr) throw EVXException("TVexlaneProc: selections need a viewer, which this build does not have");
-  ProcBitmap = fVXBitmap;
+  if (mask == nullptr || mask->IsEmpty()) {
+    ProcBitmap = fVXBitmap;
+    return true;
+  }
+  fSelectionCopy = SelectionCopy(fVXBitmap, mask, false);
+  ProcBitmap = fSelectionCopy.get();
+  x1 = 0;
+  y1 = 0;
+  x2 = ProcBitmap->Width();
+  y2 = ProcBitmap->Height();
   return true;
 }
 
 void TVexlaneProc::EndImageAnalysis(TVXBitmap* ProcBitmap) {
-  if (ProcBitmap && ProcBitmap != fVXBitmap) delete ProcBitmap;
+  if (ProcBitmap && ProcBitmap != fVXBitmap) {
+    if (ProcBitmap == fSelectionCopy.get())
+      fSelectionCopy.reset();
+    else
+      delete ProcBitmap;
+  }
 }
 
 void TVexlaneProc::DoFinishWork() {
@@ -135,19 +291,33 @@ void TVexlaneProc::DoFinishWork() {
 }
 
 void TVexlaneProc::Update() {
-  // Only a viewer or a platform bitmap would need refreshing, and neither can
-  // be attached in this build.
+  if (fVexlaneView) {
+    fVexlaneView->Update();
+    fVexlaneView->ImageChange();
+  }
 }
 
 void TVexlaneProc::CheckLegacyBitmap(TVXPixelFormat PixelFormat) {
-  // Only an attached viewer has a legacy mode.
-  (void)PixelFormat;
+  TVXViewHost* view = ImageView();
+  if (!view || !view->LegacyBitmap()) return;
+  switch (PixelFormat) {
+    case vx8p:
+    case vx16g:
+    case vx32f:
+    case vxCMYK:
+    case vx48RGB:
+    case vxCIELab:
+      view->SetLegacyBitmap(false);
+      break;
+    default:
+      break;
+  }
 }
 
-void TVexlaneProc::SaveUndoCaptioned(const std::string& Caption, TVXUndoSource Source) {
-  (void)Source;
-  throw EVXException("TVexlaneProc: the undo history is not available in this build (AutoUndo is on for \"" +
-                     Caption + "\"); turn AutoUndo off");
+bool TVexlaneProc::BeginCanvasEdit(const std::string& Caption) {
+  if (!CheckFormat(TVXPixelFormatSet())) return false;
+  if (fAutoUndo) SaveUndoCaptioned(Caption, vxuImage);
+  return true;
 }
 
 // ---------------------------------------------------------------------------

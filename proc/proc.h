@@ -1,19 +1,22 @@
 #pragma once
 // TVexlaneProc, the image-processing component, with its operation frame,
-// and the small numeric and colour routines of the processing code.
+// its undo and redo history, and the small numeric and colour routines of the
+// processing code.
 //
-// The component works on one bitmap at a time: its own (after construction)
-// or an attached TVXBitmap that the caller keeps owning. Every operation
-// runs through the same frame:
+// The component works on one bitmap at a time: its own (after construction),
+// an attached TVXBitmap that the caller keeps owning, or the bitmap of an
+// attached viewer (TVXViewHost), which it follows when the viewer replaces
+// it. Every operation runs through the same frame:
 //
 //   if (!BeginImageProcessing(formats, x1, y1, x2, y2, "Caption", work, mask)) return;
 //   ...worker on work, rectangle x1..x2 x y1..y2 (exclusive ends)...
 //   EndImageProcessing(work, mask);
 //   DoFinishWork();
 //
-// Viewer, platform-bitmap and TImage attachments, selections and the undo
-// history belong to components that are not part of this library yet;
-// requesting them raises EVXException.
+// With a viewer that has a selection, work is a copy of the selection's
+// bounding box and EndImageProcessing writes it back through the mask (an
+// 8-bit mask blends). Platform bitmaps and TImage controls cannot be attached
+// yet; requesting them raises EVXException.
 
 #include <cstdint>
 #include <functional>
@@ -24,13 +27,14 @@
 
 #include "core/pixels.h"
 #include "core/rowops.h"
+#include "core/viewhost.h"
 #include "core/vxdefs.h"
 
 class TVXBitmap;
 class TVXMask;
-class TVXView;
 class TBitmap;
 class TImage;
+class TMemoryStream;
 
 // Where an undo entry came from.
 enum TVXUndoSource { vxuUnknown, vxuImage, vxuSelection, vxuObject, vxuLayer, vxuFullLayer, vxuObjectsAndLayers };
@@ -69,6 +73,14 @@ enum TVXDitherType {
 
 // Notification with the sender only.
 using TNotifyEvent = std::function<void(void* Sender)>;
+// (Sender, Source): an undo snapshot was requested.
+using TVXSaveUndoEvent = std::function<void(void* Sender, TVXUndoSource Source)>;
+// (Sender, bIsUndo, Source, UndoObj, iIndex, bHandled): an entry is about to
+// be restored; UndoObj is the entry's TVXBitmap (vxuImage) or TMemoryStream,
+// iIndex the multi-view index saved with it. Setting bHandled stops the
+// restore.
+using TVXOnUndoRedoEvent = std::function<void(void* Sender, bool bIsUndo, TVXUndoSource Source, void* UndoObj,
+                                              int32_t iIndex, bool& bHandled)>;
 
 class TVexlaneProc {
  public:
@@ -90,10 +102,11 @@ class TVexlaneProc {
   TBitmap* AttachedBitmap() const { return fBitmap; }
   // nullptr frees the current image; a platform bitmap raises EVXException.
   void SetAttachedBitmap(TBitmap* Value);
-  TVXView* AttachedVexlane() const { return fVexlaneView; }
-  // nullptr gives the component a fresh own bitmap; a viewer raises
-  // EVXException.
-  void SetAttachedVexlane(TVXView* Value);
+  TVXViewHost* AttachedVexlane() const { return fVexlaneView; }
+  // Works on the viewer's bitmap (borrowed) and follows it when the viewer
+  // replaces it, until the viewer announces its destruction. nullptr gives
+  // the component a fresh own bitmap.
+  void SetAttachedVexlane(TVXViewHost* Value);
   TImage* AttachedTImage() const { return fTImage; }
   // nullptr frees the current image and its alpha channel; a TImage raises
   // EVXException.
@@ -102,8 +115,10 @@ class TVexlaneProc {
   // ---- properties ----
   bool AutoUndo() const { return fAutoUndo; }
   void SetAutoUndo(bool Value) { fAutoUndo = Value; }
-  TColor Background() const { return fBackground; }
-  void SetBackground(TColor Value) { fBackground = Value; }
+  // Colour of uncovered pixels: the attached viewer's background, else the
+  // component's own.
+  TColor Background() const;
+  void SetBackground(TColor Value);
   bool AutoConvertFormat() const { return fAutoConvertFormat; }
   void SetAutoConvertFormat(bool Value) { fAutoConvertFormat = Value; }
   TPRPreviewsParams PreviewsParams() const { return fPreviewsParams; }
@@ -116,32 +131,46 @@ class TVexlaneProc {
   TVXLocation UndoLocation() const { return fUndoLocation; }
   void SetUndoLocation(TVXLocation Value) { fUndoLocation = Value; }
   int32_t UndoLimit() const { return fUndoLimit; }
+  // Bounds both histories; 0 (or less) disables saving. Entries beyond a
+  // lowered limit are dropped at the next save.
   void SetUndoLimit(int32_t Value) { fUndoLimit = Value; }
   int32_t MViewIndex() const { return fMViewIndex; }
   void SetMViewIndex(int32_t Value) { fMViewIndex = Value; }
   std::string VexlaneVersion() const { return "6.0.0"; }
   void SetVexlaneVersion(const std::string&) {}
-  // Resolution for clipboard output: the settings' defaults (no viewer).
+  // Resolution for clipboard output: the attached viewer's, else the
+  // settings' defaults.
   int32_t DpiX() const;
   int32_t DpiY() const;
 
   // ---- events (sender first) ----
   TVXProgressEvent OnProgress;   // (Sender, percent)
   TNotifyEvent OnFinishWork;     // (Sender)
+  TVXSaveUndoEvent OnSaveUndo;   // raised by SaveUndo
+  TVXOnUndoRedoEvent OnUndoRedoEvent;
 
   // ---- operation frame ----
   // False without a bitmap; otherwise the bitmap's format check (an empty
   // set accepts every format; with AutoConvertFormat the bitmap is converted
   // to an accepted format).
   bool CheckFormat(TVXPixelFormatSet AllowedFormats);
-  // The rectangle to work on (exclusive right and bottom) and the selection
-  // mask; true when a selection is active. Without a viewer: the whole image,
-  // no mask, false.
-  virtual bool GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, TVXMask*& mask);
+  // The rectangle to work on (exclusive right and bottom), the selection
+  // polygon and the selection mask; true when a selection is active. By
+  // default the whole image, no polygon, no mask, false. With a single-image
+  // viewer mask is its selection mask; when its selection flag is set the
+  // result is true, the polygon is the viewer's, and a non-empty mask gives
+  // its bounding box as the rectangle.
+  virtual bool GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, const TPoint*& PolySel,
+                        int32_t& PolySelCount, TVXMask*& mask);
+  bool GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, TVXMask*& mask);
   // Undo snapshot (AutoUndo), format guard, rectangle; ProcBitmap is the
-  // bitmap to work on. False: the operation stops.
+  // bitmap to work on: the attached bitmap, or with a non-empty selection a
+  // copy of the mask's bounding box (alpha channel included) and the
+  // rectangle (0, 0, its width, its height). False: the operation stops.
   bool BeginImageProcessing(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2,
                             const std::string& OpName, TVXBitmap*& ProcBitmap, TVXMask*& mask);
+  // Writes a selection copy back through the mask (its alpha channel too,
+  // unless that is Full), frees it, then Update.
   void EndImageProcessing(TVXBitmap* ProcBitmap, TVXMask* mask);
   // The read-only pair: no undo snapshot, no refresh.
   bool BeginImageAnalysis(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2,
@@ -149,14 +178,96 @@ class TVexlaneProc {
   void EndImageAnalysis(TVXBitmap* ProcBitmap);
   // Reports 100 % (when OnProgress is set), then raises OnFinishWork.
   virtual void DoFinishWork();
-  // Refreshes what the component is attached to.
+  // Refreshes what the component is attached to (a viewer: its Update and
+  // ImageChange).
   void Update();
   // Lets an attached viewer drop its legacy mode before a conversion to a
   // format it cannot show (nothing without a viewer).
   void CheckLegacyBitmap(TVXPixelFormat PixelFormat);
-  // Saves an undo snapshot; raises EVXException since the undo history is
-  // not part of this library yet.
-  virtual void SaveUndoCaptioned(const std::string& Caption, TVXUndoSource Source);
+
+  // ---- undo and redo ----
+  // Positions count from the newest entry (0), except in the peek functions.
+  virtual bool CanUndo() const { return !fUndoList.empty(); }
+  virtual bool CanRedo() const { return !fRedoList.empty(); }
+  virtual int32_t UndoCount() const { return int32_t(fUndoList.size()); }
+  virtual int32_t RedoCount() const { return int32_t(fRedoList.size()); }
+  // The caption at index from the newest; empty outside the list.
+  virtual std::string GetRedoCaptions(int32_t index) const;
+  virtual std::string GetUndoCaptions(int32_t index) const;
+  void SetUndoCaptions(int32_t index, const std::string& Value);
+  // Appends a snapshot of Source with an empty caption (see the undo source
+  // kinds: the image, or the viewer's selection, layers or objects), then
+  // raises OnSaveUndo. Nothing with UndoLimit 0 or when the format check
+  // fails; an image narrower or lower than 2 pixels makes no entry.
+  virtual void SaveUndo(TVXUndoSource Source = vxuImage);
+  // Nothing when the format check fails or the image is smaller than 2 x 2;
+  // else SaveUndo with Caption on the new entry.
+  virtual void SaveUndoCaptioned(const std::string& Caption, TVXUndoSource Source = vxuImage);
+  virtual void ClearUndo();
+  virtual void ClearAllUndo();
+  // Restores the newest (or the Position-th newest) entry, which stays in
+  // the history; with AutoRedo the current state is saved for Redo first.
+  virtual void Undo(bool AutoRedo = false);
+  virtual void UndoAt(int32_t Position, bool AutoRedo = false);
+  virtual void SaveRedo(TVXUndoSource Source = vxuImage);
+  virtual void SaveRedoCaptioned(const std::string& Caption, TVXUndoSource Source = vxuImage);
+  virtual void ClearAllRedo();
+  virtual void ClearRedo();
+  virtual void Redo();
+  virtual void RedoAt(int32_t Position);
+  // Restores the rectangle x1..x2, y1..y2 (inclusive, any corner order) from
+  // the newest entry when that is an image snapshot.
+  void UndoRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // The source of the entry with list index Position counted from the
+  // oldest; vxuUnknown outside the list.
+  TVXUndoSource UndoPeekAt(int32_t Position) const;
+  TVXUndoSource RedoPeekAt(int32_t Position) const;
+  // Frees the entry at Position counted from the newest.
+  void ClearUndoAt(int32_t Position);
+
+  // ---- selection, canvas and whole-image edits ----
+  // Changes the canvas size without scaling: new areas take Background (the
+  // alpha channel FillAlpha, created when FillAlpha < 255), the picture is
+  // placed by the alignments. Nothing for a size of 0 or the current size.
+  void ImageResize(int32_t newWidth, int32_t newHeight, TVXHAlign HorizAlign = vxhLeft,
+                   TVXVAlign VertAlign = vxvTop, int32_t FillAlpha = 255);
+  // Fills the whole image with Background.
+  void Clear();
+  // Selected pixels take Background (partly under partial mask values);
+  // nothing without a selection.
+  void ClearSel();
+  // Crops to the selection's bounding box, unselected pixels taking
+  // Background and alpha 0 (an all-opaque result loses its alpha channel);
+  // with TransparencyOnly the image keeps its size and its alpha channel
+  // becomes the selection.
+  void CropSel(bool TransparencyOnly = false);
+  // vx24RGB: each channel becomes clamp(Round(own * pcf / 100 + other *
+  // (100 - pcf) / 100)), DBitmap stretched by nearest pixel to the work
+  // rectangle. Nothing for an empty DBitmap.
+  void MergeVXBitmap(TVXBitmap* DBitmap, int32_t pcf);
+  // The negative of any pixel format.
+  void Negative();
+
+  // ---- crop, automatic crop, tiling and rounded corners ----
+  // Crops to x1..x2, y1..y2 (inclusive); nothing for an inverted rectangle
+  // or the whole image.
+  void Crop(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void Crop(const TRect& Rect);  // Right and Bottom inclusive
+  // The content's rectangle (inclusive) inside a border of Background
+  // (each channel within Tolerance); crops to it with DoCrop. (0, 0, 0, 0)
+  // when the format check fails.
+  TRect AutoCrop(int32_t Tolerance, TRGB Background, bool DoCrop);
+  TRect AutoCrop(int32_t Tolerance, TColor Background, bool DoCrop);
+  // The rectangle inside borders whose brightness sums depart from the
+  // average (VXAutoCrop2Rect); (0, 0, 0, 0) and nothing else for
+  // BorderRate <= 0 or a failed format check.
+  TRect AutoCrop2(double BorderRate, bool DoCrop);
+  // Repeats the picture columns x rows times (alpha channel too); nothing for
+  // fewer than one column or row.
+  void MakeTile(int32_t columns, int32_t rows);
+  // Makes the corners transparent along a cubic curve of RoundWidth x
+  // RoundHeight.
+  void RoundImage(int32_t RoundWidth, int32_t RoundHeight);
 
   // ---- resampling ----
   // Resamples the attached bitmap in place. Sizes follow VXCalcResampleSize
@@ -207,9 +318,37 @@ class TVexlaneProc {
   void EndWholeImage();
 
   void FreeOwnBitmap();
+  void NewOwnBitmap();
+  // Stops listening to the viewer.
+  void UnregisterFromViewer();
+  // The viewer's bitmap-change notification (Destroying: it goes away).
+  void ViewerBitmapChanged(bool Destroying);
+  // The single-image viewer attached, or nullptr.
+  TVXViewHost* ImageView() const;
+  TVXViewHost* VectView() const;
+  // Whole-image edits that do not use the selection frame: the format check
+  // with every format accepted, then the undo snapshot under Caption.
+  bool BeginCanvasEdit(const std::string& Caption);
+
+  // One undo or redo entry.
+  struct TVXUndoEntry;
+  using TVXUndoList = std::vector<std::unique_ptr<TVXUndoEntry>>;
+  // Snapshot of Source for the given list; false when none is made (Saved
+  // tells whether the guards let the save go ahead).
+  bool SaveEntry(TVXUndoList& List, TVXUndoSource Source, bool& Guarded);
+  void RestoreEntry(TVXUndoList& List, int32_t Position, bool IsUndo, bool AutoRedo);
+  void ReplayLayers(TMemoryStream* Stream);
 
   bool fAutoUndo = false;
-  TVXView* fVexlaneView = nullptr;
+  TVXViewHost* fVexlaneView = nullptr;
+  void* fVexlaneViewBitmapChangeHandle = nullptr;
+  // False after AttachedVXBitmap was written nil while a viewer stays
+  // attached: the component then only listens for the viewer's destruction.
+  bool fFollowViewBitmap = true;
+  // The selection copy between BeginImageProcessing and EndImageProcessing.
+  std::unique_ptr<TVXBitmap> fSelectionCopy;
+  TVXUndoList fUndoList;
+  TVXUndoList fRedoList;
   TColor fBackground = 0;
   TPRPreviewsParams fPreviewsParams = TPRPreviewsParams((1u << prppShowResetButton) | (1u << prppHardReset));
   bool fPreviewFontEnabled = false;

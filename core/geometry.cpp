@@ -1,0 +1,30 @@
+// Geometry helpers shared by the selection shapes and the image effects.
+
+#include "core/geometry.h"
+
+#include <cmath>
+
+namespace {
+
+int32_t RoundCoordinate(double v) {
+  const double r = std::nearbyint(v);
+  if (!(r > -2147483648.0 && r < 2147483647.0)) return r > 0 ? 2147483647 : -2147483647 - 1;
+  return int32_t(r);
+}
+
+}  // namespace
+
+void VXBezierPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, std::vector<TPoint>& Points, int32_t n) {
+  Points.clear();
+  if (n < 1) return;
+  Points.reserve(size_t(n));
+  const double step = 1.0 / n;
+  double t = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    t += step;
+    const double u = 1 - t;
+    const double a = u * u * u, b = 3 * t * u * u, c = 3 * t * t * u, d = t * t * t;
+    Points.push_back(TPoint{RoundCoordinate(a * P0.X + b * P1.X + c * P2.X + d * P3.X),
+                            RoundCoordinate(a * P0.Y + b * P1.Y + c * P2.Y + d * P3.Y)});
+  }
+}

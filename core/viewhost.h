@@ -1,0 +1,144 @@
+#pragma once
+// TVXViewHost: what the components below the viewer (processing, I/O) use of
+// the viewer they are attached to.
+//
+// The viewer subsystem implements this class; the components only hold a
+// pointer to it (borrowed: the viewer owns itself). There is no window code
+// here: a host is whatever keeps a bitmap and, depending on its kind, a
+// selection, layers or vector objects. Tests use a small fake host.
+//
+// A host says what kind of viewer it is (HostKind):
+//   vxvhView        a plain viewer: bitmap, background, resolution, refresh;
+//   vxvhImageView   a single-image viewer: also the selection (mask, flag,
+//                   polygon, stream form) and the layers;
+//   vxvhVectView    a vector-object viewer: also the four object streams.
+// The members of the later kinds have do-nothing defaults, so a host fills in
+// only what its kind has; the callers ask HostKind before they use them.
+//
+// Lifetime: a component that attaches registers a bitmap-change handler with
+// RegisterBitmapChangeEvent. The host calls it whenever its bitmap object is
+// replaced (Destroying false) and once more when it is being destroyed
+// (Destroying true); after that call the component forgets the host and never
+// touches it again. The component removes its registration when it detaches
+// or is destroyed first.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "core/pixels.h"
+#include "core/vxdefs.h"
+#include "platform/win_geometry.h"
+
+class TVXBitmap;
+class TVXMask;
+class TStream;
+
+// The 16 bytes of a layer's GUID, in the order the layer records store them.
+using TVXLayerGUID = std::array<uint8_t, 16>;
+
+// How a selection restored from a stream is fitted to the current image.
+enum TVXResizeSelMode : uint8_t { vxrsNone, vxrsMoveToAdapt };
+
+enum TVXViewHostKind : uint8_t { vxvhView, vxvhImageView, vxvhVectView };
+
+class TVXViewHost {
+ public:
+  // (Owner given at registration, Destroying).
+  using TVXBitmapChangeEvent = std::function<void(void* Owner, bool Destroying)>;
+
+  TVXViewHost() = default;
+  virtual ~TVXViewHost() = default;
+  TVXViewHost(const TVXViewHost&) = delete;
+  TVXViewHost& operator=(const TVXViewHost&) = delete;
+
+  virtual TVXViewHostKind HostKind() const = 0;
+
+  // ---- every viewer ----
+  // The image the viewer shows (nullptr while it has none).
+  virtual TVXBitmap* VXBitmap() = 0;
+  // Background colour of the viewer.
+  virtual TColor Background() const = 0;
+  virtual void SetBackground(TColor Value) = 0;
+  // Resolution of the viewer's image, dots per inch.
+  virtual int32_t DpiX() const = 0;
+  virtual int32_t DpiY() const = 0;
+  // Repaints after the bitmap changed.
+  virtual void Update() = 0;
+  // Raises the viewer's image-change notification.
+  virtual void ImageChange() = 0;
+  // Registers Handler, called with Owner; the returned handle (never
+  // nullptr) removes it again.
+  virtual void* RegisterBitmapChangeEvent(TVXBitmapChangeEvent Handler, void* Owner) = 0;
+  virtual void RemoveBitmapChangeEvent(void* Handle) = 0;
+  // True while the viewer keeps its image in a platform bitmap, which cannot
+  // hold vx8p, vx16g, vx32f, vxCMYK, vx48RGB or vxCIELab images.
+  virtual bool LegacyBitmap() const { return false; }
+  virtual void SetLegacyBitmap(bool Value) { (void)Value; }
+
+  // ---- single-image viewer (vxvhImageView) ----
+  // The selection mask (1 or 8 bits per pixel, the image's size); nullptr
+  // when the viewer keeps none.
+  virtual TVXMask* SelectionMask() { return nullptr; }
+  // Whether a selection is active.
+  virtual bool Selected() const { return false; }
+  // The selection polygon: PolySelCount points, sub-polygons separated by a
+  // point whose X is TVXMask::PolygonSeparator.
+  virtual const TPoint* PolySelPoints() const { return nullptr; }
+  virtual int32_t PolySelCount() const { return 0; }
+  // Stores the current selection at the stream's position, and restores it.
+  virtual void SaveSelectionToStream(TStream* Stream) { (void)Stream; }
+  virtual void LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Mode) {
+    (void)Stream;
+    (void)Mode;
+  }
+  // Layers: index of the current one, the count, each one's bitmap and GUID.
+  virtual int32_t LayersCurrent() const { return 0; }
+  virtual int32_t LayersCount() const { return 0; }
+  virtual TVXBitmap* LayerBitmap(int32_t Index) {
+    (void)Index;
+    return nullptr;
+  }
+  virtual TVXLayerGUID LayerGUID(int32_t Index) const {
+    (void)Index;
+    return {};
+  }
+  // One layer record appended at the stream's position: its length in bytes
+  // (32-bit, counted from the record start), the 16-byte GUID, the layer's
+  // properties, and its bitmap only with FullBitmap. LayerLoadInfo reads one
+  // such record back into the layer.
+  virtual void LayerSaveInfo(int32_t Index, TStream* Stream, bool FullBitmap) {
+    (void)Index;
+    (void)Stream;
+    (void)FullBitmap;
+  }
+  virtual void LayerLoadInfo(int32_t Index, TStream* Stream) {
+    (void)Index;
+    (void)Stream;
+  }
+  // All layers at once (Mode as the viewer defines it; the undo history uses
+  // -2) and back.
+  virtual void LayersSaveToStream(TStream* Stream, int32_t Mode) {
+    (void)Stream;
+    (void)Mode;
+  }
+  virtual void LayersLoadFromStream(TStream* Stream) { (void)Stream; }
+
+  // ---- vector-object viewer (vxvhVectView) ----
+  // The objects in the object stream format (ObjectIndex -3: all objects),
+  // and back (0: replace them all).
+  virtual void SaveToStreamVXV(TStream* Stream, int32_t ObjectIndex) {
+    (void)Stream;
+    (void)ObjectIndex;
+  }
+  virtual void LoadFromStreamVXV(TStream* Stream, int32_t ObjectIndex) {
+    (void)Stream;
+    (void)ObjectIndex;
+  }
+  // Objects and layers together (ObjectIndex -1: all), and back.
+  virtual void SaveToStreamAll(TStream* Stream, int32_t ObjectIndex) {
+    (void)Stream;
+    (void)ObjectIndex;
+  }
+  virtual void LoadFromStreamAll(TStream* Stream) { (void)Stream; }
+};
