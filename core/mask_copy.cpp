@@ -23,9 +23,15 @@ struct MaskRegion {
   int32_t sox, soy;        // subtracted to reach Source
 };
 
-bool ComputeRegion(const TVXMask& m, int32_t DstW, int32_t DstH, int32_t SrcW, int32_t SrcH, bool dstonlymask,
+// The region of a copy from Source to Dest; false when there is nothing to
+// copy (no bitmaps, one bitmap on both sides, an unknown depth, an empty
+// region).
+bool ComputeRegion(const TVXMask& m, const TVXBitmap* Dest, const TVXBitmap* Source, bool dstonlymask,
                    bool srconlymask, MaskRegion& r) {
+  if (Dest == nullptr || Source == nullptr || Dest == Source) return false;
+  if (m.BitsPerPixel() != 1 && m.BitsPerPixel() != 8) return false;
   if (m.IsEmpty() || m.X2() < m.X1() || m.Y2() < m.Y1()) return false;
+  const int32_t DstW = Dest->Width(), DstH = Dest->Height(), SrcW = Source->Width(), SrcH = Source->Height();
   r.dox = dstonlymask ? m.X1() : 0;
   r.doy = dstonlymask ? m.Y1() : 0;
   r.sox = srconlymask ? m.X1() : 0;
@@ -90,12 +96,8 @@ class RowPair {
 
 void TVXMask::CopyVXBitmap(TVXBitmap* Dest, TVXBitmap* Source, bool dstonlymask, bool srconlymask,
                            bool UseAlphaChannel) {
-  if (Dest == nullptr || Source == nullptr || Dest == Source) return;
-  if (fBitsperpixel != 1 && fBitsperpixel != 8) return;
   MaskRegion r;
-  if (!ComputeRegion(*this, Dest->Width(), Dest->Height(), Source->Width(), Source->Height(), dstonlymask,
-                     srconlymask, r))
-    return;
+  if (!ComputeRegion(*this, Dest, Source, dstonlymask, srconlymask, r)) return;
   const TVXPixelFormat fmt = Dest->PixelFormat();
   if (fmt == Source->PixelFormat() && fmt != vxnull && !Dest->IsEmpty() && !Source->IsEmpty()) {
     const int32_t bytes = fmt == vx1g ? 0 : Dest->BitCount() / 8;
@@ -156,12 +158,8 @@ void TVXMask::CopyVXBitmap(TVXBitmap* Dest, TVXBitmap* Source, bool dstonlymask,
 }
 
 void TVXMask::CopyVXBitmapAlpha(TVXBitmap* Dest, TVXBitmap* Source, bool dstonlymask, bool srconlymask) {
-  if (Dest == nullptr || Source == nullptr || Dest == Source) return;
-  if (fBitsperpixel != 1 && fBitsperpixel != 8) return;
   MaskRegion r;
-  if (!ComputeRegion(*this, Dest->Width(), Dest->Height(), Source->Width(), Source->Height(), dstonlymask,
-                     srconlymask, r))
-    return;
+  if (!ComputeRegion(*this, Dest, Source, dstonlymask, srconlymask, r)) return;
   TVXBitmap* da = Dest->AlphaChannel();
   if (da == nullptr || da->PixelFormat() != vx8g || da->IsEmpty()) return;
   TVXBitmap* sa = Source->AlphaChannelOpt();

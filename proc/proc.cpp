@@ -221,13 +221,18 @@ bool TVexlaneProc::BeginImageProcessing(TVXPixelFormatSet allowedFormats, int32_
   ProcBitmap = nullptr;
   mask = nullptr;
   if (fAutoUndo) SaveUndoCaptioned(OpName, vxuImage);
+  return BeginWork(allowedFormats, x1, y1, x2, y2, ProcBitmap, mask, true);
+}
+
+bool TVexlaneProc::BeginWork(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2,
+                             TVXBitmap*& ProcBitmap, TVXMask*& mask, bool WithAlpha) {
   if (!CheckFormat(allowedFormats)) return false;
   GetReSel(x1, y1, x2, y2, mask);
   if (mask == nullptr || mask->IsEmpty()) {
     ProcBitmap = fVXBitmap;
     return true;
   }
-  fSelectionCopy = SelectionCopy(fVXBitmap, mask, true);
+  fSelectionCopy = SelectionCopy(fVXBitmap, mask, WithAlpha);
   ProcBitmap = fSelectionCopy.get();
   x1 = 0;
   y1 = 0;
@@ -261,19 +266,7 @@ bool TVexlaneProc::BeginImageAnalysis(TVXPixelFormatSet allowedFormats, int32_t&
                                       int32_t& y2, TVXBitmap*& ProcBitmap, TVXMask*& mask) {
   ProcBitmap = nullptr;
   mask = nullptr;
-  if (!CheckFormat(allowedFormats)) return false;
-  GetReSel(x1, y1, x2, y2, mask);
-  if (mask == nullptr || mask->IsEmpty()) {
-    ProcBitmap = fVXBitmap;
-    return true;
-  }
-  fSelectionCopy = SelectionCopy(fVXBitmap, mask, false);
-  ProcBitmap = fSelectionCopy.get();
-  x1 = 0;
-  y1 = 0;
-  x2 = ProcBitmap->Width();
-  y2 = ProcBitmap->Height();
-  return true;
+  return BeginWork(allowedFormats, x1, y1, x2, y2, ProcBitmap, mask, false);
 }
 
 void TVexlaneProc::EndImageAnalysis(TVXBitmap* ProcBitmap) {

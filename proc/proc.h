@@ -326,6 +326,10 @@ class TVexlaneProc {
   // The single-image viewer attached, or nullptr.
   TVXViewHost* ImageView() const;
   TVXViewHost* VectView() const;
+  // The format guard and the work bitmap of the two Begin functions (the
+  // selection copy takes the alpha channel along WithAlpha).
+  bool BeginWork(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2,
+                 TVXBitmap*& ProcBitmap, TVXMask*& mask, bool WithAlpha);
   // Whole-image edits that do not use the selection frame: the format check
   // with every format accepted, then the undo snapshot under Caption.
   bool BeginCanvasEdit(const std::string& Caption);

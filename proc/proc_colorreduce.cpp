@@ -10,21 +10,11 @@
 
 #include "core/bitmap.h"
 #include "core/colorreduce.h"
+#include "proc/caption.h"
 #include "proc/proc.h"
+
+using vxproc::FormatCaption;
 #include "core/threshold.h"
-
-namespace {
-
-std::string FormatCaption(const char* Format, ...) {
-  char text[128];
-  va_list args;
-  va_start(args, Format);
-  std::vsnprintf(text, sizeof text, Format, args);
-  va_end(args);
-  return text;
-}
-
-}  // namespace
 
 bool TVexlaneProc::BeginWholeImage(TVXPixelFormatSet AllowedFormats, const std::string& Caption) {
   if (!CheckFormat(AllowedFormats)) return false;

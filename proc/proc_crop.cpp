@@ -11,20 +11,10 @@
 #include "core/geometry.h"
 #include "core/mask.h"
 #include "proc/edits.h"
+#include "proc/caption.h"
 #include "proc/proc.h"
 
-namespace {
-
-std::string FormatCaption(const char* Format, ...) {
-  char text[128];
-  va_list args;
-  va_start(args, Format);
-  std::vsnprintf(text, sizeof text, Format, args);
-  va_end(args);
-  return text;
-}
-
-}  // namespace
+using vxproc::FormatCaption;
 
 // ---------------------------------------------------------------------------
 // Workers

@@ -12,19 +12,13 @@
 #include "core/mask.h"
 #include "core/cmyk.h"
 #include "proc/edits.h"
+#include "proc/caption.h"
 #include "proc/proc.h"
 #include "proc/resample.h"
 
-namespace {
+using vxproc::FormatCaption;
 
-std::string FormatCaption(const char* Format, ...) {
-  char text[128];
-  va_list args;
-  va_start(args, Format);
-  std::vsnprintf(text, sizeof text, Format, args);
-  va_end(args);
-  return text;
-}
+namespace {
 
 // Cuts a worker rectangle to the bitmap; false when nothing remains.
 bool CutRect(const TVXBitmap* Bitmap, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2) {

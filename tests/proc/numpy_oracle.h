@@ -19,20 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "../core/runtime_test_util.h"
 #include "core/bitmap.h"
 
 namespace numpy_oracle {
 
-inline std::string Shell(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+inline std::string Shell(const std::string& cmd) { return RuntimeShell(cmd); }
 
 inline bool Available() {
   static const bool ok = Shell("/usr/bin/python3 -c 'import numpy; print(1)' 2>/dev/null") == "1\n";

@@ -12,13 +12,13 @@
 
 #include "core/bitmap.h"
 #include "core/cielab.h"
-#include "io/cmyk.h"
+#include "core/cmyk.h"
 #include "core/geometry.h"
 #include "numpy_oracle.h"
 #include "proc/edits.h"
 #include "proc/proc.h"
 #include "proc/resample.h"
-#include "proc/rowops.h"
+#include "core/rowops.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "core/mask.h"
 #include "fake_viewhost.h"
 #include "proc/proc.h"
-#include "proc/rowops.h"
+#include "core/rowops.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "core/streams.h"
 #include "fake_viewhost.h"
 #include "proc/proc.h"
-#include "proc/rowops.h"
+#include "core/rowops.h"
 
 namespace {
 
