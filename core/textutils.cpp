@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -818,10 +819,100 @@ int64_t VXDaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + int64_t(doe) - 719468;
 }
 
+void VXCivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = unsigned(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = int64_t(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+}
+
 namespace {
 constexpr int64_t kDelphiEpochOffset = 25569;  // days from 1899-12-30 to 1970-01-01
 constexpr uint64_t kFileTimeUnixOffset = 116444736000000000ull;
+
+// The runs of the short date format: 'y', 'm', 'd' with their length, or a
+// literal character (length 0).
+struct TDateRun {
+  char Kind;
+  size_t Length;
+};
+std::vector<TDateRun> DateRuns(const TVXFormatSettings& fs) {
+  std::vector<TDateRun> runs;
+  const std::string& f = fs.ShortDateFormat;
+  for (size_t i = 0; i < f.size();) {
+    const char c = char(std::tolower(static_cast<unsigned char>(f[i])));
+    if (c == 'y' || c == 'm' || c == 'd') {
+      size_t n = 0;
+      while (i < f.size() && std::tolower(static_cast<unsigned char>(f[i])) == c) ++i, ++n;
+      runs.push_back({c, n});
+    } else {
+      runs.push_back({f[i] == '/' ? fs.DateSeparator : f[i], 0});
+      ++i;
+    }
+  }
+  return runs;
+}
+
+bool ValidDate(int64_t y, int64_t m, int64_t d) {
+  static const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return d <= kMonthDays[m - 1] + (m == 2 && leap ? 1 : 0);
+}
 }  // namespace
+
+std::string VXDateToStr(double Value) {
+  const TVXFormatSettings& fs = VXFormatSettings();
+  if (!std::isfinite(Value) || std::fabs(Value) > 3.0e6) Value = 0;
+  int64_t y;
+  unsigned m, d;
+  VXCivilFromDays(int64_t(Value) - kDelphiEpochOffset, y, m, d);
+  std::string out;
+  char buf[32];
+  for (const TDateRun& r : DateRuns(fs)) {
+    if (r.Length == 0) {
+      out += r.Kind;
+      continue;
+    }
+    const long long v = r.Kind == 'y' ? (r.Length <= 2 ? (long long)(y % 100) : (long long)y) : r.Kind == 'm' ? m : d;
+    std::snprintf(buf, sizeof buf, r.Kind == 'y' && r.Length > 2 ? "%04lld" : r.Length >= 2 ? "%02lld" : "%lld", v);
+    out += buf;
+  }
+  return out;
+}
+
+bool VXTryStrToDate(const std::string& Text, double& Value) {
+  const TVXFormatSettings& fs = VXFormatSettings();
+  const std::string t = VXTrimAnsi(Text);
+  int64_t fields[3] = {0, 0, 0};  // year, month, day
+  bool seen[3] = {false, false, false};
+  size_t i = 0;
+  for (const TDateRun& r : DateRuns(fs)) {
+    if (r.Length == 0) {
+      if (i >= t.size() || (t[i] != r.Kind && t[i] != fs.DateSeparator)) return false;
+      ++i;
+      continue;
+    }
+    size_t digits = 0;
+    int64_t v = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9' && digits < 4) v = v * 10 + (t[i++] - '0'), ++digits;
+    if (digits == 0) return false;
+    const int k = r.Kind == 'y' ? 0 : r.Kind == 'm' ? 1 : 2;
+    if (k == 0 && digits <= 2) v += 2000;
+    fields[k] = v;
+    seen[k] = true;
+  }
+  if (i != t.size() || !seen[0] || !seen[1] || !seen[2]) return false;
+  if (!ValidDate(fields[0], fields[1], fields[2])) return false;
+  Value = double(VXDaysFromCivil(fields[0], unsigned(fields[1]), unsigned(fields[2])) + kDelphiEpochOffset);
+  return true;
+}
 
 double VXFileTimeToDateTime(uint64_t FileTime) {
   if (FileTime == 0 || FileTime < kFileTimeUnixOffset) return 0;

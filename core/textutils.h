@@ -21,6 +21,10 @@ struct TVXFormatSettings {
   std::string CurrencyString = "$";
   uint8_t CurrencyFormat = 0;  // 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $"
   uint8_t CurrencyDecimals = 2;
+  // Dates: "y", "m" and "d" runs are the year, month and day ("yyyy"/"yy",
+  // "mm"/"m", "dd"/"d"); "/" stands for DateSeparator; anything else is literal.
+  std::string ShortDateFormat = "yyyy-mm-dd";
+  char DateSeparator = '-';
 };
 // Process-wide settings (not guarded: change them on one thread only).
 TVXFormatSettings& VXFormatSettings();
@@ -167,6 +171,15 @@ double VXFileTimeToDateTime(uint64_t FileTime);
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar
 // (negative before 1970).
 int64_t VXDaysFromCivil(int64_t Year, unsigned Month, unsigned Day);
+// The inverse: the date of a day count from 1970-01-01.
+void VXCivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day);
+// The date part of a TDateTime (days since 1899-12-30) in the settings'
+// short date format.
+std::string VXDateToStr(double Value);
+// Reads a date written in the settings' short date format (its fields in its
+// order, separated by the date separator or the format's own separators);
+// false, and Value unchanged, for a text that is not such a valid date.
+bool VXTryStrToDate(const std::string& Text, double& Value);
 int64_t VXMakeInt64(uint32_t High, uint32_t Low);
 
 // FileName = Path + Descriptor + "-" + 8 upper-case hex digits + ".tmp",

@@ -21,19 +21,6 @@ bool VXIsEXIFBlock(const void* Data, int64_t Length) {
 
 namespace {
 
-void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = unsigned(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = int64_t(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y += m <= 2;
-}
-
 constexpr int64_t kDays1899To1970 = 25569;
 
 bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -82,7 +69,7 @@ std::string VXDateTimeToEXIFStr(double Value) {
   }
   int64_t y;
   unsigned m, d;
-  CivilFromDays(days - kDays1899To1970, y, m, d);
+  VXCivilFromDays(days - kDays1899To1970, y, m, d);
   int64_t secs = ms / 1000;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04lld:%02u:%02u %02lld:%02lld:%02lld", (long long)y, m, d,

@@ -706,6 +706,18 @@ class TIOParamsVals : public TIOParamsFields {
   std::string EXIF_GPSLongitude_Str() const;
   void AdjustGPSCoordinates();
 
+  // ---- access by property name --------------------------------------------
+  // The value of the upper-case property name Prop as text; "INVALID PROPERTY"
+  // for a name it does not know. Control characters in Prop are ignored and
+  // letters may have any case.
+  std::string GetProperty(const std::string& Prop) const;
+  // Sets the property Prop from the text Value; unknown and read-only names
+  // are ignored, numbers that do not parse take the property's fallback.
+  void SetProperty(const std::string& Prop, const std::string& Value);
+  // The file type in words: the registry's name and extension and a detail
+  // of the compression ("Portable Network Graphics (PNG) Interlaced").
+  std::string FileTypeStr() const;
+
   // ---- metadata accessors ------------------------------------------------
   std::string ReadIPTCField(int32_t iRecNo, int32_t iFieldIndex) const;
   void ReadIPTCField(int32_t iRecNo, int32_t iFieldIndex, std::vector<std::string>& Dest) const;

@@ -477,6 +477,35 @@ TEST(Dispatch, ParamsFromFileMatchIdentifyOverPngSuite) {
   EXPECT_EQ(bmp.Width(), 0);
 }
 
+TEST(Dispatch, FileTypeStrOfLoadedPngSuiteFiles) {
+  struct stat st;
+  if (stat("/usr/bin/pngcheck", &st) != 0) GTEST_SKIP() << "/usr/bin/pngcheck is missing";
+  std::vector<std::string> files;
+  if (DIR* d = opendir(VX_PNGSUITE_DIR)) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n.size() > 4 && n.substr(n.size() - 4) == ".png" && n[0] != 'x') files.push_back(n);
+    }
+    closedir(d);
+  }
+  if (files.empty()) GTEST_SKIP() << "PngSuite not found at " VX_PNGSUITE_DIR;
+  TVXBitmap bmp;
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&bmp);
+  size_t interlaced = 0;
+  for (const std::string& n : files) {
+    const std::string path = std::string(VX_PNGSUITE_DIR) + "/" + n;
+    const std::string report = Capture("/usr/bin/pngcheck '" + path + "'");
+    const bool isInterlaced = report.find(", interlaced") != std::string::npos;
+    interlaced += isInterlaced;
+    ASSERT_TRUE(io.LoadFromFile(path, -1)) << n;
+    EXPECT_EQ(io.Params().FileTypeStr(),
+              std::string("Portable Network Graphics (PNG)") + (isInterlaced ? " Interlaced" : ""))
+        << n << ": " << report;
+  }
+  EXPECT_GT(interlaced, 0u);
+}
+
 // A format that a plug-in registers goes through the entry's own functions.
 int gReads = 0;
 void ReadThree(TStream* s, TVXBitmap* b, TIOParamsVals& p, TProgressRec& progress, bool preview) {
