@@ -226,6 +226,19 @@ TEST(FormatDetection, FilesVerifiedAgainstTheirExtension) {
 // ---------------------------------------------------------------------------
 // Dispatch
 
+// The PngSuite files that are not damaged on purpose.
+std::vector<std::string> SoundPngSuiteFiles() {
+  std::vector<std::string> files;
+  if (DIR* d = opendir(VX_PNGSUITE_DIR)) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n.size() > 4 && n.substr(n.size() - 4) == ".png" && n[0] != 'x') files.push_back(n);
+    }
+    closedir(d);
+  }
+  return files;
+}
+
 struct Events {
   explicit Events(TVexlaneIO& io) {
     io.OnFinishWork = [this](void*) { ++Finished; };
@@ -451,14 +464,7 @@ TEST(Dispatch, ParamsOnlyLeaveTheTargetAlone) {
 TEST(Dispatch, ParamsFromFileMatchIdentifyOverPngSuite) {
   struct stat st;
   if (stat("/usr/bin/identify", &st) != 0) GTEST_SKIP() << "/usr/bin/identify is missing";
-  std::vector<std::string> files;
-  if (DIR* d = opendir(VX_PNGSUITE_DIR)) {
-    while (dirent* e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n.size() > 4 && n.substr(n.size() - 4) == ".png" && n[0] != 'x') files.push_back(n);
-    }
-    closedir(d);
-  }
+  const std::vector<std::string> files = SoundPngSuiteFiles();
   if (files.empty()) GTEST_SKIP() << "PngSuite not found at " VX_PNGSUITE_DIR;
   TVXBitmap bmp;
   TVexlaneIO io;
@@ -480,14 +486,7 @@ TEST(Dispatch, ParamsFromFileMatchIdentifyOverPngSuite) {
 TEST(Dispatch, FileTypeStrOfLoadedPngSuiteFiles) {
   struct stat st;
   if (stat("/usr/bin/pngcheck", &st) != 0) GTEST_SKIP() << "/usr/bin/pngcheck is missing";
-  std::vector<std::string> files;
-  if (DIR* d = opendir(VX_PNGSUITE_DIR)) {
-    while (dirent* e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n.size() > 4 && n.substr(n.size() - 4) == ".png" && n[0] != 'x') files.push_back(n);
-    }
-    closedir(d);
-  }
+  const std::vector<std::string> files = SoundPngSuiteFiles();
   if (files.empty()) GTEST_SKIP() << "PngSuite not found at " VX_PNGSUITE_DIR;
   TVXBitmap bmp;
   TVexlaneIO io;
