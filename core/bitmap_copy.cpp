@@ -6,42 +6,11 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/bitrows.h"
 #include "core/mask.h"
 #include "core/settings.h"
 
 namespace {
-
-// Copies Count bits, most significant bit first, from bit SrcBit of Src (a
-// row of SrcBytes bytes) to bit DstBit of Dst, keeping the destination bits
-// around the run. Never reads past the source row.
-void CopyBits(uint8_t* Dst, int64_t DstBit, const uint8_t* Src, int64_t SrcBytes, int64_t SrcBit, int64_t Count) {
-  if (Count < 1 || DstBit < 0 || SrcBit < 0) return;
-  const int64_t avail = SrcBytes * 8 - SrcBit;
-  if (avail <= 0) return;
-  Count = std::min(Count, avail);
-  auto srcByte = [&](int64_t i) -> unsigned { return i < SrcBytes ? Src[i] : 0u; };
-  if ((DstBit & 7) == 0 && (SrcBit & 7) == 0) {
-    const int64_t whole = Count >> 3;
-    std::memmove(Dst + (DstBit >> 3), Src + (SrcBit >> 3), size_t(whole));
-    DstBit += whole * 8;
-    SrcBit += whole * 8;
-    Count -= whole * 8;
-  }
-  int64_t done = 0;
-  while (done < Count) {
-    const int64_t d = DstBit + done;
-    const int64_t s = SrcBit + done;
-    const int dsh = int(d & 7);
-    const int n = int(std::min<int64_t>(8 - dsh, Count - done));
-    // The next 8 source bits, most significant first.
-    const unsigned word = (srcByte(s >> 3) << 8) | srcByte((s >> 3) + 1);
-    const uint8_t bits = uint8_t(word >> (8 - (s & 7)));
-    const uint8_t mask = uint8_t(uint8_t(0xFFu << (8 - n)) >> dsh);
-    uint8_t& out = Dst[d >> 3];
-    out = uint8_t((out & ~mask) | ((bits >> dsh) & mask));
-    done += n;
-  }
-}
 
 // The clipped rectangle of a copy from a SrcW x SrcH image to a DstW x DstH
 // image; false when nothing remains to copy.
@@ -111,7 +80,7 @@ void TVXBitmap::CopyRectTo(TVXBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t 
       }
       uint8_t* d = static_cast<uint8_t*>(Dest->GetScanLine(r.DstY + i));
       if (d == nullptr) continue;
-      CopyBits(d, r.DstX, s, fRowLen, r.SrcX, r.W);
+      VXCopyBitRun(d, s, r.DstX, int32_t(std::min<int64_t>(fRowLen, INT32_MAX)), r.W, r.SrcX);
     }
     return;
   }

@@ -11,6 +11,7 @@ struct TResourceEntry {
   std::string Name;  // upper case
   const void* Data = nullptr;
   size_t Size = 0;
+  mutable TGlobalBlock Block;  // what LoadResource hands out
 };
 
 namespace {
@@ -42,11 +43,21 @@ void RegisterResource(int Type, const std::string& Name, const void* Data, size_
     if (e.Type == Type && e.Name == key) {
       e.Data = Data;
       e.Size = Size;
+      e.Block.Data = const_cast<void*>(Data);
+      e.Block.Size = Size;
       ++gGeneration;
       return;
     }
   }
-  Table().push_back(TResourceEntry{Type, key, Data, Size});
+  TResourceEntry& e = Table().emplace_back();
+  e.Type = Type;
+  e.Name = key;
+  e.Data = Data;
+  e.Size = Size;
+  // Resource bytes are read-only; the handle only carries them to LockResource.
+  e.Block.Data = const_cast<void*>(Data);
+  e.Block.Size = Size;
+  e.Block.Resource = true;
   ++gGeneration;
 }
 
@@ -70,7 +81,7 @@ HRSRC FindResourceW(HMODULE Module, const std::string& Name, int Type) {
   return nullptr;
 }
 
-HGLOBAL LoadResource(HMODULE /*Module*/, HRSRC Resource) { return Resource; }
+HGLOBAL LoadResource(HMODULE /*Module*/, HRSRC Resource) { return Resource ? &Resource->Block : nullptr; }
 
 const void* LockResource(HGLOBAL Data) { return Data ? Data->Data : nullptr; }
 

@@ -1,10 +1,14 @@
 // Module resources: the program's entry registers the blobs that the build embeds
 // (e.g. RT_RCDATA "quant", or the RT_STRING blocks of a library's texts); FindResourceW / LoadResource / LockResource /
 // SizeofResource reach them as on Windows. A null module is the running program.
+// LoadResource gives a global memory handle (platform/win_memory.h) that
+// GlobalLock and GlobalSize also accept.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/win_memory.h"
 
 constexpr int RT_STRING = 6;
 constexpr int RT_RCDATA = 10;
@@ -12,7 +16,6 @@ constexpr int RT_RCDATA = 10;
 struct TResourceEntry;
 using HMODULE = void*;
 using HRSRC = const TResourceEntry*;
-using HGLOBAL = const TResourceEntry*;
 
 // Registers (or replaces) a resource of the running program. The bytes are not
 // copied and must stay valid for the life of the process.
