@@ -8,6 +8,7 @@
 
 #include "core/bitmap.h"
 #include "core/dib.h"
+#include "core/limits.h"
 #include "core/yuv.h"
 
 namespace {
@@ -95,6 +96,7 @@ int32_t DecodeRGB(const uint8_t* dib, int64_t dibSize, uint32_t biSize, int32_t 
   }
   const int64_t rowLen = ((int64_t(w) * bits + 31) / 32) * 4;
   if (dataSize < 0 || rowLen > dataSize / h) return Refuse(Bitmap);
+  if (!VXImageSizeAllowed(w, h, bits == 1 ? 1 : 24)) return Refuse(Bitmap);
 
   if (!Bitmap->Allocate(w, int32_t(h), bits == 1 ? vx1g : vx24RGB)) return Refuse(Bitmap);
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "proc/quantizer.h"
+#include "core/quantizer.h"
 
 int32_t VXNearestPaletteIndex(const TRGB* Palette, int32_t Count, TRGB Colour) {
   int32_t best = 1000, index = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ bool VXDecodeYUVFrame(uint32_t FourCC, int32_t Width, int32_t Height, const uint
       if (__builtin_mul_overflow(stride, h, &need)) return false;
       break;
   }
-  if (need > DataSize) return false;
+  if (need > DataSize || !VXImageSizeAllowed(w, h, 24)) return false;
   if (!Bitmap->Allocate(Width, int32_t(h), vx24RGB)) return false;
 
   const uint8_t* yPlane = Data;

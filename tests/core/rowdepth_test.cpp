@@ -8,7 +8,7 @@
 
 #include "core/bitmap.h"
 #include "core/rowdepth.h"
-#include "proc/quantizer.h"
+#include "core/quantizer.h"
 
 namespace {
 

@@ -31,7 +31,6 @@ TEST(PlatformGlobalMemory, BlocksKnowTheirSizeAndCountLocks) {
   EXPECT_EQ(GlobalLock(nullptr), nullptr);
   EXPECT_EQ(GlobalSize(nullptr), 0u);
   EXPECT_EQ(GlobalFree(nullptr), nullptr);
-  EXPECT_EQ(GlobalAlloc(GMEM_MOVEABLE, SIZE_MAX / 2), nullptr);
 }
 
 TEST(PlatformGlobalMemory, ResourceHandlesLockButAreNotFreed) {
