@@ -1,6 +1,9 @@
 #include "codecs/codecs_module.h"
 
+#include "codecs/bmpraw.h"
 #include "codecs/jpeg.h"
+#include "codecs/pnm.h"
+#include "codecs/wbmp.h"
 #include "codecs/png.h"
 #include "io/params.h"
 #include "io/codec_table.h"
@@ -9,6 +12,7 @@ namespace {
 
 constexpr int32_t kPNGFileType = 8;
 constexpr int32_t kJPEGFileType = 3;
+constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
 
 void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
 
@@ -28,6 +32,16 @@ void ReadJPEGParams(TVXCodecReadArgs& a) {
 
 void WriteJPEG(TVXCodecWriteArgs& a) { VXWriteJpegStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
 
+void ReadPXM(TVXCodecReadArgs& a) { VXReadPXMStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
+void WritePXM(TVXCodecWriteArgs& a) { VXWritePXMStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+void ReadWBMP(TVXCodecReadArgs& a) { VXReadWBMPStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
+void WriteWBMP(TVXCodecWriteArgs& a) { VXWriteWBMPStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+// Raw data has no header: nothing to read without pixels.
+void ReadBMPRAW(TVXCodecReadArgs& a) {
+  if (!a.Preview) VXReadBMPRAWStream(a.Stream, a.Bitmap, *a.Params, *a.Progress);
+}
+void WriteBMPRAW(TVXCodecWriteArgs& a) { VXWriteBMPRAWStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+
 }  // namespace
 
 void VXCodecsStartup() {
@@ -43,6 +57,19 @@ void VXCodecsStartup() {
   jpeg.Write = &WriteJPEG;
   jpeg.InjectIPTC = &VXInjectJpegIPTC;
   VXSetCodecOps(kJPEGFileType, jpeg);
+
+  TVXCodecOps pxm;
+  pxm.Read = &ReadPXM;
+  pxm.Write = &WritePXM;
+  VXSetCodecOps(kPXMFileType, pxm);
+  TVXCodecOps wbmp;
+  wbmp.Read = &ReadWBMP;
+  wbmp.Write = &WriteWBMP;
+  VXSetCodecOps(kWBMPFileType, wbmp);
+  TVXCodecOps raw;
+  raw.Read = &ReadBMPRAW;
+  raw.Write = &WriteBMPRAW;
+  VXSetCodecOps(kBMPRAWFileType, raw);
 }
 
 void VXCodecsShutdown() {}

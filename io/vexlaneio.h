@@ -174,8 +174,65 @@ class TVexlaneIO {
   bool InjectJpegIPTC(const std::string& FileName);
   bool InjectJpegIPTCStream(TStream* InputStream, TStream* OutputStream);
 
+  // ---- PBM, PGM, PPM (type 12) ----
+  bool LoadFromFilePXM(const std::string& FileName);
+  bool LoadFromStreamPXM(TStream* Stream);
+  // The file saver keeps vx48RGB (16-bit samples); the stream saver writes it
+  // with 8-bit samples. Other formats but vx24RGB and vx1g become vx24RGB.
+  void SaveToFilePXM(const std::string& FileName);
+  void SaveToStreamPXM(TStream* Stream);
+
+  // ---- WBMP (type 16) ----
+  bool LoadFromFileWBMP(const std::string& FileName);
+  bool LoadFromStreamWBMP(TStream* Stream);
+  void SaveToFileWBMP(const std::string& FileName);
+  void SaveToStreamWBMP(TStream* Stream);
+
+  // ---- Raw pixel data (type 21) ----
+  // The target must already have the size and pixel format of the data; the
+  // layout comes from the parameters' BMPRAW_ fields. An empty file name does
+  // nothing (the load returns false).
+  bool LoadFromFileBMPRAW(const std::string& FileName);
+  bool LoadFromStreamBMPRAW(TStream* Stream);
+  void SaveToFileBMPRAW(const std::string& FileName);
+  void SaveToStreamBMPRAW(TStream* Stream);
+
  protected:
   TVXProgressEvent fOnIntProgress;  // bound to DoProgress
+
+  // ---- The common steps of the per-format operations ----
+  // Which after-steps a loader runs once its codec has read the image.
+  struct TLoadSteps {
+    bool CheckDPI = true;
+    bool MaskToAlpha = false;      // the reader's mask becomes the alpha channel
+    bool AutoAdjustDPI = true;     // when AutoAdjustDPI is on
+    bool ApplyDPIToView = true;
+  };
+  // The load pattern around the reader of FileType, at the stream's position:
+  // consistent target, metadata reset, alpha dropped, the reader, the
+  // after-steps, FileType, Update. Length is the image's byte count for the
+  // formats that need it (-1: up to the end). Returns not Aborting; runs no
+  // DoFinishWork (the caller does, once).
+  bool CodecLoadCore(TStream* Stream, int32_t FileType, const TLoadSteps& Steps, int64_t Length = -1);
+  // File and stream variants with the whole pattern: the file is opened for
+  // shared reading; FileName is stored (file) or cleared (stream);
+  // DoFinishWork runs on every way out.
+  bool CodecLoadFile(const std::string& FileName, int32_t FileType, const TLoadSteps& Steps);
+  bool CodecLoadStream(TStream* Stream, int32_t FileType, const TLoadSteps& Steps);
+  // Before a save: a target neither vx24RGB nor vx1g becomes vx24RGB (the
+  // target itself changes), or nothing.
+  enum TSaveConversion { vxscNone, vxscTo24Bit };
+  // The save pattern around the writer of FileType: consistent target, the
+  // conversion, the writer (with the alpha channel as a mask when
+  // MaskFromAlpha), DoFinishWork. The file variant writes through a
+  // temporary file (a failed save leaves the old file) and then records
+  // FileName and FileType.
+  void CodecSaveFile(const std::string& FileName, int32_t FileType, TSaveConversion Conversion,
+                     bool MaskFromAlpha = false);
+  void CodecSaveStream(TStream* Stream, int32_t FileType, TSaveConversion Conversion, bool MaskFromAlpha = false);
+  // The writer of FileType on Stream with the component's options (no
+  // DoFinishWork, no conversion).
+  void CodecWrite(TStream* Stream, int32_t FileType, bool MaskFromAlpha);
 
  private:
   void FreeOwnBitmap();

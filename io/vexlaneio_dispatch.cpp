@@ -30,6 +30,18 @@ struct TFormatMembers {
 // makes the dispatch raise, naming the format and the operation. Loaders that
 // return a count give the dispatch the negation of Aborting.
 const TFormatMembers kMembers[] = {
+    {12, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFilePXM(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamPXM(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePXM(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamPXM(s); }},
+    {16, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileWBMP(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamWBMP(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileWBMP(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamWBMP(s); }},
+    {21, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileBMPRAW(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamBMPRAW(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileBMPRAW(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamBMPRAW(s); }},
     {3, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileJpeg(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamJpeg(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFileJpeg(f); },

@@ -1,0 +1,141 @@
+// The common steps of the I/O component's per-format operations: one load
+// pattern and one save pattern around a codec record, which the format
+// members (BMP, ICO, PNM, WBMP, raw data, PCX, Targa, ...) call with their
+// own after-steps.
+#include <memory>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/mask.h"
+#include "core/streams.h"
+#include "io/codec_table.h"
+#include "io/filewriter.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
+
+bool TVexlaneIO::CodecLoadCore(TStream* Stream, int32_t FileType, const TLoadSteps& Steps, int64_t Length) {
+  const TVXCodecOps& ops = VXRequireCodecOps(FileType, vxcoLoad);
+  fParams->ResetInfo();
+  TProgressRec progress = MakeProgress();
+  fVXBitmap->RemoveAlphaChannel(false, 0);
+  TVXCodecReadArgs args;
+  args.Stream = Stream;
+  args.Bitmap = fVXBitmap;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  args.Length = Length;
+  ops.Read(args);
+  if (Steps.CheckDPI) CheckDPI();
+  if (Steps.MaskToAlpha && args.AlphaMask && !fAborting) fVXBitmap->CopyFromTVXMask(args.AlphaMask.get());
+  if (Steps.AutoAdjustDPI && fAutoAdjustDPI) DoAutoAdjustDPI();
+  fParams->SetFileType(FileType);
+  if (Steps.ApplyDPIToView) ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
+  Update();
+  return !fAborting;
+}
+
+bool TVexlaneIO::CodecLoadFile(const std::string& FileName, int32_t FileType, const TLoadSteps& Steps) {
+  fAborting = true;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return false;
+  }
+  bool result = false;
+  try {
+    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    TVXBufferedReadStream buffered(&file, 65536, true);
+    fAborting = false;
+    result = CodecLoadCore(&buffered, FileType, Steps);
+    fParams->SetFileName(FileName);
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return result;
+}
+
+bool TVexlaneIO::CodecLoadStream(TStream* Stream, int32_t FileType, const TLoadSteps& Steps) {
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    fAborting = true;
+    DoFinishWork();
+    return false;
+  }
+  bool result = false;
+  try {
+    result = CodecLoadCore(Stream, FileType, Steps);
+    fParams->SetFileName("");
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return result;
+}
+
+void TVexlaneIO::CodecWrite(TStream* Stream, int32_t FileType, bool MaskFromAlpha) {
+  const TVXCodecOps& ops = VXRequireCodecOps(FileType, vxcoSave);
+  TProgressRec progress = MakeProgress();
+  std::unique_ptr<TVXMask> mask;
+  if (MaskFromAlpha && fVXBitmap->HasAlphaChannel()) {
+    mask = std::make_unique<TVXMask>();
+    fVXBitmap->AlphaChannel()->CopyToTVXMask(mask.get());
+  }
+  TVXCodecWriteArgs args;
+  args.Stream = Stream;
+  args.Bitmap = fVXBitmap;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  args.AlphaMask = mask.get();
+  ops.Write(args);
+}
+
+namespace {
+
+// Conversion to 24 bits before a save: every format but vx24RGB and vx1g.
+void ConvertTo24Bit(TVXBitmap* Bitmap) {
+  if (Bitmap->PixelFormat() != vx24RGB && Bitmap->PixelFormat() != vx1g) Bitmap->SetPixelFormat(vx24RGB);
+}
+
+}  // namespace
+
+void TVexlaneIO::CodecSaveFile(const std::string& FileName, int32_t FileType, TSaveConversion Conversion,
+                               bool MaskFromAlpha) {
+  fAborting = true;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return;
+  }
+  try {
+    VXRequireCodecOps(FileType, vxcoSave);
+    if (Conversion == vxscTo24Bit) ConvertTo24Bit(fVXBitmap);
+    if (VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
+          fAborting = false;
+          CodecWrite(Stream, FileType, MaskFromAlpha);
+        })) {
+      fParams->SetFileName(FileName);
+      fParams->SetFileType(FileType);
+    }
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+void TVexlaneIO::CodecSaveStream(TStream* Stream, int32_t FileType, TSaveConversion Conversion, bool MaskFromAlpha) {
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return;
+  }
+  try {
+    if (Conversion == vxscTo24Bit) ConvertTo24Bit(fVXBitmap);
+    CodecWrite(Stream, FileType, MaskFromAlpha);
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
