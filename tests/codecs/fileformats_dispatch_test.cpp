@@ -316,7 +316,7 @@ TEST(Dispatch, LoadsByExtensionTypeAndContent) {
   const Bytes png = ReadAll(kSample);
   WriteAll(dir / "a.png", png);
   WriteAll(dir / "a.xyz", png);
-  WriteAll(dir / "a.pbm", png);
+  WriteAll(dir / "a.dcm", png);
   TVXBitmap bmp;
   TVexlaneIO io;
   io.SetAttachedVXBitmap(&bmp);
@@ -345,12 +345,12 @@ TEST(Dispatch, LoadsByExtensionTypeAndContent) {
   // A known extension whose codec has not registered names format and
   // operation; the exception passes before any retry by content.
   try {
-    io.LoadFromFile(dir / "a.pbm", -1);
-    ADD_FAILURE() << "loaded without a PNM codec";
+    io.LoadFromFile(dir / "a.dcm", -1);
+    ADD_FAILURE() << "loaded without a DICOM codec";
   } catch (const EVXException& e) {
-    EXPECT_STREQ(e.what(), "Cannot load Portable Pixmap, GrayMap, BitMap: no codec is registered for it");
+    EXPECT_STREQ(e.what(), "Cannot load DICOM Bitmap: no codec is registered for it");
   }
-  EXPECT_THROW(io.LoadFromFile(dir / "a.pbm", -9), EVXException);
+  EXPECT_THROW(io.LoadFromFile(dir / "a.dcm", -9), EVXException);
 
   const int beforeEmpty = ev.Finished;
   EXPECT_FALSE(io.LoadFromFile("", -1));
@@ -428,7 +428,9 @@ TEST(Dispatch, ParamsOnlyLeaveTheTargetAlone) {
   Bytes damaged = png;
   damaged[12] = 'X';  // the IHDR chunk's type
   WriteAll(dir / "damaged.png", damaged);
-  WriteAll(dir / "a.pbm", {'P', '1', ' ', '3', ' ', '2', '\n', '0', '1', '0', '1', '0', '1'});
+  Bytes dicom(128, 0);  // a DICOM preamble: found by content, but no codec reads it here
+  dicom.insert(dicom.end(), {'D', 'I', 'C', 'M', 2, 0, 0x10, 0, 'U', 'I', 2, 0, '1', 0});
+  WriteAll(dir / "a.dcm", dicom);
   TVXBitmap bmp;
   Paint(bmp, 3, 2);
   TVexlaneIO io;
@@ -440,7 +442,7 @@ TEST(Dispatch, ParamsOnlyLeaveTheTargetAlone) {
   EXPECT_EQ(io.Params().FileName(), dir / "a.png");
   EXPECT_EQ(bmp.Width(), 3);
   EXPECT_EQ(bmp.Pixels_vx24RGB(2, 1).r, 77);
-  for (const char* name : {"missing.png", "cut.png", "damaged.png", "a.pbm"}) {
+  for (const char* name : {"missing.png", "cut.png", "damaged.png", "a.dcm"}) {
     EXPECT_NO_THROW(io.ParamsFromFile(dir / name)) << name;
     EXPECT_EQ(io.Params().FileType(), 0) << name;
   }
@@ -453,7 +455,7 @@ TEST(Dispatch, ParamsOnlyLeaveTheTargetAlone) {
   io.ParamsFromStream(&s);
   EXPECT_EQ(io.Params().FileType(), 8);
   EXPECT_EQ(io.Params().Height(), 96);
-  EXPECT_EQ(io.Params().FileName(), dir / "a.pbm");
+  EXPECT_EQ(io.Params().FileName(), dir / "a.dcm");
   io.ParamsFromBuffer(png.data(), int32_t(png.size()), 8);
   EXPECT_EQ(io.Params().FileType(), 8);
   io.ParamsFromBuffer(png.data(), 30, 0);
