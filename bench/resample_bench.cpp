@@ -22,6 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_util.h"
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "core/threadpool.h"
@@ -29,29 +30,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using vxbench::Clock;
+using vxbench::RunCommand;
+using vxbench::Seconds;
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// A photo-like test image: smooth gradients, soft shapes and fine noise.
+// The photo-like test image, with a round alpha mask when asked.
 void Paint(TVXBitmap& b, bool alpha) {
-  uint32_t seed = 12345;
   const int32_t w = b.Width(), h = b.Height();
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* p = static_cast<uint8_t*>(b.GetScanLine(y));
-    for (int32_t x = 0; x < w; ++x) {
-      seed = seed * 1664525u + 1013904223u;
-      const int noise = int(seed >> 28) - 8;
-      const double fx = double(x) / w, fy = double(y) / h;
-      const double ring = 0.5 + 0.5 * std::sin(40.0 * std::hypot(fx - 0.4, fy - 0.6));
-      const int r = int(255 * fx * 0.7 + 60 * ring) + noise;
-      const int g = int(255 * fy * 0.8 + 40 * ring) + noise;
-      const int bl = int(255 * (1 - fx) * 0.6 + 80 * ring) + noise;
-      p[3 * x + 0] = uint8_t(std::clamp(bl, 0, 255));
-      p[3 * x + 1] = uint8_t(std::clamp(g, 0, 255));
-      p[3 * x + 2] = uint8_t(std::clamp(r, 0, 255));
-    }
-  }
+  vxbench::PaintPhoto(b);
   if (alpha) {
     TVXBitmap* a = b.AlphaChannel();
     for (int32_t y = 0; y < h; ++y) {
@@ -91,17 +77,6 @@ bool WriteNetpbm(TVXBitmap& b, const std::string& path) {
     }
   }
   return std::fclose(f) == 0;
-}
-
-double RunCommand(const std::string& cmd) {
-  auto t0 = Clock::now();
-  int rc = std::system(cmd.c_str());
-  auto t1 = Clock::now();
-  if (rc != 0) {
-    std::fprintf(stderr, "command failed (%d): %s\n", rc, cmd.c_str());
-    std::exit(1);
-  }
-  return Seconds(t0, t1);
 }
 
 struct Job {

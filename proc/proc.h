@@ -35,6 +35,7 @@ class TVXMask;
 class TBitmap;
 class TImage;
 class TMemoryStream;
+struct TGraphFilter;
 
 // Where an undo entry came from.
 enum TVXUndoSource { vxuUnknown, vxuImage, vxuSelection, vxuObject, vxuLayer, vxuFullLayer, vxuObjectsAndLayers };
@@ -248,6 +249,27 @@ class TVexlaneProc {
   // The negative of any pixel format.
   void Negative();
 
+  // ---- linear filters and shadows (vx24RGB unless said otherwise) ----
+  // Convolution with KernelWidth x KernelHeight weights (row after row,
+  // topmost first) times Factor. Even sizes or fewer weights than that:
+  // nothing happens, no undo is recorded.
+  void Convolve(std::span<const double> Kernel, int32_t KernelWidth, int32_t KernelHeight, double Factor);
+  // The 3x3 integer filter, or the preset at Index (EVXException outside
+  // the preset list).
+  void ApplyFilter(const TGraphFilter& Filter);
+  void ApplyFilterPreset(int32_t Index);
+  // Gaussian blur with sigma radius (vx8g and vx24RGB); radius <= 0 changes
+  // nothing (the undo entry is still recorded).
+  void Blur(double radius);
+  void Sharpen(int32_t Intensity, int32_t Neighbourhood);
+  void UnsharpMask(double Radius, double Amount, double Threshold);
+  // A shadow of the alpha channel's shape behind the whole image (not the
+  // selection); AdaptSize enlarges the canvas by the shadow's margin.
+  void AddSoftShadow(double radius, int32_t OffSetX, int32_t OffSetY, bool AdaptSize, TColor ShadowColor,
+                     int32_t Intensity);
+  // Darkens the inside of the shape along its edges.
+  void AddInnerShadow(double radius, int32_t OffSetX, int32_t OffSetY, TColor ShadowColor);
+
   // ---- crop, automatic crop, tiling and rounded corners ----
   // Crops to x1..x2, y1..y2 (inclusive); nothing for an inverted rectangle
   // or the whole image.
@@ -406,7 +428,8 @@ void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2);
 void VXSetTransparentPixelsColor(TVXBitmap* Bitmap, TRGB Color);
 
 // Start-up and shut-down of the processing module (library start-up slots):
-// the 1-bit expansion table and the clipboard format "VEXLANE RAW FORMAT".
+// the 1-bit expansion table, the filter presets and the clipboard format
+// "VEXLANE RAW FORMAT"; the shut-down frees the presets.
 void VXProcUnitInit();
 void VXProcUnitFinal();
 // The id of the clipboard format "VEXLANE RAW FORMAT" (0 before start-up).

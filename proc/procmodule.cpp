@@ -3,6 +3,7 @@
 
 #include "core/colorreduce.h"
 #include "platform/win_clipboard.h"
+#include "proc/filters.h"
 #include "proc/proc.h"
 
 namespace {
@@ -11,9 +12,10 @@ std::atomic<uint32_t> gRawClipboardFormat{0};
 
 void VXProcUnitInit() {
   VXInitExpand1BitTable();
+  VXCreateFilterPresets();
   gRawClipboardFormat = RegisterClipboardFormatW("VEXLANE RAW FORMAT");
 }
 
-void VXProcUnitFinal() {}
+void VXProcUnitFinal() { VXFreeFilterPresets(); }
 
 uint32_t VXRawClipboardFormat() { return gRawClipboardFormat; }
