@@ -8,7 +8,14 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
 #include "core/streams.h"
+#include "io/codec_table.h"
 #include "io/fileformats.h"
 #include "io/probes.h"
 
@@ -306,6 +313,88 @@ TEST(ContentDetection, RegisteredTryFunctionsComeAfterTheBuiltInTests) {
   EXPECT_EQ(VXFindStreamFormat(&g), 2);
   EXPECT_EQ(gTriedAt, -1);
   VXRegisterBuiltInFileFormats();
+}
+
+}  // namespace
+
+namespace {
+
+// Codec records whose probes detection asks: a fake TIFF codec ("II*\0"), a
+// fake camera-raw glue ("CRAW", and TIFFs with "RAW!" at byte 8) and a fake
+// HD Photo probe ("II\xBC\x01").
+bool HasHead(TStream* s, const char* head, size_t at = 0) {
+  const int64_t pos = s->Position();
+  char buf[16] = {};
+  s->SetPosition(pos + int64_t(at));
+  const bool ok = s->Read(buf, 4) == 4 && std::memcmp(buf, head, 4) == 0;
+  s->SetPosition(pos);
+  return ok;
+}
+bool FakeIsTIFF(TStream* s) { return HasHead(s, "II*\0"); }
+bool FakeIsRawTIFF(TStream* s) { return FakeIsTIFF(s) && HasHead(s, "RAW!", 8); }
+// The raw decoder knows its own files and the raw TIFFs.
+bool FakeIsRaw(TStream* s) { return HasHead(s, "CRAW") || FakeIsRawTIFF(s); }
+bool FakeIsHDPhoto(TStream* s) { return HasHead(s, "II\xBC\x01"); }
+
+class CodecProbes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int32_t t : {1, 20, 29})
+      if (const TVXCodecOps* ops = VXFindCodecOps(t)) fSaved.push_back({t, *ops});
+    TVXCodecOps tiff, raw, hdp;
+    tiff.IsStream = &FakeIsTIFF;
+    raw.IsStream = &FakeIsRaw;
+    raw.IsTIFFVariant = &FakeIsRawTIFF;
+    hdp.IsStream = &FakeIsHDPhoto;
+    VXSetCodecOps(1, tiff);
+    VXSetCodecOps(20, raw);
+    VXSetCodecOps(29, hdp);
+    VXRegisterBuiltInFileFormats();
+  }
+  void TearDown() override {
+    for (int32_t t : {1, 20, 29}) VXSetCodecOps(t, TVXCodecOps{});
+    for (const auto& [t, ops] : fSaved) VXSetCodecOps(t, ops);
+  }
+  std::vector<std::pair<int32_t, TVXCodecOps>> fSaved;
+};
+
+TEST_F(CodecProbes, DetectionAsksTheCodecRecordsInItsOrder) {
+  struct {
+    const char* Name;
+    Bytes Data;
+    int32_t Expected;
+  } cases[] = {
+      {"tiff", Cat(Bytes{'I', 'I', '*', 0, 8, 0, 0, 0}, Bytes(30)), 1},
+      // A raw TIFF is no TIFF; the camera-raw probe at the end takes it.
+      {"raw tiff", Cat(Bytes{'I', 'I', '*', 0, 8, 0, 0, 0, 'R', 'A', 'W', '!'}, Bytes(30)), 20},
+      {"hd photo", Cat(Bytes{'I', 'I', 0xBC, 0x01, 8, 0, 0, 0}, Bytes(30)), 29},
+      // The camera-raw probe comes last, after the JPEG search.
+      {"camera raw", Cat(Text("CRAW"), Bytes(30)), 20},
+      {"camera raw with a jpeg preview", Cat(Text("CRAW"), Cat(Bytes(20), Bytes{0xFF, 0xD8, 0xFF, 0xE1})), 3},
+  };
+  for (const auto& c : cases) {
+    TVXMemStream s(c.Data.data(), int64_t(c.Data.size()));
+    EXPECT_EQ(VXFindStreamFormat(&s), c.Expected) << c.Name;
+    EXPECT_EQ(s.Position(), 0) << c.Name;
+  }
+}
+
+TEST_F(CodecProbes, ATIFFNamedAsCameraRawIsCameraRaw) {
+  char tmpl[] = "/tmp/vx-probes-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  const Bytes tiff = Cat(Bytes{'I', 'I', '*', 0, 8, 0, 0, 0}, Bytes(30));
+  for (const char* name : {"/photo.cr2", "/photo.tif", "/photo.png"}) {
+    FILE* f = std::fopen((dir + name).c_str(), "wb");
+    std::fwrite(tiff.data(), 1, tiff.size(), f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(VXFindFileFormat(dir + "/photo.cr2", false), 20);
+  EXPECT_EQ(VXFindFileFormat(dir + "/photo.cr2", true), 20);
+  EXPECT_EQ(VXFindFileFormat(dir + "/photo.tif", true), 1);
+  EXPECT_EQ(VXFindFileFormat(dir + "/photo.png", true), 0);
+  EXPECT_EQ(VXFindFileFormat(dir + "/photo.png", false), 1);
+  for (const char* name : {"/photo.cr2", "/photo.tif", "/photo.png"}) std::remove((dir + name).c_str());
+  rmdir(dir.c_str());
 }
 
 }  // namespace
