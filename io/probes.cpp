@@ -70,14 +70,17 @@ bool IsIconDirectory(TStream* Stream, uint16_t Type) {
   });
 }
 
-// Reads the stream byte by byte through a buffer (for the text probes).
+// Reads the stream byte by byte through a buffer (for the text probes), at
+// most Limit bytes.
 class TByteReader {
  public:
-  explicit TByteReader(TStream* Stream) : fStream(Stream) {}
-  // The next byte, or -1 at the end.
+  TByteReader(TStream* Stream, int64_t Limit) : fStream(Stream), fLeft(Limit) {}
+  // The next byte, or -1 at the end (or the limit).
   int Next() {
     if (fPos == fLen) {
-      fLen = size_t(std::max<int64_t>(0, fStream->Read(fBuf, sizeof fBuf)));
+      const int64_t want = std::min<int64_t>(int64_t(sizeof fBuf), fLeft);
+      fLen = want > 0 ? size_t(std::max<int64_t>(0, fStream->Read(fBuf, want))) : 0;
+      fLeft -= int64_t(fLen);
       fPos = 0;
       if (fLen == 0) return -1;
     }
@@ -86,30 +89,34 @@ class TByteReader {
 
  private:
   TStream* fStream;
+  int64_t fLeft;
   uint8_t fBuf[512];
   size_t fPos = 0, fLen = 0;
 };
 
 bool IsTokenChar(int c) { return c >= 0 && c < 128 && std::isalnum(c); }
 
-// The next header token of a portable bitmap: a run of letters and digits
-// (the byte that ends it is consumed), or "#" and the comment up to the line
-// end. False at the end of the stream.
-bool NextPXMToken(TByteReader& In, std::string& Token) {
-  Token.clear();
+// What a header token of a portable bitmap is: a run of letters and digits
+// (the byte that ends it is consumed), or a comment from "#" to the line end.
+enum TPXMToken { pxmEnd, pxmComment, pxmWord, pxmTooLong };
+
+// Reads the next token; a word longer than MaxWord is not stored.
+TPXMToken NextPXMToken(TByteReader& In, std::string& Word, size_t MaxWord) {
+  Word.clear();
   int c = In.Next();
   while (c >= 0 && !IsTokenChar(c) && c != '#') c = In.Next();
-  if (c < 0) return false;
+  if (c < 0) return pxmEnd;
   if (c == '#') {
-    Token.push_back('#');
-    while ((c = In.Next()) >= 0 && c != '\n' && c != '\r') Token += char(c);
-    return true;
+    while ((c = In.Next()) >= 0 && c != '\n' && c != '\r') {
+    }
+    return pxmComment;
   }
   while (c >= 0 && IsTokenChar(c)) {
-    Token += char(c);
+    if (Word.size() == MaxWord) return pxmTooLong;
+    Word.push_back(char(c));
     c = In.Next();
   }
-  return true;
+  return pxmWord;
 }
 
 // A decimal number above 0 that fits 32 bits, or -1.
@@ -131,22 +138,25 @@ bool VXIsCURStream(TStream* Stream) { return IsIconDirectory(Stream, 2); }
 
 bool VXIsPXMStream(TStream* Stream) {
   return Probe(Stream, [&](int64_t) {
-    TByteReader in(Stream);
-    std::string token;
+    // A header is short: the probe looks at most at the first MiB.
+    TByteReader in(Stream, int64_t(1) << 20);
+    std::string word;
     int field = 0;  // 0 magic, 1 width, 2 height, 3 maxval
     bool bitmapOnly = false;
-    for (int read = 0; read < 501 && NextPXMToken(in, token); ++read) {
-      if (token[0] == '#') continue;
+    for (int read = 0; read < 501; ++read) {
+      const TPXMToken kind = NextPXMToken(in, word, 16);
+      if (kind == pxmEnd || kind == pxmTooLong) return false;
+      if (kind == pxmComment) continue;
       switch (field) {
         case 0:
-          if (token.size() != 2 || token[0] != 'P' || token[1] < '1' || token[1] > '6') return false;
-          bitmapOnly = token[1] == '1' || token[1] == '4';
+          if (word.size() != 2 || word[0] != 'P' || word[1] < '1' || word[1] > '6') return false;
+          bitmapOnly = word[1] == '1' || word[1] == '4';
           break;
         case 1:
-          if (PositiveNumber(token) < 0) return false;
+          if (PositiveNumber(word) < 0) return false;
           break;
         case 2:
-          if (PositiveNumber(token) < 0) return false;
+          if (PositiveNumber(word) < 0) return false;
           if (bitmapOnly) return true;
           break;
         default:

@@ -290,8 +290,9 @@ bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) 
       result = RegistryLoadFromFile(FileName, info, true);
   }
   if (!result && ImageFormat == -9) {
+    // Content that nothing recognises leaves the failed load as it ended.
     const int32_t detected = VXFindFileFormat(FileName, false);
-    if (!info || detected != info->FileType) {
+    if (detected != 0 && (!info || detected != info->FileType)) {
       fAborting = false;
       return LoadFromFileFormat(FileName, detected);
     }

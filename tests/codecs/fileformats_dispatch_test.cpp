@@ -333,6 +333,13 @@ TEST(Dispatch, LoadsByExtensionTypeAndContent) {
   EXPECT_EQ(ev.Finished, before + 1);
   EXPECT_EQ(bmp.Width(), 1);
   EXPECT_TRUE(io.LoadFromFile(dir / "a.xyz", -9));
+  // Unknown content: the failed load stays failed.
+  WriteAll(dir / "junk.xyz", Bytes(64, 7));
+  WriteAll(dir / "junk.png", Bytes(64, 7));
+  for (const char* junk : {"junk.xyz", "junk.png"}) {
+    EXPECT_FALSE(io.LoadFromFile(dir / junk, -9)) << junk;
+    EXPECT_TRUE(io.Aborting()) << junk;
+  }
   EXPECT_EQ(bmp.Width(), 96);
   EXPECT_TRUE(io.LoadFromFile(dir / "a.xyz", true));
   EXPECT_TRUE(io.LoadFromFile(dir / "a.xyz", false));  // the flag changes nothing

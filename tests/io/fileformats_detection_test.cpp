@@ -398,3 +398,31 @@ TEST_F(CodecProbes, ATIFFNamedAsCameraRawIsCameraRaw) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ContentDetection, ThePortableBitmapProbeReadsABoundedHeader) {
+  // Long words and comments are not collected; the probe stops after the
+  // first MiB.
+  Bytes longWord = Cat(Text("P"), Bytes(200000, 'A'));
+  Bytes longComment = Cat(Text("P2\n#"), Cat(Bytes(100000, 'c'), Text("\n4 4 255\n")));
+  Bytes beyond = Cat(Text("P2\n#"), Cat(Bytes(size_t(1) << 20, 'c'), Text("\n4 4 255\n")));
+  Bytes manyComments;
+  for (int i = 0; i < 600; ++i) manyComments.insert(manyComments.end(), {'#', '\n'});
+  manyComments = Cat(Cat(Text("P5\n"), manyComments), Text("4 4 255\n"));
+  struct {
+    const char* Name;
+    const Bytes& Data;
+    bool Expected;
+  } cases[] = {{"long word", longWord, false},
+               {"long comment", longComment, true},
+               {"header beyond the first MiB", beyond, false},
+               {"more than 500 tokens before the size", manyComments, false}};
+  for (const auto& c : cases) {
+    TVXMemStream s(c.Data.data(), int64_t(c.Data.size()));
+    EXPECT_EQ(VXIsPXMStream(&s), c.Expected) << c.Name;
+    EXPECT_EQ(s.Position(), 0) << c.Name;
+  }
+}
+
+}  // namespace
