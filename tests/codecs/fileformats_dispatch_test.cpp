@@ -17,6 +17,7 @@
 
 #include "core/bitmap.h"
 #include "core/streams.h"
+#include "io/codec_table.h"
 #include "io/fileformats.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -226,6 +227,22 @@ TEST(FormatDetection, FilesVerifiedAgainstTheirExtension) {
 // ---------------------------------------------------------------------------
 // Dispatch
 
+// Withdraws a codec's record for the life of the object, as if that codec had
+// not registered; the record comes back afterwards.
+class TCodecWithdrawn {
+ public:
+  explicit TCodecWithdrawn(int32_t FileType) : fFileType(FileType) {
+    if (const TVXCodecOps* ops = VXFindCodecOps(FileType)) fSaved = *ops, fHad = true;
+    VXSetCodecOps(FileType, TVXCodecOps{});
+  }
+  ~TCodecWithdrawn() { VXSetCodecOps(fFileType, fHad ? fSaved : TVXCodecOps{}); }
+
+ private:
+  int32_t fFileType;
+  TVXCodecOps fSaved;
+  bool fHad = false;
+};
+
 // The PngSuite files that are not damaged on purpose.
 std::vector<std::string> SoundPngSuiteFiles() {
   std::vector<std::string> files;
@@ -267,8 +284,9 @@ TEST(Dispatch, SavesByExtensionBeforeType) {
   // A type alone chooses the line when the extension has none.
   io.SaveToFile(dir / "typed.bin", 8);
   EXPECT_EQ(ReadAll(dir / "typed.bin"), written);
-  // An earlier line's extension wins over an explicit PNG type: no JPEG 2000
-  // codec here.
+  // An earlier line's extension wins over an explicit PNG type (whose codec
+  // is withdrawn here).
+  TCodecWithdrawn withoutJ2000(13);
   try {
     io.SaveToFile(dir / "x.jp2", 8);
     ADD_FAILURE() << "saved without a JPEG 2000 codec";
@@ -317,6 +335,7 @@ TEST(Dispatch, LoadsByExtensionTypeAndContent) {
   WriteAll(dir / "a.png", png);
   WriteAll(dir / "a.xyz", png);
   WriteAll(dir / "a.dcm", png);
+  TCodecWithdrawn withoutDicom(28);
   TVXBitmap bmp;
   TVexlaneIO io;
   io.SetAttachedVXBitmap(&bmp);
@@ -424,6 +443,7 @@ TEST(Dispatch, StreamsAndBuffers) {
     EXPECT_TRUE(io.Aborting()) << type;
     EXPECT_EQ(out.Size(), size) << type;
   }
+  TCodecWithdrawn withoutJ2000(13);
   EXPECT_THROW(io.SaveToStream(&out, 13), EVXException);
 }
 
@@ -435,6 +455,7 @@ TEST(Dispatch, ParamsOnlyLeaveTheTargetAlone) {
   Bytes damaged = png;
   damaged[12] = 'X';  // the IHDR chunk's type
   WriteAll(dir / "damaged.png", damaged);
+  TCodecWithdrawn withoutDicom(28);
   Bytes dicom(128, 0);  // a DICOM preamble: found by content, but no codec reads it here
   dicom.insert(dicom.end(), {'D', 'I', 'C', 'M', 2, 0, 0x10, 0, 'U', 'I', 2, 0, '1', 0});
   WriteAll(dir / "a.dcm", dicom);
