@@ -526,8 +526,7 @@ bool TVXBitmap::CheckFormat(TVXPixelFormatSet AllowedFormats, bool AutoConvert) 
 }
 
 void TVXBitmap::SetChannelOffset(int32_t idx, int32_t Value) {
-  if (idx < 0 || idx > 3) return;
-  fChannelOffset[idx] = Value;
+  if (idx >= 0 && idx <= 3) fChannelOffset[idx] = Value;
   fEnableChannelOffset = fChannelOffset[0] != 0 || fChannelOffset[1] != 0 || fChannelOffset[2] != 0 ||
                          fChannelOffset[3] != 0;
 }

@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "core/blend.h"
 #include "core/pixels.h"
+#include "core/vxdefs.h"
 #include "platform/win_geometry.h"
 
 class TVXBitmap;
@@ -90,6 +92,13 @@ class TVXBaseBitmap {
 class TVXVirtualBitmapProvider {
  public:
   virtual ~TVXVirtualBitmapProvider() = default;
+  // Draws the container's image into the destination rows DestY1..DestY2,
+  // columns DestX1..DestX2 (inclusive); SrcCols and SrcRows hold the source
+  // column and row of each destination column and row from DestX1 and DestY1.
+  virtual void Render(TVXBitmap* Container, int32_t DestWidth, int32_t DestHeight, uint8_t* const* DestScanlines,
+                      int32_t DestX1, int32_t DestY1, int32_t DestX2, int32_t DestY2, const int32_t* SrcCols,
+                      const int32_t* SrcRows, int32_t Transparency, TVXRenderOperation RenderOperation,
+                      double Opacity) = 0;
   // Address of Width pixels of row Row from column Col, in the container's
   // pixel format.
   virtual void* GetSegment(TVXBitmap* Container, int32_t Row, int32_t Col, int32_t Width) = 0;
@@ -337,6 +346,165 @@ class TVXBitmap : public TVXBaseBitmap {
   // ---- pixel-format conversion (convert.cpp) ----
   // Writes Source's pixels, converted, into this bitmap (same size, own format).
   void CopyAndConvertFormat(TVXBitmap* Source);
+
+  // ---- merge with alpha (bitmap_merge.cpp) ----
+  // Draws Bitmap (vx24RGB or vx32RGB) over this vx24RGB bitmap at (DstX, DstY)
+  // by Operation and composites the alpha channels. DstWidth and DstHeight
+  // -1 mean Bitmap's size; with Resample Bitmap is first resampled to that
+  // size. SrcX and SrcY move the start in the source.
+  void MergeWithAlpha(TVXBitmap* Bitmap, int32_t DstX, int32_t DstY, int32_t DstWidth, int32_t DstHeight,
+                      int32_t Transparency, TResampleFilter ResampleFilter, TVXRenderOperation Operation,
+                      bool Resample, int32_t SrcX, int32_t SrcY, double Opacity);
+
+  // ---- rendering into a 24-bit bitmap (bitmap_render.cpp) ----
+  // Draws the source rectangle (xSrc, ySrc, dxSrc, dySrc) of this bitmap into
+  // the rectangle (xDst, yDst, dxDst, dyDst) of ABitmap, which must be a
+  // vx24RGB bitmap held in memory (EVXException otherwise). The destination
+  // is clipped to ABitmap and to UpdRect (inclusive; nullptr for none).
+  // ABitmapScanline (destination row addresses), XLUT and YLUT (source column
+  // of each destination column from xDst, source row of each destination row
+  // from yDst) are used when given; when nullptr the call builds them and
+  // frees them (FreeTables) or hands them back (free with delete[]); a
+  // handed-back table starts at the first drawn column or row. Entries of a
+  // caller's table outside the source leave their column or row untouched.
+  // Transparency 0..255 and Opacity 0..1 weight the source, with its alpha
+  // channel when EnableAlpha; SolidBackground lets rows showing the same
+  // source row be copied. A Filter other than rfNone resamples first when the
+  // sizes differ.
+  void RenderToTVXBitmap(TVXBitmap* ABitmap, uint8_t**& ABitmapScanline, int32_t*& XLUT, int32_t*& YLUT,
+                         const TRect* UpdRect, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                         int32_t ySrc, int32_t dxSrc, int32_t dySrc, bool EnableAlpha, bool SolidBackground,
+                         int32_t Transparency, TResampleFilter Filter, bool FreeTables,
+                         TVXRenderOperation RenderOperation, double Opacity);
+  // RenderToTVXBitmap with its own tables, no update rectangle and no solid
+  // background.
+  void RenderToTVXBitmapEx(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                           int32_t ySrc, int32_t dxSrc, int32_t dySrc, bool bEnableAlpha, int32_t Transparency,
+                           TResampleFilter Filter, TVXRenderOperation RenderOperation, double Opacity);
+  // The whole bitmap at natural size.
+  void DrawToTVXBitmap(TVXBitmap* Dest, int32_t XDest, int32_t YDest);
+  // SrcRect at natural size (cut to the bitmap's size).
+  void DrawToTVXBitmap(TVXBitmap* Dest, int32_t XDest, int32_t YDest, const TVXRectangle& SrcRect);
+  // SrcRect stretched into DestRect.
+  void DrawToTVXBitmap(TVXBitmap* Dest, const TVXRectangle& DestRect, const TVXRectangle& SrcRect,
+                       TResampleFilter Filter);
+
+  // ---- stretching into a layer (bitmap_stretch.cpp) ----
+  // Copies the source rectangle of this vx24RGB or vx1g bitmap into the
+  // rectangle of the vx24RGB Dest, replacing the colour there, and writes the
+  // weights (source alpha, Transparency, Opacity) into Dest's alpha channel.
+  // Other source formats write only the alpha. The source rectangle is
+  // clipped to this bitmap, the destination one shrinking in proportion.
+  void StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                     int32_t ySrc, int32_t dxSrc, int32_t dySrc, TResampleFilter Filter, int32_t Transparency,
+                     double Opacity);
+
+  // ---- display levels (bitmap_levels.cpp) ----
+  // BlackValue and WhiteValue := the smallest and largest sample (vx8g,
+  // vx16g, vx24RGB, vx32f).
+  void AutoCalcBWValues();
+  // Bakes the black and white points into the pixels (inside the adjustments
+  // mask when there is one) and resets both to 0.
+  void StretchValues();
+  // Bakes Contrast into vx24RGB, vx32RGB and vx48RGB pixels; Contrast := 0.
+  void FixContrast();
+  // Bakes the channel offsets into vx24RGB, vx32RGB and vx48RGB pixels; the
+  // four offsets := 0.
+  void FixChannelOffset();
+
+  // ---- row renderers (bitmap_render_rows.cpp) ----
+  // Each draws the clipped destination area x1..x2, y1..y2 (inclusive) of the
+  // vx24RGB destination whose row addresses are DestRows. XLUT[k] is the
+  // source column of destination column x1 + k and YLUT[k] the source row of
+  // destination row y1 + k; xRatio and yRatio are source / destination with
+  // 14 fractional bits. The weighting members mix by the per-pixel weight
+  // Trunc(Min(Transparency, alpha) * Opacity), alpha being the source alpha
+  // channel when UseAlpha, else AlphaRow[source column].
+  virtual void RenderRowsRGB24(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                               int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                               int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                               TVXRenderOperation RenderOperation);
+  virtual void BlendRowsRGB24(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                              const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                              int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                              int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                              TVXRenderOperation RenderOperation, double Opacity);
+  virtual void RenderRowsRGB32(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                               int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                               int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                               TVXRenderOperation RenderOperation);
+  virtual void BlendRowsRGB32(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                              const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                              int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                              int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                              TVXRenderOperation RenderOperation, double Opacity);
+  virtual void RenderRowsGray1(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                               int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                               int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsGray1(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                              const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                              int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                              int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsGray8(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                               int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                               int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsGray8(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                              const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                              int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                              int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsPalette8(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                                  int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                                  int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsPalette8(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                                 const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                                 int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                                 int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsGray16(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                                int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                                int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsGray16(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                               const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                               int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                               int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsFloat32(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                                 int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                                 int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsFloat32(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                                const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                                int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                                int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsCMYK(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                              int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                              int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsCMYK(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                             const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                             int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                             int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsCIELab(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                                int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                                int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground);
+  virtual void BlendRowsCIELab(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                               const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                               int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                               int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground, double Opacity);
+  virtual void RenderRowsRGB48(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                               int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                               int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                               TVXRenderOperation RenderOperation);
+  virtual void BlendRowsRGB48(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                              const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                              int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                              int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                              TVXRenderOperation RenderOperation, double Opacity);
+  virtual void RenderRowsVirtual(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
+                                 int32_t xSrc, int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1,
+                                 int32_t x2, int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                                 TVXRenderOperation RenderOperation);
+  virtual void BlendRowsVirtual(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
+                                const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t xSrc,
+                                int32_t ySrc, int32_t xDst, int32_t yDst, int32_t x1, int32_t y1, int32_t x2,
+                                int32_t y2, int32_t xRatio, int32_t yRatio, bool SolidBackground,
+                                TVXRenderOperation RenderOperation, double Opacity);
 
  private:
   // Changes the format of this bitmap in place (called by SetPixelFormat).

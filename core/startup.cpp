@@ -2,11 +2,21 @@
 
 #include <string>
 
+#include "core/blend.h"
 #include "core/settings.h"
 #include "core/sysutils.h"
 #include "core/vxdefs.h"
 
-constinit TVXLibraryHooks VXLibraryHooks{};
+namespace {
+// The core fills its own slots; the other modules fill theirs at start-up.
+constexpr TVXLibraryHooks CoreLibraryHooks() {
+  TVXLibraryHooks h{};
+  h.BlendCosineTable = &VXBuildCosineTable;
+  return h;
+}
+}  // namespace
+
+constinit TVXLibraryHooks VXLibraryHooks = CoreLibraryHooks();
 
 uint8_t VXDialogBackgroundKind = 0;
 

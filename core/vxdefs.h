@@ -209,6 +209,14 @@ constexpr TFontStyles VXFontStyleBit(TFontStyle s) { return TFontStyles(1u << un
 // names a system colour by its low byte.
 using TColor = int32_t;
 
+// A rectangle by its corner and size.
+struct TVXRectangle {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
 // Keyboard shortcut in the platform's encoding (virtual key | modifier bits).
 using TShortCut = uint16_t;
 constexpr TShortCut scShift = 0x2000;

@@ -89,3 +89,8 @@ void ResampleBilinearBicubic48(TVXBitmap* Source, TVXBitmap* Target, bool Bicubi
 // Cubic convolution (a = -1) of p0..p3 at positions -1, 0, 1, 2 evaluated at
 // t, raised to Low and lowered to High.
 double CubicWeight(double p0, double p1, double p2, double p3, double t, double Low, double High);
+
+// Fills the core's resampling hook with the routines above (the processing
+// module's start-up), and empties it (its shut-down).
+void VXProcRegisterResampleHooks();
+void VXProcUnregisterResampleHooks();

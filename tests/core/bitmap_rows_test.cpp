@@ -116,6 +116,8 @@ class CountingProvider : public TVXVirtualBitmapProvider {
     row_[1] = uint8_t(Col);
     return row_;
   }
+  void Render(TVXBitmap*, int32_t, int32_t, uint8_t* const*, int32_t, int32_t, int32_t, int32_t, const int32_t*,
+              const int32_t*, int32_t, TVXRenderOperation, double) override {}
 
  private:
   int* destroyed_;

@@ -1,0 +1,37 @@
+#pragma once
+// Pixel arithmetic shared by the row renderers, the levels and the merge:
+// the contrast factor, the black and white points and the weighted mix.
+
+#include <cmath>
+#include <cstdint>
+
+#include "core/pixels.h"
+
+namespace vxrender {
+
+inline uint8_t Clamp255(int64_t v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// The contrast factor as a double: 1 + c / 10, or 1 - sqrt(-c) / 10 below 0.
+inline double ContrastFactor(int32_t Contrast) {
+  return Contrast >= 0 ? double(Contrast) / 10 + 1 : 1 - std::sqrt(double(-Contrast)) / 10;
+}
+
+// The same in 16.16 fixed point.
+inline int64_t ContrastFactor16(int32_t Contrast) { return int64_t(ContrastFactor(Contrast) * 65536); }
+
+// One 8-bit channel through the channel offset and the 16.16 contrast factor
+// (the division truncates toward zero).
+inline uint8_t AdjustChannel(int32_t c, int32_t offset, int64_t F) {
+  return Clamp255((int64_t(c + offset - 128) * F) / 65536 + 128);
+}
+
+// D moved toward C by w / 256 (w 0..255), rounding toward minus infinity.
+inline uint8_t Mix(uint8_t D, int32_t C, int32_t w) { return uint8_t(D + (((C - D) * w * 1024) >> 18)); }
+
+inline void MixPixel(uint8_t* d, const TRGB& c, int32_t w) {
+  d[0] = Mix(d[0], c.b, w);
+  d[1] = Mix(d[1], c.g, w);
+  d[2] = Mix(d[2], c.r, w);
+}
+
+}  // namespace vxrender

@@ -1,0 +1,19 @@
+// Hands the resamplers to the core, whose rendering and merging reach them
+// through its resampling hook.
+
+#include "core/resample_hook.h"
+#include "proc/resample.h"
+
+void VXProcRegisterResampleHooks() {
+  VXResampleHooks.ResampleBitmap = [](TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
+    VXResampleBitmap(Source, Target, Filter);
+  };
+  VXResampleHooks.Resample1Bit = &VXResample1Bit;
+  VXResampleHooks.ResampleGray8 = &VXResampleGray8;
+  VXResampleHooks.Stretch1BitAveraged = &VXStretch1BitAveraged;
+  VXResampleHooks.StretchNearest = [](TVXBaseBitmap* Source, TVXBaseBitmap* Target) {
+    VXStretchNearest(Source, Target);
+  };
+}
+
+void VXProcUnregisterResampleHooks() { VXResampleHooks = TVXResampleHooks{}; }
