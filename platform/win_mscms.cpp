@@ -129,9 +129,14 @@ cmsHTRANSFORM GetXform(MscmsTransform* t, int32_t ctIn, int32_t ctOut) {
   if (ok) {
     std::vector<cmsHPROFILE> hs;
     for (auto& p : t->profiles) hs.push_back(p->h);
+    // A precalculated table of a four-ink input interpolates the whole chain
+    // (the profile's table, the output's steep tone curve near black, gamut
+    // clipping) on a coarse 4-D grid and lands up to 30 levels off; such
+    // inputs are evaluated stage by stage instead.
+    const cmsUInt32Number flags = chIn >= 4 ? cmsUInt32Number(cmsFLAGS_NOOPTIMIZE) : t->lcmsFlags;
     x = cmsCreateExtendedTransform(nullptr, cmsUInt32Number(hs.size()), hs.data(), t->bpc.data(),
                                    t->intents.data(), t->adaptation.data(), nullptr, 0, FormatOfType(ctIn),
-                                   FormatOfType(ctOut), t->lcmsFlags);
+                                   FormatOfType(ctOut), flags);
   }
   t->xforms[key] = x;  // a failure is remembered too
   return x;
