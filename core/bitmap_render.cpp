@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/render_internal.h"
 #include "core/resample_hook.h"
 
 namespace {
@@ -73,6 +74,31 @@ void AllocateOrThrow(TVXBitmap& b, int32_t w, int32_t h, TVXPixelFormat f) {
 }
 
 }  // namespace
+
+void vxrender::ResampleRect(TVXBitmap* Source, int32_t x, int32_t y, int32_t w, int32_t h, bool WithAlpha,
+                            TResampleFilter Filter, int32_t dw, int32_t dh, TVXPixelFormat Format, TVXBitmap& Sized) {
+  const TVXPixelFormat sf = Source->PixelFormat();
+  TVXBitmap part;
+  AllocateOrThrow(part, w, h, sf);
+  Source->CopyRectTo(&part, x, y, 0, 0, w, h);
+  if (sf == vx8p) Source->CopyPaletteTo(&part);
+  TVXBitmap* alpha = WithAlpha ? Source->AlphaChannelOpt() : nullptr;
+  if (alpha) {
+    alpha->CopyRectTo(part.AlphaChannel(), x, y, 0, 0, w, h);
+    part.AlphaChannel()->SetFull(alpha->Full());
+  }
+  if (sf == vx1g) {
+    AllocateOrThrow(Sized, dw, dh, Filter == rfProjectBW || Filter == rfProjectWB ? vx1g : vx24RGB);
+    VXHookResample1Bit(&part, &Sized, Filter);
+    if (alpha) {
+      VXHookResampleGray8(part.AlphaChannel(), Sized.AlphaChannel(), Filter);
+      Sized.AlphaChannel()->SetFull(part.AlphaChannel()->Full());
+    }
+  } else {
+    AllocateOrThrow(Sized, dw, dh, Format == vxnull ? sf : Format);
+    VXHookResampleBitmap(&part, &Sized, Filter);
+  }
+}
 
 void TVXBitmap::RenderToTVXBitmap(TVXBitmap* ABitmap, uint8_t**& ABitmapScanline, int32_t*& XLUT, int32_t*& YLUT,
                                   const TRect* UpdRect, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst,
@@ -151,26 +177,8 @@ void TVXBitmap::RenderToTVXBitmap(TVXBitmap* ABitmap, uint8_t**& ABitmapScanline
                              Opacity);
       return;
     }
-    TVXBitmap part;
-    AllocateOrThrow(part, dxSrc, dySrc, PixelFormat());
-    CopyRectTo(&part, xSrc, ySrc, 0, 0, dxSrc, dySrc);
-    if (PixelFormat() == vx8p) CopyPaletteTo(&part);
-    if (srcAlpha) {
-      AlphaChannelOpt()->CopyRectTo(part.AlphaChannel(), xSrc, ySrc, 0, 0, dxSrc, dySrc);
-      part.AlphaChannel()->SetFull(AlphaChannelOpt()->Full());
-    }
     TVXBitmap sized;
-    if (PixelFormat() == vx1g) {
-      AllocateOrThrow(sized, dxDst, dyDst, project ? vx1g : vx24RGB);
-      VXHookResample1Bit(&part, &sized, Filter);
-      if (srcAlpha) {
-        VXHookResampleGray8(part.AlphaChannel(), sized.AlphaChannel(), Filter);
-        sized.AlphaChannel()->SetFull(part.AlphaChannel()->Full());
-      }
-    } else {
-      AllocateOrThrow(sized, dxDst, dyDst, part.PixelFormat());
-      VXHookResampleBitmap(&part, &sized, Filter);
-    }
+    vxrender::ResampleRect(this, xSrc, ySrc, dxSrc, dySrc, srcAlpha, Filter, dxDst, dyDst, vxnull, sized);
     CopyLevels(this, &sized);
     sized.RenderToTVXBitmap(ABitmap, ABitmapScanline, noX, noY, UpdRect, xDst, yDst, dxDst, dyDst, 0, 0, dxDst,
                             dyDst, EnableAlpha, SolidBackground, Transparency, rfNone, true, RenderOperation, Opacity);

@@ -10,7 +10,7 @@
 
 #include "core/bitmap.h"
 #include "core/cielab.h"
-#include "io/cmyk.h"  // the CMYK row converters
+#include "core/cmyk.h"
 #include "core/icc.h"
 #include "core/mask.h"
 #include "core/render_internal.h"
@@ -175,17 +175,6 @@ inline TRGB Plain48(const uint8_t* p) {
   return TRGB{uint8_t(Word(p + 4) >> 8), uint8_t(Word(p + 2) >> 8), uint8_t(Word(p) >> 8)};
 }
 
-// The plain CMYK formula on the stored (inverted) bytes, written or mixed in
-// by 18-bit weights.
-void CMYKRowPlain(const uint8_t* s, uint8_t* d, int32_t n, const int32_t* w) {
-  for (int32_t i = 0; i < n; ++i, s += 4, d += 3) {
-    const int32_t k = s[3];
-    const int32_t v[3] = {s[2] * k / 255, s[1] * k / 255, s[0] * k / 255};  // blue, green, red
-    for (int c = 0; c < 3; ++c)
-      d[c] = w ? uint8_t(d[c] + (((v[c] - d[c]) * w[i]) >> 18)) : uint8_t(v[c]);
-  }
-}
-
 // CMYK rows: the looked-up pixels gathered, then converted into the
 // destination through the bitmap's profile or by the plain formula.
 void CMYKRows(TVXBitmap* Source, const Area& a, const Weights* wt) {
@@ -210,7 +199,7 @@ void CMYKRows(TVXBitmap* Source, const Area& a, const Weights* wt) {
     if (profiled)
       VXCMYKRowToBGRProfiled(row.data(), d, n, w, profile);
     else
-      CMYKRowPlain(row.data(), d, n, w);
+      VXCMYKRowToBGRPlain(row.data(), d, n, w);
   }
 }
 
@@ -330,141 +319,95 @@ void TVXBitmap::BlendRowsRGB32(uint8_t** DestRows, TVXBitmap* Dest, int32_t Tran
 }
 
 // ---------------------------------------------------------------------------
-// 1-bit grey: set bits white
+// The grey, palette and CIELab formats: one colour per source pixel, drawn
+// or mixed in by the weight.
 
-void TVXBitmap::RenderRowsGray1(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
-                                int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                                int32_t, int32_t, bool SolidBackground) {
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, true, nullptr, [](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t) {
-    Put(d, Bit(s, sx));
+namespace {
+
+// Draws Colour(row, sx, sy) of every pixel; mixes it in when wt is given.
+template <class ColourFn>
+void ColourRows(TVXBitmap* Source, const Area& a, bool Duplicate, const Weights* wt, ColourFn&& Colour) {
+  EachPixel(Source, a, Duplicate, wt, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t w) {
+    const TRGB c = Colour(s, sx, sy);
+    if (wt)
+      MixPixel(d, c, w);
+    else
+      Put(d, c);
   });
 }
 
-void TVXBitmap::BlendRowsGray1(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
-                               const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t,
-                               int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t,
-                               bool SolidBackground, double Opacity) {
-  const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, true, &wt, [](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t w) {
-    MixPixel(d, Grey(Bit(s, sx)), w);
-  });
+// The rows of a one-colour-per-pixel format, plain (wt nullptr) or weighted.
+void SimpleRows(TVXBitmap* Source, const Area& a, const Weights* wt) {
+  switch (Source->PixelFormat()) {
+    case vx1g:
+      ColourRows(Source, a, true, wt, [](const uint8_t* s, int32_t sx, int32_t) { return Grey(Bit(s, sx)); });
+      break;
+    case vx8g: {
+      const Levels lv(Source);
+      ColourRows(Source, a, false, wt, [&](const uint8_t* s, int32_t sx, int32_t sy) {
+        return Grey(lv.BlackWhite && lv.Inside(sx, sy) ? lv.BWTable[s[sx]] : s[sx]);
+      });
+      break;
+    }
+    case vx8p: {
+      const TRGB* pal = Source->PaletteBuffer();
+      if (!pal) return;
+      // An index beyond a short palette draws black.
+      TRGB full[256] = {};
+      std::copy_n(pal, std::min(Source->PaletteLength(), 256), full);
+      ColourRows(Source, a, false, wt, [&](const uint8_t* s, int32_t sx, int32_t) { return full[s[sx]]; });
+      break;
+    }
+    case vx16g: {
+      const Levels lv(Source);
+      ColourRows(Source, a, false, wt, [&](const uint8_t* s, int32_t sx, int32_t sy) {
+        const uint16_t v = Word(s + 2 * size_t(sx));
+        return Grey(uint8_t(lv.BlackWhite && lv.Inside(sx, sy) ? lv.Stretch(v, 255) : v >> 8));
+      });
+      break;
+    }
+    case vx32f: {
+      const Levels lv(Source);
+      ColourRows(Source, a, false, wt, [&](const uint8_t* s, int32_t sx, int32_t sy) {
+        float f;
+        std::memcpy(&f, s + 4 * size_t(sx), 4);
+        return Grey(FloatLevel(f, lv, lv.Inside(sx, sy)));
+      });
+      break;
+    }
+    case vxCIELab:
+      ColourRows(Source, a, false, wt, [](const uint8_t* s, int32_t sx, int32_t) {
+        const uint8_t* p = s + 3 * size_t(sx);
+        return VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])});
+      });
+      break;
+    default: break;
+  }
 }
 
-// ---------------------------------------------------------------------------
-// 8-bit grey
+}  // namespace
 
-void TVXBitmap::RenderRowsGray8(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
-                                int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                                int32_t, int32_t, bool SolidBackground) {
-  const Levels lv(this);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, nullptr, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t) {
-    const uint8_t v = s[sx];
-    Put(d, lv.BlackWhite && lv.Inside(sx, sy) ? lv.BWTable[v] : v);
-  });
-}
+#define VX_SIMPLE_RENDERER(Name)                                                                                    \
+  void TVXBitmap::RenderRows##Name(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,  \
+                                   int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, \
+                                   int32_t, int32_t, bool SolidBackground) {                                        \
+    SimpleRows(this, Area{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground}, nullptr);                   \
+  }                                                                                                                 \
+  void TVXBitmap::BlendRows##Name(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,         \
+                                  const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t, \
+                                  int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t, \
+                                  bool SolidBackground, double Opacity) {                                          \
+    const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);                                              \
+    SimpleRows(this, Area{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground}, &wt);                       \
+  }
 
-void TVXBitmap::BlendRowsGray8(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
-                               const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t,
-                               int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t,
-                               bool SolidBackground, double Opacity) {
-  const Levels lv(this);
-  const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, &wt, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t w) {
-    const uint8_t v = s[sx];
-    MixPixel(d, Grey(lv.BlackWhite && lv.Inside(sx, sy) ? lv.BWTable[v] : v), w);
-  });
-}
-
-// ---------------------------------------------------------------------------
-// 8-bit palette: an index beyond the palette draws black
-
-void TVXBitmap::RenderRowsPalette8(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
-                                   int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                                   int32_t, int32_t, bool SolidBackground) {
-  const TRGB* pal = PaletteBuffer();
-  if (!pal) return;
-  TRGB full[256] = {};
-  std::copy_n(pal, std::min(PaletteLength(), 256), full);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, nullptr, [&](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t) {
-    Put(d, full[s[sx]]);
-  });
-}
-
-void TVXBitmap::BlendRowsPalette8(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
-                                  const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t,
-                                  int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t,
-                                  bool SolidBackground, double Opacity) {
-  const TRGB* pal = PaletteBuffer();
-  if (!pal) return;
-  TRGB full[256] = {};
-  std::copy_n(pal, std::min(PaletteLength(), 256), full);
-  const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, &wt, [&](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t w) {
-    MixPixel(d, full[s[sx]], w);
-  });
-}
-
-// ---------------------------------------------------------------------------
-// 16-bit grey
-
-void TVXBitmap::RenderRowsGray16(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
-                                 int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                                 int32_t, int32_t, bool SolidBackground) {
-  const Levels lv(this);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, nullptr, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t) {
-    const uint16_t v = Word(s + 2 * size_t(sx));
-    Put(d, uint8_t(lv.BlackWhite && lv.Inside(sx, sy) ? lv.Stretch(v, 255) : v >> 8));
-  });
-}
-
-void TVXBitmap::BlendRowsGray16(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
-                                const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t,
-                                int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t,
-                                bool SolidBackground, double Opacity) {
-  const Levels lv(this);
-  const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, &wt, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t w) {
-    const uint16_t v = Word(s + 2 * size_t(sx));
-    MixPixel(d, Grey(uint8_t(lv.BlackWhite && lv.Inside(sx, sy) ? lv.Stretch(v, 255) : v >> 8)), w);
-  });
-}
-
-// ---------------------------------------------------------------------------
-// Float grey
-
-void TVXBitmap::RenderRowsFloat32(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
-                                  int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                                  int32_t, int32_t, bool SolidBackground) {
-  const Levels lv(this);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, nullptr, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t) {
-    float f;
-    std::memcpy(&f, s + 4 * size_t(sx), 4);
-    Put(d, FloatLevel(f, lv, lv.Inside(sx, sy)));
-  });
-}
-
-void TVXBitmap::BlendRowsFloat32(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
-                                 const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t,
-                                 int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t,
-                                 bool SolidBackground, double Opacity) {
-  const Levels lv(this);
-  const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, &wt, [&](const uint8_t* s, int32_t sx, int32_t sy, int32_t, uint8_t* d, int32_t w) {
-    float f;
-    std::memcpy(&f, s + 4 * size_t(sx), 4);
-    MixPixel(d, Grey(FloatLevel(f, lv, lv.Inside(sx, sy))), w);
-  });
-}
+VX_SIMPLE_RENDERER(Gray1)
+VX_SIMPLE_RENDERER(Gray8)
+VX_SIMPLE_RENDERER(Palette8)
+VX_SIMPLE_RENDERER(Gray16)
+VX_SIMPLE_RENDERER(Float32)
+VX_SIMPLE_RENDERER(CIELab)
+#undef VX_SIMPLE_RENDERER
 
 // ---------------------------------------------------------------------------
 // CMYK
@@ -481,31 +424,6 @@ void TVXBitmap::BlendRowsCMYK(uint8_t** DestRows, TVXBitmap* Dest, int32_t Trans
                               bool SolidBackground, double Opacity) {
   const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
   CMYKRows(this, Area{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground}, &wt);
-}
-
-// ---------------------------------------------------------------------------
-// CIELab
-
-void TVXBitmap::RenderRowsCIELab(uint8_t** DestRows, TVXBitmap* Dest, const int32_t* XLUT, const int32_t* YLUT,
-                                 int32_t, int32_t, int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                                 int32_t, int32_t, bool SolidBackground) {
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, nullptr, [](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t) {
-    const uint8_t* p = s + 3 * size_t(sx);
-    Put(d, VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])}));
-  });
-}
-
-void TVXBitmap::BlendRowsCIELab(uint8_t** DestRows, TVXBitmap* Dest, int32_t Transparency, bool UseAlpha,
-                                const uint8_t* AlphaRow, const int32_t* XLUT, const int32_t* YLUT, int32_t, int32_t,
-                                int32_t, int32_t, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t, int32_t,
-                                bool SolidBackground, double Opacity) {
-  const Weights wt(this, Transparency, UseAlpha, AlphaRow, Opacity);
-  const Area a{DestRows, Dest, XLUT, YLUT, x1, y1, x2, y2, SolidBackground};
-  EachPixel(this, a, false, &wt, [](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t w) {
-    const uint8_t* p = s + 3 * size_t(sx);
-    MixPixel(d, VXCIELab2RGB(TCIELab{p[0], int8_t(p[1]), int8_t(p[2])}), w);
-  });
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/render_internal.h"
 #include "core/resample_hook.h"
 
 namespace {
@@ -61,7 +62,6 @@ void TVXBitmap::StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32
 
   // Filtered path.
   if (Filter != rfNone && (dxDst != dxSrc || dyDst != dySrc)) {
-    const bool project = Filter == rfProjectBW || Filter == rfProjectWB;
     if (dxDst <= dxSrc && PixelFormat() == vx1g && !HasAlphaChannel()) {
       TVXBitmap grey;
       if (!grey.Allocate(dxDst, dyDst, vx24RGB)) throw EVXException("Not enough memory to stretch the image");
@@ -69,25 +69,8 @@ void TVXBitmap::StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32
       grey.StretchRectTo(Dest, xDst, yDst, dxDst, dyDst, 0, 0, dxDst, dyDst, rfNone, Transparency, Opacity);
       return;
     }
-    TVXBitmap part, sized;
-    if (!part.Allocate(dxSrc, dySrc, PixelFormat())) throw EVXException("Not enough memory to stretch the image");
-    CopyRectTo(&part, xSrc, ySrc, 0, 0, dxSrc, dySrc);
-    if (PixelFormat() == vx8p) CopyPaletteTo(&part);
-    if (TVXBitmap* a = AlphaChannelOpt()) {
-      a->CopyRectTo(part.AlphaChannel(), xSrc, ySrc, 0, 0, dxSrc, dySrc);
-      part.AlphaChannel()->SetFull(a->Full());
-    }
-    const TVXPixelFormat target = PixelFormat() == vx1g && project ? vx1g : vx24RGB;
-    if (!sized.Allocate(dxDst, dyDst, target)) throw EVXException("Not enough memory to stretch the image");
-    if (PixelFormat() == vx1g) {
-      VXHookResample1Bit(&part, &sized, Filter);
-      if (part.HasAlphaChannel()) {
-        VXHookResampleGray8(part.AlphaChannel(), sized.AlphaChannel(), Filter);
-        sized.AlphaChannel()->SetFull(part.AlphaChannel()->Full());
-      }
-    } else {
-      VXHookResampleBitmap(&part, &sized, Filter);
-    }
+    TVXBitmap sized;
+    vxrender::ResampleRect(this, xSrc, ySrc, dxSrc, dySrc, true, Filter, dxDst, dyDst, vx24RGB, sized);
     sized.StretchRectTo(Dest, xDst, yDst, dxDst, dyDst, 0, 0, dxDst, dyDst, rfNone, Transparency, Opacity);
     return;
   }

@@ -77,15 +77,18 @@ bool RGBToCMYKProfiled(const TRGB& in, TCMYK& out) {
   return true;
 }
 
-void CMYKRowArith(const uint8_t* s, uint8_t* d, int32_t Count, const int32_t* Weights) {
+}  // namespace
+
+void VXCMYKRowToBGRPlain(const void* Source, void* Dest, int32_t Count, const int32_t* Weights) {
+  if (Count <= 0 || !Source || !Dest) return;
+  const uint8_t* s = static_cast<const uint8_t*>(Source);
+  uint8_t* d = static_cast<uint8_t*>(Dest);
   for (int32_t i = 0; i < Count; ++i, s += 4, d += 3) {
     int32_t R, G, B;
     CMYKArith(s, R, G, B);
     StorePixel(d, R, G, B, Weights ? Weights + i : nullptr);
   }
 }
-
-}  // namespace
 
 
 bool VXInitCMYKTransforms() {
@@ -153,7 +156,7 @@ void VXCMYKRowToBGR(const void* Source, void* Dest, int32_t Count, const int32_t
     VXCMYKRowToBGRProfiled(Source, Dest, Count, Weights, gCMYKProfile.get());
     return;
   }
-  CMYKRowArith(static_cast<const uint8_t*>(Source), static_cast<uint8_t*>(Dest), Count, Weights);
+  VXCMYKRowToBGRPlain(Source, Dest, Count, Weights);
 }
 
 void VXBGRRowToCMYK(const void* Source, void* Dest, int32_t Count) {
@@ -193,7 +196,7 @@ void VXCMYKRowToBGRProfiled(const void* Source, void* Dest, int32_t Count, const
   if (!Profile ||
       !VXICCTranslateColors(Profile->MSTransform(), in.data(), uint32_t(Count), COLOR_CMYK, out.data(), COLOR_RGB)) {
     // Without a working transform the arithmetic conversion stands in.
-    CMYKRowArith(s, d, Count, Weights);
+    VXCMYKRowToBGRPlain(s, d, Count, Weights);
     return;
   }
   for (int32_t i = 0; i < Count; ++i, d += 3) {

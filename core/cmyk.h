@@ -29,6 +29,9 @@ void VXBGRRowToCMYK(const void* Source, void* Dest, int32_t Count);
 // point weight per pixel, 262144 = full) the converted pixel is blended over
 // the destination instead of replacing it.
 void VXCMYKRowToBGR(const void* Source, void* Dest, int32_t Count, const int32_t* Weights);
+// The same by the plain formula on the stored bytes (red = c * k div 255, ...),
+// whatever the settings say.
+void VXCMYKRowToBGRPlain(const void* Source, void* Dest, int32_t Count, const int32_t* Weights);
 // The same through the transform of Profile (input CMYK, output RGB).
 void VXCMYKRowToBGRProfiled(const void* Source, void* Dest, int32_t Count, const int32_t* Weights,
                             TVXICC* Profile);

@@ -1,14 +1,16 @@
 // The core's entries in the library start-up and shut-down. This object is
 // linked into every program that uses the core (not only pulled from the
 // archive on demand), so its slots are filled before main runs.
+#include "core/blend.h"
 #include "core/startup.h"
 #include "core/vision.h"
 
 namespace {
 
-// The library shut-down releases the vision library's second slot, then
-// unloads it.
-const bool registered = (VXLibraryHooks.VisionSecondSlotRelease = &VXReleaseSecondVisionLibrary,
+// The start-up builds the cosine table of the blend operations; the shut-down
+// releases the vision library's second slot, then unloads it.
+const bool registered = (VXLibraryHooks.BlendCosineTable = &VXBuildCosineTable,
+                         VXLibraryHooks.VisionSecondSlotRelease = &VXReleaseSecondVisionLibrary,
                          VXLibraryHooks.VisionUnload = &VXUnloadVisionLibrary, true);
 
 }  // namespace

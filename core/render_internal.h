@@ -6,6 +6,9 @@
 #include <cstdint>
 
 #include "core/pixels.h"
+#include "core/vxdefs.h"
+
+class TVXBitmap;
 
 namespace vxrender {
 
@@ -33,5 +36,13 @@ inline void MixPixel(uint8_t* d, const TRGB& c, int32_t w) {
   d[1] = Mix(d[1], c.g, w);
   d[2] = Mix(d[2], c.r, w);
 }
+
+// The filtered paths: the rectangle (x, y, w, h) of Source, with its alpha
+// channel when WithAlpha, resampled by Filter into Sized at dw x dh. A vx1g
+// source becomes vx1g for the projections and vx24RGB otherwise; any other
+// source becomes Format (vxnull: its own), which the resampler may turn into
+// vx24RGB. Raises EVXException when memory runs out or no resampler is there.
+void ResampleRect(TVXBitmap* Source, int32_t x, int32_t y, int32_t w, int32_t h, bool WithAlpha,
+                  TResampleFilter Filter, int32_t dw, int32_t dh, TVXPixelFormat Format, TVXBitmap& Sized);
 
 }  // namespace vxrender

@@ -2,21 +2,11 @@
 
 #include <string>
 
-#include "core/blend.h"
 #include "core/settings.h"
 #include "core/sysutils.h"
 #include "core/vxdefs.h"
 
-namespace {
-// The core fills its own slots; the other modules fill theirs at start-up.
-constexpr TVXLibraryHooks CoreLibraryHooks() {
-  TVXLibraryHooks h{};
-  h.BlendCosineTable = &VXBuildCosineTable;
-  return h;
-}
-}  // namespace
-
-constinit TVXLibraryHooks VXLibraryHooks = CoreLibraryHooks();
+constinit TVXLibraryHooks VXLibraryHooks{};
 
 uint8_t VXDialogBackgroundKind = 0;
 

@@ -4,21 +4,12 @@
 
 #include "core/cielab.h"
 #include "core/cmyk.h"
+#include "core/colorspace.h"
 #include "core/icc.h"
 #include "core/settings.h"
 #include "io/params.h"
 
 namespace {
-
-inline uint8_t ClampByte(int32_t v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
-TRGB YCbCrToRGB(int32_t Y, int32_t Cb, int32_t Cr) {
-  TRGB rgb;
-  rgb.r = ClampByte(int32_t(Y + 1.402 * (Cr - 128)));
-  rgb.g = ClampByte(int32_t(Y - 0.34414 * (Cb - 128) - 0.71414 * (Cr - 128)));
-  rgb.b = ClampByte(int32_t(Y + 1.772 * (Cb - 128)));
-  return rgb;
-}
 
 }  // namespace
 
@@ -98,7 +89,7 @@ void VXDefaultConvertColor(void* InputScanline, TVXColorSpace InputColorSpace, v
         break;
       case vxcmsYCBCR:
         for (size_t i = 0; i < n; ++i) {
-          const TRGB rgb = YCbCrToRGB(in[i * 3], in[i * 3 + 1], in[i * 3 + 2]);
+          const TRGB rgb = VXYCbCrToRGB(in[i * 3], in[i * 3 + 1], in[i * 3 + 2]);
           out[i * 3] = rgb.b;
           out[i * 3 + 1] = rgb.g;
           out[i * 3 + 2] = rgb.r;

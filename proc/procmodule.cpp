@@ -5,6 +5,7 @@
 #include "platform/win_clipboard.h"
 #include "proc/filters.h"
 #include "proc/proc.h"
+#include "proc/resample.h"
 
 namespace {
 std::atomic<uint32_t> gRawClipboardFormat{0};
@@ -14,8 +15,12 @@ void VXProcUnitInit() {
   VXInitExpand1BitTable();
   VXCreateFilterPresets();
   gRawClipboardFormat = RegisterClipboardFormatW("VEXLANE RAW FORMAT");
+  VXProcRegisterResampleHooks();
 }
 
-void VXProcUnitFinal() { VXFreeFilterPresets(); }
+void VXProcUnitFinal() {
+  VXFreeFilterPresets();
+  VXProcUnregisterResampleHooks();
+}
 
 uint32_t VXRawClipboardFormat() { return gRawClipboardFormat; }

@@ -531,6 +531,64 @@ TEST(ExtrasICC, CmykAndRgbAgreeWithTransicc) {
   std::remove(file.c_str());
 }
 
+// Every transform mode keeps CMYK inputs within two levels of transicc over
+// a grid of ink amounts, dark colours included.
+TEST(ExtrasICC, CmykGridInEveryModeAgreesWithTransicc) {
+  if (!HaveTransicc()) GTEST_SKIP() << "transicc (liblcms2-utils) is not installed";
+  const char* srgbPath = "/usr/share/color/icc/sRGB.icc";
+  const std::vector<std::string> cmykPaths = {"/usr/share/color/icc/ghostscript/default_cmyk.icc",
+                                              "/usr/share/color/icc/ghostscript/ps_cmyk.icc"};
+  for (const std::string& path : cmykPaths)
+    if (access(path.c_str(), R_OK) != 0 || access(srgbPath, R_OK) != 0)
+      GTEST_SKIP() << "needs the profiles of libgs-common and icc-profiles-free";
+  HMSCMSMODULE lib = MscmsLoadLibrary("mscms.dll");
+  ASSERT_NE(lib, nullptr);
+  auto open = reinterpret_cast<TOpenColorProfileA>(MscmsGetProcAddress(lib, "OpenColorProfileA"));
+  auto close = reinterpret_cast<TCloseColorProfile>(MscmsGetProcAddress(lib, "CloseColorProfile"));
+  auto create = reinterpret_cast<TCreateMultiProfileTransform>(MscmsGetProcAddress(lib, "CreateMultiProfileTransform"));
+  auto destroy = reinterpret_cast<TDeleteColorTransform>(MscmsGetProcAddress(lib, "DeleteColorTransform"));
+  auto translate = reinterpret_cast<TTranslateColors>(MscmsGetProcAddress(lib, "TranslateColors"));
+  std::vector<COLOR> in;
+  std::vector<std::string> lines;
+  for (int c = 0; c <= 255; c += 51)
+    for (int m = 0; m <= 255; m += 51)
+      for (int y = 0; y <= 255; y += 51)
+        for (int k = 0; k <= 255; k += 51) {
+          in.push_back(COLOR{{uint16_t(c * 257), uint16_t(m * 257), uint16_t(y * 257), uint16_t(k * 257)}});
+          char line[128];
+          std::snprintf(line, sizeof line, "%.6f %.6f %.6f %.6f", c * 100.0 / 255, m * 100.0 / 255, y * 100.0 / 255,
+                        k * 100.0 / 255);
+          lines.push_back(line);
+        }
+  for (const std::string& path : cmykPaths) {
+    const auto ref = Transicc("-t0 -i" + path + " -o" + srgbPath, lines);
+    ASSERT_EQ(ref.size(), in.size()) << "transicc gave no answer";
+    for (uint32_t mode : {PROOF_MODE, NORMAL_MODE, BEST_MODE}) {
+      std::string p1 = path, p2 = srgbPath;
+      PROFILE a{PROFILE_FILENAME, p1.data(), uint32_t(p1.size() + 1)}, b{PROFILE_FILENAME, p2.data(), uint32_t(p2.size() + 1)};
+      HPROFILE h[2] = {open(&a, PROFILE_READ, 0, 0), open(&b, PROFILE_READ, 0, 0)};
+      ASSERT_NE(h[0], nullptr);
+      ASSERT_NE(h[1], nullptr);
+      uint32_t intents[2] = {0, 0};
+      HTRANSFORM t = create(h, 2, intents, 2, mode, 0);
+      ASSERT_NE(t, nullptr);
+      std::vector<COLOR> out(in.size());
+      ASSERT_TRUE(translate(t, in.data(), uint32_t(in.size()), COLOR_CMYK, out.data(), COLOR_RGB));
+      double worst = 0;
+      for (size_t i = 0; i < in.size(); ++i)
+        for (int c = 0; c < 3; ++c) {
+          const double want = std::min(255.0, std::max(0.0, ref[i][size_t(c)]));
+          worst = std::max(worst, std::fabs(double(out[i].channel[c] >> 8) - want));
+        }
+      EXPECT_LE(worst, 2.0) << path << " mode " << mode;
+      destroy(t);
+      close(h[0]);
+      close(h[1]);
+    }
+  }
+  MscmsFreeLibrary(lib);
+}
+
 TEST(ExtrasICC, ConvertBitmapAndApply) {
   TVXICC cmyk, srgb;
   cmyk.Assign_CMYKProfile();
