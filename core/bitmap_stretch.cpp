@@ -101,12 +101,15 @@ void TVXBitmap::StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32
       for (int32_t a = 0; a < 256; ++a) weight[a] = WeightByte(double(std::min(Transparency, a)) * Opacity);
       const uint8_t fill = WeightByte(double(Transparency) * Opacity);
       for (int32_t y = y1; y <= y2; ++y) {
-        uint8_t* d = static_cast<uint8_t*>(dstAlpha->ScanLine(y)) + x1;
+        uint8_t* row = static_cast<uint8_t*>(dstAlpha->ScanLine(y));
+        if (!row) continue;
+        uint8_t* d = row + x1;
         if (!useAlpha) {
           std::memset(d, fill, size_t(n));
           continue;
         }
         const uint8_t* s = static_cast<const uint8_t*>(srcAlpha->ScanLine(oneToOne ? y - yDst + ySrc : rows[size_t(y - y1)]));
+        if (!s) continue;
         for (int32_t i = 0; i < n; ++i) d[i] = weight[s[oneToOne ? sx0 + i : cols[size_t(i)]]];
       }
       dstAlpha->SetFull(false);
@@ -120,12 +123,14 @@ void TVXBitmap::StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32
           continue;
         }
         const uint8_t* s = static_cast<const uint8_t*>(ScanLine(rows[size_t(y - y1)]));
+        if (!s) continue;
         for (int32_t i = 0; i < n; ++i) std::memcpy(d + 3 * size_t(i), s + 3 * size_t(cols[size_t(i)]), 3);
       }
     } else if (PixelFormat() == vx1g) {
       for (int32_t y = y1; y <= y2; ++y) {
         uint8_t* d = static_cast<uint8_t*>(Dest->ScanLine(y)) + 3 * size_t(x1);
         const uint8_t* s = static_cast<const uint8_t*>(ScanLine(rows[size_t(y - y1)]));
+        if (!s) continue;
         for (int32_t i = 0; i < n; ++i) {
           const int32_t sx = cols[size_t(i)];
           std::memset(d + 3 * size_t(i), (s[sx >> 3] >> (7 - (sx & 7))) & 1 ? 255 : 0, 3);

@@ -334,4 +334,25 @@ TEST(RenderVirtual, ThePixelEventAdjustedAndWeighted) {
   EXPECT_EQ(big->Pixels_vx24RGB(5, 3).r, 150);
 }
 
+class ThrowingProvider : public TVXVirtualBitmapProvider {
+ public:
+  void* GetSegment(TVXBitmap*, int32_t, int32_t, int32_t) override { return nullptr; }
+  void Render(TVXBitmap*, int32_t, int32_t, uint8_t* const* Rows, int32_t X1, int32_t Y1, int32_t, int32_t,
+              const int32_t*, const int32_t*, int32_t, TVXRenderOperation, double) override {
+    Rows[Y1][3 * X1] = 77;
+    throw EVXException("row not available");
+  }
+};
+
+TEST(RenderVirtual, AFailingRendererIsSwallowedAndTheAccessModeRestored) {
+  TVXBitmap s;
+  s.SetVirtualBitmapProvider(new ThrowingProvider);
+  s.Allocate(2, 2, vx24RGB);
+  s.SetAccess(vxdReadWrite);
+  auto d = Canvas(2, 2);
+  EXPECT_NO_THROW(Render(s, *d, Whole(s, 0, 0, 2, 2)));
+  EXPECT_EQ(d->Pixels_vx24RGB(0, 0).b, 77);  // what was drawn stays
+  EXPECT_EQ(s.Access(), vxdReadWrite);
+}
+
 }  // namespace
