@@ -32,10 +32,14 @@ std::atomic<pid_t> gChild[kChildSlots];
 
 // Threads between starting a child and registering it. The handler waits for
 // them; such a thread blocks the signals meanwhile, so it never runs the handler.
+// Once a handler runs, no further child is started (other threads go on
+// running until the process ends).
 std::atomic<int> gStarting{0};
+std::atomic<bool> gEnding{false};
 
 void OnSignal(int Sig) {
   if (gArmed) {
+    gEnding.store(true);
     while (gStarting.load() > 0) sched_yield();
     // Children first: a child that still writes could make a file again after
     // it was removed. The child is waited for, unless another thread already did.
@@ -88,6 +92,8 @@ void DisarmSignalCleanup() {
 
 void AddSignalCleanup(const std::string& Path) {
   if (Path.size() >= sizeof(gExtra[0])) return;
+  // The process is ending: the file must not be made any more.
+  while (gEnding.load()) pause();
   for (int i = 0; i < kExtraSlots; ++i) {
     int expected = 0;
     if (gExtraState[i].compare_exchange_strong(expected, 1)) {
@@ -139,15 +145,16 @@ void EndSignalChildren() {
   }
 }
 
-TSignalChildStart::TSignalChildStart() {
+TSignalCleanupStart::TSignalCleanupStart() {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : kSignals) sigaddset(&set, sig);
   pthread_sigmask(SIG_BLOCK, &set, &FOld);
   gStarting.fetch_add(1);
+  FAllowed = !gEnding.load();
 }
 
-TSignalChildStart::~TSignalChildStart() {
+TSignalCleanupStart::~TSignalCleanupStart() {
   gStarting.fetch_sub(1);
   pthread_sigmask(SIG_SETMASK, &FOld, nullptr);
 }

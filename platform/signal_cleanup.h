@@ -26,15 +26,19 @@ void RemoveSignalChild(int ProcessId);
 // Kills every registered child now (a run that stops early).
 void EndSignalChildren();
 
-// Held while a child is started and registered: the signals wait in this thread,
-// and a handler running on another thread waits until the child is registered.
-class TSignalChildStart {
+// Held while a child is started or a temporary file created, and registered:
+// the signals wait in this thread, and a handler running on another thread waits
+// until the child or file is registered. Once a handler has begun, nothing may
+// be started or created (Allowed is false).
+class TSignalCleanupStart {
 public:
-  TSignalChildStart();
-  ~TSignalChildStart();
-  TSignalChildStart(const TSignalChildStart&) = delete;
-  TSignalChildStart& operator=(const TSignalChildStart&) = delete;
+  TSignalCleanupStart();
+  ~TSignalCleanupStart();
+  bool Allowed() const { return FAllowed; }
+  TSignalCleanupStart(const TSignalCleanupStart&) = delete;
+  TSignalCleanupStart& operator=(const TSignalCleanupStart&) = delete;
 
 private:
   sigset_t FOld;
+  bool FAllowed = true;
 };

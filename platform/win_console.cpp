@@ -6,16 +6,33 @@
 #include <memory>
 #include <typeinfo>
 
+namespace {
+thread_local std::string* gCapture = nullptr;
+}
+
 void ConsoleWrite(const std::string& Text) {
+  if (gCapture != nullptr) {
+    *gCapture += Text;
+    return;
+  }
   std::fwrite(Text.data(), 1, Text.size(), stdout);
   std::fflush(stdout);
 }
 
 void ConsoleWriteLn(const std::string& Text) {
+  if (gCapture != nullptr) {
+    *gCapture += Text;
+    *gCapture += '\n';
+    return;
+  }
   std::fwrite(Text.data(), 1, Text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
+
+TConsoleCapture::TConsoleCapture(std::string& Target) : FOuter(gCapture) { gCapture = &Target; }
+
+TConsoleCapture::~TConsoleCapture() { gCapture = FOuter; }
 
 std::string ExceptionClassName(const std::exception& E) {
   const char* mangled = typeid(E).name();

@@ -9,6 +9,19 @@
 void ConsoleWrite(const std::string& Text);
 void ConsoleWriteLn(const std::string& Text = std::string());
 
+// While it lives, the console output of the calling thread goes to Target
+// instead (work done beside other work, printed later in its turn).
+class TConsoleCapture {
+public:
+  explicit TConsoleCapture(std::string& Target);
+  ~TConsoleCapture();
+  TConsoleCapture(const TConsoleCapture&) = delete;
+  TConsoleCapture& operator=(const TConsoleCapture&) = delete;
+
+private:
+  std::string* FOuter;
+};
+
 // Class name of an exception object, without namespace decoration where there is none.
 std::string ExceptionClassName(const std::exception& E);
 // Runs Body and returns its exit code; an exception escaping it is printed on standard

@@ -38,7 +38,9 @@ bool TOutputFile::Create(const std::string& Target) {
   const std::string base = ExtractFilePath(Target) + "." + ExtractFileName(Target) + "-" + std::to_string(getpid());
   for (int tries = 0; tries < 100; ++tries) {
     const std::string candidate = base + "-" + std::to_string(gSerial.fetch_add(1)) + ".png";
-    // Registered before it exists: a signal right after the creation still finds it.
+    // Registered before it exists, and a signal waits until both are done.
+    TSignalCleanupStart creating;
+    if (!creating.Allowed()) return false;
     AddSignalCleanup(candidate);
     AddSignalCleanup(QuantiserTemporary(candidate));
     const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

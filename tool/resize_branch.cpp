@@ -40,8 +40,9 @@ struct TDecodedSource {
   }
 };
 
+// One per thread: files converted side by side each keep their own.
 TDecodedSource& DecodedSource() {
-  static TDecodedSource cache;
+  thread_local TDecodedSource cache;
   return cache;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/win_errors.h"
 #include "platform/win_files.h"
 #include "platform/win_resource.h"
+#include "tool/convertfiles.h"
 #include "tool/convertimage.h"
 #include "tool/infoversion.h"
 #include "tool/zolib.h"
@@ -257,18 +258,6 @@ int32_t Main(const std::vector<std::string>& Args) {
     return 1;
   }
 
-  for (const auto& file : files) {
-    if (opt.Copy && opt.Buckets == 0) {
-      if (!ConvertImage(file, opt.OutDir, 0, 0, true, opt.EightBit, opt.NewerOnly, opt.LongSide, quant.Path()))
-        return 1;
-      continue;
-    }
-    for (uint8_t mode = 1; mode <= 6; ++mode) {
-      if (!(opt.Buckets & (1u << (mode - 1)))) continue;
-      if (!ConvertImage(file, opt.OutDir, mode, opt.Dip, false, opt.EightBit, opt.NewerOnly, opt.LongSide,
-                        quant.Path()))
-        return 1;
-    }
-  }
-  return 0;
+  return ConvertFiles(files, opt, quant.Path()) ? 0 : 1;
 }
+

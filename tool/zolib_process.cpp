@@ -13,8 +13,8 @@ bool ExecuteAndWait(const std::string& Exe, const std::string& Params, const std
   {
     // A signal that ends the program ends the child too, also one that comes
     // while the child starts.
-    TSignalChildStart starting;
-    if (!CreateProcessW(Exe, commandLine, Dir, pid)) return false;
+    TSignalCleanupStart starting;
+    if (!starting.Allowed() || !CreateProcessW(Exe, commandLine, Dir, pid)) return false;
     AddSignalChild(pid);
   }
   uint32_t code = 0;

@@ -1,0 +1,104 @@
+// Several files in flight at once: the run prints, leaves and returns exactly
+// what the one-after-another run (the program limited to one processor) does,
+// also when a file fails in the middle, when a bucket folder cannot be made,
+// and when files share a name.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "tool_test_util.h"
+
+using tooltest::TempDir;
+
+namespace {
+
+const std::string kFakeProgram = std::string(VX_BINARY_DIR) + "/tool/tarvello_fakequant";
+const std::string kSamples = std::string(VX_SOURCE_DIR) + "/samples";
+
+// Entries below Folder: "d" for a folder, else the mode bits and the contents.
+std::map<std::string, std::string> Tree(const std::string& Folder, const std::string& Prefix = "") {
+  std::map<std::string, std::string> out;
+  DIR* d = opendir(Folder.c_str());
+  if (d == nullptr) return out;
+  while (dirent* e = readdir(d)) {
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    const std::string path = Folder + "/" + n;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      out[Prefix + n] = "d";
+      for (auto& [k, v] : Tree(path, Prefix + n + "/")) out[k] = v;
+    } else {
+      out[Prefix + n] = std::to_string(st.st_mode & 0777) + ":" + tooltest::ReadFile(path);
+    }
+  }
+  closedir(d);
+  return out;
+}
+
+}  // namespace
+
+TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
+  if (sysconf(_SC_NPROCESSORS_ONLN) < 2) GTEST_SKIP() << "one processor: every run is one file at a time";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // after /out:
+    std::vector<std::string> env;
+    const char* prepare;  // "folder-file": a file stands where the hdpi folder would go
+  } cases[] = {
+      {"all buckets", {"/all", "/dip:20", "src"}, {}, ""},
+      {"eight bit and long side", {"/mdpi", "/xhdpi", "/dip:16", "/8", "/l", "src"}, {}, ""},
+      {"a damaged file in the middle", {"/all", "/dip:20", "src", "bad", "src"}, {}, ""},
+      {"a damaged first file", {"/all", "/dip:20", "bad", "src"}, {}, ""},
+      // The first file fails slowly: the others have gone through every bucket.
+      {"a slow failure of the first file", {"/all", "/dip:20", "/8", "src"}, {"FAKEQUANT_FAIL=10_icon"}, ""},
+      {"a bucket folder that cannot be made", {"/all", "/dip:20", "src"}, {}, "folder-file"},
+      {"the same files twice, newer only", {"/ldpi", "/xxhdpi", "/dip:20", "/m", "src", "src"}, {}, ""},
+      {"same names in sub-folders", {"/hdpi", "/dip:20", "/r", "src"}, {}, ""},
+      {"quantiser skips", {"/copy", "/8", "src"}, {"FAKEQUANT_EXIT=98"}, ""},
+      {"quantiser fails", {"/mdpi", "/dip:20", "/8", "src"}, {"FAKEQUANT_EXIT=99"}, ""},
+  };
+  TempDir d;
+  const std::string tmp = d / "tmp";
+  mkdir(tmp.c_str(), 0700);
+  mkdir((d / "src").c_str(), 0755);
+  mkdir((d / "src/sub").c_str(), 0755);
+  mkdir((d / "bad").c_str(), 0755);
+  const char* samples[] = {"icon.png", "photo.png", "button.9.png"};
+  for (int i = 0; i < 12; ++i) {
+    const std::string sample = samples[i % 3];
+    const std::string name = std::to_string(10 + i) + "_" + sample;
+    tooltest::WriteFile(d / ("src/" + name), tooltest::ReadFile(kSamples + "/" + sample));
+    if (i % 4 == 0) tooltest::WriteFile(d / ("src/sub/" + name), tooltest::ReadFile(kSamples + "/" + samples[(i + 1) % 3]));
+  }
+  tooltest::WriteFile(d / "bad/05_bad.png", "\x89PNG\r\n\x1a\nnot really");
+  tooltest::WriteFile(d / "bad/50_fine.png", tooltest::ReadFile(kSamples + "/icon.png"));
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::map<std::string, std::string> trees[2];
+    tooltest::RunResult runs[2];
+    for (int parallel = 0; parallel < 2; ++parallel) {
+      const std::string out = d / (std::string(c.name) + (parallel ? " parallel" : " one"));
+      mkdir(out.c_str(), 0755);
+      if (std::string(c.prepare) == "folder-file") tooltest::WriteFile(out + "/drawable-hdpi", "x");
+      std::vector<std::string> args{"/out:" + out};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      // One processor: the files go one after another.
+      const std::string program = parallel ? kFakeProgram : "/usr/bin/taskset";
+      if (!parallel) args.insert(args.begin(), {"-c", "0", kFakeProgram});
+      runs[parallel] = tooltest::RunProgram(program, args, d.Path, tmp, c.env);
+      trees[parallel] = Tree(out);
+    }
+    EXPECT_EQ(runs[1].ExitCode, runs[0].ExitCode);
+    EXPECT_EQ(runs[1].Out, runs[0].Out);
+    EXPECT_EQ(trees[1], trees[0]);
+    EXPECT_FALSE(trees[0].empty());
+    EXPECT_EQ(tooltest::NamesWithPrefix(tmp, ""), std::vector<std::string>{});
+  }
+}
