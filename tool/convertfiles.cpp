@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <condition_variable>
 #include <exception>
 #include <map>
@@ -16,6 +18,7 @@
 #include "platform/win_files.h"
 #include "tool/convertimage.h"
 #include "tool/output_file.h"
+#include "tool/resize_branch.h"
 #include "tool/tarvello_main.h"
 #include "tool/zolib.h"
 
@@ -28,6 +31,24 @@ size_t UsableProcessors() {
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? size_t(n) : 1;
+}
+
+// Memory the files in flight may take together (a single larger file runs
+// alone): enough for small files to fill every processor, while large ones go
+// one or two at a time, each resampled on every processor by itself.
+constexpr int64_t kMemoryBudget = int64_t(32) << 20;
+
+// What working on a PNG file takes, about: its pixels with alpha as decoded,
+// and as much again for resampling and saving. 0 when the header is unreadable.
+int64_t MemoryEstimate(const std::string& File) {
+  uint8_t h[24];
+  FILE* f = std::fopen(File.c_str(), "rb");
+  if (f == nullptr) return 0;
+  const size_t n = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  if (n < sizeof h || std::memcmp(h + 12, "IHDR", 4) != 0) return 0;
+  auto be32 = [&](int i) { return int64_t(h[i]) << 24 | int64_t(h[i + 1]) << 16 | int64_t(h[i + 2]) << 8 | h[i + 3]; };
+  return be32(16) * be32(20) * 5;
 }
 
 // The modes of the calls made for every file, in order.
@@ -82,6 +103,7 @@ public:
       auto it = lastOfName.find(name);
       FPrevious.push_back(it == lastOfName.end() ? SIZE_MAX : it->second);
       lastOfName[name] = i;
+      FMemory.push_back(MemoryEstimate(Files[i]));
     }
     for (size_t w = 0; w < Workers; ++w) FThreads.emplace_back([this] { Work(); });
   }
@@ -125,10 +147,12 @@ private:
         FChanged.wait(lock, [&] {
           if (FCancel || FNext >= FJobs.size()) return true;
           const size_t prev = FPrevious[FNext];
-          return FNext < FCommitted + FWindow && (prev == SIZE_MAX || prev < FCommitted);
+          return FNext < FCommitted + FWindow && (prev == SIZE_MAX || prev < FCommitted) &&
+                 (FInFlight == 0 || FInFlight + FMemory[FNext] <= kMemoryBudget);
         });
         if (FCancel || FNext >= FJobs.size()) return;
         j = FNext++;
+        FInFlight += FMemory[j];
       }
       TJob& job = *FJobs[j];
       try {
@@ -142,7 +166,9 @@ private:
       } catch (...) {
         job.Error = std::current_exception();
       }
+      ForgetDecodedSource();
       std::lock_guard<std::mutex> lock(FLock);
+      FInFlight -= FMemory[j];
       job.Done = true;
       FChanged.notify_all();
     }
@@ -178,6 +204,8 @@ private:
   const size_t FWindow;
   std::vector<std::unique_ptr<TJob>> FJobs;
   std::vector<size_t> FPrevious;  // the earlier file of the same name, or SIZE_MAX
+  std::vector<int64_t> FMemory;   // estimates, and the sum of those in flight
+  int64_t FInFlight = 0;
   std::vector<std::thread> FThreads;
   std::mutex FLock;
   std::condition_variable FChanged;

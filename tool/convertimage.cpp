@@ -106,7 +106,7 @@ bool PrepareImage(const std::string& Source, const std::string& OutDir, uint8_t 
     const bool created = output->Create(target);
     if (Copy) {
       // 7. copy
-      if (!created || !CopyFileW(Source, output->Path(), false)) {
+      if (!created || !output->CopyFrom(Source)) {
         ConsoleWriteLn();
         ConsoleWriteLn("Cannot copy image file.");
         return false;

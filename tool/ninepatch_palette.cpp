@@ -1,6 +1,8 @@
 #include "tool/ninepatch_palette.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -239,8 +241,11 @@ bool RestoreNinePatchBorder(const std::string& File, const TNinePatchBorder& Bor
   if (I.colorType != PNG_COLOR_TYPE_PALETTE) return true;
   if (int32_t(I.w) != Border.Width || int32_t(I.h) != Border.Height) return false;
   MendPalette(I, Border);
+  // Opened, never created: a file that a signal removed meanwhile stays away.
   TFile out;
-  out.f = std::fopen(File.c_str(), "wb");
+  const int fd = open(File.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  out.f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (out.f == nullptr && fd >= 0) close(fd);
   if (out.f == nullptr || !WriteIndexed(out.f, I)) return false;
   const bool closed = std::fclose(out.f) == 0;
   out.f = nullptr;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/signal_cleanup.h"
@@ -63,4 +64,31 @@ bool TOutputFile::Commit() {
   FCommitted = true;
   Discard();
   return true;
+}
+
+bool TOutputFile::CopyFrom(const std::string& Source) {
+  if (FPath.empty()) return false;
+  const int in = open(Source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  const int out = fstat(in, &st) == 0 && S_ISREG(st.st_mode) ? open(FPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC) : -1;
+  bool ok = out >= 0;
+  char buf[65536];
+  while (ok) {
+    const ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      const ssize_t w = write(out, buf + done, size_t(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      ok = w > 0;
+      done += w > 0 ? w : 0;
+    }
+  }
+  if (out >= 0 && close(out) != 0) ok = false;
+  close(in);
+  return ok;
 }

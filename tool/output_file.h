@@ -18,7 +18,11 @@ public:
   // name that begins with a dot and ends in ".png". False when the folder
   // refuses it.
   bool Create(const std::string& Target);
+  // The file is only ever opened after Create, never created again: once a
+  // signal has removed it, it stays away.
   const std::string& Path() const { return FPath; }
+  // Copies the bytes of Source into the file. False when either cannot be used.
+  bool CopyFrom(const std::string& Source);
   const std::string& Target() const { return FTarget; }
   // Renames the file to its target, replacing an earlier one. False when that
   // fails (the temporary file is then deleted by the destructor).

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/bitmap.h"
+#include "core/streams.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "platform/win_console.h"
@@ -122,8 +123,15 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
                  std::to_string(bitmap->Height()));
   }
 
-  io->SaveToFilePNG(Target);
-  // Target may exist before the save (an empty file reserving the name).
+  // Target is an empty temporary file that only this call uses: written in
+  // place, it needs no temporary of its own. It is opened, never created: once
+  // a signal has removed it, it must not come back.
+  {
+    TVXWideFileStream file(Target, fmOpenWrite);
+    TVXBufferedWriteStream buffered(&file, 65536);
+    io->SaveToStreamPNG(&buffered);
+    buffered.Flush();
+  }
   if (io->Aborting() || !FileExists(Target)) {
     ConsoleWriteLn();
     ConsoleWriteLn("Cannot save image file.");
@@ -131,3 +139,5 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   }
   return true;
 }
+
+void ForgetDecodedSource() { DecodedSource().Clear(); }
