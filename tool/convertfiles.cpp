@@ -36,7 +36,7 @@ size_t UsableProcessors() {
 // Memory the files in flight may take together (a single larger file runs
 // alone): enough for small files to fill every processor, while large ones go
 // one or two at a time, each resampled on every processor by itself.
-constexpr int64_t kMemoryBudget = int64_t(32) << 20;
+constexpr int64_t kMemoryBudget = int64_t(24) << 20;
 
 // What working on a PNG file takes, about: its pixels with alpha as decoded,
 // and as much again for resampling and saving. 0 when the header is unreadable.
