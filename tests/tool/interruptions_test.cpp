@@ -27,26 +27,6 @@ namespace {
 const std::string kFakeProgram = std::string(VX_BINARY_DIR) + "/tool/tarvello_fakequant";
 const std::string kSamples = std::string(VX_SOURCE_DIR) + "/samples";
 
-// Regular files below Folder (relative names) with their contents.
-std::map<std::string, std::string> Tree(const std::string& Folder, const std::string& Prefix = "") {
-  std::map<std::string, std::string> out;
-  DIR* d = opendir(Folder.c_str());
-  if (d == nullptr) return out;
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    const std::string path = Folder + "/" + n;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      for (auto& [k, v] : Tree(path, Prefix + n + "/")) out[k] = v;
-    } else {
-      out[Prefix + n] = tooltest::ReadFile(path);
-    }
-  }
-  closedir(d);
-  return out;
-}
 
 std::vector<std::string> Lines(const std::string& Path) {
   std::vector<std::string> out;
@@ -137,7 +117,7 @@ TEST(TarvelloInterrupted, SignalsLeaveNothingHalfDone) {
       waitpid(pid, &status, 0);
       ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    const auto reference = Tree(d / "ref");
+    const auto reference = tooltest::FileTree(d / "ref");
     ASSERT_EQ(reference.size(), 8u);
 
     // Earlier outputs, older than the sources: they stay until replaced whole.
@@ -184,7 +164,7 @@ TEST(TarvelloInterrupted, SignalsLeaveNothingHalfDone) {
     }
     // No temporary file anywhere, every output whole and read-only or the old one.
     EXPECT_EQ(tooltest::NamesWithPrefix(tmp, ""), std::vector<std::string>{});
-    for (const auto& [name, data] : Tree(d / "out")) {
+    for (const auto& [name, data] : tooltest::FileTree(d / "out")) {
       EXPECT_EQ(name.find("/."), std::string::npos) << "temporary file " << name;
       EXPECT_TRUE(tooltest::IsReadOnly(d / ("out/" + name))) << name;
       if (data != "OLD") {
@@ -201,7 +181,7 @@ TEST(TarvelloInterrupted, SignalsLeaveNothingHalfDone) {
       waitpid(p2, &s2, 0);
       ASSERT_TRUE(WIFEXITED(s2) && WEXITSTATUS(s2) == 0);
     }
-    EXPECT_EQ(Tree(d / "out"), reference);
+    EXPECT_EQ(tooltest::FileTree(d / "out"), reference);
     EXPECT_EQ(tooltest::NamesWithPrefix(tmp, ""), std::vector<std::string>{});
   }
 }

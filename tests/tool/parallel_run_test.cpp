@@ -19,27 +19,6 @@ namespace {
 const std::string kFakeProgram = std::string(VX_BINARY_DIR) + "/tool/tarvello_fakequant";
 const std::string kSamples = std::string(VX_SOURCE_DIR) + "/samples";
 
-// Entries below Folder: "d" for a folder, else the mode bits and the contents.
-std::map<std::string, std::string> Tree(const std::string& Folder, const std::string& Prefix = "") {
-  std::map<std::string, std::string> out;
-  DIR* d = opendir(Folder.c_str());
-  if (d == nullptr) return out;
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    const std::string path = Folder + "/" + n;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      out[Prefix + n] = "d";
-      for (auto& [k, v] : Tree(path, Prefix + n + "/")) out[k] = v;
-    } else {
-      out[Prefix + n] = std::to_string(st.st_mode & 0777) + ":" + tooltest::ReadFile(path);
-    }
-  }
-  closedir(d);
-  return out;
-}
 
 }  // namespace
 
@@ -93,7 +72,7 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
       const std::string program = parallel ? kFakeProgram : "/usr/bin/taskset";
       if (!parallel) args.insert(args.begin(), {"-c", "0", kFakeProgram});
       runs[parallel] = tooltest::RunProgram(program, args, d.Path, tmp, c.env);
-      trees[parallel] = Tree(out);
+      trees[parallel] = tooltest::FileTree(out, true);
     }
     EXPECT_EQ(runs[1].ExitCode, runs[0].ExitCode);
     EXPECT_EQ(runs[1].Out, runs[0].Out);

@@ -1,6 +1,8 @@
 // Helpers of the tool tests: private temporary folders, small files, running programs.
 #pragma once
 #include <cstdlib>
+#include <dirent.h>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -103,6 +105,30 @@ inline std::vector<std::string> NamesWithPrefix(const std::string& Folder, const
     if (s.rfind(Prefix, 0) == 0) out.push_back(s);
   }
   pclose(p);
+  return out;
+}
+
+// Entries below Folder by relative name: file contents; with Details also the
+// folders (as "d") and each file's mode bits before its contents ("292:...").
+inline std::map<std::string, std::string> FileTree(const std::string& Folder, bool Details = false,
+                                                   const std::string& Prefix = "") {
+  std::map<std::string, std::string> out;
+  DIR* d = opendir(Folder.c_str());
+  if (d == nullptr) return out;
+  while (dirent* e = readdir(d)) {
+    const std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    const std::string path = Folder + "/" + n;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      if (Details) out[Prefix + n] = "d";
+      for (auto& [k, v] : FileTree(path, Details, Prefix + n + "/")) out[k] = v;
+    } else {
+      out[Prefix + n] = (Details ? std::to_string(st.st_mode & 0777) + ":" : std::string()) + ReadFile(path);
+    }
+  }
+  closedir(d);
   return out;
 }
 
