@@ -2,7 +2,9 @@
 
 #include "codecs/bmpraw.h"
 #include "codecs/jpeg.h"
+#include "codecs/pcx.h"
 #include "codecs/pnm.h"
+#include "codecs/tga.h"
 #include "codecs/wbmp.h"
 #include "codecs/png.h"
 #include "io/params.h"
@@ -13,6 +15,7 @@ namespace {
 constexpr int32_t kPNGFileType = 8;
 constexpr int32_t kJPEGFileType = 3;
 constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
+constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
 
 void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
 
@@ -42,6 +45,21 @@ void ReadBMPRAW(TVXCodecReadArgs& a) {
 }
 void WriteBMPRAW(TVXCodecWriteArgs& a) { VXWriteBMPRAWStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
 
+void ReadPCX(TVXCodecReadArgs& a) { VXReadPCXStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview, a.Length); }
+void WritePCX(TVXCodecWriteArgs& a) { VXWritePCXStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+void ReadDCX(TVXCodecReadArgs& a) {
+  VXReadDCXStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview);
+  a.Count = a.Params->ImageCount();
+}
+void WriteDCX(TVXCodecWriteArgs& a) {
+  VXWriteDCXStream(a.Stream, a.Bitmap, *a.Params, *a.Progress);
+  a.Count = a.Params->ImageCount();
+}
+void ReadTGA(TVXCodecReadArgs& a) {
+  VXReadTGAStream(a.Stream, a.Bitmap, *a.Params, false, a.AlphaMask, a.Preview, *a.Progress);
+}
+void WriteTGA(TVXCodecWriteArgs& a) { VXWriteTGAStream(a.Stream, a.Bitmap, *a.Params, a.AlphaMask, *a.Progress); }
+
 }  // namespace
 
 void VXCodecsStartup() {
@@ -70,6 +88,20 @@ void VXCodecsStartup() {
   raw.Read = &ReadBMPRAW;
   raw.Write = &WriteBMPRAW;
   VXSetCodecOps(kBMPRAWFileType, raw);
+
+  TVXCodecOps pcx;
+  pcx.Read = &ReadPCX;
+  pcx.Write = &WritePCX;
+  VXSetCodecOps(kPCXFileType, pcx);
+  TVXCodecOps dcx;
+  dcx.Read = &ReadDCX;
+  dcx.Write = &WriteDCX;
+  dcx.ImageCount = &VXGetDCXStreamImageCount;
+  VXSetCodecOps(kDCXFileType, dcx);
+  TVXCodecOps tga;
+  tga.Read = &ReadTGA;
+  tga.Write = &WriteTGA;
+  VXSetCodecOps(kTGAFileType, tga);
 }
 
 void VXCodecsShutdown() {}

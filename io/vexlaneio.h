@@ -188,6 +188,32 @@ class TVexlaneIO {
   void SaveToFileWBMP(const std::string& FileName);
   void SaveToStreamWBMP(TStream* Stream);
 
+  // ---- PCX (type 4) ----
+  // The stream loader reads a 12-byte "PCX2" stream header (or the old 4-byte
+  // "PCX" one) when StreamHeaders is on, and then leaves the stream after the
+  // image; the stream saver writes the "PCX2" header around the image.
+  bool LoadFromFilePCX(const std::string& FileName);
+  bool LoadFromStreamPCX(TStream* Stream);
+  void SaveToFilePCX(const std::string& FileName);
+  void SaveToStreamPCX(TStream* Stream);
+
+  // ---- DCX (type 19): page DCX_ImageIndex ----
+  bool LoadFromFileDCX(const std::string& FileName);
+  bool LoadFromStreamDCX(TStream* Stream);
+  // A new one-page DCX (the stream saver empties the stream first).
+  void SaveToFileDCX(const std::string& FileName);
+  void SaveToStreamDCX(TStream* Stream);
+  // Inserts the target as page DCX_ImageIndex into an existing DCX file; a
+  // file that is not DCX, or an index beyond the pages, leaves it unchanged
+  // with Aborting set.
+  void InsertToFileDCX(const std::string& FileName);
+
+  // ---- Targa (type 11) ----
+  bool LoadFromFileTGA(const std::string& FileName);
+  bool LoadFromStreamTGA(TStream* Stream);
+  void SaveToFileTGA(const std::string& FileName);
+  void SaveToStreamTGA(TStream* Stream);
+
   // ---- Raw pixel data (type 21) ----
   // The target must already have the size and pixel format of the data; the
   // layout comes from the parameters' BMPRAW_ fields. An empty file name does

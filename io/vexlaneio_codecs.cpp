@@ -26,7 +26,7 @@ bool TVexlaneIO::CodecLoadCore(TStream* Stream, int32_t FileType, const TLoadSte
   args.Length = Length;
   ops.Read(args);
   if (Steps.CheckDPI) CheckDPI();
-  if (Steps.MaskToAlpha && args.AlphaMask && !fAborting) fVXBitmap->CopyFromTVXMask(args.AlphaMask.get());
+  if (Steps.MaskToAlpha && args.AlphaMask && !fAborting) fVXBitmap->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
   if (Steps.AutoAdjustDPI && fAutoAdjustDPI) DoAutoAdjustDPI();
   fParams->SetFileType(FileType);
   if (Steps.ApplyDPIToView) ApplyDPIToView(fParams->DpiX(), fParams->DpiY());

@@ -30,6 +30,18 @@ struct TFormatMembers {
 // makes the dispatch raise, naming the format and the operation. Loaders that
 // return a count give the dispatch the negation of Aborting.
 const TFormatMembers kMembers[] = {
+    {4, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFilePCX(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamPCX(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePCX(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamPCX(s); }},
+    {11, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileTGA(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamTGA(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileTGA(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamTGA(s); }},
+    {19, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileDCX(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamDCX(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileDCX(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamDCX(s); }},
     {12, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFilePXM(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamPXM(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePXM(f); },

@@ -1,0 +1,16 @@
+#include "io/filecounts.h"
+
+#include "core/streams.h"
+#include "io/codec_table.h"
+
+namespace {
+
+int32_t CountOf(const std::string& FileName, int32_t FileType) {
+  const TVXCodecOps& ops = VXRequireCodecOps(FileType, vxcoCount);
+  TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+  return ops.ImageCount(&file);
+}
+
+}  // namespace
+
+int32_t VXGetDCXFileImageCount(const std::string& FileName) { return CountOf(FileName, 19); }

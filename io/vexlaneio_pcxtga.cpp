@@ -1,0 +1,155 @@
+// The I/O component's operations for PCX, DCX and Targa.
+#include <cstring>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/streams.h"
+#include "io/codec_table.h"
+#include "io/filewriter.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
+
+namespace {
+
+constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
+constexpr int64_t kStreamHeaderSize = 12;
+
+int32_t HeaderLength(const uint8_t* h) {
+  return int32_t(uint32_t(h[8]) | (uint32_t(h[9]) << 8) | (uint32_t(h[10]) << 16) | (uint32_t(h[11]) << 24));
+}
+
+}  // namespace
+
+// ---- PCX ----
+
+bool TVexlaneIO::LoadFromFilePCX(const std::string& FileName) { return CodecLoadFile(FileName, kPCXFileType, TLoadSteps{}); }
+
+bool TVexlaneIO::LoadFromStreamPCX(TStream* Stream) {
+  if (!fStreamHeaders) return CodecLoadStream(Stream, kPCXFileType, TLoadSteps{});
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    fAborting = true;
+    DoFinishWork();
+    return false;
+  }
+  bool result = false;
+  try {
+    const int64_t start = Stream->Position();
+    uint8_t h[kStreamHeaderSize] = {};
+    const int64_t got = Stream->Read(h, kStreamHeaderSize);
+    if (got < 4 || std::memcmp(h, "PCX", 3) != 0) {
+      fAborting = true;
+    } else if (got == kStreamHeaderSize && std::memcmp(h, "PCX2", 5) == 0) {
+      const int64_t length = HeaderLength(h);
+      if (length < 0 || start + kStreamHeaderSize + length > Stream->Size()) {
+        fAborting = true;
+      } else {
+        result = CodecLoadCore(Stream, kPCXFileType, TLoadSteps{}, length);
+        Stream->SetPosition(start + kStreamHeaderSize + length);
+      }
+    } else {
+      // The old header: "PCX" and one more byte, then the image to the end.
+      Stream->SetPosition(start + 4);
+      result = CodecLoadCore(Stream, kPCXFileType, TLoadSteps{});
+    }
+    fParams->SetFileName("");
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return result && !fAborting;
+}
+
+void TVexlaneIO::SaveToFilePCX(const std::string& FileName) { CodecSaveFile(FileName, kPCXFileType, vxscTo24Bit); }
+
+void TVexlaneIO::SaveToStreamPCX(TStream* Stream) {
+  if (!fStreamHeaders) {
+    CodecSaveStream(Stream, kPCXFileType, vxscTo24Bit);
+    return;
+  }
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return;
+  }
+  try {
+    if (fVXBitmap->PixelFormat() != vx24RGB && fVXBitmap->PixelFormat() != vx1g) fVXBitmap->SetPixelFormat(vx24RGB);
+    const int64_t start = Stream->Position();
+    const uint8_t placeholder[kStreamHeaderSize] = {};
+    Stream->WriteBuffer(placeholder, kStreamHeaderSize);
+    CodecWrite(Stream, kPCXFileType, false);
+    if (!fAborting) {
+      const int64_t end = Stream->Position();
+      const uint32_t length = uint32_t(end - start - kStreamHeaderSize);
+      uint8_t h[kStreamHeaderSize] = {'P', 'C', 'X', '2', 0, 0, 0, 0, uint8_t(length), uint8_t(length >> 8),
+                                      uint8_t(length >> 16), uint8_t(length >> 24)};
+      Stream->SetPosition(start);
+      Stream->WriteBuffer(h, kStreamHeaderSize);
+      Stream->SetPosition(end);
+    }
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+// ---- DCX ----
+
+bool TVexlaneIO::LoadFromFileDCX(const std::string& FileName) { return CodecLoadFile(FileName, kDCXFileType, TLoadSteps{}); }
+
+bool TVexlaneIO::LoadFromStreamDCX(TStream* Stream) { return CodecLoadStream(Stream, kDCXFileType, TLoadSteps{}); }
+
+void TVexlaneIO::SaveToFileDCX(const std::string& FileName) { CodecSaveFile(FileName, kDCXFileType, vxscNone); }
+
+void TVexlaneIO::SaveToStreamDCX(TStream* Stream) {
+  if (Stream) {
+    Stream->SetSize(0);
+    Stream->SetPosition(0);
+  }
+  CodecSaveStream(Stream, kDCXFileType, vxscNone);
+}
+
+void TVexlaneIO::InsertToFileDCX(const std::string& FileName) {
+  fAborting = true;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return;
+  }
+  try {
+    // The file is rebuilt in memory and replaces the old one only when the
+    // page went in.
+    TMemoryStream file;
+    file.LoadFromFile(FileName);
+    file.SetPosition(0);
+    fAborting = false;
+    CodecWrite(&file, kDCXFileType, false);
+    if (!fAborting) {
+      VXWriteFileSafely(FileName, fAborting, [&](TStream* Out) { Out->WriteBuffer(file.Memory(), file.Size()); });
+    }
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+// ---- Targa ----
+
+bool TVexlaneIO::LoadFromFileTGA(const std::string& FileName) {
+  TLoadSteps steps;
+  steps.MaskToAlpha = true;
+  return CodecLoadFile(FileName, kTGAFileType, steps);
+}
+
+bool TVexlaneIO::LoadFromStreamTGA(TStream* Stream) {
+  TLoadSteps steps;
+  steps.MaskToAlpha = true;
+  steps.ApplyDPIToView = false;
+  return CodecLoadStream(Stream, kTGAFileType, steps);
+}
+
+void TVexlaneIO::SaveToFileTGA(const std::string& FileName) { CodecSaveFile(FileName, kTGAFileType, vxscTo24Bit, true); }
+
+void TVexlaneIO::SaveToStreamTGA(TStream* Stream) { CodecSaveStream(Stream, kTGAFileType, vxscTo24Bit, true); }
