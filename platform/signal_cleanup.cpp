@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <pthread.h>
+#include <cstdlib>
 #include <cstring>
 #include <sched.h>
 #include <sys/wait.h>
@@ -20,11 +21,11 @@ volatile sig_atomic_t gArmed = 0;
 struct sigaction gOld[kSignalCount];
 bool gInstalled = false;
 
-// Short-lived extra files: state 0 free, 1 being filled, 2 in use. Enough for
-// every output of the files in flight and their temporaries.
+// Short-lived extra files: a copy of the path, or null for a free slot. Enough
+// for every output of the files in flight and their temporaries. A path taken
+// out after a handler has begun is not freed: the handler may be reading it.
 constexpr int kExtraSlots = 1024;
-char gExtra[kExtraSlots][4096];
-std::atomic<int> gExtraState[kExtraSlots];
+std::atomic<char*> gExtra[kExtraSlots];
 
 // Child processes: 0 free, else the process id.
 constexpr int kChildSlots = 256;
@@ -54,7 +55,7 @@ void OnSignal(int Sig) {
     }
     if (gPath[0] != '\0') unlink(gPath);
     for (int i = 0; i < kExtraSlots; ++i)
-      if (gExtraState[i].load() == 2) unlink(gExtra[i]);
+      if (const char* path = gExtra[i].load()) unlink(path);
   }
   signal(Sig, SIG_DFL);
   raise(Sig);
@@ -91,30 +92,24 @@ void DisarmSignalCleanup() {
 }
 
 void AddSignalCleanup(const std::string& Path) {
-  if (Path.size() >= sizeof(gExtra[0])) return;
   // The process is ending: the file must not be made any more.
   while (gEnding.load()) pause();
+  char* copy = strdup(Path.c_str());
+  if (copy == nullptr) return;
   for (int i = 0; i < kExtraSlots; ++i) {
-    int expected = 0;
-    if (gExtraState[i].compare_exchange_strong(expected, 1)) {
-      std::memcpy(gExtra[i], Path.c_str(), Path.size() + 1);
-      gExtraState[i].store(2);
-      return;
-    }
+    char* expected = nullptr;
+    if (gExtra[i].compare_exchange_strong(expected, copy)) return;
   }
+  std::free(copy);
 }
 
 void RemoveSignalCleanup(const std::string& Path) {
   for (int i = 0; i < kExtraSlots; ++i) {
-    if (gExtraState[i].load() != 2 || Path != gExtra[i]) continue;
-    int expected = 2;
-    if (gExtraState[i].compare_exchange_strong(expected, 1)) {
-      // Checked again: another thread may have reused the slot in between.
-      if (Path == gExtra[i]) {
-        gExtraState[i].store(0);
-        return;
-      }
-      gExtraState[i].store(2);
+    char* path = gExtra[i].load();
+    if (path == nullptr || Path != path) continue;
+    if (gExtra[i].compare_exchange_strong(path, nullptr)) {
+      if (!gEnding.load()) std::free(path);
+      return;
     }
   }
 }
