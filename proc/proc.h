@@ -27,6 +27,8 @@
 
 #include "core/pixels.h"
 #include "core/rowops.h"
+#include "proc/colors.h"
+#include "proc/tone.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
 
@@ -270,6 +272,58 @@ class TVexlaneProc {
   // Darkens the inside of the shape along its edges.
   void AddInnerShadow(double radius, int32_t OffSetX, int32_t OffSetY, TColor ShadowColor);
 
+  // ---- colour models and channels (vx24RGB) ----
+  // Hue, saturation and value offsets through the integer HSV model.
+  void HSVvar(int32_t oHue, int32_t oSat, int32_t oVal);
+  // Adds r, g and b to the channels, clamped.
+  void IntensityRGBAll(int32_t r, int32_t g, int32_t b);
+  // Pixels whose channels all lie between BeginColor's and EndColor's take
+  // CastColor.
+  void CastColorRange(TRGB BeginColor, TRGB EndColor, TRGB CastColor);
+  // Counts (and optionally colours) the pixels inside the HSV box; 0 when
+  // the operation does not start.
+  int32_t MatchHSVRange(int32_t HueBegin, int32_t HueEnd, int32_t SatBegin, int32_t SatEnd, int32_t ValBegin,
+                        int32_t ValEnd, bool ColorizeMatched, TRGB MatchColor, bool ColorizeNonMatched,
+                        TRGB NonMatchColor);
+  // One channel of the whole image as a grey vx24RGB image (the caller owns
+  // it); nullptr when the format check fails. The Integer form takes the
+  // byte position (0 blue, 2 red); a negative one gives nullptr.
+  std::unique_ptr<TVXBitmap> GetHSVChannel(int32_t ch);
+  std::unique_ptr<TVXBitmap> GetRGBChannel(TVXChannel ch);
+  std::unique_ptr<TVXBitmap> GetRGBChannel(int32_t ch);
+  void GetHSVChannelAll(TVXBitmap* BitmapH, TVXBitmap* BitmapS, TVXBitmap* BitmapV);
+  void GetRGBChannelAll(TVXBitmap* BitmapR, TVXBitmap* BitmapG, TVXBitmap* BitmapB);
+  // vx24RGB and vx48RGB: moves one channel by the offsets (fillValue < 0:
+  // edge pixels repeat).
+  void ShiftChannel(int32_t offsetX, int32_t offsetY, TVXChannel channel, int32_t fillValue);
+  // Rebuilds blue, green and red from the letters R, G, B and 0 of newDispo;
+  // a shorter string or another character does nothing.
+  void DisposeChannels(const std::string& newDispo);
+
+  // ---- histograms, statistics and tone ----
+  // The histogram of the selection (or the image): vx8g, vx16g, vx24RGB.
+  TVXHistogram GetHistogram(TVXHistogramContent Content);
+  // The same into 256 items (vx24RGB).
+  void GetHistogram(THistogramItem* Hist, TVXHistogramContent Content);
+  // Distinct colours of the selection rectangle (vx1g: 2; formats other than
+  // vx24RGB: 0).
+  int32_t CalcImageNumColors();
+  // Mean colour of the selection (iSampleCount > 0: over a sampling grid);
+  // black when nothing can be measured.
+  TRGB CalcAverageRGB(int32_t iSampleCount);
+  double CalcStdDev();
+  // Contrast around the image's channel means.
+  void Contrast(double vv);
+  // Channels at or below DownLimit's become DownVal's, then those above
+  // UpLimit's become UpVal's; nothing for a black DownLimit and a white
+  // UpLimit.
+  void Threshold(TRGB DownLimit, TRGB UpLimit, TRGB DownVal, TRGB UpVal);
+  void Threshold2(int32_t LoThreshold, int32_t HiThreshold, bool Red, bool Green, bool Blue);
+  void HistAutoEqualize();
+  // Stretches LoThresh .. HiThresh; nothing when they are equal (HiThresh
+  // raised to at least 1 or not).
+  void HistEqualize(TRGB LoThresh, TRGB HiThresh);
+
   // ---- crop, automatic crop, tiling and rounded corners ----
   // Crops to x1..x2, y1..y2 (inclusive); nothing for an inverted rectangle
   // or the whole image.
@@ -352,6 +406,10 @@ class TVexlaneProc {
   // selection copy takes the alpha channel along WithAlpha).
   bool BeginWork(TVXPixelFormatSet allowedFormats, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2,
                  TVXBitmap*& ProcBitmap, TVXMask*& mask, bool WithAlpha);
+  // Begin, Work(work bitmap, x1, y1, x2, y2), End and DoFinishWork; false
+  // when the operation did not start.
+  template <typename Work>
+  bool RunOperation(TVXPixelFormatSet Formats, const std::string& Caption, Work work);
   // Whole-image edits that do not use the selection frame: the format check
   // with every format accepted, then the undo snapshot under Caption.
   bool BeginCanvasEdit(const std::string& Caption);

@@ -22,6 +22,7 @@
 #include "fake_viewhost.h"
 #include "noise_fixture.h"
 #include "numpy_oracle.h"
+#include "selection_check.h"
 #include "proc/filters.h"
 #include "proc/proc.h"
 
@@ -621,29 +622,7 @@ TEST(Filters, SelectionLimitsTheFiltersAndUndoRestores) {
   };
   for (const auto& [name, op] : ops) {
     SCOPED_TRACE(name);
-    TFakeViewHost host;
-    host.Image()->Assign(Noise(30, 20, vx24RGB, 15).get());
-    TVXBitmap original(host.Image());
-    TVXMask* m = host.NewMask(8);
-    m->SetEllipse(15, 10, 16, 12, 255);
-    m->SyncRect();
-    int owner = 0;
-    TVexlaneProc proc(&owner);
-    proc.SetAttachedVexlane(&host);
-    op(proc);
-    int changed = 0;
-    for (int32_t y = 0; y < 20; ++y)
-      for (int32_t x = 0; x < 30; ++x) {
-        const bool same = host.Image()->Pixels_vx24RGB(x, y) == original.Pixels_vx24RGB(x, y);
-        if (m->GetPixel(x, y) == 0) {
-          ASSERT_TRUE(same) << x << "," << y;
-        }
-        changed += !same;
-      }
-    EXPECT_GT(changed, 50);
-    EXPECT_EQ(proc.UndoCount(), 1);
-    proc.Undo(false);
-    EXPECT_EQ(numpy_oracle::Pixels(host.Image()), numpy_oracle::Pixels(&original));
+    ExpectSelectionOnlyAndUndo(op, 15, 50);
   }
 }
 
