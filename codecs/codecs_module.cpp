@@ -1,6 +1,11 @@
 #include "codecs/codecs_module.h"
 
+#include <algorithm>
+#include <climits>
+
+#include "codecs/bmp.h"
 #include "codecs/bmpraw.h"
+#include "codecs/ico.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "codecs/pnm.h"
@@ -16,6 +21,7 @@ constexpr int32_t kPNGFileType = 8;
 constexpr int32_t kJPEGFileType = 3;
 constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
 constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
+constexpr int32_t kBMPFileType = 5, kICOFileType = 6, kCURFileType = 7;
 
 void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
 
@@ -60,6 +66,41 @@ void ReadTGA(TVXCodecReadArgs& a) {
 }
 void WriteTGA(TVXCodecWriteArgs& a) { VXWriteTGAStream(a.Stream, a.Bitmap, *a.Params, a.AlphaMask, *a.Progress); }
 
+// The BMP data size a read may use: the caller's length, or 0 (unknown).
+int32_t BMPDataSize(const TVXCodecReadArgs& a) {
+  return a.Length > 0 ? int32_t(std::min<int64_t>(a.Length, INT32_MAX)) : 0;
+}
+
+// Transparency of 32-bit files only when the parameters ask for it.
+void ReadBMP(TVXCodecReadArgs& a) {
+  VXReadBMPStream(a.Stream, a.Bitmap, BMPDataSize(a), *a.Params, *a.Progress, a.Preview, false, a.AlphaMask,
+                  !a.Params->BMP_HandleTransparency());
+}
+
+void ReadBMPParams(TVXCodecReadArgs& a) {
+  VXReadBMPStream(a.Stream, a.Bitmap, BMPDataSize(a), *a.Params, *a.Progress, true, false, a.AlphaMask, true);
+}
+
+void WriteBMP(TVXCodecWriteArgs& a) {
+  VXWriteBMPStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Params->BMP_HandleTransparency());
+}
+
+void ReadICO(TVXCodecReadArgs& a) {
+  VXReadICOStream(a.Stream, a.Bitmap, *a.Params, a.Preview, *a.Progress, a.AlphaMask, false, false);
+}
+
+void ReadICOParams(TVXCodecReadArgs& a) {
+  VXReadICOStream(a.Stream, a.Bitmap, *a.Params, true, *a.Progress, a.AlphaMask, true, false);
+}
+
+void ReadCUR(TVXCodecReadArgs& a) {
+  VXReadCURStream(a.Stream, a.Bitmap, *a.Params, a.Preview, *a.Progress, a.AlphaMask, false);
+}
+
+void ReadCURParams(TVXCodecReadArgs& a) {
+  VXReadCURStream(a.Stream, a.Bitmap, *a.Params, true, *a.Progress, a.AlphaMask, true);
+}
+
 }  // namespace
 
 void VXCodecsStartup() {
@@ -102,6 +143,23 @@ void VXCodecsStartup() {
   tga.Read = &ReadTGA;
   tga.Write = &WriteTGA;
   VXSetCodecOps(kTGAFileType, tga);
+
+  TVXCodecOps bmp;
+  bmp.Read = &ReadBMP;
+  bmp.ReadParams = &ReadBMPParams;
+  bmp.Write = &WriteBMP;
+  VXSetCodecOps(kBMPFileType, bmp);
+
+  TVXCodecOps ico;
+  ico.Read = &ReadICO;
+  ico.ReadParams = &ReadICOParams;
+  ico.ImageCount = &VXGetICOStreamImageCount;
+  VXSetCodecOps(kICOFileType, ico);
+
+  TVXCodecOps cur;
+  cur.Read = &ReadCUR;
+  cur.ReadParams = &ReadCURParams;
+  VXSetCodecOps(kCURFileType, cur);
 }
 
 void VXCodecsShutdown() {}
