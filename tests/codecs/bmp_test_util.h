@@ -89,7 +89,7 @@ inline bool WritePng(ScratchDir& Dir, const std::string& Path, const Image& Im) 
 // bmptopnm's decoding (alpha 255).
 inline bool DecodeNetpbm(ScratchDir& Dir, const std::string& Path, Image& Out) {
   const std::string ppm = Dir / "netpbm-out.ppm";
-  if (Shell("/usr/bin/bmptopnm " + Path + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm) != 0) return false;
+  if (Shell("/usr/bin/bmptopnm " + Path + " 2>/dev/null | /usr/bin/pamdepth 255 2>/dev/null | /usr/bin/ppmtoppm > " + ppm) != 0) return false;
   jpegtest::Pnm pnm;
   if (!jpegtest::ReadPnm(ppm, pnm) || pnm.Channels != 3) return false;
   Out = Image(pnm.Width, pnm.Height);
