@@ -56,7 +56,8 @@ struct Image {
 };
 
 // A pattern of at most Colors distinct colours (all of them when the image is
-// large enough), with diagonal bands so that runs and literals both occur.
+// large enough), with diagonal bands so that runs and literals both occur;
+// above 256 colours nearly every pixel differs.
 inline Image Pattern(int W, int H, int Colors) {
   Image im(W, H);
   for (int y = 0; y < H; ++y)
@@ -64,6 +65,8 @@ inline Image Pattern(int W, int H, int Colors) {
       const int i = ((x / 3) + y * 7 + (x * y) % 5) % Colors;
       if (Colors == 2)
         im.Set(x, y, i ? 255 : 0, i ? 255 : 0, i ? 255 : 0);
+      else if (Colors > 256)
+        im.Set(x, y, uint8_t(x * 7 + i), uint8_t(y * 11), uint8_t(x * y + 3 * i));
       else
         im.Set(x, y, uint8_t(i * 53 % 256), uint8_t(i * 101 % 256), uint8_t(255 - i * 29 % 256));
     }
@@ -124,14 +127,18 @@ inline bool DecodePillow(ScratchDir& Dir, const std::string& Path, Image& Out, i
   return true;
 }
 
-// A decoded bitmap of any format as RGBA, alpha from the mask (255 without).
+// A decoded bitmap of any format as RGBA, alpha from the mask, else from the
+// bitmap's alpha channel, else 255.
 inline Image FromBitmap(TVXBitmap& Bmp, TVXMask* Mask = nullptr) {
   Image im(Bmp.Width(), Bmp.Height());
   std::vector<TRGB> row(static_cast<size_t>(Bmp.Width()));
   for (int y = 0; y < im.H; ++y) {
     VXRowToRGB(&Bmp, y, row.data());
     for (int x = 0; x < im.W; ++x)
-      im.Set(x, y, row[x].r, row[x].g, row[x].b, Mask ? uint8_t(Mask->GetPixel(x, y)) : 255);
+      im.Set(x, y, row[x].r, row[x].g, row[x].b,
+             Mask                     ? uint8_t(Mask->GetPixel(x, y))
+             : Bmp.HasAlphaChannel() ? Bmp.Alpha(x, y)
+                                      : 255);
   }
   return im;
 }
