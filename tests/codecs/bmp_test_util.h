@@ -195,4 +195,46 @@ inline std::vector<uint8_t> MakeBMP(int32_t W, int32_t H, int Bits, uint32_t Com
   return f.D;
 }
 
+// One bitmap entry: info header (height doubled), palette, XOR rows and AND
+// rows, both bottom-up as given.
+inline std::vector<uint8_t> BitmapEntry(int W, int H, int Bits, const std::vector<TRGB>& Palette,
+                                 const std::vector<uint8_t>& Xor, const std::vector<uint8_t>& And) {
+  Bytes b;
+  b.U32(40).U32(uint32_t(W)).U32(uint32_t(2 * H)).U16(1).U16(uint32_t(Bits)).U32(0);
+  b.U32(uint32_t(Xor.size() + And.size())).U32(0).U32(0).U32(0).U32(0);
+  for (const TRGB& c : Palette) b.U8(c.b).U8(c.g).U8(c.r).U8(0);
+  return b.Raw(Xor).Raw(And).D;
+}
+
+struct DirEntry {
+  int W, H, Colors, Field1, Field2;
+  std::vector<uint8_t> Data;
+};
+
+// An icon (Type 1) or cursor (Type 2) file of the entries.
+inline std::vector<uint8_t> IconFile(int Type, const std::vector<DirEntry>& Entries) {
+  Bytes f;
+  f.U16(0).U16(uint32_t(Type)).U16(uint32_t(Entries.size()));
+  uint32_t offset = uint32_t(6 + 16 * Entries.size());
+  for (const DirEntry& e : Entries) {
+    f.U8(uint32_t(e.W)).U8(uint32_t(e.H)).U8(uint32_t(e.Colors)).U8(0).U16(uint32_t(e.Field1)).U16(uint32_t(e.Field2));
+    f.U32(uint32_t(e.Data.size())).U32(offset);
+    offset += uint32_t(e.Data.size());
+  }
+  for (const DirEntry& e : Entries) f.Raw(e.Data);
+  return f.D;
+}
+
+// An AND mask of W x H (rows of 4-byte multiples, bottom-up) with the pixels
+// for which Set is true.
+template <class F>
+std::vector<uint8_t> AndMask(int W, int H, F&& Set) {
+  const int rowLen = (W + 31) / 32 * 4;
+  std::vector<uint8_t> m(size_t(rowLen) * H, 0);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      if (Set(x, y)) m[size_t(H - 1 - y) * rowLen + x / 8] |= uint8_t(0x80 >> (x % 8));
+  return m;
+}
+
 }  // namespace bmptest
