@@ -174,6 +174,25 @@ class TVexlaneIO {
   bool InjectJpegIPTC(const std::string& FileName);
   bool InjectJpegIPTCStream(TStream* InputStream, TStream* OutputStream);
 
+  // ---- BMP (type 5) ----
+  // True when the image was read; 32-bit transparency becomes the alpha
+  // channel when BMP_HandleTransparency is on. Saves write the header
+  // version, depth, compression and resolution of the parameters (and the
+  // alpha channel at 32 bits with BMP_HandleTransparency) without changing
+  // the target; file saves go through a temporary file.
+  bool LoadFromFileBMP(const std::string& FileName);
+  bool LoadFromStreamBMP(TStream* Stream);
+  void SaveToFileBMP(const std::string& FileName);
+  void SaveToStreamBMP(TStream* Stream);
+
+  // ---- ICO (type 6) and CUR (type 7) ----
+  // The entry ICO_ImageIndex or CUR_ImageIndex, its transparency in the
+  // alpha channel. Icons are not written yet; cursors never.
+  bool LoadFromFileICO(const std::string& FileName);
+  bool LoadFromStreamICO(TStream* Stream);
+  bool LoadFromFileCUR(const std::string& FileName);
+  bool LoadFromStreamCUR(TStream* Stream);
+
   // ---- PBM, PGM, PPM (type 12) ----
   bool LoadFromFilePXM(const std::string& FileName);
   bool LoadFromStreamPXM(TStream* Stream);

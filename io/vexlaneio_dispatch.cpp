@@ -30,6 +30,14 @@ struct TFormatMembers {
 // makes the dispatch raise, naming the format and the operation. Loaders that
 // return a count give the dispatch the negation of Aborting.
 const TFormatMembers kMembers[] = {
+    {5, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileBMP(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamBMP(s); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileBMP(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamBMP(s); }},
+    {6, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileICO(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamICO(s); }, nullptr, nullptr},
+    {7, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileCUR(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamCUR(s); }, nullptr, nullptr},
     {4, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFilePCX(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamPCX(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePCX(f); },

@@ -1,0 +1,36 @@
+// The I/O component's operations for Windows bitmaps, icons and cursors.
+#include <string>
+
+#include "io/vexlaneio.h"
+
+namespace {
+
+constexpr int32_t kBMPFileType = 5, kICOFileType = 6, kCURFileType = 7;
+
+}  // namespace
+
+// Every loader here runs every after-step: CheckDPI, the reader's mask into
+// the alpha channel, the DPI adjustment and ApplyDPIToView.
+
+bool TVexlaneIO::LoadFromFileBMP(const std::string& FileName) {
+  return CodecLoadFile(FileName, kBMPFileType, TLoadSteps{true, true, true, true});
+}
+
+bool TVexlaneIO::LoadFromStreamBMP(TStream* Stream) { return CodecLoadStream(Stream, kBMPFileType, TLoadSteps{true, true, true, true}); }
+
+// The writer reads other pixel formats as they are: the target stays unchanged.
+void TVexlaneIO::SaveToFileBMP(const std::string& FileName) { CodecSaveFile(FileName, kBMPFileType, vxscNone); }
+
+void TVexlaneIO::SaveToStreamBMP(TStream* Stream) { CodecSaveStream(Stream, kBMPFileType, vxscNone); }
+
+bool TVexlaneIO::LoadFromFileICO(const std::string& FileName) {
+  return CodecLoadFile(FileName, kICOFileType, TLoadSteps{true, true, true, true});
+}
+
+bool TVexlaneIO::LoadFromStreamICO(TStream* Stream) { return CodecLoadStream(Stream, kICOFileType, TLoadSteps{true, true, true, true}); }
+
+bool TVexlaneIO::LoadFromFileCUR(const std::string& FileName) {
+  return CodecLoadFile(FileName, kCURFileType, TLoadSteps{true, true, true, true});
+}
+
+bool TVexlaneIO::LoadFromStreamCUR(TStream* Stream) { return CodecLoadStream(Stream, kCURFileType, TLoadSteps{true, true, true, true}); }
