@@ -12,6 +12,7 @@
 #include "core/mask.h"
 #include "core/streams.h"
 #include "io/params.h"
+#include "tests/codecs/short_stream.h"
 #include "tests/codecs/bmp_test_util.h"
 
 using namespace bmptest;
@@ -295,29 +296,12 @@ TEST(BmpWrite, ThirtyTwoBitsCarryTheAlphaChannelWhenAsked) {
   }
 }
 
-namespace {
-
-// Takes at most Limit bytes.
-class TShortStream : public TMemoryStream {
- public:
-  explicit TShortStream(int64_t Limit) : fLimit(Limit) {}
-  int64_t Write(const void* Buffer, int64_t Count) override {
-    const int64_t n = std::max<int64_t>(0, std::min(Count, fLimit - Position()));
-    return n > 0 ? TMemoryStream::Write(Buffer, n) : 0;
-  }
-
- private:
-  int64_t fLimit;
-};
-
-}  // namespace
-
 TEST(BmpWrite, AShortWriteSetsTheAbortFlagAndLeavesTheHeadersUnfinished) {
   TVXBitmap bmp(50, 50, vx24RGB);
   TIOParamsVals params(nullptr);
   params.SetBitsPerSample(8);
   params.SetSamplesPerPixel(3);
-  TShortStream out(1000);
+  vxtest::TShortStream out(1000);
   bool aborting = false;
   TProgressRec progress;
   progress.Aborting = &aborting;

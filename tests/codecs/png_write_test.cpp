@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "io/vexlaneio.h"
 #include "png_test_util.h"
+#include "tests/codecs/short_stream.h"
 
 namespace {
 
@@ -199,24 +200,11 @@ TEST(PngWrite, InterlacedProgress) {
   EXPECT_EQ(back.Pixels_vx24RGB(5, 3), bmp->Pixels_vx24RGB(5, 3));
 }
 
-// A stream that takes only the first Limit bytes.
-class TShortStream : public TMemoryStream {
- public:
-  explicit TShortStream(int64_t Limit) : fLimit(Limit) {}
-  int64_t Write(const void* Buffer, int64_t Count) override {
-    const int64_t n = std::max<int64_t>(0, std::min(Count, fLimit - Size()));
-    return n > 0 ? TMemoryStream::Write(Buffer, n) : 0;
-  }
-
- private:
-  int64_t fLimit;
-};
-
 TEST(PngWrite, FailuresOfTheStreamAndOfLibpng) {
   auto bmp = MakeImage(ctColourful, alNone);
   {
     TIOParamsVals p;
-    TShortStream s(40);
+    vxtest::TShortStream s(40);
     bool aborting = false;
     TProgressRec pr;
     pr.Aborting = &aborting;
