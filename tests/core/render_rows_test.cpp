@@ -65,6 +65,7 @@ TEST(RenderLevels, TheDocumentedCases) {
       {"levels grey 230", vx8g, 230, 0, 0, 0, 0, 50, 200, RGB(255, 255, 255)},
       {"levels 16-bit 125", vx16g, 125, 0, 0, 0, 0, 50, 200, RGB(127, 127, 127)},
       {"levels 48-bit", vx48RGB, 125, 30, 230, 0, 0, 50, 200, RGB(127, 0, 255)},
+      {"fractional levels stay in range", vx8g, 1, 0, 0, 0, 0, 0.5, 1.4, RGB(255, 255, 255)},
       {"16-bit shifts", vx16g, 0x1234, 0, 0, 0, 0, 0, 0, RGB(0x12, 0x12, 0x12)},
       {"48-bit shifts", vx48RGB, 0x1234, 0xff00, 0x00ff, 0, 0, 0, 0, RGB(0x12, 0xff, 0x00)},
       {"48-bit contrast", vx48RGB, 0xC800, 0x6400, 0x8000, 10, 0, 0, 0, RGB(255, 72, 128)},
