@@ -26,6 +26,10 @@ void VXRGBToHSV(TRGB rgb, int32_t& Hue, int32_t& Sat, int32_t& Val);
 // to 0..99.
 TRGB VXHSVToRGB(int32_t Hue, int32_t Sat, int32_t Val);
 
+// Hue + oHue / 360, saturation + oSat / 100, lightness + oLum / 100 through
+// the HSL model.
+void VXDoHSLVar(TVXBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t oHue, int32_t oSat,
+                int32_t oLum, void* Sender, const TVXProgressEvent& OnProgress);
 void VXDoHSVVar(TVXBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t oHue, int32_t oSat,
                 int32_t oVal, void* Sender, const TVXProgressEvent& OnProgress);
 void VXDoIntensityRGBAll(TVXBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t r, int32_t g,

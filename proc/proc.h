@@ -300,6 +300,29 @@ class TVexlaneProc {
   // a shorter string or another character does nothing.
   void DisposeChannels(const std::string& newDispo);
 
+  // ---- HSL offsets and colour adjustments (vx24RGB) ----
+  void HSLvar(int32_t oHue, int32_t oSat, int32_t oLum);
+  // -100 grey, 0 unchanged, 100 doubled.
+  void AdjustSaturation(int32_t Amount);
+  // Hue rotation by Amount degrees in the colour-difference plane; the
+  // overloads leave the colours between FixedColorStart and FixedColorEnd,
+  // or the colour at FixedColorPos of the work bitmap, as they are.
+  void AdjustTint(int32_t Amount);
+  void AdjustTint(int32_t Amount, TRGB FixedColorStart, TRGB FixedColorEnd);
+  void AdjustTint(int32_t Amount, TPoint FixedColorPos);
+  void AdjustBrightnessContrastSaturation(int32_t Brightness, int32_t Contrast, int32_t Saturation);
+  void Contrast2(double Amount);
+  void AdjustLumSatHistogram(double Saturation, double Luminance);
+  // Adds a bump to the levels LoLimit..HiLimit (clamped to 0..255).
+  void Intensity(int32_t LoLimit, int32_t HiLimit, int32_t Change, bool UseAverageRGB, bool DoRed, bool DoGreen,
+                 bool DoBlue);
+  void Contrast3(int32_t Change, int32_t Midpoint, bool DoRed, bool DoGreen, bool DoBlue);
+  // Multiplies by the black-body colour of temperature (kelvin).
+  void AdjustTemperature(int32_t temperature);
+  // Each pixel takes Map[its grey level]; a map of fewer than 256 colours
+  // does nothing (no undo either).
+  void MapGrayToColor(std::span<const TRGB> Map);
+
   // ---- histograms, statistics and tone ----
   // The histogram of the selection (or the image): vx8g, vx16g, vx24RGB.
   TVXHistogram GetHistogram(TVXHistogramContent Content);
