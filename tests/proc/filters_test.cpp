@@ -30,20 +30,7 @@ namespace {
 
 using procfixture::Noise;
 
-// A smooth picture with some noise, like a photo.
-std::unique_ptr<TVXBitmap> Photo(int32_t w, int32_t h) {
-  auto b = std::make_unique<TVXBitmap>(w, h, vx24RGB);
-  std::mt19937 rng(7);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      const double ring = 0.5 + 0.5 * std::sin(0.15 * std::hypot(x - w * 0.4, y - h * 0.6));
-      const int n = int(rng() % 17) - 8;
-      auto c = [&](double v) { return uint8_t(std::clamp(int(v) + n, 0, 255)); };
-      b->SetPixels_vx24RGB(x, y, TRGB{c(150 * (1.0 - double(x) / w) + 80 * ring), c(200.0 * y / h + 40 * ring),
-                                      c(180.0 * x / w + 60 * ring)});
-    }
-  return b;
-}
+using procfixture::Photo;
 
 // Sets the library's core count for a scope.
 struct Cores {
