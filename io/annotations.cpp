@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/metastream.h"
+#include "io/tiftagsreader.h"
 
 namespace {
 
@@ -459,6 +460,29 @@ void TVXVexlaneAnnot::Assign(const TVXVexlaneAnnot* Source) {
 
 bool TVXVexlaneAnnot::BufferContainsVexlaneAnnot(const void* buffer, int64_t buflen) {
   return buffer && buflen >= 12 && std::memcmp(buffer, kVexlaneAnnotMarker, 12) == 0;
+}
+
+bool TVXVexlaneAnnot::TIFFContainsVexlaneAnnot(TStream* Stream, int32_t ImageIndex) {
+  const int64_t pos = Stream->Position();
+  bool found = false;
+  try {
+    auto tags = TVXTIFTagsReader::CreateFromStream(Stream, ImageIndex);
+    const uint16_t tag = uint16_t(VXGetGlobalSettings()->ObjectsTIFFTag());
+    if (tags->TagExists(tag)) {
+      std::vector<uint8_t> data = tags->GetRawData(tag);
+      found = BufferContainsVexlaneAnnot(data.data(), int64_t(data.size()));
+    }
+  } catch (...) {
+    Stream->Seek(pos, soBeginning);
+    throw;
+  }
+  Stream->Seek(pos, soBeginning);
+  return found;
+}
+
+bool TVXVexlaneAnnot::TIFFContainsVexlaneAnnot(const std::string& FileName, int32_t ImageIndex) {
+  TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+  return TIFFContainsVexlaneAnnot(&file, ImageIndex);
 }
 
 void TVXVexlaneAnnot::LoadFromBuffer(const void* buffer, int64_t buflen) {

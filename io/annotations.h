@@ -115,6 +115,11 @@ class TVXVexlaneAnnot {
 
   // True when the buffer holds at least 12 bytes beginning with "VEXLANEANNOT".
   static bool BufferContainsVexlaneAnnot(const void* buffer, int64_t buflen);
+  // True when page ImageIndex of the TIFF at the stream's position holds the
+  // annotation block in the settings' objects tag; the position is restored.
+  static bool TIFFContainsVexlaneAnnot(TStream* Stream, int32_t ImageIndex);
+  // The same for a file, opened for reading.
+  static bool TIFFContainsVexlaneAnnot(const std::string& FileName, int32_t ImageIndex);
   void LoadFromBuffer(const void* buffer, int64_t buflen);
   // "VEXLANEANNOT" + data; empty when there are no data.
   std::vector<uint8_t> SaveToBuffer() const;

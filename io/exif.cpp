@@ -9,6 +9,7 @@
 #include "core/bitmap.h"
 #include "core/textutils.h"
 #include "io/markers.h"
+#include "io/tagshandler.h"
 #include "io/params.h"
 
 // ---------------------------------------------------------------------------
@@ -112,6 +113,7 @@ void VXDecimalDegreesToGPS(const char* Letters, double& Degrees, double& Minutes
 void VXCopyEXIFParams(const TIOParamsVals& Source, TIOParamsVals& Target, bool CloneThumbnail) {
   if (&Source == &Target) return;
   static_cast<TIOParamsEXIFFields&>(Target) = static_cast<const TIOParamsEXIFFields&>(Source);
+  Target.fEXIF_MakerNote->Assign(*Source.fEXIF_MakerNote);
   if (CloneThumbnail) {
     if (Source.fEXIF_Bitmap)
       Target.fEXIF_Bitmap = std::make_unique<TVXBitmap>(Source.fEXIF_Bitmap.get());
@@ -126,6 +128,7 @@ void VXCopyEXIFParams(const TIOParamsVals& Source, TIOParamsVals& Target, bool C
 void TIOParamsVals::ResetEXIF() {
   fEXIF_Bitmap.reset();
   static_cast<TIOParamsEXIFFields&>(*this) = TIOParamsEXIFFields();
+  fEXIF_MakerNote->Clear();
   TVXMarkerList& markers = *fJPEG_MarkerList;
   for (int32_t i = 0; i < markers.Count(); ++i) {
     if (markers.GetMarkerType(i) != 0xE1) continue;

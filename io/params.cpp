@@ -14,6 +14,7 @@
 #include "io/exif.h"
 #include "io/iptc.h"
 #include "io/markers.h"
+#include "io/tagshandler.h"
 
 TIOParamsOwnerHooks& VXIOParamsOwnerHooks() {
   static TIOParamsOwnerHooks hooks;
@@ -39,6 +40,7 @@ TIOParamsVals::TIOParamsVals(TVexlaneIO* VXIO) : fVexlaneIO(VXIO) {
   fIPTC_Info = std::make_unique<TVXIPTCInfoList>();
   fDICOM_Tags = std::make_unique<TVXDicomTags>();
   fVexlaneAnnot = std::make_unique<TVXVexlaneAnnot>(this);
+  fEXIF_MakerNote = std::make_unique<TVXTagsHandler>();
   SetDefaultParams();
 }
 

@@ -28,6 +28,7 @@ class TVXIPTCInfoList;
 class TVXDicomTags;
 class TVXImagingAnnot;
 class TVXVexlaneAnnot;
+class TVXTagsHandler;
 
 // Size of an image of an icon file.
 struct TIOIconSize {
@@ -346,6 +347,8 @@ class TIOParamsVals : public TIOParamsFields {
   const std::vector<std::string>& PNG_TextValues() const { return fPNG_TextValues; }
   const std::vector<int32_t>& EXIF_Tags() const { return fEXIF_Tags; }
   TVXBitmap* EXIF_Bitmap() const { return fEXIF_Bitmap.get(); }
+  // The camera maker note of the EXIF data.
+  TVXTagsHandler& EXIF_MakerNote() const { return *fEXIF_MakerNote; }
   // Takes ownership of Bitmap (nullptr frees the thumbnail).
   void SetEXIF_Bitmap(TVXBitmap* Bitmap);
 
@@ -750,6 +753,7 @@ class TIOParamsVals : public TIOParamsFields {
   std::unique_ptr<TVXVexlaneAnnot> fVexlaneAnnot;
   std::unique_ptr<TVXICC> fInputICC, fOutputICC, fDefaultICC;
   std::unique_ptr<TVXBitmap> fEXIF_Bitmap;  // EXIF thumbnail, nullptr when none
+  std::unique_ptr<TVXTagsHandler> fEXIF_MakerNote;
 
  private:
   void SetEXIFTracked(double& field, double value, double unset, int32_t tag);
