@@ -12,6 +12,8 @@
 #include "codecs/tga.h"
 #include "codecs/wbmp.h"
 #include "codecs/png.h"
+#include "codecs/tifflzw.h"
+#include "core/settings.h"
 #include "io/params.h"
 #include "io/codec_table.h"
 
@@ -160,6 +162,11 @@ void VXCodecsStartup() {
   cur.Read = &ReadCUR;
   cur.ReadParams = &ReadCURParams;
   VXSetCodecOps(kCURFileType, cur);
+
+  // The TIFF LZW coders behind the settings' hooks.
+  TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
+  settings->SetDefTIFF_LZWDECOMPFUNC(&VXTIFFLZWDecode);
+  settings->SetDefTIFF_LZWCOMPFUNC(&VXTIFFLZWEncode);
 }
 
 void VXCodecsShutdown() {}

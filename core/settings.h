@@ -23,8 +23,10 @@ using TGIFLZWDecompFunc = void (*)(TStream* Stream, int32_t Height, int32_t Widt
                                    uint8_t* FData);
 using TGIFLZWCompFunc = void (*)(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced,
                                  uint8_t* FData, int32_t BitsPerPixel);
+// The TIFF decoder is told the strip's compressed size on the first call of
+// a strip (CompSize), so that it never reads past the strip.
 using TTIFFLZWDecompFunc = uint8_t* (*)(uint8_t* CompBuf, int32_t LineSize, void*& Id,
-                                        int32_t FillOrder);
+                                        int32_t FillOrder, int64_t CompSize);
 using TTIFFLZWCompFunc = void (*)(uint8_t* indata, int32_t inputlen, TStream* outstream, void*& id);
 
 // Row colour converter: turns ImageWidth pixels of InputScanline in
