@@ -441,6 +441,11 @@ void TVXTIFFIFDWriter::WriteMultiRational(TStream* Stream, uint16_t tag, bool& A
 void TVXTIFFIFDWriter::WriteMultiLongEx(TStream* Stream, uint16_t IdTag, bool& Aborting, int32_t DataNum,
                                         std::span<const int32_t> values) {
   int32_t n = std::max<int32_t>(0, std::min<int32_t>(DataNum, int32_t(values.size())));
+  // A single value fits the entry, where every reader looks for it.
+  if (n == 1) {
+    AddTag(IdTag, 4, 1, uint32_t(values[0]));
+    return;
+  }
   std::vector<uint8_t> b(size_t(n) * 4);
   for (int32_t k = 0; k < n; ++k) Put32LE(b.data() + 4 * k, uint32_t(values[size_t(k)]));
   uint32_t pos = WriteOutOfLine(Stream, b.data(), int64_t(b.size()), Aborting);

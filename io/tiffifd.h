@@ -149,6 +149,7 @@ public:
   void WriteSingleRational(TStream* Stream, uint16_t tag, double value, bool& Aborting,
                            const TTagList* writeIfInList = nullptr);
   void WriteMultiRational(TStream* Stream, uint16_t tag, bool& Aborting, std::span<const double> values);
+  // Out of line, except a single value, which goes into the entry.
   void WriteMultiLongEx(TStream* Stream, uint16_t IdTag, bool& Aborting, int32_t DataNum,
                         std::span<const int32_t> values);
   void WriteMultiShort(TStream* Stream, uint16_t IdTag, bool& Aborting, std::span<const uint16_t> values);
