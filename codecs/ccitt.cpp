@@ -375,6 +375,18 @@ void CopyToRef(uint8_t*& ref, const uint8_t* row, int32_t width) {
   std::memcpy(ref, row, size_t((int64_t(width) + 7) / 8));
 }
 
+// Ends a two-dimensional block: EOLs, the last byte padded with 0 bits, the
+// reference row freed.
+void EndBlock(int32_t eols, TStream* stream, int32_t fillOrder, bool& aborting, uint8_t*& refRow,
+              int32_t& pendingBits, uint8_t& pendingByte) {
+  TBitSink sink(0, pendingBits, pendingByte);
+  for (int32_t k = 0; k < eols; ++k) sink.PutCode(kEOL);
+  sink.PadToByte();
+  sink.Flush(stream, fillOrder, aborting, pendingBits, pendingByte);
+  delete[] refRow;
+  refRow = nullptr;
+}
+
 uint8_t PendingMask(int32_t bits, int32_t fillOrder) {
   uint8_t m = uint8_t(0xFF00u >> bits);
   if (fillOrder == 2) VXReverseByteBits(m);
@@ -560,15 +572,11 @@ void VXEncodeG3Fax1DRow(const uint8_t* Row, int32_t Width, TStream* Stream, int3
 
 void VXEncodeG3Fax2DRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder, bool& Aborting,
                         uint8_t*& RefRow, int32_t& PendingBits, uint8_t& PendingByte) {
-  TBitSink sink(Width, PendingBits, PendingByte);
   if (!Row) {
-    sink.PutCode(kEOL);
-    sink.PadToByte();
-    sink.Flush(Stream, FillOrder, Aborting, PendingBits, PendingByte);
-    delete[] RefRow;
-    RefRow = nullptr;
+    EndBlock(1, Stream, FillOrder, Aborting, RefRow, PendingBits, PendingByte);
     return;
   }
+  TBitSink sink(Width, PendingBits, PendingByte);
   const int32_t w = std::max(Width, 0);
   sink.PutCode(kEOL);
   if (!RefRow) {
@@ -584,16 +592,11 @@ void VXEncodeG3Fax2DRow(const uint8_t* Row, int32_t Width, TStream* Stream, int3
 
 void VXEncodeG4FaxRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder, bool& Aborting,
                       uint8_t*& RefRow, int32_t& PendingBits, uint8_t& PendingByte) {
-  TBitSink sink(Width, PendingBits, PendingByte);
   if (!Row) {
-    sink.PutCode(kEOL);
-    sink.PutCode(kEOL);
-    sink.PadToByte();
-    sink.Flush(Stream, FillOrder, Aborting, PendingBits, PendingByte);
-    delete[] RefRow;
-    RefRow = nullptr;
+    EndBlock(2, Stream, FillOrder, Aborting, RefRow, PendingBits, PendingByte);  // EOFB
     return;
   }
+  TBitSink sink(Width, PendingBits, PendingByte);
   const int32_t w = std::max(Width, 0);
   if (!RefRow) {
     size_t aligned = std::max<size_t>(size_t((int64_t(w) + 31) / 32 * 4), 4);

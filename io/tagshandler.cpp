@@ -8,24 +8,6 @@
 
 namespace {
 
-uint16_t Get16(const uint8_t* p, bool le) {
-  return le ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
-}
-
-uint32_t Get32(const uint8_t* p, bool le) {
-  return le ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24)
-            : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-void Put16(uint8_t* p, uint16_t v, bool le) {
-  p[le ? 0 : 1] = uint8_t(v);
-  p[le ? 1 : 0] = uint8_t(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v, bool le) {
-  for (int k = 0; k < 4; ++k) p[le ? k : 3 - k] = uint8_t(v >> (8 * k));
-}
-
 // The device table, tried in this order.
 const TVXEXIFMakerNoteDeviceInfo& DeviceRow(int i) {
   static const TVXEXIFMakerNoteDeviceInfo kRows[11] = {
@@ -56,7 +38,9 @@ constexpr int64_t kMaxNoteLength = 65000;
 
 }  // namespace
 
-TVXTagsHandler::TVXTagsHandler() : fData(std::make_unique<TMemoryStream>()), fIFD(std::make_unique<TVXTIFFIFDReader>()) {
+TVXTagsHandler::TVXTagsHandler()
+    : TVXTIFFTagGetters(nullptr), fData(std::make_unique<TMemoryStream>()), fIFD(std::make_unique<TVXTIFFIFDReader>()) {
+  fTagReader = fIFD.get();
   Clear();
 }
 
@@ -99,16 +83,16 @@ void TVXTagsHandler::Update() {
   int64_t size = fData->Size();
   if (size < 2) return;
   const uint8_t* d = static_cast<const uint8_t*>(fData->Memory());
-  int64_t count = Get16(d, true);
+  int64_t count = VXTIFFGet16(d, true);
   count = std::min<int64_t>(count, (size - 2) / 12);
   std::vector<TVXIFDEntry> entries(static_cast<size_t>(count));
   for (int64_t k = 0; k < count; ++k) {
     const uint8_t* p = d + 2 + 12 * k;
     TVXIFDEntry& e = entries[size_t(k)];
-    e.IdTag = Get16(p, true);
-    e.DataType = Get16(p + 2, true);
-    e.DataNum = Get32(p + 4, true);
-    e.DataPos = Get32(p + 8, true);
+    e.IdTag = VXTIFFGet16(p, true);
+    e.DataType = VXTIFFGet16(p + 2, true);
+    e.DataNum = VXTIFFGet32(p + 4, true);
+    e.DataPos = VXTIFFGet32(p + 8, true);
     std::memcpy(e.Field, p + 8, 4);
   }
   fIFD->SetEntries(std::move(entries));
@@ -152,14 +136,14 @@ bool TVXTagsHandler::Parse(TStream* stream, int32_t size, bool littleEndian, int
   if (fEXIFMakerInfo.headerType == vxmnTIFF) {
     if (S + 8 > size) return false;
     const uint8_t* h = note + S;
-    fEXIFMakerInfo.TIFFHeader.Id = Get16(h, true);
-    fEXIFMakerInfo.TIFFHeader.Ver = Get16(h + 2, true);
-    fEXIFMakerInfo.TIFFHeader.PosIFD = Get32(h + 4, true);
+    fEXIFMakerInfo.TIFFHeader.Id = VXTIFFGet16(h, true);
+    fEXIFMakerInfo.TIFFHeader.Ver = VXTIFFGet16(h + 2, true);
+    fEXIFMakerInfo.TIFFHeader.PosIFD = VXTIFFGet32(h + 4, true);
     D = S + 8;
     H = S;
   } else if (fEXIFMakerInfo.headerType == vxmnIFDOFFSET) {
     if (S + 4 > size) return false;
-    D = Get32(note + S, true);
+    D = VXTIFFGet32(note + S, true);
   }
   if (D >= size || D + 2 > size) return false;
 
@@ -172,7 +156,7 @@ bool TVXTagsHandler::Parse(TStream* stream, int32_t size, bool littleEndian, int
   }
   fIFD->LittleEndian = le;
 
-  const int64_t C = Get16(note + D, le);
+  const int64_t C = VXTIFFGet16(note + D, le);
   if (C > 256 || size < 12 * C) return false;
 
   // Entries first, out-of-line values after them in entry order.
@@ -183,16 +167,16 @@ bool TVXTagsHandler::Parse(TStream* stream, int32_t size, bool littleEndian, int
     if (E + 12 >= size) break;
     const uint8_t* p = note + E;
     if (addTagFunc) {
-      TTIFFTAG raw{Get16(p, true), Get16(p + 2, true), int32_t(Get32(p + 4, true)), Get32(p + 8, true)};
+      TTIFFTAG raw{VXTIFFGet16(p, true), VXTIFFGet16(p + 2, true), int32_t(VXTIFFGet32(p + 4, true)), VXTIFFGet32(p + 8, true)};
       addTagFunc(int32_t(P + E), le, raw);
     }
-    uint16_t tag = Get16(p, le), type = Get16(p + 2, le);
-    uint32_t count = Get32(p + 4, le), offset = Get32(p + 8, le);
+    uint16_t tag = VXTIFFGet16(p, le), type = VXTIFFGet16(p + 2, le);
+    uint32_t count = VXTIFFGet32(p + 4, le), offset = VXTIFFGet32(p + 8, le);
     int64_t length = int64_t(count) * VXTIFFTypeSize(type);
     uint8_t e[12];
-    Put16(e, tag, true);
-    Put16(e + 2, type, true);
-    Put32(e + 4, count, true);
+    VXTIFFPut16(e, tag, true);
+    VXTIFFPut16(e + 2, type, true);
+    VXTIFFPut32(e + 4, count, true);
     if (length > 4) {
       int64_t source = 0;
       switch (fEXIFMakerInfo.base) {
@@ -201,13 +185,13 @@ bool TVXTagsHandler::Parse(TStream* stream, int32_t size, bool littleEndian, int
         case vxmnEXIFSegment: source = int64_t(offset) - exifSegmentPos; break;
       }
       if (source < 0 || source + length > size) {
-        Put32(e + 4, 0, true);
-        Put32(e + 8, 0, true);
+        VXTIFFPut32(e + 4, 0, true);
+        VXTIFFPut32(e + 8, 0, true);
       } else {
         // Values keep the note's byte order; the reader's flag swaps them.
         int64_t pos = int64_t(values.size());
         values.insert(values.end(), note + source, note + source + length);
-        Put32(e + 8, uint32_t(pos), true);  // made absolute below
+        VXTIFFPut32(e + 8, uint32_t(pos), true);  // made absolute below
       }
     } else {
       std::memcpy(e + 8, p + 8, 4);  // inline values as stored
@@ -219,11 +203,11 @@ bool TVXTagsHandler::Parse(TStream* stream, int32_t size, bool littleEndian, int
   const int64_t valuesStart = 2 + 12 * taken;
   for (int64_t k = 0; k < taken; ++k) {
     uint8_t* e = entries.data() + 12 * k;
-    int64_t length = int64_t(Get32(e + 4, true)) * VXTIFFTypeSize(Get16(e + 2, true));
-    if (length > 4) Put32(e + 8, uint32_t(Get32(e + 8, true) + valuesStart), true);
+    int64_t length = int64_t(VXTIFFGet32(e + 4, true)) * VXTIFFTypeSize(VXTIFFGet16(e + 2, true));
+    if (length > 4) VXTIFFPut32(e + 8, uint32_t(VXTIFFGet32(e + 8, true) + valuesStart), true);
   }
   uint8_t c[2];
-  Put16(c, uint16_t(taken), true);
+  VXTIFFPut16(c, uint16_t(taken), true);
   fData->Write(c, 2);
   if (!entries.empty()) fData->Write(entries.data(), int64_t(entries.size()));
   if (!values.empty()) fData->Write(values.data(), int64_t(values.size()));
@@ -251,33 +235,33 @@ int32_t TVXTagsHandler::WriteToStream(TStream* stream, int64_t exifSegmentPos) {
 
   if (fEXIFMakerInfo.headerType == vxmnTIFF) {
     uint8_t h[8];
-    Put16(h, fEXIFMakerInfo.TIFFHeader.Id, true);
-    Put16(h + 2, fEXIFMakerInfo.TIFFHeader.Ver, true);
-    Put32(h + 4, 8, W);
+    VXTIFFPut16(h, fEXIFMakerInfo.TIFFHeader.Id, true);
+    VXTIFFPut16(h + 2, fEXIFMakerInfo.TIFFHeader.Ver, true);
+    VXTIFFPut32(h + 4, 8, W);
     VXWriteChecked(stream, aborting, h, 8);
   } else if (fEXIFMakerInfo.headerType == vxmnIFDOFFSET) {
     uint8_t h[4];
-    Put32(h, uint32_t(S + 4), true);
+    VXTIFFPut32(h, uint32_t(S + 4), true);
     VXWriteChecked(stream, aborting, h, 4);
   }
 
   const int64_t dataSize = fData->Size();
   const uint8_t* d = static_cast<const uint8_t*>(fData->Memory());
-  int64_t C = dataSize >= 2 ? std::min<int64_t>(Get16(d, true), (dataSize - 2) / 12) : 0;
+  int64_t C = dataSize >= 2 ? std::min<int64_t>(VXTIFFGet16(d, true), (dataSize - 2) / 12) : 0;
   uint8_t c[2];
-  Put16(c, uint16_t(C), W);
+  VXTIFFPut16(c, uint16_t(C), W);
   VXWriteChecked(stream, aborting, c, 2);
   const int64_t E0 = stream->Position();
   int64_t V = E0 + 12 * C + 4;
   for (int64_t k = 0; k < C; ++k) {
     const uint8_t* p = d + 2 + 12 * k;
-    uint16_t tag = Get16(p, true), type = Get16(p + 2, true);
-    uint32_t count = Get32(p + 4, true), oldPos = Get32(p + 8, true);
+    uint16_t tag = VXTIFFGet16(p, true), type = VXTIFFGet16(p + 2, true);
+    uint32_t count = VXTIFFGet32(p + 4, true), oldPos = VXTIFFGet32(p + 8, true);
     int64_t length = int64_t(count) * VXTIFFTypeSize(type);
     uint8_t e[12];
-    Put16(e, tag, W);
-    Put16(e + 2, type, W);
-    Put32(e + 4, count, W);
+    VXTIFFPut16(e, tag, W);
+    VXTIFFPut16(e + 2, type, W);
+    VXTIFFPut32(e + 4, count, W);
     if (length > 4) {
       int64_t off = V;
       switch (fEXIFMakerInfo.base) {
@@ -293,7 +277,7 @@ int32_t TVXTagsHandler::WriteToStream(TStream* stream, int64_t exifSegmentPos) {
       }
       V += length;
       if (V & 1) ++V;
-      Put32(e + 8, uint32_t(off), W);
+      VXTIFFPut32(e + 8, uint32_t(off), W);
     } else {
       std::memcpy(e + 8, p + 8, 4);
       if (W != noteLE) SwapValues(e + 8, length, type);
@@ -311,35 +295,7 @@ int32_t TVXTagsHandler::WriteToStream(TStream* stream, int64_t exifSegmentPos) {
   return 0;
 }
 
-std::string TVXTagsHandler::GetMiniString(uint16_t Tag) const { return fIFD->ReadString(Tag, true); }
-std::string TVXTagsHandler::GetString(uint16_t Tag) const { return fIFD->ReadString(Tag, true); }
-
-std::vector<uint8_t> TVXTagsHandler::GetRawData(uint16_t Tag) const { return fIFD->ReadRawDataAsArrayOfByte(Tag); }
-
-int32_t TVXTagsHandler::GetIntegerArray(uint16_t Tag, std::vector<int64_t>& ar) const {
-  return fIFD->ReadArrayIntegers(ar, Tag);
-}
-
-int32_t TVXTagsHandler::GetIntegerIndexed(uint16_t Tag, int32_t index) const {
-  return int32_t(fIFD->ReadInteger(Tag, index, 0));
-}
-
-double TVXTagsHandler::GetRationalIndexed(uint16_t Tag, int32_t index, double defVal) const {
-  return fIFD->ReadRational(Tag, index, defVal);
-}
-
-double TVXTagsHandler::GetRational(uint16_t Tag, double defaultValue) const {
-  return fIFD->ReadRational(Tag, 0, defaultValue);
-}
-
 int32_t TVXTagsHandler::GetInteger(uint16_t Tag) const { return int32_t(fIFD->ReadInteger(Tag, 0, 0)); }
-
-int32_t TVXTagsHandler::TagLength(uint16_t Tag) const {
-  int32_t i = fIFD->FindTAG(Tag);
-  return i < 0 ? 0 : int32_t(std::min<int64_t>(fIFD->GetDataLengthInBytes(i), INT32_MAX));
-}
-
-bool TVXTagsHandler::TagExists(uint16_t Tag) const { return fIFD->FindTAG(Tag) >= 0; }
 
 // ---------------------------------------------------------------------------
 
@@ -355,14 +311,14 @@ void TVXTagsHandlerRelocator::Relocate() {
   int64_t size = std::min<int64_t>(Stream->Size(), INT32_MAX);
   auto relocate = [this](int32_t tagPosition, bool le, TTIFFTAG& tag) {
     uint8_t e[12];
-    Put16(e, tag.IdTag, true);
-    Put16(e + 2, tag.DataType, true);
-    Put32(e + 4, uint32_t(tag.DataNum), true);
-    Put32(e + 8, tag.DataPos, true);
-    uint16_t type = Get16(e + 2, le);
-    uint32_t count = Get32(e + 4, le);
+    VXTIFFPut16(e, tag.IdTag, true);
+    VXTIFFPut16(e + 2, tag.DataType, true);
+    VXTIFFPut32(e + 4, uint32_t(tag.DataNum), true);
+    VXTIFFPut32(e + 8, tag.DataPos, true);
+    uint16_t type = VXTIFFGet16(e + 2, le);
+    uint32_t count = VXTIFFGet32(e + 4, le);
     if (int64_t(count) * VXTIFFTypeSize(type) <= 4) return;
-    Put32(e + 8, uint32_t(int64_t(Get32(e + 8, le)) + Offset), le);
+    VXTIFFPut32(e + 8, uint32_t(int64_t(VXTIFFGet32(e + 8, le)) + Offset), le);
     int64_t keep = Stream->Position();
     bool aborting = false;
     Stream->Seek(tagPosition, soBeginning);

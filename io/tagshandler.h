@@ -33,7 +33,7 @@ struct TVXEXIFMakerNoteDeviceInfo {
 // fields read as little-endian numbers).
 using TVXTagsHandlerAddTagFunc = std::function<void(int32_t tagPosition, bool littleEndian, TTIFFTAG& tag)>;
 
-class TVXTagsHandler {
+class TVXTagsHandler : public TVXTIFFTagGetters {
 public:
   TVXTagsHandler();
   ~TVXTagsHandler();
@@ -62,17 +62,8 @@ public:
   // Reloads the reader's entries from the block.
   void Update();
 
-  std::string GetMiniString(uint16_t Tag) const;
-  std::string GetString(uint16_t Tag) const;
-  // The value bytes (empty when absent).
-  std::vector<uint8_t> GetRawData(uint16_t Tag) const;
-  int32_t GetIntegerArray(uint16_t Tag, std::vector<int64_t>& ar) const;
-  int32_t GetIntegerIndexed(uint16_t Tag, int32_t index) const;
-  double GetRationalIndexed(uint16_t Tag, int32_t index, double defVal) const;
-  double GetRational(uint16_t Tag, double defaultValue) const;
-  int32_t GetInteger(uint16_t Tag) const;
-  int32_t TagLength(uint16_t Tag) const;
-  bool TagExists(uint16_t Tag) const;
+  // The getters of TVXTIFFTagGetters, and:
+  int32_t GetInteger(uint16_t Tag) const;  // 0 when absent
 
 private:
   bool Parse(TStream* stream, int32_t size, bool littleEndian, int64_t exifSegmentPos,

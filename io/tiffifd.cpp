@@ -10,29 +10,6 @@
 
 namespace {
 
-uint16_t Get16(const uint8_t* p, bool le) {
-  return le ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
-}
-
-uint32_t Get32(const uint8_t* p, bool le) {
-  return le ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24)
-            : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-uint64_t Get64(const uint8_t* p, bool le) {
-  uint64_t a = Get32(p, le), b = Get32(p + 4, le);
-  return le ? a | (b << 32) : (a << 32) | b;
-}
-
-void Put16LE(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-
-void Put32LE(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 // Reads Count bytes at Pos; what the stream does not hold stays 0.
 void ReadAt(TStream* s, int64_t Pos, uint8_t* Dst, int64_t Count) {
   std::memset(Dst, 0, size_t(Count));
@@ -130,18 +107,18 @@ bool TVXTIFFIFDReader::ReadIFD(int32_t ImageIndex, int64_t Offset, int32_t& Imag
       for (size_t k = 0; k < size_t(count); ++k) {
         const uint8_t* p = raw.data() + k * size_t(entrySize);
         TVXIFDEntry& e = fEntries[k];
-        e.IdTag = Get16(p, le);
-        e.DataType = Get16(p + 2, le);
+        e.IdTag = VXTIFFGet16(p, le);
+        e.DataType = VXTIFFGet16(p + 2, le);
         if (IsBigTIFF) {
-          uint64_t n = Get64(p + 4, le);
+          uint64_t n = VXTIFFGet64(p + 4, le);
           e.DataNum = n > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(n);
           std::memcpy(e.Field, p + 12, 8);
-          uint64_t v = Get64(p + 12, le);
+          uint64_t v = VXTIFFGet64(p + 12, le);
           e.DataPos = v > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(v);
         } else {
-          e.DataNum = Get32(p + 4, le);
+          e.DataNum = VXTIFFGet32(p + 4, le);
           std::memcpy(e.Field, p + 8, 4);
-          e.DataPos = Get32(p + 8, le);
+          e.DataPos = VXTIFFGet32(p + 8, le);
         }
       }
       loaded = true;
@@ -218,18 +195,18 @@ int64_t TVXTIFFIFDReader::DecodeValue(const uint8_t* p, uint16_t DataType) const
   const bool le = LittleEndian;
   switch (DataType) {
     case 6: return int8_t(p[0]);
-    case 3: return Get16(p, le);
-    case 8: return int16_t(Get16(p, le));
+    case 3: return VXTIFFGet16(p, le);
+    case 8: return int16_t(VXTIFFGet16(p, le));
     case 4:
     case 11:
-    case 13: return Get32(p, le);
-    case 9: return int32_t(Get32(p, le));
+    case 13: return VXTIFFGet32(p, le);
+    case 9: return int32_t(VXTIFFGet32(p, le));
     case 5:
-    case 10: return int64_t(uint64_t(Get32(p, le)) | (uint64_t(Get32(p + 4, le)) << 32));
+    case 10: return int64_t(uint64_t(VXTIFFGet32(p, le)) | (uint64_t(VXTIFFGet32(p + 4, le)) << 32));
     case 12:
     case 16:
     case 17:
-    case 18: return int64_t(Get64(p, le));
+    case 18: return int64_t(VXTIFFGet64(p, le));
     default: {
       int32_t ts = VXTIFFTypeSize(DataType);
       uint64_t v = 0;
@@ -342,6 +319,39 @@ std::u16string TVXTIFFIFDReader::ReadWideString(uint16_t tagID) const {
 }
 
 // ---------------------------------------------------------------------------
+// TVXTIFFTagGetters
+
+std::string TVXTIFFTagGetters::GetMiniString(uint16_t Tag) const { return fTagReader->ReadString(Tag, true); }
+std::string TVXTIFFTagGetters::GetString(uint16_t Tag) const { return fTagReader->ReadString(Tag, true); }
+
+std::vector<uint8_t> TVXTIFFTagGetters::GetRawData(uint16_t Tag) const {
+  return fTagReader->ReadRawDataAsArrayOfByte(Tag);
+}
+
+int32_t TVXTIFFTagGetters::GetIntegerArray(uint16_t Tag, std::vector<int64_t>& ar) const {
+  return fTagReader->ReadArrayIntegers(ar, Tag);
+}
+
+int32_t TVXTIFFTagGetters::GetIntegerIndexed(uint16_t Tag, int32_t index) const {
+  return int32_t(fTagReader->ReadInteger(Tag, index, 0));
+}
+
+double TVXTIFFTagGetters::GetRationalIndexed(uint16_t Tag, int32_t index, double defVal) const {
+  return fTagReader->ReadRational(Tag, index, defVal);
+}
+
+double TVXTIFFTagGetters::GetRational(uint16_t Tag, double defaultValue) const {
+  return fTagReader->ReadRational(Tag, 0, defaultValue);
+}
+
+int32_t TVXTIFFTagGetters::TagLength(uint16_t Tag) const {
+  int32_t i = fTagReader->FindTAG(Tag);
+  return i < 0 ? 0 : int32_t(std::min<int64_t>(fTagReader->GetDataLengthInBytes(i), INT32_MAX));
+}
+
+bool TVXTIFFTagGetters::TagExists(uint16_t Tag) const { return fTagReader->FindTAG(Tag) >= 0; }
+
+// ---------------------------------------------------------------------------
 // TVXTIFFIFDWriter
 
 void TVXTIFFIFDWriter::AddTag(uint16_t IdTag, uint16_t DataType, int32_t DataNum, uint32_t DataPos) {
@@ -407,7 +417,7 @@ void TVXTIFFIFDWriter::WriteWideString(TStream* Stream, uint16_t tag, const std:
     return;
   }
   std::vector<uint8_t> b(size_t(count), 0);
-  for (size_t k = 0; k < ss.size(); ++k) Put16LE(b.data() + 2 * k, uint16_t(ss[k]));
+  for (size_t k = 0; k < ss.size(); ++k) VXTIFFPut16(b.data() + 2 * k, uint16_t(ss[k]), true);
   uint32_t pos = WriteOutOfLine(Stream, b.data(), count, Aborting);
   AddTag(tag, 1, count, pos);
 }
@@ -431,8 +441,8 @@ void TVXTIFFIFDWriter::WriteMultiRational(TStream* Stream, uint16_t tag, bool& A
   for (size_t k = 0; k < values.size(); ++k) {
     int32_t num = 0, den = 1;
     VXFloatToFraction(values[k], 5e-9, num, den);
-    Put32LE(b.data() + 8 * k, uint32_t(num));
-    Put32LE(b.data() + 8 * k + 4, uint32_t(den));
+    VXTIFFPut32(b.data() + 8 * k, uint32_t(num), true);
+    VXTIFFPut32(b.data() + 8 * k + 4, uint32_t(den), true);
   }
   uint32_t pos = WriteOutOfLine(Stream, b.data(), int64_t(b.size()), Aborting);
   AddTag(tag, 5, int32_t(values.size()), pos);
@@ -447,7 +457,7 @@ void TVXTIFFIFDWriter::WriteMultiLongEx(TStream* Stream, uint16_t IdTag, bool& A
     return;
   }
   std::vector<uint8_t> b(size_t(n) * 4);
-  for (int32_t k = 0; k < n; ++k) Put32LE(b.data() + 4 * k, uint32_t(values[size_t(k)]));
+  for (int32_t k = 0; k < n; ++k) VXTIFFPut32(b.data() + 4 * k, uint32_t(values[size_t(k)]), true);
   uint32_t pos = WriteOutOfLine(Stream, b.data(), int64_t(b.size()), Aborting);
   AddTag(IdTag, 4, n, pos);
 }
@@ -460,7 +470,7 @@ void TVXTIFFIFDWriter::WriteMultiShort(TStream* Stream, uint16_t IdTag, bool& Ab
     AddTag(IdTag, 3, 2, uint32_t(values[0]) | (uint32_t(values[1]) << 16));
   } else {
     std::vector<uint8_t> b(values.size() * 2);
-    for (size_t k = 0; k < values.size(); ++k) Put16LE(b.data() + 2 * k, values[k]);
+    for (size_t k = 0; k < values.size(); ++k) VXTIFFPut16(b.data() + 2 * k, values[k], true);
     uint32_t pos = WriteOutOfLine(Stream, b.data(), int64_t(b.size()), Aborting);
     AddTag(IdTag, 3, int32_t(values.size()), pos);
   }

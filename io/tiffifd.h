@@ -47,6 +47,26 @@ struct TTIFFColor {
 };
 using TTIFFRGBArray = std::vector<TTIFFColor>;
 
+// Numbers of a TIFF structure, read from or written to bytes in a byte order.
+inline uint16_t VXTIFFGet16(const uint8_t* p, bool le) {
+  return le ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
+}
+inline uint32_t VXTIFFGet32(const uint8_t* p, bool le) {
+  return le ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24)
+            : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+inline uint64_t VXTIFFGet64(const uint8_t* p, bool le) {
+  const uint64_t a = VXTIFFGet32(p, le), b = VXTIFFGet32(p + 4, le);
+  return le ? a | (b << 32) : (a << 32) | b;
+}
+inline void VXTIFFPut16(uint8_t* p, uint16_t v, bool le) {
+  p[le ? 0 : 1] = uint8_t(v);
+  p[le ? 1 : 0] = uint8_t(v >> 8);
+}
+inline void VXTIFFPut32(uint8_t* p, uint32_t v, bool le) {
+  for (int k = 0; k < 4; ++k) p[le ? k : 3 - k] = uint8_t(v >> (8 * k));
+}
+
 // Bytes of one value of a field type (0 for unknown types).
 int32_t VXTIFFTypeSize(uint16_t DataType);
 
@@ -122,6 +142,30 @@ private:
   int64_t StreamSize() const;
 
   std::vector<TVXIFDEntry> fEntries;
+};
+
+// The typed getters of a tag block, answered by its directory reader: shared
+// by the maker-note block and the tags reader. Absent tags give 0, an empty
+// text or block, or the given default.
+class TVXTIFFTagGetters {
+public:
+  // Both texts are cut at their first NUL.
+  std::string GetMiniString(uint16_t Tag) const;
+  std::string GetString(uint16_t Tag) const;
+  // The value bytes (empty when absent).
+  std::vector<uint8_t> GetRawData(uint16_t Tag) const;
+  int32_t GetIntegerArray(uint16_t Tag, std::vector<int64_t>& ar) const;
+  int32_t GetIntegerIndexed(uint16_t Tag, int32_t index) const;
+  double GetRationalIndexed(uint16_t Tag, int32_t index, double defVal) const;
+  double GetRational(uint16_t Tag, double defaultValue) const;
+  // Value length in bytes.
+  int32_t TagLength(uint16_t Tag) const;
+  bool TagExists(uint16_t Tag) const;
+
+protected:
+  explicit TVXTIFFTagGetters(const TVXTIFFIFDReader* Reader) : fTagReader(Reader) {}
+  ~TVXTIFFTagGetters() = default;
+  const TVXTIFFIFDReader* fTagReader;
 };
 
 class TVXTIFFIFDWriter {

@@ -6,11 +6,6 @@
 
 namespace {
 
-uint32_t Get32(const uint8_t* p, bool le) {
-  return le ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24)
-            : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
 // Puts the stream back where it was on every way out.
 class TPositionKeeper {
 public:
@@ -40,7 +35,7 @@ bool LoadFirstClassicIFD(TStream* s, TVXTIFFIFDReader& reader, bool littleEndian
   reader.LittleEndian = le;
   reader.IsBigTIFF = false;
   reader.DataPosSize = 4;
-  uint32_t first = Get32(h + 4, le);
+  uint32_t first = VXTIFFGet32(h + 4, le);
   int32_t numi = 0;
   return first != 0 && reader.ReadIFD(0, first, numi);
 }
@@ -62,7 +57,7 @@ bool VXReadClassicTIFFIFD(TStream* Stream, int32_t& numi, int32_t ImageIndex, TV
     return false;
   reader.IsBigTIFF = false;
   reader.DataPosSize = 4;
-  uint32_t first = Get32(h + 4, reader.LittleEndian);
+  uint32_t first = VXTIFFGet32(h + 4, reader.LittleEndian);
   return first != 0 && reader.ReadIFD(ImageIndex, first, numi);
 }
 

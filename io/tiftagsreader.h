@@ -11,7 +11,7 @@
 
 class TStream;
 
-class TVXTIFTagsReader {
+class TVXTIFTagsReader : public TVXTIFFTagGetters {
 public:
   // Opens the file for reading (others may read) and reads page ImageIndex.
   static std::unique_ptr<TVXTIFTagsReader> CreateFromFile(const std::string& FileName, int32_t ImageIndex);
@@ -30,16 +30,8 @@ public:
   int32_t Numi() const { return fNumi; }
   const TVXTIFFIFDReader& IFD() const { return *fIFD; }
 
-  std::string GetMiniString(uint16_t Tag) const;
-  std::string GetString(uint16_t Tag) const;
-  std::vector<uint8_t> GetRawData(uint16_t Tag) const;
-  int32_t GetIntegerArray(uint16_t Tag, std::vector<int64_t>& ar) const;
-  int32_t GetIntegerIndexed(uint16_t Tag, int32_t index) const;
-  double GetRationalIndexed(uint16_t Tag, int32_t index, double defVal) const;
-  double GetRational(uint16_t Tag, double defaultValue) const;
-  int64_t GetInteger(uint16_t Tag) const;
-  int32_t TagLength(uint16_t Tag) const;
-  bool TagExists(uint16_t Tag) const;
+  // The getters of TVXTIFFTagGetters, and:
+  int64_t GetInteger(uint16_t Tag) const;  // 0 when absent
 
 private:
   TVXTIFTagsReader();
