@@ -14,12 +14,16 @@
 #include "codecs/png.h"
 #include "codecs/tifflzw.h"
 #include "core/settings.h"
+#include "io/tiffpages.h"
 #include "io/params.h"
 #include "io/codec_table.h"
 
 namespace {
 
 constexpr int32_t kPNGFileType = 8;
+constexpr int32_t kTIFFFileType = 1;
+constexpr int32_t kCameraRawFileType = 20;
+constexpr int32_t kHDPhotoFileType = 29;
 constexpr int32_t kJPEGFileType = 3;
 constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
 constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
@@ -162,6 +166,18 @@ void VXCodecsStartup() {
   cur.Read = &ReadCUR;
   cur.ReadParams = &ReadCURParams;
   VXSetCodecOps(kCURFileType, cur);
+
+  // Detection's TIFF, camera-raw TIFF and HD Photo probes (io/tiffpages.h).
+  // The codecs of these types keep them when they fill their records.
+  TVXCodecOps tiff;
+  tiff.IsStream = &VXIsTIFFStream;
+  VXSetCodecOps(kTIFFFileType, tiff);
+  TVXCodecOps cameraRaw;
+  cameraRaw.IsTIFFVariant = &VXIsRawTIFFStream;
+  VXSetCodecOps(kCameraRawFileType, cameraRaw);
+  TVXCodecOps hdPhoto;
+  hdPhoto.IsStream = &VXIsHDPhotoStream;
+  VXSetCodecOps(kHDPhotoFileType, hdPhoto);
 
   // The TIFF LZW coders behind the settings' hooks.
   TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();

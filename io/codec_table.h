@@ -64,8 +64,11 @@ struct TVXCodecOps {
   void (*Write)(TVXCodecWriteArgs& Args) = nullptr;
   // Content probe: true when the stream holds this format at its position,
   // which it restores. Used by detection for the formats whose probe needs
-  // the codec (camera raw, PNG, the library's own files).
+  // the codec (TIFF, HD Photo, camera raw, PNG, the library's own files).
   bool (*IsStream)(TStream* Stream) = nullptr;
+  // For formats stored in TIFF files (camera raw): true when a TIFF stream is
+  // one of this format; position restored.
+  bool (*IsTIFFVariant)(TStream* Stream) = nullptr;
   // Frames, pages or images of the file at the stream's position; position
   // restored.
   int32_t (*ImageCount)(TStream* Stream) = nullptr;

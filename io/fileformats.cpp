@@ -9,7 +9,6 @@
 #include "core/textutils.h"
 #include "io/codec_table.h"
 #include "io/probes.h"
-#include "io/tiffpages.h"
 
 namespace {
 
@@ -199,6 +198,11 @@ bool RecordProbe(int32_t FileType, TStream* Stream) {
   return ops && ops->IsStream && ops->IsStream(Stream);
 }
 
+bool RawTIFFProbe(TStream* Stream) {
+  const TVXCodecOps* ops = VXFindCodecOps(20);
+  return ops && ops->IsTIFFVariant && ops->IsTIFFVariant(Stream);
+}
+
 int32_t DetectFrom(TStream* Stream, int64_t P) {
   const int64_t S = Stream->Size();
   uint8_t buf[128];
@@ -215,9 +219,8 @@ int32_t DetectFrom(TStream* Stream, int64_t P) {
     bool (*Test)(TStream*);
   };
   static const TProbe kProbes[] = {
-      {29, &VXIsHDPhotoStream},
-      // A TIFF that holds camera raw data is left to the camera-raw test.
-      {1, [](TStream* s) { return VXIsTIFFStream(s) && !VXIsRawTIFFStream(s); }},
+      {29, [](TStream* s) { return RecordProbe(29, s); }},
+      {1, [](TStream* s) { return RecordProbe(1, s) && !RawTIFFProbe(s); }},
       {8, nullptr},  // the PNG signature, only when S > 8
       {28, &VXIsDicomStream},
       {6, &VXIsICOStream},

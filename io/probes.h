@@ -34,10 +34,10 @@ bool VXIsPSDStream(TStream* Stream);
 // "RIFF", 4 bytes, "AVI ".
 bool VXIsAVIStream(TStream* Stream);
 
-// The TIFF, camera-raw TIFF and HD Photo probes are in io/tiffpages.h. Those
-// of camera raw, PNG and the library's own files belong to their codecs:
-// detection reaches them through the codec records (IsStream of
-// io/codec_table.h) and takes them as false while the codec has not registered.
+// The probes of TIFF, HD Photo, camera raw, PNG and the library's own files
+// belong to their codecs: detection reaches them through the codec records
+// (IsStream, IsTIFFVariant of io/codec_table.h) and takes them as false while
+// the codec has not registered.
 
 // Start of a JPEG image (FF D8 FF) from the position P. Without Scan: 0 when
 // it stands at P, else -1. With Scan: the absolute position of the first one

@@ -4,8 +4,6 @@
 
 #include "core/streams.h"
 #include "io/annotations.h"
-#include "io/fileformats.h"
-#include "io/vexlaneio.h"
 #include "io/tiffpages.h"
 #include "io/tiftagsreader.h"
 #include "tests/io/tiff_test_util.h"
@@ -199,36 +197,4 @@ TEST(TVXVexlaneAnnot, FoundInTheObjectsTagOfItsPage) {
   WriteFile(dir.File("a.tif"), b.data);
   EXPECT_TRUE(TVXVexlaneAnnot::TIFFContainsVexlaneAnnot(dir.File("a.tif"), 1));
   EXPECT_FALSE(TVXVexlaneAnnot::TIFFContainsVexlaneAnnot(dir.File("a.tif"), 0));
-}
-
-TEST(TIFFProbes, DetectionOfTIFFRawTIFFAndHDPhoto) {
-  VXStartUpIOUnit();
-  TBuilder tiff(true);
-  tiff.AddIFD({{256, 3, {16}}, {257, 3, {8}}, {258, 3, {8}}});
-  TBuilder hd(true);
-  hd.AddIFD({{48129, 3, {1}}, {48256, 4, {16}}, {48257, 4, {16}}, {48320, 4, {200}}, {48321, 4, {10}}});
-  std::string raw = RawIFD(160, 120, {{330, 4, {8}}, {37398, 1, {1, 0, 0, 0}}});
-  struct TCase {
-    const char* name;
-    std::string bytes;
-    int32_t stream;                // VXFindStreamFormat
-    const char* file;              // a name for VXFindFileFormat
-    int32_t byName;
-  } cases[] = {
-      {"TIFF", tiff.data, 1, "page.tif", 1},
-      {"TIFF named .cr2", tiff.data, 1, "photo.cr2", 20},
-      {"raw TIFF", raw, 0, nullptr, 0},
-      {"HD Photo named .cr2", hd.data, 29, "other.cr2", 29},
-  };
-  TRuntimeScratchDir dir;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TVXMemStream s(c.bytes.data(), int64_t(c.bytes.size()));
-    EXPECT_EQ(VXFindStreamFormat(&s), c.stream);
-    if (c.file) {
-      WriteFile(dir.File(c.file), c.bytes);
-      EXPECT_EQ(VXFindFileFormat(dir.File(c.file), false), c.byName);
-    }
-  }
-  VXShutDownIOUnit();
 }
