@@ -118,8 +118,9 @@ void VXDoConvolve(TVXBitmap* Bitmap, std::span<const double> Kernel, void* Sende
     throw EVXException("Not enough memory for the convolution");
   s.result = &result;
 
-  // Bands read rows concurrently only from memory.
-  const bool memory = Bitmap->Location() != vxFile && result.Location() != vxFile;
+  // Bands read rows concurrently only from memory (a virtual bitmap or a
+  // file-held one hands out one row buffer at a time).
+  const bool memory = Bitmap->Location() != vxFile && result.Location() != vxFile && !Bitmap->IsVirtual();
   const int32_t N = memory ? std::max(VXProcessorCount(), 1) : 1;
   const int32_t per = (s.lastY - s.y1) / N;
   struct Band {
