@@ -6,6 +6,7 @@
 #include "codecs/bmp.h"
 #include "codecs/bmpraw.h"
 #include "codecs/ico.h"
+#include "codecs/gif.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "codecs/pnm.h"
@@ -17,6 +18,8 @@
 #include "io/tiffpages.h"
 #include "io/params.h"
 #include "io/codec_table.h"
+#include "io/fileformats.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -26,6 +29,7 @@ constexpr int32_t kCameraRawFileType = 20;
 constexpr int32_t kHDPhotoFileType = 29;
 constexpr int32_t kJPEGFileType = 3;
 constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
+constexpr int32_t kGIFFileType = 2;
 constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
 constexpr int32_t kBMPFileType = 5, kICOFileType = 6, kCURFileType = 7;
 
@@ -107,9 +111,39 @@ void ReadCURParams(TVXCodecReadArgs& a) {
   VXReadCURStream(a.Stream, a.Bitmap, *a.Params, true, *a.Progress, a.AlphaMask, true);
 }
 
+void ReadGIF(TVXCodecReadArgs& a) {
+  VXReadGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask, a.Preview, false, a.Count);
+}
+void ReadGIFParams(TVXCodecReadArgs& a) {
+  VXReadGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask, true, false, a.Count);
+}
+void WriteGIF(TVXCodecWriteArgs& a) {
+  if (a.Insert) {
+    a.Count = VXInsertGIFFrameToStream(a.Stream, a.Bitmap, *a.Params, *a.Progress);
+    return;
+  }
+  VXWriteGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress);
+}
+int32_t DeleteGIFFrame(const std::string& FileName, int32_t Index) { return VXRemoveGIFFrame(FileName, Index, true); }
+
 }  // namespace
 
 void VXCodecsStartup() {
+  // The GIF LZW coder goes into the settings' hooks, where the GIF reader
+  // and writers (and the GIF registry entry) look for it.
+  VXGetGlobalSettings()->SetDefGIF_LZWDECOMPFUNC(&VXGIFLZWDecode);
+  VXGetGlobalSettings()->SetDefGIF_LZWCOMPFUNC(&VXGIFLZWEncode);
+  TVXCodecOps gif;
+  gif.Read = &ReadGIF;
+  gif.ReadParams = &ReadGIFParams;
+  gif.Write = &WriteGIF;
+  gif.ImageCount = &VXGetGIFStreamImageCount;
+  gif.DeleteImage = &DeleteGIFFrame;
+  gif.InsertImage = &VXInsertGIFFrameToFile;
+  gif.UpdateHeader = &VXUpdateGIFFileHeader;
+  VXSetCodecOps(kGIFFileType, gif);
+  VXUpdateGIFFileFormat();
+
   TVXCodecOps png;
   png.Read = &ReadPNG;
   png.Write = &WritePNG;

@@ -48,11 +48,12 @@ const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operati
       case vxcoDelete: has = ops->DeleteImage != nullptr; break;
       case vxcoInsert: has = ops->InsertImage != nullptr; break;
       case vxcoInjectIPTC: has = ops->InjectIPTC != nullptr; break;
+      case vxcoUpdateHeader: has = ops->UpdateHeader != nullptr; break;
     }
   if (has) return *ops;
   static const char* const kVerbs[] = {"load", "save", "read the parameters of", "count the images of",
                                        "delete an image of", "insert an image into",
-                                       "inject IPTC records into"};
+                                       "inject IPTC records into", "update the header of"};
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileType);
   const std::string name = info ? info->FullName : "file type " + std::to_string(FileType);
   throw EVXException(std::string("Cannot ") + kVerbs[Operation] + " " + name + ": no codec is registered for it");

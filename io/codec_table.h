@@ -78,6 +78,9 @@ struct TVXCodecOps {
   // image index; returns the new count.
   int32_t (*InsertImage)(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals& Params,
                          TProgressRec& Progress) = nullptr;
+  // Rewrites the start of an animation file: version, logical screen at
+  // least MinWidth x MinHeight, the looping extension with LoopCount (GIF).
+  void (*UpdateHeader)(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight) = nullptr;
   // Copies the file from Input to Output with its IPTC block replaced by the
   // records (JPEG); true when the copy ended normally with the block written.
   bool (*InjectIPTC)(TStream* Input, TStream* Output, const TVXIPTCInfoList& IPTC, TProgressRec& Progress) = nullptr;
@@ -88,10 +91,12 @@ void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops);
 // The operations of FileType, or nullptr when no codec has registered it.
 const TVXCodecOps* VXFindCodecOps(int32_t FileType);
 // What the component asks of a codec, for VXRequireCodecOps.
-enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC };
+enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC,
+                         vxcoUpdateHeader };
 // The operations of FileType, which must include Operation. Raises
 // EVXException "Cannot <load|save|read the parameters of|count the images
-// of|delete an image of|insert an image into> <full name>: no codec is
+// of|delete an image of|insert an image into|inject IPTC records into|update
+// the header of> <full name>: no codec is
 // registered for it" otherwise (the full name from the registry, or "file
 // type N" without an entry).
 const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operation);

@@ -14,3 +14,15 @@ int32_t CountOf(const std::string& FileName, int32_t FileType) {
 }  // namespace
 
 int32_t VXGetDCXFileImageCount(const std::string& FileName) { return CountOf(FileName, 19); }
+
+int32_t VXGetGIFFileImageCount(const std::string& FileName) {
+  try {
+    return CountOf(FileName, 2);
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t VXDeleteGIFFileFrame(const std::string& FileName, int32_t Index) {
+  return VXRequireCodecOps(2, vxcoDelete).DeleteImage(FileName, Index);
+}

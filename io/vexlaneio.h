@@ -207,6 +207,22 @@ class TVexlaneIO {
   void SaveToFileWBMP(const std::string& FileName);
   void SaveToStreamWBMP(TStream* Stream);
 
+  // ---- GIF (type 2) ----
+  // Frame GIF_ImageIndex: with GIF_RAWLoad alone at its size and offsets,
+  // otherwise frames 0 to the index composed as a player shows them (a
+  // negative index composes every frame) on the logical screen. Returns the
+  // file's frame count, -1 when Aborting.
+  int32_t LoadFromFileGIF(const std::string& FileName);
+  int32_t LoadFromStreamGIF(TStream* Stream);
+  void SaveToFileGIF(const std::string& FileName);
+  void SaveToStreamGIF(TStream* Stream);
+  // Inserts the target as frame GIF_ImageIndex into an existing GIF file,
+  // enlarges the logical screen to hold it and makes the file an endless
+  // animation; returns the frame count. A failure leaves the file unchanged.
+  int32_t InsertToFileGIF(const std::string& FileName);
+  // Removes frame GIF_ImageIndex and inserts the target in its place.
+  int32_t ReplaceFileGIF(const std::string& FileName);
+
   // ---- PCX (type 4) ----
   // The stream loader reads a 12-byte "PCX2" stream header (or the old 4-byte
   // "PCX" one) when StreamHeaders is on, and then leaves the stream after the
@@ -284,6 +300,7 @@ class TVexlaneIO {
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
   void LoadJpegCore(TStream* Stream);
+  int32_t LoadGIFCore(TStream* Stream);
   // Markers, then the writer; Aborting is set by the writer. With a header
   // the 12-byte stream header is written around the image.
   void SaveJpegCore(TStream* Stream, bool WithHeader);

@@ -1,0 +1,199 @@
+// The I/O component's GIF operations: frames loaded raw or composed as a
+// player shows them, one-frame files written, frames inserted and replaced.
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/mask.h"
+#include "core/streams.h"
+#include "io/codec_table.h"
+#include "io/filecounts.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
+#include "proc/proc.h"
+
+namespace {
+
+constexpr int32_t kGIFFileType = 2;
+
+}  // namespace
+
+int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
+  const TVXCodecOps& ops = VXRequireCodecOps(kGIFFileType, vxcoLoad);
+  fParams->ResetInfo();
+  TProgressRec progress = MakeProgress();
+  fVXBitmap->RemoveAlphaChannel(false, 0);
+  TIOParamsVals& P = *fParams;
+  int32_t count = 0;
+
+  if (P.GIF_RAWLoad()) {
+    TVXCodecReadArgs args;
+    args.Stream = Stream;
+    args.Bitmap = fVXBitmap;
+    args.Params = fParams.get();
+    args.Progress = &progress;
+    ops.Read(args);
+    count = args.Count;
+    CheckDPI();
+    if (args.AlphaMask && !fAborting) fVXBitmap->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
+  } else {
+    // Frames 0 .. N drawn in turn on a canvas of the logical screen, each
+    // frame's disposal applied before the next is drawn.
+    const int64_t start = Stream->Position();
+    const int32_t wanted = P.GIF_ImageIndex();
+    std::unique_ptr<TVXBitmap> canvas = std::make_unique<TVXBitmap>();
+    std::unique_ptr<TVXBitmap> saved;
+    TVXGIFAction disposal = ioGIF_None;
+    int32_t rx = 0, ry = 0, rw = 0, rh = 0;
+    TProgressRec silent;
+    silent.Aborting = &fAborting;
+    TProgressRec& frameProgress = wanted <= 0 ? progress : silent;
+    for (int32_t i = 0;; ++i) {
+      auto frame = std::make_unique<TVXBitmap>();
+      Stream->SetPosition(start);
+      P.SetImageIndex(i);
+      TVXCodecReadArgs args;
+      args.Stream = Stream;
+      args.Bitmap = frame.get();
+      args.Params = fParams.get();
+      args.Progress = &frameProgress;
+      ops.Read(args);
+      count = args.Count;
+      if (fAborting) break;
+      const TVXPixelFormat pf = frame->PixelFormat();
+      CheckDPI();
+      const int32_t W = std::max(P.GIF_WinWidth(), frame->Width());
+      const int32_t H = std::max(P.GIF_WinHeight(), frame->Height());
+      if (args.AlphaMask) frame->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
+      TVXBitmap* result = frame.get();
+      if (count >= 2) {
+        const double background = VXTRGBToColor(P.GIF_Background());
+        // The state to come back to is taken after the previous frame's
+        // disposal, so that a cleared area stays cleared.
+        if (disposal == ioGIF_RestorePrev && saved) canvas->Assign(saved.get());
+        if (disposal == ioGIF_DrawBackground && !canvas->IsEmpty()) {
+          canvas->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, background);
+          canvas->AlphaChannel()->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, 0);
+        }
+        if (P.GIF_Action() == ioGIF_RestorePrev && !canvas->IsEmpty()) {
+          if (!saved) saved = std::make_unique<TVXBitmap>();
+          saved->Assign(canvas.get());
+        }
+        if (canvas->IsEmpty()) {
+          if (!canvas->Allocate(W, H, vx24RGB)) {
+            fAborting = true;
+            break;
+          }
+          canvas->Fill(background);
+          canvas->AlphaChannel()->Fill(0);
+          if (P.GIF_Action() == ioGIF_RestorePrev) {
+            if (!saved) saved = std::make_unique<TVXBitmap>();
+            saved->Assign(canvas.get());
+          }
+        }
+        if (canvas->PixelFormat() != vx24RGB) canvas->SetPixelFormat(vx24RGB);
+        if (canvas->Width() < W || canvas->Height() < H)
+          canvas->Resize(std::max(W, canvas->Width()), std::max(H, canvas->Height()), background, 255, vxhLeft,
+                         vxvTop);
+        const int32_t x = P.GIF_XPos(), y = P.GIF_YPos(), fw = frame->Width(), fh = frame->Height();
+        frame->RenderToTVXBitmapEx(canvas.get(), x, y, fw, fh, 0, 0, fw, fh, true, 255, rfNone, vxlNormal, 1.0);
+        frame->MergeAlphaRectTo(canvas.get(), 0, 0, x, y, fw, fh);
+        canvas->AlphaChannel()->SetFull(false);
+        rx = x;
+        ry = y;
+        rw = fw;
+        rh = fh;
+        disposal = P.GIF_Action();
+        result = canvas.get();
+        P.SetGIF_Action(ioGIF_DrawBackground);
+        P.SetGIF_XPos(0);
+        P.SetGIF_YPos(0);
+      }
+      if (count > 0) {
+        fVXBitmap->Assign(result);
+        if (fVXBitmap->PixelFormat() != pf) fVXBitmap->SetPixelFormat(pf);
+      }
+      if (OnProgress && count > 0) DoProgress(this, int32_t(i * (100.0 / count)));
+      if (fAborting || i + 1 >= count || i == wanted) break;
+    }
+    P.SetImageIndex(wanted);
+  }
+  if (fAutoAdjustDPI) DoAutoAdjustDPI();
+  SetBackground(VXTRGBToColor(P.GIF_FlagTranspColor() ? P.GIF_TranspColor() : P.GIF_Background()));
+  P.SetFileType(kGIFFileType);
+  P.SetFileName("");
+  Update();
+  return count;
+}
+
+int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return 0;
+  }
+  int32_t result = 0;
+  try {
+    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    TVXBufferedReadStream buffered(&file, 65536, true);
+    result = LoadGIFCore(&buffered);
+    fParams->SetFileName(FileName);
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return fAborting ? -1 : result;
+}
+
+int32_t TVexlaneIO::LoadFromStreamGIF(TStream* Stream) {
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return 0;
+  }
+  int32_t result = 0;
+  try {
+    result = LoadGIFCore(Stream);
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return fAborting ? -1 : result;
+}
+
+void TVexlaneIO::SaveToFileGIF(const std::string& FileName) { CodecSaveFile(FileName, kGIFFileType, vxscNone); }
+
+void TVexlaneIO::SaveToStreamGIF(TStream* Stream) { CodecSaveStream(Stream, kGIFFileType, vxscNone); }
+
+int32_t TVexlaneIO::InsertToFileGIF(const std::string& FileName) {
+  fAborting = false;
+  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    DoFinishWork();
+    return 0;
+  }
+  int32_t result = 0;
+  try {
+    const TVXCodecOps& ops = VXRequireCodecOps(kGIFFileType, vxcoInsert);
+    TIOParamsVals& P = *fParams;
+    if (P.GIF_WinWidth() < fVXBitmap->Width() + P.GIF_XPos()) P.SetGIF_WinWidth(fVXBitmap->Width() + P.GIF_XPos());
+    if (P.GIF_WinHeight() < fVXBitmap->Height() + P.GIF_YPos())
+      P.SetGIF_WinHeight(fVXBitmap->Height() + P.GIF_YPos());
+    TProgressRec progress = MakeProgress();
+    result = ops.InsertImage(FileName, fVXBitmap, P, progress);
+    if (!fAborting)
+      VXRequireCodecOps(kGIFFileType, vxcoUpdateHeader).UpdateHeader(FileName, 0, P.GIF_WinWidth(), P.GIF_WinHeight());
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return result;
+}
+
+int32_t TVexlaneIO::ReplaceFileGIF(const std::string& FileName) {
+  VXDeleteGIFFileFrame(FileName, fParams->GIF_ImageIndex());
+  return InsertToFileGIF(FileName);
+}
