@@ -1,6 +1,7 @@
 // The I/O component's GIF operations: frames loaded raw or composed as a
 // player shows them, one-frame files written, frames inserted and replaced.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,31 @@
 namespace {
 
 constexpr int32_t kGIFFileType = 2;
+
+// Draws Frame on the vx24RGB Canvas at (X, Y), clipped: the pixels its alpha
+// channel leaves transparent keep the canvas. A GIF frame's alpha is 0 or
+// 255, so the opaque pixels are copied exactly (a weighted blend would move
+// them only 255/256 of the way).
+void DrawFrame(TVXBitmap* Frame, TVXBitmap* Canvas, int32_t X, int32_t Y) {
+  TVXBitmap rgb;
+  TVXBitmap* src = Frame;
+  if (Frame->PixelFormat() != vx24RGB) {
+    rgb.Allocate(Frame->Width(), Frame->Height(), vx24RGB);
+    rgb.CopyAndConvertFormat(Frame);
+    src = &rgb;
+  }
+  TVXBitmap* alpha = Frame->AlphaChannelOpt();
+  const int32_t x0 = std::max(0, -X), y0 = std::max(0, -Y);
+  const int32_t x1 = std::min(Frame->Width(), Canvas->Width() - X);
+  const int32_t y1 = std::min(Frame->Height(), Canvas->Height() - Y);
+  for (int32_t y = y0; y < y1; ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(src->GetScanLine(y));
+    const uint8_t* a = alpha ? static_cast<const uint8_t*>(alpha->GetScanLine(y)) : nullptr;
+    uint8_t* d = static_cast<uint8_t*>(Canvas->GetScanLine(Y + y));
+    for (int32_t x = x0; x < x1; ++x)
+      if (!a || a[x] >= 128) std::memcpy(d + 3 * size_t(X + x), s + 3 * size_t(x), 3);
+  }
+}
 
 }  // namespace
 
@@ -97,7 +123,7 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
           canvas->Resize(std::max(W, canvas->Width()), std::max(H, canvas->Height()), background, 255, vxhLeft,
                          vxvTop);
         const int32_t x = P.GIF_XPos(), y = P.GIF_YPos(), fw = frame->Width(), fh = frame->Height();
-        frame->RenderToTVXBitmapEx(canvas.get(), x, y, fw, fh, 0, 0, fw, fh, true, 255, rfNone, vxlNormal, 1.0);
+        DrawFrame(frame.get(), canvas.get(), x, y);
         frame->MergeAlphaRectTo(canvas.get(), 0, 0, x, y, fw, fh);
         canvas->AlphaChannel()->SetFull(false);
         rx = x;

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "codecs/gif.h"
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "core/streams.h"
+#include "io/fileformats.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 
@@ -262,7 +264,14 @@ TEST(VexlaneIOModule, StartUpHooksAndOwnerServices) {
   TVexlaneIO io;
   ASSERT_NE(VXIOParamsOwnerHooks().GetBitmap, nullptr);
   EXPECT_EQ(VXIOParamsOwnerHooks().GetBitmap(&io), io.VXBitmap());
-  EXPECT_EQ(VXGetGlobalSettings()->DefGIF_LZWDECOMPFUNC(), nullptr);
+  // The codec start-up (run after the I/O unit's) installs the GIF coder, and
+  // the GIF entry can then read and write.
+  EXPECT_EQ(VXGetGlobalSettings()->DefGIF_LZWDECOMPFUNC(), &VXGIFLZWDecode);
+  EXPECT_EQ(VXGetGlobalSettings()->DefGIF_LZWCOMPFUNC(), &VXGIFLZWEncode);
+  const TVXFileFormatInfo* gif = VXFindFileFormatInfo(2);
+  ASSERT_NE(gif, nullptr);
+  EXPECT_NE(gif->ReadFunction, nullptr);
+  EXPECT_NE(gif->WriteFunction, nullptr);
 }
 
 }  // namespace
