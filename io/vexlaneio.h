@@ -301,6 +301,9 @@ class TVexlaneIO {
   void SavePNGCore(TStream* Stream);
   void LoadJpegCore(TStream* Stream);
   int32_t LoadGIFCore(TStream* Stream);
+  // Aborting cleared, a consistent target, then Body; DoFinishWork on every
+  // way out. 0 when the target cannot be made consistent.
+  int32_t CountOperation(const std::function<int32_t()>& Body);
   // Markers, then the writer; Aborting is set by the writer. With a header
   // the 12-byte stream header is written around the image.
   void SaveJpegCore(TStream* Stream, bool WithHeader);

@@ -2,6 +2,7 @@
 // player shows them, one-frame files written, frames inserted and replaced.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -153,7 +154,7 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
   return count;
 }
 
-int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {
+int32_t TVexlaneIO::CountOperation(const std::function<int32_t()>& Body) {
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
@@ -161,32 +162,28 @@ int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {
   }
   int32_t result = 0;
   try {
-    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
-    TVXBufferedReadStream buffered(&file, 65536, true);
-    result = LoadGIFCore(&buffered);
-    fParams->SetFileName(FileName);
+    result = Body();
   } catch (...) {
     DoFinishWork();
     throw;
   }
   DoFinishWork();
+  return result;
+}
+
+int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {
+  const int32_t result = CountOperation([&] {
+    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    TVXBufferedReadStream buffered(&file, 65536, true);
+    const int32_t count = LoadGIFCore(&buffered);
+    fParams->SetFileName(FileName);
+    return count;
+  });
   return fAborting ? -1 : result;
 }
 
 int32_t TVexlaneIO::LoadFromStreamGIF(TStream* Stream) {
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return 0;
-  }
-  int32_t result = 0;
-  try {
-    result = LoadGIFCore(Stream);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  const int32_t result = CountOperation([&] { return LoadGIFCore(Stream); });
   return fAborting ? -1 : result;
 }
 
@@ -195,28 +192,18 @@ void TVexlaneIO::SaveToFileGIF(const std::string& FileName) { CodecSaveFile(File
 void TVexlaneIO::SaveToStreamGIF(TStream* Stream) { CodecSaveStream(Stream, kGIFFileType, vxscNone); }
 
 int32_t TVexlaneIO::InsertToFileGIF(const std::string& FileName) {
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return 0;
-  }
-  int32_t result = 0;
-  try {
+  return CountOperation([&] {
     const TVXCodecOps& ops = VXRequireCodecOps(kGIFFileType, vxcoInsert);
     TIOParamsVals& P = *fParams;
     if (P.GIF_WinWidth() < fVXBitmap->Width() + P.GIF_XPos()) P.SetGIF_WinWidth(fVXBitmap->Width() + P.GIF_XPos());
     if (P.GIF_WinHeight() < fVXBitmap->Height() + P.GIF_YPos())
       P.SetGIF_WinHeight(fVXBitmap->Height() + P.GIF_YPos());
     TProgressRec progress = MakeProgress();
-    result = ops.InsertImage(FileName, fVXBitmap, P, progress);
+    const int32_t count = ops.InsertImage(FileName, fVXBitmap, P, progress);
     if (!fAborting)
       VXRequireCodecOps(kGIFFileType, vxcoUpdateHeader).UpdateHeader(FileName, 0, P.GIF_WinWidth(), P.GIF_WinHeight());
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result;
+    return count;
+  });
 }
 
 int32_t TVexlaneIO::ReplaceFileGIF(const std::string& FileName) {
