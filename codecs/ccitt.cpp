@@ -178,10 +178,10 @@ void PaintBlack(uint8_t* row, int32_t width, int64_t from, int64_t to) {
   for (int64_t x = from; x < to; ++x) row[x >> 3] &= uint8_t(~(0x80u >> (x & 7)));
 }
 
-// Colour of a reference-row pixel (0 white, 1 black); -1 and positions past
-// the row are white.
+// Colour of a reference-row pixel (0 white, 1 black); -1, positions past
+// the row and a missing row are white.
 int RefColour(const uint8_t* ref, int32_t width, int64_t x) {
-  if (x < 0 || x >= width) return 0;
+  if (!ref || x < 0 || x >= width) return 0;
   return ((ref[x >> 3] >> (7 - (x & 7))) & 1) ? 0 : 1;
 }
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "codecs/ccitt.h"
+#include "core/startup.h"
 #include "core/streams.h"
 #include "tests/codecs/tiff_strips_util.h"
 
@@ -234,6 +235,21 @@ TEST(CCITTEncoders, StripsReadBackInTiffcmpAndInTheDecoders) {
     std::string pbm = Shell("g3topbm -width " + std::to_string(width) + " '" + dir.File("e.g3") + "' 2>/dev/null");
     EXPECT_EQ(pbm, PBM(page));
   }
+}
+
+TEST(CCITTDecoders, TreesLiveFromStartUpToShutDown) {
+  EXPECT_EQ(VXLibraryHooks.CCITTStartup, &VXCreateCCITTDecodeTrees);
+  EXPECT_EQ(VXLibraryHooks.CCITTShutdown, &VXFreeCCITTDecodeTrees);
+  // Freed and built again, the trees decode as before; a missing reference
+  // row reads as white.
+  VXFreeCCITTDecodeTrees();
+  VXCreateCCITTDecodeTrees();
+  TBilevel page = MakePage(203, 2, 8);
+  std::vector<std::string> strip = EncodePage(page, cG4, 2, 1);
+  std::string dest(26, '\0');
+  VXCCITTDecode2DRow(reinterpret_cast<uint8_t*>(dest.data()), reinterpret_cast<const uint8_t*>(strip[0].data()),
+                     int64_t(strip[0].size()), 203, nullptr, 0, 1, false);
+  EXPECT_EQ(Inverted(dest, 203), page.rows[0]);
 }
 
 TEST(CCITTEncoders, CodingCases) {
