@@ -164,6 +164,17 @@ TEST(ConvertImage, ExistingTargets) {
   o = Convert(src, d / "out", 0, 0, true, false, false, false, kFakeQuant);
   EXPECT_TRUE(o.Result);
   EXPECT_EQ(tooltest::ReadFile(target), "NEWER");
+
+  // a refused quantiser leaves the earlier target as it was, read-only
+  tooltest::WriteFile(src, "NEWEST");
+  {
+    FakeQuantEnv env(99, d / "quant.log");
+    o = Convert(src, d / "out", 0, 0, true, true, false, false, kFakeQuant);
+  }
+  EXPECT_FALSE(o.Result);
+  EXPECT_EQ(tooltest::ReadFile(target), "NEWER");
+  EXPECT_TRUE(tooltest::IsReadOnly(target));
+  EXPECT_EQ(tooltest::NamesWithPrefix(d / "out", "."), std::vector<std::string>{});
 }
 
 TEST(ConvertImage, TargetIsTheSource) {
