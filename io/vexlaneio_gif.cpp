@@ -5,9 +5,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/bitmap.h"
 #include "core/mask.h"
+#include "core/settings.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
 #include "io/filecounts.h"
@@ -76,9 +78,13 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
     TProgressRec silent;
     silent.Aborting = &fAborting;
     TProgressRec& frameProgress = wanted <= 0 ? progress : silent;
+    // Every frame's walk reads the whole stream, comments included: each
+    // starts from the list as it was, so that they are kept once.
+    const std::vector<std::string> comments = P.GIF_Comments();
     for (int32_t i = 0;; ++i) {
       auto frame = std::make_unique<TVXBitmap>();
       Stream->SetPosition(start);
+      P.GIF_Comments() = comments;
       P.SetImageIndex(i);
       TVXCodecReadArgs args;
       args.Stream = Stream;
@@ -207,6 +213,14 @@ int32_t TVexlaneIO::InsertToFileGIF(const std::string& FileName) {
 }
 
 int32_t TVexlaneIO::ReplaceFileGIF(const std::string& FileName) {
+  // The old frame goes only when the new one can be written: without an
+  // encoder or an image the file stays as it is.
+  const bool encoder = fParams->GIF_LZWCompFunc() || VXGetGlobalSettings()->DefGIF_LZWCOMPFUNC();
+  if (!encoder || !fVXBitmap || fVXBitmap->IsEmpty()) {
+    fAborting = true;
+    DoFinishWork();
+    return 0;
+  }
   VXDeleteGIFFileFrame(FileName, fParams->GIF_ImageIndex());
   return InsertToFileGIF(FileName);
 }

@@ -567,6 +567,12 @@ TEST(GIFComponent, ComposedLoadsEqualCoalescedFrames) {
       }
     EXPECT_EQ(bad, 0) << "frame " << k;
   }
+  // A comment is kept once however many frames were composed.
+  ASSERT_EQ(Shell("/usr/bin/gifsicle -c 'said once' " + dir / "a.gif > " + dir / "b.gif"), 0);
+  TVexlaneIO all;
+  all.Params().SetGIF_ImageIndex(-1);
+  EXPECT_EQ(all.LoadFromFileGIF(dir / "b.gif"), n);
+  EXPECT_EQ(all.Params().GIF_Comments(), std::vector<std::string>{"said once"});
   // Raw: frame 2 alone at its size with its offsets.
   TVexlaneIO raw;
   raw.Params().SetGIF_RAWLoad(true);
@@ -796,6 +802,15 @@ TEST(GIFEdit, BuildAnAnimationAndEditIt) {
     for (int y = 0; y < a->Bitmap.Height(); ++y)
       for (int x = 0; x < a->Bitmap.Width(); ++x) EXPECT_EQ(PixelOf(a->Bitmap, x, y).g, PixelOf(b->Bitmap, x, y).g);
   }
+  // Without an encoder a replace leaves every frame in place.
+  const std::vector<uint8_t> kept = ReadFile(file);
+  TGIFLZWCompFunc encoder = VXGetGlobalSettings()->DefGIF_LZWCOMPFUNC();
+  VXGetGlobalSettings()->SetDefGIF_LZWCOMPFUNC(nullptr);
+  io.Params().SetGIF_LZWCompFunc(nullptr);
+  EXPECT_EQ(io.ReplaceFileGIF(file), 0);
+  EXPECT_TRUE(io.Aborting());
+  VXGetGlobalSettings()->SetDefGIF_LZWCOMPFUNC(encoder);
+  EXPECT_EQ(ReadFile(file), kept);
   // Not a GIF: left alone, 0.
   WriteFile(dir / "not.gif", {'P', '6', '\n'});
   EXPECT_EQ(VXDeleteGIFFileFrame(dir / "not.gif", 0), 0);
