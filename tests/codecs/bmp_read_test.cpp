@@ -107,6 +107,21 @@ TEST(BmpRead, ImageMagickFilesDecodeLikeTheOracles) {
     ASSERT_EQ(Shell(kConvert + " " + ppm + " " + c.Args + bmp), 0);
     // bmptopnm does not read every RLE file ImageMagick writes (it has no deltas).
     ExpectLikeOracles(dir, bmp, c.Compression != ioBMP_RLE);
+    const std::vector<uint8_t> file = ReadFile(bmp);
+    if (file[14] == 124) {
+      // The same file with a 108-byte (V4) header: the last 16 header bytes cut.
+      std::vector<uint8_t> v4(file.begin(), file.begin() + 14 + 108);
+      v4.insert(v4.end(), file.begin() + 14 + 124, file.end());
+      v4[14] = 108;
+      auto put32 = [&](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) v4[at + k] = uint8_t(v >> (8 * k));
+      };
+      put32(2, uint32_t(v4.size()));
+      put32(10, (file[10] | (file[11] << 8) | (file[12] << 16)) - 16);
+      const std::string v4path = dir / "magick-v4.bmp";
+      WriteFile(v4path, v4);
+      ExpectLikeOracles(dir, v4path, c.Compression != ioBMP_RLE);
+    }
     Decoded d;
     Decode(ReadFile(bmp), d);
     EXPECT_EQ(d.Params.BMP_Version(), c.Version);
