@@ -427,3 +427,41 @@ TEST(BmpRead, TruncatedAndBitFlippedFilesLoadOrRefuseCleanly) {
     }
   }
 }
+
+// Progress runs up with the rows; setting the abort flag from the progress
+// handler stops the reader.
+TEST(BmpRead, ProgressFollowsTheRowsAndTheAbortFlagStopsTheReader) {
+  std::vector<uint8_t> rle;
+  for (int y = 0; y < 50; ++y) rle.insert(rle.end(), {8, uint8_t(y), 0, 0});
+  rle.insert(rle.end(), {0, 1});
+  const std::vector<std::vector<uint8_t>> files = {
+      MakeBMP(8, 50, 24, 0, {}, std::vector<uint8_t>(size_t(24) * 50, 7)),
+      MakeBMP(8, 50, 8, 1, std::vector<TRGB>(256, TRGB{1, 2, 3}), rle),
+  };
+  for (const auto& file : files) {
+    for (int stopAt : {-1, 40}) {
+      TVXBitmap bmp;
+      TIOParamsVals params(nullptr);
+      std::unique_ptr<TVXMask> mask;
+      bool aborting = false;
+      std::vector<int32_t> seen;
+      TProgressRec progress;
+      progress.Aborting = &aborting;
+      progress.fOnProgress = [&](void*, int32_t per) {
+        seen.push_back(per);
+        if (stopAt >= 0 && per >= stopAt) aborting = true;
+      };
+      TVXMemStream s(file.data(), int64_t(file.size()));
+      VXReadBMPStream(&s, &bmp, 0, params, progress, false, false, mask, true);
+      ASSERT_FALSE(seen.empty());
+      EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+      if (stopAt < 0) {
+        EXPECT_FALSE(aborting);
+        EXPECT_GE(seen.back(), 90);
+      } else {
+        EXPECT_TRUE(aborting);
+        EXPECT_EQ(seen.back(), 40) << "the reader went on after the abort";
+      }
+    }
+  }
+}
