@@ -15,6 +15,8 @@ int32_t CountOf(const std::string& FileName, int32_t FileType) {
 
 int32_t VXGetDCXFileImageCount(const std::string& FileName) { return CountOf(FileName, 19); }
 
+int32_t VXGetICOFileImageCount(const std::string& FileName) { return CountOf(FileName, 6); }
+
 int32_t VXGetGIFFileImageCount(const std::string& FileName) {
   try {
     return CountOf(FileName, 2);

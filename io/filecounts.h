@@ -7,6 +7,7 @@
 #include <string>
 
 int32_t VXGetDCXFileImageCount(const std::string& FileName);
+int32_t VXGetICOFileImageCount(const std::string& FileName);
 // Frames of a GIF file; 0 on any failure.
 int32_t VXGetGIFFileImageCount(const std::string& FileName);
 // Removes frame Index from a GIF file (replaced whole through a temporary

@@ -302,9 +302,3 @@ int32_t VXFindFileFormat(const std::string& FileName, bool Verify) {
   }
   return content;
 }
-
-int32_t VXGetICOFileImageCount(const std::string& FileName) {
-  const TVXCodecOps& ops = VXRequireCodecOps(6, vxcoCount);
-  TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
-  return ops.ImageCount(&file);
-}

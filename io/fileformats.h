@@ -107,8 +107,3 @@ int32_t VXFindStreamFormat(TStream* Stream);
 // The file type of the file, from its content and its extension; with Verify
 // the extension must agree with the content. 0 when unknown or missing.
 int32_t VXFindFileFormat(const std::string& FileName, bool Verify);
-
-// ---- image counts of multi-image files ----
-// The number of images of an icon file (its directory's count). A file that
-// cannot be opened raises; without an icon codec EVXException is raised.
-int32_t VXGetICOFileImageCount(const std::string& FileName);

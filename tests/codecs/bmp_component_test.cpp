@@ -8,6 +8,7 @@
 
 #include "core/bitmap.h"
 #include "core/streams.h"
+#include "io/filecounts.h"
 #include "io/fileformats.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
