@@ -4,6 +4,7 @@
 #include "codecs/bmp.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -28,6 +29,12 @@ void PutLE32(uint8_t* p, uint32_t v) {
   p[1] = uint8_t(v >> 8);
   p[2] = uint8_t(v >> 16);
   p[3] = uint8_t(v >> 24);
+}
+
+// Round(Dpi / 2.54 x 100), kept within the 32-bit field.
+int32_t PixelsPerMetre(int32_t Dpi) {
+  const double v = std::nearbyint(Dpi / 2.54 * 100);
+  return int32_t(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
 }
 
 // RLE4 / RLE8 encoding of one row of indices; returns the bytes written to
@@ -289,8 +296,8 @@ void TBMPWriter::Run(bool WriteAlpha) {
     PutLE32(header + 8, uint32_t(height));
     PutLE16(header + 12, 1);
     PutLE32(header + 16, rle ? (bits == 4 ? 2u : 1u) : 0u);
-    PutLE32(header + 24, uint32_t(int32_t(std::nearbyint(P.DpiX() / 2.54 * 100))));
-    PutLE32(header + 28, uint32_t(int32_t(std::nearbyint(P.DpiY() / 2.54 * 100))));
+    PutLE32(header + 24, uint32_t(PixelsPerMetre(P.DpiX())));
+    PutLE32(header + 28, uint32_t(PixelsPerMetre(P.DpiY())));
     if (bits <= 8) PutLE32(header + 32, 1u << bits);
     PutLE32(header + 36, bits <= 24 ? 1u << bits : 1u);
   }

@@ -147,11 +147,18 @@ TEST(BmpWrite, ResolutionIsWrittenInPixelsPerMetre) {
   TIOParamsVals params(nullptr);
   params.SetBitsPerSample(8);
   params.SetSamplesPerPixel(3);
-  params.SetDpiX(300);
-  params.SetDpiY(72);
-  const Written w = Write(bmp, params);
-  EXPECT_EQ(LE32(w.Bytes, 38), 11811u);
-  EXPECT_EQ(LE32(w.Bytes, 42), 2835u);
+  // Resolutions beyond the 32-bit field (a damaged file's, read back) are kept to it.
+  const struct {
+    int32_t Dpi;
+    uint32_t PixelsPerMetre;
+  } cases[] = {{300, 11811}, {72, 2835}, {-600000000, 0x80000000u}, {600000000, 0x7FFFFFFFu}};
+  for (const auto& c : cases) {
+    params.SetDpiX(c.Dpi);
+    params.SetDpiY(72);
+    const Written w = Write(bmp, params);
+    EXPECT_EQ(LE32(w.Bytes, 38), c.PixelsPerMetre) << c.Dpi;
+    EXPECT_EQ(LE32(w.Bytes, 42), 2835u);
+  }
 }
 
 // Rows of palette indices from a vx8p image, encoded as they are.
