@@ -139,13 +139,6 @@ std::string SampleText(const uint8_t* Row, size_t i, const TLayout& L, bool Hex)
 
 inline bool BitOf(const uint8_t* Row, int32_t x) { return (Row[x >> 3] & (0x80 >> (x & 7))) != 0; }
 
-void Report(TProgressRec& Progress, int32_t Percent, int32_t& Last) {
-  if (Progress.fOnProgress && Percent != Last) {
-    Last = Percent;
-    Progress.fOnProgress(Progress.Sender, Percent);
-  }
-}
-
 }  // namespace
 
 void VXReadBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress) {
@@ -190,7 +183,7 @@ void VXReadBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPar
         for (size_t i = 0; i < n; ++i) StoreSample(row, i, samples.Next(), L, hex);
       }
       if (NeedsExchange(pf, P.BMPRAW_ChannelOrder())) ExchangeRedBlue(row, W, pf);
-      Report(Progress, int32_t((y + 1) * 100.0 / H), last);
+      VXReportProgress(Progress, int32_t((y + 1) * 100.0 / H), last);
       if (aborting) break;
     }
     return;
@@ -202,7 +195,7 @@ void VXReadBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPar
   std::vector<uint8_t> line(size_t(std::max<int64_t>(planeRow, int64_t(W) * L.SampleBytes)));
   const size_t stride = size_t(L.Channels) * L.SampleBytes;
   for (int c = 0; c < L.Channels && !aborting; ++c) {
-    Report(Progress, int32_t(c * 100 / L.Channels), last);
+    VXReportProgress(Progress, int32_t(c * 100 / L.Channels), last);
     for (int32_t y = 0; y < H; ++y) {
       if (!text) {
         if (in.Read(line.data(), planeRow) < planeRow) break;
@@ -218,7 +211,7 @@ void VXReadBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPar
   }
   if (pf != vxCMYK && NeedsExchange(pf, P.BMPRAW_ChannelOrder()))
     for (int32_t y = 0; y < H; ++y) ExchangeRedBlue(static_cast<uint8_t*>(Bitmap->GetScanLine(y)), W, pf);
-  Report(Progress, 100, last);
+  VXReportProgress(Progress, 100, last);
 }
 
 void VXWriteBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress) {
@@ -266,7 +259,7 @@ void VXWriteBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPa
         const size_t n = size_t(W) * L.Channels;
         for (size_t i = 0; i < n; ++i) putText(SampleText(work.data(), i, L, hex));
       }
-      Report(Progress, int32_t((y + 1) * 100.0 / H), last);
+      VXReportProgress(Progress, int32_t((y + 1) * 100.0 / H), last);
     }
   } else {
     // Planes red, green, blue for red-first data and blue, green, red for
@@ -280,7 +273,7 @@ void VXWriteBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPa
     TLayout one = L;
     for (int k = 0; k < L.Channels && !aborting; ++k) {
       const int c = order[k];
-      Report(Progress, int32_t(k * 100 / L.Channels), last);
+      VXReportProgress(Progress, int32_t(k * 100 / L.Channels), last);
       for (int32_t y = 0; y < H && !aborting; ++y) {
         const uint8_t* row = static_cast<const uint8_t*>(Bitmap->GetScanLine(y));
         std::fill(line.begin(), line.end(), 0);
@@ -294,7 +287,7 @@ void VXWriteBMPRAWStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPa
         }
       }
     }
-    Report(Progress, 100, last);
+    VXReportProgress(Progress, 100, last);
   }
   try {
     out.Flush();

@@ -216,13 +216,7 @@ bool VXInjectJpegIPTC(TStream* InputStream, TStream* OutputStream, const TVXIPTC
       stop = true;
       break;
     }
-    if (Progress.fOnProgress) {
-      const int32_t percent = int32_t(double(in.Position()) * per1);
-      if (percent != lastPercent) {
-        lastPercent = percent;
-        Progress.fOnProgress(Progress.Sender, percent);
-      }
-    }
+    VXReportProgress(Progress, int32_t(double(in.Position()) * per1), lastPercent);
   }
   out.Flush();
   if (out.Short() && Progress.Aborting) *Progress.Aborting = true;

@@ -337,13 +337,7 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
             VXCMYKRowToBGR(scratch.data(), row, ow, nullptr);
         }
         rows += int32_t(got);
-        if (Progress.fOnProgress) {
-          const int32_t percent = int32_t(rows * per1);
-          if (percent != lastPercent) {
-            lastPercent = percent;
-            Progress.fOnProgress(Progress.Sender, percent);
-          }
-        }
+        VXReportProgress(Progress, int32_t(rows * per1), lastPercent);
         if (aborting) break;
       }
     } catch (const EVXException&) {

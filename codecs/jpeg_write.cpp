@@ -181,13 +181,7 @@ void VXWriteJpegStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPara
       aborting = true;
       break;
     }
-    if (Progress.fOnProgress) {
-      const int32_t percent = int32_t(row * per1);
-      if (percent != lastPercent) {
-        lastPercent = percent;
-        Progress.fOnProgress(Progress.Sender, percent);
-      }
-    }
+    VXReportProgress(Progress, int32_t(row * per1), lastPercent);
     if (aborting) break;
   }
   if (!aborting && !vxjpeg::JpegGuarded(st->Err, [&] { jpeg_finish_compress(info); })) fail();

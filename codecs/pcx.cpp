@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/colorreduce.h"
 #include "core/limits.h"
 #include "core/quantizer.h"
@@ -21,15 +22,6 @@ constexpr int64_t kHeaderSize = 128;
 constexpr uint32_t kDCXMagic = 0x3ADE68B1u;
 constexpr int32_t kDCXMaxPages = 1023;  // the table holds 1024 entries with its closing 0
 
-inline uint16_t LE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t LE32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-inline void PutLE16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-inline void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // The image data as bytes, plain or run-length encoded; a run may carry over
 // from one plane line into the next. Bytes past the data read as 0.
@@ -64,13 +56,6 @@ class TLineSource {
   uint8_t fValue = 0;
 };
 
-void Report(TProgressRec& Progress, int32_t Percent, int32_t& Last) {
-  if (Progress.fOnProgress && Percent != Last) {
-    Last = Percent;
-    Progress.fOnProgress(Progress.Sender, Percent);
-  }
-}
-
 // The header palette entry i (red, green, blue in the file) as a TRGB.
 TRGB HeaderColour(const uint8_t* h, int i) { return TRGB{h[16 + 3 * i + 2], h[16 + 3 * i + 1], h[16 + 3 * i]}; }
 
@@ -91,15 +76,15 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       return;
     }
     const int bits = h[3], planes = h[65], encoding = h[2];
-    const uint16_t xmin = LE16(h + 4), ymin = LE16(h + 6), xmax = LE16(h + 8), ymax = LE16(h + 10);
+    const uint16_t xmin = VXGetLE16(h + 4), ymin = VXGetLE16(h + 6), xmax = VXGetLE16(h + 8), ymax = VXGetLE16(h + 10);
     if (h[0] != 10 || bits > 8 || encoding > 1 || xmax < xmin || ymax < ymin) {
       aborting = true;
       return;
     }
     const int32_t W = int32_t(xmax) - xmin + 1, H = int32_t(ymax) - ymin + 1;
-    const int32_t bytesPerLine = LE16(h + 66);
+    const int32_t bytesPerLine = VXGetLE16(h + 66);
     P.SetImageCount(1);
-    int32_t dpiX = LE16(h + 12), dpiY = LE16(h + 14);
+    int32_t dpiX = VXGetLE16(h + 12), dpiY = VXGetLE16(h + 14);
     if (dpiX == 0 || dpiY == 0) {
       dpiX = VXGetGlobalSettings()->DefaultDPIX();
       dpiY = VXGetGlobalSettings()->DefaultDPIY();
@@ -184,7 +169,7 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
           std::memcpy(row + 3 * x, &map[size_t(i)], 3);
         }
       }
-      Report(Progress, int32_t((y + 1) * 100.0 / H), last);
+      VXReportProgress(Progress, int32_t((y + 1) * 100.0 / H), last);
     }
   } catch (const EVXException&) {
     aborting = true;
@@ -264,11 +249,11 @@ void VXWritePCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   h[1] = uint8_t(P.PCX_Version());
   const bool rle = P.PCX_Compression() == ioPCX_RLE;
   h[2] = rle ? 1 : 0;
-  PutLE16(h + 8, uint32_t(W - 1));
-  PutLE16(h + 10, uint32_t(H - 1));
-  PutLE16(h + 12, uint32_t(P.DpiX()));
-  PutLE16(h + 14, uint32_t(P.DpiY()));
-  PutLE16(h + 68, 1);  // palette info: colour
+  VXPutLE16(h + 8, uint32_t(W - 1));
+  VXPutLE16(h + 10, uint32_t(H - 1));
+  VXPutLE16(h + 12, uint32_t(P.DpiX()));
+  VXPutLE16(h + 14, uint32_t(P.DpiY()));
+  VXPutLE16(h + 68, 1);  // palette info: colour
   int32_t bytesPerLine = 0, planes = 1;
   std::vector<TRGB> palette;
   std::unique_ptr<TVXQuantizer> quantizer;
@@ -303,13 +288,13 @@ void VXWritePCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
       h[3] = 8;
       planes = 3;
       bytesPerLine = W;
-      PutLE16(h + 68, 0);
+      VXPutLE16(h + 68, 0);
       break;
   }
   const int32_t rawBytes = bytesPerLine;
   bytesPerLine += bytesPerLine & 1;
   h[65] = uint8_t(planes);
-  PutLE16(h + 66, uint32_t(bytesPerLine));
+  VXPutLE16(h + 66, uint32_t(bytesPerLine));
 
   TVXBufferedWriteStream out(Stream, 65536);
   auto put = [&](const void* d, int64_t n) {
@@ -354,7 +339,7 @@ void VXWritePCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
         put(plane, bytesPerLine);
       }
     }
-    Report(Progress, int32_t((y + 1) * 100.0 / H), last);
+    VXReportProgress(Progress, int32_t((y + 1) * 100.0 / H), last);
   }
   if (depth == 8 && !aborting) {
     uint8_t pal[769];
@@ -390,7 +375,7 @@ bool ReadDCXTable(TStream* Stream, std::vector<uint32_t>& Offsets) {
       ok = false;
       break;
     }
-    const uint32_t off = LE32(e);
+    const uint32_t off = VXGetLE32(e);
     if (off == 0) break;
     Offsets.push_back(off);
   }
@@ -461,7 +446,7 @@ void VXWriteDCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   // The new file in memory: magic, a table of count + 2 entries, the pages.
   TMemoryStream file;
   std::vector<uint8_t> head(size_t(4 * (count + 3)), 0);
-  PutLE32(head.data(), kDCXMagic);
+  VXPutLE32(head.data(), kDCXMagic);
   file.WriteBuffer(head.data(), int64_t(head.size()));
   std::vector<uint32_t> table;
   auto writeNew = [&]() {
@@ -477,7 +462,7 @@ void VXWriteDCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   }
   if (index == count && !aborting) writeNew();
   if (aborting) return;
-  for (size_t i = 0; i < table.size(); ++i) PutLE32(head.data() + 4 + 4 * i, table[i]);
+  for (size_t i = 0; i < table.size(); ++i) VXPutLE32(head.data() + 4 + 4 * i, table[i]);
   file.SetPosition(0);
   file.WriteBuffer(head.data(), int64_t(head.size()));
   Stream->SetSize(0);

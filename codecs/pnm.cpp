@@ -195,13 +195,7 @@ void VXReadPXMStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
         for (int32_t x = 0; x < W; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = uint8_t(Scale(samples[size_t(x)], mv, 255));
       }
     }
-    if (Progress.fOnProgress) {
-      const int32_t percent = int32_t((y + 1) * per1);
-      if (percent != lastPercent) {
-        lastPercent = percent;
-        Progress.fOnProgress(Progress.Sender, percent);
-      }
-    }
+    VXReportProgress(Progress, int32_t((y + 1) * per1), lastPercent);
     if (aborting) break;
   }
 }
@@ -303,13 +297,7 @@ void VXWritePXMStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
         break;
     }
     put(line.data(), int64_t(line.size()));
-    if (Progress.fOnProgress) {
-      const int32_t percent = int32_t((y + 1) * per1);
-      if (percent != lastPercent) {
-        lastPercent = percent;
-        Progress.fOnProgress(Progress.Sender, percent);
-      }
-    }
+    VXReportProgress(Progress, int32_t((y + 1) * per1), lastPercent);
   }
   try {
     out.Flush();

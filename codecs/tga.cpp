@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/colorreduce.h"
 #include "core/limits.h"
 #include "core/mask.h"
@@ -24,15 +25,6 @@ namespace {
 constexpr int kHeaderSize = 18, kExtensionSize = 495, kFooterSize = 26;
 constexpr char kSignature[] = "TRUEVISION-XFILE.";  // and its zero byte: 18 bytes
 
-inline uint16_t LE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t LE32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-inline void PutLE16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-inline void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // Days since 1899-12-30 of a civil date.
 int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
@@ -80,13 +72,6 @@ std::string CString(const uint8_t* p, size_t Max) {
   return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-void Report(TProgressRec& Progress, int32_t Percent, int32_t& Last) {
-  if (Progress.fOnProgress && Percent != Last) {
-    Last = Percent;
-    Progress.fOnProgress(Progress.Sender, Percent);
-  }
-}
-
 }  // namespace
 
 void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, bool IgnoreAlpha,
@@ -109,18 +94,18 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     uint8_t footer[kFooterSize];
     Stream->SetPosition(size - kFooterSize);
     if (Stream->Read(footer, kFooterSize) == kFooterSize && std::memcmp(footer + 8, kSignature, 18) == 0) {
-      const int64_t ext = start + LE32(footer);
+      const int64_t ext = start + VXGetLE32(footer);
       uint8_t e[kExtensionSize];
-      if (LE32(footer) != 0 && ext + kExtensionSize <= size) {
+      if (VXGetLE32(footer) != 0 && ext + kExtensionSize <= size) {
         Stream->SetPosition(ext);
         if (Stream->Read(e, kExtensionSize) == kExtensionSize) {
           P.SetTGA_Author(CString(e + 2, 41));
           P.SetTGA_ImageName(CString(e + 379, 41));
           P.SetTGA_Background(TRGB{e[473], e[472], e[471]});
-          if (LE16(e + 474) != 0 && LE16(e + 476) != 0) P.SetTGA_AspectRatio(double(LE16(e + 474)) / LE16(e + 476));
-          if (LE16(e + 478) != 0 && LE16(e + 480) != 0) P.SetTGA_Gamma(double(LE16(e + 478)) / LE16(e + 480));
-          const int mo = LE16(e + 367), d = LE16(e + 369), y = LE16(e + 371);
-          const int hh = LE16(e + 373), mi = LE16(e + 375), ss = LE16(e + 377);
+          if (VXGetLE16(e + 474) != 0 && VXGetLE16(e + 476) != 0) P.SetTGA_AspectRatio(double(VXGetLE16(e + 474)) / VXGetLE16(e + 476));
+          if (VXGetLE16(e + 478) != 0 && VXGetLE16(e + 480) != 0) P.SetTGA_Gamma(double(VXGetLE16(e + 478)) / VXGetLE16(e + 480));
+          const int mo = VXGetLE16(e + 367), d = VXGetLE16(e + 369), y = VXGetLE16(e + 371);
+          const int hh = VXGetLE16(e + 373), mi = VXGetLE16(e + 375), ss = VXGetLE16(e + 377);
           if (y >= 1 && y <= 2499 && hh < 24 && mi < 60 && ss < 60 && ValidDate(y, mo, d))
             P.SetTGA_Date(double(DaysFromCivil(y, mo, d)) + (hh * 3600 + mi * 60 + ss) / 86400.0);
         }
@@ -136,8 +121,8 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     return;
   }
   const int idLength = h[0], mapType = h[1], imageType = h[2];
-  const int mapFirst = LE16(h + 3), mapLength = LE16(h + 5), mapEntry = h[7];
-  const int32_t W = LE16(h + 12), H = LE16(h + 14);
+  const int mapFirst = VXGetLE16(h + 3), mapLength = VXGetLE16(h + 5), mapEntry = h[7];
+  const int32_t W = VXGetLE16(h + 12), H = VXGetLE16(h + 14);
   const int depth = h[16], descriptor = h[17];
   const bool typeOk = (imageType >= 1 && imageType <= 3) || (imageType >= 9 && imageType <= 11);
   const bool depthOk = depth == 1 || depth == 4 || depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
@@ -177,7 +162,7 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       const uint8_t* e = raw.data() + size_t(i) * entryBytes;
       TRGB c;
       if (entryBytes == 2)
-        c = From16(LE16(e));
+        c = From16(VXGetLE16(e));
       else
         c = TRGB{e[0], e[1], e[2]};
       map.push_back(c);
@@ -215,8 +200,8 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     case 24: P.SetBitsPerSample(8), P.SetSamplesPerPixel(3); break;
     default: P.SetBitsPerSample(8), P.SetSamplesPerPixel(4); break;
   }
-  P.SetTGA_XPos(LE16(h + 8));
-  P.SetTGA_YPos(LE16(h + 10));
+  P.SetTGA_XPos(VXGetLE16(h + 8));
+  P.SetTGA_YPos(VXGetLE16(h + 10));
   P.SetTGA_Compressed(rle);
   P.SetTGA_GrayLevel(grey);
   P.FreeColorMap();
@@ -292,7 +277,7 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
             a = paletteAlpha[p[0]];
             break;
           case 15:
-          case 16: c = From16(LE16(p)); break;
+          case 16: c = From16(VXGetLE16(p)); break;
           case 24: c = TRGB{p[0], p[1], p[2]}; break;
           default:
             c = TRGB{p[0], p[1], p[2]};
@@ -305,7 +290,7 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       }
       if (mask) std::memcpy(mask->GetScanLine(y), alpha.data(), size_t(W));
     }
-    Report(Progress, int32_t((r + 1) * 100.0 / H), last);
+    VXReportProgress(Progress, int32_t((r + 1) * 100.0 / H), last);
     if (!complete) break;  // rows missing at the end stay as allocated
   }
   if (mask) {
@@ -385,16 +370,16 @@ void VXWriteTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   } else if (withMap) {
     h[1] = 1;
     h[2] = 1;
-    PutLE16(h + 5, uint32_t(1) << depth);
+    VXPutLE16(h + 5, uint32_t(1) << depth);
     h[7] = 24;
   } else {
     h[2] = 2;
   }
   if (rle) h[2] += 8;
-  PutLE16(h + 8, uint32_t(P.TGA_XPos()));
-  PutLE16(h + 10, uint32_t(P.TGA_YPos()));
-  PutLE16(h + 12, uint32_t(W));
-  PutLE16(h + 14, uint32_t(H));
+  VXPutLE16(h + 8, uint32_t(P.TGA_XPos()));
+  VXPutLE16(h + 10, uint32_t(P.TGA_YPos()));
+  VXPutLE16(h + 12, uint32_t(W));
+  VXPutLE16(h + 14, uint32_t(H));
   h[16] = uint8_t(depth);
   h[17] = depth == 32 ? 0x28 : 0x20;
 
@@ -468,12 +453,12 @@ void VXWriteTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
       }
       put(enc.data(), int64_t(enc.size()));
     }
-    Report(Progress, int32_t((y + 1) * 100.0 / H), last);
+    VXReportProgress(Progress, int32_t((y + 1) * 100.0 / H), last);
   }
 
   // Extension area and footer.
   uint8_t e[kExtensionSize] = {};
-  PutLE16(e, kExtensionSize);
+  VXPutLE16(e, kExtensionSize);
   const std::string author = P.TGA_Author().substr(0, 40), name = P.TGA_ImageName().substr(0, 40);
   std::memcpy(e + 2, author.data(), author.size());
   std::memcpy(e + 379, name.data(), name.size());
@@ -483,12 +468,12 @@ void VXWriteTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
     int y, m, d;
     CivilFromDays(days, y, m, d);
     const int64_t secs = std::clamp<int64_t>(int64_t(std::llround((date - double(days)) * 86400.0)), 0, 86399);
-    PutLE16(e + 367, uint32_t(m));
-    PutLE16(e + 369, uint32_t(d));
-    PutLE16(e + 371, uint32_t(std::clamp(y, 0, 65535)));
-    PutLE16(e + 373, uint32_t(secs / 3600));
-    PutLE16(e + 375, uint32_t(secs / 60 % 60));
-    PutLE16(e + 377, uint32_t(secs % 60));
+    VXPutLE16(e + 367, uint32_t(m));
+    VXPutLE16(e + 369, uint32_t(d));
+    VXPutLE16(e + 371, uint32_t(std::clamp(y, 0, 65535)));
+    VXPutLE16(e + 373, uint32_t(secs / 3600));
+    VXPutLE16(e + 375, uint32_t(secs / 60 % 60));
+    VXPutLE16(e + 377, uint32_t(secs % 60));
   }
   const TRGB key = P.TGA_Background();
   e[470] = 0;
@@ -496,14 +481,14 @@ void VXWriteTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   e[472] = key.g;
   e[473] = key.b;
   auto ratio = [](double v) { return uint32_t(std::clamp<double>(std::trunc(v * 10000.0), 0.0, 65535.0)); };
-  PutLE16(e + 474, ratio(P.TGA_AspectRatio()));
-  PutLE16(e + 476, 10000);
-  PutLE16(e + 478, ratio(P.TGA_Gamma()));
-  PutLE16(e + 480, 10000);
+  VXPutLE16(e + 474, ratio(P.TGA_AspectRatio()));
+  VXPutLE16(e + 476, 10000);
+  VXPutLE16(e + 478, ratio(P.TGA_Gamma()));
+  VXPutLE16(e + 480, 10000);
   const int64_t extOffset = written;
   put(e, kExtensionSize);
   uint8_t footer[kFooterSize] = {};
-  PutLE32(footer, uint32_t(extOffset));
+  VXPutLE32(footer, uint32_t(extOffset));
   std::memcpy(footer + 8, kSignature, 18);
   put(footer, kFooterSize);
   (void)start;

@@ -56,13 +56,7 @@ void VXReadWBMPStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   int32_t lastPercent = -1;
   for (int32_t y = 0; y < H; ++y) {
     if (in.Read(Bitmap->GetScanLine(y), rowBytes) < rowBytes) break;
-    if (Progress.fOnProgress) {
-      const int32_t percent = int32_t((y + 1) * per1);
-      if (percent != lastPercent) {
-        lastPercent = percent;
-        Progress.fOnProgress(Progress.Sender, percent);
-      }
-    }
+    VXReportProgress(Progress, int32_t((y + 1) * per1), lastPercent);
     if (aborting) break;
   }
 }

@@ -58,6 +58,15 @@ struct TProgressRec {
   bool* Aborting = nullptr;
 };
 
+// Reports Percent through the record's callback, when there is one and the
+// value differs from Last, which then becomes Percent.
+inline void VXReportProgress(TProgressRec& Progress, int32_t Percent, int32_t& Last) {
+  if (Progress.fOnProgress && Percent != Last) {
+    Last = Percent;
+    Progress.fOnProgress(Progress.Sender, Percent);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Enumerations (ordinal values from 0)
 

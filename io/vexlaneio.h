@@ -299,7 +299,6 @@ class TVexlaneIO {
   void FreeOwnBitmap();
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
-  void LoadJpegCore(TStream* Stream);
   int32_t LoadGIFCore(TStream* Stream);
   // Aborting cleared, a consistent target, then Body; DoFinishWork on every
   // way out. 0 when the target cannot be made consistent.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/streams.h"
 #include "io/annotations.h"
 #include "io/codec_table.h"
@@ -22,13 +23,6 @@ namespace {
 constexpr int32_t kJPEGFileType = 3;
 constexpr uint8_t kAPP1 = 0xE1, kAPP13 = 0xED;
 constexpr int64_t kStreamHeaderSize = 12;
-
-void PutBE32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
 
 // Writes the resolution into the "8BIM" resolution-information resource
 // (0x03ED) of the first APP13 marker, when there is one.
@@ -49,9 +43,9 @@ void UpdateResolutionResource(TVXMarkerList& Markers, int32_t DpiX, int32_t DpiY
     const uint32_t resSize = (uint32_t(d[p]) << 24) | (uint32_t(d[p + 1]) << 16) | (uint32_t(d[p + 2]) << 8) | d[p + 3];
     p += 4;
     if (resSize < 16 || p + 16 > d.size()) return;
-    PutBE32(&d[p], uint32_t(DpiX) << 16);
+    VXPutBE32(&d[p], uint32_t(DpiX) << 16);
     d[p + 4] = 0, d[p + 5] = 1, d[p + 6] = 0, d[p + 7] = 1;
-    PutBE32(&d[p + 8], uint32_t(DpiY) << 16);
+    VXPutBE32(&d[p + 8], uint32_t(DpiY) << 16);
     d[p + 12] = 0, d[p + 13] = 1, d[p + 14] = 0, d[p + 15] = 1;
     Markers.SetMarker(idx, kAPP13, d.data(), uint16_t(d.size()));
     return;
@@ -73,43 +67,8 @@ void AddMarkerChecked(TVXMarkerList& Markers, uint8_t Type, const std::vector<ui
 
 }  // namespace
 
-void TVexlaneIO::LoadJpegCore(TStream* Stream) {
-  const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, vxcoLoad);
-  TProgressRec progress = MakeProgress();
-  fVXBitmap->RemoveAlphaChannel(false, 0);
-  TVXCodecReadArgs args;
-  args.Stream = Stream;
-  args.Bitmap = fVXBitmap;
-  args.Params = fParams.get();
-  args.Progress = &progress;
-  jpeg.Read(args);
-  CheckDPI();
-}
-
 bool TVexlaneIO::LoadFromFileJpeg(const std::string& FileName) {
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return false;
-  }
-  fParams->ResetInfo();
-  try {
-    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
-    TVXBufferedReadStream buffered(&file, 65536, true);
-    fAborting = false;
-    LoadJpegCore(&buffered);
-    if (fAutoAdjustDPI) DoAutoAdjustDPI();
-    fParams->SetFileName(FileName);
-    fParams->SetFileType(kJPEGFileType);
-    ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
-    Update();
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  const bool result = !fAborting;
-  DoFinishWork();
-  return result;
+  return CodecLoadFile(FileName, kJPEGFileType, TLoadSteps{});
 }
 
 bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
@@ -119,7 +78,6 @@ bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
     DoFinishWork();
     return false;
   }
-  fParams->ResetInfo();
   try {
     // An optional stream header: "JFIF", a zero byte, padding, the length.
     const int64_t start = Stream->Position();
@@ -128,8 +86,7 @@ bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
     int64_t length = 0;
     if (Stream->Read(header, kStreamHeaderSize) == kStreamHeaderSize && std::memcmp(header, "JFIF", 5) == 0) {
       withHeader = true;
-      length = int32_t(uint32_t(header[8]) | (uint32_t(header[9]) << 8) | (uint32_t(header[10]) << 16) |
-                       (uint32_t(header[11]) << 24));
+      length = int32_t(VXGetLE32(header + 8));
     } else {
       Stream->SetPosition(start);
     }
@@ -137,13 +94,9 @@ bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
       // A header that claims bytes the stream does not hold.
       fAborting = true;
     } else {
-      LoadJpegCore(Stream);
+      CodecLoadCore(Stream, kJPEGFileType, TLoadSteps{});
       if (withHeader) Stream->SetPosition(start + kStreamHeaderSize + length);
-      if (fAutoAdjustDPI) DoAutoAdjustDPI();
-      ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
       fParams->SetFileName("");
-      fParams->SetFileType(kJPEGFileType);
-      Update();
     }
   } catch (...) {
     DoFinishWork();
@@ -204,9 +157,7 @@ void TVexlaneIO::SaveJpegCore(TStream* Stream, bool WithHeader) {
   if (WithHeader) {
     const int64_t end = Stream->Position();
     uint8_t header[kStreamHeaderSize] = {'J', 'F', 'I', 'F', 0, 0, 0, 0};
-    const uint32_t length = uint32_t(end - start - kStreamHeaderSize);
-    header[8] = uint8_t(length), header[9] = uint8_t(length >> 8);
-    header[10] = uint8_t(length >> 16), header[11] = uint8_t(length >> 24);
+    VXPutLE32(header + 8, uint32_t(end - start - kStreamHeaderSize));
     Stream->SetPosition(start);
     Stream->WriteBuffer(header, kStreamHeaderSize);
     Stream->SetPosition(end);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
 #include "io/filewriter.h"
@@ -14,9 +15,7 @@ namespace {
 constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
 constexpr int64_t kStreamHeaderSize = 12;
 
-int32_t HeaderLength(const uint8_t* h) {
-  return int32_t(uint32_t(h[8]) | (uint32_t(h[9]) << 8) | (uint32_t(h[10]) << 16) | (uint32_t(h[11]) << 24));
-}
+int32_t HeaderLength(const uint8_t* h) { return int32_t(VXGetLE32(h + 8)); }
 
 }  // namespace
 
@@ -81,9 +80,8 @@ void TVexlaneIO::SaveToStreamPCX(TStream* Stream) {
     CodecWrite(Stream, kPCXFileType, false);
     if (!fAborting) {
       const int64_t end = Stream->Position();
-      const uint32_t length = uint32_t(end - start - kStreamHeaderSize);
-      uint8_t h[kStreamHeaderSize] = {'P', 'C', 'X', '2', 0, 0, 0, 0, uint8_t(length), uint8_t(length >> 8),
-                                      uint8_t(length >> 16), uint8_t(length >> 24)};
+      uint8_t h[kStreamHeaderSize] = {'P', 'C', 'X', '2', 0, 0, 0, 0};
+      VXPutLE32(h + 8, uint32_t(end - start - kStreamHeaderSize));
       Stream->SetPosition(start);
       Stream->WriteBuffer(h, kStreamHeaderSize);
       Stream->SetPosition(end);
