@@ -29,7 +29,20 @@ class TLineSource {
  public:
   TLineSource(const std::vector<uint8_t>& Data, bool Rle) : fData(Data), fRle(Rle) {}
   void Fill(uint8_t* Line, size_t Count) {
-    for (size_t i = 0; i < Count; ++i) Line[i] = Next();
+    size_t i = 0;
+    if (!fRle) {
+      const size_t n = std::min(Count, fData.size() - std::min(fPos, fData.size()));
+      std::memcpy(Line, fData.data() + fPos, n);
+      fPos += n;
+      i = n;
+    }
+    for (; i < Count; ++i) {
+      if (fRun == 0 && fPos >= fData.size()) {
+        std::memset(Line + i, 0, Count - i);  // past the data
+        return;
+      }
+      Line[i] = Next();
+    }
   }
 
  private:
@@ -126,10 +139,17 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     if (Preview) return;
 
     const TVXPixelFormat pf = (bits == 1 && planes == 1) ? vx1g : vx24RGB;
-    if (!Bitmap || !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf]) || !Bitmap->Allocate(W, H, pf)) {
+    // Only these layouts are decoded; other planes leave the rows as allocated.
+    const bool decodable = (planes == 1 && (bits == 1 || bits == 4 || bits == 8)) || (planes == 3 && bits == 8) ||
+                           (planes == 4 && bits == 1);
+    // Run-length data decodes to at most 63 bytes for every 2 it holds.
+    const int64_t coded = decodable ? int64_t(std::max(bytesPerLine, 0)) * planes * H : 0;
+    if (!Bitmap || !VXDeclaredDataPlausible(Size - kHeaderSize, coded, encoding == 1 ? 32 : 1) ||
+        !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf]) || !Bitmap->Allocate(W, H, pf)) {
       aborting = true;
       return;
     }
+    if (!decodable) return;
     // The data: what the image's size says, but never more than the stream holds.
     std::vector<uint8_t> data(size_t(Size - kHeaderSize));
     data.resize(size_t(std::max<int64_t>(0, Stream->Read(data.data(), int64_t(data.size())))));

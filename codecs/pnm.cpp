@@ -139,7 +139,12 @@ void VXReadPXMStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     pf = vx16g;
   else if (kind == 6 && wide && P.IsNativePixelFormat)
     pf = vx48RGB;
-  if (!Bitmap || !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf]) || !Bitmap->Allocate(W, H, pf)) {
+  // The raster as the file stores it: bytes for the binary types, at least
+  // one character a sample for the text types.
+  const int64_t sampleCount = int64_t(W) * H * (colour ? 3 : 1);
+  const int64_t stored = kind == 4 ? (int64_t(W) + 7) / 8 * H : (kind >= 5 ? sampleCount * (wide ? 2 : 1) : sampleCount);
+  if (!Bitmap || !VXDeclaredDataPlausible(in.Left(), stored, 1) || !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf]) ||
+      !Bitmap->Allocate(W, H, pf)) {
     aborting = true;
     return;
   }

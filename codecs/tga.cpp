@@ -211,8 +211,11 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
 
   const TVXPixelFormat pf = depth == 1 ? vx1g : vx24RGB;
   const bool withMask = !IgnoreAlpha && (depth == 32 || (mapAlpha && depth == 8));
-  if (!Bitmap || !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf] + (withMask ? 8 : 0)) ||
-      !Bitmap->Allocate(W, H, pf)) {
+  // The pixel data the header declares; a run-length packet of one pixel
+  // value stands for at most 128 pixels.
+  const int64_t stored = depth == 1 ? (int64_t(W) + 7) / 8 * H : int64_t(W) * H * ((depth + 7) / 8);
+  if (!Bitmap || !VXDeclaredDataPlausible(in.Size() - in.Position(), stored, rle ? 128 : 1) ||
+      !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf] + (withMask ? 8 : 0)) || !Bitmap->Allocate(W, H, pf)) {
     aborting = true;
     return;
   }

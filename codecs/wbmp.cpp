@@ -47,7 +47,8 @@ void VXReadWBMPStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
   P.SetDpiY(settings->DefaultDPIY());
   P.FreeColorMap();
   if (Preview) return;
-  if (!Bitmap || !VXImageSizeAllowed(W, H, 1) || !Bitmap->Allocate(W, H, vx1g)) {
+  if (!Bitmap || !VXDeclaredDataPlausible(in.Size() - in.Position(), (int64_t(W) + 7) / 8 * H, 1) ||
+      !VXImageSizeAllowed(W, H, 1) || !Bitmap->Allocate(W, H, vx1g)) {
     aborting = true;
     return;
   }

@@ -54,3 +54,11 @@ void VXCheckImageSize(int64_t Width, int64_t Height, int64_t BitsPerPixel) {
 bool VXMetadataSizeAllowed(int64_t Size) { return Size >= 0 && Size <= VXGetGlobalSettings()->MaxMetadataSize(); }
 
 TVXTextBudget::TVXTextBudget() : fLeft(VXGetGlobalSettings()->MaxTextSize()) {}
+
+bool VXDeclaredDataPlausible(int64_t Present, int64_t Needed, int64_t MaxExpansion) {
+  if (Needed <= 0) return true;
+  if (Present <= 0 || MaxExpansion <= 0) return false;
+  // Present x MaxExpansion x 16 >= Needed, without overflow.
+  const long double most = static_cast<long double>(Present) * static_cast<long double>(MaxExpansion) * 16.0L;
+  return most >= static_cast<long double>(Needed);
+}

@@ -25,6 +25,14 @@ bool VXStorageSizeAllowed(int64_t Bytes);
 // Available memory plus the free bytes of the temporary folder.
 int64_t VXFreeStorage();
 
+// True when Present bytes of image data can hold at least a sixteenth of an
+// image that decodes to Needed bytes, at the format's best ratio of
+// MaxExpansion decoded bytes per data byte (1 for uncompressed data). A file
+// that holds far less than its header declares is refused as damaged before
+// anything is allocated for it; a merely truncated one still reads what is
+// there.
+bool VXDeclaredDataPlausible(int64_t Present, int64_t Needed, int64_t MaxExpansion);
+
 // True when a metadata block of Size bytes (colour profile, EXIF block,
 // annotations, one PNG chunk) may be kept: 0 <= Size <= MaxMetadataSize.
 bool VXMetadataSizeAllowed(int64_t Size);

@@ -192,11 +192,21 @@ TEST(PnmRead, WorkedValuesAndDamage) {
     ReadPXM(Bytes(bad), r);
     EXPECT_TRUE(r.Aborting) << bad;
   }
-  // Short data: read what is there, no crash.
+  // Short data: what is there is read; a file holding far less than its
+  // header declares is refused before anything is allocated.
   {
     Read r;
-    ReadPXM(Bytes("P6 100 100 255\n") + std::vector<uint8_t>(10, 9), r);
+    ReadPXM(Bytes("P6 100 100 255\n") + std::vector<uint8_t>(5000, 9), r);
+    EXPECT_FALSE(r.Aborting);
     EXPECT_EQ(r.Bitmap.Width(), 100);
+    EXPECT_EQ(r.Bitmap.Pixels_vx24RGB(10, 10).r, 9);
+    Read s;
+    ReadPXM(Bytes("P6 100 100 255\n") + std::vector<uint8_t>(10, 9), s);
+    EXPECT_TRUE(s.Aborting);
+    EXPECT_TRUE(s.Bitmap.IsEmpty());
+    Read t;
+    ReadPXM(Bytes("P2 2 501015550 9\n"), t);  // a text raster with no samples at all
+    EXPECT_TRUE(t.Aborting);
   }
   // A tiny file claiming an enormous image is refused before allocating.
   {
