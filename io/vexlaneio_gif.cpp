@@ -81,74 +81,79 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
     // Every frame's walk reads the whole stream, comments included: each
     // starts from the list as it was, so that they are kept once.
     const std::vector<std::string> comments = P.GIF_Comments();
-    for (int32_t i = 0;; ++i) {
-      auto frame = std::make_unique<TVXBitmap>();
-      Stream->SetPosition(start);
-      P.GIF_Comments() = comments;
-      P.SetImageIndex(i);
-      TVXCodecReadArgs args;
-      args.Stream = Stream;
-      args.Bitmap = frame.get();
-      args.Params = fParams.get();
-      args.Progress = &frameProgress;
-      ops.Read(args);
-      count = args.Count;
-      if (fAborting) break;
-      const TVXPixelFormat pf = frame->PixelFormat();
-      CheckDPI();
-      const int32_t W = std::max(P.GIF_WinWidth(), frame->Width());
-      const int32_t H = std::max(P.GIF_WinHeight(), frame->Height());
-      if (args.AlphaMask) frame->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
-      TVXBitmap* result = frame.get();
-      if (count >= 2) {
-        const double background = VXTRGBToColor(P.GIF_Background());
-        // The state to come back to is taken after the previous frame's
-        // disposal, so that a cleared area stays cleared.
-        if (disposal == ioGIF_RestorePrev && saved) canvas->Assign(saved.get());
-        if (disposal == ioGIF_DrawBackground && !canvas->IsEmpty()) {
-          canvas->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, background);
-          canvas->AlphaChannel()->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, 0);
-        }
-        if (P.GIF_Action() == ioGIF_RestorePrev && !canvas->IsEmpty()) {
-          if (!saved) saved = std::make_unique<TVXBitmap>();
-          saved->Assign(canvas.get());
-        }
-        if (canvas->IsEmpty()) {
-          if (!canvas->Allocate(W, H, vx24RGB)) {
-            fAborting = true;
-            break;
+    // A canvas the memory cannot hold ends the load as damage does.
+    try {
+      for (int32_t i = 0;; ++i) {
+        auto frame = std::make_unique<TVXBitmap>();
+        Stream->SetPosition(start);
+        P.GIF_Comments() = comments;
+        P.SetImageIndex(i);
+        TVXCodecReadArgs args;
+        args.Stream = Stream;
+        args.Bitmap = frame.get();
+        args.Params = fParams.get();
+        args.Progress = &frameProgress;
+        ops.Read(args);
+        count = args.Count;
+        if (fAborting) break;
+        const TVXPixelFormat pf = frame->PixelFormat();
+        CheckDPI();
+        const int32_t W = std::max(P.GIF_WinWidth(), frame->Width());
+        const int32_t H = std::max(P.GIF_WinHeight(), frame->Height());
+        if (args.AlphaMask) frame->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
+        TVXBitmap* result = frame.get();
+        if (count >= 2) {
+          const double background = VXTRGBToColor(P.GIF_Background());
+          // The state to come back to is taken after the previous frame's
+          // disposal, so that a cleared area stays cleared.
+          if (disposal == ioGIF_RestorePrev && saved) canvas->Assign(saved.get());
+          if (disposal == ioGIF_DrawBackground && !canvas->IsEmpty()) {
+            canvas->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, background);
+            canvas->AlphaChannel()->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, 0);
           }
-          canvas->Fill(background);
-          canvas->AlphaChannel()->Fill(0);
-          if (P.GIF_Action() == ioGIF_RestorePrev) {
+          if (P.GIF_Action() == ioGIF_RestorePrev && !canvas->IsEmpty()) {
             if (!saved) saved = std::make_unique<TVXBitmap>();
             saved->Assign(canvas.get());
           }
+          if (canvas->IsEmpty()) {
+            if (!canvas->Allocate(W, H, vx24RGB)) {
+              fAborting = true;
+              break;
+            }
+            canvas->Fill(background);
+            canvas->AlphaChannel()->Fill(0);
+            if (P.GIF_Action() == ioGIF_RestorePrev) {
+              if (!saved) saved = std::make_unique<TVXBitmap>();
+              saved->Assign(canvas.get());
+            }
+          }
+          if (canvas->PixelFormat() != vx24RGB) canvas->SetPixelFormat(vx24RGB);
+          if (canvas->Width() < W || canvas->Height() < H)
+            canvas->Resize(std::max(W, canvas->Width()), std::max(H, canvas->Height()), background, 255, vxhLeft,
+                           vxvTop);
+          const int32_t x = P.GIF_XPos(), y = P.GIF_YPos(), fw = frame->Width(), fh = frame->Height();
+          DrawFrame(frame.get(), canvas.get(), x, y);
+          frame->MergeAlphaRectTo(canvas.get(), 0, 0, x, y, fw, fh);
+          canvas->AlphaChannel()->SetFull(false);
+          rx = x;
+          ry = y;
+          rw = fw;
+          rh = fh;
+          disposal = P.GIF_Action();
+          result = canvas.get();
+          P.SetGIF_Action(ioGIF_DrawBackground);
+          P.SetGIF_XPos(0);
+          P.SetGIF_YPos(0);
         }
-        if (canvas->PixelFormat() != vx24RGB) canvas->SetPixelFormat(vx24RGB);
-        if (canvas->Width() < W || canvas->Height() < H)
-          canvas->Resize(std::max(W, canvas->Width()), std::max(H, canvas->Height()), background, 255, vxhLeft,
-                         vxvTop);
-        const int32_t x = P.GIF_XPos(), y = P.GIF_YPos(), fw = frame->Width(), fh = frame->Height();
-        DrawFrame(frame.get(), canvas.get(), x, y);
-        frame->MergeAlphaRectTo(canvas.get(), 0, 0, x, y, fw, fh);
-        canvas->AlphaChannel()->SetFull(false);
-        rx = x;
-        ry = y;
-        rw = fw;
-        rh = fh;
-        disposal = P.GIF_Action();
-        result = canvas.get();
-        P.SetGIF_Action(ioGIF_DrawBackground);
-        P.SetGIF_XPos(0);
-        P.SetGIF_YPos(0);
+        if (count > 0) {
+          fVXBitmap->Assign(result);
+          if (fVXBitmap->PixelFormat() != pf) fVXBitmap->SetPixelFormat(pf);
+        }
+        if (OnProgress && count > 0) DoProgress(this, int32_t(i * (100.0 / count)));
+        if (fAborting || i + 1 >= count || i == wanted) break;
       }
-      if (count > 0) {
-        fVXBitmap->Assign(result);
-        if (fVXBitmap->PixelFormat() != pf) fVXBitmap->SetPixelFormat(pf);
-      }
-      if (OnProgress && count > 0) DoProgress(this, int32_t(i * (100.0 / count)));
-      if (fAborting || i + 1 >= count || i == wanted) break;
+    } catch (const EVXException&) {
+      fAborting = true;
     }
     P.SetImageIndex(wanted);
   }

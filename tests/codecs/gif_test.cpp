@@ -600,6 +600,25 @@ TEST(GIFComponent, OneFrameLoadsWithoutCompositionAndDamageGivesMinusOne) {
   ScratchDir dir;
   WriteFile(dir / "bad.gif", bad);
   EXPECT_EQ(io.LoadFromFileGIF(dir / "bad.gif"), -1);
+  // A wide frame then a high one: each is within the pixel limit, the canvas
+  // holding both is not. The load ends as damaged instead of raising.
+  auto image = [](int W, int H) {
+    std::vector<uint8_t> d = {0x2C, 0, 0, 0, 0, uint8_t(W), uint8_t(W >> 8), uint8_t(H), uint8_t(H >> 8), 0};
+    const std::vector<uint8_t> data = Encode(std::vector<uint8_t>(size_t(W) * H, 0), W, H, false, 1);
+    d.insert(d.end(), data.begin(), data.end());
+    return d;
+  };
+  std::vector<uint8_t> two = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+  for (const auto& part : {image(1100, 1), image(1, 1100)}) two.insert(two.end(), part.begin(), part.end());
+  two.push_back(0x3B);
+  const int64_t limit = VXGetGlobalSettings()->MaxImagePixels();
+  VXGetGlobalSettings()->SetMaxImagePixels(1 << 20);
+  TVXMemStream big(two.data(), int64_t(two.size()));
+  io.Params().SetGIF_ImageIndex(1);
+  EXPECT_EQ(io.LoadFromStreamGIF(&big), -1);
+  EXPECT_TRUE(io.Aborting());
+  VXGetGlobalSettings()->SetMaxImagePixels(limit);
+  io.Params().SetGIF_ImageIndex(0);
   // Through the dispatch, by content.
   TVXMemStream s2(gif.data(), int64_t(gif.size()));
   EXPECT_TRUE(io.LoadFromStream(&s2));
