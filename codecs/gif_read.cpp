@@ -6,6 +6,7 @@
 
 #include "codecs/gif.h"
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/limits.h"
 #include "core/mask.h"
 #include "core/settings.h"
@@ -14,12 +15,6 @@
 #include "io/params.h"
 
 namespace {
-
-inline uint16_t LE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-
-void Report(TProgressRec& Progress, int32_t Percent) {
-  if (Progress.fOnProgress) Progress.fOnProgress(Progress.Sender, Percent);
-}
 
 // A colour table of 2^(Field + 1) entries, red, green, blue in the file.
 bool ReadTable(TStream* Stream, int32_t Field, std::vector<TRGB>& Table) {
@@ -57,8 +52,9 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
                      int32_t& FrameCount) {
   bool localAbort = false;
   bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+  int32_t last = -1;
   TIOParamsVals& P = IOParams;
-  Report(Progress, 0);
+  VXReportProgress(Progress, 0, last);
   if (aborting) return;
   FrameCount = 0;
   AlphaMask.reset();
@@ -70,8 +66,8 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       return;
     }
     P.SetGIF_Version(std::string(reinterpret_cast<const char*>(h), 6));
-    P.SetGIF_WinWidth(LE16(h + 6));
-    P.SetGIF_WinHeight(LE16(h + 8));
+    P.SetGIF_WinWidth(VXGetLE16(h + 6));
+    P.SetGIF_WinHeight(VXGetLE16(h + 8));
     P.SetGIF_Ratio(h[12]);
     std::vector<TRGB> global;
     if ((h[10] & 0x80) && !ReadTable(Stream, h[10] & 7, global)) {
@@ -129,9 +125,9 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       }
       ++FrameCount;
 
-      Report(Progress, 30);
+      VXReportProgress(Progress, 30, last);
       if (aborting) break;
-      const int32_t W = LE16(d + 4), H = LE16(d + 6);
+      const int32_t W = VXGetLE16(d + 4), H = VXGetLE16(d + 6);
       const bool interlaced = (d[8] & 0x40) != 0;
       // A frame without a table of its own or a global one gets a black table
       // as large as the header's size field says.
@@ -141,13 +137,13 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       const int32_t count = int32_t(table.size());
       const bool transparent = (gce[0] & 1) != 0;
       const int32_t transpIndex = gce[3];
-      P.SetGIF_XPos(LE16(d));
-      P.SetGIF_YPos(LE16(d + 2));
+      P.SetGIF_XPos(VXGetLE16(d));
+      P.SetGIF_YPos(VXGetLE16(d + 2));
       P.SetWidth(W);
       P.SetHeight(H);
       P.SetOriginalWidth(W);
       P.SetOriginalHeight(H);
-      P.SetGIF_DelayTime(LE16(gce + 1));
+      P.SetGIF_DelayTime(VXGetLE16(gce + 1));
       P.SetGIF_FlagTranspColor(transparent);
       P.SetGIF_TranspColor(transpIndex < count ? table[size_t(transpIndex)] : TRGB{0, 0, 0});
       P.SetGIF_Interlaced(interlaced);
@@ -176,7 +172,7 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
           aborting = true;
           break;
         }
-        Report(Progress, 70);
+        VXReportProgress(Progress, 70, last);
       }
       P.FreeColorMap();
       P.fColorMap = table;
@@ -240,7 +236,7 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     }
     if (!aborting) {
       P.SetGIF_ImageCount(FrameCount);
-      Report(Progress, 100);
+      VXReportProgress(Progress, 100, last);
     }
   } catch (...) {
     aborting = true;

@@ -18,10 +18,6 @@
 
 namespace {
 
-void Report(TProgressRec& Progress, int32_t Percent) {
-  if (Progress.fOnProgress) Progress.fOnProgress(Progress.Sender, Percent);
-}
-
 void Put16(std::vector<uint8_t>& Out, uint32_t v) {
   Out.push_back(uint8_t(v));
   Out.push_back(uint8_t(v >> 8));
@@ -291,8 +287,9 @@ void WriteAll(TStream* Stream, const std::vector<uint8_t>& Data, bool& Aborting)
 void VXWriteGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress) {
   bool localAbort = false;
   bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+  int32_t last = -1;
   TIOParamsVals& P = IOParams;
-  Report(Progress, 0);
+  VXReportProgress(Progress, 0, last);
   if (aborting) return;
   try {
     TPreparedFrame F;
@@ -300,7 +297,7 @@ void VXWriteGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
       aborting = true;
       return;
     }
-    Report(Progress, 30);
+    VXReportProgress(Progress, 30, last);
     std::vector<uint8_t> out;
     std::string version = P.GIF_Version();
     if (version.size() < 6 || version.compare(0, 3, "GIF") != 0) version = "GIF89a";
@@ -312,7 +309,7 @@ void VXWriteGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
     out.push_back(0);
     PutTable(out, F.Palette);
     PutGraphicControl(out, P, F);
-    Report(Progress, 70);
+    VXReportProgress(Progress, 70, last);
     const TGIFLZWCompFunc encode = Encoder(P);
     if (!encode) {
       aborting = true;
@@ -333,7 +330,7 @@ void VXWriteGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
     out.push_back(0);
     out.push_back(0x3B);
     WriteAll(Stream, out, aborting);
-    if (!aborting) Report(Progress, 100);
+    if (!aborting) VXReportProgress(Progress, 100, last);
   } catch (...) {
     aborting = true;
   }
@@ -343,8 +340,9 @@ int32_t VXInsertGIFFrameToStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVa
                                  TProgressRec& Progress) {
   bool localAbort = false;
   bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+  int32_t last = -1;
   TIOParamsVals& P = IOParams;
-  Report(Progress, 0);
+  VXReportProgress(Progress, 0, last);
   if (aborting) return 0;
   try {
     const int64_t start = Stream->Position();
@@ -362,7 +360,7 @@ int32_t VXInsertGIFFrameToStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVa
       aborting = true;
       return 0;
     }
-    Report(Progress, 30);
+    VXReportProgress(Progress, 30, last);
     const int32_t at = P.GIF_ImageIndex();
     bool inserted = false;
     auto insert = [&] {
@@ -414,7 +412,7 @@ int32_t VXInsertGIFFrameToStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVa
       }
       ++frames;
       if (at >= 1 && frames == at && !inserted) {
-        Report(Progress, 70);
+        VXReportProgress(Progress, 70, last);
         insert();
       }
     }
@@ -427,7 +425,7 @@ int32_t VXInsertGIFFrameToStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVa
     Stream->SetPosition(start);
     WriteAll(Stream, out, aborting);
     Stream->SetSize(start + int64_t(out.size()));
-    Report(Progress, 100);
+    VXReportProgress(Progress, 100, last);
     return frames + (inserted ? 1 : 0);
   } catch (...) {
     aborting = true;
