@@ -121,6 +121,16 @@ public:
   int32_t SystemDPIX() const { return fSystemDPIX; }
   int32_t SystemDPIY() const { return fSystemDPIY; }
 
+  // Loading by URL: HTTPS checks the server's certificate and name (against
+  // the system's authorities and URLCAFile, a PEM file, when set); a
+  // connection or a transfer that stalls gives up after URLTimeout seconds.
+  bool URLCheckCertificates() const { return fURLCheckCertificates; }
+  void SetURLCheckCertificates(bool v) { fURLCheckCertificates = v; }
+  const std::string& URLCAFile() const { return fURLCAFile; }
+  void SetURLCAFile(const std::string& v) { fURLCAFile = v; }
+  int32_t URLTimeout() const { return fURLTimeout; }
+  void SetURLTimeout(int32_t v) { fURLTimeout = v; }
+
   int32_t DefaultDPIX() const { return fDefaultDPIX; }
   void SetDefaultDPIX(int32_t v) { fDefaultDPIX = v; }
   int32_t DefaultDPIY() const { return fDefaultDPIY; }
@@ -269,6 +279,9 @@ private:
   bool fIsRemoteSession = false;
   int32_t fSystemDPIX = 0;
   int32_t fSystemDPIY = 0;
+  bool fURLCheckCertificates = true;
+  std::string fURLCAFile;
+  int32_t fURLTimeout = 60;
   int32_t fDefaultDPIX = 300;
   int32_t fDefaultDPIY = 300;
   bool fMMX = false;

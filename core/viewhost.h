@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "core/pixels.h"
 #include "core/vxdefs.h"
@@ -76,7 +77,38 @@ class TVXViewHost {
   virtual bool LegacyBitmap() const { return false; }
   virtual void SetLegacyBitmap(bool Value) { (void)Value; }
 
-  // ---- single-image viewer (vxvhImageView) ----
+  // ---- window (components that work on request threads) ----
+  // Whether the viewer sits in a parent window; only then do request threads
+  // reach it through posted messages.
+  virtual bool HasParent() const { return false; }
+  // Makes sure the viewer's window exists. Called from request threads: the
+  // host creates the window on its main thread and returns once it exists.
+  virtual void HandleNeededOnMainThread() {}
+  // Posts Msg with WParam to the viewer's window (handled later on the
+  // viewer's own thread). The I/O component posts 8024 (update), 8027
+  // (progress, WParam the percentage) and 8028 (end of work).
+  virtual void PostMessage(uint32_t Msg, uintptr_t WParam) {
+    (void)Msg;
+    (void)WParam;
+  }
+
+  // ---- single-image viewer (vxvhImageView; a vector-object viewer is one too) ----
+  // Bracket a change so that the viewer repaints once, at the outermost
+  // UnLockUpdateEx.
+  virtual void LockUpdate() {}
+  virtual void UnLockUpdateEx() {}
+  // The resolution the viewer shows its image with: both at once, or one.
+  virtual void SetDPI(int32_t DpiX, int32_t DpiY) {
+    (void)DpiX;
+    (void)DpiY;
+  }
+  virtual void SetDpiX(int32_t Value) { (void)Value; }
+  virtual void SetDpiY(int32_t Value) { (void)Value; }
+  // Writes the layers file (CompressionFormat -1: the default compression).
+  virtual void LayersSaveToFile(const std::string& FileName, int32_t CompressionFormat) {
+    (void)FileName;
+    (void)CompressionFormat;
+  }
   // The selection mask (1 or 8 bits per pixel, the image's size); nullptr
   // when the viewer keeps none.
   virtual TVXMask* SelectionMask() { return nullptr; }
@@ -141,4 +173,9 @@ class TVXViewHost {
     (void)ObjectIndex;
   }
   virtual void LoadFromStreamAll(TStream* Stream) { (void)Stream; }
+  // Layers and objects to a file (ImageCompression -1: the default).
+  virtual void SaveToFileAll(const std::string& FileName, int32_t ImageCompression) {
+    (void)FileName;
+    (void)ImageCompression;
+  }
 };

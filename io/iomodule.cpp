@@ -1,8 +1,8 @@
 // Start-up and shut-down of the I/O module, run by the library start-up in its
 // fixed order. The module builds the file-format registry and the (empty) list
-// of I/O plug-ins. The LZW coders belong to the codecs, which install their
-// hooks when they start; the Internet functions are not part of this library
-// yet. The codec libraries above start from here, after the module's own work,
+// of I/O plug-ins, and makes the Internet library ready for loading by URL.
+// The LZW coders belong to the codecs, which install their hooks when they
+// start. The codec libraries above start from here, after the module's own work,
 // through the modules they added (io/codec_table.h).
 #include "core/bitmap.h"
 #include "core/cmyk.h"
@@ -11,21 +11,22 @@
 #include "io/fileformats.h"
 #include "io/ioplugins.h"
 #include "io/params.h"
+#include "io/urlload.h"
 #include "io/vexlaneio.h"
 
 namespace {
 
 TVXBitmap* OwnerBitmap(TVexlaneIO* io) { return io != nullptr ? io->VXBitmap() : nullptr; }
 
-// No viewer can be attached to an I/O component here.
-void OwnerViewerDpi(TVexlaneIO*, bool, int32_t) {}
-
 }  // namespace
+
+// Sets one resolution of the single-image viewer the component is bound to.
+void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi);
 
 void VXInstallIOParamsOwnerHooks() {
   TIOParamsOwnerHooks& hooks = VXIOParamsOwnerHooks();
   hooks.GetBitmap = &OwnerBitmap;
-  hooks.SetViewerDpi = &OwnerViewerDpi;
+  hooks.SetViewerDpi = &VXIOOwnerViewerDpi;
 }
 
 void VXStartUpIOUnit() {
@@ -40,6 +41,7 @@ void VXStartUpIOUnit() {
   // The shared CMYK and sRGB profiles are made again on first use.
   VXFreeCMYKTransforms();
   VXInstallIOParamsOwnerHooks();
+  VXLoadWinINet();
   VXStartCodecModules();
 }
 
@@ -48,6 +50,7 @@ void VXShutDownIOUnit() {
   VXFreeCMYKTransforms();
   VXFreeIOPlugins();
   VXFreeFileFormats();
+  VXFreeWinINet();
   VXClearCodecOps();
   VXIOParamsOwnerHooks() = TIOParamsOwnerHooks{};
 }

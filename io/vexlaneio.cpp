@@ -1,5 +1,8 @@
 #include "io/vexlaneio.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "core/bitmap.h"
 #include "core/mask.h"
 #include "core/settings.h"
@@ -29,6 +32,10 @@ std::unique_ptr<TVexlaneIO> TVexlaneIO::CreateFromBitmap(TVXBitmap* Bitmap) {
 
 TVexlaneIO::~TVexlaneIO() {
   WaitThreads(false);
+  ReapThreads();
+  fThreadObjects.clear();
+  UnregisterFromViewer();
+  fVexlaneView = nullptr;
   fParams.reset();
   FreeOwnBitmap();
 }
@@ -39,7 +46,27 @@ void TVexlaneIO::FreeOwnBitmap() {
   fVXBitmapCreated = false;
 }
 
-void TVexlaneIO::SetAttachedVXBitmap(TVXBitmap* Value) { SetVXBitmap(Value); }
+void TVexlaneIO::NewOwnBitmap() {
+  FreeOwnBitmap();
+  fVXBitmap = new TVXBitmap();
+  fVXBitmapCreated = true;
+}
+
+// ---------------------------------------------------------------------------
+// Targets and the viewer
+
+void TVexlaneIO::UnregisterFromViewer() {
+  if (fVexlaneView != nullptr && fVexlaneViewBitmapChangeHandle != nullptr)
+    fVexlaneView->RemoveBitmapChangeEvent(fVexlaneViewBitmapChangeHandle);
+  fVexlaneViewBitmapChangeHandle = nullptr;
+}
+
+void TVexlaneIO::SetAttachedVXBitmap(TVXBitmap* Value) {
+  UnregisterFromViewer();
+  if (Value == nullptr && fVexlaneView != nullptr) return;
+  SetVXBitmap(Value);
+  if (Value != nullptr) fVexlaneView = nullptr;
+}
 
 void TVexlaneIO::SetVXBitmap(TVXBitmap* Value) {
   if (Value == fVXBitmap) return;
@@ -47,12 +74,71 @@ void TVexlaneIO::SetVXBitmap(TVXBitmap* Value) {
   fVXBitmap = Value;
 }
 
-void TVexlaneIO::SetAttachedVexlane(TVXView* Value) {
-  if (Value != nullptr) throw EVXException("Viewers are not available");
-  FreeOwnBitmap();
-  fVXBitmap = new TVXBitmap();
-  fVXBitmapCreated = true;
+void TVexlaneIO::SetAttachedVexlane(TVXViewHost* Value) {
+  UnregisterFromViewer();
+  fVexlaneView = Value;
+  if (Value == nullptr) {
+    NewOwnBitmap();
+    return;
+  }
+  if (TVXBitmap* bitmap = Value->VXBitmap()) {
+    FreeOwnBitmap();
+    fVXBitmap = bitmap;
+  } else {
+    NewOwnBitmap();
+  }
+  fVexlaneViewBitmapChangeHandle =
+      Value->RegisterBitmapChangeEvent([this](void*, bool Destroying) { ViewerBitmapChanged(Destroying); }, this);
 }
+
+void TVexlaneIO::ViewerBitmapChanged(bool Destroying) {
+  if (Destroying) {
+    // The viewer's bitmap goes with it: the component keeps a target of its
+    // own rather than a pointer to freed memory.
+    fVexlaneView = nullptr;
+    fVexlaneViewBitmapChangeHandle = nullptr;
+    if (!fVXBitmapCreated) NewOwnBitmap();
+    return;
+  }
+  if (fVexlaneView == nullptr) return;
+  if (fVXBitmap != nullptr) {
+    TVXBitmap* bitmap = fVexlaneView->VXBitmap();
+    if (bitmap != fVXBitmap) {
+      FreeOwnBitmap();
+      fVXBitmap = bitmap;
+    }
+  }
+  fParams->SetDpiX(fVexlaneView->DpiX());
+  fParams->SetDpiY(fVexlaneView->DpiY());
+}
+
+TVXViewHost* TVexlaneIO::ImageView() const {
+  return fVexlaneView != nullptr && fVexlaneView->HostKind() != vxvhView ? fVexlaneView : nullptr;
+}
+
+void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi) {
+  TVXViewHost* view = io != nullptr ? io->ImageView() : nullptr;
+  if (view == nullptr) return;
+  view->LockUpdate();
+  if (horizontal)
+    view->SetDpiX(dpi);
+  else
+    view->SetDpiY(dpi);
+  view->UnLockUpdateEx();
+}
+
+TColor TVexlaneIO::Background() const { return fVexlaneView ? fVexlaneView->Background() : fBackground; }
+
+void TVexlaneIO::SetBackground(TColor Value) {
+  if (fVexlaneView == nullptr)
+    fBackground = Value;
+  else if (fChangeBackground)
+    fVexlaneView->SetBackground(Value);
+}
+
+bool TVexlaneIO::Aborting() const { return std::atomic_ref<bool>(const_cast<bool&>(fAborting)).load(); }
+
+void TVexlaneIO::SetAborting(bool Value) { std::atomic_ref<bool>(fAborting).store(Value); }
 
 void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) {
   if (Value != nullptr) throw EVXException("Platform bitmaps are not available");
@@ -73,9 +159,146 @@ void TVexlaneIO::SetNativePixelFormat(bool Value) {
   if (fParams) fParams->IsNativePixelFormat = Value;
 }
 
+// ---------------------------------------------------------------------------
+// Request threads
+
+bool TVexlaneIO::IsInsideAsyncThreadsLocked() const {
+  const std::thread::id self = std::this_thread::get_id();
+  for (const TVXIOThread* t : fAsyncThreads)
+    if (t->fThreadID == self) return true;
+  return false;
+}
+
+bool TVexlaneIO::IsInsideAsyncThreads() const {
+  std::lock_guard<std::mutex> lock(fAsyncThreadsCS);
+  return IsInsideAsyncThreadsLocked();
+}
+
+int32_t TVexlaneIO::ThreadsCount() const {
+  std::lock_guard<std::mutex> lock(fAsyncThreadsCS);
+  return int32_t(fAsyncThreads.size());
+}
+
 void TVexlaneIO::WaitThreads(bool Aborts) {
-  // No request threads run; an abort request still marks the component.
-  if (Aborts && ThreadsCount() > 0) fAborting = true;
+  {
+    std::unique_lock<std::mutex> lock(fAsyncThreadsCS);
+    fAsyncThreadsCV.wait(lock, [&] {
+      if (Aborts && !fAsyncThreads.empty()) SetAborting(true);
+      return fAsyncThreads.empty();
+    });
+  }
+  ReapThreads();
+}
+
+void TVexlaneIO::ReapThreads() {
+  std::vector<std::unique_ptr<TVXIOThread>> ended;
+  {
+    std::lock_guard<std::mutex> lock(fAsyncThreadsCS);
+    const std::thread::id self = std::this_thread::get_id();
+    for (auto& t : fThreadObjects)
+      if (t->fFinished && t->fThreadID != self) ended.push_back(std::move(t));
+    fThreadObjects.erase(std::remove(fThreadObjects.begin(), fThreadObjects.end(), nullptr), fThreadObjects.end());
+  }
+  ended.clear();  // joins
+}
+
+void TVexlaneIO::SuspendThreads() {
+  std::unique_lock<std::mutex> lock(fAsyncThreadsCS);
+  const std::vector<TVXIOThread*> running = fAsyncThreads;
+  const std::thread::id self = std::this_thread::get_id();
+  for (TVXIOThread* t : running) {
+    if (t->fThreadID == self) continue;
+    auto inList = [&] { return std::find(fAsyncThreads.begin(), fAsyncThreads.end(), t) != fAsyncThreads.end(); };
+    if (!inList()) continue;
+    t->fSuspendRequested = true;
+    fAsyncThreadsCV.wait(lock, [&] { return !inList() || t->fSuspended; });
+  }
+}
+
+void TVexlaneIO::ResumeThreads() {
+  std::lock_guard<std::mutex> lock(fAsyncThreadsCS);
+  for (TVXIOThread* t : fAsyncThreads) t->fSuspendRequested = false;
+  fAsyncThreadsCV.notify_all();
+}
+
+void TVexlaneIO::PauseIfSuspended() {
+  std::unique_lock<std::mutex> lock(fAsyncThreadsCS);
+  const std::thread::id self = std::this_thread::get_id();
+  for (TVXIOThread* t : fAsyncThreads)
+    if (t->fThreadID == self) {
+      if (!t->fSuspendRequested) return;
+      t->fSuspended = true;
+      fAsyncThreadsCV.notify_all();
+      fAsyncThreadsCV.wait(lock, [&] { return !t->fSuspendRequested; });
+      t->fSuspended = false;
+      return;
+    }
+}
+
+bool TVexlaneIO::AsyncStartWanted() const { return !fVXBitmapCreated && fAsyncMode && !IsInsideAsyncThreads(); }
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(const std::string&),
+                            const std::string& nf) {
+  if (!AsyncStartWanted()) return false;
+  auto call = [this, Method](const std::string& f) { return (this->*Method)(f); };
+  if (Kind == vxLoadFromURLRetBool)
+    TVXIOThread::CreateLoadFromURLRetBool(this, call, nf);
+  else
+    TVXIOThread::CreateLoadSaveFileRetBool(this, call, nf);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(const std::string&), const std::string& nf) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveFile(this, [this, Method](const std::string& f) { (this->*Method)(f); }, nf);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, bool (TVexlaneIO::*Method)(TStream*), TStream* Stream) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveStreamRetBool(this, [this, Method](TStream* s) { return (this->*Method)(s); }, Stream);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(TStream*), TStream* Stream) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveStream(this, [this, Method](TStream* s) { (this->*Method)(s); }, Stream);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(const std::string&, int32_t),
+                            const std::string& nf, int32_t Format) {
+  if (!AsyncStartWanted()) return false;
+  auto call = [this, Method](const std::string& f, int32_t t) { return (this->*Method)(f, t); };
+  if (Kind == vxLoadSaveFileFFRetBool)
+    TVXIOThread::CreateLoadSaveFileFFRetBool(this, call, nf, Format);
+  else
+    TVXIOThread::CreateLoadSaveFileIFRetBool(this, call, nf, Format);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(const std::string&, int32_t),
+                            const std::string& nf, int32_t Format) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveFileIF(
+      this, [this, Method](const std::string& f, int32_t t) { (this->*Method)(f, t); }, nf, Format);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, bool (TVexlaneIO::*Method)(TStream*, int32_t), TStream* Stream,
+                            int32_t Format) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveStreamFTRetBool(
+      this, [this, Method](TStream* s, int32_t t) { return (this->*Method)(s, t); }, Stream, Format);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(TStream*, int32_t), TStream* Stream,
+                            int32_t Format) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveStreamFF(
+      this, [this, Method](TStream* s, int32_t t) { (this->*Method)(s, t); }, Stream, Format);
+  return true;
 }
 
 bool TVexlaneIO::MakeConsistentBitmap(TVXPixelFormatSet AllowedFormats) {
@@ -83,18 +306,43 @@ bool TVexlaneIO::MakeConsistentBitmap(TVXPixelFormatSet AllowedFormats) {
   return fVXBitmap->CheckFormat(AllowedFormats, true);
 }
 
+// ---------------------------------------------------------------------------
+// Events and the viewer's refresh
+
+bool TVexlaneIO::PostToViewer(uint32_t Msg, uintptr_t WParam) {
+  if (fVexlaneView == nullptr || !fVexlaneView->HasParent() || !IsInsideAsyncThreads()) return false;
+  fVexlaneView->HandleNeededOnMainThread();
+  fVexlaneView->PostMessage(Msg, WParam);
+  return true;
+}
+
 void TVexlaneIO::DoProgress(void* Sender, int32_t per) {
-  if (OnProgress) OnProgress(Sender, per);
+  PauseIfSuspended();
+  if (!OnProgress) return;
+  if (!PostToViewer(8027, uintptr_t(per))) OnProgress(Sender, per);
 }
 
 void TVexlaneIO::DoFinishWork() {
   if (fOnIntProgress) fOnIntProgress(this, 100);
-  if (OnFinishWork) OnFinishWork(this);
+  if (OnFinishWork && !PostToViewer(8028, 0)) OnFinishWork(this);
 }
 
-void TVexlaneIO::ApplyDPIToView(int32_t /*DpiX*/, int32_t /*DpiY*/) {}
+void TVexlaneIO::ApplyDPIToView(int32_t DpiX, int32_t DpiY) {
+  TVXViewHost* view = ImageView();
+  if (view == nullptr) return;
+  view->LockUpdate();
+  view->SetDPI(DpiX, DpiY);
+  view->UnLockUpdateEx();
+}
 
-void TVexlaneIO::Update() {}
+void TVexlaneIO::Update() {
+  if (fVexlaneView == nullptr) return;
+  if (!IsInsideAsyncThreads())
+    fVexlaneView->Update();
+  else
+    PostToViewer(8024, 0);
+  fVexlaneView->ImageChange();
+}
 
 void TVexlaneIO::AssignParams(TVexlaneIO* Source) {
   if (Source != nullptr && Source != this) fParams->Assign(Source->Params());
@@ -153,6 +401,41 @@ void TVexlaneIO::DoAutoAdjustDPI() {
   }
 }
 
+TVXBitmap* VXAdjustDPI(TVXBitmap* Bitmap, TIOParamsVals& Params, bool Filtered) {
+  const int32_t dx = Params.DpiX(), dy = Params.DpiY();
+  if (Bitmap == nullptr || dx == dy || dx <= 0 || dy <= 0 || Bitmap->IsEmpty()) return Bitmap;
+  const bool stretchHeight = Params.Height() < Params.Width();
+  const double scaled =
+      stretchHeight ? double(Params.Height()) / dy * dx : double(Params.Width()) / dx * dy;
+  if (!(scaled >= 1.0 && scaled < 2147483648.0)) return Bitmap;
+  int32_t newW = Params.Width(), newH = Params.Height();
+  if (stretchHeight)
+    newH = int32_t(scaled);
+  else
+    newW = int32_t(scaled);
+  if (newW < 1 || newH < 1) return Bitmap;
+  auto result = std::make_unique<TVXBitmap>();
+  if (Filtered) {
+    TVXBitmap source(Bitmap);
+    source.RemoveAlphaChannel(false, 0);
+    source.SetPixelFormat(vx24RGB);
+    if (!result->Allocate(newW, newH, vx24RGB)) throw EVXException("Not enough memory");
+    VXResampleBitmap(&source, result.get(), VXGetGlobalSettings()->DefaultResampleFilter());
+  } else {
+    if (!result->Allocate(newW, newH, Bitmap->PixelFormat())) throw EVXException("Not enough memory");
+    VXStretchNearest(Bitmap, result.get());
+  }
+  result->RemoveAlphaChannel(false, 0);
+  if (stretchHeight) {
+    Params.SetDpiY(dx);
+    Params.SetHeight(newH);
+  } else {
+    Params.SetDpiX(dy);
+    Params.SetWidth(newW);
+  }
+  return result.release();
+}
+
 // ---------------------------------------------------------------------------
 // PNG
 
@@ -189,6 +472,7 @@ bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
 }
 
 bool TVexlaneIO::LoadFromFilePNG(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFilePNG, FileName)) return true;
   fAborting = true;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
@@ -211,6 +495,7 @@ bool TVexlaneIO::LoadFromFilePNG(const std::string& FileName) {
 }
 
 bool TVexlaneIO::LoadFromStreamPNG(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamPNG, Stream)) return true;
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     fAborting = true;
@@ -248,6 +533,7 @@ void TVexlaneIO::SavePNGCore(TStream* Stream) {
 }
 
 void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFilePNG, FileName)) return;
   fAborting = true;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
@@ -268,6 +554,7 @@ void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
 }
 
 void TVexlaneIO::SaveToStreamPNG(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamPNG, Stream)) return;
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();

@@ -2,22 +2,30 @@
 // (its own, or one the caller attaches) with the per-image parameters of the
 // last load, reporting progress and the end of every operation through events.
 //
-// Requests run on the calling thread. Viewers, platform bitmaps and picture
+// With AsyncMode on, a component that works on a bitmap it does not own (a
+// caller's bitmap or a viewer's) runs every load and save on a request thread
+// (io/iothread.h) and returns at once. A viewer is reached through its host
+// interface (core/viewhost.h): from a request thread only through posted
+// messages when it sits in a parent window. Platform bitmaps and picture
 // controls are not part of this library: attaching one raises EVXException.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/pixels.h"
+#include "core/viewhost.h"
 #include "core/vxdefs.h"
+#include "io/iothread.h"
 
 class TVXBitmap;
 class TIOParamsVals;
 class TStream;
-class TVXView;
 class TBitmap;
 class TImage;
 class TVXFileFormatInfo;
@@ -39,14 +47,18 @@ class TVexlaneIO {
 
   // ---- targets ----
   TVXBitmap* AttachedVXBitmap() const { return fVXBitmapCreated ? nullptr : fVXBitmap; }
-  // Works on Value from now on (borrowed); an own target is freed. nullptr
-  // leaves the component without a target: every operation then fails.
+  // Works on Value from now on (borrowed); an own target is freed and an
+  // attached viewer is left. nullptr leaves the component without a target
+  // (every operation then fails), except that with a viewer attached it only
+  // removes the bitmap-change registration and keeps the viewer.
   void SetAttachedVXBitmap(TVXBitmap* Value);
   TVXBitmap* VXBitmap() const { return fVXBitmap; }
   void SetVXBitmap(TVXBitmap* Value);
-  TVXView* AttachedVexlane() const { return nullptr; }
-  // nullptr gives the component a new own target; a viewer raises EVXException.
-  void SetAttachedVexlane(TVXView* Value);
+  TVXViewHost* AttachedVexlane() const { return fVexlaneView; }
+  // Works on the viewer's bitmap (an own one while the viewer has none) and
+  // follows the viewer when it replaces its bitmap. nullptr leaves the viewer
+  // and gives the component a new own target.
+  void SetAttachedVexlane(TVXViewHost* Value);
   TBitmap* AttachedBitmap() const { return nullptr; }
   void SetAttachedBitmap(TBitmap* Value);  // a platform bitmap raises EVXException
   TImage* AttachedTImage() const { return nullptr; }
@@ -54,10 +66,12 @@ class TVexlaneIO {
 
   // ---- properties ----
   TIOParamsVals& Params() const { return *fParams; }
-  bool Aborting() const { return fAborting; }
-  void SetAborting(bool Value) { fAborting = Value; }
-  TColor Background() const { return fBackground; }
-  void SetBackground(TColor Value) { fBackground = Value; }
+  bool Aborting() const;
+  void SetAborting(bool Value);
+  // The attached viewer's background, else the component's own. Writing
+  // changes a viewer's background only when ChangeBackground is on.
+  TColor Background() const;
+  void SetBackground(TColor Value);
   bool StreamHeaders() const { return fStreamHeaders; }
   void SetStreamHeaders(bool Value) { fStreamHeaders = Value; }
   bool AutoAdjustDPI() const { return fAutoAdjustDPI; }
@@ -70,7 +84,8 @@ class TVexlaneIO {
   void SetDialogsMeasureUnit(TVXDialogsMeasureUnit Value) { fDialogsMeasureUnit = Value; }
   bool ChangeBackground() const { return fChangeBackground; }
   void SetChangeBackground(bool Value) { fChangeBackground = Value; }
-  // Requests always run on the calling thread; the flag is kept for callers.
+  // Loads and saves on request threads (only when the target is not the
+  // component's own).
   bool AsyncMode() const { return fAsyncMode; }
   void SetAsyncMode(bool Value) { fAsyncMode = Value; }
   TResampleFilter PrintingFilterOnSubsampling() const { return fPrintingFilterOnSubsampling; }
@@ -94,10 +109,18 @@ class TVexlaneIO {
   TVXProgressEvent OnProgress;  // (Sender, percent)
   TNotifyEvent OnFinishWork;    // (Sender)
 
-  // ---- request threads (none run: requests are synchronous) ----
+  // ---- request threads ----
+  // Whether the calling thread is one of this component's request threads.
+  bool IsInsideAsyncThreads() const;
+  // Returns once no request thread runs; with Aborts, sets Aborting first
+  // (and again on every wake-up) so that the running requests stop early.
   void WaitThreads(bool Aborts);
-  int32_t ThreadsCount() const { return 0; }
-  bool AsyncRunning() const { return false; }
+  // Pauses every running request at its next progress report and returns
+  // once each one has paused (or ended); ResumeThreads lets them go on.
+  void SuspendThreads();
+  void ResumeThreads();
+  int32_t ThreadsCount() const;
+  int32_t AsyncRunning() const { return ThreadsCount(); }
 
   // ---- operation frame ----
   // False without a target; otherwise the target's format check (an empty set
@@ -106,7 +129,8 @@ class TVexlaneIO {
   // Reports 100 through the internal progress handler, then raises OnFinishWork.
   virtual void DoFinishWork();
   virtual void DoProgress(void* Sender, int32_t per);
-  // Hands the resolution to an attached viewer (none here).
+  // Hands the resolution to an attached single-image viewer, between its
+  // update locks.
   virtual void ApplyDPIToView(int32_t DpiX, int32_t DpiY);
   // After every load: refreshes what the component is attached to.
   void Update();
@@ -145,6 +169,12 @@ class TVexlaneIO {
   virtual void ParamsFromFileFormat(const std::string& FileName, int32_t format);
   virtual void ParamsFromStream(TStream* Stream);
   virtual void ParamsFromStreamFormat(TStream* Stream, int32_t format);
+
+  // ---- by URL ----
+  // Downloads an http://, https:// or ftp:// address (with the proxy
+  // settings) and loads the bytes by their content. False when the download
+  // or the load fails (Aborting true).
+  bool LoadFromURL(const std::string& URL);
 
   // ---- PNG ----
   // True when the image was read; false for a file that is not a readable PNG.
@@ -261,6 +291,26 @@ class TVexlaneIO {
  protected:
   TVXProgressEvent fOnIntProgress;  // bound to DoProgress
 
+  // ---- asynchronous start ----
+  // True when the call is to run on a request thread: the target is not the
+  // component's own, AsyncMode is on and the caller is not a request thread
+  // of this component.
+  bool AsyncStartWanted() const;
+  // When AsyncStartWanted: starts a request of Kind that calls Method (the
+  // overriding version) with the arguments, and returns true.
+  bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(const std::string&), const std::string& nf);
+  bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(const std::string&), const std::string& nf);
+  bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(TStream*), TStream* Stream);
+  bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(TStream*), TStream* Stream);
+  bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(const std::string&, int32_t),
+                  const std::string& nf, int32_t Format);
+  bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(const std::string&, int32_t),
+                  const std::string& nf, int32_t Format);
+  bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(TStream*, int32_t), TStream* Stream,
+                  int32_t Format);
+  bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(TStream*, int32_t), TStream* Stream,
+                  int32_t Format);
+
   // ---- The common steps of the per-format operations ----
   // Which after-steps a loader runs once its codec has read the image.
   struct TLoadSteps {
@@ -296,7 +346,24 @@ class TVexlaneIO {
   void CodecWrite(TStream* Stream, int32_t FileType, bool MaskFromAlpha);
 
  private:
+  friend class TVXIOThread;
+  friend void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi);
   void FreeOwnBitmap();
+  void NewOwnBitmap();
+  // Removes the bitmap-change registration at the attached viewer.
+  void UnregisterFromViewer();
+  void ViewerBitmapChanged(bool Destroying);
+  // The attached viewer when it is a single-image one (or a vector-object
+  // one, which is a single-image viewer too), else nullptr.
+  TVXViewHost* ImageView() const;
+  // With a viewer in a parent window and the caller a request thread: the
+  // viewer's window is made and Msg posted to it; true then.
+  bool PostToViewer(uint32_t Msg, uintptr_t WParam);
+  bool IsInsideAsyncThreadsLocked() const;
+  // A request thread with a pending suspension waits here until resumed.
+  void PauseIfSuspended();
+  // Joins the request threads that have ended.
+  void ReapThreads();
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
   int32_t LoadGIFCore(TStream* Stream);
@@ -321,6 +388,15 @@ class TVexlaneIO {
 
   TVXBitmap* fVXBitmap = nullptr;
   bool fVXBitmapCreated = false;
+  TVXViewHost* fVexlaneView = nullptr;
+  void* fVexlaneViewBitmapChangeHandle = nullptr;
+  // The running request threads (guarded by fAsyncThreadsCS); the condition
+  // is signalled when the list changes and when a request pauses.
+  mutable std::mutex fAsyncThreadsCS;
+  std::condition_variable fAsyncThreadsCV;
+  std::vector<TVXIOThread*> fAsyncThreads;
+  // Every request thread not yet joined, running or ended.
+  std::vector<std::unique_ptr<TVXIOThread>> fThreadObjects;
   TColor fBackground = 0;
   bool fSimplifiedParamsDialogs = true;
   bool fChangeBackground = false;
@@ -336,6 +412,14 @@ class TVexlaneIO {
   std::unique_ptr<TIOParamsVals> fParams;
   bool fAborting = false;
 };
+
+// The square-pixel rule of AutoAdjustDPI for a bitmap and its parameters:
+// Bitmap itself when DpiX equals DpiY, either is not positive or the bitmap
+// is empty; otherwise a new bitmap (the caller frees it) of the adjusted size
+// without alpha, resampled as vx24RGB with the default filter when Filtered,
+// else stretched in the bitmap's own pixel format, and the parameters' DPI
+// and size updated.
+TVXBitmap* VXAdjustDPI(TVXBitmap* Bitmap, TIOParamsVals& Params, bool Filtered);
 
 // I/O module start-up and shut-down (called by the library start-up).
 void VXStartUpIOUnit();

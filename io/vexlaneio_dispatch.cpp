@@ -190,12 +190,24 @@ void TVexlaneIO::SaveToFile(const std::string& FileName, int32_t ImageFormat) {
       CallFileSaver(*this, line.FileType, FileName);
       return;
     }
+  // Layers (and objects) are the viewer's to write.
+  if (fVexlaneView != nullptr && (ImageFormat == 27 || ext == ".all")) {
+    if (fVexlaneView->HostKind() != vxvhVectView) throw EVXException("Invalid class typecast");
+    fVexlaneView->SaveToFileAll(FileName, -1);
+    return;
+  }
+  if (fVexlaneView != nullptr && (ImageFormat == 26 || ext == ".lyr")) {
+    if (fVexlaneView->HostKind() == vxvhView) throw EVXException("Invalid class typecast");
+    fVexlaneView->LayersSaveToFile(FileName, -1);
+    return;
+  }
   const TVXFileFormatInfo* info =
       ImageFormat >= 0 ? VXFindFileFormatInfo(ImageFormat) : VXFindFileFormatInfoByExtension(ext);
   if (!CanWrite(info)) {
     fAborting = true;
     return;
   }
+  if (AsyncStart(vxLoadSaveFileIF, &TVexlaneIO::SaveToFile, FileName, ImageFormat)) return;
   RegistrySave(info, nullptr, FileName);
 }
 
@@ -204,6 +216,7 @@ void TVexlaneIO::SaveToStream(TStream* Stream, int32_t FileType) {
     CallStreamSaver(*this, FileType, Stream);
     return;
   }
+  if (AsyncStart(vxLoadSaveStreamFF, &TVexlaneIO::SaveToStream, Stream, FileType)) return;
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileType);
   if (!CanWrite(info)) {
     fAborting = true;
@@ -290,7 +303,7 @@ bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) 
     DoFinishWork();
     return false;
   }
-  if (VXGetURLScheme(FileName) != 0) throw EVXException("Loading by URL is not available");
+  if (VXGetURLScheme(FileName) != 0) return LoadFromURL(FileName);
   const std::string ext = VXLowerFileExt(FileName, true);
   if (ext == ".avi") throw EVXException("AVI files are not available");
   if (ImageFormat > 0) return LoadFromFileFormat(FileName, ImageFormat);
@@ -310,6 +323,8 @@ bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) 
     fParams->ResetInfo();
     if (!info->ReadFunction)
       withoutReader = true;
+    else if (AsyncStart(vxLoadSaveFileIFRetBool, &TVexlaneIO::LoadFromFile, FileName, ImageFormat))
+      return true;
     else
       result = RegistryLoadFromFile(FileName, info, true);
   }
@@ -352,6 +367,7 @@ bool TVexlaneIO::LoadFromFileFormat(const std::string& FileName, int32_t FileFor
     DoFinishWork();
     return false;
   }
+  if (AsyncStart(vxLoadSaveFileFFRetBool, &TVexlaneIO::LoadFromFileFormat, FileName, FileFormat)) return true;
   return RegistryLoadFromFile(FileName, info, false);
 }
 
@@ -394,6 +410,7 @@ bool TVexlaneIO::LoadFromStream(TStream* Stream) {
   Stream->SetPosition(pos);
   if (info->InternalFormat)
     return HasStreamLoaderByContent(type) ? CallStreamLoader(*this, type, Stream) : false;
+  if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStream, Stream)) return true;
   return RegistryLoadFromStream(Stream, info);
 }
 
@@ -405,6 +422,7 @@ bool TVexlaneIO::LoadFromStreamFormat(TStream* Stream, int32_t FileFormat) {
     if (FileFormat == 9 || FileFormat == 10) return LoadFromStream(Stream);
     return HasStreamLoaderByType(FileFormat) ? CallStreamLoader(*this, FileFormat, Stream) : false;
   }
+  if (AsyncStart(vxLoadSaveStreamFTRetBool, &TVexlaneIO::LoadFromStreamFormat, Stream, FileFormat)) return true;
   return RegistryLoadFromStream(Stream, info);
 }
 

@@ -68,10 +68,12 @@ void AddMarkerChecked(TVXMarkerList& Markers, uint8_t Type, const std::vector<ui
 }  // namespace
 
 bool TVexlaneIO::LoadFromFileJpeg(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFileJpeg, FileName)) return true;
   return CodecLoadFile(FileName, kJPEGFileType, TLoadSteps{});
 }
 
 bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamJpeg, Stream)) return true;
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     fAborting = true;
@@ -165,6 +167,7 @@ void TVexlaneIO::SaveJpegCore(TStream* Stream, bool WithHeader) {
 }
 
 void TVexlaneIO::SaveToFileJpeg(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileJpeg, FileName)) return;
   fAborting = true;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
@@ -186,6 +189,7 @@ void TVexlaneIO::SaveToFileJpeg(const std::string& FileName) {
 }
 
 void TVexlaneIO::SaveToStreamJpeg(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamJpeg, Stream)) return;
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
