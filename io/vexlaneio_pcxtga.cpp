@@ -21,9 +21,13 @@ int32_t HeaderLength(const uint8_t* h) { return int32_t(VXGetLE32(h + 8)); }
 
 // ---- PCX ----
 
-bool TVexlaneIO::LoadFromFilePCX(const std::string& FileName) { return CodecLoadFile(FileName, kPCXFileType, TLoadSteps{}); }
+bool TVexlaneIO::LoadFromFilePCX(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFilePCX, FileName)) return true;
+  return CodecLoadFile(FileName, kPCXFileType, TLoadSteps{});
+}
 
 bool TVexlaneIO::LoadFromStreamPCX(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamPCX, Stream)) return true;
   if (!fStreamHeaders) return CodecLoadStream(Stream, kPCXFileType, TLoadSteps{});
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
@@ -60,9 +64,13 @@ bool TVexlaneIO::LoadFromStreamPCX(TStream* Stream) {
   return result && !fAborting;
 }
 
-void TVexlaneIO::SaveToFilePCX(const std::string& FileName) { CodecSaveFile(FileName, kPCXFileType, vxscTo24Bit); }
+void TVexlaneIO::SaveToFilePCX(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFilePCX, FileName)) return;
+  CodecSaveFile(FileName, kPCXFileType, vxscTo24Bit);
+}
 
 void TVexlaneIO::SaveToStreamPCX(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamPCX, Stream)) return;
   if (!fStreamHeaders) {
     CodecSaveStream(Stream, kPCXFileType, vxscTo24Bit);
     return;
@@ -95,13 +103,23 @@ void TVexlaneIO::SaveToStreamPCX(TStream* Stream) {
 
 // ---- DCX ----
 
-bool TVexlaneIO::LoadFromFileDCX(const std::string& FileName) { return CodecLoadFile(FileName, kDCXFileType, TLoadSteps{}); }
+bool TVexlaneIO::LoadFromFileDCX(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFileDCX, FileName)) return true;
+  return CodecLoadFile(FileName, kDCXFileType, TLoadSteps{});
+}
 
-bool TVexlaneIO::LoadFromStreamDCX(TStream* Stream) { return CodecLoadStream(Stream, kDCXFileType, TLoadSteps{}); }
+bool TVexlaneIO::LoadFromStreamDCX(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamDCX, Stream)) return true;
+  return CodecLoadStream(Stream, kDCXFileType, TLoadSteps{});
+}
 
-void TVexlaneIO::SaveToFileDCX(const std::string& FileName) { CodecSaveFile(FileName, kDCXFileType, vxscNone); }
+void TVexlaneIO::SaveToFileDCX(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileDCX, FileName)) return;
+  CodecSaveFile(FileName, kDCXFileType, vxscNone);
+}
 
 void TVexlaneIO::SaveToStreamDCX(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamDCX, Stream)) return;
   if (Stream) {
     Stream->SetSize(0);
     Stream->SetPosition(0);
@@ -110,6 +128,7 @@ void TVexlaneIO::SaveToStreamDCX(TStream* Stream) {
 }
 
 void TVexlaneIO::InsertToFileDCX(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::InsertToFileDCX, FileName)) return;
   fAborting = true;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
@@ -136,18 +155,26 @@ void TVexlaneIO::InsertToFileDCX(const std::string& FileName) {
 // ---- Targa ----
 
 bool TVexlaneIO::LoadFromFileTGA(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFileTGA, FileName)) return true;
   TLoadSteps steps;
   steps.MaskToAlpha = true;
   return CodecLoadFile(FileName, kTGAFileType, steps);
 }
 
 bool TVexlaneIO::LoadFromStreamTGA(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamTGA, Stream)) return true;
   TLoadSteps steps;
   steps.MaskToAlpha = true;
   steps.ApplyDPIToView = false;
   return CodecLoadStream(Stream, kTGAFileType, steps);
 }
 
-void TVexlaneIO::SaveToFileTGA(const std::string& FileName) { CodecSaveFile(FileName, kTGAFileType, vxscTo24Bit, true); }
+void TVexlaneIO::SaveToFileTGA(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileTGA, FileName)) return;
+  CodecSaveFile(FileName, kTGAFileType, vxscTo24Bit, true);
+}
 
-void TVexlaneIO::SaveToStreamTGA(TStream* Stream) { CodecSaveStream(Stream, kTGAFileType, vxscTo24Bit, true); }
+void TVexlaneIO::SaveToStreamTGA(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamTGA, Stream)) return;
+  CodecSaveStream(Stream, kTGAFileType, vxscTo24Bit, true);
+}
