@@ -38,6 +38,14 @@ void TVXIOThread::Execute() {
     fThreadID = std::this_thread::get_id();
   }
   try {
+    // One request of a component at a time: they share its target and
+    // parameters.
+    std::lock_guard<std::mutex> run(fOwner->fAsyncRunLock);
+    {
+      std::lock_guard<std::mutex> lock(fOwner->fAsyncThreadsCS);
+      fRunning = true;
+    }
+    fOwner->PauseIfSuspended();
     RunCall();
   } catch (...) {
     fOwner->SetAborting(true);

@@ -7,6 +7,9 @@
 // and leaves the component's thread list; the component learns the outcome
 // from Aborting, Params and its target after WaitThreads.
 //
+// Requests of one component run one after the other (each waits for the
+// one before it), since they share the component's target and parameters.
+//
 // The threads are joinable std::threads owned by the component: a finished
 // thread is joined by the component (at the next request, in WaitThreads or
 // in its destructor). An exception of the call never leaves the thread; it
@@ -151,6 +154,7 @@ class TVXIOThread {
   std::thread fThread;
   // Guarded by the owner's lock.
   bool fFinished = false;         // left the owner's list
+  bool fRunning = false;          // past its turn, running the call
   bool fSuspendRequested = false;  // pause at the next progress report
   bool fSuspended = false;         // pausing now
 };

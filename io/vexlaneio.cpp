@@ -211,7 +211,8 @@ void TVexlaneIO::SuspendThreads() {
     auto inList = [&] { return std::find(fAsyncThreads.begin(), fAsyncThreads.end(), t) != fAsyncThreads.end(); };
     if (!inList()) continue;
     t->fSuspendRequested = true;
-    fAsyncThreadsCV.wait(lock, [&] { return !inList() || t->fSuspended; });
+    // A request still waiting for its turn pauses when it gets it.
+    fAsyncThreadsCV.wait(lock, [&] { return !inList() || t->fSuspended || !t->fRunning; });
   }
 }
 

@@ -395,6 +395,8 @@ class TVexlaneIO {
   mutable std::mutex fAsyncThreadsCS;
   std::condition_variable fAsyncThreadsCV;
   std::vector<TVXIOThread*> fAsyncThreads;
+  // Held by the request that runs its call; the others wait for their turn.
+  std::mutex fAsyncRunLock;
   // Every request thread not yet joined, running or ended.
   std::vector<std::unique_ptr<TVXIOThread>> fThreadObjects;
   TColor fBackground = 0;
