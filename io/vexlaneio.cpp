@@ -261,6 +261,20 @@ bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, bool (TVexlaneIO::*Method)(TStream
   return true;
 }
 
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, int32_t (TVexlaneIO::*Method)(const std::string&),
+                            const std::string& nf) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveFileRetInt(this, [this, Method](const std::string& f) { return (this->*Method)(f); },
+                                        nf);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, int32_t (TVexlaneIO::*Method)(TStream*), TStream* Stream) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveStreamRetInt(this, [this, Method](TStream* s) { return (this->*Method)(s); }, Stream);
+  return true;
+}
+
 bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(TStream*), TStream* Stream) {
   if (!AsyncStartWanted()) return false;
   TVXIOThread::CreateLoadSaveStream(this, [this, Method](TStream* s) { (this->*Method)(s); }, Stream);

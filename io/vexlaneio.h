@@ -301,6 +301,9 @@ class TVexlaneIO {
   bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(const std::string&), const std::string& nf);
   bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(const std::string&), const std::string& nf);
   bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(TStream*), TStream* Stream);
+  // Operations that return a count (the caller returns -1 when started).
+  bool AsyncStart(TVXIOMethodTypes Kind, int32_t (TVexlaneIO::*Method)(const std::string&), const std::string& nf);
+  bool AsyncStart(TVXIOMethodTypes Kind, int32_t (TVexlaneIO::*Method)(TStream*), TStream* Stream);
   bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(TStream*), TStream* Stream);
   bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(const std::string&, int32_t),
                   const std::string& nf, int32_t Format);

@@ -183,6 +183,7 @@ int32_t TVexlaneIO::CountOperation(const std::function<int32_t()>& Body) {
 }
 
 int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetInt, &TVexlaneIO::LoadFromFileGIF, FileName)) return -1;
   const int32_t result = CountOperation([&] {
     TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
     TVXBufferedReadStream buffered(&file, 65536, true);
@@ -194,15 +195,23 @@ int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {
 }
 
 int32_t TVexlaneIO::LoadFromStreamGIF(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetInt, &TVexlaneIO::LoadFromStreamGIF, Stream)) return -1;
   const int32_t result = CountOperation([&] { return LoadGIFCore(Stream); });
   return fAborting ? -1 : result;
 }
 
-void TVexlaneIO::SaveToFileGIF(const std::string& FileName) { CodecSaveFile(FileName, kGIFFileType, vxscNone); }
+void TVexlaneIO::SaveToFileGIF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileGIF, FileName)) return;
+  CodecSaveFile(FileName, kGIFFileType, vxscNone);
+}
 
-void TVexlaneIO::SaveToStreamGIF(TStream* Stream) { CodecSaveStream(Stream, kGIFFileType, vxscNone); }
+void TVexlaneIO::SaveToStreamGIF(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamGIF, Stream)) return;
+  CodecSaveStream(Stream, kGIFFileType, vxscNone);
+}
 
 int32_t TVexlaneIO::InsertToFileGIF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetInt, &TVexlaneIO::InsertToFileGIF, FileName)) return -1;
   return CountOperation([&] {
     const TVXCodecOps& ops = VXRequireCodecOps(kGIFFileType, vxcoInsert);
     TIOParamsVals& P = *fParams;
@@ -218,6 +227,7 @@ int32_t TVexlaneIO::InsertToFileGIF(const std::string& FileName) {
 }
 
 int32_t TVexlaneIO::ReplaceFileGIF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetInt, &TVexlaneIO::ReplaceFileGIF, FileName)) return -1;
   // The old frame goes only when the new one can be written: without an
   // encoder or an image the file stays as it is.
   const bool encoder = fParams->GIF_LZWCompFunc() || VXGetGlobalSettings()->DefGIF_LZWCOMPFUNC();
