@@ -142,11 +142,12 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     // Only these layouts are decoded; other planes leave the rows as allocated.
     const bool decodable = (planes == 1 && (bits == 1 || bits == 4 || bits == 8)) || (planes == 3 && bits == 8) ||
                            (planes == 4 && bits == 1);
-    // The data the header declares (for a layout that is not decoded, at
-    // least a bit a pixel); run-length data decodes to at most 63 bytes for
-    // every 2 it holds.
+    // The data the header declares: the plane lines, never shorter than the
+    // width needs (for a layout that is not decoded, a bit a pixel); run-length
+    // data decodes to at most 63 bytes for every 2 it holds.
+    const int64_t lineNeeded = bits >= 8 ? int64_t(W) : bits == 4 ? (int64_t(W) + 1) / 2 : (int64_t(W) + 7) / 8;
     const int64_t coded =
-        decodable ? int64_t(std::max(bytesPerLine, 0)) * planes * H : (int64_t(W) + 7) / 8 * H;
+        decodable ? std::max<int64_t>(bytesPerLine, lineNeeded) * planes * H : (int64_t(W) + 7) / 8 * H;
     if (!Bitmap || !VXDeclaredDataPlausible(Size - kHeaderSize, coded, encoding == 1 ? 32 : 1) ||
         !VXImageSizeAllowed(W, H, VXPixelFormatBitCount[pf]) || !Bitmap->Allocate(W, H, pf)) {
       aborting = true;
