@@ -549,37 +549,10 @@ void TVexlaneIO::SavePNGCore(TStream* Stream) {
 
 void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFilePNG, FileName)) return;
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
-    VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
-      fAborting = false;
-      SavePNGCore(Stream);
-    });
-    fParams->SetFileName(FileName);
-    fParams->SetFileType(kPNGFileType);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  SaveFilePattern(FileName, kPNGFileType, nullptr, [&](TStream* Stream) { SavePNGCore(Stream); });
 }
 
 void TVexlaneIO::SaveToStreamPNG(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamPNG, Stream)) return;
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
-    SavePNGCore(Stream);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  SaveStreamPattern([&] { SavePNGCore(Stream); });
 }

@@ -347,6 +347,14 @@ class TVexlaneIO {
   // The writer of FileType on Stream with the component's options (no
   // DoFinishWork, no conversion).
   void CodecWrite(TStream* Stream, int32_t FileType, bool MaskFromAlpha);
+  // The save pattern itself: a consistent target, then Prepare (may be
+  // empty) and Write on a temporary file that replaces FileName only when the
+  // writer succeeded, FileName and FileType recorded then; DoFinishWork on
+  // every way out.
+  void SaveFilePattern(const std::string& FileName, int32_t FileType, const std::function<void()>& Prepare,
+                       const std::function<void(TStream* Stream)>& Write);
+  // The same at a stream's position.
+  void SaveStreamPattern(const std::function<void()>& Write);
 
  private:
   friend class TVXIOThread;

@@ -100,19 +100,18 @@ void ConvertTo24Bit(TVXBitmap* Bitmap) {
 
 }  // namespace
 
-void TVexlaneIO::CodecSaveFile(const std::string& FileName, int32_t FileType, TSaveConversion Conversion,
-                               bool MaskFromAlpha) {
+void TVexlaneIO::SaveFilePattern(const std::string& FileName, int32_t FileType, const std::function<void()>& Prepare,
+                                 const std::function<void(TStream* Stream)>& Write) {
   fAborting = true;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
     return;
   }
   try {
-    VXRequireCodecOps(FileType, vxcoSave);
-    if (Conversion == vxscTo24Bit) ConvertTo24Bit(fVXBitmap);
+    if (Prepare) Prepare();
     if (VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
           fAborting = false;
-          CodecWrite(Stream, FileType, MaskFromAlpha);
+          Write(Stream);
         })) {
       fParams->SetFileName(FileName);
       fParams->SetFileType(FileType);
@@ -124,18 +123,35 @@ void TVexlaneIO::CodecSaveFile(const std::string& FileName, int32_t FileType, TS
   DoFinishWork();
 }
 
-void TVexlaneIO::CodecSaveStream(TStream* Stream, int32_t FileType, TSaveConversion Conversion, bool MaskFromAlpha) {
+void TVexlaneIO::SaveStreamPattern(const std::function<void()>& Write) {
   fAborting = false;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
     DoFinishWork();
     return;
   }
   try {
-    if (Conversion == vxscTo24Bit) ConvertTo24Bit(fVXBitmap);
-    CodecWrite(Stream, FileType, MaskFromAlpha);
+    Write();
   } catch (...) {
     DoFinishWork();
     throw;
   }
   DoFinishWork();
+}
+
+void TVexlaneIO::CodecSaveFile(const std::string& FileName, int32_t FileType, TSaveConversion Conversion,
+                               bool MaskFromAlpha) {
+  SaveFilePattern(
+      FileName, FileType,
+      [&] {
+        VXRequireCodecOps(FileType, vxcoSave);
+        if (Conversion == vxscTo24Bit) ConvertTo24Bit(fVXBitmap);
+      },
+      [&](TStream* Stream) { CodecWrite(Stream, FileType, MaskFromAlpha); });
+}
+
+void TVexlaneIO::CodecSaveStream(TStream* Stream, int32_t FileType, TSaveConversion Conversion, bool MaskFromAlpha) {
+  SaveStreamPattern([&] {
+    if (Conversion == vxscTo24Bit) ConvertTo24Bit(fVXBitmap);
+    CodecWrite(Stream, FileType, MaskFromAlpha);
+  });
 }

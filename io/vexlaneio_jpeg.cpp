@@ -168,40 +168,12 @@ void TVexlaneIO::SaveJpegCore(TStream* Stream, bool WithHeader) {
 
 void TVexlaneIO::SaveToFileJpeg(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileJpeg, FileName)) return;
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
-    if (VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
-          fAborting = false;
-          SaveJpegCore(Stream, false);
-        })) {
-      fParams->SetFileName(FileName);
-      fParams->SetFileType(kJPEGFileType);
-    }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  SaveFilePattern(FileName, kJPEGFileType, nullptr, [&](TStream* Stream) { SaveJpegCore(Stream, false); });
 }
 
 void TVexlaneIO::SaveToStreamJpeg(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamJpeg, Stream)) return;
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
-    SaveJpegCore(Stream, fStreamHeaders);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  SaveStreamPattern([&] { SaveJpegCore(Stream, fStreamHeaders); });
 }
 
 bool TVexlaneIO::InjectJpegIPTC(const std::string& FileName) {
