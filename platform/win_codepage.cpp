@@ -28,16 +28,17 @@ const char16_t* SingleByteTable(uint32_t CodePage) {
 struct TDoubleByteConverter {
   uint32_t CodePage;
   const char* Name;
+  uint8_t LeadBytes[4];  // ranges (first, last); a second range of 0 is none
   std::once_flag Opened;
   iconv_t Handle = reinterpret_cast<iconv_t>(-1);
   std::mutex Lock;
 };
 
 TDoubleByteConverter gConverters[] = {
-    {932, "CP932", {}, reinterpret_cast<iconv_t>(-1), {}},
-    {936, "CP936", {}, reinterpret_cast<iconv_t>(-1), {}},
-    {949, "CP949", {}, reinterpret_cast<iconv_t>(-1), {}},
-    {950, "CP950", {}, reinterpret_cast<iconv_t>(-1), {}},
+    {932, "CP932", {0x81, 0x9F, 0xE0, 0xFC}, {}, reinterpret_cast<iconv_t>(-1), {}},
+    {936, "CP936", {0x81, 0xFE, 0, 0}, {}, reinterpret_cast<iconv_t>(-1), {}},
+    {949, "CP949", {0x81, 0xFE, 0, 0}, {}, reinterpret_cast<iconv_t>(-1), {}},
+    {950, "CP950", {0x81, 0xFE, 0, 0}, {}, reinterpret_cast<iconv_t>(-1), {}},
 };
 
 TDoubleByteConverter* DoubleByteConverter(uint32_t CodePage) {
@@ -114,6 +115,26 @@ bool VXIsSupportedCodePage(uint32_t CodePage) {
   if (CodePage == CP_ACP || SingleByteTable(CodePage) != nullptr) return true;
   for (const auto& c : gConverters)
     if (c.CodePage == CodePage) return true;
+  return false;
+}
+
+bool GetCPInfo(uint32_t CodePage, CPINFO* Info) {
+  if (Info == nullptr) return false;
+  if (CodePage == CP_ACP) CodePage = 1252;
+  CPINFO info{};
+  info.DefaultChar[0] = '?';
+  if (SingleByteTable(CodePage) != nullptr) {
+    info.MaxCharSize = 1;
+    *Info = info;
+    return true;
+  }
+  for (const auto& c : gConverters)
+    if (c.CodePage == CodePage) {
+      info.MaxCharSize = 2;
+      std::memcpy(info.LeadByte, c.LeadBytes, sizeof c.LeadBytes);
+      *Info = info;
+      return true;
+    }
   return false;
 }
 

@@ -18,5 +18,21 @@ constexpr uint32_t MB_ERR_INVALID_CHARS = 0x08;
 int MultiByteToWideChar(uint32_t CodePage, uint32_t Flags, const char* MultiByteStr, int CbMultiByte,
                         char16_t* WideCharStr, int CchWideChar);
 
+constexpr int MAX_DEFAULTCHAR = 2;
+constexpr int MAX_LEADBYTES = 12;
+
+// What a code page is made of: MaxCharSize 1 for a single-byte page, 2 for a
+// double-byte one, whose lead-byte ranges are LeadByte's pairs (first, last),
+// ended by a pair of zeros.
+struct CPINFO {
+  uint32_t MaxCharSize;
+  uint8_t DefaultChar[MAX_DEFAULTCHAR];
+  uint8_t LeadByte[MAX_LEADBYTES];
+};
+
+// Fills Info for a code page MultiByteToWideChar converts (0: the system's);
+// false, Info untouched, for any other.
+bool GetCPInfo(uint32_t CodePage, CPINFO* Info);
+
 // True for the code pages MultiByteToWideChar converts.
 bool VXIsSupportedCodePage(uint32_t CodePage);

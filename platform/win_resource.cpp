@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <list>
+#include <map>
+#include <string>
+#include <utility>
 #include <mutex>
 
 struct TResourceEntry {
@@ -20,13 +22,15 @@ std::mutex& Lock() {
   static std::mutex m;
   return m;
 }
-// A list keeps entry addresses stable while others are added.
 // Raised by every change of the table, so that cached look-ups know when
 // they are stale.
 std::atomic<uint64_t> gGeneration{0};
 
-std::list<TResourceEntry>& Table() {
-  static std::list<TResourceEntry> t;
+// By type and upper-case name. A map keeps entry addresses (the handles)
+// stable while others are added.
+using TResourceKey = std::pair<int, std::string>;
+std::map<TResourceKey, TResourceEntry>& Table() {
+  static std::map<TResourceKey, TResourceEntry> t;
   return t;
 }
 std::string Upper(std::string s) {
@@ -39,17 +43,16 @@ std::string Upper(std::string s) {
 void RegisterResource(int Type, const std::string& Name, const void* Data, size_t Size) {
   std::lock_guard<std::mutex> g(Lock());
   const std::string key = Upper(Name);
-  for (auto& e : Table()) {
-    if (e.Type == Type && e.Name == key) {
-      e.Data = Data;
-      e.Size = Size;
-      e.Block.Data = const_cast<void*>(Data);
-      e.Block.Size = Size;
-      ++gGeneration;
-      return;
-    }
+  const auto [it, added] = Table().try_emplace(TResourceKey(Type, key));
+  TResourceEntry& e = it->second;
+  if (!added) {
+    e.Data = Data;
+    e.Size = Size;
+    e.Block.Data = const_cast<void*>(Data);
+    e.Block.Size = Size;
+    ++gGeneration;
+    return;
   }
-  TResourceEntry& e = Table().emplace_back();
   e.Type = Type;
   e.Name = key;
   e.Data = Data;
@@ -63,11 +66,7 @@ void RegisterResource(int Type, const std::string& Name, const void* Data, size_
 
 bool UnregisterResource(int Type, const std::string& Name) {
   std::lock_guard<std::mutex> g(Lock());
-  const std::string key = Upper(Name);
-  auto& t = Table();
-  auto it = std::find_if(t.begin(), t.end(), [&](const TResourceEntry& e) { return e.Type == Type && e.Name == key; });
-  if (it == t.end()) return false;
-  t.erase(it);
+  if (Table().erase(TResourceKey(Type, Upper(Name))) == 0) return false;
   ++gGeneration;
   return true;
 }
@@ -75,10 +74,8 @@ bool UnregisterResource(int Type, const std::string& Name) {
 HRSRC FindResourceW(HMODULE Module, const std::string& Name, int Type) {
   if (Module != nullptr) return nullptr;  // only the running program's own resources
   std::lock_guard<std::mutex> g(Lock());
-  const std::string key = Upper(Name);
-  for (const auto& e : Table())
-    if (e.Type == Type && e.Name == key) return &e;
-  return nullptr;
+  const auto it = Table().find(TResourceKey(Type, Upper(Name)));
+  return it == Table().end() ? nullptr : &it->second;
 }
 
 HGLOBAL LoadResource(HMODULE /*Module*/, HRSRC Resource) { return Resource ? &Resource->Block : nullptr; }
@@ -102,6 +99,9 @@ int LoadStringW(HMODULE Module, uint32_t ID, char16_t* Buffer, int BufferMax) {
     uint64_t Generation = 0;
     const char16_t* Data = nullptr;
     size_t Size = 0;
+    // Where the walk of the last call ended: string Index starts at Pos.
+    uint32_t Index = 0;
+    size_t Pos = 0;
   };
   thread_local TBlockCache cache;
   const uint64_t generation = gGeneration.load();
@@ -111,16 +111,27 @@ int LoadStringW(HMODULE Module, uint32_t ID, char16_t* Buffer, int BufferMax) {
     cache.Generation = generation;
     cache.Data = res ? static_cast<const char16_t*>(LockResource(LoadResource(Module, res))) : nullptr;
     cache.Size = res ? SizeofResource(Module, res) / sizeof(char16_t) : 0;
+    cache.Index = 0;
+    cache.Pos = 0;
   }
   const char16_t* p = cache.Data;
   const size_t size = cache.Size;
   if (p == nullptr) return 0;
-  // Walk to the string's place in its block, never past the block's end.
+  // Walk to the string's place in its block, never past the block's end;
+  // from where the last walk ended when that is on the way (strings loaded
+  // in order walk each block once).
+  uint32_t i = 0;
   size_t pos = 0;
-  for (uint32_t i = 0; i < ID % 16; ++i) {
+  if (cache.Index <= ID % 16) {
+    i = cache.Index;
+    pos = cache.Pos;
+  }
+  for (; i < ID % 16; ++i) {
     if (pos >= size) return 0;
     pos += 1 + size_t(p[pos]);
   }
+  cache.Index = i;
+  cache.Pos = pos;
   if (pos >= size) return 0;
   const size_t len = p[pos];
   if (len == 0 || pos + 1 + len > size) return 0;

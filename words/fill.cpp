@@ -19,13 +19,20 @@ void FillFromBytes(TMsgLanguage Language) {
 
 void VXRegisterWordTableEnglish() {
   VXRegisterWordStringResources();
-  std::string utf8;
+  // A resource string holds at most 65,535 units: 3 bytes each as UTF-8.
+  // Words are short, so the stack serves unless one is not.
+  char local[3 * 256];
+  std::string heap;
   for (uint16_t i = 0; i < VXWordCount; ++i) {
     const char16_t* p = nullptr;
     const int n = LoadStringW(nullptr, VXWordStringBase + i, reinterpret_cast<char16_t*>(&p), 0);
-    utf8.clear();
-    if (n > 0) VXAppendUTF16AsUTF8(utf8, p, size_t(n));
-    VXSetMessage(msEnglish, i, utf8);
+    size_t len = 0;
+    char* out = local;
+    if (n > 0) {
+      if (size_t(n) > 256) out = (heap.resize(3 * size_t(n)), heap.data());
+      len = VXUTF16ToUTF8(out, p, size_t(n));
+    }
+    VXSetMessage(msEnglish, i, std::string_view(out, len));
   }
 }
 

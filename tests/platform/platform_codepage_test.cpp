@@ -99,6 +99,34 @@ TEST(PlatformCodePage, LengthsAndBuffersFollowTheWindowsRules) {
   EXPECT_EQ(std::u16string(wide.begin(), wide.end()), std::u16string(1000, u'\u4E2D'));
 }
 
+TEST(PlatformCodePage, CodePageInfoTellsSingleFromDoubleBytePages) {
+  struct TCase {
+    uint32_t CodePage;
+    uint32_t MaxCharSize;
+    std::vector<uint8_t> LeadRanges;
+  };
+  const std::vector<TCase> cases = {
+      {CP_ACP, 1, {}}, {1250, 1, {}}, {1251, 1, {}}, {1252, 1, {}}, {1253, 1, {}}, {1254, 1, {}}, {1256, 1, {}},
+      {932, 2, {0x81, 0x9F, 0xE0, 0xFC}}, {936, 2, {0x81, 0xFE}}, {949, 2, {0x81, 0xFE}}, {950, 2, {0x81, 0xFE}}};
+  for (const TCase& c : cases) {
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(c.CodePage, &info)) << c.CodePage;
+    EXPECT_EQ(info.MaxCharSize, c.MaxCharSize) << c.CodePage;
+    EXPECT_EQ(info.DefaultChar[0], '?');
+    std::vector<uint8_t> lead;
+    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+      lead.push_back(info.LeadByte[i]);
+      lead.push_back(info.LeadByte[i + 1]);
+    }
+    EXPECT_EQ(lead, c.LeadRanges) << c.CodePage;
+  }
+  CPINFO untouched{};
+  untouched.MaxCharSize = 77;
+  EXPECT_FALSE(GetCPInfo(437, &untouched));
+  EXPECT_EQ(untouched.MaxCharSize, 77u);
+  EXPECT_FALSE(GetCPInfo(1252, nullptr));
+}
+
 // A string table of the running program: block "#1" holds ids 0 to 15.
 class PlatformStringTable : public ::testing::Test {
 protected:
@@ -134,6 +162,35 @@ TEST_F(PlatformStringTable, LoadStringCopiesOrPointsAtTheString) {
   EXPECT_EQ(LoadStringW(nullptr, 16, buf, 8), 0);
   EXPECT_EQ(LoadStringW(reinterpret_cast<HMODULE>(1), 0, buf, 8), 0);
   EXPECT_EQ(LoadStringW(nullptr, 0, nullptr, 8), 0);
+}
+
+TEST_F(PlatformStringTable, StringsLoadAlikeInAnyOrder) {
+  // Ids 0 to 15 hold "s0" .. "s15", 16 to 31 "t0" .. "t15"; every string of
+  // a block is found whatever string of which block was loaded before it.
+  static std::u16string blocks[2];
+  for (int b = 0; b < 2; ++b) {
+    blocks[b].clear();
+    for (int i = 0; i < 16; ++i) {
+      const std::string text = std::string(1, b == 0 ? 's' : 't') + std::to_string(i);
+      blocks[b] += char16_t(text.size());
+      for (char ch : text) blocks[b] += char16_t(ch);
+    }
+    RegisterResource(RT_STRING, "#" + std::to_string(b + 1), blocks[b].data(), blocks[b].size() * sizeof(char16_t));
+  }
+  const auto expected = [](uint32_t Id) {
+    const std::string t = std::string(1, Id < 16 ? 's' : 't') + std::to_string(Id % 16);
+    return std::u16string(t.begin(), t.end());
+  };
+  std::vector<uint32_t> order;
+  for (uint32_t id = 0; id < 32; ++id) order.push_back(id);
+  for (uint32_t id = 32; id-- > 0;) order.push_back(id);
+  for (uint32_t k = 0; k < 64; ++k) order.push_back((k * 7 + 3) % 32);
+  for (uint32_t k = 0; k < 16; ++k) order.push_back(k % 2 ? 15 - k / 2 : 16 + k);
+  for (uint32_t id : order) {
+    char16_t buf[8];
+    ASSERT_EQ(LoadStringW(nullptr, id, buf, 8), int(expected(id).size())) << id;
+    EXPECT_EQ(std::u16string(buf), expected(id)) << id;
+  }
 }
 
 TEST_F(PlatformStringTable, DamagedBlocksAreNotReadPastTheirEnd) {

@@ -1,3 +1,5 @@
+#include <iconv.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -158,6 +160,59 @@ TEST_F(TWordLookupTest, AnsiSetterReadsTheRowsCodePage) {
     VXSetMessageAnsi(c.Row, 7, c.Bytes);
     EXPECT_EQ(Entry(c.Row, 7), c.Utf8) << int(c.Row) << " " << c.Bytes;
   }
+}
+
+// What iconv makes of Bytes in code page From, as UTF-8.
+std::string IconvUTF8(const char* From, const std::string& Bytes) {
+  iconv_t cd = iconv_open("UTF-8", From);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "<no converter>";
+  std::string out(Bytes.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(Bytes.data());
+  size_t inLeft = Bytes.size();
+  char* o = out.data();
+  size_t outLeft = out.size();
+  const size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  if (r == size_t(-1)) return "<invalid>";
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+TEST_F(TWordLookupTest, AnsiSetterConvertsTextsOfEveryLength) {
+  // Every length from empty to beyond the converters' stack buffers, with
+  // the non-ASCII characters at the start, the end and between, written over
+  // entries both longer and shorter than the new text.
+  struct TRow {
+    TMsgLanguage Row;
+    const char* Charset;
+    std::string Char;  // one non-ASCII character
+  };
+  const std::vector<TRow> rows = {
+      {msRussian, "CP1251", "\xC6"}, {msGreek, "CP1253", "\xE1"}, {msGerman, "CP1252", "\xFC"},
+      {msJapanese, "CP932", "\x82\xA0"}, {msKorean, "CP949", "\xB0\xA1"}};
+  for (const TRow& r : rows) {
+    for (size_t len = 0; len <= 700; len += len < 40 ? 1 : 37) {
+      for (int shape = 0; shape < 4; ++shape) {
+        std::string text;
+        while (text.size() < len) {
+          const bool high = shape == 1 || (shape == 2 && text.size() % 5 == 0) || (shape == 3 && text.size() + 3 >= len);
+          text += high ? r.Char : std::string(1, char('a' + text.size() % 26));
+        }
+        VXSetMessageAnsi(r.Row, 9, text);
+        ASSERT_EQ(Entry(r.Row, 9), IconvUTF8(r.Charset, text)) << int(r.Row) << " length " << len << " shape " << shape;
+      }
+    }
+  }
+}
+
+TEST_F(TWordLookupTest, SettersTakeATextFromTheirOwnEntry) {
+  VXSetMessage(msGerman, 11, "Bild speichern unter einem anderen Namen");
+  VXSetMessage(msGerman, 11, std::string_view(VXWordTable[msGerman][11]).substr(5, 9));
+  EXPECT_EQ(Entry(msGerman, 11), "speichern");
+  VXSetMessage(msGerman, 11, VXWordTable[msGerman][11]);
+  EXPECT_EQ(Entry(msGerman, 11), "speichern");
+  VXSetMessageAnsi(msGerman, 11, std::string_view(VXWordTable[msGerman][11]).substr(1, 4));
+  EXPECT_EQ(Entry(msGerman, 11), "peic");
 }
 
 TEST_F(TWordLookupTest, RegisteringTwiceLeavesTheSameTexts) {
