@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include <sys/mman.h>
+
 #include "core/filebuffer.h"
 #include "core/icc.h"
 #include "core/limits.h"
@@ -36,6 +38,8 @@ void* HeapZeroBlock(int64_t Size) {
 }
 
 constexpr int64_t kOneMiB = 1048576;
+// Bytes in front of a system block: its mapped length, and its tag last.
+constexpr size_t kSystemBlockHeader = 16;
 constexpr int64_t kFragmentFloor = 10485760;
 
 
@@ -46,17 +50,39 @@ void VXSetMaxMemoryBlock(int64_t Size) { gMaxMemoryBlock.store(Size < 0 ? -1 : S
 int64_t VXMaxMemoryBlock() { return gMaxMemoryBlock.load(std::memory_order_relaxed); }
 
 void* VXAllocBlock(int64_t Size) {
-  if (Size < 0 || Size > INT64_MAX - 8) return nullptr;
-  // The first byte tags the block: 0 heap (below 1 MiB), 1 system memory.
-  // Both come from the C heap here and are released the same way.
+  if (Size < 0 || Size > INT64_MAX - 64) return nullptr;
+  // The byte before the block tags it: 0 heap (below 1 MiB), 1 system
+  // memory. System memory is mapped pages of its own, zero until written and
+  // given back whole when freed (the heap keeps what it had grown to, and
+  // large pixel buffers freed there would stay counted against the process);
+  // its mapped length stands in the eight bytes at the start of the mapping.
+  if (Size >= kOneMiB) {
+    if (!BlockAllowed(Size) || uint64_t(Size) > SIZE_MAX - kSystemBlockHeader) return nullptr;
+    const size_t length = size_t(Size) + kSystemBlockHeader;
+    void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return nullptr;
+    auto* b = static_cast<uint8_t*>(base);
+    std::memcpy(b, &length, sizeof length);
+    b[kSystemBlockHeader - 1] = 1;
+    return b + kSystemBlockHeader;
+  }
   uint8_t* p = static_cast<uint8_t*>(HeapZeroBlock(Size + 4));
   if (!p) return nullptr;
-  p[0] = Size < kOneMiB ? 0 : 1;
+  p[0] = 0;
   return p + 1;
 }
 
 void VXFreeBlock(void*& p) {
-  if (p) std::free(static_cast<uint8_t*>(p) - 1);
+  if (p) {
+    uint8_t* b = static_cast<uint8_t*>(p);
+    if (b[-1] == 1) {
+      size_t length;
+      std::memcpy(&length, b - kSystemBlockHeader, sizeof length);
+      munmap(b - kSystemBlockHeader, length);
+    } else {
+      std::free(b - 1);
+    }
+  }
   p = nullptr;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "core/bitmap.h"
 #include "core/settings.h"
 
@@ -270,12 +272,18 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     if (samplefac < 1) samplefac = 1;
 
     network.assign(size_t(n), {0, 0, 0, 0});
-    bias.assign(size_t(n), 0);
-    freq.assign(size_t(n), 0);
+    // The search of Contest runs over whole groups of eight neurons: the
+    // neurons past n are far from every colour and never change (no
+    // frequency, no bias), so they never win.
+    const size_t padded = (size_t(n) + 7) / 8 * 8;
+    bias.assign(padded, 0);
+    freq.assign(padded, 0);
+    for (auto* c : {&nb, &ng, &nr}) c->assign(padded, kFarAway);
     radpower.assign(size_t(std::max(initrad, 1)), 0);
     for (int32_t i = 0; i < n; ++i) {
       const int32_t v = int32_t(int64_t(i) * 4096 / n);
       network[i] = {v, v, v, 0};
+      nb[i] = ng[i] = nr[i] = v;
       freq[i] = 65536 / n;
       bias[i] = 0;
     }
@@ -342,6 +350,14 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   }
 
   int32_t Contest(int32_t b, int32_t g, int32_t r) {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+      int32_t bestpos;
+      const int32_t bestbiaspos = ContestAvx2(b, g, r, bestpos);
+      freq[bestpos] += 64;
+      bias[bestpos] -= 65536;
+      return bestbiaspos;
+    }
     int32_t bestd = INT32_MAX, bestbiasd = INT32_MAX;
     int32_t bestpos = -1, bestbiaspos = -1;
     for (int32_t i = 0; i < n; ++i) {
@@ -365,11 +381,69 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     return bestbiaspos;
   }
 
+  // Eight neurons at a time, the same sums, the same first best of each kind:
+  // each lane keeps the first best of its own neurons (its indices rise),
+  // and the lanes' best is the smallest value at the smallest index.
+  __attribute__((target("avx2"))) int32_t ContestAvx2(int32_t b, int32_t g, int32_t r, int32_t& BestPos) {
+    const __m256i vb = _mm256_set1_epi32(b), vg = _mm256_set1_epi32(g), vr = _mm256_set1_epi32(r);
+    __m256i bestd = _mm256_set1_epi32(INT32_MAX), bestpos = _mm256_set1_epi32(-1);
+    __m256i bestbd = _mm256_set1_epi32(INT32_MAX), bestbpos = _mm256_set1_epi32(-1);
+    __m256i idx = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i eight = _mm256_set1_epi32(8);
+    const int32_t count = int32_t(freq.size());
+    for (int32_t i = 0; i < count; i += 8) {
+      const __m256i d = _mm256_add_epi32(
+          _mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(Load(nb, i), vb)),
+                           _mm256_abs_epi32(_mm256_sub_epi32(Load(ng, i), vg))),
+          _mm256_abs_epi32(_mm256_sub_epi32(Load(nr, i), vr)));
+      const __m256i closer = _mm256_cmpgt_epi32(bestd, d);
+      bestd = _mm256_blendv_epi8(bestd, d, closer);
+      bestpos = _mm256_blendv_epi8(bestpos, idx, closer);
+      __m256i bi = Load(bias, i);
+      const __m256i bd = _mm256_sub_epi32(d, _mm256_srai_epi32(bi, 12));
+      const __m256i closerBiased = _mm256_cmpgt_epi32(bestbd, bd);
+      bestbd = _mm256_blendv_epi8(bestbd, bd, closerBiased);
+      bestbpos = _mm256_blendv_epi8(bestbpos, idx, closerBiased);
+      __m256i fr = Load(freq, i);
+      const __m256i betafreq = _mm256_srai_epi32(fr, 10);
+      fr = _mm256_sub_epi32(fr, betafreq);
+      bi = _mm256_add_epi32(bi, _mm256_slli_epi32(betafreq, 10));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(freq.data() + i), fr);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bias.data() + i), bi);
+      idx = _mm256_add_epi32(idx, eight);
+    }
+    BestPos = FirstBest(bestd, bestpos);
+    return FirstBest(bestbd, bestbpos);
+  }
+
+  __attribute__((target("avx2"))) static __m256i Load(const std::vector<int32_t>& V, int32_t I) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V.data() + I));
+  }
+
+  // The lane with the smallest value, of those the smallest index.
+  __attribute__((target("avx2"))) static int32_t FirstBest(__m256i Values, __m256i Positions) {
+    alignas(32) int32_t v[8], p[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(v), Values);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(p), Positions);
+    int32_t best = 0;
+    for (int k = 1; k < 8; ++k)
+      if (v[k] < v[best] || (v[k] == v[best] && p[k] < p[best])) best = k;
+    return p[best];
+  }
+
   void AlterSingle(int32_t alpha, int32_t i, int32_t b, int32_t g, int32_t r) {
     auto& p = network[i];
     p[0] -= int32_t(int64_t(p[0] - b) * alpha / 1024);
     p[1] -= int32_t(int64_t(p[1] - g) * alpha / 1024);
     p[2] -= int32_t(int64_t(p[2] - r) * alpha / 1024);
+    Mirror(i);
+  }
+
+  // The search copy of neuron i's colour.
+  void Mirror(int32_t i) {
+    nb[i] = network[i][0];
+    ng[i] = network[i][1];
+    nr[i] = network[i][2];
   }
 
   void AlterNeighbours(int32_t rad, int32_t i, int32_t b, int32_t g, int32_t r) {
@@ -381,6 +455,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
         p[0] -= int32_t(a * (p[0] - b) / 262144);
         p[1] -= int32_t(a * (p[1] - g) / 262144);
         p[2] -= int32_t(a * (p[2] - r) / 262144);
+        Mirror(j);
       }
     }
   }
@@ -470,6 +545,9 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   int32_t initrad = 0, initradius = 0;
   std::vector<std::array<int32_t, 4>> network;
   std::vector<int32_t> bias, freq, radpower;
+  // The neurons' colours again, one array per channel, for Contest's search.
+  std::vector<int32_t> nb, ng, nr;
+  static constexpr int32_t kFarAway = 1 << 28;
   int32_t netindex[256] = {};
 };
 

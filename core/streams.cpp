@@ -315,7 +315,9 @@ TVXBufferedReadStream::TVXBufferedReadStream(TStream* InputStream, int32_t Buffe
   fRelativePosition = UseRelativePosition ? pos : 0;
   fSize = fStream->Size();
   fPosition = pos;
-  fMemory = std::make_unique<uint8_t[]>(size_t(fBufferSize));
+  // No larger than what there is to read: a small file takes a small buffer.
+  fBufferSize = int32_t(std::clamp<int64_t>(fSize - pos, 1, fBufferSize));
+  fMemory = std::make_unique_for_overwrite<uint8_t[]>(size_t(fBufferSize));
   Fill();
 }
 
@@ -405,7 +407,8 @@ int64_t TVXBufferedReadStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 
 TVXBufferedWriteStream::TVXBufferedWriteStream(TStream* InputStream, int32_t BufferSize)
     : fStream(InputStream), fBufferSize(std::max<int32_t>(1, BufferSize)) {
-  fMemory = std::make_unique<uint8_t[]>(size_t(fBufferSize));
+  // Pages of the buffer that a short output never reaches are never touched.
+  fMemory = std::make_unique_for_overwrite<uint8_t[]>(size_t(fBufferSize));
 }
 
 TVXBufferedWriteStream::~TVXBufferedWriteStream() {

@@ -4,6 +4,7 @@
 #include "io/urlload.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <type_traits>
 
 #include "core/settings.h"
 #include "core/streams.h"
@@ -18,8 +20,61 @@
 
 namespace {
 
+// libcurl is opened on the first download, not at start-up: a program that
+// never loads from a URL does not map it and the thirty libraries it needs.
+// The start-up only says that downloads may be made (VXLoadWinINet); the
+// shut-down ends them (VXFreeWinINet).
+struct TCurlLibrary {
+  void* Handle = nullptr;
+  bool Initialised = false;  // curl_global_init done and not yet cleaned up
+  CURLcode (*GlobalInit)(long) = nullptr;
+  void (*GlobalCleanup)() = nullptr;
+  CURL* (*EasyInit)() = nullptr;
+  CURLcode (*EasySetOpt)(CURL*, CURLoption, ...) = nullptr;
+  CURLcode (*EasyGetInfo)(CURL*, CURLINFO, ...) = nullptr;
+  CURLcode (*EasyPerform)(CURL*) = nullptr;
+  void (*EasyCleanup)(CURL*) = nullptr;
+
+  bool Open() {
+    if (Handle != nullptr) return true;
+    void* h = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (h == nullptr) return false;
+    bool ok = true;
+    auto bind = [&](auto& Fn, const char* Name) {
+      Fn = reinterpret_cast<std::remove_reference_t<decltype(Fn)>>(dlsym(h, Name));
+      ok = ok && Fn != nullptr;
+    };
+    bind(GlobalInit, "curl_global_init");
+    bind(GlobalCleanup, "curl_global_cleanup");
+    bind(EasyInit, "curl_easy_init");
+    bind(EasySetOpt, "curl_easy_setopt");
+    bind(EasyGetInfo, "curl_easy_getinfo");
+    bind(EasyPerform, "curl_easy_perform");
+    bind(EasyCleanup, "curl_easy_cleanup");
+    if (!ok) {
+      dlclose(h);
+      return false;
+    }
+    Handle = h;
+    return true;
+  }
+};
+
 std::mutex gInternetLock;
-std::atomic<bool> gInternetReady{false};
+std::atomic<bool> gInternetReady{false};  // downloads allowed
+TCurlLibrary gCurl;                       // guarded by gInternetLock until initialised
+
+// libcurl, opened and initialised; nullptr while downloads are not allowed
+// or when it cannot be had.
+const TCurlLibrary* InternetLibrary() {
+  std::lock_guard<std::mutex> lock(gInternetLock);
+  if (!gInternetReady.load()) return nullptr;
+  if (!gCurl.Initialised) {
+    if (!gCurl.Open() || gCurl.GlobalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+    gCurl.Initialised = true;
+  }
+  return &gCurl;
+}
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
   size_t i = 0;
@@ -73,7 +128,7 @@ size_t WriteBodyPieces(TTransfer& t, char* Data, size_t Size, size_t Count) {
   if (!t.LengthKnown) {
     t.LengthKnown = true;
     curl_off_t length = -1;
-    if (!t.FTP && curl_easy_getinfo(t.Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0)
+    if (!t.FTP && gCurl.EasyGetInfo(t.Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0)
       t.Expected = length;
   }
   if (t.Expected > 0) {
@@ -171,10 +226,11 @@ bool VXDownloadURL(const std::string& URL, TStream* Stream, const std::string& P
                    void* Sender, bool* Aborting, std::string& ContentKind) {
   TVXURLParts parts;
   if (!VXSplitURL(URL, parts) || Stream == nullptr) return false;
-  if (!gInternetReady.load()) return false;
   if (parts.Port < 1 || parts.Port > 65535) return false;
+  const TCurlLibrary* lib = InternetLibrary();
+  if (lib == nullptr) return false;
 
-  CURL* curl = curl_easy_init();
+  CURL* curl = lib->EasyInit();
   if (curl == nullptr) return false;
   const TVXVexlaneGlobalSettings* st = VXGetGlobalSettings();
   const long timeout = std::max<long>(1, st->URLTimeout());
@@ -190,90 +246,93 @@ bool VXDownloadURL(const std::string& URL, TStream* Stream, const std::string& P
   t.Aborting = Aborting;
   t.FTP = parts.Service == vxusFTP;
 
-  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.*");
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 65536L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &TransferInfo);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeout);
-  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeout);
+  lib->EasySetOpt(curl, CURLOPT_URL, address.c_str());
+  lib->EasySetOpt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  lib->EasySetOpt(curl, CURLOPT_NOSIGNAL, 1L);
+  lib->EasySetOpt(curl, CURLOPT_USERAGENT, "Mozilla/4.*");
+  lib->EasySetOpt(curl, CURLOPT_BUFFERSIZE, 65536L);
+  lib->EasySetOpt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+  lib->EasySetOpt(curl, CURLOPT_WRITEDATA, &t);
+  lib->EasySetOpt(curl, CURLOPT_NOPROGRESS, 0L);
+  lib->EasySetOpt(curl, CURLOPT_XFERINFOFUNCTION, &TransferInfo);
+  lib->EasySetOpt(curl, CURLOPT_XFERINFODATA, &t);
+  lib->EasySetOpt(curl, CURLOPT_CONNECTTIMEOUT, timeout);
+  lib->EasySetOpt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
+  lib->EasySetOpt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  lib->EasySetOpt(curl, CURLOPT_LOW_SPEED_TIME, timeout);
   if (ProxyAddress.empty()) {
     // Direct access, whatever the environment names as proxy.
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    lib->EasySetOpt(curl, CURLOPT_PROXY, "");
     if (!parts.UserName.empty() || !parts.Password.empty()) {
-      curl_easy_setopt(curl, CURLOPT_USERNAME, parts.UserName.c_str());
-      curl_easy_setopt(curl, CURLOPT_PASSWORD, parts.Password.c_str());
+      lib->EasySetOpt(curl, CURLOPT_USERNAME, parts.UserName.c_str());
+      lib->EasySetOpt(curl, CURLOPT_PASSWORD, parts.Password.c_str());
     }
   } else {
-    curl_easy_setopt(curl, CURLOPT_PROXY, ProxyAddress.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+    lib->EasySetOpt(curl, CURLOPT_PROXY, ProxyAddress.c_str());
+    lib->EasySetOpt(curl, CURLOPT_NOPROXY, "");
     if (!ProxyUser.empty() || !ProxyPassword.empty()) {
-      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, ProxyUser.c_str());
-      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, ProxyPassword.c_str());
+      lib->EasySetOpt(curl, CURLOPT_PROXYUSERNAME, ProxyUser.c_str());
+      lib->EasySetOpt(curl, CURLOPT_PROXYPASSWORD, ProxyPassword.c_str());
     }
   }
   if (parts.Service != vxusFTP) {
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    lib->EasySetOpt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    lib->EasySetOpt(curl, CURLOPT_HTTPGET, 1L);
+    lib->EasySetOpt(curl, CURLOPT_FAILONERROR, 1L);
+    lib->EasySetOpt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    lib->EasySetOpt(curl, CURLOPT_MAXREDIRS, 10L);
+    lib->EasySetOpt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   } else {
-    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    lib->EasySetOpt(curl, CURLOPT_TRANSFERTEXT, 0L);
   }
   if (st->URLCheckCertificates()) {
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    lib->EasySetOpt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    lib->EasySetOpt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!st->URLCAFile().empty()) {
       // The named authorities and the system's (kept as a hashed folder).
-      curl_easy_setopt(curl, CURLOPT_CAINFO, st->URLCAFile().c_str());
+      lib->EasySetOpt(curl, CURLOPT_CAINFO, st->URLCAFile().c_str());
       std::error_code ec;
-      if (std::filesystem::is_directory("/etc/ssl/certs", ec)) curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
+      if (std::filesystem::is_directory("/etc/ssl/certs", ec)) lib->EasySetOpt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
     }
   } else {
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NO_REVOKE));
+    lib->EasySetOpt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    lib->EasySetOpt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    lib->EasySetOpt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NO_REVOKE));
   }
 
   ContentKind.clear();
   if (parts.Service == vxusFTP) ContentKind = FileExtension(parts.ObjectPath);
-  const CURLcode rc = curl_easy_perform(curl);
+  const CURLcode rc = lib->EasyPerform(curl);
   if (t.Error) {
-    curl_easy_cleanup(curl);
+    lib->EasyCleanup(curl);
     std::rethrow_exception(t.Error);
   }
   if (parts.Service != vxusFTP) {
     const char* type = nullptr;
-    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+    if (lib->EasyGetInfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
       const std::string text(type);
       const size_t slash = text.find('/');
       if (slash != std::string::npos) ContentKind = text.substr(slash + 1);
     }
   }
-  curl_easy_cleanup(curl);
+  lib->EasyCleanup(curl);
   return rc == CURLE_OK && !ReadAborting(Aborting);
 }
 
 void VXLoadWinINet() {
   std::lock_guard<std::mutex> lock(gInternetLock);
   if (gInternetReady.load()) return;
-  gInternetReady.store(curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK);
+  gInternetReady.store(true);
 }
 
 void VXFreeWinINet() {
   std::lock_guard<std::mutex> lock(gInternetLock);
   if (!gInternetReady.load()) return;
   gInternetReady.store(false);
-  curl_global_cleanup();
+  if (gCurl.Initialised) {
+    gCurl.GlobalCleanup();
+    gCurl.Initialised = false;
+  }
 }
 
 bool TVexlaneIO::LoadFromURL(const std::string& URL) {

@@ -33,10 +33,15 @@ size_t UsableProcessors() {
   return n > 0 ? size_t(n) : 1;
 }
 
+// Files in flight at once, whatever the processors: each holds, besides its
+// pixels, its decoder's and encoder's state and buffers (about half a
+// megabyte), and beyond six more of them hardly shorten the run.
+constexpr size_t kMaxFilesInFlight = 6;
+
 // Memory the files in flight may take together (a single larger file runs
 // alone): enough for small files to fill every processor, while large ones go
-// one or two at a time, each resampled on every processor by itself.
-constexpr int64_t kMemoryBudget = int64_t(24) << 20;
+// two at a time.
+constexpr int64_t kMemoryBudget = int64_t(40) << 20;
 
 // What working on a PNG file takes, about: its pixels with alpha as decoded,
 // and as much again for resampling and saving. 0 when the header is unreadable.
@@ -82,6 +87,7 @@ struct TJob {
   std::string File;
   std::vector<TCall> Calls;
   size_t Started = 0;  // calls begun; the last one may have failed
+  bool Taken = false;  // by a worker; guarded by the run's lock
   std::exception_ptr Error;
   bool Done = false;   // guarded by the run's lock
 };
@@ -90,7 +96,7 @@ class TParallelRun {
 public:
   TParallelRun(const std::vector<std::string>& Files, const TRunOptions& O, const std::string& QuantPath,
                size_t Workers, std::map<std::string, bool> MissingAtStart)
-      : FOptions(O), FQuant(QuantPath), FModes(CallModes(O)), FWindow(4 * Workers),
+      : FOptions(O), FQuant(QuantPath), FModes(CallModes(O)), FWindow(std::max<size_t>(64, 8 * Workers)),
         FMissingAtStart(std::move(MissingAtStart)) {
     std::map<std::string, size_t> lastOfName;
     for (size_t i = 0; i < Files.size(); ++i) {
@@ -141,17 +147,13 @@ public:
 private:
   void Work() {
     for (;;) {
-      size_t j;
+      size_t j = SIZE_MAX;
       {
         std::unique_lock<std::mutex> lock(FLock);
-        FChanged.wait(lock, [&] {
-          if (FCancel || FNext >= FJobs.size()) return true;
-          const size_t prev = FPrevious[FNext];
-          return FNext < FCommitted + FWindow && (prev == SIZE_MAX || prev < FCommitted) &&
-                 (FInFlight == 0 || FInFlight + FMemory[FNext] <= kMemoryBudget);
-        });
-        if (FCancel || FNext >= FJobs.size()) return;
-        j = FNext++;
+        FChanged.wait(lock, [&] { return FCancel || FStarted == FJobs.size() || (j = NextJob()) != SIZE_MAX; });
+        if (FCancel || FStarted == FJobs.size()) return;
+        FJobs[j]->Taken = true;
+        ++FStarted;
         FInFlight += FMemory[j];
       }
       TJob& job = *FJobs[j];
@@ -172,6 +174,24 @@ private:
       job.Done = true;
       FChanged.notify_all();
     }
+  }
+
+  // The job to start next, or SIZE_MAX when none may start now: of the jobs
+  // not yet started within the window, those whose earlier namesake is in
+  // place and whose memory fits, the largest (the longest to run, so that it
+  // does not end the run alone), the first of equals.
+  size_t NextJob() {
+    while (FFirstWaiting < FJobs.size() && FJobs[FFirstWaiting]->Taken) ++FFirstWaiting;
+    const size_t end = std::min(FJobs.size(), FCommitted + FWindow);
+    size_t best = SIZE_MAX;
+    for (size_t j = FFirstWaiting; j < end; ++j) {
+      if (FJobs[j]->Taken) continue;
+      const size_t prev = FPrevious[j];
+      if (prev != SIZE_MAX && prev >= FCommitted) continue;
+      if (FInFlight != 0 && FInFlight + FMemory[j] > kMemoryBudget) continue;
+      if (best == SIZE_MAX || FMemory[j] > FMemory[best]) best = j;
+    }
+    return best;
   }
 
   // Ends the workers; with Cancel also the work they have not finished.
@@ -209,7 +229,7 @@ private:
   std::vector<std::thread> FThreads;
   std::mutex FLock;
   std::condition_variable FChanged;
-  size_t FNext = 0, FCommitted = 0;
+  size_t FStarted = 0, FFirstWaiting = 0, FCommitted = 0;
   std::atomic<bool> FCancel{false};
   const std::map<std::string, bool> FMissingAtStart;
 };
@@ -218,7 +238,7 @@ private:
 
 bool ConvertFiles(const std::vector<std::string>& Files, const TRunOptions& Options, const std::string& QuantPath) {
   const std::vector<uint8_t> modes = CallModes(Options);
-  const size_t workers = std::min(Files.size(), UsableProcessors());
+  const size_t workers = std::min({Files.size(), UsableProcessors(), kMaxFilesInFlight});
   if (workers <= 1) {
     for (const auto& file : Files)
       for (uint8_t mode : modes)

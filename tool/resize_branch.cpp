@@ -128,7 +128,7 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   // a signal has removed it, it must not come back.
   {
     TVXWideFileStream file(Target, fmOpenWrite);
-    TVXBufferedWriteStream buffered(&file, 65536);
+    TVXBufferedWriteStream buffered(&file, 16384);
     io->SaveToStreamPNG(&buffered);
     buffered.Flush();
   }

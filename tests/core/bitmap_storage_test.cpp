@@ -461,10 +461,18 @@ TEST(BitmapMemoryBlock, AllocBlockIsZeroFilledAndTagged) {
   for (int i = 0; i < 100; ++i) ASSERT_EQ(static_cast<uint8_t*>(p)[i], 0);
   VXFreeBlock(p);
   EXPECT_EQ(p, nullptr);
-  void* q = VXAllocBlock(1048576);
-  ASSERT_NE(q, nullptr);
-  EXPECT_EQ(static_cast<uint8_t*>(q)[-1], 1);
-  VXFreeBlock(q);
+  // System blocks (1 MiB and up): zero and writable to their last byte.
+  for (int64_t size : {int64_t(1048576), int64_t(3) * 1048576 + 5}) {
+    void* q = VXAllocBlock(size);
+    ASSERT_NE(q, nullptr);
+    auto* b = static_cast<uint8_t*>(q);
+    EXPECT_EQ(b[-1], 1);
+    for (int64_t i = 0; i < size; i += 4093) ASSERT_EQ(b[i], 0) << i;
+    EXPECT_EQ(b[size - 1], 0);
+    std::memset(b, 0xA5, size_t(size));
+    VXFreeBlock(q);
+    EXPECT_EQ(q, nullptr);
+  }
   EXPECT_EQ(VXAllocBlock(-1), nullptr);
 }
 
