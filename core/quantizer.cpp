@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -247,6 +248,13 @@ class HistogramQuantizer final : public TVXQuantizer::Impl {
 // ---------------------------------------------------------------------------
 // Neural quantiser (NeuQuant).
 
+std::atomic<bool> gForceScalar{false};
+
+bool UseAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has && !gForceScalar.load(std::memory_order_relaxed);
+}
+
 class NeuralQuantizer final : public TVXQuantizer::Impl {
  public:
   NeuralQuantizer(TVXBitmap* bmp, TRGB* ColorMap, int32_t Quality, int32_t NCol) {
@@ -298,6 +306,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   }
 
   int32_t Index(TRGB cl) const override {
+    if (UseAvx2() && n <= 512) return IndexAvx2(cl);  // walk ranks below 1024
     const int32_t b = cl.b, g = cl.g, r = cl.r;
     int32_t bestd = 1000, best = -1;
     int32_t i = netindex[g], j = i - 1;
@@ -350,8 +359,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   }
 
   int32_t Contest(int32_t b, int32_t g, int32_t r) {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) {
+    if (UseAvx2()) {
       int32_t bestpos;
       const int32_t bestbiaspos = ContestAvx2(b, g, r, bestpos);
       freq[bestpos] += 64;
@@ -516,6 +524,41 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
   }
 
+  // The search of Index over every neuron at once. The walk from netindex[g]
+  // outwards (up first, then down, in turn) keeps the first neuron it meets
+  // at the smallest distance, and it skips only neurons that cannot be
+  // nearer: so it answers the nearest neuron, of equals the one of smallest
+  // walk rank (2m for the m-th neuron up, 2m + 1 for the m-th down).
+  // Distances are at most 765, ranks below 1024: the key distance * 1024 +
+  // rank orders them both.
+  __attribute__((target("avx2"))) int32_t IndexAvx2(TRGB cl) const {
+    const __m256i vb = _mm256_set1_epi32(cl.b), vg = _mm256_set1_epi32(cl.g), vr = _mm256_set1_epi32(cl.r);
+    const __m256i start = _mm256_set1_epi32(netindex[cl.g]);
+    __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i eight = _mm256_set1_epi32(8), one = _mm256_set1_epi32(1);
+    __m256i best = _mm256_set1_epi32(INT32_MAX);
+    const int32_t count = int32_t(sb.size());
+    for (int32_t i = 0; i < count; i += 8) {
+      const __m256i d = _mm256_add_epi32(
+          _mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(Load(sg, i), vg)),
+                           _mm256_abs_epi32(_mm256_sub_epi32(Load(sb, i), vb))),
+          _mm256_abs_epi32(_mm256_sub_epi32(Load(sr, i), vr)));
+      const __m256i up = _mm256_sub_epi32(k, start);
+      // up >= 0: 2 * up; below: 2 * (-up - 1) + 1 = -2 * up - 1.
+      const __m256i twice = _mm256_slli_epi32(up, 1);
+      const __m256i rank = _mm256_blendv_epi8(twice, _mm256_sub_epi32(_mm256_sub_epi32(_mm256_setzero_si256(), twice), one),
+                                              _mm256_cmpgt_epi32(_mm256_setzero_si256(), up));
+      best = _mm256_min_epi32(best, _mm256_add_epi32(_mm256_slli_epi32(d, 10), rank));
+      k = _mm256_add_epi32(k, eight);
+    }
+    alignas(32) int32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), best);
+    const int32_t key = *std::min_element(lanes, lanes + 8);
+    const int32_t rank = key & 1023;
+    const int32_t at = netindex[cl.g] + (rank % 2 == 0 ? rank / 2 : -(rank + 1) / 2);
+    return network[at][3];
+  }
+
   void BuildIndex() {
     int32_t previouscol = 0, startpos = 0;
     const int32_t maxnetpos = n - 1;
@@ -536,6 +579,15 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
     netindex[previouscol] = (startpos + maxnetpos) >> 1;
     for (int32_t j = previouscol + 1; j < 256; ++j) netindex[j] = maxnetpos;
+    // The sorted colours again, one array per channel, for IndexAvx2; the
+    // neurons past n are far from every colour.
+    const size_t padded = (size_t(n) + 7) / 8 * 8;
+    for (auto* c : {&sb, &sg, &sr}) c->assign(padded, 4096);
+    for (int32_t i = 0; i < n; ++i) {
+      sb[i] = network[i][0];
+      sg[i] = network[i][1];
+      sr[i] = network[i][2];
+    }
   }
 
   int32_t n = 1;
@@ -547,6 +599,8 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   std::vector<int32_t> bias, freq, radpower;
   // The neurons' colours again, one array per channel, for Contest's search.
   std::vector<int32_t> nb, ng, nr;
+  // The colours of the sorted network, for Index's search.
+  std::vector<int32_t> sb, sg, sr;
   static constexpr int32_t kFarAway = 1 << 28;
   int32_t netindex[256] = {};
 };
@@ -643,3 +697,5 @@ int32_t TVXQuantizer::GetRGBIndex(TRGB cl) const {
   }
   return 0;
 }
+
+void vxdetail::VXQuantizerForceScalar(bool Value) { gForceScalar.store(Value, std::memory_order_relaxed); }

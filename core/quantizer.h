@@ -48,3 +48,9 @@ class TVXQuantizer {
   int32_t fNCol = 0;
   TVXBitmap* fSrcBmp = nullptr;
 };
+
+namespace vxdetail {
+// Tests: the neural quantiser's searches run without their eight-at-a-time
+// form while Value is true (both give the same palettes and indices).
+void VXQuantizerForceScalar(bool Value);
+}  // namespace vxdetail

@@ -221,3 +221,53 @@ TEST_F(QuantizerTest, CalcImagePaletteFillsTheCallersPalette) {
   EXPECT_EQ(pal[0], (TRGB{5, 6, 7}));
   EXPECT_EQ(pal[1], (TRGB{8, 9, 10}));
 }
+
+TEST_F(QuantizerTest, NeuralSearchesGiveTheSameAnswersEightAtATime) {
+  // The neuron searches in their eight-at-a-time and one-at-a-time forms: the
+  // same palette and the same index for every colour tried, over palette
+  // sizes that fill whole groups of eight and ones that do not, images of
+  // many and of few colours (ties), and every sampling quality.
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(0);
+  struct TImage {
+    int32_t W, H;
+    uint32_t Seed;
+    int32_t Levels;  // distinct values per channel
+  };
+  const TImage images[] = {{61, 47, 1, 256}, {40, 40, 7, 6}, {128, 3, 9, 2}, {33, 29, 4, 17}};
+  int compared = 0;
+  for (const TImage& im : images) {
+    TVXBitmap src;
+    src.Allocate(im.W, im.H, vx24RGB);
+    uint32_t state = im.Seed;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    for (int y = 0; y < im.H; ++y)
+      for (int x = 0; x < im.W; ++x) {
+        auto level = [&] { return uint8_t((next() >> 24) % uint32_t(im.Levels) * 255 / std::max(1, im.Levels - 1)); };
+        Row(src, y)[x] = TRGB{level(), level(), level()};
+      }
+    for (int32_t ncol : {2, 7, 16, 64, 100, 256}) {
+      for (int32_t quality : {-1, 100, 60}) {
+        SCOPED_TRACE(std::to_string(im.W) + "x" + std::to_string(im.H) + " colours " + std::to_string(ncol) +
+                     " quality " + std::to_string(quality));
+        VXGetGlobalSettings()->SetColorReductionQuality(quality);
+        std::vector<TRGB> palettes[2];
+        std::vector<int32_t> answers[2];
+        for (int scalar = 0; scalar < 2; ++scalar) {
+          vxdetail::VXQuantizerForceScalar(scalar == 1);
+          palettes[scalar].assign(256, TRGB{});
+          TVXQuantizer q(&src, palettes[scalar].data(), 255, ncol);
+          if (!q.HasQuantizer()) break;
+          for (uint32_t c = 0; c < (1u << 24); c += 4099) answers[scalar].push_back(q.GetRGBIndex(TRGB{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)}));
+          for (int y = 0; y < im.H; ++y)
+            for (int x = 0; x < im.W; ++x) answers[scalar].push_back(q.GetRGBIndex(Row(src, y)[x]));
+        }
+        vxdetail::VXQuantizerForceScalar(false);
+        if (answers[0].empty()) continue;  // few enough colours for an exact palette
+        ++compared;
+        for (size_t i = 0; i < 256; ++i) ASSERT_EQ(Key(palettes[0][i]), Key(palettes[1][i])) << i;
+        ASSERT_EQ(answers[0], answers[1]);
+      }
+    }
+  }
+  EXPECT_GT(compared, 30);
+}
