@@ -400,10 +400,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     const __m256i eight = _mm256_set1_epi32(8);
     const int32_t count = int32_t(freq.size());
     for (int32_t i = 0; i < count; i += 8) {
-      const __m256i d = _mm256_add_epi32(
-          _mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(Load(nb, i), vb)),
-                           _mm256_abs_epi32(_mm256_sub_epi32(Load(ng, i), vg))),
-          _mm256_abs_epi32(_mm256_sub_epi32(Load(nr, i), vr)));
+      const __m256i d = Distances(nb, ng, nr, i, vb, vg, vr);
       const __m256i closer = _mm256_cmpgt_epi32(bestd, d);
       bestd = _mm256_blendv_epi8(bestd, d, closer);
       bestpos = _mm256_blendv_epi8(bestpos, idx, closer);
@@ -426,6 +423,15 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
 
   __attribute__((target("avx2"))) static __m256i Load(const std::vector<int32_t>& V, int32_t I) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V.data() + I));
+  }
+
+  // |B - b| + |G - g| + |R - r| of the eight neurons from I.
+  __attribute__((target("avx2"))) static __m256i Distances(const std::vector<int32_t>& B, const std::vector<int32_t>& G,
+                                                          const std::vector<int32_t>& R, int32_t I, __m256i b,
+                                                          __m256i g, __m256i r) {
+    return _mm256_add_epi32(_mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(Load(B, I), b)),
+                                             _mm256_abs_epi32(_mm256_sub_epi32(Load(G, I), g))),
+                            _mm256_abs_epi32(_mm256_sub_epi32(Load(R, I), r)));
   }
 
   // The lane with the smallest value, of those the smallest index.
@@ -539,10 +545,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     __m256i best = _mm256_set1_epi32(INT32_MAX);
     const int32_t count = int32_t(sb.size());
     for (int32_t i = 0; i < count; i += 8) {
-      const __m256i d = _mm256_add_epi32(
-          _mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(Load(sg, i), vg)),
-                           _mm256_abs_epi32(_mm256_sub_epi32(Load(sb, i), vb))),
-          _mm256_abs_epi32(_mm256_sub_epi32(Load(sr, i), vr)));
+      const __m256i d = Distances(sb, sg, sr, i, vb, vg, vr);
       const __m256i up = _mm256_sub_epi32(k, start);
       // up >= 0: 2 * up; below: 2 * (-up - 1) + 1 = -2 * up - 1.
       const __m256i twice = _mm256_slli_epi32(up, 1);
