@@ -6,17 +6,6 @@
 #include "words/words.h"
 #include "words/wordsdata.h"
 
-namespace {
-
-void FillFromBytes(TMsgLanguage Language) {
-  const TVXWordBytes& w = VXWordBytes[Language];
-  if (w.Bytes == nullptr) return;
-  for (uint16_t i = 0; i < VXWordCount; ++i)
-    VXSetMessageAnsi(Language, i, std::string_view(w.Bytes + w.Offsets[i], w.Offsets[i + 1] - w.Offsets[i]));
-}
-
-}  // namespace
-
 void VXRegisterWordTableEnglish() {
   VXRegisterWordStringResources();
   // A resource string holds at most 65,535 units: 3 bytes each as UTF-8.
@@ -36,30 +25,30 @@ void VXRegisterWordTableEnglish() {
   }
 }
 
-void VXRegisterWordTableItalian() { FillFromBytes(msItalian); }
-void VXRegisterWordTableGerman() { FillFromBytes(msGerman); }
-void VXRegisterWordTableSpanish() { FillFromBytes(msSpanish); }
-void VXRegisterWordTableFrench() { FillFromBytes(msFrench); }
-void VXRegisterWordTablePortuguese() { FillFromBytes(msPortuguese); }
-void VXRegisterWordTableGreek() { FillFromBytes(msGreek); }
-void VXRegisterWordTableRussian() { FillFromBytes(msRussian); }
-void VXRegisterWordTableDutch() { FillFromBytes(msDutch); }
-void VXRegisterWordTableSwedish() { FillFromBytes(msSwedish); }
-void VXRegisterWordTablePolish() { FillFromBytes(msPolish); }
-void VXRegisterWordTableJapanese() { FillFromBytes(msJapanese); }
-void VXRegisterWordTableCzech() { FillFromBytes(msCzech); }
-void VXRegisterWordTableFinnish() { FillFromBytes(msFinnish); }
-void VXRegisterWordTableFarsi() { FillFromBytes(msFarsi); }
-void VXRegisterWordTableChinese() { FillFromBytes(msChinese); }
-void VXRegisterWordTableChineseTraditional() { FillFromBytes(msChineseTraditional); }
-void VXRegisterWordTableChineseTraditionalBig5() { FillFromBytes(msChineseTraditionalBig5); }
-void VXRegisterWordTableDanish() { FillFromBytes(msDanish); }
-void VXRegisterWordTableTurkish() { FillFromBytes(msTurkish); }
-void VXRegisterWordTableKorean() { FillFromBytes(msKorean); }
-void VXRegisterWordTableHungarian() { FillFromBytes(msHungarian); }
-void VXRegisterWordTableArabic() { FillFromBytes(msArabic); }
-void VXRegisterWordTableSerbian() { FillFromBytes(msSerbian); }
-void VXRegisterWordTableNorwegian() { FillFromBytes(msNorwegian); }
+void VXRegisterWordTableItalian() { VXFillWordRowFromBytes(msItalian); }
+void VXRegisterWordTableGerman() { VXFillWordRowFromBytes(msGerman); }
+void VXRegisterWordTableSpanish() { VXFillWordRowFromBytes(msSpanish); }
+void VXRegisterWordTableFrench() { VXFillWordRowFromBytes(msFrench); }
+void VXRegisterWordTablePortuguese() { VXFillWordRowFromBytes(msPortuguese); }
+void VXRegisterWordTableGreek() { VXFillWordRowFromBytes(msGreek); }
+void VXRegisterWordTableRussian() { VXFillWordRowFromBytes(msRussian); }
+void VXRegisterWordTableDutch() { VXFillWordRowFromBytes(msDutch); }
+void VXRegisterWordTableSwedish() { VXFillWordRowFromBytes(msSwedish); }
+void VXRegisterWordTablePolish() { VXFillWordRowFromBytes(msPolish); }
+void VXRegisterWordTableJapanese() { VXFillWordRowFromBytes(msJapanese); }
+void VXRegisterWordTableCzech() { VXFillWordRowFromBytes(msCzech); }
+void VXRegisterWordTableFinnish() { VXFillWordRowFromBytes(msFinnish); }
+void VXRegisterWordTableFarsi() { VXFillWordRowFromBytes(msFarsi); }
+void VXRegisterWordTableChinese() { VXFillWordRowFromBytes(msChinese); }
+void VXRegisterWordTableChineseTraditional() { VXFillWordRowFromBytes(msChineseTraditional); }
+void VXRegisterWordTableChineseTraditionalBig5() { VXFillWordRowFromBytes(msChineseTraditionalBig5); }
+void VXRegisterWordTableDanish() { VXFillWordRowFromBytes(msDanish); }
+void VXRegisterWordTableTurkish() { VXFillWordRowFromBytes(msTurkish); }
+void VXRegisterWordTableKorean() { VXFillWordRowFromBytes(msKorean); }
+void VXRegisterWordTableHungarian() { VXFillWordRowFromBytes(msHungarian); }
+void VXRegisterWordTableArabic() { VXFillWordRowFromBytes(msArabic); }
+void VXRegisterWordTableSerbian() { VXFillWordRowFromBytes(msSerbian); }
+void VXRegisterWordTableNorwegian() { VXFillWordRowFromBytes(msNorwegian); }
 
 void VXRegisterAllWordTables() {
   VXRegisterWordTableEnglish();

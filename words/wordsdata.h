@@ -33,6 +33,10 @@ struct TVXWordBytes {
 // Per row; empty (null) for msSystem, msEnglish and msUser.
 extern const TVXWordBytes VXWordBytes[VXMsgLanguageCount];
 
+// Stores a row's words from VXWordBytes through VXSetMessageAnsi, in word
+// order (nothing for a row without bytes).
+void VXFillWordRowFromBytes(TMsgLanguage Language);
+
 // Registers the RT_STRING blocks of the English words with the program's
 // resources (once; later calls do nothing).
 void VXRegisterWordStringResources();

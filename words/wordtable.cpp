@@ -258,3 +258,11 @@ void VXSetMessageAnsi(TMsgLanguage Language, uint16_t Index, std::string_view Te
   else
     AssignConverted(entry, Language, Text);
 }
+
+void VXFillWordRowFromBytes(TMsgLanguage Language) {
+  if (static_cast<unsigned>(Language) >= unsigned(VXMsgLanguageCount)) return;
+  const TVXWordBytes& w = VXWordBytes[Language];
+  if (w.Bytes == nullptr) return;
+  for (uint16_t i = 0; i < VXWordCount; ++i)
+    VXSetMessageAnsi(Language, i, std::string_view(w.Bytes + w.Offsets[i], w.Offsets[i + 1] - w.Offsets[i]));
+}
