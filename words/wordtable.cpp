@@ -80,7 +80,6 @@ bool ValidEntry(TMsgLanguage Language, uint16_t Index) {
   return static_cast<unsigned>(Language) < unsigned(VXMsgLanguageCount) && Index < VXWordCount;
 }
 
-
 // Copies N bytes that do not overlap. Word texts are short: up to 32 bytes
 // take two fixed-size (possibly overlapping) copies, with no call.
 inline void CopyBytes(char* Dst, const char* Src, size_t N) {
