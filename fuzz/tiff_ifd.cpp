@@ -1,5 +1,6 @@
 // TIFF directories: the header, every directory of the chain with typed reads
-// of every entry, the probes, and the data read as a camera maker note in
+// of every entry, the typed tag reader with its EXIF and GPS directories, the
+// probes, and the data read as a camera maker note in
 // both byte orders and written back.
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "io/tagshandler.h"
 #include "io/tiffifd.h"
 #include "io/tiffpages.h"
+#include "io/tiftagsreader.h"
 
 namespace {
 
@@ -39,6 +41,28 @@ void ReadNote(const uint8_t* data, size_t size, bool le) {
   back.ReadFromStream(&out, int32_t(out.Size()), true, 0);
 }
 
+// The typed tag reader over the same bytes: the first pages, and the EXIF
+// and GPS sub-directories their offsets point at.
+void ReadTags(const uint8_t* data, size_t size) {
+  for (int32_t page = 0; page < 2; ++page) {
+    TVXMemStream in(data, int64_t(size));
+    auto tags = TVXTIFTagsReader::CreateFromStream(&in, page);
+    if (!tags) continue;
+    (void)tags->GetInteger(256);
+    (void)tags->GetString(270);
+    for (uint16_t sub : {uint16_t(34665), uint16_t(34853)}) {
+      auto dir = TVXTIFTagsReader::CreateFromIFD(*tags, sub);
+      if (!dir) continue;
+      for (int32_t i = 0; i < dir->IFD().NumTags(); ++i) {
+        const uint16_t tag = dir->IFD().Entries()[size_t(i)].IdTag;
+        (void)dir->GetInteger(tag);
+        (void)dir->GetString(tag);
+        (void)dir->GetRawData(tag);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -62,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)VXIsTIFFStream(&in);
   (void)VXIsRawTIFFStream(&in);
   (void)VXIsHDPhotoStream(&in);
+  ReadTags(data, size);
   ReadNote(data, size, true);
   ReadNote(data, size, false);
   return 0;

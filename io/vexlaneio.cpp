@@ -530,22 +530,7 @@ bool TVexlaneIO::LoadFromStreamPNG(TStream* Stream) {
   return result;
 }
 
-void TVexlaneIO::SavePNGCore(TStream* Stream) {
-  const TVXCodecOps& png = VXRequireCodecOps(kPNGFileType, vxcoSave);
-  TProgressRec progress = MakeProgress();
-  std::unique_ptr<TVXMask> mask;
-  if (fVXBitmap->HasAlphaChannel()) {
-    mask = std::make_unique<TVXMask>();
-    fVXBitmap->AlphaChannel()->CopyToTVXMask(mask.get());
-  }
-  TVXCodecWriteArgs args;
-  args.Stream = Stream;
-  args.Bitmap = fVXBitmap;
-  args.Params = fParams.get();
-  args.Progress = &progress;
-  args.AlphaMask = mask.get();
-  png.Write(args);
-}
+void TVexlaneIO::SavePNGCore(TStream* Stream) { CodecWrite(Stream, kPNGFileType, true); }
 
 void TVexlaneIO::SaveToFilePNG(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFilePNG, FileName)) return;
