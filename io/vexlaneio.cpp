@@ -488,46 +488,25 @@ bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
 
 bool TVexlaneIO::LoadFromFilePNG(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFilePNG, FileName)) return true;
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return false;
-  }
-  fParams->ResetInfo();
-  try {
+  return OperationPattern(true, [&] {
+    fParams->ResetInfo();
     TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
     TVXBufferedReadStream buffered(&file, 65536, true);
     fAborting = false;
     LoadPNGCore(&buffered, true);
     fParams->SetFileName(FileName);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  const bool result = !fAborting;
-  DoFinishWork();
-  return result;
+    return !fAborting;
+  });
 }
 
 bool TVexlaneIO::LoadFromStreamPNG(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamPNG, Stream)) return true;
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    fAborting = true;
-    DoFinishWork();
-    return false;
-  }
-  fParams->ResetInfo();
-  try {
+  return OperationPattern(false, [&] {
+    fParams->ResetInfo();
     LoadPNGCore(Stream, false);
     fParams->SetFileName("");
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  const bool result = !fAborting;
-  DoFinishWork();
-  return result;
+    return !fAborting;
+  });
 }
 
 void TVexlaneIO::SavePNGCore(TStream* Stream) { CodecWrite(Stream, kPNGFileType, true); }

@@ -355,6 +355,10 @@ class TVexlaneIO {
                        const std::function<void(TStream* Stream)>& Write);
   // The same at a stream's position.
   void SaveStreamPattern(const std::function<void()>& Write);
+  // The pattern around every load and save: Aborting set to AbortingFirst,
+  // a consistent target (else Aborting set and false), then Body, whose
+  // answer is returned; DoFinishWork on every way out.
+  bool OperationPattern(bool AbortingFirst, const std::function<bool()>& Body);
 
  private:
   friend class TVXIOThread;
@@ -378,8 +382,8 @@ class TVexlaneIO {
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
   int32_t LoadGIFCore(TStream* Stream);
-  // Aborting cleared, a consistent target, then Body; DoFinishWork on every
-  // way out. 0 when the target cannot be made consistent.
+  // OperationPattern for a Body that answers a count: 0 when the target
+  // cannot be made consistent.
   int32_t CountOperation(const std::function<int32_t()>& Body);
   // Markers, then the writer; Aborting is set by the writer. With a header
   // the 12-byte stream header is written around the image.

@@ -34,19 +34,16 @@ bool TVexlaneIO::CodecLoadCore(TStream* Stream, int32_t FileType, const TLoadSte
   return !fAborting;
 }
 
-bool TVexlaneIO::CodecLoadFile(const std::string& FileName, int32_t FileType, const TLoadSteps& Steps) {
-  fAborting = true;
+bool TVexlaneIO::OperationPattern(bool AbortingFirst, const std::function<bool()>& Body) {
+  fAborting = AbortingFirst;
   if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
+    fAborting = true;
     DoFinishWork();
     return false;
   }
   bool result = false;
   try {
-    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
-    TVXBufferedReadStream buffered(&file, 65536, true);
-    fAborting = false;
-    result = CodecLoadCore(&buffered, FileType, Steps);
-    fParams->SetFileName(FileName);
+    result = Body();
   } catch (...) {
     DoFinishWork();
     throw;
@@ -55,23 +52,23 @@ bool TVexlaneIO::CodecLoadFile(const std::string& FileName, int32_t FileType, co
   return result;
 }
 
+bool TVexlaneIO::CodecLoadFile(const std::string& FileName, int32_t FileType, const TLoadSteps& Steps) {
+  return OperationPattern(true, [&] {
+    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    TVXBufferedReadStream buffered(&file, 65536, true);
+    fAborting = false;
+    const bool result = CodecLoadCore(&buffered, FileType, Steps);
+    fParams->SetFileName(FileName);
+    return result;
+  });
+}
+
 bool TVexlaneIO::CodecLoadStream(TStream* Stream, int32_t FileType, const TLoadSteps& Steps) {
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    fAborting = true;
-    DoFinishWork();
-    return false;
-  }
-  bool result = false;
-  try {
-    result = CodecLoadCore(Stream, FileType, Steps);
+  return OperationPattern(false, [&] {
+    const bool result = CodecLoadCore(Stream, FileType, Steps);
     fParams->SetFileName("");
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result;
+    return result;
+  });
 }
 
 void TVexlaneIO::CodecWrite(TStream* Stream, int32_t FileType, bool MaskFromAlpha) {
@@ -102,12 +99,7 @@ void ConvertTo24Bit(TVXBitmap* Bitmap) {
 
 void TVexlaneIO::SaveFilePattern(const std::string& FileName, int32_t FileType, const std::function<void()>& Prepare,
                                  const std::function<void(TStream* Stream)>& Write) {
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
+  OperationPattern(true, [&] {
     if (Prepare) Prepare();
     if (VXWriteFileSafely(FileName, fAborting, [&](TStream* Stream) {
           fAborting = false;
@@ -116,26 +108,15 @@ void TVexlaneIO::SaveFilePattern(const std::string& FileName, int32_t FileType, 
       fParams->SetFileName(FileName);
       fParams->SetFileType(FileType);
     }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+    return true;
+  });
 }
 
 void TVexlaneIO::SaveStreamPattern(const std::function<void()>& Write) {
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
+  OperationPattern(false, [&] {
     Write();
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+    return true;
+  });
 }
 
 void TVexlaneIO::CodecSaveFile(const std::string& FileName, int32_t FileType, TSaveConversion Conversion,

@@ -226,11 +226,6 @@ void TVexlaneIO::SaveToStream(TStream* Stream, int32_t FileType) {
 }
 
 void TVexlaneIO::RegistrySave(const TVXFileFormatInfo* Info, TStream* Stream, const std::string& FileName) {
-  fAborting = Stream == nullptr;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
   auto write = [&](TStream* Target) {
     fAborting = false;
     TProgressRec progress = MakeProgress();
@@ -238,7 +233,7 @@ void TVexlaneIO::RegistrySave(const TVXFileFormatInfo* Info, TStream* Stream, co
     fParams->SetFileType(Info->FileType);
     Info->WriteFunction(Target, fVXBitmap, *fParams, progress);
   };
-  try {
+  OperationPattern(Stream == nullptr, [&] {
     if (fVXBitmap->PixelFormat() != vx24RGB && fVXBitmap->PixelFormat() != vx1g) fVXBitmap->SetPixelFormat(vx24RGB);
     if (Stream != nullptr) {
       write(Stream);
@@ -247,11 +242,8 @@ void TVexlaneIO::RegistrySave(const TVXFileFormatInfo* Info, TStream* Stream, co
       fParams->SetFileName(FileName);
       fParams->SetFileType(Info->FileType);
     }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+    return true;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -277,23 +269,12 @@ bool TVexlaneIO::RegistryRead(TStream* Stream, const TVXFileFormatInfo* Info, bo
 
 bool TVexlaneIO::RegistryLoadFromFile(const std::string& FileName, const TVXFileFormatInfo* Info,
                                       bool CatchReadErrors) {
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return false;
-  }
-  bool result = false;
-  try {
+  return OperationPattern(true, [&] {
     TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
     fAborting = false;
     fParams->SetFileName(FileName);
-    result = RegistryRead(&file, Info, CatchReadErrors);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result;
+    return RegistryRead(&file, Info, CatchReadErrors);
+  });
 }
 
 bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) {
@@ -383,20 +364,7 @@ bool TVexlaneIO::RegistryLoadFromStream(TStream* Stream, const TVXFileFormatInfo
     DoFinishWork();
     return false;
   }
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return false;
-  }
-  bool result = false;
-  try {
-    result = RegistryRead(Stream, Info, false);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result;
+  return OperationPattern(false, [&] { return RegistryRead(Stream, Info, false); });
 }
 
 bool TVexlaneIO::LoadFromStream(TStream* Stream) {

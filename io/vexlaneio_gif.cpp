@@ -166,20 +166,12 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
 }
 
 int32_t TVexlaneIO::CountOperation(const std::function<int32_t()>& Body) {
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return 0;
-  }
-  int32_t result = 0;
-  try {
-    result = Body();
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result;
+  int32_t count = 0;
+  OperationPattern(false, [&] {
+    count = Body();
+    return true;
+  });
+  return count;
 }
 
 int32_t TVexlaneIO::LoadFromFileGIF(const std::string& FileName) {

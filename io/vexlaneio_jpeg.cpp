@@ -74,13 +74,7 @@ bool TVexlaneIO::LoadFromFileJpeg(const std::string& FileName) {
 
 bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamJpeg, Stream)) return true;
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    fAborting = true;
-    DoFinishWork();
-    return false;
-  }
-  try {
+  return OperationPattern(false, [&] {
     // An optional stream header: "JFIF", a zero byte, padding, the length.
     const int64_t start = Stream->Position();
     uint8_t header[kStreamHeaderSize] = {};
@@ -100,13 +94,8 @@ bool TVexlaneIO::LoadFromStreamJpeg(TStream* Stream) {
       if (withHeader) Stream->SetPosition(start + kStreamHeaderSize + length);
       fParams->SetFileName("");
     }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  const bool result = !fAborting;
-  DoFinishWork();
-  return result;
+    return !fAborting;
+  });
 }
 
 void TVexlaneIO::SaveJpegCore(TStream* Stream, bool WithHeader) {

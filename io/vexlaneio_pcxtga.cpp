@@ -29,14 +29,8 @@ bool TVexlaneIO::LoadFromFilePCX(const std::string& FileName) {
 bool TVexlaneIO::LoadFromStreamPCX(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStreamRetBool, &TVexlaneIO::LoadFromStreamPCX, Stream)) return true;
   if (!fStreamHeaders) return CodecLoadStream(Stream, kPCXFileType, TLoadSteps{});
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    fAborting = true;
-    DoFinishWork();
-    return false;
-  }
-  bool result = false;
-  try {
+  return OperationPattern(false, [&] {
+    bool result = false;
     const int64_t start = Stream->Position();
     uint8_t h[kStreamHeaderSize] = {};
     const int64_t got = Stream->Read(h, kStreamHeaderSize);
@@ -56,12 +50,8 @@ bool TVexlaneIO::LoadFromStreamPCX(TStream* Stream) {
       result = CodecLoadCore(Stream, kPCXFileType, TLoadSteps{});
     }
     fParams->SetFileName("");
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result && !fAborting;
+    return result && !fAborting;
+  });
 }
 
 void TVexlaneIO::SaveToFilePCX(const std::string& FileName) {
@@ -75,12 +65,7 @@ void TVexlaneIO::SaveToStreamPCX(TStream* Stream) {
     CodecSaveStream(Stream, kPCXFileType, vxscTo24Bit);
     return;
   }
-  fAborting = false;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
+  SaveStreamPattern([&] {
     if (fVXBitmap->PixelFormat() != vx24RGB && fVXBitmap->PixelFormat() != vx1g) fVXBitmap->SetPixelFormat(vx24RGB);
     const int64_t start = Stream->Position();
     const uint8_t placeholder[kStreamHeaderSize] = {};
@@ -94,11 +79,7 @@ void TVexlaneIO::SaveToStreamPCX(TStream* Stream) {
       Stream->WriteBuffer(h, kStreamHeaderSize);
       Stream->SetPosition(end);
     }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  });
 }
 
 // ---- DCX ----
@@ -129,12 +110,7 @@ void TVexlaneIO::SaveToStreamDCX(TStream* Stream) {
 
 void TVexlaneIO::InsertToFileDCX(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::InsertToFileDCX, FileName)) return;
-  fAborting = true;
-  if (!MakeConsistentBitmap(TVXPixelFormatSet())) {
-    DoFinishWork();
-    return;
-  }
-  try {
+  OperationPattern(true, [&] {
     // The file is rebuilt in memory and replaces the old one only when the
     // page went in.
     TMemoryStream file;
@@ -145,11 +121,8 @@ void TVexlaneIO::InsertToFileDCX(const std::string& FileName) {
     if (!fAborting) {
       VXWriteFileSafely(FileName, fAborting, [&](TStream* Out) { Out->WriteBuffer(file.Memory(), file.Size()); });
     }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+    return true;
+  });
 }
 
 // ---- Targa ----

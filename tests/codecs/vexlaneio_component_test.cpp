@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,57 @@ TEST(VexlaneIO, EveryOperationEndsWithProgress100ThenFinishWork) {
   io.SetAttachedVXBitmap(nullptr);
   EXPECT_FALSE(io.LoadFromFilePNG(kSample));
   EXPECT_EQ(events, (std::vector<std::string>{"100", "finish"}));
+}
+
+TEST(VexlaneIO, WithoutATargetEveryOperationFailsAndFinishesOnce) {
+  // Loads and saves, with and without stream headers, on a component that
+  // has no bitmap: each reports Aborting, writes nothing and ends its work
+  // once.
+  const std::string png = [] {
+    std::ifstream in(kSample, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  struct TCase {
+    const char* Name;
+    std::function<void(TVexlaneIO&, TMemoryStream&)> Run;
+  };
+  const std::vector<TCase> cases = {
+      {"PNG load", [&](TVexlaneIO& io, TMemoryStream&) { EXPECT_FALSE(io.LoadFromFilePNG(kSample)); }},
+      {"PNG stream load", [&](TVexlaneIO& io, TMemoryStream& s) {
+         s.WriteBuffer(png.data(), int64_t(png.size()));
+         s.SetPosition(0);
+         EXPECT_FALSE(io.LoadFromStreamPNG(&s));
+       }},
+      {"PNG save", [](TVexlaneIO& io, TMemoryStream& s) { io.SaveToStreamPNG(&s); }},
+      {"JPEG save", [](TVexlaneIO& io, TMemoryStream& s) { io.SaveToStreamJpeg(&s); }},
+      {"JPEG stream load", [](TVexlaneIO& io, TMemoryStream& s) { EXPECT_FALSE(io.LoadFromStreamJpeg(&s)); }},
+      {"PCX save", [](TVexlaneIO& io, TMemoryStream& s) { io.SaveToStreamPCX(&s); }},
+      {"PCX stream load", [](TVexlaneIO& io, TMemoryStream& s) { EXPECT_FALSE(io.LoadFromStreamPCX(&s)); }},
+      {"GIF stream load", [](TVexlaneIO& io, TMemoryStream& s) { EXPECT_EQ(io.LoadFromStreamGIF(&s), -1); }},
+      {"registry stream load", [&](TVexlaneIO& io, TMemoryStream& s) {
+         s.WriteBuffer(png.data(), int64_t(png.size()));
+         s.SetPosition(0);
+         EXPECT_FALSE(io.LoadFromStream(&s));
+       }},
+  };
+  for (bool headers : {false, true}) {
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + (headers ? " with headers" : ""));
+      TVexlaneIO io;
+      io.SetStreamHeaders(headers);
+      io.SetAttachedVXBitmap(nullptr);
+      int finished = 0;
+      io.OnFinishWork = [&](void*) { ++finished; };
+      TMemoryStream s;
+      const int64_t before = s.Size();
+      c.Run(io, s);
+      EXPECT_TRUE(io.Aborting());
+      EXPECT_EQ(finished, 1);
+      if (std::string(c.Name).find("save") != std::string::npos) {
+        EXPECT_EQ(s.Size(), before);
+      }
+    }
+  }
 }
 
 TEST(VexlaneIO, UnreadableFilesAndMissingFiles) {
