@@ -2,6 +2,7 @@
 
 #include "core/geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -27,4 +28,19 @@ void VXBezierPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, std::vector<TPoi
     Points.push_back(TPoint{RoundCoordinate(a * P0.X + b * P1.X + c * P2.X + d * P3.X),
                             RoundCoordinate(a * P0.Y + b * P1.Y + c * P2.Y + d * P3.Y)});
   }
+}
+
+bool VXRectsIntersect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Left, int32_t Top, int32_t Right,
+                      int32_t Bottom) {
+  return std::max(x1, x2) >= Left && std::min(x1, x2) <= Right && std::max(y1, y2) >= Top &&
+         std::min(y1, y2) <= Bottom;
+}
+
+int32_t VXRectVisibility(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t x1, int32_t y1, int32_t x2,
+                         int32_t y2) {
+  const bool x1in = Left <= x1 && x1 <= Right, x2in = Left <= x2 && x2 <= Right;
+  const bool y1in = Top <= y1 && y1 <= Bottom, y2in = Top <= y2 && y2 <= Bottom;
+  if ((x1in != x2in && (y1in || y2in)) || ((x1in || x2in) && y1in != y2in)) return 1;
+  if (x1in && x2in && y1in && y2in) return 2;
+  return 0;
 }

@@ -10,3 +10,15 @@
 // by adding 1/n), each coordinate rounded half to even. Points receives
 // exactly n points; n < 1 gives none.
 void VXBezierPoints(TPoint P0, TPoint P1, TPoint P2, TPoint P3, std::vector<TPoint>& Points, int32_t n);
+
+// Whether the rectangle with corners (x1, y1) and (x2, y2), given in any
+// order, meets Left..Right x Top..Bottom; edges count.
+bool VXRectsIntersect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Left, int32_t Top, int32_t Right,
+                      int32_t Bottom);
+// How much of the rectangle x1, y1, x2, y2 lies in the box, judged by its
+// corner coordinates: 2 when all four lie within the box's ranges, 1 when
+// it lies partly inside (one x and at least one y inside, or the other way
+// round), 0 otherwise, also for a rectangle that covers the box with no
+// coordinate inside it.
+int32_t VXRectVisibility(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t x1, int32_t y1, int32_t x2,
+                         int32_t y2);

@@ -410,6 +410,16 @@ class TVexlaneProc {
   // by the colour quantiser; the image does not change.
   void CalcImagePalette(std::span<TRGB> Palette, int32_t NumColors);
 
+  // ---- morphology on a (2 x WindowSize + 1)^2 window (vx1g, vx24RGB) ----
+  // Colour pixels take the whole colour of the window's darkest or lightest
+  // pixel by grey level; WindowSize < 1 changes nothing.
+  void Maximum(int32_t WindowSize);
+  void Minimum(int32_t WindowSize);
+  // Minimum, then maximum.
+  void Opening(int32_t WindowSize);
+  // Maximum, then minimum.
+  void Closing(int32_t WindowSize);
+
  private:
   // Whole-image operations: the format guard, then the undo snapshot.
   bool BeginWholeImage(TVXPixelFormatSet AllowedFormats, const std::string& Caption);

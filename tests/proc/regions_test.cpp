@@ -1,0 +1,333 @@
+// Morphology, the magic wand, contours and object separation, local
+// thresholds, Sobel edges and histogram comparison.
+//
+// Oracles: a plain double loop over the window (the reference the fast
+// morphology must match byte for byte), OpenCV (Debian python3-opencv) and
+// numpy.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/geometry.h"
+#include "core/mask.h"
+#include "fake_viewhost.h"
+#include "noise_fixture.h"
+#include "numpy_oracle.h"
+#include "proc/morph.h"
+#include "proc/proc.h"
+
+namespace {
+
+bool OpenCVAvailable() {
+  static const bool ok = numpy_oracle::Shell("/usr/bin/python3 -c 'import cv2; print(1)' 2>/dev/null") == "1\n";
+  return ok;
+}
+
+#define SKIP_WITHOUT_OPENCV()                                                                      \
+  do {                                                                                             \
+    if (!OpenCVAvailable())                                                                        \
+      GTEST_SKIP() << "/usr/bin/python3 with OpenCV (Debian python3-opencv) is not installed"; \
+  } while (0)
+
+// vx1g page of random specks and blocks; 0/255 bytes of it for numpy.
+std::unique_ptr<TVXBitmap> Page(int32_t w, int32_t h, uint32_t seed) {
+  auto b = std::make_unique<TVXBitmap>(w, h, vx1g);
+  std::mt19937 rng(seed);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) b->SetPixels_vx1g(x, y, rng() % 5 != 0);
+  for (int i = 0; i < 12; ++i) {
+    const int32_t bx = int32_t(rng() % w), by = int32_t(rng() % h), bw = int32_t(rng() % 9), bh = int32_t(rng() % 7);
+    const bool v = rng() % 2;
+    for (int32_t y = by; y < std::min(h, by + bh); ++y)
+      for (int32_t x = bx; x < std::min(w, bx + bw); ++x) b->SetPixels_vx1g(x, y, v);
+  }
+  return b;
+}
+
+std::string Bytes255(TVXBitmap* b) {
+  std::string s;
+  for (int32_t y = 0; y < b->Height(); ++y)
+    for (int32_t x = 0; x < b->Width(); ++x) s += char(b->Pixels_vx1g(x, y) ? 255 : 0);
+  return s;
+}
+
+// Colours from a small set, with distinct colours of equal grey, so that
+// windows hold many ties.
+std::unique_ptr<TVXBitmap> TiedColours(int32_t w, int32_t h, uint32_t seed) {
+  static const TRGB set[] = {{0, 0, 0},       {3, 0, 0},     {0, 0, 4},       {255, 255, 255}, {250, 255, 255},
+                             {100, 100, 100}, {108, 99, 99}, {10, 200, 30},   {40, 190, 30},   {90, 20, 220}};
+  auto b = std::make_unique<TVXBitmap>(w, h, vx24RGB);
+  std::mt19937 rng(seed);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) b->SetPixels_vx24RGB(x, y, set[rng() % 10]);
+  return b;
+}
+
+// Equal byte strings; on a difference, its first offset instead of both
+// strings.
+::testing::AssertionResult SameBytes(const std::string& got, const std::string& want) {
+  if (got == want) return ::testing::AssertionSuccess();
+  size_t i = 0;
+  while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+  return ::testing::AssertionFailure() << "sizes " << got.size() << " and " << want.size() << ", first difference at "
+                                       << i;
+}
+
+int Grey(TRGB p) { return (p.r * 21 + p.g * 71 + p.b * 8) / 100; }
+
+// The passes as the plain double loop over the window, scan order rows
+// then columns, positions clamped into the rectangle.
+void ReferenceMorph(TVXBitmap* b, int32_t w, int32_t op, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  x2 = std::min(x2, b->Width()), y2 = std::min(y2, b->Height());
+  std::vector<bool> passes;  // true: maximum
+  if (op == 0) passes = {true};
+  if (op == 1) passes = {false};
+  if (op == 2) passes = {false, true};
+  if (op == 3) passes = {true, false};
+  for (bool isMax : passes) {
+    TVXBitmap snap(b);
+    for (int32_t y = y1; y < y2; ++y)
+      for (int32_t x = x1; x < x2; ++x) {
+        int best = isMax ? 0 : 255, bx = x, by = y;
+        for (int32_t dy = -w; dy <= w; ++dy)
+          for (int32_t dx = -w; dx <= w; ++dx) {
+            const int32_t sx = std::clamp(x + dx, x1, x2 - 1), sy = std::clamp(y + dy, y1, y2 - 1);
+            const int g = b->PixelFormat() == vx1g ? (snap.Pixels_vx1g(sx, sy) ? 255 : 0)
+                                                   : Grey(snap.Pixels_vx24RGB(sx, sy));
+            if (isMax ? g > best : g < best) best = g, bx = sx, by = sy;
+          }
+        if (b->PixelFormat() == vx1g)
+          b->SetPixels_vx1g(x, y, snap.Pixels_vx1g(bx, by));
+        else
+          b->SetPixels_vx24RGB(x, y, snap.Pixels_vx24RGB(bx, by));
+      }
+  }
+}
+
+TEST(Morph, FastPassesEqualTheDoubleLoop) {
+  struct Case {
+    int32_t w, h, x1, y1, x2, y2;
+  };
+  // Whole images, rectangles off byte boundaries, single rows and columns,
+  // rectangles reaching past the bitmap.
+  const Case cases[] = {{37, 23, 0, 0, 37, 23}, {70, 19, 3, 2, 61, 17}, {29, 11, 5, 4, 6, 11},
+                        {29, 11, 0, 6, 29, 7},  {130, 9, 9, 1, 200, 50}, {8, 8, 0, 0, 8, 8}};
+  for (TVXPixelFormat fmt : {vx1g, vx24RGB})
+    for (const Case& c : cases)
+      for (int32_t w : {0, 1, 2, 5, 6, 13})
+        for (int32_t op = 0; op < 4; ++op) {
+          SCOPED_TRACE(testing::Message() << fmt << " " << c.w << "x" << c.h << " rect " << c.x1 << "," << c.y1
+                                          << " window " << w << " op " << op);
+          auto src = fmt == vx1g ? Page(c.w, c.h, 11 + w) : TiedColours(c.w, c.h, 5 + w);
+          TVXBitmap fast(src.get()), ref(src.get());
+          VXDoMorphFilter(&fast, w, op, nullptr, nullptr, c.x1, c.y1, c.x2, c.y2);
+          ReferenceMorph(&ref, w, op, c.x1, c.y1, c.x2, c.y2);
+          ASSERT_TRUE(SameBytes(numpy_oracle::Pixels(&fast), numpy_oracle::Pixels(&ref)));
+        }
+}
+
+TEST(Morph, OneBitPagesEqualOpenCV) {
+  SKIP_WITHOUT_OPENCV();
+  auto page = Page(203, 61, 3);
+  const std::string script =
+      "import cv2\n"
+      "a = load(0, np.uint8, (61, 203))\n"
+      "out = []\n"
+      "for w in range(0, 6):\n"
+      "    k = np.ones((2 * w + 1, 2 * w + 1), np.uint8)\n"
+      "    b = cv2.BORDER_REPLICATE\n"
+      "    out += [cv2.dilate(a, k, borderType=b), cv2.erode(a, k, borderType=b),\n"
+      "            cv2.morphologyEx(a, cv2.MORPH_OPEN, k, borderType=b),\n"
+      "            cv2.morphologyEx(a, cv2.MORPH_CLOSE, k, borderType=b)]\n"
+      "save(np.stack(out))\n";
+  const std::string expected = numpy_oracle::Run(script, {Bytes255(page.get())});
+  ASSERT_EQ(expected.size(), size_t(24 * 203 * 61));
+  for (int32_t w = 0; w <= 5; ++w)
+    for (int32_t op = 0; op < 4; ++op) {
+      TVXBitmap b(page.get());
+      auto proc = TVexlaneProc::CreateFromBitmap(&b);
+      if (op == 0) proc->Maximum(w);
+      if (op == 1) proc->Minimum(w);
+      if (op == 2) proc->Opening(w);
+      if (op == 3) proc->Closing(w);
+      EXPECT_TRUE(SameBytes(Bytes255(&b), expected.substr(size_t(4 * w + op) * 203 * 61, 203 * 61)))
+          << "window " << w << " op " << op;
+    }
+}
+
+TEST(Morph, GreyImagesEqualOpenCVAndColoursFollowTheFirstWinner) {
+  SKIP_WITHOUT_OPENCV();
+  // Grey vx24RGB: each channel as OpenCV computes it on 8UC3.
+  auto photo = procfixture::Photo(57, 41);
+  TVXBitmap grey(57, 41, vx24RGB);
+  for (int32_t y = 0; y < 41; ++y)
+    for (int32_t x = 0; x < 57; ++x) {
+      const uint8_t v = photo->Pixels_vx24RGB(x, y).g;
+      grey.SetPixels_vx24RGB(x, y, TRGB{v, v, v});
+    }
+  const std::string script =
+      "import cv2\n"
+      "a = load(0, np.uint8, (41, 57, 3))\n"
+      "out = []\n"
+      "for w in range(0, 6):\n"
+      "    k = np.ones((2 * w + 1, 2 * w + 1), np.uint8)\n"
+      "    b = cv2.BORDER_REPLICATE\n"
+      "    out += [cv2.dilate(a, k, borderType=b), cv2.erode(a, k, borderType=b),\n"
+      "            cv2.morphologyEx(a, cv2.MORPH_OPEN, k, borderType=b),\n"
+      "            cv2.morphologyEx(a, cv2.MORPH_CLOSE, k, borderType=b)]\n"
+      "save(np.stack(out))\n";
+  const std::string expected = numpy_oracle::Run(script, {numpy_oracle::Pixels(&grey)});
+  ASSERT_EQ(expected.size(), size_t(24 * 57 * 41 * 3));
+  for (int32_t w = 0; w <= 5; ++w)
+    for (int32_t op = 0; op < 4; ++op) {
+      TVXBitmap b(&grey);
+      VXDoMorphFilter(&b, w, op, nullptr, nullptr, 0, 0, 57, 41);
+      EXPECT_TRUE(SameBytes(numpy_oracle::Pixels(&b), expected.substr(size_t(4 * w + op) * 57 * 41 * 3, 57 * 41 * 3)))
+          << "window " << w << " op " << op;
+    }
+
+  // Colour: numpy's evaluation of the window scan, first strict winner.
+  auto colours = TiedColours(45, 33, 9);
+  TVXBitmap photoCopy(photo.get());
+  const std::string scan =
+      "def morph(a, w, is_max):\n"
+      "    b = a.astype(np.int32)\n"
+      "    g = (b[:, :, 2] * 21 + b[:, :, 1] * 71 + b[:, :, 0] * 8) // 100\n"
+      "    h, wd = g.shape\n"
+      "    gp = np.pad(g, w, mode='edge'); ap = np.pad(a, ((w, w), (w, w), (0, 0)), mode='edge')\n"
+      "    best = np.full(g.shape, 0 if is_max else 255); out = a.copy()\n"
+      "    for dy in range(2 * w + 1):\n"
+      "        for dx in range(2 * w + 1):\n"
+      "            v = gp[dy:dy + h, dx:dx + wd]\n"
+      "            win = v > best if is_max else v < best\n"
+      "            best = np.where(win, v, best)\n"
+      "            out[win] = ap[dy:dy + h, dx:dx + wd][win]\n"
+      "    return out\n"
+      "out = []\n"
+      "for i, shape in ((0, (33, 45, 3)), (1, (41, 57, 3))):\n"
+      "    a = load(i, np.uint8, shape)\n"
+      "    for w in (1, 2, 5):\n"
+      "        out += [morph(a, w, True).ravel(), morph(a, w, False).ravel(),\n"
+      "                morph(morph(a, w, False), w, True).ravel(), morph(morph(a, w, True), w, False).ravel()]\n"
+      "save(np.concatenate(out))\n";
+  const std::string want =
+      numpy_oracle::Run(scan, {numpy_oracle::Pixels(colours.get()), numpy_oracle::Pixels(photo.get())});
+  size_t at = 0;
+  for (TVXBitmap* src : {colours.get(), photo.get()})
+    for (int32_t w : {1, 2, 5})
+      for (int32_t op = 0; op < 4; ++op) {
+        TVXBitmap b(src);
+        VXDoMorphFilter(&b, w, op, nullptr, nullptr, 0, 0, b.Width(), b.Height());
+        const std::string got = numpy_oracle::Pixels(&b);
+        EXPECT_TRUE(SameBytes(got, want.substr(at, got.size()))) << src->Width() << " window " << w << " op " << op;
+        at += got.size();
+      }
+  EXPECT_EQ(at, want.size());
+}
+
+TEST(Morph, DotsSpecksHolesAndWindowsThatChangeNothing) {
+  // A white dot on black grows to a 3 x 3 square of its colour.
+  TVXBitmap dot(9, 7, vx24RGB);
+  const TRGB green{20, 240, 60}, black{0, 0, 0};
+  dot.SetPixels_vx24RGB(4, 3, green);
+  auto proc = TVexlaneProc::CreateFromBitmap(&dot);
+  proc->Maximum(1);
+  for (int32_t y = 0; y < 7; ++y)
+    for (int32_t x = 0; x < 9; ++x)
+      EXPECT_EQ(dot.Pixels_vx24RGB(x, y), (std::abs(x - 4) <= 1 && std::abs(y - 3) <= 1) ? green : black);
+  // Opening removes a white speck and keeps a larger block's shape; closing
+  // fills a dark hole.
+  TVXBitmap page(20, 12, vx1g);
+  page.SetPixels_vx1g(2, 2, true);
+  for (int32_t y = 4; y < 10; ++y)
+    for (int32_t x = 8; x < 16; ++x) page.SetPixels_vx1g(x, y, true);
+  TVXBitmap opened(&page);
+  auto p2 = TVexlaneProc::CreateFromBitmap(&opened);
+  p2->Opening(1);
+  page.SetPixels_vx1g(2, 2, false);
+  EXPECT_EQ(numpy_oracle::Pixels(&opened), numpy_oracle::Pixels(&page));
+  page.SetPixels_vx1g(11, 6, false);
+  TVXBitmap closed(&page);
+  auto p3 = TVexlaneProc::CreateFromBitmap(&closed);
+  p3->Closing(1);
+  EXPECT_TRUE(closed.Pixels_vx1g(11, 6));
+  // Window 0 or negative, and unsupported formats, change nothing.
+  auto noise = procfixture::Noise(23, 9, vx24RGB, 4);
+  for (int32_t w : {0, -1, -7})
+    for (int32_t op = 0; op < 5; ++op) {
+      TVXBitmap b(noise.get());
+      VXDoMorphFilter(&b, w == 0 && op == 4 ? 3 : w, op, nullptr, nullptr, 0, 0, 23, 9);
+      EXPECT_EQ(numpy_oracle::Pixels(&b), numpy_oracle::Pixels(noise.get())) << w << " " << op;
+    }
+  auto grey = procfixture::Noise(23, 9, vx8g, 4);
+  TVXBitmap g(grey.get());
+  VXDoMorphFilter(&g, 2, 0, nullptr, nullptr, 0, 0, 23, 9);
+  EXPECT_EQ(numpy_oracle::Pixels(&g), numpy_oracle::Pixels(grey.get()));
+}
+
+TEST(Morph, SelectionBoxBorderRepeatsUndoAndProgress) {
+  // A rectangular selection: the box is filtered as an image of its own,
+  // the rest stays.
+  TFakeViewHost host;
+  host.Image()->Assign(TiedColours(31, 22, 2).get());
+  TVXBitmap original(host.Image());
+  TVXMask* m = host.NewMask(1);
+  m->SetRectangle(6, 5, 20, 15, 1);
+  m->SyncRect();
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVexlane(&host);
+  std::vector<int32_t> progress;
+  proc.OnProgress = [&](void*, int32_t p) { progress.push_back(p); };
+  proc.Closing(2);
+  TVXBitmap box(&original, TRect{6, 5, 20, 15});
+  ReferenceMorph(&box, 2, 3, 0, 0, box.Width(), box.Height());
+  for (int32_t y = 0; y < 22; ++y)
+    for (int32_t x = 0; x < 31; ++x) {
+      const bool inside = x >= 6 && x <= 20 && y >= 5 && y <= 15;
+      ASSERT_EQ(host.Image()->Pixels_vx24RGB(x, y),
+                inside ? box.Pixels_vx24RGB(x - 6, y - 5) : original.Pixels_vx24RGB(x, y))
+          << x << "," << y;
+    }
+  EXPECT_EQ(proc.GetUndoCaptions(0), "Closing 2");
+  // Two passes over 11 rows: Trunc((row + pass x 11) x 100 / 10.5 / 2), then 100.
+  std::vector<int32_t> want;
+  for (int p = 0; p < 2; ++p)
+    for (int r = 1; r <= 11; ++r) want.push_back(int32_t((r + p * 11) * (100 / 10.5 / 2)));
+  want.push_back(100);
+  EXPECT_EQ(progress, want);
+  proc.Undo();
+  EXPECT_EQ(numpy_oracle::Pixels(host.Image()), numpy_oracle::Pixels(&original));
+}
+
+TEST(Geometry, RectsIntersectAndVisibility) {
+  struct Case {
+    int32_t x1, y1, x2, y2;
+    bool meets;
+    int32_t visibility;  // against the box (10, 10, 20, 20)
+  };
+  const Case cases[] = {
+      {12, 12, 18, 18, true, 2},   // inside
+      {18, 12, 12, 18, true, 2},   // corners in another order
+      {15, 15, 25, 18, true, 1},   // half inside
+      {5, 5, 15, 15, true, 1},     // one corner inside
+      {0, 0, 9, 30, false, 0},     // left of the box
+      {20, 20, 30, 30, true, 1},   // touching corner: edges count
+      {0, 0, 30, 30, true, 0},     // covers the box, no coordinate inside
+      {12, 0, 18, 30, true, 0},    // both x inside, no y inside
+      {21, 10, 30, 20, false, 0},  // right of the box
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x1 << "," << c.y1 << "," << c.x2 << "," << c.y2);
+    EXPECT_EQ(VXRectsIntersect(c.x1, c.y1, c.x2, c.y2, 10, 10, 20, 20), c.meets);
+    EXPECT_EQ(VXRectVisibility(10, 10, 20, 20, c.x1, c.y1, c.x2, c.y2), c.visibility);
+  }
+}
+
+}  // namespace
