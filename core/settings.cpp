@@ -4,7 +4,8 @@
 
 #include "core/cielab.h"
 #include "core/sysutils.h"
-#include "platform/win_sysmetrics.h"
+#include "winui/gdi.h"
+#include "winui/win_metrics.h"
 
 TVXConvertColorFunction VXDefaultConvertColorHook = nullptr;
 void (*VXNotifyLanguageChangeHook)() = nullptr;
@@ -36,6 +37,12 @@ TVXVexlaneGlobalSettings::TVXVexlaneGlobalSettings()
   fHScrollHeight = GetSystemMetrics(SM_CXVSCROLL);
   fConvertColorFunction = VXDefaultConvertColorHook;
   fWordTransitionParams = new TVXWordTransitionParams();
+  VXSetGdiPixelLimit(fMaxImagePixels);
+}
+
+void TVXVexlaneGlobalSettings::SetMaxImagePixels(int64_t v) {
+  fMaxImagePixels = v < 1 ? VXDefaultMaxImagePixels : v;
+  VXSetGdiPixelLimit(fMaxImagePixels);
 }
 
 TVXVexlaneGlobalSettings::~TVXVexlaneGlobalSettings() { delete fWordTransitionParams; }

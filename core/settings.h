@@ -242,7 +242,8 @@ public:
   // MaxMetadataSize: one binary metadata block (colour profile, EXIF block,
   // annotations, one PNG chunk). A value below 1 restores the default.
   int64_t MaxImagePixels() const { return fMaxImagePixels; }
-  void SetMaxImagePixels(int64_t v) { fMaxImagePixels = v < 1 ? VXDefaultMaxImagePixels : v; }
+  // Also the limit of the platform's bitmaps and regions.
+  void SetMaxImagePixels(int64_t v);
   int64_t MaxTextSize() const { return fMaxTextSize; }
   void SetMaxTextSize(int64_t v) { fMaxTextSize = v < 1 ? VXDefaultMaxTextSize : v; }
   int64_t MaxMetadataSize() const { return fMaxMetadataSize; }

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "core/textutils.h"
-#include "platform/win_sysmetrics.h"
+#include "winui/win_metrics.h"
 
 namespace {
 // The system reports itself as the current NT-line version.

@@ -1,7 +1,7 @@
 // The Windows version code of ZoLib, read from the platform layer's version
 // record.
 #include "platform/win_osversion.h"
-#include "platform/win_sysmetrics.h"
+#include "winui/win_metrics.h"
 #include "tool/zolib.h"
 
 int32_t WindowsVersionCodeOf(const OSVERSIONINFOEXW& Info, bool ServerR2) {

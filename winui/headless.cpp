@@ -1,0 +1,107 @@
+#include "winui/headless.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win_clock.h"
+#include "winui/display.h"
+#include "winui/gdi_internal.h"
+#include "winui/win_metrics.h"
+#include "winui/win_state.h"
+
+using namespace vxwin;
+
+namespace VXHeadless {
+
+void SetClock(uint64_t Milliseconds) { VXClockSet(Milliseconds); }
+
+void SetClockStep(uint32_t Step) { VXClockSetStep(Step); }
+
+void RunUntilIdle() {
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      PostQuitMessage(int(m.wParam));
+      return;
+    }
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+}
+
+void Advance(uint32_t Milliseconds) {
+  if (!VXClockIsVirtual()) VXClockSetVirtual(true);
+  VXClockSetStep(0);
+  uint64_t end = GetTickCount64() + Milliseconds;
+  for (;;) {
+    uint64_t next = UINT64_MAX;
+    {
+      Lock l(S().M);
+      DWORD me = ThisThread();
+      for (const Timer& t : S().Timers)
+        if (t.Thread == me && t.Due <= end) next = std::min(next, t.Due);
+    }
+    if (next == UINT64_MAX) break;
+    if (next > GetTickCount64()) VXClockSet(next);
+    RunUntilIdle();
+  }
+  VXClockSet(end);
+  RunUntilIdle();
+}
+
+static POINT ToScreen(HWND Wnd, int X, int Y) {
+  POINT p{X, Y};
+  ClientToScreen(Wnd, &p);
+  return p;
+}
+
+void MouseDown(HWND Wnd, int X, int Y, int Button) { VXInputMouseButton(Button, true, ToScreen(Wnd, X, Y)); }
+void MouseUp(HWND Wnd, int X, int Y, int Button) { VXInputMouseButton(Button, false, ToScreen(Wnd, X, Y)); }
+void MouseMove(HWND Wnd, int X, int Y) { VXInputMouseMove(ToScreen(Wnd, X, Y)); }
+void Wheel(HWND Wnd, int X, int Y, int Delta) { VXInputWheel(Delta, ToScreen(Wnd, X, Y), false); }
+void KeyDown(int VirtualKey) { VXInputKey(VirtualKey, true); }
+void KeyUp(int VirtualKey) { VXInputKey(VirtualKey, false); }
+
+std::vector<uint32_t> Surface(HWND Wnd, int& Width, int& Height) {
+  std::vector<uint32_t> px;
+  Width = Height = 0;
+  if (!VXReadSurface(Wnd, Width, Height, px)) px.clear();
+  return px;
+}
+
+void SetScreenDepth(int BitsPerPixel) { VXScreen::SetDepth(BitsPerPixel); }
+void SetRemoteSession(bool On) { VXScreen::SetRemoteSession(On); }
+void SetMetric(int Index, int Value) { VXScreen::SetMetric(Index, Value); }
+
+void FailDIBSections(int Count) { vxgdi::SetDIBSectionFailures(Count); }
+
+void Reset() {
+  std::vector<HWND> tops;
+  {
+    Lock l(S().M);
+    for (auto& [k, w] : S().Windows)
+      if (!w->Parent) tops.push_back(w->H);
+  }
+  for (HWND h : tops) DestroyWindow(h);
+  {
+    Lock l(S().M);
+    // Windows of other threads that could not be destroyed here are dropped.
+    S().Windows.clear();
+    S().Queues.clear();
+    S().Timers.clear();
+    S().Capture = S().Focus = S().Active = nullptr;
+    S().CursorShape = nullptr;
+    std::memset(S().Keys, 0, sizeof S().Keys);
+    std::memset(S().Async, 0, sizeof S().Async);
+    S().DoubleClickTime = 500;
+    S().LastClickWnd = nullptr;
+    S().LastClickButton = -1;
+    S().LastWasDouble = false;
+    S().Cursor = POINT{};
+  }
+  vxgdi::SetDIBSectionFailures(0);
+  VXScreen::Reset();
+  VXClockSetVirtual(false);
+}
+
+}  // namespace VXHeadless

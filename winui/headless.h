@@ -1,0 +1,50 @@
+// The test driver of the window system: a virtual clock, input injected as
+// a user would give it, and the pixels of window surfaces. It stands in for
+// the display (display.h) and drives the calling thread's message queue.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "winui/win_types.h"
+
+namespace VXHeadless {
+
+// Puts the clock under the driver's control, at Milliseconds.
+void SetClock(uint64_t Milliseconds);
+// Every read of the clock moves it by Step ms afterwards (0: it stands still).
+void SetClockStep(uint32_t Step);
+// Moves the clock forward by Milliseconds, stopping at the due time of each
+// timer of this thread on the way (and at the end) to handle every message,
+// so that each timer fires at its own time. Switches to the virtual clock.
+void Advance(uint32_t Milliseconds);
+// Handles this thread's messages until its queue is empty (sent, posted,
+// input, paint and due timers). A WM_QUIT stays in the queue.
+void RunUntilIdle();
+
+// Input at a point of Wnd's client area. Button is the physical button:
+// 0 left, 1 right, 2 middle (SwapMouseButton changes what they mean).
+void MouseDown(HWND Wnd, int X, int Y, int Button);
+void MouseUp(HWND Wnd, int X, int Y, int Button);
+void MouseMove(HWND Wnd, int X, int Y);
+void Wheel(HWND Wnd, int X, int Y, int Delta);
+// A key to the focus window (or the active one).
+void KeyDown(int VirtualKey);
+void KeyUp(int VirtualKey);
+
+// The window's client surface: top-down rows of packed 0x00RRGGBB; empty for
+// no window.
+std::vector<uint32_t> Surface(HWND Wnd, int& Width, int& Height);
+
+// The simulated screen.
+void SetScreenDepth(int BitsPerPixel);
+void SetRemoteSession(bool On);
+void SetMetric(int Index, int Value);
+
+// Makes the next Count calls of CreateDIBSection fail.
+void FailDIBSections(int Count);
+
+// Destroys every window, empties every queue, kills every timer, forgets
+// capture, focus and key states, restores the screen and the system clock.
+void Reset();
+
+}  // namespace VXHeadless
