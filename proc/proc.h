@@ -28,6 +28,7 @@
 #include "core/pixels.h"
 #include "core/rowops.h"
 #include "proc/colors.h"
+#include "proc/ftimage.h"
 #include "proc/tone.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
@@ -419,6 +420,18 @@ class TVexlaneProc {
   void Opening(int32_t WindowSize);
   // Maximum, then minimum.
   void Closing(int32_t WindowSize);
+
+  // ---- Fourier image and its effects ----
+  // The Fourier transform of the vx24RGB image (both sizes negative), or of
+  // the image stretched by nearest pixel to NewWidth x NewHeight (a negative
+  // side follows the other in proportion). The caller owns the result, which
+  // reports progress through OnProgress; empty when the format check fails
+  // or the grid is beyond the library's limits. No undo.
+  std::unique_ptr<TVXFtImage> FTCreateImage(TVXFtImageType ImageType, int32_t NewWidth, int32_t NewHeight);
+  // The image becomes ft's spectrum picture (FTDisplayFrom) or its inverse
+  // transform (FTConvertFrom); unchanged when that cannot be made. No undo.
+  void FTDisplayFrom(TVXFtImage* ft);
+  void FTConvertFrom(TVXFtImage* ft);
 
  private:
   // Whole-image operations: the format guard, then the undo snapshot.
