@@ -282,3 +282,85 @@ BOOL EqualRect(const RECT* lprc1, const RECT* lprc2);
 // The largest number of pixels that a bitmap or a region rectangle may
 // hold; 0: no limit. The image library hands its pixel limit down here.
 void VXSetGdiPixelLimit(int64_t Pixels);
+
+// Lines and shapes, drawn with the selected pen (lines exclude their end
+// point) and filled with the selected brush.
+BOOL MoveToEx(HDC hdc, int x, int y, POINT* lppt);
+BOOL LineTo(HDC hdc, int x, int y);
+BOOL GetCurrentPositionEx(HDC hdc, POINT* lppt);
+BOOL Polyline(HDC hdc, const POINT* apt, int cpt);
+BOOL PolylineTo(HDC hdc, const POINT* apt, DWORD cpt);
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
+BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom);
+BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height);
+BOOL Polygon(HDC hdc, const POINT* apt, int cpt);
+BOOL PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz);
+using LINEDDAPROC = void (*)(int, int, LPARAM);
+// Calls the procedure for each point of the line, end point excluded.
+BOOL LineDDA(int xStart, int yStart, int xEnd, int yEnd, LINEDDAPROC lpProc, LPARAM data);
+
+// Edges of 3-D frames.
+constexpr UINT BDR_RAISEDOUTER = 0x0001;
+constexpr UINT BDR_SUNKENOUTER = 0x0002;
+constexpr UINT BDR_RAISEDINNER = 0x0004;
+constexpr UINT BDR_SUNKENINNER = 0x0008;
+constexpr UINT EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER;
+constexpr UINT EDGE_SUNKEN = BDR_SUNKENOUTER | BDR_SUNKENINNER;
+constexpr UINT EDGE_ETCHED = BDR_SUNKENOUTER | BDR_RAISEDINNER;
+constexpr UINT EDGE_BUMP = BDR_RAISEDOUTER | BDR_SUNKENINNER;
+constexpr UINT BF_LEFT = 0x0001;
+constexpr UINT BF_TOP = 0x0002;
+constexpr UINT BF_RIGHT = 0x0004;
+constexpr UINT BF_BOTTOM = 0x0008;
+constexpr UINT BF_RECT = BF_LEFT | BF_TOP | BF_RIGHT | BF_BOTTOM;
+constexpr UINT BF_MIDDLE = 0x0800;
+constexpr UINT BF_ADJUST = 0x2000;
+BOOL DrawEdge(HDC hdc, RECT* qrc, UINT edge, UINT grfFlags);
+
+// Shape regions.
+HRGN CreateEllipticRgn(int x1, int y1, int x2, int y2);
+HRGN CreateEllipticRgnIndirect(const RECT* lprect);
+HRGN CreateRoundRectRgn(int x1, int y1, int x2, int y2, int w, int h);
+HRGN CreatePolygonRgn(const POINT* pptl, int cPoint, int iMode);
+HRGN CreatePolyPolygonRgn(const POINT* pptl, const INT* pc, int cPoly, int iMode);
+
+// Raster operations of block transfers.
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCINVERT = 0x00660046;
+constexpr DWORD SRCERASE = 0x00440328;
+constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD NOTSRCERASE = 0x001100A6;
+constexpr DWORD MERGECOPY = 0x00C000CA;
+constexpr DWORD MERGEPAINT = 0x00BB0226;
+constexpr DWORD PATCOPY = 0x00F00021;
+constexpr DWORD PATPAINT = 0x00FB0A09;
+constexpr DWORD PATINVERT = 0x005A0049;
+constexpr DWORD DSTINVERT = 0x00550009;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+constexpr DWORD NOMIRRORBITMAP = 0x80000000;
+constexpr DWORD CAPTUREBLT = 0x40000000;
+
+// Block transfers: every ternary raster operation (bits 16-23 of the code:
+// the result for pattern, source and destination bits P*4 + S*2 + D).
+// Monochrome sources take the destination's text colour for 0 and its
+// background colour for 1; a colour source becomes monochrome by its
+// background colour (white) against the rest (black). A negative width or
+// height mirrors.
+BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
+BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc, int ySrc, int wSrc,
+                int hSrc, DWORD rop);
+// Device-independent bits: the header says how many bytes the rows take;
+// a header that does not add up (or biSizeImage below that) gives 0.
+int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc, int SrcWidth,
+                  int SrcHeight, const void* lpBits, const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop);
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT StartScan,
+                      UINT cLines, const void* lpvBits, const BITMAPINFO* lpbmi, UINT ColorUse);
+// Rows of a bitmap in the format the header asks for (1, 4, 8, 24 or 32
+// bits); with null bits, fills in the header. Answers the rows copied.
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi, UINT usage);
+int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits, const BITMAPINFO* lpbmi,
+              UINT ColorUse);

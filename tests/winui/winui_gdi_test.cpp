@@ -1,0 +1,430 @@
+// GDI raster operations on DIB sections: lines, shapes, fills, block
+// transfers, DIB transfers and regions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "winui/gdi.h"
+#include "winui/headless.h"
+
+namespace {
+
+// A memory DC holding a top-down 32-bit DIB section filled with Fill.
+struct Canvas {
+  HDC dc = nullptr;
+  HBITMAP bm = nullptr;
+  HGDIOBJ old = nullptr;
+  uint32_t* bits = nullptr;
+  int w, h;
+  Canvas(int W, int H, uint32_t Fill = 0xFFFFFF, int Bpp = 32) : w(W), h(H) {
+    std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + 256 * 4, 0);
+    auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
+    bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi->bmiHeader.biWidth = W;
+    bi->bmiHeader.biHeight = -H;
+    bi->bmiHeader.biPlanes = 1;
+    bi->bmiHeader.biBitCount = WORD(Bpp);
+    if (Bpp == 1) {
+      RGBQUAD white{255, 255, 255, 0};
+      std::memcpy(info.data() + sizeof(BITMAPINFOHEADER) + 4, &white, 4);
+    }
+    void* p = nullptr;
+    bm = CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &p, nullptr, 0);
+    bits = static_cast<uint32_t*>(p);
+    dc = CreateCompatibleDC(nullptr);
+    old = SelectObject(dc, bm);
+    if (Bpp == 32)
+      for (int i = 0; i < W * H; ++i) bits[i] = Fill;
+  }
+  ~Canvas() {
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bm);
+  }
+  uint32_t At(int x, int y) const { return bits[y * w + x] & 0xFFFFFF; }
+  // Rows of '#' (Ink) and '.' (anything else).
+  std::string Picture(uint32_t Ink) const {
+    std::string s;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) s += At(x, y) == Ink ? '#' : '.';
+      s += '\n';
+    }
+    return s;
+  }
+};
+
+TEST(WinUIGdi, LinesLeaveOutTheirEndPoint) {
+  struct Case {
+    int x0, y0, x1, y1, count;
+  } cases[] = {{1, 1, 6, 1, 5}, {6, 1, 1, 1, 5}, {2, 0, 2, 7, 7}, {0, 0, 4, 4, 4}, {7, 7, 0, 3, 7}, {3, 3, 3, 3, 0}};
+  for (const Case& c : cases) {
+    Canvas cv(8, 8);
+    MoveToEx(cv.dc, c.x0, c.y0, nullptr);
+    LineTo(cv.dc, c.x1, c.y1);
+    int n = 0;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) n += cv.At(x, y) == 0;
+    EXPECT_EQ(n, c.count) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+    EXPECT_EQ(cv.At(c.x1, c.y1), 0xFFFFFFu);
+    if (c.count) EXPECT_EQ(cv.At(c.x0, c.y0), 0u);
+    POINT p;
+    GetCurrentPositionEx(cv.dc, &p);
+    EXPECT_EQ(p.x, c.x1);
+  }
+  // LineDDA gives the same points.
+  std::vector<POINT> pts;
+  LineDDA(0, 0, 5, 2, [](int x, int y, LPARAM d) { reinterpret_cast<std::vector<POINT>*>(d)->push_back({x, y}); },
+          reinterpret_cast<LPARAM>(&pts));
+  ASSERT_EQ(pts.size(), 5u);
+  Canvas cv(8, 8);
+  MoveToEx(cv.dc, 0, 0, nullptr);
+  LineTo(cv.dc, 5, 2);
+  for (POINT p : pts) EXPECT_EQ(cv.At(p.x, p.y), 0u);
+}
+
+TEST(WinUIGdi, StyledPensAndMixModes) {
+  Canvas cv(30, 2);
+  HPEN dot = CreatePen(PS_DOT, 1, RGB(0, 0, 0));
+  HGDIOBJ old = SelectObject(cv.dc, dot);
+  SetBkMode(cv.dc, TRANSPARENT);
+  MoveToEx(cv.dc, 0, 0, nullptr);
+  LineTo(cv.dc, 12, 0);
+  EXPECT_EQ(cv.Picture(0).substr(0, 12), "###...###...");
+  SetBkMode(cv.dc, OPAQUE);
+  SetBkColor(cv.dc, RGB(255, 0, 0));
+  MoveToEx(cv.dc, 0, 1, nullptr);
+  LineTo(cv.dc, 6, 1);
+  EXPECT_EQ(cv.At(3, 1), 0xFF0000u);  // the gaps in the background colour
+  SelectObject(cv.dc, old);
+  DeleteObject(dot);
+
+  struct Case {
+    int rop;
+    uint32_t dst, want;
+  } cases[] = {{R2_COPYPEN, 0x123456, 0x00FF00}, {R2_NOT, 0x123456, 0xEDCBA9}, {R2_XORPEN, 0x00FFFF, 0x0000FF},
+               {R2_NOP, 0x123456, 0x123456},    {R2_BLACK, 0x123456, 0},       {R2_MERGEPEN, 0x0000FF, 0x00FFFF},
+               {R2_MASKPEN, 0x00FFFF, 0x00FF00}, {R2_NOTCOPYPEN, 0, 0xFF00FF}};
+  for (const Case& c : cases) {
+    Canvas p(4, 1, c.dst);
+    HPEN green = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
+    HGDIOBJ o = SelectObject(p.dc, green);
+    SetROP2(p.dc, c.rop);
+    MoveToEx(p.dc, 0, 0, nullptr);
+    LineTo(p.dc, 2, 0);
+    EXPECT_EQ(p.At(0, 0), c.want) << c.rop;
+    EXPECT_EQ(p.At(2, 0), c.dst) << c.rop;
+    SelectObject(p.dc, o);
+    DeleteObject(green);
+  }
+}
+
+TEST(WinUIGdi, RectanglesFillInsideTheirPenAndFramesUseTheBrush) {
+  Canvas cv(8, 6);
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  HGDIOBJ ob = SelectObject(cv.dc, red);
+  Rectangle(cv.dc, 1, 1, 6, 5);
+  EXPECT_EQ(cv.Picture(0),
+            "........\n"
+            ".#####..\n"
+            ".#...#..\n"
+            ".#...#..\n"
+            ".#####..\n"
+            "........\n");
+  EXPECT_EQ(cv.At(2, 2), 0xFF0000u);
+  // Without a pen the filled area ends one pixel sooner.
+  Canvas n(8, 6);
+  SelectObject(n.dc, red);
+  SelectObject(n.dc, GetStockObject(NULL_PEN));
+  Rectangle(n.dc, 1, 1, 6, 5);
+  EXPECT_EQ(n.Picture(0xFF0000),
+            "........\n"
+            ".####...\n"
+            ".####...\n"
+            ".####...\n"
+            "........\n"
+            "........\n");
+  SelectObject(n.dc, GetStockObject(BLACK_PEN));
+  SelectObject(n.dc, GetStockObject(WHITE_BRUSH));
+  SelectObject(cv.dc, ob);
+
+  Canvas f(6, 5);
+  RECT r{1, 1, 5, 4};
+  FrameRect(f.dc, &r, red);
+  EXPECT_EQ(f.Picture(0xFF0000),
+            "......\n"
+            ".####.\n"
+            ".#..#.\n"
+            ".####.\n"
+            "......\n");
+  DeleteObject(red);
+
+  // Hatches over an opaque or a transparent background.
+  Canvas hcv(8, 8, 0x00FF00);
+  HBRUSH hatch = CreateHatchBrush(HS_CROSS, RGB(0, 0, 0));
+  RECT all{0, 0, 8, 8};
+  SetBkMode(hcv.dc, TRANSPARENT);
+  FillRect(hcv.dc, &all, hatch);
+  int black = 0, green = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      black += hcv.At(x, y) == 0;
+      green += hcv.At(x, y) == 0x00FF00;
+    }
+  EXPECT_EQ(black, 15);
+  EXPECT_EQ(green, 49);
+  DeleteObject(hatch);
+}
+
+TEST(WinUIGdi, BlitsApplyEveryTernaryOperation) {
+  const uint32_t S = 0x3C5AA5, D = 0x0FF00F, P = 0x6699CC;  // 0x00RRGGBB
+  struct Case {
+    DWORD rop;
+    uint32_t want;
+  } cases[] = {
+      {SRCCOPY, S},          {SRCAND, S & D},         {SRCPAINT, S | D},           {SRCINVERT, S ^ D},
+      {SRCERASE, S & ~D},    {NOTSRCCOPY, ~S},        {NOTSRCERASE, ~(S | D)},     {MERGECOPY, P & S},
+      {MERGEPAINT, ~S | D},  {PATCOPY, P},            {PATPAINT, P | ~S | D},      {PATINVERT, P ^ D},
+      {DSTINVERT, ~D},       {BLACKNESS, 0},          {WHITENESS, 0xFFFFFF},       {0x00B8074A, (P & ~S) | (D & S)},
+  };
+  Canvas src(3, 2, S);
+  for (const Case& c : cases) {
+    Canvas dst(3, 2, D);
+    HBRUSH b = CreateSolidBrush(RGB(0x66, 0x99, 0xCC));
+    HGDIOBJ o = SelectObject(dst.dc, b);
+    EXPECT_TRUE(BitBlt(dst.dc, 1, 0, 2, 1, src.dc, 0, 0, c.rop));
+    EXPECT_EQ(dst.At(1, 0), c.want & 0xFFFFFF) << std::hex << c.rop;
+    EXPECT_EQ(dst.At(0, 0), D);
+    EXPECT_EQ(dst.At(1, 1), D);
+    SelectObject(dst.dc, o);
+    DeleteObject(b);
+  }
+}
+
+TEST(WinUIGdi, MonochromeBlitsUseTheTextAndBackgroundColours) {
+  Canvas mono(8, 1, 0, 1);
+  reinterpret_cast<uint8_t*>(mono.bits)[0] = 0xA0;  // 1 0 1 0 0 0 0 0
+  Canvas dst(8, 1);
+  SetTextColor(dst.dc, RGB(255, 0, 0));
+  SetBkColor(dst.dc, RGB(0, 0, 255));
+  BitBlt(dst.dc, 0, 0, 8, 1, mono.dc, 0, 0, SRCCOPY);
+  EXPECT_EQ(dst.At(0, 0), 0x0000FFu);
+  EXPECT_EQ(dst.At(1, 0), 0xFF0000u);
+  // Colour to monochrome: the source's background colour becomes white.
+  Canvas col(2, 1, 0x123456);
+  col.bits[1] = 0x00FF00;
+  SetBkColor(col.dc, RGB(0x12, 0x34, 0x56));
+  Canvas m2(8, 1, 0, 1);
+  BitBlt(m2.dc, 0, 0, 2, 1, col.dc, 0, 0, SRCCOPY);
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(m2.bits)[0] & 0xC0, 0x80);
+}
+
+TEST(WinUIGdi, StretchesMirrorAndHalftoneAtOneToOneCopies) {
+  Canvas src(4, 2);
+  for (int i = 0; i < 8; ++i) src.bits[i] = uint32_t(i * 0x101010);
+  Canvas same(4, 2, 0xABCDEF);
+  SetStretchBltMode(same.dc, HALFTONE);
+  StretchBlt(same.dc, 0, 0, 4, 2, src.dc, 0, 0, 4, 2, SRCCOPY);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(same.bits[i] & 0xFFFFFF, src.bits[i]);
+
+  Canvas mir(4, 2);
+  StretchBlt(mir.dc, 3, 0, -4, 2, src.dc, 0, 0, 4, 2, SRCCOPY);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(mir.At(x, 0), src.At(3 - x, 0)) << x;
+
+  Canvas big(8, 4);
+  SetStretchBltMode(big.dc, COLORONCOLOR);
+  StretchBlt(big.dc, 0, 0, 8, 4, src.dc, 0, 0, 4, 2, SRCCOPY);
+  EXPECT_EQ(big.At(7, 3), src.At(3, 1));
+  EXPECT_EQ(big.At(2, 1), src.At(1, 0));
+
+  Canvas half(2, 1);
+  SetStretchBltMode(half.dc, HALFTONE);
+  StretchBlt(half.dc, 0, 0, 2, 1, src.dc, 0, 0, 4, 2, SRCCOPY);
+  // The average of a 2 x 2 block: (0 + 1 + 4 + 5) / 4 * 0x10 = 0x28.
+  EXPECT_EQ(half.At(0, 0), 0x282828u);
+}
+
+TEST(WinUIGdi, DIBTransfersCountRowsFromTheBottom) {
+  // A bottom-up 24-bit image of 3 x 2: the first row in memory is the bottom one.
+  std::vector<uint8_t> bits = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = 3;
+  bi.bmiHeader.biHeight = 2;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  Canvas cv(3, 2);
+  EXPECT_EQ(SetDIBitsToDevice(cv.dc, 0, 0, 3, 2, 0, 0, 0, 2, bits.data(), &bi, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(cv.At(0, 1), 0x030201u);
+  EXPECT_EQ(cv.At(2, 0), 0x12110Fu + 0x000001u);
+  Canvas st(3, 2);
+  EXPECT_EQ(StretchDIBits(st.dc, 0, 0, 3, 2, 0, 0, 3, 2, bits.data(), &bi, DIB_RGB_COLORS, SRCCOPY), 2);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(st.At(x, y), cv.At(x, y));
+  // A header that claims fewer bytes than its rows need is refused.
+  bi.bmiHeader.biSizeImage = 20;
+  EXPECT_EQ(StretchDIBits(st.dc, 0, 0, 3, 2, 0, 0, 3, 2, bits.data(), &bi, DIB_RGB_COLORS, SRCCOPY), 0);
+  bi.bmiHeader.biSizeImage = 0;
+  bi.bmiHeader.biBitCount = 7;
+  EXPECT_EQ(StretchDIBits(st.dc, 0, 0, 3, 2, 0, 0, 3, 2, bits.data(), &bi, DIB_RGB_COLORS, SRCCOPY), 0);
+
+  // GetDIBits gives the same rows back.
+  std::vector<uint8_t> back(24, 0xEE);
+  bi.bmiHeader.biBitCount = 24;
+  EXPECT_EQ(GetDIBits(cv.dc, cv.bm, 0, 2, back.data(), &bi, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(back, bits);
+}
+
+TEST(WinUIGdi, DIBSectionsRefuseWhatTheyCannotHold) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = 100;
+  bi.bmiHeader.biHeight = 100;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* p = nullptr;
+  HBITMAP ok = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+  ASSERT_NE(ok, nullptr);
+  BITMAP b;
+  ASSERT_EQ(GetObjectW(ok, sizeof b, &b), int(sizeof b));
+  EXPECT_EQ(b.bmWidthBytes, 300);
+  EXPECT_EQ(b.bmBits, p);
+  DeleteObject(ok);
+  VXSetGdiPixelLimit(9999);
+  EXPECT_EQ(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0), nullptr);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(CreateEllipticRgn(0, 0, 200, 200), nullptr);
+  VXSetGdiPixelLimit(int64_t(1) << 31);
+  VXHeadless::FailDIBSections(1);
+  EXPECT_EQ(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0), nullptr);
+  HBITMAP again = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+  EXPECT_NE(again, nullptr);
+  DeleteObject(again);
+  for (WORD bits : {WORD(0), WORD(2), WORD(64)}) {
+    bi.bmiHeader.biBitCount = bits;
+    EXPECT_EQ(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0), nullptr) << bits;
+  }
+}
+
+std::vector<RECT> RectsOf(HRGN r) {
+  DWORD n = GetRegionData(r, 0, nullptr);
+  std::vector<uint8_t> buf(n);
+  GetRegionData(r, n, reinterpret_cast<RGNDATA*>(buf.data()));
+  auto* d = reinterpret_cast<RGNDATA*>(buf.data());
+  std::vector<RECT> out(d->rdh.nCount);
+  std::memcpy(out.data(), d->Buffer, out.size() * sizeof(RECT));
+  return out;
+}
+
+TEST(WinUIGdi, RegionsCombineOffsetAndTravelAsRectangleData) {
+  struct Case {
+    int mode, kind;
+    int64_t area;
+  } cases[] = {{RGN_AND, SIMPLEREGION, 25}, {RGN_OR, COMPLEXREGION, 175}, {RGN_XOR, COMPLEXREGION, 150},
+               {RGN_DIFF, COMPLEXREGION, 75}, {RGN_COPY, SIMPLEREGION, 100}};
+  for (const Case& c : cases) {
+    HRGN a = CreateRectRgn(0, 0, 10, 10), b = CreateRectRgn(5, 5, 15, 15), d = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(CombineRgn(d, a, b, c.mode), c.kind) << c.mode;
+    int64_t area = 0;
+    for (const RECT& r : RectsOf(d)) area += int64_t(r.right - r.left) * (r.bottom - r.top);
+    EXPECT_EQ(area, c.area) << c.mode;
+    for (HRGN r : {a, b, d}) DeleteObject(r);
+  }
+  HRGN r = CreateRectRgn(0, 0, 4, 4);
+  HRGN hole = CreateRectRgn(1, 1, 3, 3);
+  CombineRgn(r, r, hole, RGN_DIFF);
+  EXPECT_FALSE(PtInRegion(r, 1, 1));
+  EXPECT_TRUE(PtInRegion(r, 0, 3));
+  EXPECT_FALSE(PtInRegion(r, 4, 0));
+  EXPECT_EQ(OffsetRgn(r, 10, 20), COMPLEXREGION);
+  RECT box;
+  EXPECT_EQ(GetRgnBox(r, &box), COMPLEXREGION);
+  EXPECT_EQ(box.left, 10);
+  EXPECT_EQ(box.bottom, 24);
+
+  // Through rectangle data and back.
+  DWORD n = GetRegionData(r, 0, nullptr);
+  std::vector<uint8_t> buf(n);
+  ASSERT_EQ(GetRegionData(r, n, reinterpret_cast<RGNDATA*>(buf.data())), n);
+  HRGN copy = ExtCreateRegion(nullptr, n, reinterpret_cast<RGNDATA*>(buf.data()));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_TRUE(EqualRgn(copy, r));
+  EXPECT_EQ(ExtCreateRegion(nullptr, n - 1, reinterpret_cast<RGNDATA*>(buf.data())), nullptr);
+  EXPECT_EQ(ExtCreateRegion(nullptr, 8, reinterpret_cast<RGNDATA*>(buf.data())), nullptr);
+  reinterpret_cast<RGNDATA*>(buf.data())->rdh.nCount = 0x10000000;
+  EXPECT_EQ(ExtCreateRegion(nullptr, n, reinterpret_cast<RGNDATA*>(buf.data())), nullptr);
+  for (HRGN x : {r, hole, copy}) DeleteObject(x);
+
+  // Two overlapping squares in one polygon: alternate leaves the overlap out.
+  POINT pts[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}, {2, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 2}};
+  INT counts[] = {5, 5};
+  HRGN alt = CreatePolyPolygonRgn(pts, counts, 2, ALTERNATE);
+  HRGN wind = CreatePolyPolygonRgn(pts, counts, 2, WINDING);
+  EXPECT_FALSE(PtInRegion(alt, 3, 3));
+  EXPECT_TRUE(PtInRegion(wind, 3, 3));
+  EXPECT_TRUE(PtInRegion(alt, 0, 0));
+  EXPECT_FALSE(PtInRegion(alt, 4, 0));
+  DeleteObject(alt);
+  DeleteObject(wind);
+}
+
+TEST(WinUIGdi, ClipRegionsLimitDrawing) {
+  Canvas cv(6, 4);
+  HRGN clip = CreateRectRgn(1, 1, 5, 3);
+  SelectClipRgn(cv.dc, clip);
+  ExcludeClipRect(cv.dc, 2, 1, 3, 2);
+  RECT box;
+  EXPECT_EQ(GetClipBox(cv.dc, &box), COMPLEXREGION);
+  RECT all{0, 0, 6, 4};
+  FillRect(cv.dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  EXPECT_EQ(cv.Picture(0),
+            "......\n"
+            ".#.##.\n"
+            ".####.\n"
+            "......\n");
+  // The viewport origin moves drawing, not the clip region.
+  SelectClipRgn(cv.dc, nullptr);
+  SetViewportOrgEx(cv.dc, 2, 1, nullptr);
+  SetPixel(cv.dc, 0, 0, RGB(255, 0, 0));
+  EXPECT_EQ(cv.At(2, 1), 0xFF0000u);
+  int saved = SaveDC(cv.dc);
+  SetViewportOrgEx(cv.dc, 0, 0, nullptr);
+  RestoreDC(cv.dc, saved);
+  POINT org;
+  GetViewportOrgEx(cv.dc, &org);
+  EXPECT_EQ(org.x, 2);
+  DeleteObject(clip);
+}
+
+TEST(WinUIGdi, EllipsesAndPolygonsStayInTheirBox) {
+  Canvas cv(12, 10);
+  SelectObject(cv.dc, GetStockObject(BLACK_BRUSH));
+  Ellipse(cv.dc, 1, 1, 11, 9);
+  int inked = 0;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 12; ++x) {
+      bool in = cv.At(x, y) == 0;
+      inked += in;
+      if (in) {
+        EXPECT_TRUE(x >= 1 && x < 11 && y >= 1 && y < 9) << x << "," << y;
+      }
+    }
+  EXPECT_GT(inked, 50);  // about pi * 5 * 4 = 63
+  EXPECT_LT(inked, 80);
+  EXPECT_EQ(cv.At(1, 1), 0xFFFFFFu);  // corners stay clear
+  EXPECT_EQ(cv.At(6, 5), 0u);
+
+  Canvas tri(8, 8);
+  SelectObject(tri.dc, GetStockObject(BLACK_BRUSH));
+  SelectObject(tri.dc, GetStockObject(NULL_PEN));
+  POINT p[] = {{0, 0}, {6, 0}, {0, 6}};
+  Polygon(tri.dc, p, 3);
+  EXPECT_EQ(tri.At(0, 0), 0u);
+  EXPECT_EQ(tri.At(5, 0), 0u);
+  EXPECT_EQ(tri.At(6, 0), 0xFFFFFFu);
+  EXPECT_EQ(tri.At(0, 6), 0xFFFFFFu);
+  EXPECT_EQ(tri.At(3, 3), 0xFFFFFFu);
+}
+
+}  // namespace

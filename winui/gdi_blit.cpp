@@ -1,0 +1,437 @@
+// Block transfers with ternary raster operations, stretching, and the
+// transfers of device-independent bits.
+#include <algorithm>
+#include <cstring>
+
+#include "winui/gdi_internal.h"
+
+namespace vxgdi {
+uint32_t RawMask(const Bitmap& b);
+bool HatchBit(int Hatch, int x, int y);
+}  // namespace vxgdi
+
+using namespace vxgdi;
+
+namespace {
+
+// The ternary operation on raw values: bit i of Table is the result for
+// pattern, source and destination bits P*4 + S*2 + D.
+inline uint32_t Rop3(uint8_t t, uint32_t P, uint32_t Sv, uint32_t D) {
+  uint32_t r = 0;
+  if (t & 0x01) r |= ~P & ~Sv & ~D;
+  if (t & 0x02) r |= ~P & ~Sv & D;
+  if (t & 0x04) r |= ~P & Sv & ~D;
+  if (t & 0x08) r |= ~P & Sv & D;
+  if (t & 0x10) r |= P & ~Sv & ~D;
+  if (t & 0x20) r |= P & ~Sv & D;
+  if (t & 0x40) r |= P & Sv & ~D;
+  if (t & 0x80) r |= P & Sv & D;
+  return r;
+}
+
+bool UsesSource(uint8_t t) { return ((t >> 2) & 0x33) != (t & 0x33); }
+bool UsesPattern(uint8_t t) { return ((t >> 4) & 0x0F) != (t & 0x0F); }
+
+// A source pixel as a raw value of the destination's format.
+struct SourceReader {
+  const Bitmap* src = nullptr;
+  const Bitmap* dst = nullptr;
+  uint32_t monoZero = 0, monoOne = 0;  // mono source into colour
+  COLORREF srcBk = 0;                  // colour source into mono
+  bool monoToColor = false, colorToMono = false, same = false;
+
+  void Init(const DC& sdc, const DC& ddc) {
+    src = sdc.Surface.get();
+    dst = ddc.Surface.get();
+    monoToColor = src->Bpp == 1 && dst->Bpp != 1;
+    colorToMono = src->Bpp != 1 && dst->Bpp == 1;
+    same = src->Bpp == dst->Bpp && src->Palette.size() == dst->Palette.size() && !src->HasMasks && !dst->HasMasks &&
+           std::equal(src->Palette.begin(), src->Palette.end(), dst->Palette.begin(),
+                      [](const RGBQUAD& a, const RGBQUAD& b) { return std::memcmp(&a, &b, 4) == 0; });
+    monoZero = dst->RawFromColor(ddc.S.TextColor);
+    monoOne = dst->RawFromColor(ddc.S.BkColor);
+    srcBk = sdc.S.BkColor;
+  }
+  uint32_t Read(int x, int y) const {
+    if (same) return src->GetRaw(x, y);
+    if (monoToColor) return src->GetRaw(x, y) ? monoOne : monoZero;
+    if (colorToMono) return src->Get(x, y) == srcBk ? 1 : 0;
+    return dst->RawFromColor(src->Get(x, y));
+  }
+};
+
+struct PatternReader {
+  Brush b;
+  bool ok = false;
+  uint32_t fg = 0, bg = 0;
+  POINT org;
+  void Init(const DC& dc) {
+    ok = ResolveBrush(dc, dc.S.Brush, b) && b.Style != BS_NULL;
+    if (!ok) return;
+    fg = dc.Surface->RawFromColor(b.Color);
+    bg = dc.Surface->RawFromColor(dc.S.BkColor);
+    org = dc.S.BrushOrg;
+  }
+  uint32_t Read(int x, int y) const {
+    if (!ok) return 0;
+    if (b.Style == BS_HATCHED) return HatchBit(b.Hatch, x - org.x, y - org.y) ? fg : bg;
+    return fg;
+  }
+};
+
+// Copies the source pixels one destination pixel maps to, with the
+// operation; SrcX/SrcY map destination columns and rows to source ones (or
+// -1 outside the source).
+void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std::vector<int>& SrcX,
+              const std::vector<int>& SrcY, const std::vector<std::vector<uint32_t>>* Halftone = nullptr) {
+  Region vis;
+  if (!VisibleRegion(ddc, vis)) return;
+  vis.IntersectRect(dst.left, dst.top, dst.right, dst.bottom);
+  Bitmap& d = *ddc.Surface;
+  uint32_t mask = RawMask(d);
+  SourceReader sr;
+  // A source that is also the destination is read from a copy.
+  std::shared_ptr<Bitmap> copy;
+  if (sdc && sdc->Surface) {
+    if (sdc->Surface.get() == ddc.Surface.get()) {
+      copy = std::make_shared<Bitmap>(*sdc->Surface);
+      copy->Own = sdc->Surface->Own;
+      if (!copy->Own.empty()) copy->Bits = copy->Own.data();
+      else {
+        copy->Own.assign(sdc->Surface->Bits, sdc->Surface->Bits + size_t(sdc->Surface->Stride) * size_t(sdc->Surface->Height));
+        copy->Bits = copy->Own.data();
+      }
+      DC tmp = *sdc;
+      tmp.Surface = copy;
+      sr.Init(tmp, ddc);
+    } else {
+      sr.Init(*sdc, ddc);
+    }
+  }
+  PatternReader pr;
+  if (UsesPattern(table)) pr.Init(ddc);
+  bool needSrc = UsesSource(table);
+  for (const RECT& r : vis.Rects()) {
+    for (int y = r.top; y < r.bottom; ++y) {
+      int sy = SrcY[size_t(y - dst.top)];
+      if (needSrc && sy < 0) continue;
+      for (int x = r.left; x < r.right; ++x) {
+        uint32_t S = 0;
+        if (needSrc) {
+          int sx = SrcX[size_t(x - dst.left)];
+          if (sx < 0) continue;
+          S = Halftone ? (*Halftone)[size_t(y - dst.top)][size_t(x - dst.left)] : sr.Read(sx, sy);
+        }
+        uint32_t P = pr.Read(x, y);
+        uint32_t D = d.GetRaw(x, y);
+        d.SetRaw(x, y, Rop3(table, P, S, D) & mask);
+      }
+    }
+  }
+}
+
+// Destination columns (or rows) mapped to source ones: n destination pixels
+// from source start s over sw pixels (negative counts mirror); -1 outside
+// [0, limit).
+std::vector<int> MapAxis(int n, int s, int sw, bool mirror, int limit) {
+  std::vector<int> out(static_cast<size_t>(n));
+  int asw = std::abs(sw);
+  for (int i = 0; i < n; ++i) {
+    int k = int((int64_t(2 * i + 1) * asw) / (2 * int64_t(n)));
+    if (mirror) k = asw - 1 - k;
+    int v = sw < 0 ? s - 1 - k : s + k;
+    out[size_t(i)] = (v >= 0 && v < limit) ? v : -1;
+  }
+  return out;
+}
+
+// Normalises a destination rectangle given with a signed size.
+// A negative extent covers x down to x + w + 1.
+RECT DestRect(int x, int y, int w, int h) {
+  RECT r{x, y, x + w, y + h};
+  if (w < 0) r = RECT{x + w + 1, r.top, x + 1, r.bottom};
+  if (h < 0) r = RECT{r.left, y + h + 1, r.right, y + 1};
+  return r;
+}
+
+}  // namespace
+
+BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  DC* dc = FindDC(hdc);
+  if (!dc) return FALSE;
+  uint8_t t = uint8_t(rop >> 16);
+  if (UsesSource(t)) return FALSE;
+  if (!dc->Surface) return TRUE;
+  RECT r = DestRect(DevX(*dc, x), DevY(*dc, y), w, h);
+  std::vector<int> mx(size_t(r.right - r.left), 0), my(size_t(r.bottom - r.top), 0);
+  Transfer(*dc, nullptr, t, r, mx, my);
+  return TRUE;
+}
+
+BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc, int ySrc, int wSrc,
+                int hSrc, DWORD rop) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  DC* d = FindDC(hdcDest);
+  if (!d) return FALSE;
+  uint8_t t = uint8_t(rop >> 16);
+  if (!UsesSource(t)) return PatBlt(hdcDest, xDest, yDest, wDest, hDest, rop);
+  DC* s = FindDC(hdcSrc);
+  if (!s) return FALSE;
+  if (!d->Surface || !s->Surface || wDest == 0 || hDest == 0 || wSrc == 0 || hSrc == 0) return TRUE;
+  int dx = DevX(*d, xDest), dy = DevY(*d, yDest);
+  int sx = DevX(*s, xSrc), sy = DevY(*s, ySrc);
+  RECT r = DestRect(dx, dy, wDest, hDest);
+  // Mirroring: a destination and a source size of different signs.
+  bool mirrorX = (wDest < 0) != (wSrc < 0), mirrorY = (hDest < 0) != (hSrc < 0);
+  int sxStart = wSrc < 0 ? sx + 1 : sx, syStart = hSrc < 0 ? sy + 1 : sy;
+  int n = r.right - r.left, m = r.bottom - r.top;
+  std::vector<int> mx = MapAxis(n, wSrc < 0 ? sxStart : sx, wSrc, mirrorX, s->Surface->Width);
+  std::vector<int> my = MapAxis(m, hSrc < 0 ? syStart : sy, hSrc, mirrorY, s->Surface->Height);
+  bool shrink = std::abs(wSrc) > n || std::abs(hSrc) > m;
+  if (d->S.StretchMode == HALFTONE && shrink && s->Surface->Bpp != 1 && d->Surface->Bpp >= 16) {
+    // Halftone: the average of the source pixels each destination pixel
+    // covers (at 1:1 this is a plain copy).
+    int asw = std::abs(wSrc), ash = std::abs(hSrc);
+    std::vector<std::vector<uint32_t>> avg(static_cast<size_t>(m), std::vector<uint32_t>(static_cast<size_t>(n)));
+    for (int j = 0; j < m; ++j) {
+      int k0 = int(int64_t(j) * ash / m), k1 = std::max(k0 + 1, int(int64_t(j + 1) * ash / m));
+      for (int i = 0; i < n; ++i) {
+        int c0 = int(int64_t(i) * asw / n), c1 = std::max(c0 + 1, int(int64_t(i + 1) * asw / n));
+        int64_t rr = 0, gg = 0, bb = 0, cnt = 0;
+        for (int k = k0; k < k1; ++k) {
+          int kk = mirrorY ? ash - 1 - k : k;
+          int yy = hSrc < 0 ? syStart - 1 - kk : sy + kk;
+          if (yy < 0 || yy >= s->Surface->Height) continue;
+          for (int c = c0; c < c1; ++c) {
+            int cc = mirrorX ? asw - 1 - c : c;
+            int xx = wSrc < 0 ? sxStart - 1 - cc : sx + cc;
+            if (xx < 0 || xx >= s->Surface->Width) continue;
+            COLORREF col = s->Surface->Get(xx, yy);
+            rr += GetRValue(col);
+            gg += GetGValue(col);
+            bb += GetBValue(col);
+            ++cnt;
+          }
+        }
+        if (cnt)
+          avg[size_t(j)][size_t(i)] = d->Surface->RawFromColor(
+              RGB(int((rr + cnt / 2) / cnt), int((gg + cnt / 2) / cnt), int((bb + cnt / 2) / cnt)));
+      }
+    }
+    Transfer(*d, s, t, r, mx, my, &avg);
+    return TRUE;
+  }
+  Transfer(*d, s, t, r, mx, my);
+  return TRUE;
+}
+
+BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+  uint8_t t = uint8_t(rop >> 16);
+  if (!UsesSource(t)) return PatBlt(hdc, x, y, cx, cy, rop);
+  if (cx < 0 || cy < 0) return FALSE;
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  DC* d = FindDC(hdc);
+  DC* s = FindDC(hdcSrc);
+  if (!d || !s) return FALSE;
+  if (!d->Surface || !s->Surface || cx == 0 || cy == 0) return TRUE;
+  int dx = DevX(*d, x), dy = DevY(*d, y), sx = DevX(*s, x1), sy = DevY(*s, y1);
+  RECT r{dx, dy, dx + cx, dy + cy};
+  std::vector<int> mx(static_cast<size_t>(cx)), my(static_cast<size_t>(cy));
+  for (int i = 0; i < cx; ++i) mx[size_t(i)] = (sx + i >= 0 && sx + i < s->Surface->Width) ? sx + i : -1;
+  for (int j = 0; j < cy; ++j) my[size_t(j)] = (sy + j >= 0 && sy + j < s->Surface->Height) ? sy + j : -1;
+  Transfer(*d, s, t, r, mx, my);
+  return TRUE;
+}
+
+// Device-independent bits.
+
+namespace {
+
+// A bitmap over the caller's bits, checked against its header; false when
+// the header does not add up.
+bool WrapDIB(const BITMAPINFO* bmi, const void* bits, UINT usage, Bitmap& out) {
+  if (!bmi || !bits) return false;
+  const BITMAPINFOHEADER& h = bmi->bmiHeader;
+  if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN ||
+      h.biPlanes != 1)
+    return false;
+  int bpp = h.biBitCount;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) return false;
+  int H = std::abs(h.biHeight);
+  int64_t limit = PixelLimit();
+  if (int64_t(h.biWidth) * H > (limit > 0 ? limit : (int64_t(1) << 31))) return false;
+  int64_t stride = ((int64_t(h.biWidth) * bpp + 31) / 32) * 4;
+  int64_t need = stride * H;
+  if (h.biSizeImage != 0 && int64_t(h.biSizeImage) < need) return false;
+  if (h.biClrUsed > 256 && bpp <= 8) return false;
+  out.Width = h.biWidth;
+  out.Height = H;
+  out.Bpp = bpp;
+  out.Stride = int(stride);
+  out.TopDown = h.biHeight < 0;
+  out.IsDib = true;
+  out.Bits = const_cast<uint8_t*>(static_cast<const uint8_t*>(bits));
+  const uint8_t* after = reinterpret_cast<const uint8_t*>(bmi) + h.biSize;
+  if (bpp <= 8) {
+    size_t n = size_t(1) << bpp;
+    size_t used = h.biClrUsed && h.biClrUsed < n ? h.biClrUsed : n;
+    out.Palette.assign(n, RGBQUAD{});
+    if (usage == DIB_RGB_COLORS)
+      for (size_t i = 0; i < used; ++i) std::memcpy(&out.Palette[i], after + i * 4, 4);
+  } else if (h.biCompression == BI_BITFIELDS) {
+    std::memcpy(out.Masks, after, 12);
+    out.HasMasks = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc, int SrcWidth,
+                  int SrcHeight, const void* lpBits, const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop) {
+  auto src = std::make_shared<Bitmap>();
+  if (!WrapDIB(lpbmi, lpBits, iUsage, *src)) return 0;
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!FindDC(hdc)) return 0;
+  // The source rectangle counts rows from the bottom of a bottom-up DIB.
+  int sy = src->TopDown ? ySrc : src->Height - ySrc - SrcHeight;
+  auto o = std::make_shared<Object>();
+  o->Kind = ObjKind::DC;
+  o->D = std::make_shared<DC>();
+  o->D->Memory = true;
+  o->D->Surface = src;
+  HDC tmp = reinterpret_cast<HDC>(AddObject(o));
+  BOOL ok = StretchBlt(hdc, xDest, yDest, DestWidth, DestHeight, tmp, xSrc, sy, SrcWidth, SrcHeight, rop);
+  RemoveObject(tmp);
+  return ok ? src->Height : 0;
+}
+
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT StartScan,
+                      UINT cLines, const void* lpvBits, const BITMAPINFO* lpbmi, UINT ColorUse) {
+  if (!lpbmi || w > INT32_MAX || h > INT32_MAX) return 0;
+  BITMAPINFOHEADER hdr = lpbmi->bmiHeader;
+  int H = std::abs(hdr.biHeight);
+  if (cLines == 0 || StartScan >= UINT(H)) return 0;
+  cLines = std::min<UINT>(cLines, UINT(H) - StartScan);
+  auto src = std::make_shared<Bitmap>();
+  if (!WrapDIB(lpbmi, lpvBits, ColorUse, *src)) return 0;
+  // The bits hold rows StartScan .. StartScan + cLines - 1 only.
+  int64_t need = int64_t(src->Stride) * cLines;
+  if (hdr.biSizeImage && int64_t(hdr.biSizeImage) < need) return 0;
+  src->Height = int(cLines);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  DC* d = FindDC(hdc);
+  if (!d) return 0;
+  // Source rows are counted from the bottom of the whole image.
+  int topRow = src->TopDown ? ySrc - int(StartScan) : (int(StartScan) + int(cLines)) - (ySrc + int(h));
+  auto o = std::make_shared<Object>();
+  o->Kind = ObjKind::DC;
+  o->D = std::make_shared<DC>();
+  o->D->Memory = true;
+  o->D->Surface = src;
+  HDC tmp = reinterpret_cast<HDC>(AddObject(o));
+  BitBlt(hdc, xDest, yDest, int(w), int(h), tmp, xSrc, topRow, SRCCOPY);
+  RemoveObject(tmp);
+  return int(cLines);
+}
+
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi, UINT usage) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto o = Find(hbm, ObjKind::Bitmap);
+  if (!o || !lpbmi || !FindDC(hdc)) return 0;
+  const Bitmap& b = *o->Bmp;
+  BITMAPINFOHEADER& h = lpbmi->bmiHeader;
+  if (h.biSize < sizeof(BITMAPINFOHEADER)) return 0;
+  if (!lpvBits && h.biBitCount == 0) {
+    h.biWidth = b.Width;
+    h.biHeight = b.Height;
+    h.biPlanes = 1;
+    h.biBitCount = WORD(b.Bpp);
+    h.biCompression = BI_RGB;
+    h.biSizeImage = DWORD(StrideOf(b.Width, b.Bpp) * b.Height);
+    h.biClrUsed = 0;
+    return b.Height;
+  }
+  int bpp = h.biBitCount;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return 0;
+  if (h.biWidth != b.Width || h.biHeight == 0 || std::abs(h.biHeight) != b.Height) {
+    if (h.biWidth <= 0) return 0;
+  }
+  Bitmap out;
+  out.Width = h.biWidth;
+  out.Height = std::abs(h.biHeight);
+  out.Bpp = bpp;
+  out.Stride = StrideOf(out.Width, bpp);
+  out.TopDown = h.biHeight < 0;
+  RGBQUAD* pal = reinterpret_cast<RGBQUAD*>(reinterpret_cast<uint8_t*>(lpbmi) + h.biSize);
+  if (bpp <= 8) {
+    size_t n = size_t(1) << bpp;
+    // The source's own colours when it has as many, else a grey ramp.
+    if (b.Bpp == bpp && b.Palette.size() == n) {
+      out.Palette = b.Palette;
+    } else {
+      out.Palette.resize(n);
+      for (size_t i = 0; i < n; ++i) {
+        BYTE v = BYTE(i * 255 / (n - 1));
+        out.Palette[i] = RGBQUAD{v, v, v, 0};
+      }
+    }
+    if (usage == DIB_RGB_COLORS) std::memcpy(pal, out.Palette.data(), n * 4);
+  }
+  h.biSizeImage = DWORD(out.Stride * out.Height);
+  if (!lpvBits) return out.Height;
+  out.Bits = static_cast<uint8_t*>(lpvBits);
+  // Rows start .. start + cLines - 1, counted from the bottom; the buffer
+  // holds those rows only.
+  if (start >= UINT(out.Height)) return 0;
+  cLines = std::min<UINT>(cLines, UINT(out.Height) - start);
+  int copied = 0;
+  for (UINT i = 0; i < cLines; ++i) {
+    int fromBottom = int(start + i);
+    int srcRow = b.Height - 1 - fromBottom;
+    if (srcRow < 0 || srcRow >= b.Height) continue;
+    uint8_t* row = out.Bits + size_t(out.TopDown ? (cLines - 1 - i) : i) * size_t(out.Stride);
+    std::memset(row, 0, size_t(out.Stride));
+    Bitmap tmp = out;
+    tmp.Bits = row;
+    tmp.Height = 1;
+    tmp.TopDown = true;
+    for (int x = 0; x < out.Width; ++x) {
+      if (x >= b.Width) {
+        tmp.SetRaw(x, 0, 0);
+        continue;
+      }
+      if (b.Bpp == bpp && b.Palette.size() == tmp.Palette.size() && !b.HasMasks)
+        tmp.SetRaw(x, 0, b.GetRaw(x, srcRow));
+      else
+        tmp.Set(x, 0, b.Get(x, srcRow));
+    }
+    ++copied;
+  }
+  return copied;
+}
+
+int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits, const BITMAPINFO* lpbmi,
+              UINT ColorUse) {
+  auto src = std::make_shared<Bitmap>();
+  if (!WrapDIB(lpbmi, lpBits, ColorUse, *src)) return 0;
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto o = Find(hbm, ObjKind::Bitmap);
+  if (!o) return 0;
+  (void)hdc;
+  Bitmap& b = *o->Bmp;
+  if (start >= UINT(src->Height)) return 0;
+  cLines = std::min<UINT>(cLines, UINT(src->Height) - start);
+  int n = 0;
+  for (UINT i = 0; i < cLines; ++i) {
+    int fromBottom = int(start + i);
+    int dstRow = b.Height - 1 - fromBottom;
+    int srcRow = src->Height - 1 - fromBottom;
+    if (dstRow < 0 || dstRow >= b.Height) continue;
+    for (int x = 0; x < std::min(b.Width, src->Width); ++x) b.Set(x, dstRow, src->Get(x, srcRow));
+    ++n;
+  }
+  return n;
+}

@@ -1,0 +1,494 @@
+// Lines, shapes, shape regions and edges, over spans of our own.
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "platform/win_syscolors.h"
+#include "winui/gdi_internal.h"
+
+namespace vxgdi {
+uint32_t RawMask(const Bitmap& b);
+}
+
+using namespace vxgdi;
+
+namespace {
+
+// Rows of spans [x1, x2) in some coordinates.
+using Spans = std::map<int, std::vector<std::pair<int, int>>>;
+
+Region RegionOfSpans(const Spans& s) {
+  Region r;
+  for (const auto& [y, row] : s)
+    for (const auto& [a, b] : row) r.UnionRect(a, y, b, y + 1);
+  return r;
+}
+
+// Pixels of a polygon set at integer sample points: an edge counts for rows
+// y with ymin <= y < ymax; a pixel x is inside from the ceiling of a left
+// crossing up to (not including) the ceiling of the right one.
+Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode) {
+  struct Edge {
+    double x0, y0, x1, y1;
+    int dir;
+  };
+  std::vector<Edge> edges;
+  int ymin = INT32_MAX, ymax = INT32_MIN;
+  for (const auto& p : polys) {
+    size_t n = p.size();
+    for (size_t i = 0; i < n; ++i) {
+      POINT a = p[i], b = p[(i + 1) % n];
+      if (a.y == b.y) continue;
+      int dir = a.y < b.y ? 1 : -1;
+      if (a.y > b.y) std::swap(a, b);
+      edges.push_back(Edge{double(a.x), double(a.y), double(b.x), double(b.y), dir});
+      ymin = std::min(ymin, int(a.y));
+      ymax = std::max(ymax, int(b.y));
+    }
+  }
+  Spans out;
+  if (edges.empty()) return out;
+  std::vector<std::pair<double, int>> xs;
+  for (int y = ymin; y < ymax; ++y) {
+    xs.clear();
+    for (const Edge& e : edges) {
+      if (y < e.y0 || y >= e.y1) continue;
+      double x = e.x0 + (e.x1 - e.x0) * (y - e.y0) / (e.y1 - e.y0);
+      xs.push_back({x, e.dir});
+    }
+    std::sort(xs.begin(), xs.end());
+    auto& row = out[y];
+    int wind = 0, count = 0, start = 0;
+    bool inside = false;
+    for (const auto& [x, dir] : xs) {
+      wind += dir;
+      ++count;
+      bool now = mode == ALTERNATE ? (count % 2) == 1 : wind != 0;
+      if (now && !inside) start = int(std::ceil(x));
+      if (!now && inside) {
+        int end = int(std::ceil(x));
+        if (end > start) row.push_back({start, end});
+      }
+      inside = now;
+    }
+  }
+  return out;
+}
+
+// Pixels of an ellipse inscribed in [l, r) x [t, b), or of a rectangle with
+// corners rounded by ellipses of cw x ch: a pixel is in when its centre is.
+Spans RoundSpans(int l, int t, int r, int b, int cw, int ch) {
+  Spans out;
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  int w = r - l, h = b - t;
+  if (w <= 0 || h <= 0) return out;
+  cw = std::min(std::abs(cw), w);
+  ch = std::min(std::abs(ch), h);
+  double rx = cw / 2.0, ry = ch / 2.0;
+  for (int y = t; y < b; ++y) {
+    double py = y + 0.5;
+    double dy = 0;
+    if (py < t + ry)
+      dy = t + ry - py;
+    else if (py > b - ry)
+      dy = py - (b - ry);
+    double half = 0;
+    if (ry > 0 && dy > 0) {
+      double q = 1 - (dy / ry) * (dy / ry);
+      if (q < 0) continue;
+      half = rx * std::sqrt(q);
+    } else {
+      half = rx;
+    }
+    // The row spans from the left corner centre minus half to the right.
+    double x0 = l + rx - half, x1 = r - rx + half;
+    int a = int(std::ceil(x0 - 0.5)), c = int(std::ceil(x1 - 0.5));
+    if (c > a) out[y].push_back({a, c});
+  }
+  return out;
+}
+
+// The outline pixels of a set of spans: those with a 4-neighbour outside.
+Region Outline(const Region& area) {
+  Region inner = area;
+  for (auto [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
+    Region s = area;
+    s.Translate(dx, dy);
+    inner.Intersect(s);
+  }
+  Region out = area;
+  out.Subtract(inner);
+  return out;
+}
+
+// Cosmetic pen styles: on and off runs in pixels.
+const std::vector<int>& StyleRuns(int style) {
+  static const std::vector<int> solid, dash{18, 6}, dot{3, 3}, dashdot{9, 6, 3, 6}, dashdotdot{9, 3, 3, 3, 3, 3};
+  switch (style) {
+    case PS_DASH:
+      return dash;
+    case PS_DOT:
+      return dot;
+    case PS_DASHDOT:
+      return dashdot;
+    case PS_DASHDOTDOT:
+      return dashdotdot;
+  }
+  return solid;
+}
+
+struct PenDrawer {
+  DC& dc;
+  Pen pen;
+  Region vis;
+  bool ok = false;
+  uint32_t penRaw = 0, bkRaw = 0, mask = 0;
+  int styleLen = 0;
+  int stylePos = 0;  // runs on across the segments of one call
+
+  PenDrawer(DC& d) : dc(d) {
+    if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
+    if (!VisibleRegion(dc, vis)) return;
+    Bitmap& b = *dc.Surface;
+    penRaw = b.RawFromColor(pen.Color);
+    bkRaw = b.RawFromColor(dc.S.BkColor);
+    mask = RawMask(b);
+    for (int r : StyleRuns(pen.Style)) styleLen += r;
+    ok = true;
+  }
+
+  void Plot(int x, int y, uint32_t raw) {
+    if (!pixman_region32_contains_point(&vis.R, x, y, nullptr)) return;
+    Bitmap& b = *dc.Surface;
+    b.SetRaw(x, y, Rop2(dc.S.Rop2, raw, b.GetRaw(x, y), mask));
+  }
+
+  void Dot(int x, int y) {
+    if (pen.Width <= 1) {
+      bool on = true;
+      if (styleLen) {
+        int p = stylePos % styleLen;
+        const auto& runs = StyleRuns(pen.Style);
+        for (size_t i = 0; i < runs.size(); ++i) {
+          if (p < runs[i]) {
+            on = (i % 2) == 0;
+            break;
+          }
+          p -= runs[i];
+        }
+        ++stylePos;
+      }
+      if (on)
+        Plot(x, y, penRaw);
+      else if (dc.S.BkMode == OPAQUE)
+        Plot(x, y, bkRaw);
+      return;
+    }
+    // A wide pen: a round stamp of its width around the point.
+    int w = pen.Width, r0 = -(w - 1) / 2;
+    double c = (w - 1) / 2.0 + r0;
+    for (int dy = r0; dy < r0 + w; ++dy)
+      for (int dx = r0; dx < r0 + w; ++dx) {
+        double ex = dx - c, ey = dy - c;
+        if (ex * ex + ey * ey <= (w / 2.0) * (w / 2.0) + 0.25) Plot(x + dx, y + dy, penRaw);
+      }
+  }
+
+  // Device coordinates; the end point is not drawn.
+  void Line(int x0, int y0, int x1, int y1) {
+    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    if (dx >= dy) {
+      for (int i = 0; i < dx; ++i) {
+        // The minor coordinate is the nearest to the true line; halves
+        // round toward the start.
+        int off = int((2 * int64_t(dy) * i + dx - 1) / (2 * int64_t(dx)));
+        Dot(x0 + sx * i, y0 + sy * off);
+      }
+    } else {
+      for (int i = 0; i < dy; ++i) {
+        int off = int((2 * int64_t(dx) * i + dy - 1) / (2 * int64_t(dy)));
+        Dot(x0 + sx * off, y0 + sy * i);
+      }
+    }
+  }
+};
+
+void FillWithBrush(DC& dc, const Region& area) {
+  Brush b;
+  if (!ResolveBrush(dc, dc.S.Brush, b)) return;
+  FillRegion(dc, area, b, dc.S.Rop2);
+}
+
+Region DeviceShift(const DC& dc, Region r) {
+  r.Translate(dc.S.ViewportOrg.x - dc.S.WindowOrg.x, dc.S.ViewportOrg.y - dc.S.WindowOrg.y);
+  return r;
+}
+
+bool HasPen(const DC& dc) {
+  Pen p;
+  return ResolvePen(dc, dc.S.Pen, p) && p.Style != PS_NULL;
+}
+
+// Fills a closed shape with the brush and draws its outline pixels with the
+// pen (shapes whose outline is not a set of lines).
+void FillAndOutline(DC& dc, const Region& area) {
+  bool pen = HasPen(dc);
+  Region outline = Outline(area);
+  Region inside = area;
+  if (pen) inside.Subtract(outline);
+  FillWithBrush(dc, DeviceShift(dc, inside));
+  if (pen) {
+    PenDrawer pd(dc);
+    if (!pd.ok) return;
+    Region dev = DeviceShift(dc, outline);
+    for (const RECT& r : dev.Rects())
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) pd.Plot(x, y, pd.penRaw);
+  }
+}
+
+}  // namespace
+
+#define VX_DC(ret)                                      \
+  std::lock_guard<std::recursive_mutex> lock(Lock()); \
+  DC* dc = FindDC(hdc);                               \
+  if (!dc) return ret
+
+BOOL MoveToEx(HDC hdc, int x, int y, POINT* lppt) {
+  VX_DC(FALSE);
+  if (lppt) *lppt = dc->S.CurPos;
+  dc->S.CurPos = POINT{x, y};
+  return TRUE;
+}
+
+BOOL GetCurrentPositionEx(HDC hdc, POINT* lppt) {
+  VX_DC(FALSE);
+  if (lppt) *lppt = dc->S.CurPos;
+  return TRUE;
+}
+
+BOOL LineTo(HDC hdc, int x, int y) {
+  VX_DC(FALSE);
+  PenDrawer pd(*dc);
+  if (pd.ok) pd.Line(DevX(*dc, dc->S.CurPos.x), DevY(*dc, dc->S.CurPos.y), DevX(*dc, x), DevY(*dc, y));
+  dc->S.CurPos = POINT{x, y};
+  return TRUE;
+}
+
+BOOL Polyline(HDC hdc, const POINT* apt, int cpt) {
+  VX_DC(FALSE);
+  if (!apt || cpt < 2) return FALSE;
+  PenDrawer pd(*dc);
+  if (pd.ok)
+    for (int i = 1; i < cpt; ++i)
+      pd.Line(DevX(*dc, apt[i - 1].x), DevY(*dc, apt[i - 1].y), DevX(*dc, apt[i].x), DevY(*dc, apt[i].y));
+  return TRUE;
+}
+
+BOOL PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
+  VX_DC(FALSE);
+  if (!apt) return FALSE;
+  PenDrawer pd(*dc);
+  POINT cur = dc->S.CurPos;
+  for (DWORD i = 0; i < cpt; ++i) {
+    if (pd.ok) pd.Line(DevX(*dc, cur.x), DevY(*dc, cur.y), DevX(*dc, apt[i].x), DevY(*dc, apt[i].y));
+    cur = apt[i];
+  }
+  dc->S.CurPos = cur;
+  return TRUE;
+}
+
+BOOL LineDDA(int xStart, int yStart, int xEnd, int yEnd, LINEDDAPROC lpProc, LPARAM data) {
+  if (!lpProc) return FALSE;
+  int dx = std::abs(xEnd - xStart), dy = std::abs(yEnd - yStart);
+  int sx = xStart < xEnd ? 1 : -1, sy = yStart < yEnd ? 1 : -1;
+  if (dx >= dy) {
+    for (int i = 0; i < dx; ++i)
+      lpProc(xStart + sx * i, yStart + sy * int((2 * int64_t(dy) * i + dx - 1) / (2 * int64_t(dx))), data);
+  } else {
+    for (int i = 0; i < dy; ++i)
+      lpProc(xStart + sx * int((2 * int64_t(dx) * i + dy - 1) / (2 * int64_t(dy))), yStart + sy * i, data);
+  }
+  return TRUE;
+}
+
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+  VX_DC(FALSE);
+  if (left > right) std::swap(left, right);
+  if (top > bottom) std::swap(top, bottom);
+  bool pen = HasPen(*dc);
+  // Without a pen the filled area is one pixel smaller on the right and bottom.
+  Region fill;
+  if (pen)
+    fill.SetRect(left + 1, top + 1, right - 1, bottom - 1);
+  else
+    fill.SetRect(left, top, right - 1, bottom - 1);
+  FillWithBrush(*dc, DeviceShift(*dc, fill));
+  if (pen && right - left >= 1 && bottom - top >= 1) {
+    PenDrawer pd(*dc);
+    if (pd.ok) {
+      int l = DevX(*dc, left), t = DevY(*dc, top), r = DevX(*dc, right - 1), b = DevY(*dc, bottom - 1);
+      if (r == l) {
+        pd.Line(l, t, l, b + 1);
+      } else if (b == t) {
+        pd.Line(l, t, r + 1, t);
+      } else {
+        pd.Line(l, t, r, t);
+        pd.Line(r, t, r, b);
+        pd.Line(r, b, l, b);
+        pd.Line(l, b, l, t);
+      }
+    }
+  }
+  return TRUE;
+}
+
+BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
+  VX_DC(FALSE);
+  Region area = RegionOfSpans(RoundSpans(left, top, right, bottom, std::abs(right - left), std::abs(bottom - top)));
+  FillAndOutline(*dc, area);
+  return TRUE;
+}
+
+BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
+  VX_DC(FALSE);
+  Region area = RegionOfSpans(RoundSpans(left, top, right, bottom, width, height));
+  FillAndOutline(*dc, area);
+  return TRUE;
+}
+
+static BOOL PolyPolygonImpl(HDC hdc, const std::vector<std::vector<POINT>>& polys) {
+  VX_DC(FALSE);
+  Region area = RegionOfSpans(PolygonSpans(polys, dc->S.PolyFillMode));
+  FillWithBrush(*dc, DeviceShift(*dc, area));
+  PenDrawer pd(*dc);
+  if (pd.ok)
+    for (const auto& p : polys)
+      for (size_t i = 0; i < p.size(); ++i) {
+        POINT a = p[i], b = p[(i + 1) % p.size()];
+        pd.Line(DevX(*dc, a.x), DevY(*dc, a.y), DevX(*dc, b.x), DevY(*dc, b.y));
+      }
+  return TRUE;
+}
+
+BOOL Polygon(HDC hdc, const POINT* apt, int cpt) {
+  if (!apt || cpt < 2) return FALSE;
+  return PolyPolygonImpl(hdc, {std::vector<POINT>(apt, apt + cpt)});
+}
+
+BOOL PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz) {
+  if (!apt || !asz || csz < 1) return FALSE;
+  std::vector<std::vector<POINT>> polys;
+  const POINT* p = apt;
+  for (int i = 0; i < csz; ++i) {
+    if (asz[i] < 2) return FALSE;
+    polys.emplace_back(p, p + asz[i]);
+    p += asz[i];
+  }
+  return PolyPolygonImpl(hdc, polys);
+}
+
+static HRGN NewRegion(const Region& r) {
+  auto o = std::make_shared<Object>();
+  o->Kind = ObjKind::Region;
+  o->Rgn = std::make_shared<Region>(r);
+  return reinterpret_cast<HRGN>(AddObject(o));
+}
+
+static bool SizeAllowed(int64_t w, int64_t h) {
+  int64_t limit = PixelLimit();
+  return std::abs(w) < (int64_t(1) << 27) && std::abs(h) < (int64_t(1) << 27) &&
+         (limit <= 0 || std::abs(w) * std::abs(h) <= limit);
+}
+
+HRGN CreateEllipticRgn(int x1, int y1, int x2, int y2) {
+  if (!SizeAllowed(int64_t(x2) - x1, int64_t(y2) - y1)) return nullptr;
+  return NewRegion(RegionOfSpans(RoundSpans(x1, y1, x2, y2, std::abs(x2 - x1), std::abs(y2 - y1))));
+}
+
+HRGN CreateEllipticRgnIndirect(const RECT* r) {
+  return r ? CreateEllipticRgn(r->left, r->top, r->right, r->bottom) : nullptr;
+}
+
+HRGN CreateRoundRectRgn(int x1, int y1, int x2, int y2, int w, int h) {
+  if (!SizeAllowed(int64_t(x2) - x1, int64_t(y2) - y1)) return nullptr;
+  return NewRegion(RegionOfSpans(RoundSpans(x1, y1, x2, y2, w, h)));
+}
+
+HRGN CreatePolyPolygonRgn(const POINT* pptl, const INT* pc, int cPoly, int iMode) {
+  if (!pptl || !pc || cPoly < 1 || (iMode != ALTERNATE && iMode != WINDING)) return nullptr;
+  std::vector<std::vector<POINT>> polys;
+  const POINT* p = pptl;
+  int minx = INT32_MAX, maxx = INT32_MIN, miny = INT32_MAX, maxy = INT32_MIN;
+  for (int i = 0; i < cPoly; ++i) {
+    if (pc[i] < 0) return nullptr;
+    polys.emplace_back(p, p + pc[i]);
+    for (int k = 0; k < pc[i]; ++k) {
+      minx = std::min(minx, int(p[k].x));
+      maxx = std::max(maxx, int(p[k].x));
+      miny = std::min(miny, int(p[k].y));
+      maxy = std::max(maxy, int(p[k].y));
+    }
+    p += pc[i];
+  }
+  if (minx <= maxx && !SizeAllowed(int64_t(maxx) - minx, int64_t(maxy) - miny)) return nullptr;
+  return NewRegion(RegionOfSpans(PolygonSpans(polys, iMode)));
+}
+
+HRGN CreatePolygonRgn(const POINT* pptl, int cPoint, int iMode) {
+  return CreatePolyPolygonRgn(pptl, &cPoint, 1, iMode);
+}
+
+BOOL DrawEdge(HDC hdc, RECT* qrc, UINT edge, UINT grfFlags) {
+  if (!qrc) return FALSE;
+  {
+    std::lock_guard<std::recursive_mutex> lock(Lock());
+    if (!FindDC(hdc)) return FALSE;
+  }
+  // Outer ring, then inner ring: top-left and bottom-right colours.
+  struct Ring {
+    UINT raised, sunken;
+    int tlR, brR, tlS, brS;
+  } rings[2] = {
+      {BDR_RAISEDOUTER, BDR_SUNKENOUTER, COLOR_3DLIGHT, COLOR_3DDKSHADOW, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT},
+      {BDR_RAISEDINNER, BDR_SUNKENINNER, COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW, COLOR_3DDKSHADOW, COLOR_3DLIGHT},
+  };
+  RECT r = *qrc;
+  for (const Ring& ring : rings) {
+    int tl = -1, br = -1;
+    if (edge & ring.raised) {
+      tl = ring.tlR;
+      br = ring.brR;
+    } else if (edge & ring.sunken) {
+      tl = ring.tlS;
+      br = ring.brS;
+    }
+    if (tl < 0) continue;
+    HBRUSH btl = GetSysColorBrush(tl), bbr = GetSysColorBrush(br);
+    if (grfFlags & BF_LEFT) {
+      RECT e{r.left, r.top, r.left + 1, r.bottom};
+      FillRect(hdc, &e, btl);
+    }
+    if (grfFlags & BF_TOP) {
+      RECT e{r.left, r.top, r.right, r.top + 1};
+      FillRect(hdc, &e, btl);
+    }
+    if (grfFlags & BF_RIGHT) {
+      RECT e{r.right - 1, r.top, r.right, r.bottom};
+      FillRect(hdc, &e, bbr);
+    }
+    if (grfFlags & BF_BOTTOM) {
+      RECT e{r.left, r.bottom - 1, r.right, r.bottom};
+      FillRect(hdc, &e, bbr);
+    }
+    if (grfFlags & BF_LEFT) r.left++;
+    if (grfFlags & BF_TOP) r.top++;
+    if (grfFlags & BF_RIGHT) r.right--;
+    if (grfFlags & BF_BOTTOM) r.bottom--;
+  }
+  if (grfFlags & BF_MIDDLE) FillRect(hdc, &r, GetSysColorBrush(COLOR_BTNFACE));
+  if (grfFlags & BF_ADJUST) *qrc = r;
+  return TRUE;
+}
