@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/win_syscolors.h"
+
 const TVXPixelFormat VXPixelFormatFallback[VXPixelFormatCount][7] = {
     /* vxnull   */ {vxnull, vxnull, vxnull, vxnull, vxnull, vxnull, vxnull},
     /* vx1g     */ {vx8g, vx16g, vx32f, vx24RGB, vxnull, vxnull, vxnull},
@@ -108,6 +110,11 @@ const uint8_t VXReverseBitsTable[256] = {
 };
 
 void VXReverseByteBits(uint8_t& b) { b = VXReverseBitsTable[b]; }
+
+TRGB VXColorToTRGB(int32_t color) {
+  const uint32_t c = ColorToRGB(color);
+  return TRGB{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
+}
 
 void VXReverseDWordBits(uint32_t& d) {
   uint32_t v = __builtin_bswap32(d);

@@ -154,6 +154,10 @@ void VXSwapWords(void* p, int32_t n);   // byte-swaps n 16-bit words in place
 void VXSwapDWords(void* p, int32_t n);  // byte-swaps n 32-bit words in place
 extern const uint8_t VXReverseBitsTable[256];
 void VXReverseByteBits(uint8_t& b);
+
+// The TRGB of a colour value (red in bits 0-7, green 8-15, blue 16-23); a
+// negative value names a system colour by its low byte and is resolved first.
+TRGB VXColorToTRGB(int32_t color);
 void VXReverseDWordBits(uint32_t& d);
 int32_t VXBitFieldWidth(uint32_t Mask);
 int32_t VXBitsForColorCount(int32_t N);

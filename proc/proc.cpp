@@ -388,11 +388,6 @@ int32_t VXRGBToGray(TRGB rgb) {
 
 TColor VXTRGBToColor(TRGB rgb) { return TColor(uint32_t(rgb.r) | (uint32_t(rgb.g) << 8) | (uint32_t(rgb.b) << 16)); }
 
-TRGB VXColorToTRGB(TColor color) {
-  uint32_t c = ColorToRGB(color);
-  return TRGB{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
-}
-
 TRGBA VXColorToTRGBA(TColor color, uint8_t alpha) {
   TRGB c = VXColorToTRGB(color);
   return TRGBA{c.b, c.g, c.r, alpha};

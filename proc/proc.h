@@ -506,8 +506,7 @@ uint32_t VXMakeRGBA(int32_t r, int32_t g, int32_t b, int32_t a);
 // Grey level by the settings' coefficients (read on every call).
 int32_t VXRGBToGray(TRGB rgb);
 TColor VXTRGBToColor(TRGB rgb);
-// System colours (negative values) are resolved first.
-TRGB VXColorToTRGB(TColor color);
+// VXColorToTRGB is the core's (core/pixels.h).
 TRGBA VXColorToTRGBA(TColor color, uint8_t alpha);
 // Alpha from the high byte of the resolved colour.
 TRGBA VXColorToTRGBA32(TColor color);
