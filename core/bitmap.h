@@ -12,6 +12,7 @@
 //   core/bitmap_copy.cpp     copying between bitmaps
 //   core/bitmap_pixels.cpp   pixel access, palette accessors and fills
 //   core/convert.cpp         pixel-format conversion
+//   core/bitmap_services.cpp flip, rotation, resampling, image tests, hash
 
 #include <cstddef>
 #include <cstdint>
@@ -398,6 +399,34 @@ class TVXBitmap : public TVXBaseBitmap {
   void StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
                      int32_t ySrc, int32_t dxSrc, int32_t dySrc, TResampleFilter Filter, int32_t Transparency,
                      double Opacity);
+
+  // ---- flip, rotation, resampling, image tests and hash (bitmap_services.cpp) ----
+  // Mirrors the image and its alpha channel (VXFlipBitmap).
+  void Flip(TFlipDir Dir);
+  // RotateEx without progress; the older form with vxrNone when AntiAlias is
+  // false.
+  void Rotate(double Angle, TVXAntialiasMode AntiAliasMode, TColor BackgroundColor);
+  void Rotate(double Angle, bool AntiAlias, TVXAntialiasMode AntiAliasMode, TColor BackgroundColor);
+  // Rotates by Angle degrees (counter-clockwise), uncovered pixels taking
+  // BackgroundColor: nearest pixel for vxrNone and for formats other than
+  // vx24RGB and vx1g, three shears for vxrFast, whole multiples of 90 and
+  // vx1g, else the bilinear or bicubic renderer. The alpha channel is turned
+  // alongside, uncovered parts transparent.
+  void RotateEx(double Angle, TVXAntialiasMode AntialiasMode, TColor BackgroundColor,
+                const TVXProgressEvent& OnProgress, void* Sender);
+  // Resamples to the size of VXCalcResampleSize through the processing
+  // library (EVXException when it has not been started); nothing when empty
+  // or already NewWidth x NewHeight.
+  void Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter FilterType, bool bMaintainAspectRatio);
+  // Every pixel byte of every row (padding excluded) is 0.
+  bool IsAllBlack();
+  // vx8p: every palette entry, used or not, is grey; vx24RGB, vx32RGB,
+  // vx48RGB: every pixel; other formats and an empty image: true.
+  bool IsGrayScale();
+  // The lower-case hexadecimal digest (algorithm a CALG_ id of
+  // core/streams.h) of the rows from the last to the first, RowLen bytes
+  // each, padding included, then for vx8p the palette.
+  std::string GetHash(uint32_t algorithm);
 
   // ---- display levels (bitmap_levels.cpp) ----
   // BlackValue and WhiteValue := the smallest and largest sample (vx8g,

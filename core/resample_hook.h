@@ -22,6 +22,8 @@ struct TVXResampleHooks {
                               TVXBaseBitmap* Target) = nullptr;
   // Nearest neighbour, Target in Source's format.
   void (*StretchNearest)(TVXBaseBitmap* Source, TVXBaseBitmap* Target) = nullptr;
+  // Bitmap resampled in place to NewWidth x NewHeight, alpha channel included.
+  void (*ResampleInPlace)(TVXBitmap* Bitmap, int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter) = nullptr;
 };
 
 extern constinit TVXResampleHooks VXResampleHooks;
@@ -36,3 +38,12 @@ void VXHookResampleGray8(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter F
 void VXHookStretch1BitAveraged(TVXBaseBitmap* Source, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                                TVXBaseBitmap* Target);
 void VXHookStretchNearest(TVXBaseBitmap* Source, TVXBaseBitmap* Target);
+void VXHookResampleInPlace(TVXBitmap* Bitmap, int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
+
+// The size rule of resampling. W and H are the requested sizes: -1 derives
+// that side from the other keeping the aspect ratio, 0 keeps the source's
+// side, any other value is taken by its absolute value; results are at least
+// 1. With MaintainAspect and both sizes at least 1 the source is fitted into
+// the box W x H (enlarging or shrinking). When both are negative nothing
+// changes.
+void VXCalcResampleSize(int32_t& W, int32_t& H, int32_t SrcWidth, int32_t SrcHeight, bool MaintainAspect);

@@ -16,10 +16,11 @@ using namespace vxrotate;
 
 namespace {
 
-// clamp(Round((prev * f + cur * g + 2048) / 4096)), halves to even.
+// clamp((prev * f + cur * g + 2048) div 4096): the weighted mean rounded
+// once, by the added half. (Rounding the quotient again would send every odd
+// value blended with itself, the background included, one level up.)
 inline uint8_t Blend(int32_t prev, int32_t cur, int32_t f, int32_t g) {
-  const int32_t x = prev * f + cur * g + 2048;
-  const int32_t q = (x + 2047 + ((x >> 12) & 1)) >> 12;
+  const int32_t q = (prev * f + cur * g + 2048) >> 12;
   return uint8_t(q < 0 ? 0 : q > 255 ? 255 : q);
 }
 
@@ -44,8 +45,7 @@ inline void BlendRun(uint8_t* d, const uint8_t* s, int64_t Count, const uint8_t*
     lg[v] = v * g + 2048;
   }
   auto mix = [&](int32_t prev, int32_t cur) {
-    const int32_t x = lf[prev] + lg[cur];
-    const int32_t q = (x + 2047 + ((x >> 12) & 1)) >> 12;
+    const int32_t q = (lf[prev] + lg[cur]) >> 12;
     return uint8_t(q < 0 ? 0 : q > 255 ? 255 : q);
   };
   for (int ch = 0; ch < NC; ++ch) d[ch] = mix(First[ch], s[ch]);

@@ -75,6 +75,9 @@ enum TVXDitherType {
   vxdtErrorDiffusion
 };
 
+// How Deinterlace treats the two fields of a frame.
+enum TVXDeinterlaceMode { vxdDiscard, vxdIntelliMerge };
+
 // Notification with the sender only.
 using TNotifyEvent = std::function<void(void* Sender)>;
 // (Sender, Source): an undo snapshot was requested.
@@ -369,6 +372,27 @@ class TVexlaneProc {
   // RoundHeight.
   void RoundImage(int32_t RoundWidth, int32_t RoundHeight);
 
+  // ---- rotation, flips, rotate-and-crop, deinterlacing ----
+  // Rotates the whole image by Angle degrees (counter-clockwise) through
+  // TVXBitmap::RotateEx; BackgroundColor -1 stands for Background. Nothing
+  // for Angle 0.
+  void Rotate(double Angle, TVXAntialiasMode AntiAliasMode, TColor BackgroundColor);
+  // The older form: vxrNone when AntiAlias is false.
+  void Rotate(double Angle, bool AntiAlias, TVXAntialiasMode AntiAliasMode, TColor BackgroundColor);
+  void Flip(TFlipDir dir);
+  // Rotates, then cuts the canvas around its centre to the upright
+  // rectangle whose rotation measures the size before (0 x 0, which changes
+  // nothing, when there is none). One undo entry.
+  void RotateAndCrop(double Angle, TVXAntialiasMode AntiAliasMode);
+  void RotateAndCrop(double Angle, bool AntiAlias, TVXAntialiasMode AntiAliasMode);
+  // vx24RGB. vxdDiscard: every odd row from the bottom replaces the row
+  // above it; vxdIntelliMerge: discards only when neighbouring rows differ
+  // by more than 5 grey levels on average, otherwise beeps.
+  void Deinterlace(TVXDeinterlaceMode mode);
+  // Crops away fully transparent rows and columns at the edges (no undo
+  // entry); nothing for an image that is transparent everywhere.
+  void CropTransparentBorder();
+
   // ---- resampling ----
   // Resamples the attached bitmap in place. Sizes follow VXCalcResampleSize
   // (-1: keep the aspect ratio, 0: keep the side). Nothing happens for an
@@ -526,6 +550,11 @@ void VXSwapByte(uint8_t& a, uint8_t& b);
 void VXSwapDouble(double& a, double& b);
 bool VXSameRGB(TRGB a, TRGB b);
 void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2);
+
+// The smallest rectangle (inclusive corners) holding every pixel whose alpha
+// is not 0; the whole image without an alpha channel; (width, height, -1, -1)
+// as left, top, right, bottom when every alpha is 0.
+void VXFindOpaqueBounds(TVXBitmap* Bitmap, TRect& Rect);
 
 // vx24RGB only: every pixel whose alpha is 0 gets Color.
 void VXSetTransparentPixelsColor(TVXBitmap* Bitmap, TRGB Color);

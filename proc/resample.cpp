@@ -110,49 +110,7 @@ void FillFromSinglePixel(TVXBaseBitmap* Source, TVXBaseBitmap* Target) {
   dst->Fill(double(color));
 }
 
-void FitImageSize(int32_t ImageWidth, int32_t ImageHeight, int32_t BoxWidth, int32_t BoxHeight, int32_t& OutWidth,
-                  int32_t& OutHeight) {
-  double factor;
-  if (double(ImageWidth) / double(BoxWidth) > double(ImageHeight) / double(BoxHeight))
-    factor = double(BoxWidth) / double(ImageWidth);
-  else
-    factor = double(BoxHeight) / double(ImageHeight);
-  auto side = [factor](int32_t s) {
-    double v = std::nearbyint(double(s) * factor);
-    if (v > double(INT32_MAX)) return INT32_MAX;
-    return std::max<int32_t>(1, int32_t(v));
-  };
-  OutWidth = side(ImageWidth);
-  OutHeight = side(ImageHeight);
-}
-
-int32_t Saturate32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 }  // namespace
-
-void VXCalcResampleSize(int32_t& W, int32_t& H, int32_t SrcWidth, int32_t SrcHeight, bool MaintainAspect) {
-  const bool fit = MaintainAspect && W >= 1 && H >= 1;
-  if (W < 0 && H < 0) return;
-  int64_t w;
-  if (W == -1)
-    w = SrcHeight != 0 ? int64_t(H) * SrcWidth / SrcHeight : 0;
-  else if (W == 0)
-    w = SrcWidth;
-  else
-    w = std::llabs(int64_t(W));
-  if (w < 1) w = 1;
-  int64_t h;
-  if (H == -1)
-    h = SrcWidth != 0 ? w * SrcHeight / SrcWidth : 0;
-  else if (H == 0)
-    h = SrcHeight;
-  else
-    h = std::llabs(int64_t(H));
-  if (h < 1) h = 1;
-  W = Saturate32(w);
-  H = Saturate32(h);
-  if (fit && SrcWidth > 0 && SrcHeight > 0) FitImageSize(SrcWidth, SrcHeight, W, H, W, H);
-}
 
 void VXResampleBitmap(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter,
                       const TVXProgressEvent& OnProgress, void* Sender) {

@@ -20,17 +20,13 @@
 
 #include <cstdint>
 
+#include "core/resample_hook.h"
 #include "core/vxdefs.h"
 
 class TVXBaseBitmap;
 class TVXBitmap;
 
-// The size rule. W and H are the requested sizes: -1 derives that side from
-// the other keeping the aspect ratio, 0 keeps the source's side, any other
-// value is taken by its absolute value; results are at least 1. With
-// MaintainAspect and both sizes at least 1 the source is fitted into the box
-// W x H (enlarging or shrinking). When both are negative nothing changes.
-void VXCalcResampleSize(int32_t& W, int32_t& H, int32_t SrcWidth, int32_t SrcHeight, bool MaintainAspect);
+// VXCalcResampleSize, the size rule, is the core's (core/resample_hook.h).
 
 // Resamples Source into Target, which already has the target size (and
 // normally Source's pixel format). Kernel filters turn formats other than

@@ -14,6 +14,10 @@ void VXProcRegisterResampleHooks() {
   VXResampleHooks.StretchNearest = [](TVXBaseBitmap* Source, TVXBaseBitmap* Target) {
     VXStretchNearest(Source, Target);
   };
+  VXResampleHooks.ResampleInPlace = [](TVXBitmap* Bitmap, int32_t NewWidth, int32_t NewHeight,
+                                       TResampleFilter Filter) {
+    VXResampleInPlace(Bitmap, Filter, NewWidth, NewHeight);
+  };
 }
 
 void VXProcUnregisterResampleHooks() { VXResampleHooks = TVXResampleHooks{}; }

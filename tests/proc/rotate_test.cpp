@@ -1,6 +1,8 @@
 // Rotation and flips: the core engines (three shears, nearest pixel, exact
 // turns, bilinear and bicubic renderers, flips) held to numpy and to a plain
-// evaluation of their rules.
+// evaluation of their rules; the bitmap's and the component's rotations,
+// rotate-and-crop, deinterlacing, the transparent-border crop and the image
+// tests and hash.
 
 #include <gtest/gtest.h>
 
@@ -12,8 +14,13 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/resample_hook.h"
 #include "core/rotate.h"
+#include "core/startup.h"
+#include "core/streams.h"
 #include "numpy_oracle.h"
+#include "platform/win_sound.h"
+#include "proc/proc.h"
 
 namespace {
 
@@ -205,7 +212,7 @@ TPlain PlainShear(TPlain img, bool aa, const std::vector<uint8_t>& bg, double An
     s = d;
   };
   auto blend = [](int32_t prev, int32_t cur, int32_t f, int32_t g) {
-    const double v = std::nearbyint(double(prev * f + cur * g + 2048) / 4096);
+    const double v = std::floor(double(prev * f + cur * g + 2048) / 4096);
     return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
   };
   const int64_t a = int64_t(std::trunc(Angle * 1000)) % 360000;
@@ -538,6 +545,369 @@ save(np.concatenate([np.frombuffer(np.array([NW, NH], dtype=np.int32).tobytes(),
         ASSERT_EQ(bits.Pixels_vx1g(x, y), v != 0) << x << "," << y;  // fill 128 and white agree
       }
   }
+}
+
+// ---------------------------------------------------------------------------
+// The component's and the bitmap's rotations and flips
+
+// An alpha channel with a pattern of its own.
+void AddAlpha(TVXBitmap& b) {
+  TVXBitmap* a = b.AlphaChannel();
+  for (int32_t y = 0; y < a->Height(); ++y)
+    for (int32_t x = 0; x < a->Width(); ++x) a->SetPixels_vx8(x, y, uint8_t(1 + (x * 37 + y * 11) % 250));
+}
+
+TEST(RotateComponent, QuarterAndHalfTurnsOfEveryModeEqualNumpy) {
+  SKIP_WITHOUT_NUMPY();
+  const TVXPixelFormat formats[] = {vx1g, vx8g, vx8p, vx16g, vx24RGB, vx48RGB};
+  const double angles[] = {90, 180, 270, -90};
+  for (TVXPixelFormat pf : formats) {
+    SCOPED_TRACE(FormatName(pf));
+    TVXBitmap src;
+    FillRandom(src, 11, 6, pf);
+    AddAlpha(src);
+    const std::vector<std::string> image = NumpyTurnsAndFlips(src);
+    const std::vector<std::string> alpha = NumpyTurnsAndFlips(*src.AlphaChannel());
+    for (TVXAntialiasMode mode : {vxrNone, vxrFast, vxrBilinear, vxrBicubic}) {
+      for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE("mode " + std::to_string(int(mode)) + " angle " + Num(angles[k]));
+        TVXBitmap b(&src);
+        auto proc = TVexlaneProc::CreateFromBitmap(&b);
+        proc->Rotate(angles[k], mode, 0x00FF00);
+        EXPECT_EQ(Content(b), image[size_t(k)]);
+        ASSERT_TRUE(b.HasAlphaChannel());
+        EXPECT_EQ(Content(*b.AlphaChannel()), alpha[size_t(k)]);
+      }
+    }
+    TVXBitmap b(&src);
+    auto proc = TVexlaneProc::CreateFromBitmap(&b);
+    proc->Flip(fdHorizontal);
+    EXPECT_EQ(Content(b), image[4]);
+    EXPECT_EQ(Content(*b.AlphaChannel()), alpha[4]);
+    proc->Flip(fdHorizontal);
+    b.Flip(fdVertical);
+    EXPECT_EQ(Content(b), image[5]);
+    EXPECT_EQ(Content(*b.AlphaChannel()), alpha[5]);
+    b.Flip(fdVertical);
+    EXPECT_EQ(Content(b), Content(src));
+    EXPECT_EQ(Content(*b.AlphaChannel()), Content(*src.AlphaChannel()));
+  }
+}
+
+TEST(RotateComponent, ShearSizeCornersUndoAndCuts) {
+  TVXBitmap b(100, 60, vx24RGB);
+  b.Fill(double(0x335577));  // odd levels stay themselves through the blends
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVXBitmap(&b);
+  proc.SetBackground(0x336699);
+  int finished = 0;
+  proc.OnFinishWork = [&](void*) { ++finished; };
+  proc.Rotate(0, vxrFast, -1);
+  EXPECT_EQ(proc.UndoCount(), 0);
+  EXPECT_EQ(finished, 0);
+  proc.Rotate(20, vxrFast, -1);
+  EXPECT_EQ(b.Width(), 117);
+  EXPECT_EQ(b.Height(), 91);
+  const TRGB bg = VXColorToTRGB(0x336699);
+  for (auto [x, y] : {std::pair{0, 0}, {116, 0}, {0, 90}, {116, 90}}) EXPECT_EQ(b.Pixels_vx24RGB(x, y), bg);
+  for (auto [x, y] : {std::pair{58, 45}, {30, 40}, {80, 50}})
+    EXPECT_EQ(b.Pixels_vx24RGB(x, y), VXColorToTRGB(0x335577));
+  EXPECT_EQ(proc.GetUndoCaptions(0), "Rotate 20.00");
+  EXPECT_EQ(finished, 1);
+  proc.Undo();
+  EXPECT_EQ(b.Width(), 100);
+
+  TVXBitmap src;
+  FillRandom(src, 9, 7, vx24RGB);
+  TVXBitmap z(&src);
+  z.Rotate(360.0004, vxrFast, 0);
+  EXPECT_EQ(Content(z), Content(src));
+  z.Rotate(90, true, vxrBicubic, 0);
+  ASSERT_EQ(z.Width(), 7);
+  EXPECT_EQ(z.Pixels_vx24RGB(0, 0), src.Pixels_vx24RGB(8, 0));
+}
+
+// RotateEx picks a renderer and turns the alpha channel alongside with
+// background 0; each renderer is held to numpy above.
+TEST(RotateComponent, RotateExTurnsTheAlphaChannelWithTheImage) {
+  TVXBitmap src;
+  FillRandom(src, 23, 14, vx24RGB);
+  AddAlpha(src);
+  for (TVXAntialiasMode mode : {vxrNone, vxrFast, vxrBilinear, vxrBicubic}) {
+    SCOPED_TRACE(int(mode));
+    TVXBitmap b(&src);
+    b.RotateEx(33.3, mode, 0x102030, nullptr, nullptr);
+    TVXBitmap image(&src), alpha(src.AlphaChannel());
+    if (mode == vxrNone) {
+      VXRotateNearest(&image, double(0x102030), nullptr, nullptr, 33.3);
+      VXRotateNearest(&alpha, 0, nullptr, nullptr, 33.3);
+    } else if (mode == vxrFast) {
+      VXRotateShear24(&image, true, nullptr, nullptr, VXColorToTRGB(0x102030), 33.3);
+      VXRotateShear8(&alpha, true, 0, nullptr, nullptr, 33.3);
+    } else {
+      VXRotateAntialias24(&image, 0x102030, mode, nullptr, nullptr, 33.3);
+      VXRotateAntialias8(&alpha, 0, mode, 33.3);
+    }
+    EXPECT_EQ(Content(b), Content(image));
+    ASSERT_EQ(b.AlphaChannel()->Width(), b.Width());
+    ASSERT_EQ(b.AlphaChannel()->Height(), b.Height());
+    EXPECT_EQ(Content(*b.AlphaChannel()), Content(alpha));
+    EXPECT_EQ(b.AlphaChannel()->Pixels_vx8(0, 0), 0);
+  }
+  // A 16-bit grey image goes to the nearest renderer whatever the mode.
+  TVXBitmap g;
+  FillRandom(g, 8, 5, vx16g);
+  AddAlpha(g);
+  TVXBitmap expect(&g);
+  VXRotateNearest(&expect, 0, nullptr, nullptr, 17);
+  g.RotateEx(17, vxrBicubic, 0, nullptr, nullptr);
+  EXPECT_EQ(Content(g), Content(expect));
+  EXPECT_EQ(g.AlphaChannel()->Width(), g.Width());
+}
+
+// Inside the picture the bilinear renderer stays within one level of
+// OpenCV's warpAffine on the same inverse mapping.
+TEST(RotateComponent, BilinearIsCloseToOpenCV) {
+  SKIP_WITHOUT_NUMPY();
+  if (numpy_oracle::Shell("/usr/bin/python3 -c 'import cv2; print(1)' 2>/dev/null") != "1\n")
+    GTEST_SKIP() << "/usr/bin/python3 with OpenCV (Debian python3-opencv) is not installed";
+  const int32_t W = 64, H = 48;
+  TVXBitmap src(W, H, vx24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x)
+      src.SetPixels_vx24RGB(x, y, TRGB{uint8_t((x * 4 + y) & 255), uint8_t((y * 5) & 255), uint8_t((x * y) & 255)});
+  for (double angle : {17.0, -63.25, 141.0}) {
+    SCOPED_TRACE(Num(angle));
+    TVXBitmap out;
+    VXRotateAntialias24To(&src, &out, 0, nullptr, nullptr, vxrBilinear, angle);
+    const std::string res = numpy_oracle::Run(
+        "import cv2\n"
+        "W, H, TW, TH, angle = " + std::to_string(W) + "," + std::to_string(H) + "," + std::to_string(out.Width()) +
+            "," + std::to_string(out.Height()) + "," + Num(angle) + "\n"
+        "a = load(0, np.uint8, (H, W, 3))\n"
+        "th = np.longdouble(angle) * np.longdouble('3.1415926535897932385') / np.longdouble(180)\n"
+        "s, c = float(np.sin(th)), float(np.cos(th))\n"
+        "cxs, cys, cxd, cyd = (W - 1) / 2, (H - 1) / 2, (TW - 1) / 2, (TH - 1) / 2\n"
+        "M = np.array([[c, -s, cxs - cxd * c + cyd * s], [s, c, cys - cxd * s - cyd * c]])\n"
+        "o = cv2.warpAffine(a, M, (TW, TH), flags=cv2.INTER_LINEAR | cv2.WARP_INVERSE_MAP,\n"
+        "                   borderMode=cv2.BORDER_CONSTANT, borderValue=(0, 0, 0))\n"
+        "i = np.arange(TW)[None, :]; j = np.arange(TH)[:, None]\n"
+        "sx = (i - cxd) * c - (j - cyd) * s + cxs; sy = (i - cxd) * s + (j - cyd) * c + cys\n"
+        "inside = (sx >= 1) & (sx <= W - 2) & (sy >= 1) & (sy <= H - 2)\n"
+        "save(np.concatenate([inside.astype(np.uint8).ravel(), o.ravel()]))\n",
+        {numpy_oracle::Pixels(&src)});
+    const size_t n = size_t(out.Width()) * size_t(out.Height());
+    ASSERT_EQ(res.size(), n * 4);
+    const std::string mine = numpy_oracle::Pixels(&out);
+    double diff = 0;
+    int64_t count = 0;
+    for (size_t p = 0; p < n; ++p) {
+      if (!res[p]) continue;
+      for (int ch = 0; ch < 3; ++ch)
+        diff += std::abs(int(uint8_t(mine[p * 3 + size_t(ch)])) - int(uint8_t(res[n + p * 3 + size_t(ch)])));
+      count += 3;
+    }
+    ASSERT_GT(count, 1000);
+    EXPECT_LT(diff / double(count), 1.0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Rotate and crop, deinterlacing, transparent border
+
+TEST(RotateAndCrop, SizesAndOneUndoEntry) {
+  struct Case {
+    int32_t w, h;
+    double angle;
+    int32_t ew, eh;
+  };
+  // 0 degrees loses one column and one row; 45 degrees of a non-square
+  // image finds no rectangle and keeps the grown canvas.
+  TVXBitmap probe(200, 100, vx24RGB);
+  probe.Rotate(45, vxrBilinear, 0);
+  const Case cases[] = {{200, 100, 10, 190, 69}, {200, 100, 0, 199, 99}, {200, 100, 45, probe.Width(), probe.Height()},
+                        {80, 80, -30, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Num(c.angle));
+    TVXBitmap b(c.w, c.h, vx24RGB);
+    b.Fill(double(0x00FF00));
+    int owner = 0;
+    TVexlaneProc proc(&owner);
+    proc.SetUndoLimit(5);
+    proc.SetAttachedVXBitmap(&b);
+    proc.RotateAndCrop(c.angle, vxrBilinear);
+    if (c.ew > 0) {
+      EXPECT_EQ(b.Width(), c.ew);
+      EXPECT_EQ(b.Height(), c.eh);
+    }
+    if (c.angle != 45 && c.angle != 0) {
+      // The cut holds no uncovered corner.
+      EXPECT_EQ(b.Pixels_vx24RGB(0, 0), (TRGB{0, 255, 0}));
+      EXPECT_EQ(b.Pixels_vx24RGB(b.Width() - 1, b.Height() - 1), (TRGB{0, 255, 0}));
+    }
+    EXPECT_EQ(proc.UndoCount(), 1);
+    EXPECT_EQ(proc.GetUndoCaptions(0), "RotateAndCrop");
+    proc.Undo();
+    EXPECT_EQ(b.Width(), c.w);
+    EXPECT_EQ(b.Height(), c.h);
+  }
+  TVXBitmap b(200, 100, vx24RGB);
+  auto proc = TVexlaneProc::CreateFromBitmap(&b);
+  proc->RotateAndCrop(10, false, vxrBicubic);
+  EXPECT_EQ(b.Width(), 190);
+  EXPECT_EQ(b.Height(), 69);
+}
+
+TEST(Deinterlace, DiscardCopiesOddRowsAndIntelliMergeDecides) {
+  TVXBitmap b(4, 6, vx24RGB);
+  for (int32_t y = 0; y < 6; ++y) b.FillRect(0, y, 3, y, double(0x010101 * (y * 40 + 10)));
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVXBitmap(&b);
+  proc.Deinterlace(vxdDiscard);
+  const int expect[6] = {0, 1, 3, 3, 5, 5};
+  for (int32_t y = 0; y < 6; ++y) EXPECT_EQ(b.Pixels_vx24RGB(2, y).g, expect[y] * 40 + 10) << y;
+  EXPECT_EQ(proc.GetUndoCaptions(0), "Deinterlace");
+
+  // A smooth picture only beeps; a combed one is discarded.
+  TVXBitmap smooth(64, 40, vx24RGB), comb(64, 40, vx24RGB);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 64; ++x) {
+      smooth.SetPixels_vx24RGB(x, y, TRGB{uint8_t(x * 3), uint8_t(y * 4 + x), uint8_t(100 + y)});
+      comb.SetPixels_vx24RGB(x, y, y % 2 ? TRGB{200, 200, 200} : TRGB{20, 30, 40});
+    }
+  const TVXBitmap smoothCopy(&smooth);
+  VXClearMessageBeepLog();
+  auto ps = TVexlaneProc::CreateFromBitmap(&smooth);
+  ps->Deinterlace(vxdIntelliMerge);
+  EXPECT_EQ(VXMessageBeepLog(), std::vector<uint32_t>{0});
+  EXPECT_EQ(Content(smooth), Content(const_cast<TVXBitmap&>(smoothCopy)));
+  auto pc = TVexlaneProc::CreateFromBitmap(&comb);
+  pc->Deinterlace(vxdIntelliMerge);
+  EXPECT_EQ(VXMessageBeepCount(), 1);
+  EXPECT_EQ(comb.Pixels_vx24RGB(5, 2), (TRGB{200, 200, 200}));
+  EXPECT_EQ(comb.Pixels_vx24RGB(5, 0), (TRGB{20, 30, 40}));
+}
+
+TEST(CropTransparentBorder, CropsToTheOpaqueBox) {
+  TVXBitmap icon(20, 16, vx24RGB);
+  icon.Fill(double(0xFFFFFF));
+  TVXBitmap* a = icon.AlphaChannel();
+  a->Fill(0);
+  a->FillRect(4, 3, 12, 9, 255);
+  a->SetPixels_vx8(15, 5, 1);
+  TRect r;
+  VXFindOpaqueBounds(&icon, r);
+  EXPECT_EQ(r, (TRect{4, 3, 15, 9}));
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVXBitmap(&icon);
+  proc.CropTransparentBorder();
+  EXPECT_EQ(icon.Width(), 12);
+  EXPECT_EQ(icon.Height(), 7);
+  EXPECT_EQ(icon.AlphaChannel()->Pixels_vx8(11, 2), 1);
+  EXPECT_EQ(proc.UndoCount(), 0);
+  EXPECT_TRUE(proc.AutoUndo());
+
+  TVXBitmap clear(5, 5, vx24RGB);
+  clear.AlphaChannel()->Fill(0);
+  VXFindOpaqueBounds(&clear, r);
+  EXPECT_EQ(r, (TRect{5, 5, -1, -1}));
+  auto pc = TVexlaneProc::CreateFromBitmap(&clear);
+  pc->CropTransparentBorder();
+  EXPECT_EQ(clear.Width(), 5);
+  TVXBitmap plain(6, 4, vx24RGB);
+  VXFindOpaqueBounds(&plain, r);
+  EXPECT_EQ(r, (TRect{0, 0, 5, 3}));
+  auto pp = TVexlaneProc::CreateFromBitmap(&plain);
+  pp->CropTransparentBorder();
+  EXPECT_EQ(plain.Width(), 6);
+}
+
+// ---------------------------------------------------------------------------
+// Image tests, hash and resampling of the bitmap
+
+TEST(BitmapServices, GetHashEqualsHashlibOverRowsFromTheLast) {
+  SKIP_WITHOUT_NUMPY();
+  TVXBitmap b;
+  FillRandom(b, 12, 5, vx24RGB);  // 36 bytes a row: no padding
+  ASSERT_EQ(b.RowLen(), 36);
+  std::string rows;
+  for (int32_t y = 4; y >= 0; --y) rows.append(static_cast<const char*>(b.ScanLine(y)), 36);
+  const std::string py = numpy_oracle::Run(
+      "import hashlib\nsave(np.frombuffer(hashlib.sha256(load(0, np.uint8, (-1,)).tobytes()).hexdigest().encode(), "
+      "dtype=np.uint8))\n",
+      {rows});
+  EXPECT_EQ(b.GetHash(CALG_SHA_256), py);
+  TVXBitmap pal;
+  FillRandom(pal, 4, 4, vx8p);
+  const std::string h1 = pal.GetHash(CALG_MD5);
+  pal.SetPalette(255, TRGB{1, 2, 3});
+  EXPECT_NE(pal.GetHash(CALG_MD5), h1);
+  EXPECT_EQ(h1.size(), 32u);
+}
+
+TEST(BitmapServices, AllBlackAndGreyScale) {
+  struct Case {
+    const char* name;
+    TVXPixelFormat pf;
+    std::function<void(TVXBitmap&)> paint;
+    bool black, grey;
+  };
+  const Case cases[] = {
+      {"black 24-bit", vx24RGB, [](TVXBitmap&) {}, true, true},
+      {"grey pixel", vx24RGB, [](TVXBitmap& b) { b.SetPixels_vx24RGB(6, 3, TRGB{9, 9, 9}); }, false, true},
+      {"coloured pixel", vx24RGB, [](TVXBitmap& b) { b.SetPixels_vx24RGB(6, 3, TRGB{9, 9, 8}); }, false, false},
+      {"32-bit fourth byte ignored", vx32RGB,
+       [](TVXBitmap& b) { b.SetPixels_vx32RGB(1, 1, TRGBA{7, 7, 7, 3}); }, false, true},
+      {"48-bit coloured", vx48RGB, [](TVXBitmap& b) { b.SetPixels_vx48RGB(0, 0, TRGB48{300, 300, 301}); }, false,
+       false},
+      {"vx8g never looked at", vx8g, [](TVXBitmap& b) { b.SetPixels_vx8(2, 2, 99); }, false, true},
+      {"vx16g never looked at", vx16g, [](TVXBitmap& b) { b.SetPixels_vx16g(2, 2, 9); }, false, true},
+      {"vx8p grey palette", vx8p,
+       [](TVXBitmap& b) {
+         for (int i = 0; i < 256; ++i) b.SetPalette(i, TRGB{uint8_t(i), uint8_t(i), uint8_t(i)});
+       },
+       true, true},
+      {"vx8p one coloured unused entry", vx8p,
+       [](TVXBitmap& b) {
+         for (int i = 0; i < 256; ++i) b.SetPalette(i, TRGB{uint8_t(i), uint8_t(i), uint8_t(i)});
+         b.SetPaletteUsed(2);
+         b.SetPalette(200, TRGB{1, 2, 3});
+       },
+       true, false},
+      {"vx1g row padding only", vx1g,
+       [](TVXBitmap& b) { static_cast<uint8_t*>(b.ScanLine(0))[3] = 0xFF; }, true, true},
+      {"vx1g last pixel", vx1g, [](TVXBitmap& b) { b.SetPixels_vx1g(8, 4, true); }, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TVXBitmap b(9, 5, c.pf);
+    c.paint(b);
+    EXPECT_EQ(b.IsAllBlack(), c.black);
+    EXPECT_EQ(b.IsGrayScale(), c.grey);
+  }
+  TVXBitmap empty;
+  EXPECT_TRUE(empty.IsGrayScale());
+}
+
+TEST(BitmapServices, ResampleGoesThroughTheProcessingLibrary) {
+  TVXBitmap b(40, 20, vx24RGB);
+  b.Fill(double(0x804020));
+  {
+    TVXLibraryGuard library;
+    b.Resample(10, -1, rfTriangle, false);
+    EXPECT_EQ(b.Width(), 10);
+    EXPECT_EQ(b.Height(), 5);
+    EXPECT_EQ(b.Pixels_vx24RGB(3, 3), (TRGB{0x80, 0x40, 0x20}));
+  }
+  if (VXStaticUseCount() != 0) GTEST_SKIP() << "the library is held started";
+  const TVXResampleHooks saved = VXResampleHooks;
+  VXResampleHooks = TVXResampleHooks{};
+  EXPECT_THROW(b.Resample(20, 20, rfTriangle, false), EVXException);
+  b.Resample(10, 5, rfTriangle, false);  // already that size: nothing to do
+  VXResampleHooks = saved;
 }
 
 }  // namespace
