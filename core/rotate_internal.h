@@ -9,6 +9,10 @@
 
 namespace vxrotate {
 
+// True: the renderers leave their vector paths unused (tests hold both
+// paths to the same bytes).
+extern bool gRenderScalarOnly;
+
 // Round: to the nearest integer, halves to even.
 inline int64_t RoundEven(double v) { return int64_t(std::nearbyint(v)); }
 
