@@ -19,6 +19,7 @@
 #include "fake_viewhost.h"
 #include "noise_fixture.h"
 #include "numpy_oracle.h"
+#include "proc/magicwand.h"
 #include "proc/morph.h"
 #include "proc/proc.h"
 
@@ -304,6 +305,148 @@ TEST(Morph, SelectionBoxBorderRepeatsUndoAndProgress) {
   EXPECT_EQ(progress, want);
   proc.Undo();
   EXPECT_EQ(numpy_oracle::Pixels(host.Image()), numpy_oracle::Pixels(&original));
+}
+
+// ---------------------------------------------------------------------------
+// Magic wand
+
+// The mask's pixels as 0/1 bytes.
+std::string MaskBytes(TVXMask& m) {
+  std::string s;
+  for (int32_t y = 0; y < m.Height(); ++y)
+    for (int32_t x = 0; x < m.Width(); ++x) s += char(m.GetPixel(x, y) ? 1 : 0);
+  return s;
+}
+
+// Blobs of a few colours with small variations, on which tolerances matter.
+std::unique_ptr<TVXBitmap> Blobs(int32_t w, int32_t h, uint32_t seed) {
+  auto b = std::make_unique<TVXBitmap>(w, h, vx24RGB);
+  std::mt19937 rng(seed);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const int zone = ((x / 7) + (y / 5) * 3 + int(rng() % 3 == 0)) % 4;
+      const int n = int(rng() % 13);
+      b->SetPixels_vx24RGB(x, y, TRGB{uint8_t(40 * zone + n), uint8_t(200 - 30 * zone + n / 2), uint8_t(90 + n)});
+    }
+  return b;
+}
+
+TEST(MagicWand, FillEqualsOpenCVFloodFillAndGlobalEqualsNumpy) {
+  SKIP_WITHOUT_OPENCV();
+  const int32_t W = 53, H = 37;
+  struct Case {
+    int32_t x, y, tol;
+  };
+  const Case cases[] = {{0, 0, 0}, {10, 8, 6}, {26, 18, 12}, {52, 36, 25}, {3, 30, 60}, {40, 2, 255}};
+  std::vector<std::unique_ptr<TVXBitmap>> images;
+  images.push_back(Blobs(W, H, 1));
+  images.push_back(procfixture::Photo(W, H));
+  std::string script =
+      "import cv2\n"
+      "out = []\n"
+      "for i in range(2):\n"
+      "    a = load(i, np.uint8, (37, 53, 3))\n"
+      "    for x, y, t in ((0, 0, 0), (10, 8, 6), (26, 18, 12), (52, 36, 25), (3, 30, 60), (40, 2, 255)):\n"
+      "        m = np.zeros((39, 55), np.uint8)\n"
+      "        cv2.floodFill(a.copy(), m, (x, y), 0, (t, t, t), (t, t, t),\n"
+      "                      4 | cv2.FLOODFILL_FIXED_RANGE | cv2.FLOODFILL_MASK_ONLY | (1 << 8))\n"
+      "        m = m[1:-1, 1:-1]\n"
+      "        df = np.abs(a.astype(np.int32) - a[y, x].astype(np.int32))\n"
+      "        out += [m, cv2.dilate(m, np.ones((3, 3), np.uint8)), (df <= t).all(axis=2).astype(np.uint8)]\n"
+      "save(np.stack(out))\n";
+  const std::string want =
+      numpy_oracle::Run(script, {numpy_oracle::Pixels(images[0].get()), numpy_oracle::Pixels(images[1].get())});
+  ASSERT_EQ(want.size(), size_t(2 * 6 * 3 * W * H));
+  size_t at = 0;
+  for (auto& img : images)
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "seed " << c.x << "," << c.y << " tolerance " << c.tol);
+      for (int kind = 0; kind < 3; ++kind) {
+        TVXMask m;
+        m.AllocateBits(W, H, 8);
+        if (kind < 2)
+          VXMagicWandFill(img.get(), c.x, c.y, 255, &m, c.tol, kind == 1);
+        else
+          VXMagicWandGlobal(img.get(), c.x, c.y, 255, &m, c.tol);
+        EXPECT_TRUE(SameBytes(MaskBytes(m), want.substr(at, size_t(W * H)))) << "kind " << kind;
+        at += size_t(W * H);
+      }
+    }
+}
+
+TEST(MagicWand, ConnectivityToleranceAndStartOutside) {
+  // A diagonal neighbour is not part of the area; the global form takes it.
+  TVXBitmap b(6, 5, vx24RGB);
+  b.Fill(0xFFFFFF);
+  const TRGB black{0, 0, 0}, dark{10, 10, 10};
+  b.SetPixels_vx24RGB(1, 1, black);
+  b.SetPixels_vx24RGB(2, 2, black);
+  b.SetPixels_vx24RGB(1, 2, dark);
+  for (int32_t tol : {9, 10}) {
+    TVXMask m;
+    m.AllocateBits(6, 5, 8);
+    VXMagicWandFill(&b, 1, 1, 200, &m, tol, false);
+    EXPECT_EQ(m.GetPixel(1, 1), 200);
+    EXPECT_EQ(m.GetPixel(1, 2), tol >= 10 ? 200 : 0) << tol;  // (10, 10, 10) needs tolerance 10
+    EXPECT_EQ(m.GetPixel(2, 2), tol >= 10 ? 200 : 0) << tol;  // reached through (1, 2) only
+    TVXMask g;
+    g.AllocateBits(6, 5, 8);
+    VXMagicWandGlobal(&b, 1, 1, 200, &g, tol);
+    EXPECT_EQ(g.GetPixel(2, 2), 200);
+  }
+  // A single pixel: one mask pixel, nine with MaxFilter, four in a corner.
+  struct Case {
+    int32_t x, y;
+    bool maxFilter;
+    int count;
+  };
+  for (const Case& c : {Case{2, 2, false, 1}, Case{2, 2, true, 9}, Case{0, 0, true, 4}}) {
+    TVXBitmap one(6, 5, vx24RGB);
+    one.SetPixels_vx24RGB(c.x, c.y, TRGB{1, 2, 3});
+    TVXMask m;
+    m.AllocateBits(6, 5, 8);
+    VXMagicWandFill(&one, c.x, c.y, 255, &m, 0, c.maxFilter);
+    const std::string bytes = MaskBytes(m);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 1), c.count);
+  }
+  // Start points outside the bitmap do nothing.
+  for (auto [x, y] : {std::pair{-1, 0}, {6, 0}, {0, 5}, {0, -3}}) {
+    TVXMask m;
+    m.AllocateBits(6, 5, 8);
+    VXMagicWandFill(&b, x, y, 255, &m, 255, true);
+    VXMagicWandGlobal(&b, x, y, 255, &m, 255);
+    EXPECT_EQ(MaskBytes(m), std::string(30, '\0'));
+    EXPECT_TRUE(VXMagicWandPolygon(&b, x, y, 255, true).empty());
+  }
+}
+
+TEST(MagicWand, PolygonRunsAlongThePixelEdges) {
+  using P = std::vector<TPoint>;
+  // A single pixel: each of its corners after the first twice (the diagonal
+  // step at each magnified corner), then back to the first; MaxFilter cannot
+  // grow past the area's own box.
+  TVXBitmap b(9, 8, vx24RGB);
+  b.SetPixels_vx24RGB(4, 3, TRGB{9, 9, 9});
+  const P dot{{4, 3}, {5, 3}, {5, 3}, {5, 4}, {5, 4}, {4, 4}, {4, 4}, {4, 3}};
+  EXPECT_EQ(VXMagicWandPolygon(&b, 4, 3, 0, false), dot);
+  EXPECT_EQ(VXMagicWandPolygon(&b, 4, 3, 0, true), dot);
+  // A uniform image: the image rectangle.
+  TVXBitmap u(9, 8, vx8g);
+  EXPECT_EQ(VXMagicWandPolygon(&u, 5, 5, 0, false), (P{{0, 0}, {9, 0}, {9, 0}, {9, 8}, {9, 8}, {0, 8}, {0, 8}, {0, 0}}));
+  // The black area around the pixel (a ring with the pixel as hole) is
+  // outlined on the outside: the image rectangle again.
+  EXPECT_EQ(VXMagicWandPolygon(&b, 0, 0, 0, false), (P{{0, 0}, {9, 0}, {9, 0}, {9, 8}, {9, 8}, {0, 8}, {0, 8}, {0, 0}}));
+  // An L of three pixels: the notch shows as its own corner.
+  TVXBitmap l(6, 6, vx24RGB);
+  l.Fill(0xFFFFFF);
+  for (auto [x, y] : {std::pair{1, 1}, {1, 2}, {2, 2}}) l.SetPixels_vx24RGB(x, y, TRGB{0, 0, 0});
+  const P poly = VXMagicWandPolygon(&l, 1, 2, 0, false);
+  ASSERT_FALSE(poly.empty());
+  EXPECT_EQ(poly.front(), (TPoint{1, 1}));
+  EXPECT_EQ(poly.back(), (TPoint{1, 1}));
+  for (const TPoint& corner : {TPoint{2, 1}, TPoint{2, 2}, TPoint{3, 2}, TPoint{3, 3}, TPoint{1, 3}})
+    EXPECT_NE(std::find(poly.begin(), poly.end(), corner), poly.end()) << corner.X << "," << corner.Y;
+  for (const TPoint& p : poly) EXPECT_TRUE(p.X >= 1 && p.X <= 3 && p.Y >= 1 && p.Y <= 3) << p.X << "," << p.Y;
 }
 
 TEST(Geometry, RectsIntersectAndVisibility) {
