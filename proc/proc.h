@@ -445,6 +445,14 @@ class TVexlaneProc {
   // Maximum, then minimum.
   void Closing(int32_t WindowSize);
 
+  // ---- object separation ----
+  // The bounding rectangles (inclusive) of the objects that stand out from
+  // the background (see VXDoSeparateObjects); Quality is the scale of the
+  // outline tracing. Empty when the analysis does not start.
+  std::vector<TRect> SeparateObjects(int32_t Quality, bool MergeCommonAreas);
+  std::vector<TRect> SeparateObjects(int32_t Quality, bool MergeCommonAreas, TRGB BackgroundColorBegin,
+                                     TRGB BackgroundColorEnd);
+
   // ---- Fourier image and its effects ----
   // The Fourier transform of the vx24RGB image (both sizes negative), or of
   // the image stretched by nearest pixel to NewWidth x NewHeight (a negative

@@ -19,6 +19,7 @@
 #include "fake_viewhost.h"
 #include "noise_fixture.h"
 #include "numpy_oracle.h"
+#include "proc/contours.h"
 #include "proc/magicwand.h"
 #include "proc/morph.h"
 #include "proc/proc.h"
@@ -447,6 +448,105 @@ TEST(MagicWand, PolygonRunsAlongThePixelEdges) {
   for (const TPoint& corner : {TPoint{2, 1}, TPoint{2, 2}, TPoint{3, 2}, TPoint{3, 3}, TPoint{1, 3}})
     EXPECT_NE(std::find(poly.begin(), poly.end(), corner), poly.end()) << corner.X << "," << corner.Y;
   for (const TPoint& p : poly) EXPECT_TRUE(p.X >= 1 && p.X <= 3 && p.Y >= 1 && p.Y <= 3) << p.X << "," << p.Y;
+}
+
+// ---------------------------------------------------------------------------
+// Contours and objects
+
+std::string Code(const TVXChainCode& c) { return std::string(c.code.data(), size_t(c.alength)); }
+
+TEST(Contours, ChainCodeGrowsAndReducesToWholePixelMoves) {
+  TVXChainCode c(4);
+  for (int i = 0; i < 1500; ++i) c.add(char('0' + i % 8));
+  EXPECT_EQ(c.alength, 1500);
+  EXPECT_GE(c.length, 1501);
+  EXPECT_EQ(c.code[1500], 0);
+  EXPECT_EQ(std::strlen(c.code.data()), 1500u);
+  struct Case {
+    int32_t scale;
+    const char* in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {4, "0000000", "0"},          // a pixel's move, then three along its edge
+      {4, "000666444222", ""},      // the outline of a single pixel
+      {4, "00001", "01"},           // a lone move stays
+      {4, "0000000766", "0766"},    // moves too few to reduce at the end stay
+      {1, "0123", "0123"},          // scale 1 keeps every move
+      {2, "001122", "012"},
+  };
+  for (const Case& k : cases) {
+    TVXChainCode in(k.scale);
+    for (const char* p = k.in; *p; ++p) in.add(*p);
+    const auto out = in.postProcess();
+    EXPECT_EQ(Code(*out), k.out) << k.scale << " " << k.in;
+    EXPECT_EQ(out->SCALE, k.scale);
+  }
+}
+
+TEST(Contours, MaskToPolygons) {
+  using P = std::vector<TPoint>;
+  const TPoint sep{VXPolygonSeparator, VXPolygonSeparator};
+  for (int32_t bpp : {1, 8}) {
+    SCOPED_TRACE(bpp);
+    TVXMask m;
+    m.AllocateBits(16, 12, bpp);
+    EXPECT_EQ(VXMaskToPolygons(&m, 0, 0, 15, 11, 4), P{sep});  // empty
+    m.SetPixel(2, 2, 1);
+    EXPECT_EQ(VXMaskToPolygons(&m, 0, 0, 15, 11, 4), (P{sep, sep}));  // one pixel: no points
+    m.Empty();
+    m.SetRectangle(5, 5, 6, 6, 1);
+    EXPECT_EQ(VXMaskToPolygons(&m, 0, 0, 15, 11, 4), (P{sep, {5, 5}, {6, 5}, {6, 6}, {5, 6}, sep}));
+    // The part to trace is cut to the mask; scales below 1 count as 1.
+    EXPECT_EQ(VXMaskToPolygons(&m, -20, -3, 400, 99, 4), (P{sep, {5, 5}, {6, 5}, {6, 6}, {5, 6}, sep}));
+    EXPECT_EQ(VXMaskToPolygons(&m, 0, 0, 15, 11, 0), VXMaskToPolygons(&m, 0, 0, 15, 11, 1));
+    EXPECT_EQ(VXMaskToPolygons(&m, 0, 0, 15, 11, -5), VXMaskToPolygons(&m, 0, 0, 15, 11, 1));
+    EXPECT_EQ(VXMaskToPolygons(&m, 9, 0, 3, 11, 4), P{sep});  // inverted: nothing to trace
+    // A part starting inside the block: points in mask coordinates.
+    m.Empty();
+    m.SetRectangle(4, 3, 11, 9, 1);
+    m.SetRectangle(7, 5, 8, 6, 0);  // a hole
+    const P ring = VXMaskToPolygons(&m, 0, 0, 15, 11, 4);
+    EXPECT_EQ(std::count(ring.begin(), ring.end(), sep), 3) << "outline and hole";
+    EXPECT_EQ(ring[1], (TPoint{4, 3}));
+  }
+}
+
+TEST(Contours, SeparateObjects) {
+  auto page = [](std::initializer_list<TRect> squares) {
+    auto b = std::make_unique<TVXBitmap>(40, 30, vx24RGB);
+    b->Fill(0xD0D0D0);
+    for (const TRect& r : squares)
+      for (int32_t y = r.Top; y <= r.Bottom; ++y)
+        for (int32_t x = r.Left; x <= r.Right; ++x) b->SetPixels_vx24RGB(x, y, TRGB{40, 30, 20});
+    return b;
+  };
+  using R = std::vector<TRect>;
+  auto b = page({{10, 10, 12, 12}});
+  auto proc = TVexlaneProc::CreateFromBitmap(b.get());
+  EXPECT_EQ(proc->SeparateObjects(4, false), (R{{10, 10, 12, 12}}));
+  EXPECT_EQ(proc->SeparateObjects(3, true), (R{{10, 10, 12, 12}}));
+  // The colour-range form: the background is the range, and the boxes are
+  // the same as those of the grey form.
+  EXPECT_EQ(proc->SeparateObjects(4, false, TRGB{200, 200, 200}, TRGB{220, 220, 220}), (R{{10, 10, 12, 12}}));
+  EXPECT_EQ(proc->SeparateObjects(4, false, TRGB{0, 0, 0}, TRGB{255, 255, 255}), R{});
+  // Two squares one light column apart: their outlines share it, so their
+  // boxes overlap and merge; without merging each keeps its own.
+  auto two = page({{10, 10, 12, 12}, {14, 10, 16, 12}, {25, 20, 27, 24}});
+  auto p2 = TVexlaneProc::CreateFromBitmap(two.get());
+  EXPECT_EQ(p2->SeparateObjects(4, true), (R{{10, 10, 16, 12}, {25, 20, 27, 24}}));
+  EXPECT_EQ(p2->SeparateObjects(4, false), (R{{10, 10, 12, 12}, {14, 10, 16, 12}, {25, 20, 27, 24}}));
+  // A 1-bit page: clear bits are the objects.
+  TVXBitmap bw(30, 20, vx1g);
+  bw.Fill(1);
+  for (int32_t y = 4; y <= 8; ++y)
+    for (int32_t x = 6; x <= 9; ++x) bw.SetPixels_vx1g(x, y, false);
+  auto p3 = TVexlaneProc::CreateFromBitmap(&bw);
+  EXPECT_EQ(p3->SeparateObjects(3, true), (R{{6, 4, 9, 8}}));
+  // Without a bitmap the analysis does not start.
+  TVexlaneProc none;
+  none.SetAttachedVXBitmap(nullptr);
+  EXPECT_TRUE(none.SeparateObjects(4, true).empty());
 }
 
 TEST(Geometry, RectsIntersectAndVisibility) {
