@@ -184,3 +184,9 @@ void VXSaveGraphFilter(const std::string& FileName, const TGraphFilter& Filter) 
   f.write(reinterpret_cast<const char*>(data), sizeof data);
   if (!f) throw EVXException("Cannot write file \"" + FileName + "\"");
 }
+
+void VXGraphFilterToText(const TGraphFilter& Filter, std::string& Text) {
+  Text.clear();
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) Text += std::to_string(Filter.Values[r][c]) + "/" + std::to_string(Filter.Divisor);
+}

@@ -49,6 +49,10 @@ void VXApplyFilter3x3Gray(TVXBitmap* Bitmap, const TGraphFilter& Filter, int32_t
 // false otherwise. Saving raises on a file error.
 bool VXLoadGraphFilter(const std::string& FileName, TGraphFilter& Filter);
 void VXSaveGraphFilter(const std::string& FileName, const TGraphFilter& Filter);
+// The filter as text for the preview dialog: value "/" divisor for each of
+// the nine values, row by row, nothing between them (nine 1 over 9 give
+// "1/91/91/91/91/91/91/91/91/9").
+void VXGraphFilterToText(const TGraphFilter& Filter, std::string& Text);
 
 // ---- convolution ----
 // vx24RGB, Factor not 0, odd kernel sizes with at least KernelWidth x

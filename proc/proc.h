@@ -464,6 +464,23 @@ class TVexlaneProc {
   // transform (FTConvertFrom); unchanged when that cannot be made. No undo.
   void FTDisplayFrom(TVXFtImage* ft);
   void FTConvertFrom(TVXFtImage* ft);
+  // vx24RGB: clears the rectangle tx1..tx2, ty1..ty2 of the spectrum
+  // picture (the preview's, of the image reduced by
+  // TVXFtImage::CalcSuitableSourceSize) in the image's transform, grey or
+  // colour, and transforms back. Unchanged when the grid is beyond the
+  // library's limits.
+  void FTClearZone(int32_t tx1, int32_t ty1, int32_t tx2, int32_t ty2, bool GrayScale);
+  // vx24RGB, the whole image (it doubles its height): a mirror image below
+  // the picture whose alpha fades from percentage per cent of the picture's
+  // to minAlpha, bounded by maxAlpha.
+  void Reflection(int32_t minAlpha, int32_t maxAlpha, int32_t percentage);
+  // vx8g, vx24RGB (and the alpha channel): smears along angle (degrees, 0 to
+  // the right, 90 downward) over max(2 radius + 1, 3) pixels with Gaussian
+  // weights of sigma; nothing for sigma < 1.
+  void MotionBlur(double angle, int32_t radius, int32_t sigma);
+  // vx1g, vx8g, vx24RGB: Gaussian noise of mean and stdDev in units of full
+  // intensity (0.5 is mid-grey).
+  void Random(double mean, double stdDev);
 
  private:
   // Whole-image operations: the format guard, then the undo snapshot.
