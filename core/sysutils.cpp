@@ -1,6 +1,5 @@
 #include "core/sysutils.h"
 
-#include <dlfcn.h>
 #include <sys/sysinfo.h>
 
 #include <algorithm>
@@ -14,7 +13,12 @@
 #include <sstream>
 
 #include "core/textutils.h"
+#include "platform/win_syscolors.h"
+#include "winui/gdi.h"
+#include "winui/win_input.h"
 #include "winui/win_metrics.h"
+#include "winui/win_module.h"
+#include "winui/win_scroll.h"
 
 namespace {
 // The system reports itself as the current NT-line version.
@@ -23,9 +27,9 @@ constexpr uint32_t kSystemMajor = 10;
 constexpr uint32_t kSystemMinor = 0;
 
 std::mutex gLibLock;
-void* gMsImg32 = nullptr;
+HMODULE gMsImg32 = nullptr;
 void* gGradientFill = nullptr;
-void* gUser32 = nullptr;
+HMODULE gUser32 = nullptr;
 void* gGetGestureInfo = nullptr;
 void* gCloseGestureInfoHandle = nullptr;
 void* gSetGestureConfig = nullptr;
@@ -188,15 +192,15 @@ void VXLogFontAToW(const LOGFONTA& Source, LOGFONTW& Dest) {
 bool VXLoadGradientFill() {
   std::lock_guard<std::mutex> lock(gLibLock);
   if (!gMsImg32) {
-    gMsImg32 = dlopen("MSIMG32.DLL", RTLD_NOW | RTLD_LOCAL);
-    if (gMsImg32) gGradientFill = dlsym(gMsImg32, "GradientFill");
+    gMsImg32 = LoadLibraryW("MSIMG32.DLL");
+    if (gMsImg32) gGradientFill = reinterpret_cast<void*>(GetProcAddress(gMsImg32, "GradientFill"));
   }
   return gMsImg32 != nullptr;
 }
 
 void VXFreeGradientFill() {
   std::lock_guard<std::mutex> lock(gLibLock);
-  if (gMsImg32) dlclose(gMsImg32);
+  if (gMsImg32) FreeLibrary(gMsImg32);
   gMsImg32 = nullptr;
   gGradientFill = nullptr;
 }
@@ -204,14 +208,14 @@ void VXFreeGradientFill() {
 void VXLoadGestureAPI() {
   std::lock_guard<std::mutex> lock(gLibLock);
   if (gUser32) return;
-  gUser32 = dlopen("User32.dll", RTLD_NOW | RTLD_LOCAL);
+  gUser32 = LoadLibraryW("User32.dll");
   if (!gUser32) return;
-  gGetGestureInfo = dlsym(gUser32, "GetGestureInfo");
-  gCloseGestureInfoHandle = dlsym(gUser32, "CloseGestureInfoHandle");
-  gSetGestureConfig = dlsym(gUser32, "SetGestureConfig");
-  gUnregisterTouchWindow = dlsym(gUser32, "UnregisterTouchWindow");
+  gGetGestureInfo = reinterpret_cast<void*>(GetProcAddress(gUser32, "GetGestureInfo"));
+  gCloseGestureInfoHandle = reinterpret_cast<void*>(GetProcAddress(gUser32, "CloseGestureInfoHandle"));
+  gSetGestureConfig = reinterpret_cast<void*>(GetProcAddress(gUser32, "SetGestureConfig"));
+  gUnregisterTouchWindow = reinterpret_cast<void*>(GetProcAddress(gUser32, "UnregisterTouchWindow"));
   if (!gGetGestureInfo) {
-    dlclose(gUser32);
+    FreeLibrary(gUser32);
     gUser32 = nullptr;
     gCloseGestureInfoHandle = gSetGestureConfig = gUnregisterTouchWindow = nullptr;
   }
@@ -219,7 +223,7 @@ void VXLoadGestureAPI() {
 
 void VXFreeGestureAPI() {
   std::lock_guard<std::mutex> lock(gLibLock);
-  if (gUser32) dlclose(gUser32);
+  if (gUser32) FreeLibrary(gUser32);
   gUser32 = nullptr;
   gGetGestureInfo = gCloseGestureInfoHandle = gSetGestureConfig = gUnregisterTouchWindow = nullptr;
 }
@@ -227,4 +231,91 @@ void VXFreeGestureAPI() {
 bool VXGesturesAvailable() {
   std::lock_guard<std::mutex> lock(gLibLock);
   return gUser32 != nullptr;
+}
+
+TVXGestureEntries VXGestureEntries() {
+  std::lock_guard<std::mutex> lock(gLibLock);
+  TVXGestureEntries e;
+  e.GetGestureInfo = reinterpret_cast<decltype(e.GetGestureInfo)>(gGetGestureInfo);
+  e.CloseGestureInfoHandle = reinterpret_cast<decltype(e.CloseGestureInfoHandle)>(gCloseGestureInfoHandle);
+  e.SetGestureConfig = reinterpret_cast<decltype(e.SetGestureConfig)>(gSetGestureConfig);
+  e.UnregisterTouchWindow = reinterpret_cast<decltype(e.UnregisterTouchWindow)>(gUnregisterTouchWindow);
+  return e;
+}
+
+void VXSetScrollInfo(HWND Wnd, int Bar, int Min, int Max, int Page, int Pos, bool Redraw, bool Flat) {
+  SCROLLINFO si;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMin = Min;
+  si.nMax = Max;
+  si.nPage = UINT(Page);
+  si.nPos = Pos;
+  if (Flat)
+    FlatSB_SetScrollInfo(Wnd, Bar, &si, Redraw);
+  else
+    SetScrollInfo(Wnd, Bar, &si, Redraw);
+}
+
+void VXSetScrollRange(HWND Wnd, int Bar, int Min, int Max, bool Redraw, bool Flat) {
+  if (Flat)
+    FlatSB_SetScrollRange(Wnd, Bar, Min, Max, Redraw);
+  else
+    SetScrollRange(Wnd, Bar, Min, Max, Redraw);
+}
+
+void VXSetScrollPos(HWND Wnd, int Bar, int Pos, bool Redraw, bool Flat) {
+  if (Flat)
+    FlatSB_SetScrollPos(Wnd, Bar, Pos, Redraw);
+  else
+    SetScrollPos(Wnd, Bar, Pos, Redraw);
+}
+
+void VXEnableScrollBar(HWND Wnd, int Bar, UINT Arrows, bool Flat) {
+  if (Flat)
+    FlatSB_EnableScrollBar(Wnd, Bar, Arrows);
+  else
+    EnableScrollBar(Wnd, UINT(Bar), Arrows);
+}
+
+void VXShowScrollBar(HWND Wnd, int Bar, bool Show, bool Flat) {
+  if (Flat)
+    FlatSB_ShowScrollBar(Wnd, Bar, Show);
+  else
+    ShowScrollBar(Wnd, Bar, Show);
+}
+
+bool VXIsPrimaryMouseButtonDown() {
+  bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
+  bool left = GetAsyncKeyState(VK_LBUTTON) & 0x8000;
+  bool right = GetAsyncKeyState(VK_RBUTTON) & 0x8000;
+  return (left && !swapped) || (right && swapped);
+}
+
+bool VXGradientFillRect(const RECT& Rect, HDC DC, TColor Color1, bool Vertical, TColor Color2) {
+  if (!VXLoadGradientFill()) return false;
+  using TGradientFill = BOOL (*)(HDC, TRIVERTEX*, ULONG, void*, ULONG, ULONG);
+  TGradientFill fill;
+  {
+    std::lock_guard<std::mutex> lock(gLibLock);
+    fill = reinterpret_cast<TGradientFill>(gGradientFill);
+  }
+  // A library without the entry counts as no library.
+  if (!fill) return false;
+  uint32_t c1 = ColorToRGB(int32_t(Color1)), c2 = ColorToRGB(int32_t(Color2));
+  TRIVERTEX v[2];
+  v[0].x = Rect.left;
+  v[0].y = Rect.top;
+  v[0].Red = COLOR16((c1 & 0xFF) << 8);
+  v[0].Green = COLOR16(((c1 >> 8) & 0xFF) << 8);
+  v[0].Blue = COLOR16(((c1 >> 16) & 0xFF) << 8);
+  v[1].x = Rect.right;
+  v[1].y = Rect.bottom;
+  v[1].Red = COLOR16((c2 & 0xFF) << 8);
+  v[1].Green = COLOR16(((c2 >> 8) & 0xFF) << 8);
+  v[1].Blue = COLOR16(((c2 >> 16) & 0xFF) << 8);
+  GRADIENT_RECT r;
+  r.UpperLeft = 0;
+  r.LowerRight = 1;
+  fill(DC, v, 2, &r, 1, Vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+  return true;
 }

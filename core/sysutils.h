@@ -10,6 +10,8 @@
 #include "core/vxdefs.h"
 #include "platform/win_guid.h"
 #include "platform/win_logfont.h"
+#include "winui/gdi.h"
+#include "winui/win_gesture.h"
 
 // Version of the running system mapped to the library's enumeration.
 TVXOpSys VXGetOpSys();
@@ -50,3 +52,30 @@ void VXFreeGradientFill();
 void VXLoadGestureAPI();
 void VXFreeGestureAPI();
 bool VXGesturesAvailable();
+
+// The gesture entries bound by VXLoadGestureAPI (null while unavailable).
+struct TVXGestureEntries {
+  BOOL (*GetGestureInfo)(HGESTUREINFO, GESTUREINFO*) = nullptr;
+  BOOL (*CloseGestureInfoHandle)(HGESTUREINFO) = nullptr;
+  BOOL (*SetGestureConfig)(HWND, DWORD, UINT, GESTURECONFIG*, UINT) = nullptr;
+  BOOL (*UnregisterTouchWindow)(HWND) = nullptr;
+};
+TVXGestureEntries VXGestureEntries();
+
+// Scroll bars that may be flat: range, page and position, or only the range
+// or the position; enabling arrows and showing a bar.
+void VXSetScrollInfo(HWND Wnd, int Bar, int Min, int Max, int Page, int Pos, bool Redraw, bool Flat);
+void VXSetScrollRange(HWND Wnd, int Bar, int Min, int Max, bool Redraw, bool Flat);
+void VXSetScrollPos(HWND Wnd, int Bar, int Pos, bool Redraw, bool Flat);
+void VXEnableScrollBar(HWND Wnd, int Bar, UINT Arrows, bool Flat);
+void VXShowScrollBar(HWND Wnd, int Bar, bool Show, bool Flat);
+
+// The primary button (the left one, or the right one when the buttons are
+// swapped) is down now.
+bool VXIsPrimaryMouseButtonDown();
+
+// Two-colour linear gradient over Rect (top-left Color1, bottom-right
+// Color2; system colours resolved), vertical or horizontal, through the
+// GradientFill entry of "MSIMG32.DLL"; false when the library or the entry
+// is missing.
+bool VXGradientFillRect(const RECT& Rect, HDC DC, TColor Color1, bool Vertical, TColor Color2);

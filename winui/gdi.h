@@ -345,9 +345,10 @@ constexpr DWORD CAPTUREBLT = 0x40000000;
 
 // Block transfers: every ternary raster operation (bits 16-23 of the code:
 // the result for pattern, source and destination bits P*4 + S*2 + D).
-// Monochrome sources take the destination's text colour for 0 and its
-// background colour for 1; a colour source becomes monochrome by its
-// background colour (white) against the rest (black). A negative width or
+// Monochrome device bitmaps as sources take the destination's text colour
+// for 0 and its background colour for 1; a colour source becomes such a
+// bitmap by its background colour (white) against the rest (black). DIB
+// sections convert through their colour tables. A negative width or
 // height mirrors.
 BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
@@ -364,3 +365,51 @@ int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc,
 int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi, UINT usage);
 int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits, const BITMAPINFO* lpbmi,
               UINT ColorUse);
+
+// Blending, gradients and parallelogram transfers (the entries of
+// "MSIMG32.DLL" and GDI).
+using COLOR16 = USHORT;
+struct TRIVERTEX {
+  LONG x = 0;
+  LONG y = 0;
+  COLOR16 Red = 0;
+  COLOR16 Green = 0;
+  COLOR16 Blue = 0;
+  COLOR16 Alpha = 0;
+};
+struct GRADIENT_RECT {
+  ULONG UpperLeft = 0;
+  ULONG LowerRight = 0;
+};
+struct GRADIENT_TRIANGLE {
+  ULONG Vertex1 = 0;
+  ULONG Vertex2 = 0;
+  ULONG Vertex3 = 0;
+};
+constexpr ULONG GRADIENT_FILL_RECT_H = 0x00000000;
+constexpr ULONG GRADIENT_FILL_RECT_V = 0x00000001;
+constexpr ULONG GRADIENT_FILL_TRIANGLE = 0x00000002;
+struct BLENDFUNCTION {
+  BYTE BlendOp = 0;
+  BYTE BlendFlags = 0;
+  BYTE SourceConstantAlpha = 255;
+  BYTE AlphaFormat = 0;
+};
+constexpr BYTE AC_SRC_OVER = 0x00;
+constexpr BYTE AC_SRC_ALPHA = 0x01;
+
+// Colours of the vertices interpolated over rectangles (horizontally or
+// vertically) or triangles; the channels' high bytes are used.
+BOOL GradientFill(HDC hdc, TRIVERTEX* pVertex, ULONG nVertex, void* pMesh, ULONG nMesh, ULONG ulMode);
+// The source over the destination with a constant opacity, and with the
+// source's own premultiplied alpha (AC_SRC_ALPHA, 32-bit sources only). The
+// source rectangle must lie inside the source.
+BOOL AlphaBlend(HDC hdcDest, int xoriginDest, int yoriginDest, int wDest, int hDest, HDC hdcSrc, int xoriginSrc,
+                int yoriginSrc, int wSrc, int hSrc, BLENDFUNCTION ftn);
+// The source rectangle onto the parallelogram of three points (upper-left,
+// upper-right, lower-left), through an optional monochrome mask.
+BOOL PlgBlt(HDC hdcDest, const POINT* lpPoint, HDC hdcSrc, int xSrc, int ySrc, int width, int height,
+            HBITMAP hbmMask, int xMask, int yMask);
+
+// Drawing here is never batched: nothing to flush.
+BOOL GdiFlush();

@@ -43,8 +43,10 @@ struct SourceReader {
   void Init(const DC& sdc, const DC& ddc) {
     src = sdc.Surface.get();
     dst = ddc.Surface.get();
-    monoToColor = src->Bpp == 1 && dst->Bpp != 1;
-    colorToMono = src->Bpp != 1 && dst->Bpp == 1;
+    // Monochrome device bitmaps take the DC colours; a DIB section has a
+    // colour table of its own, through which its pixels convert.
+    monoToColor = src->Bpp == 1 && !src->IsDib && dst->Bpp != 1;
+    colorToMono = src->Bpp != 1 && dst->Bpp == 1 && !dst->IsDib;
     same = src->Bpp == dst->Bpp && src->Palette.size() == dst->Palette.size() && !src->HasMasks && !dst->HasMasks &&
            std::equal(src->Palette.begin(), src->Palette.end(), dst->Palette.begin(),
                       [](const RGBQUAD& a, const RGBQUAD& b) { return std::memcmp(&a, &b, 4) == 0; });

@@ -138,6 +138,26 @@ const std::vector<int>& StyleRuns(int style) {
   return solid;
 }
 
+// Ceiling of a / b for b > 0.
+int64_t CeilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+
+// The points of a line from (x0, y0) to (x1, y1), the end point left out:
+// along the major axis one point per step, the minor coordinate the nearest
+// to the true line, halves going to the smaller coordinate whichever way
+// the line runs.
+template <class F>
+void LinePoints(int x0, int y0, int x1, int y1, F&& f) {
+  int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
+  int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  if (adx >= ady) {
+    int sx = dx < 0 ? -1 : 1;
+    for (int64_t i = 0; i < adx; ++i) f(int(x0 + sx * i), int(y0 + CeilDiv(2 * dy * i - adx, 2 * adx)));
+  } else {
+    int sy = dy < 0 ? -1 : 1;
+    for (int64_t i = 0; i < ady; ++i) f(int(x0 + CeilDiv(2 * dx * i - ady, 2 * ady)), int(y0 + sy * i));
+  }
+}
+
 struct PenDrawer {
   DC& dc;
   Pen pen;
@@ -197,21 +217,7 @@ struct PenDrawer {
 
   // Device coordinates; the end point is not drawn.
   void Line(int x0, int y0, int x1, int y1) {
-    int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    if (dx >= dy) {
-      for (int i = 0; i < dx; ++i) {
-        // The minor coordinate is the nearest to the true line; halves
-        // round toward the start.
-        int off = int((2 * int64_t(dy) * i + dx - 1) / (2 * int64_t(dx)));
-        Dot(x0 + sx * i, y0 + sy * off);
-      }
-    } else {
-      for (int i = 0; i < dy; ++i) {
-        int off = int((2 * int64_t(dx) * i + dy - 1) / (2 * int64_t(dy)));
-        Dot(x0 + sx * off, y0 + sy * i);
-      }
-    }
+    LinePoints(x0, y0, x1, y1, [this](int x, int y) { Dot(x, y); });
   }
 };
 
@@ -302,15 +308,7 @@ BOOL PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
 
 BOOL LineDDA(int xStart, int yStart, int xEnd, int yEnd, LINEDDAPROC lpProc, LPARAM data) {
   if (!lpProc) return FALSE;
-  int dx = std::abs(xEnd - xStart), dy = std::abs(yEnd - yStart);
-  int sx = xStart < xEnd ? 1 : -1, sy = yStart < yEnd ? 1 : -1;
-  if (dx >= dy) {
-    for (int i = 0; i < dx; ++i)
-      lpProc(xStart + sx * i, yStart + sy * int((2 * int64_t(dy) * i + dx - 1) / (2 * int64_t(dx))), data);
-  } else {
-    for (int i = 0; i < dy; ++i)
-      lpProc(xStart + sx * int((2 * int64_t(dx) * i + dy - 1) / (2 * int64_t(dy))), yStart + sy * i, data);
-  }
+  LinePoints(xStart, yStart, xEnd, yEnd, [&](int x, int y) { lpProc(x, y, data); });
   return TRUE;
 }
 

@@ -975,3 +975,4 @@ BOOL EqualRect(const RECT* a, const RECT* b) {
 }
 
 void VXSetGdiPixelLimit(int64_t Pixels) { vxgdi::SetPixelLimit(Pixels); }
+BOOL GdiFlush() { return TRUE; }

@@ -1,6 +1,7 @@
 // Regions, clip regions and filling with brushes.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "winui/gdi_internal.h"
 
@@ -65,11 +66,11 @@ uint32_t RawMask(const Bitmap& b) {
 
 // The 8 x 8 hatch patterns: bit 7 of row 0 is the pixel at the brush origin.
 static const uint8_t kHatch[6][8] = {
-    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF},  // HS_HORIZONTAL
-    {0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01},  // HS_VERTICAL
+    {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00},  // HS_HORIZONTAL
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},  // HS_VERTICAL
     {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},  // HS_FDIAGONAL
     {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},  // HS_BDIAGONAL
-    {0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0xFF},  // HS_CROSS
+    {0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08, 0x08},  // HS_CROSS
     {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
 };
 
@@ -481,20 +482,12 @@ BOOL FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h) {
   Region* r = FindRgn(hrgn);
   Brush b;
   if (!dc || !r || !ResolveBrush(*dc, hbr, b) || w <= 0 || h <= 0) return FALSE;
-  // The frame is the region minus the region shrunk by w and h: a point stays
-  // inside when the region holds every point within w-1, h-1 of it.
-  Region inner = *r;
-  for (int dx = -(w - 1); dx <= w - 1; ++dx) {
-    if (dx == 0) continue;
+  // The frame is the region minus the points whose neighbours w across and
+  // h down, on each side, are in it too.
+  Region inner2 = *r;
+  for (auto [dx, dy] : {std::pair{w, 0}, std::pair{-w, 0}, std::pair{0, h}, std::pair{0, -h}}) {
     Region s = *r;
-    s.Translate(dx, 0);
-    inner.Intersect(s);
-  }
-  Region inner2 = inner;
-  for (int dy = -(h - 1); dy <= h - 1; ++dy) {
-    if (dy == 0) continue;
-    Region s = inner;
-    s.Translate(0, dy);
+    s.Translate(dx, dy);
     inner2.Intersect(s);
   }
   Region frame = *r;

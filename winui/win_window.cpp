@@ -6,6 +6,7 @@
 
 #include "platform/win_syscolors.h"
 #include "winui/display.h"
+#include "winui/win_gesture.h"
 #include "winui/win_input.h"
 #include "winui/win_metrics.h"
 #include "winui/win_paint.h"
@@ -849,6 +850,10 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_CLOSE:
       DestroyWindow(hWnd);
+      return 0;
+    case WM_GESTURE:
+      // Unhandled gestures are closed here.
+      CloseGestureInfoHandle(reinterpret_cast<HGESTUREINFO>(lParam));
       return 0;
     case WM_NCHITTEST:
       return 1;  // HTCLIENT

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/cielab.h"
 #include "core/sysutils.h"
+#include "platform/win_syscolors.h"
+#include "winui/win_module.h"
 
 namespace {
 
@@ -154,12 +157,64 @@ TEST(RuntimeSystem, SmallHelpersAndOptionalLibraries) {
   std::memset(a.lfFaceName, 'x', sizeof a.lfFaceName);  // no terminator: at most 31 characters
   VXLogFontAToW(a, w);
   EXPECT_EQ(std::u16string(w.lfFaceName).size(), 31u);
-  // The Windows-only libraries are not on this system.
-  EXPECT_FALSE(VXLoadGradientFill());
+}
+
+TEST(RuntimeSystem, OptionalSystemLibrariesBindThroughTheModuleTable) {
+  VXFreeGestureAPI();
   VXFreeGradientFill();
+  EXPECT_TRUE(VXLoadGradientFill());
+  VXLoadGestureAPI();
+  EXPECT_TRUE(VXGesturesAvailable());
+  TVXGestureEntries e = VXGestureEntries();
+  EXPECT_NE(e.GetGestureInfo, nullptr);
+  EXPECT_NE(e.UnregisterTouchWindow, nullptr);
+  VXFreeGestureAPI();
+  VXFreeGradientFill();
+
+  // A removed library, or one without its first entry, counts as missing.
+  VXModules::Remove("User32.dll");
+  VXModules::Remove("MSIMG32.DLL");
   VXLoadGestureAPI();
   EXPECT_FALSE(VXGesturesAvailable());
-  VXFreeGestureAPI();
+  EXPECT_FALSE(VXLoadGradientFill());
+  RECT r{0, 0, 4, 4};
+  EXPECT_FALSE(VXGradientFillRect(r, nullptr, 0, false, 0xFFFFFF));
+  VXModules::RestoreAll();
+  VXModules::RemoveEntry("User32.dll", "GetGestureInfo");
+  VXModules::RemoveEntry("MSIMG32.DLL", "GradientFill");
+  VXLoadGestureAPI();
+  EXPECT_FALSE(VXGesturesAvailable());
+  EXPECT_TRUE(VXLoadGradientFill());
+  EXPECT_FALSE(VXGradientFillRect(r, nullptr, 0, false, 0xFFFFFF));
+  VXFreeGradientFill();
+  VXModules::RestoreAll();
+}
+
+TEST(RuntimeSystem, GradientFillRectPutsColoursInTheHighBytes) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = 5;
+  bi.bmiHeader.biHeight = -3;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bm);
+  RECT r{0, 0, 5, 3};
+  // Red to blue across; clBtnFace (a system colour) resolves.
+  ASSERT_TRUE(VXGradientFillRect(r, dc, 0x0000FF, false, 0xFF0000));
+  auto* px = static_cast<uint32_t*>(bits);
+  EXPECT_EQ(px[0] & 0xFFFFFF, 0xFF0000u);                  // 0x00RRGGBB: red
+  EXPECT_EQ(px[4] & 0xFFFFFF, 0x3300CCu);                  // 4/5 of the way to blue
+  EXPECT_EQ(px[5] & 0xFFFFFF, px[0] & 0xFFFFFF);           // rows alike
+  ASSERT_TRUE(VXGradientFillRect(r, dc, int32_t(0x8000000F), true, int32_t(0x8000000F)));
+  uint32_t face = GetSysColor(COLOR_BTNFACE);
+  EXPECT_EQ(px[7] & 0xFFFFFF, ((face & 0xFF) << 16) | (face & 0xFF00) | ((face >> 16) & 0xFF));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bm);
+  VXFreeGradientFill();
 }
 
 }  // namespace

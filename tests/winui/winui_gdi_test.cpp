@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "winui/drawdib.h"
 #include "winui/gdi.h"
+#include "winui/gdi_font.h"
 #include "winui/headless.h"
 
 namespace {
@@ -68,7 +70,9 @@ TEST(WinUIGdi, LinesLeaveOutTheirEndPoint) {
       for (int x = 0; x < 8; ++x) n += cv.At(x, y) == 0;
     EXPECT_EQ(n, c.count) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
     EXPECT_EQ(cv.At(c.x1, c.y1), 0xFFFFFFu);
-    if (c.count) EXPECT_EQ(cv.At(c.x0, c.y0), 0u);
+    if (c.count) {
+      EXPECT_EQ(cv.At(c.x0, c.y0), 0u);
+    }
     POINT p;
     GetCurrentPositionEx(cv.dc, &p);
     EXPECT_EQ(p.x, c.x1);
@@ -202,22 +206,41 @@ TEST(WinUIGdi, BlitsApplyEveryTernaryOperation) {
   }
 }
 
-TEST(WinUIGdi, MonochromeBlitsUseTheTextAndBackgroundColours) {
-  Canvas mono(8, 1, 0, 1);
-  reinterpret_cast<uint8_t*>(mono.bits)[0] = 0xA0;  // 1 0 1 0 0 0 0 0
+TEST(WinUIGdi, MonochromeBlitsUseTheDCColoursOrTheColourTable) {
+  // A monochrome device bitmap: 0 takes the text colour, 1 the background.
+  const uint8_t rows[2] = {0xA0, 0x00};  // 1 0 1 0 0 0 0 0, word-aligned rows
+  HBITMAP ddb = CreateBitmap(8, 1, 1, 1, rows);
+  HDC mdc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mdc, ddb);
   Canvas dst(8, 1);
   SetTextColor(dst.dc, RGB(255, 0, 0));
   SetBkColor(dst.dc, RGB(0, 0, 255));
-  BitBlt(dst.dc, 0, 0, 8, 1, mono.dc, 0, 0, SRCCOPY);
+  BitBlt(dst.dc, 0, 0, 8, 1, mdc, 0, 0, SRCCOPY);
   EXPECT_EQ(dst.At(0, 0), 0x0000FFu);
   EXPECT_EQ(dst.At(1, 0), 0xFF0000u);
-  // Colour to monochrome: the source's background colour becomes white.
+  // Colour into it: the source's background colour becomes 1, the rest 0.
   Canvas col(2, 1, 0x123456);
   col.bits[1] = 0x00FF00;
   SetBkColor(col.dc, RGB(0x12, 0x34, 0x56));
-  Canvas m2(8, 1, 0, 1);
-  BitBlt(m2.dc, 0, 0, 2, 1, col.dc, 0, 0, SRCCOPY);
-  EXPECT_EQ(reinterpret_cast<uint8_t*>(m2.bits)[0] & 0xC0, 0x80);
+  BitBlt(mdc, 0, 0, 2, 1, col.dc, 0, 0, SRCCOPY);
+  EXPECT_EQ(GetPixel(mdc, 0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(GetPixel(mdc, 1, 0), RGB(0, 0, 0));
+  SelectObject(mdc, old);
+  DeleteDC(mdc);
+  DeleteObject(ddb);
+
+  // A monochrome DIB section goes through its colour table both ways.
+  Canvas mono(8, 1, 0, 1);
+  reinterpret_cast<uint8_t*>(mono.bits)[0] = 0xA0;
+  Canvas d2(8, 1, 0x00FF00);
+  SetTextColor(d2.dc, RGB(255, 0, 0));
+  BitBlt(d2.dc, 0, 0, 8, 1, mono.dc, 0, 0, SRCCOPY);
+  EXPECT_EQ(d2.At(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(d2.At(1, 0), 0u);
+  col.bits[0] = 0xF0F0F0;
+  col.bits[1] = 0x101010;
+  BitBlt(mono.dc, 0, 0, 2, 1, col.dc, 0, 0, SRCCOPY);
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(mono.bits)[0] & 0xC0, 0x80);
 }
 
 TEST(WinUIGdi, StretchesMirrorAndHalftoneAtOneToOneCopies) {
@@ -425,6 +448,139 @@ TEST(WinUIGdi, EllipsesAndPolygonsStayInTheirBox) {
   EXPECT_EQ(tri.At(6, 0), 0xFFFFFFu);
   EXPECT_EQ(tri.At(0, 6), 0xFFFFFFu);
   EXPECT_EQ(tri.At(3, 3), 0xFFFFFFu);
+}
+
+TEST(WinUIGdi, AlphaBlendWithConstantAndPerPixelAlpha) {
+  Canvas src(2, 1, 0);
+  src.bits[0] = 0x80800000;  // premultiplied: half-transparent red at full... red 0x80, alpha 0x80
+  src.bits[1] = 0xFF0000FF;  // opaque blue
+  struct Case {
+    BYTE sca, format;
+    uint32_t want0, want1;
+  } cases[] = {
+      {255, AC_SRC_ALPHA, 0x80 << 16 | 0x007F7F, 0x0000FF},  // 0x80 + 0xFF * 127/255 = 0xFF; g, b 0x7F
+      {255, 0, 0x800000, 0x0000FF},
+      {0, 0, 0x00FFFF, 0x00FFFF},
+      {128, 0, 0x407F7F + 0x000000, 0x007FFF},
+  };
+  for (const Case& c : cases) {
+    Canvas dst(2, 1, 0x00FFFF);
+    BLENDFUNCTION bf{AC_SRC_OVER, 0, c.sca, c.format};
+    ASSERT_TRUE(AlphaBlend(dst.dc, 0, 0, 2, 1, src.dc, 0, 0, 2, 1, bf));
+    EXPECT_NEAR(int(dst.At(0, 0) >> 16), int(c.want0 >> 16), 1) << int(c.sca) << " " << int(c.format);
+    EXPECT_NEAR(int((dst.At(0, 0) >> 8) & 255), int((c.want0 >> 8) & 255), 1);
+    EXPECT_NEAR(int(dst.At(1, 0) & 255), int(c.want1 & 255), 1);
+  }
+  // The source rectangle must lie inside the source.
+  Canvas dst(2, 1);
+  BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, 0};
+  EXPECT_FALSE(AlphaBlend(dst.dc, 0, 0, 2, 1, src.dc, 1, 0, 2, 1, bf));
+  EXPECT_FALSE(AlphaBlend(dst.dc, 0, 0, -2, 1, src.dc, 0, 0, 2, 1, bf));
+}
+
+TEST(WinUIGdi, GradientsInterpolateTheVertexColours) {
+  Canvas cv(5, 4);
+  TRIVERTEX v[2];
+  v[0].x = 0;
+  v[0].y = 0;
+  v[0].Red = 0xFF00;
+  v[1].x = 5;
+  v[1].y = 4;
+  v[1].Blue = 0xFF00;
+  GRADIENT_RECT r{0, 1};
+  ASSERT_TRUE(GradientFill(cv.dc, v, 2, &r, 1, GRADIENT_FILL_RECT_V));
+  EXPECT_EQ(cv.At(3, 0), 0xFF0000u);
+  EXPECT_EQ(cv.At(3, 2), 0x7F007Fu);  // half way
+  GRADIENT_RECT bad{0, 7};
+  EXPECT_FALSE(GradientFill(cv.dc, v, 2, &bad, 1, GRADIENT_FILL_RECT_H));
+
+  Canvas tri(8, 8);
+  TRIVERTEX t[3];
+  t[0].x = 0, t[0].y = 0, t[0].Green = 0xFF00;
+  t[1].x = 8, t[1].y = 0, t[1].Green = 0xFF00;
+  t[2].x = 0, t[2].y = 8, t[2].Green = 0xFF00;
+  GRADIENT_TRIANGLE g{0, 1, 2};
+  ASSERT_TRUE(GradientFill(tri.dc, t, 3, &g, 1, GRADIENT_FILL_TRIANGLE));
+  EXPECT_EQ(tri.At(1, 1), 0x00FF00u);
+  EXPECT_EQ(tri.At(7, 7), 0xFFFFFFu);
+}
+
+TEST(WinUIGdi, ParallelogramTransfersAndDrawDibCopies) {
+  Canvas src(2, 2);
+  src.bits[0] = 0x0000FF;
+  src.bits[1] = 0x00FF00;
+  src.bits[2] = 0xFF0000;
+  src.bits[3] = 0x000000;
+  // A quarter turn: the source's top edge runs down the destination.
+  Canvas dst(4, 4);
+  POINT p[3] = {{2, 0}, {2, 2}, {0, 0}};
+  ASSERT_TRUE(PlgBlt(dst.dc, p, src.dc, 0, 0, 2, 2, nullptr, 0, 0));
+  EXPECT_EQ(dst.At(1, 0), 0x0000FFu);
+  EXPECT_EQ(dst.At(1, 1), 0x00FF00u);
+  EXPECT_EQ(dst.At(0, 0), 0xFF0000u);
+  EXPECT_EQ(dst.At(3, 3), 0xFFFFFFu);
+
+  std::vector<uint8_t> dib(sizeof(BITMAPINFOHEADER) + 8, 0);
+  auto* h = reinterpret_cast<BITMAPINFOHEADER*>(dib.data());
+  h->biSize = sizeof(BITMAPINFOHEADER);
+  h->biWidth = 2;
+  h->biHeight = 1;
+  h->biPlanes = 1;
+  h->biBitCount = 32;
+  uint32_t px[2] = {0x123456, 0x654321};
+  std::memcpy(dib.data() + sizeof(BITMAPINFOHEADER), px, 8);
+  HDRAWDIB dd = DrawDibOpen();
+  Canvas out(3, 1);
+  ASSERT_TRUE(DrawDibDraw(dd, out.dc, 1, 0, -1, -1, h, nullptr, 0, 0, -1, -1, 0));
+  EXPECT_EQ(out.At(1, 0), 0x123456u);
+  EXPECT_EQ(out.At(2, 0), 0x654321u);
+  EXPECT_TRUE(DrawDibClose(dd));
+  EXPECT_FALSE(DrawDibDraw(dd, out.dc, 1, 0, -1, -1, h, nullptr, 0, 0, -1, -1, 0));
+}
+
+TEST(WinUIGdi, FontHandlesAndFamilies) {
+  LOGFONTW lf;
+  lf.lfHeight = -13;
+  lf.lfWeight = 700;
+  lf.lfEscapement = 900;
+  lf.lfQuality = 5;
+  const char16_t name[] = u"DejaVu Sans";
+  std::copy(std::begin(name), std::end(name), lf.lfFaceName);
+  HFONT f = CreateFontIndirectW(&lf);
+  ASSERT_NE(f, nullptr);
+  LOGFONTW back;
+  ASSERT_EQ(GetObjectW(f, sizeof back, &back), int(sizeof back));
+  EXPECT_EQ(back.lfHeight, -13);
+  EXPECT_EQ(back.lfEscapement, 900);
+  EXPECT_EQ(std::u16string(back.lfFaceName), u"DejaVu Sans");
+  EXPECT_EQ(GetObjectType(f), OBJ_FONT);
+  Canvas cv(1, 1);
+  HGDIOBJ old = SelectObject(cv.dc, f);
+  EXPECT_EQ(GetCurrentObject(cv.dc, OBJ_FONT), f);
+  SelectObject(cv.dc, old);
+  DeleteObject(f);
+
+  VXFonts::SetFamilies({"Beta", "Alpha", "Gamma"});
+  std::vector<std::u16string> seen;
+  auto proc = [](const LOGFONTW* l, const TEXTMETRICW*, DWORD type, LPARAM p) -> int {
+    auto* v = reinterpret_cast<std::vector<std::u16string>*>(p);
+    v->push_back(l->lfFaceName);
+    EXPECT_EQ(type, TRUETYPE_FONTTYPE);
+    return v->size() < 2 ? 1 : 0;
+  };
+  LOGFONTW any;
+  any.lfCharSet = DEFAULT_CHARSET;
+  EXPECT_EQ(EnumFontFamiliesExW(cv.dc, &any, proc, reinterpret_cast<LPARAM>(&seen), 0), 0);
+  EXPECT_EQ(seen, (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+  seen.clear();
+  const char16_t gamma[] = u"gamma";
+  std::copy(std::begin(gamma), std::end(gamma), any.lfFaceName);
+  EnumFontFamiliesExW(cv.dc, &any, proc, reinterpret_cast<LPARAM>(&seen), 0);
+  EXPECT_EQ(seen, (std::vector<std::u16string>{u"Gamma"}));
+  VXFonts::UseInstalledFamilies();
+  // The set-up script installs the DejaVu fonts.
+  auto installed = VXFonts::Families();
+  EXPECT_NE(std::find(installed.begin(), installed.end(), "DejaVu Sans"), installed.end());
 }
 
 }  // namespace

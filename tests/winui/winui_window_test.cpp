@@ -10,7 +10,9 @@
 #include "platform/win_resource.h"
 #include "winui/gdi.h"
 #include "winui/headless.h"
+#include "winui/win_gesture.h"
 #include "winui/win_input.h"
+#include "winui/win_module.h"
 #include "winui/win_metrics.h"
 #include "winui/win_paint.h"
 #include "winui/win_scroll.h"
@@ -583,6 +585,68 @@ TEST_F(WinUI, ScreenFactsAndMulDiv) {
   } cases[] = {{5, 3, 2, 8}, {-5, 3, 2, -8}, {7, 1, 2, 4}, {-7, 1, 2, -4}, {1, 1, 0, -1}, {0x40000000, 4, 1, -1},
                {10, 10, -3, -33}};
   for (auto& c : cases) EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.r) << c.a << " " << c.b << " " << c.c;
+}
+
+LRESULT CALLBACK GestureProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_GESTURENOTIFY) {
+    gLog.push_back({h, m, w, l});
+    GESTURECONFIG cfg[2] = {{GID_PAN, 23, 8}, {GID_ZOOM, GC_ZOOM, 0}};
+    UnregisterTouchWindow(h);
+    SetGestureConfig(h, 0, 2, cfg, sizeof(GESTURECONFIG));
+    return 0;
+  }
+  if (m == WM_GESTURE) {
+    GESTUREINFO gi;
+    EXPECT_TRUE(GetGestureInfo(reinterpret_cast<HGESTUREINFO>(l), &gi));
+    gLog.push_back({h, m, gi.dwID, LPARAM(gi.ullArguments)});
+    if (gi.dwID == GID_ZOOM) {  // handled here: closed here
+      CloseGestureInfoHandle(reinterpret_cast<HGESTUREINFO>(l));
+      return 0;
+    }
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+
+TEST_F(WinUI, GesturesArriveAsRecordsThatSomebodyCloses) {
+  HWND h = Top();
+  SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GestureProc));
+  gLog.clear();
+  VXPostGesture(h, GID_ZOOM, GF_BEGIN, 10, 10, 100);
+  VXPostGesture(h, GID_ZOOM, 0, 10, 10, 200);
+  VXPostGesture(h, GID_PAN, GF_END, 10, 10, 0);
+  VXHeadless::RunUntilIdle();
+  ASSERT_EQ(gLog.size(), 4u);
+  EXPECT_EQ(gLog[0].Msg, WM_GESTURENOTIFY);
+  EXPECT_EQ(gLog[2].L, 200);
+  EXPECT_EQ(gLog[3].W, GID_PAN);
+  EXPECT_EQ(VXOpenGestureHandles(), 0);  // the pan went to DefWindowProc, which closed it
+  GESTURECONFIG got[4];
+  ASSERT_EQ(VXGestureConfig(h, got, 4), 2);
+  EXPECT_EQ(got[0].dwWant, 23u);
+  EXPECT_EQ(got[0].dwBlock, 8u);
+  EXPECT_TRUE(VXTouchUnregistered(h));
+  GESTUREINFO gi;
+  EXPECT_FALSE(GetGestureInfo(reinterpret_cast<HGESTUREINFO>(uintptr_t(12345)), &gi));
+}
+
+TEST_F(WinUI, BuiltInModulesAreFoundByNameUnlessRemoved) {
+  HMODULE u = LoadLibraryW("user32.DLL");
+  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(LoadLibraryW("User32"), u);
+  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(u, "GetGestureInfo")), reinterpret_cast<void*>(&GetGestureInfo));
+  EXPECT_EQ(GetProcAddress(u, "NoSuchEntry"), nullptr);
+  HMODULE m = LoadLibraryW("MSIMG32.DLL");
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(GetProcAddress(m, "GradientFill"), nullptr);
+  EXPECT_EQ(LoadLibraryW("gdiplus.dll"), nullptr);
+  VXModules::Remove("USER32.dll");
+  EXPECT_EQ(LoadLibraryW("User32.dll"), nullptr);
+  EXPECT_NE(GetProcAddress(u, "GetGestureInfo"), nullptr);  // handles given out keep working
+  VXModules::RestoreAll();
+  EXPECT_NE(LoadLibraryW("User32.dll"), nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(FreeLibrary(u));
+  EXPECT_FALSE(FreeLibrary(u));
+  EXPECT_TRUE(FreeLibrary(m));
 }
 
 }  // namespace
