@@ -29,6 +29,7 @@
 #include "core/rowops.h"
 #include "proc/colors.h"
 #include "proc/ftimage.h"
+#include "proc/encrypt.h"
 #include "proc/tone.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
@@ -482,6 +483,39 @@ class TVexlaneProc {
   // intensity (0.5 is mid-grey).
   void Random(double mean, double stdDev);
 
+  // ---- data hidden in the pixels (vx24RGB, whole image) ----
+  // One bit in the low bit of every colour byte, row by row from the top:
+  // an 8-byte header (four zero bytes and the count of data bytes), then the
+  // data; carrier bytes change by at most one (255 becomes 254).
+  // (W x H x 3) div 8 - 8, the data bytes the image holds (negative when the
+  // header does not fit); 0 when the format check fails.
+  int32_t GetHiddenDataSpace();
+  // Hides count bytes of data and returns the number stored, the count that
+  // the header records: min(count, GetHiddenDataSpace()). Count -1 spoils
+  // the header (seven bytes of 0xFF) and returns -1. Nothing is written, and
+  // 0 returned, for another negative count, an image too small for the
+  // header or a failed format check.
+  int32_t WriteHiddenData(const void* data, int32_t count);
+  // The hidden count (at most what the image holds after the header), 0 when
+  // the header is not valid; copies up to maxlen of the bytes into data (no
+  // buffer, or maxlen 0 or less: only the count).
+  int32_t ReadHiddenData(void* data, int32_t maxlen);
+  int32_t WriteHiddenText(const std::string& text);
+  std::string ReadHiddenText();
+  // Overwrites the whole room with zeros, then hides nothing.
+  void ClearHiddenText();
+
+  // ---- scrambling of the pixel data (proc/encrypt.h) ----
+  // Scrambles or restores the whole bitmap (any format; the selection is
+  // ignored), then its alpha channel. Scrambling, not protection: the same
+  // key restores the image. The pass-string forms key with VXPasskeyToKey;
+  // the key forms take the first 16 bytes of Key and raise EVXException,
+  // changing nothing, when it holds fewer.
+  void Encrypt(const std::string& Passkey, TVXEncryptionAlgorithm Algorithm);
+  void Decrypt(const std::string& Passkey, TVXEncryptionAlgorithm Algorithm);
+  void Encrypt(std::span<const uint8_t> Key, TVXEncryptionAlgorithm Algorithm);
+  void Decrypt(std::span<const uint8_t> Key, TVXEncryptionAlgorithm Algorithm);
+
  private:
   // Whole-image operations: the format guard, then the undo snapshot.
   bool BeginWholeImage(TVXPixelFormatSet AllowedFormats, const std::string& Caption);
@@ -508,6 +542,8 @@ class TVexlaneProc {
   // Whole-image edits that do not use the selection frame: the format check
   // with every format accepted, then the undo snapshot under Caption.
   bool BeginCanvasEdit(const std::string& Caption);
+  // Encrypt and Decrypt by key.
+  void ScramblePixels(std::span<const uint8_t> Key, TVXEncryptionAlgorithm Algorithm, bool Encipher);
 
   // One undo or redo entry.
   struct TVXUndoEntry;
