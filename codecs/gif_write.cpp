@@ -13,7 +13,7 @@
 #include "core/settings.h"
 #include "core/streams.h"
 #include "core/textutils.h"
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 #include "io/params.h"
 
 namespace {

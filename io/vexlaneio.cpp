@@ -8,7 +8,7 @@
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 #include "io/params.h"
 #include "proc/proc.h"
 #include "proc/resample.h"

@@ -9,7 +9,7 @@
 #include "core/mask.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 

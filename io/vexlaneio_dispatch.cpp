@@ -11,7 +11,7 @@
 #include "core/textutils.h"
 #include "io/codec_table.h"
 #include "io/fileformats.h"
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 

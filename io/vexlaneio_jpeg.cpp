@@ -11,7 +11,7 @@
 #include "core/streams.h"
 #include "io/annotations.h"
 #include "io/codec_table.h"
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 #include "io/iptc.h"
 #include "io/markers.h"
 #include "io/params.h"

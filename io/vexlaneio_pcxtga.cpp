@@ -6,7 +6,7 @@
 #include "core/byteorder.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 

@@ -15,13 +15,17 @@
 #include "core/settings.h"
 #include "core/cmyk.h"
 #include "platform/win_syscolors.h"
+#include "proc/dialogparams.h"
 #include "proc/resample.h"
 #include "proc/undo_entry.h"
 
 // ---------------------------------------------------------------------------
 // Construction and attachment
 
-TVexlaneProc::TVexlaneProc(void* Owner) : fAutoUndo(Owner != nullptr) { NewOwnBitmap(); }
+TVexlaneProc::TVexlaneProc(void* Owner)
+    : fAutoUndo(Owner != nullptr), fIPDialogParams(std::make_unique<TIPDialogParams>()) {
+  NewOwnBitmap();
+}
 
 std::unique_ptr<TVexlaneProc> TVexlaneProc::CreateFromBitmap(TVXBitmap* Bitmap) {
   auto proc = std::make_unique<TVexlaneProc>(nullptr);

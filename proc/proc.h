@@ -40,6 +40,7 @@ class TBitmap;
 class TImage;
 class TMemoryStream;
 struct TGraphFilter;
+class TIPDialogParams;
 
 // Where an undo entry came from.
 enum TVXUndoSource { vxuUnknown, vxuImage, vxuSelection, vxuObject, vxuLayer, vxuFullLayer, vxuObjectsAndLayers };
@@ -150,6 +151,9 @@ class TVexlaneProc {
   // settings' defaults.
   int32_t DpiX() const;
   int32_t DpiY() const;
+  // The last values of the processing preview dialog (owned;
+  // proc/dialogparams.h).
+  TIPDialogParams* IPDialogParams() const { return fIPDialogParams.get(); }
 
   // ---- events (sender first) ----
   TVXProgressEvent OnProgress;   // (Sender, percent)
@@ -577,6 +581,7 @@ class TVexlaneProc {
   int32_t fUndoLimit = 1;
   TBitmap* fBitmap = nullptr;
   int32_t fMViewIndex = 0;
+  std::unique_ptr<TIPDialogParams> fIPDialogParams;
 };
 
 // ---------------------------------------------------------------------------

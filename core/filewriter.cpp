@@ -1,4 +1,4 @@
-#include "io/filewriter.h"
+#include "core/filewriter.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // Saving a file so that it appears whole or not at all: the content goes to a
 // temporary file in the target's folder, which replaces the target only when
-// the writer succeeded. Every file save of the I/O component goes through here.
+// the writer succeeded. Every file save of the library goes through here.
 #pragma once
 
 #include <functional>
