@@ -9,7 +9,10 @@
 #include "codecs/gif.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
+#include "codecs/pdf.h"
+#include "codecs/pdf_objects.h"
 #include "codecs/pnm.h"
+#include "codecs/ps.h"
 #include "codecs/tga.h"
 #include "codecs/wbmp.h"
 #include "codecs/png.h"
@@ -32,6 +35,7 @@ constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
 constexpr int32_t kGIFFileType = 2;
 constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
 constexpr int32_t kBMPFileType = 5, kICOFileType = 6, kCURFileType = 7;
+constexpr int32_t kPSFileType = 17, kPDFFileType = 18;
 
 void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
 
@@ -124,6 +128,24 @@ void WriteGIF(TVXCodecWriteArgs& a) {
   }
   VXWriteGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress);
 }
+void WritePS(TVXCodecWriteArgs& a) { VXWritePSStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+void* CreatePS(TStream* Stream, TIOParamsVals& Params) { return VXPSCreate(Stream, Params); }
+void AddPSPage(void* Handle, TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress) {
+  VXPSAddPage(static_cast<TVXPSDocument*>(Handle), Stream, Bitmap, Progress, Params);
+}
+void ClosePS(void* Handle, TStream* Stream, TIOParamsVals&) { VXPSClose(static_cast<TVXPSDocument*>(Handle), Stream); }
+
+// A PDF document stays in memory until it is closed: the stream is written
+// only then.
+void WritePDF(TVXCodecWriteArgs& a) { VXWritePDFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+void* CreatePDF(TStream*, TIOParamsVals& Params) { return VXPDFCreate(Params); }
+void AddPDFPage(void* Handle, TStream*, TVXBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress) {
+  VXPDFAddPage(static_cast<TVXPDFDocument*>(Handle), Bitmap, Params, Progress);
+}
+void ClosePDF(void* Handle, TStream* Stream, TIOParamsVals& Params) {
+  VXPDFClose(static_cast<TVXPDFDocument*>(Handle), Stream, Params);
+}
+
 int32_t DeleteGIFFrame(const std::string& FileName, int32_t Index) { return VXRemoveGIFFrame(FileName, Index, true); }
 
 }  // namespace
@@ -200,6 +222,20 @@ void VXCodecsStartup() {
   cur.Read = &ReadCUR;
   cur.ReadParams = &ReadCURParams;
   VXSetCodecOps(kCURFileType, cur);
+
+  TVXCodecOps ps;
+  ps.Write = &WritePS;
+  ps.CreateDocument = &CreatePS;
+  ps.AddPage = &AddPSPage;
+  ps.CloseDocument = &ClosePS;
+  VXSetCodecOps(kPSFileType, ps);
+  TVXCodecOps pdf;
+  pdf.Write = &WritePDF;
+  pdf.ImageCount = &VXGetPDFPageCount;
+  pdf.CreateDocument = &CreatePDF;
+  pdf.AddPage = &AddPDFPage;
+  pdf.CloseDocument = &ClosePDF;
+  VXSetCodecOps(kPDFFileType, pdf);
 
   // Detection's TIFF, camera-raw TIFF and HD Photo probes (io/tiffpages.h).
   // The codecs of these types keep them when they fill their records.

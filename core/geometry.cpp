@@ -1,4 +1,5 @@
-// Geometry helpers shared by the selection shapes and the image effects.
+// Geometry helpers shared by the selection shapes, the image effects and
+// whatever fits an image into a box.
 
 #include "core/geometry.h"
 
@@ -43,4 +44,16 @@ int32_t VXRectVisibility(int32_t Left, int32_t Top, int32_t Right, int32_t Botto
   if ((x1in != x2in && (y1in || y2in)) || ((x1in || x2in) && y1in != y2in)) return 1;
   if (x1in && x2in && y1in && y2in) return 2;
   return 0;
+}
+
+void VXFitInBox(int32_t w, int32_t h, int32_t MaxW, int32_t MaxH, int32_t& NewW, int32_t& NewH) {
+  if (w == 0 || h == 0) return;
+  const double f = std::min(double(MaxH) / h, double(MaxW) / w);
+  const auto side = [](double v) {
+    if (!(v >= 1)) return int32_t(1);
+    if (v >= 2147483647.0) return int32_t(2147483647);
+    return int32_t(v);
+  };
+  NewW = side(w * f);
+  NewH = side(h * f);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Geometry helpers shared by the selection shapes and the image effects.
+// Geometry helpers shared by the selection shapes, the image effects and
+// whatever fits an image into a box (document pages, previews).
 
 #include <cstdint>
 #include <vector>
@@ -22,3 +23,7 @@ bool VXRectsIntersect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Le
 // coordinate inside it.
 int32_t VXRectVisibility(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t x1, int32_t y1, int32_t x2,
                          int32_t y2);
+
+// The size of a w x h image scaled by min(MaxW / w, MaxH / h), each side
+// truncated and at least 1. NewW and NewH are left alone when w or h is 0.
+void VXFitInBox(int32_t w, int32_t h, int32_t MaxW, int32_t MaxH, int32_t& NewW, int32_t& NewH);

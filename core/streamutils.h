@@ -50,7 +50,8 @@ void VXDecodeBase64(TStream* Source, TMemoryStream* Dest);
 // characters written.
 int32_t VXAscii85Encode(const uint8_t*& Src, int32_t Count, char*& Dst, int32_t& Counter);
 // PackBits-style RunLength with the end-of-data byte 128; Dst needs room for
-// Len + Len / 128 + 2 bytes. Returns the bytes written.
+// 2 * Len + 1 bytes (a one-byte literal between two repeats costs two bytes).
+// Returns the bytes written.
 int32_t VXRunLengthEncode(const uint8_t* Src, int32_t Len, uint8_t* Dst);
 
 // S followed by CR LF.

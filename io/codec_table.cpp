@@ -49,11 +49,15 @@ const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operati
       case vxcoInsert: has = ops->InsertImage != nullptr; break;
       case vxcoInjectIPTC: has = ops->InjectIPTC != nullptr; break;
       case vxcoUpdateHeader: has = ops->UpdateHeader != nullptr; break;
+      case vxcoDocument:
+        has = ops->CreateDocument != nullptr && ops->AddPage != nullptr && ops->CloseDocument != nullptr;
+        break;
     }
   if (has) return *ops;
   static const char* const kVerbs[] = {"load", "save", "read the parameters of", "count the images of",
                                        "delete an image of", "insert an image into",
-                                       "inject IPTC records into", "update the header of"};
+                                       "inject IPTC records into", "update the header of",
+                                       "write a document of"};
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileType);
   const std::string name = info ? info->FullName : "file type " + std::to_string(FileType);
   throw EVXException(std::string("Cannot ") + kVerbs[Operation] + " " + name + ": no codec is registered for it");

@@ -84,6 +84,14 @@ struct TVXCodecOps {
   // Copies the file from Input to Output with its IPTC block replaced by the
   // records (JPEG); true when the copy ended normally with the block written.
   bool (*InjectIPTC)(TStream* Input, TStream* Output, const TVXIPTCInfoList& IPTC, TProgressRec& Progress) = nullptr;
+  // Documents of many pages (PostScript, PDF): CreateDocument starts one that
+  // goes to Stream and returns its handle; AddPage appends Bitmap as a page
+  // (an exception leaves the document as it was); CloseDocument finishes the
+  // document on Stream and frees the handle (nullptr does nothing).
+  void* (*CreateDocument)(TStream* Stream, TIOParamsVals& Params) = nullptr;
+  void (*AddPage)(void* Handle, TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& Params,
+                  TProgressRec& Progress) = nullptr;
+  void (*CloseDocument)(void* Handle, TStream* Stream, TIOParamsVals& Params) = nullptr;
 };
 
 // Stores the operations of FileType (replacing earlier ones).
@@ -92,11 +100,11 @@ void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops);
 const TVXCodecOps* VXFindCodecOps(int32_t FileType);
 // What the component asks of a codec, for VXRequireCodecOps.
 enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC,
-                         vxcoUpdateHeader };
+                         vxcoUpdateHeader, vxcoDocument };
 // The operations of FileType, which must include Operation. Raises
 // EVXException "Cannot <load|save|read the parameters of|count the images
 // of|delete an image of|insert an image into|inject IPTC records into|update
-// the header of> <full name>: no codec is
+// the header of|write a document of> <full name>: no codec is
 // registered for it" otherwise (the full name from the registry, or "file
 // type N" without an entry).
 const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operation);

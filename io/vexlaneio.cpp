@@ -33,6 +33,15 @@ std::unique_ptr<TVexlaneIO> TVexlaneIO::CreateFromBitmap(TVXBitmap* Bitmap) {
 TVexlaneIO::~TVexlaneIO() {
   WaitThreads(false);
   ReapThreads();
+  // A document left open is finished, so that its file is complete.
+  try {
+    ClosePSFile();
+  } catch (...) {
+  }
+  try {
+    ClosePDFFile();
+  } catch (...) {
+  }
   fThreadObjects.clear();
   UnregisterFromViewer();
   fVexlaneView = nullptr;

@@ -29,6 +29,7 @@ class TStream;
 class TBitmap;
 class TImage;
 class TVXFileFormatInfo;
+class TVXWideFileStream;
 
 using TNotifyEvent = std::function<void(void* Sender)>;
 
@@ -288,6 +289,26 @@ class TVexlaneIO {
   void SaveToFileBMPRAW(const std::string& FileName);
   void SaveToStreamBMPRAW(TStream* Stream);
 
+  // ---- PostScript (type 17) and PDF (type 18), written only ----
+  // One-page documents. The target becomes 24-bit RGB unless it is 24-bit or
+  // 1-bit; file saves go through a temporary file.
+  void SaveToFilePS(const std::string& FileName);
+  void SaveToStreamPS(TStream* Stream);
+  void SaveToFilePDF(const std::string& FileName);
+  void SaveToStreamPDF(TStream* Stream);
+  // Documents of many pages, on the caller's thread: create the document on
+  // a new file (an open document of the same kind is closed first), add the
+  // target as a page as often as wanted, close. A PostScript file grows with
+  // each page; a PDF file stays empty until it is closed. Adding without an
+  // open document sets Aborting and adds nothing; closing without one does
+  // nothing. Destroying the component closes open documents.
+  void CreatePSFile(const std::string& FileName);
+  void SaveToPS();
+  void ClosePSFile();
+  void CreatePDFFile(const std::string& FileName);
+  void SaveToPDF();
+  void ClosePDFFile();
+
  protected:
   TVXProgressEvent fOnIntProgress;  // bound to DoProgress
 
@@ -428,6 +449,15 @@ class TVexlaneIO {
   bool fResetPrinter = true;
   std::unique_ptr<TIOParamsVals> fParams;
   bool fAborting = false;
+  // The open multi-page documents (nullptr when none) and their files.
+  void* fPS_handle = nullptr;
+  std::unique_ptr<TVXWideFileStream> fPS_stream;
+  void* fPDF_handle = nullptr;
+  std::unique_ptr<TVXWideFileStream> fPDF_stream;
+  // Adds the target as a page of the open document of FileType.
+  void AddDocumentPage(int32_t FileType, void* Handle, TStream* Stream);
+  // Closes the document of FileType held by Handle and Stream, both cleared.
+  void CloseDocument(int32_t FileType, void*& Handle, std::unique_ptr<TVXWideFileStream>& Stream);
 };
 
 // The square-pixel rule of AutoAdjustDPI for a bitmap and its parameters:

@@ -74,6 +74,10 @@ const TFormatMembers kMembers[] = {
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamPNG(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePNG(f); },
      [](TVexlaneIO& io, TStream* s) { io.SaveToStreamPNG(s); }},
+    {17, nullptr, nullptr, [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePS(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamPS(s); }},
+    {18, nullptr, nullptr, [](TVexlaneIO& io, const std::string& f) { io.SaveToFilePDF(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamPDF(s); }},
 };
 
 const TFormatMembers* FindMembers(int32_t FileType) {
