@@ -20,8 +20,9 @@ struct TVXPDFDocument;
 
 // An empty document with its catalog and shared resources.
 TVXPDFDocument* VXPDFCreate(TIOParamsVals& IOParams);
-// Adds Bitmap as the next page. Progress.Aborting goes to the fax encoders.
-// An exception leaves the document as it was before the call.
+// Adds Bitmap as the next page. Progress.Aborting goes to the fax encoders;
+// when it is set by the end (a progress handler stopped the work), no page
+// is added. An exception leaves the document as it was before the call.
 void VXPDFAddPage(TVXPDFDocument* Handle, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress);
 // Builds the page tree and the information dictionary (the non-empty PDF_
 // texts and the creation date), writes the whole file at the stream's

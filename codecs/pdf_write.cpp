@@ -249,6 +249,7 @@ void VXPDFAddPage(TVXPDFDocument* Handle, TVXBitmap* Bitmap, TIOParamsVals& IOPa
   // Everything that can fail is built before the document changes.
   std::unique_ptr<TVXPDFStreamObject> image = BuildImage(src, IOParams, Progress);
   copy.reset();
+  if (Progress.Aborting && *Progress.Aborting) return;  // stopped: no page of partial data
 
   int32_t PW = IOParams.PDF_PaperWidth(), PH = IOParams.PDF_PaperHeight();
   if (PW < 1 || PH < 1) {

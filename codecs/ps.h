@@ -28,8 +28,9 @@ struct TVXPSDocument {
 
 // Writes the header (page count 0) at the stream's position.
 TVXPSDocument* VXPSCreate(TStream* Stream, TIOParamsVals& IOParams);
-// Appends Bitmap as the next page and counts it in the header. An exception
-// leaves the document as it was before the call.
+// Appends Bitmap as the next page and counts it in the header. When
+// Progress.Aborting is set by the end of the page's data, or an exception
+// leaves, the document stays as it was before the call.
 void VXPSAddPage(TVXPSDocument* Handle, TStream* Stream, TVXBitmap* Bitmap, TProgressRec& Progress,
                  TIOParamsVals& IOParams);
 // Writes the trailer and frees the handle; nullptr does nothing.
