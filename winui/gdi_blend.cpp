@@ -136,9 +136,11 @@ BOOL AlphaBlend(HDC hdcDest, int xd, int yd, int wd, int hd, HDC hdcSrc, int xs,
   int sca = f.SourceConstantAlpha;
   for (const RECT& r : vis.Rects())
     for (int y = r.top; y < r.bottom; ++y) {
-      int srow = sy + int((int64_t(2 * (y - dy) + 1) * hs) / (2 * int64_t(hd)));
+      int srow = sy + int(hs <= hd ? (int64_t(2 * (y - dy) + 1) * hs - 1) / (2 * int64_t(hd))
+                                             : (int64_t(2 * (y - dy) + 2) * hs - hd - 1) / (2 * int64_t(hd)));
       for (int x = r.left; x < r.right; ++x) {
-        int scol = sx + int((int64_t(2 * (x - dx) + 1) * ws) / (2 * int64_t(wd)));
+        int scol = sx + int(ws <= wd ? (int64_t(2 * (x - dx) + 1) * ws - 1) / (2 * int64_t(wd))
+                                               : (int64_t(2 * (x - dx) + 2) * ws - wd - 1) / (2 * int64_t(wd)));
         int sr, sg, sbl, sa, dr, dg, dbl, da;
         GetColor(sb, scol, srow, sr, sg, sbl, sa);
         GetColor(db, x, y, dr, dg, dbl, da);

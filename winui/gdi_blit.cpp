@@ -132,6 +132,15 @@ void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std:
   }
 }
 
+// The source pixel of destination pixel j when n destination pixels show
+// s source pixels. Enlarging takes the source pixel under the destination
+// pixel's centre (a centre on a boundary takes the pixel before it);
+// shrinking steps through the source from half a step's surplus on.
+int64_t StretchIndex(int64_t j, int64_t s, int64_t n) {
+  if (s <= n) return ((2 * j + 1) * s - 1) / (2 * n);
+  return ((2 * j + 2) * s - n - 1) / (2 * n);
+}
+
 // Destination columns (or rows) mapped to source ones: n destination pixels
 // from source start s over sw pixels (negative counts mirror); -1 outside
 // [0, limit).
@@ -139,8 +148,8 @@ std::vector<int> MapAxis(int n, int s, int sw, bool mirror, int limit) {
   std::vector<int> out(static_cast<size_t>(n));
   int asw = std::abs(sw);
   for (int i = 0; i < n; ++i) {
-    int k = int((int64_t(2 * i + 1) * asw) / (2 * int64_t(n)));
-    if (mirror) k = asw - 1 - k;
+    int64_t j = mirror ? n - 1 - i : i;
+    int k = int(StretchIndex(j, asw, n));
     int v = sw < 0 ? s - 1 - k : s + k;
     out[size_t(i)] = (v >= 0 && v < limit) ? v : -1;
   }
@@ -190,35 +199,37 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
   int n = r.right - r.left, m = r.bottom - r.top;
   std::vector<int> mx = MapAxis(n, wSrc < 0 ? sxStart : sx, wSrc, mirrorX, s->Surface->Width);
   std::vector<int> my = MapAxis(m, hSrc < 0 ? syStart : sy, hSrc, mirrorY, s->Surface->Height);
-  bool shrink = std::abs(wSrc) > n || std::abs(hSrc) > m;
-  if (d->S.StretchMode == HALFTONE && shrink && s->Surface->Bpp != 1 && d->Surface->Bpp >= 16) {
-    // Halftone: the average of the source pixels each destination pixel
-    // covers (at 1:1 this is a plain copy).
+  bool scaled = std::abs(wSrc) != n || std::abs(hSrc) != m;
+  if (d->S.StretchMode == HALFTONE && scaled && s->Surface->Bpp != 1 && d->Surface->Bpp >= 16) {
+    // Halftone: each destination pixel interpolates the source linearly at
+    // its position (i * source / destination), clamped at the last pixel.
     int asw = std::abs(wSrc), ash = std::abs(hSrc);
+    auto srcAt = [&](int k, int c, COLORREF& out) {
+      int yy = hSrc < 0 ? syStart - 1 - k : sy + k;
+      int xx = wSrc < 0 ? sxStart - 1 - c : sx + c;
+      if (yy < 0 || yy >= s->Surface->Height || xx < 0 || xx >= s->Surface->Width) return false;
+      out = s->Surface->Get(xx, yy);
+      return true;
+    };
     std::vector<std::vector<uint32_t>> avg(static_cast<size_t>(m), std::vector<uint32_t>(static_cast<size_t>(n)));
     for (int j = 0; j < m; ++j) {
-      int k0 = int(int64_t(j) * ash / m), k1 = std::max(k0 + 1, int(int64_t(j + 1) * ash / m));
+      int jj = mirrorY ? m - 1 - j : j;
+      int64_t fy = int64_t(jj) * ash * 256 / m;
+      int k0 = int(fy >> 8), k1 = std::min(k0 + 1, ash - 1);
+      int ty = int(fy & 255);
       for (int i = 0; i < n; ++i) {
-        int c0 = int(int64_t(i) * asw / n), c1 = std::max(c0 + 1, int(int64_t(i + 1) * asw / n));
-        int64_t rr = 0, gg = 0, bb = 0, cnt = 0;
-        for (int k = k0; k < k1; ++k) {
-          int kk = mirrorY ? ash - 1 - k : k;
-          int yy = hSrc < 0 ? syStart - 1 - kk : sy + kk;
-          if (yy < 0 || yy >= s->Surface->Height) continue;
-          for (int c = c0; c < c1; ++c) {
-            int cc = mirrorX ? asw - 1 - c : c;
-            int xx = wSrc < 0 ? sxStart - 1 - cc : sx + cc;
-            if (xx < 0 || xx >= s->Surface->Width) continue;
-            COLORREF col = s->Surface->Get(xx, yy);
-            rr += GetRValue(col);
-            gg += GetGValue(col);
-            bb += GetBValue(col);
-            ++cnt;
-          }
-        }
-        if (cnt)
-          avg[size_t(j)][size_t(i)] = d->Surface->RawFromColor(
-              RGB(int((rr + cnt / 2) / cnt), int((gg + cnt / 2) / cnt), int((bb + cnt / 2) / cnt)));
+        int ii = mirrorX ? n - 1 - i : i;
+        int64_t fx = int64_t(ii) * asw * 256 / n;
+        int c0 = int(fx >> 8), c1 = std::min(c0 + 1, asw - 1);
+        int tx = int(fx & 255);
+        COLORREF p00, p01, p10, p11;
+        if (!srcAt(k0, c0, p00) || !srcAt(k0, c1, p01) || !srcAt(k1, c0, p10) || !srcAt(k1, c1, p11)) continue;
+        auto mix = [&](int sh) {
+          int a = (p00 >> sh) & 255, b = (p01 >> sh) & 255, c = (p10 >> sh) & 255, e = (p11 >> sh) & 255;
+          int top = a * (256 - tx) + b * tx, bottom = c * (256 - tx) + e * tx;
+          return (top * (256 - ty) + bottom * ty + (1 << 15)) >> 16;
+        };
+        avg[size_t(j)][size_t(i)] = d->Surface->RawFromColor(RGB(mix(0), mix(8), mix(16)));
       }
     }
     Transfer(*d, s, t, r, mx, my, &avg);

@@ -109,19 +109,6 @@ Spans RoundSpans(int l, int t, int r, int b, int cw, int ch) {
   return out;
 }
 
-// The outline pixels of a set of spans: those with a 4-neighbour outside.
-Region Outline(const Region& area) {
-  Region inner = area;
-  for (auto [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
-    Region s = area;
-    s.Translate(dx, dy);
-    inner.Intersect(s);
-  }
-  Region out = area;
-  out.Subtract(inner);
-  return out;
-}
-
 // Cosmetic pen styles: on and off runs in pixels.
 const std::vector<int>& StyleRuns(int style) {
   static const std::vector<int> solid, dash{18, 6}, dot{3, 3}, dashdot{9, 6, 3, 6}, dashdotdot{9, 3, 3, 3, 3, 3};
@@ -237,11 +224,34 @@ bool HasPen(const DC& dc) {
   return ResolvePen(dc, dc.S.Pen, p) && p.Style != PS_NULL;
 }
 
+// The outline of a shape given by one span per row: the top and bottom rows
+// whole, elsewhere the ends of each row reaching over to the ends of the
+// narrower neighbour row, so that the outline is one pixel thin and joined
+// at the corners.
+Region SpanOutline(const Spans& sp) {
+  Region out;
+  for (const auto& [y, row] : sp) {
+    if (row.empty()) continue;
+    auto up = sp.find(y - 1), down = sp.find(y + 1);
+    int a = row.front().first, b = row.back().second;
+    if (up == sp.end() || up->second.empty() || down == sp.end() || down->second.empty()) {
+      out.UnionRect(a, y, b, y + 1);
+      continue;
+    }
+    int A = std::max(up->second.front().first, down->second.front().first);
+    int B = std::min(up->second.back().second, down->second.back().second);
+    out.UnionRect(a, y, std::max(a + 1, A), y + 1);
+    out.UnionRect(std::min(b - 1, B), y, b, y + 1);
+  }
+  return out;
+}
+
 // Fills a closed shape with the brush and draws its outline pixels with the
 // pen (shapes whose outline is not a set of lines).
-void FillAndOutline(DC& dc, const Region& area) {
+void FillAndOutline(DC& dc, const Spans& sp) {
+  Region area = RegionOfSpans(sp);
   bool pen = HasPen(dc);
-  Region outline = Outline(area);
+  Region outline = SpanOutline(sp);
   Region inside = area;
   if (pen) inside.Subtract(outline);
   FillWithBrush(dc, DeviceShift(dc, inside));
@@ -345,15 +355,13 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
 
 BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
   VX_DC(FALSE);
-  Region area = RegionOfSpans(RoundSpans(left, top, right, bottom, std::abs(right - left), std::abs(bottom - top)));
-  FillAndOutline(*dc, area);
+  FillAndOutline(*dc, RoundSpans(left, top, right, bottom, std::abs(right - left), std::abs(bottom - top)));
   return TRUE;
 }
 
 BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
   VX_DC(FALSE);
-  Region area = RegionOfSpans(RoundSpans(left, top, right, bottom, width, height));
-  FillAndOutline(*dc, area);
+  FillAndOutline(*dc, RoundSpans(left, top, right, bottom, width, height));
   return TRUE;
 }
 

@@ -264,8 +264,14 @@ TEST(WinUIGdi, StretchesMirrorAndHalftoneAtOneToOneCopies) {
   Canvas half(2, 1);
   SetStretchBltMode(half.dc, HALFTONE);
   StretchBlt(half.dc, 0, 0, 2, 1, src.dc, 0, 0, 4, 2, SRCCOPY);
-  // The average of a 2 x 2 block: (0 + 1 + 4 + 5) / 4 * 0x10 = 0x28.
-  EXPECT_EQ(half.At(0, 0), 0x282828u);
+  // Interpolated at i * 4 / 2: whole source pixels here.
+  EXPECT_EQ(half.At(0, 0), 0u);
+  EXPECT_EQ(half.At(1, 0), 0x202020u);
+  Canvas twice(8, 2);
+  SetStretchBltMode(twice.dc, HALFTONE);
+  StretchBlt(twice.dc, 0, 0, 8, 2, src.dc, 0, 0, 4, 1, SRCCOPY);
+  EXPECT_EQ(twice.At(1, 0), 0x080808u);  // half way between 0 and 0x101010
+  EXPECT_EQ(twice.At(7, 0), 0x303030u);  // clamped at the last pixel
 }
 
 TEST(WinUIGdi, DIBTransfersCountRowsFromTheBottom) {
