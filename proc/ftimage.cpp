@@ -7,12 +7,15 @@
 #include <cstring>
 #include <new>
 
+#include <immintrin.h>
+
 #include "core/bitmap.h"
 #include "core/limits.h"
 #include "core/mask.h"
 #include "core/settings.h"
 
 namespace {
+namespace vxfft {
 
 // Lanes of one group: that many rows (or columns) are transformed at once.
 constexpr int32_t kLanes = 8;
@@ -35,55 +38,37 @@ struct TFFTPlan {
   float scale = 1;               // float(1 / sqrt(N))
 };
 
-// One block of butterflies: elements Base + k and Base + k + Power.
-inline void Butterflies(VF* Re, VF* Im, int32_t Base, int32_t Power, float C, float S) {
-  const VF c = VX_SPLAT(C), s = VX_SPLAT(S);
-  VF* ur = Re + Base;
-  VF* ui = Im + Base;
-  VF* vr = Re + Base + Power;
-  VF* vi = Im + Base + Power;
-  for (int32_t k = 0; k < Power; ++k) {
-    const VF xr = vr[k], xi = vi[k];
-    const VF tr = xr * c - xi * s;
-    const VF ti = xr * s + xi * c;
-    const VF a = ur[k], b = ui[k];
-    ur[k] = a + tr;
-    ui[k] = b + ti;
-    vr[k] = a - tr;
-    vi[k] = b - ti;
-  }
-}
+}  // namespace vxfft
 
-// Every stage from Depth on, over the block of 2 x (N >> Depth) elements
-// from Index.
-void Stages(const TFFTPlan& P, VF* Re, VF* Im, int32_t Depth, int32_t Index) {
-  int32_t power = P.N >> Depth;
-  if (2 * power <= kSmallBlock) {
-    const int32_t end = Index + 2 * power;
-    for (int32_t d = Depth; d <= P.nn; ++d) {
-      power = P.N >> d;
-      for (int32_t base = Index; base < end; base += 2 * power) {
-        const int32_t a = P.bittab[base / power];
-        Butterflies(Re, Im, base, power, P.cosf[a], P.sinf[a]);
-      }
-    }
-    return;
-  }
-  const int32_t a = P.bittab[Index / power];
-  Butterflies(Re, Im, Index, power, P.cosf[a], P.sinf[a]);
-  if (Depth < P.nn) {
-    Stages(P, Re, Im, Depth + 1, Index);
-    Stages(P, Re, Im, Depth + 1, Index + power);
-  }
-}
+// The loops for the baseline instruction set and for AVX2; the transform
+// picks one when it runs.
+namespace vxfft_base {
+using namespace vxfft;
+#include "proc/ftimage_kernel.h"
+}  // namespace vxfft_base
 
-// The butterflies of a group of kLanes rows (bit reversal and scaling are
-// done by the caller's scatter).
-inline void Butterflies(const TFFTPlan& P, VF* Re, VF* Im) {
-  if (P.nn >= 1) Stages(P, Re, Im, 1, 0);
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace vxfft_avx2 {
+using namespace vxfft;
+#include "proc/ftimage_kernel.h"
+}  // namespace vxfft_avx2
+#pragma GCC pop_options
+
+bool gForceBaseline = false;
+
+bool UseAVX2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2 && !gForceBaseline;
 }
 
 }  // namespace
+
+using vxfft::kLanes;
+using vxfft::TFFTPlan;
+using vxfft::VF;
+
+void vxdetail::VXFtImageForceBaseline(bool Value) { gForceBaseline = Value; }
 
 // ---------------------------------------------------------------------------
 // Planes
@@ -191,68 +176,26 @@ void TVXFtImage::Transform2D(const TVXCOMPLEX_IMAGE& Source, TVXCOMPLEX_IMAGE& D
   plan.cosf = cosv.data();
   plan.sinf = sinv.data();
   plan.scale = float(scalef);
-  const VF scale = VX_SPLAT(plan.scale);
   const int32_t lanes = std::min(N, kLanes);
 
   std::unique_ptr<VF[]> re(new VF[size_t(N)]), im(new VF[size_t(N)]);
+  const bool avx2 = UseAVX2();
   // Rows, a group of kLanes at a time.
   for (int32_t y0 = 0; y0 < N; y0 += lanes) {
-    std::memset(static_cast<void*>(re.get()), 0, sizeof(VF) * size_t(N));
-    std::memset(static_cast<void*>(im.get()), 0, sizeof(VF) * size_t(N));
-    for (int32_t l = 0; l < lanes; ++l) {
-      const float* row = Source[y0 + l];
-      for (int32_t x = 0; x < N; ++x) {
-        re[size_t(x)][l] = row[x];
-        im[size_t(x)][l] = row[N + x];
-      }
-    }
-    Butterflies(plan, re.get(), im.get());
-    for (int32_t x = 0; x < N; ++x) {
-      const int32_t from = fBitTab[size_t(x)];
-      const VF r = re[size_t(from)] * scale, i = im[size_t(from)] * scale;
-      for (int32_t l = 0; l < lanes; ++l) {
-        float* row = Dest[y0 + l];
-        row[x] = r[l];
-        row[N + x] = i[l];
-      }
-    }
+    if (avx2)
+      vxfft_avx2::RowGroup(plan, Source.rows.data() + y0, Dest.rows.data() + y0, lanes, re.get(), im.get());
+    else
+      vxfft_base::RowGroup(plan, Source.rows.data() + y0, Dest.rows.data() + y0, lanes, re.get(), im.get());
   }
   // Columns, a group of kLanes at a time.
   const double step = 100.0 / (double(N) * PlaneCount);
   for (int32_t x0 = 0; x0 < N; x0 += lanes) {
-    if (lanes == kLanes) {
-      for (int32_t y = 0; y < N; ++y) {
-        const float* row = Dest[y];
-        std::memcpy(&re[size_t(y)], row + x0, sizeof(VF));
-        std::memcpy(&im[size_t(y)], row + N + x0, sizeof(VF));
-      }
-    } else {
-      std::memset(static_cast<void*>(re.get()), 0, sizeof(VF) * size_t(N));
-      std::memset(static_cast<void*>(im.get()), 0, sizeof(VF) * size_t(N));
-      for (int32_t y = 0; y < N; ++y)
-        for (int32_t l = 0; l < lanes; ++l) {
-          re[size_t(y)][l] = Dest[y][x0 + l];
-          im[size_t(y)][l] = Dest[y][N + x0 + l];
-        }
-    }
-    Butterflies(plan, re.get(), im.get());
-    for (int32_t y = 0; y < N; ++y) {
-      const int32_t from = fBitTab[size_t(y)];
-      const VF r = re[size_t(from)] * scale, i = im[size_t(from)] * scale;
-      float* row = Dest[y];
-      if (lanes == kLanes) {
-        std::memcpy(row + x0, &r, sizeof(VF));
-        std::memcpy(row + N + x0, &i, sizeof(VF));
-      } else {
-        for (int32_t l = 0; l < lanes; ++l) {
-          row[x0 + l] = r[l];
-          row[N + x0 + l] = i[l];
-        }
-      }
-    }
+    if (avx2)
+      vxfft_avx2::ColumnGroup(plan, Dest.rows.data(), x0, lanes, re.get(), im.get());
+    else
+      vxfft_base::ColumnGroup(plan, Dest.rows.data(), x0, lanes, re.get(), im.get());
     if (OnProgress)
-      for (int32_t j = x0; j < x0 + lanes; ++j)
-        OnProgress(this, int32_t(step * j + step * PlaneIndex * N));
+      for (int32_t j = x0; j < x0 + lanes; ++j) OnProgress(this, int32_t(step * j + step * PlaneIndex * N));
   }
 }
 

@@ -146,3 +146,9 @@ class TVXFtImage {
   int32_t fOrigBitmapWidth = 0, fOrigBitmapHeight = 0;
   TVXFtImageType fImageType = vxitUnknown;
 };
+
+namespace vxdetail {
+// Runs the transform's loops for the baseline instruction set even where
+// AVX2 is available (the tests compare both).
+void VXFtImageForceBaseline(bool Value);
+}  // namespace vxdetail

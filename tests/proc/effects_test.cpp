@@ -202,14 +202,18 @@ TEST(Effects, RandomFill) {
   for (const Case c : {Case{vx8g, 128}, Case{vx24RGB, 128}, Case{vx1g, 0}}) {
     TVXBitmap img(21, 5, c.fmt);
     img.Fill(c.fmt == vx1g ? 1 : 0);
-    if (c.fmt == vx1g) ASSERT_TRUE(img.Pixels_vx1g(20, 4));
+    if (c.fmt == vx1g) {
+      ASSERT_TRUE(img.Pixels_vx1g(20, 4));
+    }
     auto proc = TVexlaneProc::CreateFromBitmap(&img);
     proc->Random(0.5, 0);
     for (int32_t y = 0; y < 5; ++y)
       for (int32_t x = 0; x < 21; ++x) {
         const int got = c.fmt == vx1g ? img.Pixels_vx1g(x, y) : c.fmt == vx8g ? img.Pixels_vx8(x, y) : img.Pixels_vx24RGB(x, y).g;
         ASSERT_EQ(got, c.want) << c.fmt << " " << x << "," << y;
-        if (c.fmt == vx24RGB) ASSERT_TRUE(img.Pixels_vx24RGB(x, y) == (TRGB{128, 128, 128}));
+        if (c.fmt == vx24RGB) {
+          ASSERT_TRUE(img.Pixels_vx24RGB(x, y) == (TRGB{128, 128, 128}));
+        }
       }
   }
   // Mean and deviation of the noise.
