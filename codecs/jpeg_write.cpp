@@ -109,8 +109,10 @@ void VXWriteJpegStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOPara
       }))
     fail();
   info->density_unit = 1;
-  info->X_density = uint16_t(P.DpiX() != 0 ? P.DpiX() : settings->DefaultDPIX());
-  info->Y_density = uint16_t(P.DpiY() != 0 ? P.DpiY() : settings->DefaultDPIY());
+  // JFIF densities are 16-bit: a larger resolution is stored as the largest one, not wrapped.
+  auto density = [](int32_t Dpi) { return uint16_t(std::clamp<int32_t>(Dpi, 0, 65535)); };
+  info->X_density = density(P.DpiX() != 0 ? P.DpiX() : settings->DefaultDPIX());
+  info->Y_density = density(P.DpiY() != 0 ? P.DpiY() : settings->DefaultDPIY());
   switch (P.JPEG_DCTMethod()) {
     case ioJPEG_IFAST: info->dct_method = JDCT_IFAST; break;
     case ioJPEG_FLOAT: info->dct_method = JDCT_FLOAT; break;

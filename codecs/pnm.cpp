@@ -31,6 +31,11 @@ class TTokenReader {
   int64_t Read(void* Buffer, int64_t Count) { return fIn.Read(Buffer, Count); }
   int64_t Left() { return fIn.Size() - fIn.Position(); }
 
+  // The longest comment text Token keeps; CommentCut tells that the last
+  // comment was longer.
+  int64_t CommentCap = 1 << 20;
+  bool CommentCut = false;
+
   // A token: a run of letters and digits (the byte that ends it is consumed),
   // or "#" + a comment's text trimmed of blanks. Empty at the end.
   std::string Token() {
@@ -38,8 +43,15 @@ class TTokenReader {
     while (c >= 0 && !std::isalnum(c) && c != '#') c = Get();
     if (c < 0) return {};
     if (c == '#') {
+      // Text past CommentCap is not kept (the comment is then dropped whole).
       std::string text;
-      for (c = Get(); c >= 0 && c != '\n' && c != '\r'; c = Get()) text += char(c);
+      CommentCut = false;
+      for (c = Get(); c >= 0 && c != '\n' && c != '\r'; c = Get()) {
+        if (int64_t(text.size()) < CommentCap)
+          text += char(c);
+        else
+          CommentCut = true;
+      }
       const size_t a = text.find_first_not_of(" \t"), b = text.find_last_not_of(" \t");
       return "#" + (a == std::string::npos ? std::string() : text.substr(a, b - a + 1));
     }
@@ -86,14 +98,19 @@ void VXReadPXMStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
   // Header: magic, width, height and (but for P1 and P4) maxval; comments
   // wherever they stand.
   P.PXM_Comments().clear();
+  // Comments count against the image's text budget, each with its line break
+  // (so empty ones count too); one that does not fit is dropped whole.
+  TVXTextBudget budget;
   std::string magic;
   int64_t width = -1, height = -1, maxval = -1;
   int field = 0;
   while (true) {
+    in.CommentCap = budget.Left();
     const std::string t = in.Token();
     if (t.empty()) break;
     if (t[0] == '#') {
-      P.PXM_Comments().push_back(t.substr(1));
+      if (!in.CommentCut && budget.Take(int64_t(t.size())))  // the text and its line break
+        P.PXM_Comments().push_back(t.substr(1));
       continue;
     }
     if (field == 0) {
@@ -110,6 +127,7 @@ void VXReadPXMStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     if (field == 3 && (magic == "P1" || magic == "P4")) break;
     if (field == 4) break;
   }
+  in.CommentCap = 0;  // comments inside a text raster are samples, not kept
   const int kind = (magic.size() == 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6') ? magic[1] - '0' : 0;
   if (kind == 0 || width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX || maxval < 1 ||
       maxval > 65535) {

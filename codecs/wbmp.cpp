@@ -87,19 +87,8 @@ void VXWriteWBMPStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& /*IOPa
   TVXBitmap copy;
   copy.Assign(Bitmap);
   if (copy.PixelFormat() != vx1g) copy.SetPixelFormat(vx1g);
-  int32_t W = copy.Width(), H = copy.Height();
-  if (W > 255 || H > 255) {
-    // Cut, keeping the top-left corner and the proportions.
-    if (W >= H) {
-      H = int32_t(int64_t(H) * 255 / W);
-      W = 255;
-    } else {
-      W = int32_t(int64_t(W) * 255 / H);
-      H = 255;
-    }
-    W = std::max(W, 1);
-    H = std::max(H, 1);
-  }
+  // Sizes are multi-byte integers, so the whole image is written whatever its size.
+  const int32_t W = copy.Width(), H = copy.Height();
   std::vector<uint8_t> out;
   PutMultiByteInt(out, 0);
   PutMultiByteInt(out, 0);

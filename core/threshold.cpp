@@ -121,7 +121,8 @@ void VXConvertTo1BitThreshold(TVXBitmap* Source, TVXBitmap* Target, int32_t Thre
   if (!EnsureBW(Target, w, h)) throw EVXException("Not enough memory for the black and white image");
   Progress.per1 = 100.0 / (h + 0.5);
   const GreyCoefs k;
-  if (Threshold == -1) {
+  const bool average = Threshold == -1;
+  if (average) {
     int32_t r, g, b;
     VXCalcAverageChannels(Source, r, g, b);
     Threshold = k.Grey(r, g, b);
@@ -129,17 +130,25 @@ void VXConvertTo1BitThreshold(TVXBitmap* Source, TVXBitmap* Target, int32_t Thre
     Threshold = MaxEntropyThreshold(Source);
   }
   std::vector<uint8_t> grey(static_cast<size_t>(w));
+  bool uniform = true;  // every pixel's grey equals the threshold
   for (int32_t y = 0; y < h; ++y) {
     GreyRow(Source, y, grey.data(), k);
     uint8_t* d = static_cast<uint8_t*>(Target->GetScanLine(y));
     for (int32_t x = 0; x < w; ++x) {
       const uint8_t m = uint8_t(0x80 >> (x & 7));
+      if (grey[x] != Threshold) uniform = false;
       if (grey[x] < Threshold)
         d[x >> 3] &= uint8_t(~m);
       else
         d[x >> 3] |= m;
     }
     if (Progress.fOnProgress) Progress.fOnProgress(Progress.Sender, int32_t((y + 1) * Progress.per1));
+  }
+  // A picture of one grey is its own average: it keeps its own side of mid-grey
+  // (a black square stays black) instead of turning white.
+  if (average && uniform && Threshold < 128) {
+    const size_t rowBytes = (size_t(w) + 7) / 8;
+    for (int32_t y = 0; y < h; ++y) std::memset(Target->GetScanLine(y), 0, rowBytes);
   }
 }
 

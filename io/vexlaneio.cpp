@@ -393,16 +393,19 @@ void TVexlaneIO::DoAutoAdjustDPI() {
   const double scaled = stretchHeight ? double(P.Height()) / dy * dx : double(P.Width()) / dx * dy;
   // A resolution ratio that no bitmap size can express leaves the image as read.
   if (!(scaled > -1.0 && scaled < 2147483648.0)) return;
-  if (stretchHeight) {
+  if (stretchHeight)
     newH = int32_t(scaled);
+  else
+    newW = int32_t(scaled);
+  // A side that would shrink to nothing leaves the image and its parameters as read.
+  if (newW < 1 || newH < 1) return;
+  if (stretchHeight) {
     P.SetDpiY(dx);
     P.SetHeight(newH);
   } else {
-    newW = int32_t(scaled);
     P.SetDpiX(dy);
     P.SetWidth(newW);
   }
-  if (newW < 1 || newH < 1) return;
   std::unique_ptr<TVXBitmap> alpha;
   if (fVXBitmap->HasAlphaChannel()) alpha = std::make_unique<TVXBitmap>(fVXBitmap->AlphaChannel());
   TVXBitmap resized;

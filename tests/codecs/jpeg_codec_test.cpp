@@ -305,6 +305,30 @@ TEST(JpegEncode, EqualsCjpegFromTheFirstDQT) {
   }
 }
 
+// JFIF densities are 16-bit: a resolution above 65535 is stored as 65535, not wrapped.
+TEST(JpegEncode, ResolutionAboveSixteenBitsIsClamped) {
+  TVXBitmap bmp;
+  ASSERT_TRUE(bmp.Allocate(8, 8, vx24RGB));
+  struct Case {
+    int32_t Dpi, Stored;
+  } cases[] = {{65535, 65535}, {65536, 65535}, {70000, 65535}, {2000000000, 65535}, {300, 300}};
+  for (const auto& c : cases) {
+    TIOParamsVals p(nullptr);
+    p.SetDpiX(c.Dpi);
+    p.SetDpiY(c.Dpi);
+    TMemoryStream out;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    VXWriteJpegStream(&out, &bmp, p, progress);
+    ASSERT_FALSE(aborting);
+    const uint8_t* m = static_cast<const uint8_t*>(out.Memory());
+    ASSERT_GT(out.Size(), 18);
+    EXPECT_EQ((m[14] << 8) | m[15], c.Stored) << c.Dpi;
+    EXPECT_EQ((m[16] << 8) | m[17], c.Stored) << c.Dpi;
+  }
+}
+
 TEST(JpegEncode, EmptyBitmapAbortsAndPaletteImagesEncodeTheirColours) {
   TVXBitmap empty;
   TIOParamsVals p(nullptr);

@@ -10,6 +10,7 @@
 #include "codecs/pnm.h"
 #include "codecs/wbmp.h"
 #include "core/bitmap.h"
+#include "core/settings.h"
 #include "core/streams.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -186,6 +187,27 @@ TEST(PnmRead, WorkedValuesAndDamage) {
     EXPECT_TRUE(r.Bitmap.IsEmpty());
     EXPECT_EQ(r.Params.Width(), 2);
   }
+  // Comments count against the image's text budget, each with its line
+  // break, so that empty ones count too; one that does not fit is dropped
+  // whole and the image still reads.
+  {
+    const int64_t saved = VXGetGlobalSettings()->MaxTextSize();
+    VXGetGlobalSettings()->SetMaxTextSize(20);
+    std::string text = "P5\n# 123456789\n# this one is far too long to fit\n";
+    for (int i = 0; i < 100000; ++i) text += "#\n";
+    text += "2 1 255\n";
+    std::vector<uint8_t> file = Bytes(text);
+    file.insert(file.end(), {7, 9});
+    Read r;
+    ReadPXM(file, r);
+    VXGetGlobalSettings()->SetMaxTextSize(saved);
+    EXPECT_FALSE(r.Aborting);
+    // "123456789" takes 10 of the 20, the long one is dropped, 10 empty ones fit.
+    ASSERT_EQ(r.Params.PXM_Comments().size(), 11u);
+    EXPECT_EQ(r.Params.PXM_Comments()[0], "123456789");
+    EXPECT_EQ(r.Params.PXM_Comments()[1], "");
+    EXPECT_EQ(r.Bitmap.Width(), 2);
+  }
   // Refused headers.
   for (const char* bad : {"P7 1 1 255\n", "P5 0 1 255\n", "P5 1 1 0\n", "P5 1 1 70000\n", "P5 x 1 255\n", "", "P"}) {
     Read r;
@@ -342,15 +364,22 @@ TEST(Wbmp, WorkedValuesAndNetpbm) {
   EXPECT_FALSE(aborting);
   EXPECT_EQ(back.Width(), 9);
 
-  // 1000 x 500 is cut to its top-left 255 x 127.
+  // 1000 x 500 is written whole (sizes above 127 take the multi-byte form):
+  // the far corner comes back.
   TVXBitmap big;
-  ASSERT_TRUE(big.Allocate(1000, 500, vx24RGB));
+  ASSERT_TRUE(big.Allocate(1000, 500, vx1g));
+  big.SetPixels_vx1g(999, 499, true);
+  big.SetPixels_vx1g(300, 200, true);
   w = write(big);
+  EXPECT_EQ(w.size(), 2u + 2 + 2 + size_t(125) * 500);
   TVXMemStream bs(w.data(), int64_t(w.size()));
-  TVXBitmap cut;
-  VXReadWBMPStream(&bs, &cut, p, prog, false);
-  EXPECT_EQ(cut.Width(), 255);
-  EXPECT_EQ(cut.Height(), 127);
+  TVXBitmap whole;
+  VXReadWBMPStream(&bs, &whole, p, prog, false);
+  ASSERT_EQ(whole.Width(), 1000);
+  ASSERT_EQ(whole.Height(), 500);
+  EXPECT_TRUE(whole.Pixels_vx1g(999, 499));
+  EXPECT_TRUE(whole.Pixels_vx1g(300, 200));
+  EXPECT_FALSE(whole.Pixels_vx1g(998, 499));
 
   // Type 1 and zero sizes are refused.
   for (const std::vector<uint8_t>& bad : {std::vector<uint8_t>{1, 0, 2, 2, 0, 0}, std::vector<uint8_t>{0, 0, 0, 2},

@@ -209,11 +209,14 @@ TEST(VexlaneIO, ResolutionChecksAndSquarePixels) {
 }
 
 // A resolution ratio whose square-pixel size does not fit 32 bits (a file's
-// pHYs can claim it) leaves the image and its parameters as they are.
+// pHYs can claim it), or would shrink a side to nothing, leaves the image and
+// its parameters as they are.
 TEST(VexlaneIO, SquarePixelsBeyondAnyBitmapSizeKeepTheImage) {
   struct Case {
     int w, h, dx, dy;
-  } cases[] = {{4, 2, INT32_MAX, 1}, {2, 4, 1, INT32_MAX}, {5, 4, INT32_MAX, 3}};
+  } cases[] = {{4, 2, INT32_MAX, 1}, {2, 4, 1, INT32_MAX}, {5, 4, INT32_MAX, 3},
+               // one pixel wide at 300 x 100 DPI: the width would become 0
+               {1, 100, 300, 100}};
   for (const auto& c : cases) {
     TVexlaneIO a;
     Paint(*a.VXBitmap(), c.w, c.h);

@@ -11,6 +11,7 @@
 #include "core/blend.h"
 #include "core/colorspace.h"
 #include "core/startup.h"
+#include "tests/core/runtime_test_util.h"
 
 namespace {
 
@@ -169,7 +170,10 @@ TEST_F(BlendOps, HSLOperationsAgreeWithColorsys) {
   }
   pairs.push_back({RGB(10, 10, 10), RGB(200, 30, 40)});
   pairs.push_back({RGB(250, 20, 30), RGB(128, 128, 128)});
-  const std::string in = testing::TempDir() + "/hsl_pairs.txt";
+  // A folder of this run's own: runs side by side must not share the files.
+  TRuntimeScratchDir dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const std::string in = dir.File("hsl_pairs.txt");
   {
     std::ofstream f(in);
     for (auto& [s, d] : pairs)
@@ -185,7 +189,7 @@ TEST_F(BlendOps, HSLOperationsAgreeWithColorsys) {
       "  for h,l,s in ((sh,dl,ds),(dh,dl,ss),(sh,dl,ss),(dh,sl,ds)):\n"
       "    out+= [round(c*255) for c in colorsys.hls_to_rgb(h,l,s)]\n"
       "  print(*out)\n";
-  const std::string py = testing::TempDir() + "/hsl_ref.py";
+  const std::string py = dir.File("hsl_ref.py");
   std::ofstream(py) << script;
   FILE* p = popen(("python3 " + py + " " + in).c_str(), "r");
   ASSERT_NE(p, nullptr);

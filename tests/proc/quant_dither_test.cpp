@@ -53,6 +53,28 @@ TEST(QuantThreshold, FixedMeanAndEntropyThresholds) {
   }
 }
 
+// A picture of one grey is its own mean: it keeps its own side of mid-grey,
+// so a black square stays black.
+TEST(QuantThreshold, MeanThresholdOfOneGreyKeepsItsSide) {
+  struct Case {
+    uint8_t grey;
+    int white;  // of the 12 pixels
+  } cases[] = {{0, 0}, {40, 0}, {127, 0}, {128, 12}, {200, 12}, {255, 12}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.grey));
+    auto src = Grey24(4, 3, std::vector<uint8_t>(12, c.grey));
+    TVXBitmap bw(4, 3, vx1g);
+    TProgressRec progress;
+    VXConvertTo1BitThreshold(src.get(), &bw, -1, progress);
+    EXPECT_EQ(CountWhite(bw), c.white);
+    // The pixel-format conversion (what the 1-bit writers use) agrees.
+    TVXBitmap conv;
+    conv.Assign(src.get());
+    conv.SetPixelFormat(vx1g);
+    EXPECT_EQ(CountWhite(conv), c.white);
+  }
+}
+
 TEST(QuantThreshold, EntropyOfTwoEqualHalvesLeavesAllWhite) {
   auto src = Grey24(4, 2, {20, 20, 20, 20, 220, 220, 220, 220});
   TVXBitmap bw(4, 2, vx1g);
