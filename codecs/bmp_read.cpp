@@ -47,6 +47,14 @@ struct TBitField {
     if (Width >= 8) return uint8_t(c >> (Width - 8));
     return uint8_t(c << (8 - Width));
   }
+  // The same channel spread over the whole 0..255 range: a narrow field's
+  // largest value gives 255 (a 2-bit alpha of 3 is opaque).
+  uint8_t GetScaled(uint32_t v) const {
+    if (Width >= 8 || Width == 0) return Get(v);
+    const uint32_t c = (v & Mask) >> Shift;
+    const uint32_t top = (1u << Width) - 1;
+    return uint8_t((c * 255 + top / 2) / top);
+  }
 };
 
 class TBMPReader {
@@ -69,6 +77,9 @@ class TBMPReader {
   uint32_t compression = 0;
   bool topDown = false;
   uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+  uint32_t alphaMask = 0;        // bit-field alpha (headers of 56 bytes and more)
+  bool fields32 = false;         // 32-bit pixels laid out by the bit-field masks
+  bool colour1 = false;          // a 1-bit file whose palette is not black and white
   TRGB lut[256] = {};  // the palette, black beyond ColorMapCount
   int32_t lastPercent = -1;
 
@@ -181,6 +192,15 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
     bits = LE16(h + 14);
     compression = LE32(h + 16);
     imageSize = LE32(h + 20);
+    // Compression 3 is bit fields only in the Windows headers and only for 16
+    // and 32 bits; in an OS/2 2.x header it is Huffman 1D, which is not decoded
+    // (nor is 24-bit RLE, compression 4).
+    const bool windowsHeader =
+        headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 || headerSize == 124;
+    if (compression == 3 && (!windowsHeader || (bits != 16 && bits != 32))) {
+      aborting = true;
+      return;
+    }
     P.SetDpiX(DpiFromPixelsPerMetre(int32_t(LE32(h + 24)), settings->DefaultDPIX()));
     P.SetDpiY(DpiFromPixelsPerMetre(int32_t(LE32(h + 28)), settings->DefaultDPIY()));
     uint32_t colors = LE32(h + 32);
@@ -192,7 +212,8 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
       // (or the OS/2 64-byte) header they follow it.
       if (headerSize == 52 || headerSize == 56 || headerSize == 108 || headerSize == 124) {
         masks[0] = LE32(h + 40), masks[1] = LE32(h + 44), masks[2] = LE32(h + 48);
-      } else {
+        if (headerSize >= 56) alphaMask = LE32(h + 52);
+      } else if (windowsHeader) {
         uint8_t m[12];
         if (!ReadExact(m, 12)) {
           aborting = true;
@@ -236,6 +257,23 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
     return;
   }
 
+  if (bits == 32 && compression == 3) {
+    // Masks that are all zero or share bits describe no pixel layout.
+    const uint32_t all[4] = {masks[0], masks[1], masks[2], alphaMask};
+    bool overlap = false;
+    for (int i = 0; i < 4; ++i)
+      for (int j = i + 1; j < 4; ++j) overlap = overlap || (all[i] & all[j]) != 0;
+    if (overlap || (masks[0] | masks[1] | masks[2]) == 0) {
+      aborting = true;
+      return;
+    }
+    // The usual blue, green, red, x layout reads its fourth byte as alpha as
+    // plain 32-bit rows do; any other layout takes alpha only from an alpha mask.
+    const bool plain = masks[0] == 0x00FF0000u && masks[1] == 0x0000FF00u && masks[2] == 0x000000FFu &&
+                       (alphaMask == 0 || alphaMask == 0xFF000000u);
+    fields32 = !plain;
+  }
+
   // The pixels.
   if (bfOffBits != 0) {
     if (int64_t(bfOffBits) > streamSize - start) {
@@ -267,9 +305,16 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
 
   const bool native = P.IsNativePixelFormat;
   const bool greyMasks = bits == 16 && (masks[0] == 0xFFFFFFFFu || masks[1] == 0xFFFFFFFFu || masks[2] == 0xFFFFFFFFu);
+  for (int32_t i = 0; i < P.fColorMapCount && i < 256; ++i) lut[i] = P.fColorMap[i];
+  // A 1-bit palette other than black and white (in either order) keeps its
+  // colours; a missing second entry reads as black.
+  const TRGB black{0, 0, 0}, white{255, 255, 255};
+  colour1 = bits == 1 && !((lut[0] == black && lut[1] == white) || (lut[0] == white && lut[1] == black));
   TVXPixelFormat format = vx24RGB;
-  if (bits == 1)
+  if (bits == 1 && !colour1)
     format = vx1g;
+  else if (bits == 1 && native)
+    format = vx8p;
   else if ((bits == 4 || bits == 8) && native)
     format = vx8p;
   else if (bits == 16 && native && greyMasks)
@@ -281,10 +326,9 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
   progress.per1 = 100.0 / height;
   progress.val = 0;
 
-  for (int32_t i = 0; i < P.fColorMapCount && i < 256; ++i) lut[i] = P.fColorMap[i];
   if (format == vx8p) {
     for (int32_t i = 0; i < 256; ++i) bmp->SetPalette(i, lut[i]);
-    bmp->SetPaletteUsed(bits == 4 ? 16 : 256);
+    bmp->SetPaletteUsed(bits == 1 ? 2 : bits == 4 ? 16 : 256);
   }
 
   if (rle) {
@@ -293,7 +337,7 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
   }
 
   TVXMask* mask = nullptr;
-  if (bits == 32 && !IgnoreAlpha) {
+  if (bits == 32 && !IgnoreAlpha && (!fields32 || alphaMask != 0)) {
     if (!AlphaMask) AlphaMask = std::make_unique<TVXMask>();
     AlphaMask->AllocateBits(width, height, 8);
     AlphaMask->Fill(255);
@@ -302,7 +346,7 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
   bool seen0 = false, seen255 = false, other = false;
   DecodeRows(mask, seen0, seen255, other);
 
-  if (bits == 1 && P.fColorMapCount == 2 && lut[0] == TRGB{255, 255, 255} && lut[1] == TRGB{0, 0, 0}) {
+  if (bits == 1 && !colour1 && lut[0] == white && lut[1] == black) {
     // vx1g holds white as 1: a (white, black) palette is stored the other way round.
     const int64_t n = bmp->RowLen();
     for (int32_t y = 0; y < height; ++y) {
@@ -325,6 +369,7 @@ void TBMPReader::DecodeRows(TVXMask* Mask, bool& AlphaSeen0, bool& AlphaSeen255,
   const int64_t rowLen = ((int64_t(width) * bits + 31) / 32) * 4;
   std::vector<uint8_t> buf(size_t(rowLen) + 32);
   const TBitField fields[3] = {TBitField(masks[0]), TBitField(masks[1]), TBitField(masks[2])};
+  const TBitField alphaField(alphaMask);
   const bool grey16 = bits == 16 && (fields[0].Width == 32 || fields[1].Width == 32 || fields[2].Width == 32);
   const TVXPixelFormat format = bmp->PixelFormat();
   for (int32_t r = height - 1; r >= 0; --r) {
@@ -340,7 +385,17 @@ void TBMPReader::DecodeRows(TVXMask* Mask, bool& AlphaSeen0, bool& AlphaSeen255,
     const uint8_t* src = buf.data();
     switch (bits) {
       case 1:
-        std::memcpy(row, src, size_t(std::min<int64_t>(rowLen, bmp->RowLen())));
+        if (format == vx1g) {
+          std::memcpy(row, src, size_t(std::min<int64_t>(rowLen, bmp->RowLen())));
+          break;
+        }
+        for (int32_t x = 0; x < width; ++x) {
+          const uint8_t idx = (src[x >> 3] >> (7 - (x & 7))) & 1;
+          if (format == vx8p)
+            row[x] = idx;
+          else
+            std::memcpy(row + 3 * x, &lut[idx], 3);
+        }
         break;
       case 4:
         for (int32_t x = 0; x < width; ++x) {
@@ -377,8 +432,17 @@ void TBMPReader::DecodeRows(TVXMask* Mask, bool& AlphaSeen0, bool& AlphaSeen255,
       case 32: {
         uint8_t* m = Mask ? Mask->GetScanLine(BitmapRow(r)) : nullptr;
         for (int32_t x = 0; x < width; ++x) {
-          std::memcpy(row + 3 * x, src + 4 * x, 3);
-          const uint8_t a = src[4 * x + 3];
+          uint8_t a;
+          if (fields32) {
+            const uint32_t v = LE32(src + 4 * x);
+            row[3 * x] = fields[2].GetScaled(v);
+            row[3 * x + 1] = fields[1].GetScaled(v);
+            row[3 * x + 2] = fields[0].GetScaled(v);
+            a = alphaField.GetScaled(v);
+          } else {
+            std::memcpy(row + 3 * x, src + 4 * x, 3);
+            a = src[4 * x + 3];
+          }
           if (a == 0)
             AlphaSeen0 = true;
           else if (a == 255)

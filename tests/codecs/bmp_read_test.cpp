@@ -381,6 +381,9 @@ TEST(BmpRead, UndecodableOrOversizedFilesSetTheAbortFlag) {
       {"RLE on 24 bits", MakeBMP(1, 1, 24, 1, {}, {0, 1})},
       {"JPEG compression", MakeBMP(1, 1, 24, 4, {}, {0, 0, 0, 0})},
       {"pixels the stream does not hold", MakeBMP(60000, 60000, 24, 0, {}, {1, 2, 3})},
+      // One flipped bit in the height: 33,554,462 rows, nearly all missing.
+      {"height far beyond the rows held", MakeBMP(4, 33554462, 24, 0, {}, std::vector<uint8_t>(12 * 30, 7))},
+      {"top-down height far beyond the rows held", MakeBMP(4, -33554462, 1, 0, {{0, 0, 0}, {255, 255, 255}}, std::vector<uint8_t>(4 * 30, 7))},
       {"header longer than the stream", MakeBMP(1, 1, 24, 0, {}, {1, 2, 3, 0}, 4000)},
       {"truncated header", std::vector<uint8_t>{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0}},
   };
@@ -463,5 +466,173 @@ TEST(BmpRead, ProgressFollowsTheRowsAndTheAbortFlagStopsTheReader) {
         EXPECT_EQ(seen.back(), 40) << "the reader went on after the abort";
       }
     }
+  }
+}
+
+namespace {
+
+// ImageMagick's decoding as RGBA (its alpha 255 where the file has none).
+bool DecodeMagick(ScratchDir& Dir, const std::vector<uint8_t>& File, Image& Out) {
+  const std::string path = Dir / "magick-in.bmp", raw = Dir / "magick-out.rgba";
+  WriteFile(path, File);
+  if (Shell(kConvert + " BMP:" + path + " -depth 8 RGBA:" + raw + " 2>/dev/null") != 0) return false;
+  if (Shell("/usr/bin/identify -format '%w %h' BMP:" + path + " > " + raw + ".size 2>/dev/null") != 0) return false;
+  const std::vector<uint8_t> size = ReadFile(raw + ".size");
+  int w = 0, h = 0;
+  if (sscanf(std::string(size.begin(), size.end()).c_str(), "%d %d", &w, &h) != 2) return false;
+  Out = Image(w, h);
+  const std::vector<uint8_t> px = ReadFile(raw);
+  if (px.size() != Out.Px.size()) return false;
+  Out.Px = px;
+  return true;
+}
+
+// A 32-bit bit-field BMP of Picture: the three colour masks (and an alpha mask
+// when the header holds one) after a 40-byte header (HeaderSize 40) or inside
+// a V4/V5 header (108, 124). Each channel is stored at its field's width.
+std::vector<uint8_t> MakeBitFieldBMP(const Image& Picture, uint32_t HeaderSize, const uint32_t (&Masks)[4]) {
+  auto put = [](uint32_t Mask, uint8_t Value) -> uint32_t {
+    if (Mask == 0) return 0;
+    const int shift = __builtin_ctz(Mask), width = __builtin_popcount(Mask);
+    const uint64_t top = (uint64_t(1) << width) - 1;
+    return uint32_t(((Value * top + 127) / 255) << shift);
+  };
+  std::vector<uint8_t> px;
+  for (int y = Picture.H - 1; y >= 0; --y)
+    for (int x = 0; x < Picture.W; ++x) {
+      const uint8_t* p = Picture.At(x, y);
+      const uint32_t v = put(Masks[0], p[0]) | put(Masks[1], p[1]) | put(Masks[2], p[2]) | put(Masks[3], p[3]);
+      for (int k = 0; k < 4; ++k) px.push_back(uint8_t(v >> (8 * k)));
+    }
+  Bytes h;
+  h.U32(HeaderSize).U32(uint32_t(Picture.W)).U32(uint32_t(Picture.H)).U16(1).U16(32).U32(3);
+  h.U32(uint32_t(px.size())).U32(2835).U32(2835).U32(0).U32(0);
+  h.U32(Masks[0]).U32(Masks[1]).U32(Masks[2]);
+  if (HeaderSize > 40) h.U32(Masks[3]);
+  if (HeaderSize > 40) h.D.resize(HeaderSize, 0);
+  Bytes f;
+  f.U8('B').U8('M').U32(uint32_t(14 + h.D.size() + px.size())).U32(0).U32(uint32_t(14 + h.D.size()));
+  return f.Raw(h.D).Raw(px).D;
+}
+
+}  // namespace
+
+// 32-bit bit fields in any layout: each channel from its own mask, scaled to
+// 8 bits; an alpha mask is honoured; masks that overlap or are all zero refuse
+// the file. ImageMagick reads the same files.
+TEST(BmpRead, ThirtyTwoBitBitFieldsFollowTheirMasks) {
+  // Values that a 2-bit field holds exactly, so that every layout can carry them.
+  Image picture(4, 3);
+  const uint8_t v[4] = {0, 85, 170, 255};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) picture.Set(x, y, v[x], v[(x + y) % 4], v[(3 - x + 2 * y) % 4], v[(x + 2 * y + 1) % 4]);
+  struct Case {
+    const char* Name;
+    uint32_t HeaderSize;
+    uint32_t Masks[4];  // red, green, blue, alpha
+    bool Alpha;         // the alpha mask carries the picture's alpha
+    bool Magick;        // ImageMagick reads the layout exactly (it reads
+                        // 10-bit fields one level low and 2-bit alpha wrongly)
+  } cases[] = {
+      {"R G B X from the top byte down", 40, {0xFF000000u, 0x00FF0000u, 0x0000FF00u, 0}, false, true},
+      {"10-10-10-2 with alpha in V5", 124, {0x3FF00000u, 0x000FFC00u, 0x000003FFu, 0xC0000000u}, true, false},
+      {"alpha in the low byte in V4", 108, {0xFF000000u, 0x00FF0000u, 0x0000FF00u, 0x000000FFu}, true, true},
+      {"usual order with alpha in V5", 124, {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}, true, true},
+      {"blue and red swapped", 40, {0x000000FFu, 0x0000FF00u, 0x00FF0000u, 0}, false, true},
+  };
+  ScratchDir dir;
+  const bool magick = HaveTool(kConvert);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::vector<uint8_t> file = MakeBitFieldBMP(picture, c.HeaderSize, c.Masks);
+    Decoded d;
+    Decode(file, d, false, true);
+    ASSERT_FALSE(d.Aborting);
+    ASSERT_EQ(d.Bitmap.PixelFormat(), vx24RGB);
+    Image want = picture;
+    if (!c.Alpha)
+      for (int y = 0; y < want.H; ++y)
+        for (int x = 0; x < want.W; ++x) want.At(x, y)[3] = 255;
+    EXPECT_EQ(Differences(FromBitmap(d.Bitmap, d.Mask.get()), want, true), "");
+    EXPECT_EQ(d.Mask != nullptr, c.Alpha);
+    if (magick && c.Magick) {
+      Image theirs;
+      ASSERT_TRUE(DecodeMagick(dir, file, theirs));
+      EXPECT_EQ(Differences(FromBitmap(d.Bitmap), theirs, false), "") << "against ImageMagick";
+    }
+  }
+  struct Bad {
+    const char* Name;
+    uint32_t Masks[4];
+  } bad[] = {
+      {"red and green overlap", {0xFFFF0000u, 0x00FFFF00u, 0x000000FFu, 0}},
+      {"alpha overlaps blue", {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0x000001FFu}},
+      {"all zero", {0, 0, 0, 0}},
+  };
+  for (const Bad& b : bad) {
+    Decoded d;
+    Decode(MakeBitFieldBMP(picture, 124, b.Masks), d, false, true);
+    EXPECT_TRUE(d.Aborting) << b.Name;
+    EXPECT_TRUE(d.Bitmap.IsEmpty()) << b.Name;
+  }
+}
+
+// A 1-bit file whose palette is not black and white keeps its colours, as an
+// indexed or a colour bitmap; a missing second entry reads black.
+TEST(BmpRead, OneBitColourPalettesKeepTheirColours) {
+  const std::vector<uint8_t> bits = {0xA5, 0x80, 0, 0, 0x3C, 0x00, 0, 0};  // 9 x 2, bottom row first
+  struct Case {
+    const char* Name;
+    std::vector<TRGB> Palette;
+    TRGB Zero, One;
+    bool Magick;  // ImageMagick reads it too
+  } cases[] = {
+      {"blue and green", {TRGB{255, 0, 0}, TRGB{0, 255, 0}}, TRGB{255, 0, 0}, TRGB{0, 255, 0}, true},
+      {"white and red", {TRGB{255, 255, 255}, TRGB{0, 0, 255}}, TRGB{255, 255, 255}, TRGB{0, 0, 255}, true},
+      {"one entry", {TRGB{0, 200, 100}}, TRGB{0, 200, 100}, TRGB{0, 0, 0}, false},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::vector<uint8_t> file = MakeBMP(9, 2, 1, 0, c.Palette, bits);
+    for (bool native : {false, true}) {
+      Decoded d;
+      Decode(file, d, native);
+      ASSERT_FALSE(d.Aborting);
+      EXPECT_EQ(d.Bitmap.PixelFormat(), native ? vx8p : vx24RGB);
+      EXPECT_EQ(d.Params.BitsPerSample(), 1);
+      for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 9; ++x) {
+          const bool set = (bits[size_t(1 - y) * 4 + size_t(x / 8)] >> (7 - x % 8)) & 1;
+          EXPECT_EQ(d.Bitmap.Pixels(x, y), set ? c.One : c.Zero) << x << "," << y << " native " << native;
+        }
+    }
+    if (c.Magick && HaveTool(kConvert)) {
+      Decoded d;
+      Decode(file, d);
+      Image theirs;
+      ASSERT_TRUE(DecodeMagick(dir, file, theirs));
+      EXPECT_EQ(Differences(FromBitmap(d.Bitmap), theirs, false), "") << "against ImageMagick";
+    }
+  }
+}
+
+// Compressions the reader does not decode are refused, not read as raw bits:
+// Huffman 1D (compression 3 in an OS/2 2.x header) and 24-bit RLE (4).
+TEST(BmpRead, OS2HuffmanAndTwentyFourBitRLEAreRefused) {
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> File;
+  } cases[] = {
+      {"OS/2 64-byte header, Huffman 1D", MakeBMP(16, 2, 1, 3, {{0, 0, 0}, {255, 255, 255}}, std::vector<uint8_t>(8, 0x55), 64)},
+      {"OS/2 24-byte header, Huffman 1D", MakeBMP(16, 2, 1, 3, {{0, 0, 0}, {255, 255, 255}}, std::vector<uint8_t>(8, 0x55), 24)},
+      {"OS/2 64-byte header, 24-bit RLE", MakeBMP(2, 2, 24, 4, {}, {2, 7, 0, 0, 2, 9, 0, 1}, 64)},
+      {"bit fields on 8 bits", MakeBMP(4, 1, 8, 3, {{1, 2, 3}}, {0, 0, 0, 0})},
+  };
+  for (const Case& c : cases) {
+    Decoded d;
+    Decode(c.File, d);
+    EXPECT_TRUE(d.Aborting) << c.Name;
+    EXPECT_TRUE(d.Bitmap.IsEmpty()) << c.Name;
   }
 }
