@@ -126,9 +126,11 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     std::vector<TRGB> map;
     if (planes == 1 && bits == 8) {
       map = palette;
-    } else if (planes == 4 && bits == 1) {
-      for (int i = 0; i < 16; ++i) map.push_back(HeaderColour(h, i));
-      P.SetBitsPerSample(4);
+    } else if (planes >= 2 && planes <= 4 && bits == 1) {
+      // Bit planes (CGA and EGA layouts): one index of `planes` bits into the
+      // header palette.
+      for (int i = 0; i < (1 << planes); ++i) map.push_back(HeaderColour(h, i));
+      P.SetBitsPerSample(planes);
       P.SetSamplesPerPixel(1);
     } else if (bits < 8) {
       for (int i = 0; i < (1 << bits) && i < 16; ++i) map.push_back(HeaderColour(h, i));
@@ -140,12 +142,12 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
 
     const TVXPixelFormat pf = (bits == 1 && planes == 1) ? vx1g : vx24RGB;
     // Only these layouts are decoded; other planes leave the rows as allocated.
-    const bool decodable = (planes == 1 && (bits == 1 || bits == 4 || bits == 8)) || (planes == 3 && bits == 8) ||
-                           (planes == 4 && bits == 1);
+    const bool decodable = (planes == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8)) ||
+                           (planes == 3 && bits == 8) || (planes >= 2 && planes <= 4 && bits == 1);
     // The data the header declares: the plane lines, never shorter than the
     // width needs (for a layout that is not decoded, a bit a pixel); run-length
     // data decodes to at most 63 bytes for every 2 it holds.
-    const int64_t lineNeeded = bits >= 8 ? int64_t(W) : bits == 4 ? (int64_t(W) + 1) / 2 : (int64_t(W) + 7) / 8;
+    const int64_t lineNeeded = (int64_t(W) * bits + 7) / 8;
     const int64_t coded =
         decodable ? std::max<int64_t>(bytesPerLine, lineNeeded) * planes * H : (int64_t(W) + 7) / 8 * H;
     if (!Bitmap || !VXDeclaredDataPlausible(Size - kHeaderSize, coded, encoding == 1 ? 32 : 1) ||
@@ -159,7 +161,7 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     data.resize(size_t(std::max<int64_t>(0, Stream->Read(data.data(), int64_t(data.size())))));
     TLineSource src(data, encoding == 1);
     const size_t lineBytes = size_t(std::max(bytesPerLine, 0));
-    const size_t needed = bits == 8 ? size_t(W) : bits == 4 ? (size_t(W) + 1) / 2 : (size_t(W) + 7) / 8;
+    const size_t needed = (size_t(W) * size_t(bits) + 7) / 8;
     const int rowPlanes = std::max(planes, 1);
     std::vector<uint8_t> lines(std::max(lineBytes, needed) * size_t(rowPlanes), 0);
     const size_t stride = std::max(lineBytes, needed);
@@ -177,6 +179,11 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
           const TRGB c = i < int(map.size()) ? map[size_t(i)] : TRGB{0, 0, 0};
           std::memcpy(row + 3 * x, &c, 3);
         }
+      } else if (planes == 1 && bits == 2) {
+        for (int32_t x = 0; x < W; ++x) {
+          const int i = (lines[size_t(x) / 4] >> (6 - 2 * (x & 3))) & 3;
+          std::memcpy(row + 3 * x, &map[size_t(i)], 3);
+        }
       } else if (planes == 1 && bits == 1) {
         std::memcpy(row, lines.data(), (size_t(W) + 7) / 8);
       } else if (planes == 3 && bits == 8) {
@@ -185,10 +192,11 @@ void VXReadPCXStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
           row[3 * x + 1] = lines[stride + size_t(x)];
           row[3 * x] = lines[2 * stride + size_t(x)];
         }
-      } else if (planes == 4 && bits == 1) {
+      } else if (bits == 1) {
+        // Bit k of the index comes from plane k.
         for (int32_t x = 0; x < W; ++x) {
           int i = 0;
-          for (int k = 0; k < 4; ++k)
+          for (int k = 0; k < planes; ++k)
             if (lines[size_t(k) * stride + size_t(x) / 8] & (0x80 >> (x & 7))) i |= 1 << k;
           std::memcpy(row + 3 * x, &map[size_t(i)], 3);
         }

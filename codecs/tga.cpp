@@ -145,6 +145,8 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
   std::vector<uint8_t> paletteAlpha(256, 255);
   bool mapAlpha = false;
   const bool grey = imageType == 3 || imageType == 11;
+  // Grey with alpha: 16 bits a pixel, a grey byte then an 8-bit alpha byte.
+  const bool greyAlpha = grey && depth == 16 && (descriptor & 0x0F) == 8;
   std::vector<TRGB> map;
   if (mapType == 1 && mapLength > 0) {
     const int entryBytes = (mapEntry + 7) / 8;
@@ -196,7 +198,12 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     case 1: P.SetBitsPerSample(1), P.SetSamplesPerPixel(1); break;
     case 8: P.SetBitsPerSample(8), P.SetSamplesPerPixel(1); break;
     case 15:
-    case 16: P.SetBitsPerSample(5), P.SetSamplesPerPixel(3); break;
+    case 16:
+      if (greyAlpha)
+        P.SetBitsPerSample(8), P.SetSamplesPerPixel(2);
+      else
+        P.SetBitsPerSample(5), P.SetSamplesPerPixel(3);
+      break;
     case 24: P.SetBitsPerSample(8), P.SetSamplesPerPixel(3); break;
     default: P.SetBitsPerSample(8), P.SetSamplesPerPixel(4); break;
   }
@@ -210,7 +217,7 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
   if (Preview) return;
 
   const TVXPixelFormat pf = depth == 1 ? vx1g : vx24RGB;
-  const bool withMask = !IgnoreAlpha && (depth == 32 || (mapAlpha && depth == 8));
+  const bool withMask = !IgnoreAlpha && (depth == 32 || greyAlpha || (mapAlpha && depth == 8));
   // The pixel data the header declares; a run-length packet of one pixel
   // value stands for at most 128 pixels.
   const int64_t stored = depth == 1 ? (int64_t(W) + 7) / 8 * H : int64_t(W) * H * ((depth + 7) / 8);
@@ -280,7 +287,14 @@ void VXReadTGAStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
             a = paletteAlpha[p[0]];
             break;
           case 15:
-          case 16: c = From16(VXGetLE16(p)); break;
+          case 16:
+            if (greyAlpha) {
+              c = TRGB{p[0], p[0], p[0]};
+              a = p[1];
+            } else {
+              c = From16(VXGetLE16(p));
+            }
+            break;
           case 24: c = TRGB{p[0], p[1], p[2]}; break;
           default:
             c = TRGB{p[0], p[1], p[2]};

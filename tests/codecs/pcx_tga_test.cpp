@@ -15,12 +15,14 @@
 #include "io/filecounts.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
+#include "tests/codecs/bmp_test_util.h"
 #include "tests/codecs/jpeg_test_util.h"
 
 using namespace jpegtest;
 
 namespace {
 
+#undef REQUIRE_NETPBM  // the BMP helpers' one checks other tools
 #define REQUIRE_NETPBM() \
   if (!HaveTool("/usr/bin/pcxtoppm")) GTEST_SKIP() << "netpbm missing"
 
@@ -558,4 +560,131 @@ TEST(Targa, ThroughTheComponentWithAlpha) {
   ASSERT_TRUE(reader.LoadFromFile(dir / "b.pcx", -9));
   EXPECT_EQ(reader.Params().FileType(), 4);
   EXPECT_EQ(r.Width(), 6);
+}
+
+namespace {
+
+// ImageMagick's decoding of File (written with Format's prefix) as RGBA.
+bool MagickRGBA(ScratchDir& Dir, const std::vector<uint8_t>& File, const std::string& Format, int W, int H,
+                std::vector<uint8_t>& Out) {
+  const std::string in = Dir / "magick-in", raw = Dir / "magick-out.rgba";
+  WriteFile(in, File);
+  if (Shell("/usr/bin/convert " + Format + ":" + in + " -depth 8 RGBA:" + raw + " 2>/dev/null") != 0) return false;
+  Out = ReadFile(raw);
+  return Out.size() == size_t(W) * H * 4;
+}
+
+}  // namespace
+
+// Grey with alpha (16 bits a pixel, 8 alpha bits): a grey byte then an alpha
+// byte, in both row orders, plain and run-length coded.
+TEST(Targa, GreyWithAlphaInEveryLayout) {
+  const int W = 5, H = 3;
+  auto grey = [](int x, int y) { return uint8_t(40 * std::max(x, 1) + 10 * y); };
+  auto alpha = [](int x, int y) { return uint8_t(x < 2 ? 255 : (x * 60 + y * 7) % 256); };
+  struct Case {
+    const char* Name;
+    bool TopDown, Rle;
+  } cases[] = {{"raw top-left", true, false},
+               {"raw bottom-left", false, false},
+               {"run-length top-left", true, true},
+               {"run-length bottom-left", false, true}};
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<uint8_t> t = {0, 0, uint8_t(c.Rle ? 11 : 3), 0, 0, 0, 0, 0, 0, 0, 0, 0, W, 0, H, 0, 16,
+                              uint8_t(c.TopDown ? 0x28 : 0x08)};
+    for (int r = 0; r < H; ++r) {
+      const int y = c.TopDown ? r : H - 1 - r;
+      if (c.Rle) {
+        // Pixels 0 and 1 are equal: a run packet of 2, then a raw packet of 3.
+        t.insert(t.end(), {0x81, grey(0, y), alpha(0, y), 0x02});
+        for (int x = 2; x < W; ++x) t.insert(t.end(), {grey(x, y), alpha(x, y)});
+      } else {
+        for (int x = 0; x < W; ++x) t.insert(t.end(), {grey(x, y), alpha(x, y)});
+      }
+    }
+    Loaded l;
+    LoadTGA(t, l);
+    ASSERT_FALSE(l.Aborting);
+    EXPECT_EQ(l.Params.BitsPerSample(), 8);
+    EXPECT_EQ(l.Params.SamplesPerPixel(), 2);
+    ASSERT_TRUE(l.Mask);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        EXPECT_EQ(l.Bitmap.Pixels_vx24RGB(x, y), (TRGB{grey(x, y), grey(x, y), grey(x, y)})) << x << "," << y;
+        EXPECT_EQ(l.Mask->GetPixel(x, y), alpha(x, y)) << x << "," << y;
+      }
+    // Pillow reads grey with alpha (ImageMagick takes it for 15-bit colour).
+    if (bmptest::HavePillow()) {
+      WriteFile(dir / "ga.tga", t);
+      bmptest::Image theirs;
+      ASSERT_TRUE(bmptest::DecodePillow(dir, dir / "ga.tga", theirs));
+      int bad = 0;
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) bad += theirs.At(x, y)[0] != grey(x, y) || theirs.At(x, y)[3] != alpha(x, y);
+      EXPECT_EQ(bad, 0) << "against Pillow";
+    }
+  }
+}
+
+// Bit planes of the CGA and EGA layouts (2 or 3 planes of 1 bit, 1 plane of
+// 2 bits) index the header palette, plane 0 giving the lowest bit.
+TEST(Pcx, CgaAndEgaPlanesIndexTheHeaderPalette) {
+  const int W = 10, H = 2;
+  auto index = [](int x, int y, int Colours) { return (x + 3 * y) % Colours; };
+  struct Case {
+    const char* Name;
+    int Planes, Bits;
+  } cases[] = {{"2 planes of 1 bit", 2, 1}, {"3 planes of 1 bit", 3, 1}, {"1 plane of 2 bits", 1, 2}};
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const int colours = 1 << (c.Planes * c.Bits);
+    const int bytesPerLine = ((W * c.Bits + 7) / 8 + 1) / 2 * 2;
+    std::vector<uint8_t> f(128, 0);
+    f[0] = 10, f[1] = 5, f[2] = 0, f[3] = uint8_t(c.Bits);
+    f[8] = W - 1, f[10] = H - 1;
+    f[12] = 72, f[14] = 72;
+    f[65] = uint8_t(c.Planes), f[66] = uint8_t(bytesPerLine), f[68] = 1;
+    for (int i = 0; i < 16; ++i) {
+      f[16 + 3 * i] = uint8_t(17 * i);       // red
+      f[16 + 3 * i + 1] = uint8_t(255 - 9 * i);  // green
+      f[16 + 3 * i + 2] = uint8_t(60 + 5 * i);   // blue
+    }
+    for (int y = 0; y < H; ++y)
+      for (int p = 0; p < c.Planes; ++p) {
+        std::vector<uint8_t> line(size_t(bytesPerLine), 0);
+        for (int x = 0; x < W; ++x) {
+          const int i = index(x, y, colours);
+          if (c.Bits == 1) {
+            if ((i >> p) & 1) line[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+          } else {
+            line[size_t(x) / 4] |= uint8_t(i << (6 - 2 * (x % 4)));
+          }
+        }
+        f.insert(f.end(), line.begin(), line.end());
+      }
+    Loaded l;
+    LoadPCX(f, l);
+    ASSERT_FALSE(l.Aborting);
+    EXPECT_EQ(l.Params.ColorMapCount(), colours);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const int i = index(x, y, colours);
+        EXPECT_EQ(l.Bitmap.Pixels_vx24RGB(x, y), (TRGB{uint8_t(60 + 5 * i), uint8_t(255 - 9 * i), uint8_t(17 * i)}))
+            << x << "," << y;
+      }
+    std::vector<uint8_t> theirs;
+    if (c.Bits == 1 && HaveTool("/usr/bin/convert") && MagickRGBA(dir, f, "PCX", W, H, theirs)) {
+      int bad = 0;
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const TRGB mine = l.Bitmap.Pixels_vx24RGB(x, y);
+          const uint8_t* p = &theirs[(size_t(y) * W + x) * 4];
+          bad += p[0] != mine.r || p[1] != mine.g || p[2] != mine.b;
+        }
+      EXPECT_EQ(bad, 0) << "against ImageMagick";
+    }
+  }
 }
