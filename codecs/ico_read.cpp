@@ -72,6 +72,11 @@ bool TIconReader::ReadDirectory(TEntry& Entry, bool& AllWidthsZero) {
   }
   const int32_t count = LE16(h + 4);
   const int32_t index = cursor ? P.CUR_ImageIndex() : P.ICO_ImageIndex();
+  // A directory without entries holds no image: that is no icon at all.
+  if (count == 0) {
+    aborting = true;
+    return false;
+  }
   if (index < 0 || index >= count) return false;
   if (int64_t(count) * kDirEntrySize > Remaining()) {
     aborting = true;

@@ -11,6 +11,7 @@
 #include "core/mask.h"
 #include "core/streams.h"
 #include "io/params.h"
+#include "io/vexlaneio.h"
 #include "tests/codecs/bmp_test_util.h"
 
 using namespace bmptest;
@@ -384,6 +385,8 @@ TEST(IcoRead, DamagedOrUndecodableEntries) {
        }()},
       {"2 bits per pixel", 1,
        IconFile(1, {{2, 1, 0, 1, 2, BitmapEntry(2, 1, 2, {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}}, {0, 0, 0, 0}, {0, 0, 0, 0})}})},
+      {"icon directory without entries", 1, IconFile(1, {})},
+      {"cursor directory without entries", 2, IconFile(2, {})},
       {"rows the entry does not hold", 1,
        IconFile(1, {{0, 0, 0, 1, 24, BitmapEntry(3000, 3000, 24, {}, {1, 2, 3, 0}, {})}})},
   };
@@ -399,7 +402,7 @@ TEST(IcoRead, DamagedOrUndecodableEntries) {
   // The native format has no place for 2-bit pixels.
   Decoded native;
   try {
-    DecodeICO(cases[4].File, native, 0, true);
+    DecodeICO(cases[4].File, native, 0, true);  // 2 bits per pixel
     ADD_FAILURE() << "no exception";
   } catch (const EVXException& e) {
     EXPECT_STREQ(e.what(), "Unsupported pixel format");
@@ -413,6 +416,24 @@ TEST(IcoRead, DamagedOrUndecodableEntries) {
   EXPECT_EQ(d.Params.ColorMapCount(), 2);
   EXPECT_EQ(d.Bitmap.Pixels_vx24RGB(1, 0), (TRGB{40, 50, 60}));
   EXPECT_EQ(d.Bitmap.Pixels_vx24RGB(2, 0), (TRGB{0, 0, 0}));
+}
+
+// An icon or cursor file without entries holds no image: the load fails and
+// the target keeps its picture.
+TEST(IcoRead, EmptyDirectoriesFailTheLoadAndKeepTheTarget) {
+  ScratchDir dir;
+  for (int type : {1, 2}) {
+    const std::string name = dir / (type == 1 ? "empty.ico" : "empty.cur");
+    WriteFile(name, IconFile(type, {}));
+    TVexlaneIO io;
+    io.VXBitmap()->Allocate(3, 2, vx24RGB);
+    io.VXBitmap()->Fill(0);
+    io.VXBitmap()->SetPixels(2, 1, TRGB{1, 2, 3});
+    EXPECT_FALSE(type == 1 ? io.LoadFromFileICO(name) : io.LoadFromFileCUR(name)) << name;
+    EXPECT_TRUE(io.Aborting());
+    EXPECT_EQ(io.VXBitmap()->Width(), 3);
+    EXPECT_EQ(io.VXBitmap()->Pixels(2, 1), (TRGB{1, 2, 3}));
+  }
 }
 
 TEST(IcoRead, TruncatedAndBitFlippedFilesLoadOrRefuseCleanly) {
