@@ -116,7 +116,7 @@ void ReadCURParams(TVXCodecReadArgs& a) {
 }
 
 void ReadGIF(TVXCodecReadArgs& a) {
-  VXReadGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask, a.Preview, false, a.Count);
+  VXReadGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask, a.Preview, false, a.Count, a.OnFrame);
 }
 void ReadGIFParams(TVXCodecReadArgs& a) {
   VXReadGIFStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask, true, false, a.Count);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,9 +42,14 @@ void VXGIFLZWEncode(TStream* Stream, int32_t Height, int32_t Width, bool Interla
 // frames of the whole stream. With Preview only the parameters are read.
 // Transparent pixels come back as an 8-bit mask in AlphaMask (nullptr when
 // the frame has none or IgnoreTransparency). Damage sets *Progress.Aborting.
+//
+// With OnFrame, every frame up to GIF_ImageIndex (every frame for a negative
+// index) is decoded in turn into Bitmap and AlphaMask, its fields set in the
+// parameters, and OnFrame called after each; false from it ends the walk
+// there (the frames are still counted only as far as the walk went).
 void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
                      std::unique_ptr<TVXMask>& AlphaMask, bool Preview, bool IgnoreTransparency,
-                     int32_t& FrameCount);
+                     int32_t& FrameCount, const std::function<bool()>& OnFrame = {});
 
 // ---- writing and frame editing ----
 
@@ -74,6 +80,6 @@ int32_t VXGetGIFStreamImageCount(TStream* Stream);
 
 // Rewrites the start of the GIF file for animation: version "89a", logical
 // screen at least MinWidth x MinHeight, one looping extension with
-// LoopCount (0: endless) replacing a leading one. A file that is not GIF is
-// left alone.
-void VXUpdateGIFFileHeader(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight);
+// LoopCount (0: endless) replacing a leading one. A file that is not GIF, or
+// whose global colour table is cut short, is left alone (false).
+bool VXUpdateGIFFileHeader(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight);

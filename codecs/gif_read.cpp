@@ -2,6 +2,7 @@
 // counted), the wanted frame decoded through the LZW hook.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "codecs/gif.h"
@@ -15,6 +16,10 @@
 #include "io/params.h"
 
 namespace {
+
+// The most pixels one byte of LZW data can stand for: a 12-bit code names a
+// string of at most 4096 pixels.
+constexpr int64_t kGIFMaxExpansion = 4096 * 8 / 12;
 
 // A colour table of 2^(Field + 1) entries, red, green, blue in the file.
 bool ReadTable(TStream* Stream, int32_t Field, std::vector<TRGB>& Table) {
@@ -49,7 +54,7 @@ TVXGIFAction ActionOf(uint8_t Packed) {
 
 void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
                      std::unique_ptr<TVXMask>& AlphaMask, bool Preview, bool IgnoreTransparency,
-                     int32_t& FrameCount) {
+                     int32_t& FrameCount, const std::function<bool()>& OnFrame) {
   bool localAbort = false;
   bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
   int32_t last = -1;
@@ -80,6 +85,10 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
     P.SetSamplesPerPixel(1);
 
     const int32_t wanted = P.GIF_ImageIndex();
+    // With OnFrame every frame up to the wanted one (all of them for a
+    // negative index) is decoded in turn; otherwise only the wanted one.
+    const bool everyFrame = bool(OnFrame) && !Preview;
+    auto decoded = [&](int32_t Frame) { return Frame == wanted || (everyFrame && (wanted < 0 || Frame < wanted)); };
     uint8_t gce[4] = {0, 0, 0, 0};
     TVXTextBudget budget;
     for (;;) {
@@ -88,7 +97,7 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       if (b == 0x21) {
         uint8_t label = 0;
         if (Stream->Read(&label, 1) != 1) break;
-        if (label == 0xF9 && FrameCount == wanted) {
+        if (label == 0xF9 && decoded(FrameCount)) {
           uint8_t n = 0;
           if (Stream->Read(&n, 1) != 1) break;
           uint8_t data[255] = {};
@@ -116,7 +125,7 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       if (Stream->Read(d, 9) != 9) break;
       std::vector<TRGB> local;
       if ((d[8] & 0x80) && !ReadTable(Stream, d[8] & 7, local)) break;
-      if (FrameCount != wanted) {
+      if (!decoded(FrameCount)) {
         uint8_t codeSize = 0;
         if (Stream->Read(&codeSize, 1) != 1) break;
         SkipSubBlocks(Stream, size);
@@ -129,6 +138,7 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
       if (aborting) break;
       const int32_t W = VXGetLE16(d + 4), H = VXGetLE16(d + 6);
       const bool interlaced = (d[8] & 0x40) != 0;
+      AlphaMask.reset();
       // A frame without a table of its own or a global one gets a black table
       // as large as the header's size field says.
       const std::vector<TRGB> table =
@@ -155,7 +165,10 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
         uint8_t codeSize = 0;
         if (Stream->Read(&codeSize, 1) == 1) SkipSubBlocks(Stream, size);
       } else {
-        if (!VXImageSizeAllowed(W, H, 8)) {
+        // A frame of no pixels, beyond the pixel limit, or far larger than
+        // the rest of the stream could code, is damage.
+        if (!VXImageSizeAllowed(W, H, 8) ||
+            !VXDeclaredDataPlausible(size - Stream->Position(), int64_t(W) * H, kGIFMaxExpansion)) {
           aborting = true;
           break;
         }
@@ -233,7 +246,14 @@ void VXReadGIFStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams
         AlphaMask->SyncFull();
         if (!anyTransparent) AlphaMask.reset();
       }
+      if (everyFrame) {
+        if (!OnFrame()) break;
+        // A graphic control block belongs to the one frame that follows it.
+        std::memset(gce, 0, sizeof gce);
+      }
     }
+    // A stream without any frame holds no image.
+    if (!aborting && FrameCount == 0 && !Preview) aborting = true;
     if (!aborting) {
       P.SetGIF_ImageCount(FrameCount);
       VXReportProgress(Progress, 100, last);

@@ -205,19 +205,23 @@ bool CopySubBlocks(TStream* In, std::vector<uint8_t>* Out) {
   }
 }
 
-// The 13-byte header with its version changed to "89a" and the global table
-// (as much of it as the stream holds). False when the stream is not GIF.
-bool CopyHeader(TStream* In, std::vector<uint8_t>& Out, uint8_t* Header) {
-  if (In->Read(Header, 13) != 13 || std::memcmp(Header, "GIF", 3) != 0) return false;
+enum class THeaderCopy { NotGIF, Copied, TableCut };
+
+// The 13-byte header with its version changed to "89a" and the global table.
+// A table shorter than the header says is TableCut: a copy would declare a
+// table the file does not hold.
+THeaderCopy CopyHeader(TStream* In, std::vector<uint8_t>& Out, uint8_t* Header) {
+  if (In->Read(Header, 13) != 13 || std::memcmp(Header, "GIF", 3) != 0) return THeaderCopy::NotGIF;
   std::memcpy(Header + 3, "89a", 3);
   Out.insert(Out.end(), Header, Header + 13);
   if (Header[10] & 0x80) {
     const int64_t n = int64_t(3) << ((Header[10] & 7) + 1);
     uint8_t table[768];
     const int64_t got = std::max<int64_t>(0, In->Read(table, n));
+    if (got < n) return THeaderCopy::TableCut;
     Out.insert(Out.end(), table, table + got);
   }
-  return true;
+  return THeaderCopy::Copied;
 }
 
 // Copies (or, with Out nullptr, walks) the blocks of a GIF without frame
@@ -348,9 +352,10 @@ int32_t VXInsertGIFFrameToStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVa
     const int64_t start = Stream->Position();
     std::vector<uint8_t> out;
     uint8_t h[13];
-    if (!CopyHeader(Stream, out, h)) {
+    const THeaderCopy head = CopyHeader(Stream, out, h);
+    if (head != THeaderCopy::Copied) {
       Stream->SetPosition(start);
-      aborting = false;
+      aborting = head == THeaderCopy::TableCut;
       return 0;
     }
     const TGIFLZWCompFunc encode = Encoder(P);
@@ -454,7 +459,7 @@ int32_t VXRemoveGIFFrame(const std::string& FileName, int32_t Index, bool Save) 
     TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
     TVXBufferedReadStream in(&file, 65536, true);
     uint8_t h[13];
-    if (!CopyHeader(&in, out, h)) return 0;
+    if (CopyHeader(&in, out, h) != THeaderCopy::Copied) return 0;
     copied = CopyWithoutFrame(&in, Save ? &out : nullptr, Index);
   }
   if (Save) {
@@ -471,7 +476,7 @@ int32_t VXGetGIFStreamImageCount(TStream* Stream) {
   try {
     std::vector<uint8_t> head;
     uint8_t h[13];
-    if (CopyHeader(Stream, head, h)) count = CopyWithoutFrame(Stream, nullptr, -1);
+    if (CopyHeader(Stream, head, h) == THeaderCopy::Copied) count = CopyWithoutFrame(Stream, nullptr, -1);
   } catch (...) {
     count = 0;
   }
@@ -479,13 +484,13 @@ int32_t VXGetGIFStreamImageCount(TStream* Stream) {
   return count;
 }
 
-void VXUpdateGIFFileHeader(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight) {
+bool VXUpdateGIFFileHeader(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight) {
   TMemoryStream file;
   file.LoadFromFile(FileName);
   file.SetPosition(0);
   std::vector<uint8_t> out;
   uint8_t h[13];
-  if (!CopyHeader(&file, out, h)) return;
+  if (CopyHeader(&file, out, h) != THeaderCopy::Copied) return false;
   const uint16_t w = uint16_t(std::clamp<int32_t>(std::max<int32_t>(h[6] | (h[7] << 8), MinWidth), 0, 65535));
   const uint16_t hh = uint16_t(std::clamp<int32_t>(std::max<int32_t>(h[8] | (h[9] << 8), MinHeight), 0, 65535));
   out[6] = uint8_t(w);
@@ -510,4 +515,5 @@ void VXUpdateGIFFileHeader(const std::string& FileName, uint16_t LoopCount, int3
   out.insert(out.end(), mem + from, mem + file.Size());
   bool aborting = false;
   VXWriteFileSafely(FileName, aborting, [&](TStream* Out) { Out->WriteBuffer(out.data(), int64_t(out.size())); });
+  return !aborting;
 }

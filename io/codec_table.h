@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,10 @@ struct TVXCodecReadArgs {
   std::unique_ptr<TVXMask> AlphaMask;
   // Out: the number of frames or pages of the file, for readers that count them.
   int32_t Count = 0;
+  // Animation readers (GIF): when set, every frame up to the parameters' image
+  // index (every frame for a negative one) is read in turn into Bitmap and
+  // AlphaMask, and OnFrame is called after each; false from it ends the walk.
+  std::function<bool()> OnFrame;
 };
 
 // One write at the stream's position.
@@ -79,8 +84,9 @@ struct TVXCodecOps {
   int32_t (*InsertImage)(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals& Params,
                          TProgressRec& Progress) = nullptr;
   // Rewrites the start of an animation file: version, logical screen at
-  // least MinWidth x MinHeight, the looping extension with LoopCount (GIF).
-  void (*UpdateHeader)(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight) = nullptr;
+  // least MinWidth x MinHeight, the looping extension with LoopCount (GIF);
+  // false when the file was left alone.
+  bool (*UpdateHeader)(const std::string& FileName, uint16_t LoopCount, int32_t MinWidth, int32_t MinHeight) = nullptr;
   // Copies the file from Input to Output with its IPTC block replaced by the
   // records (JPEG); true when the copy ended normally with the block written.
   bool (*InjectIPTC)(TStream* Input, TStream* Output, const TVXIPTCInfoList& IPTC, TProgressRec& Progress) = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/streams.h"
@@ -20,6 +21,9 @@
 namespace {
 
 constexpr int32_t kGIFFileType = 2;
+// The most pixels one byte of LZW data can stand for (a 12-bit code names at
+// most 4096): a screen far beyond that for the whole file is damage.
+constexpr int64_t kGIFMaxExpansion = 4096 * 8 / 12;
 
 // Draws Frame on the vx24RGB Canvas at (X, Y), clipped: the pixels its alpha
 // channel leaves transparent keep the canvas. A GIF frame's alpha is 0 or
@@ -68,92 +72,124 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
     if (args.AlphaMask && !fAborting) fVXBitmap->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
   } else {
     // Frames 0 .. N drawn in turn on a canvas of the logical screen, each
-    // frame's disposal applied before the next is drawn.
-    const int64_t start = Stream->Position();
+    // frame's disposal applied before the next is drawn. One walk over the
+    // stream decodes the frames in order; the canvas and the copy that
+    // "restore previous" returns to are kept as it goes, and the target is
+    // filled once at the end. A file of one frame gives that frame as it is.
     const int32_t wanted = P.GIF_ImageIndex();
-    std::unique_ptr<TVXBitmap> canvas = std::make_unique<TVXBitmap>();
+    TVXBitmap frame;
+    TVXBitmap canvas;
     std::unique_ptr<TVXBitmap> saved;
     TVXGIFAction disposal = ioGIF_None;
     int32_t rx = 0, ry = 0, rw = 0, rh = 0;
+    // The first frame waits until a second one shows that the file is an
+    // animation (or the walk ends with a count of two or more).
+    struct TPlaced {
+      int32_t X = 0, Y = 0, WinWidth = 0, WinHeight = 0;
+      TVXGIFAction Action = ioGIF_None;
+    };
+    TVXBitmap first;
+    TPlaced firstAt;
+    int32_t decoded = 0;
+    TVXPixelFormat pf = vxnull;
     TProgressRec silent;
     silent.Aborting = &fAborting;
     TProgressRec& frameProgress = wanted <= 0 ? progress : silent;
-    // Every frame's walk reads the whole stream, comments included: each
-    // starts from the list as it was, so that they are kept once.
-    const std::vector<std::string> comments = P.GIF_Comments();
-    // A canvas the memory cannot hold ends the load as damage does.
-    try {
-      for (int32_t i = 0;; ++i) {
-        auto frame = std::make_unique<TVXBitmap>();
-        Stream->SetPosition(start);
-        P.GIF_Comments() = comments;
-        P.SetImageIndex(i);
-        TVXCodecReadArgs args;
-        args.Stream = Stream;
-        args.Bitmap = frame.get();
-        args.Params = fParams.get();
-        args.Progress = &frameProgress;
-        ops.Read(args);
-        count = args.Count;
-        if (fAborting) break;
-        const TVXPixelFormat pf = frame->PixelFormat();
-        CheckDPI();
-        const int32_t W = std::max(P.GIF_WinWidth(), frame->Width());
-        const int32_t H = std::max(P.GIF_WinHeight(), frame->Height());
-        if (args.AlphaMask) frame->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
-        TVXBitmap* result = frame.get();
-        if (count >= 2) {
-          const double background = VXTRGBToColor(P.GIF_Background());
-          // The state to come back to is taken after the previous frame's
-          // disposal, so that a cleared area stays cleared.
-          if (disposal == ioGIF_RestorePrev && saved) canvas->Assign(saved.get());
-          if (disposal == ioGIF_DrawBackground && !canvas->IsEmpty()) {
-            canvas->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, background);
-            canvas->AlphaChannel()->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, 0);
-          }
-          if (P.GIF_Action() == ioGIF_RestorePrev && !canvas->IsEmpty()) {
-            if (!saved) saved = std::make_unique<TVXBitmap>();
-            saved->Assign(canvas.get());
-          }
-          if (canvas->IsEmpty()) {
-            if (!canvas->Allocate(W, H, vx24RGB)) {
-              fAborting = true;
-              break;
-            }
-            canvas->Fill(background);
-            canvas->AlphaChannel()->Fill(0);
-            if (P.GIF_Action() == ioGIF_RestorePrev) {
-              if (!saved) saved = std::make_unique<TVXBitmap>();
-              saved->Assign(canvas.get());
-            }
-          }
-          if (canvas->PixelFormat() != vx24RGB) canvas->SetPixelFormat(vx24RGB);
-          if (canvas->Width() < W || canvas->Height() < H)
-            canvas->Resize(std::max(W, canvas->Width()), std::max(H, canvas->Height()), background, 255, vxhLeft,
-                           vxvTop);
-          const int32_t x = P.GIF_XPos(), y = P.GIF_YPos(), fw = frame->Width(), fh = frame->Height();
-          DrawFrame(frame.get(), canvas.get(), x, y);
-          frame->MergeAlphaRectTo(canvas.get(), 0, 0, x, y, fw, fh);
-          canvas->AlphaChannel()->SetFull(false);
-          rx = x;
-          ry = y;
-          rw = fw;
-          rh = fh;
-          disposal = P.GIF_Action();
-          result = canvas.get();
-          P.SetGIF_Action(ioGIF_DrawBackground);
-          P.SetGIF_XPos(0);
-          P.SetGIF_YPos(0);
-        }
-        if (count > 0) {
-          fVXBitmap->Assign(result);
-          if (fVXBitmap->PixelFormat() != pf) fVXBitmap->SetPixelFormat(pf);
-        }
-        if (OnProgress && count > 0) DoProgress(this, int32_t(i * (100.0 / count)));
-        if (fAborting || i + 1 >= count || i == wanted) break;
+    const int64_t streamSize = Stream->Size();
+
+    auto place = [&](TVXBitmap* Frame, const TPlaced& At) -> bool {
+      const int32_t W = std::max(At.WinWidth, Frame->Width());
+      const int32_t H = std::max(At.WinHeight, Frame->Height());
+      const double background = VXTRGBToColor(P.GIF_Background());
+      // The state to come back to is taken after the previous frame's
+      // disposal, so that a cleared area stays cleared.
+      if (disposal == ioGIF_RestorePrev && saved) canvas.Assign(saved.get());
+      if (disposal == ioGIF_DrawBackground && !canvas.IsEmpty()) {
+        canvas.FillRect(rx, ry, rx + rw - 1, ry + rh - 1, background);
+        canvas.AlphaChannel()->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, 0);
       }
+      if (At.Action == ioGIF_RestorePrev && !canvas.IsEmpty()) {
+        if (!saved) saved = std::make_unique<TVXBitmap>();
+        saved->Assign(&canvas);
+      }
+      if (canvas.IsEmpty()) {
+        // A canvas the memory or the pixel limit cannot hold ends the load
+        // as damage does.
+        if (!VXDeclaredDataPlausible(streamSize, int64_t(W) * H, kGIFMaxExpansion) || !canvas.Allocate(W, H, vx24RGB))
+          return false;
+        canvas.Fill(background);
+        canvas.AlphaChannel()->Fill(0);
+        if (At.Action == ioGIF_RestorePrev) {
+          if (!saved) saved = std::make_unique<TVXBitmap>();
+          saved->Assign(&canvas);
+        }
+      }
+      if (canvas.Width() < W || canvas.Height() < H)
+        canvas.Resize(std::max(W, canvas.Width()), std::max(H, canvas.Height()), background, 255, vxhLeft, vxvTop);
+      DrawFrame(Frame, &canvas, At.X, At.Y);
+      Frame->MergeAlphaRectTo(&canvas, 0, 0, At.X, At.Y, Frame->Width(), Frame->Height());
+      canvas.AlphaChannel()->SetFull(false);
+      rx = At.X;
+      ry = At.Y;
+      rw = Frame->Width();
+      rh = Frame->Height();
+      disposal = At.Action;
+      return true;
+    };
+
+    TVXCodecReadArgs args;
+    args.Stream = Stream;
+    args.Bitmap = &frame;
+    args.Params = fParams.get();
+    args.Progress = &frameProgress;
+    args.OnFrame = [&]() -> bool {
+      frame.RemoveAlphaChannel(false, 0);
+      if (args.AlphaMask) frame.AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
+      pf = frame.PixelFormat();
+      TPlaced at;
+      at.X = P.GIF_XPos();
+      at.Y = P.GIF_YPos();
+      at.WinWidth = P.GIF_WinWidth();
+      at.WinHeight = P.GIF_WinHeight();
+      at.Action = P.GIF_Action();
+      ++decoded;
+      bool ok = true;
+      if (decoded == 1) {
+        first.Assign(&frame);
+        firstAt = at;
+      } else {
+        if (decoded == 2) ok = place(&first, firstAt);
+        ok = ok && place(&frame, at);
+        if (!ok) fAborting = true;
+      }
+      if (OnProgress && streamSize > 0) DoProgress(this, int32_t(Stream->Position() * 100.0 / streamSize));
+      return ok && !fAborting;
+    };
+    try {
+      ops.Read(args);
     } catch (const EVXException&) {
       fAborting = true;
+    }
+    count = args.Count;
+    CheckDPI();
+    try {
+      // Only the first frame was composed (it was the one wanted, or the
+      // next one was damaged) and the file has more: it is shown on the
+      // canvas as in any animation.
+      if (decoded == 1 && count >= 2 && canvas.IsEmpty() && !place(&first, firstAt)) fAborting = true;
+    } catch (const EVXException&) {
+      fAborting = true;
+    }
+    if (decoded >= 1) {
+      if (!canvas.IsEmpty() && count >= 2) {
+        P.SetGIF_Action(ioGIF_DrawBackground);
+        P.SetGIF_XPos(0);
+        P.SetGIF_YPos(0);
+        fVXBitmap->Assign(&canvas);
+        if (fVXBitmap->PixelFormat() != pf) fVXBitmap->SetPixelFormat(pf);
+      } else if (decoded == 1 && count < 2) {
+        fVXBitmap->Assign(&first);
+      }
     }
     P.SetImageIndex(wanted);
   }

@@ -3,6 +3,7 @@
 // the writer and the frame editing against gifsicle and giftext.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -883,6 +884,100 @@ TEST(GIFEdit, InsertAtZeroGoesFirstAndWithoutEncoderNothingChanges) {
   EXPECT_EQ(VXInsertGIFFrameToStream(&other, &b, params, p), 0);
   EXPECT_FALSE(aborting);
   EXPECT_EQ(other.Size(), 17);
+}
+
+
+// A container that holds no image is a failed load: no frame at all, a frame
+// of width or height 0, or a screen far beyond what the file could code. The
+// target keeps its picture, raw and composed.
+TEST(GIFComponent, ContainersWithoutAnImageFailAndKeepTheTarget) {
+  auto header = [](int W, int H) {
+    return std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', uint8_t(W), uint8_t(W >> 8), uint8_t(H), uint8_t(H >> 8),
+                                0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+  };
+  auto frame = [](int W, int H) {
+    std::vector<uint8_t> d = {0x2C, 0, 0, 0, 0, uint8_t(W), uint8_t(W >> 8), uint8_t(H), uint8_t(H >> 8), 0};
+    const int n = std::max(W, 1) * std::max(H, 1);
+    const std::vector<uint8_t> data = Encode(std::vector<uint8_t>(size_t(n), 1), std::max(W, 1), std::max(H, 1), false, 1);
+    d.insert(d.end(), data.begin(), data.end());
+    return d;
+  };
+  auto file = [&](int SW, int SH, const std::vector<std::pair<int, int>>& Frames) {
+    std::vector<uint8_t> g = header(SW, SH);
+    for (const auto& f : Frames) {
+      const std::vector<uint8_t> part = frame(f.first, f.second);
+      g.insert(g.end(), part.begin(), part.end());
+    }
+    g.push_back(0x3B);
+    return g;
+  };
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> File;
+  } cases[] = {
+      {"zero screen, no frame", file(0, 0, {})},
+      {"screen, no frame", file(4, 4, {})},
+      {"zero-width only frame", file(4, 4, {{0, 3}})},
+      {"zero-height only frame", file(0, 0, {{3, 0}})},
+      {"second frame of width 0", file(4, 4, {{2, 2}, {0, 2}})},
+      {"4000 x 4000 screen from a few bytes", file(4000, 4000, {{1, 1}, {1, 1}})},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    for (bool raw : {false, true}) {
+      SCOPED_TRACE(std::string(c.Name) + (raw ? ", raw" : ", composed"));
+      if (raw && std::string(c.Name).find("screen from") != std::string::npos) continue;  // frames are fine alone
+      WriteFile(dir / "empty.gif", c.File);
+      TVexlaneIO io;
+      io.VXBitmap()->Allocate(3, 2, vx24RGB);
+      io.VXBitmap()->Fill(0);
+      io.VXBitmap()->SetPixels(2, 1, TRGB{1, 2, 3});
+      io.Params().SetGIF_RAWLoad(raw);
+      io.Params().SetGIF_ImageIndex(std::string(c.Name).find("second") != std::string::npos ? 1 : 0);
+      EXPECT_EQ(io.LoadFromFileGIF(dir / "empty.gif"), -1);
+      EXPECT_TRUE(io.Aborting());
+      if (std::string(c.Name).find("second") == std::string::npos) {
+        EXPECT_EQ(io.VXBitmap()->Width(), 3);
+        EXPECT_EQ(io.VXBitmap()->Height(), 2);
+        EXPECT_EQ(io.VXBitmap()->Pixels(2, 1), (TRGB{1, 2, 3}));
+      }
+      if (std::string(c.Name).find("second") != std::string::npos) continue;  // frame 0 alone is whole
+      io.Params().SetGIF_ImageIndex(0);
+      EXPECT_FALSE(io.LoadFromFile(dir / "empty.gif", false));
+      EXPECT_TRUE(io.Aborting());
+    }
+  }
+  // Reading the parameters of a frameless file still works.
+  Frame f;
+  ReadGif(file(4, 4, {}), f, 0, true);
+  EXPECT_FALSE(f.Aborting);
+  EXPECT_EQ(f.Count, 0);
+}
+
+// Inserting a frame into, or rewriting the header of, a GIF whose global
+// colour table is cut short refuses the file and leaves it as it was.
+TEST(GIFEdit, CutGlobalTableRefusesInsertAndHeaderUpdate) {
+  // The header declares 256 entries; the file ends after 4.
+  std::vector<uint8_t> cut = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x87, 0, 0};
+  for (int i = 0; i < 12; ++i) cut.push_back(uint8_t(i * 20));
+  ScratchDir dir;
+  const std::string name = dir / "cut.gif";
+  WriteFile(name, cut);
+  TVexlaneIO io;
+  io.VXBitmap()->Allocate(2, 2, vx24RGB);
+  io.VXBitmap()->Fill(0);
+  io.Params().SetBitsPerSample(8);
+  io.Params().SetGIF_ImageIndex(1);
+  EXPECT_LE(io.InsertToFileGIF(name), 0);
+  EXPECT_TRUE(io.Aborting());
+  EXPECT_EQ(ReadFile(name), cut);
+  EXPECT_FALSE(VXUpdateGIFFileHeader(name, 0, 10, 10));
+  EXPECT_EQ(ReadFile(name), cut);
+  // The same table whole is accepted.
+  std::vector<uint8_t> whole = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255, 0x3B};
+  WriteFile(name, whole);
+  EXPECT_TRUE(VXUpdateGIFFileHeader(name, 0, 10, 10));
+  EXPECT_EQ(ReadFile(name)[6], 10);
 }
 
 }  // namespace
