@@ -13,9 +13,34 @@
 #include "platform/win_files.h"
 #include "proc/proc.h"
 #include "tool/ninepatch.h"
+#include "tool/ninepatch_palette.h"
 #include "tool/zolib.h"
 
 namespace {
+
+// The one-pixel border of a resized nine-patch as RGBA, in the order of
+// TNinePatchBorder.
+TNinePatchBorder BorderOf(TVXBitmap* B) {
+  TNinePatchBorder border;
+  border.Width = B->Width();
+  border.Height = B->Height();
+  const bool alpha = B->HasAlphaChannel();
+  auto add = [&](int32_t x, int32_t y) {
+    const TRGB c = B->Pixels(x, y);
+    const uint8_t a = alpha ? B->Alpha(x, y) : 255;
+    border.Pixels.push_back(uint32_t(c.r) | uint32_t(c.g) << 8 | uint32_t(c.b) << 16 | uint32_t(a) << 24);
+  };
+  const int32_t W = border.Width, H = border.Height;
+  for (int32_t y = 0; y < H; ++y) {
+    if (y == 0 || y == H - 1) {
+      for (int32_t x = 0; x < W; ++x) add(x, y);
+    } else {
+      add(0, y);
+      if (W > 1) add(W - 1, y);
+    }
+  }
+  return border;
+}
 
 // The last decoded source. ConvertImage is called for every bucket of one file in
 // a row; decoding the file once serves all of them. A kept image is used only
@@ -104,9 +129,12 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   }
   io->SetAttachedVXBitmap(bitmap.get());
 
-  if (EndsWithText(Source, ".9.png", true)) {
+  TNinePatchBorder border;
+  const bool ninePatch = EndsWithText(Source, ".9.png", true);
+  if (ninePatch) {
     bitmap->Assign(source);
     const TNinePatchSizes s = ResizeNinePatch(bitmap.get(), Size, LongSide);
+    border = BorderOf(bitmap.get());
     ConsoleWrite(": " + std::to_string(s.Width) + "," + std::to_string(s.Height) + " -> " +
                  std::to_string(s.NewWidth) + "," + std::to_string(s.NewHeight) + " (9patch)");
   } else {
@@ -132,7 +160,11 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
     io->SaveToStreamPNG(&buffered);
     buffered.Flush();
   }
-  if (io->Aborting() || !FileExists(Target)) {
+  // The writer may reduce colours to the source's palette depth (a 1-bit
+  // palette source gives a palette of two colours and transparency), which
+  // would blend the markers into the image's colours: the border is put back
+  // exactly, with palette entries of its own.
+  if (io->Aborting() || !FileExists(Target) || (ninePatch && !RestoreNinePatchBorder(Target, border))) {
     ConsoleWriteLn();
     ConsoleWriteLn("Cannot save image file.");
     return false;

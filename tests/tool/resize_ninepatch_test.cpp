@@ -427,6 +427,54 @@ TEST(NinePatch, EightBitResultsKeepAnExactBorder) {
   EXPECT_TRUE(fullPalette) << "no result used all 256 entries; the fixture no longer tests a full palette";
 }
 
+// A shadow frame stored as a 1-bit palette image with a transparent entry
+// (index 0 transparent teal, index 1 opaque black, every inner pixel
+// transparent): the writer reduces the result to the source's two colours, and
+// the markers must still come out opaque black in every bucket, with and
+// without palette reduction.
+TEST(NinePatch, OneBitPaletteSourceKeepsBlackMarkers) {
+  if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "Pillow (python3-pil) is missing (scripts/setup installs it)";
+  TempDir d;
+  const std::string src = d / "shadow.9.png";
+  const std::string script =
+      "import sys\n"
+      "from PIL import Image\n"
+      "im = Image.new('P', (20, 20), 0)\n"
+      "im.putpalette([64, 96, 104, 0, 0, 0])\n"
+      "for i in range(5, 15): im.putpixel((i, 0), 1); im.putpixel((0, i), 1)\n"
+      "for i in range(3, 17): im.putpixel((i, 19), 1); im.putpixel((19, i), 1)\n"
+      "im.save(sys.argv[1], transparency=0, bits=1)\n";
+  tooltest::WriteFile(d / "make.py", script);
+  ASSERT_EQ(std::system(("/usr/bin/python3 '" + d / "make.py" + "' '" + src + "'").c_str()), 0);
+  const std::string made = tooltest::ReadFile(src);
+  ASSERT_GT(made.size(), 26u);
+  ASSERT_EQ(made[24], 1);  // bit depth 1
+  ASSERT_EQ(made[25], 3);  // palette
+  const std::string quant = "/usr/bin/pngquant";
+  struct stat st;
+  const bool haveQuant = stat(quant.c_str(), &st) == 0;
+  auto shape = [](const std::string& s) {
+    std::string k = s;
+    for (char& ch : k) ch = ch == ' ' ? '.' : ch;
+    return RunShape(k);
+  };
+  const std::string stretch = std::string(4, ' ') + std::string(10, '#') + std::string(4, ' ');
+  const std::string content = std::string(2, ' ') + std::string(14, '#') + std::string(2, ' ');
+  for (bool eightBit : {false, true}) {
+    if (eightBit && !haveQuant) continue;
+    for (uint8_t mode = 1; mode <= 6; ++mode) {
+      SCOPED_TRACE(std::string(eightBit ? "/8, " : "") + "mode " + std::to_string(mode));
+      testing::internal::CaptureStdout();
+      const bool ok = ConvertImage(src, d / "out", mode, 20, false, eightBit, false, false, eightBit ? quant : "");
+      const std::string out = testing::internal::GetCapturedStdout();
+      ASSERT_TRUE(ok) << out;
+      const std::string target = d / (std::string("out/") + DensityTarget(mode, 20).Folder + "/shadow.9.png");
+      ExpectExactBorder(target, {shape(stretch), shape(stretch), shape(content), shape(content)}, d);
+    }
+  }
+}
+
 TEST(NinePatch, TooSmallImagesFailThroughTheCatchAll) {
   TempDir d;
   const std::string src = d / "tiny.9.png";
