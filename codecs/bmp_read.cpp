@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/limits.h"
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/streams.h"
@@ -289,6 +290,12 @@ void TBMPReader::Run(int32_t DataSize, bool Preview, bool NoFileHeader, std::uni
     int64_t size = DataSize > 0 ? int64_t(DataSize) - (s->Position() - start) : int64_t(imageSize);
     if (size > Remaining()) rleTruncated = true;
     if (size <= 0 || size > Remaining()) size = std::max<int64_t>(Remaining(), 0);
+    // A run codes at most 255 pixels in 2 bytes: data far too short for the
+    // declared size is damage, refused before the bitmap is allocated.
+    if (!VXDeclaredDataPlausible(size, int64_t(width) * height, 128)) {
+      aborting = true;
+      return;
+    }
     rleData.resize(size_t(size));
     if (!ReadExact(rleData.data(), size)) {
       aborting = true;

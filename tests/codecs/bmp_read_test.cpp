@@ -383,6 +383,8 @@ TEST(BmpRead, UndecodableOrOversizedFilesSetTheAbortFlag) {
       {"pixels the stream does not hold", MakeBMP(60000, 60000, 24, 0, {}, {1, 2, 3})},
       // One flipped bit in the height: 33,554,462 rows, nearly all missing.
       {"height far beyond the rows held", MakeBMP(4, 33554462, 24, 0, {}, std::vector<uint8_t>(12 * 30, 7))},
+      // gdk-pixbuf's bug776694.bmp: 131,168 x 4,096 pixels of RLE4 from 5 KB.
+      {"RLE data far too short for the size", MakeBMP(131168, 4096, 4, 2, std::vector<TRGB>(16, TRGB{9, 9, 9}), std::vector<uint8_t>(5000, 0x51))},
       {"top-down height far beyond the rows held", MakeBMP(4, -33554462, 1, 0, {{0, 0, 0}, {255, 255, 255}}, std::vector<uint8_t>(4 * 30, 7))},
       {"header longer than the stream", MakeBMP(1, 1, 24, 0, {}, {1, 2, 3, 0}, 4000)},
       {"truncated header", std::vector<uint8_t>{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0}},
