@@ -50,6 +50,52 @@ void DrawFrame(TVXBitmap* Frame, TVXBitmap* Canvas, int32_t X, int32_t Y) {
   }
 }
 
+// What "restore previous" returns to: the part of the canvas that the frame
+// will cover, or the whole canvas when the frame is going to enlarge it (the
+// canvas then returns to its old size as well).
+class TSavedArea {
+ public:
+  void Save(TVXBitmap* Canvas, int32_t X, int32_t Y, int32_t W, int32_t H, bool Whole) {
+    fWhole = Whole;
+    fValid = true;
+    if (Whole) {
+      fFull.Assign(Canvas);
+      return;
+    }
+    fX = std::max(0, X);
+    fY = std::max(0, Y);
+    fW = std::max(0, std::min(Canvas->Width(), X + W) - fX);
+    fH = std::max(0, std::min(Canvas->Height(), Y + H) - fY);
+    fRGB.resize(size_t(fW) * 3 * size_t(fH));
+    fAlpha.resize(size_t(fW) * size_t(fH));
+    TVXBitmap* alpha = Canvas->AlphaChannel();
+    for (int32_t y = 0; y < fH; ++y) {
+      std::memcpy(&fRGB[size_t(y) * fW * 3], static_cast<const uint8_t*>(Canvas->GetScanLine(fY + y)) + 3 * size_t(fX),
+                  size_t(fW) * 3);
+      std::memcpy(&fAlpha[size_t(y) * fW], static_cast<const uint8_t*>(alpha->GetScanLine(fY + y)) + fX, size_t(fW));
+    }
+  }
+  void Restore(TVXBitmap* Canvas) {
+    if (!fValid) return;
+    if (fWhole) {
+      Canvas->Assign(&fFull);
+      return;
+    }
+    TVXBitmap* alpha = Canvas->AlphaChannel();
+    for (int32_t y = 0; y < fH; ++y) {
+      std::memcpy(static_cast<uint8_t*>(Canvas->GetScanLine(fY + y)) + 3 * size_t(fX), &fRGB[size_t(y) * fW * 3],
+                  size_t(fW) * 3);
+      std::memcpy(static_cast<uint8_t*>(alpha->GetScanLine(fY + y)) + fX, &fAlpha[size_t(y) * fW], size_t(fW));
+    }
+  }
+
+ private:
+  bool fValid = false, fWhole = false;
+  TVXBitmap fFull;
+  int32_t fX = 0, fY = 0, fW = 0, fH = 0;
+  std::vector<uint8_t> fRGB, fAlpha;
+};
+
 }  // namespace
 
 int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
@@ -79,7 +125,7 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
     const int32_t wanted = P.GIF_ImageIndex();
     TVXBitmap frame;
     TVXBitmap canvas;
-    std::unique_ptr<TVXBitmap> saved;
+    TSavedArea saved;
     TVXGIFAction disposal = ioGIF_None;
     int32_t rx = 0, ry = 0, rw = 0, rh = 0;
     // The first frame waits until a second one shows that the file is an
@@ -103,15 +149,13 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
       const double background = VXTRGBToColor(P.GIF_Background());
       // The state to come back to is taken after the previous frame's
       // disposal, so that a cleared area stays cleared.
-      if (disposal == ioGIF_RestorePrev && saved) canvas.Assign(saved.get());
+      if (disposal == ioGIF_RestorePrev) saved.Restore(&canvas);
       if (disposal == ioGIF_DrawBackground && !canvas.IsEmpty()) {
         canvas.FillRect(rx, ry, rx + rw - 1, ry + rh - 1, background);
         canvas.AlphaChannel()->FillRect(rx, ry, rx + rw - 1, ry + rh - 1, 0);
       }
-      if (At.Action == ioGIF_RestorePrev && !canvas.IsEmpty()) {
-        if (!saved) saved = std::make_unique<TVXBitmap>();
-        saved->Assign(&canvas);
-      }
+      if (At.Action == ioGIF_RestorePrev && !canvas.IsEmpty())
+        saved.Save(&canvas, At.X, At.Y, Frame->Width(), Frame->Height(), canvas.Width() < W || canvas.Height() < H);
       if (canvas.IsEmpty()) {
         // A canvas the memory or the pixel limit cannot hold ends the load
         // as damage does.
@@ -119,10 +163,7 @@ int32_t TVexlaneIO::LoadGIFCore(TStream* Stream) {
           return false;
         canvas.Fill(background);
         canvas.AlphaChannel()->Fill(0);
-        if (At.Action == ioGIF_RestorePrev) {
-          if (!saved) saved = std::make_unique<TVXBitmap>();
-          saved->Assign(&canvas);
-        }
+        if (At.Action == ioGIF_RestorePrev) saved.Save(&canvas, At.X, At.Y, Frame->Width(), Frame->Height(), false);
       }
       if (canvas.Width() < W || canvas.Height() < H)
         canvas.Resize(std::max(W, canvas.Width()), std::max(H, canvas.Height()), background, 255, vxhLeft, vxvTop);
