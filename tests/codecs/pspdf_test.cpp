@@ -638,6 +638,17 @@ TEST(PDFWriter, OuterToolsAcceptOneAndThreePageDocumentsWithTheirInformation) {
   }
 }
 
+// Descriptors of deleted files (the writers' temporary files) held open.
+int DeletedFilesOpen() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+    if (!ec && target.find("(deleted)") != std::string::npos) ++n;
+  }
+  return n;
+}
+
 TEST(PDFWriter, AFailingPageLeavesTheDocumentAsItWas) {
   static bool fail = false;
   struct Coder {
@@ -650,6 +661,7 @@ TEST(PDFWriter, AFailingPageLeavesTheDocumentAsItWas) {
   TIOParamsVals p;
   p.SetPDF_Compression(ioPDF_LZW);
   p.SetTIFF_LZWCompFunc(&Coder::Encode);
+  const int filesBefore = DeletedFilesOpen();
   TVXPDFDocument* doc = VXPDFCreate(p);
   bool aborting = false;
   TProgressRec progress;
@@ -667,6 +679,7 @@ TEST(PDFWriter, AFailingPageLeavesTheDocumentAsItWas) {
   EXPECT_NE(t.find("/lm2 6 0 R"), std::string::npos);
   VXPDFClose(nullptr, &out, p);  // nothing
   EXPECT_EQ(int64_t(t.size()), out.Size());
+  EXPECT_EQ(DeletedFilesOpen(), filesBefore);  // no temporary file left behind
 }
 
 TEST(PDFWriter, APageStoppedByTheProgressHandlerIsNotAdded) {
@@ -705,17 +718,6 @@ TEST(PDFWriter, APageStoppedByTheProgressHandlerIsNotAdded) {
       EXPECT_EQ(Count(Text(out), "%%Page: "), 1);
     }
   }
-}
-
-// Descriptors of deleted files (the writers' temporary files) held open.
-int DeletedFilesOpen() {
-  int n = 0;
-  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
-    if (!ec && target.find("(deleted)") != std::string::npos) ++n;
-  }
-  return n;
 }
 
 // Counts what is written without keeping it.
@@ -766,6 +768,7 @@ TEST(PDFWriter, AHundredLargePagesKeepMemoryLowAndLeaveNoTemporaryFile) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_EQ(got, ssize_t(sizeof result));
+  RecordProperty("PeakResidentKiB", std::to_string(result[0]));
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow and quarantine are not the writer's
   EXPECT_LT(result[0], 150 * 1024) << "peak resident KiB";
 #endif
