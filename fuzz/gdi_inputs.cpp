@@ -60,7 +60,10 @@ void Bits(const uint8_t* data, size_t size) {
   HBITMAP bm = CreateDIBSection(nullptr, &target, DIB_RGB_COLORS, &p, nullptr, 0);
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, bm);
-  int w = bi->bmiHeader.biWidth, h = bi->bmiHeader.biHeight < 0 ? -bi->bmiHeader.biHeight : bi->bmiHeader.biHeight;
+  int64_t w64 = bi->bmiHeader.biWidth, h64 = bi->bmiHeader.biHeight;
+  if (h64 < 0) h64 = -h64;
+  int w = int(std::clamp<int64_t>(w64, -(int64_t(1) << 30), int64_t(1) << 30));
+  int h = int(std::clamp<int64_t>(h64, 0, int64_t(1) << 30));
   StretchDIBits(dc, 0, 0, 16, 16, 0, 0, w, h, bits.data(), bi, DIB_RGB_COLORS, SRCCOPY);
   StretchDIBits(dc, 15, 0, -7, 9, 1, 1, w - 1, h - 1, bits.data(), bi, DIB_RGB_COLORS, SRCINVERT);
   SelectObject(dc, old);

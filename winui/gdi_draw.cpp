@@ -76,7 +76,11 @@ Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode) {
 }
 
 // Pixels of an ellipse inscribed in [l, r) x [t, b), or of a rectangle with
-// corners rounded by ellipses of cw x ch: a pixel is in when its centre is.
+// corners rounded by ellipses of cw x ch. A row is sampled a little inside
+// its outer edge (0.4 of a pixel), the corner ellipse's radii are a little
+// larger than half the corner (0.3 and 0.15 of a pixel) and a pixel is in
+// when its centre lies 0.4 of a pixel within the curve: the shapes the
+// platform draws, to a pixel at the ends of a few rows.
 Spans RoundSpans(int l, int t, int r, int b, int cw, int ch) {
   Spans out;
   if (l > r) std::swap(l, r);
@@ -85,25 +89,29 @@ Spans RoundSpans(int l, int t, int r, int b, int cw, int ch) {
   if (w <= 0 || h <= 0) return out;
   cw = std::min(std::abs(cw), w);
   ch = std::min(std::abs(ch), h);
-  double rx = cw / 2.0, ry = ch / 2.0;
+  const double kSample = 0.4, kRx = 0.3, kRy = 0.15, kInside = 0.4;
+  double hx = cw / 2.0, hy = ch / 2.0;
+  double rx = hx + kRx, ry = hy + kRy;
   for (int y = t; y < b; ++y) {
-    double py = y + 0.5;
+    bool top = (y - t) < h / 2.0;
+    double py = top ? y + kSample : y + 1 - kSample;
     double dy = 0;
-    if (py < t + ry)
-      dy = t + ry - py;
-    else if (py > b - ry)
-      dy = py - (b - ry);
-    double half = 0;
-    if (ry > 0 && dy > 0) {
+    if (top && py < t + hy)
+      dy = t + hy - py;
+    else if (!top && py > b - hy)
+      dy = py - (b - hy);
+    double half = rx;
+    if (dy > 0) {
       double q = 1 - (dy / ry) * (dy / ry);
       if (q < 0) continue;
       half = rx * std::sqrt(q);
-    } else {
-      half = rx;
     }
-    // The row spans from the left corner centre minus half to the right.
-    double x0 = l + rx - half, x1 = r - rx + half;
-    int a = int(std::ceil(x0 - 0.5)), c = int(std::ceil(x1 - 0.5));
+    half -= kInside;
+    // Left: centres at or right of l + hx - half; right: at or left of r - hx + half.
+    int a = int(std::ceil(l + hx - half - 0.5));
+    int c = int(std::floor(r - hx + half - 0.5)) + 1;
+    a = std::max(a, l);
+    c = std::min(c, r);
     if (c > a) out[y].push_back({a, c});
   }
   return out;
@@ -246,23 +254,43 @@ Region SpanOutline(const Spans& sp) {
   return out;
 }
 
-// Fills a closed shape with the brush and draws its outline pixels with the
-// pen (shapes whose outline is not a set of lines).
-void FillAndOutline(DC& dc, const Spans& sp) {
-  Region area = RegionOfSpans(sp);
-  bool pen = HasPen(dc);
-  Region outline = SpanOutline(sp);
-  Region inside = area;
-  if (pen) inside.Subtract(outline);
-  FillWithBrush(dc, DeviceShift(dc, inside));
-  if (pen) {
-    PenDrawer pd(dc);
-    if (!pd.ok) return;
-    Region dev = DeviceShift(dc, outline);
-    for (const RECT& r : dev.Rects())
-      for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) pd.Plot(x, y, pd.penRaw);
+// Fills a closed shape (ellipse or rounded rectangle in [l, r) x [t, b) with
+// corners cw x ch) with the brush and draws its outline with the pen: one
+// pixel thin for a cosmetic pen; a wide pen's ring is centred on the
+// outline, half its width outside the box.
+void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ellipse) {
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  Pen pen;
+  bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
+  auto spans = [&](int k) {
+    // The box grown by k on every side (shrunk for a negative k).
+    int w = r - l + 2 * k, h = b - t + 2 * k;
+    return RoundSpans(l - k, t - k, r + k, b + k, ellipse ? w : cw + 2 * k, ellipse ? h : ch + 2 * k);
+  };
+  if (!hasPen) {
+    FillWithBrush(dc, DeviceShift(dc, RegionOfSpans(spans(0))));
+    return;
   }
+  Region ring, inside;
+  if (pen.Width <= 1) {
+    Spans sp = spans(0);
+    ring = SpanOutline(sp);
+    inside = RegionOfSpans(sp);
+    inside.Subtract(ring);
+  } else {
+    int out = pen.Width / 2, in = pen.Width - out;
+    ring = RegionOfSpans(spans(out));
+    inside = RegionOfSpans(spans(-in));
+    ring.Subtract(inside);
+  }
+  FillWithBrush(dc, DeviceShift(dc, inside));
+  PenDrawer pd(dc);
+  if (!pd.ok) return;
+  Region dev = DeviceShift(dc, ring);
+  for (const RECT& rc : dev.Rects())
+    for (int y = rc.top; y < rc.bottom; ++y)
+      for (int x = rc.left; x < rc.right; ++x) pd.Plot(x, y, pd.penRaw);
 }
 
 }  // namespace
@@ -355,13 +383,13 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
 
 BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
   VX_DC(FALSE);
-  FillAndOutline(*dc, RoundSpans(left, top, right, bottom, std::abs(right - left), std::abs(bottom - top)));
+  FillAndOutline(*dc, left, top, right, bottom, 0, 0, true);
   return TRUE;
 }
 
 BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
   VX_DC(FALSE);
-  FillAndOutline(*dc, RoundSpans(left, top, right, bottom, width, height));
+  FillAndOutline(*dc, left, top, right, bottom, width, height, false);
   return TRUE;
 }
 
@@ -411,7 +439,10 @@ static bool SizeAllowed(int64_t w, int64_t h) {
 
 HRGN CreateEllipticRgn(int x1, int y1, int x2, int y2) {
   if (!SizeAllowed(int64_t(x2) - x1, int64_t(y2) - y1)) return nullptr;
-  return NewRegion(RegionOfSpans(RoundSpans(x1, y1, x2, y2, std::abs(x2 - x1), std::abs(y2 - y1))));
+  // Region shapes leave out the right column and the bottom row of the box.
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  return NewRegion(RegionOfSpans(RoundSpans(x1, y1, x2 - 1, y2 - 1, x2 - 1 - x1, y2 - 1 - y1)));
 }
 
 HRGN CreateEllipticRgnIndirect(const RECT* r) {
@@ -420,7 +451,9 @@ HRGN CreateEllipticRgnIndirect(const RECT* r) {
 
 HRGN CreateRoundRectRgn(int x1, int y1, int x2, int y2, int w, int h) {
   if (!SizeAllowed(int64_t(x2) - x1, int64_t(y2) - y1)) return nullptr;
-  return NewRegion(RegionOfSpans(RoundSpans(x1, y1, x2, y2, w, h)));
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  return NewRegion(RegionOfSpans(RoundSpans(x1, y1, x2 - 1, y2 - 1, w, h)));
 }
 
 HRGN CreatePolyPolygonRgn(const POINT* pptl, const INT* pc, int cPoly, int iMode) {
