@@ -1,5 +1,6 @@
 #include "io/codec_table.h"
 
+#include "core/settings.h"
 #include "io/fileformats.h"
 
 #include <map>
@@ -54,6 +55,7 @@ const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operati
         break;
     }
   if (has) return *ops;
+  if (ops == nullptr) VXRequireLibraryStartup();
   static const char* const kVerbs[] = {"load", "save", "read the parameters of", "count the images of",
                                        "delete an image of", "insert an image into",
                                        "inject IPTC records into", "update the header of",
@@ -75,6 +77,24 @@ void VXAddCodecModule(TVXHookProc Startup, TVXHookProc Shutdown) {
   for (const auto& m : s.Modules)
     if (m.first == Startup && m.second == Shutdown) return;
   s.Modules.emplace_back(Startup, Shutdown);
+}
+
+bool VXCodecModulesAdded() {
+  TCodecState& s = State();
+  std::lock_guard lock(s.Lock);
+  return !s.Modules.empty();
+}
+
+void VXRequireLibraryStartup() {
+  if (!VXCodecModulesAdded())
+    throw EVXException(
+        "No codec module is linked into this program (the codecs library's start-up object is missing): link "
+        "the library through find_package(Vexlane) or pkg-config (vexlane), or start it with a TVexlaneLibrary "
+        "(vexlane/vexlane.h)");
+  if (VXGetGlobalSettings()->FileFormats().empty())
+    throw EVXException(
+        "The library has not been started: hold a TVexlaneLibrary (vexlane/vexlane.h) or a TVXLibraryGuard "
+        "(core/startup.h) for the life of main");
 }
 
 void VXStartCodecModules() {

@@ -125,4 +125,11 @@ void VXClearCodecOps();
 void VXAddCodecModule(TVXHookProc Startup, TVXHookProc Shutdown);
 // Runs the added start-ups, or the shut-downs in reverse (the I/O module).
 void VXStartCodecModules();
+// True once a codec module has been added.
+bool VXCodecModulesAdded();
+// For a file or stream that found no format or no codec: raises EVXException
+// naming the start-up that did not run, when that is why: no codec module is
+// linked into the program, or the library has not been started. Returns
+// otherwise.
+void VXRequireLibraryStartup();
 void VXStopCodecModules();

@@ -298,6 +298,7 @@ bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) 
   bool result = false;
   bool withoutReader = false;
   if (!info) {
+    VXRequireLibraryStartup();
     fAborting = true;
     DoFinishWork();
   } else if (info->InternalFormat && HasFileLoaderByName(info->FileType)) {
@@ -339,7 +340,10 @@ bool TVexlaneIO::LoadFromFileAuto(const std::string& FileName) {
 
 bool TVexlaneIO::LoadFromFileFormat(const std::string& FileName, int32_t FileFormat) {
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileFormat);
-  if (!info) return false;
+  if (!info) {
+    VXRequireLibraryStartup();
+    return false;
+  }
   if (info->InternalFormat) {
     if (HasFileLoaderByType(FileFormat)) return CallFileLoader(*this, FileFormat, FileName);
     return LoadFromFile(FileName, int32_t(-1));
@@ -376,6 +380,7 @@ bool TVexlaneIO::LoadFromStream(TStream* Stream) {
   const int32_t type = VXFindStreamFormat(Stream);
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(type);
   if (!info) {
+    VXRequireLibraryStartup();
     fAborting = true;
     return false;
   }

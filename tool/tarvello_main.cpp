@@ -248,16 +248,26 @@ int32_t Main(const std::vector<std::string>& Args) {
     case TArgsOutcome::Run: break;
   }
 
+  // A file named without a wildcard that is not there is named and makes the
+  // run fail once the other files are done; wildcards and folders may match
+  // nothing.
   std::vector<std::string> files;
+  bool missing = false;
   for (const auto& pattern : opt.Patterns) {
-    const auto found = GetFileList(WithPngExtension(pattern), opt.Recursive, false, true, false, 0, 0);
+    const std::string name = WithPngExtension(pattern);
+    const auto found = GetFileList(name, opt.Recursive, false, true, false, 0, 0);
     files.insert(files.end(), found.begin(), found.end());
+    if (found.empty() && name.find_first_of("*?") == std::string::npos && !FileExists(name)) {
+      ConsoleWriteLn("File not found: " + name);
+      missing = true;
+    }
   }
   if (files.empty()) {
     ConsoleWriteLn("No image files found.");
     return 1;
   }
 
-  return ConvertFiles(files, opt, quant.Path()) ? 0 : 1;
+  const bool converted = ConvertFiles(files, opt, quant.Path());
+  return converted && !missing ? 0 : 1;
 }
 

@@ -113,7 +113,8 @@ TEST(TarvelloRun, ErrorCases) {
       {{"/out:o", "/ldpi", "/dip:4", "icons"}, "Dip value exceeds bounds (5 - 500).\n", ""},
       {{"/out:o", "/ldpi", "/dip:501", "icons"}, "Dip value exceeds bounds (5 - 500).\n", ""},
       {{"/out:o", "/ldpi", "/dip:abc", "icons"}, kSynopsis, ""},
-      {{"/out:o", "/copy", "nothing"}, "No image files found.\n", ""},
+      {{"/out:o", "/copy", "nothing*"}, "No image files found.\n", ""},
+      {{"/out:o", "/copy", "icons/sub/none*", "icons/sub/sub*"}, "No image files found.\n", ""},
       {{"/out:icons/icon.png/x", "/copy", "icons"}, "Cannot create target directory.\n", ""},
       {{"/out:", "/copy", "icons"}, "", "EInOutError: Unable to create directory\n"},
   };
@@ -124,6 +125,34 @@ TEST(TarvelloRun, ErrorCases) {
     EXPECT_EQ(r.ExitCode, 1) << label;
     EXPECT_EQ(r.Out, kBanner + c.Out) << label;
     EXPECT_EQ(r.Err, c.Err) << label;
+  }
+}
+
+// A file named without a wildcard that is not there is named, the other files
+// are still converted, and the run fails.
+TEST(TarvelloRun, AMissingFileIsNamedAndFailsTheRun) {
+  Workspace w;
+  mkdir((w.Dir / "empty").c_str(), 0755);
+  const std::string missing = "File not found: " + (w.Dir / "missing.png") + "\n";
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Out;
+    bool Converted;
+  } cases[] = {
+      {{"/out:o1", "/mdpi", "/dip:48", "missing.png", "icons/icon.png"},
+       missing + "Resize \"icon.png\" to 48 (short side): 96,96 -> 48,48\n", true},
+      {{"/out:o2", "/mdpi", "/dip:48", "icons/icon", "missing"},
+       missing + "Resize \"icon.png\" to 48 (short side): 96,96 -> 48,48\n", true},
+      {{"/out:o3", "/copy", "missing.jpg"}, missing + "No image files found.\n", false},
+      {{"/out:o4", "/copy", "empty", "missing.png"}, missing + "No image files found.\n", false},
+  };
+  for (const auto& c : cases) {
+    const std::string label = c.Args[0];
+    const auto r = w.Run(c.Args);
+    EXPECT_EQ(r.ExitCode, 1) << label;
+    EXPECT_EQ(r.Out, kBanner + c.Out) << label;
+    EXPECT_EQ(r.Err, "") << label;
+    if (c.Converted) EXPECT_TRUE(IsPng(w.Dir / (c.Args[0].substr(5) + "/drawable-mdpi/icon.png"))) << label;
   }
 }
 
