@@ -117,37 +117,49 @@ void Pass24(TVXBitmap* Bitmap, int32_t wx, int32_t wy, bool IsMax, int32_t x1, i
   const int32_t Lx = 2 * wx + 1, Ly = 2 * wy + 1;
   const TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
   const int32_t cr = settings->RedToGrayCoef(), cg = settings->GreenToGrayCoef(), cb = settings->BlueToGrayCoef();
-  const size_t rowBytes = size_t(C) * 3;
-  // Rings of the original colours and of the row keys, slot = row mod Ly.
-  std::vector<uint8_t> colours(rowBytes * size_t(Ly));
+  // Rings of the original colours (each row with wx pixels repeated on either
+  // side) and of the row keys, Ly rows each.
+  const size_t colourBytes = 3 * (size_t(C) + 2 * size_t(wx));
+  std::vector<uint8_t> colours(colourBytes * size_t(Ly));
   std::vector<K> rowKeys(size_t(C) * size_t(Ly));
   std::vector<K> padded(size_t(C) + 2 * size_t(wx));
   std::vector<K> keys(static_cast<size_t>(C));
   std::vector<const K*> window(static_cast<size_t>(Ly));
-  // Rank -> (row offset, column offset) for the 16-bit keys.
+  std::vector<const uint8_t*> colourRows(static_cast<size_t>(Ly));
+  // Rank -> row offset and byte offset within the padded row, for the
+  // 16-bit keys.
   int32_t rankRow[128] = {}, rankCol[128] = {};
   if (S == 7)
-    for (int32_t r = 0; r < 128 && r < Lx * Ly; ++r) rankRow[r] = r / Lx, rankCol[r] = r % Lx;
+    for (int32_t r = 0; r < 128 && r < Lx * Ly; ++r) rankRow[r] = r / Lx, rankCol[r] = 3 * (r % Lx);
 
-  int32_t loaded = 0;
+  int32_t loaded = 0, slot = 0;  // slot of row `loaded`
+  std::vector<int32_t> slots(static_cast<size_t>(R));
   auto load = [&](int32_t r) {
-    uint8_t* c = colours.data() + rowBytes * size_t(r % Ly);
-    std::memcpy(c, static_cast<const uint8_t*>(Bitmap->ScanLine(y1 + r)) + 3 * size_t(x1), rowBytes);
+    slots[size_t(r)] = slot;
+    uint8_t* c = colours.data() + colourBytes * size_t(slot);
+    uint8_t* inner = c + 3 * size_t(wx);
+    std::memcpy(inner, static_cast<const uint8_t*>(Bitmap->ScanLine(y1 + r)) + 3 * size_t(x1), 3 * size_t(C));
+    for (int32_t i = 0; i < wx; ++i) {
+      std::memcpy(c + 3 * size_t(i), inner, 3);
+      std::memcpy(inner + 3 * (size_t(C) + size_t(i)), inner + 3 * (size_t(C) - 1), 3);
+    }
     K* g = padded.data() + wx;
     for (int32_t x = 0; x < C; ++x) {
-      const uint8_t* p = c + 3 * size_t(x);
+      const uint8_t* p = inner + 3 * size_t(x);
       const uint8_t grey = uint8_t((p[2] * cr + p[1] * cg + p[0] * cb) / 100);
       g[x] = K(K(IsMax ? grey : 255 - grey) << S);
     }
     for (int32_t i = 0; i < wx; ++i) padded[size_t(i)] = g[0], g[C + i] = g[C - 1];
-    RowKeys(padded.data(), C, Lx, rowKeys.data() + size_t(C) * size_t(r % Ly));
+    RowKeys(padded.data(), C, Lx, rowKeys.data() + size_t(C) * size_t(slot));
+    if (++slot == Ly) slot = 0;
   };
 
   for (int32_t y = 0; y < R; ++y) {
     for (const int32_t last = std::min(y + wy, R - 1); loaded <= last; ++loaded) load(loaded);
     for (int32_t k = 0; k < Ly; ++k) {
-      const int32_t r = std::clamp(y - wy + k, 0, R - 1);
-      window[size_t(k)] = rowKeys.data() + size_t(C) * size_t(r % Ly);
+      const int32_t s = slots[size_t(std::clamp(y - wy + k, 0, R - 1))];
+      window[size_t(k)] = rowKeys.data() + size_t(C) * size_t(s);
+      colourRows[size_t(k)] = colours.data() + colourBytes * size_t(s);
     }
     ColumnKeys(window.data(), Ly, Lx, C, keys.data());
     uint8_t* dst = static_cast<uint8_t*>(Bitmap->ScanLine(y1 + y)) + 3 * size_t(x1);
@@ -156,15 +168,15 @@ void Pass24(TVXBitmap* Bitmap, int32_t wx, int32_t wy, bool IsMax, int32_t x1, i
       // A window all black (maximum) or all white (minimum) has no winner.
       if ((key >> S) == 0) continue;
       const int64_t rank = M - (key & M);
-      int32_t k, j;
+      const uint8_t* src;
       if (S == 7) {
-        k = rankRow[rank], j = rankCol[rank];
+        src = colourRows[size_t(rankRow[rank])] + 3 * size_t(x) + size_t(rankCol[rank]);
       } else {
-        k = int32_t(rank / Lx), j = int32_t(rank % Lx);
+        src = colourRows[size_t(rank / Lx)] + 3 * (size_t(x) + size_t(rank % Lx));
       }
-      const int32_t r = std::clamp(y - wy + k, 0, R - 1), c = std::clamp(x - wx + j, 0, C - 1);
-      const uint8_t* src = colours.data() + rowBytes * size_t(r % Ly) + 3 * size_t(c);
-      dst[3 * x] = src[0], dst[3 * x + 1] = src[1], dst[3 * x + 2] = src[2];
+      uint8_t* d = dst + 3 * size_t(x);
+      std::memcpy(d, src, 2);
+      d[2] = src[2];
     }
     Done(y);
   }

@@ -28,6 +28,8 @@
 #include "core/pixels.h"
 #include "core/rowops.h"
 #include "proc/colors.h"
+#include "proc/histcompare.h"
+#include "proc/localthreshold.h"
 #include "proc/ftimage.h"
 #include "proc/encrypt.h"
 #include "proc/tone.h"
@@ -457,6 +459,18 @@ class TVexlaneProc {
   std::vector<TRect> SeparateObjects(int32_t Quality, bool MergeCommonAreas);
   std::vector<TRect> SeparateObjects(int32_t Quality, bool MergeCommonAreas, TRGB BackgroundColorBegin,
                                      TRGB BackgroundColorEnd);
+
+  // ---- local threshold, Sobel edges, histogram comparison (whole image) ----
+  // vx24RGB to vx1g against a threshold in a moving window
+  // (VXDoLocalThreshold); WinSize below 2 does nothing, not even an undo
+  // entry.
+  void ConvertToBWLocalThreshold(int32_t WinSize, TVXThreshMode Mode, int32_t Offset);
+  // Any format: the image becomes its Sobel magnitude (VXDoSobel).
+  void EdgeDetect_Sobel();
+  // The similarity (1 for equal histograms) of the vx24RGB image's
+  // histograms with SecondImage's (VXCompareHistograms); 0 when the format
+  // check fails. No undo.
+  double CompareHistogramWith(TVXBitmap* SecondImage, TVXCmpMode Mode, bool GrayScale);
 
   // ---- Fourier image and its effects ----
   // The Fourier transform of the vx24RGB image (both sizes negative), or of

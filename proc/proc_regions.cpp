@@ -1,4 +1,5 @@
-// TVexlaneProc: morphology and object separation.
+// TVexlaneProc: morphology, object separation, local thresholds, Sobel edges
+// and histogram comparison.
 
 #include <cstdint>
 
@@ -6,6 +7,7 @@
 #include "proc/caption.h"
 #include "proc/contours.h"
 #include "proc/morph.h"
+#include "proc/sobel.h"
 #include "proc/proc.h"
 #include "proc/run_operation.h"
 
@@ -62,4 +64,24 @@ std::vector<TRect> TVexlaneProc::SeparateObjects(int32_t Quality, bool MergeComm
 std::vector<TRect> TVexlaneProc::SeparateObjects(int32_t Quality, bool MergeCommonAreas, TRGB BackgroundColorBegin,
                                                  TRGB BackgroundColorEnd) {
   return Separate(*this, Quality, MergeCommonAreas, true, BackgroundColorBegin, BackgroundColorEnd);
+}
+
+void TVexlaneProc::ConvertToBWLocalThreshold(int32_t WinSize, TVXThreshMode Mode, int32_t Offset) {
+  if (WinSize < 2) return;
+  if (!BeginWholeImage(TVXPixelFormatSet{vx24RGB}, "ConvertToBWLocalThreshold")) return;
+  VXDoLocalThreshold(AttachedVXBitmap(), AttachedVXBitmap(), WinSize, Mode, Offset, this, OnProgress);
+  EndWholeImage();
+}
+
+void TVexlaneProc::EdgeDetect_Sobel() {
+  if (!BeginWholeImage(TVXPixelFormatSet{}, "EdgeDetect_Sobel")) return;
+  VXDoSobel(AttachedVXBitmap(), this, OnProgress);
+  EndWholeImage();
+}
+
+double TVexlaneProc::CompareHistogramWith(TVXBitmap* SecondImage, TVXCmpMode Mode, bool GrayScale) {
+  if (!CheckFormat(TVXPixelFormatSet{vx24RGB})) return 0;
+  const double result = VXCompareHistograms(AttachedVXBitmap(), SecondImage, Mode, GrayScale);
+  DoFinishWork();
+  return result;
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -20,9 +21,12 @@
 #include "noise_fixture.h"
 #include "numpy_oracle.h"
 #include "proc/contours.h"
+#include "proc/histcompare.h"
+#include "proc/localthreshold.h"
 #include "proc/magicwand.h"
 #include "proc/morph.h"
 #include "proc/proc.h"
+#include "proc/sobel.h"
 
 namespace {
 
@@ -547,6 +551,198 @@ TEST(Contours, SeparateObjects) {
   TVexlaneProc none;
   none.SetAttachedVXBitmap(nullptr);
   EXPECT_TRUE(none.SeparateObjects(4, true).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Local threshold, Sobel, histogram comparison
+
+// The vx8g conversion the operations start from.
+std::string GreyBytes(TVXBitmap* b) {
+  if (b->PixelFormat() == vx8g) return numpy_oracle::Pixels(b);
+  TVXBitmap g(b->Width(), b->Height(), vx8g);
+  g.CopyAndConvertFormat(b);
+  return numpy_oracle::Pixels(&g);
+}
+
+TEST(LocalThreshold, AllModesEqualNumpy) {
+  SKIP_WITHOUT_NUMPY();
+  auto photo = procfixture::Photo(37, 29);
+  const std::string script =
+      "g = load(0, np.int64, (29, 37))\n"
+      "H, W = g.shape\n"
+      "out = []\n"
+      "for win in (2, 5, 10, 11, 40):\n"
+      "    h = win // 2\n"
+      "    for off in (0, 7, -5):\n"
+      "        for mode in range(3):\n"
+      "            o = np.zeros((H, W), np.uint8)\n"
+      "            for y in range(H):\n"
+      "                for x in range(W):\n"
+      "                    w = g[max(y - h + 1, 0):min(y + h, H - 1) + 1, max(x - h + 1, 0):min(x + h, W - 1) + 1]\n"
+      "                    if mode == 0: t = w.sum() // w.size\n"
+      "                    elif mode == 1: t = np.sort(w.ravel())[w.size // 2]\n"
+      "                    else: t = (w.min() + w.max()) >> 1\n"
+      "                    o[y, x] = g[y, x] >= t - off\n"
+      "            out.append(np.packbits(o, axis=1))\n"
+      "save(np.stack(out))\n";
+  std::string grey;
+  for (char c : GreyBytes(photo.get())) {
+    const int64_t v = uint8_t(c);
+    grey.append(reinterpret_cast<const char*>(&v), 8);
+  }
+  const std::string want = numpy_oracle::Run(script, {grey});
+  const size_t one = size_t((37 + 7) / 8) * 29;
+  ASSERT_EQ(want.size(), 5 * 3 * 3 * one);
+  size_t at = 0;
+  for (int32_t win : {2, 5, 10, 11, 40})
+    for (int32_t off : {0, 7, -5})
+      for (TVXThreshMode mode : {vxtMean, vxtMedian, vxtMeanMinMax}) {
+        TVXBitmap b(photo.get());
+        auto proc = TVexlaneProc::CreateFromBitmap(&b);
+        proc->ConvertToBWLocalThreshold(win, mode, off);
+        ASSERT_EQ(b.PixelFormat(), vx1g);
+        EXPECT_TRUE(SameBytes(numpy_oracle::Pixels(&b), want.substr(at, one)))
+            << "window " << win << " offset " << off << " mode " << mode;
+        at += one;
+      }
+}
+
+TEST(LocalThreshold, UniformPagesSmallWindowsAndUndo) {
+  // A uniform image is white in every mode (grey = T is not below T).
+  for (TVXThreshMode mode : {vxtMean, vxtMedian, vxtMeanMinMax}) {
+    TVXBitmap b(19, 7, vx24RGB);
+    b.Fill(0x606060);
+    auto proc = TVexlaneProc::CreateFromBitmap(&b);
+    proc->ConvertToBWLocalThreshold(6, mode, 0);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 19; ++x) ASSERT_TRUE(b.Pixels_vx1g(x, y)) << mode << " " << x << "," << y;
+  }
+  // Windows below 2 change nothing and save no undo entry; others save one.
+  TFakeViewHost host;
+  host.Image()->Assign(procfixture::Photo(12, 9).get());
+  TVXBitmap original(host.Image());
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVexlane(&host);
+  for (int32_t win : {1, 0, -4}) proc.ConvertToBWLocalThreshold(win, vxtMean, 0);
+  EXPECT_EQ(proc.UndoCount(), 0);
+  EXPECT_EQ(numpy_oracle::Pixels(host.Image()), numpy_oracle::Pixels(&original));
+  proc.ConvertToBWLocalThreshold(4, vxtMedian, 3);
+  EXPECT_EQ(host.Image()->PixelFormat(), vx1g);
+  EXPECT_EQ(proc.GetUndoCaptions(0), "ConvertToBWLocalThreshold");
+  proc.Undo();
+  EXPECT_EQ(numpy_oracle::Pixels(host.Image()), numpy_oracle::Pixels(&original));
+}
+
+TEST(Sobel, MagnitudeEqualsNumpyStepsAndUniformImages) {
+  SKIP_WITHOUT_NUMPY();
+  // Noise reaches magnitudes far above 255 (stored as 255); the colour image
+  // goes through its grey conversion.
+  auto noise = procfixture::Noise(31, 17, vx8g, 6);
+  for (int32_t y = 0; y < 17; ++y)
+    for (int32_t x = 0; x < 31; ++x) noise->SetPixels_vx8(x, y, noise->Pixels_vx8(x, y) > 127 ? 255 : 0);
+  auto photo = procfixture::Photo(31, 17);
+  const std::string script =
+      "out = []\n"
+      "for i in range(2):\n"
+      "    g = load(i, np.uint8, (17, 31)).astype(np.int64)\n"
+      "    gx = g[:-2, 2:] + 2 * g[1:-1, 2:] + g[2:, 2:] - g[:-2, :-2] - 2 * g[1:-1, :-2] - g[2:, :-2]\n"
+      "    gy = g[2:, :-2] + 2 * g[2:, 1:-1] + g[2:, 2:] - g[:-2, :-2] - 2 * g[:-2, 1:-1] - g[:-2, 2:]\n"
+      "    o = np.zeros(g.shape, np.uint8)\n"
+      "    o[1:-1, 1:-1] = np.minimum(np.trunc(np.sqrt(gx * gx + gy * gy) / 4), 255)\n"
+      "    out.append(o)\n"
+      "save(np.stack(out))\n";
+  const std::string want = numpy_oracle::Run(script, {GreyBytes(noise.get()), GreyBytes(photo.get())});
+  ASSERT_EQ(want.size(), size_t(2 * 31 * 17));
+  EXPECT_NE(want.find('\xff'), std::string::npos) << "the noise reaches the cap";
+  size_t at = 0;
+  for (TVXBitmap* src : {noise.get(), photo.get()}) {
+    TVXBitmap b(src);
+    auto proc = TVexlaneProc::CreateFromBitmap(&b);
+    proc->EdgeDetect_Sobel();
+    ASSERT_EQ(b.PixelFormat(), vx8g);
+    EXPECT_TRUE(SameBytes(numpy_oracle::Pixels(&b), want.substr(at, 31 * 17)));
+    at += 31 * 17;
+  }
+  // A vertical step from 0 to 255: 255 on both sides of it, 0 elsewhere;
+  // a uniform image: 0 everywhere.
+  TVXBitmap step(10, 6, vx8g);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 5; x < 10; ++x) step.SetPixels_vx8(x, y, 255);
+  VXDoSobel(&step, nullptr, nullptr);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 10; ++x)
+      EXPECT_EQ(step.Pixels_vx8(x, y), (y > 0 && y < 5 && (x == 4 || x == 5)) ? 255 : 0) << x << "," << y;
+  TVXBitmap flat(8, 8, vx24RGB);
+  flat.Fill(0x7F3A10);
+  VXDoSobel(&flat, nullptr, nullptr);
+  EXPECT_EQ(numpy_oracle::Pixels(&flat), std::string(64, '\0'));
+  // Undo caption.
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.AttachedVXBitmap()->Assign(photo.get());
+  proc.EdgeDetect_Sobel();
+  EXPECT_EQ(proc.GetUndoCaptions(0), "EdgeDetect_Sobel");
+}
+
+TEST(HistogramCompare, DistancesAndComparisons) {
+  struct Case {
+    std::vector<uint32_t> a, b;
+    TVXCmpMode mode;
+    double distance;
+  };
+  const Case cases[] = {
+      {{3, 3, 3}, {3, 3, 3}, vxcmpRMSE, 0},  // every counter equal
+      {{0, 4}, {2, 0}, vxcmpRMSE, std::sqrt(10.0) / 4},
+      {{0, 4}, {2, 0}, vxcmpHamming, 1},
+      {{1, 4, 5, 9}, {1, 0, 5, 2}, vxcmpHamming, 0.5},
+      {{0, 4}, {2, 0}, vxcmpCovariance, -2},
+      {{1, 2, 3, 4, 9}, {2, 1, 4, 3, 0, 7}, vxcmpCovariance, -2},  // over the shorter length
+  };
+  for (const Case& c : cases) EXPECT_NEAR(VXHistogramDistance(c.a, c.b, c.mode), c.distance, 1e-12) << c.mode;
+
+  auto a = procfixture::Photo(30, 20);
+  auto proc = TVexlaneProc::CreateFromBitmap(a.get());
+  for (TVXCmpMode mode : {vxcmpRMSE, vxcmpHamming})
+    for (bool grey : {false, true}) EXPECT_EQ(proc->CompareHistogramWith(a.get(), mode, grey), 1.0);
+
+  // Another image of another size: both histograms over (0, 0) .. (this
+  // width, the other's height), each cut to its own bitmap.
+  SKIP_WITHOUT_NUMPY();
+  auto b = procfixture::Noise(40, 10, vx24RGB, 3);
+  const std::string script =
+      "a = load(0, np.uint8, (20, 30, 3))[:10, :30].astype(np.int64)\n"
+      "b = load(1, np.uint8, (10, 40, 3))[:10, :30].astype(np.int64)\n"
+      "def hists(p):\n"
+      "    g = (p[:, :, 2] * 21 + p[:, :, 1] * 71 + p[:, :, 0] * 8) // 100\n"
+      "    return [np.bincount(c.ravel(), minlength=256).astype(np.float64) for c in (p[:, :, 2], p[:, :, 1], p[:, :, 0], g)]\n"
+      "def dist(x, y, mode):\n"
+      "    if mode == 0:\n"
+      "        lo, hi = min(x.min(), y.min()), max(x.max(), y.max())\n"
+      "        return 0.0 if hi == lo else np.sqrt(((x - y) ** 2).sum() / 256) / (hi - lo)\n"
+      "    if mode == 1: return (x != y).sum() / 256\n"
+      "    return ((x - x.mean()) * (y - y.mean())).mean()\n"
+      "ha, hb = hists(a), hists(b)\n"
+      "out = []\n"
+      "for mode in range(3):\n"
+      "    out.append(1 - sum(dist(ha[i], hb[i], mode) for i in range(3)) / 3)\n"
+      "    out.append(1 - dist(ha[3], hb[3], mode))\n"
+      "save(np.array(out, np.float64))\n";
+  const std::string want = numpy_oracle::Run(script, {numpy_oracle::Pixels(a.get()), numpy_oracle::Pixels(b.get())});
+  ASSERT_EQ(want.size(), 6 * sizeof(double));
+  int i = 0;
+  for (TVXCmpMode mode : {vxcmpRMSE, vxcmpHamming, vxcmpCovariance})
+    for (bool grey : {false, true}) {
+      double expected;
+      std::memcpy(&expected, want.data() + 8 * i++, 8);
+      EXPECT_NEAR(proc->CompareHistogramWith(b.get(), mode, grey), expected, 1e-9 * std::max(1.0, std::abs(expected)))
+          << mode << " " << grey;
+    }
+  // Only vx24RGB images are compared (without conversion: 0).
+  auto grey = procfixture::Noise(10, 10, vx8g, 2);
+  auto pg = TVexlaneProc::CreateFromBitmap(grey.get());
+  pg->SetAutoConvertFormat(false);
+  EXPECT_EQ(pg->CompareHistogramWith(a.get(), vxcmpRMSE, true), 0.0);
 }
 
 TEST(Geometry, RectsIntersectAndVisibility) {
