@@ -152,7 +152,7 @@ void WriteRows(TVXBitmap* b, const std::vector<uint8_t>& in, size_t rowBytes) {
 
 void VXDoMotionBlur(TVXBitmap* Bitmap, int32_t radius, int32_t sigma, double angle, void* Sender,
                     const TVXProgressEvent& OnProgress) {
-  if (sigma < 1 || !Bitmap || Bitmap->IsEmpty()) return;
+  if (sigma < 1 || !std::isfinite(angle) || !Bitmap || Bitmap->IsEmpty()) return;
   const TVXPixelFormat fmt = Bitmap->PixelFormat();
   if (fmt != vx8g && fmt != vx24RGB) return;
   const int32_t W = Bitmap->Width(), H = Bitmap->Height(), C = fmt == vx8g ? 1 : 3;
@@ -205,7 +205,11 @@ double Gauss(TVXRandomGenerator& g) {
   return p * std::sqrt(-2 * std::log(s) / s);
 }
 
-uint8_t Level(double g) { return uint8_t(std::nearbyint(std::clamp(g * 255, 0.0, 255.0))); }
+uint8_t Level(double g) {
+  const double v = g * 255;
+  if (!(v > 0)) return 0;  // NaN too
+  return v >= 255 ? 255 : uint8_t(std::nearbyint(v));
+}
 
 }  // namespace
 

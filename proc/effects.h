@@ -20,7 +20,7 @@ void VXDoReflection(TVXBitmap* Bitmap, int32_t minAlpha, int32_t maxAlpha, int32
 // vx8g or vx24RGB (its alpha channel too): each pixel becomes the weighted
 // mean of max(2 radius + 1, 3) pixels from itself forward along the angle
 // (degrees; 0 to the right, 90 downward), Gaussian weights of sigma taps.
-// Nothing for sigma < 1.
+// Nothing for sigma < 1 or an angle that is not a finite number.
 void VXDoMotionBlur(TVXBitmap* Bitmap, int32_t radius, int32_t sigma, double angle, void* Sender,
                     const TVXProgressEvent& OnProgress);
 

@@ -162,8 +162,9 @@ TEST(Effects, MotionBlurDirectionAndTaps) {
   EXPECT_EQ(Lit(180, 2, 5, false), (std::vector<int32_t>{10, 11, 12, 13, 14}));
   // Radius 0 still has three taps.
   EXPECT_EQ(Lit(0, 0, 5, false), (std::vector<int32_t>{8, 9, 10}));
-  // Sigma below 1 changes nothing.
+  // Sigma below 1 or an angle that is no number changes nothing.
   EXPECT_EQ(Lit(0, 3, 0, false), (std::vector<int32_t>{10}));
+  EXPECT_EQ(Lit(std::nan(""), 3, 2, false), (std::vector<int32_t>{10}));
 
   // The alpha channel is blurred as a grey image.
   auto img = Photo(20, 16);
@@ -236,6 +237,12 @@ TEST(Effects, RandomFill) {
   for (int32_t y = 0; y < 400; ++y)
     for (int32_t x = 0; x < 400; ++x) set += bits.Pixels_vx1g(x, y);
   EXPECT_NEAR(double(set) / 160000, 0.8413, 0.01);
+  // Levels beyond the range are clamped; no number gives black.
+  TVXBitmap levels(3, 1, vx8g);
+  VXDoRandomFill(&levels, 0, 0, 1, 1, 7.0, 0);
+  VXDoRandomFill(&levels, 1, 0, 2, 1, -3.0, 0);
+  VXDoRandomFill(&levels, 2, 0, 3, 1, std::nan(""), 0);
+  EXPECT_EQ(numpy_oracle::Pixels(&levels), std::string("\xff\x00\x00", 3));
   // The rectangle is cut to the bitmap; pixels outside it keep their value.
   TVXBitmap part(10, 10, vx8g);
   part.Fill(7);
