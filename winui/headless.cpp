@@ -5,7 +5,10 @@
 
 #include "platform/win_clock.h"
 #include "winui/display.h"
+#include "winui/gdi_font.h"
 #include "winui/gdi_internal.h"
+#include "winui/win_gesture.h"
+#include "winui/win_module.h"
 #include "winui/win_metrics.h"
 #include "winui/win_state.h"
 
@@ -75,6 +78,17 @@ void SetMetric(int Index, int Value) { VXScreen::SetMetric(Index, Value); }
 
 void FailDIBSections(int Count) { vxgdi::SetDIBSectionFailures(Count); }
 
+void RemoveModule(const char* Module) { VXModules::Remove(Module); }
+void RemoveModuleEntry(const char* Module, const char* Entry) { VXModules::RemoveEntry(Module, Entry); }
+void RestoreModules() { VXModules::RestoreAll(); }
+
+void SetFontFamilies(const std::vector<std::string>& Families) { VXFonts::SetFamilies(Families); }
+void UseInstalledFontFamilies() { VXFonts::UseInstalledFamilies(); }
+
+void Gesture(HWND Wnd, uint32_t ID, uint32_t Flags, int X, int Y, uint64_t Arguments) {
+  VXPostGesture(Wnd, ID, Flags, X, Y, Arguments);
+}
+
 void Reset() {
   std::vector<HWND> tops;
   {
@@ -100,6 +114,8 @@ void Reset() {
     S().Cursor = POINT{};
   }
   vxgdi::SetDIBSectionFailures(0);
+  VXModules::RestoreAll();
+  VXFonts::UseInstalledFamilies();
   VXScreen::Reset();
   VXClockSetVirtual(false);
 }

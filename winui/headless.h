@@ -3,6 +3,7 @@
 // the display (display.h) and drives the calling thread's message queue.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "winui/win_types.h"
@@ -43,8 +44,24 @@ void SetMetric(int Index, int Value);
 // Makes the next Count calls of CreateDIBSection fail.
 void FailDIBSections(int Count);
 
+// Built-in modules ("User32.dll", "MSIMG32.DLL"): a removed module cannot be
+// loaded, a removed entry is not found; Restore brings all back.
+void RemoveModule(const char* Module);
+void RemoveModuleEntry(const char* Module, const char* Entry);
+void RestoreModules();
+
+// The font families that EnumFontFamiliesExW lists (instead of the
+// installed ones), and back to the installed ones.
+void SetFontFamilies(const std::vector<std::string>& Families);
+void UseInstalledFontFamilies();
+
+// A touch gesture at a point of Wnd's client area (GID_..., GF_...):
+// WM_GESTURENOTIFY first for a beginning, then WM_GESTURE is posted.
+void Gesture(HWND Wnd, uint32_t ID, uint32_t Flags, int X, int Y, uint64_t Arguments);
+
 // Destroys every window, empties every queue, kills every timer, forgets
-// capture, focus and key states, restores the screen and the system clock.
+// capture, focus and key states, restores the screen, the modules, the font
+// families and the system clock.
 void Reset();
 
 }  // namespace VXHeadless

@@ -11,7 +11,7 @@
 #include "core/cielab.h"
 #include "core/sysutils.h"
 #include "platform/win_syscolors.h"
-#include "winui/win_module.h"
+#include "winui/headless.h"
 
 namespace {
 
@@ -172,22 +172,22 @@ TEST(RuntimeSystem, OptionalSystemLibrariesBindThroughTheModuleTable) {
   VXFreeGradientFill();
 
   // A removed library, or one without its first entry, counts as missing.
-  VXModules::Remove("User32.dll");
-  VXModules::Remove("MSIMG32.DLL");
+  VXHeadless::RemoveModule("User32.dll");
+  VXHeadless::RemoveModule("MSIMG32.DLL");
   VXLoadGestureAPI();
   EXPECT_FALSE(VXGesturesAvailable());
   EXPECT_FALSE(VXLoadGradientFill());
   RECT r{0, 0, 4, 4};
   EXPECT_FALSE(VXGradientFillRect(r, nullptr, 0, false, 0xFFFFFF));
-  VXModules::RestoreAll();
-  VXModules::RemoveEntry("User32.dll", "GetGestureInfo");
-  VXModules::RemoveEntry("MSIMG32.DLL", "GradientFill");
+  VXHeadless::RestoreModules();
+  VXHeadless::RemoveModuleEntry("User32.dll", "GetGestureInfo");
+  VXHeadless::RemoveModuleEntry("MSIMG32.DLL", "GradientFill");
   VXLoadGestureAPI();
   EXPECT_FALSE(VXGesturesAvailable());
   EXPECT_TRUE(VXLoadGradientFill());
   EXPECT_FALSE(VXGradientFillRect(r, nullptr, 0, false, 0xFFFFFF));
   VXFreeGradientFill();
-  VXModules::RestoreAll();
+  VXHeadless::RestoreModules();
 }
 
 TEST(RuntimeSystem, GradientFillRectPutsColoursInTheHighBytes) {

@@ -611,9 +611,9 @@ TEST_F(WinUI, GesturesArriveAsRecordsThatSomebodyCloses) {
   HWND h = Top();
   SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GestureProc));
   gLog.clear();
-  VXPostGesture(h, GID_ZOOM, GF_BEGIN, 10, 10, 100);
-  VXPostGesture(h, GID_ZOOM, 0, 10, 10, 200);
-  VXPostGesture(h, GID_PAN, GF_END, 10, 10, 0);
+  VXHeadless::Gesture(h, GID_ZOOM, GF_BEGIN, 10, 10, 100);
+  VXHeadless::Gesture(h, GID_ZOOM, 0, 10, 10, 200);
+  VXHeadless::Gesture(h, GID_PAN, GF_END, 10, 10, 0);
   VXHeadless::RunUntilIdle();
   ASSERT_EQ(gLog.size(), 4u);
   EXPECT_EQ(gLog[0].Msg, WM_GESTURENOTIFY);
@@ -639,10 +639,10 @@ TEST_F(WinUI, BuiltInModulesAreFoundByNameUnlessRemoved) {
   ASSERT_NE(m, nullptr);
   EXPECT_NE(GetProcAddress(m, "GradientFill"), nullptr);
   EXPECT_EQ(LoadLibraryW("gdiplus.dll"), nullptr);
-  VXModules::Remove("USER32.dll");
+  VXHeadless::RemoveModule("USER32.dll");
   EXPECT_EQ(LoadLibraryW("User32.dll"), nullptr);
   EXPECT_NE(GetProcAddress(u, "GetGestureInfo"), nullptr);  // handles given out keep working
-  VXModules::RestoreAll();
+  VXHeadless::Reset();  // brings the modules back
   EXPECT_NE(LoadLibraryW("User32.dll"), nullptr);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(FreeLibrary(u));
   EXPECT_FALSE(FreeLibrary(u));
