@@ -19,6 +19,13 @@ struct TRect {
   constexpr bool operator==(const TRect&) const = default;
 };
 
+// Width and height of the window system (SIZE).
+struct TSize {
+  int32_t cx = 0;
+  int32_t cy = 0;
+  constexpr bool operator==(const TSize&) const = default;
+};
+
 constexpr TPoint Point(int32_t AX, int32_t AY) { return TPoint{AX, AY}; }
 constexpr TRect Rect(int32_t ALeft, int32_t ATop, int32_t ARight, int32_t ABottom) {
   return TRect{ALeft, ATop, ARight, ABottom};

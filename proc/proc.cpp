@@ -423,11 +423,6 @@ void VXSwapByte(uint8_t& a, uint8_t& b) { std::swap(a, b); }
 void VXSwapDouble(double& a, double& b) { std::swap(a, b); }
 bool VXSameRGB(TRGB a, TRGB b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
-void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2) {
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
-}
-
 void VXSetTransparentPixelsColor(TVXBitmap* Bitmap, TRGB Color) {
   if (!Bitmap || Bitmap->PixelFormat() != vx24RGB || Bitmap->IsEmpty()) return;
   TVXBitmap* alpha = Bitmap->AlphaChannel();

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/pixels.h"
 #include "core/rowops.h"
 #include "proc/colors.h"
@@ -629,7 +630,6 @@ void VXSwapInt(int32_t& a, int32_t& b);
 void VXSwapByte(uint8_t& a, uint8_t& b);
 void VXSwapDouble(double& a, double& b);
 bool VXSameRGB(TRGB a, TRGB b);
-void VXOrderCorners(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2);
 
 // The smallest rectangle (inclusive corners) holding every pixel whose alpha
 // is not 0; the whole image without an alpha channel; (width, height, -1, -1)
