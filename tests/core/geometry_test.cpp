@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/bitmap.h"
 #include "core/geometry.h"
+#include "core/orientation.h"
 #include "runtime_test_util.h"
 
 namespace {
@@ -346,6 +349,72 @@ TEST(Geometry, RandomCasesAgreeWithPythonReference) {
     EXPECT_EQ(va, vb) << input << "\n  ours: " << got[k] << "\n  reference: " << want;
   }
   EXPECT_EQ(k, got.size());
+}
+
+// Each orientation against ImageMagick's -auto-orient of the same tag. The
+// red channel and the alpha channel both carry the source pixel's index, so
+// the alpha channel must follow the picture.
+TEST(Geometry, EXIFOrientationMatchesImageMagick) {
+  if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is missing";
+  const int32_t W = 5, H = 3;
+  const auto make = [&]() {
+    auto b = std::make_unique<TVXBitmap>(W, H, vx24RGB);
+    for (int32_t y = 0; y < H; ++y) {
+      TRGB* row = static_cast<TRGB*>(b->GetScanLine(y));
+      for (int32_t x = 0; x < W; ++x) row[x] = TRGB{uint8_t(200 - 7 * x), uint8_t(y * 40), uint8_t(10 * (y * W + x) + 5)};
+    }
+    TVXBitmap* a = b->AlphaChannel();
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) static_cast<uint8_t*>(a->GetScanLine(y))[x] = uint8_t(10 * (y * W + x) + 5);
+    return b;
+  };
+  TRuntimeScratchDir dir;
+  ASSERT_FALSE(dir.Path().empty());
+  const std::string in = dir.File("in.ppm");
+  {
+    auto src = make();
+    std::ofstream f(in, std::ios::binary);
+    f << "P6\n" << W << ' ' << H << "\n255\n";
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) {
+        const TRGB p = static_cast<TRGB*>(src->GetScanLine(y))[x];
+        f << char(p.r) << char(p.g) << char(p.b);
+      }
+  }
+  const char* names[] = {"TopLeft", "TopRight", "BottomRight", "BottomLeft",
+                         "LeftTop", "RightTop", "RightBottom", "LeftBottom"};
+  for (int32_t o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(names[o - 1]);
+    const std::string out = dir.File("out" + std::to_string(o) + ".ppm");
+    ASSERT_EQ(std::system(("convert " + in + " -orient " + names[o - 1] + " -auto-orient " + out).c_str()), 0);
+    std::ifstream f(out, std::ios::binary);
+    std::string magic;
+    int32_t w = 0, h = 0, maxval = 0;
+    f >> magic >> w >> h >> maxval;
+    f.get();
+    ASSERT_EQ(magic, "P6");
+    auto b = make();
+    VXApplyEXIFOrientation(b.get(), o);
+    ASSERT_EQ(b->Width(), w);
+    ASSERT_EQ(b->Height(), h);
+    ASSERT_TRUE(b->HasAlphaChannel());
+    ASSERT_EQ(b->AlphaChannel()->Width(), w);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        char c[3];
+        f.read(c, 3);
+        const TRGB p = static_cast<TRGB*>(b->GetScanLine(y))[x];
+        EXPECT_EQ(std::vector<int>({p.r, p.g, p.b}), std::vector<int>({uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])}))
+            << x << "," << y;
+        EXPECT_EQ(static_cast<uint8_t*>(b->AlphaChannel()->GetScanLine(y))[x], p.r) << x << "," << y;
+      }
+  }
+  // Other values and a missing bitmap change nothing.
+  auto b = make();
+  VXApplyEXIFOrientation(b.get(), 9);
+  VXApplyEXIFOrientation(b.get(), 0);
+  VXApplyEXIFOrientation(nullptr, 6);
+  EXPECT_EQ(static_cast<TRGB*>(b->GetScanLine(0))[1].r, 15);
 }
 
 }  // namespace
