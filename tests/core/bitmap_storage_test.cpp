@@ -7,6 +7,7 @@
 #include "core/mask.h"
 
 #include "core/vxdefs.h"
+#include "core/workbitmap.h"
 #include "tests/core/bitmap_fixture.h"
 
 using namespace bitmap_test;
@@ -521,6 +522,90 @@ TEST_F(BitmapStorageTest, ProfilesOfANewBitmap) {
   ASSERT_NE(b.RenderColorProfile(), nullptr);
   EXPECT_TRUE(b.RenderColorProfile()->IsValid());  // sRGB
   EXPECT_EQ(b.RenderColorProfile(), b.RenderColorProfile());
+}
+
+// ---------------------------------------------------------------------------
+// The work bitmap of the processing routines.
+
+TEST_F(BitmapStorageTest, WorkBitmapRowsLieBottomUpInABlockAndTopDownInFragments) {
+  TVXWorkBitmap w(10, 8, 24);
+  ASSERT_NE(w.Bits(), nullptr);
+  EXPECT_EQ(w.Rowlen(), 32);
+  for (int32_t row = 0; row < 8; ++row) EXPECT_EQ(w.GetScanline(row), w.Bits() + 32 * (8 - 1 - row)) << row;
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(w.GetPRGB(2, 3)), w.GetScanline(2) + 9);
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(w.GetPDouble(2, 3)), w.GetScanline(2) + 24);
+  EXPECT_EQ(reinterpret_cast<uint8_t*>(w.GetPSingle(2, 3)), w.GetScanline(2) + 12);
+
+  // The same size again keeps the content; another bit count reallocates.
+  *w.GetPByte(5, 1) = 77;
+  w.AllocateBits(10, 8, 24);
+  EXPECT_EQ(*w.GetPByte(5, 1), 77);
+  w.AllocateBits(10, 8, 8);
+  EXPECT_EQ(w.Rowlen(), 12);
+  EXPECT_EQ(*w.GetPByte(5, 1), 0);
+
+  // No block: the rows go into fragments, top-down, zeroed.
+  VXSetMaxMemoryBlock(100);
+  TVXWorkBitmap f(10, 9, 8);
+  VXSetMaxMemoryBlock(-1);
+  EXPECT_EQ(f.Bits(), nullptr);
+  ASSERT_EQ(f.FragmentsCount(), 3);
+  EXPECT_EQ(f.RowsPerFragment(), 3);
+  for (int32_t row = 0; row < 9; ++row) {
+    EXPECT_EQ(f.GetScanline(row) - f.GetScanline(row / 3 * 3), (row % 3) * 12) << row;
+    for (int32_t x = 0; x < 12; ++x) EXPECT_EQ(f.GetScanline(row)[x], 0);
+    f.GetScanline(row)[0] = uint8_t(row);
+  }
+  for (int32_t row = 0; row < 9; ++row) EXPECT_EQ(f.GetScanline(row)[0], row);
+
+  f.FreeBits();
+  EXPECT_EQ(f.Width(), 0);
+  EXPECT_EQ(f.Height(), 0);
+  EXPECT_EQ(f.FragmentsCount(), 0);
+}
+
+TEST_F(BitmapStorageTest, WorkBitmapSetBitCountsFromTheMostSignificantBit) {
+  TVXWorkBitmap w(20, 2, 1);
+  w.SetBit(0, 9, 1);
+  EXPECT_EQ(w.GetScanline(0)[1], 64);
+  EXPECT_EQ(w.GetScanline(0)[0], 0);
+  EXPECT_EQ(w.GetScanline(1)[1], 0);
+  w.SetBit(0, 8, 5);
+  w.SetBit(0, 0, 1);
+  EXPECT_EQ(w.GetScanline(0)[1], 192);
+  EXPECT_EQ(w.GetScanline(0)[0], 128);
+  w.SetBit(0, 9, 0);
+  EXPECT_EQ(w.GetScanline(0)[1], 128);
+}
+
+TEST_F(BitmapStorageTest, WorkBitmapBeyondThePixelLimitOrMemoryRaisesAndStaysEmpty) {
+  auto* s = VXGetGlobalSettings();
+  const int64_t savedPixels = s->MaxImagePixels();
+  TVXWorkBitmap w(4, 4, 8);
+  s->SetMaxImagePixels(1000);
+  // 65536 x 65537 wraps to 65536 in 32 bits.
+  struct Case {
+    int32_t w, h, bits;
+  } cases[] = {{101, 10, 8}, {65536, 65537, 8}, {INT32_MAX, 2, 32}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+    EXPECT_THROW(w.AllocateBits(c.w, c.h, c.bits), EVXException);
+    EXPECT_EQ(w.Width(), 0);
+    EXPECT_EQ(w.Height(), 0);
+    EXPECT_EQ(w.Bits(), nullptr);
+  }
+  s->SetMaxImagePixels(savedPixels);
+
+  const bool savedFragments = s->AutoFragmentBitmap();
+  s->SetAutoFragmentBitmap(false);
+  VXSetMaxMemoryBlock(100);
+  TVXWorkBitmap e;
+  EXPECT_THROW(e.AllocateBits(64, 64, 8), std::bad_alloc);
+  VXSetMaxMemoryBlock(-1);
+  s->SetAutoFragmentBitmap(savedFragments);
+  EXPECT_EQ(e.Width(), 0);
+  EXPECT_EQ(e.FragmentsCount(), 0);
+  EXPECT_EQ(e.Bits(), nullptr);
 }
 
 }  // namespace
