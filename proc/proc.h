@@ -28,7 +28,9 @@
 #include "core/geometry.h"
 #include "core/pixels.h"
 #include "core/rowops.h"
+#include "proc/cleaning.h"
 #include "proc/colors.h"
+#include "proc/docanalysis.h"
 #include "proc/histcompare.h"
 #include "proc/localthreshold.h"
 #include "proc/ftimage.h"
@@ -452,6 +454,27 @@ class TVexlaneProc {
   void Opening(int32_t WindowSize);
   // Maximum, then minimum.
   void Closing(int32_t WindowSize);
+
+  // ---- document analysis (proc/docanalysis.h) ----
+  // vx24RGB, the whole image: becomes the vx1g Shen-Castan edge map (edges
+  // black on white).
+  void EdgeDetect_ShenCastan(double Ratio, double Smooth, int32_t WindowSize, int32_t ThinFactor, bool DoHysteresis);
+
+  // ---- cleaning filters (proc/cleaning.h) ----
+  // vx1g: every pixel of the noise colour (white when NoiseColor != 0) with
+  // at most PixelsCount such pixels in its 3 x 3 block takes the other
+  // colour. PixelsCount 0 does nothing at all.
+  void RemoveIsolatedPixels(int32_t NoiseColor, int32_t PixelsCount);
+  // vx1g: kFill on 3 x 3 windows with connectivity and strict white fill,
+  // at most Iterations passes (0 does nothing); InvertImage cleans the
+  // negative. With a selection only the selected pixels change.
+  void RemoveNoise(int32_t Iterations, bool InvertImage);
+  // vx24RGB, the whole work bitmap: VXDoMedianFilter.
+  void MedianFilter(int32_t WindowX, int32_t WindowY, int32_t Brightness, int32_t Contrast, int32_t Multiplier,
+                    int32_t Threshold, TVXMedFilType MedianOp);
+  // vx24RGB, the whole work bitmap: VXDoWallisFilter.
+  void WallisFilter(int32_t WinWidth, int32_t WinHeight, int32_t Mean, int32_t StDev, int32_t InGain, int32_t Edge,
+                    int32_t Limit, bool Thresholding);
 
   // ---- object separation ----
   // The bounding rectangles (inclusive) of the objects that stand out from
