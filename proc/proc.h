@@ -459,6 +459,23 @@ class TVexlaneProc {
   // vx24RGB, the whole image: becomes the vx1g Shen-Castan edge map (edges
   // black on white).
   void EdgeDetect_ShenCastan(double Ratio, double Smooth, int32_t WindowSize, int32_t ThinFactor, bool DoHysteresis);
+  // vx1g, vx24RGB (read only): the skew of the page in degrees, positive for
+  // a page turned clockwise; a colour page, or a 1-bit one with EdgeDetect,
+  // is measured on its edge map. ResampleWidth >= 1 (and not the width)
+  // measures a copy of that width. 0 when the analysis does not run or the
+  // parameters are refused (Precision 0.1 .. 1, AngleRange 0 .. 180).
+  double SkewDetection(int32_t ResampleWidth, int32_t AngleRange, double Precision, bool EdgeDetect);
+  // vx1g, vx24RGB (read only): StartingAngle refined in steps of resolution
+  // within range degrees around it, by the row profile of the page turned
+  // back; maxQuality measures the page itself, otherwise a copy at least
+  // 256 pixels wide. StartingAngle when nothing runs (resolution <= 0).
+  double SkewDetectionFine(double StartingAngle, double resolution, int32_t range, bool maxQuality);
+  // 90 when the column profile varies more than the row profile (text in
+  // columns), else 0.
+  int32_t CalcOrientation();
+  // The row (VertHist) and column (HorizHist) profiles of the image, or of
+  // the selection's bounding box, normalised to norm_vert and norm_horiz.
+  void CalcDensityHistogram(int32_t* VertHist, int32_t* HorizHist, int32_t norm_vert, int32_t norm_horiz);
 
   // ---- cleaning filters (proc/cleaning.h) ----
   // vx1g: every pixel of the noise colour (white when NoiseColor != 0) with
