@@ -333,3 +333,31 @@ TEST_P(CopyInStorage, AlphaTravelsOutThroughAMaskAndBackIn) {
     for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(dst->Alpha(x, y), x * 60 + y) << x << "," << y;
   EXPECT_FALSE(dst->AlphaChannel()->Full());
 }
+
+// Moving a region: the old place is filled only with FillSource, the copy is
+// clipped at the bitmap's edges and the alpha channel stays where it was.
+TEST(MoveRegion, FillsTheOldPlaceClipsAndLeavesAlpha) {
+  const struct {
+    int32_t dstX, dstY;
+    bool fill;
+    const char* want;  // rows of the 5 x 3 result, one digit a pixel
+  } cases[] = {
+      {4, 2, true, "01234" "59989" "09936"},  // only the top-left pixel lands
+      {4, 2, false, "01234" "56789" "01236"},
+      {-1, -1, true, "21234" "59989" "09934"},  // only the bottom-right pixel lands
+  };
+  for (auto c : cases) {
+    TVXBitmap b(5, 3, vx8g);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < 5; ++x) b.SetPixels_vx8(x, y, uint8_t((y * 5 + x) % 10));
+    TVXBitmap* a = b.AlphaChannel();
+    a->SetPixels_vx8(1, 1, 7);
+    b.MoveRegion(1, 1, 2, 2, c.dstX, c.dstY, 9, c.fill);
+    std::string got;
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < 5; ++x) got += char('0' + b.Pixels_vx8(x, y));
+    EXPECT_EQ(got, c.want) << c.dstX << "," << c.dstY << " fill " << c.fill;
+    EXPECT_EQ(a->Pixels_vx8(1, 1), 7);
+    EXPECT_EQ(a->Pixels_vx8(3, 1), 255);
+  }
+}
