@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf.h"
+
 // ---------------------------------------------------------------------------
 // Run-time format settings used by the number conversions.
 
@@ -94,11 +96,7 @@ std::u16string VXStripControlCharsW(const std::u16string& S);
 // ---------------------------------------------------------------------------
 // String kinds
 
-// Appends the UTF-8 bytes of one code point (at most U+10FFFF).
-void VXAppendUTF8(std::string& Out, uint32_t CodePoint);
-// UTF-8 <-> UTF-16 (invalid sequences become U+FFFD).
-std::u16string VXUTF8ToUTF16(const std::string& S);
-std::string VXUTF16ToUTF8(const std::u16string& S);
+// UTF-8 <-> UTF-16 and VXAppendUTF8: platform/utf.h.
 // UTF-8 <-> Windows-1252 (characters outside the code page become '?').
 std::string VXUTF8ToAnsi(const std::string& S);
 std::string VXAnsiToUTF8(const std::string& S);

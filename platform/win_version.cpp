@@ -1,5 +1,7 @@
 #include "platform/win_version.h"
 
+#include "platform/utf.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -127,34 +129,14 @@ bool SameKey(const std::string& a, const std::string& b) {
 
 std::string Utf16LeToUtf8(const void* Data, size_t Count) {
   const uint8_t* p = static_cast<const uint8_t*>(Data);
-  std::string out;
+  std::u16string units;
+  units.reserve(Count);
   for (size_t i = 0; i < Count; ++i) {
-    char32_t cp = Get16(p + 2 * i);
-    if (cp == 0) break;
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < Count) {
-      const char32_t lo = Get16(p + 2 * (i + 1));
-      if (lo >= 0xDC00 && lo < 0xE000) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-        ++i;
-      }
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    const char16_t u = Get16(p + 2 * i);
+    if (u == 0) break;
+    units += u;
   }
-  return out;
+  return VXUTF16ToUTF8(units);
 }
 
 VS_FIXEDFILEINFO ReadFixedFileInfo(const void* Data) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/utf.h"
 #include "winui/gdi_internal.h"
 
 using namespace vxgdi;
@@ -46,59 +47,11 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::u16string ToU16(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = c;
-    size_t n = 1;
-    if (c >= 0xF0 && i + 3 < s.size()) {
-      cp = ((c & 7u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu);
-      n = 4;
-    } else if (c >= 0xE0 && i + 2 < s.size()) {
-      cp = ((c & 15u) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
-      n = 3;
-    } else if (c >= 0xC0 && i + 1 < s.size()) {
-      cp = ((c & 31u) << 6) | (s[i + 1] & 0x3Fu);
-      n = 2;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += char16_t(0xD800 + (cp >> 10));
-      out += char16_t(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += char16_t(cp);
-    }
-    i += n;
-  }
-  return out;
-}
-
+// A fixed-size face name up to its terminator.
 std::string ToU8(const char16_t* s, size_t max) {
-  std::string out;
-  for (size_t i = 0; i < max && s[i]; ++i) {
-    uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < max && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (cp < 0x80) {
-      out += char(cp);
-    } else if (cp < 0x800) {
-      out += char(0xC0 | (cp >> 6));
-      out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18));
-      out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
+  size_t n = 0;
+  while (n < max && s[n]) ++n;
+  return VXUTF16ToUTF8(std::u16string(s, n));
 }
 
 }  // namespace
@@ -126,7 +79,7 @@ int EnumFontFamiliesExW(HDC, LOGFONTW* lf, FONTENUMPROCW proc, LPARAM lParam, DW
     e.elfLogFont.lfOutPrecision = 3;   // OUT_STROKE_PRECIS
     e.elfLogFont.lfClipPrecision = 2;  // CLIP_STROKE_PRECIS
     e.elfLogFont.lfQuality = 1;        // DRAFT_QUALITY
-    std::u16string u = ToU16(fam);
+    std::u16string u = VXUTF8ToUTF16(fam);
     size_t n = std::min(u.size(), size_t(LF_FACESIZE - 1));
     std::copy(u.begin(), u.begin() + long(n), e.elfLogFont.lfFaceName);
     size_t m = std::min(u.size(), size_t(63));
