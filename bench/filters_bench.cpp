@@ -37,27 +37,6 @@ using vxbench::Clock;
 using vxbench::RunCommand;
 using vxbench::Seconds;
 
-bool WritePPM(TVXBitmap& b, const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const int32_t w = b.Width(), h = b.Height();
-  std::fprintf(f, "P6\n%d %d\n255\n", w, h);
-  std::vector<uint8_t> line(size_t(w) * 3);
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* p = static_cast<const uint8_t*>(b.GetScanLine(y));
-    for (int32_t x = 0; x < w; ++x) {
-      line[3 * size_t(x)] = p[3 * x + 2];
-      line[3 * size_t(x) + 1] = p[3 * x + 1];
-      line[3 * size_t(x) + 2] = p[3 * x];
-    }
-    if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) {
-      std::fclose(f);
-      return false;
-    }
-  }
-  return std::fclose(f) == 0;
-}
-
 struct Op {
   const char* name;
   std::function<void(TVexlaneProc&)> ours;
@@ -78,7 +57,7 @@ int main(int argc, char** argv) {
   TVXBitmap image(4000, 3000, vx24RGB);
   vxbench::PaintPhoto(image);
   const std::string file = tmp + "/vx_bench_filters.ppm";
-  if (!WritePPM(image, file)) {
+  if (!vxbench::WritePPM(image, file)) {
     std::fprintf(stderr, "cannot write %s\n", file.c_str());
     return 1;
   }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "core/bitmap.h"
 #include "core/startup.h"
 #include "core/streams.h"
@@ -24,18 +25,6 @@
 #include "io/vexlaneio.h"
 
 namespace {
-
-template <class F>
-double Best(int Runs, F&& Job) {
-  double best = 1e30;
-  for (int i = 0; i < Runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    Job();
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (s < best) best = s;
-  }
-  return best;
-}
 
 std::string FrameName(const std::string& Dir, int i) {
   char name[32];
@@ -78,7 +67,7 @@ int main(int argc, char** argv) {
   TVXBitmap composed;
   TVexlaneIO io(nullptr);
   io.SetAttachedVXBitmap(&composed);
-  const double tComposed = Best(runs, [&] {
+  const double tComposed = vxbench::BestTime(runs, [&] {
     io.Params().SetGIF_RAWLoad(false);
     io.Params().SetGIF_ImageIndex(-1);
     ok = ok && io.LoadFromFileGIF(anim) == n;
@@ -87,7 +76,7 @@ int main(int argc, char** argv) {
   TVXBitmap raw;
   TVexlaneIO rawIO(nullptr);
   rawIO.SetAttachedVXBitmap(&raw);
-  const double tRaw = Best(runs, [&] {
+  const double tRaw = vxbench::BestTime(runs, [&] {
     rawIO.Params().SetGIF_RAWLoad(true);
     rawIO.Params().SetGIF_ImageIndex(n - 1);
     ok = ok && rawIO.LoadFromFileGIF(anim) == n;
@@ -103,7 +92,7 @@ int main(int argc, char** argv) {
   TVXBitmap one;
   TVexlaneIO frameIO(nullptr);
   frameIO.SetAttachedVXBitmap(&one);
-  const double tFrames = Best(runs, [&] {
+  const double tFrames = vxbench::BestTime(runs, [&] {
     for (auto& f : frames) {
       f->SetPosition(0);
       frameIO.Params().SetGIF_RAWLoad(true);

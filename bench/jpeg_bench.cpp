@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_util.h"
 #include "core/bitmap.h"
 #include "core/startup.h"
 #include "io/markers.h"
@@ -14,18 +15,6 @@
 #include "io/vexlaneio.h"
 
 namespace {
-
-template <class F>
-double Best(int Runs, F&& Job) {
-  double best = 1e30;
-  for (int i = 0; i < Runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    Job();
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (s < best) best = s;
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -41,20 +30,20 @@ int main(int argc, char** argv) {
   TVexlaneIO io(nullptr);
   io.SetAttachedVXBitmap(&bmp);
   bool ok = true;
-  const double full = Best(runs, [&] {
+  const double full = vxbench::BestTime(runs, [&] {
     io.Params().SetJPEG_Scale(ioJPEG_FULLSIZE);
     ok = ok && io.LoadFromFileJpeg(in);
   });
   TVXBitmap small;
   TVexlaneIO io8(nullptr);
   io8.SetAttachedVXBitmap(&small);
-  const double eighth = Best(runs, [&] {
+  const double eighth = vxbench::BestTime(runs, [&] {
     io8.Params().SetJPEG_Scale(ioJPEG_EIGHTH);
     ok = ok && io8.LoadFromFileJpeg(in);
   });
   io.Params().SetJPEG_Quality(80);
   io.Params().JPEG_MarkerList().Clear();
-  const double encode = Best(runs, [&] {
+  const double encode = vxbench::BestTime(runs, [&] {
     io.SaveToFileJpeg(out);
     ok = ok && !io.Aborting();
   });

@@ -52,16 +52,6 @@ struct PixmanImage {
   ~PixmanImage() { pixman_image_unref(img); }
 };
 
-double BestOf(int runs, const std::function<void()>& paint) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = Clock::now();
-    paint();
-    best = std::min(best, Seconds(t0, Clock::now()));
-  }
-  return best;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +81,7 @@ int main(int argc, char** argv) {
                             false, vxlNormal, c.opacity);
     };
     paint();
-    const double ours = BestOf(runs, paint);
+    const double ours = vxbench::BestTime(runs, paint);
     delete[] rows;
     delete[] xl;
     delete[] yl;
@@ -106,7 +96,7 @@ int main(int argc, char** argv) {
     const pixman_op_t op = c.opacity < 1 ? PIXMAN_OP_OVER : PIXMAN_OP_SRC;
     auto ppaint = [&] { pixman_image_composite32(op, psrc.img, mask, pback.img, 0, 0, 0, 0, 0, 0, kW, kH); };
     ppaint();
-    const double theirs = BestOf(runs, ppaint);
+    const double theirs = vxbench::BestTime(runs, ppaint);
     if (mask) pixman_image_unref(mask);
 
     const double a = mpix / ours, b = mpix / theirs;

@@ -52,34 +52,6 @@ bool WriteRaw(TVXBitmap& b, const std::string& path) {
   return std::fclose(f) == 0;
 }
 
-bool WritePPM(TVXBitmap& b, const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const int32_t w = b.Width(), h = b.Height();
-  std::fprintf(f, "P6\n%d %d\n255\n", w, h);
-  std::vector<uint8_t> line(size_t(w) * 3);
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* p = static_cast<const uint8_t*>(b.ScanLine(y));
-    for (int32_t x = 0; x < w; ++x) {
-      line[3 * size_t(x)] = p[3 * x + 2];
-      line[3 * size_t(x) + 1] = p[3 * x + 1];
-      line[3 * size_t(x) + 2] = p[3 * x];
-    }
-    if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) {
-      std::fclose(f);
-      return false;
-    }
-  }
-  return std::fclose(f) == 0;
-}
-
-template <typename F>
-double Best(int runs, F f) {
-  double best = 1e30;
-  for (int r = 0; r < runs; ++r) best = std::min(best, f());
-  return best;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,7 +68,7 @@ int main(int argc, char** argv) {
   vxbench::PaintPhoto(image);
   const std::string raw = tmp + "/vx_bench_rotate.raw", ppm = tmp + "/vx_bench_rotate.ppm",
                     script = tmp + "/vx_bench_rotate.py";
-  if (!WriteRaw(image, raw) || !WritePPM(image, ppm)) {
+  if (!WriteRaw(image, raw) || !vxbench::WritePPM(image, ppm)) {
     std::fprintf(stderr, "cannot write to %s\n", tmp.c_str());
     return 1;
   }
@@ -104,7 +76,7 @@ int main(int argc, char** argv) {
 
   // Ours.
   std::map<std::string, double> ours;
-  ours["rotate-shear"] = Best(runs, [&] {
+  ours["rotate-shear"] = vxbench::BestMeasure(runs, [&] {
     TVXBitmap work(&image);
     auto proc = TVexlaneProc::CreateFromBitmap(&work);
     auto t0 = Clock::now();
@@ -113,7 +85,7 @@ int main(int argc, char** argv) {
   });
   int32_t tw = 0, th = 0;
   for (auto [name, mode] : {std::pair{"bilinear", vxrBilinear}, {"bicubic", vxrBicubic}}) {
-    ours[name] = Best(runs, [&, mode = mode] {
+    ours[name] = vxbench::BestMeasure(runs, [&, mode = mode] {
       TVXBitmap target;
       auto t0 = Clock::now();
       VXRotateAntialias24To(&image, &target, 0, nullptr, nullptr, mode, angle);
@@ -123,13 +95,13 @@ int main(int argc, char** argv) {
       return s;
     });
   }
-  ours["quarter-turn"] = Best(runs, [&] {
+  ours["quarter-turn"] = vxbench::BestMeasure(runs, [&] {
     TVXBitmap target;
     auto t0 = Clock::now();
     VXRotate90CW24(&image, &target);
     return Seconds(t0, Clock::now());
   });
-  ours["flip"] = Best(runs, [&] {
+  ours["flip"] = vxbench::BestMeasure(runs, [&] {
     TVXBitmap work(&image);
     auto t0 = Clock::now();
     VXFlipBitmap(&work, fdHorizontal);
@@ -138,8 +110,8 @@ int main(int argc, char** argv) {
 
   // ImageMagick, net of loading.
   const std::string limits = "MAGICK_THREAD_LIMIT=1 " + convert + " -limit thread 1 -limit memory 2GiB -limit map 4GiB ";
-  const double load = Best(runs, [&] { return RunCommand(limits + ppm + " null:"); });
-  const double rotated = Best(runs, [&] { return RunCommand(limits + ppm + " -rotate 20 null:"); });
+  const double load = vxbench::BestMeasure(runs, [&] { return RunCommand(limits + ppm + " null:"); });
+  const double rotated = vxbench::BestMeasure(runs, [&] { return RunCommand(limits + ppm + " -rotate 20 null:"); });
   const double magick = std::max(1e-6, rotated - load);
 
   // OpenCV, timed inside Python after loading.
