@@ -30,6 +30,7 @@ class TVXBitmap;
 class TVXFileBuffer;
 class TVXICC;
 class TVXMask;
+class TVXVisionImage;
 class TStream;
 
 // ---------------------------------------------------------------------------
@@ -427,6 +428,20 @@ class TVXBitmap : public TVXBaseBitmap {
   // core/streams.h) of the rows from the last to the first, RowLen bytes
   // each, padding included, then for vx8p the palette.
   std::string GetHash(uint32_t algorithm);
+
+  // ---- exchange with the vision library (bitmap_vision.cpp) ----
+  // An image of the vision library over this bitmap's pixels, with the alpha
+  // channel as its alpha image; nullptr without a library or for a format the
+  // library cannot take. Converts vx8p to vx24RGB and turns the rows
+  // top-down in one memory block first (EVXException when they cannot be had
+  // in one block). The caller releases the image and leaves the bitmap
+  // unchanged while the image is in use.
+  TVXVisionImage* GetVXVisionImage();
+  // Replaces image and alpha channel (on an alpha channel only the image) by
+  // Source's. EVXException, the bitmap unchanged, when a call into the
+  // library fails, the type has no pixel format or the size exceeds the
+  // pixel limit.
+  void AssignVXVisionImage(TVXVisionImage* Source);
 
   // ---- display levels (bitmap_levels.cpp) ----
   // BlackValue and WhiteValue := the smallest and largest sample (vx8g,

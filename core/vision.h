@@ -9,12 +9,49 @@
 
 #include "core/pixels.h"
 
+// Result code of the vision library's calls: vxvOK on success, anything else
+// is a failure the caller reports.
+using TVXVisionResult = int32_t;
+constexpr TVXVisionResult vxvOK = 0;
+
+// An image of the vision library, reference counted. Rows lie top-down from
+// row 0, RowLen bytes apart; samples are of the data type (the depth codes
+// below) with Channels samples a pixel, bits most significant first for the
+// one-bit type. An image may carry an alpha image of its size (one channel,
+// 8 bits a sample).
+class TVXVisionImage {
+public:
+  virtual uint32_t AddRef() = 0;
+  virtual uint32_t Release() = 0;
+  virtual TVXVisionResult GetSize(int32_t* Width, int32_t* Height) = 0;
+  virtual TVXVisionResult GetChannels(int32_t* Channels) = 0;
+  virtual TVXVisionResult GetDataType(uint32_t* DataType) = 0;
+  virtual TVXVisionResult GetRowLen(int64_t* RowLen) = 0;
+  // Address of row Row (0 is the top one).
+  virtual TVXVisionResult GetRow(int32_t Row, void** Address) = 0;
+  virtual TVXVisionResult HasAlpha(bool* Present) = 0;
+  // The alpha image with a reference for the caller (nullptr without one).
+  virtual TVXVisionResult GetAlpha(TVXVisionImage** Alpha) = 0;
+  // Attaches Alpha (the image takes its own reference; nullptr removes it).
+  virtual TVXVisionResult SetAlpha(TVXVisionImage* Alpha) = 0;
+
+protected:
+  ~TVXVisionImage() = default;
+};
+
 // Root interface of the vision library, reference counted. The library's
 // other operations are reached through it by the bitmap conversions.
 class TVXVisionBase {
 public:
   virtual uint32_t AddRef() = 0;
   virtual uint32_t Release() = 0;
+  // A new image of Width x Height pixels of the data type and channel count
+  // whose Height rows lie RowLen bytes apart from Data (row 0 first). The
+  // library may copy the rows or go on reading them, so the memory stays
+  // unchanged while the image is in use. The image comes with a reference
+  // for the caller.
+  virtual TVXVisionResult CreateImage(int32_t Width, int32_t Height, uint32_t DataType, int32_t Channels,
+                                      int64_t RowLen, const void* Data, TVXVisionImage** Image) = 0;
 
 protected:
   ~TVXVisionBase() = default;
