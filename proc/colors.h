@@ -9,6 +9,7 @@
 // given: Trunc((y - y1 + 1) x 100 / (rows - 1 + 0.5)).
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,21 @@ class TVXBitmap;
 class TVXMask;
 
 enum TVXChannel : uint8_t { vxcRed, vxcGreen, vxcBlue };
+
+// A set of channels: TVXChannels{vxcRed}, TVXChannels{vxcRed, vxcGreen, vxcBlue}.
+struct TVXChannels {
+  uint8_t Bits = 0;
+
+  constexpr TVXChannels() = default;
+  constexpr TVXChannels(std::initializer_list<TVXChannel> channels) {
+    for (TVXChannel c : channels) Include(c);
+  }
+  constexpr bool Contains(TVXChannel c) const { return (Bits >> unsigned(c)) & 1u; }
+  constexpr bool Empty() const { return Bits == 0; }
+  constexpr void Include(TVXChannel c) { Bits = uint8_t(Bits | (1u << unsigned(c))); }
+  constexpr void Exclude(TVXChannel c) { Bits = uint8_t(Bits & ~(1u << unsigned(c))); }
+  constexpr bool operator==(const TVXChannels&) const = default;
+};
 
 // ---- HSV: hue 0..359 degrees, saturation and value 0..99 ----
 void VXRGBToHSV(TRGB rgb, int32_t& Hue, int32_t& Sat, int32_t& Val);

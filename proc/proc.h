@@ -493,6 +493,46 @@ class TVexlaneProc {
   void WallisFilter(int32_t WinWidth, int32_t WinHeight, int32_t Mean, int32_t StDev, int32_t InGain, int32_t Edge,
                     int32_t Limit, bool Thresholding);
 
+  // ---- gamma, white balance and colour casts (proc/whitebalance.h) ----
+  // vx24RGB, vx48RGB: gamma tables on the channels of Channel.
+  void GammaCorrect(double Gamma, TVXChannels Channel);
+  // vx24RGB: the channels times Red, Green and Blue, truncated and clamped.
+  void WhiteBalance_coef(double Red, double Green, double Blue);
+  void WhiteBalance_GrayWorld();
+  // The white point at (WhiteX, WhiteY) of the work bitmap; a point outside
+  // it does nothing, not even an undo entry.
+  void WhiteBalance_WhiteAt(int32_t WhiteX, int32_t WhiteY);
+  void WhiteBalance_AutoWhite();
+  // vx24RGB, vx48RGB: every channel stretched to the full range.
+  void AdjustGainOffset();
+  // vx24RGB: the region of colours within tolerance of the pixel at (x, y)
+  // of the work bitmap, 4-connected to it, takes newColor (or newAlpha); a
+  // point outside the work bitmap does nothing, not even an undo entry.
+  void CastColor(int32_t x, int32_t y, TRGB newColor, int32_t tolerance);
+  void CastAlpha(int32_t x, int32_t y, int32_t newAlpha, int32_t tolerance);
+  // vx8p (the palette) and vx24RGB: grey levels become shades of hue and
+  // saturation, the value scaled by luminosity.
+  void Colorize(int32_t hue, int32_t saturation, double luminosity);
+  // Any format, the whole image: feathers the alpha channel's edges.
+  void FeatherAlphaEdges(int32_t iFeatherDepth);
+
+  // ---- transparency from colour (proc/chromakey.h) ----
+  // The key colour of the image's backdrop; black without a bitmap.
+  TRGB GuessChromaKeyColor();
+  // vx1g, vx24RGB: keys out the colour of the work bitmap's pixel at
+  // (KeyPixelX, KeyPixelY), or the guessed key colour for (-1, -1); another
+  // point outside the work bitmap does nothing, not even an undo entry.
+  void RemoveChromaKey(int32_t KeyPixelX, int32_t KeyPixelY, double Tolerance, int32_t Saturation,
+                       int32_t FeatherEdges, int32_t HueReduction, bool RemoveNoise);
+  void RemoveChromaKey(TRGB KeyColorRGB, double Tolerance, int32_t Saturation, int32_t FeatherEdges,
+                       int32_t HueReduction, bool RemoveNoise);
+  // vx1g, vx24RGB: pixels inside the colour box MinColor .. MaxColor get
+  // Alpha.
+  void SetTransparentColors(TRGB MinColor, TRGB MaxColor, int32_t Alpha);
+  // vx1g, vx24RGB, the whole image: the most frequent colour and its share
+  // in per cent; -1 (Color untouched) for other formats or no image.
+  double GetDominantColor(TRGB& Color);
+
   // ---- object separation ----
   // The bounding rectangles (inclusive) of the objects that stand out from
   // the background (see VXDoSeparateObjects); Quality is the scale of the
