@@ -355,7 +355,7 @@ TEST(Geometry, RandomCasesAgreeWithPythonReference) {
 // red channel and the alpha channel both carry the source pixel's index, so
 // the alpha channel must follow the picture.
 TEST(Geometry, EXIFOrientationMatchesImageMagick) {
-  if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is missing";
+  if (std::system("/usr/bin/convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is missing";
   const int32_t W = 5, H = 3;
   const auto make = [&]() {
     auto b = std::make_unique<TVXBitmap>(W, H, vx24RGB);
@@ -386,7 +386,7 @@ TEST(Geometry, EXIFOrientationMatchesImageMagick) {
   for (int32_t o = 1; o <= 8; ++o) {
     SCOPED_TRACE(names[o - 1]);
     const std::string out = dir.File("out" + std::to_string(o) + ".ppm");
-    ASSERT_EQ(std::system(("convert " + in + " -orient " + names[o - 1] + " -auto-orient " + out).c_str()), 0);
+    ASSERT_EQ(std::system(("/usr/bin/convert " + in + " -orient " + names[o - 1] + " -auto-orient " + out).c_str()), 0);
     std::ifstream f(out, std::ios::binary);
     std::string magic;
     int32_t w = 0, h = 0, maxval = 0;
