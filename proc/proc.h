@@ -493,6 +493,13 @@ class TVexlaneProc {
   void WallisFilter(int32_t WinWidth, int32_t WinHeight, int32_t Mean, int32_t StDev, int32_t InGain, int32_t Edge,
                     int32_t Limit, bool Thresholding);
 
+  // ---- automatic enhancement (proc/autoenhance.h) ----
+  // vx24RGB, the whole work bitmap: VXDoAutoEnhance1; SubsampledSize below 1
+  // does nothing, not even an undo entry.
+  void AutoEnhance1(int32_t SubsampledSize, int32_t Slope, int32_t Cut, int32_t Neighbour);
+  // vx24RGB, the whole work bitmap: VXDoAutoSharp.
+  void AutoSharp(int32_t Intensity, double rate);
+
   // ---- gamma, white balance and colour casts (proc/whitebalance.h) ----
   // vx24RGB, vx48RGB: gamma tables on the channels of Channel.
   void GammaCorrect(double Gamma, TVXChannels Channel);

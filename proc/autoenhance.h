@@ -1,0 +1,46 @@
+#pragma once
+// One-click enhancements of vx24RGB images: local colour equalisation
+// (AutoEnhance1), edge-adaptive sharpening (AutoSharp), multi-scale retinex
+// with colour restoration (AutoEnhance2) and two-stage local adaptation of
+// the luminance (AutoEnhance3), with the recursive Gaussian filters behind
+// the last two.
+//
+// Implementation files:
+//   proc/autoenhance.cpp  VXDoAutoEnhance1, VXDoAutoSharp, VXAutoSharpByEdgeMap
+//   proc/retinex.cpp      the recursive Gaussians, VXDoAutoEnhance2, VXDoAutoEnhance3
+//
+// The workers take the whole bitmap, report progress through OnProgress
+// (only when assigned) with Sender, and leave other pixel formats alone.
+
+#include <cstdint>
+
+#include "core/vxdefs.h"
+
+class TVXBitmap;
+
+// Local colour equalisation. A copy about SubsampledSize pixels wide (step
+// e = max(1, W div SubsampledSize), nearest pixel) compares every pixel with
+// all others, channel by channel, weighted by the inverse distance and
+// limited by tan(Slope degrees) and Cut per cent; the results are stretched
+// to 0..255 and carried back to each full-size pixel by interpolating
+// between the nearest darker and brighter copy pixels of its neighbourhood
+// (3 rows, 2 x Neighbour + 1 columns). A copy of at least one row and column
+// is made; SubsampledSize below 1 does nothing. Progress: 0 .. 50 for the
+// comparison, 50 .. 100 for the carrying back.
+void VXDoAutoEnhance1(TVXBitmap* Bitmap, int32_t SubsampledSize, int32_t Slope, int32_t Cut, int32_t Neighbour,
+                      void* Sender, const TVXProgressEvent& OnProgress);
+
+// Sharpening whose strength follows the nearness of edges: the Shen-Castan
+// edge map (WindowSize 7, hysteresis, no thinning, Smooth 0.9, Ratio = rate)
+// as grey levels, blurred with sigma 4, drives VXAutoSharpByEdgeMap.
+void VXDoAutoSharp(TVXBitmap* Bitmap, int32_t Intensity, double rate, void* Sender,
+                   const TVXProgressEvent& OnProgress);
+// The sharpening step of VXDoAutoSharp for a given vx8g EdgeMap of the
+// bitmap's size (0 on edges, 255 far from them): amount = Round((255 - edge)
+// / 255 x Intensity), and each channel v becomes clamp(Trunc(v + (v - mean)
+// x amount / 10)), mean being the integer mean of the 5 x 5 window cut to
+// the image without its centre row and column (0 when that holds no pixel).
+// Progress Trunc(y / H x 100) after each row. Nothing when the map's size or
+// format does not fit.
+void VXAutoSharpByEdgeMap(TVXBitmap* Bitmap, TVXBitmap* EdgeMap, int32_t Intensity, void* Sender,
+                          const TVXProgressEvent& OnProgress);
