@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <dirent.h>
@@ -95,8 +96,15 @@ HFIND FindFirstFileW(const std::string& Pattern, WIN32_FIND_DATAW& Data) {
       delete h;
       return INVALID_FIND_HANDLE;
     }
+    // A mask that ends in ".*" also takes names without an extension, as the
+    // Windows matcher does: "*.*" lists every entry, "readme.*" finds "readme".
+    const bool dotStar = last.size() >= 2 && last.compare(last.size() - 2, 2, ".*") == 0;
+    const std::string stem = dotStar ? last.substr(0, last.size() - 2) : std::string();
     while (dirent* e = readdir(d)) {
-      if (fnmatch(last.c_str(), e->d_name, FNM_NOESCAPE) == 0) h->Names.emplace_back(e->d_name);
+      const bool match = fnmatch(last.c_str(), e->d_name, FNM_NOESCAPE) == 0 ||
+                         (dotStar && std::strchr(e->d_name, '.') == nullptr &&
+                          fnmatch(stem.c_str(), e->d_name, FNM_NOESCAPE) == 0);
+      if (match) h->Names.emplace_back(e->d_name);
     }
     closedir(d);
     std::sort(h->Names.begin(), h->Names.end());
