@@ -35,6 +35,13 @@ using TNotifyEvent = std::function<void(void* Sender)>;
 
 enum TVXDialogsMeasureUnit { vxduInches, vxduCm, vxduSelectableDefInches, vxduSelectableDefCm };
 
+// Images as text: a constant array of a Pascal unit, hexadecimal bytes,
+// Base64, or a picture of characters.
+enum TVXTextFormat { vxtfPascal, vxtfHex, vxtfBase64, vxtfASCIIArt };
+
+// Steps through the images of a multi-image file.
+enum TVXIOSeekDestination { vxioSeekFirst, vxioSeekPrior, vxioSeekNext, vxioSeekLast };
+
 class TVexlaneIO {
  public:
   // A component with its own empty target bitmap. Owner stands for the owning
@@ -170,6 +177,23 @@ class TVexlaneIO {
   virtual void ParamsFromFileFormat(const std::string& FileName, int32_t format);
   virtual void ParamsFromStream(TStream* Stream);
   virtual void ParamsFromStreamFormat(TStream* Stream, int32_t format);
+
+  // ---- images as text, from module resources, and frame seeking ----
+  // Writes the image encoded as ImageFormat (SaveToStream) as source text, or
+  // the target as a picture of characters; every line ends with CR LF. The
+  // identifier of the source forms is Params().FileName() without its folder,
+  // its first "." replaced by "_". The file form writes through a temporary
+  // file (nothing is left when the encoding set Aborting).
+  void SaveToText(const std::string& FileName, int32_t ImageFormat, TVXTextFormat TextFormat);
+  void SaveToText(TStream* Stream, int32_t ImageFormat, TVXTextFormat TextFormat);
+  // Only Base64 can be read back (by the content of the decoded bytes); the
+  // other text formats raise EVXException "Unsupported text format".
+  void LoadFromText(const std::string& FileName, TVXTextFormat TextFormat);
+  void LoadFromText(TStream* Stream, TVXTextFormat TextFormat);
+  // The new image index (first, prior, next or last, kept inside the file's
+  // images); the file (FileName, else Params().FileName()) is loaded at that
+  // index when a FileName is given or the index changes.
+  int32_t Seek(TVXIOSeekDestination Destination, const std::string& FileName = "");
 
   // ---- by URL ----
   // Downloads an http://, https:// or ftp:// address (with the proxy
