@@ -589,6 +589,16 @@ class TVexlaneProc {
   // intensity (0.5 is mid-grey).
   void Random(double mean, double stdDev);
 
+  // ---- lens, wave and bump mapping (vx24RGB; proc/distort.h) ----
+  // An elliptical lens of Width x Height centred on (cx, cy) of the work
+  // bitmap; nothing visible for |Refraction| < 1.
+  void Lens(int32_t cx, int32_t cy, int32_t Width, int32_t Height, double Refraction);
+  // Concentric ripples from the centre; phase in degrees.
+  void Wave(int32_t amplitude, int32_t wavelength, int32_t phase, bool reflective);
+  // Lights the image as a relief of its grey levels; pcf per cent of each
+  // pixel is kept.
+  void BumpMapping(int32_t LightX, int32_t LightY, int32_t LampX, int32_t LampY, int32_t pcf, TRGB Color);
+
   // ---- data hidden in the pixels (vx24RGB, whole image) ----
   // One bit in the low bit of every colour byte, row by row from the top:
   // an 8-byte header (four zero bytes and the count of data bytes), then the
