@@ -103,6 +103,14 @@ void ReadICO(TVXCodecReadArgs& a) {
   VXReadICOStream(a.Stream, a.Bitmap, *a.Params, a.Preview, *a.Progress, a.AlphaMask, false, false);
 }
 
+// One entry per leading size of the parameters whose width is positive.
+void WriteICO(TVXCodecWriteArgs& a) {
+  int32_t n = 0;
+  while (n < 16 && a.Params->ICO_Sizes[n].cx > 0) ++n;
+  VXWriteICOStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, std::span<const TIOIconSize>(a.Params->ICO_Sizes, size_t(n)),
+                   std::span<const int32_t>(a.Params->ICO_BitCount, size_t(n)));
+}
+
 void ReadICOParams(TVXCodecReadArgs& a) {
   VXReadICOStream(a.Stream, a.Bitmap, *a.Params, true, *a.Progress, a.AlphaMask, true, false);
 }
@@ -215,6 +223,7 @@ void VXCodecsStartup() {
   TVXCodecOps ico;
   ico.Read = &ReadICO;
   ico.ReadParams = &ReadICOParams;
+  ico.Write = &WriteICO;
   ico.ImageCount = &VXGetICOStreamImageCount;
   VXSetCodecOps(kICOFileType, ico);
 

@@ -242,9 +242,14 @@ class TVexlaneIO {
 
   // ---- ICO (type 6) and CUR (type 7) ----
   // The entry ICO_ImageIndex or CUR_ImageIndex, its transparency in the
-  // alpha channel. Icons are not written yet; cursors never.
+  // alpha channel. Cursors are never written.
   bool LoadFromFileICO(const std::string& FileName);
   bool LoadFromStreamICO(TStream* Stream);
+  // One icon entry per leading size of ICO_Sizes whose width is positive
+  // (at most 16), at the matching depth of ICO_BitCount. A target that is
+  // neither vx24RGB nor vx1g becomes vx24RGB.
+  void SaveToFileICO(const std::string& FileName);
+  void SaveToStreamICO(TStream* Stream);
   bool LoadFromFileCUR(const std::string& FileName);
   bool LoadFromStreamCUR(TStream* Stream);
 

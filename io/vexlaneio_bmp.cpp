@@ -43,6 +43,18 @@ bool TVexlaneIO::LoadFromStreamICO(TStream* Stream) {
   return CodecLoadStream(Stream, kICOFileType, TLoadSteps{true, true, true, true});
 }
 
+// Saving converts the target to vx24RGB unless it is vx24RGB or vx1g; its
+// alpha channel becomes the AND masks and the 32-bit alpha.
+void TVexlaneIO::SaveToFileICO(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileICO, FileName)) return;
+  CodecSaveFile(FileName, kICOFileType, vxscTo24Bit);
+}
+
+void TVexlaneIO::SaveToStreamICO(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamICO, Stream)) return;
+  CodecSaveStream(Stream, kICOFileType, vxscTo24Bit);
+}
+
 bool TVexlaneIO::LoadFromFileCUR(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFileCUR, FileName)) return true;
   return CodecLoadFile(FileName, kCURFileType, TLoadSteps{true, true, true, true});
