@@ -27,6 +27,7 @@ constexpr int WHITE_PEN = 6;
 constexpr int BLACK_PEN = 7;
 constexpr int NULL_PEN = 8;
 constexpr int SYSTEM_FONT = 13;
+constexpr int DEFAULT_PALETTE = 15;
 constexpr int DEFAULT_GUI_FONT = 17;
 constexpr int DC_BRUSH = 18;
 constexpr int DC_PEN = 19;
@@ -74,6 +75,7 @@ constexpr int STRETCH_DELETESCANS = COLORONCOLOR;
 constexpr int STRETCH_HALFTONE = HALFTONE;
 
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+constexpr UINT GDI_ERROR = 0xFFFFFFFF;
 
 struct RGBQUAD {
   BYTE rgbBlue = 0;
@@ -174,6 +176,11 @@ HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int iHatch, COLORREF color);
 HBRUSH CreateBrushIndirect(const LOGBRUSH* plbrush);
 HBRUSH GetSysColorBrush(int nIndex);
+// The default palette (GetStockObject(DEFAULT_PALETTE)) is the only one:
+// SelectPalette answers it for it and null for anything else, RealizePalette
+// maps no entries (0; GDI_ERROR for a bad DC).
+HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd);
+UINT RealizePalette(HDC hdc);
 HPEN CreatePen(int iStyle, int cWidth, COLORREF color);
 HPEN CreatePenIndirect(const LOGPEN* plpen);
 COLORREF SetDCBrushColor(HDC hdc, COLORREF color);

@@ -416,7 +416,9 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BIT
         tmp.SetRaw(x, 0, 0);
         continue;
       }
-      if (b.Bpp == bpp && b.Palette.size() == tmp.Palette.size() && !b.HasMasks)
+      if (bpp == 32 && b.Bpp == 32 && !b.HasMasks)  // the fourth byte (an icon's alpha) comes along
+        std::memcpy(row + size_t(x) * 4, b.Row(srcRow) + size_t(x) * 4, 4);
+      else if (b.Bpp == bpp && b.Palette.size() == tmp.Palette.size() && !b.HasMasks)
         tmp.SetRaw(x, 0, b.GetRaw(x, srcRow));
       else
         tmp.Set(x, 0, b.Get(x, srcRow));

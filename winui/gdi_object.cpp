@@ -266,6 +266,11 @@ void InitStock() {
     o->P->Color = c;
     return MakeStock(o);
   };
+  {
+    auto palette = std::make_shared<Object>();
+    palette->Kind = ObjKind::Palette;
+    gStock[DEFAULT_PALETTE] = MakeStock(palette);
+  }
   gStock[WHITE_BRUSH] = brush(BS_SOLID, 0xFFFFFF);
   gStock[LTGRAY_BRUSH] = brush(BS_SOLID, 0xC0C0C0);
   gStock[GRAY_BRUSH] = brush(BS_SOLID, 0x808080);
@@ -339,6 +344,15 @@ HGDIOBJ GetStockObject(int i) {
   if (i < 0 || i >= 20 || i == 11) return nullptr;
   return gStock[i];
 }
+
+// Only the default palette exists: every device shows true colour.
+HPALETTE SelectPalette(HDC hdc, HPALETTE hPal, BOOL /*bForceBkgd*/) {
+  HGDIOBJ def = GetStockObject(DEFAULT_PALETTE);
+  if (!FindDC(hdc) || reinterpret_cast<HGDIOBJ>(hPal) != def) return nullptr;
+  return reinterpret_cast<HPALETTE>(def);
+}
+
+UINT RealizePalette(HDC hdc) { return FindDC(hdc) ? 0 : GDI_ERROR; }
 
 HBRUSH GetSysColorBrush(int nIndex) {
   if (nIndex < 0 || nIndex > 30) return nullptr;

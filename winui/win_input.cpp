@@ -24,6 +24,7 @@ struct CursorRec {
   int HotY = 0;
   bool Icon = false;
   bool Shared = false;  // system cursors and loaded resources are never destroyed
+  bool OwnAlpha = false;  // the colour data had an alpha channel of its own
   std::vector<uint32_t> Pixels;  // 0xAARRGGBB, top-down
   std::vector<uint8_t> AndMask;  // 1 where the screen shows through (or is inverted)
 };
@@ -457,6 +458,7 @@ HICON CreateIconFromResourceEx(const BYTE* p, DWORD size, BOOL fIcon, DWORD dwVe
       r.Pixels[size_t(y) * size_t(w) + size_t(x)] = argb;
     }
   }
+  r.OwnAlpha = anyAlpha;
   // Without an alpha channel of its own the mask decides what is opaque.
   if (!anyAlpha)
     for (size_t i = 0; i < r.Pixels.size(); ++i)
@@ -521,24 +523,45 @@ BOOL DestroyCursor(HCURSOR hCursor) {
   return TRUE;
 }
 
-BOOL DestroyIcon(HICON hIcon) { return DestroyCursor(hIcon); }
-
 int ShowCursor(BOOL bShow) {
   Lock l(S().M);
   S().CursorCount += bShow ? 1 : -1;
   return S().CursorCount;
 }
 
-BOOL GetIconInfo(HICON hIcon, ICONINFO* ii) {
+namespace vxwin {
+
+bool IconImageOf(HICON Icon, IconImage& Out) {
   Lock l(S().M);
-  auto it = Cursors().find(reinterpret_cast<uintptr_t>(hIcon));
-  if (it == Cursors().end() || !ii) return FALSE;
-  *ii = ICONINFO{};
-  ii->fIcon = it->second.Icon;
-  ii->xHotspot = DWORD(it->second.HotX);
-  ii->yHotspot = DWORD(it->second.HotY);
-  return TRUE;
+  auto it = Cursors().find(reinterpret_cast<uintptr_t>(Icon));
+  if (it == Cursors().end()) return false;
+  const CursorRec& r = it->second;
+  Out.Width = r.Width;
+  Out.Height = r.Height;
+  Out.HotX = r.HotX;
+  Out.HotY = r.HotY;
+  Out.Icon = r.Icon;
+  Out.OwnAlpha = r.OwnAlpha;
+  Out.Pixels = r.Pixels;
+  Out.AndMask = r.AndMask;
+  return true;
 }
+
+HICON AddIconImage(IconImage Image) {
+  CursorRec r;
+  r.Width = Image.Width;
+  r.Height = Image.Height;
+  r.HotX = Image.HotX;
+  r.HotY = Image.HotY;
+  r.Icon = Image.Icon;
+  r.OwnAlpha = Image.OwnAlpha;
+  r.Pixels = std::move(Image.Pixels);
+  r.AndMask = std::move(Image.AndMask);
+  Lock l(S().M);
+  return AddCursor(std::move(r));
+}
+
+}  // namespace vxwin
 
 bool VXCursorSize(HICON hIcon, int& Width, int& Height) {
   Lock l(S().M);

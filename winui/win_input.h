@@ -1,5 +1,6 @@
 // Keyboard and mouse state, capture, focus and cursors.
 #pragma once
+#include "winui/win_icon.h"
 #include "winui/win_types.h"
 
 constexpr WPARAM MK_LBUTTON = 0x0001;
@@ -104,17 +105,7 @@ int LookupIconIdFromDirectoryEx(const BYTE* presbits, BOOL fIcon, int cxDesired,
 HCURSOR SetCursor(HCURSOR hCursor);
 HCURSOR GetCursor();
 BOOL DestroyCursor(HCURSOR hCursor);
-BOOL DestroyIcon(HICON hIcon);
 int ShowCursor(BOOL bShow);
 
-struct ICONINFO {
-  BOOL fIcon = FALSE;
-  DWORD xHotspot = 0;
-  DWORD yHotspot = 0;
-  HBITMAP hbmMask = nullptr;
-  HBITMAP hbmColor = nullptr;
-};
-// Hotspot and size of a cursor (bitmaps are not handed out: both null).
-BOOL GetIconInfo(HICON hIcon, ICONINFO* piconinfo);
 // Size in pixels of a cursor or icon; false for an unknown handle.
 bool VXCursorSize(HICON hIcon, int& Width, int& Height);

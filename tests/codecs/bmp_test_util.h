@@ -80,6 +80,19 @@ inline void WritePpm(const std::string& Path, const Image& Im) {
   WriteFile(Path, d);
 }
 
+// A source image: Pattern colours, transparent where Alpha says.
+inline Image Source(int W, int H, int Colors, int AlphaKind) {
+  Image im = Pattern(W, H, Colors);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      uint8_t a = 255;
+      if (AlphaKind == 1) a = (x < 3 && y < 2) ? 0 : 255;        // a transparent corner
+      if (AlphaKind == 2) a = uint8_t((x * 5 + y) % 256);         // graded
+      im.At(x, y)[3] = a;
+    }
+  return im;
+}
+
 // An RGBA PNG through Pillow (for icotool).
 inline bool WritePng(ScratchDir& Dir, const std::string& Path, const Image& Im) {
   const std::string raw = Dir / "png-source.raw";

@@ -43,19 +43,6 @@ void DecodeCUR(const std::vector<uint8_t>& Bytes, Decoded& Out, int32_t Index) {
   VXReadCURStream(&s, &Out.Bitmap, Out.Params, false, progress, Out.Mask, false);
 }
 
-// A source image: Pattern colours, transparent where Alpha says.
-Image Source(int W, int H, int Colors, int AlphaKind) {
-  Image im = Pattern(W, H, Colors);
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      uint8_t a = 255;
-      if (AlphaKind == 1) a = (x < 3 && y < 2) ? 0 : 255;        // a transparent corner
-      if (AlphaKind == 2) a = uint8_t((x * 5 + y) % 256);         // graded
-      im.At(x, y)[3] = a;
-    }
-  return im;
-}
-
 }  // namespace
 
 TEST(IcoRead, EveryEntryOfAnIcotoolIconDecodesLikePillow) {

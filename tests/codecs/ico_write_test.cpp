@@ -1,6 +1,7 @@
-// Icon writing: the directory and headers as written, icotool's listing,
+// Icon writing and icon handles: the directory and headers as written, icotool's listing,
 // Pillow's and this library's decoding of every entry, the depths a bitmap
-// is converted to, the list writer, and the abort and size checks.
+// is converted to, the list writer, and the abort and size checks; icon
+// handles made from bitmaps back to bitmaps with alpha, and shell icons.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,12 +10,16 @@
 #include <vector>
 
 #include "codecs/ico.h"
+#include "codecs/ico_handles.h"
 #include "core/bitmap.h"
 #include "core/mask.h"
 #include "core/streams.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "tests/codecs/bmp_test_util.h"
+#include "winui/gdi.h"
+#include "winui/win_icon.h"
+#include "winui/win_shell.h"
 
 using namespace bmptest;
 
@@ -418,4 +423,130 @@ TEST(IcoWrite, ComponentSavesTheLeadingSizes) {
   ASSERT_TRUE(io->LoadFromFile(path, -9));
   EXPECT_EQ(loaded.Width(), 32);
   EXPECT_TRUE(loaded.HasAlphaChannel());
+}
+
+// ---- icon handles ----
+
+namespace {
+
+// A 32-bit bottom-up DIB section of W x H from RGBA pixels (top-down).
+HBITMAP ColourSection(const Image& Im) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = Im.W;
+  bi.bmiHeader.biHeight = Im.H;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP h = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!h) return h;
+  for (int y = 0; y < Im.H; ++y)
+    for (int x = 0; x < Im.W; ++x) {
+      uint8_t* p = static_cast<uint8_t*>(bits) + (size_t(Im.H - 1 - y) * Im.W + x) * 4;
+      const uint8_t* s = Im.At(x, y);
+      p[0] = s[2], p[1] = s[1], p[2] = s[0], p[3] = s[3];
+    }
+  return h;
+}
+
+// A 1-bit bitmap, set where Transparent(x, y).
+template <typename F>
+HBITMAP MaskBitmap(int W, int H, F&& Transparent) {
+  const int stride = ((W + 15) / 16) * 2;
+  std::vector<uint8_t> bits(size_t(stride) * H, 0);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      if (Transparent(x, y)) bits[size_t(y) * stride + x / 8] |= uint8_t(0x80 >> (x % 8));
+  return CreateBitmap(W, H, 1, 1, bits.data());
+}
+
+HICON MakeIcon(const Image& Im, bool (*Transparent)(int, int)) {
+  ICONINFO ii;
+  ii.fIcon = TRUE;
+  ii.hbmColor = ColourSection(Im);
+  ii.hbmMask = MaskBitmap(Im.W, Im.H, Transparent);
+  HICON icon = CreateIconIndirect(&ii);
+  DeleteObject(ii.hbmColor);
+  DeleteObject(ii.hbmMask);
+  return icon;
+}
+
+}  // namespace
+
+TEST(IcoHandles, IconsBecomeBitmapsWithAlpha) {
+  // Per-pixel alpha of the colour bitmap comes through as it is.
+  Image graded = Source(20, 12, 50, 2);
+  HICON icon = MakeIcon(graded, [](int, int) { return false; });
+  ASSERT_NE(icon, nullptr);
+  TVXBitmap bmp;
+  VXIconToBitmap(icon, &bmp, false);
+  ASSERT_TRUE(bmp.HasAlphaChannel());
+  EXPECT_EQ(Differences(FromBitmap(bmp), graded, true), "");
+  DestroyIcon(icon);
+
+  // A colour bitmap without alpha: the mask decides.
+  Image opaque = Source(9, 7, 30, 0);
+  for (int y = 0; y < opaque.H; ++y)
+    for (int x = 0; x < opaque.W; ++x) opaque.At(x, y)[3] = 0;
+  HICON masked = MakeIcon(opaque, [](int x, int y) { return x < 2 || y == 6; });
+  ASSERT_NE(masked, nullptr);
+  TVXBitmap fromMask;
+  VXIconToBitmap(masked, &fromMask, false);
+  ASSERT_EQ(fromMask.Width(), 9);
+  ASSERT_TRUE(fromMask.HasAlphaChannel());
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 9; ++x) {
+      ASSERT_EQ(fromMask.Alpha(x, y), (x < 2 || y == 6) ? 0 : 255) << x << "," << y;
+      if (fromMask.Alpha(x, y)) {
+        TRGB c = static_cast<TRGB*>(fromMask.ScanLine(y))[x];
+        EXPECT_EQ(c.r, opaque.At(x, y)[0]);
+        EXPECT_EQ(c.b, opaque.At(x, y)[2]);
+      }
+    }
+  DestroyIcon(masked);
+
+  // An unknown handle leaves the bitmap empty.
+  VXIconToBitmap(reinterpret_cast<HICON>(uintptr_t(0x7777)), &fromMask, false);
+  EXPECT_TRUE(fromMask.IsEmpty());
+  EXPECT_FALSE(fromMask.HasAlphaChannel());
+}
+
+TEST(IcoHandles, TheCheckOf256PixelIcons) {
+  // 256 x 256 with its only opaque pixels in the top rows: refused with the check.
+  Image top(256, 256);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) top.Set(x, y, 10, 20, 30, y < 10 ? 255 : 0);
+  HICON icon = MakeIcon(top, [](int, int) { return false; });
+  ASSERT_NE(icon, nullptr);
+  TVXBitmap bmp;
+  EXPECT_THROW(VXIconToBitmap(icon, &bmp, true), EVXException);
+  VXIconToBitmap(icon, &bmp, false);
+  EXPECT_EQ(bmp.Width(), 256);
+  EXPECT_EQ(bmp.Alpha(5, 5), 255);
+  EXPECT_EQ(bmp.Alpha(5, 200), 0);
+  DestroyIcon(icon);
+}
+
+TEST(IcoHandles, ShellIconsComeFromTheProvider) {
+  TVXBitmap bmp;
+  ASSERT_TRUE(bmp.Allocate(3, 3, vx24RGB));
+  VXShellIconToBitmap("/tmp/whatever.txt", &bmp);  // no provider: no icon
+  EXPECT_TRUE(bmp.IsEmpty());
+
+  static const Image picture = Source(16, 16, 40, 1);
+  std::vector<std::string> asked;
+  int made = 0;
+  VXSetShellIconProvider([&](const std::string& Name) -> HICON {
+    asked.push_back(Name);
+    if (Name.ends_with(".none")) return nullptr;
+    ++made;
+    return MakeIcon(picture, [](int, int) { return false; });
+  });
+  VXShellIconToBitmap("/home/user/readme.txt", &bmp);
+  EXPECT_EQ(Differences(FromBitmap(bmp), picture, true), "");
+  VXShellIconToBitmap("/home/user/file.none", &bmp);
+  EXPECT_TRUE(bmp.IsEmpty());
+  VXSetShellIconProvider(nullptr);
+  EXPECT_EQ(asked, (std::vector<std::string>{"/home/user/readme.txt", "/home/user/file.none"}));
+  EXPECT_EQ(made, 1);
 }

@@ -519,11 +519,121 @@ std::vector<uint8_t> CursorBytes(uint16_t hx, uint16_t hy) {
   for (int i = 0; i < 6; ++i) put32(0);
   put32(0x000000);
   put32(0xFFFFFF);
-  put32(0x40000000);  // colour rows: bottom row 0 1
-  put32(0x80000000);  //             top row 1 0
-  put32(0x00000000);  // mask rows
-  put32(0x40000000);
+  put32(0x40);  // colour rows (first byte 0x40): bottom row 0 1
+  put32(0x80);  //                                top row 1 0
+  put32(0x00);  // mask rows: the top row's second pixel shows through
+  put32(0x40);
   return b;
+}
+
+// The pixels of a bitmap, top-down, as GetDIBits gives them at 32 bits
+// (0xAARRGGBB) or as indices at 1 bit.
+std::vector<uint32_t> IconRows(HBITMAP Bitmap, int Bits) {
+  BITMAP bm;
+  if (!GetObjectW(Bitmap, sizeof bm, &bm)) return {};
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD c[2];
+  } info{};
+  info.h.biSize = sizeof(BITMAPINFOHEADER);
+  info.h.biWidth = bm.bmWidth;
+  info.h.biHeight = -bm.bmHeight;
+  info.h.biPlanes = 1;
+  info.h.biBitCount = WORD(Bits);
+  const int stride = ((bm.bmWidth * Bits + 31) / 32) * 4;
+  std::vector<uint8_t> rows(size_t(stride) * bm.bmHeight);
+  HDC dc = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(GetDIBits(dc, Bitmap, 0, UINT(bm.bmHeight), rows.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                      DIB_RGB_COLORS),
+            bm.bmHeight);
+  DeleteDC(dc);
+  std::vector<uint32_t> out;
+  for (int y = 0; y < bm.bmHeight; ++y)
+    for (int x = 0; x < bm.bmWidth; ++x) {
+      const uint8_t* r = &rows[size_t(y) * stride];
+      uint32_t v = 0;
+      if (Bits == 1) v = (r[x / 8] >> (7 - x % 8)) & 1;
+      else std::memcpy(&v, r + 4 * x, 4);
+      out.push_back(v);
+    }
+  return out;
+}
+
+TEST_F(WinUI, IconsFromBitmapsAndTheDefaultPalette) {
+  // A colour section with alpha of its own keeps it; the mask comes along.
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = 2;
+  bi.bmiHeader.biHeight = 1;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP colour = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(colour, nullptr);
+  const uint32_t px[2] = {0x80102030, 0xFF405060};
+  std::memcpy(bits, px, sizeof px);
+  EXPECT_EQ(IconRows(colour, 32), (std::vector<uint32_t>{0x80102030, 0xFF405060}));  // GetDIBits keeps the alpha
+  const uint8_t maskBits[2] = {0x80, 0};
+  HBITMAP mask = CreateBitmap(2, 1, 1, 1, maskBits);
+  ICONINFO ii;
+  ii.fIcon = TRUE;
+  ii.hbmColor = colour;
+  ii.hbmMask = mask;
+  HICON icon = CreateIconIndirect(&ii);
+  ASSERT_NE(icon, nullptr);
+  ICONINFO out;
+  ASSERT_TRUE(GetIconInfo(icon, &out));
+  EXPECT_TRUE(out.fIcon);
+  EXPECT_NE(out.hbmColor, colour);  // copies
+  EXPECT_EQ(IconRows(out.hbmColor, 32), (std::vector<uint32_t>{0x80102030, 0xFF405060}));
+  EXPECT_EQ(IconRows(out.hbmMask, 1), (std::vector<uint32_t>{1, 0}));
+  DIBSECTION ds;
+  ASSERT_EQ(GetObjectW(out.hbmColor, sizeof ds, &ds), int(sizeof ds));
+  EXPECT_EQ(ds.dsBmih.biSize, 40u);
+  EXPECT_EQ(ds.dsBmih.biBitCount, 32);
+  EXPECT_GT(ds.dsBmih.biHeight, 0);  // bottom-up
+  DeleteObject(out.hbmColor);
+  DeleteObject(out.hbmMask);
+  DestroyIcon(icon);
+
+  // Without a colour bitmap the mask holds the AND half over the XOR half.
+  const uint8_t mono[4] = {0x40, 0, 0x80, 0};  // AND: (1,0) shows through; XOR: (0,0) white
+  HBITMAP monoMask = CreateBitmap(2, 2, 1, 1, mono);
+  ICONINFO monoInfo;
+  monoInfo.hbmMask = monoMask;
+  HICON monoIcon = CreateIconIndirect(&monoInfo);
+  ASSERT_NE(monoIcon, nullptr);
+  int w = 0, h = 0;
+  ASSERT_TRUE(VXCursorSize(monoIcon, w, h));
+  EXPECT_EQ(h, 1);
+  ASSERT_TRUE(GetIconInfo(monoIcon, &out));
+  EXPECT_EQ(IconRows(out.hbmColor, 32), (std::vector<uint32_t>{0xFFFFFF, 0}));
+  EXPECT_EQ(IconRows(out.hbmMask, 1), (std::vector<uint32_t>{0, 1}));
+  DeleteObject(out.hbmColor);
+  DeleteObject(out.hbmMask);
+  DestroyIcon(monoIcon);
+
+  // Missing or mismatched bitmaps make no icon.
+  ICONINFO none;
+  EXPECT_EQ(CreateIconIndirect(&none), nullptr);
+  ICONINFO mismatched;
+  mismatched.hbmColor = colour;
+  mismatched.hbmMask = monoMask;  // 2 x 2 against 2 x 1
+  EXPECT_EQ(CreateIconIndirect(&mismatched), nullptr);
+  DeleteObject(colour);
+  DeleteObject(mask);
+  DeleteObject(monoMask);
+
+  // The default palette is the only one.
+  HDC dc = CreateCompatibleDC(nullptr);
+  HPALETTE def = reinterpret_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  ASSERT_NE(def, nullptr);
+  EXPECT_EQ(GetObjectType(def), OBJ_PAL);
+  EXPECT_EQ(SelectPalette(dc, def, FALSE), def);
+  EXPECT_EQ(RealizePalette(dc), 0u);
+  EXPECT_EQ(SelectPalette(dc, reinterpret_cast<HPALETTE>(uintptr_t(0x1234)), FALSE), nullptr);
+  DeleteDC(dc);
+  EXPECT_EQ(RealizePalette(dc), GDI_ERROR);
 }
 
 TEST_F(WinUI, CursorsComeFromTheSystemAndFromResources) {
@@ -548,6 +658,23 @@ TEST_F(WinUI, CursorsComeFromTheSystemAndFromResources) {
   ASSERT_TRUE(VXCursorSize(c, w, h));
   EXPECT_EQ(w, 2);
   EXPECT_EQ(h, 2);
+  // Copies of its colour image (32 bits, no alpha of its own) and its mask.
+  EXPECT_EQ(IconRows(ii.hbmColor, 32), (std::vector<uint32_t>{0xFFFFFF, 0, 0, 0xFFFFFF}));
+  EXPECT_EQ(IconRows(ii.hbmMask, 1), (std::vector<uint32_t>{0, 1, 0, 0}));
+  // An icon made from them again gives the same bitmaps.
+  HICON again = CreateIconIndirect(&ii);
+  ASSERT_NE(again, nullptr);
+  DeleteObject(ii.hbmColor);
+  DeleteObject(ii.hbmMask);
+  ICONINFO ii2;
+  ASSERT_TRUE(GetIconInfo(again, &ii2));
+  EXPECT_EQ(ii2.xHotspot, 1u);
+  EXPECT_EQ(IconRows(ii2.hbmColor, 32), (std::vector<uint32_t>{0xFFFFFF, 0, 0, 0xFFFFFF}));
+  EXPECT_EQ(IconRows(ii2.hbmMask, 1), (std::vector<uint32_t>{0, 1, 0, 0}));
+  DeleteObject(ii2.hbmColor);
+  DeleteObject(ii2.hbmMask);
+  EXPECT_TRUE(DestroyIcon(again));
+  EXPECT_FALSE(GetIconInfo(again, &ii2));
   EXPECT_EQ(LoadCursorW(self, MAKEINTRESOURCEW(1779)), nullptr);
 
   // Short or damaged bytes give no cursor.
