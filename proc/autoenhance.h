@@ -44,3 +44,37 @@ void VXDoAutoSharp(TVXBitmap* Bitmap, int32_t Intensity, double rate, void* Send
 // format does not fit.
 void VXAutoSharpByEdgeMap(TVXBitmap* Bitmap, TVXBitmap* EdgeMap, int32_t Intensity, void* Sender,
                           const TVXProgressEvent& OnProgress);
+
+// ---- recursive Gaussians ----
+
+// First-order-cascade recursive Gaussian of the retinex (single precision):
+// w[k] = B e[k] + b1 w[k-1] + b2 w[k-2] + b3 w[k-3], and backwards alike.
+struct TVXRecursiveGaussCoefs {
+  float B = 0, b1 = 0, b2 = 0, b3 = 0;
+};
+TVXRecursiveGaussCoefs VXRecursiveGaussCoefs(float Sigma);
+// Smooths one line of n samples (n >= 1; Source and Target may be the same)
+// over its mirrored extension to 3n samples: a causal pass from the first
+// extended sample (zero state), an anticausal pass back from the last (zero
+// state) to the middle copy, which is the result. Work holds 3n values.
+void VXRecursiveGaussLine(const float* Source, float* Target, int32_t n, const TVXRecursiveGaussCoefs& Coefs,
+                          float* Work);
+// Smooths a plane of Width x Height values (row after row) into Target:
+// every row, then every column of Target in place.
+void VXRecursiveGaussPlane(const float* Source, float* Target, int32_t Width, int32_t Height,
+                           const TVXRecursiveGaussCoefs& Coefs);
+
+// Multi-scale retinex with colour restoration. The scales: ScaleHigh / 2
+// and (ScaleCount >= 2) ScaleHigh; with more than two scales ScaleCurve
+// spreads ScaleCount of them logarithmically from 3 (0), downwards from
+// ScaleHigh (1) or evenly from 2 (2). Each scale adds the difference of the
+// logarithms of the channels and their smoothed planes; the colour
+// restoration weighs it; the results, Variance standard deviations either
+// side of their mean, are stretched to 0..255. With Luminance only the
+// YCbCr luminance goes through the retinex and each pixel keeps its Cb and
+// Cr. Refused (nothing happens): ScaleCount < 1, another ScaleCurve with
+// more than two scales, scales that are no number, images narrower or
+// lower than 3 pixels.
+bool VXAutoEnhance2Accepts(int32_t Width, int32_t Height, int32_t ScaleCount, int32_t ScaleCurve, int32_t ScaleHigh);
+void VXDoAutoEnhance2(TVXBitmap* Bitmap, int32_t ScaleCount, int32_t ScaleCurve, bool Luminance, int32_t ScaleHigh,
+                      double Variance, void* Sender, const TVXProgressEvent& OnProgress);

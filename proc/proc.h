@@ -499,6 +499,9 @@ class TVexlaneProc {
   void AutoEnhance1(int32_t SubsampledSize, int32_t Slope, int32_t Cut, int32_t Neighbour);
   // vx24RGB, the whole work bitmap: VXDoAutoSharp.
   void AutoSharp(int32_t Intensity, double rate);
+  // vx24RGB, the whole work bitmap: VXDoAutoEnhance2; what it refuses does
+  // nothing, not even an undo entry.
+  void AutoEnhance2(int32_t ScaleCount, int32_t ScaleCurve, double Variance, int32_t ScaleHigh, bool Luminance);
 
   // ---- gamma, white balance and colour casts (proc/whitebalance.h) ----
   // vx24RGB, vx48RGB: gamma tables on the channels of Channel.

@@ -74,3 +74,104 @@ def auto_sharp_by_map(img, edge, intensity):
             v = img[y, x]
             out[y, x] = np.clip(np.trunc(v + (v - mean) * amount[y, x] / 10), 0, 255)
     return out
+
+
+def rg_coefs(sigma):
+    """Coefficients B, b1, b2, b3 of the retinex's recursive Gaussian."""
+    s = float(np.float32(sigma))
+    if s >= 2.5:
+        q = np.float32(0.98711 * s - 0.96330)
+    elif s >= 0.5:
+        q = np.float32(3.97156 - 4.14554 * np.sqrt(1 - 0.26891 * s))
+    else:
+        q = np.float32(0.1147705)
+    q = float(q)
+    b0 = float(np.float32(1.57825 + 2.44413 * q + 1.4281 * q ** 2 + 0.422205 * q ** 3))
+    b1 = np.float32((2.44413 * q + 2.85619 * q ** 2 + 1.26661 * q ** 3) / b0)
+    b2 = np.float32(-(1.4281 * q ** 2 + 1.26661 * q ** 3) / b0)
+    b3 = np.float32(0.422205 * q ** 3 / b0)
+    B = np.float32(1 - (float(b1) + float(b2) + float(b3)))
+    return B, b1, b2, b3
+
+
+def rg_lines(X, c):
+    """The retinex's recursive Gaussian along axis 1 of the float32 array X:
+    mirrored to 3n samples, causal and anticausal from zero states."""
+    B, b1, b2, b3 = c
+    m, n = X.shape
+    e = np.concatenate([X[:, ::-1], X, X[:, ::-1]], axis=1).astype(np.float32)
+    w = np.zeros((m, 3 * n + 3), np.float32)
+    for k in range(3 * n):
+        w[:, k + 3] = B * e[:, k] + b1 * w[:, k + 2] + b2 * w[:, k + 1] + b3 * w[:, k]
+    w = w[:, 3:]
+    y = np.zeros((m, 3 * n + 3), np.float32)
+    for k in range(3 * n - 1, n - 1, -1):
+        y[:, k] = B * w[:, k] + b1 * y[:, k + 1] + b2 * y[:, k + 2] + b3 * y[:, k + 3]
+    return y[:, n:2 * n]
+
+
+def rg_plane(P, c):
+    return rg_lines(rg_lines(P, c).T.copy(), c).T.copy()
+
+
+def retinex_scales(count, curve, high):
+    if count <= 2:
+        return [high / 2, float(high)][:count]
+    p = [10 ** (i * np.log(high - 2) / count / np.log(10)) for i in range(count)]
+    if curve == 0:
+        return [2 + v for v in p]
+    if curve == 1:
+        return [high - v for v in p]
+    return [2 + high / count * i for i in range(count)]
+
+
+def ycbcr(img):
+    f = img.astype(np.float64)
+    b, g, r = f[:, :, 0], f[:, :, 1], f[:, :, 2]
+    t = lambda v: np.clip(np.trunc(v), 0, 255)
+    return (t(0.299 * r + 0.587 * g + 0.114 * b), t(-0.16874 * r - 0.33126 * g + 0.5 * b + 128),
+            t(0.5 * r - 0.41869 * g - 0.08131 * b + 128))
+
+
+def from_ycbcr(Y, Cb, Cr):
+    t = lambda v: np.clip(np.trunc(v), 0, 255)
+    return np.stack([t(Y + 1.772 * (Cb - 128)), t(Y - 0.34414 * (Cb - 128) - 0.71414 * (Cr - 128)),
+                     t(Y + 1.402 * (Cr - 128))], axis=2).astype(np.uint8)
+
+
+def auto_enhance2(img, scales, lum, variance):
+    H, W, _ = img.shape
+    if lum:
+        Y, Cb, Cr = ycbcr(img)
+        planes = [(Y + 1).astype(np.float32)]
+    else:
+        planes = [img[:, :, c].astype(np.float32) + np.float32(1) for c in range(3)]
+    K = len(scales)
+    tiny = np.nextafter(0, 1)
+    lg = lambda a: np.log(np.where(a > 0, a, tiny))
+    R = [np.zeros((H, W), np.float32) for _ in planes]
+    for s in scales:
+        c = rg_coefs(s)
+        for p, I in enumerate(planes):
+            bl = rg_plane(I, c)
+            R[p] = (R[p].astype(np.float64) + (1 / K) * (lg(I.astype(np.float64)) - lg(bl.astype(np.float64)))
+                    ).astype(np.float32)
+    if lum:
+        I0 = planes[0].astype(np.float64)
+        R[0] = ((lg(128 * I0) - lg(I0)) * R[0]).astype(np.float32)
+    else:
+        L = lg(sum(p.astype(np.float64) for p in planes))
+        R = [((lg(128 * p.astype(np.float64)) - L) * r).astype(np.float32) for p, r in zip(planes, R)]
+    allv = np.concatenate([r.astype(np.float64).ravel() for r in R])
+    m = allv.mean()
+    d = np.sqrt(max(0.0, (allv * allv).mean() - m * m))
+    if d <= 1e-4 * max(1.0, abs(m)):
+        d = 0.0
+    low = m - variance * d
+    rng = (m + variance * d) - low
+    if rng == 0:
+        rng = 1.0
+    out = [np.clip(np.trunc((r.astype(np.float64) - low) * 255 / rng), 0, 255) for r in R]
+    if lum:
+        return from_ycbcr(out[0], Cb, Cr)
+    return np.stack(out, axis=2).astype(np.uint8)

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/colorspace.h"
 #include "noise_fixture.h"
 #include "numpy_oracle.h"
 #include "proc/autoenhance.h"
@@ -233,4 +235,154 @@ TEST(AutoSharp, ThroughTheComponent) {
   proc.Undo(false);
   EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
   ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoSharp(8, 0.99); }, 6, 50);
+}
+
+// ---- recursive Gaussians ----
+
+namespace {
+
+// The impulse responses of a line of 12 sigma + 1 samples with the impulse
+// in the middle, next to numpy's sampled Gaussian of that sigma.
+void ExpectGaussianImpulse(const std::vector<double>& Response, double Sigma, const std::string& What) {
+  const int32_t n = int32_t(Response.size());
+  const std::string g = numpy_oracle::Run("x = np.arange(" + std::to_string(n) + ") - " + std::to_string(n / 2) +
+                                              "\ns = " + std::to_string(Sigma) +
+                                              "\nsave(np.exp(-x * x / (2 * s * s)) / (np.sqrt(2 * np.pi) * s))",
+                                          {});
+  ASSERT_EQ(g.size(), size_t(n) * 8);
+  std::vector<double> want(static_cast<size_t>(n));
+  std::memcpy(want.data(), g.data(), g.size());
+  const double peak = *std::max_element(want.begin(), want.end());
+  double worst = 0;
+  for (int32_t i = 0; i < n; ++i) worst = std::max(worst, std::fabs(Response[size_t(i)] - want[size_t(i)]));
+  EXPECT_LE(worst, 0.1 * peak) << What << " sigma " << Sigma;
+}
+
+}  // namespace
+
+TEST(RecursiveGauss, ImpulseResponsesFollowTheGaussian) {
+  SKIP_WITHOUT_NUMPY();
+  for (double sigma : {1.5, 3.0, 10.0, 80.0}) {
+    const int32_t n = int32_t(12 * sigma) + 1 + (int32_t(12 * sigma) + 1) % 2;
+    std::vector<float> line(size_t(n), 0.0f), work(3 * size_t(n));
+    line[size_t(n / 2)] = 1;
+    VXRecursiveGaussLine(line.data(), line.data(), n, VXRecursiveGaussCoefs(float(sigma)), work.data());
+    ExpectGaussianImpulse(std::vector<double>(line.begin(), line.end()), sigma, "retinex");
+  }
+}
+
+// ---- AutoEnhance2 ----
+
+namespace {
+
+std::string ScalesOf(int32_t Count, int32_t Curve, int32_t High) {
+  if (Count == 1) return "[" + std::to_string(High / 2.0) + "]";
+  if (Count == 2) return "[" + std::to_string(High / 2.0) + ", " + std::to_string(High) + "]";
+  return "retinex_scales(" + std::to_string(Count) + ", " + std::to_string(Curve) + ", " + std::to_string(High) + ")";
+}
+
+std::unique_ptr<TVXBitmap> Crop(TVXBitmap* Source, int32_t x0, int32_t y0, int32_t w, int32_t h) {
+  auto b = std::make_unique<TVXBitmap>(w, h, vx24RGB);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) b->SetPixels_vx24RGB(x, y, Source->Pixels_vx24RGB(x0 + x, y0 + y));
+  return b;
+}
+
+}  // namespace
+
+TEST(AutoEnhance2, EqualsNumpyReferenceOnRandomCrops) {
+  SKIP_WITHOUT_NUMPY();
+  auto photo = procfixture::Photo(90, 70);
+  std::mt19937 rng(2);
+  struct Case {
+    int32_t count, curve, high;
+    double variance;
+    bool luminance;
+  } cases[] = {
+      {1, 0, 12, 1.5, false},   // the single scale High / 2
+      {2, 7, 30, 2.0, false},   // High / 2 and High; the curve plays no part
+      {3, 0, 40, 1.2, false},
+      {4, 1, 25, 3.0, true},
+      {3, 2, 60, 0.8, false},
+      {2, 0, 6, 2.5, true},
+  };
+  for (const Case& c : cases) {
+    const int32_t w = 12 + int32_t(rng() % 30), h = 8 + int32_t(rng() % 30);
+    auto b = Crop(photo.get(), int32_t(rng() % uint32_t(90 - w)), int32_t(rng() % uint32_t(70 - h)), w, h);
+    const std::string in = numpy_oracle::Pixels(b.get());
+    VXDoAutoEnhance2(b.get(), c.count, c.curve, c.luminance, c.high, c.variance, nullptr, nullptr);
+    const std::string want = Reference("save(auto_enhance2(load(0, np.uint8, " + Shape(b.get()) + "), " +
+                                           ScalesOf(c.count, c.curve, c.high) + ", " +
+                                           (c.luminance ? "True" : "False") + ", " + std::to_string(c.variance) + "))",
+                                       {in});
+    ExpectClose(numpy_oracle::Pixels(b.get()), want, 0.97,
+                "count " + std::to_string(c.count) + " curve " + std::to_string(c.curve) + " high " +
+                    std::to_string(c.high));
+  }
+}
+
+TEST(AutoEnhance2, UniformImagesComeOutBlack) {
+  for (bool luminance : {false, true}) {
+    auto b = luminance ? Uniform(40, 40, TRGB{77, 77, 77}) : Uniform(40, 40, TRGB{30, 140, 220});
+    VXDoAutoEnhance2(b.get(), 2, 0, luminance, 4, 2.0, nullptr, nullptr);
+    EXPECT_TRUE(AllZero(b.get())) << luminance;
+  }
+}
+
+TEST(AutoEnhance2, LuminanceKeepsEachPixelsCbAndCr) {
+  auto b = procfixture::Photo(33, 21);
+  TVXBitmap before(b.get());
+  VXDoAutoEnhance2(b.get(), 3, 0, true, 20, 1.5, nullptr, nullptr);
+  int32_t changed = 0;
+  for (int32_t y = 0; y < 21; ++y)
+    for (int32_t x = 0; x < 33; ++x) {
+      int32_t Y, Cb, Cr;
+      VXRGBToYCbCr(Y, Cb, Cr, before.Pixels_vx24RGB(x, y));
+      const TRGB got = b->Pixels_vx24RGB(x, y);
+      bool found = false;
+      for (int32_t v = 0; v < 256 && !found; ++v) found = VXSameRGB(VXYCbCrToRGB(v, Cb, Cr), got);
+      EXPECT_TRUE(found) << x << "," << y;
+      changed += !VXSameRGB(got, before.Pixels_vx24RGB(x, y));
+    }
+  EXPECT_GT(changed, 33 * 21 / 2);
+}
+
+TEST(AutoEnhance2, ProgressAndRefusals) {
+  auto b = procfixture::Photo(20, 10);
+  std::vector<int32_t> seen;
+  VXDoAutoEnhance2(b.get(), 2, 0, false, 8, 2.0, nullptr, [&](void*, int32_t p) { seen.push_back(p); });
+  EXPECT_EQ(seen, (std::vector<int32_t>{0, 10, 20, 45, 80, 90, 100}));
+
+  // Refused: no scale, a curve other than 0 .. 2 for more than two scales,
+  // scales that are no number (log of ScaleHigh - 2 <= 0), too small images.
+  struct Case {
+    int32_t w, h, count, curve, high;
+  } refused[] = {{20, 10, 0, 0, 10}, {20, 10, 3, 3, 10}, {20, 10, 3, -1, 10},
+                 {20, 10, 3, 0, 2},  {20, 10, 4, 1, 1},  {2, 10, 1, 0, 10},  {20, 2, 2, 0, 10}};
+  for (const Case& c : refused) {
+    auto img = procfixture::Photo(c.w, c.h);
+    const std::string before = numpy_oracle::Pixels(img.get());
+    int owner = 0;
+    TVexlaneProc proc(&owner);
+    proc.SetAttachedVXBitmap(img.get());
+    proc.AutoEnhance2(c.count, c.curve, 2.0, c.high, false);
+    EXPECT_EQ(proc.UndoCount(), 0) << c.count << " " << c.curve << " " << c.high;
+    EXPECT_EQ(numpy_oracle::Pixels(img.get()), before);
+    VXDoAutoEnhance2(img.get(), c.count, c.curve, false, c.high, 2.0, nullptr, nullptr);
+    EXPECT_EQ(numpy_oracle::Pixels(img.get()), before);
+  }
+}
+
+TEST(AutoEnhance2, ThroughTheComponent) {
+  auto b = procfixture::Photo(30, 20);
+  const std::string before = numpy_oracle::Pixels(b.get());
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVXBitmap(b.get());
+  proc.AutoEnhance2(3, 2, 2.0, 16, false);
+  EXPECT_EQ(proc.GetUndoCaptions(0), "AutoEnhance2");
+  EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
+  proc.Undo(false);
+  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
+  ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance2(2, 0, 2.0, 10, true); }, 7, 100);
 }
