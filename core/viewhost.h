@@ -77,6 +77,20 @@ class TVXViewHost {
   virtual bool LegacyBitmap() const { return false; }
   virtual void SetLegacyBitmap(bool Value) { (void)Value; }
 
+  // ---- screen mapping (viewers that show their image) ----
+  // A bitmap column or row in the viewer's client coordinates.
+  virtual int32_t XBmp2Scr(int32_t x) const { return x; }
+  virtual int32_t YBmp2Scr(int32_t y) const { return y; }
+  // The horizontal zoom in per cent.
+  virtual double ZoomX() const { return 100; }
+  // Repaints the client rectangle x1..x2 - 1, y1..y2 - 1.
+  virtual void UpdateRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    (void)x1;
+    (void)y1;
+    (void)x2;
+    (void)y2;
+  }
+
   // ---- window (components that work on request threads) ----
   // Whether the viewer sits in a parent window; only then do request threads
   // reach it through posted messages.

@@ -33,6 +33,7 @@
 #include "proc/docanalysis.h"
 #include "proc/histcompare.h"
 #include "proc/localthreshold.h"
+#include "proc/perspective.h"
 #include "proc/ftimage.h"
 #include "proc/encrypt.h"
 #include "proc/tone.h"
@@ -601,6 +602,50 @@ class TVexlaneProc {
   // Lights the image as a relief of its grey levels; pcf per cent of each
   // pixel is kept.
   void BumpMapping(int32_t LightX, int32_t LightY, int32_t LampX, int32_t LampY, int32_t pcf, TRGB Color);
+
+  // ---- perspective and 3D projection (vx24RGB; proc/perspective.h) ----
+  // Draws Source onto the quad x0, y0 .. x3, y3 of the work bitmap with
+  // Transparency 255 (see VXDrawToQuad).
+  void PerspectiveDraw(TVXBitmap* Source, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                       int32_t x3, int32_t y3, int32_t alphaMin, int32_t alphaMax, bool mergeAlpha);
+  // Source fitted into destWidth x destHeight keeping its aspect ratio, or
+  // scaled by scale, placed in 3D (VXProjectDraw3D, mode 2) and drawn; the
+  // quad it was drawn onto.
+  TVXQuadCoords ProjectDraw(TVXBitmap* Source, int32_t centerDestX, int32_t centerDestY, int32_t destWidth,
+                            int32_t destHeight, double depth, int32_t translateX, int32_t translateY, double rotateX,
+                            double rotateY, int32_t specularAlphaMin, int32_t specularAlphaMax, bool mergeAlpha);
+  TVXQuadCoords ProjectDraw(TVXBitmap* Source, int32_t centerDestX, int32_t centerDestY, double scale, double depth,
+                            int32_t translateX, int32_t translateY, double rotateX, double rotateY,
+                            int32_t specularAlphaMin, int32_t specularAlphaMax, bool mergeAlpha);
+
+  // ---- fills, marks, comparisons and small effects (proc/marks.h) ----
+  // Any format: the work rectangle takes FillColor (VXDoFill).
+  void Fill(TRGB FillColor);
+  void Fill(TColor FillColor);
+  // vx24RGB: a dot of Color every Frequency + 1 pixels in both directions.
+  void PaintMark(int32_t Frequency, TRGB Color);
+  // vx24RGB: a round marker of Width around (x, y) that paints Color only
+  // over pixels within Tolerance of BackgroundColor (alpha 255 where the
+  // image has an alpha channel), then asks the attached viewer to repaint
+  // the marker's screen area. No undo.
+  void PaintPenMarker(int32_t x, int32_t y, int32_t Width, TColor Color, TColor BackgroundColor, int32_t Tolerance);
+  // True when SecondImage (vx24RGB, the same size) equals the vx24RGB image;
+  // the outputs receive the smallest and largest of the blue, green and red
+  // values of each metric (PSNR 0 for equal channels). False, with the
+  // outputs untouched, when the images cannot be compared.
+  bool ComputeImageEquality(TVXBitmap* SecondImage, double& psnr_min, double& psnr_max, double& mse_min,
+                            double& mse_max, double& rmse_min, double& rmse_max, double& pae_min, double& pae_max,
+                            double& mae_min, double& mae_max);
+  // 1 - the mean grey difference / 255 over the common area of the two
+  // vx24RGB images; DiffBitmap (vx8g or vx8p, else unused) receives the
+  // differences. 0 when the images cannot be compared.
+  double CompareWith(TVXBitmap* SecondImage, TVXBitmap* DiffBitmap);
+  // vx24RGB: tones down pixels of strong redness.
+  void RemoveRedEyes();
+  // vx24RGB, the whole work bitmap: VXDoRadialStretch with each channel's
+  // coefficients.
+  void RadialStretch(double ARed, double BRed, double CRed, double DRed, double AGreen, double BGreen, double CGreen,
+                     double DGreen, double ABlue, double BBlue, double CBlue, double DBlue);
 
   // ---- data hidden in the pixels (vx24RGB, whole image) ----
   // One bit in the low bit of every colour byte, row by row from the top:

@@ -212,7 +212,9 @@ TEST(Distort, WaveAgreesWithReference) {
     auto img = Photo(c.w, c.h);
     const std::string want = numpy_oracle::Run(
         Fmt(kWaveReference, c.h, c.w, c.amp, c.wl, c.phase, c.refl), {numpy_oracle::Pixels(img.get())});
-    if (c.w > 1 && c.h > 1 && c.amp != 0) EXPECT_TRUE(want != numpy_oracle::Pixels(img.get())) << "the wave changes nothing here";
+    if (c.w > 1 && c.h > 1 && c.amp != 0) {
+      EXPECT_TRUE(want != numpy_oracle::Pixels(img.get())) << "the wave changes nothing here";
+    }
     std::vector<int32_t> progress;
     TProgressRec p;
     p.fOnProgress = [&](void*, int32_t per) { progress.push_back(per); };

@@ -85,6 +85,14 @@ class TFakeViewHost : public TVXViewHost {
   }
   bool LegacyBitmap() const override { return Note("LegacyBitmap"), legacy; }
   void SetLegacyBitmap(bool Value) override { Note("SetLegacyBitmap"), legacy = Value; }
+  // The screen is the bitmap zoomed by zoom per cent and moved by the offsets.
+  int32_t XBmp2Scr(int32_t x) const override { return Note("XBmp2Scr"), scrOffsetX + int32_t(x * zoom / 100); }
+  int32_t YBmp2Scr(int32_t y) const override { return Note("YBmp2Scr"), scrOffsetY + int32_t(y * zoom / 100); }
+  double ZoomX() const override { return Note("ZoomX"), zoom; }
+  void UpdateRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override {
+    Note("UpdateRect");
+    updateRects.push_back(TRect{x1, y1, x2, y2});
+  }
   TVXMask* SelectionMask() override { return Note("SelectionMask"), mask.get(); }
   bool Selected() const override { return Note("Selected"), selected; }
   const TPoint* PolySelPoints() const override { return poly.empty() ? nullptr : poly.data(); }
@@ -186,6 +194,9 @@ class TFakeViewHost : public TVXViewHost {
   TColor background = 0;
   bool legacy = false;
   int32_t objects = 0;  // stands for the vector objects
+  int32_t scrOffsetX = 0, scrOffsetY = 0;
+  double zoom = 100;
+  std::vector<TRect> updateRects;  // the rectangles asked to repaint
   mutable std::vector<std::string> log;
   std::map<void*, std::pair<TVXBitmapChangeEvent, void*>> handlers;
   bool gone = false;
