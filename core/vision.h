@@ -82,3 +82,13 @@ void VXReleaseSecondVisionLibrary();
 // 5 32-bit float, 0xA0000001 one bit.
 void VXPixelFormatToVisionType(TVXPixelFormat PixelFormat, uint32_t& Depth, int32_t& Channels);
 TVXPixelFormat VXVisionTypeToPixelFormat(uint32_t Depth, int32_t Channels);
+
+// A text-recognition language of the vision library: its ISO 639-2
+// terminology code ("eng") and English display name ("English").
+struct TVXVisionLanguages {
+  const char* Code;
+  const char* DisplayName;
+};
+constexpr int32_t VXVisionLanguagesCount = 65;
+// Ordered by display name.
+extern const TVXVisionLanguages VXVisionLanguages[VXVisionLanguagesCount];

@@ -358,3 +358,33 @@ TEST_F(VisionExchange, AShortSourceRowCopiesOnlyItsBytes) {
   ASSERT_EQ(b.RowLen(), 4);
   EXPECT_EQ(PixelBytes(b), (std::vector<uint8_t>{1, 2, 3, 0, 4, 5, 6, 0}));
 }
+
+namespace {
+
+// The language table is the ISO 639-2 terminology codes of the languages the
+// vision library reads, named as Debian's iso-codes names them (up to the
+// first ";" or ","), ordered by that name.
+TEST(ExtrasVision, LanguageTableFollowsIsoCodes) {
+  const char* json = "/usr/share/iso-codes/json/iso_639-2.json";
+  if (access(json, R_OK) != 0 || access("/usr/bin/python3", X_OK) != 0)
+    GTEST_SKIP() << "iso-codes or python3 missing";
+  const std::string script =
+      "import json,re\n"
+      "d={e['alpha_3']:e for e in json.load(open('" + std::string(json) + "'))['639-2']}\n"
+      "codes='afr sqi ara hye aze eus bel ben bos bul cat zho hrv ces dan nld eng est fin fra glg kat deu ell guj "
+      "heb hin hun isl ind gle ita jpn kan kaz kor lav lit mkd msa mal mlt mar nep nor pan fas pol por ron rus srp "
+      "slk slv spa swa swe tam tel tha tur ukr urd vie cym'.split()\n"
+      "for n,c in sorted((re.split('[;,]',d[c]['name'])[0],c) for c in codes): print(c+'\\t'+n)\n";
+  FILE* p = popen(("/usr/bin/python3 -c \"" + script + "\"").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string want;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) want.append(buf, n);
+  pclose(p);
+  std::string got;
+  for (const TVXVisionLanguages& l : VXVisionLanguages) got += std::string(l.Code) + "\t" + l.DisplayName + "\n";
+  EXPECT_EQ(got, want);
+}
+
+}  // namespace
