@@ -1,5 +1,7 @@
 #include "platform/win_resource.h"
 
+#include "platform/win_resource_entry.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -7,14 +9,9 @@
 #include <string>
 #include <utility>
 #include <mutex>
+#include <vector>
+#include <functional>
 
-struct TResourceEntry {
-  int Type = 0;
-  std::string Name;  // upper case
-  const void* Data = nullptr;
-  size_t Size = 0;
-  mutable TGlobalBlock Block;  // what LoadResource hands out
-};
 
 namespace {
 
@@ -71,11 +68,40 @@ bool UnregisterResource(int Type, const std::string& Name) {
   return true;
 }
 
-HRSRC FindResourceW(HMODULE Module, const std::string& Name, int Type) {
-  if (Module != nullptr) return nullptr;  // only the running program's own resources
+TResName::TResName(const std::string& Text) : fText(Text) {
+  if (Text.size() < 2 || Text.size() > 6 || Text[0] != '#') return;
+  uint32_t n = 0;
+  for (size_t i = 1; i < Text.size(); ++i) {
+    if (Text[i] < '0' || Text[i] > '9') return;
+    n = n * 10 + uint32_t(Text[i] - '0');
+  }
+  if (n > 0xFFFF) return;
+  fIsNumber = true;
+  fNumber = n;
+  fText.clear();
+}
+
+TResName TResName::Named(const std::string& Text) {
+  TResName r;
+  r.fText = Text;
+  return r;
+}
+
+HRSRC FindResourceW(HMODULE Module, const TResName& Name, const TResName& Type) {
+  if (Module != nullptr) return VXFindModuleResource(Module, Name, Type);
+  if (!Type.IsNumber() || Type.Number() > 0xFFFF) return nullptr;
   std::lock_guard<std::mutex> g(Lock());
-  const auto it = Table().find(TResourceKey(Type, Upper(Name)));
+  const auto it = Table().find(TResourceKey(int(Type.Number()), Upper(Name.Key())));
   return it == Table().end() ? nullptr : &it->second;
+}
+
+void VXEnumProgramResources(const std::function<void(int Type, const std::string& Name)>& Proc) {
+  std::vector<std::pair<int, std::string>> all;
+  {
+    std::lock_guard<std::mutex> g(Lock());
+    for (const auto& [key, entry] : Table()) all.push_back(key);
+  }
+  for (const auto& [type, name] : all) Proc(type, name);
 }
 
 HGLOBAL LoadResource(HMODULE /*Module*/, HRSRC Resource) { return Resource ? &Resource->Block : nullptr; }

@@ -13,7 +13,7 @@
 constexpr int RT_STRING = 6;
 constexpr int RT_RCDATA = 10;
 
-struct TResourceEntry;
+struct TResourceEntry;  // platform/win_resource_entry.h
 using HMODULE = void*;
 using HRSRC = const TResourceEntry*;
 
@@ -23,8 +23,33 @@ void RegisterResource(int Type, const std::string& Name, const void* Data, size_
 // Removes a registered resource; true when there was one.
 bool UnregisterResource(int Type, const std::string& Name);
 
-// Names are compared without case, as on Windows.
-HRSRC FindResourceW(HMODULE Module, const std::string& Name, int Type);
+// A resource type or name as Windows passes them: a number below 65536 (what
+// MAKEINTRESOURCE makes) or a text. A text "#" followed by decimal digits
+// stands for that number, as on Windows.
+class TResName {
+ public:
+  TResName(int Number) : fIsNumber(true), fNumber(Number < 0 ? 0x10000u : uint32_t(Number)) {}
+  TResName(const char* Text) : TResName(std::string(Text ? Text : "")) {}
+  TResName(const std::string& Text);
+  static TResName Named(const std::string& Text);  // a text, never a number
+  bool IsNumber() const { return fIsNumber; }
+  // 0x10000 and above for a number that no resource can have.
+  uint32_t Number() const { return fNumber; }
+  const std::string& Text() const { return fText; }
+  // "#" + the number, or the text.
+  std::string Key() const { return fIsNumber ? "#" + std::to_string(fNumber) : fText; }
+
+ private:
+  TResName() = default;
+  bool fIsNumber = false;
+  uint32_t fNumber = 0;
+  std::string fText;
+};
+
+// A null module is the running program (types by number only); other modules
+// come from LoadLibraryExW (platform/win_module.h). Names and texts of types
+// are compared without case, as on Windows.
+HRSRC FindResourceW(HMODULE Module, const TResName& Name, const TResName& Type);
 HGLOBAL LoadResource(HMODULE Module, HRSRC Resource);
 const void* LockResource(HGLOBAL Data);
 uint32_t SizeofResource(HMODULE Module, HRSRC Resource);

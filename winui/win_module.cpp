@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "platform/win_module.h"
 #include "winui/gdi.h"
 #include "winui/win_gesture.h"
 
@@ -79,6 +80,8 @@ HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
 }
 
 BOOL FreeLibrary(HMODULE hLibModule) {
+  // Modules opened as data files for their resources.
+  if (VXFreeModuleFile(hLibModule)) return TRUE;
   std::lock_guard<std::mutex> l(gModLock);
   Module* m = FromHandle(hLibModule);
   if (!m || m->Uses == 0) return FALSE;

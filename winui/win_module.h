@@ -9,6 +9,8 @@
 // counts one more use.
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
+// Also frees the modules that LoadLibraryExW opened as data files
+// (platform/win_module.h).
 BOOL FreeLibrary(HMODULE hLibModule);
 // An entry of a loaded module; null when the module lacks it.
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName);
