@@ -191,7 +191,7 @@ TEST(ResExtract, FilesThatAreNoModulesGiveAnEmptyExtractor) {
 TEST(ResExtract, GroupEntryFields) {
   std::ifstream in(kDir + "res64.dll", std::ios::binary);
   std::vector<uint8_t> dll((std::istreambuf_iterator<char>(in)), {});
-  // Patch the first entries of the two groups in a copy of the DLL.
+  // The first entries of the two groups are patched in a copy of the DLL.
   TVXResourceExtractor orig(kDir + "res64.dll");
   uint32_t glen = 0, clen = 0;
   const auto* g = static_cast<const uint8_t*>(orig.GetBuffer("GroupIcon", "APPICON", glen));
@@ -199,8 +199,6 @@ TEST(ResExtract, GroupEntryFields) {
   ASSERT_TRUE(g && c);
   ASSERT_EQ(glen, 20u);
   ASSERT_EQ(clen, 20u);
-  const size_t gOff = size_t(g - static_cast<const uint8_t*>(orig.GetBuffer("GroupIcon", "APPICON", glen)));
-  (void)gOff;
   // Find the resources' offsets in the file by their bytes.
   auto find = [&](const uint8_t* p, size_t n) {
     return size_t(std::search(dll.begin(), dll.end(), p, p + n) - dll.begin());
