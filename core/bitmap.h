@@ -13,6 +13,7 @@
 //   core/bitmap_pixels.cpp   pixel access, palette accessors and fills
 //   core/convert.cpp         pixel-format conversion
 //   core/bitmap_services.cpp flip, rotation, resampling, image tests, hash
+//   core/bitmap_io.cpp       reading and writing through the I/O component
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include "core/pixels.h"
 #include "core/vxdefs.h"
 #include "platform/win_geometry.h"
+#include "platform/win_resource.h"
 
 class TVXBitmap;
 class TVXFileBuffer;
@@ -32,6 +34,7 @@ class TVXICC;
 class TVXMask;
 class TVXVisionImage;
 class TStream;
+class TIOParamsVals;
 
 // ---------------------------------------------------------------------------
 // The abstract bitmap that every bitmap class implements.
@@ -126,6 +129,10 @@ class TVXBitmap : public TVXBaseBitmap {
   // A copy of the rectangle Left..Right, Top..Bottom (corners included) of
   // image, with the same rectangle of its alpha channel and its palette.
   TVXBitmap(TVXBitmap* image, const TRect& Rect);
+  // Create, then Read(FileName, IOParams) (bitmap_io.cpp).
+  TVXBitmap(const std::string& FileName, TIOParamsVals* IOParams);
+  // Create, then Read(Buffer, BufferSize, Format, nullptr) (bitmap_io.cpp).
+  TVXBitmap(const void* Buffer, int32_t BufferSize, int32_t Format);
   ~TVXBitmap() override;
   // A new alpha channel: vx8g of the given size filled with 255, in
   // ImageLocation (vxTBitmap becomes vxMemory).
@@ -428,6 +435,25 @@ class TVXBitmap : public TVXBaseBitmap {
   // core/streams.h) of the rows from the last to the first, RowLen bytes
   // each, padding included, then for vx8p the palette.
   std::string GetHash(uint32_t algorithm);
+
+  // ---- reading and writing through the I/O component (bitmap_io.cpp) ----
+  // A TVexlaneIO on this bitmap loads or saves it; IOParams (may be nullptr)
+  // is copied into the component's parameters first and, after a read, the
+  // parameters are copied back. True unless the component set Aborting.
+  // Without the I/O library linked they raise EVXException.
+  bool Read(const std::string& FileName, TIOParamsVals* IOParams = nullptr);
+  bool Read(TStream* Stream, int32_t FileType, TIOParamsVals* IOParams = nullptr);
+  bool Read(const void* Buffer, int32_t BufferSize, int32_t FileType, TIOParamsVals* IOParams = nullptr);
+  // Without IOParams the bits per sample and samples per pixel follow the
+  // pixel format (vx8g also asks for grey JPEG). The type comes from the
+  // file name's extension.
+  bool Write(const std::string& FileName, TIOParamsVals* IOParams = nullptr);
+  bool Write(TStream* Stream, int32_t FileType, TIOParamsVals* IOParams = nullptr);
+  // Reads a resource of a module (nullptr: the program itself) as Format
+  // (0: by the content). A missing resource raises EVXException
+  // "Resource <name> not found" (a number as "#" and its decimal digits).
+  void LoadFromResource(HMODULE Instance, const std::string& ResName, const TResName& ResType, int32_t Format);
+  void LoadFromResource(HMODULE Instance, int32_t ResID, const TResName& ResType, int32_t Format);
 
   // ---- exchange with the vision library (bitmap_vision.cpp) ----
   // An image of the vision library over this bitmap's pixels, with the alpha

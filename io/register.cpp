@@ -8,7 +8,7 @@
 
 namespace {
 
-const bool registered = (VXLibraryHooks.IOStartup = &VXStartUpIOUnit,
+const bool registered = (VXRegisterBitmapIOHooks(), VXLibraryHooks.IOStartup = &VXStartUpIOUnit,
                          VXLibraryHooks.IOShutdown = &VXShutDownIOUnit,
                          // The settings report this converter until another one is assigned.
                          VXDefaultConvertColorHook = &VXDefaultConvertColor, true);

@@ -190,6 +190,13 @@ class TVexlaneIO {
   // other text formats raise EVXException "Unsupported text format".
   void LoadFromText(const std::string& FileName, TVXTextFormat TextFormat);
   void LoadFromText(TStream* Stream, TVXTextFormat TextFormat);
+  // Loads the resource of that type and name of a Windows module (executable
+  // or library) as Format (0: by the content). Types and names are the
+  // texts of TVXResourceExtractor ("RCData" or "INTRESOURCE:10", "LOGO").
+  // A module or resource that is not found sets Aborting and raises nothing.
+  // Params().IsResource() is true during the load.
+  void LoadFromResource(const std::string& ModulePath, const std::string& ResourceType,
+                        const std::string& ResourceName, int32_t Format);
   // The new image index (first, prior, next or last, kept inside the file's
   // images); the file (FileName, else Params().FileName()) is loaded at that
   // index when a FileName is given or the index changes.
@@ -496,6 +503,10 @@ class TVexlaneIO {
 // else stretched in the bitmap's own pixel format, and the parameters' DPI
 // and size updated.
 TVXBitmap* VXAdjustDPI(TVXBitmap* Bitmap, TIOParamsVals& Params, bool Filtered);
+
+// Fills the core's hooks of the bitmap's Read and Write (core/bitmap_io.h)
+// with the component's loads and saves (io/register.cpp, before main).
+void VXRegisterBitmapIOHooks();
 
 // I/O module start-up and shut-down (called by the library start-up).
 void VXStartUpIOUnit();

@@ -1,12 +1,13 @@
 // Images as source text (a constant array, hexadecimal bytes, Base64) or as a
-// picture of characters, Base64 text read back, and stepping through the
-// images of a multi-image file.
+// picture of characters, Base64 text read back, images stored as resources of
+// Windows modules, and stepping through the images of a multi-image file.
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "core/bitmap.h"
 #include "core/filewriter.h"
+#include "core/resextract.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "core/streamutils.h"
@@ -140,6 +141,21 @@ void TVexlaneIO::LoadFromText(TStream* Stream, TVXTextFormat TextFormat) {
     case vxtfASCIIArt:
       throw EVXException("Unsupported text format");
   }
+}
+
+void TVexlaneIO::LoadFromResource(const std::string& ModulePath, const std::string& ResourceType,
+                                  const std::string& ResourceName, int32_t Format) {
+  TVXResourceExtractor extractor(ModulePath);
+  struct TResourceFlag {
+    TIOParamsVals& P;
+    ~TResourceFlag() { P.SetIsResource(false); }
+  } flag{*fParams};
+  uint32_t length = 0;
+  const void* buffer = extractor.GetBuffer(ResourceType, ResourceName, length);
+  fParams->SetIsResource(true);
+  TSynchronousScope sync(fAsyncMode);
+  // A resource too large for a buffer load counts as missing.
+  LoadFromBuffer(length <= 0x7FFFFFFFu ? buffer : nullptr, int32_t(length & 0x7FFFFFFFu), Format);
 }
 
 int32_t TVexlaneIO::Seek(TVXIOSeekDestination Destination, const std::string& FileName) {

@@ -1,10 +1,12 @@
 // Bitmap storage: one memory block, fragments, temporary files; allocation,
 // its failures and the operations that re-lay or move the rows.
 
+#include <functional>
 #include <thread>
 
 #include "core/icc.h"
 #include "core/mask.h"
+#include "core/streams.h"
 
 #include "core/vxdefs.h"
 #include "core/workbitmap.h"
@@ -609,3 +611,31 @@ TEST_F(BitmapStorageTest, WorkBitmapBeyondThePixelLimitOrMemoryRaisesAndStaysEmp
 }
 
 }  // namespace
+
+// The core alone has no I/O component to read or write through.
+TEST(BitmapIOHooks, WithoutTheIOLibraryReadAndWriteRaise) {
+  TVXBitmap b(2, 2, vx24RGB);
+  TMemoryStream ms;
+  const uint8_t bytes[4] = {1, 2, 3, 4};
+  const struct {
+    std::function<void()> Call;
+    const char* Message;
+  } cases[] = {
+      {[&] { b.Read(std::string("x.png")); }, "TVXBitmap.Read: the I/O library is not linked"},
+      {[&] { b.Read(&ms, 8); }, "TVXBitmap.Read: the I/O library is not linked"},
+      {[&] { b.Read(bytes, 4, 8); }, "TVXBitmap.Read: the I/O library is not linked"},
+      {[&] { TVXBitmap c(std::string("x.png"), nullptr); }, "TVXBitmap.Read: the I/O library is not linked"},
+      {[&] { TVXBitmap c(bytes, 4, 0); }, "TVXBitmap.Read: the I/O library is not linked"},
+      {[&] { b.Write(std::string("x.png")); }, "TVXBitmap.Write: the I/O library is not linked"},
+      {[&] { b.Write(&ms, 8); }, "TVXBitmap.Write: the I/O library is not linked"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.Call();
+      ADD_FAILURE() << "no exception: " << c.Message;
+    } catch (const EVXException& e) {
+      EXPECT_STREQ(e.what(), c.Message);
+    }
+  }
+  EXPECT_EQ(b.Width(), 2);
+}
