@@ -27,7 +27,6 @@
 namespace {
 
 constexpr int32_t kPNGFileType = 8;
-constexpr int32_t kTIFFFileType = 1;
 constexpr int32_t kCameraRawFileType = 20;
 constexpr int32_t kHDPhotoFileType = 29;
 constexpr int32_t kJPEGFileType = 3;
@@ -246,11 +245,9 @@ void VXCodecsStartup() {
   pdf.CloseDocument = &ClosePDF;
   VXSetCodecOps(kPDFFileType, pdf);
 
-  // Detection's TIFF, camera-raw TIFF and HD Photo probes (io/tiffpages.h).
-  // The codecs of these types keep them when they fill their records.
-  TVXCodecOps tiff;
-  tiff.IsStream = &VXIsTIFFStream;
-  VXSetCodecOps(kTIFFFileType, tiff);
+  // Detection's camera-raw TIFF and HD Photo probes (io/tiffpages.h). The
+  // codecs of these types keep them when they fill their records; the TIFF
+  // probe belongs to the TIFF reader's record (formats/).
   TVXCodecOps cameraRaw;
   cameraRaw.IsTIFFVariant = &VXIsRawTIFFStream;
   VXSetCodecOps(kCameraRawFileType, cameraRaw);

@@ -1,12 +1,46 @@
 #include "formats/formats_module.h"
 
+#include "formats/tiff.h"
 #include "io/codec_table.h"
+#include "io/params.h"
+#include "io/tiffpages.h"
+
+namespace {
+
+constexpr int32_t kTIFFFileType = 1;
+
+// Page TIFF_ImageIndex with the component's options: alpha as a mask, no
+// EXIF modes, offsets as the component says.
+void ReadTIFF(TVXCodecReadArgs& a) {
+  int32_t pages = 0;
+  VXReadTIFFStream(a.Bitmap, a.Stream, pages, *a.Params, *a.Progress, a.Preview, a.AlphaMask, a.TranslateBase,
+                   false, nullptr);
+  a.Count = pages;
+}
+
+void ReadTIFFParams(TVXCodecReadArgs& a) {
+  int32_t pages = 0;
+  VXReadTIFFStream(a.Bitmap, a.Stream, pages, *a.Params, *a.Progress, true, a.AlphaMask, a.TranslateBase, false,
+                   nullptr);
+  a.Count = pages;
+}
+
+}  // namespace
 
 // Each format adds its records here, one block per file type, in the style of
 // codecs/codecs_module.cpp. The modules start in no fixed order and a record
 // is replaced whole, so a file type belongs to one module: a format taking
 // over a type the codec library registers moves that block here. A format
 // that keeps state for the whole run frees it in VXFormatsShutdown.
-void VXFormatsStartup() {}
+void VXFormatsStartup() {
+  // TIFF: reading, page counts and detection's probe. Writing comes later;
+  // until then saving a TIFF raises for want of a writer.
+  TVXCodecOps tiff;
+  tiff.Read = &ReadTIFF;
+  tiff.ReadParams = &ReadTIFFParams;
+  tiff.ImageCount = &VXGetTIFFStreamPageCount;
+  tiff.IsStream = &VXIsTIFFStream;
+  VXSetCodecOps(kTIFFFileType, tiff);
+}
 
 void VXFormatsShutdown() {}

@@ -31,6 +31,9 @@ struct TVXCodecReadArgs {
   TIOParamsVals* Params = nullptr;
   TProgressRec* Progress = nullptr;  // damage sets *Progress->Aborting
   bool Preview = false;            // parameters only, no pixels
+  // Offsets of the file count from the stream's position (else they are
+  // absolute stream positions, as for a TIFF behind a stream header).
+  bool TranslateBase = true;
   // Bytes of the image from the position, for formats that need the length
   // (PCX, BMP, a DCX page); -1: up to the end of the stream.
   int64_t Length = -1;

@@ -274,6 +274,14 @@ class TVexlaneIO {
   void SaveToFileWBMP(const std::string& FileName);
   void SaveToStreamWBMP(TStream* Stream);
 
+  // ---- TIFF (type 1) ----
+  // Page TIFF_ImageIndex of a TIFF or BigTIFF file; the stream loader reads a
+  // 12-byte "TIFF" stream header first when StreamHeaders is on and then
+  // leaves the stream after the image. Returns the page count, -1 when
+  // Aborting (and -1 when started as a request).
+  int32_t LoadFromFileTIFF(const std::string& FileName);
+  int32_t LoadFromStreamTIFF(TStream* Stream);
+
   // ---- GIF (type 2) ----
   // Frame GIF_ImageIndex: with GIF_RAWLoad alone at its size and offsets,
   // otherwise frames 0 to the index composed as a player shows them (a
@@ -439,6 +447,7 @@ class TVexlaneIO {
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
   int32_t LoadGIFCore(TStream* Stream);
+  int32_t LoadTIFFCore(TStream* Stream, bool WithHeader);
   // OperationPattern for a Body that answers a count: 0 when the target
   // cannot be made consistent.
   int32_t CountOperation(const std::function<int32_t()>& Body);

@@ -30,6 +30,8 @@ struct TFormatMembers {
 // makes the dispatch raise, naming the format and the operation. Loaders that
 // return a count give the dispatch the negation of Aborting.
 const TFormatMembers kMembers[] = {
+    {1, [](TVexlaneIO& io, const std::string& f) { io.LoadFromFileTIFF(f); return !io.Aborting(); },
+     [](TVexlaneIO& io, TStream* s) { io.LoadFromStreamTIFF(s); return !io.Aborting(); }, nullptr, nullptr},
     {5, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileBMP(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamBMP(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFileBMP(f); },

@@ -1,5 +1,5 @@
-// Detection through the TIFF probes that the codec library's start-up puts
-// into the records of TIFF, camera raw and HD Photo.
+// Detection through the TIFF probes: the TIFF reader's record (formats/)
+// and the camera-raw and HD Photo records of the codec library.
 #include <gtest/gtest.h>
 
 #include "core/streams.h"

@@ -1,0 +1,77 @@
+// The I/O component's TIFF operations: page TIFF_ImageIndex of a file or of a
+// stream (behind a "TIFF" stream header when StreamHeaders is on).
+#include <cstring>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/byteorder.h"
+#include "core/mask.h"
+#include "core/settings.h"
+#include "core/streams.h"
+#include "io/codec_table.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
+
+namespace {
+
+constexpr int32_t kTIFFFileType = 1;
+constexpr int64_t kStreamHeaderSize = 12;
+
+}  // namespace
+
+int32_t TVexlaneIO::LoadTIFFCore(TStream* Stream, bool WithHeader) {
+  const TVXCodecOps& ops = VXRequireCodecOps(kTIFFFileType, vxcoLoad);
+  TVXBufferedReadStream buffered(Stream, 8192, VXGetGlobalSettings()->UseRelativeStreams());
+  fParams->ResetInfo();
+  int64_t afterHeader = 0, length = 0;
+  if (WithHeader) {
+    uint8_t h[kStreamHeaderSize] = {};
+    const int64_t got = buffered.Read(h, kStreamHeaderSize);
+    afterHeader = buffered.Position();
+    const size_t textLen = strnlen(reinterpret_cast<const char*>(h), 5);
+    if (got != kStreamHeaderSize || std::string(reinterpret_cast<const char*>(h), textLen) != "TIFF") {
+      fAborting = true;
+      return 0;
+    }
+    length = int64_t(VXGetLE32(h + 8));
+  }
+  TProgressRec progress = MakeProgress();
+  fVXBitmap->RemoveAlphaChannel(false, 0);
+  TVXCodecReadArgs args;
+  args.Stream = &buffered;
+  args.Bitmap = fVXBitmap;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  args.TranslateBase = !WithHeader;
+  try {
+    ops.Read(args);
+  } catch (const EVXException&) {
+    fAborting = true;
+  }
+  CheckDPI();
+  if (args.AlphaMask && !fAborting) fVXBitmap->AlphaChannel()->CopyFromTVXMask(args.AlphaMask.get());
+  if (fAutoAdjustDPI) DoAutoAdjustDPI();
+  if (WithHeader) buffered.SetPosition(afterHeader + length);
+  ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
+  fParams->SetFileName("");
+  fParams->SetFileType(kTIFFFileType);
+  Update();
+  return args.Count;
+}
+
+int32_t TVexlaneIO::LoadFromFileTIFF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetInt, &TVexlaneIO::LoadFromFileTIFF, FileName)) return -1;
+  const int32_t result = CountOperation([&] {
+    TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    const int32_t count = LoadTIFFCore(&file, false);
+    fParams->SetFileName(FileName);
+    return count;
+  });
+  return fAborting ? -1 : result;
+}
+
+int32_t TVexlaneIO::LoadFromStreamTIFF(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetInt, &TVexlaneIO::LoadFromStreamTIFF, Stream)) return -1;
+  const int32_t result = CountOperation([&] { return LoadTIFFCore(Stream, fStreamHeaders); });
+  return fAborting ? -1 : result;
+}
