@@ -78,3 +78,32 @@ void VXRecursiveGaussPlane(const float* Source, float* Target, int32_t Width, in
 bool VXAutoEnhance2Accepts(int32_t Width, int32_t Height, int32_t ScaleCount, int32_t ScaleCurve, int32_t ScaleHigh);
 void VXDoAutoEnhance2(TVXBitmap* Bitmap, int32_t ScaleCount, int32_t ScaleCurve, bool Luminance, int32_t ScaleHigh,
                       double Variance, void* Sender, const TVXProgressEvent& OnProgress);
+
+// Third-order recursive Gaussian in double precision (Young, van Vliet and
+// van Ginkel) with the boundary conditions of Triggs and Sdika: the causal
+// pass w[k] = x[k] + a1 w[k-1] + a2 w[k-2] + a3 w[k-3] starts in the steady
+// state of the first sample; the anticausal pass y[k] = B^2 w[k] + a1 y[k+1]
+// + a2 y[k+2] + a3 y[k+3] starts where an endless continuation of the line
+// by its last sample would bring it. M maps the last three causal residuals
+// (w[n-1] - u, w[n-2] - u, w[n-3] - u; u = x[n-1] / B) to the anticausal
+// values at n - 1, n and n + 1 less their steady state u / B, in units of
+// B^2. B = 1 - a1 - a2 - a3. M's entries grow to about 1e8 at sigma 80 and
+// nearly cancel, so M and the boundary are kept in extended precision.
+struct TVXGauss3Coefs {
+  double a1 = 0, a2 = 0, a3 = 0, B = 0;
+  long double M[3][3] = {};
+};
+TVXGauss3Coefs VXGauss3Coefs(double Sigma);
+// Smooths a line of n samples in place; lines shorter than 3 samples stay
+// as they are.
+void VXGauss3Line(double* Line, int32_t n, const TVXGauss3Coefs& Coefs);
+
+// Local adaptation of the luminance on the image enlarged by 8 columns on
+// the left and 8 rows at the bottom (black): two stages, sigma 3 then 1.5,
+// each dividing the luminance by its smoothed self plus an offset of half
+// the mean; each pixel's channels then scale with the new luminance through
+// gamma 2.2 tables and a gamma table of Gamma; the saturation changes by the
+// factor Saturation / 100 (VXDoAdjustSaturation). Gamma <= 0 does nothing.
+// Progress in nine stages of 9 per cent.
+void VXDoAutoEnhance3(TVXBitmap* Bitmap, int32_t Saturation, double Gamma, void* Sender,
+                      const TVXProgressEvent& OnProgress);

@@ -503,6 +503,9 @@ class TVexlaneProc {
   // vx24RGB, the whole work bitmap: VXDoAutoEnhance2; what it refuses does
   // nothing, not even an undo entry.
   void AutoEnhance2(int32_t ScaleCount, int32_t ScaleCurve, double Variance, int32_t ScaleHigh, bool Luminance);
+  // vx24RGB, the whole work bitmap: VXDoAutoEnhance3; Gamma <= 0 does
+  // nothing, not even an undo entry.
+  void AutoEnhance3(double Gamma, int32_t Saturation);
 
   // ---- gamma, white balance and colour casts (proc/whitebalance.h) ----
   // vx24RGB, vx48RGB: gamma tables on the channels of Channel.

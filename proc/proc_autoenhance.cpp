@@ -51,3 +51,12 @@ void TVexlaneProc::AutoEnhance2(int32_t ScaleCount, int32_t ScaleCurve, double V
     VXDoAutoEnhance2(work, ScaleCount, ScaleCurve, Luminance, ScaleHigh, Variance, this, OnProgress);
   });
 }
+
+void TVexlaneProc::AutoEnhance3(double Gamma, int32_t Saturation) {
+  // The gamma table raises to the power 1 / Gamma.
+  if (!(Gamma > 0)) return;
+  RunOperation(TVXPixelFormatSet{vx24RGB}, FormatCaption("AutoEnhance3 %.2f, %d", Gamma, int(Saturation)),
+               [&](TVXBitmap* work, int32_t, int32_t, int32_t, int32_t) {
+                 VXDoAutoEnhance3(work, Saturation, Gamma, this, OnProgress);
+               });
+}

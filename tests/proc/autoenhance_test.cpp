@@ -386,3 +386,145 @@ TEST(AutoEnhance2, ThroughTheComponent) {
   EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
   ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance2(2, 0, 2.0, 10, true); }, 7, 100);
 }
+
+// ---- third-order recursive Gaussian ----
+
+TEST(RecursiveGauss, ThirdOrderImpulseResponsesFollowTheGaussian) {
+  SKIP_WITHOUT_NUMPY();
+  for (double sigma : {1.5, 3.0, 10.0, 80.0}) {
+    const int32_t n = int32_t(12 * sigma) + 1 + (int32_t(12 * sigma) + 1) % 2;
+    std::vector<double> line(static_cast<size_t>(n), 0.0);
+    line[size_t(n / 2)] = 1;
+    VXGauss3Line(line.data(), n, VXGauss3Coefs(sigma));
+    ExpectGaussianImpulse(line, sigma, "third order");
+  }
+}
+
+TEST(RecursiveGauss, ThirdOrderEndsAsIfTheRowWentOnWithItsLastValue) {
+  std::mt19937 rng(3);
+  for (double sigma : {1.5, 3.0, 10.0, 80.0}) {
+    const TVXGauss3Coefs c = VXGauss3Coefs(sigma);
+    for (int32_t n : {3, 4, 9, 57}) {
+      std::vector<double> row(static_cast<size_t>(n));
+      for (double& v : row) v = double(rng() % 25600) / 100;
+      // The same filter over the row continued by its last value for
+      // thousands of samples, the anticausal pass starting from 0 at the far
+      // end.
+      const int32_t N = n + 8000;
+      std::vector<double> x(row), w(static_cast<size_t>(N)), y(static_cast<size_t>(N) + 3, 0.0);
+      x.resize(size_t(N), row.back());
+      const double init = row[0] / c.B;
+      for (int32_t k = 0; k < N; ++k) {
+        auto prev = [&](int32_t d) { return k - d >= 0 ? w[size_t(k - d)] : init; };
+        w[size_t(k)] = x[size_t(k)] + c.a1 * prev(1) + c.a2 * prev(2) + c.a3 * prev(3);
+      }
+      for (int32_t k = N - 1; k >= 0; --k)
+        y[size_t(k)] = c.B * c.B * w[size_t(k)] + c.a1 * y[size_t(k) + 1] + c.a2 * y[size_t(k) + 2] +
+                       c.a3 * y[size_t(k) + 3];
+      std::vector<double> got(row);
+      VXGauss3Line(got.data(), n, c);
+      for (int32_t k = 0; k < n; ++k)
+        EXPECT_NEAR(got[size_t(k)], y[size_t(k)], 1e-9 * 256) << "sigma " << sigma << " n " << n << " k " << k;
+      // A constant row stays constant.
+      std::vector<double> flat(static_cast<size_t>(n), 97.25);
+      VXGauss3Line(flat.data(), n, c);
+      for (double v : flat) EXPECT_NEAR(v, 97.25, 1e-9 * 256) << "sigma " << sigma << " n " << n;
+    }
+  }
+}
+
+// ---- AutoEnhance3 ----
+
+TEST(AutoEnhance3, EqualsNumpyReferenceOnRandomCrops) {
+  SKIP_WITHOUT_NUMPY();
+  auto photo = procfixture::Photo(90, 70);
+  std::mt19937 rng(5);
+  struct Case {
+    double gamma;
+    int32_t saturation;
+  } cases[] = {{2.2, 100}, {1.0, 130}, {3.5, 60}, {0.7, 0}, {1.8, 200}};
+  for (const Case& c : cases) {
+    const int32_t w = 5 + int32_t(rng() % 40), h = 3 + int32_t(rng() % 40);
+    auto b = Crop(photo.get(), int32_t(rng() % uint32_t(90 - w)), int32_t(rng() % uint32_t(70 - h)), w, h);
+    const std::string in = numpy_oracle::Pixels(b.get());
+    VXDoAutoEnhance3(b.get(), c.saturation, c.gamma, nullptr, nullptr);
+    ASSERT_EQ(b->Width(), w);
+    ASSERT_EQ(b->Height(), h);
+    const std::string want = Reference("save(auto_enhance3(load(0, np.uint8, " + Shape(b.get()) + "), " +
+                                           std::to_string(c.gamma) + ", " + std::to_string(c.saturation) + "))",
+                                       {in});
+    ExpectClose(numpy_oracle::Pixels(b.get()), want, 0.97,
+                "gamma " + std::to_string(c.gamma) + " saturation " + std::to_string(c.saturation));
+  }
+}
+
+TEST(AutoEnhance3, Gamma22ScalesEachPixelByOneRatioAndSaturation0GivesGrey) {
+  auto photo = procfixture::Photo(41, 29);
+  TVXBitmap before(photo.get());
+  VXDoAutoEnhance3(photo.get(), 100, 2.2, nullptr, nullptr);
+  ASSERT_EQ(photo->Width(), 41);
+  ASSERT_EQ(photo->Height(), 29);
+  // Gamma 2.2 makes both tables the same: a channel c becomes
+  // T[Trunc(T[c] x ratio)], one ratio for the pixel's three channels.
+  int32_t T[256];
+  for (int32_t i = 0; i < 256; ++i) T[i] = int32_t(std::nearbyint(255 * std::pow(i / 255.0, 1 / 2.2)));
+  T[0] = 1;
+  for (int32_t y = 0; y < 29; ++y)
+    for (int32_t x = 0; x < 41; ++x) {
+      const TRGB in = before.Pixels_vx24RGB(x, y), out = photo->Pixels_vx24RGB(x, y);
+      double lo = 0, hi = 1e30;
+      for (auto [c, o] : {std::pair{in.r, out.r}, {in.g, out.g}, {in.b, out.b}}) {
+        // The table entries k with T'[k] == o, T' being T with T'[0] = 0.
+        int32_t k0 = 256, k1 = -1;
+        for (int32_t k = 0; k < 256; ++k)
+          if ((k == 0 ? 0 : T[k]) == o) k0 = std::min(k0, k), k1 = k;
+        ASSERT_LE(k0, k1) << "no table entry gives " << int(o);
+        lo = std::max(lo, double(k0) / T[c]);
+        if (k1 < 255) hi = std::min(hi, double(k1 + 1) / T[c]);
+      }
+      EXPECT_LT(lo, hi) << x << "," << y;
+      // Channel order and grey stay.
+      EXPECT_EQ(in.r < in.g, out.r < out.g || (in.r < in.g && out.r == out.g)) << x << "," << y;
+    }
+  auto grey = procfixture::Photo(23, 17);
+  VXDoAutoEnhance3(grey.get(), 0, 1.6, nullptr, nullptr);
+  for (int32_t y = 0; y < 17; ++y)
+    for (int32_t x = 0; x < 23; ++x) {
+      const TRGB p = grey->Pixels_vx24RGB(x, y);
+      EXPECT_TRUE(p.r == p.g && p.g == p.b) << x << "," << y;
+    }
+}
+
+TEST(AutoEnhance3, NineStagesOfProgress) {
+  auto b = procfixture::Photo(12, 5);  // 13 rows when enlarged
+  std::vector<int32_t> seen;
+  VXDoAutoEnhance3(b.get(), 100, 2.2, nullptr, [&](void*, int32_t p) { seen.push_back(p); });
+  // Eight stages of 13 reports (the last of each at 9 more than its start),
+  // then the saturation worker's 13 from 72.
+  ASSERT_EQ(seen.size(), 9u * 13u);
+  for (int32_t s = 0; s < 8; ++s) {
+    EXPECT_EQ(seen[size_t(13 * s)], 9 * s);
+    EXPECT_EQ(seen[size_t(13 * s + 12)], 9 * s + 9);
+    EXPECT_TRUE(std::is_sorted(seen.begin() + 13 * s, seen.begin() + 13 * s + 13));
+  }
+  EXPECT_EQ(seen[8 * 13], 72);
+  EXPECT_EQ(seen.back(), 72 + int32_t(12.0 / 13 * 0.09 * 100));
+}
+
+TEST(AutoEnhance3, ThroughTheComponent) {
+  auto b = procfixture::Photo(30, 20);
+  const std::string before = numpy_oracle::Pixels(b.get());
+  int owner = 0;
+  TVexlaneProc proc(&owner);
+  proc.SetAttachedVXBitmap(b.get());
+  // Gamma 0 or less, or no number, is refused without an undo entry.
+  for (double g : {0.0, -1.0, std::nan("")}) proc.AutoEnhance3(g, 100);
+  EXPECT_EQ(proc.UndoCount(), 0);
+  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
+  proc.AutoEnhance3(2.2, 120);
+  EXPECT_EQ(proc.GetUndoCaptions(0), "AutoEnhance3 2.20, 120");
+  EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
+  proc.Undo(false);
+  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
+  ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance3(1.5, 110); }, 8, 100);
+}
