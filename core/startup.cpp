@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include <atomic>
 #include <string>
 
 #include "core/settings.h"
@@ -17,6 +18,7 @@ std::string gStaticInitMarker;
 int32_t gUseCount = 0;
 std::recursive_mutex gStaticLock;
 std::recursive_mutex gUtilsLock;
+std::atomic<std::thread::id> gMainThreadId{};
 
 inline void CallHook(TVXHookProc Hook) {
   if (Hook) Hook();
@@ -26,6 +28,8 @@ void VXBDefsStartup() { VXDialogBackgroundKind = 0; }
 }  // namespace
 
 std::recursive_mutex& VXUtilsCriticalSection() { return gUtilsLock; }
+
+std::thread::id VXMainThreadId() { return gMainThreadId.load(); }
 
 int32_t VXStaticUseCount() {
   std::lock_guard<std::recursive_mutex> lock(gStaticLock);
@@ -55,6 +59,7 @@ void VXStaticInitialize() {
   }
   std::lock_guard<std::recursive_mutex> lock(gStaticLock);
   if (gUseCount == 0) {
+    gMainThreadId.store(std::this_thread::get_id());
     CallHook(VXLibraryHooks.GDIPlusStartup);
     VXBDefsStartup();
     VXUtilsStartup();

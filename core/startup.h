@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 using TVXHookProc = void (*)();
 
@@ -86,3 +87,8 @@ std::recursive_mutex& VXUtilsCriticalSection();
 
 // Current use count of the library start-up.
 int32_t VXStaticUseCount();
+
+// The thread that ran the library's first start-up, taken as the program's
+// main thread (work reported "on the main thread only" compares with it); a
+// default id before any start-up.
+std::thread::id VXMainThreadId();
