@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "core/bitmap.h"
 #include "proc/caption.h"
@@ -99,8 +101,13 @@ bool TVexlaneProc::ComputeImageEquality(TVXBitmap* SecondImage, double& psnr_min
   const double N = double(W) * double(H);
   // Per channel in memory order: blue, green, red.
   int64_t squares[3] = {0, 0, 0}, sums[3] = {0, 0, 0}, peaks[3] = {0, 0, 0};
+  // The first image's row is copied: a file-backed row stays valid only
+  // until the next row is asked of the same bitmap, and SecondImage may be
+  // the attached bitmap itself.
+  std::vector<uint8_t> rowA(size_t(W) * 3);
   for (int32_t y = 0; y < H; ++y) {
-    const uint8_t* a = static_cast<const uint8_t*>(first->ScanLine(y));
+    std::memcpy(rowA.data(), first->ScanLine(y), rowA.size());
+    const uint8_t* a = rowA.data();
     const uint8_t* b = static_cast<const uint8_t*>(SecondImage->ScanLine(y));
     for (int32_t i = 0; i < 3 * W; ++i) {
       const int64_t d = int64_t(b[i]) - a[i];
@@ -142,8 +149,10 @@ double TVexlaneProc::CompareWith(TVXBitmap* SecondImage, TVXBitmap* DiffBitmap) 
       DiffBitmap->Fill(255);
   }
   double sum = 0;
+  std::vector<TRGB> rowA(static_cast<size_t>(w));
   for (int32_t y = 0; y < h; ++y) {
-    const TRGB* a = static_cast<const TRGB*>(first->ScanLine(y));
+    std::memcpy(rowA.data(), first->ScanLine(y), rowA.size() * 3);
+    const TRGB* a = rowA.data();
     const TRGB* b = static_cast<const TRGB*>(SecondImage->ScanLine(y));
     uint8_t* out = DiffBitmap ? static_cast<uint8_t*>(DiffBitmap->ScanLine(y)) : nullptr;
     for (int32_t x = 0; x < w; ++x) {

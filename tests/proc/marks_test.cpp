@@ -429,3 +429,28 @@ TEST(Marks, RadialStretch) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Marks, ComparisonsOfFileBackedImages) {
+  // A file-backed image, compared with itself (each row is asked for twice)
+  // and with another image, measures as the same image in memory does.
+  auto photo = Photo(33, 21);
+  auto other = Noise(33, 21, vx24RGB, 5);
+  TVXBitmap file(photo.get());
+  file.SetMinFileSize(0);
+  file.SetLocation(vxFile);
+  ASSERT_EQ(file.Location(), vxFile);
+  auto proc = TVexlaneProc::CreateFromBitmap(&file);
+  EXPECT_EQ(proc->CompareWith(&file, nullptr), 1.0);
+  const Metrics self = Measure(&file, &file);
+  EXPECT_TRUE(self.equal);
+  EXPECT_EQ(self.pae[1], 0);
+  auto memProc = TVexlaneProc::CreateFromBitmap(photo.get());
+  EXPECT_EQ(proc->CompareWith(other.get(), nullptr), memProc->CompareWith(other.get(), nullptr));
+  const Metrics fromFile = Measure(&file, other.get()), fromMemory = Measure(photo.get(), other.get());
+  EXPECT_EQ(fromFile.mse[0], fromMemory.mse[0]);
+  EXPECT_EQ(fromFile.mae[1], fromMemory.mae[1]);
+}
+
+}  // namespace
