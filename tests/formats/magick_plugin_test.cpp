@@ -330,6 +330,293 @@ TEST_F(MagickPluginTest, AFileNameLikeACommandOrAListIsOnlyAFileName) {
   EXPECT_FALSE(Exists(Dir / "y.miff"));
 }
 
+TEST_F(MagickPluginTest, ParametersAloneLeaveTheBitmapAsItWas) {
+  const std::string src = Dir / "src.pgm";
+  const std::string file = Dir / "p.fits";
+  WriteSource(src, kGrey16, 14, 9, 21);
+  ASSERT_EQ(Shell("/usr/bin/convert " + Q(src) + " " + Q(file)), 0);
+  TVexlaneIO io;
+  io.VXBitmap()->Allocate(3, 2, vx24RGB);
+  io.ParamsFromFile(file);
+  EXPECT_EQ(io.Params().FileType(), 8193);
+  EXPECT_EQ(io.Params().Width(), 14);
+  EXPECT_EQ(io.Params().Height(), 9);
+  EXPECT_EQ(io.Params().SamplesPerPixel(), 1);
+  EXPECT_EQ(io.VXBitmap()->Width(), 3);
+  EXPECT_EQ(io.VXBitmap()->PixelFormat(), vx24RGB);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// A seeded bitmap of the format, and the same pixels as a PPM for the oracles.
+void MakeBitmap(TVXBitmap& B, TVXPixelFormat Pf, int W, int H, unsigned Seed, const std::string& Ppm) {
+  std::mt19937 rng(Seed);
+  B.Allocate(W, H, Pf);
+  std::string header = "P6 " + std::to_string(W) + " " + std::to_string(H) + " 255\n";
+  Bytes ppm(header.begin(), header.end());
+  for (int y = 0; y < H; ++y) {
+    auto* row = static_cast<uint8_t*>(B.ScanLine(y));
+    for (int x = 0; x < W; ++x) {
+      if (Pf == vx24RGB) {
+        for (int c = 0; c < 3; ++c) row[x * 3 + c] = uint8_t(rng());
+        ppm.insert(ppm.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+      } else if (Pf == vx8g) {
+        row[x] = uint8_t(rng());
+        ppm.insert(ppm.end(), {row[x], row[x], row[x]});
+      } else {  // vx1g: a set bit is white
+        if (x % 8 == 0) row[x / 8] = 0;
+        const bool white = rng() & 1;
+        if (white) row[x / 8] |= uint8_t(0x80 >> (x % 8));
+        const uint8_t v = white ? 255 : 0;
+        ppm.insert(ppm.end(), {v, v, v});
+      }
+    }
+  }
+  WriteAll(Ppm, ppm);
+}
+
+TEST_F(MagickPluginTest, SavedFilesKeepSizeResolutionAndEveryPixel) {
+  struct {
+    const char* Ext;
+    TVXPixelFormat Pf;
+    // ImageMagick keeps no resolution in FITS or DPX files, and a FITS file of
+    // it holds one grey plane per channel, so FITS gets a grey picture.
+    bool ResolutionStored;
+  } cases[] = {
+      {"miff", vx24RGB, true}, {"fits", vx8g, false}, {"dpx", vx24RGB, false},
+      {"miff", vx8g, true},    {"dpx", vx1g, false},
+  };
+  unsigned seed = 40;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Ext) + " pf " + std::to_string(int(c.Pf)));
+    const std::string ppm = Dir / ("w" + std::to_string(seed) + ".ppm");
+    const std::string out = Dir / ("w" + std::to_string(seed) + "." + c.Ext);
+    TVXBitmap bmp;
+    MakeBitmap(bmp, c.Pf, 21, 15, seed++, ppm);
+    auto io = TVexlaneIO::CreateFromBitmap(&bmp);
+    io->Params().SetDpiX(150);
+    io->Params().SetDpiY(100);
+    io->SaveToFile(out, int32_t(-1));
+    ASSERT_FALSE(io->Aborting());
+    ASSERT_TRUE(Exists(out));
+    bool ok = false;
+    const Bytes info = Capture("/usr/bin/identify -format '%m %w %h %x %y %U\\n' " + Q(out), &ok);
+    ASSERT_TRUE(ok);
+    std::string magick, units;
+    int w = 0, h = 0;
+    double x = 0, y = 0;
+    char m[32], u[32];
+    ASSERT_EQ(std::sscanf(std::string(info.begin(), info.end()).c_str(), "%31s %d %d %lf %lf %31s", m, &w, &h, &x, &y,
+                          u),
+              6);
+    std::string expectedMagick = c.Ext;
+    for (char& ch : expectedMagick) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(std::string(m), expectedMagick);
+    EXPECT_EQ(w, 21);
+    EXPECT_EQ(h, 15);
+    if (c.ResolutionStored) {
+      EXPECT_DOUBLE_EQ(x, 150);
+      EXPECT_DOUBLE_EQ(y, 100);
+    }
+    // compare prints the count of differing pixels on standard error.
+    const std::string metric = out + ".ae";
+    (void)!std::system(("/usr/bin/compare -metric AE " + Q(ppm) + " " + Q(out) + " null: 2>" + Q(metric)).c_str());
+    const Bytes ae = ReadAll(metric);
+    EXPECT_EQ(std::string(ae.begin(), ae.end()), "0");
+    // The caller's bitmap keeps its format (the plug-in converts a copy).
+    if (c.Pf == vx1g) {
+      TIOParamsVals params;
+      params.SetFileType(8201);
+      bool aborting = false;
+      TProgressRec progress;
+      progress.Aborting = &aborting;
+      TMemoryStream stream;
+      IM::WriteImageStream(&stream, &bmp, params, progress);
+      EXPECT_FALSE(aborting);
+      EXPECT_GT(stream.Size(), 0);
+      EXPECT_EQ(bmp.PixelFormat(), vx1g);
+    }
+  }
+}
+
+TEST_F(MagickPluginTest, AWriteThatCannotBeCompletedIsReportedAsAborted) {
+  TVXBitmap bmp;
+  MakeBitmap(bmp, vx24RGB, 9, 7, 3, Dir / "s.ppm");
+  TIOParamsVals params;
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  // A stream that takes nothing.
+  params.SetFileType(8206);
+  uint8_t small[16];
+  TVXMemStream full(small, int64_t(sizeof(small)));
+  IM::WriteImageStream(&full, &bmp, params, progress);
+  EXPECT_TRUE(aborting);
+  // A coder the policy forbids gives no blob.
+  aborting = false;
+  params.SetFileType(8196);
+  TMemoryStream out;
+  IM::WriteImageStream(&out, &bmp, params, progress);
+  EXPECT_TRUE(aborting);
+  EXPECT_EQ(out.Size(), 0);
+  // A type that is not ImageMagick's.
+  aborting = false;
+  params.SetFileType(0);
+  IM::WriteImageStream(&out, &bmp, params, progress);
+  EXPECT_TRUE(aborting);
+  // Through the component: a stream save that fails says so.
+  auto io = TVexlaneIO::CreateFromBitmap(&bmp);
+  TMemoryStream good;
+  io->SaveToStream(&good, 8206);
+  EXPECT_FALSE(io->Aborting());
+  EXPECT_GT(good.Size(), 0);
+  io->SaveToStream(&full, 8206);
+  EXPECT_TRUE(io->Aborting());
+}
+
+// ---------------------------------------------------------------------------
+// Progress
+
+TEST(MagickPluginProgress, TheMonitorActsOnHundredthsReportsOnTheMainThreadAndStopsOnAbort) {
+  std::vector<int32_t> seen;
+  bool aborting = false;
+  TProgressRec progress;
+  progress.fOnProgress = [&](void*, int32_t per) { seen.push_back(per); };
+  progress.Aborting = &aborting;
+  TVXImageMagickProgress data;
+  data.Progress = &progress;
+  data.Stages = 2;
+  struct {
+    int32_t Stage;
+    int64_t Offset;
+    uint64_t Span;
+    int32_t Reported;  // -1: no report
+  } cases[] = {
+      {0, 5, 1000, -1},  {0, 10, 1000, 0},  {0, 500, 1000, 25}, {0, 999, 1000, 49},
+      {1, 500, 1000, 75}, {1, 7, 50, 57},   {0, 0, 100, 0},     {1, 99, 100, 99},
+  };
+  for (const auto& c : cases) {
+    seen.clear();
+    data.Stage = c.Stage;
+    EXPECT_EQ(IM::ProgressMonitor("Load/Image", c.Offset, c.Span, &data), 1);
+    if (c.Reported < 0) {
+      EXPECT_TRUE(seen.empty()) << c.Offset;
+    } else {
+      ASSERT_EQ(seen.size(), 1u) << c.Offset;
+      EXPECT_EQ(seen[0], c.Reported) << c.Offset << "/" << c.Span;
+    }
+  }
+  // Set abort flag: ImageMagick is asked to stop.
+  aborting = true;
+  seen.clear();
+  EXPECT_EQ(IM::ProgressMonitor("Load/Image", 20, 1000, &data), 0);
+  EXPECT_EQ(seen.size(), 1u);
+  // Another thread: no report, but the answer still stops ImageMagick.
+  seen.clear();
+  int answer = -1;
+  std::thread worker([&] { answer = IM::ProgressMonitor("Load/Image", 20, 1000, &data); });
+  worker.join();
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(answer, 0);
+  aborting = false;
+  // Without a callback it only lets ImageMagick go on.
+  progress.fOnProgress = nullptr;
+  EXPECT_EQ(IM::ProgressMonitor("Load/Image", 10, 1000, &data), 1);
+}
+
+TEST_F(MagickPluginTest, ReadingReportsProgressOnTheMainThreadOnlyAndAnAbortStopsIt) {
+  // ImageMagick's DPX reader reports every row (its MIFF reader does not).
+  const std::string src = Dir / "big.ppm";
+  const std::string file = Dir / "big.dpx";
+  WriteSource(src, kColour, 40, 300, 77);
+  ASSERT_EQ(Shell("/usr/bin/convert " + Q(src) + " " + Q(file)), 0);
+
+  std::vector<int32_t> seen;
+  TVexlaneIO io;
+  io.OnProgress = [&](void*, int32_t per) { seen.push_back(per); };
+  ASSERT_TRUE(io.LoadFromFile(file, int32_t(-1)));
+  ASSERT_GT(seen.size(), 10u);
+  EXPECT_EQ(seen.front(), 0);
+  for (int32_t v : seen) {
+    EXPECT_GE(v, 0);
+    EXPECT_LE(v, 100);
+  }
+  const size_t full = seen.size();
+
+  // On another thread the same read is silent.
+  seen.clear();
+  bool loaded = false;
+  std::thread worker([&] {
+    TVexlaneIO other;
+    other.OnProgress = [&](void*, int32_t per) { seen.push_back(per); };
+    loaded = other.LoadFromFile(file, int32_t(-1));
+  });
+  worker.join();
+  EXPECT_TRUE(loaded);
+  // The component's own end-of-work report is all that comes.
+  EXPECT_LE(seen.size(), 1u) << ::testing::PrintToString(seen);
+  for (int32_t v : seen) EXPECT_EQ(v, 100);
+
+  // An abort from the callback stops the read.
+  seen.clear();
+  TVexlaneIO aborted;
+  aborted.OnProgress = [&](void*, int32_t per) {
+    seen.push_back(per);
+    if (per >= 10) aborted.SetAborting(true);
+  };
+  EXPECT_FALSE(aborted.LoadFromFile(file, int32_t(-1)));
+  EXPECT_LT(seen.size(), full / 2);
+}
+
+// ---------------------------------------------------------------------------
+// The security policy
+
+// Rebuilds the registry as the I/O start-up leaves it.
+void RebuildRegistry() {
+  VXFreeFileFormats();
+  VXRegisterBuiltInFileFormats();
+  VXUpdateGIFFileFormat();
+}
+
+TEST_F(MagickPluginTest, BuiltInPdfAndPostScriptGoOnlyWhenThePolicyLetsImageMagickWriteThem) {
+  // A user policy file, read after the system's, grants PDF and PS writing.
+  ASSERT_EQ(Shell("mkdir -p " + Q(Dir / "config/ImageMagick")), 0);
+  WriteAll(Dir / "config/ImageMagick/policy.xml",
+           [] {
+             const std::string xml =
+                 "<policymap>\n"
+                 "  <policy domain=\"coder\" rights=\"read|write\" pattern=\"PDF\" />\n"
+                 "  <policy domain=\"coder\" rights=\"read|write\" pattern=\"PS\" />\n"
+                 "</policymap>\n";
+             return Bytes(xml.begin(), xml.end());
+           }());
+  const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = oldConfig ? oldConfig : "";
+  setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
+  IM::Initialize(true);
+  RebuildRegistry();
+  IM::RegisterPlugin();
+  const bool pdfGone = VXFindFileFormatInfo(18) == nullptr;
+  const bool psGone = VXFindFileFormatInfo(17) == nullptr;
+  const TVXFileFormatInfo* pdf = VXFindFileFormatInfoByExtension("pdf");
+  const int32_t pdfType = pdf ? pdf->FileType : 0;
+
+  if (oldConfig)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+  IM::Initialize(true);
+  RebuildRegistry();
+  IM::RegisterPlugin();
+
+  EXPECT_TRUE(pdfGone);
+  EXPECT_TRUE(psGone);
+  EXPECT_EQ(pdfType, 8196);
+  EXPECT_NE(VXFindFileFormatInfo(17), nullptr);
+  EXPECT_NE(VXFindFileFormatInfo(18), nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // The libraries missing
 
