@@ -1,5 +1,6 @@
 #include "formats/formats_module.h"
 
+#include "formats/dicom.h"
 #include "formats/tiff.h"
 #include "io/codec_table.h"
 #include "io/params.h"
@@ -7,7 +8,7 @@
 
 namespace {
 
-constexpr int32_t kTIFFFileType = 1;
+constexpr int32_t kTIFFFileType = 1, kDICOMFileType = 28;
 
 // Page TIFF_ImageIndex with the component's options: alpha as a mask, no
 // EXIF modes, offsets as the component says.
@@ -25,6 +26,8 @@ void ReadTIFFParams(TVXCodecReadArgs& a) {
   a.Count = pages;
 }
 
+void ReadDICOM(TVXCodecReadArgs& a) { VXReadDicomStream(a.Stream, *a.Params, a.Bitmap, a.Preview, *a.Progress); }
+
 }  // namespace
 
 // Each format adds its records here, one block per file type, in the style of
@@ -41,6 +44,11 @@ void VXFormatsStartup() {
   tiff.ImageCount = &VXGetTIFFStreamPageCount;
   tiff.IsStream = &VXIsTIFFStream;
   VXSetCodecOps(kTIFFFileType, tiff);
+
+  TVXCodecOps dicom;
+  dicom.Read = &ReadDICOM;
+  dicom.ImageCount = &VXGetDicomStreamImageCount;
+  VXSetCodecOps(kDICOMFileType, dicom);
 }
 
 void VXFormatsShutdown() {}

@@ -268,6 +268,12 @@ class TVexlaneIO {
   void SaveToFilePXM(const std::string& FileName);
   void SaveToStreamPXM(TStream* Stream);
 
+  // ---- DICOM (type 28) ----
+  // The data set into DICOM_Tags and frame ImageIndex, rescaled and windowed
+  // as DICOM_Range says; no resolution steps. True when the frame was read.
+  bool LoadFromFileDICOM(const std::string& FileName);
+  bool LoadFromStreamDICOM(TStream* Stream);
+
   // ---- WBMP (type 16) ----
   bool LoadFromFileWBMP(const std::string& FileName);
   bool LoadFromStreamWBMP(TStream* Stream);

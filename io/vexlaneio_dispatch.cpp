@@ -32,6 +32,8 @@ struct TFormatMembers {
 const TFormatMembers kMembers[] = {
     {1, [](TVexlaneIO& io, const std::string& f) { io.LoadFromFileTIFF(f); return !io.Aborting(); },
      [](TVexlaneIO& io, TStream* s) { io.LoadFromStreamTIFF(s); return !io.Aborting(); }, nullptr, nullptr},
+    {28, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileDICOM(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamDICOM(s); }, nullptr, nullptr},
     {5, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileBMP(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamBMP(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFileBMP(f); },
