@@ -19,10 +19,13 @@ std::string ScratchFile() {
 }
 
 // Every byte of a buffer, so that the sanitizers see a read outside it.
-unsigned Touch(const void* Data, uint32_t Length) {
+// Get asks for the buffer first and only then is its length read.
+template <class TGet>
+unsigned Touch(TGet&& Get) {
+  uint32_t length = 0;
+  const auto* p = static_cast<const volatile uint8_t*>(Get(length));
   unsigned sum = 0;
-  const auto* p = static_cast<const volatile uint8_t*>(Data);
-  for (uint32_t i = 0; p != nullptr && i < Length; ++i) sum += p[i];
+  for (uint32_t i = 0; p != nullptr && i < length; ++i) sum += p[i];
   return sum;
 }
 
@@ -40,9 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t t = 0; t < x.TypesCount(); ++t) {
       x.FriendlyTypes(t);
       for (int32_t n = 0; n < x.NamesCount(t); ++n) {
-        uint32_t len = 0;
-        sum += Touch(x.GetBuffer(t, n, len), len);
-        sum += Touch(x.GetBuffer(x.Types(t), x.Names(t, n), len), len);
+        sum += Touch([&](uint32_t& len) { return x.GetBuffer(t, n, len); });
+        sum += Touch([&](uint32_t& len) { return x.GetBuffer(x.Types(t), x.Names(t, n), len); });
         // The group search is a walk over every group: a few names suffice.
         int32_t gt = -1, gi = -1, gf = -1;
         if (n < 4) x.GetGroupAndFrame(t, n, gt, gi, gf);
@@ -50,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int32_t fr = -1; fr <= frames; ++fr) {
           sum += unsigned(x.GroupFrameWidth(t, n, fr) + x.GroupFrameHeight(t, n, fr) + x.GroupFrameDepth(t, n, fr));
           x.GroupFrameName(t, n, fr);
-          sum += Touch(x.GetFrameBuffer(t, n, fr, len), len);
-          sum += Touch(x.GetBuffer(x.GetResourceBookmark(t, n, fr), len), len);
+          sum += Touch([&](uint32_t& len) { return x.GetFrameBuffer(t, n, fr, len); });
+          sum += Touch([&](uint32_t& len) { return x.GetBuffer(x.GetResourceBookmark(t, n, fr), len); });
         }
       }
     }

@@ -53,7 +53,10 @@ void TVexlaneIO::SaveToText(const std::string& FileName, int32_t ImageFormat, TV
 
 void TVexlaneIO::SaveToText(TStream* Stream, int32_t ImageFormat, TVXTextFormat TextFormat) {
   if (TextFormat == vxtfASCIIArt) {
-    if (!MakeConsistentBitmap(TVXPixelFormatSet{vx24RGB})) return;
+    if (!MakeConsistentBitmap(TVXPixelFormatSet{vx24RGB})) {
+      fAborting = true;  // nothing to draw: no file is left either
+      return;
+    }
     TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
     const int64_t rc = settings->RedToGrayCoef(), gc = settings->GreenToGrayCoef(), bc = settings->BlueToGrayCoef();
     const int32_t w = fVXBitmap->Width(), h = fVXBitmap->Height();

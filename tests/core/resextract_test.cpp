@@ -157,8 +157,9 @@ TEST_P(ResExtractTest, FriendlyNamesAndLookups) {
   EXPECT_EQ(x.GetBuffer("RCData", "missing", len), nullptr);
   EXPECT_EQ(len, 0u);
   EXPECT_EQ(x.GetBuffer("NOTYPE", "LOGO", len), nullptr);
-  EXPECT_NE(x.GetBuffer("MYTYPE", "INTRESOURCE:5", len), nullptr);
-  EXPECT_EQ(std::string(static_cast<const char*>(x.GetBuffer("MYTYPE", "INTRESOURCE:5", len)), len), "five");
+  const auto* five = static_cast<const char*>(x.GetBuffer("MYTYPE", "INTRESOURCE:5", len));
+  ASSERT_NE(five, nullptr);
+  EXPECT_EQ(std::string(five, len), "five");
   EXPECT_EQ(x.NamesCount(-1), 0);
   EXPECT_EQ(x.GetBuffer(0, 99, len), nullptr);
   EXPECT_EQ(x.GetBuffer(-1, 0, len), nullptr);
@@ -221,6 +222,26 @@ TEST(ResExtract, GroupEntryFields) {
   EXPECT_EQ(x.GroupFrameHeight(gi, 0, 0), 256);
   EXPECT_EQ(x.GroupFrameWidth(gi, 0, 1), 0);
   EXPECT_EQ(x.GroupFrameHeight(ci, 0, 0), 32);
+}
+
+// A directory that refers back into itself is walked once: the type whose
+// entry points at the root lists no names, and the icon whose entry points
+// at its own type's directory has no data; the rest reads as before.
+TEST(ResExtract, DirectoryLoopsAreWalkedOnce) {
+  TVXResourceExtractor x(kDir + "loop64.dll");
+  ASSERT_TRUE(x.IsValid());
+  ASSERT_EQ(x.TypesCount(), 8);
+  EXPECT_EQ(x.Types(0), "MYTYPE");
+  EXPECT_EQ(x.NamesCount(0), 0);
+  const int32_t icons = x.IndexOfType("Icon");
+  ASSERT_EQ(x.NamesCount(icons), 4);
+  uint32_t len = 9;
+  EXPECT_EQ(x.GetBuffer(icons, 0, len), nullptr);
+  EXPECT_EQ(len, 0u);
+  EXPECT_NE(x.GetBuffer(icons, 1, len), nullptr);
+  const auto* hello = static_cast<const char*>(x.GetBuffer("RCData", "HELLO", len));
+  ASSERT_NE(hello, nullptr);
+  EXPECT_EQ(std::string(hello, len), std::string("hello world\0", 12));
 }
 
 // Cut and damaged copies load cleanly or not at all; whatever loads hands

@@ -2,9 +2,10 @@
 # Makes the resource-only DLLs of the resource tests and fuzz seeds from
 # res.rc: images drawn with Pillow, icons and cursors by icotool, the
 # resources compiled by the MinGW windres and linked by the MinGW ld, once as
-# PE32 (res32.dll) and once as PE32+ (res64.dll). Run from this folder:
+# PE32 (res32.dll) and once as PE32+ (res64.dll), and a damaged copy
+# (loop64.dll, below). Run from this folder:
 #   bash generate.sh
-# Needs python3-pil, icoutils and binutils-mingw-w64-x86-64.
+# Needs python3-pil, icoutils, binutils-mingw-w64-x86-64 and python3-pefile.
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,3 +37,17 @@ x86_64-w64-mingw32-ld -m i386pep --dll --no-insert-timestamp -e 0 -s -o res64.dl
 cd - >/dev/null
 cp "$work/res32.dll" "$work/res64.dll" .
 for f in app.ico arrow.cur; do cp "$work/$f" "$f"; done
+# loop64.dll: res64.dll whose directory refers back into itself: the first
+# type's entry points at the root, and the first name of the icons points at
+# the icon type's own directory.
+/usr/bin/python3 - <<'PY'
+import pefile
+pe = pefile.PE("res64.dll")
+root = pe.get_offset_from_rva(pe.OPTIONAL_HEADER.DATA_DIRECTORY[2].VirtualAddress)
+data = bytearray(pe.__data__)
+data[root + 20:root + 24] = (0x80000000).to_bytes(4, "little")
+icons = [e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == 3][0]
+rel = icons.struct.OffsetToData & 0x7FFFFFFF
+data[root + rel + 20:root + rel + 24] = (0x80000000 | rel).to_bytes(4, "little")
+open("loop64.dll", "wb").write(data)
+PY
