@@ -20,6 +20,7 @@
 
 #include "core/bitmap.h"
 #include "core/settings.h"
+#include "core/startup.h"
 #include "core/streams.h"
 #include "formats/magick_plugin.h"
 #include "io/fileformats.h"
@@ -240,6 +241,35 @@ TEST_F(MagickPluginTest, FilesWrittenByConvertLoadWithTheirPixelsByExtensionAndB
       EXPECT_TRUE(BitmapBytes(*io2.VXBitmap()) == expected);
     }
   }
+}
+
+TEST_F(MagickPluginTest, ABilevelFileLoadsAsOneBitWithWhiteAsSetBits) {
+  const int W = 37, H = 5;
+  std::mt19937 rng(8);
+  std::string header = "P4 " + std::to_string(W) + " " + std::to_string(H) + "\n";
+  Bytes pbm(header.begin(), header.end());
+  for (int i = 0; i < (W + 7) / 8 * H; ++i) pbm.push_back(uint8_t(rng()));
+  WriteAll(Dir / "b.pbm", pbm);
+  const std::string file = Dir / "b.dpx";
+  ASSERT_EQ(Shell("/usr/bin/convert " + Q(Dir / "b.pbm") + " -depth 1 " + Q(file)), 0);
+  const Bytes grey = Oracle(file, vx8g);
+  ASSERT_EQ(grey.size(), size_t(W * H));
+  TVexlaneIO io;
+  ASSERT_TRUE(io.LoadFromFile(file, int32_t(-1)));
+  TVXBitmap& bmp = *io.VXBitmap();
+  ASSERT_EQ(bmp.PixelFormat(), vx1g);
+  EXPECT_EQ(io.Params().BitsPerSample(), 1);
+  int wrong = 0;
+  for (int y = 0; y < H; ++y) {
+    const auto* row = static_cast<const uint8_t*>(bmp.ScanLine(y));
+    for (int x = 0; x < W; ++x)
+      wrong += ((row[x / 8] >> (7 - x % 8)) & 1) != (grey[size_t(y * W + x)] != 0 ? 1 : 0);
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST(MagickPluginShutdown, TheLibraryShutDownFinalizesThePlugin) {
+  EXPECT_EQ(VXLibraryHooks.ImageMagickFinalize, &TVXMiscPluginsImageMagick::Finalize);
 }
 
 TEST_F(MagickPluginTest, EachImageOfAMultiImageFileLoadsByImageIndexFromFilesAndStreams) {
