@@ -3,24 +3,34 @@
 // (tiff2rgba); native pixel formats; pages; stream headers.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/icc.h"
 #include "core/mask.h"
+#include "core/settings.h"
 #include "core/streams.h"
 #include "formats/tiff.h"
+#include "io/iptc.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "tests/core/library_environment.h"
 #include "tests/formats/tiff_test_util.h"
+#include "tests/io/tiff_test_util.h"
 
 VX_START_LIBRARY_FOR_TESTS();
 
 using namespace tiffread;
 
 namespace {
+
+std::vector<uint8_t> Row(const TVXBitmap& b, int32_t y, size_t n) {
+  const uint8_t* p = static_cast<const uint8_t*>(b.ScanLine(y));
+  return std::vector<uint8_t>(p, p + n);
+}
 
 class TiffRead : public ::testing::Test {
  protected:
@@ -206,6 +216,244 @@ TEST_F(TiffRead, ContentDetectionAndParamsFromFile) {
   EXPECT_EQ(p.P().BitsPerSample(), 16);
   EXPECT_EQ(p.P().SamplesPerPixel(), 1);
   EXPECT_TRUE(p.Bitmap.IsEmpty());
+}
+
+
+TEST_F(TiffRead, OrientationsTurnUpright) {
+  for (int32_t o = 1; o <= 8; ++o) {
+    SCOPED_TRACE("orientation " + std::to_string(o));
+    const std::string file = F("o" + std::to_string(o) + ".tif");
+    const std::string upright = F("o" + std::to_string(o) + "-upright.tif");
+    std::string out;
+    ASSERT_TRUE(Exec("cp " + Source("rgba") + " " + file + " && /usr/bin/tiffset -s 274 " + std::to_string(o) + " " +
+                         file + " && /usr/bin/convert " + file + " -auto-orient -compress None " + upright,
+                     &out))
+        << out;
+    TRGBAImage expected;
+    ASSERT_TRUE(Oracle(upright, expected, upright));
+    TLoader l;
+    l.P().SetTIFF_EnableAdjustOrientation(true);
+    EXPECT_EQ(l.Load(file), 1);
+    EXPECT_EQ(MaxDifference(expected, FromBitmap(l.Bitmap)), 0);
+    EXPECT_EQ(l.P().TIFF_Orientation(), 1);
+    // Without the adjustment the page stays as stored and keeps its tag.
+    TLoader raw;
+    EXPECT_EQ(raw.Load(file), 1);
+    EXPECT_EQ(raw.P().TIFF_Orientation(), o);
+    EXPECT_EQ(raw.Bitmap.Width(), 37);
+  }
+}
+
+TEST_F(TiffRead, ImageMagickColourSpacesAndAlpha) {
+  std::string out;
+  // CMYK with alpha: the inks through the colour converter, the fifth sample
+  // into the alpha channel.
+  ASSERT_TRUE(Exec("/usr/bin/convert " + Source("rgba") + " -colorspace CMYK -compress None " + F("cmyka.tif"), &out))
+      << out;
+  const std::string info = RuntimeShell("/usr/bin/tiffinfo " + F("cmyka.tif") + " 2>/dev/null");
+  ASSERT_NE(info.find("separated"), std::string::npos) << info;
+  ASSERT_NE(info.find("Samples/Pixel: 5"), std::string::npos) << info;
+  // The colours are the library's colour converter applied to the file's
+  // inks (stored inverted in vxCMYK), the alpha the source picture's.
+  stripstest::TPage page;
+  ASSERT_TRUE(stripstest::ReadPage(RuntimeReadFile(F("cmyka.tif")), page));
+  const std::vector<std::string> rows = stripstest::Rows(page);
+  ASSERT_EQ(rows.size(), 23u);
+  TLoader native(true);
+  EXPECT_EQ(native.Load(F("cmyka.tif")), 1);
+  ASSERT_EQ(native.Bitmap.PixelFormat(), vxCMYK);
+  TLoader cmyk;
+  EXPECT_EQ(cmyk.Load(F("cmyka.tif")), 1);
+  ASSERT_EQ(cmyk.Bitmap.PixelFormat(), vx24RGB);
+  ASSERT_TRUE(cmyk.Bitmap.HasAlphaChannel());
+  const TPicture source = Pattern(37, 23, 4);
+  TVXConvertColorFunction convert = VXGetGlobalSettings()->ConvertColorFunction();
+  ASSERT_TRUE(convert);
+  for (int32_t y = 0; y < 23; ++y) {
+    std::vector<uint8_t> inks(37 * 4), bgr(37 * 3);
+    for (int32_t x = 0; x < 37; ++x)
+      for (int k = 0; k < 4; ++k) inks[4 * x + k] = uint8_t(255 - uint8_t(rows[y][5 * x + k]));
+    EXPECT_EQ(Row(native.Bitmap, y, 37 * 4), inks);
+    convert(inks.data(), vxcmsCMYK, bgr.data(), vxcmsBGR, 37, &cmyk.P());
+    EXPECT_EQ(Row(cmyk.Bitmap, y, 37 * 3), bgr);
+    const uint8_t* alpha = static_cast<const uint8_t*>(cmyk.Bitmap.AlphaChannel()->ScanLine(y));
+    for (int32_t x = 0; x < 37; ++x) EXPECT_EQ(alpha[x], source.Samples[(size_t(y) * 37 + x) * 4 + 3]);
+  }
+
+  // CIELab through the converter, the samples in file order.
+  ASSERT_TRUE(Exec("/usr/bin/convert " + Source("rgb") + " -colorspace Lab -depth 8 -compress None " + F("lab.tif"),
+                   &out))
+      << out;
+  ASSERT_NE(RuntimeShell("/usr/bin/tiffinfo " + F("lab.tif") + " 2>/dev/null").find("CIE L*a*b*"), std::string::npos);
+  TLoader lab;
+  EXPECT_EQ(lab.Load(F("lab.tif")), 1);
+  EXPECT_EQ(lab.P().TIFF_PhotometInterpret(), ioTIFF_CIELAB);
+  stripstest::TPage labPage;
+  ASSERT_TRUE(stripstest::ReadPage(RuntimeReadFile(F("lab.tif")), labPage));
+  const std::vector<std::string> labRows = stripstest::Rows(labPage);
+  ASSERT_EQ(labRows.size(), 23u);
+  for (int32_t y = 0; y < 23; ++y) {
+    std::vector<uint8_t> bgr(37 * 3);
+    std::string samples = labRows[y];
+    convert(samples.data(), vxcmsCIELab, bgr.data(), vxcmsBGR, 37, &lab.P());
+    EXPECT_EQ(Row(lab.Bitmap, y, 37 * 3), bgr);
+  }
+
+  // Associated alpha on four samples: the stored (premultiplied) colour and
+  // the fourth sample as alpha.
+  ASSERT_TRUE(Exec("/usr/bin/convert " + Source("rgba") + " -define tiff:alpha=associated -compress None " +
+                       F("assoc.tif"),
+                   &out))
+      << out;
+  ASSERT_NE(RuntimeShell("/usr/bin/tiffinfo " + F("assoc.tif") + " 2>/dev/null").find("assoc-alpha"),
+            std::string::npos);
+  TRGBAImage stored;
+  ASSERT_TRUE(Oracle(F("assoc.tif"), stored, F("assoc")));
+  TLoader assoc;
+  EXPECT_EQ(assoc.Load(F("assoc.tif")), 1);
+  const TRGBAImage mine = FromBitmap(assoc.Bitmap);
+  ASSERT_EQ(mine.RGBA.size(), stored.RGBA.size());
+  EXPECT_EQ(mine.RGBA, stored.RGBA);
+}
+
+// An uncompressed 8-bit grey page whose offsets are absolute positions of a
+// stream in which it starts at Base (as the TIFF writer stores them).
+std::string GreyPageAt(int64_t Base, uint32_t W, uint32_t H, uint8_t Seed) {
+  std::string s;
+  auto put = [&](uint64_t v, int n) {
+    for (int k = 0; k < n; ++k) s.push_back(char(uint8_t(v >> (8 * k))));
+  };
+  const uint32_t pixels = W * H;
+  const uint32_t dir = uint32_t(Base) + 8 + pixels + (pixels & 1);
+  s += "II";
+  put(42, 2);
+  put(dir, 4);
+  for (uint32_t i = 0; i < pixels; ++i) s.push_back(char(uint8_t(Seed + i * 7)));
+  if (pixels & 1) s.push_back('\0');
+  const std::vector<std::array<uint32_t, 3>> tags = {{256, 4, W},     {257, 4, H},          {258, 3, 8},
+                                                     {259, 3, 1},     {262, 3, 1},          {273, 4, uint32_t(Base) + 8},
+                                                     {277, 3, 1},     {278, 4, H},          {279, 4, pixels}};
+  put(tags.size(), 2);
+  for (const auto& t : tags) {
+    put(t[0], 2);
+    put(t[1], 2);
+    put(1, 4);
+    put(t[2], 4);
+  }
+  put(0, 4);
+  return s;
+}
+
+TEST_F(TiffRead, StreamHeadersLoadInTurn) {
+  TMemoryStream ms;
+  const std::vector<std::pair<uint32_t, uint8_t>> pages = {{5, 3}, {4, 100}};
+  std::vector<int64_t> ends;
+  for (const auto& [w, seed] : pages) {
+    const std::string page = GreyPageAt(ms.Position() + 12, w, 3, seed);
+    uint8_t h[12] = {'T', 'I', 'F', 'F', 0, 0, 0, 0};
+    for (int k = 0; k < 4; ++k) h[8 + k] = uint8_t(page.size() >> (8 * k));
+    ms.Write(h, 12);
+    ms.Write(page.data(), int64_t(page.size()));
+    ends.push_back(ms.Position());
+  }
+  ms.Write("tail", 4);
+  ms.SetPosition(0);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE(i);
+    TLoader l(true);
+    l.IO.SetStreamHeaders(true);
+    EXPECT_EQ(l.IO.LoadFromStreamTIFF(&ms), 1);
+    EXPECT_EQ(ms.Position(), ends[i]);
+    ASSERT_EQ(l.Bitmap.Width(), int32_t(pages[i].first));
+    const uint8_t* row = static_cast<const uint8_t*>(l.Bitmap.ScanLine(2));
+    EXPECT_EQ(row[1], uint8_t(pages[i].second + (2 * pages[i].first + 1) * 7));
+  }
+  // A header that does not say "TIFF" is refused.
+  TMemoryStream bad;
+  bad.Write("TIFX\0\0\0\0\0\0\0\0", 12);
+  bad.SetPosition(0);
+  TLoader l;
+  l.IO.SetStreamHeaders(true);
+  EXPECT_EQ(l.IO.LoadFromStreamTIFF(&bad), -1);
+}
+
+TEST_F(TiffRead, OldStyleJpegPage) {
+  REQUIRE_TOOL("/usr/bin/djpeg");
+  std::string out;
+  WritePAM(Pattern(37, 23, 3), F("photo.pam"));
+  ASSERT_TRUE(Exec("/usr/bin/convert " + F("photo.pam") + " -quality 90 " + F("photo.jpg") + " && /usr/bin/djpeg -ppm " +
+                       F("photo.jpg") + " > " + F("photo.ppm"),
+                   &out))
+      << out;
+  const std::string jpeg = RuntimeReadFile(F("photo.jpg"));
+  // The JPEG interchange stream of the page, without strip tables.
+  tifftest::TBuilder b(true);
+  const uint64_t at = b.data.size();
+  b.data += jpeg;
+  b.AddIFD({{256, 4, {37}},
+            {257, 4, {23}},
+            {258, 3, {8, 8, 8}},
+            {259, 3, {6}},
+            {262, 3, {6}},
+            {277, 3, {3}},
+            {513, 4, {at}},
+            {514, 4, {jpeg.size()}}});
+  RuntimeWriteFile(F("oldjpeg.tif"), b.data);
+  TLoader l;
+  EXPECT_EQ(l.Load(F("oldjpeg.tif")), 1);
+  EXPECT_EQ(l.P().TIFF_Compression(), ioTIFF_OLDJPEG);
+  const std::string ppm = RuntimeReadFile(F("photo.ppm"));
+  const std::string head = "P6\n37 23\n255\n";
+  ASSERT_EQ(ppm.compare(0, head.size(), head), 0);
+  ASSERT_EQ(l.Bitmap.Width(), 37);
+  ASSERT_EQ(l.Bitmap.Height(), 23);
+  int32_t worst = 0;
+  for (int32_t y = 0; y < 23; ++y) {
+    const uint8_t* row = static_cast<const uint8_t*>(l.Bitmap.ScanLine(y));
+    for (int32_t x = 0; x < 37; ++x)
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(int32_t(row[3 * x + 2 - c]) -
+                                         int32_t(uint8_t(ppm[head.size() + (size_t(y) * 37 + x) * 3 + c]))));
+  }
+  EXPECT_LE(worst, 2);
+}
+
+TEST_F(TiffRead, MetadataReachesTheParameters) {
+  TVXICC icc;
+  icc.Assign_AdobeRGB1998();
+  ASSERT_GT(icc.RawLength(), 0);
+  const std::string profile(reinterpret_cast<const char*>(icc.Raw()), size_t(icc.RawLength()));
+  const std::string xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"></x:xmpmeta>";
+  const std::string iptc = std::string("\x1C\x02\x78\x00\x05Hello", 10);
+  tifftest::TBuilder b(true);
+  const uint64_t at = b.data.size();
+  b.data += std::string("\x05\x09", 2);
+  b.AddIFD({{256, 4, {2}},
+            {257, 4, {1}},
+            {258, 3, {8}},
+            {259, 3, {1}},
+            {262, 3, {1}},
+            {269, 2, {}, "doc\0"},
+            {273, 4, {at}},
+            {277, 3, {1}},
+            {279, 4, {2}},
+            {297, 3, {2, 7}},
+            {700, 1, {}, xmp},
+            {33723, 7, {}, iptc},
+            {34377, 7, {}, "8BIM"},
+            {34675, 7, {}, profile}});
+  RuntimeWriteFile(F("meta.tif"), b.data);
+  TLoader l;
+  EXPECT_EQ(l.Load(F("meta.tif")), 1);
+  EXPECT_EQ(l.P().XMP_Info(), xmp);
+  ASSERT_EQ(l.P().IPTC_Info().Count(), 1);
+  EXPECT_EQ(l.P().IPTC_Info().StringItem(0), "Hello");
+  ASSERT_TRUE(l.P().HasInputICCProfile());
+  EXPECT_EQ(l.P().InputICCProfile().RawLength(), icc.RawLength());
+  EXPECT_EQ(l.P().TIFF_PhotoshopImageResources(), std::vector<uint8_t>({'8', 'B', 'I', 'M'}));
+  EXPECT_EQ(l.P().TIFF_DocumentName(), "doc");
+  EXPECT_EQ(l.P().TIFF_PageNumber(), 2);
+  EXPECT_EQ(l.P().TIFF_PageCount(), 7);
 }
 
 }  // namespace
