@@ -2,14 +2,16 @@
 // linked into every program that uses the core (not only pulled from the
 // archive on demand), so its slots are filled before main runs.
 #include "core/blend.h"
+#include "core/settings.h"
 #include "core/startup.h"
 #include "core/vision.h"
 
 namespace {
 
 // The start-up builds the cosine table of the blend operations; the shut-down
-// releases the vision library's second slot, then unloads it.
+// frees the dialog font and releases the vision library's second slot, then unloads it.
 const bool registered = (VXLibraryHooks.BlendCosineTable = &VXBuildCosineTable,
+                         VXLibraryHooks.FreeDefaultDialogFont = &VXFreeDefaultDialogFont,
                          VXLibraryHooks.VisionSecondSlotRelease = &VXReleaseSecondVisionLibrary,
                          VXLibraryHooks.VisionUnload = &VXUnloadVisionLibrary, true);
 

@@ -1,10 +1,14 @@
 #include "core/settings.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "core/cielab.h"
 #include "core/sysutils.h"
+#include "gui/forms.h"
+#include "gui/graphics.h"
 #include "winui/gdi.h"
+#include "winui/gdi_font.h"
 #include "winui/win_metrics.h"
 
 TVXConvertColorFunction VXDefaultConvertColorHook = nullptr;
@@ -94,5 +98,38 @@ bool VXIsVistaOrLater() {
 }
 
 void VXNotifyLanguageChange() {
+  VXNotifyLanguageChange(Application);
   if (VXNotifyLanguageChangeHook) VXNotifyLanguageChangeHook();
+}
+
+void VXNotifyLanguageChange(TComponent* Root) {
+  if (!Root) return;
+  if (auto* l = dynamic_cast<IVXLanguageChange*>(Root)) l->LanguageChanged();
+  for (int i = 0; i < Root->ComponentCount(); ++i) VXNotifyLanguageChange(Root->Components(i));
+}
+
+TFont* VXGetDefaultDialogFont() {
+  TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  if (TFont* f = s->DefaultDialogFont()) return f;
+  auto* f = new TFont();
+  f->SetCharset(DEFAULT_CHARSET);
+  f->SetColor(clWindowText);
+  f->SetStyle(0);
+  f->SetName("Tahoma");
+  f->SetHeight(-11);
+  if (VXIsVistaOrLater() && Screen) {
+    const std::vector<std::string>& fonts = Screen->Fonts();
+    if (std::find(fonts.begin(), fonts.end(), "Segoe UI") != fonts.end()) {
+      f->SetName("Segoe UI");
+      f->SetHeight(-12);
+    }
+  }
+  s->SetDefaultDialogFont(f);
+  return f;
+}
+
+void VXFreeDefaultDialogFont() {
+  TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  delete s->DefaultDialogFont();
+  s->SetDefaultDialogFont(nullptr);
 }

@@ -339,5 +339,25 @@ TVXVexlaneGlobalSettings* VXGetGlobalSettings();
 // True when the settings' OpSys is Vista, 7, 8 or unknown (= later).
 bool VXIsVistaOrLater();
 
-// Tells the user interface that the language changed.
+// Tells the user interface that the language changed: the components from
+// the application object down (VXNotifyLanguageChange(Application)), then
+// the hook.
 void VXNotifyLanguageChange();
+
+// A component that reloads its captions when the interface language changes.
+class IVXLanguageChange {
+ public:
+  virtual ~IVXLanguageChange() = default;
+  virtual void LanguageChanged() = 0;
+};
+class TComponent;
+// Root and, depth first in order, every component it owns: those that
+// implement IVXLanguageChange reload their captions.
+void VXNotifyLanguageChange(TComponent* Root);
+
+// The settings' dialog font, made on the first request: DEFAULT_CHARSET, the
+// window text colour, no style, "Tahoma" of height -11; on Vista or later
+// "Segoe UI" of height -12 when the screen's font families list it. The
+// library shut-down frees it (VXFreeDefaultDialogFont).
+TFont* VXGetDefaultDialogFont();
+void VXFreeDefaultDialogFont();

@@ -12,7 +12,9 @@
 #include <mutex>
 #include <sstream>
 
+#include "core/settings.h"
 #include "core/textutils.h"
+#include "gui/forms.h"
 #include "platform/win_syscolors.h"
 #include "winui/gdi.h"
 #include "winui/win_input.h"
@@ -318,4 +320,29 @@ bool VXGradientFillRect(const RECT& Rect, HDC DC, TColor Color1, bool Vertical, 
   r.LowerRight = 1;
   fill(DC, v, 2, &r, 1, Vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
   return true;
+}
+
+void VXCenterDialog(HWND Wnd) {
+  if (TVXDialogCenter center = VXGetGlobalSettings()->DefDialogCenter()) {
+    center(Wnd);
+    return;
+  }
+  TMonitor* m = nullptr;
+  if (Screen && Screen->ActiveForm())
+    m = Screen->ActiveForm()->Monitor();
+  else if (Application && Application->MainForm())
+    m = Application->MainForm()->Monitor();
+  else if (Screen)
+    m = Screen->Monitors(0);
+  RECT r;
+  if (!m || !GetWindowRect(Wnd, &r)) return;
+  TRect mon = m->BoundsRect();
+  int left = mon.Left + ((mon.Right - mon.Left) - (r.right - r.left)) / 2;
+  int top = mon.Top + ((mon.Bottom - mon.Top) - (r.bottom - r.top)) / 3;
+  SetWindowPos(Wnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void VXDrawListItemWithImage(TWinControl* /*Control*/, const RECT& /*Rect*/, const std::string& /*Text*/,
+                             int32_t /*ImageIndex*/, void* /*ImageList*/) {
+  throw EVXException("Unsupported Control Type");
 }

@@ -79,3 +79,17 @@ bool VXIsPrimaryMouseButtonDown();
 // GradientFill entry of "MSIMG32.DLL"; false when the library or the entry
 // is missing.
 bool VXGradientFillRect(const RECT& Rect, HDC DC, TColor Color1, bool Vertical, TColor Color2);
+
+// Places a dialog window: through the settings' DefDialogCenter when it is
+// assigned; otherwise on the monitor of the active form, else of the main
+// form, else on monitor 0, at left + (monitor width - window width) div 2,
+// top + (monitor height - window height) div 3, keeping its size, z-order
+// and activation.
+void VXCenterDialog(HWND Wnd);
+
+class TWinControl;
+// Owner-draw of one item of a list box or combo box with an image of an
+// image list. No such controls exist yet: every control raises EVXException
+// "Unsupported Control Type".
+void VXDrawListItemWithImage(TWinControl* Control, const RECT& Rect, const std::string& Text, int32_t ImageIndex,
+                             void* ImageList);

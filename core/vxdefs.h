@@ -8,6 +8,9 @@
 #include <stdexcept>
 #include <string>
 
+// TColor, TFontStyle and TFontStyles come from the GUI class library.
+#include "gui/graphics_types.h"
+
 // ---------------------------------------------------------------------------
 // Exceptions
 
@@ -208,15 +211,6 @@ enum TVXOpSys {
   vxosWin8,
   vxosUnknown
 };
-
-// Font styles and the set of them (bit n stands for ordinal n).
-enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
-using TFontStyles = uint8_t;
-constexpr TFontStyles VXFontStyleBit(TFontStyle s) { return TFontStyles(1u << unsigned(s)); }
-
-// Colour value: red in bits 0-7, green 8-15, blue 16-23; a negative value
-// names a system colour by its low byte.
-using TColor = int32_t;
 
 // A rectangle by its corner and size.
 struct TVXRectangle {

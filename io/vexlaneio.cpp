@@ -16,7 +16,7 @@
 // Installs the services the parameters ask of their owning component.
 void VXInstallIOParamsOwnerHooks();
 
-TVexlaneIO::TVexlaneIO(void* /*Owner*/) {
+TVexlaneIO::TVexlaneIO(TComponent* Owner) : TComponent(Owner) {
   VXInstallIOParamsOwnerHooks();
   fVXBitmap = new TVXBitmap();
   fVXBitmapCreated = true;

@@ -21,6 +21,7 @@
 #include "core/pixels.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
+#include "gui/component.h"
 #include "io/iothread.h"
 
 class TVXBitmap;
@@ -42,11 +43,11 @@ enum TVXTextFormat { vxtfPascal, vxtfHex, vxtfBase64, vxtfASCIIArt };
 // Steps through the images of a multi-image file.
 enum TVXIOSeekDestination { vxioSeekFirst, vxioSeekPrior, vxioSeekNext, vxioSeekLast };
 
-class TVexlaneIO {
+class TVexlaneIO : public TComponent {
  public:
-  // A component with its own empty target bitmap. Owner stands for the owning
-  // component (not used by the I/O component itself).
-  explicit TVexlaneIO(void* Owner = nullptr);
+  // A component with its own empty target bitmap; with an owner it is freed
+  // by the owner.
+  explicit TVexlaneIO(TComponent* Owner = nullptr);
   // A component without owner attached to Bitmap (the caller keeps owning it).
   static std::unique_ptr<TVexlaneIO> CreateFromBitmap(TVXBitmap* Bitmap);
   virtual ~TVexlaneIO();

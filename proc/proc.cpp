@@ -22,8 +22,9 @@
 // ---------------------------------------------------------------------------
 // Construction and attachment
 
-TVexlaneProc::TVexlaneProc(void* Owner)
-    : fAutoUndo(Owner != nullptr), fIPDialogParams(std::make_unique<TIPDialogParams>()) {
+TVexlaneProc::TVexlaneProc(TComponent* Owner)
+    : TComponent(Owner),
+      fAutoUndo(Owner != nullptr), fIPDialogParams(std::make_unique<TIPDialogParams>()) {
   NewOwnBitmap();
 }
 

@@ -39,6 +39,7 @@
 #include "proc/tone.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
+#include "gui/component.h"
 
 class TVXBitmap;
 class TVXMask;
@@ -97,11 +98,11 @@ using TVXSaveUndoEvent = std::function<void(void* Sender, TVXUndoSource Source)>
 using TVXOnUndoRedoEvent = std::function<void(void* Sender, bool bIsUndo, TVXUndoSource Source, void* UndoObj,
                                               int32_t iIndex, bool& bHandled)>;
 
-class TVexlaneProc {
+class TVexlaneProc : public TComponent {
  public:
-  // Owner stands for the owning component; with an owner every operation
-  // first saves an undo snapshot (AutoUndo).
-  explicit TVexlaneProc(void* Owner = nullptr);
+  // A component with an owner is freed by it, and every operation first
+  // saves an undo snapshot (AutoUndo).
+  explicit TVexlaneProc(TComponent* Owner = nullptr);
   // A component without owner and AutoUndo off, attached to Bitmap.
   static std::unique_ptr<TVexlaneProc> CreateFromBitmap(TVXBitmap* Bitmap);
   virtual ~TVexlaneProc();

@@ -118,7 +118,7 @@ TEST(Adjust, IdentitiesAndLimits) {
 
   // A short map does nothing and records no undo; a full one maps grey.
   TVXBitmap b(image.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc owned(&owner);
   owned.SetAttachedVXBitmap(&b);
   std::vector<TRGB> map(255, TRGB{1, 2, 3});

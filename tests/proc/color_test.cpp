@@ -138,7 +138,7 @@ TEST(Colors, ShiftAndDisposeChannels) {
   auto rgb48 = Noise(5, 3, vx48RGB, 23);
   for (TVXBitmap* b : {rgb.get(), rgb48.get()}) {
     TVXBitmap before(b);
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc p(&owner);
     p.SetAttachedVXBitmap(b);
     p.DisposeChannels("bgr");

@@ -45,7 +45,7 @@ TEST(Effects, Reflection) {
       a->SetFull(false);
     }
     TVXBitmap img(src.get());
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetAttachedVXBitmap(&img);
     std::vector<int32_t> progress;
@@ -185,7 +185,7 @@ TEST(Effects, MotionBlurDirectionAndTaps) {
   EXPECT_EQ(progress, (std::vector<int32_t>{100}));
 
   TVXBitmap rgb(8, 8, vx24RGB);
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&rgb);
   proc.MotionBlur(45, 3, 2);
@@ -258,7 +258,7 @@ TEST(Effects, RandomFill) {
   EXPECT_GE(lo, 0.0);
   EXPECT_LT(hi, 1.0);
   EXPECT_NEAR(total / 100000, 0.5, 0.01);
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc undoing(&owner);
   undoing.SetAttachedVXBitmap(&part);
   undoing.Random(0.5, 0.1);
@@ -276,7 +276,7 @@ TEST(Effects, FTClearZone) {
   auto src = Photo(300, 200);  // spectrum picture of the preview: 128, grid 512
   {
     TVXBitmap img(src.get());
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetAttachedVXBitmap(&img);
     proc.FTClearZone(0, 0, 128, 128, false);

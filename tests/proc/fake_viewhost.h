@@ -16,8 +16,9 @@
 #include "core/mask.h"
 #include "core/streams.h"
 #include "core/viewhost.h"
+#include "gui/component.h"
 
-class TFakeViewHost : public TVXViewHost {
+class TFakeViewHost : public TComponent, public TVXViewHost {
  public:
   struct Layer {
     std::unique_ptr<TVXBitmap> bitmap;

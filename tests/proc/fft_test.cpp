@@ -543,7 +543,7 @@ TEST(FtImage, GridBeyondThePixelLimitIsRefused) {
 TEST(FtImage, ComponentWrappers) {
   auto img = Photo(300, 200);
   TVXBitmap image(img.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);  // with automatic undo
   proc.SetAttachedVXBitmap(&image);
   int finished = 0;

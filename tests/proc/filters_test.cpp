@@ -217,7 +217,7 @@ TEST(Filters, ConvolveMatchesTheReference) {
 TEST(Filters, ConvolveEdgeCases) {
   auto image = Noise(9, 6, vx24RGB, 2);
   TVXBitmap b(image.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&b);
   const std::vector<double> identity = {0, 0, 0, 0, 1, 0, 0, 0, 0};
@@ -465,7 +465,7 @@ TEST(Filters, BlurAgainstImageMagick) {
 TEST(Filters, BlurThroughTheComponent) {
   auto image = Noise(10, 8, vx24RGB, 13);
   TVXBitmap original(image.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(image.get());
   for (double sigma : {0.0, -2.0}) {

@@ -154,7 +154,7 @@ TEST(ProcEncrypt, PassStringAndItsKeyScrambleAlike) {
 TEST(ProcEncrypt, ShortKeyRaisesAndChangesNothing) {
   auto b = Noise(9, 4, vx24RGB, 12);
   const std::string before = numpy_oracle::Pixels(b.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);  // AutoUndo on
   proc.SetAttachedVXBitmap(b.get());
   const std::vector<uint8_t> key(15, 7);
@@ -252,7 +252,7 @@ TEST(ProcEncrypt, ScrambledBytesMatchAReferenceOfTheFormulas) {
 
 TEST(ProcHiddenData, BytesAndTextsReadBack) {
   auto b = Noise(10, 6, vx24RGB, 21);
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(b.get());
   const uint8_t three[3] = {0x00, 0xA5, 0xFF};

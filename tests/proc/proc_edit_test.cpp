@@ -121,7 +121,7 @@ TEST(ProcEdit, MergeVXBitmap) {
 TEST(ProcEdit, ImageResizeAndClear) {
   auto b = Noise(10, 6, vx24RGB, 4);
   TVXBitmap original(b.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(b.get());
   int finished = 0;

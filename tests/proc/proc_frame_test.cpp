@@ -26,7 +26,7 @@ TEST(ProcFrame, ConstructionAndAttachment) {
   ASSERT_NE(plain.AttachedVXBitmap(), nullptr);  // its own, empty bitmap
   EXPECT_TRUE(plain.AttachedVXBitmap()->IsEmpty());
 
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc owned(&owner);
   EXPECT_TRUE(owned.AutoUndo());
 

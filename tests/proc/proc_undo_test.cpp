@@ -277,7 +277,7 @@ TEST(ProcUndo, OwnedComponentRestoresEachOperation) {
     Picture(&image, 16, 10, 3);
     TVXBitmap original(&image);
     {
-      int owner = 0;
+      TComponent owner;
       TVexlaneProc proc(&owner);
       proc.SetAttachedVXBitmap(&image);
       op(proc);

@@ -286,7 +286,7 @@ TEST(Morph, SelectionBoxBorderRepeatsUndoAndProgress) {
   TVXMask* m = host.NewMask(1);
   m->SetRectangle(6, 5, 20, 15, 1);
   m->SyncRect();
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVexlane(&host);
   std::vector<int32_t> progress;
@@ -621,7 +621,7 @@ TEST(LocalThreshold, UniformPagesSmallWindowsAndUndo) {
   TFakeViewHost host;
   host.Image()->Assign(procfixture::Photo(12, 9).get());
   TVXBitmap original(host.Image());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVexlane(&host);
   for (int32_t win : {1, 0, -4}) proc.ConvertToBWLocalThreshold(win, vxtMean, 0);
@@ -678,7 +678,7 @@ TEST(Sobel, MagnitudeEqualsNumpyStepsAndUniformImages) {
   VXDoSobel(&flat, nullptr, nullptr);
   EXPECT_EQ(numpy_oracle::Pixels(&flat), std::string(64, '\0'));
   // Undo caption.
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.AttachedVXBitmap()->Assign(photo.get());
   proc.EdgeDetect_Sobel();

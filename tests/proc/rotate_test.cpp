@@ -644,7 +644,7 @@ TEST(RotateComponent, QuarterAndHalfTurnsOfEveryModeEqualNumpy) {
 TEST(RotateComponent, ShearSizeCornersUndoAndCuts) {
   TVXBitmap b(100, 60, vx24RGB);
   b.Fill(double(0x335577));  // odd levels stay themselves through the blends
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&b);
   proc.SetBackground(0x336699);
@@ -820,7 +820,7 @@ TEST(RotateAndCrop, SizesAndOneUndoEntry) {
     SCOPED_TRACE(Num(c.angle));
     TVXBitmap b(c.w, c.h, vx24RGB);
     b.Fill(double(0x00FF00));
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetUndoLimit(5);
     proc.SetAttachedVXBitmap(&b);
@@ -850,7 +850,7 @@ TEST(RotateAndCrop, SizesAndOneUndoEntry) {
 TEST(Deinterlace, DiscardCopiesOddRowsAndIntelliMergeDecides) {
   TVXBitmap b(4, 6, vx24RGB);
   for (int32_t y = 0; y < 6; ++y) b.FillRect(0, y, 3, y, double(0x010101 * (y * 40 + 10)));
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&b);
   proc.Deinterlace(vxdDiscard);
@@ -888,7 +888,7 @@ TEST(CropTransparentBorder, CropsToTheOpaqueBox) {
   TRect r;
   VXFindOpaqueBounds(&icon, r);
   EXPECT_EQ(r, (TRect{4, 3, 15, 9}));
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&icon);
   proc.CropTransparentBorder();

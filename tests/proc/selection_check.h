@@ -19,7 +19,7 @@ inline void ExpectSelectionOnlyAndUndo(const std::function<void(TVexlaneProc&)>&
   TVXMask* m = host.NewMask(8);
   m->SetEllipse(15, 10, 16, 12, 255);
   m->SyncRect();
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVexlane(&host);
   op(proc);

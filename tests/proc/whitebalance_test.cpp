@@ -256,7 +256,7 @@ TEST(WhiteBalance, PointsOutsideTheWorkBitmapDoNothingAndSaveNoUndo) {
       if (pt.X == -1 && pt.Y == -1 && std::string(c.name) == "RemoveChromaKey") continue;  // the guess
       auto b = procfixture::Noise(20, 10, vx24RGB, 5);
       const std::string before = numpy_oracle::Pixels(b.get());
-      int owner = 0;
+      TComponent owner;
       TVexlaneProc proc(&owner);
       proc.SetAttachedVXBitmap(b.get());
       c.op(proc, pt.X, pt.Y);
@@ -272,7 +272,7 @@ TEST(WhiteBalance, PointsOutsideTheWorkBitmapDoNothingAndSaveNoUndo) {
   TVXMask* m = host.NewMask(8);
   m->SetRectangle(10, 5, 19, 14, 255);
   m->SyncRect();
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVexlane(&host);
   proc.CastColor(12, 11, TRGB{1, 2, 3}, 0);
