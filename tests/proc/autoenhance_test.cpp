@@ -126,7 +126,7 @@ TEST(AutoEnhance1, ProgressRunsThroughBothHalves) {
 TEST(AutoEnhance1, ThroughTheComponent) {
   auto b = procfixture::Photo(30, 20);
   const std::string before = numpy_oracle::Pixels(b.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(b.get());
   // A subsampled size below 1 is refused without an undo entry.
@@ -226,7 +226,7 @@ TEST(AutoSharp, SharpensAtEdgesOnlyAndIntensityZeroChangesNothing) {
 TEST(AutoSharp, ThroughTheComponent) {
   auto b = procfixture::Photo(30, 20);
   const std::string before = numpy_oracle::Pixels(b.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(b.get());
   proc.AutoSharp(6, 0.95);
@@ -362,7 +362,7 @@ TEST(AutoEnhance2, ProgressAndRefusals) {
   for (const Case& c : refused) {
     auto img = procfixture::Photo(c.w, c.h);
     const std::string before = numpy_oracle::Pixels(img.get());
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetAttachedVXBitmap(img.get());
     proc.AutoEnhance2(c.count, c.curve, 2.0, c.high, false);
@@ -376,7 +376,7 @@ TEST(AutoEnhance2, ProgressAndRefusals) {
 TEST(AutoEnhance2, ThroughTheComponent) {
   auto b = procfixture::Photo(30, 20);
   const std::string before = numpy_oracle::Pixels(b.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(b.get());
   proc.AutoEnhance2(3, 2, 2.0, 16, false);
@@ -514,7 +514,7 @@ TEST(AutoEnhance3, NineStagesOfProgress) {
 TEST(AutoEnhance3, ThroughTheComponent) {
   auto b = procfixture::Photo(30, 20);
   const std::string before = numpy_oracle::Pixels(b.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(b.get());
   // Gamma 0 or less, or no number, is refused without an undo entry.

@@ -232,7 +232,7 @@ TEST(Distort, WaveAgreesWithReference) {
 TEST(Distort, WaveThroughTheComponent) {
   auto src = Photo(30, 20);
   TVXBitmap img(src.get());
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&img);
   proc.Wave(3, 7, 0, false);

@@ -38,7 +38,7 @@ TEST(Marks, FillEveryFormat) {
     SCOPED_TRACE(testing::Message() << int(c.format) << " " << int(c.color.r) << "," << int(c.color.g) << ","
                                     << int(c.color.b));
     auto img = Noise(13, 7, c.format, 9);
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetAttachedVXBitmap(img.get());
     std::vector<int32_t> progress;
@@ -92,7 +92,7 @@ TEST(Marks, PaintMarkGrid) {
                   (x % step == 0 && y % step == 0 ? TRGB{1, 2, 3} : src->Pixels_vx24RGB(x, y)))
             << x << "," << y;
   }
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   TVXBitmap img(4, 4, vx24RGB);
   proc.SetAttachedVXBitmap(&img);
@@ -113,7 +113,7 @@ TEST(Marks, PenMarkerPaintsOnlyTheBackground) {
   host.scrOffsetX = 100;
   host.scrOffsetY = 50;
   host.zoom = 200;
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVexlane(&host);
   proc.PaintPenMarker(12, 8, 9, 0x0000FF, 0x102030, 0);

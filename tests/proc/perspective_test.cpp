@@ -208,7 +208,7 @@ TEST(Perspective, ProjectDrawWithoutTurnsIsTheFittedRectangle) {
   TVXBitmap img(120, 160, vx24RGB);
   TVXBitmap src(40, 20, vx24RGB);
   src.Fill(0xFFFFFF);
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&img);
   // 40 x 20 fitted into 100 x 100 is 100 x 50, centred on (60, 50).
@@ -231,7 +231,7 @@ TEST(Perspective, ReflectionStaysBelowItsAlphaMaximum) {
   for (bool merge : {false, true}) {
     SCOPED_TRACE(merge);
     TVXBitmap img(120, 160, vx24RGB);
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetAttachedVXBitmap(&img);
     const TVXQuadCoords q = proc.ProjectDraw(&src, 60, 50, 100, 100, 700.0, 0, 0, 0.0, 0.0, 0, 128, merge);
@@ -260,7 +260,7 @@ TEST(Perspective, ReflectionStaysBelowItsAlphaMaximum) {
 TEST(Perspective, PerspectiveDrawThroughTheComponent) {
   auto src = Noise(8, 6, vx24RGB, 6);
   TVXBitmap img(40, 30, vx24RGB);
-  int owner = 0;
+  TComponent owner;
   TVexlaneProc proc(&owner);
   proc.SetAttachedVXBitmap(&img);
   proc.PerspectiveDraw(src.get(), 5, 4, 24, 4, 24, 15, 5, 15, -1, -1, false);
