@@ -1,6 +1,7 @@
 #include "formats/formats_module.h"
 
 #include "formats/dicom.h"
+#include "formats/psd.h"
 #include "formats/tiff.h"
 #include "io/codec_table.h"
 #include "io/params.h"
@@ -9,6 +10,7 @@
 namespace {
 
 constexpr int32_t kTIFFFileType = 1, kDICOMFileType = 28;
+constexpr int32_t kPSDFileType = 24;
 
 // Page TIFF_ImageIndex with the component's options: alpha as a mask, no
 // EXIF modes, offsets as the component says.
@@ -27,6 +29,18 @@ void ReadTIFFParams(TVXCodecReadArgs& a) {
 }
 
 void ReadDICOM(TVXCodecReadArgs& a) { VXReadDicomStream(a.Stream, *a.Params, a.Bitmap, a.Preview, *a.Progress); }
+
+void ReadPSD(TVXCodecReadArgs& a) {
+  VXReadPSDStream(a.Stream, a.Preview ? nullptr : a.Bitmap, *a.Params, *a.Progress, a.LoadLayers, a.Layers);
+}
+
+// Header and image resources only: no merged image, no layers.
+void ReadPSDParams(TVXCodecReadArgs& a) { VXReadPSDStream(a.Stream, nullptr, *a.Params, *a.Progress, false, nullptr); }
+
+void WritePSD(TVXCodecWriteArgs& a) {
+  const TVXLayerList none;
+  VXWritePSDStream(a.Stream, *a.Params, *a.Progress, a.Bitmap, a.Layers ? *a.Layers : none);
+}
 
 }  // namespace
 
@@ -49,6 +63,13 @@ void VXFormatsStartup() {
   dicom.Read = &ReadDICOM;
   dicom.ImageCount = &VXGetDicomStreamImageCount;
   VXSetCodecOps(kDICOMFileType, dicom);
+
+  // PSD and PSB: the merged image and the layers, written with PackBits.
+  TVXCodecOps psd;
+  psd.Read = &ReadPSD;
+  psd.ReadParams = &ReadPSDParams;
+  psd.Write = &WritePSD;
+  VXSetCodecOps(kPSDFileType, psd);
 }
 
 void VXFormatsShutdown() {}

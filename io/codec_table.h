@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "core/layer.h"
 #include "core/mask.h"
 #include "core/startup.h"
 #include "core/vxdefs.h"
@@ -46,6 +47,10 @@ struct TVXCodecReadArgs {
   // index (every frame for a negative one) is read in turn into Bitmap and
   // AlphaMask, and OnFrame is called after each; false from it ends the walk.
   std::function<bool()> OnFrame;
+  // Layered documents (PSD): LoadLayers asks for every layer; Layers, when
+  // given, receives the layers the reader creates (the caller owns them).
+  bool LoadLayers = false;
+  TVXLayerList* Layers = nullptr;
 };
 
 // One write at the stream's position.
@@ -60,6 +65,9 @@ struct TVXCodecWriteArgs {
   bool Insert = false;
   // Out: the page count after the write, for writers that report it.
   int32_t Count = 0;
+  // Layered documents (PSD): the layers written beside the merged image
+  // (nullptr: none). The writer may convert and resample their bitmaps.
+  const TVXLayerList* Layers = nullptr;
 };
 
 struct TVXCodecOps {

@@ -331,6 +331,18 @@ class TVexlaneIO : public TComponent {
   void SaveToFileTGA(const std::string& FileName);
   void SaveToStreamTGA(TStream* Stream);
 
+  // ---- PSD and PSB documents (type 24) ----
+  // The merged image; a document of one layer gives the target that layer's
+  // alpha channel, placed at the layer's offset. File and stream loaders
+  // return true when the document was read.
+  bool LoadFromFilePSD(const std::string& FileName);
+  bool LoadFromStreamPSD(TStream* Stream);
+  // The target as the merged image, no layers. The file saver writes PSB for
+  // a name ending in ".psb" and PSD otherwise (PSD_LargeDocumentFormat is set
+  // accordingly); the stream saver follows PSD_LargeDocumentFormat.
+  void SaveToFilePSD(const std::string& FileName);
+  void SaveToStreamPSD(TStream* Stream);
+
   // ---- Raw pixel data (type 21) ----
   // The target must already have the size and pixel format of the data; the
   // layout comes from the parameters' BMPRAW_ fields. An empty file name does
@@ -463,6 +475,8 @@ class TVexlaneIO : public TComponent {
   void SaveJpegCore(TStream* Stream, bool WithHeader);
   // The progress record of an operation: internal handler, Sender, Aborting.
   TProgressRec MakeProgress();
+  // The PSD load with the component's steps around the reader.
+  bool PSDLoadCore(TStream* Stream);
   // The registry's read and write paths (formats a plug-in registered).
   // The entry's read function at the stream's position, with the after-steps.
   bool RegistryRead(TStream* Stream, const TVXFileFormatInfo* Info, bool CatchReadErrors);
