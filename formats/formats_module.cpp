@@ -3,6 +3,9 @@
 #include "formats/dicom.h"
 #include "formats/psd.h"
 #include "formats/tiff.h"
+#include "formats/tiff_write.h"
+#include "core/filewriter.h"
+#include "core/streams.h"
 #include "io/codec_table.h"
 #include "io/params.h"
 #include "io/tiffpages.h"
@@ -28,6 +31,25 @@ void ReadTIFFParams(TVXCodecReadArgs& a) {
   a.Count = pages;
 }
 
+// A new one-page file, or the bitmap inserted into the file the stream holds.
+void WriteTIFF(TVXCodecWriteArgs& a) {
+  a.Count = VXWriteTIFFStream(a.Stream, a.Insert, a.Bitmap, *a.Progress, *a.Params);
+}
+
+// The page goes into a copy of the file, which replaces the file only when
+// the insert succeeded.
+int32_t InsertTIFF(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress) {
+  bool localAbort = false;
+  bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+  TMemoryStream file;
+  file.LoadFromFile(FileName);
+  file.SetPosition(0);
+  const int32_t count = VXWriteTIFFStream(&file, true, Bitmap, Progress, Params);
+  if (aborting) return count;
+  VXWriteFileSafely(FileName, aborting, [&](TStream* Out) { Out->WriteBuffer(file.Memory(), file.Size()); });
+  return count;
+}
+
 void ReadDICOM(TVXCodecReadArgs& a) { VXReadDicomStream(a.Stream, *a.Params, a.Bitmap, a.Preview, *a.Progress); }
 
 void ReadPSD(TVXCodecReadArgs& a) {
@@ -50,10 +72,12 @@ void WritePSD(TVXCodecWriteArgs& a) {
 // over a type the codec library registers moves that block here. A format
 // that keeps state for the whole run frees it in VXFormatsShutdown.
 void VXFormatsStartup() {
-  // TIFF: reading, page counts and detection's probe. Writing comes later;
-  // until then saving a TIFF raises for want of a writer.
+  // TIFF: reading, writing and inserting pages, page counts and detection's
+  // probe.
   TVXCodecOps tiff;
   tiff.Read = &ReadTIFF;
+  tiff.Write = &WriteTIFF;
+  tiff.InsertImage = &InsertTIFF;
   tiff.ReadParams = &ReadTIFFParams;
   tiff.ImageCount = &VXGetTIFFStreamPageCount;
   tiff.IsStream = &VXIsTIFFStream;

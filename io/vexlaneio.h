@@ -288,6 +288,16 @@ class TVexlaneIO : public TComponent {
   // Aborting (and -1 when started as a request).
   int32_t LoadFromFileTIFF(const std::string& FileName);
   int32_t LoadFromStreamTIFF(TStream* Stream);
+  // A new one-page TIFF; the stream saver writes the "TIFF" stream header
+  // around the image when StreamHeaders is on (after a failed save too).
+  void SaveToFileTIFF(const std::string& FileName);
+  void SaveToStreamTIFF(TStream* Stream);
+  // Inserts the target as page TIFF_ImageIndex into the TIFF file or into the
+  // TIFF that starts at the stream's beginning (an index past the last page
+  // appends); returns the page count, 0 when refused. A failed insert
+  // leaves the file as it was.
+  int32_t InsertToFileTIFF(const std::string& FileName);
+  int32_t InsertToStreamTIFF(TStream* Stream);
 
   // ---- GIF (type 2) ----
   // Frame GIF_ImageIndex: with GIF_RAWLoad alone at its size and offsets,

@@ -31,7 +31,9 @@ struct TFormatMembers {
 // return a count give the dispatch the negation of Aborting.
 const TFormatMembers kMembers[] = {
     {1, [](TVexlaneIO& io, const std::string& f) { io.LoadFromFileTIFF(f); return !io.Aborting(); },
-     [](TVexlaneIO& io, TStream* s) { io.LoadFromStreamTIFF(s); return !io.Aborting(); }, nullptr, nullptr},
+     [](TVexlaneIO& io, TStream* s) { io.LoadFromStreamTIFF(s); return !io.Aborting(); },
+     [](TVexlaneIO& io, const std::string& f) { io.SaveToFileTIFF(f); },
+     [](TVexlaneIO& io, TStream* s) { io.SaveToStreamTIFF(s); }},
     {28, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileDICOM(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamDICOM(s); }, nullptr, nullptr},
     {5, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileBMP(f); },

@@ -1,9 +1,11 @@
 // The I/O component's TIFF operations: page TIFF_ImageIndex of a file or of a
-// stream (behind a "TIFF" stream header when StreamHeaders is on).
+// stream (behind a "TIFF" stream header when StreamHeaders is on), new
+// one-page files and pages inserted into existing ones.
 #include <cstring>
 #include <string>
 
 #include "core/bitmap.h"
+#include "core/filewriter.h"
 #include "core/byteorder.h"
 #include "core/mask.h"
 #include "core/settings.h"
@@ -74,4 +76,71 @@ int32_t TVexlaneIO::LoadFromStreamTIFF(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStreamRetInt, &TVexlaneIO::LoadFromStreamTIFF, Stream)) return -1;
   const int32_t result = CountOperation([&] { return LoadTIFFCore(Stream, fStreamHeaders); });
   return fAborting ? -1 : result;
+}
+
+void TVexlaneIO::SaveToFileTIFF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFileTIFF, FileName)) return;
+  CodecSaveFile(FileName, kTIFFFileType, vxscNone);
+}
+
+void TVexlaneIO::SaveToStreamTIFF(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamTIFF, Stream)) return;
+  if (!fStreamHeaders) {
+    CodecSaveStream(Stream, kTIFFFileType, vxscNone);
+    return;
+  }
+  SaveStreamPattern([&] {
+    const int64_t start = Stream->Position();
+    const uint8_t placeholder[kStreamHeaderSize] = {};
+    Stream->WriteBuffer(placeholder, kStreamHeaderSize);
+    // The header is written after a failed save too, so that the stream
+    // can be walked past the image.
+    struct THeader {
+      TStream* S;
+      int64_t Start;
+      ~THeader() {
+        const int64_t end = S->Position();
+        uint8_t h[kStreamHeaderSize] = {'T', 'I', 'F', 'F', 0, 0, 0, 0};
+        VXPutLE32(h + 8, uint32_t(end - Start - kStreamHeaderSize));
+        S->SetPosition(Start);
+        S->Write(h, kStreamHeaderSize);
+        S->SetPosition(end);
+      }
+    } header{Stream, start};
+    CodecWrite(Stream, kTIFFFileType, false);
+  });
+}
+
+int32_t TVexlaneIO::InsertToFileTIFF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetInt, &TVexlaneIO::InsertToFileTIFF, FileName)) return -1;
+  int32_t count = 0;
+  OperationPattern(true, [&] {
+    const TVXCodecOps& ops = VXRequireCodecOps(kTIFFFileType, vxcoInsert);
+    fAborting = false;
+    TProgressRec progress = MakeProgress();
+    count = ops.InsertImage(FileName, fVXBitmap, *fParams, progress);
+    return true;
+  });
+  return count;
+}
+
+int32_t TVexlaneIO::InsertToStreamTIFF(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetInt, &TVexlaneIO::InsertToStreamTIFF, Stream)) return -1;
+  int32_t count = 0;
+  OperationPattern(true, [&] {
+    const TVXCodecOps& ops = VXRequireCodecOps(kTIFFFileType, vxcoSave);
+    fAborting = false;
+    Stream->SetPosition(0);
+    TProgressRec progress = MakeProgress();
+    TVXCodecWriteArgs args;
+    args.Stream = Stream;
+    args.Bitmap = fVXBitmap;
+    args.Params = fParams.get();
+    args.Progress = &progress;
+    args.Insert = true;
+    ops.Write(args);
+    count = args.Count;
+    return true;
+  });
+  return count;
 }
