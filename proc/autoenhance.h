@@ -66,15 +66,16 @@ void VXRecursiveGaussPlane(const float* Source, float* Target, int32_t Width, in
 
 // Multi-scale retinex with colour restoration. The scales: ScaleHigh / 2
 // and (ScaleCount >= 2) ScaleHigh; with more than two scales ScaleCurve
-// spreads ScaleCount of them logarithmically from 3 (0), downwards from
-// ScaleHigh (1) or evenly from 2 (2). Each scale adds the difference of the
-// logarithms of the channels and their smoothed planes; the colour
-// restoration weighs it; the results, Variance standard deviations either
-// side of their mean, are stretched to 0..255. With Luminance only the
+// spreads ScaleCount of them logarithmically upwards from 3 (0) or
+// downwards from ScaleHigh - 1 (1), or evenly from 2 (2). Each scale adds
+// the difference of the logarithms of the channels and their smoothed
+// planes; the colour restoration weighs it; the results, Variance standard
+// deviations either side of their mean, are stretched to 0..255 (a spread
+// within single-precision noise counts as none). With Luminance only the
 // YCbCr luminance goes through the retinex and each pixel keeps its Cb and
 // Cr. Refused (nothing happens): ScaleCount < 1, another ScaleCurve with
-// more than two scales, scales that are no number, images narrower or
-// lower than 3 pixels.
+// more than two scales, scales that are no number (ScaleHigh <= 2 with
+// curve 0 or 1), images narrower or lower than 3 pixels.
 bool VXAutoEnhance2Accepts(int32_t Width, int32_t Height, int32_t ScaleCount, int32_t ScaleCurve, int32_t ScaleHigh);
 void VXDoAutoEnhance2(TVXBitmap* Bitmap, int32_t ScaleCount, int32_t ScaleCurve, bool Luminance, int32_t ScaleHigh,
                       double Variance, void* Sender, const TVXProgressEvent& OnProgress);

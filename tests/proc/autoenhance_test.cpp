@@ -528,3 +528,35 @@ TEST(AutoEnhance3, ThroughTheComponent) {
   EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
   ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance3(1.5, 110); }, 8, 100);
 }
+
+TEST(AutoEnhance, TinyImagesAndExtremeArguments) {
+  // A negative Neighbour leaves no candidates: each value is carried back
+  // between the defaults 0 and 255, i.e. unchanged.
+  auto b = procfixture::Noise(15, 9, vx24RGB, 21);
+  const std::string before = numpy_oracle::Pixels(b.get());
+  VXDoAutoEnhance1(b.get(), 5, 30, 50, -2, nullptr, nullptr);
+  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
+  // Slope 90 (tan of about 1.6e16) and Cut beyond 100 stay finite.
+  VXDoAutoEnhance1(b.get(), 5, 90, 250, 1, nullptr, nullptr);
+  EXPECT_EQ(b->Width(), 15);
+  // A 1 x 1 image: its edge map (first column white) holds no edge, nothing
+  // sharpens.
+  auto one = procfixture::Noise(1, 1, vx24RGB, 22);
+  const std::string p = numpy_oracle::Pixels(one.get());
+  VXDoAutoSharp(one.get(), 20, 0.99, nullptr, nullptr);
+  EXPECT_EQ(numpy_oracle::Pixels(one.get()), p);
+  auto two = procfixture::Noise(2, 2, vx24RGB, 22);
+  VXDoAutoSharp(two.get(), 20, 0.99, nullptr, nullptr);
+  EXPECT_EQ(two->Width(), 2);
+  // The local adaptation of a single pixel and a single row keeps the size.
+  for (auto [w, h] : {std::pair{1, 1}, {7, 1}}) {
+    auto t = procfixture::Noise(w, h, vx24RGB, 23);
+    VXDoAutoEnhance3(t.get(), 100, 2.2, nullptr, nullptr);
+    EXPECT_EQ(t->Width(), w);
+    EXPECT_EQ(t->Height(), h);
+  }
+  // The smallest retinex, with a huge spread factor: everything clamps.
+  auto r = procfixture::Noise(3, 3, vx24RGB, 24);
+  VXDoAutoEnhance2(r.get(), 1, 0, false, 100, 1e300, nullptr, nullptr);
+  EXPECT_EQ(r->Width(), 3);
+}
