@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -314,6 +315,39 @@ TEST(Distort, BumpMappingIdentitiesAndLightMap) {
   EXPECT_EQ(flat.Pixels_vx24RGB(14, 6), (TRGB{0, 0, 0}));  // d = 1
   // One pixel off the centre: nx = 128 - Trunc(12.8), (1 - 12 / 128) x 256 = 232.
   EXPECT_EQ(flat.Pixels_vx24RGB(5, 6), (TRGB{0, 116, 232}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Distort, UndoCaptionsOfTheEffects) {
+  struct Case {
+    const char* caption;
+    std::function<void(TVexlaneProc&)> op;
+  };
+  const std::vector<Case> cases = {
+      {"Lens", [](TVexlaneProc& p) { p.Lens(10, 7, 12, 10, 1.6); }},
+      {"Wave", [](TVexlaneProc& p) { p.Wave(2, 5, 0, true); }},
+      {"BumpMapping", [](TVexlaneProc& p) { p.BumpMapping(4, 4, 20, 20, 30, TRGB{255, 255, 255}); }},
+      {"RemoveRedEyes", [](TVexlaneProc& p) { p.RemoveRedEyes(); }},
+      {"RadialStretch", [](TVexlaneProc& p) { p.RadialStretch(0, 0, 0, 0.5, 0, 0, 0, 0.5, 0, 0, 0, 0.5); }},
+  };
+  auto src = Photo(21, 15);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.caption);
+    TVXBitmap img(src.get());
+    int owner = 0;
+    TVexlaneProc proc(&owner);
+    proc.SetAttachedVXBitmap(&img);
+    int finished = 0;
+    proc.OnFinishWork = [&](void*) { ++finished; };
+    c.op(proc);
+    EXPECT_EQ(proc.GetUndoCaptions(0), c.caption);
+    EXPECT_EQ(finished, 1);
+    proc.Undo(false);
+    EXPECT_TRUE(numpy_oracle::Pixels(&img) == numpy_oracle::Pixels(src.get()));
+  }
 }
 
 }  // namespace
