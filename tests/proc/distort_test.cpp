@@ -337,7 +337,7 @@ TEST(Distort, UndoCaptionsOfTheEffects) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.caption);
     TVXBitmap img(src.get());
-    int owner = 0;
+    TComponent owner;
     TVexlaneProc proc(&owner);
     proc.SetAttachedVXBitmap(&img);
     int finished = 0;
