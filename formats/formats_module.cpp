@@ -1,6 +1,7 @@
 #include "formats/formats_module.h"
 
 #include "formats/dicom.h"
+#include "formats/jpeg2000.h"
 #include "formats/psd.h"
 #include "formats/tiff.h"
 #include "formats/tiff_write.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr int32_t kTIFFFileType = 1, kDICOMFileType = 28;
 constexpr int32_t kPSDFileType = 24;
+constexpr int32_t kJP2FileType = 13, kJ2KFileType = 14;
 
 // Page TIFF_ImageIndex with the component's options: alpha as a mask, no
 // EXIF modes, offsets as the component says.
@@ -64,6 +66,14 @@ void WritePSD(TVXCodecWriteArgs& a) {
   VXWritePSDStream(a.Stream, *a.Params, *a.Progress, a.Bitmap, a.Layers ? *a.Layers : none);
 }
 
+// JP2 and J2K share the reader, which takes either whatever the type says.
+void ReadJpeg2000(TVXCodecReadArgs& a) { VXReadJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
+void ReadJpeg2000Params(TVXCodecReadArgs& a) {
+  VXReadJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, true);
+}
+void WriteJP2(TVXCodecWriteArgs& a) { VXWriteJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, 0); }
+void WriteJ2K(TVXCodecWriteArgs& a) { VXWriteJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, 1); }
+
 }  // namespace
 
 // Each format adds its records here, one block per file type, in the style of
@@ -94,6 +104,16 @@ void VXFormatsStartup() {
   psd.ReadParams = &ReadPSDParams;
   psd.Write = &WritePSD;
   VXSetCodecOps(kPSDFileType, psd);
+
+  // JPEG 2000: JP2 files and J2K code streams.
+  TVXCodecOps jp2;
+  jp2.Read = &ReadJpeg2000;
+  jp2.ReadParams = &ReadJpeg2000Params;
+  jp2.Write = &WriteJP2;
+  VXSetCodecOps(kJP2FileType, jp2);
+  TVXCodecOps j2k = jp2;
+  j2k.Write = &WriteJ2K;
+  VXSetCodecOps(kJ2KFileType, j2k);
 }
 
-void VXFormatsShutdown() {}
+void VXFormatsShutdown() { VXJpeg2000Finalize(); }

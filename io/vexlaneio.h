@@ -275,6 +275,19 @@ class TVexlaneIO : public TComponent {
   bool LoadFromFileDICOM(const std::string& FileName);
   bool LoadFromStreamDICOM(TStream* Stream);
 
+  // ---- JPEG 2000: JP2 (type 13) and J2K code streams (type 14) ----
+  // Each loader reads either kind and records its own type. The savers write
+  // vx1g, vx8g, vx16g and vx24RGB (other formats are converted to one of
+  // them first) as a JP2 file or a bare code stream.
+  bool LoadFromFileJP2(const std::string& FileName);
+  bool LoadFromStreamJP2(TStream* Stream);
+  bool LoadFromFileJ2K(const std::string& FileName);
+  bool LoadFromStreamJ2K(TStream* Stream);
+  void SaveToFileJP2(const std::string& FileName);
+  void SaveToStreamJP2(TStream* Stream);
+  void SaveToFileJ2K(const std::string& FileName);
+  void SaveToStreamJ2K(TStream* Stream);
+
   // ---- WBMP (type 16) ----
   bool LoadFromFileWBMP(const std::string& FileName);
   bool LoadFromStreamWBMP(TStream* Stream);
@@ -475,6 +488,9 @@ class TVexlaneIO : public TComponent {
   void ReapThreads();
   bool LoadPNGCore(TStream* Stream, bool FromFile);
   void SavePNGCore(TStream* Stream);
+  // The JPEG 2000 save core on a file or at a stream's position.
+  void SaveJpeg2000File(const std::string& FileName, int32_t FileType);
+  void SaveJpeg2000Stream(TStream* Stream, int32_t FileType);
   int32_t LoadGIFCore(TStream* Stream);
   int32_t LoadTIFFCore(TStream* Stream, bool WithHeader);
   // OperationPattern for a Body that answers a count: 0 when the target

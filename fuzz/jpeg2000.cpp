@@ -1,0 +1,22 @@
+// JPEG 2000 reader: the bytes as they come (a JP2 file or a J2K code
+// stream, whichever the probes find), with pixels and for the parameters only.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/bitmap.h"
+#include "core/streams.h"
+#include "formats/jpeg2000.h"
+#include "io/params.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  for (bool preview : {false, true}) {
+    TVXMemStream in(data, int64_t(size));
+    TVXBitmap bmp;
+    TIOParamsVals params;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    VXReadJpeg2000Stream(&in, &bmp, params, progress, preview);
+  }
+  return 0;
+}
