@@ -32,54 +32,6 @@ struct TDecoder {
   uint8_t suffix[kTableSize];
   uint8_t first[kTableSize];
   int32_t length[kTableSize];
-
-  void Reset() {
-    next = kFirstFree;
-    width = 9;
-  }
-
-  int32_t ReadCode() {
-    if (bitPos + width > size * 8) return kEOI;
-    int64_t byte = bitPos >> 3;
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) {
-      uint8_t b = byte + k < size ? data[byte + k] : 0;
-      if (fillOrder == 2) VXReverseByteBits(b);
-      v = (v << 8) | b;
-    }
-    v <<= (bitPos & 7);
-    bitPos += width;
-    return int32_t(v >> (32 - width));
-  }
-
-  void Output(int32_t c) {
-    int64_t len = length[c];
-    if (count + len > int64_t(out.size())) {
-      int64_t need = count + len;
-      int64_t grown = int64_t(out.size());
-      while (grown < need) grown += 1024;
-      out.resize(size_t(grown), 0);
-    }
-    for (int32_t k = c, i = int32_t(len) - 1; i >= 0; --i) {
-      out[size_t(count + i)] = suffix[k];
-      k = prefix[k];
-    }
-    count += len;
-  }
-
-  // Adds prev-string + first byte of c; false when the table overflows.
-  bool AddEntry(int32_t firstByte) {
-    if (next >= kTableSize) return false;
-    prefix[next] = prev;
-    suffix[next] = uint8_t(firstByte);
-    first[next] = first[prev];
-    length[next] = length[prev] + 1;
-    ++next;
-    if (next == 511) width = 10;
-    if (next == 1023) width = 11;
-    if (next == 2047) width = 12;
-    return next <= 4096;
-  }
 };
 
 uint8_t* DecodeRow(TDecoder& d) {
@@ -90,37 +42,119 @@ uint8_t* DecodeRow(TDecoder& d) {
   } else {
     d.count = 0;
   }
-  while (d.count < d.lineSize) {
-    int32_t c = d.ReadCode();
-    if (c == kClear) {
-      d.Reset();
-      int32_t n = d.ReadCode();
-      if (n == kEOI) break;
-      if (n >= d.next) {
-        d.error = true;
-        return nullptr;
+  // The loop works on local copies of the state (stores of output bytes
+  // would otherwise make the compiler reload every field), written back at
+  // the end.
+  const uint8_t* const data = d.data;
+  const int64_t size = d.size;
+  const uint8_t* const reverse = d.fillOrder == 2 ? VXReverseBitsTable : nullptr;
+  int64_t bitPos = d.bitPos;
+  int32_t width = d.width, next = d.next, prev = d.prev;
+  int64_t count = d.count;
+  const int64_t lineSize = d.lineSize;
+  uint8_t* out = d.out.data();
+  int64_t capacity = int64_t(d.out.size());
+  int32_t* const prefix = d.prefix;
+  uint8_t* const suffix = d.suffix;
+  uint8_t* const firstByte = d.first;
+  int32_t* const length = d.length;
+  bool failed = false;
+
+  auto readCode = [&]() -> int32_t {
+    if (bitPos + width > size * 8) return kEOI;
+    const int64_t byte = bitPos >> 3;
+    uint32_t v = 0;
+    if (byte + 4 <= size) {
+      const uint8_t* p = data + byte;
+      v = reverse ? (uint32_t(reverse[p[0]]) << 24) | (uint32_t(reverse[p[1]]) << 16) |
+                        (uint32_t(reverse[p[2]]) << 8) | uint32_t(reverse[p[3]])
+                  : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        const uint8_t b = byte + k < size ? data[byte + k] : 0;
+        v = (v << 8) | (reverse ? reverse[b] : b);
       }
-      d.Output(n);
-      d.prev = n;
+    }
+    v <<= (bitPos & 7);
+    bitPos += width;
+    return int32_t(v >> (32 - width));
+  };
+  // Appends the string of code c, built backwards from the table.
+  auto output = [&](int32_t c) {
+    const int64_t len = length[c];
+    if (count + len > capacity) {
+      int64_t grown = capacity;
+      while (grown < count + len) grown += 1024;
+      d.out.resize(size_t(grown), 0);
+      out = d.out.data();
+      capacity = grown;
+    }
+    uint8_t* o = out + count;
+    if (c < 256) {
+      *o = uint8_t(c);
+    } else {
+      for (int32_t k = c, i = int32_t(len) - 1; i >= 0; --i) {
+        o[i] = suffix[k];
+        k = prefix[k];
+      }
+    }
+    count += len;
+  };
+  // Adds prev's string plus First.
+  auto addEntry = [&](uint8_t First) -> bool {
+    if (next >= kTableSize) return false;
+    prefix[next] = prev;
+    suffix[next] = First;
+    firstByte[next] = firstByte[prev];
+    length[next] = length[prev] + 1;
+    ++next;
+    if (next == 511) width = 10;
+    if (next == 1023) width = 11;
+    if (next == 2047) width = 12;
+    return next <= 4096;
+  };
+
+  while (count < lineSize) {
+    const int32_t c = readCode();
+    if (c == kClear) {
+      next = kFirstFree;
+      width = 9;
+      const int32_t n = readCode();
+      if (n == kEOI) break;
+      if (n >= next) {
+        failed = true;
+        break;
+      }
+      output(n);
+      prev = n;
     } else if (c == kEOI) {
       break;
-    } else if (c < d.next && c != kClear) {
-      d.Output(c);
-      if (d.prev >= 0 && !d.AddEntry(d.first[c])) {
-        d.error = true;
-        return nullptr;
+    } else if (c < next) {
+      output(c);
+      if (prev >= 0 && !addEntry(firstByte[c])) {
+        failed = true;
+        break;
       }
-      d.prev = c;
-    } else if (c == d.next && d.prev >= 0) {
-      if (!d.AddEntry(d.first[d.prev])) {
-        d.error = true;
-        return nullptr;
+      prev = c;
+    } else if (c == next && prev >= 0) {
+      if (!addEntry(firstByte[prev])) {
+        failed = true;
+        break;
       }
-      d.Output(c);
-      d.prev = c;
+      output(c);
+      prev = c;
     } else {
       break;  // a code beyond the table ends the row
     }
+  }
+  d.bitPos = bitPos;
+  d.width = width;
+  d.next = next;
+  d.prev = prev;
+  d.count = count;
+  if (failed) {
+    d.error = true;
+    return nullptr;
   }
   return d.out.data();
 }

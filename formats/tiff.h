@@ -101,8 +101,13 @@ class TTIFFReaderContext {
   int64_t val = 0;
   int32_t lastReported = -1;
   void AdvanceProgress(TProgressRec& Progress);
+  // A buffer of at least Bytes for plane Plane's inflated strip, kept from
+  // strip to strip.
+  uint8_t* BlockBuffer(int32_t Plane, int64_t Bytes);
 
  private:
+  std::vector<std::unique_ptr<uint8_t[]>> fBlockBuffers;
+  std::vector<int64_t> fBlockSizes;
   void ConvertRow(uint8_t* Src, uint8_t* Dest, int32_t Width, int32_t ImageRow, int32_t ImageCol,
                   TVXBitmap* Bitmap);
   void SetAlpha(int32_t x, int32_t y, uint8_t a);
@@ -142,7 +147,10 @@ struct TTIFFStripState {
   int64_t BitPos = 0;             // T.4 / T.6 bit position
   std::vector<uint8_t> RefRow;    // two-dimensional CCITT reference row
   void* LZWId = nullptr;          // LZW decoder state
-  std::vector<uint8_t> ZBuffer;   // the inflated strip
+  // The whole strip inflated (Deflate), ZSize bytes of a buffer the
+  // context lends.
+  uint8_t* ZBuffer = nullptr;
+  int64_t ZSize = 0;
   bool Inflated = false;
   TTIFFLZWDecompFunc LZW = nullptr;
   ~TTIFFStripState();

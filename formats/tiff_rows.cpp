@@ -56,6 +56,18 @@ int64_t TTIFFReaderContext::RowBytes(int32_t Width, bool Planar) const {
   return (samples * BitsPerSample + 7) / 8;
 }
 
+uint8_t* TTIFFReaderContext::BlockBuffer(int32_t Plane, int64_t Bytes) {
+  if (int32_t(fBlockBuffers.size()) <= Plane) {
+    fBlockBuffers.resize(size_t(Plane) + 1);
+    fBlockSizes.resize(size_t(Plane) + 1, 0);
+  }
+  if (fBlockSizes[Plane] < Bytes) {
+    fBlockBuffers[Plane] = std::make_unique_for_overwrite<uint8_t[]>(size_t(Bytes));
+    fBlockSizes[Plane] = Bytes;
+  }
+  return fBlockBuffers[Plane].get();
+}
+
 bool TTIFFReaderContext::HasRowRule() const { return RowRule(*this) != 0; }
 
 void TTIFFReaderContext::AdvanceProgress(TProgressRec& Progress) {
@@ -305,10 +317,12 @@ void TTIFFReaderContext::DecodeRows(TVXBitmap* Bitmap, int32_t StartRow, int32_t
   st.Src = Buffer;
   st.SrcSize = Length;
   st.LZW = LZWDecompFunc;
-  if (Compression == 8 || Compression == 32946) st.ZBuffer.assign(size_t(rowBytes * Rows), 0);
+  if (Compression == 8 || Compression == 32946) {
+    st.ZSize = rowBytes * Rows;
+    st.ZBuffer = BlockBuffer(0, st.ZSize);
+  }
   for (int32_t r = 0; r < Rows && !aborting; ++r) {
     const int32_t y = StartRow + r;
-    std::fill(row.begin(), row.end(), 0);
     if (!DecompressTIFFStrip(r, row.data(), st, rowBytes, Width, *this)) {
       aborting = true;
       break;
@@ -342,13 +356,15 @@ void TTIFFReaderContext::DecodePlanarRows(TProgressRec& Progress, int32_t Rows, 
     st[p].Src = Planes[p];
     st[p].SrcSize = PlaneSizes[p];
     st[p].LZW = LZWDecompFunc;
-    if (Compression == 8 || Compression == 32946) st[p].ZBuffer.assign(size_t(planeBytes * Rows), 0);
+    if (Compression == 8 || Compression == 32946) {
+      st[p].ZSize = planeBytes * Rows;
+      st[p].ZBuffer = BlockBuffer(p, st[p].ZSize);
+    }
   }
   std::vector<uint8_t> chunky(size_t(2 * RowBytes(Width, false) + 64));
   for (int32_t r = 0; r < Rows && !aborting; ++r) {
     const int32_t y = StartRow + r;
     for (int32_t p = 0; p < S; ++p) {
-      std::fill(planeRows[p].begin(), planeRows[p].end(), 0);
       if (!DecompressTIFFStrip(r, planeRows[p].data(), st[p], planeBytes, Width, *this)) {
         aborting = true;
         return;

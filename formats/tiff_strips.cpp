@@ -30,17 +30,21 @@ void VXTIFFUnpackBits(const uint8_t* Src, int64_t SrcSize, int64_t& Consumed, ui
   while (out < RowBytes && Consumed < SrcSize) {
     const int8_t n = int8_t(Src[Consumed++]);
     if (n >= 0) {
-      for (int32_t k = 0; k <= n && Consumed < SrcSize; ++k) {
-        const uint8_t b = Src[Consumed++];
-        if (out < RowBytes) Row[out++] = b;
-      }
+      // n + 1 literal bytes (as many as there are); what passes the row is dropped.
+      const int64_t run = std::min<int64_t>(int64_t(n) + 1, SrcSize - Consumed);
+      const int64_t k = std::min(run, RowBytes - out);
+      std::memcpy(Row + out, Src + Consumed, size_t(k));
+      out += k;
+      Consumed += run;
     } else if (n != -128) {
       if (Consumed >= SrcSize) break;
       const uint8_t b = Src[Consumed++];
-      for (int32_t k = 0; k < 1 - n; ++k)
-        if (out < RowBytes) Row[out++] = b;
+      const int64_t k = std::min<int64_t>(1 - int64_t(n), RowBytes - out);
+      std::memset(Row + out, b, size_t(k));
+      out += k;
     }
   }
+  if (out < RowBytes) std::memset(Row + out, 0, size_t(RowBytes - out));
 }
 
 namespace {
@@ -49,13 +53,30 @@ namespace {
 // output beyond it is dropped, damage keeps what came out before it.
 void Inflate(TTIFFStripState& st) {
   st.Inflated = true;
-  if (st.ZBuffer.empty() || st.SrcSize <= 0) return;
+  int64_t outLeft = st.ZSize;
+  // What the data do not fill stays zero.
+  struct TZeroTail {
+    TTIFFStripState& st;
+    int64_t& left;
+    ~TZeroTail() {
+      if (left > 0) std::memset(st.ZBuffer + (st.ZSize - left), 0, size_t(left));
+    }
+  } tail{st, outLeft};
+  if (!st.ZBuffer || st.SrcSize <= 0) return;
   z_stream z{};
-  if (inflateInit(&z) != Z_OK) return;
-  z.next_in = const_cast<Bytef*>(st.Src);
-  z.next_out = st.ZBuffer.data();
+  // A zlib stream without a preset dictionary is inflated raw after its
+  // two-byte header: the trailing checksum only costs time here.
+  const uint8_t* src = st.Src;
   int64_t inLeft = st.SrcSize;
-  int64_t outLeft = int64_t(st.ZBuffer.size());
+  const bool plainHeader = inLeft >= 2 && (src[0] & 0x0F) == 8 && (src[0] >> 4) <= 7 &&
+                           ((src[0] << 8) | src[1]) % 31 == 0 && !(src[1] & 0x20);
+  if (plainHeader) {
+    src += 2;
+    inLeft -= 2;
+  }
+  if (inflateInit2(&z, plainHeader ? -15 : 15) != Z_OK) return;
+  z.next_in = const_cast<Bytef*>(src);
+  z.next_out = st.ZBuffer;
   for (;;) {
     const uInt inChunk = uInt(std::min<int64_t>(inLeft, 1 << 30));
     const uInt outChunk = uInt(std::min<int64_t>(outLeft, 1 << 30));
@@ -78,15 +99,18 @@ bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, in
     case 1: {
       const int64_t n = std::clamp<int64_t>(st.SrcSize - st.Consumed, 0, RowBytes);
       if (n > 0) std::memcpy(Row, st.Src + st.Consumed, size_t(n));
+      if (n < RowBytes) std::memset(Row + n, 0, size_t(RowBytes - n));
       st.Consumed += RowBytes;
       break;
     }
     case 2:
+      std::memset(Row, 0, size_t(RowBytes));
       if (st.Consumed < st.SrcSize)
         st.Consumed += VXCCITTDecodeMHRow(Row, st.Src + st.Consumed, st.SrcSize - st.Consumed, Width, c.FillOrder);
       break;
     case 3:
     case 4:
+      std::memset(Row, 0, size_t(RowBytes));
       if (st.RefRow.empty()) st.RefRow.assign(size_t((int64_t(Width) + 7) / 8), 0xFF);
       if (c.Compression == 3 && !(c.T4Options & 1))
         st.BitPos = VXCCITTDecode1DRow(Row, st.Src, st.SrcSize, Width, st.BitPos, c.FillOrder);
@@ -105,13 +129,17 @@ bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, in
     case 32946: {
       if (!st.Inflated) Inflate(st);
       const int64_t from = int64_t(RowIndex) * RowBytes;
-      if (from + RowBytes <= int64_t(st.ZBuffer.size())) std::memcpy(Row, st.ZBuffer.data() + from, size_t(RowBytes));
+      if (from + RowBytes <= st.ZSize)
+        std::memcpy(Row, st.ZBuffer + from, size_t(RowBytes));
+      else
+        std::memset(Row, 0, size_t(RowBytes));
       break;
     }
     case 32773:
       VXTIFFUnpackBits(st.Src, st.SrcSize, st.Consumed, Row, RowBytes);
       break;
     default:
+      std::memset(Row, 0, size_t(RowBytes));
       break;
   }
   const bool grey = c.PhotometricInterpretation <= 1;
@@ -157,11 +185,13 @@ int64_t ReadBlock(TStream* Stream, int64_t Pos, int64_t Count, int64_t Need, std
   const int64_t size = Stream->Size();
   int64_t n = (Pos < 0 || Pos >= size) ? 0 : std::min(Count, size - Pos);
   if (n < 0) n = 0;
-  Buffer.assign(size_t(std::max(n, Need) + 16), 0);
+  const size_t total = size_t(std::max(n, Need) + 16);
+  if (Buffer.size() < total) Buffer.resize(total);
   if (n > 0) {
     Stream->SetPosition(Pos);
     n = std::max<int64_t>(0, Stream->Read(Buffer.data(), n));
   }
+  std::memset(Buffer.data() + n, 0, total - size_t(n));
   if (ReverseWholeBlock(c))
     for (int64_t i = 0; i < n; ++i) Buffer[size_t(i)] = VXReverseBitsTable[Buffer[size_t(i)]];
   return n;

@@ -120,7 +120,7 @@ TEST(TiffEdge, ResolutionInDotsPerInch) {
   const std::vector<TCase> cases = {
       {"300/1 inch", {{282, 5, {Rational(300, 1)}}, {283, 5, {Rational(300, 1)}}, {296, 3, {2}}}, 300, 300},
       {"100/1 cm", {{282, 5, {Rational(100, 1)}}, {283, 5, {Rational(100, 1)}}, {296, 3, {3}}}, 254, 254},
-      {"none", {}, def, def},
+      {"none", {}, def, double(def)},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
