@@ -282,6 +282,34 @@ TEST(Jpeg2000, ProbesOptionTextAndRecordedTypes) {
   EXPECT_EQ(io.Params().FileType(), 14);
   EXPECT_EQ(bmp.Width(), 6);
   EXPECT_TRUE(VXJpeg2000Initialized());
+
+  // Through the dispatch: by the content, by the extension, and the
+  // parameters alone without touching the target.
+  jp2.SetPosition(0);
+  ASSERT_TRUE(io.LoadFromStream(&jp2));
+  EXPECT_EQ(io.Params().FileType(), 13);
+  TVXBitmap wide(40, 9, vx24RGB);
+  TVexlaneIO saver;
+  saver.SetAttachedVXBitmap(&wide);
+  saver.Params().SetJ2000_Rate(0);
+  saver.SaveToFile(dir / "by-extension.jp2", -1);
+  ASSERT_FALSE(saver.Aborting());
+  EXPECT_EQ(saver.Params().FileType(), 13);
+  const auto saved = ReadFile(dir / "by-extension.jp2");
+  TVXMemStream savedStream(saved.data(), int64_t(saved.size()));
+  EXPECT_TRUE(VXIsJP2Stream(&savedStream));
+  ASSERT_TRUE(io.LoadFromFile(dir / "by-extension.jp2", -1));
+  EXPECT_EQ(bmp.Width(), 40);
+  TVXBitmap untouched(3, 3, vx8g);
+  TVexlaneIO params;
+  params.SetAttachedVXBitmap(&untouched);
+  params.ParamsFromFile(dir / "stream.j2k");
+  EXPECT_EQ(params.Params().FileType(), 14);
+  EXPECT_EQ(params.Params().Width(), 6);
+  EXPECT_EQ(params.Params().Height(), 5);
+  EXPECT_EQ(params.Params().BitsPerSample(), 8);
+  EXPECT_EQ(params.Params().SamplesPerPixel(), 1);
+  EXPECT_EQ(untouched.Width(), 3);
 }
 
 // One picture of each kind the writer takes, saved losslessly.
