@@ -366,6 +366,97 @@ TEST_F(Gui, TheViewersCursorResourcesLoadAndShowUnderTheirScreenIds) {
   Screen->SetCursors(1785, nullptr);
 }
 
+TEST_F(Gui, WheelDoubleClickAndKeyPressReachTheirEvents) {
+  Probe* p = MakeForm();
+  std::vector<std::string> got;
+  p->OnMouseWheel = [&](void*, TShiftState, int Delta, TPoint, bool& Handled) {
+    got.push_back("wheel " + std::to_string(Delta));
+    Handled = Delta > 0;
+  };
+  p->OnMouseWheelDown = [&](void*, TShiftState, TPoint, bool& Handled) {
+    got.push_back("down");
+    Handled = true;
+  };
+  p->OnDblClick = [&](void*) { got.push_back("dblclick"); };
+  p->OnKeyPress = [&](void*, char16_t& Key) {
+    got.push_back(std::string("press ") + char(Key));
+    if (Key == 'q') Key = 0;
+  };
+  VXHeadless::Wheel(p->Handle(), 5, 5, 120);
+  VXHeadless::Wheel(p->Handle(), 5, 5, -120);
+  VXHeadless::RunUntilIdle();
+  VXHeadless::MouseDown(p->Handle(), 5, 5, 0);
+  VXHeadless::MouseUp(p->Handle(), 5, 5, 0);
+  VXHeadless::MouseDown(p->Handle(), 5, 5, 0);
+  VXHeadless::MouseUp(p->Handle(), 5, 5, 0);
+  VXHeadless::RunUntilIdle();
+  EXPECT_EQ(p->Mouse[2], "down 0 5,5 left+double");
+  p->SetFocus();
+  EXPECT_EQ(p->Perform(WM_CHAR, 'a', 0), 0);
+  p->Perform(WM_CHAR, 'q', 0);
+  EXPECT_EQ(got, (std::vector<std::string>{"wheel 120", "wheel -120", "down", "dblclick", "press a", "press q"}));
+
+  // Without csDoubleClicks a second press is a press.
+  p->SetControlStyle(p->ControlStyle() & ~VXStyleBit(csDoubleClicks));
+  p->Mouse.clear();
+  VXHeadless::MouseDown(p->Handle(), 5, 5, 0);
+  VXHeadless::MouseUp(p->Handle(), 5, 5, 0);
+  VXHeadless::MouseDown(p->Handle(), 5, 5, 0);
+  VXHeadless::RunUntilIdle();
+  EXPECT_EQ(p->Mouse.back(), "down 0 5,5 left");
+}
+
+TEST_F(Gui, Ctl3DFollowsTheParentUntilSetOwnValue) {
+  Probe* p = MakeForm();
+  auto* child = new Probe(Form.get(), &Log, "c");
+  child->SetParent(p);
+  EXPECT_TRUE(child->Ctl3D());
+  p->SetCtl3D(false);
+  EXPECT_FALSE(p->ParentCtl3D());
+  EXPECT_FALSE(child->Ctl3D());
+  EXPECT_TRUE(child->ParentCtl3D());
+  child->SetCtl3D(true);
+  p->SetCtl3D(true);
+  p->SetCtl3D(false);
+  EXPECT_TRUE(child->Ctl3D());
+  child->SetParentCtl3D(true);
+  EXPECT_FALSE(child->Ctl3D());
+}
+
+TEST_F(Gui, TheApplicationHandlesMessagesUntilTerminated) {
+  Probe* p = MakeForm();
+  int clicks = 0;
+  p->OnClick = [&](void*) { ++clicks; };
+  VXHeadless::MouseDown(p->Handle(), 5, 5, 0);
+  VXHeadless::MouseUp(p->Handle(), 5, 5, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(clicks, 1);
+  PostMessageW(p->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+  PostMessageW(p->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+  Application->HandleMessage();
+  Application->HandleMessage();
+  EXPECT_EQ(clicks, 2);
+  EXPECT_FALSE(Application->Terminated());
+  Application->Terminate();
+  Application->ProcessMessages();
+  EXPECT_TRUE(Application->Terminated());
+
+  // Screen facts of the headless display.
+  EXPECT_EQ(Screen->MonitorCount(), 1);
+  TMonitor* m = Screen->Monitors(0);
+  EXPECT_TRUE(m->Primary());
+  EXPECT_EQ(m->Width(), Screen->Width());
+  EXPECT_EQ(Form->Monitor(), m);
+  EXPECT_THROW(Screen->Monitors(1), EInvalidOperation);
+  VXHeadless::SetFontFamilies({"Zeta", "Alpha", "Segoe UI"});
+  EXPECT_EQ(Screen->Fonts(), (std::vector<std::string>{"Alpha", "Segoe UI", "Zeta"}));
+  VXHeadless::UseInstalledFontFamilies();
+  EXPECT_EQ(Screen->ActiveForm(), Form.get());
+  Form->Hide();
+  EXPECT_EQ(Screen->ActiveForm(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(Form->Handle()));
+}
+
 TEST_F(Gui, TimerFiresEveryIntervalAndRestartsWhenEnabledAgain) {
   TTimer t(nullptr);
   int fired = 0;
