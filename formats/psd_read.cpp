@@ -474,7 +474,6 @@ void TPSDReaderContext::ReadLayerChannel(TLayerRecord& R, int16_t Id, int64_t Le
   const int64_t end = in.Pos() + Length;
   if (Length < 2) return;
   const uint16_t compression = in.U16();
-  if (compression > 1) return;  // ZIP data is not decoded
   const bool rle = compression == 1;
   const int32_t depth = header.Depth;
 
@@ -505,6 +504,11 @@ void TPSDReaderContext::ReadLayerChannel(TLayerRecord& R, int16_t Id, int64_t Le
     width = R.Width();
     height = R.Height();
     target = R.Layer->Bitmap();
+  }
+  if (compression > 1) {
+    // ZIP data is not decoded: the channel's rows stay zero.
+    if (role != kAlpha) Prepare(target, width, height, format, end - in.Pos(), true, rowDepth, true);
+    return;
   }
   std::vector<uint32_t> counts;
   if (rle) {
@@ -655,14 +659,23 @@ void TPSDReaderContext::PutRow(TVXBitmap* B, int32_t y, TVXPixelFormat Format, i
 }
 
 void TPSDReaderContext::ReadMergedImage() {
-  if (in.Left() < 2) return;
-  const uint16_t compression = in.U16();
-  if (compression > 1) return;  // ZIP data is not decoded
-  const bool rle = compression == 1;
   const int64_t channels = header.Channels, rows = header.Rows, cols = header.Columns;
   const int32_t depth = header.Depth;
   const TVXPixelFormat format = FormatOf(depth, header.Mode);
   const int64_t rowLen = (cols * depth + 7) / 8;
+  // A merged image that is missing, empty, or of a depth and mode that give
+  // no pixels fails the read instead of leaving the target as it was.
+  if (in.Left() < 2 || format == vxnull || rows == 0 || cols == 0) {
+    aborting = true;
+    return;
+  }
+  const uint16_t compression = in.U16();
+  if (compression > 1) {
+    // ZIP data is not decoded: the image is there, its rows stay zero.
+    if (!Prepare(MergedBitmap, cols, rows, format, in.Left(), true, depth, false)) aborting = true;
+    return;
+  }
+  const bool rle = compression == 1;
   std::vector<uint32_t> counts;
   if (rle) {
     if (channels * rows * RowCountSize() > in.Left()) {
@@ -672,7 +685,6 @@ void TPSDReaderContext::ReadMergedImage() {
     counts.resize(size_t(channels * rows));
     for (auto& c : counts) c = psb() ? in.U32() : in.U16();
   }
-  if (format == vxnull || rows == 0 || cols == 0) return;
   if (!Prepare(MergedBitmap, cols, rows, format, in.Left(), rle, depth, false)) {
     aborting = true;
     return;

@@ -442,12 +442,16 @@ TEST(PSDRead, LayerRecordsAndChannelsInOddShapes) {
   layers[2].Channels = {{2, {0, 2, 0xAA, 0xBB, 0xCC}}, {7, RawChannel({9})}, {1, RawChannel({50})}};
   layers[3].Name = "after";
   layers[3].Channels = {{0, RawChannel({60})}};
-  auto r = ReadPSD(Document(layers, 4), true, true);
+  layers.resize(5);
+  layers[4].Name = "zip only";
+  layers[4].Channels = {{0, {0, 3, 0x78, 0x9C}}, {1, {0, 2, 0x78}}};
+  auto r = ReadPSD(Document(layers, 5), true, true);
   ASSERT_FALSE(r->Aborting);
   std::vector<std::string> names;
   for (auto& l : r->Layers) names.push_back(l->IsMask() ? "mask of " + names.back() : l->Name());
-  EXPECT_EQ(names, (std::vector<std::string>{"mask36", "mask of mask36", "short", "after"}));
-  ASSERT_EQ(r->Layers.size(), 4u);
+  EXPECT_EQ(names, (std::vector<std::string>{"mask36", "mask of mask36", "short", "after", "zip only"}));
+  ASSERT_EQ(r->Layers.size(), 5u);
+  EXPECT_EQ(r->Layers[4]->Bitmap()->Pixels_vx24RGB(0, 0), (TRGB{0, 0, 0}));
   EXPECT_EQ(r->Layers[0]->Bitmap()->Pixels_vx24RGB(1, 0).r, 41);
   TVXLayer& m = *r->Layers[1];
   EXPECT_TRUE(m.IsMask());
@@ -506,6 +510,50 @@ TEST(PSDRead, ResourcesAndRLERows) {
   const uint8_t want[2][4] = {{7, 7, 7, 7}, {1, 2, 9, 9}};
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(r->Bitmap->Pixels_vx8(x, y), want[y][x]) << x << "," << y;
+}
+
+TEST(PSDRead, MergedImagesThatGiveNoPixels) {
+  struct Case {
+    const char* Name;
+    THeader H;
+    Bytes Merged;
+    bool Aborting;
+  };
+  const Case cases[] = {
+      {"16-bit indexed", THeader{1, 1, 1, 2, 16, 2}, {0, 0, 1, 2, 3, 4}, true},
+      {"depth 4", THeader{1, 1, 1, 2, 4, 1}, {0, 0, 0x12}, true},
+      {"no merged data", THeader{1, 3, 1, 2, 8, 3}, {}, true},
+      {"width 0", THeader{1, 3, 1, 0, 8, 3}, {0, 0}, true},
+      {"ZIP: rows stay zero", THeader{1, 3, 1, 2, 8, 3}, {0, 2, 0x78, 0x9C, 1, 2}, false},
+  };
+  for (const Case& c : cases) {
+    TBytes o;
+    PutHeader(o, c.H);
+    o.u32(0).u32(0).u32(0).raw(c.Merged);
+    auto r = ReadPSD(o.b);
+    EXPECT_EQ(r->Aborting, c.Aborting) << c.Name;
+    if (!c.Aborting) {
+      ASSERT_EQ(r->Bitmap->Width(), 2) << c.Name;
+      EXPECT_EQ(r->Bitmap->Pixels_vx24RGB(1, 0), (TRGB{0, 0, 0})) << c.Name;
+    }
+  }
+}
+
+TEST(PSDRead, ProgressCountsTheRowsRead) {
+  TBytes o;
+  PutHeader(o, THeader{1, 2, 2, 1, 8, 1});
+  o.u32(0).u32(0).u32(0).u16(0).raw({1, 2, 3, 4});
+  std::vector<int32_t> seen;
+  TVXBitmap b;
+  TIOParamsVals p;
+  bool aborting = false;
+  TProgressRec pr;
+  pr.Aborting = &aborting;
+  pr.fOnProgress = [&](void*, int32_t Percent) { seen.push_back(Percent); };
+  TVXMemStream in(o.b.data(), int64_t(o.b.size()));
+  VXReadPSDStream(&in, &b, p, pr, false, nullptr);
+  EXPECT_EQ(seen, (std::vector<int32_t>{0, 25, 50, 75}));
+  EXPECT_EQ(b.Alpha(0, 1), 4);
 }
 
 TEST(PSDRead, ARGBDocumentOfFourChannelsCarriesAlpha) {
