@@ -282,11 +282,16 @@ void VXReadJpeg2000Stream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOP
   InstallHandlers(opj.Codec, aborting);
   opj_dparameters_t dp;
   opj_set_default_decoder_parameters(&dp);
-  if (!opj_setup_decoder(opj.Codec, &dp) || !opj_read_header(opj.Stream, opj.Codec, &opj.Image) || !opj.Image) {
+  if (!opj_setup_decoder(opj.Codec, &dp)) {
     aborting = true;
     return;
   }
+  // The thread count is taken before the header is read, or not at all.
   if (opj_has_thread_support()) opj_codec_set_threads(opj.Codec, VXProcessorCount());
+  if (!opj_read_header(opj.Stream, opj.Codec, &opj.Image) || !opj.Image) {
+    aborting = true;
+    return;
+  }
 
   opj_image_t* image = opj.Image;
   if (image->x1 <= image->x0 || image->y1 <= image->y0 || image->x1 - image->x0 > uint32_t(INT32_MAX) ||
