@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "core/bitmap.h"
 #include "core/icc.h"
@@ -181,8 +182,13 @@ void VXReadTIFFStream(TVXBitmap* Bitmap, TStream* Stream, int32_t& numi, TIOPara
                       TProgressRec& Progress, bool Preview, std::unique_ptr<TVXMask>& AlphaChannel,
                       bool TranslateBase, bool IgnoreAlpha, const TTIFFHeader* ProvidedHeader) {
   TTIFFReaderContext context;
-  context.ReadStream(Bitmap, Stream, numi, IOParams, Progress, Preview, AlphaChannel, TranslateBase, IgnoreAlpha,
-                     ProvidedHeader);
+  try {
+    context.ReadStream(Bitmap, Stream, numi, IOParams, Progress, Preview, AlphaChannel, TranslateBase, IgnoreAlpha,
+                       ProvidedHeader);
+  } catch (const std::bad_alloc&) {
+    // A page the memory cannot hold is refused like a damaged one.
+    *Progress.Aborting = true;
+  }
 }
 
 int32_t VXGetTIFFStreamPageCount(TStream* Stream) {
@@ -437,7 +443,8 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
     const bool planarOK = PlanarConfiguration == 1 ||
                           (PlanarConfiguration == 2 && SamplesPerPixel <= kMaxPlanes &&
                            (BitsPerSample == 8 || BitsPerSample == 16));
-    if (!KnownCompression(Compression) || SamplesPerPixel < 1 || !planarOK ||
+    if (!KnownCompression(Compression) || SamplesPerPixel < 1 || BitsPerSample < 1 || BitsPerSample > 16 ||
+        !planarOK ||
         (Compression != 7 && !HasRowRule())) {
       aborting = true;
       return;

@@ -289,8 +289,12 @@ void VXReadTIFFTiles(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap*
   const int64_t base = Reader.StreamBase;
   const int64_t size = stream->Size();
   const int32_t TW = c.TileWidth, TL = c.TileLength;
+  if (!VXImageSizeAllowed(TW, TL, Bitmap->BitCount())) {
+    aborting = true;
+    return;
+  }
   const int64_t need = int64_t(TL) * c.RowBytes(TW, false);
-  if (!VXStorageSizeAllowed(need) || !VXImageSizeAllowed(TW, TL, Bitmap->BitCount())) {
+  if (!VXStorageSizeAllowed(need)) {
     aborting = true;
     return;
   }

@@ -24,6 +24,7 @@
 VX_START_LIBRARY_FOR_TESTS();
 
 using namespace tiffread;
+using tifftest::TEntry;
 
 namespace {
 
@@ -386,36 +387,48 @@ TEST_F(TiffRead, OldStyleJpegPage) {
                    &out))
       << out;
   const std::string jpeg = RuntimeReadFile(F("photo.jpg"));
-  // The JPEG interchange stream of the page, without strip tables.
-  tifftest::TBuilder b(true);
-  const uint64_t at = b.data.size();
-  b.data += jpeg;
-  b.AddIFD({{256, 4, {37}},
-            {257, 4, {23}},
-            {258, 3, {8, 8, 8}},
-            {259, 3, {6}},
-            {262, 3, {6}},
-            {277, 3, {3}},
-            {513, 4, {at}},
-            {514, 4, {jpeg.size()}}});
-  RuntimeWriteFile(F("oldjpeg.tif"), b.data);
-  TLoader l;
-  EXPECT_EQ(l.Load(F("oldjpeg.tif")), 1);
-  EXPECT_EQ(l.P().TIFF_Compression(), ioTIFF_OLDJPEG);
   const std::string ppm = RuntimeReadFile(F("photo.ppm"));
   const std::string head = "P6\n37 23\n255\n";
   ASSERT_EQ(ppm.compare(0, head.size(), head), 0);
-  ASSERT_EQ(l.Bitmap.Width(), 37);
-  ASSERT_EQ(l.Bitmap.Height(), 23);
-  int32_t worst = 0;
-  for (int32_t y = 0; y < 23; ++y) {
-    const uint8_t* row = static_cast<const uint8_t*>(l.Bitmap.ScanLine(y));
-    for (int32_t x = 0; x < 37; ++x)
-      for (int c = 0; c < 3; ++c)
-        worst = std::max(worst, std::abs(int32_t(row[3 * x + 2 - c]) -
-                                         int32_t(uint8_t(ppm[head.size() + (size_t(y) * 37 + x) * 3 + c]))));
+  // The page in both old forms: the whole interchange stream without strip
+  // tables, and the shared tables (up to the end of the scan header) with
+  // the entropy data as strip 0.
+  const size_t sos = jpeg.find("\xFF\xDA");
+  ASSERT_NE(sos, std::string::npos);
+  const size_t scan = sos + 2 + ((uint8_t(jpeg[sos + 2]) << 8) | uint8_t(jpeg[sos + 3]));
+  for (bool strips : {false, true}) {
+    SCOPED_TRACE(strips ? "strips" : "interchange stream");
+    tifftest::TBuilder b(true);
+    const uint64_t at = b.data.size();
+    std::vector<TEntry> e = {{256, 4, {37}}, {257, 4, {23}}, {258, 3, {8, 8, 8}},
+                             {259, 3, {6}},  {262, 3, {6}},  {277, 3, {3}}};
+    if (strips) {
+      b.data += jpeg.substr(0, scan);
+      const uint64_t data = b.data.size();
+      b.data += jpeg.substr(scan);
+      e.insert(e.end(), {{273, 4, {data}}, {278, 4, {23}}, {279, 4, {jpeg.size() - scan}}, {513, 4, {at}},
+                         {514, 4, {scan}}});
+    } else {
+      b.data += jpeg;
+      e.insert(e.end(), {{513, 4, {at}}, {514, 4, {jpeg.size()}}});
+    }
+    b.AddIFD(e);
+    RuntimeWriteFile(F("oldjpeg.tif"), b.data);
+    TLoader l;
+    EXPECT_EQ(l.Load(F("oldjpeg.tif")), 1);
+    EXPECT_EQ(l.P().TIFF_Compression(), ioTIFF_OLDJPEG);
+    ASSERT_EQ(l.Bitmap.Width(), 37);
+    ASSERT_EQ(l.Bitmap.Height(), 23);
+    int32_t worst = 0;
+    for (int32_t y = 0; y < 23; ++y) {
+      const uint8_t* row = static_cast<const uint8_t*>(l.Bitmap.ScanLine(y));
+      for (int32_t x = 0; x < 37; ++x)
+        for (int c = 0; c < 3; ++c)
+          worst = std::max(worst, std::abs(int32_t(row[3 * x + 2 - c]) -
+                                           int32_t(uint8_t(ppm[head.size() + (size_t(y) * 37 + x) * 3 + c]))));
+    }
+    EXPECT_LE(worst, 2);
   }
-  EXPECT_LE(worst, 2);
 }
 
 TEST_F(TiffRead, MetadataReachesTheParameters) {
