@@ -8,7 +8,9 @@ namespace {
 const char* const kTimerClass = "VXTimerWindow";
 }
 
-TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
+TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) { UpdateTimer(); }
+
+void TTimer::MakeWindow() {
   WNDCLASSEXW info;
   if (!GetClassInfoExW(nullptr, kTimerClass, &info)) {
     WNDCLASSEXW wc;
@@ -19,12 +21,11 @@ TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
   fWindow = CreateWindowExW(0, kTimerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
   if (!fWindow) throw EOutOfResources("Error creating window");
   SetWindowLongPtrW(fWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  UpdateTimer();
 }
 
 TTimer::~TTimer() {
   fEnabled = false;
-  if (fWindow) {
+  if (fWindow && IsWindow(fWindow)) {
     KillTimer(fWindow, 1);
     SetWindowLongPtrW(fWindow, GWLP_USERDATA, 0);
     DestroyWindow(fWindow);
@@ -40,7 +41,8 @@ LRESULT CALLBACK TTimer::TimerWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM 
 }
 
 void TTimer::UpdateTimer() {
-  if (!fWindow) return;
+  // The window goes when the window system is reset: a new one is made.
+  if (!fWindow || !IsWindow(fWindow)) MakeWindow();
   KillTimer(fWindow, 1);
   if (fInterval != 0 && fEnabled)
     if (!SetTimer(fWindow, 1, fInterval, nullptr)) throw EOutOfResources("Not enough timers available");

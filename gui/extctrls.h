@@ -24,6 +24,7 @@ class TTimer : public TComponent {
 
  private:
   static LRESULT CALLBACK TimerWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  void MakeWindow();
   void UpdateTimer();
   HWND fWindow = nullptr;
   bool fEnabled = true;

@@ -479,6 +479,14 @@ TEST_F(Gui, TimerFiresEveryIntervalAndRestartsWhenEnabledAgain) {
   t.SetInterval(0);
   VXHeadless::Advance(5000);
   EXPECT_EQ(fired, 6);
+
+  // A reset of the window system takes the timer's window; setting the
+  // timer again makes a new one.
+  VXHeadless::Reset();
+  VXHeadless::SetClock(5000);
+  t.SetInterval(100);
+  VXHeadless::Advance(250);
+  EXPECT_EQ(fired, 8);
 }
 
 TEST_F(Gui, OwnersFreeWhatTheyOwnAndTellTheFreeNotified) {

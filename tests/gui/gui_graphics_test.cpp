@@ -3,6 +3,7 @@
 // recorded under Wine (tests/winui/golden).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -209,6 +210,30 @@ TEST(GuiCanvas, DrawCopyRectAndPixelsCopyExactly) {
   EXPECT_EQ(dst.Canvas()->Pixels(0, 0), clRed);
   EXPECT_EQ(dst.Canvas()->ClipRect(), (TRect{0, 0, 30, 20}));
   dst.Canvas()->Draw(0, 0, nullptr);  // nothing to draw
+}
+
+TEST(GuiCanvas, HatchedBrushesLeaveTheGapsAlone) {
+  // Each hatch over a seeded surface equals the platform's hatch brush filled
+  // with a transparent background.
+  const TBrushStyle styles[] = {bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross};
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    TBitmap a(20, 16, pf32bit), b(20, 16, pf32bit);
+    FillPattern(a, 3);
+    FillPattern(b, 3);
+    a.Canvas()->Brush()->SetColor(clNavy);
+    a.Canvas()->Brush()->SetStyle(styles[i]);
+    a.Canvas()->FillRect(TRect{1, 2, 19, 15});
+    HDC dc = b.Canvas()->Handle();
+    HBRUSH h = CreateHatchBrush(HS_HORIZONTAL + i, RGB(0, 0, 0x80));
+    SetBkMode(dc, TRANSPARENT);
+    RECT r{1, 2, 19, 15};
+    FillRect(dc, &r, h);
+    DeleteObject(h);
+    EXPECT_EQ(Pixels32(a), Pixels32(b));
+    std::vector<uint32_t> px = Pixels32(a);
+    EXPECT_GT(std::count(px.begin(), px.end(), 0x000080u), 10);
+  }
 }
 
 TEST(GuiCanvas, DottedNotRectangleDrawnTwiceRestoresTheSurface) {
