@@ -330,7 +330,7 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
   // 3. The start.
   const int64_t P0 = Stream->Position();
   int32_t result = 0;
-  int64_t linkField = 0;
+  int64_t linkField = 0, insertEnd = -1;
   uint32_t linkValue = 0;
   std::unique_ptr<TMemoryStream> data;
   if (InsertMode) {
@@ -382,6 +382,7 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
     }
     result = walked + 1;
     Stream->Seek(0, soEnd);
+    insertEnd = Stream->Position();
   } else {
     const uint8_t zero[8] = {};
     VXWriteChecked(Stream, aborting, zero, 8);
@@ -528,6 +529,13 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
       VXRelocateTIFFIFD(Stream, data.get(), true, delta, D);
       Stream->SetPosition(delta);
       VXWriteChecked(Stream, aborting, data->Memory(), data->Size());
+    }
+  }
+  // A page that could not go in leaves nothing after the old pages.
+  if (aborting && insertEnd >= 0) {
+    try {
+      Stream->SetSize(insertEnd);
+    } catch (const std::exception&) {
     }
   }
   return result;
