@@ -425,6 +425,12 @@ void TVXTIFFIFDWriter::WriteWideString(TStream* Stream, uint16_t tag, const std:
 void TVXTIFFIFDWriter::WriteArrayOfByte(TStream* Stream, uint16_t Tag, uint16_t DataType, const TVXArrayOfByte& Buffer,
                                         bool& Aborting) {
   if (Buffer.empty()) return;
+  // Up to four bytes lie in the entry, where every reader looks for them.
+  if (Buffer.size() <= 4) {
+    AddTag(Tag, DataType, int32_t(Buffer.size()),
+           MiniField(std::string(reinterpret_cast<const char*>(Buffer.data()), Buffer.size())));
+    return;
+  }
   uint32_t pos = WriteOutOfLine(Stream, Buffer.data(), int64_t(Buffer.size()), Aborting);
   AddTag(Tag, DataType, int32_t(Buffer.size()), pos);
 }

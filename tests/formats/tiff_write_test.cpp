@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/icc.h"
 #include "core/streams.h"
 #include "formats/tiff.h"
 #include "formats/tiff_write.h"
@@ -646,6 +647,76 @@ TEST_F(TiffWrite, FormatsWithoutRowsAreWrittenAs24Bit) {
     ASSERT_EQ(l.Load(F("other.tif")), 1);
     EXPECT_TRUE(SameRows(l.Bitmap, want));
   }
+}
+
+TEST_F(TiffWrite, FaxPagesInEitherFillOrder) {
+  for (const int32_t fill : {1, 2})
+    for (const TIOTIFFCompression c : {ioTIFF_CCITT1D, ioTIFF_G3FAX1D, ioTIFF_G3FAX2D, ioTIFF_G4FAX}) {
+      const std::string name = "fill" + std::to_string(fill) + kCompressionNames[c] + ".tif";
+      SCOPED_TRACE(name);
+      TVXBitmap b;
+      MakePicture(b, 61, 23, vx1g);
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&b);
+      io.Params().SetTIFF_Compression(c);
+      io.Params().SetSamplesPerPixel(1);
+      io.Params().SetBitsPerSample(1);
+      io.Params().SetTIFF_FillOrder(fill);
+      io.Params().SetTIFF_StripCount(2);
+      io.SaveToFileTIFF(F(name));
+      ASSERT_FALSE(io.Aborting());
+      std::string info;
+      EXPECT_TRUE(Exec("/usr/bin/tiffinfo " + F(name), &info)) << info;
+      EXPECT_EQ(info.find("Warning"), std::string::npos) << info;
+      EXPECT_EQ(ValueOf(Dump(F(name))[0], 266), std::to_string(fill));
+      TRGBAImage oracle;
+      ASSERT_TRUE(Oracle(F(name), oracle, F(name)));
+      EXPECT_EQ(MaxDiff(oracle, FromBitmap(b)), 0);
+      TLoader l(true);
+      ASSERT_EQ(l.Load(F(name)), 1);
+      EXPECT_EQ(MaxDiff(FromBitmap(l.Bitmap), FromBitmap(b)), 0);
+    }
+}
+
+TEST_F(TiffWrite, MetadataTagsReadBack) {
+  TVXBitmap b;
+  MakePicture(b, 9, 7, vx24RGB);
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&b);
+  TIOParamsVals& p = io.Params();
+  p.SetTIFF_ImageDescription("a description of the page");
+  p.SetTIFF_DocumentName("doc");  // short enough to lie in the entry, terminator included
+  p.SetTIFF_PageName("four");  // four characters and the terminator: out of line
+  p.SetTIFF_XPos(3);
+  p.SetTIFF_YPos(4);
+  p.SetTIFF_NewSubfileType(2);
+  p.SetXMP_Info("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>");
+  p.TIFF_PhotoshopImageResources() = {'8', 'B', 'I', 'M', 0, 1, 2};
+  p.TIFF_PhotoshopImageSourceData() = {9, 8, 7};
+  const std::string profile = RuntimeReadFile(std::string(VX_SOURCE_DIR) + "/core/profiles/AdobeRGB1998.icc");
+  p.InputICCProfile().LoadFromBuffer(profile.data(), int32_t(profile.size()));
+  const int32_t iccLength = p.InputICCProfile().RawLength();
+  ASSERT_GT(iccLength, 0);
+  io.SaveToFileTIFF(F("meta.tif"));
+  ASSERT_FALSE(io.Aborting());
+  std::string info;
+  EXPECT_TRUE(Exec("/usr/bin/tiffinfo " + F("meta.tif"), &info)) << info;
+  EXPECT_EQ(info.find("Warning"), std::string::npos) << info;
+  TLoader l;
+  ASSERT_EQ(l.Load(F("meta.tif")), 1);
+  EXPECT_EQ(l.P().TIFF_ImageDescription(), "a description of the page");
+  EXPECT_EQ(l.P().TIFF_DocumentName(), "doc");
+  EXPECT_EQ(l.P().TIFF_PageName(), "four");
+  EXPECT_EQ(l.P().TIFF_XPos(), 3);
+  EXPECT_EQ(l.P().TIFF_YPos(), 4);
+  EXPECT_EQ(l.P().TIFF_NewSubfileType(), 2);
+  EXPECT_EQ(l.P().XMP_Info(), "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>");
+  EXPECT_EQ(l.P().TIFF_PhotoshopImageResources(), (std::vector<uint8_t>{'8', 'B', 'I', 'M', 0, 1, 2}));
+  EXPECT_EQ(l.P().TIFF_PhotoshopImageSourceData(), (std::vector<uint8_t>{9, 8, 7}));
+  ASSERT_TRUE(l.P().HasInputICCProfile());
+  ASSERT_EQ(l.P().InputICCProfile().RawLength(), iccLength);
+  EXPECT_EQ(std::memcmp(l.P().InputICCProfile().Raw(), profile.data(), profile.size()), 0);
+  EXPECT_EQ(MaxDiff(FromBitmap(l.Bitmap), FromBitmap(b)), 0);
 }
 
 // ---------------------------------------------------------------------------
