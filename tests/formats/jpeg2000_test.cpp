@@ -386,6 +386,8 @@ TEST(Jpeg2000, LosslessSavesDecodeInOpenJpegAndGrok) {
         const std::string dump(dumpBytes.begin(), dumpBytes.end());
         EXPECT_NE(dump.find(format == 0 ? "prg=0\n" : "prg=0x1\n"), std::string::npos) << dump;
         EXPECT_EQ(dump.find("main header (0)") != std::string::npos, format == 1) << dump;
+        EXPECT_NE(dump.find("qmfbid=1\n"), std::string::npos);  // the reversible 5/3 transform
+        EXPECT_NE(dump.find("numlayers=1\n"), std::string::npos);
         const auto head = ReadFile(file);
         ASSERT_GE(head.size(), 12u);
         EXPECT_EQ(head[0] == 0xFF && head[1] == 0x4F, format == 1);
@@ -428,6 +430,16 @@ TEST(Jpeg2000, RateAndConversionBeforeSaving) {
   ASSERT_FALSE(io.Aborting());
   const double tenth = W * H * 3 / 10.0;
   EXPECT_NEAR(double(out.Size()), tenth, tenth * 0.1);
+  if (HaveOpenJpegTools()) {  // one layer through the irreversible 9/7 transform
+    ScratchDir dir;
+    WriteFile(dir / "x.j2k", std::vector<uint8_t>(static_cast<const uint8_t*>(out.Memory()),
+                                                  static_cast<const uint8_t*>(out.Memory()) + out.Size()));
+    ASSERT_EQ(Shell(kDump + " -i " + (dir / "x.j2k") + " > " + (dir / "dump.txt")), 0);
+    const auto d = ReadFile(dir / "dump.txt");
+    const std::string dump(d.begin(), d.end());
+    EXPECT_NE(dump.find("qmfbid=0\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("numlayers=1\n"), std::string::npos) << dump;
+  }
 
   // A float image is converted to a format the writer takes first.
   TVXBitmap f(8, 4, vx32f);
