@@ -328,6 +328,38 @@ TEST(TiffEdge, RefusedPages) {
   EXPECT_TRUE(p->Bitmap.IsEmpty());
 }
 
+TEST(TiffEdge, SubIFDOfThePage) {
+  // A 2 x 1 page whose SubIFDs entry points to a 3 x 1 sub-image.
+  TBuilder b(true);
+  const uint64_t mainStrip = b.data.size();
+  b.data += Bytes({1, 2});
+  const uint64_t subStrip = b.data.size();
+  b.data += Bytes({7, 8, 9, 0});
+  std::vector<TEntry> sub = Basic(3, 1, 1, 1, 8);
+  sub.push_back({273, 4, {subStrip}});
+  sub.push_back({279, 4, {3}});
+  const uint64_t subAt = b.AddIFD(sub);
+  std::vector<TEntry> page = Basic(2, 1, 1, 1, 8);
+  page.push_back({273, 4, {mainStrip}});
+  page.push_back({279, 4, {2}});
+  page.push_back({330, 4, {subAt}});
+  const uint64_t pageAt = b.AddIFD(page);
+  b.SetFirstLink(pageAt);
+  auto main = Read(b.data, false, true);
+  EXPECT_FALSE(main->Aborting);
+  EXPECT_EQ(main->Pages, 1);
+  EXPECT_EQ(Row(main->Bitmap, 0, 2), std::vector<uint8_t>({1, 2}));
+  auto subPage = Read(b.data, false, true, [](TIOParamsVals& p) { p.SetTIFF_SubIndex(0); });
+  EXPECT_FALSE(subPage->Aborting);
+  EXPECT_EQ(subPage->Pages, 1);
+  ASSERT_EQ(subPage->Bitmap.Width(), 3);
+  EXPECT_EQ(Row(subPage->Bitmap, 0, 3), std::vector<uint8_t>({7, 8, 9}));
+  // No second sub-image: the page itself.
+  auto none = Read(b.data, false, true, [](TIOParamsVals& p) { p.SetTIFF_SubIndex(1); });
+  EXPECT_FALSE(none->Aborting);
+  EXPECT_EQ(none->Bitmap.Width(), 2);
+}
+
 TEST(TiffEdge, DamagedSeedsLoadOrRefuse) {
   // Every seed cut short at many places and with bytes flipped: each read
   // ends, refused or with a bitmap of the size the page declares.

@@ -86,7 +86,7 @@ TEST_F(TiffRead, EveryTiffcpLayoutLoadsAsLibtiffDecodesIt) {
   const std::vector<TCase> cases = {
       {"rgb", "-c none", 0},          {"rgb", "-c lzw", 0},           {"rgb", "-c lzw:2", 0},
       {"rgb", "-c zip", 0},           {"rgb", "-c zip:2", 0},         {"rgb", "-c packbits", 0},
-      {"rgb", "-c jpeg", 2},          {"rgb", "-B", 0},               {"rgb", "-L -c lzw:2", 0},
+      {"rgb", "-c jpeg", 2},          {"rgb", "-t -w 16 -l 16 -c jpeg", 2}, {"grey8", "-r 8 -c jpeg", 2},          {"rgb", "-B", 0},               {"rgb", "-L -c lzw:2", 0},
       {"rgb", "-8 -c lzw", 0},        {"rgb", "-t -w 16 -l 16", 0},   {"rgb", "-t -w 16 -l 16 -c zip:2", 0},
       {"rgb", "-p separate", 0},      {"rgb", "-p separate -c lzw:2", 0}, {"rgb", "-r 5", 0},
       {"rgb", "-f lsb2msb", 0},       {"rgb", "-f lsb2msb -c zip", 0}, {"rgb", "-f lsb2msb -c packbits", 0},
