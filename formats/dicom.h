@@ -39,6 +39,10 @@ inline constexpr int kMaxNesting = 64;
 // A decimal text up to its first backslash, without surrounding spaces;
 // Default when it is not a number.
 double DecimalValue(const std::string& Text, double Default);
+// Bytes of one number of a value representation whose values follow the
+// byte order (2 for US, SS, OW, AT; 4 for UL, SL, FL, OF; 8 for FD); 0 for
+// bytes and text. The tag list keeps such numbers little-endian.
+int NumberUnit(uint8_t VR);
 }  // namespace vxdicom
 
 // What reading the data set learns for decoding the image.
@@ -107,3 +111,30 @@ void VXReadDicomStream(TStream* Stream, TIOParamsVals& Params, TVXBitmap* DstBit
 // data or a damaged one; the position is restored.
 int32_t VXGetDicomStreamImageCount(TStream* Stream);
 int32_t VXGetDicomFileImageCount(const std::string& FileName);
+
+// ---- writing ----
+
+struct TVXDicomWriteContext;
+
+// Starts a DICOM file of ImagesCount frames on the stream: preamble, "DICM"
+// and the elements of the parameters' tag list, prepared from the image
+// fields (samples, bits, size, frame count, SOP class; the window, rescale
+// and palette elements removed). The transfer syntax is that of (0002,0010):
+// explicit little- or big-endian, RLE, JPEG baseline or JPEG 2000; any other
+// becomes explicit little-endian. Raises EVXException "DICOM saving:
+// unsupported SamplesPerPixel and/or BitsPerSample" for layouts other than
+// 1 x 1, 1 x 8, 1 x 16 and 3 x 8 bits, and "DICOM_Range = vxdrSetBlackWhite
+// not supported for saving".
+TVXDicomWriteContext* VXDicomWriteBegin(TStream* Stream, TIOParamsVals& Params, int32_t ImagesCount,
+                                        TProgressRec& Progress);
+// Appends one frame (vx1g, vx8g, vx16g or vx24RGB; EVXException "DICOM
+// saving: unsupported pixel format" otherwise, and for 1-bit RLE); frames
+// beyond the announced count are dropped.
+void VXDicomWriteAddImage(TVXDicomWriteContext* Context, TVXBitmap* Bitmap);
+// Closes the pixel data, flushes and frees the context (nullptr: nothing).
+void VXDicomWriteEnd(TVXDicomWriteContext* Context);
+
+namespace vxdicom {
+// PackBits of one row as the DICOM RLE segments hold it.
+void PackBitsEncode(const uint8_t* Data, int64_t Length, std::vector<uint8_t>& Out);
+}  // namespace vxdicom

@@ -13,10 +13,7 @@
 #include "core/streams.h"
 #include "core/textutils.h"
 #include "formats/dicom.h"
-#if __has_include("formats/jpeg2000.h")
 #include "formats/jpeg2000.h"
-#define VX_HAVE_JPEG2000 1
-#endif
 #include "formats/ljpeg.h"
 #include "io/dicomtags.h"
 #include "io/params.h"
@@ -373,13 +370,9 @@ void TDicomFrameDecoder::Jpeg() {
 }
 
 void TDicomFrameDecoder::Jpeg2000() {
-#ifdef VX_HAVE_JPEG2000
   TIOParamsVals params(nullptr);
   params.IsNativePixelFormat = true;
   VXReadJpeg2000Stream(&s, bmp, params, c.Progress, false);
-#else
-  Fail();
-#endif
   if (Aborting()) return;
   if (c.BitsStored <= 8) Range8();
   if (c.SamplesPerPixel == 1) {

@@ -55,6 +55,15 @@ std::string Trimmed(const std::vector<uint8_t>& Data, int32_t Length) {
 
 }  // namespace
 
+int vxdicom::NumberUnit(uint8_t VR) {
+  switch (TVXDicomTagType(VR)) {
+    case dvUS: case dvSS: case dvOW: case dvAT: case dvUSorSS: return 2;
+    case dvUL: case dvSL: case dvFL: case dvOF: return 4;
+    case dvFD: return 8;
+    default: return 0;
+  }
+}
+
 double vxdicom::DecimalValue(const std::string& Text, double Default) {
   std::string s = Text.substr(0, Text.find('\\'));
   const size_t a = s.find_first_not_of(std::string(" \0", 2)), b = s.find_last_not_of(std::string(" \0", 2));
@@ -196,6 +205,11 @@ bool TDicomReadContext::ReadElement(TVXDicomTags& List, bool Main, int Depth) {
       data.resize(size_t(length) + 1, 0);
       Stream->Read(data.data(), int64_t(length));
       dataLength = int32_t(length);
+      // Numbers are kept little-endian whatever the file's order.
+      const int numberUnit = vxdicom::NumberUnit(d);
+      if (!little && numberUnit > 1)
+        for (size_t i = 0; i + size_t(numberUnit) <= size_t(length); i += size_t(numberUnit))
+          std::reverse(data.begin() + long(i), data.begin() + long(i) + numberUnit);
     }
   } else if (!undefined) {
     Stream->SetPosition(valueStart + int64_t(length));  // no value kept; past the end ends the reading
@@ -280,9 +294,7 @@ void TDicomReadContext::SetContext(uint16_t Group, uint16_t Element, const std::
   const auto palette = [&](std::vector<uint16_t>& Map) {
     const int64_t entries = BitsAllocated >= 16 ? 65536 : int64_t(1) << std::max(0, BitsAllocated);
     Map.assign(size_t(entries), 0);
-    const bool little = LittleEndian;
-    for (int64_t i = 0; i < entries && 2 * i + 1 < Length; ++i)
-      Map[size_t(i)] = Rd16(&Data[size_t(2 * i)], little);
+    for (int64_t i = 0; i < entries && 2 * i + 1 < Length; ++i) Map[size_t(i)] = Rd16(&Data[size_t(2 * i)], true);
   };
   const uint32_t tag = (uint32_t(Group) << 16) | Element;
   switch (tag) {

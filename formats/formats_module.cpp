@@ -1,5 +1,6 @@
 #include "formats/formats_module.h"
 
+#include "core/bitmap.h"
 #include "formats/dicom.h"
 #include "formats/jpeg2000.h"
 #include "formats/psd.h"
@@ -74,6 +75,28 @@ void ReadJpeg2000Params(TVXCodecReadArgs& a) {
 void WriteJP2(TVXCodecWriteArgs& a) { VXWriteJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, 0); }
 void WriteJ2K(TVXCodecWriteArgs& a) { VXWriteJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, 1); }
 
+// One frame; the parameters take the image's layout and size first.
+void WriteDICOM(TVXCodecWriteArgs& a) {
+  TIOParamsVals& p = *a.Params;
+  switch (a.Bitmap->PixelFormat()) {
+    case vx1g: p.SetBitsPerSample(1); p.SetSamplesPerPixel(1); break;
+    case vx8g: p.SetBitsPerSample(8); p.SetSamplesPerPixel(1); break;
+    case vx16g: p.SetBitsPerSample(16); p.SetSamplesPerPixel(1); break;
+    case vx24RGB: p.SetBitsPerSample(8); p.SetSamplesPerPixel(3); break;
+    default: throw EVXException("DICOM saving: unsupported pixel format");
+  }
+  p.SetWidth(a.Bitmap->Width());
+  p.SetHeight(a.Bitmap->Height());
+  TVXDicomWriteContext* context = VXDicomWriteBegin(a.Stream, p, 1, *a.Progress);
+  try {
+    VXDicomWriteAddImage(context, a.Bitmap);
+  } catch (...) {
+    VXDicomWriteEnd(context);
+    throw;
+  }
+  VXDicomWriteEnd(context);
+}
+
 }  // namespace
 
 // Each format adds its records here, one block per file type, in the style of
@@ -95,6 +118,7 @@ void VXFormatsStartup() {
 
   TVXCodecOps dicom;
   dicom.Read = &ReadDICOM;
+  dicom.Write = &WriteDICOM;
   dicom.ImageCount = &VXGetDicomStreamImageCount;
   VXSetCodecOps(kDICOMFileType, dicom);
 

@@ -274,6 +274,11 @@ class TVexlaneIO : public TComponent {
   // as DICOM_Range says; no resolution steps. True when the frame was read.
   bool LoadFromFileDICOM(const std::string& FileName);
   bool LoadFromStreamDICOM(TStream* Stream);
+  // One frame with the parameters' tag list, in the transfer syntax of
+  // DICOM_Compression; vx1g, vx8g, vx16g and vx24RGB only. A failed file save
+  // leaves no file under the name.
+  void SaveToFileDICOM(const std::string& FileName);
+  void SaveToStreamDICOM(TStream* Stream);
 
   // ---- JPEG 2000: JP2 (type 13) and J2K code streams (type 14) ----
   // Each loader reads either kind and records its own type. The savers write

@@ -14,6 +14,9 @@
                                        pixel data
   dicom_oracle.py tags FILE            dcmdump's top-level elements before
                                        the pixel data: "gggg eeee VR length"
+  dicom_oracle.py inspect FILE         "<meta length ok|bad> <syntax> <SOP class>
+                                       <lossy flag> <frames>" as pydicom reads
+                                       the file
   dicom_oracle.py adjust IN OUT BITS SIGNED SLOPE INTERCEPT CENTER WIDTH TOP
                                        the rescale and window stretch of the
                                        16- or 8-bit samples in IN (numpy)
@@ -158,6 +161,34 @@ def cmd_tags(path):
         print("%s %s %s %s" % (g.upper(), e.upper(), vr, "-1" if length == "u/l" else length))
 
 
+def cmd_inspect(path):
+    import struct
+    import pydicom
+    data = open(path, "rb").read()
+    pos = 132
+    declared = None
+    start = None
+    while pos + 8 <= len(data):
+        group, element = struct.unpack_from("<HH", data, pos)
+        if group != 2:
+            break
+        vr = data[pos + 4:pos + 6]
+        if vr in (b"OB", b"OW", b"OF", b"SQ", b"UT", b"UN"):
+            length = struct.unpack_from("<I", data, pos + 8)[0]
+            head = 12
+        else:
+            length = struct.unpack_from("<H", data, pos + 6)[0]
+            head = 8
+        if element == 0:
+            declared = struct.unpack_from("<I", data, pos + head)[0]
+            start = pos + head + length
+        pos += head + length
+    ok = declared is not None and declared == pos - start
+    ds = pydicom.dcmread(path)
+    print("%s %s %s %s %d" % ("ok" if ok else "bad", ds.file_meta.TransferSyntaxUID, ds.get("SOPClassUID", "-"),
+                              ds.get("LossyImageCompression", "-"), int(ds.get("NumberOfFrames", 1))))
+
+
 def cmd_adjust(inp, out, bits, signed, slope, intercept, center, width, top):
     top = int(top)
     dtype = (np.int16 if int(signed) else np.uint16) if int(bits) == 16 else (np.int8 if int(signed) else np.uint8)
@@ -182,4 +213,4 @@ def cmd_adjust(inp, out, bits, signed, slope, intercept, center, width, top):
 if __name__ == "__main__":
     a = sys.argv[1:]
     {"dict": lambda: cmd_dict(), "make": lambda: cmd_make(a[1]), "pixels": lambda: cmd_pixels(a[1:]),
-     "tags": lambda: cmd_tags(a[1]), "adjust": lambda: cmd_adjust(*a[1:])}[a[0]]()
+     "tags": lambda: cmd_tags(a[1]), "inspect": lambda: cmd_inspect(a[1]), "adjust": lambda: cmd_adjust(*a[1:])}[a[0]]()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../codecs/jpeg_test_util.h"
+#include "dicom_test_util.h"
 #include "core/bitmap.h"
 #include "core/streams.h"
 #include "formats/dicom.h"
@@ -31,48 +32,7 @@ using jpegtest::ReadFile;
 using jpegtest::ScratchDir;
 using jpegtest::Shell;
 using jpegtest::WriteFile;
-
-const std::string kPython = "/usr/bin/python3";
-const std::string kOracle = std::string(VX_SOURCE_DIR) + "/tests/formats/dicom_oracle.py";
-const std::string kPydicomFiles = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
-
-bool HaveOracles() {
-  return HaveTool(kPython) && HaveTool("/usr/bin/dcmconv") && HaveTool("/usr/bin/dcmdump") &&
-         Shell(kPython + " -c 'import pydicom, numpy'") == 0;
-}
-#define REQUIRE_ORACLES() \
-  if (!HaveOracles()) GTEST_SKIP() << "dcmtk, pydicom or numpy missing"
-
-std::string Capture(const std::string& Command) {
-  std::string out;
-  FILE* p = popen(Command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-// Samples as the oracle writes them.
-struct TSamples {
-  int W = 0, H = 0, Samples = 0, Bytes = 0;
-  std::vector<uint8_t> Data;
-  uint32_t At(int x, int y, int c) const {
-    const size_t i = (size_t(y) * W + x) * Samples + c;
-    return Bytes == 2 ? uint32_t(Data[2 * i] | (Data[2 * i + 1] << 8)) : Data[i];
-  }
-};
-
-TSamples ReadSamples(const std::string& Path) {
-  TSamples s;
-  const std::vector<uint8_t> d = ReadFile(Path);
-  const auto nl = std::find(d.begin(), d.end(), uint8_t('\n'));
-  if (nl == d.end()) return s;
-  std::istringstream(std::string(d.begin(), nl)) >> s.W >> s.H >> s.Samples >> s.Bytes;
-  s.Data.assign(nl + 1, d.end());
-  return s;
-}
+using namespace dicomtest;
 
 struct TLoaded {
   TVXBitmap Bitmap;
@@ -85,18 +45,6 @@ void Load(const std::string& Path, TLoaded& Out, int32_t Index = 0, TVXDicomRang
   Out.IO->Params().SetDICOM_Range(Range);
   Out.IO->Params().SetImageIndex(Index);
   Out.Ok = Out.IO->LoadFromFileDICOM(Path);
-}
-
-// The bitmap's sample (x, y, c) in the oracle's order (red first).
-uint32_t Sample(TVXBitmap& B, int x, int y, int c) {
-  const uint8_t* row = static_cast<const uint8_t*>(B.ScanLine(y));
-  switch (B.PixelFormat()) {
-    case vx8g: return row[x];
-    case vx16g: return reinterpret_cast<const uint16_t*>(row)[x];
-    case vx24RGB: return row[x * 3 + (2 - c)];
-    case vx48RGB: return reinterpret_cast<const uint16_t*>(row)[x * 3 + c];
-    default: return 0xFFFFFFFF;
-  }
 }
 
 // Largest difference between the bitmap and the oracle's samples.
