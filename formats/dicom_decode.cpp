@@ -374,6 +374,14 @@ void TDicomFrameDecoder::Jpeg2000() {
   params.IsNativePixelFormat = true;
   VXReadJpeg2000Stream(&s, bmp, params, c.Progress, false);
   if (Aborting()) return;
+  // The codec widens samples of 9 to 15 bits to the full 16; the range steps
+  // work on stored values, as the other syntaxes give them.
+  const int32_t precision = params.BitsPerSample();
+  if (bmp->PixelFormat() == vx16g && precision > 8 && precision < 16)
+    for (int32_t y = 0; y < bmp->Height(); ++y) {
+      uint16_t* row = static_cast<uint16_t*>(bmp->ScanLine(y));
+      for (int32_t x = 0; x < bmp->Width(); ++x) row[x] = uint16_t(row[x] >> (16 - precision));
+    }
   if (c.BitsStored <= 8) Range8();
   if (c.SamplesPerPixel == 1) {
     if (c.BitsStored <= 8) {

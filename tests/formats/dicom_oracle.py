@@ -17,6 +17,8 @@
   dicom_oracle.py inspect FILE         "<meta length ok|bad> <syntax> <SOP class>
                                        <lossy flag> <frames>" as pydicom reads
                                        the file
+  dicom_oracle.py j2k SRC OUT SYNTAX   SRC's frame compressed by opj_compress
+                                       (losslessly) and encapsulated as SYNTAX
   dicom_oracle.py adjust IN OUT BITS SIGNED SLOPE INTERCEPT CENTER WIDTH TOP
                                        the rescale and window stretch of the
                                        16- or 8-bit samples in IN (numpy)
@@ -189,6 +191,34 @@ def cmd_inspect(path):
                               ds.get("LossyImageCompression", "-"), int(ds.get("NumberOfFrames", 1))))
 
 
+def cmd_j2k(src, out, syntax):
+    import os
+    import tempfile
+    import pydicom
+    from pydicom.encaps import encapsulate
+    ds = pydicom.dcmread(src)
+    arr = ds.pixel_array
+    with tempfile.TemporaryDirectory() as tmp:
+        maxval = (1 << int(ds.BitsStored)) - 1
+        if arr.ndim == 3:
+            name = os.path.join(tmp, "f.ppm")
+            header = b"P6\n%d %d\n%d\n" % (arr.shape[1], arr.shape[0], maxval)
+        else:
+            name = os.path.join(tmp, "f.pgm")
+            header = b"P5\n%d %d\n%d\n" % (arr.shape[1], arr.shape[0], maxval)
+        with open(name, "wb") as f:
+            f.write(header + (arr.astype(">u2") if maxval > 255 else arr.astype("u1")).tobytes())
+        stream = os.path.join(tmp, "f.j2k")
+        subprocess.run(["/usr/bin/opj_compress", "-n", "2", "-i", name, "-o", stream], check=True, capture_output=True)
+        data = open(stream, "rb").read()
+    ds.PixelData = encapsulate([data])
+    ds["PixelData"].is_undefined_length = True
+    ds.file_meta.TransferSyntaxUID = syntax
+    ds.is_little_endian = True
+    ds.is_implicit_VR = False
+    ds.save_as(out)
+
+
 def cmd_adjust(inp, out, bits, signed, slope, intercept, center, width, top):
     top = int(top)
     dtype = (np.int16 if int(signed) else np.uint16) if int(bits) == 16 else (np.int8 if int(signed) else np.uint8)
@@ -213,4 +243,5 @@ def cmd_adjust(inp, out, bits, signed, slope, intercept, center, width, top):
 if __name__ == "__main__":
     a = sys.argv[1:]
     {"dict": lambda: cmd_dict(), "make": lambda: cmd_make(a[1]), "pixels": lambda: cmd_pixels(a[1:]),
-     "tags": lambda: cmd_tags(a[1]), "inspect": lambda: cmd_inspect(a[1]), "adjust": lambda: cmd_adjust(*a[1:])}[a[0]]()
+     "tags": lambda: cmd_tags(a[1]), "inspect": lambda: cmd_inspect(a[1]),
+     "j2k": lambda: cmd_j2k(a[1], a[2], a[3]), "adjust": lambda: cmd_adjust(*a[1:])}[a[0]]()

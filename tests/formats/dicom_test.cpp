@@ -80,6 +80,9 @@ class DicomFiles : public testing::Test {
     };
     for (auto& c : conversions)
       Shell(std::string("/usr/bin/") + c[0] + " " + d + c[1] + ".dcm " + d + c[2] + ".dcm");
+    for (const char* f : {"grey8", "grey16", "rgb"})
+      Shell(kPython + " " + kOracle + " j2k " + d + f + ".dcm " + d + f + "_j2k.dcm 1.2.840.10008.1.2.4.91");
+    Shell(kPython + " " + kOracle + " j2k " + d + "grey8.dcm " + d + "grey8_j2k90.dcm 1.2.840.10008.1.2.4.90");
     // Baseline JPEG is lossy: the reference is dcmtk's own decoding.
     for (const char* f : {"grey8_jpeg", "rgb_jpeg"})
       Shell(std::string("/usr/bin/dcmdjpeg ") + d + f + ".dcm " + d + f + "_ref.dcm");
@@ -257,6 +260,10 @@ TEST_F(DicomFiles, EveryTransferSyntaxReadsAsPydicomReadsDcmtksOutput) {
       {"multi_rle_notable", "multi", 2, 0, vx8g},
       {"multi_ls_table", "multi", 1, 0, vx8g},
       {"multi_ls_notable", "multi", 2, 0, vx8g},
+      {"grey8_j2k", "grey8", 0, 0, vx8g},
+      {"grey8_j2k90", "grey8", 0, 0, vx8g},
+      {"grey16_j2k", "grey16", 0, 0, vx16g},
+      {"rgb_j2k", "rgb", 0, 0, vx24RGB},
   };
   std::string args;
   for (size_t i = 0; i < std::size(cases); ++i)
