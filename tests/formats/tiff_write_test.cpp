@@ -935,6 +935,42 @@ TEST_F(TiffWrite, StreamHeadersLetImagesFollowEachOther) {
   EXPECT_EQ(s.Position(), s.Size());
 }
 
+// A stream that takes bytes only up to a limit.
+class TFullStream : public TMemoryStream {
+ public:
+  explicit TFullStream(int64_t Limit) : fLimit(Limit) {}
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    const int64_t room = std::max<int64_t>(0, fLimit - Position());
+    return TMemoryStream::Write(Buffer, std::min(Count, room));
+  }
+
+ private:
+  int64_t fLimit;
+};
+
+TEST_F(TiffWrite, FailedStreamSaveStillGetsItsHeader) {
+  TVXBitmap a;
+  MakePicture(a, 40, 30, vx24RGB);
+  TFullStream s(500);
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&a);
+  io.SetStreamHeaders(true);
+  std::vector<int32_t> percents;
+  io.OnProgress = [&](void*, int32_t p) { percents.push_back(p); };
+  io.SaveToStreamTIFF(&s);
+  EXPECT_TRUE(io.Aborting());
+  ASSERT_GE(s.Size(), 12);
+  const uint8_t* h = static_cast<const uint8_t*>(s.Memory());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h), 5), std::string("TIFF\0", 5));
+  EXPECT_EQ(int64_t(VXTIFFGet32(h + 8, true)), s.Position() - 12);
+  // The rows were reported until the stream filled (the end of the work
+  // reports 100).
+  ASSERT_GE(percents.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  EXPECT_EQ(percents.back(), 100);
+  EXPECT_LT(percents[percents.size() - 2], 20);
+}
+
 TEST_F(TiffWrite, SaveToFileByExtensionWritesTIFF) {
   TVXBitmap a;
   MakePicture(a, 11, 9, vx24RGB);
