@@ -210,6 +210,15 @@ TEST(GuiCanvas, DrawCopyRectAndPixelsCopyExactly) {
   EXPECT_EQ(dst.Canvas()->Pixels(0, 0), clRed);
   EXPECT_EQ(dst.Canvas()->ClipRect(), (TRect{0, 0, 30, 20}));
   dst.Canvas()->Draw(0, 0, nullptr);  // nothing to draw
+  dst.Canvas()->MoveTo(4, 5);
+  dst.Canvas()->LineTo(9, 5);
+  EXPECT_EQ(dst.Canvas()->PenPos(), (TPoint{9, 5}));
+
+  // A canvas with no DC, and a graphic control without a parent, cannot draw.
+  TCanvas bare;
+  EXPECT_THROW(bare.FillRect(TRect{0, 0, 1, 1}), EInvalidOperation);
+  TImage orphan(nullptr);
+  EXPECT_THROW(static_cast<TGraphicControl&>(orphan).Canvas()->LineTo(1, 1), EInvalidOperation);
 }
 
 TEST(GuiCanvas, HatchedBrushesLeaveTheGapsAlone) {
