@@ -45,6 +45,20 @@ TIOTIFFCompression CompressionField(int32_t c, int32_t T4Options) {
   }
 }
 
+// Decoded bytes one byte of data can give at most: PackBits 128 from 2,
+// LZW up to 4096 from a 12-bit code, Deflate 1032, a fax row of a few bits
+// for thousands of pixels.
+int64_t MaxExpansion(int32_t c) {
+  switch (c) {
+    case 1: return 1;
+    case 32773: return 64;
+    case 5: return 4096;
+    case 8:
+    case 32946: return 1032;
+    default: return int64_t(1) << 16;
+  }
+}
+
 bool KnownCompression(int32_t c) {
   return (c >= 1 && c <= 8) || c == 32773 || c == 32946;
 }
@@ -448,6 +462,19 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
         (Compression != 7 && !HasRowRule())) {
       aborting = true;
       return;
+    }
+
+    // The decoded samples must be plausible for the data the stream holds at
+    // the compression's best ratio, so that a small file cannot claim
+    // gigabytes of rows (JPEG data decode through the JPEG reader).
+    if (Compression != 7) {
+      const int64_t rowBytes = RowBytes(ImageWidth, false);
+      const int64_t pageBytes = int64_t(ImageHeight) * rowBytes;
+      if (!VXStorageSizeAllowed(2 * rowBytes) ||
+          !VXDeclaredDataPlausible(Stream->Size(), pageBytes, MaxExpansion(Compression))) {
+        aborting = true;
+        return;
+      }
     }
 
     const int32_t P_ = PhotometricInterpretation, S = SamplesPerPixel, B = BitsPerSample;
