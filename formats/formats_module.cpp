@@ -2,6 +2,7 @@
 
 #include "core/bitmap.h"
 #include "formats/dicom.h"
+#include "formats/exif.h"
 #include "formats/jpeg2000.h"
 #include "formats/psd.h"
 #include "formats/tiff.h"
@@ -9,6 +10,7 @@
 #include "core/filewriter.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
+#include "io/exif.h"
 #include "io/params.h"
 #include "io/tiffpages.h"
 
@@ -138,6 +140,9 @@ void VXFormatsStartup() {
   TVXCodecOps j2k = jp2;
   j2k.Write = &WriteJ2K;
   VXSetCodecOps(kJ2KFileType, j2k);
+
+  // EXIF blocks of JPEG files are TIFF structures.
+  VXSetEXIFBlockHooks(&VXSaveEXIFBlock, &VXLoadEXIFBlock);
 }
 
 void VXFormatsShutdown() { VXJpeg2000Finalize(); }
