@@ -6,6 +6,7 @@
 #include "formats/jpeg2000.h"
 #include "formats/psd.h"
 #include "formats/tiff.h"
+#include "formats/tiff_pages.h"
 #include "formats/tiff_write.h"
 #include "core/filewriter.h"
 #include "core/streams.h"
@@ -115,6 +116,8 @@ void VXFormatsStartup() {
   tiff.InsertImage = &InsertTIFF;
   tiff.ReadParams = &ReadTIFFParams;
   tiff.ImageCount = &VXGetTIFFStreamPageCount;
+  tiff.DeleteImage = &VXDeleteTIFFFilePageInPlace;
+  tiff.DeleteStreamImage = &VXTryDeleteTIFFStreamPage;
   tiff.IsStream = &VXIsTIFFStream;
   VXSetCodecOps(kTIFFFileType, tiff);
 
