@@ -33,29 +33,50 @@ size_t UsableProcessors() {
   return n > 0 ? size_t(n) : 1;
 }
 
-// Files in flight at once, whatever the processors: each holds, besides its
-// pixels, its decoder's and encoder's state and buffers (about half a
-// megabyte). Five keep a run over many small images within the memory of a
-// converter process that does one image, at about three quarters of the
-// speed that eight would give.
-constexpr size_t kMaxFilesInFlight = 5;
-
-// Memory the files in flight may take together (a single larger file runs
-// alone): enough for small files to fill every processor, while large ones go
-// two at a time.
+// Memory the calls in flight may take together (a single larger call runs
+// alone): enough for small files to fill every processor, while the buckets of
+// a large file go side by side from its one decoded source.
 constexpr int64_t kMemoryBudget = int64_t(40) << 20;
 
-// What working on a PNG file takes, about: its pixels with alpha as decoded,
-// and as much again for resampling and saving. 0 when the header is unreadable.
-int64_t MemoryEstimate(const std::string& File) {
-  uint8_t h[24];
+// What one call holds besides the source, about, for its codec: the
+// encoder's deflate state and buffers, the decoder's when it decodes.
+constexpr int64_t kCodecMemory = int64_t(512) << 10;
+
+// The size of a PNG file's image; 0 x 0 when the header is unreadable.
+struct TSourceShape {
+  int64_t Width = 0, Height = 0;
+  int64_t PixelBytes = 0;  // per pixel as decoded, alpha channel included
+};
+
+TSourceShape SourceShape(const std::string& File) {
+  uint8_t h[26];
   FILE* f = std::fopen(File.c_str(), "rb");
-  if (f == nullptr) return 0;
+  if (f == nullptr) return {};
   const size_t n = std::fread(h, 1, sizeof h, f);
   std::fclose(f);
-  if (n < sizeof h || std::memcmp(h + 12, "IHDR", 4) != 0) return 0;
+  if (n < sizeof h || std::memcmp(h + 12, "IHDR", 4) != 0) return {};
   auto be32 = [&](int i) { return int64_t(h[i]) << 24 | int64_t(h[i + 1]) << 16 | int64_t(h[i + 2]) << 8 | h[i + 3]; };
-  return be32(16) * be32(20) * 5;
+  TSourceShape s;
+  s.Width = be32(16);
+  s.Height = be32(20);
+  // Colour pixels (three bytes, six at 16 bits), with an alpha channel when
+  // the file has one or may have one (palettes with transparency).
+  const bool alpha = h[25] == 3 || h[25] == 4 || h[25] == 6;
+  s.PixelBytes = (h[24] == 16 ? 6 : 3) + (alpha ? 1 : 0);
+  return s;
+}
+
+// What a call of Mode holds at once besides the decoded source, about: the
+// resampler's intermediate rows (target width by source height), the
+// resampled image, a nine-patch's working copy of the source, and the codec.
+int64_t CallMemory(const TSourceShape& S, const TRunOptions& O, uint8_t Mode, bool NinePatch) {
+  if (Mode == 0 || S.Width <= 0 || S.Height <= 0) return kCodecMemory;
+  const int64_t size = DensityTarget(Mode, O.Dip).Size;
+  const int64_t side = O.LongSide == (S.Width > S.Height) ? S.Width : S.Height;
+  const int64_t w = S.Width * size / side + 1, h = S.Height * size / side + 1;
+  int64_t bytes = (w * S.Height + w * h) * S.PixelBytes + kCodecMemory;
+  if (NinePatch) bytes += S.Width * S.Height * S.PixelBytes;
+  return bytes;
 }
 
 // The modes of the calls made for every file, in order.
@@ -82,16 +103,23 @@ struct TCall {
   std::string Text;
   bool Ok = false;
   TPendingImage Pending;
+  std::exception_ptr Error;
+  int64_t Memory = 0;  // estimate while it runs
 };
 
-// All calls of one file.
+// All calls of one file. They start in order; once the source is decoded the
+// later ones run side by side from it. Fields other than the calls' results
+// are guarded by the run's lock.
 struct TJob {
   std::string File;
   std::vector<TCall> Calls;
-  size_t Started = 0;  // calls begun; the last one may have failed
-  bool Taken = false;  // by a worker; guarded by the run's lock
-  std::exception_ptr Error;
-  bool Done = false;   // guarded by the run's lock
+  TSharedSource Source;
+  int64_t SourceMemory = 0;
+  size_t NextCall = 0;    // calls started
+  size_t Running = 0;     // calls started and not ended
+  bool Decoded = false;   // the source has been decoded (or its decoding tried)
+  bool Failed = false;    // a call failed: the calls after it do not start
+  bool Done = false;      // no call runs or will start
 };
 
 class TParallelRun {
@@ -103,15 +131,24 @@ public:
     std::map<std::string, size_t> lastOfName;
     for (size_t i = 0; i < Files.size(); ++i) {
       auto job = std::make_unique<TJob>();
+      TJob* raw = job.get();
       job->File = Files[i];
       job->Calls.resize(FModes.size());
+      const TSourceShape shape = SourceShape(Files[i]);
+      const bool ninePatch = EndsWithText(Files[i], ".9.png", true);
+      job->SourceMemory = FModes.size() == 1 && FModes[0] == 0 ? 0 : shape.Width * shape.Height * shape.PixelBytes;
+      for (size_t c = 0; c < FModes.size(); ++c) job->Calls[c].Memory = CallMemory(shape, O, FModes[c], ninePatch);
+      job->Source.OnDecoded = [this, raw] {
+        std::lock_guard<std::mutex> lock(FLock);
+        raw->Decoded = true;
+        FChanged.notify_all();
+      };
       FJobs.push_back(std::move(job));
       // Files of the same name share their targets: the later waits for the earlier.
       const std::string name = ExtractFileName(Files[i]);
       auto it = lastOfName.find(name);
       FPrevious.push_back(it == lastOfName.end() ? SIZE_MAX : it->second);
       lastOfName[name] = i;
-      FMemory.push_back(MemoryEstimate(Files[i]));
     }
     for (size_t w = 0; w < Workers; ++w) FThreads.emplace_back([this] { Work(); });
   }
@@ -126,12 +163,12 @@ public:
         std::unique_lock<std::mutex> lock(FLock);
         FChanged.wait(lock, [&] { return job.Done; });
       }
-      for (size_t c = 0; c < job.Started; ++c) {
+      for (size_t c = 0; c < job.NextCall; ++c) {
         TCall& call = job.Calls[c];
         ConsoleWrite(call.Text);
-        if (job.Error && c + 1 == job.Started) {
+        if (call.Error) {
           Stop(true);
-          std::rethrow_exception(job.Error);
+          std::rethrow_exception(call.Error);
         }
         if (!call.Ok || !FinishImage(call.Pending)) {
           FailedAt(i, c);
@@ -149,51 +186,86 @@ public:
 private:
   void Work() {
     for (;;) {
-      size_t j = SIZE_MAX;
+      size_t j = SIZE_MAX, c = 0;
       {
         std::unique_lock<std::mutex> lock(FLock);
-        FChanged.wait(lock, [&] { return FCancel || FStarted == FJobs.size() || (j = NextJob()) != SIZE_MAX; });
-        if (FCancel || FStarted == FJobs.size()) return;
-        FJobs[j]->Taken = true;
-        ++FStarted;
-        FInFlight += FMemory[j];
+        FChanged.wait(lock, [&] { return FCancel || FAllStarted() || NextCall(j, c); });
+        if (FCancel || j == SIZE_MAX) return;
       }
       TJob& job = *FJobs[j];
+      TCall& call = job.Calls[c];
       try {
-        for (size_t c = 0; c < FModes.size() && !FCancel; ++c) {
-          TCall& call = job.Calls[c];
-          ++job.Started;
-          TConsoleCapture capture(call.Text);
-          call.Ok = CallImage(job.File, FOptions, FModes[c], FQuant, &call.Pending);
-          if (!call.Ok) break;
-        }
+        TConsoleCapture capture(call.Text);
+        TSharedSourceScope scope(&job.Source);
+        call.Ok = CallImage(job.File, FOptions, FModes[c], FQuant, &call.Pending);
       } catch (...) {
-        job.Error = std::current_exception();
+        call.Error = std::current_exception();
       }
-      ForgetDecodedSource();
+      bool last;
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        FInFlight -= call.Memory;
+        --FRunning;
+        --job.Running;
+        if (!call.Ok || call.Error) job.Failed = true;
+        // A call that ended without the source decoded lets the next one try.
+        last = job.Running == 0 && (job.Failed || job.NextCall == job.Calls.size());
+        if (!last) FChanged.notify_all();
+      }
+      if (!last) continue;
+      job.Source.Clear();
       std::lock_guard<std::mutex> lock(FLock);
-      FInFlight -= FMemory[j];
+      FInFlight -= job.SourceMemory;
       job.Done = true;
       FChanged.notify_all();
     }
   }
 
-  // The job to start next, or SIZE_MAX when none may start now: of the jobs
-  // not yet started within the window, those whose earlier namesake is in
+  bool FAllStarted() {
+    while (FFirstOpen < FJobs.size() && (FJobs[FFirstOpen]->Failed || FJobs[FFirstOpen]->NextCall == FModes.size()))
+      ++FFirstOpen;
+    return FFirstOpen == FJobs.size();
+  }
+
+  bool Fits(int64_t Memory) const { return FInFlight + Memory <= kMemoryBudget; }
+
+  // Chooses the call to start next and takes it; false when none may start
+  // now. First the next call of a file under way, the earliest such file, once
+  // its source is decoded (or no call of it runs); otherwise the first call of
+  // a file not yet started within the window, one whose earlier namesake is in
   // place and whose memory fits, the largest (the longest to run, so that it
-  // does not end the run alone), the first of equals.
-  size_t NextJob() {
-    while (FFirstWaiting < FJobs.size() && FJobs[FFirstWaiting]->Taken) ++FFirstWaiting;
+  // does not end the run alone), the first of equals. When nothing runs, any
+  // call may start whatever its memory.
+  bool NextCall(size_t& J, size_t& C) {
     const size_t end = std::min(FJobs.size(), FCommitted + FWindow);
     size_t best = SIZE_MAX;
-    for (size_t j = FFirstWaiting; j < end; ++j) {
-      if (FJobs[j]->Taken) continue;
+    for (size_t j = FFirstOpen; j < end; ++j) {
+      TJob& job = *FJobs[j];
+      if (job.Failed || job.NextCall == job.Calls.size()) continue;
+      if (job.NextCall > 0) {
+        if (!job.Decoded && job.Running > 0) continue;
+        if (FRunning != 0 && !Fits(job.Calls[job.NextCall].Memory)) continue;
+        return Take(j, J, C);
+      }
       const size_t prev = FPrevious[j];
       if (prev != SIZE_MAX && prev >= FCommitted) continue;
-      if (FInFlight != 0 && FInFlight + FMemory[j] > kMemoryBudget) continue;
-      if (best == SIZE_MAX || FMemory[j] > FMemory[best]) best = j;
+      const int64_t need = job.SourceMemory + job.Calls[0].Memory;
+      if (FInFlight != 0 && !Fits(need)) continue;
+      if (best == SIZE_MAX || need > FJobs[best]->SourceMemory + FJobs[best]->Calls[0].Memory) best = j;
     }
-    return best;
+    if (best == SIZE_MAX) return false;
+    FInFlight += FJobs[best]->SourceMemory;
+    return Take(best, J, C);
+  }
+
+  bool Take(size_t j, size_t& J, size_t& C) {
+    TJob& job = *FJobs[j];
+    J = j;
+    C = job.NextCall++;
+    ++job.Running;
+    ++FRunning;
+    FInFlight += job.Calls[C].Memory;
+    return true;
   }
 
   // Ends the workers; with Cancel also the work they have not finished.
@@ -226,12 +298,12 @@ private:
   const size_t FWindow;
   std::vector<std::unique_ptr<TJob>> FJobs;
   std::vector<size_t> FPrevious;  // the earlier file of the same name, or SIZE_MAX
-  std::vector<int64_t> FMemory;   // estimates, and the sum of those in flight
-  int64_t FInFlight = 0;
+  int64_t FInFlight = 0;          // memory estimates of the sources and calls in flight
+  size_t FRunning = 0;            // calls running
   std::vector<std::thread> FThreads;
   std::mutex FLock;
   std::condition_variable FChanged;
-  size_t FStarted = 0, FFirstWaiting = 0, FCommitted = 0;
+  size_t FFirstOpen = 0, FCommitted = 0;
   std::atomic<bool> FCancel{false};
   const std::map<std::string, bool> FMissingAtStart;
 };
@@ -240,7 +312,7 @@ private:
 
 bool ConvertFiles(const std::vector<std::string>& Files, const TRunOptions& Options, const std::string& QuantPath) {
   const std::vector<uint8_t> modes = CallModes(Options);
-  const size_t workers = std::min({Files.size(), UsableProcessors(), kMaxFilesInFlight});
+  const size_t workers = std::min(Files.size() * modes.size(), UsableProcessors());
   if (workers <= 1) {
     for (const auto& file : Files)
       for (uint8_t mode : modes)

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/bitmap.h"
@@ -45,14 +46,16 @@ TNinePatchBorder BorderOf(TVXBitmap* B) {
 // The last decoded source. ConvertImage is called for every bucket of one file in
 // a row; decoding the file once serves all of them. A kept image is used only
 // while the file's identity, size and modification time are those it was decoded
-// from, so it gives exactly what a fresh load gives.
+// from, so it gives exactly what a fresh load gives. Bitmap and parameters are
+// shared with the calls using them: a call that finds the file changed decodes
+// it again without pulling the pixels from under another call.
 struct TDecodedSource {
   std::string Path;
   uint64_t Device = 0, Inode = 0;
   int64_t Size = -1;
   int64_t MTimeSec = 0, MTimeNsec = 0;
-  std::unique_ptr<TVXBitmap> Bitmap;
-  std::unique_ptr<TIOParamsVals> Params;
+  std::shared_ptr<TVXBitmap> Bitmap;
+  std::shared_ptr<TIOParamsVals> Params;
 
   bool SameFile(const TDecodedSource& o) const {
     return Path == o.Path && Device == o.Device && Inode == o.Inode && Size == o.Size && MTimeSec == o.MTimeSec &&
@@ -66,11 +69,14 @@ struct TDecodedSource {
   }
 };
 
-// One per thread: files converted side by side each keep their own.
+// One per thread: files converted one after another on a thread keep their own.
 TDecodedSource& DecodedSource() {
   thread_local TDecodedSource cache;
   return cache;
 }
+
+// The shared source this thread's calls use, if any.
+thread_local TSharedSource* gSharedSource = nullptr;
 
 bool Identify(const std::string& Path, TDecodedSource& Key) {
   struct stat st;
@@ -84,33 +90,69 @@ bool Identify(const std::string& Path, TDecodedSource& Key) {
   return true;
 }
 
+}  // namespace
+
+struct TSharedSource::TImpl {
+  std::mutex Lock;  // held while the source is looked up or decoded
+  TDecodedSource Source;
+  bool Tried = false;
+};
+
+struct TSharedSourceAccess {
+  static TSharedSource::TImpl& Impl(TSharedSource& S) { return *S.FImpl; }
+};
+
+TSharedSource::TSharedSource() : FImpl(std::make_unique<TImpl>()) {}
+TSharedSource::~TSharedSource() = default;
+
+void TSharedSource::Clear() {
+  std::lock_guard<std::mutex> lock(FImpl->Lock);
+  FImpl->Source.Clear();
+}
+
+TSharedSourceScope::TSharedSourceScope(TSharedSource* Source) : FPrevious(gSharedSource) { gSharedSource = Source; }
+TSharedSourceScope::~TSharedSourceScope() { gSharedSource = FPrevious; }
+
+namespace {
+
 // The decoded source with its parameters copied into IO; nullptr when the file
 // cannot be read as PNG. A source that changed while it was read is not kept:
-// Uncached then owns it.
-TVXBitmap* DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_ptr<TVXBitmap>& Uncached) {
-  TDecodedSource& cache = DecodedSource();
+// only the caller holds it. Pixels that are not plain memory (rows mapped from
+// a file one at a time) cannot be read by several threads at once: Hold then
+// keeps the shared source locked until the caller is done with them.
+std::shared_ptr<TVXBitmap> DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_lock<std::mutex>& Hold) {
+  TSharedSource* shared = gSharedSource;
+  std::unique_lock<std::mutex> lock;
+  if (shared != nullptr) lock = std::unique_lock<std::mutex>(TSharedSourceAccess::Impl(*shared).Lock);
+  TDecodedSource& cache = shared != nullptr ? TSharedSourceAccess::Impl(*shared).Source : DecodedSource();
   TDecodedSource key;
   const bool known = Identify(Source, key);
+  auto keep = [&](const std::shared_ptr<TVXBitmap>& B) {
+    if (shared != nullptr && B && (B->Location() != vxMemory || B->IsVirtual())) Hold = std::move(lock);
+    return B;
+  };
   if (known && cache.Bitmap && cache.SameFile(key)) {
     IO.AssignParams(cache.Params.get());
-    return cache.Bitmap.get();
+    return keep(cache.Bitmap);
   }
   cache.Clear();
-  auto bitmap = std::make_unique<TVXBitmap>();
+  auto bitmap = std::make_shared<TVXBitmap>();
   IO.SetAttachedVXBitmap(bitmap.get());
   const bool loaded = IO.LoadFromFilePNG(Source);
   IO.SetAttachedVXBitmap(nullptr);
+  if (shared != nullptr && !TSharedSourceAccess::Impl(*shared).Tried) {
+    TSharedSourceAccess::Impl(*shared).Tried = true;
+    if (shared->OnDecoded) shared->OnDecoded();
+  }
   if (!loaded) return nullptr;
   TDecodedSource after;
   if (known && Identify(Source, after) && after.SameFile(key)) {
-    key.Bitmap = std::move(bitmap);
-    key.Params = std::make_unique<TIOParamsVals>(nullptr);
+    key.Bitmap = bitmap;
+    key.Params = std::make_shared<TIOParamsVals>(nullptr);
     key.Params->Assign(IO.Params());
     cache = std::move(key);
-    return cache.Bitmap.get();
   }
-  Uncached = std::move(bitmap);
-  return Uncached.get();
+  return keep(bitmap);
 }
 
 }  // namespace
@@ -120,8 +162,9 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   auto proc = std::make_unique<TVexlaneProc>(nullptr);
   auto bitmap = std::make_unique<TVXBitmap>();
 
-  std::unique_ptr<TVXBitmap> uncached;
-  TVXBitmap* source = DecodeSource(Source, *io, uncached);
+  std::unique_lock<std::mutex> hold;
+  const std::shared_ptr<TVXBitmap> decoded = DecodeSource(Source, *io, hold);
+  TVXBitmap* source = decoded.get();
   if (source == nullptr) {
     ConsoleWriteLn();
     ConsoleWriteLn("Cannot load image file.");
@@ -150,6 +193,7 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
     ConsoleWrite(": " + std::to_string(W) + "," + std::to_string(H) + " -> " + std::to_string(bitmap->Width()) + "," +
                  std::to_string(bitmap->Height()));
   }
+  if (hold.owns_lock()) hold.unlock();
 
   // Target is an empty temporary file that only this call uses: written in
   // place, it needs no temporary of its own. It is opened, never created: once

@@ -3,6 +3,8 @@
 // Target, a file of this call's own that is written in place.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 // Size: pixels of the measured side (short side, or long side with LongSide).
@@ -11,3 +13,38 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
 
 // Frees the decoded source this thread keeps for the next bucket of the same file.
 void ForgetDecodedSource();
+
+// The decoded source of one file shared by the calls of its buckets, which may
+// run side by side on several threads: the first call that needs it decodes
+// it, the others wait for that and read the same pixels.
+class TSharedSource {
+public:
+  TSharedSource();
+  TSharedSource(const TSharedSource&) = delete;
+  TSharedSource& operator=(const TSharedSource&) = delete;
+  ~TSharedSource();
+  // Called once, on the decoding thread, when the first decode of the file has
+  // been tried (whether it succeeded or not).
+  std::function<void()> OnDecoded;
+  // Frees the pixels (calls still using them keep them until they end).
+  void Clear();
+
+private:
+  friend class TSharedSourceScope;
+  friend struct TSharedSourceAccess;
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
+
+// While it lives, ResizeImageFile on this thread takes its source from Source
+// in place of the thread's own cache.
+class TSharedSourceScope {
+public:
+  explicit TSharedSourceScope(TSharedSource* Source);
+  TSharedSourceScope(const TSharedSourceScope&) = delete;
+  TSharedSourceScope& operator=(const TSharedSourceScope&) = delete;
+  ~TSharedSourceScope();
+
+private:
+  TSharedSource* FPrevious;
+};

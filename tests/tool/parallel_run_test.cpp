@@ -1,7 +1,8 @@
-// Several files in flight at once: the run prints, leaves and returns exactly
-// what the one-after-another run (the program limited to one processor) does,
-// also when a file fails in the middle, when a bucket folder cannot be made,
-// and when files share a name.
+// Several files in flight at once, and the buckets of one file side by side:
+// the run prints, leaves and returns exactly what the one-after-another run
+// (the program limited to one processor) does, also when a file fails in the
+// middle, when a bucket fails while later ones are done, when a bucket folder
+// cannot be made, and when files share a name.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -41,6 +42,15 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
       {"same names in sub-folders", {"/hdpi", "/dip:20", "/r", "src"}, {}, ""},
       {"quantiser skips", {"/copy", "/8", "src"}, {"FAKEQUANT_EXIT=98"}, ""},
       {"quantiser fails", {"/mdpi", "/dip:20", "/8", "src"}, {"FAKEQUANT_EXIT=99"}, ""},
+      // One file: its buckets are the only work to spread.
+      {"one file", {"/all", "/dip:20", "one"}, {}, ""},
+      {"one nine-patch, long side", {"/all", "/dip:20", "/l", "one9"}, {}, ""},
+      {"one file, a bucket folder that cannot be made", {"/all", "/dip:20", "one"}, {}, "folder-file"},
+      // A bucket fails slowly while the buckets after it (and their folders) are done.
+      {"one file, a slow failure of its second bucket", {"/all", "/dip:20", "/8", "one"},
+       {"FAKEQUANT_FAIL=drawable-mdpi"}, ""},
+      {"a slow failure of a middle bucket of a later file", {"/all", "/dip:20", "/8", "src"},
+       {"FAKEQUANT_FAIL=drawable-hdpi/.13_"}, ""},
   };
   TempDir d;
   const std::string tmp = d / "tmp";
@@ -48,6 +58,10 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
   mkdir((d / "src").c_str(), 0755);
   mkdir((d / "src/sub").c_str(), 0755);
   mkdir((d / "bad").c_str(), 0755);
+  mkdir((d / "one").c_str(), 0755);
+  mkdir((d / "one9").c_str(), 0755);
+  tooltest::WriteFile(d / "one/photo.png", tooltest::ReadFile(kSamples + "/photo.png"));
+  tooltest::WriteFile(d / "one9/button.9.png", tooltest::ReadFile(kSamples + "/button.9.png"));
   const char* samples[] = {"icon.png", "photo.png", "button.9.png"};
   for (int i = 0; i < 12; ++i) {
     const std::string sample = samples[i % 3];
