@@ -192,6 +192,54 @@ double VXDistPointToPolyline(int32_t px, int32_t py, const TPoint* Points, int32
 
 // ---------------------------------------------------------------------------
 
+double VXArcCos(double x) { return std::atan2(std::sqrt(1 - x * x), x); }
+
+double VXAngleBetween(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3) {
+  const double ax = double(int64_t(x2) - x1), ay = double(int64_t(y2) - y1);
+  const double bx = double(int64_t(x3) - x2), by = double(int64_t(y3) - y2);
+  const double la = std::sqrt(ax * ax + ay * ay), lb = std::sqrt(bx * bx + by * by);
+  if (!(la > 0) || !(lb > 0)) return 0;
+  const double q = (ax * bx + ay * by) / (la * lb);
+  if (!(q >= -1 && q <= 1)) return 0;
+  return VXArcCos(q);
+}
+
+double VXPointAngle(int32_t cx, int32_t cy, int32_t px, int32_t py) {
+  constexpr double pi = std::numbers::pi;
+  if (px == cx) {
+    if (py < cy) return pi / 2;
+    if (py > cy) return 3 * pi / 2;
+    return 0;
+  }
+  if (py == cy) return px < cx ? pi : 0;
+  const double a = std::atan2(double(int64_t(cy) - py), double(int64_t(px) - cx));
+  return a < 0 ? a + 2 * pi : a;
+}
+
+int32_t VXTurnDirection(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  // Differences take 33 bits, so their products need 128-bit integers.
+  const __int128 d1x = int64_t(x1) - x0, d1y = int64_t(y1) - y0;
+  const __int128 d2x = int64_t(x2) - x0, d2y = int64_t(y2) - y0;
+  const __int128 l = d1x * d2y, r = d1y * d2x;
+  if (l > r) return 1;
+  if (l < r) return -1;
+  if (d1x * d2x < 0 || d1y * d2y < 0) return -1;
+  return d1x * d1x + d1y * d1y < d2x * d2x + d2y * d2y ? 1 : 0;
+}
+
+double VXSweepAngle(int32_t sx, int32_t sy, int32_t cx, int32_t cy, int32_t ex, int32_t ey) {
+  const auto dist = [](int32_t ax, int32_t ay, int32_t bx, int32_t by) {
+    const double d = VXDistance(ax, ay, bx, by);
+    return d == 0 ? 1.0 : d;
+  };
+  const double ce = dist(cx, cy, ex, ey), cs = dist(cx, cy, sx, sy), se = dist(sx, sy, ex, ey);
+  // Rounding can push the quotient of nearly collinear points just past
+  // +-1, where the arc cosine has no value.
+  const double q = std::clamp((ce * ce + cs * cs - se * se) / (2 * ce * cs), -1.0, 1.0);
+  const double a = VXArcCos(q);
+  return VXTurnDirection(sx, sy, cx, cy, ex, ey) == -1 ? 2 * std::numbers::pi - a : a;
+}
+
 double VXReduceAngle(double a) {
   const double r = a - std::floor(a / 360) * 360;
   return a >= 0 ? r : r - 360;

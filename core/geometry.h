@@ -71,6 +71,24 @@ double VXDistPointToPolyline(int32_t px, int32_t py, const TPoint* Points, int32
 // ---------------------------------------------------------------------------
 // Angles and polygons
 
+// Arc cosine as atan2(sqrt(1 - x * x), x): 0 for 1, pi for -1; NaN outside
+// -1..1.
+double VXArcCos(double x);
+// Angle between the vectors P1->P2 and P2->P3 in 0..pi; 0 when either has
+// no length or the cosine falls outside -1..1.
+double VXAngleBetween(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3);
+// Direction of P seen from C in 0..2pi, counter-clockwise on the screen (y
+// grows downwards): right 0, above pi/2, left pi, below 3pi/2; 0 when P = C.
+double VXPointAngle(int32_t cx, int32_t cy, int32_t px, int32_t py);
+// Orientation of P0, P1, P2 from the cross product of d1 = P1 - P0 and
+// d2 = P2 - P0: 1 or -1 by its sign; for collinear points -1 when P0 lies
+// between the others, 1 when P1 is nearer to P0 than P2, else 0.
+int32_t VXTurnDirection(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// Angle at the centre C from the start point S to the end point E,
+// counter-clockwise on the screen, in 0..2pi, by the law of cosines (a
+// distance of 0 counts as 1). Turns a GDI arc's start and end points into a
+// sweep.
+double VXSweepAngle(int32_t sx, int32_t sy, int32_t cx, int32_t cy, int32_t ex, int32_t ey);
 // An angle in degrees reduced modulo 360 keeping its sign: 0 <= r < 360 for
 // a >= 0, -360 <= r < 0 for a < 0.
 double VXReduceAngle(double a);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -417,4 +419,88 @@ TEST(Geometry, EXIFOrientationMatchesImageMagick) {
   EXPECT_EQ(static_cast<TRGB*>(b->GetScanLine(0))[1].r, 15);
 }
 
+// Angles on the screen (y grows downwards), checked against atan2 of the
+// mirrored y offset.
+constexpr double kPi = std::numbers::pi;
+
+double ScreenAngle(int32_t cx, int32_t cy, int32_t px, int32_t py) {
+  const double a = std::atan2(double(cy - py), double(px - cx));
+  return a < 0 ? a + 2 * kPi : a;
+}
+
+TEST(Geometry, ArcCosAndAngleBetween) {
+  EXPECT_EQ(VXArcCos(1), 0.0);
+  EXPECT_DOUBLE_EQ(VXArcCos(-1), kPi);
+  EXPECT_DOUBLE_EQ(VXArcCos(0), kPi / 2);
+  for (double x = -1; x <= 1; x += 0.125) EXPECT_NEAR(VXArcCos(x), std::acos(x), 1e-15) << x;
+  struct Case {
+    int32_t x1, y1, x2, y2, x3, y3;
+    double want;
+  } cases[] = {
+      {0, 0, 10, 0, 0, 0, kPi},          // straight back
+      {0, 0, 10, 0, 20, 0, 0},           // straight on
+      {0, 0, 10, 0, 10, 7, kPi / 2},     // a right angle
+      {0, 0, 10, 0, 11, 1, kPi / 4},     // half of one
+      {5, 5, 5, 5, 9, 9, 0},             // first vector without length
+      {0, 0, 3, 4, 3, 4, 0},             // second vector without length
+      {-2147483647 - 1, 0, 2147483647, 0, -2147483647 - 1, 0, kPi},  // no overflow
+  };
+  for (const Case& c : cases)
+    EXPECT_NEAR(VXAngleBetween(c.x1, c.y1, c.x2, c.y2, c.x3, c.y3), c.want, 1e-12)
+        << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2 << " " << c.x3 << "," << c.y3;
+}
+
+TEST(Geometry, PointAngleAndTurnDirection) {
+  EXPECT_DOUBLE_EQ(VXPointAngle(0, 0, 0, -5), kPi / 2);
+  EXPECT_DOUBLE_EQ(VXPointAngle(0, 0, 0, 5), 3 * kPi / 2);
+  EXPECT_DOUBLE_EQ(VXPointAngle(3, 3, -1, 3), kPi);
+  EXPECT_EQ(VXPointAngle(3, 3, 9, 3), 0.0);
+  EXPECT_EQ(VXPointAngle(3, 3, 3, 3), 0.0);
+  for (int32_t x = -4; x <= 4; ++x)
+    for (int32_t y = -4; y <= 4; ++y) {
+      const double a = VXPointAngle(1, 2, x, y);
+      EXPECT_NEAR(a, ScreenAngle(1, 2, x, y), 1e-12) << x << "," << y;
+      EXPECT_TRUE(a >= 0 && a < 2 * kPi) << x << "," << y;
+    }
+
+  struct Case {
+    int32_t x0, y0, x1, y1, x2, y2, want;
+  } cases[] = {
+      {0, 0, 10, 0, 0, 10, 1},    // cross product positive
+      {0, 0, 0, 10, 10, 0, -1},   // negative
+      {0, 0, 5, 0, -5, 0, -1},    // collinear, P0 between the others (x)
+      {0, 0, 0, 5, 0, -5, -1},    // the same along y
+      {0, 0, 5, 0, 10, 0, 1},     // collinear, P1 nearer
+      {0, 0, 10, 0, 5, 0, 0},     // collinear, P2 nearer
+      {0, 0, 5, 5, 5, 5, 0},      // P1 = P2
+      {0, 0, 2147483647, 2147483646, 2147483646, 2147483645, -1},  // exact in 128 bits
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(VXTurnDirection(c.x0, c.y0, c.x1, c.y1, c.x2, c.y2), c.want)
+        << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
+}
+
+TEST(Geometry, SweepAngleRunsCounterClockwiseFromStartToEnd) {
+  EXPECT_DOUBLE_EQ(VXSweepAngle(10, 0, 0, 0, -10, 0), kPi);
+  EXPECT_NEAR(VXSweepAngle(10, 0, 0, 0, 0, -10), kPi / 2, 1e-12);     // to the point above
+  EXPECT_NEAR(VXSweepAngle(10, 0, 0, 0, 0, 10), 3 * kPi / 2, 1e-12);  // to the point below
+  EXPECT_EQ(VXSweepAngle(10, 0, 0, 0, 5, 0), 0.0);                    // same ray, end nearer
+  // Every start and end on a small grid: the counter-clockwise difference
+  // of their directions, and never NaN, also for nearly collinear points
+  // whose law-of-cosines quotient rounds beyond +-1.
+  for (int32_t sx = -6; sx <= 6; ++sx)
+    for (int32_t sy = -6; sy <= 6; ++sy)
+      for (int32_t ex = -6; ex <= 6; ++ex)
+        for (int32_t ey = -6; ey <= 6; ++ey) {
+          const double a = VXSweepAngle(sx, sy, 1, -1, ex, ey);
+          ASSERT_FALSE(std::isnan(a)) << sx << "," << sy << " " << ex << "," << ey;
+          if ((sx == 1 && sy == -1) || (ex == 1 && ey == -1)) continue;
+          if (int64_t(sx - 1) * (ey + 1) == int64_t(sy + 1) * (ex - 1)) continue;  // collinear with C
+          double want = ScreenAngle(1, -1, ex, ey) - ScreenAngle(1, -1, sx, sy);
+          if (want < 0) want += 2 * kPi;
+          EXPECT_NEAR(a, want, 1e-6) << sx << "," << sy << " " << ex << "," << ey;
+        }
+}
+
 }  // namespace
+
