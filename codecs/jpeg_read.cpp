@@ -11,7 +11,9 @@
 #include "core/limits.h"
 #include "core/settings.h"
 #include "core/streams.h"
+#include "core/orientation.h"
 #include "io/annotations.h"
+#include "io/exif.h"
 #include "core/cmyk.h"
 #include "io/iptc.h"
 #include "io/probes.h"
@@ -59,9 +61,10 @@ int32_t ScaleDenominator(const TIOParamsVals& P, int32_t ImageWidth, int32_t Ima
   return 1;
 }
 
-void TakeMetadata(TIOParamsVals& P) {
+// Returns true when an APP1 marker was accepted as EXIF data.
+bool TakeMetadata(TIOParamsVals& P) {
   TVXMarkerList& markers = P.JPEG_MarkerList();
-  bool iptc = false, xmp = false, annot = false;
+  bool iptc = false, xmp = false, annot = false, exif = false;
   for (int32_t i = 0; i < markers.Count(); ++i) {
     const uint8_t type = markers.MarkerType(i);
     const void* data = markers.MarkerData(i);
@@ -69,6 +72,7 @@ void TakeMetadata(TIOParamsVals& P) {
     if (type == JPEG_APP0 + 13 && !iptc) {
       iptc = P.IPTC_Info().LoadFromStandardBuffer(data, len);
     } else if (type == JPEG_APP0 + 1) {
+      if (!exif) exif = VXLoadEXIFFromBuffer(data, len, P);
       if (!xmp && VXFindXMPPacket(data, len) != nullptr) xmp = VXLoadXMPFromMarker(data, len, P);
       if (!annot && TVXVexlaneAnnot::BufferContainsVexlaneAnnot(data, len)) {
         P.VexlaneAnnot().LoadFromBuffer(data, len);
@@ -76,6 +80,15 @@ void TakeMetadata(TIOParamsVals& P) {
       }
     }
   }
+  return exif;
+}
+
+// The nearest dots per inch below a resolution, held at the integer range.
+int32_t ToDpi(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return INT32_MAX;
+  if (v <= -2147483648.0) return INT32_MIN;
+  return int32_t(v);
 }
 
 }  // namespace
@@ -89,6 +102,29 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
   TIOParamsVals& P = IOParams;
   TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
 
+  if (Stream && P.JPEG_GetExifThumbnail()) {
+    // The EXIF thumbnail in place of the image, when the file has one.
+    if (P.EXIF_Bitmap()) P.EXIF_Bitmap()->FreeImage(true);
+    const int32_t w = P.Width(), h = P.Height();
+    const int64_t start = Stream->Position();
+    P.SetJPEG_GetExifThumbnail(false);
+    struct TFlag {
+      TIOParamsVals& P;
+      ~TFlag() { P.SetJPEG_GetExifThumbnail(true); }
+    } flag{P};
+    VXReadJpegStream(Stream, TablesStream, Bitmap, P, Progress, true, RawColor, true, InvertCMYK, ReleaseProfile,
+                     false, -1, NativeFormat);
+    Stream->SetPosition(start);
+    if (P.EXIF_Bitmap() && !P.EXIF_Bitmap()->IsEmpty() && Bitmap) {
+      Bitmap->Assign(P.EXIF_Bitmap());
+      return 0;
+    }
+    aborting = false;
+    P.SetWidth(w);
+    P.SetHeight(h);
+    P.SetOriginalWidth(w);
+    P.SetOriginalHeight(h);
+  }
   P.SetJPEG_WarningTot(0);
   P.SetJPEG_WarningCode(0);
   if (!Stream) {
@@ -111,6 +147,7 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
   int32_t rows = 0;
   bool useProfile = false;
   bool started = false;
+  bool turnUpright = false;
   std::vector<uint8_t> scratch;
 
   // Everything after the structure exists ends here.
@@ -146,6 +183,11 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
       }
       jpeg_destroy_decompress(info);
       st->Created = false;
+    }
+    // Turned upright by the EXIF orientation once pixels were decoded.
+    if (turnUpright && rows > 0 && Bitmap && !Bitmap->IsEmpty()) {
+      VXApplyEXIFOrientation(Bitmap, P.EXIF_Orientation());
+      P.SetEXIF_Orientation(1);
     }
   };
 
@@ -196,6 +238,8 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
       default:
         break;
     }
+    // What the JFIF header gave (EXIF data changes the fields).
+    const int32_t dpiX = P.DpiX(), dpiY = P.DpiY();
 
     // Every saved marker but the first APP0 (the JFIF header, which the
     // encoder writes itself).
@@ -209,7 +253,18 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
       }
       markers.AddMarker(uint8_t(m->marker), m->data, uint16_t(m->data_length));
     }
-    if (LoadMetadata) TakeMetadata(P);
+    if (LoadMetadata && TakeMetadata(P)) {
+      // A JFIF header without a real resolution (1 x 1) takes the EXIF one,
+      // which the EXIF reader has already turned into dots per inch.
+      if (jfifX == 1 && jfifY == 1) {
+        P.SetDpiX(ToDpi(P.EXIF_XResolution()));
+        P.SetDpiY(ToDpi(P.EXIF_YResolution()));
+      } else {
+        P.SetDpiX(dpiX);
+        P.SetDpiY(dpiY);
+      }
+      turnUpright = P.JPEG_EnableAdjustOrientation();
+    }
 
     if (P.EXIF_InteropIndex() == "R03" && !(P.HasInputICCProfile() && P.InputICCProfile().IsValid()) &&
         (settings->EXIFInteroperabilityIndexUsage() == vxiiApplyOnly ||

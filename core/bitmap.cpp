@@ -17,6 +17,7 @@
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/sysutils.h"
+#include "gui/graphics.h"
 #include "core/vxdefs.h"
 
 // ---------------------------------------------------------------------------
@@ -175,7 +176,7 @@ void TVXBitmap::FreeFragments() {
   fRowsPerFragment = 0;
 }
 
-void TVXBitmap::ReleaseStorage() {
+void TVXBitmap::ReleaseStorage(bool KeepEncapsulatedTBitmap) {
   fRGBPalette.reset();
   fRGBPaletteLen = 0;
   UnMapRows();
@@ -184,13 +185,18 @@ void TVXBitmap::ReleaseStorage() {
   fRealMemory = nullptr;
   fMemory = nullptr;
   FreeFragments();
+  if (KeepEncapsulatedTBitmap && fEncapsulatedFromTBitmap && fBitmap) {
+    fBitmapScanlines.clear();  // the caller's platform bitmap stays for reuse
+  } else {
+    FreePlatformBitmap();
+    fEncapsulatedFromTBitmap = false;
+  }
   fWidth = 0;
   fHeight = 0;
   fRowLen = 0;
   fBitCount = 0;
   fChannelCount = 0;
   fFull = false;
-  fEncapsulatedFromTBitmap = false;
   fEncapsulatedFromMemory = false;
   fVirtualBitmapRowBuffer.clear();
   fVirtualBitmapRowBuffer.shrink_to_fit();
@@ -209,7 +215,13 @@ bool TVXBitmap::Allocate(int32_t ImageWidth, int32_t ImageHeight, TVXPixelFormat
   if (!fFullReallocate && ImageWidth == fWidth && ImageHeight == fHeight && ImagePixelFormat == fPixelFormat &&
       !IsEmpty())
     return true;
-  FreeImage(true);
+  if (fLocation == vxTBitmap && fEncapsulatedFromTBitmap) {
+    // The caller's platform bitmap is reused: only the alpha channel goes.
+    fAlphaChannel.reset();
+    ReleaseStorage(true);
+  } else {
+    FreeImage(true);
+  }
   fWidth = ImageWidth;
   fHeight = ImageHeight;
   fPixelFormat = ImagePixelFormat;
@@ -246,7 +258,11 @@ bool TVXBitmap::AllocateInternal() {
   if (int64_t(fWidth) * fHeight > VXGetGlobalSettings()->MaxImagePixels() || !VXStorageSizeAllowed(size))
     return false;
 
-  if (fLocation == vxTBitmap) return false;  // the platform bitmap location is not available
+  if (fLocation == vxTBitmap) {
+    if (!AllocatePlatformBitmap()) return false;
+    fFull = false;
+    return true;
+  }
   if (fLocation == vxFile && size <= fMinFileSize) fLocation = vxMemory;
   if (fLocation == vxMemory && size > fMinFileSize) fLocation = vxFile;
 
@@ -355,6 +371,8 @@ void TVXBitmap::MoveFieldsTo(TVXBitmap* Target) {
   Target->fFragmentsCount = fFragmentsCount;
   Target->fRowsPerFragment = fRowsPerFragment;
   Target->fFragments = std::move(fFragments);
+  Target->fBitmap = fBitmap;
+  Target->fBitmapScanlines = std::move(fBitmapScanlines);
   Target->fOrigin = fOrigin;
   Target->fBitAlignment = fBitAlignment;
   Target->fmemmap = std::move(fmemmap);
@@ -369,6 +387,8 @@ void TVXBitmap::MoveFieldsTo(TVXBitmap* Target) {
   fFragments.clear();
   fFragmentsCount = 0;
   fRowsPerFragment = 0;
+  fBitmap = nullptr;
+  fBitmapScanlines.clear();
   fWidth = 0;
   fHeight = 0;
   fBitCount = 0;
@@ -472,6 +492,21 @@ void TVXBitmap::ChangeOneDimension(bool Width, int32_t Value) {
     fFullReallocate = true;
     return;
   }
+  if (fLocation == vxTBitmap && fBitmap) {
+    // The platform bitmap itself changes size (the caller's one too) and
+    // keeps the common area.
+    if (fAlphaChannel) resize(fAlphaChannel.get(), Value);
+    if (Width)
+      fBitmap->SetWidth(Value);
+    else
+      fBitmap->SetHeight(Value);
+    fWidth = fBitmap->Width();
+    fHeight = fBitmap->Height();
+    SetFormatFields(fPixelFormat);
+    RebuildScanlines();
+    fFull = false;
+    return;
+  }
   TVXBitmap* alpha = fAlphaChannel.get();
   const int32_t oldValue = Width ? fWidth : fHeight;
   ReallocateKeeping(Width ? Value : fWidth, Width ? fHeight : Value, fBitAlignment, fLocation);
@@ -501,8 +536,11 @@ void TVXBitmap::SetBitAlignment(int32_t Value) {
 
 void TVXBitmap::SetLocation(TVXLocation Value) {
   if (Value == fLocation || IsVirtual()) return;
-  if (Value == vxTBitmap)
-    throw EVXException("The platform bitmap location (vxTBitmap) is not available in this build");
+  if (Value == vxTBitmap && !IsEmpty()) {
+    if (fPixelFormat == vx16g) SetPixelFormat(vx8g);  // as an allocation there would
+    if (fPixelFormat == vx32f || fPixelFormat == vxCMYK || fPixelFormat == vx48RGB || fPixelFormat == vxCIELab)
+      throw EVXException("A platform bitmap cannot hold the pixel format of the image");
+  }
   fFullReallocate = true;
   if (IsEmpty()) {
     fLocation = Value;
@@ -521,9 +559,12 @@ void TVXBitmap::SetLocation(TVXLocation Value) {
     return;
   }
   ReallocateKeeping(fWidth, fHeight, fBitAlignment, Value);
+  PushPaletteToTBitmap();
+  if (fLocation == vxTBitmap) AdjustCanvasOrientation();
 }
 
 void TVXBitmap::SetPixelFormat(TVXPixelFormat Value) {
+  Synced();
   if (Value == fPixelFormat) return;
   if (IsVirtual() || IsEmpty()) {
     fPixelFormat = Value;
@@ -570,6 +611,21 @@ void TVXBitmap::CopyRowsFrom(TVXBitmap* Source) {
     UnMapRows();
     Source->UnMapRows();
     Source->fmemmap->CopyTo(fmemmap.get(), 0, fRowLen * int64_t(fHeight));
+  } else if (Source->fPixelFormat == vx16g && fPixelFormat == vx8g) {
+    // A platform bitmap holds grey words as bytes (their high bytes).
+    const int32_t rows = std::min(fHeight, Source->fHeight);
+    const int32_t cols = std::min(fWidth, Source->fWidth);
+    for (int32_t i = 0; i < rows; ++i) {
+      const auto* src = static_cast<const uint8_t*>(Source->GetScanLine(i));
+      auto* dst = static_cast<uint8_t*>(GetScanLine(i));
+      for (int32_t x = 0; x < cols; ++x) {
+        uint16_t v;
+        std::memcpy(&v, src + 2 * size_t(x), 2);
+        dst[x] = uint8_t(v >> 8);
+      }
+    }
+    UnMapRows();
+    Source->UnMapRows();
   } else {
     const int64_t bytes = std::min(fRowLen, Source->fRowLen);
     const int32_t rows = std::min(fHeight, Source->fHeight);
@@ -592,11 +648,30 @@ void TVXBitmap::CopyLevelsFrom(const TVXBitmap* Source) {
   fContrast = Source->fContrast;
 }
 
+// A platform bitmap cannot hold these formats (vx16g becomes vx8g).
+static bool PlatformRefuses(TVXPixelFormat f) {
+  return f == vx32f || f == vxCMYK || f == vx48RGB || f == vxCIELab;
+}
+
+void TVXBitmap::ReleaseForCopy(bool freeAlpha) {
+  if (fLocation == vxTBitmap && fEncapsulatedFromTBitmap) {
+    if (freeAlpha) fAlphaChannel.reset();
+    ReleaseStorage(true);
+    if (fColorProfile) fColorProfile->Clear();
+  } else {
+    FreeImage(freeAlpha);
+  }
+}
+
 void TVXBitmap::Assign(TVXBaseBitmap* Source) {
   TVXBitmap* src = dynamic_cast<TVXBitmap*>(Source);
   if (!src || src == this) return;
+  src->Synced();
+  if (fLocation == vxTBitmap && !src->IsEmpty() && PlatformRefuses(src->fPixelFormat))
+    throw EVXException("A platform bitmap cannot hold the pixel format of the image");
   fFullReallocate = true;
-  FreeImage(true);
+  if (fLocation == vxTBitmap && src->IsEmpty()) return;
+  ReleaseForCopy(true);
   fWidth = src->fWidth;
   fHeight = src->fHeight;
   fPixelFormat = src->fPixelFormat;
@@ -608,7 +683,7 @@ void TVXBitmap::Assign(TVXBaseBitmap* Source) {
   if (!src->IsEmpty() && AllocateInternal()) {
     CopyRowsFrom(src);
   } else {
-    FreeImage(true);
+    ReleaseForCopy(true);
   }
   fFull = full && !IsEmpty();
   fFullReallocate = true;
@@ -633,16 +708,19 @@ void TVXBitmap::AssignImage(TVXBaseBitmap* Source) {
   TVXBitmap* src = dynamic_cast<TVXBitmap*>(Source);
   if (!Source) return;
   if (!src) throw EVXException("Invalid class typecast");
+  src->Synced();
   if (src == this || src->IsEmpty()) return;
+  if (fLocation == vxTBitmap && PlatformRefuses(src->fPixelFormat))
+    throw EVXException("A platform bitmap cannot hold the pixel format of the image");
   fFullReallocate = true;
-  FreeImage(false);
+  ReleaseForCopy(false);
   fWidth = src->fWidth;
   fHeight = src->fHeight;
   fPixelFormat = src->fPixelFormat;
   if (AllocateInternal())
     CopyRowsFrom(src);
   else
-    FreeImage(false);
+    ReleaseForCopy(false);
   fFull = false;
   fFullReallocate = true;
   src->CopyPaletteTo(this);
@@ -660,6 +738,7 @@ void TVXBitmap::CopyPaletteTo(TVXBaseBitmap* Dest) {
     std::memcpy(dst->fRGBPalette.get(), fRGBPalette.get(), size_t(fRGBPaletteLen) * sizeof(TRGB));
     dst->fRGBPaletteLen = fRGBPaletteLen;
     dst->fPaletteUsed = fPaletteUsed;
+    dst->PushPaletteToTBitmap();
   }
 }
 

@@ -26,6 +26,7 @@
 #include "core/pixels.h"
 #include "core/vxdefs.h"
 #include "platform/win_geometry.h"
+#include "platform/win_memory.h"
 #include "platform/win_resource.h"
 
 class TVXBitmap;
@@ -35,6 +36,9 @@ class TVXMask;
 class TVXVisionImage;
 class TStream;
 class TIOParamsVals;
+class TBitmap;
+class TCanvas;
+class TVXDibbitmap;
 
 // ---------------------------------------------------------------------------
 // The abstract bitmap that every bitmap class implements.
@@ -140,13 +144,15 @@ class TVXBitmap : public TVXBaseBitmap {
 
   // ---- slots of the base class (bitmap.cpp, bitmap_rows.cpp) ----
   void* GetScanLine(int32_t Row) const override;
-  int32_t GetBitCount() const override { return fBitCount; }
-  int32_t GetHeight() const override { return fHeight; }
-  int32_t GetWidth() const override { return fWidth; }
+  // In location vxTBitmap the platform bitmap is the master: these read its
+  // size and format back first (UpdateFromTBitmap).
+  int32_t GetBitCount() const override { return Synced()->fBitCount; }
+  int32_t GetHeight() const override { return Synced()->fHeight; }
+  int32_t GetWidth() const override { return Synced()->fWidth; }
   void SetWidth(int32_t Value) override;
   void SetHeight(int32_t Value) override;
-  TVXPixelFormat GetPixelFormat() const override { return fPixelFormat; }
-  int64_t GetRowLen() const override { return fRowLen; }
+  TVXPixelFormat GetPixelFormat() const override { return Synced()->fPixelFormat; }
+  int64_t GetRowLen() const override { return Synced()->fRowLen; }
   // Gives the bitmap this size and format. Returns false, leaving a 0 x 0
   // bitmap, when the size is empty or overflows or no storage can be had.
   // New storage is zero-filled. Keeps the rows when size and format are
@@ -204,8 +210,8 @@ class TVXBitmap : public TVXBaseBitmap {
   bool EncapsulatedFromMemory() const { return fEncapsulatedFromMemory; }
   bool Full() const { return fFull; }
   void SetFull(bool Value) { fFull = Value; }
-  int64_t Rowlen() const { return fRowLen; }
-  int32_t ChannelCount() const { return fChannelCount; }
+  int64_t Rowlen() const { return Synced()->fRowLen; }
+  int32_t ChannelCount() const { return Synced()->fChannelCount; }
   TVXDitherMethod DefaultDitherMethod() const { return fDefaultDitherMethod; }
   void SetDefaultDitherMethod(TVXDitherMethod Value) { fDefaultDitherMethod = Value; }
   double BlackValue() const { return fBlackValue; }
@@ -243,8 +249,9 @@ class TVXBitmap : public TVXBaseBitmap {
   // Address of Width pixels of row Row from column Col (for vx1g the row's
   // start).
   void* GetSegment(int32_t Row, int32_t Col, int32_t Width) const;
-  // The memory block's first row address (nullptr for fragments and files).
-  void* Memory() const { return fMemory; }
+  // The memory block's first row address (nullptr for fragments and files);
+  // for a platform bitmap the lowest address of its bottom-up pixel block.
+  void* Memory() const;
   TVXBitmapOrigin Origin() const { return fOrigin; }
   // Reverses the storage order keeping the image as callers see it.
   void SetOrigin(TVXBitmapOrigin Value);
@@ -274,6 +281,77 @@ class TVXBitmap : public TVXBaseBitmap {
   void FeatherAlphaEdges(int32_t iFeatherDepth);
   // vx32RGB only: fourth bytes to the alpha channel (true) or back (false).
   void SynchronizeRGBA(bool RGBAtoAlpha);
+
+  // ---- platform bitmap location (bitmap_tbitmap.cpp) ----
+  // A copy of the rectangle (corners included) of a platform bitmap, in the
+  // bitmap's own format.
+  TVXBitmap(TBitmap* image, const TRect& Rect);
+  // The platform bitmap, the bitmap moved to vxTBitmap first; its canvas
+  // follows the origin (AdjustCanvasOrientation).
+  TBitmap* VclBitmap();
+  // Stores a platform bitmap without further work (the bitmap owns it unless
+  // it is encapsulated).
+  void SetVclBitmap(TBitmap* Value);
+  // The platform bitmap's canvas, the bitmap moved to vxTBitmap first.
+  TCanvas* Canvas();
+  // Reads size and format back from the platform bitmap (vxTBitmap only).
+  void UpdateFromTBitmap();
+  // With origin vxboTOPLEFT the platform canvas draws flipped, so that a
+  // shape at y lands on row y as GetScanLine sees it; otherwise identity.
+  void AdjustCanvasOrientation();
+  // The grey level the canvas draws with on an alpha channel: the first
+  // write turns the bitmap into a vx8g platform bitmap; -1 leaves the pen
+  // and brush alone.
+  void SetCanvasCurrentAlpha(int32_t Value);
+  // The cached row addresses of the platform bitmap (row i = its scan line i).
+  const std::vector<uint8_t*>& TBitmapScanlines() const { return fBitmapScanlines; }
+  // Makes the caller's platform bitmap (pf1bit, pf8bit, pf24bit, pf32bit)
+  // the storage; the caller keeps ownership. Other formats raise.
+  void EncapsulateTBitmap(TBitmap* obj, bool DoFreeImage);
+  // Dest becomes a copy of this bitmap (vxCMYK, vx48RGB, vxCIELab raise
+  // and leave Dest 1 x 1).
+  void CopyToTBitmap(TBitmap* Dest);
+  // This bitmap becomes a copy of a platform bitmap (the caller's bitmap is
+  // never changed).
+  void CopyFromTBitmap(TBitmap* Source);
+  // Draws into a 24-bit platform bitmap through RenderToTVXBitmap.
+  void RenderToTBitmap(TBitmap* ABitmap, uint8_t**& ABitmapScanline, int32_t*& XLUT, int32_t*& YLUT,
+                       const TRect* UpdRect, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                       int32_t ySrc, int32_t dxSrc, int32_t dySrc, bool EnableAlpha, bool SolidBackground,
+                       int32_t Transparency, TResampleFilter Filter, bool FreeTables,
+                       TVXRenderOperation RenderOperation, double Opacity);
+  void RenderToTBitmapEx(TBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                         int32_t ySrc, int32_t dxSrc, int32_t dySrc, bool bEnableAlpha, int32_t Transparency,
+                         TResampleFilter Filter, TVXRenderOperation RenderOperation, double Opacity);
+  void RenderToTBitmapEx(TBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                         int32_t ySrc, int32_t dxSrc, int32_t dySrc, int32_t Transparency, TResampleFilter Filter,
+                         TVXRenderOperation RenderOperation, double Opacity);
+  // Blends the bitmap (with its alpha channel) over the canvas area at
+  // (xDst, yDst) of dxDst x dyDst.
+  void RenderToCanvasWithAlpha(TCanvas* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
+                               int32_t ySrc, int32_t dxSrc, int32_t dySrc, int32_t Transparency,
+                               TResampleFilter Filter, TVXRenderOperation RenderOperation, double Opacity);
+  // The whole bitmap at natural size.
+  void DrawToCanvasWithAlpha(TCanvas* DestCanvas, int32_t xDst, int32_t yDst, int32_t Transparency, double Opacity);
+
+  // ---- DIB sections and packed DIBs (dibbitmap.cpp) ----
+  // This bitmap becomes a copy of a DIB section (1 bit: vx1g, 8: vx8g,
+  // 24: vx24RGB; other depths copy nothing).
+  void CopyFromTDibBitmap(TVXDibbitmap* Source);
+  // Pastes a DIB section at (x, y), clipped to both; a section whose depth
+  // does not match the format (1: vx1g, 24: vx24RGB) copies nothing.
+  void MergeFromTDibBitmap(TVXDibbitmap* Source, int32_t x, int32_t y);
+  // Copies the rectangle to the top-left corner of a DIB section, clipped to
+  // both; nothing for a mismatched format.
+  void CopyToTDibBitmap(TVXDibbitmap* Dest, int32_t source_x, int32_t source_y, int32_t sourceWidth,
+                        int32_t sourceHeight);
+  // Loads a packed DIB (a global block; or a header and its pixels).
+  void CopyFromDIB(HGLOBAL Source);
+  void CopyFromDIB(const void* BitmapInfo, const void* Pixels);
+  // A packed DIB of the whole bitmap (or of x1..x2-1, y1..y2-1) at the
+  // settings' default resolution; the caller frees it.
+  HGLOBAL CreateDIB();
+  HGLOBAL CreateDIB(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 
   // ---- raw dump "TVXBITMAPRAW" (bitmap_rawdump.cpp) ----
   // Size in bytes of the dump of this bitmap.
@@ -588,7 +666,8 @@ class TVXBitmap : public TVXBaseBitmap {
   bool AllocateFileStore(int64_t Size);
   void FreeFragments();
   void FreeMemoryBlock();
-  void ReleaseStorage();
+  void ReleaseStorage(bool KeepEncapsulatedTBitmap = false);
+  void ReleaseForCopy(bool freeAlpha);
   void MoveFieldsTo(TVXBitmap* Target);
   void UnMapRows() const;
   int32_t StorageRow(int32_t Row) const { return fOrigin == vxboTOPLEFT ? fHeight - 1 - Row : Row; }
@@ -599,6 +678,17 @@ class TVXBitmap : public TVXBaseBitmap {
   void CopyRowsFrom(TVXBitmap* Source);
   void CopyLevelsFrom(const TVXBitmap* Source);
   void FillAll(uint8_t Value);
+  // Location vxTBitmap.
+  const TVXBitmap* Synced() const {
+    if (fLocation == vxTBitmap && fBitmap) const_cast<TVXBitmap*>(this)->UpdateFromTBitmap();
+    return this;
+  }
+  bool AllocatePlatformBitmap();
+  void RebuildScanlines();
+  void FreePlatformBitmap();
+  void PushPaletteToTBitmap();
+  bool ConvertPlatformFormat(TVXPixelFormat NewFormat);
+  void SetFormatFields(TVXPixelFormat Format);
 
   // Storage.
   std::unique_ptr<TVXFileBuffer> fmemmap;  // file store of the rows (location vxFile)
@@ -639,6 +729,8 @@ class TVXBitmap : public TVXBaseBitmap {
   bool fFullReallocate = true;
   intptr_t fUndoInfo = 0;
   int32_t fCanvasCurrentAlpha = -1;
+  TBitmap* fBitmap = nullptr;                // the platform bitmap (vxTBitmap)
+  std::vector<uint8_t*> fBitmapScanlines;  // its row addresses, row i = its scan line i
   int32_t fFragmentsCount = 0;
   int32_t fRowsPerFragment = 0;
   std::vector<uint8_t*> fFragments;

@@ -314,6 +314,7 @@ TRGB TVXBitmap::GetPalette(int32_t index) const {
 void TVXBitmap::SetPalette(int32_t index, TRGB Value) {
   if (!fRGBPalette || index < 0 || index >= fRGBPaletteLen) return;
   fRGBPalette[size_t(index)] = Value;
+  PushPaletteToTBitmap();
 }
 
 int32_t TVXBitmap::GetPaletteLength() const { return fRGBPalette ? fRGBPaletteLen : 0; }

@@ -6,6 +6,7 @@
 
 #include "core/bitmap.h"
 #include "core/filebuffer.h"
+#include "gui/graphics.h"
 
 // Address of a stored row (after the origin has been applied) held in memory.
 // One block holds the rows bottom-up, fragments hold them top-down.
@@ -29,6 +30,10 @@ void* TVXBitmap::VirtualRow(int32_t Row, int32_t Col, int32_t Width) const {
 }
 
 void* TVXBitmap::GetScanLine(int32_t Row) const {
+  // A platform bitmap changed behind the bitmap's back is read again first.
+  if (fLocation == vxTBitmap && fBitmap &&
+      (fBitmap->Width() != fWidth || fBitmap->Height() != fHeight || fBitmapScanlines.size() != size_t(fHeight)))
+    const_cast<TVXBitmap*>(this)->UpdateFromTBitmap();
   if (fOrigin == vxboTOPLEFT) Row = fHeight - 1 - Row;
   if (IsVirtual()) return VirtualRow(Row, 0, fWidth);
   switch (fLocation) {
@@ -43,7 +48,8 @@ void* TVXBitmap::GetScanLine(int32_t Row) const {
       fWorkingMap = fmemmap->Map(int64_t(Row) * fRowLen, fRowLen, fAccess);
       return fWorkingMap;
     case vxTBitmap:
-      return nullptr;
+      if (Row < 0 || size_t(Row) >= fBitmapScanlines.size()) return nullptr;
+      return fBitmapScanlines[size_t(Row)];
   }
   return nullptr;
 }
@@ -113,6 +119,7 @@ void TVXBitmap::SetOrigin(TVXBitmapOrigin Value) {
     }
   }
   fOrigin = Value;
+  if (fBitmap) AdjustCanvasOrientation();
 }
 
 void TVXBitmap::SetVirtualBitmapProvider(TVXVirtualBitmapProvider* Value) {

@@ -460,6 +460,10 @@ void TVXBitmap::CopyAndConvertFormat(TVXBitmap* Source) {
 }
 
 void TVXBitmap::ConvertFormatInPlace(TVXPixelFormat NewFormat) {
+  if (fLocation == vxTBitmap && fBitmap) {
+    ConvertPlatformFormat(NewFormat);
+    return;
+  }
   TVXBitmap old;
   SwitchTo(&old);
   // The levels stay with this bitmap and drive the conversion.

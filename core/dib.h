@@ -9,13 +9,9 @@
 #include <cstdint>
 
 #include "platform/win_memory.h"
+#include "winui/gdi.h"  // BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS
 
 class TVXBitmap;
-
-constexpr uint32_t BI_RGB = 0;
-constexpr uint32_t BI_RLE8 = 1;
-constexpr uint32_t BI_RLE4 = 2;
-constexpr uint32_t BI_BITFIELDS = 3;
 
 // A packed DIB in a new movable, shareable global memory block that the caller
 // frees: a 40-byte header, a colour table (2 entries for vx1g: black 00 00 00

@@ -669,10 +669,21 @@ void TVXVirtualImageList::SaveToStream(TStream* Stream) {
     p[48] = uint8_t(r.PixelFormat);
   }
   Stream->WriteBuffer(head.data(), int64_t(head.size()));
+  // Each block exactly its size, in chunks of at most 1 MiB.
   for (const auto& r : fImageInfo) {
-    const int64_t start = Stream->Position();
-    fmemmap->CopyTo(Stream, r->Pos, r->Size);
-    if (Stream->Position() - start != r->Size) throw EWriteError("Stream write error");
+    for (int64_t done = 0; done < r->Size;) {
+      const int64_t len = std::min(kCopyChunk, r->Size - done);
+      void* p = fmemmap->Map(r->Pos + done, len, vxdRead);
+      if (!p) throw EVXException("Out of memory");
+      try {
+        Stream->WriteBuffer(p, len);
+      } catch (...) {
+        fmemmap->UnMap(p);
+        throw;
+      }
+      fmemmap->UnMap(p);
+      done += len;
+    }
   }
 }
 

@@ -2,13 +2,16 @@
 
 #include "core/bitmap.h"
 #include "formats/dicom.h"
+#include "formats/exif.h"
 #include "formats/jpeg2000.h"
 #include "formats/psd.h"
 #include "formats/tiff.h"
+#include "formats/tiff_pages.h"
 #include "formats/tiff_write.h"
 #include "core/filewriter.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
+#include "io/exif.h"
 #include "io/params.h"
 #include "io/tiffpages.h"
 
@@ -113,6 +116,8 @@ void VXFormatsStartup() {
   tiff.InsertImage = &InsertTIFF;
   tiff.ReadParams = &ReadTIFFParams;
   tiff.ImageCount = &VXGetTIFFStreamPageCount;
+  tiff.DeleteImage = &VXDeleteTIFFFilePageInPlace;
+  tiff.DeleteStreamImage = &VXTryDeleteTIFFStreamPage;
   tiff.IsStream = &VXIsTIFFStream;
   VXSetCodecOps(kTIFFFileType, tiff);
 
@@ -138,6 +143,9 @@ void VXFormatsStartup() {
   TVXCodecOps j2k = jp2;
   j2k.Write = &WriteJ2K;
   VXSetCodecOps(kJ2KFileType, j2k);
+
+  // EXIF blocks of JPEG files are TIFF structures.
+  VXSetEXIFBlockHooks(&VXSaveEXIFBlock, &VXLoadEXIFBlock);
 }
 
 void VXFormatsShutdown() { VXJpeg2000Finalize(); }

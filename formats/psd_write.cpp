@@ -91,6 +91,13 @@ class TPSDWriterContext {
     Length(uint64_t(end - Start), Wide);
     Stream->SetPosition(end);
   }
+  // A PSD row count has 16 bits: a row that packs into more bytes cannot be
+  // stored (PSB has 32), and the write stops as failed.
+  bool RowCountFits(uint32_t Packed) {
+    if (psb() || Packed <= 0xFFFF) return true;
+    aborting = true;
+    return false;
+  }
   void PadToEven(uint8_t Value) {
     if ((Stream->Position() - base) & 1) U8(Value);
   }
@@ -357,6 +364,7 @@ void TPSDWriterContext::WritePackedChannel(TVXBitmap* B, int32_t M) {
     const std::vector<uint8_t> packed = VXPackBitsRow(row.data(), int64_t(row.size()));
     Put(packed.data(), int64_t(packed.size()));
     const uint32_t n = uint32_t(packed.size());
+    if (!RowCountFits(n)) return;
     uint8_t* c = counts.data() + size_t(y) * countSize;
     if (countSize == 4) *c++ = uint8_t(n >> 24), *c++ = uint8_t(n >> 16);
     *c++ = uint8_t(n >> 8), *c = uint8_t(n);
@@ -437,6 +445,7 @@ void TPSDWriterContext::WriteMergedImage() {
       const std::vector<uint8_t> packed = VXPackBitsRow(row.data(), int64_t(row.size()));
       Put(packed.data(), int64_t(packed.size()));
       const uint32_t n = uint32_t(packed.size());
+      if (!RowCountFits(n)) return;
       uint8_t* c = counts.data() + (size_t(m) * h + y) * countSize;
       if (countSize == 4) *c++ = uint8_t(n >> 24), *c++ = uint8_t(n >> 16);
       *c++ = uint8_t(n >> 8), *c = uint8_t(n);

@@ -32,9 +32,14 @@ class TIOParamsVals;
 //                  they are absolute stream positions)
 //   IgnoreAlpha    never fill a mask
 //   ProvidedHeader a header the caller has already read, or null
+//   IsExifThumb    the page is an EXIF thumbnail: read without size tags,
+//                  refused above 400 pixels either way, cleared to black first
+//   IsEXIFData     the stream is an EXIF block: a page without an EXIF
+//                  directory has its EXIF tags read from the main directory
 void VXReadTIFFStream(TVXBitmap* Bitmap, TStream* Stream, int32_t& numi, TIOParamsVals& IOParams,
                       TProgressRec& Progress, bool Preview, std::unique_ptr<TVXMask>& AlphaChannel,
-                      bool TranslateBase, bool IgnoreAlpha, const TTIFFHeader* ProvidedHeader = nullptr);
+                      bool TranslateBase, bool IgnoreAlpha, const TTIFFHeader* ProvidedHeader = nullptr,
+                      bool IsExifThumb = false, bool IsEXIFData = false);
 
 // Number of pages (directories) of the TIFF at the stream's position; 0 when
 // its header is refused. The position is restored.
@@ -75,7 +80,8 @@ class TTIFFReaderContext {
 
   void ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t& numi, TIOParamsVals& IOParams,
                   TProgressRec& Progress, bool Preview, std::unique_ptr<TVXMask>& Alpha, bool TranslateBase,
-                  bool IgnoreAlphaFlag, const TTIFFHeader* ProvidedHeader);
+                  bool IgnoreAlphaFlag, const TTIFFHeader* ProvidedHeader, bool IsExifThumb = false,
+                  bool IsEXIFData = false);
 
   // Decodes Rows rows of Width pixels from Length bytes at Buffer (zero-padded
   // by the caller to at least Rows x the row bytes) into rows StartRow.. of the

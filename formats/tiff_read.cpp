@@ -14,6 +14,7 @@
 #include "core/pixels.h"
 #include "core/settings.h"
 #include "core/streams.h"
+#include "formats/exif.h"
 #include "formats/tiff.h"
 #include "io/annotations.h"
 #include "io/iptc.h"
@@ -22,8 +23,11 @@
 namespace {
 
 constexpr uint16_t kTagSubIFDs = 330;
+constexpr uint16_t kTagExifIFD = 34665, kTagGpsIFD = 34853, kTagInteropIFD = 40965;
 // Planar tables hold at most this many samples.
 constexpr int32_t kMaxPlanes = 10;
+// EXIF thumbnails larger than this either way are refused.
+constexpr int32_t kMaxThumbnail = 400;
 
 int32_t ToInt(int64_t v) {
   return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -42,6 +46,20 @@ TIOTIFFCompression CompressionField(int32_t c, int32_t T4Options) {
     case 32773: return ioTIFF_PACKBITS;
     case 32946: return ioTIFF_ZIP;
     default: return ioTIFF_UNKNOWN;
+  }
+}
+
+// Decoded bytes one byte of data can give at most: PackBits 128 from 2,
+// LZW up to 4096 from a 12-bit code, Deflate 1032, a fax row of a few bits
+// for thousands of pixels.
+int64_t MaxExpansion(int32_t c) {
+  switch (c) {
+    case 1: return 1;
+    case 32773: return 64;
+    case 5: return 4096;
+    case 8:
+    case 32946: return 1032;
+    default: return int64_t(1) << 16;
   }
 }
 
@@ -180,11 +198,12 @@ void VXReadTIFFObjectsTag(const TVXTIFFIFDReader& Reader, TIOParamsVals& Params)
 
 void VXReadTIFFStream(TVXBitmap* Bitmap, TStream* Stream, int32_t& numi, TIOParamsVals& IOParams,
                       TProgressRec& Progress, bool Preview, std::unique_ptr<TVXMask>& AlphaChannel,
-                      bool TranslateBase, bool IgnoreAlpha, const TTIFFHeader* ProvidedHeader) {
+                      bool TranslateBase, bool IgnoreAlpha, const TTIFFHeader* ProvidedHeader, bool IsExifThumb,
+                      bool IsEXIFData) {
   TTIFFReaderContext context;
   try {
     context.ReadStream(Bitmap, Stream, numi, IOParams, Progress, Preview, AlphaChannel, TranslateBase, IgnoreAlpha,
-                       ProvidedHeader);
+                       ProvidedHeader, IsExifThumb, IsEXIFData);
   } catch (const std::bad_alloc&) {
     // A page the memory cannot hold is refused like a damaged one.
     *Progress.Aborting = true;
@@ -211,7 +230,8 @@ int32_t VXGetTIFFStreamPageCount(TStream* Stream) {
 
 void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t& numi, TIOParamsVals& IOParams,
                                     TProgressRec& Progress, bool Preview, std::unique_ptr<TVXMask>& Alpha,
-                                    bool TranslateBase, bool IgnoreAlphaFlag, const TTIFFHeader* ProvidedHeader) {
+                                    bool TranslateBase, bool IgnoreAlphaFlag, const TTIFFHeader* ProvidedHeader,
+                                    bool IsExifThumb, bool IsEXIFData) {
   bool& aborting = *Progress.Aborting;
   TIOParamsVals& P = IOParams;
   numi = 0;
@@ -260,6 +280,27 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
       }
     }
   }
+
+  // The EXIF, GPS and interoperability directories, at offsets relative to
+  // the main base.
+  auto loadSub = [&](TVXTIFFIFDReader& Sub, const TVXTIFFIFDReader& From, uint16_t Tag) {
+    const int64_t off = From.ReadInteger(Tag, 0, 0);
+    if (off <= 0) return false;
+    Sub.Stream = Stream;
+    Sub.LittleEndian = From.LittleEndian;
+    Sub.StreamBase = r.StreamBase;
+    Sub.IsBigTIFF = r.IsBigTIFF;
+    Sub.DataPosSize = r.DataPosSize;
+    int32_t count = 0;
+    Sub.ReadIFD(0, off, count);
+    return true;
+  };
+  if (loadSub(ExifIFD, r, kTagExifIFD))
+    P.SetEXIF_HasEXIFData(true);
+  else if (IsEXIFData)
+    ExifIFD.Assign(r);
+  loadSub(GpsIFD, r, kTagGpsIFD);
+  loadSub(InteropIFD, ExifIFD, kTagInteropIFD);
 
   // Tags of the page.
   TileWidth = ToInt(r.ReadInteger(322, 0, -1));
@@ -361,6 +402,7 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
   P.SetTIFF_FillOrder(FillOrder);
   P.SetTIFF_NewSubfileType(ToInt(r.ReadInteger(254, 0, 0)));
   P.SetEXIF_ResolutionUnit(ToInt(r.ReadInteger(296, 0, 2)));
+  VXReadEXIFTags(r, ExifIFD, GpsIFD, InteropIFD, P);
   P.FreeColorMap();
   if (!ColorMap.empty()) {
     P.fColorMap.assign(ColorMap.begin(), ColorMap.begin() + ColorMapEntries);
@@ -388,7 +430,7 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
   P.SetTIFF_XPos(pos(286));
   P.SetTIFF_YPos(pos(287));
 
-  if (P.Width() == 0 || P.Height() == 0) {
+  if ((P.Width() == 0 || P.Height() == 0) && !IsExifThumb) {
     aborting = true;
     return;
   }
@@ -419,6 +461,10 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
     IgnoreAlpha = true;
   }
 
+  if (IsExifThumb && (ImageWidth > kMaxThumbnail || ImageHeight > kMaxThumbnail)) {
+    aborting = true;
+    return;
+  }
   struct TAccess {
     TVXBitmap* B;
     TVXDataAccess Old;
@@ -428,6 +474,12 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
 
   if ((Compression == 6 || (JPEGInterchangeFormat != 0 && Compression != 5 && Compression != 7)) && JPEGProc < 2) {
     VXReadTIFFOldJpeg(r, *this, Bitmap, Progress);
+    // A thumbnail without size tags shows its size only now.
+    if (IsExifThumb && (Bitmap->Width() > kMaxThumbnail || Bitmap->Height() > kMaxThumbnail)) {
+      Bitmap->FreeImage(true);
+      aborting = true;
+      return;
+    }
   } else {
     if (ImageWidth <= 0 || ImageHeight <= 0) {
       aborting = true;
@@ -448,6 +500,19 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
         (Compression != 7 && !HasRowRule())) {
       aborting = true;
       return;
+    }
+
+    // The decoded samples must be plausible for the data the stream holds at
+    // the compression's best ratio, so that a small file cannot claim
+    // gigabytes of rows (JPEG data decode through the JPEG reader).
+    if (Compression != 7) {
+      const int64_t rowBytes = RowBytes(ImageWidth, false);
+      const int64_t pageBytes = int64_t(ImageHeight) * rowBytes;
+      if (!VXStorageSizeAllowed(2 * rowBytes) ||
+          !VXDeclaredDataPlausible(Stream->Size(), pageBytes, MaxExpansion(Compression))) {
+        aborting = true;
+        return;
+      }
     }
 
     const int32_t P_ = PhotometricInterpretation, S = SamplesPerPixel, B = BitsPerSample;
@@ -473,6 +538,7 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
       aborting = true;
       return;
     }
+    if (IsExifThumb) Bitmap->Fill(0);
     if (pf == vx8p) {
       const int32_t n = std::min(P.ColorMapCount(), 256);
       Bitmap->SetPaletteUsed(std::max(n, 1));

@@ -226,7 +226,7 @@ void VXReadTIFFStrips(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap
     for (size_t s = 0; s < strips && done < H && !aborting; ++s) {
       const int32_t rows = std::min(rps, H - done);
       const int64_t pos = base + c.StripOffsets[s];
-      const int64_t need = int64_t(rows) * rowBytes;
+      const int64_t need = c.Compression == 7 ? 0 : int64_t(rows) * rowBytes;
       if (!VXStorageSizeAllowed(need)) {
         aborting = true;
         break;
@@ -293,7 +293,7 @@ void VXReadTIFFTiles(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap*
     aborting = true;
     return;
   }
-  const int64_t need = int64_t(TL) * c.RowBytes(TW, false);
+  const int64_t need = c.Compression == 7 ? 0 : int64_t(TL) * c.RowBytes(TW, false);
   if (!VXStorageSizeAllowed(need)) {
     aborting = true;
     return;

@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/streams.h"
 #include "core/streamutils.h"
+#include "formats/exif.h"
 #include "formats/tiff_write.h"
 #include "io/annotations.h"
 #include "io/iptc.h"
@@ -406,11 +407,18 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
   }
   TStream* values = data ? static_cast<TStream*>(data.get()) : Stream;
 
-  // 4. Description and resolution.
-  WriteText(W, values, 270, P.TIFF_ImageDescription(), aborting);
-  W.WriteSingleRational(values, 282, double(P.DpiX()), aborting);
-  W.WriteSingleRational(values, 283, double(P.DpiY()), aborting);
-  W.WriteSingleShort(296, 2);
+  // 4. The EXIF set, or the description and resolution. The EXIF image
+  // size is the size of the page written.
+  if (P.EXIF_HasEXIFData()) {
+    if (bmp && P.EXIF_ExifImageWidth() != 0) P.SetEXIF_ExifImageWidth(bmp->Width());
+    if (bmp && P.EXIF_ExifImageHeight() != 0) P.SetEXIF_ExifImageHeight(bmp->Height());
+    VXWriteEXIFTags(W, values, P, aborting);
+  } else {
+    WriteText(W, values, 270, P.TIFF_ImageDescription(), aborting);
+    W.WriteSingleRational(values, 282, double(P.DpiX()), aborting);
+    W.WriteSingleRational(values, 283, double(P.DpiY()), aborting);
+    W.WriteSingleShort(296, 2);
+  }
 
   // 5. The image.
   if (bmp) {

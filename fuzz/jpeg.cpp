@@ -1,4 +1,4 @@
-// JPEG reader: the stream as it comes, decoded in the default and the native
+// JPEG reader (with its EXIF markers): the stream as it comes, decoded in the default and the native
 // pixel formats and for its parameters only; the marker tools on the same bytes.
 #include <cstddef>
 #include <cstdint>
@@ -6,6 +6,8 @@
 #include "codecs/jpeg.h"
 #include "core/bitmap.h"
 #include "core/streams.h"
+#include "formats/exif.h"
+#include "io/exif.h"
 #include "io/iptc.h"
 #include "io/params.h"
 
@@ -24,6 +26,9 @@ void Decode(const uint8_t* data, size_t size, bool native, bool paramsOnly) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // EXIF markers load through the formats library, as in a started program.
+  static const bool hooked = (VXSetEXIFBlockHooks(&VXSaveEXIFBlock, &VXLoadEXIFBlock), true);
+  (void)hooked;
   Decode(data, size, false, false);
   Decode(data, size, true, false);
   Decode(data, size, false, true);

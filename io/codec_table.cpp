@@ -46,7 +46,7 @@ const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operati
       case vxcoSave: has = ops->Write != nullptr; break;
       case vxcoReadParams: has = ops->ReadParams != nullptr || ops->Read != nullptr; break;
       case vxcoCount: has = ops->ImageCount != nullptr; break;
-      case vxcoDelete: has = ops->DeleteImage != nullptr; break;
+      case vxcoDelete: has = ops->DeleteImage != nullptr || ops->DeleteStreamImage != nullptr; break;
       case vxcoInsert: has = ops->InsertImage != nullptr; break;
       case vxcoInjectIPTC: has = ops->InjectIPTC != nullptr; break;
       case vxcoUpdateHeader: has = ops->UpdateHeader != nullptr; break;

@@ -90,6 +90,10 @@ struct TVXCodecOps {
   int32_t (*ImageCount)(TStream* Stream) = nullptr;
   // Removes image Index from the file in place; returns the codec's count.
   int32_t (*DeleteImage)(const std::string& FileName, int32_t Index) = nullptr;
+  // Removes image Index from the file that starts at position 0 of Stream,
+  // in place; returns the images left, or -1 with the stream unchanged when
+  // it could not be rebuilt (TIFF).
+  int32_t (*DeleteStreamImage)(TStream* Stream, int32_t Index) = nullptr;
   // Inserts Bitmap into the existing file as the image at the parameters'
   // image index; returns the new count.
   int32_t (*InsertImage)(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals& Params,

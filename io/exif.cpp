@@ -122,6 +122,25 @@ void VXCopyEXIFParams(const TIOParamsVals& Source, TIOParamsVals& Target, bool C
   }
 }
 
+namespace {
+TVXSaveEXIFToBufferFunc gSaveEXIF = nullptr;
+TVXLoadEXIFFromBufferFunc gLoadEXIF = nullptr;
+}  // namespace
+
+void VXSetEXIFBlockHooks(TVXSaveEXIFToBufferFunc Save, TVXLoadEXIFFromBufferFunc Load) {
+  gSaveEXIF = Save;
+  gLoadEXIF = Load;
+}
+
+std::vector<uint8_t> VXSaveEXIFToBuffer(TIOParamsVals& Params, bool WithHeader) {
+  if (!gSaveEXIF) throw EVXException("EXIF blocks need the TIFF module");
+  return gSaveEXIF(Params, WithHeader);
+}
+
+bool VXLoadEXIFFromBuffer(const void* Data, int64_t Length, TIOParamsVals& Params) {
+  return gLoadEXIF && gLoadEXIF(Data, Length, Params);
+}
+
 // ---------------------------------------------------------------------------
 // TIOParamsVals: EXIF and GPS
 

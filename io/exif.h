@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TIOParamsVals;
 
@@ -26,3 +27,17 @@ void VXDecimalDegreesToGPS(const char* Letters, double& Degrees, double& Minutes
 // Copies every EXIF and GPS field, the EXIF tag list and, with CloneThumbnail,
 // a copy of the EXIF thumbnail from Source to Target.
 void VXCopyEXIFParams(const TIOParamsVals& Source, TIOParamsVals& Target, bool CloneThumbnail);
+
+// EXIF blocks are TIFF structures, which the formats library reads and
+// writes: its start-up fills these hooks.
+using TVXSaveEXIFToBufferFunc = std::vector<uint8_t> (*)(TIOParamsVals& Params, bool WithHeader);
+using TVXLoadEXIFFromBufferFunc = bool (*)(const void* Data, int64_t Length, TIOParamsVals& Params);
+void VXSetEXIFBlockHooks(TVXSaveEXIFToBufferFunc Save, TVXLoadEXIFFromBufferFunc Load);
+
+// The EXIF block of the parameters (with the "Exif", 0, 0 header when
+// WithHeader); raises EVXException "EXIF blocks need the TIFF module" when no
+// module has filled the hook.
+std::vector<uint8_t> VXSaveEXIFToBuffer(TIOParamsVals& Params, bool WithHeader);
+// Loads an "Exif" APP1 payload into the EXIF fields and the thumbnail of the
+// parameters; false for anything else, and always without the hook.
+bool VXLoadEXIFFromBuffer(const void* Data, int64_t Length, TIOParamsVals& Params);

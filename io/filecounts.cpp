@@ -28,3 +28,9 @@ int32_t VXGetGIFFileImageCount(const std::string& FileName) {
 int32_t VXDeleteGIFFileFrame(const std::string& FileName, int32_t Index) {
   return VXRequireCodecOps(2, vxcoDelete).DeleteImage(FileName, Index);
 }
+
+int32_t VXGetTIFFFilePageCount(const std::string& FileName) { return CountOf(FileName, 1); }
+
+int32_t VXDeleteTIFFFilePage(const std::string& FileName, int32_t Index) {
+  return VXRequireCodecOps(1, vxcoDelete).DeleteImage(FileName, Index);
+}

@@ -13,3 +13,9 @@ int32_t VXGetGIFFileImageCount(const std::string& FileName);
 // Removes frame Index from a GIF file (replaced whole through a temporary
 // file); returns the frames left.
 int32_t VXDeleteGIFFileFrame(const std::string& FileName, int32_t Index);
+// Pages of a TIFF file (0 when its header is refused).
+int32_t VXGetTIFFFilePageCount(const std::string& FileName);
+// Removes page Index from a TIFF file (replaced whole through a temporary
+// file); returns the pages left, 0 with the file unchanged when it could not
+// be rebuilt.
+int32_t VXDeleteTIFFFilePage(const std::string& FileName, int32_t Index);

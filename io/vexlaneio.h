@@ -27,6 +27,7 @@
 class TVXBitmap;
 class TIOParamsVals;
 class TStream;
+class TMemoryStream;
 class TBitmap;
 class TImage;
 class TVXFileFormatInfo;
@@ -316,6 +317,13 @@ class TVexlaneIO : public TComponent {
   // leaves the file as it was.
   int32_t InsertToFileTIFF(const std::string& FileName);
   int32_t InsertToStreamTIFF(TStream* Stream);
+  // Replaces page TIFF_ImageIndex of the TIFF file, or of the TIFF that
+  // starts at the stream's beginning, by the target; returns the page count,
+  // 0 when refused. The work is done on a copy that replaces the original
+  // only when both the old page's removal and the insert succeeded; an index
+  // that names no page is refused.
+  int32_t ReplaceFileTIFF(const std::string& FileName);
+  int32_t ReplaceStreamTIFF(TStream* Stream);
 
   // ---- GIF (type 2) ----
   // Frame GIF_ImageIndex: with GIF_RAWLoad alone at its size and offsets,
@@ -498,6 +506,7 @@ class TVexlaneIO : public TComponent {
   void SaveJpeg2000Stream(TStream* Stream, int32_t FileType);
   int32_t LoadGIFCore(TStream* Stream);
   int32_t LoadTIFFCore(TStream* Stream, bool WithHeader);
+  int32_t ReplaceTIFFCore(TMemoryStream& Copy);
   // OperationPattern for a Body that answers a count: 0 when the target
   // cannot be made consistent.
   int32_t CountOperation(const std::function<int32_t()>& Body);

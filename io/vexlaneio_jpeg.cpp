@@ -11,6 +11,7 @@
 #include "core/streams.h"
 #include "io/annotations.h"
 #include "io/codec_table.h"
+#include "io/exif.h"
 #include "core/filewriter.h"
 #include "io/iptc.h"
 #include "io/markers.h"
@@ -125,6 +126,18 @@ void TVexlaneIO::SaveJpegCore(TStream* Stream, bool WithHeader) {
     } else if (idx >= 0) {
       markers.DeleteMarker(idx);
     }
+  }
+  // EXIF: a block built from the parameters replaces the first "Exif" APP1;
+  // its image size is the size saved.
+  if (P.EXIF_HasEXIFData()) {
+    if (P.EXIF_ExifImageWidth() != 0) P.SetEXIF_ExifImageWidth(fVXBitmap->Width());
+    if (P.EXIF_ExifImageHeight() != 0) P.SetEXIF_ExifImageHeight(fVXBitmap->Height());
+    const std::vector<uint8_t> block = VXSaveEXIFToBuffer(P, true);
+    if (block.size() > 65533) throw EVXException("EXIF block does not fit one JPEG marker");
+    const int32_t exifIdx =
+        FirstAPP1(markers, [](const char* d, int64_t n) { return n >= 4 && std::memcmp(d, "Exif", 4) == 0; });
+    if (exifIdx >= 0) markers.DeleteMarker(exifIdx);
+    if (!block.empty()) markers.AddMarker(kAPP1, block.data(), uint16_t(block.size()));
   }
   // XMP: the packet of the parameters replaces the first XMP marker.
   const int32_t xmpIdx =

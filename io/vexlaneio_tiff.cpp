@@ -144,3 +144,62 @@ int32_t TVexlaneIO::InsertToStreamTIFF(TStream* Stream) {
   });
   return count;
 }
+
+// Replaces page TIFF_ImageIndex of the TIFF in Copy; the page count, or 0
+// (fAborting set) when the page is not there, cannot be removed or the new
+// page cannot be written.
+int32_t TVexlaneIO::ReplaceTIFFCore(TMemoryStream& Copy) {
+  const TVXCodecOps& ops = VXRequireCodecOps(kTIFFFileType, vxcoSave);
+  const int32_t index = fParams->TIFF_ImageIndex();
+  Copy.SetPosition(0);
+  const int32_t pages = ops.ImageCount ? ops.ImageCount(&Copy) : 0;
+  if (index < 0 || index >= pages || !ops.DeleteStreamImage || ops.DeleteStreamImage(&Copy, index) != pages - 1) {
+    fAborting = true;
+    return 0;
+  }
+  fAborting = false;
+  Copy.SetPosition(0);
+  TProgressRec progress = MakeProgress();
+  TVXCodecWriteArgs args;
+  args.Stream = &Copy;
+  args.Bitmap = fVXBitmap;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  args.Insert = true;
+  ops.Write(args);
+  return fAborting ? 0 : args.Count;
+}
+
+int32_t TVexlaneIO::ReplaceFileTIFF(const std::string& FileName) {
+  if (AsyncStart(vxLoadSaveFileRetInt, &TVexlaneIO::ReplaceFileTIFF, FileName)) return -1;
+  int32_t count = 0;
+  OperationPattern(true, [&] {
+    TMemoryStream copy;
+    copy.LoadFromFile(FileName);
+    count = ReplaceTIFFCore(copy);
+    if (fAborting) return false;
+    VXWriteFileSafely(FileName, fAborting, [&](TStream* Out) { Out->WriteBuffer(copy.Memory(), copy.Size()); });
+    if (fAborting) count = 0;
+    return !fAborting;
+  });
+  return count;
+}
+
+int32_t TVexlaneIO::ReplaceStreamTIFF(TStream* Stream) {
+  if (AsyncStart(vxLoadSaveStreamRetInt, &TVexlaneIO::ReplaceStreamTIFF, Stream)) return -1;
+  int32_t count = 0;
+  OperationPattern(true, [&] {
+    const int64_t position = Stream->Position();
+    TMemoryStream copy;
+    copy.LoadFromStream(Stream);
+    Stream->SetPosition(position);
+    count = ReplaceTIFFCore(copy);
+    if (fAborting) return false;
+    Stream->SetPosition(0);
+    Stream->WriteBuffer(copy.Memory(), copy.Size());
+    Stream->SetSize(copy.Size());
+    Stream->SetPosition(position);
+    return true;
+  });
+  return count;
+}

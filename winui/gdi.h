@@ -210,6 +210,25 @@ int GetPolyFillMode(HDC hdc);
 int SetStretchBltMode(HDC hdc, int mode);
 int GetStretchBltMode(HDC hdc);
 
+// Graphics modes and the world transform. The transforms held are the
+// identity, translations and the vertical flip (eM22 = -1) with a
+// translation, whole pixels each; SetWorldTransform refuses other matrices
+// (FALSE) and needs GM_ADVANCED. Going back to GM_COMPATIBLE needs the
+// identity.
+constexpr int GM_COMPATIBLE = 1;
+constexpr int GM_ADVANCED = 2;
+constexpr DWORD MWT_IDENTITY = 1;
+constexpr DWORD MWT_LEFTMULTIPLY = 2;
+constexpr DWORD MWT_RIGHTMULTIPLY = 3;
+struct XFORM;
+int SetGraphicsMode(HDC hdc, int iMode);
+int GetGraphicsMode(HDC hdc);
+BOOL SetWorldTransform(HDC hdc, const XFORM* lpxf);
+BOOL GetWorldTransform(HDC hdc, XFORM* lpxf);
+// MWT_IDENTITY resets the transform; the multiplications take the matrices
+// SetWorldTransform takes and a result of that kind.
+BOOL ModifyWorldTransform(HDC hdc, const XFORM* lpxf, DWORD mode);
+
 // Bitmaps.
 HBITMAP CreateCompatibleBitmap(HDC hdc, int cx, int cy);
 HBITMAP CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void* lpBits);

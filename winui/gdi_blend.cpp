@@ -66,6 +66,13 @@ BOOL GradientFill(HDC hdc, TRIVERTEX* pVertex, ULONG nVertex, void* pMesh, ULONG
       if (v0.x > v1.x) std::swap(v0.x, v1.x);
       if (v0.y > v1.y) std::swap(v0.y, v1.y);
       int x0 = DevX(*dc, v0.x), x1 = DevX(*dc, v1.x), y0 = DevY(*dc, v0.y), y1 = DevY(*dc, v1.y);
+      // Turned over by the world transform: the rows run upwards.
+      const bool flip = FlipsY(*dc);
+      if (flip) {
+        const int top = y1 + 1, bottom = y0 + 1;
+        y0 = top;
+        y1 = bottom;
+      }
       RECT box = vis.Box();
       int cx0 = std::max(x0, int(box.left)), cx1 = std::min(x1, int(box.right));
       int cy0 = std::max(y0, int(box.top)), cy1 = std::min(y1, int(box.bottom));
@@ -76,7 +83,7 @@ BOOL GradientFill(HDC hdc, TRIVERTEX* pVertex, ULONG nVertex, void* pMesh, ULONG
       const TRIVERTEX& c = pVertex[rects[i].LowerRight];
       for (int y = cy0; y < cy1; ++y)
         for (int x = cx0; x < cx1; ++x) {
-          int64_t t = horz ? x - x0 : y - y0;
+          int64_t t = horz ? x - x0 : flip ? y1 - 1 - y : y - y0;
           auto mix = [&](int p, int q) { return double(p + (int64_t(q) - p) * t / len); };
           plot(x, y, mix(a.Red, c.Red), mix(a.Green, c.Green), mix(a.Blue, c.Blue), mix(a.Alpha, c.Alpha));
         }
@@ -124,20 +131,26 @@ BOOL AlphaBlend(HDC hdcDest, int xd, int yd, int wd, int hd, HDC hdcSrc, int xs,
   if (!d || !s || !s->Surface) return FALSE;
   Bitmap& sb = *s->Surface;
   int sx = DevX(*s, xs), sy = DevY(*s, ys);
-  if (sx < 0 || sy < 0 || sx + ws > sb.Width || sy + hs > sb.Height) return FALSE;
+  // A turned-over source is read upwards from its first row.
+  const bool sFlip = FlipsY(*s);
+  const int sTop = sFlip ? sy - hs + 1 : sy;
+  if (sx < 0 || sTop < 0 || sx + ws > sb.Width || sTop + hs > sb.Height) return FALSE;
   bool perPixel = f.AlphaFormat & AC_SRC_ALPHA;
   if (perPixel && sb.Bpp != 32) return FALSE;
   if (wd == 0 || hd == 0 || ws == 0 || hs == 0) return TRUE;
   Region vis;
   if (!VisibleRegion(*d, vis)) return TRUE;
   int dx = DevX(*d, xd), dy = DevY(*d, yd);
-  vis.IntersectRect(dx, dy, dx + wd, dy + hd);
+  const bool dFlip = FlipsY(*d);
+  vis.IntersectRect(dx, dFlip ? dy - hd + 1 : dy, dx + wd, dFlip ? dy + 1 : dy + hd);
   Bitmap& db = *d->Surface;
   int sca = f.SourceConstantAlpha;
   for (const RECT& r : vis.Rects())
     for (int y = r.top; y < r.bottom; ++y) {
-      int srow = sy + int(hs <= hd ? (int64_t(2 * (y - dy) + 1) * hs - 1) / (2 * int64_t(hd))
-                                             : (int64_t(2 * (y - dy) + 2) * hs - hd - 1) / (2 * int64_t(hd)));
+      const int yi = dFlip ? dy - y : y - dy;  // the destination's row from its first
+      const int k = int(hs <= hd ? (int64_t(2 * yi + 1) * hs - 1) / (2 * int64_t(hd))
+                                 : (int64_t(2 * yi + 2) * hs - hd - 1) / (2 * int64_t(hd)));
+      int srow = sFlip ? sy - k : sy + k;
       for (int x = r.left; x < r.right; ++x) {
         int scol = sx + int(ws <= wd ? (int64_t(2 * (x - dx) + 1) * ws - 1) / (2 * int64_t(wd))
                                                : (int64_t(2 * (x - dx) + 2) * ws - wd - 1) / (2 * int64_t(wd)));

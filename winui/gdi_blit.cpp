@@ -174,6 +174,7 @@ BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
   uint8_t t = uint8_t(rop >> 16);
   if (UsesSource(t)) return FALSE;
   if (!dc->Surface) return TRUE;
+  if (FlipsY(*dc)) h = -h;  // rows y .. y + h - 1 run upwards on the device
   RECT r = DestRect(DevX(*dc, x), DevY(*dc, y), w, h);
   std::vector<int> mx(size_t(r.right - r.left), 0), my(size_t(r.bottom - r.top), 0);
   Transfer(*dc, nullptr, t, r, mx, my);
@@ -192,9 +193,16 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
   if (!d->Surface || !s->Surface || wDest == 0 || hDest == 0 || wSrc == 0 || hSrc == 0) return TRUE;
   int dx = DevX(*d, xDest), dy = DevY(*d, yDest);
   int sx = DevX(*s, xSrc), sy = DevY(*s, ySrc);
-  RECT r = DestRect(dx, dy, wDest, hDest);
   // Mirroring: a destination and a source size of different signs.
   bool mirrorX = (wDest < 0) != (wSrc < 0), mirrorY = (hDest < 0) != (hSrc < 0);
+  // A turned-over world transform runs the rows upwards on the device: the
+  // destination's rows are taken in reverse, the source's read upwards.
+  if (FlipsY(*d)) {
+    hDest = -hDest;
+    mirrorY = !mirrorY;
+  }
+  if (FlipsY(*s)) hSrc = -hSrc;
+  RECT r = DestRect(dx, dy, wDest, hDest);
   int sxStart = wSrc < 0 ? sx + 1 : sx, syStart = hSrc < 0 ? sy + 1 : sy;
   int n = r.right - r.left, m = r.bottom - r.top;
   std::vector<int> mx = MapAxis(n, wSrc < 0 ? sxStart : sx, wSrc, mirrorX, s->Surface->Width);
@@ -248,6 +256,7 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   DC* s = FindDC(hdcSrc);
   if (!d || !s) return FALSE;
   if (!d->Surface || !s->Surface || cx == 0 || cy == 0) return TRUE;
+  if (FlipsY(*d) || FlipsY(*s)) return StretchBlt(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
   int dx = DevX(*d, x), dy = DevY(*d, y), sx = DevX(*s, x1), sy = DevY(*s, y1);
   RECT r{dx, dy, dx + cx, dy + cy};
   std::vector<int> mx(static_cast<size_t>(cx)), my(static_cast<size_t>(cy));

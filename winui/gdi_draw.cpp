@@ -212,7 +212,12 @@ struct PenDrawer {
 
   // Device coordinates; the end point is not drawn.
   void Line(int x0, int y0, int x1, int y1) {
-    LinePoints(x0, y0, x1, y1, [this](int x, int y) { Dot(x, y); });
+    // Under a turned-over world transform the points are those of the
+    // logical line, so that halves round as they do untransformed.
+    if (FlipsY(dc))
+      LinePoints(x0, -y0, x1, -y1, [this](int x, int y) { Dot(x, -y); });
+    else
+      LinePoints(x0, y0, x1, y1, [this](int x, int y) { Dot(x, y); });
   }
 };
 
@@ -222,10 +227,7 @@ void FillWithBrush(DC& dc, const Region& area) {
   FillRegion(dc, area, b, dc.S.Rop2);
 }
 
-Region DeviceShift(const DC& dc, Region r) {
-  r.Translate(dc.S.ViewportOrg.x - dc.S.WindowOrg.x, dc.S.ViewportOrg.y - dc.S.WindowOrg.y);
-  return r;
-}
+Region DeviceShift(const DC& dc, Region r) { return ToDevice(dc, r); }
 
 bool HasPen(const DC& dc) {
   Pen p;
@@ -366,6 +368,7 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     PenDrawer pd(*dc);
     if (pd.ok) {
       int l = DevX(*dc, left), t = DevY(*dc, top), r = DevX(*dc, right - 1), b = DevY(*dc, bottom - 1);
+      if (t > b) std::swap(t, b);  // turned over by the world transform
       if (r == l) {
         pd.Line(l, t, l, b + 1);
       } else if (b == t) {

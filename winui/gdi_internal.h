@@ -110,6 +110,12 @@ struct DCState {
   POINT WindowOrg;
   POINT CurPos;
   POINT BrushOrg;
+  // World transform (GM_ADVANCED): a translation by (XDx, XDy), the y axis
+  // turned over first when XFlipY (y' = XDy - y).
+  int GraphicsMode = 1;  // GM_COMPATIBLE
+  bool XFlipY = false;
+  int XDx = 0;
+  int XDy = 0;
   bool HasClip = false;
   Region Clip;  // device coordinates
 };
@@ -156,9 +162,20 @@ void FreeWindowDC(HDC h);
 // paint region and the clip region); false when nothing can be drawn.
 bool VisibleRegion(const DC& dc, Region& Out);
 
-// Logical to device coordinates.
-inline int DevX(const DC& dc, int x) { return x - dc.S.WindowOrg.x + dc.S.ViewportOrg.x; }
-inline int DevY(const DC& dc, int y) { return y - dc.S.WindowOrg.y + dc.S.ViewportOrg.y; }
+// Logical to device coordinates: the world transform, then the window and
+// viewport origins.
+inline int DevX(const DC& dc, int x) { return x + dc.S.XDx - dc.S.WindowOrg.x + dc.S.ViewportOrg.x; }
+inline int DevY(const DC& dc, int y) {
+  return (dc.S.XFlipY ? dc.S.XDy - y : y + dc.S.XDy) - dc.S.WindowOrg.y + dc.S.ViewportOrg.y;
+}
+inline bool FlipsY(const DC& dc) { return dc.S.XFlipY; }
+// A logical rectangle (right and bottom exclusive) as the device pixels it
+// covers, normalised.
+RECT DevRect(const DC& dc, int left, int top, int right, int bottom);
+// A device rectangle back in logical coordinates.
+RECT LogicalRect(const DC& dc, const RECT& r);
+// A region in logical coordinates as device pixels.
+Region ToDevice(const DC& dc, const Region& r);
 
 // ROP2 of a pen or brush colour (raw pixel values) over a destination pixel.
 uint32_t Rop2(int Rop, uint32_t Pen, uint32_t Dst, uint32_t Mask);

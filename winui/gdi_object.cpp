@@ -1,6 +1,7 @@
 // The GDI object table, stock objects, pens, brushes, bitmaps and device
 // contexts.
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstring>
 #include <unordered_map>
@@ -798,6 +799,98 @@ int SetStretchBltMode(HDC hdc, int mode) {
 int GetStretchBltMode(HDC hdc) {
   VX_DC_OR(0);
   return dc->S.StretchMode;
+}
+
+int SetGraphicsMode(HDC hdc, int iMode) {
+  VX_DC_OR(0);
+  if (iMode != GM_COMPATIBLE && iMode != GM_ADVANCED) return 0;
+  // The compatible mode keeps no transform.
+  if (iMode == GM_COMPATIBLE && (dc->S.XFlipY || dc->S.XDx != 0 || dc->S.XDy != 0)) return 0;
+  int old = dc->S.GraphicsMode;
+  dc->S.GraphicsMode = iMode;
+  return old;
+}
+
+int GetGraphicsMode(HDC hdc) {
+  VX_DC_OR(0);
+  return dc->S.GraphicsMode;
+}
+
+namespace {
+
+// The flip and the whole-pixel translation of a matrix; false for any other.
+bool HeldTransform(const XFORM& x, bool& Flip, int& Dx, int& Dy) {
+  if (x.eM11 != 1 || x.eM12 != 0 || x.eM21 != 0 || (x.eM22 != 1 && x.eM22 != -1)) return false;
+  if (!(std::fabs(x.eDx) < 1e9f) || !(std::fabs(x.eDy) < 1e9f)) return false;
+  if (x.eDx != std::floor(x.eDx) || x.eDy != std::floor(x.eDy)) return false;
+  Flip = x.eM22 == -1;
+  Dx = int(x.eDx);
+  Dy = int(x.eDy);
+  return true;
+}
+
+XFORM HeldToXForm(const DCState& S) {
+  XFORM x;
+  x.eM22 = S.XFlipY ? -1.0f : 1.0f;
+  x.eDx = float(S.XDx);
+  x.eDy = float(S.XDy);
+  return x;
+}
+
+}  // namespace
+
+BOOL SetWorldTransform(HDC hdc, const XFORM* lpxf) {
+  VX_DC_OR(FALSE);
+  if (!lpxf || dc->S.GraphicsMode != GM_ADVANCED) return FALSE;
+  bool flip;
+  int dx, dy;
+  if (!HeldTransform(*lpxf, flip, dx, dy)) return FALSE;
+  dc->S.XFlipY = flip;
+  dc->S.XDx = dx;
+  dc->S.XDy = dy;
+  return TRUE;
+}
+
+BOOL GetWorldTransform(HDC hdc, XFORM* lpxf) {
+  VX_DC_OR(FALSE);
+  if (!lpxf) return FALSE;
+  *lpxf = HeldToXForm(dc->S);
+  return TRUE;
+}
+
+BOOL ModifyWorldTransform(HDC hdc, const XFORM* lpxf, DWORD mode) {
+  VX_DC_OR(FALSE);
+  if (dc->S.GraphicsMode != GM_ADVANCED) return FALSE;
+  if (mode == MWT_IDENTITY) {
+    dc->S.XFlipY = false;
+    dc->S.XDx = dc->S.XDy = 0;
+    return TRUE;
+  }
+  if (!lpxf || (mode != MWT_LEFTMULTIPLY && mode != MWT_RIGHTMULTIPLY)) return FALSE;
+  bool f2;
+  int dx2, dy2;
+  if (!HeldTransform(*lpxf, f2, dx2, dy2)) return FALSE;
+  // Row vectors: p' = p * M. Left multiplication applies the given matrix
+  // first, right multiplication the current one first.
+  auto apply = [](bool f, int dx, int dy, int& x, int& y) {
+    x = x + dx;
+    y = f ? dy - y : y + dy;
+  };
+  const bool f1 = dc->S.XFlipY;
+  const int dx1 = dc->S.XDx, dy1 = dc->S.XDy;
+  // The combination maps (0, 0) and the y direction; enough to rebuild it.
+  int x0 = 0, y0 = 0;
+  if (mode == MWT_LEFTMULTIPLY) {
+    apply(f2, dx2, dy2, x0, y0);
+    apply(f1, dx1, dy1, x0, y0);
+  } else {
+    apply(f1, dx1, dy1, x0, y0);
+    apply(f2, dx2, dy2, x0, y0);
+  }
+  dc->S.XFlipY = f1 != f2;
+  dc->S.XDx = x0;
+  dc->S.XDy = y0;
+  return TRUE;
 }
 
 // Bitmaps.

@@ -346,12 +346,11 @@ int GetClipBox(HDC hdc, RECT* lprect) {
   VisibleRegion(*dc, vis);
   RECT b = vis.Box();
   // Answered in logical coordinates.
-  int ox = dc->S.WindowOrg.x - dc->S.ViewportOrg.x, oy = dc->S.WindowOrg.y - dc->S.ViewportOrg.y;
   if (vis.Empty()) {
     *lprect = RECT{};
     return NULLREGION;
   }
-  *lprect = RECT{b.left + ox, b.top + oy, b.right + ox, b.bottom + oy};
+  *lprect = LogicalRect(*dc, b);
   return vis.Kind();
 }
 
@@ -360,7 +359,8 @@ static int ClipRectOp(HDC hdc, int left, int top, int right, int bottom, bool ex
   DC* dc = FindDC(hdc);
   if (!dc) return ERROR;
   Region rect;
-  rect.SetRect(DevX(*dc, left), DevY(*dc, top), DevX(*dc, right), DevY(*dc, bottom));
+  RECT d = DevRect(*dc, left, top, right, bottom);
+  rect.SetRect(d.left, d.top, d.right, d.bottom);
   if (!dc->S.HasClip) {
     if (!dc->Surface) return ERROR;
     dc->S.Clip.SetRect(0, 0, dc->Surface->Width, dc->Surface->Height);
@@ -402,7 +402,8 @@ BOOL PtVisible(HDC hdc, int x, int y) {
 
 static Region DeviceRect(const DC& dc, const RECT& r) {
   Region out;
-  out.SetRect(DevX(dc, r.left), DevY(dc, r.top), DevX(dc, r.right), DevY(dc, r.bottom));
+  RECT d = DevRect(dc, r.left, r.top, r.right, r.bottom);
+  out.SetRect(d.left, d.top, d.right, d.bottom);
   return out;
 }
 
@@ -424,8 +425,7 @@ int FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   RECT r = *lprc;
   if (r.left >= r.right || r.top >= r.bottom) return 1;
   Region frame = DeviceRect(*dc, r);
-  Region inner;
-  inner.SetRect(DevX(*dc, r.left + 1), DevY(*dc, r.top + 1), DevX(*dc, r.right - 1), DevY(*dc, r.bottom - 1));
+  Region inner = DeviceRect(*dc, RECT{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1});
   if (r.right - r.left > 2 && r.bottom - r.top > 2) frame.Subtract(inner);
   FillRegion(*dc, frame, b, R2_COPYPEN);
   return 1;
@@ -440,11 +440,7 @@ BOOL InvertRect(HDC hDC, const RECT* lprc) {
   return TRUE;
 }
 
-static Region DeviceRegion(const DC& dc, const Region& r) {
-  Region out = r;
-  out.Translate(dc.S.ViewportOrg.x - dc.S.WindowOrg.x, dc.S.ViewportOrg.y - dc.S.WindowOrg.y);
-  return out;
-}
+static Region DeviceRegion(const DC& dc, const Region& r) { return ToDevice(dc, r); }
 
 BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
@@ -495,3 +491,46 @@ BOOL FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h) {
   FillRegion(*dc, DeviceRegion(*dc, frame), b, R2_COPYPEN);
   return TRUE;
 }
+
+// ---------------------------------------------------------------------------
+// Logical and device coordinates under the world transform
+
+namespace vxgdi {
+
+RECT DevRect(const DC& dc, int left, int top, int right, int bottom) {
+  if (left > right) std::swap(left, right);
+  if (top > bottom) std::swap(top, bottom);
+  RECT r{DevX(dc, left), DevY(dc, top), DevX(dc, right), DevY(dc, bottom)};
+  if (FlipsY(dc)) {
+    // Rows top .. bottom - 1 land on DevY(bottom - 1) .. DevY(top).
+    r.top = DevY(dc, bottom) + 1;
+    r.bottom = DevY(dc, top) + 1;
+  }
+  return r;
+}
+
+RECT LogicalRect(const DC& dc, const RECT& r) {
+  const int ox = dc.S.WindowOrg.x - dc.S.ViewportOrg.x - dc.S.XDx;
+  const int py = dc.S.WindowOrg.y - dc.S.ViewportOrg.y;  // device to page
+  if (!FlipsY(dc)) return RECT{r.left + ox, r.top + py - dc.S.XDy, r.right + ox, r.bottom + py - dc.S.XDy};
+  // Page row p shows logical row XDy - p.
+  const int top = dc.S.XDy - (r.bottom - 1 + py);
+  const int bottom = dc.S.XDy - (r.top + py) + 1;
+  return RECT{r.left + ox, top, r.right + ox, bottom};
+}
+
+Region ToDevice(const DC& dc, const Region& r) {
+  if (!FlipsY(dc)) {
+    Region out = r;
+    out.Translate(DevX(dc, 0), DevY(dc, 0));
+    return out;
+  }
+  Region out;
+  for (const RECT& q : r.Rects()) {
+    RECT d = DevRect(dc, q.left, q.top, q.right, q.bottom);
+    out.UnionRect(d.left, d.top, d.right, d.bottom);
+  }
+  return out;
+}
+
+}  // namespace vxgdi

@@ -12,6 +12,7 @@
 
 #include "../codecs/jpeg_test_util.h"
 #include "core/bitmap.h"
+#include "tests/core/runtime_test_util.h"
 
 namespace dicomtest {
 
@@ -30,16 +31,8 @@ inline bool HaveOracles() {
 #define REQUIRE_ORACLES() \
   if (!HaveOracles()) GTEST_SKIP() << "dcmtk, pydicom or numpy missing"
 
-inline std::string Capture(const std::string& Command) {
-  std::string out;
-  FILE* p = popen(Command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+// Standard output of a shell command.
+inline std::string Capture(const std::string& Command) { return RuntimeShell(Command); }
 
 // Samples as the oracle writes them.
 struct TSamples {

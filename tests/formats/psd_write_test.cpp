@@ -76,6 +76,24 @@ TEST(PSDWrite, ByteLayoutOfASmallRGBDocument) {
   EXPECT_EQ(back->Bitmap->Pixels_vx24RGB(2, 1), b->Pixels_vx24RGB(2, 1));
 }
 
+TEST(PSDWrite, RowsThatPackBeyondSixteenBitCountsNeedPSB) {
+  // 70000 bytes without runs pack into more than 65535.
+  TVXBitmap b(70000, 1, vx8g);
+  for (int32_t x = 0; x < 70000; ++x) b.SetPixels_vx8(x, 0, uint8_t(x * 7 + x / 256));
+  for (bool psb : {false, true}) {
+    TIOParamsVals p;
+    p.SetPSD_LargeDocumentFormat(psb);
+    bool aborting = false;
+    const Bytes out = WritePSD(&b, p, {}, &aborting);
+    EXPECT_EQ(aborting, !psb);
+    if (!psb) continue;
+    auto r = ReadPSD(out, true);
+    ASSERT_FALSE(r->Aborting);
+    EXPECT_EQ(r->Bitmap->Pixels_vx8(69999, 0), b.Pixels_vx8(69999, 0));
+    EXPECT_EQ(r->Bitmap->Pixels_vx8(12345, 0), b.Pixels_vx8(12345, 0));
+  }
+}
+
 TEST(PSDWrite, PackBitsRuns) {
   struct Case {
     const char* Name;

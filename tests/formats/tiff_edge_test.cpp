@@ -385,9 +385,10 @@ TEST(TiffEdge, DamagedSeedsLoadOrRefuse) {
       }
       ++loaded;
       // An old-style JPEG stream without strips decodes at its own size.
-      if (r->Params.TIFF_Compression() != ioTIFF_OLDJPEG)
+      if (r->Params.TIFF_Compression() != ioTIFF_OLDJPEG) {
         EXPECT_EQ(int64_t(r->Bitmap.Width()) * r->Bitmap.Height(), int64_t(r->Params.Width()) * r->Params.Height())
             << f.path();
+      }
     }
   }
   settings->SetMaxImagePixels(oldMax);

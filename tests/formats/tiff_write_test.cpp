@@ -18,6 +18,7 @@
 #include "core/streams.h"
 #include "formats/tiff.h"
 #include "formats/tiff_write.h"
+#include "io/annotations.h"
 #include "io/iptc.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -403,6 +404,11 @@ TEST_F(TiffWrite, CompressionTagsFollowThePixelFormat) {
       {"old jpeg", vx24RGB, false, ioTIFF_OLDJPEG, 3, 8, {{259, "6"}, {512, "1"}, {530, "2 2"}}},
       {"uncompressed bilevel", vx1g, false, ioTIFF_UNCOMPRESSED, 1, 1, {{262, "1"}, {258, "1"}}},
       {"bilevel from two colours", vx24RGB, false, ioTIFF_PACKBITS, 1, 1, {{262, "1"}, {258, "1"}, {259, "32773"}}},
+      {"grey asked for three samples", vx8g, false, ioTIFF_UNCOMPRESSED, 3, 8, {{262, "2"}, {277, "3"}, {258, "8 8 8"}}},
+      {"16-bit grey asked for three samples", vx16g, false, ioTIFF_UNCOMPRESSED, 3, 16,
+       {{262, "2"}, {277, "3"}, {258, "8 8 8"}}},
+      {"16-bit grey asked for 8 bits", vx16g, false, ioTIFF_UNCOMPRESSED, 1, 8, {{262, "1"}, {258, "16"}}},
+      {"palette image asked for 4 bits", vx8p, false, ioTIFF_UNCOMPRESSED, 1, 4, {{262, "3"}, {258, "8"}}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -414,6 +420,39 @@ TEST_F(TiffWrite, CompressionTagsFollowThePixelFormat) {
     const auto dirs = Dump(F("case.tif"), &raw);
     ASSERT_EQ(dirs.size(), 1u) << raw;
     for (const auto& [tag, value] : c.Tags) EXPECT_EQ(ValueOf(dirs[0], tag), value) << "tag " << tag << "\n" << raw;
+  }
+}
+
+TEST_F(TiffWrite, JpegColourSpaces) {
+  struct TCase {
+    TIOJPEGColorspace Space;
+    std::string Photometric, Samples;
+  } cases[] = {{ioJPEG_YCbCr, "6", "3"}, {ioJPEG_RGB, "2", "3"}, {ioJPEG_GRAYLEV, "1", "1"}, {ioJPEG_YCbCrK, "2", "3"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(int(c.Space));
+    TVXBitmap b;
+    MakePicture(b, 48, 32, vx24RGB, false, true);
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    io.Params().SetTIFF_Compression(ioTIFF_JPEG);
+    io.Params().SetTIFF_JPEGColorSpace(c.Space);
+    io.Params().SetTIFF_JPEGQuality(90);
+    io.SaveToFileTIFF(F("space.tif"));
+    ASSERT_FALSE(io.Aborting());
+    const auto dirs = Dump(F("space.tif"));
+    ASSERT_EQ(dirs.size(), 1u);
+    EXPECT_EQ(ValueOf(dirs[0], 262), c.Photometric);
+    EXPECT_EQ(ValueOf(dirs[0], 277), c.Samples);
+    std::string info;
+    EXPECT_TRUE(Exec("/usr/bin/tiffinfo " + F("space.tif"), &info)) << info;
+    EXPECT_EQ(info.find("Warning"), std::string::npos) << info;
+    TRGBAImage oracle;
+    ASSERT_TRUE(Oracle(F("space.tif"), oracle, F("space.tif")));
+    TLoader l;
+    ASSERT_EQ(l.Load(F("space.tif")), 1);
+    const TRGBAImage ours = FromBitmap(l.Bitmap);
+    EXPECT_LE(MaxDiff(oracle, ours), 2);
+    if (c.Space != ioJPEG_GRAYLEV) EXPECT_GE(PSNR(ours, FromBitmap(b)), 30.0);
   }
 }
 
@@ -695,12 +734,19 @@ TEST_F(TiffWrite, MetadataTagsReadBack) {
   p.TIFF_PhotoshopImageSourceData() = {9, 8, 7};
   const std::string profile = RuntimeReadFile(std::string(VX_SOURCE_DIR) + "/core/profiles/AdobeRGB1998.icc");
   p.InputICCProfile().LoadFromBuffer(profile.data(), int32_t(profile.size()));
+  const std::string objects = std::string("VEXLANEANNOT") + "objects of the page";
+  p.VexlaneAnnot().LoadFromBuffer(objects.data(), int64_t(objects.size()));
   const int32_t iccLength = p.InputICCProfile().RawLength();
   ASSERT_GT(iccLength, 0);
   io.SaveToFileTIFF(F("meta.tif"));
   ASSERT_FALSE(io.Aborting());
   std::string info;
   EXPECT_TRUE(Exec("/usr/bin/tiffinfo " + F("meta.tif"), &info)) << info;
+  // The library's own objects tag is the one libtiff does not know.
+  const std::string unknown = "TIFFReadDirectory: Warning, Unknown field with tag 40101 (0x9ca5) encountered.\n";
+  const size_t at = info.find(unknown);
+  EXPECT_NE(at, std::string::npos) << info;
+  if (at != std::string::npos) info.erase(at, unknown.size());
   EXPECT_EQ(info.find("Warning"), std::string::npos) << info;
   TLoader l;
   ASSERT_EQ(l.Load(F("meta.tif")), 1);
@@ -716,6 +762,9 @@ TEST_F(TiffWrite, MetadataTagsReadBack) {
   ASSERT_TRUE(l.P().HasInputICCProfile());
   ASSERT_EQ(l.P().InputICCProfile().RawLength(), iccLength);
   EXPECT_EQ(std::memcmp(l.P().InputICCProfile().Raw(), profile.data(), profile.size()), 0);
+  EXPECT_TRUE(TVXVexlaneAnnot::TIFFContainsVexlaneAnnot(F("meta.tif"), 0));
+  const std::vector<uint8_t> gotObjects = l.P().VexlaneAnnot().SaveToBuffer();
+  EXPECT_EQ(std::string(gotObjects.begin(), gotObjects.end()), objects);
   EXPECT_EQ(MaxDiff(FromBitmap(l.Bitmap), FromBitmap(b)), 0);
 }
 

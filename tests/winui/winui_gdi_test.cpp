@@ -590,3 +590,149 @@ TEST(WinUIGdi, FontHandlesAndFamilies) {
 }
 
 }  // namespace
+
+namespace {
+
+// The drawing calls a world transform must carry: each draws into dc with
+// the same arguments.
+struct Drawing {
+  const char* name;
+  void (*draw)(HDC dc, HDC src);
+};
+
+const Drawing kDrawings[] = {
+    {"LineTo", [](HDC dc, HDC) {
+       SelectObject(dc, GetStockObject(BLACK_PEN));
+       MoveToEx(dc, 1, 0, nullptr);
+       LineTo(dc, 8, 4);
+     }},
+    {"Rectangle", [](HDC dc, HDC) {
+       HBRUSH b = CreateSolidBrush(RGB(0, 0, 255));
+       HGDIOBJ ob = SelectObject(dc, b);
+       SelectObject(dc, GetStockObject(BLACK_PEN));
+       Rectangle(dc, 1, 1, 7, 5);
+       SelectObject(dc, ob);
+       DeleteObject(b);
+     }},
+    {"FillRect and FrameRect", [](HDC dc, HDC) {
+       HBRUSH b = CreateSolidBrush(RGB(255, 0, 0));
+       RECT r{2, 0, 5, 3};
+       FillRect(dc, &r, b);
+       RECT f{0, 2, 9, 6};
+       FrameRect(dc, &f, b);
+       DeleteObject(b);
+     }},
+    {"Ellipse and Polygon", [](HDC dc, HDC) {
+       SelectObject(dc, GetStockObject(BLACK_PEN));
+       SelectObject(dc, GetStockObject(GRAY_BRUSH));
+       Ellipse(dc, 0, 0, 6, 5);
+       POINT p[3] = {{5, 0}, {9, 3}, {6, 6}};
+       Polygon(dc, p, 3);
+     }},
+    {"SetPixel and PatBlt", [](HDC dc, HDC) {
+       SetPixel(dc, 3, 1, RGB(1, 2, 3));
+       SelectObject(dc, GetStockObject(BLACK_BRUSH));
+       PatBlt(dc, 5, 2, 3, 3, PATCOPY);
+     }},
+    {"BitBlt and StretchBlt", [](HDC dc, HDC src) {
+       BitBlt(dc, 1, 1, 4, 3, src, 0, 0, SRCCOPY);
+       StretchBlt(dc, 5, 0, 4, 6, src, 1, 0, 2, 3, SRCCOPY);
+     }},
+    {"AlphaBlend", [](HDC dc, HDC src) {
+       BLENDFUNCTION f;
+       f.SourceConstantAlpha = 128;
+       AlphaBlend(dc, 2, 1, 6, 4, src, 0, 0, 4, 3, f);
+     }},
+    {"GradientFill", [](HDC dc, HDC) {
+       TRIVERTEX v[2];
+       v[0].x = 1;
+       v[0].y = 0;
+       v[0].Red = 0xFF00;
+       v[1].x = 8;
+       v[1].y = 5;
+       v[1].Blue = 0xFF00;
+       GRADIENT_RECT r{0, 1};
+       GradientFill(dc, v, 2, &r, 1, GRADIENT_FILL_RECT_V);
+     }},
+    {"clipped fill", [](HDC dc, HDC) {
+       IntersectClipRect(dc, 2, 1, 6, 4);
+       HBRUSH b = CreateSolidBrush(RGB(0, 128, 0));
+       RECT r{0, 0, 9, 6};
+       FillRect(dc, &r, b);
+       DeleteObject(b);
+     }},
+};
+
+}  // namespace
+
+TEST(WinUIGdi, WorldTransformFlipsAndMovesEveryDrawing) {
+  // A source with distinct rows for the transfers.
+  Canvas src(4, 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) src.bits[y * 4 + x] = uint32_t(0x102030 * (y + 1) + x * 0x40);
+  for (const Drawing& d : kDrawings) {
+    SCOPED_TRACE(d.name);
+    Canvas plain(9, 6), flipped(9, 6), moved(9, 6);
+    d.draw(plain.dc, src.dc);
+    ASSERT_EQ(SetGraphicsMode(flipped.dc, GM_ADVANCED), GM_COMPATIBLE);
+    XFORM flip;
+    flip.eM22 = -1;
+    flip.eDy = 5;  // height - 1: row y lands on row 5 - y
+    ASSERT_TRUE(SetWorldTransform(flipped.dc, &flip));
+    d.draw(flipped.dc, src.dc);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 9; ++x) ASSERT_EQ(flipped.At(x, 5 - y), plain.At(x, y)) << x << "," << y;
+    SetGraphicsMode(moved.dc, GM_ADVANCED);
+    XFORM shift;
+    shift.eDx = 2;
+    shift.eDy = 1;
+    ASSERT_TRUE(SetWorldTransform(moved.dc, &shift));
+    d.draw(moved.dc, src.dc);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x) ASSERT_EQ(moved.At(x + 2, y + 1), plain.At(x, y)) << x << "," << y;
+  }
+}
+
+TEST(WinUIGdi, WorldTransformRefusesWhatItCannotHold) {
+  Canvas c(4, 4);
+  XFORM flip;
+  flip.eM22 = -1;
+  flip.eDy = 3;
+  EXPECT_FALSE(SetWorldTransform(c.dc, &flip));  // GM_COMPATIBLE
+  EXPECT_EQ(SetGraphicsMode(c.dc, GM_ADVANCED), GM_COMPATIBLE);
+  struct Bad {
+    float m11, m12, m21, m22, dx, dy;
+  };
+  for (Bad b : {Bad{0, 1, -1, 0, 0, 0}, Bad{2, 0, 0, 1, 0, 0}, Bad{1, 0, 0, 1, 0.5f, 0}, Bad{-1, 0, 0, 1, 0, 0}}) {
+    XFORM x;
+    x.eM11 = b.m11;
+    x.eM12 = b.m12;
+    x.eM21 = b.m21;
+    x.eM22 = b.m22;
+    x.eDx = b.dx;
+    x.eDy = b.dy;
+    EXPECT_FALSE(SetWorldTransform(c.dc, &x));
+  }
+  ASSERT_TRUE(SetWorldTransform(c.dc, &flip));
+  XFORM got;
+  ASSERT_TRUE(GetWorldTransform(c.dc, &got));
+  EXPECT_EQ(got.eM22, -1);
+  EXPECT_EQ(got.eDy, 3);
+  // The clip box answers in logical coordinates.
+  IntersectClipRect(c.dc, 0, 0, 2, 1);
+  RECT box;
+  GetClipBox(c.dc, &box);
+  EXPECT_EQ(box.top, 0);
+  EXPECT_EQ(box.bottom, 1);
+  EXPECT_EQ(box.right, 2);
+  EXPECT_EQ(SetGraphicsMode(c.dc, GM_COMPATIBLE), 0);  // a transform is set
+  // Translation after the flip: y' = 3 - y + 1.
+  XFORM t;
+  t.eDy = 1;
+  ASSERT_TRUE(ModifyWorldTransform(c.dc, &t, MWT_RIGHTMULTIPLY));
+  ASSERT_TRUE(GetWorldTransform(c.dc, &got));
+  EXPECT_EQ(got.eM22, -1);
+  EXPECT_EQ(got.eDy, 4);
+  ASSERT_TRUE(ModifyWorldTransform(c.dc, nullptr, MWT_IDENTITY));
+  EXPECT_EQ(SetGraphicsMode(c.dc, GM_COMPATIBLE), GM_ADVANCED);
+}

@@ -1,0 +1,520 @@
+// EXIF, GPS and interoperability data: JPEG and TIFF files tagged by exiftool
+// load with the values exiftool prints, saves write them back, orientation
+// turns images upright as ImageMagick does, and the block builder's own cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/icc.h"
+#include "core/streams.h"
+#include "formats/exif.h"
+#include "formats/tiff.h"
+#include "io/exif.h"
+#include "io/markers.h"
+#include "io/params.h"
+#include "io/tagshandler.h"
+#include "io/vexlaneio.h"
+#include "tests/codecs/jpeg_test_util.h"
+#include "tests/core/runtime_test_util.h"
+
+using namespace jpegtest;
+
+namespace {
+
+#define REQUIRE(tool) \
+  if (!HaveTool(tool)) GTEST_SKIP() << tool << " is missing (bash scripts/setup --tests)"
+
+const char* kExifTool = "/usr/bin/exiftool";
+
+std::string Quote(const std::string& s) {
+  std::string r = "'";
+  for (char c : s) r += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return r + "'";
+}
+
+bool Shell0(const std::string& Command) {
+  return std::system(("{ " + Command + "; } >/dev/null 2>&1").c_str()) == 0;
+}
+
+// "Group:Tag" -> value of exiftool's numeric listing (thumbnail excluded).
+std::map<std::string, std::string> ExifToolValues(const std::string& File) {
+  const std::string out = RuntimeShell(std::string(kExifTool) + " -s -s -n -G1 -a -EXIF:all -Composite:GPSLatitude " +
+                                       "-Composite:GPSLongitude " + Quote(File) + " 2>/dev/null");
+  std::map<std::string, std::string> m;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.size() < 3 || line[0] != '[') continue;
+    const size_t close = line.find(']'), colon = line.find(": ", close);
+    if (close == std::string::npos || colon == std::string::npos) continue;
+    m[line.substr(1, close - 1) + ":" + line.substr(close + 2, colon - close - 2)] = line.substr(colon + 2);
+  }
+  return m;
+}
+
+// A 64 x 48 picture as PPM and a JPEG from cjpeg (JFIF 1 x 1, no unit).
+std::string MakeJpeg(const ScratchDir& D, const std::string& Name, int W = 64, int H = 48) {
+  std::string ppm = "P6\n" + std::to_string(W) + " " + std::to_string(H) + "\n255\n";
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      ppm += char((x * 255) / std::max(W - 1, 1));
+      ppm += char((y * 255) / std::max(H - 1, 1));
+      ppm += char(((x / 8 + y / 8) % 2) * 200 + 20);
+    }
+  RuntimeWriteFile(D / (Name + ".ppm"), ppm);
+  const std::string jpg = D / (Name + ".jpg");
+  Shell0("/usr/bin/cjpeg -quality 95 " + Quote(D / (Name + ".ppm")) + " > " + Quote(jpg));
+  return jpg;
+}
+
+// The camera fields: every rational and integer field of the EXIF tables,
+// XP texts, GPS with references and time stamp, interoperability "R03".
+const char* kCameraArgs =
+    "-IFD0:Make=Vexcam -IFD0:Model='VX 1' -IFD0:Software=Tests -IFD0:Artist=Ann -IFD0:Copyright=Me "
+    "-IFD0:ImageDescription=Desc -IFD0:ModifyDate='2014:05:17 13:45:02' -IFD0:Rating=3 "
+    "-IFD0:WhitePoint='0.3127 0.329' -IFD0:PrimaryChromaticities='0.64 0.33 0.3 0.6 0.15 0.06' "
+    "-IFD0:YCbCrCoefficients='0.299 0.587 0.114' -IFD0:YCbCrPositioning#=2 "
+    "-IFD0:ReferenceBlackWhite='0 255 128 255 128 255' "
+    "-XPTitle=Titel -XPComment=Kommentar -XPAuthor=Autor -XPKeywords='a;b' -XPSubject=Thema "
+    "-ExposureTime=0.004 -FNumber=2.8 -ExposureProgram#=2 -ISO=200 -DateTimeOriginal='2014:05:17 13:45:03' "
+    "-CreateDate='2014:05:17 13:45:04' -CompressedBitsPerPixel=4 -ShutterSpeedValue=0.004 -ApertureValue=2.8 "
+    "-BrightnessValue=-1.5 -ExposureCompensation=-0.7 -MaxApertureValue=2 -SubjectDistance=3.5 "
+    "-MeteringMode#=5 -LightSource#=1 -EXIF:Flash#=16 -FocalLength=35 -SubSecTime=12 -SubSecTimeOriginal=34 "
+    "-SubSecTimeDigitized=56 -FlashpixVersion=0100 -ColorSpace#=1 -ExifImageWidth=64 -ExifImageHeight=48 "
+    "-RelatedSoundFile=snd.wav -FocalPlaneXResolution=4000 -FocalPlaneYResolution=4100 "
+    "-FocalPlaneResolutionUnit#=2 -ExposureIndex=100 -SensingMethod#=2 -FileSource#=3 -SceneType#=1 "
+    "-ExposureMode#=1 -WhiteBalance#=1 -DigitalZoomRatio=1.5 -FocalLengthIn35mmFormat=52 "
+    "-SceneCaptureType#=2 -GainControl#=1 -Contrast#=1 -Saturation#=2 -Sharpness#=1 "
+    "-SubjectDistanceRange#=2 -ImageUniqueID=abc123 "
+    "-GPSVersionID='2.2.0.0' -GPSLatitude=33.865 -GPSLatitudeRef=S -GPSLongitude=151.2093 "
+    "-GPSLongitudeRef=E -GPSAltitudeRef#=0 -GPSAltitude=58.5 -GPSTimeStamp=13:45:02 -GPSSatellites=5 "
+    "-GPSStatus#=A -GPSMeasureMode=3 -GPSDOP=1.5 -GPSSpeedRef#=K -GPSSpeed=10 -GPSTrackRef=T -GPSTrack=90 "
+    "-GPSImgDirectionRef=M -GPSImgDirection=180 -GPSMapDatum=WGS-84 -GPSDestLatitude=12.5 "
+    "-GPSDestLatitudeRef=N -GPSDestLongitude=3.25 -GPSDestLongitudeRef=W -GPSDestBearingRef=T "
+    "-GPSDestBearing=45 -GPSDestDistanceRef=K -GPSDestDistance=2 -GPSDateStamp=2014:05:17 "
+    "-InteropIndex=R03 -InteropVersion=0100";
+
+bool Tag(const std::string& File, const std::string& Args) {
+  return Shell0(std::string(kExifTool) + " -q -overwrite_original " + Args + " " + Quote(File));
+}
+
+std::string Num(double v) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%.10g", v);
+  return b;
+}
+
+// One field of the parameters against exiftool's name for it, with the
+// conversion exiftool applies to the raw value (APEX values as seconds and
+// f-numbers).
+struct TField {
+  const char* Tag;
+  std::function<std::string(const TIOParamsVals&)> Get;
+};
+
+std::string Join(std::initializer_list<double> v) {
+  std::string s;
+  for (double d : v) s += (s.empty() ? "" : " ") + Num(d);
+  return s;
+}
+
+const std::vector<TField>& Fields() {
+  using P = const TIOParamsVals&;
+  static const std::vector<TField> f = {
+      {"IFD0:Make", [](P p) { return p.EXIF_Make(); }},
+      {"IFD0:Model", [](P p) { return p.EXIF_Model(); }},
+      {"IFD0:Software", [](P p) { return p.EXIF_Software(); }},
+      {"IFD0:Artist", [](P p) { return p.EXIF_Artist(); }},
+      {"IFD0:Copyright", [](P p) { return p.EXIF_Copyright(); }},
+      {"IFD0:ImageDescription", [](P p) { return p.EXIF_ImageDescription(); }},
+      {"IFD0:ModifyDate", [](P p) { return p.EXIF_DateTime(); }},
+      {"IFD0:Rating", [](P p) { return Num(p.EXIF_XPRating()); }},
+      {"IFD0:WhitePoint", [](P p) { return Join({p.EXIF_WhitePoint(0), p.EXIF_WhitePoint(1)}); }},
+      {"IFD0:PrimaryChromaticities",
+       [](P p) {
+         return Join({p.EXIF_PrimaryChromaticities(0), p.EXIF_PrimaryChromaticities(1),
+                      p.EXIF_PrimaryChromaticities(2), p.EXIF_PrimaryChromaticities(3),
+                      p.EXIF_PrimaryChromaticities(4), p.EXIF_PrimaryChromaticities(5)});
+       }},
+      {"IFD0:YCbCrCoefficients",
+       [](P p) { return Join({p.EXIF_YCbCrCoefficients(0), p.EXIF_YCbCrCoefficients(1), p.EXIF_YCbCrCoefficients(2)}); }},
+      {"IFD0:YCbCrPositioning", [](P p) { return Num(p.EXIF_YCbCrPositioning()); }},
+      {"IFD0:ReferenceBlackWhite",
+       [](P p) {
+         return Join({p.EXIF_ReferenceBlackWhite(0), p.EXIF_ReferenceBlackWhite(1), p.EXIF_ReferenceBlackWhite(2),
+                      p.EXIF_ReferenceBlackWhite(3), p.EXIF_ReferenceBlackWhite(4), p.EXIF_ReferenceBlackWhite(5)});
+       }},
+      {"IFD0:XPTitle", [](P p) { return p.EXIF_XPTitle(); }},
+      {"IFD0:XPComment", [](P p) { return p.EXIF_XPComment(); }},
+      {"IFD0:XPAuthor", [](P p) { return p.EXIF_XPAuthor(); }},
+      {"IFD0:XPKeywords", [](P p) { return p.EXIF_XPKeywords(); }},
+      {"IFD0:XPSubject", [](P p) { return p.EXIF_XPSubject(); }},
+      {"ExifIFD:ExposureTime", [](P p) { return Num(p.EXIF_ExposureTime()); }},
+      {"ExifIFD:FNumber", [](P p) { return Num(p.EXIF_FNumber()); }},
+      {"ExifIFD:ExposureProgram", [](P p) { return Num(p.EXIF_ExposureProgram()); }},
+      {"ExifIFD:ISO", [](P p) { return Num(p.EXIF_ISOSpeedRatings(0)); }},
+      {"ExifIFD:ExifVersion", [](P p) { return p.EXIF_ExifVersion(); }},
+      {"ExifIFD:DateTimeOriginal", [](P p) { return p.EXIF_DateTimeOriginal(); }},
+      {"ExifIFD:CreateDate", [](P p) { return p.EXIF_DateTimeDigitized(); }},
+      {"ExifIFD:CompressedBitsPerPixel", [](P p) { return Num(p.EXIF_CompressedBitsPerPixel()); }},
+      {"ExifIFD:ShutterSpeedValue", [](P p) { return Num(std::pow(2.0, -p.EXIF_ShutterSpeedValue())); }},
+      {"ExifIFD:ApertureValue", [](P p) { return Num(std::pow(2.0, p.EXIF_ApertureValue() / 2)); }},
+      {"ExifIFD:BrightnessValue", [](P p) { return Num(p.EXIF_BrightnessValue()); }},
+      {"ExifIFD:ExposureCompensation", [](P p) { return Num(p.EXIF_ExposureBiasValue()); }},
+      {"ExifIFD:MaxApertureValue", [](P p) { return Num(std::pow(2.0, p.EXIF_MaxApertureValue() / 2)); }},
+      {"ExifIFD:SubjectDistance", [](P p) { return Num(p.EXIF_SubjectDistance()); }},
+      {"ExifIFD:MeteringMode", [](P p) { return Num(p.EXIF_MeteringMode()); }},
+      {"ExifIFD:LightSource", [](P p) { return Num(p.EXIF_LightSource()); }},
+      {"ExifIFD:Flash", [](P p) { return Num(p.EXIF_Flash()); }},
+      {"ExifIFD:FocalLength", [](P p) { return Num(p.EXIF_FocalLength()); }},
+      {"ExifIFD:SubSecTime", [](P p) { return p.EXIF_SubsecTime(); }},
+      {"ExifIFD:SubSecTimeOriginal", [](P p) { return p.EXIF_SubsecTimeOriginal(); }},
+      {"ExifIFD:SubSecTimeDigitized", [](P p) { return p.EXIF_SubsecTimeDigitized(); }},
+      {"ExifIFD:FlashpixVersion", [](P p) { return p.EXIF_FlashPixVersion(); }},
+      {"ExifIFD:ColorSpace", [](P p) { return Num(p.EXIF_ColorSpace()); }},
+      {"ExifIFD:ExifImageWidth", [](P p) { return Num(p.EXIF_ExifImageWidth()); }},
+      {"ExifIFD:ExifImageHeight", [](P p) { return Num(p.EXIF_ExifImageHeight()); }},
+      {"ExifIFD:RelatedSoundFile", [](P p) { return p.EXIF_RelatedSoundFile(); }},
+      {"ExifIFD:FocalPlaneXResolution", [](P p) { return Num(p.EXIF_FocalPlaneXResolution()); }},
+      {"ExifIFD:FocalPlaneYResolution", [](P p) { return Num(p.EXIF_FocalPlaneYResolution()); }},
+      {"ExifIFD:FocalPlaneResolutionUnit", [](P p) { return Num(p.EXIF_FocalPlaneResolutionUnit()); }},
+      {"ExifIFD:ExposureIndex", [](P p) { return Num(p.EXIF_ExposureIndex()); }},
+      {"ExifIFD:SensingMethod", [](P p) { return Num(p.EXIF_SensingMethod()); }},
+      {"ExifIFD:FileSource", [](P p) { return Num(p.EXIF_FileSource()); }},
+      {"ExifIFD:SceneType", [](P p) { return Num(p.EXIF_SceneType()); }},
+      {"ExifIFD:ExposureMode", [](P p) { return Num(p.EXIF_ExposureMode()); }},
+      {"ExifIFD:WhiteBalance", [](P p) { return Num(p.EXIF_WhiteBalance()); }},
+      {"ExifIFD:DigitalZoomRatio", [](P p) { return Num(p.EXIF_DigitalZoomRatio()); }},
+      {"ExifIFD:FocalLengthIn35mmFormat", [](P p) { return Num(p.EXIF_FocalLengthIn35mmFilm()); }},
+      {"ExifIFD:SceneCaptureType", [](P p) { return Num(p.EXIF_SceneCaptureType()); }},
+      {"ExifIFD:GainControl", [](P p) { return Num(p.EXIF_GainControl()); }},
+      {"ExifIFD:Contrast", [](P p) { return Num(p.EXIF_Contrast()); }},
+      {"ExifIFD:Saturation", [](P p) { return Num(p.EXIF_Saturation()); }},
+      {"ExifIFD:Sharpness", [](P p) { return Num(p.EXIF_Sharpness()); }},
+      {"ExifIFD:SubjectDistanceRange", [](P p) { return Num(p.EXIF_SubjectDistanceRange()); }},
+      {"ExifIFD:ImageUniqueID", [](P p) { return p.EXIF_ImageUniqueID(); }},
+      {"ExifIFD:UserComment", [](P p) { return p.EXIF_UserComment(); }},
+      {"GPS:GPSLatitudeRef", [](P p) { return p.EXIF_GPSLatitudeRef(); }},
+      {"GPS:GPSLongitudeRef", [](P p) { return p.EXIF_GPSLongitudeRef(); }},
+      {"Composite:GPSLatitude", [](P p) { return Num(p.EXIF_GPSLatitude()); }},
+      {"Composite:GPSLongitude", [](P p) { return Num(p.EXIF_GPSLongitude()); }},
+      {"GPS:GPSAltitudeRef", [](P p) { return p.EXIF_GPSAltitudeRef(); }},
+      {"GPS:GPSAltitude", [](P p) { return Num(p.EXIF_GPSAltitude()); }},
+      {"GPS:GPSTimeStamp",
+       [](P p) {
+         char b[32];
+         std::snprintf(b, sizeof b, "%02d:%02d:%02d", int(p.EXIF_GPSTimeStampHour()),
+                       int(p.EXIF_GPSTimeStampMinute()), int(p.EXIF_GPSTimeStampSecond()));
+         return std::string(b);
+       }},
+      {"GPS:GPSSatellites", [](P p) { return p.EXIF_GPSSatellites(); }},
+      {"GPS:GPSStatus", [](P p) { return p.EXIF_GPSStatus(); }},
+      {"GPS:GPSMeasureMode", [](P p) { return p.EXIF_GPSMeasureMode(); }},
+      {"GPS:GPSDOP", [](P p) { return Num(p.EXIF_GPSDOP()); }},
+      {"GPS:GPSSpeedRef", [](P p) { return p.EXIF_GPSSpeedRef(); }},
+      {"GPS:GPSSpeed", [](P p) { return Num(p.EXIF_GPSSpeed()); }},
+      {"GPS:GPSTrackRef", [](P p) { return p.EXIF_GPSTrackRef(); }},
+      {"GPS:GPSTrack", [](P p) { return Num(p.EXIF_GPSTrack()); }},
+      {"GPS:GPSImgDirectionRef", [](P p) { return p.EXIF_GPSImgDirectionRef(); }},
+      {"GPS:GPSImgDirection", [](P p) { return Num(p.EXIF_GPSImgDirection()); }},
+      {"GPS:GPSMapDatum", [](P p) { return p.EXIF_GPSMapDatum(); }},
+      {"GPS:GPSDestLatitudeRef", [](P p) { return p.EXIF_GPSDestLatitudeRef(); }},
+      {"GPS:GPSDestLatitude",
+       [](P p) {
+         return Num(p.EXIF_GPSDestLatitudeDegrees() + p.EXIF_GPSDestLatitudeMinutes() / 60 +
+                    p.EXIF_GPSDestLatitudeSeconds() / 3600);
+       }},
+      {"GPS:GPSDestLongitudeRef", [](P p) { return p.EXIF_GPSDestLongitudeRef(); }},
+      {"GPS:GPSDestLongitude",
+       [](P p) {
+         return Num(p.EXIF_GPSDestLongitudeDegrees() + p.EXIF_GPSDestLongitudeMinutes() / 60 +
+                    p.EXIF_GPSDestLongitudeSeconds() / 3600);
+       }},
+      {"GPS:GPSDestBearingRef", [](P p) { return p.EXIF_GPSDestBearingRef(); }},
+      {"GPS:GPSDestBearing", [](P p) { return Num(p.EXIF_GPSDestBearing()); }},
+      {"GPS:GPSDestDistanceRef", [](P p) { return p.EXIF_GPSDestDistanceRef(); }},
+      {"GPS:GPSDestDistance", [](P p) { return Num(p.EXIF_GPSDestDistance()); }},
+      {"GPS:GPSDateStamp", [](P p) { return p.EXIF_GPSDateStamp(); }},
+      {"InteropIFD:InteropIndex", [](P p) { return p.EXIF_InteropIndex(); }},
+      {"InteropIFD:InteropVersion", [](P p) { return p.EXIF_InteropVersion(); }},
+  };
+  return f;
+}
+
+// Equal as texts, or as numbers (each of a list) to 6 significant digits.
+bool SameValue(const std::string& A, const std::string& B) {
+  if (A == B) return true;
+  std::istringstream a(A), b(B);
+  double x, y;
+  bool any = false;
+  while (a >> x) {
+    if (!(b >> y)) return false;
+    if (std::fabs(x - y) > 1e-6 * std::max(1.0, std::fabs(y))) return false;
+    any = true;
+  }
+  std::string rest;
+  return any && a.eof() && !(b >> rest);
+}
+
+// Every field of the table that exiftool lists for File agrees with Params;
+// Expect lists the tags exiftool must list.
+void ExpectAgreesWithExifTool(const TIOParamsVals& Params, const std::string& File) {
+  const std::map<std::string, std::string> tool = ExifToolValues(File);
+  for (const TField& f : Fields()) {
+    auto it = tool.find(f.Tag);
+    if (it == tool.end()) {
+      ADD_FAILURE() << f.Tag << " missing in " << File;
+      continue;
+    }
+    EXPECT_TRUE(SameValue(f.Get(Params), it->second))
+        << f.Tag << ": ours " << f.Get(Params) << ", exiftool " << it->second;
+  }
+}
+
+std::string MakeTaggedJpeg(const ScratchDir& D, const std::string& Name, const std::string& Extra = "") {
+  const std::string jpg = MakeJpeg(D, Name);
+  EXPECT_TRUE(Tag(jpg, std::string(kCameraArgs) + " -UserComment=Hello " + Extra));
+  return jpg;
+}
+
+}  // namespace
+
+TEST(ExifJpeg, LoadsEveryValueExifToolPrints) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  // exiftool writes big-endian EXIF; the same values little-endian through
+  // its byte-order option.
+  for (const char* order : {"", "-ExifByteOrder=II"}) {
+    SCOPED_TRACE(order);
+    const std::string jpg = MakeTaggedJpeg(d, "cam", order);
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(jpg, false));
+    const TIOParamsVals& p = io.Params();
+    EXPECT_TRUE(p.EXIF_HasEXIFData());
+    ExpectAgreesWithExifTool(p, jpg);
+    EXPECT_EQ(p.EXIF_GPSVersionID(), "2.2");
+    EXPECT_EQ(p.EXIF_UserCommentCode(), std::string("ASCII\0\0\0", 8));
+    EXPECT_NEAR(p.EXIF_GPSLatitude(), -33.865, 1e-9);
+    EXPECT_EQ(b.Width(), 64);
+  }
+}
+
+TEST(ExifJpeg, AbsentFieldsKeepTheirDefaults) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  const std::string jpg = MakeJpeg(d, "make");
+  ASSERT_TRUE(Tag(jpg, "-IFD0:Make=Vexcam"));
+  TVXBitmap b;
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&b);
+  ASSERT_TRUE(io.LoadFromFile(jpg, false));
+  const TIOParamsVals& p = io.Params();
+  EXPECT_EQ(p.EXIF_Make(), "Vexcam");
+  EXPECT_EQ(p.EXIF_ExposureTime(), -1);
+  EXPECT_EQ(p.EXIF_BrightnessValue(), -1000);
+  EXPECT_EQ(p.EXIF_ExposureBiasValue(), -1000);
+  EXPECT_EQ(p.EXIF_MaxApertureValue(), -1000);
+  EXPECT_EQ(p.EXIF_CompressedBitsPerPixel(), 0);
+  EXPECT_EQ(p.EXIF_ExifImageWidth(), 0);
+  EXPECT_EQ(p.EXIF_ISOSpeedRatings(0), 0);
+  EXPECT_EQ(p.EXIF_WhitePoint(0), -1);
+  EXPECT_EQ(p.EXIF_XPRating(), -1);
+  EXPECT_EQ(p.EXIF_GPSVersionID(), "");
+  EXPECT_EQ(p.EXIF_InteropIndex(), "");
+  EXPECT_TRUE(p.EXIF_UserComment().empty());
+}
+
+TEST(ExifJpeg, UnicodeUserCommentInEitherByteOrder) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  for (const char* order : {"", "-ExifByteOrder=II"}) {
+    const std::string jpg = MakeJpeg(d, "uc");
+    ASSERT_TRUE(Tag(jpg, std::string("-UserComment='Grüße' ") + order));
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(jpg, false));
+    EXPECT_EQ(io.Params().EXIF_UserCommentCode(), std::string("UNICODE\0", 8)) << order;
+    EXPECT_EQ(io.Params().EXIF_UserComment(), "Grüße") << order;
+  }
+}
+
+TEST(ExifJpeg, ResolutionFromExifWhenJfifHasNone) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  struct TCase {
+    const char* Args;
+    int Dpi;
+  } cases[] = {
+      {"-IFD0:XResolution=72 -IFD0:YResolution=72 -IFD0:ResolutionUnit=inches", 72},
+      {"-IFD0:XResolution=118 -IFD0:YResolution=118 -IFD0:ResolutionUnit=cm", 299},
+  };
+  for (const TCase& c : cases) {
+    const std::string jpg = MakeJpeg(d, "res");
+    ASSERT_TRUE(Tag(jpg, c.Args));
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(jpg, false));
+    EXPECT_EQ(io.Params().DpiX(), c.Dpi) << c.Args;
+    EXPECT_EQ(io.Params().DpiY(), c.Dpi) << c.Args;
+  }
+  // A JFIF header with a real resolution keeps it.
+  const std::string jpg = MakeJpeg(d, "jfif");
+  ASSERT_TRUE(Tag(jpg, "-JFIF:XResolution=300 -JFIF:YResolution=300 -JFIF:ResolutionUnit=inches "
+                       "-IFD0:XResolution=72 -IFD0:YResolution=72 -IFD0:ResolutionUnit=inches"));
+  TVXBitmap b;
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&b);
+  ASSERT_TRUE(io.LoadFromFile(jpg, false));
+  EXPECT_EQ(io.Params().DpiX(), 300);
+}
+
+TEST(ExifJpeg, R03GivesAdobeRGBInputProfile) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  const std::string jpg = MakeJpeg(d, "r03");
+  ASSERT_TRUE(Tag(jpg, "-InteropIndex=R03"));
+  TVXBitmap b;
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&b);
+  ASSERT_TRUE(io.LoadFromFile(jpg, false));
+  EXPECT_EQ(io.Params().EXIF_InteropIndex(), "R03");
+  ASSERT_TRUE(io.Params().HasInputICCProfile());
+  TVXICC adobe;
+  adobe.Assign_AdobeRGB1998();
+  EXPECT_EQ(io.Params().InputICCProfile().RawLength(), adobe.RawLength());
+}
+
+// The block builder's own cases.
+TEST(ExifBlock, BuilderCases) {
+  {
+    TIOParamsVals p;
+    const std::vector<uint8_t> b = VXSaveEXIFToBuffer(p, true);
+    ASSERT_GE(b.size(), 10u);
+    const uint8_t head[10] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
+    EXPECT_EQ(std::memcmp(b.data(), head, 10), 0);
+    EXPECT_EQ(VXSaveEXIFToBuffer(p, false)[0], 'I');
+  }
+  // GPS version text and bytes.
+  EXPECT_EQ(VXGPSVersionToStr(std::string("\x02\x02\x00\x00", 4)), "2.2.0.0");
+  EXPECT_EQ(VXGPSVersionToStr(""), "2.2.0.0");
+  EXPECT_EQ(VXStrToGPSVersion("2.2"), std::string("\x02\x02\x00\x00", 4));
+  EXPECT_EQ(VXStrToGPSVersion("2.x.1.0.7"), std::string("\x02\x00\x01\x00", 4));
+
+  // ExposureTime alone: the EXIF directory holds it and ExifVersion; 70,000
+  // pixels wide is a LONG.
+  TIOParamsVals p;
+  p.SetEXIF_ExposureTime(0.01);
+  p.SetEXIF_ExifVersion("0230");
+  std::vector<uint8_t> b = VXSaveEXIFToBuffer(p, false);
+  auto exifDir = [](const std::vector<uint8_t>& Block, TVXTIFFIFDReader& E, TMemoryStream& S) {
+    S.WriteBuffer(Block.data(), int64_t(Block.size()));
+    TVXTIFFIFDReader main;
+    main.Stream = &S;
+    int32_t n = 0;
+    ASSERT_TRUE(main.ReadIFD(0, 8, n));
+    const int64_t off = main.ReadInteger(34665, 0, 0);
+    ASSERT_GT(off, 0);
+    E.Stream = &S;
+    ASSERT_TRUE(E.ReadIFD(0, off, n));
+  };
+  {
+    TMemoryStream s;
+    TVXTIFFIFDReader e;
+    exifDir(b, e, s);
+    ASSERT_EQ(e.NumTags(), 2);
+    EXPECT_NEAR(e.ReadRational(33434, 0, 0), 0.01, 1e-12);
+    EXPECT_EQ(e.ReadString(36864, false), "0230");
+  }
+  p.SetEXIF_ExifImageWidth(70000);
+  p.SetEXIF_ExifImageHeight(500);
+  b = VXSaveEXIFToBuffer(p, false);
+  {
+    TMemoryStream s;
+    TVXTIFFIFDReader e;
+    exifDir(b, e, s);
+    EXPECT_EQ(e.GetDataType(e.FindTAG(40962)), 4);
+    EXPECT_EQ(e.ReadInteger(40962, 0, 0), 70000);
+    EXPECT_EQ(e.GetDataType(e.FindTAG(40963)), 3);
+  }
+}
+
+TEST(ExifBlock, RoundTripThroughTheBlock) {
+  TIOParamsVals p;
+  p.SetEXIF_Make("Vexcam");
+  p.SetEXIF_ExposureBiasValue(-0.7);
+  p.SetEXIF_BrightnessValue(-1.5);
+  p.SetEXIF_GPSVersionID("2.2");
+  p.SetEXIF_GPSLatitude(-33.865);
+  p.SetEXIF_GPSLongitude(151.2093);
+  p.SetEXIF_GPSAltitudeRef("1");
+  p.SetEXIF_GPSAltitude(12.5);
+  p.SetEXIF_InteropIndex("R98");
+  p.SetEXIF_InteropVersion("0100");
+  p.SetEXIF_UserCommentCode(std::string("JIS\0\0\0\0\0", 8));
+  p.SetEXIF_UserComment("plain");
+  p.SetEXIF_XPTitle("Titel");
+  p.SetEXIF_YCbCrPositioning(-1);
+  const std::vector<uint8_t> b = VXSaveEXIFToBuffer(p, true);
+  TIOParamsVals q;
+  ASSERT_TRUE(VXLoadEXIFFromBuffer(b.data(), int64_t(b.size()), q));
+  EXPECT_EQ(q.EXIF_Make(), "Vexcam");
+  EXPECT_NEAR(q.EXIF_ExposureBiasValue(), -0.7, 1e-9);
+  EXPECT_NEAR(q.EXIF_BrightnessValue(), -1.5, 1e-9);
+  EXPECT_EQ(q.EXIF_GPSVersionID(), "2.2");
+  EXPECT_NEAR(q.EXIF_GPSLatitude(), -33.865, 1e-6);
+  EXPECT_NEAR(q.EXIF_GPSLongitude(), 151.2093, 1e-6);
+  EXPECT_EQ(q.EXIF_GPSAltitudeRef(), "1");
+  EXPECT_EQ(q.EXIF_InteropIndex(), "R98");
+  EXPECT_EQ(q.EXIF_InteropVersion(), "0100");
+  EXPECT_EQ(q.EXIF_UserCommentCode(), std::string("JIS\0\0\0\0\0", 8));
+  EXPECT_EQ(q.EXIF_UserComment(), "plain");
+  EXPECT_EQ(q.EXIF_XPTitle(), "Titel");
+  // No positioning written for the absent value.
+  EXPECT_EQ(q.EXIF_YCbCrPositioning(), -1);
+  // Without a latitude reference no latitude is written.
+  TIOParamsVals r;
+  r.SetEXIF_GPSVersionID("2.2");
+  r.SetEXIF_GPSLatitudeDegrees(10);
+  const std::vector<uint8_t> rb = VXSaveEXIFToBuffer(r, true);
+  TIOParamsVals rq;
+  ASSERT_TRUE(VXLoadEXIFFromBuffer(rb.data(), int64_t(rb.size()), rq));
+  EXPECT_EQ(rq.EXIF_GPSLatitudeDegrees(), 0);
+}
+
+TEST(ExifBlock, RefusesWhatIsNoBlock) {
+  TIOParamsVals p;
+  const uint8_t shortBlock[12] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0};
+  EXPECT_FALSE(VXLoadEXIFFromBuffer(shortBlock, 12, p));
+  const uint8_t other[20] = {'X', 'M', 'P', 0};
+  EXPECT_FALSE(VXLoadEXIFFromBuffer(other, 20, p));
+  EXPECT_FALSE(p.EXIF_HasEXIFData());
+}
+
+TEST(ExifBlock, FindTIFFHeaderAfterJunk) {
+  TIOParamsVals p;
+  p.SetEXIF_Make("Vexcam");
+  const std::vector<uint8_t> block = VXSaveEXIFToBuffer(p, false);
+  std::vector<uint8_t> data(0x1234, 0x11);
+  data.insert(data.end(), block.begin(), block.end());
+  TMemoryStream s;
+  s.WriteBuffer(data.data(), int64_t(data.size()));
+  s.SetPosition(0);
+  EXPECT_EQ(VXFindTIFFHeader(&s), 0x1234);
+  EXPECT_EQ(s.Position(), 0);
+  std::vector<uint8_t> none(0x3000, 0x11);
+  TMemoryStream n;
+  n.WriteBuffer(none.data(), int64_t(none.size()));
+  n.SetPosition(0);
+  EXPECT_EQ(VXFindTIFFHeader(&n), -1);
+}
