@@ -206,8 +206,12 @@ void TVXBitmap::SetCanvasCurrentAlpha(int32_t Value) {
 void TVXBitmap::EncapsulateTBitmap(TBitmap* obj, bool DoFreeImage) {
   if (obj) {
     const TPixelFormat pf = obj->PixelFormat();
-    if (pf != pf1bit && pf != pf8bit && pf != pf24bit && pf != pf32bit)
-      throw EVXException("EncapsulateTBitmap: the platform bitmap's pixel format is not supported");
+    if (pf != pf1bit && pf != pf8bit && pf != pf24bit && pf != pf32bit) {
+      // A bitmap without pixels (a new picture's) takes 24 bits; one with
+      // pixels of another depth cannot be addressed as a library bitmap.
+      if (!obj->Empty()) throw EVXException("EncapsulateTBitmap: the platform bitmap's pixel format is not supported");
+      obj->SetPixelFormat(pf24bit);
+    }
   }
   // Our own platform bitmap is kept alive when it is the one wrapped.
   const bool ownedSame = obj && obj == fBitmap && !fEncapsulatedFromTBitmap;

@@ -805,6 +805,46 @@ std::string VXDateToStr(double Value) {
   return out;
 }
 
+std::string VXTimeToStr(double Value) {
+  const TVXFormatSettings& fs = VXFormatSettings();
+  if (!std::isfinite(Value) || std::fabs(Value) > 3.0e6) Value = 0;
+  // Whole seconds of the day (rounded to the millisecond first, so that a
+  // time stored as a fraction does not lose a second).
+  const double frac = Value - std::floor(Value);
+  int64_t ms = int64_t(std::llrint(frac * 86400000.0));
+  if (ms >= 86400000) ms = 86399999;
+  const int64_t secs = ms / 1000;
+  const int64_t h = secs / 3600, n = secs / 60 % 60, sec = secs % 60;
+  const std::string& f = fs.LongTimeFormat;
+  std::string out;
+  char buf[16];
+  for (size_t i = 0; i < f.size();) {
+    const char c = char(std::tolower(static_cast<unsigned char>(f[i])));
+    if (c == 'h' || c == 'n' || c == 's') {
+      size_t len = 0;
+      while (i < f.size() && std::tolower(static_cast<unsigned char>(f[i])) == c) ++i, ++len;
+      const long long v = c == 'h' ? h : c == 'n' ? n : sec;
+      std::snprintf(buf, sizeof buf, len >= 2 ? "%02lld" : "%lld", v);
+      out += buf;
+    } else {
+      out += f[i] == ':' ? fs.TimeSeparator : f[i];
+      ++i;
+    }
+  }
+  return out;
+}
+
+double VXNow() {
+  struct timespec ts {};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  time_t secs = ts.tv_sec;
+  struct tm lt {};
+  if (!localtime_r(&secs, &lt)) return 0;
+  const int64_t days =
+      VXDaysFromCivil(lt.tm_year + 1900, unsigned(lt.tm_mon + 1), unsigned(lt.tm_mday)) + kDelphiEpochOffset;
+  return double(days) + (lt.tm_hour * 3600 + lt.tm_min * 60 + lt.tm_sec) / 86400.0;
+}
+
 bool VXTryStrToDate(const std::string& Text, double& Value) {
   const TVXFormatSettings& fs = VXFormatSettings();
   const std::string t = VXTrimAnsi(Text);

@@ -27,6 +27,10 @@ struct TVXFormatSettings {
   // "mm"/"m", "dd"/"d"); "/" stands for DateSeparator; anything else is literal.
   std::string ShortDateFormat = "yyyy-mm-dd";
   char DateSeparator = '-';
+  // Times: "h", "n" and "s" runs are the hour (0-23), minute and second
+  // ("hh" two digits, "h" as needed); ":" stands for TimeSeparator.
+  std::string LongTimeFormat = "hh:nn:ss";
+  char TimeSeparator = ':';
 };
 // Process-wide settings (not guarded: change them on one thread only).
 TVXFormatSettings& VXFormatSettings();
@@ -174,6 +178,10 @@ void VXCivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day
 // The date part of a TDateTime (days since 1899-12-30) in the settings'
 // short date format.
 std::string VXDateToStr(double Value);
+// The time part of a TDateTime in the settings' long time format.
+std::string VXTimeToStr(double Value);
+// The local date and time as a TDateTime.
+double VXNow();
 // Reads a date written in the settings' short date format (its fields in its
 // order, separated by the date separator or the format's own separators);
 // false, and Value unchanged, for a text that is not such a valid date.

@@ -11,6 +11,8 @@
 #include "io/fileformats.h"
 #include "io/ioplugins.h"
 #include "io/params.h"
+#include "io/printlog.h"
+#include "core/printlog.h"
 #include "io/urlload.h"
 #include "io/vexlaneio.h"
 
@@ -41,12 +43,16 @@ void VXStartUpIOUnit() {
   // The shared CMYK and sRGB profiles are made again on first use.
   VXFreeCMYKTransforms();
   VXInstallIOParamsOwnerHooks();
+  // Printing and rendering announce their steps in the module's print log.
+  VXPrintLogHook = [](const std::string& Text) { VXWritePrintLog(Text); };
   VXLoadWinINet();
   VXStartCodecModules();
 }
 
 void VXShutDownIOUnit() {
   VXStopCodecModules();
+  VXPrintLogHook = nullptr;
+  VXClosePrintLog();
   VXFreeCMYKTransforms();
   VXFreeIOPlugins();
   VXFreeFileFormats();

@@ -7,9 +7,12 @@
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/streams.h"
+#include "gui/extctrls.h"
+#include "gui/graphics.h"
 #include "io/codec_table.h"
 #include "core/filewriter.h"
 #include "io/params.h"
+#include "io/printlog.h"
 #include "proc/proc.h"
 #include "proc/resample.h"
 
@@ -30,6 +33,12 @@ std::unique_ptr<TVexlaneIO> TVexlaneIO::CreateFromBitmap(TVXBitmap* Bitmap) {
   return io;
 }
 
+std::unique_ptr<TVexlaneIO> TVexlaneIO::CreateFromBitmap(TBitmap* Bitmap) {
+  auto io = std::make_unique<TVexlaneIO>(nullptr);
+  io->SetAttachedBitmap(Bitmap);
+  return io;
+}
+
 TVexlaneIO::~TVexlaneIO() {
   WaitThreads(false);
   ReapThreads();
@@ -45,6 +54,9 @@ TVexlaneIO::~TVexlaneIO() {
   fThreadObjects.clear();
   UnregisterFromViewer();
   fVexlaneView = nullptr;
+  if (fTImage) RemoveFreeNotification(fTImage);
+  fTImage = nullptr;
+  fBitmap = nullptr;
   fParams.reset();
   FreeOwnBitmap();
 }
@@ -72,20 +84,89 @@ void TVexlaneIO::UnregisterFromViewer() {
 
 void TVexlaneIO::SetAttachedVXBitmap(TVXBitmap* Value) {
   UnregisterFromViewer();
-  if (Value == nullptr && fVexlaneView != nullptr) return;
+  if (Value == nullptr && (fVexlaneView != nullptr || fTImage != nullptr)) return;
   SetVXBitmap(Value);
-  if (Value != nullptr) fVexlaneView = nullptr;
+  if (Value != nullptr) {
+    fVexlaneView = nullptr;
+    if (fTImage) RemoveFreeNotification(fTImage);
+    fTImage = nullptr;
+  }
 }
 
 void TVexlaneIO::SetVXBitmap(TVXBitmap* Value) {
+  fBitmap = nullptr;
   if (Value == fVXBitmap) return;
   FreeOwnBitmap();
   fVXBitmap = Value;
 }
 
+void TVexlaneIO::WrapBitmap() {
+  if (!fVXBitmapCreated) NewOwnBitmap();
+  fVXBitmap->EncapsulateTBitmap(fBitmap, true);
+}
+
+void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) {
+  UnregisterFromViewer();
+  if (Value == nullptr && (fVexlaneView != nullptr || fTImage != nullptr)) return;
+  if (Value == nullptr) {
+    fBitmap = nullptr;
+    if (fVXBitmap) fVXBitmap->FreeImage(true);
+    return;
+  }
+  fBitmap = Value;
+  WrapBitmap();
+  fVexlaneView = nullptr;
+  if (fTImage) RemoveFreeNotification(fTImage);
+  fTImage = nullptr;
+}
+
+void TVexlaneIO::SetAttachedTImage(TImage* Value) {
+  UnregisterFromViewer();
+  if (fTImage && fTImage != Value) RemoveFreeNotification(fTImage);
+  fTImage = Value;
+  if (Value == nullptr) {
+    fBitmap = nullptr;
+    if (fVXBitmap) fVXBitmap->FreeImage(true);
+    return;
+  }
+  fBitmap = Value->Picture()->Bitmap();
+  WrapBitmap();
+  Value->FreeNotification(this);
+  fVexlaneView = nullptr;
+}
+
+TBitmap* TVexlaneIO::Bitmap() {
+  if (fVXBitmap && fVXBitmap->Location() == vxTBitmap) return fVXBitmap->VclBitmap();
+  return fBitmap;
+}
+
+void TVexlaneIO::SetBitmap(TBitmap* Value) {
+  fBitmap = Value;
+  if (Value) WrapBitmap();
+}
+
+std::string TVexlaneIO::PrintLogFile() const { return VXGetPrintLogFile(); }
+
+void TVexlaneIO::SetPrintLogFile(const std::string& Value) { VXSetPrintLogFile(Value); }
+
+void TVexlaneIO::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent == nullptr || AComponent != fTImage) return;
+  // The control and its picture go: the target lets go of the picture's
+  // bitmap rather than keep rows in freed memory.
+  fTImage = nullptr;
+  fBitmap = nullptr;
+  if (fVXBitmap && fVXBitmap->EncapsulatedFromTBitmap()) fVXBitmap->FreeImage(true);
+}
+
 void TVexlaneIO::SetAttachedVexlane(TVXViewHost* Value) {
   UnregisterFromViewer();
   fVexlaneView = Value;
+  fBitmap = nullptr;
+  if (Value != nullptr && fTImage != nullptr) {
+    RemoveFreeNotification(fTImage);
+    fTImage = nullptr;
+  }
   if (Value == nullptr) {
     NewOwnBitmap();
     return;
@@ -149,13 +230,7 @@ bool TVexlaneIO::Aborting() const { return std::atomic_ref<bool>(const_cast<bool
 
 void TVexlaneIO::SetAborting(bool Value) { std::atomic_ref<bool>(fAborting).store(Value); }
 
-void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) {
-  if (Value != nullptr) throw EVXException("Platform bitmaps are not available");
-}
 
-void TVexlaneIO::SetAttachedTImage(TImage* Value) {
-  if (Value != nullptr) throw EVXException("Picture controls are not available");
-}
 
 void TVexlaneIO::SetDefaultDitherMethod(TVXDitherMethod Value) {
   if (fVXBitmap != nullptr) fVXBitmap->SetDefaultDitherMethod(Value);
@@ -327,6 +402,13 @@ bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(TStream
 
 bool TVexlaneIO::MakeConsistentBitmap(TVXPixelFormatSet AllowedFormats) {
   if (fVXBitmap == nullptr) return false;
+  // The platform bitmap may have changed under the component (and a picture
+  // may hold another bitmap by now): wrap it again.
+  if (fTImage) fBitmap = fTImage->Picture()->Bitmap();
+  if (fBitmap) {
+    if (!fVXBitmapCreated) NewOwnBitmap();
+    fVXBitmap->EncapsulateTBitmap(fBitmap, false);
+  }
   return fVXBitmap->CheckFormat(AllowedFormats, true);
 }
 
@@ -360,7 +442,12 @@ void TVexlaneIO::ApplyDPIToView(int32_t DpiX, int32_t DpiY) {
 }
 
 void TVexlaneIO::Update() {
-  if (fVexlaneView == nullptr) return;
+  // A platform bitmap holds no alpha channel.
+  if (fBitmap && fVXBitmap) fVXBitmap->RemoveAlphaChannel(false, 0);
+  if (fVexlaneView == nullptr) {
+    if (fBitmap) fBitmap->SetModified(true);
+    return;
+  }
   if (!IsInsideAsyncThreads())
     fVexlaneView->Update();
   else

@@ -51,6 +51,9 @@ class TVexlaneIO : public TComponent {
   explicit TVexlaneIO(TComponent* Owner = nullptr);
   // A component without owner attached to Bitmap (the caller keeps owning it).
   static std::unique_ptr<TVexlaneIO> CreateFromBitmap(TVXBitmap* Bitmap);
+  // A component without owner attached to a platform bitmap (the caller
+  // keeps owning it).
+  static std::unique_ptr<TVexlaneIO> CreateFromBitmap(TBitmap* Bitmap);
   virtual ~TVexlaneIO();
   TVexlaneIO(const TVexlaneIO&) = delete;
   TVexlaneIO& operator=(const TVexlaneIO&) = delete;
@@ -69,10 +72,26 @@ class TVexlaneIO : public TComponent {
   // follows the viewer when it replaces its bitmap. nullptr leaves the viewer
   // and gives the component a new own target.
   void SetAttachedVexlane(TVXViewHost* Value);
-  TBitmap* AttachedBitmap() const { return nullptr; }
-  void SetAttachedBitmap(TBitmap* Value);  // a platform bitmap raises EVXException
-  TImage* AttachedTImage() const { return nullptr; }
-  void SetAttachedTImage(TImage* Value);   // a picture control raises EVXException
+  // A platform bitmap (the caller keeps owning it) whose pixels every
+  // operation reads and fills, through a target of the component's own that
+  // wraps it. nullptr with a viewer or picture control attached changes
+  // nothing; otherwise it empties the target.
+  TBitmap* AttachedBitmap() const { return fBitmap; }
+  void SetAttachedBitmap(TBitmap* Value);
+  // The picture bitmap of an image control, attached as above; the control
+  // tells the component when it is freed. nullptr empties the target.
+  TImage* AttachedTImage() const { return fTImage; }
+  void SetAttachedTImage(TImage* Value);
+  // The target's platform bitmap when it keeps its rows in one, else the
+  // attached platform bitmap.
+  TBitmap* Bitmap();
+  // Keeps Value as the platform bitmap and wraps it in the target.
+  void SetBitmap(TBitmap* Value);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // The print log file of the whole I/O module (io/printlog.h): setting a
+  // name empties that file; printing and rendering then append to it.
+  std::string PrintLogFile() const;
+  void SetPrintLogFile(const std::string& Value);
 
   // ---- properties ----
   TIOParamsVals& Params() const { return *fParams; }
@@ -485,6 +504,9 @@ class TVexlaneIO : public TComponent {
   friend void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi);
   void FreeOwnBitmap();
   void NewOwnBitmap();
+  // The target wraps fBitmap (an own target, so that no caller's or
+  // viewer's image is overwritten).
+  void WrapBitmap();
   // Removes the bitmap-change registration at the attached viewer.
   void UnregisterFromViewer();
   void ViewerBitmapChanged(bool Destroying);
@@ -529,6 +551,8 @@ class TVexlaneIO : public TComponent {
   void ReadParamsOf(int32_t FileType, TStream* Stream, TProgressRec& Progress);
 
   TVXBitmap* fVXBitmap = nullptr;
+  TBitmap* fBitmap = nullptr;
+  TImage* fTImage = nullptr;
   bool fVXBitmapCreated = false;
   TVXViewHost* fVexlaneView = nullptr;
   void* fVexlaneViewBitmapChangeHandle = nullptr;

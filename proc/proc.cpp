@@ -18,6 +18,8 @@
 #include "proc/dialogparams.h"
 #include "proc/resample.h"
 #include "proc/undo_entry.h"
+#include "gui/extctrls.h"
+#include "gui/graphics.h"
 
 // ---------------------------------------------------------------------------
 // Construction and attachment
@@ -35,7 +37,17 @@ std::unique_ptr<TVexlaneProc> TVexlaneProc::CreateFromBitmap(TVXBitmap* Bitmap) 
   return proc;
 }
 
+std::unique_ptr<TVexlaneProc> TVexlaneProc::CreateFromBitmap(TBitmap* Bitmap) {
+  auto proc = std::make_unique<TVexlaneProc>(nullptr);
+  proc->SetAutoUndo(false);
+  proc->SetAttachedBitmap(Bitmap);
+  return proc;
+}
+
 TVexlaneProc::~TVexlaneProc() {
+  if (fTImage) RemoveFreeNotification(fTImage);
+  fTImage = nullptr;
+  fBitmap = nullptr;
   UnregisterFromViewer();
   ClearAllUndo();
   ClearAllRedo();
@@ -104,15 +116,35 @@ void TVexlaneProc::SetAttachedVXBitmap(TVXBitmap* Value) {
   }
 }
 
+// The component's own bitmap wraps fBitmap, so that no caller's or viewer's
+// image is overwritten by the wrapping.
+void TVexlaneProc::WrapBitmap() {
+  if (!fVXBitmapCreated) NewOwnBitmap();
+  fVXBitmap->EncapsulateTBitmap(fBitmap, true);
+}
+
 void TVexlaneProc::SetAttachedBitmap(TBitmap* Value) {
-  if (Value != nullptr) throw EVXException("TVexlaneProc: platform bitmaps (TBitmap) cannot be attached in this build");
-  if (fVexlaneView || fTImage) return;
-  fBitmap = nullptr;
-  if (fVXBitmap) fVXBitmap->FreeImage(true);
+  UnregisterFromViewer();
+  if (Value == nullptr && (fVexlaneView || fTImage)) return;
+  if (Value == nullptr) {
+    fBitmap = nullptr;
+    if (fVXBitmap) fVXBitmap->FreeImage(true);
+    return;
+  }
+  fBitmap = Value;
+  WrapBitmap();
+  fVexlaneView = nullptr;
+  fFollowViewBitmap = true;
+  if (fTImage) RemoveFreeNotification(fTImage);
+  fTImage = nullptr;
 }
 
 void TVexlaneProc::SetAttachedVexlane(TVXViewHost* Value) {
   UnregisterFromViewer();
+  if (Value && fTImage) {
+    RemoveFreeNotification(fTImage);
+    fTImage = nullptr;
+  }
   fVexlaneView = Value;
   fFollowViewBitmap = true;
   fBitmap = nullptr;
@@ -132,9 +164,36 @@ void TVexlaneProc::SetAttachedVexlane(TVXViewHost* Value) {
 }
 
 void TVexlaneProc::SetAttachedTImage(TImage* Value) {
-  if (Value != nullptr) throw EVXException("TVexlaneProc: TImage controls cannot be attached in this build");
+  UnregisterFromViewer();
+  if (fTImage && fTImage != Value) RemoveFreeNotification(fTImage);
+  fTImage = Value;
+  if (Value == nullptr) {
+    fBitmap = nullptr;
+    if (fVXBitmap) fVXBitmap->FreeImage(true);
+    return;
+  }
+  fBitmap = Value->Picture()->Bitmap();
+  WrapBitmap();
+  Value->FreeNotification(this);
+  fVexlaneView = nullptr;
+  fFollowViewBitmap = true;
+}
+
+void TVexlaneProc::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent == nullptr || AComponent != fTImage) return;
+  // The control and its picture go: the bitmap lets go of the picture's
+  // rows rather than keep pointers into freed memory.
   fTImage = nullptr;
-  if (fVXBitmap) fVXBitmap->FreeImage(true);
+  fBitmap = nullptr;
+  if (fVXBitmap && fVXBitmap->EncapsulatedFromTBitmap()) fVXBitmap->FreeImage(true);
+}
+
+void TVexlaneProc::ReWrapBitmap() {
+  if (fTImage) fBitmap = fTImage->Picture()->Bitmap();
+  if (!fBitmap) return;
+  if (!fVXBitmapCreated) NewOwnBitmap();
+  fVXBitmap->EncapsulateTBitmap(fBitmap, false);
 }
 
 TVXViewHost* TVexlaneProc::ImageView() const {
@@ -167,11 +226,14 @@ int32_t TVexlaneProc::DpiY() const {
 
 bool TVexlaneProc::CheckFormat(TVXPixelFormatSet AllowedFormats) {
   if (!fVXBitmap) return false;
+  // The platform bitmap may have changed under the component.
+  ReWrapBitmap();
   return fVXBitmap->CheckFormat(AllowedFormats, fAutoConvertFormat);
 }
 
 bool TVexlaneProc::GetReSel(int32_t& fSX1, int32_t& fSY1, int32_t& fSX2, int32_t& fSY2, const TPoint*& PolySel,
                             int32_t& PolySelCount, TVXMask*& mask) {
+  ReWrapBitmap();
   fSX1 = 0;
   fSY1 = 0;
   fSX2 = fVXBitmap ? fVXBitmap->Width() : 0;
@@ -289,9 +351,13 @@ void TVexlaneProc::DoFinishWork() {
 }
 
 void TVexlaneProc::Update() {
+  // A platform bitmap holds no alpha channel.
+  if (fBitmap && fVXBitmap) fVXBitmap->RemoveAlphaChannel(false, 0);
   if (fVexlaneView) {
     fVexlaneView->Update();
     fVexlaneView->ImageChange();
+  } else if (fBitmap) {
+    fBitmap->SetModified(true);
   }
 }
 

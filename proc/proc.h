@@ -105,6 +105,9 @@ class TVexlaneProc : public TComponent {
   explicit TVexlaneProc(TComponent* Owner = nullptr);
   // A component without owner and AutoUndo off, attached to Bitmap.
   static std::unique_ptr<TVexlaneProc> CreateFromBitmap(TVXBitmap* Bitmap);
+  // A component without owner and AutoUndo off, attached to a platform
+  // bitmap.
+  static std::unique_ptr<TVexlaneProc> CreateFromBitmap(TBitmap* Bitmap);
   virtual ~TVexlaneProc();
   TVexlaneProc(const TVexlaneProc&) = delete;
   TVexlaneProc& operator=(const TVexlaneProc&) = delete;
@@ -116,7 +119,9 @@ class TVexlaneProc : public TComponent {
   // leaves the component without a bitmap.
   void SetAttachedVXBitmap(TVXBitmap* Value);
   TBitmap* AttachedBitmap() const { return fBitmap; }
-  // nullptr frees the current image; a platform bitmap raises EVXException.
+  // Works on the pixels of a platform bitmap (the caller keeps owning it)
+  // through a bitmap of the component's own that wraps it. nullptr with a
+  // viewer or image control attached changes nothing, else frees the image.
   void SetAttachedBitmap(TBitmap* Value);
   TVXViewHost* AttachedVexlane() const { return fVexlaneView; }
   // Works on the viewer's bitmap (borrowed) and follows it when the viewer
@@ -124,9 +129,11 @@ class TVexlaneProc : public TComponent {
   // the component a fresh own bitmap.
   void SetAttachedVexlane(TVXViewHost* Value);
   TImage* AttachedTImage() const { return fTImage; }
-  // nullptr frees the current image and its alpha channel; a TImage raises
-  // EVXException.
+  // Works on the picture bitmap of an image control as on an attached
+  // platform bitmap; the control tells the component when it is freed.
+  // nullptr frees the current image and its alpha channel.
   void SetAttachedTImage(TImage* Value);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // ---- properties ----
   bool AutoUndo() const { return fAutoUndo; }
@@ -264,6 +271,8 @@ class TVexlaneProc : public TComponent {
   // (100 - pcf) / 100)), DBitmap stretched by nearest pixel to the work
   // rectangle. Nothing for an empty DBitmap.
   void MergeVXBitmap(TVXBitmap* DBitmap, int32_t pcf);
+  // MergeVXBitmap with a platform bitmap (read as 24-bit colours).
+  void Merge(TBitmap* DBitmap, int32_t pcf);
   // The negative of any pixel format.
   void Negative();
 
@@ -691,6 +700,8 @@ class TVexlaneProc : public TComponent {
   void EndWholeImage();
 
   void FreeOwnBitmap();
+  void WrapBitmap();
+  void ReWrapBitmap();
   void NewOwnBitmap();
   // Stops listening to the viewer.
   void UnregisterFromViewer();

@@ -14,6 +14,7 @@
 #include "proc/edits.h"
 #include "proc/caption.h"
 #include "proc/proc.h"
+#include "gui/graphics.h"
 #include "proc/resample.h"
 
 using vxproc::FormatCaption;
@@ -229,6 +230,16 @@ void TVexlaneProc::CropSel(bool TransparencyOnly) {
   }
   Update();
   DoFinishWork();
+}
+
+void TVexlaneProc::Merge(TBitmap* DBitmap, int32_t pcf) {
+  if (!DBitmap || DBitmap->Empty()) return;
+  // A copy of the platform bitmap in 24-bit colours (any platform format).
+  TVXBitmap other;
+  other.CopyFromTBitmap(DBitmap);
+  if (other.IsEmpty()) return;
+  if (other.PixelFormat() != vx24RGB) other.SetPixelFormat(vx24RGB);
+  MergeVXBitmap(&other, pcf);
 }
 
 void TVexlaneProc::MergeVXBitmap(TVXBitmap* DBitmap, int32_t pcf) {

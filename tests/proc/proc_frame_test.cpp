@@ -53,18 +53,6 @@ TEST(ProcFrame, ConstructionAndAttachment) {
   EXPECT_EQ(b.Width(), 8);  // the borrowed bitmap is untouched
 }
 
-TEST(ProcFrame, UnavailableAttachmentsRaise) {
-  TVexlaneProc proc;
-  TVXBitmap b(4, 4, vx24RGB);
-  proc.SetAttachedVXBitmap(&b);
-  auto* fakeBitmap = reinterpret_cast<TBitmap*>(&b);
-  auto* fakeImage = reinterpret_cast<TImage*>(&b);
-  EXPECT_THROW(proc.SetAttachedBitmap(fakeBitmap), EVXException);
-  EXPECT_THROW(proc.SetAttachedTImage(fakeImage), EVXException);
-  EXPECT_EQ(proc.AttachedVXBitmap(), &b);
-  EXPECT_EQ(proc.AttachedVexlane(), nullptr);
-}
-
 TEST(ProcFrame, OperationFrame) {
   TVXBitmap b(5, 3, vx8g);
   TVexlaneProc proc;
