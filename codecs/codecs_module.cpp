@@ -54,6 +54,13 @@ void ReadJPEGParams(TVXCodecReadArgs& a) {
 
 void WriteJPEG(TVXCodecWriteArgs& a) { VXWriteJpegStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
 
+// JPEG files are one image: the streams only (the component reads and writes
+// whole files itself).
+bool InjectJPEGEXIF(TStream* Input, TStream* Output, const std::string&, const std::string&, int32_t,
+                    TIOParamsVals& Params, TProgressRec& Progress) {
+  return VXInjectJpegEXIF(Input, Output, Params, Progress);
+}
+
 void ReadPXM(TVXCodecReadArgs& a) { VXReadPXMStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
 void WritePXM(TVXCodecWriteArgs& a) { VXWritePXMStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
 void ReadWBMP(TVXCodecReadArgs& a) { VXReadWBMPStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
@@ -184,6 +191,7 @@ void VXCodecsStartup() {
   jpeg.ReadParams = &ReadJPEGParams;
   jpeg.Write = &WriteJPEG;
   jpeg.InjectIPTC = &VXInjectJpegIPTC;
+  jpeg.InjectEXIF = &InjectJPEGEXIF;
   VXSetCodecOps(kJPEGFileType, jpeg);
 
   TVXCodecOps pxm;

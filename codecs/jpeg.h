@@ -58,6 +58,14 @@ int64_t VXGetJpegStreamLength(TStream* Stream);
 bool VXInjectJpegIPTC(TStream* InputStream, TStream* OutputStream, const TVXIPTCInfoList& IPTC,
                       TProgressRec& Progress);
 
+// Copies the JPEG from InputStream to OutputStream with the EXIF block of the
+// parameters in an APP1 segment after the first APP0 (or APP1), dropping old
+// "Exif" APP1 segments; no block when the parameters hold no EXIF data. False
+// when the copy stopped at a marker it does not understand, when the file has
+// neither APP0 nor APP1, or when the block does not fit one segment (nothing
+// is written then). Raises EVXException without the formats library.
+bool VXInjectJpegEXIF(TStream* InputStream, TStream* OutputStream, TIOParamsVals& IOParams, TProgressRec& Progress);
+
 // Loads the parameters' input profile from the APP2 "ICC_PROFILE" chunks of
 // the JPEG at the stream's position; the position is restored.
 void VXReadJpegICCProfile(TStream* Stream, TIOParamsVals& IOParams);

@@ -9,6 +9,7 @@
 #include "core/icc.h"
 #include "core/limits.h"
 #include "core/streams.h"
+#include "io/exif.h"
 #include "io/iptc.h"
 #include "io/markers.h"
 #include "io/params.h"
@@ -215,6 +216,86 @@ bool VXInjectJpegIPTC(TStream* InputStream, TStream* OutputStream, const TVXIPTC
     } else if (!copySegment(m, true)) {
       stop = true;
       break;
+    }
+    VXReportProgress(Progress, int32_t(double(in.Position()) * per1), lastPercent);
+  }
+  out.Flush();
+  if (out.Short() && Progress.Aborting) *Progress.Aborting = true;
+  return !stop && written && !out.Short();
+}
+
+bool VXInjectJpegEXIF(TStream* InputStream, TStream* OutputStream, TIOParamsVals& IOParams, TProgressRec& Progress) {
+  if (!InputStream || !OutputStream) return false;
+  std::vector<uint8_t> block;
+  if (IOParams.EXIF_HasEXIFData()) block = VXSaveEXIFToBuffer(IOParams, true);
+  // One segment holds at most 65,533 data bytes.
+  if (block.size() > 65533) return false;
+  const int64_t size = InputStream->Size();
+  TByteReader in(InputStream);
+  TByteWriter out(OutputStream);
+  const double per1 = 100.0 / std::max<int64_t>(1, size - in.Position());
+  int32_t lastPercent = -1;
+  bool stop = false, written = false;
+
+  auto writeEXIF = [&]() {
+    if (written) return;
+    written = true;
+    if (block.empty()) return;
+    const size_t len = block.size() + 2;
+    out.Put(0xFF);
+    out.Put(0xE1);
+    out.Put(uint8_t(len >> 8));
+    out.Put(uint8_t(len & 0xFF));
+    out.Put(block.data(), block.size());
+  };
+  // Reads the segment of marker m (length and data); false at a length below
+  // 2 or when the input ends inside it.
+  auto readSegment = [&](int& hi, int& lo, std::vector<uint8_t>& data) {
+    hi = in.Get();
+    lo = in.Get();
+    if (hi < 0 || lo < 0) return false;
+    const int len = (hi << 8) | lo;
+    if (len < 2) return false;
+    data.resize(size_t(len - 2));
+    return in.Read(data.data(), data.size());
+  };
+  auto putSegment = [&](int m, int hi, int lo, const std::vector<uint8_t>& data) {
+    out.Put(0xFF);
+    out.Put(uint8_t(m));
+    out.Put(uint8_t(hi));
+    out.Put(uint8_t(lo));
+    out.Put(data.data(), data.size());
+  };
+
+  std::vector<uint8_t> data;
+  while (!stop) {
+    const int b = in.Get();
+    if (b < 0) break;
+    if (b != 0xFF) {
+      out.Put(uint8_t(b));
+      continue;
+    }
+    const int m = in.Get();
+    if (m < 0) break;
+    if (StandsAlone(m)) {
+      out.Put(0xFF);
+      out.Put(uint8_t(m));
+    } else if ((m >= 0x02 && m <= 0xBF) || m == 0xFF) {
+      stop = true;
+    } else if (m == 0xD9) {
+      out.Put(0xFF);
+      out.Put(0xD9);
+      for (int c; (c = in.Get()) >= 0;) out.Put(uint8_t(c));
+      break;
+    } else {
+      int hi = 0, lo = 0;
+      if (!readSegment(hi, lo, data)) {
+        stop = true;
+        break;
+      }
+      const bool oldExif = m == 0xE1 && data.size() >= 4 && std::memcmp(data.data(), "Exif", 4) == 0;
+      if (!oldExif) putSegment(m, hi, lo, data);
+      if (m == 0xE0 || m == 0xE1) writeEXIF();
     }
     VXReportProgress(Progress, int32_t(double(in.Position()) * per1), lastPercent);
   }

@@ -49,6 +49,7 @@ const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operati
       case vxcoDelete: has = ops->DeleteImage != nullptr || ops->DeleteStreamImage != nullptr; break;
       case vxcoInsert: has = ops->InsertImage != nullptr; break;
       case vxcoInjectIPTC: has = ops->InjectIPTC != nullptr; break;
+      case vxcoInjectEXIF: has = ops->InjectEXIF != nullptr; break;
       case vxcoUpdateHeader: has = ops->UpdateHeader != nullptr; break;
       case vxcoDocument:
         has = ops->CreateDocument != nullptr && ops->AddPage != nullptr && ops->CloseDocument != nullptr;
@@ -59,7 +60,7 @@ const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operati
   static const char* const kVerbs[] = {"load", "save", "read the parameters of", "count the images of",
                                        "delete an image of", "insert an image into",
                                        "inject IPTC records into", "update the header of",
-                                       "write a document of"};
+                                       "write a document of", "inject EXIF into"};
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileType);
   const std::string name = info ? info->FullName : "file type " + std::to_string(FileType);
   throw EVXException(std::string("Cannot ") + kVerbs[Operation] + " " + name + ": no codec is registered for it");

@@ -105,6 +105,13 @@ struct TVXCodecOps {
   // Copies the file from Input to Output with its IPTC block replaced by the
   // records (JPEG); true when the copy ended normally with the block written.
   bool (*InjectIPTC)(TStream* Input, TStream* Output, const TVXIPTCInfoList& IPTC, TProgressRec& Progress) = nullptr;
+  // Writes the file with its EXIF data replaced by the parameters' (JPEG: the
+  // APP1 block; TIFF: the EXIF of page PageIndex): from Input to Output when
+  // both streams are given, else from the file InputFileName to the file
+  // OutputFileName (which may be the same). True on success.
+  bool (*InjectEXIF)(TStream* Input, TStream* Output, const std::string& InputFileName,
+                     const std::string& OutputFileName, int32_t PageIndex, TIOParamsVals& Params,
+                     TProgressRec& Progress) = nullptr;
   // Documents of many pages (PostScript, PDF): CreateDocument starts one that
   // goes to Stream and returns its handle; AddPage appends Bitmap as a page
   // (an exception leaves the document as it was); CloseDocument finishes the
@@ -121,11 +128,11 @@ void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops);
 const TVXCodecOps* VXFindCodecOps(int32_t FileType);
 // What the component asks of a codec, for VXRequireCodecOps.
 enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC,
-                         vxcoUpdateHeader, vxcoDocument };
+                         vxcoUpdateHeader, vxcoDocument, vxcoInjectEXIF };
 // The operations of FileType, which must include Operation. Raises
 // EVXException "Cannot <load|save|read the parameters of|count the images
 // of|delete an image of|insert an image into|inject IPTC records into|update
-// the header of|write a document of> <full name>: no codec is
+// the header of|write a document of|inject EXIF into> <full name>: no codec is
 // registered for it" otherwise (the full name from the registry, or "file
 // type N" without an entry).
 const TVXCodecOps& VXRequireCodecOps(int32_t FileType, TVXCodecOperation Operation);

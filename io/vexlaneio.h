@@ -256,6 +256,17 @@ class TVexlaneIO : public TComponent {
   // output's.
   bool InjectJpegIPTC(const std::string& FileName);
   bool InjectJpegIPTCStream(TStream* InputStream, TStream* OutputStream);
+  // The same for the EXIF data of the parameters (an APP1 block after APP0,
+  // replacing an old "Exif" block).
+  bool InjectJpegEXIF(const std::string& FileName);
+  bool InjectJpegEXIFStream(TStream* InputStream, TStream* OutputStream);
+  // The EXIF data of the parameters into page pageIndex of a TIFF: the file
+  // in place, into a copy named OutputFileName, or from stream to stream.
+  // Raises EVXException "Cannot inject EXIF into TIFF: no codec is registered
+  // for it" until a TIFF module offers it.
+  bool InjectTIFFEXIF(const std::string& FileName, int32_t pageIndex);
+  bool InjectTIFFEXIF(const std::string& InputFileName, const std::string& OutputFileName, int32_t pageIndex);
+  bool InjectTIFFEXIF(TStream* InputStream, TStream* OutputStream, int32_t pageIndex);
 
   // ---- BMP (type 5) ----
   // True when the image was read; 32-bit transparency becomes the alpha

@@ -206,6 +206,68 @@ bool TVexlaneIO::InjectJpegIPTC(const std::string& FileName) {
   return result;
 }
 
+bool TVexlaneIO::InjectJpegEXIF(const std::string& FileName) {
+  fAborting = false;
+  bool result = false;
+  try {
+    const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, vxcoInjectEXIF);
+    TProgressRec progress = MakeProgress();
+    TMemoryStream in;
+    in.LoadFromFile(FileName);
+    in.SetPosition(0);
+    TMemoryStream out;
+    out.SetSize(in.Size());
+    out.SetPosition(0);
+    result = jpeg.InjectEXIF(&in, &out, FileName, FileName, 0, *fParams, progress);
+    out.SetSize(out.Position());
+    if (result) {
+      bool aborting = false;
+      result = VXWriteFileSafely(FileName, aborting, [&](TStream* Stream) {
+        Stream->WriteBuffer(out.Memory(), out.Size());
+      });
+    }
+  } catch (...) {
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+  return result;
+}
+
+bool TVexlaneIO::InjectJpegEXIFStream(TStream* InputStream, TStream* OutputStream) {
+  const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, vxcoInjectEXIF);
+  TProgressRec silent;
+  return jpeg.InjectEXIF(InputStream, OutputStream, "", "", 0, *fParams, silent);
+}
+
+namespace {
+
+const TVXCodecOps& RequireTIFFInjectEXIF() {
+  constexpr int32_t kTIFFFileType = 1;
+  const TVXCodecOps* ops = VXFindCodecOps(kTIFFFileType);
+  if (!ops || !ops->InjectEXIF) throw EVXException("Cannot inject EXIF into TIFF: no codec is registered for it");
+  return *ops;
+}
+
+}  // namespace
+
+bool TVexlaneIO::InjectTIFFEXIF(const std::string& FileName, int32_t pageIndex) {
+  TProgressRec silent;
+  return RequireTIFFInjectEXIF().InjectEXIF(nullptr, nullptr, FileName, FileName, pageIndex, *fParams, silent);
+}
+
+bool TVexlaneIO::InjectTIFFEXIF(const std::string& InputFileName, const std::string& OutputFileName,
+                                int32_t pageIndex) {
+  TProgressRec silent;
+  return RequireTIFFInjectEXIF().InjectEXIF(nullptr, nullptr, InputFileName, OutputFileName, pageIndex, *fParams,
+                                            silent);
+}
+
+bool TVexlaneIO::InjectTIFFEXIF(TStream* InputStream, TStream* OutputStream, int32_t pageIndex) {
+  TProgressRec silent;
+  return RequireTIFFInjectEXIF().InjectEXIF(InputStream, OutputStream, "", "", pageIndex, *fParams, silent);
+}
+
 bool TVexlaneIO::InjectJpegIPTCStream(TStream* InputStream, TStream* OutputStream) {
   const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, vxcoInjectIPTC);
   TProgressRec silent;

@@ -16,6 +16,7 @@
 #include "core/streams.h"
 #include "formats/exif.h"
 #include "formats/tiff.h"
+#include "formats/tiff_write.h"
 #include "io/exif.h"
 #include "io/markers.h"
 #include "io/params.h"
@@ -517,4 +518,314 @@ TEST(ExifBlock, FindTIFFHeaderAfterJunk) {
   n.WriteBuffer(none.data(), int64_t(none.size()));
   n.SetPosition(0);
   EXPECT_EQ(VXFindTIFFHeader(&n), -1);
+}
+
+namespace {
+
+// The APP segments of a JPEG before its first SOS: code and data.
+std::vector<std::pair<int, std::vector<uint8_t>>> Segments(const std::vector<uint8_t>& J) {
+  std::vector<std::pair<int, std::vector<uint8_t>>> s;
+  size_t p = 2;
+  while (p + 4 <= J.size() && J[p] == 0xFF) {
+    const int m = J[p + 1];
+    if (m == 0xDA) break;
+    const size_t len = (size_t(J[p + 2]) << 8) | J[p + 3];
+    s.emplace_back(m, std::vector<uint8_t>(J.begin() + long(p + 4), J.begin() + long(std::min(J.size(), p + 2 + len))));
+    p += 2 + len;
+  }
+  return s;
+}
+
+bool IsExifSegment(const std::pair<int, std::vector<uint8_t>>& S) {
+  return S.first == 0xE1 && S.second.size() >= 4 && std::memcmp(S.second.data(), "Exif", 4) == 0;
+}
+
+// The file without its "Exif" APP1 segments.
+std::vector<uint8_t> WithoutExif(const std::vector<uint8_t>& J) {
+  std::vector<uint8_t> out(J.begin(), J.begin() + 2);
+  size_t p = 2;
+  while (p + 4 <= J.size() && J[p] == 0xFF && J[p + 1] != 0xDA) {
+    const size_t len = (size_t(J[p + 2]) << 8) | J[p + 3];
+    const bool exif = J[p + 1] == 0xE1 && p + 8 <= J.size() && std::memcmp(&J[p + 4], "Exif", 4) == 0;
+    if (!exif) out.insert(out.end(), J.begin() + long(p), J.begin() + long(std::min(J.size(), p + 2 + len)));
+    p += 2 + len;
+  }
+  out.insert(out.end(), J.begin() + long(std::min(p, J.size())), J.end());
+  return out;
+}
+
+bool SamePixels(const TVXBitmap& B, const Pnm& P) {
+  if (B.Width() != P.Width || B.Height() != P.Height || P.Channels != 3) return false;
+  for (int y = 0; y < P.Height; ++y) {
+    const uint8_t* row = static_cast<const uint8_t*>(B.ScanLine(y));
+    for (int x = 0; x < P.Width; ++x)
+      for (int c = 0; c < 3; ++c)
+        if (row[3 * x + c] != P.At(x, y, 2 - c)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(ExifJpeg, ResizedSavesKeepTheValuesAsJpegAndTiff) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  const std::string jpg = MakeTaggedJpeg(d, "cam");
+  for (const char* ext : {"jpg", "tif"}) {
+    SCOPED_TRACE(ext);
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(jpg, false));
+    b.Resample(32, 24, rfMitchell, false);
+    const std::string out = d / (std::string("saved.") + ext);
+    io.SaveToFile(out, std::string(ext) == "jpg" ? 3 : 1);
+    ASSERT_FALSE(io.Aborting());
+    EXPECT_EQ(io.Params().EXIF_ExifImageWidth(), 32);
+    EXPECT_EQ(io.Params().EXIF_ExifImageHeight(), 24);
+    const std::map<std::string, std::string> before = ExifToolValues(jpg), after = ExifToolValues(out);
+    for (const TField& f : Fields()) {
+      const std::string t = f.Tag;
+      if (t == "ExifIFD:ExifImageWidth" || t == "ExifIFD:ExifImageHeight") continue;
+      ASSERT_TRUE(after.count(t)) << t;
+      EXPECT_TRUE(SameValue(after.at(t), before.at(t))) << t << ": " << after.at(t) << " vs " << before.at(t);
+    }
+    EXPECT_EQ(after.at("ExifIFD:ExifImageWidth"), "32");
+    EXPECT_EQ(after.at("ExifIFD:ExifImageHeight"), "24");
+    // Loading the saved file gives the same values again.
+    TVXBitmap b2;
+    TVexlaneIO io2;
+    io2.SetAttachedVXBitmap(&b2);
+    ASSERT_TRUE(io2.LoadFromFile(out, false));
+    ExpectAgreesWithExifTool(io2.Params(), out);
+    if (std::string(ext) == "jpg") {
+      const auto segs = Segments(ReadFile(out));
+      ASSERT_GE(segs.size(), 2u);
+      EXPECT_EQ(segs[0].first, 0xE0);
+      EXPECT_TRUE(IsExifSegment(segs[1]));
+      int exif = 0;
+      for (const auto& s : segs) exif += IsExifSegment(s);
+      EXPECT_EQ(exif, 1);
+    }
+  }
+}
+
+TEST(ExifJpeg, ThumbnailsLoadAndAreWrittenBack) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  const std::string thumb = MakeJpeg(d, "thumb", 16, 12);
+  const std::string big = MakeJpeg(d, "big", 500, 375);
+  ASSERT_TRUE(Shell0("/usr/bin/djpeg -pnm " + Quote(thumb) + " > " + Quote(d / "thumb.ppm")));
+  Pnm expected;
+  ASSERT_TRUE(ReadPnm(d / "thumb.ppm", expected));
+
+  const std::string jpg = MakeJpeg(d, "withthumb");
+  ASSERT_TRUE(Tag(jpg, "-IFD0:Make=Vexcam '-ThumbnailImage<=" + thumb + "'"));
+  {
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(jpg, false));
+    ASSERT_NE(io.Params().EXIF_Bitmap(), nullptr);
+    EXPECT_TRUE(SamePixels(*io.Params().EXIF_Bitmap(), expected));
+    EXPECT_EQ(b.Width(), 64);
+    // Saved again, the thumbnail is page 1 of the block.
+    const std::string out = d / "resaved.jpg";
+    io.SaveToFile(out, 3);
+    EXPECT_EQ(RuntimeShell(std::string(kExifTool) + " -s3 -n -IFD1:ImageWidth -IFD1:Compression " + Quote(out)),
+              "16\n6\n");
+    const std::string length = RuntimeShell(std::string(kExifTool) + " -s3 -ThumbnailLength " + Quote(out));
+    EXPECT_GT(std::atoi(length.c_str()), 100);
+  }
+  {
+    // With JPEG_GetExifThumbnail the load gives the thumbnail.
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    io.Params().SetJPEG_GetExifThumbnail(true);
+    ASSERT_TRUE(io.LoadFromFile(jpg, false));
+    EXPECT_TRUE(SamePixels(b, expected));
+  }
+  {
+    // A 500 x 375 thumbnail is no thumbnail; the fields still load.
+    const std::string large = MakeJpeg(d, "largethumb");
+    ASSERT_TRUE(Tag(large, "-IFD0:Make=Vexcam '-ThumbnailImage<=" + big + "'"));
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(large, false));
+    EXPECT_EQ(io.Params().EXIF_Make(), "Vexcam");
+    EXPECT_TRUE(!io.Params().EXIF_Bitmap() || io.Params().EXIF_Bitmap()->IsEmpty());
+  }
+}
+
+TEST(ExifJpeg, OrientationsTurnUprightAsImageMagickDoes) {
+  REQUIRE(kExifTool);
+  REQUIRE("/usr/bin/convert");
+  ScratchDir d;
+  const std::string base = MakeJpeg(d, "pic", 24, 16);
+  ASSERT_TRUE(Shell0("/usr/bin/djpeg -pnm " + Quote(base) + " > " + Quote(d / "pic_dec.ppm")));
+  static const char* kNames[] = {"", "TopLeft", "TopRight", "BottomRight", "BottomLeft",
+                                 "LeftTop", "RightTop", "RightBottom", "LeftBottom"};
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::string turned = d / ("turned" + std::to_string(o) + ".ppm");
+    ASSERT_TRUE(Shell0("/usr/bin/convert " + Quote(d / "pic_dec.ppm") + " -orient " + kNames[o] +
+                       " -auto-orient " + Quote(turned)));
+    Pnm expected;
+    ASSERT_TRUE(ReadPnm(turned, expected));
+    // JPEG with the EXIF orientation.
+    const std::string jpg = d / ("o" + std::to_string(o) + ".jpg");
+    WriteFile(jpg, ReadFile(base));
+    ASSERT_TRUE(Tag(jpg, "-IFD0:Orientation#=" + std::to_string(o)));
+    {
+      TVXBitmap b;
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&b);
+      io.Params().SetJPEG_EnableAdjustOrientation(true);
+      ASSERT_TRUE(io.LoadFromFile(jpg, false));
+      EXPECT_TRUE(SamePixels(b, expected));
+      EXPECT_EQ(io.Params().EXIF_Orientation(), 1);
+    }
+    // TIFF with the orientation tag: the decoded picture, stored losslessly.
+    const std::string tif = d / ("o" + std::to_string(o) + ".tif");
+    ASSERT_TRUE(Shell0("/usr/bin/convert " + Quote(d / "pic_dec.ppm") + " -compress none -orient " + kNames[o] +
+                       " " + Quote(tif)));
+    {
+      TVXBitmap b;
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&b);
+      io.Params().SetTIFF_EnableAdjustOrientation(true);
+      ASSERT_TRUE(io.LoadFromFile(tif, false));
+      EXPECT_TRUE(SamePixels(b, expected));
+      EXPECT_EQ(io.Params().EXIF_Orientation(), 1);
+    }
+  }
+}
+
+TEST(ExifJpeg, InjectionReplacesOnlyTheExifSegment) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  const std::string jpg = MakeJpeg(d, "inj");
+  ASSERT_TRUE(Tag(jpg, "-IFD0:Make=Old -XMP:Title=Kept"));
+  std::vector<uint8_t> original = ReadFile(jpg);
+  original.insert(original.end(), {1, 2, 3});  // data after the end marker
+  WriteFile(jpg, original);
+  TVexlaneIO io;
+  io.Params().SetEXIF_HasEXIFData(true);
+  io.Params().SetEXIF_Make("New");
+  io.Params().SetEXIF_ExposureTime(0.004);
+  ASSERT_TRUE(io.InjectJpegEXIF(jpg));
+  const std::vector<uint8_t> injected = ReadFile(jpg);
+  const auto segs = Segments(injected);
+  ASSERT_GE(segs.size(), 2u);
+  EXPECT_EQ(segs[0].first, 0xE0);
+  EXPECT_TRUE(IsExifSegment(segs[1]));
+  int exif = 0;
+  for (const auto& s : segs) exif += IsExifSegment(s);
+  EXPECT_EQ(exif, 1);
+  EXPECT_EQ(WithoutExif(injected), WithoutExif(original));
+  const std::map<std::string, std::string> v = ExifToolValues(jpg);
+  EXPECT_EQ(v.at("IFD0:Make"), "New");
+  EXPECT_EQ(v.at("ExifIFD:ExposureTime"), "0.004");
+  EXPECT_EQ(RuntimeShell(std::string(kExifTool) + " -s3 -XMP:Title " + Quote(jpg)), "Kept\n");
+
+  // Not a JPEG: false, the file as it was.
+  const std::string other = d / "other.bin";
+  const std::vector<uint8_t> junk = {'P', '6', ' ', 0xFF, 0x10, 0x00, 0x00, 1, 2, 3};
+  WriteFile(other, junk);
+  EXPECT_FALSE(io.InjectJpegEXIF(other));
+  EXPECT_EQ(ReadFile(other), junk);
+
+  // The stream form writes from the output's position.
+  TMemoryStream in, out;
+  in.WriteBuffer(original.data(), int64_t(original.size()));
+  in.SetPosition(0);
+  const std::vector<uint8_t> lead(100, 0xAB);
+  out.WriteBuffer(lead.data(), 100);
+  ASSERT_TRUE(io.InjectJpegEXIFStream(&in, &out));
+  const uint8_t* m = static_cast<const uint8_t*>(out.Memory());
+  EXPECT_EQ(std::vector<uint8_t>(m, m + 100), lead);
+  EXPECT_EQ(std::vector<uint8_t>(m + 100, m + out.Size()), injected);
+  EXPECT_EQ(out.Position(), out.Size());
+
+  // TIFF injection needs the TIFF file editor.
+  TMemoryStream tin, tout;
+  try {
+    io.InjectTIFFEXIF(&tin, &tout, 0);
+    FAIL() << "no exception";
+  } catch (const EVXException& e) {
+    EXPECT_STREQ(e.what(), "Cannot inject EXIF into TIFF: no codec is registered for it");
+  }
+}
+
+TEST(ExifJpeg, DamagedExifBlocksLoadTheImage) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  const std::string jpg = MakeTaggedJpeg(d, "dmg", "'-ThumbnailImage<=" + MakeJpeg(d, "th", 16, 12) + "'");
+  const std::vector<uint8_t> file = ReadFile(jpg);
+  // Where the EXIF segment lies.
+  size_t p = 2, start = 0, len = 0;
+  while (p + 4 <= file.size()) {
+    len = (size_t(file[p + 2]) << 8) | file[p + 3];
+    if (file[p + 1] == 0xE1 && std::memcmp(&file[p + 4], "Exif", 4) == 0) {
+      start = p;
+      break;
+    }
+    p += 2 + len;
+  }
+  ASSERT_GT(start, 0u);
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int k = 0; k < 60; ++k) {
+    std::vector<uint8_t> seg(file.begin() + long(start + 4), file.begin() + long(start + 2 + len));
+    if (k < 20) {
+      seg.resize(6 + size_t(next() % (seg.size() - 6)));  // truncated
+    } else {
+      for (int f = 0; f < 1 + k % 8; ++f) seg[6 + next() % (seg.size() - 6)] ^= uint8_t(1u << (next() % 8));
+    }
+    std::vector<uint8_t> j(file.begin(), file.begin() + long(start));
+    j.insert(j.end(), {0xFF, 0xE1, uint8_t((seg.size() + 2) >> 8), uint8_t((seg.size() + 2) & 0xFF)});
+    j.insert(j.end(), seg.begin(), seg.end());
+    j.insert(j.end(), file.begin() + long(start + 2 + len), file.end());
+    TVXMemStream s(j.data(), int64_t(j.size()));
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    io.Params().SetJPEG_EnableAdjustOrientation(true);
+    EXPECT_TRUE(io.LoadFromStreamJpeg(&s)) << k;
+    EXPECT_EQ(b.Width() * b.Height(), 64 * 48) << k;
+  }
+}
+
+TEST(ExifBlock, TIFFStreamThumbnailIsTheSmallerNonBlackPage) {
+  // Page 0 a 40 x 30 picture, page 1 a 20 x 15 one: page 1 is the thumbnail;
+  // a black page 1 gives none (the wider page is no thumbnail).
+  for (bool blackSmall : {false, true}) {
+    TMemoryStream s;
+    TVXBitmap big, small;
+    ASSERT_TRUE(big.Allocate(40, 30, vx24RGB));
+    big.Fill(0x405060);
+    ASSERT_TRUE(small.Allocate(20, 15, vx24RGB));
+    small.Fill(blackSmall ? 0 : 0x102030);
+    TIOParamsVals p;
+    p.SetEXIF_HasEXIFData(true);
+    p.SetEXIF_Make("Vexcam");
+    TProgressRec progress;
+    bool aborting = false;
+    progress.Aborting = &aborting;
+    VXWriteTIFFStream(&s, false, &big, progress, p);
+    TIOParamsVals p1;
+    p1.SetTIFF_ImageIndex(1);
+    s.SetPosition(0);
+    VXWriteTIFFStream(&s, true, &small, progress, p1);
+    ASSERT_FALSE(aborting);
+    s.SetPosition(0);
+    TIOParamsVals q;
+    EXPECT_TRUE(VXLoadEXIFFromTIFFStream(&s, q, false));
+    EXPECT_EQ(s.Position(), 0);
+    EXPECT_EQ(q.EXIF_Make(), "Vexcam");
+    ASSERT_NE(q.EXIF_Bitmap(), nullptr);
+    EXPECT_EQ(q.EXIF_Bitmap()->IsEmpty() ? 0 : q.EXIF_Bitmap()->Width(), blackSmall ? 0 : 20);
+  }
 }
