@@ -8,6 +8,7 @@
 
 #include "platform/win_module.h"
 #include "winui/gdi.h"
+#include "winui/gdiplus.h"
 #include "winui/win_gesture.h"
 
 namespace {
@@ -46,6 +47,9 @@ std::map<std::string, Module>& Modules() {
     Module& g = (*t)["msimg32.dll"];
     g.Name = "MSIMG32.DLL";
     g.Entries = {{"GradientFill", Entry(&GradientFill)}, {"AlphaBlend", Entry(&AlphaBlend)}};
+    Module& p = (*t)["gdiplus.dll"];
+    p.Name = "gdiplus.dll";
+    p.Entries = {{"GdiplusStartup", Entry(&GdiplusStartup)}, {"GdiplusShutdown", Entry(&GdiplusShutdown)}};
     return t;
   }();
   return *m;

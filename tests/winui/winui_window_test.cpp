@@ -765,7 +765,11 @@ TEST_F(WinUI, BuiltInModulesAreFoundByNameUnlessRemoved) {
   HMODULE m = LoadLibraryW("MSIMG32.DLL");
   ASSERT_NE(m, nullptr);
   EXPECT_NE(GetProcAddress(m, "GradientFill"), nullptr);
-  EXPECT_EQ(LoadLibraryW("gdiplus.dll"), nullptr);
+  EXPECT_EQ(LoadLibraryW("nosuch.dll"), nullptr);
+  HMODULE gp = LoadLibraryW("GDIPLUS");
+  ASSERT_NE(gp, nullptr);
+  EXPECT_NE(GetProcAddress(gp, "GdiplusStartup"), nullptr);
+  FreeLibrary(gp);
   VXHeadless::RemoveModule("USER32.dll");
   EXPECT_EQ(LoadLibraryW("User32.dll"), nullptr);
   EXPECT_NE(GetProcAddress(u, "GetGestureInfo"), nullptr);  // handles given out keep working
