@@ -541,9 +541,13 @@ TEST(TBitmapDIB, CreateDIBUsesTheDefaultResolutionAndCopyFromDIBReadsItBack) {
   lines.clear();
   const TVXPrintLogProc saved = VXPrintLogHook;
   VXPrintLogHook = [](const std::string& t) { lines.push_back(t); };
-  for (TVXPixelFormat pf : {vx1g, vx8g, vx8p, vx24RGB}) {
+  for (TVXPixelFormat pf : {vx1g, vx8g, vx8p, vx24RGB, vx48RGB}) {
     SCOPED_TRACE(int(pf));
     auto src = Pattern(pf, 9, 5);
+    if (pf == vx48RGB)
+      for (int32_t y = 0; y < 5; ++y)
+        for (int32_t x = 0; x < 9; ++x)
+          src->SetPixels_vx48RGB(x, y, TRGB48{uint16_t(x * 7000 + y), uint16_t(y * 9000 + 77), uint16_t(x * y * 900)});
     HGLOBAL h = src->CreateDIB();
     ASSERT_NE(h, nullptr);
     const auto* p = static_cast<const uint8_t*>(GlobalLock(h));
@@ -557,7 +561,7 @@ TEST(TBitmapDIB, CreateDIBUsesTheDefaultResolutionAndCopyFromDIBReadsItBack) {
       for (int32_t x = 0; x < 9; ++x) ASSERT_EQ(back.Pixels(x, y), src->Pixels(x, y)) << x << "," << y;
     // The header and the pixels given apart.
     const auto* q = static_cast<const uint8_t*>(GlobalLock(h));
-    const size_t table = pf == vx1g ? 8 : pf == vx24RGB ? 0 : 1024;
+    const size_t table = pf == vx1g ? 8 : (pf == vx24RGB || pf == vx48RGB) ? 0 : 1024;
     TVXBitmap apart;
     apart.CopyFromDIB(q, q + 40 + table);
     GlobalUnlock(h);
