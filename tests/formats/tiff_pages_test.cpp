@@ -13,6 +13,7 @@
 #include "core/streams.h"
 #include "formats/tiff.h"
 #include "formats/tiff_pages.h"
+#include "formats/tiffhandler.h"
 #include "io/filecounts.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -370,6 +371,21 @@ TEST(TiffPagesDamage, TruncationsAndFlipsAreRebuiltOrLeftAlone) {
       inputs.push_back(s);
     }
   for (const std::string& in : inputs) {
+    // The editor reads, edits and writes what it could read.
+    {
+      TVXMemStream src(in.data(), int64_t(in.size()));
+      TVXTIFFHandler h;
+      if (h.ReadStream(&src) && h.GetPagesCount() > 0) {
+        h.SetValue(0, 305, std::string("edit"), ttAscii);
+        TMemoryStream out;
+        h.WriteStream(&out);
+        out.SetPosition(0);
+        TVXTIFFHandler back;
+        ASSERT_TRUE(back.ReadStream(&out));
+        ASSERT_EQ(back.GetPagesCount(), h.GetPagesCount());
+        EXPECT_EQ(back.GetString(0, back.FindTag(0, 305)), "edit");
+      }
+    }
     for (const int32_t page : {0, 1}) {
       TMemoryStream s;
       s.WriteBuffer(in.data(), int64_t(in.size()));
@@ -384,6 +400,149 @@ TEST(TiffPagesDamage, TruncationsAndFlipsAreRebuiltOrLeftAlone) {
       EXPECT_EQ(VXGetTIFFStreamPageCount(&s), kept);
     }
   }
+}
+
+}  // namespace
+
+
+namespace {
+
+TEST_F(TiffPages, HandlerRewritesPagesAsTheyWere) {
+  REQUIRE_TOOL("/usr/bin/exiftool");
+  REQUIRE_TOOL("/usr/bin/tiffdump");
+  for (const bool bigEndian : {false, true}) {
+    SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+    const std::string source = MultiPage(bigEndian);
+    std::string out;
+    ASSERT_TRUE(Exec("/usr/bin/exiftool -q -overwrite_original -Artist=Bob -Make=Vexlane -ExposureTime=1/125 "
+                     "-GPSLatitude=48.5 -GPSLatitudeRef=N " + source, &out)) << out;
+    const std::string tag = bigEndian ? "b" : "l";
+    const std::vector<std::string> sourcePages = Split(source, "hs" + tag);
+    TVXTIFFHandler h;
+    ASSERT_TRUE(h.ReadFile(source));
+    EXPECT_EQ(h.GetPagesCount(), 4);
+    EXPECT_EQ(h.LittleEndian(), !bigEndian);
+    const std::string file = F("handler" + tag + ".tif");
+    h.WriteFile(file);
+    const std::string bytes = RuntimeReadFile(file);
+    ASSERT_GE(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(0, 4), bigEndian ? std::string("MM\0*", 4) : std::string("II*\0", 4));
+    EXPECT_EQ(bytes.substr(4, 4), bigEndian ? std::string("\0\0\0\x08", 4) : std::string("\x08\0\0\0", 4));
+    std::string errors;
+    EXPECT_EQ(TiffinfoPages(file, &errors), 4);
+    EXPECT_EQ(errors, "");
+    const std::vector<std::string> pages = Split(file, "hr" + tag);
+    ASSERT_EQ(pages.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(Exec("/usr/bin/tiffcmp " + sourcePages[i] + " " + pages[i], &out)) << out;
+    const std::string query = "/usr/bin/exiftool -s -s -Artist -Make -ExposureTime -GPSLatitude ";
+    const std::string before = RuntimeShell(query + source);
+    EXPECT_NE(before.find("Artist: Bob"), std::string::npos) << before;
+    EXPECT_NE(before.find("GPSLatitude"), std::string::npos) << before;
+    EXPECT_EQ(RuntimeShell(query + file), before);
+    // Entries in ascending order.
+    for (const auto& dir : tifftest::ParseTiffDump(RuntimeShell("/usr/bin/tiffdump " + file)))
+      for (size_t i = 1; i < dir.size(); ++i) EXPECT_LT(dir[i - 1].Tag, dir[i].Tag);
+    // One page alone.
+    TMemoryStream one;
+    h.WriteStream(&one, 2);
+    one.SaveToFile(F("one" + tag + ".tif"));
+    EXPECT_EQ(TiffinfoPages(F("one" + tag + ".tif")), 1);
+    EXPECT_TRUE(Exec("/usr/bin/tiffcmp " + sourcePages[2] + " " + F("one" + tag + ".tif"), &out)) << out;
+  }
+}
+
+TEST(TiffHandler, TagsAndPages) {
+  TVXTIFFHandler h;
+  EXPECT_EQ(h.InsertPage(0), 0);
+  EXPECT_EQ(h.InsertPage(5), 1);
+  EXPECT_EQ(h.InsertPage(5), 2);
+  EXPECT_EQ(h.GetPagesCount(), 3);
+  h.SetValue(0, 282, 0.5, ttRational);
+  const int32_t r = h.FindTag(0, 282);
+  ASSERT_GE(r, 0);
+  const uint8_t* raw = h.GetValueRAW(0, r, 0);
+  EXPECT_EQ(VXTIFFGet32(raw, true), 5000u);
+  EXPECT_EQ(VXTIFFGet32(raw + 4, true), 10000u);
+  EXPECT_DOUBLE_EQ(h.GetFloat(0, r, 0), 0.5);
+  h.SetValue(0, 315, std::string("Bob"), ttAscii);
+  const int32_t a = h.FindTag(0, 315);
+  EXPECT_EQ(h.GetTagLength(0, a), 4);
+  EXPECT_EQ(h.GetString(0, a), "Bob");
+  EXPECT_EQ(std::get<std::string>(h.GetValue(0, a, 0)), "Bob");
+  h.SetValueRAW(0, 270, "AB\0\0", 4, ttAscii);
+  EXPECT_EQ(h.GetString(0, h.FindTag(0, 270)), "AB");
+  h.SetValueRAW(0, 270, "A\0B", 3, ttAscii);
+  EXPECT_EQ(h.GetString(0, h.FindTag(0, 270)), std::string("A\0B", 3));
+  h.SetValue(0, 290, 7, ttShort);
+  EXPECT_EQ(h.GetTagDescription(0, h.FindTag(0, 290)), "GratResponseUnit");
+  h.SetValue(0, 1000, 7, ttLong);
+  EXPECT_EQ(h.GetTagDescription(0, h.FindTag(0, 1000)), "Unknown");
+  EXPECT_EQ(h.GetInteger(0, h.FindTag(0, 1000), 0), 7);
+  EXPECT_THROW(h.SetValue(0, 1001, 1, ttUndefined), EVXException);
+  EXPECT_THROW(h.GetInteger(0, 99, 0), EVXException);
+  EXPECT_THROW(h.DeletePage(7), EVXException);
+  EXPECT_EQ(h.FindTag(9, 282), -1);
+  EXPECT_EQ(h.GetTagsCount(9), 0);
+  h.ChangeTagCode(0, h.FindTag(0, 1000), 1002);
+  EXPECT_GE(h.FindTag(0, 1002), 0);
+}
+
+TEST_F(TiffPages, HandlerTagEditsAcrossByteOrders) {
+  const std::string le = MultiPage(false);
+  const std::string be = MultiPage(true);
+  TVXTIFFHandler l(le), b(be);
+  ASSERT_EQ(b.GetPagesCount(), 4);
+  // Offsets and sub-directory tags keep their codes.
+  l.SetValue(0, 34665, 0, ttLong);
+  for (uint16_t code : {273, 34665}) {
+    const int32_t i = l.FindTag(0, code);
+    ASSERT_GE(i, 0);
+    l.ChangeTagCode(0, i, 999);
+    EXPECT_EQ(l.GetTagCode(0, i), code);
+  }
+  l.SetValue(1, 315, std::string("Somebody"), ttAscii);
+  l.SetValue(1, 282, 72.5, ttRational);
+  b.CopyTag(1, l.FindTag(1, 315), 3, l);
+  b.CopyTag(1, l.FindTag(1, 282), 3, l);
+  EXPECT_EQ(b.GetString(3, b.FindTag(3, 315)), "Somebody");
+  EXPECT_DOUBLE_EQ(b.GetFloat(3, b.FindTag(3, 282), 0), 72.5);
+  // A big-endian page inserted into the little-endian handler is converted.
+  EXPECT_EQ(l.InsertPage(-1, b, 3), 4);
+  EXPECT_DOUBLE_EQ(l.GetFloat(4, l.FindTag(4, 282), 0), 72.5);
+  l.WriteFile(F("mixed.tif"));
+  std::string errors;
+  EXPECT_EQ(TiffinfoPages(F("mixed.tif"), &errors), 5);
+  const std::vector<std::string> src = Split(be, "mb");
+  const std::vector<std::string> out = Split(F("mixed.tif"), "mx");
+  ASSERT_EQ(out.size(), 5u);
+  TLoader a(false, 3), c(false, 4);
+  EXPECT_EQ(a.Load(be), 4);
+  EXPECT_EQ(c.Load(F("mixed.tif")), 5);
+  EXPECT_EQ(MaxDifference(FromBitmap(a.Bitmap), FromBitmap(c.Bitmap)), 0);
+}
+
+TEST_F(TiffPages, HandlerOldStyleJpegPage) {
+  REQUIRE_TOOL("/usr/bin/tiff2rgba");
+  const std::string seed = std::string(VX_SOURCE_DIR) + "/fuzz/seeds/tiff/oldjpeg_interchange.tif";
+  TVXTIFFHandler h(seed);
+  ASSERT_EQ(h.GetPagesCount(), 1);
+  for (uint16_t code : {273, 519, 520, 521}) EXPECT_EQ(h.FindTag(0, code), -1) << code;
+  ASSERT_GE(h.FindTag(0, 513), 0);
+  h.WriteFile(F("oldjpeg.tif"));
+  const std::string bytes = RuntimeReadFile(F("oldjpeg.tif"));
+  TVXTIFFHandler back(F("oldjpeg.tif"));
+  // The written 273 points at the start-of-scan marker.
+  const auto dump = tifftest::ParseTiffDump(RuntimeShell("/usr/bin/tiffdump " + F("oldjpeg.tif")));
+  ASSERT_EQ(dump.size(), 1u);
+  int64_t strip = -1;
+  for (const auto& e : dump[0])
+    if (e.Tag == 273) strip = std::stoll(e.Values.at(0));
+  ASSERT_GT(strip, 0);
+  ASSERT_LT(size_t(strip + 1), bytes.size());
+  EXPECT_EQ(uint8_t(bytes[size_t(strip)]), 0xFF);
+  EXPECT_EQ(uint8_t(bytes[size_t(strip + 1)]), 0xDA);
+  std::string out;
+  EXPECT_TRUE(Exec("/usr/bin/tiff2rgba " + F("oldjpeg.tif") + " " + F("oldjpeg_rgba.tif"), &out)) << out;
 }
 
 }  // namespace
