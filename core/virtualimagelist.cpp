@@ -376,6 +376,17 @@ void* TVXVirtualImageList::AddVXBitmap(TVXBaseBitmap* bitmap) {
   return image;
 }
 
+void* TVXVirtualImageList::AddBitmap(TBitmap* bitmap) {
+  if (!bitmap || bitmap->Empty()) return nullptr;
+  TVXBitmap wrapped;
+  try {
+    wrapped.EncapsulateTBitmap(bitmap, false);
+  } catch (const EVXException&) {
+    return nullptr;  // a format the image core cannot hold
+  }
+  return AddVXBitmap(&wrapped);
+}
+
 void* TVXVirtualImageList::AddBitmapRect(TBitmap* bitmap, int32_t xsrc, int32_t ysrc, int32_t dxsrc, int32_t dysrc) {
   if (!bitmap) return nullptr;
   const TPixelFormat fmt = bitmap->PixelFormat();
@@ -480,6 +491,7 @@ TVXBitmap* TVXVirtualImageList::GetBitmap(void* image) {
 void TVXVirtualImageList::ReleaseBitmap(TVXBitmap* bitmap, bool changed) {
   if (!bitmap) return;
   std::lock_guard<std::recursive_mutex> lock(fLock);
+  if (bitmap->Location() == vxTBitmap) bitmap->UpdateFromTBitmap();
   TBmpToRelease* lent = FindLent(bitmap);
   if (!lent) return;
   --lent->Count;

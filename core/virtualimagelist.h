@@ -43,6 +43,9 @@ class TVXVirtualImageList {
   // A new image holding bitmap's rows, palette and (for a TVXBitmap with an
   // alpha channel) alpha; nullptr on failure.
   void* AddVXBitmap(TVXBaseBitmap* bitmap);
+  // A new image holding a platform bitmap (pf1bit, pf8bit, pf24bit or
+  // pf32bit); nullptr for other formats or an empty bitmap.
+  void* AddBitmap(TBitmap* bitmap);
   // A new image of the rectangle dxsrc x dysrc at (xsrc, ysrc) of a pf1bit,
   // pf8bit (with its colour table) or pf24bit bitmap; nullptr for other
   // formats or a rectangle outside the bitmap.
@@ -58,7 +61,8 @@ class TVXVirtualImageList {
   // Lends the image as a bitmap (the same bitmap, counted, while it is out);
   // nullptr when the image cannot be mapped.
   TVXBitmap* GetBitmap(void* image);
-  // Returns a lent bitmap, storing it back first when changed; the bitmap is
+  // Returns a lent bitmap, storing it back first when changed (a bitmap
+  // drawn on through its platform bitmap as that one now is); the bitmap is
   // freed when its last loan is returned.
   void ReleaseBitmap(TVXBitmap* bitmap, bool changed);
   void ReleaseBitmapByImage(void* image, bool changed);

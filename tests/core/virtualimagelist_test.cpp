@@ -778,3 +778,64 @@ TEST_F(VirtualImageListTest, StreamsOfAnOutsideWriterLoad) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whole platform bitmaps are added through a bitmap that wraps them, and a
+// lent bitmap drawn on through its platform bitmap is stored back as drawn.
+TEST_F(VirtualImageListTest, PlatformBitmapsAreAddedAndSyncedOnRelease) {
+  TVXVirtualImageList list("ILIST", true);
+  std::mt19937 rng(21);
+  struct Case {
+    TPixelFormat pf;
+    TVXPixelFormat vx;
+  } cases[] = {{pf1bit, vx1g}, {pf8bit, vx8p}, {pf24bit, vx24RGB}, {pf32bit, vx32RGB}};
+  for (const Case& c : cases) {
+    TBitmap bmp(13, 7, c.pf);
+    for (int y = 0; y < 7; ++y)
+      for (size_t i = 0; i < bmp.RowBytes(); ++i) static_cast<uint8_t*>(bmp.ScanLine(y))[i] = uint8_t(rng());
+    std::vector<RGBQUAD> pal(256);
+    for (auto& q : pal) q.rgbBlue = uint8_t(rng()), q.rgbGreen = uint8_t(rng()), q.rgbRed = uint8_t(rng());
+    if (c.pf == pf8bit) bmp.SetPalette(pal);
+    void* image = list.AddBitmap(&bmp);
+    ASSERT_NE(image, nullptr) << int(c.pf);
+    EXPECT_EQ(list.GetImagePixelFormat(image), c.vx);
+    TVXBitmap* lent = list.GetBitmap(image);
+    ASSERT_NE(lent, nullptr);
+    const size_t bytes = (size_t(13) * size_t(VXPixelFormatBitCount[c.vx]) + 7) / 8;
+    for (int y = 0; y < 7; ++y) EXPECT_EQ(std::memcmp(lent->Scanline(y), bmp.ScanLine(y), bytes), 0) << int(c.pf) << " " << y;
+    if (c.pf == pf8bit) {
+      for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(lent->Palette(i), (TRGB{pal[size_t(i)].rgbBlue, pal[size_t(i)].rgbGreen, pal[size_t(i)].rgbRed}));
+    }
+    list.ReleaseBitmap(lent, false);
+  }
+  TBitmap b4(4, 4, pf4bit);
+  EXPECT_EQ(list.AddBitmap(&b4), nullptr);
+  EXPECT_EQ(list.AddBitmap(nullptr), nullptr);
+
+  // Drawn on through the platform bitmap, resized there, and returned.
+  void* image = list.GetImageFromIndex(2);
+  TVXBitmap* lent = list.GetBitmap(image);
+  TBitmap* platform = lent->VclBitmap();
+  ASSERT_NE(platform, nullptr);
+  EXPECT_EQ(lent->Location(), vxTBitmap);
+  platform->SetSize(20, 9);
+  std::vector<std::vector<uint8_t>> rows;
+  for (int y = 0; y < 9; ++y) {
+    uint8_t* p = static_cast<uint8_t*>(platform->ScanLine(y));
+    for (int i = 0; i < 60; ++i) p[i] = uint8_t(rng());
+    rows.emplace_back(p, p + 60);
+  }
+  const int64_t before = list.GetImageFilePos(image);
+  list.ReleaseBitmap(lent, true);
+  EXPECT_NE(list.GetImageFilePos(image), before);
+  EXPECT_EQ(list.GetImageWidth(image), 20);
+  EXPECT_EQ(list.GetImageHeight(image), 9);
+  TVXBitmap out;
+  list.CopyToVXBitmap(image, &out);
+  ASSERT_EQ(out.Width(), 20);
+  for (int y = 0; y < 9; ++y) EXPECT_EQ(std::memcmp(out.Scanline(y), rows[size_t(y)].data(), 60), 0) << y;
+}
+
+}  // namespace
