@@ -590,6 +590,13 @@ TEST(ExifJpeg, ResizedSavesKeepTheValuesAsJpegAndTiff) {
       ASSERT_TRUE(after.count(t)) << t;
       EXPECT_TRUE(SameValue(after.at(t), before.at(t))) << t << ": " << after.at(t) << " vs " << before.at(t);
     }
+    // exiv2 reads the saved data as exiftool does.
+    if (HaveTool("/usr/bin/exiv2")) {
+      const std::string keys =
+          " -K Exif.Image.Make -K Exif.Photo.ExposureBiasValue -K Exif.Photo.PixelXDimension"
+          " -K Exif.Iop.InteroperabilityIndex -K Exif.GPSInfo.GPSLatitudeRef -K Exif.GPSInfo.GPSDestLongitudeRef -Pv ";
+      EXPECT_EQ(RuntimeShell("/usr/bin/exiv2" + keys + Quote(out) + " 2>&1"), "Vexcam\n-7/10\n32\nR03\nS\nW\n");
+    }
     EXPECT_EQ(after.at("ExifIFD:ExifImageWidth"), "32");
     EXPECT_EQ(after.at("ExifIFD:ExifImageHeight"), "24");
     // Loading the saved file gives the same values again.
