@@ -37,3 +37,31 @@ void SetStartupFails(bool Fails);
 // Sessions started and not yet shut down.
 int32_t OpenSessions();
 }  // namespace VXGdiPlus
+
+// Types of the flat drawing entries. Objects are opaque handles; colours
+// are 32-bit ARGB (alpha in the top byte).
+using ARGB = uint32_t;
+using REAL = float;
+struct GpPen;
+struct GpBrush;
+enum GpUnit : int32_t { UnitWorld = 0, UnitDisplay = 1, UnitPixel = 2 };
+enum GpDashStyle : int32_t { DashStyleSolid = 0, DashStyleDash, DashStyleDot, DashStyleDashDot, DashStyleDashDotDot };
+enum GpLineJoin : int32_t { LineJoinMiter = 0, LineJoinBevel, LineJoinRound, LineJoinMiterClipped };
+enum GpHatchStyle : int32_t {
+  HatchStyleHorizontal = 0,
+  HatchStyleVertical,
+  HatchStyleForwardDiagonal,
+  HatchStyleBackwardDiagonal,
+  HatchStyleCross,
+  HatchStyleDiagonalCross
+};
+
+using GdipCreatePen1Proc = GpStatus (*)(ARGB color, REAL width, GpUnit unit, GpPen** pen);
+using GdipDeletePenProc = GpStatus (*)(GpPen* pen);
+using GdipSetPenColorProc = GpStatus (*)(GpPen* pen, ARGB color);
+using GdipSetPenWidthProc = GpStatus (*)(GpPen* pen, REAL width);
+using GdipSetPenDashStyleProc = GpStatus (*)(GpPen* pen, GpDashStyle style);
+using GdipSetPenLineJoinProc = GpStatus (*)(GpPen* pen, GpLineJoin join);
+using GdipCreateSolidFillProc = GpStatus (*)(ARGB color, GpBrush** brush);
+using GdipCreateHatchBrushProc = GpStatus (*)(GpHatchStyle style, ARGB fore, ARGB back, GpBrush** brush);
+using GdipDeleteBrushProc = GpStatus (*)(GpBrush* brush);
