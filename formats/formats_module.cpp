@@ -56,6 +56,12 @@ int32_t InsertTIFF(const std::string& FileName, TVXBitmap* Bitmap, TIOParamsVals
   return count;
 }
 
+bool InjectTIFFEXIF(TStream* Input, TStream* Output, const std::string& InputFileName,
+                    const std::string& OutputFileName, int32_t PageIndex, TIOParamsVals& Params, TProgressRec&) {
+  return VXInjectEXIFIntoTIFF(Input && Output ? Input : nullptr, Input && Output ? Output : nullptr, InputFileName,
+                              OutputFileName, PageIndex, Params);
+}
+
 void ReadDICOM(TVXCodecReadArgs& a) { VXReadDicomStream(a.Stream, *a.Params, a.Bitmap, a.Preview, *a.Progress); }
 
 void ReadPSD(TVXCodecReadArgs& a) {
@@ -118,6 +124,7 @@ void VXFormatsStartup() {
   tiff.ImageCount = &VXGetTIFFStreamPageCount;
   tiff.DeleteImage = &VXDeleteTIFFFilePageInPlace;
   tiff.DeleteStreamImage = &VXTryDeleteTIFFStreamPage;
+  tiff.InjectEXIF = &InjectTIFFEXIF;
   tiff.IsStream = &VXIsTIFFStream;
   VXSetCodecOps(kTIFFFileType, tiff);
 

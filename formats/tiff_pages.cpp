@@ -12,6 +12,8 @@
 
 #include "core/filewriter.h"
 #include "core/streams.h"
+#include "formats/tiffhandler.h"
+#include "io/exif.h"
 #include "io/tagshandler.h"
 #include "io/tiffifd.h"
 
@@ -290,4 +292,41 @@ int32_t VXDeleteTIFFFilePageInPlace(const std::string& FileName, int32_t Index) 
   bool aborting = false;
   VXWriteFileSafely(FileName, aborting, [&](TStream* Out) { Out->WriteBuffer(file.Memory(), file.Size()); });
   return kept;
+}
+
+bool VXInjectEXIFIntoTIFF(TStream* InputStream, TStream* OutputStream, const std::string& InputFileName,
+                          const std::string& OutputFileName, int32_t PageIndex, TIOParamsVals& IOParams) {
+  const std::vector<uint8_t> block = VXSaveEXIFToBuffer(IOParams, false);
+  TVXMemStream blockStream(block.data(), int64_t(block.size()));
+  TVXTIFFHandler exif;
+  exif.ReadStream(&blockStream);
+
+  TVXTIFFHandler target;
+  int64_t inputPos = 0;
+  bool read = false;
+  if (InputStream) {
+    inputPos = InputStream->Position();
+    read = target.ReadStream(InputStream);
+  } else {
+    read = target.ReadFile(InputFileName);
+  }
+  if (!read || PageIndex < 0 || PageIndex >= target.GetPagesCount()) return false;
+
+  static const uint16_t kTags[] = {271,   272,   306,   274,   282,   283,   296,   305,
+                                   315,   318,   531,   319,   529,   532,   33432, 18246,
+                                   40091, 40092, 40093, 40094, 40095, 34665, 34853};
+  for (const uint16_t tag : kTags) {
+    const int32_t index = exif.FindTag(0, tag);
+    if (index >= 0) target.CopyTag(0, index, PageIndex, exif);
+  }
+
+  if (OutputStream) {
+    if (OutputStream == InputStream) OutputStream->SetPosition(inputPos);
+    target.WriteStream(OutputStream);
+    // A shorter result leaves nothing of the old file behind it.
+    if (OutputStream == InputStream) OutputStream->SetSize(OutputStream->Position());
+  } else {
+    target.WriteFile(OutputFileName);
+  }
+  return true;
 }

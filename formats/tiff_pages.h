@@ -8,6 +8,7 @@
 #include <string>
 
 class TStream;
+class TIOParamsVals;
 
 // Removes the pages whose indexes Pages lists in ascending order from the
 // classic TIFF that starts at position 0 of Stream, which is rewritten in
@@ -26,3 +27,13 @@ int32_t VXTryDeleteTIFFStreamPage(TStream* Stream, int32_t Index);
 // Returns the pages left (0 with the file unchanged when it could not be
 // rebuilt).
 int32_t VXDeleteTIFFFilePageInPlace(const std::string& FileName, int32_t Index);
+
+// Replaces the EXIF data of page PageIndex of a TIFF by the EXIF block of
+// IOParams: its basic tags (maker, model, dates, resolution, ...) and its
+// EXIF and GPS directories; a tag the block lacks keeps the page's own value.
+// The TIFF comes from InputStream (from its position) or else from
+// InputFileName; the result goes to OutputStream (the input's position when
+// it is the input) or else replaces OutputFileName whole. False, with nothing
+// written, when the input holds no such page.
+bool VXInjectEXIFIntoTIFF(TStream* InputStream, TStream* OutputStream, const std::string& InputFileName,
+                          const std::string& OutputFileName, int32_t PageIndex, TIOParamsVals& IOParams);

@@ -546,3 +546,55 @@ TEST_F(TiffPages, HandlerOldStyleJpegPage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The parameters' EXIF data goes into one page only; the page's own GPS stays
+// where the parameters carry none.
+TEST_F(TiffPages, InjectEXIFIntoOnePage) {
+  REQUIRE_TOOL("/usr/bin/exiftool");
+  for (const bool bigEndian : {false, true}) {
+    SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+    const std::string source = MultiPage(bigEndian);
+    const std::string tag = bigEndian ? "b" : "l";
+    const std::vector<std::string> sourcePages = Split(source, "is" + tag);
+    // Page 0 gets GPS of its own (exiftool writes the first page).
+    std::string out;
+    ASSERT_TRUE(Exec("/usr/bin/exiftool -q -overwrite_original -GPSLatitude=48.5 -GPSLatitudeRef=N -Make=Old " +
+                         source, &out)) << out;
+    const std::string file = F("inject" + tag + ".tif");
+    RuntimeWriteFile(file, RuntimeReadFile(source));
+    TVexlaneIO io;
+    io.Params().SetEXIF_HasEXIFData(true);
+    io.Params().SetEXIF_Make("Vexlane");
+    io.Params().SetEXIF_Model("Injector");
+    io.Params().SetEXIF_Artist("Bob");
+    io.Params().SetEXIF_ExposureTime(0.008);
+    EXPECT_TRUE(io.InjectTIFFEXIF(file, 0));
+    const std::string query = "/usr/bin/exiftool -s -s -Make -Model -Artist -ExposureTime -GPSLatitude ";
+    const std::string shown = RuntimeShell(query + file);
+    EXPECT_NE(shown.find("Make: Vexlane"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Model: Injector"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Artist: Bob"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("ExposureTime: 1/125"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("GPSLatitude: 48 deg 30"), std::string::npos) << shown;
+    EXPECT_EQ(RuntimeReadFile(file).substr(0, 2), bigEndian ? "MM" : "II");
+    std::string errors;
+    EXPECT_EQ(TiffinfoPages(file, &errors), 4);
+    const std::vector<std::string> pages = Split(file, "io" + tag);
+    ASSERT_EQ(pages.size(), 4u);
+    for (size_t i = 1; i < 4; ++i) EXPECT_TRUE(Exec("/usr/bin/tiffcmp " + sourcePages[i] + " " + pages[i], &out)) << out;
+    // Page 2 of a copy, through the file-to-file form; page 0 keeps its maker.
+    EXPECT_TRUE(io.InjectTIFFEXIF(source, F("copy" + tag + ".tif"), 2));
+    TLoader l(false, 2), l0(false, 0);
+    EXPECT_EQ(l.Load(F("copy" + tag + ".tif")), 4);
+    EXPECT_EQ(l.P().EXIF_Make(), "Vexlane");
+    EXPECT_EQ(l0.Load(F("copy" + tag + ".tif")), 4);
+    EXPECT_EQ(l0.P().EXIF_Make(), "Old");
+    // A page that is not there: nothing written.
+    EXPECT_FALSE(io.InjectTIFFEXIF(source, F("none" + tag + ".tif"), 4));
+    EXPECT_FALSE(std::filesystem::exists(F("none" + tag + ".tif")));
+  }
+}
+
+}  // namespace
