@@ -491,9 +491,10 @@ TVXBitmap* TVXVirtualImageList::GetBitmap(void* image) {
 void TVXVirtualImageList::ReleaseBitmap(TVXBitmap* bitmap, bool changed) {
   if (!bitmap) return;
   std::lock_guard<std::recursive_mutex> lock(fLock);
-  if (bitmap->Location() == vxTBitmap) bitmap->UpdateFromTBitmap();
+  // Only a bitmap this list lent is looked at: a returned one may be gone.
   TBmpToRelease* lent = FindLent(bitmap);
   if (!lent) return;
+  if (bitmap->Location() == vxTBitmap) bitmap->UpdateFromTBitmap();
   --lent->Count;
   if (changed) CopyFromVXBitmap(lent->Image, bitmap);
   if (lent->Count <= 0) FreeLent(lent);
