@@ -598,3 +598,55 @@ TEST_F(TiffPages, InjectEXIFIntoOnePage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pages made from a PNG, a JPEG and an I/O component's image read back as
+// their sources (the JPEG page JPEG-compressed, as libtiff decodes it within
+// 2 levels).
+TEST_F(TiffPages, HandlerInsertsPagesFromImages) {
+  WritePAM(Pattern(31, 19, 3), F("src.pam"));
+  std::string out;
+  ASSERT_TRUE(Exec("/usr/bin/convert " + F("src.pam") + " " + F("src.png"), &out)) << out;
+  ASSERT_TRUE(Exec("/usr/bin/convert " + F("src.pam") + " -quality 90 " + F("src.jpg"), &out)) << out;
+  TVXBitmap own;
+  own.Allocate(9, 5, vx24RGB);
+  own.Fill(0x336699);
+  TVexlaneIO ownIO;
+  ownIO.SetAttachedVXBitmap(&own);
+  ownIO.Params().SetTIFF_Compression(ioTIFF_UNCOMPRESSED);
+
+  TVXTIFFHandler h;
+  EXPECT_TRUE(h.InsertPageAsFile(F("src.png"), -1));
+  EXPECT_TRUE(h.InsertPageAsFile(F("src.jpg"), -1));
+  EXPECT_TRUE(h.InsertPageAsImage(&ownIO, 0));
+  EXPECT_FALSE(h.InsertPageAsImage(nullptr, 0));
+  EXPECT_FALSE(h.InsertPageAsFile(F("missing.png"), 0));
+  ASSERT_EQ(h.GetPagesCount(), 3);
+  EXPECT_EQ(h.GetInteger(2, h.FindTag(2, 259), 0), 7);
+  h.WriteFile(F("inserted.tif"));
+  EXPECT_EQ(TiffinfoPages(F("inserted.tif")), 3);
+
+  auto load = [](const std::string& File, int32_t Page) {
+    TLoader l(false, Page);
+    l.IO.LoadFromFile(File, -9);
+    return FromBitmap(l.Bitmap);
+  };
+  TLoader first(false, 0);
+  EXPECT_EQ(first.Load(F("inserted.tif")), 3);
+  TVXBitmap expectOwn;
+  expectOwn.Assign(&own);
+  EXPECT_EQ(MaxDifference(FromBitmap(expectOwn), FromBitmap(first.Bitmap)), 0);
+  EXPECT_EQ(MaxDifference(load(F("src.png"), 0), load(F("inserted.tif"), 1)), 0);
+  // The JPEG page is a new JPEG encoding: libtiff decodes it as we do.
+  REQUIRE_TOOL("/usr/bin/tiff2rgba");
+  const std::vector<std::string> pages = Split(F("inserted.tif"), "ins");
+  ASSERT_EQ(pages.size(), 3u);
+  TRGBAImage oracle;
+  ASSERT_TRUE(Oracle(pages[2], oracle, F("ins-oracle")));
+  const int32_t jpegDiff = MaxDifference(oracle, load(F("inserted.tif"), 2));
+  EXPECT_GE(jpegDiff, 0);
+  EXPECT_LE(jpegDiff, 2);
+}
+
+}  // namespace
