@@ -162,7 +162,7 @@ public:
         }
         if (int64_t(raw.size()) <= 4) {
           std::memset(&e[8], 0, 4);
-          std::memcpy(&e[8], raw.data(), raw.size());
+          if (!raw.empty()) std::memcpy(&e[8], raw.data(), raw.size());
         } else {
           const int64_t at = AlignOut();
           Out.WriteBuffer(raw.data(), int64_t(raw.size()));

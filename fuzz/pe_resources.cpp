@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string file = ScratchFile();
   FILE* f = std::fopen(file.c_str(), "wb");
   if (!f) return 0;
-  const bool written = std::fwrite(data, 1, size, f) == size;
+  const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
   std::fclose(f);
   if (written) {
     TVXResourceExtractor x(file);

@@ -9,7 +9,7 @@
 #include "tool/zolib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const char* p = reinterpret_cast<const char*>(data);
+  const char* p = size ? reinterpret_cast<const char*>(data) : "";
   const void* nul = std::memchr(p, 0, size);
   const size_t maskLen = nul ? size_t(static_cast<const char*>(nul) - p) : size;
   const std::string mask(p, maskLen);

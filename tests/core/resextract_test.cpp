@@ -79,7 +79,8 @@ TEST_P(ResExtractTest, TypesNamesAndBytesEqualPefile) {
   const std::string dll = kDir + GetParam();
   TVXResourceExtractor x(dll);
   ASSERT_TRUE(x.IsValid());
-  const std::string want = PefileListing(dll);
+  std::string want = PefileListing(dll);
+  if (want.empty()) want = PefileListing(dll);  // the oracle once more: a busy machine can fail a fork
   ASSERT_FALSE(want.empty());
   EXPECT_EQ(ExtractorListing(x), want);
 }
