@@ -9,6 +9,8 @@ std::mutex gLock;
 std::set<ULONG_PTR> gSessions;
 ULONG_PTR gNextToken = 1;
 bool gStartupFails = false;
+bool gRecording = false;
+std::vector<std::string> gRecorded;
 
 }  // namespace
 
@@ -41,6 +43,18 @@ void SetStartupFails(bool Fails) {
 int32_t OpenSessions() {
   std::lock_guard<std::mutex> l(gLock);
   return int32_t(gSessions.size());
+}
+
+void SetRecording(bool On) {
+  std::lock_guard<std::mutex> l(gLock);
+  gRecording = On;
+}
+
+std::vector<std::string> Recorded() {
+  std::lock_guard<std::mutex> l(gLock);
+  std::vector<std::string> out;
+  out.swap(gRecorded);
+  return out;
 }
 
 }  // namespace VXGdiPlus
