@@ -107,6 +107,84 @@ class TByteWriter {
   bool fShort = false;
 };
 
+// Copies a JPEG stream from one stream to another segment by segment: bytes
+// between segments and the markers that stand alone pass through, and
+// everything from the end-of-image marker on is copied as it is. What becomes
+// of each marker segment is up to the caller (PutSegment copies it).
+class TJpegSegmentCopy {
+ public:
+  TJpegSegmentCopy(TStream* In, TStream* Out, TProgressRec& Progress)
+      : fIn(In), fOut(Out), fProgress(Progress), fPer1(100.0 / std::max<int64_t>(1, In->Size() - In->Position())) {}
+
+  // Walks the stream, calling Segment(marker, data) for each segment. False
+  // when the stream holds an invalid marker, ends inside a segment, or the
+  // output comes out short (which also sets Progress.Aborting).
+  template <class OnSegment>
+  bool Run(OnSegment&& Segment) {
+    int32_t lastPercent = -1;
+    bool stop = false;
+    std::vector<uint8_t> data;
+    while (!stop) {
+      const int b = fIn.Get();
+      if (b < 0) break;
+      if (b != 0xFF) {
+        fOut.Put(uint8_t(b));
+        continue;
+      }
+      const int m = fIn.Get();
+      if (m < 0) break;
+      if (StandsAlone(m)) {
+        fOut.Put(0xFF);
+        fOut.Put(uint8_t(m));
+      } else if ((m >= 0x02 && m <= 0xBF) || m == 0xFF) {
+        stop = true;
+      } else if (m == 0xD9) {
+        fOut.Put(0xFF);
+        fOut.Put(0xD9);
+        for (int c; (c = fIn.Get()) >= 0;) fOut.Put(uint8_t(c));
+        break;
+      } else if (!ReadSegment(data)) {
+        stop = true;
+      } else {
+        Segment(m, data);
+      }
+      VXReportProgress(fProgress, int32_t(double(fIn.Position()) * fPer1), lastPercent);
+    }
+    fOut.Flush();
+    if (fOut.Short() && fProgress.Aborting) *fProgress.Aborting = true;
+    return !stop && !fOut.Short();
+  }
+
+  // Writes a segment of marker m holding Data (at most 65,533 bytes).
+  void PutSegment(int m, const std::vector<uint8_t>& Data) {
+    const size_t len = Data.size() + 2;
+    fOut.Put(0xFF);
+    fOut.Put(uint8_t(m));
+    fOut.Put(uint8_t(len >> 8));
+    fOut.Put(uint8_t(len & 0xFF));
+    fOut.Put(Data.data(), Data.size());
+  }
+  // A byte of the input ahead of the current one, not consumed; -1 past the end.
+  int Peek(int Ahead) { return fIn.Peek(Ahead); }
+
+ private:
+  // The length and data of the current segment; false at a length below 2 or
+  // when the input ends inside it.
+  bool ReadSegment(std::vector<uint8_t>& Data) {
+    const int hi = fIn.Get(), lo = fIn.Get();
+    if (hi < 0 || lo < 0) return false;
+    const int len = (hi << 8) | lo;
+    if (len < 2) return false;
+    Data.resize(size_t(len - 2));
+    return fIn.Read(Data.data(), Data.size());
+  }
+
+  TByteReader fIn;
+  TByteWriter fOut;
+  TProgressRec& fProgress;
+  double fPer1;
+};
+
 }  // namespace
 
 int64_t VXGetJpegStreamLength(TStream* Stream) {
@@ -138,90 +216,30 @@ bool VXInjectJpegIPTC(TStream* InputStream, TStream* OutputStream, const TVXIPTC
   const std::vector<uint8_t> block = IPTC.SaveToStandardBuffer(true);
   // One segment holds at most 65,533 data bytes.
   if (block.size() > 65533) return false;
-  const int64_t size = InputStream->Size();
-  TByteReader in(InputStream);
-  TByteWriter out(OutputStream);
-  const double per1 = 100.0 / std::max<int64_t>(1, size - in.Position());
-  int32_t lastPercent = -1;
-  bool stop = false, written = false;
-
+  TJpegSegmentCopy copy(InputStream, OutputStream, Progress);
+  bool written = false;
   auto writeIPTC = [&]() {
     if (written) return;
     written = true;
-    if (block.empty()) return;
-    const size_t len = block.size() + 2;
-    out.Put(0xFF);
-    out.Put(0xED);
-    out.Put(uint8_t(len >> 8));
-    out.Put(uint8_t(len & 0xFF));
-    out.Put(block.data(), block.size());
+    if (!block.empty()) copy.PutSegment(0xED, block);
   };
-  // Copies the segment of marker m (its length and data); false at a length
-  // below 2 or when the input ends inside it.
-  auto copySegment = [&](int m, bool copy) {
-    const int hi = in.Get(), lo = in.Get();
-    if (hi < 0 || lo < 0) return false;
-    const int len = (hi << 8) | lo;
-    if (len < 2) return false;
-    std::vector<uint8_t> data(size_t(len - 2));
-    if (!in.Read(data.data(), data.size())) return false;
-    if (copy) {
-      out.Put(0xFF);
-      out.Put(uint8_t(m));
-      out.Put(uint8_t(hi));
-      out.Put(uint8_t(lo));
-      out.Put(data.data(), data.size());
-    }
-    return true;
-  };
-
-  while (!stop) {
-    const int b = in.Get();
-    if (b < 0) break;
-    if (b != 0xFF) {
-      out.Put(uint8_t(b));
-      continue;
-    }
-    const int m = in.Get();
-    if (m < 0) break;
-    if (StandsAlone(m)) {
-      out.Put(0xFF);
-      out.Put(uint8_t(m));
-    } else if ((m >= 0x02 && m <= 0xBF) || m == 0xFF) {
-      stop = true;
-    } else if (m == 0xD9) {
-      out.Put(0xFF);
-      out.Put(0xD9);
-      for (int c; (c = in.Get()) >= 0;) out.Put(uint8_t(c));
-      break;
-    } else if (m >= 0xE0 && m <= 0xEC) {
-      if (!copySegment(m, true)) {
-        stop = true;
-        break;
-      }
-      const int n0 = in.Peek(0), n1 = in.Peek(1);
+  // The block goes after the last of the leading APP0..APP12 segments, in
+  // place of an old APP13, or before the first quantisation table.
+  const bool ok = copy.Run([&](int m, const std::vector<uint8_t>& data) {
+    if (m >= 0xE0 && m <= 0xEC) {
+      copy.PutSegment(m, data);
+      const int n0 = copy.Peek(0), n1 = copy.Peek(1);
       if (!(n0 == 0xFF && n1 >= 0xE0 && n1 <= 0xED)) writeIPTC();
     } else if (m == 0xED) {
-      if (!copySegment(m, false)) {
-        stop = true;
-        break;
-      }
       writeIPTC();
     } else if (m == 0xDB) {
       writeIPTC();
-      if (!copySegment(m, true)) {
-        stop = true;
-        break;
-      }
-    } else if (!copySegment(m, true)) {
-      stop = true;
-      break;
+      copy.PutSegment(m, data);
+    } else {
+      copy.PutSegment(m, data);
     }
-    VXReportProgress(Progress, int32_t(double(in.Position()) * per1), lastPercent);
-  }
-  out.Flush();
-  if (out.Short() && Progress.Aborting) *Progress.Aborting = true;
-  return !stop && written && !out.Short();
+  });
+  return ok && written;
 }
 
 bool VXInjectJpegEXIF(TStream* InputStream, TStream* OutputStream, TIOParamsVals& IOParams, TProgressRec& Progress) {
@@ -230,78 +248,18 @@ bool VXInjectJpegEXIF(TStream* InputStream, TStream* OutputStream, TIOParamsVals
   if (IOParams.EXIF_HasEXIFData()) block = VXSaveEXIFToBuffer(IOParams, true);
   // One segment holds at most 65,533 data bytes.
   if (block.size() > 65533) return false;
-  const int64_t size = InputStream->Size();
-  TByteReader in(InputStream);
-  TByteWriter out(OutputStream);
-  const double per1 = 100.0 / std::max<int64_t>(1, size - in.Position());
-  int32_t lastPercent = -1;
-  bool stop = false, written = false;
-
-  auto writeEXIF = [&]() {
-    if (written) return;
-    written = true;
-    if (block.empty()) return;
-    const size_t len = block.size() + 2;
-    out.Put(0xFF);
-    out.Put(0xE1);
-    out.Put(uint8_t(len >> 8));
-    out.Put(uint8_t(len & 0xFF));
-    out.Put(block.data(), block.size());
-  };
-  // Reads the segment of marker m (length and data); false at a length below
-  // 2 or when the input ends inside it.
-  auto readSegment = [&](int& hi, int& lo, std::vector<uint8_t>& data) {
-    hi = in.Get();
-    lo = in.Get();
-    if (hi < 0 || lo < 0) return false;
-    const int len = (hi << 8) | lo;
-    if (len < 2) return false;
-    data.resize(size_t(len - 2));
-    return in.Read(data.data(), data.size());
-  };
-  auto putSegment = [&](int m, int hi, int lo, const std::vector<uint8_t>& data) {
-    out.Put(0xFF);
-    out.Put(uint8_t(m));
-    out.Put(uint8_t(hi));
-    out.Put(uint8_t(lo));
-    out.Put(data.data(), data.size());
-  };
-
-  std::vector<uint8_t> data;
-  while (!stop) {
-    const int b = in.Get();
-    if (b < 0) break;
-    if (b != 0xFF) {
-      out.Put(uint8_t(b));
-      continue;
+  TJpegSegmentCopy copy(InputStream, OutputStream, Progress);
+  bool written = false;
+  // An old "Exif" APP1 is dropped; the block follows the first APP0 or APP1.
+  const bool ok = copy.Run([&](int m, const std::vector<uint8_t>& data) {
+    const bool oldExif = m == 0xE1 && data.size() >= 4 && std::memcmp(data.data(), "Exif", 4) == 0;
+    if (!oldExif) copy.PutSegment(m, data);
+    if ((m == 0xE0 || m == 0xE1) && !written) {
+      written = true;
+      if (!block.empty()) copy.PutSegment(0xE1, block);
     }
-    const int m = in.Get();
-    if (m < 0) break;
-    if (StandsAlone(m)) {
-      out.Put(0xFF);
-      out.Put(uint8_t(m));
-    } else if ((m >= 0x02 && m <= 0xBF) || m == 0xFF) {
-      stop = true;
-    } else if (m == 0xD9) {
-      out.Put(0xFF);
-      out.Put(0xD9);
-      for (int c; (c = in.Get()) >= 0;) out.Put(uint8_t(c));
-      break;
-    } else {
-      int hi = 0, lo = 0;
-      if (!readSegment(hi, lo, data)) {
-        stop = true;
-        break;
-      }
-      const bool oldExif = m == 0xE1 && data.size() >= 4 && std::memcmp(data.data(), "Exif", 4) == 0;
-      if (!oldExif) putSegment(m, hi, lo, data);
-      if (m == 0xE0 || m == 0xE1) writeEXIF();
-    }
-    VXReportProgress(Progress, int32_t(double(in.Position()) * per1), lastPercent);
-  }
-  out.Flush();
-  if (out.Short() && Progress.Aborting) *Progress.Aborting = true;
-  return !stop && written && !out.Short();
+  });
+  return ok && written;
 }
 
 void VXReadJpegICCProfile(TStream* Stream, TIOParamsVals& IOParams) {

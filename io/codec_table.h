@@ -127,7 +127,7 @@ void VXSetCodecOps(int32_t FileType, const TVXCodecOps& Ops);
 // The operations of FileType, or nullptr when no codec has registered it.
 const TVXCodecOps* VXFindCodecOps(int32_t FileType);
 // What the component asks of a codec, for VXRequireCodecOps.
-enum TVXCodecOperation { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC,
+enum TVXCodecOperation : int32_t { vxcoLoad, vxcoSave, vxcoReadParams, vxcoCount, vxcoDelete, vxcoInsert, vxcoInjectIPTC,
                          vxcoUpdateHeader, vxcoDocument, vxcoInjectEXIF };
 // The operations of FileType, which must include Operation. Raises
 // EVXException "Cannot <load|save|read the parameters of|count the images

@@ -32,6 +32,8 @@ class TBitmap;
 class TImage;
 class TVXFileFormatInfo;
 class TVXWideFileStream;
+struct TVXCodecOps;
+enum TVXCodecOperation : int32_t;
 
 using TNotifyEvent = std::function<void(void* Sender)>;
 
@@ -505,6 +507,14 @@ class TVexlaneIO : public TComponent {
                        const std::function<void(TStream* Stream)>& Write);
   // The same at a stream's position.
   void SaveStreamPattern(const std::function<void()>& Write);
+  // The pattern of the JPEG injections into a file: the JPEG codec's
+  // operation Op is required first, the file is read into memory, Inject
+  // copies it with the new segment into a second buffer, and only a
+  // successful copy replaces the file (through a temporary file).
+  // DoFinishWork on every way out.
+  bool InjectIntoJpegFile(const std::string& FileName, TVXCodecOperation Op,
+                          const std::function<bool(const TVXCodecOps& Jpeg, TStream* In, TStream* Out,
+                                                   TProgressRec& Progress)>& Inject);
   // The pattern around every load and save: Aborting set to AbortingFirst,
   // a consistent target (else Aborting set and false), then Body, whose
   // answer is returned; DoFinishWork on every way out.

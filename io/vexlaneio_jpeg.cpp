@@ -178,11 +178,13 @@ void TVexlaneIO::SaveToStreamJpeg(TStream* Stream) {
   SaveStreamPattern([&] { SaveJpegCore(Stream, fStreamHeaders); });
 }
 
-bool TVexlaneIO::InjectJpegIPTC(const std::string& FileName) {
+bool TVexlaneIO::InjectIntoJpegFile(
+    const std::string& FileName, TVXCodecOperation Op,
+    const std::function<bool(const TVXCodecOps&, TStream*, TStream*, TProgressRec&)>& Inject) {
   fAborting = false;
   bool result = false;
   try {
-    const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, vxcoInjectIPTC);
+    const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, Op);
     TProgressRec progress = MakeProgress();
     TMemoryStream in;
     in.LoadFromFile(FileName);
@@ -190,7 +192,7 @@ bool TVexlaneIO::InjectJpegIPTC(const std::string& FileName) {
     TMemoryStream out;
     out.SetSize(in.Size());
     out.SetPosition(0);
-    result = jpeg.InjectIPTC(&in, &out, fParams->IPTC_Info(), progress);
+    result = Inject(jpeg, &in, &out, progress);
     out.SetSize(out.Position());
     if (result) {
       bool aborting = false;
@@ -206,32 +208,18 @@ bool TVexlaneIO::InjectJpegIPTC(const std::string& FileName) {
   return result;
 }
 
+bool TVexlaneIO::InjectJpegIPTC(const std::string& FileName) {
+  return InjectIntoJpegFile(FileName, vxcoInjectIPTC, [&](const TVXCodecOps& Jpeg, TStream* In, TStream* Out,
+                                                          TProgressRec& Progress) {
+    return Jpeg.InjectIPTC(In, Out, fParams->IPTC_Info(), Progress);
+  });
+}
+
 bool TVexlaneIO::InjectJpegEXIF(const std::string& FileName) {
-  fAborting = false;
-  bool result = false;
-  try {
-    const TVXCodecOps& jpeg = VXRequireCodecOps(kJPEGFileType, vxcoInjectEXIF);
-    TProgressRec progress = MakeProgress();
-    TMemoryStream in;
-    in.LoadFromFile(FileName);
-    in.SetPosition(0);
-    TMemoryStream out;
-    out.SetSize(in.Size());
-    out.SetPosition(0);
-    result = jpeg.InjectEXIF(&in, &out, FileName, FileName, 0, *fParams, progress);
-    out.SetSize(out.Position());
-    if (result) {
-      bool aborting = false;
-      result = VXWriteFileSafely(FileName, aborting, [&](TStream* Stream) {
-        Stream->WriteBuffer(out.Memory(), out.Size());
-      });
-    }
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
-  return result;
+  return InjectIntoJpegFile(FileName, vxcoInjectEXIF, [&](const TVXCodecOps& Jpeg, TStream* In, TStream* Out,
+                                                          TProgressRec& Progress) {
+    return Jpeg.InjectEXIF(In, Out, FileName, FileName, 0, *fParams, Progress);
+  });
 }
 
 bool TVexlaneIO::InjectJpegEXIFStream(TStream* InputStream, TStream* OutputStream) {
