@@ -1,5 +1,6 @@
 // TIFF reader: pages read raw in both pixel-format modes, a single tile, the
-// second page, parameters only, and the I/O component's stream load.
+// second page, parameters only, the second page as an EXIF thumbnail of an
+// EXIF block, and the I/O component's stream load.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -26,6 +27,7 @@ void StartLibraryOnce() {
 struct TMode {
   bool Native, Preview, Orient;
   int32_t Page, Tile;
+  bool Thumb = false;
 };
 
 }  // namespace
@@ -34,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StartLibraryOnce();
   for (const TMode& m : {TMode{false, false, false, 0, -1}, TMode{true, false, true, 0, -1},
                          TMode{true, false, false, 1, -1}, TMode{false, false, false, 0, 1},
-                         TMode{false, true, false, 0, -1}}) {
+                         TMode{false, true, false, 0, -1}, TMode{false, false, false, 1, -1, true}}) {
     TVXMemStream in(data, int64_t(size));
     TVXBitmap bmp;
     TIOParamsVals params;
@@ -47,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool aborting = false;
     TProgressRec progress;
     progress.Aborting = &aborting;
-    VXReadTIFFStream(&bmp, &in, pages, params, progress, m.Preview, mask, true, false);
+    VXReadTIFFStream(&bmp, &in, pages, params, progress, m.Preview, mask, true, false, nullptr, m.Thumb, m.Thumb);
   }
   TVXMemStream in(data, int64_t(size));
   TVexlaneIO io;

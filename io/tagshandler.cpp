@@ -310,6 +310,8 @@ void TVXTagsHandlerRelocator::Relocate() {
   Stream->Seek(Position, soBeginning);
   int64_t size = std::min<int64_t>(Stream->Size(), INT32_MAX);
   auto relocate = [this](int32_t tagPosition, bool le, TTIFFTAG& tag) {
+    // Offsets counted from the note itself (or its own header) move with it.
+    if (TagsHandler->EXIFMakerInfo().base == vxmnTIFFHeader) return;
     uint8_t e[12];
     VXTIFFPut16(e, tag.IdTag, true);
     VXTIFFPut16(e + 2, tag.DataType, true);

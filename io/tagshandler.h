@@ -77,7 +77,8 @@ private:
 };
 
 // Adds Offset to every out-of-line offset of the note at Position of Stream,
-// in place.
+// in place. Notes whose offsets count from the note itself or from its own
+// TIFF header (Nikon, FUJIFILM, LEICA) are left as they are.
 class TVXTagsHandlerRelocator {
 public:
   TVXTagsHandlerRelocator(TStream* Stream_, int64_t Position_, int64_t Offset_, bool LittleEndian_);

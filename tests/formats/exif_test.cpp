@@ -24,6 +24,7 @@
 #include "io/vexlaneio.h"
 #include "tests/codecs/jpeg_test_util.h"
 #include "tests/core/runtime_test_util.h"
+#include "tests/formats/makernote_util.h"
 
 using namespace jpegtest;
 
@@ -663,6 +664,42 @@ TEST(ExifJpeg, ThumbnailsLoadAndAreWrittenBack) {
     ASSERT_TRUE(io.LoadFromFile(large, false));
     EXPECT_EQ(io.Params().EXIF_Make(), "Vexcam");
     EXPECT_TRUE(!io.Params().EXIF_Bitmap() || io.Params().EXIF_Bitmap()->IsEmpty());
+  }
+}
+
+// Notes laid out as cameras lay them out, in a TIFF built by hand and in a
+// JPEG that exiftool tagged from it: saved as JPEG and as TIFF, exiftool
+// reads every value of the note at its new place.
+TEST(ExifMakerNote, CameraNotesSurviveJpegAndTiffSaves) {
+  REQUIRE(kExifTool);
+  ScratchDir d;
+  for (const makernote::TMaker& m : makernote::Makers()) {
+    SCOPED_TRACE(m.Name);
+    const std::string tif = d / "camera.tif";
+    RuntimeWriteFile(tif, makernote::MakerNoteTIFF(m, 1, 0));
+    ASSERT_EQ(makernote::MakerNoteProblems(m, tif), "");
+    const std::string jpg = MakeJpeg(d, "camera");
+    ASSERT_TRUE(Tag(jpg, "-tagsfromfile " + Quote(tif) + " -all:all -makernotes"));
+    ASSERT_EQ(makernote::MakerNoteProblems(m, jpg), "");
+    for (const std::string& source : {tif, jpg}) {
+      SCOPED_TRACE(source);
+      TVXBitmap b;
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&b);
+      ASSERT_TRUE(io.LoadFromFile(source, false));
+      const TVXTagsHandler& note = io.Params().EXIF_MakerNote();
+      EXPECT_EQ(note.GetString(m.Make == "Canon" ? 0x0009 : 0x0005), m.Make == "Canon" ? "Vexlane Tester" : "SUNNY");
+      EXPECT_EQ(note.GetIntegerIndexed(0x7777, 2), 33);
+      EXPECT_DOUBLE_EQ(note.GetRational(m.Make == "Canon" ? 0x7778 : 0x0085, 0), m.Make == "Canon" ? 1.75 : 1.5);
+      for (const char* ext : {"jpg", "tif"}) {
+        SCOPED_TRACE(ext);
+        const std::string out = d / (std::string("saved.") + ext);
+        io.SaveToFile(out, std::string(ext) == "jpg" ? 3 : 1);
+        ASSERT_FALSE(io.Aborting());
+        EXPECT_EQ(makernote::MakerNoteProblems(m, out), "");
+        EXPECT_EQ(RuntimeShell(std::string(kExifTool) + " -s3 -n -ExposureTime " + Quote(out)), "0.004\n");
+      }
+    }
   }
 }
 

@@ -219,10 +219,23 @@ TEST(TVXTagsHandler, AssignCopiesAndTheParametersOwnOne) {
 }
 
 TEST(TVXTagsHandlerRelocator, MovesOutOfLineOffsetsOnly) {
-  for (bool le : {true, false}) {
-    SCOPED_TRACE(le);
-    const int64_t at = 30;
-    std::string note = MakeNote("", le, kEntries, [](int64_t p) { return p + at; });
+  const int64_t at = 30;
+  const std::string nikonMM = std::string("Nikon\0\x02\x10\0\0", 10) + std::string("MM\0\x2A\0\0\0\x08", 8);
+  struct TCase {
+    const char* name;
+    bool le;
+    std::string note;
+  } cases[] = {
+      {"absolute, little-endian", true, MakeNote("", true, kEntries, [](int64_t p) { return p + at; })},
+      {"absolute, big-endian", false, MakeNote("", false, kEntries, [](int64_t p) { return p + at; })},
+      // Counted from the note's own header: nothing to move.
+      {"Nikon", true, MakeNote(nikonMM, false, kEntries, [](int64_t p) { return p - 10; })},
+      {"LEICA", false, MakeNote(std::string("LEICA\0\0\0", 8), false, kEntries, [](int64_t p) { return p; })},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool le = c.le;
+    const std::string& note = c.note;
     std::string bytes = std::string(size_t(at), 'x') + note;
     TMemoryStream s;
     s.Write(bytes.data(), int64_t(bytes.size()));
