@@ -58,6 +58,9 @@ bool VXLoadEXIFBlock(const void* Data, int64_t Length, TIOParamsVals& Params);
 bool VXLoadEXIFFromTIFFStream(TStream* Stream, TIOParamsVals& Params, bool WithXMP);
 // The parameters of the TIFF at the stream's position (restored). Always true.
 bool VXLoadTIFFParamsFromStream(TStream* Stream, TIOParamsVals& Params);
+// A new one-page TIFF of the parameters' tags at the stream's position: no
+// bitmap and no thumbnail. False when the writer failed.
+bool VXWriteTIFFTagsPage(TStream* Stream, TIOParamsVals& Params);
 // Offset from the stream's position of the first plausible TIFF header within
 // 0x20000 bytes, or -1; the position is restored.
 int64_t VXFindTIFFHeader(TStream* Stream);

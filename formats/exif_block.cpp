@@ -140,6 +140,14 @@ bool VXLoadTIFFParamsFromStream(TStream* Stream, TIOParamsVals& Params) {
   return true;
 }
 
+bool VXWriteTIFFTagsPage(TStream* Stream, TIOParamsVals& Params) {
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  VXWriteTIFFStream(Stream, false, nullptr, progress, Params);
+  return !aborting;
+}
+
 bool VXIsPlausibleIFDCount(TStream* Stream, int64_t Position, bool BigEndian) {
   Stream->SetPosition(Position);
   uint8_t b[2];

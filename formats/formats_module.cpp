@@ -153,6 +153,9 @@ void VXFormatsStartup() {
 
   // EXIF blocks of JPEG files are TIFF structures.
   VXSetEXIFBlockHooks(&VXSaveEXIFBlock, &VXLoadEXIFBlock);
+  // The EXIF block of the binary parameter file is a tags-only TIFF page.
+  VXTIFFParamsHooks().WriteTagsPage = &VXWriteTIFFTagsPage;
+  VXTIFFParamsHooks().ReadTIFFParams = &VXLoadTIFFParamsFromStream;
 }
 
 void VXFormatsShutdown() { VXJpeg2000Finalize(); }

@@ -141,6 +141,11 @@ bool VXLoadEXIFFromBuffer(const void* Data, int64_t Length, TIOParamsVals& Param
   return gLoadEXIF && gLoadEXIF(Data, Length, Params);
 }
 
+TVXTIFFParamsHooks& VXTIFFParamsHooks() {
+  static TVXTIFFParamsHooks hooks;
+  return hooks;
+}
+
 // ---------------------------------------------------------------------------
 // TIOParamsVals: EXIF and GPS
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 class TIOParamsVals;
+class TStream;
 
 // True when the payload begins with "Exif" and a NUL (length checked).
 bool VXIsEXIFBlock(const void* Data, int64_t Length);
@@ -41,3 +42,15 @@ std::vector<uint8_t> VXSaveEXIFToBuffer(TIOParamsVals& Params, bool WithHeader);
 // Loads an "Exif" APP1 payload into the EXIF fields and the thumbnail of the
 // parameters; false for anything else, and always without the hook.
 bool VXLoadEXIFFromBuffer(const void* Data, int64_t Length, TIOParamsVals& Params);
+
+// The TIFF side of the binary parameter file, filled by the formats library's
+// start-up like the block hooks above.
+struct TVXTIFFParamsHooks {
+  // Writes a tags-only TIFF page of the parameters (no bitmap, no thumbnail)
+  // at the stream's position; false when the writer failed.
+  bool (*WriteTagsPage)(TStream* Stream, TIOParamsVals& Params) = nullptr;
+  // Reads the parameters of page TIFF_ImageIndex of the TIFF at the stream's
+  // position into Params (no bitmap); the position is restored.
+  bool (*ReadTIFFParams)(TStream* Stream, TIOParamsVals& Params) = nullptr;
+};
+TVXTIFFParamsHooks& VXTIFFParamsHooks();

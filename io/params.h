@@ -29,6 +29,7 @@ class TVXDicomTags;
 class TVXImagingAnnot;
 class TVXVexlaneAnnot;
 class TVXTagsHandler;
+class TStream;
 
 // Size of an image of an icon file.
 struct TIOIconSize {
@@ -327,6 +328,22 @@ class TIOParamsVals : public TIOParamsFields {
   void Assign(const TIOParamsVals& Source);
   void AssignCompressionInfo(const TIOParamsVals& Source);
   void FreeColorMap();
+
+  // ---- binary parameter file -----------------------------------------------
+  // Writes the parameters at the stream's position in the newest layout
+  // (version 52). Creates the imaging annotations and the three colour
+  // profiles when they are absent (the output profile as sRGB).
+  void SaveToStream(TStream& Stream);
+  // Reads parameters of any version from 0 to 52 from the stream's position,
+  // leaving the fields a version lacks as they are. A version outside that
+  // range raises EVXException "Unsupported parameter file version" before
+  // anything changes; a stream that ends early or holds a count or length
+  // its remaining bytes cannot hold raises "Damaged parameter stream" (the
+  // fields read before keep their new values).
+  void LoadFromStream(TStream& Stream);
+  // The same through a file: the save replaces the file only when it succeeded.
+  void SaveToFile(const std::string& FileName);
+  void LoadFromFile(const std::string& FileName);
 
   // ---- owner and containers (read-only properties) ----------------------
   TVexlaneIO* VexlaneIO() const { return fVexlaneIO; }
