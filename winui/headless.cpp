@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/win_clock.h"
+#include "winui/avifile.h"
 #include "winui/display.h"
 #include "winui/gdi_font.h"
 #include "winui/gdi_internal.h"
@@ -78,6 +79,10 @@ void SetMetric(int Index, int Value) { VXScreen::SetMetric(Index, Value); }
 
 void FailDIBSections(int Count) { vxgdi::SetDIBSectionFailures(Count); }
 
+void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler, uint32_t Quality) {
+  vxavi::SetSaveOptionsAnswer(OK, Handler, Quality);
+}
+
 void RemoveModule(const char* Module) { VXModules::Remove(Module); }
 void RemoveModuleEntry(const char* Module, const char* Entry) { VXModules::RemoveEntry(Module, Entry); }
 void RestoreModules() { VXModules::RestoreAll(); }
@@ -118,6 +123,7 @@ void Reset() {
   VXFonts::UseInstalledFamilies();
   VXScreen::Reset();
   VXClockSetVirtual(false);
+  vxavi::SetSaveOptionsAnswer(false, 0, DWORD(-1));
 }
 
 }  // namespace VXHeadless

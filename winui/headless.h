@@ -59,9 +59,15 @@ void UseInstalledFontFamilies();
 // WM_GESTURENOTIFY first for a beginning, then WM_GESTURE is posted.
 void Gesture(HWND Wnd, uint32_t ID, uint32_t Flags, int X, int Y, uint64_t Arguments);
 
+// The answer of the compression options dialog (AVISaveOptions, avifile.h)
+// from now on: OK with that compressor (a four-character code, 0 for full
+// frames) and quality (0 to 10000, (uint32_t)-1 for the compressor's
+// default), or cancel, which is also the answer until one is scripted.
+void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler = 0, uint32_t Quality = uint32_t(-1));
+
 // Destroys every window, empties every queue, kills every timer, forgets
 // capture, focus and key states, restores the screen, the modules, the font
-// families and the system clock.
+// families, the system clock and the cancelling compression options dialog.
 void Reset();
 
 }  // namespace VXHeadless
