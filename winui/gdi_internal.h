@@ -106,6 +106,8 @@ struct DCState {
   int Rop2 = R2_COPYPEN;
   int PolyFillMode = ALTERNATE;
   int StretchMode = BLACKONWHITE;
+  UINT TextAlign = 0;     // TA_LEFT | TA_TOP
+  int ArcDirection = 1;   // AD_COUNTERCLOCKWISE
   POINT ViewportOrg;
   POINT WindowOrg;
   POINT CurPos;
