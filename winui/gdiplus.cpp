@@ -1,7 +1,11 @@
 #include "winui/gdiplus.h"
 
+#include <cstdio>
+#include <map>
 #include <mutex>
 #include <set>
+
+#include "winui/gdiplus_internal.h"
 
 namespace {
 
@@ -11,6 +15,11 @@ ULONG_PTR gNextToken = 1;
 bool gStartupFails = false;
 bool gRecording = false;
 std::vector<std::string> gRecorded;
+
+std::map<const void*, vxgdiplus::Kind>& Objects() {
+  static auto* m = new std::map<const void*, vxgdiplus::Kind>();
+  return *m;
+}
 
 }  // namespace
 
@@ -48,6 +57,7 @@ int32_t OpenSessions() {
 void SetRecording(bool On) {
   std::lock_guard<std::mutex> l(gLock);
   gRecording = On;
+  if (!On) gRecorded.clear();
 }
 
 std::vector<std::string> Recorded() {
@@ -57,4 +67,64 @@ std::vector<std::string> Recorded() {
   return out;
 }
 
+int32_t LiveObjects() {
+  std::lock_guard<std::recursive_mutex> l(vxgdiplus::Lock());
+  return int32_t(Objects().size());
+}
+
 }  // namespace VXGdiPlus
+
+namespace vxgdiplus {
+
+std::recursive_mutex& Lock() {
+  static auto* m = new std::recursive_mutex();
+  return *m;
+}
+
+void Add(const void* Object, Kind K) { Objects()[Object] = K; }
+
+bool Live(const void* Object, Kind K) {
+  if (!Object) return false;
+  auto it = Objects().find(Object);
+  return it != Objects().end() && it->second == K;
+}
+
+void Remove(const void* Object) { Objects().erase(Object); }
+
+bool Started() {
+  std::lock_guard<std::mutex> l(gLock);
+  return !gSessions.empty();
+}
+
+bool Recording() {
+  std::lock_guard<std::mutex> l(gLock);
+  return gRecording;
+}
+
+void Log(std::string Line) {
+  std::lock_guard<std::mutex> l(gLock);
+  if (gRecording) gRecorded.push_back(std::move(Line));
+}
+
+std::string Num(double v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%g", v);
+  return b;
+}
+
+std::string Hex(ARGB v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "%08X", unsigned(v));
+  return b;
+}
+
+std::string Points(const GpPoint* p, INT count) {
+  std::string s = "[";
+  for (INT i = 0; p && i < count; ++i) {
+    if (i) s += ',';
+    s += '(' + std::to_string(p[i].X) + ',' + std::to_string(p[i].Y) + ')';
+  }
+  return s + ']';
+}
+
+}  // namespace vxgdiplus

@@ -52,6 +52,9 @@ int32_t OpenSessions();
 void SetRecording(bool On);
 // The calls logged since the last call; clears the log.
 std::vector<std::string> Recorded();
+// Objects made by the flat entries and not yet deleted (graphics, pens,
+// brushes, paths, fonts, string formats).
+int32_t LiveObjects();
 }  // namespace VXGdiPlus
 
 // Types of the flat drawing entries. Objects are opaque handles; colours

@@ -49,7 +49,48 @@ std::map<std::string, Module>& Modules() {
     g.Entries = {{"GradientFill", Entry(&GradientFill)}, {"AlphaBlend", Entry(&AlphaBlend)}};
     Module& p = (*t)["gdiplus.dll"];
     p.Name = "gdiplus.dll";
-    p.Entries = {{"GdiplusStartup", Entry(&GdiplusStartup)}, {"GdiplusShutdown", Entry(&GdiplusShutdown)}};
+    p.Entries = {
+        {"GdiplusStartup", Entry(&GdiplusStartup)},
+        {"GdiplusShutdown", Entry(&GdiplusShutdown)},
+        {"GdipCreateFromHDC", Entry(&GdipCreateFromHDC)},
+        {"GdipCreateFromHDC2", Entry(&GdipCreateFromHDC2)},
+        {"GdipDeleteGraphics", Entry(&GdipDeleteGraphics)},
+        {"GdipSetSmoothingMode", Entry(&GdipSetSmoothingMode)},
+        {"GdipSetCompositingMode", Entry(&GdipSetCompositingMode)},
+        {"GdipSetCompositingQuality", Entry(&GdipSetCompositingQuality)},
+        {"GdipSetTextRenderingHint", Entry(&GdipSetTextRenderingHint)},
+        {"GdipRotateWorldTransform", Entry(&GdipRotateWorldTransform)},
+        {"GdipTranslateWorldTransform", Entry(&GdipTranslateWorldTransform)},
+        {"GdipResetWorldTransform", Entry(&GdipResetWorldTransform)},
+        {"GdipCreatePen1", Entry(&GdipCreatePen1)},
+        {"GdipDeletePen", Entry(&GdipDeletePen)},
+        {"GdipSetPenColor", Entry(&GdipSetPenColor)},
+        {"GdipSetPenWidth", Entry(&GdipSetPenWidth)},
+        {"GdipSetPenDashStyle", Entry(&GdipSetPenDashStyle)},
+        {"GdipSetPenLineJoin", Entry(&GdipSetPenLineJoin)},
+        {"GdipCreateSolidFill", Entry(&GdipCreateSolidFill)},
+        {"GdipCreateHatchBrush", Entry(&GdipCreateHatchBrush)},
+        {"GdipDeleteBrush", Entry(&GdipDeleteBrush)},
+        {"GdipDrawLine", Entry(&GdipDrawLine)},
+        {"GdipDrawLinesI", Entry(&GdipDrawLinesI)},
+        {"GdipDrawRectangle", Entry(&GdipDrawRectangle)},
+        {"GdipFillRectangle", Entry(&GdipFillRectangle)},
+        {"GdipDrawEllipse", Entry(&GdipDrawEllipse)},
+        {"GdipFillEllipse", Entry(&GdipFillEllipse)},
+        {"GdipDrawPolygonI", Entry(&GdipDrawPolygonI)},
+        {"GdipFillPolygonI", Entry(&GdipFillPolygonI)},
+        {"GdipDrawPie", Entry(&GdipDrawPie)},
+        {"GdipFillPie", Entry(&GdipFillPie)},
+        {"GdipDrawArc", Entry(&GdipDrawArc)},
+        {"GdipCreatePath", Entry(&GdipCreatePath)},
+        {"GdipAddPathLine", Entry(&GdipAddPathLine)},
+        {"GdipAddPathArc", Entry(&GdipAddPathArc)},
+        {"GdipClosePathFigure", Entry(&GdipClosePathFigure)},
+        {"GdipDrawPath", Entry(&GdipDrawPath)},
+        {"GdipFillPath", Entry(&GdipFillPath)},
+        {"GdipDeletePath", Entry(&GdipDeletePath)},
+        {"GdipDisposeImage", Entry(&GdipDisposeImage)},
+    };
     return t;
   }();
   return *m;

@@ -1,7 +1,7 @@
 // Modules: the system libraries that this window system carries built in
 // ("User32.dll" with the touch-gesture entries, "MSIMG32.DLL" with the
-// gradient and blend entries, "gdiplus.dll" with the drawing library's
-// start-up), bound by name as on the platform.
+// gradient and blend entries, "gdiplus.dll" with the drawing library),
+// bound by name as on the platform.
 #pragma once
 #include "winui/win_types.h"
 
