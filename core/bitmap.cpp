@@ -11,6 +11,7 @@
 
 #include <sys/mman.h>
 
+#include "core/canvas.h"
 #include "core/filebuffer.h"
 #include "core/icc.h"
 #include "core/limits.h"
@@ -134,6 +135,12 @@ TVXBitmap::TVXBitmap(TVXBitmap* image, const TRect& Rect) : TVXBitmap() {
 
 TVXBitmap::~TVXBitmap() {
   try {
+    CommitROI();
+  } catch (...) {
+    // A region of interest that cannot be merged is dropped.
+  }
+  DetachROIBitmaps();
+  try {
     FreeImage(true);
   } catch (...) {
     // A failing write-back of a file row cannot be reported while destroying.
@@ -177,6 +184,7 @@ void TVXBitmap::FreeFragments() {
 }
 
 void TVXBitmap::ReleaseStorage(bool KeepEncapsulatedTBitmap) {
+  FreeVXCanvas();
   fRGBPalette.reset();
   fRGBPaletteLen = 0;
   UnMapRows();
@@ -353,6 +361,7 @@ bool TVXBitmap::AllocateFragments() {
 // bitmap empty.
 void TVXBitmap::MoveFieldsTo(TVXBitmap* Target) {
   UnMapRows();
+  FreeVXCanvas();  // it draws on the platform bitmap that moves away
   Target->fWidth = fWidth;
   Target->fHeight = fHeight;
   Target->fBitCount = fBitCount;

@@ -39,6 +39,7 @@ class TIOParamsVals;
 class TBitmap;
 class TCanvas;
 class TVXDibbitmap;
+class TVXCanvas;
 
 // ---------------------------------------------------------------------------
 // The abstract bitmap that every bitmap class implements.
@@ -333,6 +334,28 @@ class TVXBitmap : public TVXBaseBitmap {
                                TResampleFilter Filter, TVXRenderOperation RenderOperation, double Opacity);
   // The whole bitmap at natural size.
   void DrawToCanvasWithAlpha(TCanvas* DestCanvas, int32_t xDst, int32_t yDst, int32_t Transparency, double Opacity);
+
+  // ---- drawing canvas and regions of interest (bitmap_roi.cpp) ----
+  // A canvas over Canvas(), anti-aliased and through GDI+ when enabled, made
+  // on first use. The bitmap owns it and frees it whenever its storage
+  // changes (size, format, pixel memory, location).
+  TVXCanvas* VXCanvas();
+  // A bitmap of the rectangle (corners included, in any order) that merges
+  // back into this one when freed: with PerformAlphaCompositing a vx32RGB
+  // bitmap of transparent black, blended in through its fourth bytes;
+  // otherwise a copy of the rectangle (alpha channel included), converted to
+  // ROIPixelFormat unless that is vxnull, copied back with its alpha. Freeing
+  // this bitmap first detaches it: it then merges nothing.
+  std::unique_ptr<TVXBitmap> CreateROIBitmap(TRect Rect, TVXPixelFormat ROIPixelFormat, bool PerformAlphaCompositing);
+  // A canvas over a region-of-interest bitmap of the rectangle (vx24RGB, or
+  // the transparent vx32RGB one with PerformAlphaCompositing, drawn on with
+  // GDI+'s source-copy compositing), translated so that the caller draws in
+  // this bitmap's coordinates. Freeing the canvas frees its bitmap, which
+  // merges what was drawn.
+  std::unique_ptr<TVXCanvas> CreateROICanvas(TRect Rect, bool AntiAlias, bool UseGDIPlus, bool PerformAlphaCompositing);
+  // The bitmap a region-of-interest bitmap came from (nullptr when none or
+  // when that one was freed first).
+  TVXBitmap* ROIOriginalBitmap() const { return fROIOriginalBitmap; }
 
   // ---- DIB sections and packed DIBs (dibbitmap.cpp) ----
   // This bitmap becomes a copy of a DIB section (1 bit: vx1g, 8: vx8g,
@@ -687,6 +710,9 @@ class TVXBitmap : public TVXBaseBitmap {
   void RebuildScanlines();
   void FreePlatformBitmap();
   void PushPaletteToTBitmap();
+  void FreeVXCanvas();
+  void CommitROI();
+  void DetachROIBitmaps();
   bool ConvertPlatformFormat(TVXPixelFormat NewFormat);
   void SetFormatFields(TVXPixelFormat Format);
 
@@ -731,6 +757,11 @@ class TVXBitmap : public TVXBaseBitmap {
   int32_t fCanvasCurrentAlpha = -1;
   TBitmap* fBitmap = nullptr;                // the platform bitmap (vxTBitmap)
   std::vector<uint8_t*> fBitmapScanlines;  // its row addresses, row i = its scan line i
+  std::unique_ptr<TVXCanvas> fVXCanvas;      // the drawing canvas over fBitmap's canvas
+  TVXBitmap* fROIOriginalBitmap = nullptr;   // a region of interest: the bitmap it came from
+  TRect fROIOriginalRect;                    // and where (corners included, ordered)
+  bool fROIComposite = false;                // blended back through its fourth bytes
+  std::vector<TVXBitmap*> fROIBitmaps;       // live regions of interest taken from this bitmap
   int32_t fFragmentsCount = 0;
   int32_t fRowsPerFragment = 0;
   std::vector<uint8_t*> fFragments;

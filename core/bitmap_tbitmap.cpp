@@ -47,6 +47,7 @@ void TVXBitmap::SetFormatFields(TVXPixelFormat Format) {
 }
 
 void TVXBitmap::RebuildScanlines() {
+  FreeVXCanvas();  // the platform bitmap's pixels changed
   fBitmapScanlines.clear();
   if (!fBitmap || fBitmap->Empty()) return;
   fBitmapScanlines.resize(size_t(fBitmap->Height()));
@@ -54,6 +55,7 @@ void TVXBitmap::RebuildScanlines() {
 }
 
 void TVXBitmap::FreePlatformBitmap() {
+  FreeVXCanvas();
   if (fBitmap && !fEncapsulatedFromTBitmap) delete fBitmap;
   fBitmap = nullptr;
   fBitmapScanlines.clear();

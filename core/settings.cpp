@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "core/canvas_tools.h"
 #include "core/cielab.h"
 #include "core/sysutils.h"
 #include "gui/forms.h"
@@ -49,7 +50,10 @@ void TVXVexlaneGlobalSettings::SetMaxImagePixels(int64_t v) {
   VXSetGdiPixelLimit(fMaxImagePixels);
 }
 
-TVXVexlaneGlobalSettings::~TVXVexlaneGlobalSettings() { delete fWordTransitionParams; }
+TVXVexlaneGlobalSettings::~TVXVexlaneGlobalSettings() {
+  delete fGridPen;
+  delete fWordTransitionParams;
+}
 
 void TVXVexlaneGlobalSettings::DestroySingletonInstance() {
   std::lock_guard<std::mutex> lock(gSettingsLock);
@@ -81,6 +85,9 @@ TVXVexlaneGlobalSettings* VXGetGlobalSettings() {
   if (!s) {
     s = new TVXVexlaneGlobalSettings();
     gSettings.store(s, std::memory_order_release);
+    // The pen asks the settings whether GDI+ is enabled, so it is made once
+    // they can be reached.
+    s->SetGridPen(new TVXPen(nullptr));
   }
   return s;
 }

@@ -149,8 +149,10 @@ public:
   int32_t MinZoomDisplayGrid() const { return fMinZoomDisplayGrid; }
   void SetMinZoomDisplayGrid(int32_t v) { fMinZoomDisplayGrid = v; }
 
-  // The grid pen belongs to the viewer module: its start-up creates and
-  // stores it, its shut-down frees it.
+  // The grid pen: a TVXPen without platform pen, made with the settings.
+  // The viewer module's start-up sets its mode, style and width and its
+  // shut-down frees it and clears the field; without a viewer module the
+  // settings free it with themselves.
   TVXPen* GridPen() const { return fGridPen; }
   void SetGridPen(TVXPen* v) { fGridPen = v; }
 

@@ -1,0 +1,91 @@
+// TVXBitmap: the drawing canvas over its platform bitmap, and regions of
+// interest: bitmaps and canvases over part of an image that merge back into
+// it when freed.
+
+#include <algorithm>
+#include <memory>
+
+#include "core/bitmap.h"
+#include "core/canvas.h"
+#include "core/geometry.h"
+#include "gui/graphics.h"
+
+TVXCanvas* TVXBitmap::VXCanvas() {
+  TCanvas* c = Canvas();  // moves the bitmap to vxTBitmap first
+  if (!fVXCanvas) fVXCanvas = std::make_unique<TVXCanvas>(c, true, true, nullptr);
+  return fVXCanvas.get();
+}
+
+void TVXBitmap::FreeVXCanvas() { fVXCanvas.reset(); }
+
+std::unique_ptr<TVXBitmap> TVXBitmap::CreateROIBitmap(TRect Rect, TVXPixelFormat ROIPixelFormat,
+                                                      bool PerformAlphaCompositing) {
+  VXOrderCorners(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
+  std::unique_ptr<TVXBitmap> roi;
+  if (PerformAlphaCompositing) {
+    roi = std::make_unique<TVXBitmap>();
+    const int64_t w = int64_t(Rect.Right) - Rect.Left + 1, h = int64_t(Rect.Bottom) - Rect.Top + 1;
+    // New storage is zero-filled: transparent black.
+    if (w <= INT32_MAX && h <= INT32_MAX) roi->Allocate(int32_t(w), int32_t(h), vx32RGB);
+  } else {
+    roi = std::make_unique<TVXBitmap>(this, Rect);
+    if (ROIPixelFormat != vxnull && !roi->IsEmpty() && roi->PixelFormat() != ROIPixelFormat)
+      roi->SetPixelFormat(ROIPixelFormat);
+  }
+  roi->fROIOriginalBitmap = this;
+  roi->fROIOriginalRect = Rect;
+  roi->fROIComposite = PerformAlphaCompositing;
+  fROIBitmaps.push_back(roi.get());
+  return roi;
+}
+
+std::unique_ptr<TVXCanvas> TVXBitmap::CreateROICanvas(TRect Rect, bool AntiAlias, bool UseGDIPlus,
+                                                      bool PerformAlphaCompositing) {
+  VXOrderCorners(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
+  std::unique_ptr<TVXBitmap> roi = CreateROIBitmap(Rect, vx24RGB, PerformAlphaCompositing);
+  auto canvas = std::make_unique<TVXCanvas>(roi->Canvas(), AntiAlias, UseGDIPlus, nullptr);
+  canvas->SetROIBitmap(roi.release());
+  canvas->OnDestroy = [](void* Sender) {
+    auto* c = static_cast<TVXCanvas*>(Sender);
+    c->ResetTransform();
+    TVXBitmap* b = c->ROIBitmap();
+    c->SetROIBitmap(nullptr);
+    delete b;  // merges what was drawn
+  };
+  canvas->Translate(-double(Rect.Left), -double(Rect.Top));
+  if (PerformAlphaCompositing)
+    canvas->SetCompositingMode(vxCompositingModeSourceCopy, vxCompositingQualityHighQuality);
+  return canvas;
+}
+
+// A region of interest goes back where it came from: the transparent
+// compositing bitmap is blended in through its fourth bytes, any other is
+// converted to the original's format and copied, its alpha channel with it.
+void TVXBitmap::CommitROI() {
+  TVXBitmap* orig = fROIOriginalBitmap;
+  if (!orig) return;
+  fROIOriginalBitmap = nullptr;
+  auto& list = orig->fROIBitmaps;
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  if (IsEmpty() || orig->IsEmpty()) return;
+  const TRect& r = fROIOriginalRect;
+  if (fROIComposite) {
+    if (PixelFormat() == vx32RGB)
+      orig->MergeWithAlpha(this, r.Left, r.Top, -1, -1, 255, rfNone, vxlNormal, false, 0, 0, 1.0);
+    return;
+  }
+  if (orig->PixelFormat() != PixelFormat()) SetPixelFormat(orig->PixelFormat());
+  CopyRectTo(orig, 0, 0, r.Left, r.Top, Width(), Height());
+  if (TVXBitmap* a = AlphaChannelOpt()) {
+    if (TVXBitmap* oa = orig->AlphaChannel()) {
+      a->CopyRectTo(oa, 0, 0, r.Left, r.Top, a->Width(), a->Height());
+      oa->SyncFull();
+    }
+  }
+}
+
+// The regions of interest taken from a bitmap that goes first merge nothing.
+void TVXBitmap::DetachROIBitmaps() {
+  for (TVXBitmap* roi : fROIBitmaps) roi->fROIOriginalBitmap = nullptr;
+  fROIBitmaps.clear();
+}
