@@ -4,6 +4,7 @@
 // component.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -18,6 +19,7 @@
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "tests/core/library_environment.h"
+#include "tests/formats/makernote_util.h"
 #include "tests/formats/tiff_test_util.h"
 #include "tests/io/tiff_test_util.h"
 
@@ -650,3 +652,159 @@ TEST_F(TiffPages, HandlerInsertsPagesFromImages) {
 }
 
 }  // namespace
+
+namespace {
+
+// A two-page TIFF whose page 0 carries two reduced-resolution SubIFDs (8 x 4
+// and 4 x 2 grey, not in the page chain), each with its own strip.
+std::string SubIFDTIFF(bool le) {
+  tifftest::TBuilder b(le);
+  auto grey = [&](int32_t w, int32_t h, int32_t seed) {
+    if (b.data.size() & 1) b.data += '\0';
+    const uint64_t at = b.data.size();
+    for (int32_t i = 0; i < w * h; ++i) b.data += char(uint8_t(i * 11 + seed));
+    return at;
+  };
+  // A directory off the chain, every value inline.
+  auto subIFD = [&](int32_t w, int32_t h, uint64_t pixels) {
+    const uint64_t at = b.data.size();
+    const std::vector<std::array<uint32_t, 4>> e = {{254, 4, 1, 1}, {256, 3, 1, uint32_t(w)}, {257, 3, 1, uint32_t(h)},
+                                                   {258, 3, 1, 8}, {259, 3, 1, 1}, {262, 3, 1, 1},
+                                                   {273, 4, 1, uint32_t(pixels)}, {277, 3, 1, 1},
+                                                   {278, 3, 1, uint32_t(h)}, {279, 4, 1, uint32_t(w * h)}};
+    b.data += b.Num(e.size(), 2);
+    for (const auto& x : e)
+      b.data += b.Num(x[0], 2) + b.Num(x[1], 2) + b.Num(x[2], 4) + (x[1] == 3 ? b.Num(x[3], 2) + b.Num(0, 2) : b.Num(x[3], 4));
+    b.data += b.Num(0, 4);
+    return at;
+  };
+  const uint64_t subA = subIFD(8, 4, grey(8, 4, 3));
+  const uint64_t subB = subIFD(4, 2, grey(4, 2, 90));
+  const uint64_t main0 = grey(16, 8, 7);
+  b.AddIFD({{256, 3, {16}}, {257, 3, {8}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {273, 4, {main0}},
+            {277, 3, {1}}, {278, 3, {8}}, {279, 4, {16 * 8}}, {330, 4, {subA, subB}}});
+  const uint64_t main1 = grey(5, 3, 200);
+  b.AddIFD({{256, 3, {5}}, {257, 3, {3}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {273, 4, {main1}},
+            {277, 3, {1}}, {278, 3, {3}}, {279, 4, {15}}});
+  return b.data;
+}
+
+// The SubIFD offsets of page 0 and, for each, what tiffinfo reads from the
+// directory there (tags and decoded rows, without the lines that name offsets).
+std::vector<std::string> SubPages(const std::string& File) {
+  const auto dirs = tifftest::ParseTiffDump(RuntimeShell("/usr/bin/tiffdump " + File + " 2>&1"));
+  std::vector<std::string> pages;
+  if (dirs.empty()) return pages;
+  for (const tifftest::TDumpEntry& e : dirs[0]) {
+    if (e.Tag != 330) continue;
+    for (const std::string& off : e.Values)
+      pages.push_back(RuntimeShell("/usr/bin/tiffinfo -o " + off + " -d " + File +
+                                   " 2>&1 | grep -v -i offset"));
+  }
+  return pages;
+}
+
+}  // namespace
+
+TEST_F(TiffPages, HandlerKeepsSubIFDs) {
+  REQUIRE_TOOL("/usr/bin/tiffdump");
+  for (const bool le : {true, false}) {
+    SCOPED_TRACE(le ? "little-endian" : "big-endian");
+    const std::string tag = le ? "l" : "b";
+    const std::string source = F("subifd" + tag + ".tif");
+    RuntimeWriteFile(source, SubIFDTIFF(le));
+    const std::vector<std::string> before = SubPages(source);
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_NE(before[0].find("Image Width: 8 Image Length: 4"), std::string::npos) << before[0];
+    EXPECT_NE(before[1].find("Image Width: 4 Image Length: 2"), std::string::npos) << before[1];
+    EXPECT_NE(before[1].find(" 5a 65 70 7b"), std::string::npos) << before[1];
+    EXPECT_EQ(TiffinfoPages(source), 4);  // two pages and their two SubIFDs
+
+    // Read and written whole, after the pages changed places, and page 0 alone.
+    TVXTIFFHandler h;
+    ASSERT_TRUE(h.ReadFile(source));
+    ASSERT_EQ(h.GetPagesCount(), 2);
+    h.WriteFile(F("sub-whole" + tag + ".tif"));
+    h.ExchangePage(0, 1);
+    h.WriteFile(F("sub-swapped" + tag + ".tif"));
+    h.ExchangePage(0, 1);
+    TMemoryStream one;
+    h.WriteStream(&one, 0);
+    one.SaveToFile(F("sub-one" + tag + ".tif"));
+    for (const char* name : {"sub-whole", "sub-one"}) {
+      SCOPED_TRACE(name);
+      const std::string file = F(name + tag + ".tif");
+      EXPECT_EQ(RuntimeReadFile(file).substr(0, 2), le ? "II" : "MM");
+      EXPECT_EQ(SubPages(file), before);
+      std::string errors;
+      EXPECT_EQ(TiffinfoPages(file, &errors), std::string(name) == "sub-one" ? 3 : 4);
+      EXPECT_EQ(errors, "");
+    }
+    // Swapped, page 0 has none, and page 1's are those of the old page 0.
+    TVXTIFFHandler swapped(F("sub-swapped" + tag + ".tif"));
+    ASSERT_EQ(swapped.GetPagesCount(), 2);
+    EXPECT_LT(swapped.FindTag(0, 330), 0);
+    ASSERT_GE(swapped.FindTag(1, 330), 0);
+    for (int32_t k = 0; k < 2; ++k) {
+      const std::string off = std::to_string(swapped.GetInteger(1, swapped.FindTag(1, 330), k));
+      EXPECT_EQ(RuntimeShell("/usr/bin/tiffinfo -o " + off + " -d " + F("sub-swapped" + tag + ".tif") +
+                             " 2>&1 | grep -v -i offset"),
+                before[size_t(k)]);
+    }
+
+    // Deleting a page drops the SubIFD pointers of the pages it keeps rather
+    // than leaving them pointing into the old layout.
+    const std::string del = F("sub-del" + tag + ".tif");
+    RuntimeWriteFile(del, RuntimeReadFile(source));
+    EXPECT_EQ(VXDeleteTIFFFilePage(del, 1), 1);
+    std::string errors;
+    EXPECT_EQ(TiffinfoPages(del, &errors), 1);
+    EXPECT_EQ(errors, "");
+    EXPECT_TRUE(SubPages(del).empty());
+  }
+}
+
+// A page whose EXIF holds a camera maker note moves (a page before it is
+// deleted, the pages are rewritten or swapped, the page is written alone):
+// exiftool still reads every value of the note. The Canon note's offsets
+// count from the TIFF header and must move with it; the Nikon note's count
+// from its own header and must not.
+TEST_F(TiffPages, MakerNotesMoveWithTheirPage) {
+  REQUIRE_TOOL("/usr/bin/exiftool");
+  for (const makernote::TMaker& m : makernote::Makers()) {
+    SCOPED_TRACE(m.Name);
+    const std::string tag = m.LittleEndian ? "l" : "b";
+    // The note on page 1 of three; exiftool reads the EXIF of page 0 only, so
+    // the source is checked with the note on page 0.
+    const std::string front = F("note-front" + tag + ".tif"), source = F("note" + tag + ".tif");
+    RuntimeWriteFile(front, makernote::MakerNoteTIFF(m, 3, 0));
+    ASSERT_EQ(makernote::MakerNoteProblems(m, front), "");
+    RuntimeWriteFile(source, makernote::MakerNoteTIFF(m, 3, 1));
+
+    const std::string deleted = F("note-deleted" + tag + ".tif");
+    RuntimeWriteFile(deleted, RuntimeReadFile(source));
+    EXPECT_EQ(VXDeleteTIFFFilePage(deleted, 0), 2);
+
+    TVXTIFFHandler h;
+    ASSERT_TRUE(h.ReadFile(source));
+    TMemoryStream one;
+    h.WriteStream(&one, 1);
+    one.SaveToFile(F("note-one" + tag + ".tif"));
+    h.MovePage(1, 0);
+    h.WriteFile(F("note-moved" + tag + ".tif"));
+    TVXTIFFHandler fromFront;
+    ASSERT_TRUE(fromFront.ReadFile(front));
+    fromFront.WriteFile(F("note-rewritten" + tag + ".tif"));
+
+    for (const char* name : {"note-deleted", "note-one", "note-moved", "note-rewritten"}) {
+      SCOPED_TRACE(name);
+      const std::string file = F(name + tag + ".tif");
+      EXPECT_EQ(makernote::MakerNoteProblems(m, file), "");
+      EXPECT_EQ(RuntimeShell("/usr/bin/exiftool -s3 -n -ExposureTime " + file), "0.004\n");
+      std::string errors;
+      TiffinfoPages(file, &errors);
+      EXPECT_EQ(errors.find("rror"), std::string::npos) << errors;
+    }
+  }
+}
+
