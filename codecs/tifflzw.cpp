@@ -14,99 +14,118 @@ constexpr int32_t kEOI = 257;
 constexpr int32_t kFirstFree = 258;
 constexpr int32_t kTableSize = 4097;
 
+// The decoder keeps every string it has output since the last Clear in one
+// buffer: a table entry is the place and length of its string there (the
+// previous code's string followed by the first byte of the next one, which
+// is where they already stand), so a code is output by copying bytes that
+// are already decoded, without walking a chain of prefixes.
 struct TDecoder {
   const uint8_t* data = nullptr;
   int64_t size = 0;
+  std::vector<uint8_t> reversed;  // FillOrder 2: the data with each byte reversed
+  // Bit reader: the next bits at the top of acc, nbits of them valid; pos is
+  // the next byte to load and bitPos the bits consumed.
+  uint64_t acc = 0;
+  int32_t nbits = 0;
+  int64_t pos = 0;
   int64_t bitPos = 0;
   int32_t width = 9;
   int32_t next = kFirstFree;
   int32_t prev = -1;
+  int64_t prevStart = 0;  // where prev's string stands in out
   int32_t lineSize = 0;
-  std::vector<uint8_t> out;  // at least lineSize + 1 bytes, grows by 1024
-  int64_t count = 0;         // bytes of the row being built (surplus included)
+  std::vector<uint8_t> out;
+  int64_t rowStart = -1;  // the row handed out last
+  int64_t count = 0;      // bytes decoded into out
   bool error = false;
-  int32_t fillOrder = 1;
-  // The string of each code as prefix code + last byte, with its length
-  // and first byte.
-  int32_t prefix[kTableSize];
-  uint8_t suffix[kTableSize];
-  uint8_t first[kTableSize];
-  int32_t length[kTableSize];
+  uint32_t start[kTableSize];
+  uint16_t length[kTableSize];
 };
+
+// Bytes of slack behind the decoded data: strings are copied in 16-byte steps.
+constexpr int64_t kSlack = 32;
+// The 256 one-byte strings stand in front of the decoded data, each at its
+// own value.
+constexpr int64_t kDataStart = 256;
+// Decoded bytes before the current row are dropped at a Clear once there
+// are this many.
+constexpr int64_t kCompactAt = 1 << 18;
+
+inline uint64_t LoadBE64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+
+// Copies n bytes of an earlier string at src (which ends at or before dst)
+// to dst, in 16-byte steps that may write up to 15 bytes past dst + n.
+inline void CopyString(uint8_t* dst, const uint8_t* src, int64_t n) {
+  uint8_t t[16];
+  std::memcpy(t, src, 16);
+  std::memcpy(dst, t, 16);
+  for (int64_t k = 16; k < n; k += 16) std::memcpy(dst + k, src + k, 16);
+}
 
 uint8_t* DecodeRow(TDecoder& d) {
   if (d.error) return nullptr;
-  if (d.count > d.lineSize) {
-    std::memmove(d.out.data(), d.out.data() + d.lineSize, size_t(d.count - d.lineSize));
-    d.count -= d.lineSize;
-  } else {
-    d.count = 0;
-  }
+  // The next row starts where the last one ended; a row cut short by the
+  // data ended there too, its missing bytes zero.
+  const int64_t lineSize = d.lineSize;
+  int64_t rowStart = d.rowStart < 0 ? kDataStart : d.rowStart + lineSize;
   // The loop works on local copies of the state (stores of output bytes
   // would otherwise make the compiler reload every field), written back at
   // the end.
   const uint8_t* const data = d.data;
   const int64_t size = d.size;
-  const uint8_t* const reverse = d.fillOrder == 2 ? VXReverseBitsTable : nullptr;
+  const int64_t totalBits = size * 8;
+  uint64_t acc = d.acc;
+  int32_t nbits = d.nbits;
+  int64_t pos = d.pos;
   int64_t bitPos = d.bitPos;
   int32_t width = d.width, next = d.next, prev = d.prev;
+  int64_t prevStart = d.prevStart;
   int64_t count = d.count;
-  const int64_t lineSize = d.lineSize;
   uint8_t* out = d.out.data();
-  int64_t capacity = int64_t(d.out.size());
-  int32_t* const prefix = d.prefix;
-  uint8_t* const suffix = d.suffix;
-  uint8_t* const firstByte = d.first;
-  int32_t* const length = d.length;
+  int64_t capacity = int64_t(d.out.size()) - kSlack;
+  uint32_t* const start = d.start;
+  uint16_t* const length = d.length;
   bool failed = false;
+  int64_t rowEnd = rowStart + lineSize;
 
   auto readCode = [&]() -> int32_t {
-    if (bitPos + width > size * 8) return kEOI;
-    const int64_t byte = bitPos >> 3;
-    uint32_t v = 0;
-    if (byte + 4 <= size) {
-      const uint8_t* p = data + byte;
-      v = reverse ? (uint32_t(reverse[p[0]]) << 24) | (uint32_t(reverse[p[1]]) << 16) |
-                        (uint32_t(reverse[p[2]]) << 8) | uint32_t(reverse[p[3]])
-                  : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-    } else {
-      for (int k = 0; k < 4; ++k) {
-        const uint8_t b = byte + k < size ? data[byte + k] : 0;
-        v = (v << 8) | (reverse ? reverse[b] : b);
+    if (bitPos + width > totalBits) return kEOI;
+    if (nbits < width) {
+      if (pos + 8 <= size) {
+        acc |= LoadBE64(data + pos) >> nbits;
+        pos += (63 - nbits) >> 3;
+        nbits |= 56;
+      } else {
+        while (nbits <= 56) {
+          acc |= uint64_t(pos < size ? data[pos] : 0) << (56 - nbits);
+          ++pos;
+          nbits += 8;
+        }
       }
     }
-    v <<= (bitPos & 7);
+    const int32_t code = int32_t(acc >> (64 - width));
+    acc <<= width;
+    nbits -= width;
     bitPos += width;
-    return int32_t(v >> (32 - width));
+    return code;
   };
-  // Appends the string of code c, built backwards from the table.
-  auto output = [&](int32_t c) {
-    const int64_t len = length[c];
-    if (count + len > capacity) {
-      int64_t grown = capacity;
-      while (grown < count + len) grown += 1024;
-      d.out.resize(size_t(grown), 0);
-      out = d.out.data();
-      capacity = grown;
-    }
-    uint8_t* o = out + count;
-    if (c < 256) {
-      *o = uint8_t(c);
-    } else {
-      for (int32_t k = c, i = int32_t(len) - 1; i >= 0; --i) {
-        o[i] = suffix[k];
-        k = prefix[k];
-      }
-    }
-    count += len;
+  // Room for n more bytes (and the copy's slack).
+  auto reserve = [&](int64_t n) {
+    if (count + n <= capacity) return;
+    int64_t grown = std::max<int64_t>(capacity * 2, count + n + 4096);
+    d.out.resize(size_t(grown + kSlack), 0);
+    out = d.out.data();
+    capacity = grown;
   };
-  // Adds prev's string plus First.
-  auto addEntry = [&](uint8_t First) -> bool {
+  // Adds prev's string plus the byte after it (now at prevStart + its length).
+  auto addEntry = [&]() -> bool {
     if (next >= kTableSize) return false;
-    prefix[next] = prev;
-    suffix[next] = First;
-    firstByte[next] = firstByte[prev];
-    length[next] = length[prev] + 1;
+    start[next] = uint32_t(prevStart);
+    length[next] = uint16_t(length[prev] + 1);
     ++next;
     if (next == 511) width = 10;
     if (next == 1023) width = 11;
@@ -114,49 +133,81 @@ uint8_t* DecodeRow(TDecoder& d) {
     return next <= 4096;
   };
 
-  while (count < lineSize) {
+  while (count < rowEnd) {
     const int32_t c = readCode();
-    if (c == kClear) {
+    if (c < next && uint32_t(c - kClear) > 1) {
+      // A byte or a string of the table (bytes stand at their own value in
+      // front of the decoded data).
+      const int64_t len = length[c];
+      reserve(len);
+      CopyString(out + count, out + start[c], len);
+      if (prev >= 0 && !addEntry()) {
+        failed = true;
+        break;
+      }
+      prev = c;
+      prevStart = count;
+      count += len;
+    } else if (c == kClear) {
       next = kFirstFree;
       width = 9;
+      // No entry refers to what lies before the row any more.
+      if (rowStart - kDataStart >= kCompactAt) {
+        const int64_t shift = rowStart - kDataStart;
+        std::memmove(out + kDataStart, out + rowStart, size_t(count - rowStart));
+        count -= shift;
+        rowEnd -= shift;
+        rowStart = kDataStart;
+      }
       const int32_t n = readCode();
       if (n == kEOI) break;
       if (n >= next) {
         failed = true;
         break;
       }
-      output(n);
+      reserve(1);
+      out[count] = uint8_t(n);
       prev = n;
+      prevStart = count++;
     } else if (c == kEOI) {
       break;
-    } else if (c < next) {
-      output(c);
-      if (prev >= 0 && !addEntry(firstByte[c])) {
-        failed = true;
-        break;
-      }
-      prev = c;
     } else if (c == next && prev >= 0) {
-      if (!addEntry(firstByte[prev])) {
+      // prev's string and its own first byte.
+      const int64_t prevLen = length[prev];
+      reserve(prevLen + 1);
+      CopyString(out + count, out + prevStart, prevLen);
+      out[count + prevLen] = out[prevStart];
+      if (!addEntry()) {
         failed = true;
         break;
       }
-      output(c);
       prev = c;
+      prevStart = count;
+      count += prevLen + 1;
     } else {
       break;  // a code beyond the table ends the row
     }
   }
+  if (!failed && count < rowEnd) {
+    reserve(rowEnd - count);
+    std::memset(out + count, 0, size_t(rowEnd - count));
+    count = rowEnd;
+  }
+  d.acc = acc;
+  d.nbits = nbits;
+  d.pos = pos;
   d.bitPos = bitPos;
   d.width = width;
   d.next = next;
   d.prev = prev;
+  d.prevStart = prevStart;
   d.count = count;
+  d.rowStart = rowStart;
   if (failed) {
     d.error = true;
     return nullptr;
   }
-  return d.out.data();
+  return out + rowStart;
 }
 
 // ---------------------------------------------------------------------------
@@ -272,22 +323,20 @@ uint8_t* VXTIFFLZWDecode(uint8_t* CompBuf, int32_t LineSize, void*& Id, int32_t 
   if (!Id) {
     if (!CompBuf || LineSize < 0) return nullptr;
     auto* d = new TDecoder();
-    d->data = CompBuf;
     d->size = std::max<int64_t>(CompSize, 0);
-    d->lineSize = LineSize;
-    d->fillOrder = FillOrder;
-    d->out.assign(size_t(LineSize) + 1, 0);
-    for (int32_t c = 0; c < 256; ++c) {
-      d->prefix[c] = -1;
-      d->suffix[c] = uint8_t(c);
-      d->first[c] = uint8_t(c);
-      d->length[c] = 1;
+    d->data = CompBuf;
+    if (FillOrder == 2) {
+      d->reversed.resize(size_t(d->size));
+      for (int64_t i = 0; i < d->size; ++i) d->reversed[size_t(i)] = VXReverseBitsTable[CompBuf[i]];
+      d->data = d->reversed.data();
     }
-    for (int32_t c = 256; c < kTableSize; ++c) {
-      d->prefix[c] = -1;
-      d->suffix[c] = 0;
-      d->first[c] = 0;
-      d->length[c] = 0;
+    d->lineSize = LineSize;
+    d->out.assign(size_t(kDataStart + LineSize + 4096 + kSlack), 0);
+    d->count = kDataStart;
+    for (int32_t c = 0; c < 256; ++c) {
+      d->out[size_t(c)] = uint8_t(c);
+      d->start[c] = uint32_t(c);
+      d->length[c] = 1;
     }
     Id = d;
   }

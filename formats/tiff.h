@@ -158,12 +158,17 @@ struct TTIFFStripState {
   uint8_t* ZBuffer = nullptr;
   int64_t ZSize = 0;
   bool Inflated = false;
+  // Rows of 8 bits per sample and more may stay where they were inflated:
+  // Out is then the row inside ZBuffer, else Row.
+  bool Direct = false;
+  uint8_t* Out = nullptr;
   TTIFFLZWDecompFunc LZW = nullptr;
   ~TTIFFStripState();
 };
 
 // Produces row RowIndex of the current strip in Row (RowBytes bytes, then
-// unpacked to one byte per sample for depths below 8). False only when the
+// unpacked to one byte per sample for depths below 8), or with State.Direct
+// possibly in the inflate buffer; State.Out tells where. False only when the
 // LZW decoder fails.
 bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& State, int64_t RowBytes, int32_t Width,
                          const TTIFFReaderContext& Context);

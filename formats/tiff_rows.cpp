@@ -88,7 +88,22 @@ void TTIFFReaderContext::UndoPredictor(uint8_t* Row, int32_t Width, bool SingleS
   const int32_t stride = SingleSample ? 1 : SamplesPerPixel;
   const int64_t n = int64_t(Width) * stride;
   if (BitsPerSample == 8) {
-    for (int64_t i = stride; i < n; ++i) Row[i] = uint8_t(Row[i] + Row[i - stride]);
+    // The running sums of the usual layouts stay in registers; through
+    // memory each byte would wait for the store of the one before.
+    if (stride == 3 || stride == 4) {
+      uint8_t a = Row[0], b = Row[1], c = Row[2], e = stride == 4 ? Row[3] : 0;
+      for (int64_t i = stride; i < n; i += stride) {
+        Row[i] = a = uint8_t(a + Row[i]);
+        Row[i + 1] = b = uint8_t(b + Row[i + 1]);
+        Row[i + 2] = c = uint8_t(c + Row[i + 2]);
+        if (stride == 4) Row[i + 3] = e = uint8_t(e + Row[i + 3]);
+      }
+    } else if (stride == 1) {
+      uint8_t a = Row[0];
+      for (int64_t i = 1; i < n; ++i) Row[i] = a = uint8_t(a + Row[i]);
+    } else {
+      for (int64_t i = stride; i < n; ++i) Row[i] = uint8_t(Row[i] + Row[i - stride]);
+    }
   } else if (BitsPerSample == 16) {
     // Sums in the file's byte order.
     for (int64_t i = stride; i < n; ++i) {
@@ -319,7 +334,9 @@ void TTIFFReaderContext::DecodeRows(TVXBitmap* Bitmap, int32_t StartRow, int32_t
   st.LZW = LZWDecompFunc;
   if (Compression == 8 || Compression == 32946) {
     st.ZSize = rowBytes * Rows;
-    st.ZBuffer = BlockBuffer(0, st.ZSize);
+    // The slack lets a row taken in place be read as the row buffer is.
+    st.ZBuffer = BlockBuffer(0, st.ZSize + 64);
+    st.Direct = BitsPerSample >= 8;
   }
   for (int32_t r = 0; r < Rows && !aborting; ++r) {
     const int32_t y = StartRow + r;
@@ -328,9 +345,10 @@ void TTIFFReaderContext::DecodeRows(TVXBitmap* Bitmap, int32_t StartRow, int32_t
       break;
     }
     if (y >= ImageHeight || y >= Bitmap->Height()) continue;
-    UndoPredictor(row.data(), Width, false);
+    uint8_t* src = st.Out ? st.Out : row.data();
+    UndoPredictor(src, Width, false);
     uint8_t* dest = direct ? static_cast<uint8_t*>(Bitmap->ScanLine(y)) : scratch.data();
-    ConvertRow(row.data(), dest, Width, y, XPixel, Bitmap);
+    ConvertRow(src, dest, Width, y, XPixel, Bitmap);
     if (!direct) {
       const int32_t cols = std::min(Width, Bitmap->Width() - XPixel);
       if (cols > 0) {

@@ -95,6 +95,7 @@ void Inflate(TTIFFStripState& st) {
 bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, int64_t RowBytes, int32_t Width,
                          const TTIFFReaderContext& c) {
   const int32_t B = c.BitsPerSample;
+  st.Out = Row;
   switch (c.Compression) {
     case 1: {
       const int64_t n = std::clamp<int64_t>(st.SrcSize - st.Consumed, 0, RowBytes);
@@ -129,7 +130,9 @@ bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, in
     case 32946: {
       if (!st.Inflated) Inflate(st);
       const int64_t from = int64_t(RowIndex) * RowBytes;
-      if (from + RowBytes <= st.ZSize)
+      if (from + RowBytes <= st.ZSize && st.Direct && B >= 8)
+        st.Out = st.ZBuffer + from;
+      else if (from + RowBytes <= st.ZSize)
         std::memcpy(Row, st.ZBuffer + from, size_t(RowBytes));
       else
         std::memset(Row, 0, size_t(RowBytes));
