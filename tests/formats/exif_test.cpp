@@ -308,6 +308,25 @@ TEST(ExifJpeg, LoadsEveryValueExifToolPrints) {
     EXPECT_NEAR(p.EXIF_GPSLatitude(), -33.865, 1e-9);
     EXPECT_EQ(b.Width(), 64);
   }
+  // TIFF files of either byte order, tagged the same way.
+  for (const char* order : {"-L", "-B"}) {
+    SCOPED_TRACE(order);
+    MakeJpeg(d, "camtif");
+    const std::string tif = d / "camtif.tif";
+    ASSERT_TRUE(Shell0("/usr/bin/convert " + Quote(d / "camtif.ppm") + " -compress None " + Quote(d / "plain.tif") +
+                       " && /usr/bin/tiffcp " + order + " " + Quote(d / "plain.tif") + " " + Quote(tif)));
+    ASSERT_TRUE(Tag(tif, std::string(kCameraArgs) + " -UserComment=Hello"));
+    TVXBitmap b;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&b);
+    ASSERT_TRUE(io.LoadFromFile(tif, false));
+    const TIOParamsVals& p = io.Params();
+    EXPECT_TRUE(p.EXIF_HasEXIFData());
+    ExpectAgreesWithExifTool(p, tif);
+    EXPECT_EQ(p.EXIF_UserComment(), "Hello");
+    EXPECT_NEAR(p.EXIF_GPSLatitude(), -33.865, 1e-9);
+    EXPECT_EQ(b.Width(), 64);
+  }
 }
 
 TEST(ExifJpeg, AbsentFieldsKeepTheirDefaults) {
