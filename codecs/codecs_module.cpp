@@ -27,7 +27,6 @@
 namespace {
 
 constexpr int32_t kPNGFileType = 8;
-constexpr int32_t kCameraRawFileType = 20;
 constexpr int32_t kHDPhotoFileType = 29;
 constexpr int32_t kJPEGFileType = 3;
 constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
@@ -253,12 +252,9 @@ void VXCodecsStartup() {
   pdf.CloseDocument = &ClosePDF;
   VXSetCodecOps(kPDFFileType, pdf);
 
-  // Detection's camera-raw TIFF and HD Photo probes (io/tiffpages.h). The
-  // codecs of these types keep them when they fill their records; the TIFF
-  // probe belongs to the TIFF reader's record (formats/).
-  TVXCodecOps cameraRaw;
-  cameraRaw.IsTIFFVariant = &VXIsRawTIFFStream;
-  VXSetCodecOps(kCameraRawFileType, cameraRaw);
+  // Detection's HD Photo probe (io/tiffpages.h). The codec of this type
+  // keeps it when it fills its record; the TIFF probe belongs to the TIFF
+  // reader's record and camera raw to the raw reader's (formats/).
   TVXCodecOps hdPhoto;
   hdPhoto.IsStream = &VXIsHDPhotoStream;
   VXSetCodecOps(kHDPhotoFileType, hdPhoto);

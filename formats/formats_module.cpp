@@ -1,6 +1,7 @@
 #include "formats/formats_module.h"
 
 #include "core/bitmap.h"
+#include "formats/camera_raw.h"
 #include "formats/dicom.h"
 #include "formats/exif.h"
 #include "formats/jpeg2000.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr int32_t kTIFFFileType = 1, kDICOMFileType = 28;
 constexpr int32_t kPSDFileType = 24;
 constexpr int32_t kJP2FileType = 13, kJ2KFileType = 14;
+constexpr int32_t kCameraRawFileType = 20;
 
 // Page TIFF_ImageIndex with the component's options: alpha as a mask, no
 // EXIF modes, offsets as the component says.
@@ -83,6 +85,12 @@ void ReadJpeg2000Params(TVXCodecReadArgs& a) {
 }
 void WriteJP2(TVXCodecWriteArgs& a) { VXWriteJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, 0); }
 void WriteJ2K(TVXCodecWriteArgs& a) { VXWriteJpeg2000Stream(a.Stream, a.Bitmap, *a.Params, *a.Progress, 1); }
+
+// Camera raw with the parameters' RAW_ options.
+void ReadCameraRaw(TVXCodecReadArgs& a) {
+  VXReadRawStream(a.Stream, a.Bitmap, *a.Params, a.Preview, *a.Progress);
+}
+void ReadCameraRawParams(TVXCodecReadArgs& a) { VXReadRawStream(a.Stream, a.Bitmap, *a.Params, true, *a.Progress); }
 
 // One frame; the parameters take the image's layout and size first.
 void WriteDICOM(TVXCodecWriteArgs& a) {
@@ -150,6 +158,16 @@ void VXFormatsStartup() {
   TVXCodecOps j2k = jp2;
   j2k.Write = &WriteJ2K;
   VXSetCodecOps(kJ2KFileType, j2k);
+
+  // Camera raw: the LibRaw reader, its probe (asked last by detection) and
+  // the probe for raw files that are TIFF structures.
+  TVXCodecOps cameraRaw;
+  cameraRaw.Read = &ReadCameraRaw;
+  cameraRaw.ReadParams = &ReadCameraRawParams;
+  cameraRaw.IsStream = &VXIsRawStream;
+  cameraRaw.IsTIFFVariant = &VXIsRawTIFFStream;
+  cameraRaw.LoadPreview = &VXLoadJpegFromCRWStream;
+  VXSetCodecOps(kCameraRawFileType, cameraRaw);
 
   // EXIF blocks of JPEG files are TIFF structures.
   VXSetEXIFBlockHooks(&VXSaveEXIFBlock, &VXLoadEXIFBlock);

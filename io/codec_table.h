@@ -85,6 +85,9 @@ struct TVXCodecOps {
   // For formats stored in TIFF files (camera raw): true when a TIFF stream is
   // one of this format; position restored.
   bool (*IsTIFFVariant)(TStream* Stream) = nullptr;
+  // The embedded preview of a file of this format (CIFF camera raw) decoded
+  // into Bitmap; false, the bitmap unchanged, when there is none.
+  bool (*LoadPreview)(TVXBitmap* Bitmap, TStream* Stream) = nullptr;
   // Frames, pages or images of the file at the stream's position; position
   // restored.
   int32_t (*ImageCount)(TStream* Stream) = nullptr;

@@ -411,6 +411,16 @@ class TVexlaneIO : public TComponent {
   void SaveToFilePSD(const std::string& FileName);
   void SaveToStreamPSD(TStream* Stream);
 
+  // ---- Camera raw (type 20) ----
+  // Decoded with the parameters' RAW_ options. When a plug-in has registered
+  // the extension "raw" for a type of its own, the load is that type's.
+  // True when the file was read.
+  bool LoadFromFileRAW(const std::string& FileName);
+  bool LoadFromStreamRAW(TStream* Stream);
+  // The largest JPEG preview a CIFF (CRW) file embeds; false without one and
+  // for an empty file name. Never asynchronous.
+  bool LoadJpegFromFileCRW(const std::string& FileName);
+
   // ---- Raw pixel data (type 21) ----
   // The target must already have the size and pixel format of the data; the
   // layout comes from the parameters' BMPRAW_ fields. An empty file name does

@@ -80,6 +80,8 @@ const TFormatMembers kMembers[] = {
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamWBMP(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFileWBMP(f); },
      [](TVexlaneIO& io, TStream* s) { io.SaveToStreamWBMP(s); }},
+    {20, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileRAW(f); },
+     [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamRAW(s); }, nullptr, nullptr},
     {21, [](TVexlaneIO& io, const std::string& f) { return io.LoadFromFileBMPRAW(f); },
      [](TVexlaneIO& io, TStream* s) { return io.LoadFromStreamBMPRAW(s); },
      [](TVexlaneIO& io, const std::string& f) { io.SaveToFileBMPRAW(f); },

@@ -1,0 +1,110 @@
+// The camera raw decoder over LibRaw (thread-safe build): identification,
+// unpacking and LibRaw's own processing up to the colour conversion. Gamma,
+// brightness, the pixel aspect and the diagonal rotation stay with the glue.
+#include <libraw/libraw.h>
+
+#include <cstring>
+#include <memory>
+
+#include "core/limits.h"
+#include "formats/camera_raw.h"
+
+namespace {
+
+// LibRaw reports damage through this; the glue looks at the return codes.
+void QuietDataError(void*, const char*, const int) {}
+
+class TLibRawDecoder : public TVXRawDecoder {
+ public:
+  TLibRawDecoder() : fRaw(std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE)) {
+    fRaw->set_dataerror_handler(&QuietDataError, nullptr);
+  }
+  ~TLibRawDecoder() override { fRaw->recycle(); }
+
+  bool Identify(const uint8_t* Data, size_t Size) override {
+    fRaw->recycle();
+    fIdentity = TVXRawIdentity();
+    if (!Data || Size == 0) return false;
+    try {
+      if (fRaw->open_buffer(const_cast<uint8_t*>(Data), Size) != LIBRAW_SUCCESS) return false;
+    } catch (...) {
+      return false;
+    }
+    const libraw_data_t& d = fRaw->imgdata;
+    fIdentity.Make = Text(d.idata.make, sizeof d.idata.make);
+    fIdentity.Model = Text(d.idata.model, sizeof d.idata.model);
+    fIdentity.Model2 = Text(d.color.model2, sizeof d.color.model2);
+    fIdentity.Width = d.sizes.width;
+    fIdentity.Height = d.sizes.height;
+    fIdentity.RawWidth = d.sizes.raw_width;
+    fIdentity.RawHeight = d.sizes.raw_height;
+    fIdentity.Filters = d.idata.filters;
+    fIdentity.Diagonal = fRaw->is_fuji_rotated() != 0;
+    fIdentity.PixelAspect = d.sizes.pixel_aspect;
+    return true;
+  }
+
+  const TVXRawIdentity& Identity() const override { return fIdentity; }
+
+  bool Process(const TVXRawOptions& Options, const std::function<bool(TVXRawStage)>& OnStage) override {
+    libraw_output_params_t& o = fRaw->imgdata.params;
+    o.half_size = Options.HalfSize ? 1 : 0;
+    o.four_color_rgb = Options.FourColorRGB ? 1 : 0;
+    o.use_auto_wb = Options.UseAutoWB ? 1 : 0;
+    o.use_camera_wb = Options.UseCameraWB ? 1 : 0;
+    o.user_qual = Options.QuickInterpolate ? 0 : 3;
+    o.use_fuji_rotate = 0;
+    if (Options.RedScale != 1.0 || Options.BlueScale != 1.0) {
+      const float* pre = fRaw->imgdata.color.pre_mul;
+      o.user_mul[0] = float(pre[0] * Options.RedScale);
+      o.user_mul[1] = pre[1];
+      o.user_mul[2] = float(pre[2] * Options.BlueScale);
+      o.user_mul[3] = pre[3];
+    }
+    fOnStage = &OnStage;
+    fReported[0] = fReported[1] = false;
+    fRaw->set_progress_handler(&TLibRawDecoder::ProgressHandler, this);
+    bool ok = false;
+    try {
+      ok = fRaw->unpack() == LIBRAW_SUCCESS && fRaw->dcraw_process() == LIBRAW_SUCCESS;
+    } catch (...) {
+      ok = false;
+    }
+    fRaw->set_progress_handler(nullptr, nullptr);
+    fOnStage = nullptr;
+    return ok && fRaw->imgdata.image != nullptr;
+  }
+
+  uint16_t* Image() override { return fRaw->imgdata.image ? &fRaw->imgdata.image[0][0] : nullptr; }
+  int32_t ImageWidth() const override { return fRaw->imgdata.sizes.iwidth; }
+  int32_t ImageHeight() const override { return fRaw->imgdata.sizes.iheight; }
+  void Recycle() override {
+    fRaw->recycle();
+    fIdentity = TVXRawIdentity();
+  }
+
+ private:
+  static std::string Text(const char* s, size_t n) { return std::string(s, strnlen(s, n)); }
+
+  // The white balance and the colour conversion are reported once each, as
+  // LibRaw reaches them; a true answer cancels.
+  static int ProgressHandler(void* Data, LibRaw_progress Stage, int, int) {
+    auto* self = static_cast<TLibRawDecoder*>(Data);
+    if (!self->fOnStage || !*self->fOnStage) return 0;
+    int index = -1;
+    if (Stage == LIBRAW_PROGRESS_SCALE_COLORS) index = 0;
+    if (Stage == LIBRAW_PROGRESS_CONVERT_RGB) index = 1;
+    if (index < 0 || self->fReported[index]) return 0;
+    self->fReported[index] = true;
+    return (*self->fOnStage)(index == 0 ? vxrsWhiteBalance : vxrsColorConversion) ? 1 : 0;
+  }
+
+  std::unique_ptr<LibRaw> fRaw;
+  TVXRawIdentity fIdentity;
+  const std::function<bool(TVXRawStage)>* fOnStage = nullptr;
+  bool fReported[2] = {false, false};
+};
+
+}  // namespace
+
+std::unique_ptr<TVXRawDecoder> VXCreateLibRawDecoder() { return std::make_unique<TLibRawDecoder>(); }

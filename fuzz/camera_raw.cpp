@@ -1,0 +1,34 @@
+// Camera raw: the CIFF walks (metadata, maker note and previews; the largest
+// preview) and the LibRaw reader, for the parameters alone and with pixels
+// in 24 and 48 bits.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/bitmap.h"
+#include "core/streams.h"
+#include "formats/camera_raw.h"
+#include "io/params.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  {
+    TVXMemStream in(data, int64_t(size));
+    TIOParamsVals params;
+    ReadRawExifAndJpeg(&in, params);
+  }
+  {
+    TVXMemStream in(data, int64_t(size));
+    TVXBitmap bmp;
+    VXLoadJpegFromCRWStream(&bmp, &in);
+  }
+  for (int mode = 0; mode < 3; ++mode) {
+    TVXMemStream in(data, int64_t(size));
+    TVXBitmap bmp;
+    TIOParamsVals params;
+    params.IsNativePixelFormat = mode == 2;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    VXReadRawStream(&in, &bmp, params, mode == 0, progress);
+  }
+  return 0;
+}
