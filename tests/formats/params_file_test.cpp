@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -133,3 +136,288 @@ TEST(ParamsFile, EveryPrefixRaisesCleanly) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// A full set: every property name, the fields no name reaches and the
+// containers, through a save and a load into a fresh object.
+
+const char* const kPropertyNames[] = {
+    "FILENAME", "FILETYPESTR", "FILETYPE", "BITSPERSAMPLE", "SAMPLESPERPIXEL", "WIDTH", "HEIGHT", "DPIX",
+    "DPIY", "COLORMAPITEM", "COLORMAPCOUNT", "ISNATIVEPIXELFORMAT", "ENABLEADJUSTORIENTATION", "ABORTING",
+    "TIFF_COMPRESSIONSTR", "TIFF_COMPRESSION", "TIFF_IMAGEINDEX", "TIFF_SUBINDEX", "TIFF_IMAGECOUNT",
+    "TIFF_JPEGQUALITY", "TIFF_ZIPCOMPRESSION", "TIFF_STRIPCOUNT", "TIFF_PHOTOMETINTEPRETSTR",
+    "TIFF_PHOTOMETINTEPRET", "TIFF_PLANARCONF", "TIFF_NEWSUBFILETYPE", "TIFF_XPOS", "TIFF_YPOS",
+    "TIFF_GETTILE", "TIFF_DOCUMENTNAME", "TIFF_IMAGEDESCRIPTION", "TIFF_PAGENAME", "TIFF_PAGENUMBER",
+    "TIFF_PAGECOUNT", "TIFF_JPEGCOLORSPACE", "TIFF_FILLORDER", "TIFF_ORIENTATION",
+    "TIFF_ENABLEADJUSTORIENTATION", "TIFF_BYTEORDER", "DCX_IMAGEINDEX", "AVI_FRAMECOUNT", "AVI_FRAMEDELAYTIME",
+    "GIF_VERSION", "GIF_IMAGEINDEX", "GIF_IMAGECOUNT", "GIF_XPOS", "GIF_YPOS", "GIF_DELAYTIME",
+    "GIF_TRANSPARENT", "GIF_TRANSPCOLOR", "GIF_INTERLACED", "GIF_WINWIDTH", "GIF_WINHEIGHT", "GIF_BACKGROUND",
+    "GIF_RATIO", "JPEG_COLORSPACE", "JPEG_QUALITY", "JPEG_DCTMETHOD", "JPEG_OPTIMALHUFFMAN", "JPEG_SMOOTH",
+    "JPEG_PROGRESSIVE", "JPEG_SCALE_USED", "JPEG_SCALE", "JPEG_ENABLEADJUSTORIENTATION",
+    "JPEG_GETEXIFTHUMBNAIL", "JPEG_WARNINGTOT", "JPEG_WARNINGCODE", "JPEG_ORIGINALWIDTH",
+    "JPEG_ORIGINALHEIGHT", "ORIGINALWIDTH", "ORIGINALHEIGHT", "JPEG_CROMASUBSAMPLING", "PCX_VERSION",
+    "PCX_COMPRESSION", "BMP_VERSION", "BMP_COMPRESSION", "BMP_HANDLETRANSPARENCY", "BMPRAW_CHANNELORDER",
+    "BMPRAW_PLANES", "BMPRAW_ROWALIGN", "BMPRAW_HEADERSIZE", "BMPRAW_DATAFORMAT", "ICO_IMAGEINDEX",
+    "ICO_BACKGROUND", "CUR_IMAGEINDEX", "CUR_XHOTSPOT", "CUR_YHOTSPOT", "CUR_BACKGROUND", "PNG_INTERLACED",
+    "PNG_BACKGROUND", "PNG_FILTER", "PNG_COMPRESSION", "PSD_LOADLAYERS", "PSD_REPLACELAYERS",
+    "PSD_HASPREMULTIPLIEDALPHA", "HDP_IMAGEQUALITY", "HDP_LOSSLESS", "TGA_XPOS", "TGA_YPOS", "TGA_COMPRESSED",
+    "TGA_DESCRIPTOR", "TGA_AUTHOR", "TGA_DATE", "TGA_IMAGENAME", "TGA_BACKGROUND", "TGA_ASPECTRATIO",
+    "TGA_GAMMA", "TGA_GRAYLEVEL", "J2000_COLORSPACE", "J2000_RATE", "J2000_SCALABLEBY", "PS_PAPERWIDTH",
+    "PS_PAPERHEIGHT", "PS_COMPRESSION", "PS_TITLE", "PDF_PAPERWIDTH", "PDF_PAPERHEIGHT", "PDF_COMPRESSION",
+    "PDF_TITLE", "PDF_AUTHOR", "PDF_SUBJECT", "PDF_KEYWORDS", "PDF_CREATOR", "PDF_PRODUCER", "EXIF_HASEXIF",
+    "EXIF_IMAGEDESCRIPTION", "EXIF_MAKE", "EXIF_MODEL", "EXIF_ORIENTATION", "EXIF_XRESOLUTION",
+    "EXIF_YRESOLUTION", "EXIF_RESOLUTIONUNIT", "EXIF_SOFTWARE", "EXIF_DATETIME", "EXIF_COPYRIGHT",
+    "EXIF_EXPOSURETIME", "EXIF_FNUMBER", "EXIF_EXPOSUREPROGRAM", "EXIF_EXIFVERSION", "EXIF_DATETIMEORIGINAL",
+    "EXIF_DATETIMEDIGITIZED", "EXIF_COMPRESSEDBITSPERPIXEL", "EXIF_SHUTTERSPEEDVALUE", "EXIF_APERTUREVALUE",
+    "EXIF_BRIGHTNESSVALUE", "EXIF_EXPOSUREBIASVALUE", "EXIF_MAXAPERTUREVALUE", "EXIF_SUBJECTDISTANCE",
+    "EXIF_METERINGMODE", "EXIF_LIGHTSOURCE", "EXIF_FLASH", "EXIF_FOCALLENGTH", "EXIF_SUBSECTIME",
+    "EXIF_SUBSECTIMEORIGINAL", "EXIF_SUBSECTIMEDIGITIZED", "EXIF_FLASHPIXVERSION", "EXIF_COLORSPACE",
+    "EXIF_EXIFIMAGEWIDTH", "EXIF_EXIFIMAGEHEIGHT", "EXIF_RELATEDSOUNDFILE", "EXIF_FOCALPLANEXRESOLUTION",
+    "EXIF_FOCALPLANEYRESOLUTION", "EXIF_FOCALPLANERESOLUTIONUNIT", "EXIF_EXPOSUREINDEX", "EXIF_SENSINGMETHOD",
+    "EXIF_FILESOURCE", "EXIF_SCENETYPE", "EXIF_USERCOMMENT", "EXIF_USERCOMMENTCODE", "EXIF_EXPOSUREMODE",
+    "EXIF_WHITEBALANCE", "EXIF_DIGITALZOOMRATIO", "EXIF_FOCALLENGTHIN35MMFILM", "EXIF_SCENECAPTURETYPE",
+    "EXIF_GAINCONTROL", "EXIF_CONTRAST", "EXIF_SATURATION", "EXIF_SHARPNESS", "EXIF_SUBJECTDISTANCERANGE",
+    "EXIF_IMAGEUNIQUEID", "EXIF_ARTIST", "EXIF_ISOSPEEDRATINGS0", "EXIF_ISOSPEEDRATINGS1", "EXIF_XPRATING",
+    "EXIF_XPTITLE", "EXIF_XPCOMMENT", "EXIF_XPAUTHOR", "EXIF_XPKEYWORDS", "EXIF_XPSUBJECT", "EXIF_WHITEPOINT0",
+    "EXIF_WHITEPOINT1", "EXIF_YCBCRCOEFFICIENTS0", "EXIF_YCBCRCOEFFICIENTS1", "EXIF_YCBCRCOEFFICIENTS2",
+    "EXIF_YCBCRPOSITIONING", "EXIF_GPSVERSIONID", "EXIF_GPSLATITUDE", "EXIF_GPSLATITUDEREF",
+    "EXIF_GPSLATITUDEDEGREES", "EXIF_GPSLATITUDEMINUTES", "EXIF_GPSLATITUDESECONDS", "EXIF_GPSLONGITUDE",
+    "EXIF_GPSLONGITUDEREF", "EXIF_GPSLONGITUDEDEGREES", "EXIF_GPSLONGITUDEMINUTES", "EXIF_GPSLONGITUDESECONDS",
+    "EXIF_GPSALTITUDEREF", "EXIF_GPSALTITUDE", "EXIF_GPSTIMESTAMPHOUR", "EXIF_GPSTIMESTAMPMINUTE",
+    "EXIF_GPSTIMESTAMPSECOND", "EXIF_GPSSATELLITES", "EXIF_GPSSTATUS", "EXIF_GPSMEASUREMODE", "EXIF_GPSDOP",
+    "EXIF_GPSSPEEDREF", "EXIF_GPSSPEED", "EXIF_GPSTRACKREF", "EXIF_GPSTRACK", "EXIF_GPSIMGDIRECTIONREF",
+    "EXIF_GPSIMGDIRECTION", "EXIF_GPSMAPDATUM", "EXIF_GPSDESTLATITUDEREF", "EXIF_GPSDESTLATITUDEDEGREES",
+    "EXIF_GPSDESTLATITUDEMINUTES", "EXIF_GPSDESTLATITUDESECONDS", "EXIF_GPSDESTLONGITUDEREF",
+    "EXIF_GPSDESTLONGITUDEDEGREES", "EXIF_GPSDESTLONGITUDEMINUTES", "EXIF_GPSDESTLONGITUDESECONDS",
+    "EXIF_GPSDESTBEARINGREF", "EXIF_GPSDESTBEARING", "EXIF_GPSDESTDISTANCEREF", "EXIF_GPSDESTDISTANCE",
+    "EXIF_GPSDATESTAMP", "RAW_HALFSIZE", "RAW_GAMMA", "RAW_BRIGHT", "RAW_REDSCALE", "RAW_BLUESCALE",
+    "RAW_QUICKINTERPOLATE", "RAW_USEAUTOWB", "RAW_USECAMERAWB", "RAW_FOURCOLORRGB", "RAW_CAMERA",
+    "RAW_GETEXIFTHUMBNAIL", "RAW_AUTOADJUSTCOLORS", "RAW_EXTRAPARAMS", "MEDIAFILE_FRAMECOUNT",
+    "MEDIAFILE_FRAMEDELAYTIME", "IMAGEINDEX", "IMAGECOUNT", "GETTHUMBNAIL", "ISRESOURCE", "XMP_INFO",
+};
+
+// The names whose fields the file does not keep: the pixel-format choice, the
+// TIFF reader's own orientation flag (set only through the linked setter), the
+// JPEG reader's outputs, the XMP text (its parsed packet travels in the
+// dictionary), and the owner's aborting flag.
+bool NotStored(const std::string& Name) {
+  for (const char* n : {"ISNATIVEPIXELFORMAT", "TIFF_ENABLEADJUSTORIENTATION", "JPEG_SCALE_USED", "JPEG_WARNINGTOT",
+                        "JPEG_WARNINGCODE", "XMP_INFO", "ABORTING", "COLORMAPITEM"})
+    if (Name == n) return true;
+  return false;
+}
+
+// Values the EXIF block holds only in their stored form.
+const std::pair<const char*, const char*> kExifValues[] = {
+    {"EXIF_EXIFVERSION", "0231"},        {"EXIF_FLASHPIXVERSION", "0100"},
+    {"EXIF_GPSVERSIONID", "2.3.1.4"},    {"EXIF_DATETIME", "2021:03:04 05:06:07"},
+    {"EXIF_DATETIMEORIGINAL", "2020:01:02 03:04:05"}, {"EXIF_DATETIMEDIGITIZED", "2019:11:12 13:14:15"},
+    {"EXIF_GPSLATITUDEREF", "S"},        {"EXIF_GPSLONGITUDEREF", "W"},
+    {"EXIF_GPSDESTLATITUDEREF", "N"},    {"EXIF_GPSDESTLONGITUDEREF", "E"},
+    {"EXIF_GPSALTITUDEREF", "1"},        {"EXIF_GPSSPEEDREF", "K"},
+    {"EXIF_GPSTRACKREF", "T"},           {"EXIF_GPSIMGDIRECTIONREF", "M"},
+    {"EXIF_GPSDESTBEARINGREF", "T"},     {"EXIF_GPSDESTDISTANCEREF", "K"},
+    {"EXIF_GPSSTATUS", "A"},             {"EXIF_GPSMEASUREMODE", "3"},
+    {"EXIF_GPSDATESTAMP", "2021:03:04"}, {"EXIF_RESOLUTIONUNIT", "2"},
+    {"EXIF_FILESOURCE", "3"},            {"EXIF_SCENETYPE", "1"},
+    // Whole degrees and minutes, as the loaded coordinates are normalised, and
+    // minutes and seconds that make exact binary fractions of a degree.
+    {"EXIF_GPSLATITUDEDEGREES", "33"},   {"EXIF_GPSLATITUDEMINUTES", "7"},
+    {"EXIF_GPSLATITUDESECONDS", "30"},   {"EXIF_GPSLONGITUDEDEGREES", "120"},
+    {"EXIF_GPSLONGITUDEMINUTES", "3"},   {"EXIF_GPSLONGITUDESECONDS", "45"},
+    {"EXIF_GPSDESTLATITUDEDEGREES", "10"}, {"EXIF_GPSDESTLATITUDEMINUTES", "22"},
+    {"EXIF_GPSDESTLATITUDESECONDS", "30"}, {"EXIF_GPSDESTLONGITUDEDEGREES", "40"},
+    {"EXIF_GPSDESTLONGITUDEMINUTES", "56"}, {"EXIF_GPSDESTLONGITUDESECONDS", "15"},
+};
+
+// Sets Name to a value that differs from its default, trying texts of the
+// kinds a property takes until one is read back as written.
+void SetDistinct(TIOParamsVals& P, const std::string& Name, int k) {
+  for (const auto& [n, v] : kExifValues)
+    if (Name == n) {
+      P.SetProperty(Name, v);
+      return;
+    }
+  const std::string before = P.GetProperty(Name);
+  const std::string kk = std::to_string(k);
+  const std::string candidates[] = {"T\xC3\xAB" "xt \xE2\x82\xAC " + kk,  // "Tëxt € k": bytes 0xEB and 0x80 in Windows-1252
+                                    kk + ".25", kk, "1", "0",
+                                    std::to_string(k % 200 + 10) + ", " + std::to_string(k % 100 + 7) + ", " +
+                                        std::to_string(k % 50 + 3),
+                                    "2015-06-" + std::to_string(10 + k % 18)};
+  for (const std::string& c : candidates) {
+    P.SetProperty(Name, c);
+    const std::string now = P.GetProperty(Name);
+    if (now == c && now != before) return;
+  }
+  P.SetProperty(Name, kk);
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+void FillEverything(TIOParamsVals& P) {
+  int k = 2;
+  for (const char* n : kPropertyNames) {
+    if (!NotStored(n)) SetDistinct(P, n, k);
+    k += 3;
+  }
+  P.SetProperty("EXIF_HASEXIF", "1");
+  P.fEXIF_UserCommentCode = std::string("UNICODE\0", 8);
+  // Fields no name reaches.
+  for (int i = 0; i < 16; ++i) {
+    P.ICO_Sizes[i] = {16 + i, 32 + i};
+    P.ICO_BitCount[i] = 1 + i;
+  }
+  P.fTIFF_BigTIFF = true;
+  P.fTIFF_PhotoshopImageResources = Bytes(std::string("8BIM\x04\x04\0\0resources", 17));
+  P.fTIFF_PhotoshopImageSourceData = Bytes("Adobe Photoshop Document Data Block");
+  P.fGIF_Action = ioGIF_RestorePrev;
+  P.fGIF_RAWLoad = true;
+  P.fDICOM_WindowCenterOffset = -12.5;
+  P.fDICOM_Range = vxdrSetBlackWhite;
+  P.fDICOM_JPEGQuality = 55;
+  P.fDICOM_J2000Rate = 0.33;
+  P.fDICOM_RescaleIntercept = -1024;
+  P.fDICOM_RescaleSlope = 2.5;
+  P.fPSD_LargeDocumentFormat = true;
+  P.fPSD_SelectLayer = "Layer \xC3\xA9t\xC3\xA9";
+  P.fColorMap = {TRGB{1, 2, 3}, TRGB{250, 128, 0}, TRGB{9, 8, 7}};
+  P.fColorMapCount = 3;
+  P.GIF_Comments() = {"first \xC3\xBF", "", "third"};
+  P.PXM_Comments() = {"# made by hand"};
+  P.PNG_TextKeys() = {"Title", "Author"};
+  P.PNG_TextValues() = {"Caf\xC3\xA9", "Me"};
+  // Containers.
+  P.JPEG_MarkerList().AddMarker(0xE1, "http://ns.adobe.com/xap/1.0/\0<x/>", 34);
+  P.JPEG_MarkerList().AddMarker(0xFE, "a comment", 9);
+  P.JPEG_MarkerList().AddMarker(0xE2, "\x01\x02\x03\xFF", 4);
+  P.IPTC_Info().AddStringItem(2, 120, "Caption \xC3\xA0");
+  std::string big(40000, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 7 + 1);
+  P.IPTC_Info().AddBufferItem(2, 202, big.data(), int32_t(big.size()));
+  P.IPTC_Info().AddStringItem(2, 25, "keyword");
+  P.DICOM_Tags().SetTagString(0x0010, 0x0010, "Doe^John");
+  {
+    auto inner = std::make_unique<TVXDicomTags>();
+    inner->SetTagString(0x0008, 0x0100, "CODE1");
+    auto deeper = std::make_unique<TVXDicomTags>();
+    deeper->SetTagString(0x0008, 0x0104, "meaning");
+    auto deeperItems = std::make_unique<TVXDicomTagChildren>();
+    deeperItems->push_back(std::move(deeper));
+    inner->AddTag(0x0040, 0xA043, dvSQ, nullptr, -1, std::move(deeperItems));
+    auto items = std::make_unique<TVXDicomTagChildren>();
+    items->push_back(std::move(inner));
+    items->push_back(std::make_unique<TVXDicomTags>());
+    P.DICOM_Tags().AddTag(0x0008, 0x1032, dvSQ, nullptr, -1, std::move(items));
+  }
+  P.SetDICOM_Compression(vxdcJPEG2000);
+  P.VexlaneAnnot().LoadFromBuffer("VEXLANEANNOT\x01\x02\x03objects", 22);
+  P.InputICCProfile().Assign_AdobeRGB1998();
+  P.OutputICCProfile().Assign_CMYKProfile();
+  {
+    // A third profile: the Adobe profile with another description byte.
+    TVXICC adobe;
+    adobe.Assign_AdobeRGB1998();
+    std::vector<uint8_t> raw(adobe.Raw(), adobe.Raw() + adobe.RawLength());
+    raw[raw.size() - 1] ^= 0x5A;
+    P.DefaultICCProfile().LoadFromBuffer(raw.data(), int32_t(raw.size()));
+  }
+  P.Dict().Insert("XMP", std::make_unique<TVXDictionary>(103));
+  P.Dict().GetDictionary("XMP", false)->Insert("dc:title", std::string("A title"));
+  P.Dict().Insert("count", 42);
+}
+
+std::string MarkersText(const TVXMarkerList& m) {
+  std::string s;
+  for (int32_t i = 0; i < m.Count(); ++i)
+    s += std::to_string(m.GetMarkerType(i)) + ":" + std::string(m.GetMarkerData(i), size_t(m.MarkerSize(i))) + "|";
+  return s;
+}
+
+std::string IPTCText(const TVXIPTCInfoList& l) {
+  std::string s;
+  for (int32_t i = 0; i < l.Count(); ++i)
+    s += std::to_string(l.GetRecordNumber(i)) + "," + std::to_string(l.GetDataSet(i)) + ":" +
+         std::string(reinterpret_cast<const char*>(l.GetItemData(i)), size_t(l.GetItemLength(i))) + "|";
+  return s;
+}
+
+std::string DicomText(const TVXDicomTags& t) {
+  std::string s = "[";
+  for (int32_t i = 0; i < t.Count(); ++i) {
+    const TVXDicomTag* g = t.GetTag(i);
+    s += std::to_string(g->Group) + "," + std::to_string(g->Element) + "," + std::to_string(g->DataType) + ":" +
+         std::string(g->Data.begin(), g->Data.end());
+    if (g->Children)
+      for (const auto& c : *g->Children) s += DicomText(*c);
+    s += ";";
+  }
+  return s + "]";
+}
+
+std::string ProfileBytes(const TVXICC* p) {
+  return p && p->Raw() ? std::string(reinterpret_cast<const char*>(p->Raw()), size_t(p->RawLength())) : "";
+}
+
+void ExpectSameSet(TIOParamsVals& a, TIOParamsVals& b) {
+  for (const char* n : kPropertyNames)
+    if (!NotStored(n)) EXPECT_EQ(a.GetProperty(n), b.GetProperty(n)) << n;
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(a.ICO_Sizes[i].cx, b.ICO_Sizes[i].cx);
+    EXPECT_EQ(a.ICO_Sizes[i].cy, b.ICO_Sizes[i].cy);
+    EXPECT_EQ(a.ICO_BitCount[i], b.ICO_BitCount[i]);
+  }
+  EXPECT_EQ(a.fTIFF_BigTIFF, b.fTIFF_BigTIFF);
+  EXPECT_EQ(a.fTIFF_PhotoshopImageResources, b.fTIFF_PhotoshopImageResources);
+  EXPECT_EQ(a.fTIFF_PhotoshopImageSourceData, b.fTIFF_PhotoshopImageSourceData);
+  EXPECT_EQ(a.fGIF_Action, b.fGIF_Action);
+  EXPECT_EQ(a.fGIF_RAWLoad, b.fGIF_RAWLoad);
+  EXPECT_EQ(a.fDICOM_WindowCenterOffset, b.fDICOM_WindowCenterOffset);
+  EXPECT_EQ(a.fDICOM_Range, b.fDICOM_Range);
+  EXPECT_EQ(a.fDICOM_JPEGQuality, b.fDICOM_JPEGQuality);
+  EXPECT_EQ(a.fDICOM_J2000Rate, b.fDICOM_J2000Rate);
+  EXPECT_EQ(a.fDICOM_RescaleIntercept, b.fDICOM_RescaleIntercept);
+  EXPECT_EQ(a.fDICOM_RescaleSlope, b.fDICOM_RescaleSlope);
+  EXPECT_EQ(a.DICOM_Compression(), b.DICOM_Compression());
+  EXPECT_EQ(a.fPSD_LargeDocumentFormat, b.fPSD_LargeDocumentFormat);
+  EXPECT_EQ(a.fPSD_SelectLayer, b.fPSD_SelectLayer);
+  EXPECT_EQ(a.fColorMapCount, b.fColorMapCount);
+  EXPECT_EQ(a.fColorMap, b.fColorMap);
+  EXPECT_EQ(a.GIF_Comments(), b.GIF_Comments());
+  EXPECT_EQ(a.PXM_Comments(), b.PXM_Comments());
+  EXPECT_EQ(a.PNG_TextKeys(), b.PNG_TextKeys());
+  EXPECT_EQ(a.PNG_TextValues(), b.PNG_TextValues());
+  EXPECT_EQ(MarkersText(a.JPEG_MarkerList()), MarkersText(b.JPEG_MarkerList()));
+  EXPECT_EQ(IPTCText(a.IPTC_Info()), IPTCText(b.IPTC_Info()));
+  EXPECT_EQ(DicomText(a.DICOM_Tags()), DicomText(b.DICOM_Tags()));
+  const TMemoryStream &da = a.VexlaneAnnot().Data(), &db = b.VexlaneAnnot().Data();
+  EXPECT_EQ(std::string(static_cast<const char*>(da.Memory()), size_t(const_cast<TMemoryStream&>(da).Size())),
+            std::string(static_cast<const char*>(db.Memory()), size_t(const_cast<TMemoryStream&>(db).Size())));
+  EXPECT_EQ(ProfileBytes(a.fInputICC.get()), ProfileBytes(b.fInputICC.get()));
+  EXPECT_EQ(ProfileBytes(a.fOutputICC.get()), ProfileBytes(b.fOutputICC.get()));
+  EXPECT_EQ(ProfileBytes(a.fDefaultICC.get()), ProfileBytes(b.fDefaultICC.get()));
+  EXPECT_EQ(a.Dict().Dump(), b.Dict().Dump());
+}
+
+TEST(ParamsFile, EverythingSetSurvivesASaveAndALoad) {
+  TIOParamsVals a;
+  FillEverything(a);
+  // The values are set: a sample of them against the defaults.
+  TIOParamsVals fresh;
+  int differing = 0;
+  for (const char* n : kPropertyNames) differing += a.GetProperty(n) != fresh.GetProperty(n);
+  EXPECT_GT(differing, 200);
+  EXPECT_EQ(a.IPTC_Info().GetItemLength(1), 40000);
+  ASSERT_NE(ProfileBytes(a.fInputICC.get()), ProfileBytes(a.fDefaultICC.get()));
+  ASSERT_NE(ProfileBytes(a.fOutputICC.get()), "");
+
+  const std::vector<uint8_t> b = Saved(a);
+  TIOParamsVals c;
+  EXPECT_EQ(Load(c, b), int64_t(b.size()));
+  ExpectSameSet(a, c);
+  // The 8-bit texts are stored in Windows-1252: "ë" is the byte 0xEB.
+  const std::vector<uint8_t> needle = Bytes("Layer \xE9t\xE9");
+  EXPECT_NE(std::search(b.begin(), b.end(), needle.begin(), needle.end()), b.end());
+  // Saved again, the same bytes.
+  EXPECT_EQ(Saved(c), b);
+}
