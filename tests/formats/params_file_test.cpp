@@ -421,3 +421,70 @@ TEST(ParamsFile, EverythingSetSurvivesASaveAndALoad) {
   // Saved again, the same bytes.
   EXPECT_EQ(Saved(c), b);
 }
+
+// ---------------------------------------------------------------------------
+// The EXIF block.
+
+// Item 3 of a version-52 stream: after the version and the dictionary.
+std::vector<uint8_t> ExifBlockOf(const std::vector<uint8_t>& b) {
+  auto i32 = [&](size_t at) {
+    return int32_t(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24);
+  };
+  const size_t at = 8 + 2 * size_t(i32(4));
+  const size_t n = size_t(i32(at));
+  return std::vector<uint8_t>(b.begin() + int64_t(at) + 4, b.begin() + int64_t(at + 4 + n));
+}
+
+TEST(ParamsFile, ExifAndGpsValuesTravelInATiffPageThatOtherToolsRead) {
+  TIOParamsVals a;
+  a.SetEXIF_HasEXIFData(true);
+  a.SetEXIF_Make("Vexmaker");
+  a.SetEXIF_Model("Model 7");
+  a.SetEXIF_DateTimeOriginal("2022:08:09 10:11:12");
+  a.SetEXIF_ExposureTime(0.01);
+  a.SetEXIF_FNumber(2.8);
+  a.SetEXIF_ISOSpeedRatings(0, 400);
+  a.SetEXIF_GPSVersionID("2.2.0.0");
+  a.SetEXIF_GPSLatitude(-33.5);
+  a.SetEXIF_GPSLongitude(151.25);
+  a.SetEXIF_GPSAltitude(12.5);
+  a.SetEXIF_GPSAltitudeRef("0");
+  const std::vector<uint8_t> b = Saved(a);
+
+  TIOParamsVals c;
+  EXPECT_EQ(Load(c, b), int64_t(b.size()));
+  EXPECT_TRUE(c.EXIF_HasEXIFData());
+  EXPECT_EQ(c.EXIF_Make(), "Vexmaker");
+  EXPECT_EQ(c.EXIF_Model(), "Model 7");
+  EXPECT_EQ(c.EXIF_DateTimeOriginal(), "2022:08:09 10:11:12");
+  EXPECT_DOUBLE_EQ(c.EXIF_ExposureTime(), 0.01);
+  EXPECT_DOUBLE_EQ(c.EXIF_FNumber(), 2.8);
+  EXPECT_EQ(c.EXIF_ISOSpeedRatings(0), 400);
+  EXPECT_EQ(c.EXIF_GPSLatitudeRef(), "S");
+  EXPECT_DOUBLE_EQ(c.EXIF_GPSLatitude(), -33.5);
+  EXPECT_DOUBLE_EQ(c.EXIF_GPSLongitude(), 151.25);
+  EXPECT_DOUBLE_EQ(c.EXIF_GPSAltitude(), 12.5);
+
+  // The block alone is a TIFF file.
+  TRuntimeScratchDir dir;
+  const std::vector<uint8_t> block = ExifBlockOf(b);
+  ASSERT_GE(block.size(), 8u);
+  EXPECT_EQ(block[0], 'I');
+  const std::string tif = dir.File("block.tif");
+  RuntimeWriteFile(tif, std::string(block.begin(), block.end()));
+  if (RuntimeHaveTool("/usr/bin/tiffdump")) {
+    const std::string dump = RuntimeShell("/usr/bin/tiffdump " + tif + " 2>&1");
+    EXPECT_NE(dump.find("Make (271) ASCII (2) 9<Vexmaker"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("34665"), std::string::npos) << dump;  // the EXIF directory
+    EXPECT_NE(dump.find("34853"), std::string::npos) << dump;  // the GPS directory
+  } else {
+    ADD_FAILURE() << "/usr/bin/tiffdump is missing (bash scripts/setup --tests)";
+  }
+  if (!RuntimeHaveTool("/usr/bin/exiftool")) GTEST_SKIP() << "/usr/bin/exiftool is missing (bash scripts/setup --tests)";
+  const std::string et = RuntimeShell("/usr/bin/exiftool -s -s -n -Make -Model -DateTimeOriginal -ExposureTime -FNumber "
+                                      "-ISO -GPSLatitude -GPSLatitudeRef -GPSLongitude -GPSAltitude " + tif + " 2>&1");
+  for (const char* line : {"Make: Vexmaker", "Model: Model 7", "DateTimeOriginal: 2022:08:09 10:11:12",
+                           "ExposureTime: 0.01", "FNumber: 2.8", "ISO: 400", "GPSLatitude: -33.5",
+                           "GPSLatitudeRef: S", "GPSLongitude: 151.25", "GPSAltitude: 12.5"})
+    EXPECT_NE(et.find(line), std::string::npos) << line << "\n" << et;
+}
