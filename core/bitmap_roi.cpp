@@ -70,8 +70,18 @@ void TVXBitmap::CommitROI() {
   if (IsEmpty() || orig->IsEmpty()) return;
   const TRect& r = fROIOriginalRect;
   if (fROIComposite) {
-    if (PixelFormat() == vx32RGB)
-      orig->MergeWithAlpha(this, r.Left, r.Top, -1, -1, 255, rfNone, vxlNormal, false, 0, 0, 1.0);
+    if (PixelFormat() != vx32RGB) return;
+    // GDI+ leaves premultiplied colours in a 32-bit surface; the merge
+    // takes them straight.
+    for (int32_t y = 0; y < Height(); ++y) {
+      auto* p = static_cast<uint8_t*>(ScanLine(y));
+      for (int32_t x = 0; x < Width(); ++x, p += 4) {
+        const uint32_t a = p[3];
+        if (a == 255) continue;
+        for (int i = 0; i < 3; ++i) p[i] = a == 0 ? 0 : uint8_t(std::min<uint32_t>(255, (p[i] * 255u + a / 2) / a));
+      }
+    }
+    orig->MergeWithAlpha(this, r.Left, r.Top, -1, -1, 255, rfNone, vxlNormal, false, 0, 0, 1.0);
     return;
   }
   if (orig->PixelFormat() != PixelFormat()) SetPixelFormat(orig->PixelFormat());
