@@ -17,6 +17,8 @@ enum GpStatus : int32_t {
   NotImplemented = 6,
   Win32Error = 7,
   WrongState = 8,
+  ValueOverflow = 11,
+  FontFamilyNotFound = 14,
   UnsupportedGdiplusVersion = 17,
   GdiplusNotInitialized = 18,
 };

@@ -150,18 +150,34 @@ void SetStroke(cairo_t* cr, const GpPen* p) {
   cairo_set_dash(cr, d.data(), int(d.size()), 0);
 }
 
-// Fill or stroke of a figure built by Build(cr) in world coordinates.
-GpStatus Render(GpGraphics* g, const GpPen* pen, const GpBrush* brush, GpFillMode mode,
-                const std::function<void(cairo_t*)>& Build) {
+// Device coordinates beyond this are refused: cairo computes with 24.8
+// fixed-point numbers, and a far larger figure would only take time.
+constexpr double kLimit = 1 << 22;
+
+}  // namespace
+
+GpStatus vxgdiplus::Render(GpGraphics* g, const Figure& f) {
+  const GpPen* pen = f.Pen;
+  const GpBrush* brush = f.Brush;
+  const auto& Build = f.Build;
+  cairo_matrix_t toDevice;
+  cairo_matrix_multiply(&toDevice, &g->World, &g->Origin);
+  {
+    const double margin = pen ? PenWidth(pen) : 0;
+    if (margin > kLimit) return ValueOverflow;
+    for (int i = 0; i < 4; ++i) {
+      double x = f.Bounds[(i & 1) ? 2 : 0], y = f.Bounds[(i & 2) ? 3 : 1];
+      cairo_matrix_transform_point(&toDevice, &x, &y);
+      if (!(std::fabs(x) + margin <= kLimit && std::fabs(y) + margin <= kLimit)) return ValueOverflow;
+    }
+  }
+
   std::lock_guard<std::recursive_mutex> lock(vxgdi::Lock());
   vxgdi::DC* dc = vxgdi::FindDC(g->Dc);
   if (!dc) return Win32Error;
   vxgdi::Region vis;
   if (!vxgdi::VisibleRegion(*dc, vis)) return Ok;
   vxgdi::Bitmap& bmp = *dc->Surface;
-
-  cairo_matrix_t toDevice;
-  cairo_matrix_multiply(&toDevice, &g->World, &g->Origin);
 
   // The device box the figure can touch.
   double ex1, ey1, ex2, ey2;
@@ -172,7 +188,9 @@ GpStatus Render(GpGraphics* g, const GpPen* pen, const GpBrush* brush, GpFillMod
     Build(cr);
     cairo_identity_matrix(cr);
     if (pen) {
+      // Without its dashes: the same box, found without walking them.
       SetStroke(cr, pen);
+      cairo_set_dash(cr, nullptr, 0, 0);
       cairo_stroke_extents(cr, &ex1, &ey1, &ex2, &ey2);
     } else {
       cairo_fill_extents(cr, &ex1, &ey1, &ex2, &ey2);
@@ -222,17 +240,22 @@ GpStatus Render(GpGraphics* g, const GpPen* pen, const GpBrush* brush, GpFillMod
     cairo_set_source(cr, pattern);
   }
   cairo_set_operator(cr, copy ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
-  cairo_set_antialias(cr, AntiAliased(g) ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  const bool smooth = f.AntiAlias < 0 ? AntiAliased(g) : f.AntiAlias > 0;
+  cairo_set_antialias(cr, smooth ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
 
   cairo_matrix_t full;
   cairo_matrix_multiply(&full, &toDevice, &t.ToSurface);
   cairo_set_matrix(cr, &full);
+  if (f.Clip) {
+    cairo_rectangle(cr, f.Clip->X, f.Clip->Y, f.Clip->Width, f.Clip->Height);
+    cairo_clip(cr);
+  }
   Build(cr);
   if (pen) {
     SetStroke(cr, pen);
     cairo_stroke(cr);
   } else {
-    cairo_set_fill_rule(cr, mode == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_set_fill_rule(cr, f.Mode == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill(cr);
   }
   const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
@@ -240,14 +263,42 @@ GpStatus Render(GpGraphics* g, const GpPen* pen, const GpBrush* brush, GpFillMod
   return ok ? Ok : GenericError;
 }
 
-GpStatus Stroke(GpGraphics* g, GpPen* pen, const std::function<void(cairo_t*)>& Build) {
-  if (!Live(g, Kind::Graphics) || !Live(pen, Kind::Pen)) return InvalidParameter;
-  return Render(g, pen, nullptr, FillModeAlternate, Build);
+namespace {
+
+// The box of a figure in world coordinates.
+struct Box {
+  double B[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  Box() = default;
+  Box(double x, double y, double w, double h) {
+    Add(x, y);
+    Add(x + w, y + h);
+  }
+  void Add(double x, double y) {
+    B[0] = std::min(B[0], x);
+    B[1] = std::min(B[1], y);
+    B[2] = std::max(B[2], x);
+    B[3] = std::max(B[3], y);
+  }
+};
+
+GpStatus Draw(GpGraphics* g, GpPen* pen, GpBrush* brush, GpFillMode mode, const Box& box,
+              std::function<void(cairo_t*)> Build) {
+  if (!Live(g, Kind::Graphics) || (pen ? !Live(pen, Kind::Pen) : !Live(brush, Kind::Brush))) return InvalidParameter;
+  Figure f;
+  f.Pen = pen;
+  f.Brush = pen ? nullptr : brush;
+  f.Mode = mode;
+  std::copy(box.B, box.B + 4, f.Bounds);
+  f.Build = std::move(Build);
+  return Render(g, f);
 }
 
-GpStatus Fill(GpGraphics* g, GpBrush* brush, GpFillMode mode, const std::function<void(cairo_t*)>& Build) {
-  if (!Live(g, Kind::Graphics) || !Live(brush, Kind::Brush)) return InvalidParameter;
-  return Render(g, nullptr, brush, mode, Build);
+GpStatus Stroke(GpGraphics* g, GpPen* pen, const Box& box, std::function<void(cairo_t*)> Build) {
+  return Draw(g, pen, nullptr, FillModeAlternate, box, std::move(Build));
+}
+
+GpStatus Fill(GpGraphics* g, GpBrush* brush, GpFillMode mode, const Box& box, std::function<void(cairo_t*)> Build) {
+  return Draw(g, nullptr, brush, mode, box, std::move(Build));
 }
 
 // Turns a rectangle of negative width or height around its other corner.
@@ -326,11 +377,29 @@ void AddPath(cairo_t* cr, const GpPath& path) {
 
 // --- figures ------------------------------------------------------------
 
+namespace {
+
+Box PathBox(const GpPath& path) {
+  Box box;
+  for (const GpPathFigure& f : path.Figures)
+    for (const GpPathPiece& p : f.Pieces) {
+      box.Add(p.V[0], p.V[1]);
+      box.Add(p.Arc ? p.V[0] + p.V[2] : p.V[2], p.Arc ? p.V[1] + p.V[3] : p.V[3]);
+    }
+  if (box.B[0] > box.B[2]) box = Box(0, 0, 0, 0);  // nothing to draw
+  return box;
+}
+
+}  // namespace
+
 GpStatus GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
   Guard l(Lock());
   Rec("GdipDrawLine(" + Nums({x1, y1, x2, y2}) + ")");
   if (!Finite({x1, y1, x2, y2})) return InvalidParameter;
-  return Stroke(graphics, pen, [&](cairo_t* cr) {
+  Box box;
+  box.Add(x1, y1);
+  box.Add(x2, y2);
+  return Stroke(graphics, pen, box, [&](cairo_t* cr) {
     cairo_move_to(cr, x1, y1);
     cairo_line_to(cr, x2, y2);
   });
@@ -339,12 +408,14 @@ GpStatus GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x
 static GpStatus PointsFigure(GpGraphics* graphics, GpPen* pen, GpBrush* brush, GpFillMode mode,
                              const GpPoint* points, INT count, bool closed) {
   if (!points || count < (closed ? 1 : 2)) return InvalidParameter;
+  Box box;
+  for (INT i = 0; i < count; ++i) box.Add(points[i].X, points[i].Y);
   auto build = [&](cairo_t* cr) {
     cairo_move_to(cr, points[0].X, points[0].Y);
     for (INT i = 1; i < count; ++i) cairo_line_to(cr, points[i].X, points[i].Y);
     if (closed) cairo_close_path(cr);
   };
-  return pen ? Stroke(graphics, pen, build) : Fill(graphics, brush, mode, build);
+  return pen ? Stroke(graphics, pen, box, build) : Fill(graphics, brush, mode, box, build);
 }
 
 GpStatus GdipDrawLinesI(GpGraphics* graphics, GpPen* pen, const GpPoint* points, INT count) {
@@ -374,7 +445,8 @@ GpStatus GdipDrawRectangle(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REA
   Rec("GdipDrawRectangle(" + Nums({x, y, width, height}) + ")");
   if (!Finite({x, y, width, height})) return InvalidParameter;
   if (width < 0 || height < 0) return Live(graphics, Kind::Graphics) && Live(pen, Kind::Pen) ? Ok : InvalidParameter;
-  return Stroke(graphics, pen, [&](cairo_t* cr) { cairo_rectangle(cr, x, y, width, height); });
+  return Stroke(graphics, pen, Box(x, y, width, height),
+                [&](cairo_t* cr) { cairo_rectangle(cr, x, y, width, height); });
 }
 
 GpStatus GdipFillRectangle(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y, REAL width, REAL height) {
@@ -384,7 +456,8 @@ GpStatus GdipFillRectangle(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y,
   // An empty or turned-over rectangle covers nothing.
   if (width <= 0 || height <= 0)
     return Live(graphics, Kind::Graphics) && Live(brush, Kind::Brush) ? Ok : InvalidParameter;
-  return Fill(graphics, brush, FillModeAlternate, [&](cairo_t* cr) { cairo_rectangle(cr, x, y, width, height); });
+  return Fill(graphics, brush, FillModeAlternate, Box(x, y, width, height),
+              [&](cairo_t* cr) { cairo_rectangle(cr, x, y, width, height); });
 }
 
 static GpStatus ArcFigure(GpGraphics* graphics, GpPen* pen, GpBrush* brush, REAL x, REAL y, REAL w, REAL h,
@@ -396,7 +469,8 @@ static GpStatus ArcFigure(GpGraphics* graphics, GpPen* pen, GpBrush* brush, REAL
     AddArc(cr, x, y, w, h, kind == 0 ? 0 : start, kind == 0 ? 360 : sweep, kind == 2);
     if (kind != 1) cairo_close_path(cr);
   };
-  return pen ? Stroke(graphics, pen, build) : Fill(graphics, brush, FillModeAlternate, build);
+  const Box box(x, y, w, h);
+  return pen ? Stroke(graphics, pen, box, build) : Fill(graphics, brush, FillModeAlternate, box, build);
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height) {
@@ -441,12 +515,12 @@ GpStatus GdipDrawPath(GpGraphics* graphics, GpPen* pen, GpPath* path) {
   Guard l(Lock());
   Rec("GdipDrawPath()");
   if (!Live(path, Kind::Path)) return InvalidParameter;
-  return Stroke(graphics, pen, [&](cairo_t* cr) { AddPath(cr, *path); });
+  return Stroke(graphics, pen, PathBox(*path), [&](cairo_t* cr) { AddPath(cr, *path); });
 }
 
 GpStatus GdipFillPath(GpGraphics* graphics, GpBrush* brush, GpPath* path) {
   Guard l(Lock());
   Rec("GdipFillPath()");
   if (!Live(path, Kind::Path)) return InvalidParameter;
-  return Fill(graphics, brush, path->Mode, [&](cairo_t* cr) { AddPath(cr, *path); });
+  return Fill(graphics, brush, path->Mode, PathBox(*path), [&](cairo_t* cr) { AddPath(cr, *path); });
 }

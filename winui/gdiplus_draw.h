@@ -2,7 +2,9 @@
 #pragma once
 #include <cairo.h>
 
-struct GpPath;
+#include <functional>
+
+#include "winui/gdiplus.h"
 
 namespace vxgdiplus {
 
@@ -16,5 +18,25 @@ double EllipseParameter(double a, double b, double degrees);
 void AddArc(cairo_t* cr, double x, double y, double w, double h, double Start, double Sweep, bool Join);
 // Appends a path's figures.
 void AddPath(cairo_t* cr, const GpPath& Path);
+
+// A figure to stroke with a pen or fill with a brush.
+struct Figure {
+  const GpPen* Pen = nullptr;
+  const GpBrush* Brush = nullptr;
+  GpFillMode Mode = FillModeAlternate;
+  // The box (x0, y0, x1, y1) the figure lies in, in world coordinates
+  // (before the pen's width).
+  double Bounds[4] = {};
+  // -1: smoothed as the graphics' smoothing mode says; 0 never; 1 always.
+  int AntiAlias = -1;
+  // A clip rectangle in world coordinates on top of the device context's.
+  const GpRectF* Clip = nullptr;
+  // Builds the figure's path on a context whose user space is the world.
+  std::function<void(cairo_t*)> Build;
+};
+// Draws a figure through the graphics' transforms on the bitmap of its
+// device context. The caller holds the library's lock and has checked the
+// handles.
+GpStatus Render(GpGraphics* g, const Figure& f);
 
 }  // namespace vxgdiplus

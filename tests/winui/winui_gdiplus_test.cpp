@@ -496,6 +496,12 @@ TEST_F(GdiPlusFlat, StartupFailureAndBadHandles) {
   EXPECT_EQ(GdipFillRectangle(g, reinterpret_cast<GpBrush*>(g), 0, 0, 4, 4), InvalidParameter);
   EXPECT_EQ(GdipFillRectangle(g, Solid(0xFF000000), 0, 0, NAN, 4), InvalidParameter);
   EXPECT_EQ(GdipRotateWorldTransform(g, INFINITY, MatrixOrderPrepend), InvalidParameter);
+  // Figures far beyond any bitmap are refused rather than worked through.
+  EXPECT_EQ(GdipFillEllipse(g, Solid(0xFF000000), -1e12f, -1e12f, 2e12f, 2e12f), ValueOverflow);
+  EXPECT_EQ(GdipDrawLine(g, Pen(0xFF000000, 1e9f), 0, 0, 4, 4), ValueOverflow);
+  EXPECT_EQ(GdipFillEllipse(g, Solid(0xFF000000), -1e5f, -1e5f, 2e5f, 2e5f), Ok);
+  EXPECT_EQ(s.Count(kBlack), 64);
+  EXPECT_EQ(GdipFillRectangle(g, Solid(0xFFFFFFFF), 0, 0, 8, 8), Ok);
   EXPECT_EQ(GdipSetSmoothingMode(g, SmoothingModeInvalid), InvalidParameter);
   EXPECT_EQ(GdipDrawLinesI(g, Pen(0xFF000000, 1), nullptr, 3), InvalidParameter);
   EXPECT_EQ(s.Count(kBlack), 0);
