@@ -363,7 +363,8 @@ std::string ProfileBytes(const TVXICC* p) {
 
 void ExpectSameSet(TIOParamsVals& a, TIOParamsVals& b) {
   for (const char* n : kPropertyNames) {
-    if (!NotStored(n)) EXPECT_EQ(a.GetProperty(n), b.GetProperty(n)) << n;
+    if (NotStored(n)) continue;
+    EXPECT_EQ(a.GetProperty(n), b.GetProperty(n)) << n;
   }
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(a.ICO_Sizes[i].cx, b.ICO_Sizes[i].cx);
