@@ -18,7 +18,6 @@
 #include "codecs/png.h"
 #include "codecs/tifflzw.h"
 #include "core/settings.h"
-#include "io/tiffpages.h"
 #include "io/params.h"
 #include "io/codec_table.h"
 #include "io/fileformats.h"
@@ -27,7 +26,6 @@
 namespace {
 
 constexpr int32_t kPNGFileType = 8;
-constexpr int32_t kHDPhotoFileType = 29;
 constexpr int32_t kJPEGFileType = 3;
 constexpr int32_t kPXMFileType = 12, kWBMPFileType = 16, kBMPRAWFileType = 21;
 constexpr int32_t kGIFFileType = 2;
@@ -251,13 +249,6 @@ void VXCodecsStartup() {
   pdf.AddPage = &AddPDFPage;
   pdf.CloseDocument = &ClosePDF;
   VXSetCodecOps(kPDFFileType, pdf);
-
-  // Detection's HD Photo probe (io/tiffpages.h). The codec of this type
-  // keeps it when it fills its record; the TIFF probe belongs to the TIFF
-  // reader's record and camera raw to the raw reader's (formats/).
-  TVXCodecOps hdPhoto;
-  hdPhoto.IsStream = &VXIsHDPhotoStream;
-  VXSetCodecOps(kHDPhotoFileType, hdPhoto);
 
   // The TIFF LZW coders behind the settings' hooks.
   TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();

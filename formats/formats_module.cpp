@@ -4,15 +4,18 @@
 #include "formats/camera_raw.h"
 #include "formats/dicom.h"
 #include "formats/exif.h"
+#include "formats/imaging_factory.h"
 #include "formats/jpeg2000.h"
 #include "formats/psd.h"
 #include "formats/tiff.h"
 #include "formats/tiff_pages.h"
 #include "formats/tiff_write.h"
+#include "formats/wic.h"
 #include "core/filewriter.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
 #include "io/exif.h"
+#include "io/fileformats.h"
 #include "io/params.h"
 #include "io/tiffpages.h"
 
@@ -22,6 +25,7 @@ constexpr int32_t kTIFFFileType = 1, kDICOMFileType = 28;
 constexpr int32_t kPSDFileType = 24;
 constexpr int32_t kJP2FileType = 13, kJ2KFileType = 14;
 constexpr int32_t kCameraRawFileType = 20;
+constexpr int32_t kHDPhotoFileType = 29;
 
 // Page TIFF_ImageIndex with the component's options: alpha as a mask, no
 // EXIF modes, offsets as the component says.
@@ -114,6 +118,13 @@ void WriteDICOM(TVXCodecWriteArgs& a) {
   VXDicomWriteEnd(context);
 }
 
+// HD Photo through the imaging component: frame ImageIndex, one frame written.
+void ReadHDPhoto(TVXCodecReadArgs& a) { VXReadHDPhotoStream(a.Stream, a.Bitmap, *a.Params, a.Preview, *a.Progress); }
+void ReadHDPhotoParams(TVXCodecReadArgs& a) {
+  VXReadHDPhotoStream(a.Stream, a.Bitmap, *a.Params, true, *a.Progress);
+}
+void WriteHDPhoto(TVXCodecWriteArgs& a) { VXWriteHDPhotoStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
+
 }  // namespace
 
 // Each format adds its records here, one block per file type, in the style of
@@ -169,6 +180,23 @@ void VXFormatsStartup() {
   cameraRaw.LoadPreview = &VXLoadJpegFromCRWStream;
   VXSetCodecOps(kCameraRawFileType, cameraRaw);
 
+  // The imaging component: the library's factory. HD Photo reads and writes
+  // through it; without the component the reader and writer set Aborting and
+  // the registry has no HD Photo entry.
+  IWICImagingFactory* factory = VXCreateImagingFactory();
+  VXSetImagingFactory(factory);
+  factory->Release();
+  TVXCodecOps hdPhoto;
+  hdPhoto.Read = &ReadHDPhoto;
+  hdPhoto.ReadParams = &ReadHDPhotoParams;
+  hdPhoto.Write = &WriteHDPhoto;
+  hdPhoto.IsStream = &VXIsHDPhotoStream;
+  hdPhoto.ImageCount = &VXGetHDPhotoStreamFrameCount;
+  VXSetCodecOps(kHDPhotoFileType, hdPhoto);
+  if (VXIsWICAvailable())
+    VXRegisterFileFormat(new TVXFileFormatInfo(kHDPhotoFileType, "Microsoft HD Photo", "WDP;HDP;JXR", "hdp", true, 0,
+                                               &VXReadPlaceholder, &VXWritePlaceholder, &VXTryPlaceholder));
+
   // EXIF blocks of JPEG files are TIFF structures.
   VXSetEXIFBlockHooks(&VXSaveEXIFBlock, &VXLoadEXIFBlock);
   // The EXIF block of the binary parameter file is a tags-only TIFF page.
@@ -176,4 +204,7 @@ void VXFormatsStartup() {
   VXTIFFParamsHooks().ReadTIFFParams = &VXLoadTIFFParamsFromStream;
 }
 
-void VXFormatsShutdown() { VXJpeg2000Finalize(); }
+void VXFormatsShutdown() {
+  VXJpeg2000Finalize();
+  VXSetImagingFactory(nullptr);
+}

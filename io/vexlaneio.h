@@ -302,6 +302,16 @@ class TVexlaneIO : public TComponent {
   void SaveToFilePXM(const std::string& FileName);
   void SaveToStreamPXM(TStream* Stream);
 
+  // ---- HD Photo (type 29), through the platform imaging component ----
+  // Frame ImageIndex; true when it was read. Saving writes the target as it
+  // is (vx1g, vx8g, vx16g, vx24RGB, vxCMYK, vx48RGB) with HDP_ImageQuality
+  // and HDP_Lossless, then the EXIF data; without the component the save
+  // sets Aborting.
+  bool LoadFromFileHDP(const std::string& FileName);
+  bool LoadFromStreamHDP(TStream* Stream);
+  void SaveToFileHDP(const std::string& FileName);
+  void SaveToStreamHDP(TStream* Stream);
+
   // ---- DICOM (type 28) ----
   // The data set into DICOM_Tags and frame ImageIndex, rescaled and windowed
   // as DICOM_Range says; no resolution steps. True when the frame was read.

@@ -35,7 +35,8 @@ int main() {
       const TVXCodecOps* png = VXFindCodecOps(8);
       Check(png != nullptr && png->Read && png->Write && png->IsStream, "PNG codec registered");
       Check(VXRawClipboardFormat() != 0, "raw clipboard format registered");
-      Check(VXGetGlobalSettings()->FileFormats().size() == 25, "file-format registry built");
+      // The built-in entries and HD Photo, which the imaging component adds.
+      Check(VXGetGlobalSettings()->FileFormats().size() == 26, "file-format registry built");
       Check(VXWordTable[msEnglish][4] == "Cancel" && VXWordTable[msNorwegian][4] == "Avbryt",
             "word tables filled");
     }

@@ -1,0 +1,1225 @@
+// The library's imaging factory (see formats/imaging_factory.h).
+#include "formats/imaging_factory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/colorreduce.h"
+#include "core/limits.h"
+#include "core/quantizer.h"
+#include "core/settings.h"
+#include "core/streams.h"
+#include "formats/jxr_codec.h"
+#include "formats/wic.h"
+#include "io/codec_table.h"
+#include "io/params.h"
+#include "proc/resample.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Pixel formats in the component's byte layout
+
+struct TWicFormat {
+  const GUID* Guid;
+  UINT Bits;
+  UINT Channels;  // samples per pixel
+  UINT SampleBytes;
+};
+
+const TWicFormat kWicFormats[] = {
+    {&GUID_WICPixelFormat1bppIndexed, 1, 1, 0}, {&GUID_WICPixelFormat8bppIndexed, 8, 1, 1},
+    {&GUID_WICPixelFormatBlackWhite, 1, 1, 0},  {&GUID_WICPixelFormat8bppGray, 8, 1, 1},
+    {&GUID_WICPixelFormat16bppGray, 16, 1, 2},  {&GUID_WICPixelFormat24bppBGR, 24, 3, 1},
+    {&GUID_WICPixelFormat32bppBGRA, 32, 4, 1},  {&GUID_WICPixelFormat48bppRGB, 48, 3, 2},
+    {&GUID_WICPixelFormat32bppCMYK, 32, 4, 1},
+};
+
+const TWicFormat* FindFormat(const GUID& g) {
+  for (const TWicFormat& f : kWicFormats)
+    if (IsEqualGUID(*f.Guid, g)) return &f;
+  return nullptr;
+}
+
+size_t RowBytesOf(const TWicFormat& f, UINT width) { return (size_t(width) * f.Bits + 7) / 8; }
+
+TVXJxrPixelFormat JxrOf(const GUID& g) {
+  if (IsEqualGUID(g, GUID_WICPixelFormatBlackWhite)) return jxfBlackWhite;
+  if (IsEqualGUID(g, GUID_WICPixelFormat8bppGray)) return jxf8Gray;
+  if (IsEqualGUID(g, GUID_WICPixelFormat16bppGray)) return jxf16Gray;
+  if (IsEqualGUID(g, GUID_WICPixelFormat24bppBGR)) return jxf24BGR;
+  if (IsEqualGUID(g, GUID_WICPixelFormat32bppBGRA)) return jxf32BGRA;
+  if (IsEqualGUID(g, GUID_WICPixelFormat48bppRGB)) return jxf48RGB;
+  if (IsEqualGUID(g, GUID_WICPixelFormat32bppCMYK)) return jxf32CMYK;
+  return jxfNone;
+}
+
+GUID GuidOfJxr(TVXJxrPixelFormat f) {
+  switch (f) {
+    case jxfBlackWhite: return GUID_WICPixelFormatBlackWhite;
+    case jxf8Gray: return GUID_WICPixelFormat8bppGray;
+    case jxf16Gray: return GUID_WICPixelFormat16bppGray;
+    case jxf24BGR: return GUID_WICPixelFormat24bppBGR;
+    case jxf32BGRA: return GUID_WICPixelFormat32bppBGRA;
+    case jxf48RGB: return GUID_WICPixelFormat48bppRGB;
+    case jxf32CMYK: return GUID_WICPixelFormat32bppCMYK;
+    default: return GUID_WICPixelFormatDontCare;
+  }
+}
+
+// An image held in the component's layout: rows RowBytes apart.
+struct TRawImage {
+  GUID Format{};
+  UINT Width = 0, Height = 0;
+  size_t RowBytes = 0;
+  std::vector<uint8_t> Pixels;
+  std::vector<WICColor> Palette;  // indexed formats
+  double DpiX = 96, DpiY = 96;
+};
+
+// Copies the rectangle of a raw image into the caller's buffer.
+HRESULT CopyRaw(const TRawImage& img, const WICRect* prc, UINT cbStride, UINT cbBufferSize, BYTE* pbBuffer) {
+  const TWicFormat* f = FindFormat(img.Format);
+  if (!f || !pbBuffer) return E_INVALIDARG;
+  WICRect rc{0, 0, INT(img.Width), INT(img.Height)};
+  if (prc) rc = *prc;
+  if (rc.X < 0 || rc.Y < 0 || rc.Width < 0 || rc.Height < 0 || int64_t(rc.X) + rc.Width > int64_t(img.Width) ||
+      int64_t(rc.Y) + rc.Height > int64_t(img.Height))
+    return E_INVALIDARG;
+  const size_t rowBytes = RowBytesOf(*f, UINT(rc.Width));
+  if (rc.Height > 0 && (cbStride < rowBytes || uint64_t(cbStride) * (rc.Height - 1) + rowBytes > cbBufferSize))
+    return E_INVALIDARG;
+  for (INT i = 0; i < rc.Height; ++i) {
+    const uint8_t* s = img.Pixels.data() + size_t(rc.Y + i) * img.RowBytes;
+    uint8_t* d = pbBuffer + size_t(i) * cbStride;
+    if (f->Bits == 1) {
+      std::memset(d, 0, rowBytes);
+      for (INT x = 0; x < rc.Width; ++x) {
+        const INT sx = rc.X + x;
+        if (s[sx >> 3] & (0x80 >> (sx & 7))) d[x >> 3] |= uint8_t(0x80 >> (x & 7));
+      }
+    } else {
+      std::memcpy(d, s + size_t(rc.X) * (f->Bits / 8), rowBytes);
+    }
+  }
+  return S_OK;
+}
+
+// Reads a whole bitmap source into a raw image in its own format.
+HRESULT ReadSource(IWICBitmapSource* source, TRawImage& img, IWICImagingFactory* factory) {
+  if (!source) return E_INVALIDARG;
+  HRESULT hr = source->GetSize(&img.Width, &img.Height);
+  if (SUCCEEDED(hr)) hr = source->GetPixelFormat(&img.Format);
+  if (FAILED(hr)) return hr;
+  const TWicFormat* f = FindFormat(img.Format);
+  if (!f) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+  if (img.Width == 0 || img.Height == 0 || img.Width > 0x7FFFFFFF || img.Height > 0x7FFFFFFF) return E_INVALIDARG;
+  if (!VXImageSizeAllowed(img.Width, img.Height, f->Bits)) return E_OUTOFMEMORY;
+  source->GetResolution(&img.DpiX, &img.DpiY);
+  img.RowBytes = RowBytesOf(*f, img.Width);
+  if (img.RowBytes > 0xFFFFFFFFu) return E_OUTOFMEMORY;
+  try {
+    img.Pixels.assign(img.RowBytes * img.Height, 0);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  for (UINT y = 0; y < img.Height; ++y) {
+    WICRect rc{0, INT(y), INT(img.Width), 1};
+    hr = source->CopyPixels(&rc, UINT(img.RowBytes), UINT(img.RowBytes), img.Pixels.data() + size_t(y) * img.RowBytes);
+    if (FAILED(hr)) return hr;
+  }
+  if (IsEqualGUID(img.Format, GUID_WICPixelFormat1bppIndexed) ||
+      IsEqualGUID(img.Format, GUID_WICPixelFormat8bppIndexed)) {
+    IWICPalette* palette = nullptr;
+    if (FAILED(factory->CreatePalette(&palette))) return E_FAIL;
+    UINT n = 0;
+    hr = source->CopyPalette(palette);
+    if (SUCCEEDED(hr)) hr = palette->GetColorCount(&n);
+    if (SUCCEEDED(hr)) {
+      img.Palette.resize(n);
+      UINT actual = 0;
+      hr = palette->GetColors(n, img.Palette.data(), &actual);
+      img.Palette.resize(actual);
+    }
+    palette->Release();
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+// ---- raw images and library bitmaps ----
+
+TRGB ColorOf(WICColor c) {
+  TRGB t;
+  t.b = uint8_t(c);
+  t.g = uint8_t(c >> 8);
+  t.r = uint8_t(c >> 16);
+  return t;
+}
+
+WICColor WicColorOf(TRGB c) { return 0xFF000000u | (WICColor(c.r) << 16) | (WICColor(c.g) << 8) | c.b; }
+
+// A library bitmap of a raw image: 1bppIndexed becomes vx8p, 32bppBGRA
+// vx24RGB with an alpha channel, CMYK takes the library's convention.
+bool RawToBitmap(const TRawImage& img, TVXBitmap& bmp) {
+  const bool indexed1 = IsEqualGUID(img.Format, GUID_WICPixelFormat1bppIndexed);
+  const TVXPixelFormat pf = indexed1 ? vx8p : VXPixelFormatOfWIC(img.Format);
+  if (pf == vxnull || !bmp.Allocate(int32_t(img.Width), int32_t(img.Height), pf)) return false;
+  const bool bgra = IsEqualGUID(img.Format, GUID_WICPixelFormat32bppBGRA);
+  TVXBitmap* alpha = bgra ? bmp.AlphaChannel() : nullptr;
+  for (UINT y = 0; y < img.Height; ++y) {
+    const uint8_t* s = img.Pixels.data() + size_t(y) * img.RowBytes;
+    uint8_t* d = static_cast<uint8_t*>(bmp.ScanLine(int32_t(y)));
+    if (indexed1) {
+      for (UINT x = 0; x < img.Width; ++x) d[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
+    } else if (bgra) {
+      uint8_t* a = static_cast<uint8_t*>(alpha->ScanLine(int32_t(y)));
+      for (UINT x = 0; x < img.Width; ++x) {
+        std::memcpy(d + 3 * size_t(x), s + 4 * size_t(x), 3);
+        a[x] = s[4 * size_t(x) + 3];
+      }
+    } else {
+      std::memcpy(d, s, img.RowBytes);
+      if (pf == vxCMYK)
+        for (size_t i = 0; i < img.RowBytes; ++i) d[i] = uint8_t(~d[i]);
+    }
+  }
+  if (bgra) {
+    alpha->SetFull(false);
+    bmp.SetFull(false);
+  }
+  if (pf == vx8p) {
+    const size_t n = std::min<size_t>(img.Palette.size(), 256);
+    for (size_t i = 0; i < n; ++i) bmp.SetPalette(int32_t(i), ColorOf(img.Palette[i]));
+    bmp.SetPaletteUsed(int32_t(n));
+  }
+  return true;
+}
+
+// The raw image of a library bitmap in Format (one of the component formats
+// whose library format is the bitmap's; 32bppBGRA takes the alpha channel or
+// 255).
+bool BitmapToRaw(TVXBitmap& bmp, const GUID& format, TRawImage& img) {
+  const TWicFormat* f = FindFormat(format);
+  if (!f) return false;
+  img.Format = format;
+  img.Width = UINT(bmp.Width());
+  img.Height = UINT(bmp.Height());
+  img.RowBytes = RowBytesOf(*f, img.Width);
+  try {
+    img.Pixels.assign(img.RowBytes * img.Height, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const bool bgra = IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA);
+  TVXBitmap* alpha = bgra ? bmp.AlphaChannelOpt() : nullptr;
+  for (UINT y = 0; y < img.Height; ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(bmp.ScanLine(int32_t(y)));
+    uint8_t* d = img.Pixels.data() + size_t(y) * img.RowBytes;
+    if (bgra) {
+      const uint8_t* a = alpha ? static_cast<const uint8_t*>(alpha->ScanLine(int32_t(y))) : nullptr;
+      for (UINT x = 0; x < img.Width; ++x) {
+        std::memcpy(d + 4 * size_t(x), s + 3 * size_t(x), 3);
+        d[4 * size_t(x) + 3] = a ? a[x] : 255;
+      }
+    } else {
+      std::memcpy(d, s, img.RowBytes);
+      if (bmp.PixelFormat() == vxCMYK)
+        for (size_t i = 0; i < img.RowBytes; ++i) d[i] = uint8_t(~d[i]);
+    }
+  }
+  if (bmp.PixelFormat() == vx8p) {
+    img.Palette.clear();
+    for (int32_t i = 0; i < std::clamp(bmp.PaletteUsed(), 0, 256); ++i) img.Palette.push_back(WicColorOf(bmp.Palette(i)));
+  }
+  return true;
+}
+
+// Copies Source into Dest of another or the same format.
+bool ConvertBitmap(TVXBitmap& source, TVXBitmap& dest, TVXPixelFormat pf) {
+  if (!dest.Allocate(source.Width(), source.Height(), pf)) return false;
+  if (source.PixelFormat() == pf) {
+    for (int32_t y = 0; y < source.Height(); ++y)
+      std::memcpy(dest.ScanLine(y), source.ScanLine(y), size_t(source.RowLen()));
+    if (pf == vx8p) source.CopyPaletteTo(&dest);
+  } else {
+    dest.CopyAndConvertFormat(&source);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Palettes
+
+struct TPaletteInfo {
+  std::vector<TRGB> Colors;
+  double Step = 0;  // a channel's distance between neighbouring levels
+};
+
+std::vector<TRGB> Cube(int r, int g, int b) {
+  std::vector<TRGB> out;
+  for (int ri = 0; ri < r; ++ri)
+    for (int gi = 0; gi < g; ++gi)
+      for (int bi = 0; bi < b; ++bi) {
+        TRGB c;
+        c.r = uint8_t(std::lrint(ri * 255.0 / (r - 1)));
+        c.g = uint8_t(std::lrint(gi * 255.0 / (g - 1)));
+        c.b = uint8_t(std::lrint(bi * 255.0 / (b - 1)));
+        out.push_back(c);
+      }
+  return out;
+}
+
+std::vector<TRGB> Greys(int n) {
+  std::vector<TRGB> out;
+  for (int i = 0; i < n; ++i) {
+    const uint8_t v = uint8_t(std::lrint(i * 255.0 / (n - 1)));
+    out.push_back(TRGB{v, v, v});
+  }
+  return out;
+}
+
+// The predefined palettes; false for Custom and median cut.
+bool PredefinedPalette(WICBitmapPaletteType type, TPaletteInfo& p) {
+  switch (type) {
+    case WICBitmapPaletteTypeFixedBW: p.Colors = Greys(2); p.Step = 255; return true;
+    case WICBitmapPaletteTypeFixedHalftone8: p.Colors = Cube(2, 2, 2); p.Step = 255; return true;
+    case WICBitmapPaletteTypeFixedHalftone27: p.Colors = Cube(3, 3, 3); p.Step = 127.5; return true;
+    case WICBitmapPaletteTypeFixedHalftone64: p.Colors = Cube(4, 4, 4); p.Step = 85; return true;
+    case WICBitmapPaletteTypeFixedHalftone125: p.Colors = Cube(5, 5, 5); p.Step = 63.75; return true;
+    case WICBitmapPaletteTypeFixedHalftone216: p.Colors = Cube(6, 6, 6); p.Step = 51; return true;
+    case WICBitmapPaletteTypeFixedHalftone252: p.Colors = Cube(6, 7, 6); p.Step = 51; return true;
+    case WICBitmapPaletteTypeFixedHalftone256: p.Colors = Cube(8, 8, 4); p.Step = 255.0 / 7; return true;
+    case WICBitmapPaletteTypeFixedGray4: p.Colors = Greys(4); p.Step = 85; return true;
+    case WICBitmapPaletteTypeFixedGray16: p.Colors = Greys(16); p.Step = 17; return true;
+    case WICBitmapPaletteTypeFixedGray256: p.Colors = Greys(256); p.Step = 1; return true;
+    default: return false;
+  }
+}
+
+// Median cut of a vx24RGB bitmap into at most Count colours.
+void MedianCutPalette(TVXBitmap& rgb, int32_t count, TPaletteInfo& p) {
+  count = std::clamp(count, 2, 256);
+  std::vector<TRGB> map(size_t(count), TRGB{0, 0, 0});
+  TVXQuantizer q(&rgb, map.data(), count - 1, count);
+  const int32_t used = q.HasExactPalette() ? std::min(q.ExactColorCount(), count) : count;
+  p.Colors.assign(map.begin(), map.begin() + used);
+  p.Step = 255.0 / std::max(1.0, std::cbrt(double(used)) - 1);
+}
+
+class TPalette : public TVXComObject<IWICPalette> {
+ public:
+  HRESULT InitializePredefined(WICBitmapPaletteType type, BOOL addTransparent) override {
+    TPaletteInfo p;
+    if (!PredefinedPalette(type, p)) return E_INVALIDARG;
+    fType = type;
+    fColors.clear();
+    for (const TRGB& c : p.Colors) fColors.push_back(WicColorOf(c));
+    if (addTransparent && fColors.size() < 256) fColors.push_back(0);
+    return S_OK;
+  }
+  HRESULT InitializeCustom(const WICColor* colors, UINT count) override {
+    if (count > 256 || (count && !colors)) return E_INVALIDARG;
+    fType = WICBitmapPaletteTypeCustom;
+    fColors.assign(colors, colors + count);
+    return S_OK;
+  }
+  HRESULT InitializeFromBitmap(IWICBitmapSource* surface, UINT count, BOOL addTransparent) override;
+  HRESULT GetType(WICBitmapPaletteType* type) override {
+    if (!type) return E_INVALIDARG;
+    *type = fType;
+    return S_OK;
+  }
+  HRESULT GetColorCount(UINT* count) override {
+    if (!count) return E_INVALIDARG;
+    *count = UINT(fColors.size());
+    return S_OK;
+  }
+  HRESULT GetColors(UINT count, WICColor* colors, UINT* actual) override {
+    if (!actual || (count && !colors)) return E_INVALIDARG;
+    const UINT n = std::min<UINT>(count, UINT(fColors.size()));
+    std::copy(fColors.begin(), fColors.begin() + n, colors);
+    *actual = n;
+    return S_OK;
+  }
+  IWICImagingFactory* fFactory = nullptr;  // not held
+
+ private:
+  WICBitmapPaletteType fType = WICBitmapPaletteTypeCustom;
+  std::vector<WICColor> fColors;
+};
+
+// ---------------------------------------------------------------------------
+// Dithering
+
+// Ranks 0 .. n*n-1 of an n x n Bayer matrix.
+std::vector<int32_t> Bayer(int n) {
+  std::vector<int32_t> m(size_t(n * n), 0);
+  for (int size = 1; size < n; size *= 2) {
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x) {
+        const int v = m[size_t(y * n + x)] * 4;
+        m[size_t(y * n + x)] = v;
+        m[size_t(y * n + x + size)] = v + 2;
+        m[size_t((y + size) * n + x)] = v + 3;
+        m[size_t((y + size) * n + x + size)] = v + 1;
+      }
+  }
+  return m;
+}
+
+// Ranks of an n x n spiral from the centre outward.
+std::vector<int32_t> Spiral(int n) {
+  std::vector<int32_t> m(size_t(n * n), -1);
+  int x = (n - 1) / 2, y = (n - 1) / 2, rank = 0;
+  const int dx[4] = {1, 0, -1, 0}, dy[4] = {0, 1, 0, -1};
+  int dir = 0, run = 1;
+  auto put = [&] {
+    if (x >= 0 && y >= 0 && x < n && y < n && m[size_t(y * n + x)] < 0) m[size_t(y * n + x)] = rank++;
+  };
+  put();
+  while (rank < n * n) {
+    for (int k = 0; k < 2 && rank < n * n; ++k) {
+      for (int i = 0; i < run; ++i) {
+        x += dx[dir];
+        y += dy[dir];
+        put();
+      }
+      dir = (dir + 1) % 4;
+    }
+    ++run;
+  }
+  return m;
+}
+
+std::vector<int32_t> DualSpiral(int n) {
+  const int h = n / 2;
+  const std::vector<int32_t> s = Spiral(h);
+  std::vector<int32_t> m(size_t(n * n));
+  const int order[4][2] = {{0, 0}, {1, 1}, {1, 0}, {0, 1}};  // top-left, bottom-right, top-right, bottom-left
+  for (int q = 0; q < 4; ++q)
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < h; ++x)
+        m[size_t((order[q][1] * h + y) * n + order[q][0] * h + x)] = s[size_t(y * h + x)] * 4 + q;
+  return m;
+}
+
+// The matrix of a dither type (empty for solid and error diffusion).
+std::vector<int32_t> MatrixOf(WICBitmapDitherType type, int& n) {
+  switch (type) {
+    case WICBitmapDitherTypeOrdered4x4: n = 4; return Bayer(4);
+    case WICBitmapDitherTypeOrdered8x8: {
+      n = 8;
+      std::vector<int32_t> m(64);
+      // The library's matrix, indexed [x][y].
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) m[size_t(y * 8 + x)] = VXOrderedDitherMatrix[x][y];
+      return m;
+    }
+    case WICBitmapDitherTypeOrdered16x16: n = 16; return Bayer(16);
+    case WICBitmapDitherTypeSpiral4x4: n = 4; return Spiral(4);
+    case WICBitmapDitherTypeSpiral8x8: n = 8; return Spiral(8);
+    case WICBitmapDitherTypeDualSpiral4x4: n = 4; return DualSpiral(4);
+    case WICBitmapDitherTypeDualSpiral8x8: n = 8; return DualSpiral(8);
+    default: n = 0; return {};
+  }
+}
+
+int32_t Nearest(const std::vector<TRGB>& pal, int r, int g, int b) {
+  int32_t best = 0;
+  int64_t bestD = INT64_MAX;
+  for (size_t i = 0; i < pal.size(); ++i) {
+    const int64_t dr = r - pal[i].r, dg = g - pal[i].g, db = b - pal[i].b;
+    const int64_t d = dr * dr + dg * dg + db * db;
+    if (d < bestD) {
+      bestD = d;
+      best = int32_t(i);
+    }
+  }
+  return best;
+}
+
+uint8_t Clamp8(int v) { return uint8_t(std::clamp(v, 0, 255)); }
+
+// Maps the vx24RGB image to palette indices (one byte a pixel).
+std::vector<uint8_t> MapToPalette(TVXBitmap& rgb, const TPaletteInfo& p, WICBitmapDitherType dither, bool blackWhite) {
+  const int32_t w = rgb.Width(), h = rgb.Height();
+  std::vector<uint8_t> idx(size_t(w) * size_t(h));
+  const TVXVexlaneGlobalSettings* st = VXGetGlobalSettings();
+  const int kr = st->RedToGrayCoef(), kg = st->GreenToGrayCoef(), kb = st->BlueToGrayCoef();
+  int n = 0;
+  const std::vector<int32_t> m = MatrixOf(dither, n);
+  if (dither == WICBitmapDitherTypeErrorDiffusion) {
+    std::vector<int> cur(size_t(w) * 3), next(size_t(w) * 3);
+    auto load = [&](int32_t y, std::vector<int>& buf) {
+      const uint8_t* s = static_cast<const uint8_t*>(rgb.ScanLine(y));
+      for (int32_t x = 0; x < w; ++x) {
+        buf[size_t(x) * 3] = s[3 * x + 2];
+        buf[size_t(x) * 3 + 1] = s[3 * x + 1];
+        buf[size_t(x) * 3 + 2] = s[3 * x];
+      }
+    };
+    load(0, cur);
+    for (int32_t y = 0; y < h; ++y) {
+      const bool hasNext = y + 1 < h;
+      if (hasNext) load(y + 1, next);
+      for (int32_t x = 0; x < w; ++x) {
+        int* c = &cur[size_t(x) * 3];
+        int32_t i;
+        if (blackWhite) {
+          const int g = (c[0] * kr + c[1] * kg + c[2] * kb) / 100;
+          i = g >= 128 ? 1 : 0;
+        } else {
+          i = Nearest(p.Colors, Clamp8(c[0]), Clamp8(c[1]), Clamp8(c[2]));
+        }
+        idx[size_t(y) * w + x] = uint8_t(i);
+        const int pc[3] = {p.Colors[size_t(i)].r, p.Colors[size_t(i)].g, p.Colors[size_t(i)].b};
+        for (int k = 0; k < 3; ++k) {
+          const int e = std::clamp(c[k], 0, 255) - pc[k];
+          if (x + 1 < w) cur[size_t(x + 1) * 3 + k] += e * 7 / 16;
+          if (hasNext) {
+            if (x >= 1) next[size_t(x - 1) * 3 + k] += e * 3 / 16;
+            next[size_t(x) * 3 + k] += e * 5 / 16;
+            if (x + 1 < w) next[size_t(x + 1) * 3 + k] += e / 16;
+          }
+        }
+      }
+      std::swap(cur, next);
+    }
+    return idx;
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(rgb.ScanLine(y));
+    for (int32_t x = 0; x < w; ++x) {
+      const int r = s[3 * x + 2], g = s[3 * x + 1], b = s[3 * x];
+      int32_t i;
+      if (blackWhite) {
+        const int grey = (r * kr + g * kg + b * kb) / 100;
+        if (n == 0) {
+          i = grey >= 128 ? 1 : 0;
+        } else {
+          const int64_t c = (r >= 251 && g >= 251 && b >= 251) ? int64_t(n) * n : int64_t(grey) * n * n / 256;
+          i = m[size_t((y % n) * n + x % n)] < c ? 1 : 0;
+        }
+      } else if (n == 0) {
+        i = Nearest(p.Colors, r, g, b);
+      } else {
+        const double t = ((m[size_t((y % n) * n + x % n)] + 0.5) / (n * n) - 0.5) * p.Step;
+        const int off = int(std::lrint(t));
+        i = Nearest(p.Colors, Clamp8(r + off), Clamp8(g + off), Clamp8(b + off));
+      }
+      idx[size_t(y) * w + x] = uint8_t(i);
+    }
+  }
+  return idx;
+}
+
+// ---------------------------------------------------------------------------
+// Converter
+
+class TConverter : public TVXComObject<IWICFormatConverter> {
+ public:
+  explicit TConverter(IWICImagingFactory* f) : fFactory(f) {}
+  HRESULT Initialize(IWICBitmapSource* source, REFGUID dstFormat, WICBitmapDitherType dither, IWICPalette* palette,
+                     double, WICBitmapPaletteType paletteType) override;
+  HRESULT CanConvert(REFGUID src, REFGUID dst, BOOL* can) override {
+    if (!can) return E_INVALIDARG;
+    *can = FindFormat(src) && FindFormat(dst) && !IsEqualGUID(dst, GUID_WICPixelFormat1bppIndexed);
+    return S_OK;
+  }
+  HRESULT GetSize(UINT* w, UINT* h) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!w || !h) return E_INVALIDARG;
+    *w = fOut.Width;
+    *h = fOut.Height;
+    return S_OK;
+  }
+  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!f) return E_INVALIDARG;
+    *f = fOut.Format;
+    return S_OK;
+  }
+  HRESULT GetResolution(double* x, double* y) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!x || !y) return E_INVALIDARG;
+    *x = fOut.DpiX;
+    *y = fOut.DpiY;
+    return S_OK;
+  }
+  HRESULT CopyPalette(IWICPalette* p) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (fOut.Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
+    return p ? p->InitializeCustom(fOut.Palette.data(), UINT(fOut.Palette.size())) : E_INVALIDARG;
+  }
+  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    return CopyRaw(fOut, rc, stride, size, buffer);
+  }
+
+ private:
+  IWICImagingFactory* fFactory;  // the creator, which outlives the call
+  TRawImage fOut;
+  bool fReady = false;
+};
+
+HRESULT TConverter::Initialize(IWICBitmapSource* source, REFGUID dstFormat, WICBitmapDitherType dither,
+                               IWICPalette* palette, double, WICBitmapPaletteType paletteType) {
+  if (fReady) return WINCODEC_ERR_WRONGSTATE;
+  const TWicFormat* df = FindFormat(dstFormat);
+  if (!df || IsEqualGUID(dstFormat, GUID_WICPixelFormat1bppIndexed)) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+  if (int(dither) < 0 || int(dither) > 8 || int(paletteType) < 0 || int(paletteType) > 12) return E_INVALIDARG;
+  TRawImage in;
+  HRESULT hr = ReadSource(source, in, fFactory);
+  if (FAILED(hr)) return hr;
+  TVXBitmap src;
+  if (!RawToBitmap(in, src)) return E_OUTOFMEMORY;
+  in.Pixels.clear();
+  in.Pixels.shrink_to_fit();
+
+  const TVXPixelFormat target = VXPixelFormatOfWIC(dstFormat);
+  const bool paletted = target == vx1g || target == vx8p || target == vx8g;
+  const bool custom = palette != nullptr;
+  TVXBitmap dst;
+  if (paletted && (paletteType != WICBitmapPaletteTypeCustom || custom)) {
+    TVXBitmap rgb;
+    if (!ConvertBitmap(src, rgb, vx24RGB)) return E_OUTOFMEMORY;
+    TPaletteInfo p;
+    if (target == vx1g) {
+      PredefinedPalette(WICBitmapPaletteTypeFixedBW, p);
+    } else if (custom) {
+      UINT n = 0;
+      palette->GetColorCount(&n);
+      std::vector<WICColor> colors(std::min<UINT>(n, 256));
+      UINT actual = 0;
+      palette->GetColors(UINT(colors.size()), colors.data(), &actual);
+      for (UINT i = 0; i < actual; ++i) p.Colors.push_back(ColorOf(colors[i]));
+      if (p.Colors.empty()) return E_INVALIDARG;
+      p.Step = 255.0 / std::max(1.0, std::cbrt(double(p.Colors.size())) - 1);
+    } else if (paletteType == WICBitmapPaletteTypeMedianCut) {
+      MedianCutPalette(rgb, 256, p);
+    } else {
+      PredefinedPalette(paletteType, p);
+    }
+    const std::vector<uint8_t> idx = MapToPalette(rgb, p, dither, target == vx1g);
+    if (!dst.Allocate(rgb.Width(), rgb.Height(), target)) return E_OUTOFMEMORY;
+    const int32_t w = rgb.Width();
+    const TVXVexlaneGlobalSettings* st = VXGetGlobalSettings();
+    for (int32_t y = 0; y < rgb.Height(); ++y) {
+      uint8_t* d = static_cast<uint8_t*>(dst.ScanLine(y));
+      const uint8_t* ix = idx.data() + size_t(y) * w;
+      if (target == vx1g) {
+        std::memset(d, 0, size_t(dst.RowLen()));
+        for (int32_t x = 0; x < w; ++x)
+          if (ix[x]) d[x >> 3] |= uint8_t(0x80 >> (x & 7));
+      } else if (target == vx8p) {
+        std::memcpy(d, ix, size_t(w));
+      } else {
+        for (int32_t x = 0; x < w; ++x) {
+          const TRGB c = p.Colors[ix[x]];
+          d[x] = uint8_t((c.r * st->RedToGrayCoef() + c.g * st->GreenToGrayCoef() + c.b * st->BlueToGrayCoef()) / 100);
+        }
+      }
+    }
+    if (target == vx8p) {
+      for (size_t i = 0; i < p.Colors.size(); ++i) dst.SetPalette(int32_t(i), p.Colors[i]);
+      dst.SetPaletteUsed(int32_t(p.Colors.size()));
+    }
+  } else {
+    if (!ConvertBitmap(src, dst, target)) return E_OUTOFMEMORY;
+    if (IsEqualGUID(dstFormat, GUID_WICPixelFormat32bppBGRA) && src.HasAlphaChannel() && !dst.HasAlphaChannel())
+      dst.AlphaChannel()->Assign(src.AlphaChannelOpt());
+  }
+  if (!BitmapToRaw(dst, dstFormat, fOut)) return E_OUTOFMEMORY;
+  fOut.DpiX = in.DpiX;
+  fOut.DpiY = in.DpiY;
+  fReady = true;
+  return S_OK;
+}
+
+HRESULT TPalette::InitializeFromBitmap(IWICBitmapSource* surface, UINT count, BOOL addTransparent) {
+  if (!fFactory || count < 2 || count > 256) return E_INVALIDARG;
+  TConverter* c = new TConverter(fFactory);
+  HRESULT hr = c->Initialize(surface, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
+                             WICBitmapPaletteTypeCustom);
+  TRawImage img;
+  if (SUCCEEDED(hr)) hr = ReadSource(c, img, fFactory);
+  c->Release();
+  if (FAILED(hr)) return hr;
+  TVXBitmap rgb;
+  if (!RawToBitmap(img, rgb)) return E_OUTOFMEMORY;
+  TPaletteInfo p;
+  MedianCutPalette(rgb, int32_t(count - (addTransparent ? 1 : 0)), p);
+  fType = WICBitmapPaletteTypeMedianCut;
+  fColors.clear();
+  for (const TRGB& col : p.Colors) fColors.push_back(WicColorOf(col));
+  if (addTransparent) fColors.push_back(0);
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Scaler
+
+// The exact area average of Count-channel samples (8 or 16 bits) from
+// SW x SH to DW x DH, rounded to nearest with ties to even.
+template <class T>
+void AreaAverage(const uint8_t* src, size_t srcRow, uint8_t* dst, size_t dstRow, uint64_t SW, uint64_t SH, uint64_t DW,
+                 uint64_t DH, int channels) {
+  std::vector<uint64_t> acc(size_t(DW) * channels);
+  const uint64_t denom = SW * SH;
+  for (uint64_t j = 0; j < DH; ++j) {
+    std::fill(acc.begin(), acc.end(), 0);
+    // Target row j covers [j * SH, (j + 1) * SH) in units where a source row is DH.
+    const uint64_t y0 = j * SH, y1 = (j + 1) * SH;
+    for (uint64_t i = y0 / DH; i < SH && i * DH < y1; ++i) {
+      const uint64_t oy = std::min(y1, (i + 1) * DH) - std::max(y0, i * DH);
+      const T* s = reinterpret_cast<const T*>(src + i * srcRow);
+      for (uint64_t x = 0; x < DW; ++x) {
+        const uint64_t x0 = x * SW, x1 = (x + 1) * SW;
+        for (uint64_t k = x0 / DW; k < SW && k * DW < x1; ++k) {
+          const uint64_t ox = std::min(x1, (k + 1) * DW) - std::max(x0, k * DW);
+          for (int c = 0; c < channels; ++c) acc[size_t(x) * channels + c] += uint64_t(s[k * channels + c]) * ox * oy;
+        }
+      }
+    }
+    T* d = reinterpret_cast<T*>(dst + j * dstRow);
+    for (size_t n = 0; n < acc.size(); ++n) {
+      uint64_t q = acc[n] / denom;
+      const uint64_t r = acc[n] % denom;
+      if (2 * r > denom || (2 * r == denom && (q & 1))) ++q;
+      d[n] = T(q);
+    }
+  }
+}
+
+class TScaler : public TVXComObject<IWICBitmapScaler> {
+ public:
+  explicit TScaler(IWICImagingFactory* f) : fFactory(f) {}
+  HRESULT Initialize(IWICBitmapSource* source, UINT width, UINT height, WICBitmapInterpolationMode mode) override;
+  HRESULT GetSize(UINT* w, UINT* h) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!w || !h) return E_INVALIDARG;
+    *w = fOut.Width;
+    *h = fOut.Height;
+    return S_OK;
+  }
+  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!f) return E_INVALIDARG;
+    *f = fOut.Format;
+    return S_OK;
+  }
+  HRESULT GetResolution(double* x, double* y) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!x || !y) return E_INVALIDARG;
+    *x = fOut.DpiX;
+    *y = fOut.DpiY;
+    return S_OK;
+  }
+  HRESULT CopyPalette(IWICPalette* p) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    if (fOut.Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
+    return p ? p->InitializeCustom(fOut.Palette.data(), UINT(fOut.Palette.size())) : E_INVALIDARG;
+  }
+  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
+    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
+    return CopyRaw(fOut, rc, stride, size, buffer);
+  }
+
+ private:
+  IWICImagingFactory* fFactory;
+  TRawImage fOut;
+  bool fReady = false;
+};
+
+HRESULT TScaler::Initialize(IWICBitmapSource* source, UINT width, UINT height, WICBitmapInterpolationMode mode) {
+  if (fReady) return WINCODEC_ERR_WRONGSTATE;
+  if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || int(mode) < 0 || int(mode) > 3)
+    return E_INVALIDARG;
+  TRawImage in;
+  HRESULT hr = ReadSource(source, in, fFactory);
+  if (FAILED(hr)) return hr;
+  const TWicFormat* f = FindFormat(in.Format);
+  if (!VXImageSizeAllowed(width, height, f->Bits)) return E_OUTOFMEMORY;
+  if (mode == WICBitmapInterpolationModeNearestNeighbor) {
+    fOut.Format = in.Format;
+    fOut.Width = width;
+    fOut.Height = height;
+    fOut.RowBytes = RowBytesOf(*f, width);
+    fOut.Palette = in.Palette;
+    try {
+      fOut.Pixels.assign(fOut.RowBytes * height, 0);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+    std::vector<UINT> xs(width);
+    for (UINT x = 0; x < width; ++x) xs[x] = UINT((uint64_t(x) * 2 + 1) * in.Width / (uint64_t(width) * 2));
+    for (UINT y = 0; y < height; ++y) {
+      const UINT sy = UINT((uint64_t(y) * 2 + 1) * in.Height / (uint64_t(height) * 2));
+      const uint8_t* s = in.Pixels.data() + size_t(sy) * in.RowBytes;
+      uint8_t* d = fOut.Pixels.data() + size_t(y) * fOut.RowBytes;
+      if (f->Bits == 1) {
+        for (UINT x = 0; x < width; ++x)
+          if (s[xs[x] >> 3] & (0x80 >> (xs[x] & 7))) d[x >> 3] |= uint8_t(0x80 >> (x & 7));
+      } else {
+        const size_t bpp = f->Bits / 8;
+        for (UINT x = 0; x < width; ++x) std::memcpy(d + x * bpp, s + xs[x] * bpp, bpp);
+      }
+    }
+  } else {
+    // Indexed and 1-bit sources are scaled as 24-bit colour.
+    GUID format = in.Format;
+    if (f->Bits == 1 || IsEqualGUID(format, GUID_WICPixelFormat8bppIndexed)) {
+      TVXBitmap b, rgb;
+      if (!RawToBitmap(in, b) || !ConvertBitmap(b, rgb, vx24RGB) || !BitmapToRaw(rgb, GUID_WICPixelFormat24bppBGR, in))
+        return E_OUTOFMEMORY;
+      format = GUID_WICPixelFormat24bppBGR;
+    }
+    const TWicFormat* g = FindFormat(format);
+    if (mode == WICBitmapInterpolationModeFant) {
+      fOut.Format = format;
+      fOut.Width = width;
+      fOut.Height = height;
+      fOut.RowBytes = RowBytesOf(*g, width);
+      try {
+        fOut.Pixels.assign(fOut.RowBytes * height, 0);
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
+      if (g->SampleBytes == 2)
+        AreaAverage<uint16_t>(in.Pixels.data(), in.RowBytes, fOut.Pixels.data(), fOut.RowBytes, in.Width, in.Height,
+                              width, height, int(g->Channels));
+      else
+        AreaAverage<uint8_t>(in.Pixels.data(), in.RowBytes, fOut.Pixels.data(), fOut.RowBytes, in.Width, in.Height,
+                             width, height, int(g->Channels));
+    } else {
+      TVXBitmap b, out;
+      if (!RawToBitmap(in, b)) return E_OUTOFMEMORY;
+      if (!out.Allocate(int32_t(width), int32_t(height), b.PixelFormat())) return E_OUTOFMEMORY;
+      try {
+        VXResampleBitmap(&b, &out, mode == WICBitmapInterpolationModeLinear ? rfBilinear : rfBicubic);
+      } catch (...) {
+        return E_FAIL;
+      }
+      // The resampler may change a format it cannot scale.
+      GUID outFormat;
+      if (!VXWICPixelFormatOf(out.PixelFormat(), IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA), outFormat) ||
+          !BitmapToRaw(out, outFormat, fOut))
+        return E_FAIL;
+    }
+  }
+  fOut.DpiX = in.DpiX;
+  fOut.DpiY = in.DpiY;
+  fReady = true;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Decoders
+
+class TEmptyQueryReader : public TVXComObject<IWICMetadataQueryReader> {
+ public:
+  HRESULT GetMetadataByName(const char*, PROPVARIANT* v) override {
+    if (v) PropVariantInit(v);
+    return WINCODEC_ERR_PROPERTYNOTFOUND;
+  }
+};
+
+// A frame over a raw image.
+class TRawFrame : public TVXComObject<IWICBitmapFrameDecode> {
+ public:
+  explicit TRawFrame(std::shared_ptr<const TRawImage> img) : fImg(std::move(img)) {}
+  HRESULT GetSize(UINT* w, UINT* h) override {
+    if (!w || !h) return E_INVALIDARG;
+    *w = fImg->Width;
+    *h = fImg->Height;
+    return S_OK;
+  }
+  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!f) return E_INVALIDARG;
+    *f = fImg->Format;
+    return S_OK;
+  }
+  HRESULT GetResolution(double* x, double* y) override {
+    if (!x || !y) return E_INVALIDARG;
+    *x = fImg->DpiX;
+    *y = fImg->DpiY;
+    return S_OK;
+  }
+  HRESULT CopyPalette(IWICPalette* p) override {
+    if (fImg->Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
+    return p ? p->InitializeCustom(fImg->Palette.data(), UINT(fImg->Palette.size())) : E_INVALIDARG;
+  }
+  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
+    return CopyRaw(*fImg, rc, stride, size, buffer);
+  }
+  HRESULT GetMetadataQueryReader(IWICMetadataQueryReader** r) override {
+    if (!r) return E_INVALIDARG;
+    *r = new TEmptyQueryReader;
+    return S_OK;
+  }
+  HRESULT GetThumbnail(IWICBitmapSource** t) override {
+    if (t) *t = nullptr;
+    return WINCODEC_ERR_CODECNOTHUMBNAIL;
+  }
+
+ private:
+  std::shared_ptr<const TRawImage> fImg;
+};
+
+// The bytes of a stream from its position to its end.
+HRESULT ReadWholeStream(IStream* s, std::vector<uint8_t>& out) {
+  uint64_t pos = 0, end = 0;
+  if (FAILED(s->Seek(0, STREAM_SEEK_CUR, &pos)) || FAILED(s->Seek(0, STREAM_SEEK_END, &end)) ||
+      FAILED(s->Seek(int64_t(pos), STREAM_SEEK_SET, nullptr)))
+    return E_FAIL;
+  if (end < pos) return E_FAIL;
+  const uint64_t size = end - pos;
+  if (size > 0xFFFFFFFFu || !VXStorageSizeAllowed(int64_t(size))) return E_OUTOFMEMORY;
+  try {
+    out.resize(size_t(size));
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  ULONG got = 0;
+  if (size && (FAILED(s->Read(out.data(), ULONG(size), &got)) || got != size)) return E_FAIL;
+  return S_OK;
+}
+
+// HD Photo: one frame decoded on first use.
+class THDPhotoFrame : public TVXComObject<IWICBitmapFrameDecode> {
+ public:
+  explicit THDPhotoFrame(std::shared_ptr<TVXJxrDecoder> d) : fDec(std::move(d)) {}
+  HRESULT GetSize(UINT* w, UINT* h) override {
+    if (!w || !h) return E_INVALIDARG;
+    *w = UINT(fDec->Width());
+    *h = UINT(fDec->Height());
+    return S_OK;
+  }
+  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!f) return E_INVALIDARG;
+    *f = GuidOfJxr(fDec->Format());
+    return S_OK;
+  }
+  HRESULT GetResolution(double* x, double* y) override {
+    if (!x || !y) return E_INVALIDARG;
+    *x = fDec->DpiX();
+    *y = fDec->DpiY();
+    return S_OK;
+  }
+  HRESULT CopyPalette(IWICPalette*) override { return WINCODEC_ERR_PALETTEUNAVAILABLE; }
+  HRESULT CopyPixels(const WICRect* prc, UINT stride, UINT size, BYTE* buffer) override {
+    const int32_t W = fDec->Width(), H = fDec->Height();
+    WICRect rc{0, 0, W, H};
+    if (prc) rc = *prc;
+    if (!buffer || rc.X < 0 || rc.Y < 0 || rc.Width < 0 || rc.Height < 0 || int64_t(rc.X) + rc.Width > W ||
+        int64_t(rc.Y) + rc.Height > H)
+      return E_INVALIDARG;
+    const int32_t bits = VXJxrBitsPerPixel(fDec->Format());
+    const size_t rowBytes = (size_t(rc.Width) * size_t(bits) + 7) / 8;
+    if (rc.Height > 0 && (stride < rowBytes || uint64_t(stride) * (rc.Height - 1) + rowBytes > size))
+      return E_INVALIDARG;
+    std::vector<uint8_t> row(fDec->RowBytes());
+    for (INT i = 0; i < rc.Height; ++i) {
+      if (!fDec->CopyRows(rc.Y + i, 1, row.data(), row.size())) return WINCODEC_ERR_BADIMAGE;
+      uint8_t* d = buffer + size_t(i) * stride;
+      if (bits == 1) {
+        std::memset(d, 0, rowBytes);
+        for (INT x = 0; x < rc.Width; ++x) {
+          const INT sx = rc.X + x;
+          if (row[size_t(sx >> 3)] & (0x80 >> (sx & 7))) d[x >> 3] |= uint8_t(0x80 >> (x & 7));
+        }
+      } else {
+        std::memcpy(d, row.data() + size_t(rc.X) * size_t(bits / 8), rowBytes);
+      }
+    }
+    return S_OK;
+  }
+  HRESULT GetMetadataQueryReader(IWICMetadataQueryReader** r) override {
+    if (!r) return E_INVALIDARG;
+    *r = new TEmptyQueryReader;
+    return S_OK;
+  }
+  HRESULT GetThumbnail(IWICBitmapSource** t) override {
+    if (t) *t = nullptr;
+    return WINCODEC_ERR_CODECNOTHUMBNAIL;
+  }
+
+ private:
+  std::shared_ptr<TVXJxrDecoder> fDec;
+};
+
+class THDPhotoDecoder : public TVXComObject<IWICBitmapDecoder> {
+ public:
+  explicit THDPhotoDecoder(std::shared_ptr<TVXJxrDecoder> d) : fDec(std::move(d)) {}
+  HRESULT GetContainerFormat(GUID* g) override {
+    if (!g) return E_INVALIDARG;
+    *g = GUID_ContainerFormatWmp;
+    return S_OK;
+  }
+  HRESULT GetFrameCount(UINT* n) override {
+    if (!n) return E_INVALIDARG;
+    *n = fDec->FrameCount();
+    return S_OK;
+  }
+  HRESULT GetFrame(UINT index, IWICBitmapFrameDecode** frame) override {
+    if (!frame) return E_INVALIDARG;
+    *frame = nullptr;
+    if (index >= fDec->FrameCount()) return WINCODEC_ERR_FRAMEMISSING;
+    *frame = new THDPhotoFrame(fDec);
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<TVXJxrDecoder> fDec;
+};
+
+// ---------------------------------------------------------------------------
+// HD Photo encoder
+
+class TPropertyBag : public TVXComObject<IPropertyBag2> {
+ public:
+  struct TOption {
+    std::string Name;
+    PROPVARIANT Value;
+  };
+  HRESULT Write(ULONG count, PROPBAG2* bag, VARIANT* values) override {
+    if (count && (!bag || !values)) return E_INVALIDARG;
+    for (ULONG i = 0; i < count; ++i) {
+      if (!bag[i].pstrName) return E_INVALIDARG;
+      const std::string name = bag[i].pstrName;
+      auto it = std::find_if(fOptions.begin(), fOptions.end(), [&](const TOption& o) { return o.Name == name; });
+      if (it == fOptions.end())
+        fOptions.push_back({name, values[i]});
+      else
+        it->Value = values[i];
+    }
+    return S_OK;
+  }
+  HRESULT Read(ULONG count, PROPBAG2* bag, void*, VARIANT* values, HRESULT* errors) override {
+    if (count && (!bag || !values)) return E_INVALIDARG;
+    HRESULT result = S_OK;
+    for (ULONG i = 0; i < count; ++i) {
+      const TOption* o = Find(bag[i].pstrName ? bag[i].pstrName : "");
+      PropVariantInit(&values[i]);
+      if (o) values[i] = o->Value;
+      if (errors) errors[i] = o ? S_OK : E_INVALIDARG;
+      if (!o) result = E_FAIL;
+    }
+    return result;
+  }
+  const TOption* Find(const std::string& name) const {
+    for (const TOption& o : fOptions)
+      if (o.Name == name) return &o;
+    return nullptr;
+  }
+
+ private:
+  std::vector<TOption> fOptions;
+};
+
+// The quantiser index at quality 0.0, 0.1, ..., 0.9 and 1.0.
+const double kQualityTable[11] = {160, 120, 92, 70, 52, 38, 28, 20, 13, 7, 1};
+
+class THDPhotoFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
+ public:
+  HRESULT Initialize(IPropertyBag2* options) override {
+    if (fInitialized) return WINCODEC_ERR_WRONGSTATE;
+    fInitialized = true;
+    double quality = 0.9;
+    bool lossless = false;
+    TPropertyBag* bag = static_cast<TPropertyBag*>(options);
+    auto opt = [&](const char* name) { return bag ? bag->Find(name) : nullptr; };
+    if (auto* o = opt("ImageQuality"); o && o->Value.vt == VT_R4) quality = std::clamp<double>(o->Value.fltVal, 0, 1);
+    if (auto* o = opt("Lossless"); o && o->Value.vt == VT_BOOL) lossless = o->Value.boolVal != VARIANT_FALSE;
+    if (lossless || quality >= 1.0) {
+      fOptions.QP = 1;
+      fOptions.Overlap = 1;
+      fOptions.Subsampling = 3;
+    } else {
+      fOptions.QP = VXHDPhotoQualityToQP(quality);
+      fOptions.Overlap = quality < 0.5 ? 2 : 1;
+      fOptions.Subsampling = quality < 0.5 ? 1 : 3;
+    }
+    if (auto* o = opt("UseCodecOptions"); o && o->Value.vt == VT_BOOL && o->Value.boolVal != VARIANT_FALSE) {
+      if (auto* q = opt("Quality"); q && q->Value.vt == VT_UI1) fOptions.QP = std::max<uint8_t>(q->Value.bVal, 1);
+      if (auto* q = opt("Overlap"); q && q->Value.vt == VT_UI1) fOptions.Overlap = std::min<uint8_t>(q->Value.bVal, 2);
+      if (auto* q = opt("Subsampling"); q && q->Value.vt == VT_UI1)
+        fOptions.Subsampling = std::min<uint8_t>(q->Value.bVal, 3);
+      if (auto* q = opt("HorizontalTileSlices"); q && q->Value.vt == VT_UI2)
+        fOptions.HorizontalTileSlices = q->Value.uiVal;
+      if (auto* q = opt("VerticalTileSlices"); q && q->Value.vt == VT_UI2) fOptions.VerticalTileSlices = q->Value.uiVal;
+      if (auto* q = opt("FrequencyOrder"); q && q->Value.vt == VT_BOOL)
+        fOptions.FrequencyOrder = q->Value.boolVal != VARIANT_FALSE;
+    }
+    return S_OK;
+  }
+  HRESULT SetSize(UINT w, UINT h) override {
+    if (!fInitialized || w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return E_INVALIDARG;
+    fOptions.Width = int32_t(w);
+    fOptions.Height = int32_t(h);
+    return S_OK;
+  }
+  HRESULT SetResolution(double x, double y) override {
+    if (!fInitialized) return WINCODEC_ERR_WRONGSTATE;
+    fOptions.DpiX = float(x);
+    fOptions.DpiY = float(y);
+    return S_OK;
+  }
+  HRESULT SetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!fInitialized || !f) return E_INVALIDARG;
+    const TVXJxrPixelFormat j = JxrOf(*f);
+    fOptions.Format = (j == jxfNone || j == jxf32BGRA) ? jxf24BGR : j;
+    *f = GuidOfJxr(fOptions.Format);
+    fFormatSet = true;
+    return S_OK;
+  }
+  HRESULT WritePixels(UINT lines, UINT stride, UINT size, BYTE* pixels) override {
+    if (!fFormatSet || fOptions.Width <= 0 || !pixels) return WINCODEC_ERR_WRONGSTATE;
+    const size_t row = (size_t(fOptions.Width) * size_t(VXJxrBitsPerPixel(fOptions.Format)) + 7) / 8;
+    if (lines == 0) return S_OK;
+    if (stride < row || uint64_t(stride) * (lines - 1) + row > size) return E_INVALIDARG;
+    if (fRows + lines > UINT(fOptions.Height)) return WINCODEC_ERR_WRONGSTATE;
+    if (fPixels.empty()) {
+      if (!VXImageSizeAllowed(fOptions.Width, fOptions.Height, VXJxrBitsPerPixel(fOptions.Format)))
+        return E_OUTOFMEMORY;
+      try {
+        fPixels.resize(row * size_t(fOptions.Height));
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
+    }
+    for (UINT i = 0; i < lines; ++i) std::memcpy(fPixels.data() + (fRows + i) * row, pixels + size_t(i) * stride, row);
+    fRows += lines;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (fCommitted || fRows != UINT(fOptions.Height) || fOptions.Height == 0) return WINCODEC_ERR_WRONGSTATE;
+    const size_t row = (size_t(fOptions.Width) * size_t(VXJxrBitsPerPixel(fOptions.Format)) + 7) / 8;
+    std::string error;
+    if (!VXJxrEncode(fOptions, fPixels.data(), row, fOut, error)) return E_FAIL;
+    fCommitted = true;
+    return S_OK;
+  }
+  bool Committed() const { return fCommitted; }
+  const std::vector<uint8_t>& Output() const { return fOut; }
+
+ private:
+  TVXJxrEncodeOptions fOptions;
+  bool fInitialized = false, fFormatSet = false, fCommitted = false;
+  UINT fRows = 0;
+  std::vector<uint8_t> fPixels, fOut;
+};
+
+class THDPhotoEncoder : public TVXComObject<IWICBitmapEncoder> {
+ public:
+  ~THDPhotoEncoder() override {
+    if (fFrame) fFrame->Release();
+    if (fStream) fStream->Release();
+  }
+  HRESULT Initialize(IStream* stream, WICBitmapEncoderCacheOption) override {
+    if (fStream || !stream) return WINCODEC_ERR_WRONGSTATE;
+    fStream = stream;
+    fStream->AddRef();
+    return S_OK;
+  }
+  HRESULT GetContainerFormat(GUID* g) override {
+    if (!g) return E_INVALIDARG;
+    *g = GUID_ContainerFormatWmp;
+    return S_OK;
+  }
+  HRESULT CreateNewFrame(IWICBitmapFrameEncode** frame, IPropertyBag2** options) override {
+    if (!frame || !fStream) return E_INVALIDARG;
+    if (fFrame) return WINCODEC_ERR_UNSUPPORTEDOPERATION;  // one frame a file
+    fFrame = new THDPhotoFrameEncode;
+    fFrame->AddRef();
+    *frame = fFrame;
+    if (options) *options = new TPropertyBag;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (fCommitted || !fFrame || !fFrame->Committed()) return WINCODEC_ERR_WRONGSTATE;
+    const std::vector<uint8_t>& out = fFrame->Output();
+    ULONG written = 0;
+    if (out.size() > 0xFFFFFFFFu || FAILED(fStream->Write(out.data(), ULONG(out.size()), &written)) ||
+        written != out.size())
+      return E_FAIL;
+    fCommitted = true;
+    return S_OK;
+  }
+
+ private:
+  IStream* fStream = nullptr;
+  THDPhotoFrameEncode* fFrame = nullptr;
+  bool fCommitted = false;
+};
+
+// ---------------------------------------------------------------------------
+// The factory
+
+class TImagingFactory : public TVXComObject<IWICImagingFactory> {
+ public:
+  HRESULT CreateDecoderFromStream(IStream* stream, const GUID* vendor, WICDecodeOptions,
+                                  IWICBitmapDecoder** decoder) override;
+  HRESULT CreateEncoder(REFGUID container, const GUID*, IWICBitmapEncoder** encoder) override {
+    if (!encoder) return E_INVALIDARG;
+    *encoder = nullptr;
+    if (IsEqualGUID(container, GUID_ContainerFormatWmp)) {
+      *encoder = new THDPhotoEncoder;
+      return S_OK;
+    }
+    return WINCODEC_ERR_COMPONENTNOTFOUND;
+  }
+  HRESULT CreatePalette(IWICPalette** palette) override {
+    if (!palette) return E_INVALIDARG;
+    TPalette* p = new TPalette;
+    p->fFactory = this;
+    *palette = p;
+    return S_OK;
+  }
+  HRESULT CreateFormatConverter(IWICFormatConverter** c) override {
+    if (!c) return E_INVALIDARG;
+    *c = new TConverter(this);
+    return S_OK;
+  }
+  HRESULT CreateBitmapScaler(IWICBitmapScaler** s) override {
+    if (!s) return E_INVALIDARG;
+    *s = new TScaler(this);
+    return S_OK;
+  }
+};
+
+HRESULT TImagingFactory::CreateDecoderFromStream(IStream* stream, const GUID*, WICDecodeOptions,
+                                                 IWICBitmapDecoder** decoder) {
+  if (!decoder || !stream) return E_INVALIDARG;
+  *decoder = nullptr;
+  std::vector<uint8_t> data;
+  const HRESULT hr = ReadWholeStream(stream, data);
+  if (FAILED(hr)) return hr;
+  int32_t w = 0, h = 0;
+  if (VXJxrCheckContainer(data.data(), data.size(), w, h)) {
+    auto dec = std::make_shared<TVXJxrDecoder>();
+    if (!dec->Open(std::move(data))) return WINCODEC_ERR_BADHEADER;
+    *decoder = new THDPhotoDecoder(std::move(dec));
+    return S_OK;
+  }
+  return WINCODEC_ERR_COMPONENTNOTFOUND;
+}
+
+}  // namespace
+
+uint8_t VXHDPhotoQualityToQP(double Quality) {
+  if (!(Quality < 1.0)) return 1;
+  if (Quality < 0) Quality = 0;
+  const double t = Quality * 10;
+  const int i = std::min(int(t), 9);
+  const double f = t - i;
+  return uint8_t(std::clamp<long>(std::lrint(kQualityTable[i] * (1 - f) + kQualityTable[i + 1] * f), 2, 255));
+}
+
+IWICImagingFactory* VXCreateImagingFactory() { return new TImagingFactory; }

@@ -1,0 +1,286 @@
+// HD Photo through the imaging component: libjxr's own encoder (JxrEncApp)
+// makes the files the reader must load, and its decoder (JxrDecApp, through
+// ImageMagick's raw output) says what they hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../codecs/jpeg_test_util.h"
+#include "core/bitmap.h"
+#include "core/startup.h"
+#include "core/streams.h"
+#include "formats/wic.h"
+#include "io/fileformats.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
+
+namespace {
+
+using jpegtest::HaveTool;
+using jpegtest::ReadFile;
+using jpegtest::ScratchDir;
+using jpegtest::Shell;
+using jpegtest::WriteFile;
+
+const std::string kEnc = "/usr/bin/JxrEncApp", kDec = "/usr/bin/JxrDecApp", kConvert = "/usr/bin/convert";
+
+bool HaveJxrTools() { return HaveTool(kEnc) && HaveTool(kDec) && HaveTool(kConvert); }
+
+// A picture of W x H pixels with Channels samples of Bytes bytes (raw,
+// little-endian for 16 bits), gradients and a pattern.
+std::vector<uint8_t> Picture(int W, int H, int Channels, int Bytes) {
+  std::vector<uint8_t> d;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      for (int c = 0; c < Channels; ++c) {
+        const uint32_t v = uint32_t(x * (37 + 11 * c) + y * (23 + 5 * c) + ((x ^ y) & 7) * 301 * (c + 1));
+        if (Bytes == 1) {
+          d.push_back(uint8_t(v * 3));
+        } else {
+          const uint16_t w = uint16_t(v * 97);
+          d.push_back(uint8_t(w & 0xFF));
+          d.push_back(uint8_t(w >> 8));
+        }
+      }
+  return d;
+}
+
+// The picture as an input file JxrEncApp reads: PNM for grey and RGB (it
+// takes 16-bit PNM samples little-endian), TIFF for RGBA.
+std::string WriteInput(const ScratchDir& dir, int W, int H, int Channels, int Bytes) {
+  const std::vector<uint8_t> px = Picture(W, H, Channels, Bytes);
+  const std::string maxval = Bytes == 1 ? "255" : "65535";
+  if (Channels == 4) {
+    const std::string head = "P7\nWIDTH " + std::to_string(W) + "\nHEIGHT " + std::to_string(H) +
+                             "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    std::vector<uint8_t> d(head.begin(), head.end());
+    d.insert(d.end(), px.begin(), px.end());
+    WriteFile(dir / "in.pam", d);
+    EXPECT_EQ(Shell(kConvert + " " + (dir / "in.pam") + " " + (dir / "in.tif")), 0);
+    return dir / "in.tif";
+  }
+  const std::string head =
+      std::string(Channels == 1 ? "P5\n" : "P6\n") + std::to_string(W) + " " + std::to_string(H) + "\n" + maxval + "\n";
+  std::vector<uint8_t> d(head.begin(), head.end());
+  d.insert(d.end(), px.begin(), px.end());
+  WriteFile(dir / "in.pnm", d);
+  return dir / "in.pnm";
+}
+
+// JxrDecApp's decode of File in its format code, as ImageMagick's raw
+// samples (Map "gray" or "rgb"; 16-bit samples little-endian). Its TIFF
+// output takes 32bppBGRA bytes for RGBA: those files go through BMP.
+std::vector<uint8_t> Oracle(const ScratchDir& dir, const std::string& File, int Code, const std::string& Map,
+                            int Depth) {
+  const std::string tif = dir / (Code == 22 ? "oracle.bmp" : "oracle.tif"), raw = dir / "oracle.raw";
+  if (Shell(kDec + " -i " + File + " -o " + tif + " -c " + std::to_string(Code) + " >/dev/null") != 0) return {};
+  if (Shell(kConvert + " " + tif + " -depth " + std::to_string(Depth) + " -endian LSB " + Map + ":" + raw) != 0)
+    return {};
+  return ReadFile(raw);
+}
+
+// The bitmap's samples in the oracle's order (R, G, B; 16-bit little-endian).
+std::vector<uint8_t> Samples(TVXBitmap& b) {
+  std::vector<uint8_t> out;
+  for (int32_t y = 0; y < b.Height(); ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(b.ScanLine(y));
+    for (int32_t x = 0; x < b.Width(); ++x) {
+      switch (b.PixelFormat()) {
+        case vx8g: out.push_back(s[x]); break;
+        case vx16g: out.insert(out.end(), s + 2 * x, s + 2 * x + 2); break;
+        case vx24RGB: out.insert(out.end(), {s[3 * x + 2], s[3 * x + 1], s[3 * x]}); break;
+        case vx48RGB: out.insert(out.end(), s + 6 * x, s + 6 * x + 6); break;
+        default: ADD_FAILURE() << "unexpected format " << int(b.PixelFormat()); return out;
+      }
+    }
+  }
+  return out;
+}
+
+class HDPhotoTest : public ::testing::Test {};
+
+TEST_F(HDPhotoTest, FilesOfLibjxrsEncoderLoadAsItsDecoderReadsThem) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrEncApp, JxrDecApp or ImageMagick's convert is missing";
+  struct Case {
+    const char* Name;
+    int Channels, Bytes;
+    std::string EncArgs;  // pixel format and coding options
+    int DecCode;          // JxrDecApp's output format
+    const char* Map;
+    TVXPixelFormat Native;  // with IsNativePixelFormat
+    int Bits, Samples;      // BitsPerSample and SamplesPerPixel read natively
+  };
+  const Case cases[] = {
+      {"8-bit grey lossless", 1, 1, "-c 2", 2, "gray", vx8g, 8, 1},
+      {"8-bit grey lossy", 1, 1, "-c 2 -q 0.5", 2, "gray", vx8g, 8, 1},
+      {"16-bit grey lossless", 1, 2, "-c 3", 3, "gray", vx16g, 16, 1},
+      {"24-bit lossless", 3, 1, "-c 0", 0, "rgb", vx24RGB, 8, 3},
+      {"24-bit lossy, two overlap levels, 4:2:0", 3, 1, "-c 0 -q 0.4 -l 2 -d 1", 0, "rgb", vx24RGB, 8, 3},
+      {"24-bit lossy, no overlap, 4:2:2, spatial order", 3, 1, "-c 0 -q 0.7 -l 0 -d 2 -f", 0, "rgb", vx24RGB, 8, 3},
+      {"24-bit lossy, Y only", 3, 1, "-c 0 -q 0.8 -d 0", 0, "rgb", vx24RGB, 8, 3},
+      {"24-bit tiled", 3, 1, "-c 0 -q 0.9 -U 2 2", 0, "rgb", vx24RGB, 8, 3},
+      {"RGB order, delivered as BGR", 3, 1, "-c 9", 0, "rgb", vx24RGB, 8, 3},
+      {"32-bit with alpha", 4, 1, "-c 22", 22, "rgb", vx24RGB, 8, 3},
+      {"48-bit lossless", 3, 2, "-c 10", 10, "rgb", vx48RGB, 16, 3},
+      {"48-bit lossy", 3, 2, "-c 10 -q 0.6", 10, "rgb", vx48RGB, 16, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ScratchDir dir;
+    const int W = 45, H = 37;
+    const std::string in = WriteInput(dir, W, H, c.Channels, c.Bytes), file = dir / "x.jxr";
+    ASSERT_EQ(Shell(kEnc + " -i " + in + " -o " + file + " " + c.EncArgs + " >/dev/null"), 0);
+    std::vector<uint8_t> expect = Oracle(dir, file, c.DecCode, c.Map, c.Bytes * 8);
+    ASSERT_FALSE(expect.empty());
+
+    // Natively: the file's own depth.
+    TVXBitmap bmp;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&bmp);
+    io.Params().IsNativePixelFormat = true;
+    ASSERT_TRUE(io.LoadFromFileHDP(file));
+    EXPECT_EQ(bmp.PixelFormat(), c.Native);
+    EXPECT_EQ(bmp.Width(), W);
+    EXPECT_EQ(bmp.Height(), H);
+    EXPECT_EQ(io.Params().BitsPerSample(), c.Bits);
+    EXPECT_EQ(io.Params().SamplesPerPixel(), c.Samples);
+    EXPECT_EQ(io.Params().Width(), W);
+    EXPECT_EQ(io.Params().OriginalHeight(), H);
+    EXPECT_EQ(io.Params().DpiX(), 96);  // the encoder's 96.01, truncated
+    EXPECT_EQ(io.Params().DpiY(), 96);
+    EXPECT_EQ(io.Params().FileType(), 29);
+    EXPECT_TRUE(Samples(bmp) == expect);
+
+    // Otherwise everything but black and white arrives as 24 bits.
+    TVXBitmap bmp24;
+    TVexlaneIO io24;
+    io24.SetAttachedVXBitmap(&bmp24);
+    ASSERT_TRUE(io24.LoadFromFileHDP(file));
+    EXPECT_EQ(bmp24.PixelFormat(), vx24RGB);
+    EXPECT_EQ(io24.Params().BitsPerSample(), 8);
+    EXPECT_EQ(io24.Params().SamplesPerPixel(), 3);
+    if (c.Bytes == 1 && c.Channels >= 3) {
+      EXPECT_TRUE(Samples(bmp24) == expect);
+    }
+  }
+}
+
+TEST_F(HDPhotoTest, ReaderTypesFramesAndParametersOnly) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrEncApp is missing";
+  ScratchDir dir;
+  const std::string in = WriteInput(dir, 20, 10, 3, 1), file = dir / "x.jxr";
+  ASSERT_EQ(Shell(kEnc + " -i " + in + " -o " + file + " -c 0 >/dev/null"), 0);
+
+  TVXWICReader reader;
+  EXPECT_TRUE(reader.IsAvailable());
+  EXPECT_FALSE(reader.Open(file, 4));  // PCX is no type of the component
+  ASSERT_TRUE(reader.Open(file, 29));
+  EXPECT_EQ(reader.FrameCount(), 1);
+  EXPECT_EQ(reader.FrameWidth(0), 20);
+  EXPECT_EQ(reader.FrameHeight(0), 10);
+  EXPECT_EQ(reader.FrameWidth(1), 0);
+  EXPECT_EQ(VXGetHDPhotoFileFrameCount(file), 1);
+  EXPECT_EQ(VXGetHDPhotoFileFrameCount(dir / "missing.jxr"), 0);
+
+  // Parameters only: the bitmap is not touched.
+  TVXBitmap untouched;
+  untouched.Allocate(3, 3, vx8g);
+  TIOParamsVals params;
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  TVXWideFileStream s(file, fmOpenRead);
+  VXReadHDPhotoStream(&s, &untouched, params, true, progress);
+  EXPECT_FALSE(aborting);
+  EXPECT_EQ(untouched.Width(), 3);
+  EXPECT_EQ(params.Width(), 20);
+  EXPECT_EQ(params.Height(), 10);
+  EXPECT_EQ(s.Position(), 0);
+
+  // Detection finds the type by content.
+  TVXBitmap bmp;
+  TVexlaneIO io;
+    io.SetAttachedVXBitmap(&bmp);
+  ASSERT_TRUE(io.LoadFromFile(file, -9));
+  EXPECT_EQ(io.Params().FileType(), 29);
+  EXPECT_EQ(bmp.Width(), 20);
+}
+
+// Damaged files end with Aborting: every cut, and bytes flipped all over the
+// file, header and code stream alike.
+TEST_F(HDPhotoTest, TruncatedAndFlippedFilesAbort) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrEncApp is missing";
+  ScratchDir dir;
+  const std::string in = WriteInput(dir, 40, 24, 3, 1), file = dir / "x.jxr";
+  ASSERT_EQ(Shell(kEnc + " -i " + in + " -o " + file + " -c 0 -q 0.8 >/dev/null"), 0);
+  const std::vector<uint8_t> data = ReadFile(file);
+  ASSERT_GT(data.size(), 200u);
+  auto load = [](const std::vector<uint8_t>& d) {
+    TVXBitmap bmp;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&bmp);
+    TVXMemStream s(d.data(), int64_t(d.size()));
+    return io.LoadFromStreamHDP(&s);
+  };
+  ASSERT_TRUE(load(data));
+  for (size_t cut : {size_t(0), size_t(4), size_t(8), size_t(30), size_t(100), data.size() / 2, data.size() - 1}) {
+    SCOPED_TRACE(cut);
+    EXPECT_FALSE(load(std::vector<uint8_t>(data.begin(), data.begin() + long(cut))));
+  }
+  // Header fields: a wrong magic, a directory out of the file, a huge size.
+  std::vector<uint8_t> bad = data;
+  bad[2] = 0x2A;
+  EXPECT_FALSE(load(bad));
+  bad = data;
+  bad[4] = 0xF0;
+  bad[5] = 0xFF;
+  EXPECT_FALSE(load(bad));
+  for (size_t i = 0; i < data.size(); i += 3) {
+    std::vector<uint8_t> flipped = data;
+    flipped[i] ^= 0x5A;
+    load(flipped);  // no crash, no hang; the result may be either
+  }
+}
+
+TEST_F(HDPhotoTest, WithoutTheComponentNothingIsRead) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrEncApp is missing";
+  ScratchDir dir;
+  const std::string in = WriteInput(dir, 8, 8, 1, 1), file = dir / "x.jxr";
+  ASSERT_EQ(Shell(kEnc + " -i " + in + " -o " + file + " -c 2 >/dev/null"), 0);
+  ASSERT_NE(VXFindFileFormatInfo(29), nullptr);
+
+  // The I/O module starts again (with the codec modules above it) without
+  // the component.
+  VXLibraryHooks.IOShutdown();
+  VXSetImagingComponentPresent(false);
+  VXLibraryHooks.IOStartup();
+  EXPECT_FALSE(VXIsWICAvailable());
+  EXPECT_EQ(VXFindFileFormatInfo(29), nullptr);
+  EXPECT_EQ(VXGetHDPhotoFileFrameCount(file), 0);
+  {
+    TVXWICReader reader;
+    EXPECT_FALSE(reader.IsAvailable());
+    EXPECT_FALSE(reader.Open(file, 29));
+    bool aborting = false;
+    TVXBitmap bmp;
+    reader.GetFrame(0, &bmp, nullptr, &aborting);
+    EXPECT_TRUE(aborting);
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&bmp);
+    EXPECT_FALSE(io.LoadFromFileHDP(file));
+    EXPECT_TRUE(io.Aborting());
+    bmp.Allocate(4, 4, vx24RGB);
+    io.SaveToFileHDP(dir / "out.jxr");
+    EXPECT_TRUE(io.Aborting());
+  }
+  VXLibraryHooks.IOShutdown();
+  VXSetImagingComponentPresent(true);
+  VXLibraryHooks.IOStartup();
+  EXPECT_TRUE(VXIsWICAvailable());
+  EXPECT_NE(VXFindFileFormatInfo(29), nullptr);
+}
+
+}  // namespace
