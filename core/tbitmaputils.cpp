@@ -10,6 +10,7 @@
 #include "core/colorreduce.h"
 #include "core/settings.h"
 #include "gui/graphics.h"
+#include "platform/utf.h"
 
 void VXSetGrayPalette(TBitmap* Bitmap) {
   if (!Bitmap) return;
@@ -104,4 +105,34 @@ void VXTBitmapToGray8(TBitmap* Source, TBitmap* Dest) {
       dst[x] = uint8_t(std::clamp((src[2] * kr + src[1] * kg + src[0] * kb) / 100, 0, 255));
   }
   Dest->SetModified(true);
+}
+
+int32_t VXTextWidthW(TCanvas* Canvas, const std::string& S) { return Canvas ? Canvas->TextWidth(S) : 0; }
+
+int32_t VXTextHeightW(TCanvas* Canvas, const std::string& S) { return Canvas ? Canvas->TextHeight(S) : 0; }
+
+void VXTruncateTextToWidth(const std::string& S, int32_t Side, TCanvas* Canvas, std::string& Result,
+                           int32_t MaxWidth) {
+  Result = S;
+  if ((Side != 0 && Side != 1) || !Canvas) return;
+  // Byte offsets of the characters of S (and its end).
+  std::vector<size_t> at;
+  for (size_t i = 0; i < S.size();) {
+    at.push_back(i);
+    VXNextUTF8(S, i);
+  }
+  const size_t n = at.size();
+  at.push_back(S.size());
+  size_t shown = n;  // characters of Result
+  for (size_t k = 1; shown >= 2 && VXTextWidthW(Canvas, Result) > MaxWidth; ++k) {
+    if (Side == 0) {
+      if (n < k + 2) break;  // no character of S would be left
+      Result = S.substr(0, at[n - k - 1]) + "...";
+      shown = n - k - 1 + 3;
+    } else {
+      if (k >= n) break;
+      Result = "..." + S.substr(at[k]);
+      shown = 3 + n - k;
+    }
+  }
 }

@@ -1,13 +1,30 @@
 #pragma once
-// Helpers for platform bitmaps (TBitmap): grey colour tables, copies, and
-// the conversions the bitmap's platform location uses.
+// Helpers for platform bitmaps and canvases (TBitmap, TCanvas): grey colour
+// tables, copies, the conversions the bitmap's platform location uses, and
+// text measured and shortened on a canvas.
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/vxdefs.h"
 
 class TBitmap;
+class TCanvas;
 class TVXBitmap;
+
+// Width and height in pixels of a UTF-8 text in the canvas's font, measured
+// on its device context; 0 without a canvas.
+int32_t VXTextWidthW(TCanvas* Canvas, const std::string& S);
+int32_t VXTextHeightW(TCanvas* Canvas, const std::string& S);
+// Result = S, shortened with "..." while it is wider than MaxWidth and has
+// at least 2 characters: Side 0 keeps the first length(S) - k - 1
+// characters and appends "...", Side 1 puts "..." before S from character
+// k + 1 on (k = 1, 2, ... in turn). It stops when nothing of S would be
+// left, keeping the last shortened text. Characters are code points, never
+// cut apart. Other sides (and no canvas) give S unchanged.
+void VXTruncateTextToWidth(const std::string& S, int32_t Side, TCanvas* Canvas, std::string& Result,
+                           int32_t MaxWidth);
 
 // Sets the 256-entry colour table of an 8-bit platform bitmap to the grey
 // levels 0..255 and its stretch mode to colour-on-colour.

@@ -385,6 +385,58 @@ void TCanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
   Changed();
 }
 
+void TCanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  Changing();
+  RequiredState(stHandle | stPen | stBrush);
+  ::Arc(fHandle, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+  Changed();
+}
+
+void TCanvas::Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  Changing();
+  RequiredState(stHandle | stPen | stBrush);
+  ::Pie(fHandle, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+  Changed();
+}
+
+TCanvasOrientation TCanvas::CanvasOrientation() {
+  if (!(fTextFlags & ETO_RTLREADING)) return coLeftToRight;
+  RequiredState(stHandle);
+  UINT align = GetTextAlign(fHandle);
+  return align != GDI_ERROR && (align & TA_CENTER) == TA_RIGHT ? coRightToLeft : coLeftToRight;
+}
+
+TSize TCanvas::TextExtent(const std::string& Text) {
+  RequiredState(stHandle | stFont);
+  SIZE sz;
+  if (!GetTextExtentPoint32W(fHandle, Text.c_str(), int(Text.size()), &sz)) return TSize{};
+  return TSize{sz.cx, sz.cy};
+}
+
+void TCanvas::TextOut(int X, int Y, const std::string& Text) {
+  Changing();
+  RequiredState(stHandle | stFont | stBrush);
+  int width = TextWidth(Text);
+  if (CanvasOrientation() == coRightToLeft) X += width + 1;
+  ExtTextOutW(fHandle, X, Y, UINT(fTextFlags), nullptr, Text.c_str(), int(Text.size()), nullptr);
+  MoveToEx(fHandle, X + width, Y, nullptr);
+  Changed();
+}
+
+void TCanvas::TextRect(const TRect& Rect, int X, int Y, const std::string& Text) {
+  Changing();
+  RequiredState(stHandle | stFont | stBrush);
+  UINT options = UINT(fTextFlags) | ETO_CLIPPED;
+  if (fBrush->Style() != bsClear) options |= ETO_OPAQUE;
+  if (CanvasOrientation() == coRightToLeft) X += TextWidth(Text) + 1;
+  RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+  // The rectangle takes the brush's colour whatever its style.
+  COLORREF bk = SetBkColor(fHandle, VXColorToRGB(fBrush->Color()));
+  ExtTextOutW(fHandle, X, Y, options, &r, Text.c_str(), int(Text.size()), nullptr);
+  SetBkColor(fHandle, bk);
+  Changed();
+}
+
 void TCanvas::FillRect(const TRect& R) {
   Changing();
   RequiredState(stHandle | stBrush);

@@ -18,6 +18,7 @@
 #include "platform/pixelformat.h"
 #include "platform/win_geometry.h"
 #include "winui/gdi.h"
+#include "winui/gdi_text.h"
 
 constexpr TColor clSystemColor = TColor(0xFF000000u);
 constexpr TColor clScrollBar = clSystemColor | 0;
@@ -228,6 +229,8 @@ constexpr TCopyMode cmSrcInvert = SRCINVERT;
 constexpr TCopyMode cmSrcPaint = SRCPAINT;
 constexpr TCopyMode cmWhiteness = WHITENESS;
 
+enum TCanvasOrientation { coLeftToRight, coRightToLeft };
+
 // Drawing on a device context with the canvas's pen, brush and font. A
 // canvas either is given a DC (SetHandle) or makes one when first drawn on
 // (CreateHandle of the canvas kinds below). Rectangles are right- and
@@ -263,6 +266,11 @@ class TCanvas : public TPersistent {
   void Ellipse(int X1, int Y1, int X2, int Y2);
   void Ellipse(const TRect& R) { Ellipse(R.Left, R.Top, R.Right, R.Bottom); }
   void RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3);
+  // The arc of the ellipse in (X1, Y1)-(X2, Y2) from the radial through
+  // (X3, Y3) counter-clockwise to the radial through (X4, Y4); Pie fills the
+  // wedge with the brush and outlines it with the pen.
+  void Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  void Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
   void FillRect(const TRect& R);
   void FrameRect(const TRect& R);
   TColor Pixels(int X, int Y);
@@ -273,6 +281,27 @@ class TCanvas : public TPersistent {
   // Source of Canvas onto Dest of this canvas with CopyMode (stretched when
   // the sizes differ).
   void CopyRect(const TRect& Dest, TCanvas* Canvas, const TRect& Source);
+
+  // Text (UTF-8) in the font and its colour with the DC's text flags; a
+  // solid brush fills the text's cell with its colour, other brushes leave
+  // the background alone. TextOut moves the pen position to the text's end.
+  void TextOut(int X, int Y, const std::string& Text);
+  // Text at (X, Y) clipped to Rect, which a brush other than bsClear fills
+  // first.
+  void TextRect(const TRect& Rect, int X, int Y, const std::string& Text);
+  // Width and height (the font's ascent + descent) of a text; 0 x 0 when
+  // the DC cannot measure.
+  TSize TextExtent(const std::string& Text);
+  int TextWidth(const std::string& Text) { return TextExtent(Text).cx; }
+  int TextHeight(const std::string& Text) { return TextExtent(Text).cy; }
+  // ETO_ options added to every text call (ETO_RTLREADING, ETO_CLIPPED, ...).
+  int TextFlags() const { return fTextFlags; }
+  void SetTextFlags(int v) { fTextFlags = v; }
+  // Right to left when the text flags ask for right-to-left reading and the
+  // DC aligns text on its right (TA_RIGHT): text then runs leftwards from a
+  // reference point on its right, and TextOut and TextRect put that point
+  // one pixel past the text's width from X.
+  TCanvasOrientation CanvasOrientation();
 
   TNotifyEvent OnChange;
   TNotifyEvent OnChanging;
@@ -294,6 +323,7 @@ class TCanvas : public TPersistent {
   std::unique_ptr<TBrush> fBrush;
   std::unique_ptr<TFont> fFont;
   TCopyMode fCopyMode = cmSrcCopy;
+  int fTextFlags = 0;
 };
 
 // ---------------------------------------------------------------------------

@@ -320,6 +320,18 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
 BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom);
 BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height);
 BOOL Polygon(HDC hdc, const POINT* apt, int cpt);
+// Arcs of the ellipse inscribed in the box (right and bottom exclusive, as
+// for Ellipse), from the radial through (xStart, yStart) to the radial
+// through (xEnd, yEnd), both seen from the box's centre, turning the DC's
+// arc direction (counter-clockwise on the screen by default); equal radials
+// give the whole ellipse. Pie fills the wedge with the brush and outlines it
+// with the arc and the two radials.
+constexpr int AD_COUNTERCLOCKWISE = 1;
+constexpr int AD_CLOCKWISE = 2;
+int SetArcDirection(HDC hdc, int dir);
+int GetArcDirection(HDC hdc);
+BOOL Arc(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL Pie(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
 BOOL PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz);
 using LINEDDAPROC = void (*)(int, int, LPARAM);
 // Calls the procedure for each point of the line, end point excluded.

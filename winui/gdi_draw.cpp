@@ -81,7 +81,8 @@ Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode) {
 // larger than half the corner (0.3 and 0.15 of a pixel) and a pixel is in
 // when its centre lies 0.4 of a pixel within the curve: the shapes the
 // platform draws, to a pixel at the ends of a few rows.
-Spans RoundSpans(int l, int t, int r, int b, int cw, int ch) {
+// Only rows in [rowFrom, rowTo) are made.
+Spans RoundSpans(int l, int t, int r, int b, int cw, int ch, int rowFrom = INT32_MIN, int rowTo = INT32_MAX) {
   Spans out;
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
@@ -92,7 +93,7 @@ Spans RoundSpans(int l, int t, int r, int b, int cw, int ch) {
   const double kSample = 0.4, kRx = 0.3, kRy = 0.15, kInside = 0.4;
   double hx = cw / 2.0, hy = ch / 2.0;
   double rx = hx + kRx, ry = hy + kRy;
-  for (int y = t; y < b; ++y) {
+  for (int y = std::max(t, rowFrom); y < std::min(b, rowTo); ++y) {
     bool top = (y - t) < h / 2.0;
     double py = top ? y + kSample : y + 1 - kSample;
     double dy = 0;
@@ -295,6 +296,109 @@ void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ell
       for (int x = rc.left; x < rc.right; ++x) pd.Plot(x, y, pd.penRaw);
 }
 
+
+// The part of the plane an arc or pie covers: angles seen from the centre
+// (cx, cy) of the box's pixel centres, measured counter-clockwise on the
+// screen, from the start radial to the end radial in the arc direction.
+struct Wedge {
+  double cx = 0, cy = 0;
+  double start = 0, span = 0;  // span in (0, 2 pi]
+  bool ccw = true;
+  static double AngleOf(double dx, double dy) {
+    double a = std::atan2(-dy, dx);
+    return a < 0 ? a + 2 * M_PI : a;
+  }
+  Wedge(int l, int t, int r, int b, int xs, int ys, int xe, int ye, bool Ccw) : ccw(Ccw) {
+    cx = (l + r - 1) / 2.0;
+    cy = (t + b - 1) / 2.0;
+    start = AngleOf(xs - cx, ys - cy);
+    double end = AngleOf(xe - cx, ye - cy);
+    span = ccw ? end - start : start - end;
+    if (span <= 0) span += 2 * M_PI;
+  }
+  bool Contains(double x, double y) const {
+    if (x == cx && y == cy) return true;
+    double a = AngleOf(x - cx, y - cy);
+    double d = ccw ? a - start : start - a;
+    if (d < 0) d += 2 * M_PI;
+    return d <= span + 1e-9;
+  }
+  Region Cut(const Region& r) const {
+    Region out;
+    for (const RECT& rc : r.Rects())
+      for (int y = rc.top; y < rc.bottom; ++y)
+        for (int x = rc.left; x < rc.right; ++x)
+          if (Contains(x, y)) out.UnionRect(x, y, x + 1, y + 1);
+    return out;
+  }
+  // The pixel where a radial at angle a meets the ellipse through the
+  // outermost pixel centres (radii rx, ry).
+  POINT EndOf(double a, double rx, double ry) const {
+    double dx = std::cos(a), dy = -std::sin(a);
+    double q = (rx > 0 ? dx * dx / (rx * rx) : (dx != 0 ? 1e18 : 0)) + (ry > 0 ? dy * dy / (ry * ry) : (dy != 0 ? 1e18 : 0));
+    double k = q > 0 ? 1 / std::sqrt(q) : 0;
+    return POINT{LONG(std::nearbyint(cx + k * dx)), LONG(std::nearbyint(cy + k * dy))};
+  }
+};
+
+// Arc (the outline within the wedge) or Pie (the wedge filled, outlined by
+// the arc and the two radials). The outline pixels are those Ellipse draws
+// for the same box and pen.
+void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye, bool pie) {
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  if (r - l < 1 || b - t < 1) return;
+  Wedge wedge(l, t, r, b, xs, ys, xe, ye, dc.S.ArcDirection != AD_CLOCKWISE);
+  Pen pen;
+  bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
+  // Only what can be seen is worked out (with a margin for the outline).
+  Region vis;
+  if (!VisibleRegion(dc, vis)) return;
+  RECT seen = LogicalRect(dc, vis.Box());
+  int margin = std::max(2, hasPen ? pen.Width + 2 : 2);
+  auto spans = [&](int k) {
+    int w = r - l + 2 * k, h = b - t + 2 * k;
+    Spans sp = RoundSpans(l - k, t - k, r + k, b + k, w, h, int(seen.top) - margin, int(seen.bottom) + margin);
+    for (auto& [y, row] : sp)
+      for (auto& [a, c] : row) {
+        a = std::max<int>(a, int(seen.left) - margin);
+        c = std::min<int>(c, int(seen.right) + margin);
+        if (c < a) c = a;
+      }
+    return sp;
+  };
+  Region ring, inside;
+  if (!hasPen || pen.Width <= 1) {
+    Spans sp = spans(0);
+    inside = RegionOfSpans(sp);
+    if (hasPen) {
+      ring = SpanOutline(sp);
+      inside.Subtract(ring);
+    }
+  } else {
+    int out = pen.Width / 2, in = pen.Width - out;
+    ring = RegionOfSpans(spans(out));
+    inside = RegionOfSpans(spans(-in));
+    ring.Subtract(inside);
+  }
+  if (pie) FillWithBrush(dc, DeviceShift(dc, wedge.Cut(inside)));
+  if (!hasPen) return;
+  PenDrawer pd(dc);
+  if (!pd.ok) return;
+  Region arc = DeviceShift(dc, wedge.Cut(ring));
+  for (const RECT& rc : arc.Rects())
+    for (int y = rc.top; y < rc.bottom; ++y)
+      for (int x = rc.left; x < rc.right; ++x) pd.Plot(x, y, pd.penRaw);
+  if (!pie) return;
+  double rx = (r - l - 1) / 2.0, ry = (b - t - 1) / 2.0;
+  POINT c{LONG(std::nearbyint(wedge.cx)), LONG(std::nearbyint(wedge.cy))};
+  double ends[2] = {wedge.start, wedge.ccw ? wedge.start + wedge.span : wedge.start - wedge.span};
+  for (double a : ends) {
+    POINT e = wedge.EndOf(a, rx, ry);
+    pd.Line(DevX(dc, e.x), DevY(dc, e.y), DevX(dc, c.x), DevY(dc, c.y));
+  }
+  pd.Dot(DevX(dc, c.x), DevY(dc, c.y));
+}
 }  // namespace
 
 #define VX_DC(ret)                                      \
@@ -393,6 +497,31 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
 BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
   VX_DC(FALSE);
   FillAndOutline(*dc, left, top, right, bottom, width, height, false);
+  return TRUE;
+}
+
+int SetArcDirection(HDC hdc, int dir) {
+  VX_DC(0);
+  if (dir != AD_COUNTERCLOCKWISE && dir != AD_CLOCKWISE) return 0;
+  int old = dc->S.ArcDirection;
+  dc->S.ArcDirection = dir;
+  return old;
+}
+
+int GetArcDirection(HDC hdc) {
+  VX_DC(0);
+  return dc->S.ArcDirection;
+}
+
+BOOL Arc(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
+  VX_DC(FALSE);
+  ArcOrPie(*dc, left, top, right, bottom, xStart, yStart, xEnd, yEnd, false);
+  return TRUE;
+}
+
+BOOL Pie(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
+  VX_DC(FALSE);
+  ArcOrPie(*dc, left, top, right, bottom, xStart, yStart, xEnd, yEnd, true);
   return TRUE;
 }
 

@@ -16,6 +16,8 @@
 #include "core/tbitmaputils.h"
 #include "gui/graphics.h"
 
+#include "../winui/pinned_fonts.h"
+
 namespace {
 
 // Pixel bytes of every row (padding excluded), top row first.
@@ -581,4 +583,42 @@ TEST(TBitmapDIB, CreateDIBUsesTheDefaultResolutionAndCopyFromDIBReadsItBack) {
   s->SetDefaultDPIY(dy);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "_CopyBitmaptoDIBEx: begin");
+}
+
+TEST(TBitmapUtils, TextIsMeasuredAndShortenedOnACanvas) {
+  TBitmap b(8, 8, pf24bit);
+  TCanvas* c = b.Canvas();
+  c->Font()->SetName("DejaVu Sans");
+  c->Font()->SetHeight(-12);
+  EXPECT_EQ(VXTextWidthW(c, "Hello World"), c->TextWidth("Hello World"));
+  EXPECT_EQ(VXTextHeightW(c, "Hello World"), c->TextHeight("Hello World"));
+  EXPECT_GT(VXTextWidthW(c, "Hello World"), VXTextWidthW(c, "Hello"));
+  EXPECT_EQ(VXTextWidthW(nullptr, "x"), 0);
+  struct Case {
+    const char* s;
+    int side;
+    int maxWidth;  // -1: the width of want; -2: the width of s
+    const char* want;
+  } cases[] = {
+      {"Hello World", 0, -2, "Hello World"},  // fits: unchanged
+      {"Hello World", 1, -2, "Hello World"},
+      {"Hello World", 0, -1, "Hello W..."},  // the first length - k - 1 characters
+      {"Hello World", 1, -1, "...World"},    // from character k + 1 on
+      {"Hello World", 0, 1, "H..."},         // nothing fits: the last shortening
+      {"Hello World", 1, 1, "...d"},
+      {"Hello World", 2, 1, "Hello World"},  // other sides leave the text alone
+      {"W", 0, 1, "W"},                      // one character is never shortened
+      {"", 1, 0, ""},
+      {"Gr\xC3\xB6\xC3\x9F\xC3\xA9 \xC3\x84\xC3\x96\xC3\x9C", 0, -1, "Gr\xC3\xB6\xC3\x9F..."},
+      {"Gr\xC3\xB6\xC3\x9F\xC3\xA9 \xC3\x84\xC3\x96\xC3\x9C", 1, -1, "...\xC3\x96\xC3\x9C"},
+  };
+  for (const Case& k : cases) {
+    int max = k.maxWidth == -1 ? c->TextWidth(k.want) : k.maxWidth == -2 ? c->TextWidth(k.s) : k.maxWidth;
+    std::string got = "stale";
+    VXTruncateTextToWidth(k.s, k.side, c, got, max);
+    EXPECT_EQ(got, k.want) << k.s << " side " << k.side << " within " << max;
+  }
+  std::string got;
+  VXTruncateTextToWidth("Hello World", 0, nullptr, got, 1);
+  EXPECT_EQ(got, "Hello World");
 }
