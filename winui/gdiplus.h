@@ -187,7 +187,14 @@ GpStatus GdipFillPath(GpGraphics* graphics, GpBrush* brush, GpPath* path);
 GpStatus GdipDeletePath(GpPath* path);
 
 // Text. Strings are UTF-8 here; length in bytes, -1 up to the terminating
-// zero.
+// zero. A string is laid out from the top left of the layout rectangle,
+// with a margin of a sixth of the em on either side, lines broken at line
+// feeds and wrapped at spaces to the rectangle's width, and clipped to the
+// rectangle; a rectangle of no width or height neither wraps nor clips.
+// The text rendering hint chooses smoothed glyphs or not (the system
+// default: the font's quality).
+constexpr INT StringFormatFlagsNoWrap = 0x1000;
+constexpr INT StringFormatFlagsNoClip = 0x4000;
 GpStatus GdipCreateFontFromDC(HDC hdc, GpFont** font);
 GpStatus GdipDeleteFont(GpFont* font);
 GpStatus GdipCreateStringFormat(INT formatAttributes, LANGID language, GpStringFormat** format);

@@ -1,6 +1,8 @@
 // The drawing library's figures over cairo, on the bitmap selected into the
 // graphics object's device context: 32-bit bitmaps are drawn on in place,
-// other depths through a 32-bit copy of the touched box that is written back
+// their fourth byte taken as premultiplied alpha (colours composite as over
+// an opaque surface; what is drawn leaves its alpha there, as AlphaBlend
+// reads it), other depths through a 32-bit copy of the touched box that is written back
 // pixel by pixel (palette formats by the nearest entry). The device
 // context's clip region limits every figure.
 #include <cmath>
@@ -65,11 +67,11 @@ class Target {
   Target(vxgdi::Bitmap& B, int X0, int Y0, int X1, int Y1) : B_(B), X0_(X0), Y0_(Y0), W_(X1 - X0), H_(Y1 - Y0) {
     if (B.Bpp == 32 && !B.HasMasks) {
       if (B.TopDown) {
-        Surf_ = cairo_image_surface_create_for_data(B.Row(Y0) + size_t(X0) * 4, CAIRO_FORMAT_RGB24, W_, H_, B.Stride);
+        Surf_ = cairo_image_surface_create_for_data(B.Row(Y0) + size_t(X0) * 4, CAIRO_FORMAT_ARGB32, W_, H_, B.Stride);
         cairo_matrix_init(&ToSurface, 1, 0, 0, 1, -X0, -Y0);
       } else {
         // Bottom-up rows: the surface steps back through memory.
-        Surf_ = cairo_image_surface_create_for_data(B.Row(Y0) + size_t(X0) * 4, CAIRO_FORMAT_RGB24, W_, H_,
+        Surf_ = cairo_image_surface_create_for_data(B.Row(Y0) + size_t(X0) * 4, CAIRO_FORMAT_ARGB32, W_, H_,
                                                     -B.Stride);
         cairo_matrix_init(&ToSurface, 1, 0, 0, 1, -X0, -Y0);
       }

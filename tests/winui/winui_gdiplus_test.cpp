@@ -220,6 +220,31 @@ TEST_F(GdiPlusFlat, AlphaBlendsAndSourceCopyReplaces) {
   }
 }
 
+TEST_F(GdiPlusFlat, ThirtyTwoBitSectionsKeepPremultipliedAlpha) {
+  // On a section whose fourth bytes are 0 (as GDI leaves them): an opaque
+  // fill makes them 255, a half-transparent copy leaves its premultiplied
+  // colour and alpha, a half-transparent blend keeps the colours of a blend
+  // over an opaque surface.
+  struct Case {
+    GpCompositingMode mode;
+    ARGB brush;
+    uint8_t bgra[4];
+  } cases[] = {{CompositingModeSourceOver, 0xFF204060, {0x60, 0x40, 0x20, 255}},
+               {CompositingModeSourceCopy, 0x80FF0000, {0, 0, 128, 128}},
+               {CompositingModeSourceOver, 0x80000000, {127, 127, 127, 128}}};
+  for (bool topDown : {true, false})
+    for (const Case& c : cases) {
+      Section s(4, 4, 32, topDown);
+      GpGraphics* g = Graphics(s);
+      ASSERT_EQ(GdipSetCompositingMode(g, c.mode), Ok);
+      ASSERT_EQ(GdipFillRectangle(g, Solid(c.brush), 1, 1, 2, 2), Ok);
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(s.bits[s.Stride() + 4 + i], c.bgra[i], 1) << i << " " << std::hex << c.brush;
+        EXPECT_EQ(s.bits[i], i < 3 ? 255 : 0);  // (0, 0) untouched
+      }
+    }
+}
+
 TEST_F(GdiPlusFlat, HatchesRepeatEveryEightPixelsAlignedWithTheDevice) {
   struct Case {
     GpHatchStyle style;
