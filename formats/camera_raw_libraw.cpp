@@ -11,12 +11,14 @@
 
 namespace {
 
-// LibRaw reports damage through this; the glue looks at the return codes.
+// LibRaw reports damage through this; the glue looks at the return codes
+// (nothing of LibRaw's goes to stderr).
 void QuietDataError(void*, const char*, const int) {}
 
 class TLibRawDecoder : public TVXRawDecoder {
  public:
-  TLibRawDecoder() : fRaw(std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE)) {
+  TLibRawDecoder()
+      : fRaw(std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_MEMERR_CALLBACK | LIBRAW_OPIONS_NO_DATAERR_CALLBACK)) {
     fRaw->set_dataerror_handler(&QuietDataError, nullptr);
   }
   ~TLibRawDecoder() override { fRaw->recycle(); }

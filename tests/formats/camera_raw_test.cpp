@@ -320,6 +320,43 @@ TEST(CameraRawOutput, CancelFromProgressAborts) {
   EXPECT_TRUE(bmp.IsEmpty());
 }
 
+TEST(CameraRawOutput, AutoAdjustMatchesTheThumbnailsHistogram) {
+  // A thumbnail of one colour: after matching, every level of a channel
+  // becomes 0 or the thumbnail's level (the reference's cumulative map has
+  // only those two steps); without the option the picture keeps its own
+  // levels.
+  for (bool adjust : {false, true}) {
+    TTestDecoder d = Decoder("Other", 16, 12, 0);
+    d.Fill(16, 12, [](int x, int y) -> std::array<uint16_t, 3> {
+      return {uint16_t(300 + 400 * x), uint16_t(200 + 500 * y), uint16_t(100 + 90 * (x + y))};
+    });
+    TVXBitmap bmp;
+    TIOParamsVals params(nullptr);
+    auto* thumb = new TVXBitmap();
+    ASSERT_TRUE(thumb->Allocate(8, 6, vx24RGB));
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 8; ++x) thumb->SetPixels_vx24RGB(x, y, TRGB{50, 100, 200});
+    params.SetEXIF_Bitmap(thumb);
+    params.SetRAW_AutoAdjustColors(adjust);
+    ASSERT_FALSE(ReadWith(d, bmp, params).Aborting);
+    int twoLevels = 0, atReference[3] = {0, 0, 0};
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const TRGB p = bmp.Pixels_vx24RGB(x, y);
+        twoLevels += (p.r == 0 || p.r == 200) && (p.g == 0 || p.g == 100) && (p.b == 0 || p.b == 50);
+        atReference[0] += p.r == 200;
+        atReference[1] += p.g == 100;
+        atReference[2] += p.b == 50;
+      }
+    if (adjust) {
+      EXPECT_EQ(twoLevels, 16 * 12);
+      for (int c = 0; c < 3; ++c) EXPECT_GT(atReference[c], 16 * 12 / 4) << c;
+    } else {
+      EXPECT_LT(twoLevels, 16 * 12 / 4);
+    }
+  }
+}
+
 // ---- The 45-degree rotation ------------------------------------------------------
 
 // Input pixel (r, k) carries r + 1 in red, k + 1 in green and a constant
@@ -571,6 +608,15 @@ TEST(CameraRawDng, SizeCameraAndParametersOnly) {
   io.SetAttachedVXBitmap(&other);
   ASSERT_TRUE(io.LoadFromFile(dir / "b.png", false));
   EXPECT_EQ(other.Width(), 34);
+
+  // Half size on a sensor with a filter pattern: LibRaw halves, no border.
+  TVXBitmap half;
+  io.SetAttachedVXBitmap(&half);
+  io.Params().SetRAW_HalfSize(true);
+  ASSERT_TRUE(io.LoadFromFileRAW(dir / "b.dng"));
+  EXPECT_EQ(half.Width(), 18);
+  EXPECT_EQ(half.Height(), 13);
+  io.Params().SetRAW_HalfSize(false);
 
   TVXBitmap untouched;
   io.SetAttachedVXBitmap(&untouched);
