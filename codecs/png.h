@@ -10,11 +10,8 @@ class TVXBitmap;
 class TVXMask;
 class TIOParamsVals;
 
-// Raised by the PNG writer when libpng refuses the image ("Error on creating PNG").
-class EInvalidGraphic : public EVXException {
- public:
-  using EVXException::EVXException;
-};
+// The PNG writer raises EInvalidGraphic (core/vxdefs.h) when libpng refuses
+// the image ("Error on creating PNG").
 
 // Decodes one PNG image at the stream's position into Bitmap (vx24RGB, vx1g for
 // 1-bit grey; with IOParams.IsNativePixelFormat 8-bit grey, 16-bit grey and 8-bit

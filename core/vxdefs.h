@@ -20,6 +20,12 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// A graphic that cannot be made or written (the PNG writer, AVI files).
+class EInvalidGraphic : public EVXException {
+public:
+  using EVXException::EVXException;
+};
+
 // Stream failures (the stream classes of core/streams.h raise these).
 class EStreamError : public EVXException {
 public:

@@ -1,7 +1,10 @@
 #include "io/filecounts.h"
 
 #include "core/streams.h"
+#include "core/textutils.h"
 #include "io/codec_table.h"
+#include "io/fileformats.h"
+#include "io/vexlaneio.h"
 
 namespace {
 
@@ -33,4 +36,33 @@ int32_t VXGetTIFFFilePageCount(const std::string& FileName) { return CountOf(Fil
 
 int32_t VXDeleteTIFFFilePage(const std::string& FileName, int32_t Index) {
   return VXRequireCodecOps(1, vxcoDelete).DeleteImage(FileName, Index);
+}
+
+int32_t VXGetFileImageCount(const std::string& FileName) {
+  const std::string ext = VXLowerFileExt(FileName, true);
+  const TVXFileFormatInfo* info = VXFindFileFormatInfoByExtension(ext);
+  const int32_t type = info ? info->FileType : 0;
+  if (type != 0 && type != 15) {
+    switch (type) {
+      case 1: return VXGetTIFFFilePageCount(FileName);
+      case 2: return VXGetGIFFileImageCount(FileName);
+      case 6: return VXGetICOFileImageCount(FileName);
+      case 19: return VXGetDCXFileImageCount(FileName);
+      case 18:
+      case 8196: return CountOf(FileName, 18);
+      case 28:
+      case 29: return CountOf(FileName, type);
+      default: return 1;
+    }
+  }
+  TVexlaneIO io;
+  int32_t count;
+  if (type == 15 || ext == ".avi") {
+    count = io.OpenAVIFile(FileName);
+    io.CloseAVIFile();
+  } else {
+    count = io.OpenMediaFile(FileName);
+    io.CloseMediaFile();
+  }
+  return count;
 }

@@ -6,6 +6,13 @@
 #include <cstdint>
 #include <string>
 
+// Images or frames of any file, by its extension's registry entry: TIFF, GIF,
+// ICO, DCX, PDF, DICOM and HD Photo through their counters, other registered
+// types 1 without opening the file; AVI files their video frames (0 when the
+// file cannot be read); other files through the media player (0 until it
+// exists).
+int32_t VXGetFileImageCount(const std::string& FileName);
+
 int32_t VXGetDCXFileImageCount(const std::string& FileName);
 int32_t VXGetICOFileImageCount(const std::string& FileName);
 // Frames of a GIF file; 0 on any failure.

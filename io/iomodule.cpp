@@ -39,6 +39,7 @@ void VXStartUpIOUnit() {
   st->SetDefTIFF_LZWDECOMPFUNC(nullptr);
   st->SetDefTIFF_LZWCOMPFUNC(nullptr);
   VXRegisterBuiltInFileFormats();
+  VXResetAVILibraryFlag();
   VXCreateIOPlugins();
   // The shared CMYK and sRGB profiles are made again on first use.
   VXFreeCMYKTransforms();
@@ -56,6 +57,7 @@ void VXShutDownIOUnit() {
   VXFreeCMYKTransforms();
   VXFreeIOPlugins();
   VXFreeFileFormats();
+  VXEndAVILibrary();
   VXFreeWinINet();
   VXClearCodecOps();
   VXIOParamsOwnerHooks() = TIOParamsOwnerHooks{};

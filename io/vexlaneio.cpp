@@ -51,6 +51,9 @@ TVexlaneIO::~TVexlaneIO() {
     ClosePDFFile();
   } catch (...) {
   }
+  // An AVI file being written is finished.
+  CloseMediaFile();
+  CloseAVIFile();
   fThreadObjects.clear();
   UnregisterFromViewer();
   fVexlaneView = nullptr;
@@ -350,6 +353,12 @@ bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, int32_t (TVexlaneIO::*Method)(cons
   if (!AsyncStartWanted()) return false;
   TVXIOThread::CreateLoadSaveFileRetInt(this, [this, Method](const std::string& f) { return (this->*Method)(f); },
                                         nf);
+  return true;
+}
+
+bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, bool (TVexlaneIO::*Method)(int32_t), int32_t Index) {
+  if (!AsyncStartWanted()) return false;
+  TVXIOThread::CreateLoadSaveIndexRetBool(this, [this, Method](int32_t i) { return (this->*Method)(i); }, Index);
   return true;
 }
 

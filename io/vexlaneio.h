@@ -23,6 +23,7 @@
 #include "core/vxdefs.h"
 #include "gui/component.h"
 #include "io/iothread.h"
+#include "winui/avifile.h"
 
 class TVXBitmap;
 class TIOParamsVals;
@@ -32,6 +33,7 @@ class TBitmap;
 class TImage;
 class TVXFileFormatInfo;
 class TVXWideFileStream;
+class TVXDirectShow;
 struct TVXCodecOps;
 enum TVXCodecOperation : int32_t;
 
@@ -42,6 +44,9 @@ enum TVXDialogsMeasureUnit { vxduInches, vxduCm, vxduSelectableDefInches, vxduSe
 // Images as text: a constant array of a Pascal unit, hexadecimal bytes,
 // Base64, or a picture of characters.
 enum TVXTextFormat { vxtfPascal, vxtfHex, vxtfBase64, vxtfASCIIArt };
+
+// What CreateAVIFile made of the compressor.
+enum TVXCreateAVIFileResult { vxaviOK, vxaviNOCOMPRESSOR, vxaviMEMORY, vxaviUNSUPPORTED };
 
 // Steps through the images of a multi-image file.
 enum TVXIOSeekDestination { vxioSeekFirst, vxioSeekPrior, vxioSeekNext, vxioSeekLast };
@@ -460,6 +465,42 @@ class TVexlaneIO : public TComponent {
   void SaveToPDF();
   void ClosePDFFile();
 
+  // ---- AVI files (type 15) and other media files ----
+  // Opens the first video stream of an AVI file for reading (an open AVI file
+  // is closed first): its frame count, also in ImageCount, with
+  // AVI_FrameDelayTime in milliseconds; 0 with Aborting when the file cannot
+  // be read (nothing stays open).
+  int32_t OpenAVIFile(const std::string& FileName);
+  // True while a file is open for reading.
+  bool IsOpenAVI() const;
+  // Frame FrameIndex of the open file into the target: 1-bit frames as vx1g,
+  // all others as vx24RGB. False without a file, for an index out of range or
+  // a frame that cannot be read. Started on a request thread (AsyncMode), it
+  // returns false at once.
+  virtual bool LoadFromAVI(int32_t FrameIndex);
+  // Closes the file open for reading, or finishes the one being written.
+  void CloseAVIFile();
+  // Starts a new AVI file (an existing one is deleted; the file appears whole
+  // when it is closed) whose frames are Params().Width() x Height() at rate
+  // frames per second. codec: a four-character code ("DIB " full frames,
+  // "MJPG" Motion-JPEG), empty to ask the compression options dialog. A
+  // compressor that is missing or not chosen gives vxaviNOCOMPRESSOR with
+  // Aborting set (SaveToAVI then writes nothing). A file that cannot be
+  // created raises EInvalidGraphic "unable to create AVI file".
+  TVXCreateAVIFileResult CreateAVIFile(const std::string& FileName, double rate, const std::string& codec);
+  // Appends the target (made vx24RGB) as the next frame: 8-bit with its own
+  // palette when the parameters say 8 bits and 1 sample, 32-bit with the
+  // alpha channel when the target has one, else 24-bit. A target of another
+  // size than the file's frames, or one that would take the file past 2 GiB,
+  // is not written and sets Aborting.
+  void SaveToAVI();
+  // Media files (MPEG, WMV) need the media player, which the library does not
+  // have yet: OpenMediaFile returns 0 with Aborting set, nothing is open.
+  int32_t OpenMediaFile(const std::string& FileName);
+  bool IsOpenMediaFile() const;
+  void LoadFromMediaFile(int32_t FrameIndex);
+  void CloseMediaFile();
+
  protected:
   TVXProgressEvent fOnIntProgress;  // bound to DoProgress
 
@@ -483,6 +524,8 @@ class TVexlaneIO : public TComponent {
                   const std::string& nf, int32_t Format);
   bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(TStream*, int32_t), TStream* Stream,
                   int32_t Format);
+  // Operations on an index (the request returns the method's answer later).
+  bool AsyncStart(TVXIOMethodTypes Kind, bool (TVexlaneIO::*Method)(int32_t), int32_t Index);
   bool AsyncStart(TVXIOMethodTypes Kind, void (TVexlaneIO::*Method)(TStream*, int32_t), TStream* Stream,
                   int32_t Format);
 
@@ -629,6 +672,23 @@ class TVexlaneIO : public TComponent {
   void AddDocumentPage(int32_t FileType, void* Handle, TStream* Stream);
   // Closes the document of FileType held by Handle and Stream, both cleared.
   void CloseDocument(int32_t FileType, void*& Handle, std::unique_ptr<TVXWideFileStream>& Stream);
+  // LoadFromAVI without the asynchronous start.
+  bool LoadFromAVICore(int32_t FrameIndex);
+  // The open AVI file: for reading the file, its video stream and frame
+  // decompressor; for writing the file, the compressed stream the frames go
+  // to (nullptr when no compressor was made), the stream under it (set only
+  // while writing), the compression options and the next frame's index.
+  PAVIFILE fAVI_avf = nullptr;
+  PAVISTREAM fAVI_avs = nullptr;
+  PAVISTREAM fAVI_avs1 = nullptr;
+  PGETFRAME fAVI_gf = nullptr;
+  AVISTREAMINFOW fAVI_psi{};
+  std::unique_ptr<AVICOMPRESSOPTIONS> fAVI_popts;
+  int32_t fAVI_idx = 0;
+  // The open media file (never set until the media player exists).
+  TVXDirectShow* fOpenMediaFile = nullptr;
+  double fOpenMediaFileRate = 0;
+  int64_t fOpenMediaFileMul = 1;
 };
 
 // The square-pixel rule of AutoAdjustDPI for a bitmap and its parameters:
@@ -646,3 +706,7 @@ void VXRegisterBitmapIOHooks();
 // I/O module start-up and shut-down (called by the library start-up).
 void VXStartUpIOUnit();
 void VXShutDownIOUnit();
+// The module's record of the AVI file library: cleared at start-up; the
+// shut-down ends the library when an AVI operation initialised it.
+void VXResetAVILibraryFlag();
+void VXEndAVILibrary();

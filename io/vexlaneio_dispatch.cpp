@@ -318,11 +318,28 @@ bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) 
   }
   if (VXGetURLScheme(FileName) != 0) return LoadFromURL(FileName);
   const std::string ext = VXLowerFileExt(FileName, true);
-  if (ext == ".avi") throw EVXException("AVI files are not available");
+  if (ext == ".avi") {
+    // The frame is read on this thread: the file closes right after it.
+    OpenAVIFile(FileName);
+    if (fAborting) return false;
+    const bool loaded = LoadFromAVICore(fParams->ImageIndex());
+    CloseAVIFile();
+    fParams->SetFileName(FileName);
+    fParams->SetFileType(15);
+    return loaded;
+  }
   if (ImageFormat > 0) return LoadFromFileFormat(FileName, ImageFormat);
 
   const TVXFileFormatInfo* info = VXFindFileFormatInfoByExtension(ext);
-  if (!info && ExtInLine(ext, kMediaExtensions)) throw EVXException("Media files are not available");
+  if (!info && ExtInLine(ext, kMediaExtensions)) {
+    OpenMediaFile(FileName);
+    if (fAborting) return false;
+    LoadFromMediaFile(fParams->ImageIndex());
+    CloseMediaFile();
+    fParams->SetFileName(FileName);
+    fParams->SetFileType(ext == ".wmv" ? 22 : 23);
+    return true;
+  }
   bool result = false;
   bool withoutReader = false;
   if (!info) {

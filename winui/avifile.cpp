@@ -234,6 +234,10 @@ bool EncodeJpegFrame(const std::vector<uint8_t>& Rows, int32_t Width, int32_t He
   cinfo.in_color_space = JCS_EXT_BGR;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, Quality, TRUE);
+  // Motion-JPEG in AVI files is YCbCr 4:2:2.
+  cinfo.comp_info[0].h_samp_factor = 2;
+  cinfo.comp_info[0].v_samp_factor = 1;
+  for (int c = 1; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<uint8_t*>(Rows.data()) + size_t(cinfo.next_scanline) * size_t(Width) * 3;
