@@ -364,6 +364,82 @@ TEST(AVIComponent, DispatchImageCountAndMediaFiles) {
   EXPECT_EQ(vxavi::LiveObjects(), 0);
 }
 
+// Frames of 1 and 4 bits, written through the AVI layer: 1-bit frames stay
+// 1-bit, showing what their colour table says, 4-bit ones become 24-bit.
+TEST(AVIComponent, OneAndFourBitFrames) {
+  ScratchDir dir;
+  const int W = 10, H = 3;
+  struct Case {
+    int Bits;
+    bool Inverted;  // a 1-bit table of white, then black
+  } cases[] = {{1, false}, {1, true}, {4, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Bits * 10 + c.Inverted);
+    const std::string avi = dir / "low.avi";
+    const int colours = 1 << c.Bits;
+    const int stride = ((W * c.Bits + 31) / 32) * 4;
+    std::vector<RGBQUAD> table(static_cast<size_t>(colours));
+    for (int i = 0; i < colours; ++i) {
+      const uint8_t v = uint8_t(c.Bits == 1 ? ((i == 1) != c.Inverted ? 255 : 0) : i * 16);
+      table[size_t(i)] = c.Bits == 1 ? RGBQUAD{v, v, v, 0} : RGBQUAD{v, uint8_t(255 - v), uint8_t(i * 8), 0};
+    }
+    std::vector<uint8_t> format(40 + 4 * size_t(colours), 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = 40;
+    h.biWidth = W;
+    h.biHeight = H;
+    h.biPlanes = 1;
+    h.biBitCount = WORD(c.Bits);
+    h.biSizeImage = DWORD(stride * H);
+    h.biClrUsed = DWORD(colours);
+    std::memcpy(format.data(), &h, 40);
+    std::memcpy(format.data() + 40, table.data(), 4 * table.size());
+    std::vector<uint8_t> bits(size_t(stride * H), 0);
+    auto index = [&](int x, int y) { return (x * 3 + y) % colours; };
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        uint8_t* row = &bits[size_t((H - 1 - y) * stride)];
+        if (c.Bits == 1)
+          row[x / 8] |= uint8_t(index(x, y) << (7 - x % 8));
+        else
+          row[x / 2] |= uint8_t(index(x, y) << (x % 2 ? 0 : 4));
+      }
+    AVIFileInit();
+    PAVIFILE file = nullptr;
+    PAVISTREAM stream = nullptr;
+    ASSERT_EQ(AVIFileOpenW(&file, avi.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    AVISTREAMINFOW si{};
+    si.fccType = streamtypeVIDEO;
+    si.dwScale = 1;
+    si.dwRate = 5;
+    ASSERT_EQ(AVIFileCreateStreamW(file, &stream, &si), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(stream, 0, format.data(), LONG(format.size())), AVIERR_OK);
+    ASSERT_EQ(AVIStreamWrite(stream, 0, 1, bits.data(), LONG(bits.size()), AVIIF_KEYFRAME, nullptr, nullptr),
+              AVIERR_OK);
+    AVIStreamRelease(stream);
+    AVIFileRelease(file);
+    AVIFileExit();
+
+    TVexlaneIO io;
+    ASSERT_EQ(io.OpenAVIFile(avi), 1);
+    EXPECT_DOUBLE_EQ(io.Params().AVI_FrameDelayTime(), 200);
+    ASSERT_TRUE(io.LoadFromAVI(0));
+    TVXBitmap& t = *io.VXBitmap();
+    EXPECT_EQ(io.Params().BitsPerSample(), c.Bits);
+    EXPECT_EQ(io.Params().SamplesPerPixel(), 1);
+    EXPECT_EQ(t.PixelFormat(), c.Bits == 1 ? vx1g : vx24RGB);
+    const auto got = TargetBGR(t);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const RGBQUAD q = table[size_t(index(x, y))];
+        const uint8_t* p = &got[size_t((y * W + x) * 3)];
+        EXPECT_EQ(p[0], q.rgbBlue) << x << "," << y;
+        EXPECT_EQ(p[1], q.rgbGreen) << x << "," << y;
+        EXPECT_EQ(p[2], q.rgbRed) << x << "," << y;
+      }
+  }
+}
+
 // A frame loaded on a request thread into an attached bitmap.
 TEST(AVIComponent, LoadFromAVIOnARequestThread) {
   ScratchDir dir;

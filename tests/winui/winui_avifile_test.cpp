@@ -301,6 +301,11 @@ TEST(AVIFileLayer, DamagedFilesAreRefusedCleanly) {
     std::vector<uint8_t> bits(24, 0x5A);
     for (int k = 0; k < 3; ++k)
       ASSERT_EQ(AVIStreamWrite(w.compressed, k, 1, bits.data(), 24, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_OK);
+    // A frame that would take the file past 2 GiB is refused before any byte
+    // of it is read or written.
+    EXPECT_EQ(AVIStreamWrite(w.compressed, 3, 1, bits.data(), LONG(INT32_MAX - 64), AVIIF_KEYFRAME, nullptr, nullptr),
+              AVIERR_FILEWRITE);
+    EXPECT_EQ(AVIStreamLength(w.compressed), 3);
   }
   const auto good = ReadAll(name);
   ASSERT_GT(good.size(), 4096u);
