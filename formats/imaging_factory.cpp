@@ -1033,8 +1033,19 @@ class THDPhotoFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
     fInitialized = true;
     double quality = 0.9;
     bool lossless = false;
-    TPropertyBag* bag = static_cast<TPropertyBag*>(options);
-    auto opt = [&](const char* name) { return bag ? bag->Find(name) : nullptr; };
+    // The options through the bag's interface: any bag will do.
+    std::vector<TPropertyBag::TOption> read;
+    auto opt = [&](const char* name) -> const TPropertyBag::TOption* {
+      if (!options) return nullptr;
+      PROPBAG2 key;
+      key.pstrName = name;
+      PROPVARIANT v;
+      HRESULT err = S_OK;
+      if (FAILED(options->Read(1, &key, nullptr, &v, &err)) || FAILED(err)) return nullptr;
+      read.push_back({name, v});
+      return &read.back();
+    };
+    read.reserve(16);
     if (auto* o = opt("ImageQuality"); o && o->Value.vt == VT_R4) quality = std::clamp<double>(o->Value.fltVal, 0, 1);
     if (auto* o = opt("Lossless"); o && o->Value.vt == VT_BOOL) lossless = o->Value.boolVal != VARIANT_FALSE;
     if (lossless || quality >= 1.0) {

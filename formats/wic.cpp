@@ -787,20 +787,29 @@ void VXWriteHDPhotoStream(TStream* stream, TVXBitmap* srcBitmap, TIOParamsVals& 
     return;
   }
   if (progress.fOnProgress) progress.fOnProgress(progress.Sender, 0);
-  const int64_t start = stream->Position();
+  // The file is made in memory: the EXIF data goes into it there (the
+  // target stream need not be readable), then it is written whole.
+  TMemoryStream file;
   {
     TVXWICWriter writer;
-    if (!writer.Open(stream, kHDPhotoFileType) || !writer.PutFrame(srcBitmap, &params) || !writer.Close()) {
+    if (!writer.Open(&file, kHDPhotoFileType) || !writer.PutFrame(srcBitmap, &params) || !writer.Close()) {
       aborting = true;
       return;
     }
   }
+  TMemoryStream withExif;
+  TStream* result = &file;
   if (params.EXIF_HasEXIFData()) {
-    const int64_t end = stream->Position();
-    stream->SetPosition(start);
-    if (!VXInjectEXIFIntoTIFF(stream, stream, "", "", 0, params)) aborting = true;
-    stream->SetPosition(std::max(end, stream->Position()));
+    file.SetPosition(0);
+    if (!VXInjectEXIFIntoTIFF(&file, &withExif, "", "", 0, params)) {
+      aborting = true;
+      return;
+    }
+    result = &withExif;
   }
+  const int64_t size = result->Size();
+  result->SetPosition(0);
+  if (stream->CopyFrom(result, size) != size) aborting = true;
   if (progress.fOnProgress) progress.fOnProgress(progress.Sender, 0);
 }
 

@@ -12,6 +12,7 @@
 #include "core/bitmap.h"
 #include "core/startup.h"
 #include "core/streams.h"
+#include "formats/imaging_factory.h"
 #include "formats/wic.h"
 #include "io/fileformats.h"
 #include "io/params.h"
@@ -281,6 +282,210 @@ TEST_F(HDPhotoTest, WithoutTheComponentNothingIsRead) {
   VXLibraryHooks.IOStartup();
   EXPECT_TRUE(VXIsWICAvailable());
   EXPECT_NE(VXFindFileFormatInfo(29), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A bitmap of Format with a picture in it.
+void FillPicture(TVXBitmap& b, TVXPixelFormat Format, int W, int H) {
+  ASSERT_TRUE(b.Allocate(W, H, Format));
+  for (int y = 0; y < H; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(b.ScanLine(y));
+    for (int64_t i = 0; i < b.RowLen(); ++i) row[i] = uint8_t(i * 7 + y * 13 + ((i ^ y) & 5) * 31);
+  }
+}
+
+// The oracle's samples of a library bitmap: grey, RGB (16-bit little-endian)
+// or CMYK in the file's convention (the library's bytes inverted); 1 bit as
+// 0 or 255 a pixel.
+std::vector<uint8_t> SourceSamples(TVXBitmap& b) {
+  std::vector<uint8_t> out;
+  for (int32_t y = 0; y < b.Height(); ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(b.ScanLine(y));
+    for (int32_t x = 0; x < b.Width(); ++x) {
+      switch (b.PixelFormat()) {
+        case vx1g: out.push_back((s[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0); break;
+        case vxCMYK:
+          for (int c = 0; c < 4; ++c) out.push_back(uint8_t(~s[4 * x + c]));
+          break;
+        default: break;
+      }
+    }
+  }
+  if (b.PixelFormat() != vx1g && b.PixelFormat() != vxCMYK) return Samples(b);
+  return out;
+}
+
+// Records the option names each encoder frame's bag receives, in front of
+// the library's own factory.
+class TSpyFactory : public TVXComObject<IWICImagingFactory> {
+ public:
+  struct TBag : TVXComObject<IPropertyBag2> {
+    IPropertyBag2* Inner;
+    std::vector<std::string>* Names;
+    TBag(IPropertyBag2* i, std::vector<std::string>* n) : Inner(i), Names(n) {}
+    ~TBag() override { Inner->Release(); }
+    HRESULT Write(ULONG c, PROPBAG2* b, VARIANT* v) override {
+      for (ULONG i = 0; i < c; ++i) Names->push_back(b[i].pstrName);
+      return Inner->Write(c, b, v);
+    }
+    HRESULT Read(ULONG c, PROPBAG2* b, void* e, VARIANT* v, HRESULT* h) override { return Inner->Read(c, b, e, v, h); }
+  };
+  struct TEncoder : TVXComObject<IWICBitmapEncoder> {
+    IWICBitmapEncoder* Inner;
+    std::vector<std::string>* Names;
+    TEncoder(IWICBitmapEncoder* i, std::vector<std::string>* n) : Inner(i), Names(n) {}
+    ~TEncoder() override { Inner->Release(); }
+    HRESULT Initialize(IStream* s, WICBitmapEncoderCacheOption o) override { return Inner->Initialize(s, o); }
+    HRESULT GetContainerFormat(GUID* g) override { return Inner->GetContainerFormat(g); }
+    HRESULT CreateNewFrame(IWICBitmapFrameEncode** f, IPropertyBag2** bag) override {
+      IPropertyBag2* inner = nullptr;
+      const HRESULT hr = Inner->CreateNewFrame(f, &inner);
+      if (SUCCEEDED(hr) && bag) *bag = new TBag(inner, Names);
+      return hr;
+    }
+    HRESULT Commit() override { return Inner->Commit(); }
+  };
+  explicit TSpyFactory(IWICImagingFactory* inner) : Inner(inner) {}
+  ~TSpyFactory() override { Inner->Release(); }
+  HRESULT CreateDecoderFromStream(IStream* s, const GUID* v, WICDecodeOptions o, IWICBitmapDecoder** d) override {
+    return Inner->CreateDecoderFromStream(s, v, o, d);
+  }
+  HRESULT CreateEncoder(REFGUID c, const GUID* v, IWICBitmapEncoder** e) override {
+    IWICBitmapEncoder* inner = nullptr;
+    const HRESULT hr = Inner->CreateEncoder(c, v, &inner);
+    if (SUCCEEDED(hr)) *e = new TEncoder(inner, &Names);
+    return hr;
+  }
+  HRESULT CreatePalette(IWICPalette** p) override { return Inner->CreatePalette(p); }
+  HRESULT CreateFormatConverter(IWICFormatConverter** c) override { return Inner->CreateFormatConverter(c); }
+  HRESULT CreateBitmapScaler(IWICBitmapScaler** s) override { return Inner->CreateBitmapScaler(s); }
+  IWICImagingFactory* Inner;
+  std::vector<std::string> Names;
+};
+
+TEST_F(HDPhotoTest, WrittenFilesDecodeInLibjxrsDecoder) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrDecApp or ImageMagick's convert is missing";
+  struct Case {
+    TVXPixelFormat Format;
+    int DecCode;
+    const char* Map;
+    int Depth;
+  };
+  const Case cases[] = {{vx1g, 1, "gray", 8},    {vx8g, 2, "gray", 8},      {vx16g, 3, "gray", 16},
+                        {vx24RGB, 0, "rgb", 8}, {vx48RGB, 10, "rgb", 16}, {vxCMYK, 17, "cmyk", 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.Format));
+    ScratchDir dir;
+    TVXBitmap src;
+    FillPicture(src, c.Format, 35, 21);
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&src);
+    io.Params().SetHDP_Lossless(true);
+    io.Params().SetDpiX(150);
+    io.Params().SetDpiY(75);
+    io.SaveToFileHDP(dir / "out.jxr");
+    ASSERT_FALSE(io.Aborting());
+    EXPECT_EQ(src.PixelFormat(), c.Format);  // written as it is
+    const std::vector<uint8_t> expect = SourceSamples(src);
+    EXPECT_TRUE(Oracle(dir, dir / "out.jxr", c.DecCode, c.Map, c.Depth) == expect);
+
+    // The library reads its own file back with its colours and resolution.
+    TVXBitmap back;
+    TVexlaneIO reader;
+    reader.SetAttachedVXBitmap(&back);
+    reader.Params().IsNativePixelFormat = true;
+    ASSERT_TRUE(reader.LoadFromFileHDP(dir / "out.jxr"));
+    EXPECT_EQ(back.PixelFormat(), c.Format);
+    EXPECT_TRUE(SourceSamples(back) == expect);
+    EXPECT_EQ(reader.Params().DpiX(), 150);
+    EXPECT_EQ(reader.Params().DpiY(), 75);
+  }
+  // Formats the encoder has none for.
+  for (TVXPixelFormat f : {vx8p, vx32f}) {
+    ScratchDir dir;
+    TVXBitmap src;
+    src.Allocate(4, 4, f);
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&src);
+    EXPECT_THROW(io.SaveToFileHDP(dir / "out.jxr"), EVXException);
+  }
+}
+
+TEST_F(HDPhotoTest, QualityOptionsAndSizes) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrDecApp is missing";
+  ScratchDir dir;
+  TVXBitmap src;
+  FillPicture(src, vx24RGB, 96, 64);
+  auto save = [&](double quality, bool lossless) {
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&src);
+    io.Params().SetHDP_ImageQuality(quality);
+    io.Params().SetHDP_Lossless(lossless);
+    const std::string name = dir / ("q" + std::to_string(quality) + (lossless ? "l" : "") + ".jxr");
+    io.SaveToFileHDP(name);
+    EXPECT_FALSE(io.Aborting());
+    EXPECT_EQ(Shell(kDec + " -i " + name + " -o " + (dir / "d.bmp") + " >/dev/null"), 0);
+    return ReadFile(name).size();
+  };
+  const size_t lossless = save(0.9, true), q1 = save(1.0, false), q9 = save(0.9, false), q6 = save(0.6, false),
+               q3 = save(0.3, false), q0 = save(0.0, false);
+  EXPECT_EQ(lossless, q1);
+  EXPECT_GT(q1, q9);
+  EXPECT_GT(q9, q6);
+  EXPECT_GT(q6, q3);
+  EXPECT_GT(q3, q0);
+  EXPECT_GT(VXHDPhotoQualityToQP(0.5), VXHDPhotoQualityToQP(0.55));
+
+  // -1 writes no "ImageQuality" option; the frame options come in order.
+  TSpyFactory* spy = new TSpyFactory(VXCreateImagingFactory());
+  VXSetImagingFactory(spy);
+  for (double q : {-1.0, 0.5}) {
+    spy->Names.clear();
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&src);
+    io.Params().SetHDP_ImageQuality(q);
+    io.SaveToFileHDP(dir / "spy.jxr");
+    EXPECT_FALSE(io.Aborting());
+    if (q < 0)
+      EXPECT_EQ(spy->Names, (std::vector<std::string>{"Lossless", "TiffCompressionMethod"}));
+    else
+      EXPECT_EQ(spy->Names, (std::vector<std::string>{"ImageQuality", "Lossless", "TiffCompressionMethod"}));
+  }
+  IWICImagingFactory* own = VXCreateImagingFactory();
+  VXSetImagingFactory(own);
+  own->Release();
+  spy->Release();
+}
+
+TEST_F(HDPhotoTest, EXIFDataGoesIntoTheWrittenFile) {
+  const std::string exiftool = "/usr/bin/exiftool";
+  if (!HaveJxrTools() || !HaveTool(exiftool)) GTEST_SKIP() << "JxrDecApp or exiftool is missing";
+  ScratchDir dir;
+  TVXBitmap src;
+  FillPicture(src, vx24RGB, 40, 30);
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&src);
+  io.Params().SetHDP_Lossless(true);
+  io.Params().SetEXIF_HasEXIFData(true);
+  io.Params().SetEXIF_Make("Tarvello Test Camera");
+  io.Params().SetEXIF_Model("HDP-1");
+  io.Params().SetEXIF_ISOSpeedRatings(0, 200);
+  io.SaveToFileHDP(dir / "exif.jxr");
+  ASSERT_FALSE(io.Aborting());
+  ASSERT_EQ(Shell(exiftool + " -s -s -s -Make -Model -ISO " + (dir / "exif.jxr") + " > " + (dir / "tags.txt")), 0);
+  const std::vector<uint8_t> tags = ReadFile(dir / "tags.txt");
+  EXPECT_EQ(std::string(tags.begin(), tags.end()), "Tarvello Test Camera\nHDP-1\n200\n");
+  EXPECT_TRUE(Oracle(dir, dir / "exif.jxr", 0, "rgb", 8) == Samples(src));
+
+  TVXBitmap back;
+  TVexlaneIO reader;
+  reader.SetAttachedVXBitmap(&back);
+  ASSERT_TRUE(reader.LoadFromFileHDP(dir / "exif.jxr"));
+  EXPECT_EQ(reader.Params().EXIF_Make(), "Tarvello Test Camera");
+  EXPECT_TRUE(Samples(back) == Samples(src));
 }
 
 }  // namespace
