@@ -230,6 +230,20 @@ TEST(TIFFLZWCoder, SurplusCarriesOnAndLongStringsGrowTheBuffer) {
   q.rowsPerStrip = 40;
   q.strips = {EncodeRows(src)};
   EXPECT_EQ(DecodeStrips(q, 77), src);
+  // A strip of long rows, megabytes of output with many Clears: the decoder
+  // drops what lies before the current row at a Clear and carries on.
+  std::vector<std::string> wide;
+  for (int y = 0; y < 60; ++y) {
+    std::string r(30001, '\0');
+    for (char& c : r) c = char(rnd() % (y % 3 == 0 ? 256 : 6));
+    wide.push_back(r);
+  }
+  TPage w;
+  w.width = 30001;
+  w.height = 60;
+  w.rowsPerStrip = 60;
+  w.strips = {EncodeRows(wide)};
+  EXPECT_EQ(DecodeStrips(w, 30001), wide);
 }
 
 TEST(TIFFLZWCoder, DamagedStripsDecodeWithinTheirSize) {
