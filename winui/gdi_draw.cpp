@@ -297,9 +297,12 @@ void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ell
 }
 
 
-// The part of the plane an arc or pie covers: angles seen from the centre
-// (cx, cy) of the box's pixel centres, measured counter-clockwise on the
-// screen, from the start radial to the end radial in the arc direction.
+// The part of the plane an arc or pie covers: the pixels strictly between
+// the start radial and the end radial, turning from the start in the arc
+// direction; the angles are seen from the box's centre, ((left + right) / 2,
+// (top + bottom) / 2) in whole pixels, and measured counter-clockwise on the
+// screen. A pixel on a radial belongs to neither side, except that equal
+// radials take in the whole plane.
 struct Wedge {
   double cx = 0, cy = 0;
   double start = 0, span = 0;  // span in (0, 2 pi]
@@ -309,20 +312,25 @@ struct Wedge {
     return a < 0 ? a + 2 * M_PI : a;
   }
   Wedge(int l, int t, int r, int b, int xs, int ys, int xe, int ye, bool Ccw) : ccw(Ccw) {
-    cx = (l + r - 1) / 2.0;
-    cy = (t + b - 1) / 2.0;
+    cx = double((int64_t(l) + r) / 2);
+    cy = double((int64_t(t) + b) / 2);
     start = AngleOf(xs - cx, ys - cy);
     double end = AngleOf(xe - cx, ye - cy);
     span = ccw ? end - start : start - end;
     if (span <= 0) span += 2 * M_PI;
   }
-  bool Contains(double x, double y) const {
-    if (x == cx && y == cy) return true;
+  // How far a pixel lies into the wedge from the start radial (radians);
+  // negative outside.
+  double Into(double x, double y) const {
+    if (x == cx && y == cy) return 0;
     double a = AngleOf(x - cx, y - cy);
     double d = ccw ? a - start : start - a;
     if (d < 0) d += 2 * M_PI;
-    return d <= span + 1e-9;
+    const double eps = 1e-9;
+    if (span >= 2 * M_PI - eps) return d;
+    return d > eps && d < span - eps ? d : -1;
   }
+  bool Contains(double x, double y) const { return (x == cx && y == cy) || Into(x, y) >= 0; }
   Region Cut(const Region& r) const {
     Region out;
     for (const RECT& rc : r.Rects())
@@ -331,26 +339,28 @@ struct Wedge {
           if (Contains(x, y)) out.UnionRect(x, y, x + 1, y + 1);
     return out;
   }
-  // The pixel where a radial at angle a meets the ellipse through the
-  // outermost pixel centres (radii rx, ry).
-  POINT EndOf(double a, double rx, double ry) const {
-    double dx = std::cos(a), dy = -std::sin(a);
-    double q = (rx > 0 ? dx * dx / (rx * rx) : (dx != 0 ? 1e18 : 0)) + (ry > 0 ? dy * dy / (ry * ry) : (dy != 0 ? 1e18 : 0));
-    double k = q > 0 ? 1 / std::sqrt(q) : 0;
-    return POINT{LONG(std::nearbyint(cx + k * dx)), LONG(std::nearbyint(cy + k * dy))};
-  }
 };
 
 // Arc (the outline within the wedge) or Pie (the wedge filled, outlined by
-// the arc and the two radials). The outline pixels are those Ellipse draws
-// for the same box and pen.
+// the arc and by lines from the centre to the arc's two end pixels). The
+// outline pixels are those Ellipse draws for the same box and pen; without
+// a pen the figure is one pixel smaller on the right and bottom, as a
+// rectangle is.
 void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye, bool pie) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
-  if (r - l < 1 || b - t < 1) return;
-  Wedge wedge(l, t, r, b, xs, ys, xe, ye, dc.S.ArcDirection != AD_CLOCKWISE);
+  // Coordinates of GDI are 27-bit: larger boxes are not drawn.
+  const int64_t kMax = int64_t(1) << 27;
+  if (int64_t(r) - l >= kMax || int64_t(b) - t >= kMax || std::abs(int64_t(l)) >= kMax || std::abs(int64_t(t)) >= kMax)
+    return;
   Pen pen;
   bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
+  Wedge wedge(l, t, r, b, xs, ys, xe, ye, dc.S.ArcDirection != AD_CLOCKWISE);
+  if (!hasPen) {
+    --r;
+    --b;
+  }
+  if (r - l < 1 || b - t < 1) return;
   // Only what can be seen is worked out (with a margin for the outline).
   Region vis;
   if (!VisibleRegion(dc, vis)) return;
@@ -385,20 +395,43 @@ void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye
   if (!hasPen) return;
   PenDrawer pd(dc);
   if (!pd.ok) return;
-  Region arc = DeviceShift(dc, wedge.Cut(ring));
-  for (const RECT& rc : arc.Rects())
+  Region arc = wedge.Cut(ring);
+  Region dev = DeviceShift(dc, arc);
+  for (const RECT& rc : dev.Rects())
     for (int y = rc.top; y < rc.bottom; ++y)
       for (int x = rc.left; x < rc.right; ++x) pd.Plot(x, y, pd.penRaw);
   if (!pie) return;
-  double rx = (r - l - 1) / 2.0, ry = (b - t - 1) / 2.0;
-  POINT c{LONG(std::nearbyint(wedge.cx)), LONG(std::nearbyint(wedge.cy))};
-  double ends[2] = {wedge.start, wedge.ccw ? wedge.start + wedge.span : wedge.start - wedge.span};
-  for (double a : ends) {
-    POINT e = wedge.EndOf(a, rx, ry);
-    pd.Line(DevX(dc, e.x), DevY(dc, e.y), DevX(dc, c.x), DevY(dc, c.y));
-  }
+  // The arc's end pixels: nearest to the start radial and to the end one
+  // (the farther from the centre of equals).
+  bool any = false;
+  POINT first{}, last{};
+  double dFirst = 0, dLast = 0, rFirst = 0, rLast = 0;
+  for (const RECT& rc : arc.Rects())
+    for (int y = rc.top; y < rc.bottom; ++y)
+      for (int x = rc.left; x < rc.right; ++x) {
+        double d = wedge.Into(x, y);
+        if (d < 0) continue;
+        double q = (x - wedge.cx) * (x - wedge.cx) + (y - wedge.cy) * (y - wedge.cy);
+        if (!any || d < dFirst || (d == dFirst && q > rFirst)) {
+          first = POINT{x, y};
+          dFirst = d;
+          rFirst = q;
+        }
+        if (!any || d > dLast || (d == dLast && q > rLast)) {
+          last = POINT{x, y};
+          dLast = d;
+          rLast = q;
+        }
+        any = true;
+      }
+  POINT c{LONG(wedge.cx), LONG(wedge.cy)};
+  // Equal radials: one line, along the radial.
+  if (wedge.span >= 2 * M_PI - 1e-9) last = first;
+  if (any)
+    for (POINT e : {first, last}) pd.Line(DevX(dc, e.x), DevY(dc, e.y), DevX(dc, c.x), DevY(dc, c.y));
   pd.Dot(DevX(dc, c.x), DevY(dc, c.y));
 }
+
 }  // namespace
 
 #define VX_DC(ret)                                      \

@@ -736,3 +736,90 @@ TEST(WinUIGdi, WorldTransformRefusesWhatItCannotHold) {
   ASSERT_TRUE(ModifyWorldTransform(c.dc, nullptr, MWT_IDENTITY));
   EXPECT_EQ(SetGraphicsMode(c.dc, GM_COMPATIBLE), GM_ADVANCED);
 }
+
+namespace {
+
+// Pixels of a canvas equal to Ink, as a set of (x, y).
+std::vector<std::pair<int, int>> InkOf(const Canvas& c, uint32_t Ink) {
+  std::vector<std::pair<int, int>> v;
+  for (int y = 0; y < c.h; ++y)
+    for (int x = 0; x < c.w; ++x)
+      if (c.At(x, y) == Ink) v.push_back({x, y});
+  return v;
+}
+
+TEST(WinUIGdi, ArcsAndPiesFollowTheirRadialsAndTheArcDirection) {
+  const uint32_t white = 0xFFFFFF, black = 0, green = 0x00AA00;
+  // Equal radials: the whole outline Ellipse draws.
+  {
+    Canvas a(40, 30), e(40, 30);
+    ASSERT_TRUE(Arc(a.dc, 2, 3, 37, 27, 10, 0, 10, 0));
+    SelectObject(e.dc, GetStockObject(NULL_BRUSH));
+    Ellipse(e.dc, 2, 3, 37, 27);
+    EXPECT_EQ(a.Picture(black), e.Picture(black));
+  }
+  // From the right radial to the top one: counter-clockwise the upper right
+  // quarter, clockwise the other three; together the outline without the
+  // pixels on the radials. Box (0, 0)-(41, 31): centre (20, 15).
+  Canvas ccw(41, 31), cw(41, 31), full(41, 31);
+  Arc(ccw.dc, 0, 0, 41, 31, 40, 15, 20, 0);
+  EXPECT_EQ(GetArcDirection(cw.dc), AD_COUNTERCLOCKWISE);
+  EXPECT_EQ(SetArcDirection(cw.dc, AD_CLOCKWISE), AD_COUNTERCLOCKWISE);
+  EXPECT_EQ(SetArcDirection(cw.dc, 7), 0);
+  EXPECT_EQ(GetArcDirection(cw.dc), AD_CLOCKWISE);
+  Arc(cw.dc, 0, 0, 41, 31, 40, 15, 20, 0);
+  Arc(full.dc, 0, 0, 41, 31, 0, 0, 0, 0);
+  auto q = InkOf(ccw, black), rest = InkOf(cw, black), all = InkOf(full, black);
+  ASSERT_FALSE(q.empty());
+  for (auto [x, y] : q) {
+    EXPECT_GT(x, 20);
+    EXPECT_LT(y, 15);
+  }
+  for (auto [x, y] : rest) EXPECT_FALSE(x > 20 && y < 15) << x << "," << y;
+  EXPECT_EQ(q.size() + rest.size() + 2, all.size());  // (40, 15) and (20, 0) lie on the radials
+  // A pie: the quarter filled with the brush, outlined by the arc and the
+  // radials from the centre.
+  Canvas p(41, 31);
+  HBRUSH br = CreateSolidBrush(RGB(0, 0xAA, 0));
+  HGDIOBJ ob = SelectObject(p.dc, br);
+  ASSERT_TRUE(Pie(p.dc, 0, 0, 41, 31, 40, 15, 20, 0));
+  auto fill = InkOf(p, green);
+  auto line = InkOf(p, black);
+  for (auto [x, y] : fill) {
+    EXPECT_GE(x, 20);
+    EXPECT_LE(y, 15);
+  }
+  for (auto [x, y] : line) {
+    EXPECT_GE(x, 20);
+    EXPECT_LE(y, 15);
+  }
+  EXPECT_EQ(p.At(20, 15), black);  // the centre
+  // The quarter's area, pixels of fill and outline: a quarter of the
+  // ellipse's, within the outline's width.
+  double area = 3.14159265358979 * 20.5 * 15.5 / 4;
+  EXPECT_NEAR(double(fill.size() + line.size()), area, 0.1 * area);
+  // Without a pen the wedge is only filled, and one pixel smaller at the
+  // right and bottom of the box.
+  Canvas n(41, 31);
+  SelectObject(n.dc, br);
+  SelectObject(n.dc, GetStockObject(NULL_PEN));
+  Pie(n.dc, 0, 0, 41, 31, 0, 30, 40, 30);  // the lower part
+  EXPECT_TRUE(InkOf(n, black).empty());
+  for (int y = 0; y < n.h; ++y) EXPECT_NE(n.At(40, y), green);
+  for (int x = 0; x < n.w; ++x) EXPECT_NE(n.At(x, 30), green);
+  EXPECT_EQ(n.At(20, 25), green);
+  EXPECT_EQ(n.At(20, 5), white);
+  SelectObject(p.dc, ob);
+  SelectObject(n.dc, ob);
+  DeleteObject(br);
+  // Empty boxes draw nothing; a box far larger than the surface draws only
+  // what shows.
+  Canvas z(20, 20);
+  EXPECT_TRUE(Arc(z.dc, 5, 5, 5, 15, 0, 0, 0, 0));
+  EXPECT_TRUE(Pie(z.dc, 5, 5, 15, 5, 0, 0, 0, 0));
+  EXPECT_EQ(z.Picture(black).find('#'), std::string::npos);
+  EXPECT_TRUE(Pie(z.dc, -60000000, -60000000, 60000000, 60000000, 60000000, 0, 0, -60000000));
+  EXPECT_FALSE(Arc(nullptr, 0, 0, 10, 10, 0, 0, 0, 0));
+}
+
+}  // namespace
