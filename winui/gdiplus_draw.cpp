@@ -249,8 +249,11 @@ GpStatus vxgdiplus::Render(GpGraphics* g, const Figure& f) {
   cairo_matrix_multiply(&full, &toDevice, &t.ToSurface);
   cairo_set_matrix(cr, &full);
   if (f.Clip) {
+    // On whole pixels, as the device context's clip.
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     cairo_rectangle(cr, f.Clip->X, f.Clip->Y, f.Clip->Width, f.Clip->Height);
     cairo_clip(cr);
+    cairo_set_antialias(cr, smooth ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
   }
   Build(cr);
   if (pen) {

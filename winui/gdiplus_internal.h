@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "winui/gdiplus.h"
-#include "winui/gdi_font.h"
+#include "winui/font_face.h"
 
 struct GpPen {
   ARGB Color = 0xFF000000;
@@ -55,9 +55,9 @@ struct GpPath {
   std::vector<GpPathFigure> Figures;
 };
 
-// The logical font selected into the device context when it was made.
+// The face of the font selected into the device context when it was made.
 struct GpFont {
-  LOGFONTW Log;
+  VXFontFaceRef Face;
 };
 
 struct GpStringFormat {

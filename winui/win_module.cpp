@@ -89,6 +89,11 @@ std::map<std::string, Module>& Modules() {
         {"GdipDrawPath", Entry(&GdipDrawPath)},
         {"GdipFillPath", Entry(&GdipFillPath)},
         {"GdipDeletePath", Entry(&GdipDeletePath)},
+        {"GdipCreateFontFromDC", Entry(&GdipCreateFontFromDC)},
+        {"GdipDeleteFont", Entry(&GdipDeleteFont)},
+        {"GdipCreateStringFormat", Entry(&GdipCreateStringFormat)},
+        {"GdipDeleteStringFormat", Entry(&GdipDeleteStringFormat)},
+        {"GdipDrawString", Entry(&GdipDrawString)},
         {"GdipDisposeImage", Entry(&GdipDisposeImage)},
     };
     return t;

@@ -1,6 +1,7 @@
 // The built-in drawing library's flat entries over cairo: figures, fills,
 // transforms and compositing on DIB sections of several depths, read back
-// as pixels, and the call log of the recording switch.
+// as pixels, strings in a layout rectangle with the pinned fonts, and the
+// call log of the recording switch.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "pinned_fonts.h"
+#include "winui/font_face.h"
 #include "winui/gdi.h"
+#include "winui/gdi_text.h"
 #include "winui/gdiplus.h"
 #include "winui/win_module.h"
 
@@ -59,6 +63,19 @@ struct Section {
       s += '\n';
     }
     return s;
+  }
+  // The box of pixels other than Background; empty when none.
+  RECT Ink(COLORREF Background = RGB(255, 255, 255)) const {
+    RECT r{w, h, 0, 0};
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (At(x, y) != Background) {
+          r.left = std::min<LONG>(r.left, x);
+          r.top = std::min<LONG>(r.top, y);
+          r.right = std::max<LONG>(r.right, x + 1);
+          r.bottom = std::max<LONG>(r.bottom, y + 1);
+        }
+    return r;
   }
   int Count(COLORREF Ink) const {
     int n = 0;
@@ -480,7 +497,8 @@ TEST_F(GdiPlusFlat, EveryEntryIsFoundByName) {
         "GdipDrawRectangle", "GdipFillRectangle", "GdipDrawEllipse", "GdipFillEllipse", "GdipDrawPolygonI",
         "GdipFillPolygonI", "GdipDrawPie", "GdipFillPie", "GdipDrawArc", "GdipCreatePath", "GdipAddPathLine",
         "GdipAddPathArc", "GdipClosePathFigure", "GdipDrawPath", "GdipFillPath", "GdipDeletePath",
-        "GdipDisposeImage"})
+        "GdipCreateFontFromDC", "GdipDeleteFont", "GdipCreateStringFormat", "GdipDeleteStringFormat",
+        "GdipDrawString", "GdipDisposeImage"})
     EXPECT_NE(GetProcAddress(m, name), nullptr) << name;
   // Through the module, a call reaches the same drawing.
   Section s(8, 8);
@@ -594,6 +612,174 @@ TEST_F(GdiPlusFlat, RecordingLogsEveryCallWithItsArguments) {
   GdipCreateSolidFill(0xFF000000, &b);
   GdipDeleteBrush(b);
   EXPECT_TRUE(VXGdiPlus::Recorded().empty());
+}
+
+}  // namespace
+
+namespace {
+
+HFONT MakeFont(const char16_t* Face, int Height, BYTE Quality = DEFAULT_QUALITY, bool Underline = false) {
+  LOGFONTW lf;
+  lf.lfHeight = Height;
+  lf.lfWeight = 400;
+  lf.lfQuality = Quality;
+  lf.lfUnderline = Underline;
+  for (int i = 0; Face[i] && i < LF_FACESIZE - 1; ++i) lf.lfFaceName[i] = Face[i];
+  return CreateFontIndirectW(&lf);
+}
+
+// A string drawn in a layout rectangle on a fresh white section, with the
+// device context's font made of Face and Height.
+struct Text {
+  Section s;
+  HFONT font;
+  HGDIOBJ oldFont;
+  Text(int W, int H, const char16_t* Face, int Height, BYTE Quality = DEFAULT_QUALITY, bool Underline = false)
+      : s(W, H), font(MakeFont(Face, Height, Quality, Underline)), oldFont(SelectObject(s.dc, font)) {}
+  ~Text() {
+    SelectObject(s.dc, oldFont);
+    DeleteObject(font);
+  }
+  GpStatus Draw(const char* str, GpRectF r, INT Attributes = 0, GpTextRenderingHint Hint = TextRenderingHintAntiAliasGridFit,
+                ARGB Color = 0xFF000000) {
+    GpGraphics* g = nullptr;
+    GpFont* f = nullptr;
+    GpStringFormat* fmt = nullptr;
+    GpBrush* b = nullptr;
+    EXPECT_EQ(GdipCreateFromHDC(s.dc, &g), Ok);
+    EXPECT_EQ(GdipSetTextRenderingHint(g, Hint), Ok);
+    EXPECT_EQ(GdipCreateFontFromDC(s.dc, &f), Ok);
+    EXPECT_EQ(GdipCreateStringFormat(Attributes, 0, &fmt), Ok);
+    EXPECT_EQ(GdipCreateSolidFill(Color, &b), Ok);
+    const GpStatus st = GdipDrawString(g, str, -1, f, &r, fmt, b);
+    EXPECT_EQ(GdipDeleteBrush(b), Ok);
+    EXPECT_EQ(GdipDeleteStringFormat(fmt), Ok);
+    EXPECT_EQ(GdipDeleteFont(f), Ok);
+    EXPECT_EQ(GdipDeleteGraphics(g), Ok);
+    return st;
+  }
+};
+
+TEST_F(GdiPlusFlat, StringsSitWhereGdiPutsTheSameText) {
+  // The same glyphs as GDI's TextOutW at the corner of the rectangle moved
+  // in by the sixth-em margin, within a pixel.
+  struct Case {
+    const char16_t* face;
+    int height;
+    const char* text;
+  } cases[] = {{u"DejaVu Sans", -20, "Hello, World"}, {u"DejaVu Serif", -12, "Quartz glyph"},
+               {u"DejaVu Sans Mono", -11, "mono 0123"}, {u"Arial", -16, "Tahoma/Arial"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Text t(240, 60, c.face, c.height);
+    ASSERT_EQ(t.Draw(c.text, GpRectF{10, 12, 220, 40}), Ok);
+    const RECT ink = t.s.Ink();
+    Text ref(240, 60, c.face, c.height);
+    SetBkMode(ref.s.dc, TRANSPARENT);
+    TextOutW(ref.s.dc, 10 + int(std::nearbyint(-c.height / 6.0)), 12, c.text, -1);
+    const RECT want = ref.s.Ink();
+    ASSERT_LT(want.left, want.right);
+    EXPECT_NEAR(ink.left, want.left, 1);
+    EXPECT_NEAR(ink.right, want.right, 1);
+    EXPECT_NEAR(ink.top, want.top, 1);
+    EXPECT_NEAR(ink.bottom, want.bottom, 1);
+  }
+}
+
+TEST_F(GdiPlusFlat, StringsWrapAndClipToTheirRectangle) {
+  const char* words = "one two three four five six";
+  // Wide enough for the whole text on one line.
+  Text wide(400, 100, u"DejaVu Sans", -12);
+  ASSERT_EQ(wide.Draw(words, GpRectF{5, 5, 390, 90}), Ok);
+  const RECT one = wide.s.Ink();
+  // Narrow: the words wrap onto more lines, none wider than the rectangle.
+  Text narrow(400, 100, u"DejaVu Sans", -12);
+  ASSERT_EQ(narrow.Draw(words, GpRectF{5, 5, 70, 90}), Ok);
+  const RECT wrapped = narrow.s.Ink();
+  EXPECT_LE(wrapped.right, 75);
+  EXPECT_GT(wrapped.bottom - wrapped.top, 2 * (one.bottom - one.top));
+  // Without wrapping nor clipping it runs on along one line as when wide.
+  Text nowrap(400, 100, u"DejaVu Sans", -12);
+  ASSERT_EQ(nowrap.Draw(words, GpRectF{5, 5, 70, 90}, StringFormatFlagsNoWrap | StringFormatFlagsNoClip), Ok);
+  const RECT run = nowrap.s.Ink();
+  EXPECT_EQ(run.right, one.right);
+  EXPECT_EQ(run.bottom, one.bottom);
+  // Without wrapping, clipped: nothing outside the rectangle.
+  Text clipped(400, 100, u"DejaVu Sans", -12);
+  ASSERT_EQ(clipped.Draw(words, GpRectF{5, 5, 70, 8}, StringFormatFlagsNoWrap), Ok);
+  const RECT c = clipped.s.Ink();
+  EXPECT_GE(c.left, 5);
+  EXPECT_LE(c.right, 75);
+  EXPECT_GE(c.top, 5);
+  EXPECT_LE(c.bottom, 13);
+  EXPECT_LT(c.left, c.right);
+  // Line feeds start new lines; an empty string draws nothing.
+  Text lines(400, 100, u"DejaVu Sans", -12);
+  ASSERT_EQ(lines.Draw("one\r\ntwo\nthree", GpRectF{5, 5, 390, 90}), Ok);
+  EXPECT_GT(lines.s.Ink().bottom - lines.s.Ink().top, 2 * (one.bottom - one.top));
+  Text none(40, 20, u"DejaVu Sans", -12);
+  ASSERT_EQ(none.Draw("", GpRectF{0, 0, 40, 20}), Ok);
+  EXPECT_EQ(none.s.Count(kWhite), 40 * 20);
+}
+
+TEST_F(GdiPlusFlat, TextRenderingHintChoosesSmoothedGlyphs) {
+  struct Case {
+    GpTextRenderingHint hint;
+    BYTE quality;
+    bool smooth;
+  } cases[] = {{TextRenderingHintSingleBitPerPixelGridFit, DEFAULT_QUALITY, false},
+               {TextRenderingHintAntiAliasGridFit, NONANTIALIASED_QUALITY, true},
+               {TextRenderingHintAntiAlias, DEFAULT_QUALITY, true},
+               {TextRenderingHintSystemDefault, NONANTIALIASED_QUALITY, false},
+               {TextRenderingHintSystemDefault, ANTIALIASED_QUALITY, true}};
+  for (const Case& c : cases) {
+    Text t(120, 40, u"DejaVu Sans", -16, c.quality);
+    ASSERT_EQ(t.Draw("Smooth", GpRectF{2, 2, 116, 36}, 0, c.hint), Ok);
+    const int solid = t.s.Count(kBlack) + t.s.Count(kWhite);
+    EXPECT_GT(120 * 40 - t.s.Count(kWhite), 60);
+    EXPECT_EQ(solid < 120 * 40, c.smooth) << c.hint << " " << int(c.quality);
+  }
+  // An underlined font draws its line under the whole text.
+  Text u(120, 40, u"DejaVu Sans", -16, NONANTIALIASED_QUALITY, true);
+  ASSERT_EQ(u.Draw("a  b", GpRectF{2, 2, 116, 36}, 0, TextRenderingHintSingleBitPerPixel), Ok);
+  const RECT ink = u.s.Ink();
+  int longest = 0;
+  for (int y = ink.top; y < ink.bottom; ++y) {
+    int run = 0;
+    for (int x = ink.left; x < ink.right; ++x) run = u.s.At(x, y) == kBlack ? run + 1 : 0, longest = std::max(longest, run);
+  }
+  EXPECT_GE(longest, ink.right - ink.left - 1);
+}
+
+TEST_F(GdiPlusFlat, TextEntriesRefuseBadHandlesAndAreRecorded) {
+  Text t(60, 30, u"DejaVu Sans", -12);
+  VXGdiPlus::SetRecording(true);
+  ASSERT_EQ(t.Draw("Hi", GpRectF{1, 2, 50.5f, 20}), Ok);
+  const std::vector<std::string> expect = {"GdipCreateFromHDC()",         "GdipSetTextRenderingHint(3)",
+                                           "GdipCreateFontFromDC()",      "GdipCreateStringFormat(0,0)",
+                                           "GdipCreateSolidFill(FF000000)", "GdipDrawString(\"Hi\",-1,1,2,50.5,20)",
+                                           "GdipDeleteBrush()",           "GdipDeleteStringFormat()",
+                                           "GdipDeleteFont()",            "GdipDeleteGraphics()"};
+  EXPECT_EQ(VXGdiPlus::Recorded(), expect);
+  VXGdiPlus::SetRecording(false);
+
+  GpFont* f = nullptr;
+  EXPECT_EQ(GdipCreateFontFromDC(nullptr, &f), InvalidParameter);
+  ASSERT_EQ(GdipCreateFontFromDC(t.s.dc, &f), Ok);
+  GpGraphics* g = Graphics(t.s);
+  const GpRectF r{0, 0, 60, 30};
+  GpBrush* b = Solid(0xFF000000);
+  EXPECT_EQ(GdipDrawString(g, nullptr, -1, f, &r, nullptr, b), InvalidParameter);
+  EXPECT_EQ(GdipDrawString(g, "x", -2, f, &r, nullptr, b), InvalidParameter);
+  EXPECT_EQ(GdipDrawString(g, "x", 1, f, nullptr, nullptr, b), InvalidParameter);
+  EXPECT_EQ(GdipDrawString(g, "x", 1, reinterpret_cast<GpFont*>(b), &r, nullptr, b), InvalidParameter);
+  // A length shorter than the string: only those bytes.
+  const int before = t.s.Count(kWhite);
+  EXPECT_EQ(GdipDrawString(g, "xxxxxxxx", 0, f, &r, nullptr, b), Ok);
+  EXPECT_EQ(t.s.Count(kWhite), before);
+  EXPECT_EQ(GdipDeleteFont(f), Ok);
+  EXPECT_EQ(GdipDeleteFont(f), InvalidParameter);
+  EXPECT_EQ(GdipDeleteStringFormat(nullptr), InvalidParameter);
 }
 
 }  // namespace
