@@ -255,6 +255,51 @@ TEST(AVIFileLayer, MotionJpegAndCompressors) {
     EXPECT_EQ(depth, 24);
     EXPECT_GT(PSNR(got, bgr), 30.0);
   }
+  // Motion-JPEG frames often leave out their Huffman tables: the standard
+  // ones are taken. The first frame is written again without its tables.
+  {
+    const auto bytes = ReadAll(name);
+    std::vector<uint8_t> frame;
+    for (size_t at = 0; at + 8 < bytes.size() && frame.empty(); ++at)
+      if (std::memcmp(&bytes[at], "00dc", 4) == 0) {
+        uint32_t n;
+        std::memcpy(&n, &bytes[at + 4], 4);
+        frame.assign(bytes.begin() + std::ptrdiff_t(at + 8), bytes.begin() + std::ptrdiff_t(at + 8 + n));
+      }
+    ASSERT_GT(frame.size(), 4u);
+    std::vector<uint8_t> bare(frame.begin(), frame.begin() + 2);
+    size_t at = 2, tables = 0;
+    while (at + 4 <= frame.size() && frame[at] == 0xFF && frame[at + 1] != 0xDA) {
+      const size_t len = size_t(frame[at + 2]) << 8 | frame[at + 3];
+      if (frame[at + 1] == 0xC4)
+        ++tables;
+      else
+        bare.insert(bare.end(), frame.begin() + std::ptrdiff_t(at), frame.begin() + std::ptrdiff_t(at + 2 + len));
+      at += 2 + len;
+    }
+    ASSERT_GT(tables, 0u);
+    bare.insert(bare.end(), frame.begin() + std::ptrdiff_t(at), frame.end());
+    const std::string bareName = TempName("bare.avi");
+    PAVIFILE f = nullptr;
+    PAVISTREAM s = nullptr;
+    ASSERT_EQ(AVIFileOpenW(&f, bareName.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    AVISTREAMINFOW si{};
+    si.fccType = streamtypeVIDEO;
+    si.dwScale = 1;
+    si.dwRate = 25;
+    ASSERT_EQ(AVIFileCreateStreamW(f, &s, &si), AVIERR_OK);
+    auto fmt = Format(W, H, 24);
+    const DWORD mjpg = VXMakeFourCC('M', 'J', 'P', 'G');
+    std::memcpy(&fmt[16], &mjpg, 4);
+    ASSERT_EQ(AVIStreamSetFormat(s, 0, fmt.data(), LONG(fmt.size())), AVIERR_OK);
+    ASSERT_EQ(AVIStreamWrite(s, 0, 1, bare.data(), LONG(bare.size()), AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_OK);
+    AVIStreamRelease(s);
+    AVIFileRelease(f);
+    Reader r;
+    ASSERT_EQ(r.Open(bareName), AVIERR_OK);
+    EXPECT_GT(PSNR(r.BGR(0), bgr), 30.0);
+    std::remove(bareName.c_str());
+  }
   if (HaveTool("/usr/bin/ffprobe")) {
     const std::string probe = RunCommand("/usr/bin/ffprobe -v error -count_frames -show_streams '" + name + "'");
     EXPECT_NE(probe.find("codec_name=mjpeg"), std::string::npos) << probe;
