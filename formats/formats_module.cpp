@@ -18,6 +18,7 @@
 #include "io/fileformats.h"
 #include "io/params.h"
 #include "io/tiffpages.h"
+#include "proc/imaging_hook.h"
 
 namespace {
 
@@ -125,6 +126,21 @@ void ReadHDPhotoParams(TVXCodecReadArgs& a) {
 }
 void WriteHDPhoto(TVXCodecWriteArgs& a) { VXWriteHDPhotoStream(a.Stream, a.Bitmap, *a.Params, *a.Progress); }
 
+// The processing library's way to the component's scaler and converter.
+bool ImagingResample(TVXBaseBitmap* Source, TVXBitmap* Target, TVXBaseBitmap* SourceAlpha, TResampleFilter Filter,
+                     const TVXProgressEvent& OnProgress, void* Sender) {
+  return VXIsWICAvailable() && VXWICResampleBitmap(Source, Target, SourceAlpha, Filter, OnProgress, Sender);
+}
+
+bool ImagingConvert(TVXBitmap* Source, TVXBitmap* Dest, TVXPixelFormat PixelFormat, int32_t PaletteType,
+                    int32_t DitherType, bool CheckOnly, const TVXProgressEvent& OnProgress, void* Sender) {
+  if (!VXIsWICAvailable()) return false;
+  TVXWICFormatConverter converter;
+  converter.m_paletteType = PaletteType;
+  converter.m_ditherType = DitherType;
+  return converter.Convert(Source, Dest, PixelFormat, CheckOnly, OnProgress, Sender);
+}
+
 }  // namespace
 
 // Each format adds its records here, one block per file type, in the style of
@@ -193,6 +209,8 @@ void VXFormatsStartup() {
   hdPhoto.IsStream = &VXIsHDPhotoStream;
   hdPhoto.ImageCount = &VXGetHDPhotoStreamFrameCount;
   VXSetCodecOps(kHDPhotoFileType, hdPhoto);
+  VXImagingHooks.Resample = &ImagingResample;
+  VXImagingHooks.Convert = &ImagingConvert;
   if (VXIsWICAvailable())
     VXRegisterFileFormat(new TVXFileFormatInfo(kHDPhotoFileType, "Microsoft HD Photo", "WDP;HDP;JXR", "hdp", true, 0,
                                                &VXReadPlaceholder, &VXWritePlaceholder, &VXTryPlaceholder));
@@ -206,5 +224,6 @@ void VXFormatsStartup() {
 
 void VXFormatsShutdown() {
   VXJpeg2000Finalize();
+  VXImagingHooks = TVXImagingHooks{};
   VXSetImagingFactory(nullptr);
 }

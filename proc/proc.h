@@ -435,9 +435,12 @@ class TVexlaneProc : public TComponent {
   // colour as threshold); 3..1024 quantised in place, or error-diffused into
   // a vx8p image with vxDithering and at most 256 colours; above 1024 nothing.
   void ConvertTo(int32_t NumColors, TVXDitherMethod DitherMethod);
-  // Conversion through the platform imaging converter. That converter is not
-  // available on this platform, so the answer is false and the image stays
-  // as it is (also with CheckParametersOnly).
+  // Conversion through the platform imaging converter (proc/imaging_hook.h)
+  // with its palette and dither types; the converted image replaces the
+  // image. With CheckParametersOnly only the answer, the image unchanged.
+  // False (image unchanged) when the converter is missing or refuses; a
+  // PixelFormat it has no format for raises EVXException "Unsupported pixel
+  // format".
   bool ConvertTo(TVXPixelFormat PixelFormat, TVXPaletteType PaletteType, TVXDitherType DitherType,
                  bool CheckParametersOnly);
   // As ConvertTo without error diffusion; Palette receives the colours used

@@ -11,6 +11,7 @@
 #include "core/bitmap.h"
 #include "core/colorreduce.h"
 #include "proc/caption.h"
+#include "proc/imaging_hook.h"
 #include "proc/proc.h"
 
 using vxproc::FormatCaption;
@@ -62,14 +63,22 @@ void TVexlaneProc::ConvertTo(int32_t NumColors, TVXDitherMethod DitherMethod) {
 
 bool TVexlaneProc::ConvertTo(TVXPixelFormat PixelFormat, TVXPaletteType PaletteType, TVXDitherType DitherType,
                              bool CheckParametersOnly) {
-  (void)CheckParametersOnly;
   const TVXPixelFormatSet allowed{vx1g, vx8p, vx8g, vx16g, vx24RGB, vxCMYK, vx48RGB};
   if (!BeginWholeImage(allowed, FormatCaption("ConvertTo2 %d %d %d", int(PixelFormat), int(PaletteType),
                                               int(DitherType))))
     return false;
-  // The platform imaging converter cannot be created here: its answer is
-  // false and there is no converted image to take over.
-  const bool converted = false;
+  // The platform imaging converter (proc/imaging_hook.h): palette types go
+  // as 1 .. 12, dither types as 0 .. 8. Without it the answer is false.
+  bool converted = false;
+  if (VXImagingHooks.Convert) {
+    TVXBitmap result;
+    converted = VXImagingHooks.Convert(fVXBitmap, &result, PixelFormat, int32_t(PaletteType) + 1,
+                                       int32_t(DitherType), CheckParametersOnly, OnProgress, this);
+    if (converted && !CheckParametersOnly && !result.IsEmpty()) {
+      CheckLegacyBitmap(result.PixelFormat());
+      fVXBitmap->AssignImage(&result);
+    }
+  }
   EndWholeImage();
   return converted;
 }

@@ -13,12 +13,21 @@
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "core/threadpool.h"
+#include "proc/imaging_hook.h"
 #include "proc/resample_engine.h"
 #include "proc/resample_filters.h"
 
 namespace {
 
 bool IsWICFilter(TResampleFilter f) { return f >= rfWICNearestNeighbor && f <= rfWICFant; }
+
+// The imaging component's scaler for the rfWIC* filters; false when it is
+// not there (the caller then uses the default filter).
+bool ImagingResample(TVXBaseBitmap* Source, TVXBaseBitmap* Target, TVXBaseBitmap* Alpha, TResampleFilter Filter,
+                     const TVXProgressEvent& OnProgress, void* Sender) {
+  auto* target = dynamic_cast<TVXBitmap*>(Target);
+  return target && VXImagingHooks.Resample && VXImagingHooks.Resample(Source, target, Alpha, Filter, OnProgress, Sender);
+}
 
 // The filter used where the asked one cannot serve: the settings' default,
 // which has to be one that every member can run without falling back again.
@@ -173,7 +182,10 @@ void VXResample24(TVXBaseBitmap* Source, TVXBaseBitmap* Target, TVXBitmap* Alpha
     }
     Filter = DefaultFilter();
   }
-  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+  if (IsWICFilter(Filter)) {
+    if (ImagingResample(Source, Target, AlphaChannel, Filter, OnProgress, Sender)) return;
+    Filter = DefaultFilter();
+  }
 
   if (sf == vx8g && tf == vx8g) {
     VXResampleGray8(static_cast<TVXBitmap*>(Source), static_cast<TVXBitmap*>(Target), Filter);
@@ -222,7 +234,10 @@ void ResampleGrey(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter, 
   const TVXPixelFormat fmt = Wide ? vx16g : vx8g;
   if (!Source || !Target || Source->IsEmpty() || Target->IsEmpty()) return;
   if (Source->PixelFormat() != fmt || Target->PixelFormat() != fmt) return;
-  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+  if (IsWICFilter(Filter)) {
+    if (ImagingResample(Source, Target, nullptr, Filter, nullptr, nullptr)) return;
+    Filter = DefaultFilter();
+  }
   switch (Filter) {
     case rfBilinear:
     case rfBicubic:
@@ -267,7 +282,10 @@ void VXResample1Bit(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter
     FillFromSinglePixel(Source, Target);
     return;
   }
-  if (IsWICFilter(Filter)) Filter = DefaultFilter();
+  if (IsWICFilter(Filter)) {
+    if (ImagingResample(Source, Target, nullptr, Filter, nullptr, nullptr)) return;
+    Filter = DefaultFilter();
+  }
   switch (Filter) {
     case rfFastLinear:
     case rfBilinear:

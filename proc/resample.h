@@ -14,9 +14,10 @@
 // The kernel filters (rfTriangle .. rfLinear) give the same bytes whatever
 // the number of threads.
 //
-// The platform imaging component behind the rfWIC* filters does not exist
-// here; those filters use the settings' DefaultResampleFilter instead, as
-// rfBilinear and rfBicubic do for formats they cannot handle.
+// The rfWIC* filters go to the platform imaging component's scaler
+// (proc/imaging_hook.h); without it they use the settings'
+// DefaultResampleFilter instead, as rfBilinear and rfBicubic do for formats
+// they cannot handle.
 
 #include <cstdint>
 

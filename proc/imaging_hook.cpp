@@ -1,0 +1,3 @@
+#include "proc/imaging_hook.h"
+
+constinit TVXImagingHooks VXImagingHooks;
