@@ -49,8 +49,9 @@ void SetStartupFails(bool Fails);
 // Sessions started and not yet shut down.
 int32_t OpenSessions();
 // Test driver: while recording, every flat drawing call is logged with its
-// arguments, e.g. "GdipFillRectangle(10,10,9,9)" (numbers as %g, objects
-// left out), and still draws.
+// arguments, e.g. "GdipFillRectangle(10,10,9,9)" (numbers as %g, colours as
+// eight hexadecimal digits, point lists as "[(x,y),...]", strings quoted,
+// objects left out), and still draws. Turning it off discards the log.
 void SetRecording(bool On);
 // The calls logged since the last call; clears the log.
 std::vector<std::string> Recorded();
@@ -161,7 +162,15 @@ GpStatus GdipResetWorldTransform(GpGraphics* graphics);
 
 // Figures. Rectangles are (x, y, width, height); arc angles in degrees,
 // clockwise from the positive x axis, measured as the angle of the ray from
-// the centre of the ellipse.
+// the centre of the ellipse. Pixel centres lie on whole coordinates: without
+// smoothing, FillRectangle(10, 10, 9, 9) covers exactly the 9 x 9 pixels
+// from (10, 10) and DrawRectangle of the same figures the outline of 10 x 10
+// pixels around them; smoothed, the edges of such a rectangle are half
+// covered. Pens draw at least one pixel wide, with flat ends; dash and gap
+// lengths are multiples of the width. Hatches are aligned with the device.
+// Rectangles of negative width or height draw nothing; ellipses, arcs and
+// pies over them are taken from the other corner. Figures reaching beyond
+// 2^22 pixels from the device's origin are refused (ValueOverflow).
 GpStatus GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x2, REAL y2);
 GpStatus GdipDrawLinesI(GpGraphics* graphics, GpPen* pen, const GpPoint* points, INT count);
 GpStatus GdipDrawRectangle(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height);

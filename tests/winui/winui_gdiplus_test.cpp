@@ -186,6 +186,17 @@ TEST_F(GdiPlusFlat, EmptyAndTurnedOverRectanglesFillNothing) {
     EXPECT_EQ(GdipFillRectangle(g, b, 8, 8, 3, wh), Ok);
   }
   EXPECT_EQ(s.Count(kBlack), 0);
+  // A flat ellipse fills nothing; its outline is the line it collapses to.
+  EXPECT_EQ(GdipFillEllipse(g, b, 4, 2, 0, 10), Ok);
+  EXPECT_EQ(s.Count(kBlack), 0);
+  EXPECT_EQ(GdipDrawEllipse(g, Pen(0xFF000000, 1), 4, 2, 0, 10), Ok);
+  EXPECT_EQ(s.Picture(kBlack, 3, 0, 6, 14), "...\n...\n.#.\n.#.\n.#.\n.#.\n.#.\n.#.\n.#.\n.#.\n.#.\n.#.\n...\n...\n");
+  // An arc over a rectangle given from its other corner is the same arc.
+  Section a(40, 40), c(40, 40);
+  ASSERT_EQ(GdipDrawArc(Graphics(a), Pen(0xFF000000, 1), 5, 5, 30, 20, 30, 200), Ok);
+  ASSERT_EQ(GdipDrawArc(Graphics(c), Pen(0xFF000000, 1), 35, 25, -30, -20, 30, 200), Ok);
+  EXPECT_GT(a.Count(kBlack), 40);
+  EXPECT_EQ(a.Picture(kBlack, 0, 0, 40, 40), c.Picture(kBlack, 0, 0, 40, 40));
 }
 
 TEST_F(GdiPlusFlat, AntiAliasedEllipseCoversItsArea) {
