@@ -9,3 +9,7 @@
 
 // The id of the format Name, registering it on first use; 0 for an empty name.
 uint32_t RegisterClipboardFormatW(const std::string& Name);
+// The name Format was registered with, cut to MaxCount - 1 bytes (room for
+// the terminator of the platform's buffer); the length, or 0 (Name empty)
+// for a predefined or unknown format.
+int GetClipboardFormatNameW(uint32_t Format, std::string& Name, int MaxCount);

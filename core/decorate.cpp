@@ -1,0 +1,208 @@
+#include "core/decorate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "core/bitmap.h"
+#include "core/canvas.h"
+#include "core/gaussblur.h"
+
+void VXDrawFrame3D(TCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor TopLeftColor,
+                   TColor BottomRightColor) {
+  if (!Canvas) return;
+  TPen* pen = Canvas->Pen();
+  pen->SetMode(pmCopy);
+  pen->SetStyle(psSolid);
+  pen->SetWidth(1);
+  pen->SetColor(TopLeftColor);
+  Canvas->MoveTo(x1, y2);
+  Canvas->LineTo(x1, y1);
+  Canvas->LineTo(x2, y1);
+  pen->SetColor(BottomRightColor);
+  Canvas->MoveTo(x1, y2);
+  Canvas->LineTo(x2, y2);
+  Canvas->LineTo(x2, y1);
+}
+
+void VXDrawCanvasFrame3D(TVXCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor TopLeftColor,
+                         TColor BottomRightColor) {
+  if (!Canvas) return;
+  TVXPen* pen = Canvas->Pen();
+  pen->SetMode(pmCopy);
+  pen->SetStyle(psSolid);
+  pen->SetColor(TopLeftColor);
+  Canvas->MoveTo(x1, y2);
+  Canvas->LineTo(x1, y1);
+  Canvas->LineTo(x2, y1);
+  pen->SetColor(BottomRightColor);
+  Canvas->MoveTo(x1, y2);
+  Canvas->LineTo(x2, y2);
+  Canvas->LineTo(x2, y1);
+}
+
+void VXDrawTextHint(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& Text, TFont* Font, TBrush* Brush,
+                    TBitmap* Saved, int32_t AreaWidth, int32_t AreaHeight, TColor TopLeftColor,
+                    TColor BottomRightColor) {
+  if (!Canvas) return;
+  if (Font) Canvas->Font()->Assign(Font);
+  if (Brush) Canvas->Brush()->Assign(Brush);
+  const int32_t W = Canvas->TextWidth(Text) + 12;
+  const int32_t H = Canvas->TextHeight(Text) + 12;
+  X = std::max(X, 0);
+  Y = std::max(Y, 0);
+  X = std::min(X, AreaWidth - W - 1);
+  Y = std::min(Y, AreaHeight - H - 1);
+  if (Saved) {
+    Saved->SetPixelFormat(pf24bit);
+    Saved->SetSize(W, H);
+    Saved->Canvas()->SetCopyMode(cmSrcCopy);
+    Saved->Canvas()->CopyRect(TRect{0, 0, W, H}, Canvas, TRect{X, Y, X + W, Y + H});
+  }
+  Canvas->FillRect(TRect{X + 6, Y + 6, X + W, Y + H});
+  VXDrawFrame3D(Canvas, X + 6, Y + 6, X + W - 1, Y + H - 1, TopLeftColor, BottomRightColor);
+  Canvas->TextOut(X + 9, Y + 9, Text);
+}
+
+void VXDrawTextHintAlpha(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& Template,
+                         const std::string& Text) {
+  if (!Canvas) return;
+  auto canvas = std::make_unique<TVXCanvas>(Canvas, true, true);
+  TFont* font = Canvas->Font();
+  font->SetName("Arial");
+  font->SetSize(9);
+  font->SetColor(clBlack);
+  canvas->Brush()->SetColor(TColor(0x60FFFF));
+  canvas->Brush()->SetStyle(bsSolid);
+  canvas->Brush()->SetTransparency(128);
+  const int32_t W = std::max(Canvas->TextWidth(Text) + 12, Canvas->TextWidth(Template) + 12);
+  const int32_t H = Canvas->TextHeight(Text) + 12;
+  X = std::max(X, 0);
+  Y = std::max(Y, 0);
+  canvas->FillRect(TRect{X + 6, Y + 6, X + W, Y + H});
+  VXDrawCanvasFrame3D(canvas.get(), X + 6, Y + 6, X + W - 1, Y + H - 1, TColor(0xFFFFFF), TColor(0x808080));
+  canvas->Brush()->SetStyle(bsClear);
+  canvas.reset();  // the box is finished before the text goes over it
+  Canvas->Brush()->SetStyle(bsClear);
+  Canvas->TextOut(X + 9, Y + 9, Text);
+}
+
+namespace {
+
+// Multiplies the channels of pixel (x, y) by f (truncating): in Bitmap's rows
+// when it holds the pixel, else through the canvas.
+void Darken(TCanvas* Canvas, TBitmap* Bitmap, int32_t x, int32_t y, double f) {
+  if (Bitmap && x >= 0 && y >= 0 && x < Bitmap->Width() && y < Bitmap->Height() &&
+      (Bitmap->PixelFormat() == pf24bit || Bitmap->PixelFormat() == pf32bit)) {
+    const int32_t bytes = Bitmap->PixelFormat() == pf24bit ? 3 : 4;
+    uint8_t* p = static_cast<uint8_t*>(Bitmap->ScanLine(y)) + size_t(x) * size_t(bytes);
+    for (int c = 0; c < 3; ++c) p[c] = uint8_t(int32_t(p[c] * f));
+    return;
+  }
+  if (!Canvas) return;
+  const TColor v = Canvas->Pixels(x, y);
+  if (uint32_t(v) == CLR_INVALID) return;  // outside the canvas's surface
+  const uint32_t r = uint32_t(int32_t((v & 0xFF) * f));
+  const uint32_t g = uint32_t(int32_t(((v >> 8) & 0xFF) * f));
+  const uint32_t b = uint32_t(int32_t(((v >> 16) & 0xFF) * f));
+  Canvas->SetPixels(x, y, TColor(r | (g << 8) | (b << 16)));
+}
+
+TColor Grey(int32_t v) {
+  const uint32_t g = uint32_t(std::clamp(v, 0, 255));
+  return TColor(g | (g << 8) | (g << 16));
+}
+
+// The grey of the gradient strip: distance k of Len from the image, against
+// the floor g0.
+int32_t GradientGrey(int32_t k, int32_t Len, int32_t g0) {
+  return std::max(int32_t(std::exp(double(k) / Len) / M_E * 255), g0);
+}
+
+int32_t GradientFloor(int32_t j, int32_t Len) {
+  return std::clamp(int32_t(std::exp(double(Len - 3 * j) / Len) / M_E * 255), 0, 255);
+}
+
+}  // namespace
+
+void VXDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                       uint8_t Kind) {
+  const int32_t W = x2 - x1 + 1;
+  const int32_t H = y2 - y1 + 1;
+  switch (Kind) {
+    case 1:
+      if (Canvas) Canvas->FillRect(TRect{x1, y1 + W, x2, y2 + 1});
+      break;
+    case 2:
+      for (int32_t i = 0; i < W; ++i) {
+        const double t = (W - i) / (W / 3.0);
+        const double f = std::exp(-0.1 - t * t / 6);
+        for (int32_t row = y1 + W; row <= y2 - W + i + 3; ++row) Darken(Canvas, Bitmap, x1 + i, row, f);
+      }
+      break;
+    case 3:
+      // A strip of no width or height has no gradient.
+      if (!Canvas || W < 1 || H < 1) break;
+      for (int32_t j = 0, k0 = 0; j <= H; ++j) {
+        const int32_t g0 = GradientFloor(j, H);
+        if (j > H - W + 1) ++k0;
+        for (int32_t k = k0; k <= W; ++k) Canvas->SetPixels(x1 + k, y1 + j, Grey(GradientGrey(k, W, g0)));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void VXDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                        uint8_t Kind) {
+  const int32_t W = x2 - x1 + 1;
+  const int32_t H = y2 - y1 + 1;
+  switch (Kind) {
+    case 1:
+      if (Canvas) Canvas->FillRect(TRect{x1 + H, y1, x2 + 1, y2});
+      break;
+    case 2:
+      for (int32_t j = 0; j < H; ++j) {
+        const double t = (j - H) / (H / 3.0);
+        const double f = std::exp(-0.1 - t * t / 6);
+        for (int32_t col = x1 + H; col <= x2 - H + j + 1; ++col) Darken(Canvas, Bitmap, col, y1 + j, f);
+      }
+      break;
+    case 3:
+      if (!Canvas || W < 1 || H < 1) break;
+      for (int32_t i = 0, k0 = 0; i <= W; ++i) {
+        const int32_t g0 = GradientFloor(i, W);
+        if (i > W - H + 1) ++k0;
+        for (int32_t k = k0; k <= H; ++k) Canvas->SetPixels(x1 + i, y1 + k, Grey(GradientGrey(k, H, g0)));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void VXDrawSoftShadow(TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (!Bitmap || (Bitmap->PixelFormat() != pf24bit && Bitmap->PixelFormat() != pf32bit)) return;
+  const int64_t mw = int64_t(x2) - x1 + 11;
+  const int64_t mh = int64_t(y2) - y1 + 11;
+  if (mw < 1 || mh < 1 || mw > INT32_MAX || mh > INT32_MAX) return;
+  TVXBitmap mask;
+  if (!mask.Allocate(int32_t(mw), int32_t(mh), vx8g)) return;
+  mask.Fill(0);
+  mask.FillRect(5, 5, int32_t(mw) - 4, int32_t(mh) - 4, 255);
+  VXGaussianBlurGray(&mask, 0, 0, int32_t(mw) - 1, int32_t(mh) - 1, 2.5);
+  const int32_t bytes = Bitmap->PixelFormat() == pf24bit ? 3 : 4;
+  const int32_t ya = std::max(y1 - 5, 0), yb = std::min(y2 + 5, Bitmap->Height() - 1);
+  const int32_t xa = std::max(x1 - 5, 0), xb = std::min(x2 + 5, Bitmap->Width() - 1);
+  for (int32_t y = ya; y <= yb; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+    const uint8_t* m = static_cast<const uint8_t*>(mask.Scanline(y - y1 + 5));
+    for (int32_t x = xa; x <= xb; ++x) {
+      if (x >= x1 && x < x2 && y >= y1 && y < y2) continue;
+      const double f = 1 - m[x - x1 + 5] / 255.0;
+      uint8_t* p = row + size_t(x) * size_t(bytes);
+      for (int c = 0; c < 3; ++c) p[c] = uint8_t(int32_t(p[c] * f));
+    }
+  }
+}
