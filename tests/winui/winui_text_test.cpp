@@ -4,6 +4,7 @@
 // order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -92,12 +93,14 @@ TEST(WinUIText, ExtentsAgreeWithPillowOnTheSameFilesAndPixelSizes) {
   const int heights[] = {-11, -12, -20};
   const char* samples[] = {"Hello, World!", "The quick brown fox jumps over the lazy dog", "Tarvello 1.4 (2026)",
                            "iiiiilllll", "WWWWMMMM"};
+  // Pillow's complex layout (raqm, which python3-pil depends on) advances by
+  // the face's own widths, as the window layer does.
   std::string script = "from PIL import ImageFont\nd='/usr/share/fonts/truetype/dejavu/'\n";
   for (const Face& f : faces)
     for (int h : heights)
       for (const char* s : samples)
-        script += std::string("f=ImageFont.truetype(d+'") + f.file + "'," + std::to_string(-h) + ")\na,b=f.getmetrics()\nprint(f.getlength('" +
-                  s + "'),a+b)\n";
+        script += std::string("f=ImageFont.truetype(d+'") + f.file + "'," + std::to_string(-h) +
+                  ",layout_engine=ImageFont.Layout.RAQM)\na,b=f.getmetrics()\nprint(f.getlength('" + s + "'),a+b)\n";
   std::string file = testing::TempDir() + "/pillow_extents.py";
   {
     FILE* out = std::fopen(file.c_str(), "w");
@@ -449,6 +452,50 @@ TEST(WinUIText, UnderlineSpansTheTextAndPerCharacterDistances) {
   for (Canvas* k : {&c, &d, &e, &g}) SelectObject(k->dc, GetStockObject(SYSTEM_FONT));
   DeleteObject(plain);
   DeleteObject(under);
+}
+
+TEST(WinUIText, TextOnSectionsOfEveryDepth) {
+  // A monochrome font in black on white gives the same pixels at every
+  // depth; each surface is read back through GetPixel.
+  HFONT f = MakeFont(u"DejaVu Sans", -13, 400, NONANTIALIASED_QUALITY);
+  std::vector<COLORREF> want;
+  for (int bpp : {32, 24, 8, 1}) {
+    std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + 256 * 4, 0);
+    auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
+    bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi->bmiHeader.biWidth = 50;
+    bi->bmiHeader.biHeight = 20;  // bottom-up
+    bi->bmiHeader.biPlanes = 1;
+    bi->bmiHeader.biBitCount = WORD(bpp);
+    if (bpp <= 8) {
+      auto* q = reinterpret_cast<RGBQUAD*>(info.data() + sizeof(BITMAPINFOHEADER));
+      q[1] = RGBQUAD{255, 255, 255, 0};
+      bi->bmiHeader.biClrUsed = 2;
+    }
+    void* bits = nullptr;
+    HBITMAP bm = CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bm, nullptr) << bpp;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ ob = SelectObject(dc, bm), of = SelectObject(dc, f);
+    RECT all{0, 0, 50, 20};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    TextOutW(dc, 3, 2, "Depth", 5);
+    std::vector<COLORREF> got;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 50; ++x) got.push_back(GetPixel(dc, x, y));
+    if (want.empty()) {
+      want = got;
+      EXPECT_NE(std::count(want.begin(), want.end(), COLORREF(0)), 0);
+    } else {
+      EXPECT_EQ(got, want) << bpp << " bits";
+    }
+    SelectObject(dc, of);
+    SelectObject(dc, ob);
+    DeleteDC(dc);
+    DeleteObject(bm);
+  }
+  DeleteObject(f);
 }
 
 TEST(WinUIText, BadArgumentsFailQuietly) {
