@@ -1,5 +1,6 @@
-// Logical font handles and the list of font families. Text drawing comes
-// with the drawing canvas; here fonts are records a DC can select.
+// Logical font handles and the list of font families: fonts are records a
+// DC can select. Text drawn and measured with them: winui/gdi_text.h (the
+// faces behind them: winui/font_face.h).
 #pragma once
 #include <string>
 #include <vector>
