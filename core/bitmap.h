@@ -348,9 +348,9 @@ class TVXBitmap : public TVXBaseBitmap {
   // this bitmap first detaches it: it then merges nothing.
   std::unique_ptr<TVXBitmap> CreateROIBitmap(TRect Rect, TVXPixelFormat ROIPixelFormat, bool PerformAlphaCompositing);
   // A canvas over a region-of-interest bitmap of the rectangle (vx24RGB, or
-  // the transparent vx32RGB one with PerformAlphaCompositing, drawn on with
-  // GDI+'s source-copy compositing), translated so that the caller draws in
-  // this bitmap's coordinates. Freeing the canvas frees its bitmap, which
+  // the transparent vx32RGB one with PerformAlphaCompositing when the canvas
+  // draws through GDI+, with source-copy compositing), translated so that the
+  // caller draws in this bitmap's coordinates. Freeing the canvas frees its bitmap, which
   // merges what was drawn.
   std::unique_ptr<TVXCanvas> CreateROICanvas(TRect Rect, bool AntiAlias, bool UseGDIPlus, bool PerformAlphaCompositing);
   // The bitmap a region-of-interest bitmap came from (nullptr when none or
@@ -712,6 +712,7 @@ class TVXBitmap : public TVXBaseBitmap {
   void PushPaletteToTBitmap();
   void FreeVXCanvas();
   void CommitROI();
+  void MapToPaletteOf(TVXBitmap* Dest, int32_t DstX, int32_t DstY);
   void DetachROIBitmaps();
   bool ConvertPlatformFormat(TVXPixelFormat NewFormat);
   void SetFormatFields(TVXPixelFormat Format);

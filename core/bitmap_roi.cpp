@@ -3,10 +3,13 @@
 // it when freed.
 
 #include <algorithm>
+#include <climits>
 #include <memory>
+#include <unordered_map>
 
 #include "core/bitmap.h"
 #include "core/canvas.h"
+#include "core/gdiplus.h"
 #include "core/geometry.h"
 #include "gui/graphics.h"
 
@@ -42,7 +45,11 @@ std::unique_ptr<TVXBitmap> TVXBitmap::CreateROIBitmap(TRect Rect, TVXPixelFormat
 std::unique_ptr<TVXCanvas> TVXBitmap::CreateROICanvas(TRect Rect, bool AntiAlias, bool UseGDIPlus,
                                                       bool PerformAlphaCompositing) {
   VXOrderCorners(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
-  std::unique_ptr<TVXBitmap> roi = CreateROIBitmap(Rect, vx24RGB, PerformAlphaCompositing);
+  // GDI leaves no alpha in a 32-bit bitmap: a canvas that will draw through
+  // GDI gets a copy of the rectangle, not the transparent bitmap (on which
+  // everything drawn would vanish when merged).
+  const bool composite = PerformAlphaCompositing && UseGDIPlus && VXGDIPlusEnabled();
+  std::unique_ptr<TVXBitmap> roi = CreateROIBitmap(Rect, vx24RGB, composite);
   auto canvas = std::make_unique<TVXCanvas>(roi->Canvas(), AntiAlias, UseGDIPlus, nullptr);
   canvas->SetROIBitmap(roi.release());
   canvas->OnDestroy = [](void* Sender) {
@@ -53,7 +60,7 @@ std::unique_ptr<TVXCanvas> TVXBitmap::CreateROICanvas(TRect Rect, bool AntiAlias
     delete b;  // merges what was drawn
   };
   canvas->Translate(-double(Rect.Left), -double(Rect.Top));
-  if (PerformAlphaCompositing)
+  if (composite)
     canvas->SetCompositingMode(vxCompositingModeSourceCopy, vxCompositingQualityHighQuality);
   return canvas;
 }
@@ -84,12 +91,54 @@ void TVXBitmap::CommitROI() {
     orig->MergeWithAlpha(this, r.Left, r.Top, -1, -1, 255, rfNone, vxlNormal, false, 0, 0, 1.0);
     return;
   }
-  if (orig->PixelFormat() != PixelFormat()) SetPixelFormat(orig->PixelFormat());
-  CopyRectTo(orig, 0, 0, r.Left, r.Top, Width(), Height());
+  if (orig->PixelFormat() == vx8p && PixelFormat() != vx8p)
+    MapToPaletteOf(orig, r.Left, r.Top);
+  else {
+    if (orig->PixelFormat() != PixelFormat()) SetPixelFormat(orig->PixelFormat());
+    CopyRectTo(orig, 0, 0, r.Left, r.Top, Width(), Height());
+  }
   if (TVXBitmap* a = AlphaChannelOpt()) {
     if (TVXBitmap* oa = orig->AlphaChannel()) {
       a->CopyRectTo(oa, 0, 0, r.Left, r.Top, a->Width(), a->Height());
       oa->SyncFull();
+    }
+  }
+}
+
+// Writes this bitmap into a palette bitmap at (DstX, DstY) (clipped) as the
+// nearest entries of its palette: a conversion of its own would bring a
+// palette of its own, which the original's indices do not follow.
+void TVXBitmap::MapToPaletteOf(TVXBitmap* Dest, int32_t DstX, int32_t DstY) {
+  if (PixelFormat() != vx24RGB) SetPixelFormat(vx24RGB);
+  if (PixelFormat() != vx24RGB) return;
+  const int32_t n = std::min(Dest->PaletteUsed(), Dest->PaletteLength());
+  const TRGB* pal = Dest->PaletteBuffer();
+  if (!pal || n <= 0) return;
+  std::unordered_map<uint32_t, uint8_t> nearest;
+  const int32_t x0 = std::max(0, -DstX), y0 = std::max(0, -DstY);
+  const int32_t x1 = int32_t(std::min<int64_t>(Width(), int64_t(Dest->Width()) - DstX));
+  const int32_t y1 = int32_t(std::min<int64_t>(Height(), int64_t(Dest->Height()) - DstY));
+  for (int32_t y = y0; y < y1; ++y) {
+    const auto* s = static_cast<const TRGB*>(ScanLine(y));
+    auto* d = static_cast<uint8_t*>(Dest->ScanLine(DstY + y));
+    if (!s || !d) continue;
+    for (int32_t x = x0; x < x1; ++x) {
+      const TRGB c = s[x];
+      const uint32_t key = (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b;
+      auto it = nearest.find(key);
+      if (it == nearest.end()) {
+        int32_t best = 0, bestDist = INT32_MAX;
+        for (int32_t i = 0; i < n && i < 256; ++i) {
+          const int32_t dr = int32_t(pal[i].r) - c.r, dg = int32_t(pal[i].g) - c.g, db = int32_t(pal[i].b) - c.b;
+          const int32_t dist = dr * dr + dg * dg + db * db;
+          if (dist < bestDist) {
+            bestDist = dist;
+            best = i;
+          }
+        }
+        it = nearest.emplace(key, uint8_t(best)).first;
+      }
+      d[DstX + x] = it->second;
     }
   }
 }

@@ -7,6 +7,7 @@
 #include "core/gdiplus.h"
 #include "core/geometry.h"
 #include "core/vxdefs.h"
+#include "winui/gdi_text.h"
 
 namespace {
 
@@ -267,12 +268,118 @@ void TVXCanvas::Pie(float X, float Y, float Width, float Height, float StartAngl
 }
 
 // GDI goes counter-clockwise from the start ray to the end ray; GDI+
-// measures clockwise, so the same arc starts at the end ray.
+// measures clockwise, so the same arc starts at the end ray. GDI sees its
+// rays from the box's centre in whole pixels, ((X1 + X2) div 2,
+// (Y1 + Y2) div 2); the ellipse GDI+ draws (ArcBox) has its centre half a
+// pixel up and left of that, so each angle is taken from that centre to
+// where the GDI ray meets the ellipse: near a flat side of the ellipse the
+// half pixel would otherwise move the arc's ends by several pixels. Equal
+// rays give the whole ellipse, as in GDI.
 void TVXCanvas::ArcAngles(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
                           int32_t Y4, float& Start, float& Sweep) {
+  VXOrderCorners(X1, Y1, X2, Y2);
   const int32_t cx = int32_t((int64_t(X1) + X2) / 2), cy = int32_t((int64_t(Y1) + Y2) / 2);
+  const double ex = (double(X1) + X2 - 1) / 2, ey = (double(Y1) + Y2 - 1) / 2;  // GDI+ ellipse centre
+  const double ax = (double(X2) - X1 - 1) / 2, ay = (double(Y2) - Y1 - 1) / 2;  // and half axes
+  // Clockwise angle in degrees (0..360) of the point where the ray from the
+  // GDI centre through (px, py) meets the ellipse, seen from its centre.
+  auto angle = [&](int32_t px, int32_t py, double& deg) {
+    const double dx = double(px) - cx, dy = double(py) - cy;
+    if (!(ax > 0 && ay > 0) || (dx == 0 && dy == 0)) return false;
+    const double ox = (cx - ex) / ax, oy = (cy - ey) / ay, ux = dx / ax, uy = dy / ay;
+    const double A = ux * ux + uy * uy, B = 2 * (ox * ux + oy * uy), C = ox * ox + oy * oy - 1;
+    const double disc = B * B - 4 * A * C;
+    if (!(disc >= 0)) return false;
+    const double t = (-B + std::sqrt(disc)) / (2 * A);
+    deg = std::atan2(cy + t * dy - ey, cx + t * dx - ex) * VXRadToDeg;
+    if (deg < 0) deg += 360;
+    return true;
+  };
+  double s3 = 0, s4 = 0;
+  if (angle(X3, Y3, s3) && angle(X4, Y4, s4)) {
+    double sweep = s3 - s4;  // counter-clockwise from the start ray
+    if (sweep <= 0) sweep += 360;
+    Start = float(s4);
+    Sweep = float(sweep);
+    return;
+  }
+  // A box without inside or a ray from its very centre: the plain angles.
   Start = float(-VXPointAngle(cx, cy, X4, Y4) * VXRadToDeg);
   Sweep = float(VXSweepAngle(X3, Y3, cx, cy, X4, Y4) * VXRadToDeg);
+}
+
+// The ellipse of a GDI arc or pie lies in its rectangle with the right and
+// bottom edges excluded, as for Ellipse: the same (R - L - 1) x (B - T - 1)
+// outline through GDI+.
+GpRectF TVXCanvas::ArcBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  VXOrderCorners(X1, Y1, X2, Y2);
+  return GpRectF{REAL(X1), REAL(Y1), REAL(int64_t(X2) - X1 - 1), REAL(int64_t(Y2) - Y1 - 1)};
+}
+
+void TVXCanvas::Pie(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
+  if (!FUseGDIPlus) {
+    FCanvas->Pie(X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+    return;
+  }
+  if (!FGraphics) return;
+  float start = 0, sweep = 0;
+  ArcAngles(X1, Y1, X2, Y2, X3, Y3, X4, Y4, start, sweep);
+  GpRectF b = ArcBox(X1, Y1, X2, Y2);
+  VX_GDIP(GdipDrawPie, FGraphics, FPen->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
+  VX_GDIP(GdipFillPie, FGraphics, FBrush->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
+}
+
+void TVXCanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
+  if (!FUseGDIPlus) {
+    FCanvas->Arc(X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+    return;
+  }
+  if (!FGraphics) return;
+  float start = 0, sweep = 0;
+  ArcAngles(X1, Y1, X2, Y2, X3, Y3, X4, Y4, start, sweep);
+  GpRectF b = ArcBox(X1, Y1, X2, Y2);
+  VX_GDIP(GdipDrawArc, FGraphics, FPen->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+void TVXCanvas::TextOut(int32_t X, int32_t Y, const std::string& Text) { FCanvas->TextOut(X, Y, Text); }
+
+void TVXCanvas::TextRect(const TRect& Rect, int32_t X, int32_t Y, const std::string& Text) {
+  FCanvas->TextRect(Rect, X, Y, Text);
+}
+
+void TVXCanvas::TextRectEx(const TRect& Rect, int32_t X, int32_t Y, const std::string& Text) {
+  const int32_t width = FCanvas->TextWidth(Text);  // also puts the font into the device context
+  if (FCanvas->CanvasOrientation() == coRightToLeft) X += width + 1;
+  const RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+  ExtTextOutW(FCanvas->Handle(), X, Y, UINT(FCanvas->TextFlags()) | ETO_CLIPPED, &r, Text.c_str(), int(Text.size()),
+              nullptr);
+}
+
+TSize TVXCanvas::TextExtent(const std::string& Text) { return FCanvas->TextExtent(Text); }
+
+void TVXCanvas::DrawText(const std::string& Text, const TRect& BoundingRect) {
+  if (!FUseGDIPlus) {
+    TextRectEx(BoundingRect, BoundingRect.Left, BoundingRect.Top, Text);
+    return;
+  }
+  if (!FGraphics) return;
+  FCanvas->TextExtent(std::string());  // the platform font into the device context
+  VX_GDIP(GdipSetTextRenderingHint, FGraphics, TextRenderingHintAntiAliasGridFit);
+  GpFont* font = nullptr;
+  VX_GDIP(GdipCreateFontFromDC, FCanvas->Handle(), &font);
+  GpStringFormat* format = nullptr;
+  VX_GDIP(GdipCreateStringFormat, 0, LANGID(0), &format);
+  if (font && format) {
+    const GpRectF layout{REAL(BoundingRect.Left), REAL(BoundingRect.Top),
+                         REAL(int64_t(BoundingRect.Right) - BoundingRect.Left + 1),
+                         REAL(int64_t(BoundingRect.Bottom) - BoundingRect.Top + 1)};
+    VX_GDIP(GdipDrawString, FGraphics, Text.c_str(), INT(Text.size()), font, &layout, format, FBrush->GHandle());
+  }
+  if (format) VX_GDIP(GdipDeleteStringFormat, format);
+  if (font) VX_GDIP(GdipDeleteFont, font);
 }
 
 // ---------------------------------------------------------------------------
@@ -314,6 +421,10 @@ TVXEmptyCanvas::~TVXEmptyCanvas() = default;
 void VXShadeOutsideRect(TCanvas* Canvas, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t L, int32_t T,
                         int32_t R, int32_t B) {
   if (!Canvas || L >= R || T >= B) return;
+  // The caller's brush gets its colour and style back.
+  TBrush* platform = Canvas->Brush();
+  const TColor savedColor = platform->Color();
+  const TBrushStyle savedStyle = platform->Style();
   TVXCanvas c(Canvas, false, true, nullptr);
   c.Brush()->SetStyle(bsSolid);
   c.Brush()->SetColor(clBlack);
@@ -322,4 +433,6 @@ void VXShadeOutsideRect(TCanvas* Canvas, int32_t X, int32_t Y, int32_t W, int32_
   c.FillRect(TRect{R, Y, X + W + 1, Y + H + 1});
   c.FillRect(TRect{L + 1, Y, R + 1, T + 2});
   c.FillRect(TRect{L + 1, B + 1, R + 1, Y + H + 1});
+  platform->SetColor(savedColor);
+  platform->SetStyle(savedStyle);
 }

@@ -102,6 +102,10 @@ class TVXCanvas {
   void FillRect(const TRect& Rect);
   void Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
   void Rectangle(const TRect& Rect) { Rectangle(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom); }
+  // Through GDI+ the rectangle is first adjusted for a pen wider or
+  // thinner than 1 so that a small ellipse keeps room for its outline; an
+  // ellipse whose rectangle then has no width or no height is not drawn
+  // (GDI draws none either).
   void Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
   void Ellipse(const TRect& Rect) { Ellipse(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom); }
   // Corners of X3 x Y3 pixels.
@@ -110,6 +114,30 @@ class TVXCanvas {
   void Polyline(std::span<const TPoint> Points);
   // A pie in GDI+ terms (angles in degrees, clockwise); GDI draws nothing.
   void Pie(float X, float Y, float Width, float Height, float StartAngle, float SweepAngle);
+  // A pie and an arc in GDI terms: the ellipse in (X1, Y1)-(X2, Y2), from
+  // the ray through (X3, Y3) counter-clockwise to the ray through (X4, Y4).
+  void Pie(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4);
+  void Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4);
+
+
+  // ---- text (UTF-8) ----
+  // The platform canvas's text in its font, also on a GDI+ canvas.
+  void TextOut(int32_t X, int32_t Y, const std::string& Text);
+  void TextOut2(int32_t X, int32_t Y, const std::string& Text) { TextOut(X, Y, Text); }
+  // Text at (X, Y) clipped to Rect with the platform canvas's text flags;
+  // the brush fills Rect first unless its style is bsClear. Right to left
+  // (see TCanvas::CanvasOrientation) X is moved past the text's width.
+  void TextRect(const TRect& Rect, int32_t X, int32_t Y, const std::string& Text);
+  // The same, never filling Rect.
+  void TextRectEx(const TRect& Rect, int32_t X, int32_t Y, const std::string& Text);
+  // 0 x 0 when the device context cannot measure.
+  TSize TextExtent(const std::string& Text);
+  int32_t TextWidth(const std::string& Text) { return TextExtent(Text).cx; }
+  int32_t TextHeight(const std::string& Text) { return TextExtent(Text).cy; }
+  // The whole text laid out in BoundingRect: through GDI+ in the device
+  // context's font with the brush, anti-aliased; through GDI the platform
+  // text at the rectangle's top-left corner, clipped to it.
+  void DrawText(const std::string& Text, const TRect& BoundingRect);
 
   // ---- compositing and transformation ----
   // Through GDI+ only; a GDI canvas ignores it.
@@ -130,6 +158,7 @@ class TVXCanvas {
   // Angles of an arc or pie given in GDI terms, in degrees.
   static void ArcAngles(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
                         int32_t Y4, float& Start, float& Sweep);
+  static GpRectF ArcBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 
   TVXCanvasSmoothingMode FSmoothingMode = vxsmInvalid;
   GpGraphics* FGraphics = nullptr;
@@ -163,6 +192,8 @@ class TVXEmptyCanvas : private vxcanvas_detail::TVXEmptyCanvasBitmap, public TVX
 // T >= B; otherwise fills, through a TVXCanvas over Canvas with a solid
 // black brush of transparency 150, the rectangles (X, Y)-(L + 2, Y + H + 1),
 // (R, Y)-(X + W + 1, Y + H + 1), (L + 1, Y)-(R + 1, T + 2) and
-// (L + 1, B + 1)-(R + 1, Y + H + 1) as the canvas's FillRect takes them.
+// (L + 1, B + 1)-(R + 1, Y + H + 1) as the canvas's FillRect takes them
+// (through GDI+ right and bottom lie one pixel further in, so the four do
+// not overlap). The platform brush keeps its colour and style.
 void VXShadeOutsideRect(TCanvas* Canvas, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t L, int32_t T,
                         int32_t R, int32_t B);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -16,6 +17,8 @@
 #include "gui/graphics.h"
 #include "winui/gdi.h"
 #include "winui/gdiplus.h"
+
+#include "../winui/pinned_fonts.h"
 
 namespace {
 
@@ -187,11 +190,21 @@ TEST_F(CanvasGDIPlus, ClearPenAndClearBrushDrawNothing) {
   c.FillRect(TRect{0, 0, 30, 30});
   c.LineTo(29, 29);
   EXPECT_EQ(Changed(*bmp), RectMask(30, 30, {}));
+  // Text goes through the platform canvas: the clear brush leaves the
+  // rectangle alone and no GDI+ figure is made for it.
+  c.Font()->SetName("DejaVu Sans");
+  c.Font()->SetHeight(-12);
+  c.Font()->SetColor(clBlack);
+  const auto text = Record([&] { c.TextRect(TRect{2, 2, 28, 28}, 4, 4, "Ab"); });
+  EXPECT_TRUE(Only(text, "GdipFill").empty());
+  EXPECT_TRUE(Only(text, "GdipDraw").empty());
+  EXPECT_EQ(At(*bmp, 26, 26), (std::array<int, 3>{255, 255, 255}));
+  EXPECT_NE(Changed(*bmp), RectMask(30, 30, {}));
   // Back to solid: both show.
   c.Pen()->SetStyle(psSolid);
   c.Brush()->SetStyle(bsSolid);
   c.Rectangle(2, 2, 25, 25);
-  EXPECT_EQ(At(*bmp, 10, 10)[0], 55);  // 255 - 200 of black
+  EXPECT_EQ(At(*bmp, 20, 20)[0], 55);  // 255 - 200 of black
 }
 
 TEST_F(CanvasGDIPlus, RoundRectWithCorner20UsesCorners21AfterTheFirst) {
@@ -393,6 +406,106 @@ TEST_F(CanvasGDIPlus, BitmapCanvasAndEmptyCanvasDrawThroughGDIPlus) {
   EXPECT_TRUE(e.UsesGDIPlus());
   e.Brush()->SetColor(clBlack);
   e.FillRect(TRect{0, 0, 5, 5});
+}
+
+// Every changed pixel of A has a changed pixel of B within one pixel.
+bool WithinOnePixel(const std::vector<int>& A, const std::vector<int>& B, int w, int h, std::string& where) {
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      if (!A[size_t(y) * size_t(w) + size_t(x)]) continue;
+      bool near = false;
+      for (int dy = -1; dy <= 1 && !near; ++dy)
+        for (int dx = -1; dx <= 1 && !near; ++dx) {
+          const int u = x + dx, v = y + dy;
+          near = u >= 0 && v >= 0 && u < w && v < h && B[size_t(v) * size_t(w) + size_t(u)];
+        }
+      if (!near) {
+        where = std::to_string(x) + "," + std::to_string(y);
+        return false;
+      }
+    }
+  return true;
+}
+
+TEST_F(CanvasGDIPlus, ArcsAndPiesOfEightIntegersMatchGDI) {
+  struct Case {
+    int x1, y1, x2, y2, x3, y3, x4, y4;
+  };
+  const Case cases[] = {
+      {10, 10, 50, 40, 50, 25, 30, 10},   // first quadrant (right to top)
+      {10, 10, 50, 40, 30, 10, 50, 25},   // three quarters the other way round
+      {5, 20, 55, 35, 60, 40, 0, 40},     // across the bottom of a flat ellipse
+      {20, 5, 40, 55, 41, 0, 41, 60},     // a tall one, the right half... from above to below
+      {10, 10, 50, 50, 50, 15, 50, 45},   // almost a full turn
+      {50, 40, 10, 10, 50, 25, 30, 10},   // corners reversed
+      {10, 10, 50, 40, 50, 25, 50, 25},   // equal rays: the whole ellipse
+  };
+  for (const Case& k : cases) {
+    for (const bool pie : {false, true}) {
+      auto gdi = WhiteBitmap(64, 64);
+      auto plus = WhiteBitmap(64, 64);
+      TVXCanvas a(gdi->Canvas(), false, false);
+      TVXCanvas b(plus->Canvas(), false, true);
+      ASSERT_FALSE(a.UsesGDIPlus());
+      ASSERT_TRUE(b.UsesGDIPlus());
+      for (TVXCanvas* c : {&a, &b}) {
+        c->Pen()->SetColor(clBlack);
+        c->Brush()->SetColor(clBlack);
+        if (pie)
+          c->Pie(k.x1, k.y1, k.x2, k.y2, k.x3, k.y3, k.x4, k.y4);
+        else
+          c->Arc(k.x1, k.y1, k.x2, k.y2, k.x3, k.y3, k.x4, k.y4);
+      }
+      const auto ma = Changed(*gdi), mb = Changed(*plus);
+      std::string where;
+      EXPECT_TRUE(std::count(ma.begin(), ma.end(), 1) > 10) << k.x3 << "," << k.y3;
+      EXPECT_TRUE(WithinOnePixel(ma, mb, 64, 64, where))
+          << (pie ? "pie " : "arc ") << k.x3 << "," << k.y3 << " " << k.x4 << "," << k.y4 << ": GDI at " << where;
+      EXPECT_TRUE(WithinOnePixel(mb, ma, 64, 64, where))
+          << (pie ? "pie " : "arc ") << k.x3 << "," << k.y3 << " " << k.x4 << "," << k.y4 << ": GDI+ at " << where;
+    }
+  }
+  // The angles go to GDI+ in degrees, clockwise; equal rays make a whole
+  // ellipse as in GDI.
+  auto bmp = WhiteBitmap(64, 64);
+  TVXCanvas c(bmp->Canvas(), false, true);
+  EXPECT_EQ(Only(Record([&] {
+              c.Arc(10, 10, 51, 41, 51, 25, 30, 10);
+              c.Arc(51, 41, 10, 10, 30, 10, 51, 25);
+              c.Arc(10, 10, 51, 41, 51, 25, 60, 25);
+            }),
+                 "GdipDrawArc"),
+            (std::vector<std::string>{"GdipDrawArc(10,10,40,30,270,90)", "GdipDrawArc(10,10,40,30,0,270)",
+                                      "GdipDrawArc(10,10,40,30,0,360)"}));
+}
+
+TEST_F(CanvasGDIPlus, DrawTextLaysTheWholeTextOutInTheRectangleWithTheBrush) {
+  auto bmp = WhiteBitmap(120, 60);
+  TVXCanvas c(bmp->Canvas(), true, true);
+  c.Font()->SetName("DejaVu Sans");
+  c.Font()->SetHeight(-13);
+  c.Brush()->SetColor(clRed);
+  const TRect r{10, 5, 70, 40};
+  const auto calls = Record([&] { c.DrawText("Wrapped words of text", r); });
+  EXPECT_EQ(Only(calls, "GdipSetTextRenderingHint"), (std::vector<std::string>{"GdipSetTextRenderingHint(3)"}));
+  EXPECT_EQ(Only(calls, "GdipCreateFontFromDC").size(), 1u);
+  EXPECT_EQ(Only(calls, "GdipCreateStringFormat"), (std::vector<std::string>{"GdipCreateStringFormat(0,0)"}));
+  EXPECT_EQ(Only(calls, "GdipDrawString"),
+            (std::vector<std::string>{"GdipDrawString(\"Wrapped words of text\",21,10,5,61,36)"}));
+  EXPECT_EQ(Only(calls, "GdipDeleteStringFormat").size(), 1u);
+  EXPECT_EQ(Only(calls, "GdipDeleteFont").size(), 1u);
+  // Red text within the layout rectangle, on more than one line.
+  int minY = 60, maxY = -1;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 120; ++x) {
+      const auto p = At(*bmp, x, y);
+      if (p == std::array<int, 3>{255, 255, 255}) continue;
+      ASSERT_TRUE(x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom) << x << "," << y;
+      ASSERT_GE(p[2], p[1]) << x << "," << y;  // red over white
+      minY = std::min(minY, y);
+      maxY = std::max(maxY, y);
+    }
+  EXPECT_GT(maxY - minY, c.TextHeight("W"));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,6 +15,9 @@
 #include "core/settings.h"
 #include "gui/graphics.h"
 #include "winui/gdi.h"
+#include "winui/gdi_text.h"
+
+#include "../winui/pinned_fonts.h"
 
 namespace {
 
@@ -195,7 +200,11 @@ TEST_F(CanvasGDI, DestroyEventSeesTheCanvas) {
 
 TEST_F(CanvasGDI, ShadeOutsideRectThroughGDIFillsTheFourRectangles) {
   auto bmp = WhiteBitmap(40, 30);
+  bmp->Canvas()->Brush()->SetColor(clLime);
+  bmp->Canvas()->Brush()->SetStyle(bsCross);
   VXShadeOutsideRect(bmp->Canvas(), 0, 0, 39, 29, 10, 8, 30, 20);
+  EXPECT_EQ(bmp->Canvas()->Brush()->Color(), clLime);
+  EXPECT_EQ(bmp->Canvas()->Brush()->Style(), bsCross);
   // Through GDI the brush is solid black and the rectangles are right- and
   // bottom-exclusive.
   EXPECT_EQ(Changed(*bmp), RectMask(40, 30,
@@ -284,6 +293,30 @@ TEST_F(CanvasGDI, RegionOfInterestInAnotherFormatMergesBackConverted) {
     }
 }
 
+TEST_F(CanvasGDI, RegionOfAPaletteImageMergesAsItsNearestEntries) {
+  auto img = std::make_unique<TVXBitmap>();
+  ASSERT_TRUE(img->Allocate(16, 16, vx8p));
+  const TRGB pal[4] = {{0, 0, 0}, {255, 255, 255}, {0, 0, 250}, {0, 200, 0}};  // b, g, r
+  for (int i = 0; i < 256; ++i) img->SetPalette(i, pal[i % 4]);
+  img->SetPaletteUsed(4);
+  img->Fill(1);
+  {
+    auto c = img->CreateROICanvas(TRect{2, 2, 9, 9}, false, false, false);
+    EXPECT_EQ(c->ROIBitmap()->PixelFormat(), vx24RGB);
+    c->Brush()->SetColor(clRed);
+    c->FillRect(TRect{3, 3, 6, 6});
+    c->Brush()->SetColor(TColor(0x00F000));  // green
+    c->FillRect(TRect{6, 6, 8, 8});
+  }
+  EXPECT_EQ(img->PixelFormat(), vx8p);
+  EXPECT_EQ(img->Palette(2).r, 250);  // the palette stays
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x) {
+      const int want = (x >= 3 && x < 6 && y >= 3 && y < 6) ? 2 : (x >= 6 && x < 8 && y >= 6 && y < 8) ? 3 : 1;
+      ASSERT_EQ(img->Pixels_vx8(x, y), want) << x << "," << y;
+    }
+}
+
 TEST_F(CanvasGDI, RegionOfInterestCanvasDrawsInImageCoordinates) {
   auto img = Gradient(40, 30);
   {
@@ -298,6 +331,22 @@ TEST_F(CanvasGDI, RegionOfInterestCanvasDrawsInImageCoordinates) {
     EXPECT_EQ(DiffersFromGradient(*img), RectMask(40, 30, {}));
   }
   EXPECT_EQ(DiffersFromGradient(*img), RectMask(40, 30, {TRect{20, 5, 26, 12}}));
+}
+
+TEST_F(CanvasGDI, CompositingRegionCanvasThroughGDIKeepsWhatIsDrawn) {
+  // Without GDI+ there is no alpha to composite: the region is a copy and
+  // what is drawn arrives opaque.
+  auto img = Gradient(30, 30);
+  {
+    auto c = img->CreateROICanvas(TRect{5, 5, 20, 20}, true, true, true);
+    EXPECT_FALSE(c->UsesGDIPlus());
+    EXPECT_EQ(c->ROIBitmap()->PixelFormat(), vx24RGB);
+    c->Brush()->SetColor(clWhite);
+    c->Brush()->SetTransparency(128);
+    c->FillRect(TRect{8, 8, 12, 12});
+  }
+  EXPECT_EQ(DiffersFromGradient(*img), RectMask(30, 30, {TRect{8, 8, 12, 12}}));
+  EXPECT_EQ(img->Pixels_vx24RGB(9, 9).g, 255);
 }
 
 TEST_F(CanvasGDI, FreeingTheOriginalFirstDetachesItsRegions) {
@@ -364,6 +413,142 @@ TEST(CanvasSettings, GridPenComesWithTheSettings) {
   TVXVexlaneGlobalSettings::DestroySingletonInstance();
   ASSERT_NE(VXGetGlobalSettings()->GridPen(), nullptr);
   EXPECT_EQ(VXGetGlobalSettings()->GridPen()->Mode(), pmCopy);
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+// The box of the pixels that are not white (Left > Right when none).
+TRect Ink(TBitmap& b) {
+  TRect r{b.Width(), b.Height(), -1, -1};
+  const auto m = Changed(b);
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (m[size_t(y) * size_t(b.Width()) + size_t(x)]) {
+        r.Left = std::min(r.Left, x);
+        r.Top = std::min(r.Top, y);
+        r.Right = std::max(r.Right, x);
+        r.Bottom = std::max(r.Bottom, y);
+      }
+  return r;
+}
+
+void DejaVu(TVXCanvas& c) {
+  c.Font()->SetName("DejaVu Sans");
+  c.Font()->SetHeight(-14);
+  c.Font()->SetColor(clBlack);
+}
+
+TEST_F(CanvasGDI, TextGoesThroughThePlatformCanvas) {
+  auto bmp = WhiteBitmap(120, 40);
+  TVXCanvas c(bmp->Canvas(), false, false);
+  DejaVu(c);
+  const TSize sz = c.TextExtent("Canvas");
+  EXPECT_EQ(sz.cx, bmp->Canvas()->TextWidth("Canvas"));
+  EXPECT_EQ(sz.cy, bmp->Canvas()->TextHeight("Canvas"));
+  EXPECT_GT(sz.cx, 20);
+  EXPECT_EQ(c.TextWidth("Canvas"), sz.cx);
+  EXPECT_EQ(c.TextHeight("Canvas"), sz.cy);
+  EXPECT_EQ(c.TextExtent("").cx, 0);
+
+  // TextOut and TextOut2 draw the same, as the platform canvas does.
+  auto ref = WhiteBitmap(120, 40);
+  ref->Canvas()->Font()->Assign(c.Font());
+  ref->Canvas()->Brush()->SetStyle(bsClear);
+  c.Brush()->SetStyle(bsClear);
+  c.TextOut(3, 4, "Canvas");
+  ref->Canvas()->TextOut(3, 4, "Canvas");
+  for (int y = 0; y < 40; ++y) ASSERT_EQ(std::memcmp(bmp->ScanLine(y), ref->ScanLine(y), 120 * 3), 0) << y;
+  auto two = WhiteBitmap(120, 40);
+  TVXCanvas c2(two->Canvas(), false, false);
+  DejaVu(c2);
+  c2.Brush()->SetStyle(bsClear);
+  c2.TextOut2(3, 4, "Canvas");
+  EXPECT_EQ(Changed(*two), Changed(*bmp));
+}
+
+TEST_F(CanvasGDI, TextRectFillsUnlessTheBrushIsClearAndClips) {
+  struct Case {
+    TBrushStyle style;
+    bool ex;       // TextRectEx
+    bool filled;   // the rectangle's free corner takes the brush colour
+  };
+  for (const Case& k : {Case{bsSolid, false, true}, Case{bsClear, false, false}, Case{bsSolid, true, false},
+                        Case{bsClear, true, false}}) {
+    auto bmp = WhiteBitmap(100, 40);
+    TVXCanvas c(bmp->Canvas(), false, false);
+    DejaVu(c);
+    c.Brush()->SetColor(clRed);
+    c.Brush()->SetStyle(k.style);
+    const TRect r{10, 5, 40, 30};
+    // Starts inside, runs past the right edge.
+    if (k.ex)
+      c.TextRectEx(r, 12, 8, "WWWWWWWW");
+    else
+      c.TextRect(r, 12, 8, "WWWWWWWW");
+    const TRect ink = Ink(*bmp);
+    EXPECT_GE(ink.Left, r.Left);
+    EXPECT_GE(ink.Top, r.Top);
+    EXPECT_LT(ink.Right, r.Right);
+    EXPECT_LT(ink.Bottom, r.Bottom);
+    EXPECT_GT(ink.Right, 30);  // the text reaches the clipped edge
+    // The corner at the bottom left is free of text.
+    const auto* p = static_cast<const uint8_t*>(bmp->ScanLine(r.Bottom - 1)) + 3 * r.Left;
+    if (k.filled)
+      EXPECT_EQ((std::array<int, 3>{p[0], p[1], p[2]}), (std::array<int, 3>{0, 0, 255})) << k.style << k.ex;
+    else
+      EXPECT_EQ((std::array<int, 3>{p[0], p[1], p[2]}), (std::array<int, 3>{255, 255, 255})) << k.style << k.ex;
+  }
+}
+
+TEST_F(CanvasGDI, RightToLeftTextRectMovesPastTheText) {
+  // With right-to-left reading and right-aligned text the reference point
+  // lies one pixel past the text's width from X: the glyphs take the place
+  // they take left to right.
+  auto ltr = WhiteBitmap(80, 30);
+  auto rtl = WhiteBitmap(80, 30);
+  TVXCanvas a(ltr->Canvas(), false, false);
+  TVXCanvas b(rtl->Canvas(), false, false);
+  DejaVu(a);
+  DejaVu(b);
+  a.Brush()->SetStyle(bsClear);
+  b.Brush()->SetStyle(bsClear);
+  b.GDICanvas()->SetTextFlags(ETO_RTLREADING);
+  SetTextAlign(b.Handle(), TA_RIGHT);
+  ASSERT_EQ(b.GDICanvas()->CanvasOrientation(), coRightToLeft);
+  const TRect r{0, 0, 80, 30};
+  a.TextRectEx(r, 11, 5, "M");
+  b.TextRectEx(r, 10, 5, "M");
+  EXPECT_EQ(Changed(*ltr), Changed(*rtl));
+  auto rtl2 = WhiteBitmap(80, 30);
+  TVXCanvas d(rtl2->Canvas(), false, false);
+  DejaVu(d);
+  d.Brush()->SetStyle(bsClear);
+  d.GDICanvas()->SetTextFlags(ETO_RTLREADING);
+  SetTextAlign(d.Handle(), TA_RIGHT);
+  d.TextRect(r, 10, 5, "M");
+  EXPECT_EQ(Changed(*ltr), Changed(*rtl2));
+}
+
+TEST_F(CanvasGDI, DrawTextIsPlatformTextClippedToTheRectangle) {
+  auto bmp = WhiteBitmap(100, 40);
+  TVXCanvas c(bmp->Canvas(), false, false);
+  DejaVu(c);
+  c.Brush()->SetColor(clRed);  // no background through GDI either
+  const TRect r{5, 5, 35, 15};
+  c.DrawText("Wide text here", r);
+  const TRect ink = Ink(*bmp);
+  EXPECT_GE(ink.Left, r.Left);
+  EXPECT_GE(ink.Top, r.Top);
+  EXPECT_LT(ink.Right, r.Right);
+  EXPECT_LT(ink.Bottom, r.Bottom);
+  EXPECT_LE(ink.Left, r.Left + 2);
+  // Black text on white, no red anywhere.
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 100; ++x) {
+      const auto* p = static_cast<const uint8_t*>(bmp->ScanLine(y)) + 3 * x;
+      ASSERT_TRUE(p[0] == p[1] && p[1] == p[2]) << x << "," << y;
+    }
 }
 
 }  // namespace
