@@ -148,3 +148,163 @@ TEST(ImagingResample, WithoutTheComponentTheDefaultFilterScales) {
 }
 
 }  // namespace
+
+namespace {
+
+// ConvertTo on a copy of Source; Result receives the image.
+bool Convert(TVXBitmap& Source, TVXBitmap& Result, TVXPixelFormat f, TVXPaletteType p, TVXDitherType d,
+             bool CheckOnly = false) {
+  Result.Assign(&Source);
+  TVexlaneProc proc;
+  proc.SetAttachedVXBitmap(&Result);
+  return proc.ConvertTo(f, p, d, CheckOnly);
+}
+
+void FillFlat(TVXBitmap& b, int W, int H, TRGB c) {
+  ASSERT_TRUE(b.Allocate(W, H, vx24RGB));
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) static_cast<TRGB*>(b.ScanLine(y))[x] = c;
+}
+
+std::set<uint32_t> Colours(TVXBitmap& b) {
+  std::set<uint32_t> out;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x) {
+      const TRGB c = b.Pixels(x, y);
+      out.insert(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+    }
+  return out;
+}
+
+TEST(ImagingConvertTo, EveryDestinationWithEveryPaletteAndDither) {
+  TVXBitmap src;
+  Fill(src, vx24RGB, 21, 13);
+  for (TVXPixelFormat f : {vx1g, vx8p, vx8g, vx16g, vx24RGB, vxCMYK, vx48RGB})
+    for (int p = vxptMedianCut; p <= vxptFixedGray256; ++p)
+      for (int d = vxdtSolid; d <= vxdtErrorDiffusion; ++d) {
+        SCOPED_TRACE(std::to_string(int(f)) + " " + std::to_string(p) + " " + std::to_string(d));
+        TVXBitmap out;
+        ASSERT_TRUE(Convert(src, out, f, TVXPaletteType(p), TVXDitherType(d)));
+        EXPECT_EQ(out.PixelFormat(), f);
+        EXPECT_EQ(out.Width(), 21);
+        EXPECT_EQ(out.Height(), 13);
+      }
+  // A format the component has none for.
+  TVXBitmap out;
+  EXPECT_THROW(Convert(src, out, vx32f, vxptMedianCut, vxdtSolid), EVXException);
+}
+
+TEST(ImagingConvertTo, FixedGreyPalettesGiveTheirLevelsOnly) {
+  TVXBitmap src;
+  Fill(src, vx24RGB, 40, 30);
+  struct Case {
+    TVXPaletteType Palette;
+    int Step;
+  };
+  for (const Case& c : {Case{vxptFixedGray4, 85}, Case{vxptFixedGray16, 17}, Case{vxptFixedGray256, 1}})
+    for (TVXDitherType d : {vxdtSolid, vxdtOrdered4x4, vxdtErrorDiffusion}) {
+      SCOPED_TRACE(int(c.Palette));
+      TVXBitmap grey, indexed;
+      ASSERT_TRUE(Convert(src, grey, vx8g, c.Palette, d));
+      std::set<int> levels;
+      for (int y = 0; y < grey.Height(); ++y)
+        for (int x = 0; x < grey.Width(); ++x) levels.insert(static_cast<uint8_t*>(grey.ScanLine(y))[x]);
+      for (int v : levels) EXPECT_EQ(v % c.Step, 0) << v;
+      EXPECT_GT(levels.size(), 1u);
+      ASSERT_TRUE(Convert(src, indexed, vx8p, c.Palette, d));
+      EXPECT_EQ(indexed.PaletteUsed(), 255 / c.Step + 1);
+      for (int i = 0; i < indexed.PaletteUsed(); ++i) {
+        const TRGB e = indexed.Palette(i);
+        EXPECT_TRUE(e.r == e.g && e.g == e.b && e.r == i * c.Step) << i;
+      }
+    }
+}
+
+TEST(ImagingConvertTo, DithersOfFlatAreas) {
+  // Ordered 8 x 8 of grey 128 to black and white: half of every tile black.
+  TVXBitmap grey, bw;
+  FillFlat(grey, 32, 24, TRGB{128, 128, 128});
+  ASSERT_TRUE(Convert(grey, bw, vx1g, vxptFixedBW, vxdtOrdered8x8));
+  ASSERT_EQ(bw.PixelFormat(), vx1g);
+  for (int ty = 0; ty < 3; ++ty)
+    for (int tx = 0; tx < 4; ++tx) {
+      int black = 0;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+          const int px = tx * 8 + x;
+          if (!(static_cast<uint8_t*>(bw.ScanLine(ty * 8 + y))[px >> 3] & (0x80 >> (px & 7)))) ++black;
+        }
+      EXPECT_EQ(black, 32) << tx << "," << ty;
+    }
+
+  // Error diffusion keeps a flat area's mean; solid gives one colour.
+  TVXBitmap flat;
+  const TRGB c{200, 150, 100};  // blue, green, red
+  FillFlat(flat, 64, 64, c);
+  for (TVXPaletteType p : {vxptFixedHalftone8, vxptFixedHalftone27, vxptFixedHalftone256}) {
+    SCOPED_TRACE(int(p));
+    TVXBitmap diffused, solid;
+    ASSERT_TRUE(Convert(flat, diffused, vx8p, p, vxdtErrorDiffusion));
+    double sum[3] = {0, 0, 0};
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const TRGB q = diffused.Pixels(x, y);
+        sum[0] += q.b;
+        sum[1] += q.g;
+        sum[2] += q.r;
+      }
+    EXPECT_NEAR(sum[0] / 4096, c.b, 2.55);
+    EXPECT_NEAR(sum[1] / 4096, c.g, 2.55);
+    EXPECT_NEAR(sum[2] / 4096, c.r, 2.55);
+    EXPECT_GT(Colours(diffused).size(), 1u);
+    ASSERT_TRUE(Convert(flat, solid, vx8p, p, vxdtSolid));
+    EXPECT_EQ(Colours(solid).size(), 1u);
+  }
+}
+
+TEST(ImagingConvertTo, MedianCutNearPillowsOwn) {
+  SKIP_WITHOUT_NUMPY();
+  TVXBitmap src;
+  ASSERT_TRUE(src.Allocate(64, 48, vx24RGB));
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x)
+      src.SetPixels(x, y, TRGB{uint8_t(x * 4), uint8_t(y * 5), uint8_t((x * y) % 256)});
+  TVXBitmap out;
+  ASSERT_TRUE(Convert(src, out, vx8p, vxptMedianCut, vxdtSolid));
+  ASSERT_EQ(out.PixelFormat(), vx8p);
+  EXPECT_LE(out.PaletteUsed(), 256);
+  double ours = 0;
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const TRGB a = src.Pixels(x, y), b = out.Pixels(x, y);
+      ours += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+    }
+  ours /= 48 * 64 * 3;
+  const std::string pillow = numpy_oracle::Run(
+      "from PIL import Image\n"
+      "a = load(0, np.uint8, (48, 64, 3))[:, :, ::-1].copy()\n"
+      "q = Image.fromarray(a, 'RGB').quantize(256, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)\n"
+      "b = np.asarray(q.convert('RGB')).astype(float)\n"
+      "save(np.array([np.abs(b - a).mean()]))\n",
+      {numpy_oracle::Pixels(&src)});
+  ASSERT_EQ(pillow.size(), sizeof(double));
+  double theirs;
+  std::memcpy(&theirs, pillow.data(), sizeof theirs);
+  EXPECT_LE(ours, 1.5 * theirs) << ours << " against Pillow's " << theirs;
+}
+
+TEST(ImagingConvertTo, CheckOnlyAndWithoutTheComponent) {
+  TVXBitmap src;
+  Fill(src, vx24RGB, 10, 8);
+  TVXBitmap out;
+  EXPECT_TRUE(Convert(src, out, vx8p, vxptFixedHalftone64, vxdtOrdered4x4, true));
+  EXPECT_EQ(out.PixelFormat(), vx24RGB);
+  EXPECT_TRUE(numpy_oracle::Pixels(&out) == numpy_oracle::Pixels(&src));
+  VXSetImagingComponentPresent(false);
+  EXPECT_FALSE(Convert(src, out, vx8p, vxptFixedHalftone64, vxdtOrdered4x4));
+  EXPECT_EQ(out.PixelFormat(), vx24RGB);
+  EXPECT_TRUE(numpy_oracle::Pixels(&out) == numpy_oracle::Pixels(&src));
+  VXSetImagingComponentPresent(true);
+}
+
+}  // namespace
