@@ -1,0 +1,340 @@
+// Enhanced and Windows metafiles played onto DIB sections: the frame mapped
+// onto the destination, mapping modes, saved states, the object table,
+// shapes, bits and text, and damaged metafiles refused.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "metafile_builder.h"
+#include "pinned_fonts.h"
+#include "winui/gdi.h"
+#include "winui/gdi_text.h"
+#include "winui/metafile.h"
+
+namespace {
+
+using vxtest::TEmfWriter;
+using vxtest::TWmfWriter;
+
+constexpr int64_t kNullPen = 0x80000008, kBlackPen = 0x80000007, kNullBrush = 0x80000005;
+enum : uint32_t {
+  EMR_POLYGON16 = 86, EMR_SETWINDOWEXTEX = 9, EMR_SETWINDOWORGEX = 10, EMR_SETVIEWPORTEXTEX = 11,
+  EMR_SETMAPMODE = 17, EMR_SAVEDC = 33, EMR_RESTOREDC = 34, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38,
+  EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_LINETO = 54,
+  EMR_MOVETOEX = 27, EMR_STRETCHDIBITS = 81, EMR_SETTEXTCOLOR = 24, EMR_SETBKMODE = 18, EMR_SETTEXTALIGN = 22,
+  EMR_SETWORLDTRANSFORM = 35, EMR_GDICOMMENT = 70, EMR_INTERSECTCLIPRECT = 30,
+};
+
+struct Surface {
+  HDC dc = nullptr;
+  HBITMAP bm = nullptr;
+  HGDIOBJ old = nullptr;
+  uint8_t* bits = nullptr;
+  int w, h;
+  size_t stride;
+  Surface(int W, int H, uint32_t Fill = 0xFFFFFF) : w(W), h(H), stride((size_t(W) * 3 + 3) & ~size_t(3)) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = W;
+    bi.bmiHeader.biHeight = -H;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* p = nullptr;
+    bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+    bits = static_cast<uint8_t*>(p);
+    dc = CreateCompatibleDC(nullptr);
+    old = SelectObject(dc, bm);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) Set(x, y, Fill);
+  }
+  ~Surface() {
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bm);
+  }
+  void Set(int x, int y, uint32_t c) {
+    uint8_t* p = bits + y * stride + x * 3;
+    p[0] = uint8_t(c >> 16);
+    p[1] = uint8_t(c >> 8);
+    p[2] = uint8_t(c);
+  }
+  // 0x00BBGGRR, as COLORREF.
+  uint32_t At(int x, int y) const {
+    const uint8_t* p = bits + y * stride + x * 3;
+    return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
+  }
+  RECT Box(uint32_t Colour) const {
+    RECT r{w, h, 0, 0};
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (At(x, y) == Colour) {
+          r.left = std::min<LONG>(r.left, x);
+          r.top = std::min<LONG>(r.top, y);
+          r.right = std::max<LONG>(r.right, x + 1);
+          r.bottom = std::max<LONG>(r.bottom, y + 1);
+        }
+    return r;
+  }
+  bool Play(const std::vector<uint8_t>& emf, RECT r) {
+    HENHMETAFILE m = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
+    if (!m) return false;
+    BOOL ok = PlayEnhMetaFile(dc, m, &r);
+    DeleteEnhMetaFile(m);
+    return ok;
+  }
+};
+
+constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x00FF00, kWhite = 0xFFFFFF;
+
+bool Same(RECT a, RECT b) { return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom; }
+
+// A red box without outline at (10, 5)-(30, 25) of a 40 x 30 picture.
+std::vector<uint8_t> RedBox() {
+  TEmfWriter e(40, 30);
+  e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kRed, 0})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_SELECTOBJECT, {kNullPen})
+      .Rec(EMR_GDICOMMENT, {4, 0x2B464D45})  // an EMF+ comment, skipped
+      .Rec(EMR_RECTANGLE, {10, 5, 30, 25});
+  return e.Finish();
+}
+
+TEST(WinuiMetafile, FrameMapsOntoTheDestination) {
+  // Without a pen the rectangle's right and bottom edges lose a pixel.
+  struct Case {
+    RECT dest;
+    RECT box;
+  } cases[] = {
+      {{0, 0, 40, 30}, {10, 5, 29, 24}},
+      {{0, 0, 80, 60}, {20, 10, 59, 49}},
+      {{5, 5, 45, 35}, {15, 10, 34, 29}},
+  };
+  for (const Case& c : cases) {
+    Surface s(90, 70);
+    ASSERT_TRUE(s.Play(RedBox(), c.dest));
+    EXPECT_TRUE(Same(s.Box(kRed), c.box)) << c.dest.right << ": " << s.Box(kRed).left << "," << s.Box(kRed).top
+                                          << "-" << s.Box(kRed).right << "," << s.Box(kRed).bottom;
+    // Nothing outside the box changed: the picture paints no background.
+    EXPECT_EQ(s.At(0, 0), kWhite);
+  }
+}
+
+TEST(WinuiMetafile, HeaderAndBits) {
+  std::vector<uint8_t> emf = RedBox();
+  HENHMETAFILE m = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
+  ASSERT_NE(m, nullptr);
+  ENHMETAHEADER h;
+  ASSERT_EQ(GetEnhMetaFileHeader(m, sizeof h, &h), sizeof h);
+  EXPECT_EQ(h.rclFrame.right, 40 * 2540 / 96);
+  EXPECT_EQ(h.nHandles, 8);
+  EXPECT_EQ(GetEnhMetaFileBits(m, 0, nullptr), emf.size());
+  std::vector<uint8_t> back(emf.size());
+  EXPECT_EQ(GetEnhMetaFileBits(m, UINT(back.size()), back.data()), emf.size());
+  EXPECT_EQ(back, emf);
+  EXPECT_TRUE(DeleteEnhMetaFile(m));
+  EXPECT_FALSE(DeleteEnhMetaFile(m));
+  RECT r{0, 0, 4, 4};
+  Surface s(4, 4);
+  EXPECT_FALSE(PlayEnhMetaFile(s.dc, m, &r));
+}
+
+TEST(WinuiMetafile, DamagedMetafilesGiveNoHandle) {
+  std::vector<uint8_t> good = RedBox();
+  std::vector<std::vector<uint8_t>> bad;
+  bad.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 50));      // cut in the header
+  bad.push_back(std::vector<uint8_t>(good.begin(), good.end() - 20));        // no end record
+  std::vector<uint8_t> v = good;
+  vxtest::Set32(v, 108 + 4, 0x7FFFFFF0);  // a record past the end
+  bad.push_back(v);
+  v = good;
+  vxtest::Set32(v, 108 + 4, 6);  // a record shorter than its own type and size
+  bad.push_back(v);
+  v = good;
+  v[40] ^= 0xFF;  // signature
+  bad.push_back(v);
+  for (const auto& b : bad) EXPECT_EQ(SetEnhMetaFileBits(UINT(b.size()), b.data()), nullptr);
+  EXPECT_EQ(SetEnhMetaFileBits(0, nullptr), nullptr);
+}
+
+TEST(WinuiMetafile, MappingSavedStatesAndObjects) {
+  // Anisotropic: a window of 400 x 300 units onto the 40 x 30 frame.
+  TEmfWriter e(40, 30, 4);
+  e.Rec(EMR_SETMAPMODE, {8})
+      .Rec(EMR_SETWINDOWEXTEX, {400, 300})
+      .Rec(EMR_SETVIEWPORTEXTEX, {40, 30})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kBlue, 0})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {2, 0, kRed, 0})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {9, 0, kGreen, 0})  // past the table: ignored
+      .Rec(EMR_SELECTOBJECT, {kNullPen})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_SAVEDC, {})
+      .Rec(EMR_SELECTOBJECT, {2})
+      .Rec(EMR_SELECTOBJECT, {9})  // unknown index: the red brush stays
+      .Rec(EMR_RECTANGLE, {0, 0, 100, 100})
+      .Rec(EMR_RESTOREDC, {-1})
+      .Rec(EMR_RECTANGLE, {200, 100, 300, 200})
+      .Rec(EMR_DELETEOBJECT, {1})
+      .Rec(EMR_SELECTOBJECT, {1})  // deleted: the blue brush stays selected
+      .Rec(EMR_RECTANGLE, {300, 200, 400, 300});
+  Surface s(40, 30);
+  ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 30}));
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 9, 9}));
+  EXPECT_EQ(s.At(25, 15), kBlue);
+  EXPECT_EQ(s.At(35, 25), kBlue);
+  EXPECT_EQ(s.At(15, 15), kWhite);
+  EXPECT_TRUE(Same(s.Box(kGreen), RECT{40, 30, 0, 0}));
+}
+
+TEST(WinuiMetafile, ShapesPensAndClipping) {
+  TEmfWriter e(40, 40);
+  e.Rec(EMR_CREATEPEN, {1, 0, 1, 0, kBlue})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_MOVETOEX, {0, 2})
+      .Rec(EMR_LINETO, {40, 2})
+      .Rec(EMR_SELECTOBJECT, {kNullPen})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {2, 0, kRed, 0})
+      .Rec(EMR_SELECTOBJECT, {2})
+      // A triangle of 16-bit points: bounds, count, points.
+      .Rec(EMR_POLYGON16, {0, 0, 0, 0, 3, (10 << 16) | 5, (10 << 16) | 15, (20 << 16) | 10})
+      .Rec(EMR_INTERSECTCLIPRECT, {0, 25, 40, 40})
+      .Rec(EMR_ELLIPSE, {20, 20, 40, 40});
+  Surface s(40, 40);
+  ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
+  for (int x = 0; x < 40; ++x) EXPECT_EQ(s.At(x, 2), kBlue) << x;
+  EXPECT_EQ(s.At(10, 12), kRed);  // inside the triangle
+  EXPECT_EQ(s.At(10, 18), kRed);
+  EXPECT_EQ(s.At(6, 18), kWhite);
+  EXPECT_EQ(s.At(30, 30), kRed);   // the ellipse below the clip's top
+  EXPECT_EQ(s.At(30, 22), kWhite);  // and clipped above it
+}
+
+TEST(WinuiMetafile, WorldTransformScalesAndMoves) {
+  TEmfWriter e(40, 40);
+  float m[6] = {2, 0, 0, 2, 5, 5};
+  std::vector<int64_t> f;
+  for (float v : m) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    f.push_back(u);
+  }
+  e.Rec(EMR_SETWORLDTRANSFORM, {f[0], f[1], f[2], f[3], f[4], f[5]})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kRed, 0})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_SELECTOBJECT, {kNullPen})
+      .Rec(EMR_RECTANGLE, {0, 0, 10, 10});
+  Surface s(40, 40);
+  ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{5, 5, 24, 24}));
+}
+
+TEST(WinuiMetafile, StretchedBitsAndTheirBounds) {
+  // A 2 x 1 bottom-up 24-bit DIB (blue, red) stretched over (0, 0)-(20, 10).
+  auto record = [](uint32_t cbBits, int32_t width) {
+    std::vector<uint8_t> b;
+    for (int i = 0; i < 4; ++i) vxtest::Put32(b, 0);
+    for (int32_t v : {0, 0, 0, 0, 2, 1}) vxtest::Put32(b, uint32_t(v));  // dest x y, src x y w h
+    vxtest::Put32(b, 80);   // offBmi
+    vxtest::Put32(b, 40);   // cbBmi
+    vxtest::Put32(b, 120);  // offBits
+    vxtest::Put32(b, cbBits);
+    vxtest::Put32(b, 0);           // usage
+    vxtest::Put32(b, 0x00CC0020);  // SRCCOPY
+    vxtest::Put32(b, 20);
+    vxtest::Put32(b, 10);
+    for (int64_t v : {40, width, 1, 1 | (24 << 16), 0, 8, 0, 0, 0, 0}) vxtest::Put32(b, uint32_t(v));
+    for (uint8_t c : {0xFF, 0, 0, 0, 0, 0xFF, 0, 0}) b.push_back(c);
+    return b;
+  };
+  {
+    TEmfWriter e(20, 10);
+    e.Raw(EMR_STRETCHDIBITS, record(8, 2));
+    Surface s(20, 10);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 20, 10}));
+    EXPECT_EQ(s.At(2, 5), kBlue);
+    EXPECT_EQ(s.At(17, 5), kRed);
+  }
+  {
+    // Rows that claim more bytes than the record holds draw nothing.
+    TEmfWriter e(20, 10);
+    e.Raw(EMR_STRETCHDIBITS, record(8, 2000));
+    Surface s(20, 10);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 20, 10}));
+    EXPECT_TRUE(Same(s.Box(kWhite), RECT{0, 0, 20, 10}));
+  }
+}
+
+TEST(WinuiMetafile, TextStartsAtItsReferencePoint) {
+  for (uint32_t align : {0u, 24u}) {  // top, baseline
+    TEmfWriter e(60, 40);
+    e.Font(1, -20, u"DejaVu Sans")
+        .Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_SETTEXTCOLOR, {0})
+        .Rec(EMR_SETBKMODE, {1})
+        .Rec(EMR_SETTEXTALIGN, {align})
+        .Text(10, 25, u"HH");
+    Surface s(60, 40);
+    std::vector<uint8_t> emf = e.Finish();
+    HENHMETAFILE m = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
+    ASSERT_NE(m, nullptr);
+    RECT r{0, 0, 60, 40};
+    ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
+    DeleteEnhMetaFile(m);
+    // The same text drawn directly.
+    Surface d(60, 40);
+    LOGFONTW lf;
+    lf.lfHeight = -20;
+    lf.lfWeight = 400;
+    std::u16string face = u"DejaVu Sans";
+    for (size_t i = 0; i < face.size(); ++i) lf.lfFaceName[i] = face[i];
+    HFONT f = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(d.dc, f);
+    SetBkMode(d.dc, TRANSPARENT);
+    SetTextAlign(d.dc, align);
+    TextOutW(d.dc, 10, 25, "HH", 2);
+    SelectObject(d.dc, old);
+    DeleteObject(f);
+    RECT a = s.Box(0), b = d.Box(0);
+    EXPECT_LT(a.left, a.right) << "text drawn";
+    EXPECT_TRUE(Same(a, b)) << align;
+  }
+}
+
+TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
+  // Window 0..1000 x 0..500 on a picture of 10 x 5 cm: a red box, a blue
+  // ellipse, a saved and restored brush.
+  TWmfWriter w;
+  w.Rec(0x0103, {8})             // anisotropic
+      .Rec(0x020B, {0, 0})       // window origin
+      .Rec(0x020C, {500, 1000})  // window extent (y, x)
+      .Rec(0x02FC, {0, int32_t(kRed & 0xFFFF), int32_t(kRed >> 16), 0})  // brush slot 0
+      .Rec(0x02FA, {5, 0, 0, 0, 0})                                      // null pen slot 1
+      .Rec(0x012D, {0})
+      .Rec(0x012D, {1})
+      .Rec(0x041B, {250, 500, 0, 0})  // rectangle: bottom, right, top, left
+      .Rec(0x01F0, {0})
+      .Rec(0x02FC, {0, int32_t(kBlue & 0xFFFF), int32_t(kBlue >> 16), 0})  // takes slot 0 again
+      .Rec(0x012D, {0})
+      .Rec(0x0418, {500, 1000, 250, 500});  // ellipse
+  std::vector<uint8_t> wmf = w.Finish(2);
+  METAFILEPICT pict;
+  pict.xExt = 10000;
+  pict.yExt = 5000;
+  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
+  ASSERT_NE(m, nullptr);
+  Surface s(100, 50);
+  RECT r{0, 0, 100, 50};
+  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
+  DeleteEnhMetaFile(m);
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 49, 24}));
+  EXPECT_EQ(s.At(75, 37), kBlue);
+  EXPECT_EQ(s.At(99, 26), kWhite);
+  // Damaged: a record longer than the file.
+  std::vector<uint8_t> bad = wmf;
+  vxtest::Set32(bad, 18, 0x10000);
+  EXPECT_EQ(SetWinMetaFileBits(UINT(bad.size()), bad.data(), nullptr, &pict), nullptr);
+}
+
+}  // namespace
