@@ -650,6 +650,45 @@ TEST(CameraRawDng, SizeCameraAndParametersOnly) {
   EXPECT_TRUE(untouched.IsEmpty());
 }
 
+int gPluginRawReads = 0;
+void ReadPluginRaw(TStream*, TVXBitmap* Bitmap, TIOParamsVals&, TProgressRec&, bool Preview) {
+  ++gPluginRawReads;
+  if (!Preview) Bitmap->Allocate(3, 2, vx24RGB);
+}
+
+TEST(CameraRawDng, APluginOwningTheRawExtensionTakesTheLoad) {
+  const TVXFileFormatInfo* builtin = VXFindFileFormatInfo(20);
+  ASSERT_NE(builtin, nullptr);
+  const TVXFileFormatInfo saved = *builtin;
+  rawtest::TDngSpec spec;
+  const std::vector<uint8_t> dng = rawtest::MakeDng(spec);
+  TVXBitmap bmp;
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&bmp);
+  {
+    VXUnregisterFileFormat(20);
+    VXRegisterFileFormat(new TVXFileFormatInfo(8420, "Plug-in raw", "RAW", "", false, 0, &ReadPluginRaw, nullptr,
+                                               nullptr));
+    struct TRestore {
+      const TVXFileFormatInfo& Saved;
+      ~TRestore() {
+        VXUnregisterFileFormat(8420);
+        VXRegisterFileFormat(new TVXFileFormatInfo(Saved));
+      }
+    } restore{saved};
+    TVXMemStream in(dng.data(), int64_t(dng.size()));
+    gPluginRawReads = 0;
+    EXPECT_TRUE(io.LoadFromStreamRAW(&in));
+    EXPECT_EQ(gPluginRawReads, 1);
+    EXPECT_EQ(bmp.Width(), 3);
+    EXPECT_EQ(bmp.Height(), 2);
+  }
+  TVXMemStream in(dng.data(), int64_t(dng.size()));
+  ASSERT_TRUE(io.LoadFromStreamRAW(&in));
+  EXPECT_EQ(bmp.Width(), spec.Width - 2);
+  EXPECT_EQ(io.Params().FileType(), 20);
+}
+
 TEST(CameraRawDng, OutputMatchesTheOutputStageOverLibRawsDecoding) {
   if (!HaveLibRawTools() || Shell("/usr/bin/python3 -c 'import numpy'") != 0)
     GTEST_SKIP() << "raw-identify, dcraw_emu (libraw-bin) and numpy are needed (scripts/setup --tests)";
