@@ -11,6 +11,7 @@
 #include "core/limits.h"
 #include "core/settings.h"
 #include "core/pixels.h"
+#include "gui/graphics.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ void TVXMask::AllocateBits(int32_t width, int32_t height, int32_t bitsperpixel) 
 
 void TVXMask::FreeBits() {
   fBits.reset();
+  FreeScratch();
   fWidth = 0;
   fHeight = 0;
   fBitsperpixel = 0;

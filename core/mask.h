@@ -12,9 +12,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "gui/graphics_types.h"
 #include "platform/win_geometry.h"
 
 class TVXBitmap;
+class TBitmap;
+class TCanvas;
 
 class TVXMask {
  public:
@@ -89,6 +92,33 @@ class TVXMask {
   // where an 8-bit mask is not 0, 0 elsewhere; then clears its Full mark.
   void CopyVXBitmapAlpha(TVXBitmap* Dest, TVXBitmap* Source, bool dstonlymask, bool srconlymask);
 
+  // ---- screen drawing (mask_draw.cpp) ----
+  // Each maps the mask rectangle (xMask, yMask, dxMask, dyMask) onto the
+  // destination rectangle (xDst, yDst, dxDst, dyDst) and draws nothing when
+  // either is empty or the zoom is beyond 16384:1.
+  //
+  // Inverts the selected area of a 1-bit mask on Dest (one stretched blit);
+  // 8-bit masks draw nothing.
+  void InvertCanvas(TCanvas* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xMask,
+                    int32_t yMask, int32_t dxMask, int32_t dyMask);
+  // The marching ants: the border pixels of the selection, in stripes of
+  // four Color2 and four Color1 pixels along the diagonals, moved by one
+  // pixel for each step of AniCounter. actualRect (when given) receives the
+  // drawing range on Dest, one pixel inside.
+  void DrawOutline(TCanvas* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xMask,
+                   int32_t yMask, int32_t dxMask, int32_t dyMask, int32_t AniCounter, TColor Color1, TColor Color2,
+                   TRect* actualRect);
+  // Paints the unselected pixels of the mapped mask on a 24-bit Dest:
+  // AlphaBlend -1 a (97, 97, 97) checkerboard, otherwise Color blended in
+  // at AlphaBlend / 255. Partly selected pixels are left.
+  void DrawOuter(TBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xMask,
+                 int32_t yMask, int32_t dxMask, int32_t dyMask, int32_t AlphaBlend, TColor Color);
+  // Copies the selected pixels of Source into Dest (both pf24bit or both
+  // pf1bit); an 8-bit mask blends 24-bit pixels as d + floor((s - d) * m /
+  // 256) and copies 1-bit pixels where m is not 0. The region is the box
+  // clipped to the mask and both bitmaps; the flags as for CopyVXBitmap.
+  void CopyBitmap(TBitmap* Dest, TBitmap* Source, bool dstonlymask, bool srconlymask);
+
   // Address of row Row (0 = top); nullptr when Row is outside the mask or the
   // block cannot be allocated.
   uint8_t* GetScanLine(int32_t Row);
@@ -116,6 +146,14 @@ class TVXMask {
 
  private:
   bool EnsureBits();
+  // The scratch bitmap of the screen drawings at dxDst x dyDst and the
+  // mask's depth, filled with VXStretchMaskRegion; false when it cannot be
+  // had.
+  bool PrepareScratch(int32_t dxDst, int32_t dyDst, int32_t xMask, int32_t yMask, int32_t dxMask, int32_t dyMask);
+  const uint8_t* ScratchRow(int32_t i) const {
+    return fTmpBmp.get() + size_t(fTmpBmpHeight - i - 1) * size_t(fTmpBmpRowlen);
+  }
+  void FreeScratch();
   void EmptyBoxRect();
   void WidenBox(int64_t x, int64_t y);
   void ClampBox();
@@ -136,4 +174,23 @@ class TVXMask {
   int32_t fX2 = 0;
   int32_t fY2 = 0;
   bool fFull = false;
+
+  // Scratch bitmap of the screen drawings (kept while the size stays).
+  std::unique_ptr<uint8_t[]> fTmpBmp;
+  int32_t fTmpBmpWidth = 0;
+  int32_t fTmpBmpHeight = 0;
+  int32_t fTmpBmpDepth = 0;
+  int64_t fTmpBmpRowlen = 0;
+  // The 1 x 1 24-bit bitmap the outline is plotted with.
+  std::unique_ptr<TBitmap> fDrawPixelBitmap;
 };
+
+// Fills the scratch rows (bottom-up, row i at Scratch + ScratchRowlen x
+// (dyDst - i - 1), of the mask's depth) with the mask rectangle (xMask,
+// yMask, dxMask, dyMask) stretched to dxDst x dyDst in 14-bit fixed point:
+// the whole scratch is cleared, then the part the box X1..X2, Y1..Y2 maps to
+// is copied. Mask columns or rows outside the mask read as unselected.
+void VXStretchMaskRegion(int32_t Bitsperpixel, uint8_t* Scratch, int64_t ScratchRowlen, int32_t dxDst,
+                         int32_t dyDst, int32_t xMask, int32_t yMask, int32_t dxMask, int32_t dyMask,
+                         const uint8_t* MaskBits, int64_t MaskRowlen, int32_t MaskWidth, int32_t MaskHeight,
+                         int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
