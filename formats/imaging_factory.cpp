@@ -17,6 +17,7 @@
 #include "formats/jxr_codec.h"
 #include "formats/wic.h"
 #include "io/codec_table.h"
+#include "io/fileformats.h"
 #include "io/params.h"
 #include "proc/resample.h"
 
@@ -1171,6 +1172,231 @@ class THDPhotoEncoder : public TVXComObject<IWICBitmapEncoder> {
 };
 
 // ---------------------------------------------------------------------------
+// The library's codecs behind the component
+
+struct TCodecType {
+  const GUID* DecoderClass;
+  const GUID* Container;
+  int32_t FileType;
+};
+
+const TCodecType kCodecTypes[] = {
+    {&CLSID_WICTiffDecoder, &GUID_ContainerFormatTiff, 1}, {&CLSID_WICGifDecoder, &GUID_ContainerFormatGif, 2},
+    {&CLSID_WICJpegDecoder, &GUID_ContainerFormatJpeg, 3}, {&CLSID_WICBmpDecoder, &GUID_ContainerFormatBmp, 5},
+    {&CLSID_WICIcoDecoder, &GUID_ContainerFormatIco, 6},   {&CLSID_WICPngDecoder, &GUID_ContainerFormatPng, 8},
+};
+
+// Image Index of a file read by the library's codec of FileType, natively,
+// in the component's layout: an alpha channel gives 32bppBGRA, formats
+// without a component format are taken as 24-bit colour.
+HRESULT ReadCodecFrame(const std::vector<uint8_t>& data, int32_t fileType, int32_t index, TRawImage& img) {
+  const TVXCodecOps* ops = VXFindCodecOps(fileType);
+  if (!ops || !ops->Read) return WINCODEC_ERR_COMPONENTNOTFOUND;
+  TVXMemStream s(data.data(), int64_t(data.size()));
+  TVXBitmap bmp;
+  TIOParamsVals params;
+  params.IsNativePixelFormat = true;
+  params.SetImageIndex(index);
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  TVXCodecReadArgs a;
+  a.Stream = &s;
+  a.Bitmap = &bmp;
+  a.Params = &params;
+  a.Progress = &progress;
+  try {
+    ops->Read(a);
+    if (aborting || bmp.IsEmpty()) return WINCODEC_ERR_BADIMAGE;
+    if (a.AlphaMask) bmp.AlphaChannel()->CopyFromTVXMask(a.AlphaMask.get());
+    GUID format;
+    if (!VXWICPixelFormatOf(bmp.PixelFormat(), false, format)) bmp.SetPixelFormat(vx24RGB);
+    const bool alpha = bmp.HasAlphaChannel() && bmp.PixelFormat() == vx24RGB;
+    VXWICPixelFormatOf(bmp.PixelFormat(), alpha, format);
+    if (!BitmapToRaw(bmp, format, img)) return E_OUTOFMEMORY;
+  } catch (...) {
+    return WINCODEC_ERR_BADIMAGE;
+  }
+  img.DpiX = params.DpiX();
+  img.DpiY = params.DpiY();
+  return S_OK;
+}
+
+class TCodecDecoder : public TVXComObject<IWICBitmapDecoder> {
+ public:
+  TCodecDecoder(std::vector<uint8_t> data, const TCodecType& type, UINT frames)
+      : fData(std::move(data)), fType(type), fFrames(frames) {}
+  HRESULT GetContainerFormat(GUID* g) override {
+    if (!g) return E_INVALIDARG;
+    *g = *fType.Container;
+    return S_OK;
+  }
+  HRESULT GetFrameCount(UINT* n) override {
+    if (!n) return E_INVALIDARG;
+    *n = fFrames;
+    return S_OK;
+  }
+  HRESULT GetFrame(UINT index, IWICBitmapFrameDecode** frame) override {
+    if (!frame) return E_INVALIDARG;
+    *frame = nullptr;
+    if (index >= fFrames) return WINCODEC_ERR_FRAMEMISSING;
+    auto img = std::make_shared<TRawImage>();
+    const HRESULT hr = ReadCodecFrame(fData, fType.FileType, int32_t(index), *img);
+    if (FAILED(hr)) return hr;
+    *frame = new TRawFrame(std::move(img));
+    return S_OK;
+  }
+
+ private:
+  std::vector<uint8_t> fData;
+  const TCodecType& fType;
+  UINT fFrames;
+};
+
+// One frame written by the library's codec of a type: the rows are kept in
+// the component's layout and handed to the codec's writer on Commit.
+class TCodecFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
+ public:
+  explicit TCodecFrameEncode(int32_t fileType) : fFileType(fileType) {}
+  HRESULT Initialize(IPropertyBag2* options) override {
+    if (fInitialized) return WINCODEC_ERR_WRONGSTATE;
+    fInitialized = true;
+    if (options) {
+      PROPBAG2 key;
+      key.pstrName = "ImageQuality";
+      PROPVARIANT v;
+      HRESULT err = S_OK;
+      if (SUCCEEDED(options->Read(1, &key, nullptr, &v, &err)) && SUCCEEDED(err) && v.vt == VT_R4)
+        fQuality = std::clamp<double>(v.fltVal, 0, 1);
+    }
+    return S_OK;
+  }
+  HRESULT SetSize(UINT w, UINT h) override {
+    if (!fInitialized || w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return E_INVALIDARG;
+    fImg.Width = w;
+    fImg.Height = h;
+    return S_OK;
+  }
+  HRESULT SetResolution(double x, double y) override {
+    if (!fInitialized) return WINCODEC_ERR_WRONGSTATE;
+    fImg.DpiX = x;
+    fImg.DpiY = y;
+    return S_OK;
+  }
+  HRESULT SetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!fInitialized || !f) return E_INVALIDARG;
+    const TWicFormat* known = FindFormat(*f);
+    if (!known || IsEqualGUID(*f, GUID_WICPixelFormat1bppIndexed) || IsEqualGUID(*f, GUID_WICPixelFormat8bppIndexed))
+      *f = GUID_WICPixelFormat24bppBGR;
+    fImg.Format = *f;
+    fFormatSet = true;
+    return S_OK;
+  }
+  HRESULT WritePixels(UINT lines, UINT stride, UINT size, BYTE* pixels) override {
+    if (!fFormatSet || fImg.Width == 0 || !pixels) return WINCODEC_ERR_WRONGSTATE;
+    const TWicFormat* f = FindFormat(fImg.Format);
+    const size_t row = RowBytesOf(*f, fImg.Width);
+    if (lines == 0) return S_OK;
+    if (stride < row || uint64_t(stride) * (lines - 1) + row > size) return E_INVALIDARG;
+    if (fRows + lines > fImg.Height) return WINCODEC_ERR_WRONGSTATE;
+    if (fImg.Pixels.empty()) {
+      if (!VXImageSizeAllowed(fImg.Width, fImg.Height, f->Bits)) return E_OUTOFMEMORY;
+      fImg.RowBytes = row;
+      try {
+        fImg.Pixels.resize(row * fImg.Height);
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
+    }
+    for (UINT i = 0; i < lines; ++i) std::memcpy(fImg.Pixels.data() + (fRows + i) * row, pixels + size_t(i) * stride, row);
+    fRows += lines;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (fCommitted || fImg.Height == 0 || fRows != fImg.Height) return WINCODEC_ERR_WRONGSTATE;
+    const TVXCodecOps* ops = VXFindCodecOps(fFileType);
+    if (!ops || !ops->Write) return WINCODEC_ERR_COMPONENTNOTFOUND;
+    try {
+      TVXBitmap bmp;
+      if (!RawToBitmap(fImg, bmp)) return E_OUTOFMEMORY;
+      TIOParamsVals params;
+      params.SetDpiX(int32_t(std::lrint(std::clamp(fImg.DpiX, 1.0, 1e6))));
+      params.SetDpiY(int32_t(std::lrint(std::clamp(fImg.DpiY, 1.0, 1e6))));
+      if (fQuality >= 0) params.SetJPEG_Quality(std::clamp(int32_t(std::lrint(fQuality * 100)), 1, 100));
+      bool aborting = false;
+      TProgressRec progress;
+      progress.Aborting = &aborting;
+      TVXCodecWriteArgs a;
+      a.Stream = &fOut;
+      a.Bitmap = &bmp;
+      a.Params = &params;
+      a.Progress = &progress;
+      ops->Write(a);
+      if (aborting) return E_FAIL;
+    } catch (...) {
+      return E_FAIL;
+    }
+    fCommitted = true;
+    return S_OK;
+  }
+  bool Committed() const { return fCommitted; }
+  TMemoryStream& Output() { return fOut; }
+
+ private:
+  int32_t fFileType;
+  TRawImage fImg;
+  double fQuality = -1;
+  bool fInitialized = false, fFormatSet = false, fCommitted = false;
+  UINT fRows = 0;
+  TMemoryStream fOut;
+};
+
+class TCodecEncoder : public TVXComObject<IWICBitmapEncoder> {
+ public:
+  explicit TCodecEncoder(const TCodecType& type) : fType(type) {}
+  ~TCodecEncoder() override {
+    if (fFrame) fFrame->Release();
+    if (fStream) fStream->Release();
+  }
+  HRESULT Initialize(IStream* stream, WICBitmapEncoderCacheOption) override {
+    if (fStream || !stream) return WINCODEC_ERR_WRONGSTATE;
+    fStream = stream;
+    fStream->AddRef();
+    return S_OK;
+  }
+  HRESULT GetContainerFormat(GUID* g) override {
+    if (!g) return E_INVALIDARG;
+    *g = *fType.Container;
+    return S_OK;
+  }
+  HRESULT CreateNewFrame(IWICBitmapFrameEncode** frame, IPropertyBag2** options) override {
+    if (!frame || !fStream) return E_INVALIDARG;
+    if (fFrame) return WINCODEC_ERR_UNSUPPORTEDOPERATION;  // one frame a file
+    fFrame = new TCodecFrameEncode(fType.FileType);
+    fFrame->AddRef();
+    *frame = fFrame;
+    if (options) *options = new TPropertyBag;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (fCommitted || !fFrame || !fFrame->Committed()) return WINCODEC_ERR_WRONGSTATE;
+    TMemoryStream& out = fFrame->Output();
+    ULONG written = 0;
+    if (out.Size() > 0xFFFFFFFF || FAILED(fStream->Write(out.Memory(), ULONG(out.Size()), &written)) ||
+        written != out.Size())
+      return E_FAIL;
+    fCommitted = true;
+    return S_OK;
+  }
+
+ private:
+  const TCodecType& fType;
+  IStream* fStream = nullptr;
+  TCodecFrameEncode* fFrame = nullptr;
+  bool fCommitted = false;
+};
+
+// ---------------------------------------------------------------------------
 // The factory
 
 class TImagingFactory : public TVXComObject<IWICImagingFactory> {
@@ -1183,6 +1409,13 @@ class TImagingFactory : public TVXComObject<IWICImagingFactory> {
     if (IsEqualGUID(container, GUID_ContainerFormatWmp)) {
       *encoder = new THDPhotoEncoder;
       return S_OK;
+    }
+    for (const TCodecType& t : kCodecTypes) {
+      // Icons are read only.
+      if (t.FileType != 6 && IsEqualGUID(container, *t.Container)) {
+        *encoder = new TCodecEncoder(t);
+        return S_OK;
+      }
     }
     return WINCODEC_ERR_COMPONENTNOTFOUND;
   }
@@ -1217,6 +1450,26 @@ HRESULT TImagingFactory::CreateDecoderFromStream(IStream* stream, const GUID*, W
     auto dec = std::make_shared<TVXJxrDecoder>();
     if (!dec->Open(std::move(data))) return WINCODEC_ERR_BADHEADER;
     *decoder = new THDPhotoDecoder(std::move(dec));
+    return S_OK;
+  }
+  // The library's detection names the type, whatever decoder class the
+  // caller prefers.
+  TVXMemStream s(data.data(), int64_t(data.size()));
+  const int32_t type = VXFindStreamFormat(&s);
+  for (const TCodecType& t : kCodecTypes) {
+    if (t.FileType != type) continue;
+    const TVXCodecOps* ops = VXFindCodecOps(type);
+    if (!ops || !ops->Read) return WINCODEC_ERR_COMPONENTNOTFOUND;
+    UINT frames = 1;
+    if (ops->ImageCount) {
+      s.SetPosition(0);
+      try {
+        frames = UINT(std::max<int32_t>(ops->ImageCount(&s), 1));
+      } catch (...) {
+        frames = 1;
+      }
+    }
+    *decoder = new TCodecDecoder(std::move(data), t, frames);
     return S_OK;
   }
   return WINCODEC_ERR_COMPONENTNOTFOUND;

@@ -514,7 +514,8 @@ bool TVXWICWriter::Open(TStream* Stream, int32_t fileType) {
 
 bool TVXWICWriter::Open(const std::string& FileName, int32_t fileType) {
   Close();
-  if (!IsAvailable()) return false;
+  GUID container;
+  if (!IsAvailable() || !ContainerOf(fileType, container)) return false;  // no file made
   fFileStream = std::make_unique<TVXWideFileStream>(FileName, fmCreate);
   const bool ok = Open(fFileStream.get(), fileType);
   if (!ok) fFileStream.reset();

@@ -2,9 +2,12 @@
 // reaches them: the rfWIC* resampling filters and ConvertTo with palette and
 // dither types. numpy says what the scaler's rules give.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -15,6 +18,8 @@
 #include "core/settings.h"
 #include "core/startup.h"
 #include "formats/wic.h"
+#include "io/params.h"
+#include "io/vexlaneio.h"
 #include "proc/proc.h"
 #include "proc/resample.h"
 
@@ -305,6 +310,136 @@ TEST(ImagingConvertTo, CheckOnlyAndWithoutTheComponent) {
   EXPECT_EQ(out.PixelFormat(), vx24RGB);
   EXPECT_TRUE(numpy_oracle::Pixels(&out) == numpy_oracle::Pixels(&src));
   VXSetImagingComponentPresent(true);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kConvert = "/usr/bin/convert";
+
+std::string TempName(const std::string& ext) {
+  static int n = 0;
+  const char* t = getenv("TMPDIR");
+  return std::string(t && *t ? t : "/tmp") + "/vximaging-" + std::to_string(getpid()) + "-" + std::to_string(++n) +
+         ext;
+}
+
+// The library's own native load of a file.
+void LoadNative(const std::string& file, TVXBitmap& b) {
+  TVexlaneIO io;
+  io.SetAttachedVXBitmap(&b);
+  io.Params().IsNativePixelFormat = true;
+  ASSERT_TRUE(io.LoadFromFile(file, -9));
+}
+
+TEST(ImagingCodecs, FramesReadThroughTheComponentAreTheLibrarysOwn) {
+  struct Case {
+    int32_t Type;
+    TVXPixelFormat Format;
+    const char* Ext;
+  };
+  for (const Case& c : {Case{8, vx24RGB, ".png"}, Case{5, vx8p, ".bmp"}, Case{1, vx16g, ".tif"}, Case{1, vxCMYK, ".tif"},
+                        Case{2, vx8p, ".gif"}, Case{3, vx8g, ".jpg"}}) {
+    SCOPED_TRACE(c.Ext);
+    TVXBitmap src;
+    Fill(src, c.Format, 19, 14);
+    if (c.Format == vx8p) {
+      for (int i = 0; i < 256; ++i) src.SetPalette(i, TRGB{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
+      src.SetPaletteUsed(256);
+    }
+    const std::string file = TempName(c.Ext);
+    {
+      TVexlaneIO io;
+      io.SetAttachedVXBitmap(&src);
+      io.SaveToFile(file, c.Type);
+      ASSERT_FALSE(io.Aborting());
+    }
+    TVXBitmap own;
+    LoadNative(file, own);
+    TVXWICReader reader;
+    ASSERT_TRUE(reader.Open(file, c.Type));
+    EXPECT_EQ(reader.FrameCount(), 1);
+    TVXBitmap got;
+    TIOParamsVals params;
+    params.IsNativePixelFormat = true;
+    bool aborting = false;
+    reader.GetFrame(0, &got, &params, &aborting);
+    EXPECT_FALSE(aborting);
+    // 8bppIndexed frames arrive as 24-bit colour.
+    const TVXPixelFormat expect = own.PixelFormat() == vx8p ? vx24RGB : own.PixelFormat();
+    EXPECT_EQ(got.PixelFormat(), expect);
+    if (own.PixelFormat() == vx8p) own.SetPixelFormat(vx24RGB);
+    EXPECT_TRUE(numpy_oracle::Pixels(&got) == numpy_oracle::Pixels(&own));
+    reader.Close();
+    std::remove(file.c_str());
+  }
+}
+
+// A CMYK JPEG keeps the library's CMYK bytes when read through the
+// component, which holds CMYK the other way round.
+TEST(ImagingCodecs, CMYKJpegKeepsTheLibrarysConvention) {
+  if (access(kConvert.c_str(), X_OK) != 0) GTEST_SKIP() << "ImageMagick's convert is missing";
+  const std::string ppm = TempName(".ppm"), jpg = TempName(".jpg");
+  {
+    TVXBitmap src;
+    Fill(src, vx24RGB, 24, 16);
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&src);
+    io.SaveToFile(ppm, 12);
+  }
+  ASSERT_EQ(system((kConvert + " " + ppm + " -colorspace CMYK -quality 95 " + jpg).c_str()), 0);
+  TVXBitmap own;
+  LoadNative(jpg, own);
+  ASSERT_EQ(own.PixelFormat(), vxCMYK);
+  TVXWICReader reader;
+  ASSERT_TRUE(reader.Open(jpg, 3));
+  TVXBitmap got;
+  TIOParamsVals params;
+  params.IsNativePixelFormat = true;
+  bool aborting = false;
+  reader.GetFrame(0, &got, &params, &aborting);
+  EXPECT_FALSE(aborting);
+  EXPECT_EQ(got.PixelFormat(), vxCMYK);
+  EXPECT_TRUE(numpy_oracle::Pixels(&got) == numpy_oracle::Pixels(&own));
+  EXPECT_EQ(params.BitsPerSample(), 8);
+  EXPECT_EQ(params.SamplesPerPixel(), 4);
+  std::remove(ppm.c_str());
+  std::remove(jpg.c_str());
+}
+
+TEST(ImagingCodecs, FramesWrittenThroughTheComponent) {
+  TVXBitmap src;
+  Fill(src, vx24RGB, 23, 17);
+  for (int32_t type : {1, 2, 3, 5, 8}) {
+    SCOPED_TRACE(type);
+    const std::string file = TempName(".img");
+    {
+      TVXWICWriter writer;
+      ASSERT_TRUE(writer.Open(file, type));
+      ASSERT_TRUE(writer.PutFrame(&src, nullptr));
+      ASSERT_TRUE(writer.Close());
+    }
+    TVXBitmap back;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&back);
+    ASSERT_TRUE(io.LoadFromFile(file, -9));
+    EXPECT_EQ(io.Params().FileType(), type);
+    EXPECT_EQ(back.Width(), 23);
+    EXPECT_EQ(back.Height(), 17);
+    if (type == 1 || type == 5 || type == 8) {
+      back.SetPixelFormat(vx24RGB);
+      EXPECT_TRUE(numpy_oracle::Pixels(&back) == numpy_oracle::Pixels(&src));
+    }
+    std::remove(file.c_str());
+  }
+  // Types without an encoder make no file.
+  for (int32_t type : {6, 4}) {
+    const std::string file = TempName(".none");
+    TVXWICWriter writer;
+    EXPECT_FALSE(writer.Open(file, type));
+    EXPECT_NE(access(file.c_str(), F_OK), 0);
+  }
 }
 
 }  // namespace
