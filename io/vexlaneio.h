@@ -23,6 +23,7 @@
 #include "core/vxdefs.h"
 #include "gui/component.h"
 #include "io/iothread.h"
+#include "io/printparams.h"
 #include "winui/avifile.h"
 
 class TVXBitmap;
@@ -126,6 +127,8 @@ class TVexlaneIO : public TComponent {
   void SetAsyncMode(bool Value) { fAsyncMode = Value; }
   TResampleFilter PrintingFilterOnSubsampling() const { return fPrintingFilterOnSubsampling; }
   void SetPrintingFilterOnSubsampling(TResampleFilter Value) { fPrintingFilterOnSubsampling = Value; }
+  // The settings that the print-preview dialogs start from and keep.
+  TIOPrintPreviewParams& PrintPreviewParams() { return fPrintPreviewParams; }
   const std::string& ProxyAddress() const { return fProxyAddress; }
   void SetProxyAddress(const std::string& Value) { fProxyAddress = Value; }
   const std::string& ProxyUser() const { return fProxyUser; }
@@ -658,6 +661,7 @@ class TVexlaneIO : public TComponent {
   bool fFilteredAdjustDPI = false;
   bool fAsyncMode = false;
   TResampleFilter fPrintingFilterOnSubsampling = rfFastLinear;
+  TIOPrintPreviewParams fPrintPreviewParams;
   std::string fProxyAddress, fProxyUser, fProxyPassword;
   TVXDitherMethod fDefaultDitherMethod = vxThreshold;
   bool fResetPrinter = true;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "winui/gdi_internal.h"
+#include "winui/gdi_print.h"
 
 namespace vxgdi {
 uint32_t RawMask(const Bitmap& b);
@@ -319,6 +320,9 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, 
   if (!FindDC(hdc)) return 0;
   // The source rectangle counts rows from the bottom of a bottom-up DIB.
   int sy = src->TopDown ? ySrc : src->Height - ySrc - SrcHeight;
+  BOOL printed = FALSE;
+  if (vxgdi::PrinterStretchDIBits(hdc, xDest, yDest, DestWidth, DestHeight, xSrc, sy, SrcWidth, SrcHeight, *src, printed))
+    return printed ? src->Height : 0;
   auto o = std::make_shared<Object>();
   o->Kind = ObjKind::DC;
   o->D = std::make_shared<DC>();

@@ -8,6 +8,7 @@
 
 #include "platform/win_syscolors.h"
 #include "winui/gdi_internal.h"
+#include "winui/gdi_print.h"
 #include "winui/win_metrics.h"
 
 namespace vxgdi {
@@ -658,6 +659,7 @@ BOOL DeleteDC(HDC hdc) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   DC* dc = FindDC(hdc);
   if (!dc || dc->Window) return FALSE;
+  vxgdi::ReleasePrinterDC(hdc);
   if (auto b = Find(dc->S.BitmapH, ObjKind::Bitmap)) b->Bmp->SelectedIn = std::max(0, b->Bmp->SelectedIn - 1);
   for (auto& s : dc->Saved)
     if (s.BitmapH != dc->S.BitmapH)

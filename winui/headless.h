@@ -71,3 +71,22 @@ void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler = 0, uint32_t Quality = u
 void Reset();
 
 }  // namespace VXHeadless
+
+namespace VXHeadless {
+
+// The printers (gdi_print.h). After ClearPrinters the list holds only the
+// print queues of the print system (unless UseCUPS(false)) and the printers
+// added here; the first printer added is the default.
+void ClearPrinters();
+// A printer writing PDF files (FileName "" = <title>.pdf in the current
+// folder), with that paper, resolution and no hardware margins.
+void AddPDFPrinter(const std::string& Name, const std::string& FileName, double PaperWidthInches,
+                   double PaperHeightInches, int Dpi);
+// Whether the print system's queues are listed.
+void UseCUPS(bool On);
+// A print queue at an IPP address (ipp://host:port/path).
+void AddIPPPrinter(const std::string& Name, const std::string& URI);
+// Back to the print system's queues and the virtual "PDF" printer.
+void ResetPrinters();
+
+}  // namespace VXHeadless

@@ -1,4 +1,5 @@
 #include "winui/win_metrics.h"
+#include "winui/gdi_print.h"
 
 #include <cstdlib>
 #include <map>
@@ -38,8 +39,9 @@ int GetSystemMetrics(int nIndex) {
   return it == gMetrics.end() ? 0 : it->second;
 }
 
-int GetDeviceCaps(HDC /*hdc*/, int nIndex) {
-  // Every device context of this system stands for the screen's capabilities.
+int GetDeviceCaps(HDC hdc, int nIndex) {
+  if (int v = 0; vxgdi::PrinterDeviceCaps(hdc, nIndex, v)) return v;
+  // Every other device context of this system stands for the screen's capabilities.
   std::lock_guard<std::mutex> lock(gMetricsLock);
   EnsureInit();
   switch (nIndex) {
