@@ -334,6 +334,16 @@ class TVXBitmap : public TVXBaseBitmap {
                                TResampleFilter Filter, TVXRenderOperation RenderOperation, double Opacity);
   // The whole bitmap at natural size.
   void DrawToCanvasWithAlpha(TCanvas* DestCanvas, int32_t xDst, int32_t yDst, int32_t Transparency, double Opacity);
+  // The whole bitmap stretched onto the canvas rectangle (a printer's above
+  // all) through DIBs: without filter in one DIB, otherwise resampled and
+  // drawn in strips that keep each DIB below 40 MiB and a quarter of
+  // MinFileSize. Gamma 1, 0 or below is none. False when a strip's DIB (or
+  // the resampled copy) could not be had; that strip is left out.
+  // (bitmap_print.cpp)
+  bool RenderToCanvas(TCanvas* DestCanvas, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst,
+                      TResampleFilter Filter, double Gamma);
+  // At natural size, no filter, no gamma.
+  void DrawToCanvas(TCanvas* DestCanvas, int32_t xDst, int32_t yDst);
 
   // ---- drawing canvas and regions of interest (bitmap_roi.cpp) ----
   // A canvas over Canvas(), anti-aliased and through GDI+ when enabled, made

@@ -1,5 +1,7 @@
 #include "core/sysutils.h"
 
+#include "gui/printers.h"
+
 #include <sys/sysinfo.h>
 
 #include <algorithm>
@@ -345,4 +347,19 @@ void VXCenterDialog(HWND Wnd) {
 void VXDrawListItemWithImage(TWinControl* /*Control*/, const RECT& /*Rect*/, const std::string& /*Text*/,
                              int32_t /*ImageIndex*/, void* /*ImageList*/) {
   throw EVXException("Unsupported Control Type");
+}
+
+void VXRefreshPrinter() {
+  TPrinter* prn = Printer();
+  const int copies = prn->Copies();
+  const TPrinterOrientation orientation = prn->Orientation();
+  const std::string title = prn->Title();
+  std::string device, driver, port;
+  HGLOBAL mode = nullptr;
+  prn->GetPrinter(device, driver, port, mode);
+  if (mode) GlobalFree(mode);
+  prn->SetPrinter(device, driver, port, nullptr);
+  prn->SetCopies(copies);
+  prn->SetOrientation(orientation);
+  prn->SetTitle(title);
 }

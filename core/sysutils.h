@@ -93,3 +93,7 @@ class TWinControl;
 // "Unsupported Control Type".
 void VXDrawListItemWithImage(TWinControl* Control, const RECT& Rect, const std::string& Text, int32_t ImageIndex,
                              void* ImageList);
+
+// Makes the current printer drop its stored device mode: selects the same
+// printer again without one, keeping its copies, orientation and title.
+void VXRefreshPrinter();

@@ -27,6 +27,8 @@
 #include "winui/avifile.h"
 
 class TVXBitmap;
+class TCanvas;
+class TPrinter;
 class TIOParamsVals;
 class TStream;
 class TMemoryStream;
@@ -48,6 +50,12 @@ enum TVXTextFormat { vxtfPascal, vxtfHex, vxtfBase64, vxtfASCIIArt };
 
 // What CreateAVIFile made of the compressor.
 enum TVXCreateAVIFileResult { vxaviOK, vxaviNOCOMPRESSOR, vxaviMEMORY, vxaviUNSUPPORTED };
+
+// Printing: the printed size and the alignment on the page.
+enum TVXSize { vxsNormal, vxsFitToPage, vxsFitToPageStretch, vxsFillPage, vxsSpecifiedSize };
+enum TVXHorizontalPos { vxhpLeft, vxhpCenter, vxhpRight };
+enum TVXVerticalPos { vxvpTop, vxvpCenter, vxvpBottom };
+enum TVXDialogType { vxdtDialog, vxdtMaxi };
 
 // Steps through the images of a multi-image file.
 enum TVXIOSeekDestination { vxioSeekFirst, vxioSeekPrior, vxioSeekNext, vxioSeekLast };
@@ -129,6 +137,30 @@ class TVexlaneIO : public TComponent {
   void SetPrintingFilterOnSubsampling(TResampleFilter Value) { fPrintingFilterOnSubsampling = Value; }
   // The settings that the print-preview dialogs start from and keep.
   TIOPrintPreviewParams& PrintPreviewParams() { return fPrintPreviewParams; }
+
+  // ---- printing (vexlaneio_print.cpp); positions and sizes in inches ----
+  // The target drawn at (x, y) in Width x Height on a canvas of dpix x dpiy
+  // pixels per inch, resampled with PrintingFilterOnSubsampling when reduced.
+  // A strip that could not be drawn sets Aborting.
+  void PrintImagePosEx(TCanvas* PrtCanvas, int32_t dpix, int32_t dpiy, double x, double y, double Width,
+                       double Height, double GammaCorrection);
+  // The same at the canvas's own resolution.
+  void PrintImagePos(TCanvas* PrtCanvas, double x, double y, double Width, double Height, double GammaCorrection);
+  // The target placed on the canvas's printable area (nullptr: the default
+  // printer's canvas, within the caller's BeginDoc and EndDoc) by margins,
+  // alignment and size mode. Without a printer raises EVXException "No
+  // printer is configured".
+  void PrintImage(TCanvas* PrtCanvas, double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
+                  TVXVerticalPos VerticalPos, TVXHorizontalPos HorizontalPos, TVXSize Size, double SpecWidth,
+                  double SpecHeight, double GammaCorrection);
+  // DestBitmap becomes a white 24-bit picture of the printer's page (nullptr:
+  // the default printer) scaled to fit MaxBitmapWidth - 5 x MaxBitmapHeight
+  // - 5, with the image placed as PrintImage would and the margins dotted in
+  // silver. A page of no pixels or a maximum below 6 leaves it unchanged.
+  void PreviewPrintImage(TBitmap* DestBitmap, int32_t MaxBitmapWidth, int32_t MaxBitmapHeight, TPrinter* PrinterObj,
+                         double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
+                         TVXVerticalPos VerticalPos, TVXHorizontalPos HorizontalPos, TVXSize Size, double SpecWidth,
+                         double SpecHeight, double GammaCorrection);
   const std::string& ProxyAddress() const { return fProxyAddress; }
   void SetProxyAddress(const std::string& Value) { fProxyAddress = Value; }
   const std::string& ProxyUser() const { return fProxyUser; }
@@ -590,6 +622,11 @@ class TVexlaneIO : public TComponent {
   friend class TVXIOThread;
   friend void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi);
   void FreeOwnBitmap();
+  // The page layout of printing and of the preview (page size in inches).
+  void PrintImageEx(TCanvas* PrtCanvas, int32_t dpix, int32_t dpiy, double PageWidth, double PageHeight,
+                    double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
+                    TVXVerticalPos VerticalPos, TVXHorizontalPos HorizontalPos, TVXSize Size, double SpecWidth,
+                    double SpecHeight, double GammaCorrection);
   void NewOwnBitmap();
   // The target wraps fBitmap (an own target, so that no caller's or
   // viewer's image is overwritten).
