@@ -26,7 +26,12 @@ int CollectDest(void* UserData, unsigned Flags, cups_dest_t* Dest) {
 
 // The destination of a printer: by address, else by name.
 cups_dest_t* DestOf(const vxgdi::TPrinterDef& P) {
-  if (!P.URI.empty()) return cupsGetDestWithURI(P.Name.c_str(), P.URI.c_str());
+  if (!P.URI.empty()) {
+    cups_dest_t* d = cupsGetDestWithURI(P.Name.c_str(), P.URI.c_str());
+    // Connecting goes to the printer's own address.
+    if (d) d->num_options = cupsAddOption("printer-uri-supported", P.URI.c_str(), d->num_options, &d->options);
+    return d;
+  }
   return cupsGetNamedDest(CUPS_HTTP_DEFAULT, P.Name.c_str(), nullptr);
 }
 
