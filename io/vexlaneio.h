@@ -30,6 +30,7 @@ class TVXBitmap;
 class TCanvas;
 class TPrinter;
 class TIOParamsVals;
+class TMetafile;
 class TStream;
 class TMemoryStream;
 class TBitmap;
@@ -536,6 +537,22 @@ class TVexlaneIO : public TComponent {
   void LoadFromMediaFile(int32_t FrameIndex);
   void CloseMediaFile();
 
+  // ---- metafiles (io/vexlaneio_metafile.cpp) ----
+  // Width and Height: both above 0, that size; one negative, that side from
+  // the other by the metafile's aspect ratio; both negative, the metafile's
+  // own size; either 0, nothing. The size is capped by the settings'
+  // MaxImageEMFSize. WithAlpha: the alpha channel is 0 where the picture
+  // drew nothing. A damaged or missing metafile answers false with Aborting
+  // set and leaves the target.
+  virtual bool ImportMetafile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha);
+  // From the stream's position; never on a request thread.
+  bool ImportMetafile(TStream* Stream, int32_t Width, int32_t Height, bool WithAlpha);
+  // The import core: no DoFinishWork.
+  bool ImportMetaFile(TMetafile* meta, int32_t Width, int32_t Height, bool WithAlpha);
+  // Draws the metafile over the target at (x, y), sized as the import (cap
+  // 16000) into a section one pixel narrower and shorter than that size.
+  void MergeMetafile(const std::string& FileName, int32_t x, int32_t y, int32_t Width, int32_t Height);
+
  protected:
   TVXProgressEvent fOnIntProgress;  // bound to DoProgress
 
@@ -671,6 +688,9 @@ class TVexlaneIO : public TComponent {
   // Writes through the entry's write function to Stream, or, when Stream is
   // nullptr, to the file FileName through a temporary file.
   void RegistrySave(const TVXFileFormatInfo* Info, TStream* Stream, const std::string& FileName);
+  // The metafile's parameters at the stream's position (Aborting of
+  // Progress set when it cannot be read); the target is not touched.
+  void ReadMetafileParams(TStream* Stream, TProgressRec& Progress);
   // The parameters-only reader of a type at the stream's position.
   void ReadParamsOf(int32_t FileType, TStream* Stream, TProgressRec& Progress);
 

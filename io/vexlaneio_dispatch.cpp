@@ -125,14 +125,14 @@ const TFormatMembers* FindMembers(int32_t FileType) {
 }
 
 bool CallFileLoader(TVexlaneIO& IO, int32_t FileType, const std::string& FileName) {
-  if (FileType == 9 || FileType == 10) throw EVXException("Metafile import is not available");
+  if (FileType == 9 || FileType == 10) return IO.ImportMetafile(FileName, -1, -1, true);
   const TFormatMembers* m = FindMembers(FileType);
   if (!m || !m->LoadFile) Unavailable(FileType, vxcoLoad);
   return m->LoadFile(IO, FileName);
 }
 
 bool CallStreamLoader(TVexlaneIO& IO, int32_t FileType, TStream* Stream) {
-  if (FileType == 9 || FileType == 10) throw EVXException("Metafile import is not available");
+  if (FileType == 9 || FileType == 10) return IO.ImportMetafile(Stream, -1, -1, true);
   const TFormatMembers* m = FindMembers(FileType);
   if (!m || !m->LoadStream) Unavailable(FileType, vxcoLoad);
   return m->LoadStream(IO, Stream);
@@ -464,6 +464,10 @@ void TVexlaneIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize, int32_t 
 // Parameters only
 
 void TVexlaneIO::ReadParamsOf(int32_t FileType, TStream* Stream, TProgressRec& Progress) {
+  if (FileType == 9 || FileType == 10) {
+    ReadMetafileParams(Stream, Progress);
+    return;
+  }
   if (HasCodecParamsReader(FileType)) {
     const TVXCodecOps& ops = VXRequireCodecOps(FileType, vxcoReadParams);
     TVXCodecReadArgs args;
