@@ -527,7 +527,7 @@ namespace {
 HRESULT WriteOption(IPropertyBag2* bag, const char* name, const PROPVARIANT& value) {
   switch (value.vt) {
     case VT_R4: case VT_BOOL: case VT_UI1: case VT_UI2: break;
-    default: throw EVXException("Unsupported option type");
+    default: throw EVXException("Unsupported pixel format");  // an option of no known type
   }
   PROPBAG2 option;
   option.vt = value.vt;
@@ -775,7 +775,6 @@ void VXReadHDPhotoStream(TStream* Stream, TVXBitmap* destBitmap, TIOParamsVals& 
     return;
   }
   reader.GetFrame(params.ImageIndex(), ParamsOnly ? nullptr : destBitmap, &params, &aborting);
-  params.SetImageCount(reader.FrameCount());
   reader.Close();
   if (progress.fOnProgress) progress.fOnProgress(progress.Sender, 0);
 }
