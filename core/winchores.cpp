@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "core/settings.h"
 #include "gui/component.h"
@@ -118,4 +120,12 @@ uint32_t VXGetClipboardFormatByName(const std::string& Name) {
   for (const TVXClipboardFormat& f : VXListClipboardFormats())
     if (Upper(f.Name) == key) return f.Id;
   return 0;
+}
+
+bool VXOpenClipboard() {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (OpenClipboard(nullptr)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }

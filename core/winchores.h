@@ -47,3 +47,6 @@ std::vector<TVXClipboardFormat> VXListClipboardFormats();
 // The id of the clipboard format on the clipboard named Name (case ignored);
 // 0 when none is.
 uint32_t VXGetClipboardFormatByName(const std::string& Name);
+// Opens the clipboard without an owner window, trying up to 10 times 20 ms
+// apart while another thread holds it; true when it was opened.
+bool VXOpenClipboard();

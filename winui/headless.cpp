@@ -8,6 +8,7 @@
 #include "winui/display.h"
 #include "winui/gdi_font.h"
 #include "winui/gdi_internal.h"
+#include "winui/win_clipboard.h"
 #include "winui/win_gesture.h"
 #include "winui/win_module.h"
 #include "winui/win_metrics.h"
@@ -94,6 +95,8 @@ void Gesture(HWND Wnd, uint32_t ID, uint32_t Flags, int X, int Y, uint64_t Argum
   VXPostGesture(Wnd, ID, Flags, X, Y, Arguments);
 }
 
+void FailSetClipboardData(bool On) { vxclip::SetFailures(On); }
+
 void Reset() {
   std::vector<HWND> tops;
   {
@@ -124,6 +127,7 @@ void Reset() {
   VXScreen::Reset();
   VXClockSetVirtual(false);
   vxavi::SetSaveOptionsAnswer(false, 0, DWORD(-1));
+  vxclip::SetFailures(false);
 }
 
 }  // namespace VXHeadless

@@ -44,6 +44,10 @@ void SetMetric(int Index, int Value);
 // Makes the next Count calls of CreateDIBSection fail.
 void FailDIBSections(int Count);
 
+// While On, SetClipboardData fails (returns null and leaves the block to
+// the caller).
+void FailSetClipboardData(bool On);
+
 // Built-in modules ("User32.dll", "MSIMG32.DLL"): a removed module cannot be
 // loaded, a removed entry is not found; Restore brings all back.
 void RemoveModule(const char* Module);
@@ -67,7 +71,8 @@ void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler = 0, uint32_t Quality = u
 
 // Destroys every window, empties every queue, kills every timer, forgets
 // capture, focus and key states, restores the screen, the modules, the font
-// families, the system clock and the cancelling compression options dialog.
+// families, the system clock, the cancelling compression options dialog and
+// a clipboard that accepts data.
 void Reset();
 
 }  // namespace VXHeadless

@@ -3,16 +3,21 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "winui/metafile.h"
 
 namespace {
 
 struct Clipboard {
   std::mutex lock;
   bool open = false;
+  std::thread::id holder;
   HWND owner = nullptr;
-  std::vector<std::pair<UINT, HGLOBAL>> items;
+  bool failSet = false;
+  std::vector<std::pair<UINT, HANDLE>> items;
 };
 
 Clipboard& TheClipboard() {
@@ -20,13 +25,32 @@ Clipboard& TheClipboard() {
   return c;
 }
 
+bool OpenHere(const Clipboard& c) { return c.open && c.holder == std::this_thread::get_id(); }
+
+void Release(UINT format, HANDLE h) {
+  if (!h) return;
+  if (format == CF_ENHMETAFILE)
+    DeleteEnhMetaFile(static_cast<HENHMETAFILE>(h));
+  else
+    GlobalFree(static_cast<HGLOBAL>(h));
+}
+
 }  // namespace
+
+namespace vxclip {
+void SetFailures(bool On) {
+  Clipboard& c = TheClipboard();
+  std::lock_guard g(c.lock);
+  c.failSet = On;
+}
+}  // namespace vxclip
 
 BOOL OpenClipboard(HWND hWndNewOwner) {
   Clipboard& c = TheClipboard();
   std::lock_guard g(c.lock);
-  if (c.open) return FALSE;
+  if (c.open && c.holder != std::this_thread::get_id()) return FALSE;
   c.open = true;
+  c.holder = std::this_thread::get_id();
   c.owner = hWndNewOwner;
   return TRUE;
 }
@@ -34,8 +58,9 @@ BOOL OpenClipboard(HWND hWndNewOwner) {
 BOOL CloseClipboard() {
   Clipboard& c = TheClipboard();
   std::lock_guard g(c.lock);
-  if (!c.open) return FALSE;
+  if (!OpenHere(c)) return FALSE;
   c.open = false;
+  c.holder = std::thread::id();
   c.owner = nullptr;
   return TRUE;
 }
@@ -43,8 +68,8 @@ BOOL CloseClipboard() {
 BOOL EmptyClipboard() {
   Clipboard& c = TheClipboard();
   std::lock_guard g(c.lock);
-  if (!c.open) return FALSE;
-  for (auto& item : c.items) GlobalFree(item.second);
+  if (!OpenHere(c)) return FALSE;
+  for (auto& item : c.items) Release(item.first, item.second);
   c.items.clear();
   return TRUE;
 }
@@ -52,22 +77,25 @@ BOOL EmptyClipboard() {
 HANDLE SetClipboardData(UINT uFormat, HANDLE hMem) {
   Clipboard& c = TheClipboard();
   std::lock_guard g(c.lock);
-  if (!c.open || uFormat == 0) return nullptr;
-  HGLOBAL mem = static_cast<HGLOBAL>(hMem);
+  if (!OpenHere(c) || uFormat == 0 || !hMem || c.failSet) return nullptr;
+  if (uFormat != CF_ENHMETAFILE) {
+    const auto* block = static_cast<HGLOBAL>(hMem);
+    if (block->Resource || !(block->Flags & GMEM_MOVEABLE)) return nullptr;
+  }
   for (auto& item : c.items)
     if (item.first == uFormat) {
-      if (item.second != mem) GlobalFree(item.second);
-      item.second = mem;
+      if (item.second != hMem) Release(item.first, item.second);
+      item.second = hMem;
       return hMem;
     }
-  c.items.emplace_back(uFormat, mem);
+  c.items.emplace_back(uFormat, hMem);
   return hMem;
 }
 
 HANDLE GetClipboardData(UINT uFormat) {
   Clipboard& c = TheClipboard();
   std::lock_guard g(c.lock);
-  if (!c.open) return nullptr;
+  if (!OpenHere(c)) return nullptr;
   for (auto& item : c.items)
     if (item.first == uFormat) return item.second;
   return nullptr;
@@ -83,7 +111,7 @@ BOOL IsClipboardFormatAvailable(UINT format) {
 UINT EnumClipboardFormats(UINT format) {
   Clipboard& c = TheClipboard();
   std::lock_guard g(c.lock);
-  if (!c.open || c.items.empty()) return 0;
+  if (!OpenHere(c) || c.items.empty()) return 0;
   if (format == 0) return c.items.front().first;
   for (size_t i = 0; i + 1 < c.items.size(); ++i)
     if (c.items[i].first == format) return c.items[i + 1].first;

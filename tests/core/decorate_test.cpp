@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../winui/pinned_fonts.h"
@@ -349,11 +352,33 @@ TEST(PlatformChores, ClipboardFormatsByName) {
   ASSERT_EQ(list.size(), 2u);  // CF_DIB has no registered name
   EXPECT_EQ(list[0].Name, "Vexlane Decorate Test");
   EXPECT_EQ(list[0].Id, mine);
-  EXPECT_FALSE(OpenClipboard(nullptr));  // already open
+  EXPECT_TRUE(OpenClipboard(nullptr));  // already open in this thread
   EmptyClipboard();
   EXPECT_EQ(VXGetClipboardFormatByName("Vexlane Decorate Test"), 0u);
   EXPECT_TRUE(CloseClipboard());
   EXPECT_EQ(GetClipboardData(CF_DIB), nullptr);  // closed
+}
+
+// VXOpenClipboard waits out a holder that closes within its retries and
+// gives up on one that keeps the clipboard for a second.
+TEST(PlatformChores, OpenClipboardRetries) {
+  for (int holdMs : {60, 1000}) {
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+      ASSERT_TRUE(OpenClipboard(nullptr));
+      held = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+      CloseClipboard();
+    });
+    while (!held) std::this_thread::yield();
+    const bool opened = VXOpenClipboard();
+    EXPECT_EQ(opened, holdMs == 60) << "held for " << holdMs << " ms";
+    if (opened) EXPECT_TRUE(CloseClipboard());
+    holder.join();
+  }
+  ASSERT_TRUE(VXOpenClipboard());
+  EXPECT_TRUE(VXOpenClipboard());  // this thread holds it
+  EXPECT_TRUE(CloseClipboard());
 }
 
 TEST(PlatformChores, FileSizeOfSparseAndMissingFiles) {
