@@ -42,3 +42,18 @@ int32_t VXCopyDIBToBitmap(HGLOBAL DIB, TVXBitmap* Bitmap, const void* Pixels = n
 // block too short for its rows, and a Gamma that is not positive are left as
 // they are.
 void VXGammaCorrectDIB(HGLOBAL DIB, double Gamma);
+
+class TVXDibbitmap;
+
+// Draws the packed DIB of DIBSize bytes at DIB (1, 4, 8, 16, 24 or 32 bits,
+// uncompressed or bit fields) at its own size into Bitmap, which becomes
+// biWidth x |biHeight| at 1 bit per pixel for 1-bit DIBs and 24 bits for the
+// others, through the DrawDib service. The pixel data is found as
+// VXCopyDIBToBitmap finds it, or is Pixels (PixelsSize bytes) when given.
+// Returns biBitCount; 0, drawing nothing and leaving Bitmap as it was, for
+// a DIB that VXCopyDIBToBitmap would refuse, for RLE and YUV frames and when
+// the bitmap cannot be had.
+int32_t VXDrawPackedDIB(const void* DIB, int64_t DIBSize, TVXDibbitmap* Bitmap, const void* Pixels = nullptr,
+                        int64_t PixelsSize = 0);
+// The same with the DIB in a global memory block, locked for the call.
+int32_t VXDrawPackedDIB(HGLOBAL DIB, TVXDibbitmap* Bitmap, const void* Pixels = nullptr, int64_t PixelsSize = 0);

@@ -1,12 +1,13 @@
-// Packed DIBs and raw YUV frames: the bytes as a whole DIB, then (the first
-// two bytes giving width and height) the rest as a frame of every FourCC
-// layout.
+// Packed DIBs and raw YUV frames: the bytes as a whole DIB, decoded and
+// drawn through DrawDib, then (the first two bytes giving width and height)
+// the rest as a frame of every FourCC layout.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "core/bitmap.h"
 #include "core/dib.h"
+#include "core/dibbitmap.h"
 
 namespace {
 
@@ -23,6 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (size_t(1) << 26)) return 0;
   TVXBitmap asDIB;
   VXCopyDIBToBitmap(data, int64_t(size), &asDIB);
+  {
+    std::vector<uint8_t> block(data, data + size);  // its own block: a read past it is a finding
+    TVXDibbitmap drawn;
+    VXDrawPackedDIB(block.data(), int64_t(block.size()), &drawn);
+  }
   if (size < 2) return 0;
 
   const int32_t width = 1 + data[0] % 64;
