@@ -281,6 +281,21 @@ inline void DenseSums(const uint8_t* src, int32_t C, const DenseAxis& d, int32_t
   }
 }
 
+// One pixel of a 3-channel row from its sums (B G R 0): divided by the list's
+// weight sum, or shifted when that is 0 and it does not divide.
+__attribute__((target("avx2"))) inline void StorePixel3(__m128i s, int32_t div, uint8_t* o) {
+  if (div != 0) {
+    __m128i q = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(s), _mm256_set1_pd(double(div))));
+    __m128i b = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
+    uint32_t v = uint32_t(_mm_cvtsi128_si32(b));
+    std::memcpy(o, &v, 4);  // the fourth byte lands in the next pixel or the row's slack
+  } else {
+    alignas(16) int32_t sums[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(sums), s);
+    for (int c = 0; c < 3; ++c) o[c] = uint8_t(ClampSample(int64_t(uint32_t(sums[c]) >> 8), 255));
+  }
+}
+
 __attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, bool padded, uint8_t* out, const DenseAxis& d,
                                                    const SimdWeights& sw, const std::vector<int32_t>& divisor) {
   const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
@@ -317,18 +332,71 @@ __attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, bool padd
       DenseSums(src, 3, d, i, plain);
       s = _mm_setr_epi32(plain[0], plain[1], plain[2], 0);
     }
-    const int32_t div = divisor[size_t(i)];
-    uint8_t* o = out + size_t(i) * 3;
-    if (div != 0) {
-      __m128i q = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(s), _mm256_set1_pd(double(div))));
-      __m128i b = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
-      uint32_t v = uint32_t(_mm_cvtsi128_si32(b));
-      std::memcpy(o, &v, 4);  // the fourth byte lands in the next pixel or the row's slack
-    } else {
-      alignas(16) int32_t sums[4];
-      _mm_store_si128(reinterpret_cast<__m128i*>(sums), s);
-      for (int c = 0; c < 3; ++c) o[c] = uint8_t(ClampSample(int64_t(uint32_t(sums[c]) >> 8), 255));
+    StorePixel3(s, divisor[size_t(i)], out + size_t(i) * 3);
+  }
+}
+
+// Long windows of 3-channel rows (strong reductions): the row split into
+// one plane per channel, each list then summed over 16 pixels per step with
+// one weight vector shared by the three planes. The integer sums are those of
+// the interleaved loop; only their order differs.
+__attribute__((target("avx2"))) void SplitPlanes3(const uint8_t* src, int32_t n, uint8_t* b, uint8_t* g, uint8_t* r) {
+  const __m128i a0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i b0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+  const __m128i c0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+  const __m128i a1 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+  const __m128i c1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+  const __m128i a2 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+  const __m128i c2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+  int32_t x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const uint8_t* p = src + size_t(x) * 3;
+    const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x),
+                     _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(u, a0), _mm_shuffle_epi8(v, b0)), _mm_shuffle_epi8(w, c0)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + x),
+                     _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(u, a1), _mm_shuffle_epi8(v, b1)), _mm_shuffle_epi8(w, c1)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + x),
+                     _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(u, a2), _mm_shuffle_epi8(v, b2)), _mm_shuffle_epi8(w, c2)));
+  }
+  for (; x < n; ++x) {
+    b[x] = src[size_t(x) * 3];
+    g[x] = src[size_t(x) * 3 + 1];
+    r[x] = src[size_t(x) * 3 + 2];
+  }
+}
+
+// Sw: the 1-channel weight layout. The planes are readable up to the end of
+// every list's last group.
+__attribute__((target("avx2"))) void HorizRow3Planes(const uint8_t* pb, const uint8_t* pg, const uint8_t* pr,
+                                                     uint8_t* out, const DenseAxis& d, const SimdWeights& sw,
+                                                     const std::vector<int32_t>& divisor) {
+  const int32_t DW = int32_t(d.start.size());
+  for (int32_t i = 0; i < DW; ++i) {
+    const size_t first = size_t(d.start[size_t(i)]);
+    const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
+    const int32_t groups = sw.groups[size_t(i)];
+    __m256i accB = _mm256_setzero_si256(), accG = _mm256_setzero_si256(), accR = _mm256_setzero_si256();
+    for (int32_t g = 0; g < groups; ++g) {
+      const size_t at = first + size_t(g) * 16;
+      const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 16));
+      accB = _mm256_add_epi32(
+          accB, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pb + at))), wv));
+      accG = _mm256_add_epi32(
+          accG, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pg + at))), wv));
+      accR = _mm256_add_epi32(
+          accR, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr + at))), wv));
     }
+    // B01 B23 G01 G23 | B45 B67 G45 G67, then R, then B G R 0 per half.
+    const __m256i bg = _mm256_hadd_epi32(accB, accG);
+    const __m256i r0 = _mm256_hadd_epi32(accR, _mm256_setzero_si256());
+    const __m256i all = _mm256_hadd_epi32(bg, r0);
+    const __m128i s = _mm_add_epi32(_mm256_castsi256_si128(all), _mm256_extracti128_si256(all, 1));
+    StorePixel3(s, divisor[size_t(i)], out + size_t(i) * 3);
   }
 }
 
@@ -467,13 +535,20 @@ void FastImpl(const TVXKernelJob& J) {
     int32_t ws = h.wsum[size_t(i)];
     hdiv[size_t(i)] = ws != 0 ? ws : (J.HorizZeroSumDivides ? 256 : 0);
   }
-  SimdWeights sw;
-  if (simd) sw = BuildSimdWeights(h, C, SW);
-
   // Threads: the calling thread alone for small jobs.
   int64_t hWork = 0, vWork = 0;
   for (int32_t l : h.len) hWork += l;
   for (int32_t l : v.len) vWork += l;
+
+  // 3-channel rows go through planes when the lists are long on average.
+  const bool planes = simd && C == 3 && hWork >= 24 * int64_t(DW);
+  SimdWeights sw;
+  if (simd) sw = BuildSimdWeights(h, planes ? 1 : C, SW);
+  // Each plane readable up to the end of every list's last group.
+  size_t planeLen = size_t(SW) + 16;
+  if (planes)
+    for (int32_t i = 0; i < DW; ++i)
+      planeLen = std::max(planeLen, size_t(h.start[size_t(i)]) + size_t(sw.groups[size_t(i)]) * 16);
   // Bands of at least about 2^19 multiply-adds each: below that, waking a
   // worker costs more than it saves.
   const int32_t threads = std::max(1, J.Threads);
@@ -493,6 +568,7 @@ void FastImpl(const TVXKernelJob& J) {
     const size_t srcSamples = size_t(SW) * size_t(C);
     std::vector<uint8_t> buffer(srcSamples * sizeof(T) + kRowSlack, 0);
     std::vector<int32_t> sums(static_cast<size_t>(DW));
+    std::vector<uint8_t> split(planes ? planeLen * 3 : 0, 0);
     T* scratch = reinterpret_cast<T*>(buffer.data());
     ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
     for (int32_t y = first; y < last; ++y) {
@@ -500,7 +576,11 @@ void FastImpl(const TVXKernelJob& J) {
       const bool padded = row == scratch;  // the caller's own rows end at SrcWidth
       T* out = work.data() + size_t(y) * stride;
       if constexpr (sizeof(T) == 1) {
-        if (simd && C == 3)
+        if (planes) {
+          uint8_t* pb = split.data();
+          SplitPlanes3(row, SW, pb, pb + planeLen, pb + 2 * planeLen);
+          HorizRow3Planes(pb, pb + planeLen, pb + 2 * planeLen, out, h, sw, hdiv);
+        } else if (simd && C == 3)
           HorizRow3Avx2(row, padded, out, h, sw, hdiv);
         else if (simd)
           HorizRow1Avx2(row, padded, out, h, sw, hdiv, sums);
