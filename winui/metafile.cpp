@@ -16,6 +16,7 @@
 #include "platform/utf.h"
 #include "winui/gdi_font.h"
 #include "winui/gdi_text.h"
+#include "winui/win_metrics.h"
 
 namespace {
 
@@ -633,8 +634,10 @@ struct TMetaHandle {
   std::vector<uint8_t> Bytes;
   ENHMETAHEADER Header;
   uint16_t WmfHandles = 0;
-  // Windows metafiles: the frame's mapping.
+  // Windows metafiles: the frame's mapping, and the viewport extent that the
+  // frame gives on the reference device (whole pixels).
   METAFILEPICT Pict;
+  LONG ViewportX = 0, ViewportY = 0;
 };
 
 std::vector<TMetaHandle*>& Live() {
@@ -1285,6 +1288,14 @@ HENHMETAFILE SetWinMetaFileBits(UINT nSize, const BYTE* lpMeta16Data, HDC, const
     fh = std::llabs(wy) * 2540 / 96;
   }
   if (fw <= 0 || fh <= 0) return nullptr;
+  // The reference device is the screen at 96 pixels per inch, its size in
+  // whole millimetres; the window maps onto the frame's whole pixels there.
+  const LONG resX = std::max(1, GetDeviceCaps(nullptr, HORZRES)), resY = std::max(1, GetDeviceCaps(nullptr, VERTRES));
+  const LONG mmX = std::max<LONG>(1, LONG(std::llrint(resX * 25.4 / 96))),
+             mmY = std::max<LONG>(1, LONG(std::llrint(resY * 25.4 / 96)));
+  m->ViewportX = LONG(fw * resX / (int64_t(mmX) * 100));
+  m->ViewportY = LONG(fh * resY / (int64_t(mmY) * 100));
+  if (m->ViewportX <= 0 || m->ViewportY <= 0) return nullptr;
   ENHMETAHEADER& h = m->Header;
   h.iType = EMR_HEADER;
   h.nSize = 108;
@@ -1294,8 +1305,8 @@ HENHMETAFILE SetWinMetaFileBits(UINT nSize, const BYTE* lpMeta16Data, HDC, const
   h.nHandles = uint16_t(std::min<uint32_t>(uint32_t(handles) + 1, 0xFFFF));
   h.rclFrame = {0, 0, LONG(fw), LONG(fh)};
   h.rclBounds = {0, 0, LONG(fw * 96 / 2540), LONG(fh * 96 / 2540)};
-  h.szlDevice = {960, 960};
-  h.szlMillimeters = {254, 254};
+  h.szlDevice = {resX, resY};
+  h.szlMillimeters = {mmX, mmY};
   std::lock_guard<std::mutex> lock(LiveLock());
   Live().push_back(m.get());
   return reinterpret_cast<HENHMETAFILE>(m.release());
@@ -1330,6 +1341,7 @@ BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   bool enhanced;
   uint16_t wmfHandles;
   METAFILEPICT pict;
+  LONG vpX, vpY;
   {
     std::lock_guard<std::mutex> lock(LiveLock());
     TMetaHandle* m = Find(hmf);
@@ -1339,6 +1351,8 @@ BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
     enhanced = m->Enhanced;
     wmfHandles = m->WmfHandles;
     pict = m->Pict;
+    vpX = m->ViewportX;
+    vpY = m->ViewportY;
   }
   if (GetObjectType(hdc) != OBJ_DC && GetObjectType(hdc) != OBJ_MEMDC) return FALSE;
   const uint8_t* b = bytes.data();
@@ -1362,8 +1376,8 @@ BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   TState& s = p.S();
   if (pict.mm == MM_ISOTROPIC || pict.mm == MM_ANISOTROPIC || pict.mm <= 0) {
     s.MapMode = MM_ANISOTROPIC;
-    s.VEx = double(h.rclFrame.right) * 96 / 2540;
-    s.VEy = double(h.rclFrame.bottom) * 96 / 2540;
+    s.VEx = vpX;
+    s.VEy = vpY;
     s.WEx = s.VEx;
     s.WEy = s.VEy;
   } else if (pict.mm >= MM_TEXT && pict.mm <= MM_TWIPS) {

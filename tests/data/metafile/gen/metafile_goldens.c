@@ -1,0 +1,185 @@
+/* Records seeded scenes through the platform's recording device contexts
+   (enhanced metafiles, and Windows metafiles behind a placeable header) and
+   plays each into 24-bit DIB sections: at its own size on white, at another
+   size on white, and at its own size on the key colour (red 3, green 2,
+   blue 1). Writes NAME.emf / NAME.wmf and NAME_own.ppm, NAME_big.ppm,
+   NAME_key.ppm into the folder given. Built with x86_64-w64-mingw32-gcc and
+   run under wine64 by make-goldens; the tests only read what it wrote. */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static char outdir[1024];
+static unsigned seed = 12345;
+static int rnd(int n) {
+  seed = seed * 1103515245u + 12345u;
+  return (int)((seed >> 16) % (unsigned)n);
+}
+
+static void write_file(const char* name, const void* data, size_t n) {
+  char path[1200];
+  snprintf(path, sizeof path, "%s\\%s", outdir, name);
+  FILE* f = fopen(path, "wb");
+  if (!f) exit(2);
+  fwrite(data, 1, n, f);
+  fclose(f);
+}
+
+static void play(HENHMETAFILE h, const char* name, const char* suffix, int w, int h2, COLORREF fill) {
+  BITMAPINFO bi;
+  memset(&bi, 0, sizeof bi);
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h2;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = NULL;
+  HDC dc = CreateCompatibleDC(NULL);
+  HBITMAP bm = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+  HGDIOBJ old = SelectObject(dc, bm);
+  HBRUSH b = CreateSolidBrush(fill);
+  RECT r = {0, 0, w, h2};
+  FillRect(dc, &r, b);
+  DeleteObject(b);
+  PlayEnhMetaFile(dc, h, &r);
+  GdiFlush();
+  int stride = (w * 3 + 3) & ~3;
+  char head[64];
+  int hn = snprintf(head, sizeof head, "P6\n%d %d\n255\n", w, h2);
+  size_t n = (size_t)hn + (size_t)w * h2 * 3;
+  unsigned char* out = malloc(n);
+  memcpy(out, head, hn);
+  unsigned char* p = out + hn;
+  for (int y = 0; y < h2; ++y)
+    for (int x = 0; x < w; ++x) {
+      unsigned char* s = (unsigned char*)bits + y * stride + x * 3;
+      *p++ = s[2];
+      *p++ = s[1];
+      *p++ = s[0];
+    }
+  char fn[256];
+  snprintf(fn, sizeof fn, "%s_%s.ppm", name, suffix);
+  write_file(fn, out, n);
+  free(out);
+  SelectObject(dc, old);
+  DeleteObject(bm);
+  DeleteDC(dc);
+}
+
+static COLORREF colour(void) {
+  static const COLORREF c[] = {RGB(200, 30, 30), RGB(30, 160, 40), RGB(40, 50, 210), RGB(230, 200, 20),
+                               RGB(120, 20, 140), RGB(0, 0, 0)};
+  return c[rnd(6)];
+}
+
+/* One scene of every shape family; the same calls for both kinds. */
+static void scene(HDC dc, int kind, int w, int h) {
+  HPEN pen = CreatePen(PS_SOLID, 1 + rnd(3), colour());
+  HBRUSH br = CreateSolidBrush(colour());
+  HGDIOBJ op = SelectObject(dc, pen), ob = SelectObject(dc, br);
+  switch (kind) {
+    case 0:
+      Rectangle(dc, 4 + rnd(8), 4 + rnd(8), w / 2 + rnd(10), h / 2 + rnd(10));
+      Ellipse(dc, w / 3, h / 3, w - 3 - rnd(5), h - 3 - rnd(5));
+      break;
+    case 1: {
+      POINT pts[5];
+      for (int i = 0; i < 5; ++i) pts[i].x = 3 + rnd(w - 6), pts[i].y = 3 + rnd(h - 6);
+      SetPolyFillMode(dc, WINDING);
+      Polygon(dc, pts, 5);
+      MoveToEx(dc, 2, h - 3, NULL);
+      LineTo(dc, w - 2, 3);
+      Polyline(dc, pts, 3);
+      break;
+    }
+    case 2:
+      RoundRect(dc, 3, 3, w - 4, h / 2, 12, 10);
+      Pie(dc, 5, h / 3, w - 5, h - 2, w, h / 2, 0, h / 2);
+      Arc(dc, 2, 2, w - 2, h - 2, 0, 0, w, 0);
+      break;
+    case 3: {
+      SaveDC(dc);
+      SelectObject(dc, GetStockObject(NULL_PEN));
+      SelectObject(dc, GetStockObject(GRAY_BRUSH));
+      Rectangle(dc, 2, 2, w / 2, h / 2);
+      RestoreDC(dc, -1);
+      HBRUSH hb = CreateHatchBrush(HS_CROSS, colour());
+      SelectObject(dc, hb);
+      SetBkMode(dc, TRANSPARENT);
+      Rectangle(dc, w / 3, h / 3, w - 3, h - 3);
+      SelectObject(dc, br);
+      DeleteObject(hb);
+      break;
+    }
+  }
+  SelectObject(dc, op);
+  SelectObject(dc, ob);
+  DeleteObject(pen);
+  DeleteObject(br);
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 1;
+  strncpy(outdir, argv[1], sizeof outdir - 1);
+  SetProcessDPIAware();
+  for (int kind = 0; kind < 4; ++kind) {
+    int w = 48 + 8 * kind, h = 36 + 4 * kind;
+    char name[64];
+    /* Enhanced: recorded in the reference device's pixels. */
+    HDC ref = GetDC(NULL);
+    int hs = GetDeviceCaps(ref, HORZSIZE), vs = GetDeviceCaps(ref, VERTSIZE);
+    int hr = GetDeviceCaps(ref, HORZRES), vr = GetDeviceCaps(ref, VERTRES);
+    RECT frame = {0, 0, MulDiv(w, hs * 100, hr), MulDiv(h, vs * 100, vr)};
+    HDC dc = CreateEnhMetaFileW(ref, NULL, &frame, NULL);
+    ReleaseDC(NULL, ref);
+    scene(dc, kind, w, h);
+    HENHMETAFILE em = CloseEnhMetaFile(dc);
+    UINT n = GetEnhMetaFileBits(em, 0, NULL);
+    BYTE* b = malloc(n);
+    GetEnhMetaFileBits(em, n, b);
+    snprintf(name, sizeof name, "scene%d.emf", kind);
+    write_file(name, b, n);
+    free(b);
+    ENHMETAHEADER eh;
+    GetEnhMetaFileHeader(em, sizeof eh, &eh);
+    int ow = MulDiv(eh.rclFrame.right - eh.rclFrame.left, 96, 2540);
+    int oh = MulDiv(eh.rclFrame.bottom - eh.rclFrame.top, 96, 2540);
+    snprintf(name, sizeof name, "scene%d_emf", kind);
+    play(em, name, "own", ow, oh, RGB(255, 255, 255));
+    play(em, name, "big", ow * 2 - 3, oh * 3 / 2, RGB(255, 255, 255));
+    play(em, name, "key", ow, oh, RGB(3, 2, 1));
+    DeleteEnhMetaFile(em);
+
+    /* Windows metafile with a placeable header: window of w x h units on a
+       box of w x h at 96 units per inch. */
+    HDC wdc = CreateMetaFileW(NULL);
+    SetWindowOrgEx(wdc, 0, 0, NULL);
+    SetWindowExtEx(wdc, w, h, NULL);
+    scene(wdc, kind, w, h);
+    HMETAFILE wm = CloseMetaFile(wdc);
+    UINT wn = GetMetaFileBitsEx(wm, 0, NULL);
+    BYTE* wb = malloc(22 + wn);
+    GetMetaFileBitsEx(wm, wn, wb + 22);
+    WORD* ph = (WORD*)wb;
+    memset(wb, 0, 22);
+    ph[0] = 0xCDD7;
+    ph[1] = 0x9AC6;
+    ph[3] = 0, ph[4] = 0, ph[5] = (WORD)w, ph[6] = (WORD)h, ph[7] = 96;
+    WORD sum = 0;
+    for (int i = 0; i < 10; ++i) sum ^= ph[i];
+    ph[10] = sum;
+    snprintf(name, sizeof name, "scene%d.wmf", kind);
+    write_file(name, wb, 22 + wn);
+    METAFILEPICT mfp = {MM_ANISOTROPIC, MulDiv(w, 2540, 96), MulDiv(h, 2540, 96), NULL};
+    HENHMETAFILE we = SetWinMetaFileBits(wn, wb + 22, NULL, &mfp);
+    free(wb);
+    snprintf(name, sizeof name, "scene%d_wmf", kind);
+    play(we, name, "own", w, h, RGB(255, 255, 255));
+    play(we, name, "big", w * 2 - 3, h * 3 / 2, RGB(255, 255, 255));
+    play(we, name, "key", w, h, RGB(3, 2, 1));
+    DeleteEnhMetaFile(we);
+    DeleteMetaFile(wm);
+  }
+  return 0;
+}

@@ -1,0 +1,99 @@
+// Metafiles recorded and played by the platform (tests/data/metafile, made
+// by gen/make-goldens under Wine) played here: at their own size, at
+// another size and over the key colour, every pixel whose 3 x 3
+// neighbourhood in the golden is one colour must come out the same.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gui/graphics.h"
+#include "gui/metafile.h"
+
+namespace {
+
+struct Image {
+  int w = 0, h = 0;
+  std::vector<uint8_t> rgb;
+  uint32_t At(int x, int y) const {
+    const uint8_t* p = &rgb[(size_t(y) * w + x) * 3];
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+  }
+};
+
+Image ReadPPM(const std::string& Path) {
+  Image img;
+  std::ifstream f(Path, std::ios::binary);
+  std::string magic;
+  int maxv = 0;
+  f >> magic >> img.w >> img.h >> maxv;
+  f.get();
+  if (magic != "P6" || img.w <= 0 || img.h <= 0 || img.w > 4096 || img.h > 4096) return Image{};
+  img.rgb.resize(size_t(img.w) * img.h * 3);
+  f.read(reinterpret_cast<char*>(img.rgb.data()), std::streamsize(img.rgb.size()));
+  if (!f) return Image{};
+  return img;
+}
+
+const std::string kDir = std::string(VX_TEST_DATA_DIR) + "/metafile/";
+
+TEST(GuiMetafileGolden, PlaysLikeThePlatform) {
+  for (const char* kind : {"emf", "wmf"}) {
+    for (int scene = 0; scene < 4; ++scene) {
+      const std::string base = "scene" + std::to_string(scene);
+      TMetafile m;
+      m.LoadFromFile(kDir + base + "." + kind);
+      struct Variant {
+        const char* suffix;
+        TColor fill;
+      } variants[] = {{"own", clWhite}, {"big", clWhite}, {"key", TColor(0x010203)}};
+      for (const Variant& v : variants) {
+        const std::string name = base + "_" + kind + "_" + v.suffix;
+        Image g = ReadPPM(kDir + name + ".ppm");
+        ASSERT_GT(g.w, 0) << name;
+        if (std::string(v.suffix) != "big") {
+          EXPECT_EQ(m.Width(), g.w) << name;
+          EXPECT_EQ(m.Height(), g.h) << name;
+        }
+        TBitmap b(g.w, g.h);
+        b.Canvas()->Brush()->SetColor(v.fill);
+        b.Canvas()->FillRect(TRect{0, 0, g.w, g.h});
+        b.Canvas()->StretchDraw(TRect{0, 0, g.w, g.h}, &m);
+        // Flat pixels of the golden: the same colour here, at the pixel or
+        // (where our shapes' edges round differently, mostly wide pens
+        // stretched unevenly) within one pixel of it.
+        int compared = 0, moved = 0, wrong = 0;
+        std::string first;
+        auto ours = [&](int x, int y) {
+          const uint8_t* p = static_cast<const uint8_t*>(b.ScanLine(y)) + x * 3;
+          return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        };
+        for (int y = 1; y + 1 < g.h; ++y)
+          for (int x = 1; x + 1 < g.w; ++x) {
+            const uint32_t c = g.At(x, y);
+            bool flat = true;
+            for (int dy = -1; dy <= 1 && flat; ++dy)
+              for (int dx = -1; dx <= 1; ++dx)
+                if (g.At(x + dx, y + dy) != c) flat = false;
+            if (!flat) continue;
+            ++compared;
+            if (ours(x, y) == c) continue;
+            ++moved;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+              for (int dx = -1; dx <= 1; ++dx)
+                if (ours(x + dx, y + dy) == c) near = true;
+            if (!near && wrong++ == 0) first = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+          }
+        EXPECT_LE(moved * 25, compared) << name << ": " << moved << " of " << compared << " moved";
+        // At most one in 500 further than a pixel.
+        EXPECT_LE(wrong * 500, compared) << name << ": " << wrong << " of " << compared << ", first at " << first;
+        EXPECT_GT(compared, g.w * g.h / 3) << name;
+      }
+    }
+  }
+}
+
+}  // namespace
