@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/sysutils.h"
 #include "core/vxdefs.h"
 #include "gui/graphics.h"
 #include "gui/printers.h"
@@ -485,4 +486,54 @@ TEST_F(PrintImageTest, NoPrinterIsConfigured) {
   }
   EXPECT_THROW(Printer()->Canvas(), EPrinter);
   EXPECT_EQ(CreateDCW(nullptr, nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST_F(PrintImageTest, VirtualPDFPrinterWritesTheTitleIntoTheCurrentFolder) {
+  if (!Tools()) GTEST_SKIP() << "poppler-utils missing (bash scripts/setup --tests)";
+  VXHeadless::ResetPrinters();
+  VXHeadless::UseCUPS(false);
+  SetPrinter(new TPrinter);
+  ASSERT_EQ(Printer()->Printers(), std::vector<std::string>{"PDF"});
+  const fs::path before = fs::current_path();
+  fs::current_path(Dir);
+  TVXBitmap bmp;
+  Fill(bmp, 30, 20, false);
+  auto io = TVexlaneIO::CreateFromBitmap(&bmp);
+  Printer()->SetTitle("My picture");
+  Printer()->BeginDoc();
+  io->PrintImage(nullptr, 1, 1, 1, 1, vxvpTop, vxhpLeft, vxsNormal, 0, 0, 1);
+  Printer()->NewPage();
+  io->PrintImage(nullptr, 1, 1, 1, 1, vxvpTop, vxhpLeft, vxsNormal, 0, 0, 1);
+  Printer()->EndDoc();
+  fs::current_path(before);
+  const std::string pdf = (Dir / "My picture.pdf").string();
+  ASSERT_TRUE(fs::exists(pdf));
+  EXPECT_NE(Shell("/usr/bin/pdfinfo '" + pdf + "'").find("Pages:           2\n"), std::string::npos);
+  EXPECT_EQ(ImageList(pdf).size(), 2u);
+  // Abort leaves no file.
+  fs::remove(pdf);
+  fs::current_path(Dir);
+  Printer()->BeginDoc();
+  io->PrintImage(nullptr, 1, 1, 1, 1, vxvpTop, vxhpLeft, vxsNormal, 0, 0, 1);
+  Printer()->Abort();
+  fs::current_path(before);
+  EXPECT_FALSE(fs::exists(pdf));
+  EXPECT_TRUE(Printer()->Aborted());
+}
+
+TEST_F(PrintImageTest, RefreshPrinterKeepsCopiesOrientationAndTitle) {
+  UsePDFPrinter(8.5, 11, 600);
+  VXHeadless::AddPDFPrinter("Other", "", 4, 6, 300);
+  SetPrinter(new TPrinter);
+  Printer()->SetPrinterIndex(1);
+  Printer()->SetCopies(4);
+  Printer()->SetOrientation(poLandscape);
+  Printer()->SetTitle("Kept");
+  VXRefreshPrinter();
+  EXPECT_EQ(Printer()->PrinterIndex(), 1);
+  EXPECT_EQ(Printer()->Copies(), 4);
+  EXPECT_EQ(Printer()->Orientation(), poLandscape);
+  EXPECT_EQ(Printer()->Title(), "Kept");
+  EXPECT_EQ(Printer()->PageWidth(), 1800);
+  EXPECT_EQ(Printer()->PageHeight(), 1200);
 }
