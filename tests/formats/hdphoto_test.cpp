@@ -489,3 +489,44 @@ TEST_F(HDPhotoTest, EXIFDataGoesIntoTheWrittenFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The codec options of the writer: every combination gives a file that
+// libjxr's decoder reads, close to the source.
+TEST_F(HDPhotoTest, CodecOptionsGiveFilesTheDecoderReads) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrDecApp or ImageMagick's convert is missing";
+  ScratchDir dir;
+  TVXBitmap src;
+  ASSERT_TRUE(src.Allocate(70, 45, vx24RGB));
+  for (int y = 0; y < 45; ++y)
+    for (int x = 0; x < 70; ++x) src.SetPixels(x, y, TRGB{uint8_t(x * 3), uint8_t(y * 5), uint8_t(128 + (x - y))});
+  const std::vector<uint8_t> source = Samples(src);
+  for (uint8_t subsampling = 0; subsampling <= 3; ++subsampling)
+    for (uint8_t overlap = 0; overlap <= 2; ++overlap)
+      for (bool frequency : {true, false}) {
+        SCOPED_TRACE(std::to_string(subsampling) + " " + std::to_string(overlap) + " " + std::to_string(frequency));
+        const std::string file = dir / "o.jxr";
+        {
+          TVXWICWriter writer;
+          writer.fUseCodecOptions = true;
+          writer.fQuality = 10;
+          writer.fSubsampling = subsampling;
+          writer.fOverlap = overlap;
+          writer.fFrequencyOrder = frequency;
+          writer.fHorizontalTileSlices = overlap;  // up to two cuts
+          writer.fVerticalTileSlices = 200;        // more than the macroblocks: one a column
+          ASSERT_TRUE(writer.Open(file, 29));
+          ASSERT_TRUE(writer.PutFrame(&src, nullptr));
+          ASSERT_TRUE(writer.Close());
+        }
+        const std::vector<uint8_t> got = Oracle(dir, file, 0, "rgb", 8);
+        ASSERT_EQ(got.size(), source.size());
+        if (subsampling == 0) continue;  // grey only
+        double err = 0;
+        for (size_t i = 0; i < got.size(); ++i) err += std::abs(int(got[i]) - int(source[i]));
+        EXPECT_LT(err / double(got.size()), 6.0);
+      }
+}
+
+}  // namespace
