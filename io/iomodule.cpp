@@ -15,10 +15,23 @@
 #include "core/printlog.h"
 #include "io/urlload.h"
 #include "io/vexlaneio.h"
+#include "proc/clipboard_hooks.h"
 
 namespace {
 
 TVXBitmap* OwnerBitmap(TVexlaneIO* io) { return io != nullptr ? io->VXBitmap() : nullptr; }
+
+// The clipboard's paste of PNG bytes (file type 8) and of metafiles.
+bool ClipboardLoadPNG(const void* Data, int32_t Size, TVXBitmap* Target) {
+  auto io = TVexlaneIO::CreateFromBitmap(Target);
+  io->LoadFromBuffer(Data, Size, 8);
+  return !io->Aborting();
+}
+
+bool ClipboardImportMetaFile(TMetafile* Meta, TVXBitmap* Target) {
+  auto io = TVexlaneIO::CreateFromBitmap(Target);
+  return io->ImportMetaFile(Meta, -1, -1, true) && !io->Aborting();
+}
 
 }  // namespace
 
@@ -44,6 +57,8 @@ void VXStartUpIOUnit() {
   // The shared CMYK and sRGB profiles are made again on first use.
   VXFreeCMYKTransforms();
   VXInstallIOParamsOwnerHooks();
+  VXClipboardHooks.LoadPNG = &ClipboardLoadPNG;
+  VXClipboardHooks.ImportMetaFile = &ClipboardImportMetaFile;
   // Printing and rendering announce their steps in the module's print log.
   VXPrintLogHook = [](const std::string& Text) { VXWritePrintLog(Text); };
   VXLoadWinINet();
@@ -61,4 +76,5 @@ void VXShutDownIOUnit() {
   VXFreeWinINet();
   VXClearCodecOps();
   VXIOParamsOwnerHooks() = TIOParamsOwnerHooks{};
+  VXClipboardHooks = TVXClipboardHooks{};
 }

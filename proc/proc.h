@@ -211,6 +211,34 @@ class TVexlaneProc : public TComponent {
   // format it cannot show (nothing without a viewer).
   void CheckLegacyBitmap(TVXPixelFormat PixelFormat);
 
+  // ---- clipboard (proc_clipboard.cpp) ----
+  // The whole image as CF_DIB at DpiX x DpiY, with UseInternalFormat also
+  // its raw dump under VXRawClipboardFormat(); true once the DIB was placed.
+  bool CopyToClipboard(bool UseInternalFormat);
+  // Replaces the image with the first of the raw dump, a format named "PNG",
+  // CF_DIB and CF_ENHMETAFILE on the clipboard; a block that cannot be
+  // loaded changes nothing.
+  void PasteFromClipboard();
+  // Whether the clipboard holds one of the formats PasteFromClipboard takes.
+  bool IsClipboardAvailable();
+  // The clipboard image with its top-left corner at (x1, y1) (viewer
+  // coordinates when the viewer's SelectionBase is vxsbClientArea); with
+  // MergeAlpha only its opaque part (raw dump only).
+  void PointPasteFromClip(int32_t x1, int32_t y1, bool MergeAlpha);
+  // The clipboard image into the selection box (without a selection:
+  // PasteFromClipboard); with MaintainAspectRatio shrunk to fit, never
+  // enlarged.
+  void SelPasteFromClip(bool MergeAlpha, bool MaintainAspectRatio);
+  // The clipboard image stretched to the selection box.
+  void SelPasteFromClipStretch(bool MergeAlpha);
+  // The selection (outside a mask: Background) as CF_DIB, with
+  // UseInternalFormat also the masked part's raw dump; without a selection
+  // CopyToClipboard.
+  bool SelCopyToClip(bool UseInternalFormat);
+  // SelCopyToClip, then the selection takes Background (and with CutAlpha
+  // alpha 0); false without a selection or when the DIB was not placed.
+  bool SelCutToClip(bool UseInternalFormat, bool CutAlpha);
+
   // ---- undo and redo ----
   // Positions count from the newest entry (0), except in the peek functions.
   virtual bool CanUndo() const { return !fUndoList.empty(); }
