@@ -180,6 +180,35 @@ TEST_F(DecorateGDI, AlphaHintIsSizedByTheLongerOfTemplateAndText) {
   EXPECT_EQ(Px(*b, wTemplate - 3, Y + H - 3), 0x60FFFFu);
 }
 
+TEST(Decorate, AlphaHintThroughGDIPlusIsHalfTransparent) {
+  const bool saved = VXGetGlobalSettings()->UseGDIPlus();
+  VXStartUpGDIPlusUnit();
+  VXGetGlobalSettings()->SetUseGDIPlus(true);
+  VXLoadGDIPlusLibrary();
+  ASSERT_TRUE(VXGDIPlusEnabled());
+  auto b = Solid(200, 40, 0);
+  int32_t X = 10, Y = 4;
+  VXDrawTextHintAlpha(b->Canvas(), X, Y, "", "Hint");
+  TBitmap measure(10, 10, pf24bit);
+  measure.Canvas()->Font()->SetName("Arial");
+  measure.Canvas()->Font()->SetSize(9);
+  const int W = measure.Canvas()->TextWidth("Hint") + 12, H = measure.Canvas()->TextHeight("Hint") + 12;
+  // Light yellow at transparency 128 over black: about half of each channel.
+  const uint32_t inside = Px(*b, X + W - 3, Y + H - 3);
+  EXPECT_NEAR(int(inside & 0xFF), 128, 2);
+  EXPECT_NEAR(int((inside >> 8) & 0xFF), 128, 2);
+  EXPECT_NEAR(int(inside >> 16), 48, 2);
+  EXPECT_EQ(Px(*b, X + 2, Y + 2), 0u);  // the margin stays
+  // Black text over the box.
+  int dark = 0;
+  for (int y = Y + 9; y < Y + H - 3; ++y)
+    for (int x = X + 9; x < X + W - 3; ++x) dark += Px(*b, x, y) == 0;
+  EXPECT_GT(dark, 5);
+  while (VXGDIPlusLoaded()) VXFreeGDIPlusLibrary();
+  VXStartUpGDIPlusUnit();
+  VXGetGlobalSettings()->SetUseGDIPlus(saved);
+}
+
 TEST_F(DecorateGDI, ShadowStrips) {
   struct Case {
     const char* name;
