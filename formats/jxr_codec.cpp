@@ -322,7 +322,7 @@ bool TVXJxrDecoder::Open(std::vector<uint8_t> Data) {
     return false;
   }
   static_assert(sizeof(fContainerFormat) == sizeof(GUID));
-  std::memcpy(&fContainerFormat, &c.PixelFormat, sizeof(GUID));
+  std::memcpy(static_cast<void*>(&fContainerFormat), &c.PixelFormat, sizeof(GUID));
   fWidth = c.Width;
   fHeight = c.Height;
   fDpiX = c.DpiX;
@@ -368,7 +368,14 @@ bool DecodeInto(const std::vector<uint8_t>& data, const GUID& containerFormat, i
   return !Failed(fc->Copy(fc, &rect, dest, U32(stride)));
 }
 
+// A sanitizer's error report in the decoding child ends it without anything
+// else of the caller running.
+void ChildDeath() { _exit(3); }
+
 }  // namespace
+
+// Present in sanitizer builds only.
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 
 // libjxr stops the process on what its own checks find in a damaged code
 // stream (assertions) and trusts the stream elsewhere, so the decode runs in
@@ -404,6 +411,11 @@ bool TVXJxrDecoder::Decode() {
     return false;
   }
   if (pid == 0) {
+    // The child ends quietly whatever stops it: the signals take their
+    // default action (no handler of the caller's, a sanitizer's or a
+    // fuzzer's runs), and a sanitizer that finds an error just ends it.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) signal(sig, SIG_DFL);
+    if (&__sanitizer_set_death_callback) __sanitizer_set_death_callback(&ChildDeath);
     GUID format;
     std::memcpy(&format, &fContainerFormat, sizeof(GUID));
     const bool ok = DecodeInto(fData, format, fWidth, fHeight, fFormat, pixels, stride);
