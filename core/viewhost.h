@@ -43,6 +43,10 @@ enum TVXResizeSelMode : uint8_t { vxrsNone, vxrsMoveToAdapt };
 
 enum TVXViewHostKind : uint8_t { vxvhView, vxvhImageView, vxvhVectView };
 
+// Whether the viewer takes selection and paste points in bitmap coordinates
+// or in its client area's.
+enum TVXSelectionBase : uint8_t { vxsbBitmap, vxsbClientArea };
+
 class TVXViewHost {
  public:
   // (Owner given at registration, Destroying).
@@ -81,6 +85,11 @@ class TVXViewHost {
   // A bitmap column or row in the viewer's client coordinates.
   virtual int32_t XBmp2Scr(int32_t x) const { return x; }
   virtual int32_t YBmp2Scr(int32_t y) const { return y; }
+  // A client column or row in bitmap coordinates.
+  virtual int32_t XScr2Bmp(int32_t x) const { return x; }
+  virtual int32_t YScr2Bmp(int32_t y) const { return y; }
+  // What the coordinates given to the viewer are measured in.
+  virtual TVXSelectionBase SelectionBase() const { return vxsbBitmap; }
   // The horizontal zoom in per cent.
   virtual double ZoomX() const { return 100; }
   // Repaints the client rectangle x1..x2 - 1, y1..y2 - 1.

@@ -725,6 +725,10 @@ class TVexlaneProc : public TComponent {
   void Decrypt(std::span<const uint8_t> Key, TVXEncryptionAlgorithm Algorithm);
 
  private:
+  // The two selection pastes (Stretch: SelPasteFromClipStretch).
+  void SelPaste(bool MergeAlpha, bool MaintainAspectRatio, bool Stretch);
+  // The selection's DIB (and raw dump) on the clipboard.
+  bool SelCopy(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TVXMask* mask, bool UseInternalFormat);
   // Whole-image operations: the format guard, then the undo snapshot.
   bool BeginWholeImage(TVXPixelFormatSet AllowedFormats, const std::string& Caption);
   // Update, then DoFinishWork.

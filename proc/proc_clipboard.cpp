@@ -2,15 +2,21 @@
 // the raw dump beside it, and pastes of the raw dump, PNG bytes, DIBs and
 // enhanced metafiles. Clipboard blocks come from other programs: each is
 // loaded into a scratch bitmap first, so a damaged one changes nothing.
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "core/bitmap.h"
 #include "core/dib.h"
+#include "core/geometry.h"
+#include "core/mask.h"
 #include "core/winchores.h"
 #include "gui/metafile.h"
 #include "proc/clipboard_hooks.h"
+#include "proc/edits.h"
 #include "proc/proc.h"
+#include "proc/resample.h"
 #include "winui/metafile.h"
 #include "winui/win_clipboard.h"
 
@@ -97,6 +103,26 @@ bool LoadMetafile(HENHMETAFILE Handle, TVXBitmap& Target) {
   return VXClipboardHooks.ImportMetaFile(&meta, &Target) && !Target.IsEmpty();
 }
 
+// Bitmap in Target's pixel format (a vx8p target lends its palette), alpha
+// channel included; the bitmaps copied into an image must share its format.
+void MatchFormat(TVXBitmap& Bitmap, TVXBitmap* Target) {
+  if (Bitmap.PixelFormat() == Target->PixelFormat()) return;
+  TVXBitmap converted;
+  if (!converted.Allocate(Bitmap.Width(), Bitmap.Height(), Target->PixelFormat()))
+    throw EVXException("Not enough memory for the clipboard image");
+  if (Target->PixelFormat() == vx8p) Target->CopyPaletteTo(&converted);
+  converted.CopyAndConvertFormat(&Bitmap);
+  Bitmap.Assign(&converted);
+}
+
+// The rectangle (x, y, w, h) of Source, alpha channel included.
+void CopyPart(TVXBitmap* Source, int32_t x, int32_t y, int32_t w, int32_t h, TVXBitmap& Dest) {
+  if (!Dest.Allocate(w, h, Source->PixelFormat())) throw EVXException("Not enough memory for the clipboard image");
+  if (Source->PixelFormat() == vx8p) Source->CopyPaletteTo(&Dest);
+  Source->CopyRectTo(&Dest, x, y, 0, 0, w, h);
+  if (Source->HasAlphaChannel()) Source->AlphaChannel()->CopyRectTo(Dest.AlphaChannel(), x, y, 0, 0, w, h);
+}
+
 }  // namespace
 
 bool TVexlaneProc::CopyToClipboard(bool UseInternalFormat) {
@@ -146,4 +172,171 @@ bool TVexlaneProc::IsClipboardAvailable() {
   return (VXRawClipboardFormat() != 0 && IsClipboardFormatAvailable(VXRawClipboardFormat())) ||
          VXGetClipboardFormatByName("PNG") != 0 || IsClipboardFormatAvailable(CF_DIB) ||
          IsClipboardFormatAvailable(CF_ENHMETAFILE);
+}
+
+void TVexlaneProc::PointPasteFromClip(int32_t x1, int32_t y1, bool MergeAlpha) {
+  if (!CheckFormat(TVXPixelFormatSet{})) return;
+  if (fVexlaneView && fVexlaneView->SelectionBase() == vxsbClientArea) {
+    x1 = fVexlaneView->XScr2Bmp(x1);
+    y1 = fVexlaneView->YScr2Bmp(y1);
+  }
+  TClipboardSession clip;
+  if (!clip.Open()) return;
+  char caption[64];
+  std::snprintf(caption, sizeof caption, "PointPasteFromClip %d, %d", x1, y1);
+  TVXBitmap P;
+  if (HGLOBAL raw = Data(VXRawClipboardFormat())) {
+    if (fAutoUndo) SaveUndoCaptioned(caption);
+    if (!LoadRaw(raw, P)) return;
+    // The part of P that falls on the image.
+    const int32_t bx1 = std::max(x1, 0), by1 = std::max(y1, 0);
+    const int32_t bx2 = int32_t(std::min<int64_t>(int64_t(x1) + P.Width(), fVXBitmap->Width()));
+    const int32_t by2 = int32_t(std::min<int64_t>(int64_t(y1) + P.Height(), fVXBitmap->Height()));
+    if (bx1 >= bx2 || by1 >= by2) return;
+    if (bx1 != x1 || by1 != y1 || bx2 - bx1 != P.Width() || by2 - by1 != P.Height()) {
+      TVXBitmap part;
+      CopyPart(&P, bx1 - x1, by1 - y1, bx2 - bx1, by2 - by1, part);
+      P.Assign(&part);
+    }
+    MatchFormat(P, fVXBitmap);
+    TVXMask mask;
+    mask.AllocateBits(fVXBitmap->Width(), fVXBitmap->Height(), 1);
+    mask.Fill(255);
+    mask.SetX1(bx1);
+    mask.SetY1(by1);
+    mask.SetX2(bx2 - 1);
+    mask.SetY2(by2 - 1);
+    if (MergeAlpha && P.HasAlphaChannel()) mask.CombineWithAlpha(P.AlphaChannel(), bx1, by1, false);
+    P.CopyWithMask2(fVXBitmap, &mask);
+    Update();
+  } else if (HGLOBAL dib = Data(CF_DIB)) {
+    if (!LoadDIB(dib, P)) return;
+    if (fAutoUndo) SaveUndoCaptioned(caption);
+    MatchFormat(P, fVXBitmap);
+    P.CopyRectTo(fVXBitmap, 0, 0, x1, y1, P.Width(), P.Height());
+    Update();
+  }
+}
+
+void TVexlaneProc::SelPaste(bool MergeAlpha, bool MaintainAspectRatio, bool Stretch) {
+  if (!CheckFormat(TVXPixelFormatSet{})) return;
+  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  TVXMask* mask = nullptr;
+  if (!GetReSel(x1, y1, x2, y2, mask)) {
+    PasteFromClipboard();
+    return;
+  }
+  if (mask && mask->IsEmpty()) mask = nullptr;
+  TClipboardSession clip;
+  if (!clip.Open()) return;
+  HGLOBAL block = Data(VXRawClipboardFormat());
+  const bool raw = block != nullptr;
+  if (!raw) block = Data(CF_DIB);
+  if (!block) return;
+  if (fAutoUndo) SaveUndoCaptioned(Stretch ? "SelPasteFromClipStretch" : "SelPasteFromClip");
+  TVXBitmap P;
+  if (!(raw ? LoadRaw(block, P) : LoadDIB(block, P))) return;
+  int32_t w = x2 - x1, h = y2 - y1;
+  if (w <= 0 || h <= 0) return;
+  if (MaintainAspectRatio && !Stretch) {
+    TSize fitted;
+    VXFitImageSize(P.Width(), P.Height(), w, h, false, false, fitted);
+    w = fitted.cx;
+    h = fitted.cy;
+    if (w <= 0 || h <= 0) return;
+  }
+  TVXBitmap S;
+  if (!S.Allocate(w, h, P.PixelFormat())) throw EVXException("Not enough memory for the clipboard image");
+  VXStretchNearest(&P, &S);
+  if (raw && P.HasAlphaChannel()) VXStretchNearest(P.AlphaChannel(), S.AlphaChannel());
+  MatchFormat(S, fVXBitmap);
+  if (raw && mask) {
+    if (MergeAlpha && S.HasAlphaChannel()) {
+      // The viewer's selection stays as it is.
+      TVXMask merged;
+      merged.Assign(mask);
+      merged.CombineWithAlpha(S.AlphaChannel(), mask->X1(), mask->Y1(), false);
+      if (!merged.IsEmpty()) S.CopyWithMask2(fVXBitmap, &merged);
+    } else {
+      S.CopyWithMask2(fVXBitmap, mask);
+    }
+  } else if (!raw && mask && !Stretch) {
+    mask->CopyVXBitmap(fVXBitmap, &S, false, true, false);
+  } else {
+    S.CopyRectTo(fVXBitmap, 0, 0, x1, y1, w, h);
+    if (raw && S.HasAlphaChannel()) {
+      S.AlphaChannel()->CopyRectTo(fVXBitmap->AlphaChannel(), 0, 0, x1, y1, w, h);
+      fVXBitmap->AlphaChannel()->SetFull(false);
+    }
+  }
+  Update();
+}
+
+void TVexlaneProc::SelPasteFromClip(bool MergeAlpha, bool MaintainAspectRatio) {
+  SelPaste(MergeAlpha, MaintainAspectRatio, false);
+}
+
+void TVexlaneProc::SelPasteFromClipStretch(bool MergeAlpha) { SelPaste(MergeAlpha, false, true); }
+
+bool TVexlaneProc::SelCopy(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TVXMask* mask, bool UseInternalFormat) {
+  if (mask && mask->IsEmpty()) mask = nullptr;
+  TClipboardSession clip;
+  if (!clip.Open()) return false;
+  EmptyClipboard();
+  HGLOBAL dib = nullptr;
+  if (!mask) {
+    dib = _CopyBitmaptoDIBEx(fVXBitmap, x1, y1, x2, y2, DpiX(), DpiY());
+  } else {
+    TVXBitmap box;
+    fVXBitmap->CopyWithMask1(&box, mask, int32_t(Background()));
+    dib = _CopyBitmaptoDIBEx(&box, 0, 0, 0, 0, DpiX(), DpiY());
+  }
+  if (!PutDIB(dib)) return false;
+  if (UseInternalFormat) {
+    TVXBitmap part;
+    if (mask) {
+      fVXBitmap->CopyWithMask1(&part, mask);
+    } else {
+      x1 = std::max(x1, 0);
+      y1 = std::max(y1, 0);
+      x2 = std::min(x2, fVXBitmap->Width());
+      y2 = std::min(y2, fVXBitmap->Height());
+      if (x2 > x1 && y2 > y1) CopyPart(fVXBitmap, x1, y1, x2 - x1, y2 - y1, part);
+    }
+    if (!part.IsEmpty()) PutRaw(&part);
+  }
+  return true;
+}
+
+bool TVexlaneProc::SelCopyToClip(bool UseInternalFormat) {
+  if (!CheckFormat(TVXPixelFormatSet{})) return false;
+  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  TVXMask* mask = nullptr;
+  if (!GetReSel(x1, y1, x2, y2, mask)) return CopyToClipboard(UseInternalFormat);
+  return SelCopy(x1, y1, x2, y2, mask, UseInternalFormat);
+}
+
+bool TVexlaneProc::SelCutToClip(bool UseInternalFormat, bool CutAlpha) {
+  if (!CheckFormat(TVXPixelFormatSet{})) return false;
+  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  TVXMask* mask = nullptr;
+  if (!GetReSel(x1, y1, x2, y2, mask)) return false;
+  if (fAutoUndo) SaveUndoCaptioned("SelCutToClip");
+  if (!SelCopy(x1, y1, x2, y2, mask, UseInternalFormat)) return false;
+  if (mask && mask->IsEmpty()) mask = nullptr;
+  if (!mask) {
+    fVXBitmap->FillRect(x1, y1, x2 - 1, y2 - 1, double(Background()));
+    if (CutAlpha) {
+      fVXBitmap->AlphaChannel()->FillRect(x1, y1, x2 - 1, y2 - 1, 0);
+      fVXBitmap->AlphaChannel()->SyncFull();
+    }
+  } else {
+    VXFillSelection(fVXBitmap, mask, Background());
+    if (CutAlpha) {
+      VXFillSelection(fVXBitmap->AlphaChannel(), mask, 0);
+      fVXBitmap->AlphaChannel()->SyncFull();
+    }
+  }
+  Update();
+  return true;
 }

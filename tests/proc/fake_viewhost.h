@@ -89,6 +89,9 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
   // The screen is the bitmap zoomed by zoom per cent and moved by the offsets.
   int32_t XBmp2Scr(int32_t x) const override { return Note("XBmp2Scr"), scrOffsetX + int32_t(x * zoom / 100); }
   int32_t YBmp2Scr(int32_t y) const override { return Note("YBmp2Scr"), scrOffsetY + int32_t(y * zoom / 100); }
+  int32_t XScr2Bmp(int32_t x) const override { return Note("XScr2Bmp"), int32_t((x - scrOffsetX) * 100 / zoom); }
+  int32_t YScr2Bmp(int32_t y) const override { return Note("YScr2Bmp"), int32_t((y - scrOffsetY) * 100 / zoom); }
+  TVXSelectionBase SelectionBase() const override { return Note("SelectionBase"), selectionBase; }
   double ZoomX() const override { return Note("ZoomX"), zoom; }
   void UpdateRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override {
     Note("UpdateRect");
@@ -197,6 +200,7 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
   int32_t objects = 0;  // stands for the vector objects
   int32_t scrOffsetX = 0, scrOffsetY = 0;
   double zoom = 100;
+  TVXSelectionBase selectionBase = vxsbBitmap;
   std::vector<TRect> updateRects;  // the rectangles asked to repaint
   mutable std::vector<std::string> log;
   std::map<void*, std::pair<TVXBitmapChangeEvent, void*>> handlers;
