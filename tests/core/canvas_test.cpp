@@ -18,6 +18,7 @@
 #include "winui/gdi_text.h"
 
 #include "../winui/pinned_fonts.h"
+#include "canvas_pixels.h"
 
 namespace {
 
@@ -36,35 +37,9 @@ class CanvasGDI : public ::testing::Test {
   bool saved_ = true;
 };
 
-// A white w x h platform bitmap of 24 bits.
-std::unique_ptr<TBitmap> WhiteBitmap(int w, int h) {
-  auto b = std::make_unique<TBitmap>(w, h, pf24bit);
-  b->Canvas()->Brush()->SetColor(clWhite);
-  b->Canvas()->FillRect(TRect{0, 0, w, h});
-  return b;
-}
-
-// The pixels of a 24-bit platform bitmap that are not white, as a mask
-// (row-major, 1 = changed).
-std::vector<int> Changed(TBitmap& b) {
-  std::vector<int> m(size_t(b.Width()) * size_t(b.Height()));
-  for (int y = 0; y < b.Height(); ++y) {
-    const auto* p = static_cast<const uint8_t*>(b.ScanLine(y));
-    for (int x = 0; x < b.Width(); ++x)
-      m[size_t(y) * size_t(b.Width()) + size_t(x)] = (p[3 * x] != 255 || p[3 * x + 1] != 255 || p[3 * x + 2] != 255);
-  }
-  return m;
-}
-
-// The mask of the rectangle l..r-1 x t..b-1.
-std::vector<int> RectMask(int w, int h, std::initializer_list<TRect> rects) {
-  std::vector<int> m(size_t(w) * size_t(h));
-  for (const TRect& r : rects)
-    for (int y = r.Top; y < r.Bottom; ++y)
-      for (int x = r.Left; x < r.Right; ++x)
-        if (x >= 0 && y >= 0 && x < w && y < h) m[size_t(y) * size_t(w) + size_t(x)] = 1;
-  return m;
-}
+using canvas_pixels::Changed;
+using canvas_pixels::RectMask;
+using canvas_pixels::WhiteBitmap;
 
 TEST_F(CanvasGDI, FiguresGoToThePlatformCanvas) {
   auto bmp = WhiteBitmap(40, 30);
