@@ -181,14 +181,27 @@ TEST_F(ClipboardProcTest, PastesPillowDIBsAndPNGs) {
                            "dib('d8', rgba.convert('P', palette=Image.ADAPTIVE, colors=50))\n"
                            "dib('d24', rgba.convert('RGB'))\n"
                            "dib('d32', rgba)\n"
+                           "import subprocess, shutil\n"
+                           "rgba.save('src.png')\n"
+                           "if shutil.which('/usr/bin/convert'):\n"
+                           "    for name, args in (('m1', ['-monochrome', 'BMP3:m1.bmp']), ('m8', ['-colors', '40', '-type', 'Palette', '-compress', 'None', 'BMP3:m8.bmp']),\n"
+                           "                       ('m24', ['-alpha', 'off', '-type', 'TrueColor', 'BMP3:m24.bmp']), ('m32', ['BMP:m32.bmp'])):\n"
+                           "        subprocess.run(['/usr/bin/convert', 'src.png'] + args, check=True)\n"
+                           "        data = open(name + '.bmp', 'rb').read()\n"
+                           "        open(name + '.dib', 'wb').write(data[14:])\n"
+                           "        open(name + '.rgb', 'wb').write(Image.open(name + '.bmp').convert('RGB').tobytes())\n"
                            "for name, im in (('p24', rgba.convert('RGB')), ('p32', rgba)):\n"
                            "    im.save(name + '.png')\n"
                            "    back = Image.open(name + '.png')\n"
                            "    open(name + '.rgb', 'wb').write(back.convert('RGB').tobytes())\n"
                            "    open(name + '.a', 'wb').write(back.getchannel('A').tobytes() if back.mode == 'RGBA' else b'')\n");
   if (!made) GTEST_SKIP() << "/usr/bin/python3 with PIL (Debian python3-pil) is not installed";
-  for (const char* name : {"d1", "d8", "d24", "d32", "p24", "p32"}) {
+  for (const char* name : {"d1", "d8", "d24", "d32", "m1", "m8", "m24", "m32", "p24", "p32"}) {
     SCOPED_TRACE(name);
+    if (name[0] == 'm' && !std::filesystem::exists(dir + "/" + name + ".dib")) {
+      ADD_FAILURE() << "ImageMagick's /usr/bin/convert made no " << name;
+      continue;
+    }
     const bool png = name[0] == 'p';
     const Bytes data = ReadFile(dir + "/" + name + (png ? ".png" : ".dib"));
     ASSERT_FALSE(data.empty());
