@@ -58,8 +58,10 @@ uint32_t Rd32(const uint8_t* p) {
 }
 uint16_t Rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-// The largest coordinate, after mapping, that a record may draw at.
-constexpr double kMaxCoord = double(1 << 27);
+// The largest coordinate, after mapping, that a record may draw at: the
+// drawing walks a shape's whole outline, so a damaged record must not send
+// it round millions of pixels outside any bitmap.
+constexpr double kMaxCoord = double(1 << 20);
 // Points of one poly record, and characters of one text record.
 constexpr uint32_t kMaxPoints = 1u << 22;
 constexpr uint32_t kMaxChars = 1u << 16;
@@ -501,10 +503,46 @@ class TPlayer {
   }
   void LineToPt(double x, double y) { DrawPolylineTo({{x, y}}); }
 
-  void Text(double x, double y, const std::u16string& s, UINT options, const RECTL* clip) {
+  // Dx: the characters' distances in logical units (one per UTF-16 unit);
+  // without them, the advances of the font at its logical size. Their
+  // positions are mapped, so that characters spread as the page does.
+  void Text(double x, double y, const std::u16string& s, UINT options, const RECTL* clip,
+            std::vector<double> Dx = {}) {
     if (fInPath || s.empty()) return;
     std::vector<POINT> d;
     if (!Dev({{x, y}}, d)) return;
+    bool surrogates = std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= 0xD800 && c < 0xE000; });
+    if (Dx.size() != s.size() && !surrogates) {
+      Dx.clear();
+      LOGFONTW lf0 = fS.Font.Font;
+      if (std::abs(lf0.lfHeight) < 4096 && std::abs(lf0.lfWidth) < 4096) {
+        HFONT f0 = CreateFontIndirectW(&lf0);
+        HGDIOBJ old0 = SelectObject(fDC, f0);
+        LONG prev = 0;
+        for (size_t i = 1; i <= s.size(); ++i) {
+          std::string part = VXUTF16ToUTF8(s.substr(0, i));
+          SIZE ext{};
+          GetTextExtentPoint32W(fDC, part.c_str(), int(part.size()), &ext);
+          Dx.push_back(double(ext.cx - prev));
+          prev = ext.cx;
+        }
+        SelectObject(fDC, old0);
+        DeleteObject(f0);
+      }
+    }
+    std::vector<INT> ddx;
+    if (Dx.size() == s.size() && !surrogates) {
+      double pos = 0;
+      LONG last = LONG(std::lrint(pos * fXf.M11));
+      for (double v : Dx) {
+        pos += v;
+        double dev = pos * fXf.M11;
+        if (!(std::fabs(dev) <= kMaxCoord)) return;
+        LONG cur = LONG(std::lrint(dev));
+        ddx.push_back(INT(cur - last));
+        last = cur;
+      }
+    }
     LOGFONTW lf = fS.Font.Font;
     double h = lf.lfHeight * std::fabs(fXf.M22);
     if (!(std::fabs(h) < 4096)) return;
@@ -525,7 +563,7 @@ class TPlayer {
     if (clip && (options & (ETO_OPAQUE | ETO_CLIPPED))) hasRect = DevRect(clip->left, clip->top, clip->right, clip->bottom, rc);
     std::string u8 = VXUTF16ToUTF8(s);
     ExtTextOutW(fDC, d[0].x, d[0].y, hasRect ? (options & (ETO_OPAQUE | ETO_CLIPPED)) : 0, hasRect ? &rc : nullptr,
-                u8.c_str(), int(u8.size()), nullptr);
+                u8.c_str(), int(u8.size()), ddx.empty() ? nullptr : ddx.data());
     SelectObject(fDC, old);
     DeleteObject(f);
   }
@@ -963,7 +1001,11 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
       if (n > kMaxChars || !r.Has(off, size_t(n) * 2)) break;
       std::u16string text(n, u'\0');
       for (uint32_t i = 0; i < n; ++i) text[i] = char16_t(r.U16(off + i * 2));
-      p.Text(x, y, text, opts, &rc);
+      std::vector<double> dx;
+      uint32_t offDx = r.U32(72);
+      if (offDx && r.Has(offDx, size_t(n) * 4))
+        for (uint32_t i = 0; i < n; ++i) dx.push_back(r.I32(offDx + i * 4));
+      p.Text(x, y, text, opts, &rc, dx);
       break;
     }
     case EMR_BITBLT:
@@ -1173,7 +1215,12 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       if (!r.Has(o, n)) break;
       std::u16string t;
       for (uint16_t i = 0; i < n; ++i) t.push_back(char16_t(r.D[o + i]));
-      p.Text(x, y, t, opts, hasRect ? &rc : nullptr);
+      // Distances follow the string (padded to a word) when the record has room.
+      std::vector<double> dx;
+      size_t offDx = o + ((size_t(n) + 1) & ~size_t(1));
+      if (r.N >= offDx + size_t(n) * 2)
+        for (uint16_t i = 0; i < n; ++i) dx.push_back(r.I16(offDx + i * 2));
+      p.Text(x, y, t, opts, hasRect ? &rc : nullptr, dx);
       break;
     }
     case 0x0F43: {  // rop, usage, src h, w, y, x, dst h, w, y, x, DIB

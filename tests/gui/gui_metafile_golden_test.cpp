@@ -4,13 +4,16 @@
 // neighbourhood in the golden is one colour must come out the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "gui/graphics.h"
 #include "gui/metafile.h"
+#include "../winui/pinned_fonts.h"
 
 namespace {
 
@@ -93,6 +96,89 @@ TEST(GuiMetafileGolden, PlaysLikeThePlatform) {
         EXPECT_GT(compared, g.w * g.h / 3) << name;
       }
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Dark pixels' box in the rows [Y0, Y1).
+RECT Ink(const std::function<uint32_t(int, int)>& At, int W, int Y0, int Y1) {
+  RECT r{W, Y1, -1, -1};
+  for (int y = Y0; y < Y1; ++y)
+    for (int x = 0; x < W; ++x) {
+      uint32_t c = At(x, y);
+      if (((c >> 16) & 255) + ((c >> 8) & 255) + (c & 255) < 3 * 128) {
+        r.left = std::min<LONG>(r.left, x), r.top = std::min<LONG>(r.top, y);
+        r.right = std::max<LONG>(r.right, x), r.bottom = std::max<LONG>(r.bottom, y);
+      }
+    }
+  return r;
+}
+
+TEST(GuiMetafileGolden, TextStartsWhereItsAlignmentPutsIt) {
+  // Three texts in three bands: left/top, right/baseline, centre/bottom.
+  for (const char* kind : {"emf", "wmf"}) {
+    TMetafile m;
+    m.LoadFromFile(kDir + "scene4." + kind);
+    for (const char* suffix : {"own", "big"}) {
+      const std::string name = std::string("scene4_") + kind + "_" + suffix;
+      Image g = ReadPPM(kDir + name + ".ppm");
+      ASSERT_GT(g.w, 0) << name;
+      TBitmap b(g.w, g.h);
+      b.Canvas()->Brush()->SetColor(clWhite);
+      b.Canvas()->FillRect(TRect{0, 0, g.w, g.h});
+      b.Canvas()->StretchDraw(TRect{0, 0, g.w, g.h}, &m);
+      auto ours = [&](int x, int y) {
+        const uint8_t* p = static_cast<const uint8_t*>(b.ScanLine(y)) + x * 3;
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+      };
+      auto golden = [&](int x, int y) { return g.At(x, y); };
+      // Within a pixel at the enhanced metafile's own size. Scaled fonts and
+      // the fonts of Windows metafiles may take a glyph size a pixel or two
+      // apart from the platform's (its own font matching): their ink may
+      // start up to three pixels apart vertically.
+      const double vtol = std::string(kind) == "emf" && std::string(suffix) == "own" ? 1 : 3;
+      for (int band = 0; band < 3; ++band) {
+        RECT a = Ink(ours, g.w, g.h * band / 3, g.h * (band + 1) / 3);
+        RECT e = Ink(golden, g.w, g.h * band / 3, g.h * (band + 1) / 3);
+        ASSERT_GE(e.right, 0) << name << " band " << band;
+        EXPECT_NEAR(a.left, e.left, 1) << name << " band " << band;
+        EXPECT_NEAR(a.top, e.top, vtol) << name << " band " << band;
+        EXPECT_NEAR(a.right, e.right, 1) << name << " band " << band;
+        EXPECT_NEAR(a.bottom, e.bottom, vtol) << name << " band " << band;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every cut of the recorded metafiles fails to load.
+TEST(GuiMetafileGolden, DamagedCopiesLoadOrFailCleanly) {
+  for (const char* file : {"scene1.emf", "scene4.emf", "scene2.wmf", "scene4.wmf"}) {
+    std::ifstream f(kDir + file, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty()) << file;
+    TBitmap b(64, 64);
+    auto tryOne = [&](const std::vector<uint8_t>& v) {
+      TMetafile m;
+      try {
+        m.LoadFromBuffer(v.data(), v.size());
+      } catch (const EInvalidGraphicOperation&) {
+        return false;
+      }
+      b.Canvas()->StretchDraw(TRect{0, 0, 64, 64}, &m);
+      return true;
+    };
+    int loaded = 0;
+    for (size_t n = 0; n < bytes.size(); ++n)
+      loaded += tryOne(std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
+    EXPECT_EQ(loaded, 0) << file << ": a cut copy has no end record";
+    EXPECT_TRUE(tryOne(bytes)) << file;
   }
 }
 

@@ -112,6 +112,22 @@ static void scene(HDC dc, int kind, int w, int h) {
       DeleteObject(hb);
       break;
     }
+    case 4: {
+      /* Text in three bands, each at a reference point and alignment. */
+      HFONT f = CreateFontW(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"DejaVu Sans");
+      HGDIOBJ of = SelectObject(dc, f);
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, RGB(0, 0, 0));
+      SetTextAlign(dc, TA_LEFT | TA_TOP);
+      TextOutW(dc, 4, 3, L"Ag", 2);
+      SetTextAlign(dc, TA_RIGHT | TA_BASELINE);
+      TextOutW(dc, w - 4, h / 3 + 16, L"Hx", 2);
+      SetTextAlign(dc, TA_CENTER | TA_BOTTOM);
+      TextOutW(dc, w / 2, h - 2, L"Mi", 2);
+      SelectObject(dc, of);
+      DeleteObject(f);
+      break;
+    }
   }
   SelectObject(dc, op);
   SelectObject(dc, ob);
@@ -123,8 +139,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return 1;
   strncpy(outdir, argv[1], sizeof outdir - 1);
   SetProcessDPIAware();
-  for (int kind = 0; kind < 4; ++kind) {
-    int w = 48 + 8 * kind, h = 36 + 4 * kind;
+  for (int kind = 0; kind < 5; ++kind) {
+    int w = kind == 4 ? 120 : 48 + 8 * kind, h = kind == 4 ? 60 : 36 + 4 * kind;
     char name[64];
     /* Enhanced: recorded in the reference device's pixels. */
     HDC ref = GetDC(NULL);
