@@ -75,11 +75,16 @@ install)
 
   # The archives named by hand, in the order vexlane.pc lists them, and the
   # libraries they use.
-  archives=()
+  # Libraries without a pkg-config file of their own (the print system's)
+  # are named by vexlane.pc directly.
+  archives=() direct=()
   for l in $(pkg-config --libs-only-l vexlane); do
-    case "$l" in -lvexlane_*) archives+=("$prefix/lib/lib${l#-l}.a") ;; esac
+    case "$l" in
+      -lvexlane_*) archives+=("$prefix/lib/lib${l#-l}.a") ;;
+      *) direct+=("$l") ;;
+    esac
   done
-  externals=$(pkg-config --libs --static $(pkg-config --print-requires vexlane | awk '{print $1}'))
+  externals="$(pkg-config --libs --static $(pkg-config --print-requires vexlane | awk '{print $1}')) ${direct[*]}"
   for p in sizes sizes_guard; do
     "$cxx" -std=c++20 -O1 -I"$prefix/include" "$here/$p.cpp" -o "$tmp/ar_$p" "${archives[@]}" $externals -pthread ||
       fail "archives by hand: $p does not build"
