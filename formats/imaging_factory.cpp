@@ -523,16 +523,11 @@ std::vector<uint8_t> MapToPalette(TVXBitmap& rgb, const TPaletteInfo& p, WICBitm
 // ---------------------------------------------------------------------------
 // Converter
 
-class TConverter : public TVXComObject<IWICFormatConverter> {
+// A bitmap source whose picture an Initialize call produces in full: the
+// converter's and the scaler's answers once they are ready.
+template <class Interface>
+class TProducedSource : public TVXComObject<Interface> {
  public:
-  explicit TConverter(IWICImagingFactory* f) : fFactory(f) {}
-  HRESULT Initialize(IWICBitmapSource* source, REFGUID dstFormat, WICBitmapDitherType dither, IWICPalette* palette,
-                     double, WICBitmapPaletteType paletteType) override;
-  HRESULT CanConvert(REFGUID src, REFGUID dst, BOOL* can) override {
-    if (!can) return E_INVALIDARG;
-    *can = FindFormat(src) && FindFormat(dst) && !IsEqualGUID(dst, GUID_WICPixelFormat1bppIndexed);
-    return S_OK;
-  }
   HRESULT GetSize(UINT* w, UINT* h) override {
     if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
     if (!w || !h) return E_INVALIDARG;
@@ -562,11 +557,24 @@ class TConverter : public TVXComObject<IWICFormatConverter> {
     if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
     return CopyRaw(fOut, rc, stride, size, buffer);
   }
+ protected:
+  TRawImage fOut;
+  bool fReady = false;
+};
+
+class TConverter : public TProducedSource<IWICFormatConverter> {
+ public:
+  explicit TConverter(IWICImagingFactory* f) : fFactory(f) {}
+  HRESULT Initialize(IWICBitmapSource* source, REFGUID dstFormat, WICBitmapDitherType dither, IWICPalette* palette,
+                     double, WICBitmapPaletteType paletteType) override;
+  HRESULT CanConvert(REFGUID src, REFGUID dst, BOOL* can) override {
+    if (!can) return E_INVALIDARG;
+    *can = FindFormat(src) && FindFormat(dst) && !IsEqualGUID(dst, GUID_WICPixelFormat1bppIndexed);
+    return S_OK;
+  }
 
  private:
   IWICImagingFactory* fFactory;  // the creator, which outlives the call
-  TRawImage fOut;
-  bool fReady = false;
 };
 
 HRESULT TConverter::Initialize(IWICBitmapSource* source, REFGUID dstFormat, WICBitmapDitherType dither,
@@ -698,44 +706,13 @@ void AreaAverage(const uint8_t* src, size_t srcRow, uint8_t* dst, size_t dstRow,
   }
 }
 
-class TScaler : public TVXComObject<IWICBitmapScaler> {
+class TScaler : public TProducedSource<IWICBitmapScaler> {
  public:
   explicit TScaler(IWICImagingFactory* f) : fFactory(f) {}
   HRESULT Initialize(IWICBitmapSource* source, UINT width, UINT height, WICBitmapInterpolationMode mode) override;
-  HRESULT GetSize(UINT* w, UINT* h) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!w || !h) return E_INVALIDARG;
-    *w = fOut.Width;
-    *h = fOut.Height;
-    return S_OK;
-  }
-  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!f) return E_INVALIDARG;
-    *f = fOut.Format;
-    return S_OK;
-  }
-  HRESULT GetResolution(double* x, double* y) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!x || !y) return E_INVALIDARG;
-    *x = fOut.DpiX;
-    *y = fOut.DpiY;
-    return S_OK;
-  }
-  HRESULT CopyPalette(IWICPalette* p) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (fOut.Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
-    return p ? p->InitializeCustom(fOut.Palette.data(), UINT(fOut.Palette.size())) : E_INVALIDARG;
-  }
-  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    return CopyRaw(fOut, rc, stride, size, buffer);
-  }
 
  private:
   IWICImagingFactory* fFactory;
-  TRawImage fOut;
-  bool fReady = false;
 };
 
 HRESULT TScaler::Initialize(IWICBitmapSource* source, UINT width, UINT height, WICBitmapInterpolationMode mode) {
