@@ -589,8 +589,8 @@ bool HaveLibRawTools() {
 
 TEST(CameraRawDng, IdentifiedByTheProbeAndDetectionUnderAnyName) {
   ScratchDir dir;
-  rawtest::TDngSpec spec;
-  const std::vector<uint8_t> dng = rawtest::MakeDng(spec);
+  rawtest::TDngLayout layout;
+  const std::vector<uint8_t> dng = rawtest::MakeDng(layout);
   if (HaveLibRawTools()) {
     WriteFile(dir / "a.dng", dng);
     ASSERT_EQ(Shell("/usr/bin/raw-identify " + dir / "a.dng >/dev/null"), 0) << "raw-identify refuses the fixture";
@@ -612,10 +612,10 @@ TEST(CameraRawDng, IdentifiedByTheProbeAndDetectionUnderAnyName) {
 
 TEST(CameraRawDng, SizeCameraAndParametersOnly) {
   ScratchDir dir;
-  rawtest::TDngSpec spec;
-  spec.Width = 36;
-  spec.Height = 26;
-  WriteFile(dir / "b.dng", rawtest::MakeDng(spec));
+  rawtest::TDngLayout layout;
+  layout.Width = 36;
+  layout.Height = 26;
+  WriteFile(dir / "b.dng", rawtest::MakeDng(layout));
   TVXBitmap bmp;
   TVexlaneIO io;
   io.SetAttachedVXBitmap(&bmp);
@@ -660,8 +660,8 @@ TEST(CameraRawDng, APluginOwningTheRawExtensionTakesTheLoad) {
   const TVXFileFormatInfo* builtin = VXFindFileFormatInfo(20);
   ASSERT_NE(builtin, nullptr);
   const TVXFileFormatInfo saved = *builtin;
-  rawtest::TDngSpec spec;
-  const std::vector<uint8_t> dng = rawtest::MakeDng(spec);
+  rawtest::TDngLayout layout;
+  const std::vector<uint8_t> dng = rawtest::MakeDng(layout);
   TVXBitmap bmp;
   TVexlaneIO io;
   io.SetAttachedVXBitmap(&bmp);
@@ -685,7 +685,7 @@ TEST(CameraRawDng, APluginOwningTheRawExtensionTakesTheLoad) {
   }
   TVXMemStream in(dng.data(), int64_t(dng.size()));
   ASSERT_TRUE(io.LoadFromStreamRAW(&in));
-  EXPECT_EQ(bmp.Width(), spec.Width - 2);
+  EXPECT_EQ(bmp.Width(), layout.Width - 2);
   EXPECT_EQ(io.Params().FileType(), 20);
 }
 
@@ -701,12 +701,12 @@ TEST(CameraRawDng, OutputMatchesTheOutputStageOverLibRawsDecoding) {
   for (const TCase& c : {TCase{40, 30, 7, {0, 1, 1, 2}, 0.6, 1.0}, TCase{33, 27, 11, {2, 1, 1, 0}, 0.45, 1.3}}) {
     SCOPED_TRACE(c.Seed);
     ScratchDir dir;
-    rawtest::TDngSpec spec;
-    spec.Width = c.W;
-    spec.Height = c.H;
-    spec.Seed = c.Seed;
-    spec.Pattern = c.Pattern;
-    WriteFile(dir / "c.dng", rawtest::MakeDng(spec));
+    rawtest::TDngLayout layout;
+    layout.Width = c.W;
+    layout.Height = c.H;
+    layout.Seed = c.Seed;
+    layout.Pattern = c.Pattern;
+    WriteFile(dir / "c.dng", rawtest::MakeDng(layout));
     ASSERT_EQ(Shell("cd " + dir.Path + " && /usr/bin/dcraw_emu -4 -W -q 0 c.dng"), 0);
     ASSERT_EQ(Shell("/usr/bin/python3 " + kOracle + " " + dir / "c.dng.ppm " + std::to_string(c.Gamma) + " " +
                     std::to_string(c.Bright) + " Vexcam 1 " + dir / "e24 " + dir / "e48"),
@@ -816,8 +816,8 @@ TEST(CiffHeap, DamagedHeapsEndQuietly) {
 }
 
 TEST(CameraRawDng, DamagedFilesAbortOrLoad) {
-  rawtest::TDngSpec spec;
-  const std::vector<uint8_t> dng = rawtest::MakeDng(spec);
+  rawtest::TDngLayout layout;
+  const std::vector<uint8_t> dng = rawtest::MakeDng(layout);
   uint32_t r = 99;
   for (int round = 0; round < 60; ++round) {
     std::vector<uint8_t> d = dng;

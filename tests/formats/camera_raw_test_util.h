@@ -12,7 +12,7 @@
 
 namespace rawtest {
 
-struct TDngSpec {
+struct TDngLayout {
   int Width = 40, Height = 30;
   uint32_t Seed = 1;
   std::array<uint8_t, 4> Pattern{0, 1, 1, 2};  // RGGB (0 red, 1 green, 2 blue)
@@ -102,7 +102,7 @@ class TTiffBuilder {
 
 // An uncompressed 16-bit CFA DNG: smooth slopes with seeded noise and a few
 // bright spots, between the black and white levels.
-inline std::vector<uint8_t> MakeDng(const TDngSpec& S) {
+inline std::vector<uint8_t> MakeDng(const TDngLayout& S) {
   std::vector<uint8_t> data;
   uint32_t r = S.Seed;
   const int range = S.White - S.Black;
