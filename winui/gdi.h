@@ -3,6 +3,7 @@
 // surfaces).
 #pragma once
 #include "platform/win_logfont.h"
+#include "platform/win_memory.h"
 #include "winui/win_types.h"
 
 // Object types (GetObjectType).
@@ -147,6 +148,9 @@ constexpr UINT BS_NULL = 1;
 constexpr UINT BS_HOLLOW = BS_NULL;
 constexpr UINT BS_HATCHED = 2;
 constexpr UINT BS_PATTERN = 3;
+constexpr UINT BS_INDEXED = 4;
+constexpr UINT BS_DIBPATTERN = 5;
+constexpr UINT BS_DIBPATTERNPT = 6;
 constexpr int HS_HORIZONTAL = 0;
 constexpr int HS_VERTICAL = 1;
 constexpr int HS_FDIAGONAL = 2;
@@ -170,11 +174,32 @@ BOOL DeleteObject(HGDIOBJ ho);
 DWORD GetObjectType(HGDIOBJ h);
 // Fills a BITMAP, DIBSECTION, LOGPEN, LOGBRUSH or LOGFONTW record; answers
 // the bytes written (the record size when pv is null), 0 for a bad handle.
+// A pattern brush's LOGBRUSH is BS_PATTERN with the bitmap it was made
+// from, or BS_DIBPATTERNPT with the address of the brush's own copy of the
+// packed DIB (valid while the brush lives) and the DIB's colour use.
 int GetObjectW(HANDLE h, int c, LPVOID pv);
 HGDIOBJ GetCurrentObject(HDC hdc, UINT type);
 HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int iHatch, COLORREF color);
+// BS_SOLID, BS_NULL and BS_HATCHED as the functions above; BS_PATTERN with
+// the bitmap in lbHatch; BS_DIBPATTERNPT with a packed DIB's address in
+// lbHatch and BS_DIBPATTERN with a global block holding one (checked
+// against the block's size), DIB_RGB_COLORS or DIB_PAL_COLORS in lbColor's
+// low word.
 HBRUSH CreateBrushIndirect(const LOGBRUSH* plbrush);
+// Pattern brushes tile their bitmap from the DC's brush origin (device
+// pixels, SetBrushOrgEx), whatever the mapping; ROP2 combines them as it
+// does solid colours, and the background mode does not apply. The brush
+// keeps a copy: the bitmap or DIB may go once it is made.
+// A monochrome device bitmap draws its 0 bits in the DC's text colour and
+// its 1 bits in the background colour; other bitmaps (DIB sections too)
+// keep their own colours.
+HBRUSH CreatePatternBrush(HBITMAP hbm);
+// A packed DIB: BITMAPINFOHEADER (or a later header), the colour masks of
+// BI_BITFIELDS, the colour table (RGBQUADs, or with DIB_PAL_COLORS 16-bit
+// indexes into the default palette), then the rows. 1 to 32 bits per pixel,
+// BI_RGB or BI_BITFIELDS; anything that does not add up gives null.
+HBRUSH CreateDIBPatternBrushPt(const void* lpPackedDIB, UINT iUsage);
 HBRUSH GetSysColorBrush(int nIndex);
 // The default palette (GetStockObject(DEFAULT_PALETTE)) is the only one:
 // SelectPalette answers it for it and null for anything else, RealizePalette

@@ -68,15 +68,18 @@ struct PatternReader {
   bool ok = false;
   uint32_t fg = 0, bg = 0;
   POINT org;
+  std::unique_ptr<PatternSampler> tile;
   void Init(const DC& dc) {
     ok = ResolveBrush(dc, dc.S.Brush, b) && b.Style != BS_NULL;
     if (!ok) return;
     fg = dc.Surface->RawFromColor(b.Color);
     bg = dc.Surface->RawFromColor(dc.S.BkColor);
     org = dc.S.BrushOrg;
+    if (b.Pat) tile = std::make_unique<PatternSampler>(dc, *b.Pat);
   }
   uint32_t Read(int x, int y) const {
     if (!ok) return 0;
+    if (tile) return tile->At(x, y);
     if (b.Style == BS_HATCHED) return HatchBit(b.Hatch, x - org.x, y - org.y) ? fg : bg;
     return fg;
   }

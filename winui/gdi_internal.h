@@ -82,12 +82,46 @@ struct Pen {
   COLORREF Color = 0;
 };
 
+struct DC;
+
+// A pattern brush's tile, top row first, and what GetObject gives back.
+struct Pattern {
+  std::shared_ptr<const Bitmap> Bmp;
+  bool Mono = false;             // 0 bits: the DC's text colour, 1 bits: its background
+  std::vector<uint8_t> Packed;   // the packed DIB (BS_DIBPATTERNPT)
+  UINT Usage = DIB_RGB_COLORS;
+  HBITMAP Source = nullptr;      // the bitmap it was made from (BS_PATTERN)
+};
+
 struct Brush {
   UINT Style = BS_SOLID;
   COLORREF Color = 0;
   int Hatch = 0;
   int SysColor = -1;  // a system colour brush follows that colour
+  std::shared_ptr<const Pattern> Pat;  // BS_PATTERN, BS_DIBPATTERNPT
 };
+
+// Reads a pattern brush's tile at device pixels as raw values of the DC's
+// surface: the tile repeats from the brush origin.
+class PatternSampler {
+ public:
+  PatternSampler(const DC& dc, const Pattern& P);
+  uint32_t At(int x, int y);
+
+ private:
+  const Bitmap& fTile;
+  const Bitmap& fDst;
+  bool fMono;
+  uint32_t fZero = 0, fOne = 0;
+  POINT fOrg;
+  COLORREF fLast = CLR_INVALID;
+  uint32_t fLastRaw = 0;
+};
+
+// A pattern brush of a packed DIB of Size bytes; null when the DIB does not
+// add up or needs more bytes than it has. DcColours: a one-bit DIB whose
+// bits take the DC's text and background colours (as a monochrome bitmap's).
+HBRUSH NewDibPatternBrush(const uint8_t* Packed, size_t Size, UINT Usage, bool DcColours);
 
 struct Font {
   LOGFONTW Log;

@@ -315,11 +315,11 @@ bool ResolveBrush(const DC& dc, HGDIOBJ h, Brush& Out) {
   uintptr_t v = reinterpret_cast<uintptr_t>(h);
   if (v > 0 && v <= 31) {
     // A class background brush given as a system colour index + 1.
-    Out = Brush{BS_SOLID, GetSysColor(int(v) - 1), 0, int(v) - 1};
+    Out = Brush{BS_SOLID, GetSysColor(int(v) - 1), 0, int(v) - 1, nullptr};
     return true;
   }
   if (v >= kSysBrushBase && v < kSysBrushBase + 32) {
-    Out = Brush{BS_SOLID, GetSysColor(int(v - kSysBrushBase)), 0, int(v - kSysBrushBase)};
+    Out = Brush{BS_SOLID, GetSysColor(int(v - kSysBrushBase)), 0, int(v - kSysBrushBase), nullptr};
     return true;
   }
   Brush* b = FindBrush(reinterpret_cast<HBRUSH>(h));
@@ -387,6 +387,19 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* plbrush) {
       return reinterpret_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     case BS_HATCHED:
       return CreateHatchBrush(int(plbrush->lbHatch), plbrush->lbColor);
+    case BS_PATTERN:
+      return CreatePatternBrush(reinterpret_cast<HBITMAP>(plbrush->lbHatch));
+    case BS_DIBPATTERNPT:
+      return CreateDIBPatternBrushPt(reinterpret_cast<const void*>(plbrush->lbHatch), LOWORD(plbrush->lbColor));
+    case BS_DIBPATTERN: {
+      // A global block: the DIB may not claim more than the block holds.
+      HGLOBAL g = reinterpret_cast<HGLOBAL>(plbrush->lbHatch);
+      const void* p = GlobalLock(g);
+      if (!p) return nullptr;
+      HBRUSH b = NewDibPatternBrush(static_cast<const uint8_t*>(p), GlobalSize(g), LOWORD(plbrush->lbColor), false);
+      GlobalUnlock(g);
+      return b;
+    }
     default:
       return nullptr;
   }
@@ -590,6 +603,11 @@ int GetObjectW(HANDLE h, int c, LPVOID pv) {
       lb.lbStyle = o->B->Style;
       lb.lbColor = o->B->Color;
       lb.lbHatch = ULONG_PTR(o->B->Hatch);
+      if (const Pattern* pat = o->B->Pat.get()) {
+        lb.lbColor = pat->Source ? 0 : pat->Usage;
+        lb.lbHatch = pat->Source ? reinterpret_cast<ULONG_PTR>(pat->Source)
+                                 : reinterpret_cast<ULONG_PTR>(pat->Packed.data());
+      }
       std::memcpy(pv, &lb, sizeof lb);
       return sizeof lb;
     }

@@ -89,6 +89,13 @@ void FillRegion(DC& dc, const Region& Area, const Brush& B, int Rop) {
   uint32_t bg = bm.RawFromColor(dc.S.BkColor);
   bool hatched = B.Style == BS_HATCHED;
   bool opaque = dc.S.BkMode == OPAQUE;
+  if (B.Pat) {
+    PatternSampler tile(dc, *B.Pat);
+    for (const RECT& r : vis.Rects())
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) bm.SetRaw(x, y, Rop2(Rop, tile.At(x, y), bm.GetRaw(x, y), mask));
+    return;
+  }
   for (const RECT& r : vis.Rects()) {
     for (int y = r.top; y < r.bottom; ++y) {
       if (!hatched && Rop == R2_COPYPEN && bm.Bpp == 32 && !bm.HasMasks) {
@@ -435,7 +442,7 @@ BOOL InvertRect(HDC hDC, const RECT* lprc) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   DC* dc = FindDC(hDC);
   if (!dc || !lprc) return FALSE;
-  Brush b{BS_SOLID, 0, 0, -1};
+  Brush b{BS_SOLID, 0, 0, -1, nullptr};
   FillRegion(*dc, DeviceRect(*dc, *lprc), b, R2_NOT);
   return TRUE;
 }
@@ -467,7 +474,7 @@ BOOL InvertRgn(HDC hdc, HRGN hrgn) {
   DC* dc = FindDC(hdc);
   Region* r = FindRgn(hrgn);
   if (!dc || !r) return FALSE;
-  Brush b{BS_SOLID, 0, 0, -1};
+  Brush b{BS_SOLID, 0, 0, -1, nullptr};
   FillRegion(*dc, DeviceRegion(*dc, *r), b, R2_NOT);
   return TRUE;
 }

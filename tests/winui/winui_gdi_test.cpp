@@ -2,7 +2,9 @@
 // transfers, DIB transfers and regions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -820,6 +822,223 @@ TEST(WinUIGdi, ArcsAndPiesFollowTheirRadialsAndTheArcDirection) {
   EXPECT_EQ(z.Picture(black).find('#'), std::string::npos);
   EXPECT_TRUE(Pie(z.dc, -60000000, -60000000, 60000000, 60000000, 60000000, 0, 0, -60000000));
   EXPECT_FALSE(Arc(nullptr, 0, 0, 10, 10, 0, 0, 0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+// A packed DIB: a 40-byte header, the colour table (4-byte RGBQUADs, or
+// 2-byte palette indexes for DIB_PAL_COLORS), then the rows given top row
+// first, stored bottom-up with padding to 4 bytes.
+std::vector<uint8_t> PackedDib(int W, int H, int Bpp, const std::vector<uint32_t>& Table, bool PalIndexes,
+                               const std::vector<std::vector<uint32_t>>& Rows) {
+  std::vector<uint8_t> d(40, 0);
+  auto put32 = [&](size_t o, uint32_t v) {
+    for (int i = 0; i < 4; ++i) d[o + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put32(0, 40);
+  put32(4, uint32_t(W));
+  put32(8, uint32_t(H));
+  d[12] = 1;
+  d[14] = uint8_t(Bpp);
+  put32(32, uint32_t(Table.size()));
+  for (uint32_t t : Table) {
+    for (int i = 0; i < (PalIndexes ? 2 : 4); ++i) d.push_back(uint8_t(t >> (8 * i)));
+  }
+  const size_t stride = size_t((W * Bpp + 31) / 32 * 4);
+  for (int y = H - 1; y >= 0; --y) {
+    std::vector<uint8_t> row(stride, 0);
+    for (int x = 0; x < W; ++x) {
+      uint32_t v = Rows[size_t(y)][size_t(x)];
+      if (Bpp == 24) {
+        row[size_t(x) * 3] = uint8_t(v), row[size_t(x) * 3 + 1] = uint8_t(v >> 8), row[size_t(x) * 3 + 2] = uint8_t(v >> 16);
+      } else if (Bpp == 8) {
+        row[size_t(x)] = uint8_t(v);
+      } else if (Bpp == 4) {
+        row[size_t(x) / 2] |= uint8_t(v << (x % 2 ? 0 : 4));
+      } else if (Bpp == 1) {
+        row[size_t(x) / 8] |= uint8_t((v & 1) << (7 - x % 8));
+      }
+    }
+    d.insert(d.end(), row.begin(), row.end());
+  }
+  return d;
+}
+
+TEST(WinUIGdi, PatternBrushesTileFromTheBrushOrigin) {
+  // A 3 x 2 tile, so that rows and columns cannot be swapped unseen; colours
+  // as 0x00RRGGBB.
+  const std::vector<std::vector<uint32_t>> tile24 = {{0xFF0000, 0x00FF00, 0x0000FF}, {0x101010, 0x808080, 0xF0E0D0}};
+  const std::vector<uint8_t> dib24 = PackedDib(3, 2, 24, {}, false, tile24);
+  // A 1-bit DIB keeps its own colour table; a 4-bit one with palette
+  // indexes takes the default palette (13: red, 16: blue, 7: light grey).
+  const std::vector<uint8_t> dib1 = PackedDib(3, 2, 1, {0x00FFFF, 0x800000}, false, {{1, 0, 0}, {0, 1, 1}});
+  const std::vector<uint8_t> dib4 = PackedDib(3, 2, 4, {13, 16, 7}, true, {{0, 1, 2}, {2, 2, 0}});
+  const std::vector<std::vector<uint32_t>> want1 = {{0x800000, 0x00FFFF, 0x00FFFF}, {0x00FFFF, 0x800000, 0x800000}};
+  const std::vector<std::vector<uint32_t>> want4 = {{0xFF0000, 0x0000FF, 0xC0C0C0}, {0xC0C0C0, 0xC0C0C0, 0xFF0000}};
+  // A monochrome device bitmap: 0 bits in the text colour, 1 bits in the
+  // background colour of the DC drawn on (rows word-aligned).
+  const uint8_t monoRows[4] = {0xA0, 0, 0x40, 0};  // 1 0 1 / 0 1 0
+  HBITMAP ddb = CreateBitmap(3, 2, 1, 1, monoRows);
+  const std::vector<std::vector<uint32_t>> wantMono = {{0x0000FF, 0xFF0000, 0x0000FF}, {0xFF0000, 0x0000FF, 0xFF0000}};
+
+  struct Case {
+    const char* name;
+    HBRUSH brush;
+    const std::vector<std::vector<uint32_t>>& tile;
+    POINT org;
+  } cases[] = {
+      {"24-bit DIB", CreateDIBPatternBrushPt(dib24.data(), DIB_RGB_COLORS), tile24, {0, 0}},
+      {"24-bit DIB moved origin", CreateDIBPatternBrushPt(dib24.data(), DIB_RGB_COLORS), tile24, {4, -1}},
+      {"1-bit DIB", CreateDIBPatternBrushPt(dib1.data(), DIB_RGB_COLORS), want1, {1, 0}},
+      {"palette indexes", CreateDIBPatternBrushPt(dib4.data(), DIB_PAL_COLORS), want4, {0, 1}},
+      {"monochrome bitmap", CreatePatternBrush(ddb), wantMono, {2, 3}},
+  };
+  DeleteObject(ddb);  // the brush keeps its own copy
+  for (const Case& c : cases) {
+    ASSERT_NE(c.brush, nullptr) << c.name;
+    Canvas cv(9, 7, 0x123456);
+    SetTextColor(cv.dc, RGB(255, 0, 0));
+    SetBkColor(cv.dc, RGB(0, 0, 255));
+    SetBkMode(cv.dc, TRANSPARENT);  // no gaps in a pattern
+    SetBrushOrgEx(cv.dc, c.org.x, c.org.y, nullptr);
+    // Logical coordinates move the shape, not the tiling.
+    SetViewportOrgEx(cv.dc, 2, 1, nullptr);
+    RECT r{-1, 0, 6, 5};
+    FillRect(cv.dc, &r, c.brush);
+    for (int y = 0; y < 7; ++y)
+      for (int x = 0; x < 9; ++x) {
+        const bool inside = x >= 1 && x < 8 && y >= 1 && y < 6;
+        const int tx = ((x - c.org.x) % 3 + 3) % 3, ty = ((y - c.org.y) % 2 + 2) % 2;
+        EXPECT_EQ(cv.At(x, y), inside ? c.tile[size_t(ty)][size_t(tx)] : 0x123456u)
+            << c.name << " at (" << x << ", " << y << ")";
+      }
+    DeleteObject(c.brush);
+  }
+}
+
+TEST(WinUIGdi, PatternBrushesMixLikeSolidColoursInShapesAndBlits) {
+  const std::vector<std::vector<uint32_t>> tile = {{0xFF00FF, 0x00FF00}, {0x0000FF, 0xFFFFFF}};
+  const std::vector<uint8_t> dib = PackedDib(2, 2, 24, {}, false, tile);
+  const uint32_t D = 0x3366CC;
+  struct Case {
+    const char* name;
+    std::function<void(HDC)> draw;
+    std::function<uint32_t(uint32_t)> want;  // from the tile's colour
+  } cases[] = {
+      {"rectangle, XOR", [](HDC dc) { SetROP2(dc, R2_XORPEN); Rectangle(dc, 0, 0, 4, 4); },
+       [&](uint32_t p) { return p ^ D; }},
+      {"rectangle, mask", [](HDC dc) { SetROP2(dc, R2_MASKPEN); Rectangle(dc, 0, 0, 4, 4); },
+       [&](uint32_t p) { return p & D; }},
+      {"PatBlt PATINVERT", [](HDC dc) { PatBlt(dc, 0, 0, 4, 4, PATINVERT); }, [&](uint32_t p) { return p ^ D; }},
+      {"PatBlt PATCOPY", [](HDC dc) { PatBlt(dc, 0, 0, 4, 4, PATCOPY); }, [](uint32_t p) { return p; }},
+  };
+  for (const Case& c : cases) {
+    Canvas cv(4, 4, D);
+    HBRUSH b = CreateDIBPatternBrushPt(dib.data(), DIB_RGB_COLORS);
+    HGDIOBJ ob = SelectObject(cv.dc, b);
+    HGDIOBJ op = SelectObject(cv.dc, GetStockObject(NULL_PEN));
+    c.draw(cv.dc);
+    // The null pen leaves the rectangle's right and bottom edge out.
+    const int n = std::string(c.name).rfind("rectangle", 0) == 0 ? 3 : 4;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(cv.At(x, y), x < n && y < n ? c.want(tile[size_t(y % 2)][size_t(x % 2)]) & 0xFFFFFF : D)
+            << c.name << " at (" << x << ", " << y << ")";
+    SelectObject(cv.dc, op);
+    SelectObject(cv.dc, ob);
+    DeleteObject(b);
+  }
+}
+
+TEST(WinUIGdi, PatternBrushesTravelAsLogBrushes) {
+  const std::vector<uint8_t> dib = PackedDib(2, 1, 24, {}, false, {{0x112233, 0x445566}});
+  HBRUSH b = CreateDIBPatternBrushPt(dib.data(), DIB_RGB_COLORS);
+  LOGBRUSH lb;
+  ASSERT_EQ(GetObjectW(b, sizeof lb, &lb), int(sizeof lb));
+  EXPECT_EQ(lb.lbStyle, BS_DIBPATTERNPT);
+  EXPECT_EQ(lb.lbColor, DIB_RGB_COLORS);
+  // The brush's own copy, which makes the same brush again.
+  ASSERT_NE(lb.lbHatch, 0u);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(lb.lbHatch), dib.data(), dib.size()), 0);
+  HBRUSH again = CreateBrushIndirect(&lb);
+  ASSERT_NE(again, nullptr);
+  Canvas cv(2, 1);
+  RECT r{0, 0, 2, 1};
+  FillRect(cv.dc, &r, again);
+  EXPECT_EQ(cv.At(0, 0), 0x112233u);
+  EXPECT_EQ(cv.At(1, 0), 0x445566u);
+  DeleteObject(again);
+  DeleteObject(b);
+
+  // From a global block: the DIB must fit in it.
+  HGLOBAL g = GlobalAlloc(GHND, dib.size());
+  std::memcpy(GlobalLock(g), dib.data(), dib.size());
+  GlobalUnlock(g);
+  LOGBRUSH fromBlock{BS_DIBPATTERN, DIB_RGB_COLORS, reinterpret_cast<ULONG_PTR>(g)};
+  HBRUSH gb = CreateBrushIndirect(&fromBlock);
+  EXPECT_NE(gb, nullptr);
+  DeleteObject(gb);
+  GlobalFree(g);
+  HGLOBAL shortBlock = GlobalAlloc(GHND, dib.size() - 1);
+  std::memcpy(GlobalLock(shortBlock), dib.data(), dib.size() - 1);
+  GlobalUnlock(shortBlock);
+  fromBlock.lbHatch = reinterpret_cast<ULONG_PTR>(shortBlock);
+  EXPECT_EQ(CreateBrushIndirect(&fromBlock), nullptr);
+  GlobalFree(shortBlock);
+
+  // A bitmap's pattern answers with that bitmap.
+  HBITMAP bm = CreateBitmap(8, 8, 1, 1, nullptr);
+  LOGBRUSH byBitmap{BS_PATTERN, 0, reinterpret_cast<ULONG_PTR>(bm)};
+  HBRUSH pb = CreateBrushIndirect(&byBitmap);
+  ASSERT_NE(pb, nullptr);
+  ASSERT_EQ(GetObjectW(pb, sizeof lb, &lb), int(sizeof lb));
+  EXPECT_EQ(lb.lbStyle, BS_PATTERN);
+  EXPECT_EQ(lb.lbHatch, reinterpret_cast<ULONG_PTR>(bm));
+  DeleteObject(pb);
+  DeleteObject(bm);
+  EXPECT_EQ(CreatePatternBrush(nullptr), nullptr);
+}
+
+TEST(WinUIGdi, PatternBrushesRefuseDIBsThatDoNotAddUp) {
+  const std::vector<uint8_t> good = PackedDib(4, 2, 8, {0xFF0000, 0x00FF00}, false, {{0, 1, 0, 1}, {1, 0, 1, 0}});
+  auto field = [](std::vector<uint8_t> d, size_t o, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) d[o + size_t(i)] = uint8_t(v >> (8 * i));
+    return d;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> dib;
+    size_t size;  // bytes of the global block
+    UINT usage;
+  } cases[] = {
+      {"whole", good, good.size(), DIB_RGB_COLORS},
+      {"one byte short of the rows", good, good.size() - 1, DIB_RGB_COLORS},
+      {"header only", good, 40, DIB_RGB_COLORS},
+      {"header size past the block", field(good, 0, 4096, 4), good.size(), DIB_RGB_COLORS},
+      {"header too small", field(good, 0, 12, 4), good.size(), DIB_RGB_COLORS},
+      {"no width", field(good, 4, 0, 4), good.size(), DIB_RGB_COLORS},
+      {"negative width", field(good, 4, uint32_t(-4), 4), good.size(), DIB_RGB_COLORS},
+      {"no height", field(good, 8, 0, 4), good.size(), DIB_RGB_COLORS},
+      {"huge height", field(good, 8, 0x7FFFFFFF, 4), good.size(), DIB_RGB_COLORS},
+      {"two planes", field(good, 12, 2, 2), good.size(), DIB_RGB_COLORS},
+      {"3 bits per pixel", field(good, 14, 3, 2), good.size(), DIB_RGB_COLORS},
+      {"run-length coded", field(good, 16, BI_RLE8, 4), good.size(), DIB_RGB_COLORS},
+      {"more colours than the format has", field(good, 32, 257, 4), good.size(), DIB_RGB_COLORS},
+      {"colour table past the block", field(good, 32, 256, 4), good.size(), DIB_RGB_COLORS},
+      {"unknown colour use", good, good.size(), 2},
+  };
+  for (const Case& c : cases) {
+    HGLOBAL g = GlobalAlloc(GHND, c.size);
+    std::memcpy(GlobalLock(g), c.dib.data(), std::min(c.size, c.dib.size()));
+    GlobalUnlock(g);
+    LOGBRUSH lb{BS_DIBPATTERN, c.usage, reinterpret_cast<ULONG_PTR>(g)};
+    HBRUSH b = CreateBrushIndirect(&lb);
+    EXPECT_EQ(b != nullptr, std::string(c.name) == "whole") << c.name;
+    DeleteObject(b);
+    GlobalFree(g);
+  }
 }
 
 }  // namespace
