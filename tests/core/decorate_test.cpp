@@ -263,6 +263,98 @@ TEST_F(DecorateGDI, ShadowStrips) {
   }
 }
 
+// The whole picture after a strip, pinned as a checksum of its pixels, over
+// strips of every kind: long and short, one pixel thick, thicker than long,
+// reaching past the bitmap (the soft kind falls back to the canvas there)
+// and turned inside out. The soft kind runs once with the bitmap's rows and
+// once through the canvas alone.
+TEST_F(DecorateGDI, ShadowStripPicturesStayAsTheyAre) {
+  struct Case {
+    bool right;
+    uint8_t kind;
+    bool withBitmap;
+    int x1, y1, x2, y2;
+    uint64_t sum;  // kUnchanged: the picture as it was
+  };
+  const uint64_t kUnchanged = 0;
+  // FNV-1a over the rows' pixels.
+  auto checksum = [](TBitmap& b) {
+    uint64_t sum = 0xcbf29ce484222325u;
+    for (int y = 0; y < b.Height(); ++y) {
+      const auto* p = static_cast<const uint8_t*>(b.ScanLine(y));
+      for (int i = 0; i < b.Width() * 3; ++i) sum = (sum ^ p[i]) * 0x100000001b3u;
+    }
+    return sum;
+  };
+  const uint64_t unchanged = checksum(*Pattern(40, 40));
+  const Case cases[] = {
+      {true, 1, false, 20, 2, 25, 29, 0x4c50158ba878b39bu},
+      {true, 2, true, 20, 2, 25, 29, 0x548e0b1af3431be7u},
+      {true, 2, false, 20, 2, 25, 29, 0x548e0b1af3431be7u},
+      {true, 3, false, 20, 2, 25, 29, 0xca1f90cc3d126f2cu},
+      {true, 4, false, 20, 2, 25, 29, kUnchanged},
+      {true, 1, false, 10, 5, 27, 12, kUnchanged},
+      {true, 2, true, 10, 5, 27, 12, kUnchanged},
+      {true, 2, false, 10, 5, 27, 12, kUnchanged},
+      {true, 3, false, 10, 5, 27, 12, 0xa52e385e83334aecu},
+      {true, 4, false, 10, 5, 27, 12, kUnchanged},
+      {true, 1, false, 30, 0, 30, 39, kUnchanged},
+      {true, 2, true, 30, 0, 30, 39, 0x389fb212899a8145u},
+      {true, 2, false, 30, 0, 30, 39, 0x389fb212899a8145u},
+      {true, 3, false, 30, 0, 30, 39, 0x6881f0682b653c8bu},
+      {true, 4, false, 30, 0, 30, 39, kUnchanged},
+      {true, 1, false, 35, -3, 44, 30, 0x51739694bcdf6e5u},
+      {true, 2, true, 35, -3, 44, 30, 0xc183ee9ad0bd2461u},
+      {true, 2, false, 35, -3, 44, 30, 0xc183ee9ad0bd2461u},
+      {true, 3, false, 35, -3, 44, 30, 0xb32cf414a9de16aau},
+      {true, 4, false, 35, -3, 44, 30, kUnchanged},
+      {true, 1, false, 20, 5, 18, 30, kUnchanged},
+      {true, 2, true, 20, 5, 18, 30, kUnchanged},
+      {true, 2, false, 20, 5, 18, 30, kUnchanged},
+      {true, 3, false, 20, 5, 18, 30, kUnchanged},
+      {true, 4, false, 20, 5, 18, 30, kUnchanged},
+      {false, 1, false, 2, 20, 29, 25, 0xb6d62c1a7e5d85cbu},
+      {false, 2, true, 2, 20, 29, 25, 0x6d84d5311b53b429u},
+      {false, 2, false, 2, 20, 29, 25, 0x6d84d5311b53b429u},
+      {false, 3, false, 2, 20, 29, 25, 0x3a324f41102043b8u},
+      {false, 4, false, 2, 20, 29, 25, kUnchanged},
+      {false, 1, false, 5, 10, 12, 27, kUnchanged},
+      {false, 2, true, 5, 10, 12, 27, kUnchanged},
+      {false, 2, false, 5, 10, 12, 27, kUnchanged},
+      {false, 3, false, 5, 10, 12, 27, 0xc62823b9f006fe0au},
+      {false, 4, false, 5, 10, 12, 27, kUnchanged},
+      {false, 1, false, 0, 30, 39, 30, kUnchanged},
+      {false, 2, true, 0, 30, 39, 30, 0xc3d9baf777af1ad7u},
+      {false, 2, false, 0, 30, 39, 30, 0xc3d9baf777af1ad7u},
+      {false, 3, false, 0, 30, 39, 30, 0x44537fe82afbc125u},
+      {false, 4, false, 0, 30, 39, 30, kUnchanged},
+      {false, 1, false, -3, 35, 30, 44, 0xa682c34e41f92465u},
+      {false, 2, true, -3, 35, 30, 44, 0x4129a2cd8ee655ffu},
+      {false, 2, false, -3, 35, 30, 44, 0x4129a2cd8ee655ffu},
+      {false, 3, false, -3, 35, 30, 44, 0x298fc99e555d1f0eu},
+      {false, 4, false, -3, 35, 30, 44, kUnchanged},
+      {false, 1, false, 5, 20, 30, 18, kUnchanged},
+      {false, 2, true, 5, 20, 30, 18, kUnchanged},
+      {false, 2, false, 5, 20, 30, 18, kUnchanged},
+      {false, 3, false, 5, 20, 30, 18, kUnchanged},
+      {false, 4, false, 5, 20, 30, 18, kUnchanged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.right ? "right" : "bottom") << " kind " << int(c.kind)
+                                    << (c.withBitmap ? " bitmap " : " canvas ") << c.x1 << "," << c.y1 << " - "
+                                    << c.x2 << "," << c.y2);
+    auto b = Pattern(40, 40);
+    b->Canvas()->Brush()->SetColor(TColor(0x102030));
+    TBitmap* rows = c.withBitmap ? b.get() : nullptr;
+    if (c.right)
+      VXDrawShadowRight(b->Canvas(), rows, c.x1, c.y1, c.x2, c.y2, c.kind);
+    else
+      VXDrawShadowBottom(b->Canvas(), rows, c.x1, c.y1, c.x2, c.y2, c.kind);
+    const uint64_t sum = checksum(*b);
+    EXPECT_EQ(sum, c.sum == kUnchanged ? unchanged : c.sum) << std::hex << "0x" << sum;
+  }
+}
+
 TEST(Decorate, SoftShadowDarkensOnlyAroundTheImageAsNumpysBlur) {
   if (!dibtest::HavePython({"numpy"})) GTEST_SKIP() << "python3-numpy is missing";
   dibtest::TempFolder dir;
