@@ -123,30 +123,37 @@ int32_t GradientFloor(int32_t j, int32_t Len) {
   return std::clamp(int32_t(std::exp(double(Len - 3 * j) / Len) / M_E * 255), 0, 255);
 }
 
-}  // namespace
-
-void VXDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                       uint8_t Kind) {
-  const int32_t W = x2 - x1 + 1;
-  const int32_t H = y2 - y1 + 1;
+// A shadow strip along one side of an image, seen along its length: it is
+// A1..A2 across (the first of them next to the image) and B1..B2 along;
+// Down says the strip runs down the page (the right strip: across is x,
+// along is y), else across the page (the bottom strip: across is y). In the
+// soft kind, line i of the strip (i from the image) ends along at
+// B2 - thickness + i + Tail.
+void DrawShadowStrip(TCanvas* Canvas, TBitmap* Bitmap, int32_t A1, int32_t A2, int32_t B1, int32_t B2, bool Down,
+                     int32_t Tail, uint8_t Kind) {
+  const int32_t T = A2 - A1 + 1;  // thickness
+  const int32_t L = B2 - B1 + 1;  // length
+  auto xOf = [Down](int32_t a, int32_t b) { return Down ? a : b; };
+  auto yOf = [Down](int32_t a, int32_t b) { return Down ? b : a; };
   switch (Kind) {
     case 1:
-      if (Canvas) Canvas->FillRect(TRect{x1, y1 + W, x2, y2 + 1});
+      if (Canvas) Canvas->FillRect(TRect{xOf(A1, B1 + T), yOf(A1, B1 + T), xOf(A2, B2 + 1), yOf(A2, B2 + 1)});
       break;
     case 2:
-      for (int32_t i = 0; i < W; ++i) {
-        const double t = (W - i) / (W / 3.0);
+      for (int32_t i = 0; i < T; ++i) {
+        const double t = (T - i) / (T / 3.0);
         const double f = std::exp(-0.1 - t * t / 6);
-        for (int32_t row = y1 + W; row <= y2 - W + i + 3; ++row) Darken(Canvas, Bitmap, x1 + i, row, f);
+        for (int32_t b = B1 + T; b <= B2 - T + i + Tail; ++b) Darken(Canvas, Bitmap, xOf(A1 + i, b), yOf(A1 + i, b), f);
       }
       break;
     case 3:
       // A strip of no width or height has no gradient.
-      if (!Canvas || W < 1 || H < 1) break;
-      for (int32_t j = 0, k0 = 0; j <= H; ++j) {
-        const int32_t g0 = GradientFloor(j, H);
-        if (j > H - W + 1) ++k0;
-        for (int32_t k = k0; k <= W; ++k) Canvas->SetPixels(x1 + k, y1 + j, Grey(GradientGrey(k, W, g0)));
+      if (!Canvas || T < 1 || L < 1) break;
+      for (int32_t j = 0, k0 = 0; j <= L; ++j) {
+        const int32_t g0 = GradientFloor(j, L);
+        if (j > L - T + 1) ++k0;
+        for (int32_t k = k0; k <= T; ++k)
+          Canvas->SetPixels(xOf(A1 + k, B1 + j), yOf(A1 + k, B1 + j), Grey(GradientGrey(k, T, g0)));
       }
       break;
     default:
@@ -154,32 +161,16 @@ void VXDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, int32_t x1, int32_t y1,
   }
 }
 
+}  // namespace
+
+void VXDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                       uint8_t Kind) {
+  DrawShadowStrip(Canvas, Bitmap, x1, x2, y1, y2, /*Down=*/true, /*Tail=*/3, Kind);
+}
+
 void VXDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                         uint8_t Kind) {
-  const int32_t W = x2 - x1 + 1;
-  const int32_t H = y2 - y1 + 1;
-  switch (Kind) {
-    case 1:
-      if (Canvas) Canvas->FillRect(TRect{x1 + H, y1, x2 + 1, y2});
-      break;
-    case 2:
-      for (int32_t j = 0; j < H; ++j) {
-        const double t = (j - H) / (H / 3.0);
-        const double f = std::exp(-0.1 - t * t / 6);
-        for (int32_t col = x1 + H; col <= x2 - H + j + 1; ++col) Darken(Canvas, Bitmap, col, y1 + j, f);
-      }
-      break;
-    case 3:
-      if (!Canvas || W < 1 || H < 1) break;
-      for (int32_t i = 0, k0 = 0; i <= W; ++i) {
-        const int32_t g0 = GradientFloor(i, W);
-        if (i > W - H + 1) ++k0;
-        for (int32_t k = k0; k <= H; ++k) Canvas->SetPixels(x1 + i, y1 + k, Grey(GradientGrey(k, H, g0)));
-      }
-      break;
-    default:
-      break;
-  }
+  DrawShadowStrip(Canvas, Bitmap, y1, y2, x1, x2, /*Down=*/false, /*Tail=*/1, Kind);
 }
 
 void VXDrawSoftShadow(TBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
