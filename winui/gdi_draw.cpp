@@ -27,7 +27,9 @@ Region RegionOfSpans(const Spans& s) {
 // Pixels of a polygon set at integer sample points: an edge counts for rows
 // y with ymin <= y < ymax; a pixel x is inside from the ceiling of a left
 // crossing up to (not including) the ceiling of the right one.
-Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode) {
+// Only the rows and columns within [Seen] are made.
+Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode,
+                   const RECT& Seen = RECT{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}) {
   struct Edge {
     double x0, y0, x1, y1;
     int dir;
@@ -49,7 +51,7 @@ Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode) {
   Spans out;
   if (edges.empty()) return out;
   std::vector<std::pair<double, int>> xs;
-  for (int y = ymin; y < ymax; ++y) {
+  for (int y = std::max<int>(ymin, Seen.top); y < std::min<int>(ymax, Seen.bottom); ++y) {
     xs.clear();
     for (const Edge& e : edges) {
       if (y < e.y0 || y >= e.y1) continue;
@@ -66,7 +68,8 @@ Spans PolygonSpans(const std::vector<std::vector<POINT>>& polys, int mode) {
       bool now = mode == ALTERNATE ? (count % 2) == 1 : wind != 0;
       if (now && !inside) start = int(std::ceil(x));
       if (!now && inside) {
-        int end = int(std::ceil(x));
+        int end = std::min<int>(int(std::ceil(x)), Seen.right);
+        start = std::max<int>(start, Seen.left);
         if (end > start) row.push_back({start, end});
       }
       inside = now;
@@ -118,6 +121,41 @@ Spans RoundSpans(int l, int t, int r, int b, int cw, int ch, int rowFrom = INT32
   return out;
 }
 
+// Coordinates of GDI are 27-bit: shapes with larger boxes are not drawn,
+// and pens wider than that draw as that wide.
+const int64_t kMaxShape = int64_t(1) << 27;
+bool ShapeFits(int l, int t, int r, int b) {
+  return int64_t(r) - l < kMaxShape && int64_t(b) - t < kMaxShape && std::abs(int64_t(l)) < kMaxShape &&
+         std::abs(int64_t(t)) < kMaxShape;
+}
+int ShapePenWidth(const Pen& p) { return int(std::min<int64_t>(p.Width, kMaxShape)); }
+
+// The visible box in logical coordinates, grown by Margin on every side;
+// false when nothing can be drawn.
+bool SeenBox(const DC& dc, int Margin, RECT& Out) {
+  Region vis;
+  if (!VisibleRegion(dc, vis)) return false;
+  RECT seen = LogicalRect(dc, vis.Box());
+  auto grow = [](LONG v, int64_t by) { return LONG(std::clamp<int64_t>(v + by, INT32_MIN / 2, INT32_MAX / 2)); };
+  Out = RECT{grow(seen.left, -Margin), grow(seen.top, -Margin), grow(seen.right, Margin), grow(seen.bottom, Margin)};
+  return true;
+}
+
+// RoundSpans of the rows within Seen, each span cut to its columns (a span
+// wholly outside keeps an empty span at the near edge, so that outlines
+// still see the row). With a margin of two pixels or more around the
+// visible box the pixels that show are those of the whole shape.
+Spans SeenRoundSpans(int l, int t, int r, int b, int cw, int ch, const RECT& Seen) {
+  Spans sp = RoundSpans(l, t, r, b, cw, ch, Seen.top, Seen.bottom);
+  for (auto& [y, row] : sp)
+    for (auto& [a, c] : row) {
+      a = std::max<int>(a, Seen.left);
+      c = std::min<int>(c, Seen.right);
+      if (c < a) c = a;
+    }
+  return sp;
+}
+
 // Cosmetic pen styles: on and off runs in pixels.
 const std::vector<int>& StyleRuns(int style) {
   static const std::vector<int> solid, dash{18, 6}, dot{3, 3}, dashdot{9, 6, 3, 6}, dashdotdot{9, 3, 3, 3, 3, 3};
@@ -135,43 +173,136 @@ const std::vector<int>& StyleRuns(int style) {
 }
 
 // Ceiling of a / b for b > 0.
-int64_t CeilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+int64_t CeilDiv(__int128 a, int64_t b) {
+  return int64_t(a >= 0 ? (a + b - 1) / b : -((-a) / b));
+}
 
-// The points of a line from (x0, y0) to (x1, y1), the end point left out:
+// The walk of a line from (x0, y0) to (x1, y1), the end point left out:
 // along the major axis one point per step, the minor coordinate the nearest
 // to the true line, halves going to the smaller coordinate whichever way
-// the line runs.
+// the line runs. Each step's point follows from its index alone, so a part
+// of the walk gives the same points as the whole walk there.
+struct LineWalk {
+  int64_t X0, Y0, Dx, Dy, Adx, Ady;
+  bool XMajor;
+  LineWalk(int64_t x0, int64_t y0, int64_t x1, int64_t y1) : X0(x0), Y0(y0), Dx(x1 - x0), Dy(y1 - y0) {
+    Adx = Dx < 0 ? -Dx : Dx;
+    Ady = Dy < 0 ? -Dy : Dy;
+    XMajor = Adx >= Ady;
+  }
+  int64_t Steps() const { return XMajor ? Adx : Ady; }
+  void At(int64_t i, int64_t& x, int64_t& y) const {
+    if (XMajor) {
+      x = X0 + (Dx < 0 ? -i : i);
+      y = Y0 + CeilDiv(__int128(2) * Dy * i - Adx, 2 * Adx);
+    } else {
+      x = X0 + CeilDiv(__int128(2) * Dx * i - Ady, 2 * Ady);
+      y = Y0 + (Dy < 0 ? -i : i);
+    }
+  }
+  // The steps [From, To) whose major coordinate lies in [Lo, Hi] (inclusive
+  // bounds along the major axis); From >= To when there are none.
+  void Within(int64_t Lo, int64_t Hi, int64_t& From, int64_t& To) const {
+    const int64_t start = XMajor ? X0 : Y0;
+    const bool back = XMajor ? Dx < 0 : Dy < 0;
+    // Step i lies at start + i (or start - i going back).
+    int64_t a = back ? start - Hi : Lo - start, b = back ? start - Lo : Hi - start;
+    From = std::max<int64_t>(a, 0);
+    To = std::min<int64_t>(b + 1, Steps());
+  }
+};
+
 template <class F>
 void LinePoints(int x0, int y0, int x1, int y1, F&& f) {
-  int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
-  int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  if (adx >= ady) {
-    int sx = dx < 0 ? -1 : 1;
-    for (int64_t i = 0; i < adx; ++i) f(int(x0 + sx * i), int(y0 + CeilDiv(2 * dy * i - adx, 2 * adx)));
-  } else {
-    int sy = dy < 0 ? -1 : 1;
-    for (int64_t i = 0; i < ady; ++i) f(int(x0 + CeilDiv(2 * dx * i - ady, 2 * ady)), int(y0 + sy * i));
+  LineWalk w(x0, y0, x1, y1);
+  for (int64_t i = 0, n = w.Steps(); i < n; ++i) {
+    int64_t x, y;
+    w.At(i, x, y);
+    f(int(x), int(y));
   }
+}
+
+// True when a ROP2 applied twice with the same pen gives what it gives
+// once (copy, masks and merges): overlapping stamps of a wide pen may then
+// be drawn as their union.
+bool RopIdempotent(int Rop) {
+  for (uint32_t p = 0; p < 2; ++p)
+    for (uint32_t d = 0; d < 2; ++d) {
+      uint32_t once = Rop2(Rop, p, d, 1);
+      if (Rop2(Rop, p, once, 1) != once) return false;
+    }
+  return true;
+}
+
+// The widest pen a surface needs: a pen at least twice its diagonal (and a
+// little more) covers the whole surface from any point on it. Wider pens
+// draw as one of this width, keeping the parity of the width (which decides
+// where the pen's centre falls), so that the work stays bounded by the
+// surface.
+int PenWidthFor(int Width, const Bitmap& Surface) {
+  const double diag = std::hypot(double(Surface.Width), double(Surface.Height));
+  const int64_t cap = 2 * int64_t(std::ceil(diag)) + 8;
+  if (Width <= cap) return Width;
+  return int(cap + ((int64_t(Width) - cap) & 1));
 }
 
 struct PenDrawer {
   DC& dc;
   Pen pen;
   Region vis;
+  RECT box{};  // the visible region's bounds, device coordinates
   bool ok = false;
   uint32_t penRaw = 0, bkRaw = 0, mask = 0;
   int styleLen = 0;
-  int stylePos = 0;  // runs on across the segments of one call
+  int stylePos = 0;  // runs on across the segments of one call, in [0, styleLen)
+  // A wide pen: its width for this surface and the columns [a, b) its round
+  // stamp covers on each of its rows, relative to the point.
+  int width = 1, r0 = 0;
+  std::vector<std::pair<int, int>> stamp;
+  bool unionOfStamps = false;
 
   PenDrawer(DC& d) : dc(d) {
     if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
     if (!VisibleRegion(dc, vis)) return;
+    box = vis.Box();
     Bitmap& b = *dc.Surface;
     penRaw = b.RawFromColor(pen.Color);
     bkRaw = b.RawFromColor(dc.S.BkColor);
     mask = RawMask(b);
     for (int r : StyleRuns(pen.Style)) styleLen += r;
+    if (pen.Width > 1) MakeStamp();
     ok = true;
+  }
+
+  // A round stamp of the pen's width around the point: the offsets (dx, dy)
+  // in [r0, r0 + w) whose distance from the pen's centre (on a pixel for odd
+  // widths, between pixels for even ones) is within half the width.
+  void MakeStamp() {
+    const int w = width = PenWidthFor(pen.Width, *dc.Surface);
+    r0 = -(w - 1) / 2;
+    const double c = (w - 1) / 2.0 + r0;
+    const double limit = (w / 2.0) * (w / 2.0) + 0.25;
+    auto in = [&](int64_t dx, double ey) {
+      double ex = double(dx) - c;
+      return ex * ex + ey * ey <= limit;
+    };
+    stamp.assign(size_t(w), {0, 0});
+    for (int dy = r0; dy < r0 + w; ++dy) {
+      const double ey = dy - c;
+      const double room = limit - ey * ey;
+      if (room < 0) continue;
+      // The row is one run about the centre; the square root gives it to a
+      // pixel, the exact test settles the ends.
+      const double s = std::sqrt(room);
+      int64_t a = std::max<int64_t>(r0, int64_t(std::ceil(c - s)));
+      int64_t b = std::min<int64_t>(r0 + w - 1, int64_t(std::floor(c + s)));
+      while (a > r0 && in(a - 1, ey)) --a;
+      while (a <= b && !in(a, ey)) ++a;
+      while (b < r0 + w - 1 && in(b + 1, ey)) ++b;
+      while (b >= a && !in(b, ey)) --b;
+      if (b >= a) stamp[size_t(dy - r0)] = {int(a), int(b + 1)};
+    }
+    unionOfStamps = RopIdempotent(dc.S.Rop2);
   }
 
   void Plot(int x, int y, uint32_t raw) {
@@ -180,11 +311,20 @@ struct PenDrawer {
     b.SetRaw(x, y, Rop2(dc.S.Rop2, raw, b.GetRaw(x, y), mask));
   }
 
+  // Moves the style on by a number of points not drawn.
+  void Skip(int64_t n) {
+    if (styleLen && n > 0) stylePos = int((stylePos + n % styleLen) % styleLen);
+  }
+
+  // Runs of a wide pen collected per row of the box (device coordinates),
+  // drawn once each when overlapping stamps may be merged.
+  std::vector<std::vector<std::pair<int, int>>>* runs = nullptr;
+
   void Dot(int x, int y) {
     if (pen.Width <= 1) {
       bool on = true;
       if (styleLen) {
-        int p = stylePos % styleLen;
+        int p = stylePos;
         const auto& runs = StyleRuns(pen.Style);
         for (size_t i = 0; i < runs.size(); ++i) {
           if (p < runs[i]) {
@@ -193,7 +333,7 @@ struct PenDrawer {
           }
           p -= runs[i];
         }
-        ++stylePos;
+        if (++stylePos == styleLen) stylePos = 0;
       }
       if (on)
         Plot(x, y, penRaw);
@@ -201,24 +341,85 @@ struct PenDrawer {
         Plot(x, y, bkRaw);
       return;
     }
-    // A wide pen: a round stamp of its width around the point.
-    int w = pen.Width, r0 = -(w - 1) / 2;
-    double c = (w - 1) / 2.0 + r0;
-    for (int dy = r0; dy < r0 + w; ++dy)
-      for (int dx = r0; dx < r0 + w; ++dx) {
-        double ex = dx - c, ey = dy - c;
-        if (ex * ex + ey * ey <= (w / 2.0) * (w / 2.0) + 0.25) Plot(x + dx, y + dy, penRaw);
+    // A wide pen: its stamp's rows and columns within the box.
+    const int64_t top = std::max<int64_t>(int64_t(y) + r0, box.top);
+    const int64_t bottom = std::min<int64_t>(int64_t(y) + r0 + width, box.bottom);
+    for (int64_t py = top; py < bottom; ++py) {
+      const auto& [a, b] = stamp[size_t(py - y - r0)];
+      const int64_t left = std::max<int64_t>(int64_t(x) + a, box.left);
+      const int64_t right = std::min<int64_t>(int64_t(x) + b, box.right);
+      if (left >= right) continue;
+      if (runs) {
+        (*runs)[size_t(py - box.top)].push_back({int(left), int(right)});
+        continue;
       }
+      for (int64_t px = left; px < right; ++px) Plot(int(px), int(py), penRaw);
+    }
   }
 
-  // Device coordinates; the end point is not drawn.
+  // Device coordinates; the end point is not drawn. Only the part of the
+  // walk that can reach the visible box is made; the style runs on over the
+  // rest as if it had been drawn.
   void Line(int x0, int y0, int x1, int y1) {
     // Under a turned-over world transform the points are those of the
     // logical line, so that halves round as they do untransformed.
-    if (FlipsY(dc))
-      LinePoints(x0, -y0, x1, -y1, [this](int x, int y) { Dot(x, -y); });
-    else
-      LinePoints(x0, y0, x1, y1, [this](int x, int y) { Dot(x, y); });
+    const bool flip = FlipsY(dc);
+    const int64_t sy = flip ? -1 : 1;
+    LineWalk w(x0, sy * y0, x1, sy * y1);
+    const int64_t n = w.Steps();
+    // How far from its point a pen's pixels can lie.
+    const int64_t reach = pen.Width <= 1 ? 0 : width / 2 + 1;
+    int64_t lo, hi;
+    if (w.XMajor) {
+      lo = int64_t(box.left) - reach;
+      hi = int64_t(box.right) - 1 + reach;
+    } else if (!flip) {
+      lo = int64_t(box.top) - reach;
+      hi = int64_t(box.bottom) - 1 + reach;
+    } else {
+      lo = -(int64_t(box.bottom) - 1) - reach;
+      hi = -int64_t(box.top) + reach;
+    }
+    int64_t from, to;
+    w.Within(lo, hi, from, to);
+    if (from >= to) {
+      Skip(n);
+      return;
+    }
+    std::vector<std::vector<std::pair<int, int>>> rows;
+    if (pen.Width > 1 && unionOfStamps) {
+      rows.resize(size_t(std::max<LONG>(0, box.bottom - box.top)));
+      runs = &rows;
+    }
+    Skip(from);
+    for (int64_t i = from; i < to; ++i) {
+      int64_t x, y;
+      w.At(i, x, y);
+      Dot(int(x), int(sy * y));
+    }
+    Skip(n - to);
+    if (!runs) return;
+    runs = nullptr;
+    for (size_t r = 0; r < rows.size(); ++r) {
+      auto& row = rows[r];
+      if (row.empty()) continue;
+      std::sort(row.begin(), row.end());
+      const int py = box.top + int(r);
+      int a = row[0].first, b = row[0].second;
+      auto flush = [&] {
+        for (int px = a; px < b; ++px) Plot(px, py, penRaw);
+      };
+      for (size_t k = 1; k < row.size(); ++k) {
+        if (row[k].first <= b) {
+          b = std::max(b, row[k].second);
+          continue;
+        }
+        flush();
+        a = row[k].first;
+        b = row[k].second;
+      }
+      flush();
+    }
   }
 };
 
@@ -264,12 +465,19 @@ Region SpanOutline(const Spans& sp) {
 void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ellipse) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
+  if (!ShapeFits(l, t, r, b)) return;
   Pen pen;
   bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
+  if (hasPen) pen.Width = ShapePenWidth(pen);
+  // Only what can be seen is worked out.
+  RECT seen;
+  if (!SeenBox(dc, 2, seen)) return;
+  cw = int(std::clamp<int64_t>(cw, -kMaxShape, kMaxShape));
+  ch = int(std::clamp<int64_t>(ch, -kMaxShape, kMaxShape));
   auto spans = [&](int k) {
     // The box grown by k on every side (shrunk for a negative k).
     int w = r - l + 2 * k, h = b - t + 2 * k;
-    return RoundSpans(l - k, t - k, r + k, b + k, ellipse ? w : cw + 2 * k, ellipse ? h : ch + 2 * k);
+    return SeenRoundSpans(l - k, t - k, r + k, b + k, ellipse ? w : cw + 2 * k, ellipse ? h : ch + 2 * k, seen);
   };
   if (!hasPen) {
     FillWithBrush(dc, DeviceShift(dc, RegionOfSpans(spans(0))));
@@ -349,12 +557,10 @@ struct Wedge {
 void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye, bool pie) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
-  // Coordinates of GDI are 27-bit: larger boxes are not drawn.
-  const int64_t kMax = int64_t(1) << 27;
-  if (int64_t(r) - l >= kMax || int64_t(b) - t >= kMax || std::abs(int64_t(l)) >= kMax || std::abs(int64_t(t)) >= kMax)
-    return;
+  if (!ShapeFits(l, t, r, b)) return;
   Pen pen;
   bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
+  if (hasPen) pen.Width = ShapePenWidth(pen);
   Wedge wedge(l, t, r, b, xs, ys, xe, ye, dc.S.ArcDirection != AD_CLOCKWISE);
   if (!hasPen) {
     --r;
@@ -362,20 +568,11 @@ void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye
   }
   if (r - l < 1 || b - t < 1) return;
   // Only what can be seen is worked out (with a margin for the outline).
-  Region vis;
-  if (!VisibleRegion(dc, vis)) return;
-  RECT seen = LogicalRect(dc, vis.Box());
-  int margin = std::max(2, hasPen ? pen.Width + 2 : 2);
+  RECT seen;
+  if (!SeenBox(dc, std::max(2, hasPen ? pen.Width + 2 : 2), seen)) return;
   auto spans = [&](int k) {
     int w = r - l + 2 * k, h = b - t + 2 * k;
-    Spans sp = RoundSpans(l - k, t - k, r + k, b + k, w, h, int(seen.top) - margin, int(seen.bottom) + margin);
-    for (auto& [y, row] : sp)
-      for (auto& [a, c] : row) {
-        a = std::max<int>(a, int(seen.left) - margin);
-        c = std::min<int>(c, int(seen.right) + margin);
-        if (c < a) c = a;
-      }
-    return sp;
+    return SeenRoundSpans(l - k, t - k, r + k, b + k, w, h, seen);
   };
   Region ring, inside;
   if (!hasPen || pen.Width <= 1) {
@@ -560,8 +757,12 @@ BOOL Pie(HDC hdc, int left, int top, int right, int bottom, int xStart, int ySta
 
 static BOOL PolyPolygonImpl(HDC hdc, const std::vector<std::vector<POINT>>& polys) {
   VX_DC(FALSE);
-  Region area = RegionOfSpans(PolygonSpans(polys, dc->S.PolyFillMode));
-  FillWithBrush(*dc, DeviceShift(*dc, area));
+  // The fill is worked out over the visible rows and columns only.
+  RECT seen;
+  if (SeenBox(*dc, 0, seen)) {
+    Region area = RegionOfSpans(PolygonSpans(polys, dc->S.PolyFillMode, seen));
+    FillWithBrush(*dc, DeviceShift(*dc, area));
+  }
   PenDrawer pd(*dc);
   if (pd.ok)
     for (const auto& p : polys)

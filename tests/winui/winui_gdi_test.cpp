@@ -824,6 +824,165 @@ TEST(WinUIGdi, ArcsAndPiesFollowTheirRadialsAndTheArcDirection) {
   EXPECT_FALSE(Arc(nullptr, 0, 0, 10, 10, 0, 0, 0, 0));
 }
 
+// Drawing that reaches far past the surface gives, on the surface, what the
+// same drawing gives on a surface large enough to hold all of it.
+struct Pens {
+  int style, width, rop, bkMode;
+};
+// Draws on a small surface and on a large one whose viewport origin puts
+// the small one's pixels at (Ox, Oy); the small one must equal that crop.
+void ExpectSameAsWhole(const std::function<void(HDC)>& Draw, const Pens& P, int Ox, int Oy, int BigW, int BigH,
+                       const std::string& Name, bool Flip = false) {
+  Canvas small(23, 17, 0x808080), big(BigW, BigH, 0x808080);
+  for (Canvas* c : {&small, &big}) {
+    HPEN pen = CreatePen(P.style, P.width, RGB(200, 30, 60));
+    HGDIOBJ old = SelectObject(c->dc, pen);
+    HGDIOBJ oldBrush = SelectObject(c->dc, GetStockObject(GRAY_BRUSH));
+    SetROP2(c->dc, P.rop);
+    SetBkMode(c->dc, P.bkMode);
+    SetBkColor(c->dc, RGB(0, 0, 255));
+    if (c == &big) SetViewportOrgEx(c->dc, Ox, Oy, nullptr);
+    if (Flip) {
+      // Logical row y lands on row 10 - y of the small surface.
+      SetGraphicsMode(c->dc, GM_ADVANCED);
+      XFORM f;
+      f.eM22 = -1;
+      f.eDy = 10;
+      SetWorldTransform(c->dc, &f);
+    }
+    Draw(c->dc);
+    SelectObject(c->dc, old);
+    SelectObject(c->dc, oldBrush);
+    DeleteObject(pen);
+  }
+  for (int y = 0; y < small.h; ++y)
+    for (int x = 0; x < small.w; ++x)
+      ASSERT_EQ(small.At(x, y), big.At(x + Ox, y + Oy)) << Name << " at " << x << "," << y;
+}
+
+TEST(WinUIGdi, LinesReachingPastTheSurfaceDrawWhatTheWholeLineDraws) {
+  struct Case {
+    const char* name;
+    std::vector<POINT> pts;  // a polyline
+    Pens pen;
+  } cases[] = {
+      {"shallow, ends far out", {{-300, 3}, {320, 14}}, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"shallow, backwards", {{320, 14}, {-300, 3}}, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"steep", {{5, -290}, {18, 305}}, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"steep, backwards", {{18, 305}, {5, -290}}, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"halves on every other step", {{-301, -100}, {301, 201}}, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"starts inside, leaves", {{11, 8}, {-250, 290}}, {PS_SOLID, 1, R2_XORPEN, OPAQUE}},
+      {"passes beside the surface", {{-300, -5}, {300, -2}}, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"dashed, the pattern under way at the edge", {{-257, 2}, {300, 16}}, {PS_DASH, 1, R2_COPYPEN, OPAQUE}},
+      {"dash-dot-dot backwards", {{300, 16}, {-257, 2}}, {PS_DASHDOTDOT, 1, R2_COPYPEN, TRANSPARENT}},
+      {"dotted, steep", {{-13, -311}, {30, 299}}, {PS_DOT, 1, R2_COPYPEN, OPAQUE}},
+      {"dashes carried across segments off the surface",
+       {{-290, -200}, {-100, -251}, {-7, 9}, {290, 12}, {12, 300}, {3, -280}},
+       {PS_DASHDOT, 1, R2_COPYPEN, OPAQUE}},
+      {"wide pen, copied", {{-300, -40}, {290, 60}}, {PS_SOLID, 9, R2_COPYPEN, OPAQUE}},
+      {"wide even pen, steep", {{40, -300}, {-20, 300}}, {PS_SOLID, 12, R2_COPYPEN, OPAQUE}},
+      {"wide pen, overlaps xored", {{-280, 20}, {300, -7}, {-5, 300}}, {PS_SOLID, 7, R2_XORPEN, OPAQUE}},
+      {"wide pen passing outside within reach", {{-300, -6}, {300, -3}}, {PS_SOLID, 15, R2_MERGEPEN, OPAQUE}},
+  };
+  for (const Case& c : cases) {
+    ExpectSameAsWhole([&](HDC dc) { Polyline(dc, c.pts.data(), int(c.pts.size())); }, c.pen, 320, 320, 680, 680,
+                      c.name);
+    ExpectSameAsWhole([&](HDC dc) { Polyline(dc, c.pts.data(), int(c.pts.size())); }, c.pen, 320, 320, 680, 680,
+                      std::string(c.name) + ", turned over", true);
+  }
+}
+
+TEST(WinUIGdi, ShapesReachingPastTheSurfaceDrawWhatTheWholeShapeDraws) {
+  struct Case {
+    const char* name;
+    std::function<void(HDC)> draw;
+    Pens pen;
+  } cases[] = {
+      {"ellipse", [](HDC dc) { Ellipse(dc, -200, -150, 30, 12); }, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"ellipse, wide pen", [](HDC dc) { Ellipse(dc, -7, 5, 290, 310); }, {PS_SOLID, 11, R2_COPYPEN, OPAQUE}},
+      {"round rectangle", [](HDC dc) { RoundRect(dc, 4, -300, 300, 9, 90, 60); }, {PS_DASH, 1, R2_COPYPEN, OPAQUE}},
+      {"round rectangle, wide pen",
+       [](HDC dc) { RoundRect(dc, -280, 2, 19, 290, 50, 200); },
+       {PS_SOLID, 6, R2_XORPEN, OPAQUE}},
+      {"pie", [](HDC dc) { Pie(dc, -250, -250, 40, 40, -250, 30, 40, -250); }, {PS_SOLID, 1, R2_COPYPEN, OPAQUE}},
+      {"polygon", [](HDC dc) {
+         POINT p[] = {{-300, -10}, {300, 5}, {11, 300}, {6, -290}};
+         SetPolyFillMode(dc, WINDING);
+         Polygon(dc, p, 4);
+       },
+       {PS_DOT, 1, R2_COPYPEN, TRANSPARENT}},
+      {"rectangle", [](HDC dc) { Rectangle(dc, -300, 4, 15, 300); }, {PS_SOLID, 4, R2_COPYPEN, OPAQUE}},
+  };
+  for (const Case& c : cases) {
+    ExpectSameAsWhole(c.draw, c.pen, 320, 320, 680, 680, c.name);
+    ExpectSameAsWhole(c.draw, c.pen, 320, 320, 680, 680, std::string(c.name) + ", turned over", true);
+  }
+}
+
+TEST(WinUIGdi, LinesAndShapesAtTheLimitsOfTheCoordinatesDrawOnlyWhatShows) {
+  const int far = 1 << 27;
+  // Nearly the diagonal, but one step longer downwards: the true line
+  // passes half a pixel and a little to the left of each pixel centre below
+  // the first row, so the walk's pixels there sit one column to the left.
+  std::string want;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) want += x == std::max(0, y - 1) && (y == 0 || x == y - 1) ? '#' : '.';
+  struct Case {
+    POINT from, to;
+  } cases[] = {{{-far, -far}, {far, far + 1}}, {{far, far + 1}, {-far, -far}}};
+  for (const Case& c : cases) {
+    Canvas cv(64, 64);
+    MoveToEx(cv.dc, c.from.x, c.from.y, nullptr);
+    LineTo(cv.dc, c.to.x, c.to.y);
+    std::string got = cv.Picture(0);
+    got.erase(std::remove(got.begin(), got.end(), '\n'), got.end());
+    EXPECT_EQ(got, want) << c.from.x << " -> " << c.to.x;
+  }
+  // Dashed (18 on, 6 off): the first row is 2^27 points into the walk,
+  // 8 points into a dash; transparent gaps.
+  {
+    Canvas cv(64, 64);
+    HPEN dash = CreatePen(PS_DASH, 1, RGB(0, 0, 0));
+    HGDIOBJ old = SelectObject(cv.dc, dash);
+    SetBkMode(cv.dc, TRANSPARENT);
+    MoveToEx(cv.dc, -far, -far, nullptr);
+    LineTo(cv.dc, far, far + 1);
+    for (int y = 0; y < 64; ++y) {
+      const int pos = (8 + y) % 24;
+      EXPECT_EQ(cv.At(std::max(0, y - 1), y) == 0, pos < 18) << y;
+    }
+    SelectObject(cv.dc, old);
+    DeleteObject(dash);
+  }
+  // A pen far wider than the surface along a line through it covers it all;
+  // shapes enclosing the surface fill it; their outlines lie far away.
+  struct Fill {
+    const char* name;
+    std::function<void(HDC)> draw;
+    int penWidth;
+  } fills[] = {
+      {"wide pen", [&](HDC dc) { MoveToEx(dc, -far, 5, nullptr), LineTo(dc, far, 40); }, 1 << 26},
+      {"ellipse", [&](HDC dc) { Ellipse(dc, -far / 4, -far / 4, far / 4, far / 4); }, 3},
+      {"round rectangle", [&](HDC dc) { RoundRect(dc, -far / 4, -far / 4, far / 4, far / 4, far / 8, far); }, 3},
+      {"polygon", [&](HDC dc) {
+         POINT p[] = {{-far, -far}, {far, -far + 7}, {0, far}};
+         Polygon(dc, p, 3);
+       },
+       3},
+      {"pie", [&](HDC dc) { Pie(dc, -far / 4, -far / 4, far / 4, far / 4, far / 4, 0, 0, far / 4); }, 300},
+  };
+  for (const Fill& f : fills) {
+    Canvas cv(64, 64);
+    HPEN pen = CreatePen(PS_SOLID, f.penWidth, RGB(0, 0, 0));
+    HGDIOBJ old = SelectObject(cv.dc, pen);
+    SelectObject(cv.dc, GetStockObject(BLACK_BRUSH));
+    f.draw(cv.dc);
+    EXPECT_EQ(cv.Picture(0).find('.'), std::string::npos) << f.name;
+    SelectObject(cv.dc, old);
+    DeleteObject(pen);
+  }
+}
+
 }  // namespace
 
 namespace {
