@@ -286,59 +286,64 @@ std::string MakeTaggedJpeg(const ScratchDir& D, const std::string& Name, const s
   return jpg;
 }
 
+// The same picture as an uncompressed TIFF in the byte order tiffcp's Order
+// option names (-L or -B), tagged with the camera fields.
+std::string MakeTaggedTiff(const ScratchDir& D, const std::string& Name, const std::string& Order) {
+  MakeJpeg(D, Name);
+  const std::string tif = D / (Name + ".tif");
+  EXPECT_TRUE(Shell0("/usr/bin/convert " + Quote(D / (Name + ".ppm")) + " -compress None " + Quote(D / "plain.tif") +
+                     " && /usr/bin/tiffcp " + Order + " " + Quote(D / "plain.tif") + " " + Quote(tif)));
+  EXPECT_TRUE(Tag(tif, std::string(kCameraArgs) + " -UserComment=Hello"));
+  return tif;
+}
+
+// A bitmap and the I/O component that loads into it.
+struct TLoaded {
+  TVXBitmap Bitmap;
+  TVexlaneIO IO;
+  TLoaded() { IO.SetAttachedVXBitmap(&Bitmap); }
+  bool Load(const std::string& File) { return IO.LoadFromFile(File, false); }
+  // Loads a fresh 64 x 48 JPEG that exiftool tagged with Args.
+  bool LoadTaggedJpeg(const ScratchDir& D, const std::string& Name, const std::string& Args) {
+    const std::string jpg = MakeJpeg(D, Name);
+    return Tag(jpg, Args) && Load(jpg);
+  }
+};
+
 }  // namespace
 
 TEST(ExifJpeg, LoadsEveryValueExifToolPrints) {
   REQUIRE(kExifTool);
   ScratchDir d;
-  // exiftool writes big-endian EXIF; the same values little-endian through
-  // its byte-order option.
-  for (const char* order : {"", "-ExifByteOrder=II"}) {
-    SCOPED_TRACE(order);
-    const std::string jpg = MakeTaggedJpeg(d, "cam", order);
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(jpg, false));
-    const TIOParamsVals& p = io.Params();
+  // exiftool writes big-endian EXIF into a JPEG, little-endian through its
+  // byte-order option; TIFF files of either byte order are tagged the same
+  // way.
+  struct TCase {
+    bool Tiff;
+    const char* Order;
+  } cases[] = {{false, ""}, {false, "-ExifByteOrder=II"}, {true, "-L"}, {true, "-B"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Order);
+    const std::string file = c.Tiff ? MakeTaggedTiff(d, "camtif", c.Order) : MakeTaggedJpeg(d, "cam", c.Order);
+    TLoaded l;
+    ASSERT_TRUE(l.Load(file));
+    const TIOParamsVals& p = l.IO.Params();
     EXPECT_TRUE(p.EXIF_HasEXIFData());
-    ExpectAgreesWithExifTool(p, jpg);
+    ExpectAgreesWithExifTool(p, file);
     EXPECT_EQ(p.EXIF_GPSVersionID(), "2.2");
     EXPECT_EQ(p.EXIF_UserCommentCode(), std::string("ASCII\0\0\0", 8));
-    EXPECT_NEAR(p.EXIF_GPSLatitude(), -33.865, 1e-9);
-    EXPECT_EQ(b.Width(), 64);
-  }
-  // TIFF files of either byte order, tagged the same way.
-  for (const char* order : {"-L", "-B"}) {
-    SCOPED_TRACE(order);
-    MakeJpeg(d, "camtif");
-    const std::string tif = d / "camtif.tif";
-    ASSERT_TRUE(Shell0("/usr/bin/convert " + Quote(d / "camtif.ppm") + " -compress None " + Quote(d / "plain.tif") +
-                       " && /usr/bin/tiffcp " + order + " " + Quote(d / "plain.tif") + " " + Quote(tif)));
-    ASSERT_TRUE(Tag(tif, std::string(kCameraArgs) + " -UserComment=Hello"));
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(tif, false));
-    const TIOParamsVals& p = io.Params();
-    EXPECT_TRUE(p.EXIF_HasEXIFData());
-    ExpectAgreesWithExifTool(p, tif);
     EXPECT_EQ(p.EXIF_UserComment(), "Hello");
     EXPECT_NEAR(p.EXIF_GPSLatitude(), -33.865, 1e-9);
-    EXPECT_EQ(b.Width(), 64);
+    EXPECT_EQ(l.Bitmap.Width(), 64);
   }
 }
 
 TEST(ExifJpeg, AbsentFieldsKeepTheirDefaults) {
   REQUIRE(kExifTool);
   ScratchDir d;
-  const std::string jpg = MakeJpeg(d, "make");
-  ASSERT_TRUE(Tag(jpg, "-IFD0:Make=Vexcam"));
-  TVXBitmap b;
-  TVexlaneIO io;
-  io.SetAttachedVXBitmap(&b);
-  ASSERT_TRUE(io.LoadFromFile(jpg, false));
-  const TIOParamsVals& p = io.Params();
+  TLoaded l;
+  ASSERT_TRUE(l.LoadTaggedJpeg(d, "make", "-IFD0:Make=Vexcam"));
+  const TIOParamsVals& p = l.IO.Params();
   EXPECT_EQ(p.EXIF_Make(), "Vexcam");
   EXPECT_EQ(p.EXIF_ExposureTime(), -1);
   EXPECT_EQ(p.EXIF_BrightnessValue(), -1000);
@@ -358,62 +363,48 @@ TEST(ExifJpeg, UnicodeUserCommentInEitherByteOrder) {
   REQUIRE(kExifTool);
   ScratchDir d;
   for (const char* order : {"", "-ExifByteOrder=II"}) {
-    const std::string jpg = MakeJpeg(d, "uc");
-    ASSERT_TRUE(Tag(jpg, std::string("-UserComment='Grüße' ") + order));
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(jpg, false));
-    EXPECT_EQ(io.Params().EXIF_UserCommentCode(), std::string("UNICODE\0", 8)) << order;
-    EXPECT_EQ(io.Params().EXIF_UserComment(), "Grüße") << order;
+    SCOPED_TRACE(order);
+    TLoaded l;
+    ASSERT_TRUE(l.LoadTaggedJpeg(d, "uc", std::string("-UserComment='Grüße' ") + order));
+    EXPECT_EQ(l.IO.Params().EXIF_UserCommentCode(), std::string("UNICODE\0", 8));
+    EXPECT_EQ(l.IO.Params().EXIF_UserComment(), "Grüße");
   }
 }
 
 TEST(ExifJpeg, ResolutionFromExifWhenJfifHasNone) {
   REQUIRE(kExifTool);
   ScratchDir d;
+  // cjpeg's JFIF header has no unit, so the EXIF resolution counts; a JFIF
+  // header with a real resolution keeps it.
   struct TCase {
     const char* Args;
     int Dpi;
   } cases[] = {
       {"-IFD0:XResolution=72 -IFD0:YResolution=72 -IFD0:ResolutionUnit=inches", 72},
       {"-IFD0:XResolution=118 -IFD0:YResolution=118 -IFD0:ResolutionUnit=cm", 299},
+      {"-JFIF:XResolution=300 -JFIF:YResolution=300 -JFIF:ResolutionUnit=inches "
+       "-IFD0:XResolution=72 -IFD0:YResolution=72 -IFD0:ResolutionUnit=inches",
+       300},
   };
   for (const TCase& c : cases) {
-    const std::string jpg = MakeJpeg(d, "res");
-    ASSERT_TRUE(Tag(jpg, c.Args));
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(jpg, false));
-    EXPECT_EQ(io.Params().DpiX(), c.Dpi) << c.Args;
-    EXPECT_EQ(io.Params().DpiY(), c.Dpi) << c.Args;
+    SCOPED_TRACE(c.Args);
+    TLoaded l;
+    ASSERT_TRUE(l.LoadTaggedJpeg(d, "res", c.Args));
+    EXPECT_EQ(l.IO.Params().DpiX(), c.Dpi);
+    EXPECT_EQ(l.IO.Params().DpiY(), c.Dpi);
   }
-  // A JFIF header with a real resolution keeps it.
-  const std::string jpg = MakeJpeg(d, "jfif");
-  ASSERT_TRUE(Tag(jpg, "-JFIF:XResolution=300 -JFIF:YResolution=300 -JFIF:ResolutionUnit=inches "
-                       "-IFD0:XResolution=72 -IFD0:YResolution=72 -IFD0:ResolutionUnit=inches"));
-  TVXBitmap b;
-  TVexlaneIO io;
-  io.SetAttachedVXBitmap(&b);
-  ASSERT_TRUE(io.LoadFromFile(jpg, false));
-  EXPECT_EQ(io.Params().DpiX(), 300);
 }
 
 TEST(ExifJpeg, R03GivesAdobeRGBInputProfile) {
   REQUIRE(kExifTool);
   ScratchDir d;
-  const std::string jpg = MakeJpeg(d, "r03");
-  ASSERT_TRUE(Tag(jpg, "-InteropIndex=R03"));
-  TVXBitmap b;
-  TVexlaneIO io;
-  io.SetAttachedVXBitmap(&b);
-  ASSERT_TRUE(io.LoadFromFile(jpg, false));
-  EXPECT_EQ(io.Params().EXIF_InteropIndex(), "R03");
-  ASSERT_TRUE(io.Params().HasInputICCProfile());
+  TLoaded l;
+  ASSERT_TRUE(l.LoadTaggedJpeg(d, "r03", "-InteropIndex=R03"));
+  EXPECT_EQ(l.IO.Params().EXIF_InteropIndex(), "R03");
+  ASSERT_TRUE(l.IO.Params().HasInputICCProfile());
   TVXICC adobe;
   adobe.Assign_AdobeRGB1998();
-  EXPECT_EQ(io.Params().InputICCProfile().RawLength(), adobe.RawLength());
+  EXPECT_EQ(l.IO.Params().InputICCProfile().RawLength(), adobe.RawLength());
 }
 
 // The block builder's own cases.
@@ -574,6 +565,17 @@ std::vector<uint8_t> WithoutExif(const std::vector<uint8_t>& J) {
   return out;
 }
 
+// The JFIF segment first, then the file's one "Exif" segment.
+void ExpectJfifThenOneExifSegment(const std::vector<uint8_t>& J) {
+  const auto segs = Segments(J);
+  ASSERT_GE(segs.size(), 2u);
+  EXPECT_EQ(segs[0].first, 0xE0);
+  EXPECT_TRUE(IsExifSegment(segs[1]));
+  int exif = 0;
+  for (const auto& s : segs) exif += IsExifSegment(s);
+  EXPECT_EQ(exif, 1);
+}
+
 bool SamePixels(const TVXBitmap& B, const Pnm& P) {
   if (B.Width() != P.Width || B.Height() != P.Height || P.Channels != 3) return false;
   for (int y = 0; y < P.Height; ++y) {
@@ -593,16 +595,14 @@ TEST(ExifJpeg, ResizedSavesKeepTheValuesAsJpegAndTiff) {
   const std::string jpg = MakeTaggedJpeg(d, "cam");
   for (const char* ext : {"jpg", "tif"}) {
     SCOPED_TRACE(ext);
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(jpg, false));
-    b.Resample(32, 24, rfMitchell, false);
+    TLoaded l;
+    ASSERT_TRUE(l.Load(jpg));
+    l.Bitmap.Resample(32, 24, rfMitchell, false);
     const std::string out = d / (std::string("saved.") + ext);
-    io.SaveToFile(out, std::string(ext) == "jpg" ? 3 : 1);
-    ASSERT_FALSE(io.Aborting());
-    EXPECT_EQ(io.Params().EXIF_ExifImageWidth(), 32);
-    EXPECT_EQ(io.Params().EXIF_ExifImageHeight(), 24);
+    l.IO.SaveToFile(out, std::string(ext) == "jpg" ? 3 : 1);
+    ASSERT_FALSE(l.IO.Aborting());
+    EXPECT_EQ(l.IO.Params().EXIF_ExifImageWidth(), 32);
+    EXPECT_EQ(l.IO.Params().EXIF_ExifImageHeight(), 24);
     const std::map<std::string, std::string> before = ExifToolValues(jpg), after = ExifToolValues(out);
     for (const TField& f : Fields()) {
       const std::string t = f.Tag;
@@ -620,20 +620,10 @@ TEST(ExifJpeg, ResizedSavesKeepTheValuesAsJpegAndTiff) {
     EXPECT_EQ(after.at("ExifIFD:ExifImageWidth"), "32");
     EXPECT_EQ(after.at("ExifIFD:ExifImageHeight"), "24");
     // Loading the saved file gives the same values again.
-    TVXBitmap b2;
-    TVexlaneIO io2;
-    io2.SetAttachedVXBitmap(&b2);
-    ASSERT_TRUE(io2.LoadFromFile(out, false));
-    ExpectAgreesWithExifTool(io2.Params(), out);
-    if (std::string(ext) == "jpg") {
-      const auto segs = Segments(ReadFile(out));
-      ASSERT_GE(segs.size(), 2u);
-      EXPECT_EQ(segs[0].first, 0xE0);
-      EXPECT_TRUE(IsExifSegment(segs[1]));
-      int exif = 0;
-      for (const auto& s : segs) exif += IsExifSegment(s);
-      EXPECT_EQ(exif, 1);
-    }
+    TLoaded again;
+    ASSERT_TRUE(again.Load(out));
+    ExpectAgreesWithExifTool(again.IO.Params(), out);
+    if (std::string(ext) == "jpg") ExpectJfifThenOneExifSegment(ReadFile(out));
   }
 }
 
@@ -649,16 +639,14 @@ TEST(ExifJpeg, ThumbnailsLoadAndAreWrittenBack) {
   const std::string jpg = MakeJpeg(d, "withthumb");
   ASSERT_TRUE(Tag(jpg, "-IFD0:Make=Vexcam '-ThumbnailImage<=" + thumb + "'"));
   {
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(jpg, false));
-    ASSERT_NE(io.Params().EXIF_Bitmap(), nullptr);
-    EXPECT_TRUE(SamePixels(*io.Params().EXIF_Bitmap(), expected));
-    EXPECT_EQ(b.Width(), 64);
+    TLoaded l;
+    ASSERT_TRUE(l.Load(jpg));
+    ASSERT_NE(l.IO.Params().EXIF_Bitmap(), nullptr);
+    EXPECT_TRUE(SamePixels(*l.IO.Params().EXIF_Bitmap(), expected));
+    EXPECT_EQ(l.Bitmap.Width(), 64);
     // Saved again, the thumbnail is page 1 of the block.
     const std::string out = d / "resaved.jpg";
-    io.SaveToFile(out, 3);
+    l.IO.SaveToFile(out, 3);
     EXPECT_EQ(RuntimeShell(std::string(kExifTool) + " -s3 -n -IFD1:ImageWidth -IFD1:Compression " + Quote(out)),
               "16\n6\n");
     const std::string length = RuntimeShell(std::string(kExifTool) + " -s3 -ThumbnailLength " + Quote(out));
@@ -666,23 +654,19 @@ TEST(ExifJpeg, ThumbnailsLoadAndAreWrittenBack) {
   }
   {
     // With JPEG_GetExifThumbnail the load gives the thumbnail.
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    io.Params().SetJPEG_GetExifThumbnail(true);
-    ASSERT_TRUE(io.LoadFromFile(jpg, false));
-    EXPECT_TRUE(SamePixels(b, expected));
+    TLoaded l;
+    l.IO.Params().SetJPEG_GetExifThumbnail(true);
+    ASSERT_TRUE(l.Load(jpg));
+    EXPECT_TRUE(SamePixels(l.Bitmap, expected));
   }
   {
     // A 500 x 375 thumbnail is no thumbnail; the fields still load.
     const std::string large = MakeJpeg(d, "largethumb");
     ASSERT_TRUE(Tag(large, "-IFD0:Make=Vexcam '-ThumbnailImage<=" + big + "'"));
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    ASSERT_TRUE(io.LoadFromFile(large, false));
-    EXPECT_EQ(io.Params().EXIF_Make(), "Vexcam");
-    EXPECT_TRUE(!io.Params().EXIF_Bitmap() || io.Params().EXIF_Bitmap()->IsEmpty());
+    TLoaded l;
+    ASSERT_TRUE(l.Load(large));
+    EXPECT_EQ(l.IO.Params().EXIF_Make(), "Vexcam");
+    EXPECT_TRUE(!l.IO.Params().EXIF_Bitmap() || l.IO.Params().EXIF_Bitmap()->IsEmpty());
   }
 }
 
@@ -702,19 +686,17 @@ TEST(ExifMakerNote, CameraNotesSurviveJpegAndTiffSaves) {
     ASSERT_EQ(makernote::MakerNoteProblems(m, jpg), "");
     for (const std::string& source : {tif, jpg}) {
       SCOPED_TRACE(source);
-      TVXBitmap b;
-      TVexlaneIO io;
-      io.SetAttachedVXBitmap(&b);
-      ASSERT_TRUE(io.LoadFromFile(source, false));
-      const TVXTagsHandler& note = io.Params().EXIF_MakerNote();
+      TLoaded l;
+      ASSERT_TRUE(l.Load(source));
+      const TVXTagsHandler& note = l.IO.Params().EXIF_MakerNote();
       EXPECT_EQ(note.GetString(m.Make == "Canon" ? 0x0009 : 0x0005), m.Make == "Canon" ? "Vexlane Tester" : "SUNNY");
       EXPECT_EQ(note.GetIntegerIndexed(0x7777, 2), 33);
       EXPECT_DOUBLE_EQ(note.GetRational(m.Make == "Canon" ? 0x7778 : 0x0085, 0), m.Make == "Canon" ? 1.75 : 1.5);
       for (const char* ext : {"jpg", "tif"}) {
         SCOPED_TRACE(ext);
         const std::string out = d / (std::string("saved.") + ext);
-        io.SaveToFile(out, std::string(ext) == "jpg" ? 3 : 1);
-        ASSERT_FALSE(io.Aborting());
+        l.IO.SaveToFile(out, std::string(ext) == "jpg" ? 3 : 1);
+        ASSERT_FALSE(l.IO.Aborting());
         EXPECT_EQ(makernote::MakerNoteProblems(m, out), "");
         EXPECT_EQ(RuntimeShell(std::string(kExifTool) + " -s3 -n -ExposureTime " + Quote(out)), "0.004\n");
       }
@@ -741,27 +723,20 @@ TEST(ExifJpeg, OrientationsTurnUprightAsImageMagickDoes) {
     const std::string jpg = d / ("o" + std::to_string(o) + ".jpg");
     WriteFile(jpg, ReadFile(base));
     ASSERT_TRUE(Tag(jpg, "-IFD0:Orientation#=" + std::to_string(o)));
-    {
-      TVXBitmap b;
-      TVexlaneIO io;
-      io.SetAttachedVXBitmap(&b);
-      io.Params().SetJPEG_EnableAdjustOrientation(true);
-      ASSERT_TRUE(io.LoadFromFile(jpg, false));
-      EXPECT_TRUE(SamePixels(b, expected));
-      EXPECT_EQ(io.Params().EXIF_Orientation(), 1);
-    }
     // TIFF with the orientation tag: the decoded picture, stored losslessly.
     const std::string tif = d / ("o" + std::to_string(o) + ".tif");
     ASSERT_TRUE(Shell0("/usr/bin/convert " + Quote(d / "pic_dec.ppm") + " -compress none -orient " + kNames[o] +
                        " " + Quote(tif)));
-    {
-      TVXBitmap b;
-      TVexlaneIO io;
-      io.SetAttachedVXBitmap(&b);
-      io.Params().SetTIFF_EnableAdjustOrientation(true);
-      ASSERT_TRUE(io.LoadFromFile(tif, false));
-      EXPECT_TRUE(SamePixels(b, expected));
-      EXPECT_EQ(io.Params().EXIF_Orientation(), 1);
+    for (const bool tiff : {false, true}) {
+      SCOPED_TRACE(tiff ? "TIFF" : "JPEG");
+      TLoaded l;
+      if (tiff)
+        l.IO.Params().SetTIFF_EnableAdjustOrientation(true);
+      else
+        l.IO.Params().SetJPEG_EnableAdjustOrientation(true);
+      ASSERT_TRUE(l.Load(tiff ? tif : jpg));
+      EXPECT_TRUE(SamePixels(l.Bitmap, expected));
+      EXPECT_EQ(l.IO.Params().EXIF_Orientation(), 1);
     }
   }
 }
@@ -780,13 +755,7 @@ TEST(ExifJpeg, InjectionReplacesOnlyTheExifSegment) {
   io.Params().SetEXIF_ExposureTime(0.004);
   ASSERT_TRUE(io.InjectJpegEXIF(jpg));
   const std::vector<uint8_t> injected = ReadFile(jpg);
-  const auto segs = Segments(injected);
-  ASSERT_GE(segs.size(), 2u);
-  EXPECT_EQ(segs[0].first, 0xE0);
-  EXPECT_TRUE(IsExifSegment(segs[1]));
-  int exif = 0;
-  for (const auto& s : segs) exif += IsExifSegment(s);
-  EXPECT_EQ(exif, 1);
+  ExpectJfifThenOneExifSegment(injected);
   EXPECT_EQ(WithoutExif(injected), WithoutExif(original));
   const std::map<std::string, std::string> v = ExifToolValues(jpg);
   EXPECT_EQ(v.at("IFD0:Make"), "New");
@@ -848,12 +817,10 @@ TEST(ExifJpeg, DamagedExifBlocksLoadTheImage) {
     j.insert(j.end(), seg.begin(), seg.end());
     j.insert(j.end(), file.begin() + long(start + 2 + len), file.end());
     TVXMemStream s(j.data(), int64_t(j.size()));
-    TVXBitmap b;
-    TVexlaneIO io;
-    io.SetAttachedVXBitmap(&b);
-    io.Params().SetJPEG_EnableAdjustOrientation(true);
-    EXPECT_TRUE(io.LoadFromStreamJpeg(&s)) << k;
-    EXPECT_EQ(b.Width() * b.Height(), 64 * 48) << k;
+    TLoaded l;
+    l.IO.Params().SetJPEG_EnableAdjustOrientation(true);
+    EXPECT_TRUE(l.IO.LoadFromStreamJpeg(&s)) << k;
+    EXPECT_EQ(l.Bitmap.Width() * l.Bitmap.Height(), 64 * 48) << k;
   }
 }
 
