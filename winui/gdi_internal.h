@@ -118,10 +118,17 @@ class PatternSampler {
   uint32_t fLastRaw = 0;
 };
 
-// A pattern brush of a packed DIB of Size bytes; null when the DIB does not
-// add up or needs more bytes than it has. DcColours: a one-bit DIB whose
-// bits take the DC's text and background colours (as a monochrome bitmap's).
-HBRUSH NewDibPatternBrush(const uint8_t* Packed, size_t Size, UINT Usage, bool DcColours);
+// Colour use of a DIB without a colour table (a monochrome brush's).
+constexpr UINT DIB_PAL_INDICES = 2;
+
+// A pattern brush of a DIB: its header and colour table in InfoSize bytes
+// at Info, followed there by the rows, or the rows in BitsSize bytes at Bits
+// when Bits is given. Null when the DIB does not add up or needs more bytes
+// than it has. DcColours: a one-bit DIB whose bits take the DC's text and
+// background colours (as a monochrome bitmap's); only such a DIB may have
+// no colour table (DIB_PAL_INDICES).
+HBRUSH NewDibPatternBrush(const uint8_t* Info, size_t InfoSize, const uint8_t* Bits, size_t BitsSize, UINT Usage,
+                          bool DcColours);
 
 struct Font {
   LOGFONTW Log;

@@ -396,7 +396,8 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* plbrush) {
       HGLOBAL g = reinterpret_cast<HGLOBAL>(plbrush->lbHatch);
       const void* p = GlobalLock(g);
       if (!p) return nullptr;
-      HBRUSH b = NewDibPatternBrush(static_cast<const uint8_t*>(p), GlobalSize(g), LOWORD(plbrush->lbColor), false);
+      HBRUSH b = NewDibPatternBrush(static_cast<const uint8_t*>(p), GlobalSize(g), nullptr, 0, LOWORD(plbrush->lbColor),
+                                  false);
       GlobalUnlock(g);
       return b;
     }

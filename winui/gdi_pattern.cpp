@@ -22,11 +22,14 @@ const COLORREF kDefaultPalette[20] = {
     RGB(255, 255, 0),   RGB(0, 0, 255),     RGB(255, 0, 255),   RGB(0, 255, 255),   RGB(255, 255, 255),
 };
 
-// The tile of a packed DIB of Size bytes (SIZE_MAX: the caller vouches for
-// the memory) and the bytes it takes; null when the header, the colour table
-// or the rows do not fit or make no sense.
-std::shared_ptr<Bitmap> TileOfPackedDib(const uint8_t* p, size_t Size, UINT Usage, size_t& Used) {
-  if (!p || Size < 40 || (Usage != DIB_RGB_COLORS && Usage != DIB_PAL_COLORS)) return nullptr;
+// The tile of a DIB whose header and colour table take the first of Size
+// bytes at p (SIZE_MAX: the caller vouches for the memory), followed there by
+// the rows or with the rows in BitsSize bytes at Bits. Info: the bytes of
+// header and table. Null when the header, the colour table or the rows do
+// not fit or make no sense.
+std::shared_ptr<Bitmap> TileOfDib(const uint8_t* p, size_t Size, const uint8_t* Bits, size_t BitsSize, UINT Usage,
+                                  size_t& Info) {
+  if (!p || Size < 40 || Usage > DIB_PAL_INDICES) return nullptr;
   const uint32_t hsize = Le32(p);
   const int32_t width = int32_t(Le32(p + 4)), height = int32_t(Le32(p + 8));
   const uint16_t planes = Le16(p + 12), bpp = Le16(p + 14);
@@ -55,15 +58,19 @@ std::shared_ptr<Bitmap> TileOfPackedDib(const uint8_t* p, size_t Size, UINT Usag
     return nullptr;
   }
   const uint64_t tableAt = off;
+  if (Usage == DIB_PAL_INDICES) entries = 0;
   off += entries * (Usage == DIB_PAL_COLORS ? 2 : 4);
   const int rows = height < 0 ? -height : height;
   const uint64_t stride = (uint64_t(width) * bpp + 31) / 32 * 4;
-  if (off > Size || stride * uint64_t(rows) > Size - off) return nullptr;
-  Used = size_t(off + stride * uint64_t(rows));
+  if (off > Size) return nullptr;
+  Info = size_t(off);
+  const uint8_t* rowsAt = Bits ? Bits : p + off;
+  const uint64_t room = Bits ? BitsSize : Size - off;
+  if (stride * uint64_t(rows) > room) return nullptr;
   auto b = std::make_shared<Bitmap>();
   if (!AllocBitmap(*b, width, rows, bpp, height < 0)) return nullptr;
   b->IsDib = true;
-  for (int y = 0; y < rows; ++y) std::memcpy(b->Bits + size_t(y) * size_t(b->Stride), p + off + stride * y, stride);
+  for (int y = 0; y < rows; ++y) std::memcpy(b->Bits + size_t(y) * size_t(b->Stride), rowsAt + stride * y, stride);
   if (bpp <= 8) {
     b->Palette.assign(size_t(1) << bpp, RGBQUAD{});
     for (uint64_t i = 0; i < entries; ++i) {
@@ -96,15 +103,20 @@ HBRUSH AddPatternBrush(std::shared_ptr<Pattern> P, UINT Style) {
 
 }  // namespace
 
-HBRUSH NewDibPatternBrush(const uint8_t* Packed, size_t Size, UINT Usage, bool DcColours) {
-  size_t used = 0;
-  auto tile = TileOfPackedDib(Packed, Size, Usage, used);
+HBRUSH NewDibPatternBrush(const uint8_t* Info, size_t InfoSize, const uint8_t* Bits, size_t BitsSize, UINT Usage,
+                          bool DcColours) {
+  if (Usage == DIB_PAL_INDICES && !DcColours) return nullptr;
+  size_t info = 0;
+  auto tile = TileOfDib(Info, InfoSize, Bits, BitsSize, Usage, info);
   if (!tile || (DcColours && tile->Bpp != 1)) return nullptr;
   auto pat = std::make_shared<Pattern>();
   pat->Mono = DcColours;
   pat->Usage = Usage;
-  // The copy GetObject points at: the header, table and rows, no more.
-  pat->Packed.assign(Packed, Packed + used);
+  // The packed copy GetObject points at: header, table and rows, no more.
+  const size_t rowBytes = size_t(tile->Stride) * size_t(tile->Height);
+  pat->Packed.assign(Info, Info + info);
+  const uint8_t* rows = Bits ? Bits : Info + info;
+  pat->Packed.insert(pat->Packed.end(), rows, rows + rowBytes);
   pat->Bmp = std::move(tile);
   return AddPatternBrush(std::move(pat), BS_DIBPATTERNPT);
 }
@@ -133,7 +145,7 @@ uint32_t PatternSampler::At(int x, int y) {
 using namespace vxgdi;
 
 HBRUSH CreateDIBPatternBrushPt(const void* lpPackedDIB, UINT iUsage) {
-  return NewDibPatternBrush(static_cast<const uint8_t*>(lpPackedDIB), SIZE_MAX, iUsage, false);
+  return NewDibPatternBrush(static_cast<const uint8_t*>(lpPackedDIB), SIZE_MAX, nullptr, 0, iUsage, false);
 }
 
 HBRUSH CreatePatternBrush(HBITMAP hbm) {

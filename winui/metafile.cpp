@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "platform/utf.h"
+#include "platform/win_codepage.h"
 #include "winui/gdi_font.h"
+#include "winui/gdi_internal.h"
 #include "winui/gdi_text.h"
 #include "winui/win_metrics.h"
 
@@ -81,7 +83,8 @@ enum : uint32_t {
   EMR_GDICOMMENT = 70, EMR_EXTSELECTCLIPRGN = 75, EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_SETDIBITSTODEVICE = 80,
   EMR_STRETCHDIBITS = 81, EMR_EXTCREATEFONTINDIRECTW = 82, EMR_EXTTEXTOUTW = 84, EMR_POLYBEZIER16 = 85,
   EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87, EMR_POLYBEZIERTO16 = 88, EMR_POLYLINETO16 = 89,
-  EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91, EMR_EXTCREATEPEN = 95,
+  EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91, EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94,
+  EMR_EXTCREATEPEN = 95,
 };
 
 // ---------------------------------------------------------------------------
@@ -111,7 +114,19 @@ struct TObj {
   int Hatch = 0;
   LOGFONTW Font;
   bool Stock = false;   // a stock object: fixed width (pens) in pixels
+  std::shared_ptr<void> Pattern;  // a pattern brush's GDI brush, made once
 };
+
+// A brush object of a pattern brush made of a DIB; an object that selects
+// nothing when the DIB does not add up.
+TObj PatternObj(HBRUSH b) {
+  TObj o;
+  if (!b) return o;
+  o.Kind = okBrush;
+  o.Style = BS_DIBPATTERNPT;
+  o.Pattern = std::shared_ptr<void>(b, [](void* h) { DeleteObject(h); });
+  return o;
+}
 
 struct TState {
   int MapMode = MM_TEXT;
@@ -288,7 +303,10 @@ class TPlayer {
       t->OldPen = SelectObject(fDC, t->Pen);
     }
     const TObj& b = fS.Brush;
-    if (!WithBrush || b.Kind != okBrush || b.Style == int(BS_NULL) || b.Style == int(BS_PATTERN) || b.Style > 3) {
+    if (WithBrush && b.Kind == okBrush && b.Pattern) {
+      t->OldBrush = SelectObject(fDC, b.Pattern.get());
+    } else if (!WithBrush || b.Kind != okBrush || b.Style == int(BS_NULL) || b.Style == int(BS_PATTERN) ||
+               b.Style > 3) {
       t->OldBrush = SelectObject(fDC, GetStockObject(NULL_BRUSH));
     } else {
       t->Brush = b.Style == int(BS_HATCHED) ? CreateHatchBrush(std::clamp(b.Hatch, 0, 5), b.Color & 0xFFFFFF)
@@ -882,6 +900,20 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
       p.Create(r.U32(8), o);
       break;
     }
+    case EMR_CREATEMONOBRUSH:
+    case EMR_CREATEDIBPATTERNBRUSHPT: {
+      // Object, colour use, then the DIB's header and table and its rows,
+      // each at an offset in the record. A monochrome brush draws in the
+      // text and background colours.
+      if (!r.Has(8, 24)) break;
+      uint32_t usage = r.U32(12), offBmi = r.U32(16), cbBmi = r.U32(20), offBits = r.U32(24), cbBits = r.U32(28);
+      HBRUSH b = nullptr;
+      if (r.Has(offBmi, cbBmi) && r.Has(offBits, cbBits))
+        b = vxgdi::NewDibPatternBrush(r.D + offBmi, cbBmi, r.D + offBits, cbBits, usage,
+                                      type == EMR_CREATEMONOBRUSH);
+      p.Create(r.U32(8), PatternObj(b));
+      break;
+    }
     case EMR_EXTCREATEFONTINDIRECTW: {
       if (!r.Has(12, 92)) break;
       TObj o;
@@ -1137,8 +1169,47 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       w.Create(o);
       break;
     }
-    case 0x00F7: case 0x06FF: case 0x0142: case 0x0143: case 0x01F9:
-      // Palettes, regions and pattern brushes take a slot that draws nothing.
+    case 0x0142: {  // style, colour use, packed DIB
+      // A bitmap's pattern was recorded as a DIB with its own colours.
+      HBRUSH b = nullptr;
+      if (r.Has(6, 4)) {
+        UINT usage = r.U16(6) == BS_PATTERN ? DIB_RGB_COLORS : r.U16(8);
+        b = vxgdi::NewDibPatternBrush(r.D + 10, r.N - 10, nullptr, 0, usage, false);
+      }
+      w.Create(PatternObj(b));
+      break;
+    }
+    case 0x01F9: {
+      // A device bitmap's header (type, width, height, bytes per row,
+      // planes, bits per pixel, 4 unused bytes), 18 unused bytes, then its
+      // rows top row first. Monochrome ones, which draw in the text and
+      // background colours, are played.
+      HBRUSH b = nullptr;
+      if (r.Has(6, 32)) {
+        int wd = r.I16(8), ht = r.I16(10), rowBytes = r.I16(12), planes = r.D[14], bpp = r.D[15];
+        const size_t stride = size_t(wd + 31) / 32 * 4;
+        if (planes == 1 && bpp == 1 && wd > 0 && ht > 0 && rowBytes >= (wd + 7) / 8 &&
+            r.Has(38, size_t(rowBytes) * size_t(ht))) {
+          uint8_t info[40] = {};
+          auto put32 = [&info](size_t o, uint32_t v) {
+            for (size_t i = 0; i < 4; ++i) info[o + i] = uint8_t(v >> (8 * i));
+          };
+          put32(0, 40);
+          put32(4, uint32_t(wd));
+          put32(8, uint32_t(-ht));  // top-down
+          info[12] = 1;             // planes
+          info[14] = 1;             // bits per pixel
+          std::vector<uint8_t> rows(stride * size_t(ht), 0);
+          for (int y = 0; y < ht; ++y)
+            std::memcpy(rows.data() + stride * size_t(y), r.D + 38 + size_t(rowBytes) * size_t(y), size_t(wd + 7) / 8);
+          b = vxgdi::NewDibPatternBrush(info, sizeof info, rows.data(), rows.size(), vxgdi::DIB_PAL_INDICES, true);
+        }
+      }
+      w.Create(PatternObj(b));
+      break;
+    }
+    case 0x00F7: case 0x06FF: case 0x0143:
+      // Palettes and regions take a slot that draws nothing.
       w.Create(TObj());
       break;
     case 0x012D: {

@@ -44,7 +44,8 @@ const std::string kDir = std::string(VX_TEST_DATA_DIR) + "/metafile/";
 
 TEST(GuiMetafileGolden, PlaysLikeThePlatform) {
   for (const char* kind : {"emf", "wmf"}) {
-    for (int scene = 0; scene < 4; ++scene) {
+    // Scene 4 is text, compared below.
+    for (int scene : {0, 1, 2, 3, 5}) {
       const std::string base = "scene" + std::to_string(scene);
       TMetafile m;
       m.LoadFromFile(kDir + base + "." + kind);

@@ -128,6 +128,61 @@ static void scene(HDC dc, int kind, int w, int h) {
       DeleteObject(f);
       break;
     }
+    case 5: {
+      /* Pattern brushes: an 8 x 8 24-bit DIB and an 8 x 8 8-bit DIB of
+         palette indexes in 4 x 4 blocks, and a 32 x 16 monochrome bitmap
+         (the text and background colours) in 4 x 8 blocks, so that their
+         inner pixels are flat. The monochrome rows are a whole number of
+         both words and double words and read the same from either end, and
+         the palette indexes name the default palette's entries of the same
+         number: the pictures are then the same however a player aligns or
+         orders rows or resolves indexes (Wine's own player differs from the
+         platform's documentation in each). */
+      static const COLORREF quarter24[4] = {RGB(200, 30, 30), RGB(30, 160, 40), RGB(40, 50, 210), RGB(230, 200, 20)};
+      static const BYTE quarterIndex[4] = {13, 1, 9, 3};
+      BYTE dib24[40 + 8 * 24], dib8[40 + 256 * 2 + 8 * 8];
+      BITMAPINFOHEADER* h24 = (BITMAPINFOHEADER*)dib24;
+      BITMAPINFOHEADER* h8 = (BITMAPINFOHEADER*)dib8;
+      memset(dib24, 0, sizeof dib24);
+      memset(dib8, 0, sizeof dib8);
+      h24->biSize = h8->biSize = sizeof(BITMAPINFOHEADER);
+      h24->biWidth = h8->biWidth = 8;
+      h24->biHeight = h8->biHeight = 8; /* bottom-up: row 0 is the lowest */
+      h24->biPlanes = h8->biPlanes = 1;
+      h24->biBitCount = 24;
+      h8->biBitCount = 8;
+      h8->biClrUsed = 14;
+      for (int i = 0; i < 14; ++i) ((WORD*)(dib8 + 40))[i] = (WORD)i;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+          int q = (y < 4 ? 2 : 0) + (x < 4 ? 0 : 1);
+          BYTE* px = dib24 + 40 + y * 24 + x * 3;
+          px[0] = GetBValue(quarter24[q]), px[1] = GetGValue(quarter24[q]), px[2] = GetRValue(quarter24[q]);
+          dib8[40 + 14 * 2 + y * 8 + x] = quarterIndex[q];
+        }
+      DWORD monoRows[16];
+      for (int y = 0; y < 16; ++y) monoRows[y] = y < 4 || y >= 12 ? 0xF0F0F0F0 : 0x0F0F0F0F;
+      HBITMAP mono = CreateBitmap(32, 16, 1, 1, monoRows);
+      HBRUSH b24 = CreateDIBPatternBrushPt(dib24, DIB_RGB_COLORS);
+      HBRUSH bmono = CreatePatternBrush(mono);
+      HBRUSH bpal = CreateDIBPatternBrushPt(dib8, DIB_PAL_COLORS);
+      SelectObject(dc, GetStockObject(BLACK_PEN));
+      SelectObject(dc, b24);
+      Rectangle(dc, 2, 2, w / 2 - 10, h / 2 - 2);
+      SetTextColor(dc, RGB(120, 20, 140));
+      SetBkColor(dc, RGB(250, 250, 210));
+      SetBkMode(dc, TRANSPARENT);
+      SelectObject(dc, bmono);
+      Rectangle(dc, w / 2 + 4, 3, w - 8, h / 2 - 1);
+      SelectObject(dc, bpal);
+      Ellipse(dc, 10, h / 2 + 4, w - 10, h - 2);
+      SelectObject(dc, br);
+      DeleteObject(b24);
+      DeleteObject(bmono);
+      DeleteObject(bpal);
+      DeleteObject(mono);
+      break;
+    }
   }
   SelectObject(dc, op);
   SelectObject(dc, ob);
@@ -139,7 +194,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return 1;
   strncpy(outdir, argv[1], sizeof outdir - 1);
   SetProcessDPIAware();
-  for (int kind = 0; kind < 5; ++kind) {
+  for (int kind = 0; kind < 6; ++kind) {
     int w = kind == 4 ? 120 : 48 + 8 * kind, h = kind == 4 ? 60 : 36 + 4 * kind;
     char name[64];
     /* Enhanced: recorded in the reference device's pixels. */
