@@ -1,6 +1,8 @@
 // Bytes that the window system takes from outside: region data
-// (ExtCreateRegion), device-independent bits (StretchDIBits) and cursor
-// resources (CreateIconFromResourceEx). The first byte chooses the reader.
+// (ExtCreateRegion), device-independent bits (StretchDIBits), cursor
+// resources (CreateIconFromResourceEx) and packed DIBs of pattern brushes
+// (CreateBrushIndirect). The first byte chooses the reader: 'P' the
+// pattern brushes, else its value modulo 4 one of the others.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -77,11 +79,50 @@ void Cursor(const uint8_t* data, size_t size, bool icon) {
   if (c) DestroyIcon(c);
 }
 
+// A packed DIB in a global block of its own size, made a pattern brush of
+// either colour use and filled with.
+void Pattern(const uint8_t* data, size_t size) {
+  HGLOBAL g = GlobalAlloc(GHND, size);
+  if (!g) return;
+  if (size) std::memcpy(GlobalLock(g), data, size);
+  GlobalUnlock(g);
+  BITMAPINFO target{};
+  target.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  target.bmiHeader.biWidth = 16;
+  target.bmiHeader.biHeight = 16;
+  target.bmiHeader.biPlanes = 1;
+  target.bmiHeader.biBitCount = 24;
+  void* p = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, &target, DIB_RGB_COLORS, &p, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bm);
+  for (UINT usage : {DIB_RGB_COLORS, DIB_PAL_COLORS}) {
+    LOGBRUSH lb{BS_DIBPATTERN, usage, reinterpret_cast<ULONG_PTR>(g)};
+    HBRUSH b = CreateBrushIndirect(&lb);
+    if (!b) continue;
+    RECT r{-3, 1, 15, 19};
+    FillRect(dc, &r, b);
+    HGDIOBJ ob = SelectObject(dc, b);
+    SetBrushOrgEx(dc, -5, 7, nullptr);
+    PatBlt(dc, 2, 2, 12, 11, PATINVERT);
+    SelectObject(dc, ob);
+    DeleteObject(b);
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bm);
+  GlobalFree(g);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > (size_t(1) << 20)) return 0;
   VXSetGdiPixelLimit(int64_t(1) << 22);
+  if (data[0] == 'P') {
+    Pattern(data + 1, size - 1);
+    return 0;
+  }
   switch (data[0] % 4) {
     case 0:
       Region(data + 1, size - 1);

@@ -1108,6 +1108,13 @@ struct TWmfPlayer {
 
 std::vector<TPt> WmfPts(TRec& r, size_t o, uint32_t n) { return ReadPts(r, o, n, true); }
 
+// Eight-bit text of Windows metafiles is Windows-1252.
+std::u16string Ansi(const uint8_t* p, size_t n) {
+  std::u16string s(n, u'\0');
+  if (n) MultiByteToWideChar(1252, 0, reinterpret_cast<const char*>(p), int(n), s.data(), int(n));
+  return s;
+}
+
 void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
   TPlayer& p = w.P;
   TState& s = p.S();
@@ -1161,11 +1168,10 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       o.Font.lfCharSet = r.D[19];
       o.Font.lfQuality = r.D[22];
       o.Font.lfPitchAndFamily = r.D[23];
-      for (size_t i = 0; i + 1 < size_t(LF_FACESIZE) && 24 + i < r.N; ++i) {
-        uint8_t c = r.D[24 + i];
-        if (!c) break;
-        o.Font.lfFaceName[i] = char16_t(c);
-      }
+      size_t len = 0;
+      while (len + 1 < size_t(LF_FACESIZE) && 24 + len < r.N && r.D[24 + len]) ++len;
+      std::u16string face = Ansi(r.D + 24, len);
+      std::copy(face.begin(), face.end(), o.Font.lfFaceName);
       w.Create(o);
       break;
     }
@@ -1265,8 +1271,7 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       uint16_t n = r.U16(6);
       size_t padded = (size_t(n) + 1) & ~size_t(1);
       if (!r.Has(8, padded + 4)) break;
-      std::u16string t;
-      for (uint16_t i = 0; i < n; ++i) t.push_back(char16_t(r.D[8 + i]));
+      std::u16string t = Ansi(r.D + 8, n);
       double y = r.I16(8 + padded), x = r.I16(10 + padded);
       p.Text(x, y, t, 0, nullptr);
       break;
@@ -1284,8 +1289,7 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
         o = 22;
       }
       if (!r.Has(o, n)) break;
-      std::u16string t;
-      for (uint16_t i = 0; i < n; ++i) t.push_back(char16_t(r.D[o + i]));
+      std::u16string t = Ansi(r.D + o, n);
       // Distances follow the string (padded to a word) when the record has room.
       std::vector<double> dx;
       size_t offDx = o + ((size_t(n) + 1) & ~size_t(1));

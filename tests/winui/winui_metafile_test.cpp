@@ -338,3 +338,153 @@ TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
 }
 
 }  // namespace
+
+namespace {
+
+enum : uint32_t { EMR_SETBKCOLOR = 25, EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94 };
+
+// A bottom-up DIB's header (40 bytes) with its colour table.
+std::vector<uint8_t> DibHeader(int W, int H, int Bpp, const std::vector<uint32_t>& Table) {
+  std::vector<uint8_t> b;
+  for (uint32_t v : {40u, uint32_t(W), uint32_t(H)}) vxtest::Put32(b, v);
+  vxtest::Put16(b, 1);
+  vxtest::Put16(b, uint16_t(Bpp));
+  for (uint32_t v : {0u, 0u, 0u, 0u, uint32_t(Table.size()), 0u}) vxtest::Put32(b, v);
+  for (uint32_t c : Table) vxtest::Put32(b, c);
+  return b;
+}
+
+// The body of a pattern brush record: object, colour use, then the offsets
+// and sizes of header and rows, which follow. BitsClaim: the rows' size
+// the record states (the real one when 0).
+std::vector<uint8_t> PatternBody(uint32_t Index, uint32_t Usage, const std::vector<uint8_t>& Info,
+                                 const std::vector<uint8_t>& Bits, uint32_t BitsClaim = 0) {
+  std::vector<uint8_t> b;
+  const uint32_t offInfo = 32, offBits = offInfo + uint32_t(Info.size());
+  for (uint32_t v : {Index, Usage, offInfo, uint32_t(Info.size()), offBits, BitsClaim ? BitsClaim : uint32_t(Bits.size())})
+    vxtest::Put32(b, v);
+  b.insert(b.end(), Info.begin(), Info.end());
+  b.insert(b.end(), Bits.begin(), Bits.end());
+  return b;
+}
+
+TEST(WinuiMetafile, PatternBrushesTileFromTheDeviceOriginAndRefuseDamagedDIBs) {
+  // A 2 x 2 tile (red, green over blue, white), rows stored bottom first,
+  // each padded to 8 bytes.
+  const std::vector<uint8_t> bits24 = {0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,   // blue, white
+                                       0, 0, 0xFF, 0, 0xFF, 0, 0, 0};      // red, green
+  const uint32_t tile24[2][2] = {{kRed, kGreen}, {kBlue, kWhite}};
+  // A monochrome tile: 1 0 / 0 1, in the text (0) and background (1) colours.
+  const std::vector<uint8_t> bits1 = {0x40, 0, 0, 0, 0x80, 0, 0, 0};
+  const uint32_t kText = 0x123456, kBack = 0x654321;
+  const uint32_t tile1[2][2] = {{kBack, kText}, {kText, kBack}};
+  const uint32_t kBefore = 0x00AA00;  // the solid brush selected before
+  struct Case {
+    const char* name;
+    uint32_t type;
+    uint32_t usage;
+    std::vector<uint8_t> info, bits;
+    uint32_t bitsClaim;
+    const uint32_t (*tile)[2];  // null: the record makes no brush
+  } cases[] = {
+      {"24-bit", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 2, 24, {}), bits24, 0, tile24},
+      {"rows cut short", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 2, 24, {}), {bits24.begin(), bits24.end() - 4}, 0, nullptr},
+      {"rows claimed past the record", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 2, 24, {}), bits24, 4096, nullptr},
+      {"taller than its rows", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 3, 24, {}), bits24, 0, nullptr},
+      {"monochrome", EMR_CREATEMONOBRUSH, 2, DibHeader(2, 2, 1, {}), bits1, 0, tile1},
+      {"monochrome with a table", EMR_CREATEMONOBRUSH, 0, DibHeader(2, 2, 1, {0xFF0000, 0x0000FF}), bits1, 0, tile1},
+      {"monochrome of 8 bits", EMR_CREATEMONOBRUSH, 0, DibHeader(2, 2, 8, {0, 0}), bits1, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    TEmfWriter e(20, 16);
+    e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kBefore, 0})
+        .Rec(EMR_SELECTOBJECT, {1})
+        .Rec(EMR_SELECTOBJECT, {kNullPen})
+        .Rec(EMR_SETTEXTCOLOR, {kText})
+        .Rec(EMR_SETBKCOLOR, {kBack})
+        .Raw(c.type, PatternBody(2, c.usage, c.info, c.bits, c.bitsClaim))
+        .Rec(EMR_SELECTOBJECT, {2})
+        .Rec(EMR_RECTANGLE, {1, 1, 11, 9});
+    // Twice the size, one pixel to the right: the shape covers device
+    // (3, 2)-(23, 18), the tile stays one pixel large from (0, 0).
+    Surface s(44, 34);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{1, 0, 41, 32})) << c.name;
+    for (int y = 4; y < 16; ++y)
+      for (int x = 5; x < 20; ++x)
+        ASSERT_EQ(s.At(x, y), c.tile ? c.tile[y % 2][x % 2] : kBefore) << c.name << " at (" << x << ", " << y << ")";
+    EXPECT_EQ(s.At(30, 25), kWhite) << c.name;
+  }
+}
+
+TEST(WinuiMetafile, WindowsMetafilePatternBrushesKeepTheirSlots) {
+  // A monochrome device bitmap's pattern (8 x 2, rows of a word: 10101010
+  // over 01010101) in the text and background colours; a DIB pattern that
+  // does not add up before it still takes its slot.
+  TWmfWriter w;
+  w.Rec(0x0103, {8})
+      .Rec(0x020B, {0, 0})
+      .Rec(0x020C, {20, 40})
+      .Rec(0x0142, {5, 0, 40, 0, 0x7FFF, 0})  // slot 0: a DIB header cut short
+      .Rec(0x01F9, {0, 8, 2, 2, 0x0101, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00AA, 0x0055})  // slot 1
+      .Rec(0x02FA, {5, 0, 0, 0, 0})  // slot 2: null pen
+      .Rec(0x0209, {0x00FF, 0x0000})  // text colour red
+      .Rec(0x0201, {0x0000, 0x00FF})  // background blue
+      .Rec(0x012D, {1})
+      .Rec(0x012D, {2})
+      .Rec(0x041B, {20, 40, 0, 0});
+  std::vector<uint8_t> wmf = w.Finish(3);
+  METAFILEPICT pict;
+  pict.xExt = 40 * 2540 / 96;
+  pict.yExt = 20 * 2540 / 96;
+  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
+  ASSERT_NE(m, nullptr);
+  Surface s(40, 20);
+  RECT r{0, 0, 40, 20};
+  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
+  DeleteEnhMetaFile(m);
+  for (int y = 2; y < 16; ++y)
+    for (int x = 2; x < 36; ++x) ASSERT_EQ(s.At(x, y), (x + y) % 2 ? kRed : kBlue) << "(" << x << ", " << y << ")";
+}
+
+TEST(WinuiMetafile, WindowsMetafileTextIsWindows1252) {
+  // Euro sign, en dash and quotes: bytes 0x80, 0x96, 0x93 and 0x94.
+  TWmfWriter w;
+  w.Rec(0x0103, {8})
+      .Rec(0x020B, {0, 0})
+      .Rec(0x020C, {50, 100})
+      .Rec(0x02FB, {-20, 0, 0, 0, 400, 0, 0, 0, 0, 'D' | 'e' << 8, 'j' | 'a' << 8, 'V' | 'u' << 8, ' ' | 'S' << 8,
+                    'a' | 'n' << 8, 's'})
+      .Rec(0x012D, {0})
+      .Rec(0x0102, {1})  // transparent
+      .Rec(0x0521, {4, 0x80 | 0x96 << 8, 0x93 | 0x94 << 8, 10, 8});
+  std::vector<uint8_t> wmf = w.Finish(1);
+  METAFILEPICT pict;
+  pict.xExt = 10000;
+  pict.yExt = 5000;
+  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
+  ASSERT_NE(m, nullptr);
+  Surface s(100, 50);
+  RECT r{0, 0, 100, 50};
+  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
+  DeleteEnhMetaFile(m);
+  // The same characters drawn directly.
+  Surface d(100, 50);
+  LOGFONTW lf;
+  lf.lfHeight = -20;
+  lf.lfWeight = 400;
+  const std::u16string face = u"DejaVu Sans";
+  std::copy(face.begin(), face.end(), lf.lfFaceName);
+  HFONT f = CreateFontIndirectW(&lf);
+  HGDIOBJ old = SelectObject(d.dc, f);
+  SetBkMode(d.dc, TRANSPARENT);
+  const std::string text = "\u20AC\u2013\u201C\u201D";
+  TextOutW(d.dc, 8, 10, text.c_str(), int(text.size()));
+  SelectObject(d.dc, old);
+  DeleteObject(f);
+  RECT a = s.Box(0), b = d.Box(0);
+  EXPECT_LT(b.left, b.right) << "text drawn";
+  EXPECT_TRUE(Same(a, b)) << a.left << "," << a.top << "," << a.right << "," << a.bottom << " against " << b.left
+                          << "," << b.top << "," << b.right << "," << b.bottom;
+}
+
+}  // namespace
