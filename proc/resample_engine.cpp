@@ -49,11 +49,52 @@ struct ProgressReporter {
 // ---------------------------------------------------------------------------
 // Reference implementation: the rules as they read, one sample at a time.
 
+// One intermediate row (DW * C samples) from a source row.
+template <typename T>
+void ReferenceHorizRow(const T* row, T* out, int32_t DW, int32_t C, const TCListList& h, bool zeroDivides) {
+  const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
+  for (int32_t i = 0; i < DW; ++i) {
+    const TCList& l = h[size_t(i)];
+    for (int32_t c = 0; c < C; ++c) {
+      int64_t sum = 0, wsum = 0;
+      for (int32_t k = 0; k < l.n; ++k) {
+        sum += int64_t(l.p[size_t(k)].weight) * row[size_t(l.p[size_t(k)].pixel) * size_t(C) + size_t(c)];
+        wsum += l.p[size_t(k)].weight;
+      }
+      out[size_t(i) * size_t(C) + size_t(c)] = T(ClampSample(DivideSum(sum, wsum, zeroDivides), maxv));
+    }
+  }
+}
+
+// The target rows from the intermediate rows (workLen samples each, stride
+// apart), to J.DstRow.
+template <typename T>
+void ReferenceVertical(const TVXKernelJob& J, const T* work, size_t workLen, size_t stride, double per1) {
+  const int32_t SH = J.SrcHeight, DH = J.DstHeight;
+  const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
+  const TCListList v = VXBuildContributors(SH, DH, J.Filter, false);
+  std::vector<T> outRow(workLen);
+  ProgressReporter progress{&J.Progress};
+  for (int32_t i = 0; i < DH; ++i) {
+    const TCList& l = v[size_t(i)];
+    for (size_t x = 0; x < workLen; ++x) {
+      int64_t sum = 0, wsum = 0;
+      for (int32_t k = 0; k < l.n; ++k) {
+        int32_t r = std::clamp(l.p[size_t(k)].pixel, 0, SH - 1);
+        sum += int64_t(l.p[size_t(k)].weight) * work[size_t(r) * stride + x];
+        wsum += l.p[size_t(k)].weight;
+      }
+      outRow[x] = T(ClampSample(DivideSum(sum, wsum, false), maxv));
+    }
+    J.DstRow(i, outRow.data());
+    progress.Report(int32_t(double(SH + i + 1) * per1));
+  }
+}
+
 template <typename T>
 void ReferenceImpl(const TVXKernelJob& J) {
-  const int32_t SW = J.SrcWidth, SH = J.SrcHeight, DW = J.DstWidth, DH = J.DstHeight;
+  const int32_t SW = J.SrcWidth, SH = J.SrcHeight, DW = J.DstWidth;
   const int32_t C = J.Channels;
-  const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
   const double per1 = 100.0 / (double(SH) + double(DW) + 0.5);
   const size_t workLen = size_t(DW) * size_t(C);
 
@@ -64,39 +105,11 @@ void ReferenceImpl(const TVXKernelJob& J) {
     ProgressReporter progress{&J.Progress};
     for (int32_t y = 0; y < SH; ++y) {
       const T* row = static_cast<const T*>(J.SrcRow(y, scratch.data()));
-      T* out = work.data() + size_t(y) * workLen;
-      for (int32_t i = 0; i < DW; ++i) {
-        const TCList& l = h[size_t(i)];
-        for (int32_t c = 0; c < C; ++c) {
-          int64_t sum = 0, wsum = 0;
-          for (int32_t k = 0; k < l.n; ++k) {
-            sum += int64_t(l.p[size_t(k)].weight) * row[size_t(l.p[size_t(k)].pixel) * size_t(C) + size_t(c)];
-            wsum += l.p[size_t(k)].weight;
-          }
-          out[size_t(i) * size_t(C) + size_t(c)] = T(ClampSample(DivideSum(sum, wsum, J.HorizZeroSumDivides), maxv));
-        }
-      }
+      ReferenceHorizRow<T>(row, work.data() + size_t(y) * workLen, DW, C, h, J.HorizZeroSumDivides);
       progress.Report(int32_t(double(y + 1) * per1));
     }
   }
-
-  const TCListList v = VXBuildContributors(SH, DH, J.Filter, false);
-  std::vector<T> outRow(workLen);
-  ProgressReporter progress{&J.Progress};
-  for (int32_t i = 0; i < DH; ++i) {
-    const TCList& l = v[size_t(i)];
-    for (size_t x = 0; x < workLen; ++x) {
-      int64_t sum = 0, wsum = 0;
-      for (int32_t k = 0; k < l.n; ++k) {
-        int32_t r = std::clamp(l.p[size_t(k)].pixel, 0, SH - 1);
-        sum += int64_t(l.p[size_t(k)].weight) * work[size_t(r) * workLen + x];
-        wsum += l.p[size_t(k)].weight;
-      }
-      outRow[x] = T(ClampSample(DivideSum(sum, wsum, false), maxv));
-    }
-    J.DstRow(i, outRow.data());
-    progress.Report(int32_t(double(SH + i + 1) * per1));
-  }
+  ReferenceVertical<T>(J, work.data(), workLen, workLen, per1);
 }
 
 // ---------------------------------------------------------------------------
@@ -198,7 +211,7 @@ void RunBands(int32_t count, int32_t bands, Fn&& fn) {
   pool.Join();
 }
 
-constexpr size_t kRowSlack = 64;  // bytes readable past the end of a padded row
+constexpr size_t kRowSlack = kVXKernelRowSlack;  // bytes readable past the end of a padded row
 
 // Weight layouts for the AVX2 loops.
 struct SimdWeights {
@@ -509,123 +522,153 @@ __attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t str
   }
 }
 
+// Everything the fast passes of one job need besides the pixels: tables,
+// divisors, weight layouts and the intermediate row layout.
+template <typename T>
+struct FastPlan {
+  int32_t SW, SH, DW, DH, C, maxv;
+  double per1;
+  std::shared_ptr<const TVXKernelTables> tables;
+  bool fits32 = false, simd = false, planes = false;
+  std::vector<int32_t> hdiv;
+  int64_t hWork = 0, vWork = 0;
+  SimdWeights sw;
+  size_t planeLen = 0;
+  size_t rowSamples = 0, stride = 0;
+  int32_t threads = 1;
+
+  explicit FastPlan(const TVXKernelJob& J)
+      : SW(J.SrcWidth), SH(J.SrcHeight), DW(J.DstWidth), DH(J.DstHeight), C(J.Channels),
+        maxv(sizeof(T) == 1 ? 255 : 65535), per1(100.0 / (double(SH) + double(DW) + 0.5)), tables(J.Tables) {
+    if (!tables || !VXKernelTablesFit(*tables, J)) tables = VXKernelBuildTables(J);
+    const DenseAxis& h = tables->h;
+    const DenseAxis& v = tables->v;
+    // Integer sums must stay inside 32 bits and weights inside 16 bits for
+    // the loops below; otherwise the reference does the work.
+    fits32 = h.maxAbsSum * maxv < (int64_t(1) << 31) && v.maxAbsSum * maxv < (int64_t(1) << 31);
+    if (!fits32) return;
+    simd = sizeof(T) == 1 && HaveAVX2() && h.maxAbs <= 32767 && v.maxAbs <= 32767 && (C == 1 || C == 3);
+    hdiv.resize(static_cast<size_t>(DW));
+    for (int32_t i = 0; i < DW; ++i) {
+      int32_t ws = h.wsum[size_t(i)];
+      hdiv[size_t(i)] = ws != 0 ? ws : (J.HorizZeroSumDivides ? 256 : 0);
+    }
+    for (int32_t l : h.len) hWork += l;
+    for (int32_t l : v.len) vWork += l;
+    // 3-channel rows go through planes when the lists are long on average.
+    planes = simd && C == 3 && hWork >= 24 * int64_t(DW);
+    if (simd) sw = BuildSimdWeights(h, planes ? 1 : C, SW);
+    // Each plane readable up to the end of every list's last group.
+    planeLen = size_t(SW) + 16;
+    if (planes)
+      for (int32_t i = 0; i < DW; ++i)
+        planeLen = std::max(planeLen, size_t(h.start[size_t(i)]) + size_t(sw.groups[size_t(i)]) * 16);
+    threads = std::max(1, J.Threads);
+    rowSamples = size_t(DW) * size_t(C);
+    // Intermediate rows: room for one extra sample written by the 3-channel
+    // loop, rounded to 32 bytes so the vertical loop may read whole vectors.
+    stride = ((rowSamples + 1) * sizeof(T) + 31) / 32 * 32 / sizeof(T);
+  }
+
+  // Bands of at least about 2^19 multiply-adds each: below that, waking a
+  // worker costs more than it saves.
+  int32_t BandsFor(int64_t macs, int32_t rows, bool parallel) const {
+    if (!parallel) return 1;
+    return int32_t(std::clamp<int64_t>(std::min<int64_t>(macs >> 19, threads), 1, std::max(1, rows)));
+  }
+
+  // Working room of one thread of the horizontal pass.
+  struct Scratch {
+    std::vector<uint8_t> buffer;  // a source row with slack
+    std::vector<int32_t> sums;
+    std::vector<uint8_t> split;
+    explicit Scratch(const FastPlan& P)
+        : buffer(size_t(P.SW) * size_t(P.C) * sizeof(T) + kRowSlack, 0), sums(static_cast<size_t>(P.DW)),
+          split(P.planes ? P.planeLen * 3 : 0, 0) {}
+  };
+
+  // One intermediate row from a source row; Padded: the row is readable
+  // kRowSlack bytes past its end.
+  void Horiz(const T* row, bool padded, T* out, Scratch& s) const {
+    const DenseAxis& h = tables->h;
+    if constexpr (sizeof(T) == 1) {
+      if (planes) {
+        uint8_t* pb = s.split.data();
+        SplitPlanes3(row, SW, pb, pb + planeLen, pb + 2 * planeLen);
+        HorizRow3Planes(pb, pb + planeLen, pb + 2 * planeLen, out, h, sw, hdiv);
+      } else if (simd && C == 3)
+        HorizRow3Avx2(row, padded, out, h, sw, hdiv);
+      else if (simd)
+        HorizRow1Avx2(row, padded, out, h, sw, hdiv, s.sums);
+      else
+        HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
+    } else {
+      HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
+    }
+  }
+
+  // The vertical pass over the intermediate rows, target rows to J.DstRow.
+  void Vertical(const T* work, const TVXKernelJob& J) const {
+    const DenseAxis& v = tables->v;
+    const int32_t vBands = BandsFor(vWork * int64_t(DW) * C, DH, J.ParallelDst);
+    RunBands(DH, vBands, [&](int32_t band, int32_t first, int32_t last) {
+      const size_t padded = (rowSamples + 15) / 16 * 16;
+      std::vector<T> outRow(padded + 16);
+      std::vector<int32_t> acc(rowSamples);
+      std::vector<int32_t> pairs;
+      ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
+      for (int32_t i = first; i < last; ++i) {
+        const int32_t start = v.start[size_t(i)];
+        const int32_t len = v.len[size_t(i)];
+        const int32_t* w = v.w.data() + v.wofs[size_t(i)];
+        const int32_t ws = v.wsum[size_t(i)];
+        if constexpr (sizeof(T) == 1) {
+          if (simd)
+            VertRowAvx2(work, stride, start, len, w, ws, padded, outRow.data(), pairs);
+          else
+            VertRowScalar<T>(work, stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
+        } else {
+          VertRowScalar<T>(work, stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
+        }
+        J.DstRow(i, outRow.data());
+        if (band == 0) {
+          int64_t done = std::min<int64_t>(int64_t(vBands) * (i - first), DH - 1);
+          progress.Report(int32_t(double(SH + done + 1) * per1));
+        }
+      }
+    });
+  }
+};
+
 template <typename T>
 void FastImpl(const TVXKernelJob& J) {
-  const int32_t SW = J.SrcWidth, SH = J.SrcHeight, DW = J.DstWidth, DH = J.DstHeight;
-  const int32_t C = J.Channels;
-  const int32_t maxv = sizeof(T) == 1 ? 255 : 65535;
-  const double per1 = 100.0 / (double(SH) + double(DW) + 0.5);
-
-  std::shared_ptr<const TVXKernelTables> tables = J.Tables;
-  if (!tables || !VXKernelTablesFit(*tables, J)) tables = VXKernelBuildTables(J);
-  const DenseAxis& h = tables->h;
-  const DenseAxis& v = tables->v;
-
-  // Integer sums must stay inside 32 bits and weights inside 16 bits for
-  // the loops below; otherwise the reference does the work.
-  const bool fits32 = h.maxAbsSum * maxv < (int64_t(1) << 31) && v.maxAbsSum * maxv < (int64_t(1) << 31);
-  if (!fits32) {
+  const FastPlan<T> plan(J);
+  if (!plan.fits32) {
     ReferenceImpl<T>(J);
     return;
   }
-  const bool simd = sizeof(T) == 1 && HaveAVX2() && h.maxAbs <= 32767 && v.maxAbs <= 32767 && (C == 1 || C == 3);
-
-  std::vector<int32_t> hdiv(static_cast<size_t>(DW));
-  for (int32_t i = 0; i < DW; ++i) {
-    int32_t ws = h.wsum[size_t(i)];
-    hdiv[size_t(i)] = ws != 0 ? ws : (J.HorizZeroSumDivides ? 256 : 0);
-  }
-  // Threads: the calling thread alone for small jobs.
-  int64_t hWork = 0, vWork = 0;
-  for (int32_t l : h.len) hWork += l;
-  for (int32_t l : v.len) vWork += l;
-
-  // 3-channel rows go through planes when the lists are long on average.
-  const bool planes = simd && C == 3 && hWork >= 24 * int64_t(DW);
-  SimdWeights sw;
-  if (simd) sw = BuildSimdWeights(h, planes ? 1 : C, SW);
-  // Each plane readable up to the end of every list's last group.
-  size_t planeLen = size_t(SW) + 16;
-  if (planes)
-    for (int32_t i = 0; i < DW; ++i)
-      planeLen = std::max(planeLen, size_t(h.start[size_t(i)]) + size_t(sw.groups[size_t(i)]) * 16);
-  // Bands of at least about 2^19 multiply-adds each: below that, waking a
-  // worker costs more than it saves.
-  const int32_t threads = std::max(1, J.Threads);
-  auto bandsFor = [threads](int64_t macs, int32_t rows, bool parallel) {
-    if (!parallel) return 1;
-    return int32_t(std::clamp<int64_t>(std::min<int64_t>(macs >> 19, threads), 1, std::max(1, rows)));
-  };
-
-  const size_t rowSamples = size_t(DW) * size_t(C);
-  // Intermediate rows: room for one extra sample written by the 3-channel
-  // loop, rounded to 32 bytes so the vertical loop may read whole vectors.
-  const size_t stride = ((rowSamples + 1) * sizeof(T) + 31) / 32 * 32 / sizeof(T);
-  std::vector<T> work(stride * size_t(SH), T(0));
-
-  const int32_t hBands = bandsFor(hWork * SH * C, SH, J.ParallelSrc);
-  RunBands(SH, hBands, [&](int32_t band, int32_t first, int32_t last) {
-    const size_t srcSamples = size_t(SW) * size_t(C);
-    std::vector<uint8_t> buffer(srcSamples * sizeof(T) + kRowSlack, 0);
-    std::vector<int32_t> sums(static_cast<size_t>(DW));
-    std::vector<uint8_t> split(planes ? planeLen * 3 : 0, 0);
-    T* scratch = reinterpret_cast<T*>(buffer.data());
+  std::vector<T> work(plan.stride * size_t(plan.SH), T(0));
+  const int32_t hBands = plan.BandsFor(plan.hWork * plan.SH * plan.C, plan.SH, J.ParallelSrc);
+  RunBands(plan.SH, hBands, [&](int32_t band, int32_t first, int32_t last) {
+    typename FastPlan<T>::Scratch scratch(plan);
+    T* buffer = reinterpret_cast<T*>(scratch.buffer.data());
     ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
     for (int32_t y = first; y < last; ++y) {
-      const T* row = static_cast<const T*>(J.SrcRow(y, scratch));
-      const bool padded = row == scratch;  // the caller's own rows end at SrcWidth
-      T* out = work.data() + size_t(y) * stride;
-      if constexpr (sizeof(T) == 1) {
-        if (planes) {
-          uint8_t* pb = split.data();
-          SplitPlanes3(row, SW, pb, pb + planeLen, pb + 2 * planeLen);
-          HorizRow3Planes(pb, pb + planeLen, pb + 2 * planeLen, out, h, sw, hdiv);
-        } else if (simd && C == 3)
-          HorizRow3Avx2(row, padded, out, h, sw, hdiv);
-        else if (simd)
-          HorizRow1Avx2(row, padded, out, h, sw, hdiv, sums);
-        else
-          HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
-      } else {
-        HorizRowScalar<T>(row, out, C, h, hdiv, maxv);
-      }
-      if (band == 0) progress.Report(int32_t(double(int64_t(hBands) * (y - first) + 1) * per1));
+      const T* row = static_cast<const T*>(J.SrcRow(y, buffer));
+      const bool padded = row == buffer;  // the caller's own rows end at SrcWidth
+      plan.Horiz(row, padded, work.data() + size_t(y) * plan.stride, scratch);
+      if (band == 0) progress.Report(int32_t(double(int64_t(hBands) * (y - first) + 1) * plan.per1));
     }
   });
-
-  const int32_t vBands = bandsFor(vWork * int64_t(DW) * C, DH, J.ParallelDst);
-  RunBands(DH, vBands, [&](int32_t band, int32_t first, int32_t last) {
-    const size_t padded = (rowSamples + 15) / 16 * 16;
-    std::vector<T> outRow(padded + 16);
-    std::vector<int32_t> acc(rowSamples);
-    std::vector<int32_t> pairs;
-    ProgressReporter progress{band == 0 ? &J.Progress : nullptr};
-    for (int32_t i = first; i < last; ++i) {
-      const int32_t start = v.start[size_t(i)];
-      const int32_t len = v.len[size_t(i)];
-      const int32_t* w = v.w.data() + v.wofs[size_t(i)];
-      const int32_t ws = v.wsum[size_t(i)];
-      if constexpr (sizeof(T) == 1) {
-        if (simd)
-          VertRowAvx2(work.data(), stride, start, len, w, ws, padded, outRow.data(), pairs);
-        else
-          VertRowScalar<T>(work.data(), stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
-      } else {
-        VertRowScalar<T>(work.data(), stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
-      }
-      J.DstRow(i, outRow.data());
-      if (band == 0) {
-        int64_t done = std::min<int64_t>(int64_t(vBands) * (i - first), DH - 1);
-        progress.Report(int32_t(double(SH + done + 1) * per1));
-      }
-    }
-  });
+  plan.Vertical(work.data(), J);
 }
 
-bool ValidJob(const TVXKernelJob& J) {
+bool ValidShape(const TVXKernelJob& J) {
   return J.SrcWidth > 0 && J.SrcHeight > 0 && J.DstWidth > 0 && J.DstHeight > 0 && (J.Channels == 1 || J.Channels == 3) &&
-         VXIsKernelFilter(J.Filter) && J.SrcRow && J.DstRow;
+         VXIsKernelFilter(J.Filter);
 }
+
+bool ValidJob(const TVXKernelJob& J) { return ValidShape(J) && J.SrcRow && J.DstRow; }
 
 }  // namespace
 
@@ -636,6 +679,60 @@ void VXKernelResample(const TVXKernelJob& Job) {
   else
     FastImpl<uint8_t>(Job);
 }
+
+struct TVXKernelRows::TImpl {
+  TVXKernelJob Job;
+  FastPlan<uint8_t> Plan;
+  TCListList Lists;  // the horizontal lists, when the sums outgrow the fast loops
+  size_t Stride = 0;
+  std::vector<uint8_t> Work;
+  explicit TImpl(const TVXKernelJob& J) : Job(J), Plan(J) {
+    Job.Wide = false;
+    if (Plan.fits32) {
+      Stride = Plan.stride;
+    } else {
+      Lists = VXBuildContributors(J.SrcWidth, J.DstWidth, J.Filter, true);
+      Stride = size_t(J.DstWidth) * size_t(J.Channels);
+    }
+    Work.assign(Stride * size_t(J.SrcHeight), 0);
+  }
+};
+
+TVXKernelRows::TVXKernelRows(const TVXKernelJob& Job) {
+  if (!ValidShape(Job)) return;
+  FImpl = std::make_unique<TImpl>(Job);
+}
+
+TVXKernelRows::~TVXKernelRows() = default;
+
+void TVXKernelRows::Rows(int32_t First, int32_t Count, const uint8_t* Src, size_t SrcStride, bool Padded) {
+  if (!FImpl) return;
+  TImpl& m = *FImpl;
+  const int32_t last = std::min(First + Count, m.Job.SrcHeight);
+  if (First < 0 || First >= last) return;
+  if (!m.Plan.fits32) {
+    for (int32_t y = First; y < last; ++y)
+      ReferenceHorizRow<uint8_t>(Src + size_t(y - First) * SrcStride, m.Work.data() + size_t(y) * m.Stride,
+                                 m.Job.DstWidth, m.Job.Channels, m.Lists, m.Job.HorizZeroSumDivides);
+    return;
+  }
+  FastPlan<uint8_t>::Scratch scratch(m.Plan);
+  for (int32_t y = First; y < last; ++y)
+    m.Plan.Horiz(Src + size_t(y - First) * SrcStride, Padded, m.Work.data() + size_t(y) * m.Stride, scratch);
+}
+
+void TVXKernelRows::Finish() {
+  if (!FImpl || !FImpl->Job.DstRow) return;
+  TImpl& m = *FImpl;
+  if (m.Plan.fits32)
+    m.Plan.Vertical(m.Work.data(), m.Job);
+  else
+    ReferenceVertical<uint8_t>(m.Job, m.Work.data(), m.Stride, m.Stride, m.Plan.per1);
+}
+
+void TVXKernelRows::Release() { FImpl.reset(); }
+
+size_t TVXKernelRows::Memory() const { return FImpl ? FImpl->Work.size() : 0; }
 
 std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& Job) {
   auto t = std::make_shared<TVXKernelTables>();

@@ -14,6 +14,7 @@
 // exact division, both passes in bands on the thread pool). The result never
 // depends on the number of threads.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +60,38 @@ bool VXKernelTablesFit(const TVXKernelTables& Tables, const TVXKernelJob& Job);
 
 void VXKernelResample(const TVXKernelJob& Job);
 void VXKernelResampleReference(const TVXKernelJob& Job);
+
+// Bytes past the end of a source row that a padded row must be readable for.
+constexpr size_t kVXKernelRowSlack = 64;
+
+// The two passes of one job taken apart, for a source that comes a row at a
+// time (a decoder's rows) and need not be kept whole: Rows runs the
+// horizontal pass on source rows as they come, Finish runs the vertical pass
+// once every row is in. The bytes are those of VXKernelResample with the same
+// job. 8-bit samples only (Wide is ignored); the job's SrcRow, ParallelSrc
+// and Progress are not used. A job of no size or another filter does nothing.
+class TVXKernelRows {
+public:
+  explicit TVXKernelRows(const TVXKernelJob& Job);
+  ~TVXKernelRows();
+  TVXKernelRows(const TVXKernelRows&) = delete;
+  TVXKernelRows& operator=(const TVXKernelRows&) = delete;
+  // Source rows First .. First + Count - 1 at Src, SrcStride bytes apart
+  // (Padded: each readable kVXKernelRowSlack bytes past its end). Calls for
+  // rows that do not overlap may run on several threads at once.
+  void Rows(int32_t First, int32_t Count, const uint8_t* Src, size_t SrcStride, bool Padded);
+  // The target rows to the job's DstRow (on the job's Threads), from every
+  // source row given so far (rows never given read as 0).
+  void Finish();
+  // Frees the intermediate rows; the object does nothing more.
+  void Release();
+  // Bytes held for the intermediate rows.
+  size_t Memory() const;
+
+private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
 
 namespace vxdetail {
 // Keeps the fast path off the processor's vector extensions (its portable

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "proc/resample_engine.h"
@@ -190,6 +191,57 @@ TEST(ResampleEngine, ProgressOfTheCallingThreadRun) {
   VXKernelResample(job);
   // per1 = 100 / (4 + 2 + 0.5): rows 1..4 of the first pass, then 5 and 6.
   EXPECT_EQ(reports, (std::vector<int32_t>{15, 30, 46, 61, 76, 92}));
+}
+
+// The passes taken apart: rows fed in blocks, out of order and from several
+// threads, give the bytes of the whole-image call, with padded rows (long
+// vector loads) and rows that end at the source width alike.
+TEST(ResampleEngine, RowsFedInBlocksMatchWholeImage) {
+  std::mt19937 rng(66);
+  const int32_t shapes[][5] = {
+      // sw, sh, dw, dh, channels
+      {2400, 40, 54, 2, 3}, {2400, 40, 289, 27, 3}, {641, 33, 73, 5, 3},  {97, 61, 211, 143, 3},
+      {300, 200, 1, 1, 1},  {640, 48, 48, 36, 1},   {5, 900, 5, 3, 3},    {2000, 3, 5, 2, 1},
+      {1, 9, 1, 4, 3},      {13, 1, 3, 1, 1},
+  };
+  for (const auto& s : shapes) {
+    const int32_t sw = s[0], sh = s[1], dw = s[2], dh = s[3], channels = s[4];
+    Plane src = RandomPlane(rng, sw, sh, channels, false, int(rng() % 2));
+    const bool zeroDivides = channels == 3;
+    Plane whole = Resize(src, dw, dh, rfMitchell, zeroDivides, false, 4);
+    for (bool padded : {false, true}) {
+      Plane out;
+      out.w = dw, out.h = dh, out.channels = channels;
+      out.bytes.assign(out.RowBytes() * size_t(dh), 0xCD);
+      TVXKernelJob job;
+      job.SrcWidth = sw, job.SrcHeight = sh, job.DstWidth = dw, job.DstHeight = dh;
+      job.Channels = channels;
+      job.Filter = rfMitchell;
+      job.HorizZeroSumDivides = zeroDivides;
+      job.Threads = 3;
+      const size_t dl = out.RowBytes();
+      job.DstRow = [&](int32_t y, const void* row) { std::memcpy(out.bytes.data() + size_t(y) * dl, row, dl); };
+      TVXKernelRows rows(job);
+      // Blocks of 7 rows, copied with slack when padded, the last block first.
+      const size_t sl = src.RowBytes(), stride = padded ? sl + kVXKernelRowSlack : sl;
+      std::vector<int32_t> firsts;
+      for (int32_t y = 0; y < sh; y += 7) firsts.insert(firsts.begin(), y);
+      std::vector<std::thread> threads;
+      for (int32_t first : firsts) {
+        threads.emplace_back([&, first] {
+          const int32_t count = std::min(7, sh - first);
+          std::vector<uint8_t> block(stride * size_t(count), 0xEE);
+          for (int32_t k = 0; k < count; ++k)
+            std::memcpy(block.data() + size_t(k) * stride, src.bytes.data() + size_t(first + k) * sl, sl);
+          rows.Rows(first, count, block.data(), stride, padded);
+        });
+      }
+      for (auto& t : threads) t.join();
+      rows.Finish();
+      EXPECT_EQ(out.bytes, whole.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh << " channels " << channels
+                                        << (padded ? " padded" : "");
+    }
+  }
 }
 
 }  // namespace
