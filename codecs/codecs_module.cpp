@@ -33,7 +33,9 @@ constexpr int32_t kPCXFileType = 4, kTGAFileType = 11, kDCXFileType = 19;
 constexpr int32_t kBMPFileType = 5, kICOFileType = 6, kCURFileType = 7;
 constexpr int32_t kPSFileType = 17, kPDFFileType = 18;
 
-void ReadPNG(TVXCodecReadArgs& a) { VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview); }
+void ReadPNG(TVXCodecReadArgs& a) {
+  VXReadPNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.Preview, a.Rows);
+}
 
 void WritePNG(TVXCodecWriteArgs& a) { VXWritePNGStream(a.Stream, a.Bitmap, *a.Params, *a.Progress, a.AlphaMask); }
 

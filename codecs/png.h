@@ -9,6 +9,7 @@ class TStream;
 class TVXBitmap;
 class TVXMask;
 class TIOParamsVals;
+struct TVXRowSink;
 
 // The PNG writer raises EInvalidGraphic (core/vxdefs.h) when libpng refuses
 // the image ("Error on creating PNG").
@@ -18,8 +19,10 @@ class TIOParamsVals;
 // palette files keep their format) with transparency in Bitmap's alpha channel,
 // and fills the PNG fields of IOParams. With Preview only the parameters are
 // filled. A damaged, truncated or unreadable stream sets *Progress.Aborting.
+// Rows, when given, receives the rows of an image it takes (see TVXRowSink):
+// the parameters and the outcome are those of a read into Bitmap.
 void VXReadPNGStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
-                     bool Preview);
+                     bool Preview, const TVXRowSink* Rows = nullptr);
 
 // True when the stream holds the start of the PNG signature at its position;
 // the position is restored.

@@ -24,6 +24,7 @@
 #include "core/settings.h"
 #include "core/streams.h"
 #include "core/textutils.h"
+#include "io/codec_table.h"
 #include "io/params.h"
 
 namespace {
@@ -52,6 +53,8 @@ struct TPNGReader {
 
   // Working buffers (freed with the reader).
   std::vector<uint8_t> rgba;     // RGBA rows (one row, or the whole image when interlaced)
+  std::vector<uint8_t> colour;   // a BGR row and
+  std::vector<uint8_t> alpha;    // its alpha, for a row sink
   std::vector<uint8_t> packed;   // 1-bit palette rows (one row, or the whole image when interlaced)
   std::vector<TRGB> palette;     // the PLTE entries for the 1-bit palette expansion
 
@@ -343,6 +346,37 @@ bool DecodeRows(TPNGReader& r, TVXBitmap* Bitmap, TProgressRec& Progress, bool o
   return true;
 }
 
+// The image rows to a sink. False when libpng raised an error.
+bool StreamRows(TPNGReader& r, const TVXRowSink& Sink, TProgressRec& Progress) {
+  if (setjmp(png_jmpbuf(r.png))) return false;
+  const int32_t h = int32_t(r.height);
+  const int32_t w = int32_t(r.width);
+  int32_t lastPer = -1;
+  for (int32_t y = 0; y < h; ++y) {
+    if (r.channels == 4) {
+      png_read_row(r.png, r.rgba.data(), nullptr);
+      const uint8_t* src = r.rgba.data();
+      uint8_t* dst = r.colour.data();
+      uint8_t* a = r.alpha.data();
+      for (int32_t x = 0; x < w; ++x) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+        a[x] = src[3];
+        dst += 3;
+        src += 4;
+      }
+      Sink.Row(y, r.colour.data(), r.alpha.data());
+    } else {
+      png_read_row(r.png, r.colour.data(), nullptr);
+      Sink.Row(y, r.colour.data(), nullptr);
+    }
+    ReportRow(Progress, lastPer);
+    if (*Progress.Aborting) return true;
+  }
+  return true;
+}
+
 bool FinishRead(TPNGReader& r) {
   if (setjmp(png_jmpbuf(r.png))) return false;
   png_read_end(r.png, nullptr);
@@ -382,7 +416,8 @@ void ApplyGreyTransparency(TPNGReader& r, TVXBitmap* Bitmap) {
   }
 }
 
-void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec& Progress, bool Preview) {
+void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec& Progress, bool Preview,
+             const TVXRowSink* Rows) {
   TPNGReader r;
   r.stream = Stream;
   r.aborting = Progress.Aborting;
@@ -423,6 +458,27 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
   if (r.channels == 4) bits += 8 + (r.passes > 1 ? 32 : 0);
   if ((pf == vx8p || pf == vx1g) && png_get_valid(r.png, r.info, PNG_INFO_tRNS) != 0) bits += 8;
   if (onePalette && r.passes > 1) bits += 1;
+  // Images read in one pass as colour rows may go to the sink, row by row.
+  if (Rows != nullptr && Rows->Start && Rows->Row && pf == vx24RGB && !onePalette && r.passes == 1 &&
+      (r.channels == 3 || r.channels == 4)) {
+    if (!VXImageSizeAllowed(w, h, bits)) {
+      *Progress.Aborting = true;
+      return;
+    }
+    if (Rows->Start(w, h, r.channels == 4)) {
+      r.colour.assign(size_t(w) * 3, 0);
+      if (r.channels == 4) {
+        r.rgba.assign(size_t(w) * 4, 0);
+        r.alpha.assign(size_t(w), 0);
+      }
+      Progress.per1 = 100.0 / double(h);
+      Progress.val = 0;
+      bool ok = StreamRows(r, *Rows, Progress);
+      if (ok && !*Progress.Aborting) ok = FinishRead(r);
+      if (!ok) *Progress.Aborting = true;
+      return;
+    }
+  }
   if (!VXImageSizeAllowed(w, h, bits) || !Bitmap->Allocate(w, h, pf)) {
     *Progress.Aborting = true;
     return;
@@ -463,12 +519,12 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
 }  // namespace
 
 void VXReadPNGStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParams, TProgressRec& Progress,
-                     bool Preview) {
+                     bool Preview, const TVXRowSink* Rows) {
   bool localAbort = false;
   if (Progress.Aborting == nullptr) Progress.Aborting = &localAbort;
   try {
     if (Stream == nullptr) throw EVXException("No stream");
-    ReadPNG(Stream, Bitmap, IOParams, Progress, Preview);
+    ReadPNG(Stream, Bitmap, IOParams, Progress, Preview, Rows);
   } catch (const std::exception& e) {
     if (std::string(e.what()) ==
         "vxvision.dll, vxvision32.dll, vxvision64.dll, vxlib.dll, vxlib32.dll or vxlib64.dll not found")

@@ -24,6 +24,20 @@ class TVXBitmap;
 class TIOParamsVals;
 class TVXIPTCInfoList;
 
+// Where a reader that decodes a row at a time (PNG) may hand an image over
+// row by row instead of filling the bitmap, so that the image is never held
+// whole: for images that it would read as vx24RGB, with or without an alpha
+// channel, in one pass (not interlaced).
+struct TVXRowSink {
+  // After the header and before any row, with the image's size and whether it
+  // has an alpha channel; false: the rows go to the bitmap as they would
+  // without a sink.
+  std::function<bool(int32_t Width, int32_t Height, bool Alpha)> Start;
+  // Row Y, from the top down: Width pixels as B G R bytes and, with alpha,
+  // Width alpha bytes (nullptr without). Valid during the call only.
+  std::function<void(int32_t Y, const uint8_t* Colour, const uint8_t* Alpha)> Row;
+};
+
 // One read: what the component hands to a codec's reader and what the reader
 // hands back beside the bitmap and the parameters.
 struct TVXCodecReadArgs {
@@ -51,6 +65,9 @@ struct TVXCodecReadArgs {
   // given, receives the layers the reader creates (the caller owns them).
   bool LoadLayers = false;
   TVXLayerList* Layers = nullptr;
+  // Row readers (PNG): the sink the rows go to when it takes them; the bitmap
+  // is then left as it was.
+  const TVXRowSink* Rows = nullptr;
 };
 
 // One write at the stream's position.

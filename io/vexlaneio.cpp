@@ -574,7 +574,7 @@ TProgressRec TVexlaneIO::MakeProgress() {
   return progress;
 }
 
-bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
+bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile, const TVXRowSink* Rows) {
   const TVXCodecOps& png = VXRequireCodecOps(kPNGFileType, vxcoLoad);
   TProgressRec progress = MakeProgress();
   if (FromFile) fParams->SetPNG_Background(VXColorToTRGB(Background()));
@@ -584,6 +584,7 @@ bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
   args.Bitmap = fVXBitmap;
   args.Params = fParams.get();
   args.Progress = &progress;
+  if (!fAutoAdjustDPI) args.Rows = Rows;
   png.Read(args);
   CheckDPI();
   if (fAutoAdjustDPI) DoAutoAdjustDPI();
@@ -596,12 +597,20 @@ bool TVexlaneIO::LoadPNGCore(TStream* Stream, bool FromFile) {
 
 bool TVexlaneIO::LoadFromFilePNG(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFileRetBool, &TVexlaneIO::LoadFromFilePNG, FileName)) return true;
+  return LoadPNGFile(FileName, nullptr);
+}
+
+bool TVexlaneIO::LoadFromFilePNGRows(const std::string& FileName, const TVXRowSink& Rows) {
+  return LoadPNGFile(FileName, &Rows);
+}
+
+bool TVexlaneIO::LoadPNGFile(const std::string& FileName, const TVXRowSink* Rows) {
   return OperationPattern(true, [&] {
     fParams->ResetInfo();
     TVXWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
     TVXBufferedReadStream buffered(&file, 65536, true);
     fAborting = false;
-    LoadPNGCore(&buffered, true);
+    LoadPNGCore(&buffered, true, Rows);
     fParams->SetFileName(FileName);
     return !fAborting;
   });

@@ -26,6 +26,7 @@
 #include "io/printparams.h"
 #include "winui/avifile.h"
 
+struct TVXRowSink;
 class TVXBitmap;
 class TCanvas;
 class TPrinter;
@@ -277,6 +278,11 @@ class TVexlaneIO : public TComponent {
   // A file that cannot be opened raises.
   bool LoadFromFilePNG(const std::string& FileName);
   bool LoadFromStreamPNG(TStream* Stream);
+  // LoadFromFilePNG handing the rows to Rows when it takes them (see
+  // TVXRowSink; never with AutoAdjustDPI, which needs the whole image): the
+  // parameters and the result are those of LoadFromFilePNG, the attached
+  // bitmap is left empty. Runs on the calling thread.
+  bool LoadFromFilePNGRows(const std::string& FileName, const TVXRowSink& Rows);
   // Writes through a temporary file in the target's folder, renamed over the
   // target on success: a failed save leaves no half-written target (Aborting
   // true, or the exception passes to the caller).
@@ -662,7 +668,8 @@ class TVexlaneIO : public TComponent {
   void PauseIfSuspended();
   // Joins the request threads that have ended.
   void ReapThreads();
-  bool LoadPNGCore(TStream* Stream, bool FromFile);
+  bool LoadPNGCore(TStream* Stream, bool FromFile, const TVXRowSink* Rows = nullptr);
+  bool LoadPNGFile(const std::string& FileName, const TVXRowSink* Rows);
   void SavePNGCore(TStream* Stream);
   // The JPEG 2000 save core on a file or at a stream's position.
   void SaveJpeg2000File(const std::string& FileName, int32_t FileType);

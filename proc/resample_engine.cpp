@@ -721,13 +721,17 @@ void TVXKernelRows::Rows(int32_t First, int32_t Count, const uint8_t* Src, size_
     m.Plan.Horiz(Src + size_t(y - First) * SrcStride, Padded, m.Work.data() + size_t(y) * m.Stride, scratch);
 }
 
-void TVXKernelRows::Finish() {
-  if (!FImpl || !FImpl->Job.DstRow) return;
-  TImpl& m = *FImpl;
+void TVXKernelRows::Finish(const std::function<void(int32_t y, const void* Row)>& DstRow, bool ParallelDst) const {
+  if (!FImpl || !DstRow) return;
+  const TImpl& m = *FImpl;
+  TVXKernelJob job = m.Job;
+  job.DstRow = DstRow;
+  job.ParallelDst = ParallelDst;
+  job.Progress = nullptr;
   if (m.Plan.fits32)
-    m.Plan.Vertical(m.Work.data(), m.Job);
+    m.Plan.Vertical(m.Work.data(), job);
   else
-    ReferenceVertical<uint8_t>(m.Job, m.Work.data(), m.Stride, m.Stride, m.Plan.per1);
+    ReferenceVertical<uint8_t>(job, m.Work.data(), m.Stride, m.Stride, m.Plan.per1);
 }
 
 void TVXKernelRows::Release() { FImpl.reset(); }

@@ -68,8 +68,8 @@ constexpr size_t kVXKernelRowSlack = 64;
 // time (a decoder's rows) and need not be kept whole: Rows runs the
 // horizontal pass on source rows as they come, Finish runs the vertical pass
 // once every row is in. The bytes are those of VXKernelResample with the same
-// job. 8-bit samples only (Wide is ignored); the job's SrcRow, ParallelSrc
-// and Progress are not used. A job of no size or another filter does nothing.
+// job. 8-bit samples only (Wide is ignored); the job's SrcRow, DstRow,
+// ParallelSrc, ParallelDst and Progress are not used. A job of no size or another filter does nothing.
 class TVXKernelRows {
 public:
   explicit TVXKernelRows(const TVXKernelJob& Job);
@@ -80,9 +80,10 @@ public:
   // (Padded: each readable kVXKernelRowSlack bytes past its end). Calls for
   // rows that do not overlap may run on several threads at once.
   void Rows(int32_t First, int32_t Count, const uint8_t* Src, size_t SrcStride, bool Padded);
-  // The target rows to the job's DstRow (on the job's Threads), from every
-  // source row given so far (rows never given read as 0).
-  void Finish();
+  // The target rows to DstRow (on the job's Threads, several at once when
+  // ParallelDst), from every source row given so far (rows never given read
+  // as 0). May run on several threads at once.
+  void Finish(const std::function<void(int32_t y, const void* Row)>& DstRow, bool ParallelDst) const;
   // Frees the intermediate rows; the object does nothing more.
   void Release();
   // Bytes held for the intermediate rows.

@@ -46,10 +46,11 @@ constexpr int64_t kCodecMemory = int64_t(512) << 10;
 struct TSourceShape {
   int64_t Width = 0, Height = 0;
   int64_t PixelBytes = 0;  // per pixel as decoded, alpha channel included
+  bool OnePass = false;    // decoded as colour rows in one pass (not interlaced, more than one bit)
 };
 
 TSourceShape SourceShape(const std::string& File) {
-  uint8_t h[26];
+  uint8_t h[29];
   FILE* f = std::fopen(File.c_str(), "rb");
   if (f == nullptr) return {};
   const size_t n = std::fread(h, 1, sizeof h, f);
@@ -63,20 +64,32 @@ TSourceShape SourceShape(const std::string& File) {
   // the file has one or may have one (palettes with transparency).
   const bool alpha = h[25] == 3 || h[25] == 4 || h[25] == 6;
   s.PixelBytes = (h[24] == 16 ? 6 : 3) + (alpha ? 1 : 0);
+  s.OnePass = h[28] == 0 && h[24] > 1;
   return s;
 }
 
 // What a call of Mode holds at once besides the decoded source, about: the
-// resampler's intermediate rows (target width by source height), the
-// resampled image, a nine-patch's working copy of the source, and the codec.
-int64_t CallMemory(const TSourceShape& S, const TRunOptions& O, uint8_t Mode, bool NinePatch) {
+// resampler's intermediate rows (target width by source height; none when
+// they are made as the source is decoded), the resampled image, a
+// nine-patch's working copy of the source, and the codec.
+int64_t CallMemory(const TSourceShape& S, const TRunOptions& O, uint8_t Mode, bool NinePatch, bool Rows) {
   if (Mode == 0 || S.Width <= 0 || S.Height <= 0) return kCodecMemory;
   const int64_t size = DensityTarget(Mode, O.Dip).Size;
   const int64_t side = O.LongSide == (S.Width > S.Height) ? S.Width : S.Height;
   const int64_t w = S.Width * size / side + 1, h = S.Height * size / side + 1;
-  int64_t bytes = (w * S.Height + w * h) * S.PixelBytes + kCodecMemory;
+  int64_t bytes = ((Rows ? 0 : w * S.Height) + w * h) * S.PixelBytes + kCodecMemory;
   if (NinePatch) bytes += S.Width * S.Height * S.PixelBytes;
   return bytes;
+}
+
+// The sizes of the calls of Modes (empty when one of them copies).
+std::vector<int32_t> CallSizes(const std::vector<uint8_t>& Modes, const TRunOptions& O) {
+  std::vector<int32_t> sizes;
+  for (uint8_t mode : Modes) {
+    if (mode == 0) return {};
+    sizes.push_back(DensityTarget(mode, O.Dip).Size);
+  }
+  return sizes;
 }
 
 // The modes of the calls made for every file, in order.
@@ -115,6 +128,7 @@ struct TJob {
   std::vector<TCall> Calls;
   TSharedSource Source;
   int64_t SourceMemory = 0;
+  int64_t DecodedSize = 0;  // bytes of the decoded image, about
   size_t NextCall = 0;    // calls started
   size_t Running = 0;     // calls started and not ended
   bool Decoded = false;   // the source has been decoded (or its decoding tried)
@@ -129,6 +143,7 @@ public:
       : FOptions(O), FQuant(QuantPath), FModes(CallModes(O)), FWindow(std::max<size_t>(64, 8 * Workers)),
         FMissingAtStart(std::move(MissingAtStart)) {
     std::map<std::string, size_t> lastOfName;
+    const std::vector<int32_t> sizes = CallSizes(FModes, O);
     for (size_t i = 0; i < Files.size(); ++i) {
       auto job = std::make_unique<TJob>();
       TJob* raw = job.get();
@@ -136,8 +151,21 @@ public:
       job->Calls.resize(FModes.size());
       const TSourceShape shape = SourceShape(Files[i]);
       const bool ninePatch = EndsWithText(Files[i], ".9.png", true);
-      job->SourceMemory = FModes.size() == 1 && FModes[0] == 0 ? 0 : shape.Width * shape.Height * shape.PixelBytes;
-      for (size_t c = 0; c < FModes.size(); ++c) job->Calls[c].Memory = CallMemory(shape, O, FModes[c], ninePatch);
+      job->DecodedSize = shape.Width * shape.Height * shape.PixelBytes;
+      job->SourceMemory = FModes.size() == 1 && FModes[0] == 0 ? 0 : job->DecodedSize;
+      // Rows resampled as they are decoded: the intermediate rows of every
+      // size in place of the source.
+      bool rows = false;
+      if (!ninePatch && !sizes.empty()) {
+        job->Source.PlanSizes(sizes, O.LongSide);
+        int64_t memory = 0;
+        rows = shape.OnePass && shape.Width <= INT32_MAX && shape.Height <= INT32_MAX &&
+               RowsResampled(int32_t(shape.Width), int32_t(shape.Height), shape.PixelBytes == 4 || shape.PixelBytes == 7,
+                             sizes, O.LongSide, &memory);
+        if (rows) job->SourceMemory = memory + kCodecMemory;
+      }
+      for (size_t c = 0; c < FModes.size(); ++c)
+        job->Calls[c].Memory = CallMemory(shape, O, FModes[c], ninePatch, rows);
       job->Source.OnDecoded = [this, raw] {
         std::lock_guard<std::mutex> lock(FLock);
         raw->Decoded = true;
@@ -233,8 +261,8 @@ private:
   // now. First the next call of a file under way, the earliest such file, once
   // its source is decoded (or no call of it runs); otherwise the first call of
   // a file not yet started within the window, one whose earlier namesake is in
-  // place and whose memory fits, the largest (the longest to run, so that it
-  // does not end the run alone), the first of equals. When nothing runs, any
+  // place and whose memory fits, the largest decoded image (the longest to
+  // run, so that it does not end the run alone), the first of equals. When nothing runs, any
   // call may start whatever its memory.
   bool NextCall(size_t& J, size_t& C) {
     const size_t end = std::min(FJobs.size(), FCommitted + FWindow);
@@ -251,7 +279,7 @@ private:
       if (prev != SIZE_MAX && prev >= FCommitted) continue;
       const int64_t need = job.SourceMemory + job.Calls[0].Memory;
       if (FInFlight != 0 && !Fits(need)) continue;
-      if (best == SIZE_MAX || need > FJobs[best]->SourceMemory + FJobs[best]->Calls[0].Memory) best = j;
+      if (best == SIZE_MAX || job.DecodedSize > FJobs[best]->DecodedSize) best = j;
     }
     if (best == SIZE_MAX) return false;
     FInFlight += FJobs[best]->SourceMemory;

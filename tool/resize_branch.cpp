@@ -7,7 +7,10 @@
 #include <string>
 
 #include "core/bitmap.h"
+#include "core/resample_hook.h"
 #include "core/streams.h"
+#include "core/threadpool.h"
+#include "io/codec_table.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "platform/win_console.h"
@@ -55,6 +58,8 @@ struct TDecodedSource {
   int64_t Size = -1;
   int64_t MTimeSec = 0, MTimeNsec = 0;
   std::shared_ptr<TVXBitmap> Bitmap;
+  // Or, for a source resampled as it was decoded, the rows of every planned size.
+  std::shared_ptr<const TVXRowResampler> Rows;
   std::shared_ptr<TIOParamsVals> Params;
 
   bool SameFile(const TDecodedSource& o) const {
@@ -65,6 +70,7 @@ struct TDecodedSource {
     Path.clear();
     Size = -1;
     Bitmap.reset();
+    Rows.reset();
     Params.reset();
   }
 };
@@ -96,6 +102,8 @@ struct TSharedSource::TImpl {
   std::mutex Lock;  // held while the source is looked up or decoded
   TDecodedSource Source;
   bool Tried = false;
+  std::vector<int32_t> Sizes;  // planned
+  bool LongSide = false;
 };
 
 struct TSharedSourceAccess {
@@ -110,48 +118,115 @@ void TSharedSource::Clear() {
   FImpl->Source.Clear();
 }
 
+void TSharedSource::PlanSizes(std::vector<int32_t> Sizes, bool LongSide) {
+  std::lock_guard<std::mutex> lock(FImpl->Lock);
+  FImpl->Sizes = std::move(Sizes);
+  FImpl->LongSide = LongSide;
+}
+
+std::vector<TVXResampleSize> ResizeTargets(int32_t Width, int32_t Height, const std::vector<int32_t>& Sizes,
+                                           bool LongSide) {
+  std::vector<TVXResampleSize> targets;
+  for (int32_t size : Sizes) {
+    // As the resize asks: the measured side set, the other one following.
+    int32_t w = -1, h = -1;
+    if (LongSide == (Width > Height))
+      w = size;
+    else
+      h = size;
+    VXCalcResampleSize(w, h, Width, Height, true);
+    targets.push_back({w, h});
+  }
+  return targets;
+}
+
+bool RowsResampled(int32_t Width, int32_t Height, bool Alpha, const std::vector<int32_t>& Sizes, bool LongSide,
+                   int64_t* Memory) {
+  if (Sizes.empty()) return false;
+  const std::vector<TVXResampleSize> targets = ResizeTargets(Width, Height, Sizes, LongSide);
+  if (!TVXRowResampler::Streamable(Width, Height, targets, rfMitchell)) return false;
+  const int64_t memory = TVXRowResampler::MemoryFor(Width, Height, Alpha, targets);
+  if (memory >= int64_t(Width) * Height * (Alpha ? 4 : 3)) return false;
+  if (Memory != nullptr) *Memory = memory;
+  return true;
+}
+
 TSharedSourceScope::TSharedSourceScope(TSharedSource* Source) : FPrevious(gSharedSource) { gSharedSource = Source; }
 TSharedSourceScope::~TSharedSourceScope() { gSharedSource = FPrevious; }
 
 namespace {
 
-// The decoded source with its parameters copied into IO; nullptr when the file
-// cannot be read as PNG. A source that changed while it was read is not kept:
-// only the caller holds it. Pixels that are not plain memory (rows mapped from
-// a file one at a time) cannot be read by several threads at once: Hold then
-// keeps the shared source locked until the caller is done with them.
-std::shared_ptr<TVXBitmap> DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_lock<std::mutex>& Hold) {
+// A decoded source: the whole image, or the rows of every planned size.
+struct TSourceView {
+  std::shared_ptr<TVXBitmap> Bitmap;
+  std::shared_ptr<const TVXRowResampler> Rows;
+  bool Loaded() const { return Bitmap || Rows; }
+};
+
+// The decoded source with its parameters copied into IO; nothing when the
+// file cannot be read as PNG. A source that changed while it was read is not
+// kept: only the caller holds it. Pixels that are not plain memory (rows
+// mapped from a file one at a time) cannot be read by several threads at
+// once: Hold then keeps the shared source locked until the caller is done
+// with them. Whole: decoded whole for this call alone, whatever is kept.
+TSourceView DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_lock<std::mutex>& Hold, bool Whole) {
   TSharedSource* shared = gSharedSource;
   std::unique_lock<std::mutex> lock;
   if (shared != nullptr) lock = std::unique_lock<std::mutex>(TSharedSourceAccess::Impl(*shared).Lock);
-  TDecodedSource& cache = shared != nullptr ? TSharedSourceAccess::Impl(*shared).Source : DecodedSource();
+  TDecodedSource mine;
+  TDecodedSource& cache = Whole ? mine : shared != nullptr ? TSharedSourceAccess::Impl(*shared).Source : DecodedSource();
   TDecodedSource key;
   const bool known = Identify(Source, key);
   auto keep = [&](const std::shared_ptr<TVXBitmap>& B) {
     if (shared != nullptr && B && (B->Location() != vxMemory || B->IsVirtual())) Hold = std::move(lock);
-    return B;
+    return TSourceView{B, nullptr};
   };
-  if (known && cache.Bitmap && cache.SameFile(key)) {
+  if (known && (cache.Bitmap || cache.Rows) && cache.SameFile(key)) {
     IO.AssignParams(cache.Params.get());
+    if (cache.Rows) return TSourceView{nullptr, cache.Rows};
     return keep(cache.Bitmap);
   }
   cache.Clear();
   auto bitmap = std::make_shared<TVXBitmap>();
   IO.SetAttachedVXBitmap(bitmap.get());
-  const bool loaded = IO.LoadFromFilePNG(Source);
+  // With the sizes of the file's calls known, the rows of every size are made
+  // while the source is decoded (when its kind and size allow).
+  const bool plan = !Whole && shared != nullptr && !TSharedSourceAccess::Impl(*shared).Sizes.empty() &&
+                    !EndsWithText(Source, ".9.png", true);
+  std::shared_ptr<TVXRowResampler> rows;
+  bool loaded;
+  if (plan) {
+    const std::vector<int32_t>& sizes = TSharedSourceAccess::Impl(*shared).Sizes;
+    const bool longSide = TSharedSourceAccess::Impl(*shared).LongSide;
+    TVXRowSink sink;
+    sink.Start = [&](int32_t W, int32_t H, bool Alpha) {
+      if (!RowsResampled(W, H, Alpha, sizes, longSide, nullptr)) return false; 
+      rows = std::make_shared<TVXRowResampler>(W, H, Alpha, ResizeTargets(W, H, sizes, longSide), rfMitchell,
+                                               std::max<int32_t>(1, VXProcessorCount()));
+      return true;
+    };
+    sink.Row = [&](int32_t Y, const uint8_t* Colour, const uint8_t* Alpha) { rows->Row(Y, Colour, Alpha); };
+    loaded = IO.LoadFromFilePNGRows(Source, sink);
+    if (rows && !rows->Finish()) loaded = false;
+  } else {
+    loaded = IO.LoadFromFilePNG(Source);
+  }
   IO.SetAttachedVXBitmap(nullptr);
   if (shared != nullptr && !TSharedSourceAccess::Impl(*shared).Tried) {
     TSharedSourceAccess::Impl(*shared).Tried = true;
     if (shared->OnDecoded) shared->OnDecoded();
   }
-  if (!loaded) return nullptr;
+  if (!loaded) return {};
+  if (rows) bitmap.reset();
   TDecodedSource after;
-  if (known && Identify(Source, after) && after.SameFile(key)) {
+  if (!Whole && known && Identify(Source, after) && after.SameFile(key)) {
     key.Bitmap = bitmap;
+    key.Rows = rows;
     key.Params = std::make_shared<TIOParamsVals>(nullptr);
     key.Params->Assign(IO.Params());
     cache = std::move(key);
   }
+  if (rows) return TSourceView{nullptr, rows};
   return keep(bitmap);
 }
 
@@ -163,18 +238,31 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   auto bitmap = std::make_unique<TVXBitmap>();
 
   std::unique_lock<std::mutex> hold;
-  const std::shared_ptr<TVXBitmap> decoded = DecodeSource(Source, *io, hold);
-  TVXBitmap* source = decoded.get();
-  if (source == nullptr) {
+  TSourceView decoded = DecodeSource(Source, *io, hold, false);
+  // A size the rows were not made for (not planned) takes the whole image.
+  int32_t rowsIndex = -1;
+  if (decoded.Rows) {
+    const TVXRowResampler& rows = *decoded.Rows;
+    const TVXResampleSize t = ResizeTargets(rows.SrcWidth(), rows.SrcHeight(), {Size}, LongSide)[0];
+    rowsIndex = rows.IndexOf(t.Width, t.Height);
+    if (rowsIndex < 0) decoded = DecodeSource(Source, *io, hold, true);
+  }
+  if (!decoded.Loaded()) {
     ConsoleWriteLn();
     ConsoleWriteLn("Cannot load image file.");
     return false;
   }
+  TVXBitmap* source = decoded.Bitmap.get();
   io->SetAttachedVXBitmap(bitmap.get());
 
   TNinePatchBorder border;
   const bool ninePatch = EndsWithText(Source, ".9.png", true);
-  if (ninePatch) {
+  if (decoded.Rows) {
+    const TVXRowResampler& rows = *decoded.Rows;
+    rows.ResampleTo(rowsIndex, bitmap.get());
+    ConsoleWrite(": " + std::to_string(rows.SrcWidth()) + "," + std::to_string(rows.SrcHeight()) + " -> " +
+                 std::to_string(bitmap->Width()) + "," + std::to_string(bitmap->Height()));
+  } else if (ninePatch) {
     bitmap->Assign(source);
     const TNinePatchSizes s = ResizeNinePatch(bitmap.get(), Size, LongSide);
     border = BorderOf(bitmap.get());

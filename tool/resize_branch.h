@@ -6,6 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "proc/resample_rows.h"
 
 // Size: pixels of the measured side (short side, or long side with LongSide).
 // On failure it ends the progress line, prints its message and returns false.
@@ -28,6 +31,11 @@ public:
   std::function<void()> OnDecoded;
   // Frees the pixels (calls still using them keep them until they end).
   void Clear();
+  // The sizes the calls of this file ask for (pixels of the measured side).
+  // With them, a source whose rows can be resampled as they are decoded is
+  // never held whole: the first call makes the intermediate rows of every
+  // size while it decodes, and each call then finishes its own size.
+  void PlanSizes(std::vector<int32_t> Sizes, bool LongSide);
 
 private:
   friend class TSharedSourceScope;
@@ -35,6 +43,17 @@ private:
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
 };
+
+// The sizes of the resampled images of a Width x Height source for the
+// measured side's Sizes, as the resize makes them.
+std::vector<TVXResampleSize> ResizeTargets(int32_t Width, int32_t Height, const std::vector<int32_t>& Sizes,
+                                           bool LongSide);
+
+// Whether the resized images of such a source are made from its rows as they
+// are decoded (a source that takes more memory than its whole image is
+// decoded whole), and the memory that takes.
+bool RowsResampled(int32_t Width, int32_t Height, bool Alpha, const std::vector<int32_t>& Sizes, bool LongSide,
+                   int64_t* Memory);
 
 // While it lives, ResizeImageFile on this thread takes its source from Source
 // in place of the thread's own cache.

@@ -219,8 +219,6 @@ TEST(ResampleEngine, RowsFedInBlocksMatchWholeImage) {
       job.Filter = rfMitchell;
       job.HorizZeroSumDivides = zeroDivides;
       job.Threads = 3;
-      const size_t dl = out.RowBytes();
-      job.DstRow = [&](int32_t y, const void* row) { std::memcpy(out.bytes.data() + size_t(y) * dl, row, dl); };
       TVXKernelRows rows(job);
       // Blocks of 7 rows, copied with slack when padded, the last block first.
       const size_t sl = src.RowBytes(), stride = padded ? sl + kVXKernelRowSlack : sl;
@@ -237,7 +235,8 @@ TEST(ResampleEngine, RowsFedInBlocksMatchWholeImage) {
         });
       }
       for (auto& t : threads) t.join();
-      rows.Finish();
+      const size_t dl = out.RowBytes();
+      rows.Finish([&](int32_t y, const void* row) { std::memcpy(out.bytes.data() + size_t(y) * dl, row, dl); }, true);
       EXPECT_EQ(out.bytes, whole.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh << " channels " << channels
                                         << (padded ? " padded" : "");
     }

@@ -19,6 +19,37 @@ namespace {
 
 const std::string kFakeProgram = std::string(VX_BINARY_DIR) + "/tool/tarvello_fakequant";
 const std::string kSamples = std::string(VX_SOURCE_DIR) + "/samples";
+const std::string kMagick = "/usr/bin/convert";
+
+// Sources large enough for their buckets to be made from their rows as they
+// are decoded, of every kind the decoder turns into colour rows (and a few it
+// does not), with resolutions and texts for the writer to carry over; the last
+// one is cut short in its pixels. False when ImageMagick is missing.
+bool MakeKinds(const std::string& Folder) {
+  if (access(kMagick.c_str(), X_OK) != 0) return false;
+  const std::string base = "-size 250x175 plasma:fractal -scale 1000x700! -seed 3";
+  const std::pair<const char*, const char*> kinds[] = {
+      {"a_rgb.png", "PNG24:"},
+      {"b_rgba.png", "-alpha set -channel A -fx 'i/w' +channel PNG32:"},
+      {"c_grey.png", "-colorspace Gray -depth 8 -define png:color-type=0 PNG:"},
+      {"d_grey_alpha.png", "-colorspace Gray -alpha set -channel A -fx 'j/h' +channel -define png:color-type=4 PNG:"},
+      {"e_palette.png", "-colors 60 PNG8:"},
+      {"f_palette_transparent.png", "-colors 60 -transparent-color white -fuzz 30% -transparent white PNG8:"},
+      {"g_rgb16.png", "-depth 16 PNG48:"},
+      {"h_rgba16.png", "-alpha set -channel A -fx 'i/w' +channel -depth 16 PNG64:"},
+      {"i_interlaced.png", "-interlace PNG PNG24:"},
+      {"j_density_text.png", "-density 72x144 -units PixelsPerInch -set comment 'a comment' PNG24:"},
+      {"k_one_bit.png", "-monochrome PNG:"},
+      {"l_tall.png", "-rotate 90 PNG24:"},
+  };
+  for (const auto& k : kinds) {
+    const std::string cmd = kMagick + " " + base + " " + k.second + tooltest::ShellQuote(Folder + "/" + k.first);
+    if (std::system(cmd.c_str()) != 0) return false;
+  }
+  const std::string whole = tooltest::ReadFile(Folder + "/a_rgb.png");
+  tooltest::WriteFile(Folder + "/z_cut_short.png", whole.substr(0, whole.size() * 3 / 5));
+  return true;
+}
 
 
 }  // namespace
@@ -51,6 +82,10 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
        {"FAKEQUANT_FAIL=drawable-mdpi"}, ""},
       {"a slow failure of a middle bucket of a later file", {"/all", "/dip:20", "/8", "src"},
        {"FAKEQUANT_FAIL=drawable-hdpi/.13_"}, ""},
+      {"large sources of every kind", {"/all", "/dip:20", "kinds"}, {}, ""},
+      {"large sources of every kind, long side, eight bit", {"/ldpi", "/xxxhdpi", "/dip:24", "/l", "/8", "kinds"},
+       {}, ""},
+      {"large sources of every kind, one bucket", {"/xhdpi", "/dip:20", "kinds"}, {}, ""},
   };
   TempDir d;
   const std::string tmp = d / "tmp";
@@ -69,11 +104,17 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
     tooltest::WriteFile(d / ("src/" + name), tooltest::ReadFile(kSamples + "/" + sample));
     if (i % 4 == 0) tooltest::WriteFile(d / ("src/sub/" + name), tooltest::ReadFile(kSamples + "/" + samples[(i + 1) % 3]));
   }
+  mkdir((d / "kinds").c_str(), 0755);
+  const bool kinds = MakeKinds(d / "kinds");
   tooltest::WriteFile(d / "bad/05_bad.png", "\x89PNG\r\n\x1a\nnot really");
   tooltest::WriteFile(d / "bad/50_fine.png", tooltest::ReadFile(kSamples + "/icon.png"));
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.args.back() == "kinds" && !kinds) {
+      ADD_FAILURE() << "cannot make the large sources: " << kMagick << " is missing or failed";
+      continue;
+    }
     std::map<std::string, std::string> trees[2];
     tooltest::RunResult runs[2];
     for (int parallel = 0; parallel < 2; ++parallel) {

@@ -1,0 +1,205 @@
+// Kernel resamples of a source that arrives a row at a time.
+
+#include "proc/resample_rows.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "core/bitmap.h"
+#include "core/limits.h"
+#include "core/threadpool.h"
+#include "proc/resample_engine.h"
+#include "proc/resample_filters.h"
+
+namespace {
+
+// Rows a block of the horizontal passes takes, and blocks that may wait for
+// or run on the pool at once (beyond that the decoding thread does the block
+// itself, so that rows never pile up).
+constexpr int32_t kBlockRows = 32;
+constexpr int32_t kBlocksInFlight = 4;
+
+bool RowsShared(const TVXBitmap* b) { return b->Location() != vxFile && !b->IsVirtual(); }
+
+}  // namespace
+
+struct TVXRowResampler::TImpl {
+  int32_t SW = 0, SH = 0;
+  bool Alpha = false;
+  std::vector<TVXResampleSize> Targets;
+  std::vector<std::unique_ptr<TVXKernelRows>> Colour, AlphaRows;
+  size_t ColourStride = 0, AlphaStride = 0;  // bytes between rows of a block
+
+  // A block: kBlockRows colour rows, then as many alpha rows.
+  struct TBlock {
+    std::vector<uint8_t> Bytes;
+    int32_t First = 0, Count = 0;
+  };
+  TBlock Current;
+  int32_t NextRow = 0;
+  std::mutex Lock;  // guards Spare and InFlight
+  std::vector<std::vector<uint8_t>> Spare;
+  int32_t InFlight = 0;
+  TVXThreadPool Pool;  // last: its work ends before the members it uses go
+
+  size_t BlockBytes() const { return (ColourStride + AlphaStride) * kBlockRows; }
+
+  void Run(const TBlock& B) {
+    const uint8_t* colour = B.Bytes.data();
+    const uint8_t* alpha = colour + ColourStride * kBlockRows;
+    for (size_t t = 0; t < Targets.size(); ++t) {
+      Colour[t]->Rows(B.First, B.Count, colour, ColourStride, true);
+      if (Alpha) AlphaRows[t]->Rows(B.First, B.Count, alpha, AlphaStride, true);
+    }
+  }
+
+  std::vector<uint8_t> TakeBuffer() {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      if (!Spare.empty()) {
+        std::vector<uint8_t> b = std::move(Spare.back());
+        Spare.pop_back();
+        return b;
+      }
+    }
+    return std::vector<uint8_t>(BlockBytes(), 0);
+  }
+
+  // Sends the current block on and starts the next one.
+  void Dispatch() {
+    if (Current.Count == 0) return;
+    bool queue;
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      queue = InFlight < kBlocksInFlight;
+      if (queue) ++InFlight;
+    }
+    TBlock block = std::move(Current);
+    Current = TBlock();
+    if (queue) {
+      auto shared = std::make_shared<TBlock>(std::move(block));
+      Pool.Add([this, shared] {
+        struct TDone {
+          TImpl* Self;
+          std::shared_ptr<TBlock> Block;
+          ~TDone() {
+            std::lock_guard<std::mutex> lock(Self->Lock);
+            --Self->InFlight;
+            Self->Spare.push_back(std::move(Block->Bytes));
+          }
+        } done{this, shared};
+        Run(*shared);
+      });
+    } else {
+      Run(block);
+      Current.Bytes = std::move(block.Bytes);
+    }
+    if (Current.Bytes.empty()) Current.Bytes = TakeBuffer();
+    Current.First = NextRow;
+    Current.Count = 0;
+  }
+};
+
+bool TVXRowResampler::Streamable(int32_t SrcWidth, int32_t SrcHeight, const std::vector<TVXResampleSize>& Targets,
+                                 TResampleFilter Filter) {
+  if (!VXIsKernelFilter(Filter) || SrcWidth < 1 || SrcHeight < 1 || (SrcWidth == 1 && SrcHeight == 1)) return false;
+  for (const TVXResampleSize& t : Targets)
+    if (t.Width < 1 || t.Height < 1 || (t.Width == SrcWidth && t.Height == SrcHeight)) return false;
+  return true;
+}
+
+int64_t TVXRowResampler::MemoryFor(int32_t SrcWidth, int32_t SrcHeight, bool Alpha,
+                                   const std::vector<TVXResampleSize>& Targets) {
+  int64_t bytes = 0;
+  for (const TVXResampleSize& t : Targets) {
+    bytes += (int64_t(t.Width) * 3 + 32) * SrcHeight;
+    if (Alpha) bytes += (int64_t(t.Width) + 32) * SrcHeight;
+  }
+  return bytes + int64_t(kBlocksInFlight + 2) * kBlockRows * (int64_t(SrcWidth) * (Alpha ? 4 : 3) + 128);
+}
+
+TVXRowResampler::TVXRowResampler(int32_t SrcWidth, int32_t SrcHeight, bool Alpha,
+                                 std::vector<TVXResampleSize> Targets, TResampleFilter Filter, int32_t Threads)
+    : FSrcWidth(SrcWidth), FSrcHeight(SrcHeight), FAlpha(Alpha), FImpl(std::make_unique<TImpl>()) {
+  TImpl& m = *FImpl;
+  m.SW = SrcWidth;
+  m.SH = SrcHeight;
+  m.Alpha = Alpha;
+  m.Targets = std::move(Targets);
+  m.ColourStride = size_t(SrcWidth) * 3 + kVXKernelRowSlack;
+  m.AlphaStride = Alpha ? size_t(SrcWidth) + kVXKernelRowSlack : 0;
+  for (const TVXResampleSize& t : m.Targets) {
+    // The colour image and its alpha channel share the tables, as in the
+    // whole-image resampler.
+    TVXKernelJob job;
+    job.SrcWidth = SrcWidth;
+    job.SrcHeight = SrcHeight;
+    job.DstWidth = t.Width;
+    job.DstHeight = t.Height;
+    job.Filter = Filter;
+    job.Threads = std::max(1, Threads);
+    job.Tables = VXKernelBuildTables(job);
+    job.Channels = 3;
+    job.HorizZeroSumDivides = true;
+    m.Colour.push_back(std::make_unique<TVXKernelRows>(job));
+    if (Alpha) {
+      job.Channels = 1;
+      job.HorizZeroSumDivides = false;
+      m.AlphaRows.push_back(std::make_unique<TVXKernelRows>(job));
+    }
+  }
+  m.Current.Bytes = m.TakeBuffer();
+}
+
+TVXRowResampler::~TVXRowResampler() = default;
+
+void TVXRowResampler::Row(int32_t Y, const uint8_t* Colour, const uint8_t* Alpha) {
+  TImpl& m = *FImpl;
+  if (Y != m.NextRow || Y >= m.SH) return;
+  const int32_t k = Y - m.Current.First;
+  std::memcpy(m.Current.Bytes.data() + size_t(k) * m.ColourStride, Colour, size_t(m.SW) * 3);
+  if (m.Alpha)
+    std::memcpy(m.Current.Bytes.data() + m.ColourStride * kBlockRows + size_t(k) * m.AlphaStride, Alpha,
+                size_t(m.SW));
+  ++m.Current.Count;
+  ++m.NextRow;
+  if (m.Current.Count == kBlockRows) m.Dispatch();
+}
+
+bool TVXRowResampler::Finish() {
+  TImpl& m = *FImpl;
+  m.Dispatch();
+  m.Pool.Join();
+  std::lock_guard<std::mutex> lock(m.Lock);
+  m.Spare.clear();
+  m.Current = TImpl::TBlock();
+  return m.NextRow == m.SH;
+}
+
+int32_t TVXRowResampler::IndexOf(int32_t Width, int32_t Height) const {
+  for (size_t i = 0; i < FImpl->Targets.size(); ++i)
+    if (FImpl->Targets[i].Width == Width && FImpl->Targets[i].Height == Height) return int32_t(i);
+  return -1;
+}
+
+void TVXRowResampler::ResampleTo(int32_t Index, TVXBitmap* Target) const {
+  const TImpl& m = *FImpl;
+  if (Target == nullptr || Index < 0 || size_t(Index) >= m.Targets.size()) return;
+  const int32_t w = m.Targets[size_t(Index)].Width, h = m.Targets[size_t(Index)].Height;
+  VXCheckImageSize(w, h, 24 + (m.Alpha ? 8 : 0));
+  if (!Target->Allocate(w, h, vx24RGB)) throw EVXException("Not enough memory to resample the image");
+  if (!m.Alpha && Target->HasAlphaChannel()) Target->RemoveAlphaChannel(false, 0);
+  const bool shared = RowsShared(Target);
+  const size_t rowBytes = size_t(w) * 3;
+  m.Colour[size_t(Index)]->Finish(
+      [Target, rowBytes](int32_t y, const void* row) { std::memcpy(Target->GetScanLine(y), row, rowBytes); }, shared);
+  if (!m.Alpha) return;
+  TVXBitmap* alpha = Target->AlphaChannel();
+  if (alpha == nullptr) return;
+  m.AlphaRows[size_t(Index)]->Finish(
+      [alpha, w](int32_t y, const void* row) { std::memcpy(alpha->GetScanLine(y), row, size_t(w)); },
+      RowsShared(alpha));
+  // A decoder's alpha channel is never marked full.
+  alpha->SetFull(false);
+}
