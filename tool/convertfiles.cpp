@@ -3,6 +3,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,10 @@ size_t UsableProcessors() {
 // alone): enough for small files to fill every processor, while the buckets of
 // a large file go side by side from its one decoded source.
 constexpr int64_t kMemoryBudget = int64_t(40) << 20;
+
+// A decoded image this large (or larger) is among the files that set the
+// pace of a run.
+constexpr int64_t kLargeSource = int64_t(4) << 20;
 
 // What one call holds besides the source, about, for its codec: the
 // encoder's deflate state and buffers, the decoder's when it decodes.
@@ -178,6 +183,17 @@ public:
       FPrevious.push_back(it == lastOfName.end() ? SIZE_MAX : it->second);
       lastOfName[name] = i;
     }
+    // The largest decoded images of the run (as many as there are workers)
+    // may start before the window reaches them: they set the pace.
+    std::vector<size_t> order(FJobs.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    const size_t largest = std::min(order.size(), Workers);
+    std::partial_sort(order.begin(), order.begin() + ptrdiff_t(largest), order.end(), [&](size_t a, size_t b) {
+      return FJobs[a]->DecodedSize > FJobs[b]->DecodedSize || (FJobs[a]->DecodedSize == FJobs[b]->DecodedSize && a < b);
+    });
+    for (size_t i = 0; i < largest; ++i)
+      if (FJobs[order[i]]->DecodedSize >= kLargeSource) FLargest.push_back(order[i]);
+    std::sort(FLargest.begin(), FLargest.end());
     for (size_t w = 0; w < Workers; ++w) FThreads.emplace_back([this] { Work(); });
   }
 
@@ -260,27 +276,36 @@ private:
   // Chooses the call to start next and takes it; false when none may start
   // now. First the next call of a file under way, the earliest such file, once
   // its source is decoded (or no call of it runs); otherwise the first call of
-  // a file not yet started within the window, one whose earlier namesake is in
-  // place and whose memory fits, the largest decoded image (the longest to
-  // run, so that it does not end the run alone), the first of equals. When nothing runs, any
-  // call may start whatever its memory.
+  // a file not yet started, within the window or among the largest files of
+  // the run, one whose earlier namesake is in place and whose memory fits, the
+  // largest decoded image (the longest to run, so that it does not end the
+  // run alone), the first of equals. When nothing runs, any call may start
+  // whatever its memory.
   bool NextCall(size_t& J, size_t& C) {
     const size_t end = std::min(FJobs.size(), FCommitted + FWindow);
     size_t best = SIZE_MAX;
-    for (size_t j = FFirstOpen; j < end; ++j) {
+    // True when the next call of a file under way was taken.
+    auto consider = [&](size_t j) {
       TJob& job = *FJobs[j];
-      if (job.Failed || job.NextCall == job.Calls.size()) continue;
+      if (job.Failed || job.NextCall == job.Calls.size()) return false;
       if (job.NextCall > 0) {
-        if (!job.Decoded && job.Running > 0) continue;
-        if (FRunning != 0 && !Fits(job.Calls[job.NextCall].Memory)) continue;
+        if (!job.Decoded && job.Running > 0) return false;
+        if (FRunning != 0 && !Fits(job.Calls[job.NextCall].Memory)) return false;
         return Take(j, J, C);
       }
       const size_t prev = FPrevious[j];
-      if (prev != SIZE_MAX && prev >= FCommitted) continue;
+      if (prev != SIZE_MAX && prev >= FCommitted) return false;
       const int64_t need = job.SourceMemory + job.Calls[0].Memory;
-      if (FInFlight != 0 && !Fits(need)) continue;
-      if (best == SIZE_MAX || job.DecodedSize > FJobs[best]->DecodedSize) best = j;
-    }
+      if (FInFlight != 0 && !Fits(need)) return false;
+      if (best == SIZE_MAX || job.DecodedSize > FJobs[best]->DecodedSize ||
+          (job.DecodedSize == FJobs[best]->DecodedSize && j < best))
+        best = j;
+      return false;
+    };
+    for (size_t j = FFirstOpen; j < end; ++j)
+      if (consider(j)) return true;
+    for (size_t j : FLargest)
+      if (j >= end && consider(j)) return true;
     if (best == SIZE_MAX) return false;
     FInFlight += FJobs[best]->SourceMemory;
     return Take(best, J, C);
@@ -326,6 +351,7 @@ private:
   const size_t FWindow;
   std::vector<std::unique_ptr<TJob>> FJobs;
   std::vector<size_t> FPrevious;  // the earlier file of the same name, or SIZE_MAX
+  std::vector<size_t> FLargest;   // the largest files, in list order
   int64_t FInFlight = 0;          // memory estimates of the sources and calls in flight
   size_t FRunning = 0;            // calls running
   std::vector<std::thread> FThreads;

@@ -51,6 +51,17 @@ bool MakeKinds(const std::string& Folder) {
   return true;
 }
 
+// Many small files, then one whose decoded image is large enough to start
+// before the files ahead of it (with Damaged, one of those cannot be read).
+bool MakeMany(const std::string& Folder, bool Damaged) {
+  const std::string icon = tooltest::ReadFile(kSamples + "/icon.png");
+  for (int i = 0; i < 80; ++i) tooltest::WriteFile(Folder + "/" + std::to_string(100 + i) + "_icon.png", icon);
+  if (Damaged) tooltest::WriteFile(Folder + "/150_damaged.png", icon.substr(0, icon.size() / 2));
+  const std::string cmd = kMagick + " -size 300x200 plasma:fractal -scale 1500x1000! PNG24:" +
+                          tooltest::ShellQuote(Folder + "/900_large.png");
+  return access(kMagick.c_str(), X_OK) == 0 && std::system(cmd.c_str()) == 0;
+}
+
 
 }  // namespace
 
@@ -86,6 +97,8 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
       {"large sources of every kind, long side, eight bit", {"/ldpi", "/xxxhdpi", "/dip:24", "/l", "/8", "kinds"},
        {}, ""},
       {"large sources of every kind, one bucket", {"/xhdpi", "/dip:20", "kinds"}, {}, ""},
+      {"a large file after many small ones", {"/ldpi", "/xhdpi", "/dip:20", "many"}, {}, ""},
+      {"a large file after many small ones and a damaged one", {"/ldpi", "/xhdpi", "/dip:20", "manybad"}, {}, ""},
   };
   TempDir d;
   const std::string tmp = d / "tmp";
@@ -105,13 +118,16 @@ TEST(TarvelloParallel, SameOutcomeAsOneFileAtATime) {
     if (i % 4 == 0) tooltest::WriteFile(d / ("src/sub/" + name), tooltest::ReadFile(kSamples + "/" + samples[(i + 1) % 3]));
   }
   mkdir((d / "kinds").c_str(), 0755);
-  const bool kinds = MakeKinds(d / "kinds");
+  mkdir((d / "many").c_str(), 0755);
+  mkdir((d / "manybad").c_str(), 0755);
+  const bool kinds = MakeKinds(d / "kinds") && MakeMany(d / "many", false) && MakeMany(d / "manybad", true);
   tooltest::WriteFile(d / "bad/05_bad.png", "\x89PNG\r\n\x1a\nnot really");
   tooltest::WriteFile(d / "bad/50_fine.png", tooltest::ReadFile(kSamples + "/icon.png"));
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.args.back() == "kinds" && !kinds) {
+    const std::string source = c.args.back();
+    if ((source == "kinds" || source == "many" || source == "manybad") && !kinds) {
       ADD_FAILURE() << "cannot make the large sources: " << kMagick << " is missing or failed";
       continue;
     }
