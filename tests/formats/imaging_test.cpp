@@ -17,6 +17,7 @@
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "core/startup.h"
+#include "formats/imaging_factory.h"
 #include "formats/wic.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -331,6 +332,240 @@ void LoadNative(const std::string& file, TVXBitmap& b) {
   io.SetAttachedVXBitmap(&b);
   io.Params().IsNativePixelFormat = true;
   ASSERT_TRUE(io.LoadFromFile(file, -9));
+}
+
+// An IStream over bytes in memory.
+class TMemIStream : public TVXComObject<IStream> {
+ public:
+  HRESULT Read(void* pv, ULONG cb, ULONG* got) override {
+    const size_t n = std::min<size_t>(cb, Bytes.size() - std::min(Pos, Bytes.size()));
+    if (n) std::memcpy(pv, Bytes.data() + Pos, n);
+    Pos += n;
+    if (got) *got = ULONG(n);
+    return n == cb ? S_OK : S_FALSE;
+  }
+  HRESULT Write(const void* pv, ULONG cb, ULONG* written) override {
+    if (Bytes.size() < Pos + cb) Bytes.resize(Pos + cb);
+    if (cb) std::memcpy(Bytes.data() + Pos, pv, cb);
+    Pos += cb;
+    if (written) *written = cb;
+    return S_OK;
+  }
+  HRESULT Seek(int64_t move, DWORD origin, uint64_t* newPos) override {
+    const int64_t from =
+        origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? int64_t(Pos) : int64_t(Bytes.size());
+    Pos = size_t(std::max<int64_t>(from + move, 0));
+    if (newPos) *newPos = Pos;
+    return S_OK;
+  }
+  std::vector<uint8_t> Bytes;
+  size_t Pos = 0;
+};
+
+// The factory's encoders, their frames, the decoders and the frames they give
+// answer wrong arguments and calls out of turn, and carry a 4 x 3 picture
+// through, for HD Photo and the library's codecs alike.
+TEST(ImagingFactory, EncodersAndDecodersAnswerWrongCallsAndCarryThePicture) {
+  struct Case {
+    const char* Name;
+    const GUID* Container;
+  };
+  const Case cases[] = {{"HD Photo", &GUID_ContainerFormatWmp},
+                        {"PNG", &GUID_ContainerFormatPng},
+                        {"TIFF", &GUID_ContainerFormatTiff},
+                        {"BMP", &GUID_ContainerFormatBmp}};
+  std::vector<uint8_t> picture(12 * 3);
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = uint8_t(i * 23 + 5);
+  TVXComPtr<IWICImagingFactory> factory;
+  *&factory = VXCreateImagingFactory();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TVXComPtr<IStream> stream;
+    auto* mem = new TMemIStream;
+    *&stream = mem;
+    {
+      TVXComPtr<IWICBitmapEncoder> encoder;
+      ASSERT_EQ(factory->CreateEncoder(*c.Container, nullptr, &encoder), S_OK);
+      GUID g{};
+      EXPECT_EQ(encoder->GetContainerFormat(nullptr), E_INVALIDARG);
+      EXPECT_EQ(encoder->GetContainerFormat(&g), S_OK);
+      EXPECT_TRUE(IsEqualGUID(g, *c.Container));
+      TVXComPtr<IWICBitmapFrameEncode> frame;
+      TVXComPtr<IPropertyBag2> bag;
+      EXPECT_EQ(encoder->CreateNewFrame(&frame, &bag), E_INVALIDARG);  // no stream yet
+      EXPECT_EQ(encoder->Commit(), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(encoder->Initialize(nullptr, WICBitmapEncoderNoCache), WINCODEC_ERR_WRONGSTATE);
+      ASSERT_EQ(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), S_OK);
+      EXPECT_EQ(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(encoder->CreateNewFrame(nullptr, nullptr), E_INVALIDARG);
+      ASSERT_EQ(encoder->CreateNewFrame(&frame, &bag), S_OK);
+      {
+        TVXComPtr<IWICBitmapFrameEncode> second;
+        EXPECT_EQ(encoder->CreateNewFrame(&second, nullptr), WINCODEC_ERR_UNSUPPORTEDOPERATION);
+      }
+      PROPBAG2 key;
+      key.pstrName = "Lossless";
+      VARIANT v;
+      v.vt = VT_BOOL;
+      v.boolVal = VARIANT_TRUE;
+      ASSERT_EQ(bag->Write(1, &key, &v), S_OK);
+
+      WICPixelFormatGUID format = GUID_WICPixelFormat8bppIndexed;
+      EXPECT_EQ(frame->SetSize(4, 3), E_INVALIDARG);
+      EXPECT_EQ(frame->SetResolution(72, 72), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(frame->SetPixelFormat(&format), E_INVALIDARG);
+      EXPECT_EQ(frame->WritePixels(1, 12, 12, picture.data()), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(frame->Commit(), WINCODEC_ERR_WRONGSTATE);
+      ASSERT_EQ(frame->Initialize(bag.Get()), S_OK);
+      EXPECT_EQ(frame->Initialize(bag.Get()), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(frame->SetSize(0, 3), E_INVALIDARG);
+      EXPECT_EQ(frame->SetSize(4, 0x80000000u), E_INVALIDARG);
+      EXPECT_EQ(frame->WritePixels(1, 12, 12, picture.data()), WINCODEC_ERR_WRONGSTATE);  // no format yet
+      EXPECT_EQ(frame->SetPixelFormat(nullptr), E_INVALIDARG);
+      EXPECT_EQ(frame->SetPixelFormat(&format), S_OK);
+      EXPECT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat24bppBGR));  // indexed colour is taken as 24-bit
+      EXPECT_EQ(frame->WritePixels(1, 12, 12, picture.data()), WINCODEC_ERR_WRONGSTATE);  // no size yet
+      ASSERT_EQ(frame->SetSize(4, 3), S_OK);
+      ASSERT_EQ(frame->SetResolution(72, 72), S_OK);
+      EXPECT_EQ(frame->WritePixels(1, 12, 12, nullptr), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(frame->WritePixels(0, 12, 0, picture.data()), S_OK);
+      EXPECT_EQ(frame->WritePixels(2, 11, 24, picture.data()), E_INVALIDARG);  // stride below a row
+      EXPECT_EQ(frame->WritePixels(2, 12, 23, picture.data()), E_INVALIDARG);  // buffer too small
+      EXPECT_EQ(frame->WritePixels(4, 12, 48, picture.data()), WINCODEC_ERR_WRONGSTATE);  // more rows than the frame
+      ASSERT_EQ(frame->WritePixels(2, 12, 24, picture.data()), S_OK);
+      EXPECT_EQ(frame->Commit(), WINCODEC_ERR_WRONGSTATE);  // a row is missing
+      EXPECT_EQ(encoder->Commit(), WINCODEC_ERR_WRONGSTATE);
+      EXPECT_EQ(frame->WritePixels(2, 12, 24, picture.data() + 24), WINCODEC_ERR_WRONGSTATE);
+      ASSERT_EQ(frame->WritePixels(1, 12, 12, picture.data() + 24), S_OK);
+      ASSERT_EQ(frame->Commit(), S_OK);
+      EXPECT_EQ(frame->Commit(), WINCODEC_ERR_WRONGSTATE);
+      ASSERT_EQ(encoder->Commit(), S_OK);
+      EXPECT_EQ(encoder->Commit(), WINCODEC_ERR_WRONGSTATE);
+    }
+    ASSERT_FALSE(mem->Bytes.empty());
+
+    mem->Pos = 0;
+    TVXComPtr<IWICBitmapDecoder> decoder;
+    EXPECT_EQ(factory->CreateDecoderFromStream(nullptr, nullptr, WICDecodeMetadataCacheOnDemand, &decoder),
+              E_INVALIDARG);
+    ASSERT_EQ(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder), S_OK);
+    GUID g{};
+    EXPECT_EQ(decoder->GetContainerFormat(nullptr), E_INVALIDARG);
+    EXPECT_EQ(decoder->GetContainerFormat(&g), S_OK);
+    EXPECT_TRUE(IsEqualGUID(g, *c.Container));
+    UINT frames = 0;
+    EXPECT_EQ(decoder->GetFrameCount(nullptr), E_INVALIDARG);
+    EXPECT_EQ(decoder->GetFrameCount(&frames), S_OK);
+    EXPECT_EQ(frames, 1u);
+    TVXComPtr<IWICBitmapFrameDecode> frame;
+    EXPECT_EQ(decoder->GetFrame(0, nullptr), E_INVALIDARG);
+    EXPECT_EQ(decoder->GetFrame(1, &frame), WINCODEC_ERR_FRAMEMISSING);
+    EXPECT_FALSE(frame);
+    ASSERT_EQ(decoder->GetFrame(0, &frame), S_OK);
+
+    UINT w = 0, h = 0;
+    EXPECT_EQ(frame->GetSize(nullptr, &h), E_INVALIDARG);
+    EXPECT_EQ(frame->GetSize(&w, nullptr), E_INVALIDARG);
+    EXPECT_EQ(frame->GetSize(&w, &h), S_OK);
+    EXPECT_EQ(w, 4u);
+    EXPECT_EQ(h, 3u);
+    WICPixelFormatGUID format{};
+    EXPECT_EQ(frame->GetPixelFormat(nullptr), E_INVALIDARG);
+    EXPECT_EQ(frame->GetPixelFormat(&format), S_OK);
+    EXPECT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat24bppBGR));
+    double dx = 0, dy = 0;
+    EXPECT_EQ(frame->GetResolution(nullptr, &dy), E_INVALIDARG);
+    EXPECT_EQ(frame->GetResolution(&dx, nullptr), E_INVALIDARG);
+    EXPECT_EQ(frame->GetResolution(&dx, &dy), S_OK);
+    EXPECT_NEAR(dx, 72, 0.5);
+    EXPECT_NEAR(dy, 72, 0.5);
+    {
+      TVXComPtr<IWICPalette> palette;
+      ASSERT_EQ(factory->CreatePalette(&palette), S_OK);
+      EXPECT_EQ(frame->CopyPalette(palette.Get()), WINCODEC_ERR_PALETTEUNAVAILABLE);
+    }
+    std::vector<uint8_t> back(36, 0);
+    EXPECT_EQ(frame->CopyPixels(nullptr, 12, 36, nullptr), E_INVALIDARG);
+    EXPECT_EQ(frame->CopyPixels(nullptr, 11, 36, back.data()), E_INVALIDARG);
+    EXPECT_EQ(frame->CopyPixels(nullptr, 12, 35, back.data()), E_INVALIDARG);
+    const WICRect outside{2, 1, 3, 1};
+    EXPECT_EQ(frame->CopyPixels(&outside, 12, 36, back.data()), E_INVALIDARG);
+    ASSERT_EQ(frame->CopyPixels(nullptr, 12, 36, back.data()), S_OK);
+    EXPECT_EQ(back, picture);
+    const WICRect inner{1, 1, 2, 2};
+    std::vector<uint8_t> part(12, 0);
+    ASSERT_EQ(frame->CopyPixels(&inner, 6, 12, part.data()), S_OK);
+    for (int y = 0; y < 2; ++y)
+      EXPECT_TRUE(std::equal(part.begin() + 6 * y, part.begin() + 6 * y + 6, picture.begin() + 12 * (1 + y) + 3)) << y;
+    TVXComPtr<IWICMetadataQueryReader> reader;
+    EXPECT_EQ(frame->GetMetadataQueryReader(nullptr), E_INVALIDARG);
+    ASSERT_EQ(frame->GetMetadataQueryReader(&reader), S_OK);
+    PROPVARIANT value;
+    value.vt = VT_BOOL;
+    EXPECT_EQ(reader->GetMetadataByName("/app1/ifd/{ushort=271}", &value), WINCODEC_ERR_PROPERTYNOTFOUND);
+    EXPECT_EQ(value.vt, VT_EMPTY);
+    TVXComPtr<IWICBitmapSource> thumbnail;
+    EXPECT_EQ(frame->GetThumbnail(&thumbnail), WINCODEC_ERR_CODECNOTHUMBNAIL);
+    EXPECT_FALSE(thumbnail);
+  }
+}
+
+// The converter and the scaler answer nothing before they are initialised,
+// and once only.
+TEST(ImagingFactory, ConverterAndScalerBeforeAndAfterInitialize) {
+  TVXComPtr<IWICImagingFactory> factory;
+  *&factory = VXCreateImagingFactory();
+  TVXBitmap src;
+  Fill(src, vx24RGB, 6, 5);
+  TVXComPtr<IWICBitmapSource> source;
+  *&source = new TVXWICBitmapWrapper(&src, nullptr);
+  TVXComPtr<IWICFormatConverter> converter;
+  ASSERT_EQ(factory->CreateFormatConverter(&converter), S_OK);
+  TVXComPtr<IWICBitmapScaler> scaler;
+  ASSERT_EQ(factory->CreateBitmapScaler(&scaler), S_OK);
+  IWICBitmapSource* const sources[] = {converter.Get(), scaler.Get()};
+  for (IWICBitmapSource* s : sources) {
+    UINT w = 0, h = 0;
+    WICPixelFormatGUID f{};
+    double x = 0, y = 0;
+    std::vector<uint8_t> buffer(18 * 5);
+    EXPECT_EQ(s->GetSize(&w, &h), WINCODEC_ERR_NOTINITIALIZED);
+    EXPECT_EQ(s->GetSize(nullptr, nullptr), WINCODEC_ERR_NOTINITIALIZED);
+    EXPECT_EQ(s->GetPixelFormat(&f), WINCODEC_ERR_NOTINITIALIZED);
+    EXPECT_EQ(s->GetResolution(&x, &y), WINCODEC_ERR_NOTINITIALIZED);
+    EXPECT_EQ(s->CopyPalette(nullptr), WINCODEC_ERR_NOTINITIALIZED);
+    EXPECT_EQ(s->CopyPixels(nullptr, 18, UINT(buffer.size()), buffer.data()), WINCODEC_ERR_NOTINITIALIZED);
+  }
+  ASSERT_EQ(converter->Initialize(source.Get(), GUID_WICPixelFormat8bppGray, WICBitmapDitherTypeNone, nullptr, 0,
+                                  WICBitmapPaletteTypeCustom),
+            S_OK);
+  EXPECT_EQ(converter->Initialize(source.Get(), GUID_WICPixelFormat8bppGray, WICBitmapDitherTypeNone, nullptr, 0,
+                                  WICBitmapPaletteTypeCustom),
+            WINCODEC_ERR_WRONGSTATE);
+  ASSERT_EQ(scaler->Initialize(source.Get(), 3, 2, WICBitmapInterpolationModeFant), S_OK);
+  EXPECT_EQ(scaler->Initialize(source.Get(), 3, 2, WICBitmapInterpolationModeFant), WINCODEC_ERR_WRONGSTATE);
+  struct Want {
+    UINT W, H;
+    GUID Format;
+  };
+  const Want wants[] = {{6, 5, GUID_WICPixelFormat8bppGray}, {3, 2, GUID_WICPixelFormat24bppBGR}};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i ? "scaler" : "converter");
+    IWICBitmapSource* s = sources[i];
+    UINT w = 0, h = 0;
+    WICPixelFormatGUID f{};
+    double x = 0, y = 0;
+    EXPECT_EQ(s->GetSize(nullptr, &h), E_INVALIDARG);
+    EXPECT_EQ(s->GetSize(&w, &h), S_OK);
+    EXPECT_EQ(w, wants[i].W);
+    EXPECT_EQ(h, wants[i].H);
+    EXPECT_EQ(s->GetPixelFormat(nullptr), E_INVALIDARG);
+    EXPECT_EQ(s->GetPixelFormat(&f), S_OK);
+    EXPECT_TRUE(IsEqualGUID(f, wants[i].Format));
+    EXPECT_EQ(s->GetResolution(nullptr, &y), E_INVALIDARG);
+    EXPECT_EQ(s->GetResolution(&x, &y), S_OK);
+    EXPECT_EQ(s->CopyPalette(nullptr), WINCODEC_ERR_PALETTEUNAVAILABLE);
+  }
 }
 
 TEST(ImagingCodecs, FramesReadThroughTheComponentAreTheLibrarysOwn) {
