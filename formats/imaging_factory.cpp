@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,14 @@ const TWicFormat* FindFormat(const GUID& g) {
 }
 
 size_t RowBytesOf(const TWicFormat& f, UINT width) { return (size_t(width) * f.Bits + 7) / 8; }
+
+// A getter's answer: Value into *Out, E_INVALIDARG without Out.
+template <class T, class V>
+HRESULT Give(T* Out, const V& Value) {
+  if (!Out) return E_INVALIDARG;
+  *Out = Value;
+  return S_OK;
+}
 
 TVXJxrPixelFormat JxrOf(const GUID& g) {
   if (IsEqualGUID(g, GUID_WICPixelFormatBlackWhite)) return jxfBlackWhite;
@@ -331,16 +341,8 @@ class TPalette : public TVXComObject<IWICPalette> {
     return S_OK;
   }
   HRESULT InitializeFromBitmap(IWICBitmapSource* surface, UINT count, BOOL addTransparent) override;
-  HRESULT GetType(WICBitmapPaletteType* type) override {
-    if (!type) return E_INVALIDARG;
-    *type = fType;
-    return S_OK;
-  }
-  HRESULT GetColorCount(UINT* count) override {
-    if (!count) return E_INVALIDARG;
-    *count = UINT(fColors.size());
-    return S_OK;
-  }
+  HRESULT GetType(WICBitmapPaletteType* type) override { return Give(type, fType); }
+  HRESULT GetColorCount(UINT* count) override { return Give(count, UINT(fColors.size())); }
   HRESULT GetColors(UINT count, WICColor* colors, UINT* actual) override {
     if (!actual || (count && !colors)) return E_INVALIDARG;
     const UINT n = std::min<UINT>(count, UINT(fColors.size()));
@@ -523,41 +525,60 @@ std::vector<uint8_t> MapToPalette(TVXBitmap& rgb, const TPaletteInfo& p, WICBitm
 // ---------------------------------------------------------------------------
 // Converter
 
+// The answers of a bitmap source over a raw image: Image() gives it, or null
+// while the source has none yet.
+template <class Interface>
+class TRawSource : public TVXComObject<Interface> {
+ public:
+  HRESULT GetSize(UINT* w, UINT* h) override {
+    return Answer(w && h, [&](const TRawImage& img) {
+      *w = img.Width;
+      *h = img.Height;
+    });
+  }
+  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
+    return Answer(f != nullptr, [&](const TRawImage& img) { *f = img.Format; });
+  }
+  HRESULT GetResolution(double* x, double* y) override {
+    return Answer(x && y, [&](const TRawImage& img) {
+      *x = img.DpiX;
+      *y = img.DpiY;
+    });
+  }
+  HRESULT CopyPalette(IWICPalette* p) override {
+    const TRawImage* img = Image();
+    if (!img) return WINCODEC_ERR_NOTINITIALIZED;
+    if (img->Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
+    return p ? p->InitializeCustom(img->Palette.data(), UINT(img->Palette.size())) : E_INVALIDARG;
+  }
+  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
+    const TRawImage* img = Image();
+    if (!img) return WINCODEC_ERR_NOTINITIALIZED;
+    return CopyRaw(*img, rc, stride, size, buffer);
+  }
+
+ protected:
+  virtual const TRawImage* Image() const = 0;
+
+ private:
+  // A getter's answer: Fill gives the out arguments their values when the
+  // image is there and they are all given.
+  template <class F>
+  HRESULT Answer(bool argumentsGiven, F&& Fill) {
+    const TRawImage* img = Image();
+    if (!img) return WINCODEC_ERR_NOTINITIALIZED;
+    if (!argumentsGiven) return E_INVALIDARG;
+    Fill(*img);
+    return S_OK;
+  }
+};
+
 // A bitmap source whose picture an Initialize call produces in full: the
 // converter's and the scaler's answers once they are ready.
 template <class Interface>
-class TProducedSource : public TVXComObject<Interface> {
- public:
-  HRESULT GetSize(UINT* w, UINT* h) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!w || !h) return E_INVALIDARG;
-    *w = fOut.Width;
-    *h = fOut.Height;
-    return S_OK;
-  }
-  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!f) return E_INVALIDARG;
-    *f = fOut.Format;
-    return S_OK;
-  }
-  HRESULT GetResolution(double* x, double* y) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!x || !y) return E_INVALIDARG;
-    *x = fOut.DpiX;
-    *y = fOut.DpiY;
-    return S_OK;
-  }
-  HRESULT CopyPalette(IWICPalette* p) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    if (fOut.Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
-    return p ? p->InitializeCustom(fOut.Palette.data(), UINT(fOut.Palette.size())) : E_INVALIDARG;
-  }
-  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
-    if (!fReady) return WINCODEC_ERR_NOTINITIALIZED;
-    return CopyRaw(fOut, rc, stride, size, buffer);
-  }
+class TProducedSource : public TRawSource<Interface> {
  protected:
+  const TRawImage* Image() const override { return fReady ? &fOut : nullptr; }
   TRawImage fOut;
   bool fReady = false;
 };
@@ -808,34 +829,9 @@ class TEmptyQueryReader : public TVXComObject<IWICMetadataQueryReader> {
   }
 };
 
-// A frame over a raw image.
-class TRawFrame : public TVXComObject<IWICBitmapFrameDecode> {
+// A decoded frame: no metadata, no thumbnail.
+class TFrameDecode : public TRawSource<IWICBitmapFrameDecode> {
  public:
-  explicit TRawFrame(std::shared_ptr<const TRawImage> img) : fImg(std::move(img)) {}
-  HRESULT GetSize(UINT* w, UINT* h) override {
-    if (!w || !h) return E_INVALIDARG;
-    *w = fImg->Width;
-    *h = fImg->Height;
-    return S_OK;
-  }
-  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
-    if (!f) return E_INVALIDARG;
-    *f = fImg->Format;
-    return S_OK;
-  }
-  HRESULT GetResolution(double* x, double* y) override {
-    if (!x || !y) return E_INVALIDARG;
-    *x = fImg->DpiX;
-    *y = fImg->DpiY;
-    return S_OK;
-  }
-  HRESULT CopyPalette(IWICPalette* p) override {
-    if (fImg->Palette.empty()) return WINCODEC_ERR_PALETTEUNAVAILABLE;
-    return p ? p->InitializeCustom(fImg->Palette.data(), UINT(fImg->Palette.size())) : E_INVALIDARG;
-  }
-  HRESULT CopyPixels(const WICRect* rc, UINT stride, UINT size, BYTE* buffer) override {
-    return CopyRaw(*fImg, rc, stride, size, buffer);
-  }
   HRESULT GetMetadataQueryReader(IWICMetadataQueryReader** r) override {
     if (!r) return E_INVALIDARG;
     *r = new TEmptyQueryReader;
@@ -845,6 +841,15 @@ class TRawFrame : public TVXComObject<IWICBitmapFrameDecode> {
     if (t) *t = nullptr;
     return WINCODEC_ERR_CODECNOTHUMBNAIL;
   }
+};
+
+// A frame over a raw image.
+class TRawFrame : public TFrameDecode {
+ public:
+  explicit TRawFrame(std::shared_ptr<const TRawImage> img) : fImg(std::move(img)) {}
+
+ protected:
+  const TRawImage* Image() const override { return fImg.get(); }
 
  private:
   std::shared_ptr<const TRawImage> fImg;
@@ -869,28 +874,17 @@ HRESULT ReadWholeStream(IStream* s, std::vector<uint8_t>& out) {
   return S_OK;
 }
 
-// HD Photo: one frame decoded on first use.
-class THDPhotoFrame : public TVXComObject<IWICBitmapFrameDecode> {
+// HD Photo: one frame decoded on first use. Its size, format and resolution
+// are the header's; it has no palette.
+class THDPhotoFrame : public TFrameDecode {
  public:
-  explicit THDPhotoFrame(std::shared_ptr<TVXJxrDecoder> d) : fDec(std::move(d)) {}
-  HRESULT GetSize(UINT* w, UINT* h) override {
-    if (!w || !h) return E_INVALIDARG;
-    *w = UINT(fDec->Width());
-    *h = UINT(fDec->Height());
-    return S_OK;
+  explicit THDPhotoFrame(std::shared_ptr<TVXJxrDecoder> d) : fDec(std::move(d)) {
+    fHeader.Format = GuidOfJxr(fDec->Format());
+    fHeader.Width = UINT(fDec->Width());
+    fHeader.Height = UINT(fDec->Height());
+    fHeader.DpiX = fDec->DpiX();
+    fHeader.DpiY = fDec->DpiY();
   }
-  HRESULT GetPixelFormat(WICPixelFormatGUID* f) override {
-    if (!f) return E_INVALIDARG;
-    *f = GuidOfJxr(fDec->Format());
-    return S_OK;
-  }
-  HRESULT GetResolution(double* x, double* y) override {
-    if (!x || !y) return E_INVALIDARG;
-    *x = fDec->DpiX();
-    *y = fDec->DpiY();
-    return S_OK;
-  }
-  HRESULT CopyPalette(IWICPalette*) override { return WINCODEC_ERR_PALETTEUNAVAILABLE; }
   HRESULT CopyPixels(const WICRect* prc, UINT stride, UINT size, BYTE* buffer) override {
     const int32_t W = fDec->Width(), H = fDec->Height();
     WICRect rc{0, 0, W, H};
@@ -918,37 +912,44 @@ class THDPhotoFrame : public TVXComObject<IWICBitmapFrameDecode> {
     }
     return S_OK;
   }
-  HRESULT GetMetadataQueryReader(IWICMetadataQueryReader** r) override {
-    if (!r) return E_INVALIDARG;
-    *r = new TEmptyQueryReader;
-    return S_OK;
-  }
-  HRESULT GetThumbnail(IWICBitmapSource** t) override {
-    if (t) *t = nullptr;
-    return WINCODEC_ERR_CODECNOTHUMBNAIL;
-  }
+
+ protected:
+  const TRawImage* Image() const override { return &fHeader; }
 
  private:
   std::shared_ptr<TVXJxrDecoder> fDec;
+  TRawImage fHeader;  // no pixels: the decoder holds them
 };
 
-class THDPhotoDecoder : public TVXComObject<IWICBitmapDecoder> {
+// A decoder of a file of Frames frames in a container; NewFrame makes frame
+// Index (below Frames) when it is asked for.
+class TDecoder : public TVXComObject<IWICBitmapDecoder> {
  public:
-  explicit THDPhotoDecoder(std::shared_ptr<TVXJxrDecoder> d) : fDec(std::move(d)) {}
-  HRESULT GetContainerFormat(GUID* g) override {
-    if (!g) return E_INVALIDARG;
-    *g = GUID_ContainerFormatWmp;
-    return S_OK;
-  }
-  HRESULT GetFrameCount(UINT* n) override {
-    if (!n) return E_INVALIDARG;
-    *n = fDec->FrameCount();
-    return S_OK;
-  }
+  TDecoder(const GUID& container, UINT frames) : fContainer(container), fFrames(frames) {}
+  HRESULT GetContainerFormat(GUID* g) override { return Give(g, fContainer); }
+  HRESULT GetFrameCount(UINT* n) override { return Give(n, fFrames); }
   HRESULT GetFrame(UINT index, IWICBitmapFrameDecode** frame) override {
     if (!frame) return E_INVALIDARG;
     *frame = nullptr;
-    if (index >= fDec->FrameCount()) return WINCODEC_ERR_FRAMEMISSING;
+    if (index >= fFrames) return WINCODEC_ERR_FRAMEMISSING;
+    return NewFrame(index, frame);
+  }
+
+ protected:
+  virtual HRESULT NewFrame(UINT index, IWICBitmapFrameDecode** frame) = 0;
+
+ private:
+  GUID fContainer;
+  UINT fFrames;
+};
+
+class THDPhotoDecoder : public TDecoder {
+ public:
+  explicit THDPhotoDecoder(std::shared_ptr<TVXJxrDecoder> d)
+      : TDecoder(GUID_ContainerFormatWmp, d->FrameCount()), fDec(std::move(d)) {}
+
+ protected:
+  HRESULT NewFrame(UINT, IWICBitmapFrameDecode** frame) override {
     *frame = new THDPhotoFrame(fDec);
     return S_OK;
   }
@@ -958,7 +959,7 @@ class THDPhotoDecoder : public TVXComObject<IWICBitmapDecoder> {
 };
 
 // ---------------------------------------------------------------------------
-// HD Photo encoder
+// Encoders
 
 class TPropertyBag : public TVXComObject<IPropertyBag2> {
  public:
@@ -1001,14 +1002,139 @@ class TPropertyBag : public TVXComObject<IPropertyBag2> {
   std::vector<TOption> fOptions;
 };
 
-// The quantiser index at quality 0.0, 0.1, ..., 0.9 and 1.0.
-const double kQualityTable[11] = {160, 120, 92, 70, 52, 38, 28, 20, 13, 7, 1};
-
-class THDPhotoFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
+// A frame being encoded: it takes its options, size, resolution and pixel
+// format, keeps the rows in the component's layout and encodes them on
+// Commit into the bytes of a file.
+class TFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
  public:
   HRESULT Initialize(IPropertyBag2* options) override {
     if (fInitialized) return WINCODEC_ERR_WRONGSTATE;
     fInitialized = true;
+    ReadOptions(options);
+    return S_OK;
+  }
+  HRESULT SetSize(UINT w, UINT h) override {
+    if (!fInitialized || w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return E_INVALIDARG;
+    fImg.Width = w;
+    fImg.Height = h;
+    return S_OK;
+  }
+  HRESULT SetResolution(double x, double y) override {
+    if (!fInitialized) return WINCODEC_ERR_WRONGSTATE;
+    fImg.DpiX = x;
+    fImg.DpiY = y;
+    return S_OK;
+  }
+  HRESULT SetPixelFormat(WICPixelFormatGUID* f) override {
+    if (!fInitialized || !f) return E_INVALIDARG;
+    *f = TakenFormat(*f);
+    fImg.Format = *f;
+    fFormatSet = true;
+    return S_OK;
+  }
+  HRESULT WritePixels(UINT lines, UINT stride, UINT size, BYTE* pixels) override {
+    if (!fFormatSet || fImg.Width == 0 || !pixels) return WINCODEC_ERR_WRONGSTATE;
+    const TWicFormat* f = FindFormat(fImg.Format);
+    const size_t row = RowBytesOf(*f, fImg.Width);
+    if (lines == 0) return S_OK;
+    if (stride < row || uint64_t(stride) * (lines - 1) + row > size) return E_INVALIDARG;
+    if (fRows + lines > fImg.Height) return WINCODEC_ERR_WRONGSTATE;
+    if (fImg.Pixels.empty()) {
+      if (!VXImageSizeAllowed(fImg.Width, fImg.Height, f->Bits)) return E_OUTOFMEMORY;
+      fImg.RowBytes = row;
+      try {
+        fImg.Pixels.resize(row * fImg.Height);
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
+    }
+    for (UINT i = 0; i < lines; ++i)
+      std::memcpy(fImg.Pixels.data() + (fRows + i) * row, pixels + size_t(i) * stride, row);
+    fRows += lines;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (fCommitted || fImg.Height == 0 || fRows != fImg.Height) return WINCODEC_ERR_WRONGSTATE;
+    const HRESULT hr = Encode();
+    if (FAILED(hr)) return hr;
+    fCommitted = true;
+    return S_OK;
+  }
+  bool Committed() const { return fCommitted; }
+  // The bytes of the file, once committed.
+  virtual std::span<const uint8_t> Output() = 0;
+
+ protected:
+  // Takes what the options say (they may be null).
+  virtual void ReadOptions(IPropertyBag2* options) = 0;
+  // The format the frame takes for the one wanted.
+  virtual GUID TakenFormat(const GUID& wanted) const = 0;
+  // Encodes fImg, all rows written.
+  virtual HRESULT Encode() = 0;
+  TRawImage fImg;
+
+ private:
+  bool fInitialized = false, fFormatSet = false, fCommitted = false;
+  UINT fRows = 0;
+};
+
+// An encoder of one frame into the stream it is initialised with; NewFrame
+// makes the frame.
+class TEncoder : public TVXComObject<IWICBitmapEncoder> {
+ public:
+  TEncoder(const GUID& container, std::function<TFrameEncode*()> newFrame)
+      : fContainer(container), fNewFrame(std::move(newFrame)) {}
+  ~TEncoder() override {
+    if (fFrame) fFrame->Release();
+    if (fStream) fStream->Release();
+  }
+  HRESULT Initialize(IStream* stream, WICBitmapEncoderCacheOption) override {
+    if (fStream || !stream) return WINCODEC_ERR_WRONGSTATE;
+    fStream = stream;
+    fStream->AddRef();
+    return S_OK;
+  }
+  HRESULT GetContainerFormat(GUID* g) override { return Give(g, fContainer); }
+  HRESULT CreateNewFrame(IWICBitmapFrameEncode** frame, IPropertyBag2** options) override {
+    if (!frame || !fStream) return E_INVALIDARG;
+    if (fFrame) return WINCODEC_ERR_UNSUPPORTEDOPERATION;  // one frame a file
+    fFrame = fNewFrame();
+    fFrame->AddRef();
+    *frame = fFrame;
+    if (options) *options = new TPropertyBag;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (fCommitted || !fFrame || !fFrame->Committed()) return WINCODEC_ERR_WRONGSTATE;
+    const std::span<const uint8_t> out = fFrame->Output();
+    ULONG written = 0;
+    if (out.size() > 0xFFFFFFFFu || FAILED(fStream->Write(out.data(), ULONG(out.size()), &written)) ||
+        written != out.size())
+      return E_FAIL;
+    fCommitted = true;
+    return S_OK;
+  }
+
+ private:
+  GUID fContainer;
+  std::function<TFrameEncode*()> fNewFrame;
+  IStream* fStream = nullptr;
+  TFrameEncode* fFrame = nullptr;
+  bool fCommitted = false;
+};
+
+// ---------------------------------------------------------------------------
+// HD Photo encoder
+
+// The quantiser index at quality 0.0, 0.1, ..., 0.9 and 1.0.
+const double kQualityTable[11] = {160, 120, 92, 70, 52, 38, 28, 20, 13, 7, 1};
+
+class THDPhotoFrameEncode : public TFrameEncode {
+ public:
+  std::span<const uint8_t> Output() override { return fOut; }
+
+ protected:
+  void ReadOptions(IPropertyBag2* options) override {
     double quality = 0.9;
     bool lossless = false;
     // The options through the bag's interface: any bag will do.
@@ -1046,106 +1172,24 @@ class THDPhotoFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
       if (auto* q = opt("FrequencyOrder"); q && q->Value.vt == VT_BOOL)
         fOptions.FrequencyOrder = q->Value.boolVal != VARIANT_FALSE;
     }
-    return S_OK;
   }
-  HRESULT SetSize(UINT w, UINT h) override {
-    if (!fInitialized || w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return E_INVALIDARG;
-    fOptions.Width = int32_t(w);
-    fOptions.Height = int32_t(h);
-    return S_OK;
+  GUID TakenFormat(const GUID& wanted) const override {
+    const TVXJxrPixelFormat j = JxrOf(wanted);
+    return GuidOfJxr((j == jxfNone || j == jxf32BGRA) ? jxf24BGR : j);
   }
-  HRESULT SetResolution(double x, double y) override {
-    if (!fInitialized) return WINCODEC_ERR_WRONGSTATE;
-    fOptions.DpiX = float(x);
-    fOptions.DpiY = float(y);
-    return S_OK;
-  }
-  HRESULT SetPixelFormat(WICPixelFormatGUID* f) override {
-    if (!fInitialized || !f) return E_INVALIDARG;
-    const TVXJxrPixelFormat j = JxrOf(*f);
-    fOptions.Format = (j == jxfNone || j == jxf32BGRA) ? jxf24BGR : j;
-    *f = GuidOfJxr(fOptions.Format);
-    fFormatSet = true;
-    return S_OK;
-  }
-  HRESULT WritePixels(UINT lines, UINT stride, UINT size, BYTE* pixels) override {
-    if (!fFormatSet || fOptions.Width <= 0 || !pixels) return WINCODEC_ERR_WRONGSTATE;
-    const size_t row = (size_t(fOptions.Width) * size_t(VXJxrBitsPerPixel(fOptions.Format)) + 7) / 8;
-    if (lines == 0) return S_OK;
-    if (stride < row || uint64_t(stride) * (lines - 1) + row > size) return E_INVALIDARG;
-    if (fRows + lines > UINT(fOptions.Height)) return WINCODEC_ERR_WRONGSTATE;
-    if (fPixels.empty()) {
-      if (!VXImageSizeAllowed(fOptions.Width, fOptions.Height, VXJxrBitsPerPixel(fOptions.Format)))
-        return E_OUTOFMEMORY;
-      try {
-        fPixels.resize(row * size_t(fOptions.Height));
-      } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-      }
-    }
-    for (UINT i = 0; i < lines; ++i) std::memcpy(fPixels.data() + (fRows + i) * row, pixels + size_t(i) * stride, row);
-    fRows += lines;
-    return S_OK;
-  }
-  HRESULT Commit() override {
-    if (fCommitted || fRows != UINT(fOptions.Height) || fOptions.Height == 0) return WINCODEC_ERR_WRONGSTATE;
-    const size_t row = (size_t(fOptions.Width) * size_t(VXJxrBitsPerPixel(fOptions.Format)) + 7) / 8;
+  HRESULT Encode() override {
+    fOptions.Format = JxrOf(fImg.Format);
+    fOptions.Width = int32_t(fImg.Width);
+    fOptions.Height = int32_t(fImg.Height);
+    fOptions.DpiX = float(fImg.DpiX);
+    fOptions.DpiY = float(fImg.DpiY);
     std::string error;
-    if (!VXJxrEncode(fOptions, fPixels.data(), row, fOut, error)) return E_FAIL;
-    fCommitted = true;
-    return S_OK;
+    return VXJxrEncode(fOptions, fImg.Pixels.data(), fImg.RowBytes, fOut, error) ? S_OK : E_FAIL;
   }
-  bool Committed() const { return fCommitted; }
-  const std::vector<uint8_t>& Output() const { return fOut; }
 
  private:
   TVXJxrEncodeOptions fOptions;
-  bool fInitialized = false, fFormatSet = false, fCommitted = false;
-  UINT fRows = 0;
-  std::vector<uint8_t> fPixels, fOut;
-};
-
-class THDPhotoEncoder : public TVXComObject<IWICBitmapEncoder> {
- public:
-  ~THDPhotoEncoder() override {
-    if (fFrame) fFrame->Release();
-    if (fStream) fStream->Release();
-  }
-  HRESULT Initialize(IStream* stream, WICBitmapEncoderCacheOption) override {
-    if (fStream || !stream) return WINCODEC_ERR_WRONGSTATE;
-    fStream = stream;
-    fStream->AddRef();
-    return S_OK;
-  }
-  HRESULT GetContainerFormat(GUID* g) override {
-    if (!g) return E_INVALIDARG;
-    *g = GUID_ContainerFormatWmp;
-    return S_OK;
-  }
-  HRESULT CreateNewFrame(IWICBitmapFrameEncode** frame, IPropertyBag2** options) override {
-    if (!frame || !fStream) return E_INVALIDARG;
-    if (fFrame) return WINCODEC_ERR_UNSUPPORTEDOPERATION;  // one frame a file
-    fFrame = new THDPhotoFrameEncode;
-    fFrame->AddRef();
-    *frame = fFrame;
-    if (options) *options = new TPropertyBag;
-    return S_OK;
-  }
-  HRESULT Commit() override {
-    if (fCommitted || !fFrame || !fFrame->Committed()) return WINCODEC_ERR_WRONGSTATE;
-    const std::vector<uint8_t>& out = fFrame->Output();
-    ULONG written = 0;
-    if (out.size() > 0xFFFFFFFFu || FAILED(fStream->Write(out.data(), ULONG(out.size()), &written)) ||
-        written != out.size())
-      return E_FAIL;
-    fCommitted = true;
-    return S_OK;
-  }
-
- private:
-  IStream* fStream = nullptr;
-  THDPhotoFrameEncode* fFrame = nullptr;
-  bool fCommitted = false;
+  std::vector<uint8_t> fOut;
 };
 
 // ---------------------------------------------------------------------------
@@ -1199,26 +1243,15 @@ HRESULT ReadCodecFrame(const std::vector<uint8_t>& data, int32_t fileType, int32
   return S_OK;
 }
 
-class TCodecDecoder : public TVXComObject<IWICBitmapDecoder> {
+class TCodecDecoder : public TDecoder {
  public:
   TCodecDecoder(std::vector<uint8_t> data, const TCodecType& type, UINT frames)
-      : fData(std::move(data)), fType(type), fFrames(frames) {}
-  HRESULT GetContainerFormat(GUID* g) override {
-    if (!g) return E_INVALIDARG;
-    *g = *fType.Container;
-    return S_OK;
-  }
-  HRESULT GetFrameCount(UINT* n) override {
-    if (!n) return E_INVALIDARG;
-    *n = fFrames;
-    return S_OK;
-  }
-  HRESULT GetFrame(UINT index, IWICBitmapFrameDecode** frame) override {
-    if (!frame) return E_INVALIDARG;
-    *frame = nullptr;
-    if (index >= fFrames) return WINCODEC_ERR_FRAMEMISSING;
+      : TDecoder(*type.Container, frames), fData(std::move(data)), fFileType(type.FileType) {}
+
+ protected:
+  HRESULT NewFrame(UINT index, IWICBitmapFrameDecode** frame) override {
     auto img = std::make_shared<TRawImage>();
-    const HRESULT hr = ReadCodecFrame(fData, fType.FileType, int32_t(index), *img);
+    const HRESULT hr = ReadCodecFrame(fData, fFileType, int32_t(index), *img);
     if (FAILED(hr)) return hr;
     *frame = new TRawFrame(std::move(img));
     return S_OK;
@@ -1226,18 +1259,20 @@ class TCodecDecoder : public TVXComObject<IWICBitmapDecoder> {
 
  private:
   std::vector<uint8_t> fData;
-  const TCodecType& fType;
-  UINT fFrames;
+  int32_t fFileType;
 };
 
-// One frame written by the library's codec of a type: the rows are kept in
-// the component's layout and handed to the codec's writer on Commit.
-class TCodecFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
+// One frame written by the library's codec of a type: the rows are handed to
+// the codec's writer on Commit.
+class TCodecFrameEncode : public TFrameEncode {
  public:
   explicit TCodecFrameEncode(int32_t fileType) : fFileType(fileType) {}
-  HRESULT Initialize(IPropertyBag2* options) override {
-    if (fInitialized) return WINCODEC_ERR_WRONGSTATE;
-    fInitialized = true;
+  std::span<const uint8_t> Output() override {
+    return {static_cast<const uint8_t*>(fOut.Memory()), size_t(fOut.Size())};
+  }
+
+ protected:
+  void ReadOptions(IPropertyBag2* options) override {
     if (options) {
       PROPBAG2 key;
       key.pstrName = "ImageQuality";
@@ -1246,51 +1281,13 @@ class TCodecFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
       if (SUCCEEDED(options->Read(1, &key, nullptr, &v, &err)) && SUCCEEDED(err) && v.vt == VT_R4)
         fQuality = std::clamp<double>(v.fltVal, 0, 1);
     }
-    return S_OK;
   }
-  HRESULT SetSize(UINT w, UINT h) override {
-    if (!fInitialized || w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return E_INVALIDARG;
-    fImg.Width = w;
-    fImg.Height = h;
-    return S_OK;
+  GUID TakenFormat(const GUID& wanted) const override {
+    const bool indexed = IsEqualGUID(wanted, GUID_WICPixelFormat1bppIndexed) ||
+                         IsEqualGUID(wanted, GUID_WICPixelFormat8bppIndexed);
+    return !FindFormat(wanted) || indexed ? GUID_WICPixelFormat24bppBGR : wanted;
   }
-  HRESULT SetResolution(double x, double y) override {
-    if (!fInitialized) return WINCODEC_ERR_WRONGSTATE;
-    fImg.DpiX = x;
-    fImg.DpiY = y;
-    return S_OK;
-  }
-  HRESULT SetPixelFormat(WICPixelFormatGUID* f) override {
-    if (!fInitialized || !f) return E_INVALIDARG;
-    const TWicFormat* known = FindFormat(*f);
-    if (!known || IsEqualGUID(*f, GUID_WICPixelFormat1bppIndexed) || IsEqualGUID(*f, GUID_WICPixelFormat8bppIndexed))
-      *f = GUID_WICPixelFormat24bppBGR;
-    fImg.Format = *f;
-    fFormatSet = true;
-    return S_OK;
-  }
-  HRESULT WritePixels(UINT lines, UINT stride, UINT size, BYTE* pixels) override {
-    if (!fFormatSet || fImg.Width == 0 || !pixels) return WINCODEC_ERR_WRONGSTATE;
-    const TWicFormat* f = FindFormat(fImg.Format);
-    const size_t row = RowBytesOf(*f, fImg.Width);
-    if (lines == 0) return S_OK;
-    if (stride < row || uint64_t(stride) * (lines - 1) + row > size) return E_INVALIDARG;
-    if (fRows + lines > fImg.Height) return WINCODEC_ERR_WRONGSTATE;
-    if (fImg.Pixels.empty()) {
-      if (!VXImageSizeAllowed(fImg.Width, fImg.Height, f->Bits)) return E_OUTOFMEMORY;
-      fImg.RowBytes = row;
-      try {
-        fImg.Pixels.resize(row * fImg.Height);
-      } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-      }
-    }
-    for (UINT i = 0; i < lines; ++i) std::memcpy(fImg.Pixels.data() + (fRows + i) * row, pixels + size_t(i) * stride, row);
-    fRows += lines;
-    return S_OK;
-  }
-  HRESULT Commit() override {
-    if (fCommitted || fImg.Height == 0 || fRows != fImg.Height) return WINCODEC_ERR_WRONGSTATE;
+  HRESULT Encode() override {
     const TVXCodecOps* ops = VXFindCodecOps(fFileType);
     if (!ops || !ops->Write) return WINCODEC_ERR_COMPONENTNOTFOUND;
     try {
@@ -1313,64 +1310,13 @@ class TCodecFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
     } catch (...) {
       return E_FAIL;
     }
-    fCommitted = true;
     return S_OK;
   }
-  bool Committed() const { return fCommitted; }
-  TMemoryStream& Output() { return fOut; }
 
  private:
   int32_t fFileType;
-  TRawImage fImg;
   double fQuality = -1;
-  bool fInitialized = false, fFormatSet = false, fCommitted = false;
-  UINT fRows = 0;
   TMemoryStream fOut;
-};
-
-class TCodecEncoder : public TVXComObject<IWICBitmapEncoder> {
- public:
-  explicit TCodecEncoder(const TCodecType& type) : fType(type) {}
-  ~TCodecEncoder() override {
-    if (fFrame) fFrame->Release();
-    if (fStream) fStream->Release();
-  }
-  HRESULT Initialize(IStream* stream, WICBitmapEncoderCacheOption) override {
-    if (fStream || !stream) return WINCODEC_ERR_WRONGSTATE;
-    fStream = stream;
-    fStream->AddRef();
-    return S_OK;
-  }
-  HRESULT GetContainerFormat(GUID* g) override {
-    if (!g) return E_INVALIDARG;
-    *g = *fType.Container;
-    return S_OK;
-  }
-  HRESULT CreateNewFrame(IWICBitmapFrameEncode** frame, IPropertyBag2** options) override {
-    if (!frame || !fStream) return E_INVALIDARG;
-    if (fFrame) return WINCODEC_ERR_UNSUPPORTEDOPERATION;  // one frame a file
-    fFrame = new TCodecFrameEncode(fType.FileType);
-    fFrame->AddRef();
-    *frame = fFrame;
-    if (options) *options = new TPropertyBag;
-    return S_OK;
-  }
-  HRESULT Commit() override {
-    if (fCommitted || !fFrame || !fFrame->Committed()) return WINCODEC_ERR_WRONGSTATE;
-    TMemoryStream& out = fFrame->Output();
-    ULONG written = 0;
-    if (out.Size() > 0xFFFFFFFF || FAILED(fStream->Write(out.Memory(), ULONG(out.Size()), &written)) ||
-        written != out.Size())
-      return E_FAIL;
-    fCommitted = true;
-    return S_OK;
-  }
-
- private:
-  const TCodecType& fType;
-  IStream* fStream = nullptr;
-  TCodecFrameEncode* fFrame = nullptr;
-  bool fCommitted = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -1384,13 +1330,14 @@ class TImagingFactory : public TVXComObject<IWICImagingFactory> {
     if (!encoder) return E_INVALIDARG;
     *encoder = nullptr;
     if (IsEqualGUID(container, GUID_ContainerFormatWmp)) {
-      *encoder = new THDPhotoEncoder;
+      *encoder = new TEncoder(GUID_ContainerFormatWmp, []() -> TFrameEncode* { return new THDPhotoFrameEncode; });
       return S_OK;
     }
     for (const TCodecType& t : kCodecTypes) {
       // Icons are read only.
       if (t.FileType != 6 && IsEqualGUID(container, *t.Container)) {
-        *encoder = new TCodecEncoder(t);
+        const int32_t type = t.FileType;
+        *encoder = new TEncoder(*t.Container, [type]() -> TFrameEncode* { return new TCodecFrameEncode(type); });
         return S_OK;
       }
     }
