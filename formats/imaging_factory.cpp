@@ -1015,6 +1015,7 @@ class TFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
   }
   HRESULT SetSize(UINT w, UINT h) override {
     if (!fInitialized || w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return E_INVALIDARG;
+    if (fRows > 0) return WINCODEC_ERR_WRONGSTATE;  // the rows are laid out for the size they came in
     fImg.Width = w;
     fImg.Height = h;
     return S_OK;
@@ -1027,6 +1028,7 @@ class TFrameEncode : public TVXComObject<IWICBitmapFrameEncode> {
   }
   HRESULT SetPixelFormat(WICPixelFormatGUID* f) override {
     if (!fInitialized || !f) return E_INVALIDARG;
+    if (fRows > 0) return WINCODEC_ERR_WRONGSTATE;  // and for their format
     *f = TakenFormat(*f);
     fImg.Format = *f;
     fFormatSet = true;

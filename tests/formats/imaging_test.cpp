@@ -510,6 +510,51 @@ TEST(ImagingFactory, EncodersAndDecodersAnswerWrongCallsAndCarryThePicture) {
   }
 }
 
+// Once rows are written, a frame keeps the size and format they were laid out
+// in: a wider size or a deeper format would put later rows past the buffer.
+TEST(ImagingFactory, FrameSizeAndFormatStayOnceRowsAreWritten) {
+  std::vector<uint8_t> picture(300 * 3 * 2, 0x5A);
+  TVXComPtr<IWICImagingFactory> factory;
+  *&factory = VXCreateImagingFactory();
+  for (const GUID* container : {&GUID_ContainerFormatWmp, &GUID_ContainerFormatPng}) {
+    SCOPED_TRACE(container == &GUID_ContainerFormatWmp ? "HD Photo" : "PNG");
+    TVXComPtr<IStream> stream;
+    auto* mem = new TMemIStream;
+    *&stream = mem;
+    TVXComPtr<IWICBitmapEncoder> encoder;
+    ASSERT_EQ(factory->CreateEncoder(*container, nullptr, &encoder), S_OK);
+    ASSERT_EQ(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), S_OK);
+    TVXComPtr<IWICBitmapFrameEncode> frame;
+    ASSERT_EQ(encoder->CreateNewFrame(&frame, nullptr), S_OK);
+    ASSERT_EQ(frame->Initialize(nullptr), S_OK);
+    ASSERT_EQ(frame->SetSize(4, 3), S_OK);
+    WICPixelFormatGUID format = GUID_WICPixelFormat8bppGray;
+    ASSERT_EQ(frame->SetPixelFormat(&format), S_OK);
+    // Before any row both may still change.
+    format = GUID_WICPixelFormat24bppBGR;
+    ASSERT_EQ(frame->SetPixelFormat(&format), S_OK);
+    ASSERT_EQ(frame->WritePixels(1, 12, 12, picture.data()), S_OK);
+    EXPECT_EQ(frame->SetSize(100, 3), WINCODEC_ERR_WRONGSTATE);
+    WICPixelFormatGUID deeper = GUID_WICPixelFormat48bppRGB;
+    EXPECT_EQ(frame->SetPixelFormat(&deeper), WINCODEC_ERR_WRONGSTATE);
+    EXPECT_TRUE(IsEqualGUID(deeper, GUID_WICPixelFormat48bppRGB));
+    EXPECT_EQ(frame->WritePixels(2, 300, 600, picture.data()), S_OK);  // rows of the first layout
+    ASSERT_EQ(frame->Commit(), S_OK);
+    ASSERT_EQ(encoder->Commit(), S_OK);
+    mem->Pos = 0;
+    TVXComPtr<IWICBitmapDecoder> decoder;
+    ASSERT_EQ(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder), S_OK);
+    TVXComPtr<IWICBitmapFrameDecode> decoded;
+    ASSERT_EQ(decoder->GetFrame(0, &decoded), S_OK);
+    UINT w = 0, h = 0;
+    ASSERT_EQ(decoded->GetSize(&w, &h), S_OK);
+    EXPECT_EQ(w, 4u);
+    EXPECT_EQ(h, 3u);
+    EXPECT_EQ(decoded->GetPixelFormat(&format), S_OK);
+    EXPECT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat24bppBGR));
+  }
+}
+
 // The converter and the scaler answer nothing before they are initialised,
 // and once only.
 TEST(ImagingFactory, ConverterAndScalerBeforeAndAfterInitialize) {
