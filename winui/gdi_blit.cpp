@@ -88,8 +88,10 @@ struct PatternReader {
 // Copies the source pixels one destination pixel maps to, with the
 // operation; SrcX/SrcY map destination columns and rows to source ones (or
 // -1 outside the source).
+// SrcX and SrcY (and the halftone rows) hold the destination's columns and
+// rows from Origin on, at least those of the visible part of dst.
 void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std::vector<int>& SrcX,
-              const std::vector<int>& SrcY, const std::vector<std::vector<uint32_t>>* Halftone = nullptr) {
+              const std::vector<int>& SrcY, const std::vector<std::vector<uint32_t>>* Halftone, POINT Origin) {
   Region vis;
   if (!VisibleRegion(ddc, vis)) return;
   vis.IntersectRect(dst.left, dst.top, dst.right, dst.bottom);
@@ -119,14 +121,14 @@ void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std:
   bool needSrc = UsesSource(table);
   for (const RECT& r : vis.Rects()) {
     for (int y = r.top; y < r.bottom; ++y) {
-      int sy = SrcY[size_t(y - dst.top)];
+      int sy = SrcY[size_t(y - Origin.y)];
       if (needSrc && sy < 0) continue;
       for (int x = r.left; x < r.right; ++x) {
         uint32_t S = 0;
         if (needSrc) {
-          int sx = SrcX[size_t(x - dst.left)];
+          int sx = SrcX[size_t(x - Origin.x)];
           if (sx < 0) continue;
-          S = Halftone ? (*Halftone)[size_t(y - dst.top)][size_t(x - dst.left)] : sr.Read(sx, sy);
+          S = Halftone ? (*Halftone)[size_t(y - Origin.y)][size_t(x - Origin.x)] : sr.Read(sx, sy);
         }
         uint32_t P = pr.Read(x, y);
         uint32_t D = d.GetRaw(x, y);
@@ -147,17 +149,29 @@ int64_t StretchIndex(int64_t j, int64_t s, int64_t n) {
 
 // Destination columns (or rows) mapped to source ones: n destination pixels
 // from source start s over sw pixels (negative counts mirror); -1 outside
-// [0, limit).
-std::vector<int> MapAxis(int n, int s, int sw, bool mirror, int limit) {
-  std::vector<int> out(static_cast<size_t>(n));
-  int asw = std::abs(sw);
-  for (int i = 0; i < n; ++i) {
+// [0, limit). Only the destination pixels [first, first + count) are made.
+std::vector<int> MapAxis(int n, int s, int sw, bool mirror, int limit, int first, int count) {
+  std::vector<int> out(static_cast<size_t>(std::max(count, 0)));
+  int64_t asw = std::abs(int64_t(sw));
+  for (int c = 0; c < count; ++c) {
+    int64_t i = int64_t(first) + c;
     int64_t j = mirror ? n - 1 - i : i;
-    int k = int(StretchIndex(j, asw, n));
-    int v = sw < 0 ? s - 1 - k : s + k;
-    out[size_t(i)] = (v >= 0 && v < limit) ? v : -1;
+    int64_t k = StretchIndex(j, asw, n);
+    int64_t v = sw < 0 ? s - 1 - k : s + k;
+    out[size_t(c)] = (v >= 0 && v < limit) ? int(v) : -1;
   }
   return out;
+}
+
+// The part of a destination rectangle that can show: its overlap with the
+// visible region's bounds; false when there is none.
+bool ShownPart(const DC& dc, const RECT& dst, RECT& out) {
+  Region vis;
+  if (!VisibleRegion(dc, vis)) return false;
+  RECT b = vis.Box();
+  out = RECT{std::max(b.left, dst.left), std::max(b.top, dst.top), std::min(b.right, dst.right),
+             std::min(b.bottom, dst.bottom)};
+  return out.left < out.right && out.top < out.bottom;
 }
 
 // Normalises a destination rectangle given with a signed size.
@@ -180,8 +194,10 @@ BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
   if (!dc->Surface) return TRUE;
   if (FlipsY(*dc)) h = -h;  // rows y .. y + h - 1 run upwards on the device
   RECT r = DestRect(DevX(*dc, x), DevY(*dc, y), w, h);
-  std::vector<int> mx(size_t(r.right - r.left), 0), my(size_t(r.bottom - r.top), 0);
-  Transfer(*dc, nullptr, t, r, mx, my);
+  RECT v;
+  if (!ShownPart(*dc, r, v)) return TRUE;
+  std::vector<int> mx(size_t(v.right - v.left), 0), my(size_t(v.bottom - v.top), 0);
+  Transfer(*dc, nullptr, t, r, mx, my, nullptr, POINT{v.left, v.top});
   return TRUE;
 }
 
@@ -209,8 +225,12 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
   RECT r = DestRect(dx, dy, wDest, hDest);
   int sxStart = wSrc < 0 ? sx + 1 : sx, syStart = hSrc < 0 ? sy + 1 : sy;
   int n = r.right - r.left, m = r.bottom - r.top;
-  std::vector<int> mx = MapAxis(n, wSrc < 0 ? sxStart : sx, wSrc, mirrorX, s->Surface->Width);
-  std::vector<int> my = MapAxis(m, hSrc < 0 ? syStart : sy, hSrc, mirrorY, s->Surface->Height);
+  // Only the columns and rows that can show are mapped.
+  RECT v;
+  if (!ShownPart(*d, r, v)) return TRUE;
+  const int x0 = v.left - r.left, nx = v.right - v.left, y0 = v.top - r.top, ny = v.bottom - v.top;
+  std::vector<int> mx = MapAxis(n, wSrc < 0 ? sxStart : sx, wSrc, mirrorX, s->Surface->Width, x0, nx);
+  std::vector<int> my = MapAxis(m, hSrc < 0 ? syStart : sy, hSrc, mirrorY, s->Surface->Height, y0, ny);
   bool scaled = std::abs(wSrc) != n || std::abs(hSrc) != m;
   if (d->S.StretchMode == HALFTONE && scaled && s->Surface->Bpp != 1 && d->Surface->Bpp >= 16) {
     // Halftone: each destination pixel interpolates the source linearly at
@@ -223,13 +243,13 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
       out = s->Surface->Get(xx, yy);
       return true;
     };
-    std::vector<std::vector<uint32_t>> avg(static_cast<size_t>(m), std::vector<uint32_t>(static_cast<size_t>(n)));
-    for (int j = 0; j < m; ++j) {
+    std::vector<std::vector<uint32_t>> avg(static_cast<size_t>(ny), std::vector<uint32_t>(static_cast<size_t>(nx)));
+    for (int j = y0; j < y0 + ny; ++j) {
       int jj = mirrorY ? m - 1 - j : j;
       int64_t fy = int64_t(jj) * ash * 256 / m;
       int k0 = int(fy >> 8), k1 = std::min(k0 + 1, ash - 1);
       int ty = int(fy & 255);
-      for (int i = 0; i < n; ++i) {
+      for (int i = x0; i < x0 + nx; ++i) {
         int ii = mirrorX ? n - 1 - i : i;
         int64_t fx = int64_t(ii) * asw * 256 / n;
         int c0 = int(fx >> 8), c1 = std::min(c0 + 1, asw - 1);
@@ -241,13 +261,13 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
           int top = a * (256 - tx) + b * tx, bottom = c * (256 - tx) + e * tx;
           return (top * (256 - ty) + bottom * ty + (1 << 15)) >> 16;
         };
-        avg[size_t(j)][size_t(i)] = d->Surface->RawFromColor(RGB(mix(0), mix(8), mix(16)));
+        avg[size_t(j - y0)][size_t(i - x0)] = d->Surface->RawFromColor(RGB(mix(0), mix(8), mix(16)));
       }
     }
-    Transfer(*d, s, t, r, mx, my, &avg);
+    Transfer(*d, s, t, r, mx, my, &avg, POINT{v.left, v.top});
     return TRUE;
   }
-  Transfer(*d, s, t, r, mx, my);
+  Transfer(*d, s, t, r, mx, my, nullptr, POINT{v.left, v.top});
   return TRUE;
 }
 
@@ -263,10 +283,18 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   if (FlipsY(*d) || FlipsY(*s)) return StretchBlt(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
   int dx = DevX(*d, x), dy = DevY(*d, y), sx = DevX(*s, x1), sy = DevY(*s, y1);
   RECT r{dx, dy, dx + cx, dy + cy};
-  std::vector<int> mx(static_cast<size_t>(cx)), my(static_cast<size_t>(cy));
-  for (int i = 0; i < cx; ++i) mx[size_t(i)] = (sx + i >= 0 && sx + i < s->Surface->Width) ? sx + i : -1;
-  for (int j = 0; j < cy; ++j) my[size_t(j)] = (sy + j >= 0 && sy + j < s->Surface->Height) ? sy + j : -1;
-  Transfer(*d, s, t, r, mx, my);
+  RECT v;
+  if (!ShownPart(*d, r, v)) return TRUE;
+  std::vector<int> mx(static_cast<size_t>(v.right - v.left)), my(static_cast<size_t>(v.bottom - v.top));
+  for (int x = v.left; x < v.right; ++x) {
+    int64_t i = int64_t(sx) + (x - dx);
+    mx[size_t(x - v.left)] = (i >= 0 && i < s->Surface->Width) ? int(i) : -1;
+  }
+  for (int y = v.top; y < v.bottom; ++y) {
+    int64_t j = int64_t(sy) + (y - dy);
+    my[size_t(y - v.top)] = (j >= 0 && j < s->Surface->Height) ? int(j) : -1;
+  }
+  Transfer(*d, s, t, r, mx, my, nullptr, POINT{v.left, v.top});
   return TRUE;
 }
 

@@ -17,11 +17,21 @@ namespace {
 // Rows of spans [x1, x2) in some coordinates.
 using Spans = std::map<int, std::vector<std::pair<int, int>>>;
 
-Region RegionOfSpans(const Spans& s) {
+// A region of boxes in any order, made at once.
+Region RegionOfBoxes(const std::vector<pixman_box32_t>& boxes) {
   Region r;
-  for (const auto& [y, row] : s)
-    for (const auto& [a, b] : row) r.UnionRect(a, y, b, y + 1);
+  if (boxes.empty()) return r;
+  pixman_region32_fini(&r.R);
+  pixman_region32_init_rects(&r.R, boxes.data(), int(boxes.size()));
   return r;
+}
+
+Region RegionOfSpans(const Spans& s) {
+  std::vector<pixman_box32_t> boxes;
+  for (const auto& [y, row] : s)
+    for (const auto& [a, b] : row)
+      if (a < b) boxes.push_back({a, y, b, y + 1});
+  return RegionOfBoxes(boxes);
 }
 
 // Pixels of a polygon set at integer sample points: an edge counts for rows
@@ -141,17 +151,18 @@ bool SeenBox(const DC& dc, int Margin, RECT& Out) {
   return true;
 }
 
-// RoundSpans of the rows within Seen, each span cut to its columns (a span
-// wholly outside keeps an empty span at the near edge, so that outlines
-// still see the row). With a margin of two pixels or more around the
-// visible box the pixels that show are those of the whole shape.
+// RoundSpans of the rows within Seen, both ends of each span brought into
+// its columns (a span wholly outside becomes an empty one at the near
+// edge, so that outlines still see the row). Bringing the ends in keeps
+// their order, so with a margin of two pixels or more around the visible
+// box the pixels that show, outlines included, are those of the whole
+// shape.
 Spans SeenRoundSpans(int l, int t, int r, int b, int cw, int ch, const RECT& Seen) {
   Spans sp = RoundSpans(l, t, r, b, cw, ch, Seen.top, Seen.bottom);
   for (auto& [y, row] : sp)
     for (auto& [a, c] : row) {
-      a = std::max<int>(a, Seen.left);
-      c = std::min<int>(c, Seen.right);
-      if (c < a) c = a;
+      a = std::clamp<int>(a, Seen.left, Seen.right);
+      c = std::clamp<int>(c, Seen.left, Seen.right);
     }
   return sp;
 }
@@ -540,12 +551,20 @@ struct Wedge {
   }
   bool Contains(double x, double y) const { return (x == cx && y == cy) || Into(x, y) >= 0; }
   Region Cut(const Region& r) const {
-    Region out;
+    std::vector<pixman_box32_t> runs;
     for (const RECT& rc : r.Rects())
       for (int y = rc.top; y < rc.bottom; ++y)
-        for (int x = rc.left; x < rc.right; ++x)
-          if (Contains(x, y)) out.UnionRect(x, y, x + 1, y + 1);
-    return out;
+        for (int x = rc.left; x < rc.right;) {
+          if (!Contains(x, y)) {
+            ++x;
+            continue;
+          }
+          int e = x + 1;
+          while (e < rc.right && Contains(e, y)) ++e;
+          runs.push_back({x, y, e, y + 1});
+          x = e;
+        }
+    return RegionOfBoxes(runs);
   }
 };
 
@@ -560,7 +579,9 @@ void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye
   if (!ShapeFits(l, t, r, b)) return;
   Pen pen;
   bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
-  if (hasPen) pen.Width = ShapePenWidth(pen);
+  // The work around the visible box grows with the pen's width: pens wider
+  // than the surface needs draw as that wide, as on lines.
+  if (hasPen && dc.Surface) pen.Width = PenWidthFor(pen.Width, *dc.Surface);
   Wedge wedge(l, t, r, b, xs, ys, xe, ye, dc.S.ArcDirection != AD_CLOCKWISE);
   if (!hasPen) {
     --r;

@@ -61,9 +61,8 @@ uint32_t Rd32(const uint8_t* p) {
 uint16_t Rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 // The largest coordinate, after mapping, that a record may draw at: the
-// drawing walks a shape's whole outline, so a damaged record must not send
-// it round millions of pixels outside any bitmap.
-constexpr double kMaxCoord = double(1 << 20);
+// 27 bits GDI's coordinates hold. Records beyond it are skipped.
+constexpr double kMaxCoord = double(1 << 27);
 // Points of one poly record, and characters of one text record.
 constexpr uint32_t kMaxPoints = 1u << 22;
 constexpr uint32_t kMaxChars = 1u << 16;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,35 @@ TEST(MetafileImport, DamagedMetafilesFailCleanly) {
     EXPECT_TRUE(t.io.Aborting());
     EXPECT_EQ(t.bmp.Width(), 5);
     std::remove(path.c_str());
+  }
+}
+
+// Every single-bit change of the recorded metafiles and the fuzz seeds
+// either imports (the play finishes) or fails as damaged, never more.
+TEST(MetafileImport, EveryFlippedBitImportsOrFailsCleanly) {
+  const std::string data = VX_TEST_DATA_DIR;
+  std::vector<std::string> files;
+  for (const char* kind : {"emf", "wmf"})
+    for (int scene = 0; scene < 5; ++scene) files.push_back(data + "/metafile/scene" + std::to_string(scene) + "." + kind);
+  for (const char* seed : {"placeable.wmf", "plain.wmf", "shapes.emf", "text_bits.emf"})
+    files.push_back(data + "/../../fuzz/seeds/metafile/" + seed);
+  for (const std::string& file : files) {
+    std::ifstream f(file, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty()) << file;
+    for (size_t bit = 0; bit < bytes.size() * 8; ++bit) {
+      std::vector<uint8_t> v = bytes;
+      v[bit / 8] ^= uint8_t(1u << (bit % 8));
+      Target t;
+      TVXMemStream in(v.data(), int64_t(v.size()));
+      if (t.io.ImportMetafile(&in, 24, 24, true)) {
+        ASSERT_EQ(t.bmp.Width(), 24) << file << " bit " << bit;
+        ASSERT_FALSE(t.io.Aborting()) << file << " bit " << bit;
+      } else {
+        ASSERT_TRUE(t.io.Aborting()) << file << " bit " << bit;
+        ASSERT_EQ(t.bmp.Width(), 5) << file << " bit " << bit;
+      }
+    }
   }
 }
 

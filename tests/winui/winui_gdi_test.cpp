@@ -919,6 +919,41 @@ TEST(WinUIGdi, ShapesReachingPastTheSurfaceDrawWhatTheWholeShapeDraws) {
   }
 }
 
+TEST(WinUIGdi, StretchesReachingPastTheSurfaceCopyWhatTheWholeStretchCopies) {
+  Canvas src(5, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 5; ++x) src.bits[y * 5 + x] = uint32_t(0x3050A0 + 0x1B2D07 * (y * 5 + x)) & 0xFFFFFF;
+  struct Case {
+    const char* name;
+    int x, y, w, h, sx, sy, sw, sh, mode;
+  } cases[] = {
+      {"enlarged", -250, -100, 600, 300, 0, 0, 5, 4, COLORONCOLOR},
+      {"enlarged, halftone", -250, -100, 600, 300, 0, 0, 5, 4, HALFTONE},
+      {"mirrored both ways", 290, 200, -577, -311, 0, 0, 5, 4, COLORONCOLOR},
+      {"mirrored, halftone", 290, -100, -577, 311, 1, 0, 4, 4, HALFTONE},
+      {"source read backwards", -13, -290, 333, 577, 4, 3, -4, -3, COLORONCOLOR},
+  };
+  for (const Case& c : cases) {
+    ExpectSameAsWhole(
+        [&](HDC dc) {
+          SetStretchBltMode(dc, c.mode);
+          StretchBlt(dc, c.x, c.y, c.w, c.h, src.dc, c.sx, c.sy, c.sw, c.sh, SRCCOPY);
+        },
+        Pens{PS_SOLID, 1, R2_COPYPEN, OPAQUE}, 320, 320, 680, 680, c.name);
+  }
+  // A destination wider than any surface: only its visible part is worked
+  // out. The surface shows the destination's middle, where the second of
+  // the two source columns begins.
+  Canvas two(2, 1), cv(8, 8);
+  two.bits[0] = 0xFF0000;
+  two.bits[1] = 0x0000FF;
+  for (int mode : {COLORONCOLOR, HALFTONE}) {
+    SetStretchBltMode(cv.dc, mode);
+    EXPECT_TRUE(StretchBlt(cv.dc, -(1 << 27), 0, 1 << 28, 8, two.dc, 0, 0, 2, 1, SRCCOPY));
+    EXPECT_EQ(cv.Picture(0x0000FF).find('.'), std::string::npos) << mode;
+  }
+}
+
 TEST(WinUIGdi, LinesAndShapesAtTheLimitsOfTheCoordinatesDrawOnlyWhatShows) {
   const int far = 1 << 27;
   // Nearly the diagonal, but one step longer downwards: the true line
