@@ -334,6 +334,8 @@ bool WrapDIB(const BITMAPINFO* bmi, const void* bits, UINT usage, Bitmap& out) {
     out.Palette.assign(n, RGBQUAD{});
     if (usage == DIB_RGB_COLORS)
       for (size_t i = 0; i < used; ++i) std::memcpy(&out.Palette[i], after + i * 4, 4);
+    else if (usage == DIB_PAL_COLORS)
+      for (size_t i = 0; i < used; ++i) out.Palette[i] = DefaultPaletteEntry(unsigned(after[i * 2] | after[i * 2 + 1] << 8));
   } else if (h.biCompression == BI_BITFIELDS) {
     std::memcpy(out.Masks, after, 12);
     out.HasMasks = true;

@@ -40,6 +40,10 @@ struct Bitmap {
   COLORREF ColorFromRaw(uint32_t v) const;
 };
 
+// An entry of the default palette, which the 16-bit colour table entries of
+// DIB_PAL_COLORS name; an index past its twenty entries takes the last.
+RGBQUAD DefaultPaletteEntry(unsigned Index);
+
 // Allocates a bitmap's rows (zeroed); false when the size is refused.
 bool AllocBitmap(Bitmap& b, int Width, int Height, int Bpp, bool TopDown);
 int StrideOf(int Width, int Bpp);

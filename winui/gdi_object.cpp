@@ -76,6 +76,17 @@ Pen* FindPen(HPEN h) {
   return o ? o->P.get() : nullptr;
 }
 
+RGBQUAD DefaultPaletteEntry(unsigned Index) {
+  static const COLORREF kDefault[20] = {
+      RGB(0, 0, 0),       RGB(128, 0, 0),     RGB(0, 128, 0),     RGB(128, 128, 0),   RGB(0, 0, 128),
+      RGB(128, 0, 128),   RGB(0, 128, 128),   RGB(192, 192, 192), RGB(192, 220, 192), RGB(166, 202, 240),
+      RGB(255, 251, 240), RGB(160, 160, 164), RGB(128, 128, 128), RGB(255, 0, 0),     RGB(0, 255, 0),
+      RGB(255, 255, 0),   RGB(0, 0, 255),     RGB(255, 0, 255),   RGB(0, 255, 255),   RGB(255, 255, 255),
+  };
+  COLORREF c = kDefault[Index < 20 ? Index : 19];
+  return RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+}
+
 int StrideOf(int Width, int Bpp) { return int(((int64_t(Width) * Bpp + 31) / 32) * 4); }
 
 bool AllocBitmap(Bitmap& b, int Width, int Height, int Bpp, bool TopDown) {
@@ -986,8 +997,8 @@ HBITMAP CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage, void**
     if (usage == DIB_RGB_COLORS) {
       for (size_t i = 0; i < used; ++i) std::memcpy(&b->Palette[i], after + i * 4, 4);
     } else {
-      // Indexes into a palette: the default system palette's first entries.
-      for (size_t i = 0; i < used; ++i) b->Palette[i] = RGBQUAD{0, 0, 0, 0};
+      // 16-bit indexes into the default palette, the only one.
+      for (size_t i = 0; i < used; ++i) b->Palette[i] = DefaultPaletteEntry(unsigned(after[i * 2] | after[i * 2 + 1] << 8));
     }
     for (auto& q : b->Palette) q.rgbReserved = 0;
   } else if (h.biCompression == BI_BITFIELDS) {

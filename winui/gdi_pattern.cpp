@@ -14,14 +14,6 @@ uint32_t Le32(const uint8_t* p) {
 }
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-// The default palette's twenty colours, which DIB_PAL_COLORS indexes name.
-const COLORREF kDefaultPalette[20] = {
-    RGB(0, 0, 0),       RGB(128, 0, 0),     RGB(0, 128, 0),     RGB(128, 128, 0),   RGB(0, 0, 128),
-    RGB(128, 0, 128),   RGB(0, 128, 128),   RGB(192, 192, 192), RGB(192, 220, 192), RGB(166, 202, 240),
-    RGB(255, 251, 240), RGB(160, 160, 164), RGB(128, 128, 128), RGB(255, 0, 0),     RGB(0, 255, 0),
-    RGB(255, 255, 0),   RGB(0, 0, 255),     RGB(255, 0, 255),   RGB(0, 255, 255),   RGB(255, 255, 255),
-};
-
 // The tile of a DIB whose header and colour table take the first of Size
 // bytes at p (SIZE_MAX: the caller vouches for the memory), followed there by
 // the rows or with the rows in BitsSize bytes at Bits. Info: the bytes of
@@ -76,10 +68,7 @@ std::shared_ptr<Bitmap> TileOfDib(const uint8_t* p, size_t Size, const uint8_t* 
     for (uint64_t i = 0; i < entries; ++i) {
       RGBQUAD& q = b->Palette[i];
       if (Usage == DIB_PAL_COLORS) {
-        // An index past the default palette takes its last entry.
-        uint16_t k = Le16(p + tableAt + 2 * i);
-        COLORREF c = kDefaultPalette[k < 20 ? k : 19];
-        q = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+        q = DefaultPaletteEntry(Le16(p + tableAt + 2 * i));
       } else {
         const uint8_t* e = p + tableAt + 4 * i;
         q = RGBQUAD{e[0], e[1], e[2], 0};

@@ -1309,8 +1309,7 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       uint32_t hsz = r.U32(28), bits = r.U16(28 + 14), used = r.U32(28 + 32), comp = r.U32(28 + 16);
       if (hsz < 40 || hsz > 1024) break;
       uint32_t colors = used ? std::min<uint32_t>(used, 256) : bits <= 8 ? (1u << bits) : 0;
-      if (comp == BI_BITFIELDS) colors = 3;
-      cbBmi = hsz + colors * 4;
+      cbBmi = comp == BI_BITFIELDS ? hsz + 12 : hsz + colors * (usage == DIB_PAL_COLORS ? 2 : 4);
       offBits = 28 + cbBmi;
       if (offBits > r.N) break;
       p.Dib(r, 28, cbBmi, offBits, uint32_t(r.N - offBits), x, y, wd, h, xs, ys, ws, hs, rop, usage);

@@ -307,6 +307,40 @@ TEST(WinUIGdi, DIBTransfersCountRowsFromTheBottom) {
   EXPECT_EQ(back, bits);
 }
 
+TEST(WinUIGdi, PaletteIndexDIBsTakeTheDefaultPalette) {
+  // 16-bit colour table entries name the default palette's: 13 red, 16 blue,
+  // and one past its twenty entries its last, white.
+  std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + 3 * 2, 0);
+  auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
+  bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi->bmiHeader.biWidth = 3;
+  bi->bmiHeader.biHeight = 1;
+  bi->bmiHeader.biPlanes = 1;
+  bi->bmiHeader.biBitCount = 8;
+  bi->bmiHeader.biClrUsed = 3;
+  const uint16_t table[3] = {13, 16, 400};
+  std::memcpy(info.data() + sizeof(BITMAPINFOHEADER), table, sizeof table);
+  const uint8_t bits[4] = {0, 1, 2, 0};
+  const uint32_t want[3] = {0xFF0000, 0x0000FF, 0xFFFFFF};
+  Canvas st(3, 1, 0x123456);
+  EXPECT_EQ(StretchDIBits(st.dc, 0, 0, 3, 1, 0, 0, 3, 1, bits, bi, DIB_PAL_COLORS, SRCCOPY), 1);
+  void* p = nullptr;
+  HBITMAP sec = CreateDIBSection(nullptr, bi, DIB_PAL_COLORS, &p, nullptr, 0);
+  ASSERT_NE(sec, nullptr);
+  std::memcpy(p, bits, sizeof bits);
+  HDC mdc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mdc, sec);
+  Canvas bl(3, 1, 0x123456);
+  BitBlt(bl.dc, 0, 0, 3, 1, mdc, 0, 0, SRCCOPY);
+  for (int x = 0; x < 3; ++x) {
+    EXPECT_EQ(st.At(x, 0), want[x]) << "StretchDIBits " << x;
+    EXPECT_EQ(bl.At(x, 0), want[x]) << "DIB section " << x;
+  }
+  SelectObject(mdc, old);
+  DeleteDC(mdc);
+  DeleteObject(sec);
+}
+
 TEST(WinUIGdi, DIBSectionsRefuseWhatTheyCannotHold) {
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

@@ -446,6 +446,30 @@ TEST(WinuiMetafile, WindowsMetafilePatternBrushesKeepTheirSlots) {
     for (int x = 2; x < 36; ++x) ASSERT_EQ(s.At(x, y), (x + y) % 2 ? kRed : kBlue) << "(" << x << ", " << y << ")";
 }
 
+TEST(WinuiMetafile, WindowsMetafileBitsOfPaletteIndexes) {
+  // A stretched 2 x 1 DIB whose colour table holds 16-bit indexes into the
+  // default palette (13 red, 16 blue): the rows follow the shorter table.
+  TWmfWriter w;
+  w.Rec(0x0103, {8})
+      .Rec(0x020B, {0, 0})
+      .Rec(0x020C, {20, 40})
+      .Rec(0x0F43, {0x0020, 0x00CC, 1, 1, 2, 0, 0, 20, 40, 0, 0,       // rop, use, source, destination
+                    40, 0, 2, 0, 1, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0,   // header
+                    2, 0, 0, 0, 13, 16, 0x0100, 0});                  // used colours, table, rows
+  std::vector<uint8_t> wmf = w.Finish(1);
+  METAFILEPICT pict;
+  pict.xExt = 40 * 2540 / 96;
+  pict.yExt = 20 * 2540 / 96;
+  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
+  ASSERT_NE(m, nullptr);
+  Surface s(40, 20);
+  RECT r{0, 0, 40, 20};
+  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
+  DeleteEnhMetaFile(m);
+  for (POINT pt : {POINT{1, 1}, POINT{18, 18}}) EXPECT_EQ(s.At(pt.x, pt.y), kRed) << pt.x << ", " << pt.y;
+  for (POINT pt : {POINT{21, 1}, POINT{38, 18}}) EXPECT_EQ(s.At(pt.x, pt.y), kBlue) << pt.x << ", " << pt.y;
+}
+
 TEST(WinuiMetafile, WindowsMetafileTextIsWindows1252) {
   // Euro sign, en dash and quotes: bytes 0x80, 0x96, 0x93 and 0x94.
   TWmfWriter w;
