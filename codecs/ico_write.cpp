@@ -18,7 +18,7 @@
 #include "core/streams.h"
 #include "core/streamutils.h"
 #include "io/params.h"
-#include "proc/proc.h"
+#include "resample/resample.h"
 
 namespace {
 
@@ -321,7 +321,7 @@ void VXWriteICOStream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOParam
     TVXBitmap picture;
     picture.Assign(Bitmap);
     if (picture.Width() != Sizes[i].cx || picture.Height() != Sizes[i].cy)
-      TVexlaneProc::CreateFromBitmap(&picture)->Resample(Sizes[i].cx, Sizes[i].cy, filter, false);
+      VXResampleToSizeInPlace(&picture, Sizes[i].cx, Sizes[i].cy, filter, false);
     const int32_t requested = size_t(i) < BitCounts.size() ? BitCounts[i] : 0;
     int32_t bits = 24;
     switch (requested) {

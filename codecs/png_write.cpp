@@ -26,7 +26,7 @@
 #include "core/textutils.h"
 #include "io/params.h"
 #include "core/colorreduce.h"
-#include "proc/proc.h"
+#include "core/pixels.h"
 #include "core/quantizer.h"
 
 namespace {

@@ -10,10 +10,10 @@
 
 #include "core/bitmap.h"
 #include "core/limits.h"
+#include "core/pixels.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/params.h"
-#include "proc/proc.h"
 
 namespace {
 

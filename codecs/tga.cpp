@@ -13,12 +13,12 @@
 #include "core/colorreduce.h"
 #include "core/limits.h"
 #include "core/mask.h"
+#include "core/pixels.h"
 #include "core/quantizer.h"
 #include "core/rowdepth.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/params.h"
-#include "proc/proc.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/settings.h"
 #include "platform/win_syscolors.h"
 
 const TVXPixelFormat VXPixelFormatFallback[VXPixelFormatCount][7] = {
@@ -114,6 +115,15 @@ void VXReverseByteBits(uint8_t& b) { b = VXReverseBitsTable[b]; }
 TRGB VXColorToTRGB(int32_t color) {
   const uint32_t c = ColorToRGB(color);
   return TRGB{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
+}
+
+int32_t VXTRGBToColor(TRGB rgb) { return int32_t(uint32_t(rgb.r) | (uint32_t(rgb.g) << 8) | (uint32_t(rgb.b) << 16)); }
+
+int32_t VXRGBToGray(TRGB rgb) {
+  const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  return (int32_t(rgb.r) * s->RedToGrayCoef() + int32_t(rgb.g) * s->GreenToGrayCoef() +
+          int32_t(rgb.b) * s->BlueToGrayCoef()) /
+         100;
 }
 
 void VXReverseDWordBits(uint32_t& d) {

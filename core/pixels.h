@@ -158,6 +158,10 @@ void VXReverseByteBits(uint8_t& b);
 // The TRGB of a colour value (red in bits 0-7, green 8-15, blue 16-23); a
 // negative value names a system colour by its low byte and is resolved first.
 TRGB VXColorToTRGB(int32_t color);
+// The colour value of a TRGB (red in bits 0-7, green 8-15, blue 16-23).
+int32_t VXTRGBToColor(TRGB rgb);
+// Grey level of rgb by the settings' coefficients (read on every call).
+int32_t VXRGBToGray(TRGB rgb);
 void VXReverseDWordBits(uint32_t& d);
 int32_t VXBitFieldWidth(uint32_t Mask);
 int32_t VXBitsForColorCount(int32_t N);

@@ -56,7 +56,7 @@ void VXCalcResampleSize(int32_t& W, int32_t& H, int32_t SrcWidth, int32_t SrcHei
 
 namespace {
 [[noreturn]] void Missing() {
-  throw EVXException("Resampling is not available: the processing library has not been started");
+  throw EVXException("Resampling is not available: the resampling library has not been started");
 }
 }  // namespace
 

@@ -1,7 +1,7 @@
 #pragma once
 // The resamplers that the core's rendering and merging need. They live in the
-// processing library, above the core: its start-up fills these slots. A call
-// through an empty slot raises EVXException.
+// resampling library (resample/), above the core: its start-up fills these
+// slots. A call through an empty slot raises EVXException.
 
 #include <cstdint>
 

@@ -65,6 +65,7 @@ void VXStaticInitialize() {
     VXUtilsStartup();
     CallHook(VXLibraryHooks.VectStartup);
     CallHook(VXLibraryHooks.IOStartup);
+    CallHook(VXLibraryHooks.ResampleStartup);
     CallHook(VXLibraryHooks.ProcStartup);
     CallHook(VXLibraryHooks.ViewStartup);
     CallHook(VXLibraryHooks.CCITTStartup);
@@ -87,6 +88,7 @@ void VXStaticFinalize() {
   CallHook(VXLibraryHooks.CCITTShutdown);
   CallHook(VXLibraryHooks.ViewShutdown);
   CallHook(VXLibraryHooks.ProcShutdown);
+  CallHook(VXLibraryHooks.ResampleShutdown);
   CallHook(VXLibraryHooks.IOShutdown);
   CallHook(VXLibraryHooks.VectShutdown);
   CallHook(VXLibraryHooks.J2000Cleanup);

@@ -29,7 +29,8 @@ struct TVXLibraryHooks {
   TVXHookProc BlendCosineTable = nullptr;        //    cosine table of the blend operations
   TVXHookProc VectStartup = nullptr;             // 4  vector objects ("VEXLANE VECT")
   TVXHookProc IOStartup = nullptr;               // 5  VXStartUpIOUnit
-  TVXHookProc ProcStartup = nullptr;             // 6  processing ("VEXLANE RAW FORMAT")
+  TVXHookProc ResampleStartup = nullptr;         // 6  resampling: fills the core's resampling hook
+  TVXHookProc ProcStartup = nullptr;             //    processing ("VEXLANE RAW FORMAT")
   TVXHookProc ViewStartup = nullptr;             // 7  viewer grid pen
   TVXHookProc CCITTStartup = nullptr;            // 8  CCITT decoding trees
   TVXHookProc TextControlStartup = nullptr;      // 9  text control ("VEXLANE TEXTMEMO")
@@ -43,6 +44,7 @@ struct TVXLibraryHooks {
   TVXHookProc CCITTShutdown = nullptr;           // 4
   TVXHookProc ViewShutdown = nullptr;            // 5  frees the settings' grid pen
   TVXHookProc ProcShutdown = nullptr;            // 6
+  TVXHookProc ResampleShutdown = nullptr;        //    empties the core's resampling hook
   TVXHookProc IOShutdown = nullptr;              // 7  VXShutDownIOUnit
   TVXHookProc VectShutdown = nullptr;            // 8
   TVXHookProc J2000Cleanup = nullptr;            // 9

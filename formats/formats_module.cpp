@@ -1,6 +1,7 @@
 #include "formats/formats_module.h"
 
 #include "core/bitmap.h"
+#include "core/imaging_hook.h"
 #include "formats/camera_raw.h"
 #include "formats/dicom.h"
 #include "formats/exif.h"
@@ -18,7 +19,6 @@
 #include "io/fileformats.h"
 #include "io/params.h"
 #include "io/tiffpages.h"
-#include "proc/imaging_hook.h"
 
 namespace {
 

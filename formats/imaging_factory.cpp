@@ -21,7 +21,7 @@
 #include "io/codec_table.h"
 #include "io/fileformats.h"
 #include "io/params.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 namespace {
 

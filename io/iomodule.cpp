@@ -5,6 +5,7 @@
 // start. The codec libraries above start from here, after the module's own work,
 // through the modules they added (io/codec_table.h).
 #include "core/bitmap.h"
+#include "core/clipboard_hooks.h"
 #include "core/cmyk.h"
 #include "core/settings.h"
 #include "io/codec_table.h"
@@ -15,7 +16,6 @@
 #include "core/printlog.h"
 #include "io/urlload.h"
 #include "io/vexlaneio.h"
-#include "proc/clipboard_hooks.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "io/dicomtags.h"
 #include "io/iptc.h"
 #include "io/params.h"
-#include "proc/proc.h"
+#include "resample/resample.h"
 
 namespace {
 
@@ -228,6 +228,5 @@ void TIOParamsVals::UpdateEXIFThumbnail(int32_t Width, int32_t Height, TResample
   TVXBitmap* source = hooks.GetBitmap(fVexlaneIO);
   if (!source || source->IsEmpty()) return;
   if (!fEXIF_Bitmap) fEXIF_Bitmap = std::make_unique<TVXBitmap>();
-  std::unique_ptr<TVexlaneProc> proc = TVexlaneProc::CreateFromBitmap(source);  // automatic undo off
-  proc->ResampleTo(fEXIF_Bitmap.get(), Width, Height, ResampleFilter, false);
+  VXResampleToSize(source, fEXIF_Bitmap.get(), Width, Height, ResampleFilter, false);
 }

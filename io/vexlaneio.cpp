@@ -13,8 +13,7 @@
 #include "core/filewriter.h"
 #include "io/params.h"
 #include "io/printlog.h"
-#include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 // Installs the services the parameters ask of their owning component.
 void VXInstallIOParamsOwnerHooks();

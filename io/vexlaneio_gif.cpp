@@ -10,13 +10,13 @@
 #include "core/bitmap.h"
 #include "core/limits.h"
 #include "core/mask.h"
+#include "core/pixels.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "io/codec_table.h"
 #include "io/filecounts.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
-#include "proc/proc.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "core/limits.h"
 #include "proc/docanalysis.h"
 #include "proc/filters.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 namespace {
 

@@ -9,14 +9,13 @@
 #include <cstring>
 
 #include "core/bitmap.h"
-#include "core/limits.h"
 #include "core/cielab.h"
 #include "core/mask.h"
 #include "core/settings.h"
 #include "core/cmyk.h"
 #include "platform/win_syscolors.h"
 #include "proc/dialogparams.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 #include "proc/undo_entry.h"
 #include "gui/extctrls.h"
 #include "gui/graphics.h"
@@ -412,18 +411,9 @@ void TVexlaneProc::ResampleTo(TVXBitmap* Target, int32_t TargetWidth, int32_t Ta
   if (!Target || !CheckFormat(TVXPixelFormatSet())) return;
   if (fVXBitmap->Width() == 0 || fVXBitmap->Height() == 0) return;
   if (Target == fVXBitmap) throw EVXException("TVexlaneProc.ResampleTo: the target is the attached bitmap");
-  int32_t w = TargetWidth, h = TargetHeight;
-  VXCalcResampleSize(w, h, fVXBitmap->Width(), fVXBitmap->Height(), bMaintainAspectRatio);
-  if (w < 1 || h < 1) return;  // both sizes negative: not a request
-  // A target beyond the library's limits is refused before anything is had.
-  VXCheckImageSize(w, h, VXPixelFormatBitCount[fVXBitmap->PixelFormat()] + (fVXBitmap->HasAlphaChannel() ? 8 : 0));
-  if (!Target->Allocate(w, h, fVXBitmap->PixelFormat()))
-    throw EVXException("Not enough memory to resample the image");
-  // Allocate keeps a target of unchanged size as it was, alpha channel
-  // included; the result has an alpha channel only when the source has one.
-  if (!fVXBitmap->HasAlphaChannel() && Target->HasAlphaChannel()) Target->RemoveAlphaChannel(false, 0);
-  VXResampleBitmap(fVXBitmap, Target, FilterType, OnProgress, this);
-  DoFinishWork();
+  if (VXResampleToSize(fVXBitmap, Target, TargetWidth, TargetHeight, FilterType, bMaintainAspectRatio, OnProgress,
+                       this))
+    DoFinishWork();
 }
 
 // ---------------------------------------------------------------------------
@@ -449,15 +439,6 @@ uint32_t VXMakeRGBA(int32_t r, int32_t g, int32_t b, int32_t a) {
   return uint32_t(uint8_t(b)) | (uint32_t(uint8_t(g)) << 8) | (uint32_t(uint8_t(r)) << 16) |
          (uint32_t(uint8_t(a)) << 24);
 }
-
-int32_t VXRGBToGray(TRGB rgb) {
-  const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
-  return (int32_t(rgb.r) * s->RedToGrayCoef() + int32_t(rgb.g) * s->GreenToGrayCoef() +
-          int32_t(rgb.b) * s->BlueToGrayCoef()) /
-         100;
-}
-
-TColor VXTRGBToColor(TRGB rgb) { return TColor(uint32_t(rgb.r) | (uint32_t(rgb.g) << 8) | (uint32_t(rgb.b) << 16)); }
 
 TRGBA VXColorToTRGBA(TColor color, uint8_t alpha) {
   TRGB c = VXColorToTRGB(color);

@@ -463,7 +463,7 @@ class TVexlaneProc : public TComponent {
   // colour as threshold); 3..1024 quantised in place, or error-diffused into
   // a vx8p image with vxDithering and at most 256 colours; above 1024 nothing.
   void ConvertTo(int32_t NumColors, TVXDitherMethod DitherMethod);
-  // Conversion through the platform imaging converter (proc/imaging_hook.h)
+  // Conversion through the platform imaging converter (core/imaging_hook.h)
   // with its palette and dither types; the converted image replaces the
   // image. With CheckParametersOnly only the answer, the image unchanged.
   // False (image unchanged) when the converter is missing or refuses; a
@@ -803,10 +803,7 @@ TRGB VXMakeRGB(int32_t r, int32_t g, int32_t b);
 TRGB48 VXMakeRGB48(int32_t r, int32_t g, int32_t b);
 // Bytes blue, green, red, alpha as one 32-bit value (blue in the low byte).
 uint32_t VXMakeRGBA(int32_t r, int32_t g, int32_t b, int32_t a);
-// Grey level by the settings' coefficients (read on every call).
-int32_t VXRGBToGray(TRGB rgb);
-TColor VXTRGBToColor(TRGB rgb);
-// VXColorToTRGB is the core's (core/pixels.h).
+// VXRGBToGray, VXTRGBToColor and VXColorToTRGB are the core's (core/pixels.h).
 TRGBA VXColorToTRGBA(TColor color, uint8_t alpha);
 // Alpha from the high byte of the resolved colour.
 TRGBA VXColorToTRGBA32(TColor color);

@@ -8,19 +8,17 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/clipboard_hooks.h"
 #include "core/dib.h"
 #include "core/geometry.h"
 #include "core/mask.h"
 #include "core/winchores.h"
 #include "gui/metafile.h"
-#include "proc/clipboard_hooks.h"
 #include "proc/edits.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 #include "winui/metafile.h"
 #include "winui/win_clipboard.h"
-
-constinit TVXClipboardHooks VXClipboardHooks;
 
 namespace {
 

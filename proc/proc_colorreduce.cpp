@@ -10,8 +10,8 @@
 
 #include "core/bitmap.h"
 #include "core/colorreduce.h"
+#include "core/imaging_hook.h"
 #include "proc/caption.h"
-#include "proc/imaging_hook.h"
 #include "proc/proc.h"
 
 using vxproc::FormatCaption;
@@ -67,7 +67,7 @@ bool TVexlaneProc::ConvertTo(TVXPixelFormat PixelFormat, TVXPaletteType PaletteT
   if (!BeginWholeImage(allowed, FormatCaption("ConvertTo2 %d %d %d", int(PixelFormat), int(PaletteType),
                                               int(DitherType))))
     return false;
-  // The platform imaging converter (proc/imaging_hook.h): palette types go
+  // The platform imaging converter (core/imaging_hook.h): palette types go
   // as 1 .. 12, dither types as 0 .. 8. Without it the answer is false.
   bool converted = false;
   if (VXImagingHooks.Convert) {

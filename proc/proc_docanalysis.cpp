@@ -12,7 +12,7 @@
 #include "core/threshold.h"
 #include "proc/docanalysis.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 void TVexlaneProc::EdgeDetect_ShenCastan(double Ratio, double Smooth, int32_t WindowSize, int32_t ThinFactor,
                                          bool DoHysteresis) {

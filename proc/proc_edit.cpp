@@ -15,7 +15,7 @@
 #include "proc/caption.h"
 #include "proc/proc.h"
 #include "gui/graphics.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 using vxproc::FormatCaption;
 

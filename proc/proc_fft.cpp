@@ -8,7 +8,7 @@
 #include "core/limits.h"
 #include "proc/ftimage.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 std::unique_ptr<TVXFtImage> TVexlaneProc::FTCreateImage(TVXFtImageType ImageType, int32_t NewWidth,
                                                         int32_t NewHeight) {

@@ -5,7 +5,6 @@
 #include "platform/win_clipboard.h"
 #include "proc/filters.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
 
 namespace {
 std::atomic<uint32_t> gRawClipboardFormat{0};
@@ -15,12 +14,8 @@ void VXProcUnitInit() {
   VXInitExpand1BitTable();
   VXCreateFilterPresets();
   gRawClipboardFormat = RegisterClipboardFormatW("VEXLANE RAW FORMAT");
-  VXProcRegisterResampleHooks();
 }
 
-void VXProcUnitFinal() {
-  VXFreeFilterPresets();
-  VXProcUnregisterResampleHooks();
-}
+void VXProcUnitFinal() { VXFreeFilterPresets(); }
 
 uint32_t VXRawClipboardFormat() { return gRawClipboardFormat; }

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/bitmap.h"
-#include "proc/proc.h"
+#include "resample/resample.h"
 
 namespace {
 
@@ -147,15 +147,10 @@ TNinePatchSizes ResizeNinePatch(TVXBitmap* S, int32_t Size, bool LongSide) {
   TNinePatchSizes sizes;
   sizes.Width = inner->Width();
   sizes.Height = inner->Height();
-  {
-    TVexlaneProc proc;
-    proc.SetAttachedVXBitmap(inner);
-    const bool wide = sizes.Width > sizes.Height;
-    if (LongSide == wide)
-      proc.Resample(Size, -1, rfMitchell, true);
-    else
-      proc.Resample(-1, Size, rfMitchell, true);
-  }
+  if (LongSide == (sizes.Width > sizes.Height))
+    VXResampleToSizeInPlace(inner, Size, -1, rfMitchell, true);
+  else
+    VXResampleToSizeInPlace(inner, -1, Size, rfMitchell, true);
   sizes.NewWidth = inner->Width();
   sizes.NewHeight = inner->Height();
   const int32_t nw = sizes.NewWidth, nh = sizes.NewHeight;

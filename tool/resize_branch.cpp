@@ -15,7 +15,7 @@
 #include "io/vexlaneio.h"
 #include "platform/win_console.h"
 #include "platform/win_files.h"
-#include "proc/proc.h"
+#include "resample/resample.h"
 #include "tool/ninepatch.h"
 #include "tool/ninepatch_palette.h"
 #include "tool/zolib.h"
@@ -234,7 +234,6 @@ TSourceView DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_
 
 bool ResizeImageFile(const std::string& Source, const std::string& Target, int32_t Size, bool LongSide) {
   auto io = std::make_unique<TVexlaneIO>(nullptr);
-  auto proc = std::make_unique<TVexlaneProc>(nullptr);
   auto bitmap = std::make_unique<TVXBitmap>();
 
   std::unique_lock<std::mutex> hold;
@@ -270,14 +269,12 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
                  std::to_string(s.NewWidth) + "," + std::to_string(s.NewHeight) + " (9patch)");
   } else {
     const int32_t W = source->Width(), H = source->Height();
-    proc->SetAttachedVXBitmap(source);
     // The resampled copy goes to the bitmap that is saved; the decoded source stays
     // as it was for the next bucket.
     if (LongSide == (W > H))
-      proc->ResampleTo(bitmap.get(), Size, -1, rfMitchell, true);
+      VXResampleToSize(source, bitmap.get(), Size, -1, rfMitchell, true);
     else
-      proc->ResampleTo(bitmap.get(), -1, Size, rfMitchell, true);
-    proc->SetAttachedVXBitmap(nullptr);
+      VXResampleToSize(source, bitmap.get(), -1, Size, rfMitchell, true);
     ConsoleWrite(": " + std::to_string(W) + "," + std::to_string(H) + " -> " + std::to_string(bitmap->Width()) + "," +
                  std::to_string(bitmap->Height()));
   }

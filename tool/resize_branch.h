@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "proc/resample_rows.h"
+#include "resample/resample_rows.h"
 
 // Size: pixels of the measured side (short side, or long side with LongSide).
 // On failure it ends the progress line, prints its message and returns false.

@@ -22,7 +22,7 @@
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 namespace {
 

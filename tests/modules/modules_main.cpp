@@ -4,6 +4,7 @@
 // gone after shut-down, twice in a row.
 #include <cstdio>
 
+#include "core/resample_hook.h"
 #include "core/settings.h"
 #include "core/startup.h"
 #include "io/codec_table.h"
@@ -27,6 +28,8 @@ int main() {
   Check(VXLibraryHooks.IOStartup != nullptr && VXLibraryHooks.IOShutdown != nullptr, "I/O module slots filled");
   Check(VXLibraryHooks.ProcStartup != nullptr && VXLibraryHooks.ProcShutdown != nullptr,
         "processing module slots filled");
+  Check(VXLibraryHooks.ResampleStartup != nullptr && VXLibraryHooks.ResampleShutdown != nullptr,
+        "resampling module slots filled");
   Check(VXLibraryHooks.VisionUnload != nullptr, "vision library slot filled");
   Check(VXLibraryHooks.RegisterAllWordTables != nullptr, "word tables slot filled");
   for (int round = 1; round <= 2; ++round) {
@@ -35,12 +38,14 @@ int main() {
       const TVXCodecOps* png = VXFindCodecOps(8);
       Check(png != nullptr && png->Read && png->Write && png->IsStream, "PNG codec registered");
       Check(VXRawClipboardFormat() != 0, "raw clipboard format registered");
+      Check(VXResampleHooksReady(), "resamplers handed to the core");
       // The built-in entries and HD Photo, which the imaging component adds.
       Check(VXGetGlobalSettings()->FileFormats().size() == 26, "file-format registry built");
       Check(VXWordTable[msEnglish][4] == "Cancel" && VXWordTable[msNorwegian][4] == "Avbryt",
             "word tables filled");
     }
     Check(VXFindCodecOps(8) == nullptr, "codecs forgotten at shut-down");
+    Check(VXResampleHooks.ResampleBitmap == nullptr, "resamplers taken back at shut-down");
   }
   if (failures == 0) std::printf("every module took part in the start-up\n");
   return failures == 0 ? 0 : 1;

@@ -18,7 +18,7 @@
 #include "numpy_oracle.h"
 #include "proc/autoenhance.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 #include "selection_check.h"
 
 namespace {

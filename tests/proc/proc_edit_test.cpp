@@ -18,7 +18,7 @@
 #include "numpy_oracle.h"
 #include "proc/edits.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 #include "core/rowops.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "core/bitmap.h"
 #include "core/resample_hook.h"
 #include "core/startup.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 #include "tests/core/render_test_util.h"
 
 using namespace render_test;

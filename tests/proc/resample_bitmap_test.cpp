@@ -10,8 +10,8 @@
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "proc/proc.h"
-#include "proc/resample.h"
-#include "proc/resample_engine.h"
+#include "resample/resample.h"
+#include "resample/resample_engine.h"
 
 namespace {
 
@@ -237,6 +237,48 @@ TEST(ResampleBitmap, ComponentResampleRules) {
   proc.Resample(10, 10, rfMitchell, false);
   EXPECT_EQ(finished, 0);
   EXPECT_TRUE(empty.IsEmpty());
+}
+
+TEST(ResampleBitmap, ToSizeInPlaceGivesWhatTheCopyGets) {
+  struct Case {
+    int32_t w, h;
+    bool aspect;
+    int32_t outW, outH;
+    bool done;
+  };
+  const Case cases[] = {
+      {20, -1, true, 20, 15, true},   // height from the aspect ratio
+      {-1, 9, false, 12, 9, true},    // width from the aspect ratio
+      {30, 30, true, 30, 22, true},   // fitted into the box
+      {0, 10, false, 40, 10, true},   // 0 keeps the source's side
+      {-1, -1, true, 40, 30, false},  // not a request: nothing changes
+  };
+  std::mt19937 rng(5);
+  TVXBitmap src(40, 30, vx24RGB);
+  FillRandom(src, rng);
+  FillRandom(*src.AlphaChannel(), rng);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+    TVXBitmap copy, inPlace;
+    inPlace.Assign(&src);
+    EXPECT_EQ(VXResampleToSize(&src, &copy, c.w, c.h, rfMitchell, c.aspect), c.done);
+    EXPECT_EQ(VXResampleToSizeInPlace(&inPlace, c.w, c.h, rfMitchell, c.aspect), c.done);
+    EXPECT_EQ(inPlace.Width(), c.outW);
+    EXPECT_EQ(inPlace.Height(), c.outH);
+    EXPECT_EQ(src.Width(), 40);
+    if (!c.done) {
+      EXPECT_TRUE(copy.IsEmpty());
+      EXPECT_EQ(Pixels(inPlace), Pixels(src));
+      continue;
+    }
+    EXPECT_EQ(Pixels(inPlace), Pixels(copy));
+    ASSERT_TRUE(inPlace.HasAlphaChannel() && copy.HasAlphaChannel());
+    EXPECT_EQ(Pixels(*inPlace.AlphaChannelOpt()), Pixels(*copy.AlphaChannelOpt()));
+  }
+  TVXBitmap empty;
+  EXPECT_FALSE(VXResampleToSizeInPlace(&empty, 5, 5, rfMitchell, false));
+  EXPECT_TRUE(empty.IsEmpty());
+  EXPECT_THROW(VXResampleToSize(&src, &src, 5, 5, rfMitchell, false), EVXException);
 }
 
 TEST(ResampleBitmap, SameBytesForAnyCoreCountAndStorage) {

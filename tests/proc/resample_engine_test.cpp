@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "proc/resample_engine.h"
+#include "resample/resample_engine.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <climits>
 #include <cmath>
 
-#include "proc/resample.h"
-#include "proc/resample_filters.h"
+#include "resample/resample.h"
+#include "resample/resample_filters.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 namespace {
 

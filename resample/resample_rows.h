@@ -5,7 +5,7 @@
 // horizontal pass of every target on the thread pool while the decoder goes
 // on; once every row is in, each target is made by its vertical pass.
 //
-// A target made here holds the bytes that TVexlaneProc::ResampleTo gives for
+// A target made here holds the bytes that VXResampleToSize gives for
 // the whole source with the same filter, as long as Streamable says yes.
 
 #include <cstddef>

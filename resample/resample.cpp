@@ -1,7 +1,7 @@
 // Resampling: size rule, dispatcher and the members of the separable kernel
 // resampler.
 
-#include "proc/resample.h"
+#include "resample/resample.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/imaging_hook.h"
+#include "core/limits.h"
 #include "core/settings.h"
 #include "core/threadpool.h"
-#include "proc/imaging_hook.h"
-#include "proc/resample_engine.h"
-#include "proc/resample_filters.h"
+#include "resample/resample_engine.h"
+#include "resample/resample_filters.h"
 
 namespace {
 
@@ -148,6 +149,31 @@ void VXResampleBitmap(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filt
       VXResampleGray8(srcAlpha, dstAlpha, Filter);
     dstAlpha->SetFull(srcAlpha->Full());
   }
+}
+
+bool VXResampleToSize(TVXBitmap* Source, TVXBitmap* Target, int32_t Width, int32_t Height, TResampleFilter Filter,
+                      bool MaintainAspect, const TVXProgressEvent& OnProgress, void* Sender) {
+  if (!Source || !Target || Source->Width() == 0 || Source->Height() == 0) return false;
+  if (Target == Source) throw EVXException("VXResampleToSize: the target is the source");
+  int32_t w = Width, h = Height;
+  VXCalcResampleSize(w, h, Source->Width(), Source->Height(), MaintainAspect);
+  if (w < 1 || h < 1) return false;  // both sizes negative: not a request
+  // A target beyond the library's limits is refused before anything is had.
+  VXCheckImageSize(w, h, VXPixelFormatBitCount[Source->PixelFormat()] + (Source->HasAlphaChannel() ? 8 : 0));
+  if (!Target->Allocate(w, h, Source->PixelFormat())) throw EVXException("Not enough memory to resample the image");
+  // Allocate keeps a target of unchanged size as it was, alpha channel
+  // included; the result has an alpha channel only when the source has one.
+  if (!Source->HasAlphaChannel() && Target->HasAlphaChannel()) Target->RemoveAlphaChannel(false, 0);
+  VXResampleBitmap(Source, Target, Filter, OnProgress, Sender);
+  return true;
+}
+
+bool VXResampleToSizeInPlace(TVXBitmap* Bitmap, int32_t Width, int32_t Height, TResampleFilter Filter,
+                             bool MaintainAspect, const TVXProgressEvent& OnProgress, void* Sender) {
+  TVXBitmap resized;
+  if (!VXResampleToSize(Bitmap, &resized, Width, Height, Filter, MaintainAspect, OnProgress, Sender)) return false;
+  Bitmap->Assign(&resized);
+  return true;
 }
 
 void VXResampleInPlace(TVXBitmap* Bitmap, TResampleFilter Filter, int32_t NewWidth, int32_t NewHeight,

@@ -1,3 +1,3 @@
-#include "proc/imaging_hook.h"
+#include "core/imaging_hook.h"
 
 constinit TVXImagingHooks VXImagingHooks;

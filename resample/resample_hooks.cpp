@@ -1,10 +1,10 @@
-// Hands the resamplers to the core, whose rendering and merging reach them
-// through its resampling hook.
+// The resampling module's start-up and shut-down: hands the resamplers to the
+// core, whose rendering and merging reach them through its resampling hook.
 
 #include "core/resample_hook.h"
-#include "proc/resample.h"
+#include "resample/resample.h"
 
-void VXProcRegisterResampleHooks() {
+void VXRegisterResampleHooks() {
   VXResampleHooks.ResampleBitmap = [](TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter) {
     VXResampleBitmap(Source, Target, Filter);
   };
@@ -20,4 +20,4 @@ void VXProcRegisterResampleHooks() {
   };
 }
 
-void VXProcUnregisterResampleHooks() { VXResampleHooks = TVXResampleHooks{}; }
+void VXUnregisterResampleHooks() { VXResampleHooks = TVXResampleHooks{}; }

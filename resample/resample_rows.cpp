@@ -1,6 +1,6 @@
 // Kernel resamples of a source that arrives a row at a time.
 
-#include "proc/resample_rows.h"
+#include "resample/resample_rows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,8 +9,8 @@
 #include "core/bitmap.h"
 #include "core/limits.h"
 #include "core/threadpool.h"
-#include "proc/resample_engine.h"
-#include "proc/resample_filters.h"
+#include "resample/resample_engine.h"
+#include "resample/resample_filters.h"
 
 namespace {
 

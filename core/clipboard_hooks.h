@@ -1,6 +1,7 @@
 #pragma once
-// The file readers the clipboard's paste needs live in a higher library
-// (io/), whose start-up fills these slots; an empty slot pastes nothing from
+// The file readers that the processing component's clipboard paste needs live
+// in the I/O library (io/), which is not below the processing library: the
+// I/O module's start-up fills these slots. An empty slot pastes nothing from
 // that format.
 
 #include <cstdint>

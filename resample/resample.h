@@ -15,7 +15,7 @@
 // the number of threads.
 //
 // The rfWIC* filters go to the platform imaging component's scaler
-// (proc/imaging_hook.h); without it they use the settings'
+// (core/imaging_hook.h); without it they use the settings'
 // DefaultResampleFilter instead, as rfBilinear and rfBicubic do for formats
 // they cannot handle.
 
@@ -35,6 +35,23 @@ class TVXBitmap;
 // The alpha channel is resampled with the same filter.
 void VXResampleBitmap(TVXBitmap* Source, TVXBitmap* Target, TResampleFilter Filter,
                       const TVXProgressEvent& OnProgress = nullptr, void* Sender = nullptr);
+
+// Resamples Source into Target at the size VXCalcResampleSize gives for
+// Width x Height (-1: that side from the other keeping the aspect ratio, 0:
+// the source's side; MaintainAspect with both sizes at least 1 fits the
+// source into that box). Target takes Source's pixel format (see
+// VXResampleBitmap for the formats that change) and has an alpha channel only
+// when Source has one; Source stays as it is. False, Target untouched, for an
+// empty Source or when both sizes are negative. Raises EVXException when
+// Target is Source, when the size is beyond the library's limits and when
+// memory runs out.
+bool VXResampleToSize(TVXBitmap* Source, TVXBitmap* Target, int32_t Width, int32_t Height, TResampleFilter Filter,
+                      bool MaintainAspect, const TVXProgressEvent& OnProgress = nullptr, void* Sender = nullptr);
+
+// The same for Bitmap in place: Bitmap takes the result when there is one.
+bool VXResampleToSizeInPlace(TVXBitmap* Bitmap, int32_t Width, int32_t Height, TResampleFilter Filter,
+                             bool MaintainAspect, const TVXProgressEvent& OnProgress = nullptr,
+                             void* Sender = nullptr);
 
 // Resamples Bitmap in place to NewWidth x NewHeight (sizes already final).
 void VXResampleInPlace(TVXBitmap* Bitmap, TResampleFilter Filter, int32_t NewWidth, int32_t NewHeight,
@@ -87,7 +104,7 @@ void ResampleBilinearBicubic48(TVXBitmap* Source, TVXBitmap* Target, bool Bicubi
 // t, raised to Low and lowered to High.
 double CubicWeight(double p0, double p1, double p2, double p3, double t, double Low, double High);
 
-// Fills the core's resampling hook with the routines above (the processing
+// Fills the core's resampling hook with the routines above (the resampling
 // module's start-up), and empties it (its shut-down).
-void VXProcRegisterResampleHooks();
-void VXProcUnregisterResampleHooks();
+void VXRegisterResampleHooks();
+void VXUnregisterResampleHooks();

@@ -1,10 +1,10 @@
 #pragma once
-// The platform imaging component as the processing library reaches it: its
-// scaler behind the rfWIC* resampling filters and its format converter
-// behind TVexlaneProc::ConvertTo with palette and dither types. The
-// component lives in a higher library (formats/wic.h), whose start-up fills
-// these slots; empty slots, or a component that is not there, make the
-// callers fall back (the default filter; ConvertTo answers false).
+// The platform imaging component as the libraries below it reach it: its
+// scaler behind the rfWIC* resampling filters (resample/) and its format
+// converter behind TVexlaneProc::ConvertTo with palette and dither types
+// (proc/). The component lives in a higher library (formats/wic.h), whose
+// start-up fills these slots; empty slots, or a component that is not there,
+// make the callers fall back (the default filter; ConvertTo answers false).
 
 #include <cstdint>
 

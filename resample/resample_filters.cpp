@@ -6,7 +6,7 @@
 // kernel's argument is rounded to a double first; weights are rounded half to
 // even.
 
-#include "proc/resample_filters.h"
+#include "resample/resample_filters.h"
 
 #include <cmath>
 #include <cstdlib>

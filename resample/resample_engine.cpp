@@ -1,6 +1,6 @@
 // Two-pass kernel resampler: reference and fast implementations.
 
-#include "proc/resample_engine.h"
+#include "resample/resample_engine.h"
 
 #include <immintrin.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/threadpool.h"
-#include "proc/resample_filters.h"
+#include "resample/resample_filters.h"
 
 namespace {
 

@@ -1,0 +1,3 @@
+#include "core/clipboard_hooks.h"
+
+constinit TVXClipboardHooks VXClipboardHooks;
