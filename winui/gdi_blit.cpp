@@ -143,14 +143,15 @@ void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std:
 // pixel's centre (a centre on a boundary takes the pixel before it);
 // shrinking steps through the source from half a step's surplus on.
 int64_t StretchIndex(int64_t j, int64_t s, int64_t n) {
-  if (s <= n) return ((2 * j + 1) * s - 1) / (2 * n);
-  return ((2 * j + 2) * s - n - 1) / (2 * n);
+  const __int128 J = j, S = s, N = n;
+  if (s <= n) return int64_t(((2 * J + 1) * S - 1) / (2 * N));
+  return int64_t(((2 * J + 2) * S - N - 1) / (2 * N));
 }
 
 // Destination columns (or rows) mapped to source ones: n destination pixels
 // from source start s over sw pixels (negative counts mirror); -1 outside
 // [0, limit). Only the destination pixels [first, first + count) are made.
-std::vector<int> MapAxis(int n, int s, int sw, bool mirror, int limit, int first, int count) {
+std::vector<int> MapAxis(int n, int64_t s, int sw, bool mirror, int limit, int first, int count) {
   std::vector<int> out(static_cast<size_t>(std::max(count, 0)));
   int64_t asw = std::abs(int64_t(sw));
   for (int c = 0; c < count; ++c) {
@@ -211,6 +212,11 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
   DC* s = FindDC(hdcSrc);
   if (!s) return FALSE;
   if (!d->Surface || !s->Surface || wDest == 0 || hDest == 0 || wSrc == 0 || hSrc == 0) return TRUE;
+  // Sizes whose far edge lies beyond the coordinates draw nothing.
+  auto fits = [](int64_t v) { return v > INT32_MIN && v < INT32_MAX; };
+  if (!fits(int64_t(xDest) + wDest) || !fits(int64_t(yDest) + hDest) || !fits(int64_t(xSrc) + wSrc) ||
+      !fits(int64_t(ySrc) + hSrc) || !fits(wDest) || !fits(hDest) || !fits(wSrc) || !fits(hSrc))
+    return TRUE;
   int dx = DevX(*d, xDest), dy = DevY(*d, yDest);
   int sx = DevX(*s, xSrc), sy = DevY(*s, ySrc);
   // Mirroring: a destination and a source size of different signs.
@@ -223,7 +229,7 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
   }
   if (FlipsY(*s)) hSrc = -hSrc;
   RECT r = DestRect(dx, dy, wDest, hDest);
-  int sxStart = wSrc < 0 ? sx + 1 : sx, syStart = hSrc < 0 ? sy + 1 : sy;
+  const int64_t sxStart = wSrc < 0 ? int64_t(sx) + 1 : sx, syStart = hSrc < 0 ? int64_t(sy) + 1 : sy;
   int n = r.right - r.left, m = r.bottom - r.top;
   // Only the columns and rows that can show are mapped.
   RECT v;
@@ -237,10 +243,10 @@ BOOL StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdc
     // its position (i * source / destination), clamped at the last pixel.
     int asw = std::abs(wSrc), ash = std::abs(hSrc);
     auto srcAt = [&](int k, int c, COLORREF& out) {
-      int yy = hSrc < 0 ? syStart - 1 - k : sy + k;
-      int xx = wSrc < 0 ? sxStart - 1 - c : sx + c;
+      int64_t yy = hSrc < 0 ? syStart - 1 - k : int64_t(sy) + k;
+      int64_t xx = wSrc < 0 ? sxStart - 1 - c : int64_t(sx) + c;
       if (yy < 0 || yy >= s->Surface->Height || xx < 0 || xx >= s->Surface->Width) return false;
-      out = s->Surface->Get(xx, yy);
+      out = s->Surface->Get(int(xx), int(yy));
       return true;
     };
     std::vector<std::vector<uint32_t>> avg(static_cast<size_t>(ny), std::vector<uint32_t>(static_cast<size_t>(nx)));
@@ -351,8 +357,11 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, 
   if (!WrapDIB(lpbmi, lpBits, iUsage, *src)) return 0;
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!FindDC(hdc)) return 0;
-  // The source rectangle counts rows from the bottom of a bottom-up DIB.
-  int sy = src->TopDown ? ySrc : src->Height - ySrc - SrcHeight;
+  // The source rectangle counts rows from the bottom of a bottom-up DIB; one
+  // whose first row lies beyond the coordinates has nothing to give.
+  const int64_t sy64 = src->TopDown ? ySrc : int64_t(src->Height) - ySrc - SrcHeight;
+  if (sy64 < INT32_MIN || sy64 > INT32_MAX) return 0;
+  int sy = int(sy64);
   BOOL printed = FALSE;
   if (vxgdi::PrinterStretchDIBits(hdc, xDest, yDest, DestWidth, DestHeight, xSrc, sy, SrcWidth, SrcHeight, *src, printed))
     return printed ? src->Height : 0;

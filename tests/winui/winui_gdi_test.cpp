@@ -986,6 +986,29 @@ TEST(WinUIGdi, StretchesReachingPastTheSurfaceCopyWhatTheWholeStretchCopies) {
     EXPECT_TRUE(StretchBlt(cv.dc, -(1 << 27), 0, 1 << 28, 8, two.dc, 0, 0, 2, 1, SRCCOPY));
     EXPECT_EQ(cv.Picture(0x0000FF).find('.'), std::string::npos) << mode;
   }
+  // Source rectangles at the ends of the coordinates lie wholly outside the
+  // source: nothing is drawn.
+  struct Far {
+    int sx, sw, sy, sh;
+  } fars[] = {{INT32_MIN + 1, INT32_MAX, 0, 1}, {INT32_MAX, -1, 0, 1}, {0, 2, INT32_MAX, -3},
+              {INT32_MAX, 1, 0, 1}, {0, 2, INT32_MIN, INT32_MAX}};
+  for (const Far& f : fars)
+    for (int mode : {COLORONCOLOR, HALFTONE}) {
+      Canvas out(8, 8);
+      SetStretchBltMode(out.dc, mode);
+      EXPECT_TRUE(StretchBlt(out.dc, 0, 0, 8, 8, two.dc, f.sx, f.sy, f.sw, f.sh, SRCCOPY));
+      EXPECT_EQ(out.Picture(0xFFFFFF).find('.'), std::string::npos) << f.sx << " " << f.sy << " " << mode;
+    }
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = 1;
+  bi.bmiHeader.biHeight = 1;  // bottom-up: source rows count from the bottom
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  uint32_t px = 0;
+  for (int sy : {INT32_MIN, INT32_MIN + 5, INT32_MAX})
+    for (int sh : {1, 3, -1, INT32_MAX}) StretchDIBits(cv.dc, 0, 0, 8, 8, 0, sy, 1, sh, &px, &bi, DIB_RGB_COLORS, SRCCOPY);
+  EXPECT_EQ(cv.Picture(0x0000FF).find('.'), std::string::npos);
 }
 
 TEST(WinUIGdi, LinesAndShapesAtTheLimitsOfTheCoordinatesDrawOnlyWhatShows) {
