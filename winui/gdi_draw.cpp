@@ -233,18 +233,6 @@ void LinePoints(int x0, int y0, int x1, int y1, F&& f) {
   }
 }
 
-// True when a ROP2 applied twice with the same pen gives what it gives
-// once (copy, masks and merges): overlapping stamps of a wide pen may then
-// be drawn as their union.
-bool RopIdempotent(int Rop) {
-  for (uint32_t p = 0; p < 2; ++p)
-    for (uint32_t d = 0; d < 2; ++d) {
-      uint32_t once = Rop2(Rop, p, d, 1);
-      if (Rop2(Rop, p, once, 1) != once) return false;
-    }
-  return true;
-}
-
 // The widest pen a surface needs: a pen at least twice its diagonal (and a
 // little more) covers the whole surface from any point on it. Wider pens
 // draw as one of this width, keeping the parity of the width (which decides
@@ -270,7 +258,6 @@ struct PenDrawer {
   // stamp covers on each of its rows, relative to the point.
   int width = 1, r0 = 0;
   std::vector<std::pair<int, int>> stamp;
-  bool unionOfStamps = false;
 
   PenDrawer(DC& d) : dc(d) {
     if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
@@ -313,7 +300,6 @@ struct PenDrawer {
       while (b >= a && !in(b, ey)) --b;
       if (b >= a) stamp[size_t(dy - r0)] = {int(a), int(b + 1)};
     }
-    unionOfStamps = RopIdempotent(dc.S.Rop2);
   }
 
   void Plot(int x, int y, uint32_t raw) {
@@ -327,9 +313,9 @@ struct PenDrawer {
     if (styleLen && n > 0) stylePos = int((stylePos + n % styleLen) % styleLen);
   }
 
-  // Runs of a wide pen collected per row of the box (device coordinates),
-  // drawn once each when overlapping stamps may be merged.
-  std::vector<std::vector<std::pair<int, int>>>* runs = nullptr;
+  // How many stamps of a wide pen cover each pixel of the box, kept as
+  // steps per row (+1 where a stamp's run begins, -1 after it ends).
+  std::vector<std::vector<int>>* cover = nullptr;
 
   void Dot(int x, int y) {
     if (pen.Width <= 1) {
@@ -360,8 +346,11 @@ struct PenDrawer {
       const int64_t left = std::max<int64_t>(int64_t(x) + a, box.left);
       const int64_t right = std::min<int64_t>(int64_t(x) + b, box.right);
       if (left >= right) continue;
-      if (runs) {
-        (*runs)[size_t(py - box.top)].push_back({int(left), int(right)});
+      if (cover) {
+        auto& row = (*cover)[size_t(py - box.top)];
+        if (row.empty()) row.assign(size_t(box.right - box.left) + 1, 0);
+        ++row[size_t(left - box.left)];
+        --row[size_t(right - box.left)];
         continue;
       }
       for (int64_t px = left; px < right; ++px) Plot(int(px), int(py), penRaw);
@@ -397,10 +386,14 @@ struct PenDrawer {
       Skip(n);
       return;
     }
-    std::vector<std::vector<std::pair<int, int>>> rows;
-    if (pen.Width > 1 && unionOfStamps) {
+    // A wide pen's stamps overlap along the line: each pixel is drawn once
+    // with the mix mode applied as often as stamps cover it (a mix mode
+    // applied again with the same pen gives what it gave once or what it
+    // gave twice before, so once or twice is enough).
+    std::vector<std::vector<int>> rows;
+    if (pen.Width > 1) {
       rows.resize(size_t(std::max<LONG>(0, box.bottom - box.top)));
-      runs = &rows;
+      cover = &rows;
     }
     Skip(from);
     for (int64_t i = from; i < to; ++i) {
@@ -409,27 +402,20 @@ struct PenDrawer {
       Dot(int(x), int(sy * y));
     }
     Skip(n - to);
-    if (!runs) return;
-    runs = nullptr;
+    if (!cover) return;
+    cover = nullptr;
     for (size_t r = 0; r < rows.size(); ++r) {
-      auto& row = rows[r];
+      const auto& row = rows[r];
       if (row.empty()) continue;
-      std::sort(row.begin(), row.end());
       const int py = box.top + int(r);
-      int a = row[0].first, b = row[0].second;
-      auto flush = [&] {
-        for (int px = a; px < b; ++px) Plot(px, py, penRaw);
-      };
-      for (size_t k = 1; k < row.size(); ++k) {
-        if (row[k].first <= b) {
-          b = std::max(b, row[k].second);
-          continue;
-        }
-        flush();
-        a = row[k].first;
-        b = row[k].second;
+      int64_t k = 0;
+      for (size_t c = 0; c + 1 < row.size(); ++c) {
+        k += row[c];
+        if (k <= 0) continue;
+        const int px = box.left + int(c);
+        Plot(px, py, penRaw);
+        if (k % 2 == 0) Plot(px, py, penRaw);
       }
-      flush();
     }
   }
 };

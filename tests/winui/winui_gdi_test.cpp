@@ -894,6 +894,35 @@ void ExpectSameAsWhole(const std::function<void(HDC)>& Draw, const Pens& P, int 
       ASSERT_EQ(small.At(x, y), big.At(x + Ox, y + Oy)) << Name << " at " << x << "," << y;
 }
 
+// A pen three pixels wide stamps a 3 x 3 square at each point of the line:
+// the two points of (3, 3) -> (5, 3) cover columns 2..4 and 3..5 of rows
+// 2..4. The mix mode applies once per stamp, so pixels both stamps cover
+// see it twice.
+TEST(WinUIGdi, WidePenStampsApplyTheMixModeEachTime) {
+  const std::string once = "......\n......\n..####\n..####\n..####\n......\n";
+  const std::string edges = "......\n......\n..#..#\n..#..#\n..#..#\n......\n";
+  struct Case {
+    int rop;
+    uint32_t ink;
+    const std::string* want;
+  } cases[] = {{R2_COPYPEN, 0x000000, &once}, {R2_XORPEN, 0xFFFFFF ^ 0x00FF00, &edges}, {R2_NOT, 0x000000, &edges},
+               {R2_MERGEPEN, 0xFFFFFF, nullptr}};
+  for (const Case& c : cases) {
+    Canvas cv(6, 6, c.rop == R2_MERGEPEN ? 0x0000FF : 0xFFFFFF);
+    HPEN pen = CreatePen(PS_SOLID, 3, c.rop == R2_COPYPEN ? RGB(0, 0, 0) : RGB(0, 255, 0));
+    HGDIOBJ old = SelectObject(cv.dc, pen);
+    SetROP2(cv.dc, c.rop);
+    MoveToEx(cv.dc, 3, 3, nullptr);
+    LineTo(cv.dc, 5, 3);
+    if (c.want)
+      EXPECT_EQ(cv.Picture(c.ink), *c.want) << c.rop;
+    else  // merged twice is merged once: blue and green make cyan
+      EXPECT_EQ(cv.Picture(0x00FFFF), once) << c.rop;
+    SelectObject(cv.dc, old);
+    DeleteObject(pen);
+  }
+}
+
 TEST(WinUIGdi, LinesReachingPastTheSurfaceDrawWhatTheWholeLineDraws) {
   struct Case {
     const char* name;
