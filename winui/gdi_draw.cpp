@@ -574,9 +574,10 @@ void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye
     --b;
   }
   if (r - l < 1 || b - t < 1) return;
-  // Only what can be seen is worked out (with a margin for the outline).
+  // Only what can be seen is worked out, with a margin for the outline and
+  // the pie's end pixels (up to 64 pixels past the pen's width).
   RECT seen;
-  if (!SeenBox(dc, std::max(2, hasPen ? pen.Width + 2 : 2), seen)) return;
+  if (!SeenBox(dc, std::max(2, hasPen ? std::min(pen.Width, 64) + 2 : 2), seen)) return;
   auto spans = [&](int k) {
     int w = r - l + 2 * k, h = b - t + 2 * k;
     return SeenRoundSpans(l - k, t - k, r + k, b + k, w, h, seen);
