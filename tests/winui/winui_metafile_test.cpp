@@ -211,6 +211,33 @@ TEST(WinuiMetafile, ShapesPensAndClipping) {
   EXPECT_EQ(s.At(30, 22), kWhite);  // and clipped above it
 }
 
+// Coordinates reach 2^27 either way after mapping; a record beyond that is
+// skipped. Lines and shapes from far outside draw the part that shows (a
+// shape's box itself stays under 2^27 across).
+TEST(WinuiMetafile, CoordinatesReachTwoToTheTwentySeventh) {
+  const int64_t near = 100000000, beyond = 140000000;  // 2^27 is 134,217,728
+  TEmfWriter e(40, 40);
+  e.Rec(EMR_CREATEPEN, {1, 0, 1, 0, kBlue})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_MOVETOEX, {-near, 5})
+      .Rec(EMR_LINETO, {near, 5})
+      .Rec(EMR_MOVETOEX, {-beyond, 9})
+      .Rec(EMR_LINETO, {beyond, 9})
+      .Rec(EMR_SELECTOBJECT, {kNullPen})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {2, 0, kRed, 0})
+      .Rec(EMR_SELECTOBJECT, {2})
+      .Rec(EMR_ELLIPSE, {-near / 2, 15, near / 2, 25})
+      .Rec(EMR_RECTANGLE, {-beyond, 30, beyond, 38});
+  Surface s(40, 40);
+  ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
+  for (int x = 0; x < 40; ++x) {
+    EXPECT_EQ(s.At(x, 5), kBlue) << x;
+    EXPECT_EQ(s.At(x, 9), kWhite) << x;
+    EXPECT_EQ(s.At(x, 20), kRed) << x;  // the middle of a very long ellipse
+    EXPECT_EQ(s.At(x, 34), kWhite) << x;
+  }
+}
+
 TEST(WinuiMetafile, WorldTransformScalesAndMoves) {
   TEmfWriter e(40, 40);
   float m[6] = {2, 0, 0, 2, 5, 5};
