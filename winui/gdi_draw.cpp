@@ -314,8 +314,8 @@ struct PenDrawer {
   }
 
   // How many stamps of a wide pen cover each pixel of the box, kept as
-  // steps per row (+1 where a stamp's run begins, -1 after it ends).
-  std::vector<std::vector<int>>* cover = nullptr;
+  // steps per row: +1 where a stamp's run begins, -1 after it ends.
+  std::vector<std::vector<std::pair<int, int>>>* cover = nullptr;
 
   void Dot(int x, int y) {
     if (pen.Width <= 1) {
@@ -348,9 +348,8 @@ struct PenDrawer {
       if (left >= right) continue;
       if (cover) {
         auto& row = (*cover)[size_t(py - box.top)];
-        if (row.empty()) row.assign(size_t(box.right - box.left) + 1, 0);
-        ++row[size_t(left - box.left)];
-        --row[size_t(right - box.left)];
+        row.push_back({int(left), 1});
+        row.push_back({int(right), -1});
         continue;
       }
       for (int64_t px = left; px < right; ++px) Plot(int(px), int(py), penRaw);
@@ -390,7 +389,7 @@ struct PenDrawer {
     // with the mix mode applied as often as stamps cover it (a mix mode
     // applied again with the same pen gives what it gave once or what it
     // gave twice before, so once or twice is enough).
-    std::vector<std::vector<int>> rows;
+    std::vector<std::vector<std::pair<int, int>>> rows;
     if (pen.Width > 1) {
       rows.resize(size_t(std::max<LONG>(0, box.bottom - box.top)));
       cover = &rows;
@@ -405,16 +404,19 @@ struct PenDrawer {
     if (!cover) return;
     cover = nullptr;
     for (size_t r = 0; r < rows.size(); ++r) {
-      const auto& row = rows[r];
+      auto& row = rows[r];
       if (row.empty()) continue;
+      std::sort(row.begin(), row.end());
       const int py = box.top + int(r);
       int64_t k = 0;
-      for (size_t c = 0; c + 1 < row.size(); ++c) {
-        k += row[c];
+      for (size_t e = 0; e + 1 < row.size(); ++e) {
+        k += row[e].second;
         if (k <= 0) continue;
-        const int px = box.left + int(c);
-        Plot(px, py, penRaw);
-        if (k % 2 == 0) Plot(px, py, penRaw);
+        // Pixels [this step, the next one) lie under k stamps.
+        for (int px = row[e].first; px < row[e + 1].first; ++px) {
+          Plot(px, py, penRaw);
+          if (k % 2 == 0) Plot(px, py, penRaw);
+        }
       }
     }
   }
