@@ -129,26 +129,35 @@ TVXRowResampler::TVXRowResampler(int32_t SrcWidth, int32_t SrcHeight, bool Alpha
   m.Targets = std::move(Targets);
   m.ColourStride = size_t(SrcWidth) * 3 + kVXKernelRowSlack;
   m.AlphaStride = Alpha ? size_t(SrcWidth) + kVXKernelRowSlack : 0;
-  for (const TVXResampleSize& t : m.Targets) {
-    // The colour image and its alpha channel share the tables, as in the
-    // whole-image resampler.
-    TVXKernelJob job;
-    job.SrcWidth = SrcWidth;
-    job.SrcHeight = SrcHeight;
-    job.DstWidth = t.Width;
-    job.DstHeight = t.Height;
-    job.Filter = Filter;
-    job.Threads = std::max(1, Threads);
-    job.Tables = VXKernelBuildTables(job);
-    job.Channels = 3;
-    job.HorizZeroSumDivides = true;
-    m.Colour.push_back(std::make_unique<TVXKernelRows>(job));
-    if (Alpha) {
-      job.Channels = 1;
-      job.HorizZeroSumDivides = false;
-      m.AlphaRows.push_back(std::make_unique<TVXKernelRows>(job));
-    }
+  // The targets' tables and weight layouts side by side: the decoder waits
+  // for them before its first block.
+  m.Colour.resize(m.Targets.size());
+  m.AlphaRows.resize(Alpha ? m.Targets.size() : 0);
+  TVXThreadPool pool;
+  for (size_t i = 0; i < m.Targets.size(); ++i) {
+    pool.Add([&m, i, Filter, Threads] {
+      // The colour image and its alpha channel share the tables, as in the
+      // whole-image resampler.
+      TVXKernelJob job;
+      job.SrcWidth = m.SW;
+      job.SrcHeight = m.SH;
+      job.DstWidth = m.Targets[i].Width;
+      job.DstHeight = m.Targets[i].Height;
+      job.Filter = Filter;
+      job.Threads = 1;
+      job.Tables = VXKernelBuildTables(job);
+      job.Threads = std::max(1, Threads);
+      job.Channels = 3;
+      job.HorizZeroSumDivides = true;
+      m.Colour[i] = std::make_unique<TVXKernelRows>(job);
+      if (m.Alpha) {
+        job.Channels = 1;
+        job.HorizZeroSumDivides = false;
+        m.AlphaRows[i] = std::make_unique<TVXKernelRows>(job);
+      }
+    });
   }
+  pool.Join();
   m.Current.Bytes = m.TakeBuffer();
 }
 
