@@ -207,7 +207,6 @@ TSourceView DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_
     };
     sink.Row = [&](int32_t Y, const uint8_t* Colour, const uint8_t* Alpha) { rows->Row(Y, Colour, Alpha); };
     loaded = IO.LoadFromFilePNGRows(Source, sink);
-    if (rows && !rows->Finish()) loaded = false;
   } else {
     loaded = IO.LoadFromFilePNG(Source);
   }
@@ -216,6 +215,8 @@ TSourceView DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_
     TSharedSourceAccess::Impl(*shared).Tried = true;
     if (shared->OnDecoded) shared->OnDecoded();
   }
+  // The last rows' horizontal passes (their failure reaches the caller).
+  if (rows && !rows->Finish()) loaded = false;
   if (!loaded) return {};
   if (rows) bitmap.reset();
   TDecodedSource after;
