@@ -9,7 +9,7 @@
 
 #include "core/bitmap.h"
 #include "proc/proc.h"
-#include "proc/resample_rows.h"
+#include "resample/resample_rows.h"
 
 namespace {
 
