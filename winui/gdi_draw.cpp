@@ -313,9 +313,6 @@ struct PenDrawer {
     if (styleLen && n > 0) stylePos = int((stylePos + n % styleLen) % styleLen);
   }
 
-  // How many stamps of a wide pen cover each pixel of the box, kept as
-  // steps per row: +1 where a stamp's run begins, -1 after it ends.
-  std::vector<std::vector<std::pair<int, int>>>* cover = nullptr;
 
   void Dot(int x, int y) {
     if (pen.Width <= 1) {
@@ -338,21 +335,22 @@ struct PenDrawer {
         Plot(x, y, bkRaw);
       return;
     }
-    // A wide pen: its stamp's rows and columns within the box.
+    StampRuns(x, y, [this](int py, int left, int right) {
+      for (int px = left; px < right; ++px) Plot(px, py, penRaw);
+    });
+  }
+
+  // The runs [left, right) of row py a wide pen's stamp at (x, y) covers
+  // within the box.
+  template <class F>
+  void StampRuns(int x, int y, F&& f) const {
     const int64_t top = std::max<int64_t>(int64_t(y) + r0, box.top);
     const int64_t bottom = std::min<int64_t>(int64_t(y) + r0 + width, box.bottom);
     for (int64_t py = top; py < bottom; ++py) {
       const auto& [a, b] = stamp[size_t(py - y - r0)];
       const int64_t left = std::max<int64_t>(int64_t(x) + a, box.left);
       const int64_t right = std::min<int64_t>(int64_t(x) + b, box.right);
-      if (left >= right) continue;
-      if (cover) {
-        auto& row = (*cover)[size_t(py - box.top)];
-        row.push_back({int(left), 1});
-        row.push_back({int(right), -1});
-        continue;
-      }
-      for (int64_t px = left; px < right; ++px) Plot(int(px), int(py), penRaw);
+      if (left < right) f(int(py), int(left), int(right));
     }
   }
 
@@ -385,38 +383,56 @@ struct PenDrawer {
       Skip(n);
       return;
     }
+    auto each = [&](auto&& f) {
+      for (int64_t i = from; i < to; ++i) {
+        int64_t x, y;
+        w.At(i, x, y);
+        f(int(x), int(sy * y));
+      }
+    };
+    if (pen.Width <= 1) {
+      Skip(from);
+      each([this](int x, int y) { Dot(x, y); });
+      Skip(n - to);
+      return;
+    }
     // A wide pen's stamps overlap along the line: each pixel is drawn once
     // with the mix mode applied as often as stamps cover it (a mix mode
     // applied again with the same pen gives what it gave once or what it
-    // gave twice before, so once or twice is enough).
-    std::vector<std::vector<std::pair<int, int>>> rows;
-    if (pen.Width > 1) {
-      rows.resize(size_t(std::max<LONG>(0, box.bottom - box.top)));
-      cover = &rows;
-    }
-    Skip(from);
-    for (int64_t i = from; i < to; ++i) {
-      int64_t x, y;
-      w.At(i, x, y);
-      Dot(int(x), int(sy * y));
-    }
-    Skip(n - to);
-    if (!cover) return;
-    cover = nullptr;
-    for (size_t r = 0; r < rows.size(); ++r) {
-      auto& row = rows[r];
-      if (row.empty()) continue;
-      std::sort(row.begin(), row.end());
-      const int py = box.top + int(r);
+    // gave twice before, so once or twice is enough). The count is kept as
+    // steps per row over the columns the stamps reach in that row: +1 where
+    // a stamp's run begins, -1 after it ends.
+    struct Row {
+      int lo = INT32_MAX, hi = INT32_MIN;
+      std::vector<int> steps;
+    };
+    std::vector<Row> rows(size_t(std::max<LONG>(0, box.bottom - box.top)));
+    auto rowOf = [&](int py) -> Row& { return rows[size_t(py - box.top)]; };
+    each([&](int x, int y) {
+      StampRuns(x, y, [&](int py, int left, int right) {
+        Row& r = rowOf(py);
+        r.lo = std::min(r.lo, left);
+        r.hi = std::max(r.hi, right);
+      });
+    });
+    for (Row& r : rows)
+      if (r.lo < r.hi) r.steps.assign(size_t(r.hi - r.lo) + 1, 0);
+    each([&](int x, int y) {
+      StampRuns(x, y, [&](int py, int left, int right) {
+        Row& r = rowOf(py);
+        ++r.steps[size_t(left - r.lo)];
+        --r.steps[size_t(right - r.lo)];
+      });
+    });
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const Row& r = rows[i];
+      const int py = box.top + int(i);
       int64_t k = 0;
-      for (size_t e = 0; e + 1 < row.size(); ++e) {
-        k += row[e].second;
+      for (int px = r.lo; px < r.hi; ++px) {
+        k += r.steps[size_t(px - r.lo)];
         if (k <= 0) continue;
-        // Pixels [this step, the next one) lie under k stamps.
-        for (int px = row[e].first; px < row[e + 1].first; ++px) {
-          Plot(px, py, penRaw);
-          if (k % 2 == 0) Plot(px, py, penRaw);
-        }
+        Plot(px, py, penRaw);
+        if (k % 2 == 0) Plot(px, py, penRaw);
       }
     }
   }
