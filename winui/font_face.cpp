@@ -322,6 +322,28 @@ std::vector<cairo_glyph_t> VXFontLayout(const VXFontFace& Face, std::string_view
   return out;
 }
 
+std::vector<int> VXFontPrefixWidths(const VXFontFace& Face, std::string_view Text) {
+  // A leading part lays out as the whole text does up to its last glyph
+  // (each glyph at the running sum of the advances before it), so its width
+  // is that glyph's position and advance, as VXFontLayout takes them.
+  std::vector<int> out;
+  if (Text.empty()) return out;
+  std::string s = Clean(Text);
+  cairo_glyph_t* raw = nullptr;
+  int n = 0;
+  if (cairo_scaled_font_text_to_glyphs(Face.ScaledFont(), 0, 0, s.data(), int(s.size()), &raw, &n, nullptr, nullptr,
+                                       nullptr) != CAIRO_STATUS_SUCCESS)
+    return out;
+  out.reserve(size_t(n));
+  for (int i = 0; i < n; ++i) {
+    cairo_text_extents_t e;
+    cairo_scaled_font_glyph_extents(Face.ScaledFont(), &raw[i], 1, &e);
+    out.push_back(int(std::llrint(raw[i].x + e.x_advance)));
+  }
+  cairo_glyph_free(raw);
+  return out;
+}
+
 int VXFontTextWidth(const VXFontFace& Face, std::string_view Text) {
   int w = 0;
   VXFontLayout(Face, Text, 0, 0, &w);

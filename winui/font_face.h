@@ -100,6 +100,10 @@ VXFontFaceRef VXResolveDCFont(HDC hdc);
 // Width in whole pixels of a UTF-8 text set in the face (malformed bytes
 // count as U+FFFD).
 int VXFontTextWidth(const VXFontFace& Face, std::string_view Text);
+// Widths in whole pixels of every leading part of a UTF-8 text: entry i is
+// what VXFontTextWidth gives for its first i + 1 characters alone, all of
+// them from one layout of the text.
+std::vector<int> VXFontPrefixWidths(const VXFontFace& Face, std::string_view Text);
 // The glyphs of a UTF-8 text set from (X, Baseline) to the right, one per
 // character (a character the face lacks gets the face's missing glyph);
 // Advance, when given, receives the width.

@@ -15,6 +15,7 @@
 
 #include "platform/utf.h"
 #include "platform/win_codepage.h"
+#include "winui/font_face.h"
 #include "winui/gdi_font.h"
 #include "winui/gdi_internal.h"
 #include "winui/gdi_text.h"
@@ -533,17 +534,19 @@ class TPlayer {
       Dx.clear();
       LOGFONTW lf0 = fS.Font.Font;
       if (std::abs(lf0.lfHeight) < 4096 && std::abs(lf0.lfWidth) < 4096) {
+        // Each character's advance is the growth of the text's width up to
+        // it (one character per UTF-16 unit here).
         HFONT f0 = CreateFontIndirectW(&lf0);
-        HGDIOBJ old0 = SelectObject(fDC, f0);
-        LONG prev = 0;
-        for (size_t i = 1; i <= s.size(); ++i) {
-          std::string part = VXUTF16ToUTF8(s.substr(0, i));
-          SIZE ext{};
-          GetTextExtentPoint32W(fDC, part.c_str(), int(part.size()), &ext);
-          Dx.push_back(double(ext.cx - prev));
-          prev = ext.cx;
+        VXFontFaceRef face = VXResolveFontFace(f0);
+        std::vector<int> widths;
+        if (face) widths = VXFontPrefixWidths(*face, VXUTF16ToUTF8(s));
+        if (widths.size() == s.size()) {
+          int prev = 0;
+          for (int w : widths) {
+            Dx.push_back(double(w - prev));
+            prev = w;
+          }
         }
-        SelectObject(fDC, old0);
         DeleteObject(f0);
       }
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pinned_fonts.h"
+#include "platform/utf.h"
 #include "winui/font_face.h"
 #include "winui/gdi.h"
 #include "winui/gdi_text.h"
@@ -131,6 +132,32 @@ TEST(WinUIText, ExtentsAgreeWithPillowOnTheSameFilesAndPixelSizes) {
         EXPECT_LE(std::abs(got.cy - want_h), 1 + 0.02 * want_h) << what << ": " << got.cy << " vs " << want_h;
       }
       SelectObject(c.dc, old);
+      DeleteObject(font);
+    }
+}
+
+// The widths of all leading parts of a text at once are those of each part
+// measured alone.
+TEST(WinUIText, LeadingPartsMeasureAsTheyDoAlone) {
+  std::string mixed;
+  for (int i = 0; i < 300; ++i) mixed += "aW.1 ,jIy"[(i * 7 + i / 5) % 9];
+  const std::string texts[] = {"AVAWAY Tarvello", "iiiiilllll WWWWMMMM", "Gr\xC3\xBC\xC3\x9F" "e, \xE2\x82\xAC" "10",
+                               std::string("a\0b", 3) + "\xEE\x80\x80z",  // a NUL and a private-use character
+                               mixed};
+  for (const char16_t* face : {u"DejaVu Sans", u"DejaVu Serif"})
+    for (int h : {-11, -13, -17, -40}) {
+      HFONT font = MakeFont(face, h);
+      VXFontFaceRef f = VXResolveFontFace(font);
+      ASSERT_TRUE(f);
+      for (const std::string& t : texts) {
+        std::vector<int> got = VXFontPrefixWidths(*f, t);
+        std::vector<int> want;
+        for (size_t i = 0; i < t.size();) {
+          VXNextUTF8(t, i);
+          want.push_back(VXFontTextWidth(*f, std::string_view(t).substr(0, i)));
+        }
+        EXPECT_EQ(got, want) << t.substr(0, 20) << " at " << h;
+      }
       DeleteObject(font);
     }
 }
