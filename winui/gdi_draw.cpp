@@ -274,10 +274,12 @@ struct PenDrawer {
 
   // A round stamp of the pen's width around the point: the offsets (dx, dy)
   // in [r0, r0 + w) whose distance from the pen's centre (on a pixel for odd
-  // widths, between pixels for even ones) is within half the width.
+  // widths; for even ones between the point and the pixel above and left of
+  // it, as a shape's outline ring lies half outside its box) is within half
+  // the width.
   void MakeStamp() {
     const int w = width = PenWidthFor(pen.Width, *dc.Surface);
-    r0 = -(w - 1) / 2;
+    r0 = -w / 2;
     const double c = (w - 1) / 2.0 + r0;
     const double limit = (w / 2.0) * (w / 2.0) + 0.25;
     auto in = [&](int64_t dx, double ey) {
