@@ -6,6 +6,7 @@
 #include "winui/metafile.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -297,7 +298,9 @@ class TPlayer {
     if (!WithPen || p.Kind != okPen || style == PS_NULL) {
       t->OldPen = SelectObject(fDC, GetStockObject(NULL_PEN));
     } else {
-      int w = p.Stock ? 1 : int(std::lrint(std::min(p.Width * Scale(), 4096.0)));
+      // A pen's width is a horizontal distance: its device width is that of
+      // a logical line of its width along x.
+      int w = p.Stock ? 1 : int(std::lrint(std::min(p.Width * std::hypot(fXf.M11, fXf.M12), 4096.0)));
       if (w < 1) w = 1;
       t->Pen = CreatePen(style > PS_INSIDEFRAME ? PS_SOLID : style, w, p.Color & 0xFFFFFF);
       t->OldPen = SelectObject(fDC, t->Pen);
@@ -1110,6 +1113,16 @@ struct TWmfPlayer {
 
 std::vector<TPt> WmfPts(TRec& r, size_t o, uint32_t n) { return ReadPts(r, o, n, true); }
 
+// The box a curved shape of a Windows metafile lies in: its recording keeps
+// the box the shape covered, which the enhanced drawing then takes as a box
+// whose right and bottom edges it leaves out, so the shape loses its right
+// and bottom logical unit. (Rectangles keep their box.)
+std::array<double, 4> CurveBox(double l, double t, double r, double b) {
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  return {l, t, std::max(l, r - 1), std::max(t, b - 1)};
+}
+
 // Eight-bit text of Windows metafiles is Windows-1252.
 std::u16string Ansi(const uint8_t* p, size_t n) {
   std::u16string s(n, u'\0');
@@ -1258,12 +1271,23 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       break;
     }
     case 0x041B: if (r.Has(6, 8)) p.DrawRect(I(3), I(2), I(1), I(0)); break;
-    case 0x0418: if (r.Has(6, 8)) p.DrawEllipse(I(3), I(2), I(1), I(0)); break;
-    case 0x061C: if (r.Has(6, 12)) p.DrawRoundRect(I(5), I(4), I(3), I(2), I(1), I(0)); break;
+    case 0x0418:
+      if (r.Has(6, 8)) {
+        auto [l, t, rr, b] = CurveBox(I(3), I(2), I(1), I(0));
+        p.DrawEllipse(l, t, rr, b);
+      }
+      break;
+    case 0x061C:
+      if (r.Has(6, 12)) {
+        auto [l, t, rr, b] = CurveBox(I(5), I(4), I(3), I(2));
+        p.DrawRoundRect(l, t, rr, b, I(1), I(0));
+      }
+      break;
     case 0x0817: case 0x081A: case 0x0830: {
       if (!r.Has(6, 16)) break;
       int kind = fn == 0x0817 ? 0 : fn == 0x081A ? 2 : 1;
-      p.DrawArc(kind, I(7), I(6), I(5), I(4), I(3), I(2), I(1), I(0));
+      auto [l, t, rr, b] = CurveBox(I(7), I(6), I(5), I(4));
+      p.DrawArc(kind, l, t, rr, b, I(3), I(2), I(1), I(0));
       break;
     }
     case 0x0416: case 0x0415:
@@ -1412,12 +1436,13 @@ HENHMETAFILE SetWinMetaFileBits(UINT nSize, const BYTE* lpMeta16Data, HDC, const
   }
   if (fw <= 0 || fh <= 0) return nullptr;
   // The reference device is the screen at 96 pixels per inch, its size in
-  // whole millimetres; the window maps onto the frame's whole pixels there.
+  // whole millimetres; the window maps onto the frame's nearest whole
+  // pixels there.
   const LONG resX = std::max(1, GetDeviceCaps(nullptr, HORZRES)), resY = std::max(1, GetDeviceCaps(nullptr, VERTRES));
   const LONG mmX = std::max<LONG>(1, LONG(std::llrint(resX * 25.4 / 96))),
              mmY = std::max<LONG>(1, LONG(std::llrint(resY * 25.4 / 96)));
-  m->ViewportX = LONG(fw * resX / (int64_t(mmX) * 100));
-  m->ViewportY = LONG(fh * resY / (int64_t(mmY) * 100));
+  m->ViewportX = LONG((fw * resX + int64_t(mmX) * 50) / (int64_t(mmX) * 100));
+  m->ViewportY = LONG((fh * resY + int64_t(mmY) * 50) / (int64_t(mmY) * 100));
   if (m->ViewportX <= 0 || m->ViewportY <= 0) return nullptr;
   ENHMETAHEADER& h = m->Header;
   h.iType = EMR_HEADER;
