@@ -440,7 +440,9 @@ class TPlayer {
     }
     return out;
   }
-  void DrawRect(double l, double t, double r, double b) {
+  // Inclusive: the box's right and bottom edges, after mapping, are part
+  // of the rectangle.
+  void DrawRect(double l, double t, double r, double b, bool Inclusive = false) {
     if (fInPath || !Axis()) {
       std::vector<TPt> p{{l, t}, {r, t}, {r, b}, {l, b}};
       if (fInPath)
@@ -452,7 +454,8 @@ class TPlayer {
     RECT d;
     if (!DevRect(l, t, r, b, d)) return;
     auto tl = Tools(true, true);
-    Rectangle(fDC, d.left, d.top, d.right, d.bottom);
+    const int k = Inclusive ? 1 : 0;
+    Rectangle(fDC, d.left, d.top, d.right + k, d.bottom + k);
   }
   void DrawRoundRect(double l, double t, double r, double b, double w, double h) {
     if (fInPath || !Axis()) {
@@ -934,8 +937,9 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
       if (!r.Has(8, 16)) break;
       double l = r.I32(8), t = r.I32(12), rr = r.I32(16), b = r.I32(20);
       p.Refresh();
+      // A rectangle's recorded box takes in its right and bottom edges.
       if (type == EMR_RECTANGLE)
-        p.DrawRect(l, t, rr, b);
+        p.DrawRect(l, t, rr, b, true);
       else
         p.DrawEllipse(l, t, rr, b);
       return;
@@ -1113,11 +1117,11 @@ struct TWmfPlayer {
 
 std::vector<TPt> WmfPts(TRec& r, size_t o, uint32_t n) { return ReadPts(r, o, n, true); }
 
-// The box a curved shape of a Windows metafile lies in: its recording keeps
-// the box the shape covered, which the enhanced drawing then takes as a box
-// whose right and bottom edges it leaves out, so the shape loses its right
-// and bottom logical unit. (Rectangles keep their box.)
-std::array<double, 4> CurveBox(double l, double t, double r, double b) {
+// The box of a rectangle or curved shape of a Windows metafile as its
+// enhanced recording keeps it: less the right and bottom logical unit that
+// the drawing call leaves out. Rectangles then take in that box's edges;
+// curved shapes are drawn in it as the enhanced records' are.
+std::array<double, 4> RecordedBox(double l, double t, double r, double b) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
   return {l, t, std::max(l, r - 1), std::max(t, b - 1)};
@@ -1270,23 +1274,28 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       p.DrawPolyPolygon(pts, counts);
       break;
     }
-    case 0x041B: if (r.Has(6, 8)) p.DrawRect(I(3), I(2), I(1), I(0)); break;
+    case 0x041B:
+      if (r.Has(6, 8)) {
+        auto [l, t, rr, b] = RecordedBox(I(3), I(2), I(1), I(0));
+        p.DrawRect(l, t, rr, b, true);
+      }
+      break;
     case 0x0418:
       if (r.Has(6, 8)) {
-        auto [l, t, rr, b] = CurveBox(I(3), I(2), I(1), I(0));
+        auto [l, t, rr, b] = RecordedBox(I(3), I(2), I(1), I(0));
         p.DrawEllipse(l, t, rr, b);
       }
       break;
     case 0x061C:
       if (r.Has(6, 12)) {
-        auto [l, t, rr, b] = CurveBox(I(5), I(4), I(3), I(2));
+        auto [l, t, rr, b] = RecordedBox(I(5), I(4), I(3), I(2));
         p.DrawRoundRect(l, t, rr, b, I(1), I(0));
       }
       break;
     case 0x0817: case 0x081A: case 0x0830: {
       if (!r.Has(6, 16)) break;
       int kind = fn == 0x0817 ? 0 : fn == 0x081A ? 2 : 1;
-      auto [l, t, rr, b] = CurveBox(I(7), I(6), I(5), I(4));
+      auto [l, t, rr, b] = RecordedBox(I(7), I(6), I(5), I(4));
       p.DrawArc(kind, l, t, rr, b, I(3), I(2), I(1), I(0));
       break;
     }

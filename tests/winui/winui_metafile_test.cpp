@@ -103,14 +103,15 @@ std::vector<uint8_t> RedBox() {
 }
 
 TEST(WinuiMetafile, FrameMapsOntoTheDestination) {
-  // Without a pen the rectangle's right and bottom edges lose a pixel.
+  // A recorded rectangle's box takes in its right and bottom edges, which a
+  // rectangle without a pen then leaves out: it fills the box as mapped.
   struct Case {
     RECT dest;
     RECT box;
   } cases[] = {
-      {{0, 0, 40, 30}, {10, 5, 29, 24}},
-      {{0, 0, 80, 60}, {20, 10, 59, 49}},
-      {{5, 5, 45, 35}, {15, 10, 34, 29}},
+      {{0, 0, 40, 30}, {10, 5, 30, 25}},
+      {{0, 0, 80, 60}, {20, 10, 60, 50}},
+      {{5, 5, 45, 35}, {15, 10, 35, 30}},
   };
   for (const Case& c : cases) {
     Surface s(90, 70);
@@ -181,7 +182,7 @@ TEST(WinuiMetafile, MappingSavedStatesAndObjects) {
       .Rec(EMR_RECTANGLE, {300, 200, 400, 300});
   Surface s(40, 30);
   ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 30}));
-  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 9, 9}));
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 10, 10}));
   EXPECT_EQ(s.At(25, 15), kBlue);
   EXPECT_EQ(s.At(35, 25), kBlue);
   EXPECT_EQ(s.At(15, 15), kWhite);
@@ -254,7 +255,7 @@ TEST(WinuiMetafile, WorldTransformScalesAndMoves) {
       .Rec(EMR_RECTANGLE, {0, 0, 10, 10});
   Surface s(40, 40);
   ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
-  EXPECT_TRUE(Same(s.Box(kRed), RECT{5, 5, 24, 24}));
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{5, 5, 25, 25}));
 }
 
 TEST(WinuiMetafile, StretchedBitsAndTheirBounds) {
@@ -355,7 +356,7 @@ TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
   RECT r{0, 0, 100, 50};
   ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
   DeleteEnhMetaFile(m);
-  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 49, 24}));
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 50, 25}));
   EXPECT_EQ(s.At(75, 37), kBlue);
   EXPECT_EQ(s.At(99, 26), kWhite);
   // Damaged: a record longer than the file.
