@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -115,6 +116,56 @@ TEST(GuiMetafileGolden, PlaysLikeThePlatform) {
         if (stretchedWide) EXPECT_LE(moved * 1000, compared) << name << ": " << moved << " of " << compared << " moved";
         EXPECT_GT(compared, g.w * g.h / 3) << name;
       }
+    }
+  }
+}
+
+TEST(GuiMetafileGolden, ThinStrokesLieWithinAPixel) {
+  TGoldenScreen screen;
+  // The pictures whose outlines are one pixel wide, and their pens' colour:
+  // where the platform drew the outline, ours has it within a pixel.
+  struct Case {
+    const char* file;
+    const char* sizes;  // of "own", "big", "key"
+    uint32_t pen;
+  } cases[] = {
+      {"scene0.emf", "own key", 0x2832D2}, {"scene3.emf", "own key", 0x78148C},
+      {"scene5.emf", "own big key", 0x000000},  // the stock black pen stays one pixel wide
+      {"scene1.wmf", "own key", 0xC81E1E}, {"scene2.wmf", "own key", 0x78148C},
+      {"scene5.wmf", "own big key", 0x000000},
+  };
+  for (const Case& c : cases) {
+    TMetafile m;
+    m.LoadFromFile(kDir + c.file);
+    const std::string base = std::string(c.file).replace(std::string(c.file).find('.'), 1, "_");
+    for (const char* suffix : {"own", "big", "key"}) {
+      if (!std::strstr(c.sizes, suffix)) continue;
+      const std::string name = base + "_" + suffix;
+      Image g = ReadPPM(kDir + name + ".ppm");
+      ASSERT_GT(g.w, 0) << name;
+      TBitmap b(g.w, g.h);
+      b.Canvas()->Brush()->SetColor(std::string(suffix) == "key" ? TColor(0x010203) : clWhite);
+      b.Canvas()->FillRect(TRect{0, 0, g.w, g.h});
+      b.Canvas()->StretchDraw(TRect{0, 0, g.w, g.h}, &m);
+      auto ours = [&](int x, int y) {
+        if (x < 0 || y < 0 || x >= g.w || y >= g.h) return uint32_t(0xFFFFFFFF);
+        const uint8_t* p = static_cast<const uint8_t*>(b.ScanLine(y)) + x * 3;
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+      };
+      int stroke = 0, off = 0;
+      std::string first;
+      for (int y = 0; y < g.h; ++y)
+        for (int x = 0; x < g.w; ++x) {
+          if (g.At(x, y) != c.pen) continue;
+          ++stroke;
+          bool near = false;
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+              if (ours(x + dx, y + dy) == c.pen) near = true;
+          if (!near && off++ == 0) first = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+        }
+      EXPECT_GT(stroke, g.w) << name;
+      EXPECT_EQ(off, 0) << name << ": " << off << " of " << stroke << " outline pixels, first at " << first;
     }
   }
 }
