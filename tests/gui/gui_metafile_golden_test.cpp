@@ -56,10 +56,11 @@ struct TGoldenScreen {
 };
 
 // Drawings the platform's rasterizer and ours still round apart by a pixel:
-// the ends and joins of wide strokes stretched by the page (a pen four or
-// six pixels wide on arcs, pies and polylines). There only, a flat pixel may
-// be off, and then only with its colour within one pixel and at most one in
-// a thousand of them.
+// strokes that stretching made two or four pixels wide, at the ends of arcs,
+// where a pie's radial meets its arc, and along a polygon's slanted outline
+// (the platform builds wide strokes as polygons, we stamp the pen along the
+// line). There only, a flat pixel may be off, and then only with its colour
+// within one pixel and at most one in a thousand of them.
 const char* const kStretchedWideStrokes[] = {"scene2_emf_big", "scene1_wmf_big", "scene2_wmf_big"};
 
 TEST(GuiMetafileGolden, PlaysLikeThePlatform) {
