@@ -301,6 +301,18 @@ void ReportRow(TProgressRec& Progress, int32_t& lastPer) {
   }
 }
 
+// An RGBA row as the colour row (three bytes a pixel) and its alpha row.
+void SplitRGBA(const uint8_t* src, uint8_t* dst, uint8_t* a, int32_t w) {
+  for (int32_t x = 0; x < w; ++x) {
+    dst[0] = src[0];
+    dst[1] = src[1];
+    dst[2] = src[2];
+    a[x] = src[3];
+    dst += 3;
+    src += 4;
+  }
+}
+
 // The image rows. False when libpng raised an error.
 bool DecodeRows(TPNGReader& r, TVXBitmap* Bitmap, TProgressRec& Progress, bool onePalette) {
   if (setjmp(png_jmpbuf(r.png))) return false;
@@ -316,16 +328,7 @@ bool DecodeRows(TPNGReader& r, TVXBitmap* Bitmap, TProgressRec& Progress, bool o
         png_read_row(r.png, src, nullptr);
         auto* dst = static_cast<uint8_t*>(Bitmap->ScanLine(y));
         auto* a = static_cast<uint8_t*>(alpha->ScanLine(y));
-        if (dst != nullptr && a != nullptr) {
-          for (int32_t x = 0; x < w; ++x) {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-            a[x] = src[3];
-            dst += 3;
-            src += 4;
-          }
-        }
+        if (dst != nullptr && a != nullptr) SplitRGBA(src, dst, a, w);
       } else if (onePalette) {
         uint8_t* src = r.packed.data() + (r.passes > 1 ? size_t(y) * packedLen : 0);
         png_read_row(r.png, src, nullptr);
@@ -355,17 +358,7 @@ bool StreamRows(TPNGReader& r, const TVXRowSink& Sink, TProgressRec& Progress) {
   for (int32_t y = 0; y < h; ++y) {
     if (r.channels == 4) {
       png_read_row(r.png, r.rgba.data(), nullptr);
-      const uint8_t* src = r.rgba.data();
-      uint8_t* dst = r.colour.data();
-      uint8_t* a = r.alpha.data();
-      for (int32_t x = 0; x < w; ++x) {
-        dst[0] = src[0];
-        dst[1] = src[1];
-        dst[2] = src[2];
-        a[x] = src[3];
-        dst += 3;
-        src += 4;
-      }
+      SplitRGBA(r.rgba.data(), r.colour.data(), r.alpha.data(), w);
       Sink.Row(y, r.colour.data(), r.alpha.data());
     } else {
       png_read_row(r.png, r.colour.data(), nullptr);

@@ -85,6 +85,19 @@ struct Surface {
     DeleteEnhMetaFile(m);
     return ok;
   }
+  // A Windows metafile of XExt x YExt hundredths of a millimetre over the
+  // whole surface.
+  bool PlayWmf(const std::vector<uint8_t>& wmf, LONG XExt, LONG YExt) {
+    METAFILEPICT pict;
+    pict.xExt = XExt;
+    pict.yExt = YExt;
+    HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
+    if (!m) return false;
+    RECT r{0, 0, w, h};
+    BOOL ok = PlayEnhMetaFile(dc, m, &r);
+    DeleteEnhMetaFile(m);
+    return ok;
+  }
 };
 
 constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x00FF00, kWhite = 0xFFFFFF;
@@ -347,21 +360,17 @@ TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
       .Rec(0x012D, {0})
       .Rec(0x0418, {500, 1000, 250, 500});  // ellipse
   std::vector<uint8_t> wmf = w.Finish(2);
-  METAFILEPICT pict;
-  pict.xExt = 10000;
-  pict.yExt = 5000;
-  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
-  ASSERT_NE(m, nullptr);
   Surface s(100, 50);
-  RECT r{0, 0, 100, 50};
-  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
-  DeleteEnhMetaFile(m);
+  ASSERT_TRUE(s.PlayWmf(wmf, 10000, 5000));
   EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 50, 25}));
   EXPECT_EQ(s.At(75, 37), kBlue);
   EXPECT_EQ(s.At(99, 26), kWhite);
   // Damaged: a record longer than the file.
   std::vector<uint8_t> bad = wmf;
   vxtest::Set32(bad, 18, 0x10000);
+  METAFILEPICT pict;
+  pict.xExt = 10000;
+  pict.yExt = 5000;
   EXPECT_EQ(SetWinMetaFileBits(UINT(bad.size()), bad.data(), nullptr, &pict), nullptr);
 }
 
@@ -461,15 +470,8 @@ TEST(WinuiMetafile, WindowsMetafilePatternBrushesKeepTheirSlots) {
       .Rec(0x012D, {2})
       .Rec(0x041B, {20, 40, 0, 0});
   std::vector<uint8_t> wmf = w.Finish(3);
-  METAFILEPICT pict;
-  pict.xExt = 40 * 2540 / 96;
-  pict.yExt = 20 * 2540 / 96;
-  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
-  ASSERT_NE(m, nullptr);
   Surface s(40, 20);
-  RECT r{0, 0, 40, 20};
-  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
-  DeleteEnhMetaFile(m);
+  ASSERT_TRUE(s.PlayWmf(wmf, 40 * 2540 / 96, 20 * 2540 / 96));
   for (int y = 2; y < 16; ++y)
     for (int x = 2; x < 36; ++x) ASSERT_EQ(s.At(x, y), (x + y) % 2 ? kRed : kBlue) << "(" << x << ", " << y << ")";
 }
@@ -485,15 +487,8 @@ TEST(WinuiMetafile, WindowsMetafileBitsOfPaletteIndexes) {
                     40, 0, 2, 0, 1, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0,   // header
                     2, 0, 0, 0, 13, 16, 0x0100, 0});                  // used colours, table, rows
   std::vector<uint8_t> wmf = w.Finish(1);
-  METAFILEPICT pict;
-  pict.xExt = 40 * 2540 / 96;
-  pict.yExt = 20 * 2540 / 96;
-  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
-  ASSERT_NE(m, nullptr);
   Surface s(40, 20);
-  RECT r{0, 0, 40, 20};
-  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
-  DeleteEnhMetaFile(m);
+  ASSERT_TRUE(s.PlayWmf(wmf, 40 * 2540 / 96, 20 * 2540 / 96));
   for (POINT pt : {POINT{1, 1}, POINT{18, 18}}) EXPECT_EQ(s.At(pt.x, pt.y), kRed) << pt.x << ", " << pt.y;
   for (POINT pt : {POINT{21, 1}, POINT{38, 18}}) EXPECT_EQ(s.At(pt.x, pt.y), kBlue) << pt.x << ", " << pt.y;
 }
@@ -510,15 +505,8 @@ TEST(WinuiMetafile, WindowsMetafileTextIsWindows1252) {
       .Rec(0x0102, {1})  // transparent
       .Rec(0x0521, {4, 0x80 | 0x96 << 8, 0x93 | 0x94 << 8, 10, 8});
   std::vector<uint8_t> wmf = w.Finish(1);
-  METAFILEPICT pict;
-  pict.xExt = 10000;
-  pict.yExt = 5000;
-  HENHMETAFILE m = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &pict);
-  ASSERT_NE(m, nullptr);
   Surface s(100, 50);
-  RECT r{0, 0, 100, 50};
-  ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
-  DeleteEnhMetaFile(m);
+  ASSERT_TRUE(s.PlayWmf(wmf, 10000, 5000));
   // The same characters drawn directly.
   Surface d(100, 50);
   LOGFONTW lf;
