@@ -49,12 +49,14 @@ void TMetafile::Clear() {
   fEnhanced = true;
 }
 
-int64_t TMetafile::DeclaredSize(const uint8_t* Head, size_t Count) {
+int64_t TMetafile::DeclaredSize(const uint8_t* Head, size_t Count, int64_t Available) {
   if (Count >= 52 && Rd32(Head) == 1 && Rd32(Head + 40) == ENHMETA_SIGNATURE) return Rd32(Head + 48);
   size_t start = 0;
   if (Count >= 4 && Rd32(Head) == kPlaceableKey) start = 22;
   if (Count < start + 18 || !WmfHeader(Head + start, Count - start)) return 0;
-  return int64_t(start) + int64_t(Rd32(Head + start + 6)) * 2;
+  const int64_t size = int64_t(start) + int64_t(Rd32(Head + start + 6)) * 2;
+  if (start && size > Available && size - int64_t(start) <= Available) return size - int64_t(start);
+  return size;
 }
 
 void TMetafile::LoadFromBuffer(const uint8_t* Data, size_t Count) {
@@ -126,12 +128,12 @@ void TMetafile::LoadFromStream(std::istream& Stream) {
   Stream.read(reinterpret_cast<char*>(head), sizeof head);
   size_t got = size_t(Stream.gcount());
   Stream.clear();
-  int64_t size = DeclaredSize(head, got);
-  if (size < 18 || size > (int64_t(1) << 31)) Invalid();
   // The declared size must be there before it is allocated.
   Stream.seekg(0, std::ios::end);
   std::streampos end = Stream.tellg();
-  if (start == std::streampos(-1) || end == std::streampos(-1) || int64_t(end - start) < size) Invalid();
+  if (start == std::streampos(-1) || end == std::streampos(-1)) Invalid();
+  int64_t size = DeclaredSize(head, got, int64_t(end - start));
+  if (size < 18 || size > (int64_t(1) << 31) || int64_t(end - start) < size) Invalid();
   Stream.seekg(start);
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   Stream.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size));

@@ -18,7 +18,10 @@ class TMetafile : public TGraphic {
 
   // The bytes a metafile beginning with Head (at least 40 bytes) says it
   // holds, its placeable header included; 0 when Head begins no metafile.
-  static int64_t DeclaredSize(const uint8_t* Head, size_t Count);
+  // Some writers count a placeable header in the Windows header's size as
+  // well: when Available bytes (from Head on) fall short of the size only
+  // by that, the metafile ends there.
+  static int64_t DeclaredSize(const uint8_t* Head, size_t Count, int64_t Available);
 
   // An enhanced metafile by its signature, else a placeable or plain
   // Windows metafile. Raise EInvalidGraphicOperation "Invalid metafile" for

@@ -30,8 +30,8 @@ bool LoadMeta(TStream* Stream, TMetafile& Meta) {
   int64_t start = Stream->Position();
   int64_t got = Stream->Read(head, sizeof head);
   if (got <= 0) return false;
-  int64_t size = TMetafile::DeclaredSize(head, size_t(got));
   int64_t remaining = Stream->Size() - start;
+  int64_t size = TMetafile::DeclaredSize(head, size_t(got), remaining);
   if (size < 18 || size > remaining || !VXStorageSizeAllowed(size)) return false;
   Stream->Seek(start, soBeginning);
   std::vector<uint8_t> bytes(static_cast<size_t>(size));

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../proc/numpy_oracle.h"
-#include "../winui/metafile_builder.h"
+#include "../winui/uemf_writer.h"
 #include "core/bitmap.h"
 #include "core/winchores.h"
 #include "proc/proc.h"
@@ -263,8 +263,9 @@ TEST_F(ClipboardProcTest, EnhancedMetafile) {
   ASSERT_TRUE(dst.Allocate(2, 2, vx24RGB));
   auto proc = TVexlaneProc::CreateFromBitmap(&dst);
   EXPECT_FALSE(proc->IsClipboardAvailable());  // empty
-  vxtest::TEmfWriter e(20, 10);
-  e.Rec(39, {1, 0, 0x0000FF, 0}).Rec(37, {1}).Rec(37, {0x80000008}).Rec(43, {-10, -10, 30, 20});
+  vxtest::TEmf e(20, 10);
+  e.SolidBrush(0x0000FF);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN)).Add(U_EMRRECTANGLE_set(vxtest::Rectl(-10, -10, 30, 20)));
   const Bytes emf = e.Finish();
   ASSERT_TRUE(OpenClipboard(nullptr));
   EmptyClipboard();

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../winui/metafile_builder.h"
+#include "../winui/uemf_writer.h"
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "core/streams.h"
@@ -23,29 +23,29 @@
 
 namespace {
 
-using vxtest::TEmfWriter;
-using vxtest::TWmfWriter;
-
-constexpr int64_t kNullPen = 0x80000008;
+using vxtest::Pt16;
+using vxtest::Rect16;
+using vxtest::Rectl;
+using vxtest::TEmf;
+using vxtest::TWmf;
 
 // A red disc filling the picture, with a small square of the key colour
 // (red 3, green 2, blue 1) at its centre.
 std::vector<uint8_t> Disc(int W, int H) {
-  TEmfWriter e(W, H);
-  e.Rec(39, {1, 0, 0x0000FF, 0})
-      .Rec(39, {2, 0, 0x010203, 0})
-      .Rec(37, {kNullPen})
-      .Rec(37, {1})
-      .Rec(42, {0, 0, W + 1, H + 1})
-      .Rec(37, {2})
-      .Rec(43, {W / 2 - 2, H / 2 - 2, W / 2 + 3, H / 2 + 3});
+  TEmf e(W, H);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN));
+  e.SolidBrush(0x0000FF);
+  e.Add(U_EMRELLIPSE_set(Rectl(0, 0, W + 1, H + 1)));
+  e.SolidBrush(0x010203);
+  e.Add(U_EMRRECTANGLE_set(Rectl(W / 2 - 2, H / 2 - 2, W / 2 + 3, H / 2 + 3)));
   return e.Finish();
 }
 
 // A red picture over all of its frame.
 std::vector<uint8_t> Full(int W, int H) {
-  TEmfWriter e(W, H);
-  e.Rec(39, {1, 0, 0x0000FF, 0}).Rec(37, {1}).Rec(37, {kNullPen}).Rec(43, {-10, -10, W + 10, H + 10});
+  TEmf e(W, H);
+  e.SolidBrush(0x0000FF);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN)).Add(U_EMRRECTANGLE_set(Rectl(-10, -10, W + 10, H + 10)));
   return e.Finish();
 }
 
@@ -154,13 +154,10 @@ TEST(MetafileImport, MergeChangesOnlyItsSection) {
 }
 
 TEST(MetafileImport, DispatchAndParameters) {
-  TWmfWriter w;
-  w.Rec(0x020B, {0, 0})
-      .Rec(0x020C, {720, 1440})
-      .Rec(0x02FC, {0, 0x00FF, 0, 0})
-      .Rec(0x012D, {0})
-      .Rec(0x041B, {360, 720, 0, 0});
-  const std::vector<uint8_t> wmfBytes = w.Finish(1, 1440, 720, 1440);
+  TWmf w(1.0, 0.5, 1440);
+  w.Add(U_WMRSETWINDOWORG_set(Pt16(0, 0))).Add(U_WMRSETWINDOWEXT_set(Pt16(1440, 720)));
+  w.Select(w.SolidBrush(0x0000FF)).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 720, 360)));
+  const std::vector<uint8_t> wmfBytes = w.Finish();
   const std::vector<uint8_t> emfBytes = Disc(40, 30);
   const std::string wmf = WriteTemp("mf_dispatch.wmf", wmfBytes);
   const std::string emf = WriteTemp("mf_dispatch.emf", emfBytes);

@@ -9,34 +9,34 @@
 #include <string>
 #include <vector>
 
-#include "../winui/metafile_builder.h"
+#include "../winui/uemf_writer.h"
 #include "gui/graphics.h"
 #include "gui/metafile.h"
 
 namespace {
 
-using vxtest::TEmfWriter;
-using vxtest::TWmfWriter;
+using vxtest::Pt16;
+using vxtest::Rect16;
+using vxtest::TEmf;
+using vxtest::TWmf;
 
 constexpr TColor kRedColour = 0x0000FF;
 
 // A red box without outline over the whole 40 x 20 picture's left half.
 std::vector<uint8_t> Emf() {
-  TEmfWriter e(40, 20);
-  e.Rec(39, {1, 0, 0x0000FF, 0}).Rec(37, {1}).Rec(37, {0x80000008}).Rec(43, {0, 0, 20, 20});
+  TEmf e(40, 20);
+  e.SolidBrush(0x0000FF);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN)).Add(U_EMRRECTANGLE_set(vxtest::Rectl(0, 0, 20, 20)));
   return e.Finish();
 }
 
-TWmfWriter WmfRecords() {
-  TWmfWriter w;
-  w.Rec(0x020B, {0, 0})
-      .Rec(0x020C, {720, 1440})  // 1 x 0.5 inch in twips
-      .Rec(0x02FC, {0, 0x00FF, 0, 0})
-      .Rec(0x02FA, {5, 0, 0, 0, 0})
-      .Rec(0x012D, {0})
-      .Rec(0x012D, {1})
-      .Rec(0x041B, {720, 720, 0, 0});
-  return w;
+// A red half of 1 x 0.5 inch in twips; placeable when Dpi is not 0, with a
+// box of that size.
+std::vector<uint8_t> Wmf(unsigned Dpi = 0) {
+  TWmf w(1.0, 0.5, Dpi);
+  w.Add(U_WMRSETWINDOWORG_set(Pt16(0, 0))).Add(U_WMRSETWINDOWEXT_set(Pt16(1440, 720)));
+  w.Select(w.SolidBrush(0x0000FF)).Select(w.Pen(U_PS_NULL, 0, 0)).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 720, 720)));
+  return w.Finish();
 }
 
 void Load(TMetafile& m, const std::vector<uint8_t>& bytes) {
@@ -52,8 +52,10 @@ TEST(GuiMetafile, OwnSizes) {
     int w, h, inch;
   } cases[] = {
       {"emf", Emf(), true, 40, 20, 0},
-      {"placeable", WmfRecords().Finish(2, 1440, 720, 1440), false, 96, 48, 1440},
-      {"plain", WmfRecords().Finish(2), false, 1440, 720, 0},
+      // libuemf counts the placeable header in the Windows header's size
+      // too: the file ends 22 bytes before that size.
+      {"placeable", Wmf(1440), false, 96, 48, 1440},
+      {"plain", Wmf(), false, 1440, 720, 0},
   };
   for (const Case& c : cases) {
     TMetafile m;
@@ -72,12 +74,13 @@ TEST(GuiMetafile, OwnSizes) {
 }
 
 TEST(GuiMetafile, RefusesWhatIsNoMetafile) {
-  std::vector<uint8_t> cut = Emf();
+  std::vector<uint8_t> cut = Emf(), cutPlaceable = Wmf(1440);
   cut.resize(cut.size() - 30);
+  cutPlaceable.resize(cutPlaceable.size() - 4);  // into the end record
   // A plain Windows metafile without window extent has no size.
-  TWmfWriter noExt;
-  noExt.Rec(0x041B, {10, 10, 0, 0});
-  std::vector<std::vector<uint8_t>> bad = {cut, noExt.Finish(), std::vector<uint8_t>(200, 0), {}};
+  TWmf noExt;
+  noExt.Add(U_WMRRECTANGLE_set(Rect16(0, 0, 10, 10)));
+  std::vector<std::vector<uint8_t>> bad = {cut, cutPlaceable, noExt.Finish(), std::vector<uint8_t>(200, 0), {}};
   for (const auto& b : bad) {
     TMetafile m;
     Load(m, Emf());
@@ -90,7 +93,7 @@ TEST(GuiMetafile, RefusesWhatIsNoMetafile) {
 
 TEST(GuiMetafile, LoadsFromAFileAndTheStreamsPosition) {
   std::string path = ::testing::TempDir() + "gui_metafile_test.wmf";
-  std::vector<uint8_t> bytes = WmfRecords().Finish(2, 1440, 720, 1440);
+  std::vector<uint8_t> bytes = Wmf(1440);
   {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "metafile_builder.h"
+#include "uemf_writer.h"
 #include "winui/headless.h"
 #include "winui/metafile.h"
 #include "winui/win_clipboard.h"
@@ -81,7 +81,7 @@ TEST_F(ClipboardTest, ReplacesFreesAndRefusesWhatItCannotTake) {
   EXPECT_EQ(EnumClipboardFormats(CF_DIB), 0u);
 
   // An enhanced metafile handle is owned and deleted like a block.
-  vxtest::TEmfWriter emf(4, 4);
+  vxtest::TEmf emf(4, 4);
   const std::vector<uint8_t> bytes = emf.Finish();
   HENHMETAFILE mf = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
   ASSERT_NE(mf, nullptr);

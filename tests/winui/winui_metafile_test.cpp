@@ -8,25 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "metafile_builder.h"
 #include "pinned_fonts.h"
+#include "uemf_writer.h"
 #include "winui/gdi.h"
 #include "winui/gdi_text.h"
 #include "winui/metafile.h"
 
 namespace {
 
-using vxtest::TEmfWriter;
-using vxtest::TWmfWriter;
-
-constexpr int64_t kNullPen = 0x80000008, kBlackPen = 0x80000007, kNullBrush = 0x80000005;
-enum : uint32_t {
-  EMR_POLYGON16 = 86, EMR_SETWINDOWEXTEX = 9, EMR_SETWINDOWORGEX = 10, EMR_SETVIEWPORTEXTEX = 11,
-  EMR_SETMAPMODE = 17, EMR_SAVEDC = 33, EMR_RESTOREDC = 34, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38,
-  EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_LINETO = 54,
-  EMR_MOVETOEX = 27, EMR_STRETCHDIBITS = 81, EMR_SETTEXTCOLOR = 24, EMR_SETBKMODE = 18, EMR_SETTEXTALIGN = 22,
-  EMR_SETWORLDTRANSFORM = 35, EMR_GDICOMMENT = 70, EMR_INTERSECTCLIPRECT = 30,
-};
+using vxtest::Cref;
+using vxtest::Pt16;
+using vxtest::Ptl;
+using vxtest::Rect16;
+using vxtest::Rectl;
+using vxtest::Szl;
+using vxtest::TEmf;
+using vxtest::TWmf;
 
 struct Surface {
   HDC dc = nullptr;
@@ -106,12 +103,11 @@ bool Same(RECT a, RECT b) { return a.left == b.left && a.top == b.top && a.right
 
 // A red box without outline at (10, 5)-(30, 25) of a 40 x 30 picture.
 std::vector<uint8_t> RedBox() {
-  TEmfWriter e(40, 30);
-  e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kRed, 0})
-      .Rec(EMR_SELECTOBJECT, {1})
-      .Rec(EMR_SELECTOBJECT, {kNullPen})
-      .Rec(EMR_GDICOMMENT, {4, 0x2B464D45})  // an EMF+ comment, skipped
-      .Rec(EMR_RECTANGLE, {10, 5, 30, 25});
+  TEmf e(40, 30);
+  e.SolidBrush(kRed);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
+      .Add(U_EMRCOMMENT_set(4, "EMF+"))  // an EMF+ comment, skipped
+      .Add(U_EMRRECTANGLE_set(Rectl(10, 5, 30, 25)));
   return e.Finish();
 }
 
@@ -143,7 +139,7 @@ TEST(WinuiMetafile, HeaderAndBits) {
   ENHMETAHEADER h;
   ASSERT_EQ(GetEnhMetaFileHeader(m, sizeof h, &h), sizeof h);
   EXPECT_EQ(h.rclFrame.right, 40 * 2540 / 96);
-  EXPECT_EQ(h.nHandles, 8);
+  EXPECT_EQ(h.nHandles, 2);  // the brush and the reserved index 0
   EXPECT_EQ(GetEnhMetaFileBits(m, 0, nullptr), emf.size());
   std::vector<uint8_t> back(emf.size());
   EXPECT_EQ(GetEnhMetaFileBits(m, UINT(back.size()), back.data()), emf.size());
@@ -175,24 +171,28 @@ TEST(WinuiMetafile, DamagedMetafilesGiveNoHandle) {
 
 TEST(WinuiMetafile, MappingSavedStatesAndObjects) {
   // Anisotropic: a window of 400 x 300 units onto the 40 x 30 frame.
-  TEmfWriter e(40, 30, 4);
-  e.Rec(EMR_SETMAPMODE, {8})
-      .Rec(EMR_SETWINDOWEXTEX, {400, 300})
-      .Rec(EMR_SETVIEWPORTEXTEX, {40, 30})
-      .Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kBlue, 0})
-      .Rec(EMR_CREATEBRUSHINDIRECT, {2, 0, kRed, 0})
-      .Rec(EMR_CREATEBRUSHINDIRECT, {9, 0, kGreen, 0})  // past the table: ignored
-      .Rec(EMR_SELECTOBJECT, {kNullPen})
-      .Rec(EMR_SELECTOBJECT, {1})
-      .Rec(EMR_SAVEDC, {})
-      .Rec(EMR_SELECTOBJECT, {2})
-      .Rec(EMR_SELECTOBJECT, {9})  // unknown index: the red brush stays
-      .Rec(EMR_RECTANGLE, {0, 0, 100, 100})
-      .Rec(EMR_RESTOREDC, {-1})
-      .Rec(EMR_RECTANGLE, {200, 100, 300, 200})
-      .Rec(EMR_DELETEOBJECT, {1})
-      .Rec(EMR_SELECTOBJECT, {1})  // deleted: the blue brush stays selected
-      .Rec(EMR_RECTANGLE, {300, 200, 400, 300});
+  // The table holds objects 1 and 2 (three handles with the reserved 0).
+  TEmf e(40, 30);
+  uint32_t blue = 0, red = 0;
+  e.Add(U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_EMRSETWINDOWEXTEX_set(Szl(400, 300)))
+      .Add(U_EMRSETVIEWPORTEXTEX_set(Szl(40, 30)))
+      .Add(createbrushindirect_set(&blue, e.Handles(), logbrush_set(U_BS_SOLID, Cref(kBlue), 0)))
+      .Add(createbrushindirect_set(&red, e.Handles(), logbrush_set(U_BS_SOLID, Cref(kRed), 0)))
+      .Add(U_EMRCREATEBRUSHINDIRECT_set(9, logbrush_set(U_BS_SOLID, Cref(kGreen), 0)))  // past the table: ignored
+      .Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
+      .Add(U_EMRSELECTOBJECT_set(blue))
+      .Add(U_EMRSAVEDC_set())
+      .Add(U_EMRSELECTOBJECT_set(red))
+      .Add(U_EMRSELECTOBJECT_set(9))  // unknown index: the red brush stays
+      .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 100, 100)))
+      .Add(U_EMRRESTOREDC_set(-1))
+      .Add(U_EMRRECTANGLE_set(Rectl(200, 100, 300, 200)))
+      .Add(U_EMRDELETEOBJECT_set(blue))
+      .Add(U_EMRSELECTOBJECT_set(blue))  // deleted: the blue brush stays selected
+      .Add(U_EMRRECTANGLE_set(Rectl(300, 200, 400, 300)));
+  ASSERT_EQ(blue, 1u);
+  ASSERT_EQ(red, 2u);
   Surface s(40, 30);
   ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 30}));
   EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 10, 10}));
@@ -203,18 +203,15 @@ TEST(WinuiMetafile, MappingSavedStatesAndObjects) {
 }
 
 TEST(WinuiMetafile, ShapesPensAndClipping) {
-  TEmfWriter e(40, 40);
-  e.Rec(EMR_CREATEPEN, {1, 0, 1, 0, kBlue})
-      .Rec(EMR_SELECTOBJECT, {1})
-      .Rec(EMR_MOVETOEX, {0, 2})
-      .Rec(EMR_LINETO, {40, 2})
-      .Rec(EMR_SELECTOBJECT, {kNullPen})
-      .Rec(EMR_CREATEBRUSHINDIRECT, {2, 0, kRed, 0})
-      .Rec(EMR_SELECTOBJECT, {2})
-      // A triangle of 16-bit points: bounds, count, points.
-      .Rec(EMR_POLYGON16, {0, 0, 0, 0, 3, (10 << 16) | 5, (10 << 16) | 15, (20 << 16) | 10})
-      .Rec(EMR_INTERSECTCLIPRECT, {0, 25, 40, 40})
-      .Rec(EMR_ELLIPSE, {20, 20, 40, 40});
+  TEmf e(40, 40);
+  e.Pen(U_PS_SOLID, 1, kBlue);
+  e.Add(U_EMRMOVETOEX_set(Ptl(0, 2))).Add(U_EMRLINETO_set(Ptl(40, 2))).Add(U_EMRSELECTOBJECT_set(U_NULL_PEN));
+  e.SolidBrush(kRed);
+  // A triangle of 16-bit points.
+  const U_POINT16 triangle[] = {{5, 10}, {15, 10}, {10, 20}};
+  e.Add(U_EMRPOLYGON16_set(Rectl(5, 10, 15, 20), 3, triangle))
+      .Add(U_EMRINTERSECTCLIPRECT_set(Rectl(0, 25, 40, 40)))
+      .Add(U_EMRELLIPSE_set(Rectl(20, 20, 40, 40)));
   Surface s(40, 40);
   ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
   for (int x = 0; x < 40; ++x) EXPECT_EQ(s.At(x, 2), kBlue) << x;
@@ -229,19 +226,16 @@ TEST(WinuiMetafile, ShapesPensAndClipping) {
 // skipped. Lines and shapes from far outside draw the part that shows (a
 // shape's box itself stays under 2^27 across).
 TEST(WinuiMetafile, CoordinatesReachTwoToTheTwentySeventh) {
-  const int64_t near = 100000000, beyond = 140000000;  // 2^27 is 134,217,728
-  TEmfWriter e(40, 40);
-  e.Rec(EMR_CREATEPEN, {1, 0, 1, 0, kBlue})
-      .Rec(EMR_SELECTOBJECT, {1})
-      .Rec(EMR_MOVETOEX, {-near, 5})
-      .Rec(EMR_LINETO, {near, 5})
-      .Rec(EMR_MOVETOEX, {-beyond, 9})
-      .Rec(EMR_LINETO, {beyond, 9})
-      .Rec(EMR_SELECTOBJECT, {kNullPen})
-      .Rec(EMR_CREATEBRUSHINDIRECT, {2, 0, kRed, 0})
-      .Rec(EMR_SELECTOBJECT, {2})
-      .Rec(EMR_ELLIPSE, {-near / 2, 15, near / 2, 25})
-      .Rec(EMR_RECTANGLE, {-beyond, 30, beyond, 38});
+  const int32_t near = 100000000, beyond = 140000000;  // 2^27 is 134,217,728
+  TEmf e(40, 40);
+  e.Pen(U_PS_SOLID, 1, kBlue);
+  e.Add(U_EMRMOVETOEX_set(Ptl(-near, 5)))
+      .Add(U_EMRLINETO_set(Ptl(near, 5)))
+      .Add(U_EMRMOVETOEX_set(Ptl(-beyond, 9)))
+      .Add(U_EMRLINETO_set(Ptl(beyond, 9)))
+      .Add(U_EMRSELECTOBJECT_set(U_NULL_PEN));
+  e.SolidBrush(kRed);
+  e.Add(U_EMRELLIPSE_set(Rectl(-near / 2, 15, near / 2, 25))).Add(U_EMRRECTANGLE_set(Rectl(-beyond, 30, beyond, 38)));
   Surface s(40, 40);
   ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
   for (int x = 0; x < 40; ++x) {
@@ -253,19 +247,10 @@ TEST(WinuiMetafile, CoordinatesReachTwoToTheTwentySeventh) {
 }
 
 TEST(WinuiMetafile, WorldTransformScalesAndMoves) {
-  TEmfWriter e(40, 40);
-  float m[6] = {2, 0, 0, 2, 5, 5};
-  std::vector<int64_t> f;
-  for (float v : m) {
-    uint32_t u;
-    std::memcpy(&u, &v, 4);
-    f.push_back(u);
-  }
-  e.Rec(EMR_SETWORLDTRANSFORM, {f[0], f[1], f[2], f[3], f[4], f[5]})
-      .Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kRed, 0})
-      .Rec(EMR_SELECTOBJECT, {1})
-      .Rec(EMR_SELECTOBJECT, {kNullPen})
-      .Rec(EMR_RECTANGLE, {0, 0, 10, 10});
+  TEmf e(40, 40);
+  e.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(2, 0, 0, 2, 5, 5)));
+  e.SolidBrush(kRed);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN)).Add(U_EMRRECTANGLE_set(Rectl(0, 0, 10, 10)));
   Surface s(40, 40);
   ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
   EXPECT_TRUE(Same(s.Box(kRed), RECT{5, 5, 25, 25}));
@@ -273,57 +258,30 @@ TEST(WinuiMetafile, WorldTransformScalesAndMoves) {
 
 TEST(WinuiMetafile, StretchedBitsAndTheirBounds) {
   // A 2 x 1 bottom-up 24-bit DIB (blue, red) stretched over (0, 0)-(20, 10).
-  auto record = [](uint32_t cbBits, int32_t width) {
-    std::vector<uint8_t> b;
-    for (int i = 0; i < 4; ++i) vxtest::Put32(b, 0);
-    for (int32_t v : {0, 0, 0, 0, 2, 1}) vxtest::Put32(b, uint32_t(v));  // dest x y, src x y w h
-    vxtest::Put32(b, 80);   // offBmi
-    vxtest::Put32(b, 40);   // cbBmi
-    vxtest::Put32(b, 120);  // offBits
-    vxtest::Put32(b, cbBits);
-    vxtest::Put32(b, 0);           // usage
-    vxtest::Put32(b, 0x00CC0020);  // SRCCOPY
-    vxtest::Put32(b, 20);
-    vxtest::Put32(b, 10);
-    for (int64_t v : {40, width, 1, 1 | (24 << 16), 0, 8, 0, 0, 0, 0}) vxtest::Put32(b, uint32_t(v));
-    for (uint8_t c : {0xFF, 0, 0, 0, 0, 0xFF, 0, 0}) b.push_back(c);
-    return b;
+  auto picture = [](int32_t width) {
+    char px[] = {char(0xFF), 0, 0, 0, 0, char(0xFF), 0, 0};
+    TEmf e(20, 10);
+    e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 19, 9), Ptl(0, 0), Ptl(20, 10), Ptl(0, 0), Ptl(2, 1),
+                                 U_DIB_RGB_COLORS, U_SRCCOPY, vxtest::DibInfo(width, 1, 24).get(), 8, px));
+    return e.Finish();
   };
   {
-    TEmfWriter e(20, 10);
-    e.Raw(EMR_STRETCHDIBITS, record(8, 2));
     Surface s(20, 10);
-    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 20, 10}));
+    ASSERT_TRUE(s.Play(picture(2), RECT{0, 0, 20, 10}));
     EXPECT_EQ(s.At(2, 5), kBlue);
     EXPECT_EQ(s.At(17, 5), kRed);
   }
   {
     // Rows that claim more bytes than the record holds draw nothing.
-    TEmfWriter e(20, 10);
-    e.Raw(EMR_STRETCHDIBITS, record(8, 2000));
     Surface s(20, 10);
-    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 20, 10}));
+    ASSERT_TRUE(s.Play(picture(2000), RECT{0, 0, 20, 10}));
     EXPECT_TRUE(Same(s.Box(kWhite), RECT{0, 0, 20, 10}));
   }
 }
 
 TEST(WinuiMetafile, TextStartsAtItsReferencePoint) {
   for (uint32_t align : {0u, 24u}) {  // top, baseline
-    TEmfWriter e(60, 40);
-    e.Font(1, -20, u"DejaVu Sans")
-        .Rec(EMR_SELECTOBJECT, {1})
-        .Rec(EMR_SETTEXTCOLOR, {0})
-        .Rec(EMR_SETBKMODE, {1})
-        .Rec(EMR_SETTEXTALIGN, {align})
-        .Text(10, 25, u"HH");
-    Surface s(60, 40);
-    std::vector<uint8_t> emf = e.Finish();
-    HENHMETAFILE m = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
-    ASSERT_NE(m, nullptr);
-    RECT r{0, 0, 60, 40};
-    ASSERT_TRUE(PlayEnhMetaFile(s.dc, m, &r));
-    DeleteEnhMetaFile(m);
-    // The same text drawn directly.
+    // The same text drawn directly; its advances are the ones recorded.
     Surface d(60, 40);
     LOGFONTW lf;
     lf.lfHeight = -20;
@@ -335,8 +293,20 @@ TEST(WinuiMetafile, TextStartsAtItsReferencePoint) {
     SetBkMode(d.dc, TRANSPARENT);
     SetTextAlign(d.dc, align);
     TextOutW(d.dc, 10, 25, "HH", 2);
+    SIZE one{}, two{};
+    GetTextExtentPoint32W(d.dc, "HH", 1, &one);
+    GetTextExtentPoint32W(d.dc, "HH", 2, &two);
     SelectObject(d.dc, old);
     DeleteObject(f);
+
+    TEmf e(60, 40);
+    e.Font(-20, u"DejaVu Sans");
+    e.Add(U_EMRSETTEXTCOLOR_set(Cref(0)))
+        .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
+        .Add(U_EMRSETTEXTALIGN_set(align))
+        .Text(10, 25, u"HH", {uint32_t(one.cx), uint32_t(two.cx - one.cx)});
+    Surface s(60, 40);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 60, 40}));
     RECT a = s.Box(0), b = d.Box(0);
     EXPECT_LT(a.left, a.right) << "text drawn";
     EXPECT_TRUE(Same(a, b)) << align;
@@ -346,20 +316,17 @@ TEST(WinuiMetafile, TextStartsAtItsReferencePoint) {
 TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
   // Window 0..1000 x 0..500 on a picture of 10 x 5 cm: a red box, a blue
   // ellipse, a saved and restored brush.
-  TWmfWriter w;
-  w.Rec(0x0103, {8})             // anisotropic
-      .Rec(0x020B, {0, 0})       // window origin
-      .Rec(0x020C, {500, 1000})  // window extent (y, x)
-      .Rec(0x02FC, {0, int32_t(kRed & 0xFFFF), int32_t(kRed >> 16), 0})  // brush slot 0
-      .Rec(0x02FA, {5, 0, 0, 0, 0})                                      // null pen slot 1
-      .Rec(0x012D, {0})
-      .Rec(0x012D, {1})
-      .Rec(0x041B, {250, 500, 0, 0})  // rectangle: bottom, right, top, left
-      .Rec(0x01F0, {0})
-      .Rec(0x02FC, {0, int32_t(kBlue & 0xFFFF), int32_t(kBlue >> 16), 0})  // takes slot 0 again
-      .Rec(0x012D, {0})
-      .Rec(0x0418, {500, 1000, 250, 500});  // ellipse
-  std::vector<uint8_t> wmf = w.Finish(2);
+  TWmf w;
+  w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(1000, 500)));
+  const uint32_t red = w.SolidBrush(kRed);
+  const uint32_t pen = w.Pen(U_PS_NULL, 0, 0);
+  w.Select(red).Select(pen).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 500, 250))).Delete(red);
+  const uint32_t blue = w.SolidBrush(kBlue);
+  EXPECT_EQ(blue, red) << "the freed slot is taken again";
+  w.Select(blue).Add(U_WMRELLIPSE_set(Rect16(500, 250, 1000, 500)));
+  std::vector<uint8_t> wmf = w.Finish();
   Surface s(100, 50);
   ASSERT_TRUE(s.PlayWmf(wmf, 10000, 5000));
   EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 50, 25}));
@@ -378,74 +345,57 @@ TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
 
 namespace {
 
-enum : uint32_t { EMR_SETBKCOLOR = 25, EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94 };
-
-// A bottom-up DIB's header (40 bytes) with its colour table.
-std::vector<uint8_t> DibHeader(int W, int H, int Bpp, const std::vector<uint32_t>& Table) {
-  std::vector<uint8_t> b;
-  for (uint32_t v : {40u, uint32_t(W), uint32_t(H)}) vxtest::Put32(b, v);
-  vxtest::Put16(b, 1);
-  vxtest::Put16(b, uint16_t(Bpp));
-  for (uint32_t v : {0u, 0u, 0u, 0u, uint32_t(Table.size()), 0u}) vxtest::Put32(b, v);
-  for (uint32_t c : Table) vxtest::Put32(b, c);
-  return b;
-}
-
-// The body of a pattern brush record: object, colour use, then the offsets
-// and sizes of header and rows, which follow. BitsClaim: the rows' size
-// the record states (the real one when 0).
-std::vector<uint8_t> PatternBody(uint32_t Index, uint32_t Usage, const std::vector<uint8_t>& Info,
-                                 const std::vector<uint8_t>& Bits, uint32_t BitsClaim = 0) {
-  std::vector<uint8_t> b;
-  const uint32_t offInfo = 32, offBits = offInfo + uint32_t(Info.size());
-  for (uint32_t v : {Index, Usage, offInfo, uint32_t(Info.size()), offBits, BitsClaim ? BitsClaim : uint32_t(Bits.size())})
-    vxtest::Put32(b, v);
-  b.insert(b.end(), Info.begin(), Info.end());
-  b.insert(b.end(), Bits.begin(), Bits.end());
-  return b;
-}
-
 TEST(WinuiMetafile, PatternBrushesTileFromTheDeviceOriginAndRefuseDamagedDIBs) {
   // A 2 x 2 tile (red, green over blue, white), rows stored bottom first,
   // each padded to 8 bytes.
-  const std::vector<uint8_t> bits24 = {0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,   // blue, white
-                                       0, 0, 0xFF, 0, 0xFF, 0, 0, 0};      // red, green
+  const std::vector<char> bits24 = {char(0xFF), 0, 0, char(0xFF), char(0xFF), char(0xFF), 0, 0,   // blue, white
+                                    0, 0, char(0xFF), 0, char(0xFF), 0, 0, 0};                   // red, green
   const uint32_t tile24[2][2] = {{kRed, kGreen}, {kBlue, kWhite}};
   // A monochrome tile: 1 0 / 0 1, in the text (0) and background (1) colours.
-  const std::vector<uint8_t> bits1 = {0x40, 0, 0, 0, 0x80, 0, 0, 0};
+  const std::vector<char> bits1 = {0x40, 0, 0, 0, char(0x80), 0, 0, 0};
   const uint32_t kText = 0x123456, kBack = 0x654321;
   const uint32_t tile1[2][2] = {{kBack, kText}, {kText, kBack}};
   const uint32_t kBefore = 0x00AA00;  // the solid brush selected before
   struct Case {
     const char* name;
-    uint32_t type;
+    bool mono;
     uint32_t usage;
-    std::vector<uint8_t> info, bits;
-    uint32_t bitsClaim;
+    int h, bpp;
+    std::vector<uint32_t> table;
+    std::vector<char> bits;
+    uint32_t bitsClaim;         // written over the record's rows size when not 0
     const uint32_t (*tile)[2];  // null: the record makes no brush
   } cases[] = {
-      {"24-bit", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 2, 24, {}), bits24, 0, tile24},
-      {"rows cut short", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 2, 24, {}), {bits24.begin(), bits24.end() - 4}, 0, nullptr},
-      {"rows claimed past the record", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 2, 24, {}), bits24, 4096, nullptr},
-      {"taller than its rows", EMR_CREATEDIBPATTERNBRUSHPT, 0, DibHeader(2, 3, 24, {}), bits24, 0, nullptr},
-      {"monochrome", EMR_CREATEMONOBRUSH, 2, DibHeader(2, 2, 1, {}), bits1, 0, tile1},
-      {"monochrome with a table", EMR_CREATEMONOBRUSH, 0, DibHeader(2, 2, 1, {0xFF0000, 0x0000FF}), bits1, 0, tile1},
-      {"monochrome of 8 bits", EMR_CREATEMONOBRUSH, 0, DibHeader(2, 2, 8, {0, 0}), bits1, 0, nullptr},
+      {"24-bit", false, U_DIB_RGB_COLORS, 2, 24, {}, bits24, 0, tile24},
+      {"rows cut short", false, U_DIB_RGB_COLORS, 2, 24, {}, {bits24.begin(), bits24.end() - 4}, 0, nullptr},
+      {"rows claimed past the record", false, U_DIB_RGB_COLORS, 2, 24, {}, bits24, 4096, nullptr},
+      {"taller than its rows", false, U_DIB_RGB_COLORS, 3, 24, {}, bits24, 0, nullptr},
+      // A palette-index brush's table is not read: the colours are the DC's.
+      {"monochrome", true, U_DIB_PAL_INDICES, 2, 1, {0xFF0000, 0x0000FF}, bits1, 0, tile1},
+      {"monochrome with a table", true, U_DIB_RGB_COLORS, 2, 1, {0xFF0000, 0x0000FF}, bits1, 0, tile1},
+      {"monochrome of 8 bits", true, U_DIB_RGB_COLORS, 2, 8, {0, 0}, bits1, 0, nullptr},
   };
   for (const Case& c : cases) {
-    TEmfWriter e(20, 16);
-    e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, kBefore, 0})
-        .Rec(EMR_SELECTOBJECT, {1})
-        .Rec(EMR_SELECTOBJECT, {kNullPen})
-        .Rec(EMR_SETTEXTCOLOR, {kText})
-        .Rec(EMR_SETBKCOLOR, {kBack})
-        .Raw(c.type, PatternBody(2, c.usage, c.info, c.bits, c.bitsClaim))
-        .Rec(EMR_SELECTOBJECT, {2})
-        .Rec(EMR_RECTANGLE, {1, 1, 11, 9});
+    TEmf e(20, 16);
+    e.SolidBrush(kBefore);
+    e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
+        .Add(U_EMRSETTEXTCOLOR_set(Cref(kText)))
+        .Add(U_EMRSETBKCOLOR_set(Cref(kBack)));
+    auto info = vxtest::DibInfo(2, c.h, uint16_t(c.bpp), c.table);
+    uint32_t ih = 0;
+    e.Add(c.mono ? createmonobrush_set(&ih, e.Handles(), c.usage, info.get(), uint32_t(c.bits.size()), c.bits.data())
+                 : createdibpatternbrushpt_set(&ih, e.Handles(), c.usage, info.get(), uint32_t(c.bits.size()),
+                                               c.bits.data()));
+    e.Add(U_EMRSELECTOBJECT_set(ih)).Add(U_EMRRECTANGLE_set(Rectl(1, 1, 11, 9)));
+    std::vector<uint8_t> emf = e.Finish();
+    if (c.bitsClaim) {
+      const size_t at = vxtest::FindEmfRecord(emf, c.mono ? U_EMR_CREATEMONOBRUSH : U_EMR_CREATEDIBPATTERNBRUSHPT);
+      vxtest::Set32(emf, at + 28, c.bitsClaim);  // cbBits
+    }
     // Twice the size, one pixel to the right: the shape covers device
     // (3, 2)-(23, 18), the tile stays one pixel large from (0, 0).
     Surface s(44, 34);
-    ASSERT_TRUE(s.Play(e.Finish(), RECT{1, 0, 41, 32})) << c.name;
+    ASSERT_TRUE(s.Play(emf, RECT{1, 0, 41, 32})) << c.name;
     for (int y = 4; y < 16; ++y)
       for (int x = 5; x < 20; ++x)
         ASSERT_EQ(s.At(x, y), c.tile ? c.tile[y % 2][x % 2] : kBefore) << c.name << " at (" << x << ", " << y << ")";
@@ -457,19 +407,28 @@ TEST(WinuiMetafile, WindowsMetafilePatternBrushesKeepTheirSlots) {
   // A monochrome device bitmap's pattern (8 x 2, rows of a word: 10101010
   // over 01010101) in the text and background colours; a DIB pattern that
   // does not add up before it still takes its slot.
-  TWmfWriter w;
-  w.Rec(0x0103, {8})
-      .Rec(0x020B, {0, 0})
-      .Rec(0x020C, {20, 40})
-      .Rec(0x0142, {5, 0, 40, 0, 0x7FFF, 0})  // slot 0: a DIB header cut short
-      .Rec(0x01F9, {0, 8, 2, 2, 0x0101, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00AA, 0x0055})  // slot 1
-      .Rec(0x02FA, {5, 0, 0, 0, 0})  // slot 2: null pen
-      .Rec(0x0209, {0x00FF, 0x0000})  // text colour red
-      .Rec(0x0201, {0x0000, 0x00FF})  // background blue
-      .Rec(0x012D, {1})
-      .Rec(0x012D, {2})
-      .Rec(0x041B, {20, 40, 0, 0});
-  std::vector<uint8_t> wmf = w.Finish(3);
+  TWmf w;
+  w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(40, 20)));
+  const char dib[8] = {};
+  uint32_t damaged = 0, pattern = 0;
+  w.Add(wcreatedibpatternbrush_srcdib_set(&damaged, w.Handles(), U_DIB_RGB_COLORS,
+                                          vxtest::DibInfo(2, 1, 24).get(), sizeof dib, dib));
+  char rows[4] = {char(0xAA), 0, 0x55, 0};
+  vxtest::TMalloced<U_BITMAP16> bm(U_BITMAP16_set(0, 8, 2, 2, 1, rows));
+  w.Add(wcreatepatternbrush_set(&pattern, w.Handles(), bm.get(), rows));
+  const uint32_t pen = w.Pen(U_PS_NULL, 0, 0);
+  w.Add(U_WMRSETTEXTCOLOR_set(Cref(kRed)))
+      .Add(U_WMRSETBKCOLOR_set(Cref(kBlue)))
+      .Select(pattern)
+      .Select(pen)
+      .Add(U_WMRRECTANGLE_set(Rect16(0, 0, 40, 20)));
+  std::vector<uint8_t> wmf = w.Finish();
+  ASSERT_EQ(damaged, 0u);
+  ASSERT_EQ(pattern, 1u);
+  // The DIB's width made far larger than its rows: style, use, then the header.
+  vxtest::Set32(wmf, vxtest::FindWmfRecord(wmf, 0x0142) + 10 + 4, 0x7FFF);
   Surface s(40, 20);
   ASSERT_TRUE(s.PlayWmf(wmf, 40 * 2540 / 96, 20 * 2540 / 96));
   for (int y = 2; y < 16; ++y)
@@ -479,14 +438,16 @@ TEST(WinuiMetafile, WindowsMetafilePatternBrushesKeepTheirSlots) {
 TEST(WinuiMetafile, WindowsMetafileBitsOfPaletteIndexes) {
   // A stretched 2 x 1 DIB whose colour table holds 16-bit indexes into the
   // default palette (13 red, 16 blue): the rows follow the shorter table.
-  TWmfWriter w;
-  w.Rec(0x0103, {8})
-      .Rec(0x020B, {0, 0})
-      .Rec(0x020C, {20, 40})
-      .Rec(0x0F43, {0x0020, 0x00CC, 1, 1, 2, 0, 0, 20, 40, 0, 0,       // rop, use, source, destination
-                    40, 0, 2, 0, 1, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0,   // header
-                    2, 0, 0, 0, 13, 16, 0x0100, 0});                  // used colours, table, rows
-  std::vector<uint8_t> wmf = w.Finish(1);
+  // libuemf's builders write colour tables of RGB quads only, so this
+  // record is written word by word.
+  TWmf w;
+  w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(40, 20)))
+      .Add(vxtest::RawWmr(0x0F43, {0x0020, 0x00CC, 1, 1, 2, 0, 0, 20, 40, 0, 0,  // rop, use, source, destination
+                                             40, 0, 2, 0, 1, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0,  // header
+                                             2, 0, 0, 0, 13, 16, 0x0100, 0}));  // used colours, table, rows
+  std::vector<uint8_t> wmf = w.Finish();
   Surface s(40, 20);
   ASSERT_TRUE(s.PlayWmf(wmf, 40 * 2540 / 96, 20 * 2540 / 96));
   for (POINT pt : {POINT{1, 1}, POINT{18, 18}}) EXPECT_EQ(s.At(pt.x, pt.y), kRed) << pt.x << ", " << pt.y;
@@ -495,16 +456,14 @@ TEST(WinuiMetafile, WindowsMetafileBitsOfPaletteIndexes) {
 
 TEST(WinuiMetafile, WindowsMetafileTextIsWindows1252) {
   // Euro sign, en dash and quotes: bytes 0x80, 0x96, 0x93 and 0x94.
-  TWmfWriter w;
-  w.Rec(0x0103, {8})
-      .Rec(0x020B, {0, 0})
-      .Rec(0x020C, {50, 100})
-      .Rec(0x02FB, {-20, 0, 0, 0, 400, 0, 0, 0, 0, 'D' | 'e' << 8, 'j' | 'a' << 8, 'V' | 'u' << 8, ' ' | 'S' << 8,
-                    'a' | 'n' << 8, 's'})
-      .Rec(0x012D, {0})
-      .Rec(0x0102, {1})  // transparent
-      .Rec(0x0521, {4, 0x80 | 0x96 << 8, 0x93 | 0x94 << 8, 10, 8});
-  std::vector<uint8_t> wmf = w.Finish(1);
+  TWmf w;
+  w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(100, 50)));
+  w.Select(w.Font(-20, "DejaVu Sans"))
+      .Add(U_WMRSETBKMODE_set(U_TRANSPARENT))
+      .Add(U_WMRTEXTOUT_set(Pt16(8, 10), const_cast<char*>("\x80\x96\x93\x94")));
+  std::vector<uint8_t> wmf = w.Finish();
   Surface s(100, 50);
   ASSERT_TRUE(s.PlayWmf(wmf, 10000, 5000));
   // The same characters drawn directly.
