@@ -1299,6 +1299,9 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       p.DrawArc(kind, l, t, rr, b, I(3), I(2), I(1), I(0));
       break;
     }
+    case 0x061D:  // rop, h, w, y, x: the brush over a block
+      if (r.Has(6, 12)) p.Pattern(r.I16(16), r.I16(14), r.I16(12), r.I16(10), r.U32(6));
+      break;
     case 0x0416: case 0x0415:
       if (r.Has(6, 8)) p.ClipRect(I(3), I(2), I(1), I(0), fn == 0x0415);
       break;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -484,6 +485,577 @@ TEST(WinuiMetafile, WindowsMetafileTextIsWindows1252) {
   EXPECT_LT(b.left, b.right) << "text drawn";
   EXPECT_TRUE(Same(a, b)) << a.left << "," << a.top << "," << a.right << "," << a.bottom << " against " << b.left
                           << "," << b.top << "," << b.right << "," << b.bottom;
+}
+
+}  // namespace
+
+// Record families written by libuemf's builders, each played on its own
+// 40 x 40 picture: the pixels that show the record read right.
+namespace {
+
+struct Probe {
+  int x, y;
+  uint32_t colour;
+  int within = 0;  // the colour lies within this many pixels (curves)
+};
+
+bool Near(const Surface& s, const Probe& p) {
+  for (int y = std::max(0, p.y - p.within); y <= std::min(s.h - 1, p.y + p.within); ++y)
+    for (int x = std::max(0, p.x - p.within); x <= std::min(s.w - 1, p.x + p.within); ++x)
+      if (s.At(x, y) == p.colour) return true;
+  return false;
+}
+
+struct FamilyCase {
+  const char* name;
+  std::function<void(TEmf&)> records;
+  std::vector<Probe> probes;
+};
+
+constexpr uint32_t kBlack = 0, kCyan = 0xFFFF00;
+
+void CheckFamilies(const std::vector<FamilyCase>& cases, const std::function<void(TEmf&)>& Before) {
+  for (const FamilyCase& c : cases) {
+    TEmf e(40, 40);
+    Before(e);
+    c.records(e);
+    Surface s(40, 40);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40})) << c.name;
+    for (const Probe& p : c.probes)
+      EXPECT_TRUE(Near(s, p)) << c.name << ": (" << p.x << ", " << p.y << ") is " << std::hex << s.At(p.x, p.y)
+                              << ", not " << p.colour;
+  }
+}
+
+U_POINTL P(int32_t x, int32_t y) { return Ptl(x, y); }
+
+TEST(WinuiMetafile, FilledShapeRecords) {
+  const U_RECTL all = Rectl(0, 0, 40, 40);
+  auto polygon = [](std::vector<U_POINTL> pts) {
+    return [pts](TEmf& e) { e.Add(U_EMRPOLYGON_set(Rectl(0, 0, 40, 40), uint32_t(pts.size()), pts.data())); };
+  };
+  // Two squares of the same turn overlapping at (15, 15)-(25, 25).
+  auto overlapping = [](uint32_t Mode) {
+    return [Mode](TEmf& e) {
+      const U_POINTL pts[] = {{5, 5}, {25, 5}, {25, 25}, {5, 25}, {15, 15}, {35, 15}, {35, 35}, {15, 35}};
+      const uint32_t counts[] = {4, 4};
+      e.Add(U_EMRSETPOLYFILLMODE_set(Mode)).Add(U_EMRPOLYPOLYGON_set(Rectl(5, 5, 35, 35), 2, counts, 8, pts));
+    };
+  };
+  auto pie = [all](uint32_t Direction) {
+    return [all, Direction](TEmf& e) {
+      e.Add(U_EMRSETARCDIRECTION_set(Direction)).Add(U_EMRPIE_set(all, Ptl(40, 20), Ptl(20, 0)));
+    };
+  };
+  // A scale by 2 and a move by (5, 0), the move first or last.
+  auto transform = [](uint32_t Mode) {
+    return [Mode](TEmf& e) {
+      e.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(2, 0, 0, 2, 0, 0)))
+          .Add(U_EMRMODIFYWORLDTRANSFORM_set(xform_set(1, 0, 0, 1, 5, 0), Mode))
+          .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 5, 5)));
+    };
+  };
+  auto rect = [](TEmf& e) { e.Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 40))); };
+  std::vector<FamilyCase> cases = {
+      {"polygon of 32-bit points", polygon({{5, 5}, {35, 5}, {5, 35}}),
+       {{10, 10, kRed}, {30, 30, kWhite}}},
+      {"poly-polygon of 16-bit points",
+       [](TEmf& e) {
+         const U_POINT16 pts[] = {{2, 2}, {12, 2}, {12, 12}, {2, 12}, {25, 25}, {38, 25}, {38, 38}, {25, 38}};
+         const uint32_t counts[] = {4, 4};
+         e.Add(U_EMRPOLYPOLYGON16_set(Rectl(2, 2, 38, 38), 2, counts, 8, pts));
+       },
+       {{7, 7, kRed}, {30, 30, kRed}, {18, 18, kWhite}}},
+      {"alternate fill", overlapping(U_ALTERNATE), {{10, 10, kRed}, {30, 30, kRed}, {20, 20, kWhite}}},
+      {"winding fill", overlapping(U_WINDING), {{10, 10, kRed}, {30, 30, kRed}, {20, 20, kRed}}},
+      {"rounded rectangle", [all](TEmf& e) { e.Add(U_EMRROUNDRECT_set(all, Szl(20, 20))); },
+       {{1, 1, kWhite}, {38, 38, kWhite}, {20, 2, kRed}, {2, 20, kRed}, {20, 20, kRed}}},
+      {"chord", [all](TEmf& e) { e.Add(U_EMRCHORD_set(all, Ptl(40, 20), Ptl(0, 20))); },
+       {{20, 10, kRed}, {5, 17, kRed}, {20, 30, kWhite}}},
+      {"pie, counter-clockwise", pie(U_AD_COUNTERCLOCKWISE),
+       {{28, 12, kRed}, {12, 12, kWhite}, {28, 28, kWhite}, {12, 28, kWhite}}},
+      {"pie, clockwise", pie(U_AD_CLOCKWISE), {{28, 12, kWhite}, {12, 12, kRed}, {28, 28, kRed}, {12, 28, kRed}}},
+      {"filled path",
+       [](TEmf& e) {
+         e.Add(U_EMRBEGINPATH_set())
+             .Add(U_EMRMOVETOEX_set(Ptl(5, 5)))
+             .Add(U_EMRLINETO_set(Ptl(35, 5)))
+             .Add(U_EMRLINETO_set(Ptl(35, 35)))
+             .Add(U_EMRCLOSEFIGURE_set())
+             .Add(U_EMRENDPATH_set())
+             .Add(U_EMRFILLPATH_set(Rectl(5, 5, 35, 35)));
+       },
+       {{30, 10, kRed}, {10, 30, kWhite}}},
+      {"aborted path",
+       [](TEmf& e) {
+         e.Add(U_EMRBEGINPATH_set())
+             .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 40)))
+             .Add(U_EMRABORTPATH_set())
+             .Add(U_EMRFILLPATH_set(Rectl(0, 0, 40, 40)));
+       },
+       {{20, 20, kWhite}}},
+      {"stock brush",
+       [](TEmf& e) { e.Add(U_EMRSELECTOBJECT_set(U_GRAY_BRUSH)).Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 40))); },
+       {{20, 20, 0x808080}}},
+      {"inverting mix", [](TEmf& e) { e.Add(U_EMRSETROP2_set(U_R2_NOT)).Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 40))); },
+       {{20, 20, kBlack}}},
+      {"exclusive-or mix",
+       [](TEmf& e) {
+         e.Add(U_EMRSETROP2_set(U_R2_XORPEN))
+             .Add(U_EMRRECTANGLE_set(Rectl(5, 5, 25, 25)))
+             .Add(U_EMRRECTANGLE_set(Rectl(15, 15, 35, 35)));
+       },
+       {{10, 10, kCyan}, {30, 30, kCyan}, {20, 20, kWhite}}},
+      {"transform moved first", transform(U_MWT_LEFTMULTIPLY), {{18, 5, kRed}, {8, 5, kWhite}}},
+      {"transform moved last", transform(U_MWT_RIGHTMULTIPLY), {{8, 5, kRed}, {18, 5, kWhite}}},
+      {"window origin",
+       [](TEmf& e) { e.Add(U_EMRSETWINDOWORGEX_set(Ptl(10, 10))).Add(U_EMRRECTANGLE_set(Rectl(10, 10, 20, 20))); },
+       {{5, 5, kRed}, {15, 15, kWhite}}},
+      {"tenths of a millimetre, y up",
+       [](TEmf& e) { e.Add(U_EMRSETMAPMODE_set(U_MM_LOMETRIC)).Add(U_EMRRECTANGLE_set(Rectl(0, 0, 53, -53))); },
+       {{10, 10, kRed}, {30, 30, kWhite}, {10, 30, kWhite}}},
+      {"isotropic",
+       [](TEmf& e) {
+         e.Add(U_EMRSETMAPMODE_set(U_MM_ISOTROPIC))
+             .Add(U_EMRSETWINDOWEXTEX_set(Szl(100, 50)))
+             .Add(U_EMRSETVIEWPORTEXTEX_set(Szl(40, 40)))
+             .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 100, 50)));
+       },
+       {{20, 10, kRed}, {20, 30, kWhite}}},
+      {"scaled viewport",
+       [](TEmf& e) {
+         e.Add(U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+             .Add(U_EMRSETWINDOWEXTEX_set(Szl(40, 40)))
+             .Add(U_EMRSETVIEWPORTEXTEX_set(Szl(40, 40)))
+             .Add(U_EMRSCALEVIEWPORTEXTEX_set(1, 2, 1, 2))
+             .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 40)));
+       },
+       {{10, 10, kRed}, {30, 30, kWhite}}},
+      {"excluded clip",
+       [rect](TEmf& e) {
+         e.Add(U_EMREXCLUDECLIPRECT_set(Rectl(10, 10, 30, 30)));
+         rect(e);
+       },
+       {{5, 5, kRed}, {20, 20, kWhite}}},
+      {"clip region",
+       [rect](TEmf& e) {
+         U_RECTL r = Rectl(0, 0, 20, 40);
+         vxtest::TMalloced<U_RGNDATA> rgn(rgndata_set(rgndataheader_set(1, r), &r));
+         e.Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_COPY, rgn.get()));
+         rect(e);
+       },
+       {{10, 20, kRed}, {30, 20, kWhite}}},
+      {"clip restored",
+       [rect](TEmf& e) {
+         e.Add(U_EMRSAVEDC_set()).Add(U_EMRINTERSECTCLIPRECT_set(Rectl(0, 0, 10, 10))).Add(U_EMRRESTOREDC_set(-1));
+         rect(e);
+       },
+       {{20, 20, kRed}}},
+  };
+  CheckFamilies(cases, [](TEmf& e) {
+    e.SolidBrush(kRed);
+    e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN));
+  });
+}
+
+TEST(WinuiMetafile, HatchedBrushesAndTheBackground) {
+  // A cross hatch in red; between its lines the background colour when
+  // opaque, the picture below when transparent.
+  for (uint32_t mode : {U_OPAQUE, U_TRANSPARENT}) {
+    TEmf e(40, 40);
+    uint32_t ih = 0;
+    e.Add(createbrushindirect_set(&ih, e.Handles(), logbrush_set(U_BS_HATCHED, Cref(kRed), U_HS_CROSS)))
+        .Add(U_EMRSELECTOBJECT_set(ih))
+        .Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
+        .Add(U_EMRSETBKMODE_set(mode))
+        .Add(U_EMRSETBKCOLOR_set(Cref(kGreen)))
+        .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 40)));
+    Surface s(40, 40);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
+    const uint32_t between = mode == U_OPAQUE ? kGreen : kWhite;
+    int red = 0, other = 0;
+    for (int y = 2; y < 38; ++y)
+      for (int x = 2; x < 38; ++x) {
+        ASSERT_TRUE(s.At(x, y) == kRed || s.At(x, y) == between) << mode << " at (" << x << ", " << y << ")";
+        (s.At(x, y) == kRed ? red : other)++;
+      }
+    // Lines every 8 pixels both ways: about a quarter is hatch.
+    EXPECT_GT(red, 36 * 36 / 8) << mode;
+    EXPECT_GT(other, 36 * 36 / 2) << mode;
+  }
+}
+
+TEST(WinuiMetafile, StrokedRecords) {
+  const U_RECTL all = Rectl(0, 0, 40, 40);
+  // A Bézier from (2, 2) down to y = 38 and back up at (38, 2): its middle
+  // is (20, 29).
+  const U_POINT16 curve[] = {{2, 2}, {2, 38}, {38, 38}, {38, 2}};
+  std::vector<FamilyCase> cases = {
+      {"polyline of 16-bit points",
+       [](TEmf& e) {
+         const U_POINT16 pts[] = {{2, 5}, {37, 5}, {37, 35}};
+         e.Add(U_EMRPOLYLINE16_set(Rectl(2, 5, 37, 35), 3, pts));
+       },
+       {{20, 5, kBlue}, {37, 20, kBlue}, {20, 20, kWhite}}},
+      {"polyline of 32-bit points",
+       [](TEmf& e) {
+         const U_POINTL pts[] = {{2, 5}, {37, 5}, {37, 35}};
+         e.Add(U_EMRPOLYLINE_set(Rectl(2, 5, 37, 35), 3, pts));
+       },
+       {{20, 5, kBlue}, {37, 20, kBlue}, {20, 20, kWhite}}},
+      {"poly-polyline",
+       [](TEmf& e) {
+         const U_POINT16 pts[] = {{2, 5}, {37, 5}, {2, 30}, {37, 30}};
+         const uint32_t counts[] = {2, 2};
+         e.Add(U_EMRPOLYPOLYLINE16_set(Rectl(2, 5, 37, 30), 2, counts, 4, pts));
+       },
+       {{20, 5, kBlue}, {20, 30, kBlue}, {20, 20, kWhite}}},
+      {"polyline from the current point",
+       [](TEmf& e) {
+         const U_POINTL pts[] = {{37, 10}, {37, 30}};
+         e.Add(U_EMRMOVETOEX_set(Ptl(2, 10))).Add(U_EMRPOLYLINETO_set(Rectl(2, 10, 37, 30), 2, pts));
+       },
+       {{3, 10, kBlue}, {20, 10, kBlue}, {37, 20, kBlue}, {20, 20, kWhite}}},
+      {"Bézier", [curve](TEmf& e) { e.Add(U_EMRPOLYBEZIER16_set(Rectl(2, 2, 38, 38), 4, curve)); },
+       {{20, 29, kBlue, 1}, {2, 3, kBlue, 1}, {20, 20, kWhite}, {20, 36, kWhite}}},
+      {"Bézier from the current point",
+       [curve](TEmf& e) {
+         e.Add(U_EMRMOVETOEX_set(Ptl(2, 2))).Add(U_EMRPOLYBEZIERTO16_set(Rectl(2, 2, 38, 38), 3, curve + 1));
+       },
+       {{20, 29, kBlue, 1}, {20, 20, kWhite}, {20, 36, kWhite}}},
+      {"arc", [all](TEmf& e) { e.Add(U_EMRARC_set(all, Ptl(40, 20), Ptl(0, 20))); },
+       {{20, 0, kBlue, 1}, {20, 39, kWhite}, {20, 20, kWhite}}},
+      {"arc from the current point",
+       [all](TEmf& e) { e.Add(U_EMRMOVETOEX_set(Ptl(20, 20))).Add(U_EMRARCTO_set(all, Ptl(40, 20), Ptl(0, 20))); },
+       {{30, 20, kBlue}, {20, 0, kBlue, 1}, {10, 20, kWhite}}},
+      {"stroked path",
+       [](TEmf& e) {
+         e.Add(U_EMRBEGINPATH_set())
+             .Add(U_EMRMOVETOEX_set(Ptl(5, 20)))
+             .Add(U_EMRLINETO_set(Ptl(35, 20)))
+             .Add(U_EMRENDPATH_set())
+             .Add(U_EMRSTROKEPATH_set(Rectl(5, 20, 35, 20)));
+       },
+       {{20, 20, kBlue}, {20, 25, kWhite}}},
+      {"wide geometric pen",
+       [](TEmf& e) {
+         vxtest::TMalloced<U_EXTLOGPEN> elp(
+             extlogpen_set(U_PS_GEOMETRIC | U_PS_SOLID | U_PS_ENDCAP_FLAT, 9, U_BS_SOLID, Cref(kGreen), 0, 0, nullptr));
+         uint32_t ih = 0;
+         e.Add(extcreatepen_set(&ih, e.Handles(), nullptr, 0, nullptr, elp.get()))
+             .Add(U_EMRSELECTOBJECT_set(ih))
+             .Add(U_EMRMOVETOEX_set(Ptl(5, 20)))
+             .Add(U_EMRLINETO_set(Ptl(35, 20)));
+       },
+       {{20, 17, kGreen}, {20, 23, kGreen}, {20, 12, kWhite}, {20, 28, kWhite}}},
+      {"stock pen",
+       [](TEmf& e) {
+         e.Add(U_EMRSELECTOBJECT_set(U_BLACK_PEN)).Add(U_EMRMOVETOEX_set(Ptl(5, 20))).Add(U_EMRLINETO_set(Ptl(35, 20)));
+       },
+       {{20, 20, kBlack}}},
+  };
+  CheckFamilies(cases, [](TEmf& e) {
+    e.Pen(U_PS_SOLID, 1, kBlue);
+    e.Add(U_EMRSELECTOBJECT_set(U_NULL_BRUSH));
+  });
+}
+
+TEST(WinuiMetafile, BlockTransferRecords) {
+  // A 2 x 1 DIB of 24 bits (blue, red); bottom-up unless its height is
+  // negative.
+  const char row24[8] = {char(0xFF), 0, 0, 0, 0, char(0xFF), 0, 0};
+  const U_XFORM same = xform_set(1, 0, 0, 1, 0, 0);
+  auto info24 = [] { return vxtest::DibInfo(2, 1, 24); };
+  std::vector<FamilyCase> cases = {
+      {"pattern block",
+       [same](TEmf& e) {
+         e.Add(U_EMRBITBLT_set(Rectl(5, 5, 14, 14), Ptl(5, 5), Ptl(10, 10), Ptl(0, 0), same, Cref(0), U_DIB_RGB_COLORS,
+                               U_PATCOPY, nullptr, 0, nullptr));
+       },
+       {{5, 5, kRed}, {14, 14, kRed}, {20, 20, kWhite}, {4, 4, kWhite}}},
+      {"block of bits",
+       [&](TEmf& e) {
+         e.Add(U_EMRBITBLT_set(Rectl(10, 10, 11, 10), Ptl(10, 10), Ptl(2, 1), Ptl(0, 0), same, Cref(0),
+                               U_DIB_RGB_COLORS, U_SRCCOPY, info24().get(), sizeof row24, const_cast<char*>(row24)));
+       },
+       {{10, 10, kBlue}, {11, 10, kRed}, {12, 10, kWhite}, {10, 11, kWhite}}},
+      {"stretched block",
+       [&](TEmf& e) {
+         e.Add(U_EMRSTRETCHBLT_set(Rectl(0, 0, 19, 9), Ptl(0, 0), Ptl(20, 10), Ptl(0, 0), Ptl(2, 1), same, Cref(0),
+                                   U_DIB_RGB_COLORS, U_SRCCOPY, info24().get(), sizeof row24,
+                                   const_cast<char*>(row24)));
+       },
+       {{2, 5, kBlue}, {17, 5, kRed}, {10, 12, kWhite}}},
+      {"bits to the device",
+       [&](TEmf& e) {
+         e.Add(U_EMRSETDIBITSTODEVICE_set(Rectl(5, 5, 6, 5), Ptl(5, 5), Ptl(0, 0), Ptl(2, 1), U_DIB_RGB_COLORS, 0, 1,
+                                          info24().get(), sizeof row24, const_cast<char*>(row24)));
+       },
+       {{5, 5, kBlue}, {6, 5, kRed}, {7, 5, kWhite}}},
+      {"8-bit DIB with a colour table",
+       [](TEmf& e) {
+         const char row8[4] = {1, 0, 0, 0};
+         e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 19, 9), Ptl(0, 0), Ptl(20, 10), Ptl(0, 0), Ptl(2, 1),
+                                      U_DIB_RGB_COLORS, U_SRCCOPY, vxtest::DibInfo(2, 1, 8, {0x00FF00, 0xFF0000}).get(),
+                                      sizeof row8, const_cast<char*>(row8)));
+       },
+       {{2, 5, kRed}, {17, 5, kGreen}}},
+      {"top-down 32-bit DIB",
+       [](TEmf& e) {
+         // Rows top first: blue, blue over red, red.
+         const char rows[16] = {char(0xFF), 0, 0, 0, char(0xFF), 0, 0, 0, 0, 0, char(0xFF), 0, 0, 0, char(0xFF), 0};
+         e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 19, 19), Ptl(0, 0), Ptl(20, 20), Ptl(0, 0), Ptl(2, 2),
+                                      U_DIB_RGB_COLORS, U_SRCCOPY, vxtest::DibInfo(2, -2, 32).get(), sizeof rows,
+                                      const_cast<char*>(rows)));
+       },
+       {{10, 5, kBlue}, {10, 15, kRed}, {25, 10, kWhite}}},
+  };
+  CheckFamilies(cases, [](TEmf& e) { e.SolidBrush(kRed); });
+}
+
+TEST(WinuiMetafile, TextAlignmentsColoursAndBoxes) {
+  struct Case {
+    uint32_t align, options;
+    RECT box;
+  } cases[] = {
+      {U_TA_RIGHT | U_TA_BASELINE, 0, {}},
+      {U_TA_CENTER | U_TA_BOTTOM, 0, {}},
+      {0, U_ETO_OPAQUE, {5, 5, 70, 35}},    // the box in the background colour
+      {0, U_ETO_CLIPPED, {5, 5, 47, 35}},   // the text cut at the box
+  };
+  const std::string text = "Hgw";
+  for (const Case& c : cases) {
+    // Drawn directly with the advances the record then carries.
+    Surface d(80, 40);
+    LOGFONTW lf{};
+    lf.lfHeight = -20;
+    lf.lfWeight = 400;
+    const std::u16string face = u"DejaVu Sans";
+    std::copy(face.begin(), face.end(), lf.lfFaceName);
+    HFONT f = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(d.dc, f);
+    std::vector<INT> dx;
+    for (int i = 1, before = 0; i <= int(text.size()); ++i) {
+      SIZE sz{};
+      GetTextExtentPoint32W(d.dc, text.c_str(), i, &sz);
+      dx.push_back(sz.cx - before);
+      before = sz.cx;
+    }
+    SetTextColor(d.dc, kRed);
+    SetBkColor(d.dc, kGreen);
+    SetBkMode(d.dc, TRANSPARENT);
+    SetTextAlign(d.dc, c.align);
+    ExtTextOutW(d.dc, 40, 25, c.options, &c.box, text.c_str(), int(text.size()), dx.data());
+    SelectObject(d.dc, old);
+    DeleteObject(f);
+
+    TEmf e(80, 40);
+    e.Font(-20, u"DejaVu Sans");
+    e.Add(U_EMRSETTEXTCOLOR_set(Cref(kRed)))
+        .Add(U_EMRSETBKCOLOR_set(Cref(kGreen)))
+        .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
+        .Add(U_EMRSETTEXTALIGN_set(c.align))
+        .Text(40, 25, u"Hgw", std::vector<uint32_t>(dx.begin(), dx.end()), c.options,
+              Rectl(c.box.left, c.box.top, c.box.right, c.box.bottom));
+    Surface s(80, 40);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 80, 40}));
+    EXPECT_LT(d.Box(kRed).left, d.Box(kRed).right) << "text drawn";
+    int differ = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 80; ++x) differ += s.At(x, y) != d.At(x, y);
+    EXPECT_EQ(differ, 0) << "align " << c.align << ", options " << c.options;
+  }
+}
+
+struct WmfCase {
+  const char* name;
+  std::function<void(TWmf&)> records;
+  std::vector<Probe> probes;
+};
+
+// Each case on a 40 x 40 picture whose window is 40 x 40 units, after
+// Before's objects.
+void CheckWmfFamilies(const std::vector<WmfCase>& cases, const std::function<void(TWmf&)>& Before) {
+  for (const WmfCase& c : cases) {
+    TWmf w;
+    w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+        .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+        .Add(U_WMRSETWINDOWEXT_set(Pt16(40, 40)));
+    Before(w);
+    c.records(w);
+    Surface s(40, 40);
+    ASSERT_TRUE(s.PlayWmf(w.Finish(), 40 * 2540 / 96, 40 * 2540 / 96)) << c.name;
+    for (const Probe& p : c.probes)
+      EXPECT_TRUE(Near(s, p)) << c.name << ": (" << p.x << ", " << p.y << ") is " << std::hex << s.At(p.x, p.y)
+                              << ", not " << p.colour;
+  }
+}
+
+TEST(WinuiMetafile, WindowsMetafileRecordFamilies) {
+  const U_RECT16 all = Rect16(0, 0, 40, 40);
+  auto overlapping = [](uint16_t Mode) {
+    return [Mode](TWmf& w) {
+      const U_POINT16 pts[] = {{5, 5}, {25, 5}, {25, 25}, {5, 25}, {15, 15}, {35, 15}, {35, 35}, {15, 35}};
+      const uint16_t counts[] = {4, 4};
+      w.Add(U_WMRSETPOLYFILLMODE_set(Mode)).Add(U_WMRPOLYPOLYGON_set(2, counts, pts));
+    };
+  };
+  auto rect = [all](TWmf& w) { w.Add(U_WMRRECTANGLE_set(all)); };
+  const char row24[8] = {char(0xFF), 0, 0, 0, 0, char(0xFF), 0, 0};  // blue, red
+  std::vector<WmfCase> filled = {
+      {"polygon",
+       [](TWmf& w) {
+         const U_POINT16 pts[] = {{5, 5}, {35, 5}, {5, 35}};
+         w.Add(U_WMRPOLYGON_set(3, pts));
+       },
+       {{10, 10, kRed}, {30, 30, kWhite}}},
+      {"alternate fill", overlapping(U_ALTERNATE), {{10, 10, kRed}, {30, 30, kRed}, {20, 20, kWhite}}},
+      {"winding fill", overlapping(U_WINDING), {{10, 10, kRed}, {30, 30, kRed}, {20, 20, kRed}}},
+      {"rounded rectangle", [all](TWmf& w) { w.Add(U_WMRROUNDRECT_set(20, 20, all)); },
+       {{1, 1, kWhite}, {20, 2, kRed}, {2, 20, kRed}, {20, 20, kRed}}},
+      {"chord", [all](TWmf& w) { w.Add(U_WMRCHORD_set(Pt16(40, 20), Pt16(0, 20), all)); },
+       {{20, 10, kRed}, {20, 30, kWhite}}},
+      {"pie", [all](TWmf& w) { w.Add(U_WMRPIE_set(Pt16(40, 20), Pt16(20, 0), all)); },
+       {{28, 12, kRed}, {12, 12, kWhite}, {28, 28, kWhite}}},
+      {"inverting mix",
+       [rect](TWmf& w) {
+         w.Add(U_WMRSETROP2_set(U_R2_NOT));
+         rect(w);
+       },
+       {{20, 20, kBlack}}},
+      {"window origin",
+       [](TWmf& w) { w.Add(U_WMRSETWINDOWORG_set(Pt16(10, 10))).Add(U_WMRRECTANGLE_set(Rect16(10, 10, 20, 20))); },
+       {{5, 5, kRed}, {15, 15, kWhite}}},
+      {"clip rectangle",
+       [rect](TWmf& w) {
+         w.Add(U_WMRINTERSECTCLIPRECT_set(Rect16(0, 0, 20, 40)));
+         rect(w);
+       },
+       {{10, 20, kRed}, {30, 20, kWhite}}},
+      {"excluded clip",
+       [rect](TWmf& w) {
+         w.Add(U_WMREXCLUDECLIPRECT_set(Rect16(10, 10, 30, 30)));
+         rect(w);
+       },
+       {{5, 5, kRed}, {20, 20, kWhite}}},
+      {"clip restored",
+       [rect](TWmf& w) {
+         w.Add(U_WMRSAVEDC_set()).Add(U_WMRINTERSECTCLIPRECT_set(Rect16(0, 0, 10, 10))).Add(U_WMRRESTOREDC_set(-1));
+         rect(w);
+       },
+       {{20, 20, kRed}}},
+      {"pattern block", [](TWmf& w) { w.Add(U_WMRPATBLT_set(Pt16(5, 5), Pt16(10, 10), U_PATCOPY)); },
+       {{5, 5, kRed}, {14, 14, kRed}, {20, 20, kWhite}, {4, 4, kWhite}}},
+      {"block of bits",
+       [&](TWmf& w) {
+         w.Add(U_WMRDIBBITBLT_set(Pt16(10, 10), Pt16(2, 1), Pt16(0, 0), U_SRCCOPY, vxtest::DibInfo(2, 1, 24).get(),
+                                  sizeof row24, row24));
+       },
+       {{10, 10, kBlue}, {11, 10, kRed}, {12, 10, kWhite}}},
+      {"stretched block of bits",
+       [&](TWmf& w) {
+         w.Add(U_WMRDIBSTRETCHBLT_set(Pt16(0, 0), Pt16(20, 10), Pt16(0, 0), Pt16(2, 1), U_SRCCOPY,
+                                      vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
+       },
+       {{2, 5, kBlue}, {17, 5, kRed}, {10, 12, kWhite}}},
+      {"stretched DIB",
+       [&](TWmf& w) {
+         w.Add(U_WMRSTRETCHDIB_set(Pt16(0, 0), Pt16(20, 10), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
+                                   vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
+       },
+       {{2, 5, kBlue}, {17, 5, kRed}, {10, 12, kWhite}}},
+  };
+  CheckWmfFamilies(filled, [](TWmf& w) { w.Select(w.SolidBrush(kRed)).Select(w.Pen(U_PS_NULL, 0, 0)); });
+
+  std::vector<WmfCase> stroked = {
+      {"polyline",
+       [](TWmf& w) {
+         const U_POINT16 pts[] = {{2, 5}, {37, 5}, {37, 35}};
+         w.Add(U_WMRPOLYLINE_set(3, pts));
+       },
+       {{20, 5, kBlue}, {37, 20, kBlue}, {20, 20, kWhite}}},
+      {"line", [](TWmf& w) { w.Add(U_WMRMOVETO_set(Pt16(2, 10))).Add(U_WMRLINETO_set(Pt16(37, 10))); },
+       {{3, 10, kBlue}, {20, 10, kBlue}, {20, 12, kWhite}}},
+      {"arc", [all](TWmf& w) { w.Add(U_WMRARC_set(Pt16(40, 20), Pt16(0, 20), all)); },
+       {{20, 0, kBlue, 1}, {20, 38, kWhite}, {20, 20, kWhite}}},
+      {"wide pen",
+       [](TWmf& w) {
+         w.Select(w.Pen(U_PS_SOLID, 9, kGreen)).Add(U_WMRMOVETO_set(Pt16(5, 20))).Add(U_WMRLINETO_set(Pt16(35, 20)));
+       },
+       {{20, 17, kGreen}, {20, 23, kGreen}, {20, 12, kWhite}, {20, 28, kWhite}}},
+  };
+  CheckWmfFamilies(stroked, [](TWmf& w) {
+    w.Select(w.Pen(U_PS_SOLID, 1, kBlue));
+    uint32_t ih = 0;
+    w.Add(wcreatebrushindirect_set(&ih, w.Handles(), U_WLOGBRUSH_set(U_BS_NULL, Cref(0), 0))).Select(ih);
+  });
+}
+
+TEST(WinuiMetafile, WindowsMetafileHatchAndText) {
+  // A cross hatch over an opaque background, then text with its advances
+  // in an opaque box: the same as drawing both directly.
+  const std::string text = "Hgw";
+  Surface d(80, 40);
+  LOGFONTW lf{};
+  lf.lfHeight = -20;
+  lf.lfWeight = 400;
+  const std::u16string face = u"DejaVu Sans";
+  std::copy(face.begin(), face.end(), lf.lfFaceName);
+  HFONT f = CreateFontIndirectW(&lf);
+  HGDIOBJ oldFont = SelectObject(d.dc, f);
+  std::vector<int16_t> dx16;
+  std::vector<INT> dx;
+  for (int i = 1, before = 0; i <= int(text.size()); ++i) {
+    SIZE sz{};
+    GetTextExtentPoint32W(d.dc, text.c_str(), i, &sz);
+    dx.push_back(sz.cx - before);
+    dx16.push_back(int16_t(sz.cx - before));
+    before = sz.cx;
+  }
+  LOGBRUSH lb{BS_HATCHED, kBlue, HS_CROSS};
+  HBRUSH hatch = CreateBrushIndirect(&lb);
+  HGDIOBJ oldBrush = SelectObject(d.dc, hatch);
+  HGDIOBJ oldPen = SelectObject(d.dc, GetStockObject(NULL_PEN));
+  SetBkMode(d.dc, OPAQUE);
+  SetBkColor(d.dc, kGreen);
+  Rectangle(d.dc, -1, -1, 90, 50);
+  SetTextColor(d.dc, kRed);
+  SetBkColor(d.dc, 0x00FFFF);
+  const RECT box{42, 5, 78, 35};
+  ExtTextOutW(d.dc, 44, 8, ETO_OPAQUE, &box, text.c_str(), int(text.size()), dx.data());
+  SelectObject(d.dc, oldPen);
+  SelectObject(d.dc, oldBrush);
+  SelectObject(d.dc, oldFont);
+  DeleteObject(hatch);
+  DeleteObject(f);
+
+  TWmf w;
+  w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(80, 40)));
+  uint32_t ih = 0;
+  w.Add(wcreatebrushindirect_set(&ih, w.Handles(), U_WLOGBRUSH_set(U_BS_HATCHED, Cref(kBlue), U_HS_CROSS)))
+      .Select(ih)
+      .Select(w.Pen(U_PS_NULL, 0, 0))
+      .Select(w.Font(-20, "DejaVu Sans"))
+      .Add(U_WMRSETBKMODE_set(U_OPAQUE))
+      .Add(U_WMRSETBKCOLOR_set(Cref(kGreen)))
+      .Add(U_WMRRECTANGLE_set(Rect16(-1, -1, 90, 50)))
+      .Add(U_WMRSETTEXTCOLOR_set(Cref(kRed)))
+      .Add(U_WMRSETBKCOLOR_set(Cref(0x00FFFF)))
+      // The record's rectangle is a RECT (left, top, right, bottom), which
+      // libuemf writes from last to first like a call's parameters: it is
+      // handed over reversed so that the file holds it as the format has it.
+      .Add(U_WMREXTTEXTOUT_set(Pt16(44, 8), int16_t(text.size()), U_ETO_OPAQUE, text.c_str(), dx16.data(),
+                               Rect16(35, 78, 5, 42)));
+  Surface s(80, 40);
+  ASSERT_TRUE(s.PlayWmf(w.Finish(), 80 * 2540 / 96, 40 * 2540 / 96));
+  EXPECT_LT(d.Box(kRed).left, d.Box(kRed).right) << "text drawn";
+  EXPECT_LT(d.Box(kBlue).left, d.Box(kBlue).right) << "hatch drawn";
+  int differ = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 80; ++x) differ += s.At(x, y) != d.At(x, y);
+  EXPECT_EQ(differ, 0);
 }
 
 }  // namespace
