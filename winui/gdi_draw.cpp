@@ -245,6 +245,27 @@ int PenWidthFor(int Width, const Bitmap& Surface) {
   return int(cap + ((int64_t(Width) - cap) & 1));
 }
 
+// Where the two long sides of a wide pen's band along a segment lie: whole
+// pixels off the segment, half the width along its normal. The corner on
+// the side that leans towards larger x is rounded away from the segment, the
+// other to the nearest pixel (halves up); this is how the platform's bands
+// come out at every width and angle it was tried at.
+void BandOffsets(int64_t dx, int64_t dy, int w, int64_t (&a)[2], int64_t (&b)[2]) {
+  const double len = std::hypot(double(dx), double(dy));
+  const double ox = -double(dy) / len * w / 2, oy = double(dx) / len * w / 2;
+  auto side = [](double x, double y, int64_t (&out)[2]) {
+    if (x > 0) {
+      out[0] = int64_t(std::ceil(x));
+      out[1] = int64_t(y > 0 ? std::ceil(y) : std::floor(y));
+    } else {
+      out[0] = int64_t(std::floor(x + 0.5));
+      out[1] = int64_t(std::floor(y + 0.5));
+    }
+  };
+  side(ox, oy, a);
+  side(-ox, -oy, b);
+}
+
 struct PenDrawer {
   DC& dc;
   Pen pen;
@@ -254,10 +275,12 @@ struct PenDrawer {
   uint32_t penRaw = 0, bkRaw = 0, mask = 0;
   int styleLen = 0;
   int stylePos = 0;  // runs on across the segments of one call, in [0, styleLen)
-  // A wide pen: its width for this surface and the columns [a, b) its round
-  // stamp covers on each of its rows, relative to the point.
+  // A wide pen: its width for this surface, its round dot (the runs [a, b)
+  // of the rows r0 .. r0 + width - 1 relative to the point) and the runs it
+  // covers on each row of the box so far.
   int width = 1, r0 = 0;
-  std::vector<std::pair<int, int>> stamp;
+  std::vector<std::pair<int, int>> dot;
+  std::vector<std::vector<std::pair<int, int>>> runs;
 
   PenDrawer(DC& d) : dc(d) {
     if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
@@ -268,40 +291,20 @@ struct PenDrawer {
     bkRaw = b.RawFromColor(dc.S.BkColor);
     mask = RawMask(b);
     for (int r : StyleRuns(pen.Style)) styleLen += r;
-    if (pen.Width > 1) MakeStamp();
+    if (pen.Width > 1) MakeDot();
     ok = true;
   }
 
-  // A round stamp of the pen's width around the point: the offsets (dx, dy)
-  // in [r0, r0 + w) whose distance from the pen's centre (on a pixel for odd
-  // widths; for even ones between the point and the pixel above and left of
-  // it, as a shape's outline ring lies half outside its box) is within half
-  // the width.
-  void MakeStamp() {
+  bool Wide() const { return pen.Width > 1; }
+
+  // The pen's dot: the filled ellipse of the pen's width in the box that
+  // starts half the width above and left of the point.
+  void MakeDot() {
     const int w = width = PenWidthFor(pen.Width, *dc.Surface);
-    r0 = -w / 2;
-    const double c = (w - 1) / 2.0 + r0;
-    const double limit = (w / 2.0) * (w / 2.0) + 0.25;
-    auto in = [&](int64_t dx, double ey) {
-      double ex = double(dx) - c;
-      return ex * ex + ey * ey <= limit;
-    };
-    stamp.assign(size_t(w), {0, 0});
-    for (int dy = r0; dy < r0 + w; ++dy) {
-      const double ey = dy - c;
-      const double room = limit - ey * ey;
-      if (room < 0) continue;
-      // The row is one run about the centre; the square root gives it to a
-      // pixel, the exact test settles the ends.
-      const double s = std::sqrt(room);
-      int64_t a = std::max<int64_t>(r0, int64_t(std::ceil(c - s)));
-      int64_t b = std::min<int64_t>(r0 + w - 1, int64_t(std::floor(c + s)));
-      while (a > r0 && in(a - 1, ey)) --a;
-      while (a <= b && !in(a, ey)) ++a;
-      while (b < r0 + w - 1 && in(b + 1, ey)) ++b;
-      while (b >= a && !in(b, ey)) --b;
-      if (b >= a) stamp[size_t(dy - r0)] = {int(a), int(b + 1)};
-    }
+    r0 = -(w / 2);
+    dot.assign(size_t(w), {0, 0});
+    for (const auto& [y, row] : RoundSpans(r0, r0, r0 + w, r0 + w, w, w))
+      if (!row.empty()) dot[size_t(y - r0)] = {row.front().first, row.back().second};
   }
 
   void Plot(int x, int y, uint32_t raw) {
@@ -315,69 +318,52 @@ struct PenDrawer {
     if (styleLen && n > 0) stylePos = int((stylePos + n % styleLen) % styleLen);
   }
 
-
+  // One point of a one-pixel pen, with its style.
   void Dot(int x, int y) {
-    if (pen.Width <= 1) {
-      bool on = true;
-      if (styleLen) {
-        int p = stylePos;
-        const auto& runs = StyleRuns(pen.Style);
-        for (size_t i = 0; i < runs.size(); ++i) {
-          if (p < runs[i]) {
-            on = (i % 2) == 0;
-            break;
-          }
-          p -= runs[i];
+    bool on = true;
+    if (styleLen) {
+      int p = stylePos;
+      const auto& runs = StyleRuns(pen.Style);
+      for (size_t i = 0; i < runs.size(); ++i) {
+        if (p < runs[i]) {
+          on = (i % 2) == 0;
+          break;
         }
-        if (++stylePos == styleLen) stylePos = 0;
+        p -= runs[i];
       }
-      if (on)
-        Plot(x, y, penRaw);
-      else if (dc.S.BkMode == OPAQUE)
-        Plot(x, y, bkRaw);
-      return;
+      if (++stylePos == styleLen) stylePos = 0;
     }
-    StampRuns(x, y, [this](int py, int left, int right) {
-      for (int px = left; px < right; ++px) Plot(px, py, penRaw);
-    });
-  }
-
-  // The runs [left, right) of row py a wide pen's stamp at (x, y) covers
-  // within the box.
-  template <class F>
-  void StampRuns(int x, int y, F&& f) const {
-    const int64_t top = std::max<int64_t>(int64_t(y) + r0, box.top);
-    const int64_t bottom = std::min<int64_t>(int64_t(y) + r0 + width, box.bottom);
-    for (int64_t py = top; py < bottom; ++py) {
-      const auto& [a, b] = stamp[size_t(py - y - r0)];
-      const int64_t left = std::max<int64_t>(int64_t(x) + a, box.left);
-      const int64_t right = std::min<int64_t>(int64_t(x) + b, box.right);
-      if (left < right) f(int(py), int(left), int(right));
-    }
+    if (on)
+      Plot(x, y, penRaw);
+    else if (dc.S.BkMode == OPAQUE)
+      Plot(x, y, bkRaw);
   }
 
   // Device coordinates; the end point is not drawn. Only the part of the
   // walk that can reach the visible box is made; the style runs on over the
-  // rest as if it had been drawn.
+  // rest as if it had been drawn. A wide pen draws the segment with its
+  // dots at both ends.
   void Line(int x0, int y0, int x1, int y1) {
+    if (Wide()) {
+      Stroke({{POINT{x0, y0}, POINT{x1, y1}}}, false, false);
+      return;
+    }
     // Under a turned-over world transform the points are those of the
     // logical line, so that halves round as they do untransformed.
     const bool flip = FlipsY(dc);
     const int64_t sy = flip ? -1 : 1;
     LineWalk w(x0, sy * y0, x1, sy * y1);
     const int64_t n = w.Steps();
-    // How far from its point a pen's pixels can lie.
-    const int64_t reach = pen.Width <= 1 ? 0 : width / 2 + 1;
     int64_t lo, hi;
     if (w.XMajor) {
-      lo = int64_t(box.left) - reach;
-      hi = int64_t(box.right) - 1 + reach;
+      lo = int64_t(box.left);
+      hi = int64_t(box.right) - 1;
     } else if (!flip) {
-      lo = int64_t(box.top) - reach;
-      hi = int64_t(box.bottom) - 1 + reach;
+      lo = int64_t(box.top);
+      hi = int64_t(box.bottom) - 1;
     } else {
-      lo = -(int64_t(box.bottom) - 1) - reach;
-      hi = -int64_t(box.top) + reach;
+      lo = -(int64_t(box.bottom) - 1);
+      hi = -int64_t(box.top);
     }
     int64_t from, to;
     w.Within(lo, hi, from, to);
@@ -385,60 +371,118 @@ struct PenDrawer {
       Skip(n);
       return;
     }
-    auto each = [&](auto&& f) {
-      for (int64_t i = from; i < to; ++i) {
-        int64_t x, y;
-        w.At(i, x, y);
-        f(int(x), int(sy * y));
-      }
-    };
-    if (pen.Width <= 1) {
-      Skip(from);
-      each([this](int x, int y) { Dot(x, y); });
-      Skip(n - to);
-      return;
+    Skip(from);
+    for (int64_t i = from; i < to; ++i) {
+      int64_t x, y;
+      w.At(i, x, y);
+      Dot(int(x), int(sy * y));
     }
-    // A wide pen's stamps overlap along the line: each pixel is drawn once
-    // with the mix mode applied as often as stamps cover it (a mix mode
-    // applied again with the same pen gives what it gave once or what it
-    // gave twice before, so once or twice is enough). The count is kept as
-    // steps per row over the columns the stamps reach in that row: +1 where
-    // a stamp's run begins, -1 after it ends.
-    struct Row {
-      int lo = INT32_MAX, hi = INT32_MIN;
-      std::vector<int> steps;
-    };
-    std::vector<Row> rows(size_t(std::max<LONG>(0, box.bottom - box.top)));
-    auto rowOf = [&](int py) -> Row& { return rows[size_t(py - box.top)]; };
-    each([&](int x, int y) {
-      StampRuns(x, y, [&](int py, int left, int right) {
-        Row& r = rowOf(py);
-        r.lo = std::min(r.lo, left);
-        r.hi = std::max(r.hi, right);
-      });
-    });
-    for (Row& r : rows)
-      if (r.lo < r.hi) r.steps.assign(size_t(r.hi - r.lo) + 1, 0);
-    each([&](int x, int y) {
-      StampRuns(x, y, [&](int py, int left, int right) {
-        Row& r = rowOf(py);
-        ++r.steps[size_t(left - r.lo)];
-        --r.steps[size_t(right - r.lo)];
-      });
-    });
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const Row& r = rows[i];
+    Skip(n - to);
+  }
+
+  // A wide pen along paths of device points: a band along each segment and
+  // a dot at each point (the platform's round ends and joins), every pixel
+  // drawn once with the mix mode however often the pieces cover it. Closed
+  // paths join their last point to the first. On curves (Neighbours) the
+  // points are the outline's pixels and only neighbouring pixels are joined,
+  // so that the parts of an outline cut off by the visible box stay apart.
+  struct Path {
+    std::vector<POINT> Pts;
+    bool Closed = false, Neighbours = false;
+  };
+  void Stroke(const std::vector<std::vector<POINT>>& paths, bool closed, bool neighbours) {
+    std::vector<Path> all;
+    for (const auto& p : paths) all.push_back(Path{p, closed, neighbours});
+    Stroke(all);
+  }
+  void Stroke(const std::vector<Path>& paths) {
+    runs.assign(size_t(std::max<LONG>(0, box.bottom - box.top)), {});
+    for (const Path& path : paths) {
+      const auto& p = path.Pts;
+      const size_t n = p.size();
+      if (n == 0) continue;
+      const size_t segs = path.Closed && n > 2 ? n : n - 1;
+      for (size_t i = 0; i < segs; ++i) {
+        const POINT a = p[i], b = p[(i + 1) % n];
+        if (path.Neighbours && (std::abs(int64_t(a.x) - b.x) > 1 || std::abs(int64_t(a.y) - b.y) > 1)) continue;
+        AddBand(a.x, a.y, b.x, b.y);
+      }
+      for (const POINT& q : p) AddDot(q.x, q.y);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+      auto& row = runs[i];
+      if (row.empty()) continue;
+      std::sort(row.begin(), row.end());
       const int py = box.top + int(i);
-      int64_t k = 0;
-      for (int px = r.lo; px < r.hi; ++px) {
-        k += r.steps[size_t(px - r.lo)];
-        if (k <= 0) continue;
-        Plot(px, py, penRaw);
-        if (k % 2 == 0) Plot(px, py, penRaw);
+      int end = INT32_MIN;
+      for (const auto& [a, b] : row) {
+        for (int px = std::max(a, end); px < b; ++px) Plot(px, py, penRaw);
+        end = std::max(end, b);
+      }
+    }
+    runs.clear();
+  }
+
+  void AddRun(int64_t y, int64_t a, int64_t b) {
+    if (y < box.top || y >= box.bottom) return;
+    a = std::max<int64_t>(a, box.left);
+    b = std::min<int64_t>(b, box.right);
+    if (a < b) runs[size_t(y - box.top)].push_back({int(a), int(b)});
+  }
+
+  void AddDot(int64_t x, int64_t y) {
+    if (x + r0 >= box.right || x + r0 + width <= box.left || y + r0 >= box.bottom || y + r0 + width <= box.top)
+      return;
+    for (int i = 0; i < width; ++i) {
+      const auto& [a, b] = dot[size_t(i)];
+      if (a < b) AddRun(y + r0 + i, x + a, x + b);
+    }
+  }
+
+  // The band of a segment: the quadrilateral of its ends moved to either
+  // side (BandOffsets), its pixels those of a polygon.
+  void AddBand(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    if (x0 == x1 && y0 == y1) return;
+    int64_t h[2], l[2];
+    BandOffsets(x1 - x0, y1 - y0, width, h, l);
+    const int64_t vx[4] = {x0 + h[0], x1 + h[0], x1 + l[0], x0 + l[0]};
+    const int64_t vy[4] = {y0 + h[1], y1 + h[1], y1 + l[1], y0 + l[1]};
+    const int64_t left = std::min({vx[0], vx[1], vx[2], vx[3]}), right = std::max({vx[0], vx[1], vx[2], vx[3]});
+    if (left >= box.right || right < box.left) return;
+    const int64_t top = std::max<int64_t>(std::min({vy[0], vy[1], vy[2], vy[3]}), box.top);
+    const int64_t bottom = std::min<int64_t>(std::max({vy[0], vy[1], vy[2], vy[3]}), box.bottom);
+    for (int64_t y = top; y < bottom; ++y) {
+      // Crossings of the row with the edges that span it (a pixel is in
+      // from the ceiling of a left crossing up to that of the right one).
+      std::pair<int64_t, int> xs[4];
+      int k = 0;
+      for (int i = 0; i < 4; ++i) {
+        int64_t xa = vx[i], ya = vy[i], xb = vx[(i + 1) % 4], yb = vy[(i + 1) % 4];
+        if (ya == yb) continue;
+        const int dir = ya < yb ? 1 : -1;
+        if (ya > yb) std::swap(xa, xb), std::swap(ya, yb);
+        if (y < ya || y >= yb) continue;
+        xs[k++] = {CeilDiv(__int128(xa) * (yb - ya) + __int128(xb - xa) * (y - ya), yb - ya), dir};
+      }
+      for (int i = 1; i < k; ++i)
+        for (int j = i; j > 0 && xs[j] < xs[j - 1]; --j) std::swap(xs[j], xs[j - 1]);
+      int wind = 0;
+      int64_t start = 0;
+      for (int i = 0; i < k; ++i) {
+        const bool was = wind != 0;
+        wind += xs[i].second;
+        if (!was && wind != 0) start = xs[i].first;
+        if (was && wind == 0) AddRun(y, start, xs[i].first);
       }
     }
   }
 };
+
+std::vector<POINT> DevPoints(const DC& dc, const POINT* p, size_t n) {
+  std::vector<POINT> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = POINT{DevX(dc, p[i].x), DevY(dc, p[i].y)};
+  return out;
+}
 
 void FillWithBrush(DC& dc, const Region& area) {
   Brush b;
@@ -475,6 +519,29 @@ Region SpanOutline(const Spans& sp) {
   return out;
 }
 
+// How far around the visible box a shape's outline is worked out: a wide
+// pen reaches half its width from it.
+int WideMargin(const DC& dc, int PenWidth) {
+  if (PenWidth <= 1 || !dc.Surface) return 2;
+  return PenWidthFor(PenWidth, *dc.Surface) / 2 + 4;
+}
+
+// The pixels of an outline made by SeenRoundSpans in the order of their
+// angle about (cx, cy). Those on the edges of Seen are left out: there the
+// spans brought in make outline pixels the whole shape does not have.
+std::vector<POINT> PixelsAround(const Region& r, double cx, double cy, const RECT& Seen) {
+  std::vector<std::pair<double, POINT>> px;
+  for (const RECT& rc : r.Rects())
+    for (int y = std::max(rc.top, Seen.top + 1); y < std::min(rc.bottom, Seen.bottom - 1); ++y)
+      for (int x = std::max(rc.left, Seen.left + 1); x < std::min(rc.right, Seen.right - 1); ++x)
+        px.push_back({std::atan2(y - cy, x - cx), POINT{x, y}});
+  std::stable_sort(px.begin(), px.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<POINT> out;
+  out.reserve(px.size());
+  for (const auto& e : px) out.push_back(e.second);
+  return out;
+}
+
 // Fills a closed shape (ellipse or rounded rectangle in [l, r) x [t, b) with
 // corners cw x ch) with the brush and draws its outline with the pen: one
 // pixel thin for a cosmetic pen; a wide pen's ring is centred on the
@@ -486,9 +553,10 @@ void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ell
   Pen pen;
   bool hasPen = ResolvePen(dc, dc.S.Pen, pen) && pen.Style != PS_NULL;
   if (hasPen) pen.Width = ShapePenWidth(pen);
-  // Only what can be seen is worked out.
+  // Only what can be seen is worked out, with a margin for a wide pen's
+  // reach from the outline.
   RECT seen;
-  if (!SeenBox(dc, 2, seen)) return;
+  if (!SeenBox(dc, WideMargin(dc, hasPen ? pen.Width : 1), seen)) return;
   cw = int(std::clamp<int64_t>(cw, -kMaxShape, kMaxShape));
   ch = int(std::clamp<int64_t>(ch, -kMaxShape, kMaxShape));
   auto spans = [&](int k) {
@@ -500,21 +568,18 @@ void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ell
     FillWithBrush(dc, DeviceShift(dc, RegionOfSpans(spans(0))));
     return;
   }
-  Region ring, inside;
-  if (pen.Width <= 1) {
-    Spans sp = spans(0);
-    ring = SpanOutline(sp);
-    inside = RegionOfSpans(sp);
-    inside.Subtract(ring);
-  } else {
-    int out = pen.Width / 2, in = pen.Width - out;
-    ring = RegionOfSpans(spans(out));
-    inside = RegionOfSpans(spans(-in));
-    ring.Subtract(inside);
-  }
+  Spans sp = spans(0);
+  Region ring = SpanOutline(sp), inside = RegionOfSpans(sp);
+  inside.Subtract(ring);
   FillWithBrush(dc, DeviceShift(dc, inside));
   PenDrawer pd(dc);
   if (!pd.ok) return;
+  if (pd.Wide()) {
+    // A wide pen goes along the thin outline's pixels in turn.
+    std::vector<POINT> around = PixelsAround(ring, (int64_t(l) + r - 1) / 2.0, (int64_t(t) + b - 1) / 2.0, seen);
+    pd.Stroke({DevPoints(dc, around.data(), around.size())}, true, true);
+    return;
+  }
   Region dev = DeviceShift(dc, ring);
   for (const RECT& rc : dev.Rects())
     for (int y = rc.top; y < rc.bottom; ++y)
@@ -556,6 +621,12 @@ struct Wedge {
     return d > eps && d < span - eps ? d : -1;
   }
   bool Contains(double x, double y) const { return (x == cx && y == cy) || Into(x, y) >= 0; }
+  // How far a pixel lies from the start radial, turning in the arc
+  // direction, in [0, 2 pi).
+  double Turn(double x, double y) const {
+    double d = ccw ? AngleOf(x - cx, y - cy) - start : start - AngleOf(x - cx, y - cy);
+    return d < 0 ? d + 2 * M_PI : d;
+  }
   Region Cut(const Region& r) const {
     std::vector<pixman_box32_t> runs;
     for (const RECT& rc : r.Rects())
@@ -597,29 +668,63 @@ void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye
   // Only what can be seen is worked out, with a margin for the outline and
   // the pie's end pixels (up to 64 pixels past the pen's width).
   RECT seen;
-  if (!SeenBox(dc, std::max(2, hasPen ? std::min(pen.Width, 64) + 2 : 2), seen)) return;
+  const int margin = std::max(2, hasPen ? std::min(pen.Width, 64) + 2 : 2);
+  if (!SeenBox(dc, std::max(margin, WideMargin(dc, hasPen ? pen.Width : 1)), seen)) return;
   auto spans = [&](int k) {
     int w = r - l + 2 * k, h = b - t + 2 * k;
     return SeenRoundSpans(l - k, t - k, r + k, b + k, w, h, seen);
   };
-  Region ring, inside;
-  if (!hasPen || pen.Width <= 1) {
-    Spans sp = spans(0);
-    inside = RegionOfSpans(sp);
-    if (hasPen) {
-      ring = SpanOutline(sp);
-      inside.Subtract(ring);
-    }
-  } else {
-    int out = pen.Width / 2, in = pen.Width - out;
-    ring = RegionOfSpans(spans(out));
-    inside = RegionOfSpans(spans(-in));
-    ring.Subtract(inside);
+  Region ring;
+  Spans sp = spans(0);
+  Region inside = RegionOfSpans(sp);
+  if (hasPen) {
+    ring = SpanOutline(sp);
+    inside.Subtract(ring);
   }
   if (pie) FillWithBrush(dc, DeviceShift(dc, wedge.Cut(inside)));
   if (!hasPen) return;
   PenDrawer pd(dc);
   if (!pd.ok) return;
+  if (pd.Wide()) {
+    // A wide pen goes along the outline's pixels within the wedge in turn,
+    // an arc on to the outline's next pixel, a pie back through the centre.
+    std::vector<POINT> around = PixelsAround(ring, wedge.cx, wedge.cy, seen);
+    std::vector<std::pair<double, POINT>> turned;
+    for (const POINT& q : around) turned.push_back({wedge.Turn(q.x, q.y), q});
+    std::stable_sort(turned.begin(), turned.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<POINT> arcPts;
+    size_t after = 0;
+    for (size_t i = 0; i < turned.size(); ++i)
+      if (wedge.Into(turned[i].second.x, turned[i].second.y) >= 0) {
+        arcPts.push_back(turned[i].second);
+        after = i + 1;
+      }
+    std::vector<PenDrawer::Path> paths;
+    if (pie) {
+      // The radials run from the arc's end pixels to the centre; an end
+      // that lies beyond what was worked out is taken where its radial
+      // meets the ellipse.
+      auto end = [&](int xr, int yr, bool First) {
+        const double dx = xr - wedge.cx, dy = yr - wedge.cy;
+        const double a = std::max(1.0, (double(r) - l) / 2), bb = std::max(1.0, (double(b) - t) / 2);
+        const double k = 1 / std::sqrt((dx / a) * (dx / a) + (dy / bb) * (dy / bb));
+        const double ex = std::isfinite(k) ? wedge.cx + k * dx : wedge.cx;
+        const double ey = std::isfinite(k) ? wedge.cy + k * dy : wedge.cy;
+        const bool shown = ex > seen.left + 2 && ex < seen.right - 3 && ey > seen.top + 2 && ey < seen.bottom - 3;
+        if (shown && !arcPts.empty()) return First ? arcPts.front() : arcPts.back();
+        return POINT{LONG(std::lround(ex)), LONG(std::lround(ey))};
+      };
+      const POINT c{LONG(wedge.cx), LONG(wedge.cy)};
+      const bool round = wedge.span >= 2 * M_PI - 1e-9;
+      paths.push_back({{end(round ? xs : xe, round ? ys : ye, false), c, end(xs, ys, true)}, false, false});
+    } else if (!turned.empty() && !arcPts.empty()) {
+      arcPts.push_back(turned[after % turned.size()].second);
+    }
+    paths.push_back({std::move(arcPts), false, true});
+    for (auto& path : paths) path.Pts = DevPoints(dc, path.Pts.data(), path.Pts.size());
+    pd.Stroke(paths);
+    return;
+  }
   Region arc = wedge.Cut(ring);
   Region dev = DeviceShift(dc, arc);
   for (const RECT& rc : dev.Rects())
@@ -689,7 +794,9 @@ BOOL Polyline(HDC hdc, const POINT* apt, int cpt) {
   VX_DC(FALSE);
   if (!apt || cpt < 2) return FALSE;
   PenDrawer pd(*dc);
-  if (pd.ok)
+  if (pd.ok && pd.Wide())
+    pd.Stroke({DevPoints(*dc, apt, size_t(cpt))}, false, false);
+  else if (pd.ok)
     for (int i = 1; i < cpt; ++i)
       pd.Line(DevX(*dc, apt[i - 1].x), DevY(*dc, apt[i - 1].y), DevX(*dc, apt[i].x), DevY(*dc, apt[i].y));
   return TRUE;
@@ -700,9 +807,16 @@ BOOL PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
   if (!apt) return FALSE;
   PenDrawer pd(*dc);
   POINT cur = dc->S.CurPos;
-  for (DWORD i = 0; i < cpt; ++i) {
-    if (pd.ok) pd.Line(DevX(*dc, cur.x), DevY(*dc, cur.y), DevX(*dc, apt[i].x), DevY(*dc, apt[i].y));
-    cur = apt[i];
+  if (pd.ok && pd.Wide() && cpt > 0) {
+    std::vector<POINT> p{cur};
+    p.insert(p.end(), apt, apt + cpt);
+    pd.Stroke({DevPoints(*dc, p.data(), p.size())}, false, false);
+    cur = apt[cpt - 1];
+  } else {
+    for (DWORD i = 0; i < cpt; ++i) {
+      if (pd.ok) pd.Line(DevX(*dc, cur.x), DevY(*dc, cur.y), DevX(*dc, apt[i].x), DevY(*dc, apt[i].y));
+      cur = apt[i];
+    }
   }
   dc->S.CurPos = cur;
   return TRUE;
@@ -731,7 +845,10 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     if (pd.ok) {
       int l = DevX(*dc, left), t = DevY(*dc, top), r = DevX(*dc, right - 1), b = DevY(*dc, bottom - 1);
       if (t > b) std::swap(t, b);  // turned over by the world transform
-      if (r == l) {
+      if (pd.Wide()) {
+        // A wide pen goes round the corners of the outline a thin one draws.
+        pd.Stroke({{POINT{l, t}, POINT{r, t}, POINT{r, b}, POINT{l, b}}}, true, false);
+      } else if (r == l) {
         pd.Line(l, t, l, b + 1);
       } else if (b == t) {
         pd.Line(l, t, r + 1, t);
@@ -792,7 +909,11 @@ static BOOL PolyPolygonImpl(HDC hdc, const std::vector<std::vector<POINT>>& poly
     FillWithBrush(*dc, DeviceShift(*dc, area));
   }
   PenDrawer pd(*dc);
-  if (pd.ok)
+  if (pd.ok && pd.Wide()) {
+    std::vector<std::vector<POINT>> dev;
+    for (const auto& p : polys) dev.push_back(DevPoints(*dc, p.data(), p.size()));
+    pd.Stroke(dev, true, false);
+  } else if (pd.ok)
     for (const auto& p : polys)
       for (size_t i = 0; i < p.size(); ++i) {
         POINT a = p[i], b = p[(i + 1) % p.size()];
