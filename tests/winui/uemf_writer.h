@@ -30,6 +30,10 @@ inline void Put16(std::vector<uint8_t>& b, uint16_t v) {
 inline void Set32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[o + i] = uint8_t(v >> (8 * i));
 }
+inline void Set16(std::vector<uint8_t>& b, size_t o, uint16_t v) {
+  b[o] = uint8_t(v);
+  b[o + 1] = uint8_t(v >> 8);
+}
 inline uint32_t Get32(const std::vector<uint8_t>& b, size_t o) {
   return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8 | uint32_t(b[o + 2]) << 16 | uint32_t(b[o + 3]) << 24;
 }

@@ -813,6 +813,128 @@ TEST(WinuiMetafile, BlockTransferRecords) {
   CheckFamilies(cases, [](TEmf& e) { e.SolidBrush(kRed); });
 }
 
+// A record libuemf wrote, then one of its fields overwritten: the record
+// draws nothing and the records after it play.
+TEST(WinuiMetafile, DamagedFieldsSkipTheirRecord) {
+  const U_POINT16 triangle[] = {{0, 0}, {10, 0}, {0, 10}};
+  const uint32_t counts[] = {2, 1};
+  const char row24[8] = {char(0xFF), 0, 0, 0, 0, char(0xFF), 0, 0};
+  auto polygon = [&](TEmf& e) { e.Add(U_EMRPOLYGON16_set(Rectl(0, 0, 10, 10), 3, triangle)); };
+  auto polyPolygon = [&](TEmf& e) { e.Add(U_EMRPOLYPOLYGON16_set(Rectl(0, 0, 10, 10), 2, counts, 3, triangle)); };
+  auto text = [](TEmf& e) {
+    e.Font(-10, u"DejaVu Sans");
+    e.Add(U_EMRSETTEXTCOLOR_set(Cref(kRed))).Text(1, 1, u"HHH", {3, 3, 3});
+  };
+  auto bits = [&](TEmf& e) {
+    e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 9, 9), Ptl(0, 0), Ptl(10, 10), Ptl(0, 0), Ptl(2, 1), U_DIB_RGB_COLORS,
+                                 U_SRCCOPY, vxtest::DibInfo(2, 1, 24).get(), sizeof row24, const_cast<char*>(row24)));
+  };
+  struct Case {
+    const char* name;
+    std::function<void(TEmf&)> record;
+    uint32_t type;
+    size_t field;  // offset in the record
+    uint32_t value;
+  } cases[] = {
+      {"points past the record", polygon, U_EMR_POLYGON16, 24, 1000},
+      {"points beyond counting", polygon, U_EMR_POLYGON16, 24, 0xFFFFFFFF},
+      {"polygons beyond counting", polyPolygon, U_EMR_POLYPOLYGON16, 24, 0xFFFFFFFF},
+      {"polygon counts that do not add up", polyPolygon, U_EMR_POLYPOLYGON16, 32, 5},
+      {"a polygon count beyond counting", polyPolygon, U_EMR_POLYPOLYGON16, 32, 0xFFFFFFFE},
+      {"characters past the record", text, U_EMR_EXTTEXTOUTW, 44, 1000000},
+      {"string past the record", text, U_EMR_EXTTEXTOUTW, 48, 0xFFFFFFF0},
+      {"DIB header past the record", bits, U_EMR_STRETCHDIBITS, 48, 0x7FFFFFF0},
+      {"DIB header size past the record", bits, U_EMR_STRETCHDIBITS, 52, 0xFFFFFFF0},
+      {"DIB rows past the record", bits, U_EMR_STRETCHDIBITS, 60, 0x7FFFFFF0},
+      {"DIB wider than its rows", bits, U_EMR_STRETCHDIBITS, 80 + 4, 0x40000000},
+      {"DIB of no width", bits, U_EMR_STRETCHDIBITS, 80 + 4, 0},
+      {"DIB of a depth that is none", bits, U_EMR_STRETCHDIBITS, 80 + 14, 7},
+  };
+  for (const Case& c : cases) {
+    TEmf e(40, 40);
+    e.SolidBrush(kRed);
+    e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN));
+    c.record(e);
+    e.Add(U_EMRRECTANGLE_set(Rectl(20, 20, 30, 30)));
+    std::vector<uint8_t> emf = e.Finish();
+    const size_t at = vxtest::FindEmfRecord(emf, c.type);
+    vxtest::Set32(emf, at + c.field, c.value);
+    Surface s(40, 40);
+    ASSERT_TRUE(s.Play(emf, RECT{0, 0, 40, 40})) << c.name;
+    // Red only where the rectangle after it lies.
+    EXPECT_TRUE(Same(s.Box(kRed), RECT{20, 20, 30, 30})) << c.name;
+    EXPECT_TRUE(Same(s.Box(kBlue), RECT{40, 40, 0, 0})) << c.name;
+  }
+}
+
+TEST(WinuiMetafile, DamagedWindowsFieldsSkipTheirRecord) {
+  const U_POINT16 triangle[] = {{0, 0}, {10, 0}, {0, 10}};
+  const uint16_t counts[] = {2, 1};
+  const char row24[8] = {char(0xFF), 0, 0, 0, 0, char(0xFF), 0, 0};
+  int16_t dx[] = {3, 3, 3};
+  auto text = [](TWmf& w) { w.Select(w.Font(-10, "DejaVu Sans")).Add(U_WMRSETTEXTCOLOR_set(Cref(kRed))); };
+  struct Case {
+    const char* name;
+    std::function<void(TWmf&)> record;
+    uint16_t function;
+    size_t field;  // offset in the record
+    uint32_t value;
+    bool wide;  // a 32-bit field
+  } cases[] = {
+      {"points past the record", [&](TWmf& w) { w.Add(U_WMRPOLYGON_set(3, triangle)); }, 0x0324, 6, 1000, false},
+      {"polygon counts past the record", [&](TWmf& w) { w.Add(U_WMRPOLYPOLYGON_set(2, counts, triangle)); }, 0x0538,
+       8, 0xFFFF, false},
+      {"polygons past the record", [&](TWmf& w) { w.Add(U_WMRPOLYPOLYGON_set(2, counts, triangle)); }, 0x0538, 6,
+       0xFFFF, false},
+      {"characters past the record",
+       [&](TWmf& w) {
+         text(w);
+         w.Add(U_WMRTEXTOUT_set(Pt16(1, 1), const_cast<char*>("HHH")));
+       },
+       0x0521, 6, 0x7FFF, false},
+      {"characters past the record, extended",
+       [&](TWmf& w) {
+         text(w);
+         w.Add(U_WMREXTTEXTOUT_set(Pt16(1, 1), 3, 0, "HHH", dx, Rect16(0, 0, 0, 0)));
+       },
+       0x0A32, 10, 0x7FFF, false},
+      {"DIB wider than its rows",
+       [&](TWmf& w) {
+         w.Add(U_WMRSTRETCHDIB_set(Pt16(0, 0), Pt16(10, 10), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
+                                   vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
+       },
+       0x0F43, 28 + 4, 0x4000, true},
+      {"DIB of a depth that is none",
+       [&](TWmf& w) {
+         w.Add(U_WMRDIBSTRETCHBLT_set(Pt16(0, 0), Pt16(10, 10), Pt16(0, 0), Pt16(2, 1), U_SRCCOPY,
+                                      vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
+       },
+       0x0B41, 26 + 14, 7, false},
+  };
+  for (const Case& c : cases) {
+    TWmf w;
+    w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+        .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+        .Add(U_WMRSETWINDOWEXT_set(Pt16(40, 40)))
+        .Select(w.SolidBrush(kRed))
+        .Select(w.Pen(U_PS_NULL, 0, 0));
+    c.record(w);
+    w.Add(U_WMRRECTANGLE_set(Rect16(20, 20, 31, 31)));
+    std::vector<uint8_t> wmf = w.Finish();
+    const size_t at = vxtest::FindWmfRecord(wmf, c.function);
+    if (c.wide)
+      vxtest::Set32(wmf, at + c.field, c.value);
+    else
+      vxtest::Set16(wmf, at + c.field, uint16_t(c.value));
+    Surface s(40, 40);
+    ASSERT_TRUE(s.PlayWmf(wmf, 40 * 2540 / 96, 40 * 2540 / 96)) << c.name;
+    // Red only where the rectangle after it lies.
+    EXPECT_TRUE(Same(s.Box(kRed), RECT{20, 20, 30, 30})) << c.name << ": " << s.Box(kRed).left << ", "
+                                                           << s.Box(kRed).top;
+    EXPECT_TRUE(Same(s.Box(kBlue), RECT{40, 40, 0, 0})) << c.name;
+  }
+}
+
 TEST(WinuiMetafile, TextAlignmentsColoursAndBoxes) {
   struct Case {
     uint32_t align, options;
