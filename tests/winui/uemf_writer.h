@@ -108,12 +108,15 @@ inline size_t FindWmfRecord(const std::vector<uint8_t>& Wmf, uint16_t Function) 
 // header's handle total.
 class TEmf {
  public:
-  TEmf(int Width, int Height) {
+  // Description: the header's text (application and picture names, each
+  // ended by a zero), none when empty.
+  TEmf(int Width, int Height, const std::u16string& Description = u"") {
     emf_start("/dev/null", 4096, 4096, &fEt);
     emf_htable_create(16, 16, &fHt);
+    std::vector<uint16_t> text(Description.begin(), Description.end());
     Add(U_EMRHEADER_set(Rectl(0, 0, Width - 1, Height - 1),
-                        Rectl(0, 0, Width * 2540 / 96, Height * 2540 / 96), nullptr, 0, nullptr, Szl(960, 960),
-                        Szl(254, 254), 0));
+                        Rectl(0, 0, Width * 2540 / 96, Height * 2540 / 96), nullptr, uint32_t(text.size()),
+                        text.empty() ? nullptr : text.data(), Szl(960, 960), Szl(254, 254), 0));
   }
   ~TEmf() {
     emf_free(&fEt);

@@ -103,11 +103,14 @@ constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000, kGreen = 0x00FF00, kWhite 
 bool Same(RECT a, RECT b) { return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom; }
 
 // A red box without outline at (10, 5)-(30, 25) of a 40 x 30 picture.
-std::vector<uint8_t> RedBox() {
-  TEmf e(40, 30);
+std::vector<uint8_t> RedBox(const std::u16string& Description = u"") {
+  TEmf e(40, 30, Description);
   e.SolidBrush(kRed);
+  // Comments are skipped: an EMF+ one, and one that holds a record.
+  vxtest::TMalloced<char> inside(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 30)));
   e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
-      .Add(U_EMRCOMMENT_set(4, "EMF+"))  // an EMF+ comment, skipped
+      .Add(U_EMRCOMMENT_set(4, "EMF+"))
+      .Add(U_EMRCOMMENT_set(reinterpret_cast<U_EMR*>(inside.get())->nSize, inside.get()))
       .Add(U_EMRRECTANGLE_set(Rectl(10, 5, 30, 25)));
   return e.Finish();
 }
@@ -123,14 +126,25 @@ TEST(WinuiMetafile, FrameMapsOntoTheDestination) {
       {{0, 0, 80, 60}, {20, 10, 60, 50}},
       {{5, 5, 45, 35}, {15, 10, 35, 30}},
   };
-  for (const Case& c : cases) {
-    Surface s(90, 70);
-    ASSERT_TRUE(s.Play(RedBox(), c.dest));
-    EXPECT_TRUE(Same(s.Box(kRed), c.box)) << c.dest.right << ": " << s.Box(kRed).left << "," << s.Box(kRed).top
-                                          << "-" << s.Box(kRed).right << "," << s.Box(kRed).bottom;
-    // Nothing outside the box changed: the picture paints no background.
-    EXPECT_EQ(s.At(0, 0), kWhite);
-  }
+  // A header with a description is longer: the records follow it.
+  const std::u16string described(u"Tarvello\0red box\0\0", 19);
+  for (const Case& c : cases)
+    for (const std::u16string& description : {std::u16string(), described}) {
+      Surface s(90, 70);
+      ASSERT_TRUE(s.Play(RedBox(description), c.dest));
+      EXPECT_TRUE(Same(s.Box(kRed), c.box)) << c.dest.right << ": " << s.Box(kRed).left << "," << s.Box(kRed).top
+                                            << "-" << s.Box(kRed).right << "," << s.Box(kRed).bottom;
+      // Nothing outside the box changed: the picture paints no background.
+      EXPECT_EQ(s.At(0, 0), kWhite);
+    }
+  std::vector<uint8_t> emf = RedBox(described);
+  HENHMETAFILE m = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
+  ASSERT_NE(m, nullptr);
+  ENHMETAHEADER h;
+  ASSERT_EQ(GetEnhMetaFileHeader(m, sizeof h, &h), sizeof h);
+  EXPECT_EQ(h.nDescription, 19u);
+  EXPECT_GE(h.offDescription, 88u);
+  DeleteEnhMetaFile(m);
 }
 
 TEST(WinuiMetafile, HeaderAndBits) {
@@ -323,7 +337,10 @@ TEST(WinuiMetafile, WindowsMetafileRecordsPlayThroughTheSameSteps) {
       .Add(U_WMRSETWINDOWEXT_set(Pt16(1000, 500)));
   const uint32_t red = w.SolidBrush(kRed);
   const uint32_t pen = w.Pen(U_PS_NULL, 0, 0);
-  w.Select(red).Select(pen).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 500, 250))).Delete(red);
+  w.Select(red).Select(pen).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 500, 250)));
+  // An escape is skipped, even one that holds a record.
+  vxtest::TMalloced<char> inside(U_WMRRECTANGLE_set(Rect16(0, 0, 1000, 500)));
+  w.Add(U_WMRESCAPE_set(U_MFE_META_ESCAPE_ENHANCED_METAFILE, 14, inside.get())).Delete(red);
   const uint32_t blue = w.SolidBrush(kBlue);
   EXPECT_EQ(blue, red) << "the freed slot is taken again";
   w.Select(blue).Add(U_WMRELLIPSE_set(Rect16(500, 250, 1000, 500)));
