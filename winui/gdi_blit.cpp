@@ -80,7 +80,8 @@ struct PatternReader {
   uint32_t Read(int x, int y) const {
     if (!ok) return 0;
     if (tile) return tile->At(x, y);
-    if (b.Style == BS_HATCHED) return HatchBit(b.Hatch, x - org.x, y - org.y) ? fg : bg;
+    if (b.Style == BS_HATCHED)
+      return HatchBit(b.Hatch, int((int64_t(x) - org.x) & 7), int((int64_t(y) - org.y) & 7)) ? fg : bg;
     return fg;
   }
 };

@@ -106,7 +106,7 @@ void FillRegion(DC& dc, const Region& Area, const Brush& B, int Rop) {
       for (int x = r.left; x < r.right; ++x) {
         uint32_t src = fg;
         if (hatched) {
-          if (!HatchBit(B.Hatch, x - dc.S.BrushOrg.x, y - dc.S.BrushOrg.y)) {
+          if (!HatchBit(B.Hatch, int((int64_t(x) - dc.S.BrushOrg.x) & 7), int((int64_t(y) - dc.S.BrushOrg.y) & 7))) {
             if (!opaque) continue;
             src = bg;
           }

@@ -138,6 +138,11 @@ struct TState {
   int BkMode = OPAQUE, Rop2 = R2_COPYPEN, Fill = ALTERNATE, StretchMode = BLACKONWHITE, ArcDir = AD_COUNTERCLOCKWISE;
   UINT Align = 0;
   double CurX = 0, CurY = 0;
+  // The brush origin a record set, in the destination's pixels as they
+  // stand (the platform neither maps nor moves it with the picture); until
+  // then the destination's own.
+  bool OwnBrushOrg = false;
+  POINT BrushOrg{0, 0};
 };
 
 TObj StockObj(uint32_t i) {
@@ -317,6 +322,7 @@ class TPlayer {
       t->OldBrush = SelectObject(fDC, t->Brush);
     }
     SetROP2(fDC, fS.Rop2 >= 1 && fS.Rop2 <= 16 ? fS.Rop2 : R2_COPYPEN);
+    if (fS.OwnBrushOrg) SetBrushOrgEx(fDC, fS.BrushOrg.x, fS.BrushOrg.y, nullptr);
     SetPolyFillMode(fDC, fS.Fill == WINDING ? WINDING : ALTERNATE);
     SetBkMode(fDC, fS.BkMode == TRANSPARENT ? TRANSPARENT : OPAQUE);
     SetBkColor(fDC, fS.Bk & 0xFFFFFF);
@@ -859,6 +865,9 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
       break;
     }
     case EMR_SETBKMODE: s.BkMode = r.I32(8); break;
+    case EMR_SETBRUSHORGEX:
+      if (r.Has(8, 8)) s.OwnBrushOrg = true, s.BrushOrg = POINT{r.I32(8), r.I32(12)};
+      break;
     case EMR_SETPOLYFILLMODE: s.Fill = r.I32(8); break;
     case EMR_SETROP2: s.Rop2 = r.I32(8); break;
     case EMR_SETSTRETCHBLTMODE: s.StretchMode = r.I32(8); break;

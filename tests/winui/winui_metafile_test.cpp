@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -700,6 +703,79 @@ TEST(WinuiMetafile, HatchedBrushesAndTheBackground) {
     EXPECT_GT(red, 36 * 36 / 8) << mode;
     EXPECT_GT(other, 36 * 36 / 2) << mode;
   }
+}
+
+// The brush origin a record sets is taken in the destination's pixels as it
+// stands, wherever the picture lands and however large: a red cross hatch,
+// whose lines lie on column 4 and row 3 of every 8 from the origin, over
+// white. Where the platform played the same picture (gen/brush_origin.c),
+// the whole picture is its.
+TEST(WinuiMetafile, BrushOriginRecordMovesPatternsInDevicePixels) {
+  std::map<std::string, std::string> platform;
+  {
+    std::ifstream f(std::string(VX_TEST_DATA_DIR) + "/metafile/gen/brush_origin.txt");
+    ASSERT_TRUE(f) << "brush_origin.txt";
+    std::string head;
+    while (std::getline(f, head)) {
+      std::istringstream h(head);
+      std::string tag, kind;
+      int w = 0, rows = 0;
+      h >> tag >> kind >> w >> rows;
+      std::string pic;
+      for (int y = 0; y < rows; ++y) {
+        std::string row;
+        std::getline(f, row);
+        pic += row + "\n";
+      }
+      platform[tag + " " + kind] = pic;
+    }
+  }
+  struct Case {
+    const char* name;  // the platform's picture of the same, if it has one
+    std::vector<POINT> origins;  // SETBRUSHORGEX records in order
+    bool saved;                  // the last one between SAVEDC and RESTOREDC
+    RECT dest;
+    int w, h;
+    RECT inside;  // device pixels the hatch fills
+    int column, row;
+  } cases[] = {
+      {"no-origin own", {}, false, {0, 0, 30, 20}, 30, 20, {2, 2, 27, 17}, 4, 3},
+      {"no-origin moved", {}, false, {5, 2, 35, 22}, 40, 24, {7, 4, 32, 19}, 4, 3},
+      {"origin-3-5 own", {{3, 5}}, false, {0, 0, 30, 20}, 30, 20, {2, 2, 27, 17}, 7, 0},
+      {"origin-3-5 moved", {{3, 5}}, false, {5, 2, 35, 22}, 40, 24, {7, 4, 32, 19}, 7, 0},
+      {"origin-3-5 doubled", {{3, 5}}, false, {0, 0, 60, 40}, 60, 40, {4, 4, 54, 34}, 7, 0},
+      {"restored by RESTOREDC", {{3, 5}, {1, 1}}, true, {0, 0, 30, 20}, 30, 20, {2, 2, 27, 17}, 7, 0},
+      {"at the ends of the range", {{-2147483647, 2147483647}}, false, {0, 0, 30, 20}, 30, 20, {2, 2, 27, 17}, 5, 2},
+  };
+  for (const Case& c : cases) {
+    TEmf e(30, 20);
+    uint32_t ih = 0;
+    for (size_t i = 0; i < c.origins.size(); ++i) {
+      if (c.saved && i + 1 == c.origins.size()) e.Add(U_EMRSAVEDC_set());
+      e.Add(U_EMRSETBRUSHORGEX_set(Ptl(c.origins[i].x, c.origins[i].y)));
+      if (c.saved && i + 1 == c.origins.size()) e.Add(U_EMRRESTOREDC_set(-1));
+    }
+    e.Add(createbrushindirect_set(&ih, e.Handles(), logbrush_set(U_BS_HATCHED, Cref(kRed), U_HS_CROSS)))
+        .Add(U_EMRSELECTOBJECT_set(ih))
+        .Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
+        .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
+        .Add(U_EMRRECTANGLE_set(Rectl(1, 1, 28, 18)));  // as the platform records Rectangle(1, 1, 29, 19)
+    Surface s(c.w, c.h);
+    ASSERT_TRUE(s.Play(e.Finish(), c.dest)) << c.name;
+    for (int y = c.inside.top; y < c.inside.bottom; ++y)
+      for (int x = c.inside.left; x < c.inside.right; ++x)
+        ASSERT_EQ(s.At(x, y), x % 8 == c.column || y % 8 == c.row ? kRed : kWhite)
+            << c.name << " at (" << x << ", " << y << ")";
+    auto it = platform.find(c.name);
+    if (it == platform.end()) continue;
+    std::string ours;
+    for (int y = 0; y < c.h; ++y) {
+      for (int x = 0; x < c.w; ++x) ours += s.At(x, y) == kWhite ? '.' : s.At(x, y) == kRed ? 'r' : '?';
+      ours += '\n';
+    }
+    EXPECT_EQ(ours, it->second) << c.name;
+  }
+  EXPECT_EQ(platform.count("origin-3-5 doubled"), 1u);
 }
 
 TEST(WinuiMetafile, StrokedRecords) {

@@ -6,7 +6,7 @@
    call (the call's name, the width, the mix mode and its numbers) and 40
    rows: '.' white, '#' the pen's colour, 'm' white xored with the pen's
    green, '?' anything else. Built with x86_64-w64-mingw32-gcc and run under
-   wine by make-wide-pens; the tests only read what it wrote. */
+   wine by make-probes; the tests only read what it wrote. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
