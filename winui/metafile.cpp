@@ -1153,6 +1153,17 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
     case 0x020C: if (r.Has(6, 4) && I(0) != 0 && I(1) != 0) s.WEy = I(0), s.WEx = I(1); break;
     case 0x020D: if (r.Has(6, 4)) s.VOy = I(0), s.VOx = I(1); break;
     case 0x020E: if (r.Has(6, 4) && I(0) != 0 && I(1) != 0) s.VEy = I(0), s.VEx = I(1); break;
+    case 0x020F: if (r.Has(6, 4)) s.WOy += I(0), s.WOx += I(1); break;
+    case 0x0211: if (r.Has(6, 4)) s.VOy += I(0), s.VOx += I(1); break;
+    case 0x0410:
+    case 0x0412: {  // y denominator, y numerator, x denominator, x numerator
+      if (!r.Has(6, 8) || I(0) == 0 || I(1) == 0 || I(2) == 0 || I(3) == 0) break;
+      double& ex = fn == 0x0412 ? s.VEx : s.WEx;
+      double& ey = fn == 0x0412 ? s.VEy : s.WEy;
+      ex = ex * I(3) / I(2);
+      ey = ey * I(1) / I(0);
+      break;
+    }
     case 0x0102: s.BkMode = r.I16(6); break;
     case 0x0201: s.Bk = r.U32(6); break;
     case 0x0209: s.Text = r.U32(6); break;

@@ -1141,6 +1141,27 @@ TEST(WinuiMetafile, WindowsMetafileRecordFamilies) {
       {"window origin",
        [](TWmf& w) { w.Add(U_WMRSETWINDOWORG_set(Pt16(10, 10))).Add(U_WMRRECTANGLE_set(Rect16(10, 10, 20, 20))); },
        {{5, 5, kRed}, {15, 15, kWhite}}},
+      {"window origin moved",
+       [](TWmf& w) { w.Add(U_WMROFFSETWINDOWORG_set(Pt16(10, 10))).Add(U_WMRRECTANGLE_set(Rect16(10, 10, 20, 20))); },
+       {{5, 5, kRed}, {15, 15, kWhite}}},
+      {"window extent scaled",
+       [rect](TWmf& w) {
+         w.Add(U_WMRSCALEWINDOWEXT_set(Pt16(1, 1), Pt16(2, 2)));
+         rect(w);
+       },
+       {{10, 10, kRed}, {30, 30, kWhite}}},
+      {"viewport origin set",
+       [](TWmf& w) { w.Add(U_WMRSETVIEWPORTORG_set(Pt16(10, 10))).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 10, 10))); },
+       {{15, 15, kRed}, {5, 5, kWhite}}},
+      {"viewport origin moved",
+       [](TWmf& w) { w.Add(U_WMROFFSETVIEWPORTORG_set(Pt16(10, 10))).Add(U_WMRRECTANGLE_set(Rect16(0, 0, 10, 10))); },
+       {{15, 15, kRed}, {5, 5, kWhite}}},
+      {"viewport extent scaled",
+       [rect](TWmf& w) {
+         w.Add(U_WMRSCALEVIEWPORTEXT_set(Pt16(2, 2), Pt16(1, 1)));
+         rect(w);
+       },
+       {{10, 10, kRed}, {30, 30, kWhite}}},
       {"clip rectangle",
        [rect](TWmf& w) {
          w.Add(U_WMRINTERSECTCLIPRECT_set(Rect16(0, 0, 20, 40)));
@@ -1173,6 +1194,19 @@ TEST(WinuiMetafile, WindowsMetafileRecordFamilies) {
                                       vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
        },
        {{2, 5, kBlue}, {17, 5, kRed}, {10, 12, kWhite}}},
+      {"DIB pattern brush",
+       [](TWmf& w) {
+         // A 2 x 2 tile (red, green over blue, white) from the device's
+         // origin; rows stored bottom first.
+         const char tile[16] = {char(0xFF), 0, 0, char(0xFF), char(0xFF), char(0xFF), 0, 0,
+                                0, 0, char(0xFF), 0, char(0xFF), 0, 0, 0};
+         uint32_t ih = 0;
+         w.Add(wcreatedibpatternbrush_srcdib_set(&ih, w.Handles(), U_DIB_RGB_COLORS, vxtest::DibInfo(2, 2, 24).get(),
+                                                 sizeof tile, tile))
+             .Select(ih)
+             .Add(U_WMRRECTANGLE_set(Rect16(0, 0, 40, 40)));
+       },
+       {{10, 10, kRed}, {11, 10, kGreen}, {10, 11, kBlue}, {11, 11, kWhite}, {24, 30, kRed}}},
       {"stretched DIB",
        [&](TWmf& w) {
          w.Add(U_WMRSTRETCHDIB_set(Pt16(0, 0), Pt16(20, 10), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
