@@ -281,6 +281,7 @@ struct PenDrawer {
   int width = 1, r0 = 0;
   std::vector<std::pair<int, int>> dot;
   std::vector<std::vector<std::pair<int, int>>> runs;
+  std::vector<size_t> mergeAt;  // a row's runs are merged when they reach this many
 
   PenDrawer(DC& d) : dc(d) {
     if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
@@ -397,6 +398,7 @@ struct PenDrawer {
   }
   void Stroke(const std::vector<Path>& paths) {
     runs.assign(size_t(std::max<LONG>(0, box.bottom - box.top)), {});
+    mergeAt.assign(runs.size(), 64);
     for (const Path& path : paths) {
       const auto& p = path.Pts;
       const size_t n = p.size();
@@ -411,23 +413,39 @@ struct PenDrawer {
     }
     for (size_t i = 0; i < runs.size(); ++i) {
       auto& row = runs[i];
-      if (row.empty()) continue;
-      std::sort(row.begin(), row.end());
+      Merge(row);
       const int py = box.top + int(i);
-      int end = INT32_MIN;
-      for (const auto& [a, b] : row) {
-        for (int px = std::max(a, end); px < b; ++px) Plot(px, py, penRaw);
-        end = std::max(end, b);
-      }
+      for (const auto& [a, b] : row)
+        for (int px = a; px < b; ++px) Plot(px, py, penRaw);
     }
     runs.clear();
+  }
+
+  // Sorts a row's runs and joins those that overlap or touch.
+  static void Merge(std::vector<std::pair<int, int>>& row) {
+    std::sort(row.begin(), row.end());
+    size_t n = 0;
+    for (const auto& r : row)
+      if (n > 0 && r.first <= row[n - 1].second)
+        row[n - 1].second = std::max(row[n - 1].second, r.second);
+      else
+        row[n++] = r;
+    row.resize(n);
   }
 
   void AddRun(int64_t y, int64_t a, int64_t b) {
     if (y < box.top || y >= box.bottom) return;
     a = std::max<int64_t>(a, box.left);
     b = std::min<int64_t>(b, box.right);
-    if (a < b) runs[size_t(y - box.top)].push_back({int(a), int(b)});
+    if (a >= b) return;
+    // A long path piles up runs on a row; merged now and then they stay
+    // within the row's width.
+    const size_t i = size_t(y - box.top);
+    runs[i].push_back({int(a), int(b)});
+    if (runs[i].size() >= mergeAt[i]) {
+      Merge(runs[i]);
+      mergeAt[i] = std::max<size_t>(64, 2 * runs[i].size());
+    }
   }
 
   void AddDot(int64_t x, int64_t y) {

@@ -992,6 +992,14 @@ TEST(WinUIGdi, WidePensDrawAsThePlatformDoes) {
     EXPECT_NE(std::find(seen.begin(), seen.end(), kind), seen.end()) << kind;
 }
 
+// A polyline of many short segments going back and forth across the
+// surface's columns while it creeps down its rows.
+std::vector<POINT> Zigzag() {
+  std::vector<POINT> p;
+  for (int i = 0; i < 600; ++i) p.push_back(POINT{i % 2 ? 40 : -20, -30 + i / 8});
+  return p;
+}
+
 TEST(WinUIGdi, LinesReachingPastTheSurfaceDrawWhatTheWholeLineDraws) {
   struct Case {
     const char* name;
@@ -1015,6 +1023,7 @@ TEST(WinUIGdi, LinesReachingPastTheSurfaceDrawWhatTheWholeLineDraws) {
       {"wide even pen, steep", {{40, -300}, {-20, 300}}, {PS_SOLID, 12, R2_COPYPEN, OPAQUE}},
       {"wide pen, overlaps xored", {{-280, 20}, {300, -7}, {-5, 300}}, {PS_SOLID, 7, R2_XORPEN, OPAQUE}},
       {"wide pen passing outside within reach", {{-300, -6}, {300, -3}}, {PS_SOLID, 15, R2_MERGEPEN, OPAQUE}},
+      {"wide pen, a long zigzag over the same rows, xored", Zigzag(), {PS_SOLID, 5, R2_XORPEN, OPAQUE}},
   };
   for (const Case& c : cases) {
     ExpectSameAsWhole([&](HDC dc) { Polyline(dc, c.pts.data(), int(c.pts.size())); }, c.pen, 320, 320, 680, 680,
@@ -1022,6 +1031,17 @@ TEST(WinUIGdi, LinesReachingPastTheSurfaceDrawWhatTheWholeLineDraws) {
     ExpectSameAsWhole([&](HDC dc) { Polyline(dc, c.pts.data(), int(c.pts.size())); }, c.pen, 320, 320, 680, 680,
                       std::string(c.name) + ", turned over", true);
   }
+  // The zigzag covers the whole small surface many times over; each pixel
+  // is xored once.
+  Canvas cv(23, 17, 0x808080);
+  HPEN pen = CreatePen(PS_SOLID, 5, RGB(200, 30, 60));
+  HGDIOBJ old = SelectObject(cv.dc, pen);
+  SetROP2(cv.dc, R2_XORPEN);
+  const std::vector<POINT> z = Zigzag();
+  Polyline(cv.dc, z.data(), int(z.size()));
+  EXPECT_EQ(cv.Picture(0x808080 ^ 0xC81E3C).find('.'), std::string::npos);
+  SelectObject(cv.dc, old);
+  DeleteObject(pen);
 }
 
 TEST(WinUIGdi, ShapesReachingPastTheSurfaceDrawWhatTheWholeShapeDraws) {
