@@ -215,8 +215,76 @@ TEST(MetafileImport, DamagedMetafilesFailCleanly) {
   }
 }
 
-// Every single-bit change of the recorded metafiles and the fuzz seeds
-// either imports (the play finishes) or fails as damaged, never more.
+// An enhanced and a placeable Windows metafile that libuemf writes with a
+// record of most families the player reads.
+std::vector<std::vector<uint8_t>> LibuemfPictures() {
+  const char row24[8] = {char(0xFF), 0, 0, 0, 0, char(0xFF), 0, 0};
+  const U_XFORM same = xform_set(1, 0, 0, 1, 0, 0);
+  const U_POINT16 pts16[] = {{2, 2}, {20, 4}, {30, 30}, {4, 20}, {10, 10}, {14, 10}};
+  const U_POINTL pts32[] = {{2, 2}, {20, 4}, {30, 30}, {4, 20}};
+  const uint32_t counts[] = {4, 2};
+  TEmf e(40, 30);
+  e.Pen(U_PS_DASH, 1, 0x00FF00);
+  e.SolidBrush(0x0000FF);
+  U_RECTL r = Rectl(0, 0, 20, 30);
+  vxtest::TMalloced<U_RGNDATA> rgn(rgndata_set(rgndataheader_set(1, r), &r));
+  e.Add(U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_EMRSETWINDOWEXTEX_set(vxtest::Szl(40, 30)))
+      .Add(U_EMRSETVIEWPORTEXTEX_set(vxtest::Szl(40, 30)))
+      .Add(U_EMRSCALEVIEWPORTEXTEX_set(3, 2, 3, 2))
+      .Add(U_EMRMODIFYWORLDTRANSFORM_set(xform_set(1, 0.2f, 0, 1, 1, 1), U_MWT_LEFTMULTIPLY))
+      .Add(U_EMRSETPOLYFILLMODE_set(U_WINDING))
+      .Add(U_EMRPOLYPOLYGON16_set(Rectl(2, 2, 30, 30), 2, counts, 6, pts16))
+      .Add(U_EMRPOLYGON_set(Rectl(2, 2, 30, 30), 4, pts32))
+      .Add(U_EMRMOVETOEX_set(vxtest::Ptl(1, 1)))
+      .Add(U_EMRPOLYBEZIERTO16_set(Rectl(2, 2, 30, 30), 3, pts16))
+      .Add(U_EMRARCTO_set(Rectl(0, 0, 20, 20), vxtest::Ptl(20, 10), vxtest::Ptl(0, 10)))
+      .Add(U_EMRSAVEDC_set())
+      .Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_COPY, rgn.get()))
+      .Add(U_EMRBEGINPATH_set())
+      .Add(U_EMRROUNDRECT_set(Rectl(3, 3, 30, 25), vxtest::Szl(8, 8)))
+      .Add(U_EMRENDPATH_set())
+      .Add(U_EMRSTROKEANDFILLPATH_set(Rectl(3, 3, 30, 25)))
+      .Add(U_EMRRESTOREDC_set(-1))
+      .Add(U_EMRPIE_set(Rectl(5, 5, 35, 25), vxtest::Ptl(35, 15), vxtest::Ptl(20, 5)))
+      .Add(U_EMRBITBLT_set(Rectl(1, 1, 2, 1), vxtest::Ptl(1, 1), vxtest::Ptl(2, 1), vxtest::Ptl(0, 0), same,
+                           vxtest::Cref(0), U_DIB_RGB_COLORS, U_SRCCOPY, vxtest::DibInfo(2, 1, 24).get(), sizeof row24,
+                           const_cast<char*>(row24)))
+      .Add(U_EMRSETDIBITSTODEVICE_set(Rectl(5, 5, 6, 5), vxtest::Ptl(5, 5), vxtest::Ptl(0, 0), vxtest::Ptl(2, 1),
+                                      U_DIB_RGB_COLORS, 0, 1, vxtest::DibInfo(2, 1, 24).get(), sizeof row24,
+                                      const_cast<char*>(row24)));
+  e.Font(-8, u"DejaVu Sans");
+  e.Text(3, 3, u"Ab", {5, 5}, U_ETO_OPAQUE, Rectl(2, 2, 20, 12));
+
+  TWmf w(0.5, 0.25, 96);
+  w.Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(48, 24)))
+      .Add(U_WMROFFSETWINDOWORG_set(Pt16(2, 1)))
+      .Add(U_WMRSCALEWINDOWEXT_set(Pt16(2, 2), Pt16(3, 3)))
+      .Add(U_WMROFFSETVIEWPORTORG_set(Pt16(1, 1)))
+      .Add(U_WMRSCALEVIEWPORTEXT_set(Pt16(3, 3), Pt16(2, 2)));
+  uint32_t hatch = 0;
+  w.Add(wcreatebrushindirect_set(&hatch, w.Handles(), U_WLOGBRUSH_set(U_BS_HATCHED, vxtest::Cref(0xFF0000), 3)));
+  const uint16_t counts16[] = {4, 2};
+  int16_t dx[] = {5, 5};
+  w.Select(hatch)
+      .Select(w.Pen(U_PS_DOT, 1, 0x00FF00))
+      .Add(U_WMRPOLYPOLYGON_set(2, counts16, pts16))
+      .Add(U_WMRROUNDRECT_set(6, 6, Rect16(2, 2, 30, 20)))
+      .Add(U_WMRCHORD_set(Pt16(30, 10), Pt16(2, 10), Rect16(2, 2, 30, 20)))
+      .Add(U_WMRPATBLT_set(Pt16(1, 1), Pt16(5, 5), U_PATCOPY))
+      .Add(U_WMRDIBSTRETCHBLT_set(Pt16(0, 0), Pt16(8, 4), Pt16(0, 0), Pt16(2, 1), U_SRCCOPY,
+                                  vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24))
+      .Add(U_WMRSTRETCHDIB_set(Pt16(10, 0), Pt16(8, 4), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
+                               vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24))
+      .Select(w.Font(-8, "DejaVu Sans"))
+      .Add(U_WMREXTTEXTOUT_set(Pt16(3, 3), 2, U_ETO_CLIPPED, "Ab", dx, Rect16(12, 2, 20, 2)));
+  return {e.Finish(), w.Finish()};
+}
+
+// Every single-bit change of the recorded metafiles, the fuzz seeds and
+// libuemf's pictures either imports (the play finishes) or fails as
+// damaged, never more.
 TEST(MetafileImport, EveryFlippedBitImportsOrFailsCleanly) {
   const std::string data = VX_TEST_DATA_DIR;
   std::vector<std::string> files;
@@ -227,10 +295,19 @@ TEST(MetafileImport, EveryFlippedBitImportsOrFailsCleanly) {
     }
   std::sort(files.begin(), files.end());
   ASSERT_FALSE(files.empty());
-  std::set<std::vector<uint8_t>> seen;  // seeds copied from the goldens are flipped once
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> pictures;
   for (const std::string& file : files) {
     std::ifstream f(file, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    pictures.emplace_back(file, std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>()));
+  }
+  for (std::vector<uint8_t>& bytes : LibuemfPictures()) {
+    Target t;
+    TVXMemStream in(bytes.data(), int64_t(bytes.size()));
+    ASSERT_TRUE(t.io.ImportMetafile(&in, 24, 24, true)) << "libuemf picture " << pictures.size();
+    pictures.emplace_back("libuemf picture", std::move(bytes));
+  }
+  std::set<std::vector<uint8_t>> seen;  // seeds copied from the goldens are flipped once
+  for (const auto& [file, bytes] : pictures) {
     ASSERT_FALSE(bytes.empty()) << file;
     if (!seen.insert(bytes).second) continue;
     for (size_t bit = 0; bit < bytes.size() * 8; ++bit) {
