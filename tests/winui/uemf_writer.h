@@ -146,12 +146,16 @@ class TEmf {
     Add(U_EMRSELECTOBJECT_set(ih));
     return ih;
   }
-  // A font of this height and face in the next free object, selected.
-  uint32_t Font(int32_t Height, const std::u16string& Face, int32_t Weight = 400) {
-    std::vector<uint16_t> face = Face16(Face);
+  // A font of this height and face in the next free object, selected; Long:
+  // the record's longer form, with full name, style and PANOSE after the
+  // LOGFONTW.
+  uint32_t Font(int32_t Height, const std::u16string& Face, int32_t Weight = 400, bool Long = false) {
+    std::vector<uint16_t> face = Face16(Face), style = Face16(u"Book");
     U_LOGFONT lf = logfont_set(Height, 0, 0, 0, Weight, 0, 0, 0, U_DEFAULT_CHARSET, 0, 0, 0, 0, face.data());
+    U_LOGFONT_PANOSE elf = logfont_panose_set(lf, face.data(), style.data(), 0, U_PANOSE{});
     uint32_t ih = 0;
-    Add(extcreatefontindirectw_set(&ih, fHt, reinterpret_cast<const char*>(&lf), nullptr));
+    Add(Long ? extcreatefontindirectw_set(&ih, fHt, nullptr, reinterpret_cast<const char*>(&elf))
+             : extcreatefontindirectw_set(&ih, fHt, reinterpret_cast<const char*>(&lf), nullptr));
     Add(U_EMRSELECTOBJECT_set(ih));
     return ih;
   }

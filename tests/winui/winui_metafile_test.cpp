@@ -317,17 +317,20 @@ TEST(WinuiMetafile, TextStartsAtItsReferencePoint) {
     SelectObject(d.dc, old);
     DeleteObject(f);
 
-    TEmf e(60, 40);
-    e.Font(-20, u"DejaVu Sans");
-    e.Add(U_EMRSETTEXTCOLOR_set(Cref(0)))
-        .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
-        .Add(U_EMRSETTEXTALIGN_set(align))
-        .Text(10, 25, u"HH", {uint32_t(one.cx), uint32_t(two.cx - one.cx)});
-    Surface s(60, 40);
-    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 60, 40}));
-    RECT a = s.Box(0), b = d.Box(0);
-    EXPECT_LT(a.left, a.right) << "text drawn";
-    EXPECT_TRUE(Same(a, b)) << align;
+    // The font record in its short and its long form.
+    for (bool longForm : {false, true}) {
+      TEmf e(60, 40);
+      e.Font(-20, u"DejaVu Sans", 400, longForm);
+      e.Add(U_EMRSETTEXTCOLOR_set(Cref(0)))
+          .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
+          .Add(U_EMRSETTEXTALIGN_set(align))
+          .Text(10, 25, u"HH", {uint32_t(one.cx), uint32_t(two.cx - one.cx)});
+      Surface s(60, 40);
+      ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 60, 40}));
+      RECT a = s.Box(0), b = d.Box(0);
+      EXPECT_LT(a.left, a.right) << "text drawn";
+      EXPECT_TRUE(Same(a, b)) << align << (longForm ? ", long font record" : "");
+    }
   }
 }
 
