@@ -537,6 +537,25 @@ Region SpanOutline(const Spans& sp) {
   return out;
 }
 
+// A wide PS_INSIDEFRAME pen keeps a shape's stroke within the pixels its
+// one-pixel outline would take: the box is pulled in by half the width on
+// the left and top and by the rest, less one, on the right and bottom (a box
+// smaller than that shrinks to its middle).
+void InsideFrame(const DC& dc, int& l, int& t, int& r, int& b) {
+  Pen p;
+  if (!ResolvePen(dc, dc.S.Pen, p) || p.Style != PS_INSIDEFRAME || p.Width <= 1) return;
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  const int64_t lead = p.Width / 2, trail = (int64_t(p.Width) - 1) / 2;
+  auto pull = [&](int& lo, int& hi) {
+    int64_t a = lo + lead, z = int64_t(hi) - trail;
+    if (a > z) a = z = (int64_t(lo) + hi) / 2;
+    lo = int(a), hi = int(z);
+  };
+  pull(l, r);
+  pull(t, b);
+}
+
 // How far around the visible box a shape's outline is worked out: a wide
 // pen reaches half its width from it.
 int WideMargin(const DC& dc, int PenWidth) {
@@ -565,6 +584,7 @@ std::vector<POINT> PixelsAround(const Region& r, double cx, double cy, const REC
 // pixel thin for a cosmetic pen; a wide pen's ring is centred on the
 // outline, half its width outside the box.
 void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ellipse) {
+  InsideFrame(dc, l, t, r, b);
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
   if (!ShapeFits(l, t, r, b)) return;
@@ -669,6 +689,10 @@ struct Wedge {
 // a pen the figure is one pixel smaller on the right and bottom, as a
 // rectangle is.
 void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye, bool pie) {
+  // The radials go out from the centre of the box as given.
+  const Wedge wedge(std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b), xs, ys, xe, ye,
+                    dc.S.ArcDirection != AD_CLOCKWISE);
+  InsideFrame(dc, l, t, r, b);
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
   if (!ShapeFits(l, t, r, b)) return;
@@ -677,7 +701,6 @@ void ArcOrPie(DC& dc, int l, int t, int r, int b, int xs, int ys, int xe, int ye
   // The work around the visible box grows with the pen's width: pens wider
   // than the surface needs draw as that wide, as on lines.
   if (hasPen && dc.Surface) pen.Width = PenWidthFor(pen.Width, *dc.Surface);
-  Wedge wedge(l, t, r, b, xs, ys, xe, ye, dc.S.ArcDirection != AD_CLOCKWISE);
   if (!hasPen) {
     --r;
     --b;
@@ -848,6 +871,7 @@ BOOL LineDDA(int xStart, int yStart, int xEnd, int yEnd, LINEDDAPROC lpProc, LPA
 
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   VX_DC(FALSE);
+  InsideFrame(*dc, left, top, right, bottom);
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
   bool pen = HasPen(*dc);

@@ -899,8 +899,9 @@ void ExpectSameAsWhole(const std::function<void(HDC)>& Draw, const Pens& P, int 
 // Wide pens against the platform's own strokes (gen/wide_pens.txt, drawn by
 // gen/wide_pens.c under Wine): widths 2 to 6, lines in nineteen directions,
 // a polyline, a polygon, a rectangle, ellipses, arcs, pies and a rounded
-// rectangle, and strokes whose parts overlap under R2_XORPEN (each pixel is
-// mixed once). Straight strokes come out pixel for pixel; curved ones go
+// rectangle, strokes whose parts overlap under R2_XORPEN (each pixel is
+// mixed once), and shapes whose PS_INSIDEFRAME pens keep within the pixels
+// a one-pixel outline takes. Straight strokes come out pixel for pixel; curved ones go
 // along our one-pixel outline, which may differ from the platform's by a
 // pixel here and there, so each of their pixels lies within a pixel of the
 // platform's and the other way round.
@@ -925,7 +926,7 @@ TEST(WinUIGdi, WidePensDrawAsThePlatformDoes) {
     ASSERT_EQ(want.size(), 41u * 40) << head;
     const bool xored = rop == "xor";
     Canvas cv(40, 40);
-    HPEN pen = CreatePen(PS_SOLID, width, xored ? RGB(0, 255, 0) : RGB(0, 0, 0));
+    HPEN pen = CreatePen(rop == "frame" ? PS_INSIDEFRAME : PS_SOLID, width, xored ? RGB(0, 255, 0) : RGB(0, 0, 0));
     HGDIOBJ oldPen = SelectObject(cv.dc, pen), oldBrush = SelectObject(cv.dc, GetStockObject(NULL_BRUSH));
     SetROP2(cv.dc, xored ? R2_XORPEN : R2_COPYPEN);
     std::vector<POINT> pts;
@@ -986,9 +987,11 @@ TEST(WinUIGdi, WidePensDrawAsThePlatformDoes) {
     EXPECT_EQ(lone(want, got), 0) << head << "\n" << got;
     EXPECT_EQ(lone(got, want), 0) << head << "\n" << got;
   }
-  // The file holds every kind of call, both mix modes among them.
+  // The file holds every kind of call, both mix modes and framed shapes
+  // among them.
   for (const char* kind : {"line copy", "polyline copy", "polygon copy", "rectangle copy", "ellipse copy", "arc copy",
-                           "pie copy", "roundrect copy", "line xor", "polyline xor"})
+                           "pie copy", "roundrect copy", "line xor", "polyline xor", "rectangle frame",
+                           "ellipse frame", "arc frame", "pie frame", "roundrect frame"})
     EXPECT_NE(std::find(seen.begin(), seen.end(), kind), seen.end()) << kind;
 }
 

@@ -1,9 +1,10 @@
 /* Draws single strokes of wide pens (CreatePen, widths 2 to 6) on 40 x 40
    24-bit DIB sections, one picture per call: lines in nineteen directions,
    a polyline, a polygon, a rectangle, and ellipses, arcs, pies and a
-   rounded rectangle in several boxes, then two strokes whose parts overlap
-   with R2_XORPEN. Writes them to the file given, each as a line naming the
-   call (the call's name, the width, the mix mode and its numbers) and 40
+   rounded rectangle in several boxes; two strokes whose parts overlap
+   with R2_XORPEN; and closed shapes with PS_INSIDEFRAME pens. Writes them
+   to the file given, each as a line naming the call (the call's name, the
+   width, "copy", "xor" or "frame" for the last, and its numbers) and 40
    rows: '.' white, '#' the pen's colour, 'm' white xored with the pen's
    green, '?' anything else. Built with x86_64-w64-mingw32-gcc and run under
    wine by make-probes; the tests only read what it wrote. */
@@ -16,6 +17,8 @@ static const char* names[] = {"line", "polyline", "polygon", "rectangle", "ellip
 static FILE* out;
 
 static void one(int shape, int w, int rop, const int* v, int n) {
+  int frame = rop < 0;
+  if (frame) rop = R2_COPYPEN;
   BITMAPINFO bi;
   memset(&bi, 0, sizeof bi);
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -29,7 +32,7 @@ static void one(int shape, int w, int rop, const int* v, int n) {
   HGDIOBJ oldBm = SelectObject(dc, bm);
   RECT r = {0, 0, 40, 40};
   FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
-  HPEN pen = CreatePen(PS_SOLID, w, rop == R2_XORPEN ? RGB(0, 255, 0) : RGB(0, 0, 0));
+  HPEN pen = CreatePen(frame ? PS_INSIDEFRAME : PS_SOLID, w, rop == R2_XORPEN ? RGB(0, 255, 0) : RGB(0, 0, 0));
   HGDIOBJ oldPen = SelectObject(dc, pen);
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
   SetROP2(dc, rop);
@@ -46,7 +49,7 @@ static void one(int shape, int w, int rop, const int* v, int n) {
     case ROUNDRECT: RoundRect(dc, v[0], v[1], v[2], v[3], v[4], v[5]); break;
   }
   GdiFlush();
-  fprintf(out, "%s %d %s", names[shape], w, rop == R2_XORPEN ? "xor" : "copy");
+  fprintf(out, "%s %d %s", names[shape], w, frame ? "frame" : rop == R2_XORPEN ? "xor" : "copy");
   for (int i = 0; i < n; ++i) fprintf(out, " %d", v[i]);
   fprintf(out, "\n");
   for (int y = 0; y < 40; ++y) {
@@ -97,6 +100,17 @@ int main(int argc, char** argv) {
   one(LINE, 3, R2_XORPEN, xl, 4);
   int xp[] = {5, 5, 30, 12, 10, 33, 30, 30};
   one(POLYLINE, 5, R2_XORPEN, xp, 8);
+  /* Inside the frame: the outline pulled in so that the pen stays within
+     the box (rop -1 stands for PS_INSIDEFRAME). */
+  for (int w = 1; w <= 6; ++w) {
+    int rc2[] = {8, 8, 30, 28}, el[] = {6, 8, 33, 29, 40, 18, 0, 18}, el2[] = {10, 3, 24, 36}, rr[] = {3, 3, 36, 20, 12, 10};
+    one(RECT_, w, -1, rc2, 4);
+    one(ELLIPSE, w, -1, el, 4);
+    one(ELLIPSE, w, -1, el2, 4);
+    one(PIE, w, -1, el, 8);
+    one(ARC, w, -1, el, 8);
+    one(ROUNDRECT, w, -1, rr, 6);
+  }
   fclose(out);
   return 0;
 }
