@@ -601,8 +601,10 @@ class TPlayer {
   }
 
   // Bits of a DIB in a record onto the device rectangle of logical (x, y, w, h).
+  // Rows, when not 0: the bits hold only that many rows (negative: top
+  // down), which stand for the DIB.
   void Dib(TRec& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits, double x, double y,
-           double w, double h, int xs, int ys, int ws, int hs, DWORD rop, UINT usage) {
+           double w, double h, int xs, int ys, int ws, int hs, DWORD rop, UINT usage, int32_t Rows = 0) {
     if (fInPath) return;
     if (cbBmi < 40 || !r.Has(offBmi, cbBmi) || !r.Has(offBits, cbBits)) return;
     std::vector<POINT> d;
@@ -613,6 +615,7 @@ class TPlayer {
     if (cbBits) std::memcpy(bits.data(), r.D + offBits, cbBits);
     // The rows may not claim more bytes than the record gives them.
     BITMAPINFO* wbi = reinterpret_cast<BITMAPINFO*>(info.data());
+    if (Rows) wbi->bmiHeader.biHeight = Rows;
     if (wbi->bmiHeader.biSizeImage == 0 || wbi->bmiHeader.biSizeImage > cbBits) wbi->bmiHeader.biSizeImage = cbBits;
     auto t = Tools(false, true);
     SetStretchBltMode(fDC, fS.StretchMode >= 1 && fS.StretchMode <= 4 ? fS.StretchMode : COLORONCOLOR);
@@ -1093,7 +1096,20 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
       if (!r.Has(8, 68)) break;
       int32_t xd = r.I32(24), yd = r.I32(28), xs = r.I32(32), ys = r.I32(36), cx = r.I32(40), cy = r.I32(44);
       uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60), usage = r.U32(64);
-      p.Dib(r, offBmi, cbBmi, offBits, cbBits, xd, yd, cx, cy, xs, ys, cx, cy, SRCCOPY, usage);
+      uint32_t start = r.U32(68), scans = r.U32(72);
+      if (r.Bad || cbBmi < 40 || !r.Has(offBmi, cbBmi)) break;
+      // The bits hold scan lines start .. start + scans - 1 only, counted
+      // from the bottom of a bottom-up DIB and from the top of a top-down
+      // one: the part of the source rectangle among them draws where the
+      // whole DIB would put it.
+      const int64_t height = r.I32(offBmi + 8), rows = height < 0 ? -height : height;
+      if (rows == 0 || start >= rows) break;
+      const int64_t lines = std::min<int64_t>(scans, rows - start);
+      const int64_t lo = std::max<int64_t>(start, ys), hi = std::min<int64_t>(start + lines, int64_t(ys) + cy);
+      if (lo >= hi) break;
+      const int64_t dy = height > 0 ? int64_t(ys) + cy - hi : lo - ys;
+      p.Dib(r, offBmi, cbBmi, offBits, cbBits, xd, double(yd + dy), cx, double(hi - lo), xs, int(lo - start), cx,
+            int(hi - lo), SRCCOPY, usage, int32_t(height < 0 ? -lines : lines));
       break;
     }
     default:

@@ -1031,6 +1031,51 @@ TEST(WinuiMetafile, DamagedWindowsFieldsSkipTheirRecord) {
   }
 }
 
+TEST(WinuiMetafile, BitsToTheDeviceInBands) {
+  // A 2 x 4 DIB whose rows are red, green, blue and yellow from the bottom
+  // (from the top when top-down); the record holds the band of rows 1 and
+  // 2 only, and the whole source rectangle is at (10, 10).
+  const uint32_t kYellow = 0x00FFFF;
+  const uint32_t order[4] = {kRed, kGreen, kBlue, kYellow};
+  auto rowBytes = [](uint32_t c) {
+    std::vector<char> b = {char(c >> 16), char(c >> 8), char(c), char(c >> 16), char(c >> 8), char(c), 0, 0};
+    return b;
+  };
+  struct Case {
+    int32_t height;
+    uint32_t start, scans;
+    int scale;
+    uint32_t expect[4];  // device rows 10..13 (times the scale)
+  } cases[] = {
+      {4, 0, 4, 1, {kYellow, kBlue, kGreen, kRed}},
+      {4, 1, 2, 1, {kWhite, kBlue, kGreen, kWhite}},
+      {4, 1, 2, 2, {kWhite, kBlue, kGreen, kWhite}},
+      {-4, 1, 2, 1, {kWhite, kGreen, kBlue, kWhite}},
+      {4, 3, 9, 1, {kYellow, kWhite, kWhite, kWhite}},  // more lines claimed than the DIB has
+      {4, 4, 1, 1, {kWhite, kWhite, kWhite, kWhite}},   // a band past the DIB
+  };
+  for (const Case& c : cases) {
+    std::vector<char> bits;
+    for (uint32_t i = 0; i < std::min<uint32_t>(c.scans, 4 - std::min<uint32_t>(c.start, 4)); ++i) {
+      std::vector<char> row = rowBytes(order[c.start + i]);
+      bits.insert(bits.end(), row.begin(), row.end());
+    }
+    if (bits.empty()) bits.resize(8);
+    TEmf e(40, 40);
+    e.Add(U_EMRSETDIBITSTODEVICE_set(Rectl(10, 10, 11, 13), Ptl(10, 10), Ptl(0, 0), Ptl(2, 4), U_DIB_RGB_COLORS,
+                                     c.start, c.scans, vxtest::DibInfo(2, c.height, 24).get(),
+                                     uint32_t(bits.size()), bits.data()));
+    Surface s(40 * c.scale, 40 * c.scale);
+    ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40 * c.scale, 40 * c.scale}));
+    for (int row = 0; row < 4; ++row)
+      for (int k = 0; k < c.scale; ++k)
+        EXPECT_EQ(s.At(10 * c.scale + c.scale, (10 + row) * c.scale + k), c.expect[row])
+            << "height " << c.height << ", band " << c.start << "+" << c.scans << ", scale " << c.scale << ", row "
+            << row;
+    EXPECT_EQ(s.At(9 * c.scale, 11 * c.scale), kWhite);
+  }
+}
+
 TEST(WinuiMetafile, TextAlignmentsColoursAndBoxes) {
   struct Case {
     uint32_t align, options;
