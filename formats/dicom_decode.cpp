@@ -438,6 +438,15 @@ void TDicomFrameDecoder::Lossless(int64_t FragmentLength) {
 // ---------------------------------------------------------------------------
 // Range and MONOCHROME1 steps
 
+// A worked-out value as a sample of 0 .. Top. Slopes and intercepts near the
+// ends of the double range can make a value infinite or not a number (taken
+// as 0).
+template <typename Sample>
+static Sample ToSample(double Value, int32_t Top) {
+  if (Value >= Top) return Sample(Top);
+  return Value > 0 ? Sample(Value) : Sample(0);
+}
+
 template <typename Sample>
 void TDicomFrameDecoder::Range(int32_t Top, int64_t PerRow) {
   const int64_t H = bmp->Height();
@@ -479,7 +488,7 @@ void TDicomFrameDecoder::Range(int32_t Top, int64_t PerRow) {
       for (int64_t x = 0; x < PerRow; ++x) {
         const double t = std::trunc(value(row[x]) + offset);
         const double r = std::trunc((t - smallest) / (largest - smallest) * Top);
-        row[x] = Sample(std::clamp(r, 0.0, double(Top)));
+        row[x] = ToSample<Sample>(r, Top);
       }
     }
     return;
@@ -491,7 +500,7 @@ void TDicomFrameDecoder::Range(int32_t Top, int64_t PerRow) {
     for (int64_t x = 0; x < PerRow; ++x) {
       double v = read(row[x]);
       if (isSigned) v = v < half ? v + half : v - half;
-      row[x] = Sample(std::clamp(std::trunc(v * m), 0.0, double(Top)));
+      row[x] = ToSample<Sample>(std::trunc(v * m), Top);
     }
   }
   const double centreOffset = isSigned ? double(half) - b : -b;

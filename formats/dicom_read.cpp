@@ -284,11 +284,13 @@ void TDicomReadContext::SetContext(uint16_t Group, uint16_t Element, const std::
   const std::string text = Trimmed(Data, Length);
   const auto integer = [&]() -> int32_t {
     if (HaveNumber) return int32_t(Number);
-    return int32_t(VXStrToFloatDef(text, 0));
+    // A number beyond 32 bits is as unreadable as text that is none.
+    const long double n = VXStrToFloatDef(text, 0);
+    return n > -2147483649.0L && n < 2147483648.0L ? int32_t(n) : 0;
   };
   const auto bits = [&](int32_t Value, int32_t& Field, int32_t& Other) {
     Field = Value;
-    BytesPerChannel = std::max(BytesPerChannel, (Value + 7) / 8);
+    BytesPerChannel = std::max(BytesPerChannel, int32_t((int64_t(Value) + 7) / 8));
     if (Other == 0) Other = Value;
   };
   const auto palette = [&](std::vector<uint16_t>& Map) {

@@ -66,6 +66,8 @@ class TSavedArea {
     fY = std::max(0, Y);
     fW = std::max(0, std::min(Canvas->Width(), X + W) - fX);
     fH = std::max(0, std::min(Canvas->Height(), Y + H) - fY);
+    // A frame wholly off the canvas covers nothing to keep.
+    if (fW == 0 || fH == 0) fW = fH = 0;
     fRGB.resize(size_t(fW) * 3 * size_t(fH));
     fAlpha.resize(size_t(fW) * size_t(fH));
     TVXBitmap* alpha = Canvas->AlphaChannel();
