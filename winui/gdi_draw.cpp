@@ -397,6 +397,18 @@ struct PenDrawer {
     Stroke(all);
   }
   void Stroke(const std::vector<Path>& paths) {
+    // A dot that covers the whole box covers all there is to draw.
+    const double inner = width / 2.0 - 2;
+    for (const Path& path : paths)
+      for (const POINT& q : path.Pts) {
+        const double dx = std::max(std::abs(double(q.x) - box.left), std::abs(double(q.x) - (box.right - 1)));
+        const double dy = std::max(std::abs(double(q.y) - box.top), std::abs(double(q.y) - (box.bottom - 1)));
+        if (inner > 0 && dx * dx + dy * dy <= inner * inner) {
+          for (int y = box.top; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x) Plot(x, y, penRaw);
+          return;
+        }
+      }
     runs.assign(size_t(std::max<LONG>(0, box.bottom - box.top)), {});
     mergeAt.assign(runs.size(), 64);
     for (const Path& path : paths) {
