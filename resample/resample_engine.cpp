@@ -8,6 +8,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "core/threadpool.h"
@@ -522,6 +523,8 @@ __attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t str
   }
 }
 
+std::shared_ptr<const TVXKernelTables> KnownTables(const TVXKernelJob& J);
+
 // Everything the fast passes of one job need besides the pixels: tables,
 // divisors, weight layouts and the intermediate row layout.
 template <typename T>
@@ -540,7 +543,7 @@ struct FastPlan {
   explicit FastPlan(const TVXKernelJob& J)
       : SW(J.SrcWidth), SH(J.SrcHeight), DW(J.DstWidth), DH(J.DstHeight), C(J.Channels),
         maxv(sizeof(T) == 1 ? 255 : 65535), per1(100.0 / (double(SH) + double(DW) + 0.5)), tables(J.Tables) {
-    if (!tables || !VXKernelTablesFit(*tables, J)) tables = VXKernelBuildTables(J);
+    if (!tables || !VXKernelTablesFit(*tables, J)) tables = KnownTables(J);
     const DenseAxis& h = tables->h;
     const DenseAxis& v = tables->v;
     // Integer sums must stay inside 32 bits and weights inside 16 bits for
@@ -766,6 +769,42 @@ bool VXKernelTablesFit(const TVXKernelTables& Tables, const TVXKernelJob& Job) {
   return Tables.SrcWidth == Job.SrcWidth && Tables.SrcHeight == Job.SrcHeight && Tables.DstWidth == Job.DstWidth &&
          Tables.DstHeight == Job.DstHeight && Tables.Filter == Job.Filter;
 }
+
+namespace {
+
+// The tables of the last jobs: a run resizes many images of the same sizes
+// (icons of one size, photos of one camera) to the same targets, and the
+// tables depend on nothing else. Only small ones are kept.
+constexpr size_t kKnownTables = 32;
+constexpr size_t kKnownTableBytes = size_t(1) << 20;
+
+size_t TableBytes(const DenseAxis& a) {
+  return a.w.size() * sizeof(int32_t) + a.start.size() * (3 * sizeof(int32_t) + sizeof(int64_t));
+}
+
+std::shared_ptr<const TVXKernelTables> KnownTables(const TVXKernelJob& J) {
+  static std::mutex lock;
+  static std::vector<std::shared_ptr<const TVXKernelTables>> known;  // the latest used first
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (size_t i = 0; i < known.size(); ++i)
+      if (VXKernelTablesFit(*known[i], J)) {
+        std::shared_ptr<const TVXKernelTables> t = known[i];
+        std::rotate(known.begin(), known.begin() + ptrdiff_t(i), known.begin() + ptrdiff_t(i) + 1);
+        return t;
+      }
+  }
+  std::shared_ptr<const TVXKernelTables> t = VXKernelBuildTables(J);
+  if (TableBytes(t->h) + TableBytes(t->v) > kKnownTableBytes) return t;
+  std::lock_guard<std::mutex> guard(lock);
+  for (const auto& k : known)
+    if (VXKernelTablesFit(*k, J)) return k;  // built meanwhile on another thread
+  if (known.size() == kKnownTables) known.pop_back();
+  known.insert(known.begin(), t);
+  return t;
+}
+
+}  // namespace
 
 void vxdetail::VXResampleForceScalar(bool Value) { gForceScalar.store(Value, std::memory_order_relaxed); }
 

@@ -209,12 +209,19 @@ public:
       }
       for (size_t c = 0; c < job.NextCall; ++c) {
         TCall& call = job.Calls[c];
-        ConsoleWrite(call.Text);
         if (call.Error) {
+          ConsoleWrite(call.Text);
           Stop(true);
           std::rethrow_exception(call.Error);
         }
-        if (!call.Ok || !FinishImage(call.Pending)) {
+        // The call's line and what putting it in place prints go out together.
+        bool placed = false;
+        {
+          TConsoleCapture capture(call.Text);
+          placed = call.Ok && FinishImage(call.Pending);
+        }
+        ConsoleWrite(call.Text);
+        if (!placed) {
           FailedAt(i, c);
           return false;
         }

@@ -118,12 +118,14 @@ bool PrepareImage(const std::string& Source, const std::string& OutDir, uint8_t 
         ConsoleWriteLn("Cannot save image file.");
         return false;
       }
-      if (!ResizeImageFile(Source, output->Path(), bucket.Size, LongSide)) return false;
+      if (!ResizeImageFile(Source, *output, bucket.Size, LongSide)) return false;
     }
 
     // 10. palette reduction by the quantiser; the file path is one argument. A
     // nine-patch border must come out of it exactly as it went in.
     if (EightBit) {
+      // The quantiser replaces the file by a new one of the same name.
+      output->Close();
       const bool ninePatch = EndsWithText(Source, ".9.png", true);
       TNinePatchBorder border;
       if (ninePatch && !ReadNinePatchBorder(output->Path(), border))
@@ -146,11 +148,13 @@ bool PrepareImage(const std::string& Source, const std::string& OutDir, uint8_t 
     }
 
     // 11. read-only, still under the temporary name
-    if (!SetFileAttributesW(output->Path(), FILE_ATTRIBUTE_READONLY)) {
+    if (!output->MakeReadOnly()) {
       ConsoleWriteLn();
       ConsoleWriteLn("Cannot change file attributes to readonly.");
       return false;
     }
+    // Results waiting to be put in place hold no open file.
+    output->Close();
   } catch (...) {
     // 12.
     ConsoleWriteLn();

@@ -18,9 +18,13 @@
 #include "resample/resample.h"
 #include "tool/ninepatch.h"
 #include "tool/ninepatch_palette.h"
+#include "tool/output_file.h"
 #include "tool/zolib.h"
 
 namespace {
+
+// Bytes of an encoded image written at once.
+constexpr int32_t kOutputBuffer = 1 << 20;
 
 // The one-pixel border of a resized nine-patch as RGBA, in the order of
 // TNinePatchBorder.
@@ -233,7 +237,7 @@ TSourceView DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_
 
 }  // namespace
 
-bool ResizeImageFile(const std::string& Source, const std::string& Target, int32_t Size, bool LongSide) {
+bool ResizeImageFile(const std::string& Source, TOutputFile& Target, int32_t Size, bool LongSide) {
   auto io = std::make_unique<TVexlaneIO>(nullptr);
   auto bitmap = std::make_unique<TVXBitmap>();
 
@@ -282,11 +286,13 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   if (hold.owns_lock()) hold.unlock();
 
   // Target is an empty temporary file that only this call uses: written in
-  // place, it needs no temporary of its own. It is opened, never created: once
-  // a signal has removed it, it must not come back.
+  // place, it needs no temporary of its own. It was opened when it was
+  // created and is never created again: once a signal has removed it, it must
+  // not come back. The encoded image is gathered in memory and written with
+  // one call (or one per MiB of a larger image).
   {
-    TVXWideFileStream file(Target, fmOpenWrite);
-    TVXBufferedWriteStream buffered(&file, 16384);
+    THandleStream file(Target.Handle());
+    TVXBufferedWriteStream buffered(&file, kOutputBuffer);
     io->SaveToStreamPNG(&buffered);
     buffered.Flush();
   }
@@ -294,7 +300,7 @@ bool ResizeImageFile(const std::string& Source, const std::string& Target, int32
   // palette source gives a palette of two colours and transparency), which
   // would blend the markers into the image's colours: the border is put back
   // exactly, with palette entries of its own.
-  if (io->Aborting() || !FileExists(Target) || (ninePatch && !RestoreNinePatchBorder(Target, border))) {
+  if (io->Aborting() || !Target.Exists() || (ninePatch && !RestoreNinePatchBorder(Target.Path(), border))) {
     ConsoleWriteLn();
     ConsoleWriteLn("Cannot save image file.");
     return false;
