@@ -523,8 +523,6 @@ __attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t str
   }
 }
 
-std::shared_ptr<const TVXKernelTables> KnownTables(const TVXKernelJob& J);
-
 // Everything the fast passes of one job need besides the pixels: tables,
 // divisors, weight layouts and the intermediate row layout.
 template <typename T>
@@ -543,7 +541,7 @@ struct FastPlan {
   explicit FastPlan(const TVXKernelJob& J)
       : SW(J.SrcWidth), SH(J.SrcHeight), DW(J.DstWidth), DH(J.DstHeight), C(J.Channels),
         maxv(sizeof(T) == 1 ? 255 : 65535), per1(100.0 / (double(SH) + double(DW) + 0.5)), tables(J.Tables) {
-    if (!tables || !VXKernelTablesFit(*tables, J)) tables = KnownTables(J);
+    if (!tables || !VXKernelTablesFit(*tables, J)) tables = VXKernelBuildTables(J);
     const DenseAxis& h = tables->h;
     const DenseAxis& v = tables->v;
     // Integer sums must stay inside 32 bits and weights inside 16 bits for
@@ -741,7 +739,9 @@ void TVXKernelRows::Release() { FImpl.reset(); }
 
 size_t TVXKernelRows::Memory() const { return FImpl ? FImpl->Work.size() : 0; }
 
-std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& Job) {
+namespace {
+
+std::shared_ptr<const TVXKernelTables> BuildTables(const TVXKernelJob& Job) {
   auto t = std::make_shared<TVXKernelTables>();
   t->SrcWidth = Job.SrcWidth;
   t->SrcHeight = Job.SrcHeight;
@@ -765,6 +765,8 @@ std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& J
   return t;
 }
 
+}  // namespace
+
 bool VXKernelTablesFit(const TVXKernelTables& Tables, const TVXKernelJob& Job) {
   return Tables.SrcWidth == Job.SrcWidth && Tables.SrcHeight == Job.SrcHeight && Tables.DstWidth == Job.DstWidth &&
          Tables.DstHeight == Job.DstHeight && Tables.Filter == Job.Filter;
@@ -782,7 +784,9 @@ size_t TableBytes(const DenseAxis& a) {
   return a.w.size() * sizeof(int32_t) + a.start.size() * (3 * sizeof(int32_t) + sizeof(int64_t));
 }
 
-std::shared_ptr<const TVXKernelTables> KnownTables(const TVXKernelJob& J) {
+}  // namespace
+
+std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& J) {
   static std::mutex lock;
   static std::vector<std::shared_ptr<const TVXKernelTables>> known;  // the latest used first
   {
@@ -794,7 +798,7 @@ std::shared_ptr<const TVXKernelTables> KnownTables(const TVXKernelJob& J) {
         return t;
       }
   }
-  std::shared_ptr<const TVXKernelTables> t = VXKernelBuildTables(J);
+  std::shared_ptr<const TVXKernelTables> t = BuildTables(J);
   if (TableBytes(t->h) + TableBytes(t->v) > kKnownTableBytes) return t;
   std::lock_guard<std::mutex> guard(lock);
   for (const auto& k : known)
@@ -803,8 +807,6 @@ std::shared_ptr<const TVXKernelTables> KnownTables(const TVXKernelJob& J) {
   known.insert(known.begin(), t);
   return t;
 }
-
-}  // namespace
 
 void vxdetail::VXResampleForceScalar(bool Value) { gForceScalar.store(Value, std::memory_order_relaxed); }
 

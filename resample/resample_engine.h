@@ -53,7 +53,8 @@ struct TVXKernelJob {
   std::shared_ptr<const TVXKernelTables> Tables;
 };
 
-// Builds the tables of a job (sizes and filter as in the job).
+// The tables of a job (sizes and filter as in the job). The tables of the
+// latest sizes asked for are kept and shared.
 std::shared_ptr<const TVXKernelTables> VXKernelBuildTables(const TVXKernelJob& Job);
 // True when Tables were built for the sizes and filter of Job.
 bool VXKernelTablesFit(const TVXKernelTables& Tables, const TVXKernelJob& Job);
