@@ -21,6 +21,7 @@
 #include "io/fileformats.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
+#include "../winui/uemf_writer.h"
 
 namespace {
 
@@ -118,7 +119,6 @@ void Put16(Bytes& b, size_t at, uint16_t v) {
   if (b.size() < at + 2) b.resize(at + 2);
   b[at] = uint8_t(v), b[at + 1] = uint8_t(v >> 8);
 }
-void Put32(Bytes& b, size_t at, uint32_t v) { Put16(b, at, uint16_t(v)), Put16(b, at + 2, uint16_t(v >> 16)); }
 
 // Stream headers of formats ImageMagick does not write.
 std::map<std::string, std::pair<Bytes, int32_t>> HandWritten() {
@@ -129,18 +129,15 @@ std::map<std::string, std::pair<Bytes, int32_t>> HandWritten() {
   Bytes avi = {'R', 'I', 'F', 'F', 0x40, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I', 'S', 'T'};
   avi.resize(72);
   out["movie.avi"] = {avi, 15};
+  // Metafiles as libuemf writes them.
   for (bool placeable : {false, true}) {
-    Bytes w;
-    const size_t at = placeable ? 22 : 0;
-    if (placeable) Put32(w, 0, 0x9AC6CDD7u);
-    Put16(w, at, 1), Put16(w, at + 2, 9), Put16(w, at + 4, 0x300), Put32(w, at + 6, 40), Put16(w, at + 10, 0);
-    Put32(w, at + 12, 5), Put16(w, at + 16, 0);
-    w.resize(w.size() + 18);
-    out[placeable ? "placeable.wmf" : "plain.wmf"] = {w, 9};
+    vxtest::TWmf w(placeable ? 1.0 : 0, placeable ? 0.5 : 0, placeable ? 96 : 0);
+    w.Add(U_WMRSETWINDOWEXT_set(vxtest::Pt16(96, 48))).Add(U_WMRRECTANGLE_set(vxtest::Rect16(2, 2, 40, 30)));
+    out[placeable ? "placeable.wmf" : "plain.wmf"] = {w.Finish(), 9};
   }
-  Bytes emf(120);
-  Put32(emf, 0, 1), Put32(emf, 4, 108), Put32(emf, 40, 0x464D4520u), Put32(emf, 44, 0x10000), Put32(emf, 48, 120);
-  out["draw.emf"] = {emf, 10};
+  vxtest::TEmf e(9, 7);
+  e.Add(U_EMRRECTANGLE_set(vxtest::Rectl(1, 1, 8, 6)));
+  out["draw.emf"] = {e.Finish(), 10};
   Bytes pcx(128 + 16);
   pcx[0] = 0x0A, pcx[1] = 5, pcx[2] = 1, pcx[3] = 8;
   Put16(pcx, 8, 3), Put16(pcx, 10, 3), pcx[65] = 1, Put16(pcx, 66, 4);

@@ -64,7 +64,9 @@ template <class T>
 using TMalloced = std::unique_ptr<T, TFreed<T>>;
 
 // A DIB header with its colour table (0x00RRGGBB quads as stored), from
-// libuemf's bitmap info builder.
+// libuemf's bitmap info builder. A DIB of 8 bits or fewer needs its table:
+// the builder copies as many colours as the depth allows when none are
+// counted.
 inline TMalloced<U_BITMAPINFO> DibInfo(int32_t W, int32_t H, uint16_t Bpp, std::vector<uint32_t> Table = {}) {
   U_BITMAPINFOHEADER h = bitmapinfoheader_set(W, H, 1, Bpp, U_BI_RGB, 0, 0, 0, uint32_t(Table.size()), 0);
   return TMalloced<U_BITMAPINFO>(
