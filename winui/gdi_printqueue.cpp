@@ -1,6 +1,11 @@
 // The print system's queues (CUPS): listed with their default media,
 // printable area and resolution; documents go to them as PDF jobs.
+//
+// The print system's library is opened at the first call that needs it, not
+// at start-up: a program that never prints does not load it and the twenty
+// libraries it needs. Without it there are no queues and nothing is sent.
 #include <cups/cups.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <mutex>
@@ -13,6 +18,44 @@ namespace {
 
 constexpr int kTimeoutMs = 2000;
 
+#define VX_CUPS_FUNCTIONS(X)                                                                                      \
+  X(cupsCopyDest) X(cupsGetDestWithURI) X(cupsAddOption) X(cupsGetNamedDest) X(cupsConnectDest)                   \
+  X(cupsCopyDestInfo) X(cupsGetDestMediaDefault) X(cupsFindDestDefault) X(ippGetResolution) X(cupsFreeDestInfo)  \
+  X(httpClose) X(cupsEnumDests) X(cupsFreeDests) X(cupsCreateDestJob) X(cupsStartDestDocument)                   \
+  X(cupsWriteRequestData) X(cupsFinishDestDocument) X(cupsCancelDestJob) X(cupsFreeOptions)
+
+// The library's functions, all of them or none.
+struct TCupsLibrary {
+#define VX_CUPS_MEMBER(Name) decltype(&::Name) Name = nullptr;
+  VX_CUPS_FUNCTIONS(VX_CUPS_MEMBER)
+#undef VX_CUPS_MEMBER
+  bool Loaded = false;
+
+  TCupsLibrary() {
+    void* h = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (h == nullptr) return;
+    bool ok = true;
+#define VX_CUPS_BIND(Name)                                                  \
+  Name = reinterpret_cast<decltype(&::Name)>(dlsym(h, #Name)); \
+  ok = ok && Name != nullptr;
+    VX_CUPS_FUNCTIONS(VX_CUPS_BIND)
+#undef VX_CUPS_BIND
+    if (!ok) {
+      dlclose(h);
+      return;
+    }
+    Loaded = true;  // kept open until the process ends
+  }
+};
+
+#undef VX_CUPS_FUNCTIONS
+
+// Opened once, by the first caller.
+const TCupsLibrary& Cups() {
+  static const TCupsLibrary library;
+  return library;
+}
+
 struct TEnum {
   int Count = 0;
   cups_dest_t* Dests = nullptr;
@@ -20,30 +63,30 @@ struct TEnum {
 
 int CollectDest(void* UserData, unsigned Flags, cups_dest_t* Dest) {
   auto* e = static_cast<TEnum*>(UserData);
-  if (!(Flags & CUPS_DEST_FLAGS_REMOVED)) e->Count = cupsCopyDest(Dest, e->Count, &e->Dests);
+  if (!(Flags & CUPS_DEST_FLAGS_REMOVED)) e->Count = Cups().cupsCopyDest(Dest, e->Count, &e->Dests);
   return 1;
 }
 
 // The destination of a printer: by address, else by name.
 cups_dest_t* DestOf(const vxgdi::TPrinterDef& P) {
   if (!P.URI.empty()) {
-    cups_dest_t* d = cupsGetDestWithURI(P.Name.c_str(), P.URI.c_str());
+    cups_dest_t* d = Cups().cupsGetDestWithURI(P.Name.c_str(), P.URI.c_str());
     // Connecting goes to the printer's own address.
-    if (d) d->num_options = cupsAddOption("printer-uri-supported", P.URI.c_str(), d->num_options, &d->options);
+    if (d) d->num_options = Cups().cupsAddOption("printer-uri-supported", P.URI.c_str(), d->num_options, &d->options);
     return d;
   }
-  return cupsGetNamedDest(CUPS_HTTP_DEFAULT, P.Name.c_str(), nullptr);
+  return Cups().cupsGetNamedDest(CUPS_HTTP_DEFAULT, P.Name.c_str(), nullptr);
 }
 
 void Details(cups_dest_t* Dest, vxgdi::TPrinterDef& P) {
   char resource[256];
-  http_t* http = cupsConnectDest(Dest, CUPS_DEST_FLAGS_NONE, kTimeoutMs, nullptr, resource, sizeof resource,
+  http_t* http = Cups().cupsConnectDest(Dest, CUPS_DEST_FLAGS_NONE, kTimeoutMs, nullptr, resource, sizeof resource,
                                  nullptr, nullptr);
   if (!http) return;
-  cups_dinfo_t* info = cupsCopyDestInfo(http, Dest);
+  cups_dinfo_t* info = Cups().cupsCopyDestInfo(http, Dest);
   if (info) {
     cups_size_t size;
-    if (cupsGetDestMediaDefault(http, Dest, info, 0, &size) && size.width > 0 && size.length > 0) {
+    if (Cups().cupsGetDestMediaDefault(http, Dest, info, 0, &size) && size.width > 0 && size.length > 0) {
       // Hundredths of a millimetre.
       P.PaperWidth = size.width / 2540.0;
       P.PaperHeight = size.length / 2540.0;
@@ -52,16 +95,16 @@ void Details(cups_dest_t* Dest, vxgdi::TPrinterDef& P) {
       P.MarginTop = size.top / 2540.0;
       P.MarginBottom = size.bottom / 2540.0;
     }
-    if (ipp_attribute_t* a = cupsFindDestDefault(http, Dest, info, "printer-resolution")) {
+    if (ipp_attribute_t* a = Cups().cupsFindDestDefault(http, Dest, info, "printer-resolution")) {
       int yres = 0;
       ipp_res_t units = IPP_RES_PER_INCH;
-      int xres = ippGetResolution(a, 0, &yres, &units);
+      int xres = Cups().ippGetResolution(a, 0, &yres, &units);
       if (units == IPP_RES_PER_CM) xres = int(xres * 2.54 + 0.5);
       if (xres > 0) P.Dpi = xres;
     }
-    cupsFreeDestInfo(info);
+    Cups().cupsFreeDestInfo(info);
   }
-  httpClose(http);
+  Cups().httpClose(http);
 }
 
 std::mutex gCacheLock;
@@ -75,10 +118,10 @@ namespace vxgdi {
 
 std::vector<TPrinterDef> PrintQueues(std::string& DefaultName) {
   std::lock_guard<std::mutex> lock(gCacheLock);
-  if (!gCached) {
+  if (!gCached && Cups().Loaded) {
     gCached = true;
     TEnum e;
-    cupsEnumDests(CUPS_DEST_FLAGS_NONE, kTimeoutMs, nullptr, 0, 0, CollectDest, &e);
+    Cups().cupsEnumDests(CUPS_DEST_FLAGS_NONE, kTimeoutMs, nullptr, 0, 0, CollectDest, &e);
     for (int i = 0; i < e.Count; ++i) {
       TPrinterDef p;
       p.Name = e.Dests[i].name;
@@ -90,7 +133,7 @@ std::vector<TPrinterDef> PrintQueues(std::string& DefaultName) {
       if (e.Dests[i].is_default) gDefault = p.Name;
       gQueues.push_back(p);
     }
-    cupsFreeDests(e.Count, e.Dests);
+    Cups().cupsFreeDests(e.Count, e.Dests);
   }
   DefaultName = gDefault;
   return gQueues;
@@ -98,41 +141,43 @@ std::vector<TPrinterDef> PrintQueues(std::string& DefaultName) {
 
 void PrintQueueDetails(TPrinterDef& Printer) {
   if (Printer.Dpi <= 0) Printer.Dpi = 300;
+  if (!Cups().Loaded) return;
   if (cups_dest_t* d = DestOf(Printer)) {
     Details(d, Printer);
-    cupsFreeDests(1, d);
+    Cups().cupsFreeDests(1, d);
   }
 }
 
 bool SendToPrintQueue(const TPrinterDef& Printer, const std::string& Title, const std::string& Pdf, int Copies,
                       bool Landscape) {
+  if (!Cups().Loaded) return false;
   cups_dest_t* dest = DestOf(Printer);
   if (!dest) return false;
   bool ok = false;
   char resource[256];
-  http_t* http = cupsConnectDest(dest, CUPS_DEST_FLAGS_NONE, kTimeoutMs, nullptr, resource, sizeof resource,
+  http_t* http = Cups().cupsConnectDest(dest, CUPS_DEST_FLAGS_NONE, kTimeoutMs, nullptr, resource, sizeof resource,
                                  nullptr, nullptr);
-  cups_dinfo_t* info = http ? cupsCopyDestInfo(http, dest) : nullptr;
+  cups_dinfo_t* info = http ? Cups().cupsCopyDestInfo(http, dest) : nullptr;
   if (info) {
     cups_option_t* options = nullptr;
     int n = 0;
-    n = cupsAddOption("copies", std::to_string(std::max(1, Copies)).c_str(), n, &options);
-    n = cupsAddOption("orientation-requested", Landscape ? "4" : "3", n, &options);
+    n = Cups().cupsAddOption("copies", std::to_string(std::max(1, Copies)).c_str(), n, &options);
+    n = Cups().cupsAddOption("orientation-requested", Landscape ? "4" : "3", n, &options);
     int job = 0;
     const std::string title = Title.empty() ? "Document" : Title;
-    if (cupsCreateDestJob(http, dest, info, &job, title.c_str(), n, options) == IPP_STATUS_OK && job > 0) {
-      if (cupsStartDestDocument(http, dest, info, job, title.c_str(), CUPS_FORMAT_PDF, 0, nullptr, 1) ==
+    if (Cups().cupsCreateDestJob(http, dest, info, &job, title.c_str(), n, options) == IPP_STATUS_OK && job > 0) {
+      if (Cups().cupsStartDestDocument(http, dest, info, job, title.c_str(), CUPS_FORMAT_PDF, 0, nullptr, 1) ==
           HTTP_STATUS_CONTINUE) {
-        const bool sent = cupsWriteRequestData(http, Pdf.data(), Pdf.size()) == HTTP_STATUS_CONTINUE;
-        ok = cupsFinishDestDocument(http, dest, info) == IPP_STATUS_OK && sent;
+        const bool sent = Cups().cupsWriteRequestData(http, Pdf.data(), Pdf.size()) == HTTP_STATUS_CONTINUE;
+        ok = Cups().cupsFinishDestDocument(http, dest, info) == IPP_STATUS_OK && sent;
       }
-      if (!ok) cupsCancelDestJob(http, dest, job);
+      if (!ok) Cups().cupsCancelDestJob(http, dest, job);
     }
-    cupsFreeOptions(n, options);
-    cupsFreeDestInfo(info);
+    Cups().cupsFreeOptions(n, options);
+    Cups().cupsFreeDestInfo(info);
   }
-  if (http) httpClose(http);
-  cupsFreeDests(1, dest);
+  if (http) Cups().httpClose(http);
+  Cups().cupsFreeDests(1, dest);
   return ok;
 }
 
