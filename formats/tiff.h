@@ -168,10 +168,11 @@ struct TTIFFStripState {
 
 // Produces row RowIndex of the current strip in Row (RowBytes bytes, then
 // unpacked to one byte per sample for depths below 8), or with State.Direct
-// possibly in the inflate buffer; State.Out tells where. False only when the
-// LZW decoder fails.
+// possibly in the inflate buffer; State.Out tells where. Only the first
+// UnpackBytes bytes of the row are unpacked when they are fewer (the pixels
+// a tile has inside the image). False only when the LZW decoder fails.
 bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& State, int64_t RowBytes, int32_t Width,
-                         const TTIFFReaderContext& Context);
+                         const TTIFFReaderContext& Context, int64_t UnpackBytes = INT64_MAX);
 
 // Expands a PackBits row: bytes from Src (Consumed onward, at most SrcSize)
 // until RowBytes are out; -128 is skipped and output beyond RowBytes dropped.

@@ -332,30 +332,34 @@ void TTIFFReaderContext::DecodeRows(TVXBitmap* Bitmap, int32_t StartRow, int32_t
   st.Src = Buffer;
   st.SrcSize = Length;
   st.LZW = LZWDecompFunc;
+  // Only the rows and columns that fall inside the image are worked out: a
+  // tile may reach far past the image's edges (a damaged file can give a
+  // nine-pixel-wide image tiles of thousands of columns, each one of
+  // thousands down the page), and the rows below the image are never needed.
+  const int32_t cols = direct ? Width : std::min(Width, Bitmap->Width() - XPixel);
+  const int32_t lastRow = std::min(ImageHeight, Bitmap->Height());
+  if (cols <= 0 || StartRow >= lastRow) return;
   if (Compression == 8 || Compression == 32946) {
-    st.ZSize = rowBytes * Rows;
+    st.ZSize = rowBytes * std::min(Rows, lastRow - StartRow);
     // The slack lets a row taken in place be read as the row buffer is.
     st.ZBuffer = BlockBuffer(0, st.ZSize + 64);
     st.Direct = BitsPerSample >= 8;
   }
-  for (int32_t r = 0; r < Rows && !aborting; ++r) {
+  const int64_t usedBytes = direct ? INT64_MAX : (int64_t(cols) * SamplesPerPixel * BitsPerSample + 7) / 8;
+  for (int32_t r = 0; r < Rows && !aborting && StartRow + r < lastRow; ++r) {
     const int32_t y = StartRow + r;
-    if (!DecompressTIFFStrip(r, row.data(), st, rowBytes, Width, *this)) {
+    if (!DecompressTIFFStrip(r, row.data(), st, rowBytes, Width, *this, usedBytes)) {
       aborting = true;
       break;
     }
-    if (y >= ImageHeight || y >= Bitmap->Height()) continue;
     uint8_t* src = st.Out ? st.Out : row.data();
-    UndoPredictor(src, Width, false);
+    UndoPredictor(src, cols, false);
     uint8_t* dest = direct ? static_cast<uint8_t*>(Bitmap->ScanLine(y)) : scratch.data();
-    ConvertRow(src, dest, Width, y, XPixel, Bitmap);
+    ConvertRow(src, dest, cols, y, XPixel, Bitmap);
     if (!direct) {
-      const int32_t cols = std::min(Width, Bitmap->Width() - XPixel);
-      if (cols > 0) {
-        const int64_t from = (int64_t(XPixel) * bpp) / 8;
-        const int64_t bytes = (int64_t(cols) * bpp + 7) / 8;
-        std::memcpy(static_cast<uint8_t*>(Bitmap->ScanLine(y)) + from, scratch.data(), size_t(bytes));
-      }
+      const int64_t from = (int64_t(XPixel) * bpp) / 8;
+      const int64_t bytes = (int64_t(cols) * bpp + 7) / 8;
+      std::memcpy(static_cast<uint8_t*>(Bitmap->ScanLine(y)) + from, scratch.data(), size_t(bytes));
     }
     AdvanceProgress(Progress);
   }

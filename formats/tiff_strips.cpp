@@ -93,7 +93,7 @@ void Inflate(TTIFFStripState& st) {
 }  // namespace
 
 bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, int64_t RowBytes, int32_t Width,
-                         const TTIFFReaderContext& c) {
+                         const TTIFFReaderContext& c, int64_t UnpackBytes) {
   const int32_t B = c.BitsPerSample;
   st.Out = Row;
   switch (c.Compression) {
@@ -146,17 +146,18 @@ bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, in
       break;
   }
   const bool grey = c.PhotometricInterpretation <= 1;
+  const int64_t unpack = std::clamp<int64_t>(UnpackBytes, 0, RowBytes);
   if (B == 4) {
-    for (int64_t i = RowBytes - 1; i >= 0; --i) {
+    for (int64_t i = unpack - 1; i >= 0; --i) {
       const uint8_t b = Row[i];
       Row[2 * i] = uint8_t(b >> 4);
       Row[2 * i + 1] = uint8_t(b & 15);
     }
     if (grey)
-      for (int64_t i = 0; i < 2 * RowBytes; ++i) Row[i] = uint8_t(Row[i] * 17);
+      for (int64_t i = 0; i < 2 * unpack; ++i) Row[i] = uint8_t(Row[i] * 17);
   } else if (B >= 2 && B <= 7 && c.Compression != 2 && c.Compression != 3 && c.Compression != 4) {
-    const int64_t samples = RowBytes * 8 / B;
-    std::vector<uint8_t> packed(Row, Row + RowBytes);
+    const int64_t samples = unpack * 8 / B;
+    std::vector<uint8_t> packed(Row, Row + unpack);
     for (int64_t i = 0; i < samples; ++i) {
       uint32_t v = 0;
       for (int32_t k = 0; k < B; ++k) {

@@ -299,6 +299,62 @@ TEST(TiffEdge, SingleTileAtTheTopLeft) {
   EXPECT_EQ(Row(one->Bitmap, 0, 2), std::vector<uint8_t>({31, 32}));
 }
 
+TEST(TiffEdge, TilesReachingFarPastThePage) {
+  // A 3 x 20 page in tiles of 64 x 16: only the first three columns of each
+  // tile row and the rows down to the page's end are the picture's. Tile
+  // pixels are x + 10 y (8 bits) or x + y (4 bits, grey 17 a step); the
+  // columns and rows beyond the page hold 200 (8) or 15 (4) and must not
+  // show.
+  struct TCase {
+    uint16_t Bits;
+    uint16_t Compression;
+  };
+  for (const TCase& c : {TCase{8, 1}, TCase{4, 1}, TCase{8, 32773}, TCase{4, 32773}}) {
+    SCOPED_TRACE(std::to_string(c.Bits) + " bits, compression " + std::to_string(c.Compression));
+    const int TW = 64, TL = 16, W = 3, H = 20;
+    TBuilder b(true);
+    std::vector<uint64_t> offsets, counts;
+    for (int t = 0; t < 2; ++t) {
+      std::string tile;
+      for (int r = 0; r < TL; ++r) {
+        const int y = t * TL + r;
+        std::string row;
+        for (int x = 0; x < TW; x += 8 / c.Bits) {
+          const bool inside = y < H;
+          if (c.Bits == 8) {
+            row.push_back(char(x < W && inside ? x + 10 * y : 200));
+          } else {
+            const int hi = x < W && inside ? (x + y) & 15 : 15, lo = x + 1 < W && inside ? (x + 1 + y) & 15 : 15;
+            row.push_back(char(hi << 4 | lo));
+          }
+        }
+        if (c.Compression == 32773) tile += char(int(row.size()) - 1);  // one literal run a row
+        tile += row;
+      }
+      offsets.push_back(b.data.size());
+      counts.push_back(tile.size());
+      b.data += tile;
+    }
+    std::vector<TEntry> e = Basic(W, H, 1, 1, c.Bits, c.Compression);
+    e.push_back({322, 3, {uint64_t(TW)}});
+    e.push_back({323, 3, {uint64_t(TL)}});
+    e.push_back({324, 4, offsets});
+    e.push_back({325, 4, counts});
+    b.AddIFD(e);
+    auto r = Read(b.data, false, true);
+    EXPECT_FALSE(r->Aborting);
+    ASSERT_EQ(r->Bitmap.Width(), W);
+    ASSERT_EQ(r->Bitmap.Height(), H);
+    const TVXPixelFormat pf = r->Bitmap.PixelFormat();
+    ASSERT_TRUE(pf == vx8g || pf == vx24RGB);
+    const int step = pf == vx8g ? 1 : 3;
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x)
+        EXPECT_EQ(Row(r->Bitmap, y, step * W)[step * x], c.Bits == 8 ? x + 10 * y : ((x + y) & 15) * 17)
+            << x << ", " << y;
+  }
+}
+
 TEST(TiffEdge, RefusedPages) {
   std::vector<TEntry> ycc = Basic(2, 2, 6, 3, 8);
   ycc.push_back({530, 3, {2, 2}});
