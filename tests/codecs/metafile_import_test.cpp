@@ -298,7 +298,8 @@ TEST(MetafileImport, EveryFlippedBitImportsOrFailsCleanly) {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> pictures;
   for (const std::string& file : files) {
     std::ifstream f(file, std::ios::binary);
-    pictures.emplace_back(file, std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>()));
+    pictures.emplace_back(file,
+                          std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>()));
   }
   for (std::vector<uint8_t>& bytes : LibuemfPictures()) {
     Target t;

@@ -317,19 +317,23 @@ TEST(WinuiMetafile, TextStartsAtItsReferencePoint) {
     SelectObject(d.dc, old);
     DeleteObject(f);
 
-    // The font record in its short and its long form.
-    for (bool longForm : {false, true}) {
+    // The font record in its short and its long form; a text record
+    // without distances (their offset 0) takes the font's own advances.
+    for (const char* variant : {"short font record", "long font record", "no distances"}) {
       TEmf e(60, 40);
-      e.Font(-20, u"DejaVu Sans", 400, longForm);
+      e.Font(-20, u"DejaVu Sans", 400, variant == std::string("long font record"));
       e.Add(U_EMRSETTEXTCOLOR_set(Cref(0)))
           .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
           .Add(U_EMRSETTEXTALIGN_set(align))
           .Text(10, 25, u"HH", {uint32_t(one.cx), uint32_t(two.cx - one.cx)});
+      std::vector<uint8_t> emf = e.Finish();
+      if (variant == std::string("no distances"))
+        vxtest::Set32(emf, vxtest::FindEmfRecord(emf, U_EMR_EXTTEXTOUTW) + 72, 0);  // offDx
       Surface s(60, 40);
-      ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 60, 40}));
+      ASSERT_TRUE(s.Play(emf, RECT{0, 0, 60, 40}));
       RECT a = s.Box(0), b = d.Box(0);
       EXPECT_LT(a.left, a.right) << "text drawn";
-      EXPECT_TRUE(Same(a, b)) << align << (longForm ? ", long font record" : "");
+      EXPECT_TRUE(Same(a, b)) << align << ", " << variant;
     }
   }
 }
