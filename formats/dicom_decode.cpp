@@ -286,6 +286,9 @@ void TDicomFrameDecoder::RLE(int64_t FragmentLength) {
            (uint32_t(header[i + 3]) << 24);
   };
   const uint32_t segments = le32(0);
+  // A PackBits byte pair stands for at most 128 samples: a frame far larger
+  // than its fragment can hold is damage, refused before a plane is made.
+  if (!VXDeclaredDataPlausible(FragmentLength, plane, 64)) return Fail();
   // Decodes segment Index (PackBits) into Out, at most one plane, never
   // reading past the segment's end.
   const auto segment = [&](uint32_t Index, std::vector<uint8_t>& Out) -> bool {
@@ -400,9 +403,12 @@ void TDicomFrameDecoder::Lossless(int64_t FragmentLength) {
   else if (c.SamplesPerPixel == 1 && c.BitsStored <= 16) format = vx16g;
   else if (c.SamplesPerPixel == 3 && c.BitsStored <= 8) format = vx24RGB;
   else return Fail();
-  if (!Allocate(format)) return;
   const int64_t length = FragmentLength > 0 ? FragmentLength : c.StreamSize - s.Position();
   if (length <= 0 || length > INT32_MAX) return Fail();
+  // Every sample takes at least one bit of Huffman code: a frame far larger
+  // than its data can hold is damage, refused before anything is allocated.
+  if (!VXDeclaredDataPlausible(length, W * H * c.SamplesPerPixel, 8)) return Fail();
+  if (!Allocate(format)) return;
   // The decoder fills one block, first decoded row first; the rows then go
   // to the bitmap top-down (the components of a pixel in stream order: red,
   // green, blue).

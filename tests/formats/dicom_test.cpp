@@ -547,6 +547,55 @@ TEST_F(DicomFiles, DamagedFilesLoadOrAbortCleanly) {
   EXPECT_EQ(r.Params.DICOM_Tags().GetTag(0x0010, 0x0010)->DataLen, 0);
 }
 
+TEST(DicomRead, RLEFramesLargerThanTheirDataCanHoldAreRefused) {
+  // One PackBits segment of 8 literal samples; the header declares 4 x 2, or
+  // a frame the fragment could not fill at PackBits' best (128 samples a
+  // byte pair).
+  struct TCase {
+    uint16_t W, H;
+    bool Loads;
+  };
+  for (const TCase& c : {TCase{4, 2, true}, TCase{40000, 40000, false}, TCase{4000, 2000, false}}) {
+    SCOPED_TRACE(std::to_string(c.W) + " x " + std::to_string(c.H));
+    TBuilder b;
+    b.Preamble();
+    b.Meta("1.2.840.10008.1.2.5");
+    b.Explicit(0x0028, 0x0002, "US", b.US(1));
+    b.Explicit(0x0028, 0x0004, "CS", TBuilder::Text("MONOCHROME2"));
+    b.Explicit(0x0028, 0x0010, "US", b.US(c.H));
+    b.Explicit(0x0028, 0x0011, "US", b.US(c.W));
+    b.Explicit(0x0028, 0x0100, "US", b.US(8));
+    b.Explicit(0x0028, 0x0101, "US", b.US(8));
+    b.Tag(0x7FE0, 0x0010);
+    b.Bytes("OB");
+    b.U16(0);
+    b.U32(0xFFFFFFFF);
+    b.Tag(0xFFFE, 0xE000);  // empty offset table
+    b.U32(0);
+    std::vector<uint8_t> fragment(64, 0);
+    fragment[0] = 1;   // one segment
+    fragment[4] = 64;  // at 64
+    fragment.insert(fragment.end(), {7, 10, 20, 30, 40, 50, 60, 70, 80});
+    fragment.push_back(0);  // even length
+    b.Tag(0xFFFE, 0xE000);
+    b.U32(uint32_t(fragment.size()));
+    b.Bytes(fragment);
+    b.Tag(0xFFFE, 0xE0DD);
+    b.U32(0);
+    TRead r;
+    ReadBytes(b.D, r);
+    EXPECT_EQ(r.Aborting, !c.Loads);
+    if (!c.Loads) {
+      EXPECT_TRUE(r.Bitmap.IsEmpty());
+      continue;
+    }
+    ASSERT_EQ(r.Bitmap.Width(), 4);
+    ASSERT_EQ(r.Bitmap.Height(), 2);
+    EXPECT_EQ(Sample(r.Bitmap, 0, 0, 0), 10u);
+    EXPECT_EQ(Sample(r.Bitmap, 3, 1, 0), 80u);
+  }
+}
+
 TEST(DicomRead, PydicomsSeriesAndTheFrameCounter) {
   if (!HaveOracles() || access((kPydicomFiles + "/dicomdirtests").c_str(), R_OK) != 0)
     GTEST_SKIP() << "pydicom's test files missing";
