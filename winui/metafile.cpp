@@ -596,6 +596,17 @@ class TPlayer {
     std::string u8 = VXUTF16ToUTF8(s);
     ExtTextOutW(fDC, d[0].x, d[0].y, hasRect ? (options & (ETO_OPAQUE | ETO_CLIPPED)) : 0, hasRect ? &rc : nullptr,
                 u8.c_str(), int(u8.size()), ddx.empty() ? nullptr : ddx.data());
+    // Text set at the current position moves it on by its advance (back for
+    // right alignment; centred text leaves it).
+    if ((align & TA_UPDATECP) && (align & TA_CENTER) != TA_CENTER) {
+      double advance = 0;
+      SIZE size{};
+      if (Dx.size() == s.size())
+        for (double v : Dx) advance += v;
+      else if (fXf.M11 != 0 && GetTextExtentPoint32W(fDC, u8.c_str(), int(u8.size()), &size))
+        advance = size.cx / fXf.M11;
+      fS.CurX += (align & TA_RIGHT) ? -advance : advance;
+    }
     SelectObject(fDC, old);
     DeleteObject(f);
   }

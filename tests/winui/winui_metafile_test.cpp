@@ -1089,6 +1089,10 @@ TEST(WinuiMetafile, TextAlignmentsColoursAndBoxes) {
       {U_TA_CENTER | U_TA_BOTTOM, 0, {}},
       {0, U_ETO_OPAQUE, {5, 5, 70, 35}},    // the box in the background colour
       {0, U_ETO_CLIPPED, {5, 5, 47, 35}},   // the text cut at the box
+      // At the current position, (40, 5) at first, which each text moves on
+      // (back when right-aligned).
+      {U_TA_UPDATECP, 0, {}},
+      {U_TA_UPDATECP | U_TA_RIGHT, 0, {}},
   };
   const std::string text = "Hgw";
   for (const Case& c : cases) {
@@ -1112,7 +1116,8 @@ TEST(WinuiMetafile, TextAlignmentsColoursAndBoxes) {
     SetBkColor(d.dc, kGreen);
     SetBkMode(d.dc, TRANSPARENT);
     SetTextAlign(d.dc, c.align);
-    ExtTextOutW(d.dc, 40, 25, c.options, &c.box, text.c_str(), int(text.size()), dx.data());
+    MoveToEx(d.dc, 40, 5, nullptr);
+    for (int i = 0; i < 2; ++i) ExtTextOutW(d.dc, 40, 25, c.options, &c.box, text.c_str(), int(text.size()), dx.data());
     SelectObject(d.dc, old);
     DeleteObject(f);
 
@@ -1122,8 +1127,10 @@ TEST(WinuiMetafile, TextAlignmentsColoursAndBoxes) {
         .Add(U_EMRSETBKCOLOR_set(Cref(kGreen)))
         .Add(U_EMRSETBKMODE_set(U_TRANSPARENT))
         .Add(U_EMRSETTEXTALIGN_set(c.align))
-        .Text(40, 25, u"Hgw", std::vector<uint32_t>(dx.begin(), dx.end()), c.options,
-              Rectl(c.box.left, c.box.top, c.box.right, c.box.bottom));
+        .Add(U_EMRMOVETOEX_set(Ptl(40, 5)));
+    for (int i = 0; i < 2; ++i)
+      e.Text(40, 25, u"Hgw", std::vector<uint32_t>(dx.begin(), dx.end()), c.options,
+             Rectl(c.box.left, c.box.top, c.box.right, c.box.bottom));
     Surface s(80, 40);
     ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 80, 40}));
     EXPECT_LT(d.Box(kRed).left, d.Box(kRed).right) << "text drawn";
