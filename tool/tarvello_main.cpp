@@ -156,9 +156,11 @@ private:
 
 }  // namespace
 
+std::span<const char* const> UsageLines() { return kUsage; }
+
 void ShowUsage(bool Full) {
-  const size_t lines = Full ? sizeof kUsage / sizeof kUsage[0] : 1;
-  for (size_t i = 0; i < lines; ++i) ConsoleWriteLn(kUsage[i]);
+  const auto lines = UsageLines();
+  for (const char* l : Full ? lines : lines.first(1)) ConsoleWriteLn(l);
   ConsoleWriteLn();
 }
 

@@ -2,6 +2,7 @@
 // collection and the per-image loop.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct TRunOptions {
 
 enum class TArgsOutcome { Run, Fail, Help };
 
+// The usage text, a line an entry; the first line is the synopsis.
+std::span<const char* const> UsageLines();
 // Prints the synopsis (Full false) or the whole usage text, then an empty line.
 void ShowUsage(bool Full);
 // Reads the arguments left to right into Options and checks that they suffice;
