@@ -828,6 +828,55 @@ TEST(WinuiMetafile, StrokedRecords) {
       {"arc from the current point",
        [all](TEmf& e) { e.Add(U_EMRMOVETOEX_set(Ptl(20, 20))).Add(U_EMRARCTO_set(all, Ptl(40, 20), Ptl(0, 20))); },
        {{30, 20, kBlue}, {20, 0, kBlue, 1}, {10, 20, kWhite}}},
+      {"line on from an arc's end",
+       [all](TEmf& e) {
+         e.Add(U_EMRMOVETOEX_set(Ptl(20, 20)))
+             .Add(U_EMRARCTO_set(all, Ptl(40, 20), Ptl(0, 20)))
+             .Add(U_EMRLINETO_set(Ptl(0, 39)));
+       },
+       {{0, 30, kBlue, 1}, {20, 30, kWhite}}},
+      {"line on from a polyline's end",
+       [](TEmf& e) {
+         const U_POINT16 pts[] = {{37, 10}, {37, 30}};
+         e.Add(U_EMRMOVETOEX_set(Ptl(2, 10)))
+             .Add(U_EMRPOLYLINETO16_set(Rectl(2, 10, 37, 30), 2, pts))
+             .Add(U_EMRLINETO_set(Ptl(2, 30)));
+       },
+       {{20, 30, kBlue}, {20, 20, kWhite}}},
+      {"closed figure stroked",
+       [](TEmf& e) {
+         e.Add(U_EMRBEGINPATH_set())
+             .Add(U_EMRMOVETOEX_set(Ptl(5, 5)))
+             .Add(U_EMRLINETO_set(Ptl(35, 5)))
+             .Add(U_EMRLINETO_set(Ptl(35, 35)))
+             .Add(U_EMRCLOSEFIGURE_set())
+             .Add(U_EMRENDPATH_set())
+             .Add(U_EMRSTROKEPATH_set(Rectl(5, 5, 35, 35)));
+       },
+       {{20, 20, kBlue, 1}, {35, 20, kBlue}, {10, 30, kWhite}}},
+      {"geometric pen under a scale",
+       [](TEmf& e) {
+         vxtest::TMalloced<U_EXTLOGPEN> elp(
+             extlogpen_set(U_PS_GEOMETRIC | U_PS_SOLID | U_PS_ENDCAP_FLAT, 4, U_BS_SOLID, Cref(kGreen), 0, 0, nullptr));
+         uint32_t ih = 0;
+         e.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(2, 0, 0, 2, 0, 0)))
+             .Add(extcreatepen_set(&ih, e.Handles(), nullptr, 0, nullptr, elp.get()))
+             .Add(U_EMRSELECTOBJECT_set(ih))
+             .Add(U_EMRMOVETOEX_set(Ptl(2, 10)))
+             .Add(U_EMRLINETO_set(Ptl(18, 10)));
+       },
+       {{20, 17, kGreen}, {20, 22, kGreen}, {20, 13, kWhite}, {20, 27, kWhite}}},
+      {"cosmetic pen under a scale",
+       [](TEmf& e) {
+         vxtest::TMalloced<U_EXTLOGPEN> elp(extlogpen_set(U_PS_SOLID, 1, U_BS_SOLID, Cref(kGreen), 0, 0, nullptr));
+         uint32_t ih = 0;
+         e.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(4, 0, 0, 4, 0, 0)))
+             .Add(extcreatepen_set(&ih, e.Handles(), nullptr, 0, nullptr, elp.get()))
+             .Add(U_EMRSELECTOBJECT_set(ih))
+             .Add(U_EMRMOVETOEX_set(Ptl(1, 5)))
+             .Add(U_EMRLINETO_set(Ptl(9, 5)));
+       },
+       {{20, 20, kGreen}, {20, 18, kWhite}, {20, 22, kWhite}}},
       {"stroked path",
        [](TEmf& e) {
          e.Add(U_EMRBEGINPATH_set())
