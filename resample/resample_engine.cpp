@@ -735,6 +735,23 @@ void TVXKernelRows::Finish(const std::function<void(int32_t y, const void* Row)>
     ReferenceVertical<uint8_t>(job, m.Work.data(), m.Stride, m.Stride, m.Plan.per1);
 }
 
+size_t TVXKernelRows::PlaneLength() const {
+  return FImpl && FImpl->Plan.fits32 && FImpl->Plan.planes ? FImpl->Plan.planeLen : 0;
+}
+
+void TVXKernelRows::PlaneRow(int32_t Y, const uint8_t* Planes, size_t PlaneLen) {
+  const size_t own = PlaneLength();
+  if (own == 0 || PlaneLen < own) return;
+  TImpl& m = *FImpl;
+  if (Y < 0 || Y >= m.Job.SrcHeight) return;
+  HorizRow3Planes(Planes, Planes + PlaneLen, Planes + 2 * PlaneLen, m.Work.data() + size_t(Y) * m.Stride,
+                  m.Plan.tables->h, m.Plan.sw, m.Plan.hdiv);
+}
+
+void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen) {
+  SplitPlanes3(Row, Width, Planes, Planes + PlaneLen, Planes + 2 * PlaneLen);
+}
+
 void TVXKernelRows::Release() { FImpl.reset(); }
 
 size_t TVXKernelRows::Memory() const { return FImpl ? FImpl->Work.size() : 0; }

@@ -85,6 +85,16 @@ public:
   // ParallelDst), from every source row given so far (rows never given read
   // as 0). May run on several threads at once.
   void Finish(const std::function<void(int32_t y, const void* Row)>& DstRow, bool ParallelDst) const;
+  // For 3-channel rows summed channel plane by channel plane (strong
+  // reductions): the bytes each plane must be readable for; 0 when the rows
+  // are not summed that way. Several jobs on the same rows may then split
+  // each row once (VXKernelSplitPlanes) and give it to each job's PlaneRow,
+  // which makes the same intermediate row as Rows.
+  size_t PlaneLength() const;
+  // Source row Y as three planes of PlaneLen bytes each, one after another
+  // (PlaneLen at least PlaneLength()). Calls for different rows may run on
+  // several threads at once.
+  void PlaneRow(int32_t Y, const uint8_t* Planes, size_t PlaneLen);
   // Frees the intermediate rows; the object does nothing more.
   void Release();
   // Bytes held for the intermediate rows.
@@ -94,6 +104,11 @@ private:
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
 };
+
+// Splits a row of Width 3-byte pixels into three planes of PlaneLen bytes
+// each at Planes (the bytes past Width are not written). Only for jobs whose
+// PlaneLength is not 0.
+void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen);
 
 namespace vxdetail {
 // Keeps the fast path off the processor's vector extensions (its portable

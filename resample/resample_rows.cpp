@@ -30,6 +30,7 @@ struct TVXRowResampler::TImpl {
   std::vector<TVXResampleSize> Targets;
   std::vector<std::unique_ptr<TVXKernelRows>> Colour, AlphaRows;
   size_t ColourStride = 0, AlphaStride = 0;  // bytes between rows of a block
+  size_t PlaneLen = 0;  // of the colour rows split into planes (0: no target sums planes)
 
   // A block: kBlockRows colour rows, then as many alpha rows.
   struct TBlock {
@@ -48,8 +49,17 @@ struct TVXRowResampler::TImpl {
   void Run(const TBlock& B) {
     const uint8_t* colour = B.Bytes.data();
     const uint8_t* alpha = colour + ColourStride * kBlockRows;
+    // The targets that sum channel planes share each row's split.
+    if (PlaneLen > 0) {
+      std::vector<uint8_t> planes(PlaneLen * 3, 0);
+      for (int32_t r = 0; r < B.Count; ++r) {
+        VXKernelSplitPlanes(colour + size_t(r) * ColourStride, SW, planes.data(), PlaneLen);
+        for (size_t t = 0; t < Targets.size(); ++t)
+          if (Colour[t]->PlaneLength() > 0) Colour[t]->PlaneRow(B.First + r, planes.data(), PlaneLen);
+      }
+    }
     for (size_t t = 0; t < Targets.size(); ++t) {
-      Colour[t]->Rows(B.First, B.Count, colour, ColourStride, true);
+      if (Colour[t]->PlaneLength() == 0) Colour[t]->Rows(B.First, B.Count, colour, ColourStride, true);
       if (Alpha) AlphaRows[t]->Rows(B.First, B.Count, alpha, AlphaStride, true);
     }
   }
@@ -158,6 +168,7 @@ TVXRowResampler::TVXRowResampler(int32_t SrcWidth, int32_t SrcHeight, bool Alpha
     });
   }
   pool.Join();
+  for (const auto& c : m.Colour) m.PlaneLen = std::max(m.PlaneLen, c->PlaneLength());
   m.Current.Bytes = m.TakeBuffer();
 }
 
