@@ -1302,6 +1302,17 @@ TEST(WinuiMetafile, WindowsMetafileRecordFamilies) {
                                       vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
        },
        {{2, 5, kBlue}, {17, 5, kRed}, {10, 12, kWhite}}},
+      {"palette in a slot",
+       [rect](TWmf& w) {
+         U_PLTNTRY entry = U_PLTNTRY_set(Cref(kGreen));
+         vxtest::TMalloced<U_PALETTE> palette(U_PLTENTRY_set(0x300, 1, &entry));
+         uint32_t slot = 0;
+         w.Add(wcreatepalette_set(&slot, w.Handles(), palette.get()));
+         // The brush takes the slot after the palette's.
+         w.Select(w.SolidBrush(kBlue));
+         rect(w);
+       },
+       {{20, 20, kBlue}}},
       {"DIB pattern brush",
        [](TWmf& w) {
          // A 2 x 2 tile (red, green over blue, white) from the device's
