@@ -330,6 +330,16 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
       cleanUp();
       return 0;
     }
+    // The codec makes its buffers as it starts, for a progressive or
+    // multi-scan image the coefficients of the whole frame. Every 8 x 8 block
+    // of a component takes at least one bit of code, and a component keeps
+    // at least a quarter of the frame's resolution in one direction: a frame
+    // far larger than the stream could hold is damage, refused first.
+    if (!VXDeclaredDataPlausible(Stream->Size(), int64_t(info->image_width) * info->image_height, 64 * 4 * 8)) {
+      aborting = true;
+      cleanUp();
+      return 0;
+    }
     if (!vxjpeg::JpegGuarded(st->Err, [&] { jpeg_start_decompress(info); }) || aborting) {
       aborting = true;
       cleanUp();

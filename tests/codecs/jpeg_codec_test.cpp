@@ -220,6 +220,25 @@ TEST(JpegDecode, JunkBeforeTheImageMaxRowsAndDamage) {
     Decode(cut, d);
     EXPECT_TRUE(d.Aborting);
   }
+  {
+    // A frame far larger than the stream could hold at one bit of code a
+    // block: refused before the codec makes its buffers (for a progressive
+    // image, the coefficients of the whole frame). The same header with the
+    // file's own size loads what is there.
+    ASSERT_EQ(Shell(kCjpeg + " -progressive -outfile " + (dir / "p.jpg") + " " + (dir / "src.ppm")), 0);
+    const std::vector<uint8_t> p = ReadFile(dir / "p.jpg");
+    size_t sof = 2;
+    while (sof + 9 < p.size() && !(p[sof] == 0xFF && p[sof + 1] == 0xC2)) ++sof;
+    ASSERT_LT(sof + 9, p.size());
+    for (uint16_t side : {uint16_t(0), uint16_t(4000)}) {
+      std::vector<uint8_t> b(p.begin(), p.begin() + long(std::min<size_t>(p.size(), 400)));
+      if (side) b[sof + 5] = b[sof + 7] = uint8_t(side >> 8), b[sof + 6] = b[sof + 8] = uint8_t(side);
+      Decoded d;
+      Decode(b, d);
+      EXPECT_EQ(d.Aborting, side != 0) << side;
+      EXPECT_EQ(d.Bitmap.Width(), side ? 0 : 64);
+    }
+  }
   // Bit flips anywhere never crash; the result is a load or a refusal.
   for (size_t i = 0; i < j.size(); i += 7) {
     std::vector<uint8_t> b = j;
