@@ -635,6 +635,17 @@ TEST(WinuiMetafile, FilledShapeRecords) {
        {{10, 10, kCyan}, {30, 30, kCyan}, {20, 20, kWhite}}},
       {"transform moved first", transform(U_MWT_LEFTMULTIPLY), {{18, 5, kRed}, {8, 5, kWhite}}},
       {"transform moved last", transform(U_MWT_RIGHTMULTIPLY), {{8, 5, kRed}, {18, 5, kWhite}}},
+      // A quarter turn and a move: (x, y) to (30 - y, x).
+      {"turned rectangle",
+       [](TEmf& e) {
+         e.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(0, 1, -1, 0, 30, 0))).Add(U_EMRRECTANGLE_set(Rectl(0, 0, 10, 20)));
+       },
+       {{20, 5, kRed}, {5, 5, kWhite}, {20, 15, kWhite}, {33, 5, kWhite}}},
+      {"turned ellipse",
+       [](TEmf& e) {
+         e.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(0, 1, -1, 0, 30, 0))).Add(U_EMRELLIPSE_set(Rectl(0, 0, 10, 20)));
+       },
+       {{20, 5, kRed}, {11, 1, kWhite}, {29, 9, kWhite}, {20, 15, kWhite}}},
       {"window origin",
        [](TEmf& e) { e.Add(U_EMRSETWINDOWORGEX_set(Ptl(10, 10))).Add(U_EMRRECTANGLE_set(Rectl(10, 10, 20, 20))); },
        {{5, 5, kRed}, {15, 15, kWhite}}},
