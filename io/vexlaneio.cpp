@@ -18,10 +18,9 @@
 // Installs the services the parameters ask of their owning component.
 void VXInstallIOParamsOwnerHooks();
 
-TVexlaneIO::TVexlaneIO(TComponent* Owner) : TComponent(Owner) {
+TVexlaneIO::TVexlaneIO(TComponent* Owner) : TVXTargetComponent(Owner) {
   VXInstallIOParamsOwnerHooks();
-  fVXBitmap = new TVXBitmap();
-  fVXBitmapCreated = true;
+  NewOwnBitmap();
   fParams = std::make_unique<TIOParamsVals>(this);
   fOnIntProgress = [this](void* Sender, int32_t per) { DoProgress(Sender, per); };
 }
@@ -63,26 +62,8 @@ TVexlaneIO::~TVexlaneIO() {
   FreeOwnBitmap();
 }
 
-void TVexlaneIO::FreeOwnBitmap() {
-  if (fVXBitmapCreated) delete fVXBitmap;
-  fVXBitmap = nullptr;
-  fVXBitmapCreated = false;
-}
-
-void TVexlaneIO::NewOwnBitmap() {
-  FreeOwnBitmap();
-  fVXBitmap = new TVXBitmap();
-  fVXBitmapCreated = true;
-}
-
 // ---------------------------------------------------------------------------
 // Targets and the viewer
-
-void TVexlaneIO::UnregisterFromViewer() {
-  if (fVexlaneView != nullptr && fVexlaneViewBitmapChangeHandle != nullptr)
-    fVexlaneView->RemoveBitmapChangeEvent(fVexlaneViewBitmapChangeHandle);
-  fVexlaneViewBitmapChangeHandle = nullptr;
-}
 
 void TVexlaneIO::SetAttachedVXBitmap(TVXBitmap* Value) {
   UnregisterFromViewer();
@@ -102,40 +83,9 @@ void TVexlaneIO::SetVXBitmap(TVXBitmap* Value) {
   fVXBitmap = Value;
 }
 
-void TVexlaneIO::WrapBitmap() {
-  if (!fVXBitmapCreated) NewOwnBitmap();
-  fVXBitmap->EncapsulateTBitmap(fBitmap, true);
-}
+void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) { AttachPlatformBitmap(Value); }
 
-void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) {
-  UnregisterFromViewer();
-  if (Value == nullptr && (fVexlaneView != nullptr || fTImage != nullptr)) return;
-  if (Value == nullptr) {
-    fBitmap = nullptr;
-    if (fVXBitmap) fVXBitmap->FreeImage(true);
-    return;
-  }
-  fBitmap = Value;
-  WrapBitmap();
-  fVexlaneView = nullptr;
-  if (fTImage) RemoveFreeNotification(fTImage);
-  fTImage = nullptr;
-}
-
-void TVexlaneIO::SetAttachedTImage(TImage* Value) {
-  UnregisterFromViewer();
-  if (fTImage && fTImage != Value) RemoveFreeNotification(fTImage);
-  fTImage = Value;
-  if (Value == nullptr) {
-    fBitmap = nullptr;
-    if (fVXBitmap) fVXBitmap->FreeImage(true);
-    return;
-  }
-  fBitmap = Value->Picture()->Bitmap();
-  WrapBitmap();
-  Value->FreeNotification(this);
-  fVexlaneView = nullptr;
-}
+void TVexlaneIO::SetAttachedTImage(TImage* Value) { AttachImageControl(Value); }
 
 TBitmap* TVexlaneIO::Bitmap() {
   if (fVXBitmap && fVXBitmap->Location() == vxTBitmap) return fVXBitmap->VclBitmap();
@@ -151,37 +101,7 @@ std::string TVexlaneIO::PrintLogFile() const { return VXGetPrintLogFile(); }
 
 void TVexlaneIO::SetPrintLogFile(const std::string& Value) { VXSetPrintLogFile(Value); }
 
-void TVexlaneIO::Notification(TComponent* AComponent, TOperation Operation) {
-  TComponent::Notification(AComponent, Operation);
-  if (Operation != opRemove || AComponent == nullptr || AComponent != fTImage) return;
-  // The control and its picture go: the target lets go of the picture's
-  // bitmap rather than keep rows in freed memory.
-  fTImage = nullptr;
-  fBitmap = nullptr;
-  if (fVXBitmap && fVXBitmap->EncapsulatedFromTBitmap()) fVXBitmap->FreeImage(true);
-}
-
-void TVexlaneIO::SetAttachedVexlane(TVXViewHost* Value) {
-  UnregisterFromViewer();
-  fVexlaneView = Value;
-  fBitmap = nullptr;
-  if (Value != nullptr && fTImage != nullptr) {
-    RemoveFreeNotification(fTImage);
-    fTImage = nullptr;
-  }
-  if (Value == nullptr) {
-    NewOwnBitmap();
-    return;
-  }
-  if (TVXBitmap* bitmap = Value->VXBitmap()) {
-    FreeOwnBitmap();
-    fVXBitmap = bitmap;
-  } else {
-    NewOwnBitmap();
-  }
-  fVexlaneViewBitmapChangeHandle =
-      Value->RegisterBitmapChangeEvent([this](void*, bool Destroying) { ViewerBitmapChanged(Destroying); }, this);
-}
+void TVexlaneIO::SetAttachedVexlane(TVXViewHost* Value) { AttachViewer(Value); }
 
 void TVexlaneIO::ViewerBitmapChanged(bool Destroying) {
   if (Destroying) {
@@ -202,10 +122,6 @@ void TVexlaneIO::ViewerBitmapChanged(bool Destroying) {
   }
   fParams->SetDpiX(fVexlaneView->DpiX());
   fParams->SetDpiY(fVexlaneView->DpiY());
-}
-
-TVXViewHost* TVexlaneIO::ImageView() const {
-  return fVexlaneView != nullptr && fVexlaneView->HostKind() != vxvhView ? fVexlaneView : nullptr;
 }
 
 void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi) {
@@ -410,13 +326,7 @@ bool TVexlaneIO::AsyncStart(TVXIOMethodTypes, void (TVexlaneIO::*Method)(TStream
 
 bool TVexlaneIO::MakeConsistentBitmap(TVXPixelFormatSet AllowedFormats) {
   if (fVXBitmap == nullptr) return false;
-  // The platform bitmap may have changed under the component (and a picture
-  // may hold another bitmap by now): wrap it again.
-  if (fTImage) fBitmap = fTImage->Picture()->Bitmap();
-  if (fBitmap) {
-    if (!fVXBitmapCreated) NewOwnBitmap();
-    fVXBitmap->EncapsulateTBitmap(fBitmap, false);
-  }
+  ReWrapBitmap();
   return fVXBitmap->CheckFormat(AllowedFormats, true);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/pixels.h"
+#include "core/target_component.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
 #include "gui/component.h"
@@ -62,7 +63,7 @@ enum TVXDialogType { vxdtDialog, vxdtMaxi };
 // Steps through the images of a multi-image file.
 enum TVXIOSeekDestination { vxioSeekFirst, vxioSeekPrior, vxioSeekNext, vxioSeekLast };
 
-class TVexlaneIO : public TComponent {
+class TVexlaneIO : public TVXTargetComponent {
  public:
   // A component with its own empty target bitmap; with an owner it is freed
   // by the owner.
@@ -105,7 +106,6 @@ class TVexlaneIO : public TComponent {
   TBitmap* Bitmap();
   // Keeps Value as the platform bitmap and wraps it in the target.
   void SetBitmap(TBitmap* Value);
-  void Notification(TComponent* AComponent, TOperation Operation) override;
   // The print log file of the whole I/O module (io/printlog.h): setting a
   // name empties that file; printing and rendering then append to it.
   std::string PrintLogFile() const;
@@ -644,22 +644,12 @@ class TVexlaneIO : public TComponent {
  private:
   friend class TVXIOThread;
   friend void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi);
-  void FreeOwnBitmap();
   // The page layout of printing and of the preview (page size in inches).
   void PrintImageEx(TCanvas* PrtCanvas, int32_t dpix, int32_t dpiy, double PageWidth, double PageHeight,
                     double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
                     TVXVerticalPos VerticalPos, TVXHorizontalPos HorizontalPos, TVXSize Size, double SpecWidth,
                     double SpecHeight, double GammaCorrection);
-  void NewOwnBitmap();
-  // The target wraps fBitmap (an own target, so that no caller's or
-  // viewer's image is overwritten).
-  void WrapBitmap();
-  // Removes the bitmap-change registration at the attached viewer.
-  void UnregisterFromViewer();
-  void ViewerBitmapChanged(bool Destroying);
-  // The attached viewer when it is a single-image one (or a vector-object
-  // one, which is a single-image viewer too), else nullptr.
-  TVXViewHost* ImageView() const;
+  void ViewerBitmapChanged(bool Destroying) override;
   // With a viewer in a parent window and the caller a request thread: the
   // viewer's window is made and Msg posted to it; true then.
   bool PostToViewer(uint32_t Msg, uintptr_t WParam);
@@ -701,12 +691,6 @@ class TVexlaneIO : public TComponent {
   // The parameters-only reader of a type at the stream's position.
   void ReadParamsOf(int32_t FileType, TStream* Stream, TProgressRec& Progress);
 
-  TVXBitmap* fVXBitmap = nullptr;
-  TBitmap* fBitmap = nullptr;
-  TImage* fTImage = nullptr;
-  bool fVXBitmapCreated = false;
-  TVXViewHost* fVexlaneView = nullptr;
-  void* fVexlaneViewBitmapChangeHandle = nullptr;
   // The running request threads (guarded by fAsyncThreadsCS); the condition
   // is signalled when the list changes and when a request pauses.
   mutable std::mutex fAsyncThreadsCS;

@@ -24,7 +24,7 @@
 // Construction and attachment
 
 TVexlaneProc::TVexlaneProc(TComponent* Owner)
-    : TComponent(Owner),
+    : TVXTargetComponent(Owner),
       fAutoUndo(Owner != nullptr), fIPDialogParams(std::make_unique<TIPDialogParams>()) {
   NewOwnBitmap();
 }
@@ -52,25 +52,6 @@ TVexlaneProc::~TVexlaneProc() {
   ClearAllRedo();
   fSelectionCopy.reset();
   FreeOwnBitmap();
-}
-
-void TVexlaneProc::FreeOwnBitmap() {
-  if (fVXBitmapCreated) {
-    delete fVXBitmap;
-    fVXBitmap = nullptr;
-    fVXBitmapCreated = false;
-  }
-}
-
-void TVexlaneProc::NewOwnBitmap() {
-  FreeOwnBitmap();
-  fVXBitmap = new TVXBitmap();
-  fVXBitmapCreated = true;
-}
-
-void TVexlaneProc::UnregisterFromViewer() {
-  if (fVexlaneView && fVexlaneViewBitmapChangeHandle) fVexlaneView->RemoveBitmapChangeEvent(fVexlaneViewBitmapChangeHandle);
-  fVexlaneViewBitmapChangeHandle = nullptr;
 }
 
 void TVexlaneProc::ViewerBitmapChanged(bool Destroying) {
@@ -115,88 +96,17 @@ void TVexlaneProc::SetAttachedVXBitmap(TVXBitmap* Value) {
   }
 }
 
-// The component's own bitmap wraps fBitmap, so that no caller's or viewer's
-// image is overwritten by the wrapping.
-void TVexlaneProc::WrapBitmap() {
-  if (!fVXBitmapCreated) NewOwnBitmap();
-  fVXBitmap->EncapsulateTBitmap(fBitmap, true);
-}
-
 void TVexlaneProc::SetAttachedBitmap(TBitmap* Value) {
-  UnregisterFromViewer();
-  if (Value == nullptr && (fVexlaneView || fTImage)) return;
-  if (Value == nullptr) {
-    fBitmap = nullptr;
-    if (fVXBitmap) fVXBitmap->FreeImage(true);
-    return;
-  }
-  fBitmap = Value;
-  WrapBitmap();
-  fVexlaneView = nullptr;
-  fFollowViewBitmap = true;
-  if (fTImage) RemoveFreeNotification(fTImage);
-  fTImage = nullptr;
+  if (AttachPlatformBitmap(Value)) fFollowViewBitmap = true;
 }
 
 void TVexlaneProc::SetAttachedVexlane(TVXViewHost* Value) {
-  UnregisterFromViewer();
-  if (Value && fTImage) {
-    RemoveFreeNotification(fTImage);
-    fTImage = nullptr;
-  }
-  fVexlaneView = Value;
   fFollowViewBitmap = true;
-  fBitmap = nullptr;
-  if (Value == nullptr) {
-    NewOwnBitmap();
-    return;
-  }
-  if (TVXBitmap* bitmap = Value->VXBitmap()) {
-    FreeOwnBitmap();
-    fVXBitmap = bitmap;
-  } else {
-    NewOwnBitmap();
-  }
-  fTImage = nullptr;
-  fVexlaneViewBitmapChangeHandle =
-      Value->RegisterBitmapChangeEvent([this](void*, bool Destroying) { ViewerBitmapChanged(Destroying); }, this);
+  AttachViewer(Value);
 }
 
 void TVexlaneProc::SetAttachedTImage(TImage* Value) {
-  UnregisterFromViewer();
-  if (fTImage && fTImage != Value) RemoveFreeNotification(fTImage);
-  fTImage = Value;
-  if (Value == nullptr) {
-    fBitmap = nullptr;
-    if (fVXBitmap) fVXBitmap->FreeImage(true);
-    return;
-  }
-  fBitmap = Value->Picture()->Bitmap();
-  WrapBitmap();
-  Value->FreeNotification(this);
-  fVexlaneView = nullptr;
-  fFollowViewBitmap = true;
-}
-
-void TVexlaneProc::Notification(TComponent* AComponent, TOperation Operation) {
-  TComponent::Notification(AComponent, Operation);
-  if (Operation != opRemove || AComponent == nullptr || AComponent != fTImage) return;
-  // The control and its picture go: the bitmap lets go of the picture's
-  // rows rather than keep pointers into freed memory.
-  fTImage = nullptr;
-  fBitmap = nullptr;
-  if (fVXBitmap && fVXBitmap->EncapsulatedFromTBitmap()) fVXBitmap->FreeImage(true);
-}
-
-void TVexlaneProc::ReWrapBitmap() {
-  if (fTImage) fBitmap = fTImage->Picture()->Bitmap();
-  if (!fBitmap) return;
-  if (!fVXBitmapCreated) NewOwnBitmap();
-  fVXBitmap->EncapsulateTBitmap(fBitmap, false);
-}
-
-TVXViewHost* TVexlaneProc::ImageView() const {
-  return fVexlaneView && fVexlaneView->HostKind() != vxvhView ? fVexlaneView : nullptr;
+  if (AttachImageControl(Value)) fFollowViewBitmap = true;
 }
 
 TVXViewHost* TVexlaneProc::VectView() const {

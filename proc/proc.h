@@ -27,6 +27,7 @@
 
 #include "core/geometry.h"
 #include "core/pixels.h"
+#include "core/target_component.h"
 #include "core/rowops.h"
 #include "proc/cleaning.h"
 #include "proc/colors.h"
@@ -98,7 +99,7 @@ using TVXSaveUndoEvent = std::function<void(void* Sender, TVXUndoSource Source)>
 using TVXOnUndoRedoEvent = std::function<void(void* Sender, bool bIsUndo, TVXUndoSource Source, void* UndoObj,
                                               int32_t iIndex, bool& bHandled)>;
 
-class TVexlaneProc : public TComponent {
+class TVexlaneProc : public TVXTargetComponent {
  public:
   // A component with an owner is freed by it, and every operation first
   // saves an undo snapshot (AutoUndo).
@@ -133,7 +134,6 @@ class TVexlaneProc : public TComponent {
   // platform bitmap; the control tells the component when it is freed.
   // nullptr frees the current image and its alpha channel.
   void SetAttachedTImage(TImage* Value);
-  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // ---- properties ----
   bool AutoUndo() const { return fAutoUndo; }
@@ -734,16 +734,8 @@ class TVexlaneProc : public TComponent {
   // Update, then DoFinishWork.
   void EndWholeImage();
 
-  void FreeOwnBitmap();
-  void WrapBitmap();
-  void ReWrapBitmap();
-  void NewOwnBitmap();
-  // Stops listening to the viewer.
-  void UnregisterFromViewer();
-  // The viewer's bitmap-change notification (Destroying: it goes away).
-  void ViewerBitmapChanged(bool Destroying);
-  // The single-image viewer attached, or nullptr.
-  TVXViewHost* ImageView() const;
+  void ViewerBitmapChanged(bool Destroying) override;
+  // The vector-object viewer attached, or nullptr.
   TVXViewHost* VectView() const;
   // The format guard and the work bitmap of the two Begin functions (the
   // selection copy takes the alpha channel along WithAlpha).
@@ -769,8 +761,6 @@ class TVexlaneProc : public TComponent {
   void ReplayLayers(TMemoryStream* Stream);
 
   bool fAutoUndo = false;
-  TVXViewHost* fVexlaneView = nullptr;
-  void* fVexlaneViewBitmapChangeHandle = nullptr;
   // False after AttachedVXBitmap was written nil while a viewer stays
   // attached: the component then only listens for the viewer's destruction.
   bool fFollowViewBitmap = true;
@@ -781,15 +771,11 @@ class TVexlaneProc : public TComponent {
   TColor fBackground = 0;
   TPRPreviewsParams fPreviewsParams = TPRPreviewsParams((1u << prppShowResetButton) | (1u << prppHardReset));
   bool fPreviewFontEnabled = false;
-  TImage* fTImage = nullptr;
   std::string fFiltersInitialDir;
-  TVXBitmap* fVXBitmap = nullptr;
-  bool fVXBitmapCreated = false;
   std::vector<std::string> fPreviewsLog;
   bool fAutoConvertFormat = true;
   TVXLocation fUndoLocation = vxFile;
   int32_t fUndoLimit = 1;
-  TBitmap* fBitmap = nullptr;
   int32_t fMViewIndex = 0;
   std::unique_ptr<TIPDialogParams> fIPDialogParams;
 };

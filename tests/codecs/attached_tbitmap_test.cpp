@@ -13,6 +13,7 @@
 #include "gui/extctrls.h"
 #include "gui/graphics.h"
 #include "io/printlog.h"
+#include "io_test_support.h"
 #include "io/vexlaneio.h"
 #include "jpeg_test_util.h"
 #include "platform/win_errors.h"
@@ -115,6 +116,79 @@ TEST(AttachedTBitmap, AttachingAPlatformBitmapLeavesAnAttachedLibraryBitmapAlone
     }
     EXPECT_EQ(mine.Width(), 4);
     EXPECT_EQ(mine.Pixels_vx8(2, 2), 77);
+  }
+}
+
+// The working bitmap of either component: the I/O component's target, the
+// processing component's attached bitmap.
+TVXBitmap* Target(TVexlaneIO& C) { return C.VXBitmap(); }
+TVXBitmap* Target(TVexlaneProc& C) { return C.AttachedVXBitmap(); }
+
+// One walk through the kinds of target (image control, viewer, platform
+// bitmap, none), the same for both components.
+template <typename Component>
+void WalkThroughTargets() {
+  iotest::TRecordingHost host(vxvhImageView);
+  Component c;
+  ASSERT_NE(Target(c), nullptr);
+  EXPECT_TRUE(Target(c)->IsEmpty());
+
+  auto* image = new TImage(nullptr);
+  image->Picture()->Bitmap()->SetPixelFormat(pf24bit);
+  image->Picture()->Bitmap()->SetSize(3, 2);
+  c.SetAttachedTImage(image);
+  EXPECT_EQ(c.AttachedTImage(), image);
+  EXPECT_EQ(c.AttachedBitmap(), image->Picture()->Bitmap());
+  EXPECT_EQ(Target(c)->VclBitmap(), image->Picture()->Bitmap());
+
+  // A viewer replaces the image control, which may then go without notice.
+  c.SetAttachedVexlane(&host);
+  EXPECT_EQ(c.AttachedTImage(), nullptr);
+  EXPECT_EQ(c.AttachedBitmap(), nullptr);
+  EXPECT_EQ(Target(c), host.bitmap.get());
+  EXPECT_EQ(host.Registrations(), 1u);
+  delete image;
+  EXPECT_EQ(Target(c), host.bitmap.get());
+  host.ReplaceBitmap();
+  EXPECT_EQ(Target(c), host.bitmap.get());
+
+  // No platform bitmap: the viewer stays but is no longer listened to.
+  c.SetAttachedBitmap(nullptr);
+  EXPECT_EQ(c.AttachedVexlane(), &host);
+  EXPECT_EQ(host.Registrations(), 0u);
+  c.SetAttachedVexlane(&host);
+  EXPECT_EQ(host.Registrations(), 1u);
+
+  // A viewer that goes away is forgotten and never called again.
+  host.Clear();
+  host.AnnounceDestruction();
+  EXPECT_EQ(c.AttachedVexlane(), nullptr);
+  ASSERT_NE(Target(c), nullptr);
+  EXPECT_NE(Target(c), host.bitmap.get());
+  EXPECT_TRUE(host.Calls().empty());
+
+  TBitmap platform(4, 5, pf24bit);
+  c.SetAttachedBitmap(&platform);
+  EXPECT_EQ(c.AttachedBitmap(), &platform);
+  EXPECT_EQ(Target(c)->VclBitmap(), &platform);
+  EXPECT_EQ(Target(c)->Width(), 4);
+
+  // Letting go of a viewer (none) leaves a fresh bitmap of the component's own.
+  c.SetAttachedVexlane(nullptr);
+  EXPECT_EQ(c.AttachedBitmap(), nullptr);
+  ASSERT_NE(Target(c), nullptr);
+  EXPECT_TRUE(Target(c)->IsEmpty());
+  EXPECT_EQ(platform.Width(), 4);
+}
+
+TEST(AttachedTBitmap, BothComponentsSwitchBetweenTargetsAlike) {
+  {
+    SCOPED_TRACE("I/O");
+    WalkThroughTargets<TVexlaneIO>();
+  }
+  {
+    SCOPED_TRACE("processing");
+    WalkThroughTargets<TVexlaneProc>();
   }
 }
 
