@@ -353,10 +353,15 @@ class TPlayer {
     fPath.push_back({std::move(pts), closed});
   }
   void DrawPath(bool Fill, bool Stroke) {
+    // The figures are taken out first: a stroke drawn while a damaged file
+    // left the bracket open goes to the path, which must not be the list
+    // being walked.
+    const std::vector<TFigure> figures = std::move(fPath);
+    fPath.clear();
     if (Fill) {
       std::vector<POINT> all;
       std::vector<INT> counts;
-      for (const auto& f : fPath) {
+      for (const auto& f : figures) {
         std::vector<POINT> d;
         if (f.P.size() < 2 || !Dev(f.P, d)) continue;
         all.insert(all.end(), d.begin(), d.end());
@@ -368,7 +373,7 @@ class TPlayer {
       }
     }
     if (Stroke) {
-      for (const auto& f : fPath) {
+      for (const auto& f : figures) {
         std::vector<TPt> pts = f.P;
         if (f.Closed && !pts.empty()) pts.push_back(pts.front());
         DrawPolyline(pts);
