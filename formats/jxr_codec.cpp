@@ -321,6 +321,13 @@ bool TVXJxrDecoder::Open(std::vector<uint8_t> Data) {
     fError = "image too large";
     return false;
   }
+  // Every 16 x 16 macroblock takes at least a bit of code: a frame far
+  // larger than the file could hold is damage, refused before the decoder
+  // makes and fills a buffer of its size.
+  if (!VXDeclaredDataPlausible(int64_t(fData.size()), int64_t(c.Width) * c.Height, 256 * 8)) {
+    fError = "not a sound HD Photo file";
+    return false;
+  }
   static_assert(sizeof(fContainerFormat) == sizeof(GUID));
   std::memcpy(static_cast<void*>(&fContainerFormat), &c.PixelFormat, sizeof(GUID));
   fWidth = c.Width;
