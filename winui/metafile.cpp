@@ -197,9 +197,16 @@ class TPlayer {
     fS.Brush = StockObj(WHITE_BRUSH);
     fS.Font = StockObj(SYSTEM_FONT);
     fGdiSave = SaveDC(fDC);
+    // The destination's own clipping bounds whatever the picture clips to.
+    HRGN own = CreateRectRgn(0, 0, 0, 0);
+    if (GetClipRgn(fDC, own) == 1)
+      fOwnClip = own;
+    else
+      DeleteObject(own);
     SetGraphicsMode(fDC, GM_COMPATIBLE);
   }
   ~TPlayer() {
+    if (fOwnClip) DeleteObject(fOwnClip);
     SelectObject(fDC, GetStockObject(BLACK_PEN));
     SelectObject(fDC, GetStockObject(WHITE_BRUSH));
     SelectObject(fDC, GetStockObject(SYSTEM_FONT));
@@ -655,12 +662,9 @@ class TPlayer {
     else
       IntersectClipRect(fDC, d.left, d.top, d.right, d.bottom);
   }
-  // The clip region back to the destination's own.
-  void ResetClip() {
-    RestoreDC(fDC, fGdiSave);
-    fGdiSave = SaveDC(fDC);
-    fSaved.clear();
-  }
+  // The clip region back to the destination's own; saved states keep
+  // theirs.
+  void ResetClip() { SelectClipRgn(fDC, fOwnClip); }
   // Rectangles in the reference device's pixels.
   void ClipRegion(const std::vector<RECT>& rects, int mode) {
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
@@ -677,6 +681,7 @@ class TPlayer {
     }
     if (mode < RGN_AND || mode > RGN_COPY) mode = RGN_COPY;
     ExtSelectClipRgn(fDC, rgn, mode);
+    if (fOwnClip) ExtSelectClipRgn(fDC, fOwnClip, RGN_AND);
     DeleteObject(rgn);
   }
 
@@ -713,6 +718,7 @@ class TPlayer {
   TXf fBase, fXf;
   double fRefX = 1, fRefY = 1;
   int fGdiSave = 0;
+  HRGN fOwnClip = nullptr;  // none: the destination clips to its surface only
 };
 
 // ---------------------------------------------------------------------------

@@ -696,6 +696,35 @@ TEST(WinuiMetafile, FilledShapeRecords) {
   });
 }
 
+// A clip region record without region data (libuemf writes one only with
+// data: its size is set to 0 afterwards) takes the picture's clipping back
+// to the destination's own; the saved states stay.
+TEST(WinuiMetafile, ClipResetKeepsSavedStatesAndTheDestinationsClip) {
+  TEmf e(40, 40);
+  e.SolidBrush(kRed);
+  U_RECTL r = Rectl(0, 0, 1, 1);
+  vxtest::TMalloced<U_RGNDATA> rgn(rgndata_set(rgndataheader_set(1, r), &r));
+  U_RECTL all = Rectl(0, 0, 40, 40);
+  vxtest::TMalloced<U_RGNDATA> whole(rgndata_set(rgndataheader_set(1, all), &all));
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN))
+      .Add(U_EMRSAVEDC_set())
+      .Add(U_EMRINTERSECTCLIPRECT_set(Rectl(0, 0, 10, 10)));
+  e.SolidBrush(kBlue);
+  e.Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_COPY, rgn.get()))
+      .Add(U_EMRRECTANGLE_set(Rectl(0, 30, 40, 40)))  // the whole width again
+      .Add(U_EMRRESTOREDC_set(-1))
+      .Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_COPY, whole.get()))  // within the destination's clip still
+      .Add(U_EMRRECTANGLE_set(Rectl(0, 0, 40, 30)));             // in the saved brush
+  std::vector<uint8_t> emf = e.Finish();
+  vxtest::Set32(emf, vxtest::FindEmfRecord(emf, U_EMR_EXTSELECTCLIPRGN) + 8, 0);  // cbRgnData
+  Surface s(40, 40);
+  IntersectClipRect(s.dc, 0, 0, 30, 40);  // the destination's own clip
+  ASSERT_TRUE(s.Play(emf, RECT{0, 0, 40, 40}));
+  EXPECT_TRUE(Same(s.Box(kBlue), RECT{0, 30, 30, 40}));
+  EXPECT_TRUE(Same(s.Box(kRed), RECT{0, 0, 30, 30}));
+  EXPECT_EQ(s.At(35, 20), kWhite);
+}
+
 TEST(WinuiMetafile, HatchedBrushesAndTheBackground) {
   // A cross hatch in red; between its lines the background colour when
   // opaque, the picture below when transparent.
