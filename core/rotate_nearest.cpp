@@ -209,24 +209,32 @@ int ExactTurnOf(double Angle) {
   return 0;
 }
 
-}  // namespace
-
-void VXRotate1Bit(TVXBitmap* Bitmap, bool White, TProgressRec& Progress, double Angle) {
-  if (!Bitmap || Bitmap->IsEmpty() || Bitmap->PixelFormat() != vx1g || !std::isfinite(Angle)) return;
-  TVXBitmap result;
+// The start of the 1-bit and 8-bit nearest rotations: an exact turn is done
+// here; else the size of the result is measured. True when the general rule
+// is still to run (on a result of NW x NH), false when the call is done.
+bool StartNearest(TVXBitmap* Bitmap, TVXBitmap& result, double Angle, int64_t& NW, int64_t& NH,
+                  std::vector<int32_t>& px, std::vector<int32_t>& py) {
   PrepareLike(result, Bitmap);
   const int turn = ExactTurnOf(Angle);
   if (turn != 0) {
     TurnExact(Bitmap, &result, turn);
     ReplaceImage(Bitmap, result);
-    return;
+    return false;
   }
-  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
+  NearestFourDecimals(Bitmap->Width(), Bitmap->Height(), Angle, NW, NH, px, py, [](int32_t, int32_t) { return 0; },
+                      [](int32_t, int32_t, int, bool) {}, true);
+  return NW >= 1 && NH >= 1;
+}
+
+}  // namespace
+
+void VXRotate1Bit(TVXBitmap* Bitmap, bool White, TProgressRec& Progress, double Angle) {
+  if (!Bitmap || Bitmap->IsEmpty() || Bitmap->PixelFormat() != vx1g || !std::isfinite(Angle)) return;
+  TVXBitmap result;
   int64_t NW = 0, NH = 0;
   std::vector<int32_t> px, py;
-  NearestFourDecimals(W, H, Angle, NW, NH, px, py, [](int32_t, int32_t) { return 0; },
-                      [](int32_t, int32_t, int, bool) {}, true);
-  if (NW < 1 || NH < 1) return;
+  if (!StartNearest(Bitmap, result, Angle, NW, NH, px, py)) return;
+  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
   AllocateOrRaise(&result, NW, NH, vx1g);
   {
     const TRows src(Bitmap), dst(&result);
@@ -252,19 +260,10 @@ void VXRotateNearest8(TVXBitmap* Bitmap, int32_t FillValue, double Angle) {
   if (!Bitmap || Bitmap->IsEmpty() || !std::isfinite(Angle)) return;
   if (Bitmap->PixelFormat() != vx8g && Bitmap->PixelFormat() != vx8p) return;
   TVXBitmap result;
-  PrepareLike(result, Bitmap);
-  const int turn = ExactTurnOf(Angle);
-  if (turn != 0) {
-    TurnExact(Bitmap, &result, turn);
-    ReplaceImage(Bitmap, result);
-    return;
-  }
-  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
   int64_t NW = 0, NH = 0;
   std::vector<int32_t> px, py;
-  NearestFourDecimals(W, H, Angle, NW, NH, px, py, [](int32_t, int32_t) { return 0; },
-                      [](int32_t, int32_t, int, bool) {}, true);
-  if (NW < 1 || NH < 1) return;
+  if (!StartNearest(Bitmap, result, Angle, NW, NH, px, py)) return;
+  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
   AllocateOrRaise(&result, NW, NH, Bitmap->PixelFormat());
   Bitmap->CopyPaletteTo(&result);
   {
