@@ -312,39 +312,23 @@ void TControl::WMLButtonDblClk(TMessage& Message) {
   DoMouseDown(Message, mbLeft, VXShiftBit(ssDouble));
 }
 
-void TControl::WMRButtonDown(TMessage& Message) {
+void TControl::ButtonPressed(TMessage& Message, TMouseButton Button, TShiftState Shift) {
   DefaultHandler(Message);
   if (HasStyle(csCaptureMouse)) SetMouseCapture(true);
-  DoMouseDown(Message, mbRight, 0);
+  DoMouseDown(Message, Button, Shift);
 }
 
-void TControl::WMRButtonUp(TMessage& Message) {
+void TControl::ButtonReleased(TMessage& Message, TMouseButton Button) {
   DefaultHandler(Message);
-  DoMouseUp(Message, mbRight);
+  DoMouseUp(Message, Button);
 }
 
-void TControl::WMRButtonDblClk(TMessage& Message) {
-  DefaultHandler(Message);
-  if (HasStyle(csCaptureMouse)) SetMouseCapture(true);
-  DoMouseDown(Message, mbRight, VXShiftBit(ssDouble));
-}
-
-void TControl::WMMButtonDown(TMessage& Message) {
-  DefaultHandler(Message);
-  if (HasStyle(csCaptureMouse)) SetMouseCapture(true);
-  DoMouseDown(Message, mbMiddle, 0);
-}
-
-void TControl::WMMButtonUp(TMessage& Message) {
-  DefaultHandler(Message);
-  DoMouseUp(Message, mbMiddle);
-}
-
-void TControl::WMMButtonDblClk(TMessage& Message) {
-  DefaultHandler(Message);
-  if (HasStyle(csCaptureMouse)) SetMouseCapture(true);
-  DoMouseDown(Message, mbMiddle, VXShiftBit(ssDouble));
-}
+void TControl::WMRButtonDown(TMessage& Message) { ButtonPressed(Message, mbRight, 0); }
+void TControl::WMRButtonUp(TMessage& Message) { ButtonReleased(Message, mbRight); }
+void TControl::WMRButtonDblClk(TMessage& Message) { ButtonPressed(Message, mbRight, VXShiftBit(ssDouble)); }
+void TControl::WMMButtonDown(TMessage& Message) { ButtonPressed(Message, mbMiddle, 0); }
+void TControl::WMMButtonUp(TMessage& Message) { ButtonReleased(Message, mbMiddle); }
+void TControl::WMMButtonDblClk(TMessage& Message) { ButtonPressed(Message, mbMiddle, VXShiftBit(ssDouble)); }
 
 void TControl::WMMouseMove(TMessage& Message) {
   DefaultHandler(Message);

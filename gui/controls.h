@@ -307,6 +307,10 @@ class TControl : public TComponent {
   friend class TWinControl;
   void DoMouseDown(TMessage& Message, TMouseButton Button, TShiftState Shift);
   void DoMouseUp(TMessage& Message, TMouseButton Button);
+  // The default handler, the capture (csCaptureMouse) and DoMouseDown; the
+  // default handler and DoMouseUp. The right and middle buttons' messages.
+  void ButtonPressed(TMessage& Message, TMouseButton Button, TShiftState Shift);
+  void ButtonReleased(TMessage& Message, TMouseButton Button);
   TWinControl* fParent = nullptr;
   int fLeft = 0, fTop = 0, fWidth = 0, fHeight = 0;
   TCursor fCursor = crDefault;

@@ -366,6 +366,49 @@ TEST_F(Gui, TheViewersCursorResourcesLoadAndShowUnderTheirScreenIds) {
   Screen->SetCursors(1785, nullptr);
 }
 
+TEST_F(Gui, RightAndMiddleButtonsReachTheMouseEventsAndHoldTheCapture) {
+  Probe* p = MakeForm();
+  p->SetControlStyle(p->ControlStyle() | VXStyleBit(csCaptureMouse));
+  int clicks = 0;
+  p->OnClick = [&](void*) { ++clicks; };
+  p->OnDblClick = [&](void*) { ++clicks; };
+  struct Case {
+    UINT Down, Up, DblClk;
+    WPARAM Key;
+    std::string Button, Held;
+  } cases[] = {
+      {WM_RBUTTONDOWN, WM_RBUTTONUP, WM_RBUTTONDBLCLK, MK_RBUTTON, "1", "right"},
+      {WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK, MK_MBUTTON, "2", "middle"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Held);
+    p->Mouse.clear();
+    p->Perform(c.Down, c.Key | MK_SHIFT, MAKELPARAM(4, 6));
+    EXPECT_TRUE(p->MouseCapture());
+    // Another button still held keeps the capture.
+    p->Perform(c.Up, MK_LBUTTON, MAKELPARAM(5, 7));
+    EXPECT_TRUE(p->MouseCapture());
+    p->Perform(c.Up, 0, MAKELPARAM(5, 7));
+    EXPECT_FALSE(p->MouseCapture());
+    p->Perform(c.DblClk, c.Key, MAKELPARAM(1, 2));
+    EXPECT_TRUE(p->MouseCapture());
+    p->Perform(c.Up, 0, MAKELPARAM(1, 2));
+    EXPECT_FALSE(p->MouseCapture());
+    EXPECT_EQ(p->Mouse, (std::vector<std::string>{
+                            "down " + c.Button + " 4,6 shift+" + c.Held, "up " + c.Button + " 5,7 left",
+                            "up " + c.Button + " 5,7 -", "down " + c.Button + " 1,2 " + c.Held + "+double",
+                            "up " + c.Button + " 1,2 -"}));
+  }
+  // Only the left button clicks.
+  EXPECT_EQ(clicks, 0);
+  // Without standard events the messages reach no mouse event.
+  p->SetControlStyle(p->ControlStyle() | VXStyleBit(csNoStdEvents));
+  p->Mouse.clear();
+  p->Perform(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(4, 6));
+  p->Perform(WM_MBUTTONUP, 0, MAKELPARAM(4, 6));
+  EXPECT_TRUE(p->Mouse.empty());
+}
+
 TEST_F(Gui, WheelDoubleClickAndKeyPressReachTheirEvents) {
   Probe* p = MakeForm();
   std::vector<std::string> got;
