@@ -553,30 +553,25 @@ void AreaResample(TVXBitmap* Source, TVXBitmap* Target, TVXBitmap* Alpha, bool B
   }
 }
 
+// AreaResample of T samples when both bitmaps have the format Grey (one
+// channel) or Colour (three); other formats and mixed pairs are left alone.
+template <typename T>
+void AreaResampleOf(TVXBitmap* Source, TVXBitmap* Target, TVXBitmap* AlphaChannel, bool Bicubic, TVXPixelFormat Grey,
+                    TVXPixelFormat Colour, double MaxValue, const TVXProgressEvent& OnProgress, void* Sender) {
+  if (!Source || !Target || Source->PixelFormat() != Target->PixelFormat()) return;
+  const TVXPixelFormat format = Source->PixelFormat();
+  if (format != Grey && format != Colour) return;
+  AreaResample<T>(Source, Target, AlphaChannel, Bicubic, format == Grey ? 1 : 3, MaxValue, OnProgress, Sender);
+}
+
 }  // namespace
 
 void ResampleBilinearBicubic24(TVXBitmap* Source, TVXBitmap* Target, TVXBitmap* AlphaChannel,
                                const TVXProgressEvent& OnProgress, void* Sender, bool Bicubic) {
-  if (!Source || !Target || Source->PixelFormat() != Target->PixelFormat()) return;
-  int32_t C;
-  if (Source->PixelFormat() == vx8g)
-    C = 1;
-  else if (Source->PixelFormat() == vx24RGB)
-    C = 3;
-  else
-    return;
-  AreaResample<uint8_t>(Source, Target, AlphaChannel, Bicubic, C, 255.0, OnProgress, Sender);
+  AreaResampleOf<uint8_t>(Source, Target, AlphaChannel, Bicubic, vx8g, vx24RGB, 255.0, OnProgress, Sender);
 }
 
 void ResampleBilinearBicubic48(TVXBitmap* Source, TVXBitmap* Target, bool Bicubic, const TVXProgressEvent& OnProgress,
                                void* Sender) {
-  if (!Source || !Target || Source->PixelFormat() != Target->PixelFormat()) return;
-  int32_t C;
-  if (Source->PixelFormat() == vx16g)
-    C = 1;
-  else if (Source->PixelFormat() == vx48RGB)
-    C = 3;
-  else
-    return;
-  AreaResample<uint16_t>(Source, Target, nullptr, Bicubic, C, 65535.0, OnProgress, Sender);
+  AreaResampleOf<uint16_t>(Source, Target, nullptr, Bicubic, vx16g, vx48RGB, 65535.0, OnProgress, Sender);
 }

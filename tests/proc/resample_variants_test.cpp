@@ -240,6 +240,29 @@ TEST(ResampleVariants, BilinearAndBicubicStayInRange) {
       for (int32_t y = 0; y < s[3]; ++y) EXPECT_EQ(Row8(ut, y), std::vector<uint8_t>(size_t(s[2]), 77));
     }
   }
+  // The 48-bit colour format resamples too; other formats and mixed pairs
+  // are left alone.
+  struct Case {
+    TVXPixelFormat From, To;
+    bool Wide, Resampled;
+  } cases[] = {
+      {vx48RGB, vx48RGB, true, true}, {vx24RGB, vx8g, false, false}, {vx1g, vx1g, false, false},
+      {vx48RGB, vx48RGB, false, false}, {vx24RGB, vx24RGB, true, false}, {vx16g, vx48RGB, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(int(c.From)) + " to " + std::to_string(int(c.To)) + (c.Wide ? " wide" : ""));
+    TVXBitmap from(5, 4, c.From), to(7, 3, c.To);
+    for (int32_t y = 0; y < 4; ++y) std::memset(from.GetScanLine(y), 0x42, size_t(from.RowLen()));
+    for (int32_t y = 0; y < 3; ++y) std::memset(to.GetScanLine(y), 0x07, size_t(to.RowLen()));
+    if (c.Wide)
+      ResampleBilinearBicubic48(&from, &to, true);
+    else
+      ResampleBilinearBicubic24(&from, &to, nullptr, nullptr, nullptr, true);
+    const uint8_t* row = static_cast<const uint8_t*>(to.GetScanLine(1));
+    const size_t used = size_t(to.RowLen()) < size_t(7 * 6) ? size_t(to.RowLen()) : size_t(7 * 6);
+    for (size_t i = 0; i < (c.Resampled ? used : size_t(to.RowLen())); ++i)
+      EXPECT_EQ(row[i], c.Resampled ? 0x42 : 0x07) << i;
+  }
   // Weights at t = 0.5: -0.125, 0.625, 0.625, -0.125.
   EXPECT_EQ(CubicWeight(0, 100, 100, 0, 0.5, 0, 255), 125);
   EXPECT_EQ(CubicWeight(255, 0, 0, 255, 0.5, 0, 255), 0);
