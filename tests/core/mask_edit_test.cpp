@@ -7,26 +7,13 @@
 #include <vector>
 
 #include "core/mask.h"
+#include "mask_pictures.h"
 
 namespace {
 
-struct Box {
-  int32_t x1, y1, x2, y2;
-  bool operator==(const Box&) const = default;
-};
-
-Box BoxOf(const TVXMask& m) { return Box{m.X1(), m.Y1(), m.X2(), m.Y2()}; }
-
-// The selected pixels as rows of '#' and '.'.
-std::vector<std::string> Picture(const TVXMask& m) {
-  std::vector<std::string> rows;
-  for (int32_t y = 0; y < m.Height(); ++y) {
-    std::string row;
-    for (int32_t x = 0; x < m.Width(); ++x) row += m.GetPixel(x, y) ? '#' : '.';
-    rows.push_back(row);
-  }
-  return rows;
-}
+using maskpic::Box;
+using maskpic::BoxOf;
+using maskpic::Picture;
 
 int32_t CountSelected(const TVXMask& m) {
   int32_t n = 0;

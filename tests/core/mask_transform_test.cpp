@@ -8,25 +8,13 @@
 
 #include "core/bitmap.h"
 #include "core/mask.h"
+#include "mask_pictures.h"
 
 namespace {
 
-struct Box {
-  int32_t x1, y1, x2, y2;
-  bool operator==(const Box&) const = default;
-};
-
-Box BoxOf(const TVXMask& m) { return Box{m.X1(), m.Y1(), m.X2(), m.Y2()}; }
-
-std::vector<std::string> Picture(const TVXMask& m) {
-  std::vector<std::string> rows;
-  for (int32_t y = 0; y < m.Height(); ++y) {
-    std::string row;
-    for (int32_t x = 0; x < m.Width(); ++x) row += m.GetPixel(x, y) ? '#' : '.';
-    rows.push_back(row);
-  }
-  return rows;
-}
+using maskpic::Box;
+using maskpic::BoxOf;
+using maskpic::Picture;
 
 // A mask drawn from a picture: '#' selected (1 or 255), '.' not.
 void Draw(TVXMask& m, int32_t bits, const std::vector<std::string>& pic) {
