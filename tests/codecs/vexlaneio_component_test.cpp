@@ -182,6 +182,23 @@ TEST(VexlaneIO, BackgroundFromTheFileOrKept) {
   EXPECT_EQ(streamReader.Params().FileType(), 8);
 }
 
+// A component holding a painted w x h image of dx x dy DPI, after
+// DoAutoAdjustDPI: the image's size and the parameters.
+struct SquarePixels {
+  int32_t Width, Height, ParamsWidth, ParamsHeight, DpiX, DpiY;
+};
+SquarePixels AfterAutoAdjustDPI(int w, int h, int dx, int dy) {
+  TVexlaneIO a;
+  Paint(*a.VXBitmap(), w, h);
+  a.Params().SetWidth(w);
+  a.Params().SetHeight(h);
+  a.Params().SetDpiX(dx);
+  a.Params().SetDpiY(dy);
+  a.DoAutoAdjustDPI();
+  return {a.VXBitmap()->Width(), a.VXBitmap()->Height(), a.Params().Width(), a.Params().Height(),
+          a.Params().DpiX(), a.Params().DpiY()};
+}
+
 TEST(VexlaneIO, ResolutionChecksAndSquarePixels) {
   const int32_t defX = VXGetGlobalSettings()->DefaultDPIX();
   TVexlaneIO io;
@@ -194,17 +211,11 @@ TEST(VexlaneIO, ResolutionChecksAndSquarePixels) {
     int w, h, dx, dy, nw, nh, ndpi;
   } cases[] = {{100, 50, 200, 100, 100, 100, 200}, {50, 100, 200, 100, 25, 100, 100}};
   for (const auto& c : cases) {
-    TVexlaneIO a;
-    Paint(*a.VXBitmap(), c.w, c.h);
-    a.Params().SetWidth(c.w);
-    a.Params().SetHeight(c.h);
-    a.Params().SetDpiX(c.dx);
-    a.Params().SetDpiY(c.dy);
-    a.DoAutoAdjustDPI();
-    EXPECT_EQ(a.VXBitmap()->Width(), c.nw);
-    EXPECT_EQ(a.VXBitmap()->Height(), c.nh);
-    EXPECT_EQ(a.Params().DpiX(), c.ndpi);
-    EXPECT_EQ(a.Params().DpiY(), c.ndpi);
+    const SquarePixels a = AfterAutoAdjustDPI(c.w, c.h, c.dx, c.dy);
+    EXPECT_EQ(a.Width, c.nw);
+    EXPECT_EQ(a.Height, c.nh);
+    EXPECT_EQ(a.DpiX, c.ndpi);
+    EXPECT_EQ(a.DpiY, c.ndpi);
   }
 }
 
@@ -218,19 +229,13 @@ TEST(VexlaneIO, SquarePixelsBeyondAnyBitmapSizeKeepTheImage) {
                // one pixel wide at 300 x 100 DPI: the width would become 0
                {1, 100, 300, 100}};
   for (const auto& c : cases) {
-    TVexlaneIO a;
-    Paint(*a.VXBitmap(), c.w, c.h);
-    a.Params().SetWidth(c.w);
-    a.Params().SetHeight(c.h);
-    a.Params().SetDpiX(c.dx);
-    a.Params().SetDpiY(c.dy);
-    a.DoAutoAdjustDPI();
-    EXPECT_EQ(a.VXBitmap()->Width(), c.w);
-    EXPECT_EQ(a.VXBitmap()->Height(), c.h);
-    EXPECT_EQ(a.Params().Width(), c.w);
-    EXPECT_EQ(a.Params().Height(), c.h);
-    EXPECT_EQ(a.Params().DpiX(), c.dx);
-    EXPECT_EQ(a.Params().DpiY(), c.dy);
+    const SquarePixels a = AfterAutoAdjustDPI(c.w, c.h, c.dx, c.dy);
+    EXPECT_EQ(a.Width, c.w);
+    EXPECT_EQ(a.Height, c.h);
+    EXPECT_EQ(a.ParamsWidth, c.w);
+    EXPECT_EQ(a.ParamsHeight, c.h);
+    EXPECT_EQ(a.DpiX, c.dx);
+    EXPECT_EQ(a.DpiY, c.dy);
   }
 }
 

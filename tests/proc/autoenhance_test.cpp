@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -123,24 +124,6 @@ TEST(AutoEnhance1, ProgressRunsThroughBothHalves) {
   EXPECT_EQ(seen.back(), 95);  // row 11 of 12
 }
 
-TEST(AutoEnhance1, ThroughTheComponent) {
-  auto b = procfixture::Photo(30, 20);
-  const std::string before = numpy_oracle::Pixels(b.get());
-  TComponent owner;
-  TVexlaneProc proc(&owner);
-  proc.SetAttachedVXBitmap(b.get());
-  // A subsampled size below 1 is refused without an undo entry.
-  proc.AutoEnhance1(0, 20, 25, 1);
-  EXPECT_EQ(proc.UndoCount(), 0);
-  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
-  proc.AutoEnhance1(10, 20, 25, 1);
-  EXPECT_EQ(proc.GetUndoCaptions(0), "AutoEnhance1 10, 20, 25, 1");
-  EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
-  proc.Undo(false);
-  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
-  ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance1(10, 20, 25, 1); }, 5, 100);
-}
-
 // ---- AutoSharp ----
 
 TEST(AutoSharp, ByEdgeMapEqualsNumpyReference) {
@@ -221,20 +204,6 @@ TEST(AutoSharp, SharpensAtEdgesOnlyAndIntensityZeroChangesNothing) {
     // Far from it nothing changes.
     for (int32_t x : {0, 5, 80, 95}) EXPECT_EQ(b->Pixels_vx24RGB(x, y).g, x < 40 ? 60 : 200) << x << "," << y;
   }
-}
-
-TEST(AutoSharp, ThroughTheComponent) {
-  auto b = procfixture::Photo(30, 20);
-  const std::string before = numpy_oracle::Pixels(b.get());
-  TComponent owner;
-  TVexlaneProc proc(&owner);
-  proc.SetAttachedVXBitmap(b.get());
-  proc.AutoSharp(6, 0.95);
-  EXPECT_EQ(proc.GetUndoCaptions(0), "AutoSharp 6, 0.95");
-  EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
-  proc.Undo(false);
-  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
-  ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoSharp(8, 0.99); }, 6, 50);
 }
 
 // ---- recursive Gaussians ----
@@ -373,20 +342,6 @@ TEST(AutoEnhance2, ProgressAndRefusals) {
   }
 }
 
-TEST(AutoEnhance2, ThroughTheComponent) {
-  auto b = procfixture::Photo(30, 20);
-  const std::string before = numpy_oracle::Pixels(b.get());
-  TComponent owner;
-  TVexlaneProc proc(&owner);
-  proc.SetAttachedVXBitmap(b.get());
-  proc.AutoEnhance2(3, 2, 2.0, 16, false);
-  EXPECT_EQ(proc.GetUndoCaptions(0), "AutoEnhance2");
-  EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
-  proc.Undo(false);
-  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
-  ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance2(2, 0, 2.0, 10, true); }, 7, 100);
-}
-
 // ---- third-order recursive Gaussian ----
 
 TEST(RecursiveGauss, ThirdOrderImpulseResponsesFollowTheGaussian) {
@@ -511,22 +466,55 @@ TEST(AutoEnhance3, NineStagesOfProgress) {
   EXPECT_EQ(seen.back(), 72 + int32_t(12.0 / 13 * 0.09 * 100));
 }
 
-TEST(AutoEnhance3, ThroughTheComponent) {
-  auto b = procfixture::Photo(30, 20);
-  const std::string before = numpy_oracle::Pixels(b.get());
-  TComponent owner;
-  TVexlaneProc proc(&owner);
-  proc.SetAttachedVXBitmap(b.get());
-  // Gamma 0 or less, or no number, is refused without an undo entry.
-  for (double g : {0.0, -1.0, std::nan("")}) proc.AutoEnhance3(g, 100);
-  EXPECT_EQ(proc.UndoCount(), 0);
-  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
-  proc.AutoEnhance3(2.2, 120);
-  EXPECT_EQ(proc.GetUndoCaptions(0), "AutoEnhance3 2.20, 120");
-  EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
-  proc.Undo(false);
-  EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
-  ExpectSelectionOnlyAndUndo([](TVexlaneProc& p) { p.AutoEnhance3(1.5, 110); }, 8, 100);
+// Each enhancement through the component: arguments it refuses leave the
+// image and the undo list alone; a run changes the image under its undo
+// caption, Undo brings the image back, and with a selection only the
+// selection changes.
+TEST(AutoEnhance, ThroughTheComponent) {
+  using Op = std::function<void(TVexlaneProc&)>;
+  const struct {
+    const char* Name;
+    Op Refused, Run;
+    std::string Caption;
+    Op OnSelection;
+    uint32_t Seed;
+    int MinChanged;
+  } cases[] = {
+      // A subsampled size below 1 is refused.
+      {"AutoEnhance1", [](TVexlaneProc& p) { p.AutoEnhance1(0, 20, 25, 1); },
+       [](TVexlaneProc& p) { p.AutoEnhance1(10, 20, 25, 1); }, "AutoEnhance1 10, 20, 25, 1",
+       [](TVexlaneProc& p) { p.AutoEnhance1(10, 20, 25, 1); }, 5, 100},
+      {"AutoSharp", nullptr, [](TVexlaneProc& p) { p.AutoSharp(6, 0.95); }, "AutoSharp 6, 0.95",
+       [](TVexlaneProc& p) { p.AutoSharp(8, 0.99); }, 6, 50},
+      {"AutoEnhance2", nullptr, [](TVexlaneProc& p) { p.AutoEnhance2(3, 2, 2.0, 16, false); }, "AutoEnhance2",
+       [](TVexlaneProc& p) { p.AutoEnhance2(2, 0, 2.0, 10, true); }, 7, 100},
+      // Gamma 0 or less, or no number, is refused.
+      {"AutoEnhance3",
+       [](TVexlaneProc& p) {
+         for (double g : {0.0, -1.0, std::nan("")}) p.AutoEnhance3(g, 100);
+       },
+       [](TVexlaneProc& p) { p.AutoEnhance3(2.2, 120); }, "AutoEnhance3 2.20, 120",
+       [](TVexlaneProc& p) { p.AutoEnhance3(1.5, 110); }, 8, 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto b = procfixture::Photo(30, 20);
+    const std::string before = numpy_oracle::Pixels(b.get());
+    TComponent owner;
+    TVexlaneProc proc(&owner);
+    proc.SetAttachedVXBitmap(b.get());
+    if (c.Refused) {
+      c.Refused(proc);
+      EXPECT_EQ(proc.UndoCount(), 0);
+      EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
+    }
+    c.Run(proc);
+    EXPECT_EQ(proc.GetUndoCaptions(0), c.Caption);
+    EXPECT_NE(numpy_oracle::Pixels(b.get()), before);
+    proc.Undo(false);
+    EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
+    ExpectSelectionOnlyAndUndo(c.OnSelection, c.Seed, c.MinChanged);
+  }
 }
 
 TEST(AutoEnhance, TinyImagesAndExtremeArguments) {
