@@ -331,11 +331,17 @@ int32_t VXReadJpegStream(TStream* Stream, TStream* TablesStream, TVXBitmap* Bitm
       return 0;
     }
     // The codec makes its buffers as it starts, for a progressive or
-    // multi-scan image the coefficients of the whole frame. Every 8 x 8 block
-    // of a component takes at least one bit of code, and a component keeps
-    // at least a quarter of the frame's resolution in one direction: a frame
-    // far larger than the stream could hold is damage, refused first.
-    if (!VXDeclaredDataPlausible(Stream->Size(), int64_t(info->image_width) * info->image_height, 64 * 4 * 8)) {
+    // multi-scan image the coefficients of the whole frame. With Huffman
+    // codes every 8 x 8 block of a component takes at least one bit, and a
+    // component keeps at least a quarter of the frame's resolution in one
+    // direction: a frame far larger than the stream could hold is damage,
+    // refused first. Arithmetic coding has no such floor (a plain frame of
+    // millions of blocks fits in a few hundred bytes), so there the
+    // coefficients (16 bits a sample of each component) must only fit the
+    // image limits.
+    const int64_t frame = int64_t(info->image_width) * info->image_height;
+    if (info->arith_code ? !VXImageSizeAllowed(info->image_width, info->image_height, 16 * int64_t(info->num_components))
+                         : !VXDeclaredDataPlausible(Stream->Size(), frame, 64 * 4 * 8)) {
       aborting = true;
       cleanUp();
       return 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,23 @@ TEST(JpegDecode, JunkBeforeTheImageMaxRowsAndDamage) {
       EXPECT_EQ(d.Aborting, side != 0) << side;
       EXPECT_EQ(d.Bitmap.Width(), side ? 0 : 64);
     }
+  }
+  {
+    // Arithmetic coding has no bit a block: a plain 4000 x 3000 frame takes
+    // about 130 bytes and is no damage.
+    {
+      std::ofstream pgm(dir / "plain.pgm", std::ios::binary);
+      pgm << "P5\n4000 3000\n255\n" << std::string(size_t(4000) * 3000, char(200));
+    }
+    ASSERT_EQ(Shell(kCjpeg + " -arithmetic -outfile " + (dir / "plain.jpg") + " " + (dir / "plain.pgm")), 0);
+    const std::vector<uint8_t> a = ReadFile(dir / "plain.jpg");
+    ASSERT_LT(a.size(), 1000u);
+    Decoded d;
+    Decode(a, d, true);
+    EXPECT_FALSE(d.Aborting);
+    ASSERT_EQ(d.Bitmap.Width(), 4000);
+    ASSERT_EQ(d.Bitmap.Height(), 3000);
+    EXPECT_EQ(static_cast<const uint8_t*>(d.Bitmap.GetScanLine(2999))[3999], 200);
   }
   // Bit flips anywhere never crash; the result is a load or a refusal.
   for (size_t i = 0; i < j.size(); i += 7) {
