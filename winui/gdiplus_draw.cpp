@@ -465,8 +465,14 @@ GpStatus GdipFillRectangle(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y,
               [&](cairo_t* cr) { cairo_rectangle(cr, x, y, width, height); });
 }
 
-static GpStatus ArcFigure(GpGraphics* graphics, GpPen* pen, GpBrush* brush, REAL x, REAL y, REAL w, REAL h,
-                          REAL start, REAL sweep, int kind /* 0 ellipse, 1 arc, 2 pie */) {
+// The ellipse, arc and pie calls: the call recorded under Name (an ellipse
+// without angles), then the figure drawn with the pen or filled with the
+// brush, whichever the call takes.
+static GpStatus ArcFigure(const char* Name, GpGraphics* graphics, GpPen* pen, GpBrush* brush, REAL x, REAL y, REAL w,
+                          REAL h, REAL start, REAL sweep, int kind /* 0 ellipse, 1 arc, 2 pie */) {
+  Guard l(Lock());
+  Rec(std::string(Name) + "(" + (kind == 0 ? Nums({x, y, w, h}) : Nums({x, y, w, h, start, sweep})) + ")");
+  if (!pen && !brush) return InvalidParameter;
   if (!Finite({x, y, w, h, start, sweep})) return InvalidParameter;
   Normalise(x, y, w, h);
   auto build = [&](cairo_t* cr) {
@@ -479,41 +485,26 @@ static GpStatus ArcFigure(GpGraphics* graphics, GpPen* pen, GpBrush* brush, REAL
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height) {
-  Guard l(Lock());
-  Rec("GdipDrawEllipse(" + Nums({x, y, width, height}) + ")");
-  if (!pen) return InvalidParameter;
-  return ArcFigure(graphics, pen, nullptr, x, y, width, height, 0, 360, 0);
+  return ArcFigure("GdipDrawEllipse", graphics, pen, nullptr, x, y, width, height, 0, 360, 0);
 }
 
 GpStatus GdipFillEllipse(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y, REAL width, REAL height) {
-  Guard l(Lock());
-  Rec("GdipFillEllipse(" + Nums({x, y, width, height}) + ")");
-  if (!brush) return InvalidParameter;
-  return ArcFigure(graphics, nullptr, brush, x, y, width, height, 0, 360, 0);
+  return ArcFigure("GdipFillEllipse", graphics, nullptr, brush, x, y, width, height, 0, 360, 0);
 }
 
 GpStatus GdipDrawArc(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height, REAL startAngle,
                      REAL sweepAngle) {
-  Guard l(Lock());
-  Rec("GdipDrawArc(" + Nums({x, y, width, height, startAngle, sweepAngle}) + ")");
-  if (!pen) return InvalidParameter;
-  return ArcFigure(graphics, pen, nullptr, x, y, width, height, startAngle, sweepAngle, 1);
+  return ArcFigure("GdipDrawArc", graphics, pen, nullptr, x, y, width, height, startAngle, sweepAngle, 1);
 }
 
 GpStatus GdipDrawPie(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height, REAL startAngle,
                      REAL sweepAngle) {
-  Guard l(Lock());
-  Rec("GdipDrawPie(" + Nums({x, y, width, height, startAngle, sweepAngle}) + ")");
-  if (!pen) return InvalidParameter;
-  return ArcFigure(graphics, pen, nullptr, x, y, width, height, startAngle, sweepAngle, 2);
+  return ArcFigure("GdipDrawPie", graphics, pen, nullptr, x, y, width, height, startAngle, sweepAngle, 2);
 }
 
 GpStatus GdipFillPie(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y, REAL width, REAL height, REAL startAngle,
                      REAL sweepAngle) {
-  Guard l(Lock());
-  Rec("GdipFillPie(" + Nums({x, y, width, height, startAngle, sweepAngle}) + ")");
-  if (!brush) return InvalidParameter;
-  return ArcFigure(graphics, nullptr, brush, x, y, width, height, startAngle, sweepAngle, 2);
+  return ArcFigure("GdipFillPie", graphics, nullptr, brush, x, y, width, height, startAngle, sweepAngle, 2);
 }
 
 GpStatus GdipDrawPath(GpGraphics* graphics, GpPen* pen, GpPath* path) {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -573,6 +574,38 @@ TEST_F(GdiPlusFlat, StartupFailureAndBadHandles) {
   }
   EXPECT_EQ(GdipDeleteGraphics(g), Ok);
   EXPECT_EQ(GdipDeleteGraphics(g), InvalidParameter);
+}
+
+// The ellipse, arc and pie entries are recorded with their arguments (the
+// ellipses without angles) and refuse a missing pen or brush.
+TEST_F(GdiPlusFlat, EllipseArcAndPieEntriesAreRecordedAndNeedTheirPenOrBrush) {
+  Section s(40, 40);
+  GpGraphics* g = nullptr;
+  ASSERT_EQ(GdipCreateFromHDC(s.dc, &g), Ok);
+  graphics_.push_back(g);
+  GpPen* pen = Pen(0xFF000000, 1);
+  GpBrush* brush = Solid(0xFF000000);
+  struct Case {
+    std::function<GpStatus(GpPen*, GpBrush*)> Call;
+    std::string Record;
+  } cases[] = {
+      {[&](GpPen* p, GpBrush*) { return GdipDrawEllipse(g, p, 2, 3, 20, 10); }, "GdipDrawEllipse(2,3,20,10)"},
+      {[&](GpPen*, GpBrush* b) { return GdipFillEllipse(g, b, 2, 3, 20, 10); }, "GdipFillEllipse(2,3,20,10)"},
+      {[&](GpPen* p, GpBrush*) { return GdipDrawArc(g, p, 2, 3, 20, 10, 30, 200); }, "GdipDrawArc(2,3,20,10,30,200)"},
+      {[&](GpPen* p, GpBrush*) { return GdipDrawPie(g, p, 2, 3, 20, 10, 30, 200); }, "GdipDrawPie(2,3,20,10,30,200)"},
+      {[&](GpPen*, GpBrush* b) { return GdipFillPie(g, b, 2, 3, 20, 10, 30, 200); }, "GdipFillPie(2,3,20,10,30,200)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Record);
+    VXGdiPlus::SetRecording(true);
+    EXPECT_EQ(c.Call(nullptr, nullptr), InvalidParameter);
+    EXPECT_EQ(VXGdiPlus::Recorded(), std::vector<std::string>{c.Record});
+    VXGdiPlus::SetRecording(false);
+    EXPECT_EQ(s.Count(kBlack), 0);
+    EXPECT_EQ(c.Call(pen, brush), Ok);
+    EXPECT_GT(s.Count(kBlack), 0);
+    ASSERT_EQ(GdipFillRectangle(g, Solid(0xFFFFFFFF), 0, 0, 40, 40), Ok);
+  }
 }
 
 TEST_F(GdiPlusFlat, RecordingLogsEveryCallWithItsArguments) {
