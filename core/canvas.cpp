@@ -316,29 +316,33 @@ GpRectF TVXCanvas::ArcBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   return GpRectF{REAL(X1), REAL(Y1), REAL(int64_t(X2) - X1 - 1), REAL(int64_t(Y2) - Y1 - 1)};
 }
 
-void TVXCanvas::Pie(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
+void TVXCanvas::ArcOrPie(bool IsPie, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3,
+                         int32_t X4, int32_t Y4) {
   if (!FUseGDIPlus) {
-    FCanvas->Pie(X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+    if (IsPie)
+      FCanvas->Pie(X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+    else
+      FCanvas->Arc(X1, Y1, X2, Y2, X3, Y3, X4, Y4);
     return;
   }
   if (!FGraphics) return;
   float start = 0, sweep = 0;
   ArcAngles(X1, Y1, X2, Y2, X3, Y3, X4, Y4, start, sweep);
   GpRectF b = ArcBox(X1, Y1, X2, Y2);
+  if (!IsPie) {
+    VX_GDIP(GdipDrawArc, FGraphics, FPen->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
+    return;
+  }
   VX_GDIP(GdipDrawPie, FGraphics, FPen->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
   VX_GDIP(GdipFillPie, FGraphics, FBrush->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
 }
 
+void TVXCanvas::Pie(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
+  ArcOrPie(true, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+
 void TVXCanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
-  if (!FUseGDIPlus) {
-    FCanvas->Arc(X1, Y1, X2, Y2, X3, Y3, X4, Y4);
-    return;
-  }
-  if (!FGraphics) return;
-  float start = 0, sweep = 0;
-  ArcAngles(X1, Y1, X2, Y2, X3, Y3, X4, Y4, start, sweep);
-  GpRectF b = ArcBox(X1, Y1, X2, Y2);
-  VX_GDIP(GdipDrawArc, FGraphics, FPen->GHandle(), b.X, b.Y, b.Width, b.Height, start, sweep);
+  ArcOrPie(false, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
 }
 
 // ---------------------------------------------------------------------------

@@ -159,6 +159,10 @@ class TVXCanvas {
   static void ArcAngles(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
                         int32_t Y4, float& Start, float& Sweep);
   static GpRectF ArcBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+  // Arc (outline only) and Pie (outline, then filled), through GDI+ or the
+  // platform canvas.
+  void ArcOrPie(bool IsPie, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
+                int32_t Y4);
 
   TVXCanvasSmoothingMode FSmoothingMode = vxsmInvalid;
   GpGraphics* FGraphics = nullptr;
