@@ -1,10 +1,12 @@
 #pragma once
-// The platform's logical font records (8-bit and wide face name).
+// The platform's logical font records: one layout, with an 8-bit (LOGFONTA)
+// or wide (LOGFONTW) face name.
 #include <cstdint>
 
 constexpr int LF_FACESIZE = 32;
 
-struct LOGFONTA {
+template <typename TFaceChar>
+struct TLogFontOf {
   int32_t lfHeight = 0;
   int32_t lfWidth = 0;
   int32_t lfEscapement = 0;
@@ -18,22 +20,10 @@ struct LOGFONTA {
   uint8_t lfClipPrecision = 0;
   uint8_t lfQuality = 0;
   uint8_t lfPitchAndFamily = 0;
-  char lfFaceName[LF_FACESIZE] = {};
+  TFaceChar lfFaceName[LF_FACESIZE] = {};
 };
 
-struct LOGFONTW {
-  int32_t lfHeight = 0;
-  int32_t lfWidth = 0;
-  int32_t lfEscapement = 0;
-  int32_t lfOrientation = 0;
-  int32_t lfWeight = 0;
-  uint8_t lfItalic = 0;
-  uint8_t lfUnderline = 0;
-  uint8_t lfStrikeOut = 0;
-  uint8_t lfCharSet = 0;
-  uint8_t lfOutPrecision = 0;
-  uint8_t lfClipPrecision = 0;
-  uint8_t lfQuality = 0;
-  uint8_t lfPitchAndFamily = 0;
-  char16_t lfFaceName[LF_FACESIZE] = {};
-};
+using LOGFONTA = TLogFontOf<char>;
+using LOGFONTW = TLogFontOf<char16_t>;
+
+static_assert(sizeof(LOGFONTA) == 60 && sizeof(LOGFONTW) == 92, "the records' layouts");
