@@ -530,35 +530,69 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
   }
 
-  // The search of Index over every neuron at once. The walk from netindex[g]
+  // The keys of the sorted neurons First .. First + 7 (the padding is far
+  // from every colour).
+  __attribute__((target("avx2"))) __m256i BlockKeys(int32_t First, __m256i b, __m256i g, __m256i r,
+                                                    __m256i start) const {
+    const __m256i d = Distances(sb, sg, sr, First + kSortedPad, b, g, r);
+    const __m256i up =
+        _mm256_sub_epi32(_mm256_add_epi32(_mm256_set1_epi32(First), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)), start);
+    // up >= 0: 2 * up; below: 2 * (-up - 1) + 1 = -2 * up - 1.
+    const __m256i twice = _mm256_slli_epi32(up, 1);
+    const __m256i rank =
+        _mm256_blendv_epi8(twice, _mm256_sub_epi32(_mm256_sub_epi32(_mm256_setzero_si256(), twice), _mm256_set1_epi32(1)),
+                           _mm256_cmpgt_epi32(_mm256_setzero_si256(), up));
+    return _mm256_add_epi32(_mm256_slli_epi32(d, 10), rank);
+  }
+
+  __attribute__((target("avx2"))) static int32_t Smallest(__m256i V) {
+    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(V), _mm256_extracti128_si256(V, 1));
+    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(m);
+  }
+
+  // The search of Index, eight neurons at a time. The walk from netindex[g]
   // outwards (up first, then down, in turn) keeps the first neuron it meets
   // at the smallest distance, and it skips only neurons that cannot be
   // nearer: so it answers the nearest neuron, of equals the one of smallest
   // walk rank (2m for the m-th neuron up, 2m + 1 for the m-th down).
   // Distances are at most 765, ranks below 1024: the key distance * 1024 +
-  // rank orders them both.
+  // rank orders them both. The blocks go outwards the same way, up and down
+  // in turn; a direction ends where the green distance alone exceeds the
+  // best distance found (the neurons are sorted by green), as every neuron
+  // beyond is then farther than the best.
   __attribute__((target("avx2"))) int32_t IndexAvx2(TRGB cl) const {
     const __m256i vb = _mm256_set1_epi32(cl.b), vg = _mm256_set1_epi32(cl.g), vr = _mm256_set1_epi32(cl.r);
-    const __m256i start = _mm256_set1_epi32(netindex[cl.g]);
-    __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i eight = _mm256_set1_epi32(8), one = _mm256_set1_epi32(1);
+    const int32_t start = netindex[cl.g];
+    const __m256i vstart = _mm256_set1_epi32(start);
     __m256i best = _mm256_set1_epi32(INT32_MAX);
-    const int32_t count = int32_t(sb.size());
-    for (int32_t i = 0; i < count; i += 8) {
-      const __m256i d = Distances(sb, sg, sr, i, vb, vg, vr);
-      const __m256i up = _mm256_sub_epi32(k, start);
-      // up >= 0: 2 * up; below: 2 * (-up - 1) + 1 = -2 * up - 1.
-      const __m256i twice = _mm256_slli_epi32(up, 1);
-      const __m256i rank = _mm256_blendv_epi8(twice, _mm256_sub_epi32(_mm256_sub_epi32(_mm256_setzero_si256(), twice), one),
-                                              _mm256_cmpgt_epi32(_mm256_setzero_si256(), up));
-      best = _mm256_min_epi32(best, _mm256_add_epi32(_mm256_slli_epi32(d, 10), rank));
-      k = _mm256_add_epi32(k, eight);
+    const int32_t g = cl.g;
+    int32_t bestd = INT32_MAX;
+    int32_t up = start, down = start;  // the next block up begins at up, the next down ends before down
+    bool goUp = true, goDown = true;
+    while (goUp || goDown) {
+      if (goUp) {
+        if (up >= n || sg[size_t(up + kSortedPad)] - g > bestd) {
+          goUp = false;
+        } else {
+          best = _mm256_min_epi32(best, BlockKeys(up, vb, vg, vr, vstart));
+          up += 8;
+        }
+      }
+      if (goDown) {
+        if (down <= 0 || g - sg[size_t(down - 1 + kSortedPad)] > bestd) {
+          goDown = false;
+        } else {
+          best = _mm256_min_epi32(best, BlockKeys(down - 8, vb, vg, vr, vstart));
+          down -= 8;
+        }
+      }
+      bestd = Smallest(best) >> 10;
     }
-    alignas(32) int32_t lanes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), best);
-    const int32_t key = *std::min_element(lanes, lanes + 8);
+    const int32_t key = Smallest(best);
     const int32_t rank = key & 1023;
-    const int32_t at = netindex[cl.g] + (rank % 2 == 0 ? rank / 2 : -(rank + 1) / 2);
+    const int32_t at = start + (rank % 2 == 0 ? rank / 2 : -(rank + 1) / 2);
     return network[at][3];
   }
 
@@ -582,14 +616,15 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
     netindex[previouscol] = (startpos + maxnetpos) >> 1;
     for (int32_t j = previouscol + 1; j < 256; ++j) netindex[j] = maxnetpos;
-    // The sorted colours again, one array per channel, for IndexAvx2; the
-    // neurons past n are far from every colour.
-    const size_t padded = (size_t(n) + 7) / 8 * 8;
+    // The sorted colours again, one array per channel, for IndexAvx2, neuron
+    // i at i + kSortedPad; the padding on either side (a block of eight may
+    // begin below 0 or end past n) is far from every colour.
+    const size_t padded = size_t(n) + 2 * kSortedPad;
     for (auto* c : {&sb, &sg, &sr}) c->assign(padded, 4096);
     for (int32_t i = 0; i < n; ++i) {
-      sb[i] = network[i][0];
-      sg[i] = network[i][1];
-      sr[i] = network[i][2];
+      sb[size_t(i + kSortedPad)] = network[i][0];
+      sg[size_t(i + kSortedPad)] = network[i][1];
+      sr[size_t(i + kSortedPad)] = network[i][2];
     }
   }
 
@@ -603,6 +638,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   // The neurons' colours again, one array per channel, for Contest's search.
   std::vector<int32_t> nb, ng, nr;
   // The colours of the sorted network, for Index's search.
+  static constexpr int32_t kSortedPad = 8;
   std::vector<int32_t> sb, sg, sr;
   static constexpr int32_t kFarAway = 1 << 28;
   int32_t netindex[256] = {};
