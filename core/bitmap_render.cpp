@@ -75,6 +75,16 @@ void AllocateOrThrow(TVXBitmap& b, int32_t w, int32_t h, TVXPixelFormat f) {
 
 }  // namespace
 
+bool vxrender::UsableDestination(const char* Caller, TVXBitmap* Dest) {
+  if (!Dest) throw EVXException(std::string(Caller) + ": no destination bitmap");
+  if (Dest->IsEmpty()) return false;
+  if (Dest->PixelFormat() != vx24RGB)
+    throw EVXException(std::string(Caller) + ": the destination must be a 24-bit RGB bitmap");
+  if (Dest->Location() == vxFile)
+    throw EVXException(std::string(Caller) + ": the destination keeps its rows in a file; it must be held in memory");
+  return true;
+}
+
 void vxrender::ResampleRect(TVXBitmap* Source, int32_t x, int32_t y, int32_t w, int32_t h, bool WithAlpha,
                             TResampleFilter Filter, int32_t dw, int32_t dh, TVXPixelFormat Format, TVXBitmap& Sized) {
   const TVXPixelFormat sf = Source->PixelFormat();
@@ -105,13 +115,8 @@ void TVXBitmap::RenderToTVXBitmap(TVXBitmap* ABitmap, uint8_t**& ABitmapScanline
                                   int32_t xSrc, int32_t ySrc, int32_t dxSrc, int32_t dySrc, bool EnableAlpha,
                                   bool SolidBackground, int32_t Transparency, TResampleFilter Filter, bool FreeTables,
                                   TVXRenderOperation RenderOperation, double Opacity) {
-  if (!ABitmap) throw EVXException("RenderToTVXBitmap: no destination bitmap");
   ReadAccessScope access(this);
-  if (ABitmap->IsEmpty()) return;
-  if (ABitmap->PixelFormat() != vx24RGB)
-    throw EVXException("RenderToTVXBitmap: the destination must be a 24-bit RGB bitmap");
-  if (ABitmap->Location() == vxFile)
-    throw EVXException("RenderToTVXBitmap: the destination keeps its rows in a file; it must be held in memory");
+  if (!vxrender::UsableDestination("RenderToTVXBitmap", ABitmap)) return;
 
   const int64_t DW = ABitmap->Width(), DH = ABitmap->Height();
   const int64_t SW = Width(), SH = Height();
@@ -119,7 +124,8 @@ void TVXBitmap::RenderToTVXBitmap(TVXBitmap* ABitmap, uint8_t**& ABitmapScanline
   if (dxDst == 0 || dyDst == 0 || dxSrc == 0 || dySrc == 0 || yDst > DH - 1 || xDst > DW - 1) return;
   const double ry = double(dySrc) / double(dyDst);
   const double rx = double(dxSrc) / double(dxDst);
-  int64_t xd = xDst, yd = yDst, dxd = dxDst, dyd = dyDst, xs = xSrc, ys = ySrc, dxs = dxSrc, dys = dySrc;
+  vxrender::TClipRects clip{xDst, yDst, dxDst, dyDst, xSrc, ySrc, dxSrc, dySrc};
+  auto& [xd, yd, dxd, dyd, xs, ys, dxs, dys] = clip;
   // Top and left: Round; bottom and right: Trunc.
   if (yd < 0) {
     const int64_t k = -yd, r = RoundProduct(k, ry);
@@ -152,14 +158,7 @@ void TVXBitmap::RenderToTVXBitmap(TVXBitmap* ABitmap, uint8_t**& ABitmapScanline
   dxs = Clamp64(dxs, 0, SW);
   dys = Clamp64(dys, 0, SH);
   if (dxd == 0 || dyd == 0 || dxs == 0 || dys == 0) return;
-  xDst = int32_t(xd);
-  yDst = int32_t(yd);
-  dxDst = int32_t(dxd);
-  dyDst = int32_t(dyd);
-  xSrc = int32_t(xs);
-  ySrc = int32_t(ys);
-  dxSrc = int32_t(dxs);
-  dySrc = int32_t(dys);
+  clip.Narrow(xDst, yDst, dxDst, dyDst, xSrc, ySrc, dxSrc, dySrc);
 
   const bool srcAlpha = EnableAlpha && HasAlphaChannel();
 

@@ -42,23 +42,13 @@ bool ClipSource(int64_t& dst, int64_t& dDst, int64_t& src, int64_t& dSrc, int64_
 void TVXBitmap::StretchRectTo(TVXBitmap* Dest, int32_t xDst, int32_t yDst, int32_t dxDst, int32_t dyDst, int32_t xSrc,
                               int32_t ySrc, int32_t dxSrc, int32_t dySrc, TResampleFilter Filter, int32_t Transparency,
                               double Opacity) {
-  if (!Dest) throw EVXException("StretchRectTo: no destination bitmap");
-  if (Dest->IsEmpty() || IsEmpty()) return;
-  if (Dest->PixelFormat() != vx24RGB)
-    throw EVXException("StretchRectTo: the destination must be a 24-bit RGB bitmap");
-  if (Dest->Location() == vxFile)
-    throw EVXException("StretchRectTo: the destination keeps its rows in a file; it must be held in memory");
-  int64_t xd = xDst, yd = yDst, dxd = dxDst, dyd = dyDst, xs = xSrc, ys = ySrc, dxs = dxSrc, dys = dySrc;
+  if (Dest && IsEmpty()) return;
+  if (!vxrender::UsableDestination("StretchRectTo", Dest)) return;
+  vxrender::TClipRects clip{xDst, yDst, dxDst, dyDst, xSrc, ySrc, dxSrc, dySrc};
+  auto& [xd, yd, dxd, dyd, xs, ys, dxs, dys] = clip;
   if (!ClipSource(xd, dxd, xs, dxs, Width()) || !ClipSource(yd, dyd, ys, dys, Height())) return;
   if (xd > INT32_MAX || yd > INT32_MAX) return;
-  xDst = int32_t(xd);
-  yDst = int32_t(yd);
-  dxDst = int32_t(dxd);
-  dyDst = int32_t(dyd);
-  xSrc = int32_t(xs);
-  ySrc = int32_t(ys);
-  dxSrc = int32_t(dxs);
-  dySrc = int32_t(dys);
+  clip.Narrow(xDst, yDst, dxDst, dyDst, xSrc, ySrc, dxSrc, dySrc);
 
   // Filtered path.
   if (Filter != rfNone && (dxDst != dxSrc || dyDst != dySrc)) {

@@ -37,6 +37,28 @@ inline void MixPixel(uint8_t* d, const TRGB& c, int32_t w) {
   d[2] = Mix(d[2], c.r, w);
 }
 
+// The checks of the 24-bit destination of RenderToTVXBitmap and
+// StretchRectTo (Caller begins the messages): it must be given, 24-bit and
+// held in memory. False when it is empty, so that there is nothing to draw.
+bool UsableDestination(const char* Caller, TVXBitmap* Dest);
+
+// A destination and a source rectangle in 64 bits while they are clipped;
+// Narrow stores them back into the caller's 32-bit values.
+struct TClipRects {
+  int64_t xd, yd, dxd, dyd, xs, ys, dxs, dys;
+  void Narrow(int32_t& xDst, int32_t& yDst, int32_t& dxDst, int32_t& dyDst, int32_t& xSrc, int32_t& ySrc,
+              int32_t& dxSrc, int32_t& dySrc) const {
+    xDst = int32_t(xd);
+    yDst = int32_t(yd);
+    dxDst = int32_t(dxd);
+    dyDst = int32_t(dyd);
+    xSrc = int32_t(xs);
+    ySrc = int32_t(ys);
+    dxSrc = int32_t(dxs);
+    dySrc = int32_t(dys);
+  }
+};
+
 // The filtered paths: the rectangle (x, y, w, h) of Source, with its alpha
 // channel when WithAlpha, resampled by Filter into Sized at dw x dh. A vx1g
 // source becomes vx1g for the projections and vx24RGB otherwise; any other

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -173,24 +176,77 @@ TEST(RenderTables, CallersTablesAndHandedBackTables) {
   delete[] y2;
 }
 
+// A 24-bit 20 x 20 bitmap whose rows are kept in a file (a bitmap takes the
+// file threshold when it is made).
+std::unique_ptr<TVXBitmap> KeptInAFile() {
+  auto* settings = VXGetGlobalSettings();
+  const int64_t saved = settings->DefMinFileSize();
+  settings->SetDefMinFileSize(16);
+  auto b = std::make_unique<TVXBitmap>();
+  b->Allocate(20, 20, vx24RGB);
+  settings->SetDefMinFileSize(saved);
+  return b;
+}
+
 TEST(RenderDestination, RefusedDestinationsAndAccessMode) {
   auto s = Coords(2, 2);
   s->SetAccess(vxdWrite);
   TVXBitmap grey(4, 4, vx8g);
   EXPECT_THROW(Render(*s, grey, Whole(*s, 0, 0, 2, 2)), EVXException);
   EXPECT_EQ(s->Access(), vxdWrite);
-  auto* settings = VXGetGlobalSettings();
-  const int64_t saved = settings->DefMinFileSize();
-  settings->SetDefMinFileSize(16);
-  TVXBitmap filed;
-  filed.Allocate(20, 20, vx24RGB);
-  settings->SetDefMinFileSize(saved);
+  auto kept = KeptInAFile();
+  TVXBitmap& filed = *kept;
   ASSERT_EQ(filed.Location(), vxFile);
   EXPECT_THROW(Render(*s, filed, Whole(*s, 0, 0, 2, 2)), EVXException);
   EXPECT_EQ(s->Access(), vxdWrite);
   auto ok = Canvas(2, 2);
   Render(*s, *ok, Whole(*s, 0, 0, 2, 2));
   EXPECT_EQ(s->Access(), vxdWrite);
+}
+
+// RenderToTVXBitmap and StretchRectTo refuse the same destinations with the
+// same messages, each under its own name; an empty one is nothing to draw.
+TEST(RenderDestination, RenderAndStretchRefuseTheSameDestinations) {
+  auto raised = [](const std::function<void()>& Draw) -> std::string {
+    try {
+      Draw();
+    } catch (const EVXException& e) {
+      return e.what();
+    }
+    return "";
+  };
+  auto render = [](TVXBitmap* Source, TVXBitmap* Dest) {
+    uint8_t** rows = nullptr;
+    int32_t *xl = nullptr, *yl = nullptr;
+    Source->RenderToTVXBitmap(Dest, rows, xl, yl, nullptr, 0, 0, 2, 2, 0, 0, 2, 2, false, false, 255, rfNone, true,
+                              vxlNormal, 1);
+  };
+  auto stretch = [](TVXBitmap* Source, TVXBitmap* Dest) { Source->StretchRectTo(Dest, 0, 0, 2, 2, 0, 0, 2, 2, rfNone, 255, 1); };
+  auto s = Coords(2, 2);
+  TVXBitmap empty, emptySource, grey(4, 4, vx8g);
+  auto kept = KeptInAFile();
+  TVXBitmap& filed = *kept;
+  ASSERT_EQ(filed.Location(), vxFile);
+  struct Case {
+    TVXBitmap* Source;
+    TVXBitmap* Dest;
+    std::string Render, Stretch;
+  } cases[] = {
+      {s.get(), nullptr, "RenderToTVXBitmap: no destination bitmap", "StretchRectTo: no destination bitmap"},
+      {s.get(), &empty, "", ""},
+      {s.get(), &grey, "RenderToTVXBitmap: the destination must be a 24-bit RGB bitmap",
+       "StretchRectTo: the destination must be a 24-bit RGB bitmap"},
+      {s.get(), &filed, "RenderToTVXBitmap: the destination keeps its rows in a file; it must be held in memory",
+       "StretchRectTo: the destination keeps its rows in a file; it must be held in memory"},
+      // An empty source is nothing to stretch whatever the destination.
+      {&emptySource, &grey, "RenderToTVXBitmap: the destination must be a 24-bit RGB bitmap", ""},
+      {&emptySource, nullptr, "RenderToTVXBitmap: no destination bitmap", "StretchRectTo: no destination bitmap"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Render + " / " + c.Stretch);
+    EXPECT_EQ(raised([&] { render(c.Source, c.Dest); }), c.Render);
+    EXPECT_EQ(raised([&] { stretch(c.Source, c.Dest); }), c.Stretch);
+  }
 }
 
 TEST(RenderLevels, ChannelOffsetAccessors) {
