@@ -735,6 +735,9 @@ class TVexlaneProc : public TVXTargetComponent {
   void EndWholeImage();
 
   void ViewerBitmapChanged(bool Destroying) override;
+  // The picture Make draws from ft replaces the image (FTDisplayFrom,
+  // FTConvertFrom).
+  void FTReplaceImage(TVXFtImage* ft, void (TVXFtImage::*Make)(TVXBitmap*));
   // The vector-object viewer attached, or nullptr.
   TVXViewHost* VectView() const;
   // The format guard and the work bitmap of the two Begin functions (the

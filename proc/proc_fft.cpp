@@ -38,11 +38,11 @@ std::unique_ptr<TVXFtImage> TVexlaneProc::FTCreateImage(TVXFtImageType ImageType
   return ft;
 }
 
-void TVexlaneProc::FTDisplayFrom(TVXFtImage* ft) {
+void TVexlaneProc::FTReplaceImage(TVXFtImage* ft, void (TVXFtImage::*Make)(TVXBitmap*)) {
   if (!ft || !CheckFormat(TVXPixelFormatSet{})) return;
   TVXBitmap picture;
   try {
-    ft->GetFTImage(&picture);
+    (ft->*Make)(&picture);
   } catch (const EVXException&) {
     return;
   }
@@ -52,16 +52,6 @@ void TVexlaneProc::FTDisplayFrom(TVXFtImage* ft) {
   DoFinishWork();
 }
 
-void TVexlaneProc::FTConvertFrom(TVXFtImage* ft) {
-  if (!ft || !CheckFormat(TVXPixelFormatSet{})) return;
-  TVXBitmap picture;
-  try {
-    ft->BuildBitmap(&picture);
-  } catch (const EVXException&) {
-    return;
-  }
-  if (picture.IsEmpty()) return;
-  AttachedVXBitmap()->Assign(&picture);
-  Update();
-  DoFinishWork();
-}
+void TVexlaneProc::FTDisplayFrom(TVXFtImage* ft) { FTReplaceImage(ft, &TVXFtImage::GetFTImage); }
+
+void TVexlaneProc::FTConvertFrom(TVXFtImage* ft) { FTReplaceImage(ft, &TVXFtImage::BuildBitmap); }
