@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "platform/win_errors.h"
@@ -54,12 +55,18 @@ int64_t TStream::CopyFrom(TStream* Source, int64_t Count) {
 // ---------------------------------------------------------------------------
 // THandleStream
 
-int64_t THandleStream::Read(void* Buffer, int64_t Count) {
-  if (Count <= 0 || fHandle < 0) return 0;
-  auto* p = static_cast<uint8_t*>(Buffer);
+namespace {
+
+// Calls Transfer (::read or ::write) on pieces of at most 1 GiB until Count
+// bytes are done, the data end or an error stops it (an interrupted call is
+// made again); the bytes done.
+template <typename TByte>
+int64_t TransferAll(int Handle, TByte* Buffer, int64_t Count, ssize_t (*Transfer)(int, TByte*, size_t)) {
+  if (Count <= 0 || Handle < 0) return 0;
+  auto* p = static_cast<std::conditional_t<std::is_const_v<TByte>, const uint8_t, uint8_t>*>(Buffer);
   int64_t done = 0;
   while (done < Count) {
-    ssize_t r = ::read(fHandle, p + done, size_t(std::min<int64_t>(Count - done, 1 << 30)));
+    ssize_t r = Transfer(Handle, p + done, size_t(std::min<int64_t>(Count - done, 1 << 30)));
     if (r < 0) {
       if (errno == EINTR) continue;
       break;
@@ -70,20 +77,12 @@ int64_t THandleStream::Read(void* Buffer, int64_t Count) {
   return done;
 }
 
+}  // namespace
+
+int64_t THandleStream::Read(void* Buffer, int64_t Count) { return TransferAll<void>(fHandle, Buffer, Count, ::read); }
+
 int64_t THandleStream::Write(const void* Buffer, int64_t Count) {
-  if (Count <= 0 || fHandle < 0) return 0;
-  const auto* p = static_cast<const uint8_t*>(Buffer);
-  int64_t done = 0;
-  while (done < Count) {
-    ssize_t r = ::write(fHandle, p + done, size_t(std::min<int64_t>(Count - done, 1 << 30)));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (r == 0) break;
-    done += r;
-  }
-  return done;
+  return TransferAll<const void>(fHandle, Buffer, Count, ::write);
 }
 
 int64_t THandleStream::Seek(int64_t Offset, TSeekOrigin Origin) {

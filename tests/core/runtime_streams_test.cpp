@@ -1,6 +1,7 @@
 // Stream classes: file, temporary, memory, counting, buffered and hash streams.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -85,6 +86,34 @@ TEST(RuntimeStreams, FileStreamRoundTripKeepsBytesAndPositions) {
     TVXWideFileStream f(name, fmCreate);  // create truncates
     EXPECT_EQ(f.Size(), 0);
   }
+}
+
+// Reads and writes over a descriptor go on until the count is done, and stop
+// short at the end of the data or at an error.
+TEST(RuntimeStreams, HandleStreamTransfersUntilDoneEndOrError) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  THandleStream reader(fds[0]), writer(fds[1]);
+  const std::string data = "handle stream bytes";
+  EXPECT_EQ(writer.Write(data.data(), int64_t(data.size())), int64_t(data.size()));
+  EXPECT_EQ(writer.Write(data.data(), 0), 0);
+  EXPECT_EQ(reader.Write(data.data(), 4), 0);  // the reading end takes nothing
+  close(fds[1]);
+  char got[64] = {};
+  struct Case {
+    int64_t Count, Done;
+    std::string Bytes;
+  } cases[] = {{0, 0, ""}, {6, 6, "handle"}, {-3, 0, ""}, {40, 13, " stream bytes"}, {5, 0, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Count);
+    std::memset(got, 0, sizeof got);
+    EXPECT_EQ(reader.Read(got, c.Count), c.Done);
+    EXPECT_EQ(std::string(got), c.Bytes);
+  }
+  close(fds[0]);
+  THandleStream none(-1);
+  EXPECT_EQ(none.Read(got, 4), 0);
+  EXPECT_EQ(none.Write(got, 4), 0);
 }
 
 TEST(RuntimeStreams, FileStreamFailuresNameTheFullPath) {
