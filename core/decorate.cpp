@@ -8,13 +8,16 @@
 #include "core/canvas.h"
 #include "core/gaussblur.h"
 
-void VXDrawFrame3D(TCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor TopLeftColor,
-                   TColor BottomRightColor) {
-  if (!Canvas) return;
-  TPen* pen = Canvas->Pen();
+namespace {
+
+// The two halves of a 3D frame with a solid copying pen: left and top in
+// TopLeftColor, then bottom and right in BottomRightColor.
+template <typename TAnyCanvas>
+void DrawFrameSides(TAnyCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor TopLeftColor,
+                    TColor BottomRightColor) {
+  auto* pen = Canvas->Pen();
   pen->SetMode(pmCopy);
   pen->SetStyle(psSolid);
-  pen->SetWidth(1);
   pen->SetColor(TopLeftColor);
   Canvas->MoveTo(x1, y2);
   Canvas->LineTo(x1, y1);
@@ -25,20 +28,19 @@ void VXDrawFrame3D(TCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t 
   Canvas->LineTo(x2, y1);
 }
 
+}  // namespace
+
+void VXDrawFrame3D(TCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor TopLeftColor,
+                   TColor BottomRightColor) {
+  if (!Canvas) return;
+  Canvas->Pen()->SetWidth(1);
+  DrawFrameSides(Canvas, x1, y1, x2, y2, TopLeftColor, BottomRightColor);
+}
+
 void VXDrawCanvasFrame3D(TVXCanvas* Canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor TopLeftColor,
                          TColor BottomRightColor) {
   if (!Canvas) return;
-  TVXPen* pen = Canvas->Pen();
-  pen->SetMode(pmCopy);
-  pen->SetStyle(psSolid);
-  pen->SetColor(TopLeftColor);
-  Canvas->MoveTo(x1, y2);
-  Canvas->LineTo(x1, y1);
-  Canvas->LineTo(x2, y1);
-  pen->SetColor(BottomRightColor);
-  Canvas->MoveTo(x1, y2);
-  Canvas->LineTo(x2, y2);
-  Canvas->LineTo(x2, y1);
+  DrawFrameSides(Canvas, x1, y1, x2, y2, TopLeftColor, BottomRightColor);
 }
 
 void VXDrawTextHint(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& Text, TFont* Font, TBrush* Brush,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../winui/pinned_fonts.h"
+#include "core/canvas.h"
 #include "core/decorate.h"
 #include "core/dialogbg.h"
 #include "core/gdiplus.h"
@@ -116,15 +117,29 @@ TEST(DialogBackgrounds, GaussianCurveStripesAndBrushedMetal) {
 }
 
 TEST_F(DecorateGDI, Frame3DDrawsTheTwoColoursOnTheirSides) {
-  auto b = Solid(10, 8, 255);
-  VXDrawFrame3D(b->Canvas(), 1, 1, 6, 5, TColor(0x0000FF), TColor(0x00FF00));
-  EXPECT_EQ(Px(*b, 1, 1), 0x0000FFu);
-  EXPECT_EQ(Px(*b, 5, 1), 0x0000FFu);
-  EXPECT_EQ(Px(*b, 1, 4), 0x0000FFu);
-  EXPECT_EQ(Px(*b, 2, 5), 0x00FF00u);  // bottom
-  EXPECT_EQ(Px(*b, 6, 3), 0x00FF00u);  // right
-  EXPECT_EQ(Px(*b, 3, 3), 0xFFFFFFu);
-  EXPECT_EQ(Px(*b, 6, 1), 0xFFFFFFu);  // line ends are not drawn
+  // On a platform canvas and on the library's canvas (drawing through GDI),
+  // with a pen left in another mode and style.
+  for (bool library : {false, true}) {
+    SCOPED_TRACE(library);
+    auto b = Solid(10, 8, 255);
+    b->Canvas()->Pen()->SetMode(pmXor);
+    b->Canvas()->Pen()->SetStyle(psDot);
+    if (library) {
+      TVXCanvas c(b->Canvas(), false, false);
+      c.Pen()->SetMode(pmXor);
+      c.Pen()->SetStyle(psDot);
+      VXDrawCanvasFrame3D(&c, 1, 1, 6, 5, TColor(0x0000FF), TColor(0x00FF00));
+    } else {
+      VXDrawFrame3D(b->Canvas(), 1, 1, 6, 5, TColor(0x0000FF), TColor(0x00FF00));
+    }
+    EXPECT_EQ(Px(*b, 1, 1), 0x0000FFu);
+    EXPECT_EQ(Px(*b, 5, 1), 0x0000FFu);
+    EXPECT_EQ(Px(*b, 1, 4), 0x0000FFu);
+    EXPECT_EQ(Px(*b, 2, 5), 0x00FF00u);  // bottom
+    EXPECT_EQ(Px(*b, 6, 3), 0x00FF00u);  // right
+    EXPECT_EQ(Px(*b, 3, 3), 0xFFFFFFu);
+    EXPECT_EQ(Px(*b, 6, 1), 0xFFFFFFu);  // line ends are not drawn
+  }
 }
 
 TEST_F(DecorateGDI, TextHintStaysInsideTheAreaAndKeepsWhatItCovers) {
