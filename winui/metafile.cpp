@@ -638,6 +638,9 @@ class TPlayer {
     if (cbBits) std::memcpy(bits.data(), r.D + offBits, cbBits);
     // The rows may not claim more bytes than the record gives them.
     BITMAPINFO* wbi = reinterpret_cast<BITMAPINFO*>(info.data());
+    // The colour table or masks follow the header where its size says: a
+    // header larger than the record's bitmap information is damage.
+    if (wbi->bmiHeader.biSize > cbBmi) return;
     if (Rows) wbi->bmiHeader.biHeight = Rows;
     if (wbi->bmiHeader.biSizeImage == 0 || wbi->bmiHeader.biSizeImage > cbBits) wbi->bmiHeader.biSizeImage = cbBits;
     auto t = Tools(false, true);
