@@ -54,21 +54,6 @@ void WriteSignedRationals(TVXTIFFIFDWriter& W, TStream* Stream, uint16_t tag, bo
   W.AddTag(tag, 10, int32_t(values.size()), uint32_t(pos));
 }
 
-// An ASCII value with its terminator: inline up to three characters, out of
-// line beyond; nothing for an empty text.
-void WriteText(TVXTIFFIFDWriter& W, TStream* Stream, uint16_t Tag, const std::string& Text, bool& Aborting) {
-  if (Text.empty()) return;
-  if (Text.size() >= 4) {
-    const int64_t pos = VXStreamPadToWord(Stream, Aborting);
-    VXWriteChecked(Stream, Aborting, Text.c_str(), int64_t(Text.size()) + 1);
-    W.AddTag(Tag, 2, int32_t(Text.size() + 1), uint32_t(pos));
-    return;
-  }
-  uint32_t field = 0;
-  for (size_t k = 0; k < Text.size(); ++k) field |= uint32_t(uint8_t(Text[k])) << (8 * k);
-  W.AddTag(Tag, 2, int32_t(Text.size() + 1), field);
-}
-
 // A 16-bit value, or a LONG when it does not fit 16 bits.
 void WriteShortOrLong(TVXTIFFIFDWriter& W, uint16_t tag, int32_t v) {
   if (v >= 0 && v <= 65535)
@@ -320,7 +305,7 @@ void VXWriteTIFFMakerNote(TVXTIFFIFDWriter& W, TStream* Stream, uint16_t Tag, bo
 
 void VXWriteEXIFInteropIFD(TVXTIFFIFDWriter& ExifWriter, TStream* DataStream, TIOParamsVals& P, bool& Aborting) {
   TVXTIFFIFDWriter w;
-  WriteText(w, DataStream, 1, P.EXIF_InteropIndex(), Aborting);
+  w.WriteText(DataStream, 1, P.EXIF_InteropIndex(), Aborting);
   w.WriteMiniString(2, P.EXIF_InteropVersion());
   const int64_t pos = VXStreamPadToWord(DataStream, Aborting);
   w.ReorderTags();
@@ -370,29 +355,29 @@ void VXWriteEXIFGPSIFD(TVXTIFFIFDWriter& Main, TStream* Stream, TIOParamsVals& P
   w.WriteMiniString(9, P.EXIF_GPSStatus());
   w.WriteMiniString(10, P.EXIF_GPSMeasureMode());
   w.WriteSingleRational(&data, 11, P.EXIF_GPSDOP(), Aborting);
-  WriteText(w, &data, 8, P.EXIF_GPSSatellites(), Aborting);
-  WriteText(w, &data, 18, P.EXIF_GPSMapDatum(), Aborting);
-  WriteText(w, &data, 29, P.EXIF_GPSDateStamp(), Aborting);
+  w.WriteText(&data, 8, P.EXIF_GPSSatellites(), Aborting);
+  w.WriteText(&data, 18, P.EXIF_GPSMapDatum(), Aborting);
+  w.WriteText(&data, 29, P.EXIF_GPSDateStamp(), Aborting);
   Main.WriteSingleLong(kTagGpsIFD, FlushSubIFD(w, data, Stream, Aborting));
 }
 
 void VXWriteEXIFTags(TVXTIFFIFDWriter& W, TStream* Stream, TIOParamsVals& P, bool& Aborting) {
   // 1. Main directory.
-  WriteText(W, Stream, 270, P.EXIF_ImageDescription(), Aborting);
+  W.WriteText(Stream, 270, P.EXIF_ImageDescription(), Aborting);
   if (P.EXIF_XResolution() != 0) W.WriteSingleRational(Stream, 282, P.EXIF_XResolution(), Aborting);
   if (P.EXIF_YResolution() != 0) W.WriteSingleRational(Stream, 283, P.EXIF_YResolution(), Aborting);
   W.WriteSingleShort(274, uint16_t(P.TIFF_Orientation()));
   W.WriteSingleShort(296, 2);
-  WriteText(W, Stream, 305, P.EXIF_Software(), Aborting);
+  W.WriteText(Stream, 305, P.EXIF_Software(), Aborting);
   if (P.EXIF_XPRating() >= 0) W.WriteSingleShort(18246, uint16_t(P.EXIF_XPRating()));
   const std::string* xp[5] = {&P.EXIF_XPTitle(), &P.EXIF_XPComment(), &P.EXIF_XPAuthor(), &P.EXIF_XPKeywords(),
                               &P.EXIF_XPSubject()};
   for (int i = 0; i < 5; ++i)
     if (!xp[i]->empty()) W.WriteWideString(Stream, uint16_t(40091 + i), VXUTF8ToUTF16(*xp[i]), Aborting);
-  WriteText(W, Stream, 315, P.EXIF_Artist(), Aborting);
-  WriteText(W, Stream, 271, P.EXIF_Make(), Aborting);
-  WriteText(W, Stream, 272, P.EXIF_Model(), Aborting);
-  WriteText(W, Stream, 306, P.EXIF_DateTime(), Aborting);
+  W.WriteText(Stream, 315, P.EXIF_Artist(), Aborting);
+  W.WriteText(Stream, 271, P.EXIF_Make(), Aborting);
+  W.WriteText(Stream, 272, P.EXIF_Model(), Aborting);
+  W.WriteText(Stream, 306, P.EXIF_DateTime(), Aborting);
   // 2.
   if (P.EXIF_WhitePoint(0) != -1 || P.EXIF_WhitePoint(1) != -1) {
     const double v[2] = {P.EXIF_WhitePoint(0), P.EXIF_WhitePoint(1)};
@@ -420,7 +405,7 @@ void VXWriteEXIFTags(TVXTIFFIFDWriter& W, TStream* Stream, TIOParamsVals& P, boo
     for (int i = 0; i < 6; ++i) v[i] = P.EXIF_ReferenceBlackWhite(i);
     W.WriteMultiRational(Stream, 532, Aborting, v);
   }
-  WriteText(W, Stream, 33432, P.EXIF_Copyright(), Aborting);
+  W.WriteText(Stream, 33432, P.EXIF_Copyright(), Aborting);
 
   // 3. EXIF directory.
   TVXTIFFIFDWriter e;
@@ -457,13 +442,13 @@ void VXWriteEXIFTags(TVXTIFFIFDWriter& W, TStream* Stream, TIOParamsVals& P, boo
     e.WriteSingleShort(34855, uint16_t(P.EXIF_ISOSpeedRatings(0)));
   }
   e.WriteMiniString(36864, P.EXIF_ExifVersion().substr(0, 4));
-  WriteText(e, &data, 36867, P.EXIF_DateTimeOriginal(), Aborting);
-  WriteText(e, &data, 36868, P.EXIF_DateTimeDigitized(), Aborting);
-  WriteText(e, &data, 37520, P.EXIF_SubsecTime(), Aborting);
-  WriteText(e, &data, 37521, P.EXIF_SubsecTimeOriginal(), Aborting);
-  WriteText(e, &data, 37522, P.EXIF_SubsecTimeDigitized(), Aborting);
-  WriteText(e, &data, 40964, P.EXIF_RelatedSoundFile(), Aborting);
-  WriteText(e, &data, 42016, P.EXIF_ImageUniqueID(), Aborting);
+  e.WriteText(&data, 36867, P.EXIF_DateTimeOriginal(), Aborting);
+  e.WriteText(&data, 36868, P.EXIF_DateTimeDigitized(), Aborting);
+  e.WriteText(&data, 37520, P.EXIF_SubsecTime(), Aborting);
+  e.WriteText(&data, 37521, P.EXIF_SubsecTimeOriginal(), Aborting);
+  e.WriteText(&data, 37522, P.EXIF_SubsecTimeDigitized(), Aborting);
+  e.WriteText(&data, 40964, P.EXIF_RelatedSoundFile(), Aborting);
+  e.WriteText(&data, 42016, P.EXIF_ImageUniqueID(), Aborting);
   if (!P.EXIF_FlashPixVersion().empty()) e.WriteMiniString(40960, P.EXIF_FlashPixVersion().substr(0, 4));
   const std::pair<uint16_t, int32_t> optional[] = {
       {41986, P.EXIF_ExposureMode()}, {41987, P.EXIF_WhiteBalance()}, {41989, P.EXIF_FocalLengthIn35mmFilm()},

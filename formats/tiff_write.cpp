@@ -109,21 +109,6 @@ void RelocateIFD(TStream* Stream, TStream* DataStream, bool LE, int64_t Delta, i
   Stream->SetPosition(keep);
 }
 
-// An ASCII value with its terminator: inline up to three characters, out of
-// line beyond; nothing for an empty text.
-void WriteText(TVXTIFFIFDWriter& W, TStream* Stream, uint16_t Tag, const std::string& Text, bool& Aborting) {
-  if (Text.empty()) return;
-  if (Text.size() >= 4) {
-    const int64_t pos = VXStreamPadToWord(Stream, Aborting);
-    VXWriteChecked(Stream, Aborting, Text.c_str(), int64_t(Text.size()) + 1);
-    W.AddTag(Tag, 2, int32_t(Text.size() + 1), uint32_t(pos));
-    return;
-  }
-  uint32_t field = 0;
-  for (size_t k = 0; k < Text.size(); ++k) field |= uint32_t(uint8_t(Text[k])) << (8 * k);
-  W.AddTag(Tag, 2, int32_t(Text.size() + 1), field);
-}
-
 TIOTIFFPhotometInterpret PhotometOf(TIOTIFFPhotometInterpret p) {
   switch (p) {
     case ioTIFF_WHITEISZERO:
@@ -414,7 +399,7 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
     if (bmp && P.EXIF_ExifImageHeight() != 0) P.SetEXIF_ExifImageHeight(bmp->Height());
     VXWriteEXIFTags(W, values, P, aborting);
   } else {
-    WriteText(W, values, 270, P.TIFF_ImageDescription(), aborting);
+    W.WriteText(values, 270, P.TIFF_ImageDescription(), aborting);
     W.WriteSingleRational(values, 282, double(P.DpiX()), aborting);
     W.WriteSingleRational(values, 283, double(P.DpiY()), aborting);
     W.WriteSingleShort(296, 2);
@@ -459,7 +444,7 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
       }
       W.WriteSingleShort(262, pi);
     }
-    WriteText(W, Stream, 269, P.TIFF_DocumentName(), aborting);
+    W.WriteText(Stream, 269, P.TIFF_DocumentName(), aborting);
     if (C.Compression >= 2 && C.Compression <= 4) {
       W.WriteSingleShort(266, uint16_t(C.FillOrder));
       W.WriteSingleShort(284, 1);
@@ -492,7 +477,7 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
     }
     W.WriteSingleShort(277, spp);
     if (C.Predictor == 2) W.WriteSingleShort(317, 2);
-    WriteText(W, Stream, 285, P.TIFF_PageName(), aborting);
+    W.WriteText(Stream, 285, P.TIFF_PageName(), aborting);
     if (P.TIFF_XPos() != 0) W.WriteSingleRational(Stream, 286, double(P.TIFF_XPos()), aborting);
     if (P.TIFF_YPos() != 0) W.WriteSingleRational(Stream, 287, double(P.TIFF_YPos()), aborting);
     // T4Options belongs to Group 3 pages and T6Options to Group 4 pages

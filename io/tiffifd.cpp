@@ -409,6 +409,17 @@ void TVXTIFFIFDWriter::WriteString(TStream* Stream, uint16_t tag, const std::str
   }
 }
 
+void TVXTIFFIFDWriter::WriteText(TStream* Stream, uint16_t Tag, const std::string& Text, bool& Aborting) {
+  if (Text.empty()) return;
+  if (Text.size() >= 4) {
+    AddTag(Tag, 2, int32_t(Text.size() + 1), WriteOutOfLine(Stream, Text.c_str(), int64_t(Text.size()) + 1, Aborting));
+    return;
+  }
+  uint32_t field = 0;
+  for (size_t k = 0; k < Text.size(); ++k) field |= uint32_t(uint8_t(Text[k])) << (8 * k);
+  AddTag(Tag, 2, int32_t(Text.size() + 1), field);
+}
+
 void TVXTIFFIFDWriter::WriteWideString(TStream* Stream, uint16_t tag, const std::u16string& ss, bool& Aborting) {
   if (ss.empty()) return;
   int32_t count = int32_t(2 * ss.size() + 2);

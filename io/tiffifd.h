@@ -188,6 +188,9 @@ public:
   void WriteMiniByteString(uint16_t tag, const std::string& ss);
   void WriteString(TStream* Stream, uint16_t tag, const std::string& ss, bool& Aborting);
   void WriteWideString(TStream* Stream, uint16_t tag, const std::u16string& ss, bool& Aborting);
+  // An ASCII value with its terminator counted: inline up to three
+  // characters, out of line beyond; nothing for an empty text.
+  void WriteText(TStream* Stream, uint16_t Tag, const std::string& Text, bool& Aborting);
   // Nothing for an empty buffer; up to four bytes inline, more out of line.
   void WriteArrayOfByte(TStream* Stream, uint16_t Tag, uint16_t DataType, const TVXArrayOfByte& Buffer,
                         bool& Aborting);
