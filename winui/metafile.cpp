@@ -118,6 +118,25 @@ struct TObj {
   std::shared_ptr<void> Pattern;  // a pattern brush's GDI brush, made once
 };
 
+// A pen and a brush object as their records give them.
+TObj PenObj(int Style, double Width, COLORREF Color) {
+  TObj o;
+  o.Kind = okPen;
+  o.Style = Style;
+  o.Width = Width;
+  o.Color = Color;
+  return o;
+}
+
+TObj BrushObj(int Style, COLORREF Color, int Hatch) {
+  TObj o;
+  o.Kind = okBrush;
+  o.Style = Style;
+  o.Color = Color;
+  o.Hatch = Hatch;
+  return o;
+}
+
 // A brush object of a pattern brush made of a DIB; an object that selects
 // nothing when the DIB does not add up.
 TObj PatternObj(HBRUSH b) {
@@ -911,40 +930,21 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
     case EMR_LINETO:
       if (r.Has(8, 8)) p.LineToPt(r.I32(8), r.I32(12));
       break;
-    case EMR_CREATEPEN: {
-      if (!r.Has(8, 20)) break;
-      TObj o;
-      o.Kind = okPen;
-      o.Style = r.I32(12);
-      o.Width = r.I32(16);
-      o.Color = r.U32(24);
-      p.Create(r.U32(8), o);
+    case EMR_CREATEPEN:
+      if (r.Has(8, 20)) p.Create(r.U32(8), PenObj(r.I32(12), r.I32(16), r.U32(24)));
       break;
-    }
     case EMR_EXTCREATEPEN: {
       if (!r.Has(8, 44)) break;
-      TObj o;
-      o.Kind = okPen;
-      uint32_t style = r.U32(28);
-      o.Style = int(style & 0x0F);
-      o.Width = r.U32(32);
-      if (r.U32(36) == BS_NULL) o.Style = PS_NULL;
-      o.Color = r.U32(40);
+      const uint32_t style = r.U32(28);
+      TObj o = PenObj(r.U32(36) == BS_NULL ? PS_NULL : int(style & 0x0F), r.U32(32), r.U32(40));
       // Cosmetic pens are one pixel wide.
       if ((style & 0x00010000) == 0) o.Stock = true;
       p.Create(r.U32(8), o);
       break;
     }
-    case EMR_CREATEBRUSHINDIRECT: {
-      if (!r.Has(8, 16)) break;
-      TObj o;
-      o.Kind = okBrush;
-      o.Style = r.I32(12);
-      o.Color = r.U32(16);
-      o.Hatch = r.I32(20);
-      p.Create(r.U32(8), o);
+    case EMR_CREATEBRUSHINDIRECT:
+      if (r.Has(8, 16)) p.Create(r.U32(8), BrushObj(r.I32(12), r.U32(16), r.I32(20)));
       break;
-    }
     case EMR_CREATEMONOBRUSH:
     case EMR_CREATEDIBPATTERNBRUSHPT: {
       // Object, colour use, then the DIB's header and table and its rows,
@@ -1213,26 +1213,12 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
     case 0x012E: s.Align = r.U16(6); break;
     case 0x001E: p.Save(); break;
     case 0x0127: p.Restore(r.I16(6)); break;
-    case 0x02FA: {  // pen: style, width (x, y), colour
-      if (!r.Has(6, 10)) break;
-      TObj o;
-      o.Kind = okPen;
-      o.Style = r.U16(6);
-      o.Width = r.I16(8);
-      o.Color = r.U32(12);
-      w.Create(o);
+    case 0x02FA:  // pen: style, width (x, y), colour
+      if (r.Has(6, 10)) w.Create(PenObj(r.U16(6), r.I16(8), r.U32(12)));
       break;
-    }
-    case 0x02FC: {  // brush: style, colour, hatch
-      if (!r.Has(6, 8)) break;
-      TObj o;
-      o.Kind = okBrush;
-      o.Style = r.U16(6);
-      o.Color = r.U32(8);
-      o.Hatch = r.U16(12);
-      w.Create(o);
+    case 0x02FC:  // brush: style, colour, hatch
+      if (r.Has(6, 8)) w.Create(BrushObj(r.U16(6), r.U32(8), r.U16(12)));
       break;
-    }
     case 0x02FB: {  // font: 16-bit fields, then an 8-bit face name
       if (!r.Has(6, 18)) break;
       TObj o;

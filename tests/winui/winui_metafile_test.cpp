@@ -240,6 +240,20 @@ TEST(WinuiMetafile, ShapesPensAndClipping) {
   EXPECT_EQ(s.At(30, 22), kWhite);  // and clipped above it
 }
 
+// A pen record's width is the line's: as wide as the same pen of a
+// Windows metafile.
+TEST(WinuiMetafile, CreatedPenKeepsItsWidth) {
+  TEmf e(40, 40);
+  e.Pen(U_PS_SOLID, 9, kGreen);
+  e.Add(U_EMRMOVETOEX_set(Ptl(5, 20))).Add(U_EMRLINETO_set(Ptl(35, 20)));
+  Surface s(40, 40);
+  ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
+  EXPECT_EQ(s.At(20, 17), kGreen);
+  EXPECT_EQ(s.At(20, 23), kGreen);
+  EXPECT_EQ(s.At(20, 12), kWhite);
+  EXPECT_EQ(s.At(20, 28), kWhite);
+}
+
 // Coordinates reach 2^27 either way after mapping; a record beyond that is
 // skipped. Lines and shapes from far outside draw the part that shows (a
 // shape's box itself stays under 2^27 across).
