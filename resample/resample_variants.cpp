@@ -40,6 +40,14 @@ inline int32_t ScaledIndex(int32_t i, double ratio, int32_t limit) {
   return int32_t(std::clamp<int64_t>(v, 0, limit));
 }
 
+// The source column of each of DW target columns (of SW source columns).
+std::vector<int32_t> SourceColumns(int32_t SW, int32_t DW) {
+  const double rx = double(SW) / double(DW);
+  std::vector<int32_t> xmap(static_cast<size_t>(DW));
+  for (int32_t i = 0; i < DW; ++i) xmap[size_t(i)] = ScaledIndex(i, rx, SW - 1);
+  return xmap;
+}
+
 void Report(const TVXProgressEvent& OnProgress, void* Sender, int32_t per) {
   if (OnProgress) OnProgress(Sender, per);
 }
@@ -61,10 +69,8 @@ void VXStretchNearest(TVXBaseBitmap* Source, TVXBaseBitmap* Target, const TVXPro
   AccessGuard sourceAccess(Source, vxdRead);
   AccessGuard targetAccess(Target, vxdWrite);
 
-  const double rx = double(SW) / double(DW);
   const double ry = double(SH) / double(DH);
-  std::vector<int32_t> xmap(static_cast<size_t>(DW));
-  for (int32_t i = 0; i < DW; ++i) xmap[size_t(i)] = ScaledIndex(i, rx, SW - 1);
+  const std::vector<int32_t> xmap = SourceColumns(SW, DW);
   if (fmt == vx8p) Source->CopyPaletteTo(Target);
 
   const int32_t bytes = Source->BitCount() / 8;
@@ -313,10 +319,8 @@ void Project(TVXBitmap* Source, TVXBitmap* Target, bool KeepWhite, const TVXProg
   AccessGuard sourceAccess(Source, vxdRead);
   AccessGuard targetAccess(Target, vxdWrite);
 
-  const double rx = double(SW) / double(DW);
   const double ry = double(SH) / double(DH);
-  std::vector<int32_t> xmap(static_cast<size_t>(DW));
-  for (int32_t k = 0; k < DW; ++k) xmap[size_t(k)] = ScaledIndex(k, rx, SW - 1);
+  const std::vector<int32_t> xmap = SourceColumns(SW, DW);
   const size_t rowBytes = (size_t(DW) + 7) / 8;
   std::vector<uint8_t> line(rowBytes);
   std::vector<uint8_t> hit(static_cast<size_t>(DW));
