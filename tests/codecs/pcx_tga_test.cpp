@@ -81,6 +81,14 @@ void WriteFewColours(const std::string& File, int W, int H, int Colours) {
   WriteFile(File, d);
 }
 
+// The picture as a 24-bit bitmap; false when it cannot be allocated.
+bool BitmapOfPnm(const Pnm& Src, TVXBitmap& Bmp) {
+  if (!Bmp.Allocate(Src.Width, Src.Height, vx24RGB)) return false;
+  for (int y = 0; y < Src.Height; ++y)
+    for (int x = 0; x < Src.Width; ++x) Bmp.SetPixels_vx24RGB(x, y, TRGB{Src.At(x, y, 2), Src.At(x, y, 1), Src.At(x, y, 0)});
+  return true;
+}
+
 }  // namespace
 
 TEST(Pcx, ReadsWhatNetpbmWrites) {
@@ -187,9 +195,7 @@ TEST(Pcx, WrittenFilesReadBackEverywhere) {
   Pnm src;
   ASSERT_TRUE(ReadPnm(dir / "few.ppm", src));
   TVXBitmap bmp;
-  ASSERT_TRUE(bmp.Allocate(src.Width, src.Height, vx24RGB));
-  for (int y = 0; y < src.Height; ++y)
-    for (int x = 0; x < src.Width; ++x) bmp.SetPixels_vx24RGB(x, y, TRGB{src.At(x, y, 2), src.At(x, y, 1), src.At(x, y, 0)});
+  ASSERT_TRUE(BitmapOfPnm(src, bmp));
   const struct {
     int Bits, Spp;
     TIOPCXCompression Compression;
@@ -450,9 +456,7 @@ TEST(Targa, WrittenFilesRoundTrip) {
   Pnm src;
   ASSERT_TRUE(ReadPnm(dir / "few.ppm", src));
   TVXBitmap bmp;
-  ASSERT_TRUE(bmp.Allocate(src.Width, src.Height, vx24RGB));
-  for (int y = 0; y < src.Height; ++y)
-    for (int x = 0; x < src.Width; ++x) bmp.SetPixels_vx24RGB(x, y, TRGB{src.At(x, y, 2), src.At(x, y, 1), src.At(x, y, 0)});
+  ASSERT_TRUE(BitmapOfPnm(src, bmp));
   TVXMask alpha;
   alpha.AllocateBits(src.Width, src.Height, 8);
   alpha.Fill(200);

@@ -138,20 +138,25 @@ TEST(Morph, FastPassesEqualTheDoubleLoop) {
         }
 }
 
+// OpenCV's dilation, erosion, opening and closing with square windows of
+// half-widths 0 to 5 (edges repeated) of the bytes of shape Shape.
+std::string MorphologyScript(const std::string& Shape) {
+  return "import cv2\n"
+         "a = load(0, np.uint8, (" + Shape + "))\n"
+         "out = []\n"
+         "for w in range(0, 6):\n"
+         "    k = np.ones((2 * w + 1, 2 * w + 1), np.uint8)\n"
+         "    b = cv2.BORDER_REPLICATE\n"
+         "    out += [cv2.dilate(a, k, borderType=b), cv2.erode(a, k, borderType=b),\n"
+         "            cv2.morphologyEx(a, cv2.MORPH_OPEN, k, borderType=b),\n"
+         "            cv2.morphologyEx(a, cv2.MORPH_CLOSE, k, borderType=b)]\n"
+         "save(np.stack(out))\n";
+}
+
 TEST(Morph, OneBitPagesEqualOpenCV) {
   SKIP_WITHOUT_OPENCV();
   auto page = Page(203, 61, 3);
-  const std::string script =
-      "import cv2\n"
-      "a = load(0, np.uint8, (61, 203))\n"
-      "out = []\n"
-      "for w in range(0, 6):\n"
-      "    k = np.ones((2 * w + 1, 2 * w + 1), np.uint8)\n"
-      "    b = cv2.BORDER_REPLICATE\n"
-      "    out += [cv2.dilate(a, k, borderType=b), cv2.erode(a, k, borderType=b),\n"
-      "            cv2.morphologyEx(a, cv2.MORPH_OPEN, k, borderType=b),\n"
-      "            cv2.morphologyEx(a, cv2.MORPH_CLOSE, k, borderType=b)]\n"
-      "save(np.stack(out))\n";
+  const std::string script = MorphologyScript("61, 203");
   const std::string expected = numpy_oracle::Run(script, {Bytes255(page.get())});
   ASSERT_EQ(expected.size(), size_t(24 * 203 * 61));
   for (int32_t w = 0; w <= 5; ++w)
@@ -177,17 +182,7 @@ TEST(Morph, GreyImagesEqualOpenCVAndColoursFollowTheFirstWinner) {
       const uint8_t v = photo->Pixels_vx24RGB(x, y).g;
       grey.SetPixels_vx24RGB(x, y, TRGB{v, v, v});
     }
-  const std::string script =
-      "import cv2\n"
-      "a = load(0, np.uint8, (41, 57, 3))\n"
-      "out = []\n"
-      "for w in range(0, 6):\n"
-      "    k = np.ones((2 * w + 1, 2 * w + 1), np.uint8)\n"
-      "    b = cv2.BORDER_REPLICATE\n"
-      "    out += [cv2.dilate(a, k, borderType=b), cv2.erode(a, k, borderType=b),\n"
-      "            cv2.morphologyEx(a, cv2.MORPH_OPEN, k, borderType=b),\n"
-      "            cv2.morphologyEx(a, cv2.MORPH_CLOSE, k, borderType=b)]\n"
-      "save(np.stack(out))\n";
+  const std::string script = MorphologyScript("41, 57, 3");
   const std::string expected = numpy_oracle::Run(script, {numpy_oracle::Pixels(&grey)});
   ASSERT_EQ(expected.size(), size_t(24 * 57 * 41 * 3));
   for (int32_t w = 0; w <= 5; ++w)
