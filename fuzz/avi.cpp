@@ -9,16 +9,10 @@
 
 #include "core/settings.h"
 #include "core/startup.h"
+#include "fuzz/fuzz_library.h"
 #include "io/vexlaneio.h"
 
 namespace {
-
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-  // Frames stay small enough for the fuzzer's memory limit.
-  VXGetGlobalSettings()->SetMaxImagePixels(int64_t(1) << 22);
-}
 
 // The input as a file: the AVI layer reads files by name.
 std::string InputFile() {
@@ -32,7 +26,7 @@ std::string InputFile() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  VXFuzzStartLibrary(true);
   const std::string name = InputFile();
   if (FILE* f = std::fopen(name.c_str(), "wb")) {
     if (size > 0) std::fwrite(data, 1, size, f);

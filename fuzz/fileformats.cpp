@@ -8,22 +8,14 @@
 #include "core/bitmap.h"
 #include "core/startup.h"
 #include "core/streams.h"
+#include "fuzz/fuzz_library.h"
 #include "io/fileformats.h"
 #include "io/probes.h"
 #include "io/vexlaneio.h"
 
-namespace {
-
-// The codecs register with the I/O component when the library starts.
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  // The codecs register with the I/O component when the library starts.
+  VXFuzzStartLibrary(false);
   // At the start and one byte in, so that the total size and the bytes left differ.
   for (size_t start : {size_t(0), size_t(1)}) {
     if (start > size) break;

@@ -10,23 +10,13 @@
 #include "core/settings.h"
 #include "core/startup.h"
 #include "core/streams.h"
+#include "fuzz/fuzz_library.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 
-namespace {
-
-// The LZW hooks and the GIF codec record come with the library's start-up.
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-  // Frames stay small enough for the fuzzer's memory limit.
-  VXGetGlobalSettings()->SetMaxImagePixels(int64_t(1) << 22);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  // The LZW hooks and the GIF codec record come with the library's start-up.
+  VXFuzzStartLibrary(true);
   for (int32_t index : {0, 2})
     for (bool preview : {false, true}) {
       TVXMemStream in(data, int64_t(size));

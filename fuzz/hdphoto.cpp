@@ -7,20 +7,12 @@
 #include "core/startup.h"
 #include "core/streams.h"
 #include "formats/wic.h"
+#include "fuzz/fuzz_library.h"
 #include "io/params.h"
 
-namespace {
-
-// The formats module installs the imaging factory when the library starts.
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  // The formats module installs the imaging factory when the library starts.
+  VXFuzzStartLibrary(false);
   for (bool paramsOnly : {false, true}) {
     TVXMemStream in(data, int64_t(size));
     TVXBitmap bmp;

@@ -6,16 +6,11 @@
 #include "core/startup.h"
 #include "core/streams.h"
 #include "core/vxdefs.h"
+#include "fuzz/fuzz_library.h"
 #include "io/iptc.h"
 #include "io/params.h"
 
 namespace {
-
-// The EXIF block needs the TIFF module's hooks, filled by the start-up.
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-}
 
 bool Load(TIOParamsVals& P, const uint8_t* data, size_t size) {
   TVXMemStream in(data, int64_t(size));
@@ -30,7 +25,8 @@ bool Load(TIOParamsVals& P, const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  // The EXIF block needs the TIFF module's hooks, filled by the start-up.
+  VXFuzzStartLibrary(false);
   TIOParamsVals fresh;
   const bool ok = Load(fresh, data, size);
   TIOParamsVals used;

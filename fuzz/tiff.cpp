@@ -11,18 +11,11 @@
 #include "core/startup.h"
 #include "core/streams.h"
 #include "formats/tiff.h"
+#include "fuzz/fuzz_library.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 
 namespace {
-
-// The LZW hook and the TIFF record come with the library's start-up.
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-  // Pages stay small enough for the fuzzer's memory limit.
-  VXGetGlobalSettings()->SetMaxImagePixels(int64_t(1) << 22);
-}
 
 struct TMode {
   bool Native, Preview, Orient;
@@ -33,7 +26,8 @@ struct TMode {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  // The LZW hook and the TIFF record come with the library's start-up.
+  VXFuzzStartLibrary(true);
   for (const TMode& m : {TMode{false, false, false, 0, -1}, TMode{true, false, true, 0, -1},
                          TMode{true, false, false, 1, -1}, TMode{false, false, false, 0, 1},
                          TMode{false, true, false, 0, -1}, TMode{false, false, false, 1, -1, true}}) {

@@ -12,20 +12,11 @@
 #include "core/streams.h"
 #include "formats/tiff.h"
 #include "formats/tiff_write.h"
+#include "fuzz/fuzz_library.h"
 #include "io/params.h"
 
-namespace {
-
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-  VXGetGlobalSettings()->SetMaxImagePixels(int64_t(1) << 22);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  VXFuzzStartLibrary(true);
   TVXBitmap page;
   page.Allocate(5, 3, vx24RGB);
   page.Fill(0x336699);

@@ -14,15 +14,10 @@
 #include "formats/tiff.h"
 #include "formats/tiff_pages.h"
 #include "formats/tiffhandler.h"
+#include "fuzz/fuzz_library.h"
 #include "io/params.h"
 
 namespace {
-
-void StartLibraryOnce() {
-  static TVXLibraryGuard* library = new TVXLibraryGuard();
-  (void)library;
-  VXGetGlobalSettings()->SetMaxImagePixels(int64_t(1) << 22);
-}
 
 void ReadFirstPage(TStream* s) {
   s->SetPosition(0);
@@ -41,7 +36,7 @@ void ReadFirstPage(TStream* s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StartLibraryOnce();
+  VXFuzzStartLibrary(true);
   {
     TVXMemStream in(data, int64_t(size));
     TVXTIFFHandler h;
