@@ -450,6 +450,7 @@ class TPlayer {
     else
       PolyPolygon(fDC, d.data(), c.data(), int(c.size()));
   }
+  // A closed outline: a figure of the open path, else a polygon drawn.
   void DrawPolygon(const std::vector<TPt>& pts) {
     if (pts.size() < 2) return;
     DrawPolyPolygon(pts, {uint32_t(pts.size())});
@@ -481,11 +482,7 @@ class TPlayer {
   // of the rectangle.
   void DrawRect(double l, double t, double r, double b, bool Inclusive = false) {
     if (fInPath || !Axis()) {
-      std::vector<TPt> p{{l, t}, {r, t}, {r, b}, {l, b}};
-      if (fInPath)
-        PathFigure(p, true, false);
-      else
-        DrawPolygon(p);
+      DrawPolygon({{l, t}, {r, t}, {r, b}, {l, b}});
       return;
     }
     RECT d;
@@ -508,11 +505,7 @@ class TPlayer {
   }
   void DrawEllipse(double l, double t, double r, double b) {
     if (fInPath || !Axis()) {
-      auto p = EllipsePts(l, t, r, b, 0, 2 * M_PI);
-      if (fInPath)
-        PathFigure(p, true, false);
-      else
-        DrawPolygon(p);
+      DrawPolygon(EllipsePts(l, t, r, b, 0, 2 * M_PI));
       return;
     }
     RECT d;
@@ -552,8 +545,6 @@ class TPlayer {
     if (kind == 2) p.push_back({cx, cy});
     if (kind == 0)
       DrawPolyline(p);
-    else if (fInPath)
-      PathFigure(p, true, false);
     else
       DrawPolygon(p);
   }

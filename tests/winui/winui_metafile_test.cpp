@@ -627,6 +627,24 @@ TEST(WinuiMetafile, FilledShapeRecords) {
              .Add(U_EMRFILLPATH_set(Rectl(5, 5, 35, 35)));
        },
        {{30, 10, kRed}, {10, 30, kWhite}}},
+      // Figures inside a path only shape it.
+      {"rectangle, ellipse and chord kept in a path",
+       [](TEmf& e) {
+         e.Add(U_EMRBEGINPATH_set())
+             .Add(U_EMRRECTANGLE_set(Rectl(2, 2, 18, 18)))
+             .Add(U_EMRELLIPSE_set(Rectl(22, 22, 38, 38)))
+             .Add(U_EMRCHORD_set(Rectl(2, 22, 18, 38), Ptl(18, 30), Ptl(2, 30)))
+             .Add(U_EMRENDPATH_set());
+       },
+       {{10, 10, kWhite}, {30, 30, kWhite}, {10, 26, kWhite}}},
+      {"ellipse path filled",
+       [](TEmf& e) {
+         e.Add(U_EMRBEGINPATH_set())
+             .Add(U_EMRELLIPSE_set(Rectl(5, 5, 35, 35)))
+             .Add(U_EMRENDPATH_set())
+             .Add(U_EMRFILLPATH_set(Rectl(5, 5, 35, 35)));
+       },
+       {{20, 20, kRed}, {7, 7, kWhite}}},
       {"aborted path",
        [](TEmf& e) {
          e.Add(U_EMRBEGINPATH_set())
