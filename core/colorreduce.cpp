@@ -36,16 +36,7 @@ const ExpandTable& Expansion() {
   return table;
 }
 
-struct GreyCoefs {
-  int32_t r, g, b;
-  GreyCoefs() {
-    const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
-    r = s->RedToGrayCoef();
-    g = s->GreenToGrayCoef();
-    b = s->BlueToGrayCoef();
-  }
-  int32_t Grey(int32_t R, int32_t G, int32_t B) const { return (R * r + G * g + B * b) / 100; }
-};
+using GreyCoefs = TVXGreyCoefs;
 
 inline void ReportRow(void* Sender, const TVXProgressEvent& OnProgress, int32_t done, int32_t height) {
   if (OnProgress) OnProgress(Sender, int32_t(100.0 / (height + 0.5) * done));

@@ -9,24 +9,22 @@
 #include "core/settings.h"
 #include "core/rowops.h"
 
+TVXGreyCoefs::TVXGreyCoefs() {
+  const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
+  r = s->RedToGrayCoef();
+  g = s->GreenToGrayCoef();
+  b = s->BlueToGrayCoef();
+}
+
 namespace {
 
-struct GreyCoefs {
-  int32_t r, g, b;
-  GreyCoefs() {
-    const TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
-    r = s->RedToGrayCoef();
-    g = s->GreenToGrayCoef();
-    b = s->BlueToGrayCoef();
-  }
-  uint8_t Grey(int32_t R, int32_t G, int32_t B) const { return uint8_t((R * r + G * g + B * b) / 100); }
-};
+using GreyCoefs = TVXGreyCoefs;
 
 // Row y of any pixel format as grey levels (Width() bytes).
 void GreyRow(TVXBitmap* bmp, int32_t y, uint8_t* out, const GreyCoefs& k) {
   std::vector<TRGB> rgb(static_cast<size_t>(bmp->Width()));
   VXRowToRGB(bmp, y, rgb.data());
-  for (size_t x = 0; x < rgb.size(); ++x) out[x] = k.Grey(rgb[x].r, rgb[x].g, rgb[x].b);
+  for (size_t x = 0; x < rgb.size(); ++x) out[x] = uint8_t(k.Grey(rgb[x].r, rgb[x].g, rgb[x].b));
 }
 
 int32_t MaxEntropyThreshold(TVXBitmap* bmp) {
@@ -125,7 +123,7 @@ void VXConvertTo1BitThreshold(TVXBitmap* Source, TVXBitmap* Target, int32_t Thre
   if (average) {
     int32_t r, g, b;
     VXCalcAverageChannels(Source, r, g, b);
-    Threshold = k.Grey(r, g, b);
+    Threshold = uint8_t(k.Grey(r, g, b));
   } else if (Threshold == -2) {
     Threshold = MaxEntropyThreshold(Source);
   }

@@ -7,6 +7,15 @@
 
 class TVXBitmap;
 
+// The grey level (R * RedToGrayCoef + G * GreenToGrayCoef + B *
+// BlueToGrayCoef) div 100 by the global settings' coefficients, read when
+// the object is made.
+struct TVXGreyCoefs {
+  int32_t r, g, b;
+  TVXGreyCoefs();
+  int32_t Grey(int32_t R, int32_t G, int32_t B) const { return (R * r + G * g + B * b) / 100; }
+};
+
 // Clears Histogram (256 counters) and counts the grey levels of the bitmap,
 // any pixel format.
 void VXCalcGrayHistogram(TVXBitmap* Bitmap, int32_t* Histogram);
