@@ -7,17 +7,6 @@
 #include "proc/proc.h"
 #include "proc/run_operation.h"
 
-namespace {
-
-TProgressRec ProgressOf(TVexlaneProc* proc) {
-  TProgressRec p;
-  p.fOnProgress = proc->OnProgress;
-  p.Sender = proc;
-  return p;
-}
-
-}  // namespace
-
 void TVexlaneProc::Lens(int32_t cx, int32_t cy, int32_t Width, int32_t Height, double Refraction) {
   RunOperation(TVXPixelFormatSet{vx24RGB}, "Lens", [&](TVXBitmap* w, int32_t, int32_t, int32_t, int32_t) {
     TProgressRec progress = ProgressOf(this);

@@ -19,17 +19,6 @@
 using vxproc::FormatCaption;
 using vxproc::RoundSat;
 
-namespace {
-
-TProgressRec ProgressOf(TVexlaneProc* proc) {
-  TProgressRec p;
-  p.fOnProgress = proc->OnProgress;
-  p.Sender = proc;
-  return p;
-}
-
-}  // namespace
-
 void TVexlaneProc::Fill(TRGB FillColor) {
   RunOperation(TVXPixelFormatSet{},
                FormatCaption("Fill (%d, %d, %d)", int(FillColor.r), int(FillColor.g), int(FillColor.b)),

@@ -5,6 +5,15 @@
 #include "core/bitmap.h"
 #include "proc/proc.h"
 
+// A progress record reporting to the component's OnProgress, the component
+// as sender.
+inline TProgressRec ProgressOf(TVexlaneProc* proc) {
+  TProgressRec p;
+  p.fOnProgress = proc->OnProgress;
+  p.Sender = proc;
+  return p;
+}
+
 // Runs Work(work bitmap, x1, y1, x2, y2) through the operation frame.
 template <typename Work>
 bool TVexlaneProc::RunOperation(TVXPixelFormatSet Formats, const std::string& Caption, Work work) {
