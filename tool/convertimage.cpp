@@ -125,7 +125,7 @@ bool PrepareImage(const std::string& Source, const std::string& OutDir, uint8_t 
     // nine-patch border must come out of it exactly as it went in.
     if (EightBit) {
       // The quantiser replaces the file by a new one of the same name.
-      output->Close();
+      if (!output->Close()) throw EInOutError("Cannot write \"" + output->Path() + "\"");
       const bool ninePatch = EndsWithText(Source, ".9.png", true);
       TNinePatchBorder border;
       if (ninePatch && !ReadNinePatchBorder(output->Path(), border))
@@ -153,8 +153,9 @@ bool PrepareImage(const std::string& Source, const std::string& OutDir, uint8_t 
       ConsoleWriteLn("Cannot change file attributes to readonly.");
       return false;
     }
-    // Results waiting to be put in place hold no open file.
-    output->Close();
+    // Results waiting to be put in place hold no open file; one the system
+    // could not keep whole is no result.
+    if (!output->Close()) throw EInOutError("Cannot write \"" + output->Path() + "\"");
   } catch (...) {
     // 12.
     ConsoleWriteLn();

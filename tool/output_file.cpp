@@ -27,10 +27,13 @@ const std::string& ProcessNumber() {
 
 TOutputFile::~TOutputFile() { Discard(); }
 
-void TOutputFile::Close() {
-  if (FHandle < 0) return;
-  close(FHandle);
+bool TOutputFile::Close() {
+  if (FHandle < 0) return true;
+  // The descriptor is released whatever close reports; an interrupted close
+  // has still closed it.
+  const bool ok = close(FHandle) == 0 || errno == EINTR;
   FHandle = -1;
+  return ok;
 }
 
 void TOutputFile::Discard() {
@@ -90,7 +93,7 @@ bool TOutputFile::MakeReadOnly() {
 
 bool TOutputFile::Commit() {
   if (FPath.empty() || FCommitted) return false;
-  Close();
+  if (!Close()) return false;
   if (std::rename(FPath.c_str(), FTarget.c_str()) != 0) return false;
   FCommitted = true;
   Discard();

@@ -24,7 +24,9 @@ public:
   int Handle() const { return FHandle; }
   // Closes the file. Call it before another program or routine rewrites the
   // file by its name (which may replace it by another file of that name).
-  void Close();
+  // False when the system reports that written bytes could not be kept
+  // (a full disk or quota, an I/O error): the file is then not whole.
+  bool Close();
   const std::string& Path() const { return FPath; }
   // Whether the file is still there under its temporary name.
   bool Exists() const;
