@@ -286,8 +286,9 @@ void VXReadJpeg2000Stream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOP
     aborting = true;
     return;
   }
-  // The thread count is taken before the header is read, or not at all.
-  if (opj_has_thread_support()) opj_codec_set_threads(opj.Codec, VXProcessorCount());
+  // The thread count is taken before the header is read, or not at all. On
+  // one processor no pool: its one worker would only take turns with us.
+  if (opj_has_thread_support() && VXProcessorCount() > 1) opj_codec_set_threads(opj.Codec, VXProcessorCount());
   if (!opj_read_header(opj.Stream, opj.Codec, &opj.Image) || !opj.Image) {
     aborting = true;
     return;
