@@ -219,7 +219,11 @@ void ReadRawExifAndJpeg(TStream* Stream, TIOParamsVals& Params) {
   if (!reader.Open()) return;
 
   std::vector<std::pair<uint16_t, std::vector<uint16_t>>> makerNote;
+  // The note's values so far. The note is one metadata block: past the
+  // limit it is refused whole, so nothing more is gathered for it (entries
+  // that share one value would otherwise copy it thousands of times).
   int64_t noteBytes = 0;
+  bool noteTooLarge = false;
   TCiffEntry best;
   bool found = false;
   int32_t bestWidth = INT32_MAX - 1, bestHeight = INT32_MAX - 1;
@@ -239,9 +243,14 @@ void ReadRawExifAndJpeg(TStream* Stream, TIOParamsVals& Params) {
         break;
       case 0x102A:
       case 0x102D: {
+        if (noteTooLarge) break;
         const int64_t n = reader.Available(e.Position, e.Size) / 2;
-        if (noteBytes + 2 * n > INT32_MAX / 2) break;
         noteBytes += 2 * n;
+        if (!VXMetadataSizeAllowed(noteBytes)) {
+          noteTooLarge = true;
+          makerNote.clear();
+          break;
+        }
         std::vector<uint16_t> values(static_cast<size_t>(n));
         for (int64_t k = 0; k < n; ++k) values[size_t(k)] = reader.Get16(e.Position + 2 * k);
         makerNote.emplace_back(uint16_t(e.Record == 0x102A ? 4 : 1), std::move(values));

@@ -534,6 +534,37 @@ TEST(CiffHeap, MetadataSmallerPreviewAndMakerNote) {
     }
 }
 
+TEST(CiffHeap, MakerNotePastTheMetadataLimitIsDroppedWhole) {
+  // The note is one block: within the limit every record is kept, past it
+  // none, also when many entries share one value.
+  struct TCase {
+    std::vector<size_t> Records;  // bytes of each 0x102A record
+    bool Kept;
+  };
+  const TCase cases[] = {
+      {{100, 4}, true},        // 2 + 2 x 12 + 100 bytes
+      {{400}, false},          // the values alone pass the limit
+      {{200, 200}, false},     // together they do
+      {{60, 60, 60}, true},
+  };
+  TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
+  const int64_t saved = settings->MaxMetadataSize();
+  settings->SetMaxMetadataSize(300);
+  for (const TCase& c : cases) {
+    std::vector<rawtest::TCiffRecord> records;
+    for (size_t n : c.Records) records.push_back({0x102A, std::vector<uint8_t>(n, 7)});
+    records.push_back({0x0805, Bytes("Described")});
+    const std::vector<uint8_t> file = rawtest::CiffFile({{0x300B, rawtest::CiffHeap(records)}});
+    TVXMemStream in(file.data(), int64_t(file.size()));
+    TIOParamsVals params(nullptr);
+    ReadRawExifAndJpeg(&in, params);
+    EXPECT_EQ(params.EXIF_ImageDescription(), "Described") << c.Records.size();
+    const TVXTagsHandler& mn = params.EXIF_MakerNote();
+    EXPECT_EQ(mn.IFD().FindTAG(4) >= 0, c.Kept) << c.Records.front();
+  }
+  settings->SetMaxMetadataSize(saved);
+}
+
 TEST(CiffHeap, BigEndianSelfReferenceAndNoPreview) {
   // A big-endian heap whose sub-heap record names the heap itself: the walk
   // ends there and still reads the other records.
