@@ -17,6 +17,7 @@
 #include "codecs/jpeg.h"
 #include "core/bitmap.h"
 #include "core/limits.h"
+#include "core/settings.h"
 #include "core/streams.h"
 #include "formats/camera_raw.h"
 #include "io/params.h"
@@ -220,8 +221,10 @@ void ReadRawExifAndJpeg(TStream* Stream, TIOParamsVals& Params) {
 
   std::vector<std::pair<uint16_t, std::vector<uint16_t>>> makerNote;
   // The note's values so far. The note is one metadata block: past the
-  // limit it is refused whole, so nothing more is gathered for it (entries
-  // that share one value would otherwise copy it thousands of times).
+  // limit it is refused whole, and so it is when its records hold more bytes
+  // than the file (they share their values: a damaged heap, whose entries
+  // would otherwise copy one value thousands of times).
+  const int64_t noteLimit = std::min(VXGetGlobalSettings()->MaxMetadataSize(), reader.Size());
   int64_t noteBytes = 0;
   bool noteTooLarge = false;
   TCiffEntry best;
@@ -246,7 +249,7 @@ void ReadRawExifAndJpeg(TStream* Stream, TIOParamsVals& Params) {
         if (noteTooLarge) break;
         const int64_t n = reader.Available(e.Position, e.Size) / 2;
         noteBytes += 2 * n;
-        if (!VXMetadataSizeAllowed(noteBytes)) {
+        if (noteBytes > noteLimit) {
           noteTooLarge = true;
           makerNote.clear();
           break;

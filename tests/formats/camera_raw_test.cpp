@@ -534,18 +534,23 @@ TEST(CiffHeap, MetadataSmallerPreviewAndMakerNote) {
     }
 }
 
-TEST(CiffHeap, MakerNotePastTheMetadataLimitIsDroppedWhole) {
-  // The note is one block: within the limit every record is kept, past it
-  // none, also when many entries share one value.
+TEST(CiffHeap, MakerNotePastTheLimitOrTheFileIsDroppedWhole) {
+  // The note is one block: within the metadata limit (300 bytes here) every
+  // record is kept, past it none. Records that share their bytes, holding
+  // more than the file, are a damaged heap: no note either.
   struct TCase {
     std::vector<size_t> Records;  // bytes of each 0x102A record
+    int Sharing;                  // more entries on the first record's bytes
     bool Kept;
   };
   const TCase cases[] = {
-      {{100, 4}, true},        // 2 + 2 x 12 + 100 bytes
-      {{400}, false},          // the values alone pass the limit
-      {{200, 200}, false},     // together they do
-      {{60, 60, 60}, true},
+      {{100, 4}, 0, true},     // 2 + 2 x 12 + 100 bytes
+      {{400}, 0, false},       // the values alone pass the limit
+      {{200, 200}, 0, false},  // together they do
+      {{60, 60, 60}, 0, true},
+      {{80}, 1, true},         // 160 bytes: the file still holds them
+      {{80}, 3, false},        // 320 bytes
+      {{40}, 6, false},        // 280 bytes, more than the file's
   };
   TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
   const int64_t saved = settings->MaxMetadataSize();
@@ -553,14 +558,22 @@ TEST(CiffHeap, MakerNotePastTheMetadataLimitIsDroppedWhole) {
   for (const TCase& c : cases) {
     std::vector<rawtest::TCiffRecord> records;
     for (size_t n : c.Records) records.push_back({0x102A, std::vector<uint8_t>(n, 7)});
+    for (int k = 0; k < c.Sharing; ++k) records.push_back({0x102A, {}});
     records.push_back({0x0805, Bytes("Described")});
-    const std::vector<uint8_t> file = rawtest::CiffFile({{0x300B, rawtest::CiffHeap(records)}});
+    std::vector<uint8_t> props = rawtest::CiffHeap(records);
+    // The sharing entries take the first record's size and offset.
+    const size_t dir = props[props.size() - 4] | props[props.size() - 3] << 8;
+    const size_t first = dir + 2, shared = first + 10 * c.Records.size();
+    for (int k = 0; k < c.Sharing; ++k)
+      std::copy_n(props.begin() + long(first + 2), 8, props.begin() + long(shared + 10 * size_t(k) + 2));
+    const std::vector<uint8_t> file = rawtest::CiffFile({{0x300B, props}});
     TVXMemStream in(file.data(), int64_t(file.size()));
     TIOParamsVals params(nullptr);
     ReadRawExifAndJpeg(&in, params);
     EXPECT_EQ(params.EXIF_ImageDescription(), "Described") << c.Records.size();
     const TVXTagsHandler& mn = params.EXIF_MakerNote();
-    EXPECT_EQ(mn.IFD().FindTAG(4) >= 0, c.Kept) << c.Records.front();
+    EXPECT_EQ(mn.IFD().FindTAG(4) >= 0, c.Kept) << c.Records.front() << " sharing " << c.Sharing << " in "
+                                                << file.size() << " bytes";
   }
   settings->SetMaxMetadataSize(saved);
 }
