@@ -159,10 +159,12 @@ bool VXIsPlausibleIFDCount(TStream* Stream, int64_t Position, bool BigEndian) {
 int64_t VXFindTIFFHeader(TStream* Stream) {
   const int64_t P = Stream->Position();
   std::vector<uint8_t> buf(size_t(kHeaderScan), 0);
-  Stream->Read(buf.data(), kHeaderScan);
+  const int64_t got = std::max<int64_t>(0, Stream->Read(buf.data(), kHeaderScan));
   const int64_t size = Stream->Size();
   int64_t found = -1;
-  for (int64_t i = 0; i <= kHeaderScan - 8 && found < 0; ++i) {
+  // A header starts within the bytes read (what follows them reads as zeros).
+  const int64_t last = std::min(kHeaderScan - 8, got - 2);
+  for (int64_t i = 0; i <= last && found < 0; ++i) {
     const uint8_t* p = &buf[size_t(i)];
     bool le;
     if (p[0] == 'I' && p[1] == 'I')

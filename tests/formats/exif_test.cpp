@@ -529,6 +529,21 @@ TEST(ExifBlock, FindTIFFHeaderAfterJunk) {
   n.WriteBuffer(none.data(), int64_t(none.size()));
   n.SetPosition(0);
   EXPECT_EQ(VXFindTIFFHeader(&n), -1);
+  // Short streams: a header in the last bytes, its offset cut off (read as 0,
+  // where the junk makes a plausible count); two bytes that are only "II".
+  struct TCase {
+    std::vector<uint8_t> Tail;
+    int64_t Found;
+  };
+  const TCase cases[] = {{{'I', 'I', 42, 0, 0, 0, 0, 0}, 16}, {{'I', 'I', 42, 0}, 16}, {{'I', 'I'}, -1}};
+  for (const TCase& c : cases) {
+    std::vector<uint8_t> d(16, 0x11);
+    d.insert(d.end(), c.Tail.begin(), c.Tail.end());
+    TMemoryStream t;
+    t.WriteBuffer(d.data(), int64_t(d.size()));
+    t.SetPosition(0);
+    EXPECT_EQ(VXFindTIFFHeader(&t), c.Found) << c.Tail.size();
+  }
 }
 
 namespace {
