@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/bitrows.h"
 #include "core/limits.h"
 #include "core/settings.h"
 #include "core/streams.h"
@@ -41,6 +42,7 @@ struct TPNGReader {
   int passes = 1;
   int channels = 0;
   bool native = false;
+  bool rgb = false;  // rows stay R G B (libpng does not turn them)
 
   // Texts (tEXt, zTXt) before the image data, taken as they arrive against
   // the image's text budget; libpng keeps none of them.
@@ -242,7 +244,7 @@ void FillParams(TPNGReader& r, TIOParamsVals& P) {
 }
 
 // Header and transformations. False when libpng raised an error.
-bool DecodeHeader(TPNGReader& r, bool NativeWanted) {
+bool DecodeHeader(TPNGReader& r, bool NativeWanted, bool RgbWanted) {
   if (setjmp(png_jmpbuf(r.png))) return false;
   png_set_read_fn(r.png, &r, PNGReadFn);
   // libpng's own limits: the sides the pixel limit allows, a bounded chunk
@@ -279,7 +281,10 @@ bool DecodeHeader(TPNGReader& r, bool NativeWanted) {
     if (d == 16) png_set_strip_16(r.png);
     if (d >= 2 && d <= 7) png_set_packing(r.png);
     if ((ct == PNG_COLOR_TYPE_GRAY || ct == PNG_COLOR_TYPE_GRAY_ALPHA) && d > 1) png_set_gray_to_rgb(r.png);
-    if (expanded) png_set_bgr(r.png);
+    // Rows that may go to a sink taking R G B come in that order; should the
+    // sink not take them after all, DecodeRows turns them.
+    r.rgb = expanded && RgbWanted && r.interlace == PNG_INTERLACE_NONE;
+    if (expanded && !r.rgb) png_set_bgr(r.png);
     if (expanded) png_set_tRNS_to_alpha(r.png);
   } else if (d == 16) {
     png_set_swap(r.png);
@@ -301,12 +306,14 @@ void ReportRow(TProgressRec& Progress, int32_t& lastPer) {
   }
 }
 
-// An RGBA row as the colour row (three bytes a pixel) and its alpha row.
-void SplitRGBA(const uint8_t* src, uint8_t* dst, uint8_t* a, int32_t w) {
+// A four-byte row as the colour row (three bytes a pixel, the first and
+// third swapped when Swap) and its alpha row.
+void SplitRGBA(const uint8_t* src, uint8_t* dst, uint8_t* a, int32_t w, bool Swap) {
+  const int first = Swap ? 2 : 0;
   for (int32_t x = 0; x < w; ++x) {
-    dst[0] = src[0];
+    dst[0] = src[first];
     dst[1] = src[1];
-    dst[2] = src[2];
+    dst[2] = src[2 - first];
     a[x] = src[3];
     dst += 3;
     src += 4;
@@ -328,7 +335,7 @@ bool DecodeRows(TPNGReader& r, TVXBitmap* Bitmap, TProgressRec& Progress, bool o
         png_read_row(r.png, src, nullptr);
         auto* dst = static_cast<uint8_t*>(Bitmap->ScanLine(y));
         auto* a = static_cast<uint8_t*>(alpha->ScanLine(y));
-        if (dst != nullptr && a != nullptr) SplitRGBA(src, dst, a, w);
+        if (dst != nullptr && a != nullptr) SplitRGBA(src, dst, a, w, r.rgb);
       } else if (onePalette) {
         uint8_t* src = r.packed.data() + (r.passes > 1 ? size_t(y) * packedLen : 0);
         png_read_row(r.png, src, nullptr);
@@ -341,6 +348,7 @@ bool DecodeRows(TPNGReader& r, TVXBitmap* Bitmap, TProgressRec& Progress, bool o
         auto* dst = static_cast<uint8_t*>(Bitmap->ScanLine(y));
         if (dst == nullptr) png_error(r.png, "row");
         png_read_row(r.png, dst, nullptr);
+        if (r.rgb) VXSwapRBRow(dst, w);
       }
       ReportRow(Progress, lastPer);
       if (*Progress.Aborting) return true;
@@ -358,7 +366,7 @@ bool StreamRows(TPNGReader& r, const TVXRowSink& Sink, TProgressRec& Progress) {
   for (int32_t y = 0; y < h; ++y) {
     if (r.channels == 4) {
       png_read_row(r.png, r.rgba.data(), nullptr);
-      SplitRGBA(r.rgba.data(), r.colour.data(), r.alpha.data(), w);
+      SplitRGBA(r.rgba.data(), r.colour.data(), r.alpha.data(), w, false);
       Sink.Row(y, r.colour.data(), r.alpha.data());
     } else {
       png_read_row(r.png, r.colour.data(), nullptr);
@@ -420,7 +428,7 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
     *Progress.Aborting = true;
     return;
   }
-  if (!DecodeHeader(r, P.IsNativePixelFormat)) {
+  if (!DecodeHeader(r, P.IsNativePixelFormat, Rows != nullptr && Rows->Rgb)) {
     *Progress.Aborting = true;
     return;
   }
@@ -453,7 +461,7 @@ void ReadPNG(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& P, TProgressRec&
   if (onePalette && r.passes > 1) bits += 1;
   // Images read in one pass as colour rows may go to the sink, row by row.
   if (Rows != nullptr && Rows->Start && Rows->Row && pf == vx24RGB && !onePalette && r.passes == 1 &&
-      (r.channels == 3 || r.channels == 4)) {
+      (r.channels == 3 || r.channels == 4) && r.rgb == Rows->Rgb) {
     if (!VXImageSizeAllowed(w, h, bits)) {
       *Progress.Aborting = true;
       return;

@@ -1,5 +1,7 @@
 #include "core/bitrows.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -59,10 +61,28 @@ void VXSetRowBit(void* Row, int32_t i, bool Value) {
   b = Value ? uint8_t(b | m) : uint8_t(b & ~m);
 }
 
+namespace {
+
+// Five pixels a step, while a whole 16-byte load stays inside the row. The
+// sixteenth byte is stored back as it was read, so Dest may be Source.
+__attribute__((target("ssse3"))) int32_t CopySwapRBSsse3(uint8_t* d, const uint8_t* s, int32_t n) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  int32_t i = 0;
+  for (; i + 6 <= n; i += 5) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + size_t(i) * 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + size_t(i) * 3), _mm_shuffle_epi8(v, order));
+  }
+  return i;
+}
+
+}  // namespace
+
 void VXCopySwapRBRow(void* Dest, const void* Source, int32_t n) {
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
   auto* d = static_cast<uint8_t*>(Dest);
   const auto* s = static_cast<const uint8_t*>(Source);
-  for (int64_t i = 0; i < n; ++i, d += 3, s += 3) {
+  int64_t i = ssse3 && n > 0 ? CopySwapRBSsse3(d, s, n) : 0;
+  for (d += i * 3, s += i * 3; i < n; ++i, d += 3, s += 3) {
     const uint8_t b0 = s[0], b1 = s[1], b2 = s[2];  // Dest may be Source
     d[0] = b2;
     d[1] = b1;
@@ -70,10 +90,7 @@ void VXCopySwapRBRow(void* Dest, const void* Source, int32_t n) {
   }
 }
 
-void VXSwapRBRow(void* Row, int32_t n) {
-  auto* p = static_cast<uint8_t*>(Row);
-  for (int64_t i = 0; i < n; ++i, p += 3) std::swap(p[0], p[2]);
-}
+void VXSwapRBRow(void* Row, int32_t n) { VXCopySwapRBRow(Row, Row, n); }
 
 void VXSwapRBRow48(void* Row, int32_t n) {
   auto* p = static_cast<uint8_t*>(Row);

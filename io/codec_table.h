@@ -33,9 +33,13 @@ struct TVXRowSink {
   // has an alpha channel; false: the rows go to the bitmap as they would
   // without a sink.
   std::function<bool(int32_t Width, int32_t Height, bool Alpha)> Start;
-  // Row Y, from the top down: Width pixels as B G R bytes and, with alpha,
-  // Width alpha bytes (nullptr without). Valid during the call only.
+  // Row Y, from the top down: Width pixels as B G R bytes (R G B with Rgb)
+  // and, with alpha, Width alpha bytes (nullptr without). Valid during the
+  // call only.
   std::function<void(int32_t Y, const uint8_t* Colour, const uint8_t* Alpha)> Row;
+  // The sink takes its colour rows as R G B bytes, the order they are stored
+  // in, which spares the reader reordering every pixel.
+  bool Rgb = false;
 };
 
 // One read: what the component hands to a codec's reader and what the reader

@@ -748,8 +748,11 @@ void TVXKernelRows::PlaneRow(int32_t Y, const uint8_t* Planes, size_t PlaneLen) 
                   m.Plan.tables->h, m.Plan.sw, m.Plan.hdiv);
 }
 
-void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen) {
-  SplitPlanes3(Row, Width, Planes, Planes + PlaneLen, Planes + 2 * PlaneLen);
+void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen, bool Rgb) {
+  if (Rgb)
+    SplitPlanes3(Row, Width, Planes + 2 * PlaneLen, Planes + PlaneLen, Planes);
+  else
+    SplitPlanes3(Row, Width, Planes, Planes + PlaneLen, Planes + 2 * PlaneLen);
 }
 
 void TVXKernelRows::Release() { FImpl.reset(); }

@@ -107,8 +107,9 @@ private:
 
 // Splits a row of Width 3-byte pixels into three planes of PlaneLen bytes
 // each at Planes (the bytes past Width are not written). Only for jobs whose
-// PlaneLength is not 0.
-void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen);
+// PlaneLength is not 0. The planes come in B, G, R order; Rgb: the row's
+// pixels are R G B bytes (else B G R).
+void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen, bool Rgb = false);
 
 namespace vxdetail {
 // Keeps the fast path off the processor's vector extensions (its portable

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "core/bitmap.h"
+#include "core/bitrows.h"
 #include "core/limits.h"
 #include "core/threadpool.h"
 #include "resample/resample_engine.h"
@@ -27,12 +28,17 @@ bool RowsShared(const TVXBitmap* b) { return b->Location() != vxFile && !b->IsVi
 struct TVXRowResampler::TImpl {
   int32_t SW = 0, SH = 0;
   bool Alpha = false;
+  bool Rgb = false;  // rows come as R G B
   std::vector<TVXResampleSize> Targets;
   std::vector<std::unique_ptr<TVXKernelRows>> Colour, AlphaRows;
-  size_t ColourStride = 0, AlphaStride = 0;  // bytes between rows of a block
+  // Bytes between rows of a block: the colour rows as B G R pixels, or, when
+  // every target sums planes, only their split into planes; the alpha rows.
+  size_t ColourStride = 0, PlaneStride = 0, AlphaStride = 0;
   size_t PlaneLen = 0;  // of the colour rows split into planes (0: no target sums planes)
 
-  // A block: kBlockRows colour rows, then as many alpha rows.
+  // A block: kBlockRows colour rows (or rows of planes), then as many alpha
+  // rows. Rows kept as planes are split as they arrive, on the decoding
+  // thread, while they are still in its cache.
   struct TBlock {
     std::vector<uint8_t> Bytes;
     int32_t First = 0, Count = 0;
@@ -44,18 +50,23 @@ struct TVXRowResampler::TImpl {
   int32_t InFlight = 0;
   TVXThreadPool Pool;  // last: its work ends before the members it uses go
 
-  size_t BlockBytes() const { return (ColourStride + AlphaStride) * kBlockRows; }
+  size_t BlockBytes() const { return (ColourStride + PlaneStride + AlphaStride) * kBlockRows; }
+  size_t AlphaAt() const { return (ColourStride + PlaneStride) * kBlockRows; }
 
   void Run(const TBlock& B) {
     const uint8_t* colour = B.Bytes.data();
-    const uint8_t* alpha = colour + ColourStride * kBlockRows;
+    const uint8_t* alpha = colour + AlphaAt();
     // The targets that sum channel planes share each row's split.
     if (PlaneLen > 0) {
-      std::vector<uint8_t> planes(PlaneLen * 3, 0);
+      std::vector<uint8_t> split(ColourStride > 0 ? PlaneLen * 3 : 0, 0);
       for (int32_t r = 0; r < B.Count; ++r) {
-        VXKernelSplitPlanes(colour + size_t(r) * ColourStride, SW, planes.data(), PlaneLen);
+        const uint8_t* planes = colour + size_t(r) * PlaneStride;
+        if (ColourStride > 0) {
+          VXKernelSplitPlanes(colour + size_t(r) * ColourStride, SW, split.data(), PlaneLen);
+          planes = split.data();
+        }
         for (size_t t = 0; t < Targets.size(); ++t)
-          if (Colour[t]->PlaneLength() > 0) Colour[t]->PlaneRow(B.First + r, planes.data(), PlaneLen);
+          if (Colour[t]->PlaneLength() > 0) Colour[t]->PlaneRow(B.First + r, planes, PlaneLen);
       }
     }
     for (size_t t = 0; t < Targets.size(); ++t) {
@@ -130,14 +141,15 @@ int64_t TVXRowResampler::MemoryFor(int32_t SrcWidth, int32_t SrcHeight, bool Alp
 }
 
 TVXRowResampler::TVXRowResampler(int32_t SrcWidth, int32_t SrcHeight, bool Alpha,
-                                 std::vector<TVXResampleSize> Targets, TResampleFilter Filter, int32_t Threads)
+                                 std::vector<TVXResampleSize> Targets, TResampleFilter Filter, int32_t Threads,
+                                 bool Rgb)
     : FSrcWidth(SrcWidth), FSrcHeight(SrcHeight), FAlpha(Alpha), FImpl(std::make_unique<TImpl>()) {
   TImpl& m = *FImpl;
   m.SW = SrcWidth;
   m.SH = SrcHeight;
   m.Alpha = Alpha;
+  m.Rgb = Rgb;
   m.Targets = std::move(Targets);
-  m.ColourStride = size_t(SrcWidth) * 3 + kVXKernelRowSlack;
   m.AlphaStride = Alpha ? size_t(SrcWidth) + kVXKernelRowSlack : 0;
   // The targets' tables and weight layouts side by side: the decoder waits
   // for them before its first block.
@@ -168,7 +180,15 @@ TVXRowResampler::TVXRowResampler(int32_t SrcWidth, int32_t SrcHeight, bool Alpha
     });
   }
   pool.Join();
-  for (const auto& c : m.Colour) m.PlaneLen = std::max(m.PlaneLen, c->PlaneLength());
+  bool interleaved = false;
+  for (const auto& c : m.Colour) {
+    m.PlaneLen = std::max(m.PlaneLen, c->PlaneLength());
+    if (c->PlaneLength() == 0) interleaved = true;
+  }
+  if (interleaved)
+    m.ColourStride = size_t(SrcWidth) * 3 + kVXKernelRowSlack;
+  else
+    m.PlaneStride = m.PlaneLen * 3;
   m.Current.Bytes = m.TakeBuffer();
 }
 
@@ -177,11 +197,16 @@ TVXRowResampler::~TVXRowResampler() = default;
 void TVXRowResampler::Row(int32_t Y, const uint8_t* Colour, const uint8_t* Alpha) {
   TImpl& m = *FImpl;
   if (Y != m.NextRow || Y >= m.SH) return;
-  const int32_t k = Y - m.Current.First;
-  std::memcpy(m.Current.Bytes.data() + size_t(k) * m.ColourStride, Colour, size_t(m.SW) * 3);
-  if (m.Alpha)
-    std::memcpy(m.Current.Bytes.data() + m.ColourStride * kBlockRows + size_t(k) * m.AlphaStride, Alpha,
-                size_t(m.SW));
+  const size_t k = size_t(Y - m.Current.First);
+  uint8_t* block = m.Current.Bytes.data();
+  if (m.ColourStride > 0) {
+    if (m.Rgb)
+      VXCopySwapRBRow(block + k * m.ColourStride, Colour, m.SW);
+    else
+      std::memcpy(block + k * m.ColourStride, Colour, size_t(m.SW) * 3);
+  }
+  if (m.PlaneStride > 0) VXKernelSplitPlanes(Colour, m.SW, block + k * m.PlaneStride, m.PlaneLen, m.Rgb);
+  if (m.Alpha) std::memcpy(block + m.AlphaAt() + k * m.AlphaStride, Alpha, size_t(m.SW));
   ++m.Current.Count;
   ++m.NextRow;
   if (m.Current.Count == kBlockRows) m.Dispatch();

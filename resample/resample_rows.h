@@ -35,15 +35,18 @@ public:
                            const std::vector<TVXResampleSize>& Targets);
 
   // Threads: those the vertical passes may use (as the whole-image resampler).
+  // Rgb: the rows come as R G B bytes instead of B G R (the targets are the
+  // same).
   TVXRowResampler(int32_t SrcWidth, int32_t SrcHeight, bool Alpha, std::vector<TVXResampleSize> Targets,
-                  TResampleFilter Filter, int32_t Threads);
+                  TResampleFilter Filter, int32_t Threads, bool Rgb = false);
   // Waits for horizontal work still running.
   ~TVXRowResampler();
   TVXRowResampler(const TVXRowResampler&) = delete;
   TVXRowResampler& operator=(const TVXRowResampler&) = delete;
 
   // Source row Y (rows 0 .. SrcHeight - 1 in order, from one thread): SrcWidth
-  // pixels as B G R bytes, and as many alpha bytes when the source has alpha.
+  // pixels as B G R bytes (R G B when made so), and as many alpha bytes when
+  // the source has alpha.
   void Row(int32_t Y, const uint8_t* Colour, const uint8_t* Alpha);
   // After the last row: waits for the horizontal passes (rethrows their
   // failure). True when every row came.

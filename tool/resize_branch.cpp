@@ -206,9 +206,10 @@ TSourceView DecodeSource(const std::string& Source, TVexlaneIO& IO, std::unique_
     sink.Start = [&](int32_t W, int32_t H, bool Alpha) {
       if (!RowsResampled(W, H, Alpha, sizes, longSide, nullptr)) return false; 
       rows = std::make_shared<TVXRowResampler>(W, H, Alpha, ResizeTargets(W, H, sizes, longSide), rfMitchell,
-                                               std::max<int32_t>(1, VXProcessorCount()));
+                                               std::max<int32_t>(1, VXProcessorCount()), true);
       return true;
     };
+    sink.Rgb = true;
     sink.Row = [&](int32_t Y, const uint8_t* Colour, const uint8_t* Alpha) { rows->Row(Y, Colour, Alpha); };
     loaded = IO.LoadFromFilePNGRows(Source, sink);
   } else {

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "core/settings.h"
+#include "io/codec_table.h"
 #include "png_test_util.h"
 #include "tests/core/library_environment.h"
 #include "tests/core/runtime_state_guard.h"
@@ -400,6 +401,127 @@ TEST(PngRead, CutAndFlippedFilesNeverCrash) {
         EXPECT_EQ(bmp.Height(), p.Height());
       }
     }
+  }
+}
+
+// Rows handed to a sink, in the order it asks for, or, when it declines them,
+// to the bitmap: the pixels of a plain read either way. Interlaced images
+// never reach the sink.
+TEST(PngRead, RowsToASinkInEitherOrder) {
+  auto image = [](int ct, int depth, bool interlaced, bool trans) {
+    RawImage img;
+    img.Width = 37;  // odd, past a vector of pixels
+    img.Height = 5;
+    img.ColorType = ct;
+    img.BitDepth = depth;
+    img.Interlaced = interlaced;
+    const int samples = ct == PNG_COLOR_TYPE_RGB ? 3 : ct == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                        : ct == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+    const size_t bytes = (size_t(img.Width) * size_t(samples * depth) + 7) / 8;
+    if (ct == PNG_COLOR_TYPE_PALETTE) {
+      for (int i = 0; i < (1 << depth); ++i)
+        img.Palette.push_back(png_color{png_byte(i * 37), png_byte(255 - i * 11), png_byte(i * 5 + 3)});
+      if (trans) img.Trans = {0, 128};
+    }
+    for (int y = 0; y < img.Height; ++y) {
+      std::vector<uint8_t> row(bytes);
+      for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 29 + size_t(y) * 71 + 5);
+      if (ct == PNG_COLOR_TYPE_PALETTE && depth == 8)
+        for (auto& v : row) v = uint8_t(v % img.Palette.size());
+      img.Rows.push_back(row);
+    }
+    return pngtest::Encode(img);
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> png;
+    bool streamed;  // the rows may go to the sink
+    bool alpha;
+  } cases[] = {
+      {"RGB", image(PNG_COLOR_TYPE_RGB, 8, false, false), true, false},
+      {"RGB 16-bit", image(PNG_COLOR_TYPE_RGB, 16, false, false), true, false},
+      {"RGBA", image(PNG_COLOR_TYPE_RGB_ALPHA, 8, false, false), true, true},
+      {"palette", image(PNG_COLOR_TYPE_PALETTE, 8, false, false), true, false},
+      {"palette with transparency", image(PNG_COLOR_TYPE_PALETTE, 4, false, true), true, true},
+      {"1-bit palette with transparency", image(PNG_COLOR_TYPE_PALETTE, 1, false, true), true, true},
+      {"grey", image(PNG_COLOR_TYPE_GRAY, 8, false, false), true, false},
+      {"grey and alpha", image(PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false), true, true},
+      {"1-bit palette", image(PNG_COLOR_TYPE_PALETTE, 1, false, false), false, false},
+      {"interlaced RGB", image(PNG_COLOR_TYPE_RGB, 8, true, false), false, false},
+      {"interlaced RGBA", image(PNG_COLOR_TYPE_RGB_ALPHA, 8, true, false), false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TVXBitmap plain;
+    TIOParamsVals plainParams;
+    ASSERT_TRUE(pngtest::Decode(c.png, plain, plainParams));
+    ASSERT_EQ(plain.PixelFormat(), vx24RGB);
+    ASSERT_EQ(plain.HasAlphaChannel(), c.alpha);
+    for (const bool rgb : {false, true})
+      for (const bool take : {true, false}) {
+        SCOPED_TRACE(std::string(rgb ? "R G B" : "B G R") + (take ? ", taken" : ", declined"));
+        std::vector<uint8_t> colour, alpha;
+        int32_t started = 0, rows = 0;
+        TVXRowSink sink;
+        sink.Rgb = rgb;
+        sink.Start = [&](int32_t W, int32_t H, bool Alpha) {
+          ++started;
+          EXPECT_EQ(W, plain.Width());
+          EXPECT_EQ(H, plain.Height());
+          EXPECT_EQ(Alpha, c.alpha);
+          return take;
+        };
+        sink.Row = [&](int32_t Y, const uint8_t* Colour, const uint8_t* Alpha) {
+          EXPECT_EQ(Y, rows++);
+          colour.insert(colour.end(), Colour, Colour + size_t(plain.Width()) * 3);
+          EXPECT_EQ(Alpha != nullptr, c.alpha);
+          if (Alpha != nullptr) alpha.insert(alpha.end(), Alpha, Alpha + plain.Width());
+        };
+        TVXBitmap bmp;
+        TIOParamsVals params;
+        TVXMemStream in(c.png.data(), int64_t(c.png.size()));
+        bool aborting = false;
+        TProgressRec pr;
+        pr.Aborting = &aborting;
+        VXReadPNGStream(&in, &bmp, params, pr, false, &sink);
+        ASSERT_FALSE(aborting);
+        EXPECT_EQ(started, c.streamed ? 1 : 0);
+        std::vector<uint8_t> wantColour, wantAlpha;
+        for (int32_t y = 0; y < plain.Height(); ++y) {
+          const auto* p = static_cast<const uint8_t*>(plain.GetScanLine(y));
+          for (int32_t x = 0; x < plain.Width(); ++x) {
+            const uint8_t b = p[x * 3], g = p[x * 3 + 1], r = p[x * 3 + 2];
+            for (uint8_t v : {b, g, r}) wantColour.push_back(v);
+            if (rgb && c.streamed && take) std::swap(wantColour[wantColour.size() - 3], wantColour.back());
+          }
+          if (c.alpha) {
+            const auto* a = static_cast<const uint8_t*>(plain.AlphaChannel()->GetScanLine(y));
+            wantAlpha.insert(wantAlpha.end(), a, a + plain.Width());
+          }
+        }
+        if (c.streamed && take) {
+          EXPECT_EQ(rows, plain.Height());
+          EXPECT_EQ(colour, wantColour);
+          EXPECT_EQ(alpha, wantAlpha);
+          continue;
+        }
+        // Declined: the bitmap holds what a read without a sink gives.
+        EXPECT_EQ(rows, 0);
+        ASSERT_EQ(bmp.Width(), plain.Width());
+        ASSERT_EQ(bmp.PixelFormat(), vx24RGB);
+        ASSERT_EQ(bmp.HasAlphaChannel(), c.alpha);
+        std::vector<uint8_t> got, gotAlpha;
+        for (int32_t y = 0; y < bmp.Height(); ++y) {
+          const auto* p = static_cast<const uint8_t*>(bmp.GetScanLine(y));
+          got.insert(got.end(), p, p + size_t(bmp.Width()) * 3);
+          if (c.alpha) {
+            const auto* a = static_cast<const uint8_t*>(bmp.AlphaChannel()->GetScanLine(y));
+            gotAlpha.insert(gotAlpha.end(), a, a + bmp.Width());
+          }
+        }
+        EXPECT_EQ(got, wantColour);
+        EXPECT_EQ(gotAlpha, wantAlpha);
+      }
   }
 }
 

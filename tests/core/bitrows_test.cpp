@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -80,6 +81,26 @@ TEST(RowBits, GetSetAndRedBlueExchanges) {
   VXSwapRBPalette(pal, 2);
   EXPECT_EQ(pal[0], (TRGB{3, 2, 1}));
   EXPECT_EQ(pal[1], (TRGB{6, 5, 4}));
+}
+
+// Rows of every width around the five-pixel vector step, copied and turned
+// in place: every pixel swapped, nothing written past the row.
+TEST(BitRun, SwapRBRowsOfEveryWidth) {
+  for (int32_t n : {0, 1, 4, 5, 6, 7, 10, 11, 16, 17, 31, 64, 101}) {
+    SCOPED_TRACE("width " + std::to_string(n));
+    std::vector<uint8_t> in(size_t(n) * 3 + 16);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = uint8_t(i * 7 + 1);
+    std::vector<uint8_t> expected = in;
+    for (int32_t x = 0; x < n; ++x) std::swap(expected[size_t(x) * 3], expected[size_t(x) * 3 + 2]);
+    std::vector<uint8_t> out(in.size(), 0xEE);
+    VXCopySwapRBRow(out.data(), in.data(), n);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n * 3),
+              std::vector<uint8_t>(expected.begin(), expected.begin() + n * 3));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + n * 3, out.end()), std::vector<uint8_t>(16, 0xEE));
+    std::vector<uint8_t> same = in;
+    VXSwapRBRow(same.data(), n);
+    EXPECT_EQ(same, expected);
+  }
 }
 
 TEST(BitRun, OneBitRectangleCopiesAtUnalignedColumns) {

@@ -36,8 +36,14 @@ TEST(ResampleRows, SameBytesAsTheWholeSource) {
     bool alpha;
     std::vector<TVXResampleSize> targets;
   } cases[] = {
-      // Six sizes of a wide source, short side measured.
+      // Six sizes of a wide source, short side measured: targets summed by
+      // planes and by pixels side by side.
       {961, 97, false, {{27, 2}, {39, 3}, {59, 5}, {79, 7}, {118, 11}, {158, 15}}},
+      // Strong reductions only: the rows are kept as planes. Odd widths, below
+      // and above a vector of pixels.
+      {963, 70, false, {{9, 3}, {31, 5}, {77, 9}}},
+      {963, 70, true, {{9, 3}, {77, 9}}},
+      {23, 40, false, {{1, 2}, {2, 4}}},
       {961, 97, true, {{27, 2}, {158, 15}}},
       // Heights around the block of rows, one row, one column.
       {300, 31, false, {{17, 3}}},
@@ -58,29 +64,49 @@ TEST(ResampleRows, SameBytesAsTheWholeSource) {
     if (c.alpha) FillRandom(*source.AlphaChannel(), rng, c.h % 2 != 0);
     ASSERT_TRUE(TVXRowResampler::Streamable(c.w, c.h, c.targets, rfMitchell)) << label;
 
-    TVXRowResampler rows(c.w, c.h, c.alpha, c.targets, rfMitchell, 4);
-    for (int32_t y = 0; y < c.h; ++y)
-      rows.Row(y, static_cast<const uint8_t*>(source.GetScanLine(y)),
-               c.alpha ? static_cast<const uint8_t*>(source.AlphaChannel()->GetScanLine(y)) : nullptr);
-    ASSERT_TRUE(rows.Finish()) << label;
-
     TVexlaneProc proc;
     proc.SetAttachedVXBitmap(&source);
-    for (size_t i = 0; i < c.targets.size(); ++i) {
-      const TVXResampleSize t = c.targets[i];
-      SCOPED_TRACE(label + " to " + std::to_string(t.Width) + "x" + std::to_string(t.Height));
-      TVXBitmap expected, got;
-      proc.ResampleTo(&expected, t.Width, t.Height, rfMitchell, false);
-      ASSERT_EQ(rows.IndexOf(t.Width, t.Height), int32_t(i));
-      rows.ResampleTo(int32_t(i), &got);
-      ASSERT_EQ(got.Width(), expected.Width());
-      ASSERT_EQ(got.Height(), expected.Height());
-      EXPECT_EQ(got.PixelFormat(), expected.PixelFormat());
-      EXPECT_EQ(Pixels(got), Pixels(expected));
-      ASSERT_EQ(got.HasAlphaChannel(), expected.HasAlphaChannel());
-      if (c.alpha) EXPECT_EQ(Pixels(*got.AlphaChannel()), Pixels(*expected.AlphaChannel()));
+    std::vector<TVXBitmap> expected(c.targets.size());
+    for (size_t i = 0; i < c.targets.size(); ++i)
+      proc.ResampleTo(&expected[i], c.targets[i].Width, c.targets[i].Height, rfMitchell, false);
+
+    // The rows as the bitmap holds them (B G R) and as a file stores them
+    // (R G B): the same targets.
+    for (const bool rgb : {false, true}) {
+      SCOPED_TRACE(rgb ? "R G B rows" : "B G R rows");
+      TVXRowResampler rows(c.w, c.h, c.alpha, c.targets, rfMitchell, 4, rgb);
+      std::vector<uint8_t> turned(size_t(c.w) * 3);
+      for (int32_t y = 0; y < c.h; ++y) {
+        const auto* line = static_cast<const uint8_t*>(source.GetScanLine(y));
+        if (rgb) {
+          for (int32_t x = 0; x < c.w; ++x) {
+            turned[size_t(x) * 3] = line[size_t(x) * 3 + 2];
+            turned[size_t(x) * 3 + 1] = line[size_t(x) * 3 + 1];
+            turned[size_t(x) * 3 + 2] = line[size_t(x) * 3];
+          }
+          line = turned.data();
+        }
+        rows.Row(y, line, c.alpha ? static_cast<const uint8_t*>(source.AlphaChannel()->GetScanLine(y)) : nullptr);
+      }
+      ASSERT_TRUE(rows.Finish()) << label;
+
+      for (size_t i = 0; i < c.targets.size(); ++i) {
+        const TVXResampleSize t = c.targets[i];
+        SCOPED_TRACE(label + " to " + std::to_string(t.Width) + "x" + std::to_string(t.Height));
+        TVXBitmap got;
+        ASSERT_EQ(rows.IndexOf(t.Width, t.Height), int32_t(i));
+        rows.ResampleTo(int32_t(i), &got);
+        ASSERT_EQ(got.Width(), expected[i].Width());
+        ASSERT_EQ(got.Height(), expected[i].Height());
+        EXPECT_EQ(got.PixelFormat(), expected[i].PixelFormat());
+        EXPECT_EQ(Pixels(got), Pixels(expected[i]));
+        ASSERT_EQ(got.HasAlphaChannel(), expected[i].HasAlphaChannel());
+        if (c.alpha) {
+          EXPECT_EQ(Pixels(*got.AlphaChannel()), Pixels(*expected[i].AlphaChannel()));
+        }
+      }
+      EXPECT_EQ(rows.IndexOf(c.w + 1, c.h + 1), -1);
     }
-    EXPECT_EQ(rows.IndexOf(c.w + 1, c.h + 1), -1);
   }
 }
 
