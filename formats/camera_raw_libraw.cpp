@@ -15,6 +15,23 @@ namespace {
 // (nothing of LibRaw's goes to stderr).
 void QuietDataError(void*, const char*, const int) {}
 
+// LibRaw 0.20 (the packaged one) fills its 6 x 6 pattern table from a TIFF
+// CFAPattern (tag 33422) of 36 values in a loop its build never ends: it
+// writes on past the table, through its own stream object, and the process
+// dies. Data holding such a directory entry, in either byte order, is kept
+// from it. The eight bytes of the entry's tag, type and count are what is
+// looked for, anywhere in the data, since LibRaw walks directories inside
+// many containers.
+bool FeedsLibRawPatternOverrun(const uint8_t* Data, size_t Size) {
+  if (LibRaw::versionNumber() >= LIBRAW_MAKE_VERSION(0, 21, 0)) return false;
+  for (size_t i = 0; i + 8 <= Size; ++i) {
+    const uint8_t* p = Data + i;
+    if (p[0] == 0x8E && p[1] == 0x82 && p[4] == 36 && p[5] == 0 && p[6] == 0 && p[7] == 0) return true;
+    if (p[0] == 0x82 && p[1] == 0x8E && p[4] == 0 && p[5] == 0 && p[6] == 0 && p[7] == 36) return true;
+  }
+  return false;
+}
+
 class TLibRawDecoder : public TVXRawDecoder {
  public:
   TLibRawDecoder()
@@ -26,7 +43,7 @@ class TLibRawDecoder : public TVXRawDecoder {
   bool Identify(const uint8_t* Data, size_t Size) override {
     fRaw->recycle();
     fIdentity = TVXRawIdentity();
-    if (!Data || Size == 0) return false;
+    if (!Data || Size == 0 || FeedsLibRawPatternOverrun(Data, Size)) return false;
     try {
       if (fRaw->open_buffer(const_cast<uint8_t*>(Data), Size) != LIBRAW_SUCCESS) return false;
     } catch (...) {

@@ -859,6 +859,42 @@ TEST(CiffHeap, DamagedHeapsEndQuietly) {
   EXPECT_GT(previews, 0);
 }
 
+TEST(CameraRawDng, SixBySixPatternIsRefusedBeforeLibRaw) {
+  // A directory with a 6 x 6 CFA pattern (33421, 33422), as in the DNGs of
+  // X-Trans sensors, in either byte order: the packaged LibRaw writes past
+  // its pattern table on it, so the reader and the probe refuse it instead.
+  std::vector<uint8_t> pattern(36);
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = uint8_t(i % 3);
+  rawtest::TTiffBuilder t;
+  t.Long(256, 6);
+  t.Long(257, 6);
+  t.Short(33421, {6, 6});
+  t.Bytes(33422, pattern);
+  const std::vector<uint8_t> little = t.Build({});
+  // The same entries by hand, big-endian: width, height, pattern at 58.
+  std::vector<uint8_t> big = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 3,
+                              1, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 6,
+                              1, 1, 0, 4, 0, 0, 0, 1, 0, 0, 0, 6,
+                              0x82, 0x8E, 0, 1, 0, 0, 0, 36, 0, 0, 0, 50,
+                              0, 0, 0, 0};
+  big.resize(50, 0);
+  big.insert(big.end(), pattern.begin(), pattern.end());
+  const std::vector<uint8_t>* files[] = {&little, &big};
+  for (const std::vector<uint8_t>* file : files) {
+    TVXMemStream probe(file->data(), int64_t(file->size()));
+    EXPECT_FALSE(VXIsRawStream(&probe));
+    TVXMemStream in(file->data(), int64_t(file->size()));
+    TVXBitmap bmp;
+    TIOParamsVals params(nullptr);
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    VXReadRawStream(&in, &bmp, params, false, progress);
+    EXPECT_TRUE(aborting);
+    EXPECT_TRUE(bmp.IsEmpty());
+  }
+}
+
 TEST(CameraRawDng, DamagedFilesAbortOrLoad) {
   rawtest::TDngLayout layout;
   const std::vector<uint8_t> dng = rawtest::MakeDng(layout);
