@@ -375,9 +375,16 @@ bool ConvertFiles(const std::vector<std::string>& Files, const TRunOptions& Opti
   const std::vector<uint8_t> modes = CallModes(Options);
   const size_t workers = std::min(Files.size() * modes.size(), UsableProcessors());
   if (workers <= 1) {
-    for (const auto& file : Files)
+    // The buckets of a file are made from its rows as they are decoded, as in
+    // a run on several processors (one pass over the source for every size).
+    const std::vector<int32_t> sizes = CallSizes(modes, Options);
+    for (const auto& file : Files) {
+      TSharedSource source;
+      if (!sizes.empty() && !EndsWithText(file, ".9.png", true)) source.PlanSizes(sizes, Options.LongSide);
+      TSharedSourceScope scope(&source);
       for (uint8_t mode : modes)
         if (!CallImage(file, Options, mode, QuantPath, nullptr)) return false;
+    }
     return true;
   }
   // Bucket folders that do not exist yet: a failure removes those that the calls

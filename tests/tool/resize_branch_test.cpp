@@ -10,6 +10,7 @@
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "tool/convertimage.h"
+#include "tool/resize_branch.h"
 #include "tool_test_util.h"
 
 using tooltest::TempDir;
@@ -109,6 +110,39 @@ TEST(ResizeBranch, KeptDecodingGivesWhatAFreshLoadGives) {
   const std::string fresh = Resize(d / "a.png", d / "fresh", 2, 48, false);
   EXPECT_EQ(kept, fresh);
   EXPECT_EQ(tooltest::ReadFile(d / "kept/drawable-mdpi/a.png"), tooltest::ReadFile(d / "fresh/drawable-mdpi/a.png"));
+}
+
+// Every bucket of a source made from its rows as they are decoded (the
+// file's sizes planned) against the same bucket resampled from the whole
+// decoded image: the same line and the same file.
+TEST(ResizeBranch, RowsAsDecodedGiveWhatTheWholeImageGives) {
+  struct Case {
+    int32_t w, h;
+    bool alpha, longSide;
+  } cases[] = {{1001, 700, false, false}, {1001, 700, true, false}, {333, 1250, true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + (c.alpha ? " with alpha" : ""));
+    TempDir d;
+    MakeImage(d / "a.png", c.w, c.h, 5, c.alpha);
+    const std::vector<int32_t> sizes = {15, 20, 30, 40, 60, 80};  // dip 20
+    ASSERT_TRUE(RowsResampled(c.w, c.h, c.alpha, sizes, c.longSide, nullptr));
+    std::string planned, whole;
+    {
+      TSharedSource source;
+      source.PlanSizes(sizes, c.longSide);
+      TSharedSourceScope scope(&source);
+      for (uint8_t mode = 1; mode <= 6; ++mode) planned += Resize(d / "a.png", d / "rows", mode, 20, c.longSide);
+    }
+    ForgetDecodedSource();
+    for (uint8_t mode = 1; mode <= 6; ++mode) whole += Resize(d / "a.png", d / "whole", mode, 20, c.longSide);
+    EXPECT_EQ(planned, whole);
+    for (const char* folder : {"ldpi", "mdpi", "hdpi", "xhdpi", "xxhdpi", "xxxhdpi"}) {
+      const std::string name = std::string("/drawable-") + folder + "/a.png";
+      const std::string rows = tooltest::ReadFile(d / "rows" + name);
+      EXPECT_FALSE(rows.empty()) << name;
+      EXPECT_EQ(rows, tooltest::ReadFile(d / "whole" + name)) << name;
+    }
+  }
 }
 
 TEST(ResizeBranch, ChangedSourceIsDecodedAgain) {
