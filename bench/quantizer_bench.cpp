@@ -4,13 +4,14 @@
 // quantised to 256 colours, every pixel is mapped to its index, and it is
 // written as an 8-bit palette PNG to memory.
 //
-//   bench_quantizer [runs] FILE...
+//   bench_quantizer runs FILE...
 //
 // Prints, in seconds (best of runs): building the quantiser, mapping every
-// pixel (GetRGBIndex once per pixel), and the whole palette PNG write; then
+// pixel (GetRGBIndices a row at a time), and the whole palette PNG write; then
 // the same two quantiser figures with the one-neuron-at-a-time searches.
 // Both forms must give the same palettes and indices; a difference ends the
 // benchmark with status 1.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -43,12 +44,10 @@ TRun Quantise(const std::vector<std::unique_ptr<TVXBitmap>>& Images, bool Scalar
     TVXQuantizer q(b.get(), pal.data(), 255, 256);
     auto t1 = vxbench::Clock::now();
     uint32_t sum = 0;
+    std::vector<int32_t> row(size_t(b->Width()));
     for (int32_t y = 0; y < b->Height(); ++y) {
-      const auto* p = static_cast<const TRGB*>(b->ScanLine(y));
-      for (int32_t x = 0; x < b->Width(); ++x) {
-        const int32_t i = q.GetRGBIndex(p[x]);
-        sum = sum * 31 + uint32_t(i);
-      }
+      q.GetRGBIndices(static_cast<const TRGB*>(b->ScanLine(y)), b->Width(), row.data());
+      for (const int32_t i : row) sum = sum * 31 + uint32_t(i);
     }
     auto t2 = vxbench::Clock::now();
     r.build += vxbench::Seconds(t0, t1);
@@ -102,27 +101,9 @@ int main(int argc, char** argv) {
       images.push_back(std::move(b));
     }
   }
-  if (std::getenv("VX_BENCH_STATS")) {
-    for (const auto& b : images) {
-      std::vector<uint8_t> seen(1 << 24);
-      int distinct = 0, misses = 0;
-      std::vector<uint32_t> key(1 << 16, 0xFFFFFFFFu);
-      for (int32_t y = 0; y < b->Height(); ++y) {
-        const auto* p = static_cast<const TRGB*>(b->ScanLine(y));
-        for (int32_t x = 0; x < b->Width(); ++x) {
-          const uint32_t k = uint32_t(p[x].r) << 16 | uint32_t(p[x].g) << 8 | p[x].b;
-          if (!seen[k]) { seen[k] = 1; ++distinct; }
-          const size_t slot = ((k * 2654435761u) >> 16) & 0xFFFFu;
-          if (key[slot] != k) { key[slot] = k; ++misses; }
-        }
-      }
-      std::printf("%dx%d: %d distinct, %d misses\n", b->Width(), b->Height(), distinct, misses);
-    }
-  }
   TRun best[2];
   double write = 1e30;
-  const bool onlyWrites = std::getenv("VX_BENCH_ONLY_WRITES") != nullptr;
-  for (int k = 0; k < runs && !onlyWrites; ++k)
+  for (int k = 0; k < runs; ++k)
     for (int scalar = 0; scalar < 2; ++scalar) {
       TRun r = Quantise(images, scalar == 1);
       if (k == 0 || r.build < best[scalar].build) best[scalar].build = r.build;

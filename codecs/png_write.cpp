@@ -60,26 +60,22 @@ struct TPNGWriter {
   std::unordered_map<uint32_t, uint8_t> exact;
   bool useExact = false;
 
-  // Recent quantiser answers, direct-mapped by colour (key 0xFFFFFFFF = empty).
-  std::vector<uint32_t> lookupKey;
-  std::vector<uint8_t> lookupIndex;
+  // The quantiser's answers for one row.
+  std::vector<int32_t> indices;
+  std::vector<TRGB> opaque;
 
-  int32_t IndexOf(TRGB c) {
-    const uint32_t k = Key(c);
+  // The palette indices of the W colours from P into indices.
+  const int32_t* IndicesOf(const TRGB* P, int32_t W) {
+    indices.resize(size_t(W));
     if (useExact) {
-      const auto it = exact.find(k);
-      return it != exact.end() ? it->second : 0;
+      for (int32_t x = 0; x < W; ++x) {
+        const auto it = exact.find(Key(P[x]));
+        indices[size_t(x)] = it != exact.end() ? it->second : 0;
+      }
+    } else {
+      quant->GetRGBIndices(P, W, indices.data());
     }
-    if (lookupKey.empty()) {
-      lookupKey.assign(size_t(1) << 16, 0xFFFFFFFFu);
-      lookupIndex.assign(size_t(1) << 16, 0);
-    }
-    const size_t slot = ((k * 2654435761u) >> 16) & 0xFFFFu;
-    if (lookupKey[slot] != k) {
-      lookupKey[slot] = k;
-      lookupIndex[slot] = uint8_t(quant->GetRGBIndex(c));
-    }
-    return lookupIndex[slot];
+    return indices.data();
   }
   static uint32_t Key(TRGB c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
   TRowKind kind = rkRGB;
@@ -122,15 +118,23 @@ struct TPNGWriter {
         return rowBuf.data();
       }
       case rkPaletteQuant: {
-        const auto* p = reinterpret_cast<const TRGB*>(src);
-        for (int32_t x = 0; x < w; ++x) rowBuf[size_t(x)] = uint8_t(IndexOf(p[x]));
+        const int32_t* index = IndicesOf(reinterpret_cast<const TRGB*>(src), w);
+        for (int32_t x = 0; x < w; ++x) rowBuf[size_t(x)] = uint8_t(index[x]);
         return rowBuf.data();
       }
       case rkPaletteAlpha: {
-        const auto* p = reinterpret_cast<const TRGB*>(src);
         const uint8_t* m = mask->GetScanLine(y);
+        const auto* p = reinterpret_cast<const TRGB*>(src);
+        if (m != nullptr) {
+          // Transparent pixels take no index of their own: the colour before
+          // them (a run, searched once).
+          opaque.resize(size_t(w));
+          for (int32_t x = 0; x < w; ++x) opaque[size_t(x)] = m[x] < 255 && x > 0 ? opaque[size_t(x - 1)] : p[x];
+          p = opaque.data();
+        }
+        const int32_t* index = IndicesOf(p, w);
         for (int32_t x = 0; x < w; ++x)
-          rowBuf[size_t(x)] = (m != nullptr && m[x] < 255) ? 0 : uint8_t(IndexOf(p[x]) + 1);
+          rowBuf[size_t(x)] = (m != nullptr && m[x] < 255) ? 0 : uint8_t(index[x] + 1);
         return rowBuf.data();
       }
       case rkPaletteOwn:

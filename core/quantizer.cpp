@@ -59,6 +59,9 @@ class TVXQuantizer::Impl {
  public:
   virtual ~Impl() = default;
   virtual int32_t Index(TRGB cl) const = 0;
+  virtual void Indices(const TRGB* Colours, int32_t Count, int32_t* Out) const {
+    for (int32_t i = 0; i < Count; ++i) Out[i] = Index(Colours[i]);
+  }
 };
 
 namespace {
@@ -250,6 +253,20 @@ class HistogramQuantizer final : public TVXQuantizer::Impl {
 
 std::atomic<bool> gForceScalar{false};
 
+// For each set of lanes (a bit each), their numbers in rising order.
+struct TPackTable {
+  std::array<std::array<int32_t, 8>, 256> Lanes{};
+  constexpr TPackTable() {
+    for (int m = 0; m < 256; ++m) {
+      int k = 0;
+      for (int lane = 0; lane < 8; ++lane)
+        if (m & (1 << lane)) Lanes[m][k++] = lane;
+    }
+  }
+};
+constexpr TPackTable kPackTable;
+constexpr const std::array<std::array<int32_t, 8>, 256>& kPack = kPackTable.Lanes;
+
 bool UseAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has && !gForceScalar.load(std::memory_order_relaxed);
@@ -286,7 +303,8 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     const size_t padded = (size_t(n) + 7) / 8 * 8;
     bias.assign(padded, 0);
     freq.assign(padded, 0);
-    for (auto* c : {&nb, &ng, &nr}) c->assign(padded, kFarAway);
+    // AlterAvx2's blocks of eight may begin at any neuron: eight more.
+    for (auto* c : {&nb, &ng, &nr}) c->assign(padded + 8, kFarAway);
     radpower.assign(size_t(std::max(initrad, 1)), 0);
     for (int32_t i = 0; i < n; ++i) {
       const int32_t v = int32_t(int64_t(i) * 4096 / n);
@@ -303,6 +321,13 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
       ColorMap[i].r = uint8_t(network[i][2]);
     }
     BuildIndex();
+  }
+
+  void Indices(const TRGB* Colours, int32_t Count, int32_t* Out) const override {
+    if (UseAvx2() && n <= 512)
+      IndicesAvx2(Colours, Count, Out);
+    else
+      Impl::Indices(Colours, Count, Out);
   }
 
   int32_t Index(TRGB cl) const override {
@@ -359,13 +384,6 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   }
 
   int32_t Contest(int32_t b, int32_t g, int32_t r) {
-    if (UseAvx2()) {
-      int32_t bestpos;
-      const int32_t bestbiaspos = ContestAvx2(b, g, r, bestpos);
-      freq[bestpos] += 64;
-      bias[bestpos] -= 65536;
-      return bestbiaspos;
-    }
     int32_t bestd = INT32_MAX, bestbiasd = INT32_MAX;
     int32_t bestpos = -1, bestbiaspos = -1;
     for (int32_t i = 0; i < n; ++i) {
@@ -450,14 +468,6 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     p[0] -= int32_t(int64_t(p[0] - b) * alpha / 1024);
     p[1] -= int32_t(int64_t(p[1] - g) * alpha / 1024);
     p[2] -= int32_t(int64_t(p[2] - r) * alpha / 1024);
-    Mirror(i);
-  }
-
-  // The search copy of neuron i's colour.
-  void Mirror(int32_t i) {
-    nb[i] = network[i][0];
-    ng[i] = network[i][1];
-    nr[i] = network[i][2];
   }
 
   void AlterNeighbours(int32_t rad, int32_t i, int32_t b, int32_t g, int32_t r) {
@@ -469,12 +479,45 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
         p[0] -= int32_t(a * (p[0] - b) / 262144);
         p[1] -= int32_t(a * (p[1] - g) / 262144);
         p[2] -= int32_t(a * (p[2] - r) / 262144);
-        Mirror(j);
+      }
+    }
+  }
+
+  // The factors of AlterAvx2 for the neurons from j - (rad - 1) to
+  // j + (rad - 1): alpha * 256 for j itself (alpha / 1024 scaled as the
+  // others), radpower[k] for j + k and j - k; 0 for the eight on either side.
+  void ComputeFactors(int32_t alpha, int32_t rad) {
+    const int32_t reach = std::max(rad - 1, 0);
+    factors.assign(size_t(2 * reach + 1 + 16), 0);
+    factors[size_t(8 + reach)] = alpha * 256;
+    for (int32_t k = 1; k <= reach; ++k) factors[size_t(8 + reach + k)] = factors[size_t(8 + reach - k)] = radpower[k];
+  }
+
+  // AlterSingle and AlterNeighbours at once on the search copies of the
+  // colours, eight neurons at a time; the same sums: a factor is at most
+  // 2^18 and a colour difference below 2^12, so the product fits 32 bits,
+  // and the quotient is truncated towards 0 as the division of the others.
+  __attribute__((target("avx2"))) void AlterAvx2(int32_t rad, int32_t j, int32_t b, int32_t g, int32_t r) {
+    const int32_t reach = std::max(rad - 1, 0);
+    const int32_t lo = std::max(j - reach, 0), hi = std::min(j + reach, n - 1);
+    const __m256i colour[3] = {_mm256_set1_epi32(b), _mm256_set1_epi32(g), _mm256_set1_epi32(r)};
+    int32_t* channel[3] = {nb.data(), ng.data(), nr.data()};
+    const __m256i round = _mm256_set1_epi32((1 << 18) - 1), count = _mm256_set1_epi32(n);
+    for (int32_t m = lo; m <= hi; m += 8) {
+      // Past the last neuron the factor is 0 (the padding stays far away).
+      const __m256i inside = _mm256_cmpgt_epi32(count, _mm256_add_epi32(_mm256_set1_epi32(m), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+      const __m256i a = _mm256_and_si256(inside, Load(factors, 8 + reach + m - j));
+      for (int k = 0; k < 3; ++k) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(channel[k] + m));
+        const __m256i x = _mm256_mullo_epi32(a, _mm256_sub_epi32(v, colour[k]));
+        const __m256i q = _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_and_si256(_mm256_srai_epi32(x, 31), round)), 18);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(channel[k] + m), _mm256_sub_epi32(v, q));
       }
     }
   }
 
   void Learn(TVXBitmap* bmp, int64_t pixels) {
+    const bool avx = UseAvx2();
     const int32_t alphadec = 30 + (samplefac - 1) / 3;
     const int64_t samplepixels = lengthcount / (3 * int64_t(samplefac));
     int64_t delta = samplepixels / 100;
@@ -483,6 +526,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     int32_t radius = initradius;
     int32_t rad = radius >= 128 ? radius >> 6 : 0;
     ComputeRadPower(alpha, rad);
+    if (avx) ComputeFactors(alpha, rad);
 
     int64_t step;
     if (lengthcount % 499 != 0)
@@ -505,9 +549,17 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
       }
       const uint8_t* px = row + size_t(x) * 3;
       const int32_t b = px[0] << 4, g = px[1] << 4, r = px[2] << 4;
-      const int32_t j = Contest(b, g, r);
-      AlterSingle(alpha, j, b, g, r);
-      if (rad > 0) AlterNeighbours(rad, j, b, g, r);
+      if (avx) {
+        int32_t bestpos;
+        const int32_t j = ContestAvx2(b, g, r, bestpos);
+        freq[bestpos] += 64;
+        bias[bestpos] -= 65536;
+        AlterAvx2(rad, j, b, g, r);
+      } else {
+        const int32_t j = Contest(b, g, r);
+        AlterSingle(alpha, j, b, g, r);
+        if (rad > 0) AlterNeighbours(rad, j, b, g, r);
+      }
       pos = (pos + step) % pixels;
       ++i;
       if (i % delta == 0) {
@@ -515,8 +567,11 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
         radius -= radius / 30;
         rad = radius >= 128 ? radius >> 6 : 0;
         ComputeRadPower(alpha, rad);
+        if (avx) ComputeFactors(alpha, rad);
       }
     }
+    if (avx)
+      for (int32_t i = 0; i < n; ++i) network[i] = {nb[i], ng[i], nr[i], network[i][3]};
   }
 
   void Unbias() {
@@ -530,21 +585,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
   }
 
-  // The keys of the sorted neurons First .. First + 7 (the padding is far
-  // from every colour).
-  __attribute__((target("avx2"))) __m256i BlockKeys(int32_t First, __m256i b, __m256i g, __m256i r,
-                                                    __m256i start) const {
-    const __m256i d = Distances(sb, sg, sr, First + kSortedPad, b, g, r);
-    const __m256i up =
-        _mm256_sub_epi32(_mm256_add_epi32(_mm256_set1_epi32(First), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)), start);
-    // up >= 0: 2 * up; below: 2 * (-up - 1) + 1 = -2 * up - 1.
-    const __m256i twice = _mm256_slli_epi32(up, 1);
-    const __m256i rank =
-        _mm256_blendv_epi8(twice, _mm256_sub_epi32(_mm256_sub_epi32(_mm256_setzero_si256(), twice), _mm256_set1_epi32(1)),
-                           _mm256_cmpgt_epi32(_mm256_setzero_si256(), up));
-    return _mm256_add_epi32(_mm256_slli_epi32(d, 10), rank);
-  }
-
+  // The smallest lane.
   __attribute__((target("avx2"))) static int32_t Smallest(__m256i V) {
     __m128i m = _mm_min_epi32(_mm256_castsi256_si128(V), _mm256_extracti128_si256(V, 1));
     m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -552,48 +593,144 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     return _mm_cvtsi128_si32(m);
   }
 
-  // The search of Index, eight neurons at a time. The walk from netindex[g]
-  // outwards (up first, then down, in turn) keeps the first neuron it meets
-  // at the smallest distance, and it skips only neurons that cannot be
-  // nearer: so it answers the nearest neuron, of equals the one of smallest
-  // walk rank (2m for the m-th neuron up, 2m + 1 for the m-th down).
-  // Distances are at most 765, ranks below 1024: the key distance * 1024 +
-  // rank orders them both. The blocks go outwards the same way, up and down
-  // in turn; a direction ends where the green distance alone exceeds the
-  // best distance found (the neurons are sorted by green), as every neuron
-  // beyond is then farther than the best.
-  __attribute__((target("avx2"))) int32_t IndexAvx2(TRGB cl) const {
-    const __m256i vb = _mm256_set1_epi32(cl.b), vg = _mm256_set1_epi32(cl.g), vr = _mm256_set1_epi32(cl.r);
+  __attribute__((target("avx2"))) static __m256i LoadAt(const int32_t* P) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P));
+  }
+
+  __attribute__((target("avx2"))) int32_t IndexAvx2(TRGB cl) const { return Nearest(cl); }
+
+  // Runs of one colour are searched once.
+  __attribute__((target("avx2"))) void IndicesAvx2(const TRGB* Colours, int32_t Count, int32_t* Out) const {
+    for (int32_t i = 0; i < Count; ++i)
+      Out[i] = i > 0 && Colours[i] == Colours[i - 1] ? Out[i - 1] : Nearest(Colours[i]);
+  }
+
+  // The search of Index over the candidates of the colour's cell. The walk
+  // of Index from netindex[g] outwards (up first, then down, in turn) keeps
+  // the first neuron it meets at the smallest distance, and it skips only
+  // neurons that cannot be nearer: so it answers the nearest neuron, of
+  // equals the one of smallest walk rank (2m for the m-th neuron up, 2m + 1
+  // for the m-th down). Distances are at most 765, ranks below 1024: the key
+  // distance * 1024 + rank orders them both, and the smallest key over the
+  // candidates is the answer, since the nearest neurons of every colour of
+  // the cell are among them (see Candidates).
+  __attribute__((target("avx2"), always_inline)) inline int32_t Nearest(TRGB cl) const {
+    const int32_t* c = CellOf(cl);
     const int32_t start = netindex[cl.g];
+    const __m256i vb = _mm256_set1_epi32(cl.b), vg = _mm256_set1_epi32(cl.g), vr = _mm256_set1_epi32(cl.r);
     const __m256i vstart = _mm256_set1_epi32(start);
     __m256i best = _mm256_set1_epi32(INT32_MAX);
-    const int32_t g = cl.g;
-    int32_t bestd = INT32_MAX;
-    int32_t up = start, down = start;  // the next block up begins at up, the next down ends before down
-    bool goUp = true, goDown = true;
-    while (goUp || goDown) {
-      if (goUp) {
-        if (up >= n || sg[size_t(up + kSortedPad)] - g > bestd) {
-          goUp = false;
-        } else {
-          best = _mm256_min_epi32(best, BlockKeys(up, vb, vg, vr, vstart));
-          up += 8;
-        }
-      }
-      if (goDown) {
-        if (down <= 0 || g - sg[size_t(down - 1 + kSortedPad)] > bestd) {
-          goDown = false;
-        } else {
-          best = _mm256_min_epi32(best, BlockKeys(down - 8, vb, vg, vr, vstart));
-          down -= 8;
-        }
-      }
-      bestd = Smallest(best) >> 10;
+    const int32_t blocks = *c++;
+    for (int32_t k = 0; k < blocks; ++k, c += 32) {
+      const __m256i d = _mm256_add_epi32(_mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(LoadAt(c), vb)),
+                                                          _mm256_abs_epi32(_mm256_sub_epi32(LoadAt(c + 8), vg))),
+                                         _mm256_abs_epi32(_mm256_sub_epi32(LoadAt(c + 16), vr)));
+      // up >= 0: 2 * up; below: 2 * (-up - 1) + 1 = -2 * up - 1 = ~(2 * up).
+      const __m256i up = _mm256_sub_epi32(LoadAt(c + 24), vstart);
+      const __m256i rank = _mm256_xor_si256(_mm256_slli_epi32(up, 1), _mm256_srai_epi32(up, 31));
+      best = _mm256_min_epi32(best, _mm256_add_epi32(_mm256_slli_epi32(d, 10), rank));
     }
-    const int32_t key = Smallest(best);
-    const int32_t rank = key & 1023;
-    const int32_t at = start + (rank % 2 == 0 ? rank / 2 : -(rank + 1) / 2);
-    return network[at][3];
+    const int32_t rank = Smallest(best) & 1023;
+    return sortedIndex[size_t(start + ((rank >> 1) ^ -(rank & 1)))];
+  }
+
+  // The candidate blocks of the smallest cell holding Colour (see Candidates),
+  // made when first asked for.
+  __attribute__((target("avx2"), always_inline)) inline const int32_t* CellOf(TRGB Colour) const {
+    if (cellAt[0].empty()) MakeCells();
+    int32_t from = allAt;
+    for (int32_t level = 0; level < kLevels; ++level) {
+      const int32_t bits = level + kFirstBits, shift = 8 - bits;
+      const int32_t cell = ((Colour.r >> shift) << (2 * bits)) | ((Colour.g >> shift) << bits) | (Colour.b >> shift);
+      int32_t& at = cellAt[size_t(level)][size_t(cell)];
+      if (at < 0) at = Candidates(from, cell, bits);
+      from = at;
+    }
+    return cellPool.data() + from;
+  }
+
+  void MakeCells() const {
+    for (int32_t level = 0; level < kLevels; ++level)
+      cellAt[size_t(level)].assign(size_t(1) << (3 * (level + kFirstBits)), -1);
+    cellPool.reserve(size_t(1) << 18);
+  }
+
+  // The distances of the eight neurons of a block (blue, green, red at
+  // Block, Block + 8, Block + 16) to the nearest (Near) and to the farthest
+  // (returned) colour of the cube from Lo to Hi.
+  __attribute__((target("avx2"))) static __m256i CubeDistances(const int32_t* Block, const __m256i* Lo,
+                                                              const __m256i* Hi, __m256i& Near) {
+    __m256i dn = _mm256_setzero_si256(), df = _mm256_setzero_si256();
+    for (int k = 0; k < 3; ++k) {
+      const __m256i v = LoadAt(Block + 8 * k);
+      const __m256i below = _mm256_sub_epi32(Lo[k], v), above = _mm256_sub_epi32(v, Hi[k]);
+      dn = _mm256_add_epi32(dn, _mm256_max_epi32(_mm256_max_epi32(below, above), _mm256_setzero_si256()));
+      df = _mm256_add_epi32(df, _mm256_max_epi32(_mm256_sub_epi32(v, Lo[k]), _mm256_sub_epi32(Hi[k], v)));
+    }
+    Near = dn;
+    return df;
+  }
+
+  // The candidates of a cell of colours (Bits bits per channel): every
+  // neuron whose distance to the nearest colour of the cell is at most the
+  // distance of some neuron to the farthest colour of the cell (the smallest
+  // such distance found). A neuron nearest to a colour of the cell is no
+  // farther from it than any other neuron, so it is a candidate. They are
+  // taken from the candidates at From (those of a cell holding this one, or
+  // all neurons): a neuron nearest to a colour is a candidate of every cell
+  // holding it. Appended to cellPool as the number of blocks of eight, then
+  // per block the blue, green, red and sorted position of each (the padding
+  // is far from every colour); returns where.
+  __attribute__((target("avx2"))) int32_t Candidates(int32_t From, int32_t Cell, int32_t Bits) const {
+    const int32_t mask = (1 << Bits) - 1, shift = 8 - Bits;
+    const int32_t lo[3] = {(Cell & mask) << shift, ((Cell >> Bits) & mask) << shift,
+                           (Cell >> (2 * Bits)) << shift};  // blue, green, red
+    __m256i vlo[3], vhi[3];
+    for (int k = 0; k < 3; ++k) {
+      vlo[k] = _mm256_set1_epi32(lo[k]);
+      vhi[k] = _mm256_set1_epi32(lo[k] + (1 << shift) - 1);
+    }
+    const int32_t blocks = cellPool[size_t(From)];
+    const int32_t* src = cellPool.data() + From + 1;
+    // Four rows of staging (blue, green, red, position) and the near distances.
+    const size_t row = size_t(blocks) * 8 + 8;
+    scratch.resize(5 * row);
+    int32_t* nearest = scratch.data() + 4 * row;
+    __m256i far = _mm256_set1_epi32(INT32_MAX), dn;
+    for (int32_t k = 0; k < blocks; ++k) {
+      far = _mm256_min_epi32(far, CubeDistances(src + 32 * k, vlo, vhi, dn));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(nearest + 8 * k), dn);
+    }
+    const __m256i bound = _mm256_set1_epi32(Smallest(far));
+    // The candidates of each block packed to the front and written whole
+    // after those before.
+    int32_t count = 0;
+    for (int32_t k = 0; k < blocks; ++k) {
+      const int32_t taken =
+          _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(LoadAt(nearest + 8 * k), bound))) ^ 0xFF;
+      const __m256i order = LoadAt(kPack[size_t(taken)].data());
+      for (size_t j = 0; j < 4; ++j)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(scratch.data() + j * row + size_t(count)),
+                            _mm256_permutevar8x32_epi32(LoadAt(src + 32 * k + 8 * j), order));
+      count += __builtin_popcount(unsigned(taken));
+    }
+    const int32_t used = (count + 7) / 8;
+    const int32_t at = int32_t(cellPool.size());
+    cellPool.resize(cellPool.size() + 1 + 32 * size_t(used));
+    int32_t* out = cellPool.data() + at;
+    *out++ = used;
+    for (int32_t k = 0; k < used; ++k, out += 32)
+      for (size_t j = 0; j < 4; ++j) std::memcpy(out + 8 * j, scratch.data() + j * row + 8 * size_t(k), 32);
+    if (count % 8 != 0) PadBlock(out - 32, count % 8);
+    return at;
+  }
+
+  // The lanes of a block from Lane on: far from every colour, position 0.
+  static void PadBlock(int32_t* Block, int32_t Lane) {
+    for (; Lane < 8; ++Lane) {
+      Block[Lane] = Block[8 + Lane] = Block[16 + Lane] = kPadColour;
+      Block[24 + Lane] = 0;
+    }
   }
 
   void BuildIndex() {
@@ -616,16 +753,20 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
     netindex[previouscol] = (startpos + maxnetpos) >> 1;
     for (int32_t j = previouscol + 1; j < 256; ++j) netindex[j] = maxnetpos;
-    // The sorted colours again, one array per channel, for IndexAvx2, neuron
-    // i at i + kSortedPad; the padding on either side (a block of eight may
-    // begin below 0 or end past n) is far from every colour.
-    const size_t padded = size_t(n) + 2 * kSortedPad;
-    for (auto* c : {&sb, &sg, &sr}) c->assign(padded, 4096);
+    // For the searches of IndexAvx2: the original index of each sorted
+    // neuron, and all of them as blocks of candidates (see Candidates).
+    sortedIndex.resize(size_t(n));
+    for (int32_t i = 0; i < n; ++i) sortedIndex[size_t(i)] = network[i][3];
+    const int32_t blocks = (n + 7) / 8;
+    cellPool.assign(1 + 32 * size_t(blocks), 0);
+    cellPool[0] = blocks;
     for (int32_t i = 0; i < n; ++i) {
-      sb[size_t(i + kSortedPad)] = network[i][0];
-      sg[size_t(i + kSortedPad)] = network[i][1];
-      sr[size_t(i + kSortedPad)] = network[i][2];
+      int32_t* block = cellPool.data() + 1 + (i / 8) * 32;
+      for (int k = 0; k < 3; ++k) block[8 * k + i % 8] = network[i][k];
+      block[24 + i % 8] = i;
     }
+    if (n % 8 != 0) PadBlock(cellPool.data() + 1 + (blocks - 1) * 32, n % 8);
+    allAt = 0;
   }
 
   int32_t n = 1;
@@ -634,13 +775,20 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   int32_t samplefac = 1;
   int32_t initrad = 0, initradius = 0;
   std::vector<std::array<int32_t, 4>> network;
-  std::vector<int32_t> bias, freq, radpower;
+  std::vector<int32_t> bias, freq, radpower, factors;
   // The neurons' colours again, one array per channel, for Contest's search.
   std::vector<int32_t> nb, ng, nr;
-  // The colours of the sorted network, for Index's search.
-  static constexpr int32_t kSortedPad = 8;
-  std::vector<int32_t> sb, sg, sr;
   static constexpr int32_t kFarAway = 1 << 28;
+  // IndexAvx2's cells: cubes of colours at kLevels sizes, the first of
+  // kFirstBits bits per channel, each next one of a bit more. Per cell the
+  // offset of its candidates in cellPool, -1 until the cell is first asked
+  // for; all neurons at allAt.
+  static constexpr int32_t kLevels = 2, kFirstBits = 3;
+  static constexpr int32_t kPadColour = 4096;
+  mutable std::array<std::vector<int32_t>, kLevels> cellAt;
+  mutable std::vector<int32_t> cellPool, scratch;
+  int32_t allAt = 0;
+  std::vector<int32_t> sortedIndex;
   int32_t netindex[256] = {};
 };
 
@@ -735,6 +883,13 @@ int32_t TVXQuantizer::GetRGBIndex(TRGB cl) const {
       if (pal[i].r == cl.r && pal[i].g == cl.g && pal[i].b == cl.b) return i;
   }
   return 0;
+}
+
+void TVXQuantizer::GetRGBIndices(const TRGB* Colours, int32_t Count, int32_t* Indices) const {
+  if (fQT && !fSQ && !fGrayScale)
+    fQT->Indices(Colours, Count, Indices);
+  else
+    for (int32_t i = 0; i < Count; ++i) Indices[i] = GetRGBIndex(Colours[i]);
 }
 
 void vxdetail::VXQuantizerForceScalar(bool Value) { gForceScalar.store(Value, std::memory_order_relaxed); }

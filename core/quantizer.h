@@ -25,8 +25,12 @@ class TVXQuantizer {
   TVXQuantizer(const TVXQuantizer&) = delete;
   TVXQuantizer& operator=(const TVXQuantizer&) = delete;
 
-  // The palette index for a colour; 0 for a colour that has no entry.
+  // The palette index for a colour; 0 for a colour that has no entry. The
+  // neural quantiser keeps what its searches learn about the colour cube, so
+  // one quantiser answers one thread at a time.
   int32_t GetRGBIndex(TRGB cl) const;
+  // The indices of Count colours, each as GetRGBIndex gives it.
+  void GetRGBIndices(const TRGB* Colours, int32_t Count, int32_t* Indices) const;
 
   // 0 = neural quantiser, 1 = histogram quantiser (meaningful when a
   // quantiser was built, see HasQuantizer).

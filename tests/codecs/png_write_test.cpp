@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/quantizer.h"
 #include "core/settings.h"
 #include "io/vexlaneio.h"
 #include "png_test_util.h"
@@ -367,6 +368,63 @@ TEST(PngWrite, ResolutionIsAlwaysStored) {
   ASSERT_TRUE(pngtest::Decode(pngtest::EncodeBitmap(*bmp, p), back, q));
   EXPECT_EQ(q.DpiX(), 300);
   EXPECT_EQ(q.DpiY(), VXGetGlobalSettings()->DefaultDPIY());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PngWrite, ManyColoursTakeTheQuantisersPaletteAndIndices) {
+  // More colours than a palette holds: each pixel is stored as the
+  // quantiser's index for its colour (one more behind a transparent entry),
+  // runs of one colour and transparent pixels of any colour included.
+  struct Case {
+    const char* Name;
+    bool Alpha;
+  } cases[] = {{"opaque", false}, {"transparent pixels", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TVXBitmap bmp;
+    bmp.Allocate(70, 40, vx24RGB);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 70; ++x)
+        bmp.SetPixels_vx24RGB(x, y, x < 6 ? TRGB{9, uint8_t(y), 200}
+                                          : TRGB{uint8_t(x * 3), uint8_t(y * 6 + x), uint8_t((x * y) % 251)});
+    if (c.Alpha) {
+      TVXBitmap* a = bmp.AlphaChannel();
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 70; ++x) a->SetPixels_vx8(x, y, (x + 2 * y) % 7 == 0 ? 0 : 255);
+      a->SyncFull();
+    }
+    const int32_t colours = c.Alpha ? 255 : 256, shift = c.Alpha ? 1 : 0;
+    TRGB pal[256] = {};
+    TVXQuantizer q(&bmp, pal, 255, colours);
+    ASSERT_TRUE(q.HasQuantizer());
+
+    TIOParamsVals p;
+    p.SetSamplesPerPixel(1);
+    p.SetBitsPerSample(8);
+    const auto data = pngtest::EncodeBitmap(bmp, p);
+    const auto chunks = pngtest::Chunks(data);
+    const auto* plte = pngtest::Find(chunks, "PLTE");
+    ASSERT_NE(plte, nullptr);
+    ASSERT_EQ(plte->Data.size(), size_t(colours + shift) * 3);
+    for (int i = 0; i < colours; ++i) {
+      const uint8_t* e = plte->Data.data() + 3 * (i + shift);
+      ASSERT_EQ((TRGB{e[2], e[1], e[0]}), pal[i]) << i;
+    }
+    TVXBitmap back;
+    TIOParamsVals r;
+    r.IsNativePixelFormat = true;
+    ASSERT_TRUE(pngtest::Decode(data, back, r));
+    ASSERT_EQ(back.PixelFormat(), vx8p);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 70; ++x) {
+        const bool clear = c.Alpha && bmp.AlphaChannel()->Pixels_vx8(x, y) == 0;
+        const int want = clear ? 0 : q.GetRGBIndex(bmp.Pixels_vx24RGB(x, y)) + shift;
+        ASSERT_EQ(static_cast<const uint8_t*>(back.ScanLine(y))[x], want) << x << "," << y;
+      }
+  }
 }
 
 }  // namespace

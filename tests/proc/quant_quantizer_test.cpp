@@ -257,9 +257,15 @@ TEST_F(QuantizerTest, NeuralSearchesGiveTheSameAnswersEightAtATime) {
           palettes[scalar].assign(256, TRGB{});
           TVXQuantizer q(&src, palettes[scalar].data(), 255, ncol);
           if (!q.HasQuantizer()) break;
-          for (uint32_t c = 0; c < (1u << 24); c += 4099) answers[scalar].push_back(q.GetRGBIndex(TRGB{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)}));
+          std::vector<TRGB> probes;
+          for (uint32_t c = 0; c < (1u << 24); c += 4099) probes.push_back(TRGB{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
           for (int y = 0; y < im.H; ++y)
-            for (int x = 0; x < im.W; ++x) answers[scalar].push_back(q.GetRGBIndex(Row(src, y)[x]));
+            for (int x = 0; x < im.W; ++x) probes.push_back(Row(src, y)[x]);
+          for (const TRGB& c : probes) answers[scalar].push_back(q.GetRGBIndex(c));
+          // The same colours a row at a time.
+          std::vector<int32_t> rows(probes.size());
+          q.GetRGBIndices(probes.data(), int32_t(probes.size()), rows.data());
+          answers[scalar].insert(answers[scalar].end(), rows.begin(), rows.end());
         }
         vxdetail::VXQuantizerForceScalar(false);
         if (answers[0].empty()) continue;  // few enough colours for an exact palette
@@ -270,4 +276,35 @@ TEST_F(QuantizerTest, NeuralSearchesGiveTheSameAnswersEightAtATime) {
     }
   }
   EXPECT_GT(compared, 30);
+}
+
+TEST_F(QuantizerTest, NeuralIndicesOfEveryRegionOfTheColourCube) {
+  // A palette learnt from a smooth image (colours from the network's few
+  // dense clusters and from its sparse ends), then a grid over the whole
+  // colour cube and runs of equal colours: the searches a colour at a time,
+  // a row at a time and one neuron at a time give the same indices.
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(0);
+  VXGetGlobalSettings()->SetColorReductionQuality(-1);
+  TVXBitmap src(90, 70, vx24RGB);
+  FillGradient(src);
+  std::vector<TRGB> probes;
+  for (int r = 0; r < 256; r += 5)
+    for (int g = 0; g < 256; g += 3)
+      for (int b = 0; b < 256; b += 7) probes.push_back(TRGB{uint8_t(r), uint8_t(g), uint8_t(b)});
+  for (int k = 0; k < 40; ++k) probes.insert(probes.end(), size_t(k % 4 + 1), TRGB{uint8_t(k * 6), 128, uint8_t(255 - k)});
+  std::vector<int32_t> answers[3];
+  for (int scalar = 0; scalar < 2; ++scalar) {
+    vxdetail::VXQuantizerForceScalar(scalar == 1);
+    TRGB pal[256];
+    TVXQuantizer q(&src, pal, 255, 256);
+    ASSERT_TRUE(q.HasQuantizer());
+    if (scalar == 0) {
+      answers[2].resize(probes.size());
+      q.GetRGBIndices(probes.data(), int32_t(probes.size()), answers[2].data());
+    }
+    for (const TRGB& c : probes) answers[scalar].push_back(q.GetRGBIndex(c));
+  }
+  vxdetail::VXQuantizerForceScalar(false);
+  EXPECT_EQ(answers[0], answers[1]);
+  EXPECT_EQ(answers[2], answers[1]);
 }
