@@ -225,7 +225,34 @@ struct SimdWeights {
   // Whether the list's vector loads stay inside a row of exactly SrcWidth
   // pixels (lists at the right edge read past it and need a padded row).
   std::vector<uint8_t> inside;
+  // Planes whose weights all lie within +-64 (strong reductions): per group
+  // of 32 source pixels their 32 weights as bytes. Two pixels times two such
+  // weights stay inside 16 bits, so byte products summed in pairs are exact.
+  std::vector<int8_t> bytes;
+  std::vector<int64_t> bofs;    // first byte of each list
+  std::vector<int32_t> bgroups;  // groups of 32 of each list
+  // Every sum and divisor of a row lies within 2^24 (weights summing to at most
+  // 2^15 in absolute value, 8-bit samples): a quotient rounded to single
+  // precision then never reaches the next integer, so it truncates exactly.
+  bool singleDiv = false;
 };
+
+constexpr int32_t kByteWeightLimit = 64;
+
+void BuildByteWeights(const DenseAxis& d, SimdWeights& s) {
+  const size_t n = d.start.size();
+  s.bofs.resize(n);
+  s.bgroups.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const int32_t len = d.len[i];
+    const int32_t g = (len + 31) / 32;
+    s.bofs[i] = int64_t(s.bytes.size());
+    s.bgroups[i] = g;
+    s.bytes.resize(s.bytes.size() + size_t(g) * 32, 0);
+    const int32_t* w = d.w.data() + d.wofs[i];
+    for (int32_t k = 0; k < len; ++k) s.bytes[size_t(s.bofs[i]) + size_t(k)] = int8_t(w[k]);
+  }
+}
 
 SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels, int32_t srcWidth) {
   SimdWeights s;
@@ -233,6 +260,7 @@ SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels, int32_t srcWi
   s.gofs.resize(n);
   s.groups.resize(n);
   s.inside.resize(n);
+  s.singleDiv = d.maxAbsSum < (int64_t(1) << 15);
   const int32_t per = channels == 3 ? 4 : 16;
   for (size_t i = 0; i < n; ++i) {
     const int32_t len = d.len[i];
@@ -310,15 +338,51 @@ __attribute__((target("avx2"))) inline void StorePixel3(__m128i s, int32_t div, 
   }
 }
 
-__attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, bool padded, uint8_t* out, const DenseAxis& d,
-                                                   const SimdWeights& sw, const std::vector<int32_t>& divisor) {
-  const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
-                                        6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
-  const int32_t DW = int32_t(d.start.size());
-  for (int32_t i = 0; i < DW; ++i) {
+// The pixels of a 3-channel row from Sums(i) (B G R 0 of pixel i). With
+// single-precision quotients (sw.singleDiv) two pixels share one division.
+template <typename Sums>
+__attribute__((target("avx2"))) inline void StoreRow3(const Sums& sums, int32_t DW, const SimdWeights& sw,
+                                                      const std::vector<int32_t>& divisor, uint8_t* out) {
+  int32_t i = 0;
+  if (sw.singleDiv)
+    for (; i + 1 < DW; i += 2) {
+      const int32_t d0 = divisor[size_t(i)], d1 = divisor[size_t(i) + 1];
+      const __m128i s0 = sums(i), s1 = sums(i + 1);
+      uint8_t* o = out + size_t(i) * 3;
+      if (d0 == 0 || d1 == 0) {
+        StorePixel3(s0, d0, o);
+        StorePixel3(s1, d1, o + 3);
+        continue;
+      }
+      const __m256 q = _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_set_m128i(s1, s0)),
+                                     _mm256_set_m128(_mm_set1_ps(float(d1)), _mm_set1_ps(float(d0))));
+      const __m256i t = _mm256_cvttps_epi32(q);
+      const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
+      const __m128i b = _mm_packus_epi16(w, w);
+      const uint32_t v0 = uint32_t(_mm_cvtsi128_si32(b)), v1 = uint32_t(_mm_extract_epi32(b, 1));
+      std::memcpy(o, &v0, 4);
+      std::memcpy(o + 3, &v1, 4);  // the fourth byte lands in the next pixel or the row's slack
+    }
+  for (; i < DW; ++i) StorePixel3(sums(i), divisor[size_t(i)], out + size_t(i) * 3);
+}
+
+// The sums of one list over an interleaved B G R row, four pixels a step.
+struct TInterleavedSums {
+  const uint8_t* src;
+  bool padded;
+  const DenseAxis& d;
+  const SimdWeights& sw;
+  __attribute__((target("avx2"))) __m128i operator()(int32_t i) const {
+    const __m256i shuf = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
+                                          6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
+    if (!padded && !sw.inside[size_t(i)]) {
+      int32_t plain[3];
+      DenseSums(src, 3, d, i, plain);
+      return _mm_setr_epi32(plain[0], plain[1], plain[2], 0);
+    }
     const uint8_t* p = src + size_t(d.start[size_t(i)]) * 3;
     const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
-    const int32_t groups = padded || sw.inside[size_t(i)] ? sw.groups[size_t(i)] : 0;
+    const int32_t groups = sw.groups[size_t(i)];
     __m256i acc0 = _mm256_setzero_si256();
     __m256i acc1 = _mm256_setzero_si256();
     int32_t g = 0;
@@ -339,15 +403,14 @@ __attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, bool padd
       acc0 = _mm256_add_epi32(
           acc0, _mm256_madd_epi16(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 16))));
     }
-    __m256i acc = _mm256_add_epi32(acc0, acc1);
-    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));  // B G R 0
-    if (!padded && !sw.inside[size_t(i)]) {
-      int32_t plain[3];
-      DenseSums(src, 3, d, i, plain);
-      s = _mm_setr_epi32(plain[0], plain[1], plain[2], 0);
-    }
-    StorePixel3(s, divisor[size_t(i)], out + size_t(i) * 3);
+    const __m256i acc = _mm256_add_epi32(acc0, acc1);
+    return _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));  // B G R 0
   }
+};
+
+__attribute__((target("avx2"))) void HorizRow3Avx2(const uint8_t* src, bool padded, uint8_t* out, const DenseAxis& d,
+                                                   const SimdWeights& sw, const std::vector<int32_t>& divisor) {
+  StoreRow3(TInterleavedSums{src, padded, d, sw}, int32_t(d.start.size()), sw, divisor, out);
 }
 
 // Long windows of 3-channel rows (strong reductions): the row split into
@@ -384,13 +447,23 @@ __attribute__((target("avx2"))) void SplitPlanes3(const uint8_t* src, int32_t n,
   }
 }
 
-// Sw: the 1-channel weight layout. The planes are readable up to the end of
-// every list's last group.
-__attribute__((target("avx2"))) void HorizRow3Planes(const uint8_t* pb, const uint8_t* pg, const uint8_t* pr,
-                                                     uint8_t* out, const DenseAxis& d, const SimdWeights& sw,
-                                                     const std::vector<int32_t>& divisor) {
-  const int32_t DW = int32_t(d.start.size());
-  for (int32_t i = 0; i < DW; ++i) {
+// B G R 0 sums from the three planes' sums (eight lanes each).
+__attribute__((target("avx2"))) inline __m128i PlaneSums(__m256i accB, __m256i accG, __m256i accR) {
+  // B01 B23 G01 G23 | B45 B67 G45 G67, then R, then B G R 0 per half.
+  const __m256i bg = _mm256_hadd_epi32(accB, accG);
+  const __m256i r0 = _mm256_hadd_epi32(accR, _mm256_setzero_si256());
+  const __m256i all = _mm256_hadd_epi32(bg, r0);
+  return _mm_add_epi32(_mm256_castsi256_si128(all), _mm256_extracti128_si256(all, 1));
+}
+
+// The sums of one list over a row split into planes, 16 pixels of each plane
+// a step with the 1-channel weight layout. The planes are readable up to the
+// end of every list's last group.
+struct TPlaneSums {
+  const uint8_t *pb, *pg, *pr;
+  const DenseAxis& d;
+  const SimdWeights& sw;
+  __attribute__((target("avx2"))) __m128i operator()(int32_t i) const {
     const size_t first = size_t(d.start[size_t(i)]);
     const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
     const int32_t groups = sw.groups[size_t(i)];
@@ -405,13 +478,49 @@ __attribute__((target("avx2"))) void HorizRow3Planes(const uint8_t* pb, const ui
       accR = _mm256_add_epi32(
           accR, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pr + at))), wv));
     }
-    // B01 B23 G01 G23 | B45 B67 G45 G67, then R, then B G R 0 per half.
-    const __m256i bg = _mm256_hadd_epi32(accB, accG);
-    const __m256i r0 = _mm256_hadd_epi32(accR, _mm256_setzero_si256());
-    const __m256i all = _mm256_hadd_epi32(bg, r0);
-    const __m128i s = _mm_add_epi32(_mm256_castsi256_si128(all), _mm256_extracti128_si256(all, 1));
-    StorePixel3(s, divisor[size_t(i)], out + size_t(i) * 3);
+    return PlaneSums(accB, accG, accR);
   }
+};
+
+// The same with the byte weights: 32 pixels of each plane a step, byte
+// products summed in pairs, then in 32 bits.
+struct TPlaneByteSums {
+  const uint8_t *pb, *pg, *pr;
+  const DenseAxis& d;
+  const SimdWeights& sw;
+  __attribute__((target("avx2"))) __m128i operator()(int32_t i) const {
+    const __m256i ones = _mm256_set1_epi16(1);
+    const size_t first = size_t(d.start[size_t(i)]);
+    const int8_t* w = sw.bytes.data() + sw.bofs[size_t(i)];
+    const int32_t groups = sw.bgroups[size_t(i)];
+    __m256i accB = _mm256_setzero_si256(), accG = _mm256_setzero_si256(), accR = _mm256_setzero_si256();
+    for (int32_t g = 0; g < groups; ++g) {
+      const size_t at = first + size_t(g) * 32;
+      const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + size_t(g) * 32));
+      accB = _mm256_add_epi32(
+          accB, _mm256_madd_epi16(
+                    _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pb + at)), wv), ones));
+      accG = _mm256_add_epi32(
+          accG, _mm256_madd_epi16(
+                    _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pg + at)), wv), ones));
+      accR = _mm256_add_epi32(
+          accR, _mm256_madd_epi16(
+                    _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pr + at)), wv), ones));
+    }
+    return PlaneSums(accB, accG, accR);
+  }
+};
+
+// One intermediate row from a row split into planes, by the byte weights when
+// there are any.
+__attribute__((target("avx2"))) void HorizPlanes(const uint8_t* pb, const uint8_t* pg, const uint8_t* pr,
+                                                 uint8_t* out, const DenseAxis& d, const SimdWeights& sw,
+                                                 const std::vector<int32_t>& divisor) {
+  const int32_t DW = int32_t(d.start.size());
+  if (!sw.bgroups.empty())
+    StoreRow3(TPlaneByteSums{pb, pg, pr, d, sw}, DW, sw, divisor, out);
+  else
+    StoreRow3(TPlaneSums{pb, pg, pr, d, sw}, DW, sw, divisor, out);
 }
 
 __attribute__((target("avx2"))) void HorizRow1Avx2(const uint8_t* src, bool padded, uint8_t* out, const DenseAxis& d,
@@ -559,11 +668,15 @@ struct FastPlan {
     // 3-channel rows go through planes when the lists are long on average.
     planes = simd && C == 3 && hWork >= 24 * int64_t(DW);
     if (simd) sw = BuildSimdWeights(h, planes ? 1 : C, SW);
+    if (planes && h.maxAbs <= kByteWeightLimit) BuildByteWeights(h, sw);
     // Each plane readable up to the end of every list's last group.
     planeLen = size_t(SW) + 16;
     if (planes)
-      for (int32_t i = 0; i < DW; ++i)
+      for (int32_t i = 0; i < DW; ++i) {
         planeLen = std::max(planeLen, size_t(h.start[size_t(i)]) + size_t(sw.groups[size_t(i)]) * 16);
+        if (!sw.bgroups.empty())
+          planeLen = std::max(planeLen, size_t(h.start[size_t(i)]) + size_t(sw.bgroups[size_t(i)]) * 32);
+      }
     threads = std::max(1, J.Threads);
     rowSamples = size_t(DW) * size_t(C);
     // Intermediate rows: room for one extra sample written by the 3-channel
@@ -596,7 +709,7 @@ struct FastPlan {
       if (planes) {
         uint8_t* pb = s.split.data();
         SplitPlanes3(row, SW, pb, pb + planeLen, pb + 2 * planeLen);
-        HorizRow3Planes(pb, pb + planeLen, pb + 2 * planeLen, out, h, sw, hdiv);
+        HorizPlanes(pb, pb + planeLen, pb + 2 * planeLen, out, h, sw, hdiv);
       } else if (simd && C == 3)
         HorizRow3Avx2(row, padded, out, h, sw, hdiv);
       else if (simd)
@@ -744,7 +857,7 @@ void TVXKernelRows::PlaneRow(int32_t Y, const uint8_t* Planes, size_t PlaneLen) 
   if (own == 0 || PlaneLen < own) return;
   TImpl& m = *FImpl;
   if (Y < 0 || Y >= m.Job.SrcHeight) return;
-  HorizRow3Planes(Planes, Planes + PlaneLen, Planes + 2 * PlaneLen, m.Work.data() + size_t(Y) * m.Stride,
+  HorizPlanes(Planes, Planes + PlaneLen, Planes + 2 * PlaneLen, m.Work.data() + size_t(Y) * m.Stride,
                   m.Plan.tables->h, m.Plan.sw, m.Plan.hdiv);
 }
 
