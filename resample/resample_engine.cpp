@@ -868,6 +868,71 @@ void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, siz
     SplitPlanes3(Row, Width, Planes, Planes + PlaneLen, Planes + 2 * PlaneLen);
 }
 
+namespace {
+
+// Bytes 0, 3, 6 ... of 48 bytes, and whether bytes 3k, 3k + 1 and 3k + 2
+// match (0 in every lane of the result then).
+__attribute__((target("avx2"))) inline __m128i FirstOfThree(const uint8_t* p) {
+  const __m128i a = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i b = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+  const __m128i c = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+  const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+  return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(u, a), _mm_shuffle_epi8(v, b)), _mm_shuffle_epi8(w, c));
+}
+
+__attribute__((target("avx2"))) bool GreyRowAvx2(const uint8_t* Row, int32_t Width) {
+  // A pixel is grey when its bytes equal those one and two places on.
+  const __m128i keep0 = _mm_setr_epi8(-1, -1, 0, -1, -1, 0, -1, -1, 0, -1, -1, 0, -1, -1, 0, -1);
+  const __m128i keep1 = _mm_setr_epi8(-1, 0, -1, -1, 0, -1, -1, 0, -1, -1, 0, -1, -1, 0, -1, -1);
+  const __m128i keep2 = _mm_setr_epi8(0, -1, -1, 0, -1, -1, 0, -1, -1, 0, -1, -1, 0, -1, -1, 0);
+  int32_t x = 0;
+  __m128i diff = _mm_setzero_si128();
+  // 16 pixels a step while the byte after them is in the row.
+  for (; x + 17 <= Width; x += 16) {
+    const uint8_t* p = Row + size_t(x) * 3;
+    for (int k = 0; k < 3; ++k) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k + 1));
+      const __m128i keep = k == 0 ? keep0 : k == 1 ? keep1 : keep2;
+      diff = _mm_or_si128(diff, _mm_and_si128(_mm_xor_si128(here, next), keep));
+    }
+    if (!_mm_testz_si128(diff, diff)) return false;
+  }
+  for (; x < Width; ++x) {
+    const uint8_t* p = Row + size_t(x) * 3;
+    if (p[0] != p[1] || p[1] != p[2]) return false;
+  }
+  return true;
+}
+
+__attribute__((target("avx2"))) void GreyOfRowAvx2(const uint8_t* Row, int32_t Width, uint8_t* Grey) {
+  int32_t x = 0;
+  for (; x + 16 <= Width; x += 16)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Grey + x), FirstOfThree(Row + size_t(x) * 3));
+  for (; x < Width; ++x) Grey[x] = Row[size_t(x) * 3];
+}
+
+}  // namespace
+
+bool VXKernelRowIsGrey(const uint8_t* Row, int32_t Width) {
+  if (HaveAVX2()) return GreyRowAvx2(Row, Width);
+  for (int32_t x = 0; x < Width; ++x) {
+    const uint8_t* p = Row + size_t(x) * 3;
+    if (p[0] != p[1] || p[1] != p[2]) return false;
+  }
+  return true;
+}
+
+void VXKernelGreyOfRow(const uint8_t* Row, int32_t Width, uint8_t* Grey) {
+  if (HaveAVX2()) {
+    GreyOfRowAvx2(Row, Width, Grey);
+    return;
+  }
+  for (int32_t x = 0; x < Width; ++x) Grey[x] = Row[size_t(x) * 3];
+}
+
 void TVXKernelRows::Release() { FImpl.reset(); }
 
 size_t TVXKernelRows::Memory() const { return FImpl ? FImpl->Work.size() : 0; }

@@ -111,6 +111,14 @@ private:
 // pixels are R G B bytes (else B G R).
 void VXKernelSplitPlanes(const uint8_t* Row, int32_t Width, uint8_t* Planes, size_t PlaneLen, bool Rgb = false);
 
+// Whether each of Width 3-byte pixels holds three equal bytes (a grey
+// picture stored as colour). The kernel passes treat each channel alone, so
+// such a row resampled as one channel gives each channel of the 3-channel
+// result.
+bool VXKernelRowIsGrey(const uint8_t* Row, int32_t Width);
+// The first byte of each of Width 3-byte pixels, to Grey.
+void VXKernelGreyOfRow(const uint8_t* Row, int32_t Width, uint8_t* Grey);
+
 namespace vxdetail {
 // Keeps the fast path off the processor's vector extensions (its portable
 // loops give the same bytes); for tests of those loops.

@@ -333,6 +333,53 @@ TEST(ResampleBitmap, SameBytesForAnyCoreCountAndStorage) {
   EXPECT_EQ(ref, first);
 }
 
+// Grey pictures stored as colour (each pixel three equal bytes) are
+// resampled as one channel: the same bytes as the 3-channel reference, for
+// every kernel, shrunk and enlarged, with the vector loops and without. A
+// pixel off grey anywhere (the last one, one at a row's vector tail) takes
+// the colour path, with the same result.
+TEST(ResampleBitmap, GreyStoredAsColourGivesTheColourBytes) {
+  struct Case {
+    int32_t sw, sh, dw, dh;
+    int32_t offX, offY;  // a pixel that is not grey, or -1
+  } cases[] = {
+      {640, 480, 48, 36, -1, -1}, {640, 480, 256, 192, -1, -1}, {37, 23, 90, 61, -1, -1},
+      {33, 5, 7, 3, -1, -1},      {640, 480, 48, 36, 639, 479},  {50, 9, 20, 4, 49, 4},
+      {50, 9, 20, 4, 33, 0},      {17, 2, 5, 1, 16, 1},
+  };
+  std::mt19937 rng(48);
+  for (const Case& c : cases) {
+    TVXBitmap src(c.sw, c.sh, vx24RGB);
+    for (int32_t y = 0; y < c.sh; ++y) {
+      uint8_t* p = static_cast<uint8_t*>(src.GetScanLine(y));
+      for (int32_t x = 0; x < c.sw; ++x) p[x * 3] = p[x * 3 + 1] = p[x * 3 + 2] = uint8_t((rng() & 1) * 255);
+    }
+    if (c.offX >= 0) static_cast<uint8_t*>(src.GetScanLine(c.offY))[c.offX * 3 + 1] ^= 1;
+    for (int32_t f = rfTriangle; f <= rfLinear; ++f) {
+      TVXKernelJob job;
+      job.SrcWidth = c.sw, job.SrcHeight = c.sh, job.DstWidth = c.dw, job.DstHeight = c.dh;
+      job.Channels = 3;
+      job.Filter = TResampleFilter(f);
+      job.HorizZeroSumDivides = true;
+      std::vector<uint8_t> ref;
+      job.SrcRow = [&](int32_t y, void*) -> const void* { return src.GetScanLine(y); };
+      job.DstRow = [&](int32_t, const void* row) {
+        const uint8_t* r = static_cast<const uint8_t*>(row);
+        ref.insert(ref.end(), r, r + size_t(c.dw) * 3);
+      };
+      VXKernelResampleReference(job);
+      for (bool scalar : {false, true}) {
+        vxdetail::VXResampleForceScalar(scalar);
+        TVXBitmap t(c.dw, c.dh, vx24RGB);
+        VXResampleBitmap(&src, &t, TResampleFilter(f));
+        vxdetail::VXResampleForceScalar(false);
+        EXPECT_EQ(Pixels(t), ref) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " filter " << f
+                                  << (c.offX >= 0 ? " one pixel off grey" : "") << (scalar ? " scalar" : "");
+      }
+    }
+  }
+}
+
 TEST(ResampleBitmap, OneBitKernelGivesGrey) {
   // Alternating columns of black and white average to grey.
   TVXBitmap b(16, 4, vx1g);

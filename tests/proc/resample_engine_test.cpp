@@ -245,4 +245,27 @@ TEST(ResampleEngine, RowsFedInBlocksMatchWholeImage) {
   }
 }
 
+// Grey rows: a change to any one byte of any pixel makes the row colour,
+// whatever its place in the vector steps and the tail; the grey taken out is
+// each pixel's first byte.
+TEST(ResampleEngine, GreyRowsFoundAndTakenOut) {
+  for (bool scalar : {false, true}) {
+    vxdetail::VXResampleForceScalar(scalar);
+    for (int32_t w : {1, 15, 16, 17, 33, 50}) {
+      std::vector<uint8_t> row(size_t(w) * 3);
+      for (int32_t x = 0; x < w; ++x) row[size_t(x) * 3] = row[size_t(x) * 3 + 1] = row[size_t(x) * 3 + 2] = uint8_t(x * 37);
+      EXPECT_TRUE(VXKernelRowIsGrey(row.data(), w)) << w << (scalar ? " scalar" : "");
+      std::vector<uint8_t> grey(size_t(w), 0xEE);
+      VXKernelGreyOfRow(row.data(), w, grey.data());
+      for (int32_t x = 0; x < w; ++x) EXPECT_EQ(grey[size_t(x)], uint8_t(x * 37)) << w << " pixel " << x;
+      for (size_t i = 0; i < row.size(); ++i) {
+        row[i] ^= 0x10;
+        EXPECT_FALSE(VXKernelRowIsGrey(row.data(), w)) << w << " byte " << i << (scalar ? " scalar" : "");
+        row[i] ^= 0x10;
+      }
+    }
+    vxdetail::VXResampleForceScalar(false);
+  }
+}
+
 }  // namespace
