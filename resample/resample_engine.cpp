@@ -231,11 +231,23 @@ struct SimdWeights {
   std::vector<int8_t> bytes;
   std::vector<int64_t> bofs;    // first byte of each list
   std::vector<int32_t> bgroups;  // groups of 32 of each list
-  // Every sum and divisor of a row lies within 2^24 (weights summing to at most
-  // 2^15 in absolute value, 8-bit samples): a quotient rounded to single
-  // precision then never reaches the next integer, so it truncates exactly.
-  bool singleDiv = false;
+  // The reciprocal of each list's divisor (0 for none), when quotients may be
+  // taken by it (see Quotients); empty otherwise.
+  std::vector<double> recip;
 };
+
+// Sums of at most 2^24 in absolute value, by divisors below 2^15: the sum
+// times the divisor's reciprocal lies within 2^-27 of the quotient, and a
+// quotient that is not an integer lies at least 2^-15 from one, so with a
+// bias of 2^-20 the product truncates to the integer the quotient truncates
+// to for every quotient of 0 or more. A negative quotient gives 0 or less,
+// which the clamp to 0 .. 255 makes 0 just as it does the quotient.
+constexpr int64_t kReciprocalWeights = int64_t(1) << 15;  // sum of |weights| below this (8-bit samples)
+
+__attribute__((target("avx2"))) inline __m128i Quotients(__m128i Sums, __m256d Reciprocal) {
+  const __m256d bias = _mm256_set1_pd(1.0 / double(1 << 20));
+  return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(Sums), Reciprocal), bias));
+}
 
 constexpr int32_t kByteWeightLimit = 64;
 
@@ -260,7 +272,6 @@ SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels, int32_t srcWi
   s.gofs.resize(n);
   s.groups.resize(n);
   s.inside.resize(n);
-  s.singleDiv = d.maxAbsSum < (int64_t(1) << 15);
   const int32_t per = channels == 3 ? 4 : 16;
   for (size_t i = 0; i < n; ++i) {
     const int32_t len = d.len[i];
@@ -338,13 +349,13 @@ __attribute__((target("avx2"))) inline void StorePixel3(__m128i s, int32_t div, 
   }
 }
 
-// The pixels of a 3-channel row from Sums(i) (B G R 0 of pixel i). With
-// single-precision quotients (sw.singleDiv) two pixels share one division.
+// The pixels of a 3-channel row from Sums(i) (B G R 0 of pixel i), two at a
+// time by the reciprocals of their divisors where there are any.
 template <typename Sums>
 __attribute__((target("avx2"))) inline void StoreRow3(const Sums& sums, int32_t DW, const SimdWeights& sw,
                                                       const std::vector<int32_t>& divisor, uint8_t* out) {
   int32_t i = 0;
-  if (sw.singleDiv)
+  if (!sw.recip.empty())
     for (; i + 1 < DW; i += 2) {
       const int32_t d0 = divisor[size_t(i)], d1 = divisor[size_t(i) + 1];
       const __m128i s0 = sums(i), s1 = sums(i + 1);
@@ -354,10 +365,9 @@ __attribute__((target("avx2"))) inline void StoreRow3(const Sums& sums, int32_t 
         StorePixel3(s1, d1, o + 3);
         continue;
       }
-      const __m256 q = _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_set_m128i(s1, s0)),
-                                     _mm256_set_m128(_mm_set1_ps(float(d1)), _mm_set1_ps(float(d0))));
-      const __m256i t = _mm256_cvttps_epi32(q);
-      const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
+      const __m128i q0 = Quotients(s0, _mm256_set1_pd(sw.recip[size_t(i)]));
+      const __m128i q1 = Quotients(s1, _mm256_set1_pd(sw.recip[size_t(i) + 1]));
+      const __m128i w = _mm_packs_epi32(q0, q1);
       const __m128i b = _mm_packus_epi16(w, w);
       const uint32_t v0 = uint32_t(_mm_cvtsi128_si32(b)), v1 = uint32_t(_mm_extract_epi32(b, 1));
       std::memcpy(o, &v0, 4);
@@ -558,7 +568,9 @@ __attribute__((target("avx2"))) void HorizRow1Avx2(const uint8_t* src, bool padd
       continue;
     }
     __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums.data() + i));
-    __m128i q = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(sv), _mm256_cvtepi32_pd(dv)));
+    __m128i q = sw.recip.empty()
+                    ? _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(sv), _mm256_cvtepi32_pd(dv)))
+                    : Quotients(sv, _mm256_loadu_pd(sw.recip.data() + i));
     __m128i b = _mm_packus_epi16(_mm_packs_epi32(q, q), q);
     uint32_t v = uint32_t(_mm_cvtsi128_si32(b));
     std::memcpy(out + i, &v, 4);
@@ -590,8 +602,8 @@ void VertRowScalar(const T* work, size_t stride, int32_t first, int32_t len, con
 }
 
 __attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t stride, int32_t first, int32_t len,
-                                                 const int32_t* w, int32_t wsum, size_t count, uint8_t* out,
-                                                 std::vector<int32_t>& pairs) {
+                                                 const int32_t* w, int32_t wsum, bool reciprocal, size_t count,
+                                                 uint8_t* out, std::vector<int32_t>& pairs) {
   // Weights of row pairs packed as (w[2m], w[2m+1]) int16 couples.
   const int32_t npairs = (len + 1) / 2;
   pairs.resize(size_t(npairs));
@@ -601,6 +613,7 @@ __attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t str
     pairs[size_t(m)] = int32_t(uint32_t(uint16_t(int16_t(lo))) | (uint32_t(uint16_t(int16_t(hi))) << 16));
   }
   const __m256d dd = _mm256_set1_pd(double(wsum));
+  const __m256d rd = _mm256_set1_pd(wsum != 0 ? 1.0 / double(wsum) : 0.0);
   for (size_t x = 0; x < count; x += 16) {
     __m256i acc0 = _mm256_setzero_si256();
     __m256i acc1 = _mm256_setzero_si256();
@@ -616,7 +629,14 @@ __attribute__((target("avx2"))) void VertRowAvx2(const uint8_t* work, size_t str
     // acc0 holds samples 0-3 and 8-11, acc1 4-7 and 12-15.
     __m256i s0 = _mm256_permute2x128_si256(acc0, acc1, 0x20);  // 0-7
     __m256i s1 = _mm256_permute2x128_si256(acc0, acc1, 0x31);  // 8-15
-    if (wsum != 0) {
+    if (wsum != 0 && reciprocal) {
+      const __m128i q0 = Quotients(_mm256_castsi256_si128(s0), rd);
+      const __m128i q1 = Quotients(_mm256_extracti128_si256(s0, 1), rd);
+      const __m128i q2 = Quotients(_mm256_castsi256_si128(s1), rd);
+      const __m128i q3 = Quotients(_mm256_extracti128_si256(s1, 1), rd);
+      const __m128i b = _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), b);
+    } else if (wsum != 0) {
       __m128i q0 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s0)), dd));
       __m128i q1 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(s0, 1)), dd));
       __m128i q2 = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(s1)), dd));
@@ -668,6 +688,10 @@ struct FastPlan {
     // 3-channel rows go through planes when the lists are long on average.
     planes = simd && C == 3 && hWork >= 24 * int64_t(DW);
     if (simd) sw = BuildSimdWeights(h, planes ? 1 : C, SW);
+    if (simd && h.maxAbsSum < kReciprocalWeights) {
+      sw.recip.resize(size_t(DW));
+      for (int32_t i = 0; i < DW; ++i) sw.recip[size_t(i)] = hdiv[size_t(i)] != 0 ? 1.0 / double(hdiv[size_t(i)]) : 0.0;
+    }
     if (planes && h.maxAbs <= kByteWeightLimit) BuildByteWeights(h, sw);
     // Each plane readable up to the end of every list's last group.
     planeLen = size_t(SW) + 16;
@@ -738,7 +762,8 @@ struct FastPlan {
         const int32_t ws = v.wsum[size_t(i)];
         if constexpr (sizeof(T) == 1) {
           if (simd)
-            VertRowAvx2(work, stride, start, len, w, ws, padded, outRow.data(), pairs);
+            VertRowAvx2(work, stride, start, len, w, ws, v.maxAbsSum < kReciprocalWeights, padded, outRow.data(),
+                        pairs);
           else
             VertRowScalar<T>(work, stride, start, len, w, ws, rowSamples, outRow.data(), acc, maxv);
         } else {
