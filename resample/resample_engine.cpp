@@ -225,12 +225,14 @@ struct SimdWeights {
   // Whether the list's vector loads stay inside a row of exactly SrcWidth
   // pixels (lists at the right edge read past it and need a padded row).
   std::vector<uint8_t> inside;
-  // Planes whose weights all lie within +-64 (strong reductions): per group
-  // of 32 source pixels their 32 weights as bytes. Two pixels times two such
-  // weights stay inside 16 bits, so byte products summed in pairs are exact.
+  // Planes and one-channel rows whose weights all lie within +-64 (strong
+  // reductions): per group of 32 source pixels their 32 weights as bytes. Two
+  // pixels times two such weights stay inside 16 bits, so byte products
+  // summed in pairs are exact.
   std::vector<int8_t> bytes;
   std::vector<int64_t> bofs;    // first byte of each list
   std::vector<int32_t> bgroups;  // groups of 32 of each list
+  int64_t rowBytes = 0;          // of an unpadded source row
   // The reciprocal of each list's divisor (0 for none), when quotients may be
   // taken by it (see Quotients); empty otherwise.
   std::vector<double> recip;
@@ -269,6 +271,7 @@ void BuildByteWeights(const DenseAxis& d, SimdWeights& s) {
 SimdWeights BuildSimdWeights(const DenseAxis& d, int32_t channels, int32_t srcWidth) {
   SimdWeights s;
   const size_t n = d.start.size();
+  s.rowBytes = int64_t(srcWidth) * channels;
   s.gofs.resize(n);
   s.groups.resize(n);
   s.inside.resize(n);
@@ -540,6 +543,25 @@ __attribute__((target("avx2"))) void HorizRow1Avx2(const uint8_t* src, bool padd
   for (int32_t i = 0; i < DW; ++i) {
     const uint8_t* p = src + size_t(d.start[size_t(i)]);
     const int16_t* w = sw.lanes.data() + sw.gofs[size_t(i)];
+    // Byte weights, 32 pixels a step, where the loads stay in the row.
+    if (!sw.bgroups.empty() &&
+        (padded || int64_t(d.start[size_t(i)]) + 32 * int64_t(sw.bgroups[size_t(i)]) <= sw.rowBytes)) {
+      const __m256i ones = _mm256_set1_epi16(1);
+      const int8_t* wb = sw.bytes.data() + sw.bofs[size_t(i)];
+      const int32_t groups = sw.bgroups[size_t(i)];
+      __m256i acc = _mm256_setzero_si256();
+      for (int32_t g = 0; g < groups; ++g)
+        acc = _mm256_add_epi32(
+            acc, _mm256_madd_epi16(
+                     _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + size_t(g) * 32)),
+                                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wb + size_t(g) * 32))),
+                     ones));
+      __m128i t = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+      t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4E));
+      t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0xB1));
+      sums[size_t(i)] = _mm_cvtsi128_si32(t);
+      continue;
+    }
     if (!padded && !sw.inside[size_t(i)]) {
       DenseSums(src, 1, d, i, &sums[size_t(i)]);
       continue;
@@ -692,7 +714,7 @@ struct FastPlan {
       sw.recip.resize(size_t(DW));
       for (int32_t i = 0; i < DW; ++i) sw.recip[size_t(i)] = hdiv[size_t(i)] != 0 ? 1.0 / double(hdiv[size_t(i)]) : 0.0;
     }
-    if (planes && h.maxAbs <= kByteWeightLimit) BuildByteWeights(h, sw);
+    if (simd && (planes || C == 1) && h.maxAbs <= kByteWeightLimit) BuildByteWeights(h, sw);
     // Each plane readable up to the end of every list's last group.
     planeLen = size_t(SW) + 16;
     if (planes)
