@@ -417,39 +417,38 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     __m256i idx = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i eight = _mm256_set1_epi32(8);
     const int32_t count = int32_t(freq.size());
+    const int32_t *B = nb.data(), *G = ng.data(), *R = nr.data();
+    int32_t *F = freq.data(), *S = bias.data();
     for (int32_t i = 0; i < count; i += 8) {
-      const __m256i d = Distances(nb, ng, nr, i, vb, vg, vr);
-      const __m256i closer = _mm256_cmpgt_epi32(bestd, d);
-      bestd = _mm256_blendv_epi8(bestd, d, closer);
-      bestpos = _mm256_blendv_epi8(bestpos, idx, closer);
-      __m256i bi = Load(bias, i);
+      const __m256i d = _mm256_add_epi32(_mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(LoadAt(B + i), vb)),
+                                                          _mm256_abs_epi32(_mm256_sub_epi32(LoadAt(G + i), vg))),
+                                         _mm256_abs_epi32(_mm256_sub_epi32(LoadAt(R + i), vr)));
+      bestpos = Choose(_mm256_cmpgt_epi32(bestd, d), idx, bestpos);
+      bestd = _mm256_min_epi32(bestd, d);
+      __m256i bi = LoadAt(S + i);
       const __m256i bd = _mm256_sub_epi32(d, _mm256_srai_epi32(bi, 12));
-      const __m256i closerBiased = _mm256_cmpgt_epi32(bestbd, bd);
-      bestbd = _mm256_blendv_epi8(bestbd, bd, closerBiased);
-      bestbpos = _mm256_blendv_epi8(bestbpos, idx, closerBiased);
-      __m256i fr = Load(freq, i);
+      bestbpos = Choose(_mm256_cmpgt_epi32(bestbd, bd), idx, bestbpos);
+      bestbd = _mm256_min_epi32(bestbd, bd);
+      __m256i fr = LoadAt(F + i);
       const __m256i betafreq = _mm256_srai_epi32(fr, 10);
       fr = _mm256_sub_epi32(fr, betafreq);
       bi = _mm256_add_epi32(bi, _mm256_slli_epi32(betafreq, 10));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(freq.data() + i), fr);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(bias.data() + i), bi);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(F + i), fr);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(S + i), bi);
       idx = _mm256_add_epi32(idx, eight);
     }
     BestPos = FirstBest(bestd, bestpos);
     return FirstBest(bestbd, bestbpos);
   }
 
-  __attribute__((target("avx2"))) static __m256i Load(const std::vector<int32_t>& V, int32_t I) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V.data() + I));
+  // The lanes of Yes where Mask is set, of No elsewhere.
+  __attribute__((target("avx2"))) static __m256i Choose(__m256i Mask, __m256i Yes, __m256i No) {
+    return _mm256_castps_si256(
+        _mm256_blendv_ps(_mm256_castsi256_ps(No), _mm256_castsi256_ps(Yes), _mm256_castsi256_ps(Mask)));
   }
 
-  // |B - b| + |G - g| + |R - r| of the eight neurons from I.
-  __attribute__((target("avx2"))) static __m256i Distances(const std::vector<int32_t>& B, const std::vector<int32_t>& G,
-                                                          const std::vector<int32_t>& R, int32_t I, __m256i b,
-                                                          __m256i g, __m256i r) {
-    return _mm256_add_epi32(_mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(Load(B, I), b)),
-                                             _mm256_abs_epi32(_mm256_sub_epi32(Load(G, I), g))),
-                            _mm256_abs_epi32(_mm256_sub_epi32(Load(R, I), r)));
+  __attribute__((target("avx2"))) static __m256i Load(const std::vector<int32_t>& V, int32_t I) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V.data() + I));
   }
 
   // The lane with the smallest value, of those the smallest index.
@@ -538,16 +537,47 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     else
       step = 503;
 
+    // The samples: pos advances by step modulo pixels, its row and column
+    // along with it. The rows of a memory bitmap stay where they are, so the
+    // next sample is fetched while this one is learnt; the row of any other
+    // bitmap is asked for when the samples move to it.
+    const bool stable = bmp->Location() == vxMemory && !bmp->IsVirtual();
+    std::vector<const uint8_t*> rows(stable ? size_t(height) : 0);
+    for (size_t y = 0; y < rows.size(); ++y) rows[y] = RowOf(bmp, int32_t(y));
+    const int32_t stepRows = int32_t(step / width), stepColumns = int32_t(step % width);
     int64_t pos = 0;
-    int32_t cachedRow = -1;
+    int32_t y = 0, x = 0, cachedRow = -1;
     const uint8_t* row = nullptr;
-    for (int64_t i = 0; i < samplepixels;) {
-      const int32_t y = int32_t(pos / width), x = int32_t(pos % width);
-      if (y != cachedRow) {
-        row = RowOf(bmp, y);
-        cachedRow = y;
+    auto advance = [&] {
+      pos += step;
+      if (pos >= pixels) {
+        pos %= pixels;
+        y = int32_t(pos / width);
+        x = int32_t(pos % width);
+      } else {
+        x += stepColumns;
+        y += stepRows;
+        if (x >= width) {
+          x -= width;
+          ++y;
+        }
       }
-      const uint8_t* px = row + size_t(x) * 3;
+    };
+    int64_t untilNext = delta;
+    for (int64_t i = 0; i < samplepixels; ++i) {
+      const uint8_t* px;
+      if (stable) {
+        px = rows[size_t(y)] + size_t(x) * 3;
+        advance();
+        __builtin_prefetch(rows[size_t(y)] + size_t(x) * 3);
+      } else {
+        if (y != cachedRow) {
+          row = RowOf(bmp, y);
+          cachedRow = y;
+        }
+        px = row + size_t(x) * 3;
+        advance();
+      }
       const int32_t b = px[0] << 4, g = px[1] << 4, r = px[2] << 4;
       if (avx) {
         int32_t bestpos;
@@ -560,9 +590,8 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
         AlterSingle(alpha, j, b, g, r);
         if (rad > 0) AlterNeighbours(rad, j, b, g, r);
       }
-      pos = (pos + step) % pixels;
-      ++i;
-      if (i % delta == 0) {
+      if (--untilNext == 0) {
+        untilNext = delta;
         alpha -= alpha / alphadec;
         radius -= radius / 30;
         rad = radius >= 128 ? radius >> 6 : 0;
@@ -634,25 +663,27 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     return sortedIndex[size_t(start + ((rank >> 1) ^ -(rank & 1)))];
   }
 
-  // The candidate blocks of the smallest cell holding Colour (see Candidates),
-  // made when first asked for.
+  // The candidate blocks of the smallest cell holding Colour (see Candidates).
   __attribute__((target("avx2"), always_inline)) inline const int32_t* CellOf(TRGB Colour) const {
-    if (cellAt[0].empty()) MakeCells();
+    const int32_t at = cellAt[kLevels - 1][size_t(CellNumber(Colour, kLevels - 1 + kFirstBits))];
+    return at >= 0 ? cellPool.data() + at : MakeCell(Colour);
+  }
+
+  static int32_t CellNumber(TRGB Colour, int32_t Bits) {
+    const int32_t shift = 8 - Bits;
+    return ((Colour.r >> shift) << (2 * Bits)) | ((Colour.g >> shift) << Bits) | (Colour.b >> shift);
+  }
+
+  // The cells holding Colour that are not made yet, the larger first.
+  __attribute__((target("avx2"), noinline)) const int32_t* MakeCell(TRGB Colour) const {
     int32_t from = allAt;
     for (int32_t level = 0; level < kLevels; ++level) {
-      const int32_t bits = level + kFirstBits, shift = 8 - bits;
-      const int32_t cell = ((Colour.r >> shift) << (2 * bits)) | ((Colour.g >> shift) << bits) | (Colour.b >> shift);
+      const int32_t bits = level + kFirstBits, cell = CellNumber(Colour, bits);
       int32_t& at = cellAt[size_t(level)][size_t(cell)];
       if (at < 0) at = Candidates(from, cell, bits);
       from = at;
     }
     return cellPool.data() + from;
-  }
-
-  void MakeCells() const {
-    for (int32_t level = 0; level < kLevels; ++level)
-      cellAt[size_t(level)].assign(size_t(1) << (3 * (level + kFirstBits)), -1);
-    cellPool.reserve(size_t(1) << 18);
   }
 
   // The distances of the eight neurons of a block (blue, green, red at
@@ -767,6 +798,8 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
     }
     if (n % 8 != 0) PadBlock(cellPool.data() + 1 + (blocks - 1) * 32, n % 8);
     allAt = 0;
+    for (int32_t level = 0; level < kLevels; ++level)
+      cellAt[size_t(level)].assign(size_t(1) << (3 * (level + kFirstBits)), -1);
   }
 
   int32_t n = 1;

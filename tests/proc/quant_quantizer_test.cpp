@@ -308,3 +308,25 @@ TEST_F(QuantizerTest, NeuralIndicesOfEveryRegionOfTheColourCube) {
   EXPECT_EQ(answers[0], answers[1]);
   EXPECT_EQ(answers[2], answers[1]);
 }
+
+TEST_F(QuantizerTest, NeuralPaletteOfABitmapHeldInAFile) {
+  // Rows held in a temporary file are mapped one at a time: the samples are
+  // read row by row as they come, and give the palette and indices of the
+  // same pixels in memory.
+  VXGetGlobalSettings()->SetColorReductionAlgorithm(0);
+  VXGetGlobalSettings()->SetColorReductionQuality(-1);
+  TVXBitmap memory(150, 90, vx24RGB);
+  FillGradient(memory);
+  for (int y = 0; y < 90; y += 7) Row(memory, y)[(y * 13) % 150] = TRGB{250, uint8_t(y), 3};
+  TVXBitmap file;
+  file.SetMinFileSize(1);
+  ASSERT_TRUE(file.Allocate(150, 90, vx24RGB));
+  ASSERT_EQ(file.Location(), vxFile);
+  for (int y = 0; y < 90; ++y) std::memcpy(file.GetScanLine(y), memory.GetScanLine(y), 150 * 3);
+  TRGB pal[2][256] = {};
+  TVXQuantizer inMemory(&memory, pal[0], 255, 256), inFile(&file, pal[1], 255, 256);
+  ASSERT_TRUE(inFile.HasQuantizer());
+  for (int i = 0; i < 256; ++i) ASSERT_EQ(pal[1][i], pal[0][i]) << i;
+  for (int y = 0; y < 90; ++y)
+    for (int x = 0; x < 150; ++x) ASSERT_EQ(inFile.GetRGBIndex(Row(memory, y)[x]), inMemory.GetRGBIndex(Row(memory, y)[x]));
+}
