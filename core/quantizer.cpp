@@ -709,7 +709,8 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
   // farther from it than any other neuron, so it is a candidate. They are
   // taken from the candidates at From (those of a cell holding this one, or
   // all neurons): a neuron nearest to a colour is a candidate of every cell
-  // holding it. Appended to cellPool as the number of blocks of eight, then
+  // holding it. Of those, the ones Prune finds nearest to no colour of the
+  // cell are dropped. Appended to cellPool as the number of blocks of eight, then
   // per block the blue, green, red and sorted position of each (the padding
   // is far from every colour); returns where.
   __attribute__((target("avx2"))) int32_t Candidates(int32_t From, int32_t Cell, int32_t Bits) const {
@@ -732,7 +733,8 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
       far = _mm256_min_epi32(far, CubeDistances(src + 32 * k, vlo, vhi, dn));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(nearest + 8 * k), dn);
     }
-    const __m256i bound = _mm256_set1_epi32(Smallest(far));
+    const int32_t smallest = Smallest(far);
+    const __m256i bound = _mm256_set1_epi32(smallest);
     // The candidates of each block packed to the front and written whole
     // after those before.
     int32_t count = 0;
@@ -745,6 +747,7 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
                             _mm256_permutevar8x32_epi32(LoadAt(src + 32 * k + 8 * j), order));
       count += __builtin_popcount(unsigned(taken));
     }
+    count = Prune(count, row, lo, 1 << shift, smallest, 8);
     const int32_t used = (count + 7) / 8;
     const int32_t at = int32_t(cellPool.size());
     cellPool.resize(cellPool.size() + 1 + 32 * size_t(used));
@@ -754,6 +757,75 @@ class NeuralQuantizer final : public TVXQuantizer::Impl {
       for (size_t j = 0; j < 4; ++j) std::memcpy(out + 8 * j, scratch.data() + j * row + 8 * size_t(k), 32);
     if (count % 8 != 0) PadBlock(out - 32, count % 8);
     return at;
+  }
+
+  // Drops from the Count staged candidates (rows of Row in scratch) those
+  // that a judge is nearer to than they are at every colour of the cube from
+  // Lo (sides of Side): they are nearest to none of its colours. The judges
+  // are candidates whose distance to the farthest colour of the cube is
+  // within Slack of the smallest, Bound; any neuron would be a fair judge,
+  // these ones are near the cube and beat the most. Per channel the
+  // difference of two distances is monotonic along the side, so its largest
+  // value is at an end, and the largest of the sum is the sum of those.
+  // Returns how many are left, in their order.
+  __attribute__((target("avx2"))) int32_t Prune(int32_t Count, size_t Row, const int32_t* Lo, int32_t Side,
+                                                int32_t Bound, int32_t Slack) const {
+    if (Count <= 1) return Count;
+    int32_t* stage[4] = {scratch.data(), scratch.data() + Row, scratch.data() + 2 * Row, scratch.data() + 3 * Row};
+    const int32_t hi[3] = {Lo[0] + Side - 1, Lo[1] + Side - 1, Lo[2] + Side - 1};
+    // The judges: the first eight (or fewer) whose distance to the farthest
+    // colour is within Slack of the smallest, Bound.
+    __m256i vlo[3], vhi[3];
+    for (int c = 0; c < 3; ++c) {
+      vlo[c] = _mm256_set1_epi32(Lo[c]);
+      vhi[c] = _mm256_set1_epi32(hi[c]);
+    }
+    constexpr int kJudges = 8;
+    int32_t judge[kJudges], judges = 0;
+    const __m256i limit = _mm256_set1_epi32(Bound + Slack);
+    for (int32_t i = 0; i < Count && judges < kJudges; i += 8) {
+      __m256i f = _mm256_setzero_si256();
+      for (int c = 0; c < 3; ++c) {
+        const __m256i v = LoadAt(stage[c] + i);
+        f = _mm256_add_epi32(f, _mm256_max_epi32(_mm256_abs_epi32(_mm256_sub_epi32(v, vlo[c])),
+                                                 _mm256_abs_epi32(_mm256_sub_epi32(v, vhi[c]))));
+      }
+      const int32_t lanes = Count - i >= 8 ? 0xFF : (1 << (Count - i)) - 1;
+      for (int32_t near = ~_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(f, limit))) & lanes;
+           near != 0 && judges < kJudges; near &= near - 1)
+        judge[judges++] = i + __builtin_ctz(unsigned(near));
+    }
+    __m256i toLo[kJudges][3], toHi[kJudges][3];
+    for (int k = 0; k < judges; ++k)
+      for (int c = 0; c < 3; ++c) {
+        toLo[k][c] = _mm256_set1_epi32(std::abs(stage[c][judge[k]] - Lo[c]));
+        toHi[k][c] = _mm256_set1_epi32(std::abs(stage[c][judge[k]] - hi[c]));
+      }
+    int32_t kept = 0;
+    for (int32_t i = 0; i < Count; i += 8) {
+      __m256i v[4], a[3], b[3];
+      for (int c = 0; c < 4; ++c) v[c] = LoadAt(stage[c] + i);
+      for (int c = 0; c < 3; ++c) {
+        a[c] = _mm256_abs_epi32(_mm256_sub_epi32(v[c], vlo[c]));
+        b[c] = _mm256_abs_epi32(_mm256_sub_epi32(v[c], vhi[c]));
+      }
+      __m256i beaten = _mm256_setzero_si256();
+      for (int k = 0; k < judges; ++k) {
+        __m256i most = _mm256_setzero_si256();
+        for (int c = 0; c < 3; ++c)
+          most = _mm256_add_epi32(most, _mm256_max_epi32(_mm256_sub_epi32(toLo[k][c], a[c]),
+                                                         _mm256_sub_epi32(toHi[k][c], b[c])));
+        beaten = _mm256_or_si256(beaten, _mm256_cmpgt_epi32(_mm256_setzero_si256(), most));
+      }
+      const int32_t lanes = Count - i >= 8 ? 0xFF : (1 << (Count - i)) - 1;
+      const int32_t keep = ~_mm256_movemask_ps(_mm256_castsi256_ps(beaten)) & lanes;
+      // Written at or before where they were read, once read.
+      const __m256i order = LoadAt(kPack[size_t(keep)].data());
+      for (int c = 0; c < 4; ++c)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(stage[c] + kept), _mm256_permutevar8x32_epi32(v[c], order));
+      kept += __builtin_popcount(unsigned(keep));
+    }
+    return kept;
   }
 
   // The lanes of a block from Lane on: far from every colour, position 0.
