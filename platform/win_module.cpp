@@ -83,6 +83,7 @@ class TPEReader {
     uint64_t avail = 0;
     if (!Map(rsrcRva, 16, base, avail)) return true;
     limit = avail;
+    nameBudget = std::max<uint64_t>(limit, kMinNameBudget);
     WalkTypes();
     return true;
   }
@@ -94,6 +95,12 @@ class TPEReader {
   uint64_t base = 0;   // file offset of the resource directory
   uint64_t limit = 0;  // bytes of the resource section from there
   std::set<uint32_t> visited;
+  // Characters of entry names still to be taken. Every name is a copy of
+  // the section's text: they may take as many characters as the section has
+  // bytes (twice its text, for names shared between directories), no more,
+  // so that entries naming one long text thousands of times stay cheap.
+  static constexpr uint64_t kMinNameBudget = 65536;
+  uint64_t nameBudget = 0;
 
   bool In(uint64_t Off, uint64_t Len) const { return Off <= f.size() && Len <= f.size() - Off; }
   uint32_t U16(uint64_t Off) const { return uint32_t(f[Off]) | uint32_t(f[Off + 1]) << 8; }
@@ -135,7 +142,8 @@ class TPEReader {
         const uint32_t at = name & 0x7FFFFFFFu;
         if (!InRsrc(at, 2)) continue;
         const uint32_t len = U16(base + at);
-        if (!InRsrc(uint64_t(at) + 2, uint64_t(len) * 2)) continue;
+        if (!InRsrc(uint64_t(at) + 2, uint64_t(len) * 2) || len > nameBudget) continue;
+        nameBudget -= len;
         std::u16string text;
         for (uint32_t k = 0; k < len; ++k) text += char16_t(U16(base + at + 2 + uint64_t(k) * 2));
         Out.push_back({TResName::Named(VXUTF16ToUTF8(text)), (target & 0x80000000u) != 0, target & 0x7FFFFFFFu});
