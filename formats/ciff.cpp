@@ -230,19 +230,30 @@ void ReadRawExifAndJpeg(TStream* Stream, TIOParamsVals& Params) {
   TCiffEntry best;
   bool found = false;
   int32_t bestWidth = INT32_MAX - 1, bestHeight = INT32_MAX - 1;
+  // Text records of a sound heap lie apart, so together they hold no more
+  // bytes than the file. Past that they repeat one another (entries sharing
+  // their values: a damaged heap) and are not read again.
+  int64_t textLeft = reader.Size();
+  auto takeText = [&](const TCiffEntry& e) {
+    const int64_t n = reader.Available(e.Position, e.Size);
+    if (n > textLeft) return false;
+    textLeft -= n;
+    return true;
+  };
   reader.Walk(true, [&](const TCiffEntry& e) {
     switch (e.Record) {
       case 0x0805:
-        Params.SetEXIF_ImageDescription(Text(reader, e.Position, e.Size));
+        if (takeText(e)) Params.SetEXIF_ImageDescription(Text(reader, e.Position, e.Size));
         break;
       case 0x080A: {
+        if (!takeText(e)) break;
         int64_t next = 0;
         Params.SetEXIF_Make(Text(reader, e.Position, e.Size, &next));
         Params.SetEXIF_Model(Text(reader, next, e.Position + e.Size - next));
         break;
       }
       case 0x080B:
-        Params.SetEXIF_Software(Text(reader, e.Position, e.Size));
+        if (takeText(e)) Params.SetEXIF_Software(Text(reader, e.Position, e.Size));
         break;
       case 0x102A:
       case 0x102D: {

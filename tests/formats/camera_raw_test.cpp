@@ -578,6 +578,25 @@ TEST(CiffHeap, MakerNotePastTheLimitOrTheFileIsDroppedWhole) {
   settings->SetMaxMetadataSize(saved);
 }
 
+TEST(CiffHeap, TextRecordsHoldingMoreThanTheFileAreNotRead) {
+  // The software record shares the description's bytes: read while the two
+  // fit the file; not when each runs to the file's end from the heap's start.
+  for (const bool toTheEnd : {false, true}) {
+    std::vector<uint8_t> props = rawtest::CiffHeap({{0x0805, Bytes(std::string("Described\0", 10))}, {0x080B, {}}});
+    const size_t dir = props[props.size() - 4] | props[props.size() - 3] << 8;
+    uint8_t* description = &props[dir + 2];
+    uint8_t* software = description + 10;
+    if (toTheEnd) std::fill_n(description + 2, 4, 0xFF);
+    std::copy_n(description + 2, 8, software + 2);
+    const std::vector<uint8_t> file = rawtest::CiffFile({{0x300B, props}});
+    TVXMemStream in(file.data(), int64_t(file.size()));
+    TIOParamsVals params(nullptr);
+    ReadRawExifAndJpeg(&in, params);
+    EXPECT_EQ(params.EXIF_ImageDescription(), "Described");
+    EXPECT_EQ(params.EXIF_Software(), toTheEnd ? "" : "Described");
+  }
+}
+
 TEST(CiffHeap, BigEndianSelfReferenceAndNoPreview) {
   // A big-endian heap whose sub-heap record names the heap itself: the walk
   // ends there and still reads the other records.
