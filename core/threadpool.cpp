@@ -136,15 +136,61 @@ public:
   }
 
   void Submit(TTask task) {
-    std::lock_guard<std::mutex> lock(fLock);
-    fQueue.push_back(std::move(task));
-    // Every piece starts at once: a new worker joins when no idle one is
-    // left for it.
-    if (int32_t(fQueue.size()) > fIdle && int32_t(fThreads.size()) < kMaxWorkers)
-      fThreads.emplace_back([this] { Loop(); });
-    else
-      fWake.notify_one();
+    std::function<void()> wakeHelper;
+    {
+      std::lock_guard<std::mutex> lock(fLock);
+      if (fHelpers > 0) {
+        fHelped.push_back(std::move(task));
+        wakeHelper = fHelperWake;
+      } else {
+        fQueue.push_back(std::move(task));
+        // Every piece starts at once: a new worker joins when no idle one is
+        // left for it.
+        if (int32_t(fQueue.size()) > fIdle && int32_t(fThreads.size()) < kMaxWorkers)
+          fThreads.emplace_back([this] { Loop(); });
+        else
+          fWake.notify_one();
+      }
+    }
+    if (wakeHelper) wakeHelper();
   }
+
+  // Helpers begin (Wake: how to call one) or end (the previous call).
+  std::function<void()> BeginHelpers(std::function<void()> Wake) {
+    std::lock_guard<std::mutex> lock(fLock);
+    fHelpersActive.store(++fHelpers > 0, std::memory_order_release);
+    std::swap(fHelperWake, Wake);
+    return Wake;
+  }
+
+  void EndHelpers(std::function<void()> PreviousWake) {
+    std::lock_guard<std::mutex> lock(fLock);
+    if (fHelpers == 0) return;  // begun in the parent of a forked child
+    fHelperWake = std::move(PreviousWake);
+    fHelpersActive.store(--fHelpers > 0, std::memory_order_release);
+    if (fHelpers > 0 || fHelped.empty()) return;
+    // Pieces nobody helped with yet (or already run by their waiters) go to
+    // the workers, as many as wait.
+    for (TTask& t : fHelped) fQueue.push_back(std::move(t));
+    fHelped.clear();
+    for (int32_t n = int32_t(fQueue.size()) - fIdle; n > 0 && int32_t(fThreads.size()) < kMaxWorkers; --n)
+      fThreads.emplace_back([this] { Loop(); });
+    fWake.notify_all();
+  }
+
+  bool Help() {
+    TTask task;
+    {
+      std::lock_guard<std::mutex> lock(fLock);
+      if (fHelped.empty()) return false;
+      task = std::move(fHelped.front());
+      fHelped.pop_front();
+    }
+    if (!task.Item->Taken.exchange(true)) task.Group->Run(task.Item);
+    return true;
+  }
+
+  bool HelpersActive() const { return fHelpersActive.load(std::memory_order_acquire); }
 
   int32_t WorkerCount() {
     std::lock_guard<std::mutex> lock(fLock);
@@ -163,6 +209,10 @@ private:
     new std::vector<std::thread>(std::move(fThreads));
     fThreads.clear();
     fQueue.clear();
+    fHelped.clear();
+    fHelpers = 0;
+    fHelpersActive = false;
+    fHelperWake = nullptr;
     fIdle = 0;
     fStop = false;
   }
@@ -189,6 +239,12 @@ private:
   std::mutex fLock;
   std::condition_variable fWake;
   std::deque<TTask> fQueue;
+  // Pieces added while helpers are active: only helpers and their waiters
+  // run them.
+  std::deque<TTask> fHelped;
+  int32_t fHelpers = 0;
+  std::atomic<bool> fHelpersActive{false};
+  std::function<void()> fHelperWake;
   std::vector<std::thread> fThreads;
   int32_t fIdle = 0;
   bool fStop = false;
@@ -199,6 +255,12 @@ TWorkers& Workers() {
   return w;
 }
 }  // namespace
+
+TVXPoolHelpers::TVXPoolHelpers(std::function<void()> Wake) : fPreviousWake(Workers().BeginHelpers(std::move(Wake))) {}
+
+TVXPoolHelpers::~TVXPoolHelpers() { Workers().EndHelpers(std::move(fPreviousWake)); }
+
+bool VXPoolHelp() { return Workers().Help(); }
 
 namespace vxdetail {
 int32_t VXPoolWorkerCount() { return Workers().WorkerCount(); }
@@ -234,8 +296,9 @@ void TVXThreadPool::WaitFor() {
     items = fGroup->Items;
   }
   // A worker that waits for a nested pool runs the pieces nobody has taken
-  // yet itself, so nested pools cannot starve the workers.
-  if (tIsPoolWorker)
+  // yet itself, so nested pools cannot starve the workers; so does every
+  // waiter while helpers stand in for the workers.
+  if (tIsPoolWorker || Workers().HelpersActive())
     for (auto& item : items)
       if (!item->Taken.exchange(true)) fGroup->Run(item);
   {

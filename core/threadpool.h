@@ -45,6 +45,38 @@ private:
   std::shared_ptr<TGroup> fGroup;
 };
 
+// While a TVXPoolHelpers lives, the pools' pieces run on threads of the
+// caller instead of on the shared workers. It is for a caller that already
+// keeps every processor busy with threads of its own: pieces added meanwhile
+// wait until one of those threads calls VXPoolHelp (between jobs of its own),
+// or until their pool's waiter runs them itself, so that no more threads run
+// than there are processors and none of them is put aside for another. No
+// shared worker takes a piece while one lives; every waiter (not only the
+// pool's workers) runs the pieces of its own pool that nobody has taken, so a
+// piece never waits for a worker that will not come. Nothing of the pieces'
+// results depends on where they run.
+//
+//   TVXPoolHelpers helpers([&] { wake one of my threads });
+//   ... each of my threads, between jobs: while (VXPoolHelp()) {}
+class TVXPoolHelpers {
+public:
+  // Wake is called, on the thread that added it and outside the pools'
+  // locks, each time a piece is added: one of the caller's threads waiting
+  // for work of its own may help instead.
+  explicit TVXPoolHelpers(std::function<void()> Wake);
+  // The shared workers take whatever pieces still wait.
+  ~TVXPoolHelpers();
+  TVXPoolHelpers(const TVXPoolHelpers&) = delete;
+  TVXPoolHelpers& operator=(const TVXPoolHelpers&) = delete;
+
+private:
+  std::function<void()> fPreviousWake;
+};
+
+// Runs one piece that waits for a helper on the calling thread; false when
+// none waits (always false while no TVXPoolHelpers lives).
+bool VXPoolHelp();
+
 namespace vxdetail {
 // Physical cores described by a sysfs cpu folder (e.g. "/sys/devices/system/cpu"):
 // distinct (package, core) pairs among the cpuN folders; 0 when none is found.

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/threadpool.h"
 #include "platform/signal_cleanup.h"
 #include "platform/win_console.h"
 #include "platform/win_files.h"
@@ -194,6 +195,14 @@ public:
     for (size_t i = 0; i < largest; ++i)
       if (FJobs[order[i]]->DecodedSize >= kLargeSource) FLargest.push_back(order[i]);
     std::sort(FLargest.begin(), FLargest.end());
+    // The workers keep every processor busy: the pools' pieces (a large
+    // source's rows, bands of a resample) run on them, between calls, instead
+    // of on more threads that would take turns with a large file's decoding.
+    FHelpers = std::make_unique<TVXPoolHelpers>([this] {
+      std::lock_guard<std::mutex> lock(FLock);
+      FPieceAdded = true;
+      if (FWaiting > 0) FChanged.notify_all();
+    });
     for (size_t w = 0; w < Workers; ++w) FThreads.emplace_back([this] { Work(); });
   }
 
@@ -237,11 +246,21 @@ public:
 private:
   void Work() {
     for (;;) {
+      while (VXPoolHelp()) {
+      }
       size_t j = SIZE_MAX, c = 0;
       {
         std::unique_lock<std::mutex> lock(FLock);
-        FChanged.wait(lock, [&] { return FCancel || FAllStarted() || NextCall(j, c); });
-        if (FCancel || j == SIZE_MAX) return;
+        // A worker stays while calls run: their pieces may need it.
+        ++FWaiting;
+        FChanged.wait(lock, [&] { return FCancel || FPieceAdded || (FAllStarted() && FRunning == 0) || NextCall(j, c); });
+        --FWaiting;
+        if (FCancel) return;
+        if (j == SIZE_MAX) {
+          if (!FPieceAdded) return;
+          FPieceAdded = false;
+          continue;
+        }
       }
       TJob& job = *FJobs[j];
       TCall& call = job.Calls[c];
@@ -338,6 +357,7 @@ private:
     if (Cancel) EndSignalChildren();  // quantisers of files whose results will not be used
     for (auto& t : FThreads) t.join();
     FThreads.clear();
+    FHelpers.reset();
   }
 
   // The calls after the failed one never ran in the one-after-another run: their
@@ -367,6 +387,9 @@ private:
   size_t FFirstOpen = 0, FCommitted = 0;
   std::atomic<bool> FCancel{false};
   const std::map<std::string, bool> FMissingAtStart;
+  std::unique_ptr<TVXPoolHelpers> FHelpers;  // while the workers run
+  size_t FWaiting = 0;       // workers waiting for a call or a piece
+  bool FPieceAdded = false;  // a piece was added since a worker last looked
 };
 
 }  // namespace

@@ -169,6 +169,86 @@ TEST(RuntimeThreads, NestedPoolsDoNotStarve) {
   EXPECT_EQ(inner.load(), outer * 8);
 }
 
+TEST(RuntimeThreads, HelpersRunThePiecesInsteadOfTheWorkers) {
+  const std::thread::id self = std::this_thread::get_id();
+  std::atomic<int> wakes{0};
+  std::mutex lock;
+  std::vector<std::thread::id> ranOn;
+  auto record = [&] {
+    std::lock_guard<std::mutex> g(lock);
+    ranOn.push_back(std::this_thread::get_id());
+  };
+  {
+    TVXPoolHelpers helpers([&] { ++wakes; });
+    TVXThreadPool pool;
+    for (int i = 0; i < 3; ++i) pool.Add(record);
+    EXPECT_EQ(wakes.load(), 3);
+    // No worker takes them: they wait for a helper.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(ranOn.empty());
+    // A helper on another thread runs them, one a call, then finds none.
+    std::thread helper([&] {
+      int n = 0;
+      while (VXPoolHelp()) ++n;
+      EXPECT_EQ(n, 3);
+    });
+    helper.join();
+    pool.Join();
+    ASSERT_EQ(ranOn.size(), 3u);
+    for (const auto& id : ranOn) EXPECT_NE(id, self);
+
+    // The waiter runs its own pieces that nobody took; a later helper finds
+    // only pieces already run and runs nothing twice.
+    ranOn.clear();
+    for (int i = 0; i < 4; ++i) pool.Add(record);
+    pool.Join();
+    ASSERT_EQ(ranOn.size(), 4u);
+    for (const auto& id : ranOn) EXPECT_EQ(id, self);
+    while (VXPoolHelp()) {
+    }
+    EXPECT_EQ(ranOn.size(), 4u);
+  }
+  EXPECT_FALSE(VXPoolHelp());
+}
+
+TEST(RuntimeThreads, PiecesLeftByHelpersGoToTheWorkers) {
+  const std::thread::id self = std::this_thread::get_id();
+  std::atomic<bool> ran{false};
+  std::thread::id ranOn;
+  TVXThreadPool pool;
+  {
+    TVXPoolHelpers helpers([] {});
+    pool.Add([&] {
+      ranOn = std::this_thread::get_id();
+      ran = true;
+    });
+  }
+  // Once the helpers are gone a worker takes the piece (this thread, not a
+  // worker, only waits).
+  pool.Join();
+  EXPECT_TRUE(ran.load());
+  EXPECT_NE(ranOn, self);
+}
+
+TEST(RuntimeThreads, NestedPoolsUnderHelpersDoNotStarve) {
+  TVXPoolHelpers helpers([] {});
+  std::atomic<int> inner{0};
+  TVXThreadPool pool;
+  for (int i = 0; i < 6; ++i)
+    pool.Add([&] {
+      TVXThreadPool nested;
+      for (int k = 0; k < 5; ++k) nested.Add([&] { ++inner; });
+      nested.Join();
+    });
+  std::thread helper([] {
+    while (VXPoolHelp()) {
+    }
+  });
+  pool.Join();
+  helper.join();
+  EXPECT_EQ(inner.load(), 30);
+}
+
 TEST(RuntimeThreads, PoolWorksInAForkedChild) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer does not allow threads after a fork of a threaded process";
