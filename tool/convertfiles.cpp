@@ -204,6 +204,14 @@ public:
       if (FWaiting > 0) FChanged.notify_all();
     });
     for (size_t w = 0; w < Workers; ++w) FThreads.emplace_back([this] { Work(); });
+    // The workers begin once they all exist: a worker that starts on a large
+    // file at once takes the memory map's lock with its first page faults,
+    // and the next threads would wait for it to be made.
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FStarted = true;
+    }
+    FChanged.notify_all();
   }
 
   ~TParallelRun() { Stop(true); }
@@ -253,6 +261,7 @@ private:
         std::unique_lock<std::mutex> lock(FLock);
         // A worker stays while calls run: their pieces may need it.
         ++FWaiting;
+        FChanged.wait(lock, [&] { return FStarted; });
         FChanged.wait(lock, [&] { return FCancel || FPieceAdded || (FAllStarted() && FRunning == 0) || NextCall(j, c); });
         --FWaiting;
         if (FCancel) return;
@@ -390,6 +399,7 @@ private:
   std::unique_ptr<TVXPoolHelpers> FHelpers;  // while the workers run
   size_t FWaiting = 0;       // workers waiting for a call or a piece
   bool FPieceAdded = false;  // a piece was added since a worker last looked
+  bool FStarted = false;     // every worker exists
 };
 
 }  // namespace
