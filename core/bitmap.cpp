@@ -611,10 +611,13 @@ void TVXBitmap::SetChannelOffset(int32_t idx, int32_t Value) {
 // Whole-image copies
 
 void TVXBitmap::CopyRowsFrom(TVXBitmap* Source) {
+  // The access modes only matter to rows mapped from a file: a source in
+  // memory is only read, so that several threads may copy from it at once.
+  const bool srcMapped = Source->fLocation == vxFile, dstMapped = fLocation == vxFile;
   const TVXDataAccess srcAccess = Source->fAccess;
   const TVXDataAccess dstAccess = fAccess;
-  Source->fAccess = vxdRead;
-  fAccess = vxdWrite;
+  if (srcMapped) Source->fAccess = vxdRead;
+  if (dstMapped) fAccess = vxdWrite;
   if (fLocation == vxFile && Source->fLocation == vxFile && fRowLen == Source->fRowLen &&
       fOrigin == Source->fOrigin && fmemmap->IsAllocated() && Source->fmemmap->IsAllocated()) {
     UnMapRows();
@@ -645,8 +648,8 @@ void TVXBitmap::CopyRowsFrom(TVXBitmap* Source) {
     UnMapRows();
     Source->UnMapRows();
   }
-  Source->fAccess = srcAccess;
-  fAccess = dstAccess;
+  if (srcMapped) Source->fAccess = srcAccess;
+  if (dstMapped) fAccess = dstAccess;
 }
 
 void TVXBitmap::CopyLevelsFrom(const TVXBitmap* Source) {

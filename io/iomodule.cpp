@@ -39,9 +39,12 @@ bool ClipboardImportMetaFile(TMetafile* Meta, TVXBitmap* Target) {
 void VXIOOwnerViewerDpi(TVexlaneIO* io, bool horizontal, int32_t dpi);
 
 void VXInstallIOParamsOwnerHooks() {
+  // Every component checks them as it is made, on whatever thread: they are
+  // written only when missing (the library's start-up has installed them
+  // before any thread of the caller runs).
   TIOParamsOwnerHooks& hooks = VXIOParamsOwnerHooks();
-  hooks.GetBitmap = &OwnerBitmap;
-  hooks.SetViewerDpi = &VXIOOwnerViewerDpi;
+  if (hooks.GetBitmap != &OwnerBitmap) hooks.GetBitmap = &OwnerBitmap;
+  if (hooks.SetViewerDpi != &VXIOOwnerViewerDpi) hooks.SetViewerDpi = &VXIOOwnerViewerDpi;
 }
 
 void VXStartUpIOUnit() {

@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,10 @@ bool gInstalled = false;
 // out after a handler has begun is not freed: the handler may be reading it.
 constexpr int kExtraSlots = 1024;
 std::atomic<char*> gExtra[kExtraSlots];
+// Threads that take a path out read the others' paths to find theirs: one at a
+// time, so that none frees a path another is reading. (The handler never
+// waits for it.)
+std::mutex gRemoveLock;
 
 // Child processes: 0 free, else the process id.
 constexpr int kChildSlots = 256;
@@ -39,6 +44,9 @@ std::atomic<int> gStarting{0};
 std::atomic<bool> gEnding{false};
 
 void OnSignal(int Sig) {
+  // The process ends once the signal is raised again below, as the handler
+  // returns; the thread it interrupted must still find its errno as it was.
+  const int savedErrno = errno;
   if (gArmed) {
     gEnding.store(true);
     while (gStarting.load() > 0) sched_yield();
@@ -59,6 +67,7 @@ void OnSignal(int Sig) {
   }
   signal(Sig, SIG_DFL);
   raise(Sig);
+  errno = savedErrno;
 }
 
 }  // namespace
@@ -104,6 +113,7 @@ void AddSignalCleanup(const std::string& Path) {
 }
 
 void RemoveSignalCleanup(const std::string& Path) {
+  std::lock_guard<std::mutex> lock(gRemoveLock);
   for (int i = 0; i < kExtraSlots; ++i) {
     char* path = gExtra[i].load();
     if (path == nullptr || Path != path) continue;
