@@ -582,15 +582,33 @@ TVXPixelFormat TVXVirtualImageList::GetImagePixelFormat(void* image) {
   return rec->PixelFormat;
 }
 
-int32_t TVXVirtualImageList::GetImageOriginalWidth(void* image) { return image ? Info(image)->OriginalWidth : 0; }
-int32_t TVXVirtualImageList::GetImageOriginalHeight(void* image) { return image ? Info(image)->OriginalHeight : 0; }
+// Like every other member, under the list's lock: threads sharing the list may
+// save it or change a record meanwhile.
+int32_t TVXVirtualImageList::GetImageOriginalWidth(void* image) {
+  if (!image) return 0;
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  return Info(image)->OriginalWidth;
+}
+int32_t TVXVirtualImageList::GetImageOriginalHeight(void* image) {
+  if (!image) return 0;
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  return Info(image)->OriginalHeight;
+}
 void TVXVirtualImageList::SetImageOriginalWidth(void* image, int32_t Value) {
-  if (image) Info(image)->OriginalWidth = Value;
+  if (!image) return;
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  Info(image)->OriginalWidth = Value;
 }
 void TVXVirtualImageList::SetImageOriginalHeight(void* image, int32_t Value) {
-  if (image) Info(image)->OriginalHeight = Value;
+  if (!image) return;
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  Info(image)->OriginalHeight = Value;
 }
-int64_t TVXVirtualImageList::GetImageFilePos(void* image) { return image ? Info(image)->Pos : 0; }
+int64_t TVXVirtualImageList::GetImageFilePos(void* image) {
+  if (!image) return 0;
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  return Info(image)->Pos;
+}
 
 void* TVXVirtualImageList::GetImageBits(void* image) {
   if (!image) return nullptr;
