@@ -62,7 +62,8 @@ class TVXPoolHelpers {
 public:
   // Wake is called, on the thread that added it and outside the pools'
   // locks, each time a piece is added: one of the caller's threads waiting
-  // for work of its own may help instead.
+  // for work of its own may help instead. The helpers object (and what Wake
+  // uses) must outlive every thread that may add pieces while it lives.
   explicit TVXPoolHelpers(std::function<void()> Wake);
   // The shared workers take whatever pieces still wait.
   ~TVXPoolHelpers();
