@@ -85,6 +85,16 @@ TRawResult ReadWith(TTestDecoder& Decoder, TVXBitmap& Bitmap, TIOParamsVals& Par
   return r;
 }
 
+// Reads File with the reader's own decoder; true when the read aborted.
+bool ReadRawFile(const std::vector<uint8_t>& File, TVXBitmap& Bitmap, TIOParamsVals& Params) {
+  TVXMemStream in(File.data(), int64_t(File.size()));
+  bool aborting = false;
+  TProgressRec progress;
+  progress.Aborting = &aborting;
+  VXReadRawStream(&in, &Bitmap, Params, false, progress);
+  return aborting;
+}
+
 TTestDecoder Decoder(const std::string& Make, int W, int H, uint32_t Filters) {
   TTestDecoder d;
   d.Id.Make = Make;
@@ -784,13 +794,7 @@ TEST(CameraRawDng, OutputMatchesTheOutputStageOverLibRawsDecoding) {
       params.IsNativePixelFormat = native;
       params.SetRAW_Gamma(c.Gamma);
       params.SetRAW_Bright(c.Bright);
-      const std::vector<uint8_t> dng = ReadFile(dir / "c.dng");
-      TVXMemStream in(dng.data(), int64_t(dng.size()));
-      bool aborting = false;
-      TProgressRec progress;
-      progress.Aborting = &aborting;
-      VXReadRawStream(&in, &bmp, params, false, progress);
-      ASSERT_FALSE(aborting);
+      ASSERT_FALSE(ReadRawFile(ReadFile(dir / "c.dng"), bmp, params));
       ASSERT_EQ(bmp.Width(), w);
       ASSERT_EQ(bmp.Height(), h);
       int worst = 0, distinct = 0, last = -1;
@@ -902,14 +906,9 @@ TEST(CameraRawDng, SixBySixPatternIsRefusedBeforeLibRaw) {
   for (const std::vector<uint8_t>* file : files) {
     TVXMemStream probe(file->data(), int64_t(file->size()));
     EXPECT_FALSE(VXIsRawStream(&probe));
-    TVXMemStream in(file->data(), int64_t(file->size()));
     TVXBitmap bmp;
     TIOParamsVals params(nullptr);
-    bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
-    VXReadRawStream(&in, &bmp, params, false, progress);
-    EXPECT_TRUE(aborting);
+    EXPECT_TRUE(ReadRawFile(*file, bmp, params));
     EXPECT_TRUE(bmp.IsEmpty());
   }
 }
@@ -929,14 +928,9 @@ TEST(CameraRawDng, DamagedFilesAbortOrLoad) {
         d[at] ^= uint8_t(1u << ((r >> 4) % 8));
       }
     }
-    TVXMemStream in(d.data(), int64_t(d.size()));
     TVXBitmap bmp;
     TIOParamsVals params(nullptr);
-    bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
-    VXReadRawStream(&in, &bmp, params, false, progress);
-    if (!aborting) {
+    if (!ReadRawFile(d, bmp, params)) {
       EXPECT_FALSE(bmp.IsEmpty()) << round;
     }
   }
