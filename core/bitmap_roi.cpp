@@ -94,7 +94,12 @@ void TVXBitmap::CommitROI() {
   if (orig->PixelFormat() == vx8p && PixelFormat() != vx8p)
     MapToPaletteOf(orig, r.Left, r.Top);
   else {
-    if (orig->PixelFormat() != PixelFormat()) SetPixelFormat(orig->PixelFormat());
+    if (orig->PixelFormat() != PixelFormat()) {
+      // Drawn on through its canvas, the copy lies in a platform bitmap,
+      // which cannot take every format back.
+      if (fLocation == vxTBitmap) SetLocation(vxMemory);
+      SetPixelFormat(orig->PixelFormat());
+    }
     CopyRectTo(orig, 0, 0, r.Left, r.Top, Width(), Height());
   }
   if (TVXBitmap* a = AlphaChannelOpt()) {

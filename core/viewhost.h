@@ -115,6 +115,12 @@ class TVXViewHost {
     (void)WParam;
   }
 
+  // Paint lock (a counter): while it is held the viewer shows nothing new.
+  // UnLockPaint lowers it (never below 0), repaints when it reaches 0 and
+  // answers the count left.
+  virtual void LockPaint() {}
+  virtual int32_t UnLockPaint() { return 0; }
+
   // ---- single-image viewer (vxvhImageView; a vector-object viewer is one too) ----
   // Bracket a change so that the viewer repaints once, at the outermost
   // UnLockUpdateEx.

@@ -19,13 +19,16 @@
 #include "proc/undo_entry.h"
 #include "gui/extctrls.h"
 #include "gui/graphics.h"
+#include "proc/previews_hooks.h"
+#include "proc/transition_hooks.h"
 
 // ---------------------------------------------------------------------------
 // Construction and attachment
 
 TVexlaneProc::TVexlaneProc(TComponent* Owner)
     : TVXTargetComponent(Owner),
-      fAutoUndo(Owner != nullptr), fIPDialogParams(std::make_unique<TIPDialogParams>()) {
+      fAutoUndo(Owner != nullptr), fIPDialogParams(std::make_unique<TIPDialogParams>()),
+      fPreviewFont(std::make_unique<TFont>()) {
   NewOwnBitmap();
 }
 

@@ -49,6 +49,14 @@ class TImage;
 class TMemoryStream;
 struct TGraphFilter;
 class TIPDialogParams;
+class TFont;
+class TVXTransitionFrameMaker;
+class TVXPreviewsDialog;
+// proc/transition_hooks.h
+enum TVXTransitionType : int32_t;
+enum TVXTransitionTiming : int32_t;
+// proc/previews_hooks.h: bit n stands for TPreviewEffect n.
+using TPreviewEffects = uint32_t;
 
 // Where an undo entry came from.
 enum TVXUndoSource { vxuUnknown, vxuImage, vxuSelection, vxuObject, vxuLayer, vxuFullLayer, vxuObjectsAndLayers };
@@ -98,6 +106,8 @@ using TVXSaveUndoEvent = std::function<void(void* Sender, TVXUndoSource Source)>
 // restore.
 using TVXOnUndoRedoEvent = std::function<void(void* Sender, bool bIsUndo, TVXUndoSource Source, void* UndoObj,
                                               int32_t iIndex, bool& bHandled)>;
+// (Sender, Form): the preview dialog is about to be shown.
+using TVXPreviewEvent = std::function<void(void* Sender, TVXPreviewsDialog* Form)>;
 
 class TVexlaneProc : public TVXTargetComponent {
  public:
@@ -146,6 +156,10 @@ class TVexlaneProc : public TVXTargetComponent {
   void SetAutoConvertFormat(bool Value) { fAutoConvertFormat = Value; }
   TPRPreviewsParams PreviewsParams() const { return fPreviewsParams; }
   void SetPreviewsParams(TPRPreviewsParams Value) { fPreviewsParams = Value; }
+  // The preview dialog's font when PreviewFontEnabled (owned; writing
+  // copies the given font).
+  TFont* PreviewFont() const { return fPreviewFont.get(); }
+  void SetPreviewFont(TFont* Value);
   bool PreviewFontEnabled() const { return fPreviewFontEnabled; }
   void SetPreviewFontEnabled(bool Value) { fPreviewFontEnabled = Value; }
   const std::string& FiltersInitialDir() const { return fFiltersInitialDir; }
@@ -174,6 +188,7 @@ class TVexlaneProc : public TVXTargetComponent {
   TNotifyEvent OnFinishWork;     // (Sender)
   TVXSaveUndoEvent OnSaveUndo;   // raised by SaveUndo
   TVXOnUndoRedoEvent OnUndoRedoEvent;
+  TVXPreviewEvent OnPreview;     // DoPreviews, just before the dialog shows
 
   // ---- operation frame ----
   // False without a bitmap; otherwise the bitmap's format check (an empty
@@ -303,6 +318,61 @@ class TVexlaneProc : public TVXTargetComponent {
   void Merge(TBitmap* DBitmap, int32_t pcf);
   // The negative of any pixel format.
   void Negative();
+
+  // ---- text on the image (proc_textout.cpp) ----
+  // Writes sText at (X, Y) of the work bitmap, any format (undo "TextOut").
+  // X and Y are pixels or one of the named places: 0 the left (top) edge,
+  // -901 a margin of a twentieth of the width (height), -902 centred, -903
+  // the margin from the right (bottom), -904 flush right (bottom). Angle 0
+  // with bAntiAlias draws through an anti-aliasing canvas in the box of the
+  // text's extent grown by 10 %; otherwise the platform font, turned by
+  // Angle degrees counter-clockwise, draws at the point. bAutoEnlarge grows
+  // an image (not a selection) that the text's box does not fit, new pixels
+  // taking Background. AFont (null: the work bitmap canvas's font) gives
+  // face, height, style and colour.
+  void TextOut(int32_t X, int32_t Y, const std::string& sText, TFont* AFont, int32_t Angle, bool bAntiAlias,
+               bool bAutoEnlarge);
+  // The same with a font made from the image canvas's font with that face,
+  // size in points, colour and style.
+  void TextOut(int32_t X, int32_t Y, const std::string& sText, const std::string& sFontName, int32_t iFontSize,
+               TColor cFontColor, TFontStyles Style, int32_t Angle, bool bAntiAlias, bool bAutoEnlarge);
+
+  // ---- transition frames (proc_transitions.cpp, proc/transition_hooks.h) ----
+  // Prepares frames of Effect from StartBitmap to EndBitmap without a
+  // viewer: each bitmap is fitted, centred and keeping its aspect ratio, into
+  // iWidth x iHeight on BackgroundColor (-1: Background), shrunk when too
+  // large and enlarged only with bStretchSmall, resampled with
+  // ResamplingFilter. A negative size takes the start bitmap's size for
+  // pan-zoom, else the larger width and height of the two. Pan-zoom moves
+  // over a copy of StartBitmap from StartRect to EndRect (grown to the
+  // frame's aspect with RectMaintainAspectRatio). The callers' bitmaps are
+  // not changed. Raises EVXException when the viewer library's transition
+  // engine is not linked, and "Transition bitmaps are empty" (preparing
+  // nothing) for a bitmap without pixels or a frame size of 0.
+  void PrepareTransitionBitmapsEx(TBitmap* StartBitmap, TBitmap* EndBitmap, TVXTransitionType Effect,
+                                  const TRect& StartRect, const TRect& EndRect, bool RectMaintainAspectRatio,
+                                  int32_t iWidth, int32_t iHeight, bool bStretchSmall, TColor BackgroundColor,
+                                  TResampleFilter ResamplingFilter, TVXTransitionTiming Timing);
+  // The Ex form with empty rectangles kept to the frame's aspect, no
+  // enlarging and linear timing.
+  void PrepareTransitionBitmaps(TBitmap* StartBitmap, TBitmap* EndBitmap, TVXTransitionType Effect, int32_t iWidth,
+                                int32_t iHeight, TColor BackgroundColor, TResampleFilter ResamplingFilter);
+  // The frame at TransitionProgress per cent into DestBitmap; raises
+  // EVXException "Transition has not been prepared!" (DestBitmap untouched)
+  // before a preparation.
+  void CreateTransitionBitmap(float TransitionProgress, TBitmap* DestBitmap);
+
+  // ---- the processing preview dialog (proc_previews.cpp, proc/previews_hooks.h) ----
+  // Shows the preview dialog with the pages pe on the image or the
+  // selection's bounding box; true when the user confirmed, the result then
+  // written back in one undo step. False, showing nothing, when the format
+  // check fails or the image is below 2 pixels both ways. The size is
+  // FormWidth x FormHeight, else the stored dialog size, else 548 x 454 at
+  // 96 pixels per inch, scaled; negative FormLeft and FormTop centre it. An
+  // attached viewer does not paint meanwhile. Raises EVXException when the
+  // dialogs library is not linked.
+  bool DoPreviews(TPreviewEffects pe, bool IsResizeable = false, int32_t FormWidth = -1, int32_t FormHeight = -1,
+                  int32_t FormLeft = -1, int32_t FormTop = -1);
 
   // ---- linear filters and shadows (vx24RGB unless said otherwise) ----
   // Convolution with KernelWidth x KernelHeight weights (row after row,
@@ -781,6 +851,11 @@ class TVexlaneProc : public TVXTargetComponent {
   int32_t fUndoLimit = 1;
   int32_t fMViewIndex = 0;
   std::unique_ptr<TIPDialogParams> fIPDialogParams;
+  std::unique_ptr<TFont> fPreviewFont;
+  // The pan-zoom source goes after the engine that borrows it.
+  std::unique_ptr<TVXBitmap> fTransitionFullImage;
+  std::unique_ptr<TVXTransitionFrameMaker> fTransitionEffects;
+  bool fTransitionPrepared = false;
 };
 
 // ---------------------------------------------------------------------------

@@ -118,6 +118,106 @@ std::string Utf8Of(const std::vector<uint32_t>& cps) {
 
 uint8_t Mix(uint32_t d, uint32_t t, uint32_t a) { return uint8_t((d * (255 - a) + t * a + 127) / 255); }
 
+// Text whose font has an escapement (tenths of a degree, counter-clockwise):
+// the cell (offset by (dx, dy) from the reference point (x, y), the
+// font's height high) and the glyphs turned about the reference point. An
+// opaque background fills the turned cell.
+BOOL TurnedText(DC& dc, const VXFontFace& f, Region& vis, std::vector<cairo_glyph_t>& glyphs, int x, int y, int dx,
+                int dy, int width, int escapement, const Brush& bk) {
+  const VXFontMetrics& m = f.Metrics();
+  const double a = escapement * M_PI / 1800, c = std::cos(a), s = std::sin(a);
+  const double rx = DevX(dc, x), ry = DevY(dc, y);
+  // Device point of an offset along the baseline (u) and down the cell (v).
+  auto turn = [&](double u, double v, double& px, double& py) {
+    px = rx + u * c + v * s;
+    py = ry - u * s + v * c;
+  };
+  const int em = int(f.PixelSize());
+  double x0 = 1e18, y0 = 1e18, x1 = -1e18, y1 = -1e18;
+  for (double u : {double(dx) - em, double(dx) + width + em})
+    for (double v : {double(dy) - em, double(dy) + m.Height + em}) {
+      double px, py;
+      turn(u, v, px, py);
+      x0 = std::min(x0, px), y0 = std::min(y0, py), x1 = std::max(x1, px), y1 = std::max(y1, py);
+    }
+  RECT box = vis.Box();
+  const int mx0 = std::max<int>(int(std::max(std::floor(x0), -1e9)), box.left);
+  const int mx1 = std::min<int>(int(std::min(std::ceil(x1), 1e9)), box.right);
+  const int my0 = std::max<int>(int(std::max(std::floor(y0), -1e9)), box.top);
+  const int my1 = std::min<int>(int(std::min(std::ceil(y1), 1e9)), box.bottom);
+  if (mx1 <= mx0 || my1 <= my0) return TRUE;
+  vis.IntersectRect(mx0, my0, mx1, my1);
+  Bitmap& bm = *dc.Surface;
+
+  // Coverage of a drawing in the box, in the turned cell's coordinates
+  // (pixel centres at half coordinates, as for unturned text).
+  auto cover = [&](bool antialias, auto draw) -> cairo_surface_t* {
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, mx1 - mx0, my1 - my0);
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(mask);
+      return nullptr;
+    }
+    cairo_t* cr = cairo_create(mask);
+    cairo_translate(cr, rx - mx0, ry - my0);
+    cairo_rotate(cr, -a);
+    cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    if (!antialias) cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    draw(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(mask);
+    return mask;
+  };
+  auto blend = [&](cairo_surface_t* mask, COLORREF t, bool solid) {
+    const uint8_t* cov = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    for (const RECT& r : vis.Rects())
+      for (int yy = r.top; yy < r.bottom; ++yy) {
+        const uint8_t* row = cov + size_t(yy - my0) * size_t(stride);
+        for (int xx = r.left; xx < r.right; ++xx) {
+          uint32_t cv = row[xx - mx0];
+          if (!cv) continue;
+          if (cv == 255 || solid) {
+            bm.Set(xx, yy, t);
+            continue;
+          }
+          COLORREF d = bm.Get(xx, yy);
+          bm.Set(xx, yy, RGB(Mix(GetRValue(d), GetRValue(t), cv), Mix(GetGValue(d), GetGValue(t), cv),
+                             Mix(GetBValue(d), GetBValue(t), cv)));
+        }
+      }
+  };
+
+  if (dc.S.BkMode == OPAQUE) {
+    cairo_surface_t* cell = cover(false, [&](cairo_t* cr) {
+      cairo_rectangle(cr, dx, dy, width, m.Height);
+      cairo_fill(cr);
+    });
+    if (!cell) return FALSE;
+    blend(cell, bk.Color, true);
+    cairo_surface_destroy(cell);
+  }
+  const bool antialias = cairo_font_options_get_antialias(f.Options()) != CAIRO_ANTIALIAS_NONE;
+  cairo_surface_t* ink = cover(antialias, [&](cairo_t* cr) {
+    cairo_set_font_face(cr, f.Face());
+    cairo_set_font_size(cr, f.PixelSize());
+    cairo_set_font_options(cr, f.Options());
+    const double baseline = dy + m.Ascent;
+    for (cairo_glyph_t& g : glyphs) {
+      g.x += dx;
+      g.y = baseline;
+    }
+    cairo_show_glyphs(cr, glyphs.data(), int(glyphs.size()));
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    if (m.Underline) cairo_rectangle(cr, dx, baseline + m.UnderlinePosition, width, m.UnderlineSize);
+    if (m.StrikeOut) cairo_rectangle(cr, dx, baseline + m.StrikeOutPosition, width, m.StrikeOutSize);
+    cairo_fill(cr);
+  });
+  if (!ink) return FALSE;
+  blend(ink, dc.S.TextColor, false);
+  cairo_surface_destroy(ink);
+  return TRUE;
+}
+
 }  // namespace
 
 #define VX_DC(ret)                                      \
@@ -227,11 +327,22 @@ BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprc, LPCWSTR 
   else if (align & TA_BOTTOM)
     top = y - m.Height;
   if (updateCP) {
+    // The current position moves along the baseline, turned with the font.
+    int esc = 0;
+    if (auto o = Find(dc->S.Font, ObjKind::Font)) esc = o->F->Log.lfEscapement % 3600;
+    int moved = 0;
     if ((align & TA_CENTER) == TA_CENTER) {
     } else if (align & TA_RIGHT) {
-      dc->S.CurPos.x = x - width;
+      moved = -width;
     } else {
-      dc->S.CurPos.x = x + width;
+      moved = width;
+    }
+    if (esc == 0) {
+      dc->S.CurPos.x = x + moved;
+    } else {
+      const double a = esc * M_PI / 1800;
+      dc->S.CurPos.x = x + int(std::lrint(moved * std::cos(a)));
+      dc->S.CurPos.y = y - int(std::lrint(moved * std::sin(a)));
     }
   }
 
@@ -252,6 +363,10 @@ BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprc, LPCWSTR 
     vis.IntersectRect(d.left, d.top, d.right, d.bottom);
   }
   if (vis.Empty() || glyphs.empty()) return TRUE;
+  int escapement = 0;
+  if (auto o = Find(dc->S.Font, ObjKind::Font)) escapement = o->F->Log.lfEscapement % 3600;
+  if (escapement != 0)
+    return TurnedText(*dc, *f, vis, glyphs, x, y, left - x, top - y, width, escapement, bk);
   RECT cell = DevRect(*dc, left, top, left + width, top + m.Height);
   if (dc->S.BkMode == OPAQUE) {
     Region r;

@@ -44,9 +44,14 @@ UINT GetTextAlign(HDC hdc);
 // direction). In OPAQUE background mode the text's cell (its width by the
 // font's height) is filled with the background colour too. Glyphs are
 // blended in the text colour by their coverage (anti-aliased unless the
-// font asks for NONANTIALIASED_QUALITY).
+// font asks for NONANTIALIASED_QUALITY). A font with an escapement
+// (lfEscapement, tenths of a degree, counter-clockwise; lfOrientation is
+// taken to equal it) turns the text, its cell and its glyphs about the
+// reference point; the current position then moves along the turned
+// baseline.
 BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprc, LPCWSTR lpString, int c, const INT* lpDx);
 BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c);
-// Width of the text and the font's height (ascent + descent).
+// Width of the text and the font's height (ascent + descent), measured
+// along the baseline whatever the font's escapement.
 BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, SIZE* psizl);
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* lptm);

@@ -181,10 +181,11 @@ GpStatus vxgdiplus::Render(GpGraphics* g, const Figure& f) {
   if (!vxgdi::VisibleRegion(*dc, vis)) return Ok;
   vxgdi::Bitmap& bmp = *dc->Surface;
 
-  // The device box the figure can touch.
+  // The device box the figure can touch, found on an unbounded surface:
+  // cairo leaves out glyphs that lie far from a small surface's pixels.
   double ex1, ey1, ex2, ey2;
   {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_surface_t* s = cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr);
     cairo_t* cr = cairo_create(s);
     cairo_set_matrix(cr, &toDevice);
     Build(cr);

@@ -77,6 +77,7 @@ std::vector<uint32_t> Surface(HWND Wnd, int& Width, int& Height) {
 void SetScreenDepth(int BitsPerPixel) { VXScreen::SetDepth(BitsPerPixel); }
 void SetRemoteSession(bool On) { VXScreen::SetRemoteSession(On); }
 void SetMetric(int Index, int Value) { VXScreen::SetMetric(Index, Value); }
+void SetPixelsPerInch(int PixelsPerInch) { VXScreen::SetPixelsPerInch(PixelsPerInch); }
 
 void FailDIBSections(int Count) { vxgdi::SetDIBSectionFailures(Count); }
 

@@ -40,6 +40,8 @@ std::vector<uint32_t> Surface(HWND Wnd, int& Width, int& Height);
 void SetScreenDepth(int BitsPerPixel);
 void SetRemoteSession(bool On);
 void SetMetric(int Index, int Value);
+// The screen's pixels per inch (LOGPIXELSX and LOGPIXELSY; 96 at start).
+void SetPixelsPerInch(int PixelsPerInch);
 
 // Makes the next Count calls of CreateDIBSection fail.
 void FailDIBSections(int Count);
@@ -70,7 +72,7 @@ void Gesture(HWND Wnd, uint32_t ID, uint32_t Flags, int X, int Y, uint64_t Argum
 void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler = 0, uint32_t Quality = uint32_t(-1));
 
 // Destroys every window, empties every queue, kills every timer, forgets
-// capture, focus and key states, restores the screen, the modules, the font
+// capture, focus and key states, restores the screen (96 pixels per inch), the modules, the font
 // families, the system clock, the cancelling compression options dialog and
 // a clipboard that accepts data.
 void Reset();

@@ -10,6 +10,7 @@ namespace {
 std::mutex gMetricsLock;
 std::map<int, int> gMetrics;
 int gDepth = 32;
+int gPixelsPerInch = 96;
 
 const std::map<int, int>& StartMetrics() {
   static const std::map<int, int> start = {
@@ -59,7 +60,7 @@ int GetDeviceCaps(HDC hdc, int nIndex) {
       return gDepth <= 8 ? RC_PALETTE : 0;
     case LOGPIXELSX:
     case LOGPIXELSY:
-      return 96;
+      return gPixelsPerInch;
     case SIZEPALETTE:
       return gDepth <= 8 ? (1 << gDepth) : 0;
     case COLORRES:
@@ -119,12 +120,18 @@ void SetDepth(int BitsPerPixel) {
   gDepth = BitsPerPixel;
 }
 
+void SetPixelsPerInch(int PixelsPerInch) {
+  std::lock_guard<std::mutex> lock(gMetricsLock);
+  gPixelsPerInch = PixelsPerInch > 0 ? PixelsPerInch : 96;
+}
+
 void SetRemoteSession(bool On) { SetMetric(SM_REMOTESESSION, On ? 1 : 0); }
 
 void Reset() {
   std::lock_guard<std::mutex> lock(gMetricsLock);
   gMetrics = StartMetrics();
   gDepth = 32;
+  gPixelsPerInch = 96;
 }
 
 }  // namespace VXScreen

@@ -73,6 +73,8 @@ void SetMetric(int nIndex, int Value);
 // Screen size in pixels and colour depth in bits per pixel.
 void SetSize(int Width, int Height);
 void SetDepth(int BitsPerPixel);
+// The screen's pixels per inch (LOGPIXELSX, LOGPIXELSY); 0 or less: 96.
+void SetPixelsPerInch(int PixelsPerInch);
 void SetRemoteSession(bool On);
 // Puts every metric and screen setting back to its start value.
 void Reset();

@@ -268,6 +268,29 @@ TEST_F(CanvasGDI, RegionOfInterestInAnotherFormatMergesBackConverted) {
     }
 }
 
+TEST_F(CanvasGDI, CanvasOfARegionMergesIntoFormatsNoPlatformBitmapHolds) {
+  // The region's canvas puts its copy in a platform bitmap; what is drawn
+  // still reaches images of 16 and 48 bits and of floats.
+  for (TVXPixelFormat f : {vx16g, vx48RGB, vx32f}) {
+    SCOPED_TRACE(int(f));
+    auto img = std::make_unique<TVXBitmap>();
+    ASSERT_TRUE(img->Allocate(12, 10, vx24RGB));
+    img->Fill(double(0xFFFFFF));
+    img->SetPixelFormat(f);
+    {
+      auto c = img->CreateROICanvas(TRect{0, 0, 11, 9}, false, false, false);
+      c->Brush()->SetColor(clBlack);
+      c->FillRect(TRect{2, 3, 6, 5});
+    }
+    EXPECT_EQ(img->PixelFormat(), f);
+    for (int32_t y = 0; y < 10; ++y)
+      for (int32_t x = 0; x < 12; ++x) {
+        const bool in = x >= 2 && x < 6 && y >= 3 && y < 5;
+        ASSERT_EQ(img->Pixels(x, y).g, in ? 0 : 255) << x << "," << y;
+      }
+  }
+}
+
 TEST_F(CanvasGDI, RegionOfAPaletteImageMergesAsItsNearestEntries) {
   auto img = std::make_unique<TVXBitmap>();
   ASSERT_TRUE(img->Allocate(16, 16, vx8p));

@@ -84,6 +84,12 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
     Note("Remove");
     handlers.erase(Handle);
   }
+  void LockPaint() override { Note("LockPaint"), ++paintLock; }
+  int32_t UnLockPaint() override {
+    Note("UnLockPaint");
+    if (paintLock > 0) --paintLock;
+    return paintLock;
+  }
   bool LegacyBitmap() const override { return Note("LegacyBitmap"), legacy; }
   void SetLegacyBitmap(bool Value) override { Note("SetLegacyBitmap"), legacy = Value; }
   // The screen is the bitmap zoomed by zoom per cent and moved by the offsets.
@@ -197,6 +203,7 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
   std::vector<TPoint> poly;
   TColor background = 0;
   bool legacy = false;
+  int32_t paintLock = 0;
   int32_t objects = 0;  // stands for the vector objects
   int32_t scrOffsetX = 0, scrOffsetY = 0;
   double zoom = 100;

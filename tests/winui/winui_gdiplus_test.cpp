@@ -730,6 +730,24 @@ TEST_F(GdiPlusFlat, StringsSitWhereGdiPutsTheSameText) {
   }
 }
 
+TEST_F(GdiPlusFlat, StringsFarFromTheOriginAreDrawn) {
+  // The same text at growing distances from the surface's corner keeps its
+  // ink, moved along.
+  Text at0(900, 300, u"DejaVu Sans", -12);
+  ASSERT_EQ(at0.Draw("Far away", GpRectF{10, 10, 300, 40}), Ok);
+  const RECT ref = at0.s.Ink();
+  ASSERT_LT(ref.left, ref.right);
+  for (int d : {150, 400, 700}) {
+    SCOPED_TRACE(d);
+    Text t(900, 300, u"DejaVu Sans", -12);
+    ASSERT_EQ(t.Draw("Far away", GpRectF{REAL(10 + d), REAL(10 + d / 4), 1000, 400}), Ok);
+    const RECT ink = t.s.Ink();
+    EXPECT_EQ(ink.left, ref.left + d);
+    EXPECT_EQ(ink.top, ref.top + d / 4);
+    EXPECT_EQ(ink.right - ink.left, ref.right - ref.left);
+  }
+}
+
 TEST_F(GdiPlusFlat, StringsWrapAndClipToTheirRectangle) {
   const char* words = "one two three four five six";
   // Wide enough for the whole text on one line.

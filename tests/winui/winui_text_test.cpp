@@ -547,4 +547,85 @@ TEST(WinUIText, BadArgumentsFailQuietly) {
   DeleteObject(huge);
 }
 
+// A font with an escapement turns the text counter-clockwise about the
+// reference point: the ink of each quarter turn is the unturned ink turned
+// the same way, the extent is still measured along the baseline, an opaque
+// background fills the turned cell and the current position follows the
+// turned baseline.
+TEST(WinUIText, EscapementTurnsTextAboutTheReferencePoint) {
+  const std::string text = "Turn Hg";
+  const int x = 100, y = 100;
+  HFONT flat = MakeFont(u"DejaVu Sans", -20, 400, NONANTIALIASED_QUALITY);
+  Canvas c0(200, 200);
+  SelectObject(c0.dc, flat);
+  SetBkMode(c0.dc, TRANSPARENT);
+  const SIZE ext = Extent(c0.dc, text);
+  ASSERT_TRUE(TextOutW(c0.dc, x, y, text.c_str(), int(text.size())));
+  const RECT ink = c0.Changed(0xFFFFFF);
+  ASSERT_LT(ink.left, ink.right);
+  // Offsets of the unturned ink from the reference point.
+  const int l = ink.left - x, t = ink.top - y, r = ink.right - x, b = ink.bottom - y;
+  struct Case {
+    int esc;
+    RECT want;  // the unturned box turned about (x, y)
+  } cases[] = {
+      {900, {x + t, y - r, x + b, y - l}},
+      {1800, {x - r, y - b, x - l, y - t}},
+      {2700, {x - b, y + l, x - t, y + r}},
+      {-900, {x - b, y + l, x - t, y + r}},
+      {4500, {x + t, y - r, x + b, y - l}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.esc);
+    LOGFONTW lf{};
+    GetObjectW(flat, sizeof(lf), &lf);
+    lf.lfEscapement = lf.lfOrientation = k.esc;
+    HFONT turned = CreateFontIndirectW(&lf);
+    Canvas c(200, 200);
+    SelectObject(c.dc, turned);
+    SetBkMode(c.dc, TRANSPARENT);
+    SIZE e = Extent(c.dc, text);
+    EXPECT_EQ(e.cx, ext.cx);
+    EXPECT_EQ(e.cy, ext.cy);
+    ASSERT_TRUE(TextOutW(c.dc, x, y, text.c_str(), int(text.size())));
+    RECT got = c.Changed(0xFFFFFF);
+    EXPECT_NEAR(got.left, k.want.left, 1);
+    EXPECT_NEAR(got.top, k.want.top, 1);
+    EXPECT_NEAR(got.right, k.want.right, 1);
+    EXPECT_NEAR(got.bottom, k.want.bottom, 1);
+    // Not anti-aliased: only the text colour and the background.
+    for (uint32_t px : c.Pixels()) ASSERT_TRUE(px == 0 || px == 0xFFFFFF) << std::hex << px;
+    SelectObject(c.dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(turned);
+  }
+
+  // An opaque background at a quarter turn: the cell x .. x + height,
+  // y - width .. y in the background colour, the ink inside it.
+  LOGFONTW lf{};
+  GetObjectW(flat, sizeof(lf), &lf);
+  lf.lfEscapement = lf.lfOrientation = 900;
+  HFONT quarter = CreateFontIndirectW(&lf);
+  Canvas c(200, 200);
+  SelectObject(c.dc, quarter);
+  SetBkMode(c.dc, OPAQUE);
+  SetBkColor(c.dc, RGB(0, 0, 255));
+  SetTextAlign(c.dc, TA_UPDATECP);
+  MoveToEx(c.dc, x, y, nullptr);
+  ASSERT_TRUE(TextOutW(c.dc, 0, 0, text.c_str(), int(text.size())));
+  RECT cell = c.Changed(0xFFFFFF);
+  EXPECT_NEAR(cell.left, x, 1);
+  EXPECT_NEAR(cell.right, x + ext.cy, 1);
+  EXPECT_NEAR(cell.top, y - ext.cx, 1);
+  EXPECT_NEAR(cell.bottom, y, 1);
+  EXPECT_EQ(c.At(x + 1, y - 2), 0x0000FFu);  // blue, the low byte
+  POINT cp;
+  GetCurrentPositionEx(c.dc, &cp);
+  EXPECT_EQ(cp.x, x);
+  EXPECT_EQ(cp.y, y - ext.cx);
+  SelectObject(c.dc, GetStockObject(SYSTEM_FONT));
+  DeleteObject(quarter);
+  SelectObject(c0.dc, GetStockObject(SYSTEM_FONT));
+  DeleteObject(flat);
+}
+
 }  // namespace
