@@ -53,6 +53,40 @@ inline void BlendRun(uint8_t* d, const uint8_t* s, int64_t Count, const uint8_t*
     for (int ch = 0; ch < NC; ++ch) d[i * NC + ch] = mix(s[(i - 1) * NC + ch], s[i * NC + ch]);
 }
 
+// A work buffer of Size bytes from the bitmap block allocator, or from the
+// heap where a block limit is set.
+class TWorkBlock {
+ public:
+  explicit TWorkBlock(int64_t Size) {
+    if (Size <= 0 || Size >= INT64_MAX / 2) throw EVXException("Not enough memory to rotate the image");
+    fBlock = VXAllocBlock(Size);
+    if (fBlock) {
+      fData = static_cast<uint8_t*>(fBlock);
+      return;
+    }
+    try {
+      fHeap.resize(size_t(Size));
+    } catch (const std::bad_alloc&) {
+      throw EVXException("Not enough memory to rotate the image");
+    }
+    fData = fHeap.data();
+  }
+  ~TWorkBlock() { Release(); }
+  TWorkBlock(const TWorkBlock&) = delete;
+  TWorkBlock& operator=(const TWorkBlock&) = delete;
+  uint8_t* data() const { return fData; }
+  void Release() {
+    if (fBlock) VXFreeBlock(fBlock);
+    std::vector<uint8_t>().swap(fHeap);
+    fData = nullptr;
+  }
+
+ private:
+  void* fBlock = nullptr;
+  std::vector<uint8_t> fHeap;
+  uint8_t* fData = nullptr;
+};
+
 template <int NC>
 void ShearRotate(TVXBitmap* Bitmap, bool AntiAlias, const uint8_t* Bg, void* Sender,
                  const TVXProgressEvent& OnProgress, double Angle, bool EveryStep) {
@@ -105,13 +139,9 @@ void ShearRotate(TVXBitmap* Bitmap, bool AntiAlias, const uint8_t* Bg, void* Sen
     }
   };
 
-  std::vector<uint8_t> buf1, buf2;
-  try {
-    buf1.resize(size_t(t * H * NC));
-    buf2.resize(size_t(t * V * NC));
-  } catch (const std::bad_alloc&) {
-    throw EVXException("Not enough memory to rotate the image");
-  }
+  // The two work images are written whole, so they are taken as blocks of
+  // their own (large pages, no clearing pass) rather than zeroed vectors.
+  TWorkBlock buf1(t * H * NC), buf2(t * V * NC);
   const int64_t stride = t * NC;
 
   // Pass 1: horizontal shear of every row into t x H.
@@ -178,7 +208,7 @@ void ShearRotate(TVXBitmap* Bitmap, bool AntiAlias, const uint8_t* Bg, void* Sen
     }
     for (int64_t c = 0; c < t; ++c) report(H + c + 1);
   }
-  std::vector<uint8_t>().swap(buf1);
+  buf1.Release();
 
   // Pass 3: horizontal shear of every row into the image, Wf x V.
   TVXBitmap out;

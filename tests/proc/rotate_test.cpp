@@ -177,6 +177,44 @@ TEST(RotateExact, QuarterHalfTurnsAndFlipsEqualNumpy) {
   }
 }
 
+// The quarter turns work in tiles and move 3-byte pixels as words: widths and
+// heights around the tile and word edges, in every pixel format they take,
+// against the turn done one pixel at a time.
+TEST(RotateExact, QuarterTurnsOfOddSizesInEveryFormatEqualThePlainTurn) {
+  const TVXPixelFormat formats[] = {vx1g, vx8g, vx8p, vx16g, vx24RGB, vx32RGB, vx32f, vxCMYK, vx48RGB, vxCIELab};
+  for (TVXPixelFormat pf : formats) {
+    for (int32_t w : {1, 2, 3, 17, 4097}) {
+      for (int32_t h : {1, 2, 65}) {
+        SCOPED_TRACE(std::string(FormatName(pf)) + " " + std::to_string(int(pf)) + " " + std::to_string(w) + "x" +
+                     std::to_string(h));
+        TVXBitmap src;
+        FillRandom(src, w, h, pf);
+        const std::string in = Content(src);
+        const size_t bytes = pf == vx1g ? 1 : size_t(src.BitCount() / 8);
+        for (const bool cw : {false, true}) {
+          TVXBitmap out;
+          if (pf == vx24RGB)
+            (cw ? VXRotate90CW24 : VXRotate90CCW24)(&src, &out);
+          else if (pf == vx8g || pf == vx8p)
+            (cw ? VXRotate90CW8 : VXRotate90CCW8)(&src, &out);
+          else
+            VXRotateNearestTo(&src, &out, 0, nullptr, nullptr, cw ? -90 : 90);
+          ASSERT_EQ(out.Width(), h);
+          ASSERT_EQ(out.Height(), w);
+          std::string expected(in.size(), '\0');
+          for (int32_t Y = 0; Y < w; ++Y)
+            for (int32_t X = 0; X < h; ++X) {
+              const int32_t sx = cw ? Y : w - 1 - Y, sy = cw ? h - 1 - X : X;
+              std::memcpy(&expected[(size_t(Y) * size_t(h) + size_t(X)) * bytes],
+                          &in[(size_t(sy) * size_t(w) + size_t(sx)) * bytes], bytes);
+            }
+          EXPECT_TRUE(Content(out) == expected) << (cw ? "clockwise" : "counter-clockwise");
+        }
+      }
+    }
+  }
+}
+
 TEST(RotateExact, FlipTakesTheAlphaChannelAlong) {
   TVXBitmap b;
   FillRandom(b, 5, 3, vx24RGB);
