@@ -91,7 +91,9 @@ TEST(HostileInput, EndsQuicklyWithinLittleMemoryAndLeavesNothing) {
     const Outcome o = RunMeasured(args, dir.Path, tmp);
     EXPECT_EQ(o.ExitCode, c.exitCode) << o.Out;
     EXPECT_NE(o.Out.find(c.message), std::string::npos) << o.Out;
-    EXPECT_LT(o.Seconds, 2.0);
+    // A bound far above the fair cost (well under a second), which only a
+    // runaway input reaches, also on a loaded machine; bench/ measures speed.
+    EXPECT_LT(o.Seconds, 30.0);
     EXPECT_LT(o.PeakKiB, 200 * 1024);
     EXPECT_TRUE(FilesUnder(tmp).empty());
     const auto outputs = FilesUnder(out);
