@@ -122,6 +122,13 @@ __attribute__((target("avx2"))) inline __m256d Load3(const uint8_t* p) {
   return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int32_t(v))));
 }
 
+// The pixel at p and the one after it, from 8 bytes at p.
+__attribute__((target("avx2"))) inline void Load3Pair(const uint8_t* p, __m256d& First, __m256d& Second) {
+  const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  First = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(v));
+  Second = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 3)));
+}
+
 __attribute__((target("avx2"))) inline void Store3(uint8_t* d, __m128i v) {
   const uint32_t b = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packus_epi32(v, v), v)));
   d[0] = uint8_t(b);
@@ -141,7 +148,17 @@ __attribute__((target("avx2"))) void BilinearRow3Avx2(uint8_t* d, const double* 
     const __m256d fx = _mm256_set1_pd(sx - double(x0)), fy = _mm256_set1_pd(sy - double(y0));
     const uint8_t* r0 = fetch.rows[size_t(y0)] + x0 * 3;
     const uint8_t* r1 = fetch.rows[size_t(y0 + 1)] + x0 * 3;
-    const __m256d p00 = Load3(r0), p10 = Load3(r0 + 3), p01 = Load3(r1), p11 = Load3(r1 + 3);
+    __m256d p00, p10, p01, p11;
+    if (x0 + 2 < fetch.W) {
+      // Both pixels of a row in one 8-byte load, which stays inside the row.
+      Load3Pair(r0, p00, p10);
+      Load3Pair(r1, p01, p11);
+    } else {
+      p00 = Load3(r0);
+      p10 = Load3(r0 + 3);
+      p01 = Load3(r1);
+      p11 = Load3(r1 + 3);
+    }
     const __m256d top = _mm256_add_pd(p00, _mm256_mul_pd(_mm256_sub_pd(p10, p00), fx));
     const __m256d bottom = _mm256_add_pd(p01, _mm256_mul_pd(_mm256_sub_pd(p11, p01), fx));
     const __m256d v = _mm256_add_pd(top, _mm256_mul_pd(_mm256_sub_pd(bottom, top), fy));
