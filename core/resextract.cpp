@@ -28,6 +28,11 @@ TResName FromText(const std::string& Text) {
   return TResName::Named(Text);
 }
 
+std::string Upper(std::string Text) {
+  for (char& c : Text) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return Text;
+}
+
 bool SameText(const std::string& A, const std::string& B) {
   if (A.size() != B.size()) return false;
   for (size_t i = 0; i < A.size(); ++i)
@@ -124,11 +129,15 @@ bool TVXResourceExtractor::IsGrouped(int32_t TypeIndex) const {
 }
 
 int32_t TVXResourceExtractor::IndexOfType(const std::string& TypeName) const {
-  for (int32_t i = 0; i < TypesCount(); ++i)
-    if (SameText(m_typesList[size_t(i)].Text, TypeName)) return i;
-  for (int32_t i = 0; i < TypesCount(); ++i)
-    if (FriendlyTypes(i) == TypeName) return i;
-  return -1;
+  const auto known = m_typeOfText.find(TypeName);
+  if (known != m_typeOfText.end()) return known->second;
+  int32_t found = -1;
+  for (int32_t i = 0; i < TypesCount() && found < 0; ++i)
+    if (SameText(m_typesList[size_t(i)].Text, TypeName)) found = i;
+  for (int32_t i = 0; i < TypesCount() && found < 0; ++i)
+    if (FriendlyTypes(i) == TypeName) found = i;
+  m_typeOfText.emplace(TypeName, found);
+  return found;
 }
 
 const void* TVXResourceExtractor::GetBuffer(int32_t TypeIndex, int32_t NameIndex, uint32_t& BufferLength) {
@@ -147,10 +156,15 @@ const void* TVXResourceExtractor::GetBuffer(const std::string& TypeStr, const st
   BufferLength = 0;
   const int32_t type = IndexOfType(TypeStr);
   if (type < 0) return nullptr;
-  const std::vector<std::string>& names = m_typesList[size_t(type)].Names;
-  for (size_t i = 0; i < names.size(); ++i)
-    if (SameText(names[i], NameStr)) return GetBuffer(type, int32_t(i), BufferLength);
-  return nullptr;
+  if (m_nameIndex.size() < m_typesList.size()) m_nameIndex.resize(m_typesList.size());
+  auto& index = m_nameIndex[size_t(type)];
+  if (!index) {
+    index = std::make_unique<std::map<std::string, int32_t>>();
+    const std::vector<std::string>& names = m_typesList[size_t(type)].Names;
+    for (size_t i = 0; i < names.size(); ++i) index->emplace(Upper(names[i]), int32_t(i));
+  }
+  const auto it = index->find(Upper(NameStr));
+  return it == index->end() ? nullptr : GetBuffer(type, it->second, BufferLength);
 }
 
 const void* TVXResourceExtractor::GetBuffer(const TVXResourceBookmark* ResourceBookmark, uint32_t& BufferLength) {
@@ -226,13 +240,27 @@ void TVXResourceExtractor::GetGroupAndFrame(int32_t TypeIndex, int32_t NameIndex
   const std::string f = FriendlyTypes(TypeIndex);
   if (f != "Icon" && f != "Cursor") return;
   GroupTypeIndex = IndexOfType(f == "Icon" ? "GroupIcon" : "GroupCursor");
-  const std::string name = Names(TypeIndex, NameIndex);
   const int32_t groups = NamesCount(GroupTypeIndex);
-  for (GroupIndex = 0; GroupIndex < groups; ++GroupIndex) {
-    const int32_t frames = GroupCountFrames(GroupTypeIndex, GroupIndex);
-    for (GroupFrameIndex = 0; GroupFrameIndex < frames; ++GroupFrameIndex)
-      if (GroupFrameName(GroupTypeIndex, GroupIndex, GroupFrameIndex) == name) return;
+  // Every group's frames are listed once per group type, the first group
+  // and frame naming a resource kept.
+  auto made = m_frameIndex.find(GroupTypeIndex);
+  if (made == m_frameIndex.end()) {
+    made = m_frameIndex.emplace(GroupTypeIndex, std::map<std::string, TFrameOf>()).first;
+    for (int32_t g = 0; g < groups; ++g) {
+      const int32_t frames = GroupCountFrames(GroupTypeIndex, g);
+      for (int32_t k = 0; k < frames; ++k) made->second.emplace(GroupFrameName(GroupTypeIndex, g, k), TFrameOf{g, k});
+    }
   }
+  const auto it = made->second.find(Names(TypeIndex, NameIndex));
+  if (it != made->second.end()) {
+    GroupIndex = it->second.Group;
+    GroupFrameIndex = it->second.Frame;
+    return;
+  }
+  // Not found: the search ends past the last group, its frame index past
+  // that group's frames.
+  GroupIndex = groups;
+  if (groups > 0) GroupFrameIndex = GroupCountFrames(GroupTypeIndex, groups - 1);
 }
 
 TVXResourceBookmark* TVXResourceExtractor::GetResourceBookmark(int32_t TypeIndex, int32_t NameIndex,

@@ -10,6 +10,7 @@
 // not a module gives an empty extractor, a missing resource a nil buffer.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,9 +83,18 @@ class TVXResourceExtractor {
     std::string Text;
     std::vector<std::string> Names;
   };
+  struct TFrameOf {
+    int32_t Group, Frame;
+  };
   HMODULE m_hlib = nullptr;
   std::vector<TTypeItem> m_typesList;
   std::vector<std::unique_ptr<TVXResourceBookmark>> m_resourceBookmarks;
+  // Look-ups made once and kept (the lists never change): the type of a
+  // text, each type's names without case (first index of each), and for a
+  // group type the first group and frame that name each frame resource.
+  mutable std::map<std::string, int32_t> m_typeOfText;
+  std::vector<std::unique_ptr<std::map<std::string, int32_t>>> m_nameIndex;
+  std::map<int32_t, std::map<std::string, TFrameOf>> m_frameIndex;
 
   // The group entry of a frame (14 bytes) or nullptr; Cursor tells the layout.
   const uint8_t* GroupEntry(int32_t TypeIndex, int32_t NameIndex, int32_t FrameIndex, bool& Cursor);

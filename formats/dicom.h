@@ -89,9 +89,12 @@ class TDicomReadContext {
   friend class TDicomFrameDecoder;
   bool& Aborting();
   // One element into List; false at the end of the data (or at the main
-  // data set's pixel data).
-  bool ReadElement(TVXDicomTags& List, bool Main, int Depth);
-  void ReadSequence(int64_t ValueStart, int64_t Length, int Depth, std::vector<std::unique_ptr<TVXDicomTags>>& Items);
+  // data set's pixel data). Limit is the end of the enclosing item or
+  // sequence (the stream's size for the main data set): nothing inside is
+  // read past it, so that every byte is parsed once whatever the nesting.
+  bool ReadElement(TVXDicomTags& List, bool Main, int Depth, int64_t Limit);
+  void ReadSequence(int64_t ValueStart, int64_t Length, int Depth, int64_t Limit,
+                    std::vector<std::unique_ptr<TVXDicomTags>>& Items);
   bool ReadItemElements(TVXDicomTags& List, int64_t End, bool Undefined, int Depth);
   void SetContext(uint16_t Group, uint16_t Element, const std::vector<uint8_t>& Data, int32_t Length,
                   bool HaveNumber, uint32_t Number);

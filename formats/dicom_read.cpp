@@ -122,11 +122,11 @@ void TDicomReadContext::ReadTags(TIOParamsVals& Params) {
   RescaleSlope = Params.DICOM_RescaleSlope();
   Params.DICOM_Tags().Clear();
   fStopped = false;
-  while (!fStopped && ReadElement(Params.DICOM_Tags(), true, 0)) {
+  while (!fStopped && ReadElement(Params.DICOM_Tags(), true, 0, StreamSize)) {
   }
 }
 
-bool TDicomReadContext::ReadElement(TVXDicomTags& List, bool Main, int Depth) {
+bool TDicomReadContext::ReadElement(TVXDicomTags& List, bool Main, int Depth, int64_t Limit) {
   uint16_t group = 0, element = 0;
   if (!ReadTag(group, element)) return false;
   const TVXDicomDictEntry* entry = VXFindDicomDictEntry(group, element);
@@ -179,8 +179,8 @@ bool TDicomReadContext::ReadElement(TVXDicomTags& List, bool Main, int Depth) {
     }
   }
 
-  // A value is kept only when the file holds it whole.
-  const int64_t remaining = StreamSize - valueStart;
+  // A value is kept only when the file holds it whole, within its item.
+  const int64_t remaining = Limit - valueStart;
   const bool readValue =
       (!undefined && length > 0 && int64_t(length) < StreamSize && int64_t(length) <= remaining) ||
       (undefined && d == dvSQ);
@@ -200,7 +200,7 @@ bool TDicomReadContext::ReadElement(TVXDicomTags& List, bool Main, int Depth) {
     }
     if (d == dvSQ) {
       children = std::make_unique<TVXDicomTagChildren>();
-      ReadSequence(valueStart, undefined ? -1 : int64_t(length), Depth + 1, *children);
+      ReadSequence(valueStart, undefined ? -1 : int64_t(length), Depth + 1, Limit, *children);
     } else {
       data.resize(size_t(length) + 1, 0);
       Stream->Read(data.data(), int64_t(length));
@@ -219,7 +219,7 @@ bool TDicomReadContext::ReadElement(TVXDicomTags& List, bool Main, int Depth) {
   return Stream->Position() < StreamSize;
 }
 
-void TDicomReadContext::ReadSequence(int64_t ValueStart, int64_t Length, int Depth,
+void TDicomReadContext::ReadSequence(int64_t ValueStart, int64_t Length, int Depth, int64_t Limit,
                                      std::vector<std::unique_ptr<TVXDicomTags>>& Items) {
   if (Depth > vxdicom::kMaxNesting) {
     // Deeper than anything a real file holds: a defined length is skipped,
@@ -227,7 +227,9 @@ void TDicomReadContext::ReadSequence(int64_t ValueStart, int64_t Length, int Dep
     Stream->SetPosition(Length >= 0 ? ValueStart + Length : StreamSize);
     return;
   }
-  const int64_t end = Length >= 0 ? std::min(ValueStart + Length, StreamSize) : StreamSize;
+  // An item of undefined length without its delimiter ends with the
+  // sequence, and an undefined sequence with what holds it.
+  const int64_t end = std::min(Length >= 0 ? ValueStart + Length : Limit, Limit);
   while (Stream->Position() < end) {
     uint16_t group = 0, element = 0;
     if (!ReadTag(group, element)) break;
@@ -246,7 +248,7 @@ void TDicomReadContext::ReadSequence(int64_t ValueStart, int64_t Length, int Dep
     auto item = std::make_unique<TVXDicomTags>();
     bool ok;
     if (itemLength == kUndefinedLength) {
-      ok = ReadItemElements(*item, StreamSize, true, Depth);
+      ok = ReadItemElements(*item, end, true, Depth);
     } else {
       const int64_t itemEnd = Stream->Position() + int64_t(itemLength);
       ok = ReadItemElements(*item, std::min(itemEnd, end), false, Depth);
@@ -273,7 +275,7 @@ bool TDicomReadContext::ReadItemElements(TVXDicomTags& List, int64_t End, bool U
       Stream->SetPosition(at);
     }
     const int64_t before = Stream->Position();
-    if (!ReadElement(List, false, Depth) && Stream->Position() <= before) return false;
+    if (!ReadElement(List, false, Depth, End) && Stream->Position() <= before) return false;
     if (Stream->Position() > StreamSize) return Undefined;
   }
   return true;

@@ -26,6 +26,10 @@
 namespace {
 
 constexpr OPJ_SIZE_T kBufferSize = 8192;
+// The most samples one byte of a code stream is taken to carry (times the
+// sixteen of VXDeclaredDataPlausible): a flat 12-Mpixel grey page fits in
+// 200 bytes.
+constexpr int64_t kMaxSamplesPerByte = 4096;
 constexpr OPJ_SIZE_T kStreamError = OPJ_SIZE_T(-1);
 
 // YCbCr to RGB: the contributions of Cb and Cr (index i standing for i - 128).
@@ -328,8 +332,15 @@ void VXReadJpeg2000Stream(TStream* Stream, TVXBitmap* Bitmap, TIOParamsVals& IOP
   fillParams(image, Family(image));
   if (Preview) return;
 
-  // A first refusal from the header, before anything is decoded.
-  if (!VXImageSizeAllowed(W, H, 24)) {
+  // A first refusal from the header, before anything is decoded. The codec
+  // holds every component whole as 32-bit samples beside the bitmap made
+  // from them. Nothing in the code stream grows with the frame (a flat
+  // picture codes in a few hundred bytes, whatever its size), so a frame of
+  // far more samples than the stream could plausibly carry is refused as
+  // damage too: decoding it would cost the declared size, not the input's.
+  const int64_t comps = int64_t(image->numcomps);
+  if (!VXImageSizeAllowed(W, H, 24 + 32 * comps) ||
+      !VXDeclaredDataPlausible(Stream->Size() - bridge.Base, int64_t(W) * H * comps, kMaxSamplesPerByte)) {
     aborting = true;
     return;
   }

@@ -507,7 +507,12 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
     // gigabytes of rows (JPEG data decode through the JPEG reader).
     if (Compression != 7) {
       const int64_t rowBytes = RowBytes(ImageWidth, false);
-      const int64_t pageBytes = int64_t(ImageHeight) * rowBytes;
+      // Tiles decode whole rows of their own width: tiles far wider than the
+      // image do that much more work for the same rows.
+      const int64_t tiled = TileWidth > 0 && TileLength > 0
+                                ? (int64_t(ImageWidth) + TileWidth - 1) / TileWidth * RowBytes(TileWidth, false)
+                                : 0;
+      const int64_t pageBytes = int64_t(ImageHeight) * std::max(rowBytes, tiled);
       if (!VXStorageSizeAllowed(2 * rowBytes) ||
           !VXDeclaredDataPlausible(Stream->Size(), pageBytes, MaxExpansion(Compression))) {
         aborting = true;

@@ -297,7 +297,9 @@ void VXReadTIFFTiles(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap*
     aborting = true;
     return;
   }
-  const int64_t need = c.Compression == 7 ? 0 : int64_t(TL) * c.RowBytes(TW, false);
+  // Rows of a tile below the image are never decoded: the buffer holds the
+  // rows that can fall inside it.
+  const int64_t need = c.Compression == 7 ? 0 : std::min<int64_t>(TL, c.ImageHeight) * c.RowBytes(TW, false);
   if (!VXStorageSizeAllowed(need)) {
     aborting = true;
     return;
@@ -378,6 +380,26 @@ std::vector<uint8_t> ReadBytes(TStream* Stream, int64_t Pos, int64_t Count) {
   return out;
 }
 
+// True when the JPEG stream goes on past the header of its first scan: it
+// carries entropy-coded data of its own, not only the tables.
+bool HoldsScanData(const std::vector<uint8_t>& J) {
+  size_t p = 2;
+  if (J.size() < 4 || J[0] != 0xFF || J[1] != 0xD8) return false;
+  while (p + 4 <= J.size()) {
+    if (J[p] != 0xFF) return false;
+    const uint8_t m = J[p + 1];
+    if (m == 0xFF) {  // fill byte
+      ++p;
+      continue;
+    }
+    if (m == 0xD9) return false;
+    const size_t end = p + 2 + ((size_t(J[p + 2]) << 8) | J[p + 3]);
+    if (m == 0xDA) return end + 2 < J.size();
+    p = end;
+  }
+  return false;
+}
+
 }  // namespace
 
 void VXReadTIFFOldJpeg(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap* Bitmap, TProgressRec& Progress) {
@@ -396,6 +418,22 @@ void VXReadTIFFOldJpeg(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitma
     // later strip needs in front of its own data.
     const std::vector<uint8_t> header =
         ReadBytes(stream, base + c.JPEGInterchangeFormat, c.JPEGInterchangeFormatLength);
+    // A shared stream that carries its own scan data is a whole picture: it
+    // is the page, decoded once (each strip behind it would decode it all
+    // again and show its top rows).
+    if (HoldsScanData(header)) {
+      TVXMemStream ms(header.data(), int64_t(header.size()));
+      TIOParamsVals scratch;
+      TVXBitmap tmp;
+      VXReadJpegStream(&ms, nullptr, &tmp, scratch, Progress, false, false, false, false, true, false, -1,
+                       scratch.IsNativePixelFormat);
+      if (tmp.IsEmpty()) return;
+      if (tmp.PixelFormat() != vx24RGB) tmp.SetPixelFormat(vx24RGB);
+      const int32_t cols = std::min(tmp.Width(), Bitmap->Width());
+      for (int32_t y = 0; y < tmp.Height() && y < Bitmap->Height(); ++y)
+        std::memcpy(Bitmap->ScanLine(y), tmp.ScanLine(y), size_t(cols) * 3);
+      return;
+    }
     std::vector<uint8_t> segment = ReadBytes(stream, base + c.StripOffsets[0], 4);
     if (segment.size() == 4) segment = ReadBytes(stream, base + c.StripOffsets[0], ((segment[2] << 8) | segment[3]) + 2);
     int32_t last = -1;

@@ -93,6 +93,7 @@ public:
   TTagList ReadDirectory(int64_t Pos, int32_t Depth, uint32_t& Next) {
     TTagList list;
     Next = 0;
+    if (Depth == 0) fSubRead.clear();
     if (Depth > kMaxDepth || !fOpen.insert(Pos).second) return list;
     uint8_t c[2];
     if (!ReadAt(Pos, c, 2)) {
@@ -100,6 +101,13 @@ public:
       return list;
     }
     const int32_t n = VXTIFFGet16(c, fLE);
+    // The entries count against the same budget as the values, so that
+    // directories overlapping one another can't multiply the work.
+    if (12 * int64_t(n) > fBudget) {
+      fOpen.erase(Pos);
+      return list;
+    }
+    fBudget -= 12 * int64_t(n);
     bool complete = true;
     struct TRaw {
       TEntry E;
@@ -131,10 +139,14 @@ public:
       }
       raws.push_back(std::move(r));
     }
-    // Sub-directories, one nested list per offset.
+    // Sub-directories, one nested list per offset. Within a page a directory
+    // is read once: further links to it are dropped, as each would copy it
+    // and everything below it again (eight levels of shared links multiply
+    // a few hundred bytes into gigabytes).
     for (TRaw& r : raws) {
       if (!IsSubDirectoryTag(r.E.Code)) continue;
       for (uint32_t off : Numbers(r.E.Type == 13 ? uint16_t(4) : r.E.Type, r.E.Count, r.E.Field, r.E.Data)) {
+        if (!fSubRead.insert(off).second) continue;
         uint32_t ignored = 0;
         r.E.Sub.push_back(ReadDirectory(off, Depth + 1, ignored));
       }
@@ -212,6 +224,7 @@ private:
   uint16_t fVersion;
   int64_t fSize = 0, fBudget = 0;
   std::set<int64_t> fOpen;
+  std::set<int64_t> fSubRead;  // sub-directories read so far for the page
 };
 
 // Writes tag lists into a memory stream whose position 0 is the header.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -28,9 +29,29 @@ struct TModType {
   std::vector<TModName> Names;
 };
 
+// The key of a type or name as FindResource matches it: numbers by value,
+// texts without case.
+std::string MatchKey(const TResName& R) {
+  if (R.IsNumber()) return "#" + std::to_string(R.Number());
+  std::string k = "$" + R.Text();
+  for (char& c : k) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return k;
+}
+
 struct TModule {
   std::vector<uint8_t> File;
   std::vector<TModType> Types;
+  // Type key and name key to the first matching resource that has data, so
+  // that a look-up costs the same in a module of thousands of resources.
+  std::map<std::pair<std::string, std::string>, const TResourceEntry*> Index;
+
+  void MakeIndex() {
+    for (const TModType& t : Types) {
+      const std::string type = MatchKey(t.Type);
+      for (const TModName& n : t.Names)
+        if (!n.Languages.empty()) Index.emplace(std::make_pair(type, MatchKey(n.Name)), &n.Languages.front());
+    }
+  }
 };
 
 std::mutex& ModulesLock() {
@@ -228,6 +249,7 @@ HMODULE LoadLibraryExW(const std::string& FileName, void* File, uint32_t Flags) 
   auto module = std::make_unique<TModule>();
   if (!ReadWholeFile(FileName, module->File)) return nullptr;
   if (!TPEReader(*module).Read()) return nullptr;
+  module->MakeIndex();
   std::lock_guard<std::mutex> g(ModulesLock());
   Modules().insert(module.get());
   return module.release();
@@ -246,12 +268,8 @@ HRSRC VXFindModuleResource(HMODULE Module, const TResName& Name, const TResName&
   std::lock_guard<std::mutex> g(ModulesLock());
   const TModule* m = Known(Module);
   if (!m) return nullptr;
-  for (const TModType& t : m->Types) {
-    if (!SameName(t.Type, Type)) continue;
-    for (const TModName& n : t.Names)
-      if (SameName(n.Name, Name) && !n.Languages.empty()) return &n.Languages.front();
-  }
-  return nullptr;
+  const auto it = m->Index.find(std::make_pair(MatchKey(Type), MatchKey(Name)));
+  return it == m->Index.end() ? nullptr : it->second;
 }
 
 bool EnumResourceTypesA(HMODULE Module, const ENUMRESTYPEPROCA& Proc) {

@@ -20,9 +20,7 @@ using Spans = std::map<int, std::vector<std::pair<int, int>>>;
 // A region of boxes in any order, made at once.
 Region RegionOfBoxes(const std::vector<pixman_box32_t>& boxes) {
   Region r;
-  if (boxes.empty()) return r;
-  pixman_region32_fini(&r.R);
-  pixman_region32_init_rects(&r.R, boxes.data(), int(boxes.size()));
+  r.SetBoxes(boxes);
   return r;
 }
 
@@ -532,21 +530,24 @@ bool HasPen(const DC& dc) {
 // narrower neighbour row, so that the outline is one pixel thin and joined
 // at the corners.
 Region SpanOutline(const Spans& sp) {
-  Region out;
+  std::vector<pixman_box32_t> boxes;
+  const auto add = [&](int x1, int y, int x2) {
+    if (x1 < x2) boxes.push_back(pixman_box32_t{x1, y, x2, y + 1});
+  };
   for (const auto& [y, row] : sp) {
     if (row.empty()) continue;
     auto up = sp.find(y - 1), down = sp.find(y + 1);
     int a = row.front().first, b = row.back().second;
     if (up == sp.end() || up->second.empty() || down == sp.end() || down->second.empty()) {
-      out.UnionRect(a, y, b, y + 1);
+      add(a, y, b);
       continue;
     }
     int A = std::max(up->second.front().first, down->second.front().first);
     int B = std::min(up->second.back().second, down->second.back().second);
-    out.UnionRect(a, y, std::max(a + 1, A), y + 1);
-    out.UnionRect(std::min(b - 1, B), y, b, y + 1);
+    add(a, y, std::max(a + 1, A));
+    add(std::min(b - 1, B), y, b);
   }
-  return out;
+  return RegionOfBoxes(boxes);
 }
 
 // A wide PS_INSIDEFRAME pen keeps a shape's stroke within the pixels its

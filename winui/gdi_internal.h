@@ -73,6 +73,10 @@ struct Region {
   void Subtract(const Region& o) { pixman_region32_subtract(&R, &R, const_cast<pixman_region32_t*>(&o.R)); }
   void IntersectRect(int x1, int y1, int x2, int y2);
   void UnionRect(int x1, int y1, int x2, int y2);
+  // The union of boxes in any order, overlapping or not, made at once: they
+  // are sorted into bands and merged, where adding them one at a time would
+  // cost the region's size for each.
+  void SetBoxes(const std::vector<pixman_box32_t>& Boxes);
   void Translate(int dx, int dy) { pixman_region32_translate(&R, dx, dy); }
   RECT Box() const;
   std::vector<RECT> Rects() const;

@@ -28,6 +28,14 @@ void Region::UnionRect(int x1, int y1, int x2, int y2) {
   pixman_region32_union_rect(&R, &R, x1, y1, unsigned(x2 - x1), unsigned(y2 - y1));
 }
 
+void Region::SetBoxes(const std::vector<pixman_box32_t>& Boxes) {
+  pixman_region32_fini(&R);
+  if (Boxes.empty())
+    pixman_region32_init(&R);
+  else
+    pixman_region32_init_rects(&R, Boxes.data(), int(Boxes.size()));
+}
+
 RECT Region::Box() const {
   if (Empty()) return RECT{};
   const pixman_box32_t* b = pixman_region32_extents(const_cast<pixman_region32_t*>(&R));
@@ -274,8 +282,8 @@ HRGN ExtCreateRegion(const XFORM* lpx, DWORD nCount, const RGNDATA* lpData) {
     if (limit > 0 && (rr - l) * (b - t) > limit) return nullptr;
     boxes.push_back(pixman_box32_t{int32_t(l), int32_t(t), int32_t(rr), int32_t(b)});
   }
-  // Rectangles may overlap and come in any order: each is added on its own.
-  for (const auto& b : boxes) r->UnionRect(b.x1, b.y1, b.x2, b.y2);
+  // Rectangles may overlap and come in any order.
+  r->SetBoxes(boxes);
   return AddRegion(r);
 }
 
@@ -532,11 +540,13 @@ Region ToDevice(const DC& dc, const Region& r) {
     out.Translate(DevX(dc, 0), DevY(dc, 0));
     return out;
   }
-  Region out;
+  std::vector<pixman_box32_t> boxes;
   for (const RECT& q : r.Rects()) {
     RECT d = DevRect(dc, q.left, q.top, q.right, q.bottom);
-    out.UnionRect(d.left, d.top, d.right, d.bottom);
+    if (d.left < d.right && d.top < d.bottom) boxes.push_back(pixman_box32_t{d.left, d.top, d.right, d.bottom});
   }
+  Region out;
+  out.SetBoxes(boxes);
   return out;
 }
 

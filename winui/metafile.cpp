@@ -680,17 +680,23 @@ class TPlayer {
   void ResetClip() { SelectClipRgn(fDC, fOwnClip); }
   // Rectangles in the reference device's pixels.
   void ClipRegion(const std::vector<RECT>& rects, int mode) {
-    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    std::vector<pixman_box32_t> boxes;
+    boxes.reserve(rects.size());
     for (const RECT& rc : rects) {
       double l = rc.left * fBase.M11 + fBase.Dx, r = rc.right * fBase.M11 + fBase.Dx;
       double t = rc.top * fBase.M22 + fBase.Dy, b = rc.bottom * fBase.M22 + fBase.Dy;
       if (!(std::fabs(l) <= kMaxCoord && std::fabs(r) <= kMaxCoord && std::fabs(t) <= kMaxCoord &&
             std::fabs(b) <= kMaxCoord))
         continue;
-      HRGN one = CreateRectRgn(int(std::lrint(std::min(l, r))), int(std::lrint(std::min(t, b))),
-                               int(std::lrint(std::max(l, r))), int(std::lrint(std::max(t, b))));
-      CombineRgn(rgn, rgn, one, RGN_OR);
-      DeleteObject(one);
+      const pixman_box32_t box{int(std::lrint(std::min(l, r))), int(std::lrint(std::min(t, b))),
+                               int(std::lrint(std::max(l, r))), int(std::lrint(std::max(t, b)))};
+      if (box.x1 < box.x2 && box.y1 < box.y2) boxes.push_back(box);
+    }
+    // The rectangles become one region at once, not one union each.
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    {
+      std::lock_guard<std::recursive_mutex> lock(vxgdi::Lock());
+      if (vxgdi::Region* made = vxgdi::FindRgn(rgn)) made->SetBoxes(boxes);
     }
     if (mode < RGN_AND || mode > RGN_COPY) mode = RGN_COPY;
     ExtSelectClipRgn(fDC, rgn, mode);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -510,6 +511,35 @@ TEST(DicomRead, SequencesAreReadWholeAndNestingIsBounded) {
   TRead d;
   ReadBytes(deep.D, d);
   EXPECT_EQ(d.Bitmap.Width(), 0);
+
+  // Sequences whose defined length covers only their item's header, the
+  // item of undefined length without an end: what follows is read once, as
+  // elements after the sequence, however deep the nesting (reading it once
+  // inside the item and again after the sequence doubled the work per
+  // level).
+  TBuilder nested;
+  nested.Preamble();
+  nested.Meta("1.2.840.10008.1.2.1");
+  constexpr int kDepth = 18;
+  for (int i = 0; i < kDepth; ++i) {
+    nested.Tag(0x0008, 0x1140);
+    nested.Bytes("SQ");
+    nested.U16(0);
+    nested.U32(8);
+    nested.Tag(0xFFFE, 0xE000);
+    nested.U32(0xFFFFFFFF);
+  }
+  for (int i = 0; i < kDepth; ++i) nested.Explicit(0x0010, 0x0020, "LO", TBuilder::Text("ID"));
+  TRead n;
+  ReadBytes(nested.D, n);
+  std::function<int(const TVXDicomTags&)> count = [&](const TVXDicomTags& List) {
+    int c = List.Count();
+    for (int32_t i = 0; i < List.Count(); ++i)
+      if (const TVXDicomTagChildren* items = List.GetTagChildren(i))
+        for (const auto& item : *items) c += count(*item);
+    return c;
+  };
+  EXPECT_EQ(count(n.Params.DICOM_Tags()), 1 + 2 * kDepth);
 }
 
 TEST_F(DicomFiles, DamagedFilesLoadOrAbortCleanly) {

@@ -502,6 +502,13 @@ TEST(Jpeg2000, DamagedInputsAbortQuietly) {
     cases.push_back({"oversized", v, false});
   }
   {
+    // SIZ: image and tile of 20616 x 20616 (425 Mpixels) over the data of
+    // 40 x 30: refused before decoding, which would cost the declared size.
+    auto v = good;
+    for (int i : {8, 12, 24, 28}) v[size_t(i)] = 0, v[size_t(i) + 1] = 0, v[size_t(i) + 2] = 0x50, v[size_t(i) + 3] = 0x88;
+    cases.push_back({"declared far beyond its data", v, false});
+  }
+  {
     auto v = good;  // SIZ: the first component of 128 bits, signed
     v[42] = 0xFF;
     cases.push_back({"precision beyond 32 bits", v, false});

@@ -353,6 +353,19 @@ TEST(TiffEdge, TilesReachingFarPastThePage) {
         EXPECT_EQ(Row(r->Bitmap, y, step * W)[step * x], c.Bits == 8 ? x + 10 * y : ((x + y) & 15) * 17)
             << x << ", " << y;
   }
+  // Tiles decode whole rows of their own width: tiles of 65536 columns over
+  // a page of 16, their rows from four bytes of LZW each, ask for work the
+  // data could never hold and are refused as damage, not decoded.
+  TBuilder wide(true);
+  const uint64_t lzw = wide.data.size();
+  wide.data += Bytes({0x80, 0x00, 0x20, 0x20});  // clear, end of information
+  std::vector<TEntry> e = Basic(16, 256, 2, 3, 8, 5);
+  e.push_back({322, 4, {65536}});
+  e.push_back({323, 4, {16}});
+  e.push_back({324, 4, std::vector<uint64_t>(16, lzw)});
+  e.push_back({325, 4, std::vector<uint64_t>(16, 4)});
+  wide.AddIFD(e);
+  EXPECT_TRUE(Read(wide.data)->Aborting);
 }
 
 TEST(TiffEdge, RefusedPages) {

@@ -764,6 +764,59 @@ TEST_F(TiffPages, HandlerKeepsSubIFDs) {
   }
 }
 
+// A page whose SubIFDs tag links eight levels of sub-directories, each
+// level's four links (the SubIFDs, EXIF, GPS and interoperability tags) all
+// naming the same directory below: each directory is read and written once,
+// so that the rewritten file and an EXIF injection stay the size of the
+// input (each link copied the whole tree below it).
+TEST(TiffHandler, SubDirectoriesSharedByLinksAreReadOnce) {
+  std::string f = "II*";
+  f += std::string("\0\x08\0\0\0", 5);
+  const auto put16 = [&](uint32_t v) { f += char(v & 0xFF), f += char(v >> 8); };
+  const auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+  f.resize(8 + 2 + 4 * 12 + 4, '\0');  // the page, written last
+  uint32_t below = uint32_t(f.size());
+  put16(1), put16(256), put16(3), put32(1), put32(1), put32(0);
+  for (int level = 0; level < 8; ++level) {
+    const uint32_t at = uint32_t(f.size());
+    put16(4);
+    for (uint32_t tag : {330u, 34665u, 34853u, 40965u}) put16(tag), put16(4), put32(1), put32(below);
+    put32(0);
+    below = at;
+  }
+  const std::string tail = f.substr(8 + 2 + 4 * 12 + 4);
+  f.resize(8);
+  put16(4);
+  for (const std::array<uint32_t, 3> e : {std::array<uint32_t, 3>{256, 3, 1}, {257, 3, 1}, {258, 3, 8}}) {
+    put16(e[0]), put16(e[1]), put32(1), put32(e[2]);
+  }
+  put16(330), put16(4), put32(1), put32(below), put32(0);
+  f += tail;
+
+  TVXMemStream in(f.data(), int64_t(f.size()));
+  TVXTIFFHandler h;
+  ASSERT_TRUE(h.ReadStream(&in));
+  ASSERT_EQ(h.GetPagesCount(), 1);
+  TMemoryStream out;
+  h.WriteStream(&out);
+  EXPECT_LT(out.Size(), 2 * int64_t(f.size()));
+  // The chain is kept: written again, it reads back the same.
+  out.SetPosition(0);
+  TVXTIFFHandler back;
+  ASSERT_TRUE(back.ReadStream(&out));
+  TMemoryStream again;
+  back.WriteStream(&again);
+  EXPECT_EQ(again.Size(), out.Size());
+
+  in.SetPosition(0);
+  TMemoryStream injected;
+  TIOParamsVals params;
+  params.SetEXIF_HasEXIFData(true);
+  params.SetEXIF_Artist("Bob");
+  EXPECT_TRUE(VXInjectEXIFIntoTIFF(&in, &injected, "", "", 0, params));
+  EXPECT_LT(injected.Size(), 4 * int64_t(f.size()) + 4096);
+}
+
 // A page whose EXIF holds a camera maker note moves (a page before it is
 // deleted, the pages are rewritten or swapped, the page is written alone):
 // exiftool still reads every value of the note. The Canon note's offsets

@@ -390,19 +390,26 @@ TEST_F(TiffRead, OldStyleJpegPage) {
   const std::string ppm = RuntimeReadFile(F("photo.ppm"));
   const std::string head = "P6\n37 23\n255\n";
   ASSERT_EQ(ppm.compare(0, head.size(), head), 0);
-  // The page in both old forms: the whole interchange stream without strip
-  // tables, and the shared tables (up to the end of the scan header) with
-  // the entropy data as strip 0.
+  // The page in the old forms: the whole interchange stream without strip
+  // tables; the shared tables (up to the end of the scan header) with the
+  // entropy data as strip 0; and the whole interchange stream with strip
+  // tables of a row each (the stream is the page, decoded once, not again
+  // for each strip).
   const size_t sos = jpeg.find("\xFF\xDA");
   ASSERT_NE(sos, std::string::npos);
   const size_t scan = sos + 2 + ((uint8_t(jpeg[sos + 2]) << 8) | uint8_t(jpeg[sos + 3]));
-  for (bool strips : {false, true}) {
-    SCOPED_TRACE(strips ? "strips" : "interchange stream");
+  for (int form = 0; form < 3; ++form) {
+    const bool strips = form == 1;
+    SCOPED_TRACE(form == 0 ? "interchange stream" : strips ? "strips" : "interchange stream and strips");
     tifftest::TBuilder b(true);
     const uint64_t at = b.data.size();
     std::vector<TEntry> e = {{256, 4, {37}}, {257, 4, {23}}, {258, 3, {8, 8, 8}},
                              {259, 3, {6}},  {262, 3, {6}},  {277, 3, {3}}};
-    if (strips) {
+    if (form == 2) {
+      b.data += jpeg;
+      e.insert(e.end(), {{273, 4, std::vector<uint64_t>(23, at)}, {278, 4, {1}},
+                         {279, 4, std::vector<uint64_t>(23, 1)}, {513, 4, {at}}, {514, 4, {jpeg.size()}}});
+    } else if (strips) {
       b.data += jpeg.substr(0, scan);
       const uint64_t data = b.data.size();
       b.data += jpeg.substr(scan);

@@ -436,6 +436,62 @@ TEST(WinUIGdi, RegionsCombineOffsetAndTravelAsRectangleData) {
   DeleteObject(wind);
 }
 
+// Rectangle data in any order, overlapping or not, give the region (the
+// very rectangles GetRegionData lists) that adding them one at a time gives.
+TEST(WinUIGdi, RegionDataMakesTheUnionOfItsRectangles) {
+  uint32_t seed = 7;
+  const auto next = [&](int n) {
+    seed = seed * 1664525u + 1013904223u;
+    return int((seed >> 8) % uint32_t(n));
+  };
+  struct TSet {
+    const char* Name;
+    std::vector<RECT> Rects;
+  };
+  std::vector<TSet> sets(4);
+  sets[0].Name = "overlapping, any order";
+  for (int i = 0; i < 300; ++i) {
+    const int x = next(200), y = next(200);
+    sets[0].Rects.push_back(RECT{x, y, x + 1 + next(40), y + 1 + next(40)});
+  }
+  sets[1].Name = "crossing bars";
+  for (int i = 0; i < 60; ++i) {
+    sets[1].Rects.push_back(RECT{0, 4 * i, 240, 4 * i + 2});
+    sets[1].Rects.push_back(RECT{4 * i, 0, 4 * i + 2, 240});
+  }
+  sets[2].Name = "bottom to top, touching";
+  for (int i = 100; i > 0; --i) sets[2].Rects.push_back(RECT{i, 2 * i, i + 50, 2 * i + 2});
+  sets[3].Name = "flipped, empty and repeated";
+  sets[3].Rects = {{10, 10, 0, 0}, {5, 5, 5, 9}, {3, 3, 7, 7}, {3, 3, 7, 7}, {-4, 2, 1, 20}};
+  for (const TSet& set : sets) {
+    SCOPED_TRACE(set.Name);
+    std::vector<uint8_t> data(sizeof(RGNDATAHEADER) + set.Rects.size() * sizeof(RECT));
+    RGNDATAHEADER h{};
+    h.dwSize = sizeof h;
+    h.iType = RDH_RECTANGLES;
+    h.nCount = DWORD(set.Rects.size());
+    std::memcpy(data.data(), &h, sizeof h);
+    std::memcpy(data.data() + sizeof h, set.Rects.data(), set.Rects.size() * sizeof(RECT));
+    HRGN made = ExtCreateRegion(nullptr, DWORD(data.size()), reinterpret_cast<const RGNDATA*>(data.data()));
+    ASSERT_NE(made, nullptr);
+    HRGN added = CreateRectRgn(0, 0, 0, 0);
+    for (const RECT& r : set.Rects) {
+      HRGN one = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+      CombineRgn(added, added, one, RGN_OR);
+      DeleteObject(one);
+    }
+    EXPECT_TRUE(EqualRgn(made, added));
+    const auto listed = [](HRGN r) {
+      std::vector<uint8_t> out(GetRegionData(r, 0, nullptr));
+      GetRegionData(r, DWORD(out.size()), reinterpret_cast<RGNDATA*>(out.data()));
+      return out;
+    };
+    EXPECT_EQ(listed(made), listed(added));
+    DeleteObject(made);
+    DeleteObject(added);
+  }
+}
+
 TEST(WinUIGdi, ClipRegionsLimitDrawing) {
   Canvas cv(6, 4);
   HRGN clip = CreateRectRgn(1, 1, 5, 3);
