@@ -8,6 +8,7 @@
 #include "core/bitmap.h"
 #include "core/streams.h"
 #include "formats/exif.h"
+#include "fuzz_library.h"
 #include "io/params.h"
 
 namespace {
@@ -23,6 +24,8 @@ void Load(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Thumbnails and TIFF pages stay within 64 K pixels.
+  VXFuzzStartLibrary(true, int64_t(1) << 16);
   Load(data, size);
   std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
   block.insert(block.end(), data, data + size);

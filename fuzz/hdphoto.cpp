@@ -12,7 +12,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The formats module installs the imaging factory when the library starts.
-  VXFuzzStartLibrary(false);
+  // Frames stay within 64 K pixels.
+  VXFuzzStartLibrary(true, int64_t(1) << 16);
   for (bool paramsOnly : {false, true}) {
     TVXMemStream in(data, int64_t(size));
     TVXBitmap bmp;

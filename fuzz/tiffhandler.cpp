@@ -36,7 +36,7 @@ void ReadFirstPage(TStream* s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  VXFuzzStartLibrary(true);
+  VXFuzzStartLibrary(true, int64_t(1) << 16);
   {
     TVXMemStream in(data, int64_t(size));
     TVXTIFFHandler h;
