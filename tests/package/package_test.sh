@@ -73,6 +73,28 @@ install)
   check "pkg-config: TVexlaneLibrary" "$tmp/pc_sizes"
   check "pkg-config: TVXLibraryGuard" "$tmp/pc_sizes_guard"
 
+  # The README's example, as printed there: in a folder holding its
+  # photo.png, with photo.jpg missing and then not an image, it reports each
+  # and ends normally.
+  sed -n '/^## Using the library/,/^## /p' "$src/README.md" | sed -n '/^```cpp$/,/^```$/p' | sed '1d;$d' \
+    >"$tmp/readme.cpp"
+  grep -q 'int main' "$tmp/readme.cpp" || fail "README: no example program under Using the library"
+  "$cxx" -std=c++20 -O1 "$tmp/readme.cpp" -o "$tmp/readme" $(pkg-config --cflags --libs --static vexlane) ||
+    fail "README: the example does not build"
+  mkdir "$tmp/readme-run"
+  cp "$png" "$tmp/readme-run/photo.png"
+  rc=0
+  out=$(cd "$tmp/readme-run" && "$tmp/readme" 2>&1) || rc=$?
+  [ $rc -eq 0 ] && [ "$out" = "photo.png 32x32
+Cannot open file \"$tmp/readme-run/photo.jpg\". No such file or directory" ] ||
+    fail "README: the example on a missing file: exit code $rc: $out"
+  printf 'not a picture' >"$tmp/readme-run/photo.jpg"
+  rc=0
+  out=$(cd "$tmp/readme-run" && "$tmp/readme" 2>&1) || rc=$?
+  [ $rc -eq 0 ] && [ "$out" = "photo.png 32x32
+photo.jpg: not an image that can be read" ] || fail "README: the example on a file that is no image: exit code $rc: $out"
+  echo "ok: README's example reports a missing file and one that is no image"
+
   # The archives named by hand, in the order vexlane.pc lists them, and the
   # libraries they use.
   # Libraries without a pkg-config file of their own (the print system's)
