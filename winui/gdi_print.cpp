@@ -59,13 +59,23 @@ struct PrintJob {
   int Px(double Inches) const { return int(std::llrint(Inches * Printer.Dpi)); }
 };
 
-std::mutex gJobsLock;
-std::map<HDC, std::shared_ptr<PrintJob>> gJobs;
+// The documents of the printer DCs. Never destroyed: a printer object held
+// in a static (the application's printer object of the GUI layer) deletes
+// its DC when the program ends, after the statics of this file may be gone.
+struct TJobTable {
+  std::mutex Lock;
+  std::map<HDC, std::shared_ptr<PrintJob>> Jobs;
+};
+TJobTable& JobTable() {
+  static auto* table = new TJobTable();
+  return *table;
+}
 
 std::shared_ptr<PrintJob> FindJob(HDC hdc) {
-  std::lock_guard<std::mutex> lock(gJobsLock);
-  auto it = gJobs.find(hdc);
-  return it == gJobs.end() ? nullptr : it->second;
+  TJobTable& t = JobTable();
+  std::lock_guard<std::mutex> lock(t.Lock);
+  auto it = t.Jobs.find(hdc);
+  return it == t.Jobs.end() ? nullptr : it->second;
 }
 
 cairo_status_t AppendBytes(void* Closure, const unsigned char* Data, unsigned int Length) {
@@ -118,8 +128,9 @@ HDC CreateDCW(LPCWSTR /*Driver*/, LPCWSTR Device, LPCWSTR /*Port*/, const DEVMOD
   }
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return nullptr;
-  std::lock_guard<std::mutex> lock(gJobsLock);
-  gJobs[dc] = job;
+  TJobTable& t = JobTable();
+  std::lock_guard<std::mutex> lock(t.Lock);
+  t.Jobs[dc] = job;
   return dc;
 }
 
@@ -334,11 +345,12 @@ bool PrinterStretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int Dest
 void ReleasePrinterDC(HDC hdc) {
   std::shared_ptr<PrintJob> job;
   {
-    std::lock_guard<std::mutex> lock(gJobsLock);
-    auto it = gJobs.find(hdc);
-    if (it == gJobs.end()) return;
+    TJobTable& t = JobTable();
+    std::lock_guard<std::mutex> lock(t.Lock);
+    auto it = t.Jobs.find(hdc);
+    if (it == t.Jobs.end()) return;
     job = it->second;
-    gJobs.erase(it);
+    t.Jobs.erase(it);
   }
 }
 
