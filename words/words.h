@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/vxdefs.h"
+#include "winui/gdi_font.h"  // the character set numbers
 
 constexpr int VXWordCount = 459;
 
@@ -20,11 +21,6 @@ struct TVXLANGUAGECHARINFO {
   std::string_view FontName;
   uint16_t CodePage;
 };
-
-constexpr uint8_t DEFAULT_CHARSET = 1;
-constexpr uint8_t GREEK_CHARSET = 161;
-constexpr uint8_t ARABIC_CHARSET = 178;
-constexpr uint8_t RUSSIAN_CHARSET = 204;
 
 inline constexpr std::array<TVXLANGUAGECHARINFO, VXMsgLanguageCount> VXLanguageCharInfo = {{
     {DEFAULT_CHARSET, "", 0},         // msSystem
