@@ -232,7 +232,8 @@ class TVexlaneIO : public TVXTargetComponent {
   // FileFormat 0: by the content.
   virtual bool LoadFromStreamFormat(TStream* Stream, int32_t FileFormat);
   // A nil buffer or a size below 1 sets Aborting and loads nothing. Format 0:
-  // by the content.
+  // by the content. A request thread (AsyncMode) reads a copy of the buffer:
+  // the caller may free it as soon as the call returns.
   virtual void LoadFromBuffer(const void* Buffer, int32_t BufferSize, int32_t Format);
   // Only the parameters of an image, never its pixels: the target stays as it
   // was. A missing, damaged or unknown file leaves Params().FileType() 0 and

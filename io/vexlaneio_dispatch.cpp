@@ -4,6 +4,7 @@
 // registry entry's own functions.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/bitmap.h"
 #include "core/settings.h"
@@ -11,6 +12,7 @@
 #include "core/textutils.h"
 #include "io/codec_table.h"
 #include "io/fileformats.h"
+#include "io/iothread.h"
 #include "core/filewriter.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -451,6 +453,23 @@ bool TVexlaneIO::LoadFromStreamFormat(TStream* Stream, int32_t FileFormat) {
 void TVexlaneIO::LoadFromBuffer(const void* Buffer, int32_t BufferSize, int32_t Format) {
   if (Buffer == nullptr || BufferSize <= 0) {
     fAborting = true;
+    return;
+  }
+  if (AsyncStartWanted()) {
+    // The request outlives this call, and the caller may free or reuse its
+    // buffer as soon as it returns: the request reads a copy that it owns.
+    struct TOwnedBuffer {
+      std::vector<uint8_t> Bytes;
+      TVXMemStream Stream;
+      TOwnedBuffer(const void* Data, int32_t Size)
+          : Bytes(static_cast<const uint8_t*>(Data), static_cast<const uint8_t*>(Data) + Size),
+            Stream(Bytes.data(), int64_t(Bytes.size())) {}
+    };
+    auto owned = std::make_shared<TOwnedBuffer>(Buffer, BufferSize);
+    TVXIOThread::CreateLoadSaveStreamFTRetBool(
+        this,
+        [this, owned](TStream* s, int32_t f) { return f != 0 ? LoadFromStreamFormat(s, f) : LoadFromStream(s); },
+        &owned->Stream, Format);
     return;
   }
   TVXMemStream stream(Buffer, BufferSize);

@@ -53,6 +53,31 @@ TEST(VexlaneIORequests, TwoLoadsIntoACallersBitmapBothFinishOneAfterTheOther) {
   EXPECT_EQ(target.Height(), 5);
 }
 
+TEST(VexlaneIORequests, ABufferLoadReadsItsOwnCopyAfterTheCallerFreedTheBuffer) {
+  // A held load goes first, so the buffer's request waits for its turn until
+  // long after LoadFromBuffer returned and the caller's buffer is gone.
+  for (int32_t format : {0, 8}) {
+    SCOPED_TRACE(format);
+    TVXBitmap target;
+    auto io = TVexlaneIO::CreateFromBitmap(&target);
+    io->SetAsyncMode(true);
+    THeldStream first(MakePNG(3, 3), 40);
+    ASSERT_TRUE(io->LoadFromStreamPNG(&first));
+    ASSERT_TRUE(first.WaitForReader(5s));
+    {
+      auto caller = std::make_unique<std::vector<uint8_t>>(MakePNG(11, 4));
+      io->LoadFromBuffer(caller->data(), int32_t(caller->size()), format);
+      std::fill(caller->begin(), caller->end(), uint8_t(0));
+    }
+    EXPECT_EQ(io->ThreadsCount(), 2);
+    first.Open();
+    io->WaitThreads(false);
+    EXPECT_FALSE(io->Aborting());
+    EXPECT_EQ(target.Width(), 11);
+    EXPECT_EQ(target.Height(), 4);
+  }
+}
+
 TEST(VexlaneIORequests, WaitingWithAbortsStopsASlowLoad) {
   const auto png = MakePNG(4, 400);
   TVXBitmap target;
