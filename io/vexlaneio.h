@@ -727,6 +727,10 @@ class TVexlaneIO : public TVXTargetComponent {
   void CloseDocument(int32_t FileType, void*& Handle, std::unique_ptr<TVXWideFileStream>& Stream);
   // LoadFromAVI without the asynchronous start.
   bool LoadFromAVICore(int32_t FrameIndex);
+  // The frame Params().ImageIndex() of an AVI file, read on this thread: the
+  // file is opened, read and closed again (the loads by name, extension or
+  // content); FileName and file type 15 recorded.
+  bool LoadAVIFileFrame(const std::string& FileName);
   // The open AVI file: for reading the file, its video stream and frame
   // decompressor; for writing the file, the compressed stream the frames go
   // to (nullptr when no compressor was made), the stream under it (set only

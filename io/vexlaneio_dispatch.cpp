@@ -210,6 +210,7 @@ bool ExtInLine(const std::string& Ext, const char* Extensions) {
 }
 
 constexpr const char* kMediaExtensions = ".mpe;.mpg;.mpeg;.wmv;";
+constexpr int32_t kAVIFileType = 15;
 
 }  // namespace
 
@@ -320,16 +321,7 @@ bool TVexlaneIO::LoadFromFile(const std::string& FileName, int32_t ImageFormat) 
   }
   if (VXGetURLScheme(FileName) != 0) return LoadFromURL(FileName);
   const std::string ext = VXLowerFileExt(FileName, true);
-  if (ext == ".avi") {
-    // The frame is read on this thread: the file closes right after it.
-    OpenAVIFile(FileName);
-    if (fAborting) return false;
-    const bool loaded = LoadFromAVICore(fParams->ImageIndex());
-    CloseAVIFile();
-    fParams->SetFileName(FileName);
-    fParams->SetFileType(15);
-    return loaded;
-  }
+  if (ext == ".avi") return LoadAVIFileFrame(FileName);
   if (ImageFormat > 0) return LoadFromFileFormat(FileName, ImageFormat);
 
   const TVXFileFormatInfo* info = VXFindFileFormatInfoByExtension(ext);
@@ -385,7 +377,21 @@ bool TVexlaneIO::LoadFromFileAuto(const std::string& FileName) {
   return detected == 0 ? LoadFromFile(FileName, int32_t(-1)) : LoadFromFileFormat(FileName, detected);
 }
 
+bool TVexlaneIO::LoadAVIFileFrame(const std::string& FileName) {
+  // The frame is read on this thread: the file closes right after it.
+  OpenAVIFile(FileName);
+  if (fAborting) return false;
+  const bool loaded = LoadFromAVICore(fParams->ImageIndex());
+  CloseAVIFile();
+  fParams->SetFileName(FileName);
+  fParams->SetFileType(kAVIFileType);
+  return loaded;
+}
+
 bool TVexlaneIO::LoadFromFileFormat(const std::string& FileName, int32_t FileFormat) {
+  // AVI files have no registry entry: their frames come through the AVI
+  // file functions, whatever the file is named.
+  if (FileFormat == kAVIFileType) return LoadAVIFileFrame(FileName);
   const TVXFileFormatInfo* info = VXFindFileFormatInfo(FileFormat);
   if (!info) {
     VXRequireLibraryStartup();

@@ -76,6 +76,22 @@ void FillRGB(TVXBitmap& B, TRGB C) {
     for (int32_t x = 0; x < B.Width(); ++x) B.SetPixels_vx24RGB(x, y, C);
 }
 
+// An uncompressed AVI file of W x H frames, each of one colour.
+bool WriteFlatAVI(const std::string& Name, int W, int H, const std::vector<TRGB>& Colours) {
+  TVexlaneIO io;
+  io.Params().SetWidth(W);
+  io.Params().SetHeight(H);
+  if (io.CreateAVIFile(Name, 25, "DIB ") != vxaviOK) return false;
+  for (const TRGB& c : Colours) {
+    io.VXBitmap()->Allocate(W, H, vx24RGB);
+    FillRGB(*io.VXBitmap(), c);
+    io.SaveToAVI();
+    if (io.Aborting()) return false;
+  }
+  io.CloseAVIFile();
+  return true;
+}
+
 // Removes the "idx1" chunk at the end of an ffmpeg-made file.
 void DropIndex(const std::string& Name) {
   auto d = ReadFile(Name);
@@ -299,19 +315,9 @@ TEST(AVIComponent, MissingCompressorWritesNoFrame) {
 TEST(AVIComponent, DispatchImageCountAndMediaFiles) {
   ScratchDir dir;
   const std::string avi = dir / "four.avi";
-  {
-    TVexlaneIO io;
-    io.Params().SetWidth(3);
-    io.Params().SetHeight(2);
-    ASSERT_EQ(io.CreateAVIFile(avi, 25, "DIB "), vxaviOK);
-    for (int k = 0; k < 4; ++k) {
-      io.VXBitmap()->Allocate(3, 2, vx24RGB);
-      const uint8_t v = uint8_t(0x10 * (k + 1));
-      FillRGB(*io.VXBitmap(), TRGB{v, v, v});
-      io.SaveToAVI();
-    }
-    io.CloseAVIFile();
-  }
+  std::vector<TRGB> greys;
+  for (int k = 0; k < 4; ++k) greys.push_back(TRGB{uint8_t(0x10 * (k + 1)), uint8_t(0x10 * (k + 1)), uint8_t(0x10 * (k + 1))});
+  ASSERT_TRUE(WriteFlatAVI(avi, 3, 2, greys));
   TVexlaneIO io;
   io.Params().SetImageIndex(2);
   ASSERT_TRUE(io.LoadFromFile(avi, int32_t(-1)));
@@ -361,6 +367,43 @@ TEST(AVIComponent, DispatchImageCountAndMediaFiles) {
       EXPECT_FALSE(r.IsOpenAVI());
     }
   }
+  EXPECT_EQ(vxavi::LiveObjects(), 0);
+}
+
+// By content: LoadFromFileAuto and LoadFromFileFormat(15) read the frame
+// that OpenAVIFile and LoadFromAVI read, under the AVI name and under a name
+// whose extension says nothing.
+TEST(AVIComponent, LoadsByContentReadTheFramesOfTheAVILayer) {
+  ScratchDir dir;
+  const std::string avi = dir / "three.avi";
+  ASSERT_TRUE(WriteFlatAVI(avi, 4, 3, {TRGB{0x20, 0x70, 0x5A}, TRGB{0x40, 0x60, 0x5A}, TRGB{0x60, 0x50, 0x5A}}));
+  WriteFile(dir / "clip.bin", ReadFile(avi));
+  std::vector<std::vector<uint8_t>> frames;
+  {
+    TVexlaneIO io;
+    ASSERT_EQ(io.OpenAVIFile(avi), 3);
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_TRUE(io.LoadFromAVI(k));
+      frames.push_back(TargetBGR(*io.VXBitmap()));
+    }
+    io.CloseAVIFile();
+  }
+  for (const std::string& name : {avi, dir / "clip.bin"})
+    for (int32_t index : {0, 2})
+      for (int how = 0; how < 3; ++how) {
+        SCOPED_TRACE(name + " frame " + std::to_string(index) + " way " + std::to_string(how));
+        TVexlaneIO io;
+        io.Params().SetImageIndex(index);
+        const bool loaded = how == 0   ? io.LoadFromFileAuto(name)
+                            : how == 1 ? io.LoadFromFileFormat(name, 15)
+                                       : io.LoadFromFile(name, int32_t(15));
+        ASSERT_TRUE(loaded);
+        EXPECT_FALSE(io.Aborting());
+        EXPECT_EQ(io.Params().FileType(), 15);
+        EXPECT_EQ(io.Params().FileName(), name);
+        EXPECT_EQ(TargetBGR(*io.VXBitmap()), frames[size_t(index)]);
+        EXPECT_FALSE(io.IsOpenAVI());
+      }
   EXPECT_EQ(vxavi::LiveObjects(), 0);
 }
 
