@@ -236,10 +236,13 @@ void TPSDReaderContext::Run(TVXBitmap* Bitmap, bool ALoadLayers, TVXLayerList* A
   P.SetDpiX(96);
   P.SetDpiY(96);
 
+  // A section that claims more bytes than the file holds means a damaged or
+  // cut document: it is refused rather than read as a black image.
   ReadColorModeData();
   transpindex = -1;
-  ReadImageResources();
-  ReadLayersAndMasks();
+  if (!aborting) ReadImageResources();
+  if (!aborting) ReadLayersAndMasks();
+  if (aborting) return;
 
   const bool noLayers = !LoadLayers || layers == nullptr || layers->empty();
   if (noLayers && MergedBitmap != nullptr && !(P.GetThumbnail() && thumbnailLoaded) && P.PSD_SelectLayer().empty())
@@ -254,6 +257,10 @@ void TPSDReaderContext::Run(TVXBitmap* Bitmap, bool ALoadLayers, TVXLayerList* A
 void TPSDReaderContext::ReadColorModeData() {
   const int64_t length = ClampLength(in.U32());
   const int64_t start = in.Pos();
+  if (in.Short || length > in.End() - start) {
+    aborting = true;
+    return;
+  }
   if (length == 768) {
     colormap.resize(768);
     if (!in.Bytes(colormap.data(), 768)) colormap.clear();
@@ -264,7 +271,11 @@ void TPSDReaderContext::ReadColorModeData() {
 void TPSDReaderContext::ReadImageResources() {
   const int64_t length = ClampLength(in.U32());
   const int64_t start = in.Pos();
-  const int64_t end = std::min(start + length, in.End());
+  if (in.Short || length > in.End() - start) {
+    aborting = true;
+    return;
+  }
+  const int64_t end = start + length;
   std::vector<uint8_t> data;
   while (in.Pos() < end) {
     if ((in.Pos() - base) & 1) in.Skip(1);
@@ -411,8 +422,12 @@ bool TPSDReaderContext::ReadLayerRecord(TLayerRecord& R, int64_t Limit) {
 void TPSDReaderContext::ReadLayersAndMasks() {
   const int64_t sectionLength = ClampLength(ReadLength());
   const int64_t sectionStart = in.Pos();
+  if (in.Short || sectionLength > in.End() - sectionStart) {
+    aborting = true;
+    return;
+  }
   if (sectionLength == 0) return;
-  const int64_t sectionEnd = std::min(sectionStart + sectionLength, in.End());
+  const int64_t sectionEnd = sectionStart + sectionLength;
   struct TSectionEnd {
     TPSDInput& In;
     int64_t End;
@@ -421,6 +436,10 @@ void TPSDReaderContext::ReadLayersAndMasks() {
 
   if (sectionEnd - in.Pos() < (psb() ? 8 : 4)) return;
   const int64_t infoLength = ClampLength(ReadLength());
+  if (infoLength > in.End() - in.Pos()) {
+    aborting = true;
+    return;
+  }
   const int64_t infoEnd = std::min(in.Pos() + infoLength, sectionEnd);
   if (infoLength < 2) return;
   const int16_t stored = int16_t(in.U16());
@@ -455,7 +474,11 @@ void TPSDReaderContext::ReadLayersAndMasks() {
                   int64_t(r.Channels.size());
     for (const auto& [id, length] : r.Channels) {
       const int64_t start = in.Pos();
-      if (selected && !aborting) ReadLayerChannel(r, id, std::min(length, in.End() - start));
+      if (length > in.End() - start) {
+        aborting = true;
+        return;
+      }
+      if (selected && !aborting) ReadLayerChannel(r, id, length);
       // The next channel starts where this one's recorded length ends,
       // whether it was read, skipped or left undecoded.
       in.Seek(start + length);
@@ -684,6 +707,18 @@ void TPSDReaderContext::ReadMergedImage() {
     }
     counts.resize(size_t(channels * rows));
     for (auto& c : counts) c = psb() ? in.U32() : in.U16();
+  }
+  // Rows whose data lies beyond the end of the file: a cut document.
+  bool cut = false;
+  if (rle) {
+    int64_t stored = 0;
+    for (size_t i = 0; i < counts.size() && !cut; ++i) cut = (stored += counts[i]) > in.Left();
+  } else {
+    cut = rows > in.Left() / rowLen || channels * (rows * rowLen) > in.Left();
+  }
+  if (cut) {
+    aborting = true;
+    return;
   }
   if (!Prepare(MergedBitmap, cols, rows, format, in.Left(), rle, depth, false)) {
     aborting = true;

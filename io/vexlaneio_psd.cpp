@@ -16,9 +16,11 @@ namespace {
 constexpr int32_t kPSDFileType = 24;
 
 // The target's alpha channel becomes the layer's, moved by the layer's
-// offset; what the layer does not cover is transparent.
+// offset; what the layer does not cover is transparent. A layer whose
+// transparency was not read (none stored, or stored compressed in a way that
+// is not decoded) leaves the target's own, that of the merged image.
 void TakeLayerAlpha(TVXBitmap* Target, TVXLayer& Layer) {
-  TVXBitmap* source = Layer.Bitmap() ? Layer.Bitmap()->AlphaChannel() : nullptr;
+  TVXBitmap* source = Layer.Bitmap() ? Layer.Bitmap()->AlphaChannelOpt() : nullptr;
   if (!source || Target->IsEmpty()) return;
   TVXBitmap* alpha = Target->AlphaChannel();
   if (!alpha) return;

@@ -18,6 +18,7 @@
 #include "io/iptc.h"
 #include "io/params.h"
 #include "io/probes.h"
+#include "io/vexlaneio.h"
 #include "tests/formats/psd_test_util.h"
 
 using namespace psdtest;
@@ -132,7 +133,7 @@ TEST(PSDHeader, ProbeAndReaderRefuseWhatTheHeaderRulesOut) {
     o.u32(0).u32(0);
     c.H.Version == 2 ? o.u64(0) : o.u32(0);
     o.u16(0);
-    o.b.resize(o.b.size() + 64);
+    o.b.resize(o.b.size() + 144);  // the merged rows of the largest: 24 channels of 2 x 3 bytes
     TVXMemStream s(o.b.data(), int64_t(o.b.size()));
     EXPECT_EQ(VXIsPSDStream(&s), c.Valid) << c.Name;
     EXPECT_EQ(s.Position(), 0) << c.Name;
@@ -583,6 +584,109 @@ TEST(PSDRead, ARGBDocumentOfFourChannelsCarriesAlpha) {
     EXPECT_EQ(r->Bitmap->Alpha(0, 0), 0);
     EXPECT_EQ(r->Bitmap->Alpha(1, 0), 200);
   }
+}
+
+// A 3 x 2 RGB document of one layer covering it, through the I/O component.
+// The layer's channels are given; the merged image has the colours and, with
+// MergedAlpha, a fourth channel of transparency.
+TEST(PSDRead, OneLayerRGBADocumentKeepsItsTransparency) {
+  const Bytes alpha = {0, 50, 100, 150, 200, 255}, red = {9, 9, 9, 9, 9, 9}, green = {8, 8, 8, 8, 8, 8},
+              blue = {7, 7, 7, 7, 7, 7}, layerAlpha = {255, 200, 150, 100, 50, 0};
+  const Bytes zip = {0, 2, 0x78, 0x9C, 0x63, 0x60};
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<int16_t, Bytes>> LayerChannels;
+    bool MergedAlpha;
+    Bytes Expected;  // alpha of the loaded image; empty: none
+  } cases[] = {
+      {"layer transparency stored compressed (not decoded): the merged image's",
+       {{0, RawChannel(red)}, {1, RawChannel(green)}, {2, RawChannel(blue)}, {-1, zip}}, true, alpha},
+      {"no layer transparency: the merged image's",
+       {{0, RawChannel(red)}, {1, RawChannel(green)}, {2, RawChannel(blue)}}, true, alpha},
+      {"the layer's, read",
+       {{-1, RawChannel(layerAlpha)}, {0, RawChannel(red)}, {1, RawChannel(green)}, {2, RawChannel(blue)}}, false,
+       layerAlpha},
+      {"neither", {{0, RawChannel(red)}, {1, RawChannel(green)}, {2, RawChannel(blue)}}, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TBytes o;
+    PutHeader(o, THeader{1, uint16_t(c.MergedAlpha ? 4 : 3), 2, 3, 8, 3});
+    o.u32(0).u32(0);
+    TLayerSpec layer;
+    layer.Bottom = 2, layer.Right = 3, layer.Name = "only";
+    layer.Channels = c.LayerChannels;
+    PutLayerSection(o, {layer}, -1);
+    o.u16(0).raw(red).raw(green).raw(blue);
+    if (c.MergedAlpha) o.raw(alpha);
+    TVexlaneIO io;
+    TVXMemStream in(o.b.data(), int64_t(o.b.size()));
+    ASSERT_TRUE(io.LoadFromStreamPSD(&in));
+    TVXBitmap& b = *io.VXBitmap();
+    ASSERT_EQ(b.Width(), 3);
+    EXPECT_EQ(b.Pixels_vx24RGB(2, 1), (TRGB{7, 8, 9}));
+    ASSERT_EQ(b.HasAlphaChannel(), !c.Expected.empty());
+    for (int32_t i = 0; i < int32_t(c.Expected.size()); ++i) EXPECT_EQ(b.Alpha(i % 3, i / 3), c.Expected[size_t(i)]) << i;
+  }
+}
+
+// Sections that claim more bytes than the file holds: the document is
+// refused, not read as a black image.
+TEST(PSDRead, SectionsRunningPastTheEndOfTheFileAreRefused) {
+  auto merged = [](TBytes& o, uint16_t Compression) {
+    if (Compression == 1) {
+      o.u16(1);
+      for (int i = 0; i < 3; ++i) o.u16(2);
+      for (int i = 0; i < 3; ++i) o.u8(0xFE).u8(uint8_t(60 * (i + 1)));  // a run of 3
+    } else {
+      o.u16(0).raw({60, 60, 60, 120, 120, 120, 180, 180, 180});
+    }
+  };
+  std::vector<TLayerSpec> layers(1);
+  layers[0].Right = 3, layers[0].Name = "a";
+  layers[0].Channels = {{0, RawChannel({1, 2, 3})}, {1, RawChannel({4, 5, 6})}, {2, RawChannel({7, 8, 9})}};
+  struct Case {
+    const char* Name;
+    std::function<Bytes()> Make;
+  } cases[] = {
+      {"colour mode data", [&] { TBytes o; PutHeader(o, THeader{1, 3, 1, 3, 8, 3}); o.u32(5000).u32(0).u32(0); merged(o, 0); return o.b; }},
+      {"image resources", [&] { TBytes o; PutHeader(o, THeader{1, 3, 1, 3, 8, 3}); o.u32(0).u32(5000).u32(0); merged(o, 0); return o.b; }},
+      {"layer and mask section", [&] { TBytes o; PutHeader(o, THeader{1, 3, 1, 3, 8, 3}); o.u32(0).u32(0).u32(5000); merged(o, 0); return o.b; }},
+      {"a layer's channel", [&] {
+         TBytes o;
+         PutHeader(o, THeader{1, 3, 1, 3, 8, 3});
+         o.u32(0).u32(0);
+         PutLayerSection(o, layers, 1);
+         merged(o, 0);
+         // The blue channel's length (the last channel entry of the record).
+         const size_t at = 26 + 8 + 4 + 4 + 2 + 16 + 2 + 6 * 2 + 2;
+         o.b[at] = 0x10;
+         return o.b; }},
+      {"raw merged rows", [&] { TBytes o; PutHeader(o, THeader{1, 3, 1, 3, 8, 3}); o.u32(0).u32(0).u32(0); merged(o, 0); o.b.resize(o.b.size() - 4); return o.b; }},
+      {"packed merged rows", [&] { TBytes o; PutHeader(o, THeader{1, 3, 1, 3, 8, 3}); o.u32(0).u32(0).u32(0); merged(o, 1); o.b.resize(o.b.size() - 2); return o.b; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const Bytes doc = c.Make();
+    for (bool layersToo : {false, true}) {
+      auto r = ReadPSD(doc, true, layersToo);
+      EXPECT_TRUE(r->Aborting);
+      EXPECT_TRUE(r->Bitmap->IsEmpty());
+      EXPECT_TRUE(r->Layers.empty());
+    }
+    TVexlaneIO io;
+    TVXMemStream in(doc.data(), int64_t(doc.size()));
+    EXPECT_FALSE(io.LoadFromStreamPSD(&in));
+  }
+  // The same documents whole load.
+  TBytes whole;
+  PutHeader(whole, THeader{1, 3, 1, 3, 8, 3});
+  whole.u32(0).u32(0);
+  PutLayerSection(whole, layers, 1);
+  merged(whole, 1);
+  auto r = ReadPSD(whole.b, true, false);
+  ASSERT_FALSE(r->Aborting);
+  EXPECT_EQ(r->Bitmap->Pixels_vx24RGB(2, 0), (TRGB{180, 120, 60}));
 }
 
 TEST(PSDRead, DamagedDocumentsLoadOrAbortWithinLimits) {
