@@ -49,6 +49,13 @@ class TLibRawDecoder : public TVXRawDecoder {
     } catch (...) {
       return false;
     }
+    // A file cut short: LibRaw's decoders read what is missing as zeros
+    // and answer with a blank image, or one blank from the cut on. The
+    // raw data LibRaw found (its first strip or tile where there are
+    // several) must lie within the file.
+    const auto& unpacker = fRaw->get_internal_data_pointer()->unpacker_data;
+    const int64_t size = int64_t(Size), offset = unpacker.data_offset, length = unpacker.data_size;
+    if (offset < 0 || offset >= size || length > size - offset) return false;
     const libraw_data_t& d = fRaw->imgdata;
     fIdentity.Make = Text(d.idata.make, sizeof d.idata.make);
     fIdentity.Model = Text(d.idata.model, sizeof d.idata.model);
