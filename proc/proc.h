@@ -38,6 +38,7 @@
 #include "proc/ftimage.h"
 #include "proc/encrypt.h"
 #include "proc/tone.h"
+#include "proc/undosource.h"
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
 #include "gui/component.h"
@@ -58,8 +59,6 @@ enum TVXTransitionTiming : int32_t;
 // proc/previews_hooks.h: bit n stands for TPreviewEffect n.
 using TPreviewEffects = uint32_t;
 
-// Where an undo entry came from.
-enum TVXUndoSource { vxuUnknown, vxuImage, vxuSelection, vxuObject, vxuLayer, vxuFullLayer, vxuObjectsAndLayers };
 
 // Flags of the processing previews.
 enum TPRPreviewsParam { prppDefaultLockPreview, prppShowResetButton, prppHardReset, prppResetSelectedTab };
@@ -98,8 +97,6 @@ enum TVXDeinterlaceMode { vxdDiscard, vxdIntelliMerge };
 
 // Notification with the sender only.
 using TNotifyEvent = std::function<void(void* Sender)>;
-// (Sender, Source): an undo snapshot was requested.
-using TVXSaveUndoEvent = std::function<void(void* Sender, TVXUndoSource Source)>;
 // (Sender, bIsUndo, Source, UndoObj, iIndex, bHandled): an entry is about to
 // be restored; UndoObj is the entry's TVXBitmap (vxuImage) or TMemoryStream,
 // iIndex the multi-view index saved with it. Setting bHandled stops the

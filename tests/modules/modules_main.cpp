@@ -31,6 +31,7 @@ int main() {
   Check(VXLibraryHooks.ResampleStartup != nullptr && VXLibraryHooks.ResampleShutdown != nullptr,
         "resampling module slots filled");
   Check(VXLibraryHooks.VisionUnload != nullptr, "vision library slot filled");
+  Check(VXLibraryHooks.ViewStartup != nullptr && VXLibraryHooks.ViewShutdown != nullptr, "viewer module slots filled");
   Check(VXLibraryHooks.RegisterAllWordTables != nullptr, "word tables slot filled");
   for (int round = 1; round <= 2; ++round) {
     {
