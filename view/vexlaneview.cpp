@@ -14,6 +14,7 @@
 #include "gui/forms.h"
 #include "io/vexlaneio.h"
 #include "proc/proc.h"
+#include "winui/drawdib.h"
 #include "winui/win_paint.h"
 #include "winui/win_window.h"
 
@@ -57,7 +58,10 @@ TVexlaneView::TVexlaneView(TComponent* Owner) : TVXView(Owner) {
     fBitmap = bmp->VclBitmap();
     fMaxLayerWidth = bmp->Width();
     fMaxLayerHeight = bmp->Height();
-    fLayers.push_back(std::make_unique<TVXLayer>(bmp));
+    auto layer0 = std::make_unique<TVXLayer>(this, bmp, true);
+    layer0->SetVisibleBox(false);
+    layer0->SetLocked(true);
+    fLayers.push_back(std::move(layer0));
     fLayersCurrent = 0;
     fAutoCursors = Owner != nullptr;
     if (Owner != nullptr) RegisterCursors();
@@ -80,6 +84,8 @@ TVexlaneView::~TVexlaneView() {
   fVexlaneIO = nullptr;
   delete fVexlaneProc;
   fVexlaneProc = nullptr;
+  fTBitmap.reset();
+  if (fHDrawDib != nullptr) DrawDibClose(fHDrawDib);
   fLayers.clear();
   fBitmap = nullptr;
   fVXBitmap = nullptr;
@@ -167,6 +173,13 @@ void TVexlaneView::Update() {
 }
 
 void TVexlaneView::RunUpdate() {
+  // The mask paintings made since the last update.
+  if (fUpdate_MaskCache >= 0 && fUpdate_MaskCache < LayersCount()) {
+    fLayers[size_t(fUpdate_MaskCache)]->SetCachedLayerMask(nullptr);
+  } else {
+    for (const auto& l : fLayers) l->SetCachedLayerMask(nullptr);
+  }
+  fUpdate_MaskCache = -1;
   SyncLayers();
 
   // Automatic zoom.
@@ -287,12 +300,6 @@ int32_t TVexlaneView::NPUnLockPaint() {
   return fLockPaint;
 }
 
-void TVexlaneView::Paint() {
-  // The layers are drawn with the painting of the viewer; until then a
-  // paint only validates the window.
-  if (HandleAllocated()) ValidateRect(Handle(), nullptr);
-}
-
 // ---------------------------------------------------------------------------
 // Image operations
 
@@ -398,6 +405,34 @@ void TVexlaneView::Assign(TBitmap* Source) {
     fVXBitmap->CopyFromTBitmap(Source);
     if (fVXBitmap->PixelFormat() != vx1g && fVXBitmap->PixelFormat() != vx24RGB) fVXBitmap->SetPixelFormat(vx24RGB);
   }
+  Update();
+  ImageChange();
+}
+
+void TVexlaneView::Assign(TVexlaneView* Source) {
+  if (Source == nullptr) {
+    Clear();
+    return;
+  }
+  if (Source == this) return;
+  fBackGround = Source->fBackGround;
+  SetDPI(Source->DpiX(), Source->DpiY());
+  if (Source->fVexlaneIO != nullptr) IO()->AssignParams(Source->fVexlaneIO);
+  StoreCurrentBitmap();
+  Source->StoreCurrentBitmap();
+  // Layer 0 is kept and takes the source's first layer; the others are new.
+  while (fLayers.size() > 1) fLayers.pop_back();
+  fLayersCurrent = 0;
+  TakeCurrentLayerBitmap();
+  for (int32_t i = 0; i < Source->LayersCount(); ++i) {
+    if (i > 0) fLayers.push_back(std::make_unique<TVXLayer>(this, nullptr, false));
+    fLayers[size_t(i)]->Assign(*Source->fLayers[size_t(i)]);
+  }
+  const int32_t current = Source->fLayersCurrent;
+  fLayersCurrent = -1;
+  fVXBitmap = nullptr;
+  fBitmap = nullptr;
+  SetLayersCurrent(current);
   Update();
   ImageChange();
 }

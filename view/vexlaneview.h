@@ -19,6 +19,7 @@
 #include "core/layer.h"
 #include "core/vxdefs.h"
 #include "proc/undosource.h"
+#include "view/background.h"
 #include "view/viewparams.h"
 #include "view/vxview.h"
 
@@ -59,6 +60,21 @@ using TViewChangeEvent = std::function<void(void* Sender, int32_t Change)>;
 using TVXZoomEvent = std::function<void(void* Sender, double& NewZoom)>;
 using TVXSpecialKeyEvent = std::function<void(void* Sender, uint16_t CharCode, TShiftState Shift, bool& Handled)>;
 using TVXVirtualKeyEvent = std::function<void(void* Sender, uint32_t VirtualKey, uint32_t KeyData, bool KeyDown)>;
+enum TVXSoftCropMode : uint8_t { vxsfNone, vxsfAlphaBlend, vxsfGrid, vxsfAdd };
+using TVXDrawLayerEvent = std::function<void(void* Sender, TVXBitmap* Dest, int32_t LayerIndex)>;
+
+enum TVXLayerEvent : uint8_t {
+  vxlSelected,
+  vxlMoved,
+  vxlResized,
+  vxlMoving,
+  vxlResizing,
+  vxlRotating,
+  vxlRotated,
+  vxlBeginResizing,
+  vxlBeginMoving
+};
+using TVXLayerNotifyEvent = std::function<void(void* Sender, int32_t Layer, TVXLayerEvent Event)>;
 using TVXFinishSmoothTaskEvent = std::function<void(void* Sender, TVXSmoothTask Task)>;
 
 class TVexlaneView : public TVXView {
@@ -93,6 +109,8 @@ class TVexlaneView : public TVXView {
   // current bitmap becomes a copy, or is cleared.
   void Assign(TVXBitmap* Source);
   void Assign(TBitmap* Source);
+  // Background, resolution, I/O parameters and every layer of Source.
+  void Assign(TVexlaneView* Source);
 
   // ---- image state ----
   void ImageChange() override;
@@ -150,6 +168,45 @@ class TVexlaneView : public TVXView {
   bool PlayLoop() const { return fPlayLoop; }
   void SetPlayLoop(bool Value) { fPlayLoop = Value; }
 
+  // ---- painting (vexlaneview_paint.cpp) ----
+  // Brings the client rectangle Rect up to date on the window from the
+  // back buffer, rendering it first when marked.
+  void PaintRect(const TRect& Rect);
+  // Renders the view into ABitmap (24 bits, the client area's size):
+  // background, every visible layer, soft crop and, with DrawGadgets, the
+  // grid; UpdRect (or nullptr) limits the drawing.
+  virtual void PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, const TRect* UpdRect, bool DrawBackground,
+                         bool DrawGadgets);
+  // Called after each layer is drawn (nothing here).
+  virtual void AfterDrawLayer(int32_t LayerIndex, TVXBitmap* Dest, const TRect* UpdRect);
+  // The visible part of the back buffer to (0, 0) of Canvas.
+  void DrawTo(TCanvas* ACanvas);
+  // Marks the back buffer for rendering and invalidates Rect.
+  void UpdateRect(const TRect& Rect);
+  void UpdateRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override { UpdateRect(TRect{x1, y1, x2, y2}); }
+  // The background style and wallpaper over (0, 0, Width, Height) of
+  // ACanvas (-1: the control's size), without image and bitmap.
+  void DrawBackgroundToCanvas(TCanvas* ACanvas, int32_t Width = -1, int32_t Height = -1);
+  TBitmap* BackBuffer();
+  TVXBitmap* BackBufferBitmap() { return fTBitmap.get(); }
+  TColor GradientEndColor() const { return fGradientEndColor; }
+  void SetGradientEndColor(TColor Value);
+  void SetChessboardStyle(int32_t Size, TBrushStyle BrushStyle);
+  int32_t ChessboardSize() const { return fChessboardSize; }
+  TPicture* WallPaper() { return fWallPaper.get(); }
+  void SetWallPaper(TPicture* Value);
+  TVXWallPaperStyle WallPaperStyle() const { return fWallPaperStyle; }
+  void SetWallPaperStyle(TVXWallPaperStyle Value);
+  bool DisplayGrid() const { return fDisplayGrid; }
+  void SetDisplayGrid(bool Value);
+  int32_t DisplayGridLyr() const { return fDisplayGridLyr; }
+  void SetDisplayGridLyr(int32_t Value);
+  TVXSoftCropMode SoftCrop() const { return fSoftCrop; }
+  void SetSoftCrop(TVXSoftCropMode Value);
+  int32_t SoftCropValue() const { return fSoftCropValue; }
+  void SetSoftCropValue(int32_t Value);
+  TVXDrawLayerEvent OnDrawLayer;
+
   // ---- cursors ----
   TCursor Cursor() const { return fLCursor; }
   // OnSetCursor may change the id; it becomes the user's and the shown
@@ -168,27 +225,73 @@ class TVexlaneView : public TVXView {
   TVexlaneView* Navigator() const { return fNavigator; }
   bool IsNavigator() const { return fIsNavigator; }
 
-  // ---- layers (layer 0 holds the viewer's bitmap) ----
+  // ---- layers (layer 0 holds the viewer's bitmap; vexlaneview_layers.cpp) ----
   int32_t LayersCount() const override { return int32_t(fLayers.size()); }
   int32_t LayersCurrent() const override { return fLayersCurrent; }
+  // Makes layer Value current (with LayersSelectConstrains, the nearest
+  // selectable one at or below it); its bitmap becomes the viewer's image.
+  virtual void SetLayersCurrent(int32_t Value);
   // The layer at Index; raises EVXException "List index out of bounds (n)"
   // for a bad index.
   TVXLayer* Layers(int32_t Index) const;
   TVXLayer* CurrentLayer() const { return Layers(fLayersCurrent); }
+  const TVXLayerList& LayersList() const { return fLayers; }
   TVXBitmap* LayerBitmap(int32_t Index) override;
+  // The index of Layer in the list, -1 when it is not there.
+  int32_t LayerIndex(const TVXLayer* Layer) const;
+  // The mask layer of layer Index (the one directly above, when it is a
+  // mask), else nullptr.
+  TVXLayer* LayerMask(int32_t Index) const;
+  // Each adds at the top, makes the new layer current and returns its index:
+  // a layer like the current image filled with the background; one of a
+  // size and pixel format at a position; one loaded from a file; one of a
+  // bitmap (the bitmap itself, or a copy with DoCopy; freed with the layer).
+  int32_t LayersAdd();
+  int32_t LayersAdd(int32_t Width, int32_t Height, TVXPixelFormat PixelFormat, int32_t PosX, int32_t PosY);
+  int32_t LayersAdd(const std::string& FileName, int32_t PosX, int32_t PosY);
+  int32_t LayersAdd(TVXBitmap* Bitmap, bool DoCopy);
+  // A new layer at Position (below a mask standing there), made current.
+  // Raises the list's index error for a Position outside the list.
+  void LayersInsert(int32_t Position);
+  // Removes the layer and its mask (never the last layer).
+  virtual void LayersRemove(int32_t idx);
+  // Back to layer 0 alone with its defaults, cleared.
+  void LayersClear();
+  // Moves a layer with its mask; NewIndex may be -9 (bottom), -8 (one
+  // down), -7 (one up) or -6 (top).
+  void LayersMove(int32_t CurIndex, int32_t NewIndex);
+  // The top-most layer under client point (x, y), or -1.
+  int32_t FindLayerAt(int32_t x, int32_t y, bool SelectablesOnly = true);
+  // Whether client point (x, y) lies on layer idx's painted area.
+  bool IsPointInsideLayer(int32_t x, int32_t y, int32_t idx);
+  // Client and layer-bitmap coordinates of a layer.
+  int32_t ConvXScr2Bmp(const TVXLayer* Layer, int32_t x) const;
+  int32_t ConvYScr2Bmp(const TVXLayer* Layer, int32_t y) const;
+  int32_t ConvXBmp2Scr(const TVXLayer* Layer, int32_t x) const;
+  int32_t ConvYBmp2Scr(const TVXLayer* Layer, int32_t y) const;
+  virtual void DoLayerNotify(int32_t Layer, TVXLayerEvent Event);
   // Stores the current bitmap into the current layer and takes the image
-  // size (layer 0's bitmap) into MaxLayerWidth/Height.
+  // size into MaxLayerWidth/Height (with LayersSync the largest layer, every
+  // layer brought to that size).
   void SyncLayers();
   int32_t MaxLayerWidth() const { return fMaxLayerWidth; }
   int32_t MaxLayerHeight() const { return fMaxLayerHeight; }
   bool LayersSync() const { return fLayersSync; }
-  // Layer records and streams come with the later parts of the viewer.
+  void SetLayersSync(bool Value);
+  bool LayersDrawBox() const { return fLayersDrawBox; }
+  void SetLayersDrawBox(bool Value);
+  bool LayersSelectConstrains() const { return fLayersSelectConstrains; }
+  void SetLayersSelectConstrains(bool Value) { fLayersSelectConstrains = Value; }
+  bool LayersAutoUndo() const { return fLayersAutoUndo; }
+  void SetLayersAutoUndo(bool Value) { fLayersAutoUndo = Value; }
   TVXLayerGUID LayerGUID(int32_t Index) const override;
   void LayerSaveInfo(int32_t Index, TStream* Stream, bool FullBitmap) override;
   void LayerLoadInfo(int32_t Index, TStream* Stream) override;
+  // The layers stream comes with a later part of the viewer.
   void LayersSaveToStream(TStream* Stream, int32_t Mode) override;
   void LayersLoadFromStream(TStream* Stream) override;
   void LayersSaveToFile(const std::string& FileName, int32_t CompressionFormat) override;
+  TVXLayerNotifyEvent OnLayerNotify;
 
   // ---- selection (none yet) ----
   TVXSelectionBase SelectionBase() const override { return fSelectionBase; }
@@ -320,7 +423,8 @@ class TVexlaneView : public TVXView {
   void WndProc(TMessage& Message) override;
 
  protected:
-  // Draws nothing yet; validates the window.
+  // Brings the back buffer to the window (rendered first when marked), then
+  // the version text; errors of the rendering steps are swallowed.
   void Paint() override;
   void WMSize(TMessage& Message) override;
   void WMEraseBkgnd(TMessage& Message) override;
@@ -368,6 +472,11 @@ class TVexlaneView : public TVXView {
   int32_t fLayersCurrent = 0;
   int32_t fMaxLayerWidth = 0, fMaxLayerHeight = 0;
   bool fLayersSync = false;
+  bool fLayersDrawBox = false;
+  bool fLayersSelectConstrains = true;
+  bool fLayersAutoUndo = false;
+  // The layer whose mask cache the next update frees (-1: every layer's).
+  int32_t fUpdate_MaskCache = -1;
   TVexlaneIO* fVexlaneIO = nullptr;
   TVexlaneProc* fVexlaneProc = nullptr;
 
@@ -398,6 +507,17 @@ class TVexlaneView : public TVXView {
   int32_t fDelayTimer = -20;
   TVXSelectionBase fSelectionBase = vxsbClientArea;
   TVXBackgroundStyle fBackgroundStyle = vxbsSolid;
+  std::unique_ptr<TVXBitmap> fTBitmap;  // the back buffer
+  TColor fGradientEndColor = TColor(0xFF0000);
+  int32_t fChessboardSize = 16;
+  TBrushStyle fChessboardBrushStyle = bsSolid;
+  std::unique_ptr<TPicture> fWallPaper;
+  TVXWallPaperStyle fWallPaperStyle = vxwoNormal;
+  bool fDisplayGrid = false;
+  int32_t fDisplayGridLyr = -1;
+  TVXSoftCropMode fSoftCrop = vxsfNone;
+  int32_t fSoftCropValue = 60;
+  HDRAWDIB fHDrawDib = nullptr;
   bool fEnableShiftKey = true;
 
   // zoom and view
@@ -444,7 +564,17 @@ class TVexlaneView : public TVXView {
 
  private:
   void RegisterCursors();
+  // The current bitmap reference goes back into the current layer.
+  void StoreCurrentBitmap();
+  // The viewer's image becomes the current layer's bitmap.
+  void TakeCurrentLayerBitmap();
   void ClearCoordinateTables();
   void RunUpdate();
   void ScrollMessage(TMessage& Message, bool Horizontal);
+  // Painting steps.
+  void PaintBackground(TVXBitmap* ABitmap, const TRect* UpdRect, const TVXLayer* First, bool CoverTest);
+  void DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect);
+  void ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXBitmap>& SavedAlpha);
+  void DrawGrid(TVXBitmap* ABitmap);
+  void Blit(const TRect& Rect);
 };

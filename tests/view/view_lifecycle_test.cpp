@@ -147,7 +147,6 @@ TEST_F(ViewLife, ANewViewerHasThePartsDefaults) {
     EXPECT_STREQ(e.what(), "The navigator needs selections");
   }
   TMemoryStream s;
-  EXPECT_THROW(v->LayerSaveInfo(0, &s, true), EVXException);
   EXPECT_THROW(v->LayersSaveToStream(&s, -2), EVXException);
 }
 
