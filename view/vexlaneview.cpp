@@ -348,6 +348,22 @@ bool TVexlaneView::GetIsEmpty2() {
   return p.r == b.r && p.g == b.g && p.b == b.b;
 }
 
+void TVexlaneView::SetLegacyBitmap(bool Value) {
+  if (Value == fLegacyBitmap) return;
+  fLegacyBitmap = Value;
+  if (fVXBitmap != nullptr) {
+    if (Value) {
+      fVXBitmap->SetLocation(vxTBitmap);
+      fBitmap = fVXBitmap->VclBitmap();
+    } else {
+      fVXBitmap->SetLocation(vxFile);  // memory for an image below the file threshold
+      fBitmap = nullptr;
+    }
+  }
+  CallBitmapChangeEvents();
+  Update();
+}
+
 void TVexlaneView::SetExternalBitmap(TVXBitmap* Bmp) {
   if (fLayersCurrent < 0 || fLayersCurrent >= LayersCount()) return;
   TVXLayer* layer = fLayers[size_t(fLayersCurrent)].get();

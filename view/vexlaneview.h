@@ -97,6 +97,9 @@ class TVexlaneView : public TVXView {
   // with Merge), then Update.
   void RemoveAlphaChannel(bool Merge) override;
   bool LegacyBitmap() const override { return fLegacyBitmap; }
+  // Off: the image leaves its platform bitmap (GetBitmap() is nullptr); on:
+  // it moves into one. The attached components are told.
+  void SetLegacyBitmap(bool Value) override;
   bool EnableAlphaChannel() const { return fEnableAlphaChannel; }
   void SetEnableAlphaChannel(bool Value);
   // The current layer shows Bmp without owning it (nullptr: a new empty

@@ -11,6 +11,7 @@
 #include "view/vexlaneview.h"
 #include "winui/drawdib.h"
 #include "winui/gdi.h"
+#include "winui/win_metrics.h"
 #include "winui/win_paint.h"
 #include "winui/win_window.h"
 
@@ -151,9 +152,9 @@ void TVexlaneView::Blit(const TRect& Rect) {
   const int32_t x = std::max(Rect.Left, 0), y = std::max(Rect.Top, 0);
   const int32_t w = std::min(Rect.Right - Rect.Left, cw), h = std::min(Rect.Bottom - Rect.Top, ch);
   if (w <= 0 || h <= 0) return;
-  TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
-  const int bits = s->SystemColors();
-  const bool remote = s->IsRemoteSession();
+  // The screen as it is now (the settings keep what it was at start-up).
+  const int bits = GetDeviceCaps(nullptr, BITSPIXEL);
+  const bool remote = GetSystemMetrics(SM_REMOTESESSION) != 0;
   HDC dst = Canvas()->Handle();
   TBitmap* back = fTBitmap->VclBitmap();
   HDC src = back->Canvas()->Handle();

@@ -271,3 +271,30 @@ TEST(ViewModule, TheHooksPrepareAndFreeTheGridPen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewLife, LegacyBitmapMovesTheImageOutOfAndIntoAPlatformBitmap) {
+  TVexlaneView* v = NewView(120, 90);
+  SetImage(v, 30, 20);
+  const TRGB p = v->VXBitmap()->Pixels(7, 5);
+  int changes = 0;
+  v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
+  v->SetLegacyBitmap(false);
+  EXPECT_FALSE(v->LegacyBitmap());
+  EXPECT_EQ(v->GetBitmap(), nullptr);
+  EXPECT_NE(v->VXBitmap()->Location(), vxTBitmap);
+  EXPECT_EQ(v->VXBitmap()->Pixels(7, 5), p);
+  // An image a platform bitmap cannot hold now stays as it is.
+  v->VXBitmap()->SetPixelFormat(vx48RGB);
+  v->Update();
+  EXPECT_EQ(v->VXBitmap()->PixelFormat(), vx48RGB);
+  v->VXBitmap()->SetPixelFormat(vx24RGB);
+  v->SetLegacyBitmap(true);
+  ASSERT_NE(v->GetBitmap(), nullptr);
+  EXPECT_EQ(v->GetBitmap()->Width(), 30);
+  EXPECT_EQ(v->VXBitmap()->Pixels(7, 5), p);
+  EXPECT_EQ(changes, 2);
+}
+
+}  // namespace

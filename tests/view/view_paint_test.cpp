@@ -207,3 +207,98 @@ TEST_F(ViewPaint, AnUnchangedViewIsNotRenderedAgainAndACoveringImageNeedsNoBackg
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewPaint, TheFourWaysToTheWindowLeaveTheSamePixels) {
+  TVexlaneView* v = NewView(200, 150);
+  SetImage(v, 130, 90);
+  v->SetZoom(137.5);
+  v->SetViewXY(20, 11);
+  const Surface plain = Grab(v);
+  struct Way {
+    int depth;
+    bool remote, drawDib;
+  };
+  const Way ways[] = {{8, false, false}, {16, false, false}, {16, true, false}, {32, false, true}};
+  for (const Way& w : ways) {
+    VXHeadless::SetScreenDepth(w.depth);
+    VXHeadless::SetRemoteSession(w.remote);
+    v->SetUseDrawDibDraw(w.drawDib);
+    const Surface s = Grab(v);
+    EXPECT_EQ(s.px, plain.px) << "depth " << w.depth << (w.remote ? " remote" : "") << (w.drawDib ? " DrawDib" : "");
+  }
+  VXHeadless::SetScreenDepth(32);
+  VXHeadless::SetRemoteSession(false);
+}
+
+TEST_F(ViewPaint, EveryBackgroundStyleFollowsItsDrawing) {
+  const TColor C = 0x00336699;
+  const uint32_t c = RGBOfColor(0x00336699), nc = ~c & 0xFFFFFF;
+  TVexlaneView* v = NewView(200, 150);
+  v->SetBorderStyle(bsNone);
+  v->SetBackground(C);
+  v->SetGradientEndColor(0x00FF0000);
+  SetImage(v, 40, 30);  // at (80, 60) of the 200 x 150 client area
+  ASSERT_EQ(v->OffsetX(), 80);
+  for (int st = 0; st <= int(vxbsPhotoLike); ++st) {
+    SCOPED_TRACE("style " + std::to_string(st));
+    v->SetBackgroundStyle(TVXBackgroundStyle(st));
+    const Surface s = Grab(v);
+    const uint32_t corner = s.At(0, 0), inner = s.At(5, 5);
+    switch (TVXBackgroundStyle(st)) {
+      case vxbsSolid:
+        EXPECT_EQ(corner, c);
+        EXPECT_EQ(inner, c);
+        break;
+      case vxbsChessboard:
+        EXPECT_EQ(corner, c);
+        EXPECT_EQ(s.At(16, 0), nc);
+        break;
+      case vxbsDiagonals:
+        EXPECT_EQ(s.At(4, 3), nc);  // on the line from the corner (slope 3/4)
+        EXPECT_EQ(s.At(12, 3), c);
+        break;
+      case vxbsCropped:
+        EXPECT_EQ(corner, RGBOfColor(VXColorToRGB(clBtnFace)));
+        EXPECT_NE(s.At(79, 70), RGBOfColor(VXColorToRGB(clBtnFace)));  // the sunken edge
+        break;
+      case vxbsCropShadow:
+        EXPECT_EQ(corner, c);
+        EXPECT_LT(s.At(121, 70) & 0xFF, c & 0xFF);  // darker right of the image
+        break;
+      case vxbsGradient:
+        EXPECT_EQ(corner, c);
+        EXPECT_NE(s.At(0, 149), c);  // toward the end colour at the bottom
+        break;
+      case vxbsSoftShadow:
+        EXPECT_EQ(corner, c);
+        EXPECT_NE(s.At(121, 70), c);
+        break;
+      case vxbsPhotoLike:
+        EXPECT_EQ(corner, 0xB0B0B0u);
+        EXPECT_EQ(s.At(79, 59), 0x000000u);  // the outline
+        break;
+      default:  // the hatched brushes: the colour on some pixels, the rest untouched
+        bool hasC = false;
+        for (int x = 0; x < 16; ++x) hasC |= s.At(x, 8) == c || s.At(8, x) == c;
+        EXPECT_TRUE(hasC);
+        break;
+    }
+    // The image itself is never painted over.
+    EXPECT_EQ(s.At(85, 65), RGBOf(v->VXBitmap()->Pixels(5, 5)));
+  }
+  // Without a bitmap the soft shadow draws nothing; a designer fills solid.
+  TBitmap b(30, 20, pf24bit);
+  b.Canvas()->Brush()->SetColor(clWhite);
+  b.Canvas()->FillRect(TRect{0, 0, 30, 20});
+  VXRenderBackground(false, b.Canvas(), nullptr, vxbsSoftShadow, C, 0, 0, 30, 20, 5, 5, 10, 10, 16, bsSolid, C,
+                     nullptr, vxwoNormal);
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(0))[0], 0xFF);
+  VXRenderBackground(true, b.Canvas(), &b, vxbsCropped, C, 0, 0, 30, 20, 5, 5, 10, 10, 16, bsSolid, C, nullptr,
+                     vxwoNormal);
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(0))[2], 0x99);
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(7))[7 * 3 + 2], 0x99);
+}
+
+}  // namespace
