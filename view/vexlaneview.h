@@ -576,7 +576,7 @@ class TVexlaneView : public TVXView {
   void ScrollMessage(TMessage& Message, bool Horizontal);
   // Painting steps.
   void PaintBackground(TVXBitmap* ABitmap, const TRect* UpdRect, const TVXLayer* First, bool CoverTest);
-  void DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect);
+  void DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect, bool First);
   void ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXBitmap>& SavedAlpha);
   void DrawGrid(TVXBitmap* ABitmap);
   void Blit(const TRect& Rect);

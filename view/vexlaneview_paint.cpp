@@ -281,7 +281,7 @@ void TVexlaneView::ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXB
   L->SetCachedLayerMask(std::move(cache));
 }
 
-void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect) {
+void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect, bool First) {
   TVXLayer* L = fLayers[size_t(Index)].get();
   TVXBitmap* B = L->Bitmap();
   TResampleFilter filter = fZoomFilter;
@@ -290,7 +290,7 @@ void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, 
   else if (L->UseResampleFilter())
     filter = L->ResampleFilter();
   const bool alpha = fEnableAlphaChannel && B->HasAlphaChannel();
-  const bool solid = fBackgroundStyle == vxbsSolid && Index == 0;
+  const bool solid = fBackgroundStyle == vxbsSolid && First;
   const bool simple = fLayersSync || (fLayers.size() == 1 && L->ResizedWidth() == 0 && L->ResizedHeight() == 0 &&
                                       L->PosX() == 0 && L->PosY() == 0 && L->Rotate() == 0);
   if (L->AlphaEdgeFeathering() > 0 && B->HasAlphaChannel()) B->FeatherAlphaEdges(L->AlphaEdgeFeathering());
@@ -356,7 +356,7 @@ void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, 
   }
   int32_t* xl = nullptr;
   int32_t* yl = nullptr;
-  B->RenderToTVXBitmap(ABitmap, Rows, xl, yl, UpdRect, x1, y1, x2 - x1, y2 - y1, sx, sy, sw, sh, alpha, false,
+  B->RenderToTVXBitmap(ABitmap, Rows, xl, yl, UpdRect, x1, y1, x2 - x1, y2 - y1, sx, sy, sw, sh, alpha, solid,
                        L->Transparency(), filter, true, L->Operation(), L->Opacity());
   di.XDst = x1;
   di.YDst = y1;
@@ -387,7 +387,7 @@ void TVexlaneView::PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, cons
     std::unique_ptr<TVXBitmap> savedAlpha;
     if (M != nullptr) ApplyLayerMask(L, M, savedAlpha);
     if (first && DrawBackground) PaintBackground(ABitmap, UpdRect, L, true);
-    DrawLayer(i, ABitmap, ABitmapScanline, UpdRect);
+    DrawLayer(i, ABitmap, ABitmapScanline, UpdRect, first);
     AfterDrawLayer(i, ABitmap, UpdRect);
     if (OnDrawLayer) OnDrawLayer(static_cast<TVXView*>(this), ABitmap, i);
     if (M != nullptr) (void)B->SetAlphaChannel(std::move(savedAlpha));

@@ -3,7 +3,9 @@
 // back buffer's reuse.
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -299,6 +301,107 @@ TEST_F(ViewPaint, EveryBackgroundStyleFollowsItsDrawing) {
                      vxwoNormal);
   EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(0))[2], 0x99);
   EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(7))[7 * 3 + 2], 0x99);
+}
+
+}  // namespace
+
+namespace {
+
+// The placement of a layer by its position, from the mapping: one pixel
+// toward the layer where the conversion lands outside it, cut to layer 0
+// when Cropped.
+struct Placed {
+  int32_t x1, y1, x2, y2, sx, sy, sw, sh;
+};
+
+Placed Place(TVexlaneView* v, TVXLayer* L) {
+  TVXBitmap* B = L->Bitmap();
+  auto edge = [v](int32_t pos, bool h) {
+    int32_t c = h ? v->XBmp2Scr(pos) : v->YBmp2Scr(pos);
+    const int32_t b = h ? v->XScr2Bmp(c) : v->YScr2Bmp(c);
+    return b < pos ? c + 1 : b > pos ? c - 1 : c;
+  };
+  const int32_t w = L->ResizedWidth() ? L->ResizedWidth() : B->Width();
+  const int32_t h = L->ResizedHeight() ? L->ResizedHeight() : B->Height();
+  Placed p{edge(L->PosX(), true), edge(L->PosY(), false), edge(L->PosX() + w, true), edge(L->PosY() + h, false),
+           0, 0, B->Width(), B->Height()};
+  if (L->Cropped()) {
+    const int32_t bw = p.x2 - p.x1, bh = p.y2 - p.y1;
+    const TVXBitmap* b0 = v->Layers(0)->Bitmap();
+    if (v->XScr2Bmp(p.x1) < 0) p.x1 = v->XBmp2Scr(0), p.sx = int32_t(-std::trunc(double(B->Width()) / w * L->PosX()));
+    if (v->YScr2Bmp(p.y1) < 0) p.y1 = v->YBmp2Scr(0), p.sy = int32_t(-std::trunc(double(B->Height()) / h * L->PosY()));
+    if (L->PosX() + w > b0->Width())
+      p.x2 = v->XBmp2Scr(b0->Width()), p.sw = int32_t(std::trunc(double(B->Width()) / bw * (p.x2 - p.x1)));
+    else
+      p.sw -= p.sx;
+    if (L->PosY() + h > b0->Height())
+      p.y2 = v->YBmp2Scr(b0->Height()), p.sh = int32_t(std::trunc(double(B->Height()) / bh * (p.y2 - p.y1)));
+    else
+      p.sh -= p.sy;
+  }
+  return p;
+}
+
+TEST_F(ViewPaint, SeededStacksEqualAReferenceDrawnFromThePlacement) {
+  std::mt19937 rng(8301);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  TVexlaneView* v = NewView(260, 190);
+  v->SetBackground(0x00406080);
+  for (int c = 0; c < 12; ++c) {
+    SCOPED_TRACE("stack " + std::to_string(c));
+    v->LayersClear();
+    SetImage(v, pick(40, 160), pick(30, 120));
+    v->SetBackgroundStyle(c % 2 ? vxbsChessboard : vxbsSolid);
+    const int n = pick(1, 3);
+    for (int k = 0; k < n; ++k) {
+      const int32_t i = v->LayersAdd(pick(5, 60), pick(5, 50), vx24RGB, pick(-30, 150), pick(-30, 110));
+      TVXLayer* L = v->Layers(i);
+      TVXBitmap* b = L->Bitmap();
+      for (int y = 0; y < b->Height(); ++y)
+        for (int x = 0; x < b->Width(); ++x) b->SetPixels(x, y, TRGB{uint8_t(x * 9), uint8_t(k * 80), uint8_t(y * 7)});
+      b->AlphaChannel()->Fill(255);
+      for (int y = 0; y < b->Height(); y += 2) b->SetAlpha(pick(0, b->Width() - 1), y, uint8_t(pick(0, 255)));
+      if (pick(0, 1)) L->SetWidth(pick(5, 80));
+      if (pick(0, 1)) L->SetHeight(pick(5, 60));
+      L->SetTransparency(pick(100, 255));
+      L->SetOpacity(pick(30, 100) / 100.0);
+      L->SetOperation(TVXRenderOperation(pick(0, 3)));
+      L->SetCropped(pick(0, 1) != 0);
+    }
+    const double zooms[] = {100, 200, 50, 137.5, 33.333};
+    v->SetZoom(c < 5 ? zooms[c] : pick(20, 400) + pick(0, 99) / 100.0);
+    v->SetViewXY(pick(0, 80), pick(0, 60));
+    const Surface s = Grab(v);
+
+    // The reference: background, then each layer placed from the mapping.
+    TVXBitmap ref(s.w, s.h, vx24RGB);
+    ref.SetLocation(vxTBitmap);
+    int32_t d[8];
+    v->GetRenderRectangles(d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+    VXRenderBackground(false, ref.Canvas(), ref.VclBitmap(), v->BackgroundStyle(), v->Background(), 0, 0, s.w, s.h,
+                       d[0], d[1], d[0] + d[2], d[1] + d[3], 16, bsSolid, v->GradientEndColor(), nullptr, vxwoNormal);
+    for (int32_t i = 0; i < v->LayersCount(); ++i) {
+      TVXLayer* L = v->Layers(i);
+      const Placed p = Place(v, L);
+      uint8_t** rows = nullptr;
+      int32_t* xl = nullptr;
+      int32_t* yl = nullptr;
+      L->Bitmap()->RenderToTVXBitmap(&ref, rows, xl, yl, nullptr, p.x1, p.y1, p.x2 - p.x1, p.y2 - p.y1, p.sx, p.sy,
+                                     p.sw, p.sh, L->Bitmap()->HasAlphaChannel(),
+                                     i == 0 && v->BackgroundStyle() == vxbsSolid, L->Transparency(), rfNone, true,
+                                     L->Operation(), L->Opacity());
+      if (!L->Cropped()) {  // the box is the placement before the cut
+        EXPECT_EQ(L->ClientAreaBox().Left, p.x1);
+        EXPECT_EQ(L->ClientAreaBox().Bottom, p.y2);
+      }
+    }
+    int bad = 0;
+    for (int y = 0; y < s.h && bad < 3; ++y)
+      for (int x = 0; x < s.w && bad < 3; ++x)
+        if (s.At(x, y) != RGBOf(ref.Pixels(x, y)))
+          ++bad, ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << s.At(x, y) << " vs "
+                               << RGBOf(ref.Pixels(x, y));
+  }
 }
 
 }  // namespace
