@@ -285,6 +285,19 @@ class TVexlaneView : public TVXView {
   void SetLayersDrawBox(bool Value);
   bool LayersSelectConstrains() const { return fLayersSelectConstrains; }
   void SetLayersSelectConstrains(bool Value) { fLayersSelectConstrains = Value; }
+  // How rotated layers are drawn while shown.
+  TVXAntialiasMode LayersRotationFilter() const { return fLayersRotationFilter; }
+  void SetLayersRotationFilter(TVXAntialiasMode Value) { fLayersRotationFilter = Value; }
+  bool LayersRotationAntialias() const { return fLayersRotationAntialias; }
+  void SetLayersRotationAntialias(bool Value) { fLayersRotationAntialias = Value; }
+  bool LayersRotationUseFilterOnPreview() const { return fLayersRotationUseFilterOnPreview; }
+  void SetLayersRotationUseFilterOnPreview(bool Value) { fLayersRotationUseFilterOnPreview = Value; }
+  bool LayersRotationDelayFilterOnPreview() const { return fLayersRotationDelayFilterOnPreview; }
+  void SetLayersRotationDelayFilterOnPreview(bool Value) { fLayersRotationDelayFilterOnPreview = Value; }
+  int32_t LayersRotateStep() const { return fLayersRotateStep; }
+  void SetLayersRotateStep(int32_t Value) { fLayersRotateStep = Value; }
+  bool AutoFixRotationBorders() const { return fAutoFixRotationBorders; }
+  void SetAutoFixRotationBorders(bool Value) { fAutoFixRotationBorders = Value; }
   bool LayersAutoUndo() const { return fLayersAutoUndo; }
   void SetLayersAutoUndo(bool Value) { fLayersAutoUndo = Value; }
   TVXLayerGUID LayerGUID(int32_t Index) const override;
@@ -478,6 +491,12 @@ class TVexlaneView : public TVXView {
   bool fLayersDrawBox = false;
   bool fLayersSelectConstrains = true;
   bool fLayersAutoUndo = false;
+  TVXAntialiasMode fLayersRotationFilter = vxrFast;
+  bool fLayersRotationAntialias = false;
+  bool fLayersRotationUseFilterOnPreview = false;
+  bool fLayersRotationDelayFilterOnPreview = true;
+  int32_t fLayersRotateStep = 45;
+  bool fAutoFixRotationBorders = true;
   // The layer whose mask cache the next update frees (-1: every layer's).
   int32_t fUpdate_MaskCache = -1;
   TVexlaneIO* fVexlaneIO = nullptr;
@@ -577,6 +596,9 @@ class TVexlaneView : public TVXView {
   // Painting steps.
   void PaintBackground(TVXBitmap* ABitmap, const TRect* UpdRect, const TVXLayer* First, bool CoverTest);
   void DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect, bool First);
+  void DrawPlaced(TVXLayer* L, TVXBitmap* B, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect, bool Alpha,
+                  bool Solid, TResampleFilter Filter);
+  std::unique_ptr<TVXBitmap> RotatedLayerImage(TVXLayer* L);
   void ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXBitmap>& SavedAlpha);
   void DrawGrid(TVXBitmap* ABitmap);
   void Blit(const TRect& Rect);

@@ -7,6 +7,8 @@
 
 #include "core/bitmap.h"
 #include "core/canvas_tools.h"
+#include "core/geometry.h"
+#include "core/rotate.h"
 #include "core/settings.h"
 #include "view/vexlaneview.h"
 #include "winui/drawdib.h"
@@ -315,6 +317,76 @@ void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, 
     di.HeightSrc = fo2y;
     return;
   }
+  // Rotated: drawn from a rotated copy at the display size, placed at the
+  // rotated corners' bounding box; the layer's size and position are put
+  // back afterwards.
+  const int32_t savedRW = L->ResizedWidth(), savedRH = L->ResizedHeight();
+  const int32_t savedX = L->PosX(), savedY = L->PosY();
+  std::unique_ptr<TVXBitmap> rotated;
+  TVXBitmap* src = B;
+  if (L->Rotate() != 0) {
+    rotated = RotatedLayerImage(L);
+    src = rotated.get();
+    const int32_t w = L->Width(), h = L->Height();
+    std::vector<TPoint> corners{{0, 0}, {w, 0}, {w, h}, {0, h}};
+    VXRotatePoints(corners, int32_t(std::trunc(w * L->RotateCenterX())), int32_t(std::trunc(h * L->RotateCenterY())),
+                   L->Rotate());
+    int32_t minX = corners[0].X, minY = corners[0].Y;
+    for (int k = 0; k < 4; ++k) {
+      minX = std::min(minX, corners[size_t(k)].X);
+      minY = std::min(minY, corners[size_t(k)].Y);
+      di.RotatedDest[k] = TPoint{int32_t(std::trunc((corners[size_t(k)].X + savedX) * fZoomD100X)) + fOffX - fViewX,
+                                 int32_t(std::trunc((corners[size_t(k)].Y + savedY) * fZoomD100Y)) + fOffY - fViewY};
+    }
+    L->SetPosX(savedX + minX);
+    L->SetPosY(savedY + minY);
+    L->SetWidth(src->Width());
+    L->SetHeight(src->Height());
+  }
+  DrawPlaced(L, src, ABitmap, Rows, UpdRect, fEnableAlphaChannel && src->HasAlphaChannel(), solid, filter);
+  if (rotated) {
+    L->SetWidth(savedRW);
+    L->SetHeight(savedRH);
+    L->SetPosX(savedX);
+    L->SetPosY(savedY);
+  }
+}
+
+std::unique_ptr<TVXBitmap> TVexlaneView::RotatedLayerImage(TVXLayer* L) {
+  TVXBitmap* B = L->Bitmap();
+  const int32_t w = L->Width(), h = L->Height();
+  // The image at its display size (nearest pixel), alpha channel included.
+  TVXBitmap disp(w, h, B->PixelFormat() == vx24RGB ? vx24RGB : vx24RGB);
+  TVXBitmap alpha(w, h, vx8g);
+  alpha.Fill(255);
+  for (int32_t y = 0; y < h; ++y) {
+    const int32_t sy = int32_t(int64_t(y) * B->Height() / std::max(h, 1));
+    for (int32_t x = 0; x < w; ++x) {
+      const int32_t sx = int32_t(int64_t(x) * B->Width() / std::max(w, 1));
+      disp.SetPixels(x, y, B->Pixels(sx, sy));
+      if (B->HasAlphaChannel()) alpha.SetPixels(x, y, TRGB{B->Alpha(sx, sy), B->Alpha(sx, sy), B->Alpha(sx, sy)});
+    }
+  }
+  auto out = std::make_unique<TVXBitmap>();
+  auto outAlpha = std::make_unique<TVXBitmap>();
+  const bool antialias = fLayersRotationUseFilterOnPreview && fLayersRotationAntialias &&
+                         (fLayersRotationFilter == vxrBilinear || fLayersRotationFilter == vxrBicubic) &&
+                         !(fLayersRotationDelayFilterOnPreview && fStable > 0);
+  if (antialias) {
+    VXRotateAntialias24To(&disp, out.get(), clBlack, nullptr, {}, fLayersRotationFilter, L->Rotate());
+    VXRotateAntialias8To(&alpha, outAlpha.get(), 0, fLayersRotationFilter, L->Rotate());
+  } else {
+    VXRotateNearestTo(&disp, out.get(), 0, nullptr, {}, L->Rotate());
+    VXRotateNearestTo(&alpha, outAlpha.get(), 0, nullptr, {}, L->Rotate());
+  }
+  if (outAlpha->Width() == out->Width() && outAlpha->Height() == out->Height())
+    (void)out->SetAlphaChannel(std::move(outAlpha));
+  return out;
+}
+
+void TVexlaneView::DrawPlaced(TVXLayer* L, TVXBitmap* B, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect,
+                              bool Alpha, bool Solid, TResampleFilter Filter) {
+  TVXDrawingInfo& di = L->DrawingInfo();
   // Placed by its own position, one pixel toward the layer when the
   // conversion lands outside it.
   auto edge = [this](int32_t pos, bool horizontal) {
@@ -356,8 +428,8 @@ void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, 
   }
   int32_t* xl = nullptr;
   int32_t* yl = nullptr;
-  B->RenderToTVXBitmap(ABitmap, Rows, xl, yl, UpdRect, x1, y1, x2 - x1, y2 - y1, sx, sy, sw, sh, alpha, solid,
-                       L->Transparency(), filter, true, L->Operation(), L->Opacity());
+  B->RenderToTVXBitmap(ABitmap, Rows, xl, yl, UpdRect, x1, y1, x2 - x1, y2 - y1, sx, sy, sw, sh, Alpha, Solid,
+                       L->Transparency(), Filter, true, L->Operation(), L->Opacity());
   di.XDst = x1;
   di.YDst = y1;
   di.WidthDst = x2 - x1;

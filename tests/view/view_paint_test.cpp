@@ -405,3 +405,49 @@ TEST_F(ViewPaint, SeededStacksEqualAReferenceDrawnFromThePlacement) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewPaint, ARotatedLayerIsDrawnTurnedAndHitInsideItsCorners) {
+  TVexlaneView* v = NewView(240, 180);
+  v->SetBackground(0x00FFFFFF);
+  SetImage(v, 120, 90);
+  v->VXBitmap()->Fill(0x00FFFFFF);
+  v->SetImageHorizAlignment(vxhLeft);
+  v->SetImageVertAlignment(vxvTop);
+  const int32_t i = v->LayersAdd(40, 10, vx24RGB, 40, 40);
+  TVXLayer* L = v->Layers(i);
+  L->Bitmap()->Fill(0x000000FF);
+  for (double angle : {90.0, 30.0}) {
+    SCOPED_TRACE("angle " + std::to_string(angle));
+    L->SetRotate(angle);
+    v->Update();
+    const Surface s = Grab(v);
+    int minX = 1 << 20, maxX = -1, minY = 1 << 20, maxY = -1;
+    for (int y = 0; y < s.h; ++y)
+      for (int x = 0; x < s.w; ++x)
+        if ((s.At(x, y) & 0xFFFF) == 0) {  // red
+          minX = std::min(minX, x), maxX = std::max(maxX, x);
+          minY = std::min(minY, y), maxY = std::max(maxY, y);
+        }
+    ASSERT_GE(maxX, 0);
+    if (angle == 90) {
+      // A 40 x 10 bar turned upright, about its centre (60, 45).
+      EXPECT_NEAR(maxX - minX + 1, 10, 1);
+      EXPECT_NEAR(maxY - minY + 1, 40, 1);
+      EXPECT_NEAR((minX + maxX) / 2.0, 60, 1.5);
+      EXPECT_NEAR((minY + maxY) / 2.0, 45, 1.5);
+    }
+    // Size and position are the layer's own again.
+    EXPECT_EQ(L->PosX(), 40);
+    EXPECT_EQ(L->ResizedWidth(), 0);
+    EXPECT_TRUE(v->IsPointInsideLayer((minX + maxX) / 2, (minY + maxY) / 2, i));
+    EXPECT_FALSE(v->IsPointInsideLayer(minX - 5, minY - 5, i));
+    // The corners of a turned bar leave the image visible.
+    if (angle == 30) {
+      EXPECT_EQ(s.At(minX, minY), 0xFFFFFFu);
+    }
+  }
+}
+
+}  // namespace
