@@ -599,6 +599,8 @@ class TVexlaneView : public TVXView {
   void DrawPlaced(TVXLayer* L, TVXBitmap* B, TVXBitmap* ABitmap, uint8_t** Rows, const TRect* UpdRect, bool Alpha,
                   bool Solid, TResampleFilter Filter);
   std::unique_ptr<TVXBitmap> RotatedLayerImage(TVXLayer* L);
+  // A magnifier layer's bitmap from what lies under it.
+  void FillMagnifier(TVXLayer* L, TVXBitmap* ABitmap, TResampleFilter Filter);
   void ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXBitmap>& SavedAlpha);
   void DrawGrid(TVXBitmap* ABitmap);
   void Blit(const TRect& Rect);

@@ -317,6 +317,7 @@ void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, 
     di.HeightSrc = fo2y;
     return;
   }
+  if (Index > 0 && L->Magnify().Enabled && L->Magnify().Rate >= 1) FillMagnifier(L, ABitmap, filter);
   // Rotated: drawn from a rotated copy at the display size, placed at the
   // rotated corners' bounding box; the layer's size and position are put
   // back afterwards.
@@ -349,6 +350,54 @@ void TVexlaneView::DrawLayer(int32_t Index, TVXBitmap* ABitmap, uint8_t** Rows, 
     L->SetHeight(savedRH);
     L->SetPosX(savedX);
     L->SetPosY(savedY);
+  }
+}
+
+void TVexlaneView::FillMagnifier(TVXLayer* L, TVXBitmap* ABitmap, TResampleFilter Filter) {
+  TVXBitmap* B = L->Bitmap();
+  const TVXLayerMagnification& m = L->Magnify();
+  if (L->ResizedWidth() > 0 || L->ResizedHeight() > 0)
+    B->Allocate(L->ResizedWidth() > 0 ? L->ResizedWidth() : B->Width(),
+                L->ResizedHeight() > 0 ? L->ResizedHeight() : B->Height(), vx24RGB);
+  const int32_t bw = B->Width(), bh = B->Height();
+  if (bw <= 0 || bh <= 0) return;
+  // The client rectangle under the lens, centred on the layer's centre.
+  const int32_t cx = XBmp2Scr(L->PosX()) + int32_t(std::trunc(bw * fZoomD100X / 2));
+  const int32_t cy = YBmp2Scr(L->PosY()) + int32_t(std::trunc(bh * fZoomD100Y / 2));
+  const int32_t rw = int32_t(std::trunc(bw / (m.Rate / fZoomD100X)));
+  const int32_t rh = int32_t(std::trunc(bh / (m.Rate / fZoomD100Y)));
+  const int32_t rx = cx - rw / 2, ry = cy - rh / 2;
+  if (m.Source == vxmCanvas) {
+    if (B->PixelFormat() != vx24RGB) B->Allocate(bw, bh, vx24RGB);
+    for (int32_t y = 0; y < bh; ++y) {
+      const int32_t sy = std::clamp(ry + int32_t(int64_t(y) * rh / bh), 0, ABitmap->Height() - 1);
+      for (int32_t x = 0; x < bw; ++x) {
+        const int32_t sx = std::clamp(rx + int32_t(int64_t(x) * rw / bw), 0, ABitmap->Width() - 1);
+        B->SetPixels(x, y, ABitmap->Pixels(sx, sy));
+      }
+    }
+  } else {
+    if (B->PixelFormat() != vx24RGB) B->SetPixelFormat(vx24RGB);
+    const int32_t x1 = XScr2Bmp(rx), y1 = YScr2Bmp(ry);
+    const int32_t w = XScr2Bmp(rx + rw) - x1 + 1, h = YScr2Bmp(ry + rh) - y1 + 1;
+    TVXBitmap* b0 = fLayers[0]->Bitmap();
+    if (x1 >= 0 && y1 >= 0 && x1 + w < b0->Width() && y1 + h < b0->Height() && w < b0->Width() && h < b0->Height()) {
+      B->Fill(0);
+      b0->RenderToTVXBitmapEx(B, 0, 0, bw, bh, x1, y1, w, h, false, 255, Filter, vxlNormal, 1.0);
+    }
+  }
+  TVXBitmap* a = B->AlphaChannel();
+  if (m.Style == vxmRectangle) {
+    a->Fill(255);
+  } else {
+    // A filled ellipse from (0, 0) to (width - 1, height - 1).
+    a->Fill(0);
+    const double ex = (bw - 1) / 2.0, ey = (bh - 1) / 2.0;
+    for (int32_t y = 0; y < bh; ++y)
+      for (int32_t x = 0; x < bw; ++x) {
+        const double dx = ex > 0 ? (x - ex) / ex : 0, dy = ey > 0 ? (y - ey) / ey : 0;
+        if (dx * dx + dy * dy <= 1.0) a->SetPixels(x, y, TRGB{255, 255, 255});
+      }
   }
 }
 

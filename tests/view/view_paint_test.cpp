@@ -451,3 +451,45 @@ TEST_F(ViewPaint, ARotatedLayerIsDrawnTurnedAndHitInsideItsCorners) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewPaint, AMagnifierOfRateTwoShowsThePixelsUnderItDoubled) {
+  TVexlaneView* v = NewView(240, 180);
+  SetImage(v, 120, 90);
+  v->SetImageHorizAlignment(vxhLeft);
+  v->SetImageVertAlignment(vxvTop);
+  for (TVXMagnifySource source : {vxmCanvas, vxmBackgroundLayer}) {
+    SCOPED_TRACE(source == vxmCanvas ? "canvas" : "background layer");
+    v->LayersClear();
+    SetImage(v, 120, 90);
+    const int32_t i = v->LayersAdd(40, 30, vx24RGB, 40, 30);
+    TVXLayer* L = v->Layers(i);
+    L->Magnify().Enabled = true;
+    L->Magnify().Rate = 2;
+    L->Magnify().Source = source;
+    v->Update();
+    const Surface s = Grab(v);
+    // The lens covers (40, 30)-(80, 60) around its centre (60, 45) and shows
+    // the 20 x 15 pixels from (60 - 20 div 2, 45 - 15 div 2) doubled.
+    // (From layer 0 the area taken is one pixel wider and higher.)
+    const double fx = source == vxmCanvas ? 0.5 : 21.0 / 40, fy = source == vxmCanvas ? 0.5 : 16.0 / 30;
+    for (int y = 0; y < 30; y += 3)
+      for (int x = 0; x < 40; x += 3) {
+        bool found = false;
+        const int ux = 50 + int(x * fx), uy = 38 + int(y * fy);
+        for (int dy = 0; dy <= (source == vxmCanvas ? 0 : 1); ++dy)
+          for (int dx = 0; dx <= (source == vxmCanvas ? 0 : 1); ++dx)
+            found |= s.At(40 + x, 30 + y) == RGBOf(v->Layers(0)->Bitmap()->Pixels(ux + dx, uy + dy));
+        EXPECT_TRUE(found) << x << "," << y;
+      }
+    EXPECT_EQ(s.At(39, 30), RGBOf(v->Layers(0)->Bitmap()->Pixels(39, 30)));
+  }
+  // An elliptic lens leaves its corners to the image.
+  v->CurrentLayer()->Magnify().Style = vxmEllipse;
+  v->Update();
+  const Surface s = Grab(v);
+  EXPECT_EQ(s.At(40, 30), RGBOf(v->Layers(0)->Bitmap()->Pixels(40, 30)));
+}
+
+}  // namespace
