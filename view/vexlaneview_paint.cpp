@@ -266,14 +266,27 @@ void TVexlaneView::ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXB
   std::vector<int32_t> D(size_t(std::max(bw, 0)));
   for (int32_t j = 0; j < bw; ++j)
     D[size_t(j)] = empty ? -1 : Rnd(double(Lw) / bw * j / ex - M->PosX() / ex + L->PosX() / ex);
+  const bool soft = fSoftCrop == vxsfAlphaBlend && !fLayers.empty();
+  const int32_t w0 = soft ? fLayers[0]->Bitmap()->Width() : 0, h0 = soft ? fLayers[0]->Bitmap()->Height() : 0;
   for (int32_t r = 0; r < bh; ++r) {
     const int32_t mr = empty ? -1 : Rnd(double(Lh) / bh * r / ey - M->PosY() / ey + L->PosY() / ey);
     auto* out = static_cast<uint8_t*>(A->ScanLine(r));
+    if (soft && !empty) {
+      const int32_t y0 = Rnd(ey * mr) + L->PosY();
+      if (y0 < 0 || y0 >= h0) {
+        std::memset(out, uint8_t(std::clamp(fSoftCropValue, 0, 255)), size_t(bw));
+        continue;
+      }
+    }
     const uint8_t* mrow = mr >= 0 && mr < MBh ? static_cast<const uint8_t*>(mb->ScanLine(mr)) : nullptr;
     const uint8_t* keep = hadAlpha ? static_cast<const uint8_t*>(B->AlphaChannelOpt()->ScanLine(r)) : nullptr;
     for (int32_t j = 0; j < bw; ++j) {
       const int32_t mc = D[size_t(j)];
-      const uint8_t m = mrow != nullptr && mc >= 0 && mc < MBw ? mrow[mc] : 0;
+      uint8_t m = mrow != nullptr && mc >= 0 && mc < MBw ? mrow[mc] : 0;
+      if (soft && !empty) {
+        const int32_t x0 = Rnd(ex * mc) + L->PosX();
+        if (x0 < 0 || x0 >= w0) m = uint8_t(std::clamp(fSoftCropValue, 0, 255));
+      }
       out[j] = std::min<uint8_t>(keep ? keep[j] : 255, m);
     }
   }
@@ -505,6 +518,19 @@ void TVexlaneView::PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, cons
     if (B->Width() < fMinBitmapSize && B->Height() < fMinBitmapSize) continue;
     if (L->IsMask()) continue;  // drawn through the layer below it
     TVXLayer* M = L->Rotate() == 0 ? LayerMask(i) : nullptr;
+    std::unique_ptr<TVXLayer> softCropMask;
+    if (M == nullptr && i > 0 && fSoftCrop == vxsfAlphaBlend && !B->IsEmpty()) {
+      // Soft crop: an opaque mask over the layer, whose parts outside layer 0
+      // take SoftCropValue.
+      softCropMask = std::make_unique<TVXLayer>(this, nullptr, false);
+      softCropMask->Bitmap()->Allocate(B->Width(), B->Height(), vx8g);
+      softCropMask->Bitmap()->Fill(255);
+      softCropMask->SetPosX(L->PosX());
+      softCropMask->SetPosY(L->PosY());
+      softCropMask->SetWidth(L->ResizedWidth());
+      softCropMask->SetHeight(L->ResizedHeight());
+      M = softCropMask.get();
+    }
     std::unique_ptr<TVXBitmap> savedAlpha;
     if (M != nullptr) ApplyLayerMask(L, M, savedAlpha);
     if (first && DrawBackground) PaintBackground(ABitmap, UpdRect, L, true);

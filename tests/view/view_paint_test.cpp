@@ -493,3 +493,23 @@ TEST_F(ViewPaint, AMagnifierOfRateTwoShowsThePixelsUnderItDoubled) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewPaint, SoftCropBlendsTheLayerPartsOutsideTheImage) {
+  TVexlaneView* v = NewView(240, 180);
+  v->SetBackground(0x00000000);
+  SetImage(v, 100, 80);
+  v->VXBitmap()->Fill(0x00000000);
+  v->SetImageHorizAlignment(vxhLeft);
+  v->SetImageVertAlignment(vxvTop);
+  const int32_t i = v->LayersAdd(40, 20, vx24RGB, 80, 10);  // its right half lies outside the image
+  v->Layers(i)->Bitmap()->Fill(0x00FFFFFF);
+  v->SetSoftCropValue(60);
+  v->SetSoftCrop(vxsfAlphaBlend);
+  const Surface s = Grab(v);
+  EXPECT_GE(s.At(85, 15) & 0xFF, 0xFEu);  // inside: opaque
+  EXPECT_NEAR(int(s.At(110, 15) & 0xFF), 60, 1);  // outside: alpha 60 over black
+}
+
+}  // namespace
