@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -834,7 +835,20 @@ std::string VXTimeToStr(double Value) {
   return out;
 }
 
+namespace {
+std::atomic<bool> gNowFixed{false};
+std::atomic<double> gFixedNow{0};
+}  // namespace
+
+void VXFixNow(double Value) {
+  gFixedNow = Value;
+  gNowFixed = true;
+}
+
+void VXUnfixNow() { gNowFixed = false; }
+
 double VXNow() {
+  if (gNowFixed) return gFixedNow;
   struct timespec ts {};
   clock_gettime(CLOCK_REALTIME, &ts);
   time_t secs = ts.tv_sec;

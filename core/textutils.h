@@ -180,8 +180,12 @@ void VXCivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day
 std::string VXDateToStr(double Value);
 // The time part of a TDateTime in the settings' long time format.
 std::string VXTimeToStr(double Value);
-// The local date and time as a TDateTime.
+// The local date and time as a TDateTime; the fixed value while a test has
+// fixed it.
 double VXNow();
+// Tests: VXNow answers Value until VXUnfixNow.
+void VXFixNow(double Value);
+void VXUnfixNow();
 // Reads a date written in the settings' short date format (its fields in its
 // order, separated by the date separator or the format's own separators);
 // false, and Value unchanged, for a text that is not such a valid date.

@@ -6,7 +6,10 @@
 #include <set>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/win_module.h"
+#include "platform/win_sysdir.h"
 #include "winui/gdi.h"
 #include "winui/gdiplus.h"
 #include "winui/win_gesture.h"
@@ -96,6 +99,7 @@ std::map<std::string, Module>& Modules() {
         {"GdipDrawString", Entry(&GdipDrawString)},
         {"GdipDisposeImage", Entry(&GdipDisposeImage)},
     };
+    for (auto& [k, mod] : *t) VXAddWindowsDirectoryFile(mod.Name);
     return t;
   }();
   return *m;
@@ -119,6 +123,17 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
   if (it == Modules().end() || gRemoved.count(k)) return nullptr;
   it->second.Uses++;
   return HandleOf(it->second);
+}
+
+HMODULE LoadLibraryA(const char* lpLibFileName) {
+  if (!lpLibFileName) return nullptr;
+  const std::string path = lpLibFileName;
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return LoadLibraryW(lpLibFileName);
+  if (::access(path.c_str(), F_OK) != 0) return nullptr;
+  const std::string name = path.substr(slash + 1);
+  if (name.empty()) return nullptr;
+  return LoadLibraryW(name.c_str());
 }
 
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
@@ -152,6 +167,18 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
 }
 
 namespace VXModules {
+
+void Register(const char* Module, const TEntries& Entries) {
+  if (!Module || !*Module) return;
+  {
+    std::lock_guard<std::mutex> l(gModLock);
+    ::Module& m = Modules()[Key(Module)];
+    m.Name = Module;
+    m.Entries.clear();
+    for (const auto& [name, proc] : Entries) m.Entries[name] = proc;
+  }
+  VXAddWindowsDirectoryFile(Module);
+}
 
 void Remove(const char* Module) {
   std::lock_guard<std::mutex> l(gModLock);

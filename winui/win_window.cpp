@@ -14,8 +14,21 @@
 
 namespace vxwin {
 
+// The classes the system brings: "STATIC" (a plain window that draws
+// nothing of its own).
+static void AddSystemClasses(State& st) {
+  auto rec = std::make_shared<WndClassRec>();
+  rec->Name = "STATIC";
+  rec->Info.lpfnWndProc = &DefWindowProcW;
+  st.Classes["static"] = rec;
+}
+
 State& S() {
-  static auto* s = new State();
+  static auto* s = [] {
+    auto* st = new State();
+    AddSystemClasses(*st);
+    return st;
+  }();
   return *s;
 }
 
@@ -422,6 +435,22 @@ HWND SetParent(HWND hWndChild, HWND hWndNewParent) {
 }
 
 HWND GetDesktopWindow() { return reinterpret_cast<HWND>(uintptr_t(0x10010)); }
+
+BOOL EnumThreadWindows(DWORD dwThreadId, WNDENUMPROC lpfn, LPARAM lParam) {
+  if (!lpfn) return FALSE;
+  std::vector<HWND> found;
+  {
+    Lock l(S().M);
+    for (auto& [k, w] : S().Windows)
+      if (w->Thread == dwThreadId && !w->Parent && !w->Destroying) found.push_back(w->H);
+  }
+  if (found.empty()) return FALSE;
+  for (HWND h : found) {
+    if (!IsWindow(h)) continue;
+    if (!lpfn(h, lParam)) break;
+  }
+  return TRUE;
+}
 
 DWORD GetWindowThreadProcessId(HWND hWnd, DWORD* lpdwProcessId) {
   Lock l(S().M);

@@ -138,7 +138,8 @@ struct WINDOWPOS {
   UINT flags = 0;
 };
 
-// Classes. A class name is compared without case.
+// Classes. A class name is compared without case. The system class
+// "STATIC" is always there.
 ATOM RegisterClassExW(const WNDCLASSEXW* lpwcx);
 BOOL UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
 BOOL GetClassInfoExW(HINSTANCE hInstance, LPCWSTR lpszClass, WNDCLASSEXW* lpwcx);
@@ -155,6 +156,11 @@ BOOL IsChild(HWND hWndParent, HWND hWnd);
 HWND GetParent(HWND hWnd);
 HWND SetParent(HWND hWndChild, HWND hWndNewParent);
 HWND GetDesktopWindow();
+// Calls lpfn for every top-level window (no parent) of the thread, in the
+// order they were made, until it answers FALSE; FALSE when the thread has
+// no such window.
+using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
+BOOL EnumThreadWindows(DWORD dwThreadId, WNDENUMPROC lpfn, LPARAM lParam);
 DWORD GetWindowThreadProcessId(HWND hWnd, DWORD* lpdwProcessId);
 
 constexpr UINT GW_HWNDFIRST = 0;

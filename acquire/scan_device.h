@@ -1,0 +1,31 @@
+// One scanner as the acquisition sources see it: its identity, its settings
+// as TWAIN capability containers, and its scan frame. Our TWAIN source
+// manager puts one source in front of each device; simulated devices (tests)
+// and real back ends implement it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TVXScanDevice {
+public:
+  virtual ~TVXScanDevice() = default;
+
+  virtual std::string ProductName() const = 0;
+  virtual std::string Manufacturer() const = 0;
+  virtual std::string ProductFamily() const = 0;
+
+  // The capability's current answer: its container type and the container's
+  // bytes (TWAIN layout). TWCC_SUCCESS, or the condition code of the refusal
+  // (TWCC_CAPUNSUPPORTED for a capability the device lacks).
+  virtual uint16_t GetCapability(uint16_t Cap, uint16_t& ConType, std::vector<uint8_t>& Container) = 0;
+  // Takes a container of ConType (Size bytes at Data) for the capability;
+  // TWCC_SUCCESS, or the condition code of the refusal.
+  virtual uint16_t SetCapability(uint16_t Cap, uint16_t ConType, const uint8_t* Data, size_t Size) = 0;
+
+  // The scan frame in inches: left, top, right, bottom. A device without a
+  // frame answers TWCC_BADPROTOCOL.
+  virtual uint16_t GetFrame(double Frame[4]) = 0;
+  virtual uint16_t SetFrame(const double Frame[4]) = 0;
+};

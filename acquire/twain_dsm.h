@@ -1,0 +1,50 @@
+// Our TWAIN source manager: the module "TWAIN_32.DLL" with its one entry
+// DSM_Entry, built into the program. It lists the installed sources (one per
+// scanner device), opens them, enforces the TWAIN state table (a triplet out
+// of state fails with TWCC_SEQERROR) and hands every triplet for an open
+// source to that source.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "acquire/scan_device.h"
+#include "acquire/twain_types.h"
+
+// The module's entry, as the engine finds it by name.
+uint16_t VXTWDSMEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, uint32_t DG, uint16_t DAT, uint16_t MSG,
+                      TW_MEMREF pData);
+
+// The window message a source posts to the window it was enabled with when
+// it has a TWAIN message for the application; MSG_PROCESSEVENT of that
+// message answers TWRC_DSEVENT with the TWAIN message.
+constexpr uint32_t VX_TWAIN_EVENT_MESSAGE = 0x0400 + 0x0B7A;
+
+namespace VXTwainManager {
+
+// Adds a source in front of the device; answers its identity's Id.
+uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device);
+// Removes every source and every script; the manager is closed.
+void Reset();
+
+// Scripting for tests: the answer of the manager's own selection dialog
+// (a product name; "" or a name not installed cancels); per-triplet faults
+// ("DG_CONTROL DAT_IDENTITY MSG_OPENDS": that triplet answers ReturnCode
+// with ConditionCode, Times times, -1 for ever); enabling that answers
+// TWRC_CHECKSTATUS.
+void SetUserSelect(const std::string& Name);
+void AddFault(const std::string& Triplet, uint16_t ReturnCode, uint16_t ConditionCode, int32_t Times);
+void SetEnableCheckStatus(bool On);
+// Queues a TWAIN message (MSG_XFERREADY, MSG_CLOSEDSREQ, MSG_CLOSEDSOK) from
+// the enabled source and posts VX_TWAIN_EVENT_MESSAGE; false when no source
+// is enabled.
+bool PostEvent(uint16_t TWMessage);
+
+// One line per triplet that reached the manager: the DG, DAT and MSG names
+// and the decimal return code, blank-separated.
+std::vector<std::string> Triplets();
+void ClearTriplets();
+
+}  // namespace VXTwainManager

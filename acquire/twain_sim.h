@@ -1,0 +1,43 @@
+// Test driver of our TWAIN source manager: simulated scanners described in
+// JSON, the scripted answer of the manager's selection dialog, scripted
+// faults, and the record of every triplet that reached the manager.
+//
+// A source is {"ProductName", "Manufacturer", "ProductFamily",
+// "Caps": {"<capability, decimal>": {"Get": C, "Set": [kinds]}},
+// "Layout": [left, top, right, bottom]}. C is {"ConType": "ONEVALUE",
+// "ItemType", "Value"}, "ARRAY" or "ENUMERATION" with "Items", "Current",
+// "Default", "RANGE" with "Min", "Max", "Step", "Default", "Current", or
+// {"ConType": n, "Raw": "<hex bytes>"} for a container given byte for byte.
+// Item types: "UINT16", "INT16", "INT32", "BOOL", "FIX32", "STR32". A
+// capability not listed fails MSG_GET with TWCC_CAPUNSUPPORTED; a MSG_SET of
+// a container kind ("ONEVALUE", "ENUMERATION", "RANGE", "ARRAY") not in
+// "Set" fails with TWCC_BADVALUE; an accepted MSG_SET replaces the current
+// value.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace VXTwainSim {
+
+// Removes every source, script and recorded triplet.
+void Reset();
+// Installs a simulated source; answers its TWAIN identity Id. Raises
+// EVXException for JSON that does not describe a source.
+int32_t AddSource(const std::string& Json);
+// The pick of the manager's selection dialog; "" cancels.
+void SetUserSelect(const std::string& Name);
+
+std::vector<std::string> Triplets();
+void ClearTriplets();
+
+// The triplet ("DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS") answers
+// ReturnCode with ConditionCode, Times times (-1: always).
+void SetFault(const std::string& Triplet, uint16_t ReturnCode, uint16_t ConditionCode, int32_t Times = -1);
+// Enabling a source answers TWRC_CHECKSTATUS (the source is enabled).
+void SetEnableCheckStatus(bool On);
+// The enabled source has a TWAIN message (MSG_CLOSEDSREQ, ...) for the
+// application; false when no source is enabled.
+bool PostEvent(uint16_t TWMessage);
+
+}  // namespace VXTwainSim

@@ -1,0 +1,70 @@
+#include "acquire/twain_types.h"
+
+namespace {
+
+struct TName {
+  uint32_t Value;
+  const char* Name;
+};
+
+constexpr TName kDG[] = {{DG_CONTROL, "DG_CONTROL"}, {DG_IMAGE, "DG_IMAGE"}, {DG_AUDIO, "DG_AUDIO"}};
+
+constexpr TName kDAT[] = {
+    {DAT_NULL, "DAT_NULL"},
+    {DAT_CAPABILITY, "DAT_CAPABILITY"},
+    {DAT_EVENT, "DAT_EVENT"},
+    {DAT_IDENTITY, "DAT_IDENTITY"},
+    {DAT_PARENT, "DAT_PARENT"},
+    {DAT_PENDINGXFERS, "DAT_PENDINGXFERS"},
+    {DAT_SETUPMEMXFER, "DAT_SETUPMEMXFER"},
+    {DAT_SETUPFILEXFER, "DAT_SETUPFILEXFER"},
+    {DAT_STATUS, "DAT_STATUS"},
+    {DAT_USERINTERFACE, "DAT_USERINTERFACE"},
+    {DAT_XFERGROUP, "DAT_XFERGROUP"},
+    {DAT_CUSTOMDSDATA, "DAT_CUSTOMDSDATA"},
+    {DAT_IMAGEINFO, "DAT_IMAGEINFO"},
+    {DAT_IMAGELAYOUT, "DAT_IMAGELAYOUT"},
+    {DAT_IMAGEMEMXFER, "DAT_IMAGEMEMXFER"},
+    {DAT_IMAGENATIVEXFER, "DAT_IMAGENATIVEXFER"},
+    {DAT_IMAGEFILEXFER, "DAT_IMAGEFILEXFER"},
+};
+
+constexpr TName kMSG[] = {
+    {MSG_NULL, "MSG_NULL"},
+    {MSG_GET, "MSG_GET"},
+    {MSG_GETCURRENT, "MSG_GETCURRENT"},
+    {MSG_GETDEFAULT, "MSG_GETDEFAULT"},
+    {MSG_GETFIRST, "MSG_GETFIRST"},
+    {MSG_GETNEXT, "MSG_GETNEXT"},
+    {MSG_SET, "MSG_SET"},
+    {MSG_RESET, "MSG_RESET"},
+    {MSG_QUERYSUPPORT, "MSG_QUERYSUPPORT"},
+    {MSG_XFERREADY, "MSG_XFERREADY"},
+    {MSG_CLOSEDSREQ, "MSG_CLOSEDSREQ"},
+    {MSG_CLOSEDSOK, "MSG_CLOSEDSOK"},
+    {MSG_DEVICEEVENT, "MSG_DEVICEEVENT"},
+    {MSG_OPENDSM, "MSG_OPENDSM"},
+    {MSG_CLOSEDSM, "MSG_CLOSEDSM"},
+    {MSG_OPENDS, "MSG_OPENDS"},
+    {MSG_CLOSEDS, "MSG_CLOSEDS"},
+    {MSG_USERSELECT, "MSG_USERSELECT"},
+    {MSG_DISABLEDS, "MSG_DISABLEDS"},
+    {MSG_ENABLEDS, "MSG_ENABLEDS"},
+    {MSG_ENABLEDSUIONLY, "MSG_ENABLEDSUIONLY"},
+    {MSG_PROCESSEVENT, "MSG_PROCESSEVENT"},
+    {MSG_ENDXFER, "MSG_ENDXFER"},
+    {MSG_STOPFEEDER, "MSG_STOPFEEDER"},
+};
+
+template <size_t N>
+std::string Lookup(const TName (&table)[N], uint32_t v) {
+  for (const TName& t : table)
+    if (t.Value == v) return t.Name;
+  return std::to_string(v);
+}
+
+}  // namespace
+
+std::string VXTWDGName(uint32_t DG) { return Lookup(kDG, DG); }
+std::string VXTWDATName(uint16_t DAT) { return Lookup(kDAT, DAT); }
+std::string VXTWMSGName(uint16_t MSG) { return Lookup(kMSG, MSG); }
