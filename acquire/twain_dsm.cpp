@@ -88,9 +88,9 @@ uint16_t ManagerTriplet(TManager& g, TW_IDENTITY* pOrigin, uint32_t DG, uint16_t
     auto* st = static_cast<TW_STATUS*>(pData);
     st->ConditionCode = g.LastCC;
     st->Reserved = 0;
-    g.LastCC = TWCC_SUCCESS;
     return TWRC_SUCCESS;
   }
+  g.LastCC = TWCC_SUCCESS;
   if (DAT == DAT_PARENT) {
     if (MSG == MSG_OPENDSM) {
       if (g.State != 2) return Fail(g.LastCC, TWCC_SEQERROR);
@@ -222,7 +222,9 @@ TW_FIX32 DoubleToFix32(double v) {
 }
 
 uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint16_t MSG, TW_MEMREF pData) {
-  if (VXGet8087CW() != kSourceControlWord) return Fail(s.LastCC, TWCC_BUMMER);
+  // Bit 6 of the word is reserved and reads as 1 whatever was written.
+  if ((VXGet8087CW() | 0x0040) != (kSourceControlWord | 0x0040)) return Fail(s.LastCC, TWCC_BUMMER);
+  if (!(DG == DG_CONTROL && DAT == DAT_STATUS)) s.LastCC = TWCC_SUCCESS;
   if (DG == DG_CONTROL) {
     switch (DAT) {
       case DAT_STATUS: {
@@ -230,7 +232,6 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
         auto* st = static_cast<TW_STATUS*>(pData);
         st->ConditionCode = s.LastCC;
         st->Reserved = 0;
-        s.LastCC = TWCC_SUCCESS;
         return TWRC_SUCCESS;
       }
       case DAT_CAPABILITY:

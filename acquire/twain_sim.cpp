@@ -113,16 +113,16 @@ struct TCap {
 
 TCap ReadCap(const TVXDictionary* c) {
   TCap cap;
-  if (TVXDictionaryList* kinds = c->GetList("Set", false))
+  if (TVXDictionaryList* kinds = c->HasKey("Set", false) ? c->GetList("Set", false) : nullptr)
     for (int32_t i = 0; i < kinds->Count(); ++i) {
       auto* s = dynamic_cast<TVXDictionaryValueWideString*>(kinds->Items(i));
       if (!s) Bad("\"Set\" lists container kinds");
       cap.SetKinds.push_back(s->value);
     }
-  TVXDictionary* get = c->GetDictionary("Get", false);
+  TVXDictionary* get = c->HasKey("Get", false) ? c->GetDictionary("Get", false) : nullptr;
   if (!get) return cap;
+  if (!get->HasKey("ConType", false)) Bad("\"Get\" needs a \"ConType\"");
   TVXDictionaryItem* conType = get->Get("ConType", true, false);
-  if (!conType) Bad("\"Get\" needs a \"ConType\"");
   if (get->HasKey("Raw", false)) {
     cap.ConType = uint16_t(int32_t(Number(conType)));
     cap.Bytes = Hex(get->GetString("Raw", false));
@@ -156,7 +156,7 @@ TCap ReadCap(const TVXDictionary* c) {
     b.resize(22);
     const char* names[] = {"Min", "Max", "Step", "Default", "Current"};
     for (int i = 0; i < 5; ++i) {
-      TVXDictionaryItem* v = get->Get(names[i], false, false);
+      TVXDictionaryItem* v = get->HasKey(names[i], false) ? get->Get(names[i], false, false) : nullptr;
       if (!v) Bad("\"RANGE\" needs \"" + std::string(names[i]) + "\"");
       PutItem(b, 2 + size_t(i) * 4, type, v);
     }
@@ -271,7 +271,7 @@ int32_t AddSource(const std::string& Json) {
   dev->Name = d.GetString("ProductName", false);
   dev->Maker = d.HasKey("Manufacturer", false) ? d.GetString("Manufacturer", false) : "";
   dev->Family = d.HasKey("ProductFamily", false) ? d.GetString("ProductFamily", false) : "";
-  if (TVXDictionary* caps = d.GetDictionary("Caps", false)) {
+  if (TVXDictionary* caps = d.HasKey("Caps", false) ? d.GetDictionary("Caps", false) : nullptr) {
     TVXStrStrEnumerator e;
     while (caps->GetNext(e)) {
       auto* c = dynamic_cast<TVXDictionary*>(e.item->value.get());
@@ -282,7 +282,7 @@ int32_t AddSource(const std::string& Json) {
       dev->Caps[uint16_t(id)] = ReadCap(c);
     }
   }
-  if (TVXDictionaryList* lay = d.GetList("Layout", false)) {
+  if (TVXDictionaryList* lay = d.HasKey("Layout", false) ? d.GetList("Layout", false) : nullptr) {
     if (lay->Count() != 4) Bad("\"Layout\" has four edges");
     for (int32_t i = 0; i < 4; ++i) dev->Frame[i] = Number(lay->Items(i));
     dev->HasFrame = true;

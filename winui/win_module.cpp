@@ -128,7 +128,7 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
 HMODULE LoadLibraryA(const char* lpLibFileName) {
   if (!lpLibFileName) return nullptr;
   const std::string path = lpLibFileName;
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of("/\\:");
   if (slash == std::string::npos) return LoadLibraryW(lpLibFileName);
   if (::access(path.c_str(), F_OK) != 0) return nullptr;
   const std::string name = path.substr(slash + 1);

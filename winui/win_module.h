@@ -13,8 +13,8 @@
 // out); null for any other name or one the test driver removed. Each call
 // counts one more use.
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
-// A path: when its file exists and its file name (after the last "/") is a
-// built-in module's, that module; a bare name as LoadLibraryW.
+// A path: when its file exists and its file name (after the last "/", "\\"
+// or ":") is a built-in module's, that module; a bare name as LoadLibraryW.
 HMODULE LoadLibraryA(const char* lpLibFileName);
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 // Also frees the modules that LoadLibraryExW opened as data files
