@@ -611,13 +611,9 @@ bool VXTW_SetCapabilities(tgrec& r) {
 
 bool VXTW_ReadCapabilities(TVXTwainParams* Params, TVXTWSourceCaps* Caps, bool Send, HWND Window,
                            PVXTwainShared Shared) {
-  TVXTwainOperation op;
-  if (!op.Entered()) return false;
   tgrec r;
-  VXTW_InitRecord(r);
-  op.Watch(&r);
-  r.callwnd = Window;
-  r.PTwainShared = Shared;
+  TVXTwainOperation op(r, Shared, Window);
+  if (!op.Entered()) return false;
   r.TWParams = Params;
   TVXTWSourceCaps& c = *Caps;
   if (Params->CompatibilityMode()) Params->SetFileTransfer(true);

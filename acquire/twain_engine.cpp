@@ -548,30 +548,27 @@ void VXTW_EmptyMessageQueue(tgrec& r) {
 // ---------------------------------------------------------------------------
 // Operations.
 
-TVXTwainOperation::TVXTwainOperation() {
+TVXTwainOperation::TVXTwainOperation(tgrec& Record, PVXTwainShared Shared, HWND Window) : fRecord(Record) {
   TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
   if (s->IsInsideTwain()) return;
   s->SetIsInsideTwain(true);
   fEntered = true;
+  VXTW_InitRecord(fRecord);
+  fRecord.callwnd = Window;
+  fRecord.PTwainShared = Shared;
 }
 
 TVXTwainOperation::~TVXTwainOperation() {
   if (!fEntered) return;
-  if (fRecord) {
-    EnableWindowList(*fRecord);
-    if (fRecord->actwnd && IsWindow(fRecord->actwnd)) SetActiveWindow(fRecord->actwnd);
-  }
+  EnableWindowList(fRecord);
+  if (fRecord.actwnd && IsWindow(fRecord.actwnd)) SetActiveWindow(fRecord.actwnd);
   VXGetGlobalSettings()->SetIsInsideTwain(false);
 }
 
 bool VXTW_SelectSource(std::string& Name, PVXTwainShared Shared, HWND Window) {
-  TVXTwainOperation op;
-  if (!op.Entered()) return false;
   tgrec r;
-  VXTW_InitRecord(r);
-  op.Watch(&r);
-  r.callwnd = Window;
-  r.PTwainShared = Shared;
+  TVXTwainOperation op(r, Shared, Window);
+  if (!op.Entered()) return false;
   const bool useProxy = VXGetGlobalSettings()->ModelessSelectTwainSource();
   HWND parent = useProxy ? CreateProxyWindow(r) : Window;
   if (!VXTW_LoadSourceManager(r)) {
@@ -593,13 +590,9 @@ bool VXTW_SelectSource(std::string& Name, PVXTwainShared Shared, HWND Window) {
 }
 
 bool VXTW_FillSourceList(std::vector<std::unique_ptr<TW_IDENTITY>>& List, PVXTwainShared Shared, HWND Window) {
-  TVXTwainOperation op;
-  if (!op.Entered()) return false;
   tgrec r;
-  VXTW_InitRecord(r);
-  op.Watch(&r);
-  r.callwnd = Window;
-  r.PTwainShared = Shared;
+  TVXTwainOperation op(r, Shared, Window);
+  if (!op.Entered()) return false;
   List.clear();
   HWND parent = CreateProxyWindow(r);
   if (!VXTW_LoadSourceManager(r) || !VXTW_OpenSourceManager(r, parent)) {
@@ -625,13 +618,9 @@ bool VXTW_FillSourceList(std::vector<std::unique_ptr<TW_IDENTITY>>& List, PVXTwa
 
 void VXTW_GetDefaultSourceName(PVXTwainShared Shared, HWND Window, std::string& Name) {
   Name.clear();
-  TVXTwainOperation op;
-  if (!op.Entered()) return;
   tgrec r;
-  VXTW_InitRecord(r);
-  op.Watch(&r);
-  r.callwnd = Window;
-  r.PTwainShared = Shared;
+  TVXTwainOperation op(r, Shared, Window);
+  if (!op.Entered()) return;
   HWND parent = CreateProxyWindow(r);
   if (!VXTW_LoadSourceManager(r) || !VXTW_OpenSourceManager(r, parent)) {
     DestroyProxyWindow(r, parent, ReleaseResources());

@@ -150,19 +150,20 @@ bool VXTW_MessageHook(tgrec& r, const MSG& Message);
 void VXTW_EmptyMessageQueue(tgrec& r);
 
 // Operation frame: refuses while another operation runs (IsInsideTwain);
-// at the end makes actwnd active again and clears the guard.
+// otherwise sets the guard and starts the record (VXTW_InitRecord, the
+// caller's window and shared state). At the end it makes actwnd active again
+// and clears the guard.
 class TVXTwainOperation {
 public:
-  TVXTwainOperation();
+  TVXTwainOperation(tgrec& Record, PVXTwainShared Shared, HWND Window);
   ~TVXTwainOperation();
   TVXTwainOperation(const TVXTwainOperation&) = delete;
   TVXTwainOperation& operator=(const TVXTwainOperation&) = delete;
   bool Entered() const { return fEntered; }
-  void Watch(tgrec* r) { fRecord = r; }
 
 private:
   bool fEntered = false;
-  tgrec* fRecord = nullptr;
+  tgrec& fRecord;
 };
 
 // ---------------------------------------------------------------------------

@@ -912,7 +912,9 @@ TEST_F(Twain, SetCapabilitiesInOrder) {
                                 ICAP_SUPPORTEDSIZES, ICAP_ORIENTATION, CAP_INDICATORS, CAP_DUPLEXENABLED, 0xFFFF};
   EXPECT_EQ(SetCaps(), want);
   for (const TCapCall& c : gCalls) {
-    if (c.MSG == MSG_SET && c.Cap == ICAP_PIXELTYPE) EXPECT_EQ(c.Bytes, Bytes({4, 0, 2, 0, 0, 0}));
+    if (c.MSG == MSG_SET && c.Cap == ICAP_PIXELTYPE) {
+      EXPECT_EQ(c.Bytes, Bytes({4, 0, 2, 0, 0, 0}));
+    }
   }
   // What the caller changed stays marked for the next send.
   EXPECT_TRUE(p.Contrast()->Changed().Contains(vxlCurrentValue));
