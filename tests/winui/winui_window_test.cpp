@@ -1,13 +1,16 @@
 // Windows, messages, timers, painting and input of the headless window system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/win_clock.h"
 #include "platform/win_resource.h"
+#include "platform/win_sysdir.h"
 #include "winui/gdi.h"
 #include "winui/headless.h"
 #include "winui/win_gesture.h"
@@ -778,6 +781,46 @@ TEST_F(WinUI, BuiltInModulesAreFoundByNameUnlessRemoved) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(FreeLibrary(u));
   EXPECT_FALSE(FreeLibrary(u));
   EXPECT_TRUE(FreeLibrary(m));
+}
+
+void VXTestEntry() {}
+BOOL CollectWindow(HWND h, LPARAM l) {
+  reinterpret_cast<std::vector<HWND>*>(l)->push_back(h);
+  return TRUE;
+}
+
+TEST_F(WinUI, RegisteredModulesLoadByPathAndSitInTheWindowsFolder) {
+  VXModules::Register("VXTEST_9.DLL", {{"Entry", reinterpret_cast<FARPROC>(&VXTestEntry)}});
+  char dir[256];
+  const uint32_t n = GetWindowsDirectoryA(dir, sizeof(dir));
+  ASSERT_GT(n, 0u);
+  const std::string path = std::string(dir, n) + "/VXTEST_9.DLL";
+  HMODULE h = LoadLibraryA(path.c_str());
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(GetProcAddress(h, "Entry"), reinterpret_cast<FARPROC>(&VXTestEntry));
+  EXPECT_EQ(LoadLibraryA((std::string(dir, n) + "/missing/VXTEST_9.DLL").c_str()), nullptr);  // no such file
+  EXPECT_EQ(LoadLibraryA((std::string(dir, n) + "/User32.dll").c_str()), LoadLibraryW("User32.dll"));
+  EXPECT_TRUE(FreeLibrary(h));
+}
+
+TEST_F(WinUI, StaticClassAndThreadWindows) {
+  HWND a = CreateWindowExW(0, "STATIC", "Acquire Proxy", WS_POPUP | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(a, nullptr);
+  HWND child = CreateWindowExW(0, "static", "", WS_CHILD, 0, 0, 10, 10, a, nullptr, nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  HWND b = CreateWindowExW(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  std::vector<HWND> seen;
+  EXPECT_TRUE(EnumThreadWindows(GetCurrentThreadId(), &CollectWindow, reinterpret_cast<LPARAM>(&seen)));
+  EXPECT_NE(std::find(seen.begin(), seen.end(), a), seen.end());
+  EXPECT_NE(std::find(seen.begin(), seen.end(), b), seen.end());
+  EXPECT_EQ(std::find(seen.begin(), seen.end(), child), seen.end());  // top-level windows only
+  EXPECT_LT(std::find(seen.begin(), seen.end(), a), std::find(seen.begin(), seen.end(), b));
+  DestroyWindow(a);
+  DestroyWindow(b);
+  seen.clear();
+  EnumThreadWindows(GetCurrentThreadId(), &CollectWindow, reinterpret_cast<LPARAM>(&seen));
+  EXPECT_EQ(std::find(seen.begin(), seen.end(), a), seen.end());
 }
 
 }  // namespace
