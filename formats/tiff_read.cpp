@@ -495,8 +495,10 @@ void TTIFFReaderContext::ReadStream(TVXBitmap* Bitmap, TStream* Stream, int32_t&
     const bool planarOK = PlanarConfiguration == 1 ||
                           (PlanarConfiguration == 2 && SamplesPerPixel <= kMaxPlanes &&
                            (BitsPerSample == 8 || BitsPerSample == 16));
+    // Floating-point samples (SampleFormat 3) of any width have no row rule:
+    // read as integers they would show a wrong picture.
     if (!KnownCompression(Compression) || SamplesPerPixel < 1 || BitsPerSample < 1 || BitsPerSample > 16 ||
-        !planarOK ||
+        SampleFormat == 3 || !planarOK ||
         (Compression != 7 && !HasRowRule())) {
       aborting = true;
       return;

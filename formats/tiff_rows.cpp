@@ -172,6 +172,10 @@ void TTIFFReaderContext::ConvertRow(uint8_t* Src, uint8_t* Dest, int32_t Width, 
     case 3:
     case 4: {
       const size_t words = size_t(S);
+      // The fourth sample is alpha, as on 8-bit RGBA pages: its high byte.
+      if (words == 4 && alpha)
+        for (size_t x = 0; x < W; ++x)
+          SetAlpha(ImageCol + int32_t(x), ImageRow, uint8_t(Word(Src + 2 * (4 * x + 3), LittleEndian) >> 8));
       if (pf == vx48RGB) {
         uint16_t* o = reinterpret_cast<uint16_t*>(d);
         for (size_t x = 0; x < W; ++x)

@@ -209,6 +209,13 @@ int64_t BlockCount(const std::vector<int64_t>& Counts, size_t i, int64_t Pos, in
   return count;
 }
 
+// Whether a block of Count bytes at Pos has any of them in the stream: one
+// that lies wholly outside it, or has no bytes, would load as a blank
+// block reported as read.
+bool HasData(int64_t Pos, int64_t Count, int64_t StreamSize) {
+  return Pos >= 0 && Pos < StreamSize && Count >= 1;
+}
+
 }  // namespace
 
 void VXReadTIFFStrips(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap* Bitmap, TProgressRec& Progress) {
@@ -236,8 +243,12 @@ void VXReadTIFFStrips(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap
         break;
       }
       int64_t count = BlockCount(c.StripByteCounts, s, pos, size);
+      if (c.Compression == 1) count = std::max(count, need);
+      if (!HasData(pos, count, size)) {
+        aborting = true;
+        break;
+      }
       if (c.Compression == 1) {
-        count = std::max(count, need);
         // Uncompressed rows are read a band at a time.
         const int32_t band = int32_t(std::clamp<int64_t>((int64_t(1) << 20) / std::max<int64_t>(rowBytes, 1), 1, rows));
         for (int32_t r = 0; r < rows && !aborting; r += band) {
@@ -246,7 +257,7 @@ void VXReadTIFFStrips(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap
                                         int64_t(n) * rowBytes, buf, c);
           c.DecodeRows(Bitmap, done + r, 0, buf.data(), got, W, n, Progress);
         }
-      } else if (count >= 1) {
+      } else {
         const int64_t got = ReadBlock(stream, pos, count, need, buf, c);
         c.DecodeRows(Bitmap, done, 0, buf.data(), got, W, rows, Progress);
       }
@@ -272,6 +283,10 @@ void VXReadTIFFStrips(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap
         const int64_t pos = base + c.StripOffsets[i];
         int64_t count = BlockCount(c.StripByteCounts, i, pos, size);
         if (c.Compression == 1) count = std::max(count, need);
+        if (!HasData(pos, count, size)) {
+          aborting = true;
+          return;
+        }
         sizes[p] = ReadBlock(stream, pos, count, need, planes[p], c);
         ptrs[p] = planes[p].data();
       }
@@ -316,6 +331,10 @@ void VXReadTIFFTiles(TVXTIFFIFDReader& Reader, TTIFFReaderContext& c, TVXBitmap*
   for (size_t t = getTile < 0 ? 0 : size_t(getTile); t < tiles && !aborting && y < c.ImageHeight; ++t) {
     const int64_t pos = base + c.TileOffsets[t];
     int64_t count = BlockCount(c.TileByteCounts, t, pos, size);
+    if (!HasData(pos, count, size)) {
+      aborting = true;
+      break;
+    }
     const int64_t got = ReadBlock(stream, pos, count, need, buf, c);
     c.DecodeRows(Bitmap, y, x, buf.data(), got, TW, TL, Progress);
     if (getTile >= 0) break;

@@ -290,7 +290,8 @@ void VXWriteTIFFStrips(TStream* Stream, TVXBitmap* Bitmap, TVXTIFFIFDWriter& Wri
 
   // Alpha goes out as a fourth (fifth) sample of the rows that can carry it.
   C.hasalpha = false;
-  if (Bitmap->HasAlphaChannel() && (C.Compression == 1 || C.Compression == 5 || C.Compression == 32773)) {
+  if (Bitmap->HasAlphaChannel() && (C.Compression == 1 || C.Compression == 5 || C.Compression == 32773 ||
+                                    C.Compression == 8 || C.Compression == 32946)) {
     const TVXPixelFormat pf = Bitmap->PixelFormat();
     TVXBitmap* alpha = Bitmap->AlphaChannel();
     alpha->SyncFull();

@@ -473,7 +473,9 @@ int32_t VXWriteTIFFStream(TStream* Stream, bool InsertMode, TVXBitmap* Bitmap, T
       spp = 4;
     if (C.hasalpha) {
       ++spp;
-      W.WriteSingleShort(338, 1);
+      // Unassociated alpha: the colours are stored straight, not
+      // premultiplied.
+      W.WriteSingleShort(338, 2);
     }
     W.WriteSingleShort(277, spp);
     if (C.Predictor == 2) W.WriteSingleShort(317, 2);

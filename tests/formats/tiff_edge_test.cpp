@@ -66,6 +66,19 @@ std::unique_ptr<TResult> Read(const std::string& Bytes, bool IgnoreAlpha = false
   return r;
 }
 
+// A page whose one strip (StripOffsets, the last entry of Entries) follows
+// its directory, at the end of the file.
+std::string StripAfterIFD(std::vector<TEntry> Entries, const std::string& Strip) {
+  std::sort(Entries.begin(), Entries.end(), [](const TEntry& a, const TEntry& b) { return a.Tag < b.Tag; });
+  TBuilder first(true);
+  first.AddIFD(Entries);
+  for (TEntry& e : Entries)
+    if (e.Tag == 273) e.Values = {uint64_t(first.data.size())};
+  TBuilder b(true);
+  b.AddIFD(Entries);
+  return b.data + Strip;
+}
+
 std::vector<uint8_t> Row(const TVXBitmap& b, int32_t y, size_t n) {
   const uint8_t* p = static_cast<const uint8_t*>(b.ScanLine(y));
   return std::vector<uint8_t>(p, p + n);
@@ -176,6 +189,48 @@ TEST(TiffEdge, AlphaSamples) {
   ASSERT_TRUE(assoc->Mask);
   EXPECT_EQ(std::vector<uint8_t>(assoc->Mask->GetScanLine(0), assoc->Mask->GetScanLine(0) + 3),
             std::vector<uint8_t>({128, 0, 255}));
+
+  // 16-bit RGBA keeps its alpha (the high byte), in either byte order and
+  // either layout: a transparent pixel must not load opaque.
+  for (const bool planar : {false, true})
+    for (const bool le : {true, false}) {
+      SCOPED_TRACE(std::string(planar ? "planar" : "chunky") + (le ? " II" : " MM"));
+      // Pixel 0: white, fully transparent; pixel 1: red, alpha 0x80xx.
+      const uint16_t px[2][4] = {{0xFFFF, 0xFFFF, 0xFFFF, 0x0000}, {0xFF00, 0x0000, 0x0000, 0x8011}};
+      std::string strip;
+      auto put = [&](uint16_t v) {
+        strip.push_back(char(le ? v & 255 : v >> 8));
+        strip.push_back(char(le ? v >> 8 : v & 255));
+      };
+      if (planar)
+        for (int c = 0; c < 4; ++c)
+          for (int x = 0; x < 2; ++x) put(px[x][c]);
+      else
+        for (int x = 0; x < 2; ++x)
+          for (int c = 0; c < 4; ++c) put(px[x][c]);
+      std::vector<TEntry> w = Basic(2, 1, 2, 4, 16);
+      w.push_back({338, 3, {2}});
+      if (planar) w.push_back({284, 3, {2}});
+      TBuilder b(le);
+      std::vector<uint64_t> offsets, counts;
+      const size_t per = planar ? 4 : 1;
+      for (size_t k = 0; k < per; ++k) {
+        offsets.push_back(b.data.size() + k * strip.size() / per);
+        counts.push_back(strip.size() / per);
+      }
+      b.data += strip;
+      w.push_back({273, 4, offsets});
+      w.push_back({279, 4, counts});
+      std::sort(w.begin(), w.end(), [](const TEntry& x, const TEntry& y) { return x.Tag < y.Tag; });
+      b.AddIFD(w);
+      auto wide = Read(b.data);
+      EXPECT_FALSE(wide->Aborting);
+      EXPECT_EQ(Row(wide->Bitmap, 0, 6), std::vector<uint8_t>({255, 255, 255, 0, 0, 255}));
+      ASSERT_TRUE(wide->Mask);
+      EXPECT_FALSE(wide->Mask->Full());
+      EXPECT_EQ(std::vector<uint8_t>(wide->Mask->GetScanLine(0), wide->Mask->GetScanLine(0) + 2),
+                std::vector<uint8_t>({0, 0x80}));
+    }
 }
 
 TEST(TiffEdge, RowRules) {
@@ -265,14 +320,56 @@ TEST(TiffEdge, ShortAndMissingStripData) {
   auto nr = Read(n.data, false, true);
   EXPECT_FALSE(nr->Aborting);
   EXPECT_EQ(Row(nr->Bitmap, 0, 4), std::vector<uint8_t>({8, 7, 6, 5}));
-  TBuilder cut(true);
+  // A strip that starts in the file and is cut by its end: zeros past it.
   std::vector<TEntry> ce = Basic(4, 2, 1, 1, 8);
-  ce.push_back({273, 4, {4000}});
+  ce.push_back({273, 4, {0}});
   ce.push_back({279, 4, {8}});
-  cut.AddIFD(ce);
-  auto cr = Read(cut.data, false, true);
+  auto cr = Read(StripAfterIFD(ce, Bytes({1, 2, 3, 4, 5, 6})), false, true);
   EXPECT_FALSE(cr->Aborting);
-  EXPECT_EQ(Row(cr->Bitmap, 1, 4), std::vector<uint8_t>({0, 0, 0, 0}));
+  EXPECT_EQ(Row(cr->Bitmap, 1, 4), std::vector<uint8_t>({5, 6, 0, 0}));
+
+  // A strip (or tile) none of whose bytes lie in the file, or that has
+  // none, is damage: refused, not loaded blank.
+  struct TNoData {
+    const char* Name;
+    uint16_t Compression;
+    uint64_t Offset;  // past the end when large
+    uint64_t Count;
+    bool Tiled, Planar;
+  };
+  for (const TNoData& c : std::vector<TNoData>{{"uncompressed strip past the end", 1, 4000, 8, false, false},
+                                               {"PackBits strip past the end", 32773, 4000, 8, false, false},
+                                               {"Deflate strip past the end", 8, 1u << 30, 8, false, false},
+                                               {"strip at the very end, no byte count", 32773, 0, 0, false, false},
+                                               {"planar strip past the end", 1, 4000, 4, false, true},
+                                               {"tile past the end", 1, 4000, 8, true, false}}) {
+    SCOPED_TRACE(c.Name);
+    TBuilder b(true);
+    b.data += Bytes({1, 2, 3, 4, 5, 6, 7, 8});
+    std::vector<TEntry> e = Basic(4, 2, c.Planar ? 2 : 1, c.Planar ? 3 : 1, 8, c.Compression);
+    const uint16_t offsetsTag = c.Tiled ? 324 : 273, countsTag = c.Tiled ? 325 : 279;
+    if (c.Tiled) {
+      e.push_back({322, 3, {16}});
+      e.push_back({323, 3, {16}});
+    }
+    if (c.Planar) {
+      e.push_back({284, 3, {2}});
+      // The first two planes in the file, the third not.
+      e.push_back({offsetsTag, 4, {8, 8, c.Offset}});
+      e.push_back({countsTag, 4, {c.Count, c.Count, c.Count}});
+    } else if (c.Count == 0) {
+      // No byte counts, and the strip starts where the file ends.
+      e.push_back({offsetsTag, 4, {0}});
+      EXPECT_TRUE(Read(StripAfterIFD(e, ""), false, true)->Aborting);
+      continue;
+    } else {
+      e.push_back({offsetsTag, 4, {c.Offset}});
+      e.push_back({countsTag, 4, {c.Count}});
+    }
+    std::sort(e.begin(), e.end(), [](const TEntry& x, const TEntry& y) { return x.Tag < y.Tag; });
+    b.AddIFD(e);
+    EXPECT_TRUE(Read(b.data, false, true)->Aborting);
+  }
 }
 
 TEST(TiffEdge, SingleTileAtTheTopLeft) {
@@ -376,6 +473,9 @@ TEST(TiffEdge, RefusedPages) {
   std::vector<TEntry> unequal = Basic(1, 1, 2, 3, 8);
   unequal[2] = TEntry(258, 3, {8, 8, 16});
   std::vector<TEntry> noSize = Basic(0, 1, 1, 1, 8);
+  std::vector<TEntry> float16grey = Basic(1, 1, 1, 1, 16), float16rgb = Basic(1, 1, 2, 3, 16),
+                      float32grey = Basic(1, 1, 1, 1, 32);
+  for (auto* f : {&float16grey, &float16rgb, &float32grey}) f->push_back({339, 3, {3}});
   const std::vector<std::pair<const char*, std::string>> pages = {
       {"YCbCr 2 x 2 uncompressed", Page(std::string(12, '\x80'), ycc)},
       {"12-bit WhiteIsZero", Page(Bytes({1, 2, 3}), Basic(2, 1, 0, 1, 12))},
@@ -385,6 +485,9 @@ TEST(TiffEdge, RefusedPages) {
       {"no width", Page(Bytes({1}), noSize)},
       {"no strips", Page("", Basic(1, 1, 1, 1, 8))},
       {"32-bit palette", Page(Bytes({1, 2, 3, 4}), Basic(1, 1, 3, 1, 32))},
+      {"16-bit float grey", Page(Bytes({0x00, 0x3C}), float16grey)},
+      {"16-bit float RGB", Page(std::string(6, '\x3C'), float16rgb)},
+      {"32-bit float grey", Page(Bytes({0, 0, 0x80, 0x3F}), float32grey)},
   };
   for (const auto& [name, bytes] : pages) {
     SCOPED_TRACE(name);
