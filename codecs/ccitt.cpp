@@ -185,7 +185,10 @@ int RefColour(const uint8_t* ref, int32_t width, int64_t x) {
   return ((ref[x >> 3] >> (7 - (x & 7))) & 1) ? 0 : 1;
 }
 
-int64_t Decode1D(uint8_t* dest, const TBitSource& s, int32_t width, int64_t p) {
+// Changes: when given, receives the position of every change of colour,
+// zero-length runs included.
+int64_t Decode1D(uint8_t* dest, const TBitSource& s, int32_t width, int64_t p,
+                 std::vector<int64_t>* Changes = nullptr) {
   std::memset(dest, 0xFF, size_t((int64_t(width) + 7) / 8));
   int64_t d = 0;
   int colour = 0;
@@ -214,10 +217,65 @@ int64_t Decode1D(uint8_t* dest, const TBitSource& s, int32_t width, int64_t p) {
       d += e.run;
     }
     makeup = idx > 63;
-    if (terminating) colour ^= 1;
+    if (terminating) {
+      colour ^= 1;
+      if (Changes) Changes->push_back(std::min<int64_t>(d, width));
+    }
   }
   return p;
 }
+
+// The runs of a decoded row (white 1), white first: a row that starts black
+// begins with a white run of 0. A missing row is one white run.
+void RunsOfRow(const uint8_t* row, int64_t width, std::vector<int32_t>& runs) {
+  runs.clear();
+  int colour = 0;
+  int64_t start = 0;
+  for (int64_t x = 0; x < width; ++x) {
+    const int c = RefColour(row, int32_t(width), x);
+    if (c == colour) continue;
+    runs.push_back(int32_t(x - start));
+    start = x;
+    colour = c;
+  }
+  runs.push_back(int32_t(width - start));
+}
+
+// The runs between the changes of colour of a row, zero-length ones kept.
+void RunsOfChanges(const std::vector<int64_t>& changes, int64_t width, std::vector<int32_t>& runs) {
+  runs.clear();
+  int64_t prev = 0;
+  for (int64_t c : changes) {
+    c = std::clamp<int64_t>(c, prev, width);
+    runs.push_back(int32_t(c - prev));
+    prev = c;
+  }
+  runs.push_back(int32_t(width - prev));
+}
+
+// The reference row walked as its runs: b1 is the end of the first k runs,
+// so its parity tells the colour it changes to. Runs past the last one are
+// empty; the runs add up to the width, so b1 stops there.
+struct TRefWalk {
+  const std::vector<int32_t>& runs;
+  int64_t width;
+  size_t k = 1;
+  int64_t b1;
+  TRefWalk(const std::vector<int32_t>& r, int64_t w) : runs(r), width(w), b1(Run(0)) {}
+  int64_t Run(size_t i) const { return i < runs.size() ? runs[i] : 0; }
+  // b1 past a0, by pairs of runs so that it keeps its colour.
+  void Past(int64_t a0) {
+    while (b1 <= a0 && b1 < width && k < runs.size() + 2) {
+      b1 += Run(k) + Run(k + 1);
+      k += 2;
+    }
+  }
+  int64_t B2() const { return b1 + Run(k); }
+  void Forward() { b1 += Run(k++); }
+  void Back() {
+    if (k > 0) b1 -= Run(--k);
+  }
+};
 
 // A run of one colour in horizontal mode: make-up codes summed up to the
 // terminating code; -1 when a code without run was met or the data ended.
@@ -421,31 +479,32 @@ int64_t VXCCITTDecode1DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceS
 }
 
 int64_t VXCCITTDecode2DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceSize, int32_t Width, uint8_t* RefRow,
-                           int64_t BitPos, int32_t FillOrder, bool FillBeforeEOL) {
+                           int64_t BitPos, int32_t FillOrder, bool FillBeforeEOL, std::vector<int32_t>* RefRuns) {
   if (Width <= 0) return BitPos;
   EnsureTrees();
   TBitSource s(Source, SourceSize, FillOrder);
   const int64_t w = Width;
   const size_t rowBytes = size_t((w + 7) / 8);
+  // The reference row as runs: those the row before left, which keep its
+  // zero-length runs (a horizontal code H(0, 0) moves b1 for the next row,
+  // though it paints nothing), or else those of its pixels.
+  std::vector<int32_t> ownRuns;
+  if (!RefRuns || RefRuns->empty()) RunsOfRow(RefRow, w, ownRuns);
+  const std::vector<int32_t>& refRuns = RefRuns && !RefRuns->empty() ? *RefRuns : ownRuns;
+  TRefWalk ref(refRuns, w);
+  // Where this row changes colour, for the next row's reference.
+  std::vector<int64_t> changes;
+  bool fromPixels = false;
   std::memset(Dest, 0xFF, rowBytes);
   int64_t p = BitPos;
   int64_t a0 = -1;
   int colour = 0;
   const int64_t start = p;
-  // The changing element of the reference row after a0 whose colour is
-  // opposite to the current one.
-  auto findB1 = [&](int64_t from) {
-    int64_t x = from + 1;
-    for (; x < w; ++x)
-      if (RefColour(RefRow, Width, x) != colour && RefColour(RefRow, Width, x - 1) == colour) break;
-    return std::min(x, w);
-  };
-  auto nextChange = [&](int64_t from) {
-    if (from >= w) return from;
-    int c = RefColour(RefRow, Width, from);
-    int64_t x = from + 1;
-    while (x < w && RefColour(RefRow, Width, x) == c) ++x;
-    return x;
+  // Before any run of the row is out, b1 may lie at a0 (a row whose
+  // reference starts black, or with a zero-length run).
+  auto findB1 = [&] {
+    if (!changes.empty()) ref.Past(a0);
+    return ref.b1;
   };
   bool done = false;
   while (!done && a0 < w && p < s.Bits()) {
@@ -462,11 +521,13 @@ int64_t VXCCITTDecode2DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceS
       case 0:
         break;
       case 1: {  // pass
-        int64_t b1 = findB1(a0);
-        int64_t b2 = nextChange(b1);
+        findB1();
+        const int64_t b2 = ref.B2();
         if (a0 < 0) a0 = 0;
         if (colour == 1) PaintBlack(Dest, Width, a0, b2);
         a0 = std::min(b2, w);
+        ref.Forward();
+        ref.Forward();
         break;
       }
       case 2: {  // horizontal
@@ -481,18 +542,28 @@ int64_t VXCCITTDecode2DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceS
         else
           PaintBlack(Dest, Width, m, e);
         a0 = e;
+        changes.push_back(m);
+        changes.push_back(e);
         break;
       }
       case 3: case 4: case 5: case 6: case 7: case 8: case 9: {  // vertical
-        int64_t a1 = findB1(a0) + (idx - 6);
+        int64_t a1 = findB1() + (idx - 6);
         a1 = std::clamp<int64_t>(a1, 0, w);
         if (a0 < 0) a0 = 0;
         if (colour == 1) PaintBlack(Dest, Width, a0, a1);
         a0 = a1;
         colour ^= 1;
+        changes.push_back(a1);
+        // b1 moves on to the next change of the reference row (back to the
+        // one before for V-left), which has the colour to look for now.
+        if (idx >= 6)
+          ref.Forward();
+        else
+          ref.Back();
         break;
       }
       case 10: case 11: {  // uncompressed mode
+        fromPixels = true;
         if (a0 < 0) a0 = 0;
         for (;;) {
           if (p >= s.Bits() || a0 >= w) break;
@@ -525,7 +596,8 @@ int64_t VXCCITTDecode2DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceS
           int tag = int(s.Window(p) >> 31);
           ++p;
           if (tag == 1) {
-            p = Decode1D(Dest, s, Width, p);
+            changes.clear();
+            p = Decode1D(Dest, s, Width, p, &changes);
             done = true;
           }
         } else {
@@ -538,6 +610,12 @@ int64_t VXCCITTDecode2DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceS
     }
   }
   if (RefRow) std::memcpy(RefRow, Dest, rowBytes);
+  if (RefRuns) {
+    if (fromPixels)
+      RunsOfRow(Dest, w, *RefRuns);
+    else
+      RunsOfChanges(changes, w, *RefRuns);
+  }
   return p;
 }
 

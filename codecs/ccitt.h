@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class TStream;
 
@@ -42,8 +43,12 @@ int64_t VXCCITTDecode1DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceS
 // One T.4 two-dimensional or T.6 row against RefRow (ceil(Width / 8) bytes,
 // all 0xFF before a strip's first row), which then receives the row; the
 // bit position after it.
+// RefRuns, when given, keeps the reference row's runs from row to row (empty
+// before a strip's first row): a row may code a zero-length run, which its
+// pixels cannot show but which the next row's codes count on.
 int64_t VXCCITTDecode2DRow(uint8_t* Dest, const uint8_t* Source, int64_t SourceSize, int32_t Width, uint8_t* RefRow,
-                           int64_t BitPos, int32_t FillOrder, bool FillBeforeEOL);
+                           int64_t BitPos, int32_t FillOrder, bool FillBeforeEOL,
+                           std::vector<int32_t>* RefRuns = nullptr);
 
 // Encoders. Aborting is set when the stream takes fewer bytes than written.
 // A row of TIFF compression 2: byte-aligned, no EOL.

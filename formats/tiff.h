@@ -152,6 +152,7 @@ struct TTIFFStripState {
   int64_t Consumed = 0;           // bytes used (uncompressed, MH, PackBits)
   int64_t BitPos = 0;             // T.4 / T.6 bit position
   std::vector<uint8_t> RefRow;    // two-dimensional CCITT reference row
+  std::vector<int32_t> RefRuns;   // and its runs, zero-length ones kept
   void* LZWId = nullptr;          // LZW decoder state
   // The whole strip inflated (Deflate), ZSize bytes of a buffer the
   // context lends.

@@ -117,7 +117,7 @@ bool DecompressTIFFStrip(int32_t RowIndex, uint8_t* Row, TTIFFStripState& st, in
         st.BitPos = VXCCITTDecode1DRow(Row, st.Src, st.SrcSize, Width, st.BitPos, c.FillOrder);
       else
         st.BitPos = VXCCITTDecode2DRow(Row, st.Src, st.SrcSize, Width, st.RefRow.data(), st.BitPos, c.FillOrder,
-                                       c.Compression == 3 ? true : (c.T4Options & 4) != 0);
+                                       c.Compression == 3 ? true : (c.T4Options & 4) != 0, &st.RefRuns);
       break;
     case 5: {
       if (!st.LZW) return false;

@@ -1,7 +1,8 @@
 // CCITT fax decoding: the first four bytes choose the row width, the number
 // of rows, the fill order and the coding (Modified Huffman, Group 3 one- or
-// two-dimensional with or without fill before EOL, Group 4); the rest is the
-// strip, held in a block of exactly its size.
+// two-dimensional with or without fill before EOL, Group 4 with the
+// reference row's runs kept from row to row as the TIFF reader keeps them);
+// the rest is the strip, held in a block of exactly its size.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (n) std::memcpy(strip.get(), data + 4, n);
   const size_t rowBytes = size_t((width + 7) / 8);
   std::vector<uint8_t> dest(rowBytes), ref(rowBytes, 0xFF);
+  std::vector<int32_t> runs;
   int64_t bit = 0, byte = 0;
   for (int32_t y = 0; y < rows; ++y) {
     switch (coding) {
@@ -31,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 1: bit = VXCCITTDecode1DRow(dest.data(), strip.get(), int64_t(n), width, bit, fillOrder); break;
       case 2: bit = VXCCITTDecode2DRow(dest.data(), strip.get(), int64_t(n), width, ref.data(), bit, fillOrder, true); break;
       case 3: bit = VXCCITTDecode2DRow(dest.data(), strip.get(), int64_t(n), width, ref.data(), bit, fillOrder, false); break;
-      default: bit = VXCCITTDecode2DRow(dest.data(), strip.get(), int64_t(n), width, ref.data(), bit, fillOrder, (y & 1) != 0); break;
+      default:
+        bit = VXCCITTDecode2DRow(dest.data(), strip.get(), int64_t(n), width, ref.data(), bit, fillOrder, (y & 1) != 0,
+                                 &runs);
+        break;
     }
   }
   return 0;

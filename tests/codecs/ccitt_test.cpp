@@ -350,3 +350,41 @@ TEST(CCITTDecoders, DamagedDataStaysInsideTheRow) {
     }
   }
 }
+
+// A Group 4 strip of three 16-pixel rows whose first row opens with a
+// horizontal code of two zero-length runs, H(0, 0). The next rows' codes
+// (V0 V0 V0) count on the reference row's runs, zero-length ones included:
+// b1 starts at 0, so those rows are 8 black pixels, not a copy of row 0.
+TEST(CCITTDecoders, ZeroLengthRunsOfTheReferenceRowKeepTheirPlace) {
+  const std::string bits = std::string("001" "00110101" "0000110111")  // H(0, 0)
+                           + "001" "1100" "10" + "1"                    // H(5, 3), V0
+                           + "111" + "111"                              // two rows of V0 V0 V0
+                           + "000000000001" "000000000001";             // EOFB
+  std::string strip;
+  for (size_t k = 0; k < bits.size(); k += 8) {
+    std::string byte = bits.substr(k, 8);
+    byte.resize(8, '0');
+    strip += char(std::stoi(byte, nullptr, 2));
+  }
+  const std::vector<std::string> want = {std::string("\x07\x00", 2), std::string("\xFF\x00", 2),
+                                         std::string("\xFF\x00", 2)};
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(strip.data());
+  std::string ref(2, char(0xFF));
+  std::vector<int32_t> runs;
+  int64_t bit = 0;
+  for (size_t y = 0; y < want.size(); ++y) {
+    std::string dest(2, '\0');
+    bit = VXCCITTDecode2DRow(reinterpret_cast<uint8_t*>(dest.data()), src, int64_t(strip.size()), 16,
+                             reinterpret_cast<uint8_t*>(ref.data()), bit, 1, false, &runs);
+    EXPECT_EQ(Inverted(dest, 16), want[y]) << "row " << y;
+  }
+
+  // libtiff decodes the strip the same way.
+  if (!HaveTool("tiffcp")) GTEST_SKIP() << "libtiff-tools is missing";
+  TRuntimeScratchDir dir;
+  RuntimeWriteFile(dir.File("g4.tif"), MakeTIFF(16, 3, 3, 4, 0, 1, {strip}));
+  Shell("tiffcp -c none '" + dir.File("g4.tif") + "' '" + dir.File("raw.tif") + "' 2>/dev/null");
+  TPage page;
+  ASSERT_TRUE(ReadPage(RuntimeReadFile(dir.File("raw.tif")), page));
+  EXPECT_EQ(Rows(page), want);  // WhiteIsZero: 1 is black
+}

@@ -372,6 +372,27 @@ TEST(TiffEdge, ShortAndMissingStripData) {
   }
 }
 
+TEST(TiffEdge, Group4RowsAfterAZeroLengthRun) {
+  // Three 16-pixel rows: H(0, 0) H(5, 3) V0, then twice V0 V0 V0, then
+  // EOFB. The reference runs of row 0 begin 0, 0, so b1 of row 1 lies at 0
+  // and rows 1 and 2 are 8 black pixels (as libtiff decodes them).
+  const std::string bits =
+      "001" "00110101" "0000110111" "001" "1100" "10" "1" "111" "111" "000000000001" "000000000001";
+  std::string strip;
+  for (size_t k = 0; k < bits.size(); k += 8) {
+    std::string byte = bits.substr(k, 8);
+    byte.resize(8, '0');
+    strip += char(std::stoi(byte, nullptr, 2));
+  }
+  auto r = Read(Page(strip, Basic(16, 3, 0, 1, 1, 4)), false, true);
+  EXPECT_FALSE(r->Aborting);
+  ASSERT_EQ(r->Bitmap.PixelFormat(), vx1g);
+  // vx1g: 1 is white.
+  EXPECT_EQ(Row(r->Bitmap, 0, 2), std::vector<uint8_t>({0xF8, 0xFF}));
+  EXPECT_EQ(Row(r->Bitmap, 1, 2), std::vector<uint8_t>({0x00, 0xFF}));
+  EXPECT_EQ(Row(r->Bitmap, 2, 2), std::vector<uint8_t>({0x00, 0xFF}));
+}
+
 TEST(TiffEdge, SingleTileAtTheTopLeft) {
   // A 4 x 2 page of four 2 x 1 tiles; TIFF_GetTile 3 reads tile 3 alone.
   TBuilder b(true);
