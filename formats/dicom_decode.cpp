@@ -8,6 +8,7 @@
 
 #include "codecs/jpeg.h"
 #include "core/bitmap.h"
+#include "core/bitrows.h"
 #include "core/colorspace.h"
 #include "core/limits.h"
 #include "core/streams.h"
@@ -366,8 +367,13 @@ void TDicomFrameDecoder::Jpeg() {
   if (c.BitsStored > 8) return Fail();  // the JPEG library decodes 8-bit samples only
   TIOParamsVals params(nullptr);
   Aborting() = false;
-  VXReadJpegStream(&s, nullptr, bmp, params, c.Progress, false, false, false, false, false, false, -1, true);
+  // Colour stored as RGB is taken as it stands, whatever the JPEG markers
+  // say (without a JFIF or Adobe marker the codec would take it for YCbCr).
+  const bool rgb = c.SamplesPerPixel == 3 && c.PhotometricInterpretation == "RGB";
+  VXReadJpegStream(&s, nullptr, bmp, params, c.Progress, false, rgb, false, false, false, false, -1, true);
   if (Aborting()) return;
+  if (rgb && bmp->PixelFormat() == vx24RGB)
+    for (int32_t y = 0; y < bmp->Height(); ++y) VXSwapRBRow(bmp->ScanLine(y), bmp->Width());
   Range8();
   if (c.SamplesPerPixel == 1) Monochrome1_8();
 }
@@ -570,7 +576,11 @@ void TDicomReadContext::GetImage(TVXBitmap* DstBitmap, TIOParamsVals& Params, bo
   Params.SetDICOM_RescaleIntercept(RescaleIntercept);
   Params.SetDICOM_RescaleSlope(RescaleSlope);
   if (Preview || !DstBitmap) return;
-  if (ImagePos < 0 && ThumbPos < 0) return;  // no pixel data: the tags alone
+  // A data set without pixel data holds no image to load.
+  if (ImagePos < 0 && ThumbPos < 0) {
+    Aborting() = true;
+    return;
+  }
   Params.SetImageIndex(std::clamp(Params.ImageIndex(), 0, std::max(FrameCount, 1) - 1));
   Params.SetDICOM_WindowCenterOffset(0);
   TDicomFrameDecoder(*this, DstBitmap, Params).Run();

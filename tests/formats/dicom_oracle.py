@@ -19,6 +19,10 @@
                                        the file
   dicom_oracle.py j2k SRC OUT SYNTAX   SRC's frame compressed by opj_compress
                                        (losslessly) and encapsulated as SYNTAX
+  dicom_oracle.py bare-jpeg SRC OUT     SRC's JPEG frame without its APP
+                                       markers and with component ids 1, 2, 3,
+                                       as many encoders write RGB frames: the
+                                       data no longer tell their colour space
   dicom_oracle.py adjust IN OUT BITS SIGNED SLOPE INTERCEPT CENTER WIDTH TOP
                                        the rescale and window stretch of the
                                        16- or 8-bit samples in IN (numpy)
@@ -219,6 +223,34 @@ def cmd_j2k(src, out, syntax):
     ds.save_as(out)
 
 
+def cmd_bare_jpeg(src, out):
+    import struct
+    import pydicom
+    from pydicom.encaps import encapsulate, generate_pixel_data_frame
+    ds = pydicom.dcmread(src)
+    data = next(generate_pixel_data_frame(ds.PixelData))
+    bare = bytearray(data[:2])
+    pos = 2
+    while pos + 4 <= len(data):
+        marker = data[pos + 1]
+        length = struct.unpack_from(">H", data, pos + 2)[0]
+        segment = bytearray(data[pos:pos + 2 + length])
+        if marker == 0xC0:  # SOF0: Nf, then (id, sampling, table) per component
+            for k in range(segment[9]):
+                segment[10 + 3 * k] = k + 1
+        elif marker == 0xDA:  # SOS: Ns, then (id, tables) per component; the scan follows
+            for k in range(segment[4]):
+                segment[5 + 2 * k] = k + 1
+            bare += segment + data[pos + 2 + length:]
+            break
+        if not 0xE0 <= marker <= 0xEF:
+            bare += segment
+        pos += 2 + length
+    ds.PixelData = encapsulate([bytes(bare)])
+    ds["PixelData"].is_undefined_length = True
+    ds.save_as(out)
+
+
 def cmd_adjust(inp, out, bits, signed, slope, intercept, center, width, top):
     top = int(top)
     dtype = (np.int16 if int(signed) else np.uint16) if int(bits) == 16 else (np.int8 if int(signed) else np.uint8)
@@ -244,4 +276,5 @@ if __name__ == "__main__":
     a = sys.argv[1:]
     {"dict": lambda: cmd_dict(), "make": lambda: cmd_make(a[1]), "pixels": lambda: cmd_pixels(a[1:]),
      "tags": lambda: cmd_tags(a[1]), "inspect": lambda: cmd_inspect(a[1]),
-     "j2k": lambda: cmd_j2k(a[1], a[2], a[3]), "adjust": lambda: cmd_adjust(*a[1:])}[a[0]]()
+     "j2k": lambda: cmd_j2k(a[1], a[2], a[3]), "bare-jpeg": lambda: cmd_bare_jpeg(a[1], a[2]),
+     "adjust": lambda: cmd_adjust(*a[1:])}[a[0]]()

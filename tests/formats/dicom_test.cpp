@@ -75,6 +75,7 @@ class DicomFiles : public testing::Test {
         {"dcmcrle", "ybr", "ybr_rle"},                  {"dcmcrle", "palette", "palette_rle"},
         {"dcmcrle +ot", "multi", "multi_rle_table"},    {"dcmcrle -ot", "multi", "multi_rle_notable"},
         {"dcmcjpeg +eb", "grey8", "grey8_jpeg"},        {"dcmcjpeg +eb", "rgb", "rgb_jpeg"},
+        {"dcmcjpeg +eb +cr", "rgb", "rgb_jpeg_rgb"},
         {"dcmcjpeg +e1", "grey16", "grey16_ls1"},       {"dcmcjpeg +el", "grey8", "grey8_ls"},
         {"dcmcjpeg +e1", "rgb", "rgb_ls1"},             {"dcmcjpeg +e1 +ot", "multi", "multi_ls_table"},
         {"dcmcjpeg +e1 -ot", "multi", "multi_ls_notable"},
@@ -84,8 +85,10 @@ class DicomFiles : public testing::Test {
     for (const char* f : {"grey8", "grey16", "rgb"})
       Shell(kPython + " " + kOracle + " j2k " + d + f + ".dcm " + d + f + "_j2k.dcm 1.2.840.10008.1.2.4.91");
     Shell(kPython + " " + kOracle + " j2k " + d + "grey8.dcm " + d + "grey8_j2k90.dcm 1.2.840.10008.1.2.4.90");
+    // RGB frames whose JPEG data carry no marker of their colour space.
+    Shell(kPython + " " + kOracle + " bare-jpeg " + d + "rgb_jpeg_rgb.dcm " + d + "rgb_jpeg_bare.dcm");
     // Baseline JPEG is lossy: the reference is dcmtk's own decoding.
-    for (const char* f : {"grey8_jpeg", "rgb_jpeg"})
+    for (const char* f : {"grey8_jpeg", "rgb_jpeg", "rgb_jpeg_rgb"})
       Shell(std::string("/usr/bin/dcmdjpeg ") + d + f + ".dcm " + d + f + "_ref.dcm");
   }
   static void TearDownTestSuite() {
@@ -252,6 +255,10 @@ TEST_F(DicomFiles, EveryTransferSyntaxReadsAsPydicomReadsDcmtksOutput) {
       {"rgb_implicit", "rgb", 0, 0, vx24RGB},
       {"rgb_rle", "rgb", 0, 0, vx24RGB},
       {"rgb_jpeg", "rgb_jpeg_ref", 0, 2, vx24RGB},
+      // Stored as RGB (photometric interpretation RGB, no colour transform),
+      // with an Adobe marker that says so and without any marker.
+      {"rgb_jpeg_rgb", "rgb_jpeg_rgb_ref", 0, 2, vx24RGB},
+      {"rgb_jpeg_bare", "rgb_jpeg_rgb_ref", 0, 2, vx24RGB},
       {"rgb_ls1", "rgb", 0, 0, vx24RGB},
       {"ybr_rle", "ybr", 0, 1, vx24RGB},
       {"palette", "palette", 0, 0, vx24RGB},
@@ -442,6 +449,22 @@ TEST(DicomRead, ElementRulesAndFrameChoice) {
     EXPECT_EQ(Sample(r.Bitmap, 0, 0, 0), uint32_t(c.FirstPixel));
     EXPECT_EQ(Sample(r.Bitmap, 2, 1, 0), uint32_t(c.FirstPixel + 12));
   }
+}
+
+TEST(DicomRead, ADataSetWithoutPixelDataIsNoImage) {
+  std::vector<uint8_t> bytes = GreyFile(3, 2, 1, "");
+  bytes.resize(bytes.size() - 12 - 6);  // the pixel data element: its header and six samples
+  TRead r;
+  ReadBytes(bytes, r);
+  EXPECT_TRUE(r.Aborting);
+  EXPECT_TRUE(r.Bitmap.IsEmpty());
+  // The tags are read all the same.
+  EXPECT_EQ(r.Params.DICOM_Tags().GetTagString(0x0028, 0x0004), "MONOCHROME2 ");
+  TVXBitmap bitmap;
+  auto io = TVexlaneIO::CreateFromBitmap(&bitmap);
+  TVXMemStream s(bytes.data(), int64_t(bytes.size()));
+  EXPECT_FALSE(io->LoadFromStreamDICOM(&s));
+  EXPECT_TRUE(io->Aborting());
 }
 
 TEST(DicomRead, SequencesAreReadWholeAndNestingIsBounded) {
@@ -643,10 +666,12 @@ TEST(DicomRead, PydicomsSeriesAndTheFrameCounter) {
     SCOPED_TRACE(paths[i]);
     TLoaded got;
     Load(paths[i], got);
-    EXPECT_TRUE(got.Ok);
-    EXPECT_GT(got.IO->Params().DICOM_Tags().Count(), 0);
     const TSamples want = ReadSamples(dir / std::to_string(i));
+    // A data set without pixel data holds no image: the load fails.
+    EXPECT_EQ(got.Ok, want.W != 0);
+    EXPECT_GT(got.IO->Params().DICOM_Tags().Count(), 0);
     if (want.W == 0) {
+      EXPECT_TRUE(got.IO->Aborting());
       EXPECT_TRUE(got.Bitmap.IsEmpty());
       EXPECT_EQ(VXGetDicomFileImageCount(paths[i]), 0);
       continue;
