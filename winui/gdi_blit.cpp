@@ -75,8 +75,16 @@ struct PatternReader {
     fg = dc.Surface->RawFromColor(b.Color);
     bg = dc.Surface->RawFromColor(dc.S.BkColor);
     org = dc.S.BrushOrg;
+    transparentHatch = b.Style == BS_HATCHED && !b.Pat && dc.S.BkMode == TRANSPARENT;
     if (b.Pat) tile = std::make_unique<PatternSampler>(dc, *b.Pat);
   }
+  // False where a hatched brush in TRANSPARENT mode has its background:
+  // a pattern-only operation leaves the destination there.
+  bool Shows(int x, int y) const {
+    return !transparentHatch ||
+           HatchBit(b.Hatch, int((int64_t(x) - org.x) & 7), int((int64_t(y) - org.y) & 7));
+  }
+  bool transparentHatch = false;
   uint32_t Read(int x, int y) const {
     if (!ok) return 0;
     if (tile) return tile->At(x, y);
@@ -125,6 +133,7 @@ void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std:
       int sy = SrcY[size_t(y - Origin.y)];
       if (needSrc && sy < 0) continue;
       for (int x = r.left; x < r.right; ++x) {
+        if (!needSrc && !pr.Shows(x, y)) continue;
         uint32_t S = 0;
         if (needSrc) {
           int sx = SrcX[size_t(x - Origin.x)];
@@ -194,6 +203,11 @@ BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
   uint8_t t = uint8_t(rop >> 16);
   if (UsesSource(t)) return FALSE;
   if (!dc->Surface) return TRUE;
+  // The null brush paints nothing where the operation takes the pattern.
+  if (UsesPattern(t)) {
+    Brush b;
+    if (!ResolveBrush(*dc, dc->S.Brush, b) || b.Style == BS_NULL) return TRUE;
+  }
   if (FlipsY(*dc)) h = -h;  // rows y .. y + h - 1 run upwards on the device
   RECT r = DestRect(DevX(*dc, x), DevY(*dc, y), w, h);
   RECT v;

@@ -878,7 +878,20 @@ BOOL PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
 
 BOOL LineDDA(int xStart, int yStart, int xEnd, int yEnd, LINEDDAPROC lpProc, LPARAM data) {
   if (!lpProc) return FALSE;
-  LinePoints(xStart, yStart, xEnd, yEnd, [&](int x, int y) { lpProc(x, y, data); });
+  // The same points as a pen's line, except that at an exact half step the
+  // minor coordinate stays on the start's side (a pen's line takes the
+  // smaller coordinate there, whichever way it runs).
+  const int64_t dx = int64_t(xEnd) - xStart, dy = int64_t(yEnd) - yStart;
+  const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  const bool xMajor = adx >= ady;
+  const int64_t n = xMajor ? adx : ady, minor = xMajor ? ady : adx;
+  const int64_t majorStep = (xMajor ? dx : dy) < 0 ? -1 : 1, minorStep = (xMajor ? dy : dx) < 0 ? -1 : 1;
+  for (int64_t i = 0; i < n; ++i) {
+    // minor x i / n rounded to the nearest, halves down.
+    const int64_t m = CeilDiv(__int128(2) * minor * i - n, 2 * n);
+    const int64_t a = majorStep * i, b = minorStep * m;
+    lpProc(int(xStart + (xMajor ? a : b)), int(yStart + (xMajor ? b : a)), data);
+  }
   return TRUE;
 }
 
@@ -907,11 +920,19 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
         pd.Line(l, t, l, b + 1);
       } else if (b == t) {
         pd.Line(l, t, r + 1, t);
-      } else {
+      } else if (dc->S.ArcDirection == AD_CLOCKWISE) {
+        // Clockwise from the top-left corner.
         pd.Line(l, t, r, t);
         pd.Line(r, t, r, b);
         pd.Line(r, b, l, b);
         pd.Line(l, b, l, t);
+      } else {
+        // Anticlockwise from the top-right corner, as the platform goes by
+        // default: a styled pen's dashes start there.
+        pd.Line(r, t, l, t);
+        pd.Line(l, t, l, b);
+        pd.Line(l, b, r, b);
+        pd.Line(r, b, r, t);
       }
     }
   }

@@ -138,7 +138,11 @@ static int UnpackChannel(uint32_t raw, DWORD mask) {
   int bits = MaskBits(mask);
   if (!bits) return 0;
   uint32_t x = (raw & mask) >> MaskShift(mask);
-  return bits >= 8 ? int(x >> (bits - 8)) : int(x << (8 - bits));
+  if (bits >= 8) return int(x >> (bits - 8));
+  // The field's top bits repeated below it, as the platform widens them
+  // (five bits of 31 give 255).
+  const uint32_t top = x << (8 - bits);
+  return int((top | (top >> bits)) & 255);
 }
 
 uint32_t Bitmap::RawFromColor(COLORREF c) const {
@@ -178,7 +182,7 @@ COLORREF Bitmap::ColorFromRaw(uint32_t v) const {
       return RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
     case 16:
       if (HasMasks) return RGB(UnpackChannel(v, Masks[0]), UnpackChannel(v, Masks[1]), UnpackChannel(v, Masks[2]));
-      return RGB(((v >> 10) & 31) << 3, ((v >> 5) & 31) << 3, (v & 31) << 3);
+      return RGB(UnpackChannel(v, 0x7C00), UnpackChannel(v, 0x03E0), UnpackChannel(v, 0x001F));
     default:
       if (v < Palette.size()) return RGB(Palette[v].rgbRed, Palette[v].rgbGreen, Palette[v].rgbBlue);
       return 0;

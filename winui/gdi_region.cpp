@@ -229,6 +229,9 @@ BOOL EqualRgn(HRGN hrgn1, HRGN hrgn2) {
   Region* a = FindRgn(hrgn1);
   Region* b = FindRgn(hrgn2);
   if (!a || !b) return ERROR;
+  // Empty regions are equal wherever an offset left their (empty) extents.
+  const bool emptyA = !pixman_region32_not_empty(&a->R), emptyB = !pixman_region32_not_empty(&b->R);
+  if (emptyA || emptyB) return emptyA && emptyB ? TRUE : FALSE;
   return pixman_region32_equal(&a->R, &b->R) ? TRUE : FALSE;
 }
 

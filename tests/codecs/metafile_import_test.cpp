@@ -328,3 +328,28 @@ TEST(MetafileImport, EveryFlippedBitImportsOrFailsCleanly) {
 }
 
 }  // namespace
+
+// Bitmap records draw in an import, Windows metafile and enhanced alike: a
+// 2 x 1 DIB (red, blue) stretched over the picture.
+TEST(MetafileImport, BitmapRecordsDraw) {
+  char row24[8] = {0, 0, '\xFF', '\xFF', 0, 0, 0, 0};  // red, blue: blue, green, red
+  TWmf w(0.25, 0.25, 96);
+  w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
+      .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
+      .Add(U_WMRSETWINDOWEXT_set(Pt16(24, 24)))
+      .Add(U_WMRSTRETCHDIB_set(Pt16(0, 0), Pt16(24, 24), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
+                               vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
+  TEmf e(24, 24);
+  e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 23, 23), vxtest::Ptl(0, 0), vxtest::Ptl(24, 24), vxtest::Ptl(0, 0),
+                               vxtest::Ptl(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY, vxtest::DibInfo(2, 1, 24).get(),
+                               sizeof row24, row24));
+  for (const auto& [name, bytes] : {std::pair{"wmf", w.Finish()}, std::pair{"emf", e.Finish()}}) {
+    SCOPED_TRACE(name);
+    Target t;
+    TVXMemStream in(bytes.data(), int64_t(bytes.size()));
+    ASSERT_TRUE(t.io.ImportMetafile(&in, 24, 24, false));
+    ASSERT_EQ(t.bmp.Width(), 24);
+    EXPECT_EQ(Rgb(t.bmp, 2, 12), 0xFF0000u);
+    EXPECT_EQ(Rgb(t.bmp, 21, 12), 0x0000FFu);
+  }
+}

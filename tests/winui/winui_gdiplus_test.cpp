@@ -166,7 +166,9 @@ TEST_F(GdiPlusFlat, FillRectangleCoversItsPixelsOnEveryDepth) {
     GpGraphics* g = Graphics(s);
     // A dark red: the 8-bit section takes its nearest entry, pure red.
     ASSERT_EQ(GdipFillRectangle(g, Solid(0xFFF00808), 10, 10, 9, 9), Ok);
-    const COLORREF ink = c.bpp >= 24 ? RGB(0xF0, 8, 8) : c.bpp == 16 ? RGB(0xF0, 8, 8) : RGB(255, 0, 0);
+    // 16-bit: five bits a channel, read back with their top bits repeated
+    // below them (0xF0 keeps 30 of 31, which reads 0xF7).
+    const COLORREF ink = c.bpp >= 24 ? RGB(0xF0, 8, 8) : c.bpp == 16 ? RGB(0xF7, 8, 8) : RGB(255, 0, 0);
     EXPECT_EQ(s.Picture(ink, 0, 0, 24, 24), Square(10, 10, 9, 24, 24));
     if (c.bpp == 8) {
       EXPECT_EQ(s.Index(10, 10), 3);
