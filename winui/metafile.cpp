@@ -856,6 +856,25 @@ void ReadLogFontW(TRec& r, size_t o, LOGFONTW& lf) {
   lf.lfFaceName[LF_FACESIZE - 1] = 0;
 }
 
+// Device-independent bits set at logical (xd, yd), cx x cy of them from
+// (xs, ys) of the DIB whose header (cbBmi bytes, at least 40) is in the
+// record. The bits hold scan lines Start .. Start + Scans - 1 only, counted
+// from the bottom of a bottom-up DIB and from the top of a top-down one: the
+// part of the source rectangle among them draws where the whole DIB would
+// put it.
+void DibToDevice(TPlayer& p, TRec& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits, int32_t xd,
+                 int32_t yd, int32_t xs, int32_t ys, int32_t cx, int32_t cy, uint32_t Start, uint32_t Scans,
+                 UINT usage) {
+  const int64_t height = r.I32(offBmi + 8), rows = height < 0 ? -height : height;
+  if (r.Bad || rows == 0 || Start >= rows) return;
+  const int64_t lines = std::min<int64_t>(Scans, rows - Start);
+  const int64_t lo = std::max<int64_t>(Start, ys), hi = std::min<int64_t>(Start + lines, int64_t(ys) + cy);
+  if (lo >= hi) return;
+  const int64_t dy = height > 0 ? int64_t(ys) + cy - hi : lo - ys;
+  p.Dib(r, offBmi, cbBmi, offBits, cbBits, xd, double(yd + dy), cx, double(hi - lo), xs, int(lo - Start), cx,
+        int(hi - lo), SRCCOPY, usage, int32_t(height < 0 ? -lines : lines));
+}
+
 void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
   TState& s = p.S();
   switch (type) {
@@ -1120,18 +1139,7 @@ void PlayEmfRecord(TPlayer& p, uint32_t type, TRec& r) {
       uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60), usage = r.U32(64);
       uint32_t start = r.U32(68), scans = r.U32(72);
       if (r.Bad || cbBmi < 40 || !r.Has(offBmi, cbBmi)) break;
-      // The bits hold scan lines start .. start + scans - 1 only, counted
-      // from the bottom of a bottom-up DIB and from the top of a top-down
-      // one: the part of the source rectangle among them draws where the
-      // whole DIB would put it.
-      const int64_t height = r.I32(offBmi + 8), rows = height < 0 ? -height : height;
-      if (rows == 0 || start >= rows) break;
-      const int64_t lines = std::min<int64_t>(scans, rows - start);
-      const int64_t lo = std::max<int64_t>(start, ys), hi = std::min<int64_t>(start + lines, int64_t(ys) + cy);
-      if (lo >= hi) break;
-      const int64_t dy = height > 0 ? int64_t(ys) + cy - hi : lo - ys;
-      p.Dib(r, offBmi, cbBmi, offBits, cbBits, xd, double(yd + dy), cx, double(hi - lo), xs, int(lo - start), cx,
-            int(hi - lo), SRCCOPY, usage, int32_t(height < 0 ? -lines : lines));
+      DibToDevice(p, r, offBmi, cbBmi, offBits, cbBits, xd, yd, xs, ys, cx, cy, start, scans, usage);
       break;
     }
     default:
@@ -1396,6 +1404,19 @@ void PlayWmfRecord(TWmfPlayer& w, uint16_t fn, TRec& r) {
       offBits = 28 + cbBmi;
       if (offBits > r.N) break;
       p.Dib(r, 28, cbBmi, offBits, uint32_t(r.N - offBits), x, y, wd, h, xs, ys, ws, hs, rop, usage);
+      break;
+    }
+    case 0x0D33: {  // use, scan count, first scan, DIB y, x, height, width, destination y, x, DIB
+      if (!r.Has(6, 18) || !r.Has(24, 40)) break;
+      const UINT usage = r.U16(6);
+      const uint32_t scans = r.U16(8), start = r.U16(10);
+      const int ys = r.I16(12), xs = r.I16(14), cy = r.I16(16), cx = r.I16(18), yd = r.I16(20), xd = r.I16(22);
+      const uint32_t hsz = r.U32(24), bits = r.U16(24 + 14), used = r.U32(24 + 32), comp = r.U32(24 + 16);
+      if (hsz < 40 || hsz > 1024) break;
+      const uint32_t colors = used ? std::min<uint32_t>(used, 256) : bits <= 8 ? (1u << bits) : 0;
+      const uint32_t cbBmi = comp == BI_BITFIELDS ? hsz + 12 : hsz + colors * (usage == DIB_PAL_COLORS ? 2 : 4);
+      if (24 + size_t(cbBmi) > r.N) break;
+      DibToDevice(p, r, 24, cbBmi, 24 + cbBmi, uint32_t(r.N - 24 - cbBmi), xd, yd, xs, ys, cx, cy, start, scans, usage);
       break;
     }
     case 0x0B41:

@@ -330,26 +330,43 @@ TEST(MetafileImport, EveryFlippedBitImportsOrFailsCleanly) {
 }  // namespace
 
 // Bitmap records draw in an import, Windows metafile and enhanced alike: a
-// 2 x 1 DIB (red, blue) stretched over the picture.
+// 2 x 1 DIB (red, blue) stretched over the top half of the picture, and in
+// the Windows metafile a 5-5-5 DIB stretched over the bottom half (31 is
+// 255, as the platform widens it) and a 2 x 1 DIB (green, black) set
+// unstretched at (3, 20) (META_SETDIBTODEV), as the platform plays them.
 TEST(MetafileImport, BitmapRecordsDraw) {
   char row24[8] = {0, 0, '\xFF', '\xFF', 0, 0, 0, 0};  // red, blue: blue, green, red
+  char row16[4] = {0x00, 0x7C, 0x1F, 0x00};           // red, blue in 5-5-5
   TWmf w(0.25, 0.25, 96);
   w.Add(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC))
       .Add(U_WMRSETWINDOWORG_set(Pt16(0, 0)))
       .Add(U_WMRSETWINDOWEXT_set(Pt16(24, 24)))
-      .Add(U_WMRSTRETCHDIB_set(Pt16(0, 0), Pt16(24, 24), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
-                               vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24));
+      .Add(U_WMRSTRETCHDIB_set(Pt16(0, 0), Pt16(24, 12), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
+                               vxtest::DibInfo(2, 1, 24).get(), sizeof row24, row24))
+      .Add(U_WMRSTRETCHDIB_set(Pt16(0, 12), Pt16(24, 12), Pt16(0, 0), Pt16(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY,
+                               vxtest::DibInfo(2, 1, 16).get(), sizeof row16, row16))
+      .Add(vxtest::RawWmr(0x0D33, {0, 1, 0, 0, 0, 1, 2, 20, 3,                         // use, scans, source, size, destination
+                                   40, 0, 2, 0, 1, 0, 1, 24, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // header
+                                   0xFF00, 0x0000, 0x0000, 0x0000}));                // green, black
   TEmf e(24, 24);
-  e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 23, 23), vxtest::Ptl(0, 0), vxtest::Ptl(24, 24), vxtest::Ptl(0, 0),
+  e.Add(U_EMRSTRETCHDIBITS_set(Rectl(0, 0, 23, 11), vxtest::Ptl(0, 0), vxtest::Ptl(24, 12), vxtest::Ptl(0, 0),
                                vxtest::Ptl(2, 1), U_DIB_RGB_COLORS, U_SRCCOPY, vxtest::DibInfo(2, 1, 24).get(),
                                sizeof row24, row24));
   for (const auto& [name, bytes] : {std::pair{"wmf", w.Finish()}, std::pair{"emf", e.Finish()}}) {
     SCOPED_TRACE(name);
     Target t;
+    t.io.SetBackground(0xFFFFFF);
     TVXMemStream in(bytes.data(), int64_t(bytes.size()));
     ASSERT_TRUE(t.io.ImportMetafile(&in, 24, 24, false));
     ASSERT_EQ(t.bmp.Width(), 24);
-    EXPECT_EQ(Rgb(t.bmp, 2, 12), 0xFF0000u);
-    EXPECT_EQ(Rgb(t.bmp, 21, 12), 0x0000FFu);
+    EXPECT_EQ(Rgb(t.bmp, 2, 5), 0xFF0000u);
+    EXPECT_EQ(Rgb(t.bmp, 21, 5), 0x0000FFu);
+    if (std::string(name) == "emf") continue;
+    EXPECT_EQ(Rgb(t.bmp, 2, 15), 0xFF0000u);
+    EXPECT_EQ(Rgb(t.bmp, 21, 15), 0x0000FFu);
+    EXPECT_EQ(Rgb(t.bmp, 3, 20), 0x00FF00u);
+    EXPECT_EQ(Rgb(t.bmp, 4, 20), 0x000000u);
+    EXPECT_EQ(Rgb(t.bmp, 5, 20), 0xFF0000u);  // the stretched DIB beneath
+    EXPECT_EQ(Rgb(t.bmp, 3, 21), 0xFF0000u);
   }
 }
