@@ -41,7 +41,11 @@ const char VXModuleAnchor_${name} = 1;
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   if(EXISTS ${_register})
     target_link_options(${name} INTERFACE "LINKER:--undefined=VXModuleAnchor_${name}")
-    set_property(GLOBAL APPEND PROPERTY VX_MODULE_ANCHORS VXModuleAnchor_${name})
+    # A library packaged on its own (VX_SEPARATE_LIBS) keeps its start-up out
+    # of the whole library's.
+    if(NOT name IN_LIST VX_SEPARATE_LIBS)
+      set_property(GLOBAL APPEND PROPERTY VX_MODULE_ANCHORS VXModuleAnchor_${name})
+    endif()
   endif()
 endfunction()
 
@@ -64,7 +68,11 @@ function(vx_external_dependencies lib)
   foreach(module IN LISTS ARGN)
     vx_pkg_target(${module} _target)
     target_link_libraries(${lib} PUBLIC ${_target})
-    set_property(GLOBAL APPEND PROPERTY VX_EXTERNAL_MODULES ${module})
+    if(lib IN_LIST VX_SEPARATE_LIBS)
+      set_property(GLOBAL APPEND PROPERTY VX_EXTERNAL_MODULES_${lib} ${module})
+    else()
+      set_property(GLOBAL APPEND PROPERTY VX_EXTERNAL_MODULES ${module})
+    endif()
   endforeach()
 endfunction()
 
@@ -173,4 +181,46 @@ function(vx_library_package)
   file(RELATIVE_PATH VX_PC_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
   configure_file(${VX_PACKAGE_DIR}/vexlane.pc.in ${PROJECT_BINARY_DIR}/package/vexlane.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/package/vexlane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
+
+# A library packaged on its own beside the whole library (VX_SEPARATE_LIBS):
+# its headers under include/vexlane/<lib>/, its archive, the CMake target
+# Vexlane::<lib> (found through find_package(Vexlane) when installed) and
+# vexlane-<lib>.pc, which requires vexlane.pc and adds the library and its
+# external modules.
+function(vx_separate_package lib)
+  if(NOT TARGET ${lib})
+    return()
+  endif()
+  set(_include ${PROJECT_BINARY_DIR}/include)
+  if(NOT EXISTS ${_include}/vexlane/${lib})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${lib} ${_include}/vexlane/${lib} SYMBOLIC)
+  endif()
+  target_include_directories(${lib} PUBLIC $<BUILD_INTERFACE:${_include}>)
+  if(NOT VX_INSTALL)
+    return()
+  endif()
+  get_property(_modules GLOBAL PROPERTY VX_EXTERNAL_MODULES_${lib})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${lib}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexlane/${lib}
+          FILES_MATCHING PATTERN "*.h")
+  install(TARGETS ${lib} EXPORT Vexlane_${lib}Targets
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  set(_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/Vexlane)
+  install(EXPORT Vexlane_${lib}Targets NAMESPACE Vexlane:: DESTINATION ${_cmakedir})
+  string(REPLACE ";" " " _requires "vexlane;${_modules}")
+  file(RELATIVE_PATH _prefix "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+  file(WRITE ${PROJECT_BINARY_DIR}/package/vexlane-${lib}.pc
+"prefix=\${pcfiledir}/${_prefix}
+includedir=\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}
+libdir=\${prefix}/${CMAKE_INSTALL_LIBDIR}
+
+Name: Vexlane ${lib}
+Description: The Vexlane image library's ${lib} part, packaged on its own
+Version: ${PROJECT_VERSION}
+Requires: ${_requires}
+Cflags: -I\${includedir}
+Libs: -L\${libdir} -Wl,--undefined=VXModuleAnchor_${lib} -lvexlane_${lib}
+")
+  install(FILES ${PROJECT_BINARY_DIR}/package/vexlane-${lib}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()

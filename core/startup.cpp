@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "core/sysutils.h"
 #include "core/vxdefs.h"
+#include "winui/display.h"
 
 constinit TVXLibraryHooks VXLibraryHooks{};
 
@@ -72,6 +73,8 @@ void VXStaticInitialize() {
     CallHook(VXLibraryHooks.TextControlStartup);
     CallHook(VXLibraryHooks.ThumbFramesStartup);
     VXLoadGestureAPI();
+    // A real display when VEXLANE_DISPLAY names one the program links.
+    VXOpenDisplayFromEnvironment();
   }
   ++gUseCount;
 }

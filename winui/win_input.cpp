@@ -9,6 +9,7 @@
 #include "winui/gdi.h"
 #include "winui/win_input.h"
 #include "winui/win_metrics.h"
+#include "winui/win_scroll.h"
 #include "winui/win_state.h"
 
 using namespace vxwin;
@@ -80,6 +81,19 @@ HWND MouseTarget(POINT pt) {
   return h;
 }
 
+// Where a mouse message at a screen point goes within h: HTCLIENT for a
+// client message; the bar's code while one of h's bars is held; a captured
+// window gets client messages; otherwise the window's own hit test.
+LRESULT NonClientHit(HWND h, POINT pt) {
+  Lock l(S().M);
+  Window* w = Find(h);
+  if (!w) return HTCLIENT;
+  if (S().BarWnd == h) return S().BarKind == SB_HORZ ? HTHSCROLL : HTVSCROLL;
+  if (S().Capture == h) return HTCLIENT;
+  const LRESULT hit = HitTest(*w, pt);
+  return hit == HTNOWHERE ? HTCLIENT : hit;
+}
+
 }  // namespace
 
 namespace vxwin {
@@ -120,6 +134,14 @@ void VXInputMouseButton(int Button, bool IsDown, POINT pt) {
   HWND h = MouseTarget(pt);
   if (!h) return;
   int logical = Logical(Button);
+  // Over the frame or a bar (or while a bar is held), the non-client
+  // messages, with the hit-test code and the screen point.
+  static const UINT ncDown[3] = {WM_NCLBUTTONDOWN, WM_NCRBUTTONDOWN, WM_NCMBUTTONDOWN};
+  static const UINT ncUp[3] = {WM_NCLBUTTONUP, WM_NCRBUTTONUP, WM_NCMBUTTONUP};
+  if (LRESULT hit = NonClientHit(h, pt); hit != HTCLIENT) {
+    PostInput(h, IsDown ? ncDown[logical] : ncUp[logical], WPARAM(hit), MAKELPARAM(pt.x, pt.y), pt);
+    return;
+  }
   static const UINT downMsg[3] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
   static const UINT upMsg[3] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
   static const UINT dblMsg[3] = {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK};
@@ -162,6 +184,10 @@ void VXInputMouseMove(POINT pt) {
   }
   HWND h = MouseTarget(pt);
   if (!h) return;
+  if (LRESULT hit = NonClientHit(h, pt); hit != HTCLIENT) {
+    PostInput(h, WM_NCMOUSEMOVE, WPARAM(hit), MAKELPARAM(pt.x, pt.y), pt);
+    return;
+  }
   POINT client = pt;
   ScreenToClient(h, &client);
   PostInput(h, WM_MOUSEMOVE, MouseKeys(), MAKELPARAM(client.x, client.y), pt);
@@ -562,6 +588,20 @@ HICON AddIconImage(IconImage Image) {
 }
 
 }  // namespace vxwin
+
+bool VXReadCursorPicture(HCURSOR Cursor, int& Width, int& Height, POINT& HotSpot, std::vector<uint32_t>& Pixels) {
+  IconImage im;
+  if (!Cursor || !IconImageOf(reinterpret_cast<HICON>(Cursor), im)) return false;
+  Width = im.Width;
+  Height = im.Height;
+  HotSpot = POINT{im.HotX, im.HotY};
+  Pixels = im.Pixels;
+  Pixels.resize(size_t(std::max(0, Width)) * size_t(std::max(0, Height)), 0);
+  // Without an alpha channel of its own the mask says what shows.
+  if (!im.OwnAlpha && im.AndMask.size() >= Pixels.size())
+    for (size_t i = 0; i < Pixels.size(); ++i) Pixels[i] = (Pixels[i] & 0xFFFFFF) | (im.AndMask[i] ? 0 : 0xFF000000u);
+  return true;
+}
 
 bool VXCursorSize(HICON hIcon, int& Width, int& Height) {
   Lock l(S().M);

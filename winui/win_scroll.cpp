@@ -1,10 +1,38 @@
 // Scroll bars of windows.
 #include <algorithm>
 
+#include "winui/win_input.h"
+#include "winui/win_metrics.h"
 #include "winui/win_scroll.h"
 #include "winui/win_state.h"
 
 using namespace vxwin;
+
+VXScrollBarParts VXScrollBarLayout(const RECT& Bar, bool Horizontal, const ScrollBar& B) {
+  VXScrollBarParts p{};
+  const int len = Horizontal ? Bar.right - Bar.left : Bar.bottom - Bar.top;
+  const int thick = Horizontal ? Bar.bottom - Bar.top : Bar.right - Bar.left;
+  // Square arrows, shrinking when the bar is shorter than both.
+  const int arrow = std::max(0, std::min(thick, len / 2));
+  const int track = std::max(0, len - 2 * arrow);
+  auto along = [&](int a, int b) {
+    return Horizontal ? RECT{Bar.left + a, Bar.top, Bar.left + b, Bar.bottom}
+                      : RECT{Bar.left, Bar.top + a, Bar.right, Bar.top + b};
+  };
+  p.Arrow1 = along(0, arrow);
+  p.Arrow2 = along(len - arrow, len);
+  p.Track = along(arrow, arrow + track);
+  p.Thumb = along(arrow, arrow);
+  const int64_t range = int64_t(B.Max) - B.Min + 1;
+  const int64_t page = std::max<int64_t>(B.Page, 1);
+  if (range - page <= 0 || track <= 0 || B.Disabled == 3) return p;
+  const int minThumb = GetSystemMetrics(Horizontal ? SM_CXHTHUMB : SM_CYVTHUMB) / 2;
+  int64_t thumb = B.Page ? int64_t(track) * B.Page / range : GetSystemMetrics(Horizontal ? SM_CXHTHUMB : SM_CYVTHUMB);
+  thumb = std::clamp<int64_t>(thumb, std::min(minThumb, track), track);
+  const int64_t at = int64_t(track - thumb) * std::clamp<int64_t>(int64_t(B.Pos) - B.Min, 0, range - page) / (range - page);
+  p.Thumb = along(arrow + int(at), arrow + int(at + thumb));
+  return p;
+}
 
 static ScrollBar* Bar(Window& w, int nBar) {
   if (nBar == SB_HORZ) return &w.HBar;
@@ -184,3 +212,160 @@ bool VXFlatScrollBars(HWND hwnd) {
   Window* w = Find(hwnd);
   return w && w->FlatBars;
 }
+
+// ---------------------------------------------------------------------------
+// Scroll bars under the mouse: hit testing and the default handling of a
+// press on a bar.
+
+namespace vxwin {
+
+RECT BarRect(const Window& w, int Kind) {
+  const DWORD bit = Kind == SB_HORZ ? WS_HSCROLL : WS_VSCROLL;
+  if (!(w.Style & bit)) return RECT{0, 0, 0, 0};
+  const RECT c = ClientInWindow(w);
+  const POINT o = ScreenOrigin(w);
+  if (Kind == SB_HORZ)
+    return RECT{o.x + c.left, o.y + c.bottom, o.x + c.right, o.y + c.bottom + GetSystemMetrics(SM_CYHSCROLL)};
+  return RECT{o.x + c.right, o.y + c.top, o.x + c.right + GetSystemMetrics(SM_CXVSCROLL), o.y + c.bottom};
+}
+
+LRESULT HitTest(const Window& w, POINT pt) {
+  const POINT o = ScreenOrigin(w);
+  const RECT whole{o.x, o.y, o.x + w.Rect.right - w.Rect.left, o.y + w.Rect.bottom - w.Rect.top};
+  if (!PtInRect(&whole, pt)) return HTNOWHERE;
+  const RECT c = ClientInWindow(w);
+  const RECT client{o.x + c.left, o.y + c.top, o.x + c.right, o.y + c.bottom};
+  if (PtInRect(&client, pt)) return HTCLIENT;
+  RECT h = BarRect(w, SB_HORZ), v = BarRect(w, SB_VERT);
+  if (PtInRect(&h, pt)) return HTHSCROLL;
+  if (PtInRect(&v, pt)) return HTVSCROLL;
+  return HTBORDER;
+}
+
+}  // namespace vxwin
+
+namespace {
+
+constexpr UINT_PTR kRepeatTimer = 0xFFF0;
+
+void SendScroll(HWND h, int Kind, int Code, int Pos) {
+  SendMessageW(h, Kind == SB_HORZ ? WM_HSCROLL : WM_VSCROLL, MAKEWPARAM(Code, WORD(Pos)), 0);
+}
+
+// The held arrow or track part repeats while the button stays down.
+void CALLBACK Repeat(HWND h, UINT, UINT_PTR, DWORD) {
+  int kind, part;
+  {
+    Lock l(S().M);
+    if (S().BarWnd != h || S().BarPart == SB_THUMBTRACK) {
+      KillTimer(h, kRepeatTimer);
+      return;
+    }
+    kind = S().BarKind;
+    part = S().BarPart;
+  }
+  SetTimer(h, kRepeatTimer, 50, Repeat);
+  SendScroll(h, kind, part, 0);
+}
+
+// The thumb's position for the mouse at a screen point (lock held).
+int ThumbPosition(const Window& w, int Kind, POINT pt, int Grip) {
+  const ScrollBar& b = Kind == SB_HORZ ? w.HBar : w.VBar;
+  const bool horz = Kind == SB_HORZ;
+  const VXScrollBarParts p = VXScrollBarLayout(BarRect(w, Kind), horz, b);
+  const int thumb = horz ? p.Thumb.right - p.Thumb.left : p.Thumb.bottom - p.Thumb.top;
+  const int track = horz ? p.Track.right - p.Track.left : p.Track.bottom - p.Track.top;
+  const int at = (horz ? pt.x - p.Track.left : pt.y - p.Track.top) - Grip;
+  const int64_t range = int64_t(b.Max) - b.Min + 1, page = std::max<int64_t>(b.Page, 1);
+  if (track - thumb <= 0 || range - page <= 0) return b.Pos;
+  const int64_t v = int64_t(std::clamp(at, 0, track - thumb)) * (range - page) / (track - thumb);
+  return int(b.Min + v);
+}
+
+}  // namespace
+
+namespace vxwin {
+
+bool DefBarMessage(HWND h, UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
+  Result = 0;
+  const POINT pt{short(LOWORD(uintptr_t(lParam))), short(HIWORD(uintptr_t(lParam)))};
+  switch (Msg) {
+    case WM_NCHITTEST: {
+      Lock l(S().M);
+      Window* w = Find(h);
+      Result = w ? HitTest(*w, pt) : HTNOWHERE;
+      return true;
+    }
+    case WM_NCLBUTTONDOWN: {
+      if (wParam != WPARAM(HTHSCROLL) && wParam != WPARAM(HTVSCROLL)) return false;
+      const int kind = wParam == WPARAM(HTHSCROLL) ? SB_HORZ : SB_VERT;
+      int part = -1, pos = 0;
+      {
+        Lock l(S().M);
+        Window* w = Find(h);
+        if (!w) return true;
+        const ScrollBar& b = kind == SB_HORZ ? w->HBar : w->VBar;
+        const bool horz = kind == SB_HORZ;
+        const VXScrollBarParts p = VXScrollBarLayout(BarRect(*w, kind), horz, b);
+        const bool hasThumb = p.Thumb.right > p.Thumb.left && p.Thumb.bottom > p.Thumb.top;
+        const int at = horz ? pt.x : pt.y;
+        if (PtInRect(&p.Arrow1, pt)) {
+          part = SB_LINEUP;
+        } else if (PtInRect(&p.Arrow2, pt)) {
+          part = SB_LINEDOWN;
+        } else if (hasThumb && PtInRect(&p.Thumb, pt)) {
+          part = SB_THUMBTRACK;
+          S().ThumbGrip = at - (horz ? p.Thumb.left : p.Thumb.top);
+          pos = b.Pos;
+        } else if (hasThumb && PtInRect(&p.Track, pt)) {
+          part = at < (horz ? p.Thumb.left : p.Thumb.top) ? SB_PAGEUP : SB_PAGEDOWN;
+        }
+        if (part < 0) return true;
+        S().BarWnd = h;
+        S().BarKind = kind;
+        S().BarPart = part;
+      }
+      SetCapture(h);
+      if (part == SB_THUMBTRACK) {
+        SendScroll(h, kind, SB_THUMBTRACK, pos);
+      } else {
+        SendScroll(h, kind, part, 0);
+        SetTimer(h, kRepeatTimer, 400, Repeat);
+      }
+      return true;
+    }
+    case WM_NCMOUSEMOVE: {
+      int kind, pos;
+      {
+        Lock l(S().M);
+        Window* w = Find(h);
+        if (!w || S().BarWnd != h || S().BarPart != SB_THUMBTRACK) return false;
+        kind = S().BarKind;
+        pos = ThumbPosition(*w, kind, pt, S().ThumbGrip);
+        (kind == SB_HORZ ? w->HBar : w->VBar).TrackPos = pos;
+      }
+      SendScroll(h, kind, SB_THUMBTRACK, pos);
+      return true;
+    }
+    case WM_NCLBUTTONUP: {
+      int kind, part, pos = 0;
+      {
+        Lock l(S().M);
+        Window* w = Find(h);
+        if (!w || S().BarWnd != h) return false;
+        kind = S().BarKind;
+        part = S().BarPart;
+        if (part == SB_THUMBTRACK) pos = ThumbPosition(*w, kind, pt, S().ThumbGrip);
+        S().BarWnd = nullptr;
+      }
+      KillTimer(h, kRepeatTimer);
+      if (GetCapture() == h) ReleaseCapture();
+      if (part == SB_THUMBTRACK) SendScroll(h, kind, SB_THUMBPOSITION, pos);
+      SendScroll(h, kind, SB_ENDSCROLL, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace vxwin

@@ -15,6 +15,10 @@
 
 namespace vxwin {
 
+// A call handed to the window's thread (VXCallOnWindowThread): LPARAM is a
+// std::function<void()>* that the default window procedure runs and frees.
+constexpr UINT WM_VXDISPLAYCALL = 0x03FE;
+
 struct WndClassRec {
   std::string Name;
   WNDCLASSEXW Info;
@@ -109,7 +113,25 @@ struct State {
   DWORD LastClickTime = 0;
   POINT LastClickPt;
   bool LastWasDouble = false;
+  // A scroll bar held by the mouse (the default handling of a press on it):
+  // the window, which bar, the part pressed (SB_LINEUP, SB_LINEDOWN,
+  // SB_PAGEUP, SB_PAGEDOWN, or SB_THUMBTRACK for the thumb) and, for the
+  // thumb, where in it the mouse took it.
+  HWND BarWnd = nullptr;
+  int BarKind = 0;  // SB_HORZ or SB_VERT
+  int BarPart = 0;
+  int ThumbGrip = 0;
 };
+
+// The hit-test code of a screen point for a window (lock held): its client
+// area, a scroll bar, the rest of the window (border), or nowhere.
+LRESULT HitTest(const Window& w, POINT Screen);
+// The screen rectangle of a window's bar (SB_HORZ or SB_VERT); empty when it
+// has none (lock held).
+RECT BarRect(const Window& w, int Kind);
+// The default handling of WM_NCHITTEST and of the mouse on a scroll bar
+// (lock not held): true when Msg was handled, with its Result.
+bool DefBarMessage(HWND h, UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result);
 
 State& S();
 using Lock = std::unique_lock<std::recursive_mutex>;
@@ -139,5 +161,17 @@ void PostInput(HWND h, UINT Msg, WPARAM W, LPARAM L, POINT ScreenPt);
 
 // The display behind the surfaces (headless by default).
 void NotifySurface(HWND h);
+
+}  // namespace vxwin
+
+// The parts of a scroll bar lying in Bar (its arrow buttons, square, at its
+// ends; the track between them; the thumb on the track, empty when the bar
+// cannot scroll).
+struct VXScrollBarParts {
+  RECT Arrow1, Arrow2, Track, Thumb;
+};
+VXScrollBarParts VXScrollBarLayout(const RECT& Bar, bool Horizontal, const vxwin::ScrollBar& B);
+
+namespace vxwin {
 
 }  // namespace vxwin

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "platform/win_syscolors.h"
 #include "winui/display.h"
@@ -642,8 +644,22 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
   if (shown) Call(hWnd, WM_SHOWWINDOW, TRUE, 0);
   if (hidden) Call(hWnd, WM_SHOWWINDOW, FALSE, 0);
   Call(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
-  (void)sized;
-  (void)moved;
+  // A display shows top-level windows; a child's change reaches it through
+  // its parent's picture.
+  if (IVXDisplay* d = VXCurrentDisplay()) {
+    bool top = false;
+    {
+      Lock l(S().M);
+      Window* w = Find(hWnd);
+      top = w && !w->Parent;
+    }
+    if (top) {
+      if (moved || sized) d->WindowMoved(hWnd);
+      if (shown || hidden) d->WindowShown(hWnd, shown);
+    } else if (shown || hidden || moved || sized) {
+      if (HWND t = VXTopLevelWindow(hWnd)) d->SurfaceChanged(t);
+    }
+  }
   S().Wake.notify_all();
   return TRUE;
 }
@@ -815,11 +831,16 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       ClientChanged(hWnd, true);
       return 0;
     case WM_SETTEXT: {
-      Lock l(S().M);
-      Window* w = Find(hWnd);
-      if (!w) return FALSE;
-      const char* s = reinterpret_cast<const char*>(lParam);
-      w->Text = s ? s : "";
+      bool top;
+      {
+        Lock l(S().M);
+        Window* w = Find(hWnd);
+        if (!w) return FALSE;
+        const char* s = reinterpret_cast<const char*>(lParam);
+        w->Text = s ? s : "";
+        top = !w->Parent;
+      }
+      if (IVXDisplay* d = VXCurrentDisplay(); d && top) d->WindowTextChanged(hWnd);
       return TRUE;
     }
     case WM_GETTEXT: {
@@ -885,7 +906,18 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       CloseGestureInfoHandle(reinterpret_cast<HGESTUREINFO>(lParam));
       return 0;
     case WM_NCHITTEST:
-      return 1;  // HTCLIENT
+    case WM_NCLBUTTONDOWN:
+    case WM_NCMOUSEMOVE:
+    case WM_NCLBUTTONUP: {
+      LRESULT r = 0;
+      DefBarMessage(hWnd, Msg, wParam, lParam, r);
+      return r;
+    }
+    case WM_VXDISPLAYCALL: {
+      std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lParam));
+      if (call && *call) (*call)();
+      return 0;
+    }
     case WM_MOUSEACTIVATE:
       return 1;  // MA_ACTIVATE
   }

@@ -46,7 +46,7 @@ install)
   cmake --install "$build" --prefix "$prefix" >/dev/null
   # Only what a user needs: headers, archives, package files and the program.
   extra=$(cd "$prefix" && find . -type f | sed 's|^\./||' | grep -Ev \
-    '^(include/vexlane/([a-z_]+/)?[a-z0-9_]+\.h|lib/libvexlane_[a-z_]+\.a|lib/cmake/Vexlane/Vexlane[A-Za-z-]*\.cmake|lib/pkgconfig/vexlane\.pc|bin/tarvello)$' || true)
+    '^(include/vexlane/([a-z0-9_]+/)?[a-z0-9_]+\.h|lib/libvexlane_[a-z0-9_]+\.a|lib/cmake/Vexlane/Vexlane[A-Za-z0-9_-]*\.cmake|lib/pkgconfig/vexlane(-x11)?\.pc|bin/tarvello)$' || true)
   [ -z "$extra" ] || fail "installed beyond the library and the program: $extra"
   [ -f "$prefix/include/vexlane/core/bitmap.h" ] && [ -f "$prefix/include/vexlane/io/vexlaneio.h" ] ||
     fail "headers missing under include/vexlane/"
@@ -72,6 +72,18 @@ install)
   done
   check "pkg-config: TVexlaneLibrary" "$tmp/pc_sizes"
   check "pkg-config: TVXLibraryGuard" "$tmp/pc_sizes_guard"
+  # The whole library never needs Xlib; the real display comes with
+  # vexlane-x11 alone.
+  if readelf -d "$tmp/pc_sizes" | grep -q 'libX11'; then fail "vexlane.pc pulls in Xlib"; fi
+  echo "ok: vexlane.pc needs no Xlib"
+  if [ -f "$prefix/lib/pkgconfig/vexlane-x11.pc" ]; then
+    "$cxx" -std=c++20 -O1 "$here/x11_open.cpp" -o "$tmp/pc_x11" $(pkg-config --cflags --libs --static vexlane-x11) ||
+      fail "pkg-config: x11_open does not build"
+    readelf -d "$tmp/pc_x11" | grep -q 'libX11' || fail "vexlane-x11.pc does not link Xlib"
+    out=$(env -u DISPLAY VEXLANE_DISPLAY=x11 "$tmp/pc_x11" 2>&1) || fail "x11_open: $out"
+    [[ "$out" == *"VEXLANE_DISPLAY=x11"*"headless"* ]] || fail "x11_open without a server printed: $out"
+    echo "ok: vexlane-x11.pc adds the display"
+  fi
 
   # The README's example, as printed there: in a folder holding its
   # photo.png, with photo.jpg missing and then not an image, it reports each

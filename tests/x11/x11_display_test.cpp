@@ -1,0 +1,357 @@
+// The X11 display under an Xvfb server the tests start themselves: the X
+// window shows exactly the window's picture (read back with ImageMagick's
+// import), follows resizes from the server, and the server's mouse, wheel,
+// keys and close requests reach the window system. Without Xvfb the tests
+// skip.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "winui/display.h"
+#include "winui/gdi.h"
+#include "winui/headless.h"
+#include "winui/win_input.h"
+#include "winui/win_paint.h"
+#include "winui/win_scroll.h"
+#include "winui/win_window.h"
+#include "x11/x11display.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+
+namespace {
+
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+struct Logged {
+  HWND Wnd;
+  UINT Msg;
+  WPARAM W;
+  LPARAM L;
+};
+std::vector<Logged> gLog;
+
+LRESULT CALLBACK LogProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  switch (m) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_MOUSEWHEEL:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SIZE:
+    case WM_CLOSE:
+    case WM_DESTROY:
+      gLog.push_back({h, m, w, l});
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+
+class X11Display : public ::testing::Test {
+ protected:
+  static inline pid_t xvfb = 0;
+  static inline std::string display;
+  static inline std::string why;
+
+  static void SetUpTestSuite() {
+    // The display's threads share Xlib; it must know before any call.
+    XInitThreads();
+    if (access("/usr/bin/Xvfb", X_OK) != 0) {
+      why = "Xvfb (Debian xvfb) is not installed";
+      return;
+    }
+    // A display number nobody uses.
+    int n = 90;
+    for (; n < 200; ++n)
+      if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0 &&
+          access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0)
+        break;
+    const std::string name = ":" + std::to_string(n);
+    xvfb = fork();
+    if (xvfb == 0) {
+      execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+            nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 100; ++i) {
+      if (Display* d = XOpenDisplay(name.c_str())) {
+        XCloseDisplay(d);
+        display = name;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    why = "Xvfb did not start on " + name;
+  }
+  static void TearDownTestSuite() {
+    if (xvfb > 0) {
+      kill(xvfb, SIGTERM);
+      waitpid(xvfb, nullptr, 0);
+      xvfb = 0;
+    }
+  }
+  void SetUp() override {
+    if (display.empty()) GTEST_SKIP() << why;
+    VXHeadless::Reset();
+    gLog.clear();
+    WNDCLASSEXW wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = LogProc;
+    wc.lpszClassName = "VXX11Test";
+    RegisterClassExW(&wc);
+    ASSERT_TRUE(VXOpenX11Display(display));
+  }
+  void TearDown() override {
+    if (display.empty()) return;
+    VXCloseX11Display();
+    VXHeadless::Reset();
+  }
+
+  // Handles this thread's messages until Done holds (or 5 s have passed).
+  template <class F>
+  static bool PumpUntil(F Done) {
+    for (int i = 0; i < 250; ++i) {
+      VXHeadless::RunUntilIdle();
+      if (Done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  // The X window's pixels through ImageMagick's import, as 0x00RRGGBB.
+  std::vector<uint32_t> Grab(HWND top, int& W, int& H) {
+    const std::string file = testing::TempDir() + "/x11_grab.ppm";
+    std::remove(file.c_str());
+    Shell("/usr/bin/import -display " + display + " -depth 8 -window " + std::to_string(VXX11WindowOf(top)) + " " + file +
+        " 2>&1");
+    std::vector<uint32_t> px;
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return px;
+    int maxval = 0;
+    if (std::fscanf(f, "P6 %d %d %d", &W, &H, &maxval) == 3 && maxval == 255) {
+      std::fgetc(f);
+      px.resize(size_t(W) * size_t(H));
+      for (uint32_t& v : px) {
+        unsigned char rgb[3] = {};
+        if (std::fread(rgb, 1, 3, f) != 3) break;
+        v = (uint32_t(rgb[0]) << 16) | (uint32_t(rgb[1]) << 8) | rgb[2];
+      }
+    }
+    std::fclose(f);
+    return px;
+  }
+
+  void ExpectShowsPicture(HWND top, const char* when) {
+    SCOPED_TRACE(when);
+    if (access("/usr/bin/import", X_OK) != 0) GTEST_SKIP() << "ImageMagick's import is not installed";
+    int W = 0, H = 0, gw = 0, gh = 0;
+    std::vector<uint32_t> want, got;
+    // The server shows what was put once the requests went through.
+    bool same = PumpUntil([&] {
+      VXReadWindowPicture(top, W, H, want);
+      got = Grab(top, gw, gh);
+      return gw == W && gh == H && got == want;
+    });
+    size_t diffs = 0, first = 0;
+    for (size_t i = 0; same == false && i < got.size() && i < want.size(); ++i)
+      if (got[i] != want[i] && diffs++ == 0) first = i;
+    EXPECT_TRUE(same) << "X window " << gw << " x " << gh << ", picture " << W << " x " << H << "; " << diffs
+                      << " pixels differ, the first at (" << (W ? first % size_t(W) : 0) << ", "
+                      << (W ? first / size_t(W) : 0) << "): " << std::hex << (first < got.size() ? got[first] : 0)
+                      << " instead of " << (first < want.size() ? want[first] : 0);
+  }
+};
+
+// Seeded colours over a child's client area.
+void PaintSeeded(HWND h, unsigned seed) {
+  RECT r;
+  GetClientRect(h, &r);
+  const int w = r.right, hh = r.bottom;
+  std::vector<uint32_t> px(size_t(w) * size_t(hh));
+  std::mt19937 rng(seed);
+  for (uint32_t& v : px) v = rng() & 0xFFFFFF;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -hh;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  HDC dc = GetDC(h);
+  SetDIBitsToDevice(dc, 0, 0, DWORD(w), DWORD(hh), 0, 0, 0, UINT(hh), px.data(), &bi, DIB_RGB_COLORS);
+  ReleaseDC(h, dc);
+}
+
+TEST_F(X11Display, TheXWindowShowsTheWindowsPicture) {
+  HWND top = CreateWindowExW(0, "VXX11Test", "pictures", WS_OVERLAPPED | WS_BORDER, 40, 30, 320, 240, nullptr,
+                             nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExW(WS_EX_CLIENTEDGE, "VXX11Test", "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 150, top,
+                               nullptr, nullptr, nullptr);
+  ShowWindow(top, SW_SHOW);
+  PaintSeeded(child, 7);
+  ASSERT_NE(VXX11WindowOf(top), 0u);
+  EXPECT_EQ(VXX11WindowOf(child), 0u);  // children are part of the picture
+  ExpectShowsPicture(top, "after showing");
+
+  // Bars appear on the child.
+  SCROLLINFO si{};
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMax = 99;
+  si.nPage = 30;
+  si.nPos = 20;
+  SetScrollInfo(child, SB_HORZ, &si, TRUE);
+  SetScrollInfo(child, SB_VERT, &si, TRUE);
+  PaintSeeded(child, 8);
+  ExpectShowsPicture(top, "after scroll bars appear");
+
+  // The server resizes the window: the form follows with WM_SIZE.
+  Shell("DISPLAY=" + display + " /usr/bin/xdotool windowsize " + std::to_string(VXX11WindowOf(top)) + " 400 300 2>&1");
+  ASSERT_TRUE(PumpUntil([&] {
+    RECT r;
+    GetWindowRect(top, &r);
+    return r.right - r.left == 400 && r.bottom - r.top == 300;
+  }));
+  bool sized = false;
+  for (const Logged& l : gLog)
+    if (l.Wnd == top && l.Msg == WM_SIZE) sized = sized || (LOWORD(l.L) == 398 && HIWORD(l.L) == 298);
+  EXPECT_TRUE(sized);
+  ExpectShowsPicture(top, "after xdotool windowsize");
+
+  // The title follows the window's text.
+  SetWindowTextW(top, "renamed form");
+  EXPECT_TRUE(PumpUntil([&] {
+    return Shell("DISPLAY=" + display + " /usr/bin/xdotool getwindowname " + std::to_string(VXX11WindowOf(top)) + " 2>/dev/null") ==
+           "renamed form\n";
+  }));
+}
+
+TEST_F(X11Display, ServerInputReachesTheWindows) {
+  if (access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "xdotool is not installed";
+  HWND top = CreateWindowExW(0, "VXX11Test", "input", WS_OVERLAPPED, 100, 80, 300, 200, nullptr, nullptr, nullptr,
+                             nullptr);
+  HWND child = CreateWindowExW(0, "VXX11Test", "", WS_CHILD | WS_VISIBLE, 20, 30, 150, 100, top, nullptr, nullptr,
+                               nullptr);
+  ShowWindow(top, SW_SHOW);
+  SetFocus(child);
+  const std::string xd = "DISPLAY=" + display + " /usr/bin/xdotool ";
+  ASSERT_TRUE(PumpUntil([&] {
+    return Shell(xd + "getwindowgeometry " + std::to_string(VXX11WindowOf(top)) + " 2>/dev/null").find("100,80") !=
+           std::string::npos;
+  }));
+  auto seen = [&](UINT msg) {
+    for (const Logged& l : gLog)
+      if (l.Wnd == child && l.Msg == msg) return &l;
+    return static_cast<const Logged*>(nullptr);
+  };
+  // A click at screen (100 + 20 + 7, 80 + 30 + 9): client point (7, 9).
+  Shell(xd + "mousemove 127 119 click 1 2>&1");
+  ASSERT_TRUE(PumpUntil([&] { return seen(WM_LBUTTONUP) != nullptr; }));
+  EXPECT_EQ(LOWORD(seen(WM_LBUTTONDOWN)->L), 7);
+  EXPECT_EQ(HIWORD(seen(WM_LBUTTONDOWN)->L), 9);
+  // Two quick clicks make a double click; the wheel and keys come too.
+  gLog.clear();
+  Shell(xd + "click --repeat 2 --delay 50 1 2>&1");
+  EXPECT_TRUE(PumpUntil([&] { return seen(WM_LBUTTONDBLCLK) != nullptr; }));
+  Shell(xd + "click 5 2>&1");
+  ASSERT_TRUE(PumpUntil([&] { return seen(WM_MOUSEWHEEL) != nullptr; }));
+  EXPECT_EQ(short(HIWORD(seen(WM_MOUSEWHEEL)->W)), -120);
+  Shell(xd + "key a F5 Escape 2>&1");
+  ASSERT_TRUE(PumpUntil([&] {
+    int n = 0;
+    for (const Logged& l : gLog) n += l.Msg == WM_KEYDOWN;
+    return n >= 3;
+  }));
+  std::vector<WPARAM> keys;
+  for (const Logged& l : gLog)
+    if (l.Msg == WM_KEYDOWN) keys.push_back(l.W);
+  EXPECT_EQ(keys, (std::vector<WPARAM>{'A', VK_F1 + 4, VK_ESCAPE}));
+
+  // The window manager's close request closes the form.
+  Display* d = XOpenDisplay(display.c_str());
+  ASSERT_NE(d, nullptr);
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = Window(VXX11WindowOf(top));
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
+  XFlush(d);
+  XCloseDisplay(d);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(top); }));
+}
+
+TEST_F(X11Display, TheCursorOverAWindowIsItsPicture) {
+  if (access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "xdotool is not installed";
+  WNDCLASSEXW wc;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = "VXX11Cursor";
+  wc.hCursor = LoadCursorW(nullptr, IDC_CROSS);
+  RegisterClassExW(&wc);
+  HWND top = CreateWindowExW(0, "VXX11Cursor", "cursor", WS_OVERLAPPED, 200, 100, 200, 150, nullptr, nullptr,
+                             nullptr, nullptr);
+  ShowWindow(top, SW_SHOW);
+  PumpUntil([&] { return VXX11WindowOf(top) != 0; });
+  Shell("DISPLAY=" + display + " /usr/bin/xdotool mousemove 260 170 2>&1");
+  int W = 0, H = 0;
+  POINT hot{};
+  std::vector<uint32_t> want;
+  ASSERT_TRUE(VXReadCursorPicture(wc.hCursor, W, H, hot, want));
+  Display* d = XOpenDisplay(display.c_str());
+  ASSERT_NE(d, nullptr);
+  bool same = PumpUntil([&] {
+    XFixesCursorImage* c = XFixesGetCursorImage(d);
+    if (!c) return false;
+    bool ok = c->width == W && c->height == H && c->xhot == hot.x && c->yhot == hot.y;
+    for (int i = 0; ok && i < W * H; ++i) {
+      const uint32_t got = uint32_t(c->pixels[i]), w = want[size_t(i)];
+      if ((w >> 24) < 128) {
+        ok = (got >> 24) == 0;
+      } else {
+        const int grey = (((w >> 16) & 255) * 30 + ((w >> 8) & 255) * 59 + (w & 255) * 11) / 100;
+        ok = got == (grey < 128 ? 0xFF000000u : 0xFFFFFFFFu);
+      }
+    }
+    XFree(c);
+    return ok;
+  });
+  XCloseDisplay(d);
+  EXPECT_TRUE(same) << "the server's cursor is not the cross's picture";
+}
+
+TEST_F(X11Display, EnvironmentOpensTheRegisteredDisplay) {
+  VXCloseX11Display();
+  setenv("DISPLAY", display.c_str(), 1);
+  setenv("VEXLANE_DISPLAY", "x11", 1);
+  EXPECT_TRUE(VXOpenDisplayFromEnvironment());
+  EXPECT_NE(VXCurrentDisplay(), nullptr);
+  VXCloseX11Display();
+  EXPECT_EQ(VXCurrentDisplay(), nullptr);
+  // A server that is not there leaves the program headless.
+  setenv("DISPLAY", ":199", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(VXOpenDisplayFromEnvironment());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("x11"), std::string::npos);
+  EXPECT_EQ(VXCurrentDisplay(), nullptr);
+  unsetenv("VEXLANE_DISPLAY");
+}
+
+}  // namespace
