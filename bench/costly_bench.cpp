@@ -12,7 +12,12 @@
 //   bench_costly seeds DIR       writes the larger input of each as the fuzz
 //                                seed DIR/<target>/<file> (fuzz/seeds holds
 //                                them); the metafile's seed is smaller (60
-//                                bars), as the import tests flip its every bit
+//                                bars: the import tests flip its every bit),
+//                                and so are the module's (64 icons), the
+//                                old-style JPEG page's (400 strips), the
+//                                tiled page's (2048 rows) and the region's
+//                                (250 bars): a fuzzer grows its inputs to its
+//                                largest seed's size
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -412,13 +417,13 @@ int main(int argc, char** argv) {
          if (out.Size() > int64_t(f.size()) * 64 + 65536)
            std::printf("  (EXIF injection wrote %lld bytes from %zu)\n", static_cast<long long>(out.Size()), f.size());
        }},
-      {"tiff old-style jpeg strips", "tiff/oldjpeg_whole_stream.tif", 0,
-       [&](int s) { return OldJpegStrips(jpeg, 2000 * s); },
+      {"tiff old-style jpeg strips", "tiff/oldjpeg_whole_stream.tif", 400,
+       [&](int s) { return OldJpegStrips(jpeg, s > 2 ? s : 2000 * s); },
        LoadTIFF},
-      {"tiff wide tiles", "tiff/tiles_wider_than_image.tif", 0,
-       [](int s) { return WideTiles(8192 * s); },
+      {"tiff wide tiles", "tiff/tiles_wider_than_image.tif", 2048,
+       [](int s) { return WideTiles(s > 2 ? s : 8192 * s); },
        LoadTIFF},
-      {"region of rectangles", "gdi_inputs/region_crossing_bars.bin", 0,
+      {"region of rectangles", "gdi_inputs/region_crossing_bars.bin", 1,
        [](int s) { return CrossingBars(250 * s); },
        [](const TBytes& f) {
          HRGN r = ExtCreateRegion(nullptr, DWORD(f.size()), reinterpret_cast<const RGNDATA*>(f.data()));
@@ -445,8 +450,8 @@ int main(int argc, char** argv) {
          DeleteObject(bm);
          if (m) DeleteEnhMetaFile(m);
        }},
-      {"module icon groups", "pe_resources/icon_groups.dll", 0,
-       [](int s) { return IconModule(512 * s); },
+      {"module icon groups", "pe_resources/icon_groups.dll", 64,
+       [](int s) { return IconModule(s > 2 ? s : 512 * s); },
        [&](const TBytes& f) {
          FILE* out = std::fopen(scratch.c_str(), "wb");
          if (!out) return;
@@ -472,7 +477,7 @@ int main(int argc, char** argv) {
   };
   if (argc == 3 && std::string(argv[1]) == "seeds") {
     for (const TCase& c : cases) {
-      const TBytes b = c.Make(c.SeedSize ? c.SeedSize : 2);
+      const TBytes b = c.Make(c.SeedSize ? c.SeedSize : 2);  // 1 and 2: the bench's sizes
       const std::string path = std::string(argv[2]) + "/" + c.Seed;
       FILE* out = std::fopen(path.c_str(), "wb");
       if (!out || std::fwrite(b.data(), 1, b.size(), out) != b.size()) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/limits.h"
 #include "formats/camera_raw.h"
@@ -32,13 +33,28 @@ bool FeedsLibRawPatternOverrun(const uint8_t* Data, size_t Size) {
   return false;
 }
 
+// A LibRaw object is large and zeroed whole when made: each thread keeps the
+// ones it made, recycled, for its next decoders.
+thread_local std::vector<std::unique_ptr<LibRaw>> tSpareLibRaw;
+
+std::unique_ptr<LibRaw> TakeLibRaw() {
+  if (!tSpareLibRaw.empty()) {
+    std::unique_ptr<LibRaw> raw = std::move(tSpareLibRaw.back());
+    tSpareLibRaw.pop_back();
+    return raw;
+  }
+  auto raw = std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_MEMERR_CALLBACK | LIBRAW_OPIONS_NO_DATAERR_CALLBACK);
+  raw->set_dataerror_handler(&QuietDataError, nullptr);
+  return raw;
+}
+
 class TLibRawDecoder : public TVXRawDecoder {
  public:
-  TLibRawDecoder()
-      : fRaw(std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_MEMERR_CALLBACK | LIBRAW_OPIONS_NO_DATAERR_CALLBACK)) {
-    fRaw->set_dataerror_handler(&QuietDataError, nullptr);
+  TLibRawDecoder() : fRaw(TakeLibRaw()) {}
+  ~TLibRawDecoder() override {
+    fRaw->recycle();
+    if (tSpareLibRaw.size() < 2) tSpareLibRaw.push_back(std::move(fRaw));
   }
-  ~TLibRawDecoder() override { fRaw->recycle(); }
 
   bool Identify(const uint8_t* Data, size_t Size) override {
     fRaw->recycle();
@@ -86,6 +102,8 @@ class TLibRawDecoder : public TVXRawDecoder {
       o.user_mul[1] = pre[1];
       o.user_mul[2] = float(pre[2] * Options.BlueScale);
       o.user_mul[3] = pre[3];
+    } else {
+      for (float& m : o.user_mul) m = 0;  // a recycled object keeps its last ones
     }
     fOnStage = &OnStage;
     fReported[0] = fReported[1] = false;

@@ -158,9 +158,11 @@ bool VXIsPlausibleIFDCount(TStream* Stream, int64_t Position, bool BigEndian) {
 
 int64_t VXFindTIFFHeader(TStream* Stream) {
   const int64_t P = Stream->Position();
-  std::vector<uint8_t> buf(size_t(kHeaderScan), 0);
-  const int64_t got = std::max<int64_t>(0, Stream->Read(buf.data(), kHeaderScan));
   const int64_t size = Stream->Size();
+  // The bytes there are (at most the scan) and room for a header's eight.
+  const int64_t want = std::clamp<int64_t>(size - P, 0, kHeaderScan);
+  std::vector<uint8_t> buf(size_t(want) + 8, 0);
+  const int64_t got = std::max<int64_t>(0, Stream->Read(buf.data(), want));
   int64_t found = -1;
   // A header starts within the bytes read (what follows them reads as zeros).
   const int64_t last = std::min(kHeaderScan - 8, got - 2);

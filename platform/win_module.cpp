@@ -105,6 +105,7 @@ class TPEReader {
     if (!Map(rsrcRva, 16, base, avail)) return true;
     limit = avail;
     nameBudget = std::max<uint64_t>(limit, kMinNameBudget);
+    entryBudget = limit / 4 + 64;
     WalkTypes();
     return true;
   }
@@ -122,6 +123,7 @@ class TPEReader {
   // so that entries naming one long text thousands of times stay cheap.
   static constexpr uint64_t kMinNameBudget = 65536;
   uint64_t nameBudget = 0;
+  uint64_t entryBudget = 0;  // directory entries still to be read
 
   bool In(uint64_t Off, uint64_t Len) const { return Off <= f.size() && Len <= f.size() - Off; }
   uint32_t U16(uint64_t Off) const { return uint32_t(f[Off]) | uint32_t(f[Off + 1]) << 8; }
@@ -156,7 +158,12 @@ class TPEReader {
     if (!visited.insert(Off).second || !InRsrc(Off, 16)) return false;
     const uint64_t count = uint64_t(U16(base + Off + 12)) + U16(base + Off + 14);
     const uint64_t fits = (limit - Off - 16) / 8;
-    for (uint64_t i = 0; i < std::min(count, fits); ++i) {
+    // Directories may overlap one another: all of them together take no
+    // more entries than the section holds (twice over), so that a few
+    // kilobytes of directories starting a few bytes apart cost no more.
+    const uint64_t take = std::min({count, fits, entryBudget});
+    entryBudget -= take;
+    for (uint64_t i = 0; i < take; ++i) {
       const uint64_t e = base + Off + 16 + i * 8;
       const uint32_t name = U32(e), target = U32(e + 4);
       if (name & 0x80000000u) {
