@@ -8,6 +8,21 @@
 #include <string>
 #include <vector>
 
+// One scanned page: Height rows of RowBytes() bytes, top row first.
+// BitsPerPixel 1 (most significant bit first, 1 = white), 8 (grey), 16 (grey,
+// little-endian samples), 24 (red, green, blue) or 48 (red, green, blue,
+// little-endian 16-bit samples).
+struct TVXScanFrame {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t BitsPerPixel = 0;
+  double XResolution = 0;  // dots per inch
+  double YResolution = 0;
+  std::string Caption;
+  std::vector<uint8_t> Pixels;
+  size_t RowBytes() const { return (size_t(Width) * size_t(BitsPerPixel) + 7) / 8; }
+};
+
 class TVXScanDevice {
 public:
   virtual ~TVXScanDevice() = default;
@@ -28,4 +43,10 @@ public:
   // frame answers TWCC_BADPROTOCOL.
   virtual uint16_t GetFrame(double Frame[4]) = 0;
   virtual uint16_t SetFrame(const double Frame[4]) = 0;
+
+  // The feeder: pages waiting, the next one (false when none), and dropping
+  // those still waiting.
+  virtual int32_t PagesWaiting() = 0;
+  virtual bool ScanPage(TVXScanFrame& Page) = 0;
+  virtual void DropPages() = 0;
 };

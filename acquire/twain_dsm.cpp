@@ -1,8 +1,12 @@
 #include "acquire/twain_dsm.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
+#include "core/bitmap.h"
+#include "io/vexlaneio.h"
 #include "platform/win_fpu.h"
 #include "winui/win_window.h"
 
@@ -15,11 +19,20 @@ constexpr uint16_t kSourceControlWord = 0x133F;
 struct TSource {
   TW_IDENTITY Identity{};
   std::unique_ptr<TVXScanDevice> Device;
+  TVXTwainSourceScript Script;
   int32_t State = 3;  // 3 closed, 4 open, 5 enabled, 6 transfer ready, 7 transferring
   uint16_t LastCC = TWCC_SUCCESS;
   std::deque<uint16_t> Events;
   HWND Parent = nullptr;
   std::vector<uint8_t> CustomData;
+  // The page being transferred.
+  bool HasPage = false;
+  TVXScanFrame Page;
+  int32_t NextRow = 0;
+  int32_t Strip = 0;
+  bool PageDone = false;
+  std::string FileName = "TWAIN.TMP";
+  uint16_t FileFormat = 2;
 };
 
 struct TFault {
@@ -76,6 +89,11 @@ uint16_t Fail(uint16_t& Keep, uint16_t CC) {
 
 void PostTo(TSource& s) {
   PostMessageW(s.Parent, VX_TWAIN_EVENT_MESSAGE, 0, 0);
+}
+
+void Post(TSource& s, uint16_t TWMessage) {
+  s.Events.push_back(TWMessage);
+  PostTo(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -154,6 +172,8 @@ uint16_t ManagerTriplet(TManager& g, TW_IDENTITY* pOrigin, uint32_t DG, uint16_t
       s->State = 4;
       s->LastCC = TWCC_SUCCESS;
       s->Events.clear();
+      s->HasPage = false;
+      s->FileFormat = s->Script.FileFormat;
       *id = s->Identity;
       return TWRC_SUCCESS;
     }
@@ -175,8 +195,46 @@ uint16_t ManagerTriplet(TManager& g, TW_IDENTITY* pOrigin, uint32_t DG, uint16_t
 
 bool InStates(const TSource& s, int32_t Low, int32_t High) { return s.State >= Low && s.State <= High; }
 
+TW_FIX32 DoubleToFix32(double v);
+uint16_t ImageTriplet(TSource& s, uint16_t DAT, uint16_t MSG, TW_MEMREF pData);
+
+HGLOBAL BlockOf(const std::vector<uint8_t>& bytes) {
+  HGLOBAL h = GlobalAlloc(GHND, bytes.size());
+  if (h && !bytes.empty()) {
+    std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+    GlobalUnlock(h);
+  }
+  return h;
+}
+
+// Capabilities the source answers itself: the page's caption, and the pixel
+// flavour of a source that keeps TWPF_VANILLA.
+bool OwnCapability(TSource& s, uint16_t MSG, TW_CAPABILITY* cap, uint16_t& rc) {
+  const bool get = MSG == MSG_GET || MSG == MSG_GETCURRENT || MSG == MSG_GETDEFAULT;
+  if (cap->Cap == CAP_CAPTION && get && s.HasPage) {
+    std::vector<uint8_t> b(2 + 256, 0);
+    b[0] = uint8_t(TWTY_STR255);
+    std::memcpy(b.data() + 2, s.Page.Caption.data(), std::min<size_t>(s.Page.Caption.size(), 255));
+    cap->ConType = TWON_ONEVALUE;
+    cap->hContainer = BlockOf(b);
+    rc = TWRC_SUCCESS;
+    return true;
+  }
+  if (cap->Cap == ICAP_PIXELFLAVOR && s.Script.Vanilla) {
+    if (get) {
+      cap->ConType = TWON_ONEVALUE;
+      cap->hContainer = BlockOf({uint8_t(TWTY_UINT16), 0, 1, 0, 0, 0});
+    }
+    rc = TWRC_SUCCESS;
+    return get || MSG == MSG_SET;
+  }
+  return false;
+}
+
 uint16_t CapabilityTriplet(TSource& s, uint16_t MSG, TW_CAPABILITY* cap) {
   if (!cap) return Fail(s.LastCC, TWCC_BADVALUE);
+  uint16_t own = TWRC_FAILURE;
+  if (InStates(s, 4, 7) && OwnCapability(s, MSG, cap, own)) return own;
   switch (MSG) {
     case MSG_GET:
     case MSG_GETCURRENT:
@@ -243,6 +301,18 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
           if (!ui) return Fail(s.LastCC, TWCC_BADVALUE);
           s.State = 5;
           s.Parent = reinterpret_cast<HWND>(ui->hParent);
+          // The source's own dialog answers as scripted; without it the
+          // pages waiting are offered at once.
+          if (ui->ShowUI || MSG == MSG_ENABLEDSUIONLY) {
+            if (s.Script.UI == "cancel")
+              Post(s, MSG_CLOSEDSREQ);
+            else if (s.Script.UI == "settingsok" || MSG == MSG_ENABLEDSUIONLY)
+              Post(s, MSG_CLOSEDSOK);
+            else if (s.Device->PagesWaiting() > 0)
+              Post(s, MSG_XFERREADY);
+          } else if (s.Device->PagesWaiting() > 0) {
+            Post(s, MSG_XFERREADY);
+          }
           return g.EnableCheckStatus ? TWRC_CHECKSTATUS : TWRC_SUCCESS;
         }
         if (MSG == MSG_DISABLEDS) {
@@ -271,23 +341,34 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
         if (!px) return Fail(s.LastCC, TWCC_BADVALUE);
         if (MSG == MSG_GET) {
           if (!InStates(s, 4, 7)) return Fail(s.LastCC, TWCC_SEQERROR);
-          px->Count = 0;
+          px->Count = uint16_t(std::min(0xFFFF, s.Device->PagesWaiting() + (s.HasPage ? 1 : 0)));
           return TWRC_SUCCESS;
         }
         if (MSG == MSG_ENDXFER) {
           if (!InStates(s, 6, 7)) return Fail(s.LastCC, TWCC_SEQERROR);
-          px->Count = 0;
-          s.State = 5;
+          if (s.HasPage || s.State == 7) {
+            s.HasPage = false;
+          } else {
+            TVXScanFrame skipped;  // the page offered is not wanted
+            s.Device->ScanPage(skipped);
+          }
+          px->Count = uint16_t(std::min(0xFFFF, s.Device->PagesWaiting()));
+          s.State = px->Count ? 6 : 5;
           return TWRC_SUCCESS;
         }
         if (MSG == MSG_RESET) {
           if (s.State != 6) return Fail(s.LastCC, TWCC_SEQERROR);
+          s.Device->DropPages();
+          s.HasPage = false;
           px->Count = 0;
           s.State = 5;
           return TWRC_SUCCESS;
         }
         return Fail(s.LastCC, TWCC_BADPROTOCOL);
       }
+      case DAT_SETUPMEMXFER:
+      case DAT_SETUPFILEXFER:
+        return ImageTriplet(s, DAT, MSG, pData);
       case DAT_CUSTOMDSDATA: {
         auto* cd = static_cast<TW_CUSTOMDSDATA*>(pData);
         if (!cd) return Fail(s.LastCC, TWCC_BADVALUE);
@@ -317,6 +398,7 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
         return Fail(s.LastCC, TWCC_BADPROTOCOL);
     }
   }
+  if (DG == DG_IMAGE && DAT != DAT_IMAGELAYOUT) return ImageTriplet(s, DAT, MSG, pData);
   if (DG == DG_IMAGE && DAT == DAT_IMAGELAYOUT) {
     auto* lay = static_cast<TW_IMAGELAYOUT*>(pData);
     if (!lay) return Fail(s.LastCC, TWCC_BADVALUE);
@@ -345,6 +427,232 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
     return Fail(s.LastCC, TWCC_BADPROTOCOL);
   }
   return Fail(s.LastCC, TWCC_BADPROTOCOL);
+}
+
+// ---------------------------------------------------------------------------
+// Transfers of the source's pages.
+
+constexpr uint32_t kTWMF_POINTER = 0x0008;
+constexpr uint32_t kTWMF_HANDLE = 0x0010;
+
+bool EnsurePage(TSource& s) {
+  if (s.HasPage) return true;
+  if (!s.Device->ScanPage(s.Page)) return false;
+  if (s.Script.Vanilla && s.Page.BitsPerPixel == 1)
+    for (uint8_t& b : s.Page.Pixels) b = uint8_t(~b);
+  s.HasPage = true;
+  s.NextRow = 0;
+  s.Strip = 0;
+  s.PageDone = false;
+  return true;
+}
+
+// The page as a library bitmap: 16-bit samples keep their high bytes.
+void PageToBitmap(const TVXScanFrame& p, TVXBitmap& b) {
+  const int32_t bpp = p.BitsPerPixel;
+  b.Allocate(p.Width, p.Height, bpp == 1 ? vx1g : (bpp == 8 || bpp == 16) ? vx8g : vx24RGB);
+  const size_t rb = p.RowBytes();
+  for (int32_t y = 0; y < p.Height; ++y) {
+    const uint8_t* src = p.Pixels.data() + size_t(y) * rb;
+    auto* dst = static_cast<uint8_t*>(b.ScanLine(y));
+    for (int32_t x = 0; x < (bpp == 1 ? int32_t(rb) : p.Width); ++x) {
+      switch (bpp) {
+        case 1: dst[x] = src[x]; break;
+        case 8: dst[x] = src[x]; break;
+        case 16: dst[x] = src[2 * x + 1]; break;
+        case 24:
+          dst[3 * x] = src[3 * x + 2];
+          dst[3 * x + 1] = src[3 * x + 1];
+          dst[3 * x + 2] = src[3 * x];
+          break;
+        default:  // 48
+          dst[3 * x] = src[6 * x + 5];
+          dst[3 * x + 1] = src[6 * x + 3];
+          dst[3 * x + 2] = src[6 * x + 1];
+          break;
+      }
+    }
+  }
+}
+
+// A packed DIB (header, colour table, bottom-up rows) of 1, 8 or 24 bits.
+HGLOBAL PageToDIB(const TVXScanFrame& p) {
+  const int32_t bpp = p.BitsPerPixel == 1 ? 1 : (p.BitsPerPixel == 8 || p.BitsPerPixel == 16) ? 8 : 24;
+  const size_t stride = ((size_t(p.Width) * size_t(bpp) + 31) / 32) * 4;
+  const uint32_t colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
+  const size_t size = 40 + colours * 4 + stride * size_t(p.Height);
+  HGLOBAL h = GlobalAlloc(GHND, size);
+  if (!h) return nullptr;
+  auto* d = static_cast<uint8_t*>(GlobalLock(h));
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put32(0, 40);
+  put32(4, uint32_t(p.Width));
+  put32(8, uint32_t(p.Height));
+  d[12] = 1;
+  d[14] = uint8_t(bpp);
+  put32(20, uint32_t(stride * size_t(p.Height)));
+  put32(24, uint32_t(std::lround(p.XResolution / 0.0254)));
+  put32(28, uint32_t(std::lround(p.YResolution / 0.0254)));
+  put32(32, colours);
+  for (uint32_t i = 0; i < colours; ++i) {
+    const uint8_t v = uint8_t(colours == 2 ? i * 255 : i);
+    d[40 + i * 4] = d[41 + i * 4] = d[42 + i * 4] = v;
+  }
+  TVXBitmap b;
+  PageToBitmap(p, b);
+  uint8_t* rows = d + 40 + colours * 4;
+  for (int32_t y = 0; y < p.Height; ++y) {
+    const auto* src = static_cast<const uint8_t*>(b.ScanLine(y));
+    uint8_t* dst = rows + size_t(p.Height - 1 - y) * stride;
+    std::memcpy(dst, src, bpp == 1 ? (size_t(p.Width) + 7) / 8 : size_t(p.Width) * size_t(bpp / 8));
+  }
+  GlobalUnlock(h);
+  return h;
+}
+
+int32_t FileTypeOf(uint16_t Format) {
+  switch (Format) {
+    case 0: return 1;  // TWFF_TIFF
+    case 4: return 3;  // TWFF_JFIF
+    case 7: return 8;  // TWFF_PNG
+    default: return 5;  // TWFF_BMP
+  }
+}
+
+uint16_t ImageTriplet(TSource& s, uint16_t DAT, uint16_t MSG, TW_MEMREF pData) {
+  if (!pData && DAT != DAT_IMAGEFILEXFER) return Fail(s.LastCC, TWCC_BADVALUE);
+  switch (DAT) {
+    case DAT_SETUPFILEXFER: {
+      auto* f = static_cast<TW_SETUPFILEXFER*>(pData);
+      if (!InStates(s, 4, 6)) return Fail(s.LastCC, TWCC_SEQERROR);
+      if (MSG == MSG_GET) {
+        std::memset(f->FileName, 0, sizeof(f->FileName));
+        std::memcpy(f->FileName, s.FileName.data(), std::min<size_t>(s.FileName.size(), 255));
+        f->Format = s.FileFormat;
+        f->VRefNum = 0;
+        return TWRC_SUCCESS;
+      }
+      if (MSG == MSG_SET) {
+        s.FileName.assign(f->FileName, strnlen(f->FileName, sizeof(f->FileName)));
+        s.FileFormat = f->Format;
+        return TWRC_SUCCESS;
+      }
+      return Fail(s.LastCC, TWCC_BADPROTOCOL);
+    }
+    case DAT_SETUPMEMXFER: {
+      if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
+      if (!InStates(s, 4, 6)) return Fail(s.LastCC, TWCC_SEQERROR);
+      auto* m = static_cast<TW_SETUPMEMXFER*>(pData);
+      const size_t rb = s.HasPage || (s.State == 6 && EnsurePage(s)) ? s.Page.RowBytes() : 64;
+      m->MinBufSize = uint32_t(rb);
+      m->MaxBufSize = uint32_t(rb * size_t(std::max(1, s.Page.Height)));
+      m->Preferred = uint32_t(rb * size_t(std::max(1, s.Script.StripRows)));
+      return TWRC_SUCCESS;
+    }
+    case DAT_IMAGEINFO: {
+      if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
+      if (!InStates(s, 6, 7)) return Fail(s.LastCC, TWCC_SEQERROR);
+      if (!EnsurePage(s)) return Fail(s.LastCC, TWCC_BUMMER);
+      auto* ii = static_cast<TW_IMAGEINFO*>(pData);
+      std::memset(ii, 0, sizeof(*ii));
+      const TVXScanFrame& p = s.Page;
+      ii->XResolution = DoubleToFix32(p.XResolution);
+      ii->YResolution = DoubleToFix32(p.YResolution);
+      ii->ImageWidth = p.Width;
+      ii->ImageLength = s.Script.UnknownLength && !s.PageDone ? -1 : p.Height;
+      const int16_t spp = (p.BitsPerPixel == 24 || p.BitsPerPixel == 48) ? 3 : 1;
+      ii->SamplesPerPixel = spp;
+      for (int i = 0; i < spp; ++i) ii->BitsPerSample[i] = int16_t(p.BitsPerPixel / spp);
+      ii->BitsPerPixel = int16_t(p.BitsPerPixel);
+      ii->Planar = s.Script.Force == "planar" ? 1 : 0;
+      ii->PixelType = s.Script.Force == "palette" ? int16_t(TWPT_PALETTE)
+                      : p.BitsPerPixel == 1   ? int16_t(TWPT_BW)
+                      : spp == 3              ? int16_t(TWPT_RGB)
+                                              : int16_t(TWPT_GRAY);
+      ii->Compression = s.Script.Force == "compressed" ? 1 : TWCP_NONE;
+      return TWRC_SUCCESS;
+    }
+    case DAT_IMAGEMEMXFER: {
+      if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
+      if (!InStates(s, 6, 7) || (s.HasPage && s.PageDone)) return Fail(s.LastCC, TWCC_SEQERROR);
+      if (!EnsurePage(s)) return Fail(s.LastCC, TWCC_BUMMER);
+      if (s.Strip == s.Script.CancelAtStrip) {
+        s.State = 7;
+        s.PageDone = true;
+        return TWRC_CANCEL;
+      }
+      if (s.Strip == s.Script.FailAtStrip) {
+        s.State = 6;
+        s.Strip++;
+        return Fail(s.LastCC, TWCC_BUMMER);
+      }
+      auto* mx = static_cast<TW_IMAGEMEMXFER*>(pData);
+      size_t room = mx->Memory.Length;
+      uint8_t* dst = nullptr;
+      HGLOBAL locked = nullptr;
+      if (mx->Memory.Flags & kTWMF_HANDLE) {
+        locked = static_cast<HGLOBAL>(mx->Memory.TheMem);
+        dst = static_cast<uint8_t*>(GlobalLock(locked));
+        room = std::min(room, GlobalSize(locked));
+      } else if (mx->Memory.Flags & kTWMF_POINTER) {
+        dst = static_cast<uint8_t*>(mx->Memory.TheMem);
+      }
+      const size_t rb = s.Page.RowBytes();
+      const int32_t rows = int32_t(std::min<size_t>({size_t(std::max(1, s.Script.StripRows)),
+                                                     size_t(s.Page.Height - s.NextRow), rb ? room / rb : 0}));
+      if (!dst || rows <= 0) {
+        if (locked) GlobalUnlock(locked);
+        return Fail(s.LastCC, TWCC_BADVALUE);
+      }
+      std::memcpy(dst, s.Page.Pixels.data() + size_t(s.NextRow) * rb, size_t(rows) * rb);
+      if (locked) GlobalUnlock(locked);
+      mx->Compression = TWCP_NONE;
+      mx->BytesPerRow = uint32_t(rb);
+      mx->Columns = uint32_t(s.Page.Width);
+      mx->Rows = uint32_t(rows);
+      mx->XOffset = 0;
+      mx->YOffset = uint32_t(s.Script.FirstYOffset + s.NextRow);
+      mx->BytesWritten = uint32_t(size_t(rows) * rb);
+      s.State = 7;
+      s.NextRow += rows;
+      s.Strip++;
+      if (s.NextRow < s.Page.Height) return TWRC_SUCCESS;
+      s.PageDone = true;
+      return TWRC_XFERDONE;
+    }
+    case DAT_IMAGENATIVEXFER:
+    case DAT_IMAGEFILEXFER: {
+      if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
+      if (s.State != 6) return Fail(s.LastCC, TWCC_SEQERROR);
+      if (!EnsurePage(s)) return Fail(s.LastCC, TWCC_BUMMER);
+      if (s.Script.CancelAtStrip == 0) {
+        s.State = 7;
+        s.PageDone = true;
+        return TWRC_CANCEL;
+      }
+      if (s.Script.FailAtStrip == 0) return Fail(s.LastCC, TWCC_BUMMER);
+      if (DAT == DAT_IMAGENATIVEXFER) {
+        HGLOBAL h = PageToDIB(s.Page);
+        if (!h) return Fail(s.LastCC, TWCC_LOWMEMORY);
+        *static_cast<TW_HANDLE*>(pData) = h;
+      } else {
+        try {
+          TVXBitmap b;
+          PageToBitmap(s.Page, b);
+          TVexlaneIO::CreateFromBitmap(&b)->SaveToFile(s.FileName, FileTypeOf(s.FileFormat));
+        } catch (const std::exception&) {
+          return Fail(s.LastCC, TWCC_OPERATIONERROR);
+        }
+      }
+      s.State = 7;
+      s.PageDone = true;
+      return TWRC_XFERDONE;
+    }
+    default:
+      return Fail(s.LastCC, TWCC_BADPROTOCOL);
+  }
 }
 
 uint16_t Dispatch(TManager& g, TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, uint32_t DG, uint16_t DAT, uint16_t MSG,
@@ -382,7 +690,7 @@ uint16_t VXTWDSMEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, uint32_t DG, uin
 
 namespace VXTwainManager {
 
-uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device) {
+uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device, const TVXTwainSourceScript& Script) {
   if (!Device) return 0;
   TManager& g = G();
   std::lock_guard<std::recursive_mutex> l(g.M);
@@ -401,6 +709,8 @@ uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device) {
   CopyStr32(id.ProductFamily, Device->ProductFamily());
   CopyStr32(id.ProductName, Device->ProductName());
   s->Device = std::move(Device);
+  s->Script = Script;
+  s->CustomData = Script.Settings;
   g.Sources.push_back(std::move(s));
   return id.Id;
 }
@@ -433,6 +743,13 @@ void AddFault(const std::string& Triplet, uint16_t ReturnCode, uint16_t Conditio
 void SetEnableCheckStatus(bool On) {
   std::lock_guard<std::recursive_mutex> l(G().M);
   G().EnableCheckStatus = On;
+}
+
+void AnnouncePages() {
+  TManager& g = G();
+  std::lock_guard<std::recursive_mutex> l(g.M);
+  for (auto& s : g.Sources)
+    if (s->State == 5 && s->Device->PagesWaiting() > 0) Post(*s, MSG_XFERREADY);
 }
 
 bool PostEvent(uint16_t TWMessage) {

@@ -22,10 +22,26 @@ uint16_t VXTWDSMEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, uint32_t DG, uin
 // message answers TWRC_DSEVENT with the TWAIN message.
 constexpr uint32_t VX_TWAIN_EVENT_MESSAGE = 0x0400 + 0x0B7A;
 
+// How a source behaves beyond its device (what a driver decides itself).
+struct TVXTwainSourceScript {
+  uint16_t FileFormat = 2;  // TWFF_BMP: the format proposed for file transfers
+  int32_t StripRows = 16;   // rows per memory strip
+  int32_t FirstYOffset = 0; // YOffset of a page's first strip
+  bool UnknownLength = false;  // ImageLength -1 until the page is transferred
+  bool Vanilla = false;        // stays TWPF_VANILLA: 1-bit data with 0 as white
+  std::string Force;           // "compressed", "planar" or "palette" in the image information
+  int32_t CancelAtStrip = -1;  // that strip (native and file: 0) answers TWRC_CANCEL
+  int32_t FailAtStrip = -1;    // that strip answers TWRC_FAILURE
+  std::string UI = "ok";       // the source's dialog: "ok", "cancel" or "settingsok"
+  std::vector<uint8_t> Settings;  // DAT_CUSTOMDSDATA at the start
+};
+
 namespace VXTwainManager {
 
 // Adds a source in front of the device; answers its identity's Id.
-uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device);
+uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device, const TVXTwainSourceScript& Script = {});
+// Every enabled source with pages waiting announces MSG_XFERREADY.
+void AnnouncePages();
 // Removes every source and every script; the manager is closed.
 void Reset();
 

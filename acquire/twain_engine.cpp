@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "acquire/twain_params.h"
+#include "acquire/twain_proxywin.h"
 #include "core/settings.h"
 #include "core/streams.h"
 #include "core/textutils.h"
@@ -483,6 +484,14 @@ void VXTW_GetCustomDSData(tgrec& r) {
 // ---------------------------------------------------------------------------
 // Messages.
 
+// Frees the proxy window of a modeless acquisition, which closes it and
+// frees the record.
+static void CloseModeless(tgrec& r) {
+  TVXProxyWin* p = r.ProxyWin;
+  r.ProxyWin = nullptr;
+  delete p;
+}
+
 bool VXTW_MessageHook(tgrec& r, const MSG& Message) {
   VXTW_Log("VXTW_MessageHook");
   const bool modal = r.modal;
@@ -504,8 +513,10 @@ bool VXTW_MessageHook(tgrec& r, const MSG& Message) {
         if (!r.sending) {
           r.sending = true;
           r.nState = 6;
-          // Transfers are not offered yet: the images are declined.
-          VXTW_AbortAllPendingXfers(r);
+          if (r.gmulti)
+            VXTW_XferReadyMulti(r);
+          else
+            VXTW_XferReady(r);
           if (r.fAborting) VXTW_DisableSource(r);
           r.sending = false;
           VXTW_Log("  VXTW_MessageHook : processed MSG_XFERREADY");
@@ -514,12 +525,20 @@ bool VXTW_MessageHook(tgrec& r, const MSG& Message) {
       case MSG_CLOSEDSREQ:
         VXTW_Log("  VXTW_MessageHook : processed MSG_CLOSEDSREQ");
         VXTW_DisableSource(r);
+        if (!modal) {
+          CloseModeless(r);
+          return result;  // the record is gone
+        }
         break;
       case MSG_CLOSEDSOK:
         VXTW_Log("  VXTW_MessageHook : processed MSG_CLOSEDSOK");
         r.closedsok = true;
         VXTW_DisableSource(r);
         VXTW_GetCustomDSData(r);
+        if (!modal) {
+          CloseModeless(r);
+          return result;
+        }
         break;
       default:
         break;

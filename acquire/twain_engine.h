@@ -167,6 +167,41 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// Transfers.
+
+// Reads the image information (Multi: the form of a batch), prepares the
+// bitmap; Unknown is set for an image whose size is not known yet.
+bool ImageInfo(tgrec& r, bool Multi, TW_IMAGEINFO& Info, bool& Unknown);
+// Copies one memory strip into Bitmap by the image's depth. Columns are
+// clipped to the bitmap, rows outside it are skipped, and the strip is never
+// read past BytesWritten or its memory's length.
+void CopyBuffer(tgrec& r, TVXBitmap* Bitmap, const TW_IMAGEINFO& Info, bool IsHandle, const TW_IMAGEMEMXFER& Strip);
+void VXTW_XferReady(tgrec& r);
+void VXTW_XferReadyMulti(tgrec& r);
+// A new temporary ".bmp" file, created empty so that nobody else takes the
+// name; false when none could be made.
+bool VXTW_MakeTempFileName(char (&FileName)[256]);
+void VXTW_ModalEventLoop(tgrec& r);
+
+// One image (or, with MultiPage, a batch through MultiCallBack), modally.
+bool VXTW_Acquire(TVXBitmap* Bitmap, bool MultiPage, TVXTwainParams* Params, TVXMultiCallBack MultiCallBack,
+                  TIOParamsVals* IOParams, TProgressRec* Progress, PVXTwainShared Shared, HWND Window,
+                  bool NativePixelFormat);
+
+class TWinControl;
+// A modeless acquisition: the source stays enabled and its batches arrive
+// through the proxy window until it asks to close or VXTWAINAcquireClose.
+// The record, or nullptr when it could not be started (the close callback
+// has run then).
+tgrec* VXTWAINAcquireOpen(TVXTwainParams* Params, PVXTwainShared Shared, TIOParamsVals* IOParams,
+                          bool NativePixelFormat, TWinControl* Owner, TVXMultiCallBack MultiCallBack,
+                          TVXTWCloseCallBack CloseCallBack);
+void VXTWAINAcquireClose(tgrec*& Record);
+// Closes everything of a modeless acquisition, frees the record and calls its
+// close callback (the proxy window's destructor runs it).
+void VXTWAINAcquireCloseRecord(tgrec*& Record);
+
+// ---------------------------------------------------------------------------
 // Short operations.
 
 bool VXTW_SelectSource(std::string& Name, PVXTwainShared Shared, HWND Window);

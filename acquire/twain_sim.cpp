@@ -1,6 +1,10 @@
 #include "acquire/twain_sim.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -181,9 +185,57 @@ const char* KindName(uint16_t ConType) {
   }
 }
 
+// A PNM file (P4, P5, P6; 8 or 16-bit samples) as a scanned page.
+TVXScanFrame ReadPNM(const std::string& FileName) {
+  FILE* f = std::fopen(FileName.c_str(), "rb");
+  if (!f) Bad("cannot read page \"" + FileName + "\"");
+  std::vector<uint8_t> data;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) data.insert(data.end(), buf, buf + n);
+  std::fclose(f);
+  size_t at = 0;
+  auto token = [&]() {
+    std::string t;
+    while (at < data.size()) {
+      const char c = char(data[at]);
+      if (c == '#') {
+        while (at < data.size() && data[at] != '\n') ++at;
+      } else if (std::isspace(static_cast<unsigned char>(c))) {
+        if (!t.empty()) break;
+        ++at;
+      } else {
+        t += c;
+        ++at;
+      }
+    }
+    return t;
+  };
+  const std::string magic = token();
+  if (magic != "P4" && magic != "P5" && magic != "P6") Bad("\"" + FileName + "\" is no P4, P5 or P6 file");
+  TVXScanFrame p;
+  p.Width = std::atoi(token().c_str());
+  p.Height = std::atoi(token().c_str());
+  const int maxval = magic == "P4" ? 1 : std::atoi(token().c_str());
+  ++at;  // the single blank after the header
+  if (p.Width <= 0 || p.Height <= 0 || maxval <= 0 || maxval > 65535) Bad("bad PNM header in \"" + FileName + "\"");
+  const int bytes = maxval > 255 ? 2 : 1;
+  p.BitsPerPixel = magic == "P4" ? 1 : (magic == "P5" ? 8 : 24) * bytes;
+  const size_t size = p.RowBytes() * size_t(p.Height);
+  if (data.size() < at || data.size() - at < size) Bad("\"" + FileName + "\" is truncated");
+  p.Pixels.assign(data.begin() + long(at), data.begin() + long(at + size));
+  if (magic == "P4")
+    for (uint8_t& b : p.Pixels) b = uint8_t(~b);  // PNM: 1 is black
+  if (bytes == 2)
+    for (size_t i = 0; i + 1 < p.Pixels.size(); i += 2) std::swap(p.Pixels[i], p.Pixels[i + 1]);
+  return p;
+}
+
 class TSimDevice : public TVXScanDevice {
 public:
   std::string Name, Maker, Family;
+  std::deque<TVXScanFrame> Feeder;
+  std::deque<std::vector<TVXScanFrame>> Batches;
   std::map<uint16_t, TCap> Caps;
   bool HasFrame = false;
   double Frame[4] = {0, 0, 0, 0};
@@ -256,13 +308,63 @@ public:
     std::memcpy(Frame, F, sizeof(Frame));
     return TWCC_SUCCESS;
   }
+
+  int32_t PagesWaiting() override { return int32_t(Feeder.size()); }
+  bool ScanPage(TVXScanFrame& Page) override {
+    if (Feeder.empty()) return false;
+    Page = std::move(Feeder.front());
+    Feeder.pop_front();
+    return true;
+  }
+  void DropPages() override { Feeder.clear(); }
+  bool NextBatch() {
+    if (Batches.empty()) return false;
+    for (auto& p : Batches.front()) Feeder.push_back(std::move(p));
+    Batches.pop_front();
+    return true;
+  }
 };
+
+std::vector<TSimDevice*>& Devices() {
+  static std::vector<TSimDevice*> d;
+  return d;
+}
+
+std::vector<TVXScanFrame> ReadPages(TVXDictionaryList* list, double XRes, double YRes, TVXDictionaryList* captions,
+                                    size_t& CaptionAt) {
+  std::vector<TVXScanFrame> out;
+  for (int32_t i = 0; i < list->Count(); ++i) {
+    auto* name = dynamic_cast<TVXDictionaryValueWideString*>(list->Items(i));
+    if (!name) Bad("pages are PNM file names");
+    TVXScanFrame p = ReadPNM(name->value);
+    p.XResolution = XRes;
+    p.YResolution = YRes;
+    if (captions && int32_t(CaptionAt) < captions->Count())
+      if (auto* c = dynamic_cast<TVXDictionaryValueWideString*>(captions->Items(int32_t(CaptionAt))))
+        p.Caption = c->value;
+    ++CaptionAt;
+    out.push_back(std::move(p));
+  }
+  return out;
+}
 
 }  // namespace
 
 namespace VXTwainSim {
 
-void Reset() { VXTwainManager::Reset(); }
+void Reset() {
+  Devices().clear();
+  VXTwainManager::Reset();
+}
+
+bool NextBatch() {
+  bool any = false;
+  for (TSimDevice* d : Devices()) any |= d->NextBatch();
+  VXTwainManager::AnnouncePages();
+  return any;
+}
+
+bool RequestClose() { return VXTwainManager::PostEvent(MSG_CLOSEDSREQ); }
 
 int32_t AddSource(const std::string& Json) {
   TVXDictionary d(103);
@@ -287,7 +389,33 @@ int32_t AddSource(const std::string& Json) {
     for (int32_t i = 0; i < 4; ++i) dev->Frame[i] = Number(lay->Items(i));
     dev->HasFrame = true;
   }
-  return int32_t(VXTwainManager::AddSource(std::move(dev)));
+  auto num = [&](const char* key, double def) { return d.HasKey(key, false) ? d.GetDouble(key, false) : def; };
+  auto text = [&](const char* key) { return d.HasKey(key, false) ? d.GetString(key, false) : std::string(); };
+  const double xres = num("XResolution", 300), yres = num("YResolution", 300);
+  TVXDictionaryList* captions = d.HasKey("Captions", false) ? d.GetList("Captions", false) : nullptr;
+  size_t captionAt = 0;
+  if (d.HasKey("Pages", false))
+    for (auto& p : ReadPages(d.GetList("Pages", false), xres, yres, captions, captionAt))
+      dev->Feeder.push_back(std::move(p));
+  if (TVXDictionaryList* batches = d.HasKey("Batches", false) ? d.GetList("Batches", false) : nullptr)
+    for (int32_t i = 0; i < batches->Count(); ++i) {
+      auto* b = dynamic_cast<TVXDictionaryList*>(batches->Items(i));
+      if (!b) Bad("\"Batches\" holds lists of pages");
+      dev->Batches.push_back(ReadPages(b, xres, yres, captions, captionAt));
+    }
+  TVXTwainSourceScript script;
+  script.FileFormat = uint16_t(num("FileFormat", 2));
+  script.StripRows = int32_t(num("StripRows", 16));
+  script.FirstYOffset = int32_t(num("FirstYOffset", 0));
+  script.UnknownLength = num("UnknownLength", 0) != 0;
+  script.Vanilla = num("PixelFlavor", 0) == 1;
+  script.Force = text("Force");
+  script.CancelAtStrip = int32_t(num("CancelAtStrip", -1));
+  script.FailAtStrip = int32_t(num("FailAtStrip", -1));
+  if (d.HasKey("UI", false)) script.UI = text("UI");
+  if (d.HasKey("Settings", false)) script.Settings = Hex(text("Settings"));
+  Devices().push_back(dev.get());
+  return int32_t(VXTwainManager::AddSource(std::move(dev), script));
 }
 
 void SetUserSelect(const std::string& Name) { VXTwainManager::SetUserSelect(Name); }

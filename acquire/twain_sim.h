@@ -8,6 +8,16 @@
 // "ItemType", "Value"}, "ARRAY" or "ENUMERATION" with "Items", "Current",
 // "Default", "RANGE" with "Min", "Max", "Step", "Default", "Current", or
 // {"ConType": n, "Raw": "<hex bytes>"} for a container given byte for byte.
+// Pages: "Pages" (PNM files, P4, P5 or P6, 8 or 16-bit samples) wait in the
+// feeder; "Batches" are further lists of pages, each put into the feeder by
+// NextBatch. "XResolution", "YResolution" (dpi), "Captions" (one per page, in
+// order), "FileFormat" (the TWFF code proposed for file transfers),
+// "StripRows", "FirstYOffset", "UnknownLength" (1: ImageLength -1 until the
+// page is transferred), "PixelFlavor" (1: stays TWPF_VANILLA, 1-bit data with
+// 0 as white), "Force" ("compressed", "planar" or "palette" in the image
+// information), "CancelAtStrip", "FailAtStrip", "UI" ("ok", "cancel",
+// "settingsok": the source's dialog when shown) and "Settings" (hex bytes of
+// DAT_CUSTOMDSDATA).
 // Item types: "UINT16", "INT16", "INT32", "BOOL", "FIX32", "STR32". A
 // capability not listed fails MSG_GET with TWCC_CAPUNSUPPORTED; a MSG_SET of
 // a container kind ("ONEVALUE", "ENUMERATION", "RANGE", "ARRAY") not in
@@ -39,5 +49,10 @@ void SetEnableCheckStatus(bool On);
 // The enabled source has a TWAIN message (MSG_CLOSEDSREQ, ...) for the
 // application; false when no source is enabled.
 bool PostEvent(uint16_t TWMessage);
+// The next batch of every source goes into its feeder; enabled sources
+// announce MSG_XFERREADY. False when no source had a batch left.
+bool NextBatch();
+// The enabled source asks to be closed (MSG_CLOSEDSREQ).
+bool RequestClose();
 
 }  // namespace VXTwainSim

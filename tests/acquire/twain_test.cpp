@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -18,9 +19,12 @@
 #include "acquire/twain_params.h"
 #include "acquire/twain_sim.h"
 #include "core/settings.h"
+#include "core/startup.h"
 #include "core/streams.h"
 #include "core/textutils.h"
+#include "core/bitmap.h"
 #include "core/vxdefs.h"
+#include "io/params.h"
 #include "platform/win_fpu.h"
 #include "platform/win_sysdir.h"
 #include "winui/win_module.h"
@@ -52,6 +56,8 @@ uint16_t Spy(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, uint32_t DG, uint16_t DAT
     gCalls.push_back(call);
   } else if (DAT == DAT_IMAGELAYOUT) {
     gCalls.push_back(TCapCall{DAT, MSG, 0, 0, {}});
+  } else if (DAT == DAT_SETUPFILEXFER && MSG == MSG_SET && pData) {
+    gCalls.push_back(TCapCall{DAT, MSG, 0, static_cast<TW_SETUPFILEXFER*>(pData)->Format, {}});
   }
   return VXTWDSMEntry(pOrigin, pDest, DG, DAT, MSG, pData);
 }
@@ -81,7 +87,7 @@ const std::string kBool0 = R"({"ConType": "ONEVALUE", "ItemType": "BOOL", "Value
 
 // A source that answers every capability the engine reads and takes every
 // capability it sends.
-std::string FullSource(const std::string& Name) {
+std::string FullSource(const std::string& Name, const std::string& Extra = "") {
   const std::string all = R"(["ONEVALUE", "ENUMERATION", "RANGE"])";
   const std::string fixRange = R"({"ConType": "RANGE", "ItemType": "FIX32", "Min": -1000, "Max": 1000, "Step": 1, "Default": 0, "Current": 0})";
   std::vector<std::string> caps = {
@@ -125,7 +131,7 @@ std::string FullSource(const std::string& Name) {
       OneCap(ICAP_XFERMECH, R"({"ConType": "ENUMERATION", "ItemType": "UINT16", "Items": [0, 1, 2], "Current": 0, "Default": 0})"),
       OneCap(ICAP_UNDEFINEDIMAGESIZE, kBool0),
   };
-  return Source(Name, caps, R"(, "Layout": [0, 0, 8.5, 11])");
+  return Source(Name, caps, R"(, "Layout": [0, 0, 8.5, 11])" + Extra);
 }
 
 double FixedNow() { return double(VXDaysFromCivil(2015, 9, 3) + 25569) + (10 * 3600 + 20 * 60 + 30) / 86400.0; }
@@ -510,13 +516,17 @@ TEST_F(Twain, MessageHookServesTheSourcesMessages) {
   VXTwainSim::ClearTriplets();
   EXPECT_FALSE(VXTW_MessageHook(r, m));
   EXPECT_EQ(VXTwainSim::Triplets(), std::vector<std::string>{"DG_CONTROL DAT_EVENT MSG_PROCESSEVENT 5"});
-  // A transfer offered before transfers exist is declined; the source stays enabled.
+  // A transfer offered with no page to give: no image information, the
+  // pending transfers are reset and the source disabled.
   ASSERT_TRUE(VXTwainSim::PostEvent(MSG_XFERREADY));
   VXTwainSim::ClearTriplets();
   VXTW_EmptyMessageQueue(r);
-  EXPECT_EQ(r.nState, 5);
-  EXPECT_EQ(VXTwainSim::Triplets(), (std::vector<std::string>{"DG_CONTROL DAT_EVENT MSG_PROCESSEVENT 4",
-                                                              "DG_CONTROL DAT_PENDINGXFERS MSG_RESET 0"}));
+  EXPECT_EQ(r.nState, 4);
+  EXPECT_EQ(VXTwainSim::Triplets(),
+            (std::vector<std::string>{"DG_CONTROL DAT_EVENT MSG_PROCESSEVENT 4", "DG_IMAGE DAT_IMAGEINFO MSG_GET 1",
+                                      "DG_CONTROL DAT_PENDINGXFERS MSG_RESET 0",
+                                      "DG_CONTROL DAT_USERINTERFACE MSG_DISABLEDS 0"}));
+  ASSERT_TRUE(VXTW_EnableSource(r, nullptr));
   // The source's OK after its settings: disabled, and its settings kept.
   ASSERT_TRUE(VXTwainSim::PostEvent(MSG_CLOSEDSOK));
   VXTW_EmptyMessageQueue(r);
@@ -980,6 +990,420 @@ TEST_F(Twain, SimulatedSourceDescriptionsAreChecked) {
                EVXException);
   EXPECT_THROW(VXTwainSim::AddSource(Source("X", {OneCap(1, R"({"ConType": 5, "Raw": "0"})")})), EVXException);
   EXPECT_GT(VXTwainSim::AddSource(Source("X", {OneCap(1, R"({"ConType": 5, "Raw": "0400 0100"})")})), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Transfers
+
+// A generated page of one depth, written as PNM.
+struct TPage {
+  int32_t Bits = 8;
+  int32_t W = 37, H = 23;
+  std::vector<uint8_t> Pnm;  // the PNM's pixel bytes, rows top first
+  std::string File;
+  size_t RowBytes() const { return Bits == 1 ? size_t(W + 7) / 8 : size_t(W) * size_t(Bits / 8); }
+};
+
+TPage MakePage(const std::string& Folder, int32_t Bits, int32_t Seed = 0, int32_t W = 37, int32_t H = 23) {
+  TPage p;
+  p.Bits = Bits;
+  p.W = W;
+  p.H = H;
+  p.Pnm.resize(p.RowBytes() * size_t(H));
+  for (size_t i = 0; i < p.Pnm.size(); ++i) p.Pnm[i] = uint8_t((i * 37 + size_t(Seed) * 11 + (i / 7) * 5) & 0xFF);
+  if (Bits == 1 && W % 8)  // padding bits of a P4 row are 0
+    for (int32_t y = 0; y < H; ++y) p.Pnm[size_t(y) * p.RowBytes() + p.RowBytes() - 1] &= uint8_t(0xFF << (8 - W % 8));
+  const char* magic = Bits == 1 ? "P4" : (Bits == 8 || Bits == 16) ? "P5" : "P6";
+  std::string head = std::string(magic) + "\n# page\n" + std::to_string(W) + " " + std::to_string(H) + "\n";
+  if (Bits != 1) head += (Bits == 16 || Bits == 48) ? "65535\n" : "255\n";
+  p.File = Folder + "/page" + std::to_string(Bits) + "_" + std::to_string(Seed) + ".pnm";
+  std::ofstream f(p.File, std::ios::binary);
+  f << head;
+  f.write(reinterpret_cast<const char*>(p.Pnm.data()), std::streamsize(p.Pnm.size()));
+  return p;
+}
+
+// The bitmap as CopyBuffer's table makes it from the page. Native: with
+// NativePixelFormat. Dib: through a DIB (1-bit stays, the rest 24-bit).
+void ExpectPage(const TPage& p, const TVXBitmap& b, bool Native, bool Dib) {
+  ASSERT_EQ(b.Width(), p.W);
+  ASSERT_EQ(b.Height(), p.H);
+  const size_t rb = p.RowBytes();
+  int bad = 0;
+  for (int32_t y = 0; y < p.H && bad < 3; ++y) {
+    const uint8_t* s = p.Pnm.data() + size_t(y) * rb;
+    const auto* d = static_cast<const uint8_t*>(b.ScanLine(y));
+    for (int32_t x = 0; x < p.W && bad < 3; ++x) {
+      std::vector<uint8_t> want, got;
+      if (p.Bits == 1 && b.PixelFormat() == vx24RGB) {  // a file's page at 8 bits
+        const uint8_t v = ((s[x / 8] >> (7 - x % 8)) & 1) ? 0 : 255;
+        want = {v, v, v};
+        got = {d[3 * x], d[3 * x + 1], d[3 * x + 2]};
+      } else if (p.Bits == 1) {
+        ASSERT_EQ(b.PixelFormat(), vx1g);
+        want = {uint8_t(((s[x / 8] >> (7 - x % 8)) & 1) ^ 1)};
+        got = {uint8_t((d[x / 8] >> (7 - x % 8)) & 1)};
+      } else if (Native && !Dib && p.Bits == 8) {
+        ASSERT_EQ(b.PixelFormat(), vx8g);
+        want = {s[x]};
+        got = {d[x]};
+      } else if (Native && !Dib && p.Bits == 16) {
+        ASSERT_EQ(b.PixelFormat(), vx16g);
+        const uint16_t v = uint16_t(s[2 * x] << 8 | s[2 * x + 1]);
+        uint16_t g;
+        std::memcpy(&g, d + 2 * x, 2);
+        want = {uint8_t(v >> 8), uint8_t(v)};
+        got = {uint8_t(g >> 8), uint8_t(g)};
+      } else if (Native && !Dib && p.Bits == 48) {
+        ASSERT_EQ(b.PixelFormat(), vx48RGB);
+        for (int c = 0; c < 3; ++c) {
+          uint16_t g;
+          std::memcpy(&g, d + 6 * x + 2 * c, 2);
+          want.push_back(s[6 * x + 2 * c]);
+          want.push_back(s[6 * x + 2 * c + 1]);
+          got.push_back(uint8_t(g >> 8));
+          got.push_back(uint8_t(g));
+        }
+      } else {
+        ASSERT_EQ(b.PixelFormat(), vx24RGB);
+        if (p.Bits == 8) want = {s[x], s[x], s[x]};
+        if (p.Bits == 16) want = {s[2 * x], s[2 * x], s[2 * x]};
+        if (p.Bits == 24) want = {s[3 * x + 2], s[3 * x + 1], s[3 * x]};
+        if (p.Bits == 48) want = {s[6 * x + 4], s[6 * x + 2], s[6 * x]};
+        got = {d[3 * x], d[3 * x + 1], d[3 * x + 2]};
+      }
+      if (want != got) {
+        ++bad;
+        ADD_FAILURE() << "pixel " << x << "," << y << " differs";
+      }
+    }
+  }
+}
+
+std::string PagesJson(const std::vector<TPage>& Pages) {
+  std::string s = ", \"Pages\": [";
+  for (size_t i = 0; i < Pages.size(); ++i) s += (i ? ", \"" : "\"") + Pages[i].File + "\"";
+  return s + "]";
+}
+
+enum TMode { kNative, kMemHandle, kMemPointer, kFileBMP, kFilePNG };
+
+void SetMode(TVXTwainParams& p, TMode m) {
+  p.SetBufferedTransfer(m == kMemHandle || m == kMemPointer);
+  p.SetUseMemoryHandle(m == kMemHandle);
+  p.SetFileTransfer(m == kFileBMP || m == kFilePNG);
+}
+
+bool Acquire(TVXTwainParams& p, TVXBitmap& b, TIOParamsVals* io, bool Native, TProgressRec* progress = nullptr) {
+  return VXTW_Acquire(&b, false, &p, {}, io, progress, &p.TwainShared, nullptr, Native);
+}
+
+bool Seen(const std::string& Line) {
+  for (const std::string& t : VXTwainSim::Triplets())
+    if (t == Line) return true;
+  return false;
+}
+
+// File transfers write and read through the I/O component: the library runs.
+class TTransfers : public Twain {
+protected:
+  TVXLibraryGuard fLibrary;
+};
+
+TEST_F(TTransfers, PagesArriveEqualToTheirFiles) {
+  for (int32_t bits : {1, 8, 16, 24, 48}) {
+    const TPage page = MakePage(fTemp.string(), bits);
+    for (TMode mode : {kNative, kMemHandle, kMemPointer, kFileBMP, kFilePNG}) {
+      for (bool native : {false, true}) {
+        SCOPED_TRACE(std::to_string(bits) + " bits, mode " + std::to_string(int(mode)) + (native ? ", native" : ""));
+        VXTwainSim::Reset();
+        const std::string fmt = mode == kFilePNG ? ", \"FileFormat\": 7" : "";
+        VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({page}) + fmt + ", \"StripRows\": 5"));
+        TVXTwainParams p(nullptr);
+        p.SetVisibleDialog(false);
+        SetMode(p, mode);
+        TVXBitmap b;
+        TIOParamsVals io;
+        ASSERT_TRUE(Acquire(p, b, &io, native));
+        const bool file = mode == kFileBMP || mode == kFilePNG;
+        if (file) {
+          // A file holds what its writer keeps: compare at 8 bits per sample.
+          TVXBitmap rgb;
+          rgb.Assign(&b);
+          rgb.SetPixelFormat(vx24RGB);
+          ExpectPage(page, rgb, false, true);
+        } else {
+          ExpectPage(page, b, native, mode == kNative);
+        }
+        EXPECT_EQ(io.Width(), page.W);
+        EXPECT_EQ(io.Height(), page.H);
+        EXPECT_EQ(Seen(mode == kNative  ? "DG_IMAGE DAT_IMAGENATIVEXFER MSG_GET 6"
+                       : file           ? "DG_IMAGE DAT_IMAGEFILEXFER MSG_GET 6"
+                                        : "DG_IMAGE DAT_IMAGEMEMXFER MSG_GET 6"),
+                  true);
+      }
+    }
+  }
+}
+
+TEST_F(Twain, VanillaPagesUnknownLengthsAndResolutions) {
+  const TPage bw = MakePage(fTemp.string(), 1);
+  const TPage grey = MakePage(fTemp.string(), 8);
+  struct {
+    const char* Name;
+    std::string Extra;
+    const TPage* Page;
+    int32_t DpiX, DpiY;
+  } cases[] = {
+      {"vanilla", PagesJson({bw}) + ", \"PixelFlavor\": 1", &bw, 300, 300},
+      {"unknown length", PagesJson({grey}) + ", \"UnknownLength\": 1, \"StripRows\": 4", &grey, 300, 300},
+      {"resolutions", PagesJson({grey}) + ", \"XResolution\": 150.5, \"YResolution\": 151.5", &grey, 150, 152},
+  };
+  for (const auto& c : cases)
+    for (TMode mode : {kNative, kMemHandle}) {
+      SCOPED_TRACE(std::string(c.Name) + (mode == kNative ? " native" : " memory"));
+      VXTwainSim::Reset();
+      VXTwainSim::AddSource(FullSource("Scanner A", c.Extra));
+      TVXTwainParams p(nullptr);
+      p.SetVisibleDialog(false);
+      SetMode(p, mode);
+      TVXBitmap b;
+      TIOParamsVals io;
+      ASSERT_TRUE(Acquire(p, b, &io, false));
+      ExpectPage(*c.Page, b, false, mode == kNative);
+      EXPECT_EQ(io.DpiX(), c.DpiX);
+      EXPECT_EQ(io.DpiY(), c.DpiY);
+    }
+}
+
+TEST_F(TTransfers, UnusualPagesGoNativeAndFilesAreAskedAsBMP) {
+  const TPage page = MakePage(fTemp.string(), 24);
+  for (const char* force : {"compressed", "planar", "palette"}) {
+    SCOPED_TRACE(force);
+    VXTwainSim::Reset();
+    VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({page}) + ", \"Force\": \"" + force + "\""));
+    TVXTwainParams p(nullptr);
+    p.SetVisibleDialog(false);
+    SetMode(p, kMemHandle);
+    TVXBitmap b;
+    ASSERT_TRUE(Acquire(p, b, nullptr, false));
+    EXPECT_TRUE(Seen("DG_IMAGE DAT_IMAGENATIVEXFER MSG_GET 6"));
+    EXPECT_FALSE(Seen("DG_IMAGE DAT_IMAGEMEMXFER MSG_GET 0"));
+    ExpectPage(page, b, false, true);
+  }
+  for (int format : {9, 10}) {
+    VXTwainSim::Reset();
+    VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({page}) + ", \"FileFormat\": " + std::to_string(format)));
+    TVXTwainParams p(nullptr);
+    p.SetVisibleDialog(false);
+    SetMode(p, kFileBMP);
+    TVXBitmap b;
+    gCalls.clear();
+    ASSERT_TRUE(Acquire(p, b, nullptr, false));
+    bool asked = false;
+    for (const TCapCall& c : gCalls) asked |= c.DAT == DAT_SETUPFILEXFER && c.ConType == 2;
+    EXPECT_TRUE(asked) << format;
+    ExpectPage(page, b, false, true);
+  }
+}
+
+TEST_F(Twain, SingleImageTakesTheFirstPage) {
+  const TPage a = MakePage(fTemp.string(), 8, 1), b2 = MakePage(fTemp.string(), 8, 2), c = MakePage(fTemp.string(), 8, 3);
+  VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({a, b2, c})));
+  TVXTwainParams p(nullptr);
+  p.SetVisibleDialog(false);
+  SetMode(p, kMemPointer);
+  TVXBitmap b;
+  ASSERT_TRUE(Acquire(p, b, nullptr, true));
+  ExpectPage(a, b, true, false);
+  const std::vector<std::string> t = VXTwainSim::Triplets();
+  auto at = [&](const std::string& l) { return std::find(t.begin(), t.end(), l) - t.begin(); };
+  EXPECT_LT(at("DG_CONTROL DAT_PENDINGXFERS MSG_ENDXFER 0"), at("DG_CONTROL DAT_PENDINGXFERS MSG_RESET 0"));
+  EXPECT_LT(at("DG_CONTROL DAT_PENDINGXFERS MSG_RESET 0"), ptrdiff_t(t.size()));
+}
+
+TEST_F(Twain, MultiImageCallsBackPerPage) {
+  const TPage a = MakePage(fTemp.string(), 24, 1, 20, 30), b2 = MakePage(fTemp.string(), 8, 2, 11, 13);
+  VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({a, b2}) +
+                                                    R"(, "Captions": ["first", "second"], "FirstYOffset": 5, "StripRows": 7, "XResolution": 200, "YResolution": 100)"));
+  for (TMode mode : {kMemHandle, kNative}) {
+    SCOPED_TRACE(int(mode));
+    VXTwainSim::Reset();
+    VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({a, b2}) +
+                                                      R"(, "Captions": ["first", "second"], "FirstYOffset": 5, "StripRows": 7, "XResolution": 200, "YResolution": 100)"));
+    TVXTwainParams p(nullptr);
+    p.SetVisibleDialog(false);
+    SetMode(p, mode);
+    TIOParamsVals first, second;
+    std::vector<TIOParamsVals*> records = {&first, &second};
+    int calls = 0;
+    TVXMultiCallBack cb = [&](TVXBitmap* bmp, TIOParamsVals*& io, int32_t dx, int32_t dy) {
+      ASSERT_LT(calls, 2);
+      ExpectPage(calls == 0 ? a : b2, *bmp, false, mode == kNative);
+      EXPECT_EQ(dx, 200);
+      EXPECT_EQ(dy, 100);
+      io = records[size_t(calls++)];
+    };
+    TIOParamsVals start;
+    TVXBitmap untouched;  // a batch leaves the caller's bitmap alone
+    untouched.Allocate(3, 2, vx8g);
+    EXPECT_TRUE(VXTW_Acquire(&untouched, true, &p, cb, &start, nullptr, &p.TwainShared, nullptr, false));
+    EXPECT_EQ(untouched.Width(), 3);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(first.FileName(), "first");
+    EXPECT_EQ(second.FileName(), "second");
+    EXPECT_EQ(second.Width(), 11);
+    EXPECT_EQ(second.Height(), 13);
+    EXPECT_EQ(second.DpiX(), 200);
+  }
+}
+
+TEST_F(Twain, ModelessAcquisition) {
+  const TPage a = MakePage(fTemp.string(), 8, 1), b2 = MakePage(fTemp.string(), 8, 2), c = MakePage(fTemp.string(), 8, 3);
+  VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({a}) + ", \"Batches\": [[\"" + b2.File + "\", \"" + c.File + "\"]]"));
+  TVXTwainParams p(nullptr);
+  p.SetVisibleDialog(false);
+  SetMode(p, kMemHandle);
+  int pages = 0, closes = 0;
+  TIOParamsVals io;
+  tgrec* rec = VXTWAINAcquireOpen(
+      &p, &p.TwainShared, &io, false, nullptr,
+      [&](TVXBitmap* bmp, TIOParamsVals*&, int32_t, int32_t) {
+        ExpectPage(pages == 0 ? a : pages == 1 ? b2 : c, *bmp, false, false);
+        ++pages;
+      },
+      [&] { ++closes; });
+  ASSERT_NE(rec, nullptr);
+  auto pump = [] {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  };
+  pump();
+  EXPECT_EQ(pages, 1);
+  EXPECT_EQ(rec->nState, 5);  // stays enabled between batches
+  ASSERT_TRUE(VXTwainSim::NextBatch());
+  pump();
+  EXPECT_EQ(pages, 3);
+  EXPECT_EQ(closes, 0);
+  ASSERT_TRUE(VXTwainSim::RequestClose());
+  pump();
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(Seen("DG_CONTROL DAT_IDENTITY MSG_CLOSEDS 0"));
+  // Closing by the caller.
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(FullSource("Scanner A"));
+  rec = VXTWAINAcquireOpen(&p, &p.TwainShared, &io, false, nullptr, {}, [&] { ++closes; });
+  ASSERT_NE(rec, nullptr);
+  VXTWAINAcquireClose(rec);
+  EXPECT_EQ(rec, nullptr);
+  EXPECT_EQ(closes, 2);
+  // A failing open answers nil after its close callback.
+  VXTwainSim::SetFault("DG_CONTROL DAT_IDENTITY MSG_OPENDS", TWRC_FAILURE, TWCC_NODS);
+  EXPECT_EQ(VXTWAINAcquireOpen(&p, &p.TwainShared, &io, false, nullptr, {}, [&] { ++closes; }), nullptr);
+  EXPECT_EQ(closes, 3);
+}
+
+TEST_F(Twain, SettingsOnlyKeepsTheSourcesBytes) {
+  VXTwainSim::AddSource(FullSource("Scanner A", R"(, "UI": "settingsok", "Settings": "0A0B0C")"));
+  TVXTwainParams p(nullptr);
+  p.SetShowSettingsOnly(true);
+  TVXBitmap b;
+  EXPECT_TRUE(Acquire(p, b, nullptr, false));
+  ASSERT_EQ(p.SourceSettings()->Size(), 3);
+  EXPECT_EQ(std::memcmp(p.SourceSettings()->Memory(), "\x0A\x0B\x0C", 3), 0);
+  VXTwainSim::ClearTriplets();
+  EXPECT_TRUE(p.GetFromScanner());
+  EXPECT_TRUE(Seen("DG_CONTROL DAT_CUSTOMDSDATA MSG_SET 0"));
+  // Cancelled: false.
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(FullSource("Scanner A", R"(, "UI": "cancel")"));
+  EXPECT_FALSE(Acquire(p, b, nullptr, false));
+}
+
+TEST_F(Twain, LoopEnds) {
+  const TPage page = MakePage(fTemp.string(), 8);
+  // A quit request during the loop reaches the application afterwards.
+  VXTwainSim::AddSource(FullSource("Scanner A", R"(, "UI": "ok")"));  // no page: the loop waits
+  TVXTwainParams p(nullptr);
+  TVXBitmap b;
+  ASSERT_TRUE(p.GetFromScanner());
+  // A timer of the application asks to quit while the source waits.
+  SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostQuitMessage(3);
+  });
+  EXPECT_FALSE(Acquire(p, b, nullptr, false));
+  MSG m;
+  ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, WM_QUIT);
+  EXPECT_EQ(m.wParam, 3u);
+  // A cancel with the dialog hidden disables the source.
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({page}) + ", \"CancelAtStrip\": 1, \"StripRows\": 4"));
+  p.SetVisibleDialog(false);
+  SetMode(p, kMemHandle);
+  EXPECT_FALSE(Acquire(p, b, nullptr, false));
+  EXPECT_TRUE(Seen("DG_CONTROL DAT_USERINTERFACE MSG_DISABLEDS 0"));
+  // A second MSG_XFERREADY during a transfer is ignored.
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(FullSource("Scanner A", PagesJson({page}) + ", \"StripRows\": 4"));
+  TProgressRec progress;
+  bool posted = false;
+  progress.fOnProgress = [&](void*, int32_t) {
+    if (!posted) posted = VXTwainSim::PostEvent(MSG_XFERREADY);
+  };
+  EXPECT_TRUE(Acquire(p, b, nullptr, false, &progress));
+  EXPECT_TRUE(posted);
+  int infos = 0;
+  for (const std::string& t : VXTwainSim::Triplets()) infos += t == "DG_IMAGE DAT_IMAGEINFO MSG_GET 0";
+  EXPECT_EQ(infos, 1);
+  ExpectPage(page, b, false, false);
+}
+
+TEST_F(Twain, FaultyStripsStayInsideTheirBuffers) {
+  TRecord t;
+  tgrec& r = t.r;
+  TVXBitmap b;
+  b.Allocate(10, 6, vx24RGB);
+  TW_IMAGEINFO info{};
+  info.BitsPerPixel = 24;
+  std::vector<uint8_t> data(90, 0x55);
+  struct {
+    const char* Name;
+    uint32_t Columns, Rows, XOffset, YOffset, BytesPerRow, BytesWritten;
+    int32_t Painted;  // rows that get pixels
+  } cases[] = {
+      {"too wide", 40, 2, 0, 0, 30, 60, 2},
+      {"past the right edge", 10, 2, 8, 0, 30, 60, 2},
+      {"negative offset", 10, 3, 0, uint32_t(-2), 30, 90, 1},
+      {"below the bitmap", 10, 3, 0, 5, 30, 90, 1},
+      {"too few bytes", 10, 3, 0, 0, 30, 40, 1},
+      {"far right", 10, 3, 0x7FFFFFFF, 0, 30, 90, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    b.Fill(0);
+    TW_IMAGEMEMXFER s{};
+    s.BytesPerRow = c.BytesPerRow;
+    s.Columns = c.Columns;
+    s.Rows = c.Rows;
+    s.XOffset = c.XOffset;
+    s.YOffset = c.YOffset;
+    s.BytesWritten = c.BytesWritten;
+    s.Memory.Length = uint32_t(data.size());
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[c.BytesWritten]);
+    std::memcpy(exact.get(), data.data(), c.BytesWritten);
+    s.Memory.TheMem = exact.get();
+    s.Memory.Length = c.BytesWritten;
+    CopyBuffer(r, &b, info, false, s);
+    int painted = 0;
+    for (int32_t y = 0; y < b.Height(); ++y) painted += static_cast<const uint8_t*>(b.ScanLine(y))[3 * 9 + 1] == 0x55 ||
+                                                        static_cast<const uint8_t*>(b.ScanLine(y))[3 * 8 + 1] == 0x55;
+    EXPECT_EQ(painted, c.Painted);
+  }
 }
 
 }  // namespace
