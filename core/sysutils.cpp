@@ -17,6 +17,8 @@
 #include "core/settings.h"
 #include "core/textutils.h"
 #include "gui/forms.h"
+#include "gui/imglist.h"
+#include "gui/stdctrls.h"
 #include "platform/win_syscolors.h"
 #include "winui/gdi.h"
 #include "winui/win_input.h"
@@ -344,9 +346,37 @@ void VXCenterDialog(HWND Wnd) {
   SetWindowPos(Wnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void VXDrawListItemWithImage(TWinControl* /*Control*/, const RECT& /*Rect*/, const std::string& /*Text*/,
-                             int32_t /*ImageIndex*/, void* /*ImageList*/) {
-  throw EVXException("Unsupported Control Type");
+void VXDrawListItemWithImage(TWinControl* Control, const RECT& Rect, const std::string& Text, int32_t ImageIndex,
+                             TCustomImageList* ImageList) {
+  auto* combo = dynamic_cast<TCustomComboBox*>(Control);
+  auto* list = dynamic_cast<TCustomListBox*>(Control);
+  if (!combo && !list) throw EVXException("Unsupported Control Type");
+  const int itemHeight = combo ? combo->ItemHeight() : list->ItemHeight();
+  TCanvas* canvas = combo ? combo->Canvas() : list->Canvas();
+  const bool enabled = Control->Enabled();
+  try {
+    if (list && !enabled) canvas->Brush()->SetColor(clWindow);
+    const TRect r{Rect.left, Rect.top, Rect.right, Rect.bottom};
+    canvas->FillRect(r);
+    const int16_t index = int16_t(ImageIndex);
+    const bool image = ImageList && index >= 0;
+    auto drawImage = [&]() {
+      const TColor brush = canvas->Brush()->Color();
+      ImageList->Draw(canvas, r.Left + 2, r.Top + (itemHeight - ImageList->Height()) / 2, index, enabled);
+      canvas->Brush()->SetColor(brush);
+    };
+    const int textLeft = image ? r.Left + ImageList->Width() + 5 : r.Left + 4;
+    const int textTop = r.Top + (itemHeight - canvas->TextHeight(Text)) / 2;
+    if (image && combo) drawImage();
+    if (!enabled) canvas->Font()->SetColor(clGrayText);
+    canvas->TextOut(textLeft, textTop, Text);
+    if (image && list) drawImage();
+  } catch (...) {
+    if (combo)
+      combo->SetStyle(csDropDown);
+    else
+      list->SetStyle(lbStandard);
+  }
 }
 
 void VXRefreshPrinter() {

@@ -88,11 +88,16 @@ bool VXGradientFillRect(const RECT& Rect, HDC DC, TColor Color1, bool Vertical, 
 void VXCenterDialog(HWND Wnd);
 
 class TWinControl;
-// Owner-draw of one item of a list box or combo box with an image of an
-// image list. No such controls exist yet: every control raises EVXException
-// "Unsupported Control Type".
+class TCustomImageList;
+// Owner-draw of one item of a list box or combo box (on its Canvas) with a
+// picture of an image list: the picture (ImageIndex taken as a signed
+// 16-bit value; none when negative or without a list) at Rect's left + 2,
+// centred in the item height, the text 5 pixels after it (4 from the left
+// without one), centred too. Another control raises EVXException
+// "Unsupported Control Type". When drawing fails the control leaves owner
+// drawing (the standard drop-down or list style).
 void VXDrawListItemWithImage(TWinControl* Control, const RECT& Rect, const std::string& Text, int32_t ImageIndex,
-                             void* ImageList);
+                             TCustomImageList* ImageList);
 
 // Makes the current printer drop its stored device mode: selects the same
 // printer again without one, keeping its copies, orientation and title.

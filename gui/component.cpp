@@ -61,6 +61,9 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
 void TComponent::DestroyComponents() {
   while (!fComponents.empty()) {
     TComponent* c = fComponents.back();
+    c->BeforeDestruction();
+    // BeforeDestruction may have freed or moved it already.
+    if (fComponents.empty() || fComponents.back() != c) continue;
     Remove(c);
     delete c;
   }
@@ -108,6 +111,16 @@ void TComponent::Destroying() {
   if (InState(csDestroying)) return;
   fComponentState |= VXStateBit(csDestroying);
   for (TComponent* c : fComponents) c->Destroying();
+}
+
+TComponent* TComponent::FindComponent(const std::string& AName) const {
+  if (AName.empty()) return nullptr;
+  for (TComponent* c : fComponents)
+    if (c->fName.size() == AName.size() &&
+        std::equal(c->fName.begin(), c->fName.end(), AName.begin(),
+                   [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); }))
+      return c;
+  return nullptr;
 }
 
 void TComponent::SetName(const std::string& NewName) {

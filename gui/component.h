@@ -56,8 +56,14 @@ class TComponent : public TPersistent {
   // Moves AComponent into this component's list (out of its owner's).
   void InsertComponent(TComponent* AComponent);
   void RemoveComponent(TComponent* AComponent);
-  // Frees every owned component, last first.
+  // Frees every owned component, last first (BeforeDestruction first).
   void DestroyComponents();
+  // The owned component of that name (compared without case); null for none.
+  TComponent* FindComponent(const std::string& AName) const;
+  // Runs while the object is still whole, before it is deleted by its owner
+  // or by a form's Release; a derived class's destructor that needs it run
+  // for its own members calls it itself (it then runs once).
+  virtual void BeforeDestruction() {}
 
   // Called for components inserted into or removed from this one, and
   // for removed components that asked to be told (FreeNotification). The

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "gui/forms.h"
+#include "gui/menus.h"
 #include "winui/win_paint.h"
 
 bool NewStyleControls = true;
@@ -38,6 +39,7 @@ void UpdateMouseControlAt(const TPoint& P) {
   gMouseControl = c;
   if (old) old->Perform(CM_MOUSELEAVE, 0, 0);
   if (c && c == gMouseControl) c->Perform(CM_MOUSEENTER, 0, 0);
+  if (Application && c == gMouseControl) Application->HintMouseMessage(c);
 }
 
 }  // namespace
@@ -81,7 +83,11 @@ void VXUpdateMouseControl() {
 
 TControl::TControl(TComponent* AOwner)
     : TComponent(AOwner), fControlStyle(kDefaultStyle), fFont(std::make_unique<TFont>()) {
-  fFont->OnChange = [this](void*) { Invalidate(); };
+  fFont->OnChange = [this](void*) {
+    if (fSyncingFont) return;
+    fParentFont = false;
+    Perform(CM_FONTCHANGED, 0, 0);
+  };
 }
 
 TControl::~TControl() {
@@ -166,9 +172,51 @@ void TControl::SetText(const std::string& v) {
 }
 
 void TControl::SetColor(TColor v) {
+  fParentColor = false;
   if (v == fColor) return;
   fColor = v;
+  Perform(CM_COLORCHANGED, 0, 0);
+}
+
+void TControl::SetParentFont(bool v) {
+  fParentFont = v;
+  if (v) Perform(CM_PARENTFONTCHANGED, 0, 0);
+}
+
+void TControl::SetParentColor(bool v) {
+  fParentColor = v;
+  if (v) Perform(CM_PARENTCOLORCHANGED, 0, 0);
+}
+
+void TControl::CMFontChanged(TMessage& Message) {
+  DefaultHandler(Message);
   Invalidate();
+}
+
+void TControl::CMColorChanged(TMessage& Message) {
+  DefaultHandler(Message);
+  Invalidate();
+}
+
+void TControl::CMTextChanged(TMessage& Message) {
+  DefaultHandler(Message);
+  Invalidate();
+}
+
+void TControl::CMParentFontChanged(TMessage& Message) {
+  DefaultHandler(Message);
+  if (!fParentFont || !fParent) return;
+  fSyncingFont = true;
+  fFont->Assign(fParent->Font());
+  fSyncingFont = false;
+  Perform(CM_FONTCHANGED, 0, 0);
+}
+
+void TControl::CMParentColorChanged(TMessage& Message) {
+  DefaultHandler(Message);
+  if (!fParentColor || !fParent || fColor == fParent->fColor) return;
+  fColor = fParent->fColor;
+  Perform(CM_COLORCHANGED, 0, 0);
 }
 
 void TControl::SetPopupMenu(TComponent* v) {
@@ -269,6 +317,16 @@ void TControl::Dispatch(TMessage& Message) {
       return CMVisibleChanged(Message);
     case CM_WANTSPECIALKEY:
       return CMWantSpecialKey(Message);
+    case CM_FONTCHANGED:
+      return CMFontChanged(Message);
+    case CM_COLORCHANGED:
+      return CMColorChanged(Message);
+    case CM_PARENTFONTCHANGED:
+      return CMParentFontChanged(Message);
+    case CM_PARENTCOLORCHANGED:
+      return CMParentColorChanged(Message);
+    case CM_TEXTCHANGED:
+      return CMTextChanged(Message);
     default:
       return DefaultHandler(Message);
   }
@@ -324,7 +382,16 @@ void TControl::ButtonReleased(TMessage& Message, TMouseButton Button) {
 }
 
 void TControl::WMRButtonDown(TMessage& Message) { ButtonPressed(Message, mbRight, 0); }
-void TControl::WMRButtonUp(TMessage& Message) { ButtonReleased(Message, mbRight); }
+void TControl::WMRButtonUp(TMessage& Message) {
+  ButtonReleased(Message, mbRight);
+  // The control's pop-up menu opens where the button was released.
+  auto* menu = dynamic_cast<TPopupMenu*>(fPopupMenu);
+  if (menu && menu->AutoPopup() && !HasStyle(csNoStdEvents)) {
+    TPoint p = ClientToScreen(TPoint{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)});
+    menu->SetPopupComponent(this);
+    menu->Popup(p.X, p.Y);
+  }
+}
 void TControl::WMRButtonDblClk(TMessage& Message) { ButtonPressed(Message, mbRight, VXShiftBit(ssDouble)); }
 void TControl::WMMButtonDown(TMessage& Message) { ButtonPressed(Message, mbMiddle, 0); }
 void TControl::WMMButtonUp(TMessage& Message) { ButtonReleased(Message, mbMiddle); }
@@ -541,6 +608,8 @@ void TWinControl::InsertControl(TControl* AControl) {
   if (!AControl || AControl->fParent == this) return;
   fControls.push_back(AControl);
   AControl->fParent = this;
+  if (AControl->fParentFont) AControl->Perform(CM_PARENTFONTCHANGED, 0, 0);
+  if (AControl->fParentColor) AControl->Perform(CM_PARENTCOLORCHANGED, 0, 0);
   if (auto* w = dynamic_cast<TWinControl*>(AControl)) {
     if (w->fParentCtl3D) w->fCtl3D = fCtl3D;
     if (w->fHandle) w->DestroyHandle();
@@ -883,6 +952,12 @@ void TWinControl::WMSetCursor(TMessage& Message) {
 
 bool TWinControl::DoKeyDown(TMessage& Message) {
   WORD key = WORD(Message.WParam);
+  // A form with KeyPreview sees its controls' keys first.
+  TCustomForm* f = GetParentForm(this);
+  if (f && f != this && f->KeyPreview()) {
+    f->KeyDown(key, KeyDataToShiftState(Message.LParam));
+    if (key == 0) return true;
+  }
   KeyDown(key, KeyDataToShiftState(Message.LParam));
   if (key == 0) return true;
   Message.WParam = key;
@@ -899,6 +974,11 @@ void TWinControl::WMSysKeyDown(TMessage& Message) {
 
 void TWinControl::WMKeyUp(TMessage& Message) {
   WORD key = WORD(Message.WParam);
+  TCustomForm* f = GetParentForm(this);
+  if (f && f != this && f->KeyPreview()) {
+    f->KeyUp(key, KeyDataToShiftState(Message.LParam));
+    if (key == 0) return;
+  }
   KeyUp(key, KeyDataToShiftState(Message.LParam));
   if (key == 0) return;
   Message.WParam = key;
@@ -907,6 +987,11 @@ void TWinControl::WMKeyUp(TMessage& Message) {
 
 void TWinControl::WMChar(TMessage& Message) {
   char16_t key = char16_t(Message.WParam);
+  TCustomForm* f = GetParentForm(this);
+  if (f && f != this && f->KeyPreview()) {
+    f->KeyPress(key);
+    if (key == 0) return;
+  }
   KeyPress(key);
   if (key == 0) return;
   Message.WParam = key;
@@ -957,6 +1042,16 @@ void TWinControl::CMEnter(TMessage& Message) {
 void TWinControl::CMExit(TMessage& Message) {
   DefaultHandler(Message);
   DoExit();
+}
+
+void TWinControl::CMFontChanged(TMessage& Message) {
+  TControl::CMFontChanged(Message);
+  for (size_t i = 0; i < fControls.size(); ++i) fControls[i]->Perform(CM_PARENTFONTCHANGED, 0, 0);
+}
+
+void TWinControl::CMColorChanged(TMessage& Message) {
+  TControl::CMColorChanged(Message);
+  for (size_t i = 0; i < fControls.size(); ++i) fControls[i]->Perform(CM_PARENTCOLORCHANGED, 0, 0);
 }
 
 void TWinControl::CMCtl3DChanged(TMessage& Message) {

@@ -27,6 +27,8 @@ constexpr UINT CM_DEACTIVATE = CM_BASE + 1;
 constexpr UINT CM_DIALOGKEY = CM_BASE + 5;
 constexpr UINT CM_DIALOGCHAR = CM_BASE + 6;
 constexpr UINT CM_FOCUSCHANGED = CM_BASE + 7;
+constexpr UINT CM_PARENTFONTCHANGED = CM_BASE + 8;
+constexpr UINT CM_PARENTCOLORCHANGED = CM_BASE + 9;
 constexpr UINT CM_VISIBLECHANGED = CM_BASE + 11;
 constexpr UINT CM_ENABLEDCHANGED = CM_BASE + 12;
 constexpr UINT CM_COLORCHANGED = CM_BASE + 13;
@@ -39,6 +41,11 @@ constexpr UINT CM_MOUSEENTER = CM_BASE + 19;
 constexpr UINT CM_MOUSELEAVE = CM_BASE + 20;
 constexpr UINT CM_ENTER = CM_BASE + 26;
 constexpr UINT CM_EXIT = CM_BASE + 27;
+// Posted by a form's Release: the form frees itself when it arrives.
+constexpr UINT CM_RELEASE = CM_BASE + 33;
+// Posted when a modal form's result is set: the form closes once the
+// message being handled is done.
+constexpr UINT CM_CLOSEMODAL = CM_BASE + 34;
 // Asked before a special key (Tab, arrows, Return, Escape) moves the focus
 // or goes to the form: a non-zero answer keeps the key for the control.
 constexpr UINT CM_WANTSPECIALKEY = CM_BASE + 30;
@@ -207,8 +214,16 @@ class TControl : public TComponent {
   const std::string& Text() const { return fText; }
   virtual void SetText(const std::string& v);
   TColor Color() const { return fColor; }
+  // Sets the colour (the control no longer takes its parent's).
   void SetColor(TColor v);
+  // Changing the font makes the control keep its own font.
   TFont* Font() { return fFont.get(); }
+  // While set, the control takes its parent's font (the default) or colour,
+  // now and whenever the parent's changes.
+  bool ParentFont() const { return fParentFont; }
+  void SetParentFont(bool v);
+  bool ParentColor() const { return fParentColor; }
+  void SetParentColor(bool v);
   bool MouseInClient() const { return fMouseInClient; }
 
   // Stored only.
@@ -285,6 +300,11 @@ class TControl : public TComponent {
   virtual void CMEnabledChanged(TMessage& Message);
   virtual void CMVisibleChanged(TMessage& Message);
   virtual void CMWantSpecialKey(TMessage& Message);
+  virtual void CMFontChanged(TMessage& Message);
+  virtual void CMColorChanged(TMessage& Message);
+  virtual void CMParentFontChanged(TMessage& Message);
+  virtual void CMParentColorChanged(TMessage& Message);
+  virtual void CMTextChanged(TMessage& Message);
 
   virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
   virtual void MouseMove(TShiftState Shift, int X, int Y);
@@ -302,6 +322,8 @@ class TControl : public TComponent {
   TControlStyle fControlStyle;
   bool fVisible = true;
   bool fEnabled = true;
+  bool fParentFont = true;
+  bool fParentColor = false;
 
  private:
   friend class TWinControl;
@@ -319,6 +341,7 @@ class TControl : public TComponent {
   std::unique_ptr<TFont> fFont;
   bool fMouseInClient = false;
   bool fClicked = false;
+  bool fSyncingFont = false;
   TAlign fAlign = alNone;
   TAnchors fAnchors = VXAnchorBit(akLeft) | VXAnchorBit(akTop);
   std::string fHint;
@@ -443,6 +466,8 @@ class TWinControl : public TControl {
   virtual void CMExit(TMessage& Message);
   virtual void CMCtl3DChanged(TMessage& Message);
   virtual void CMParentCtl3DChanged(TMessage& Message);
+  void CMFontChanged(TMessage& Message) override;
+  void CMColorChanged(TMessage& Message) override;
 
   virtual void KeyDown(WORD& Key, TShiftState Shift);
   virtual void KeyUp(WORD& Key, TShiftState Shift);

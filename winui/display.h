@@ -49,6 +49,11 @@ void VXInputMouseButton(int Button, bool Down, POINT ScreenPt);
 void VXInputMouseMove(POINT ScreenPt);
 void VXInputWheel(int Delta, POINT ScreenPt, bool Horizontal);
 void VXInputKey(int VirtualKey, bool Down);
+// A character from an input method, to the focus window (WM_CHAR).
+void VXInputChar(char16_t Ch);
+// The next Count GetAsyncKeyState polls of the physical left button see it
+// down (a button held while a loop polls it).
+void VXInputHoldButtonForPolls(int Count);
 
 // The pixels of a window's client surface, top-down rows of packed
 // 0x00RRGGBB; false for no window.

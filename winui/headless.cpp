@@ -66,6 +66,8 @@ void MouseMove(HWND Wnd, int X, int Y) { VXInputMouseMove(ToScreen(Wnd, X, Y)); 
 void Wheel(HWND Wnd, int X, int Y, int Delta) { VXInputWheel(Delta, ToScreen(Wnd, X, Y), false); }
 void KeyDown(int VirtualKey) { VXInputKey(VirtualKey, true); }
 void KeyUp(int VirtualKey) { VXInputKey(VirtualKey, false); }
+void Char(char16_t Ch) { VXInputChar(Ch); }
+void HoldButtonForPolls(int Count) { VXInputHoldButtonForPolls(Count); }
 
 std::vector<uint32_t> Surface(HWND Wnd, int& Width, int& Height) {
   std::vector<uint32_t> px;
@@ -126,6 +128,7 @@ void Reset() {
   VXModules::RestoreAll();
   VXFonts::UseInstalledFamilies();
   VXScreen::Reset();
+  VXInputHoldButtonForPolls(0);
   VXClockSetVirtual(false);
   vxavi::SetSaveOptionsAnswer(false, 0, DWORD(-1));
   vxclip::SetFailures(false);

@@ -31,6 +31,11 @@ void Wheel(HWND Wnd, int X, int Y, int Delta);
 // A key to the focus window (or the active one).
 void KeyDown(int VirtualKey);
 void KeyUp(int VirtualKey);
+// A character typed through an input method: WM_CHAR to the focus window.
+void Char(char16_t Ch);
+// The next Count polls of GetAsyncKeyState for the left (physical) button
+// see it held down, as when a person holds it while a loop polls.
+void HoldButtonForPolls(int Count);
 
 // The window's client surface: top-down rows of packed 0x00RRGGBB; empty for
 // no window.

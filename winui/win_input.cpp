@@ -70,14 +70,16 @@ WPARAM MouseKeys() {
 }
 
 // The window that gets a mouse message at a screen point: the capture, or
-// the enabled window under the point.
+// the window under the point when it and its parents are enabled (the
+// children of a disabled window take no input).
 HWND MouseTarget(POINT pt) {
   {
     Lock l(S().M);
     if (S().Capture) return S().Capture;
   }
   HWND h = WindowFromPoint(pt);
-  if (h && !IsWindowEnabled(h)) return nullptr;
+  for (HWND p = h; p; p = GetParent(p))
+    if (!IsWindowEnabled(p)) return nullptr;
   return h;
 }
 
@@ -241,8 +243,32 @@ SHORT GetKeyState(int nVirtKey) {
   return SHORT(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
+namespace {
+int gHeldPolls = 0;
+}  // namespace
+
+void VXInputChar(char16_t Ch) {
+  HWND h;
+  POINT pt;
+  {
+    Lock l(S().M);
+    h = S().Focus ? S().Focus : S().Active;
+    pt = S().Cursor;
+  }
+  if (h) PostInput(h, WM_CHAR, WPARAM(Ch), 1, pt);
+}
+
+void VXInputHoldButtonForPolls(int Count) {
+  Lock l(S().M);
+  gHeldPolls = Count > 0 ? Count : 0;
+}
+
 SHORT GetAsyncKeyState(int vKey) {
   Lock l(S().M);
+  if ((vKey & 0xFF) == VK_LBUTTON && gHeldPolls > 0) {
+    --gHeldPolls;
+    return SHORT(0x8000);
+  }
   return (S().Async[vKey & 0xFF] & 0x80) ? SHORT(0x8000) : SHORT(0);
 }
 

@@ -901,6 +901,9 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       DestroyWindow(hWnd);
       return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageW(hWnd, WM_CLOSE, 0, 0);
+      return 0;
     case WM_GESTURE:
       // Unhandled gestures are closed here.
       CloseGestureInfoHandle(reinterpret_cast<HGESTUREINFO>(lParam));

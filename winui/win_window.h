@@ -52,6 +52,8 @@ constexpr UINT WM_SYSKEYUP = 0x0105;
 constexpr UINT WM_SYSCHAR = 0x0106;
 constexpr UINT WM_GESTURE = 0x0119;
 constexpr UINT WM_GESTURENOTIFY = 0x011A;
+constexpr UINT WM_CONTEXTMENU = 0x007B;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
@@ -70,6 +72,8 @@ constexpr UINT WM_MOUSEWHEEL = 0x020A;
 constexpr UINT WM_MOUSEHWHEEL = 0x020E;
 constexpr UINT WM_MOUSELAST = 0x020E;
 constexpr UINT WM_CAPTURECHANGED = 0x0215;
+constexpr UINT WM_ENTERSIZEMOVE = 0x0231;
+constexpr UINT WM_EXITSIZEMOVE = 0x0232;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
 
@@ -80,6 +84,10 @@ constexpr LRESULT HTCLIENT = 1;
 constexpr LRESULT HTHSCROLL = 6;
 constexpr LRESULT HTVSCROLL = 7;
 constexpr LRESULT HTBORDER = 18;
+
+// WM_SYSCOMMAND commands: the close box sends SC_CLOSE, which the default
+// handling turns into WM_CLOSE.
+constexpr WPARAM SC_CLOSE = 0xF060;
 
 // Window styles.
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
