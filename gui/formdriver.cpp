@@ -384,7 +384,7 @@ void ResizeForm(TCustomForm* Form, int Width, int Height) {
 
 void Advance(uint32_t Milliseconds) { VXHeadless::Advance(Milliseconds); }
 
-void HoldButtonForPolls(int Count) { VXHeadless::HoldButtonForPolls(Count); }
+void HoldButtonForPolls(int Count) { VXHeadless::HoldButtonForPolls(Count < 0 ? 0 : Count); }
 
 void AnswerColorDialog(bool OK, TColor Color) {
   Ensure();

@@ -89,7 +89,10 @@ void CloseBox(TCustomForm* Form);
 void ResizeForm(TCustomForm* Form, int Width, int Height);
 // Moves the virtual clock by Milliseconds; timers fire on the way.
 void Advance(uint32_t Milliseconds);
-// The next Count polls of GetAsyncKeyState see the left button held.
+// The next Count polls of GetAsyncKeyState see the left button held and
+// later ones see it released, until the next button action: a loop that
+// polls the button while the mouse is held past a control's end ends
+// after Count more rounds.
 void HoldButtonForPolls(int Count);
 // Handles every waiting message.
 void Settle();

@@ -52,7 +52,8 @@ void VXInputKey(int VirtualKey, bool Down);
 // A character from an input method, to the focus window (WM_CHAR).
 void VXInputChar(char16_t Ch);
 // The next Count GetAsyncKeyState polls of the physical left button see it
-// down (a button held while a loop polls it).
+// down (a button held while a loop polls it) and later ones see it up, until
+// the next button input; a negative Count ends the script.
 void VXInputHoldButtonForPolls(int Count);
 
 // The pixels of a window's client surface, top-down rows of packed

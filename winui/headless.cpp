@@ -128,7 +128,7 @@ void Reset() {
   VXModules::RestoreAll();
   VXFonts::UseInstalledFamilies();
   VXScreen::Reset();
-  VXInputHoldButtonForPolls(0);
+  VXInputHoldButtonForPolls(-1);
   VXClockSetVirtual(false);
   vxavi::SetSaveOptionsAnswer(false, 0, DWORD(-1));
   vxclip::SetFailures(false);

@@ -34,7 +34,8 @@ void KeyUp(int VirtualKey);
 // A character typed through an input method: WM_CHAR to the focus window.
 void Char(char16_t Ch);
 // The next Count polls of GetAsyncKeyState for the left (physical) button
-// see it held down, as when a person holds it while a loop polls.
+// see it held down, as when a person holds it while a loop polls, and later
+// polls see it released, until the next button input (MouseDown, MouseUp).
 void HoldButtonForPolls(int Count);
 
 // The window's client surface: top-down rows of packed 0x00RRGGBB; empty for

@@ -16,6 +16,11 @@ using namespace vxwin;
 
 namespace {
 
+// Scripted polls of the left button: while scripted, the next gHeldPolls
+// polls see it held and later ones released, until the next button input.
+bool gScriptedPolls = false;
+int gHeldPolls = 0;
+
 IVXDisplay* gDisplay = nullptr;
 
 struct CursorRec {
@@ -129,6 +134,8 @@ void VXInputMouseButton(int Button, bool IsDown, POINT pt) {
   if (Button < 0 || Button > 2) return;
   {
     Lock l(S().M);
+    gScriptedPolls = false;
+    gHeldPolls = 0;
     S().Cursor = pt;
     BYTE& a = S().Async[PhysicalVk(Button)];
     a = IsDown ? BYTE(a | 0x80) : BYTE(a & ~0x80);
@@ -243,10 +250,6 @@ SHORT GetKeyState(int nVirtKey) {
   return SHORT(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
-namespace {
-int gHeldPolls = 0;
-}  // namespace
-
 void VXInputChar(char16_t Ch) {
   HWND h;
   POINT pt;
@@ -261,11 +264,13 @@ void VXInputChar(char16_t Ch) {
 void VXInputHoldButtonForPolls(int Count) {
   Lock l(S().M);
   gHeldPolls = Count > 0 ? Count : 0;
+  gScriptedPolls = Count >= 0;
 }
 
 SHORT GetAsyncKeyState(int vKey) {
   Lock l(S().M);
-  if ((vKey & 0xFF) == VK_LBUTTON && gHeldPolls > 0) {
+  if ((vKey & 0xFF) == VK_LBUTTON && gScriptedPolls) {
+    if (gHeldPolls == 0) return 0;
     --gHeldPolls;
     return SHORT(0x8000);
   }
