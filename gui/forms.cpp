@@ -58,7 +58,7 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   if (!Parent()) {
     Params.Style = WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    Params.Style |= fBorderStyle == bsNone ? WS_POPUP : (WS_OVERLAPPED | WS_CAPTION);
+    Params.Style |= fBorderStyle == 0 /* bsNone */ ? WS_POPUP : (WS_OVERLAPPED | WS_CAPTION);
     if (!Enabled()) Params.Style |= WS_DISABLED;
     Params.WndParent = ParentWindow();
   }

@@ -28,7 +28,10 @@ constexpr TModalResult mrNoToAll = 9;
 constexpr TModalResult mrYesToAll = 10;
 constexpr TModalResult mrClose = 11;
 
-enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+// Border styles of forms: 0 none (bsNone) and 1 single (bsSingle), the
+// values of the controls' TBorderStyle, then the form's own.
+using TFormBorderStyle = uint8_t;
+constexpr TFormBorderStyle bsSizeable = 2, bsDialog = 3, bsToolWindow = 4, bsSizeToolWin = 5;
 // Border icons (bit n stands for ordinal n).
 enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
 using TBorderIcons = uint8_t;
