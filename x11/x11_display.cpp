@@ -125,6 +125,7 @@ class TVXX11Display : public IVXDisplay {
     XFlush(fEvents);
     fHandles.erase(it->second);
     fWindows.erase(it);
+    fLastPut.erase(Wnd);
   }
   void WindowShown(HWND Wnd, bool Visible) override {
     if (Visible) {
@@ -265,13 +266,17 @@ class TVXX11Display : public IVXDisplay {
                     int(std::strlen(text)));
   }
 
-  // The window's whole picture onto its X window (drawing connection).
-  void Paint(HWND Wnd) {
+  // The window's whole picture onto its X window (drawing connection);
+  // with OnlyChanged, only when it differs from the picture put last.
+  void Paint(HWND Wnd, bool OnlyChanged = false) {
     const Window w = XWindowOf(Wnd);
     if (!w || !fDraw) return;
     int W = 0, H = 0;
     std::vector<uint32_t> px;
     if (!VXReadWindowPicture(Wnd, W, H, px) || W <= 0 || H <= 0) return;
+    std::vector<uint32_t>& last = fLastPut[Wnd];
+    if (OnlyChanged && last == px) return;
+    last = px;
     const int screen = DefaultScreen(fDraw);
     Visual* visual = DefaultVisual(fDraw, screen);
     const int depth = DefaultDepth(fDraw, screen);
@@ -290,13 +295,21 @@ class TVXX11Display : public IVXDisplay {
   // ---- the event thread ----
   void EventLoop() {
     const int fd = ConnectionNumber(fEvents);
-    while (!fStop) {
+    for (unsigned round = 1; !fStop; ++round) {
       pollfd p{fd, POLLIN, 0};
       poll(&p, 1, 20);
       std::vector<XEvent> events;
       {
         std::lock_guard<std::mutex> g(fLock);
         if (!fEvents) return;
+        // Drawing through a device context that stays open (a control's
+        // canvas) tells nobody: every 100 ms each window's thread compares
+        // its picture with what the server shows.
+        if (round % 5 == 0)
+          for (auto& [h, w] : fWindows) {
+            HWND wnd = h;
+            VXCallOnWindowThread(wnd, [this, wnd] { Paint(wnd, true); });
+          }
         while (XPending(fEvents)) {
           XEvent e;
           XNextEvent(fEvents, &e);
@@ -386,6 +399,8 @@ class TVXX11Display : public IVXDisplay {
   std::map<HWND, Window> fWindows;
   std::map<Window, HWND> fHandles;
   std::map<HCURSOR, Cursor> fCursors;
+  // What was put last on each window (windows' thread only).
+  std::map<HWND, std::vector<uint32_t>> fLastPut;
   Cursor fCursor = None;
   Atom fDeleteWindow = 0, fProtocols = 0;
   std::thread fThread;

@@ -20,6 +20,7 @@
 #include "winui/gdi.h"
 #include "winui/headless.h"
 #include "winui/win_input.h"
+#include "winui/win_metrics.h"
 #include "winui/win_paint.h"
 #include "winui/win_scroll.h"
 #include "winui/win_window.h"
@@ -353,5 +354,126 @@ TEST_F(X11Display, EnvironmentOpensTheRegisteredDisplay) {
   EXPECT_EQ(VXCurrentDisplay(), nullptr);
   unsetenv("VEXLANE_DISPLAY");
 }
+
+#ifdef VX_VIEW_PROGRAM
+// The XID of the first window named Name (xdotool), 0 when none shows
+// within 5 s.
+unsigned long FindWindowNamed(const std::string& display, const std::string& Name) {
+  for (int i = 0; i < 100; ++i) {
+    const std::string out = Shell("DISPLAY=" + display + " /usr/bin/xdotool search --name '" + Name + "' 2>/dev/null");
+    if (!out.empty()) return std::stoul(out);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return 0;
+}
+
+TEST_F(X11Display, TheViewerProgramShowsAFile) {
+  if (access("/usr/bin/xdotool", X_OK) != 0 || access("/usr/bin/import", X_OK) != 0)
+    GTEST_SKIP() << "xdotool or ImageMagick's import is not installed";
+  VXCloseX11Display();
+  const std::string dir = testing::TempDir();
+  const std::string png = dir + "/seeded_view.png";
+  Shell("/usr/bin/python3 -c \"import random; from PIL import Image; random.seed(5); im = Image.new('RGB', (120, 90)); "
+        "im.putdata([(random.randrange(256), random.randrange(256), random.randrange(256)) for _ in range(10800)]); "
+        "im.save('" + png + "')\" 2>&1");
+  if (access(png.c_str(), R_OK) != 0) GTEST_SKIP() << "/usr/bin/python3 with PIL (python3-pil) is missing";
+  const std::string prog = VX_VIEW_PROGRAM;
+  auto exitCode = [](const std::string& cmd) {
+    const int st = std::system(cmd.c_str());
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  };
+  EXPECT_EQ(exitCode("env -u DISPLAY -u VEXLANE_DISPLAY " + prog + " " + png + " 2>/dev/null"), 2);
+  EXPECT_EQ(exitCode("DISPLAY=" + display + " " + prog + " " + dir + "/no_such_file.png 2>/dev/null"), 1);
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", display.c_str(), 1);
+    unsetenv("VEXLANE_DISPLAY");
+    execl(prog.c_str(), prog.c_str(), png.c_str(), nullptr);
+    _exit(127);
+  }
+  const unsigned long wid = FindWindowNamed(display, "seeded_view.png - vexlane-view");
+  ASSERT_NE(wid, 0u);
+  // The picture of the whole window: the file's pixels exactly, centred in
+  // the client area below the caption.
+  auto grab = [&](int& W, int& H) {
+    const std::string file = dir + "/view_grab.ppm";
+    std::remove(file.c_str());
+    Shell("/usr/bin/import -display " + display + " -depth 8 -window " + std::to_string(wid) + " " + file + " 2>&1");
+    std::vector<uint32_t> px;
+    if (FILE* f = std::fopen(file.c_str(), "rb")) {
+      int maxval = 0;
+      if (std::fscanf(f, "P6 %d %d %d", &W, &H, &maxval) == 3) {
+        std::fgetc(f);
+        px.resize(size_t(W) * size_t(H));
+        for (uint32_t& v : px) {
+          unsigned char rgb[3] = {};
+          if (std::fread(rgb, 1, 3, f) != 3) break;
+          v = (uint32_t(rgb[0]) << 16) | (uint32_t(rgb[1]) << 8) | rgb[2];
+        }
+      }
+      std::fclose(f);
+    }
+    return px;
+  };
+  std::vector<uint32_t> want(size_t(120) * 90);
+  {
+    const std::string raw = Shell("/usr/bin/python3 -c \"from PIL import Image; import sys; "
+                                  "sys.stdout.buffer.write(Image.open('" + png + "').tobytes())\"");
+    ASSERT_EQ(raw.size(), want.size() * 3);
+    for (size_t i = 0; i < want.size(); ++i)
+      want[i] = (uint32_t(uint8_t(raw[3 * i])) << 16) | (uint32_t(uint8_t(raw[3 * i + 1])) << 8) | uint8_t(raw[3 * i + 2]);
+  }
+  const int border = GetSystemMetrics(SM_CXBORDER), caption = GetSystemMetrics(SM_CYCAPTION);
+  const int cw = 800 - 2 * border, ch = 600 - 2 * border - caption;
+  const int x0 = border + (cw - 120) / 2, y0 = border + caption + (ch - 90) / 2;
+  auto shows = [&](const std::vector<uint32_t>& px, int W) {
+    for (int y = 0; y < 90; ++y)
+      for (int x = 0; x < 120; ++x)
+        if (px[size_t(y0 + y) * size_t(W) + size_t(x0 + x)] != want[size_t(y) * 120 + size_t(x)]) return false;
+    return true;
+  };
+  int W = 0, H = 0;
+  bool exact = false;
+  for (int i = 0; i < 100 && !exact; ++i) {
+    std::vector<uint32_t> px = grab(W, H);
+    exact = W == 800 && H == 600 && shows(px, W);
+    if (!exact) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(exact) << "the file is not shown exactly at (" << x0 << ", " << y0 << ")";
+  // + (the keypad's) enlarges it: the file's area no longer holds it as it is.
+  Shell("DISPLAY=" + display + " /usr/bin/xdotool mousemove 440 340 key KP_Add 2>&1");
+  bool enlarged = false;
+  for (int i = 0; i < 100 && !enlarged; ++i) {
+    std::vector<uint32_t> px = grab(W, H);
+    const uint32_t bg = px.empty() ? 0 : px[size_t(y0 - 20) * size_t(W) + size_t(x0)];
+    enlarged = W == 800 && !shows(px, W) && px[size_t(y0 - 3) * size_t(W) + size_t(x0 + 60)] != bg;
+    if (!enlarged) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(enlarged);
+  // Closing the window ends the program with 0.
+  Display* d = XOpenDisplay(display.c_str());
+  ASSERT_NE(d, nullptr);
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = Window(wid);
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
+  XFlush(d);
+  XCloseDisplay(d);
+  int status = -1;
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (status == -1) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 }  // namespace
