@@ -80,20 +80,28 @@ class X11Display : public ::testing::Test {
       why = "Xvfb (Debian xvfb) is not installed";
       return;
     }
-    // A display number nobody uses.
-    int n = 90;
-    for (; n < 200; ++n)
-      if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0 &&
-          access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0)
-        break;
-    const std::string name = ":" + std::to_string(n);
+    // Xvfb picks a free display number itself and tells it through a pipe,
+    // so that test programs running at once never share a server.
+    int fds[2];
+    if (pipe(fds) != 0) {
+      why = "no pipe for Xvfb";
+      return;
+    }
     xvfb = fork();
     if (xvfb == 0) {
-      execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-            nullptr);
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            "-noreset", nullptr);
       _exit(127);
     }
-    for (int i = 0; i < 100; ++i) {
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    const std::string name = ":" + number;
+    for (int i = 0; !number.empty() && i < 100; ++i) {
       if (Display* d = XOpenDisplay(name.c_str())) {
         XCloseDisplay(d);
         display = name;
