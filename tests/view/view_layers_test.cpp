@@ -68,7 +68,7 @@ TEST_F(ViewLayers, TheCurrentLayerFollowsTheSelectableConstraint) {
   v->Layers(2)->SetSelectable(false);
   v->Layers(1)->SetSelectable(false);
   int changes = 0;
-  v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
+  void* counter = v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
   v->SetLayersCurrent(2);
   EXPECT_EQ(v->LayersCurrent(), 0);
   EXPECT_EQ(v->VXBitmap(), v->Layers(0)->Bitmap());
@@ -79,6 +79,7 @@ TEST_F(ViewLayers, TheCurrentLayerFollowsTheSelectableConstraint) {
   v->SetLayersCurrent(7);  // out of range: ignored
   v->SetLayersCurrent(2);  // already current
   EXPECT_EQ(changes, 2);
+  v->RemoveBitmapChangeEvent(counter);  // the counter goes with the test
 }
 
 TEST_F(ViewLayers, MovingTakesTheMaskAlong) {

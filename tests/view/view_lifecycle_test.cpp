@@ -188,7 +188,7 @@ TEST_F(ViewLife, ChangeResolutionResamplesAndSetsTheResolution) {
   SetImage(v, 300, 300);
   v->SetDPI(300, 300);
   int changes = 0;
-  v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
+  void* counter = v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
   v->ChangeResolution(150, rfNone);
   EXPECT_EQ(v->VXBitmap()->Width(), 150);
   EXPECT_EQ(v->VXBitmap()->Height(), 150);
@@ -209,6 +209,7 @@ TEST_F(ViewLife, ChangeResolutionResamplesAndSetsTheResolution) {
   EXPECT_EQ(v->DpiY(), 50);
   v->SetDPIX(0);
   EXPECT_EQ(v->DpiX(), 100);
+  v->RemoveBitmapChangeEvent(counter);  // the counter goes with the test
 }
 
 TEST_F(ViewLife, AnExternalBitmapIsNeverFreedByTheViewer) {
@@ -279,7 +280,7 @@ TEST_F(ViewLife, LegacyBitmapMovesTheImageOutOfAndIntoAPlatformBitmap) {
   SetImage(v, 30, 20);
   const TRGB p = v->VXBitmap()->Pixels(7, 5);
   int changes = 0;
-  v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
+  void* counter = v->RegisterBitmapChangeEvent([&](void*, bool d) { changes += !d; });
   v->SetLegacyBitmap(false);
   EXPECT_FALSE(v->LegacyBitmap());
   EXPECT_EQ(v->GetBitmap(), nullptr);
@@ -295,6 +296,7 @@ TEST_F(ViewLife, LegacyBitmapMovesTheImageOutOfAndIntoAPlatformBitmap) {
   EXPECT_EQ(v->GetBitmap()->Width(), 30);
   EXPECT_EQ(v->VXBitmap()->Pixels(7, 5), p);
   EXPECT_EQ(changes, 2);
+  v->RemoveBitmapChangeEvent(counter);  // the counter goes with the test
 }
 
 }  // namespace
