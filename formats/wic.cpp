@@ -168,7 +168,7 @@ bool CopySourceToBitmap(IWICImagingFactory* factory, IWICBitmapSource* source, T
 }
 
 // An IStream over a library stream from a base position on.
-class TStreamAdapter : public TVXComObject<IStream> {
+class TStreamAdapter : public TVXStreamBase<IStream> {
  public:
   TStreamAdapter(TStream* s, int64_t base) : fStream(s), fBase(base) {}
   HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override {
@@ -201,6 +201,18 @@ class TStreamAdapter : public TVXComObject<IStream> {
         default: return E_INVALIDARG;
       }
       if (newPos) *newPos = uint64_t(std::max<int64_t>(p - fBase, 0));
+      return S_OK;
+    } catch (...) {
+      return E_FAIL;
+    }
+  }
+  HRESULT SetSize(uint64_t) override { return STG_E_INVALIDFUNCTION; }
+  HRESULT Stat(STATSTG* s, DWORD) override {
+    if (!s) return STG_E_INVALIDPOINTER;
+    try {
+      *s = STATSTG{};
+      s->type = STGTY_STREAM;
+      s->cbSize = uint64_t(std::max<int64_t>(fStream->Size() - fBase, 0));
       return S_OK;
     } catch (...) {
       return E_FAIL;

@@ -1,4 +1,5 @@
-// The COM calls of the imaging component and the slot of its factory.
+// The imaging component's factory: its slot and its entry in the COM class
+// registry.
 #include "platform/win_imaging.h"
 
 #include <mutex>
@@ -10,22 +11,22 @@ IWICImagingFactory* gFactory = nullptr;
 bool gPresent = true;
 std::atomic<uint32_t> gGeneration{0};
 
-}  // namespace
-
-HRESULT CoInitializeEx(void*, DWORD) { return S_OK; }
-
-void CoUninitialize() {}
-
-HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown*, DWORD, REFIID, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualGUID(rclsid, CLSID_WICImagingFactory)) return REGDB_E_CLASSNOTREG;
-  std::lock_guard<std::mutex> guard(gLock);
-  if (!gPresent || !gFactory) return REGDB_E_CLASSNOTREG;
-  gFactory->AddRef();
-  *ppv = gFactory;
-  return S_OK;
+// The registry's creator of CLSID_WICImagingFactory: the installed factory,
+// asked for the interface wanted.
+HRESULT CreateImagingFactory(REFIID riid, void** ppv) {
+  IWICImagingFactory* factory = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(gLock);
+    if (!gPresent || !gFactory) return REGDB_E_CLASSNOTREG;
+    factory = gFactory;
+    factory->AddRef();
+  }
+  const HRESULT hr = factory->QueryInterface(riid, ppv);
+  factory->Release();
+  return hr;
 }
+
+}  // namespace
 
 void VXSetImagingFactory(IWICImagingFactory* Factory) {
   IWICImagingFactory* old = nullptr;
@@ -37,6 +38,10 @@ void VXSetImagingFactory(IWICImagingFactory* Factory) {
     gFactory = Factory;
     ++gGeneration;
   }
+  if (Factory)
+    VXRegisterComClass(CLSID_WICImagingFactory, &CreateImagingFactory, CLSCTX_INPROC_SERVER);
+  else
+    VXUnregisterComClass(CLSID_WICImagingFactory);
   if (old) old->Release();
 }
 

@@ -1,11 +1,11 @@
 // The platform's imaging component as the library calls it: class and format
-// identifiers, result codes, the COM start-up calls, and the abstract
-// interfaces of the factory and the objects it makes (decoders, frames,
+// identifiers, its result codes, and the abstract interfaces of the factory and the objects it makes (decoders, frames,
 // bitmap sources, encoders, option bags, converters, scalers, palettes and
 // metadata readers).
 //
 // Nothing here decodes or encodes: the working factory is installed by a
-// higher layer (VXSetImagingFactory) and CoCreateInstance hands it out. With
+// higher layer (VXSetImagingFactory) and CoCreateInstance hands it out
+// (the COM run time is platform/win_com.h). With
 // none installed, or with the component switched off
 // (VXSetImagingComponentPresent(false)), creating the factory fails with
 // REGDB_E_CLASSNOTREG, as on a system without the component.
@@ -14,35 +14,14 @@
 // which the caller gives back with Release. Text arguments are UTF-8.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
-#include "platform/win_guid.h"
+#include "platform/win_com.h"
 
-using HRESULT = int32_t;
-using UINT = uint32_t;
-using INT = int32_t;
-using BYTE = uint8_t;
-using ULONG = uint32_t;
-using DWORD = uint32_t;
-using BOOL = int;
 using WICColor = uint32_t;  // 0xAARRGGBB
 using WICPixelFormatGUID = GUID;
-using REFGUID = const GUID&;
-using REFCLSID = const GUID&;
-using REFIID = const GUID&;
 
 // ---- result codes ----
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
-constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
-constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
-constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
-constexpr HRESULT E_UNEXPECTED = HRESULT(0x8000FFFFu);
-constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
-constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
-constexpr HRESULT REGDB_E_CLASSNOTREG = HRESULT(0x80040154u);
 constexpr HRESULT WINCODEC_ERR_WRONGSTATE = HRESULT(0x88982F04u);
 constexpr HRESULT WINCODEC_ERR_VALUEOUTOFRANGE = HRESULT(0x88982F05u);
 constexpr HRESULT WINCODEC_ERR_UNKNOWNIMAGEFORMAT = HRESULT(0x88982F07u);
@@ -56,15 +35,6 @@ constexpr HRESULT WINCODEC_ERR_BADHEADER = HRESULT(0x88982F61u);
 constexpr HRESULT WINCODEC_ERR_FRAMEMISSING = HRESULT(0x88982F62u);
 constexpr HRESULT WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT = HRESULT(0x88982F80u);
 constexpr HRESULT WINCODEC_ERR_UNSUPPORTEDOPERATION = HRESULT(0x88982F81u);
-
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
-inline bool IsEqualGUID(const GUID& a, const GUID& b) {
-  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-  for (int i = 0; i < 8; ++i)
-    if (a.Data4[i] != b.Data4[i]) return false;
-  return true;
-}
 
 // ---- identifiers ----
 constexpr GUID CLSID_WICImagingFactory{0xCACAF262, 0x9370, 0x4615, {0xA1, 0x3B, 0x9F, 0x55, 0x39, 0xDA, 0x4C, 0x0A}};
@@ -143,40 +113,12 @@ enum WICBitmapInterpolationMode {
   WICBitmapInterpolationModeCubic = 2,
   WICBitmapInterpolationModeFant = 3
 };
-enum STREAM_SEEK { STREAM_SEEK_SET = 0, STREAM_SEEK_CUR = 1, STREAM_SEEK_END = 2 };
-constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
-constexpr DWORD COINIT_MULTITHREADED = 0x0;
-constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 
 struct WICRect {
   INT X = 0, Y = 0, Width = 0, Height = 0;
 };
 
 // ---- property values ----
-enum VARENUM : uint16_t { VT_EMPTY = 0, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_BOOL = 11, VT_UI1 = 17, VT_UI2 = 18,
-                          VT_UI4 = 19 };
-using VARIANT_BOOL = int16_t;
-constexpr VARIANT_BOOL VARIANT_TRUE = -1;
-constexpr VARIANT_BOOL VARIANT_FALSE = 0;
-struct PROPVARIANT {
-  uint16_t vt = VT_EMPTY;
-  union {
-    float fltVal;
-    double dblVal;
-    VARIANT_BOOL boolVal;
-    uint8_t bVal;
-    uint16_t uiVal;
-    uint32_t ulVal;
-    int32_t lVal = 0;
-  };
-};
-using VARIANT = PROPVARIANT;
-inline void PropVariantInit(PROPVARIANT* p) { *p = PROPVARIANT{}; }
-inline HRESULT PropVariantClear(PROPVARIANT* p) {
-  *p = PROPVARIANT{};
-  return S_OK;
-}
-
 // One named option of a property bag.
 struct PROPBAG2 {
   DWORD dwType = 0;
@@ -185,24 +127,11 @@ struct PROPBAG2 {
 };
 
 // ---- interfaces ----
-struct IUnknown {
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
-
- protected:
-  virtual ~IUnknown() = default;
-};
-
-// A byte stream the component reads from or writes to.
-struct IStream : IUnknown {
-  virtual HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) = 0;
-  virtual HRESULT Write(const void* pv, ULONG cb, ULONG* pcbWritten) = 0;
-  virtual HRESULT Seek(int64_t dlibMove, DWORD dwOrigin, uint64_t* plibNewPosition) = 0;
-};
-
 struct IWICBitmapSource;
 
 struct IWICPalette : IUnknown {
+  static constexpr GUID kIID{0x00000040, 0xa8f2, 0x4877, {0xba, 0x0a, 0xfd, 0x2b, 0x66, 0x45, 0xfb, 0x94}};
+  using TVXBase = IUnknown;
   virtual HRESULT InitializePredefined(WICBitmapPaletteType ePaletteType, BOOL fAddTransparentColor) = 0;
   virtual HRESULT InitializeCustom(const WICColor* pColors, UINT cCount) = 0;
   virtual HRESULT InitializeFromBitmap(IWICBitmapSource* pISurface, UINT cCount, BOOL fAddTransparentColor) = 0;
@@ -212,6 +141,8 @@ struct IWICPalette : IUnknown {
 };
 
 struct IWICBitmapSource : IUnknown {
+  static constexpr GUID kIID{0x00000120, 0xa8f2, 0x4877, {0xba, 0x0a, 0xfd, 0x2b, 0x66, 0x45, 0xfb, 0x94}};
+  using TVXBase = IUnknown;
   virtual HRESULT GetSize(UINT* puiWidth, UINT* puiHeight) = 0;
   virtual HRESULT GetPixelFormat(WICPixelFormatGUID* pPixelFormat) = 0;
   virtual HRESULT GetResolution(double* pDpiX, double* pDpiY) = 0;
@@ -223,27 +154,37 @@ struct IWICBitmapSource : IUnknown {
 
 // Metadata by query text ("/app1/ifd/...").
 struct IWICMetadataQueryReader : IUnknown {
+  static constexpr GUID kIID{0x30989668, 0xe1c9, 0x4597, {0xb3, 0x95, 0x45, 0x8e, 0xed, 0xb8, 0x08, 0xdf}};
+  using TVXBase = IUnknown;
   virtual HRESULT GetMetadataByName(const char* wzName, PROPVARIANT* pvarValue) = 0;
 };
 
 struct IWICBitmapFrameDecode : IWICBitmapSource {
+  static constexpr GUID kIID{0x3b16811b, 0x6a43, 0x4ec9, {0xa8, 0x13, 0x3d, 0x93, 0x0c, 0x13, 0xb9, 0x40}};
+  using TVXBase = IWICBitmapSource;
   virtual HRESULT GetMetadataQueryReader(IWICMetadataQueryReader** ppIMetadataQueryReader) = 0;
   virtual HRESULT GetThumbnail(IWICBitmapSource** ppIThumbnail) = 0;
 };
 
 struct IWICBitmapDecoder : IUnknown {
+  static constexpr GUID kIID{0x9edde9e7, 0x8dee, 0x47ea, {0x99, 0xdf, 0xe6, 0xfa, 0xf2, 0xed, 0x44, 0xbf}};
+  using TVXBase = IUnknown;
   virtual HRESULT GetContainerFormat(GUID* pguidContainerFormat) = 0;
   virtual HRESULT GetFrameCount(UINT* pCount) = 0;
   virtual HRESULT GetFrame(UINT index, IWICBitmapFrameDecode** ppIBitmapFrame) = 0;
 };
 
 struct IPropertyBag2 : IUnknown {
+  static constexpr GUID kIID{0x22f55882, 0x280b, 0x11d0, {0xa8, 0xa9, 0x00, 0xa0, 0xc9, 0x0c, 0x20, 0x04}};
+  using TVXBase = IUnknown;
   virtual HRESULT Write(ULONG cProperties, PROPBAG2* pPropBag, VARIANT* pvarValue) = 0;
   virtual HRESULT Read(ULONG cProperties, PROPBAG2* pPropBag, void* pErrLog, VARIANT* pvarValue,
                        HRESULT* phrError) = 0;
 };
 
 struct IWICBitmapFrameEncode : IUnknown {
+  static constexpr GUID kIID{0x00000105, 0xa8f2, 0x4877, {0xba, 0x0a, 0xfd, 0x2b, 0x66, 0x45, 0xfb, 0x94}};
+  using TVXBase = IUnknown;
   virtual HRESULT Initialize(IPropertyBag2* pIEncoderOptions) = 0;
   virtual HRESULT SetSize(UINT uiWidth, UINT uiHeight) = 0;
   virtual HRESULT SetResolution(double dpiX, double dpiY) = 0;
@@ -254,6 +195,8 @@ struct IWICBitmapFrameEncode : IUnknown {
 };
 
 struct IWICBitmapEncoder : IUnknown {
+  static constexpr GUID kIID{0x00000103, 0xa8f2, 0x4877, {0xba, 0x0a, 0xfd, 0x2b, 0x66, 0x45, 0xfb, 0x94}};
+  using TVXBase = IUnknown;
   virtual HRESULT Initialize(IStream* pIStream, WICBitmapEncoderCacheOption cacheOption) = 0;
   virtual HRESULT GetContainerFormat(GUID* pguidContainerFormat) = 0;
   virtual HRESULT CreateNewFrame(IWICBitmapFrameEncode** ppIFrameEncode, IPropertyBag2** ppIEncoderOptions) = 0;
@@ -261,6 +204,8 @@ struct IWICBitmapEncoder : IUnknown {
 };
 
 struct IWICFormatConverter : IWICBitmapSource {
+  static constexpr GUID kIID{0x00000301, 0xa8f2, 0x4877, {0xba, 0x0a, 0xfd, 0x2b, 0x66, 0x45, 0xfb, 0x94}};
+  using TVXBase = IWICBitmapSource;
   virtual HRESULT Initialize(IWICBitmapSource* pISource, REFGUID dstFormat, WICBitmapDitherType dither,
                              IWICPalette* pIPalette, double alphaThresholdPercent,
                              WICBitmapPaletteType paletteTranslate) = 0;
@@ -268,11 +213,15 @@ struct IWICFormatConverter : IWICBitmapSource {
 };
 
 struct IWICBitmapScaler : IWICBitmapSource {
+  static constexpr GUID kIID{0x00000302, 0xa8f2, 0x4877, {0xba, 0x0a, 0xfd, 0x2b, 0x66, 0x45, 0xfb, 0x94}};
+  using TVXBase = IWICBitmapSource;
   virtual HRESULT Initialize(IWICBitmapSource* pISource, UINT uiWidth, UINT uiHeight,
                              WICBitmapInterpolationMode mode) = 0;
 };
 
 struct IWICImagingFactory : IUnknown {
+  static constexpr GUID kIID = IID_IWICImagingFactory;
+  using TVXBase = IUnknown;
   // The decoder for the stream's content; pguidVendor names the preferred
   // decoder class (may be null).
   virtual HRESULT CreateDecoderFromStream(IStream* pIStream, const GUID* pguidVendor, WICDecodeOptions metadataOptions,
@@ -284,53 +233,10 @@ struct IWICImagingFactory : IUnknown {
   virtual HRESULT CreateBitmapScaler(IWICBitmapScaler** ppIBitmapScaler) = 0;
 };
 
-// The reference count of an implementation: derive from TVXComObject<I>.
-template <class I>
-class TVXComObject : public I {
- public:
-  ULONG AddRef() override { return ++fRefs; }
-  ULONG Release() override {
-    const ULONG left = --fRefs;
-    if (left == 0) delete this;
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> fRefs{1};
-};
-
-// Holds one reference and gives it back when it goes.
-template <class I>
-class TVXComPtr {
- public:
-  TVXComPtr() = default;
-  ~TVXComPtr() { Reset(); }
-  TVXComPtr(const TVXComPtr&) = delete;
-  TVXComPtr& operator=(const TVXComPtr&) = delete;
-  I* Get() const { return fPtr; }
-  I* operator->() const { return fPtr; }
-  explicit operator bool() const { return fPtr != nullptr; }
-  // For out arguments: releases what is held first.
-  I** operator&() {
-    Reset();
-    return &fPtr;
-  }
-  void Reset() {
-    if (fPtr) fPtr->Release();
-    fPtr = nullptr;
-  }
-
- private:
-  I* fPtr = nullptr;
-};
-
-// ---- COM run time ----
-// Both succeed without doing anything: objects here need no apartment.
-HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
-void CoUninitialize();
-// For CLSID_WICImagingFactory: the installed factory with one more reference,
-// or REGDB_E_CLASSNOTREG. Other classes: REGDB_E_CLASSNOTREG.
-HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv);
+// ---- the factory's class ----
+// CLSID_WICImagingFactory is an entry of the COM class registry
+// (platform/win_com.h): CoCreateInstance hands out the installed factory
+// with one more reference, or REGDB_E_CLASSNOTREG.
 
 // Installs the factory that CoCreateInstance hands out (nullptr: none). The
 // platform keeps one reference of it until it is replaced.

@@ -141,6 +141,26 @@ TEST(ImagingResample, FantIsTheAreaAverage) {
   }
 }
 
+// The factory is the COM registry's entry for its class while it is
+// installed and the component is present.
+TEST(ImagingFactory, CreatedThroughTheClassRegistry) {
+  ASSERT_TRUE(VXIsWICAvailable());
+  TVXComPtr<IWICImagingFactory> factory;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                             reinterpret_cast<void**>(&factory)),
+            S_OK);
+  TVXComPtr<IStream> notStream;
+  EXPECT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IStream,
+                             reinterpret_cast<void**>(&notStream)),
+            E_NOINTERFACE);
+  VXSetImagingComponentPresent(false);
+  TVXComPtr<IWICImagingFactory> absent;
+  EXPECT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                             reinterpret_cast<void**>(&absent)),
+            REGDB_E_CLASSNOTREG);
+  VXSetImagingComponentPresent(true);
+}
+
 // Without the component the rfWIC* filters are the default filter.
 TEST(ImagingResample, WithoutTheComponentTheDefaultFilterScales) {
   TVXBitmap src;
@@ -334,34 +354,6 @@ void LoadNative(const std::string& file, TVXBitmap& b) {
   ASSERT_TRUE(io.LoadFromFile(file, -9));
 }
 
-// An IStream over bytes in memory.
-class TMemIStream : public TVXComObject<IStream> {
- public:
-  HRESULT Read(void* pv, ULONG cb, ULONG* got) override {
-    const size_t n = std::min<size_t>(cb, Bytes.size() - std::min(Pos, Bytes.size()));
-    if (n) std::memcpy(pv, Bytes.data() + Pos, n);
-    Pos += n;
-    if (got) *got = ULONG(n);
-    return n == cb ? S_OK : S_FALSE;
-  }
-  HRESULT Write(const void* pv, ULONG cb, ULONG* written) override {
-    if (Bytes.size() < Pos + cb) Bytes.resize(Pos + cb);
-    if (cb) std::memcpy(Bytes.data() + Pos, pv, cb);
-    Pos += cb;
-    if (written) *written = cb;
-    return S_OK;
-  }
-  HRESULT Seek(int64_t move, DWORD origin, uint64_t* newPos) override {
-    const int64_t from =
-        origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? int64_t(Pos) : int64_t(Bytes.size());
-    Pos = size_t(std::max<int64_t>(from + move, 0));
-    if (newPos) *newPos = Pos;
-    return S_OK;
-  }
-  std::vector<uint8_t> Bytes;
-  size_t Pos = 0;
-};
-
 // The factory's encoders, their frames, the decoders and the frames they give
 // answer wrong arguments and calls out of turn, and carry a 4 x 3 picture
 // through, for HD Photo and the library's codecs alike.
@@ -381,8 +373,7 @@ TEST(ImagingFactory, EncodersAndDecodersAnswerWrongCallsAndCarryThePicture) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TVXComPtr<IStream> stream;
-    auto* mem = new TMemIStream;
-    *&stream = mem;
+    *&stream = SHCreateMemStream(nullptr, 0);
     {
       TVXComPtr<IWICBitmapEncoder> encoder;
       ASSERT_EQ(factory->CreateEncoder(*c.Container, nullptr, &encoder), S_OK);
@@ -442,9 +433,11 @@ TEST(ImagingFactory, EncodersAndDecodersAnswerWrongCallsAndCarryThePicture) {
       ASSERT_EQ(encoder->Commit(), S_OK);
       EXPECT_EQ(encoder->Commit(), WINCODEC_ERR_WRONGSTATE);
     }
-    ASSERT_FALSE(mem->Bytes.empty());
+    STATSTG written;
+    ASSERT_EQ(stream->Stat(&written, STATFLAG_NONAME), S_OK);
+    ASSERT_GT(written.cbSize, 0u);
 
-    mem->Pos = 0;
+    ASSERT_EQ(stream->Seek(0, STREAM_SEEK_SET, nullptr), S_OK);
     TVXComPtr<IWICBitmapDecoder> decoder;
     EXPECT_EQ(factory->CreateDecoderFromStream(nullptr, nullptr, WICDecodeMetadataCacheOnDemand, &decoder),
               E_INVALIDARG);
@@ -479,6 +472,18 @@ TEST(ImagingFactory, EncodersAndDecodersAnswerWrongCallsAndCarryThePicture) {
     EXPECT_EQ(frame->GetResolution(&dx, &dy), S_OK);
     EXPECT_NEAR(dx, 72, 0.5);
     EXPECT_NEAR(dy, 72, 0.5);
+    {
+      // The objects answer their own interfaces and those they extend.
+      TVXComPtr<IWICBitmapSource> source;
+      EXPECT_EQ(frame.As(source), S_OK);
+      TVXComPtr<IUnknown> unknown;
+      EXPECT_EQ(decoder.As(unknown), S_OK);
+      TVXComPtr<IWICBitmapEncoder> notEncoder;
+      EXPECT_EQ(decoder.As(notEncoder), E_NOINTERFACE);
+      TVXComPtr<IWICImagingFactory> same;
+      EXPECT_EQ(factory.As(same), S_OK);
+      EXPECT_EQ(same.Get(), factory.Get());
+    }
     {
       TVXComPtr<IWICPalette> palette;
       ASSERT_EQ(factory->CreatePalette(&palette), S_OK);
@@ -519,8 +524,7 @@ TEST(ImagingFactory, FrameSizeAndFormatStayOnceRowsAreWritten) {
   for (const GUID* container : {&GUID_ContainerFormatWmp, &GUID_ContainerFormatPng}) {
     SCOPED_TRACE(container == &GUID_ContainerFormatWmp ? "HD Photo" : "PNG");
     TVXComPtr<IStream> stream;
-    auto* mem = new TMemIStream;
-    *&stream = mem;
+    *&stream = SHCreateMemStream(nullptr, 0);
     TVXComPtr<IWICBitmapEncoder> encoder;
     ASSERT_EQ(factory->CreateEncoder(*container, nullptr, &encoder), S_OK);
     ASSERT_EQ(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), S_OK);
@@ -541,7 +545,7 @@ TEST(ImagingFactory, FrameSizeAndFormatStayOnceRowsAreWritten) {
     EXPECT_EQ(frame->WritePixels(2, 300, 600, picture.data()), S_OK);  // rows of the first layout
     ASSERT_EQ(frame->Commit(), S_OK);
     ASSERT_EQ(encoder->Commit(), S_OK);
-    mem->Pos = 0;
+    ASSERT_EQ(stream->Seek(0, STREAM_SEEK_SET, nullptr), S_OK);
     TVXComPtr<IWICBitmapDecoder> decoder;
     ASSERT_EQ(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder), S_OK);
     TVXComPtr<IWICBitmapFrameDecode> decoded;
