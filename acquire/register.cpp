@@ -1,12 +1,34 @@
 // The acquisition library's start-up, linked into every program that uses
 // the library: our TWAIN source manager becomes the built-in module
-// "TWAIN_32.DLL".
+// "TWAIN_32.DLL"; the library start-up registers the portable devices'
+// classes and device sources and runs the unit's OLE start-up.
+#include "acquire/camera_store.h"
+#include "acquire/mount_table.h"
 #include "acquire/twain_dsm.h"
+#include "acquire/vxxwpd.h"
+#include "acquire/wpd_api.h"
+#include "acquire/wpd_sim.h"
+#include "core/startup.h"
 #include "winui/win_module.h"
 
 namespace {
 
 const bool twainRegistered =
     (VXModules::Register("TWAIN_32.DLL", {{"DSM_Entry", reinterpret_cast<FARPROC>(&VXTWDSMEntry)}}), true);
+
+void PortableDevicesStartup() {
+  VXRegisterPortableDeviceClasses();
+  VXAddStoreDeviceSource(&VXWPDSim::AddDevices);
+  VXAddStoreDeviceSource(&VXAddMountedVolumeDevices);
+  VXWPDStartup();
+}
+
+void PortableDevicesShutdown() {
+  VXWPDShutdown();
+  VXUnregisterPortableDeviceClasses();
+}
+
+const bool registered = (VXLibraryHooks.PortableDevicesStartup = &PortableDevicesStartup,
+                         VXLibraryHooks.PortableDevicesShutdown = &PortableDevicesShutdown, true);
 
 }  // namespace

@@ -75,6 +75,7 @@ void VXStaticInitialize() {
     VXLoadGestureAPI();
     // A real display when VEXLANE_DISPLAY names one the program links.
     VXOpenDisplayFromEnvironment();
+    CallHook(VXLibraryHooks.PortableDevicesStartup);
   }
   ++gUseCount;
 }
@@ -85,6 +86,7 @@ void VXStaticFinalize() {
   if (gUseCount <= 0) return;
   --gUseCount;
   if (gUseCount != 0) return;
+  CallHook(VXLibraryHooks.PortableDevicesShutdown);
   VXFreeGestureAPI();
   CallHook(VXLibraryHooks.ThumbFramesShutdown);
   CallHook(VXLibraryHooks.TextControlShutdown);

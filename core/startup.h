@@ -36,8 +36,10 @@ struct TVXLibraryHooks {
   TVXHookProc TextControlStartup = nullptr;      // 9  text control ("VEXLANE TEXTMEMO")
   TVXHookProc ThumbFramesStartup = nullptr;      // 10 preset thumbnail frames
   //                                                11 gesture functions (VXLoadGestureAPI)
+  TVXHookProc PortableDevicesStartup = nullptr;  // 12 portable devices: client name, OleInitialize
 
   // Shut-down, in call order.
+  TVXHookProc PortableDevicesShutdown = nullptr; // 0  portable devices: OleUninitialize
   //                                                1  gesture functions (VXFreeGestureAPI)
   TVXHookProc ThumbFramesShutdown = nullptr;     // 2
   TVXHookProc TextControlShutdown = nullptr;     // 3

@@ -688,9 +688,12 @@ bool VXExtInList(const std::string& Ext, const std::string& List) {
   if (e.size() < 2) return false;
   e += ';';
   std::string l = VXLowerCaseAnsi(List) + ";";
-  // Whole items only: ".pg" is not in ".jpg".
-  for (size_t p = l.find(e); p != std::string::npos; p = l.find(e, p + 1))
-    if (p == 0 || l[p - 1] == ';') return true;
+  // Whole items only: ".pg" is not in ".jpg". An item may be a mask
+  // ("*.jpg;*.png").
+  for (size_t p = l.find(e); p != std::string::npos; p = l.find(e, p + 1)) {
+    const size_t start = (p > 0 && l[p - 1] == '*') ? p - 1 : p;
+    if (start == 0 || l[start - 1] == ';') return true;
+  }
   return false;
 }
 

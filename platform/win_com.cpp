@@ -63,7 +63,9 @@ constexpr TMessage kWin32Texts[] = {
     {112, "There is not enough space on the disk"},
     {145, "The directory is not empty"},
     {183, "Cannot create a file when that file already exists"},
+    {122, "The data area passed to a system call is too small"},
     {1168, "Element not found"},
+    {1722, "The RPC server is unavailable"},
 };
 
 const char* Lookup(const TMessage* Table, size_t Count, uint32_t Code) {

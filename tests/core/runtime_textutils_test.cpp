@@ -208,6 +208,11 @@ TEST_F(RuntimeText, FileNamesAndExtensions) {
   EXPECT_FALSE(VXExtInList("pg", ".jpg;.jpeg"));  // whole items only
   EXPECT_TRUE(VXFileExtInList("/x/photo.Tif", ".png;.tif"));
   EXPECT_FALSE(VXFileExtInList("/x/photo", ".png;.tif"));
+  // Masks of "*." and the extension, as the file-format filters give them.
+  EXPECT_TRUE(VXFileExtInList("/x/photo.JPG", "*.jpg;*.png"));
+  EXPECT_TRUE(VXFileExtInList("photo.png", "*.jpg;*.png"));
+  EXPECT_FALSE(VXFileExtInList("photo.pg", "*.jpg;*.png"));
+  EXPECT_FALSE(VXFileExtInList("photo.jpg", "x*.jpg"));
   EXPECT_EQ(VXGetURLScheme("HTTPS://x"), 2);
   EXPECT_EQ(VXGetURLScheme("http://x"), 1);
   EXPECT_EQ(VXGetURLScheme("ftp://x"), 3);
