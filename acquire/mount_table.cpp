@@ -26,6 +26,7 @@ int OctalDigit(char c) { return (c >= '0' && c <= '7') ? c - '0' : -1; }
 bool Unescape(const std::string& Field, std::string& Out) {
   Out.clear();
   for (size_t i = 0; i < Field.size(); ++i) {
+    if (Field[i] == '\0') return false;  // no path or name holds a zero byte
     if (Field[i] != '\\') {
       Out += Field[i];
       continue;
