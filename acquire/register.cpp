@@ -1,8 +1,11 @@
 // The acquisition library's start-up, linked into every program that uses
 // the library: our TWAIN source manager becomes the built-in module
 // "TWAIN_32.DLL"; the library start-up registers the portable devices'
-// classes and device sources and runs the unit's OLE start-up.
+// classes and device sources, runs the unit's OLE start-up, and registers
+// the system device enumerator of the capture devices.
 #include "acquire/camera_store.h"
+#include "acquire/capture_devices.h"
+#include "acquire/capture_devices.h"
 #include "acquire/mount_table.h"
 #include "acquire/twain_dsm.h"
 #include "acquire/vxxwpd.h"
@@ -18,6 +21,7 @@ const bool twainRegistered =
 
 void PortableDevicesStartup() {
   VXRegisterPortableDeviceClasses();
+  VXRegisterSystemDeviceEnum();
   VXAddStoreDeviceSource(&VXWPDSim::AddDevices);
   VXAddStoreDeviceSource(&VXAddMountedVolumeDevices);
   VXWPDStartup();
@@ -25,6 +29,7 @@ void PortableDevicesStartup() {
 
 void PortableDevicesShutdown() {
   VXWPDShutdown();
+  VXUnregisterSystemDeviceEnum();
   VXUnregisterPortableDeviceClasses();
 }
 

@@ -36,10 +36,10 @@ struct TVXLibraryHooks {
   TVXHookProc TextControlStartup = nullptr;      // 9  text control ("VEXLANE TEXTMEMO")
   TVXHookProc ThumbFramesStartup = nullptr;      // 10 preset thumbnail frames
   //                                                11 gesture functions (VXLoadGestureAPI)
-  TVXHookProc PortableDevicesStartup = nullptr;  // 12 portable devices: client name, OleInitialize
+  TVXHookProc PortableDevicesStartup = nullptr;  // 12 acquisition: device classes; portable devices' client name, OleInitialize
 
   // Shut-down, in call order.
-  TVXHookProc PortableDevicesShutdown = nullptr; // 0  portable devices: OleUninitialize
+  TVXHookProc PortableDevicesShutdown = nullptr; // 0  acquisition: OleUninitialize, device classes out
   //                                                1  gesture functions (VXFreeGestureAPI)
   TVXHookProc ThumbFramesShutdown = nullptr;     // 2
   TVXHookProc TextControlShutdown = nullptr;     // 3
