@@ -5,7 +5,6 @@
 // the system device enumerator of the capture devices.
 #include "acquire/camera_store.h"
 #include "acquire/capture_devices.h"
-#include "acquire/capture_devices.h"
 #include "acquire/mount_table.h"
 #include "acquire/twain_dsm.h"
 #include "acquire/vxxwpd.h"
