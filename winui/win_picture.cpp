@@ -167,9 +167,36 @@ bool VXReadWindowPicture(HWND Wnd, int& Width, int& Height, std::vector<uint32_t
   return true;
 }
 
+namespace {
+
+// Calls handed to windows' threads and not yet run, by number: a call whose
+// message is never dispatched (its window went first) stays owned here.
+std::mutex gCallsLock;
+std::map<uint64_t, std::function<void()>>& PendingCalls() {
+  static auto* calls = new std::map<uint64_t, std::function<void()>>();
+  return *calls;
+}
+uint64_t gNextCall = 1;
+
+}  // namespace
+
+std::function<void()> vxwin::TakeDisplayCall(LPARAM Id) {
+  std::lock_guard<std::mutex> g(gCallsLock);
+  auto it = PendingCalls().find(uint64_t(Id));
+  if (it == PendingCalls().end()) return {};
+  std::function<void()> call = std::move(it->second);
+  PendingCalls().erase(it);
+  return call;
+}
+
 void VXCallOnWindowThread(HWND Wnd, std::function<void()> Call) {
-  auto* call = new std::function<void()>(std::move(Call));
-  if (!PostMessageW(Wnd, vxwin::WM_VXDISPLAYCALL, 0, reinterpret_cast<LPARAM>(call))) delete call;
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> g(gCallsLock);
+    id = gNextCall++;
+    PendingCalls()[id] = std::move(Call);
+  }
+  if (!PostMessageW(Wnd, vxwin::WM_VXDISPLAYCALL, 0, LPARAM(id))) (void)vxwin::TakeDisplayCall(LPARAM(id));
 }
 
 void VXRegisterDisplay(const char* Name, TVXDisplayFactory Factory) {

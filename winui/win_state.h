@@ -10,14 +10,19 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "winui/gdi_internal.h"
 #include "winui/win_window.h"
 
 namespace vxwin {
 
-// A call handed to the window's thread (VXCallOnWindowThread): LPARAM is a
-// std::function<void()>* that the default window procedure runs and frees.
+// A call handed to the window's thread (VXCallOnWindowThread): LPARAM is the
+// call's number, which the default window procedure takes and runs.
 constexpr UINT WM_VXDISPLAYCALL = 0x03FE;
+// The pending call of that number, taken out of the pending calls (empty when
+// there is none).
+std::function<void()> TakeDisplayCall(LPARAM Id);
 
 struct WndClassRec {
   std::string Name;

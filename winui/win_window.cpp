@@ -917,8 +917,7 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return r;
     }
     case WM_VXDISPLAYCALL: {
-      std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lParam));
-      if (call && *call) (*call)();
+      if (std::function<void()> call = TakeDisplayCall(lParam)) call();
       return 0;
     }
     case WM_MOUSEACTIVATE:
