@@ -9,6 +9,7 @@
 // Indexes of the system colours.
 constexpr int32_t COLOR_SCROLLBAR = 0;
 constexpr int32_t COLOR_BACKGROUND = 1;
+constexpr int32_t COLOR_DESKTOP = COLOR_BACKGROUND;
 constexpr int32_t COLOR_ACTIVECAPTION = 2;
 constexpr int32_t COLOR_INACTIVECAPTION = 3;
 constexpr int32_t COLOR_MENU = 4;

@@ -66,6 +66,11 @@ bool VXReadSurface(HWND Wnd, int& Width, int& Height, std::vector<uint32_t>& Pix
 // its own frame and bars, in z-order, each clipped to its parent's client
 // area. False for no window.
 bool VXReadWindowPicture(HWND Wnd, int& Width, int& Height, std::vector<uint32_t>& Pixels);
+// The picture of the desktop: the virtual screen (SM_XVIRTUALSCREEN ..
+// SM_CYVIRTUALSCREEN) in the desktop colour (COLOR_DESKTOP) with every
+// visible top-level window composed over it as VXReadWindowPicture draws
+// it, in the order they were made and the foreground window last (on top).
+void VXReadDesktopPicture(int& Width, int& Height, std::vector<uint32_t>& Pixels);
 // The picture of a cursor as a display shows it: top-down rows of
 // 0xAARRGGBB (alpha 0 where the screen shows through) and its hot spot.
 // False for no cursor.

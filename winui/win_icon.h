@@ -30,6 +30,26 @@ BOOL GetIconInfo(HICON hIcon, ICONINFO* piconinfo);
 HICON CreateIconIndirect(ICONINFO* piconinfo);
 BOOL DestroyIcon(HICON hIcon);
 
+// Drawing an icon or cursor (gdi_icon.cpp).
+constexpr UINT DI_MASK = 0x0001;
+constexpr UINT DI_IMAGE = 0x0002;
+constexpr UINT DI_NORMAL = 0x0003;
+constexpr UINT DI_COMPAT = 0x0004;
+constexpr UINT DI_DEFAULTSIZE = 0x0008;
+// Draws the icon at (xLeft, yTop) in cxWidth x cyWidth (0: the icon's own
+// size, or with DI_DEFAULTSIZE the system's icon or cursor size), each
+// destination pixel taking the nearest source pixel. DI_MASK alone ANDs the
+// mask onto the destination; DI_IMAGE alone copies the colour image; both
+// (DI_NORMAL) AND the mask and then XOR the colour image, or, for an icon
+// with an alpha channel of its own, blend the colour image by its alpha.
+// With a flicker-free brush the rectangle is filled with it first. The
+// animation step is ignored (no animated cursors). FALSE for an unknown DC
+// or icon, or no DI_MASK/DI_IMAGE flag.
+BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
+                HBRUSH hbrFlickerFreeDraw, UINT diFlags);
+// DrawIconEx with DI_NORMAL | DI_COMPAT | DI_DEFAULTSIZE.
+BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+
 namespace vxwin {
 
 // The window layer's record of an icon or cursor (win_input.cpp keeps them).

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "platform/win_clock.h"
 #include "platform/win_resource.h"
@@ -390,6 +391,26 @@ BOOL SetCursorPos(int X, int Y) {
 
 // Cursors.
 
+// The arrow's picture, our own: black outline, white inside, its tip at the
+// top-left pixel (the hot spot); the rest of the 32 x 32 cell shows the screen.
+static void ArrowPicture(CursorRec& r) {
+  static const char* const kArrow[] = {
+      "B",          "BB",         "BWB",         "BWWB",         "BWWWB",        "BWWWWB",     "BWWWWWB",
+      "BWWWWWWB",   "BWWWWWWWB",  "BWWWWWWWWB",  "BWWWWWWWWWB",  "BWWWWWWBBBBB", "BWWWBWWB",   "BWWB.BWWB",
+      "BWB..BWWB",  "BB....BWWB", "B.....BWWB",  ".......BWWB",  ".......BWWB",  "........BB",
+  };
+  r.Width = r.Height = 32;
+  r.Pixels.assign(32 * 32, 0);
+  r.AndMask.assign(32 * 32, 1);
+  for (size_t y = 0; y < std::size(kArrow); ++y)
+    for (size_t x = 0; kArrow[y][x]; ++x) {
+      const char c = kArrow[y][x];
+      if (c == '.') continue;
+      r.AndMask[y * 32 + x] = 0;
+      r.Pixels[y * 32 + x] = c == 'W' ? 0xFFFFFFFFu : 0xFF000000u;
+    }
+}
+
 static HCURSOR SystemCursor(uintptr_t id) {
   static const uintptr_t known[] = {32512, 32513, 32514, 32515, 32516, 32642, 32643,
                                     32644, 32645, 32646, 32648, 32649, 32650, 32651};
@@ -407,6 +428,7 @@ static HCURSOR SystemCursor(uintptr_t id) {
     r.HotX = 16;
     r.HotY = 16;
   }
+  if (id == 32512) ArrowPicture(r);
   HCURSOR h = AddCursor(std::move(r));
   LoadedCursors()[key] = h;
   return h;

@@ -19,6 +19,8 @@ const std::map<int, int>& StartMetrics() {
       {SM_CXHTHUMB, 17},       {SM_CXICON, 32},          {SM_CYICON, 32},     {SM_CXCURSOR, 32},
       {SM_CYCURSOR, 32},       {SM_CYVSCROLL, 17},       {SM_CXHSCROLL, 17},  {SM_SWAPBUTTON, 0},
       {SM_CXDOUBLECLK, 4},     {SM_CYDOUBLECLK, 4},      {SM_CXEDGE, 2},      {SM_CYEDGE, 2},
+      {SM_XVIRTUALSCREEN, 0},  {SM_YVIRTUALSCREEN, 0},   {SM_CXFRAME, 4},     {SM_CYFRAME, 4},
+      {SM_CXPADDEDBORDER, 4},
       {SM_CXVIRTUALSCREEN, 1920}, {SM_CYVIRTUALSCREEN, 1080}, {SM_CMONITORS, 1}, {SM_SERVERR2, 0},
       {SM_DIGITIZER, 0},       {SM_MAXIMUMTOUCHES, 0},   {SM_REMOTESESSION, 0},
   };

@@ -3,6 +3,7 @@
 
 #include "winui/display.h"
 #include "winui/gdi.h"
+#include "winui/win_metrics.h"
 #include "winui/win_paint.h"
 #include "winui/win_state.h"
 
@@ -184,7 +185,42 @@ BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* ps) {
   return TRUE;
 }
 
+namespace {
+
+// A DC on a picture of its own (the window with its frame, or the desktop):
+// what is drawn on it stays in that picture.
+HDC PictureDC(HWND Wnd, int Width, int Height, const std::vector<uint32_t>& Pixels) {
+  auto b = std::make_shared<vxgdi::Bitmap>();
+  if (Width > 0 && Height > 0 && vxgdi::AllocBitmap(*b, Width, Height, 32, true)) {
+    for (int y = 0; y < Height; ++y) {
+      uint8_t* row = b->Row(y);
+      const uint32_t* src = Pixels.data() + size_t(y) * size_t(Width);
+      for (int x = 0; x < Width; ++x) {
+        row[4 * x] = uint8_t(src[x]);
+        row[4 * x + 1] = uint8_t(src[x] >> 8);
+        row[4 * x + 2] = uint8_t(src[x] >> 16);
+      }
+    }
+  } else {
+    b->Width = b->Height = 0;
+  }
+  return vxgdi::NewWindowDC(Wnd, b, nullptr);
+}
+
+HDC DesktopDC() {
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;
+  VXReadDesktopPicture(w, h, px);
+  HDC dc = PictureDC(GetDesktopWindow(), w, h, px);
+  // Screen coordinates: the virtual screen's corner is the picture's first pixel.
+  SetViewportOrgEx(dc, -GetSystemMetrics(SM_XVIRTUALSCREEN), -GetSystemMetrics(SM_YVIRTUALSCREEN), nullptr);
+  return dc;
+}
+
+}  // namespace
+
 HDC GetDC(HWND hWnd) {
+  if (hWnd && hWnd == GetDesktopWindow()) return DesktopDC();
   std::shared_ptr<vxgdi::Bitmap> surface;
   if (hWnd) {
     Lock l(S().M);
@@ -195,16 +231,31 @@ HDC GetDC(HWND hWnd) {
   return vxgdi::NewWindowDC(hWnd, surface, nullptr);
 }
 
-HDC GetWindowDC(HWND hWnd) { return GetDC(hWnd); }
+HDC GetWindowDC(HWND hWnd) {
+  if (!hWnd || hWnd == GetDesktopWindow()) return DesktopDC();
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;
+  if (!VXReadWindowPicture(hWnd, w, h, px)) return nullptr;
+  return PictureDC(hWnd, w, h, px);
+}
 
 int ReleaseDC(HWND hWnd, HDC hDC) {
+  std::shared_ptr<vxgdi::Bitmap> surface;
   {
     std::lock_guard<std::recursive_mutex> g(vxgdi::Lock());
     vxgdi::DC* dc = vxgdi::FindDC(hDC);
     if (!dc || dc->Memory || dc->Window != hWnd) return 0;
+    surface = dc->Surface;
   }
   vxgdi::FreeWindowDC(hDC);
-  if (hWnd) NotifySurface(hWnd);
+  // A DC on a picture of its own changed nothing the display shows.
+  bool own = false;
+  if (hWnd) {
+    Lock l(S().M);
+    Window* w = Find(hWnd);
+    own = w && w->Surface == surface;
+  }
+  if (own) NotifySurface(hWnd);
   return 1;
 }
 

@@ -89,7 +89,13 @@ void Compose(Picture& p, const Window& w, int ox, int oy, const RECT& clip) {
   if (visible.left >= visible.right || visible.top >= visible.bottom) return;
   p.Fill(whole, clip, Sys(COLOR_BTNFACE));
   RECT inner = whole;
-  if (w.Style & WS_BORDER) {
+  if (w.Style & WS_THICKFRAME) {
+    // The sizing frame, flat, with the platform's thin line at its outer edge.
+    const bool active = S().Active == w.H;
+    p.Fill(whole, clip, Sys(active ? COLOR_ACTIVEBORDER : COLOR_INACTIVEBORDER));
+    p.Frame(inner, clip, Sys(COLOR_WINDOWFRAME), Sys(COLOR_WINDOWFRAME));
+    inner = RECT{inner.left + FrameX(w), inner.top + FrameY(w), inner.right - FrameX(w), inner.bottom - FrameY(w)};
+  } else if (w.Style & WS_BORDER) {
     p.Frame(inner, clip, Sys(COLOR_WINDOWFRAME), Sys(COLOR_WINDOWFRAME));
     inner = RECT{inner.left + GetSystemMetrics(SM_CXBORDER), inner.top + GetSystemMetrics(SM_CYBORDER),
                  inner.right - GetSystemMetrics(SM_CXBORDER), inner.bottom - GetSystemMetrics(SM_CYBORDER)};
@@ -165,6 +171,27 @@ bool VXReadWindowPicture(HWND Wnd, int& Width, int& Height, std::vector<uint32_t
   Picture p{Width, Height, Pixels};
   Compose(p, *w, 0, 0, RECT{0, 0, Width, Height});
   return true;
+}
+
+void VXReadDesktopPicture(int& Width, int& Height, std::vector<uint32_t>& Pixels) {
+  Lock l(S().M);
+  std::lock_guard<std::recursive_mutex> g(vxgdi::Lock());
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  Width = std::max(0, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  Height = std::max(0, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  Pixels.assign(size_t(Width) * size_t(Height), Sys(COLOR_DESKTOP));
+  Picture p{Width, Height, Pixels};
+  const RECT all{0, 0, Width, Height};
+  const Window* front = nullptr;
+  for (const auto& [h, w] : S().Windows) {
+    if (w->Parent || !(w->Style & WS_VISIBLE)) continue;
+    if (w->H == S().Active) {
+      front = w.get();
+      continue;
+    }
+    Compose(p, *w, w->Rect.left - left, w->Rect.top - top, all);
+  }
+  if (front) Compose(p, *front, front->Rect.left - left, front->Rect.top - top, all);
 }
 
 namespace {

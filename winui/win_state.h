@@ -63,6 +63,7 @@ struct Window {
   bool FlatBars = false;
   bool Destroying = false;
   std::map<std::string, uintptr_t> Props;
+  RECT Restore;  // the rectangle before SW_MAXIMIZE
 };
 
 struct SentMsg {
@@ -149,6 +150,9 @@ std::shared_ptr<Window> FindShared(HWND h);
 // Geometry (lock held): the client rectangle in window coordinates, the
 // window's origin on the screen and its client origin on the screen.
 RECT ClientInWindow(const Window& w);
+// The width and height of the window's outer frame (sizing frame or border).
+int FrameX(const Window& w);
+int FrameY(const Window& w);
 POINT ScreenOrigin(const Window& w);
 POINT ClientScreenOrigin(const Window& w);
 bool Visible(const Window& w);  // itself and every ancestor

@@ -59,13 +59,19 @@ std::shared_ptr<Window> FindShared(HWND h) {
   return it == S().Windows.end() ? nullptr : it->second;
 }
 
+int FrameX(const Window& w) {
+  if (w.Style & WS_THICKFRAME) return GetSystemMetrics(SM_CXFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+  return (w.Style & WS_BORDER) ? GetSystemMetrics(SM_CXBORDER) : 0;
+}
+
+int FrameY(const Window& w) {
+  if (w.Style & WS_THICKFRAME) return GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+  return (w.Style & WS_BORDER) ? GetSystemMetrics(SM_CYBORDER) : 0;
+}
+
 RECT ClientInWindow(const Window& w) {
   int W = w.Rect.right - w.Rect.left, H = w.Rect.bottom - w.Rect.top;
-  int bx = 0, by = 0, top = 0;
-  if (w.Style & WS_BORDER) {
-    bx += GetSystemMetrics(SM_CXBORDER);
-    by += GetSystemMetrics(SM_CYBORDER);
-  }
+  int bx = FrameX(w), by = FrameY(w), top = 0;
   if (w.ExStyle & WS_EX_CLIENTEDGE) {
     bx += GetSystemMetrics(SM_CXEDGE);
     by += GetSystemMetrics(SM_CYEDGE);
@@ -436,7 +442,8 @@ HWND SetParent(HWND hWndChild, HWND hWndNewParent) {
   return old ? old : GetDesktopWindow();
 }
 
-HWND GetDesktopWindow() { return reinterpret_cast<HWND>(uintptr_t(0x10010)); }
+// Below the first handle the window table gives out, so never a window of its own.
+HWND GetDesktopWindow() { return reinterpret_cast<HWND>(uintptr_t(0xFFFE)); }
 
 BOOL EnumThreadWindows(DWORD dwThreadId, WNDENUMPROC lpfn, LPARAM lParam) {
   if (!lpfn) return FALSE;
@@ -769,12 +776,34 @@ HWND ChildWindowFromPoint(HWND hWndParent, POINT pt) {
 
 BOOL ShowWindow(HWND hWnd, int nCmdShow) {
   bool was;
+  bool place = false;
+  RECT to{};
   {
     Lock l(S().M);
     Window* w = Find(hWnd);
     if (!w) return FALSE;
     was = w->Style & WS_VISIBLE;
+    if (nCmdShow == SW_MAXIMIZE) {
+      // The screen, or the parent's client area; the frame lies beyond it.
+      RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+      if (Window* p = w->Parent ? Find(w->Parent) : nullptr) {
+        RECT c = ClientInWindow(*p);
+        area = RECT{0, 0, c.right - c.left, c.bottom - c.top};
+      }
+      if (!(w->Style & WS_MAXIMIZE)) w->Restore = w->Rect;
+      w->Style |= WS_MAXIMIZE;
+      const int fx = FrameX(*w), fy = FrameY(*w);
+      to = RECT{area.left - fx, area.top - fy, area.right + fx, area.bottom + fy};
+      place = true;
+    } else if ((nCmdShow == SW_RESTORE || nCmdShow == SW_SHOWNORMAL) && (w->Style & WS_MAXIMIZE)) {
+      w->Style &= ~WS_MAXIMIZE;
+      to = w->Restore;
+      place = true;
+    }
   }
+  if (place)
+    SetWindowPos(hWnd, nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top,
+                 SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
   bool show = nCmdShow != SW_HIDE;
   if (show == was) return was;
   SetWindowPos(hWnd, nullptr, 0, 0, 0, 0,
@@ -787,6 +816,24 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
     if (GetCapture() == hWnd) ReleaseCapture();
   }
   return was;
+}
+
+BOOL IsZoomed(HWND hWnd) {
+  Lock l(S().M);
+  Window* w = Find(hWnd);
+  return w && (w->Style & WS_MAXIMIZE) ? TRUE : FALSE;
+}
+
+HWND GetForegroundWindow() { return GetActiveWindow(); }
+
+BOOL SetForegroundWindow(HWND hWnd) {
+  {
+    Lock l(S().M);
+    Window* w = Find(hWnd);
+    if (!w || w->Parent) return FALSE;
+  }
+  SetActiveWindow(hWnd);
+  return GetActiveWindow() == hWnd;
 }
 
 BOOL IsWindowVisible(HWND hWnd) {

@@ -97,11 +97,15 @@ constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr DWORD WS_DISABLED = 0x08000000;
 constexpr DWORD WS_CLIPSIBLINGS = 0x04000000;
 constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
+constexpr DWORD WS_MAXIMIZE = 0x01000000;  // set while the window is maximised
 constexpr DWORD WS_CAPTION = 0x00C00000;
 constexpr DWORD WS_BORDER = 0x00800000;
 constexpr DWORD WS_DLGFRAME = 0x00400000;
 constexpr DWORD WS_VSCROLL = 0x00200000;
 constexpr DWORD WS_HSCROLL = 0x00100000;
+// A sizing frame of SM_CXFRAME + SM_CXPADDEDBORDER by SM_CYFRAME +
+// SM_CXPADDEDBORDER pixels on every side, which takes the place of WS_BORDER's.
+constexpr DWORD WS_THICKFRAME = 0x00040000;
 constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD WS_EX_CLIENTEDGE = 0x00000200;
 
@@ -250,11 +254,24 @@ HWND ChildWindowFromPoint(HWND hWndParent, POINT Point);
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_NORMAL = 1;
+constexpr int SW_SHOWMAXIMIZED = 3;
+constexpr int SW_MAXIMIZE = 3;
 constexpr int SW_SHOWNOACTIVATE = 4;
 constexpr int SW_SHOW = 5;
 constexpr int SW_SHOWNA = 8;
-// Answers whether the window was visible before.
+constexpr int SW_RESTORE = 9;
+// Answers whether the window was visible before. SW_MAXIMIZE shows the
+// window over the whole screen (a child: its parent's client area) with its
+// frame beyond the edges, as the platform places a maximised window, and
+// marks it WS_MAXIMIZE; SW_RESTORE or SW_SHOWNORMAL give a maximised window
+// its earlier rectangle back.
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
+BOOL IsZoomed(HWND hWnd);
+// The foreground window is the active window (one desktop, one program);
+// SetForegroundWindow activates a top-level window and answers FALSE for
+// anything else.
+HWND GetForegroundWindow();
+BOOL SetForegroundWindow(HWND hWnd);
 BOOL IsWindowVisible(HWND hWnd);
 BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL IsWindowEnabled(HWND hWnd);
