@@ -29,9 +29,44 @@ bool Alternative() { return VXGetGlobalSettings()->TransitionsDrawAlternative();
 
 HDC DC(TBitmap* b) { return b->Canvas()->Handle(); }
 
-void Blit(TBitmap* Dest, int32_t X, int32_t Y, int32_t W, int32_t H, TBitmap* Source, int32_t SX, int32_t SY) {
+}  // namespace
+
+// A plain block copy of Source's (SX, SY, W, H) to (X, Y) of Dest, both
+// 24-bit pictures of the engine, clipped to both: row copies, as the
+// platform's block copy of one 24-bit picture onto another would do.
+void VXTransitionBlit(TBitmap* Dest, int32_t X, int32_t Y, int32_t W, int32_t H, TBitmap* Source, int32_t SX,
+                      int32_t SY) {
+  if (SX < 0) {
+    X -= SX;
+    W += SX;
+    SX = 0;
+  }
+  if (SY < 0) {
+    Y -= SY;
+    H += SY;
+    SY = 0;
+  }
+  if (X < 0) {
+    SX -= X;
+    W += X;
+    X = 0;
+  }
+  if (Y < 0) {
+    SY -= Y;
+    H += Y;
+    Y = 0;
+  }
+  W = std::min({W, Dest->Width() - X, Source->Width() - SX});
+  H = std::min({H, Dest->Height() - Y, Source->Height() - SY});
   if (W <= 0 || H <= 0) return;
-  BitBlt(DC(Dest), X, Y, W, H, DC(Source), SX, SY, SRCCOPY);
+  for (int32_t r = 0; r < H; ++r)
+    std::memmove(Row(Dest, Y + r) + size_t(X) * 3, Row(Source, SY + r) + size_t(SX) * 3, size_t(W) * 3);
+}
+
+namespace {
+
+void Blit(TBitmap* Dest, int32_t X, int32_t Y, int32_t W, int32_t H, TBitmap* Source, int32_t SX, int32_t SY) {
+  VXTransitionBlit(Dest, X, Y, W, H, Source, SX, SY);
 }
 
 // A halftone stretch of Source's (SX, SY, SW, SH) into (X, Y, W, H).
@@ -189,23 +224,21 @@ void TVXTransitionEffects::DrawFade() {
       s = 2 * s - 1024;
     }
   }
-  const int32_t r = 1024 - s;
+  const uint32_t r = uint32_t(1024 - s), w = uint32_t(s);
+  const size_t n = size_t(fWidth) * 3;
+  // The background repeated over a row, for the two fades through it.
+  std::vector<uint8_t> bgRow;
+  if (kind != 1) {
+    bgRow.resize(n);
+    for (size_t i = 0; i < n; ++i) bgRow[i] = uint8_t(bg.c[i % 3]);
+  }
   for (int32_t y = 0; y < fHeight; ++y) {
-    const uint8_t* src = Row(fSourceShot.get(), y);
-    const uint8_t* tgt = Row(fTargetShot.get(), y);
-    uint8_t* dst = Row(fCurrentView.get(), y);
-    for (int32_t x = 0; x < fWidth; ++x)
-      for (int ch = 0; ch < 3; ++ch) {
-        const size_t i = size_t(x) * 3 + ch;
-        int32_t v;
-        if (kind == 1)
-          v = (src[i] * r + tgt[i] * s) >> 10;
-        else if (kind == 2)
-          v = (bg.c[ch] * s + src[i] * r) >> 10;
-        else
-          v = (bg.c[ch] * r + tgt[i] * s) >> 10;
-        dst[i] = uint8_t(v);
-      }
+    // Fade out: the background takes the place of the target; fade in: of
+    // the source.
+    const uint8_t* __restrict a = kind == 3 ? bgRow.data() : Row(fSourceShot.get(), y);
+    const uint8_t* __restrict b = kind == 2 ? bgRow.data() : Row(fTargetShot.get(), y);
+    uint8_t* __restrict d = Row(fCurrentView.get(), y);
+    for (size_t i = 0; i < n; ++i) d[i] = uint8_t((a[i] * r + b[i] * w) >> 10);
   }
 }
 

@@ -16,6 +16,14 @@
 
 namespace {
 
+}  // namespace
+
+// Row copies between two of the engine's 24-bit pictures (transition_effects.cpp).
+void VXTransitionBlit(TBitmap* Dest, int32_t X, int32_t Y, int32_t W, int32_t H, TBitmap* Source, int32_t SX,
+                      int32_t SY);
+
+namespace {
+
 void MakeOnePixel(TBitmap* b) {
   b->SetPixelFormat(pf24bit);
   b->SetSize(1, 1);
@@ -167,13 +175,14 @@ void TVXTransitionEffects::TimerTick() {
 
 void TVXTransitionEffects::CreateBitmap(float TransitionProgress, TBitmap* DestBitmap) {
   if (!DestBitmap) throw EVXException("No bitmap to draw the transition frame into");
-  DestBitmap->SetPixelFormat(pf24bit);
-  DestBitmap->SetSize(fWidth, fHeight);
+  if (DestBitmap->PixelFormat() != pf24bit) DestBitmap->SetPixelFormat(pf24bit);
+  if (DestBitmap->Width() != fWidth || DestBitmap->Height() != fHeight) DestBitmap->SetSize(fWidth, fHeight);
   double step = std::nearbyint(double(TransitionProgress) * 1024.0 / 100.0);
   if (!(step >= 0.0)) step = 0.0;  // also NaN
   fStep = int32_t(std::min(step, 1024.0));
   ++fFrames;
-  MakeFrame(DestBitmap->Canvas());
+  MakeFrame(nullptr);
+  VXTransitionBlit(DestBitmap, 0, 0, fWidth, fHeight, fCurrentView.get(), 0, 0);
   FFirstStep = false;
 }
 
@@ -203,11 +212,11 @@ void TVXTransitionEffects::MakeFrame(TCanvas* Canvas) {
       }
     }
   }
-  BitBlt(Canvas->Handle(), 0, 0, fWidth, fHeight, fCurrentView->Canvas()->Handle(), 0, 0, SRCCOPY);
+  if (Canvas) BitBlt(Canvas->Handle(), 0, 0, fWidth, fHeight, fCurrentView->Canvas()->Handle(), 0, 0, SRCCOPY);
 }
 
 void TVXTransitionEffects::ResetToSource() {
-  BitBlt(fCurrentView->Canvas()->Handle(), 0, 0, fWidth, fHeight, fSourceShot->Canvas()->Handle(), 0, 0, SRCCOPY);
+  VXTransitionBlit(fCurrentView.get(), 0, 0, fWidth, fHeight, fSourceShot.get(), 0, 0);
 }
 
 std::unique_ptr<TVXTransitionFrameMaker> VXCreateTransitionFrameMaker() {

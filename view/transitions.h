@@ -85,7 +85,8 @@ class TVXTransitionEffects : public TVXTransitionFrameMaker {
 
  private:
   void TimerTick();
-  // Draws the frame for fStep into fCurrentView and copies it onto Canvas.
+  // Draws the frame for fStep into fCurrentView and copies it onto Canvas
+  // (none: CreateBitmap copies the rows itself).
   // The effects reach the pictures' rows through the bitmaps at every frame,
   // so pictures resized after PrepareBitmap never leave stale rows behind.
   void MakeFrame(TCanvas* Canvas);
