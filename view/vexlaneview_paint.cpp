@@ -169,11 +169,24 @@ void TVexlaneView::Blit(const TRect& Rect) {
     bi.biBitCount = 24;
     bi.biCompression = 0;
     if (fHDrawDib == nullptr) fHDrawDib = DrawDibOpen();
-    // DrawDib takes bottom-up rows: the last row of the buffer first.
-    std::vector<uint8_t> rows(size_t(back->RowBytes()) * size_t(ch));
-    for (int32_t r = 0; r < ch; ++r)
-      std::memcpy(&rows[size_t(ch - 1 - r) * back->RowBytes()], back->ScanLine(r), back->RowBytes());
-    DrawDibDraw(fHDrawDib, dst, x, y, w, h, &bi, rows.data(), x, ch - y - h, w, h, 0);
+    // DrawDib takes bottom-up rows, the last row of the buffer first: the
+    // buffer's own rows when they lie so (a bottom-up DIB section), else a
+    // top-down header over them, else a copy.
+    const size_t rowBytes = size_t(back->RowBytes());
+    auto* first = static_cast<uint8_t*>(back->ScanLine(0));
+    auto* last = static_cast<uint8_t*>(back->ScanLine(ch - 1));
+    const bool bottomUp = ch == 1 || static_cast<uint8_t*>(back->ScanLine(ch - 2)) == last + rowBytes;
+    const bool topDown = !bottomUp && static_cast<uint8_t*>(back->ScanLine(1)) == first + rowBytes;
+    if (bottomUp && (ch == 1 || first == last + rowBytes * size_t(ch - 1))) {
+      DrawDibDraw(fHDrawDib, dst, x, y, w, h, &bi, last, x, ch - y - h, w, h, 0);
+    } else if (topDown && last == first + rowBytes * size_t(ch - 1)) {
+      bi.biHeight = -ch;
+      DrawDibDraw(fHDrawDib, dst, x, y, w, h, &bi, first, x, y, w, h, 0);
+    } else {
+      std::vector<uint8_t> rows(rowBytes * size_t(ch));
+      for (int32_t r = 0; r < ch; ++r) std::memcpy(&rows[size_t(ch - 1 - r) * rowBytes], back->ScanLine(r), rowBytes);
+      DrawDibDraw(fHDrawDib, dst, x, y, w, h, &bi, rows.data(), x, ch - y - h, w, h, 0);
+    }
   } else if (bits > 0 && bits <= 23 && !remote) {
     SetStretchBltMode(dst, HALFTONE);
     StretchBlt(dst, x, y, w, h, src, x, y, w, h, SRCCOPY);

@@ -1,7 +1,12 @@
 // Block transfers with ternary raster operations, stretching, and the
 // transfers of device-independent bits.
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "winui/gdi_internal.h"
 #include "winui/gdi_print.h"
@@ -94,6 +99,123 @@ struct PatternReader {
   }
 };
 
+std::atomic<bool> gRowPaths{true};
+
+// A format whose raw value is 0x00RRGGBB read from its first three bytes.
+bool PackedRGB(const Bitmap& b) { return (b.Bpp == 24 || b.Bpp == 32) && !b.HasMasks; }
+
+// Whether the row path can do what the per-pixel path of Transfer does:
+// a source operation without pattern between packed RGB formats, or a
+// plain copy between bitmaps of one 8- or 16-bit format.
+bool RowPathFits(uint8_t table, const SourceReader& sr, bool halftone) {
+  if (!gRowPaths.load(std::memory_order_relaxed) || halftone || !sr.src || !UsesSource(table) || UsesPattern(table))
+    return false;
+  if (PackedRGB(*sr.src) && PackedRGB(*sr.dst)) return true;
+  return table == 0xCC && sr.same && (sr.dst->Bpp == 8 || sr.dst->Bpp == 16);
+}
+
+inline uint32_t LoadRGB(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); }
+inline void StoreRGB(uint8_t* p, uint32_t v, int bytes) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  if (bytes == 4) p[3] = 0;
+}
+
+#if defined(__x86_64__)
+// 24 to 32 bits with byte shuffles, where the processor has them: four
+// pixels a step while sixteen bytes can be read. Gives how many it did.
+__attribute__((target("ssse3"))) int Rgb24To32Shuffled(const uint8_t* s, uint8_t* d, int n) {
+  const __m128i order = _mm_setr_epi8(0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11, -128);
+  int i = 0;
+  for (; i + 6 <= n; i += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + size_t(i) * 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + size_t(i) * 4), _mm_shuffle_epi8(v, order));
+  }
+  return i;
+}
+const bool gHasShuffles = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
+#endif
+
+// Copies n pixels of a row from s to d (no operation): the raw values
+// unchanged, a 32-bit destination's fourth byte 0.
+void CopyRow(const uint8_t* s, int sBytes, uint8_t* d, int dBytes, int n) {
+  if (sBytes == dBytes && dBytes != 4) {
+    std::memcpy(d, s, size_t(n) * size_t(dBytes));
+  } else if (sBytes == 4 && dBytes == 4 && std::endian::native == std::endian::little) {
+    for (int i = 0; i < n; ++i) {
+      uint32_t v;
+      std::memcpy(&v, s + size_t(i) * 4, 4);
+      v &= 0x00FFFFFFu;
+      std::memcpy(d + size_t(i) * 4, &v, 4);
+    }
+  } else if (sBytes == 3 && dBytes == 4 && std::endian::native == std::endian::little) {
+    // Four pixels from three words at a time, the rest one by one.
+    int i = 0;
+#if defined(__x86_64__)
+    if (gHasShuffles) i = Rgb24To32Shuffled(s, d, n);
+#endif
+    for (; i + 4 <= n; i += 4) {
+      uint32_t w[3], p[4];
+      std::memcpy(w, s + size_t(i) * 3, 12);
+      p[0] = w[0] & 0x00FFFFFFu;
+      p[1] = (w[0] >> 24) | ((w[1] & 0xFFFFu) << 8);
+      p[2] = (w[1] >> 16) | ((w[2] & 0xFFu) << 16);
+      p[3] = w[2] >> 8;
+      std::memcpy(d + size_t(i) * 4, p, 16);
+    }
+    for (; i < n; ++i) StoreRGB(d + size_t(i) * 4, LoadRGB(s + size_t(i) * 3), 4);
+  } else {
+    for (int i = 0; i < n; ++i) StoreRGB(d + size_t(i) * size_t(dBytes), LoadRGB(s + size_t(i) * size_t(sBytes)), dBytes);
+  }
+}
+
+// The row path of Transfer (RowPathFits): the same pixels, read and written
+// a row at a time.
+void TransferRows(Bitmap& d, const Bitmap& src, uint8_t table, const Region& vis, const std::vector<int>& SrcX,
+                  const std::vector<int>& SrcY, POINT Origin) {
+  const int sBytes = src.Bpp / 8, dBytes = d.Bpp / 8;
+  const bool copy = table == 0xCC;
+  for (const RECT& r : vis.Rects()) {
+    // The stretch of the rectangle's columns [first, first + run) that
+    // reads consecutive source pixels from its first column inside the
+    // source on is copied whole; the other columns go pixel by pixel.
+    const size_t c0 = size_t(r.left - Origin.x);
+    const int n = r.right - r.left;
+    int first = 0, run = 0;
+    while (first < n && SrcX[c0 + size_t(first)] < 0) ++first;
+    if (copy && first < n)
+      while (first + run < n && SrcX[c0 + size_t(first + run)] == SrcX[c0 + size_t(first)] + run) ++run;
+    for (int y = r.top; y < r.bottom; ++y) {
+      const int sy = SrcY[size_t(y - Origin.y)];
+      if (sy < 0) continue;
+      const uint8_t* sRow = src.Row(sy);
+      uint8_t* dRow = d.Row(y);
+      if (run > 0)
+        CopyRow(sRow + size_t(SrcX[c0 + size_t(first)]) * size_t(sBytes), sBytes,
+                dRow + size_t(r.left + first) * size_t(dBytes), dBytes, run);
+      for (int i = first; i < n; ++i) {
+        if (i == first && run > 0) i += run;
+        if (i >= n) break;
+        const int sx = SrcX[c0 + size_t(i)];
+        if (sx < 0) continue;
+        uint8_t* dp = dRow + size_t(r.left + i) * size_t(dBytes);
+        const uint8_t* sp = sRow + size_t(sx) * size_t(sBytes);
+        if (copy && sBytes == dBytes && dBytes != 4) {
+          std::memcpy(dp, sp, size_t(dBytes));
+        } else if (copy) {
+          StoreRGB(dp, LoadRGB(sp), dBytes);
+        } else {
+          StoreRGB(dp, Rop3(table, 0, LoadRGB(sp), LoadRGB(dp)) & 0xFFFFFFu, dBytes);
+        }
+      }
+    }
+  }
+}
+
 // Copies the source pixels one destination pixel maps to, with the
 // operation; SrcX/SrcY map destination columns and rows to source ones (or
 // -1 outside the source).
@@ -124,6 +246,10 @@ void Transfer(DC& ddc, const DC* sdc, uint8_t table, const RECT& dst, const std:
     } else {
       sr.Init(*sdc, ddc);
     }
+  }
+  if (RowPathFits(table, sr, Halftone != nullptr)) {
+    TransferRows(d, *sr.src, table, vis, SrcX, SrcY, Origin);
+    return;
   }
   PatternReader pr;
   if (UsesPattern(table)) pr.Init(ddc);
@@ -195,6 +321,10 @@ RECT DestRect(int x, int y, int w, int h) {
 }
 
 }  // namespace
+
+namespace vxgdi {
+void SetBlitRowPaths(bool On) { gRowPaths.store(On); }
+}  // namespace vxgdi
 
 BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
   std::lock_guard<std::recursive_mutex> lock(Lock());

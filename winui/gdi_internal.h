@@ -242,4 +242,6 @@ bool ResolvePen(const DC& dc, HGDIOBJ h, Pen& Out);
 namespace vxgdi {
 // The next Count DIB sections fail (test driver).
 void SetDIBSectionFailures(int Count);
+// Off: block transfers take the per-pixel path everywhere (test driver).
+void SetBlitRowPaths(bool On);
 }  // namespace vxgdi

@@ -111,6 +111,16 @@ void FillRegion(DC& dc, const Region& Area, const Brush& B, int Rop) {
         std::fill(row + r.left, row + r.right, fg);
         continue;
       }
+      if (!hatched && Rop == R2_COPYPEN && bm.Bpp == 24) {
+        uint8_t* p = bm.Row(y) + size_t(r.left) * 3;
+        const uint8_t c[3] = {uint8_t(fg), uint8_t(fg >> 8), uint8_t(fg >> 16)};
+        if (c[0] == c[1] && c[1] == c[2]) {
+          std::memset(p, c[0], size_t(r.right - r.left) * 3);
+        } else {
+          for (int x = r.left; x < r.right; ++x, p += 3) std::memcpy(p, c, 3);
+        }
+        continue;
+      }
       for (int x = r.left; x < r.right; ++x) {
         uint32_t src = fg;
         if (hatched) {

@@ -83,6 +83,8 @@ void SetPixelsPerInch(int PixelsPerInch) { VXScreen::SetPixelsPerInch(PixelsPerI
 
 void FailDIBSections(int Count) { vxgdi::SetDIBSectionFailures(Count); }
 
+void UseBlitRowPaths(bool On) { vxgdi::SetBlitRowPaths(On); }
+
 void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler, uint32_t Quality) {
   vxavi::SetSaveOptionsAnswer(OK, Handler, Quality);
 }
@@ -125,6 +127,7 @@ void Reset() {
     S().Cursor = POINT{};
   }
   vxgdi::SetDIBSectionFailures(0);
+  vxgdi::SetBlitRowPaths(true);
   VXModules::RestoreAll();
   VXFonts::UseInstalledFamilies();
   VXScreen::Reset();

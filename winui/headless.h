@@ -52,6 +52,11 @@ void SetPixelsPerInch(int PixelsPerInch);
 // Makes the next Count calls of CreateDIBSection fail.
 void FailDIBSections(int Count);
 
+// Off: every block transfer (BitBlt, StretchBlt, the DIB transfers) takes
+// the general per-pixel path instead of its row path, so that tests can
+// compare both. Reset turns the row paths back on.
+void UseBlitRowPaths(bool On);
+
 // While On, SetClipboardData fails (returns null and leaves the block to
 // the caller).
 void FailSetClipboardData(bool On);
