@@ -1,10 +1,12 @@
 // The acquisition library's start-up, linked into every program that uses
 // the library: our TWAIN source manager becomes the built-in module
 // "TWAIN_32.DLL"; the library start-up registers the portable devices'
-// classes and device sources, runs the unit's OLE start-up, and registers
-// the system device enumerator of the capture devices.
+// classes and device sources (simulated folders, mounted cards, libgphoto2
+// cameras), runs the unit's OLE start-up, and registers the system device
+// enumerator of the capture devices.
 #include "acquire/camera_store.h"
 #include "acquire/capture_devices.h"
+#include "acquire/gphoto2_store.h"
 #include "acquire/mount_table.h"
 #include "acquire/twain_dsm.h"
 #include "acquire/vxxwpd.h"
@@ -23,6 +25,7 @@ void PortableDevicesStartup() {
   VXRegisterSystemDeviceEnum();
   VXAddStoreDeviceSource(&VXWPDSim::AddDevices);
   VXAddStoreDeviceSource(&VXAddMountedVolumeDevices);
+  VXAddStoreDeviceSource(&VXAddGPhotoCameraDevices);
   VXWPDStartup();
 }
 

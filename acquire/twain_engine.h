@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "acquire/multicallback.h"
 #include "acquire/twain_types.h"
 #include "winui/win_types.h"
 #include "winui/win_window.h"
@@ -52,9 +53,6 @@ enum ErrorDetail : uint8_t {
 
 enum TVXTWTransferMode : uint8_t { tmNative, tmBuffered, tmFile };
 
-// Called once per finished image of a multi-image acquisition; the callee
-// may point IOParams at the record that is to receive the image's values.
-using TVXMultiCallBack = std::function<void(TVXBitmap* Bitmap, TIOParamsVals*& IOParams, int32_t ImDpiX, int32_t ImDpiY)>;
 // Called once when a modeless acquisition has been closed.
 using TVXTWCloseCallBack = std::function<void()>;
 

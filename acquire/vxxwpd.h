@@ -19,11 +19,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "acquire/wpd_records.h"
+
+class TMemoryStream;
 
 // The client name that the devices are told ("MyClient" from the start-up
 // to the shut-down).
@@ -99,6 +103,38 @@ class TVXPortableDevices {
   bool HideEmptyDevices() const { return fHideEmptyDevices; }
   void SetHideEmptyDevices(bool Value) { fHideEmptyDevices = Value; }
 
+  // ---- transfers (acquire/wpd_transfers.cpp) ----
+  // Each opens the device sDeviceID, moves the data in 1,024-byte chunks
+  // and closes the device; the active device, folder and object list stay.
+  //
+  // Copies an object's data into a file, replacing it: the file appears
+  // whole or not at all. A read of the device that fails ends the copy with
+  // false ("Read failure: " logged, LastError "Unable to read object (n)").
+  // The file system's errors raise.
+  bool CopyFileFromDevice(const std::string& sDeviceID, const std::string& sObjectID,
+                          const std::string& sDestFilename);
+  // Copies an object's data into a memory stream at its position and leaves
+  // the position at 0. An absent stream is created (owned by the caller)
+  // once the object's data stream is open. A failed read: false, as above.
+  bool CopyStreamFromDevice(const std::string& sDeviceID, const std::string& sObjectID,
+                            std::unique_ptr<TMemoryStream>& ssDestStream);
+  // Creates an object in sFolderID with the file's name and data. The first
+  // write the device refuses ends the copy: the object is reverted, never
+  // committed, and the answer is false.
+  bool CopyFileToDevice(const std::string& sDeviceID, const std::string& sFolderID,
+                        const std::string& sSourceFilename);
+  // Deletes objects (with the objects below them when bDeleteSubObjects):
+  // -1 when the device, its content or the deletion fails, otherwise the
+  // number of results the device gives (one per ID). sResultText: the first
+  // result as text.
+  int DeleteFromDevice(const std::string& sDeviceID, const std::string& sObjectID, bool bDeleteSubObjects,
+                       std::string& sResultText);
+  int DeleteFromDevice(const std::string& sDeviceID, const std::string& sObjectID, bool bDeleteSubObjects);
+  int DeleteFromDevice(const std::string& sDeviceID, const std::vector<std::string>& ssObjectIDs,
+                       bool bDeleteSubObjects, std::string& sResultText);
+  int DeleteFromDevice(const std::string& sDeviceID, const std::vector<std::string>& ssObjectIDs,
+                       bool bDeleteSubObjects);
+
   // For the transfers: a connection to a device (see the .cpp), the log.
   bool WPDOpenDevice(const std::string& sDeviceID, IPortableDevice*& Device, std::string& Error);
   void DoLog(const std::string& Text);
@@ -124,6 +160,13 @@ class TVXPortableDevices {
   // NavigateToFolderPath, lists the folder before that connection closes.
   bool ResolvePath(const std::string& sDeviceID, const std::string& sPath, std::string& FolderID,
                    bool Navigate, bool bIncludeSubFolders, TVXWPDObjectTypes GetTypes);
+
+  // Opens the object's data and hands it to Copy: false when the device or
+  // the data cannot be opened, or Copy answers a read failure.
+  bool CopyFromDevice(const std::string& sDeviceID, const std::string& sObjectID,
+                      const std::function<HRESULT(IStream* Data)>& Copy);
+  int WPDDeleteObjects(const std::string& sDeviceID, const std::string& sObjectID,
+                       const std::vector<std::string>* ssObjectIDs, bool bDeleteSubObjects, std::string& sResultText);
 
   std::vector<TVXPortableDevice> fDevices;
   std::vector<TVXWPDObject> fObjects;

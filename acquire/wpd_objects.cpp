@@ -665,11 +665,15 @@ class TResources : public TVXComObject<IPortableDeviceResources> {
     if (!fSession->Open) return E_WPD_DEVICE_NOT_OPEN;
     if (!VXSameKey(key, WPD_RESOURCE_DEFAULT)) return kNotSupported;
     if ((mode & 3) != STGM_READ) return fSession->Writable ? kNotSupported : E_ACCESSDENIED;
+    TVXStoreEntry e;
+    HRESULT hr = fSession->Device.Store->Entry(id, e);
+    if (FAILED(hr)) return hr;
     IStream* inner = nullptr;
-    const HRESULT hr = fSession->Device.Store->OpenRead(id, &inner);
+    hr = fSession->Device.Store->OpenRead(id, &inner);
     if (FAILED(hr)) return hr;
     if (optimal) *optimal = kOptimalBufferSize;
-    *out = new TDataStream(inner, id, fSession->Faults.ReadErrorAfter, E_ACCESSDENIED, S_OK);
+    const VXWPDSim::TFaults faults = VXWPDSim::WithNameFaults(fSession->Faults, e.Name);
+    *out = new TDataStream(inner, id, faults.ReadErrorAfter, E_ACCESSDENIED, S_OK);
     return S_OK;
   }
   HRESULT Delete(LPCWSTR, IPortableDeviceKeyCollection*) override { return E_ACCESSDENIED; }
@@ -744,7 +748,8 @@ class TContent : public TVXComObject<IPortableDeviceContent> {
     hr = fSession->Device.Store->CreateFile(parent, name, &inner, newID);
     if (FAILED(hr)) return hr;
     if (optimal) *optimal = kOptimalBufferSize;
-    *data = new TDataStream(inner, newID, -1, fSession->Faults.WriteFailure, fSession->Faults.CommitFailure);
+    const VXWPDSim::TFaults faults = VXWPDSim::WithNameFaults(fSession->Faults, name);
+    *data = new TDataStream(inner, newID, -1, faults.WriteFailure, faults.CommitFailure);
     return S_OK;
   }
   // One result per ID (VT_ERROR); S_OK when every deletion succeeded,

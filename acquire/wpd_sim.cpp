@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "acquire/gphoto2_store.h"
 #include "acquire/mount_table.h"
 
 namespace {
@@ -12,6 +13,13 @@ std::mutex gLock;
 std::vector<TVXStoreDevice> gDevices;
 std::map<std::string, VXWPDSim::TFaults> gFaults;
 std::map<std::string, int> gOpens;
+std::map<std::string, VXWPDSim::TFaults> gNameFaults;
+
+template <class F>
+void ChangeName(const std::string& Name, F f) {
+  std::lock_guard<std::mutex> guard(gLock);
+  f(gNameFaults[Name]);
+}
 
 template <class F>
 void Change(const std::string& DeviceID, F f) {
@@ -29,7 +37,9 @@ void Reset() {
     gDevices.clear();
     gFaults.clear();
     gOpens.clear();
+    gNameFaults.clear();
   }
+  VXGPhoto2RemoveCameras();
   VXSetMountTableLocation("", "");
 }
 
@@ -75,6 +85,20 @@ void SetCommitFailure(const std::string& DeviceID, HRESULT Result) {
   Change(DeviceID, [&](TFaults& f) { f.CommitFailure = Result; });
 }
 
+void FailRead(const std::string& Name, int64_t AfterBytes) {
+  ChangeName(Name, [&](TFaults& f) { f.ReadErrorAfter = AfterBytes; });
+}
+void FailWrite(const std::string& Name) {
+  ChangeName(Name, [&](TFaults& f) { f.WriteFailure = STG_E_WRITEFAULT; });
+}
+void FailCommit(const std::string& Name) {
+  ChangeName(Name, [&](TFaults& f) { f.CommitFailure = STG_E_MEDIUMFULL; });
+}
+
+std::string AddGPhotoCamera(const std::string& Model, const std::string& Port) {
+  return VXGPhoto2AddCamera(Model, Port);
+}
+
 int OpenCalls(const std::string& DeviceID) {
   std::lock_guard<std::mutex> guard(gLock);
   auto it = gOpens.find(DeviceID);
@@ -85,6 +109,16 @@ TFaults FaultsOf(const std::string& DeviceID) {
   std::lock_guard<std::mutex> guard(gLock);
   auto it = gFaults.find(DeviceID);
   return it == gFaults.end() ? TFaults{} : it->second;
+}
+
+TFaults WithNameFaults(TFaults f, const std::string& Name) {
+  std::lock_guard<std::mutex> guard(gLock);
+  auto it = gNameFaults.find(Name);
+  if (it == gNameFaults.end()) return f;
+  if (it->second.ReadErrorAfter >= 0) f.ReadErrorAfter = it->second.ReadErrorAfter;
+  if (it->second.WriteFailure != S_OK) f.WriteFailure = it->second.WriteFailure;
+  if (it->second.CommitFailure != S_OK) f.CommitFailure = it->second.CommitFailure;
+  return f;
 }
 
 void CountOpen(const std::string& DeviceID) {

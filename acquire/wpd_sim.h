@@ -43,6 +43,18 @@ void SetReadErrorAfter(const std::string& DeviceID, int64_t Bytes);
 // Writes to, and commits of, new objects' data streams answer Result.
 void SetWriteFailure(const std::string& DeviceID, HRESULT Result);
 void SetCommitFailure(const std::string& DeviceID, HRESULT Result);
+// Faults of one object by its file name (on every device): reads of its
+// data fail (STG_E_READFAULT) once AfterBytes bytes have been read; writes
+// to, or the commit of, a new object of that name fail (STG_E_WRITEFAULT,
+// STG_E_MEDIUMFULL).
+void FailRead(const std::string& Name, int64_t AfterBytes);
+void FailWrite(const std::string& Name);
+void FailCommit(const std::string& Name);
+// The device ID of libgphoto2's camera Model on Port ("Directory Browse",
+// "disk:/some/folder"), which the device list then holds; empty when
+// libgphoto2 is unavailable or does not know the model or the port.
+std::string AddGPhotoCamera(const std::string& Model, const std::string& Port);
+
 // The number of Open calls for the device since Reset.
 int OpenCalls(const std::string& DeviceID);
 
@@ -57,6 +69,9 @@ struct TFaults {
   HRESULT CommitFailure = S_OK;
 };
 TFaults FaultsOf(const std::string& DeviceID);
+// The faults of the object named Name: Device's (those of its connection),
+// with the object's own in their place where it has them.
+TFaults WithNameFaults(TFaults Device, const std::string& Name);
 void CountOpen(const std::string& DeviceID);
 // The device source of the simulated devices.
 void AddDevices(std::vector<TVXStoreDevice>& Devices);

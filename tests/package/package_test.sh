@@ -76,6 +76,9 @@ install)
   # vexlane-x11 alone.
   if readelf -d "$tmp/pc_sizes" | grep -q 'libX11'; then fail "vexlane.pc pulls in Xlib"; fi
   echo "ok: vexlane.pc needs no Xlib"
+  # libgphoto2 is opened at run time when cameras are first listed.
+  if readelf -d "$tmp/pc_sizes" | grep -q 'libgphoto2'; then fail "vexlane.pc links libgphoto2"; fi
+  echo "ok: vexlane.pc needs no libgphoto2"
   if [ -f "$prefix/lib/pkgconfig/vexlane-x11.pc" ]; then
     "$cxx" -std=c++20 -O1 "$here/x11_open.cpp" -o "$tmp/pc_x11" $(pkg-config --cflags --libs --static vexlane-x11) ||
       fail "pkg-config: x11_open does not build"
