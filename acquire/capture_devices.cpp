@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "platform/win_com_enum.h"
+
 #include "acquire/vxds_tables.h"
 
 namespace {
@@ -117,37 +119,18 @@ class TDeviceMoniker : public TVXComObject<IMoniker> {
   int fIndex;
 };
 
-class TEnumMoniker : public TVXComObject<IEnumMoniker> {
- public:
-  explicit TEnumMoniker(std::vector<TVXCaptureDevice> Devices) : fDevices(std::move(Devices)) {}
-  HRESULT Next(ULONG n, IMoniker** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    if (n > 1 && !fetched) return E_INVALIDARG;
-    ULONG got = 0;
-    for (; got < n && fPos < fDevices.size(); ++got, ++fPos) out[got] = new TDeviceMoniker(fDevices[fPos], int(fPos));
-    if (fetched) *fetched = got;
-    return got == n ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG n) override {
-    const size_t left = fDevices.size() - fPos;
-    fPos += std::min<size_t>(n, left);
-    return n <= left ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    fPos = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumMoniker** out) override {
-    if (!out) return E_POINTER;
-    auto* c = new TEnumMoniker(fDevices);
-    c->fPos = fPos;
-    *out = c;
-    return S_OK;
-  }
+struct TMonikerItem {
+  TVXCaptureDevice Device;
+  int Index;
+};
 
- private:
-  std::vector<TVXCaptureDevice> fDevices;
-  size_t fPos = 0;
+class TEnumMoniker : public TVXComEnum<TEnumMoniker, IEnumMoniker, TMonikerItem, IMoniker*> {
+ public:
+  using TVXComEnum::TVXComEnum;
+  static bool Hand(const TMonikerItem& Item, IMoniker*& Out) {
+    Out = new TDeviceMoniker(Item.Device, Item.Index);
+    return true;
+  }
 };
 
 class TCreateDevEnum : public TVXComObject<ICreateDevEnum> {
@@ -159,7 +142,9 @@ class TCreateDevEnum : public TVXComObject<ICreateDevEnum> {
     if (!VXCaptureCategoryOf(category, c)) return S_FALSE;
     std::vector<TVXCaptureDevice> devices = VXCaptureDevices(c);
     if (devices.empty()) return S_FALSE;
-    *out = new TEnumMoniker(std::move(devices));
+    std::vector<TMonikerItem> items;
+    for (size_t i = 0; i < devices.size(); ++i) items.push_back({devices[i], int(i)});
+    *out = new TEnumMoniker(std::move(items));
     return S_OK;
   }
 };

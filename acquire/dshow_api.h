@@ -1,16 +1,15 @@
 // The platform's DirectShow interfaces as the DirectShow unit declares them
 // (IVX names), each the platform's published interface with its IID, parent
-// and method order, and the structures they pass. Work in progress: the
-// graph layer over them is not built yet.
+// and method order, and the structures they pass. The library's own graph
+// layer (dshow_graph.h) implements them.
 #pragma once
 
 #include "acquire/capture_devices.h"
 #include "platform/win_com.h"
+#include "winui/gdi.h"
 
 using REFERENCE_TIME = int64_t;  // 100 ns units
 using LONGLONG = int64_t;
-using LONG_PTR = intptr_t;
-using DWORD_PTR = uintptr_t;
 using OAFilterState = int32_t;
 using OAHWND = LONG_PTR;
 using OAEVENT = LONG_PTR;
@@ -247,4 +246,446 @@ struct IVXMediaSeeking : IUnknown {
   virtual HRESULT SetRate(double dRate) = 0;
   virtual HRESULT GetRate(double* pdRate) = 0;
   virtual HRESULT GetPreroll(LONGLONG* pllPreroll) = 0;
+};
+
+// ---- formats ----
+struct VIDEOINFOHEADER {
+  RECT rcSource;
+  RECT rcTarget;
+  DWORD dwBitRate = 0;
+  DWORD dwBitErrorRate = 0;
+  REFERENCE_TIME AvgTimePerFrame = 0;
+  BITMAPINFOHEADER bmiHeader;
+};
+
+struct VIDEO_STREAM_CONFIG_CAPS {
+  GUID guid;
+  ULONG VideoStandard = 0;
+  SIZE InputSize, MinCroppingSize, MaxCroppingSize;
+  int CropGranularityX = 0, CropGranularityY = 0, CropAlignX = 0, CropAlignY = 0;
+  SIZE MinOutputSize, MaxOutputSize;
+  int OutputGranularityX = 0, OutputGranularityY = 0;
+  int StretchTapsX = 0, StretchTapsY = 0, ShrinkTapsX = 0, ShrinkTapsY = 0;
+  LONGLONG MinFrameInterval = 0, MaxFrameInterval = 0;
+  LONG MinBitsPerSecond = 0, MaxBitsPerSecond = 0;
+};
+
+constexpr GUID FORMAT_VideoInfo{0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+constexpr GUID MEDIASUBTYPE_RGB24{0xE436EB7D, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+constexpr GUID MEDIATYPE_Stream{0xE436EB83, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+constexpr GUID MEDIATYPE_AnalogVideo{0x0482DDE1, 0x7817, 0x11CF, {0x8A, 0x03, 0x00, 0xAA, 0x00, 0x6E, 0xCB, 0x65}};
+constexpr GUID MEDIATYPE_AnalogAudio{0x0482DEE1, 0x7817, 0x11CF, {0x8A, 0x03, 0x00, 0xAA, 0x00, 0x6E, 0xCB, 0x65}};
+
+// Frees the format block and the reference of a media type's fields; the
+// structure itself stays.
+void FreeMediaType(AM_MEDIA_TYPE& mt);
+// Frees the fields and the structure (task memory).
+void DeleteMediaType(AM_MEDIA_TYPE* pmt);
+// A deep copy of Source into Target (whose fields are overwritten).
+HRESULT CopyMediaType(AM_MEDIA_TYPE* Target, const AM_MEDIA_TYPE* Source);
+// A copy in task memory (DeleteMediaType frees it); null when out of memory.
+AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* Source);
+
+// ---- result codes ----
+constexpr HRESULT VFW_S_STATE_INTERMEDIATE = HRESULT(0x00040237);
+constexpr HRESULT VFW_S_CANT_CUE = HRESULT(0x00040268);
+constexpr HRESULT VFW_E_NOT_CONNECTED = HRESULT(0x80040209u);
+constexpr HRESULT VFW_E_ALREADY_CONNECTED = HRESULT(0x80040204u);
+constexpr HRESULT VFW_E_CANNOT_CONNECT = HRESULT(0x80040217u);
+constexpr HRESULT VFW_E_CANNOT_RENDER = HRESULT(0x80040218u);
+constexpr HRESULT VFW_E_NOT_FOUND = HRESULT(0x80040216u);
+constexpr HRESULT VFW_E_NOT_STOPPED = HRESULT(0x80040224u);
+constexpr HRESULT VFW_E_WRONG_STATE = HRESULT(0x80040227u);
+constexpr HRESULT VFW_E_TYPE_NOT_ACCEPTED = HRESULT(0x8004022Au);
+constexpr HRESULT VFW_E_NO_INTERFACE = HRESULT(0x80040256u);
+constexpr HRESULT VFW_E_DUPLICATE_NAME = HRESULT(0x8004025Cu);
+constexpr HRESULT VFW_E_UNKNOWN_FILE_TYPE = HRESULT(0x80040240u);
+constexpr HRESULT VFW_E_TIME_EXPIRED = HRESULT(0x8004026Bu);
+// The device is in use by another program (ERROR_BUSY_DRIVE... the 1450 of
+// the platform's "insufficient system resources").
+constexpr HRESULT VXDS_E_DEVICE_BUSY = HRESULT(0x800705AAu);
+
+// ---- media events ----
+constexpr int32_t EC_COMPLETE = 0x01;
+constexpr int32_t EC_USERABORT = 0x02;
+constexpr int32_t EC_ERRORABORT = 0x03;
+constexpr int32_t EC_STEP_COMPLETE = 0x24;
+constexpr int32_t EC_DEVICE_LOST = 0x1F;
+
+// ---- seeking ----
+constexpr DWORD AM_SEEKING_NoPositioning = 0;
+constexpr DWORD AM_SEEKING_AbsolutePositioning = 1;
+constexpr DWORD AM_SEEKING_RelativePositioning = 2;
+constexpr DWORD AM_SEEKING_PositioningBitsMask = 3;
+constexpr DWORD AM_SEEKING_CanSeekAbsolute = 0x1;
+constexpr DWORD AM_SEEKING_CanSeekForwards = 0x2;
+constexpr DWORD AM_SEEKING_CanSeekBackwards = 0x4;
+constexpr DWORD AM_SEEKING_CanGetCurrentPos = 0x8;
+constexpr DWORD AM_SEEKING_CanGetStopPos = 0x10;
+constexpr DWORD AM_SEEKING_CanGetDuration = 0x20;
+
+struct IVXMediaSample : IUnknown {
+  static constexpr GUID kIID{0x56A8689A, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+  using TVXBase = IUnknown;
+  virtual HRESULT GetPointer(BYTE** ppBuffer) = 0;
+  virtual LONG GetSize() = 0;
+  virtual HRESULT GetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+  virtual HRESULT SetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+  virtual HRESULT IsSyncPoint() = 0;
+  virtual HRESULT SetSyncPoint(BOOL bIsSyncPoint) = 0;
+  virtual HRESULT IsPreroll() = 0;
+  virtual HRESULT SetPreroll(BOOL bIsPreroll) = 0;
+  virtual LONG GetActualDataLength() = 0;
+  virtual HRESULT SetActualDataLength(LONG length) = 0;
+  virtual HRESULT GetMediaType(AM_MEDIA_TYPE** ppMediaType) = 0;
+  virtual HRESULT SetMediaType(AM_MEDIA_TYPE* pMediaType) = 0;
+  virtual HRESULT IsDiscontinuity() = 0;
+  virtual HRESULT SetDiscontinuity(BOOL bDiscontinuity) = 0;
+  virtual HRESULT GetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+  virtual HRESULT SetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+};
+
+struct IVXSampleGrabberCB : IUnknown {
+  static constexpr GUID kIID{0x0579154A, 0x2B53, 0x4994, {0xB0, 0xD0, 0xE7, 0x73, 0x14, 0x8E, 0xFF, 0x85}};
+  using TVXBase = IUnknown;
+  virtual HRESULT SampleCB(double SampleTime, IVXMediaSample* pSample) = 0;
+  virtual HRESULT BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen) = 0;
+};
+
+struct IVXSampleGrabber : IUnknown {
+  static constexpr GUID kIID{0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0xAD, 0x02, 0x66, 0xB5, 0xD7, 0xC7, 0x8F}};
+  using TVXBase = IUnknown;
+  virtual HRESULT SetOneShot(BOOL OneShot) = 0;
+  virtual HRESULT SetMediaType(const AM_MEDIA_TYPE* pType) = 0;
+  virtual HRESULT GetConnectedMediaType(AM_MEDIA_TYPE* pType) = 0;
+  virtual HRESULT SetBufferSamples(BOOL BufferThem) = 0;
+  virtual HRESULT GetCurrentBuffer(LONG* pBufferSize, LONG* pBuffer) = 0;
+  virtual HRESULT GetCurrentSample(IVXMediaSample** ppSample) = 0;
+  virtual HRESULT SetCallback(IVXSampleGrabberCB* pCallback, LONG WhichMethodToCallback) = 0;
+};
+
+struct IVXAMStreamConfig : IUnknown {
+  static constexpr GUID kIID{0xC6E13340, 0x30AC, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
+  using TVXBase = IUnknown;
+  virtual HRESULT SetFormat(AM_MEDIA_TYPE* pmt) = 0;
+  virtual HRESULT GetFormat(AM_MEDIA_TYPE** ppmt) = 0;
+  virtual HRESULT GetNumberOfCapabilities(int* piCount, int* piSize) = 0;
+  virtual HRESULT GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) = 0;
+};
+
+struct IVXAMVideoCompression : IUnknown {
+  static constexpr GUID kIID{0xC6E13343, 0x30AC, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
+  using TVXBase = IUnknown;
+  virtual HRESULT put_KeyFrameRate(LONG KeyFrameRate) = 0;
+  virtual HRESULT get_KeyFrameRate(LONG* pKeyFrameRate) = 0;
+  virtual HRESULT put_PFramesPerKeyFrame(LONG PFramesPerKeyFrame) = 0;
+  virtual HRESULT get_PFramesPerKeyFrame(LONG* pPFramesPerKeyFrame) = 0;
+  virtual HRESULT put_Quality(double Quality) = 0;
+  virtual HRESULT get_Quality(double* pQuality) = 0;
+  virtual HRESULT put_WindowSize(uint64_t WindowSize) = 0;
+  virtual HRESULT get_WindowSize(uint64_t* pWindowSize) = 0;
+  virtual HRESULT GetInfo(LPWSTR pszVersion, int* pcbVersion, LPWSTR pszDescription, int* pcbDescription,
+                          LONG* pDefaultKeyFrameRate, LONG* pDefaultPFramesPerKey, double* pDefaultQuality,
+                          LONG* pCapabilities) = 0;
+  virtual HRESULT OverrideKeyFrame(LONG FrameNumber) = 0;
+  virtual HRESULT OverrideFrameSize(LONG FrameNumber, LONG Size) = 0;
+};
+
+// Physical connector types of crossbar pins.
+constexpr LONG PhysConn_Video_Tuner = 1;
+constexpr LONG PhysConn_Video_Composite = 2;
+constexpr LONG PhysConn_Video_SVideo = 3;
+constexpr LONG PhysConn_Video_VideoDecoder = 0x0C;
+constexpr LONG PhysConn_Audio_Tuner = 0x1000;
+constexpr LONG PhysConn_Audio_Line = 0x1001;
+constexpr LONG PhysConn_Audio_AudioDecoder = 0x1009;
+
+struct IVXAMCrossbar : IUnknown {
+  static constexpr GUID kIID{0xC6E13380, 0x30AC, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
+  using TVXBase = IUnknown;
+  virtual HRESULT get_PinCounts(LONG* OutputPinCount, LONG* InputPinCount) = 0;
+  virtual HRESULT CanRoute(LONG OutputPinIndex, LONG InputPinIndex) = 0;
+  virtual HRESULT Route(LONG OutputPinIndex, LONG InputPinIndex) = 0;
+  virtual HRESULT get_IsRoutedTo(LONG OutputPinIndex, LONG* InputPinIndex) = 0;
+  virtual HRESULT get_CrossbarPinInfo(BOOL IsInputPin, LONG PinIndex, LONG* PinIndexRelated, LONG* PhysicalType) = 0;
+};
+
+struct IAMTunerNotification;
+enum AMTunerModeType { AMTUNER_MODE_DEFAULT = 0, AMTUNER_MODE_TV = 1 };
+enum TunerInputType { TunerInputCable = 0, TunerInputAntenna = 1 };
+constexpr LONG AMTUNER_SUBCHAN_DEFAULT = -1;
+
+struct IVXAMTuner : IUnknown {
+  static constexpr GUID kIID{0x211A8761, 0x03AC, 0x11D1, {0x8D, 0x13, 0x00, 0xAA, 0x00, 0xBD, 0x83, 0x39}};
+  using TVXBase = IUnknown;
+  virtual HRESULT put_Channel(LONG lChannel, LONG lVideoSubChannel, LONG lAudioSubChannel) = 0;
+  virtual HRESULT get_Channel(LONG* plChannel, LONG* plVideoSubChannel, LONG* plAudioSubChannel) = 0;
+  virtual HRESULT ChannelMinMax(LONG* lChannelMin, LONG* lChannelMax) = 0;
+  virtual HRESULT put_CountryCode(LONG lCountryCode) = 0;
+  virtual HRESULT get_CountryCode(LONG* plCountryCode) = 0;
+  virtual HRESULT put_TuningSpace(LONG lTuningSpace) = 0;
+  virtual HRESULT get_TuningSpace(LONG* plTuningSpace) = 0;
+  virtual HRESULT Logon(HANDLE hCurrentUser) = 0;
+  virtual HRESULT Logout() = 0;
+  virtual HRESULT SignalPresent(LONG* plSignalStrength) = 0;
+  virtual HRESULT put_Mode(AMTunerModeType lMode) = 0;
+  virtual HRESULT get_Mode(AMTunerModeType* plMode) = 0;
+  virtual HRESULT GetAvailableModes(LONG* plModes) = 0;
+  virtual HRESULT RegisterNotificationCallBack(IAMTunerNotification* pNotify, LONG lEvents) = 0;
+  virtual HRESULT UnRegisterNotificationCallBack(IAMTunerNotification* pNotify) = 0;
+};
+
+struct IVXAMTVTuner : IVXAMTuner {
+  static constexpr GUID kIID{0x211A8766, 0x03AC, 0x11D1, {0x8D, 0x13, 0x00, 0xAA, 0x00, 0xBD, 0x83, 0x39}};
+  using TVXBase = IVXAMTuner;
+  virtual HRESULT get_AvailableTVFormats(LONG* lAnalogVideoStandard) = 0;
+  virtual HRESULT get_TVFormat(LONG* plAnalogVideoStandard) = 0;
+  virtual HRESULT AutoTune(LONG lChannel, LONG* plFoundSignal) = 0;
+  virtual HRESULT StoreAutoTune() = 0;
+  virtual HRESULT get_NumInputConnections(LONG* plNumInputConnections) = 0;
+  virtual HRESULT put_InputType(LONG lIndex, TunerInputType InputType) = 0;
+  virtual HRESULT get_InputType(LONG lIndex, TunerInputType* pInputType) = 0;
+  virtual HRESULT put_ConnectInput(LONG lIndex) = 0;
+  virtual HRESULT get_ConnectInput(LONG* plIndex) = 0;
+  virtual HRESULT get_VideoFrequency(LONG* lFreq) = 0;
+  virtual HRESULT get_AudioFrequency(LONG* lFreq) = 0;
+};
+
+struct IVXAMAnalogVideoDecoder : IUnknown {
+  static constexpr GUID kIID{0xC6E13350, 0x30AC, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
+  using TVXBase = IUnknown;
+  virtual HRESULT get_AvailableTVFormats(LONG* lAnalogVideoStandard) = 0;
+  virtual HRESULT put_TVFormat(LONG lAnalogVideoStandard) = 0;
+  virtual HRESULT get_TVFormat(LONG* plAnalogVideoStandard) = 0;
+  virtual HRESULT get_HorizontalLocked(LONG* plLocked) = 0;
+  virtual HRESULT put_VCRHorizontalLocking(LONG lVCRHorizontalLocking) = 0;
+  virtual HRESULT get_VCRHorizontalLocking(LONG* plVCRHorizontalLocking) = 0;
+  virtual HRESULT get_NumberOfLines(LONG* plNumberOfLines) = 0;
+  virtual HRESULT put_OutputEnable(LONG lOutputEnable) = 0;
+  virtual HRESULT get_OutputEnable(LONG* plOutputEnable) = 0;
+};
+
+struct IVXAMClockSlave : IUnknown {
+  static constexpr GUID kIID{0x9FD52741, 0x176D, 0x4B36, {0x8F, 0x51, 0xCA, 0x8F, 0x93, 0x32, 0x23, 0xBE}};
+  using TVXBase = IUnknown;
+  virtual HRESULT SetErrorTolerance(DWORD dwTolerance) = 0;
+  virtual HRESULT GetErrorTolerance(DWORD* pdwTolerance) = 0;
+};
+
+struct IVXVideoFrameStep : IUnknown {
+  static constexpr GUID kIID{0xE46A9787, 0x2B71, 0x444D, {0xA4, 0xB5, 0x1F, 0xAB, 0x7B, 0x70, 0x8D, 0x6A}};
+  using TVXBase = IUnknown;
+  virtual HRESULT Step(DWORD dwFrames, IUnknown* pStepObject) = 0;
+  virtual HRESULT CanStep(LONG bMultiple, IUnknown* pStepObject) = 0;
+  virtual HRESULT CancelStep() = 0;
+};
+
+struct IVXVMRWindowlessControl : IUnknown {
+  static constexpr GUID kIID{0x0EB1088C, 0x4DCD, 0x46F0, {0x87, 0x8F, 0x39, 0xDA, 0xE8, 0x6A, 0x51, 0xB7}};
+  using TVXBase = IUnknown;
+  virtual HRESULT GetNativeVideoSize(LONG* lpWidth, LONG* lpHeight, LONG* lpARWidth, LONG* lpARHeight) = 0;
+  virtual HRESULT GetMinIdealVideoSize(LONG* lpWidth, LONG* lpHeight) = 0;
+  virtual HRESULT GetMaxIdealVideoSize(LONG* lpWidth, LONG* lpHeight) = 0;
+  virtual HRESULT SetVideoPosition(const RECT* lpSRCRect, const RECT* lpDSTRect) = 0;
+  virtual HRESULT GetVideoPosition(RECT* lpSRCRect, RECT* lpDSTRect) = 0;
+  virtual HRESULT GetAspectRatioMode(DWORD* lpAspectRatioMode) = 0;
+  virtual HRESULT SetAspectRatioMode(DWORD AspectRatioMode) = 0;
+  virtual HRESULT SetVideoClippingWindow(HWND hwnd) = 0;
+  virtual HRESULT RepaintVideo(HWND hwnd, HDC hdc) = 0;
+  virtual HRESULT DisplayModeChanged() = 0;
+  virtual HRESULT GetCurrentImage(BYTE** lpDib) = 0;
+  virtual HRESULT SetBorderColor(COLORREF Clr) = 0;
+  virtual HRESULT GetBorderColor(COLORREF* lpClr) = 0;
+  virtual HRESULT SetColorKey(COLORREF Clr) = 0;
+  virtual HRESULT GetColorKey(COLORREF* lpClr) = 0;
+};
+
+struct IVMRImageCompositor;
+constexpr DWORD VMRMode_Windowless = 2;
+
+struct IVXVMRFilterConfig : IUnknown {
+  static constexpr GUID kIID{0x9E5530C5, 0x7034, 0x48B4, {0xBB, 0x46, 0x0B, 0x8A, 0x6E, 0xFC, 0x8E, 0x36}};
+  using TVXBase = IUnknown;
+  virtual HRESULT SetImageCompositor(IVMRImageCompositor* lpVMRImgCompositor) = 0;
+  virtual HRESULT SetNumberOfStreams(DWORD dwMaxStreams) = 0;
+  virtual HRESULT GetNumberOfStreams(DWORD* pdwMaxStreams) = 0;
+  virtual HRESULT SetRenderingPrefs(DWORD dwRenderFlags) = 0;
+  virtual HRESULT GetRenderingPrefs(DWORD* pdwRenderFlags) = 0;
+  virtual HRESULT SetRenderingMode(DWORD Mode) = 0;
+  virtual HRESULT GetRenderingMode(DWORD* pMode) = 0;
+};
+
+constexpr DWORD AM_RENDEREX_RENDERTOEXISTINGRENDERERS = 1;
+
+struct IVXFilterGraph2 : IVXGraphBuilder {
+  static constexpr GUID kIID{0x36B73882, 0xC2C8, 0x11CF, {0x8B, 0x46, 0x00, 0x80, 0x5F, 0x6C, 0xEF, 0x60}};
+  using TVXBase = IVXGraphBuilder;
+  virtual HRESULT AddSourceFilterForMoniker(IMoniker* pMoniker, IBindCtx* pCtx, LPCWSTR lpcwstrFilterName,
+                                            IVXBaseFilter** ppFilter) = 0;
+  virtual HRESULT ReconnectEx(IVXPin* ppin, const AM_MEDIA_TYPE* pmt) = 0;
+  virtual HRESULT RenderEx(IVXPin* pPinOut, DWORD dwFlags, DWORD* pvContext) = 0;
+};
+
+struct CAUUID {
+  ULONG cElems = 0;
+  GUID* pElems = nullptr;  // task memory
+};
+
+struct ISpecifyPropertyPages : IUnknown {
+  static constexpr GUID kIID{0xB196B28B, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+  using TVXBase = IUnknown;
+  virtual HRESULT GetPages(CAUUID* pPages) = 0;
+};
+
+struct IDMOWrapperFilter : IUnknown {
+  static constexpr GUID kIID{0x52D6F586, 0x9F0F, 0x4824, {0x8F, 0xC8, 0xE3, 0x2C, 0xA0, 0x49, 0x30, 0xC2}};
+  using TVXBase = IUnknown;
+  virtual HRESULT Init(REFCLSID clsidDMO, REFCLSID catDMO) = 0;
+};
+
+// The platform's modal property frame over the objects' pages. Headless,
+// nothing is shown and the answer is the one scripted with
+// VXSetPropertyFrameAnswer (S_OK at start).
+HRESULT OleCreatePropertyFrame(HWND hwndOwner, UINT x, UINT y, LPCWSTR lpszCaption, ULONG cObjects,
+                               IUnknown** ppUnk, ULONG cPages, const GUID* pPageClsID, uint32_t lcid,
+                               DWORD dwReserved, void* pvReserved);
+void VXSetPropertyFrameAnswer(HRESULT Answer);
+// How often the frame was asked for, and the last owner and page count.
+int VXPropertyFrameCalls(HWND* LastOwner = nullptr, ULONG* LastPages = nullptr);
+
+// ---- DVD navigator ----
+struct DVD_HMSF_TIMECODE {
+  BYTE bHours = 0;
+  BYTE bMinutes = 0;
+  BYTE bSeconds = 0;
+  BYTE bFrames = 0;
+};
+struct DVD_PLAYBACK_LOCATION2 {
+  ULONG TitleNum = 0;
+  ULONG ChapterNum = 0;
+  DVD_HMSF_TIMECODE TimeCode;
+  ULONG TimeCodeFlags = 0;
+};
+enum DVD_DISC_SIDE { DVD_SIDE_A = 1, DVD_SIDE_B = 2 };
+enum DVD_MENU_ID {
+  DVD_MENU_Title = 2,
+  DVD_MENU_Root = 3,
+  DVD_MENU_Subpicture = 4,
+  DVD_MENU_Audio = 5,
+  DVD_MENU_Angle = 6,
+  DVD_MENU_Chapter = 7
+};
+constexpr DWORD DVD_CMD_FLAG_None = 0;
+
+struct IVXDvdCmd : IUnknown {
+  static constexpr GUID kIID{0x5A4A97E4, 0x94EE, 0x4A55, {0x97, 0x51, 0x74, 0xB5, 0x64, 0x3A, 0xA2, 0x7D}};
+  using TVXBase = IUnknown;
+  virtual HRESULT WaitForStart() = 0;
+  virtual HRESULT WaitForEnd() = 0;
+};
+struct IVXDvdState;
+// Records of the navigator that the library never asks for.
+struct DVD_AudioAttributes;
+struct DVD_MenuAttributes;
+struct DVD_TitleAttributes;
+struct DVD_VideoAttributes;
+struct DVD_KaraokeAttributes;
+struct DVD_SubpictureAttributes;
+struct DVD_DECODER_CAPS;
+
+struct IVXDvdControl2 : IUnknown {
+  static constexpr GUID kIID{0x33BC7430, 0xEEC0, 0x11D2, {0x82, 0x01, 0x00, 0xA0, 0xC9, 0xD7, 0x48, 0x42}};
+  using TVXBase = IUnknown;
+  virtual HRESULT PlayTitle(ULONG ulTitle, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayChapterInTitle(ULONG ulTitle, ULONG ulChapter, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayAtTimeInTitle(ULONG ulTitle, DVD_HMSF_TIMECODE* pStartTime, DWORD dwFlags,
+                                    IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT Stop() = 0;
+  virtual HRESULT ReturnFromSubmenu(DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayAtTime(DVD_HMSF_TIMECODE* pTime, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayChapter(ULONG ulChapter, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayPrevChapter(DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT ReplayChapter(DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayNextChapter(DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayForwards(double dSpeed, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayBackwards(double dSpeed, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT ShowMenu(DVD_MENU_ID MenuID, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT Resume(DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SelectRelativeButton(int buttonDir) = 0;
+  virtual HRESULT ActivateButton() = 0;
+  virtual HRESULT SelectButton(ULONG ulButton) = 0;
+  virtual HRESULT SelectAndActivateButton(ULONG ulButton) = 0;
+  virtual HRESULT StillOff() = 0;
+  virtual HRESULT Pause(BOOL bState) = 0;
+  virtual HRESULT SelectAudioStream(ULONG ulAudio, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SelectSubpictureStream(ULONG ulSubPicture, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SetSubpictureState(BOOL bState, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SelectAngle(ULONG ulAngle, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SelectParentalLevel(ULONG ulParentalLevel) = 0;
+  virtual HRESULT SelectParentalCountry(BYTE bCountry[2]) = 0;
+  virtual HRESULT SelectKaraokeAudioPresentationMode(ULONG ulMode) = 0;
+  virtual HRESULT SelectVideoModePreference(ULONG ulPreferredDisplayMode) = 0;
+  virtual HRESULT SetDVDDirectory(LPCWSTR pszwPath) = 0;
+  virtual HRESULT ActivateAtPosition(POINT point) = 0;
+  virtual HRESULT SelectAtPosition(POINT point) = 0;
+  virtual HRESULT PlayChaptersAutoStop(ULONG ulTitle, ULONG ulChapter, ULONG ulChaptersToPlay, DWORD dwFlags,
+                                       IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT AcceptParentalLevelChange(BOOL bAccept) = 0;
+  virtual HRESULT SetOption(int flag, BOOL fState) = 0;
+  virtual HRESULT SetState(IVXDvdState* pState, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayPeriodInTitleAutoStop(ULONG ulTitle, DVD_HMSF_TIMECODE* pStartTime,
+                                            DVD_HMSF_TIMECODE* pEndTime, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SetGPRM(ULONG ulIndex, uint16_t wValue, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT SelectDefaultMenuLanguage(uint32_t Language) = 0;
+  virtual HRESULT SelectDefaultAudioLanguage(uint32_t Language, int audioExtension) = 0;
+  virtual HRESULT SelectDefaultSubpictureLanguage(uint32_t Language, int subpictureExtension) = 0;
+};
+
+struct IVXDvdInfo2 : IUnknown {
+  static constexpr GUID kIID{0x34151510, 0xEEC0, 0x11D2, {0x82, 0x01, 0x00, 0xA0, 0xC9, 0xD7, 0x48, 0x42}};
+  using TVXBase = IUnknown;
+  virtual HRESULT GetCurrentDomain(int* pDomain) = 0;
+  virtual HRESULT GetCurrentLocation(DVD_PLAYBACK_LOCATION2* pLocation) = 0;
+  virtual HRESULT GetTotalTitleTime(DVD_HMSF_TIMECODE* pTotalTime, ULONG* ulTimeCodeFlags) = 0;
+  virtual HRESULT GetCurrentButton(ULONG* pulButtonsAvailable, ULONG* pulCurrentButton) = 0;
+  virtual HRESULT GetCurrentAngle(ULONG* pulAnglesAvailable, ULONG* pulCurrentAngle) = 0;
+  virtual HRESULT GetCurrentAudio(ULONG* pulStreamsAvailable, ULONG* pulCurrentStream) = 0;
+  virtual HRESULT GetCurrentSubpicture(ULONG* pulStreamsAvailable, ULONG* pulCurrentStream, BOOL* pbIsDisabled) = 0;
+  virtual HRESULT GetCurrentUOPS(ULONG* pulUOPs) = 0;
+  virtual HRESULT GetAllSPRMs(uint16_t* pRegisterArray) = 0;
+  virtual HRESULT GetAllGPRMs(uint16_t* pRegisterArray) = 0;
+  virtual HRESULT GetAudioLanguage(ULONG ulStream, uint32_t* pLanguage) = 0;
+  virtual HRESULT GetSubpictureLanguage(ULONG ulStream, uint32_t* pLanguage) = 0;
+  virtual HRESULT GetTitleAttributes(ULONG ulTitle, DVD_MenuAttributes* pMenu, DVD_TitleAttributes* pTitle) = 0;
+  virtual HRESULT GetVMGAttributes(DVD_MenuAttributes* pATR) = 0;
+  virtual HRESULT GetCurrentVideoAttributes(DVD_VideoAttributes* pATR) = 0;
+  virtual HRESULT GetAudioAttributes(ULONG ulStream, DVD_AudioAttributes* pATR) = 0;
+  virtual HRESULT GetKaraokeAttributes(ULONG ulStream, DVD_KaraokeAttributes* pAttributes) = 0;
+  virtual HRESULT GetSubpictureAttributes(ULONG ulStream, DVD_SubpictureAttributes* pATR) = 0;
+  virtual HRESULT GetDVDVolumeInfo(ULONG* pulNumOfVolumes, ULONG* pulVolume, DVD_DISC_SIDE* pSide,
+                                   ULONG* pulNumOfTitles) = 0;
+  virtual HRESULT GetDVDTextNumberOfLanguages(ULONG* pulNumOfLangs) = 0;
+  virtual HRESULT GetDVDTextLanguageInfo(ULONG ulLangIndex, ULONG* pulNumOfStrings, uint32_t* pLangCode,
+                                         int* pbCharacterSet) = 0;
+  virtual HRESULT GetDVDTextStringAsNative(ULONG ulLangIndex, ULONG ulStringIndex, BYTE* pbBuffer, ULONG ulMaxBufferSize,
+                                           ULONG* pulActualSize, int* pType) = 0;
+  virtual HRESULT GetDVDTextStringAsUnicode(ULONG ulLangIndex, ULONG ulStringIndex, LPWSTR pchwBuffer,
+                                            ULONG ulMaxBufferSize, ULONG* pulActualSize, int* pType) = 0;
+  virtual HRESULT GetDVDTextStringType(ULONG ulLangIndex, ULONG ulStringIndex, int* pType) = 0;
+  virtual HRESULT GetPlayerParentalLevel(ULONG* pulParentalLevel, BYTE pbCountryCode[2]) = 0;
+  virtual HRESULT GetNumberOfChapters(ULONG ulTitle, ULONG* pulNumOfChapters) = 0;
+  virtual HRESULT GetTitleParentalLevels(ULONG ulTitle, ULONG* pulParentalLevels) = 0;
+  virtual HRESULT GetDVDDirectory(LPWSTR pszwPath, ULONG cbMaxSize, ULONG* pcbActualSize) = 0;
+  virtual HRESULT IsAudioStreamEnabled(ULONG ulStreamNum, BOOL* pbEnabled) = 0;
+  virtual HRESULT GetDiscID(LPCWSTR pszwPath, uint64_t* pullDiscID) = 0;
+  virtual HRESULT GetState(IVXDvdState** pStateData) = 0;
+  virtual HRESULT GetMenuLanguages(uint32_t* pLanguages, ULONG ulMaxLanguages, ULONG* pulActualLanguages) = 0;
+  virtual HRESULT GetButtonAtPosition(POINT point, ULONG* pulButtonIndex) = 0;
+  virtual HRESULT GetCmdFromEvent(LONG_PTR lParam1, IVXDvdCmd** pCmdObj) = 0;
+  virtual HRESULT GetDefaultMenuLanguage(uint32_t* pLanguage) = 0;
+  virtual HRESULT GetDefaultAudioLanguage(uint32_t* pLanguage, int* pAudioExtension) = 0;
+  virtual HRESULT GetDefaultSubpictureLanguage(uint32_t* pLanguage, int* pSubpictureExtension) = 0;
+  virtual HRESULT GetDecoderCaps(DVD_DECODER_CAPS* pCaps) = 0;
+  virtual HRESULT GetButtonRect(ULONG ulButton, RECT* pRect) = 0;
+  virtual HRESULT IsSubpictureStreamEnabled(ULONG ulStreamNum, BOOL* pbEnabled) = 0;
 };

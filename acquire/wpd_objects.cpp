@@ -19,6 +19,7 @@
 #include "acquire/wpd_records.h"
 #include "acquire/wpd_sim.h"
 #include "core/textutils.h"
+#include "platform/win_com_enum.h"
 
 namespace {
 
@@ -467,43 +468,14 @@ int DepthOf(TVXCameraStore& Store, const std::string& ID) {
   return -1;
 }
 
-class TEnumIDs : public TVXComObject<IEnumPortableDeviceObjectIDs> {
+class TEnumIDs : public TVXComEnum<TEnumIDs, IEnumPortableDeviceObjectIDs, std::string, LPWSTR> {
  public:
-  explicit TEnumIDs(std::vector<std::string> IDs) : fIDs(std::move(IDs)) {}
-  HRESULT Next(ULONG n, LPWSTR* ids, ULONG* fetched) override {
-    if (!ids) return E_POINTER;
-    if (n > 1 && !fetched) return E_INVALIDARG;
-    ULONG got = 0;
-    while (got < n && fPos < fIDs.size()) {
-      ids[got] = VXCoTaskStrDup(fIDs[fPos]);
-      if (!ids[got]) break;
-      ++got;
-      ++fPos;
-    }
-    if (fetched) *fetched = got;
-    return got == n ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG n) override {
-    const size_t left = fIDs.size() - fPos;
-    fPos += std::min<size_t>(n, left);
-    return n <= left ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    fPos = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumPortableDeviceObjectIDs** out) override {
-    if (!out) return E_POINTER;
-    auto* c = new TEnumIDs(fIDs);
-    c->fPos = fPos;
-    *out = c;
-    return S_OK;
+  using TVXComEnum::TVXComEnum;
+  static bool Hand(const std::string& ID, LPWSTR& Out) {
+    Out = VXCoTaskStrDup(ID);
+    return Out != nullptr;
   }
   HRESULT Cancel() override { return S_OK; }
-
- private:
-  std::vector<std::string> fIDs;
-  size_t fPos = 0;
 };
 
 // A data stream of the device: reads may fail after a set number of bytes,
