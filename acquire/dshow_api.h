@@ -152,7 +152,6 @@ struct IVXGraphBuilder : IVXFilterGraph {
   virtual HRESULT ShouldOperationContinue() = 0;
 };
 
-struct IFileSinkFilter;
 struct IAMCopyCaptureFileProgress;
 
 struct IVXCaptureGraphBuilder2 : IUnknown {
@@ -161,11 +160,11 @@ struct IVXCaptureGraphBuilder2 : IUnknown {
   virtual HRESULT SetFiltergraph(IVXGraphBuilder* pfg) = 0;
   virtual HRESULT GetFiltergraph(IVXGraphBuilder** ppfg) = 0;
   virtual HRESULT SetOutputFileName(const GUID* pType, LPCWSTR lpstrFile, IVXBaseFilter** ppf,
-                                    IFileSinkFilter** ppSink) = 0;
+                                    struct IVXFileSinkFilter** ppSink) = 0;
   virtual HRESULT FindInterface(const GUID* pCategory, const GUID* pType, IVXBaseFilter* pf, REFIID riid,
                                 void** ppint) = 0;
-  virtual HRESULT RenderStream(const GUID* pCategory, const GUID* pType, IUnknown* pSource,
-                               IVXBaseFilter* pfCompressor, IVXBaseFilter* pfRenderer) = 0;
+  virtual HRESULT RenderStream(const GUID* pCategory, const GUID* pType, IUnknown* pSource, IVXBaseFilter* pfCompressor,
+                               IVXBaseFilter* pfRenderer) = 0;
   virtual HRESULT ControlStream(const GUID* pCategory, const GUID* pType, IVXBaseFilter* pFilter,
                                 REFERENCE_TIME* pstart, REFERENCE_TIME* pstop, uint16_t wStartCookie,
                                 uint16_t wStopCookie) = 0;
@@ -546,9 +545,8 @@ struct IDMOWrapperFilter : IUnknown {
 // The platform's modal property frame over the objects' pages. Headless,
 // nothing is shown and the answer is the one scripted with
 // VXSetPropertyFrameAnswer (S_OK at start).
-HRESULT OleCreatePropertyFrame(HWND hwndOwner, UINT x, UINT y, LPCWSTR lpszCaption, ULONG cObjects,
-                               IUnknown** ppUnk, ULONG cPages, const GUID* pPageClsID, uint32_t lcid,
-                               DWORD dwReserved, void* pvReserved);
+HRESULT OleCreatePropertyFrame(HWND hwndOwner, UINT x, UINT y, LPCWSTR lpszCaption, ULONG cObjects, IUnknown** ppUnk,
+                               ULONG cPages, const GUID* pPageClsID, uint32_t lcid, DWORD dwReserved, void* pvReserved);
 void VXSetPropertyFrameAnswer(HRESULT Answer);
 // How often the frame was asked for, and the last owner and page count.
 int VXPropertyFrameCalls(HWND* LastOwner = nullptr, ULONG* LastPages = nullptr);
@@ -598,8 +596,7 @@ struct IVXDvdControl2 : IUnknown {
   using TVXBase = IUnknown;
   virtual HRESULT PlayTitle(ULONG ulTitle, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
   virtual HRESULT PlayChapterInTitle(ULONG ulTitle, ULONG ulChapter, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
-  virtual HRESULT PlayAtTimeInTitle(ULONG ulTitle, DVD_HMSF_TIMECODE* pStartTime, DWORD dwFlags,
-                                    IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayAtTimeInTitle(ULONG ulTitle, DVD_HMSF_TIMECODE* pStartTime, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
   virtual HRESULT Stop() = 0;
   virtual HRESULT ReturnFromSubmenu(DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
   virtual HRESULT PlayAtTime(DVD_HMSF_TIMECODE* pTime, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
@@ -633,8 +630,8 @@ struct IVXDvdControl2 : IUnknown {
   virtual HRESULT AcceptParentalLevelChange(BOOL bAccept) = 0;
   virtual HRESULT SetOption(int flag, BOOL fState) = 0;
   virtual HRESULT SetState(IVXDvdState* pState, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
-  virtual HRESULT PlayPeriodInTitleAutoStop(ULONG ulTitle, DVD_HMSF_TIMECODE* pStartTime,
-                                            DVD_HMSF_TIMECODE* pEndTime, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
+  virtual HRESULT PlayPeriodInTitleAutoStop(ULONG ulTitle, DVD_HMSF_TIMECODE* pStartTime, DVD_HMSF_TIMECODE* pEndTime,
+                                            DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
   virtual HRESULT SetGPRM(ULONG ulIndex, uint16_t wValue, DWORD dwFlags, IVXDvdCmd** ppCmd) = 0;
   virtual HRESULT SelectDefaultMenuLanguage(uint32_t Language) = 0;
   virtual HRESULT SelectDefaultAudioLanguage(uint32_t Language, int audioExtension) = 0;
@@ -667,8 +664,8 @@ struct IVXDvdInfo2 : IUnknown {
   virtual HRESULT GetDVDTextNumberOfLanguages(ULONG* pulNumOfLangs) = 0;
   virtual HRESULT GetDVDTextLanguageInfo(ULONG ulLangIndex, ULONG* pulNumOfStrings, uint32_t* pLangCode,
                                          int* pbCharacterSet) = 0;
-  virtual HRESULT GetDVDTextStringAsNative(ULONG ulLangIndex, ULONG ulStringIndex, BYTE* pbBuffer, ULONG ulMaxBufferSize,
-                                           ULONG* pulActualSize, int* pType) = 0;
+  virtual HRESULT GetDVDTextStringAsNative(ULONG ulLangIndex, ULONG ulStringIndex, BYTE* pbBuffer,
+                                           ULONG ulMaxBufferSize, ULONG* pulActualSize, int* pType) = 0;
   virtual HRESULT GetDVDTextStringAsUnicode(ULONG ulLangIndex, ULONG ulStringIndex, LPWSTR pchwBuffer,
                                             ULONG ulMaxBufferSize, ULONG* pulActualSize, int* pType) = 0;
   virtual HRESULT GetDVDTextStringType(ULONG ulLangIndex, ULONG ulStringIndex, int* pType) = 0;
@@ -689,3 +686,16 @@ struct IVXDvdInfo2 : IUnknown {
   virtual HRESULT GetButtonRect(ULONG ulButton, RECT* pRect) = 0;
   virtual HRESULT IsSubpictureStreamEnabled(ULONG ulStreamNum, BOOL* pbEnabled) = 0;
 };
+
+struct IVXFileSinkFilter : IUnknown {
+  static constexpr GUID kIID{0xA2104830, 0x7C70, 0x11CF, {0x8B, 0xCE, 0x00, 0xAA, 0x00, 0xA3, 0xF1, 0xA6}};
+  using TVXBase = IUnknown;
+  virtual HRESULT SetFileName(LPCWSTR pszFileName, const AM_MEDIA_TYPE* pmt) = 0;
+  virtual HRESULT GetCurFile(LPWSTR* ppszFileName, AM_MEDIA_TYPE* pmt) = 0;
+};
+
+// Filters the graph layer creates itself.
+constexpr GUID CLSID_AviDest{0xE2510970, 0xF137, 0x11CE, {0x8B, 0x67, 0x00, 0xAA, 0x00, 0xA3, 0xF1, 0xA6}};
+constexpr GUID CLSID_VideoRenderer{0x70E102B0, 0x5556, 0x11CE, {0x97, 0xC0, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+constexpr GUID CLSID_DSoundRender{0x79376820, 0x07D0, 0x11CF, {0xA2, 0x4D, 0x00, 0x20, 0xAF, 0xD7, 0x97, 0x67}};
+constexpr GUID CLSID_AsyncReader{0xE436EBB5, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};

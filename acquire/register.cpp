@@ -3,9 +3,11 @@
 // "TWAIN_32.DLL"; the library start-up registers the portable devices'
 // classes and device sources (simulated folders, mounted cards, libgphoto2
 // cameras), runs the unit's OLE start-up, and registers the system device
-// enumerator of the capture devices.
+// enumerator of the capture devices and the DirectShow graph layer's classes.
 #include "acquire/camera_store.h"
 #include "acquire/capture_devices.h"
+#include "acquire/dshow_filters.h"
+#include "acquire/dshow_graph.h"
 #include "acquire/gphoto2_store.h"
 #include "acquire/mount_table.h"
 #include "acquire/twain_dsm.h"
@@ -23,6 +25,8 @@ const bool twainRegistered =
 void PortableDevicesStartup() {
   VXRegisterPortableDeviceClasses();
   VXRegisterSystemDeviceEnum();
+  VXDSRegisterGraphClasses();
+  VXDSRegisterFilterClasses();
   VXAddStoreDeviceSource(&VXWPDSim::AddDevices);
   VXAddStoreDeviceSource(&VXAddMountedVolumeDevices);
   VXAddStoreDeviceSource(&VXAddGPhotoCameraDevices);
@@ -31,6 +35,8 @@ void PortableDevicesStartup() {
 
 void PortableDevicesShutdown() {
   VXWPDShutdown();
+  VXDSUnregisterFilterClasses();
+  VXDSUnregisterGraphClasses();
   VXUnregisterSystemDeviceEnum();
   VXUnregisterPortableDeviceClasses();
 }
