@@ -22,6 +22,7 @@ TVexlaneIO::TVexlaneIO(TComponent* Owner) : TVXTargetComponent(Owner) {
   VXInstallIOParamsOwnerHooks();
   NewOwnBitmap();
   fParams = std::make_unique<TIOParamsVals>(this);
+  fPreviewFont = std::make_unique<TFont>();
   fOnIntProgress = [this](void* Sender, int32_t per) { DoProgress(Sender, per); };
 }
 

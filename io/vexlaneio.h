@@ -23,6 +23,7 @@
 #include "core/viewhost.h"
 #include "core/vxdefs.h"
 #include "gui/component.h"
+#include "io/dialog_hooks.h"
 #include "io/iothread.h"
 #include "io/printparams.h"
 #include "winui/avifile.h"
@@ -30,6 +31,7 @@
 struct TVXRowSink;
 class TVXBitmap;
 class TCanvas;
+class TFont;
 class TPrinter;
 class TIOParamsVals;
 class TMetafile;
@@ -44,8 +46,10 @@ struct TVXCodecOps;
 enum TVXCodecOperation : int32_t;
 
 using TNotifyEvent = std::function<void(void* Sender)>;
-
-enum TVXDialogsMeasureUnit { vxduInches, vxduCm, vxduSelectableDefInches, vxduSelectableDefCm };
+// Before a dialog of the component is shown: the form.
+using TVXIOPreviewEvent = std::function<void(void* Sender, void* PreviewForm)>;
+// Before the save-parameters dialog: a handler that sets Handled takes over.
+using TVXDoPreviewsEvent = std::function<void(void* Sender, bool& Handled)>;
 
 // Images as text: a constant array of a Pascal unit, hexadecimal bytes,
 // Base64, or a picture of characters.
@@ -58,7 +62,6 @@ enum TVXCreateAVIFileResult { vxaviOK, vxaviNOCOMPRESSOR, vxaviMEMORY, vxaviUNSU
 enum TVXSize { vxsNormal, vxsFitToPage, vxsFitToPageStretch, vxsFillPage, vxsSpecifiedSize };
 enum TVXHorizontalPos { vxhpLeft, vxhpCenter, vxhpRight };
 enum TVXVerticalPos { vxvpTop, vxvpCenter, vxvpBottom };
-enum TVXDialogType { vxdtDialog, vxdtMaxi };
 
 // Steps through the images of a multi-image file.
 enum TVXIOSeekDestination { vxioSeekFirst, vxioSeekPrior, vxioSeekNext, vxioSeekLast };
@@ -163,6 +166,69 @@ class TVexlaneIO : public TVXTargetComponent {
                          double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
                          TVXVerticalPos VerticalPos, TVXHorizontalPos HorizontalPos, TVXSize Size, double SpecWidth,
                          double SpecHeight, double GammaCorrection);
+  // Opens the print-preview dialog (vxdtMaxi: the full-screen one) on the
+  // target with PrintPreviewParams. With ResetPrinter the current printer is
+  // selected again first; without a printer the message box "The Print
+  // Preview could not be displayed because a printer has not been
+  // configured on this computer." is shown and the answer is false. False
+  // without a target or for a target at most 1 pixel wide and below 2 high;
+  // otherwise whether the dialog closed with OK. Caption empty: the word
+  // "Print" of the current language. Raises EVXException when the dialogs
+  // library is not linked.
+  bool DoPrintPreviewDialog(TVXDialogType DialogType, const std::string& TaskName = "",
+                            bool PrintAnnotations = false, const std::string& Caption = "");
+
+  // ---- dialogs, capture and shell thumbnails (vexlaneio_dialogs.cpp) ----
+  // The save-parameters preview dialog with the option pages pp on the
+  // target (made vx24RGB unless it is vx24RGB or vx1g) and Params, which it
+  // edits in place. True when OnDoPreviews took over (Handled) or the dialog
+  // closed with OK; false without a target or when pp leaves no page.
+  // Raises EVXException when the dialogs library is not linked.
+  bool DoPreviews(TPreviewParams pp);
+  TIOPreviewsParams PreviewsParams() const { return fPreviewsParams; }
+  void SetPreviewsParams(TIOPreviewsParams Value) { fPreviewsParams = Value; }
+  // The dialogs' font when PreviewFontEnabled (owned; writing copies it),
+  // else the settings' default dialog font.
+  TFont* PreviewFont() const { return fPreviewFont.get(); }
+  void SetPreviewFont(TFont* Value);
+  bool PreviewFontEnabled() const { return fPreviewFontEnabled; }
+  void SetPreviewFontEnabled(bool Value) { fPreviewFontEnabled = Value; }
+  // The open dialog; the chosen name, or "" when cancelled. A confirmed
+  // dialog sets Params().ImageIndex to the frame picked in its preview. A
+  // non-empty Filter is shown as given (the dialog builds none of its own);
+  // an empty Title keeps the dialog's own. Raises EVXException when the
+  // dialogs library is not linked.
+  std::string ExecuteOpenDialog(const std::string& InitialDir, const std::string& InitialFileName,
+                                bool AlwaysAnimate, int32_t FilterIndex, const std::string& ExtendedFilters,
+                                const std::string& Title, const std::string& Filter, int32_t DefaultFilter,
+                                int32_t LimitToFileType);
+  // With no folder, name, extended filters or filter, and filter index 0.
+  std::string ExecuteOpenDialog(const std::string& Title = "", int32_t DefaultFilter = 0,
+                                int32_t LimitToFileType = -1, bool AlwaysAnimate = false);
+  // The save dialog, attached to this component (it shows and edits the
+  // chosen format's save options) and listing images only; ImageIndex is
+  // left alone.
+  std::string ExecuteSaveDialog(const std::string& InitialDir, const std::string& InitialFileName,
+                                bool AlwaysAnimate, int32_t FilterIndex, const std::string& ExtendedFilters,
+                                const std::string& Title, const std::string& Filter, int32_t DefaultFilter,
+                                int32_t LimitToFileType);
+  std::string ExecuteSaveDialog(const std::string& Title = "", int32_t DefaultFilter = 0,
+                                int32_t LimitToFileType = -1, bool AlwaysAnimate = false);
+  // Copies the virtual screen, the primary screen, the foreground window
+  // (with its frame; of a maximised one only what lies on the screen) or
+  // its client area into the target as vx24RGB, with the arrow cursor drawn
+  // at the cursor's position unless MouseCursor is crNone (-1), and the
+  // system's DPI. Without a foreground window the target stays as it was.
+  // Runs on a request thread in AsyncMode; OnFinishWork fires once either way
+  // (not when there is no target).
+  virtual void CaptureFromScreen(TVXCSSource Source, TCursor MouseCursor);
+  // The thumbnail the shell keeps for the file (core/explorer_thumbnail.h),
+  // at about iDesiredWidth x iDesiredHeight. False with Aborting set for an
+  // empty name, no thumbnail or one narrower than 10 pixels; otherwise the
+  // target holds it, FileName is the file and FileType its detected type
+  // (22 for ".wmv", 23 for ".mpe", ".mpg" and ".mpeg" when none is found).
+  bool LoadThumbnailFromExplorer(const std::string& FileName, int32_t iDesiredWidth, int32_t iDesiredHeight);
+
   const std::string& ProxyAddress() const { return fProxyAddress; }
   void SetProxyAddress(const std::string& Value) { fProxyAddress = Value; }
   const std::string& ProxyUser() const { return fProxyUser; }
@@ -181,6 +247,8 @@ class TVexlaneIO : public TVXTargetComponent {
   // ---- events (sender first) ----
   TVXProgressEvent OnProgress;  // (Sender, percent)
   TNotifyEvent OnFinishWork;    // (Sender)
+  TVXDoPreviewsEvent OnDoPreviews;  // DoPreviews, before anything else
+  TVXIOPreviewEvent OnIOPreview;    // a dialog's form, just before it shows
 
   // ---- request threads ----
   // Whether the calling thread is one of this component's request threads.
@@ -713,6 +781,9 @@ class TVexlaneIO : public TVXTargetComponent {
   TIOPrintPreviewParams fPrintPreviewParams;
   std::string fProxyAddress, fProxyUser, fProxyPassword;
   TVXDitherMethod fDefaultDitherMethod = vxThreshold;
+  TIOPreviewsParams fPreviewsParams = 0;
+  std::unique_ptr<TFont> fPreviewFont;
+  bool fPreviewFontEnabled = false;
   bool fResetPrinter = true;
   std::unique_ptr<TIOParamsVals> fParams;
   bool fAborting = false;

@@ -188,10 +188,12 @@ BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* ps) {
 namespace {
 
 // A DC on a picture of its own (the window with its frame, or the desktop):
-// what is drawn on it stays in that picture.
+// what is drawn on it stays in that picture. Null when the picture's memory
+// is refused.
 HDC PictureDC(HWND Wnd, int Width, int Height, const std::vector<uint32_t>& Pixels) {
   auto b = std::make_shared<vxgdi::Bitmap>();
-  if (Width > 0 && Height > 0 && vxgdi::AllocBitmap(*b, Width, Height, 32, true)) {
+  if (Width > 0 && Height > 0) {
+    if (!vxgdi::AllocBitmap(*b, Width, Height, 32, true)) return nullptr;
     for (int y = 0; y < Height; ++y) {
       uint8_t* row = b->Row(y);
       const uint32_t* src = Pixels.data() + size_t(y) * size_t(Width);

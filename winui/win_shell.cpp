@@ -11,6 +11,11 @@ TVXShellIconProvider& Provider() {
   return *p;
 }
 
+TVXShellThumbnailProvider& ThumbnailProvider() {
+  static auto* p = new TVXShellThumbnailProvider();
+  return *p;
+}
+
 }  // namespace
 
 void VXSetShellIconProvider(TVXShellIconProvider NewProvider) {
@@ -31,4 +36,18 @@ DWORD_PTR SHGetFileInfoW(LPCWSTR pszPath, DWORD /*dwFileAttributes*/, SHFILEINFO
   if (!provider) return 0;
   psfi->hIcon = provider(pszPath);
   return psfi->hIcon ? 1 : 0;
+}
+
+void VXSetShellThumbnailProvider(TVXShellThumbnailProvider NewProvider) {
+  std::lock_guard<std::mutex> l(gLock);
+  ThumbnailProvider() = std::move(NewProvider);
+}
+
+HBITMAP VXShellThumbnail(const std::string& FileName, int Width, int Height) {
+  TVXShellThumbnailProvider provider;
+  {
+    std::lock_guard<std::mutex> l(gLock);
+    provider = ThumbnailProvider();
+  }
+  return provider ? provider(FileName, Width, Height) : nullptr;
 }

@@ -1,6 +1,7 @@
-// The shell's file information: the icon the shell shows for a file. Icons
-// come from a provider the program sets (a desktop's icon theme, a test's
-// fixture); without one no file has an icon.
+// The shell's file information: the icon the shell shows for a file, and
+// the thumbnail it keeps of one. Both come from providers the program sets
+// (a desktop's icon theme or thumbnail cache, a test's fixture); without
+// them no file has an icon or a thumbnail.
 #pragma once
 #include <functional>
 #include <string>
@@ -26,3 +27,12 @@ DWORD_PTR SHGetFileInfoW(LPCWSTR pszPath, DWORD dwFileAttributes, SHFILEINFOW* p
 // function restores the default, which has no icons.
 using TVXShellIconProvider = std::function<HICON(const std::string& FileName)>;
 void VXSetShellIconProvider(TVXShellIconProvider Provider);
+
+// The provider asked for a file's thumbnail of about Width x Height pixels:
+// a new bitmap handle (the caller deletes it), or null. An empty function
+// restores the default, which has no thumbnails.
+using TVXShellThumbnailProvider = std::function<HBITMAP(const std::string& FileName, int Width, int Height)>;
+void VXSetShellThumbnailProvider(TVXShellThumbnailProvider Provider);
+// The provider's answer (null without a provider); what the provider raises
+// reaches the caller.
+HBITMAP VXShellThumbnail(const std::string& FileName, int Width, int Height);
