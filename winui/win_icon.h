@@ -65,3 +65,30 @@ bool IconImageOf(HICON Icon, IconImage& Out);
 HICON AddIconImage(IconImage Image);
 
 }  // namespace vxwin
+
+// System icons by resource number, drawn by the window layer itself at any
+// size: IDI_APPLICATION (32512), IDI_HAND / IDI_ERROR (32513), IDI_QUESTION
+// (32514), IDI_EXCLAMATION / IDI_WARNING (32515), IDI_ASTERISK /
+// IDI_INFORMATION (32516), IDI_WINLOGO (32517), IDI_SHIELD (32518).
+constexpr uintptr_t IDI_APPLICATION = 32512;
+constexpr uintptr_t IDI_HAND = 32513;
+constexpr uintptr_t IDI_ERROR = IDI_HAND;
+constexpr uintptr_t IDI_QUESTION = 32514;
+constexpr uintptr_t IDI_EXCLAMATION = 32515;
+constexpr uintptr_t IDI_WARNING = IDI_EXCLAMATION;
+constexpr uintptr_t IDI_ASTERISK = 32516;
+constexpr uintptr_t IDI_INFORMATION = IDI_ASTERISK;
+constexpr uintptr_t IDI_WINLOGO = 32517;
+constexpr uintptr_t IDI_SHIELD = 32518;
+constexpr UINT IMAGE_BITMAP = 0;
+constexpr UINT IMAGE_ICON = 1;
+constexpr UINT IMAGE_CURSOR = 2;
+constexpr UINT LR_SHARED = 0x8000;
+
+// hInstance null and a system icon number: that icon at 32 x 32, shared (one
+// handle per icon; DestroyIcon leaves it). Anything else: null.
+HICON LoadIconW(HINSTANCE hInstance, uintptr_t IconNumber);
+// IMAGE_ICON of a system icon (hInstance null) at cx x cy (0: 32), drawn at
+// that size; with LR_SHARED one handle per icon and size, else a new icon
+// the caller destroys. Null for anything else.
+HANDLE LoadImageW(HINSTANCE hInstance, uintptr_t Name, UINT Type, int cx, int cy, UINT fuLoad);

@@ -1,0 +1,455 @@
+// TVexlaneVect: the single-image viewer with a layer of vector objects over
+// its image. This file holds the object store (a heap of records addressed
+// by stable handles, the z-order list, the selection list, the template of
+// the next object and the shared bitmaps), the object accessors, the object
+// undo and the object stream (vxvstream.cpp). Painting, mouse and keyboard
+// are still the viewer's own.
+//
+// Handles: -1 is the template of the next inserted object, -2 the object
+// added last, -3 all objects and -9 all selected objects where an operation
+// says so; other values are heap indexes 0 .. heap count - 1.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/softshadow.h"
+#include "view/vexlaneview.h"
+#include "vect/vobject.h"
+
+class TMemoryStream;
+class TPen;
+class TBrush;
+class TPicture;
+
+enum TVXGripShape : uint8_t { vxgsBox, vxgsCircle };
+enum TVXVGripping : uint8_t {
+  vxgrNone,
+  vxgrTopLeft,
+  vxgrBottomRight,
+  vxgrTranslation,
+  vxgrTopRight,
+  vxgrBottomLeft,
+  vxgrLeft,
+  vxgrRight,
+  vxgrUpper,
+  vxgrBottom,
+  vxgrAngle0,
+  vxgrAngle1,
+  vxgrAngle2
+};
+enum TVXVUndoMode : uint8_t { vxumSeparated, vxumShared };
+enum TVXPolylineEndingMode : uint8_t { vxemDoubleClick, vxemMouseUp, vxemManual };
+enum TVXPolylineClosingMode : uint8_t { vxcmManual, vxcmAlways, vxcmOnNearFinish };
+enum TVXVValType : uint8_t { vxvtAREA, vxvtLENGTH };
+enum TVXMouseInteractVtItem : uint8_t {
+  miArea,
+  miLineLen,
+  miPutLine,
+  miPutBox,
+  miPutEllipse,
+  miPutBitmap,
+  miPutText,
+  miObjectSelect,
+  miDragLen,
+  miPutRuler,
+  miPutPolyLine,
+  miPutAngle,
+  miPutMemo,
+  miPutLineLabel,
+  miEditPolyline,
+  miUnStampMode,
+  miPutExtendedObject
+};
+using TVXMouseInteractVt = uint32_t;  // bit i = item i
+
+using TVXVObjectEvent = std::function<void(void* Sender, int32_t hobj)>;
+using TVXMeasureHintEvent = std::function<void(void* Sender, std::string& Text, double Value)>;
+using TVXPresentMeasureEvent =
+    std::function<void(void* Sender, std::string& Text, double Value, TVXVValType ValType)>;
+using TVXDragLenEndEvent = std::function<void(void* Sender, double Value)>;
+using TVXObjectMoveResizeEvent =
+    std::function<void(void* Sender, int32_t hobj, int32_t Grip, int32_t& OffsetX, int32_t& OffsetY)>;
+using TVXTextEditEvent = std::function<void(void* Sender, int32_t hobj, void* VisualObject)>;
+using TVXDrawObjectEvent = std::function<void(void* Sender, int32_t hobj, TVXBitmap* destination,
+                                              TCanvas* destCanvas, const TRect& destRect, bool drawingAlpha,
+                                              bool& handled)>;
+
+// Clipboard format identifiers registered by the module start-up (0 before).
+uint32_t VXVectClipboardFormat();
+uint32_t VXTextMemoClipboardFormat();
+
+// Whether the stream holds an object block at its position ("VXV" and a
+// version from "1" to "U"); the position is restored.
+bool VXIsVxvStream(TStream* Stream);
+
+class TVexlaneVect : public TVexlaneView {
+ public:
+  explicit TVexlaneVect(TComponent* Owner = nullptr);
+  ~TVexlaneVect() override;
+
+  TVXViewHostKind HostKind() const override { return vxvhVectView; }
+
+  // ---- store ----
+  // A copy of the template on top; with bDefaultProps the template is then
+  // reset. Update; no event.
+  int32_t AddNewObject(bool bDefaultProps = true);
+  // The same, then the kind, the rectangle (SetObjRect without aspect) and
+  // the pen colour.
+  int32_t AddNewObject(TVXVObjectKind Kind, const TRect& Rect, TColor Color, bool bDefaultProps = true);
+  // One object, or every selected one with -9.
+  void RemoveObject(int32_t hobj);
+  void RemoveAllObjects();
+  int32_t ObjectsCount() const { return int32_t(fObj.size()); }
+  int32_t GetObjFromIndex(int32_t idx) const;
+  int32_t GetIndexFromObj(int32_t hobj) const;
+  // The top-most object of that name or identifier, -1 when none.
+  int32_t GetObjFromName(const std::string& oName) const;
+  int32_t GetObjFromID(int32_t oID) const;
+  void SetObjFrontOf(int32_t hobj, int32_t refobj);
+  void SetObjBackTo(int32_t hobj, int32_t refobj);
+  void CancelInteracts();
+  // The record of a handle (-1 the template, -2 the last added); raises
+  // "Invalid Object Heap" / "Invalid object index" as every accessor does.
+  TVXVObject* GetObjRecord(int32_t hobj);
+  int32_t ObjHeapCount() const { return int32_t(fObjHeap.size()); }
+  const std::vector<TVXVBitmap>& SharedBitmaps() const { return fBitmaps; }
+  bool ShareBitmaps() const { return fShareBitmaps; }
+  void SetShareBitmaps(bool Value) { fShareBitmaps = Value; }
+  // (0, 0, largest x + 1, largest y + 1) over both corners of every object.
+  TRect ObjectsExtents() const;
+
+  // ---- selection ----
+  bool IsSelObject(int32_t hobj);
+  void AddSelObject(int32_t hobj);
+  void UnSelObject(int32_t hobj);
+  void UnSelAllObjects();
+  void SelAllObjects();
+  // -3: every object, bottom first. Appends the objects whose (ordered)
+  // rectangle lies inside; no event, no repaint.
+  void SelectObjectsInRect(int32_t hobj, int32_t left, int32_t top, int32_t right, int32_t bottom);
+  int32_t SelObjectsCount() const { return int32_t(fSelObj.size()); }
+  int32_t GetSelObjects(int32_t idx) const;
+
+  // ---- object properties (vexlanevect_props.cpp) ----
+#define VX_OBJ_PROP(Type, Name)               \
+  Type GetObj##Name(int32_t hobj);            \
+  void SetObj##Name(int32_t hobj, Type Value);
+  VX_OBJ_PROP(TVXVObjectKind, Kind)
+  VX_OBJ_PROP(TColor, PenColor)
+  VX_OBJ_PROP(TPenStyle, PenStyle)
+  VX_OBJ_PROP(int32_t, PenWidth)
+  VX_OBJ_PROP(TColor, BrushColor)
+  VX_OBJ_PROP(TBrushStyle, BrushStyle)
+  VX_OBJ_PROP(bool, BoxHighLight)
+  VX_OBJ_PROP(TColor, LabelBrushColor)
+  VX_OBJ_PROP(TBrushStyle, LabelBrushStyle)
+  VX_OBJ_PROP(TVXLabelPos, LabelPos)
+  VX_OBJ_PROP(TVXLabelBorder, LabelBorder)
+  VX_OBJ_PROP(TVXShape, BeginShape)
+  VX_OBJ_PROP(TVXShape, EndShape)
+  VX_OBJ_PROP(int32_t, ShapeWidth)
+  VX_OBJ_PROP(int32_t, ShapeHeight)
+  VX_OBJ_PROP(void*, UserData)
+  VX_OBJ_PROP(int32_t, UserDataLength)
+  VX_OBJ_PROP(bool, AspectRatio)
+  VX_OBJ_PROP(TVXRenderOperation, BlendOperation)
+  VX_OBJ_PROP(int32_t, Layer)
+  VX_OBJ_PROP(int32_t, Transparency)
+  VX_OBJ_PROP(int32_t, ID)
+  VX_OBJ_PROP(TVXUnits, RulerUnit)
+  VX_OBJ_PROP(TVXVRulerType, RulerType)
+  VX_OBJ_PROP(bool, PolylineClosed)
+  VX_OBJ_PROP(bool, FontLocked)
+  VX_OBJ_PROP(TVXFontQuality, FontQuality)
+  VX_OBJ_PROP(TVXAlignment, TextAlign)
+  VX_OBJ_PROP(bool, TextAutoSize)
+  VX_OBJ_PROP(bool, TextEditable)
+  VX_OBJ_PROP(bool, TextMaintainAlignmentOnRotate)
+  VX_OBJ_PROP(int32_t, MemoLineSpace)
+  VX_OBJ_PROP(TColor, MemoBorderColor)
+  VX_OBJ_PROP(TPenStyle, MemoBorderStyle)
+  VX_OBJ_PROP(int32_t, MemoFixedHeight)
+  VX_OBJ_PROP(bool, MemoHasBitmap)
+  VX_OBJ_PROP(TBrushStyle, MemoCharsBrushStyle)
+  VX_OBJ_PROP(double, MemoMarginLeft)
+  VX_OBJ_PROP(double, MemoMarginTop)
+  VX_OBJ_PROP(double, MemoMarginRight)
+  VX_OBJ_PROP(double, MemoMarginBottom)
+  VX_OBJ_PROP(bool, BitmapBorder)
+  VX_OBJ_PROP(double, ArcStartingAngle)
+  VX_OBJ_PROP(double, ArcEndingAngle)
+  VX_OBJ_PROP(TVXVStyle, Style)
+  VX_OBJ_PROP(int32_t, Left)
+  VX_OBJ_PROP(int32_t, Top)
+  VX_OBJ_PROP(int32_t, Width)
+  VX_OBJ_PROP(int32_t, Height)
+  VX_OBJ_PROP(std::string, Name)
+  VX_OBJ_PROP(std::u16string, Text)
+  VX_OBJ_PROP(int32_t, FontHeight)
+  VX_OBJ_PROP(std::string, FontName)
+  VX_OBJ_PROP(double, FontAngle)
+  VX_OBJ_PROP(TFontStyles, FontStyles)
+  VX_OBJ_PROP(double, TextCurveCharRot)
+#undef VX_OBJ_PROP
+  TVXVSoftShadow* GetObjSoftShadow(int32_t hobj);
+  TVXExtendedObject* GetObjExtendedObject(int32_t hobj);
+  int32_t GetObjPolylinePointsCount(int32_t hobj);
+  void GetObjRect(int32_t hobj, TRect& Rect);
+  void SetObjRect(int32_t hobj, const TRect& Rect, bool bMaintainAspectRatio = false);
+  // The wide LOGFONT of Font's handle; PenColor := Font's colour.
+  void SetObjFont(int32_t hobj, TFont* Font);
+  // The LOGFONT itself (nullptr without a font), for programs that keep one.
+  const LOGFONTW* GetObjLogFont(int32_t hobj);
+  void SetObjLogFont(int32_t hobj, const LOGFONTW* LogFont);
+  // Point index mapped into the object's rectangle; (-1, -1) outside.
+  TPoint GetObjPolylinePoints(int32_t hobj, int32_t index);
+  void SetObjPolylinePoints(int32_t hobj, const std::vector<TPoint>& Points);
+  TVXBitmap* GetObjBitmap(int32_t hobj);
+  void SetObjBitmap(int32_t hobj, TVXBitmap* Value);
+  void ObjSetTBitmap(int32_t hobj, TBitmap* bmp);
+  TVXBitmap* GetObjBitmapAlpha(int32_t hobj);
+  void SetObjBitmapAlpha(int32_t hobj, TVXBitmap* Value);
+  void SetObjBitmapICO(int32_t hobj, int32_t ico, int32_t iwidth, int32_t iheight);
+  bool SetObjBitmapFromFile(int32_t hobj, const std::string& FileName);
+  bool SetObjBitmapFromStream(int32_t hobj, TStream* Stream, int32_t FileFormat);
+  // Angle points 0..2 (another index raises "Invalid object index"); the
+  // setter takes exactly three points ("Invalid Points array size").
+  TPoint GetObjAnglePoints(int32_t hobj, int32_t index);
+  void SetObjAnglePoints(int32_t hobj, const std::vector<TPoint>& Points);
+
+  // ---- object undo ----
+  void ObjSaveUndo();
+  void ObjUndo() { ObjUndoAt(0); }
+  void ObjUndoAt(int32_t Position);
+  void ObjClearUndo();
+  void ObjClearAllUndo();
+  bool ObjCanUndo() const { return !fObjUndoList.empty(); }
+  int32_t ObjUndoCount() const { return int32_t(fObjUndoList.size()); }
+  int32_t ObjUndoLimit() const { return fObjUndoLimit; }
+  void SetObjUndoLimit(int32_t Value) { fObjUndoLimit = Value; }
+  bool ObjAutoUndo() const { return fObjAutoUndo; }
+  void SetObjAutoUndo(bool Value) { fObjAutoUndo = Value; }
+  TVXVUndoMode ObjUndoMode() const { return fObjUndoMode; }
+  void SetObjUndoMode(TVXVUndoMode Value) { fObjUndoMode = Value; }
+
+  // ---- object stream (vxvstream.cpp) ----
+  // hobj -3 (or -4): all objects in drawing order; 0 or more: that object;
+  // -1 and -2: no record.
+  void SaveToStreamVXV(TStream* Stream, int32_t hobj) override;
+  // True when the header was accepted and every record was read whole.
+  bool LoadFromStreamVXV(TStream* Stream, bool AppendObjects);
+  // The viewer-host form (0 replaces the objects, anything else appends).
+  void LoadFromStreamVXV(TStream* Stream, int32_t ObjectIndex) override;
+  // The whole file or nothing; an empty name does nothing.
+  void SaveToFileVXV(const std::string& FileName, int32_t hobj);
+  bool LoadFromFileVXV(const std::string& FileName, bool AppendObjects);
+  bool IsVxvStream(TStream* Stream) { return VXIsVxvStream(Stream); }
+
+  // ---- measuring ----
+  TVXUnits MUnit() const { return fMUnit; }
+  void SetMUnit(TVXUnits Value);
+  double ScaleFactor() const { return fScale; }
+  void SetScaleFactor(double Value);
+  double MeasureCoefX() const { return fCoefX; }
+  double MeasureCoefY() const { return fCoefY; }
+  int32_t FloatDigits() const { return fFloatDigits; }
+  void SetFloatDigits(int32_t Value) { fFloatDigits = Value; }
+  int32_t FloatPrecision() const { return fFloatPrecision; }
+  void SetFloatPrecision(int32_t Value) { fFloatPrecision = Value; }
+  bool MeasureTrack() const { return fMeasureTrack; }
+  void SetMeasureTrack(bool Value) { fMeasureTrack = Value; }
+  void SetDPIX(int32_t dpiX) override;
+  void SetDPIY(int32_t dpiY) override;
+
+  // ---- settings (their drawing and mouse parts come with painting) ----
+#define VX_SETTING(Type, Name, Field) \
+  Type Name() const { return Field; } \
+  void Set##Name(Type Value) { Field = Value; }
+  VX_SETTING(TVXMouseInteractVt, MouseInteractVt, fMouseInteractVt)
+  VX_SETTING(TResampleFilter, BitmapResampleFilter, fBitmapResampleFilter)
+  VX_SETTING(bool, SelectOnMouseDown, fSelectOnMouseDown)
+  VX_SETTING(int32_t, ObjGripSize, fObjGripSize)
+  VX_SETTING(TVXGripShape, ObjGripShape, fObjGripShape)
+  VX_SETTING(bool, UseCentralGrip, fUseCentralGrip)
+  VX_SETTING(bool, CenterNewObjects, fCenterNewObjects)
+  VX_SETTING(int32_t, MaxSelectionDistance, fMaxSelectionDistance)
+  VX_SETTING(int32_t, MaxMovingDistance, fMaxMovingDistance)
+  VX_SETTING(bool, ObjBoxInnerSelectable, fObjBoxInnerSelectable)
+  VX_SETTING(bool, ObjBitmapHandleTransparencyOnSel, fObjBitmapHandleTransparencyOnSel)
+  VX_SETTING(bool, EnableRangeObjectsSelection, fEnableRangeObjectsSelection)
+  VX_SETTING(bool, AllowOutOfBitmapMoving, fAllowOutOfBitmapMoving)
+  VX_SETTING(bool, AllowOutOfBitmapPolylines, fAllowOutOfBitmapPolylines)
+  VX_SETTING(TVXPolylineEndingMode, PolylineEndingMode, fPolylineEndingMode)
+  VX_SETTING(TVXPolylineClosingMode, PolylineClosingMode, fPolylineClosingMode)
+  VX_SETTING(bool, ObjEditOnNewText, fObjEditOnNewText)
+  VX_SETTING(bool, ObjEnableFastDrawing, fObjEnableFastDrawing)
+  VX_SETTING(bool, ObjAnchorToLayers, fObjAnchorToLayers)
+  VX_SETTING(TColor, MeasureHintBorder1, fMeasureHintBorder1)
+  VX_SETTING(TColor, MeasureHintBorder2, fMeasureHintBorder2)
+  VX_SETTING(int32_t, MaxTextLength, fMaxTextLength)
+#undef VX_SETTING
+  bool ZoomObjectsWidth() const { return fZoomObjectsWidth; }
+  void SetZoomObjectsWidth(bool Value);
+  bool ObjAntialias() const { return fObjAntialias; }
+  void SetObjAntialias(bool Value);
+  bool ObjRulerQuoteHorizon() const { return fObjRulerQuoteHorizon; }
+  void SetObjRulerQuoteHorizon(bool Value);
+  bool ObjAngleShowSmall() const { return fObjAngleShowSmall; }
+  void SetObjAngleShowSmall(bool Value);
+  bool AllObjectsHidden() const { return fAllObjectsHidden; }
+  void SetAllObjectsHidden(bool Value);
+  bool ObjGraphicRender() const { return fObjGraphicRender; }
+  TVXVGripping ObjGripping() const { return fGripping; }
+  int32_t ObjDrawed() const { return fObjDrawed; }
+  TPen* ObjGripPen() { return fObjGripPen.get(); }
+  TBrush* ObjGripBrush() { return fObjGripBrush.get(); }
+  TPen* InsertingPen() { return fInsertingPen.get(); }
+  TFont* MeasureHintFont() { return fMeasureHintFont.get(); }
+  TBrush* MeasureHintBrush() { return fMeasureHintBrush.get(); }
+  TPicture* ObjGripImage() { return fObjGripImage.get(); }
+  const std::string& ExtendedObjectToPut() const { return fExtendedObjectToPut; }
+  // Frees the template's extended object and gives it a new one of the
+  // class registered under Value (none when not registered).
+  void SetExtendedObjectToPut(const std::string& Value);
+  void ObjLockPaint() { ++fObjLockPaint; }
+  void ObjUnLockPaint() { --fObjLockPaint; }
+
+  // Objects on layer idx go with the layer.
+  void LayersRemove(int32_t idx) override;
+
+  // ---- virtual operations ----
+  virtual void DrawInsertingLine(bool erase) { (void)erase; }
+  virtual void DrawInsertingBox(bool erase) { (void)erase; }
+  virtual void DrawInsertingEllipse(bool erase) { (void)erase; }
+  virtual void DrawInsertingRuler() {}
+  virtual void DrawInsertingAngle() {}
+  virtual void DoVectorialChanged();
+  virtual void PlaceTextEditor() {}
+  virtual void DoObjectMoveResize(int32_t hobj, int32_t Grip, int32_t& OffsetX, int32_t& OffsetY);
+  virtual void DoObjectClick(int32_t hobj);
+  virtual void DoObjectDblClick(int32_t hobj);
+  virtual void DoObjectOver(int32_t hobj);
+  virtual void SetObjGraphicRender(bool Value) { fObjGraphicRender = Value; }
+  virtual void DoVectorialChanging();
+  virtual void DoNewObject(int32_t hobj);
+  virtual void DoUserSelectObject(int32_t hobj);
+  virtual void DoUserDeselectObject(int32_t hobj);
+  bool VectorialChanged() const { return fVectorialChanged; }
+
+  // ---- events ----
+  TNotifyEvent OnSelectObject;
+  TVXVObjectEvent OnUserSelectObject;
+  TVXVObjectEvent OnUserDeselectObject;
+  TVXMeasureHintEvent OnMeasureHint;
+  TVXPresentMeasureEvent OnPresentMeasure;
+  TVXDragLenEndEvent OnDragLenEnd;
+  TNotifyEvent OnVectorialChanged;
+  TNotifyEvent OnBeforeVectorialChanged;  // kept for programs; nothing raises it
+  TVXVObjectEvent OnNewObject;
+  TVXObjectMoveResizeEvent OnObjectMoveResize;
+  TVXVObjectEvent OnObjectClick;
+  TVXVObjectEvent OnObjectDblClick;
+  TVXVObjectEvent OnObjectOver;
+  TVXSpecialKeyEvent OnTextKeyDown;
+  TNotifyEvent OnActivateTextEdit;
+  TVXTextEditEvent OnTextEdit;
+  TNotifyEvent OnDeactivateTextEdit;
+  TNotifyEvent OnTextEditCursorMoved;
+  TVXDrawObjectEvent OnBeforeDrawObject;
+  TVXDrawObjectEvent OnAfterDrawObject;
+
+ protected:
+  // The store's one add routine: a copy of Source on top of the z-order,
+  // with its own blocks, its picture bound (shared or copied), its corners
+  // ordered for the kinds that order them. TakeUserData moves Source's owned
+  // user data into the new record. Returns the handle.
+  int32_t AddRecord(TVXVObject& Source, bool TakeUserData);
+  // Picture slots: assigning (shared when on and equal), releasing, packing.
+  void AssignBitmap(TVXVObject& Obj, TVXBitmap* B);
+  void ReleaseBitmap(TVXVObject& Obj);
+  void PackBitmaps();
+  void FreeObjectContents(TVXVObject& Obj);
+  void RemoveOneObject(int32_t hobj);
+  void ResetTemplate();
+  void CalcMeasureCoefs();
+  void AutoUndoStep();
+  // A setter's repaint: none for the template.
+  void Changed(int32_t hobj) {
+    if (hobj != -1) Update();
+  }
+  int32_t ResolveHandle(int32_t hobj) const;
+  // A 24-bit picture of W x H with the system icon Id drawn on it at that
+  // size in normal mode (its transparent parts stay black).
+  static void SystemIconPicture(TVXBitmap& B, int32_t Id, int32_t W, int32_t H);
+
+  std::vector<std::unique_ptr<TVXVObject>> fObjHeap;
+  bool fHeapAllocated = false;
+  std::vector<int32_t> fObj;     // z-order, bottom first
+  std::vector<int32_t> fSelObj;  // selection order
+  TVXVObject fNewObj;            // the template (handle -1)
+  std::vector<TVXVBitmap> fBitmaps;
+  bool fShareBitmaps = true;
+
+  TVXVObjectKind fInserting = vxkNONE;
+  TVXVGripping fGripping = vxgrNone;
+  int32_t fTextEditing = -1;
+  int32_t fMouseOver = -1;
+  bool fVectorialChanged = false;
+  bool fVectorialChanging = false;
+
+  double fScale = 1.0;
+  TVXUnits fMUnit = vxuPIXELS;
+  double fCoefX = 1.0, fCoefY = 1.0;
+  int32_t fFloatPrecision = 15, fFloatDigits = 2;
+  bool fMeasureTrack = true;
+
+  std::vector<std::unique_ptr<TMemoryStream>> fObjUndoList;
+  int32_t fObjUndoLimit = 1;
+  bool fObjAutoUndo = false;
+  TVXVUndoMode fObjUndoMode = vxumSeparated;
+  bool fSavedUndo = false;
+
+  int32_t fObjDrawed = 0;
+  int32_t fObjLockPaint = 0;
+
+  TVXMouseInteractVt fMouseInteractVt = 0;
+  bool fZoomObjectsWidth = true;
+  TResampleFilter fBitmapResampleFilter = rfNone;
+  bool fObjAntialias = true;
+  bool fSelectOnMouseDown = true;
+  std::unique_ptr<TPicture> fObjGripImage;
+  int32_t fObjGripSize = 5;
+  TVXGripShape fObjGripShape = vxgsCircle;
+  std::unique_ptr<TPen> fObjGripPen;
+  std::unique_ptr<TBrush> fObjGripBrush;
+  bool fUseCentralGrip = false;
+  std::unique_ptr<TPen> fInsertingPen;
+  bool fCenterNewObjects = false;
+  int32_t fMaxSelectionDistance = -1;
+  int32_t fMaxMovingDistance = 1;
+  bool fObjBoxInnerSelectable = false;
+  bool fObjBitmapHandleTransparencyOnSel = true;
+  bool fEnableRangeObjectsSelection = true;
+  bool fAllowOutOfBitmapMoving = true;
+  bool fAllowOutOfBitmapPolylines = false;
+  TVXPolylineEndingMode fPolylineEndingMode = vxemDoubleClick;
+  TVXPolylineClosingMode fPolylineClosingMode = vxcmManual;
+  bool fObjEditOnNewText = true;
+  bool fObjRulerQuoteHorizon = true;
+  bool fObjAngleShowSmall = false;
+  bool fObjEnableFastDrawing = true;
+  bool fObjAnchorToLayers = true;
+  bool fObjGraphicRender = false;
+  bool fAllObjectsHidden = false;
+  std::unique_ptr<TFont> fMeasureHintFont;
+  std::unique_ptr<TBrush> fMeasureHintBrush;
+  TColor fMeasureHintBorder1 = 0xFFFFFF;
+  TColor fMeasureHintBorder2 = 0x808080;
+  std::string fExtendedObjectToPut;
+  int32_t fMaxTextLength = 0;
+
+  friend class TVXVStreamReader;
+};
