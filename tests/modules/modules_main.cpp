@@ -9,6 +9,8 @@
 #include "core/startup.h"
 #include "io/codec_table.h"
 #include "proc/proc.h"
+#include "vect/extended.h"
+#include "vect/vexlanevect.h"
 #include "words/words.h"
 
 namespace {
@@ -33,6 +35,8 @@ int main() {
   Check(VXLibraryHooks.VisionUnload != nullptr, "vision library slot filled");
   Check(VXLibraryHooks.ViewStartup != nullptr && VXLibraryHooks.ViewShutdown != nullptr, "viewer module slots filled");
   Check(VXLibraryHooks.RegisterAllWordTables != nullptr, "word tables slot filled");
+  Check(VXLibraryHooks.VectStartup != nullptr && VXLibraryHooks.TextControlStartup != nullptr,
+        "vector-object and text-control slots filled");
   for (int round = 1; round <= 2; ++round) {
     {
       TVXLibraryGuard library;
@@ -40,6 +44,10 @@ int main() {
       Check(png != nullptr && png->Read && png->Write && png->IsStream, "PNG codec registered");
       Check(VXRawClipboardFormat() != 0, "raw clipboard format registered");
       Check(VXResampleHooksReady(), "resamplers handed to the core");
+      Check(VXVectClipboardFormat() != 0 && VXTextMemoClipboardFormat() != 0, "object clipboard formats registered");
+      Check(VXExtendedObjectRegistryExists(), "extended-object registry made");
+      const TVXCodecOps* vxv = VXFindCodecOps(25);
+      Check(vxv != nullptr && vxv->IsStream == &VXIsVxvStream, "object stream probe registered");
       // The built-in entries and HD Photo, which the imaging component adds.
       Check(VXGetGlobalSettings()->FileFormats().size() == 26, "file-format registry built");
       Check(VXWordTable[msEnglish][4] == "Cancel" && VXWordTable[msNorwegian][4] == "Avbryt",
@@ -47,6 +55,7 @@ int main() {
     }
     Check(VXFindCodecOps(8) == nullptr, "codecs forgotten at shut-down");
     Check(VXResampleHooks.ResampleBitmap == nullptr, "resamplers taken back at shut-down");
+    Check(!VXExtendedObjectRegistryExists(), "extended-object registry freed at shut-down");
   }
   if (failures == 0) std::printf("every module took part in the start-up\n");
   return failures == 0 ? 0 : 1;
