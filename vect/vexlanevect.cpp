@@ -207,7 +207,7 @@ int32_t TVexlaneVect::AddRecord(TVXVObject& Source, bool TakeUserData) {
   const bool texts = k == vxkTEXT || k == vxkLINELABEL || k == vxkEXTENDED;
   if (texts) {
     if (!o.Text) o.Text = std::u16string();
-  } else if (k != vxkMEMO) {
+  } else if (k != vxkMEMO && k != vxkBITMAP) {  // a bitmap object keeps its text too
     o.Text.reset();
   }
   if (!(texts || k == vxkMEMO || k == vxkRULER || k == vxkANGLE)) o.LogFont.reset();

@@ -356,6 +356,7 @@ bool ReadAlphaPlane(TStream* Stream, TVXBitmap* B) {
   if (uncompress(rows.data(), &n, packed.data(), uLong(L)) != Z_OK || int64_t(n) != want) return false;
   for (int32_t y = 0; y < B->Height(); ++y)
     std::memcpy(a->Scanline(B->Height() - 1 - y), rows.data() + size_t(y) * size_t(rowLen), size_t(rowLen));
+  a->SyncFull();
   return true;
 }
 

@@ -66,6 +66,7 @@ class VectTest : public ::testing::Test {
       TVXBitmap* a = b->AlphaChannel();
       for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) static_cast<uint8_t*>(a->Scanline(y))[x] = uint8_t((x * 255) / std::max(1, W - 1));
+      a->SyncFull();
     }
     return b;
   }
