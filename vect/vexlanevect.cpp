@@ -382,47 +382,28 @@ int32_t TVexlaneVect::GetObjFromID(int32_t oID) const {
   return r;
 }
 
-void TVexlaneVect::SetObjFrontOf(int32_t hobj, int32_t refobj) {
+void TVexlaneVect::MoveInZOrder(int32_t hobj, int32_t refobj, bool Front) {
   std::vector<int32_t> moving;
   if (hobj == -9) moving = fSelObj;
   else moving.push_back(ResolveHandle(hobj));
   for (int32_t h : moving) {
     const int32_t pos = GetIndexFromObj(h);
     if (pos < 0) continue;
-    int32_t target;  // the position the object takes in the list without it
+    // The position the object takes in the list without it.
     fObj.erase(fObj.begin() + pos);
-    if (refobj == -2) {
-      target = std::min<int32_t>(pos + 1, int32_t(fObj.size()));
-    } else if (refobj < 0 || GetIndexFromObj(refobj) < 0) {
-      target = int32_t(fObj.size());
-    } else {
-      target = GetIndexFromObj(refobj) + 1;
-    }
+    const int32_t ref = refobj < 0 ? -1 : GetIndexFromObj(refobj);
+    int32_t target;
+    if (refobj == -2) target = Front ? std::min<int32_t>(pos + 1, int32_t(fObj.size())) : std::max<int32_t>(pos - 1, 0);
+    else if (ref < 0) target = Front ? int32_t(fObj.size()) : 0;
+    else target = Front ? ref + 1 : ref;
     fObj.insert(fObj.begin() + target, h);
   }
   Update();
 }
 
-void TVexlaneVect::SetObjBackTo(int32_t hobj, int32_t refobj) {
-  std::vector<int32_t> moving;
-  if (hobj == -9) moving = fSelObj;
-  else moving.push_back(ResolveHandle(hobj));
-  for (int32_t h : moving) {
-    const int32_t pos = GetIndexFromObj(h);
-    if (pos < 0) continue;
-    int32_t target;
-    fObj.erase(fObj.begin() + pos);
-    if (refobj == -2) {
-      target = std::max<int32_t>(pos - 1, 0);
-    } else if (refobj < 0 || GetIndexFromObj(refobj) < 0) {
-      target = 0;
-    } else {
-      target = GetIndexFromObj(refobj);
-    }
-    fObj.insert(fObj.begin() + target, h);
-  }
-  Update();
-}
+void TVexlaneVect::SetObjFrontOf(int32_t hobj, int32_t refobj) { MoveInZOrder(hobj, refobj, true); }
+
+void TVexlaneVect::SetObjBackTo(int32_t hobj, int32_t refobj) { MoveInZOrder(hobj, refobj, false); }
 
 void TVexlaneVect::CancelInteracts() {
   fMouseOver = -1;

@@ -373,6 +373,9 @@ class TVexlaneVect : public TVexlaneView {
   void PackBitmaps();
   void FreeObjectContents(TVXVObject& Obj);
   void RemoveOneObject(int32_t hobj);
+  // One object (or the selection, -9) just above (Front) or below refobj;
+  // -2 one step; another negative or unknown refobj: the top or bottom.
+  void MoveInZOrder(int32_t hobj, int32_t refobj, bool Front);
   void ResetTemplate();
   void CalcMeasureCoefs();
   void AutoUndoStep();
