@@ -13,6 +13,7 @@
 #include "io/fileformats.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
+#include "platform/utf.h"
 #include "platform/win_clipboard.h"
 #include "proc/proc.h"
 #include "stream_builder.h"
@@ -231,6 +232,111 @@ TEST_F(VectTest, EveryKindRoundTrips) {
       EXPECT_EQ(std::system(("pngcheck -q " + png.string() + " >/dev/null").c_str()), 0) << png;
     }
     EXPECT_EQ(found, 2);  // the alpha picture and the memo's; the template's is not written
+  }
+}
+
+// A reader written from the stream's tables alone (tests/vect/vxv_reader.py)
+// finds every field where the layer put it.
+TEST_F(VectTest, AnIndependentReaderFindsEveryField) {
+  if (!HaveTool("python3")) GTEST_SKIP() << "python3 is not installed";
+  TVexlaneVect* v = NewVect();
+  auto alpha = Picture(16, 12, 40, true);
+  auto plain = Picture(9, 9, 80, false);
+  MakeEveryKind(v, alpha.get(), plain.get());
+  const fs::path file = TempDir() / "independent.vxv", out = TempDir() / "independent.txt";
+  v->SaveToFileVXV(file.string(), -3);
+  const std::string cmd = "python3 " + std::string(VX_SOURCE_DIR) + "/tests/vect/vxv_reader.py " + file.string() +
+                          " > " + out.string();
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream f(out);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(f, l);) lines.push_back(l);
+  ASSERT_EQ(int(lines.size()), v->ObjectsCount() + 1);
+  const std::string size = std::to_string(fs::file_size(file));
+  EXPECT_NE(lines[0].find("\"length\": " + size), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("\"size\": " + size), std::string::npos);
+  EXPECT_NE(lines[0].find("\"scale\": 1.75"), std::string::npos);
+  auto has = [&](int i, const std::string& part) {
+    EXPECT_NE(lines[size_t(i) + 1].find(part), std::string::npos) << "object " << i << " lacks " << part << "\n"
+                                                                  << lines[size_t(i) + 1];
+  };
+  auto list = [](std::initializer_list<long long> v) {
+    std::string r = "[";
+    for (long long x : v) r += (r.size() > 1 ? ", " : "") + std::to_string(x);
+    return r + "]";
+  };
+  for (int i = 0; i < v->ObjectsCount(); ++i) {
+    const int32_t h = v->GetObjFromIndex(i);
+    const TVXVObject& o = *v->GetObjRecord(h);
+    has(i, "\"handle\": " + std::to_string(h));
+    has(i, "\"kind\": " + std::to_string(int(o.Kind)));
+    has(i, "\"rect\": " + list({o.x1, o.y1, o.x2, o.y2}));
+    has(i, "\"name\": \"" + v->GetObjName(h) + "\"");
+    has(i, "\"penwidth\": " + std::to_string(o.PenWidth));
+    has(i, "\"pencolor\": " + std::to_string(o.PenColor));
+    has(i, "\"brushcolor\": " + std::to_string(o.BrushColor));
+    has(i, "\"transparency\": " + std::to_string(o.Transparency));
+    has(i, "\"style\": " + std::to_string(o.Style));
+    has(i, "\"blend\": " + std::to_string(int(o.BlendOperation)));
+    has(i, "\"shadow\": [" + std::to_string(int(o.softShadow.Enabled)));
+    has(i, "\"userdata\": " + [&] {
+      std::string r = "[";
+      for (uint8_t b : o.UserDataBlock) r += (r.size() > 1 ? ", " : "") + std::to_string(b);
+      return r + "]";
+    }());
+    if (o.Text && !o.Text->empty()) {
+      std::string t;  // as JSON writes it
+      for (char c : VXUTF16ToUTF8(*o.Text)) t += c == '\n' ? std::string("\\n") : std::string(1, c);
+      has(i, "\"text\": \"" + t + "\"");
+    }
+    if (o.LogFont && o.Kind != vxkBITMAP) {
+      has(i, "\"face\": \"" + v->GetObjFontName(h) + "\"");
+      has(i, "\"height\": " + std::to_string(o.LogFont->lfHeight));
+      has(i, "\"escapement\": " + std::to_string(o.LogFont->lfEscapement));
+    }
+    switch (o.Kind) {
+      case vxkLINE:
+        has(i, "\"shapes\": " + list({o.BeginShape, o.EndShape, o.ShapeWidth, o.ShapeHeight}));
+        break;
+      case vxkBOX:
+        has(i, "\"shadow\": [1, 4.25, -3, 6, 70, [1, 2, 3]]");
+        break;
+      case vxkARC:
+        has(i, "\"angles\": [0.5, 2.75]");
+        break;
+      case vxkBITMAP:
+        has(i, "\"bitmap\": " + list({o.BitmapIdx, 1}));
+        break;
+      case vxkTEXT:
+        has(i, "\"curve\": [[0.0, 0.5], [0.5, 0.1], [1.0, 0.5]]");
+        has(i, "\"charrot\": 50");
+        has(i, "\"keepalign\": 1");
+        has(i, "\"align\": 1");
+        break;
+      case vxkRULER:
+        has(i, "\"ruler\": [5, 3]");
+        break;
+      case vxkPOLYLINE:
+        has(i, "\"points\": [[3, 4], [100, 9], [60, 80], [-5, 30]]");
+        has(i, "\"base\": [-5, 4, 100, 80]");
+        has(i, "\"closed\": 1");
+        break;
+      case vxkANGLE:
+        has(i, "\"anglepoints\": [[10, 10], [40, 40], [90, 15]]");
+        break;
+      case vxkMEMO:
+        has(i, "\"refs\": [0, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1]");
+        has(i, "\"name\": \"DejaVu Serif\"");
+        has(i, "\"name\": \"Caf\xC3\xA9\"");
+        has(i, "\"margins\": [0.0, 2.5, 0.0, 0.0]");
+        has(i, "\"bitmap\": [" + std::to_string(o.BitmapIdx));
+        break;
+      case vxkLINELABEL:
+        has(i, "\"label\": " + list({0x00FFFF, bsSolid, vxlBegin, vxlRoundRect}));
+        break;
+      default:
+        break;
+    }
   }
 }
 
