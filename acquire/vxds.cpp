@@ -9,10 +9,13 @@
 #include "acquire/dshow_filters.h"
 #include "acquire/dshow_graph.h"
 #include "acquire/vxds_devices.h"
+#include "core/bitmap.h"
+#include "core/dib.h"
 #include "core/settings.h"
 #include "core/textutils.h"
 #include "core/vxdefs.h"
 #include "platform/win_clock.h"
+#include "proc/proc.h"
 #include "winui/win_paint.h"
 #include "winui/win_window.h"
 
@@ -1011,4 +1014,96 @@ bool TVXDirectShow::GetEventCode(int32_t& Event) {
   fMediaEvent->FreeEventParams(code, p1, p2);
   Event = code;
   return true;
+}
+
+// ---- frames into bitmaps ----
+
+void VXDSCopyFrameRows(const uint8_t* Frame, int64_t FrameLen, TVXBitmap* Bitmap) {
+  if (!Frame || FrameLen <= 0 || !Bitmap || Bitmap->IsEmpty()) return;
+  const int32_t width = Bitmap->Width(), height = Bitmap->Height();
+  const int64_t stride = ((int64_t(width) * 24 + 31) / 32) * 4;
+  const int64_t rowLen = Bitmap->RowLen();
+  if (Bitmap->BitAlignment() == 32 && Bitmap->Origin() == vxboBOTTOMLEFT && Bitmap->Memory() && rowLen == stride) {
+    const int64_t n = std::min<int64_t>(FrameLen, rowLen * height);
+    std::memcpy(Bitmap->Scanline(height - 1), Frame, size_t(n));
+    return;
+  }
+  const int64_t count = std::min(stride, rowLen);
+  for (int32_t i = 0; i < height; ++i) {
+    const int64_t at = int64_t(i) * stride;
+    if (at >= FrameLen) break;
+    std::memcpy(Bitmap->Scanline(height - 1 - i), Frame + at, size_t(std::min(count, FrameLen - at)));
+  }
+}
+
+void TVXDirectShow::BufferToTVXBitmap(const uint8_t* buffer, int32_t len, TVXBitmap* DestBitmap) {
+  if (!fSampleGrabberFilter || !DestBitmap) return;
+  AM_MEDIA_TYPE mt;
+  if (FAILED(fSampleGrabberFilter->GetConnectedMediaType(&mt))) return;
+  const VIDEOINFOHEADER* vih = VXDSVideoInfo(mt);
+  if (!vih) {
+    FreeMediaType(mt);
+    return;
+  }
+  const int32_t width = vih->bmiHeader.biWidth, height = vih->bmiHeader.biHeight;
+  FreeMediaType(mt);
+  if (DestBitmap->Location() == vxFile) DestBitmap->SetLocation(vxMemory);
+  if (DestBitmap->PixelFormat() != vx24RGB || DestBitmap->Width() != width || DestBitmap->Height() != height)
+    if (!DestBitmap->Allocate(width, height, vx24RGB)) return;
+  if (buffer) {
+    VXDSCopyFrameRows(buffer, len, DestBitmap);
+    return;
+  }
+  LONG size = 0;
+  if (FAILED(fSampleGrabberFilter->GetCurrentBuffer(&size, nullptr)) || size <= 0) return;
+  if (int64_t(size) == DestBitmap->RowLen() * height && DestBitmap->Origin() == vxboBOTTOMLEFT &&
+      DestBitmap->Memory()) {
+    fSampleGrabberFilter->GetCurrentBuffer(&size, static_cast<LONG*>(DestBitmap->Scanline(height - 1)));
+    return;
+  }
+  std::vector<uint8_t> frame(static_cast<size_t>(size));
+  if (SUCCEEDED(fSampleGrabberFilter->GetCurrentBuffer(&size, reinterpret_cast<LONG*>(frame.data()))))
+    VXDSCopyFrameRows(frame.data(), size, DestBitmap);
+}
+
+void TVXDirectShow::GetSample(TVXBitmap* DestBitmap, bool resample) {
+  if (!DestBitmap) return;
+  if (fVMRWindowlessControl) {
+    const int32_t width = DestBitmap->Width(), height = DestBitmap->Height();
+    BYTE* dib = nullptr;
+    if (SUCCEEDED(fVMRWindowlessControl->GetCurrentImage(&dib)) && dib) {
+      BITMAPINFOHEADER h;
+      std::memcpy(&h, dib, sizeof h);
+      const int64_t pixels = int64_t(h.biSizeImage);
+      VXCopyDIBToBitmap(dib, int64_t(sizeof h) + pixels, DestBitmap, dib + sizeof h, pixels);
+      CoTaskMemFree(dib);
+      if (resample) {
+        std::unique_ptr<TVexlaneProc> proc = TVexlaneProc::CreateFromBitmap(DestBitmap);
+        proc->SetAutoUndo(false);
+        proc->Resample(width, height, rfNone, false);
+      }
+    }
+  }
+  if (fSampleGrabberFilter) BufferToTVXBitmap(nullptr, 0, DestBitmap);
+}
+
+void TVXDirectShow::SetVideoRenderRect(const RECT& SrcRect, const RECT& DstRect) {
+  if (fVMRWindowlessControl) fVMRWindowlessControl->SetVideoPosition(&SrcRect, &DstRect);
+}
+
+void TVXDirectShow::GetVideoRenderRect(RECT& SrcRect, RECT& DstRect) {
+  if (fVMRWindowlessControl) fVMRWindowlessControl->GetVideoPosition(&SrcRect, &DstRect);
+}
+
+void TVXDirectShow::GetVideoRenderNativeSize(int32_t& Width, int32_t& Height) {
+  if (!fVMRWindowlessControl) return;
+  LONG w = 0, h = 0;
+  if (SUCCEEDED(fVMRWindowlessControl->GetNativeVideoSize(&w, &h, nullptr, nullptr))) {
+    Width = w;
+    Height = h;
+  }
+}
+
+void TVXDirectShow::RepaintVideo(HWND hwnd, HDC hdc) {
+  if (fVMRWindowlessControl) fVMRWindowlessControl->RepaintVideo(hwnd, hdc);
 }

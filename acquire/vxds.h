@@ -36,6 +36,14 @@ struct IVXReferenceClock;
 struct IVXDvdControl2;
 struct IVXDvdInfo2;
 class TVXSampleGrabberCB;
+class TVXBitmap;
+
+// Copies a bottom-up 24-bit frame (rows padded to 4 bytes, FrameLen bytes)
+// into an allocated vx24RGB bitmap of its size, upright whatever the
+// bitmap's origin; each row copies the smaller of the frame's stride and the
+// bitmap's row length, and nothing is read beyond FrameLen (rows it does not
+// cover keep their content).
+void VXDSCopyFrameRows(const uint8_t* Frame, int64_t FrameLen, TVXBitmap* Bitmap);
 
 // One capture capability of the connected video input.
 class TVXVideoFormat {
@@ -143,6 +151,18 @@ class TVXDirectShow {
   // ---- window notification ----
   void SetNotifyWindow(HWND WindowHandle, int32_t NewFrameMessage, int32_t EventMessage);
   bool GetEventCode(int32_t& Event);
+  // The frame of a caller's buffer (len bytes), or of the grabber's current
+  // buffer when buffer is null, into the bitmap as vx24RGB.
+  void BufferToTVXBitmap(const uint8_t* buffer, int32_t len, TVXBitmap* DestBitmap);
+  // The renderer's current image (resampled to the bitmap's earlier size
+  // when resample is set), then the grabber's frame.
+  void GetSample(TVXBitmap* DestBitmap, bool resample);
+  // The video renderer's rectangles, native size and painting.
+  void SetVideoRenderRect(const RECT& SrcRect, const RECT& DstRect);
+  void GetVideoRenderRect(RECT& SrcRect, RECT& DstRect);
+  void GetVideoRenderNativeSize(int32_t& Width, int32_t& Height);
+  void RepaintVideo(HWND hwnd, HDC hdc);
+
   // The new-frame message of the grabber callback (read on the streaming
   // thread).
   int32_t NewFrameMessage() const { return fNewFrameMessage; }

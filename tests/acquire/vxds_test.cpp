@@ -13,11 +13,16 @@
 #include <thread>
 #include <vector>
 
+#include "acquire/dshow_graph.h"
 #include "acquire/dshow_sim.h"
+#include "core/bitmap.h"
 #include "core/startup.h"
 #include "core/vxdefs.h"
 #include "platform/win_clock.h"
 #include "platform/win_com.h"
+#include "winui/headless.h"
+#include "winui/win_paint.h"
+#include "winui/win_window.h"
 
 namespace {
 
@@ -71,6 +76,16 @@ TEST_F(VXDS, GraphBuildsHoldTheFiltersAndRenderStreamCalls) {
         "ColorConverter, AVI Mux)",
         "RenderStream(PIN_CATEGORY_PREVIEW, MEDIATYPE_Video, VideoCapture, "
         "none, Video Mixing Renderer)"}},
+      {"video and audio to a file",
+       [&](TVXDirectShow& ds) {
+         ds.SetVideoInput(0);
+         ds.SetAudioInput(0);
+         ds.SetAudioCodec(0);
+         ds.SetFileOutput(tmp + "/vxds-build.AVI");
+       },
+       {"VideoCapture", "AudioCapture", "AudioCodec", "AVI Mux", "ColorConverter", "AVI Decompressor"},
+       {"RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Video, VideoCapture, ColorConverter, AVI Mux)",
+        "RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, AudioCapture, AudioCodec, AVI Mux)"}},
       {"capture only",
        [](TVXDirectShow& ds) { ds.SetVideoInput(0); },
        {"VideoCapture", "ColorConverter", "NullRenderer", "AVI Decompressor"},
@@ -142,6 +157,8 @@ TEST_F(VXDS, GraphBuildsHoldTheFiltersAndRenderStreamCalls) {
     VXDShowSim::Reset();
     VXDShowSim::AddVideoInput(kCamera);
     VXDShowSim::AddVideoCodec("Codec");
+    VXDShowSim::AddAudioInput("Mic");
+    VXDShowSim::AddAudioCodec("Sound");
     for (const char* clip : {"clip.avi", "clip.MOV", "clip.mpg"}) VXDShowSim::AddClip(clip, 10, 32, 24, 25);
     TVXDirectShow ds;
     c.Setup(ds);
@@ -515,4 +532,172 @@ TEST_F(VXDS, CaptureToAviFile) {
     pclose(p);
     EXPECT_EQ(std::string(buf, n), "160,120,25\n");
   }
+}
+
+// ---- frames, messages and the video window ----
+
+namespace {
+
+constexpr UINT kNewFrame = 8025, kGraphEvent = 8026;
+
+struct TMessages {
+  int Frames = 0, Events = 0;
+};
+
+// Takes the window's messages until EC_COMPLETE came through the event
+// message and GetEventCode (or a real-time limit passes).
+TMessages PumpUntilComplete(TVXDirectShow& ds, HWND Window) {
+  TMessages got;
+  bool complete = false;
+  for (int i = 0; i < 2000 && !complete; ++i) {
+    MSG m;
+    while (PeekMessageW(&m, Window, 0, 0, PM_REMOVE)) {
+      if (m.message == kNewFrame) {
+        ++got.Frames;
+        EXPECT_EQ(m.lParam, reinterpret_cast<LPARAM>(&ds));
+      } else if (m.message == kGraphEvent) {
+        ++got.Events;
+        int32_t code = 0;
+        while (ds.GetEventCode(code)) complete |= code == EC_COMPLETE;
+      }
+    }
+    if (!complete) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_TRUE(complete);
+  return got;
+}
+
+}  // namespace
+
+TEST_F(VXDS, NewFrameAndEventMessages) {
+  VXDShowSim::AddClip("clip.avi", 6, 8, 6, 25);
+  HWND w = CreateWindowExW(0, "STATIC", "", 0, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  const struct {
+    const char* Name;
+    bool Accept, WindowFirst;
+    int Frames;
+  } cases[] = {
+      {"accepting", true, true, 6}, {"not accepting", false, true, 0}, {"window after Connect", true, false, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TVXDirectShow ds;
+    ds.SetFileInput("clip.avi");
+    ds.SetEnableSampleGrabber(true);
+    if (c.WindowFirst) ds.SetNotifyWindow(w, kNewFrame, kGraphEvent);
+    ds.Connect();
+    if (!c.WindowFirst) ds.SetNotifyWindow(w, kNewFrame, kGraphEvent);
+    ds.SetAcceptNextFrame(c.Accept);
+    ASSERT_EQ(ds.Run(), vxdsSuccess);
+    const TMessages got = PumpUntilComplete(ds, w);
+    EXPECT_EQ(got.Frames, c.Frames);
+    EXPECT_GE(got.Events, 1);
+    int32_t code = 0;
+    EXPECT_FALSE(ds.GetEventCode(code));  // the queue is empty
+    ds.Disconnect();
+  }
+  DestroyWindow(w);
+}
+
+TEST_F(VXDS, FramesIntoBitmaps) {
+  VXDShowSim::AddClip("clip.avi", 50, 5, 4, 25);
+  TVXDirectShow ds;
+  TVXBitmap bmp;
+  ds.GetSample(&bmp, true);  // not connected: nothing
+  EXPECT_TRUE(bmp.IsEmpty());
+  ds.SetFileInput("clip.avi");
+  ds.SetEnableSampleGrabber(true);
+  ds.Connect();
+  ds.Pause();
+  ds.SetTimeFormat(tfFrame);
+  ds.SetPosition(37);
+  const auto check = [](const TVXBitmap& b, int64_t index, int rows) {
+    ASSERT_EQ(b.PixelFormat(), vx24RGB);
+    ASSERT_EQ(b.Width(), 5);
+    ASSERT_EQ(b.Height(), 4);
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < 5; ++x) {
+        const uint8_t* p = static_cast<const uint8_t*>(b.Scanline(y)) + x * 3;
+        EXPECT_EQ(p[0], index & 0xFF) << x << "," << y;
+        EXPECT_EQ(p[2], (x + y) & 0xFF) << x << "," << y;
+      }
+  };
+  // A bitmap of another format and size is made a 5 x 4 vx24RGB.
+  bmp.Allocate(9, 9, vx8g);
+  ds.GetSample(&bmp, true);
+  check(bmp, 37, 4);
+  // Upright into a top-left bitmap; an 8-bit alignment takes width x 3
+  // bytes per row and nothing beyond.
+  for (const bool topLeft : {false, true})
+    for (const int align : {32, 8}) {
+      SCOPED_TRACE(std::string(topLeft ? "top-left" : "bottom-left") + " " + std::to_string(align));
+      TVXBitmap b;
+      b.SetBitAlignment(align);
+      b.Allocate(5, 4, vx24RGB);
+      if (topLeft) b.SetOrigin(vxboTOPLEFT);
+      ds.GetSample(&b, false);
+      check(b, 37, 4);
+      EXPECT_EQ(b.RowLen(), align == 8 ? 15 : 16);
+      // A caller's buffer that holds only two rows fills the two bottom
+      // rows; the others keep frame 37.
+      std::vector<uint8_t> frame = VXDSDrawFrame(9, 5, 4);
+      for (size_t row = 0; row < 4; ++row) frame[row * 16 + 15] = 0xEE;  // padding
+      ds.BufferToTVXBitmap(frame.data(), 2 * 16, &b);
+      check(b, 37, 2);
+      for (int y = 2; y < 4; ++y) EXPECT_EQ(static_cast<const uint8_t*>(b.Scanline(y))[0], 9) << y;
+    }
+  // Frames in any order.
+  for (const int64_t f : {0, 1, 49, 12, 1}) {
+    ds.SetPosition(f);
+    ds.GetSample(&bmp, true);
+    check(bmp, f, 4);
+  }
+}
+
+// The renderer draws the frame into the window at the rectangle set, and
+// GetSample with resampling gives its image at the bitmap's earlier size.
+TEST_F(VXDS, VideoWindow) {
+  VXDShowSim::AddClip("clip.avi", 3, 8, 6, 25);
+  HWND w = CreateWindowExW(0, "STATIC", "", WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  TVXDirectShow ds;
+  ds.SetNotifyWindow(w, kNewFrame, kGraphEvent);
+  ds.SetFileInput("clip.avi");
+  ds.SetRenderVideo(true);
+  ds.Connect();
+  int32_t nw = 0, nh = 0;
+  ds.GetVideoRenderNativeSize(nw, nh);
+  EXPECT_EQ(nw, 8);
+  EXPECT_EQ(nh, 6);
+  ds.Pause();
+  ds.SetTimeFormat(tfFrame);
+  ds.SetPosition(2);
+  const RECT src{0, 0, 8, 6}, dst{4, 2, 20, 14};
+  ds.SetVideoRenderRect(src, dst);
+  RECT s2{}, d2{};
+  ds.GetVideoRenderRect(s2, d2);
+  EXPECT_EQ(d2.right, 20);
+  HDC dc = GetDC(w);
+  ds.RepaintVideo(w, dc);
+  ReleaseDC(w, dc);
+  int sw = 0, sh = 0;
+  const std::vector<uint32_t> surface = VXHeadless::Surface(w, sw, sh);
+  ASSERT_GE(sw, 20);
+  for (int y = 2; y < 14; ++y)
+    for (int x = 4; x < 20; ++x) {
+      const int fx = (x - 4) / 2, fy = (y - 2) / 2;  // nearest neighbour at twice the size
+      const uint32_t want = (uint32_t((fx + fy) & 0xFF) << 16) | 2u;
+      ASSERT_EQ(surface[size_t(y) * sw + x] & 0xFFFFFF, want) << x << "," << y;
+    }
+  TVXBitmap bmp;
+  bmp.Allocate(4, 3, vx24RGB);
+  ds.GetSample(&bmp, true);
+  EXPECT_EQ(bmp.Width(), 4);
+  EXPECT_EQ(bmp.Height(), 3);
+  TVXBitmap full;
+  ds.GetSample(&full, false);
+  EXPECT_EQ(full.Width(), 8);
+  EXPECT_EQ(static_cast<const uint8_t*>(full.Scanline(5))[3 * 7 + 2], (7 + 5) & 0xFF);
+  ds.Disconnect();
+  DestroyWindow(w);
 }
