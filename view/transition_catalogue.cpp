@@ -9,6 +9,7 @@
 #include "core/random.h"
 #include "core/vxdefs.h"
 #include "gui/graphics.h"
+#include "view/transition_region_effects.h"
 #include "winui/gdi.h"
 
 // clang-format off
@@ -331,17 +332,14 @@ int32_t VXTransitionPercent(int32_t Step) {
 void DrawTransitionFrame(TVXTransitionType Transition, TCanvas* Canvas, TBitmap* SourceShot, TBitmap* TargetShot,
                          const TRect& Rect, int32_t Step) {
   const int32_t percent = VXTransitionPercent(Step);
-  (void)Canvas;
-  (void)SourceShot;
-  (void)TargetShot;
-  (void)Rect;
-  (void)percent;
-  switch (Transition) {
-    default:
-      // The engine draws types 1 .. 30, 186 .. 189, 215 .. 222 and
-      // 237 .. 240 itself; none and pan-and-zoom have no frame here.
-      throw EVXException("Unknown Transition!");
-  }
+  // The speckled wipes and the random boxes with a word are given the
+  // target picture only.
+  const bool targetOnly = (Transition >= vxttSpeckledWipeFromLeft && Transition <= vxttSpeckledWipeFromBottom) ||
+                          Transition == vxttRandomBoxesWithWord;
+  if (DrawRegionClippedFrame(Transition, Canvas, targetOnly ? nullptr : SourceShot, TargetShot, Rect, percent)) return;
+  // The engine draws types 1 .. 30, 186 .. 189, 215 .. 222 and 237 .. 240
+  // itself; none and pan-and-zoom have no frame here.
+  throw EVXException("Unknown Transition!");
 }
 
 void CalcProgressSize(const TRect& Rect, int32_t Percent, int32_t& W, int32_t& H, int32_t& w, int32_t& h) {
