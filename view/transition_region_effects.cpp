@@ -335,21 +335,7 @@ void Zigzag(Frame F, TVXTransitionType t, const TRect& Rect) {
     F.p = 100 - F.p;
     CalcProgressSize(Rect, F.p, F.W, F.H, F.w, F.h);
   }
-  const int32_t mul = Alternative() ? 2 : 1;
-  const int32_t along = horizon ? F.W : F.H, across = horizon ? F.H : F.W;
-  const int32_t s = along / 10 * mul, A = across / 10 * mul;
-  const int32_t B = MulDiv(A, F.p, 100) + (horizon ? F.h : F.w) / 2;
-  const int32_t M = across / 2;
-  const int32_t e0 = M + A - B, e1 = M - A - B, e2 = M + A + B, e3 = M - A + B;
-  std::vector<POINT> pts;
-  for (int32_t k = 0; k <= 11; ++k) {
-    const int32_t v = k % 2 == 0 ? e0 : e1;
-    pts.push_back(horizon ? POINT{k * s, v} : POINT{v, k * s});
-  }
-  for (int32_t k = 11; k >= 0; --k) {
-    const int32_t v = k % 2 == 0 ? e2 : e3;
-    pts.push_back(horizon ? POINT{k * s, v} : POINT{v, k * s});
-  }
+  const std::vector<POINT> pts = ZigzagBandPoints(F.W, F.H, F.w, F.h, F.p, horizon, Alternative());
   Rgn band(PolygonRegion(pts));
   if (toCentre) {
     BitBlt(F.Canvas->Handle(), 0, 0, F.W, F.H, F.Target->Canvas()->Handle(), 0, 0, SRCCOPY);
@@ -743,6 +729,25 @@ void Pacman(const Frame& F, TVXTransitionType t) {
 }
 
 }  // namespace
+
+std::vector<POINT> ZigzagBandPoints(int32_t W, int32_t H, int32_t w, int32_t h, int32_t p, bool Horizon, bool Alt) {
+  const int32_t mul = Alt ? 2 : 1;
+  const int32_t along = Horizon ? W : H, across = Horizon ? H : W;
+  const int32_t s = along / 10 * mul, A = across / 10 * mul;
+  const int32_t B = MulDiv(A, p, 100) + (Horizon ? h : w) / 2;
+  const int32_t M = across / 2;
+  const int32_t e0 = M + A - B, e1 = M - A - B, e2 = M + A + B, e3 = M - A + B;
+  std::vector<POINT> pts;
+  for (int32_t k = 0; k <= 11; ++k) {
+    const int32_t v = k % 2 == 0 ? e0 : e1;
+    pts.push_back(Horizon ? POINT{k * s, v} : POINT{v, k * s});
+  }
+  for (int32_t k = 11; k >= 0; --k) {
+    const int32_t v = k % 2 == 0 ? e2 : e3;
+    pts.push_back(Horizon ? POINT{k * s, v} : POINT{v, k * s});
+  }
+  return pts;
+}
 
 bool DrawRegionClippedFrame(TVXTransitionType Transition, TCanvas* Canvas, TBitmap* SourceShot, TBitmap* TargetShot,
                             const TRect& Rect, int32_t Percent) {

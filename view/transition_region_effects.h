@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/win_geometry.h"
 #include "proc/transition_hooks.h"
+#include "winui/win_types.h"
 
 class TBitmap;
 class TCanvas;
@@ -16,3 +18,10 @@ class TCanvas;
 // when Transition is not one of these effects.
 bool DrawRegionClippedFrame(TVXTransitionType Transition, TCanvas* Canvas, TBitmap* SourceShot, TBitmap* TargetShot,
                             const TRect& Rect, int32_t Percent);
+
+// The 24 corners of the zigzag wipes' band at percentage p of a W x H frame
+// (w, h: the frame scaled to p): the upper (left) edge at steps of a tenth
+// of the frame, then the lower (right) edge back; Horizon: the band lies
+// along the horizon, else along the vertical centre; Alt doubles the step
+// and the amplitude.
+std::vector<POINT> ZigzagBandPoints(int32_t W, int32_t H, int32_t w, int32_t h, int32_t p, bool Horizon, bool Alt);
