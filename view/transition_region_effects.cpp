@@ -148,8 +148,10 @@ void Bars(const Frame& F, TVXTransitionType t) {
       return;
     }
   }
-  const int32_t X = m.hm == 0 ? 0 : m.hm == 3 ? F.w : 2 * F.w;
-  const int32_t Y = m.vm == 0 ? 0 : m.vm == 3 ? F.h : 2 * F.h;
+  // The criss-crosses with a side of mode 3 run both directions on w and h.
+  const bool both = m.hm == 3 || m.vm == 3;
+  const int32_t X = m.hm == 0 ? 0 : both ? F.w : 2 * F.w;
+  const int32_t Y = m.vm == 0 ? 0 : both ? F.h : 2 * F.h;
   Reveal(F, Rgn(BarsRegion(X, Y, F.W, F.H, m.hm, m.vm)));
 }
 
@@ -542,6 +544,7 @@ void Expanding(const Frame& F, TVXTransitionType t) {
   const int32_t a = std::min(F.W, F.H) / 10 + 1;
   const int32_t b = MulDiv(RoundInt(S * a), F.p, 200);
   Rgn r;
+  if (b <= 0) return;  // shapes of no size
   for (int32_t x = a; x - a < F.W; x += 2 * a)
     for (int32_t y = a; y - a < F.H; y += 2 * a) {
       const TRect box{x - b, y - b, x + b, y + b};

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/vxdefs.h"
 #include "gui/graphics.h"
 #include "platform/win_clock.h"
@@ -234,6 +235,34 @@ TEST_F(TransitionRun, TheTickCounterWrapsAndZeroDurationEndsAtOnce) {
     EXPECT_EQ(Paints[1].step, 1024);
     EXPECT_TRUE(TargetOnSurface);
   }
+}
+
+TEST_F(TransitionRun, EveryRegionClippedEffectEndsOnTheTarget) {
+  std::vector<int> types;
+  for (int t = 77; t <= 150; ++t) types.push_back(t);
+  for (int t = 159; t <= 185; ++t) types.push_back(t);
+  for (int t = 190; t <= 214; ++t) types.push_back(t);
+  for (int t = 227; t <= 236; ++t) types.push_back(t);
+  for (int t = 241; t <= 249; ++t) types.push_back(t);
+  ASSERT_EQ(types.size(), 145u);
+  for (bool alt : {false, true}) {
+    VXGetGlobalSettings()->SetTransitionsDrawAlternative(alt);
+    for (int t : types) {
+      Paints.clear();
+      Stops = 0;
+      TargetOnSurface = false;
+      Prepare();
+      Engine->SetTransition(TVXTransitionType(t));
+      Engine->SetDuration(150);
+      Engine->Run(true);
+      EXPECT_NO_THROW(RunOut(1000)) << t;
+      EXPECT_FALSE(Engine->Running()) << t;
+      EXPECT_EQ(Stops, 1) << t;
+      EXPECT_TRUE(TargetOnSurface) << t << (alt ? " alt" : "");
+      EXPECT_EQ(View->LockPaintCount(), 0);
+    }
+  }
+  VXGetGlobalSettings()->SetTransitionsDrawAlternative(false);
 }
 
 TEST_F(TransitionRun, AnEffectWithoutARoutineEndsTheRun) {
