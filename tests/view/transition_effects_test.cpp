@@ -18,45 +18,13 @@
 #include "proc/perspective.h"
 #include "view/transition_catalogue.h"
 #include "view/transitions.h"
+#include "transition_pics.h"
 #include "winui/gdi.h"
 
 namespace {
 
-// Top-down rows of blue, green, red bytes, no padding.
-struct Pic {
-  int W = 0, H = 0;
-  std::vector<uint8_t> px;
-  Pic(int w, int h) : W(w), H(h), px(size_t(w) * h * 3) {}
-  uint8_t* at(int x, int y) { return &px[(size_t(y) * W + x) * 3]; }
-  const uint8_t* at(int x, int y) const { return &px[(size_t(y) * W + x) * 3]; }
-};
+using namespace vxtest;
 
-Pic Noise(int W, int H, uint32_t seed) {
-  Pic p(W, H);
-  for (auto& b : p.px) {
-    seed = seed * 1103515245u + 12345u;
-    b = uint8_t(seed >> 16);
-  }
-  return p;
-}
-
-Pic Solid(int W, int H, uint8_t v) {
-  Pic p(W, H);
-  std::fill(p.px.begin(), p.px.end(), v);
-  return p;
-}
-
-std::unique_ptr<TBitmap> ToBitmap(const Pic& p) {
-  auto b = std::make_unique<TBitmap>(p.W, p.H, pf24bit);
-  for (int y = 0; y < p.H; ++y) std::memcpy(b->ScanLine(y), p.at(0, y), size_t(p.W) * 3);
-  return b;
-}
-
-Pic FromBitmap(TBitmap* b) {
-  Pic p(b->Width(), b->Height());
-  for (int y = 0; y < p.H; ++y) std::memcpy(p.at(0, y), b->ScanLine(y), size_t(p.W) * 3);
-  return p;
-}
 
 // Where the first pixel differs, for the failure message.
 std::string FirstDifference(const Pic& a, const Pic& b) {
@@ -74,10 +42,6 @@ std::string FirstDifference(const Pic& a, const Pic& b) {
 
 int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
 
-struct AlternativeLook {
-  explicit AlternativeLook(bool on) { VXGetGlobalSettings()->SetTransitionsDrawAlternative(on); }
-  ~AlternativeLook() { VXGetGlobalSettings()->SetTransitionsDrawAlternative(false); }
-};
 
 // The model of one frame at step s drawn over the previous model frame.
 void ModelStep(TVXTransitionType t, int s, bool first, bool alt, const Pic& src, const Pic& tgt, const uint8_t bg[3],

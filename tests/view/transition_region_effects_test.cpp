@@ -21,48 +21,16 @@
 #include "winui/gdi.h"
 #include "winui/headless.h"
 
+#include "transition_pics.h"
+
 namespace {
 
-struct Pic {
-  int W = 0, H = 0;
-  std::vector<uint8_t> px;
-  Pic(int w, int h) : W(w), H(h), px(size_t(w) * h * 3) {}
-  const uint8_t* at(int x, int y) const { return &px[(size_t(y) * W + x) * 3]; }
-  uint8_t* at(int x, int y) { return &px[(size_t(y) * W + x) * 3]; }
-  bool operator==(const Pic& o) const { return px == o.px; }
-};
+using namespace vxtest;
 
-Pic Noise(int W, int H, uint32_t seed) {
-  Pic p(W, H);
-  for (auto& b : p.px) {
-    seed = seed * 1103515245u + 12345u;
-    b = uint8_t(64 + (seed >> 24) / 2);  // never 0 or 255
-  }
-  return p;
-}
+// Never 0 or 255, so that black and white frames tell the pictures apart.
+Pic MidNoise(int W, int H, uint32_t seed) { return Noise(W, H, seed, 64, 2); }
 
-Pic Solid(int W, int H, uint8_t v) {
-  Pic p(W, H);
-  std::fill(p.px.begin(), p.px.end(), v);
-  return p;
-}
 
-std::unique_ptr<TBitmap> ToBitmap(const Pic& p) {
-  auto b = std::make_unique<TBitmap>(p.W, p.H, pf24bit);
-  for (int y = 0; y < p.H; ++y) std::memcpy(b->ScanLine(y), p.at(0, y), size_t(p.W) * 3);
-  return b;
-}
-
-Pic FromBitmap(TBitmap* b) {
-  Pic p(b->Width(), b->Height());
-  for (int y = 0; y < p.H; ++y) std::memcpy(p.at(0, y), b->ScanLine(y), size_t(p.W) * 3);
-  return p;
-}
-
-struct AlternativeLook {
-  explicit AlternativeLook(bool on) { VXGetGlobalSettings()->SetTransitionsDrawAlternative(on); }
-  ~AlternativeLook() { VXGetGlobalSettings()->SetTransitionsDrawAlternative(false); }
-};
 
 // An engine prepared with two pictures; frames on demand.
 struct OnDemand {
@@ -131,7 +99,7 @@ TEST(TransitionRegionEffects, RectangleBuiltEffectsRevealTheTargetThroughTheirRe
   for (bool alt : {false, true}) {
     AlternativeLook look(alt);
     for (const auto& c : cases) {
-      OnDemand d(c.type, Noise(W, H, 1), Noise(W, H, 2));
+      OnDemand d(c.type, MidNoise(W, H, 1), MidNoise(W, H, 2));
       Pic model = d.src;
       for (float pct : {0.f, 5.f, 20.f, 35.f, 50.f, 64.f, 80.f, 96.f, 100.f}) {
         const int step = int(std::nearbyint(pct * 1024 / 100)), p = VXTransitionPercent(step);
@@ -197,7 +165,7 @@ TEST(TransitionRegionEffects, BarsFromTheSidesGrowOneAfterAnother) {
 
 TEST(TransitionRegionEffects, CoverageAtTheEnds) {
   const int W = 50, H = 40;
-  const Pic src = Noise(W, H, 3), tgt = Noise(W, H, 4);
+  const Pic src = MidNoise(W, H, 3), tgt = MidNoise(W, H, 4);
   // At 100 % these regions cover the frame.
   std::vector<int> complete;
   for (int t = vxttBarsInFromLeft; t <= vxttBarsFromTopAndBottom; ++t) complete.push_back(t);

@@ -12,7 +12,11 @@
 #include "view/transition_regions.h"
 #include "winui/gdi.h"
 
+#include "transition_pics.h"
+
 namespace {
+
+using vxtest::AlternativeLook;
 
 // Owns a region.
 struct R {
@@ -83,10 +87,6 @@ std::vector<uint8_t> MirrorY(const std::vector<uint8_t>& m, int W, int H) {
   return o;
 }
 
-struct AlternativeLook {
-  explicit AlternativeLook(bool on) { VXGetGlobalSettings()->SetTransitionsDrawAlternative(on); }
-  ~AlternativeLook() { VXGetGlobalSettings()->SetTransitionsDrawAlternative(false); }
-};
 
 TEST(TransitionRegions, ComplexRegionIsTheUnionOfItsRectangles) {
   TComplexRegion none;
