@@ -3,14 +3,18 @@
 // "TWAIN_32.DLL"; the library start-up registers the portable devices'
 // classes and device sources (simulated folders, mounted cards, libgphoto2
 // cameras), runs the unit's OLE start-up, and registers the system device
-// enumerator of the capture devices and the DirectShow graph layer's classes.
+// enumerator of the capture devices, the DirectShow graph layer's classes
+// and the video processor transform. Media Foundation's three modules are
+// built-in modules too; the library's shut-down frees the binding of them.
 #include "acquire/camera_store.h"
 #include "acquire/capture_devices.h"
 #include "acquire/dshow_filters.h"
 #include "acquire/dshow_graph.h"
 #include "acquire/gphoto2_store.h"
+#include "acquire/mf_platform.h"
 #include "acquire/mount_table.h"
 #include "acquire/twain_dsm.h"
+#include "acquire/vxmmf.h"
 #include "acquire/vxxwpd.h"
 #include "acquire/wpd_api.h"
 #include "acquire/wpd_sim.h"
@@ -20,13 +24,15 @@
 namespace {
 
 const bool twainRegistered =
-    (VXModules::Register("TWAIN_32.DLL", {{"DSM_Entry", reinterpret_cast<FARPROC>(&VXTWDSMEntry)}}), true);
+    (VXModules::Register("TWAIN_32.DLL", {{"DSM_Entry", reinterpret_cast<FARPROC>(&VXTWDSMEntry)}}),
+     VXRegisterMediaFoundationModules(), true);
 
 void PortableDevicesStartup() {
   VXRegisterPortableDeviceClasses();
   VXRegisterSystemDeviceEnum();
   VXDSRegisterGraphClasses();
   VXDSRegisterFilterClasses();
+  VXRegisterMediaFoundationClasses();
   VXAddStoreDeviceSource(&VXWPDSim::AddDevices);
   VXAddStoreDeviceSource(&VXAddMountedVolumeDevices);
   VXAddStoreDeviceSource(&VXAddGPhotoCameraDevices);
@@ -37,6 +43,8 @@ void PortableDevicesShutdown() {
   VXWPDShutdown();
   VXDSUnregisterFilterClasses();
   VXDSUnregisterGraphClasses();
+  VXMFUnbind();
+  VXUnregisterMediaFoundationClasses();
   VXUnregisterSystemDeviceEnum();
   VXUnregisterPortableDeviceClasses();
 }

@@ -207,3 +207,100 @@ bool VXDecodeYUVFrame(uint32_t FourCC, int32_t Width, int32_t Height, const uint
   }
   return true;
 }
+
+namespace {
+
+// Row steps of the sample layouts: the luma row step and, for the planar
+// ones, the chroma row step, for a stride of 0 or the assumed row length,
+// or any other stride; and the bytes a frame needs.
+struct TSampleLayout {
+  int64_t YStep = 0, CStep = 0, Need = 0;
+};
+
+bool SampleLayout(uint32_t FourCC, int64_t w, int64_t h, int32_t Stride, TSampleLayout& L) {
+  if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX) return false;
+  const int64_t s = std::abs(int64_t(Stride));
+  int64_t assumed = 0;
+  if (FourCC == FCC("YUY2")) assumed = w * 2;
+  else if (FourCC == FCC("I420")) assumed = w;
+  else if (FourCC == FCC("NV12")) assumed = ((w * 8 + 31) / 32) * 4;
+  else return false;
+  const bool own = s == 0 || s == assumed;
+  L.YStep = own ? assumed : s;
+  // The last row of the last plane need not carry its padding.
+  const int64_t ch = h / 2;
+  if (FourCC == FCC("YUY2")) {
+    if (L.YStep < w * 2) return false;
+    L.Need = L.YStep * (h - 1) + w * 2;
+  } else if (FourCC == FCC("I420")) {
+    L.CStep = own ? w / 2 : s / 2;
+    if (L.YStep < w || L.CStep < w / 2) return false;
+    L.Need = ch > 0 ? L.YStep * h + L.CStep * (2 * ch - 1) + w / 2 : L.YStep * (h - 1) + w;
+  } else {
+    L.CStep = own ? (((w / 2) * 16 + 31) / 32) * 4 : s;
+    if (L.YStep < w || L.CStep < (w / 2) * 2) return false;
+    L.Need = ch > 0 ? L.YStep * h + L.CStep * (ch - 1) + (w / 2) * 2 : L.YStep * (h - 1) + w;
+  }
+  return true;
+}
+
+template <class TRow>
+bool DecodeSample(uint32_t FourCC, const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown,
+                  int32_t Stride, TRow Row) {
+  if (Buffer == nullptr || Bitmap == nullptr || Bitmap->PixelFormat() != vx24RGB) return false;
+  const int64_t w = Bitmap->Width(), h = Bitmap->Height();
+  TSampleLayout L;
+  if (!SampleLayout(FourCC, w, h, Stride, L) || uint64_t(L.Need) > BufferLen) return false;
+  for (int64_t i = 0; i < h; ++i) {
+    TRGB* out = static_cast<TRGB*>(Bitmap->GetScanLine(int32_t(TopDown ? i : h - 1 - i)));
+    if (out == nullptr) continue;
+    std::memset(out, 0, size_t(w) * 3);
+    Row(L, i, out);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool VXDecodeYUY2(const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown, int32_t Stride) {
+  return DecodeSample(FCC("YUY2"), Buffer, BufferLen, Bitmap, TopDown, Stride,
+                      [&](const TSampleLayout& L, int64_t i, TRGB* out) {
+                        const uint8_t* s = Buffer + L.YStep * i;
+                        const int64_t pairs = Bitmap->Width() / 2;
+                        for (int64_t p = 0; p < pairs; ++p, s += 4) {
+                          out[2 * p] = VXYUVToRGBInt(s[0], s[1], s[3]);
+                          out[2 * p + 1] = VXYUVToRGBInt(s[2], s[1], s[3]);
+                        }
+                      });
+}
+
+bool VXDecodeI420(const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown, int32_t Stride) {
+  return DecodeSample(FCC("I420"), Buffer, BufferLen, Bitmap, TopDown, Stride,
+                      [&](const TSampleLayout& L, int64_t i, TRGB* out) {
+                        const int64_t w = Bitmap->Width(), h = Bitmap->Height();
+                        const int64_t cy = i / 2;
+                        if (cy >= h / 2) return;
+                        const uint8_t* y = Buffer + L.YStep * i;
+                        const uint8_t* u = Buffer + L.YStep * h + L.CStep * cy;
+                        const uint8_t* v = Buffer + L.YStep * h + L.CStep * (h / 2) + L.CStep * cy;
+                        for (int64_t x = 0; x < (w / 2) * 2; ++x) out[x] = VXYUVToRGB(y[x], u[x / 2], v[x / 2]);
+                      });
+}
+
+bool VXDecodeNV12(const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown, int32_t Stride) {
+  return DecodeSample(FCC("NV12"), Buffer, BufferLen, Bitmap, TopDown, Stride,
+                      [&](const TSampleLayout& L, int64_t i, TRGB* out) {
+                        const int64_t w = Bitmap->Width(), h = Bitmap->Height();
+                        const int64_t cy = i / 2;
+                        if (cy >= h / 2) return;
+                        const uint8_t* y = Buffer + L.YStep * i;
+                        const uint8_t* uv = Buffer + L.YStep * h + L.CStep * cy;
+                        for (int64_t x = 0; x < (w / 2) * 2; ++x)
+                          out[x] = VXYUVToRGBInt(y[x], uv[(x / 2) * 2], uv[(x / 2) * 2 + 1]);
+                      });
+}
+
+int64_t VXYUVSampleSize(uint32_t FourCC, int32_t Width, int32_t Height, int32_t Stride) {
+  TSampleLayout L;
+  return SampleLayout(FourCC, Width, Height, Stride, L) ? L.Need : -1;
+}

@@ -27,3 +27,24 @@ bool VXIsYUVFourCC(uint32_t FourCC);
 // allocation. Pixels without a complete chroma group stay black.
 bool VXDecodeYUVFrame(uint32_t FourCC, int32_t Width, int32_t Height, const uint8_t* Data, int64_t DataSize,
                       TVXBitmap* Bitmap);
+
+// The video sample layouts with their own rules, each decoding into Bitmap,
+// already allocated as vx24RGB at the frame's size: image rows from the top
+// when TopDown, from the bottom otherwise. Stride is the byte step between
+// luma rows; 0, or the row length the layout assumes, keeps that length:
+//   YUY2: packed Y0 U Y1 V, width x 2 bytes a row, integer coefficients;
+//   I420: Y plane, then U and V planes of (width / 2) x (height / 2), each
+//         chroma row serving two image rows, floating coefficients; chroma
+//         rows step by |Stride| / 2 when Stride is given;
+//   NV12: Y plane with rows padded to 4 bytes, then interleaved U V rows of
+//         (width / 2) x 2 bytes padded to 4, each serving two image rows,
+//         integer coefficients; UV rows step by |Stride| when it is given.
+// False, with Bitmap untouched, when BufferLen does not cover every plane or
+// Bitmap is not a vx24RGB image. Pixels without a complete chroma group
+// (an odd last column or row) stay black.
+bool VXDecodeYUY2(const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown, int32_t Stride = 0);
+bool VXDecodeI420(const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown, int32_t Stride = 0);
+bool VXDecodeNV12(const uint8_t* Buffer, uint64_t BufferLen, TVXBitmap* Bitmap, bool TopDown, int32_t Stride = 0);
+// Bytes a frame of the layout needs at that size and stride (as above);
+// -1 for a size that is not positive or does not fit.
+int64_t VXYUVSampleSize(uint32_t FourCC, int32_t Width, int32_t Height, int32_t Stride);
