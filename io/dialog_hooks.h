@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "core/pixels.h"
 #include "core/vxdefs.h"
 #include "io/fileformats.h"
 
