@@ -41,6 +41,12 @@ class Rgn {
     return *this;
   }
   HRGN get() const { return fH; }
+  // Hands the handle over to the caller.
+  HRGN Release() {
+    HRGN h = fH;
+    fH = nullptr;
+    return h;
+  }
   explicit operator bool() const { return fH != nullptr; }
   void Reset() {
     if (fH) DeleteObject(fH);
@@ -633,7 +639,6 @@ void PuzzlePieces(const Frame& F) {
   const int32_t m = std::min(F.W, F.H);
   const int32_t c = Alternative() ? m / 16 + 1 : m / 8 + 1;
   const int32_t d = c / 3, o = c / 15;
-  auto ellipse = [](int32_t l, int32_t t, int32_t r, int32_t b) { return Rgn(CreateEllipticRgn(l, t, r, b)); };
   Rgn all;
   {
     SeedFromTarget seed(F.Target);
@@ -642,18 +647,7 @@ void PuzzlePieces(const Frame& F) {
       int32_t j = 0;
       for (int32_t y = c - 2 * d; y - c < F.H; y += 2 * c, ++j) {
         if (Random(100) >= F.p) continue;
-        Rgn piece(CreateRectRgn(x - c, y - c, x + c, y + c));
-        if ((i + j) % 2 == 0) {
-          piece.Or(ellipse(x - d, y - c + o - 2 * d, x + d, y - c + o));
-          piece.Or(ellipse(x - d, y + c - o, x + d, y + c - o + 2 * d));
-          piece.Combine(ellipse(x - c - o, y - d, x - c - o + 2 * d, y + d), RGN_DIFF);
-          piece.Combine(ellipse(x + c + o - 2 * d, y - d, x + c + o, y + d), RGN_DIFF);
-        } else {
-          piece.Combine(ellipse(x - d, y - c - o, x + d, y - c - o + 2 * d), RGN_DIFF);
-          piece.Combine(ellipse(x - d, y + c + o - 2 * d, x + d, y + c + o), RGN_DIFF);
-          piece.Or(ellipse(x - c + o - 2 * d, y - d, x - c + o, y + d));
-          piece.Or(ellipse(x + c - o, y - d, x + c - o + 2 * d, y + d));
-        }
+        Rgn piece(PuzzlePieceRegion(x, y, c, d, o, (i + j) % 2 == 0));
         all.Xor(std::move(piece));
       }
     }
@@ -732,6 +726,23 @@ void Pacman(const Frame& F, TVXTransitionType t) {
 }
 
 }  // namespace
+
+HRGN PuzzlePieceRegion(int32_t x, int32_t y, int32_t c, int32_t d, int32_t o, bool SameParity) {
+  auto ellipse = [](int32_t l, int32_t t, int32_t r, int32_t b) { return Rgn(CreateEllipticRgn(l, t, r, b)); };
+  Rgn piece(CreateRectRgn(x - c, y - c, x + c, y + c));
+  if (SameParity) {
+    piece.Or(ellipse(x - d, y - c + o - 2 * d, x + d, y - c + o));
+    piece.Or(ellipse(x - d, y + c - o, x + d, y + c - o + 2 * d));
+    piece.Combine(ellipse(x - c - o, y - d, x - c - o + 2 * d, y + d), RGN_DIFF);
+    piece.Combine(ellipse(x + c + o - 2 * d, y - d, x + c + o, y + d), RGN_DIFF);
+  } else {
+    piece.Combine(ellipse(x - d, y - c - o, x + d, y - c - o + 2 * d), RGN_DIFF);
+    piece.Combine(ellipse(x - d, y + c + o - 2 * d, x + d, y + c + o), RGN_DIFF);
+    piece.Or(ellipse(x - c + o - 2 * d, y - d, x - c + o, y + d));
+    piece.Or(ellipse(x + c - o, y - d, x + c - o + 2 * d, y + d));
+  }
+  return piece.Release();
+}
 
 std::vector<POINT> ZigzagBandPoints(int32_t W, int32_t H, int32_t w, int32_t h, int32_t p, bool Horizon, bool Alt) {
   const int32_t mul = Alt ? 2 : 1;

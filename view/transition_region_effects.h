@@ -25,3 +25,9 @@ bool DrawRegionClippedFrame(TVXTransitionType Transition, TCanvas* Canvas, TBitm
 // along the horizon, else along the vertical centre; Alt doubles the step
 // and the amplitude.
 std::vector<POINT> ZigzagBandPoints(int32_t W, int32_t H, int32_t w, int32_t h, int32_t p, bool Horizon, bool Alt);
+
+// One puzzle piece centred on (x, y): the square of half size c with
+// circular knobs of diameter 2d, o pixels in from its sides, sticking out at
+// the top and bottom and holes at the left and right when the cell's column
+// and row have the same parity, the other way round otherwise.
+HRGN PuzzlePieceRegion(int32_t x, int32_t y, int32_t c, int32_t d, int32_t o, bool SameParity);

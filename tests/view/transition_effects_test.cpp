@@ -445,6 +445,17 @@ TEST(TransitionEffects, PerspectiveEffectsAreQuadDrawingsWithTheShades) {
     Shade(want, bg, 20, W, 0, H, 769);
     EXPECT_EQ(FirstDifference(FrameAt(vxttCubeRotateFromLeft2, src, tgt, 50, bgColor), want), "");
   }
+  // 3D cube from the bottom at 25 %: k = MulDiv(MulDiv(40, 256, 1024), 30,
+  // 40) = 8, y = 22, t1 = 3, t2 = 8; rows above y keep f = 1024, rows
+  // below take f = 513.
+  {
+    Pic want = Solid(W, H, 0);
+    for (int i = 0; i < W * H; ++i) std::memcpy(&want.px[i * 3], bg, 3);
+    quad(want, src, 0, W, {3, 0, W - 3, 0, W, 22, 0, 22});
+    quad(want, tgt, 0, W, {0, 22, W, 22, W - 8, H, 8, H});
+    Shade(want, bg, 0, W, 22, H, 513);
+    EXPECT_EQ(FirstDifference(FrameAt(vxttCubeRotateFromBottom2, src, tgt, 25, bgColor), want), "");
+  }
   // 3D page flip at 25 % (step 256): s' = 256, a = MulDiv(30, 256, 5120) = 2,
   // e = 1, M = 20, g = MulDiv(40, 256, 1024) = 10, c = 30, shade f = 768
   // right of c, spine of alpha MulDiv(256, 255, 1024) = 64.

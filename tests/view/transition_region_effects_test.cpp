@@ -8,6 +8,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <numbers>
+#include <utility>
 #include <vector>
 
 #include "core/random.h"
@@ -96,9 +98,39 @@ TEST(TransitionRegionEffects, RectangleBuiltEffectsRevealTheTargetThroughTheirRe
        },
        false},
   };
+  // The sweeps in their one-phase look: sectors of q points.
+  const double pi = std::numbers::pi;
+  auto radius = [](int W, int H) { return int(std::ceil(std::hypot(W / 2, H / 2))); };
+  const struct {
+    TVXTransitionType type;
+    RegionAt region;
+  } sweeps[] = {
+      {vxttSweepCounterClockwise,
+       [&](int W, int H, int, int, int p) {
+         return SectorRegion(W / 2, H / 2, radius(W, H), -pi / 2, -pi * p / 50 - pi / 2, p, true);
+       }},
+      {vxttExpandingSweepClockwise,
+       [&](int W, int H, int, int, int p) {
+         HRGN a = SectorRegion(W / 2, H / 2, radius(W, H), -pi / 2, pi * p / 100 - pi / 2, p / 2, true);
+         HRGN b = SectorRegion(W / 2, H / 2, radius(W, H), -pi / 2, -pi * p / 100 - pi / 2, p / 2, true);
+         CombineRgn(a, a, b, RGN_OR);
+         DeleteObject(b);
+         return a;
+       }},
+  };
   for (bool alt : {false, true}) {
     AlternativeLook look(alt);
-    for (const auto& c : cases) {
+    std::vector<std::pair<TVXTransitionType, RegionAt>> all;
+    for (const auto& c : cases) all.emplace_back(c.type, c.region);
+    if (!alt)
+      for (const auto& c : sweeps) all.emplace_back(c.type, c.region);
+    for (const auto& [type, region] : all) {
+      const bool seeded = type >= vxttShreddedFromLeft && type <= vxttSpeckledWipeFromBottom;
+      const struct {
+        TVXTransitionType type;
+        const RegionAt& region;
+        bool seeded;
+      } c{type, region, seeded};
       OnDemand d(c.type, MidNoise(W, H, 1), MidNoise(W, H, 2));
       Pic model = d.src;
       for (float pct : {0.f, 5.f, 20.f, 35.f, 50.f, 64.f, 80.f, 96.f, 100.f}) {
@@ -249,6 +281,45 @@ TEST(TransitionRegionEffects, GeometryOfSomeFamilies) {
       for (int x = 0; x < W; ++x) ASSERT_EQ(f.at(x, y)[0] == 255, !PtInRegion(star, x, y)) << x << "," << y;
     DeleteObject(star);
   }
+}
+
+// Knobs and holes of neighbouring pieces meet: with every cell chosen the
+// pieces tile the frame, except where the last column or row of pieces has a
+// hole that no piece beyond it fills.
+TEST(TransitionRegionEffects, PuzzlePiecesFitTogether) {
+  for (bool alt : {false, true}) {
+    AlternativeLook look(alt);
+    for (int size : {48, 90, 161}) {
+      const int W = size, H = size * 3 / 4;
+      const int c = alt ? std::min(W, H) / 16 + 1 : std::min(W, H) / 8 + 1;
+      OnDemand d(vxttRandomPuzzlePieces, Solid(W, H, 0), Solid(W, H, 255));
+      const Pic f = d.Frame(100);
+      for (int y = 0; y < H - 2 * c; ++y)
+        for (int x = 0; x < W - 2 * c; ++x) ASSERT_EQ(f.at(x, y)[0], 255) << x << "," << y << " of " << size;
+    }
+  }
+  // Knobs stick out where the neighbour has holes, by parity.
+  const int x = 50, y = 40, c = 13, d = 4, o = 1;
+  HRGN same = PuzzlePieceRegion(x, y, c, d, o, true), other = PuzzlePieceRegion(x, y, c, d, o, false);
+  const struct {
+    int px, py;
+    bool inSame, inOther;
+  } points[] = {
+      {x, y, true, true},                   // the middle
+      {x, y - c - 1, true, false},          // above the top side: a knob, or nothing
+      {x, y - c + 1, true, false},          // inside the top side: solid, or a hole
+      {x - c - 1, y, false, true},          // left of the left side
+      {x - c + 1, y, false, true},          // inside the left side
+      {x + c - 1, y, false, true},          // inside the right side
+      {x, y + c + 1, true, false},          // below the bottom side
+      {x - c + 1, y - c + 1, true, true},   // a corner
+  };
+  for (const auto& pt : points) {
+    EXPECT_EQ(PtInRegion(same, pt.px, pt.py) != 0, pt.inSame) << pt.px << "," << pt.py;
+    EXPECT_EQ(PtInRegion(other, pt.px, pt.py) != 0, pt.inOther) << pt.px << "," << pt.py;
+  }
+  DeleteObject(same);
+  DeleteObject(other);
 }
 
 TEST(TransitionRegionEffects, SeededCellsRepeatAndStay) {
