@@ -24,7 +24,7 @@ TVXLayer::TVXLayer() : fBitmap(new TVXBitmap()), fGUID(VXNewLayerGUID()) {}
 
 TVXLayer::TVXLayer(TVXBitmap* Bitmap) : fBitmap(Bitmap), fGUID(VXNewLayerGUID()) {}
 
-TVXLayer::TVXLayer(void* Owner, TVXBitmap* TemplateBitmap, bool JustAssign)
+TVXLayer::TVXLayer(TVXViewHost* Owner, TVXBitmap* TemplateBitmap, bool JustAssign)
     : fOwner(Owner), fGUID(VXNewLayerGUID()) {
   if (JustAssign) {
     fBitmap = TemplateBitmap;
@@ -152,6 +152,10 @@ void TVXLayer::Swap(TVXLayer& Other) {
   std::swap(fFreeBitmapOnDestroy, Other.fFreeBitmapOnDestroy);
   std::swap(fGUID, Other.fGUID);
   std::swap(fAlphaEdgeFeathering, Other.fAlphaEdgeFeathering);
+  // The image now lives in this layer's bitmap: an owner that showed the
+  // other one's follows it.
+  if (fOwner != nullptr) fOwner->LayerImageMoved(&Other, this);
+  if (Other.fOwner != nullptr && Other.fOwner != fOwner) Other.fOwner->LayerImageMoved(&Other, this);
 }
 
 // ---------------------------------------------------------------------------

@@ -45,7 +45,7 @@ class TVXLayer {
   // A layer of Owner (the viewer): with JustAssign it uses TemplateBitmap
   // itself; otherwise a new bitmap with the template's size, pixel format and
   // storage location (no pixels copied), or an empty one without template.
-  TVXLayer(void* Owner, TVXBitmap* TemplateBitmap, bool JustAssign);
+  TVXLayer(TVXViewHost* Owner, TVXBitmap* TemplateBitmap, bool JustAssign);
   ~TVXLayer();
   TVXLayer(const TVXLayer&) = delete;
   TVXLayer& operator=(const TVXLayer&) = delete;
@@ -53,8 +53,8 @@ class TVXLayer {
   TVXBitmap* Bitmap() const { return fBitmap; }
   // Replaces the bitmap; the old one is freed when the layer owned it.
   void SetBitmap(TVXBitmap* Value);
-  void* Owner() const { return fOwner; }
-  void SetOwner(void* Value) { fOwner = Value; }
+  TVXViewHost* Owner() const { return fOwner; }
+  void SetOwner(TVXViewHost* Value) { fOwner = Value; }
   bool Visible() const { return fVisible; }
   void SetVisible(bool Value) { fVisible = Value; }
   // The box and grips may be drawn.
@@ -141,7 +141,8 @@ class TVXLayer {
   // GUID); the user data is copied.
   void Assign(const TVXLayer& Source);
   // Takes Other's image (Other's bitmap is left empty) and exchanges the
-  // properties, GUID included.
+  // properties, GUID included. An owner (viewer) that showed Other's bitmap
+  // shows this layer's afterwards.
   void Swap(TVXLayer& Other);
   // The layer record (little-endian): its length, GUID, properties and,
   // with SaveBitmap, the bitmap's raw dump. The stream ends after the record.
@@ -153,7 +154,7 @@ class TVXLayer {
 
  private:
   TVXBitmap* fBitmap = nullptr;
-  void* fOwner = nullptr;
+  TVXViewHost* fOwner = nullptr;
   bool fVisible = true;
   bool fVisibleBox = true;
   bool fSelectable = true;

@@ -32,6 +32,7 @@
 #include "platform/win_geometry.h"
 
 class TVXBitmap;
+class TVXLayer;
 class TVXMask;
 class TStream;
 
@@ -176,6 +177,13 @@ class TVXViewHost {
   virtual void LayerLoadInfo(int32_t Index, TStream* Stream) {
     (void)Index;
     (void)Stream;
+  }
+  // TVXLayer::Swap of a layer the host owns: From's image moved into To's
+  // bitmap object, and From's bitmap is left empty. A host that showed
+  // From's bitmap shows To's afterwards.
+  virtual void LayerImageMoved(TVXLayer* From, TVXLayer* To) {
+    (void)From;
+    (void)To;
   }
   // All layers at once (Mode as the viewer defines it; the undo history uses
   // -2) and back.

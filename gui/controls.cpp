@@ -643,6 +643,22 @@ TControl* TWinControl::ControlAtPos(const TPoint& Pos, bool AllowDisabled, bool 
   return nullptr;
 }
 
+bool TControl::PaletteChanged(bool Foreground) {
+  (void)Foreground;
+  return false;
+}
+
+bool TWinControl::PaletteChanged(bool Foreground) {
+  // In the foreground the first child that realises a palette ends it;
+  // otherwise every child hears of the change.
+  bool any = false;
+  for (int i = ControlCount() - 1; i >= 0; --i) {
+    any = Controls(i)->PaletteChanged(Foreground) || any;
+    if (any && Foreground) break;
+  }
+  return any;
+}
+
 bool TWinControl::CanFocus() {
   TCustomForm* f = GetParentForm(this);
   if (f && (!f->Enabled() || !f->Visible())) return false;

@@ -317,6 +317,10 @@ class TControl : public TComponent {
   virtual void Resize();
   // The bounds changed (the window control moves its window).
   virtual void BoundsChanged() {}
+  // The system palette changed (Foreground: the form is to realise its
+  // palette); true when the control realised one. A window control asks
+  // its children.
+  virtual bool PaletteChanged(bool Foreground);
   void SetBoundsFields(int ALeft, int ATop, int AWidth, int AHeight);
 
   TControlStyle fControlStyle;
@@ -393,6 +397,7 @@ class TWinControl : public TControl {
   // The child under a client point (last inserted first).
   TControl* ControlAtPos(const TPoint& Pos, bool AllowDisabled, bool AllowWinControls = false);
 
+  bool PaletteChanged(bool Foreground) override;
   // Showing and enabled along the whole parent chain.
   virtual bool CanFocus();
   // Raises EInvalidOperation "Cannot focus a disabled or invisible window"

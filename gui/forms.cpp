@@ -387,11 +387,25 @@ void TCustomForm::Dispatch(TMessage& Message) {
       return WMSysCommand(Message);
     case CM_RELEASE:
       return CMRelease(Message);
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTECHANGED:
+      return WMPalette(Message);
     case CM_CLOSEMODAL:
       return CMCloseModal(Message);
     default:
       return TWinControl::Dispatch(Message);
   }
+}
+
+void TCustomForm::WMPalette(TMessage& Message) {
+  if (Message.Msg == WM_QUERYNEWPALETTE) {
+    Message.Result = PaletteChanged(true) ? 1 : 0;
+    return;
+  }
+  // The window that realised its palette does not answer its own change.
+  if (HandleAllocated() && reinterpret_cast<HWND>(Message.WParam) == Handle()) return;
+  PaletteChanged(false);
+  Message.Result = 0;
 }
 
 void TCustomForm::WMActivate(TMessage& Message) {

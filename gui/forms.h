@@ -154,6 +154,9 @@ class TCustomForm : public TWinControl {
   // A move or resize by the user ended (the default does nothing more).
   virtual void WMExitSizeMove(TMessage& Message);
   virtual void WMSysCommand(TMessage& Message);
+  // WM_QUERYNEWPALETTE and WM_PALETTECHANGED (from another window): the
+  // controls hear of it through PaletteChanged.
+  virtual void WMPalette(TMessage& Message);
   virtual void CMRelease(TMessage& Message);
   virtual void CMCloseModal(TMessage& Message);
   virtual void DoClose(TCloseAction& Action);

@@ -604,3 +604,12 @@ void TVexlaneView::WMKillFocus(TMessage& Message) {
   TVXView::WMKillFocus(Message);
   Invalidate();
 }
+
+bool TVexlaneView::PaletteChanged(bool Foreground) {
+  (void)Foreground;
+  // A main form would realise the DrawDib palette on its canvas; forms here
+  // draw through their children and have no canvas, so there is nothing to
+  // realise with one. Without a main form the window is drawn again.
+  if (Application == nullptr || Application->MainForm() == nullptr) Invalidate();
+  return true;
+}

@@ -198,6 +198,13 @@ class TVexlaneView : public TVXView {
   int32_t ChessboardSize() const { return fChessboardSize; }
   TPicture* WallPaper() { return fWallPaper.get(); }
   void SetWallPaper(TPicture* Value);
+  // ---- gadgets (vexlaneview_gadgets.cpp) ----
+  // A pixel of the current layer ringed by the grid step ((-1, -1): none);
+  // setting it re-renders the old and the new pixel's area and paints.
+  TPoint HighlightedPixel() const { return fHighlightedPixel; }
+  void SetHighlightedPixel(TPoint Value);
+  TColor HighlightedPixelColor() const { return fHighlightedPixelColor; }
+  void SetHighlightedPixelColor(TColor Value) { fHighlightedPixelColor = Value; }
   TVXWallPaperStyle WallPaperStyle() const { return fWallPaperStyle; }
   void SetWallPaperStyle(TVXWallPaperStyle Value);
   bool DisplayGrid() const { return fDisplayGrid; }
@@ -303,6 +310,9 @@ class TVexlaneView : public TVXView {
   TVXLayerGUID LayerGUID(int32_t Index) const override;
   void LayerSaveInfo(int32_t Index, TStream* Stream, bool FullBitmap) override;
   void LayerLoadInfo(int32_t Index, TStream* Stream) override;
+  // A swap moved the shown layer's image into To: To becomes the current
+  // layer and its bitmap the viewer's image.
+  void LayerImageMoved(TVXLayer* From, TVXLayer* To) override;
   // The layers stream comes with a later part of the viewer.
   void LayersSaveToStream(TStream* Stream, int32_t Mode) override;
   void LayersLoadFromStream(TStream* Stream) override;
@@ -446,6 +456,9 @@ class TVexlaneView : public TVXView {
   void WMEraseBkgnd(TMessage& Message) override;
   void WMSetFocus(TMessage& Message) override;
   void WMKillFocus(TMessage& Message) override;
+  // The palette changed: the window is invalidated unless a main form's
+  // canvas realises the DrawDib palette; answers true.
+  bool PaletteChanged(bool Foreground) override;
   void WMHScroll(TMessage& Message) override;
   void WMVScroll(TMessage& Message) override;
   void WMMouseWheel(TMessage& Message) override;
@@ -460,6 +473,12 @@ class TVexlaneView : public TVXView {
   void StopSmoothScroll();
   // Redraws the selection outlines after a view change (with selections).
   virtual void RedrawSelectionOutlines() {}
+  // Drawing hooks of the layer gadgets, called while the view is rendered
+  // with gadgets; they draw nothing here. DrawLayerOuter: after the current
+  // layer when its DrawOuter is on. DrawLayerBox: for a layer that shows its
+  // box.
+  virtual void DrawLayerOuter(TVXBitmap* ABitmap, int32_t Index);
+  virtual void DrawLayerBox(TVXBitmap* ABitmap, int32_t Index);
   void SetupScrollBars();
   // The frame margins of the fit factors.
   void FitMargins(int32_t& mx, int32_t& my);
@@ -489,6 +508,8 @@ class TVexlaneView : public TVXView {
   int32_t fMaxLayerWidth = 0, fMaxLayerHeight = 0;
   bool fLayersSync = false;
   bool fLayersDrawBox = false;
+  TPoint fHighlightedPixel{-1, -1};
+  TColor fHighlightedPixelColor = 255;
   bool fLayersSelectConstrains = true;
   bool fLayersAutoUndo = false;
   TVXAntialiasMode fLayersRotationFilter = vxrFast;
@@ -603,5 +624,7 @@ class TVexlaneView : public TVXView {
   void FillMagnifier(TVXLayer* L, TVXBitmap* ABitmap, TResampleFilter Filter);
   void ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXBitmap>& SavedAlpha);
   void DrawGrid(TVXBitmap* ABitmap);
+  void DrawLayerBoxes(TVXBitmap* ABitmap);
+  void DrawHighlightedPixel(TVXBitmap* ABitmap, const TVXLayer* L);
   void Blit(const TRect& Rect);
 };

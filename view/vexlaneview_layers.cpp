@@ -336,3 +336,13 @@ void TVexlaneView::LayersSaveToFile(const std::string& FileName, int32_t Compres
   (void)CompressionFormat;
   throw EVXException("The layers stream is not available yet (image viewer, part 4)");
 }
+
+void TVexlaneView::LayerImageMoved(TVXLayer* From, TVXLayer* To) {
+  if (From == nullptr || To == nullptr || fVXBitmap == nullptr || fVXBitmap != From->Bitmap()) return;
+  const int32_t to = LayerIndex(To);
+  if (to < 0) return;
+  fLayersCurrent = to;
+  TakeCurrentLayerBitmap();
+  CallBitmapChangeEvents();
+  Update();
+}

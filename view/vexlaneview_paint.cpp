@@ -549,6 +549,7 @@ void TVexlaneView::PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, cons
     if (first && DrawBackground) PaintBackground(ABitmap, UpdRect, L, true);
     DrawLayer(i, ABitmap, ABitmapScanline, UpdRect, first);
     AfterDrawLayer(i, ABitmap, UpdRect);
+    if (DrawGadgets && L->DrawOuter() && i == fLayersCurrent) DrawLayerOuter(ABitmap, i);
     if (OnDrawLayer) OnDrawLayer(static_cast<TVXView*>(this), ABitmap, i);
     if (M != nullptr) (void)B->SetAlphaChannel(std::move(savedAlpha));
     first = false;
@@ -569,7 +570,10 @@ void TVexlaneView::PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, cons
     }
   }
   if (first && DrawBackground) PaintBackground(ABitmap, UpdRect, nullptr, false);
-  if (DrawGadgets) DrawGrid(ABitmap);
+  if (DrawGadgets) {
+    DrawLayerBoxes(ABitmap);
+    DrawGrid(ABitmap);
+  }
 }
 
 void TVexlaneView::DrawGrid(TVXBitmap* ABitmap) {
@@ -603,4 +607,5 @@ void TVexlaneView::DrawGrid(TVXBitmap* ABitmap) {
     c->LineTo(d.XDst + d.WidthDst, y);
   }
   pen->SetMode(pmCopy);
+  DrawHighlightedPixel(ABitmap, L);
 }
