@@ -85,6 +85,11 @@ uint32_t VXTextMemoClipboardFormat();
 // version from "1" to "U"); the position is restored.
 bool VXIsVxvStream(TStream* Stream);
 
+// The triangle of a line-end shape at P of the line P-Q: base width
+// BaseWidth and length Length (offsets truncated per coordinate); false for
+// vxsNONE and for a line whose ends coincide.
+bool VXLineEndShape(TVXShape Shape, TPoint P, TPoint Q, int32_t BaseWidth, int32_t Length, TPoint Out[3]);
+
 class TVexlaneVect : public TVexlaneView {
  public:
   explicit TVexlaneVect(TComponent* Owner = nullptr);
@@ -320,6 +325,26 @@ class TVexlaneVect : public TVexlaneView {
   // Objects on layer idx go with the layer.
   void LayersRemove(int32_t idx) override;
 
+  // ---- drawing (vexlanevect_draw.cpp) ----
+  // The objects (or one, -3 all, -9 the selection) drawn into Target in
+  // image coordinates; an empty Target becomes a 24-bit bitmap of the
+  // objects' extents plus one pixel; AdaptBitmapPixelFormat brings another
+  // format to 24 bits first.
+  void DrawObjectsToBitmap(TVXBitmap* Target, bool Antialias, bool AdaptBitmapPixelFormat);
+  void DrawOneObjectToBitmap(int32_t hobj, TVXBitmap* Target, bool Antialias, bool AdaptBitmapPixelFormat);
+  // The objects burnt into the viewer's bitmap (into each layer's bitmap
+  // when anchored to layers); they stay in the store.
+  void CopyObjectsToBack(bool Antialias, bool AdaptBitmapPixelFormat);
+  void CopyObjectToBack(int32_t hobj, bool Antialias, bool AdaptBitmapPixelFormat);
+  // The viewer's rendering, then the objects (per layer through
+  // AfterDrawLayer when anchored to layers) and the grips of the selection.
+  void PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, const TRect* UpdRect, bool DrawBackground,
+                 bool DrawGadgets) override;
+  void AfterDrawLayer(int32_t LayerIndex, TVXBitmap* Dest, const TRect* UpdRect) override;
+  // Grips of one object, and of every selected object, in client pixels.
+  void DrawObjGrips(TVXBitmap* Target, int32_t hobj);
+  void DrawSelectionGrips(TVXBitmap* Target);
+
   // ---- virtual operations ----
   virtual void DrawInsertingLine(bool erase) { (void)erase; }
   virtual void DrawInsertingBox(bool erase) { (void)erase; }
@@ -384,6 +409,15 @@ class TVexlaneVect : public TVexlaneView {
     if (hobj != -1) Update();
   }
   int32_t ResolveHandle(int32_t hobj) const;
+  // Drawing: one object onto Target (false when it was not drawn), in
+  // client (Screen) or image coordinates, only objects of Layer when
+  // anchored (-1: any); MaskMode draws its coverage in grey.
+  bool DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int32_t Layer, bool AntiAlias, bool MaskMode);
+  void DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer, int32_t hobj, bool AntiAlias);
+  bool NeedsCompositing(const TVXVObject& o, const TVXBitmap* Target) const;
+  void DrawObjectBitmap(TVXVObject& o, TVXBitmap* Target, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t pw,
+                        bool MaskMode, TColor PenColor);
+  static void HighlightBox(TVXBitmap* Target, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor Color, bool Set);
   // A 24-bit picture of W x H with the system icon Id drawn on it at that
   // size in normal mode (its transparent parts stay black).
   static void SystemIconPicture(TVXBitmap& B, int32_t Id, int32_t W, int32_t H);
@@ -416,6 +450,9 @@ class TVexlaneVect : public TVexlaneView {
   bool fSavedUndo = false;
 
   int32_t fObjDrawed = 0;
+  bool fFastDrawing = false;
+  std::unique_ptr<TVXBitmap> fCacheBitmap;  // the off-screen bitmap of the compositing path
+  std::unique_ptr<TVXBitmap> fCacheMask;    // the coverage drawn beside it
   int32_t fObjLockPaint = 0;
 
   TVXMouseInteractVt fMouseInteractVt = 0;
