@@ -31,6 +31,9 @@ struct TVXFormatSettings {
   // ("hh" two digits, "h" as needed); ":" stands for TimeSeparator.
   std::string LongTimeFormat = "hh:nn:ss";
   char TimeSeparator = ':';
+  // The system's primary language (LANG_ENGLISH 9, LANG_GREEK 8, ...), for
+  // fonts that take the language's character set.
+  uint16_t PrimaryLanguage = 9;
 };
 // Process-wide settings (not guarded: change them on one thread only).
 TVXFormatSettings& VXFormatSettings();

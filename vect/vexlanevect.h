@@ -20,6 +20,7 @@
 #include "vect/vobject.h"
 
 class TMemoryStream;
+class TVXCanvas;
 class TPen;
 class TBrush;
 class TPicture;
@@ -344,6 +345,13 @@ class TVexlaneVect : public TVexlaneView {
   // Grips of one object, and of every selected object, in client pixels.
   void DrawObjGrips(TVXBitmap* Target, int32_t hobj);
   void DrawSelectionGrips(TVXBitmap* Target);
+  // An angle object's swept angle in degrees (0..360, anticlockwise on the
+  // screen from the first arm to the second); 0 unless its three points
+  // are set.
+  double GetAngleValue(int32_t hobj);
+  static double AngleOf(const TPoint* Points);
+  // A measured value as the measure texts show it.
+  std::string FormatMeasure(double Value) const;
 
   // ---- virtual operations ----
   virtual void DrawInsertingLine(bool erase) { (void)erase; }
@@ -417,6 +425,19 @@ class TVexlaneVect : public TVexlaneView {
   bool NeedsCompositing(const TVXVObject& o, const TVXBitmap* Target) const;
   void DrawObjectBitmap(TVXVObject& o, TVXBitmap* Target, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t pw,
                         bool MaskMode, TColor PenColor);
+  // Length of one image pixel in Unit (with the layer's resolution and scale).
+  double UnitCoef(TVXUnits Unit, bool Vertical) const;
+  // The renderers of texts, line labels, rulers and angles (vexlanevect_text.cpp).
+  void RenderText(TVXVObject& o, TVXCanvas& C, HDC DC, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Zoom,
+                  TColor Colour);
+  void RenderCurvedText(TVXVObject& o, HDC DC, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Height,
+                        TColor Colour);
+  void RenderLineLabel(TVXVObject& o, TVXCanvas& C, HDC DC, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                       double Zoom, TColor Colour, bool Screen);
+  void RenderRuler(TVXVObject& o, TVXCanvas& C, HDC DC, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Zoom,
+                   double ZoomX, double ZoomY, TColor Colour);
+  void RenderAngle(TVXVObject& o, TVXCanvas& C, HDC DC, const std::function<TPoint(TPoint)>& Map, double Zoom,
+                   TColor Colour);
   static void HighlightBox(TVXBitmap* Target, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor Color, bool Set);
   // A 24-bit picture of W x H with the system icon Id drawn on it at that
   // size in normal mode (its transparent parts stay black).

@@ -159,10 +159,25 @@ bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int3
           else c.Polyline(o.DrawnPoints);
           break;
         }
+        case vxkTEXT:
+          p->SetLineJoin(vxljMiter);
+          RenderText(o, c, Target->Canvas()->Handle(), X1, Y1, X2, Y2, std::min(zx, zy), penColor);
+          break;
+        case vxkRULER:
+          p->SetLineJoin(vxljMiter);
+          RenderRuler(o, c, Target->Canvas()->Handle(), X1, Y1, X2, Y2, std::min(zx, zy), zx, zy, penColor);
+          break;
+        case vxkANGLE:
+          p->SetLineJoin(vxljMiter);
+          RenderAngle(o, c, Target->Canvas()->Handle(), [&](TPoint q) { return TPoint{mx(q.X), my(q.Y)}; },
+                      std::min(zx, zy), penColor);
+          break;
         default:
-          // Texts, memos, rulers and angles are drawn by their renderers.
+          // Memo texts come with the rich-text control.
           break;
       }
+      if (o.Kind == vxkLINELABEL)
+        RenderLineLabel(o, c, Target->Canvas()->Handle(), X1, Y1, X2, Y2, std::min(zx, zy), penColor, Screen);
     }
     if (o.Kind == vxkEXTENDED && o.extendedObject.Ptr)
       o.extendedObject.Ptr->Draw(Target, X1, Y1, X2, Y2, MaskMode, zx, zy);

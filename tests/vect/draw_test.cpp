@@ -1,4 +1,6 @@
 // Drawing objects into bitmaps and over the viewer.
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -201,6 +203,208 @@ TEST_F(VectDrawTest, OverTheViewer) {
   v->UnSelAllObjects();
   v->PaintToEx(back, nullptr, nullptr, true, true);
   EXPECT_EQ(v->ObjDrawed(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The columns and rows that hold ink (anything not black) in a rectangle.
+TRect InkBox(TVXBitmap* b, const TRect& R) {
+  TRect r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int y = R.Top; y <= R.Bottom; ++y)
+    for (int x = R.Left; x <= R.Right; ++x)
+      if (!(b->Pixels_vx24RGB(x, y) == TRGB{0, 0, 0})) {
+        r.Left = std::min(r.Left, x), r.Right = std::max(r.Right, x);
+        r.Top = std::min(r.Top, y), r.Bottom = std::max(r.Bottom, y);
+      }
+  return r;
+}
+
+class VectTextTest : public VectTest {
+ protected:
+  TVexlaneVect* Layer() {
+    TVexlaneVect* v = NewVect();
+    v->SetObjBitmap(-1, nullptr);
+    v->SetObjAntialias(false);
+    v->SetObjFontName(-1, "DejaVu Sans");
+    v->SetObjFontHeight(-1, -16);
+    return v;
+  }
+  static std::unique_ptr<TVXBitmap> Black(int W, int H) {
+    auto b = std::make_unique<TVXBitmap>();
+    b->Allocate(W, H, vx24RGB);
+    b->Fill(0);
+    return b;
+  }
+};
+
+TEST_F(VectTextTest, StraightTextFollowsItsAlignment) {
+  struct TCase {
+    TVXAlignment Align;
+    const char* Name;
+  };
+  int lefts[3] = {0, 0, 0};
+  int i = 0;
+  for (const TCase& c : {TCase{vxjLeft, "left"}, TCase{vxjCenter, "centre"}, TCase{vxjRight, "right"}}) {
+    TVexlaneVect* v = Layer();
+    const int32_t h = v->AddNewObject(vxkTEXT, TRect{10, 10, 209, 49}, 0xFFFFFF, false);
+    v->SetObjText(h, u"Wxyz");
+    v->SetObjTextAlign(h, c.Align);
+    v->SetObjPenStyle(h, psClear);
+    auto b = Black(220, 60);
+    v->DrawObjectsToBitmap(b.get(), false, true);
+    Keep(b.get(), std::string("text_") + c.Name);
+    const TRect ink = InkBox(b.get(), TRect{0, 0, 219, 59});
+    ASSERT_LE(ink.Left, ink.Right) << c.Name << ": no ink";
+    EXPECT_GE(ink.Left, 10);
+    EXPECT_LE(ink.Right, 210);
+    // Vertically centred in the box.
+    EXPECT_NEAR((ink.Top + ink.Bottom) / 2.0, 30, 6) << c.Name;
+    lefts[i++] = ink.Left;
+    if (c.Align == vxjLeft) EXPECT_LE(ink.Left, 14);
+    if (c.Align == vxjRight) EXPECT_GE(ink.Right, 200);
+    if (c.Align == vxjCenter) EXPECT_NEAR((ink.Left + ink.Right) / 2.0, 110, 3);
+  }
+  EXPECT_LT(lefts[0], lefts[1]);
+  EXPECT_LT(lefts[1], lefts[2]);
+}
+
+TEST_F(VectTextTest, TextOfTransparency128IsCompositedToTheBlendedColour) {
+  TVexlaneVect* v = Layer();
+  const int32_t h = v->AddNewObject(vxkTEXT, TRect{0, 0, 99, 39}, 0x0000FF, false);
+  v->SetObjText(h, u"\u2588\u2588\u2588");  // full blocks: solid ink
+  v->SetObjPenStyle(h, psClear);
+  v->SetObjTransparency(h, 128);
+  auto b = Black(100, 40);
+  v->DrawObjectsToBitmap(b.get(), false, true);
+  Keep(b.get(), "text_half");
+  const TRect ink = InkBox(b.get(), TRect{0, 0, 99, 39});
+  ASSERT_LE(ink.Left, ink.Right);
+  const TRGB mid = b->Pixels_vx24RGB((ink.Left + ink.Right) / 2, (ink.Top + ink.Bottom) / 2);
+  EXPECT_NEAR(mid.r, 128, 4);
+  EXPECT_EQ(mid.g, 0);
+}
+
+TEST_F(VectTextTest, LineLabelsSitAtTheChosenEnd) {
+  struct TCase {
+    TVXLabelPos Pos;
+    TVXLabelBorder Border;
+  };
+  for (const TCase& c : {TCase{vxlBegin, vxlRectangle}, TCase{vxlEnd, vxlRectangle}, TCase{vxlEnd, vxlRoundRect},
+                         TCase{vxlEnd, vxlEllipse}, TCase{vxlBegin, vxlNone}}) {
+    SCOPED_TRACE(std::to_string(c.Pos) + " " + std::to_string(c.Border));
+    TVexlaneVect* v = Layer();
+    const int32_t h = v->AddNewObject(vxkLINELABEL, TRect{60, 80, 160, 40}, 0xFFFFFF, false);
+    v->SetObjText(h, u"Label");
+    v->SetObjLabelPos(h, c.Pos);
+    v->SetObjLabelBorder(h, c.Border);
+    v->SetObjLabelBrushColor(h, 0x00FF00);
+    auto b = Black(240, 140);
+    v->DrawObjectsToBitmap(b.get(), false, true);
+    Keep(b.get(), "label" + std::to_string(c.Pos) + std::to_string(c.Border));
+    const TRect box = v->GetObjRecord(h)->DrawnLabelBox;
+    ASSERT_GT(box.Right, box.Left);
+    if (c.Pos == vxlBegin) {
+      // At (60, 80), away from the line that runs right and up: left of and below it.
+      EXPECT_EQ(box.Right, 60);
+      EXPECT_EQ(box.Top, 80);
+    } else {
+      EXPECT_EQ(box.Left, 160);
+      EXPECT_EQ(box.Bottom, 40);
+    }
+    // The label's brush fills its box (inside the border).
+    const TRGB inside = b->Pixels_vx24RGB((box.Left + box.Right) / 2, box.Top + 2);
+    EXPECT_EQ(inside.g, 255) << "fill";
+  }
+}
+
+TEST_F(VectTextTest, LabelBoxInImageCoordinatesOverAZoomedViewer) {
+  TVexlaneVect* v = Layer();
+  v->VXBitmap()->Allocate(200, 150, vx24RGB);
+  v->VXBitmap()->Fill(0);
+  v->Update();
+  v->SetZoom(200);
+  const int32_t h = v->AddNewObject(vxkLINELABEL, TRect{20, 60, 80, 30}, 0xFFFFFF, false);
+  v->SetObjText(h, u"L");
+  v->SetObjLabelPos(h, vxlEnd);
+  VXHeadless::RunUntilIdle();
+  v->PaintToEx(v->BackBufferBitmap(), nullptr, nullptr, true, true);
+  const TRect box = v->GetObjRecord(h)->DrawnLabelBox;
+  EXPECT_EQ(box.Left, 80);
+  EXPECT_EQ(box.Bottom, 30);
+}
+
+TEST_F(VectTextTest, RulerTicks) {
+  struct TCase {
+    TVXUnits Unit;
+    double PixelsPerUnit;  // at 96 DPI
+  };
+  for (const TCase& c : {TCase{vxuCENTIMETERS, 96 / 2.54}, TCase{vxuINCHES, 96}}) {
+    SCOPED_TRACE(c.Unit);
+    TVexlaneVect* v = Layer();
+    v->SetDPI(96, 96);
+    const int32_t len = 300;
+    const int32_t h = v->AddNewObject(vxkRULER, TRect{10, 60, 10 + len, 60}, 0xFFFFFF, false);
+    v->SetObjRulerUnit(h, c.Unit);
+    v->SetObjRulerType(h, vxrtRULER);
+    auto b = Black(330, 120);
+    v->DrawObjectsToBitmap(b.get(), false, true);
+    Keep(b.get(), "ruler" + std::to_string(c.Unit));
+    // Ticks reach 12 (units), 8 (halves) and 6 pixels above the line.
+    auto columnsAt = [&](int y) {
+      int n = 0;
+      for (int x = 0; x < 330; ++x) n += !(b->Pixels_vx24RGB(x, y) == TRGB{0, 0, 0});
+      return n;
+    };
+    const double step = c.PixelsPerUnit / 10;
+    int all = 0, halves = 0, units = 0;
+    for (int k = 0; k * step < len; ++k) {
+      ++all;
+      halves += k % 5 == 0;
+      units += k % 10 == 0;
+    }
+    EXPECT_EQ(columnsAt(60 - 5), all);
+    EXPECT_EQ(columnsAt(60 - 7), halves);
+    EXPECT_EQ(columnsAt(60 - 10), units);
+    EXPECT_EQ(columnsAt(60 - 14), 0);
+  }
+}
+
+TEST_F(VectTextTest, CostlyMeasuresDrawQuickly) {
+  TVexlaneVect* v = Layer();
+  v->SetDPI(96, 96);
+  const int32_t r = v->AddNewObject(vxkRULER, TRect{0, 10, 3999, 10}, 0xFFFFFF, false);
+  v->SetObjRulerUnit(r, vxuNANOMETERS);
+  v->SetObjRulerType(r, vxrtRULER);
+  const int32_t t = v->AddNewObject(vxkTEXT, TRect{0, 20, 5, 25}, 0xFFFFFF, false);
+  v->SetObjText(t, std::u16string(200, u'x'));
+  v->GetObjRecord(t)->CurvedPos = {{0, 0}, {1, 1}};
+  auto b = Black(4000, 40);
+  const auto start = std::chrono::steady_clock::now();
+  v->DrawObjectsToBitmap(b.get(), false, true);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+  EXPECT_EQ(v->ObjDrawed(), 2);
+}
+
+TEST_F(VectTextTest, Angles) {
+  TVexlaneVect* v = Layer();
+  const int32_t h = v->AddNewObject(vxkANGLE, TRect{}, 0xFFFFFF, false);
+  // From the arm pointing right to the arm pointing down: 270 degrees
+  // anticlockwise on the screen.
+  v->SetObjAnglePoints(h, {{100, 50}, {50, 50}, {50, 100}});
+  EXPECT_DOUBLE_EQ(v->GetAngleValue(h), 270);
+  EXPECT_EQ(v->FormatMeasure(360 - v->GetAngleValue(h)), "90.00");
+  v->SetObjAngleShowSmall(true);
+  auto b = Black(120, 120);
+  v->DrawObjectsToBitmap(b.get(), false, true);
+  Keep(b.get(), "angle");
+  // The arms and the text at the vertex are drawn.
+  EXPECT_EQ(b->Pixels_vx24RGB(75, 50), (TRGB{255, 255, 255}));
+  EXPECT_EQ(b->Pixels_vx24RGB(50, 75), (TRGB{255, 255, 255}));
+  const int32_t unset = v->AddNewObject(vxkANGLE, TRect{}, 0xFFFFFF, false);
+  v->SetObjAnglePoints(unset, {{-1000000, 0}, {0, 0}, {1, 1}});
+  EXPECT_EQ(v->GetAngleValue(unset), 0);
 }
 
 }  // namespace
