@@ -7,6 +7,7 @@
 #include "core/geometry.h"
 #include "core/rowops.h"
 #include "core/streams.h"
+#include "gui/extctrls.h"
 #include "gui/graphics.h"
 #include "proc/proc.h"
 #include "vect/extended.h"
@@ -61,6 +62,10 @@ TVexlaneVect::TVexlaneVect(TComponent* Owner) : TVexlaneView(Owner) {
   fMeasureHintBrush = std::make_unique<TBrush>();
   fMeasureHintBrush->SetColor(TColor(0x60FFFF));
   fObjGripImage = std::make_unique<TPicture>();
+  fMouseStableTimer = std::make_unique<TTimer>();
+  fMouseStableTimer->SetEnabled(false);
+  fMouseStableTimer->SetInterval(50);
+  fMouseStableTimer->OnTimer = [this](void*) { MouseStableTimer(); };
   CalcMeasureCoefs();
   ResetTemplate();
   // The template's picture: the system's error icon at 64 x 64.
@@ -77,6 +82,7 @@ TVexlaneVect::TVexlaneVect(TComponent* Owner) : TVexlaneView(Owner) {
 }
 
 TVexlaneVect::~TVexlaneVect() {
+  fMouseStableTimer.reset();
   for (auto& o : fObjHeap)
     if (o) FreeObjectContents(*o);
   FreeObjectContents(fNewObj);

@@ -21,6 +21,7 @@
 
 class TMemoryStream;
 class TVXCanvas;
+class TTimer;
 class TPen;
 class TBrush;
 class TPicture;
@@ -342,6 +343,13 @@ class TVexlaneVect : public TVexlaneView {
   void PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, const TRect* UpdRect, bool DrawBackground,
                  bool DrawGadgets) override;
   void AfterDrawLayer(int32_t LayerIndex, TVXBitmap* Dest, const TRect* UpdRect) override;
+  // The viewer's update, then the text editor's place.
+  void Update() override;
+  void DoViewChange(int32_t Change) override;
+  // True while the primary button is held during a paint: objects are drawn
+  // without antialiasing and without compositing until the 50 ms timer finds
+  // the button released.
+  bool FastDrawing() const { return fFastDrawing; }
   // Grips of one object, and of every selected object, in client pixels.
   void DrawObjGrips(TVXBitmap* Target, int32_t hobj);
   void DrawSelectionGrips(TVXBitmap* Target);
@@ -395,6 +403,10 @@ class TVexlaneVect : public TVexlaneView {
   TVXDrawObjectEvent OnAfterDrawObject;
 
  protected:
+  void Paint() override;
+  void WMSize(TMessage& Message) override;
+  void MouseStableTimer();
+
   // The store's one add routine: a copy of Source on top of the z-order,
   // with its own blocks, its picture bound (shared or copied), its corners
   // ordered for the kinds that order them. TakeUserData moves Source's owned
@@ -422,6 +434,8 @@ class TVexlaneVect : public TVexlaneView {
   // anchored (-1: any); MaskMode draws its coverage in grey.
   bool DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int32_t Layer, bool AntiAlias, bool MaskMode);
   void DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer, int32_t hobj, bool AntiAlias);
+  // The object's corners (x2 + 1, y2 + 1 for the far one) mapped, ordered.
+  TRect MappedBox(const TVXVObject& o, bool Screen);
   bool NeedsCompositing(const TVXVObject& o, const TVXBitmap* Target) const;
   void DrawObjectBitmap(TVXVObject& o, TVXBitmap* Target, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t pw,
                         bool MaskMode, TColor PenColor);
@@ -472,6 +486,7 @@ class TVexlaneVect : public TVexlaneView {
 
   int32_t fObjDrawed = 0;
   bool fFastDrawing = false;
+  std::unique_ptr<TTimer> fMouseStableTimer;
   std::unique_ptr<TVXBitmap> fCacheBitmap;  // the off-screen bitmap of the compositing path
   std::unique_ptr<TVXBitmap> fCacheMask;    // the coverage drawn beside it
   int32_t fObjLockPaint = 0;

@@ -11,8 +11,10 @@
 #include "core/bitmap.h"
 #include "core/canvas.h"
 #include "core/geometry.h"
+#include "gui/extctrls.h"
 #include "vect/extended.h"
 #include "vect/vexlanevect.h"
+#include "winui/win_input.h"
 
 namespace {
 
@@ -253,40 +255,74 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
       DrawOneObject(h, Target, Screen, Layer, AntiAlias, false);
       continue;
     }
-    // Off-screen: the object in colour, then its coverage in grey.
+    // Off-screen: the object in colour, then its coverage in grey. Both
+    // bitmaps are black wherever no object is being drawn: each object
+    // clears the rectangle it used, so the cost follows the object.
     const int32_t W = Target->Width(), H = Target->Height();
     if (!fCacheBitmap || fCacheBitmap->Width() != W || fCacheBitmap->Height() != H) {
       fCacheBitmap = std::make_unique<TVXBitmap>();
       fCacheBitmap->Allocate(W, H, vx24RGB);
+      fCacheBitmap->Fill(0);
+      fCacheBitmap->AlphaChannel()->Fill(0);
       fCacheMask = std::make_unique<TVXBitmap>();
       fCacheMask->Allocate(W, H, vx24RGB);
+      fCacheMask->Fill(0);
     }
-    fCacheBitmap->Fill(0);
-    fCacheMask->Fill(0);
+    auto clip = [&](TRect r) {
+      r.Left = std::clamp(r.Left, 0, W - 1), r.Right = std::clamp(r.Right, 0, W - 1);
+      r.Top = std::clamp(r.Top, 0, H - 1), r.Bottom = std::clamp(r.Bottom, 0, H - 1);
+      return r;
+    };
+    TRect hl{};
+    if (o.BoxHighlight) {
+      hl = clip(MappedBox(o, Screen));
+      if (hl.Left <= hl.Right && hl.Top <= hl.Bottom)
+        Target->CopyRectTo(fCacheBitmap.get(), hl.Left, hl.Top, hl.Left, hl.Top, hl.Right - hl.Left + 1,
+                           hl.Bottom - hl.Top + 1);
+    }
     const int32_t savedT = o.Transparency;
-    if (o.BoxHighlight) Target->CopyRectTo(fCacheBitmap.get(), 0, 0, 0, 0, W, H);
     o.Transparency = 255;
     bool drawn = false;
+    TRect used{};
+    auto clean = [&](const TRect& r) {
+      if (r.Left > r.Right || r.Top > r.Bottom) return;
+      fCacheBitmap->FillRect(r.Left, r.Top, r.Right, r.Bottom, 0);
+      fCacheMask->FillRect(r.Left, r.Top, r.Right, r.Bottom, 0);
+      TVXBitmap* ca = fCacheBitmap->AlphaChannel();
+      for (int32_t y = r.Top; y <= r.Bottom; ++y)
+        std::memset(static_cast<uint8_t*>(ca->Scanline(y)) + r.Left, 0, size_t(r.Right - r.Left + 1));
+    };
     try {
       drawn = DrawOneObject(h, fCacheBitmap.get(), Screen, Layer, AntiAlias, false);
     } catch (...) {
       o.Transparency = savedT;
+      clean(TRect{0, 0, W - 1, H - 1});
       throw;
     }
     o.Transparency = savedT;
-    if (!drawn) continue;
+    if (!drawn) {
+      clean(hl);
+      continue;
+    }
     const int32_t savedDrawed = fObjDrawed;
     const TRect plim = o.plim;
     DrawOneObject(h, fCacheMask.get(), Screen, Layer, AntiAlias, true);
     fObjDrawed = savedDrawed;
     o.plim = plim;
     // The rectangle the object covers, grown by its pen width.
-    TRect r{plim.Left - o.pwidth, plim.Top - o.pwidth, plim.Right + o.pwidth, plim.Bottom + o.pwidth};
-    r.Left = std::clamp(r.Left, 0, W - 1), r.Right = std::clamp(r.Right, 0, W - 1);
-    r.Top = std::clamp(r.Top, 0, H - 1), r.Bottom = std::clamp(r.Bottom, 0, H - 1);
-    if (r.Left > r.Right || r.Top > r.Bottom) continue;
+    const TRect r = clip(TRect{plim.Left - o.pwidth, plim.Top - o.pwidth, plim.Right + o.pwidth, plim.Bottom + o.pwidth});
+    // What to clear afterwards: that rectangle with a margin for strokes
+    // that reach past it, and the highlight's copy.
+    used = clip(TRect{r.Left - 2 * o.pwidth - 2, r.Top - 2 * o.pwidth - 2, r.Right + 2 * o.pwidth + 2,
+                      r.Bottom + 2 * o.pwidth + 2});
+    if (o.BoxHighlight)
+      used = TRect{std::min(used.Left, hl.Left), std::min(used.Top, hl.Top), std::max(used.Right, hl.Right),
+                   std::max(used.Bottom, hl.Bottom)};
+    if (r.Left > r.Right || r.Top > r.Bottom) {
+      clean(used);
+      continue;
+    }
     TVXBitmap* a = fCacheBitmap->AlphaChannel();
-    a->Fill(0);
     for (int32_t y = r.Top; y <= r.Bottom; ++y) {
       uint8_t* ar = static_cast<uint8_t*>(a->Scanline(y));
       for (int32_t x = r.Left; x <= r.Right; ++x) {
@@ -322,8 +358,16 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
       fCacheBitmap->RenderToTVXBitmapEx(Target, r.Left, r.Top, rw, rh, r.Left, r.Top, rw, rh, true, 255, rfNone,
                                         o.BlendOperation, 1.0);
     }
-    fCacheBitmap->RemoveAlphaChannel(false, 0);
+    clean(used);
   }
+}
+
+TRect TVexlaneVect::MappedBox(const TVXVObject& o, bool Screen) {
+  const TVXLayer* L = Screen && fObjAnchorToLayers && o.Layer >= 0 && o.Layer < LayersCount() ? Layers(o.Layer) : nullptr;
+  auto mx = [&](int32_t x) { return !Screen ? x : L ? ConvXBmp2Scr(L, x) : XBmp2Scr(x); };
+  auto my = [&](int32_t y) { return !Screen ? y : L ? ConvYBmp2Scr(L, y) : YBmp2Scr(y); };
+  const int32_t a = mx(o.x1), b = my(o.y1), c = mx(o.x2 + 1), d = my(o.y2 + 1);
+  return TRect{std::min(a, c), std::min(b, d), std::max(a, c), std::max(b, d)};
 }
 
 void TVexlaneVect::DrawObjectsToBitmap(TVXBitmap* Target, bool Antialias, bool AdaptBitmapPixelFormat) {
@@ -444,4 +488,39 @@ void TVexlaneVect::DrawObjGrips(TVXBitmap* Target, int32_t hobj) {
 
 void TVexlaneVect::DrawSelectionGrips(TVXBitmap* Target) {
   for (int32_t h : std::vector<int32_t>(fSelObj)) DrawObjGrips(Target, h);
+}
+
+// ---------------------------------------------------------------------------
+// Painting and fast drawing
+
+void TVexlaneVect::Paint() {
+  if (!fMouseStableTimer->Enabled() && !fFastDrawing && fObjEnableFastDrawing &&
+      (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) {
+    fFastDrawing = true;
+    fMouseStableTimer->SetEnabled(true);
+  }
+  TVexlaneView::Paint();
+}
+
+void TVexlaneVect::MouseStableTimer() {
+  if ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) return;
+  fMouseStableTimer->SetEnabled(false);
+  fFastDrawing = false;
+  Update();
+}
+
+void TVexlaneVect::Update() {
+  TVexlaneView::Update();
+  PlaceTextEditor();
+}
+
+void TVexlaneVect::DoViewChange(int32_t Change) {
+  TVexlaneView::DoViewChange(Change);
+  if (fTextEditing != -1) PlaceTextEditor();
+}
+
+void TVexlaneVect::WMSize(TMessage& Message) {
+  TVexlaneView::WMSize(Message);
+  CancelInteracts();
+  Update();
 }

@@ -408,3 +408,29 @@ TEST_F(VectTextTest, Angles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VectTest, FastDrawingWhileThePrimaryButtonIsHeld) {
+  TVexlaneVect* v = NewVect();
+  v->VXBitmap()->Allocate(50, 50, vx24RGB);
+  v->Update();
+  VXHeadless::RunUntilIdle();
+  EXPECT_FALSE(v->FastDrawing());
+  VXHeadless::HoldButtonForPolls(2);  // the paint's poll and the first tick's
+  v->Invalidate();
+  VXHeadless::RunUntilIdle();
+  EXPECT_TRUE(v->FastDrawing());
+  VXHeadless::Advance(50);  // the button is still held: nothing
+  EXPECT_TRUE(v->FastDrawing());
+  VXHeadless::Advance(50);  // released: full quality again
+  EXPECT_FALSE(v->FastDrawing());
+  // Without fast drawing enabled nothing changes.
+  v->SetObjEnableFastDrawing(false);
+  VXHeadless::HoldButtonForPolls(5);
+  v->Invalidate();
+  VXHeadless::RunUntilIdle();
+  EXPECT_FALSE(v->FastDrawing());
+}
+
+}  // namespace
