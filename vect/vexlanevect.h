@@ -432,7 +432,14 @@ class TVexlaneVect : public TVexlaneView {
   // Drawing: one object onto Target (false when it was not drawn), in
   // client (Screen) or image coordinates, only objects of Layer when
   // anchored (-1: any); MaskMode draws its coverage in grey.
-  bool DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int32_t Layer, bool AntiAlias, bool MaskMode);
+  // Canvas, when given, keeps the canvases over Target between calls.
+  struct TVXCanvasPair {
+    std::unique_ptr<TVXCanvas> GDI, GDIPlus;
+    TVXCanvasPair();
+    ~TVXCanvasPair();
+  };
+  bool DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int32_t Layer, bool AntiAlias, bool MaskMode,
+                     TVXCanvasPair* Canvas = nullptr);
   void DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer, int32_t hobj, bool AntiAlias);
   // The object's corners (x2 + 1, y2 + 1 for the far one) mapped, ordered.
   TRect MappedBox(const TVXVObject& o, bool Screen);

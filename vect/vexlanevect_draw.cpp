@@ -32,6 +32,9 @@ TColor Grey(int32_t T) {
 
 }  // namespace
 
+TVexlaneVect::TVXCanvasPair::TVXCanvasPair() = default;
+TVexlaneVect::TVXCanvasPair::~TVXCanvasPair() = default;
+
 // ---------------------------------------------------------------------------
 // Line ends
 
@@ -56,7 +59,7 @@ bool VXLineEndShape(TVXShape Shape, TPoint P, TPoint Q, int32_t BaseWidth, int32
 // ---------------------------------------------------------------------------
 
 bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int32_t Layer, bool AntiAlias,
-                                 bool MaskMode) {
+                                 bool MaskMode, TVXCanvasPair* Canvas) {
   if (fAllObjectsHidden) return false;
   TVXVObject& o = *fObjHeap[size_t(h)];
   if (fObjAnchorToLayers && Layer >= 0 && o.Layer != Layer) return false;
@@ -93,7 +96,15 @@ bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int3
     if (o.Kind == vxkBITMAP || (o.Kind == vxkMEMO && o.MemoHasBitmap && !MaskMode))
       DrawObjectBitmap(o, Target, X1, Y1, X2, Y2, pw, MaskMode, penColor);
     if (o.Kind != vxkBITMAP && o.Kind != vxkNONE && o.Kind != vxkEXTENDED) {
-      TVXCanvas c(Target->Canvas(), AntiAlias && fObjAntialias && !fFastDrawing, true);
+      // One canvas of each kind serves a whole drawing loop on a target:
+      // through GDI+ for antialiased or transparent drawing, else through GDI.
+      const bool smooth = AntiAlias && fObjAntialias && !fFastDrawing;
+      const bool gdiplus = smooth || transparency < 255;
+      TVXCanvasPair own;
+      TVXCanvasPair& pair = Canvas ? *Canvas : own;
+      std::unique_ptr<TVXCanvas>& holder = gdiplus ? pair.GDIPlus : pair.GDI;
+      if (!holder) holder = std::make_unique<TVXCanvas>(Target->Canvas(), smooth, gdiplus);
+      TVXCanvas& c = *holder;
       TVXPen* p = c.Pen();
       p->SetStyle(o.PenStyle);
       p->SetWidth(float(pw));
@@ -249,10 +260,11 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
   if (hobj == -3) handles = fObj;
   else if (hobj == -9) handles = fSelObj;
   else handles.push_back(ResolveHandle(hobj));
+  TVXCanvasPair direct;
   for (int32_t h : handles) {
     TVXVObject& o = *fObjHeap[size_t(h)];
     if (!NeedsCompositing(o, Target)) {
-      DrawOneObject(h, Target, Screen, Layer, AntiAlias, false);
+      DrawOneObject(h, Target, Screen, Layer, AntiAlias, false, &direct);
       continue;
     }
     // Off-screen: the object in colour, then its coverage in grey. Both

@@ -99,9 +99,9 @@ TEST_F(VectDrawTest, LineEndShapes) {
     b.Fill(0);
     v->DrawObjectsToBitmap(&b, false, true);
     Keep(&b, "arrows" + std::to_string(pen));
-    EXPECT_EQ(b.Pixels_vx24RGB(50, 30), Rgb(0xFFFFFF));  // the line
-    EXPECT_EQ(b.Pixels_vx24RGB(14, 32), Rgb(0x0000FF));  // inside the begin arrow
-    EXPECT_EQ(b.Pixels_vx24RGB(76, 32), Rgb(0x0000FF));  // inside the end arrow
+    EXPECT_EQ(b.Pixels_vx24RGB(50, 30), Rgb(0xFFFFFF));  // the line, between the arrows
+    EXPECT_EQ(b.Pixels_vx24RGB(14, 30), Rgb(0x0000FF));  // inside the begin arrow
+    EXPECT_EQ(b.Pixels_vx24RGB(76, 30), Rgb(0x0000FF));  // inside the end arrow
     EXPECT_EQ(b.Pixels_vx24RGB(50, 40), Rgb(0));
     const TRect p = v->GetObjRecord(h)->plim;
     EXPECT_EQ(p.Top, 25);  // the arrows' base corners widen the drawn box
