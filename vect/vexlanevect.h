@@ -441,6 +441,8 @@ class TVexlaneVect : public TVexlaneView {
   bool DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int32_t Layer, bool AntiAlias, bool MaskMode,
                      TVXCanvasPair* Canvas = nullptr);
   void DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer, int32_t hobj, bool AntiAlias);
+  void SupersampleLoop(TVXBitmap* Target, bool Screen, int32_t Layer, const std::vector<int32_t>& Handles,
+                       bool AntiAlias);
   // The object's corners (x2 + 1, y2 + 1 for the far one) mapped, ordered.
   TRect MappedBox(const TVXVObject& o, bool Screen);
   bool NeedsCompositing(const TVXVObject& o, const TVXBitmap* Target) const;
@@ -493,6 +495,7 @@ class TVexlaneVect : public TVexlaneView {
 
   int32_t fObjDrawed = 0;
   bool fFastDrawing = false;
+  int32_t fDrawFactor = 1;  // objects drawn at this multiple of their size (supersampling)
   std::unique_ptr<TTimer> fMouseStableTimer;
   std::unique_ptr<TVXBitmap> fCacheBitmap;  // the off-screen bitmap of the compositing path
   std::unique_ptr<TVXBitmap> fCacheMask;    // the coverage drawn beside it

@@ -10,7 +10,9 @@
 
 #include "core/bitmap.h"
 #include "core/canvas.h"
+#include "core/gdiplus.h"
 #include "core/geometry.h"
+#include "core/settings.h"
 #include "gui/extctrls.h"
 #include "vect/extended.h"
 #include "vect/vexlanevect.h"
@@ -64,11 +66,12 @@ bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int3
   TVXVObject& o = *fObjHeap[size_t(h)];
   if (fObjAnchorToLayers && Layer >= 0 && o.Layer != Layer) return false;
   if (!(o.Style & VXVStyleOf(vxvsVisible))) return false;
-  const double zx = Screen ? ZoomX() / 100 : 1, zy = Screen ? ZoomY() / 100 : 1;
+  const int32_t e = fDrawFactor;  // the supersampling factor
+  const double zx = (Screen ? ZoomX() / 100 : 1) * e, zy = (Screen ? ZoomY() / 100 : 1) * e;
   const TVXLayer* L = nullptr;
   if (Screen && fObjAnchorToLayers && o.Layer >= 0 && o.Layer < LayersCount()) L = Layers(o.Layer);
-  auto mx = [&](int32_t x) { return !Screen ? x : L ? ConvXBmp2Scr(L, x) : XBmp2Scr(x); };
-  auto my = [&](int32_t y) { return !Screen ? y : L ? ConvYBmp2Scr(L, y) : YBmp2Scr(y); };
+  auto mx = [&](int32_t x) { return e * (!Screen ? x : L ? ConvXBmp2Scr(L, x) : XBmp2Scr(x)); };
+  auto my = [&](int32_t y) { return e * (!Screen ? y : L ? ConvYBmp2Scr(L, y) : YBmp2Scr(y)); };
   int32_t X1 = mx(o.x1), Y1 = my(o.y1), X2 = mx(o.x2), Y2 = my(o.y2);
   if ((o.Kind == vxkBITMAP) && (zx != 1 || zy != 1)) {
     if (zx != 1) X2 = mx(o.x2 + 1) - 1;
@@ -170,6 +173,8 @@ bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int3
             o.DrawnPointsAllocated = int32_t(o.DrawnPoints.size()) * 2;
           if (o.PolyClosed) c.Polygon(o.DrawnPoints);
           else c.Polyline(o.DrawnPoints);
+          if (e > 1)
+            for (TPoint& d : o.DrawnPoints) d = TPoint{d.X / e, d.Y / e};
           break;
         }
         case vxkTEXT:
@@ -260,6 +265,10 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
   if (hobj == -3) handles = fObj;
   else if (hobj == -9) handles = fSelObj;
   else handles.push_back(ResolveHandle(hobj));
+  if (fObjGraphicRender && !fObj.empty() && !VXGDIPlusEnabled() && !Target->HasAlphaChannel()) {
+    SupersampleLoop(Target, Screen, Layer, handles, AntiAlias);
+    return;
+  }
   TVXCanvasPair direct;
   for (int32_t h : handles) {
     TVXVObject& o = *fObjHeap[size_t(h)];
@@ -374,6 +383,74 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
   }
 }
 
+// Without GDI+ the objects are drawn at twice the size (antialiased) or at
+// their size into an off-screen bitmap, with their coverage, and merged, so
+// that edges are smooth and transparency holds.
+void TVexlaneVect::SupersampleLoop(TVXBitmap* Target, bool Screen, int32_t Layer, const std::vector<int32_t>& Handles,
+                                   bool AntiAlias) {
+  const int32_t e = AntiAlias ? 2 : 1;
+  const int32_t W = Target->Width(), H = Target->Height();
+  auto cache = std::make_unique<TVXBitmap>(), mask = std::make_unique<TVXBitmap>();
+  cache->Allocate(W * e, H * e, vx24RGB);
+  mask->Allocate(W * e, H * e, vx24RGB);
+  const TResampleFilter filter = e > 1 ? VXGetGlobalSettings()->DefaultResampleFilter() : rfNone;
+  struct TFactor {
+    int32_t& F;
+    explicit TFactor(int32_t& f, int32_t v) : F(f) { F = v; }
+    ~TFactor() { F = 1; }
+  } factor(fDrawFactor, e);
+  for (int32_t h : Handles) {
+    TVXVObject& o = *fObjHeap[size_t(h)];
+    cache->Fill(0);
+    if (e > 1) {
+      // The edges fade into the pen's colour.
+      const TRGB pc{uint8_t(o.PenColor >> 16), uint8_t(o.PenColor >> 8), uint8_t(o.PenColor)};
+      for (int32_t y = 0; y < cache->Height(); ++y)
+        for (int32_t x = 0; x < cache->Width(); ++x) cache->SetPixels_vx24RGB(x, y, pc);
+    }
+    mask->Fill(0);
+    if (o.BoxHighlight) Target->RenderToTVXBitmapEx(cache.get(), 0, 0, W * e, H * e, 0, 0, W, H, false, 255, rfNone, vxlNormal, 1.0);
+    const int32_t savedT = o.Transparency;
+    o.Transparency = 255;
+    bool drawn = false;
+    try {
+      drawn = DrawOneObject(h, cache.get(), Screen, Layer, false, false);
+    } catch (...) {
+      o.Transparency = savedT;
+      throw;
+    }
+    o.Transparency = savedT;
+    if (!drawn) continue;
+    const TRect plim = o.plim;
+    const int32_t count = fObjDrawed;
+    DrawOneObject(h, mask.get(), Screen, Layer, false, true);
+    fObjDrawed = count;
+    o.plim = plim;
+    TRect r{plim.Left - o.pwidth, plim.Top - o.pwidth, plim.Right + o.pwidth, plim.Bottom + o.pwidth};
+    r.Left = std::clamp(r.Left, 0, W * e - 1), r.Right = std::clamp(r.Right, 0, W * e - 1);
+    r.Top = std::clamp(r.Top, 0, H * e - 1), r.Bottom = std::clamp(r.Bottom, 0, H * e - 1);
+    // Whole target pixels: an even start and an odd end at factor 2.
+    r.Left -= r.Left % e, r.Top -= r.Top % e;
+    r.Right += e - 1 - r.Right % e, r.Bottom += e - 1 - r.Bottom % e;
+    r.Right = std::min(r.Right, W * e - 1), r.Bottom = std::min(r.Bottom, H * e - 1);
+    if (r.Left > r.Right || r.Top > r.Bottom) continue;
+    TVXBitmap* a = cache->AlphaChannel();
+    a->Fill(0);
+    for (int32_t y = r.Top; y <= r.Bottom; ++y) {
+      uint8_t* ar = static_cast<uint8_t*>(a->Scanline(y));
+      for (int32_t x = r.Left; x <= r.Right; ++x) {
+        const uint8_t g = mask->Pixels_vx24RGB(x, y).r;
+        ar[x] = g <= 7 ? 0 : g;
+      }
+    }
+    a->SetFull(false);
+    const int32_t rw = r.Right - r.Left + 1, rh = r.Bottom - r.Top + 1;
+    cache->RenderToTVXBitmapEx(Target, r.Left / e, r.Top / e, rw / e, rh / e, r.Left, r.Top, rw, rh, true, 255, filter,
+                               o.BlendOperation, 1.0);
+    o.plim = TRect{plim.Left / e, plim.Top / e, plim.Right / e, plim.Bottom / e};
+  }
+}
+
 TRect TVexlaneVect::MappedBox(const TVXVObject& o, bool Screen) {
   const TVXLayer* L = Screen && fObjAnchorToLayers && o.Layer >= 0 && o.Layer < LayersCount() ? Layers(o.Layer) : nullptr;
   auto mx = [&](int32_t x) { return !Screen ? x : L ? ConvXBmp2Scr(L, x) : XBmp2Scr(x); };
@@ -387,8 +464,9 @@ void TVexlaneVect::DrawObjectsToBitmap(TVXBitmap* Target, bool Antialias, bool A
 }
 
 void TVexlaneVect::DrawOneObjectToBitmap(int32_t hobj, TVXBitmap* Target, bool Antialias, bool AdaptBitmapPixelFormat) {
-  const bool fast = fFastDrawing;
+  const bool fast = fFastDrawing, render = fObjGraphicRender;
   fFastDrawing = false;
+  if (Antialias) fObjGraphicRender = true;
   try {
     if (AdaptBitmapPixelFormat && !Target->IsEmpty() && Target->PixelFormat() != vx24RGB)
       Target->SetPixelFormat(vx24RGB);
@@ -401,9 +479,11 @@ void TVexlaneVect::DrawOneObjectToBitmap(int32_t hobj, TVXBitmap* Target, bool A
     DrawObjectsLoop(Target, false, -1, hobj, Antialias);
   } catch (...) {
     fFastDrawing = fast;
+    fObjGraphicRender = render;
     throw;
   }
   fFastDrawing = fast;
+  fObjGraphicRender = render;
 }
 
 void TVexlaneVect::CopyObjectsToBack(bool Antialias, bool AdaptBitmapPixelFormat) {

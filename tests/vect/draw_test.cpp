@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/settings.h"
 #include "io/vexlaneio.h"
 #include "vect_fixture.h"
 
@@ -431,6 +432,58 @@ TEST_F(VectTest, FastDrawingWhileThePrimaryButtonIsHeld) {
   v->Invalidate();
   VXHeadless::RunUntilIdle();
   EXPECT_FALSE(v->FastDrawing());
+}
+
+}  // namespace
+
+namespace {
+
+// Without GDI+ an antialiased drawing goes through the supersampling path:
+// the same boxes within a pixel, with softened edges.
+TEST_F(VectTest, SupersamplingGivesTheSameBoxes) {
+  struct TGDIPlusOff {
+    bool Was = VXGetGlobalSettings()->UseGDIPlus();
+    TGDIPlusOff() { VXGetGlobalSettings()->SetUseGDIPlus(false); }
+    ~TGDIPlusOff() { VXGetGlobalSettings()->SetUseGDIPlus(Was); }
+  };
+  auto draw = [&](bool Antialias) {
+    TVexlaneVect* v = NewVect();
+    v->SetObjBitmap(-1, nullptr);
+    const int32_t a = v->AddNewObject(vxkELLIPSE, TRect{10, 12, 60, 40}, 0xFFFFFF, false);
+    v->SetObjPenWidth(a, 2);
+    const int32_t b = v->AddNewObject(vxkBOX, TRect{30, 5, 70, 25}, 0x00FF00, false);
+    v->SetObjBrushStyle(b, bsSolid);
+    v->SetObjBrushColor(b, 0x0000FF);
+    auto t = std::make_unique<TVXBitmap>();
+    t->Allocate(80, 50, vx24RGB);
+    t->Fill(0);
+    v->DrawObjectsToBitmap(t.get(), Antialias, true);
+    EXPECT_EQ(v->ObjDrawed(), 2);
+    return t;
+  };
+  std::unique_ptr<TVXBitmap> plain, smooth;
+  {
+    TGDIPlusOff off;
+    plain = draw(false);
+    smooth = draw(true);
+  }
+  Keep(smooth.get(), "supersampled");
+  const TRect p = InkBox(plain.get(), TRect{0, 0, 79, 49}), s = InkBox(smooth.get(), TRect{0, 0, 79, 49});
+  EXPECT_NEAR(s.Left, p.Left, 1);
+  EXPECT_NEAR(s.Top, p.Top, 1);
+  EXPECT_NEAR(s.Right, p.Right, 1);
+  EXPECT_NEAR(s.Bottom, p.Bottom, 1);
+  const TRGB inside = smooth->Pixels_vx24RGB(50, 15);  // the box's red fill
+  EXPECT_GE(inside.r, 250);
+  EXPECT_LE(inside.g, 5);
+  // Some edge pixels lie between the colours.
+  int between = 0;
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 80; ++x) {
+      const TRGB c = smooth->Pixels_vx24RGB(x, y);
+      between += c.g > 20 && c.g < 235 && c.r == c.g;
+    }
+  EXPECT_GT(between, 10);
 }
 
 }  // namespace
