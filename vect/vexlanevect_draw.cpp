@@ -20,7 +20,8 @@
 
 namespace {
 
-int32_t Trunc(double v) { return int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); }
+// Toward zero, saturated to 32 bits; not a number gives 0.
+int32_t Trunc(double v) { return v == v ? int32_t(std::clamp(v, -2147483648.0, 2147483647.0)) : 0; }
 
 void Grow(TRect& R, int32_t x, int32_t y) {
   R.Left = std::min(R.Left, x), R.Top = std::min(R.Top, y);
@@ -164,8 +165,8 @@ bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int3
           const double sx = bw != 0 ? (double(o.x2) - o.x1) / bw : 1, sy = bh != 0 ? (double(o.y2) - o.y1) / bh : 1;
           o.DrawnPoints.clear();
           for (const TPoint& q : o.PolyPoints) {
-            const TPoint d{mx(o.x1 + int32_t(std::nearbyint((double(q.X) - o.PolyBaseX1) * sx))),
-                           my(o.y1 + int32_t(std::nearbyint((double(q.Y) - o.PolyBaseY1) * sy)))};
+            const TPoint d{mx(Trunc(o.x1 + std::nearbyint((double(q.X) - o.PolyBaseX1) * sx))),
+                           my(Trunc(o.y1 + std::nearbyint((double(q.Y) - o.PolyBaseY1) * sy)))};
             o.DrawnPoints.push_back(d);
             Grow(o.plim, d.X, d.Y);
           }

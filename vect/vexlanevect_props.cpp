@@ -299,8 +299,9 @@ TPoint TVexlaneVect::GetObjPolylinePoints(int32_t hobj, int32_t index) {
   const double bw = double(o->PolyBaseX2) - o->PolyBaseX1, bh = double(o->PolyBaseY2) - o->PolyBaseY1;
   const double sx = bw != 0 ? (double(o->x2) - o->x1) / bw : 1;
   const double sy = bh != 0 ? (double(o->y2) - o->y1) / bh : 1;
-  return TPoint{int32_t(std::nearbyint((double(p.X) - o->PolyBaseX1) * sx) + o->x1),
-                int32_t(std::nearbyint((double(p.Y) - o->PolyBaseY1) * sy) + o->y1)};
+  auto sat = [](double v) { return v == v ? int32_t(std::clamp(v, -2147483648.0, 2147483647.0)) : 0; };
+  return TPoint{sat(std::nearbyint((double(p.X) - o->PolyBaseX1) * sx) + o->x1),
+                sat(std::nearbyint((double(p.Y) - o->PolyBaseY1) * sy) + o->y1)};
 }
 
 void TVexlaneVect::SetObjPolylinePoints(int32_t hobj, const std::vector<TPoint>& Points) {

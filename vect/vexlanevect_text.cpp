@@ -19,7 +19,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-int32_t Trunc(double v) { return int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); }
+// Toward zero, saturated to 32 bits; not a number gives 0.
+int32_t Trunc(double v) { return v == v ? int32_t(std::clamp(v, -2147483648.0, 2147483647.0)) : 0; }
 
 void Grow(TRect& R, int32_t x, int32_t y) {
   R.Left = std::min(R.Left, x), R.Top = std::min(R.Top, y);
