@@ -428,7 +428,7 @@ TRect TVexlaneVect::ObjectsExtents() const {
     mx = std::max({mx, o.x1, o.x2});
     my = std::max({my, o.y1, o.y2});
   }
-  return TRect{0, 0, mx + 1, my + 1};
+  return TRect{0, 0, mx == INT32_MAX ? mx : mx + 1, my == INT32_MAX ? my : my + 1};
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // is drawn into an off-screen bitmap with a grey mask of its coverage and
 // merged; every other object is drawn straight onto the target.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -473,7 +474,8 @@ void TVexlaneVect::DrawOneObjectToBitmap(int32_t hobj, TVXBitmap* Target, bool A
       Target->SetPixelFormat(vx24RGB);
     if (Target->IsEmpty()) {
       const TRect e = ObjectsExtents();
-      Target->Allocate(std::max(1, e.Right + 1), std::max(1, e.Bottom + 1), vx24RGB);
+      const int32_t w = e.Right == INT32_MAX ? e.Right : e.Right + 1, h = e.Bottom == INT32_MAX ? e.Bottom : e.Bottom + 1;
+      if (!Target->Allocate(std::max(1, w), std::max(1, h), vx24RGB)) throw EVXException("Not enough memory");
       Target->Fill(0);
     }
     fObjDrawed = 0;
