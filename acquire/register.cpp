@@ -13,6 +13,7 @@
 #include "acquire/gphoto2_store.h"
 #include "acquire/mf_platform.h"
 #include "acquire/mount_table.h"
+#include "acquire/sane_device.h"
 #include "acquire/twain_dsm.h"
 #include "acquire/vxmmf.h"
 #include "acquire/vxxwpd.h"
@@ -25,7 +26,7 @@ namespace {
 
 const bool twainRegistered =
     (VXModules::Register("TWAIN_32.DLL", {{"DSM_Entry", reinterpret_cast<FARPROC>(&VXTWDSMEntry)}}),
-     VXRegisterMediaFoundationModules(), true);
+     VXRegisterMediaFoundationModules(), VXTwainManager::SetDeviceProvider(&VXSaneScanDevices), true);
 
 void PortableDevicesStartup() {
   VXRegisterPortableDeviceClasses();

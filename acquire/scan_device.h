@@ -20,6 +20,13 @@ struct TVXScanFrame {
   double YResolution = 0;
   std::string Caption;
   std::vector<uint8_t> Pixels;
+  // The device learns the page's height only at its end (a hand scanner):
+  // the image information reports ImageLength -1 until it is transferred.
+  bool UnknownLength = false;
+  // A scan that broke off: the transfer of this page answers FailRC
+  // (TWRC_FAILURE with FailCC, or TWRC_CANCEL) instead of its rows.
+  uint16_t FailRC = 0;
+  uint16_t FailCC = 0;
   size_t RowBytes() const { return (size_t(Width) * size_t(BitsPerPixel) + 7) / 8; }
 };
 
@@ -30,6 +37,18 @@ public:
   virtual std::string ProductName() const = 0;
   virtual std::string Manufacturer() const = 0;
   virtual std::string ProductFamily() const = 0;
+
+  // The source is opened and closed: TWCC_SUCCESS, or the condition code
+  // that refuses the opening (the device busy, access denied).
+  virtual uint16_t Open() { return 0; }
+  virtual void Close() {}
+
+  // Settings the device keeps itself as DAT_CUSTOMDSDATA (false: the source
+  // keeps the bytes it is given). ApplySettings answers TWCC_SUCCESS or the
+  // condition code of a refusal.
+  virtual bool OwnsSettings() const { return false; }
+  virtual std::vector<uint8_t> Settings() { return {}; }
+  virtual uint16_t ApplySettings(const uint8_t* /*Data*/, size_t /*Size*/) { return 0; }
 
   // The capability's current answer: its container type and the container's
   // bytes (TWAIN layout). TWCC_SUCCESS, or the condition code of the refusal

@@ -33,6 +33,7 @@ struct TSource {
   bool PageDone = false;
   std::string FileName = "TWAIN.TMP";
   uint16_t FileFormat = 2;
+  bool ShowUI = false;
 };
 
 struct TFault {
@@ -55,6 +56,10 @@ struct TManager {
   std::vector<TFault> Faults;
   bool EnableCheckStatus = false;
   std::vector<std::string> Trace;
+  // Devices found on the system, added once after the sources installed
+  // before the manager first opens.
+  std::vector<std::unique_ptr<TVXScanDevice>> (*Provider)() = nullptr;
+  bool Provided = false;
 };
 
 TManager& G() {
@@ -114,6 +119,10 @@ uint16_t ManagerTriplet(TManager& g, TW_IDENTITY* pOrigin, uint32_t DG, uint16_t
       if (g.State != 2) return Fail(g.LastCC, TWCC_SEQERROR);
       g.State = 3;
       g.Parent = pData ? *static_cast<HWND*>(pData) : nullptr;
+      if (g.Provider && !g.Provided) {
+        g.Provided = true;
+        for (auto& d : g.Provider()) VXTwainManager::AddSource(std::move(d));
+      }
       if (pOrigin) pOrigin->Id = 1;
       return TWRC_SUCCESS;
     }
@@ -169,6 +178,7 @@ uint16_t ManagerTriplet(TManager& g, TW_IDENTITY* pOrigin, uint32_t DG, uint16_t
       }
       if (!s) return Fail(g.LastCC, TWCC_NODS);
       if (s->State != 3) return Fail(g.LastCC, TWCC_SEQERROR);
+      if (const uint16_t cc = s->Device->Open(); cc != TWCC_SUCCESS) return Fail(g.LastCC, cc);
       s->State = 4;
       s->LastCC = TWCC_SUCCESS;
       s->Events.clear();
@@ -181,8 +191,10 @@ uint16_t ManagerTriplet(TManager& g, TW_IDENTITY* pOrigin, uint32_t DG, uint16_t
       TSource* s = FindId(g, id->Id);
       if (!s) return Fail(g.LastCC, TWCC_NODS);
       if (s->State != 4) return Fail(g.LastCC, TWCC_SEQERROR);
+      s->Device->Close();
       s->State = 3;
       s->Events.clear();
+      s->HasPage = false;
       return TWRC_SUCCESS;
     }
     default:
@@ -301,6 +313,7 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
           if (!ui) return Fail(s.LastCC, TWCC_BADVALUE);
           s.State = 5;
           s.Parent = reinterpret_cast<HWND>(ui->hParent);
+          s.ShowUI = ui->ShowUI != 0;
           // The source's own dialog answers as scripted; without it the
           // pages waiting are offered at once.
           if (ui->ShowUI || MSG == MSG_ENABLEDSUIONLY) {
@@ -373,6 +386,17 @@ uint16_t SourceTriplet(TManager& g, TSource& s, uint32_t DG, uint16_t DAT, uint1
         auto* cd = static_cast<TW_CUSTOMDSDATA*>(pData);
         if (!cd) return Fail(s.LastCC, TWCC_BADVALUE);
         if (s.State != 4) return Fail(s.LastCC, TWCC_SEQERROR);
+        if (s.Device->OwnsSettings()) {
+          if (MSG == MSG_GET) s.CustomData = s.Device->Settings();
+          if (MSG == MSG_SET) {
+            const size_t size = GlobalSize(cd->hData);
+            if (cd->InfoLength > size) return Fail(s.LastCC, TWCC_BADVALUE);
+            const auto* p = static_cast<const uint8_t*>(GlobalLock(cd->hData));
+            const uint16_t cc = s.Device->ApplySettings(p, p ? cd->InfoLength : 0);
+            if (p) GlobalUnlock(cd->hData);
+            return cc == TWCC_SUCCESS ? TWRC_SUCCESS : Fail(s.LastCC, cc);
+          }
+        }
         if (MSG == MSG_GET) {
           cd->InfoLength = uint32_t(s.CustomData.size());
           cd->hData = nullptr;
@@ -512,6 +536,21 @@ HGLOBAL PageToDIB(const TVXScanFrame& p) {
   return h;
 }
 
+// The transfer of a page whose scan broke off: a cancelled scan ends the
+// page; a failed one drops it, and a source whose dialog was asked for asks
+// to be closed (there is no dialog to try again from).
+uint16_t PageFailure(TSource& s) {
+  if (s.Page.FailRC == TWRC_CANCEL) {
+    s.State = 7;
+    s.PageDone = true;
+    return TWRC_CANCEL;
+  }
+  s.HasPage = false;
+  s.State = 6;
+  if (s.ShowUI) Post(s, MSG_CLOSEDSREQ);
+  return Fail(s.LastCC, s.Page.FailCC ? s.Page.FailCC : TWCC_BUMMER);
+}
+
 int32_t FileTypeOf(uint16_t Format) {
   switch (Format) {
     case 0: return 1;  // TWFF_TIFF
@@ -555,13 +594,14 @@ uint16_t ImageTriplet(TSource& s, uint16_t DAT, uint16_t MSG, TW_MEMREF pData) {
       if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
       if (!InStates(s, 6, 7)) return Fail(s.LastCC, TWCC_SEQERROR);
       if (!EnsurePage(s)) return Fail(s.LastCC, TWCC_BUMMER);
+      if (s.Page.FailRC != TWRC_SUCCESS && s.Page.Width <= 0) return PageFailure(s);
       auto* ii = static_cast<TW_IMAGEINFO*>(pData);
       std::memset(ii, 0, sizeof(*ii));
       const TVXScanFrame& p = s.Page;
       ii->XResolution = DoubleToFix32(p.XResolution);
       ii->YResolution = DoubleToFix32(p.YResolution);
       ii->ImageWidth = p.Width;
-      ii->ImageLength = s.Script.UnknownLength && !s.PageDone ? -1 : p.Height;
+      ii->ImageLength = (s.Script.UnknownLength || p.UnknownLength) && !s.PageDone ? -1 : p.Height;
       const int16_t spp = (p.BitsPerPixel == 24 || p.BitsPerPixel == 48) ? 3 : 1;
       ii->SamplesPerPixel = spp;
       for (int i = 0; i < spp; ++i) ii->BitsPerSample[i] = int16_t(p.BitsPerPixel / spp);
@@ -578,6 +618,7 @@ uint16_t ImageTriplet(TSource& s, uint16_t DAT, uint16_t MSG, TW_MEMREF pData) {
       if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
       if (!InStates(s, 6, 7) || (s.HasPage && s.PageDone)) return Fail(s.LastCC, TWCC_SEQERROR);
       if (!EnsurePage(s)) return Fail(s.LastCC, TWCC_BUMMER);
+      if (s.Page.FailRC != TWRC_SUCCESS) return PageFailure(s);
       if (s.Strip == s.Script.CancelAtStrip) {
         s.State = 7;
         s.PageDone = true;
@@ -627,6 +668,7 @@ uint16_t ImageTriplet(TSource& s, uint16_t DAT, uint16_t MSG, TW_MEMREF pData) {
       if (MSG != MSG_GET) return Fail(s.LastCC, TWCC_BADPROTOCOL);
       if (s.State != 6) return Fail(s.LastCC, TWCC_SEQERROR);
       if (!EnsurePage(s)) return Fail(s.LastCC, TWCC_BUMMER);
+      if (s.Page.FailRC != TWRC_SUCCESS) return PageFailure(s);
       if (s.Script.CancelAtStrip == 0) {
         s.State = 7;
         s.PageDone = true;
@@ -715,10 +757,17 @@ uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device, const TVXTwainSourceSc
   return id.Id;
 }
 
+void SetDeviceProvider(std::vector<std::unique_ptr<TVXScanDevice>> (*Provider)()) {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  G().Provider = Provider;
+  G().Provided = false;
+}
+
 void Reset() {
   TManager& g = G();
   std::lock_guard<std::recursive_mutex> l(g.M);
   g.Sources.clear();
+  g.Provided = false;
   g.State = 2;
   g.Parent = nullptr;
   g.LastCC = TWCC_SUCCESS;

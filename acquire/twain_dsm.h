@@ -40,6 +40,10 @@ namespace VXTwainManager {
 
 // Adds a source in front of the device; answers its identity's Id.
 uint32_t AddSource(std::unique_ptr<TVXScanDevice> Device, const TVXTwainSourceScript& Script = {});
+// The devices found on the system (SANE scanners): asked for when the manager
+// first opens after start-up or a Reset, their sources follow those added
+// before.
+void SetDeviceProvider(std::vector<std::unique_ptr<TVXScanDevice>> (*Provider)());
 // Every enabled source with pages waiting announces MSG_XFERREADY.
 void AnnouncePages();
 // Removes every source and every script; the manager is closed.

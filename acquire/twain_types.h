@@ -90,6 +90,8 @@ constexpr uint16_t TWCC_BADDEST = 12;
 constexpr uint16_t TWCC_CAPUNSUPPORTED = 13;
 constexpr uint16_t TWCC_CAPBADOPERATION = 14;
 constexpr uint16_t TWCC_CAPSEQERROR = 15;
+constexpr uint16_t TWCC_DENIED = 16;
+constexpr uint16_t TWCC_PAPERJAM = 20;
 
 // Container types.
 constexpr uint16_t TWON_ARRAY = 3;

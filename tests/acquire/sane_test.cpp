@@ -1,0 +1,510 @@
+// SANE scanners behind our TWAIN source manager, against SANE's own test
+// scanner and its command-line front end as the oracle. Each test runs in a
+// child process of this program (SANE is bound once per process and reads
+// its configuration then), under a time limit, with SANE_CONFIG_DIR at a
+// folder of the test tree; in this program's own process SANE stays unbound,
+// so that the other tests see only their simulated sources.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "acquire/sane_binding.h"
+#include "acquire/sane_device.h"
+#include "acquire/sane_frames.h"
+#include "acquire/twain_dsm.h"
+#include "acquire/twain_engine.h"
+#include "acquire/twain_params.h"
+#include "acquire/twain_sim.h"
+#include "core/bitmap.h"
+#include "core/settings.h"
+#include "core/startup.h"
+#include "core/streams.h"
+#include "io/params.h"
+#include "platform/win_sysdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kChildVar = "VX_SANE_TEST_CHILD";
+
+bool InChild() { return std::getenv(kChildVar) != nullptr; }
+
+// This program's own process never binds SANE; a child binds the soname it
+// is told, or the system's.
+const bool kBinding = [] {
+  if (!InChild())
+    VXSaneSetSoname("libvx-no-such-sane.so.1");
+  else if (const char* so = std::getenv("VX_SANE_TEST_SONAME"))
+    VXSaneSetSoname(so);
+  return true;
+}();
+
+std::string ConfigDir(const char* Name) { return std::string(VX_TEST_DATA_DIR) + "/sane/" + Name; }
+
+std::string SelfPath() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+bool HaveProgram(const char* Name) {
+  return std::system(("command -v " + std::string(Name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs this test in a child process with SANE configured from the folder;
+// false in the child itself, which then runs the test's body.
+bool RanInChild(const char* Config = "with-test", const std::string& Env = "", int Seconds = 120) {
+  if (InChild()) return false;
+  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string suite = ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+  const std::string cmd = "timeout -k 5 " + std::to_string(Seconds) + " env " + kChildVar + "=1 SANE_CONFIG_DIR='" +
+                          ConfigDir(Config) + "' " + Env + " '" + SelfPath() + "' --gtest_filter='" + suite + "." +
+                          name + "' >'" + (fs::temp_directory_path() / ("vxsane-" + name + ".log")).string() + "' 2>&1";
+  const int rc = std::system(cmd.c_str());
+  std::ifstream log(fs::temp_directory_path() / ("vxsane-" + name + ".log"));
+  std::stringstream text;
+  text << log.rdbuf();
+  EXPECT_EQ(rc, 0) << (WEXITSTATUS(rc) == 124 ? "the child ran out of time\n" : "") << text.str();
+  return true;
+}
+
+// A picture as scanimage writes it (PNM: P4, P5 or P6, 8 or 16-bit).
+struct TPnm {
+  std::string Magic;
+  int32_t W = 0, H = 0, MaxVal = 1;
+  std::vector<uint8_t> Data;
+  size_t Stride = 0;
+  size_t RowBytes() const {
+    if (Magic == "P4") return size_t(W + 7) / 8;
+    return size_t(W) * (Magic == "P6" ? 3 : 1) * (MaxVal > 255 ? 2 : 1);
+  }
+};
+
+bool ReadPnm(const std::string& File, TPnm& p) {
+  std::ifstream f(File, std::ios::binary);
+  if (!f) return false;
+  auto token = [&f]() {  // skips blanks and comments
+    std::string t;
+    int c;
+    while ((c = f.get()) != EOF) {
+      if (c == '#') {
+        while ((c = f.get()) != EOF && c != '\n') {
+        }
+      } else if (std::isspace(c)) {
+        if (!t.empty()) break;
+      } else {
+        t += char(c);
+      }
+    }
+    return t;
+  };
+  p.Magic = token();
+  p.W = std::atoi(token().c_str());
+  p.H = std::atoi(token().c_str());
+  if (p.Magic != "P4") p.MaxVal = std::atoi(token().c_str());
+  p.Data.assign(std::istreambuf_iterator<char>(f), {});
+  if (p.W <= 0 || p.H <= 0 || p.Data.size() < p.RowBytes() * size_t(p.H)) return false;
+  // scanimage writes the scanner's whole lines, the pixels a line lost at its
+  // end included (the header gives the pixels per line).
+  p.Stride = p.Data.size() / size_t(p.H);
+  return true;
+}
+
+// scanimage's page for the device and options, into Folder (a --batch when
+// Batch); the pages' file names in order.
+std::vector<std::string> Oracle(const std::string& Options, const std::string& Folder, bool Batch = false) {
+  fs::create_directories(Folder);
+  const std::string out = Batch ? " --batch='" + Folder + "/page%d.pnm'" : " >'" + Folder + "/page.pnm'";
+  const std::string cmd = "scanimage -d test:0 --format=pnm " + Options + out + " 2>/dev/null";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  std::vector<std::string> pages;
+  if (!Batch) return {Folder + "/page.pnm"};
+  for (int i = 1; fs::exists(Folder + "/page" + std::to_string(i) + ".pnm"); ++i)
+    pages.push_back(Folder + "/page" + std::to_string(i) + ".pnm");
+  return pages;
+}
+
+// The bitmap holds the oracle's pixels: 1-bit as 1-bit (PNM's 1 is black),
+// grey and colour as 24-bit, or, when Native16, 16-bit grey samples whole.
+void ExpectSame(const TPnm& p, const TVXBitmap& b, bool Native16 = false) {
+  ASSERT_EQ(b.Width(), p.W);
+  ASSERT_EQ(b.Height(), p.H);
+  const size_t rb = p.Stride;
+  const bool wide = p.MaxVal > 255;
+  int bad = 0;
+  for (int32_t y = 0; y < p.H && bad < 3; ++y) {
+    const uint8_t* s = p.Data.data() + size_t(y) * rb;
+    const auto* d = static_cast<const uint8_t*>(b.ScanLine(y));
+    for (int32_t x = 0; x < p.W && bad < 3; ++x) {
+      std::vector<int> want, got;
+      if (p.Magic == "P4") {
+        ASSERT_EQ(b.PixelFormat(), vx1g);
+        want = {((s[x / 8] >> (7 - x % 8)) & 1) ^ 1};
+        got = {(d[x / 8] >> (7 - x % 8)) & 1};
+      } else if (Native16) {
+        ASSERT_EQ(b.PixelFormat(), vx16g);
+        uint16_t g;
+        std::memcpy(&g, d + 2 * x, 2);
+        want = {s[2 * x] << 8 | s[2 * x + 1]};
+        got = {g};
+      } else {
+        ASSERT_EQ(b.PixelFormat(), vx24RGB);
+        const size_t k = wide ? 2 : 1;
+        if (p.Magic == "P5")
+          want = {s[k * x], s[k * x], s[k * x]};
+        else
+          want = {s[k * (3 * x + 2)], s[k * (3 * x + 1)], s[k * 3 * x]};
+        got = {d[3 * x], d[3 * x + 1], d[3 * x + 2]};
+      }
+      if (want != got) {
+        ++bad;
+        std::string w, g;
+        for (int v : want) w += " " + std::to_string(v);
+        for (int v : got) g += " " + std::to_string(v);
+        ADD_FAILURE() << "pixel " << x << "," << y << " is" << g << ", not" << w;
+      }
+    }
+  }
+}
+
+enum TMode { kNative, kMemory, kFile };
+
+// Parameters for test:0 with the options as source settings ("name=value"
+// lines) and the mode of transfer.
+void Prepare(TVXTwainParams& p, const std::string& Settings, TMode Mode) {
+  ASSERT_TRUE(p.SelectSourceByName("frontend-tester (test:0)"));
+  p.SetVisibleDialog(false);
+  p.SetBufferedTransfer(Mode == kMemory);
+  p.SetUseMemoryHandle(Mode == kMemory);
+  p.SetFileTransfer(Mode == kFile);
+  p.SourceSettings()->Clear();
+  p.SourceSettings()->Write(Settings.data(), int64_t(Settings.size()));
+}
+
+bool Acquire(TVXTwainParams& p, TVXBitmap& b, bool Native) {
+  TIOParamsVals io;
+  return VXTW_Acquire(&b, false, &p, {}, &io, nullptr, &p.TwainShared, nullptr, Native);
+}
+
+class SaneScanner : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!InChild()) return;
+    if (!HaveProgram("scanimage")) GTEST_SKIP() << "scanimage (sane-utils) is not installed";
+    VXSetWindowsDirectory("");
+    VXGetGlobalSettings()->SetReleaseTwainResources(false);
+    fTemp = fs::temp_directory_path() /
+            ("vxsane-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(fTemp);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!fTemp.empty()) fs::remove_all(fTemp, ec);
+  }
+  TVXLibraryGuard fLibrary;
+  fs::path fTemp;
+};
+
+TEST_F(SaneScanner, PagesEqualTheFrontEndsInEveryTransfer) {
+  if (RanInChild()) return;
+  struct TCase {
+    const char* Name;
+    std::string Settings;    // ours, beside what the parameters set
+    std::string Options;     // scanimage's
+    int PixelType = -1;      // through the parameters when not -1
+    int BitDepth = 8;
+    double Dpi = 50;
+    bool Frame = false;      // 10,10-60,40 mm through the parameters
+    bool Native16 = false;   // 16-bit grey compared in the native pixel format
+  };
+  const TCase cases[] = {
+      {"colour pattern, 75 dpi, framed", "test-picture=Color pattern\n",
+       "--mode Color --test-picture 'Color pattern' -l 10 -t 10 -x 50 -y 30", TWPT_RGB, 8, 75, true},
+      {"grid at 1 bit", "test-picture=Grid\n", "--mode Gray --depth 1 --test-picture Grid", TWPT_BW, 1},
+      {"16-bit grey", "test-picture=Color pattern\n", "--mode Gray --depth 16 --test-picture 'Color pattern'",
+       TWPT_GRAY, 16, 50, false, true},
+      {"16-bit grey, high bytes", "test-picture=Color pattern\n",
+       "--mode Gray --depth 16 --test-picture 'Color pattern'", TWPT_GRAY, 16},
+      {"three passes GBR", "mode=Color\nthree-pass=1\nthree-pass-order=GBR\ntest-picture=Color pattern\n",
+       "--mode Color --three-pass=yes --three-pass-order GBR --test-picture 'Color pattern'", TWPT_RGB},
+      {"pixels lost per line", "ppl-loss=3\ntest-picture=Color pattern\n",
+       "--mode Color --ppl-loss 3 --test-picture 'Color pattern'", TWPT_RGB},
+      {"reads of 7 bytes", "read-limit=1\nread-limit-size=7\ntest-picture=Color pattern\n",
+       "--mode Color --read-limit=yes --read-limit-size 7 --test-picture 'Color pattern'", TWPT_RGB},
+      {"hand scanner", "hand-scanner=1\ntest-picture=Grid\n", "--mode Gray --hand-scanner=yes --test-picture Grid",
+       TWPT_GRAY, 8},
+  };
+  int n = 0;
+  for (const TCase& c : cases) {
+    TPnm want;
+    const std::string folder = (fTemp / std::to_string(n++)).string();
+    const std::string dpi = " --resolution " + std::to_string(int(c.Dpi));
+    ASSERT_TRUE(ReadPnm(Oracle(c.Options + dpi, folder)[0], want)) << c.Name;
+    for (TMode mode : {kNative, kMemory, kFile}) {
+      if (c.Native16 && mode != kMemory) continue;  // a DIB or a file holds 8 bits per sample
+      SCOPED_TRACE(std::string(c.Name) + ", mode " + std::to_string(int(mode)));
+      TVXTwainParams p(nullptr);
+      // The scanner keeps its options from one opening to the next: each
+      // case starts from scanimage's defaults for what the cases change.
+      Prepare(p, "mode=Color\nthree-pass=0\nhand-scanner=0\nppl-loss=0\nread-limit=0\n" + c.Settings, mode);
+      if (c.PixelType >= 0) p.PixelType()->SetCurrentValue(c.PixelType);
+      p.BitDepth()->SetCurrentValue(c.BitDepth);
+      p.XResolution()->SetCurrentValue(c.Dpi);
+      p.YResolution()->SetCurrentValue(c.Dpi);
+      // Depth and frame too (scanimage's default frame is 0,0-80,100 mm).
+      p.SetAcquireFrameEnabled(true);
+      p.SetAcquireFrameLeft(c.Frame ? 10 / 25.4 : 0);
+      p.SetAcquireFrameTop(c.Frame ? 10 / 25.4 : 0);
+      p.SetAcquireFrameRight((c.Frame ? 60 : 80) / 25.4);
+      p.SetAcquireFrameBottom((c.Frame ? 40 : 100) / 25.4);
+      TVXBitmap b;
+      ASSERT_TRUE(Acquire(p, b, c.Native16)) << p.LastErrorStr;
+      if (mode == kFile) {
+        TVXBitmap same;  // a file holds what its writer keeps
+        same.Assign(&b);
+        same.SetPixelFormat(want.Magic == "P4" ? vx1g : vx24RGB);
+        ExpectSame(want, same);
+      } else {
+        ExpectSame(want, b, c.Native16);
+      }
+    }
+  }
+}
+
+TEST_F(SaneScanner, FeederGivesItsTenSheetsPerAcquisition) {
+  if (RanInChild()) return;
+  const std::vector<std::string> files =
+      Oracle("--source 'Automatic Document Feeder' --test-picture 'Color pattern' --mode Color", fTemp.string(), true);
+  ASSERT_EQ(files.size(), 10u);
+  TPnm want;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    TVXTwainParams p(nullptr);
+    Prepare(p, "test-picture=Color pattern\n", round == 0 ? kMemory : kNative);
+    p.PixelType()->SetCurrentValue(TWPT_RGB);
+    p.SetFeederEnabled(true);
+    size_t calls = 0;
+    TVXMultiCallBack cb = [&](TVXBitmap* bmp, TIOParamsVals*&, int32_t, int32_t) {
+      ASSERT_LT(calls, files.size());
+      ASSERT_TRUE(ReadPnm(files[calls++], want));
+      ExpectSame(want, *bmp);
+    };
+    TVXBitmap b;
+    TIOParamsVals io;
+    EXPECT_TRUE(VXTW_Acquire(&b, true, &p, cb, &io, nullptr, &p.TwainShared, nullptr, false)) << p.LastErrorStr;
+    EXPECT_EQ(calls, 10u);
+  }
+}
+
+TEST_F(SaneScanner, CapabilitiesReadBackFromTheOptions) {
+  if (RanInChild()) return;
+  TVXTwainParams p(nullptr);
+  ASSERT_TRUE(p.SelectSourceByName("frontend-tester (test:0)"));
+  ASSERT_TRUE(p.GetFromScanner());
+  EXPECT_EQ(p.XResolution()->RangeMin(), 1);
+  EXPECT_EQ(p.XResolution()->RangeMax(), 1200);
+  EXPECT_EQ(p.XResolution()->RangeStep(), 1);
+  EXPECT_EQ(p.XResolution()->CurrentValue(), 50);
+  EXPECT_NEAR(p.PhysicalWidth(), 200 / 25.4, 1e-4);
+  EXPECT_NEAR(p.PhysicalHeight(), 200 / 25.4, 1e-4);
+  EXPECT_FALSE(p.FeederEnabled());
+  ASSERT_EQ(p.PixelType()->Count(), 3);  // grey at 1 bit stands for black and white
+  EXPECT_EQ(p.PixelType()->CurrentValue(), TWPT_GRAY);
+  EXPECT_EQ(p.BitDepth()->CurrentValue(), 8);
+  // An inexact resolution is rounded by the scanner and read back so; the
+  // feeder switch moves the source option.
+  p.XResolution()->SetCurrentValue(75.4);
+  p.SetFeederEnabled(true);
+  ASSERT_TRUE(p.Update());
+  EXPECT_EQ(p.XResolution()->CurrentValue(), 75);
+  EXPECT_TRUE(p.FeederEnabled());
+  // The options as source settings: the feeder is the source now.
+  p.SetShowSettingsOnly(true);
+  TVXBitmap b;
+  EXPECT_TRUE(Acquire(p, b, false));
+  const std::string settings(static_cast<const char*>(p.SourceSettings()->Memory()),
+                             size_t(p.SourceSettings()->Size()));
+  EXPECT_NE(settings.find("source=Automatic Document Feeder\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("test-picture=Solid black\n"), std::string::npos) << settings;
+  p.SetFeederEnabled(false);
+  ASSERT_TRUE(p.Update());
+  EXPECT_FALSE(p.FeederEnabled());
+}
+
+TEST_F(SaneScanner, BrokenScansEndWithTheirCodesAndTheNextOneWorks) {
+  if (RanInChild("with-test", "", 60)) return;
+  struct TCase {
+    const char* Status;
+    int32_t Error;
+    uint16_t Condition;
+  } const cases[] = {
+      {"SANE_STATUS_JAMMED", TWRC_FAILURE, TWCC_PAPERJAM},
+      {"SANE_STATUS_IO_ERROR", TWRC_FAILURE, TWCC_BUMMER},
+      {"SANE_STATUS_NO_MEM", TWRC_FAILURE, TWCC_LOWMEMORY},
+      {"SANE_STATUS_COVER_OPEN", TWRC_FAILURE, TWCC_OPERATIONERROR},
+      {"SANE_STATUS_CANCELLED", TWRC_CANCEL, TWCC_SUCCESS},
+  };
+  for (const TCase& c : cases)
+    for (TMode mode : {kNative, kMemory}) {
+      SCOPED_TRACE(std::string(c.Status) + ", mode " + std::to_string(int(mode)));
+      TVXTwainParams p(nullptr);
+      Prepare(p, std::string("read-return-value=") + c.Status + "\n", mode);
+      TVXBitmap b;
+      EXPECT_FALSE(Acquire(p, b, false));
+      EXPECT_EQ(p.LastError, c.Error);
+      EXPECT_EQ(p.LastErrorStr, VXTW_ConditionText(c.Condition));
+      Prepare(p, "read-return-value=Default\n", mode);
+      EXPECT_TRUE(Acquire(p, b, false)) << p.LastErrorStr;
+      EXPECT_GT(b.Width(), 0);
+      EXPECT_GT(b.Height(), 0);
+    }
+}
+
+std::vector<std::string> SourceNames() {
+  TVXTwainParams p(nullptr);
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < p.SourceCount(); ++i) names.push_back(p.GetSourceName(i));
+  return names;
+}
+
+TEST_F(SaneScanner, DeviceListFollowsTheSimulatedSources) {
+  if (RanInChild()) return;
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(R"({"ProductName": "Simulated A"})");
+  const std::vector<std::string> want = {"Simulated A", "frontend-tester (test:0)", "frontend-tester (test:1)"};
+  EXPECT_EQ(SourceNames(), want);
+  // Manufacturer and family of a SANE source.
+  const auto devices = VXSaneScanDevices();
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[1]->ProductName(), "frontend-tester (test:1)");
+  EXPECT_EQ(devices[1]->Manufacturer(), "Noname");
+  EXPECT_EQ(devices[1]->ProductFamily(), "virtual device");
+  VXTwainSim::Reset();
+}
+
+TEST_F(SaneScanner, NoTestBackEndListsOnlyTheSimulatedSources) {
+  if (RanInChild("without-test")) return;
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(R"({"ProductName": "Simulated A"})");
+  EXPECT_EQ(SourceNames(), std::vector<std::string>{"Simulated A"});
+  VXTwainSim::Reset();
+}
+
+TEST_F(SaneScanner, MissingLibraryIsNoSaneAndNoError) {
+  if (RanInChild("with-test", "VX_SANE_TEST_SONAME=libvx-missing-sane.so.1")) return;
+  EXPECT_EQ(VXSaneApi(), nullptr);
+  EXPECT_TRUE(VXSaneLocalDevices().empty());
+  VXTwainSim::Reset();
+  VXTwainSim::AddSource(R"({"ProductName": "Simulated A"})");
+  TVXTwainParams p(nullptr);
+  EXPECT_EQ(p.SourceCount(), 1);
+  EXPECT_EQ(p.GetSourceName(0), "Simulated A");
+  EXPECT_EQ(p.LastErrorStr, "");
+  VXTwainSim::Reset();
+  // Neither this program nor one linking the whole library needs libsane.
+  if (!HaveProgram("readelf")) GTEST_SKIP() << "readelf (binutils) is not installed";
+  for (const std::string& program : {SelfPath(), std::string(VX_BINARY_DIR) + "/tests/test_modules"}) {
+    if (!fs::exists(program)) continue;
+    const std::string cmd = "readelf -d '" + program + "' | grep -c 'NEEDED.*libsane'";
+    FILE* f = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char buf[64] = {0};
+    const size_t got = std::fread(buf, 1, sizeof(buf) - 1, f);
+    ::pclose(f);
+    EXPECT_EQ(std::string(buf, got), "0\n") << program;
+  }
+}
+
+// Product names keep both parts apart and fit a TWAIN identity.
+TEST(SaneNames, ModelAndDeviceCutTo33Characters) {
+  EXPECT_EQ(VXSaneProductName("frontend-tester", "test:0"), "frontend-tester (test:0)");
+  EXPECT_EQ(VXSaneProductName("A very long scanner model name", "genesys:libusb:001:004"),
+            "A very long scanner model name (g");
+  EXPECT_EQ(VXSaneProductName("", "x"), " (x)");
+}
+
+// Page assembly from the scanner's frames, without a scanner.
+TEST(SaneFrames, AssemblyOfFrames) {
+  auto feed = [](TVXSanePageAssembler& a, const std::vector<uint8_t>& bytes, size_t chunk) {
+    for (size_t i = 0; i < bytes.size(); i += chunk) a.Feed(bytes.data() + i, std::min(chunk, bytes.size() - i));
+    a.EndFrame();
+  };
+  std::string err;
+  {  // 1-bit grey with padding per line: 1 becomes white, the stride is skipped
+    TVXSanePageAssembler a;
+    ASSERT_TRUE(a.BeginFrame({0, true, 3, 10, 2, 1}, err)) << err;
+    feed(a, {0xF0, 0x40, 0xEE, 0x0F, 0x80, 0xEE}, 1);
+    TVXScanFrame f;
+    ASSERT_TRUE(a.Finish(f, err)) << err;
+    EXPECT_EQ(f.BitsPerPixel, 1);
+    EXPECT_EQ(f.Pixels, (std::vector<uint8_t>{0x0F, 0xBF, 0xF0, 0x7F}));
+  }
+  {  // lines -1: whole rows only, a partial last row is dropped
+    TVXSanePageAssembler a;
+    ASSERT_TRUE(a.BeginFrame({0, true, 2, 2, -1, 8}, err));
+    feed(a, {1, 2, 3, 4, 5}, 2);
+    TVXScanFrame f;
+    ASSERT_TRUE(a.Finish(f, err));
+    EXPECT_EQ(f.Height, 2);
+    EXPECT_EQ(f.Pixels, (std::vector<uint8_t>{1, 2, 3, 4}));
+  }
+  {  // three passes in the order blue, red, green; 16-bit samples
+    TVXSanePageAssembler a;
+    const int order[3] = {4, 2, 3};
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(a.BeginFrame({order[i], i == 2, 4, 1, 1, 16}, err)) << err;
+      const uint8_t v = uint8_t(order[i]);
+      feed(a, {v, uint8_t(v + 0x10), 0xAA, 0xAA}, 3);
+    }
+    ASSERT_TRUE(a.Complete());
+    TVXScanFrame f;
+    ASSERT_TRUE(a.Finish(f, err)) << err;
+    EXPECT_EQ(f.BitsPerPixel, 48);
+    EXPECT_EQ(f.Pixels, (std::vector<uint8_t>{2, 0x12, 3, 0x13, 4, 0x14}));
+  }
+  {  // more bytes than the lines announced are dropped
+    TVXSanePageAssembler a;
+    ASSERT_TRUE(a.BeginFrame({1, true, 3, 1, 1, 8}, err));
+    feed(a, {1, 2, 3, 4, 5, 6}, 6);
+    TVXScanFrame f;
+    ASSERT_TRUE(a.Finish(f, err));
+    EXPECT_EQ(f.Pixels, (std::vector<uint8_t>{1, 2, 3}));
+  }
+  // Parameters the page refuses.
+  const TVXSaneFrameParams bad[] = {
+      {0, true, 2, 3, 1, 8},    // a line shorter than its pixels
+      {1, true, 30, 10, 1, 1},  // 1-bit colour
+      {0, true, 8, 8, 1, 4},    // depth 4
+      {7, true, 8, 8, 1, 8},    // unknown format
+      {0, true, 0, 0, 1, 8},    // no pixels
+      {0, true, 8, 8, -2, 8},   // negative lines other than -1
+  };
+  for (const TVXSaneFrameParams& p : bad) {
+    TVXSanePageAssembler a;
+    EXPECT_FALSE(a.BeginFrame(p, err)) << p.Format << " " << p.Depth;
+  }
+  {  // a three-pass page lacking a colour, a colour twice, a mismatching frame
+    TVXSanePageAssembler a;
+    ASSERT_TRUE(a.BeginFrame({2, false, 1, 1, 1, 8}, err));
+    feed(a, {1}, 1);
+    EXPECT_FALSE(a.BeginFrame({2, false, 1, 1, 1, 8}, err));
+    EXPECT_FALSE(a.BeginFrame({3, false, 2, 2, 1, 8}, err));
+    ASSERT_TRUE(a.BeginFrame({3, true, 1, 1, 1, 8}, err));
+    feed(a, {2}, 1);
+    TVXScanFrame f;
+    EXPECT_FALSE(a.Finish(f, err));
+  }
+}
+
+}  // namespace
