@@ -16,6 +16,7 @@
 #include "acquire/sane_device.h"
 #include "acquire/twain_dsm.h"
 #include "acquire/vxmmf.h"
+#include "acquire/wia_devmgr.h"
 #include "acquire/vxxwpd.h"
 #include "acquire/wpd_api.h"
 #include "acquire/wpd_sim.h"
@@ -30,6 +31,7 @@ const bool twainRegistered =
 
 void PortableDevicesStartup() {
   VXRegisterPortableDeviceClasses();
+  VXRegisterWiaDevMgr();
   VXRegisterSystemDeviceEnum();
   VXDSRegisterGraphClasses();
   VXDSRegisterFilterClasses();
@@ -48,6 +50,7 @@ void PortableDevicesShutdown() {
   VXUnregisterMediaFoundationClasses();
   VXUnregisterSystemDeviceEnum();
   VXUnregisterPortableDeviceClasses();
+  VXUnregisterWiaDevMgr();
 }
 
 const bool registered = (VXLibraryHooks.PortableDevicesStartup = &PortableDevicesStartup,

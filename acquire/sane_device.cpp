@@ -1,6 +1,8 @@
 #include "acquire/sane_device.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -345,10 +347,16 @@ public:
     fStarted = false;
     fTaken = true;
     ReadPage(Page);
-    if (Page.FailRC == 0 && Feeding())
+    if (Page.FailRC == 0 && Feeding()) {
       StartAhead();  // the feeder's next sheet: a page waits when it started
-    else
+    } else {
+      // A read that fails at once can meet the back end's reader thread
+      // still starting; back ends built on SANE's thread helpers cancel that
+      // thread asynchronously, which can leave it holding the allocator's
+      // lock. A moment's wait lets it reach its pipe first.
+      if (Page.FailRC != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       fApi.cancel(fHandle);
+    }
     return true;
   }
 

@@ -185,8 +185,9 @@ const char* KindName(uint16_t ConType) {
   }
 }
 
-// A PNM file (P4, P5, P6; 8 or 16-bit samples) as a scanned page.
-TVXScanFrame ReadPNM(const std::string& FileName) {
+}  // namespace
+
+TVXScanFrame VXReadPNMPage(const std::string& FileName) {
   FILE* f = std::fopen(FileName.c_str(), "rb");
   if (!f) Bad("cannot read page \"" + FileName + "\"");
   std::vector<uint8_t> data;
@@ -230,6 +231,8 @@ TVXScanFrame ReadPNM(const std::string& FileName) {
     for (size_t i = 0; i + 1 < p.Pixels.size(); i += 2) std::swap(p.Pixels[i], p.Pixels[i + 1]);
   return p;
 }
+
+namespace {
 
 class TSimDevice : public TVXScanDevice {
 public:
@@ -336,7 +339,7 @@ std::vector<TVXScanFrame> ReadPages(TVXDictionaryList* list, double XRes, double
   for (int32_t i = 0; i < list->Count(); ++i) {
     auto* name = dynamic_cast<TVXDictionaryValueWideString*>(list->Items(i));
     if (!name) Bad("pages are PNM file names");
-    TVXScanFrame p = ReadPNM(name->value);
+    TVXScanFrame p = VXReadPNMPage(name->value);
     p.XResolution = XRes;
     p.YResolution = YRes;
     if (captions && int32_t(CaptionAt) < captions->Count())

@@ -28,6 +28,12 @@
 #include <string>
 #include <vector>
 
+#include "acquire/scan_device.h"
+
+// A PNM file (P4, P5 or P6, 8 or 16-bit samples) as a scanned page; raises
+// EVXException for a file that cannot be read or is no such PNM.
+TVXScanFrame VXReadPNMPage(const std::string& FileName);
+
 namespace VXTwainSim {
 
 // Removes every source, script and recorded triplet.

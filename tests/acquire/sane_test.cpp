@@ -25,12 +25,15 @@
 #include "acquire/twain_engine.h"
 #include "acquire/twain_params.h"
 #include "acquire/twain_sim.h"
+#include "acquire/wia_api.h"
+#include "acquire/wia_sim.h"
 #include "core/bitmap.h"
 #include "core/settings.h"
 #include "core/startup.h"
 #include "core/streams.h"
 #include "io/params.h"
 #include "platform/win_sysdir.h"
+#include "tests/acquire/wia_bands.h"
 
 namespace {
 
@@ -424,6 +427,82 @@ TEST_F(SaneScanner, MissingLibraryIsNoSaneAndNoError) {
     ::pclose(f);
     EXPECT_EQ(std::string(buf, got), "0\n") << program;
   }
+}
+
+// The scanner through our image-acquisition device manager: resolution,
+// data type and scan area set as properties, MEMORYBMP pages in bands of any
+// size equal scanimage's page.
+TEST_F(SaneScanner, DeviceManagerBandsEqualTheFrontEnds) {
+  if (RanInChild("pattern")) return;
+  TPnm want;
+  ASSERT_TRUE(ReadPnm(Oracle("--mode Color --resolution 75 -l 10 -t 10 -x 50 -y 30", fTemp.string())[0], want));
+  IWiaDevMgr* mgr = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_WiaDevMgr, nullptr, CLSCTX_LOCAL_SERVER, IWiaDevMgr::kIID,
+                             reinterpret_cast<void**>(&mgr)),
+            S_OK);
+  // Listed with its TWAIN name and the SANE name as its ID.
+  IEnumWIA_DEV_INFO* e = nullptr;
+  ASSERT_EQ(mgr->EnumDeviceInfo(WIA_DEVINFO_ENUM_LOCAL, &e), S_OK);
+  IWiaPropertyStorage* info = nullptr;
+  ULONG got = 0;
+  ASSERT_EQ(e->Next(1, &info, &got), S_OK);
+  PROPSPEC spec[2];
+  spec[0].propid = WIA_DIP_DEV_NAME;
+  spec[1].propid = WIA_DIP_DEV_ID;
+  PROPVARIANT v[2];
+  ASSERT_EQ(info->ReadMultiple(2, spec, v), S_OK);
+  EXPECT_EQ(VXStr(v[0].pwszVal), "frontend-tester (test:0)");
+  EXPECT_EQ(VXStr(v[1].pwszVal), "sane:test:0");
+  for (PROPVARIANT& p : v) PropVariantClear(&p);
+  info->Release();
+  e->Release();
+  IWiaItem* root = nullptr;
+  ASSERT_EQ(mgr->CreateDevice("sane:test:0", &root), S_OK);
+  PROPVARIANT bed = ReadProp(root, WIA_DPS_HORIZONTAL_BED_SIZE);
+  EXPECT_EQ(bed.lVal, 7874);  // 200 mm in thousandths of an inch
+  std::vector<IWiaItem*> kids = Children(root);
+  ASSERT_EQ(kids.size(), 2u);  // flatbed and feeder
+  IWiaItem* flatbed = kids[0];
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPS_XRES, 75), S_OK);
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPS_YRES, 75), S_OK);
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPA_DATATYPE, WIA_DATA_COLOR), S_OK);
+  EXPECT_EQ(ReadProp(flatbed, WIA_IPA_DEPTH).lVal, 24);
+  // 10,10-60,40 mm at 75 dpi.
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPS_XPOS, 30), S_OK);
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPS_YPOS, 30), S_OK);
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPS_XEXTENT, 148), S_OK);
+  EXPECT_EQ(WriteInt(flatbed, WIA_IPS_YEXTENT, 89), S_OK);
+  for (int32_t band : {4096, 1, 7, 65537}) {
+    SCOPED_TRACE(band);
+    VXWiaSim::SetBandSize(band);
+    TBands bands;
+    ASSERT_EQ(Transfer(flatbed, bands), S_OK);
+    ASSERT_EQ(bands.Pages.size(), 1u);
+    const std::vector<uint8_t>& b = bands.Pages[0];
+    ASSERT_GE(b.size(), 40u);
+    int32_t w, h;
+    std::memcpy(&w, b.data() + 4, 4);
+    std::memcpy(&h, b.data() + 8, 4);
+    ASSERT_EQ(w, want.W);
+    ASSERT_EQ(h, want.H);
+    ASSERT_EQ(b[14], 24);
+    const size_t stride = (size_t(w) * 3 + 3) / 4 * 4;
+    ASSERT_EQ(b.size(), 40 + stride * size_t(h));
+    int bad = 0;
+    for (int32_t y = 0; y < h && bad < 3; ++y)
+      for (int32_t x = 0; x < w && bad < 3; ++x) {
+        const uint8_t* s = want.Data.data() + size_t(y) * want.Stride + 3 * size_t(x);
+        const uint8_t* d = b.data() + 40 + size_t(h - 1 - y) * stride + 3 * size_t(x);
+        if (d[0] != s[2] || d[1] != s[1] || d[2] != s[0]) {
+          ++bad;
+          ADD_FAILURE() << "pixel " << x << "," << y;
+        }
+      }
+    for (LONG len : bands.BandLengths) EXPECT_LE(len, band);
+  }
+  for (IWiaItem* k : kids) k->Release();
+  root->Release();
+  mgr->Release();
 }
 
 // Product names keep both parts apart and fit a TWAIN identity.

@@ -1,0 +1,762 @@
+#include "acquire/wia_devmgr.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "acquire/sane_device.h"
+#include "acquire/twain_types.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The scanner's settings through its capability containers.
+
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+double Item(uint16_t Type, const uint8_t* p) {
+  if (Type == TWTY_FIX32) return int16_t(U16(p)) + U16(p + 2) / 65536.0;
+  if (Type == TWTY_INT32) return int32_t(U32(p));
+  if (Type == TWTY_INT16) return int16_t(U16(p));
+  return U16(p);
+}
+
+size_t ItemSize(uint16_t Type) { return Type == TWTY_FIX32 || Type == TWTY_INT32 ? 4 : 2; }
+
+struct TCapValues {
+  bool IsRange = false;
+  double Min = 0, Max = 0, Step = 0, Current = 0;
+  std::vector<double> Items;
+};
+
+bool ReadCap(TVXScanDevice& d, uint16_t Cap, TCapValues& v) {
+  uint16_t con = 0;
+  std::vector<uint8_t> c;
+  if (d.GetCapability(Cap, con, c) != TWCC_SUCCESS || c.size() < 2) return false;
+  const uint16_t type = U16(c.data());
+  const size_t sz = ItemSize(type);
+  switch (con) {
+    case TWON_ONEVALUE:
+      if (c.size() < 2 + sz) return false;
+      v.Current = Item(type, c.data() + 2);
+      v.Items = {v.Current};
+      return true;
+    case TWON_RANGE:
+      if (c.size() < 22) return false;
+      v.IsRange = true;
+      v.Min = Item(type, c.data() + 2);
+      v.Max = Item(type, c.data() + 6);
+      v.Step = Item(type, c.data() + 10);
+      v.Current = Item(type, c.data() + 18);
+      return true;
+    case TWON_ENUMERATION: {
+      if (c.size() < 14) return false;
+      const uint32_t n = std::min<uint32_t>(U32(c.data() + 2), uint32_t((c.size() - 14) / sz));
+      for (uint32_t i = 0; i < n; ++i) v.Items.push_back(Item(type, c.data() + 14 + i * sz));
+      const uint32_t at = U32(c.data() + 6);
+      v.Current = at < n ? v.Items[at] : 0;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+uint16_t SetCap(TVXScanDevice& d, uint16_t Cap, uint16_t Type, double Value) {
+  std::vector<uint8_t> c(6, 0);
+  c[0] = uint8_t(Type);
+  c[1] = uint8_t(Type >> 8);
+  uint32_t bits;
+  if (Type == TWTY_FIX32) {
+    const int32_t n = int32_t(Value * 65536.0 + (Value >= 0 ? 0.5 : -0.5));
+    bits = (uint32_t(n) >> 16 & 0xFFFF) | (uint32_t(n) & 0xFFFF) << 16;
+  } else {
+    bits = uint32_t(int32_t(std::llrint(Value)));
+  }
+  for (int i = 0; i < 4; ++i) c[2 + size_t(i)] = uint8_t(bits >> (8 * i));
+  return d.SetCapability(Cap, TWON_ONEVALUE, c.data(), c.size());
+}
+
+// ---------------------------------------------------------------------------
+// Properties.
+
+struct TProp {
+  PROPVARIANT Value;
+  ULONG Flags = WIA_PROP_READ;
+  PROPVARIANT Valid;
+};
+
+PROPVARIANT Int(LONG v) {
+  PROPVARIANT p;
+  p.vt = VT_I4;
+  p.lVal = v;
+  return p;
+}
+
+PROPVARIANT Text(const std::string& s) {
+  PROPVARIANT p;
+  InitPropVariantFromString(s.c_str(), &p);
+  return p;
+}
+
+PROPVARIANT Ints(const std::vector<LONG>& v) {
+  PROPVARIANT p;
+  p.vt = VT_VECTOR | VT_I4;
+  p.cal.cElems = ULONG(v.size());
+  p.cal.pElems = static_cast<int32_t*>(CoTaskMemAlloc(std::max<size_t>(1, v.size()) * sizeof(int32_t)));
+  std::copy(v.begin(), v.end(), p.cal.pElems);
+  return p;
+}
+
+PROPVARIANT Guids(const std::vector<GUID>& v) {
+  PROPVARIANT p;
+  p.vt = VT_VECTOR | VT_CLSID;
+  p.cauuid.cElems = ULONG(v.size());
+  p.cauuid.pElems = static_cast<GUID*>(CoTaskMemAlloc(std::max<size_t>(1, v.size()) * sizeof(GUID)));
+  std::copy(v.begin(), v.end(), p.cauuid.pElems);
+  return p;
+}
+
+// A property store whose writes go through a check first.
+class TStore {
+public:
+  ~TStore() { Clear(); }
+  void Clear() {
+    for (auto& [id, p] : fProps) {
+      PropVariantClear(&p.Value);
+      PropVariantClear(&p.Valid);
+    }
+    fProps.clear();
+  }
+  // Takes over the values.
+  void Put(PROPID Id, PROPVARIANT Value, ULONG Flags = WIA_PROP_READ, PROPVARIANT Valid = {}) {
+    auto it = fProps.find(Id);
+    if (it != fProps.end()) {
+      PropVariantClear(&it->second.Value);
+      PropVariantClear(&it->second.Valid);
+    }
+    fProps[Id] = TProp{Value, Flags, Valid};
+  }
+  const PROPVARIANT* Get(PROPID Id) const {
+    auto it = fProps.find(Id);
+    return it == fProps.end() ? nullptr : &it->second.Value;
+  }
+  const TProp* Find(PROPID Id) const {
+    auto it = fProps.find(Id);
+    return it == fProps.end() ? nullptr : &it->second;
+  }
+  size_t Count() const { return fProps.size(); }
+
+private:
+  std::map<PROPID, TProp> fProps;
+};
+
+// ---------------------------------------------------------------------------
+// Devices.
+
+struct TDevice {
+  std::string Name, Id, Vendor, Port;
+  LONG Type = StiDeviceTypeScanner << 16;
+  std::unique_ptr<TVXScanDevice> Scanner;
+  bool Open = false;
+};
+
+struct TManager {
+  std::recursive_mutex M;
+  std::vector<std::unique_ptr<TDevice>> Added;
+  std::vector<std::unique_ptr<TDevice>> Sane;
+  bool SaneRead = false;
+  LONG BandSize = 0;
+  bool NewPageAfter = true;
+};
+
+TManager& G() {
+  static auto* m = new TManager();
+  return *m;
+}
+
+std::vector<TDevice*> Devices() {
+  TManager& g = G();
+  if (!g.SaneRead) {
+    g.SaneRead = true;
+    for (auto& d : VXSaneScanDevices()) {
+      auto dev = std::make_unique<TDevice>();
+      dev->Name = d->ProductName();
+      dev->Vendor = d->Manufacturer();
+      const std::string name = dev->Name;
+      const size_t open = name.rfind(" (");
+      dev->Port = open != std::string::npos && name.back() == ')' ? name.substr(open + 2, name.size() - open - 3) : name;
+      dev->Id = "sane:" + dev->Port;
+      dev->Scanner = std::move(d);
+      g.Sane.push_back(std::move(dev));
+    }
+  }
+  std::vector<TDevice*> out;
+  for (auto& d : g.Added) out.push_back(d.get());
+  for (auto& d : g.Sane) out.push_back(d.get());
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Device information: a read-only property storage.
+
+class TInfoStorage : public TVXComObject<IWiaPropertyStorage> {
+public:
+  explicit TInfoStorage(const TDevice& d) {
+    fStore.Put(WIA_DIP_DEV_ID, Text(d.Id));
+    fStore.Put(WIA_DIP_VEND_DESC, Text(d.Vendor));
+    fStore.Put(WIA_DIP_DEV_DESC, Text(d.Name));
+    fStore.Put(WIA_DIP_DEV_TYPE, Int(d.Type));
+    fStore.Put(WIA_DIP_PORT_NAME, Text(d.Port));
+    fStore.Put(WIA_DIP_DEV_NAME, Text(d.Name));
+    fStore.Put(WIA_DIP_SERVER_NAME, Text("local"));
+    fStore.Put(WIA_DIP_DRIVER_VERSION, Text("1.0"));
+  }
+  HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override;
+  HRESULT WriteMultiple(ULONG, const PROPSPEC[], const PROPVARIANT[], PROPID) override { return E_ACCESSDENIED; }
+  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) override;
+  HRESULT GetCount(ULONG* n) override {
+    if (!n) return E_POINTER;
+    *n = ULONG(fStore.Count());
+    return S_OK;
+  }
+  TStore fStore;
+};
+
+// Reads the properties named by identifier; S_FALSE when none of them exists.
+HRESULT ReadFrom(const TStore& Store, ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) {
+  if (!spec || !out) return E_POINTER;
+  bool any = false;
+  for (ULONG i = 0; i < n; ++i) {
+    PropVariantInit(&out[i]);
+    const PROPVARIANT* v = spec[i].ulKind == PRSPEC_PROPID ? Store.Get(spec[i].propid) : nullptr;
+    if (v) {
+      PropVariantCopy(&out[i], v);
+      any = true;
+    }
+  }
+  return any ? S_OK : S_FALSE;
+}
+
+HRESULT AttributesFrom(const TStore& Store, ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) {
+  if (!spec || !flags || !valid) return E_POINTER;
+  for (ULONG i = 0; i < n; ++i) {
+    PropVariantInit(&valid[i]);
+    const TProp* p = spec[i].ulKind == PRSPEC_PROPID ? Store.Find(spec[i].propid) : nullptr;
+    if (!p) return E_INVALIDARG;
+    flags[i] = p->Flags;
+    PropVariantCopy(&valid[i], &p->Valid);
+  }
+  return S_OK;
+}
+
+HRESULT TInfoStorage::ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) {
+  return ReadFrom(fStore, n, spec, out);
+}
+HRESULT TInfoStorage::GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) {
+  return AttributesFrom(fStore, n, spec, flags, valid);
+}
+
+class TInfoEnum : public TVXComObject<IEnumWIA_DEV_INFO> {
+public:
+  HRESULT Next(ULONG celt, IWiaPropertyStorage** out, ULONG* fetched) override {
+    if (!out) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    const std::vector<TDevice*> list = Devices();
+    ULONG got = 0;
+    while (got < celt && fPos < list.size()) out[got++] = new TInfoStorage(*list[fPos++]);
+    if (fetched) *fetched = got;
+    return got == celt ? S_OK : S_FALSE;
+  }
+  HRESULT Skip(ULONG celt) override {
+    fPos += celt;
+    return S_OK;
+  }
+  HRESULT Reset() override {
+    fPos = 0;
+    return S_OK;
+  }
+  HRESULT GetCount(ULONG* n) override {
+    if (!n) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    *n = ULONG(Devices().size());
+    return S_OK;
+  }
+
+private:
+  size_t fPos = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Items: one object answers the item, its property storage and its data
+// transfer.
+
+class TItem;
+
+class TItemEnum : public TVXComObject<IEnumWiaItem> {
+public:
+  explicit TItemEnum(std::vector<IWiaItem*> Items) : fItems(std::move(Items)) {
+    for (IWiaItem* i : fItems) i->AddRef();
+  }
+  ~TItemEnum() override {
+    for (IWiaItem* i : fItems) i->Release();
+  }
+  HRESULT Next(ULONG celt, IWiaItem** out, ULONG* fetched) override {
+    if (!out) return E_POINTER;
+    ULONG got = 0;
+    while (got < celt && fPos < fItems.size()) {
+      out[got] = fItems[fPos++];
+      out[got++]->AddRef();
+    }
+    if (fetched) *fetched = got;
+    return got == celt ? S_OK : S_FALSE;
+  }
+  HRESULT Skip(ULONG celt) override {
+    fPos += celt;
+    return S_OK;
+  }
+  HRESULT Reset() override {
+    fPos = 0;
+    return S_OK;
+  }
+  HRESULT GetCount(ULONG* n) override {
+    if (!n) return E_POINTER;
+    *n = ULONG(fItems.size());
+    return S_OK;
+  }
+
+private:
+  std::vector<IWiaItem*> fItems;
+  size_t fPos = 0;
+};
+
+// The MEMORYBMP form of a page: header, colour table (1 and 8 bits),
+// bottom-up rows padded to 4 bytes; 16-bit samples keep their high bytes.
+std::vector<uint8_t> MemoryBitmap(const TVXScanFrame& p) {
+  const int32_t bpp = p.BitsPerPixel == 1 ? 1 : (p.BitsPerPixel == 8 || p.BitsPerPixel == 16) ? 8 : 24;
+  const size_t stride = ((size_t(p.Width) * size_t(bpp) + 31) / 32) * 4;
+  const uint32_t colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
+  std::vector<uint8_t> d(40 + colours * 4 + stride * size_t(p.Height), 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put32(0, 40);
+  put32(4, uint32_t(p.Width));
+  put32(8, uint32_t(p.Height));
+  d[12] = 1;
+  d[14] = uint8_t(bpp);
+  put32(20, uint32_t(stride * size_t(p.Height)));
+  put32(24, uint32_t(std::lround(p.XResolution / 0.0254)));
+  put32(28, uint32_t(std::lround(p.YResolution / 0.0254)));
+  put32(32, colours);
+  for (uint32_t i = 0; i < colours; ++i) {
+    const uint8_t v = uint8_t(colours == 2 ? i * 255 : i);
+    d[40 + i * 4] = d[41 + i * 4] = d[42 + i * 4] = v;
+  }
+  const size_t rb = p.RowBytes();
+  uint8_t* rows = d.data() + 40 + colours * 4;
+  for (int32_t y = 0; y < p.Height; ++y) {
+    const uint8_t* s = p.Pixels.data() + size_t(y) * rb;
+    uint8_t* o = rows + size_t(p.Height - 1 - y) * stride;
+    switch (p.BitsPerPixel) {
+      case 1:
+      case 8: std::memcpy(o, s, rb); break;
+      case 16:
+        for (int32_t x = 0; x < p.Width; ++x) o[x] = s[2 * x + 1];
+        break;
+      case 24:
+        for (int32_t x = 0; x < p.Width; ++x) {
+          o[3 * x] = s[3 * x + 2];
+          o[3 * x + 1] = s[3 * x + 1];
+          o[3 * x + 2] = s[3 * x];
+        }
+        break;
+      default:  // 48
+        for (int32_t x = 0; x < p.Width; ++x) {
+          o[3 * x] = s[6 * x + 5];
+          o[3 * x + 1] = s[6 * x + 3];
+          o[3 * x + 2] = s[6 * x + 1];
+        }
+        break;
+    }
+  }
+  return d;
+}
+
+enum TKind { kRoot, kFlatbed, kFeeder };
+
+class TItem : public IWiaItem, public IWiaPropertyStorage, public IWiaDataTransfer {
+public:
+  TItem(TDevice* Device, TKind Kind, TItem* Root) : fDevice(Device), fKind(Kind), fRoot(Root) {
+    if (fRoot) fRoot->AddRef();
+    Refresh();
+  }
+  ~TItem() {
+    if (fRoot) {
+      fRoot->Release();
+    } else {
+      std::lock_guard<std::recursive_mutex> l(G().M);
+      if (fDevice->Open) fDevice->Scanner->Close();
+      fDevice->Open = false;
+    }
+  }
+
+  // IUnknown
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (VXInterfaceAnswers<IWiaItem>(riid))
+      *ppv = static_cast<IWiaItem*>(this);
+    else if (VXInterfaceAnswers<IWiaPropertyStorage>(riid))
+      *ppv = static_cast<IWiaPropertyStorage*>(this);
+    else if (VXInterfaceAnswers<IWiaDataTransfer>(riid) && fKind != kRoot)
+      *ppv = static_cast<IWiaDataTransfer*>(this);
+    else
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++fRefs; }
+  ULONG Release() override {
+    const ULONG left = --fRefs;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // IWiaItem
+  HRESULT GetItemType(LONG* t) override {
+    if (!t) return E_POINTER;
+    *t = fKind == kRoot ? WiaItemTypeRoot | WiaItemTypeDevice | WiaItemTypeFolder
+                        : WiaItemTypeImage | WiaItemTypeFile | WiaItemTypeProgrammableDataSource;
+    return S_OK;
+  }
+  HRESULT EnumChildItems(IEnumWiaItem** e) override {
+    if (!e) return E_POINTER;
+    // A child holds its root; the root makes its children when asked.
+    std::vector<IWiaItem*> items;
+    if (fKind == kRoot) {
+      std::lock_guard<std::recursive_mutex> l(G().M);
+      items.push_back(new TItem(fDevice, kFlatbed, this));
+      if (HasFeeder()) items.push_back(new TItem(fDevice, kFeeder, this));
+    }
+    *e = new TItemEnum(items);
+    for (IWiaItem* i : items) i->Release();  // the enumerator holds them
+    return S_OK;
+  }
+  HRESULT DeleteItem(LONG) override { return E_ACCESSDENIED; }  // a scanner's items stay
+  HRESULT GetRootItem(IWiaItem** r) override {
+    if (!r) return E_POINTER;
+    *r = fRoot ? static_cast<IWiaItem*>(fRoot) : static_cast<IWiaItem*>(this);
+    (*r)->AddRef();
+    return S_OK;
+  }
+  HRESULT DeviceCommand(LONG, const GUID*, IWiaItem** item) override {
+    if (item) *item = nullptr;
+    return E_INVALIDARG;  // a scanner takes no pictures
+  }
+  HRESULT DeviceDlg(HWND, LONG, LONG, LONG* count, IWiaItem*** items) override {
+    if (count) *count = 0;
+    if (items) *items = nullptr;
+    return S_FALSE;
+  }
+
+  // IWiaPropertyStorage
+  HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override {
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    Refresh();
+    return ReadFrom(fStore, n, spec, out);
+  }
+  HRESULT WriteMultiple(ULONG n, const PROPSPEC spec[], const PROPVARIANT values[], PROPID) override;
+  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) override {
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    Refresh();
+    return AttributesFrom(fStore, n, spec, flags, valid);
+  }
+  HRESULT GetCount(ULONG* n) override {
+    if (!n) return E_POINTER;
+    *n = ULONG(fStore.Count());
+    return S_OK;
+  }
+
+  // IWiaDataTransfer
+  HRESULT idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* cb) override;
+
+private:
+  std::atomic<ULONG> fRefs{1};
+  TDevice* fDevice;
+  TKind fKind;
+  TItem* fRoot;
+  TStore fStore;
+
+  TVXScanDevice& Scanner() { return *fDevice->Scanner; }
+  bool HasFeeder() {
+    TCapValues v;
+    return ReadCap(Scanner(), CAP_FEEDERENABLED, v);
+  }
+  double Dpi(bool X) {
+    TCapValues v;
+    return ReadCap(Scanner(), X ? ICAP_XRESOLUTION : ICAP_YRESOLUTION, v) && v.Current > 0 ? v.Current : 0;
+  }
+
+  // The properties as the scanner now stands.
+  void Refresh();
+  HRESULT WriteOne(PROPID Id, const PROPVARIANT& v);
+};
+
+void TItem::Refresh() {
+  fStore.Clear();
+  TVXScanDevice& d = Scanner();
+  double frame[4];
+  const bool hasFrame = d.GetFrame(frame) == TWCC_SUCCESS;
+  TCapValues w, h;
+  if (fKind == kRoot) {
+    fStore.Put(WIA_IPA_ITEM_NAME, Text("Root"));
+    fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root"));
+    if (ReadCap(d, ICAP_PHYSICALWIDTH, w)) fStore.Put(WIA_DPS_HORIZONTAL_BED_SIZE, Int(LONG(std::lround(w.Current * 1000))));
+    if (ReadCap(d, ICAP_PHYSICALHEIGHT, h)) fStore.Put(WIA_DPS_VERTICAL_BED_SIZE, Int(LONG(std::lround(h.Current * 1000))));
+    TCapValues feeder;
+    const bool hasFeeder = ReadCap(d, CAP_FEEDERENABLED, feeder);
+    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_CAPABILITIES, Int(hasFeeder ? FEEDER | FLATBED : FLATBED));
+    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_STATUS, Int(hasFeeder ? FEED_READY | FLAT_READY : FLAT_READY));
+    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_SELECT, Int(hasFeeder && feeder.Current != 0 ? FEEDER : FLATBED),
+               WIA_PROP_RW | WIA_PROP_FLAG, Ints({FLATBED, hasFeeder ? FEEDER | FLATBED : FLATBED}));
+    return;
+  }
+  const std::string name = fKind == kFlatbed ? "Flatbed" : "Feeder";
+  fStore.Put(WIA_IPA_ITEM_NAME, Text(name));
+  fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root\\" + name));
+  PROPVARIANT fmt;
+  InitPropVariantFromCLSID(WiaImgFmt_MEMORYBMP, &fmt);
+  fStore.Put(WIA_IPA_FORMAT, fmt, WIA_PROP_RW | WIA_PROP_LIST, Guids({WiaImgFmt_MEMORYBMP}));
+  fStore.Put(WIA_IPA_TYMED, Int(TYMED_CALLBACK), WIA_PROP_RW | WIA_PROP_LIST, Ints({1, TYMED_CALLBACK, TYMED_CALLBACK}));
+  TCapValues type, depth;
+  if (ReadCap(d, ICAP_PIXELTYPE, type)) {
+    std::vector<LONG> list;
+    auto wiaType = [](double t) { return t == TWPT_BW ? WIA_DATA_THRESHOLD : t == TWPT_RGB ? WIA_DATA_COLOR : WIA_DATA_GRAYSCALE; };
+    for (double t : type.Items) list.push_back(wiaType(t));
+    const LONG cur = wiaType(type.Current);
+    list.insert(list.begin(), {LONG(list.size()), cur});
+    fStore.Put(WIA_IPA_DATATYPE, Int(cur), WIA_PROP_RW | WIA_PROP_LIST, Ints(list));
+    if (ReadCap(d, ICAP_BITDEPTH, depth))
+      fStore.Put(WIA_IPA_DEPTH, Int(LONG(depth.Current) * (type.Current == TWPT_RGB ? 3 : 1)));
+  }
+  for (bool x : {true, false}) {
+    TCapValues r;
+    if (!ReadCap(d, x ? ICAP_XRESOLUTION : ICAP_YRESOLUTION, r)) continue;
+    const PROPID id = x ? WIA_IPS_XRES : WIA_IPS_YRES;
+    const LONG cur = LONG(std::lround(r.Current));
+    if (r.IsRange) {
+      fStore.Put(id, Int(cur), WIA_PROP_RW | WIA_PROP_RANGE,
+                 Ints({LONG(r.Min), cur, LONG(r.Max), std::max<LONG>(1, LONG(r.Step))}));
+    } else {
+      std::vector<LONG> list = {LONG(r.Items.size()), cur};
+      for (double v : r.Items) list.push_back(LONG(std::lround(v)));
+      fStore.Put(id, Int(cur), WIA_PROP_RW | WIA_PROP_LIST, Ints(list));
+    }
+  }
+  const double xd = Dpi(true), yd = Dpi(false);
+  if (hasFrame && xd > 0 && yd > 0 && ReadCap(d, ICAP_PHYSICALWIDTH, w) && ReadCap(d, ICAP_PHYSICALHEIGHT, h)) {
+    // The scan area in pixels at the current resolution.
+    const LONG maxX = LONG(std::floor(w.Current * xd + 1e-6)), maxY = LONG(std::floor(h.Current * yd + 1e-6));
+    const LONG px = LONG(std::lround(frame[0] * xd)), py = LONG(std::lround(frame[1] * yd));
+    const LONG ex = LONG(std::lround((frame[2] - frame[0]) * xd)), ey = LONG(std::lround((frame[3] - frame[1]) * yd));
+    fStore.Put(WIA_IPS_XPOS, Int(px), WIA_PROP_RW | WIA_PROP_RANGE, Ints({0, 0, maxX, 1}));
+    fStore.Put(WIA_IPS_YPOS, Int(py), WIA_PROP_RW | WIA_PROP_RANGE, Ints({0, 0, maxY, 1}));
+    fStore.Put(WIA_IPS_XEXTENT, Int(ex), WIA_PROP_RW | WIA_PROP_RANGE, Ints({1, maxX, maxX, 1}));
+    fStore.Put(WIA_IPS_YEXTENT, Int(ey), WIA_PROP_RW | WIA_PROP_RANGE, Ints({1, maxY, maxY, 1}));
+  }
+}
+
+HRESULT TItem::WriteOne(PROPID Id, const PROPVARIANT& v) {
+  TVXScanDevice& d = Scanner();
+  auto integer = [&](LONG& out) {
+    if (v.vt == VT_I4) out = v.lVal;
+    else if (v.vt == VT_I2) out = v.iVal;
+    else if (v.vt == VT_UI4) out = LONG(v.ulVal);
+    else return false;
+    return true;
+  };
+  LONG n = 0;
+  switch (Id) {
+    case WIA_IPA_FORMAT:
+      return v.vt == VT_CLSID && v.puuid && IsEqualGUID(*v.puuid, WiaImgFmt_MEMORYBMP) ? S_OK : E_INVALIDARG;
+    case WIA_IPA_TYMED:
+      return integer(n) && n == TYMED_CALLBACK ? S_OK : E_INVALIDARG;
+    case WIA_IPA_DATATYPE: {
+      if (!integer(n)) return E_INVALIDARG;
+      const double t = n == WIA_DATA_THRESHOLD ? TWPT_BW : n == WIA_DATA_COLOR ? TWPT_RGB : n == WIA_DATA_GRAYSCALE ? TWPT_GRAY : -1;
+      if (t < 0) return E_INVALIDARG;
+      return SetCap(d, ICAP_PIXELTYPE, TWTY_UINT16, t) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+    }
+    case WIA_IPS_XRES:
+    case WIA_IPS_YRES: {
+      if (!integer(n)) return E_INVALIDARG;
+      // The scan area stays where it is on the bed.
+      double frame[4];
+      const bool hasFrame = d.GetFrame(frame) == TWCC_SUCCESS;
+      if (SetCap(d, Id == WIA_IPS_XRES ? ICAP_XRESOLUTION : ICAP_YRESOLUTION, TWTY_FIX32, n) != TWCC_SUCCESS)
+        return E_INVALIDARG;
+      if (hasFrame) d.SetFrame(frame);
+      return S_OK;
+    }
+    case WIA_IPS_XPOS:
+    case WIA_IPS_YPOS:
+    case WIA_IPS_XEXTENT:
+    case WIA_IPS_YEXTENT: {
+      double frame[4];
+      const bool x = Id == WIA_IPS_XPOS || Id == WIA_IPS_XEXTENT;
+      const double dpi = Dpi(x);
+      if (!integer(n) || n < 0 || dpi <= 0 || d.GetFrame(frame) != TWCC_SUCCESS) return E_INVALIDARG;
+      const int at = x ? 0 : 1;
+      if (Id == WIA_IPS_XPOS || Id == WIA_IPS_YPOS) {
+        const double extent = frame[at + 2] - frame[at];
+        frame[at] = n / dpi;
+        frame[at + 2] = frame[at] + extent;
+      } else {
+        if (n == 0) return E_INVALIDARG;
+        frame[at + 2] = frame[at] + n / dpi;
+      }
+      return d.SetFrame(frame) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+    }
+    case WIA_DPS_DOCUMENT_HANDLING_SELECT:
+      if (!integer(n)) return E_INVALIDARG;
+      return SetCap(d, CAP_FEEDERENABLED, TWTY_BOOL, (n & FEEDER) ? 1 : 0) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+    default:
+      return E_ACCESSDENIED;
+  }
+}
+
+HRESULT TItem::WriteMultiple(ULONG n, const PROPSPEC spec[], const PROPVARIANT values[], PROPID) {
+  if (!spec || !values) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  for (ULONG i = 0; i < n; ++i) {
+    if (spec[i].ulKind != PRSPEC_PROPID) return E_INVALIDARG;
+    Refresh();
+    const TProp* p = fStore.Find(spec[i].propid);
+    if (!p || !(p->Flags & WIA_PROP_WRITE)) return E_ACCESSDENIED;
+    if (const HRESULT hr = WriteOne(spec[i].propid, values[i]); hr != S_OK) return hr;
+  }
+  Refresh();
+  return S_OK;
+}
+
+HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* cb) {
+  if (!cb) return E_POINTER;
+  std::unique_lock<std::recursive_mutex> l(G().M);
+  TVXScanDevice& d = Scanner();
+  // The item chooses the scanner's source; a scanner without a feeder
+  // switch hands over every page it holds.
+  const bool switchable = HasFeeder();
+  if (switchable && SetCap(d, CAP_FEEDERENABLED, TWTY_BOOL, fKind == kFeeder ? 1 : 0) != TWCC_SUCCESS) return E_FAIL;
+  const bool all = fKind == kFeeder || !switchable;
+  LONG band = G().BandSize;
+  if (band <= 0) band = info && info->ulBufferSize > 0 ? LONG(std::min<ULONG>(info->ulBufferSize, 1u << 24)) : 65536;
+  const bool after = G().NewPageAfter;
+  d.DropPages();
+  LONG page = 0;
+  TVXScanFrame frame;
+  while (d.PagesWaiting() > 0 && d.ScanPage(frame)) {
+    if (frame.FailRC != TWRC_SUCCESS) return frame.FailRC == TWRC_CANCEL ? S_FALSE : E_FAIL;
+    if (!after && page > 0 && cb->BandedDataCallback(IT_MSG_NEW_PAGE, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, 0, 0, 0, nullptr) != S_OK)
+      return S_FALSE;
+    std::vector<uint8_t> bytes = MemoryBitmap(frame);
+    if (bytes.size() > size_t(INT32_MAX)) return E_OUTOFMEMORY;
+    WIA_DATA_CALLBACK_HEADER h{LONG(sizeof(WIA_DATA_CALLBACK_HEADER)), WiaImgFmt_MEMORYBMP, LONG(bytes.size()), page};
+    if (cb->BandedDataCallback(IT_MSG_DATA_HEADER, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, LONG(sizeof(h)), 0, 0,
+                               reinterpret_cast<BYTE*>(&h)) != S_OK)
+      return S_FALSE;
+    for (size_t at = 0; at < bytes.size(); at += size_t(band)) {
+      const LONG len = LONG(std::min(bytes.size() - at, size_t(band)));
+      const LONG percent = LONG((at + size_t(len)) * 100 / bytes.size());
+      if (cb->BandedDataCallback(IT_MSG_DATA, IT_STATUS_TRANSFER_TO_CLIENT, percent, LONG(at), len, 0, len,
+                                 bytes.data() + at) != S_OK)
+        return S_FALSE;
+    }
+    if (after && cb->BandedDataCallback(IT_MSG_NEW_PAGE, IT_STATUS_TRANSFER_TO_CLIENT, 100, 0, 0, 0, 0, nullptr) != S_OK)
+      return S_FALSE;
+    ++page;
+    if (!all) break;
+  }
+  d.DropPages();
+  if (page == 0) return WIA_S_NO_DEVICE_AVAILABLE;
+  return cb->BandedDataCallback(IT_MSG_TERMINATION, IT_STATUS_TRANSFER_TO_CLIENT, 100, 0, 0, 0, 0, nullptr) == S_OK
+             ? S_OK
+             : S_FALSE;
+}
+
+// ---------------------------------------------------------------------------
+
+class TDevMgr : public TVXComObject<IWiaDevMgr> {
+public:
+  HRESULT EnumDeviceInfo(LONG, IEnumWIA_DEV_INFO** e) override {
+    if (!e) return E_POINTER;
+    *e = new TInfoEnum();
+    return S_OK;
+  }
+  HRESULT CreateDevice(LPCWSTR id, IWiaItem** root) override {
+    if (!root) return E_POINTER;
+    *root = nullptr;
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    for (TDevice* d : Devices()) {
+      if (d->Id != VXStr(id)) continue;
+      if (d->Open) return HRESULT(0x80210006u);  // WIA_ERROR_BUSY
+      if (d->Scanner->Open() != TWCC_SUCCESS) return HRESULT(0x80210006u);
+      d->Open = true;
+      *root = new TItem(d, kRoot, nullptr);
+      return S_OK;
+    }
+    return WIA_S_NO_DEVICE_AVAILABLE;
+  }
+};
+
+HRESULT CreateDevMgr(REFIID riid, void** ppv) {
+  auto* m = new TDevMgr();
+  const HRESULT hr = m->QueryInterface(riid, ppv);
+  m->Release();
+  return hr;
+}
+
+}  // namespace
+
+void VXRegisterWiaDevMgr() { VXRegisterComClass(CLSID_WiaDevMgr, &CreateDevMgr, CLSCTX_LOCAL_SERVER); }
+void VXUnregisterWiaDevMgr() { VXUnregisterComClass(CLSID_WiaDevMgr); }
+
+namespace VXWiaDevices {
+
+void AddScanner(const std::string& Name, const std::string& Id, LONG DevType, std::unique_ptr<TVXScanDevice> Device) {
+  if (!Device) return;
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  auto d = std::make_unique<TDevice>();
+  d->Name = Name;
+  d->Id = Id;
+  d->Vendor = Device->Manufacturer();
+  d->Port = Id;
+  d->Type = DevType;
+  d->Scanner = std::move(Device);
+  G().Added.push_back(std::move(d));
+}
+
+void Reset() {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  G().Added.clear();
+  G().Sane.clear();
+  G().SaneRead = false;
+  G().BandSize = 0;
+  G().NewPageAfter = true;
+}
+
+void SetBandSize(LONG Bytes) {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  G().BandSize = Bytes;
+}
+
+void SetNewPageAfter(bool After) {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  G().NewPageAfter = After;
+}
+
+}  // namespace VXWiaDevices

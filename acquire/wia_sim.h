@@ -1,0 +1,21 @@
+// Test driver of our image-acquisition device manager: simulated scanners
+// described in JSON, the transfers' band size and where IT_MSG_NEW_PAGE
+// falls. A scanner is {"Name", "Type" (its WIA_DIP_DEV_TYPE; a scanner when
+// absent), "Pages" (PNM files, P4, P5 or P6, 8 or 16-bit samples)}; its ID is
+// "sim:" and its name. A transfer hands over every page it holds.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace VXWiaSim {
+
+// Removes every simulated device and restores the default transfers (the
+// SANE scanners are listed again after the simulated ones). Items of a
+// removed device must have been released.
+void Reset();
+void SetBandSize(int32_t Bytes);
+void SetNewPageAfter(bool After);
+// Raises EVXException for JSON that does not describe a scanner.
+void AddScanner(const std::string& Json);
+
+}  // namespace VXWiaSim
