@@ -7,7 +7,12 @@
 #include <mutex>
 #include <vector>
 
+#include "acquire/camera_store.h"
 #include "acquire/sane_device.h"
+#include "core/bitmap.h"
+#include "core/streams.h"
+#include "io/vexlaneio.h"
+#include "resample/resample.h"
 #include "acquire/twain_types.h"
 
 namespace {
@@ -161,7 +166,8 @@ private:
 struct TDevice {
   std::string Name, Id, Vendor, Port;
   LONG Type = StiDeviceTypeScanner << 16;
-  std::unique_ptr<TVXScanDevice> Scanner;
+  std::unique_ptr<TVXScanDevice> Scanner;  // a scanner
+  std::shared_ptr<TVXCameraStore> Store;    // or a camera
   bool Open = false;
 };
 
@@ -169,6 +175,7 @@ struct TManager {
   std::recursive_mutex M;
   std::vector<std::unique_ptr<TDevice>> Added;
   std::vector<std::unique_ptr<TDevice>> Sane;
+  std::vector<std::unique_ptr<TDevice>> Stores;
   bool SaneRead = false;
   LONG BandSize = 0;
   bool NewPageAfter = true;
@@ -195,9 +202,22 @@ std::vector<TDevice*> Devices() {
       g.Sane.push_back(std::move(dev));
     }
   }
+  // The camera stores (memory cards, cameras) as they are now.
+  g.Stores.clear();
+  for (const TVXStoreDevice& s : VXListStoreDevices()) {
+    auto dev = std::make_unique<TDevice>();
+    dev->Name = s.FriendlyName.empty() ? s.ID : s.FriendlyName;
+    dev->Id = "store:" + s.ID;
+    dev->Vendor = s.Manufacturer;
+    dev->Port = s.ID;
+    dev->Type = StiDeviceTypeDigitalCamera << 16;
+    dev->Store = s.Store;
+    g.Stores.push_back(std::move(dev));
+  }
   std::vector<TDevice*> out;
   for (auto& d : g.Added) out.push_back(d.get());
   for (auto& d : g.Sane) out.push_back(d.get());
+  for (auto& d : g.Stores) out.push_back(d.get());
   return out;
 }
 
@@ -689,6 +709,243 @@ HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* 
 }
 
 // ---------------------------------------------------------------------------
+// Cameras: the objects of a camera store as items. Folders (and the store's
+// storages) are folders, picture files images; a transfer gives the file's
+// bytes.
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool FormatOf(const std::string& Name, GUID& Format) {
+  const size_t dot = Name.rfind('.');
+  const std::string ext = dot == std::string::npos ? "" : Lower(Name.substr(dot + 1));
+  if (ext == "jpg" || ext == "jpeg") Format = WiaImgFmt_JPEG;
+  else if (ext == "bmp") Format = WiaImgFmt_BMP;
+  else return false;
+  return true;
+}
+
+constexpr int32_t kThumbSide = 80;
+
+class TCamItem : public IWiaItem, public IWiaPropertyStorage, public IWiaDataTransfer {
+public:
+  // Root is null for the device's root item (ID "DEVICE"); the device is
+  // shared by its items.
+  TCamItem(std::shared_ptr<TDevice> Device, std::string Id, TCamItem* Root)
+      : fDevice(std::move(Device)), fId(std::move(Id)), fRoot(Root) {
+    if (fRoot) fRoot->AddRef();
+  }
+  ~TCamItem() {
+    if (fRoot) fRoot->Release();
+  }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (VXInterfaceAnswers<IWiaItem>(riid))
+      *ppv = static_cast<IWiaItem*>(this);
+    else if (VXInterfaceAnswers<IWiaPropertyStorage>(riid))
+      *ppv = static_cast<IWiaPropertyStorage*>(this);
+    else if (VXInterfaceAnswers<IWiaDataTransfer>(riid) && fRoot)
+      *ppv = static_cast<IWiaDataTransfer*>(this);
+    else
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++fRefs; }
+  ULONG Release() override {
+    const ULONG left = --fRefs;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT GetItemType(LONG* t) override {
+    if (!t) return E_POINTER;
+    TVXStoreEntry e;
+    if (!fRoot) {
+      *t = WiaItemTypeRoot | WiaItemTypeDevice | WiaItemTypeFolder;
+    } else if (fDeleted || Store().Entry(fId, e) != S_OK) {
+      *t = WiaItemTypeDeleted;
+    } else if (e.Kind != vxskFile) {
+      *t = WiaItemTypeFolder;
+    } else {
+      GUID f;
+      *t = FormatOf(e.Name, f) ? WiaItemTypeImage | WiaItemTypeFile : WiaItemTypeFile;
+    }
+    return S_OK;
+  }
+  HRESULT EnumChildItems(IEnumWiaItem** out) override {
+    if (!out) return E_POINTER;
+    std::vector<std::string> ids;
+    std::vector<IWiaItem*> items;
+    if (Store().Children(fId, ids) == S_OK)
+      for (const std::string& id : ids) items.push_back(new TCamItem(fDevice, id, fRoot ? fRoot : this));
+    *out = new TItemEnum(items);
+    for (IWiaItem* i : items) i->Release();
+    return S_OK;
+  }
+  HRESULT DeleteItem(LONG) override {
+    if (!fRoot) return E_ACCESSDENIED;
+    const HRESULT hr = Store().Delete(fId, false);
+    if (hr == S_OK) fDeleted = true;
+    return hr;
+  }
+  HRESULT GetRootItem(IWiaItem** r) override {
+    if (!r) return E_POINTER;
+    *r = fRoot ? static_cast<IWiaItem*>(fRoot) : static_cast<IWiaItem*>(this);
+    (*r)->AddRef();
+    return S_OK;
+  }
+  HRESULT DeviceCommand(LONG, const GUID*, IWiaItem** item) override {
+    if (item) *item = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT DeviceDlg(HWND, LONG, LONG, LONG* count, IWiaItem*** items) override {
+    if (count) *count = 0;
+    if (items) *items = nullptr;
+    return S_FALSE;
+  }
+
+  HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override {
+    if (!spec) return E_POINTER;
+    bool thumb = false;
+    for (ULONG i = 0; i < n; ++i)
+      thumb |= spec[i].ulKind == PRSPEC_PROPID && (spec[i].propid == WIA_IPC_THUMBNAIL ||
+                                                    spec[i].propid == WIA_IPC_THUMB_WIDTH ||
+                                                    spec[i].propid == WIA_IPC_THUMB_HEIGHT);
+    Refresh(thumb);
+    return ReadFrom(fStore, n, spec, out);
+  }
+  HRESULT WriteMultiple(ULONG, const PROPSPEC[], const PROPVARIANT[], PROPID) override { return E_ACCESSDENIED; }
+  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) override {
+    Refresh(false);
+    return AttributesFrom(fStore, n, spec, flags, valid);
+  }
+  HRESULT GetCount(ULONG* n) override {
+    if (!n) return E_POINTER;
+    Refresh(false);
+    *n = ULONG(fStore.Count());
+    return S_OK;
+  }
+
+  HRESULT idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* cb) override {
+    if (!cb) return E_POINTER;
+    TVXStoreEntry e;
+    GUID format;
+    if (fDeleted || Store().Entry(fId, e) != S_OK || e.Kind != vxskFile || e.Size > uint64_t(INT32_MAX)) return E_INVALIDARG;
+    if (!FormatOf(e.Name, format)) format = WiaImgFmt_JPEG;
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(bytes)) return E_FAIL;
+    LONG band;
+    {
+      std::lock_guard<std::recursive_mutex> l(G().M);
+      band = G().BandSize;
+    }
+    if (band <= 0) band = info && info->ulBufferSize > 0 ? LONG(std::min<ULONG>(info->ulBufferSize, 1u << 24)) : 65536;
+    WIA_DATA_CALLBACK_HEADER h{LONG(sizeof(WIA_DATA_CALLBACK_HEADER)), format, LONG(bytes.size()), 0};
+    if (cb->BandedDataCallback(IT_MSG_DATA_HEADER, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, LONG(sizeof(h)), 0, 0,
+                               reinterpret_cast<BYTE*>(&h)) != S_OK)
+      return S_FALSE;
+    for (size_t at = 0; at < bytes.size(); at += size_t(band)) {
+      const LONG len = LONG(std::min(bytes.size() - at, size_t(band)));
+      if (cb->BandedDataCallback(IT_MSG_DATA, IT_STATUS_TRANSFER_TO_CLIENT, LONG((at + size_t(len)) * 100 / bytes.size()),
+                                 LONG(at), len, 0, len, bytes.data() + at) != S_OK)
+        return S_FALSE;
+    }
+    return cb->BandedDataCallback(IT_MSG_TERMINATION, IT_STATUS_TRANSFER_TO_CLIENT, 100, 0, 0, 0, 0, nullptr) == S_OK
+               ? S_OK
+               : S_FALSE;
+  }
+
+private:
+  std::atomic<ULONG> fRefs{1};
+  std::shared_ptr<TDevice> fDevice;
+  std::string fId;
+  TCamItem* fRoot;
+  bool fDeleted = false;
+  TStore fStore;
+
+  TVXCameraStore& Store() { return *fDevice->Store; }
+
+  bool ReadAll(std::vector<uint8_t>& Bytes) {
+    IStream* s = nullptr;
+    if (Store().OpenRead(fId, &s) != S_OK || !s) return false;
+    uint8_t buf[65536];
+    ULONG got = 0;
+    HRESULT hr;
+    while ((hr = s->Read(buf, sizeof(buf), &got)) == S_OK || (hr == S_FALSE && got > 0)) {
+      Bytes.insert(Bytes.end(), buf, buf + got);
+      if (got == 0 || hr == S_FALSE) break;
+    }
+    s->Release();
+    return SUCCEEDED(hr);
+  }
+
+  // The picture scaled into kThumbSide x kThumbSide, as bottom-up 24-bit
+  // rows padded to 4 bytes (BGR).
+  void Thumbnail() {
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(bytes)) return;
+    TVXBitmap picture, thumb;
+    try {
+      TMemoryStream m;
+      m.Write(bytes.data(), int64_t(bytes.size()));
+      m.SetPosition(0);
+      if (!TVexlaneIO::CreateFromBitmap(&picture)->LoadFromStream(&m) || picture.Width() <= 0) return;
+      picture.SetPixelFormat(vx24RGB);
+      if (!VXResampleToSize(&picture, &thumb, kThumbSide, kThumbSide, rfTriangle, true)) return;
+      thumb.SetPixelFormat(vx24RGB);
+    } catch (const std::exception&) {
+      return;
+    }
+    const int32_t w = thumb.Width(), h = thumb.Height();
+    const size_t stride = (size_t(w) * 3 + 3) / 4 * 4;
+    PROPVARIANT v;
+    v.vt = VT_VECTOR | VT_UI1;
+    v.caub.cElems = ULONG(stride * size_t(h));
+    v.caub.pElems = static_cast<uint8_t*>(CoTaskMemAlloc(std::max<size_t>(1, v.caub.cElems)));
+    std::memset(v.caub.pElems, 0, v.caub.cElems);
+    for (int32_t y = 0; y < h; ++y) {
+      const auto* src = static_cast<const uint8_t*>(thumb.ScanLine(y));
+      uint8_t* dst = v.caub.pElems + size_t(h - 1 - y) * stride;
+      for (int32_t x = 0; x < w; ++x) {
+        dst[3 * x] = src[3 * x + 2];
+        dst[3 * x + 1] = src[3 * x + 1];
+        dst[3 * x + 2] = src[3 * x];
+      }
+    }
+    fStore.Put(WIA_IPC_THUMBNAIL, v);
+    fStore.Put(WIA_IPC_THUMB_WIDTH, Int(w));
+    fStore.Put(WIA_IPC_THUMB_HEIGHT, Int(h));
+  }
+
+  void Refresh(bool WithThumbnail) {
+    fStore.Clear();
+    TVXStoreEntry e;
+    if (!fRoot) {
+      fStore.Put(WIA_IPA_ITEM_NAME, Text("Root"));
+      fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root"));
+      return;
+    }
+    if (fDeleted || Store().Entry(fId, e) != S_OK) return;
+    fStore.Put(WIA_IPA_ITEM_NAME, Text(e.Name));
+    fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root\\" + fId));
+    GUID format;
+    if (e.Kind != vxskFile) return;
+    fStore.Put(WIA_IPA_ITEM_SIZE, Int(LONG(std::min<uint64_t>(e.Size, INT32_MAX))));
+    if (!FormatOf(e.Name, format)) return;
+    PROPVARIANT f;
+    InitPropVariantFromCLSID(format, &f);
+    fStore.Put(WIA_IPA_FORMAT, f, WIA_PROP_READ | WIA_PROP_LIST, Guids({format}));
+    fStore.Put(WIA_IPA_TYMED, Int(TYMED_CALLBACK), WIA_PROP_RW | WIA_PROP_LIST, Ints({1, TYMED_CALLBACK, TYMED_CALLBACK}));
+    if (WithThumbnail) Thumbnail();
+  }
+};
+
+// ---------------------------------------------------------------------------
 
 class TDevMgr : public TVXComObject<IWiaDevMgr> {
 public:
@@ -703,6 +960,15 @@ public:
     std::lock_guard<std::recursive_mutex> l(G().M);
     for (TDevice* d : Devices()) {
       if (d->Id != VXStr(id)) continue;
+      if (d->Store) {
+        // The root shares the device entry, which a later listing replaces.
+        auto shared = std::make_shared<TDevice>();
+        shared->Name = d->Name;
+        shared->Id = d->Id;
+        shared->Store = d->Store;
+        *root = new TCamItem(shared, "DEVICE", nullptr);
+        return S_OK;
+      }
       if (d->Open) return HRESULT(0x80210006u);  // WIA_ERROR_BUSY
       if (d->Scanner->Open() != TWCC_SUCCESS) return HRESULT(0x80210006u);
       d->Open = true;
@@ -737,6 +1003,19 @@ void AddScanner(const std::string& Name, const std::string& Id, LONG DevType, st
   d->Port = Id;
   d->Type = DevType;
   d->Scanner = std::move(Device);
+  G().Added.push_back(std::move(d));
+}
+
+void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store) {
+  if (!Store) return;
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  auto d = std::make_unique<TDevice>();
+  d->Name = Name;
+  d->Id = Id;
+  d->Vendor = "Vexlane";
+  d->Port = Id;
+  d->Type = StiDeviceTypeDigitalCamera << 16;
+  d->Store = std::move(Store);
   G().Added.push_back(std::move(d));
 }
 

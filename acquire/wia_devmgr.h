@@ -1,7 +1,10 @@
 // Our image-acquisition device manager (CLSID_WiaDevMgr, for the local-server
 // context): it lists its devices (the test driver's simulated scanners, then
-// the SANE scanners of the machine) with their seven information properties,
-// and opens a device as its root item. A scanner's root holds the bed size
+// the SANE scanners of the machine, then their seven information properties,
+// and the camera stores (memory cards, cameras), and opens a device as its
+// root item. A camera's items are its store's storages and folders (folders)
+// and files (JPEG and BMP files are images, with a thumbnail); a transfer
+// gives the file's bytes. A scanner's root holds the bed size
 // and document-handling properties and a flatbed item, and a feeder item when
 // the scanner has a feeder; the image items carry format, medium, data type,
 // depth, resolution and scan area as properties with their valid values, and
@@ -11,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "acquire/camera_store.h"
 #include "acquire/scan_device.h"
 #include "acquire/wia_api.h"
 
@@ -23,6 +27,8 @@ namespace VXWiaDevices {
 // Adds a scanner device: its name, its ID, its WIA_DIP_DEV_TYPE value and the
 // scanner behind it.
 void AddScanner(const std::string& Name, const std::string& Id, LONG DevType, std::unique_ptr<TVXScanDevice> Device);
+// Adds a camera over a camera store.
+void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store);
 // Removes the added devices (the SANE scanners are asked for again).
 void Reset();
 // Band size of transfers (0: the size the client asks for, else 64 KB), and

@@ -59,4 +59,8 @@ void AddScanner(const std::string& Json) {
   VXWiaDevices::AddScanner(name, "sim:" + name, type, std::move(s));
 }
 
+void AddCamera(const std::string& Name, const std::string& Folder) {
+  VXWiaDevices::AddCamera(Name, "sim:" + Name, VXCreateFolderTreeStore(Folder, false, Name, true, "Memory card"));
+}
+
 }  // namespace VXWiaSim

@@ -17,5 +17,8 @@ void SetBandSize(int32_t Bytes);
 void SetNewPageAfter(bool After);
 // Raises EVXException for JSON that does not describe a scanner.
 void AddScanner(const std::string& Json);
+// A camera over a folder (its one storage, "Memory card"); ID "sim:" and
+// the name.
+void AddCamera(const std::string& Name, const std::string& Folder);
 
 }  // namespace VXWiaSim

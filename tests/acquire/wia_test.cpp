@@ -240,4 +240,71 @@ TEST_F(Wia, CallbackAnsweringFalseStopsTheTransfer) {
   root->Release();
 }
 
+TEST_F(Wia, CameraItemsAreTheFoldersAndPicturesOfItsStore) {
+  const fs::path card = fTemp / "card";
+  fs::create_directories(card / "DCIM" / "100TEST");
+  fs::copy_file(fs::path(VX_TEST_DATA_DIR) / "photo_48x30.jpg", card / "DCIM" / "100TEST" / "a.jpg");
+  std::ofstream(card / "DCIM" / "100TEST" / "notes.txt") << "not a picture";
+  VXWiaSim::AddCamera("Camera", card.string());
+  IEnumWIA_DEV_INFO* e = nullptr;
+  ASSERT_EQ(fMgr->EnumDeviceInfo(WIA_DEVINFO_ENUM_LOCAL, &e), S_OK);
+  IWiaPropertyStorage* info = nullptr;
+  ULONG got = 0;
+  ASSERT_EQ(e->Next(1, &info, &got), S_OK);
+  PROPVARIANT type = ReadProp(info, WIA_DIP_DEV_TYPE);
+  EXPECT_EQ(type.lVal >> 16, StiDeviceTypeDigitalCamera);
+  info->Release();
+  e->Release();
+  IWiaItem* root = Open("sim:Camera");
+  ASSERT_NE(root, nullptr);
+  // Root, the card's storage, DCIM, 100TEST, then the files in name order.
+  std::vector<IWiaItem*> level = Children(root);
+  for (const char* folder : {"Memory card", "DCIM", "100TEST"}) {
+    ASSERT_EQ(level.size(), 1u) << folder;
+    PROPVARIANT n = ReadProp(level[0], WIA_IPA_ITEM_NAME);
+    EXPECT_EQ(VXStr(n.pwszVal), folder);
+    PropVariantClear(&n);
+    LONG t = 0;
+    level[0]->GetItemType(&t);
+    EXPECT_EQ(t, WiaItemTypeFolder);
+    std::vector<IWiaItem*> next = Children(level[0]);
+    level[0]->Release();
+    level = next;
+  }
+  ASSERT_EQ(level.size(), 2u);
+  IWiaItem* photo = level[0];
+  LONG t = 0;
+  photo->GetItemType(&t);
+  EXPECT_EQ(t, WiaItemTypeImage | WiaItemTypeFile);
+  level[1]->GetItemType(&t);
+  EXPECT_EQ(t, WiaItemTypeFile);  // the text file is no picture
+  // The transfer gives the file's bytes, as JPEG.
+  VXWiaSim::SetBandSize(1000);
+  TBands bands;
+  ASSERT_EQ(Transfer(photo, bands), S_OK);
+  std::ifstream f(card / "DCIM" / "100TEST" / "a.jpg", std::ios::binary);
+  const std::vector<uint8_t> file((std::istreambuf_iterator<char>(f)), {});
+  ASSERT_EQ(bands.Pages.size(), 1u);
+  EXPECT_EQ(bands.Pages[0], file);
+  EXPECT_TRUE(IsEqualGUID(bands.Headers[0].guidFormatID, WiaImgFmt_JPEG));
+  // The thumbnail: 48 x 30 into 80 x 80 keeps its shape, bottom-up 24-bit
+  // rows of 240 bytes.
+  PROPVARIANT w = ReadProp(photo, WIA_IPC_THUMB_WIDTH), h = ReadProp(photo, WIA_IPC_THUMB_HEIGHT);
+  EXPECT_EQ(w.lVal, 80);
+  EXPECT_EQ(h.lVal, 50);
+  PROPVARIANT thumb = ReadProp(photo, WIA_IPC_THUMBNAIL);
+  ASSERT_EQ(thumb.vt, VT_VECTOR | VT_UI1);
+  EXPECT_EQ(thumb.caub.cElems, 240u * 50u);
+  PropVariantClear(&thumb);
+  // Deleting removes the file; the item then reads as deleted.
+  EXPECT_EQ(photo->DeleteItem(0), S_OK);
+  EXPECT_FALSE(fs::exists(card / "DCIM" / "100TEST" / "a.jpg"));
+  photo->GetItemType(&t);
+  EXPECT_EQ(t, WiaItemTypeDeleted);
+  TBands none;
+  EXPECT_NE(Transfer(photo, none), S_OK);
+  for (IWiaItem* i : level) i->Release();
+  root->Release();
+}
+
 }  // namespace
