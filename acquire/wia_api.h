@@ -185,11 +185,35 @@ struct IWiaDataTransfer : IUnknown {
   virtual HRESULT idtGetBandedData(WIA_DATA_TRANSFER_INFO* pWiaDataTransInfo, IWiaDataCallback* pIWiaDataCallback) = 0;
 };
 
+struct IWiaEventCallback : IUnknown {
+  static constexpr GUID kIID{0xae6287b0, 0x0084, 0x11d2, {0x97, 0x3b, 0x00, 0xa0, 0xc9, 0x06, 0x8f, 0x2e}};
+  using TVXBase = IUnknown;
+  virtual HRESULT ImageEventCallback(const GUID* pEventGUID, LPCWSTR bstrEventDescription, LPCWSTR bstrDeviceID,
+                                     LPCWSTR bstrDeviceDescription, DWORD dwDeviceType, LPCWSTR bstrFullItemName,
+                                     ULONG* pulEventType, ULONG ulReserved) = 0;
+};
+
 struct IWiaDevMgr : IUnknown {
   static constexpr GUID kIID{0x5eb2502a, 0x8cf1, 0x11d1, {0xbf, 0x92, 0x00, 0x60, 0x08, 0x1e, 0xd8, 0x11}};
   using TVXBase = IUnknown;
   virtual HRESULT EnumDeviceInfo(LONG lFlag, IEnumWIA_DEV_INFO** ppIEnum) = 0;
   virtual HRESULT CreateDevice(LPCWSTR bstrDeviceID, IWiaItem** ppWiaItemRoot) = 0;
+  // The chosen device's ID (task memory) in *pbstrDeviceID; S_FALSE when the
+  // user cancels.
+  virtual HRESULT SelectDeviceDlgID(HWND hwndParent, LONG lDeviceType, LONG lFlags, LPWSTR* pbstrDeviceID) = 0;
+  // Events of one kind from one device (null: all) go to the callback until
+  // the registration object *pEventObject is released.
+  virtual HRESULT RegisterEventCallbackInterface(LONG lFlags, LPCWSTR bstrDeviceID, const GUID* pEventGUID,
+                                                 IWiaEventCallback* pIWiaEventCallback, IUnknown** pEventObject) = 0;
 };
+
+// Device commands and events.
+constexpr GUID WIA_CMD_SYNCHRONIZE{0x9b26b7b2, 0xacad, 0x11d2, {0xa0, 0x93, 0x00, 0xc0, 0x4f, 0x72, 0xdc, 0x3c}};
+constexpr GUID WIA_CMD_TAKE_PICTURE{0xaf933cac, 0xacad, 0x11d2, {0xa0, 0x93, 0x00, 0xc0, 0x4f, 0x72, 0xdc, 0x3c}};
+constexpr GUID WIA_EVENT_ITEM_CREATED{0x4c8f4ef5, 0xe14f, 0x11d2, {0xb3, 0x26, 0x00, 0xc0, 0x4f, 0x68, 0xce, 0x61}};
+constexpr GUID WIA_EVENT_ITEM_DELETED{0x1d22a559, 0xe14f, 0x11d2, {0xb3, 0x26, 0x00, 0xc0, 0x4f, 0x68, 0xce, 0x61}};
+constexpr GUID WIA_EVENT_TREE_UPDATED{0xc9859b91, 0x4ab2, 0x4cd6, {0xa1, 0xfc, 0x58, 0x2e, 0xec, 0x55, 0xe5, 0x85}};
+constexpr LONG WIA_REGISTER_EVENT_CALLBACK = 0x1;
+constexpr ULONG WIA_NOTIFICATION_EVENT = 0x1;
 
 constexpr GUID CLSID_WiaDevMgr{0xa1f4e726, 0x8cf1, 0x11d1, {0xbf, 0x92, 0x00, 0x60, 0x08, 0x1e, 0xd8, 0x11}};

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "acquire/camera_store.h"
@@ -168,7 +170,23 @@ struct TDevice {
   LONG Type = StiDeviceTypeScanner << 16;
   std::unique_ptr<TVXScanDevice> Scanner;  // a scanner
   std::shared_ptr<TVXCameraStore> Store;    // or a camera
+  bool TakesPictures = false;               // a simulated camera
   bool Open = false;
+};
+
+// An event waiting for its registration's thread.
+struct TPendingEvent {
+  GUID Event;
+  std::string DeviceId, DeviceName, FullItemName;
+  LONG DevType = 0;
+};
+
+struct TRegistration {
+  std::thread::id Thread;
+  std::string DeviceId;  // empty: every device
+  GUID Event{};
+  IWiaEventCallback* Callback = nullptr;
+  std::deque<TPendingEvent> Queue;
 };
 
 struct TManager {
@@ -179,11 +197,80 @@ struct TManager {
   bool SaneRead = false;
   LONG BandSize = 0;
   bool NewPageAfter = true;
+  std::string DialogAnswer;  // the dialogs' scripted answer; empty cancels
+  std::vector<std::shared_ptr<TRegistration>> Registrations;
 };
 
 TManager& G() {
   static auto* m = new TManager();
   return *m;
+}
+
+// Queues an event for every registration that asked for it.
+void Fire(const GUID& Event, const TDevice& d, const std::string& FullItemName) {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  for (auto& r : G().Registrations)
+    if (IsEqualGUID(r->Event, Event) && (r->DeviceId.empty() || r->DeviceId == d.Id))
+      r->Queue.push_back(TPendingEvent{Event, d.Id, d.Name, FullItemName, d.Type});
+}
+
+// Hands the calling thread's waiting events to their callbacks: events reach
+// a client on the thread that registered, during its calls into the manager.
+void DeliverEvents() {
+  std::vector<std::pair<std::shared_ptr<TRegistration>, TPendingEvent>> due;
+  {
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    for (auto& r : G().Registrations)
+      if (r->Thread == std::this_thread::get_id())
+        while (!r->Queue.empty()) {
+          due.emplace_back(r, r->Queue.front());
+          r->Queue.pop_front();
+        }
+  }
+  for (auto& [r, e] : due) {
+    ULONG kind = WIA_NOTIFICATION_EVENT;
+    if (r->Callback)
+      r->Callback->ImageEventCallback(&e.Event, "", e.DeviceId.c_str(), e.DeviceName.c_str(), DWORD(e.DevType),
+                                      e.FullItemName.c_str(), &kind, 0);
+  }
+}
+
+// Ends its registration when released.
+class TRegistrationObject : public TVXComObject<IUnknown> {
+public:
+  explicit TRegistrationObject(std::shared_ptr<TRegistration> R) : fReg(std::move(R)) {}
+  ~TRegistrationObject() override {
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    auto& list = G().Registrations;
+    list.erase(std::remove(list.begin(), list.end(), fReg), list.end());
+    if (fReg->Callback) fReg->Callback->Release();
+    fReg->Callback = nullptr;
+  }
+
+private:
+  std::shared_ptr<TRegistration> fReg;
+};
+
+// The items of a device dialog: those below Root whose name is the scripted
+// answer, depth first.
+void FindNamed(IWiaItem* Item, const std::string& Name, std::vector<IWiaItem*>& Found);
+
+HRESULT DialogItems(IWiaItem* Root, LONG* Count, IWiaItem*** Items) {
+  if (!Count || !Items) return E_POINTER;
+  *Count = 0;
+  *Items = nullptr;
+  std::string answer;
+  {
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    answer = G().DialogAnswer;
+  }
+  std::vector<IWiaItem*> found;
+  if (!answer.empty()) FindNamed(Root, answer, found);
+  if (found.empty()) return S_FALSE;  // cancelled
+  *Items = static_cast<IWiaItem**>(CoTaskMemAlloc(found.size() * sizeof(IWiaItem*)));
+  std::copy(found.begin(), found.end(), *Items);
+  *Count = LONG(found.size());
+  return S_OK;
 }
 
 std::vector<TDevice*> Devices() {
@@ -272,6 +359,33 @@ HRESULT AttributesFrom(const TStore& Store, ULONG n, PROPSPEC spec[], ULONG flag
     PropVariantCopy(&valid[i], &p->Valid);
   }
   return S_OK;
+}
+
+void FindNamed(IWiaItem* Item, const std::string& Name, std::vector<IWiaItem*>& Found) {
+  IEnumWiaItem* e = nullptr;
+  if (Item->EnumChildItems(&e) != S_OK) return;
+  IWiaItem* c = nullptr;
+  ULONG got = 0;
+  while (e->Next(1, &c, &got) == S_OK && got == 1) {
+    PROPVARIANT v;
+    IWiaPropertyStorage* st = nullptr;
+    PROPSPEC spec;
+    spec.propid = WIA_IPA_ITEM_NAME;
+    if (c->QueryInterface(IWiaPropertyStorage::kIID, reinterpret_cast<void**>(&st)) == S_OK) {
+      st->ReadMultiple(1, &spec, &v);
+      st->Release();
+    }
+    const bool match = v.vt == VT_LPWSTR && VXStr(v.pwszVal) == Name;
+    PropVariantClear(&v);
+    LONG type = 0;
+    c->GetItemType(&type);
+    if (type & WiaItemTypeFolder) FindNamed(c, Name, Found);
+    if (match)
+      Found.push_back(c);
+    else
+      c->Release();
+  }
+  e->Release();
 }
 
 HRESULT TInfoStorage::ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) {
@@ -474,14 +588,14 @@ public:
     (*r)->AddRef();
     return S_OK;
   }
-  HRESULT DeviceCommand(LONG, const GUID*, IWiaItem** item) override {
+  HRESULT DeviceCommand(LONG, const GUID* cmd, IWiaItem** item) override {
+    DeliverEvents();
     if (item) *item = nullptr;
+    if (cmd && IsEqualGUID(*cmd, WIA_CMD_SYNCHRONIZE)) return S_OK;
     return E_INVALIDARG;  // a scanner takes no pictures
   }
   HRESULT DeviceDlg(HWND, LONG, LONG, LONG* count, IWiaItem*** items) override {
-    if (count) *count = 0;
-    if (items) *items = nullptr;
-    return S_FALSE;
+    return DialogItems(this, count, items);
   }
 
   // IWiaPropertyStorage
@@ -778,6 +892,7 @@ public:
     return S_OK;
   }
   HRESULT EnumChildItems(IEnumWiaItem** out) override {
+    DeliverEvents();
     if (!out) return E_POINTER;
     std::vector<std::string> ids;
     std::vector<IWiaItem*> items;
@@ -789,8 +904,13 @@ public:
   }
   HRESULT DeleteItem(LONG) override {
     if (!fRoot) return E_ACCESSDENIED;
+    const std::string full = FullName();
     const HRESULT hr = Store().Delete(fId, false);
-    if (hr == S_OK) fDeleted = true;
+    if (hr == S_OK) {
+      fDeleted = true;
+      Fire(WIA_EVENT_ITEM_DELETED, *fDevice, full);
+    }
+    DeliverEvents();
     return hr;
   }
   HRESULT GetRootItem(IWiaItem** r) override {
@@ -799,14 +919,33 @@ public:
     (*r)->AddRef();
     return S_OK;
   }
-  HRESULT DeviceCommand(LONG, const GUID*, IWiaItem** item) override {
+  HRESULT DeviceCommand(LONG, const GUID* cmd, IWiaItem** item) override {
+    DeliverEvents();
     if (item) *item = nullptr;
-    return E_NOTIMPL;
+    if (!cmd) return E_POINTER;
+    if (IsEqualGUID(*cmd, WIA_CMD_SYNCHRONIZE)) return S_OK;
+    if (!IsEqualGUID(*cmd, WIA_CMD_TAKE_PICTURE) || !fDevice->TakesPictures) return E_INVALIDARG;
+    std::string id;
+    const HRESULT hr = TakePicture(id);
+    if (hr != S_OK) return hr;
+    auto* made = new TCamItem(fDevice, id, fRoot ? fRoot : this);
+    Fire(WIA_EVENT_ITEM_CREATED, *fDevice, made->FullName());
+    if (item)
+      *item = made;
+    else
+      made->Release();
+    DeliverEvents();
+    return S_OK;
   }
   HRESULT DeviceDlg(HWND, LONG, LONG, LONG* count, IWiaItem*** items) override {
-    if (count) *count = 0;
-    if (items) *items = nullptr;
-    return S_FALSE;
+    return DialogItems(fRoot ? fRoot : this, count, items);
+  }
+  // "<device>\\Root\\<folders and name>", the store's path with backslashes.
+  std::string FullName() {
+    std::string path = fId;
+    while (!path.empty() && path.front() == '/') path.erase(0, 1);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return fDevice->Name + "\\Root" + (path.empty() ? "" : "\\" + path);
   }
 
   HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override {
@@ -870,6 +1009,67 @@ private:
 
   TVXCameraStore& Store() { return *fDevice->Store; }
 
+  // The folder of the first folder of DCIM on the first storage (made when
+  // missing).
+  HRESULT PictureFolder(std::string& Folder) {
+    std::vector<std::string> ids;
+    if (Store().Children("DEVICE", ids) != S_OK || ids.empty()) return E_FAIL;
+    const std::string storage = ids.front();
+    auto child = [&](const std::string& Parent, const std::string& Name, std::string& Out) {
+      std::vector<std::string> kids;
+      if (Store().Children(Parent, kids) != S_OK) return false;
+      for (const std::string& k : kids) {
+        TVXStoreEntry e;
+        if (Store().Entry(k, e) == S_OK && e.Kind == vxskFolder && (Name.empty() || e.Name == Name)) {
+          Out = k;
+          return true;
+        }
+      }
+      return false;
+    };
+    std::string dcim;
+    if (!child(storage, "DCIM", dcim) && Store().CreateFolder(storage, "DCIM", dcim) != S_OK) return E_FAIL;
+    if (!child(dcim, "", Folder) && Store().CreateFolder(dcim, "100VXSIM", Folder) != S_OK) return E_FAIL;
+    return S_OK;
+  }
+
+  // A simulated camera's picture: a small colour gradient as a JPEG file
+  // named after the first free number.
+  HRESULT TakePicture(std::string& NewId) {
+    std::string folder;
+    if (PictureFolder(folder) != S_OK) return E_FAIL;
+    TVXBitmap b;
+    b.Allocate(64, 48, vx24RGB);
+    for (int32_t y = 0; y < 48; ++y) {
+      auto* row = static_cast<uint8_t*>(b.ScanLine(y));
+      for (int32_t x = 0; x < 64; ++x) {
+        row[3 * x] = uint8_t(x * 4);
+        row[3 * x + 1] = uint8_t(y * 5);
+        row[3 * x + 2] = 128;
+      }
+    }
+    TMemoryStream jpeg;
+    try {
+      TVexlaneIO::CreateFromBitmap(&b)->SaveToStream(&jpeg, 3);
+    } catch (const std::exception&) {
+      return E_FAIL;
+    }
+    for (int n = 1; n < 10000; ++n) {
+      char name[16];
+      std::snprintf(name, sizeof name, "VX%04d.jpg", n);
+      IStream* out = nullptr;
+      const HRESULT hr = Store().CreateFile(folder, name, &out, NewId);
+      if (hr == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) continue;
+      if (hr != S_OK || !out) return E_FAIL;
+      ULONG written = 0;
+      const HRESULT w = out->Write(jpeg.Memory(), ULONG(jpeg.Size()), &written);
+      const HRESULT c = SUCCEEDED(w) && written == ULONG(jpeg.Size()) ? out->Commit(STGC_DEFAULT) : E_FAIL;
+      out->Release();
+      return c == S_OK ? S_OK : E_FAIL;
+    }
+    return E_FAIL;
+  }
+
   bool ReadAll(std::vector<uint8_t>& Bytes) {
     IStream* s = nullptr;
     if (Store().OpenRead(fId, &s) != S_OK || !s) return false;
@@ -932,7 +1132,7 @@ private:
     }
     if (fDeleted || Store().Entry(fId, e) != S_OK) return;
     fStore.Put(WIA_IPA_ITEM_NAME, Text(e.Name));
-    fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root\\" + fId));
+    fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(FullName()));
     GUID format;
     if (e.Kind != vxskFile) return;
     fStore.Put(WIA_IPA_ITEM_SIZE, Int(LONG(std::min<uint64_t>(e.Size, INT32_MAX))));
@@ -950,11 +1150,42 @@ private:
 class TDevMgr : public TVXComObject<IWiaDevMgr> {
 public:
   HRESULT EnumDeviceInfo(LONG, IEnumWIA_DEV_INFO** e) override {
+    DeliverEvents();
     if (!e) return E_POINTER;
     *e = new TInfoEnum();
     return S_OK;
   }
+  HRESULT SelectDeviceDlgID(HWND, LONG, LONG, LPWSTR* id) override {
+    DeliverEvents();
+    if (!id) return E_POINTER;
+    *id = nullptr;
+    std::lock_guard<std::recursive_mutex> l(G().M);
+    for (TDevice* d : Devices())
+      if (!G().DialogAnswer.empty() && d->Id == G().DialogAnswer) {
+        *id = VXCoTaskStrDup(d->Id);
+        return S_OK;
+      }
+    return S_FALSE;  // cancelled
+  }
+  HRESULT RegisterEventCallbackInterface(LONG, LPCWSTR device, const GUID* event, IWiaEventCallback* cb,
+                                         IUnknown** object) override {
+    DeliverEvents();
+    if (!event || !cb || !object) return E_POINTER;
+    auto r = std::make_shared<TRegistration>();
+    r->Thread = std::this_thread::get_id();
+    r->DeviceId = VXStr(device);
+    r->Event = *event;
+    r->Callback = cb;
+    cb->AddRef();
+    {
+      std::lock_guard<std::recursive_mutex> l(G().M);
+      G().Registrations.push_back(r);
+    }
+    *object = new TRegistrationObject(r);
+    return S_OK;
+  }
   HRESULT CreateDevice(LPCWSTR id, IWiaItem** root) override {
+    DeliverEvents();
     if (!root) return E_POINTER;
     *root = nullptr;
     std::lock_guard<std::recursive_mutex> l(G().M);
@@ -966,6 +1197,8 @@ public:
         shared->Name = d->Name;
         shared->Id = d->Id;
         shared->Store = d->Store;
+        shared->Type = d->Type;
+        shared->TakesPictures = d->TakesPictures;
         *root = new TCamItem(shared, "DEVICE", nullptr);
         return S_OK;
       }
@@ -1016,6 +1249,7 @@ void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<T
   d->Port = Id;
   d->Type = StiDeviceTypeDigitalCamera << 16;
   d->Store = std::move(Store);
+  d->TakesPictures = true;
   G().Added.push_back(std::move(d));
 }
 
@@ -1026,6 +1260,12 @@ void Reset() {
   G().SaneRead = false;
   G().BandSize = 0;
   G().NewPageAfter = true;
+  G().DialogAnswer.clear();
+}
+
+void SetDialogAnswer(const std::string& Answer) {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  G().DialogAnswer = Answer;
 }
 
 void SetBandSize(LONG Bytes) {

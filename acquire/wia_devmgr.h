@@ -27,7 +27,8 @@ namespace VXWiaDevices {
 // Adds a scanner device: its name, its ID, its WIA_DIP_DEV_TYPE value and the
 // scanner behind it.
 void AddScanner(const std::string& Name, const std::string& Id, LONG DevType, std::unique_ptr<TVXScanDevice> Device);
-// Adds a camera over a camera store.
+// Adds a camera over a camera store; it takes pictures (TAKE_PICTURE writes
+// a small JPEG into its first DCIM folder and reports ITEM_CREATED).
 void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store);
 // Removes the added devices (the SANE scanners are asked for again).
 void Reset();
@@ -36,5 +37,9 @@ void Reset();
 // after the first (false).
 void SetBandSize(LONG Bytes);
 void SetNewPageAfter(bool After);
+// The answer of the device dialogs: SelectDeviceDlgID picks the device of
+// that ID, DeviceDlg the items of that name; empty (or no such device or
+// item) cancels.
+void SetDialogAnswer(const std::string& Answer);
 
 }  // namespace VXWiaDevices

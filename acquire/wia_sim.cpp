@@ -40,6 +40,7 @@ namespace VXWiaSim {
 void Reset() { VXWiaDevices::Reset(); }
 void SetBandSize(int32_t Bytes) { VXWiaDevices::SetBandSize(Bytes); }
 void SetNewPageAfter(bool After) { VXWiaDevices::SetNewPageAfter(After); }
+void SetDialogAnswer(const std::string& Answer) { VXWiaDevices::SetDialogAnswer(Answer); }
 
 void AddScanner(const std::string& Json) {
   TVXDictionary d(103);

@@ -15,10 +15,13 @@ namespace VXWiaSim {
 void Reset();
 void SetBandSize(int32_t Bytes);
 void SetNewPageAfter(bool After);
+// The device dialogs' answer: a device ID for SelectDeviceDlgID, an item name
+// for DeviceDlg; "" cancels.
+void SetDialogAnswer(const std::string& Answer);
 // Raises EVXException for JSON that does not describe a scanner.
 void AddScanner(const std::string& Json);
 // A camera over a folder (its one storage, "Memory card"); ID "sim:" and
-// the name.
+// the name. TAKE_PICTURE adds a JPEG and reports ITEM_CREATED.
 void AddCamera(const std::string& Name, const std::string& Folder);
 
 }  // namespace VXWiaSim

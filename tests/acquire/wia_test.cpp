@@ -307,4 +307,94 @@ TEST_F(Wia, CameraItemsAreTheFoldersAndPicturesOfItsStore) {
   root->Release();
 }
 
+// Records the events a client registered for.
+class TEvents : public TVXComObject<IWiaEventCallback> {
+public:
+  std::vector<std::string> Seen;  // "created <full item name>", "deleted ..."
+  HRESULT ImageEventCallback(const GUID* Event, LPCWSTR, LPCWSTR Device, LPCWSTR, DWORD, LPCWSTR Item, ULONG*,
+                             ULONG) override {
+    const std::string kind = IsEqualGUID(*Event, WIA_EVENT_ITEM_CREATED)   ? "created"
+                             : IsEqualGUID(*Event, WIA_EVENT_ITEM_DELETED) ? "deleted"
+                                                                            : "other";
+    Seen.push_back(kind + " " + VXStr(Device) + " " + VXStr(Item));
+    return S_OK;
+  }
+};
+
+TEST_F(Wia, TakingAPictureAddsItAndTellsTheRegisteredClients) {
+  const fs::path card = fTemp / "card";
+  fs::create_directories(card);
+  VXWiaSim::AddCamera("Camera", card.string());
+  VXWiaSim::AddScanner(R"({"Name": "Scanner"})");
+  TEvents created, deleted, other;
+  IUnknown *regCreated = nullptr, *regDeleted = nullptr, *regOther = nullptr;
+  ASSERT_EQ(fMgr->RegisterEventCallbackInterface(0, nullptr, &WIA_EVENT_ITEM_CREATED, &created, &regCreated), S_OK);
+  ASSERT_EQ(fMgr->RegisterEventCallbackInterface(0, nullptr, &WIA_EVENT_ITEM_DELETED, &deleted, &regDeleted), S_OK);
+  // A registration for another device hears nothing of this one.
+  ASSERT_EQ(fMgr->RegisterEventCallbackInterface(0, "sim:Scanner", &WIA_EVENT_ITEM_CREATED, &other, &regOther), S_OK);
+  IWiaItem* root = Open("sim:Camera");
+  ASSERT_NE(root, nullptr);
+  IWiaItem* made = nullptr;
+  ASSERT_EQ(root->DeviceCommand(0, &WIA_CMD_TAKE_PICTURE, &made), S_OK);
+  ASSERT_NE(made, nullptr);
+  const fs::path file = card / "DCIM" / "100VXSIM" / "VX0001.jpg";
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(created.Seen, std::vector<std::string>{"created sim:Camera Camera\\Root\\DCIM\\100VXSIM\\VX0001.jpg"});
+  EXPECT_TRUE(other.Seen.empty());
+  // The new picture transfers byte for byte.
+  TBands bands;
+  ASSERT_EQ(Transfer(made, bands), S_OK);
+  std::ifstream f(file, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
+  ASSERT_EQ(bands.Pages.size(), 1u);
+  EXPECT_EQ(bands.Pages[0], bytes);
+  EXPECT_EQ(made->DeleteItem(0), S_OK);
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_EQ(deleted.Seen.size(), 1u);
+  made->Release();
+  // A second picture takes the next free name; a released registration
+  // hears nothing more. SYNCHRONIZE does nothing harmful.
+  regCreated->Release();
+  ASSERT_EQ(root->DeviceCommand(0, &WIA_CMD_TAKE_PICTURE, &made), S_OK);
+  made->Release();
+  EXPECT_EQ(created.Seen.size(), 1u);
+  EXPECT_EQ(root->DeviceCommand(0, &WIA_CMD_SYNCHRONIZE, nullptr), S_OK);
+  root->Release();
+  // A scanner takes no picture, and nothing breaks.
+  IWiaItem* scanner = Open("sim:Scanner");
+  ASSERT_NE(scanner, nullptr);
+  IWiaItem* none = nullptr;
+  EXPECT_NE(scanner->DeviceCommand(0, &WIA_CMD_TAKE_PICTURE, &none), S_OK);
+  EXPECT_EQ(none, nullptr);
+  scanner->Release();
+  regDeleted->Release();
+  regOther->Release();
+}
+
+TEST_F(Wia, DialogsAnswerAsScriptedAndCancelOtherwise) {
+  VXWiaSim::AddScanner(R"({"Name": "Scanner"})");
+  LPWSTR id = nullptr;
+  EXPECT_EQ(fMgr->SelectDeviceDlgID(nullptr, 0, WIA_SELECT_DEVICE_NODEFAULT, &id), S_FALSE);
+  EXPECT_EQ(id, nullptr);
+  VXWiaSim::SetDialogAnswer("sim:Scanner");
+  ASSERT_EQ(fMgr->SelectDeviceDlgID(nullptr, 0, WIA_SELECT_DEVICE_NODEFAULT, &id), S_OK);
+  EXPECT_EQ(VXStr(id), "sim:Scanner");
+  CoTaskMemFree(id);
+  IWiaItem* root = Open("sim:Scanner");
+  ASSERT_NE(root, nullptr);
+  LONG count = -1;
+  IWiaItem** items = nullptr;
+  EXPECT_EQ(root->DeviceDlg(nullptr, WIA_DEVICE_DIALOG_USE_COMMON_UI, 0, &count, &items), S_FALSE);
+  EXPECT_EQ(count, 0);
+  VXWiaSim::SetDialogAnswer("Flatbed");
+  ASSERT_EQ(root->DeviceDlg(nullptr, 0, 0, &count, &items), S_OK);
+  ASSERT_EQ(count, 1);
+  PROPVARIANT name = ReadProp(items[0], WIA_IPA_ITEM_NAME);
+  EXPECT_EQ(VXStr(name.pwszVal), "Flatbed");
+  PropVariantClear(&name);
+  items[0]->Release();
+  CoTaskMemFree(items);
+  root->Release();
+}
+
 }  // namespace
