@@ -30,6 +30,12 @@ struct TVXScanFrame {
   size_t RowBytes() const { return (size_t(Width) * size_t(BitsPerPixel) + 7) / 8; }
 };
 
+// The page as a packed DIB: a bitmap information header, a grey colour table
+// for 1 and 8 bits, bottom-up rows padded to 4 bytes (1, 8 or 24 bits: 16-bit
+// samples keep their high bytes, colour is blue, green, red). Empty for a
+// page whose pixels are missing.
+std::vector<uint8_t> VXScanFrameDIB(const TVXScanFrame& Page);
+
 class TVXScanDevice {
 public:
   virtual ~TVXScanDevice() = default;

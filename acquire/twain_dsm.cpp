@@ -501,37 +501,11 @@ void PageToBitmap(const TVXScanFrame& p, TVXBitmap& b) {
 
 // A packed DIB (header, colour table, bottom-up rows) of 1, 8 or 24 bits.
 HGLOBAL PageToDIB(const TVXScanFrame& p) {
-  const int32_t bpp = p.BitsPerPixel == 1 ? 1 : (p.BitsPerPixel == 8 || p.BitsPerPixel == 16) ? 8 : 24;
-  const size_t stride = ((size_t(p.Width) * size_t(bpp) + 31) / 32) * 4;
-  const uint32_t colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
-  const size_t size = 40 + colours * 4 + stride * size_t(p.Height);
-  HGLOBAL h = GlobalAlloc(GHND, size);
+  const std::vector<uint8_t> dib = VXScanFrameDIB(p);
+  if (dib.empty()) return nullptr;
+  HGLOBAL h = GlobalAlloc(GHND, dib.size());
   if (!h) return nullptr;
-  auto* d = static_cast<uint8_t*>(GlobalLock(h));
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> (8 * i));
-  };
-  put32(0, 40);
-  put32(4, uint32_t(p.Width));
-  put32(8, uint32_t(p.Height));
-  d[12] = 1;
-  d[14] = uint8_t(bpp);
-  put32(20, uint32_t(stride * size_t(p.Height)));
-  put32(24, uint32_t(std::lround(p.XResolution / 0.0254)));
-  put32(28, uint32_t(std::lround(p.YResolution / 0.0254)));
-  put32(32, colours);
-  for (uint32_t i = 0; i < colours; ++i) {
-    const uint8_t v = uint8_t(colours == 2 ? i * 255 : i);
-    d[40 + i * 4] = d[41 + i * 4] = d[42 + i * 4] = v;
-  }
-  TVXBitmap b;
-  PageToBitmap(p, b);
-  uint8_t* rows = d + 40 + colours * 4;
-  for (int32_t y = 0; y < p.Height; ++y) {
-    const auto* src = static_cast<const uint8_t*>(b.ScanLine(y));
-    uint8_t* dst = rows + size_t(p.Height - 1 - y) * stride;
-    std::memcpy(dst, src, bpp == 1 ? (size_t(p.Width) + 7) / 8 : size_t(p.Width) * size_t(bpp / 8));
-  }
+  std::memcpy(GlobalLock(h), dib.data(), dib.size());
   GlobalUnlock(h);
   return h;
 }

@@ -468,62 +468,40 @@ private:
   size_t fPos = 0;
 };
 
-// The MEMORYBMP form of a page: header, colour table (1 and 8 bits),
-// bottom-up rows padded to 4 bytes; 16-bit samples keep their high bytes.
-std::vector<uint8_t> MemoryBitmap(const TVXScanFrame& p) {
-  const int32_t bpp = p.BitsPerPixel == 1 ? 1 : (p.BitsPerPixel == 8 || p.BitsPerPixel == 16) ? 8 : 24;
-  const size_t stride = ((size_t(p.Width) * size_t(bpp) + 31) / 32) * 4;
-  const uint32_t colours = bpp == 1 ? 2 : bpp == 8 ? 256 : 0;
-  std::vector<uint8_t> d(40 + colours * 4 + stride * size_t(p.Height), 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> (8 * i));
-  };
-  put32(0, 40);
-  put32(4, uint32_t(p.Width));
-  put32(8, uint32_t(p.Height));
-  d[12] = 1;
-  d[14] = uint8_t(bpp);
-  put32(20, uint32_t(stride * size_t(p.Height)));
-  put32(24, uint32_t(std::lround(p.XResolution / 0.0254)));
-  put32(28, uint32_t(std::lround(p.YResolution / 0.0254)));
-  put32(32, colours);
-  for (uint32_t i = 0; i < colours; ++i) {
-    const uint8_t v = uint8_t(colours == 2 ? i * 255 : i);
-    d[40 + i * 4] = d[41 + i * 4] = d[42 + i * 4] = v;
+// One object answers an item, its property storage and (for items with data)
+// its data transfer.
+class TItemBase : public IWiaItem, public IWiaPropertyStorage, public IWiaDataTransfer {
+public:
+  virtual ~TItemBase() = default;
+  virtual bool HasData() const = 0;
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (VXInterfaceAnswers<IWiaItem>(riid))
+      *ppv = static_cast<IWiaItem*>(this);
+    else if (VXInterfaceAnswers<IWiaPropertyStorage>(riid))
+      *ppv = static_cast<IWiaPropertyStorage*>(this);
+    else if (VXInterfaceAnswers<IWiaDataTransfer>(riid) && HasData())
+      *ppv = static_cast<IWiaDataTransfer*>(this);
+    else
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
-  const size_t rb = p.RowBytes();
-  uint8_t* rows = d.data() + 40 + colours * 4;
-  for (int32_t y = 0; y < p.Height; ++y) {
-    const uint8_t* s = p.Pixels.data() + size_t(y) * rb;
-    uint8_t* o = rows + size_t(p.Height - 1 - y) * stride;
-    switch (p.BitsPerPixel) {
-      case 1:
-      case 8: std::memcpy(o, s, rb); break;
-      case 16:
-        for (int32_t x = 0; x < p.Width; ++x) o[x] = s[2 * x + 1];
-        break;
-      case 24:
-        for (int32_t x = 0; x < p.Width; ++x) {
-          o[3 * x] = s[3 * x + 2];
-          o[3 * x + 1] = s[3 * x + 1];
-          o[3 * x + 2] = s[3 * x];
-        }
-        break;
-      default:  // 48
-        for (int32_t x = 0; x < p.Width; ++x) {
-          o[3 * x] = s[6 * x + 5];
-          o[3 * x + 1] = s[6 * x + 3];
-          o[3 * x + 2] = s[6 * x + 1];
-        }
-        break;
-    }
+  ULONG AddRef() override { return ++fRefs; }
+  ULONG Release() override {
+    const ULONG left = --fRefs;
+    if (left == 0) delete this;
+    return left;
   }
-  return d;
-}
+
+private:
+  std::atomic<ULONG> fRefs{1};
+};
 
 enum TKind { kRoot, kFlatbed, kFeeder };
 
-class TItem : public IWiaItem, public IWiaPropertyStorage, public IWiaDataTransfer {
+class TItem : public TItemBase {
 public:
   TItem(TDevice* Device, TKind Kind, TItem* Root) : fDevice(Device), fKind(Kind), fRoot(Root) {
     if (fRoot) fRoot->AddRef();
@@ -539,27 +517,7 @@ public:
     }
   }
 
-  // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (VXInterfaceAnswers<IWiaItem>(riid))
-      *ppv = static_cast<IWiaItem*>(this);
-    else if (VXInterfaceAnswers<IWiaPropertyStorage>(riid))
-      *ppv = static_cast<IWiaPropertyStorage*>(this);
-    else if (VXInterfaceAnswers<IWiaDataTransfer>(riid) && fKind != kRoot)
-      *ppv = static_cast<IWiaDataTransfer*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++fRefs; }
-  ULONG Release() override {
-    const ULONG left = --fRefs;
-    if (left == 0) delete this;
-    return left;
-  }
+  bool HasData() const override { return fKind != kRoot; }
 
   // IWiaItem
   HRESULT GetItemType(LONG* t) override {
@@ -620,7 +578,6 @@ public:
   HRESULT idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* cb) override;
 
 private:
-  std::atomic<ULONG> fRefs{1};
   TDevice* fDevice;
   TKind fKind;
   TItem* fRoot;
@@ -797,7 +754,7 @@ HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* 
     if (frame.FailRC != TWRC_SUCCESS) return frame.FailRC == TWRC_CANCEL ? S_FALSE : E_FAIL;
     if (!after && page > 0 && cb->BandedDataCallback(IT_MSG_NEW_PAGE, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, 0, 0, 0, nullptr) != S_OK)
       return S_FALSE;
-    std::vector<uint8_t> bytes = MemoryBitmap(frame);
+    std::vector<uint8_t> bytes = VXScanFrameDIB(frame);
     if (bytes.size() > size_t(INT32_MAX)) return E_OUTOFMEMORY;
     WIA_DATA_CALLBACK_HEADER h{LONG(sizeof(WIA_DATA_CALLBACK_HEADER)), WiaImgFmt_MEMORYBMP, LONG(bytes.size()), page};
     if (cb->BandedDataCallback(IT_MSG_DATA_HEADER, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, LONG(sizeof(h)), 0, 0,
@@ -843,7 +800,7 @@ bool FormatOf(const std::string& Name, GUID& Format) {
 
 constexpr int32_t kThumbSide = 80;
 
-class TCamItem : public IWiaItem, public IWiaPropertyStorage, public IWiaDataTransfer {
+class TCamItem : public TItemBase {
 public:
   // Root is null for the device's root item (ID "DEVICE"); the device is
   // shared by its items.
@@ -855,26 +812,7 @@ public:
     if (fRoot) fRoot->Release();
   }
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (VXInterfaceAnswers<IWiaItem>(riid))
-      *ppv = static_cast<IWiaItem*>(this);
-    else if (VXInterfaceAnswers<IWiaPropertyStorage>(riid))
-      *ppv = static_cast<IWiaPropertyStorage*>(this);
-    else if (VXInterfaceAnswers<IWiaDataTransfer>(riid) && fRoot)
-      *ppv = static_cast<IWiaDataTransfer*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++fRefs; }
-  ULONG Release() override {
-    const ULONG left = --fRefs;
-    if (left == 0) delete this;
-    return left;
-  }
+  bool HasData() const override { return fRoot != nullptr; }
 
   HRESULT GetItemType(LONG* t) override {
     if (!t) return E_POINTER;
@@ -1000,7 +938,6 @@ public:
   }
 
 private:
-  std::atomic<ULONG> fRefs{1};
   std::shared_ptr<TDevice> fDevice;
   std::string fId;
   TCamItem* fRoot;
