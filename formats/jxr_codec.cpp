@@ -10,10 +10,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstddef>
+#include <mutex>
 
 #include "core/limits.h"
 
@@ -340,42 +344,66 @@ bool TVXJxrDecoder::Open(std::vector<uint8_t> Data) {
 
 namespace {
 
-// The decode proper, in the child process: Dest receives Height rows of
+// The decode proper, in a decoder process: Dest receives Height rows of
 // Stride bytes (room for whole macroblock rows). True when libjxr decoded
-// the image and its code stream agrees with the container.
-bool DecodeInto(const std::vector<uint8_t>& data, const GUID& containerFormat, int32_t width, int32_t height,
+// the image and its code stream agrees with the container. Everything
+// libjxr was given is released again: the process decodes many images.
+bool DecodeInto(const uint8_t* data, size_t size, const GUID& containerFormat, int32_t width, int32_t height,
                 TVXJxrPixelFormat delivery, uint8_t* dest, size_t stride) {
   PKImageDecode* id = nullptr;
   if (Failed(PKImageDecode_Create_WMP(&id))) return false;
-  WMPStream* stream = NewStream(data.data(), data.size(), nullptr);
-  if (Failed(id->Initialize(id, stream))) return false;
-  I32 w = 0, h = 0;
-  id->GetSize(id, &w, &h);
-  if (w != width || h != height || id->WMP.wmiI.cWidth != size_t(width) || id->WMP.wmiI.cHeight != size_t(height) ||
-      !SameGuid(id->guidPixFormat, containerFormat))
-    return false;
-  // Everything decoded whole, upright, as the file holds it.
-  id->WMP.wmiI.cROILeftX = 0;
-  id->WMP.wmiI.cROITopY = 0;
-  id->WMP.wmiI.cROIWidth = size_t(w);
-  id->WMP.wmiI.cROIHeight = size_t(h);
-  id->WMP.wmiI.cThumbnailWidth = size_t(w);
-  id->WMP.wmiI.cThumbnailHeight = size_t(h);
-  id->WMP.wmiI.bSkipFlexbits = FALSE;
-  id->WMP.wmiI.cPostProcStrength = 0;
-  id->WMP.wmiI.oOrientation = O_NONE;
-  id->WMP.wmiSCP.sbSubband = SB_ALL;
-  id->WMP.wmiSCP.uAlphaMode = (delivery == jxf32BGRA && id->WMP.bHasAlpha) ? 2 : 0;
+  WMPStream* stream = NewStream(data, size, nullptr);
   PKFormatConverter* fc = nullptr;
-  if (Failed(PKCodecFactory_CreateFormatConverter(&fc))) return false;
-  // With the extension ".bmp" libjxr keeps the byte order of the BGR formats.
-  char ext[] = ".bmp";
-  if (Failed(fc->Initialize(fc, id, ext, *GuidOf(delivery)))) return false;
-  PKRect rect{0, 0, w, h};
-  return !Failed(fc->Copy(fc, &rect, dest, U32(stride)));
+  bool ok = !Failed(id->Initialize(id, stream));
+  I32 w = 0, h = 0;
+  if (ok) {
+    id->GetSize(id, &w, &h);
+    ok = w == width && h == height && id->WMP.wmiI.cWidth == size_t(width) &&
+         id->WMP.wmiI.cHeight == size_t(height) && SameGuid(id->guidPixFormat, containerFormat);
+  }
+  if (ok) {
+    // Everything decoded whole, upright, as the file holds it.
+    id->WMP.wmiI.cROILeftX = 0;
+    id->WMP.wmiI.cROITopY = 0;
+    id->WMP.wmiI.cROIWidth = size_t(w);
+    id->WMP.wmiI.cROIHeight = size_t(h);
+    id->WMP.wmiI.cThumbnailWidth = size_t(w);
+    id->WMP.wmiI.cThumbnailHeight = size_t(h);
+    id->WMP.wmiI.bSkipFlexbits = FALSE;
+    id->WMP.wmiI.cPostProcStrength = 0;
+    id->WMP.wmiI.oOrientation = O_NONE;
+    id->WMP.wmiSCP.sbSubband = SB_ALL;
+    id->WMP.wmiSCP.uAlphaMode = (delivery == jxf32BGRA && id->WMP.bHasAlpha) ? 2 : 0;
+    ok = !Failed(PKCodecFactory_CreateFormatConverter(&fc));
+  }
+  if (ok) {
+    // With the extension ".bmp" libjxr keeps the byte order of the BGR formats.
+    char ext[] = ".bmp";
+    ok = !Failed(fc->Initialize(fc, id, ext, *GuidOf(delivery)));
+  }
+  if (ok) {
+    PKRect rect{0, 0, w, h};
+    ok = !Failed(fc->Copy(fc, &rect, dest, U32(stride)));
+  }
+  if (fc) fc->Release(&fc);
+  id->Release(&id);
+  MemClose(&stream);
+  return ok;
 }
 
-// A sanitizer's error report in the decoding child ends it without anything
+// A request to the decoder process lives in one shared memory file: this
+// header, the file's bytes from kHeaderBytes on, the pixels from PixelOffset.
+// The process sets Status: 1 decoded, 2 refused.
+constexpr size_t kHeaderBytes = 64;
+struct TRequestHeader {
+  uint32_t Status;
+  int32_t Width, Height, Format;
+  uint64_t DataSize, PixelOffset, Stride;
+  GUID ContainerFormat;
+};
+static_assert(sizeof(TRequestHeader) <= kHeaderBytes);
+
+// A sanitizer's error report in a decoder process ends it without anything
 // else of the caller running.
 void ChildDeath() { _exit(3); }
 
@@ -384,11 +412,206 @@ void ChildDeath() { _exit(3); }
 // Present in sanitizer builds only.
 extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 
+namespace {
+
+// In a new decoder process: whatever stops it ends it quietly. The signals
+// take their default action (no handler of the caller's, a sanitizer's or a
+// fuzzer's runs), and a sanitizer that finds an error just ends it.
+void BecomeDecoderProcess() {
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) signal(sig, SIG_DFL);
+  if (&__sanitizer_set_death_callback) __sanitizer_set_death_callback(&ChildDeath);
+}
+
+// Decodes the request in the shared memory file Fd.
+void ServeRequest(int Fd) {
+  struct stat st {};
+  if (fstat(Fd, &st) != 0 || size_t(st.st_size) < kHeaderBytes) return;
+  const size_t bytes = size_t(st.st_size);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, Fd, 0);
+  if (p == MAP_FAILED) return;
+  uint8_t* base = static_cast<uint8_t*>(p);
+  TRequestHeader h;
+  std::memcpy(&h, base, sizeof h);
+  const uint64_t rows = (uint64_t(std::max(h.Height, 0)) + 15) / 16 * 16;
+  bool ok = h.DataSize <= bytes - kHeaderBytes && h.PixelOffset >= kHeaderBytes + h.DataSize &&
+            h.PixelOffset <= bytes && h.Stride != 0 && rows <= (bytes - h.PixelOffset) / h.Stride;
+  ok = ok && DecodeInto(base + kHeaderBytes, size_t(h.DataSize), h.ContainerFormat, h.Width, h.Height,
+                        TVXJxrPixelFormat(h.Format), base + h.PixelOffset, size_t(h.Stride));
+  const uint32_t status = ok ? 1 : 2;
+  std::memcpy(base + offsetof(TRequestHeader, Status), &status, sizeof status);
+  munmap(p, bytes);
+}
+
+// The decoder process's loop: a request is a memory file passed over the
+// socket; one byte back says it is done. The caller's end closing ends it.
+[[noreturn]] void ServeRequests(int Socket) {
+  for (;;) {
+    char byte = 0;
+    char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec io{&byte, 1};
+    msghdr m{};
+    m.msg_iov = &io;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(Socket, &m, MSG_CMSG_CLOEXEC);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) _exit(0);
+    int fd = -1;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c))
+      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+    if (fd >= 0) {
+      ServeRequest(fd);
+      close(fd);
+    }
+    if (send(Socket, &byte, 1, MSG_NOSIGNAL) != 1) _exit(0);
+  }
+}
+
+// Waits up to LimitMs for Fd to be readable or closed; false on time-out.
+bool WaitReadable(int Fd, int64_t LimitMs) {
+  pollfd p{Fd, POLLIN, 0};
+  int r;
+  do {
+    r = poll(&p, 1, int(std::min<int64_t>(LimitMs, INT32_MAX)));
+  } while (r < 0 && errno == EINTR);
+  return r != 0;
+}
+
+void Reap(pid_t Pid) {
+  int wstatus = 0;
+  while (waitpid(Pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// A decoder process for one request: it serves Fd and ends.
+bool RunOnce(int Fd, int64_t LimitMs) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    BecomeDecoderProcess();
+    ServeRequest(Fd);
+    _exit(0);
+  }
+  int wstatus = 0;
+  const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    if (!WaitReadable(pidfd, LimitMs)) kill(pid, SIGKILL);
+    close(pidfd);
+  }
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+}
+
 // libjxr stops the process on what its own checks find in a damaged code
-// stream (assertions) and trusts the stream elsewhere, so the decode runs in
-// a child process that writes into shared memory: a damaged file costs that
-// child, never the caller. A child that does not end within a generous
-// time is stopped.
+// stream (assertions) and trusts the stream elsewhere, so decoding runs in
+// a process of its own that writes into shared memory: a damaged file costs
+// that process, never the caller. One decoder process is made on first use
+// and serves one decode after the other (a fork of a large process costs
+// far more than a decode); a new one replaces it when it ended, when it
+// did not answer in time, and after kRequestsPerProcess requests (libjxr's
+// failure paths do not free all they took). A decode asked for while it is
+// busy gets a process of its own.
+class TDecoderProcess {
+ public:
+  static constexpr int kRequestsPerProcess = 500;
+
+  ~TDecoderProcess() { Stop(); }
+
+  // Runs the request in memory file Fd: true when the process answered in
+  // time (the status is in the file), false when it ended or was stopped.
+  bool Run(int Fd, int64_t LimitMs) {
+    if (fPid < 0 && !Start()) return RunOnce(Fd, LimitMs);
+    char byte = 0;
+    char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec io{&byte, 1};
+    msghdr m{};
+    m.msg_iov = &io;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&m);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &Fd, sizeof Fd);
+    bool sent = sendmsg(fSocket, &m, MSG_NOSIGNAL) == 1;
+    if (!sent) {
+      // The process ended between two requests (killed from outside): a new
+      // one takes this request.
+      Stop();
+      sent = Start() && sendmsg(fSocket, &m, MSG_NOSIGNAL) == 1;
+    }
+    bool answered = false;
+    if (sent) {
+      if (WaitReadable(fSocket, LimitMs)) {
+        ssize_t got;
+        do {
+          got = recv(fSocket, &byte, 1, 0);
+        } while (got < 0 && errno == EINTR);
+        answered = got == 1;
+      }
+    }
+    if (!answered || ++fRequests >= kRequestsPerProcess) Stop();
+    return answered;
+  }
+
+ private:
+  bool Start() {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    const pid_t pid = fork();
+    if (pid < 0) {
+      close(pair[0]);
+      close(pair[1]);
+      return false;
+    }
+    if (pid == 0) {
+      BecomeDecoderProcess();
+      // It holds none of the caller's files (a pipe whose reader waits for
+      // its end must not wait for this process), and ends when the caller's
+      // end of the socket closes, at the latest when the caller ends.
+      const int socket = pair[1];
+      for (int fd = 3; fd < socket; ++fd) close(fd);
+      syscall(SYS_close_range, unsigned(socket) + 1, ~0u, 0u);
+      ServeRequests(socket);
+    }
+    close(pair[1]);
+    fSocket = pair[0];
+    fPid = pid;
+    fRequests = 0;
+    return true;
+  }
+
+  void Stop() {
+    if (fPid < 0) return;
+    kill(fPid, SIGKILL);
+    close(fSocket);
+    Reap(fPid);
+    fPid = -1;
+    fSocket = -1;
+  }
+
+  pid_t fPid = -1;
+  int fSocket = -1;
+  int fRequests = 0;
+};
+
+std::mutex gDecoderLock;
+TDecoderProcess* gDecoder = nullptr;  // made on first use, never freed
+
+// Runs the request in Fd in the shared decoder process, or in one of its
+// own when that one is busy with another thread's request.
+bool RunRequest(int Fd, int64_t LimitMs) {
+  std::unique_lock<std::mutex> lock(gDecoderLock, std::try_to_lock);
+  if (!lock.owns_lock()) return RunOnce(Fd, LimitMs);
+  if (!gDecoder) gDecoder = new TDecoderProcess;
+  return gDecoder->Run(Fd, LimitMs);
+}
+
+}  // namespace
+
 bool TVXJxrDecoder::Decode() {
   if (fDecoded) return true;
   if (fFailed || fFormat == jxfNone) return false;
@@ -397,54 +620,46 @@ bool TVXJxrDecoder::Decode() {
   const size_t mbWidth = (size_t(fWidth) + 15) / 16 * 16;
   const size_t stride = std::max(row, (mbWidth * size_t(VXJxrBitsPerPixel(fFormat)) + 7) / 8);
   const size_t rows = (size_t(fHeight) + 15) / 16 * 16;
-  const size_t header = 64, bytes = header + stride * rows;
-  void* shared = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (shared == MAP_FAILED) {
+  const size_t pixelOffset = (kHeaderBytes + fData.size() + 63) / 64 * 64;
+  const size_t bytes = pixelOffset + stride * rows;
+  const int fd = int(syscall(SYS_memfd_create, "vx-jxr-decode", unsigned(MFD_CLOEXEC)));
+  if (fd < 0 || ftruncate(fd, off_t(bytes)) != 0) {
+    if (fd >= 0) close(fd);
     fError = "out of memory";
     return false;
   }
-  struct TUnmap {
-    void* p;
-    size_t n;
-    ~TUnmap() { munmap(p, n); }
-  } unmap{shared, bytes};
-  volatile uint32_t* status = static_cast<volatile uint32_t*>(shared);
-  *status = 0;
-  uint8_t* pixels = static_cast<uint8_t*>(shared) + header;
-
-  const pid_t pid = fork();
-  if (pid < 0) {
-    fError = "no process for the decoder";
+  void* shared = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (shared == MAP_FAILED) {
+    close(fd);
+    fError = "out of memory";
     return false;
   }
-  if (pid == 0) {
-    // The child ends quietly whatever stops it: the signals take their
-    // default action (no handler of the caller's, a sanitizer's or a
-    // fuzzer's runs), and a sanitizer that finds an error just ends it.
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) signal(sig, SIG_DFL);
-    if (&__sanitizer_set_death_callback) __sanitizer_set_death_callback(&ChildDeath);
-    GUID format;
-    std::memcpy(&format, &fContainerFormat, sizeof(GUID));
-    const bool ok = DecodeInto(fData, format, fWidth, fHeight, fFormat, pixels, stride);
-    *status = ok ? 1 : 2;
-    _exit(0);
-  }
+  struct TRelease {
+    void* p;
+    size_t n;
+    int fd;
+    ~TRelease() {
+      munmap(p, n);
+      close(fd);
+    }
+  } release{shared, bytes, fd};
+  uint8_t* base = static_cast<uint8_t*>(shared);
+  TRequestHeader h{};
+  h.Width = fWidth;
+  h.Height = fHeight;
+  h.Format = int32_t(fFormat);
+  h.DataSize = fData.size();
+  h.PixelOffset = pixelOffset;
+  h.Stride = stride;
+  std::memcpy(&h.ContainerFormat, &fContainerFormat, sizeof(GUID));
+  std::memcpy(base, &h, sizeof h);
+  if (!fData.empty()) std::memcpy(base + kHeaderBytes, fData.data(), fData.size());
+
   // 30 s, and 2 s more for every million pixels.
   const int64_t limitMs = 30000 + int64_t(fWidth) * fHeight / 500;
-  int wstatus = 0;
-  const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-  if (pidfd >= 0) {
-    pollfd p{pidfd, POLLIN, 0};
-    int r;
-    do {
-      r = poll(&p, 1, int(std::min<int64_t>(limitMs, INT32_MAX)));
-    } while (r < 0 && errno == EINTR);
-    if (r == 0) kill(pid, SIGKILL);
-    close(pidfd);
-  }
-  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0 || *status != 1) {
+  uint32_t status = 0;
+  if (RunRequest(fd, limitMs)) std::memcpy(&status, base + offsetof(TRequestHeader, Status), sizeof status);
+  if (status != 1) {
     fError = "damaged image data";
     return false;
   }
@@ -454,6 +669,7 @@ bool TVXJxrDecoder::Decode() {
     fError = "out of memory";
     return false;
   }
+  const uint8_t* pixels = base + pixelOffset;
   for (int32_t y = 0; y < fHeight; ++y) std::memcpy(fPixels.data() + size_t(y) * row, pixels + size_t(y) * stride, row);
   fDecoded = true;
   fFailed = false;

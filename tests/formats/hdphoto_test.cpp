@@ -3,7 +3,15 @@
 // ImageMagick's raw output) says what they hold.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -244,6 +252,66 @@ TEST_F(HDPhotoTest, TruncatedAndFlippedFilesAbort) {
     flipped[i] ^= 0x5A;
     load(flipped);  // no crash, no hang; the result may be either
   }
+}
+
+// The live child processes of this process, from every thread's list.
+std::set<pid_t> ChildProcesses() {
+  std::set<pid_t> out;
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+    std::ifstream f(task.path() / "children");
+    for (pid_t p; f >> p;) {
+      std::ifstream stat("/proc/" + std::to_string(p) + "/stat");
+      std::string pid, comm, state;
+      if (stat >> pid >> comm >> state && state != "Z") out.insert(p);
+    }
+  }
+  return out;
+}
+
+TEST_F(HDPhotoTest, OneDecoderProcessServesEveryDecodeAndIsReplacedWhenItEnds) {
+  if (!HaveJxrTools()) GTEST_SKIP() << "JxrEncApp is missing";
+  if (!std::filesystem::exists("/proc/self/task/" + std::to_string(getpid()) + "/children"))
+    GTEST_SKIP() << "the kernel does not list child processes";
+  ScratchDir dir;
+  const std::string in = WriteInput(dir, 40, 24, 3, 1), file = dir / "x.jxr";
+  ASSERT_EQ(Shell(kEnc + " -i " + in + " -o " + file + " -c 0 -q 0.8 >/dev/null"), 0);
+  const std::vector<uint8_t> data = ReadFile(file);
+  auto decode = [&](const std::vector<uint8_t>& d) {
+    TVXBitmap bmp;
+    TVexlaneIO io;
+    io.SetAttachedVXBitmap(&bmp);
+    TVXMemStream s(d.data(), int64_t(d.size()));
+    return io.LoadFromStreamHDP(&s) ? bmp.GetHash(CALG_SHA_256) : std::string();
+  };
+  const std::string expected = decode(data);
+  ASSERT_FALSE(expected.empty());
+  // Decodes one after the other share one process, which stays.
+  const std::set<pid_t> first = ChildProcesses();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(decode(data), expected);
+  EXPECT_EQ(ChildProcesses(), first);
+  // Damaged data costs nothing but that decode.
+  std::vector<uint8_t> damaged = data;
+  for (size_t i = 40; i < damaged.size(); i += 2) damaged[i] ^= 0xA5;
+  decode(damaged);
+  EXPECT_EQ(decode(data), expected);
+  // A decoder process that ended is replaced: the next decode succeeds.
+  for (pid_t p : ChildProcesses()) {
+    kill(p, SIGKILL);
+    waitpid(p, nullptr, 0);
+  }
+  EXPECT_EQ(decode(data), expected);
+  EXPECT_EQ(ChildProcesses().size(), 1u);
+  // Threads decoding at once all get their pictures.
+  std::vector<std::string> got(4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < got.size(); ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 5 && got[t] != "bad"; ++i) got[t] = decode(data) == expected ? "ok" : "bad";
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(got, std::vector<std::string>(4, "ok"));
+  EXPECT_EQ(ChildProcesses().size(), 1u);
 }
 
 TEST_F(HDPhotoTest, WithoutTheComponentNothingIsRead) {
