@@ -249,9 +249,12 @@ int32_t CopyWithoutFrame(TStream* In, std::vector<uint8_t>* Out, int32_t Index) 
     uint8_t d[9];
     const int64_t got = In->Read(d, 9);
     const bool skip = frame == Index;
+    // The frame's bytes, kept only when they are copied.
     std::vector<uint8_t> image;
-    image.push_back(b);
-    image.insert(image.end(), d, d + std::max<int64_t>(got, 0));
+    if (Out) {
+      image.push_back(b);
+      image.insert(image.end(), d, d + std::max<int64_t>(got, 0));
+    }
     if (got != 9) {
       if (!skip && Out) out.insert(out.end(), image.begin(), image.end());
       return copied;
@@ -260,14 +263,14 @@ int32_t CopyWithoutFrame(TStream* In, std::vector<uint8_t>* Out, int32_t Index) 
       const int64_t n = int64_t(3) << ((d[8] & 7) + 1);
       uint8_t table[768];
       const int64_t t = std::max<int64_t>(0, In->Read(table, n));
-      image.insert(image.end(), table, table + t);
+      if (Out) image.insert(image.end(), table, table + t);
       if (t != n) {
         if (!skip && Out) out.insert(out.end(), image.begin(), image.end());
         return copied;
       }
     }
     const uint8_t codeSize = ReadByte(In, ok);
-    if (ok) image.push_back(codeSize);
+    if (ok && Out) image.push_back(codeSize);
     const bool whole = ok && CopySubBlocks(In, skip || !Out ? nullptr : &image);
     ++frame;
     if (skip) {

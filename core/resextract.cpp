@@ -143,7 +143,8 @@ int32_t TVXResourceExtractor::IndexOfType(const std::string& TypeName) const {
 const void* TVXResourceExtractor::GetBuffer(int32_t TypeIndex, int32_t NameIndex, uint32_t& BufferLength) {
   BufferLength = 0;
   if (m_hlib == nullptr || NameIndex < 0 || NameIndex >= NamesCount(TypeIndex)) return nullptr;
-  const HRSRC res = FindResourceW(m_hlib, FromText(Names(TypeIndex, NameIndex)), FromText(Types(TypeIndex)));
+  const TTypeItem& type = m_typesList[size_t(TypeIndex)];
+  const HRSRC res = FindResourceW(m_hlib, FromText(type.Names[size_t(NameIndex)]), FromText(type.Text));
   if (res == nullptr) return nullptr;
   const void* data = LockResource(LoadResource(m_hlib, res));
   if (data == nullptr) return nullptr;

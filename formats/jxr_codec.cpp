@@ -414,11 +414,13 @@ extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__
 
 namespace {
 
-// In a new decoder process: whatever stops it ends it quietly. The signals
-// take their default action (no handler of the caller's, a sanitizer's or a
-// fuzzer's runs), and a sanitizer that finds an error just ends it.
+// In a new decoder process: whatever stops it ends it quietly. Every signal
+// takes its default action (no handler of the caller's, a sanitizer's or a
+// fuzzer's runs: a fuzzer's would report the caller's input as a finding),
+// and a sanitizer that finds an error just ends it.
 void BecomeDecoderProcess() {
-  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) signal(sig, SIG_DFL);
+  for (int sig = 1; sig < NSIG; ++sig)
+    if (sig != SIGKILL && sig != SIGSTOP) signal(sig, SIG_DFL);
   if (&__sanitizer_set_death_callback) __sanitizer_set_death_callback(&ChildDeath);
 }
 

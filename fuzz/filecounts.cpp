@@ -23,25 +23,30 @@ std::string Scratch(const char* Extension) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VXFuzzStartLibrary(true);
+  // The bytes are written once and the file renamed to each extension.
+  std::string file = Scratch(".tif");
+  FILE* f = std::fopen(file.c_str(), "wb");
+  if (!f) return 0;
+  const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
+  std::fclose(f);
   for (const char* ext : {".tif", ".gif", ".ico", ".dcx", ".pdf", ".dcm", ".wdp", ".avi"}) {
-    const std::string file = Scratch(ext);
-    FILE* f = std::fopen(file.c_str(), "wb");
-    if (!f) return 0;
-    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
-    std::fclose(f);
-    if (written) {
-      try {
-        VXGetFileImageCount(file);
-        const std::string e = ext;
-        if (e == ".tif") VXGetTIFFFilePageCount(file);
-        if (e == ".gif") VXGetGIFFileImageCount(file);
-        if (e == ".ico") VXGetICOFileImageCount(file);
-        if (e == ".dcx") VXGetDCXFileImageCount(file);
-      } catch (const std::exception&) {
-        // A counter may refuse the file by raising.
-      }
+    const std::string named = Scratch(ext);
+    if (named != file) {
+      if (std::rename(file.c_str(), named.c_str()) != 0) break;
+      file = named;
     }
-    std::remove(file.c_str());
+    if (!written) continue;
+    try {
+      VXGetFileImageCount(file);
+      const std::string e = ext;
+      if (e == ".tif") VXGetTIFFFilePageCount(file);
+      if (e == ".gif") VXGetGIFFileImageCount(file);
+      if (e == ".ico") VXGetICOFileImageCount(file);
+      if (e == ".dcx") VXGetDCXFileImageCount(file);
+    } catch (const std::exception&) {
+      // A counter may refuse the file by raising.
+    }
   }
+  std::remove(file.c_str());
   return 0;
 }

@@ -52,9 +52,21 @@ TVXFileFormatInfo* VXFindFileFormatInfoByExtension(const std::string& Ext) {
   std::string ext = VXLowerCaseAnsi(Ext);
   if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
   if (ext.empty()) return nullptr;
-  for (TVXFileFormatInfo* info : Registry())
-    for (const std::string& e : SplitExtensions(info->Extensions))
-      if (VXLowerCaseAnsi(e) == ext) return info;
+  // Every lookup walks every format's list: it compares in place, making no
+  // copies.
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+  for (TVXFileFormatInfo* info : Registry()) {
+    const std::string& list = info->Extensions;
+    for (size_t start = 0; start <= list.size();) {
+      size_t end = list.find(';', start);
+      if (end == std::string::npos) end = list.size();
+      if (end - start == ext.size() &&
+          std::equal(ext.begin(), ext.end(), list.begin() + std::ptrdiff_t(start),
+                     [&](char a, char b) { return a == lower(b); }))
+        return info;
+      start = end + 1;
+    }
+  }
   return nullptr;
 }
 

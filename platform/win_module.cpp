@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstring>
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,7 +20,9 @@ namespace {
 
 struct TModName {
   TResName Name;
-  std::deque<TResourceEntry> Languages;  // stable addresses: the handles
+  // The handles point here: a module is not changed once it is read, so
+  // the addresses stay.
+  std::vector<TResourceEntry> Languages;
 };
 
 struct TModType {
@@ -163,6 +164,7 @@ class TPEReader {
     // kilobytes of directories starting a few bytes apart cost no more.
     const uint64_t take = std::min({count, fits, entryBudget});
     entryBudget -= take;
+    Out.reserve(size_t(take));
     for (uint64_t i = 0; i < take; ++i) {
       const uint64_t e = base + Off + 16 + i * 8;
       const uint32_t name = U32(e), target = U32(e + 4);
@@ -172,8 +174,8 @@ class TPEReader {
         const uint32_t len = U16(base + at);
         if (!InRsrc(uint64_t(at) + 2, uint64_t(len) * 2) || len > nameBudget) continue;
         nameBudget -= len;
-        std::u16string text;
-        for (uint32_t k = 0; k < len; ++k) text += char16_t(U16(base + at + 2 + uint64_t(k) * 2));
+        std::u16string text(len, u'\0');
+        for (uint32_t k = 0; k < len; ++k) text[k] = char16_t(U16(base + at + 2 + uint64_t(k) * 2));
         Out.push_back({TResName::Named(VXUTF16ToUTF8(text)), (target & 0x80000000u) != 0, target & 0x7FFFFFFFu});
       } else {
         Out.push_back({TResName(int(name & 0xFFFF)), (target & 0x80000000u) != 0, target & 0x7FFFFFFFu});
@@ -185,14 +187,14 @@ class TPEReader {
   void WalkTypes() {
     std::vector<TEntry> types, names, langs;
     if (!Entries(0, types)) return;
-    for (const TEntry& t : types) {
+    for (TEntry& t : types) {
       if (!t.IsDir) continue;
-      m.Types.push_back({t.Name, {}});
+      m.Types.push_back({std::move(t.Name), {}});
       TModType& type = m.Types.back();
       if (!Entries(t.Target, names)) continue;
-      for (const TEntry& n : names) {
+      for (TEntry& n : names) {
         if (!n.IsDir) continue;
-        type.Names.push_back({n.Name, {}});
+        type.Names.push_back({std::move(n.Name), {}});
         TModName& name = type.Names.back();
         if (!Entries(n.Target, langs)) continue;
         for (const TEntry& l : langs) {
