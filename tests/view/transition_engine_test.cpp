@@ -253,9 +253,10 @@ TEST_F(TransitionRun, EveryRegionClippedEffectEndsOnTheTarget) {
       TargetOnSurface = false;
       Prepare();
       Engine->SetTransition(TVXTransitionType(t));
-      Engine->SetDuration(150);
+      Engine->SetDuration(40);  // a few frames each
       Engine->Run(true);
       EXPECT_NO_THROW(RunOut(1000)) << t;
+      EXPECT_GE(Paints.size(), 4u);
       EXPECT_FALSE(Engine->Running()) << t;
       EXPECT_EQ(Stops, 1) << t;
       EXPECT_TRUE(TargetOnSurface) << t << (alt ? " alt" : "");
