@@ -14,6 +14,7 @@
 #include "vexlane/vexlane.h"
 #include "winui/display.h"
 #include "winui/win_input.h"
+#include "winui/win_scroll.h"
 #include "x11/x11display.h"
 
 int main(int argc, char** argv) {
@@ -47,12 +48,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The keys reach the viewer when it has the focus, the form otherwise.
+  // The arrows and the page keys give the viewer the scroll bars' codes.
   const TKeyEvent keys = [form, view](void*, WORD& Key, TShiftState) {
+    auto scroll = [view](UINT Msg, WPARAM Code) { SendMessageW(view->Handle(), Msg, Code, 0); };
     switch (Key) {
-      case VK_ADD: view->ZoomIn(); break;
-      case VK_SUBTRACT: view->ZoomOut(); break;
+      case VK_ADD:
+      case VK_OEM_PLUS: view->ZoomIn(); break;
+      case VK_SUBTRACT:
+      case VK_OEM_MINUS: view->ZoomOut(); break;
       case '0': view->Fit(); break;
       case '1': view->SetZoom(100); break;
+      case VK_LEFT: scroll(WM_HSCROLL, SB_LINEUP); break;
+      case VK_RIGHT: scroll(WM_HSCROLL, SB_LINEDOWN); break;
+      case VK_UP: scroll(WM_VSCROLL, SB_LINEUP); break;
+      case VK_DOWN: scroll(WM_VSCROLL, SB_LINEDOWN); break;
+      case VK_PRIOR: scroll(WM_VSCROLL, SB_PAGEUP); break;
+      case VK_NEXT: scroll(WM_VSCROLL, SB_PAGEDOWN); break;
       case VK_ESCAPE: form->Close(); break;
     }
   };

@@ -36,6 +36,8 @@ constexpr int VK_INSERT = 0x2D;
 constexpr int VK_DELETE = 0x2E;
 constexpr int VK_ADD = 0x6B;
 constexpr int VK_SUBTRACT = 0x6D;
+constexpr int VK_OEM_PLUS = 0xBB;   // the main keyboard's + (= unshifted)
+constexpr int VK_OEM_MINUS = 0xBD;  // the main keyboard's -
 constexpr int VK_F1 = 0x70;
 constexpr int VK_F10 = 0x79;
 constexpr int VK_LSHIFT = 0xA0;

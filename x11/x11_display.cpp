@@ -10,11 +10,13 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrender.h>
 #include <X11/keysym.h>
 #include <poll.h>
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -54,6 +56,9 @@ int VirtualKeyOf(KeySym k) {
     case XK_Control_R: return VK_CONTROL;
     case XK_Alt_L:
     case XK_Alt_R: return VK_MENU;
+    case XK_plus:
+    case XK_equal: return VK_OEM_PLUS;  // the main keyboard's + (= unshifted)
+    case XK_minus: return VK_OEM_MINUS;
     case XK_KP_Add: return VK_ADD;
     case XK_KP_Subtract: return VK_SUBTRACT;
     case XK_KP_Multiply: return 0x6A;  // VK_MULTIPLY
@@ -228,6 +233,8 @@ class TVXX11Display : public IVXDisplay {
     POINT hot{0, 0};
     std::vector<uint32_t> px;
     if (!VXReadCursorPicture(Shape, W, H, hot, px) || W <= 0 || H <= 0) return None;
+    const unsigned hx = unsigned(std::clamp<LONG>(hot.x, 0, W - 1)), hy = unsigned(std::clamp<LONG>(hot.y, 0, H - 1));
+    if (Cursor c = MakeColourCursor(W, H, px, hx, hy)) return c;
     const int stride = (W + 7) / 8;
     std::vector<char> bits(size_t(stride) * size_t(H), 0), mask(bits.size(), 0);
     for (int y = 0; y < H; ++y)
@@ -245,10 +252,48 @@ class TVXX11Display : public IVXDisplay {
     XColor black{}, white{};
     white.red = white.green = white.blue = 0xFFFF;
     white.flags = black.flags = DoRed | DoGreen | DoBlue;
-    Cursor c = XCreatePixmapCursor(fEvents, source, shape, &black, &white, unsigned(std::clamp<LONG>(hot.x, 0, W - 1)),
-                                   unsigned(std::clamp<LONG>(hot.y, 0, H - 1)));
+    Cursor c = XCreatePixmapCursor(fEvents, source, shape, &black, &white, hx, hy);
     XFreePixmap(fEvents, source);
     XFreePixmap(fEvents, shape);
+    return c;
+  }
+
+  // The picture as it is, through the render extension's cursors (alpha
+  // premultiplied, as the extension takes it); None when the server has no
+  // such cursors, and the two-colour cursor above stands in.
+  Cursor MakeColourCursor(int W, int H, const std::vector<uint32_t>& px, unsigned hx, unsigned hy) {
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XRenderQueryExtension(fEvents, &event, &error) || !XRenderQueryVersion(fEvents, &major, &minor) ||
+        (major == 0 && minor < 5))
+      return None;
+    XRenderPictFormat* argb = XRenderFindStandardFormat(fEvents, PictStandardARGB32);
+    if (!argb) return None;
+    std::vector<uint32_t> data(px.size());
+    for (size_t i = 0; i < px.size(); ++i) {
+      const uint32_t v = px[i], a = v >> 24;
+      auto pre = [a](uint32_t c) { return (c * a + 127) / 255; };
+      data[i] = (a << 24) | (pre((v >> 16) & 255) << 16) | (pre((v >> 8) & 255) << 8) | pre(v & 255);
+    }
+    const Window root = DefaultRootWindow(fEvents);
+    Pixmap pm = XCreatePixmap(fEvents, root, unsigned(W), unsigned(H), 32);
+    XImage* img = XCreateImage(fEvents, nullptr, 32, ZPixmap, 0, reinterpret_cast<char*>(data.data()), unsigned(W),
+                               unsigned(H), 32, W * 4);
+    if (!img) {
+      XFreePixmap(fEvents, pm);
+      return None;
+    }
+    img->byte_order = LSBFirst;  // the words as this machine holds them
+    img->bitmap_bit_order = LSBFirst;
+    if constexpr (std::endian::native == std::endian::big) img->byte_order = img->bitmap_bit_order = MSBFirst;
+    GC gc = XCreateGC(fEvents, pm, 0, nullptr);
+    XPutImage(fEvents, pm, gc, img, 0, 0, 0, 0, unsigned(W), unsigned(H));
+    XFreeGC(fEvents, gc);
+    img->data = nullptr;  // the vector's, not Xlib's to free
+    XDestroyImage(img);
+    Picture pic = XRenderCreatePicture(fEvents, pm, argb, 0, nullptr);
+    Cursor c = XRenderCreateCursor(fEvents, pic, hx, hy);
+    XRenderFreePicture(fEvents, pic);
+    XFreePixmap(fEvents, pm);
     return c;
   }
 

@@ -25,22 +25,12 @@
 #include "winui/win_scroll.h"
 #include "winui/win_window.h"
 #include "x11/x11display.h"
+#include "tests/x11/x11_fixture.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
 
 namespace {
-
-std::string Shell(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
 
 struct Logged {
   HWND Wnd;
@@ -67,126 +57,17 @@ LRESULT CALLBACK LogProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   return DefWindowProcW(h, m, w, l);
 }
 
-class X11Display : public ::testing::Test {
+class X11Display : public XvfbTest {
  protected:
-  static inline pid_t xvfb = 0;
-  static inline std::string display;
-  static inline std::string why;
-
-  static void SetUpTestSuite() {
-    // The display's threads share Xlib; it must know before any call.
-    XInitThreads();
-    if (access("/usr/bin/Xvfb", X_OK) != 0) {
-      why = "Xvfb (Debian xvfb) is not installed";
-      return;
-    }
-    // Xvfb picks a free display number itself and tells it through a pipe,
-    // so that test programs running at once never share a server.
-    int fds[2];
-    if (pipe(fds) != 0) {
-      why = "no pipe for Xvfb";
-      return;
-    }
-    xvfb = fork();
-    if (xvfb == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-            "-noreset", nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    const std::string name = ":" + number;
-    for (int i = 0; !number.empty() && i < 100; ++i) {
-      if (Display* d = XOpenDisplay(name.c_str())) {
-        XCloseDisplay(d);
-        display = name;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    why = "Xvfb did not start on " + name;
-  }
-  static void TearDownTestSuite() {
-    if (xvfb > 0) {
-      kill(xvfb, SIGTERM);
-      waitpid(xvfb, nullptr, 0);
-      xvfb = 0;
-    }
-  }
   void SetUp() override {
-    if (display.empty()) GTEST_SKIP() << why;
-    VXHeadless::Reset();
+    XvfbTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     gLog.clear();
     WNDCLASSEXW wc;
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = LogProc;
     wc.lpszClassName = "VXX11Test";
     RegisterClassExW(&wc);
-    ASSERT_TRUE(VXOpenX11Display(display));
-  }
-  void TearDown() override {
-    if (display.empty()) return;
-    VXCloseX11Display();
-    VXHeadless::Reset();
-  }
-
-  // Handles this thread's messages until Done holds (or 5 s have passed).
-  template <class F>
-  static bool PumpUntil(F Done) {
-    for (int i = 0; i < 250; ++i) {
-      VXHeadless::RunUntilIdle();
-      if (Done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-
-  // The X window's pixels through ImageMagick's import, as 0x00RRGGBB.
-  std::vector<uint32_t> Grab(HWND top, int& W, int& H) {
-    const std::string file = testing::TempDir() + "/x11_grab.ppm";
-    std::remove(file.c_str());
-    Shell("/usr/bin/import -display " + display + " -depth 8 -window " + std::to_string(VXX11WindowOf(top)) + " " + file +
-        " 2>&1");
-    std::vector<uint32_t> px;
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) return px;
-    int maxval = 0;
-    if (std::fscanf(f, "P6 %d %d %d", &W, &H, &maxval) == 3 && maxval == 255) {
-      std::fgetc(f);
-      px.resize(size_t(W) * size_t(H));
-      for (uint32_t& v : px) {
-        unsigned char rgb[3] = {};
-        if (std::fread(rgb, 1, 3, f) != 3) break;
-        v = (uint32_t(rgb[0]) << 16) | (uint32_t(rgb[1]) << 8) | rgb[2];
-      }
-    }
-    std::fclose(f);
-    return px;
-  }
-
-  void ExpectShowsPicture(HWND top, const char* when) {
-    SCOPED_TRACE(when);
-    if (access("/usr/bin/import", X_OK) != 0) GTEST_SKIP() << "ImageMagick's import is not installed";
-    int W = 0, H = 0, gw = 0, gh = 0;
-    std::vector<uint32_t> want, got;
-    // The server shows what was put once the requests went through.
-    bool same = PumpUntil([&] {
-      VXReadWindowPicture(top, W, H, want);
-      got = Grab(top, gw, gh);
-      return gw == W && gh == H && got == want;
-    });
-    size_t diffs = 0, first = 0;
-    for (size_t i = 0; same == false && i < got.size() && i < want.size(); ++i)
-      if (got[i] != want[i] && diffs++ == 0) first = i;
-    EXPECT_TRUE(same) << "X window " << gw << " x " << gh << ", picture " << W << " x " << H << "; " << diffs
-                      << " pixels differ, the first at (" << (W ? first % size_t(W) : 0) << ", "
-                      << (W ? first / size_t(W) : 0) << "): " << std::hex << (first < got.size() ? got[first] : 0)
-                      << " instead of " << (first < want.size() ? want[first] : 0);
   }
 };
 
@@ -294,17 +175,7 @@ TEST_F(X11Display, ServerInputReachesTheWindows) {
   EXPECT_EQ(keys, (std::vector<WPARAM>{'A', VK_F1 + 4, VK_ESCAPE}));
 
   // The window manager's close request closes the form.
-  Display* d = XOpenDisplay(display.c_str());
-  ASSERT_NE(d, nullptr);
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = Window(VXX11WindowOf(top));
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-  XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
-  XFlush(d);
-  XCloseDisplay(d);
+  SendClose(VXX11WindowOf(top));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(top); }));
 }
 
@@ -404,26 +275,7 @@ TEST_F(X11Display, TheViewerProgramShowsAFile) {
   ASSERT_NE(wid, 0u);
   // The picture of the whole window: the file's pixels exactly, centred in
   // the client area below the caption.
-  auto grab = [&](int& W, int& H) {
-    const std::string file = dir + "/view_grab.ppm";
-    std::remove(file.c_str());
-    Shell("/usr/bin/import -display " + display + " -depth 8 -window " + std::to_string(wid) + " " + file + " 2>&1");
-    std::vector<uint32_t> px;
-    if (FILE* f = std::fopen(file.c_str(), "rb")) {
-      int maxval = 0;
-      if (std::fscanf(f, "P6 %d %d %d", &W, &H, &maxval) == 3) {
-        std::fgetc(f);
-        px.resize(size_t(W) * size_t(H));
-        for (uint32_t& v : px) {
-          unsigned char rgb[3] = {};
-          if (std::fread(rgb, 1, 3, f) != 3) break;
-          v = (uint32_t(rgb[0]) << 16) | (uint32_t(rgb[1]) << 8) | rgb[2];
-        }
-      }
-      std::fclose(f);
-    }
-    return px;
-  };
+  auto grab = [&](int& W, int& H) { return GrabWindow(wid, W, H); };
   std::vector<uint32_t> want(size_t(120) * 90);
   {
     const std::string raw = Shell("/usr/bin/python3 -c \"from PIL import Image; import sys; "
@@ -460,17 +312,82 @@ TEST_F(X11Display, TheViewerProgramShowsAFile) {
   }
   EXPECT_TRUE(enlarged);
   // Closing the window ends the program with 0.
-  Display* d = XOpenDisplay(display.c_str());
-  ASSERT_NE(d, nullptr);
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = Window(wid);
-  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-  XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
-  XFlush(d);
-  XCloseDisplay(d);
+  SendClose(wid);
+  int status = -1;
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (status == -1) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(X11Display, TheViewerProgramsKeysScrollAndZoom) {
+  if (access("/usr/bin/xdotool", X_OK) != 0 || access("/usr/bin/import", X_OK) != 0)
+    GTEST_SKIP() << "xdotool or ImageMagick's import is not installed";
+  VXCloseX11Display();
+  const std::string png = testing::TempDir() + "/seeded_large.png";
+  Shell("/usr/bin/python3 -c \"import random; from PIL import Image; random.seed(9); im = Image.new('RGB', (1000, 800)); "
+        "im.putdata([(random.randrange(256), random.randrange(256), random.randrange(256)) for _ in range(800000)]); "
+        "im.save('" + png + "')\" 2>&1");
+  if (access(png.c_str(), R_OK) != 0) GTEST_SKIP() << "/usr/bin/python3 with PIL (python3-pil) is missing";
+  const std::string prog = VX_VIEW_PROGRAM;
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", display.c_str(), 1);
+    unsetenv("VEXLANE_DISPLAY");
+    execl(prog.c_str(), prog.c_str(), png.c_str(), nullptr);
+    _exit(127);
+  }
+  const unsigned long wid = FindWindowNamed(display, "seeded_large.png - vexlane-view");
+  ASSERT_NE(wid, 0u);
+  const std::string xd = "DISPLAY=" + display + " /usr/bin/xdotool ";
+  Shell(xd + "mousemove 300 300 2>&1");
+  // A 200 x 150 piece of the client area (clear of frame and bars), once
+  // the picture stopped changing.
+  const int border = GetSystemMetrics(SM_CXBORDER), caption = GetSystemMetrics(SM_CYCAPTION);
+  const int x0 = border + 100, y0 = border + caption + 100;
+  auto piece = [&] {
+    std::vector<uint32_t> last, now;
+    for (int i = 0; i < 100; ++i) {
+      int W = 0, H = 0;
+      const std::vector<uint32_t> px = GrabWindow(wid, W, H);
+      now.clear();
+      for (int y = 0; W == 800 && y < 150; ++y)
+        for (int x = 0; x < 200; ++x) now.push_back(px[size_t(y0 + y) * size_t(W) + size_t(x0 + x)]);
+      if (!now.empty() && now == last) return now;
+      last = now;
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    return now;
+  };
+  // Shifted by (dx, dy): b at (x, y) is a at (x + dx, y + dy).
+  auto shifted = [](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int dx, int dy) {
+    if (a.size() != 200 * 150 || b.size() != a.size()) return false;
+    for (int y = 0; y + dy < 150; ++y)
+      for (int x = 0; x + dx < 200; ++x)
+        if (b[size_t(y) * 200 + size_t(x)] != a[size_t(y + dy) * 200 + size_t(x + dx)]) return false;
+    return true;
+  };
+  const std::vector<uint32_t> start = piece();
+  // At 100 % an arrow scrolls by one pixel.
+  Shell(xd + "key Right 2>&1");
+  const std::vector<uint32_t> right = piece();
+  EXPECT_TRUE(shifted(start, right, 1, 0));
+  Shell(xd + "key Down Down 2>&1");
+  const std::vector<uint32_t> down = piece();
+  EXPECT_TRUE(shifted(right, down, 0, 2));
+  Shell(xd + "key Left 2>&1");
+  EXPECT_TRUE(shifted(piece(), down, 1, 0));
+  // The main keyboard's minus zooms out: the picture changes as no scroll does.
+  Shell(xd + "key minus 2>&1");
+  const std::vector<uint32_t> out = piece();
+  EXPECT_NE(out, down);
+  EXPECT_FALSE(shifted(down, out, 0, 0));
+  Shell(xd + "key Escape 2>&1");
   int status = -1;
   for (int i = 0; i < 100; ++i) {
     if (waitpid(pid, &status, WNOHANG) == pid) break;
