@@ -67,12 +67,26 @@ int VirtualKeyOf(KeySym k) {
   return 0;
 }
 
+// Xlib's error handler before ours.
+int (*gPreviousErrorHandler)(Display*, XErrorEvent*) = nullptr;
+
+// A window is destroyed on the event connection while a picture for it may
+// still be on its way over the drawing connection: the server's refusal of
+// that picture (the window or drawable is gone) is no fault. Every other
+// error goes to the handler that was there before.
+int IgnoreGoneWindows(Display* D, XErrorEvent* E) {
+  if (E->error_code == BadWindow || E->error_code == BadDrawable) return 0;
+  return gPreviousErrorHandler ? gPreviousErrorHandler(D, E) : 0;
+}
+
 class TVXX11Display : public IVXDisplay {
  public:
   ~TVXX11Display() override { Close(); }
 
   bool Open(const std::string& Name) {
     XInitThreads();
+    static std::once_flag handler;
+    std::call_once(handler, [] { gPreviousErrorHandler = XSetErrorHandler(IgnoreGoneWindows); });
     const char* name = Name.empty() ? nullptr : Name.c_str();
     fEvents = XOpenDisplay(name);
     if (!fEvents) return false;

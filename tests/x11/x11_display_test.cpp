@@ -246,6 +246,31 @@ unsigned long FindWindowNamed(const std::string& display, const std::string& Nam
   return 0;
 }
 
+// Runs Program FILE on Display (without VEXLANE_DISPLAY).
+pid_t StartProgram(const std::string& Program, const std::string& File, const std::string& Display) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", Display.c_str(), 1);
+    unsetenv("VEXLANE_DISPLAY");
+    execl(Program.c_str(), Program.c_str(), File.c_str(), nullptr);
+    _exit(127);
+  }
+  return pid;
+}
+
+// The exit status of a started program, killed when it has not ended
+// within 5 s.
+int WaitForExit(pid_t Pid) {
+  int status = -1;
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(Pid, &status, WNOHANG) == Pid) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(Pid, SIGKILL);
+  waitpid(Pid, &status, 0);
+  return status;
+}
+
 TEST_F(X11Display, TheViewerProgramShowsAFile) {
   if (access("/usr/bin/xdotool", X_OK) != 0 || access("/usr/bin/import", X_OK) != 0)
     GTEST_SKIP() << "xdotool or ImageMagick's import is not installed";
@@ -264,13 +289,7 @@ TEST_F(X11Display, TheViewerProgramShowsAFile) {
   EXPECT_EQ(exitCode("env -u DISPLAY -u VEXLANE_DISPLAY " + prog + " " + png + " 2>/dev/null"), 2);
   EXPECT_EQ(exitCode("DISPLAY=" + display + " " + prog + " " + dir + "/no_such_file.png 2>/dev/null"), 1);
 
-  pid_t pid = fork();
-  if (pid == 0) {
-    setenv("DISPLAY", display.c_str(), 1);
-    unsetenv("VEXLANE_DISPLAY");
-    execl(prog.c_str(), prog.c_str(), png.c_str(), nullptr);
-    _exit(127);
-  }
+  const pid_t pid = StartProgram(prog, png, display);
   const unsigned long wid = FindWindowNamed(display, "seeded_view.png - vexlane-view");
   ASSERT_NE(wid, 0u);
   // The picture of the whole window: the file's pixels exactly, centred in
@@ -313,15 +332,7 @@ TEST_F(X11Display, TheViewerProgramShowsAFile) {
   EXPECT_TRUE(enlarged);
   // Closing the window ends the program with 0.
   SendClose(wid);
-  int status = -1;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (status == -1) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
+  const int status = WaitForExit(pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
@@ -335,13 +346,7 @@ TEST_F(X11Display, TheViewerProgramsKeysScrollAndZoom) {
         "im.save('" + png + "')\" 2>&1");
   if (access(png.c_str(), R_OK) != 0) GTEST_SKIP() << "/usr/bin/python3 with PIL (python3-pil) is missing";
   const std::string prog = VX_VIEW_PROGRAM;
-  pid_t pid = fork();
-  if (pid == 0) {
-    setenv("DISPLAY", display.c_str(), 1);
-    unsetenv("VEXLANE_DISPLAY");
-    execl(prog.c_str(), prog.c_str(), png.c_str(), nullptr);
-    _exit(127);
-  }
+  const pid_t pid = StartProgram(prog, png, display);
   const unsigned long wid = FindWindowNamed(display, "seeded_large.png - vexlane-view");
   ASSERT_NE(wid, 0u);
   const std::string xd = "DISPLAY=" + display + " /usr/bin/xdotool ";
@@ -388,15 +393,7 @@ TEST_F(X11Display, TheViewerProgramsKeysScrollAndZoom) {
   EXPECT_NE(out, down);
   EXPECT_FALSE(shifted(down, out, 0, 0));
   Shell(xd + "key Escape 2>&1");
-  int status = -1;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (status == -1) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
+  const int status = WaitForExit(pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 #endif
