@@ -520,6 +520,19 @@ void TVexlaneVect::PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, cons
     DrawObjectsLoop(ABitmap, true, -1, -3, fObjAntialias);
   }
   DrawSelectionGrips(ABitmap);
+  // Editing a polyline's points: each drawn point marked.
+  if ((fMouseInteractVt & (1u << miEditPolyline)) && fSelObj.size() == 1) {
+    const TVXVObject& o = *fObjHeap[size_t(fSelObj[0])];
+    if (o.Kind == vxkPOLYLINE && !o.DrawnPoints.empty()) {
+      TVXCanvas c(ABitmap->Canvas(), false, false);
+      c.Pen()->SetColor(clBlack);
+      c.Pen()->SetWidth(1);
+      c.Pen()->SetStyle(psSolid);
+      c.Brush()->SetColor(TColor(0x0000FF));
+      c.Brush()->SetStyle(bsSolid);
+      for (const TPoint& p : o.DrawnPoints) c.Ellipse(p.X - 3, p.Y - 3, p.X + 3, p.Y + 3);
+    }
+  }
 }
 
 void TVexlaneVect::AfterDrawLayer(int32_t LayerIndex, TVXBitmap* Dest, const TRect* UpdRect) {

@@ -487,3 +487,31 @@ TEST_F(VectTest, SupersamplingGivesTheSameBoxes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VectTest, EditedPolylinePointsAreMarked) {
+  TVexlaneVect* v = NewVect();
+  v->SetObjBitmap(-1, nullptr);
+  v->SetObjAnchorToLayers(false);
+  v->VXBitmap()->Allocate(100, 80, vx24RGB);
+  v->VXBitmap()->Fill(0);
+  v->Update();
+  const int32_t h = v->AddNewObject(vxkPOLYLINE, TRect{}, 0xFFFFFF, false);
+  v->SetObjPolylinePoints(h, {{10, 10}, {60, 20}, {30, 60}});
+  v->AddSelObject(h);
+  VXHeadless::RunUntilIdle();
+  TVXBitmap* back = v->BackBufferBitmap();
+  auto markAt = [&](int i) {
+    const TPoint p = v->GetObjRecord(h)->DrawnPoints[size_t(i)];
+    return back->Pixels_vx24RGB(p.X, p.Y + 1);
+  };
+  v->PaintToEx(back, nullptr, nullptr, true, true);
+  ASSERT_EQ(v->GetObjRecord(h)->DrawnPoints.size(), 3u);
+  EXPECT_NE(markAt(2), (TRGB{0, 0, 255}));
+  v->SetMouseInteractVt(1u << miEditPolyline);
+  v->PaintToEx(back, nullptr, nullptr, true, true);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(markAt(i), (TRGB{0, 0, 255})) << i;  // red fill
+}
+
+}  // namespace
