@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "acquire/dshow_graph.h"
+#include "acquire/media_source.h"
 #include "acquire/vxds_tables.h"
 #include "platform/win_clock.h"
 #include "winui/avifile.h"
@@ -537,8 +538,10 @@ class TCompressor : public TVXDSFilter, public IVXAMVideoCompression {
   double fQuality = kDefaultQuality;
 };
 
-// ---- the file source over generated clips ----
+// ---- the file source ----
 
+// The file source: a generated clip of VXDShowSim, or any file, URL or
+// device that the media back end opens; bottom-up RGB24 frames.
 class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMediaSeeking {
  public:
   TFileSource() : TVXDSFilter(CLSID_AsyncReader) {
@@ -553,21 +556,30 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
     return nullptr;
   }
   TVXDSMediaType Offer(TVXDSPin*) override {
-    if (fClip.Frames <= 0 && fClip.Width <= 0) return {};
-    return TVXDSMediaType::Adopt(VXDSVideoType(MEDIASUBTYPE_RGB24, fClip.Width, fClip.Height, FrameTime()));
+    if (!fMedia) return {};
+    return TVXDSMediaType::Adopt(VXDSVideoType(MEDIASUBTYPE_RGB24, fMedia->Width(), fMedia->Height(), FrameTime()));
   }
   // ---- IFileSinkFilter: the file to read ----
   HRESULT SetFileName(LPCWSTR pszFileName, const AM_MEDIA_TYPE*) override {
     if (!pszFileName) return E_POINTER;
-    std::lock_guard<std::mutex> guard(gSimLock);
-    for (const TVXDSSimClip& c : gClips)
-      if (c.FileName == pszFileName) {
-        fClip = c;
-        return S_OK;
-      }
-    return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    {
+      std::lock_guard<std::mutex> guard(gSimLock);
+      for (const TVXDSSimClip& c : gClips)
+        if (c.FileName == pszFileName) {
+          fStall = c.Stall;
+          fMedia = VXNewSimMediaSource(c.Frames, c.Width, c.Height, c.Rate);
+        }
+    }
+    if (!fMedia) fMedia = VXOpenMediaSource(pszFileName);
+    if (!fMedia) return VFW_E_UNKNOWN_FILE_TYPE;
+    fFileName = pszFileName;
+    return S_OK;
   }
-  HRESULT GetCurFile(LPWSTR* name, AM_MEDIA_TYPE*) override { return VXDSAnswer(name, VXCoTaskStrDup(fClip.FileName)); }
+  HRESULT GetCurFile(LPWSTR* name, AM_MEDIA_TYPE*) override {
+    if (!name) return E_POINTER;
+    *name = VXCoTaskStrDup(fFileName);
+    return S_OK;
+  }
   HRESULT OnStateChange(FILTER_STATE Old, FILTER_STATE New) override {
     if (Old == State_Running) fStreamer.Stop();
     if (New == State_Stopped) {
@@ -583,18 +595,19 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
     }
     return S_OK;
   }
-  HRESULT StateAnswer() override { return fClip.Stall && !fCued ? VFW_S_STATE_INTERMEDIATE : S_OK; }
+  HRESULT StateAnswer() override { return fStall && !fCued ? VFW_S_STATE_INTERMEDIATE : S_OK; }
   bool StepFrames(DWORD n) override {
     if (State() != State_Paused) return false;
     {
       std::lock_guard<std::mutex> guard(fLock);
-      fPos = std::min<int64_t>(fPos + n, std::max(fClip.Frames - 1, 0));
+      fPos = std::min<int64_t>(fPos + n, std::max<int64_t>(Frames() - 1, 0));
     }
     Cue();
     return true;
   }
 
-  // ---- IMediaSeeking ----
+  // ---- IMediaSeeking: media time always, frames when the source counts
+  // them at a constant rate ----
   HRESULT GetCapabilities(DWORD* c) override { return VXDSAnswer(c, kCaps); }
   HRESULT CheckCapabilities(DWORD* c) override {
     if (!c) return E_POINTER;
@@ -604,7 +617,10 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
   }
   HRESULT IsFormatSupported(const GUID* f) override {
     if (!f) return E_POINTER;
-    return IsEqualGUID(*f, TIME_FORMAT_MEDIA_TIME) || IsEqualGUID(*f, TIME_FORMAT_FRAME) ? S_OK : S_FALSE;
+    return IsEqualGUID(*f, TIME_FORMAT_MEDIA_TIME) ||
+                   (IsEqualGUID(*f, TIME_FORMAT_FRAME) && fMedia && fMedia->FrameExact())
+               ? S_OK
+               : S_FALSE;
   }
   HRESULT QueryPreferredFormat(GUID* f) override { return VXDSAnswer(f, TIME_FORMAT_MEDIA_TIME); }
   HRESULT GetTimeFormat(GUID* f) override { return VXDSAnswer(f, fFormat); }
@@ -618,7 +634,11 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
     fFormat = *f;
     return S_OK;
   }
-  HRESULT GetDuration(LONGLONG* d) override { return VXDSAnswer(d, InFormat(fClip.Frames, fFormat)); }
+  HRESULT GetDuration(LONGLONG* d) override {
+    if (!d) return E_POINTER;
+    *d = IsEqualGUID(fFormat, TIME_FORMAT_FRAME) ? Frames() : (fMedia ? fMedia->Duration() : 0);
+    return S_OK;
+  }
   HRESULT GetStopPosition(LONGLONG* s) override { return GetDuration(s); }
   HRESULT GetCurrentPosition(LONGLONG* c) override {
     if (!c) return E_POINTER;
@@ -631,23 +651,24 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
     const GUID& from = sf ? *sf : fFormat;
     const GUID& to = tf ? *tf : fFormat;
     if (IsFormatSupported(&from) != S_OK || IsFormatSupported(&to) != S_OK) return E_INVALIDARG;
-    *t = InFormat(FrameOf(s, from), to);
-    if (IsEqualGUID(from, to)) *t = s;
+    *t = IsEqualGUID(from, to) ? s : InFormat(FrameOf(s, from), to);
     return S_OK;
   }
   HRESULT SetPositions(LONGLONG* c, DWORD cf, LONGLONG*, DWORD) override {
     if ((cf & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_NoPositioning) return S_OK;
     if (!c) return E_POINTER;
+    const bool running = State() == State_Running;
+    if (running) fStreamer.Stop();
     {
       std::lock_guard<std::mutex> guard(fLock);
       int64_t frame = FrameOf(*c, fFormat);
       if ((cf & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_RelativePositioning) frame += fPos;
-      fPos = fNext = std::clamp<int64_t>(frame, 0, std::max(fClip.Frames, 0));
+      fPos = fNext = std::clamp<int64_t>(frame, 0, std::max<int64_t>(Frames(), 0));
       fCued = false;
     }
     if (State() == State_Paused)
       Cue();
-    else if (State() == State_Running) {
+    else if (running) {
       fEnded = false;
       fStreamer.Start([this] { return Stream(); });
     }
@@ -677,33 +698,46 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
  private:
   static constexpr DWORD kCaps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
                                  AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
+  // Frames of the source; a source that does not count them is read to
+  // its end.
+  int64_t Frames() const {
+    if (!fMedia) return 0;
+    return fMedia->FrameCount() >= 0 ? fMedia->FrameCount() : INT64_MAX / 2;
+  }
   REFERENCE_TIME FrameTime() const {
-    return fClip.Rate > 0 ? REFERENCE_TIME(std::llrint(1e7 / fClip.Rate)) : kDefaultFrameTime;
+    const double rate = fMedia ? fMedia->FrameRate() : 0;
+    return rate > 0 ? REFERENCE_TIME(std::llrint(1e7 / rate)) : kDefaultFrameTime;
   }
   int64_t InFormat(int64_t Frame, const GUID& f) const {
     return IsEqualGUID(f, TIME_FORMAT_FRAME) ? Frame : Frame * FrameTime();
   }
   int64_t FrameOf(int64_t Value, const GUID& f) const {
-    return IsEqualGUID(f, TIME_FORMAT_FRAME) ? Value : Value / std::max<REFERENCE_TIME>(FrameTime(), 1);
+    if (IsEqualGUID(f, TIME_FORMAT_FRAME)) return Value;
+    // The frame showing at that time (rounded to the nearest frame start).
+    return int64_t(std::llrint(double(Value) / double(std::max<REFERENCE_TIME>(FrameTime(), 1))));
   }
-  TVXDSSample Frame(int64_t i) const {
-    TVXDSSample s;
-    s.Index = i;
-    s.Start = i * FrameTime();
+  // Frame i of the source; false past its end.
+  bool Frame(int64_t i, TVXDSSample& s) {
+    std::lock_guard<std::mutex> guard(fMediaLock);
+    if (!fMedia || !fMedia->Seek(i)) return false;
+    int64_t index = i;
+    if (!fMedia->ReadFrame(s.Data, index)) return false;
+    s.Index = index;
+    s.Start = index * FrameTime();
     s.Stop = s.Start + FrameTime();
-    s.Data = VXDSDrawFrame(i, fClip.Width, fClip.Height);
-    return s;
+    return true;
   }
   // The frame at the position reaches the renderers while paused.
   void Cue() {
-    if (fClip.Stall) return;
+    if (fStall) return;
     int64_t pos;
     {
       std::lock_guard<std::mutex> guard(fLock);
       pos = fPos;
       fNext = pos + 1;
     }
-    if (pos < fClip.Frames) fOut->Deliver(Frame(pos));
+    TVXDSSample s;
+    if (Frame(pos, s)) fOut->Deliver(s);
     fCued = true;
   }
   // The next frame after the position; the position follows the frames
@@ -713,24 +747,28 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
     {
       std::lock_guard<std::mutex> guard(fLock);
       next = fNext;
-      if (next >= fClip.Frames) {
-        if (fEnded) return false;
-        fEnded = true;
-      } else {
-        fPos = next;
-        ++fNext;
-      }
     }
-    if (next >= fClip.Frames) {
+    TVXDSSample s;
+    const bool got = next < Frames() && Frame(next, s);
+    if (!got) {
+      if (fEnded.exchange(true)) return false;
       fOut->DeliverEndOfStream();
       return false;
     }
-    fOut->Deliver(Frame(next));
+    {
+      std::lock_guard<std::mutex> guard(fLock);
+      fPos = next;
+      fNext = next + 1;
+    }
+    fOut->Deliver(s);
     return true;
   }
 
   TVXDSPin* fOut;
-  TVXDSSimClip fClip;
+  std::string fFileName;
+  std::mutex fMediaLock;
+  std::unique_ptr<TVXMediaSource> fMedia;
+  bool fStall = false;
   GUID fFormat = TIME_FORMAT_MEDIA_TIME;
   int64_t fPos = 0, fNext = 0;  // the position; the next frame to stream
   double fRate = 1;

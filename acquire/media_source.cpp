@@ -1,0 +1,275 @@
+// The media back end: the simulated source and the FFmpeg source.
+#include "acquire/media_source.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "acquire/dshow_graph.h"
+#include "core/settings.h"
+#include "winui/ffmpeg_api.h"
+
+namespace {
+
+size_t Stride(int Width) { return (size_t(Width) * 3 + 3) & ~size_t(3); }
+
+class TSimSource : public TVXMediaSource {
+ public:
+  TSimSource(int Frames, int Width, int Height, double Rate) : fFrames(Frames), fW(Width), fH(Height), fRate(Rate) {}
+  int Width() const override { return fW; }
+  int Height() const override { return fH; }
+  double FrameRate() const override { return fRate; }
+  int64_t FrameCount() const override { return fFrames; }
+  int64_t Duration() const override { return int64_t(std::llrint(fFrames * 1e7 / fRate)); }
+  bool FrameExact() const override { return true; }
+  std::vector<TVXMediaStreamInfo> Streams() const override { return {{true, "rawvideo", fW, fH}}; }
+  bool ReadFrame(std::vector<uint8_t>& Bits, int64_t& Index) override {
+    if (fNext >= fFrames) return false;
+    Index = fNext++;
+    Bits = VXDSDrawFrame(Index, fW, fH);
+    return true;
+  }
+  bool Seek(int64_t Index) override {
+    if (Index < 0) return false;
+    fNext = std::min<int64_t>(Index, fFrames);
+    return true;
+  }
+
+ private:
+  int64_t fFrames;
+  int fW, fH;
+  double fRate;
+  int64_t fNext = 0;
+};
+
+// Reads from memory for the fuzz target and in-memory clips.
+struct TMemoryInput {
+  const uint8_t* Data;
+  size_t Size;
+  size_t Pos = 0;
+  static int Read(void* opaque, uint8_t* buf, int n) {
+    auto* m = static_cast<TMemoryInput*>(opaque);
+    const size_t left = m->Size - m->Pos;
+    if (left == 0) return AVERROR_EOF;
+    const size_t k = std::min(left, size_t(n));
+    std::memcpy(buf, m->Data + m->Pos, k);
+    m->Pos += k;
+    return int(k);
+  }
+  static int64_t Seek(void* opaque, int64_t offset, int whence) {
+    auto* m = static_cast<TMemoryInput*>(opaque);
+    if (whence == AVSEEK_SIZE) return int64_t(m->Size);
+    int64_t base = (whence & 3) == SEEK_SET ? 0 : (whence & 3) == SEEK_CUR ? int64_t(m->Pos) : int64_t(m->Size);
+    const int64_t to = base + offset;
+    if (to < 0 || to > int64_t(m->Size)) return -1;
+    m->Pos = size_t(to);
+    return to;
+  }
+};
+
+class TFFmpegSource : public TVXMediaSource {
+ public:
+  explicit TFFmpegSource(const TVXFFmpegApi* Api) : f(Api) {}
+  ~TFFmpegSource() override {
+    if (fSws) f->sws_freeContext(fSws);
+    if (fFrame) f->av_frame_free(&fFrame);
+    if (fPacket) f->av_packet_free(&fPacket);
+    if (fCodec) f->avcodec_free_context(&fCodec);
+    if (fFormat) f->avformat_close_input(&fFormat);
+    if (fIO) {
+      f->av_free(fIO->buffer);
+      f->av_free(fIO);
+    }
+  }
+  bool Open(const std::string& Url, const TMemoryInput* Memory) {
+    if (Memory) {
+      fMemory = *Memory;
+      auto* buffer = static_cast<uint8_t*>(f->av_malloc(kIOBuffer));
+      if (!buffer) return false;
+      fIO = f->avio_alloc_context(buffer, kIOBuffer, 0, &fMemory, &TMemoryInput::Read, nullptr, &TMemoryInput::Seek);
+      if (!fIO) {
+        f->av_free(buffer);
+        return false;
+      }
+      fFormat = f->avformat_alloc_context();
+      if (!fFormat) return false;
+      fFormat->pb = fIO;
+    }
+    const AVInputFormat* device = nullptr;
+    std::string url = Url;
+    const size_t colon = Url.find(':');
+    if (!Memory && colon != std::string::npos && colon > 1 && Url.compare(0, 5, "file:") != 0 &&
+        Url.find("://") == std::string::npos) {
+      device = f->av_find_input_format(Url.substr(0, colon).c_str());
+      if (device) url = Url.substr(colon + 1);
+    }
+    if (f->avformat_open_input(&fFormat, Memory ? nullptr : url.c_str(), device, nullptr) < 0) return false;
+    if (f->avformat_find_stream_info(fFormat, nullptr) < 0) return false;
+    const AVCodec* codec = nullptr;
+    fStream = f->av_find_best_stream(fFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (fStream < 0 || !codec) return false;
+    AVStream* st = fFormat->streams[fStream];
+    const AVCodecParameters* par = st->codecpar;
+    const int64_t limit = VXGetGlobalSettings()->MaxImagePixels();
+    if (par->width <= 0 || par->height <= 0 || int64_t(par->width) * par->height > limit) return false;
+    fCodec = f->avcodec_alloc_context3(codec);
+    if (!fCodec || f->avcodec_parameters_to_context(fCodec, par) < 0) return false;
+    fCodec->thread_count = 1;
+    if (f->avcodec_open2(fCodec, codec, nullptr) < 0) return false;
+    fPacket = f->av_packet_alloc();
+    fFrame = f->av_frame_alloc();
+    if (!fPacket || !fFrame) return false;
+    fW = par->width;
+    fH = par->height;
+    fTimeBase = av_q2d(st->time_base);
+    const AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    fRate = r.den > 0 && r.num > 0 ? av_q2d(r) : 0;
+    fConstant = st->avg_frame_rate.num > 0 && av_cmp_q(st->avg_frame_rate, st->r_frame_rate) == 0;
+    fStart = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    if (st->duration > 0)
+      fDuration = int64_t(std::llrint(st->duration * fTimeBase * 1e7));
+    else if (fFormat->duration > 0)
+      fDuration = fFormat->duration * 10;  // AV_TIME_BASE is 1e6
+    if (st->nb_frames > 0)
+      fCount = st->nb_frames;
+    else if (fRate > 0 && fDuration > 0)
+      fCount = int64_t(std::llrint(fDuration / 1e7 * fRate));
+    fCodecName = codec->name ? codec->name : "";
+    return true;
+  }
+  int Width() const override { return fW; }
+  int Height() const override { return fH; }
+  double FrameRate() const override { return fRate; }
+  int64_t FrameCount() const override { return fCount; }
+  int64_t Duration() const override { return fDuration; }
+  bool FrameExact() const override { return fConstant && fCount > 0 && fRate > 0; }
+  std::vector<TVXMediaStreamInfo> Streams() const override {
+    std::vector<TVXMediaStreamInfo> out;
+    for (unsigned i = 0; i < fFormat->nb_streams; ++i) {
+      const AVCodecParameters* p = fFormat->streams[i]->codecpar;
+      TVXMediaStreamInfo s;
+      s.Video = p->codec_type == AVMEDIA_TYPE_VIDEO;
+      const AVCodec* c = f->avcodec_find_decoder(p->codec_id);
+      s.Codec = c && c->name ? c->name : "";
+      s.Width = p->width;
+      s.Height = p->height;
+      out.push_back(s);
+    }
+    return out;
+  }
+  bool ReadFrame(std::vector<uint8_t>& Bits, int64_t& Index) override {
+    if (!Decode()) return false;
+    Index = fDecoded;
+    return Convert(Bits);
+  }
+  // The next frame decodes forward; any other goes back to the key frame
+  // before it and decodes up to it.
+  bool Seek(int64_t Index) override {
+    if (Index < 0) return false;
+    if (Index == fDecoded + 1 && !fPending) return true;
+    if (Index == fDecoded && fPending) return true;
+    if (fRate <= 0) return false;
+    const int64_t ts = fStart + int64_t(std::llrint(Index / fRate / fTimeBase));
+    if (f->av_seek_frame(fFormat, fStream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        f->av_seek_frame(fFormat, fStream, fStart, AVSEEK_FLAG_BACKWARD) < 0)
+      return false;
+    f->avcodec_flush_buffers(fCodec);
+    fEnded = fDraining = false;
+    fPending = false;
+    fDecoded = -1;
+    while (Decode()) {
+      if (fDecoded >= Index) {
+        fPending = true;  // this frame is the next ReadFrame's
+        return true;
+      }
+    }
+    return true;  // past the end: ReadFrame answers false
+  }
+
+ private:
+  static constexpr int kIOBuffer = 32768;
+  // One more decoded frame into fFrame (or the pending one).
+  bool Decode() {
+    if (fPending) {
+      fPending = false;
+      return true;
+    }
+    for (;;) {
+      const int r = f->avcodec_receive_frame(fCodec, fFrame);
+      if (r == 0) {
+        const int64_t pts = fFrame->best_effort_timestamp;
+        if (pts != AV_NOPTS_VALUE && fRate > 0)
+          fDecoded = int64_t(std::llrint((pts - fStart) * fTimeBase * fRate));
+        else
+          ++fDecoded;
+        return true;
+      }
+      if (r != AVERROR(EAGAIN) || fEnded) return false;
+      if (fDraining) {
+        fEnded = true;
+        return false;
+      }
+      const int rr = f->av_read_frame(fFormat, fPacket);
+      if (rr < 0) {
+        fDraining = true;
+        f->avcodec_send_packet(fCodec, nullptr);
+        continue;
+      }
+      if (fPacket->stream_index == fStream) f->avcodec_send_packet(fCodec, fPacket);
+      f->av_packet_unref(fPacket);
+    }
+  }
+  bool Convert(std::vector<uint8_t>& Bits) {
+    if (fFrame->width != fW || fFrame->height != fH) return false;
+    if (!fSws || fSwsFormat != fFrame->format) {
+      if (fSws) f->sws_freeContext(fSws);
+      fSws = f->sws_getContext(fW, fH, AVPixelFormat(fFrame->format), fW, fH, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr,
+                               nullptr, nullptr);
+      fSwsFormat = fFrame->format;
+      if (!fSws) return false;
+    }
+    const size_t stride = Stride(fW);
+    Bits.assign(stride * size_t(fH), 0);
+    // Bottom-up: the first row written is the last in memory.
+    uint8_t* dst[4] = {Bits.data() + stride * size_t(fH - 1), nullptr, nullptr, nullptr};
+    const int dstStride[4] = {-int(stride), 0, 0, 0};
+    return f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, dst, dstStride) == fH;
+  }
+
+  const TVXFFmpegApi* f;
+  TMemoryInput fMemory{nullptr, 0};
+  AVIOContext* fIO = nullptr;
+  AVFormatContext* fFormat = nullptr;
+  AVCodecContext* fCodec = nullptr;
+  AVPacket* fPacket = nullptr;
+  AVFrame* fFrame = nullptr;
+  SwsContext* fSws = nullptr;
+  int fSwsFormat = -1;
+  int fStream = -1;
+  int fW = 0, fH = 0;
+  double fTimeBase = 0, fRate = 0;
+  bool fConstant = false, fEnded = false, fDraining = false, fPending = false;
+  int64_t fStart = 0, fDuration = 0, fCount = -1, fDecoded = -1;
+  std::string fCodecName;
+};
+
+std::unique_ptr<TVXMediaSource> Open(const std::string& Url, const TMemoryInput* Memory) {
+  const TVXFFmpegApi* api = VXFFmpeg();
+  if (!api) return nullptr;
+  auto s = std::make_unique<TFFmpegSource>(api);
+  if (!s->Open(Url, Memory)) return nullptr;
+  return s;
+}
+
+}  // namespace
+
+std::unique_ptr<TVXMediaSource> VXNewSimMediaSource(int Frames, int Width, int Height, double Rate) {
+  return std::make_unique<TSimSource>(Frames, Width, Height, Rate);
+}
+
+std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url) { return Open(Url, nullptr); }
+
+std::unique_ptr<TVXMediaSource> VXOpenMediaMemory(const uint8_t* Data, size_t Size) {
+  if (!Data || Size == 0) return nullptr;
+  TMemoryInput m{Data, Size};
+  return Open("", &m);
+}

@@ -1,0 +1,164 @@
+// Real media files through TVXDirectShow's file graph, the media back end
+// and the run-time FFmpeg binding: frames equal those the ffmpeg program
+// decodes, durations and frame counts agree with ffprobe, and without
+// FFmpeg a clip fails to open cleanly.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "acquire/dshow_sim.h"
+#include "acquire/media_source.h"
+#include "acquire/vxds.h"
+#include "core/bitmap.h"
+#include "core/startup.h"
+#include "winui/ffmpeg.h"
+
+namespace {
+
+bool HaveFFmpeg() { return std::system("ffmpeg -version > /dev/null 2>&1 && ffprobe -version > /dev/null 2>&1") == 0; }
+
+std::string Output(const std::string& Command) {
+  std::string out;
+  FILE* p = popen(Command.c_str(), "r");
+  if (!p) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+constexpr int kW = 321, kH = 241, kFrames = 80;
+
+struct TClip {
+  const char* Name;
+  const char* Codec;
+};
+const TClip kClips[] = {{"mjpeg.avi", "-c:v mjpeg"},
+                        {"ffv1.mkv", "-c:v ffv1"},
+                        {"raw.avi", "-c:v rawvideo -pix_fmt bgr24"},
+                        {"h264.mp4", "-c:v libx264 -pix_fmt yuv444p"}};
+
+// The clips, made once by the ffmpeg program.
+std::string ClipPath(const TClip& Clip) {
+  const std::string path = ::testing::TempDir() + "/vxmedia-" + Clip.Name;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    std::fclose(f);
+    return path;
+  }
+  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -vf scale=321:241 -frames:v " +
+                          std::to_string(kFrames) + " " + Clip.Codec + " '" + path + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  return path;
+}
+
+// ffmpeg's frame n as top-down BGR24.
+std::string Reference(const std::string& Path, int64_t n) {
+  return Output("ffmpeg -v error -i '" + Path + "' -vf 'select=eq(n\\," + std::to_string(n) +
+                ")' -vframes 1 -f rawvideo -pix_fmt bgr24 -");
+}
+
+// Rows differing from the reference (the bitmap's rows are upright).
+int DifferentRows(const TVXBitmap& b, const std::string& ref) {
+  if (b.Width() != kW || b.Height() != kH || ref.size() != size_t(kW) * kH * 3) return -1;
+  int bad = 0;
+  for (int y = 0; y < kH; ++y) bad += std::memcmp(b.Scanline(y), ref.data() + size_t(y) * kW * 3, kW * 3) != 0;
+  return bad;
+}
+
+}  // namespace
+
+TEST(VXDSMedia, FramesEqualTheFFmpegProgramsAndDurationsItsProbe) {
+  TVXLibraryGuard library;
+  if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_TRUE(VXFFmpegAvailable());
+  for (const TClip& clip : kClips) {
+    SCOPED_TRACE(clip.Name);
+    const std::string path = ClipPath(clip);
+    TVXDirectShow ds;
+    ds.SetFileInput(path);
+    ds.SetEnableSampleGrabber(true);
+    ds.Connect();
+    ds.Pause();
+    ASSERT_EQ(ds.TimeFormat(), tfTime);
+    const int64_t duration = ds.Duration();
+    ds.SetTimeFormat(tfFrame);
+    ASSERT_EQ(ds.TimeFormat(), tfFrame);
+    const std::string probe = Output(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=nb_read_frames -show_entries format=duration -of "
+        "default=noprint_wrappers=1:nokey=1 '" +
+        path + "'");
+    long long frames = 0;
+    double seconds = 0;
+    ASSERT_EQ(std::sscanf(probe.c_str(), "%lld %lf", &frames, &seconds), 2) << probe;
+    EXPECT_EQ(ds.Duration(), frames);
+    EXPECT_NEAR(double(duration), seconds * 1e7, 400000.0);
+    EXPECT_EQ(ds.GetAverageTimePerFrame(), 400000);
+    TVXBitmap b;
+    for (const int64_t n : {37, 0, 1, 74, 53, 2}) {
+      ds.SetPosition(n);
+      EXPECT_EQ(ds.Position(), n);
+      ds.GetSample(&b, true);
+      EXPECT_EQ(DifferentRows(b, Reference(path, n)), 0) << "frame " << n;
+    }
+    ds.Disconnect();
+  }
+}
+
+// Damaged clips open or refuse cleanly and read to an end.
+TEST(VXDSMedia, DamagedClips) {
+  TVXLibraryGuard library;
+  if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  for (const TClip& clip : kClips) {
+    SCOPED_TRACE(clip.Name);
+    const std::string path = ClipPath(clip);
+    std::string bytes = Output("cat '" + path + "'");
+    ASSERT_FALSE(bytes.empty());
+    const std::string cut = bytes.substr(0, bytes.size() / 3);
+    std::string zeroed = bytes;
+    std::memset(zeroed.data(), 0, std::min<size_t>(zeroed.size(), 256));
+    for (const std::string* data : std::vector<const std::string*>{&cut, &zeroed}) {
+      auto src = VXOpenMediaMemory(reinterpret_cast<const uint8_t*>(data->data()), data->size());
+      if (!src) continue;
+      std::vector<uint8_t> bits;
+      int64_t index = 0;
+      int read = 0;
+      while (read < 1000 && src->ReadFrame(bits, index)) {
+        EXPECT_EQ(bits.size(), size_t(((src->Width() * 3 + 3) / 4) * 4) * size_t(src->Height()));
+        ++read;
+      }
+      EXPECT_LT(read, 1000);
+      src->Seek(5);
+    }
+  }
+  EXPECT_EQ(VXOpenMediaMemory(nullptr, 0), nullptr);
+  EXPECT_EQ(VXOpenMediaSource("/nonexistent/clip.avi"), nullptr);
+}
+
+// Without FFmpeg (avformat pointed at a missing soname, in a fresh process)
+// a real clip does not connect its source and nothing raises.
+TEST(VXDSMedia, WithoutFFmpeg) {
+  if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string path = ClipPath(kClips[0]);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        TVXLibraryGuard library;
+        VXFFmpegSetSoname("avformat", "libavformat-missing.so.0");
+        bool ok = !VXFFmpegAvailable() && !VXFFmpegSetSoname("avcodec", "x");
+        TVXDirectShow ds;
+        ds.SetFileInput(path);
+        ds.SetEnableSampleGrabber(true);
+        ds.Connect();
+        ok = ok && ds.Connected() && ds.Duration() == 0 && ds.Run() == vxdsSuccess;
+        TVXBitmap b;
+        ds.GetSample(&b, false);
+        std::exit(ok && b.IsEmpty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
