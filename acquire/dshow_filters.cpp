@@ -475,6 +475,121 @@ class TVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public IVXAMAn
   TStreamer fStreamer;
 };
 
+// A live camera over the media back end: opened when the graph leaves
+// Stopped, read at its frame rate by the streaming thread until stopped.
+class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVXDSClock {
+ public:
+  TLiveVideoInput(std::string Name, std::string Url, int Width, int Height, double Rate)
+      : TVXDSFilter(kClsidVideoInput), fName(std::move(Name)), fUrl(std::move(Url)), fRate(Rate > 0 ? Rate : 25) {
+    fFormat = TVXDSMediaType::Adopt(
+        VXDSVideoType(MEDIASUBTYPE_RGB24, Width, Height, REFERENCE_TIME(std::llrint(1e7 / fRate))));
+    fCapture = AddPin("Capture", PINDIR_OUTPUT, MEDIATYPE_Video, PIN_CATEGORY_CAPTURE);
+    fPreview = AddPin("Preview", PINDIR_OUTPUT, MEDIATYPE_Video, PIN_CATEGORY_PREVIEW);
+    HasPropertyPages = true;
+    PropertyPages = {kPageDevice};
+  }
+  VXDS_FORWARD_UNKNOWN
+  void* Extra(REFIID riid) override {
+    return VXInterfaceAnswers<IVXReferenceClock>(riid) ? static_cast<IVXReferenceClock*>(this) : nullptr;
+  }
+  void* PinExtra(TVXDSPin* Pin, REFIID riid) override {
+    if (Pin == fCapture && VXInterfaceAnswers<IVXAMStreamConfig>(riid)) return static_cast<IVXAMStreamConfig*>(this);
+    return nullptr;
+  }
+  TVXDSMediaType Offer(TVXDSPin*) override { return fFormat; }
+  HRESULT OnStateChange(FILTER_STATE Old, FILTER_STATE New) override {
+    if (New == State_Stopped) {
+      fStreamer.Stop();
+      fSource.reset();
+      return S_OK;
+    }
+    if (Old == State_Stopped) {
+      int error = 0;
+      fSource = VXOpenMediaSource(fUrl, &error);
+      if (!fSource) return error == VXMediaBusyError() ? VXDS_E_DEVICE_BUSY : E_FAIL;
+    }
+    if (New == State_Running) {
+      fStart = std::chrono::steady_clock::now();
+      fSent = 0;
+      fStreamer.Start([this] { return Stream(); });
+    } else if (Old == State_Running) {
+      fStreamer.Stop();
+    }
+    return New == State_Paused ? VFW_S_CANT_CUE : S_OK;
+  }
+  HRESULT StateAnswer() override { return VFW_S_CANT_CUE; }
+  // ---- IAMStreamConfig: the device's one format ----
+  HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override {
+    if (!pmt) return E_POINTER;
+    const VIDEOINFOHEADER* have = VXDSVideoInfo(fFormat.Get());
+    const VIDEOINFOHEADER* want = VXDSVideoInfo(*pmt);
+    return want && have && IsEqualGUID(pmt->subtype, MEDIASUBTYPE_RGB24) &&
+                   want->bmiHeader.biWidth == have->bmiHeader.biWidth &&
+                   want->bmiHeader.biHeight == have->bmiHeader.biHeight
+               ? S_OK
+               : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT GetFormat(AM_MEDIA_TYPE** ppmt) override {
+    if (!ppmt) return E_POINTER;
+    *ppmt = CreateMediaType(&fFormat.Get());
+    return *ppmt ? S_OK : E_OUTOFMEMORY;
+  }
+  HRESULT GetNumberOfCapabilities(int* piCount, int* piSize) override {
+    if (!piCount || !piSize) return E_POINTER;
+    *piCount = 1;
+    *piSize = int(sizeof(VIDEO_STREAM_CONFIG_CAPS));
+    return S_OK;
+  }
+  HRESULT GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) override {
+    if (!ppmt || !pSCC) return E_POINTER;
+    if (iIndex != 0) return S_FALSE;
+    *ppmt = CreateMediaType(&fFormat.Get());
+    if (!*ppmt) return E_OUTOFMEMORY;
+    const VIDEOINFOHEADER* vih = VXDSVideoInfo(fFormat.Get());
+    VIDEO_STREAM_CONFIG_CAPS caps;
+    caps.guid = FORMAT_VideoInfo;
+    caps.MinOutputSize = caps.MaxOutputSize = caps.InputSize = {vih->bmiHeader.biWidth, vih->bmiHeader.biHeight};
+    caps.OutputGranularityX = caps.OutputGranularityY = 1;
+    caps.MinFrameInterval = caps.MaxFrameInterval = vih->AvgTimePerFrame;
+    std::memcpy(pSCC, &caps, sizeof caps);
+    return S_OK;
+  }
+
+ protected:
+  ~TLiveVideoInput() override { fStreamer.Stop(); }
+
+ private:
+  // One frame at its time; the stream ends with the device's.
+  bool Stream() {
+    TVXDSSample s;
+    int64_t index = 0;
+    if (!fSource || !fSource->ReadFrame(s.Data, index)) {
+      fCapture->DeliverEndOfStream();
+      fPreview->DeliverEndOfStream();
+      return false;
+    }
+    const REFERENCE_TIME frameTime = REFERENCE_TIME(std::llrint(1e7 / fRate));
+    std::this_thread::sleep_until(fStart + std::chrono::microseconds(fSent * frameTime / 10));
+    s.Index = fSent;
+    s.Start = fSent * frameTime;
+    s.Stop = s.Start + frameTime;
+    ++fSent;
+    fCapture->Deliver(s);
+    fPreview->Deliver(s);
+    return true;
+  }
+
+  std::string fName, fUrl;
+  double fRate;
+  TVXDSMediaType fFormat;
+  TVXDSPin* fCapture;
+  TVXDSPin* fPreview;
+  std::unique_ptr<TVXMediaSource> fSource;
+  std::chrono::steady_clock::time_point fStart;
+  int64_t fSent = 0;
+  TStreamer fStreamer;
+};
+
 class TAudioInput : public TVXDSFilter, public TVXDSClock {
  public:
   TAudioInput() : TVXDSFilter(kClsidAudioInput) {
@@ -1495,6 +1610,14 @@ const TClassRow kClasses[] = {
 
 IUnknown* VXDSNewVideoInput(const TVXDSSimVideoInput& Device) {
   return static_cast<IVXBaseFilter*>(new TVideoInput(Device));
+}
+
+IUnknown* VXDSNewLiveVideoInput(const std::string& Name, const std::string& Url) {
+  // A device that cannot be opened now still becomes a filter: running it
+  // fails.
+  std::unique_ptr<TVXMediaSource> probe = VXOpenMediaSource(Url);
+  return static_cast<IVXBaseFilter*>(new TLiveVideoInput(Name, Url, probe ? probe->Width() : 0,
+                                                         probe ? probe->Height() : 0, probe ? probe->FrameRate() : 0));
 }
 
 IUnknown* VXDSNewAudioInput(const std::string&) { return static_cast<IVXBaseFilter*>(new TAudioInput); }

@@ -48,6 +48,10 @@ struct TVXDSSimDisc {
 
 // Filter factories (one reference) for the capture-device registry.
 IUnknown* VXDSNewVideoInput(const TVXDSSimVideoInput& Device);
+// A live camera read through the media back end (Url: "lavfi:<graph>",
+// "video4linux2:/dev/video0"); its one capability is the size and rate the
+// device gives when opened (0 x 0 when it cannot be opened: running fails).
+IUnknown* VXDSNewLiveVideoInput(const std::string& Name, const std::string& Url);
 IUnknown* VXDSNewAudioInput(const std::string& Name);
 IUnknown* VXDSNewCompressor(bool Video);
 

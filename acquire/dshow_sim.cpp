@@ -57,6 +57,11 @@ void AddVideoInput(const std::string& Json) {
   AddDevice(vxccVideoInput, device.Name, [device]() { return VXDSNewVideoInput(device); });
 }
 
+void AddLavfiVideoInput(const std::string& Name, const std::string& Graph) {
+  const std::string url = "lavfi:" + Graph;
+  AddDevice(vxccVideoInput, Name, [Name, url]() { return VXDSNewLiveVideoInput(Name, url); });
+}
+
 void AddAudioInput(const std::string& Name) {
   AddDevice(vxccAudioInput, Name, [Name]() { return VXDSNewAudioInput(Name); });
 }

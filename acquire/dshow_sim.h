@@ -26,6 +26,9 @@ void Reset();
 // Raises EVXException for JSON that does not describe a device.
 void AddVideoInput(const std::string& Json);
 void AddAudioInput(const std::string& Name);
+// A camera of FFmpeg's lavfi device over the filter graph Graph
+// ("testsrc2=size=320x240:rate=25").
+void AddLavfiVideoInput(const std::string& Name, const std::string& Graph);
 void AddVideoCodec(const std::string& Name);
 void AddAudioCodec(const std::string& Name);
 // A clip of Frames generated RGB24 frames at Rate frames per second, opened

@@ -80,6 +80,7 @@ class TFFmpegSource : public TVXMediaSource {
       f->av_free(fIO);
     }
   }
+  int Error = 0;
   bool Open(const std::string& Url, const TMemoryInput* Memory) {
     if (Memory) {
       fMemory = *Memory;
@@ -102,7 +103,11 @@ class TFFmpegSource : public TVXMediaSource {
       device = f->av_find_input_format(Url.substr(0, colon).c_str());
       if (device) url = Url.substr(colon + 1);
     }
-    if (f->avformat_open_input(&fFormat, Memory ? nullptr : url.c_str(), device, nullptr) < 0) return false;
+    const int opened = f->avformat_open_input(&fFormat, Memory ? nullptr : url.c_str(), device, nullptr);
+    if (opened < 0) {
+      Error = opened;
+      return false;
+    }
     if (f->avformat_find_stream_info(fFormat, nullptr) < 0) return false;
     const AVCodec* codec = nullptr;
     fStream = f->av_find_best_stream(fFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
@@ -227,12 +232,18 @@ class TFFmpegSource : public TVXMediaSource {
       fSwsFormat = fFrame->format;
       if (!fSws) return false;
     }
+    // swscale may write a little past a row's end: convert into a padded
+    // top-down buffer, then lay the rows bottom-up.
     const size_t stride = Stride(fW);
+    const int linesize = int(FFALIGN(size_t(fW) * 3, 64));
+    fScratch.resize(size_t(linesize) * size_t(fH) + 64);
+    uint8_t* dst[4] = {fScratch.data(), nullptr, nullptr, nullptr};
+    const int dstStride[4] = {linesize, 0, 0, 0};
+    if (f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, dst, dstStride) != fH) return false;
     Bits.assign(stride * size_t(fH), 0);
-    // Bottom-up: the first row written is the last in memory.
-    uint8_t* dst[4] = {Bits.data() + stride * size_t(fH - 1), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {-int(stride), 0, 0, 0};
-    return f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, dst, dstStride) == fH;
+    for (int y = 0; y < fH; ++y)
+      std::memcpy(Bits.data() + stride * size_t(fH - 1 - y), fScratch.data() + size_t(linesize) * y, size_t(fW) * 3);
+    return true;
   }
 
   const TVXFFmpegApi* f;
@@ -250,13 +261,18 @@ class TFFmpegSource : public TVXMediaSource {
   bool fConstant = false, fEnded = false, fDraining = false, fPending = false;
   int64_t fStart = 0, fDuration = 0, fCount = -1, fDecoded = -1;
   std::string fCodecName;
+  std::vector<uint8_t> fScratch;
 };
 
-std::unique_ptr<TVXMediaSource> Open(const std::string& Url, const TMemoryInput* Memory) {
+std::unique_ptr<TVXMediaSource> Open(const std::string& Url, const TMemoryInput* Memory, int* Error) {
+  if (Error) *Error = 0;
   const TVXFFmpegApi* api = VXFFmpeg();
   if (!api) return nullptr;
   auto s = std::make_unique<TFFmpegSource>(api);
-  if (!s->Open(Url, Memory)) return nullptr;
+  if (!s->Open(Url, Memory)) {
+    if (Error) *Error = s->Error;
+    return nullptr;
+  }
   return s;
 }
 
@@ -266,10 +282,14 @@ std::unique_ptr<TVXMediaSource> VXNewSimMediaSource(int Frames, int Width, int H
   return std::make_unique<TSimSource>(Frames, Width, Height, Rate);
 }
 
-std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url) { return Open(Url, nullptr); }
+std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url, int* Error) {
+  return Open(Url, nullptr, Error);
+}
+
+int VXMediaBusyError() { return AVERROR(EBUSY); }
 
 std::unique_ptr<TVXMediaSource> VXOpenMediaMemory(const uint8_t* Data, size_t Size) {
   if (!Data || Size == 0) return nullptr;
   TMemoryInput m{Data, Size};
-  return Open("", &m);
+  return Open("", &m, nullptr);
 }

@@ -44,6 +44,10 @@ std::unique_ptr<TVXMediaSource> VXNewSimMediaSource(int Frames, int Width, int H
 // input device) through FFmpeg; null when FFmpeg is missing or the input
 // cannot be opened, holds no decodable video, or its frames exceed the
 // library's pixel limit.
-std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url);
+// Error, when given, receives FFmpeg's error code of a failed open (0 for
+// other failures); a device another program holds gives AVERROR(EBUSY).
+std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url, int* Error = nullptr);
+// The error code of a device held by another program.
+int VXMediaBusyError();
 // A clip held in memory (the bytes must outlive the source).
 std::unique_ptr<TVXMediaSource> VXOpenMediaMemory(const uint8_t* Data, size_t Size);

@@ -4,10 +4,12 @@
 // FFmpeg a clip fails to open cleanly.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquire/dshow_sim.h"
@@ -161,4 +163,66 @@ TEST(VXDSMedia, WithoutFFmpeg) {
         std::exit(ok && b.IsEmpty() ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// A lavfi camera previews and captures through the simulated compressor
+// into an AVI file of its size and rate; one that cannot be opened fails
+// to run.
+TEST(VXDSMedia, LavfiCamera) {
+  TVXLibraryGuard library;
+  if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  VXDShowSim::Reset();
+  VXDShowSim::AddLavfiVideoInput("Test Camera", "testsrc2=size=320x240:rate=25");
+  VXDShowSim::AddLavfiVideoInput("Broken Camera", "nosuchsource");
+  VXDShowSim::AddVideoCodec("Codec");
+  const auto waitFrames = [](int n) {
+    for (int i = 0; i < 500 && VXDShowSim::RenderedFrames() < n; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return VXDShowSim::RenderedFrames() >= n;
+  };
+  {
+    TVXDirectShow ds;
+    ASSERT_EQ(ds.VideoInputs().size(), 2u);
+    ds.SetVideoInput(0);
+    ds.SetRenderVideo(true);
+    ds.SetCaptureMode(vxdscPreview);
+    ds.Connect();
+    ASSERT_EQ(ds.VideoFormatsCount(), 1);
+    EXPECT_EQ(ds.GetVideoFormats(0).MinWidth, 320);
+    EXPECT_EQ(ds.GetAverageTimePerFrame(), 400000);
+    ASSERT_EQ(ds.Run(), vxdsSuccess);
+    EXPECT_TRUE(waitFrames(3));
+    TVXBitmap b;
+    ds.GetSample(&b, false);
+    EXPECT_EQ(b.Width(), 320);
+    ds.Disconnect();
+  }
+  const std::string file = ::testing::TempDir() + "/vxmedia-camera.avi";
+  std::remove(file.c_str());
+  {
+    VXDShowSim::Reset();
+    VXDShowSim::AddLavfiVideoInput("Test Camera", "testsrc2=size=320x240:rate=25");
+    VXDShowSim::AddVideoCodec("Codec");
+    TVXDirectShow ds;
+    ds.SetVideoInput(0);
+    ds.SetVideoCodec(0);
+    ds.SetFileOutput(file);
+    ds.Connect();
+    ASSERT_EQ(ds.Run(), vxdsSuccess);
+    EXPECT_TRUE(waitFrames(10));
+    ds.Stop();
+    ds.Disconnect();
+  }
+  EXPECT_EQ(Output("ffprobe -v error -select_streams v:0 -show_entries stream=width,height,r_frame_rate -of csv=p=0 '" +
+                   file + "'"),
+            "320,240,25/1\n");
+  {
+    VXDShowSim::Reset();
+    VXDShowSim::AddLavfiVideoInput("Broken Camera", "nosuchsource");
+    TVXDirectShow ds;
+    ds.SetVideoInput(0);
+    ds.Connect();
+    const TVXDSRunResult r = ds.Run();
+    EXPECT_TRUE(r == vxdsError || r == vxdsBusy);
+  }
 }
