@@ -851,7 +851,8 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
       pos = fPos;
       fNext = pos + 1;
     }
-    TVXDSSample s;
+    // Cues and the streaming thread never run at once: one sample serves.
+    TVXDSSample& s = fSample;
     if (Frame(pos, s)) fOut->Deliver(s);
     fCued = true;
   }
@@ -863,7 +864,7 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
       std::lock_guard<std::mutex> guard(fLock);
       next = fNext;
     }
-    TVXDSSample s;
+    TVXDSSample& s = fSample;
     const bool got = next < Frames() && Frame(next, s);
     if (!got) {
       if (fEnded.exchange(true)) return false;
@@ -889,6 +890,7 @@ class TFileSource : public TVXDSFilter, public IVXFileSinkFilter, public IVXMedi
   double fRate = 1;
   std::atomic<bool> fCued{false};
   std::atomic<bool> fEnded{false};
+  TVXDSSample fSample;
   TStreamer fStreamer;
 };
 
@@ -910,7 +912,11 @@ class TToRGB24 : public TVXDSFilter {
     return TVXDSFilter::Accepts(In, mt) && VXDSVideoInfo(mt) != nullptr;
   }
   void Receive(TVXDSPin* In, const TVXDSSample& Sample) override {
-    TVXDSSample s = Sample;
+    if (IsEqualGUID(In->Type().subtype, MEDIASUBTYPE_RGB24)) return TVXDSFilter::Receive(In, Sample);
+    TVXDSSample s;
+    s.Index = Sample.Index;
+    s.Start = Sample.Start;
+    s.Stop = Sample.Stop;
     s.Data = RGB24Of(In->Type(), Sample);
     TVXDSFilter::Receive(In, s);
   }

@@ -240,9 +240,12 @@ class TFFmpegSource : public TVXMediaSource {
     uint8_t* dst[4] = {fScratch.data(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {linesize, 0, 0, 0};
     if (f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, dst, dstStride) != fH) return false;
-    Bits.assign(stride * size_t(fH), 0);
-    for (int y = 0; y < fH; ++y)
-      std::memcpy(Bits.data() + stride * size_t(fH - 1 - y), fScratch.data() + size_t(linesize) * y, size_t(fW) * 3);
+    Bits.resize(stride * size_t(fH));
+    for (int y = 0; y < fH; ++y) {
+      uint8_t* row = Bits.data() + stride * size_t(fH - 1 - y);
+      std::memcpy(row, fScratch.data() + size_t(linesize) * y, size_t(fW) * 3);
+      std::memset(row + size_t(fW) * 3, 0, stride - size_t(fW) * 3);
+    }
     return true;
   }
 
