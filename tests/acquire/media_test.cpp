@@ -226,3 +226,13 @@ TEST(VXDSMedia, LavfiCamera) {
     EXPECT_TRUE(r == vxdsError || r == vxdsBusy);
   }
 }
+
+// FFmpeg is bound at run time: a program linking the library needs none of
+// its libraries.
+TEST(VXDSMedia, ProgramsDoNotLinkFFmpeg) {
+  if (std::system("readelf --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "readelf is not installed";
+  const std::string needed = Output("readelf -d /proc/self/exe");
+  ASSERT_NE(needed.find("NEEDED"), std::string::npos);
+  for (const char* lib : {"libavformat", "libavcodec", "libswscale", "libavutil", "libavdevice"})
+    EXPECT_EQ(needed.find(lib), std::string::npos) << lib;
+}
