@@ -39,8 +39,10 @@ class TStream;
 // The 16 bytes of a layer's GUID, in the order the layer records store them.
 using TVXLayerGUID = std::array<uint8_t, 16>;
 
-// How a selection restored from a stream is fitted to the current image.
-enum TVXResizeSelMode : uint8_t { vxrsNone, vxrsMoveToAdapt };
+// How a selection restored from a stream is fitted to the current image:
+// only cut to its size, moved inside it first, or moved from the position of
+// the layer it was saved in to the current layer's.
+enum TVXResizeSelMode : uint8_t { vxrsNone, vxrsMoveToAdapt, vxrsSyncLayers };
 
 enum TVXViewHostKind : uint8_t { vxvhView, vxvhImageView, vxvhVectView };
 
@@ -150,9 +152,10 @@ class TVXViewHost {
   virtual int32_t PolySelCount() const { return 0; }
   // Stores the current selection at the stream's position, and restores it.
   virtual void SaveSelectionToStream(TStream* Stream) { (void)Stream; }
-  virtual void LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Mode) {
+  virtual bool LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Mode) {
     (void)Stream;
     (void)Mode;
+    return false;
   }
   // Layers: index of the current one, the count, each one's bitmap and GUID.
   virtual int32_t LayersCurrent() const { return 0; }

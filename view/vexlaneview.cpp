@@ -9,7 +9,9 @@
 #include "core/bitmap.h"
 #include "core/gdiplus.h"
 #include "core/settings.h"
+#include "core/mask.h"
 #include "core/vision.h"
+#include "gui/extctrls.h"
 #include "gui/cursors.h"
 #include "gui/forms.h"
 #include "io/vexlaneio.h"
@@ -68,6 +70,8 @@ TVexlaneView::TVexlaneView(TComponent* Owner) : TVXView(Owner) {
     SetBounds(Left(), Top(), 105, 105);
     TVXVexlaneGlobalSettings* s = VXGetGlobalSettings();
     SetDPI(s->DefaultDPIX(), s->DefaultDPIY());
+    fHPolySel = AnimPolygonNew(fSelColor1, fSelColor2, true, true);
+    FitSelectionMaskToImage();
   } catch (...) {
     fUpdateLocked = 0;
     throw;
@@ -79,13 +83,20 @@ TVexlaneView::~TVexlaneView() {
   Destroying();
   fSmoothScrolling = false;  // the smooth timers go without an event
   SyncLayers();
+  SetNavigator(nullptr, 0);
+  if (fNavigatorSource != nullptr && fNavigatorSource->fNavigator == this) fNavigatorSource->SetNavigator(nullptr, 0);
   // The components unregister themselves as they go.
   delete fVexlaneIO;
   fVexlaneIO = nullptr;
   delete fVexlaneProc;
   fVexlaneProc = nullptr;
   fTBitmap.reset();
+  fAnimPolyTimer.reset();
+  fHPolySel = nullptr;
+  fAnimPoly.clear();
   if (fHDrawDib != nullptr) DrawDibClose(fHDrawDib);
+  fSelectionMask.reset();
+  fSavedSelection.clear();
   fLayers.clear();
   fBitmap = nullptr;
   fVXBitmap = nullptr;
@@ -125,6 +136,10 @@ void TVexlaneView::Notification(TComponent* AComponent, TOperation Operation) {
   TVXView::Notification(AComponent, Operation);
   if (Operation != opRemove) return;
   if (AComponent == fNavigator) fNavigator = nullptr;
+  if (AComponent == fNavigatorSource) {
+    fNavigatorSource = nullptr;
+    fIsNavigator = false;
+  }
   // Owned components freed by someone else are forgotten.
   if (AComponent == fVexlaneIO) fVexlaneIO = nullptr;
   if (AComponent == fVexlaneProc) fVexlaneProc = nullptr;
@@ -216,6 +231,9 @@ void TVexlaneView::RunUpdate() {
     fBitmapWidth = fVXBitmap->Width();
     fBitmapHeight = fVXBitmap->Height();
   }
+  // The selection mask follows the image's size (content kept while a
+  // selection exists).
+  FitSelectionMaskToImage();
   if (fVXBitmap && fVXBitmap->HasAlphaChannel()) {
     TVXBitmap* a = fVXBitmap->AlphaChannelOpt();
     if (a->Width() != fVXBitmap->Width() || a->Height() != fVXBitmap->Height()) {
@@ -263,6 +281,10 @@ void TVexlaneView::RunUpdate() {
   fFullUpdateRequest = true;
   fDBToDraw = true;
   if (CanPaint() && !fBlockPaint && fUpdateInvalidate) Invalidate();
+  if (fNavigator != nullptr && fNavigator->fLockPaint == 0) {
+    if (fUpdateReason == vxurDefault) fNavigator->Update();
+    RefreshNavigator();
+  }
 }
 
 void TVexlaneView::UpdateNoPaint() {
@@ -508,12 +530,6 @@ int32_t TVexlaneView::GetClientHeight() {
 void TVexlaneView::SetDrawVersion(bool Value) {
   fDrawVersion = Value;
   Paint();
-}
-
-void TVexlaneView::SetNavigator(TVexlaneView* Nav, TVXNavigatorOptions Options) {
-  (void)Nav;
-  (void)Options;
-  throw EVXException("The navigator needs selections");
 }
 
 // ---------------------------------------------------------------------------

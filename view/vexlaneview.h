@@ -10,6 +10,7 @@
 // 0x1F58 (update), 0x1F5B (progress, WParam percent) and 0x1F5C (end of
 // work) to its window, handled on the viewer's thread.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "core/layer.h"
+#include "core/streams.h"
 #include "core/vxdefs.h"
 #include "proc/undosource.h"
 #include "view/background.h"
@@ -25,6 +27,81 @@
 
 class TVexlaneIO;
 class TVexlaneProc;
+class TVXMask;
+class TTimer;
+class TImage;
+class TStream;
+
+// Selection operations: replace the selection or add to it.
+enum TVXSelOp : uint8_t { vxspReplace, vxspAdd };
+enum TVXMagicWandMode : uint8_t { vxwInclusive, vxwExclusive, vxwGlobal };
+// Selection options (bit 0 first).
+enum TVXSelectionOption : uint8_t {
+  vxsoAnimated,
+  vxsoSizeable,
+  vxsoMoveable,
+  vxsoFilled,
+  vxsoCutBorders,
+  vxsoMarkOuter,
+  vxsoCanScroll,
+  vxsoSelectTranspLayers,
+  vxsoRightButtonSelectLayers,
+  vxsoRightButtonTerminatePolySelect,
+  vxsoDisableOneClickDeselect,
+  vxsoDisableNewSelection,
+  vxsoShowCenter
+};
+using TVXSelectionOptions = uint16_t;
+constexpr TVXSelectionOptions VXSelOpt(TVXSelectionOption o) { return TVXSelectionOptions(1u << o); }
+enum TVXGripShape : uint8_t { vxgsBox, vxgsCircle };
+enum TVXGrip : uint8_t {
+  vxNone,
+  vxTopLeft,
+  vxTopRight,
+  vxBottomRight,
+  vxBottomLeft,
+  vxLeftSide,
+  vxRightSide,
+  vxTopSide,
+  vxBottomSide,
+  vxRotationCenter
+};
+// What the mouse does in the viewer (bits of mi...).
+enum TVXMouseInteractItem : uint8_t {
+  miZoom,
+  miScroll,
+  miSelect,
+  miSelectZoom,
+  miSelectPolygon,
+  miSelectCircle,
+  miSelectMagicWand,
+  miSelectLasso,
+  miMoveLayers,
+  miResizeLayers,
+  miRotateLayers
+};
+using TVXMouseInteract = uint16_t;
+using TVXGripEvent = std::function<void(void* Sender, TVXGrip Grip)>;
+// (Sender, polygon index, point index, Canvas, x, y).
+using TVXDrawPolygonEvent =
+    std::function<void(void* Sender, int32_t Polygon, int32_t Point, TCanvas* Canvas, int32_t x, int32_t y)>;
+
+// An animated polygon ("marching ants"): points in bitmap pixels of the
+// current layer, break markers (x = y = 0xFFFFF) between sub-polygons.
+struct TVXAnimPoly {
+  std::vector<TPoint> Points;  // Points.size() is the capacity
+  int32_t Count = 0;
+  TColor Color1 = 0, Color2 = 0;
+  bool Animated = false;
+  int32_t Phase = 0;        // 0..9, one step a timer tick
+  int32_t DashCounter = 0;  // running pixel counter while drawing
+  TCanvas* Canvas = nullptr;
+  int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  bool Enabled = true;
+  bool Sizeable = false;
+  bool ShowCenter = false;
+  TBitmap* PixelBitmap = nullptr;  // the viewer's 1 x 1 drawing bitmap
+};
 
 // Private messages of the viewer's window.
 constexpr UINT VXM_VIEW_UPDATE = 0x1F58;
@@ -166,7 +243,9 @@ class TVexlaneView : public TVXView {
   bool UseDrawDibDraw() const { return fUseDrawDibDraw; }
   void SetUseDrawDibDraw(bool Value) { fUseDrawDibDraw = Value; }
   int32_t DelayTimer() const { return fDelayTimer; }
-  void SetDelayTimer(int32_t Value) { fDelayTimer = Value; }
+  // A positive value makes the animation timer (when missing) run at that
+  // interval; a negative one lets the interval follow the drawing time.
+  void SetDelayTimer(int32_t Value);
   bool Playing() const { return fPlaying; }
   bool PlayLoop() const { return fPlayLoop; }
   void SetPlayLoop(bool Value) { fPlayLoop = Value; }
@@ -319,10 +398,141 @@ class TVexlaneView : public TVXView {
   void LayersSaveToFile(const std::string& FileName, int32_t CompressionFormat) override;
   TVXLayerNotifyEvent OnLayerNotify;
 
-  // ---- selection (none yet) ----
+  // ---- selection (vexlaneview_selection.cpp, vexlaneview_selstream.cpp) ----
+  // Points given to the select operations are client pixels (converted
+  // through the current layer) or bitmap pixels of the current layer.
   TVXSelectionBase SelectionBase() const override { return fSelectionBase; }
   void SetSelectionBase(TVXSelectionBase Value) { fSelectionBase = Value; }
-  bool Selected() const override { return false; }
+  bool Selected() const override { return fSel; }
+  TVXMask* SelectionMask() override { return fSelectionMask.get(); }
+  const TPoint* PolySelPoints() const override;
+  int32_t PolySelCount() const override;
+  // Polygon point idx (break markers as they are); (0, 0) outside the list.
+  TPoint GetPolySel(int32_t idx) const;
+  TVXAnimPoly* SelectionPolygon() const { return fHPolySel; }
+  // A rectangle (corners in any order, right and bottom exclusive); equal
+  // coordinates do nothing.
+  virtual void Select(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TVXSelOp Op = vxspReplace);
+  // The rectangle with the aspect-ratio shaping, optionally moved inside the
+  // image (MoveInside) or squared (Square); no EndSelect.
+  void SelectRectEx(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TVXSelOp Op, bool MoveInside, bool Square);
+  void SelectEllipse(int32_t CenterX, int32_t CenterY, int32_t Width, int32_t Height, TVXSelOp Op = vxspReplace);
+  void SelectRoundRect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t RoundWidth,
+                       int32_t RoundHeight, TVXSelOp Op = vxspReplace);
+  // After a caller wrote into SelectionMask: Selected := mask not empty.
+  void SelectCustom();
+  void SelectMagicWand(int32_t x, int32_t y, TVXSelOp Op = vxspReplace);
+  // Pixels whose red, green and blue each lie in StartColor..FinalColor.
+  void SelectColors(TRGB StartColor, TRGB FinalColor, TVXSelOp Op = vxspReplace);
+  void SelectColors(TRGB Color, TVXSelOp Op = vxspReplace);
+  // Pixels of a palette index (vx8p images only).
+  void SelectColors(int32_t ColorIndex, TVXSelOp Op = vxspReplace);
+  virtual void AddSelPoint(int32_t x, int32_t y);
+  void AddSelBreak();
+  void DelLastSelPoint();
+  // Fills the polygon into the mask with SelectionIntensity.
+  virtual void EndSelect();
+  void DeSelect();
+  void InvertSelection();
+  void MoveSelection(int32_t OffsetX, int32_t OffsetY);
+  void MoveSelectionEx(int32_t OffsetX, int32_t OffsetY, bool CutBorders);
+  bool IsPointInsideSelection(int32_t x, int32_t y);
+  void MakeSelectionFeather(double Radius);
+  void SetSelectedAreaAlpha(int32_t Alpha);
+  void SetSelectedPixelsColor(TRGB Color);
+  void SetAlphaRangePixelsColor(int32_t AlphaMin, int32_t AlphaMax, TRGB Color);
+  void CopySelectionToVXBitmap(TVXBitmap* DestBitmap, bool FillBackground = true);
+  void CopySelectionToBitmap(TBitmap* DestBitmap);
+  // Dest: another viewer, a platform bitmap or an image control.
+  void AssignSelTo(TVexlaneView* Dest);
+  void AssignSelTo(TBitmap* Dest);
+  void AssignSelTo(TImage* Dest);
+  void CopyToBitmapWithAlpha(TBitmap* Dest, int32_t DestX, int32_t DestY);
+  void CopyFromPolygon(TBitmap* Source, const TPoint* SrcPoly, int32_t SrcPolyCount, TPoint DstPoint);
+  void CopyToPolygon(TBitmap* Dest, const TPoint* DstPoly, int32_t DstPolyCount, TPoint SrcPoint);
+  void SetSelectionGripStyle(TColor GripColor1, TColor GripColor2, TBrushStyle GripBrushStyle, int32_t GripSize,
+                             bool ExtendedGrips, TVXGripShape Shape);
+  void GetSelectionGripStyle(TColor& GripColor1, TColor& GripColor2, TBrushStyle& GripBrushStyle, int32_t& GripSize,
+                             bool& ExtendedGrips, TVXGripShape& Shape) const;
+  void SetSelectionMarkOuterStyle(int32_t Alpha, TColor Color);
+  // The selection's box: the polygon's while a shape is drawn or moved,
+  // else the mask's.
+  int32_t SelX1() const;
+  int32_t SelY1() const;
+  int32_t SelX2() const;
+  int32_t SelY2() const;
+  TVXRectangle SelectedRect() const;
+
+  TVXSelectionOptions SelectionOptions() const { return fSelectionOptions; }
+  void SetSelectionOptions(TVXSelectionOptions Value);
+  bool HasSelectionOption(TVXSelectionOption o) const { return (fSelectionOptions & VXSelOpt(o)) != 0; }
+  double SelectionAspectRatio() const { return fSelectionAspectRatio; }
+  void SetSelectionAspectRatio(double Value);
+  int32_t SelectionAbsWidth() const { return fSelectionAbsWidth; }
+  void SetSelectionAbsWidth(int32_t Value) { fSelectionAbsWidth = Value; }
+  int32_t SelectionAbsHeight() const { return fSelectionAbsHeight; }
+  void SetSelectionAbsHeight(int32_t Value) { fSelectionAbsHeight = Value; }
+  int32_t SelectionMaskDepth() const { return fSelectionMaskDepth; }
+  void SetSelectionMaskDepth(int32_t Value);
+  int32_t SelectionIntensity() const { return fSelectionIntensity; }
+  void SetSelectionIntensity(int32_t Value);
+  int32_t MagicWandTolerance() const { return fMagicWandTolerance; }
+  void SetMagicWandTolerance(int32_t Value) { fMagicWandTolerance = Value; }
+  TVXMagicWandMode MagicWandMode() const { return fMagicWandMode; }
+  void SetMagicWandMode(TVXMagicWandMode Value) { fMagicWandMode = Value; }
+  bool MagicWandMaxFilter() const { return fMagicWandMaxFilter; }
+  void SetMagicWandMaxFilter(bool Value) { fMagicWandMaxFilter = Value; }
+  TColor SelColor1() const { return fSelColor1; }
+  void SetSelColor1(TColor Value);
+  TColor SelColor2() const { return fSelColor2; }
+  void SetSelColor2(TColor Value);
+  bool VisibleSelection() const { return fVisibleSelection; }
+  void SetVisibleSelection(bool Value);
+  int32_t SelectionGridWidth() const { return fSelectionGridWidth; }
+  void SetSelectionGridWidth(int32_t Value) { fSelectionGridWidth = Value; }
+  int32_t SelectionGridHeight() const { return fSelectionGridHeight; }
+  void SetSelectionGridHeight(int32_t Value) { fSelectionGridHeight = Value; }
+  int32_t SelectionGridSize() const { return std::max(fSelectionGridWidth, fSelectionGridHeight); }
+  void SetSelectionGridSize(int32_t Value) { fSelectionGridWidth = fSelectionGridHeight = Value; }
+  bool ForceALTkey() const { return fForceALTkey; }
+  void SetForceALTkey(bool Value) { fForceALTkey = Value; }
+  bool DelayDisplaySelection() const { return fDelayDisplaySelection; }
+  void SetDelayDisplaySelection(bool Value) { fDelayDisplaySelection = Value; }
+  TVXMouseInteract MouseInteract() const { return fMouseInteract; }
+  // Stores the set (the interaction rules come with the mouse handling).
+  void SetMouseInteract(TVXMouseInteract Value) { fMouseInteract = Value; }
+  TNotifyEvent OnBeforeSelectionChange;
+  TNotifyEvent OnSelectionChanging;
+  TNotifyEvent OnSelectionChange;
+  TNotifyEvent OnMouseInSel;
+  TVXGripEvent OnMouseInResizingGrip;
+
+  // ---- selection stream and the saved-selection stack ----
+  void SaveSelectionToStream(TStream* Stream) override;
+  void SaveSelectionToFile(const std::string& FileName);
+  // A damaged stream raises EVXException "Damaged selection stream" and
+  // leaves the selection as it was.
+  bool LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Options) override;
+  bool LoadSelectionFromFile(const std::string& FileName, TVXResizeSelMode Options);
+  bool MergeSelectionFromStream(TStream* Stream);
+  bool MergeSelectionFromFile(const std::string& FileName);
+  void SaveSelection();
+  bool RestoreSelection(bool Remove, TVXResizeSelMode Options);
+  bool DiscardSavedSelection();
+  int32_t SavedSelectionsCount() const { return int32_t(fSavedSelection.size()); }
+
+  // ---- animated polygons (vexlaneview_animpoly.cpp) ----
+  TVXAnimPoly* AnimPolygonNew(TColor VColor1, TColor VColor2, bool VAnimated, bool VSizeable);
+  void AnimPolygonDel(TVXAnimPoly* ap);
+  void AnimPolygonAddPt(TVXAnimPoly* ap, int32_t x, int32_t y);
+  void AnimPolygonClear(TVXAnimPoly* ap);
+  void AnimPolygonEnabled(TVXAnimPoly* ap, bool Value);
+  // Draws every enabled polygon's outline (Sender: the timer for a tick).
+  void DrawAnimPolygons(void* Sender);
+  virtual void DrawSelectionGrid(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // The animation timer (nullptr until made).
+  TTimer* AnimPolyTimer() const { return fAnimPolyTimer.get(); }
+  TVXDrawPolygonEvent OnDrawPolygon;
 
   // ---- zoom (vexlaneview_zoom.cpp) ----
   double Zoom() const { return fZoomX; }
@@ -472,7 +682,48 @@ class TVexlaneView : public TVXView {
   // (vxstScroll).
   void StopSmoothScroll();
   // Redraws the selection outlines after a view change (with selections).
-  virtual void RedrawSelectionOutlines() {}
+  virtual void RedrawSelectionOutlines();
+  // Repaints unless painting is locked.
+  void RepaintUnlessLocked();
+  // The point list operations of an animated polygon (no repaint unless
+  // said): a point (the box follows from the second point on; the viewer
+  // counts as selected), a break marker, back to the last break marker
+  // (repaints), the last point with the breaks it would leave at the end,
+  // and all points.
+  void PolyAddPoint(TVXAnimPoly* ap, int32_t x, int32_t y);
+  void PolyAddBreak(TVXAnimPoly* ap);
+  void PolyDelLastSub(TVXAnimPoly* ap);
+  void PolyDelLastPoint(TVXAnimPoly* ap);
+  void PolyClear(TVXAnimPoly* ap);
+  // Bitmap coordinates of the current layer from the select operations'
+  // base, and a size in that base.
+  int32_t SelX(int32_t x) const;
+  int32_t SelY(int32_t y) const;
+  int32_t SelW(int32_t w) const;
+  int32_t SelH(int32_t h) const;
+  // The mask at the current image's size, allocated.
+  TVXMask* Mask();
+  // Reads a selection stream into Into (validated) without changing the
+  // viewer.
+  struct TSelStreamData;
+  static void ReadSelectionStream(TStream* Stream, TSelStreamData& Into);
+  // Wheel zoom by Params (the navigator's wheel drives its source).
+  void WheelZoom(const TVXMouseWheelParams& Params, int32_t Delta, int32_t MouseX, int32_t MouseY);
+  // Shows the selection polygon and draws the outlines.
+  void ShowSelectionOutline();
+  // Whether the selection polygon is a rectangle (four points, edges
+  // alternately horizontal and vertical).
+  static bool IsRectPolygon(const TVXAnimPoly* ap);
+  // Selection mask at the current image's size (kept or emptied).
+  void FitSelectionMaskToImage();
+  // The navigator rectangle refreshed from this viewer's visible area.
+  void RefreshNavigator();
+  // This viewer follows its navigator's selection.
+  void FollowNavigator();
+  // The navigator's marked copy of the back buffer to the window.
+  void NavigatorBlit(int32_t x, int32_t y, int32_t w, int32_t h);
+  // The selection overlay of PaintToEx.
+  void DrawSelectionOverlay(TVXBitmap* ABitmap);
   // Drawing hooks of the layer gadgets, called while the view is rendered
   // with gadgets; they draw nothing here. DrawLayerOuter: after the current
   // layer when its DrawOuter is on. DrawLayerBox: for a layer that shows its
@@ -549,6 +800,49 @@ class TVexlaneView : public TVXView {
   bool fDoubleBuffer = true;
   int32_t fDelayTimer = -20;
   TVXSelectionBase fSelectionBase = vxsbClientArea;
+  TVXSelectionBase fSavedSelectionBase = vxsbClientArea;
+  // selection
+  bool fSel = false;
+  std::unique_ptr<TVXMask> fSelectionMask;
+  TVXAnimPoly* fHPolySel = nullptr;
+  int32_t fSelectionMaskDepth = 1;
+  int32_t fSelectionIntensity = 1;
+  TVXSelectionOptions fSelectionOptions =
+      VXSelOpt(vxsoAnimated) | VXSelOpt(vxsoSizeable) | VXSelOpt(vxsoMoveable) | VXSelOpt(vxsoCanScroll);
+  double fSelectionAspectRatio = -1;
+  int32_t fSelectionAbsWidth = 100, fSelectionAbsHeight = 100;
+  int32_t fMagicWandTolerance = 15;
+  TVXMagicWandMode fMagicWandMode = vxwInclusive;
+  bool fMagicWandMaxFilter = false;
+  TColor fSelColor1 = 0, fSelColor2 = TColor(0xFFFFFF);
+  TColor fGripColor1 = 0, fGripColor2 = TColor(0xBAFFFF);
+  TBrushStyle fGripBrushStyle = bsSolid;
+  int32_t fGripSize = 5;
+  TVXGripShape fGripShape = vxgsCircle;
+  bool fExtendedGrips = true;
+  bool fVisibleSelection = true;
+  int32_t fSelectionGridWidth = 1, fSelectionGridHeight = 1;
+  int32_t fMarkOuterAlpha = -1;
+  TColor fMarkOuterColor = TColor(0xFFFFFF);
+  bool fForceALTkey = false;
+  bool fDelayDisplaySelection = true;
+  TVXMouseInteract fMouseInteract = 0;
+  // Interaction states of the mouse handling (set by it; read here).
+  bool fRectSelecting = false, fPolySelecting = false, fCircleSelecting = false, fLassoSelecting = false;
+  bool fRectMoving = false, fSelectMoving = false, fMoveScrolling = false;
+  TVXGrip fRectResizing = vxNone;
+  std::vector<std::unique_ptr<TMemoryStream>> fSavedSelection;
+  // animated polygons
+  std::vector<std::unique_ptr<TVXAnimPoly>> fAnimPoly;
+  std::unique_ptr<TTimer> fAnimPolyTimer;
+  int32_t fAniCounter = 0;
+  std::unique_ptr<TBitmap> fDrawPixelBitmap;
+  // navigator
+  TVXNavigatorOptions fNavigatorOptions = 0;
+  bool fNavigatorInside = false;
+  TRect fNavigatorActualRect{0, 0, 0, 0};
+  TVexlaneView* fNavigatorSource = nullptr;  // on a navigator: its source
+  std::unique_ptr<TVXBitmap> fNavigatorBackBuffer;
   TVXBackgroundStyle fBackgroundStyle = vxbsSolid;
   std::unique_ptr<TVXBitmap> fTBitmap;  // the back buffer
   TColor fGradientEndColor = TColor(0xFF0000);

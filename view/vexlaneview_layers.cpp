@@ -111,11 +111,16 @@ void TVexlaneView::SetLayersDrawBox(bool Value) {
 
 void TVexlaneView::SetLayersCurrent(int32_t Value) {
   if (Value < 0 || Value >= LayersCount() || Value == fLayersCurrent) return;
+  // The selection stays over the same image area: saved in the old layer's
+  // coordinates, restored into the new one's.
+  const bool hadSelection = fSel && fLayersCurrent >= 0 && fLayersCurrent < LayersCount();
   StoreCurrentBitmap();
+  if (hadSelection) SaveSelection();
   fLayersCurrent = Value;
   while (fLayersSelectConstrains && fLayersCurrent > 0 && !fLayers[size_t(fLayersCurrent)]->Selectable())
     --fLayersCurrent;
   TakeCurrentLayerBitmap();
+  if (hadSelection) RestoreSelection(true, vxrsSyncLayers);
   CallBitmapChangeEvents();
   Update();
 }

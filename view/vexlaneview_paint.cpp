@@ -106,6 +106,7 @@ void TVexlaneView::Paint() {
         if (OnDrawCanvas) OnDrawCanvas(static_cast<TVXView*>(this), Canvas(), TRect{0, 0, cw, ch});
       }
       fFullUpdateRequest = false;
+      if (!fRectMoving) DrawAnimPolygons(this);
       if (OnPaint) OnPaint(static_cast<TVXView*>(this));
     }
   } catch (const std::exception&) {
@@ -190,6 +191,8 @@ void TVexlaneView::Blit(const TRect& Rect) {
   } else if (bits > 0 && bits <= 23 && !remote) {
     SetStretchBltMode(dst, HALFTONE);
     StretchBlt(dst, x, y, w, h, src, x, y, w, h, SRCCOPY);
+  } else if (fIsNavigator && (fNavigatorOptions & (1u << vxnoMarkOuter)) != 0) {
+    NavigatorBlit(x, y, w, h);
   } else {
     BitBlt(dst, x, y, w, h, src, x, y, SRCCOPY);
   }
@@ -572,6 +575,7 @@ void TVexlaneView::PaintToEx(TVXBitmap* ABitmap, uint8_t** ABitmapScanline, cons
   if (first && DrawBackground) PaintBackground(ABitmap, UpdRect, nullptr, false);
   if (DrawGadgets) {
     DrawLayerBoxes(ABitmap);
+    DrawSelectionOverlay(ABitmap);
     DrawGrid(ABitmap);
   }
 }

@@ -306,10 +306,19 @@ void TVexlaneView::FitToHeight() {
 }
 
 void TVexlaneView::ZoomSelection(bool AspectRatio) {
-  (void)AspectRatio;
-  // Zooms to the selection; a viewer without selection has nothing to zoom
-  // to.
   if (!Selected()) return;
+  const int32_t x1 = SelX1(), y1 = SelY1();
+  const int32_t w = SelX2() - x1 + 1, h = SelY2() - y1 + 1;
+  if (x1 < 0 || y1 < 0 || w < 2 || h < 2) return;
+  DeSelect();
+  if (AspectRatio) {
+    SetZoom(std::min(Height() / (h / 100.0), Width() / (w / 100.0)));
+  } else {
+    SetZoomX(Width() / (w / 100.0));
+    SetZoomY(Height() / (h / 100.0));
+  }
+  SetViewXY(TruncI(x1 * fZoomD100X) - (GetClientWidth() - TruncI(w * fZoomD100X)) / 2,
+            TruncI(y1 * fZoomD100Y) - (GetClientHeight() - TruncI(h * fZoomD100Y)) / 2);
 }
 
 void TVexlaneView::CenterImage() {
@@ -396,6 +405,7 @@ void TVexlaneView::DoViewChanging(int32_t Change, double newValue) {
 
 void TVexlaneView::DoViewChange(int32_t Change) {
   if (OnViewChange) OnViewChange(static_cast<TVXView*>(this), Change);
+  if (fNavigator != nullptr) RefreshNavigator();
 }
 
 void TVexlaneView::SetViewX(int32_t x) {
@@ -790,6 +800,12 @@ void TVexlaneView::WMMouseWheel(TMessage& Message) {
   const bool ctrl = (Message.WParam & MK_CONTROL) != 0;
   POINT p{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
   if (HandleAllocated()) ::ScreenToClient(Handle(), &p);
+  if (fIsNavigator && fNavigatorSource != nullptr && (fNavigatorOptions & (1u << vxnoMouseWheelZoom)) != 0) {
+    // The navigator's wheel zooms its source.
+    fNavigatorSource->WheelZoom(fMouseWheelParams, delta, p.x, p.y);
+    Message.Result = 1;
+    return;
+  }
   MouseWheelScroll(delta, p.x, p.y, ctrl);
 }
 
@@ -815,28 +831,33 @@ void TVexlaneView::MouseWheelScroll(int32_t Delta, int32_t MouseX, int32_t Mouse
         SetViewY(fViewY + step);
       break;
     }
-    case vxmwZoom: {
-      double z;
-      if (w.Variation == vxmwAbsolute)
-        z = fZoomX + dir * w.Value;
-      else
-        z = fZoomX + dir * std::max(1, RndI(w.Value * fZoomX / 100));
-      if (z > fZoomX) {
-        if (OnZoomIn) OnZoomIn(static_cast<TVXView*>(this), z);
-      } else if (z < fZoomX) {
-        if (OnZoomOut) OnZoomOut(static_cast<TVXView*>(this), z);
-      }
-      if (w.ZoomPosition == vxmwMouse)
-        ZoomAt(MouseX, MouseY, z, false);
-      else
-        SetZoom(z);
+    case vxmwZoom:
+      WheelZoom(w, Delta, MouseX, MouseY);
       break;
-    }
     case vxmwNavigate:
       IO()->Seek(dir < 0 ? vxioSeekPrior : vxioSeekNext);
       break;
     default: break;
   }
+}
+
+void TVexlaneView::WheelZoom(const TVXMouseWheelParams& w, int32_t Delta, int32_t MouseX, int32_t MouseY) {
+  int32_t dir = Delta > 0 ? -1 : 1;
+  if (w.InvertDirection) dir = -dir;
+  double z;
+  if (w.Variation == vxmwAbsolute)
+    z = fZoomX + dir * w.Value;
+  else
+    z = fZoomX + dir * std::max(1, RndI(w.Value * fZoomX / 100));
+  if (z > fZoomX) {
+    if (OnZoomIn) OnZoomIn(static_cast<TVXView*>(this), z);
+  } else if (z < fZoomX) {
+    if (OnZoomOut) OnZoomOut(static_cast<TVXView*>(this), z);
+  }
+  if (w.ZoomPosition == vxmwMouse)
+    ZoomAt(MouseX, MouseY, z, false);
+  else
+    SetZoom(z);
 }
 
 void TVexlaneView::CMWantSpecialKey(TMessage& Message) {

@@ -118,7 +118,7 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
         Stream->WriteBuffer(&v, 1);
       }
   }
-  void LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Mode) override {
+  bool LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Mode) override {
     Note("LoadSelection");
     EXPECT_EQ(Mode, vxrsMoveToAdapt);
     int32_t head[3];
@@ -132,6 +132,7 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
         if (v) mask->SetPixel(x, y, head[2] == 8 ? v : 1);
       }
     mask->SyncRect();
+    return true;
   }
   int32_t LayersCurrent() const override { return Note("LayersCurrent"), current; }
   int32_t LayersCount() const override { return int32_t(layers.size()); }

@@ -9,6 +9,7 @@
 #include "core/startup.h"
 #include "core/streams.h"
 #include "gui/cursors.h"
+#include "gui/extctrls.h"
 #include "io/vexlaneio.h"
 #include "proc/proc.h"
 #include "tests/view/view_fixture.h"
@@ -140,12 +141,28 @@ TEST_F(ViewLife, ANewViewerHasThePartsDefaults) {
   EXPECT_EQ(alone.Width(), 105);
   EXPECT_EQ(alone.Height(), 105);
   EXPECT_EQ(alone.ClientWidth(), 50);  // no parent window
-  EXPECT_THROW(v->SetNavigator(&alone, 0), EVXException);
-  try {
-    v->SetNavigator(&alone, 0);
-  } catch (const EVXException& e) {
-    EXPECT_STREQ(e.what(), "The navigator needs selections");
-  }
+  // Selection defaults.
+  EXPECT_EQ(v->SelectionOptions(),
+            VXSelOpt(vxsoAnimated) | VXSelOpt(vxsoSizeable) | VXSelOpt(vxsoMoveable) | VXSelOpt(vxsoCanScroll));
+  EXPECT_EQ(v->SelectionMaskDepth(), 1);
+  EXPECT_EQ(v->SelectionIntensity(), 1);
+  EXPECT_EQ(v->SelectionAspectRatio(), -1);
+  EXPECT_EQ(v->MagicWandTolerance(), 15);
+  EXPECT_EQ(v->SelColor1(), TColor(0));
+  EXPECT_EQ(v->SelColor2(), TColor(0xFFFFFF));
+  EXPECT_EQ(v->DelayTimer(), -20);
+  ASSERT_NE(v->SelectionPolygon(), nullptr);
+  EXPECT_TRUE(v->SelectionPolygon()->Animated);
+  EXPECT_TRUE(v->SelectionPolygon()->Sizeable);
+  ASSERT_NE(v->AnimPolyTimer(), nullptr);  // the viewer has an owner
+  EXPECT_EQ(v->AnimPolyTimer()->Interval(), 210u);
+  EXPECT_EQ(alone.AnimPolyTimer(), nullptr);  // no owner, no parent
+  v->SetNavigator(&alone, 0);
+  EXPECT_TRUE(alone.IsNavigator());
+  EXPECT_EQ(alone.SelectionBase(), vxsbBitmap);
+  EXPECT_TRUE(alone.AutoFit());
+  v->SetNavigator(nullptr, 0);
+  EXPECT_FALSE(alone.IsNavigator());
   TMemoryStream s;
   EXPECT_THROW(v->LayersSaveToStream(&s, -2), EVXException);
 }
