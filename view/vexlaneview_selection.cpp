@@ -647,8 +647,11 @@ void TVexlaneView::CopySelectionToVXBitmap(TVXBitmap* DestBitmap, bool FillBackg
   if (m->IsEmpty()) return;
   if (FillBackground)
     fVXBitmap->CopyWithMask1(DestBitmap, m, int32_t(fBackGround));
-  else
+  else {
+    // The whole box, with the mask as its alpha channel.
     fVXBitmap->CopyWithMask1(DestBitmap, m);
+    m->CopyVXBitmapAlpha(DestBitmap, fVXBitmap, true, false);
+  }
 }
 
 void TVexlaneView::CopySelectionToBitmap(TBitmap* DestBitmap) {
