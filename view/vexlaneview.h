@@ -459,6 +459,8 @@ class TVexlaneView : public TVXView {
   // else the mask's.
   int32_t SelX1() const;
   int32_t SelY1() const;
+  // A polygon, rectangle or ellipse is being drawn, resized or moved.
+  bool Shaping() const;
   int32_t SelX2() const;
   int32_t SelY2() const;
   TVXRectangle SelectedRect() const;

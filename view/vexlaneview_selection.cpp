@@ -181,27 +181,27 @@ void TVexlaneView::SetSelectionMarkOuterStyle(int32_t Alpha, TColor Color) {
   Update();
 }
 
+bool TVexlaneView::Shaping() const {
+  return fPolySelecting || fRectSelecting || fCircleSelecting || fRectResizing != vxNone || fRectMoving;
+}
+
 int32_t TVexlaneView::SelX1() const {
-  const bool shaping = fPolySelecting || fRectSelecting || fCircleSelecting || fRectResizing != vxNone || fRectMoving;
-  if (shaping && fHPolySel) return fHPolySel->X1;
+  if (Shaping() && fHPolySel) return fHPolySel->X1;
   return fSelectionMask ? fSelectionMask->X1() : 0;
 }
 
 int32_t TVexlaneView::SelY1() const {
-  const bool shaping = fPolySelecting || fRectSelecting || fCircleSelecting || fRectResizing != vxNone || fRectMoving;
-  if (shaping && fHPolySel) return fHPolySel->Y1;
+  if (Shaping() && fHPolySel) return fHPolySel->Y1;
   return fSelectionMask ? fSelectionMask->Y1() : 0;
 }
 
 int32_t TVexlaneView::SelX2() const {
-  const bool shaping = fPolySelecting || fRectSelecting || fCircleSelecting || fRectResizing != vxNone || fRectMoving;
-  if (shaping && fHPolySel) return fHPolySel->X2 - 1;
+  if (Shaping() && fHPolySel) return fHPolySel->X2 - 1;
   return fSelectionMask ? fSelectionMask->X2() : 0;
 }
 
 int32_t TVexlaneView::SelY2() const {
-  const bool shaping = fPolySelecting || fRectSelecting || fCircleSelecting || fRectResizing != vxNone || fRectMoving;
-  if (shaping && fHPolySel) return fHPolySel->Y2 - 1;
+  if (Shaping() && fHPolySel) return fHPolySel->Y2 - 1;
   return fSelectionMask ? fSelectionMask->Y2() : 0;
 }
 
