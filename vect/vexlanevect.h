@@ -26,7 +26,7 @@ class TPen;
 class TBrush;
 class TPicture;
 
-enum TVXGripShape : uint8_t { vxgsBox, vxgsCircle };
+// TVXGripShape (vxgsBox, vxgsCircle) is the viewer's (view/vexlaneview.h).
 enum TVXVGripping : uint8_t {
   vxgrNone,
   vxgrTopLeft,
