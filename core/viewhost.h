@@ -194,7 +194,10 @@ class TVXViewHost {
     (void)Stream;
     (void)Mode;
   }
-  virtual void LayersLoadFromStream(TStream* Stream) { (void)Stream; }
+  virtual bool LayersLoadFromStream(TStream* Stream) {
+    (void)Stream;
+    return false;
+  }
 
   // ---- vector-object viewer (vxvhVectView) ----
   // The objects in the object stream format (ObjectIndex -3: all objects),

@@ -392,10 +392,20 @@ class TVexlaneView : public TVXView {
   // A swap moved the shown layer's image into To: To becomes the current
   // layer and its bitmap the viewer's image.
   void LayerImageMoved(TVXLayer* From, TVXLayer* To) override;
-  // The layers stream comes with a later part of the viewer.
-  void LayersSaveToStream(TStream* Stream, int32_t Mode) override;
-  void LayersLoadFromStream(TStream* Stream) override;
+  // The layers stream "VEXLANELAYERS" (vexlaneview_layerstream.cpp): every
+  // layer's properties, then the images, compressed (-1: zlib over the raw
+  // dump; -2: the raw dump; else the file type written by the I/O
+  // component, 1 written as 8). Written at the stream's position.
+  void LayersSaveToStream(TStream* Stream, int32_t CompressionFormat) override;
+  // Replaces the layers from the stream at its position; False (nothing
+  // changed) for another magic or a version not above 0. A damaged stream
+  // raises EVXException "Damaged layers stream" with the viewer unchanged
+  // when its property blocks are bad; a damaged image raises from its reader.
+  bool LayersLoadFromStream(TStream* Stream) override;
   void LayersSaveToFile(const std::string& FileName, int32_t CompressionFormat) override;
+  bool LayersLoadFromFile(const std::string& FileName);
+  // Whether the stream holds a layers stream at its position (restored).
+  static bool IsLayersStream(TStream* Stream);
   TVXLayerNotifyEvent OnLayerNotify;
 
   // ---- selection (vexlaneview_selection.cpp, vexlaneview_selstream.cpp) ----

@@ -325,23 +325,6 @@ void TVexlaneView::LayerLoadInfo(int32_t Index, TStream* Stream) {
   if (Index == fLayersCurrent) TakeCurrentLayerBitmap();
 }
 
-void TVexlaneView::LayersSaveToStream(TStream* Stream, int32_t Mode) {
-  (void)Stream;
-  (void)Mode;
-  throw EVXException("The layers stream is not available yet (image viewer, part 4)");
-}
-
-void TVexlaneView::LayersLoadFromStream(TStream* Stream) {
-  (void)Stream;
-  throw EVXException("The layers stream is not available yet (image viewer, part 4)");
-}
-
-void TVexlaneView::LayersSaveToFile(const std::string& FileName, int32_t CompressionFormat) {
-  (void)FileName;
-  (void)CompressionFormat;
-  throw EVXException("The layers stream is not available yet (image viewer, part 4)");
-}
-
 void TVexlaneView::LayerImageMoved(TVXLayer* From, TVXLayer* To) {
   if (From == nullptr || To == nullptr || fVXBitmap == nullptr || fVXBitmap != From->Bitmap()) return;
   const int32_t to = LayerIndex(To);

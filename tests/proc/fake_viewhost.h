@@ -170,9 +170,10 @@ class TFakeViewHost : public TComponent, public TVXViewHost {
     EXPECT_EQ(Mode, -2);
     for (const Layer& l : layers) Stream->WriteBuffer(&l.property, 4);
   }
-  void LayersLoadFromStream(TStream* Stream) override {
+  bool LayersLoadFromStream(TStream* Stream) override {
     Note("LayersLoadFromStream");
     for (Layer& l : layers) Stream->ReadBuffer(&l.property, 4);
+    return true;
   }
   void SaveToStreamVXV(TStream* Stream, int32_t ObjectIndex) override {
     Note("SaveToStreamVXV");

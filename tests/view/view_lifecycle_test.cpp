@@ -163,8 +163,6 @@ TEST_F(ViewLife, ANewViewerHasThePartsDefaults) {
   EXPECT_TRUE(alone.AutoFit());
   v->SetNavigator(nullptr, 0);
   EXPECT_FALSE(alone.IsNavigator());
-  TMemoryStream s;
-  EXPECT_THROW(v->LayersSaveToStream(&s, -2), EVXException);
 }
 
 TEST_F(ViewLife, IsEmptyAndIsEmpty2FollowTheImageState) {

@@ -207,7 +207,9 @@ TEST_F(ViewSelection, ClientAndBitmapBasesAgreeOnSeededShapes) {
     const int32_t ox1 = std::clamp(std::min(bx1, bx2), 0, 239), oy1 = std::clamp(std::min(by1, by2), 0, 159);
     const int32_t ox2 = std::clamp(std::max(bx1, bx2), 0, 240), oy2 = std::clamp(std::max(by1, by2), 0, 160);
     const std::vector<TPoint> rect{{ox1, oy1}, {ox2, oy1}, {ox2, oy2}, {ox1, oy2}};
-    if (v->Selected()) EXPECT_EQ(clientPoly, rect);
+    if (v->Selected()) {
+      EXPECT_EQ(clientPoly, rect);
+    }
     EXPECT_EQ(clientMask, FilledMask(240, 160, rect));
     v->SetSelectionBase(vxsbBitmap);
     if (bx1 != bx2 && by1 != by2) {
@@ -231,7 +233,9 @@ TEST_F(ViewSelection, ClientAndBitmapBasesAgreeOnSeededShapes) {
                            std::clamp(Rnd(std::sin(t) * (bh / 2) + bcy), 0, 160)});
     }
     const std::vector<int32_t> ellMask = Pixels(v->SelectionMask());
-    if (v->Selected()) EXPECT_EQ(Poly(v), ell);
+    if (v->Selected()) {
+      EXPECT_EQ(Poly(v), ell);
+    }
     EXPECT_EQ(ellMask, FilledMask(240, 160, ell));
     v->SetSelectionBase(vxsbBitmap);
     v->SelectEllipse(bcx, bcy, bw, bh);
@@ -717,7 +721,9 @@ TEST_F(ViewSelection, DamagedStreamsLeaveTheSelectionAsItWas) {
         failed = true;
         EXPECT_STREQ(e.what(), "Damaged selection stream");
       }
-      if (MustFail) EXPECT_TRUE(failed);
+      if (MustFail) {
+        EXPECT_TRUE(failed);
+      }
       if (failed) {
         EXPECT_EQ(Poly(v), poly);
         EXPECT_EQ(Pixels(v->SelectionMask()), mask);
