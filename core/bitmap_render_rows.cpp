@@ -238,9 +238,35 @@ void TVXBitmap::RenderRowsRGB24(uint8_t** DestRows, TVXBitmap* Dest, const int32
       std::memcpy(DestRows[y] + 3 * size_t(x1), s + 3 * size_t(x1 - xDst + xSrc), bytes);
     }
   } else {
-    EachPixel(this, a, true, nullptr, [](const uint8_t* s, int32_t sx, int32_t, int32_t, uint8_t* d, int32_t) {
-      std::memcpy(d, s + 3 * size_t(sx), 3);
-    });
+    // Nearest pixels moved as 4-byte words: each word's fourth byte lands on
+    // the next pixel, which is written after it; the row's last pixel, and a
+    // source pixel at the end of its row, move as 3 bytes.
+    const int32_t lastSrc = Width() - 1;
+    int32_t prev = INT32_MIN;
+    const size_t rowLen = size_t(Dest->RowLen());
+    const int32_t* xl = XLUT - x1;
+    for (int32_t y = y1; y <= y2; ++y) {
+      const int32_t sy = YLUT[y - y1];
+      uint8_t* d = DestRows[y];
+      if (SolidBackground && sy == prev) {
+        std::memcpy(d, DestRows[y - 1], rowLen);
+        continue;
+      }
+      prev = sy;
+      const uint8_t* s = static_cast<const uint8_t*>(GetScanLine(sy));
+      if (!s) continue;
+      for (int32_t x = x1; x < x2; ++x) {
+        const int32_t sx = xl[x];
+        if (sx < lastSrc) {
+          uint32_t v;
+          std::memcpy(&v, s + 3 * size_t(sx), 4);
+          std::memcpy(d + 3 * size_t(x), &v, 4);
+        } else {
+          std::memcpy(d + 3 * size_t(x), s + 3 * size_t(sx), 3);
+        }
+      }
+      if (x1 <= x2) std::memcpy(d + 3 * size_t(x2), s + 3 * size_t(xl[x2]), 3);
+    }
   }
 }
 
