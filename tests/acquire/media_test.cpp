@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "acquire/dshow_sim.h"
 #include "acquire/media_source.h"
 #include "acquire/vxds.h"
@@ -52,9 +54,14 @@ std::string ClipPath(const TClip& Clip) {
     std::fclose(f);
     return path;
   }
+  // Test programs run side by side: each makes its own copy under a name of
+  // its own and moves it into place whole, so that no program opens a clip
+  // another one is still writing.
+  const std::string part = path + "." + std::to_string(getpid()) + ".part" + std::strrchr(Clip.Name, '.');
   const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -vf scale=321:241 -frames:v " +
-                          std::to_string(kFrames) + " " + Clip.Codec + " '" + path + "'";
+                          std::to_string(kFrames) + " " + Clip.Codec + " '" + part + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(std::rename(part.c_str(), path.c_str()), 0) << part;
   return path;
 }
 

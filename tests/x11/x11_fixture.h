@@ -63,7 +63,7 @@ class XvfbTest : public ::testing::Test {
 
   // An X window's pixels through ImageMagick's import, as 0x00RRGGBB.
   static std::vector<uint32_t> GrabWindow(unsigned long Xid, int& W, int& H) {
-    const std::string file = testing::TempDir() + "/x11_grab.ppm";
+    const std::string file = testing::TempDir() + "/x11_grab." + std::to_string(getpid()) + ".ppm";
     std::remove(file.c_str());
     Shell("/usr/bin/import -display " + display + " -depth 8 -window " + std::to_string(Xid) + " " + file + " 2>&1");
     std::vector<uint32_t> px;
