@@ -82,6 +82,9 @@ TVexlaneView::TVexlaneView(TComponent* Owner) : TVXView(Owner) {
 TVexlaneView::~TVexlaneView() {
   Destroying();
   fSmoothScrolling = false;  // the smooth timers go without an event
+  fSmoothScrollTimer.reset();
+  fSmoothZoomTimer.reset();
+  fPostFrames.clear();
   SyncLayers();
   SetNavigator(nullptr, 0);
   if (fNavigatorSource != nullptr && fNavigatorSource->fNavigator == this) fNavigatorSource->SetNavigator(nullptr, 0);
@@ -140,6 +143,9 @@ void TVexlaneView::Notification(TComponent* AComponent, TOperation Operation) {
     fNavigatorSource = nullptr;
     fIsNavigator = false;
   }
+  // A posting target that goes ends its postings.
+  for (size_t i = fPostFrames.size(); i-- > 0;)
+    if (fPostFrames[i]->FTarget == AComponent) fPostFrames.erase(fPostFrames.begin() + std::ptrdiff_t(i));
   // Owned components freed by someone else are forgotten.
   if (AComponent == fVexlaneIO) fVexlaneIO = nullptr;
   if (AComponent == fVexlaneProc) fVexlaneProc = nullptr;
@@ -582,6 +588,12 @@ void TVexlaneView::WndProc(TMessage& Message) {
       return;
     case WM_MOUSEHWHEEL:
       TVXView::DefaultHandler(Message);
+      return;
+    case WM_GESTURENOTIFY:
+      WMGestureNotify(Message);
+      return;
+    case WM_GESTURE:
+      WMGesture(Message);
       return;
     default:
       break;

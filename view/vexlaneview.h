@@ -22,6 +22,7 @@
 #include "core/vxdefs.h"
 #include "proc/undosource.h"
 #include "view/background.h"
+#include "view/gestures.h"
 #include "view/viewparams.h"
 #include "view/vxview.h"
 
@@ -31,6 +32,8 @@ class TVXMask;
 class TTimer;
 class TImage;
 class TStream;
+class TVexlaneView;
+struct GESTUREINFO;
 
 // Selection operations: replace the selection or add to it.
 enum TVXSelOp : uint8_t { vxspReplace, vxspAdd };
@@ -153,6 +156,33 @@ enum TVXLayerEvent : uint8_t {
 };
 using TVXLayerNotifyEvent = std::function<void(void* Sender, int32_t Layer, TVXLayerEvent Event)>;
 using TVXFinishSmoothTaskEvent = std::function<void(void* Sender, TVXSmoothTask Task)>;
+
+
+// Frame posting: the target viewer shows the source viewer's image with a
+// delay. A ring of Delay div Interval + 1 frames is sampled every Interval
+// ms; once Delay has passed, each tick shows the oldest frame on the target.
+class TVXPostFramesTarget {
+ public:
+  // Raises EVXException "Frame posting needs an interval above 0" for an
+  // Interval of 0 or less; a negative Delay counts as 0.
+  TVXPostFramesTarget(TVexlaneView* Source, TVexlaneView* Target, int32_t Delay, int32_t Interval);
+  ~TVXPostFramesTarget();
+  TVXPostFramesTarget(const TVXPostFramesTarget&) = delete;
+  TVXPostFramesTarget& operator=(const TVXPostFramesTarget&) = delete;
+
+  TVexlaneView* FSource;
+  TVexlaneView* FTarget;
+  int32_t FDelay;
+  int32_t FInterval;
+  std::unique_ptr<TTimer> FTimer;
+  std::vector<std::unique_ptr<TVXBitmap>> FBuffers;
+  int32_t FElapsed = 0;
+  int32_t FNextToRead = 0;
+  int32_t FNextToWrite = 0;
+
+  // One sampling step (the timer's tick).
+  void Tick();
+};
 
 class TVexlaneView : public TVXView {
  public:
@@ -639,6 +669,41 @@ class TVexlaneView : public TVXView {
   bool EnableShiftKey() const { return fEnableShiftKey; }
   void SetEnableShiftKey(bool Value) { fEnableShiftKey = Value; }
 
+
+  // ---- smooth scrolling and zooming, hints, moving content, frame posting
+  // (vexlaneview_smooth.cpp) ----
+  // Glides the view origin to (x, y) in steps of a 30 ms timer, each step
+  // covering 1 / SmoothScrollValue of the remaining way; 0 moves at once.
+  void SetViewXYSmooth(int32_t x, int32_t y);
+  // Glides the zoom to Zoom the same way (SmoothZoomValue).
+  void SetZoomSmooth(double Zoom);
+  int32_t SmoothScrollValue() const { return fSmoothScrollValue; }
+  void SetSmoothScrollValue(int32_t Value) { fSmoothScrollValue = Value; }
+  int32_t SmoothZoomValue() const { return fSmoothZoomValue; }
+  void SetSmoothZoomValue(int32_t Value) { fSmoothZoomValue = Value; }
+  bool SmoothScrollRunning() const { return fSmoothScrollTimer != nullptr; }
+  bool SmoothZoomRunning() const { return fSmoothZoomTimer != nullptr; }
+  // The hint box drawn at client (x, y) by the next paint (empty Text: none);
+  // MinText sets the box's least width.
+  void SetInteractionHint(const std::string& Text, int32_t x, int32_t y, const std::string& MinText);
+  const std::string& InteractionHint() const { return fInteractionHint; }
+  bool EnableInteractionHints() const { return fEnableInteractionHints; }
+  void SetEnableInteractionHints(bool Value) { fEnableInteractionHints = Value; }
+  // Moves the layers and the image to Destination; this viewer is left with
+  // an empty image in one layer. Navigators stay linked (with no options).
+  void MoveContentTo(TVexlaneView* Destination);
+  // Target shows this viewer's image Delay ms late, sampled every Interval
+  // ms (a posting to the same target ends first).
+  void BeginPostFrames(TVexlaneView* Target, int32_t Delay, int32_t Interval);
+  void EndPostFrames(TVexlaneView* Target);
+  int32_t PostFramesCount() const { return int32_t(fPostFrames.size()); }
+
+  // ---- touch gestures (vexlaneview_gestures.cpp) ----
+  TVXViewerGestures* Gestures() { return fGestures.get(); }
+  // Fires OnVexlaneGesture with the record's values.
+  virtual void DoVexlaneGesture(const GESTUREINFO& Info, bool& Handled);
+  TVXVexlaneGestureEvent OnVexlaneGesture;
+
   // ---- events (sender first) ----
   // The progress, end-of-work, acquire and undo events also go to the I/O
   // and processing components when those exist.
@@ -762,6 +827,19 @@ class TVexlaneView : public TVXView {
   // that holds v begins.
   int32_t SnapX(int32_t v) const;
   int32_t SnapY(int32_t v) const;
+
+  // One smooth-scroll or smooth-zoom step (a timer tick), and their stops.
+  void SmoothScrollStep();
+  void SmoothZoomStep();
+  void StopSmoothZoom();
+  // Whether this viewer holds a free notification of C for another reason
+  // than frame posting (its navigator links).
+  bool NeedsNotificationOf(TComponent* C) const;
+  void EndPostFramesAt(size_t Index);
+  void WMGestureNotify(TMessage& Message);
+  void WMGesture(TMessage& Message);
+  // The interaction hint's box on the window (a step of Paint).
+  void DrawInteractionHint();
 
   // ---- state ----
   TBitmap* fBitmap = nullptr;
@@ -895,6 +973,24 @@ class TVexlaneView : public TVXView {
   int32_t fStable = 0, fStableReset = 4;
   int32_t fStable2 = 0, fStable2Reset = 2;
   bool fSmoothScrolling = false;
+  // smooth scrolling and zooming, hints, frame posting, gestures
+  std::unique_ptr<TTimer> fSmoothScrollTimer;
+  int32_t fSmoothScrollDestX = 0, fSmoothScrollDestY = 0;
+  int32_t fSmoothScrollValue = 8;
+  std::unique_ptr<TTimer> fSmoothZoomTimer;
+  double fSmoothZoomDest = 0;
+  int32_t fSmoothZoomValue = 8;
+  std::string fInteractionHint, fInteractionHintMinText;
+  int32_t fInteractionHintX = 0, fInteractionHintY = 0;
+  bool fEnableInteractionHints = true;
+  std::vector<std::unique_ptr<TVXPostFramesTarget>> fPostFrames;
+  std::unique_ptr<TVXViewerGestures> fGestures = std::make_unique<TVXViewerGestures>();
+  int32_t fGestureStartValue = 0;
+  int32_t fGestureStartX = 0, fGestureStartY = 0;
+  double fGestureBaseZoom = 100;
+  int32_t fGestureBaseViewX = 0, fGestureBaseViewY = 0;
+  double fGestureBaseRotate = 0;
+  int32_t fGestureBasePosX = 0, fGestureBasePosY = 0;
 
   // Coordinate tables: the global ones cover the zoomed image plus one
   // client width; the client tables are start positions inside them.

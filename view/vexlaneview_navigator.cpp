@@ -30,7 +30,10 @@ void TVexlaneView::SetNavigator(TVexlaneView* Nav, TVXNavigatorOptions Options) 
     if (!(old->fNavigatorOptions & NavOpt(vxnoDontAssignNavBitmap))) old->SetExternalBitmap(nullptr);
     old->fIsNavigator = false;
     old->fNavigatorSource = nullptr;
-    RemoveFreeNotification(old);
+    // A frame posting to the old navigator still needs its notification.
+    bool posting = false;
+    for (const auto& p : fPostFrames) posting = posting || p->FTarget == old;
+    if (!posting) RemoveFreeNotification(old);
   }
   if (Nav == nullptr || Nav == this) return;
   Nav->fIsNavigator = true;

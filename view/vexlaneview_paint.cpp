@@ -123,6 +123,10 @@ void TVexlaneView::Paint() {
     const TSize sz = c->TextExtent(text);
     c->TextOut(cw - sz.cx, ch - sz.cy, text);
   }
+  try {
+    DrawInteractionHint();
+  } catch (const std::exception&) {
+  }
   if (fAutoCursors && fFirstTimeSetCursor) {
     fFirstTimeSetCursor = false;
     TVXView::SetCursor(fCursor);

@@ -69,14 +69,6 @@ void BuildAxis(double Zoom, int32_t ZoomedSize, int32_t Visible, int32_t ImageSi
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Smooth-scroll stop
-
-void TVexlaneView::StopSmoothScroll() {
-  fSmoothScrolling = false;
-  if (OnFinishSmoothTask) OnFinishSmoothTask(static_cast<TVXView*>(this), vxstScroll);
-}
-
-// ---------------------------------------------------------------------------
 // Zoom
 
 bool TVexlaneView::ZoomAcceptable(double v) const {
