@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/startup.h"
 #include "io/codec_table.h"
+#include "proc/previews_hooks.h"
 #include "proc/proc.h"
 #include "vect/extended.h"
 #include "vect/vexlanevect.h"
@@ -35,6 +36,7 @@ int main() {
   Check(VXLibraryHooks.VisionUnload != nullptr, "vision library slot filled");
   Check(VXLibraryHooks.ViewStartup != nullptr && VXLibraryHooks.ViewShutdown != nullptr, "viewer module slots filled");
   Check(VXLibraryHooks.RegisterAllWordTables != nullptr, "word tables slot filled");
+  Check(VXPreviewsHooks.CreatePreviewsDialog != nullptr, "processing preview dialog slot filled");
   Check(VXLibraryHooks.VectStartup != nullptr && VXLibraryHooks.TextControlStartup != nullptr,
         "vector-object and text-control slots filled");
   for (int round = 1; round <= 2; ++round) {

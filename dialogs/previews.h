@@ -1,0 +1,231 @@
+// TfPreviews: the processing preview dialog. The source image on the left,
+// a live result on the right (a screen-scale rendering of what the source
+// view shows, with the active page's operation applied), and a page control
+// with one page per operation below them. The result can be copied to the
+// source any number of times; OK applies the active page to the source and
+// stores every loaded page's values, Cancel leaves everything as it was.
+//
+// The processing component opens it through proc/previews_hooks.h; the
+// dialogs library's start-up fills that seam (VXCreatePreviewsDialog).
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/pixels.h"
+#include "gui/buttons.h"
+#include "gui/comctrls.h"
+#include "gui/dialogs.h"
+#include "gui/extctrls.h"
+#include "gui/forms.h"
+#include "gui/stdctrls.h"
+#include "proc/filters.h"
+#include "proc/previews_hooks.h"
+
+class TVexlaneView;
+class TVexlaneProc;
+class TVXFtImage;
+class THSVBox;
+class TIPDialogParams;
+
+// The dialog's pages, indexed by their tag.
+constexpr int VXPreviewPageCount = 18;
+
+class TfPreviews : public TForm {
+ public:
+  explicit TfPreviews(TComponent* AOwner = nullptr);
+  ~TfPreviews() override;
+
+  // Every caption from the word table in the current language, and the
+  // form font's character set and face of that language.
+  void UpdateLanguage();
+
+  // ---- frame components ----
+  TImage* Image1;
+  TLabel* Label1;
+  TLabel* Label2;
+  TVexlaneView* Vexlane1;
+  TVexlaneView* Vexlane2;
+  TBitBtn* ResultToSourceButton;
+  TBitBtn* OkButton;
+  TBitBtn* CancelButton;
+  TButton* PreviewButton;
+  TButton* ResetButton;
+  TCheckBox* chkLockPreview;
+  TPageControl* PageControl1;
+  TOpenDialog* OpenDialog1;
+  TSaveDialog* SaveDialog1;
+  TVexlaneProc* VexlaneProc2;
+  TTimer* tmrUpdatePreview;
+
+  // ---- pages built so far (the others are not on the form) ----
+  TTabSheet* tabContrast;
+  TTabSheet* tabHSV;
+  TTabSheet* tabHSL;
+  TTabSheet* tabRGB;
+  TTabSheet* tabGamma;
+  TTabSheet* tabAutoEnhance;
+
+  // Contrast page.
+  TLabel* Label3;
+  TEdit* Edit1;
+  TTrackBar* TrackBar1;
+  TLabel* Label22;
+  TEdit* Edit21;
+  TTrackBar* TrackBar12;
+  // HSL page.
+  TLabel *Label4, *Label5, *Label6;
+  TEdit *Edit4, *Edit2, *Edit3;
+  TTrackBar *TrackBar2, *TrackBar3, *TrackBar5;
+  // RGB page.
+  TLabel *Label7, *Label8, *Label9;
+  TEdit *Edit7, *Edit6, *Edit5;
+  TTrackBar *TrackBar6, *TrackBar7, *TrackBar8;
+  // HSV page.
+  TLabel *Label10, *Label11, *Label12, *Label13, *Label14;
+  TEdit *Edit19, *Edit18, *Edit17;
+  TTrackBar *TrackBar9, *TrackBar10, *TrackBar11;
+  TPanel *Panel3, *Panel1;
+  THSVBox* HSVBox3;
+  THSVBox* HSVBox1;
+  // Gamma page.
+  TLabel* lblGammaHeading;
+  TEdit* edtGamma;
+  TTrackBar* trkGamma;
+  TGroupBox* GroupBox9;
+  TCheckListBox* cbxGamma;
+  TVexlaneView* VexlaneView2;
+  TLabel *Label40, *Label41, *Label42, *Label43;
+  // Auto-Enhance page.
+  TLabel* lblAutoEnhance;
+  TComboBox* cmbAutoEnhance;
+  TPanel* pnlAutoEnhance1;
+  TLabel *lblAutoEnhance1Slope, *lblAutoEnhance1Range, *lblAutoEnhance1Quality;
+  TEdit *edtAutoEnhance1Slope, *edtAutoEnhance1Range, *edtAutoEnhance1Quality;
+  TUpDown *updAutoEnhance1Slope, *updAutoEnhance1Range, *updAutoEnhance1Quality;
+  TPanel* pnlAutoEnhance3;
+  TLabel *lblAutoEnhance3Gamma, *lblAutoEnhance3Saturation;
+  TEdit *edtAutoEnhance3Gamma, *edtAutoEnhance3Saturation;
+  TUpDown *updAutoEnhance3Gamma, *updAutoEnhance3Saturation;
+
+  // ---- fields ----
+  int32_t fMedR = 0, fMedG = 0, fMedB = 0;
+  bool fDoFilters = false;
+  bool fDoChange = false;
+  bool fDoProgress = false;
+  bool fResized = false;
+  bool fUpdatingSize = false;
+  bool fDoSelecting = false;
+  int32_t Contrast = 0, Brightness = 0, Hue = 0, Sat = 0, Lum = 0, bHue = 0, bSat = 0, bVal = 0, Red = 0,
+          Green = 0, Blue = 0;
+  TGraphFilter Filter;
+  TRGB DownLimit{}, UpLimit{}, EDownLimit{}, EUpLimit{};
+  bool AutoEqualize = false;
+  int32_t BumpLeft = 0, BumpTop = 0, BumpWidth = 0, BumpHeight = 0;
+  TRGB BumpCol{};
+  int32_t BumpSrc = 0;
+  int32_t LensLeft = 0, LensTop = 0, LensWidth = 0, LensHeight = 0;
+  double LensRef = 0;
+  int32_t WaveAmplitude = 0, WaveWaveLength = 0, WavePhase = 0;
+  bool WaveReflect = false;
+  int32_t MorphFilter = 0, MorphWinSize = 0;
+  double RotationAngle = 0;
+  bool FlipHorz = false, FlipVert = false;
+  int32_t Sharpen = 0, SharpenSize = 0;
+  int32_t ResizePercent = 0;
+  int32_t ShadowRadius = 0, ShadowOffset = 0;
+  int32_t AutoEnhance1Slope = 0, AutoEnhance1Range = 0;
+  double AutoEnhance3Gamma = 0;
+  int32_t AutoEnhance3Saturation = 0;
+  int32_t CropLeft = 0, CropTop = 0, CropRight = 0, CropBottom = 0;
+  int32_t FFTProgressPos = 0;
+  std::unique_ptr<TVXFtImage> FTImage;
+  TPreviewEffects pe = 0;
+  TProgressRec Progress;
+  bool DefaultLockPreview = false;
+  std::array<bool, VXPreviewPageCount> ars{};
+  std::array<std::string, VXPreviewPageCount> undos;
+  TTabSheet* InitialPage = nullptr;
+  std::string UndoCaption;
+  TIPDialogParams* fIPDialogParams = nullptr;
+  bool ShowReset = false;
+  bool HardReset = false;
+  bool ResetAllTabs = true;
+  std::vector<std::string>* OpList = nullptr;
+  std::string CurrentOp;
+  // The message language is English (or the system's, on an English
+  // system); some labels read differently otherwise.
+  bool fEnglish = true;
+
+  // ---- operations the pages use ----
+  void LoadPreviewPageParams(bool ResetAll);
+  void ApplyPreviewOperation(TVexlaneView* View, bool IsPreview);
+  void UpdatePreview();
+  void RequestPreview(bool Force);
+  void ApplyToSource();
+  void StoreParams();
+  void SetupPageMouseMode();
+  // The gamma page's curve for gamma g on VexlaneView2.
+  void DrawGammaCurve(double g);
+
+  // ---- event handlers ----
+  void FormCreate();
+  void FormActivate();
+  void FormResize();
+  void FormDestroy();
+  void PageControl1Change();
+  void PreviewButtonClick();
+  void chkLockPreviewClick();
+  void tmrUpdatePreviewTimer();
+  void ResultToSourceButtonClick();
+  void OkButtonClick();
+  void ResetButtonClick();
+  void Vexlane1ViewChange();
+  void Vexlane1SelectionChange();
+  void Vexlane2MouseUp(TMouseButton Button, int X, int Y);
+  void TrackBar1Change();
+  void Edit1Change(TEdit* Sender);
+  void TrackBar2Change();
+  void Edit4Change(TEdit* Sender);
+  void TrackBar6Change();
+  void Edit7Change(TEdit* Sender);
+  void TrackBar9Change();
+  void Edit19Change(TEdit* Sender);
+  void HSVBox3Change();
+  void trkGammaChange();
+  void cbxGammaClick();
+  void AutoEnhanceControlChange();
+  void updAutoEnhance3GammaClick(TUDBtnType Button);
+
+  // The page's tag (-1 for none).
+  static int PageTag(TTabSheet* Page) { return Page ? int(Page->Tag()) : -1; }
+
+ protected:
+  void WMExitSizeMove(TMessage& Message) override;
+
+ private:
+  void CreateFrame();
+  void CreateColourPages();
+  // The built page of a tag (null for a page not on the form).
+  TTabSheet* PageOfTag(int Tag) const;
+  // The colour pages' parts of LoadPreviewPageParams, StoreParams,
+  // ApplyPreviewOperation and UpdateLanguage.
+  void LoadPage(int Tag);
+  void StorePage(int Tag);
+  void RunPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender, const TVXProgressEvent& OnProgress);
+  void UpdateColourPagesLanguage();
+  // Sets a slider and writes its position into the box (no handler acts).
+  void SetSliderAndBox(TTrackBar* Slider, TEdit* Box, int Value);
+  bool fActivated = false;
+  bool fInUpdatePreview = false;
+  bool fInResize = false;
+};
+
+// Raises EVXException "Preview page not built: " and the page's caption
+// when pe asks only for pages the form does not hold yet.
+void VXCheckPreviewPagesBuilt(TPreviewEffects pe);
+
+// The dialog the processing component's DoPreviews opens.
+std::unique_ptr<TVXPreviewsDialog> VXCreatePreviewsDialog(TVexlaneProc* Owner);

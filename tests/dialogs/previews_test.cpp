@@ -1,0 +1,564 @@
+// The processing preview dialog, opened as a user opens it (through the
+// processing component's DoPreviews) and driven like a person: the page set,
+// the preview cycle and its timer, copying to the source, OK, Cancel, Reset,
+// the layout, and the colour pages against their workers applied directly.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/rowops.h"
+#include "core/settings.h"
+#include "core/startup.h"
+#include "dialogs/hsvbox.h"
+#include "dialogs/previews.h"
+#include "gui/formdriver.h"
+#include "proc/colors.h"
+#include "proc/dialogparams.h"
+#include "proc/proc.h"
+#include "proc/tone.h"
+#include "view/vexlaneview.h"
+#include "winui/headless.h"
+#include "words/words.h"
+
+namespace {
+
+namespace D = VXFormDriver;
+
+// A smooth picture with noise, so that every operation changes it.
+std::unique_ptr<TVXBitmap> Picture(int32_t w, int32_t h, uint32_t seed) {
+  auto b = std::make_unique<TVXBitmap>(w, h, vx24RGB);
+  std::mt19937 rng(seed);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(b->ScanLine(y));
+    for (int32_t x = 0; x < w; ++x) {
+      const int n = int(rng() % 31) - 15;
+      row[3 * x] = uint8_t(std::clamp(40 + x * 150 / w + n, 0, 255));
+      row[3 * x + 1] = uint8_t(std::clamp(200 - y * 120 / h + n, 0, 255));
+      row[3 * x + 2] = uint8_t(std::clamp(90 + (x + y) % 60 + n, 0, 255));
+    }
+  }
+  return b;
+}
+
+std::vector<uint8_t> Bytes(TVXBitmap* b) {
+  std::vector<uint8_t> out;
+  for (int32_t y = 0; y < b->Height(); ++y) {
+    const uint8_t* row = static_cast<const uint8_t*>(b->ScanLine(y));
+    out.insert(out.end(), row, row + size_t(b->Width()) * 3);
+  }
+  return out;
+}
+
+void ExpectSame(TVXBitmap* a, TVXBitmap* b) {
+  ASSERT_EQ(a->Width(), b->Width());
+  ASSERT_EQ(a->Height(), b->Height());
+  ASSERT_EQ(a->PixelFormat(), b->PixelFormat());
+  EXPECT_TRUE(Bytes(a) == Bytes(b));
+}
+
+// What the result view holds before the page's operation: the source view's
+// visible part stretched to its extent.
+std::unique_ptr<TVXBitmap> Rendering(TfPreviews* F) {
+  TVXBitmap* src = F->Vexlane1->GetVXBitmap();
+  int32_t xd, yd, dxd, dyd, xs, ys, dxs, dys;
+  F->Vexlane1->GetRenderRectangles(xd, yd, dxd, dyd, xs, ys, dxs, dys);
+  const int32_t ex = F->Vexlane1->ExtentX(), ey = F->Vexlane1->ExtentY();
+  auto out = std::make_unique<TVXBitmap>(ex, ey, src->PixelFormat());
+  src->StretchRectTo(out.get(), 0, 0, ex, ey, xs, ys, dxs, dys, VXGetGlobalSettings()->DefaultPreviewsZoomFilter(),
+                     255, 1.0);
+  return out;
+}
+
+TPRPreviewsParams Params(std::initializer_list<TPRPreviewsParam> bits) {
+  unsigned v = 0;
+  for (TPRPreviewsParam b : bits) v |= 1u << b;
+  return TPRPreviewsParams(v);
+}
+
+class Previews : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VXHeadless::Reset();
+    VXHeadless::SetClock(0);
+    D::Reset();
+    image_ = Picture(300, 200, 11);
+    proc_ = std::make_unique<TVexlaneProc>(nullptr);
+    proc_->SetAttachedVXBitmap(image_.get());
+    proc_->SetAutoUndo(true);
+    proc_->SetUndoLocation(vxMemory);
+  }
+  void TearDown() override {
+    proc_.reset();
+    VXGetGlobalSettings()->SetMsgLanguage(msEnglish);
+    VXHeadless::SetPixelsPerInch(96);
+    D::Reset();
+    VXHeadless::Reset();
+  }
+  // Opens the dialog on the image with the pages of pe; Script acts on it
+  // and closes it.
+  bool Open(TPreviewEffects pe, std::function<void(TfPreviews*)> Script) {
+    D::OnModal<TfPreviews>(Script);
+    return proc_->DoPreviews(pe);
+  }
+  TIPDialogParams* P() { return proc_->IPDialogParams(); }
+
+  TVXLibraryGuard library_;
+  std::unique_ptr<TVXBitmap> image_;
+  std::unique_ptr<TVexlaneProc> proc_;
+};
+
+constexpr TPreviewEffects kAll = VXPreviewEffect(peAll);
+
+// ---- the frame ----
+
+TEST_F(Previews, PageSets) {
+  // One page: no tabs, flat buttons, the page's caption on the form.
+  Open(VXPreviewEffect(peHSV), [](TfPreviews* F) {
+    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabHSV);
+    EXPECT_TRUE(F->PageControl1->VisibleTabs().empty());
+    EXPECT_EQ(F->PageControl1->Style(), tsFlatButtons);
+    EXPECT_EQ(F->Caption(), "HSV");
+    D::Click(F->CancelButton);
+  });
+  // Every page: the contrast page first, every built page with its tab.
+  Open(kAll, [](TfPreviews* F) {
+    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabContrast);
+    EXPECT_EQ(F->PageControl1->VisibleTabs(),
+              (std::vector<TTabSheet*>{F->tabContrast, F->tabHSV, F->tabHSL, F->tabRGB, F->tabGamma,
+                                       F->tabAutoEnhance}));
+    EXPECT_EQ(F->Caption(), "Preview");
+    EXPECT_EQ(F->PageControl1->Style(), tsTabs);
+    D::Click(F->CancelButton);
+  });
+  // Two pages: tabs, the first in page order.
+  Open(VXPreviewEffect(peGamma) | VXPreviewEffect(peRGB), [](TfPreviews* F) {
+    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabRGB);
+    EXPECT_EQ(F->PageControl1->VisibleTabs().size(), 2u);
+    D::Click(F->CancelButton);
+  });
+  // A page not on the form yet beside a built one: only the built one.
+  Open(VXPreviewEffect(peRotate) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
+    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabHSL);
+    EXPECT_EQ(F->Caption(), "HSL");
+    D::Click(F->CancelButton);
+  });
+  EXPECT_EQ(D::PendingModalHandlers(), 0);
+}
+
+TEST_F(Previews, PagesNotBuiltRaiseBeforeAnythingShows) {
+  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peRotate), "Rotate"},
+                             std::pair{VXPreviewEffect(peCrop) | VXPreviewEffect(peFFT), "FFT"}}) {
+    try {
+      proc_->DoPreviews(pe);
+      ADD_FAILURE() << "no exception";
+    } catch (const EVXException& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("Preview page not built: ") + caption);
+    }
+  }
+  // Nothing was shown, so nothing of the image or its history changed.
+  EXPECT_EQ(proc_->UndoCount(), 0);
+}
+
+TEST_F(Previews, OkWithoutChangesAppliesAndStoresTheLoadedValues) {
+  auto before = std::make_unique<TVXBitmap>(image_.get());
+  P()->CONTRAST_Contrast = 0;
+  P()->CONTRAST_Brightness = 0;
+  P()->HSL_S = 40;
+  EXPECT_TRUE(Open(kAll, [](TfPreviews* F) { D::Click(F->OkButton); }));
+  EXPECT_EQ(P()->CONTRAST_Contrast, 0);
+  EXPECT_EQ(P()->CONTRAST_Brightness, 0);
+  EXPECT_EQ(P()->HSL_S, 40);  // a page never opened keeps its value
+  ExpectSame(image_.get(), before.get());
+  EXPECT_EQ(proc_->GetUndoCaptions(0), "Contrast/Brightness");
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Contrast 0 Brightness 0"});
+}
+
+TEST_F(Previews, CopiesToSourceThenOk) {
+  P()->CONTRAST_Contrast = 20;
+  EXPECT_TRUE(Open(kAll, [](TfPreviews* F) {
+    D::Click(F->ResultToSourceButton);
+    // The page reloads its stored values.
+    EXPECT_EQ(F->Contrast, 20);
+    D::Slide(F->TrackBar1, -40);
+    D::Click(F->PreviewButton);
+    D::Click(F->ResultToSourceButton);
+    EXPECT_EQ(F->Contrast, 20);
+    D::Click(F->OkButton);
+  }));
+  EXPECT_EQ(proc_->GetUndoCaptions(0), "Contrast/Brightness,Contrast/Brightness,Contrast/Brightness");
+  EXPECT_EQ(proc_->PreviewsLog(), (std::vector<std::string>{"Contrast 20 Brightness 0", "Contrast -40 Brightness 0",
+                                                            "Contrast 20 Brightness 0"}));
+}
+
+TEST_F(Previews, CancelAfterACopyKeepsImageAndParameters) {
+  P()->RGB_G = 30;
+  auto before = std::make_unique<TVXBitmap>(image_.get());
+  struct {
+    int32_t RGB_R, RGB_G, CONTRAST_Contrast;
+  } saved{P()->RGB_R, P()->RGB_G, P()->CONTRAST_Contrast};
+  EXPECT_FALSE(Open(VXPreviewEffect(peRGB), [](TfPreviews* F) {
+    D::Slide(F->TrackBar6, 50);
+    D::Click(F->PreviewButton);
+    D::Click(F->ResultToSourceButton);
+    D::Click(F->CancelButton);
+  }));
+  EXPECT_EQ(P()->RGB_R, saved.RGB_R);
+  EXPECT_EQ(P()->RGB_G, saved.RGB_G);
+  EXPECT_EQ(P()->CONTRAST_Contrast, saved.CONTRAST_Contrast);
+  ExpectSame(image_.get(), before.get());
+  EXPECT_EQ(proc_->UndoCount(), 0);
+}
+
+TEST_F(Previews, LockPreviewOffWaitsForThePreviewButton) {
+  Open(kAll, [](TfPreviews* F) {
+    EXPECT_FALSE(F->chkLockPreview->Checked());
+    EXPECT_TRUE(F->PreviewButton->Visible());
+    const std::vector<uint8_t> shown = Bytes(F->Vexlane2->GetVXBitmap());
+    D::Slide(F->TrackBar1, 40);
+    EXPECT_EQ(F->Contrast, 40);
+    D::Advance(1000);
+    EXPECT_TRUE(Bytes(F->Vexlane2->GetVXBitmap()) == shown);
+    D::Click(F->PreviewButton);
+    auto expected = Rendering(F);
+    VXDoContrast(expected.get(), 0, 0, expected->Width(), expected->Height(), 40, F->fMedR, F->fMedG, F->fMedB,
+                 nullptr, nullptr);
+    ExpectSame(F->Vexlane2->GetVXBitmap(), expected.get());
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, LockPreviewOnFollowsTheLastMoveAfter250ms) {
+  proc_->SetPreviewsParams(Params({prppDefaultLockPreview}));
+  bool lockedAtOk = false;
+  EXPECT_TRUE(Open(kAll, [&](TfPreviews* F) {
+    EXPECT_TRUE(F->chkLockPreview->Checked());
+    EXPECT_FALSE(F->PreviewButton->Visible());
+    const std::vector<uint8_t> shown = Bytes(F->Vexlane2->GetVXBitmap());
+    D::Slide(F->TrackBar12, 30);
+    D::Advance(200);
+    D::Slide(F->TrackBar12, 35);  // the timer starts again
+    D::Advance(249);
+    EXPECT_TRUE(Bytes(F->Vexlane2->GetVXBitmap()) == shown);
+    D::Advance(1);
+    auto expected = Rendering(F);
+    VXDoIntensityRGBAll(expected.get(), 0, 0, expected->Width(), expected->Height(), 35, 35, 35, nullptr, nullptr);
+    ExpectSame(F->Vexlane2->GetVXBitmap(), expected.get());
+    lockedAtOk = F->chkLockPreview->Checked();
+    D::Click(F->chkLockPreview);  // off at OK: the caller keeps that
+    D::Click(F->OkButton);
+  }));
+  EXPECT_TRUE(lockedAtOk);
+  EXPECT_EQ(proc_->PreviewsParams() & (1u << prppDefaultLockPreview), 0u);
+}
+
+TEST_F(Previews, ResetReloadsTheCurrentPageFromTheOpeningValues) {
+  proc_->SetPreviewsParams(Params({prppShowResetButton, prppResetSelectedTab}));
+  P()->CONTRAST_Contrast = 10;
+  P()->HSL_H = 5;
+  Open(kAll, [](TfPreviews* F) {
+    EXPECT_TRUE(F->ResetButton->Visible());
+    D::TabTo(F->PageControl1, F->tabHSL);
+    D::Slide(F->TrackBar2, 60);
+    D::TabTo(F->PageControl1, F->tabContrast);
+    D::Slide(F->TrackBar1, 50);
+    D::Click(F->ResetButton);
+    EXPECT_EQ(F->Contrast, 10);
+    EXPECT_EQ(F->TrackBar1->Position(), 10);
+    EXPECT_EQ(F->Edit1->Text(), "10");
+    // The other page keeps what the user set.
+    D::TabTo(F->PageControl1, F->tabHSL);
+    EXPECT_EQ(F->Hue, 60);
+    // The result shows the reset values at once.
+    auto expected = Rendering(F);
+    VXDoHSLVar(expected.get(), 0, 0, expected->Width(), expected->Height(), 60, 0, 0, nullptr, nullptr);
+    ExpectSame(F->Vexlane2->GetVXBitmap(), expected.get());
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, ResultViewIsTheVisiblePartAtScreenScale) {
+  P()->HSL_H = 25;
+  P()->HSL_L = -10;
+  Open(VXPreviewEffect(peHSL), [](TfPreviews* F) {
+    // A 300 x 200 image in a 191 x 135 view: fitted, scaled down.
+    EXPECT_LT(F->Vexlane1->ExtentX(), 300);
+    EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Width(), F->Vexlane1->ExtentX());
+    EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Height(), F->Vexlane1->ExtentY());
+    auto expected = Rendering(F);
+    VXDoHSLVar(expected.get(), 0, 0, expected->Width(), expected->Height(), 25, 0, -10, nullptr, nullptr);
+    ExpectSame(F->Vexlane2->GetVXBitmap(), expected.get());
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, LayoutFollowsTheSizeAtEachResolution) {
+  for (int ppi : {96, 144}) {
+    SCOPED_TRACE(ppi);
+    VXHeadless::SetPixelsPerInch(ppi);
+    P()->DialogWidth = -1;
+    P()->DialogHeight = -1;
+    const double s = ppi / 96.0;
+    Open(kAll, [&](TfPreviews* F) {
+      EXPECT_EQ(F->Width(), int(548 * s));
+      for (auto [w, h] : {std::pair{int(548 * s), int(454 * s)}, std::pair{int(800 * s), int(700 * s)}}) {
+        D::ResizeForm(F, w, h);
+        const int cw = F->ClientWidth(), ch = F->ClientHeight();
+        const int dx = int((cw + 8 - 548 * s) / 2), dy = int(ch + 34 - 454 * s);
+        EXPECT_EQ(F->Vexlane1->Width(), int(191 * s + dx));
+        EXPECT_EQ(F->Vexlane1->Height(), int(135 * s + dy));
+        EXPECT_EQ(F->Vexlane2->Left(), int(dx + 233 * s));
+        EXPECT_EQ(F->Vexlane2->Width(), F->Vexlane1->Width());
+        EXPECT_EQ(F->ResetButton->Top(), F->Vexlane2->Top() + F->Vexlane2->Height() - F->ResetButton->Height());
+        EXPECT_EQ(F->PreviewButton->Top(), F->ResetButton->Top() - F->PreviewButton->Height() - int(6 * s));
+        EXPECT_EQ(F->ResultToSourceButton->Left(), int(dx + 206 * s));
+        EXPECT_EQ(F->ResultToSourceButton->Top(), int(70 * s + dy / 2));
+        EXPECT_EQ(F->Label2->Left(), int(dx + 231 * s));
+        EXPECT_EQ(F->chkLockPreview->Top(), F->Height() - F->chkLockPreview->Height() - int(45 * s));
+        const int pcTop = int(10 * s + F->Vexlane1->Top() + F->Vexlane1->Height());
+        EXPECT_EQ(F->PageControl1->Top(), pcTop);
+        EXPECT_EQ(F->PageControl1->Left(), F->Vexlane1->Left());
+        EXPECT_EQ(F->PageControl1->Width(), int(cw - 20 * s));
+        EXPECT_EQ(F->PageControl1->Height(), int(F->chkLockPreview->Top() - 8 * s - pcTop));
+        for (TControl* b : std::initializer_list<TControl*>{F->OkButton, F->CancelButton, F->PreviewButton,
+                                                            F->ResetButton})
+          EXPECT_EQ(b->Left(), cw - F->OkButton->Width() - int(12 * s));
+        // The result follows the source view's new extent.
+        EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Width(), F->Vexlane1->ExtentX());
+        EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Height(), F->Vexlane1->ExtentY());
+      }
+      D::Click(F->CancelButton);
+    });
+  }
+}
+
+// ---- the colour pages: the committed image against the workers ----
+
+TEST_F(Previews, CommittedImageEqualsTheWorkerAppliedDirectly) {
+  struct Case {
+    const char* name;
+    TPreviewEffect page;
+    std::function<void(TIPDialogParams*)> store;
+    std::function<void(TfPreviews*)> act;
+    std::function<void(TVXBitmap*)> apply;
+  };
+  const Case cases[] = {
+      {"contrast", peContrast, [](TIPDialogParams* p) { p->CONTRAST_Contrast = 30; p->CONTRAST_Brightness = -10; },
+       nullptr,
+       [](TVXBitmap* b) {
+         int32_t r, g, bl;
+         VXCalcAverageChannels(b, r, g, bl);
+         VXDoContrast(b, 0, 0, b->Width(), b->Height(), 30, r, g, bl, nullptr, nullptr);
+         VXDoIntensityRGBAll(b, 0, 0, b->Width(), b->Height(), -10, -10, -10, nullptr, nullptr);
+       }},
+      {"HSL", peHSL, [](TIPDialogParams* p) { p->HSL_H = 40; p->HSL_S = -30; p->HSL_L = 15; }, nullptr,
+       [](TVXBitmap* b) { VXDoHSLVar(b, 0, 0, b->Width(), b->Height(), 40, -30, 15, nullptr, nullptr); }},
+      {"RGB", peRGB, nullptr,
+       [](TfPreviews* F) {
+         D::Type(F->Edit7, "25");
+         D::Type(F->Edit6, "-60");
+         D::Type(F->Edit5, "100");
+       },
+       [](TVXBitmap* b) { VXDoIntensityRGBAll(b, 0, 0, b->Width(), b->Height(), 25, -60, 100, nullptr, nullptr); }},
+      {"HSV", peHSV, [](TIPDialogParams* p) { p->HSV_H = -50; p->HSV_S = 20; p->HSV_V = -15; }, nullptr,
+       [](TVXBitmap* b) { VXDoHSVVar(b, 0, 0, b->Width(), b->Height(), -50, 20, -15, nullptr, nullptr); }},
+      {"gamma", peGamma, [](TIPDialogParams* p) { p->GAMMACORRECTION_Value = 2.5; },
+       [](TfPreviews* F) { D::CheckItem(F->cbxGamma, 1, false); },
+       [](TVXBitmap* b) {
+         TVexlaneProc p(nullptr);
+         p.SetAttachedVXBitmap(b);
+         p.SetAutoUndo(false);
+         p.GammaCorrect(2.5, TVXChannels{vxcRed, vxcBlue});
+       }},
+      {"auto-enhance", peAutoEnhance, [](TIPDialogParams* p) { p->AutoEnhance1_Slope = 30; p->AutoEnhance1_Range = 10; },
+       [](TfPreviews* F) { D::Type(F->edtAutoEnhance1Quality, "10"); },
+       [](TVXBitmap* b) {
+         TVexlaneProc p(nullptr);
+         p.SetAttachedVXBitmap(b);
+         p.SetAutoUndo(false);
+         p.AutoEnhance1(169, 30, 10, 5);
+       }},
+      {"tone mapping", peAutoEnhance,
+       [](TIPDialogParams* p) { p->AutoEnhance3_Gamma = 0.5; p->AutoEnhance3_Saturation = 60; }, nullptr,
+       [](TVXBitmap* b) {
+         TVexlaneProc p(nullptr);
+         p.SetAttachedVXBitmap(b);
+         p.SetAutoUndo(false);
+         p.AutoEnhance3(0.5, 60);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    image_ = Picture(120, 90, 21);
+    proc_->SetAttachedVXBitmap(image_.get());
+    P()->SetDefaultParams();
+    if (c.store) c.store(P());
+    TVXBitmap expected(image_.get());
+    c.apply(&expected);
+    EXPECT_TRUE(Open(VXPreviewEffect(c.page), [&](TfPreviews* F) {
+      if (c.act) c.act(F);
+      D::Click(F->OkButton);
+    }));
+    ExpectSame(image_.get(), &expected);
+  }
+  // What the last two runs stored.
+  EXPECT_EQ(P()->AutoEnhance3_Gamma, 0.5);
+  EXPECT_EQ(P()->AutoEnhance3_Saturation, 60);
+}
+
+// ---- page edge cases ----
+
+TEST_F(Previews, BoxesAndSliders) {
+  P()->HSL_S = 20;
+  Open(kAll, [](TfPreviews* F) {
+    D::Type(F->Edit1, "150");
+    EXPECT_EQ(F->TrackBar1->Position(), 100);
+    EXPECT_EQ(F->Edit1->Text(), "100");
+    EXPECT_EQ(F->Contrast, 100);
+    D::TabTo(F->PageControl1, F->tabHSL);
+    EXPECT_EQ(F->Sat, 20);
+    D::Type(F->Edit2, "xy");
+    EXPECT_EQ(F->Sat, 0);
+    EXPECT_EQ(F->TrackBar3->Position(), 0);
+    D::Type(F->Edit4, "-35");
+    EXPECT_EQ(F->Hue, -35);
+    EXPECT_EQ(F->Edit4->Text(), "-35");
+    D::Click(F->OkButton);
+  });
+  // OK on the HSL page stores both pages that were loaded.
+  EXPECT_EQ(P()->CONTRAST_Contrast, 100);
+  EXPECT_EQ(P()->HSL_H, -35);
+  EXPECT_EQ(P()->HSL_S, 0);
+  EXPECT_EQ(proc_->GetUndoCaptions(0), "HSL adjust");
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"HSL -35 0 0"});
+}
+
+TEST_F(Previews, HsvPickersSetTheOffsets) {
+  Open(VXPreviewEffect(peHSV), [](TfPreviews* F) {
+    F->HSVBox3->SetHue(30);
+    F->HSVBox3->SetSat(50);
+    F->HSVBox3->SetVal(50);
+    F->HSVBox1->SetHue(350);
+    F->HSVBox1->SetSat(20);
+    F->HSVBox1->SetVal(90);
+    F->HSVBox1->OnChange(F->HSVBox1);
+    EXPECT_EQ(F->TrackBar9->Position(), 180);
+    EXPECT_EQ(F->TrackBar10->Position(), -30);
+    EXPECT_EQ(F->TrackBar11->Position(), 40);
+    EXPECT_EQ(F->bHue, 180);
+    EXPECT_EQ(F->bSat, -30);
+    EXPECT_EQ(F->bVal, 40);
+    EXPECT_EQ(F->Edit19->Text(), "180");
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, HsvBaseColourPickedFromTheResult) {
+  image_ = std::make_unique<TVXBitmap>(60, 40, vx24RGB);
+  image_->Fill(TColor(0x3264C8));  // red 200, green 100, blue 50
+  proc_->SetAttachedVXBitmap(image_.get());
+  Open(VXPreviewEffect(peHSV), [](TfPreviews* F) {
+    // The result shows the colour through the page's operation (offsets 0,
+    // which still round through the integer model).
+    TVXBitmap one(1, 1, vx24RGB);
+    one.Fill(TColor(0x3264C8));
+    VXDoHSVVar(&one, 0, 0, 1, 1, 0, 0, 0, nullptr, nullptr);
+    const uint8_t* px = static_cast<const uint8_t*>(one.ScanLine(0));
+    int32_t h, s, v;
+    VXRGBToHSV(VXMakeRGB(px[2], px[1], px[0]), h, s, v);
+    ASSERT_NE(TColor(px[2] | px[1] << 8 | px[0] << 16), TColor(0x3264C8));
+    D::Click(F->Vexlane2);
+    EXPECT_EQ(F->HSVBox3->Hue(), h);
+    EXPECT_EQ(F->HSVBox3->Sat(), s);
+    EXPECT_EQ(F->HSVBox3->Val(), v);
+    // The offsets wait for the next pick in a picker.
+    EXPECT_EQ(F->TrackBar9->Position(), 0);
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, GammaLoadsShowsAndStoresTenths) {
+  P()->GAMMACORRECTION_Value = 2.55;
+  Open(VXPreviewEffect(peGamma), [](TfPreviews* F) {
+    EXPECT_EQ(F->trkGamma->Position(), 25);
+    EXPECT_EQ(F->edtGamma->Text(), "2.5");
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(F->cbxGamma->Checked(i));
+    // The curve: the poly-line drawn directly on a bitmap of the view's size.
+    const int W = F->VexlaneView2->Width(), H = F->VexlaneView2->Height();
+    TVXBitmap expected(W, H, vx24RGB);
+    expected.Fill(TColor(13684944));
+    expected.Canvas()->Pen()->SetColor(clBlack);
+    std::vector<TPoint> points;
+    for (int i = 0; i < 256; ++i) {
+      const int y = std::clamp(int(std::nearbyint(std::pow(i / 255.0, 1 / 2.5) * 255)), 0, 255);
+      points.push_back(TPoint{std::clamp(int(i / 255.0 * W), 0, W - 1), std::clamp(int((255 - y) / 255.0 * H), 0, H - 1)});
+    }
+    expected.Canvas()->Polyline(points);
+    ExpectSame(F->VexlaneView2->GetVXBitmap(), &expected);
+    D::Click(F->OkButton);
+  });
+  EXPECT_EQ(P()->GAMMACORRECTION_Value, 2.5);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"GammaCorrection 2.5 RGB"});
+}
+
+TEST_F(Previews, AutoEnhancePreviewAndGammaSteps) {
+  Open(VXPreviewEffect(peAutoEnhance), [](TfPreviews* F) {
+    // Nothing stored: General with 20 and 25.
+    EXPECT_EQ(F->cmbAutoEnhance->ItemIndex(), 0);
+    EXPECT_EQ(F->edtAutoEnhance1Slope->Text(), "20");
+    EXPECT_EQ(F->edtAutoEnhance1Range->Text(), "25");
+    D::Type(F->edtAutoEnhance1Quality, "10");
+    D::Click(F->PreviewButton);
+    auto expected = Rendering(F);
+    TVexlaneProc p(nullptr);
+    p.SetAttachedVXBitmap(expected.get());
+    p.SetAutoUndo(false);
+    p.AutoEnhance1(84, 20, 25, 2);
+    ExpectSame(F->Vexlane2->GetVXBitmap(), expected.get());
+
+    D::Select(F->cmbAutoEnhance, 1);
+    EXPECT_TRUE(F->pnlAutoEnhance3->Visible());
+    EXPECT_FALSE(F->pnlAutoEnhance1->Visible());
+    EXPECT_EQ(F->pnlAutoEnhance3->Left(), F->pnlAutoEnhance1->Left());
+    EXPECT_EQ(F->pnlAutoEnhance3->Top(), F->pnlAutoEnhance1->Top());
+    D::Type(F->edtAutoEnhance3Gamma, "0.995");
+    D::Step(F->updAutoEnhance3Gamma, 1);
+    EXPECT_EQ(F->edtAutoEnhance3Gamma->Text(), "1");
+    // An empty box (the dialog itself emptying it: typing would refill it).
+    F->fDoChange = false;
+    F->edtAutoEnhance3Gamma->SetText("");
+    F->fDoChange = true;
+    D::Step(F->updAutoEnhance3Gamma, 1);
+    EXPECT_EQ(F->edtAutoEnhance3Gamma->Text(), "0.02");
+    EXPECT_EQ(F->AutoEnhance3Gamma, 0.02);
+    EXPECT_EQ(F->AutoEnhance1Slope, 0);
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, GermanChannelLabels) {
+  VXGetGlobalSettings()->SetMsgLanguage(msGerman);
+  Open(VXPreviewEffect(peHSV), [](TfPreviews* F) {
+    EXPECT_FALSE(F->fEnglish);
+    const std::string h = F->Label10->Caption(), s = F->Label11->Caption(), v = F->Label12->Caption();
+    EXPECT_TRUE(h.ends_with(" (H):")) << h;
+    EXPECT_TRUE(s.ends_with(" (S):")) << s;
+    EXPECT_TRUE(v.ends_with(" (V):")) << v;
+    EXPECT_EQ(h, VXLocalizedMessage(9) + " (H):");
+    D::Click(F->CancelButton);
+  });
+  VXGetGlobalSettings()->SetMsgLanguage(msEnglish);
+  Open(VXPreviewEffect(peHSV), [](TfPreviews* F) {
+    EXPECT_EQ(F->Label10->Caption(), "Hue:");
+    D::Click(F->CancelButton);
+  });
+}
+
+}  // namespace
