@@ -9,6 +9,7 @@
 #include "core/random.h"
 #include "core/vxdefs.h"
 #include "gui/graphics.h"
+#include "view/transition_block_effects.h"
 #include "view/transition_region_effects.h"
 #include "winui/gdi.h"
 
@@ -336,6 +337,7 @@ void DrawTransitionFrame(TVXTransitionType Transition, TCanvas* Canvas, TBitmap*
   // target picture only.
   const bool targetOnly = (Transition >= vxttSpeckledWipeFromLeft && Transition <= vxttSpeckledWipeFromBottom) ||
                           Transition == vxttRandomBoxesWithWord;
+  if (DrawBlockCopyFrame(Transition, Canvas, SourceShot, TargetShot, Rect, percent, Step)) return;
   if (DrawRegionClippedFrame(Transition, Canvas, targetOnly ? nullptr : SourceShot, TargetShot, Rect, percent)) return;
   // The engine draws types 1 .. 30, 186 .. 189, 215 .. 222 and 237 .. 240
   // itself; none and pan-and-zoom have no frame here.

@@ -268,9 +268,9 @@ TEST_F(TransitionRun, EveryRegionClippedEffectEndsOnTheTarget) {
 
 TEST_F(TransitionRun, AnEffectWithoutARoutineEndsTheRun) {
   Prepare();
-  Engine->SetTransition(vxttExpandFromLeft);
   Engine->Run(true);
-  // Step 0 only restores the source; the next frame needs the routine.
+  // An effect changed to one without a routine during the run.
+  Engine->SetTransition(vxttNone);
   try {
     RunOut();
   } catch (const EVXException& e) {
