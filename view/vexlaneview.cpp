@@ -589,12 +589,6 @@ void TVexlaneView::WndProc(TMessage& Message) {
     case WM_MOUSEHWHEEL:
       TVXView::DefaultHandler(Message);
       return;
-    case WM_GESTURENOTIFY:
-      WMGestureNotify(Message);
-      return;
-    case WM_GESTURE:
-      WMGesture(Message);
-      return;
     default:
       break;
   }

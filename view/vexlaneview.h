@@ -749,6 +749,10 @@ class TVexlaneView : public TVXView {
   void WMHScroll(TMessage& Message) override;
   void WMVScroll(TMessage& Message) override;
   void WMMouseWheel(TMessage& Message) override;
+  // The gesture configuration of the enabled options, and the gestures
+  // (vexlaneview_gestures.cpp).
+  void WMGestureNotify(TMessage& Message) override;
+  void WMGesture(TMessage& Message) override;
   void CMWantSpecialKey(TMessage& Message) override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
@@ -836,8 +840,6 @@ class TVexlaneView : public TVXView {
   // than frame posting (its navigator links).
   bool NeedsNotificationOf(TComponent* C) const;
   void EndPostFramesAt(size_t Index);
-  void WMGestureNotify(TMessage& Message);
-  void WMGesture(TMessage& Message);
   // The interaction hint's box on the window (a step of Paint).
   void DrawInteractionHint();
 

@@ -71,7 +71,7 @@ void TVexlaneView::DoVexlaneGesture(const GESTUREINFO& Info, bool& Handled) {
 }
 
 void TVexlaneView::WMGestureNotify(TMessage& Message) {
-  TVXView::WndProc(Message);
+  TVXView::WMGestureNotify(Message);
   if (!fGestures->Enabled() || !VXGesturesAvailable()) return;
   const TVXGestureEntries api = VXGestureEntries();
   if (api.SetGestureConfig == nullptr) return;
@@ -104,13 +104,13 @@ void TVexlaneView::WMGesture(TMessage& Message) {
   Message.Result = 1;
   const TVXGestureEntries api = VXGestureEntries();
   if (!fGestures->Enabled() || !VXGesturesAvailable() || api.GetGestureInfo == nullptr) {
-    TVXView::WndProc(Message);
+    TVXView::WMGesture(Message);
     return;
   }
   const HGESTUREINFO h = reinterpret_cast<HGESTUREINFO>(Message.LParam);
   GESTUREINFO gi;
   if (!api.GetGestureInfo(h, &gi)) {
-    TVXView::WndProc(Message);
+    TVXView::WMGesture(Message);
     return;
   }
   bool handled = false;
@@ -219,6 +219,6 @@ void TVexlaneView::WMGesture(TMessage& Message) {
   if (Message.Result == 0) {
     if (api.CloseGestureInfoHandle != nullptr) api.CloseGestureInfoHandle(h);
   } else {
-    TVXView::WndProc(Message);
+    TVXView::WMGesture(Message);
   }
 }
