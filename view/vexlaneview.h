@@ -438,6 +438,84 @@ class TVexlaneView : public TVXView {
   static bool IsLayersStream(TStream* Stream);
   TVXLayerNotifyEvent OnLayerNotify;
 
+  // ---- merging (vexlaneview_merge.cpp) ----
+  // Merges two layers (in either order) into Destination: 24 bits, the
+  // union of both display rectangles (layer 0's rectangle when the upper
+  // layer is Cropped and the lower is layer 0), an alpha channel only when
+  // some pixel is not opaque. Raises "Image too large" beyond the limit.
+  void LayersMergeTo(int32_t Layer1, int32_t Layer2, TVXBitmap* Destination);
+  // Both layers become one at the lower index (the upper one stays unless
+  // RemoveUpperLayer), made current.
+  void LayersMerge(int32_t Layer1, int32_t Layer2, bool RemoveUpperLayer);
+  // The listed layers (empty: all) become one at the first listed index.
+  // A bad index or one listed twice raises before anything changes.
+  void LayersMerge(const std::vector<int32_t>& Layers);
+  // Every layer drawn at 100 % into Destination, which grows to hold the
+  // layers that are not Cropped (layer 0 moved right/down by what lies left
+  // of or above it).
+  void LayersDrawTo(TVXBitmap* Destination);
+  // All layers replaced by layer 0 holding their drawing.
+  void LayersMergeAll();
+
+  // ---- layer grips (vexlaneview_gadgets.cpp) ----
+  // The nine grip squares of a layer in client pixels (index = TVXGrip - 1).
+  void CalcLayerGripCoords(int32_t Index, TRect (&Grips)[9]);
+  // The current layer's first grip holding client point (x, y) (edges
+  // inclusive); the rotation centre only with miRotateLayers.
+  TVXGrip FindLayerGrip(int32_t x, int32_t y);
+  // The current layer's grip whose centre is nearest to (x, y) (the first
+  // of equals), with that distance.
+  TVXGrip FindLayerGripDist(int32_t x, int32_t y, double& Distance);
+  // Drawing of a layer's box (dotted, inverting by default), the dimmed area
+  // outside the current layer, its eight grips and its rotation centre.
+  virtual void DrawLayerOuter(TVXBitmap* ABitmap, int32_t Index);
+  virtual void DrawLayerBox(TVXBitmap* ABitmap, int32_t Index);
+  void DrawLayerGrips(TVXBitmap* ABitmap, int32_t Index);
+  void DrawLayerRotationCenter(TVXBitmap* ABitmap, int32_t Index);
+  void SetLayersGripStyle(TColor GripColor1, TColor GripColor2, TBrushStyle GripBrushStyle, int32_t GripSize,
+                          TVXGripShape Shape);
+  void SetLayersBoxStyle(TPenStyle PenStyle, TPenMode PenMode, int32_t PenWidth, TColor PenColor);
+  int32_t LayersGripSize() const { return fLyrGripSize; }
+  // (Sender, bitmap, layer): replaces the box's drawing.
+  std::function<void(void* Sender, TVXBitmap* ABitmap, int32_t Layer)> OnDrawLayerBox;
+  // (Sender, bitmap, layer, grip index 0..8, rectangle): replaces the grips'
+  // drawing.
+  std::function<void(void* Sender, TVXBitmap* ABitmap, int32_t Layer, int32_t Grip, const TRect& Rect)>
+      OnDrawLayerGrip;
+
+  // ---- making and fixing layers (vexlaneview_layertools.cpp) ----
+  // Each returns the new layer's index: the selection (or the current
+  // layer) copied at its place; the clipboard's image; a file (-1 and no
+  // layer when it does not load); a text; the current alpha channel as
+  // 8-bit grey.
+  int32_t LayersCreateFromSelection();
+  int32_t LayersCreateFromClipboard();
+  int32_t LayersCreateFromFile(const std::string& FileName);
+  int32_t LayersCreateFromText(const std::string& sText, const std::string& sFontName, int32_t iFontSize,
+                               TColor cFontColor, TFontStyles Style, bool bAddShadow, int32_t iBlurRadius,
+                               int32_t iShadowOffset, int32_t Angle, bool bAntiAlias);
+  int32_t LayersCreateFromAlpha();
+  // The current image becomes the alpha channel of layer DestLayer.
+  void LayersCopyToAlpha(int32_t DestLayer);
+  // Bakes a layer's (-1: every layer's) display size, transparent border or
+  // rotation into its bitmap.
+  void LayersFixSizes(int32_t layer);
+  void LayersFixBorders(int32_t layer);
+  void LayersFixRotations(int32_t layer);
+
+  // ---- view state "VEXLANEVIEWSTATE" (vexlaneview_state.cpp) ----
+  // The selection, zoom, origin, display options, mouse interaction and
+  // every layer, at the stream's position.
+  void SaveState(TStream* Stream);
+  void SaveState(const std::string& FileName);
+  // Another magic or a version not above 0: 20 bytes read, nothing changed
+  // (False). A damaged stream raises before zoom, origin and options change.
+  bool LoadState(TStream* Stream);
+  bool LoadState(const std::string& FileName);
+  // Back to one cleared layer, zoom 100 at the origin, centred, no
+  // selection, default I/O parameters and no undo.
+  void ResetState();
+
   // ---- selection (vexlaneview_selection.cpp, vexlaneview_selstream.cpp) ----
   // Points given to the select operations are client pixels (converted
   // through the current layer) or bitmap pixels of the current layer.
@@ -805,12 +883,6 @@ class TVexlaneView : public TVXView {
   void NavigatorBlit(int32_t x, int32_t y, int32_t w, int32_t h);
   // The selection overlay of PaintToEx.
   void DrawSelectionOverlay(TVXBitmap* ABitmap);
-  // Drawing hooks of the layer gadgets, called while the view is rendered
-  // with gadgets; they draw nothing here. DrawLayerOuter: after the current
-  // layer when its DrawOuter is on. DrawLayerBox: for a layer that shows its
-  // box.
-  virtual void DrawLayerOuter(TVXBitmap* ABitmap, int32_t Index);
-  virtual void DrawLayerBox(TVXBitmap* ABitmap, int32_t Index);
   void SetupScrollBars();
   // The frame margins of the fit factors.
   void FitMargins(int32_t& mx, int32_t& my);
@@ -919,6 +991,15 @@ class TVexlaneView : public TVXView {
   bool fForceALTkey = false;
   bool fDelayDisplaySelection = true;
   TVXMouseInteract fMouseInteract = 0;
+  // layer grips and box
+  TColor fLyrGripColor1 = 0, fLyrGripColor2 = TColor(0xBAFFFF);
+  TBrushStyle fLyrGripBrushStyle = bsSolid;
+  int32_t fLyrGripSize = 5;
+  TVXGripShape fLyrGripShape = vxgsCircle;
+  TPenStyle fLayerBoxPenStyle = psDot;
+  TPenMode fLayerBoxPenMode = pmNot;
+  int32_t fLayerBoxPenWidth = 1;
+  TColor fLayerBoxPenColor = 0;
   // Interaction states of the mouse handling (set by it; read here).
   bool fRectSelecting = false, fPolySelecting = false, fCircleSelecting = false, fLassoSelecting = false;
   bool fRectMoving = false, fSelectMoving = false, fMoveScrolling = false;
@@ -1029,6 +1110,11 @@ class TVexlaneView : public TVXView {
   void ApplyLayerMask(TVXLayer* L, TVXLayer* M, std::unique_ptr<TVXBitmap>& SavedAlpha);
   void DrawGrid(TVXBitmap* ABitmap);
   void DrawLayerBoxes(TVXBitmap* ABitmap);
+  // Merges Lower and Upper (with Upper's mask layer, or nullptr) into Dest.
+  void MergeTwoLayers(TVXLayer* Lower, TVXLayer* Upper, TVXLayer* Mask, bool KeepOrigin, TColor Background,
+                      TResampleFilter Filter, TVXBitmap* Dest);
+  // The merged layer that replaces Lower (position and flags from Lower).
+  std::unique_ptr<TVXLayer> MergedLayer(int32_t LowerIndex, int32_t UpperIndex, bool KeepOrigin);
   void DrawHighlightedPixel(TVXBitmap* ABitmap, const TVXLayer* L);
   void Blit(const TRect& Rect);
 };
