@@ -217,11 +217,25 @@ class TSectionReader {
     v = fData[fPos++];
     return true;
   }
+  // A byte enumeration: the library's own ones hold any byte as stored.
   template <class E>
   bool Enum(E& v) {
     uint8_t b;
     if (!U8(b)) return false;
     v = E(b);
+    return true;
+  }
+  // Pen and brush styles and units have no byte form of their own: a byte
+  // beyond their last value leaves the field at its default, and the record
+  // loads on.
+  bool Enum(TPenStyle& v) { return Ranged(v, psInsideFrame); }
+  bool Enum(TBrushStyle& v) { return Ranged(v, bsDiagCross); }
+  bool Enum(TVXUnits& v) { return Ranged(v, TVXUnits(VXUnitsCount - 1)); }
+  template <class E>
+  bool Ranged(E& v, E Last) {
+    uint8_t b;
+    if (!U8(b)) return false;
+    if (b <= uint8_t(Last)) v = E(b);
     return true;
   }
   bool Bool(bool& v) {
