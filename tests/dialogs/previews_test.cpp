@@ -17,6 +17,7 @@
 #include "core/rowops.h"
 #include "core/settings.h"
 #include "core/startup.h"
+#include "core/textutils.h"
 #include "dialogs/hsvbox.h"
 #include "dialogs/previews.h"
 #include "gui/formdriver.h"
@@ -310,6 +311,8 @@ TEST_F(Previews, LayoutFollowsTheSizeAtEachResolution) {
       EXPECT_EQ(F->Width(), int(548 * s));
       for (auto [w, h] : {std::pair{int(548 * s), int(454 * s)}, std::pair{int(800 * s), int(700 * s)}}) {
         D::ResizeForm(F, w, h);
+        // The end of the drag fitted the source view once more.
+        EXPECT_FALSE(F->fResized);
         const int cw = F->ClientWidth(), ch = F->ClientHeight();
         const int dx = int((cw + 8 - 548 * s) / 2), dy = int(ch + 34 - 454 * s);
         EXPECT_EQ(F->Vexlane1->Width(), int(191 * s + dx));
@@ -559,6 +562,107 @@ TEST_F(Previews, GermanChannelLabels) {
     EXPECT_EQ(F->Label10->Caption(), "Hue:");
     D::Click(F->CancelButton);
   });
+}
+
+TEST_F(Previews, ActivationRebuildsTheStateAfterAChildDialog) {
+  P()->CONTRAST_Contrast = 15;
+  Open(kAll, [](TfPreviews* F) {
+    D::Slide(F->TrackBar1, 60);
+    D::TabTo(F->PageControl1, F->tabRGB);
+    EXPECT_EQ(F->Contrast, 60);
+    // A child dialog opens and closes: the dialog is activated again.
+    TForm child;
+    D::OnModal([](TCustomForm* C) { C->SetModalResult(mrCancel); });
+    child.ShowModal();
+    D::Settle();
+    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabContrast);
+    EXPECT_EQ(F->Contrast, 15);
+    EXPECT_EQ(F->TrackBar1->Position(), 15);
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, ProgressReachesTheCallerOnlyAtOk) {
+  std::vector<int> seen;
+  void* sender = nullptr;
+  proc_->OnProgress = [&](void* S, int32_t per) {
+    sender = S;
+    seen.push_back(per);
+  };
+  P()->HSL_H = 30;
+  EXPECT_TRUE(Open(VXPreviewEffect(peHSL), [&](TfPreviews* F) {
+    D::Slide(F->TrackBar3, 20);
+    D::Click(F->PreviewButton);
+    D::Click(F->ResultToSourceButton);
+    EXPECT_TRUE(seen.empty());
+    D::Click(F->OkButton);
+  }));
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(sender, proc_.get());
+  EXPECT_EQ(seen.back(), 100);
+}
+
+TEST_F(Previews, MouseModeOfTheColourPages) {
+  Open(kAll, [](TfPreviews* F) {
+    for (TTabSheet* page : {F->tabContrast, F->tabHSV, F->tabGamma}) {
+      if (page != F->PageControl1->ActivePage()) D::TabTo(F->PageControl1, page);
+      EXPECT_EQ(F->Vexlane1->MouseInteract(), TVXMouseInteract(1u << miZoom));
+      EXPECT_FALSE(F->Vexlane1->Selected());
+    }
+    D::Click(F->CancelButton);
+  });
+}
+
+TEST_F(Previews, LanguageFontsAndTheEnglishFlag) {
+  struct Case {
+    TMsgLanguage lang;
+    uint16_t primary;
+    bool english;
+    uint8_t charset;
+    const char* face;  // null: the face stays
+  } cases[] = {
+      {msEnglish, 7, true, DEFAULT_CHARSET, nullptr}, {msSystem, 9, true, DEFAULT_CHARSET, nullptr},
+      {msSystem, 7, false, DEFAULT_CHARSET, nullptr}, {msGreek, 9, false, GREEK_CHARSET, nullptr},
+      {msFarsi, 9, false, ARABIC_CHARSET, "Tahoma"},
+  };
+  const uint16_t saved = VXFormatSettings().PrimaryLanguage;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.lang));
+    VXGetGlobalSettings()->SetMsgLanguage(c.lang);
+    VXFormatSettings().PrimaryLanguage = c.primary;
+    TfPreviews F;
+    F.Font()->SetName("DejaVu Sans");
+    F.UpdateLanguage();
+    EXPECT_EQ(F.fEnglish, c.english);
+    EXPECT_EQ(F.Font()->Charset(), c.charset);
+    EXPECT_EQ(F.Font()->Name(), c.face ? c.face : "DejaVu Sans");
+    EXPECT_EQ(F.Caption(), VXLocalizedMessage(0));
+    EXPECT_EQ(F.tabGamma->Caption(), VXLocalizedMessage(438));
+    EXPECT_TRUE(F.fDoChange);
+  }
+  VXFormatSettings().PrimaryLanguage = saved;
+}
+
+TEST_F(Previews, DialogBackgrounds) {
+  const uint8_t saved = VXDialogBackgroundKind;
+  for (uint8_t kind : {uint8_t(1), uint8_t(2)}) {
+    SCOPED_TRACE(int(kind));
+    VXDialogBackgroundKind = kind;
+    Open(VXPreviewEffect(peRGB), [kind](TfPreviews* F) {
+      // Activation sets the preview settings' look; the next resize brings the
+      // dialog background back.
+      D::ResizeForm(F, F->Width() + 10, F->Height());
+      for (TVexlaneView* v : {F->Vexlane1, F->Vexlane2}) {
+        EXPECT_EQ(v->BackgroundStyle(), vxbsSoftShadow);
+        EXPECT_EQ(v->Background(), kind == 1 ? clWhite : TColor(0xC0C0C0));
+      }
+      TBitmap* picture = F->Image1->Picture()->Bitmap();
+      EXPECT_EQ(picture->Width(), F->Image1->Width());
+      EXPECT_EQ(picture->Height(), F->Image1->Height());
+      D::Click(F->CancelButton);
+    });
+  }
+  VXDialogBackgroundKind = saved;
 }
 
 }  // namespace
