@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "acquire/camera_store.h"
+#include "acquire/gphoto2_store.h"
 #include "acquire/sane_device.h"
+#include "codecs/bmp.h"
 #include "core/bitmap.h"
+#include "core/mask.h"
+#include "io/params.h"
 #include "core/streams.h"
 #include "io/vexlaneio.h"
 #include "resample/resample.h"
@@ -171,6 +175,8 @@ struct TDevice {
   std::unique_ptr<TVXScanDevice> Scanner;  // a scanner
   std::shared_ptr<TVXCameraStore> Store;    // or a camera
   bool TakesPictures = false;               // a simulated camera
+  bool SendsEvents = true;                  // reports ITEM_CREATED for its pictures
+  bool GPhoto = false;                      // a camera store of libgphoto2's
   bool Open = false;
 };
 
@@ -198,6 +204,7 @@ struct TManager {
   LONG BandSize = 0;
   bool NewPageAfter = true;
   std::string DialogAnswer;  // the dialogs' scripted answer; empty cancels
+  int32_t Synchronizes = 0;  // WIA_CMD_SYNCHRONIZE commands received
   std::vector<std::shared_ptr<TRegistration>> Registrations;
 };
 
@@ -299,6 +306,7 @@ std::vector<TDevice*> Devices() {
     dev->Port = s.ID;
     dev->Type = StiDeviceTypeDigitalCamera << 16;
     dev->Store = s.Store;
+    dev->GPhoto = s.ID.rfind("gphoto2:", 0) == 0;  // libgphoto2's cameras capture
     g.Stores.push_back(std::move(dev));
   }
   std::vector<TDevice*> out;
@@ -549,7 +557,11 @@ public:
   HRESULT DeviceCommand(LONG, const GUID* cmd, IWiaItem** item) override {
     DeliverEvents();
     if (item) *item = nullptr;
-    if (cmd && IsEqualGUID(*cmd, WIA_CMD_SYNCHRONIZE)) return S_OK;
+    if (cmd && IsEqualGUID(*cmd, WIA_CMD_SYNCHRONIZE)) {
+      std::lock_guard<std::recursive_mutex> l(G().M);
+      ++G().Synchronizes;
+      return S_OK;
+    }
     return E_INVALIDARG;  // a scanner takes no pictures
   }
   HRESULT DeviceDlg(HWND, LONG, LONG, LONG* count, IWiaItem*** items) override {
@@ -582,6 +594,8 @@ private:
   TKind fKind;
   TItem* fRoot;
   TStore fStore;
+
+  bool fJpeg = false;  // pages as JPEG rather than MEMORYBMP
 
   TVXScanDevice& Scanner() { return *fDevice->Scanner; }
   bool HasFeeder() {
@@ -621,8 +635,8 @@ void TItem::Refresh() {
   fStore.Put(WIA_IPA_ITEM_NAME, Text(name));
   fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root\\" + name));
   PROPVARIANT fmt;
-  InitPropVariantFromCLSID(WiaImgFmt_MEMORYBMP, &fmt);
-  fStore.Put(WIA_IPA_FORMAT, fmt, WIA_PROP_RW | WIA_PROP_LIST, Guids({WiaImgFmt_MEMORYBMP}));
+  InitPropVariantFromCLSID(fJpeg ? WiaImgFmt_JPEG : WiaImgFmt_MEMORYBMP, &fmt);
+  fStore.Put(WIA_IPA_FORMAT, fmt, WIA_PROP_RW | WIA_PROP_LIST, Guids({WiaImgFmt_MEMORYBMP, WiaImgFmt_JPEG}));
   fStore.Put(WIA_IPA_TYMED, Int(TYMED_CALLBACK), WIA_PROP_RW | WIA_PROP_LIST, Ints({1, TYMED_CALLBACK, TYMED_CALLBACK}));
   TCapValues type, depth;
   if (ReadCap(d, ICAP_PIXELTYPE, type)) {
@@ -674,7 +688,11 @@ HRESULT TItem::WriteOne(PROPID Id, const PROPVARIANT& v) {
   LONG n = 0;
   switch (Id) {
     case WIA_IPA_FORMAT:
-      return v.vt == VT_CLSID && v.puuid && IsEqualGUID(*v.puuid, WiaImgFmt_MEMORYBMP) ? S_OK : E_INVALIDARG;
+      if (v.vt != VT_CLSID || !v.puuid) return E_INVALIDARG;
+      if (IsEqualGUID(*v.puuid, WiaImgFmt_MEMORYBMP)) fJpeg = false;
+      else if (IsEqualGUID(*v.puuid, WiaImgFmt_JPEG)) fJpeg = true;
+      else return E_INVALIDARG;
+      return S_OK;
     case WIA_IPA_TYMED:
       return integer(n) && n == TYMED_CALLBACK ? S_OK : E_INVALIDARG;
     case WIA_IPA_DATATYPE: {
@@ -735,6 +753,34 @@ HRESULT TItem::WriteMultiple(ULONG n, const PROPSPEC spec[], const PROPVARIANT v
   return S_OK;
 }
 
+// A page's DIB (information header first) encoded as a JPEG file by our
+// encoder; 1-bit pages become grey.
+bool DIBToJpeg(std::vector<uint8_t>& Bytes) {
+  try {
+    TVXBitmap b;
+    TIOParamsVals params;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    std::unique_ptr<TVXMask> alpha;
+    TVXMemStream in(Bytes.data(), int64_t(Bytes.size()));
+    VXReadBMPStream(&in, &b, int32_t(Bytes.size()), params, progress, false, true, alpha, true);
+    if (aborting || b.Width() <= 0) return false;
+    if (b.PixelFormat() != vx24RGB && b.PixelFormat() != vx8g) b.SetPixelFormat(vx24RGB);
+    TMemoryStream jpeg;
+    auto io = TVexlaneIO::CreateFromBitmap(&b);
+    io->Params().SetDpiX(params.DpiX());
+    io->Params().SetDpiY(params.DpiY());
+    io->SaveToStream(&jpeg, 3);
+    if (jpeg.Size() <= 0) return false;
+    const auto* m = static_cast<const uint8_t*>(jpeg.Memory());
+    Bytes.assign(m, m + jpeg.Size());
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* cb) {
   if (!cb) return E_POINTER;
   std::unique_lock<std::recursive_mutex> l(G().M);
@@ -755,8 +801,10 @@ HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* 
     if (!after && page > 0 && cb->BandedDataCallback(IT_MSG_NEW_PAGE, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, 0, 0, 0, nullptr) != S_OK)
       return S_FALSE;
     std::vector<uint8_t> bytes = VXScanFrameDIB(frame);
+    if (fJpeg && !DIBToJpeg(bytes)) return E_FAIL;
     if (bytes.size() > size_t(INT32_MAX)) return E_OUTOFMEMORY;
-    WIA_DATA_CALLBACK_HEADER h{LONG(sizeof(WIA_DATA_CALLBACK_HEADER)), WiaImgFmt_MEMORYBMP, LONG(bytes.size()), page};
+    WIA_DATA_CALLBACK_HEADER h{LONG(sizeof(WIA_DATA_CALLBACK_HEADER)), fJpeg ? WiaImgFmt_JPEG : WiaImgFmt_MEMORYBMP,
+                               LONG(bytes.size()), page};
     if (cb->BandedDataCallback(IT_MSG_DATA_HEADER, IT_STATUS_TRANSFER_TO_CLIENT, 0, 0, LONG(sizeof(h)), 0, 0,
                                reinterpret_cast<BYTE*>(&h)) != S_OK)
       return S_FALSE;
@@ -861,13 +909,18 @@ public:
     DeliverEvents();
     if (item) *item = nullptr;
     if (!cmd) return E_POINTER;
-    if (IsEqualGUID(*cmd, WIA_CMD_SYNCHRONIZE)) return S_OK;
-    if (!IsEqualGUID(*cmd, WIA_CMD_TAKE_PICTURE) || !fDevice->TakesPictures) return E_INVALIDARG;
+    if (IsEqualGUID(*cmd, WIA_CMD_SYNCHRONIZE)) {
+      std::lock_guard<std::recursive_mutex> l(G().M);
+      ++G().Synchronizes;
+      return S_OK;
+    }
+    if (!IsEqualGUID(*cmd, WIA_CMD_TAKE_PICTURE) || !(fDevice->TakesPictures || fDevice->GPhoto)) return E_INVALIDARG;
     std::string id;
-    const HRESULT hr = TakePicture(id);
+    // A libgphoto2 camera captures; a simulated one writes a picture.
+    const HRESULT hr = fDevice->GPhoto ? VXGPhoto2Capture(fDevice->Port, id) : TakePicture(id);
     if (hr != S_OK) return hr;
     auto* made = new TCamItem(fDevice, id, fRoot ? fRoot : this);
-    Fire(WIA_EVENT_ITEM_CREATED, *fDevice, made->FullName());
+    if (fDevice->SendsEvents) Fire(WIA_EVENT_ITEM_CREATED, *fDevice, made->FullName());
     if (item)
       *item = made;
     else
@@ -1048,11 +1101,7 @@ private:
     for (int32_t y = 0; y < h; ++y) {
       const auto* src = static_cast<const uint8_t*>(thumb.ScanLine(y));
       uint8_t* dst = v.caub.pElems + size_t(h - 1 - y) * stride;
-      for (int32_t x = 0; x < w; ++x) {
-        dst[3 * x] = src[3 * x + 2];
-        dst[3 * x + 1] = src[3 * x + 1];
-        dst[3 * x + 2] = src[3 * x];
-      }
+      std::memcpy(dst, src, size_t(w) * 3);  // both hold blue, green, red
     }
     fStore.Put(WIA_IPC_THUMBNAIL, v);
     fStore.Put(WIA_IPC_THUMB_WIDTH, Int(w));
@@ -1136,6 +1185,9 @@ public:
         shared->Store = d->Store;
         shared->Type = d->Type;
         shared->TakesPictures = d->TakesPictures;
+        shared->SendsEvents = d->SendsEvents;
+        shared->GPhoto = d->GPhoto;
+        shared->Port = d->Port;
         *root = new TCamItem(shared, "DEVICE", nullptr);
         return S_OK;
       }
@@ -1176,7 +1228,8 @@ void AddScanner(const std::string& Name, const std::string& Id, LONG DevType, st
   G().Added.push_back(std::move(d));
 }
 
-void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store) {
+void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store,
+               bool SendsEvents) {
   if (!Store) return;
   std::lock_guard<std::recursive_mutex> l(G().M);
   auto d = std::make_unique<TDevice>();
@@ -1187,6 +1240,7 @@ void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<T
   d->Type = StiDeviceTypeDigitalCamera << 16;
   d->Store = std::move(Store);
   d->TakesPictures = true;
+  d->SendsEvents = SendsEvents;
   G().Added.push_back(std::move(d));
 }
 
@@ -1198,6 +1252,12 @@ void Reset() {
   G().BandSize = 0;
   G().NewPageAfter = true;
   G().DialogAnswer.clear();
+  G().Synchronizes = 0;
+}
+
+int32_t SynchronizeCount() {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  return G().Synchronizes;
 }
 
 void SetDialogAnswer(const std::string& Answer) {

@@ -4,7 +4,8 @@
 // and the camera stores (memory cards, cameras), and opens a device as its
 // root item. A camera's items are its store's storages and folders (folders)
 // and files (JPEG and BMP files are images, with a thumbnail); a transfer
-// gives the file's bytes. A scanner's root holds the bed size
+// gives the file's bytes; TAKE_PICTURE captures through libgphoto2 on its
+// cameras. A scanner's root holds the bed size
 // and document-handling properties and a flatbed item, and a feeder item when
 // the scanner has a feeder; the image items carry format, medium, data type,
 // depth, resolution and scan area as properties with their valid values, and
@@ -28,8 +29,12 @@ namespace VXWiaDevices {
 // scanner behind it.
 void AddScanner(const std::string& Name, const std::string& Id, LONG DevType, std::unique_ptr<TVXScanDevice> Device);
 // Adds a camera over a camera store; it takes pictures (TAKE_PICTURE writes
-// a small JPEG into its first DCIM folder and reports ITEM_CREATED).
-void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store);
+// a small JPEG into its first DCIM folder and, with SendsEvents, reports
+// ITEM_CREATED).
+void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<TVXCameraStore> Store,
+               bool SendsEvents = true);
+// WIA_CMD_SYNCHRONIZE commands the devices received since the last Reset.
+int32_t SynchronizeCount();
 // Removes the added devices (the SANE scanners are asked for again).
 void Reset();
 // Band size of transfers (0: the size the client asks for, else 64 KB), and

@@ -60,8 +60,11 @@ void AddScanner(const std::string& Json) {
   VXWiaDevices::AddScanner(name, "sim:" + name, type, std::move(s));
 }
 
-void AddCamera(const std::string& Name, const std::string& Folder) {
-  VXWiaDevices::AddCamera(Name, "sim:" + Name, VXCreateFolderTreeStore(Folder, false, Name, true, "Memory card"));
+void AddCamera(const std::string& Name, const std::string& Folder, bool SendsEvents) {
+  VXWiaDevices::AddCamera(Name, "sim:" + Name, VXCreateFolderTreeStore(Folder, false, Name, true, "Memory card"),
+                          SendsEvents);
 }
+
+int32_t SynchronizeCount() { return VXWiaDevices::SynchronizeCount(); }
 
 }  // namespace VXWiaSim

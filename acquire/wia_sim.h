@@ -21,7 +21,10 @@ void SetDialogAnswer(const std::string& Answer);
 // Raises EVXException for JSON that does not describe a scanner.
 void AddScanner(const std::string& Json);
 // A camera over a folder (its one storage, "Memory card"); ID "sim:" and
-// the name. TAKE_PICTURE adds a JPEG and reports ITEM_CREATED.
-void AddCamera(const std::string& Name, const std::string& Folder);
+// the name. TAKE_PICTURE adds a JPEG and, with SendsEvents, reports
+// ITEM_CREATED.
+void AddCamera(const std::string& Name, const std::string& Folder, bool SendsEvents = true);
+// WIA_CMD_SYNCHRONIZE commands the devices received since the last Reset.
+int32_t SynchronizeCount();
 
 }  // namespace VXWiaSim

@@ -25,6 +25,7 @@
 #include "acquire/twain_engine.h"
 #include "acquire/twain_params.h"
 #include "acquire/twain_sim.h"
+#include "acquire/vxwia.h"
 #include "acquire/wia_api.h"
 #include "acquire/wia_sim.h"
 #include "core/bitmap.h"
@@ -507,6 +508,91 @@ TEST_F(SaneScanner, DeviceManagerBandsEqualTheFrontEnds) {
   for (IWiaItem* k : kids) k->Release();
   root->Release();
   mgr->Release();
+}
+
+// The library's acquisition client over the device manager: the simulated
+// scanner, SANE's test:0 and a folder camera listed together; test:0's
+// resolution, mode and scan area set through item properties, with their
+// valid values; pages in bands of any size equal scanimage's page.
+TEST_F(SaneScanner, ClientTransfersEqualTheFrontEnds) {
+  if (RanInChild("pattern")) return;
+  TPnm want;
+  ASSERT_TRUE(ReadPnm(Oracle("--mode Color --resolution 75 -l 10 -t 10 -x 50 -y 30", fTemp.string())[0], want));
+  VXWiaSim::AddScanner(R"({"Name": "Simulated"})");
+  fs::create_directories(fTemp / "card");
+  VXWiaSim::AddCamera("Folder camera", (fTemp / "card").string());
+  TVXWia wia;
+  ASSERT_GE(wia.DevicesInfoCount(), 3);
+  EXPECT_EQ(wia.ConnectedDeviceIndex(), 0);
+  const int32_t sane = wia.SourceNameToIndex("frontend-tester (test:0)");
+  const int32_t camera = wia.SourceNameToIndex("Folder camera");
+  ASSERT_GE(sane, 1);
+  ASSERT_GE(camera, 1);
+  EXPECT_EQ(wia.GetDevicesInfo(0)->Name, "Simulated");
+  EXPECT_EQ(wia.GetDevicesInfo(0)->DeviceType, vxwScanner);
+  EXPECT_EQ(wia.GetDevicesInfo(sane)->ID, "sane:test:0");
+  EXPECT_EQ(wia.GetDevicesInfo(sane)->DeviceType, vxwScanner);
+  EXPECT_EQ(wia.GetDevicesInfo(camera)->DeviceType, vxwDigitalCamera);
+  ASSERT_TRUE(wia.ConnectTo(camera));
+  EXPECT_FALSE(wia.TakePicture());
+  ASSERT_TRUE(wia.ConnectTo(sane));
+  EXPECT_TRUE(wia.TakePicture());
+  wia.SetTakePicture(false);
+
+  EXPECT_EQ(wia.GetDeviceProperty(WIA_DPS_HORIZONTAL_BED_SIZE).AsInteger(), 7874);  // 200 mm
+  // Device properties are written as integers, whatever the variant.
+  EXPECT_TRUE(wia.SetDevicePropertyVariant(WIA_DPS_DOCUMENT_HANDLING_SELECT, TVXVariant("1")));
+  EXPECT_EQ(wia.GetDeviceProperty(WIA_DPS_DOCUMENT_HANDLING_SELECT).AsInteger(), FEEDER);
+  EXPECT_TRUE(wia.SetDeviceProperty(WIA_DPS_DOCUMENT_HANDLING_SELECT, FLATBED));
+  TVXWiaAttrib attrib = 0;
+  std::unique_ptr<TVXWiaValues> values;
+  wia.GetItemPropertyAttrib(WIA_DPS_DOCUMENT_HANDLING_SELECT, wia.Device(), attrib, values);
+  EXPECT_TRUE(VXWiaHas(attrib, vxwaFlag));
+  EXPECT_EQ(values->normal.AsInteger(), FLATBED);
+
+  // The flatbed, the first image item.
+  EXPECT_EQ(wia.GetItemProperty(WIA_IPA_ITEM_NAME, nullptr).AsString(), "Flatbed");
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPS_XRES, 75, nullptr));
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPS_YRES, 75, nullptr));
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPA_DATATYPE, WIA_DATA_COLOR, nullptr));
+  EXPECT_EQ(wia.GetItemProperty(WIA_IPA_DEPTH, nullptr).AsInteger(), 24);
+  // A range: minimum, nominal (the current value), maximum, step.
+  wia.GetItemPropertyAttrib(WIA_IPS_XRES, nullptr, attrib, values);
+  EXPECT_TRUE(VXWiaHas(attrib, vxwaRange));
+  EXPECT_TRUE(VXWiaHas(attrib, vxwaWrite));
+  EXPECT_EQ(values->min.AsInteger(), 1);
+  EXPECT_EQ(values->normal.AsInteger(), 75);
+  EXPECT_EQ(values->max.AsInteger(), 1200);
+  EXPECT_EQ(values->step.AsInteger(), 1);
+  EXPECT_EQ(values->count, 0);
+  // A list: the modes, the current one nominal.
+  wia.GetItemPropertyAttrib(WIA_IPA_DATATYPE, nullptr, attrib, values);
+  EXPECT_TRUE(VXWiaHas(attrib, vxwaList));
+  EXPECT_EQ(values->normal.AsInteger(), WIA_DATA_COLOR);
+  std::vector<int32_t> modes;
+  for (int32_t i = 0; i < values->count; ++i) modes.push_back(values->GetValues(i).AsInteger());
+  EXPECT_EQ(modes, (std::vector<int32_t>{WIA_DATA_THRESHOLD, WIA_DATA_GRAYSCALE, WIA_DATA_COLOR}));
+  // 10,10-60,40 mm at 75 dpi.
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPS_XPOS, 30, nullptr));
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPS_YPOS, 30, nullptr));
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPS_XEXTENT, 148, nullptr));
+  EXPECT_TRUE(wia.SetItemProperty(WIA_IPS_YEXTENT, 89, nullptr));
+  for (int32_t band : {4096, 1, 7, 65537}) {
+    SCOPED_TRACE(band);
+    VXWiaSim::SetBandSize(band);
+    TVXBitmap b;
+    wia.ProcessingBitmap = &b;
+    int pages = 0;
+    wia.SetOnGetPage([&](TVXBitmap*, TIOParamsVals*&, int32_t dx, int32_t dy) {
+      ++pages;
+      EXPECT_EQ(dx, 75);
+      EXPECT_EQ(dy, 75);
+    });
+    ASSERT_TRUE(wia.Transfer(nullptr, false));
+    EXPECT_EQ(pages, 1);
+    EXPECT_EQ(wia.TransferFormat(), vxtfRawBitmap);
+    ExpectSame(want, b);
+  }
 }
 
 // Product names keep both parts apart and fit a TWAIN identity.

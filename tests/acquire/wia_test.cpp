@@ -142,8 +142,12 @@ TEST_F(Wia, ItemTreeAndProperties) {
   ASSERT_EQ(fmt.vt, VT_CLSID);
   EXPECT_EQ(VXGUIDToString(*fmt.puuid), "{B96B3CAA-0728-11D3-9D7B-0000F81EF32E}");
   EXPECT_EQ(WriteProp(bed, WIA_IPA_FORMAT, fmt), S_OK);
-  *fmt.puuid = WiaImgFmt_JPEG;
+  *fmt.puuid = WiaImgFmt_JPEG;  // pages as JPEG on request
+  EXPECT_EQ(WriteProp(bed, WIA_IPA_FORMAT, fmt), S_OK);
+  *fmt.puuid = WiaImgFmt_BMP;
   EXPECT_NE(WriteProp(bed, WIA_IPA_FORMAT, fmt), S_OK);
+  *fmt.puuid = WiaImgFmt_MEMORYBMP;
+  EXPECT_EQ(WriteProp(bed, WIA_IPA_FORMAT, fmt), S_OK);
   PropVariantClear(&fmt);
   // The medium: callbacks, not multi-page callbacks.
   EXPECT_NE(WriteInt(bed, WIA_IPA_TYMED, TYMED_MULTIPAGE_CALLBACK), S_OK);
