@@ -85,6 +85,9 @@ void TVXTransitionEffects::SetSizes(int32_t Width, int32_t Height) {
     b->SetPixelFormat(pf24bit);
     b->SetSize(fWidth, fHeight);
   }
+  // Pan and zoom starts its extremes afresh.
+  FMinLeft = 0;
+  FMaxRight = 0;
 }
 
 void TVXTransitionEffects::PrepareBitmap(TBitmap* OriginalBitmap, TBitmap* TargetBitmap) {
@@ -197,7 +200,9 @@ void TVXTransitionEffects::MakeFrame(TCanvas* Canvas) {
       }
   }
   if (!DrawOwnEffect()) {
-    if (fTransition == vxttPanZoom || fTransition == vxttNone) {
+    if (fTransition == vxttPanZoom) {
+      DrawPanZoom();
+    } else if (fTransition == vxttNone) {
       DrawTransitionFrame(fTransition, fCurrentView->Canvas(), fSourceShot.get(), fTargetShot.get(),
                           TRect{0, 0, fCurrentView->Width(), fCurrentView->Height()}, fStep);
     } else {

@@ -105,6 +105,8 @@ class TVXTransitionEffects : public TVXTransitionFrameMaker {
   void DrawPerspectivePageFlip(bool Forward);
   void DrawCube();
   void DrawSoftWipe();
+  // The pan-and-zoom frame for fStep (transition_panzoom.cpp).
+  void DrawPanZoom();
   void ResetToSource();
   void PageShade(int32_t Edge, bool Forward);
   void CubeShade(int32_t Edge, bool ByColumns, bool Kind1);
@@ -131,6 +133,10 @@ class TVXTransitionEffects : public TVXTransitionFrameMaker {
   TRect fEndRect{};
   TVXTransitionTiming fTiming = vxttLinear;
   TColor fBackground = 0;
+  // The smallest and largest source edges pan and zoom has drawn since the
+  // last reset.
+  int32_t FMinLeft = 0, FMaxLeft = 0, FMinTop = 0, FMaxTop = 0, FMinBottom = 0, FMaxBottom = 0, FMinRight = 0,
+          FMaxRight = 0;
   TVXOnTransitionPaint fOnTransitionPaint;
   int32_t fFrames = 0;
 };

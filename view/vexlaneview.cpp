@@ -86,6 +86,8 @@ TVexlaneView::~TVexlaneView() {
   fSmoothZoomTimer.reset();
   fPostFrames.clear();
   SyncLayers();
+  StopPlayTimer();
+  fTransition.reset();
   SetNavigator(nullptr, 0);
   if (fNavigatorSource != nullptr && fNavigatorSource->fNavigator == this) fNavigatorSource->SetNavigator(nullptr, 0);
   // The components unregister themselves as they go.
@@ -348,6 +350,7 @@ void TVexlaneView::SetEnableAlphaChannel(bool Value) {
 
 void TVexlaneView::ImageChange() {
   if (OnImageChange) OnImageChange(static_cast<TVXView*>(this));
+  StartPlayTimer();
   if (fUpdateReason != vxurComponentStuffChanged) fImageSet = true;
 }
 
@@ -360,6 +363,8 @@ void TVexlaneView::Clear() {
 }
 
 void TVexlaneView::Blank() {
+  StopPlayTimer();
+  StopTransition();
   if (fVXBitmap) fVXBitmap->Allocate(1, 1, fVXBitmap->PixelFormat() == vxnull ? vx24RGB : fVXBitmap->PixelFormat());
   Clear();
   fImageSet = false;
@@ -611,6 +616,7 @@ void TVexlaneView::WndProc(TMessage& Message) {
 void TVexlaneView::WMSize(TMessage& Message) {
   TVXView::WMSize(Message);
   if (fInsideUpdate) return;
+  StopTransition();
   fUpdateReason = vxurComponentStuffChanged;
   Update();
 }

@@ -23,6 +23,8 @@
 #include "proc/undosource.h"
 #include "view/background.h"
 #include "view/gestures.h"
+#include "view/transition_catalogue.h"
+#include "view/transitions.h"
 #include "view/viewparams.h"
 #include "view/vxview.h"
 
@@ -279,6 +281,45 @@ class TVexlaneView : public TVXView {
   bool Playing() const { return fPlaying; }
   bool PlayLoop() const { return fPlayLoop; }
   void SetPlayLoop(bool Value) { fPlayLoop = Value; }
+  // True starts playing the frames of a multi-frame file on the play timer
+  // (window timer 1, each frame for its own delay); false stops.
+  void SetPlaying(bool Value);
+
+  // ---- transitions (vexlaneview_transitions.cpp) ----
+  // Paints the current view as the picture a transition starts from.
+  void PrepareTransition();
+  // Animates from the prepared picture to the current view (Duration ms,
+  // 1 when 0 or less); for vxttPanZoom the view shows the end rectangle
+  // afterwards. Nothing while the client area has no width or height.
+  void RunTransition(TVXTransitionType Effect, int32_t Duration);
+  // With pan-and-zoom rectangles in bitmap pixels, each widened, centred, to
+  // the client's aspect with bMaintainAspectRatio.
+  void RunTransition(TVXTransitionType Effect, int32_t Duration, const TRect& StartRect, const TRect& EndRect,
+                     bool bMaintainAspectRatio);
+  // With the rectangles of a kind of pan and zoom (CalcPanZoomRects).
+  void RunTransition(TVXTransitionType Effect, int32_t Duration, TVXPanZoomType PanZoomEffect, int32_t iZoomLevel);
+  // Frames on request (CreateTransitionBitmap) from OriginalBitmap to
+  // TargetBitmap, at iWidth x iHeight when iWidth is above 0. Pan and zoom
+  // moves over OriginalBitmap, which becomes the current bitmap.
+  void PrepareTransitionBitmaps(TBitmap* OriginalBitmap, TBitmap* TargetBitmap, TVXTransitionType Effect,
+                                int32_t iWidth = 0, int32_t iHeight = 0);
+  void PrepareTransitionBitmaps(TBitmap* OriginalBitmap, TBitmap* TargetBitmap, TVXTransitionType Effect,
+                                const TRect& StartRect, const TRect& EndRect, bool bMaintainAspectRatio,
+                                int32_t iWidth = 0, int32_t iHeight = 0);
+  // The frame at TransitionProgress per cent into DestBitmap.
+  void CreateTransitionBitmap(float TransitionProgress, TBitmap* DestBitmap);
+  void AbortTransition();
+  // The engine; nullptr until a transition call or property made it.
+  TVXTransitionEffects* TransitionEffects() const { return fTransition.get(); }
+  bool TransitionRunning() const;
+  TVXTransitionTiming TransitionTiming();
+  void SetTransitionTiming(TVXTransitionTiming Value);
+  TVXTransitionStopEvent OnTransitionStop() const;
+  void SetOnTransitionStop(TVXTransitionStopEvent Value);
+  TVXTransitionStepEvent OnTransitionStep() const;
+  void SetOnTransitionStep(TVXTransitionStepEvent Value);
+  TVXOnTransitionPaint OnTransitionPaint() const;
+  void SetOnTransitionPaint(TVXOnTransitionPaint Value);
 
   // ---- painting (vexlaneview_paint.cpp) ----
   // Brings the client rectangle Rect up to date on the window from the
@@ -818,6 +859,8 @@ class TVexlaneView : public TVXView {
   // the version text; errors of the rendering steps are swallowed.
   void Paint() override;
   void WMSize(TMessage& Message) override;
+  // The play timer (vexlaneview_transitions.cpp).
+  void WMTimer(TMessage& Message) override;
   void WMEraseBkgnd(TMessage& Message) override;
   void WMSetFocus(TMessage& Message) override;
   void WMKillFocus(TMessage& Message) override;
@@ -958,6 +1001,19 @@ class TVexlaneView : public TVXView {
   bool fIsNavigator = false;
   bool fPlaying = false, fPlayLoop = true;
   int32_t fPlayTimer = 0;
+  // Transitions: the engine (made on first use) and the last run's effect
+  // and duration.
+  std::unique_ptr<TVXTransitionEffects> fTransition;
+  TVXTransitionType fTransitionEffect = vxttNone;
+  int32_t fTransitionDuration = 1000;
+  TVXTransitionEffects* TransitionEngine();
+  // Renders the current view into Dest (the client area's size, 24 bits).
+  void PaintViewTo(TBitmap* Dest);
+  // Stops the play timer, then sets it again for the current frame's delay
+  // while playing.
+  void StartPlayTimer();
+  void StopPlayTimer();
+  void StopTransition();
   bool fDrawVersion = false;
   int32_t fMinBitmapSize = 2;
   bool fUseDrawDibDraw = false;
