@@ -32,6 +32,11 @@ const char VXModuleAnchor_${name} = 1;
     list(APPEND _src ${_startup})
   endif()
   add_library(${name} STATIC ${_src})
+  # The standard headers nearly every source includes, parsed once per
+  # library instead of once per source (about a third of the libraries'
+  # compile time).
+  target_precompile_headers(${name} PRIVATE <algorithm> <cmath> <cstdint> <cstring> <functional> <map> <memory>
+                            <mutex> <string> <vector>)
   add_library(Vexlane::${name} ALIAS ${name})
   set_target_properties(${name} PROPERTIES OUTPUT_NAME vexlane_${name} EXPORT_NAME ${name})
   target_compile_features(${name} PUBLIC cxx_std_20)
