@@ -7,6 +7,7 @@
 #include "core/sysutils.h"
 #include "core/vxdefs.h"
 #include "winui/display.h"
+#include "winui/synchronize.h"
 
 constinit TVXLibraryHooks VXLibraryHooks{};
 
@@ -61,6 +62,7 @@ void VXStaticInitialize() {
   std::lock_guard<std::recursive_mutex> lock(gStaticLock);
   if (gUseCount == 0) {
     gMainThreadId.store(std::this_thread::get_id());
+    VXSetSynchronizeThread();
     CallHook(VXLibraryHooks.GDIPlusStartup);
     VXBDefsStartup();
     VXUtilsStartup();

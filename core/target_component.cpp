@@ -99,5 +99,7 @@ void TVXTargetComponent::AttachViewer(TVXViewHost* Value) {
 }
 
 TVXViewHost* TVXTargetComponent::ImageView() const {
-  return fVexlaneView && fVexlaneView->HostKind() != vxvhView ? fVexlaneView : nullptr;
+  if (fVexlaneView == nullptr) return nullptr;
+  const TVXViewHostKind kind = fVexlaneView->HostKind();
+  return kind == vxvhImageView || kind == vxvhVectView ? fVexlaneView : nullptr;
 }

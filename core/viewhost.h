@@ -11,7 +11,10 @@
 //   vxvhView        a plain viewer: bitmap, background, resolution, refresh;
 //   vxvhImageView   a single-image viewer: also the selection (mask, flag,
 //                   polygon, stream form) and the layers;
-//   vxvhVectView    a vector-object viewer: also the four object streams.
+//   vxvhVectView    a vector-object viewer: also the four object streams;
+//   vxvhMView       a thumbnail viewer: many images, the bitmap being the
+//                   current one's; its background is its own (a component
+//                   never changes it).
 // The members of the later kinds have do-nothing defaults, so a host fills in
 // only what its kind has; the callers ask HostKind before they use them.
 //
@@ -44,7 +47,7 @@ using TVXLayerGUID = std::array<uint8_t, 16>;
 // the layer it was saved in to the current layer's.
 enum TVXResizeSelMode : uint8_t { vxrsNone, vxrsMoveToAdapt, vxrsSyncLayers };
 
-enum TVXViewHostKind : uint8_t { vxvhView, vxvhImageView, vxvhVectView };
+enum TVXViewHostKind : uint8_t { vxvhView, vxvhImageView, vxvhVectView, vxvhMView };
 
 // Whether the viewer takes selection and paste points in bitmap coordinates
 // or in its client area's.
@@ -164,6 +167,29 @@ class TVXViewHost {
     (void)Index;
     return nullptr;
   }
+  // The layer at Index, 0 .. LayersCount - 1 (nullptr: the host keeps no
+  // layers).
+  virtual TVXLayer* Layers(int32_t Index) const {
+    (void)Index;
+    return nullptr;
+  }
+  // Removes every layer but the first, which becomes a locked background
+  // layer, current and cleared.
+  virtual void LayersClear() {}
+  // Appends a layer with a new Width x Height bitmap of PixelFormat at
+  // (PosX, PosY) and makes it current; answers its index (-1: the host keeps
+  // no layers).
+  virtual int32_t LayersAdd(int32_t Width, int32_t Height, TVXPixelFormat PixelFormat, int32_t PosX, int32_t PosY) {
+    (void)Width;
+    (void)Height;
+    (void)PixelFormat;
+    (void)PosX;
+    (void)PosY;
+    return -1;
+  }
+  // Every layer drawn merged at 100 % into Destination (resized to hold
+  // them all).
+  virtual void LayersDrawTo(TVXBitmap* Destination) { (void)Destination; }
   virtual TVXLayerGUID LayerGUID(int32_t Index) const {
     (void)Index;
     return {};

@@ -10,6 +10,7 @@
 #include "winui/win_msgbox.h"
 #include "winui/gdi_font.h"
 #include "winui/win_paint.h"
+#include "winui/synchronize.h"
 
 // Made at start-up and kept for the life of the process: windows may still
 // be destroyed by the window system's own shut-down after main returns.
@@ -626,6 +627,8 @@ void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 bool TApplication::ProcessMessage(MSG& Msg) {
+  // The calls other threads wait for come before the next message.
+  VXCheckSynchronize();
   if (!PeekMessageW(&Msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (Msg.message == WM_QUIT) {
     fTerminated = true;

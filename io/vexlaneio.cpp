@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "core/bitmap.h"
 #include "core/mask.h"
@@ -14,6 +15,7 @@
 #include "io/params.h"
 #include "io/printlog.h"
 #include "resample/resample.h"
+#include "winui/synchronize.h"
 
 // Installs the services the parameters ask of their owning component.
 void VXInstallIOParamsOwnerHooks();
@@ -66,7 +68,14 @@ TVexlaneIO::~TVexlaneIO() {
 // ---------------------------------------------------------------------------
 // Targets and the viewer
 
+void TVexlaneIO::WaitBeforeTargetChange() {
+  // A request thread changing its own component's target cannot wait for
+  // itself.
+  if (!IsInsideAsyncThreads()) WaitThreads(false);
+}
+
 void TVexlaneIO::SetAttachedVXBitmap(TVXBitmap* Value) {
+  WaitBeforeTargetChange();
   UnregisterFromViewer();
   if (Value == nullptr && (fVexlaneView != nullptr || fTImage != nullptr)) return;
   SetVXBitmap(Value);
@@ -84,9 +93,15 @@ void TVexlaneIO::SetVXBitmap(TVXBitmap* Value) {
   fVXBitmap = Value;
 }
 
-void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) { AttachPlatformBitmap(Value); }
+void TVexlaneIO::SetAttachedBitmap(TBitmap* Value) {
+  WaitBeforeTargetChange();
+  AttachPlatformBitmap(Value);
+}
 
-void TVexlaneIO::SetAttachedTImage(TImage* Value) { AttachImageControl(Value); }
+void TVexlaneIO::SetAttachedTImage(TImage* Value) {
+  WaitBeforeTargetChange();
+  AttachImageControl(Value);
+}
 
 TBitmap* TVexlaneIO::Bitmap() {
   if (fVXBitmap && fVXBitmap->Location() == vxTBitmap) return fVXBitmap->VclBitmap();
@@ -102,12 +117,17 @@ std::string TVexlaneIO::PrintLogFile() const { return VXGetPrintLogFile(); }
 
 void TVexlaneIO::SetPrintLogFile(const std::string& Value) { VXSetPrintLogFile(Value); }
 
-void TVexlaneIO::SetAttachedVexlane(TVXViewHost* Value) { AttachViewer(Value); }
+void TVexlaneIO::SetAttachedVexlane(TVXViewHost* Value) {
+  WaitBeforeTargetChange();
+  AttachViewer(Value);
+}
 
 void TVexlaneIO::ViewerBitmapChanged(bool Destroying) {
   if (Destroying) {
-    // The viewer's bitmap goes with it: the component keeps a target of its
-    // own rather than a pointer to freed memory.
+    // The viewer's bitmap goes with it: the requests still writing into it
+    // end first, then the component keeps a target of its own rather than a
+    // pointer to freed memory.
+    WaitBeforeTargetChange();
     fVexlaneView = nullptr;
     fVexlaneViewBitmapChangeHandle = nullptr;
     if (!fVXBitmapCreated) NewOwnBitmap();
@@ -141,7 +161,7 @@ TColor TVexlaneIO::Background() const { return fVexlaneView ? fVexlaneView->Back
 void TVexlaneIO::SetBackground(TColor Value) {
   if (fVexlaneView == nullptr)
     fBackground = Value;
-  else if (fChangeBackground)
+  else if (fChangeBackground && fVexlaneView->HostKind() != vxvhMView)
     fVexlaneView->SetBackground(Value);
 }
 
@@ -185,10 +205,17 @@ int32_t TVexlaneIO::ThreadsCount() const {
 void TVexlaneIO::WaitThreads(bool Aborts) {
   {
     std::unique_lock<std::mutex> lock(fAsyncThreadsCS);
-    fAsyncThreadsCV.wait(lock, [&] {
+    for (;;) {
       if (Aborts && !fAsyncThreads.empty()) SetAborting(true);
-      return fAsyncThreads.empty();
-    });
+      if (fAsyncThreads.empty()) break;
+      // A request may itself wait for a call on the main thread (its
+      // viewer's window being made): the main thread makes those calls
+      // while it waits.
+      lock.unlock();
+      const bool ran = VXCheckSynchronize();
+      lock.lock();
+      if (!ran && !fAsyncThreads.empty()) fAsyncThreadsCV.wait_for(lock, std::chrono::milliseconds(2));
+    }
   }
   ReapThreads();
 }
@@ -367,10 +394,13 @@ void TVexlaneIO::Update() {
     if (fBitmap) fBitmap->SetModified(true);
     return;
   }
-  if (!IsInsideAsyncThreads())
+  if (!IsInsideAsyncThreads()) {
     fVexlaneView->Update();
-  else
-    PostToViewer(8024, 0);
+  } else if (PostToViewer(8024, 0)) {
+    // The viewer announces the change itself when it handles the update,
+    // on its own thread.
+    return;
+  }
   fVexlaneView->ImageChange();
 }
 

@@ -119,7 +119,8 @@ class TVexlaneIO : public TVXTargetComponent {
   bool Aborting() const;
   void SetAborting(bool Value);
   // The attached viewer's background, else the component's own. Writing
-  // changes a viewer's background only when ChangeBackground is on.
+  // changes a viewer's background only when ChangeBackground is on, and
+  // never that of a thumbnail viewer.
   TColor Background() const;
   void SetBackground(TColor Value);
   bool StreamHeaders() const { return fStreamHeaders; }
@@ -255,6 +256,9 @@ class TVexlaneIO : public TVXTargetComponent {
   bool IsInsideAsyncThreads() const;
   // Returns once no request thread runs; with Aborts, sets Aborting first
   // (and again on every wake-up) so that the running requests stop early.
+  // On the main thread it meanwhile makes the calls that the requests wait
+  // for there. Writing one of the Attached targets, and the attached viewer
+  // going away, wait so first.
   void WaitThreads(bool Aborts);
   // Pauses every running request at its next progress report and returns
   // once each one has paused (or ended); ResumeThreads lets them go on.
@@ -719,6 +723,9 @@ class TVexlaneIO : public TVXTargetComponent {
                     TVXVerticalPos VerticalPos, TVXHorizontalPos HorizontalPos, TVXSize Size, double SpecWidth,
                     double SpecHeight, double GammaCorrection);
   void ViewerBitmapChanged(bool Destroying) override;
+  // Before the target changes: the requests running on other threads end
+  // (nothing when called from one of them).
+  void WaitBeforeTargetChange();
   // With a viewer in a parent window and the caller a request thread: the
   // viewer's window is made and Msg posted to it; true then.
   bool PostToViewer(uint32_t Msg, uintptr_t WParam);
@@ -746,6 +753,9 @@ class TVexlaneIO : public TVXTargetComponent {
   TProgressRec MakeProgress();
   // The PSD load with the component's steps around the reader.
   bool PSDLoadCore(TStream* Stream);
+  // The PSD write: with a single-image viewer attached, its merged layers
+  // and every layer; else the target alone.
+  void PSDWrite(TStream* Stream);
   // The registry's read and write paths (formats a plug-in registered).
   // The entry's read function at the stream's position, with the after-steps.
   bool RegistryRead(TStream* Stream, const TVXFileFormatInfo* Info, bool CatchReadErrors);

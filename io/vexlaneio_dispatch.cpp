@@ -232,7 +232,7 @@ void TVexlaneIO::SaveToFile(const std::string& FileName, int32_t ImageFormat) {
     return;
   }
   if (fVexlaneView != nullptr && (ImageFormat == 26 || ext == ".lyr")) {
-    if (fVexlaneView->HostKind() == vxvhView) throw EVXException("Invalid class typecast");
+    if (ImageView() == nullptr) throw EVXException("Invalid class typecast");
     fVexlaneView->LayersSaveToFile(FileName, -1);
     return;
   }

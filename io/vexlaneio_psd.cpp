@@ -36,25 +36,76 @@ void TakeLayerAlpha(TVXBitmap* Target, TVXLayer& Layer) {
   alpha->SetFull(false);
 }
 
+// The document's layers go into the viewer: from layer 0 when replacing
+// (the viewer was cleared), else after the viewer's own. A first layer at an
+// offset gets a locked, fully transparent background layer of the image's
+// size below it. A viewer that keeps a platform bitmap takes copies; any
+// other takes the layers' images over.
+void PutLayersIntoView(TVXViewHost* View, TVXLayerList& Layers, bool Replace, int32_t Width, int32_t Height) {
+  auto append = [View] { return View->LayersAdd(1, 1, vx24RGB, 0, 0); };
+  int32_t dest = Replace ? 0 : append();
+  if (dest < 0 || dest >= View->LayersCount()) return;
+  if (Layers.front()->PosX() != 0 || Layers.front()->PosY() != 0) {
+    TVXLayer* background = View->Layers(dest);
+    background->SetDefaults();
+    background->SetLocked(true);
+    TVXBitmap* b = background->Bitmap();
+    b->Allocate(std::max(Width, 1), std::max(Height, 1), vx24RGB);
+    b->Fill(double(int32_t(View->Background())));
+    TVXBitmap* alpha = b->AlphaChannel();
+    alpha->Fill(0);
+    alpha->SetFull(false);
+    dest = append();
+  }
+  const bool copy = View->LegacyBitmap();
+  for (size_t i = 0; i < Layers.size(); ++i) {
+    if (i > 0) dest = append();
+    TVXLayer* target = View->Layers(dest);
+    if (copy)
+      target->Assign(*Layers[i]);
+    else
+      target->Swap(*Layers[i]);
+  }
+}
+
 }  // namespace
 
 bool TVexlaneIO::PSDLoadCore(TStream* Stream) {
   const TVXCodecOps& ops = VXRequireCodecOps(kPSDFileType, vxcoLoad);
   fParams->ResetInfo();
   TProgressRec progress = MakeProgress();
+  // Only a single-image viewer takes the layers; without one the merged
+  // image is what the target gets.
+  TVXViewHost* view = fParams->PSD_LoadLayers() ? ImageView() : nullptr;
+  const bool replace = fParams->PSD_ReplaceLayers();
+  if (view != nullptr && replace) view->LayersClear();
   fVXBitmap->RemoveAlphaChannel(false, 0);
+  // Layers added after the viewer's own leave its current image as it is:
+  // the merged image is read aside and taken only when the file has no
+  // layers to add.
+  TVXBitmap merged;
+  TVXBitmap* readInto = view != nullptr && !replace ? &merged : fVXBitmap;
   TVXLayerList layers;
   TVXCodecReadArgs args;
   args.Stream = Stream;
-  args.Bitmap = fVXBitmap;
+  args.Bitmap = readInto;
   args.Params = fParams.get();
   args.Progress = &progress;
-  // Without a layered viewer there is nowhere to put the layers: the merged
-  // image is what the target gets.
-  args.LoadLayers = false;
+  args.LoadLayers = view != nullptr;
   args.Layers = &layers;
   ops.Read(args);
-  if (layers.size() == 1 && !fParams->GetThumbnail() && !fAborting) TakeLayerAlpha(fVXBitmap, *layers.front());
+  if (view != nullptr && !layers.empty()) {
+    // Each new layer becomes the viewer's image and the component follows
+    // it, which brings the viewer's resolution into the parameters: the
+    // file's is kept.
+    const int32_t dpiX = fParams->DpiX(), dpiY = fParams->DpiY();
+    PutLayersIntoView(view, layers, replace, fParams->Width(), fParams->Height());
+    fParams->SetDpiX(dpiX);
+    fParams->SetDpiY(dpiY);
+  } else {
+    if (readInto != fVXBitmap) fVXBitmap->Assign(readInto);
+    if (layers.size() == 1 && !fParams->GetThumbnail() && !fAborting) TakeLayerAlpha(fVXBitmap, *layers.front());
+  }
   layers.clear();
   CheckDPI();
   if (fAutoAdjustDPI) DoAutoAdjustDPI();
@@ -63,6 +114,41 @@ bool TVexlaneIO::PSDLoadCore(TStream* Stream) {
   ApplyDPIToView(fParams->DpiX(), fParams->DpiY());
   Update();
   return !fAborting;
+}
+
+void TVexlaneIO::PSDWrite(TStream* Stream) {
+  TVXViewHost* view = ImageView();
+  if (view == nullptr || view->LayersCount() == 0) {
+    CodecWrite(Stream, kPSDFileType, false);
+    return;
+  }
+  const TVXCodecOps& ops = VXRequireCodecOps(kPSDFileType, vxcoSave);
+  TProgressRec progress = MakeProgress();
+  // The merged picture of every layer, in layer 0's pixel format.
+  TVXBitmap merged;
+  view->LayersDrawTo(&merged);
+  if (TVXBitmap* b0 = view->LayerBitmap(0))
+    if (b0->PixelFormat() != vxnull && merged.PixelFormat() != b0->PixelFormat()) merged.SetPixelFormat(b0->PixelFormat());
+  // The writer converts and resamples the layers it gets: it gets copies,
+  // so that saving leaves the viewer's layers as they are.
+  TVXLayerList copies;
+  for (int32_t i = 0; i < view->LayersCount(); ++i) {
+    const TVXLayer* source = view->Layers(i);
+    auto layer = std::make_unique<TVXLayer>();
+    layer->Assign(*source);
+    layer->SetGUID(source->GUID());
+    layer->SetRotate(source->Rotate());
+    layer->SetRotateCenterX(source->RotateCenterX());
+    layer->SetRotateCenterY(source->RotateCenterY());
+    copies.push_back(std::move(layer));
+  }
+  TVXCodecWriteArgs args;
+  args.Stream = Stream;
+  args.Bitmap = &merged;
+  args.Params = fParams.get();
+  args.Progress = &progress;
+  args.Layers = &copies;
+  ops.Write(args);
 }
 
 bool TVexlaneIO::LoadFromFilePSD(const std::string& FileName) {
@@ -85,10 +171,12 @@ bool TVexlaneIO::LoadFromStreamPSD(TStream* Stream) {
 void TVexlaneIO::SaveToFilePSD(const std::string& FileName) {
   if (AsyncStart(vxLoadSaveFile, &TVexlaneIO::SaveToFilePSD, FileName)) return;
   fParams->SetPSD_LargeDocumentFormat(VXLowerFileExt(FileName, true) == ".psb");
-  CodecSaveFile(FileName, kPSDFileType, vxscNone);
+  SaveFilePattern(
+      FileName, kPSDFileType, [] { VXRequireCodecOps(kPSDFileType, vxcoSave); },
+      [&](TStream* Stream) { PSDWrite(Stream); });
 }
 
 void TVexlaneIO::SaveToStreamPSD(TStream* Stream) {
   if (AsyncStart(vxLoadSaveStream, &TVexlaneIO::SaveToStreamPSD, Stream)) return;
-  CodecSaveStream(Stream, kPSDFileType, vxscNone);
+  SaveStreamPattern([&] { PSDWrite(Stream); });
 }

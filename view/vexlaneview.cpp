@@ -81,6 +81,9 @@ TVexlaneView::TVexlaneView(TComponent* Owner) : TVXView(Owner) {
 
 TVexlaneView::~TVexlaneView() {
   Destroying();
+  // Attached components let go while the viewer is whole: one may first
+  // wait for its requests, which still reach the viewer.
+  CallBitmapDestroyEvents();
   fSmoothScrolling = false;  // the smooth timers go without an event
   fSmoothScrollTimer.reset();
   fSmoothZoomTimer.reset();
@@ -578,7 +581,10 @@ void TVexlaneView::RestoreCursor() {
 void TVexlaneView::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case VXM_VIEW_UPDATE:
+      // A request thread's load: the image change is announced here, on
+      // the viewer's own thread.
       Update();
+      ImageChange();
       return;
     case VXM_VIEW_PROGRESS:
       if (fOnProgress) fOnProgress(static_cast<TVXView*>(this), int32_t(Message.WParam));

@@ -393,7 +393,7 @@ class TVexlaneView : public TVXView {
   virtual void SetLayersCurrent(int32_t Value);
   // The layer at Index; raises EVXException "List index out of bounds (n)"
   // for a bad index.
-  TVXLayer* Layers(int32_t Index) const;
+  TVXLayer* Layers(int32_t Index) const override;
   TVXLayer* CurrentLayer() const { return Layers(fLayersCurrent); }
   const TVXLayerList& LayersList() const { return fLayers; }
   TVXBitmap* LayerBitmap(int32_t Index) override;
@@ -407,7 +407,7 @@ class TVexlaneView : public TVXView {
   // size and pixel format at a position; one loaded from a file; one of a
   // bitmap (the bitmap itself, or a copy with DoCopy; freed with the layer).
   int32_t LayersAdd();
-  int32_t LayersAdd(int32_t Width, int32_t Height, TVXPixelFormat PixelFormat, int32_t PosX, int32_t PosY);
+  int32_t LayersAdd(int32_t Width, int32_t Height, TVXPixelFormat PixelFormat, int32_t PosX, int32_t PosY) override;
   int32_t LayersAdd(const std::string& FileName, int32_t PosX, int32_t PosY);
   int32_t LayersAdd(TVXBitmap* Bitmap, bool DoCopy);
   // A new layer at Position (below a mask standing there), made current.
@@ -416,7 +416,11 @@ class TVexlaneView : public TVXView {
   // Removes the layer and its mask (never the last layer).
   virtual void LayersRemove(int32_t idx);
   // Back to layer 0 alone with its defaults, cleared.
-  void LayersClear();
+  void LayersClear() override;
+  // Every layer drawn at 100 % into Destination, which takes the extent of
+  // layer 0 and of every layer not cropped (a layer at a negative position
+  // moves the rest right or down); what no layer covers is the background.
+  void LayersDrawTo(TVXBitmap* Destination) override;
   // Moves a layer with its mask; NewIndex may be -9 (bottom), -8 (one
   // down), -7 (one up) or -6 (top).
   void LayersMove(int32_t CurIndex, int32_t NewIndex);

@@ -4,6 +4,7 @@
 
 #include "core/startup.h"
 #include "winui/win_window.h"
+#include "winui/synchronize.h"
 
 TVXView::TVXView(TComponent* Owner) : TCustomControl(Owner), fBackGround(clBtnFace) {
   TControlStyle style = ControlStyle() | VXStyleBit(csAcceptsControls) | VXStyleBit(csOpaque) |
@@ -12,7 +13,9 @@ TVXView::TVXView(TComponent* Owner) : TCustomControl(Owner), fBackGround(clBtnFa
   SetControlStyle(style);
 }
 
-TVXView::~TVXView() {
+TVXView::~TVXView() { CallBitmapDestroyEvents(); }
+
+void TVXView::CallBitmapDestroyEvents() {
   // Each callback only forgets the viewer; one that removes its own entry
   // meanwhile finds it still registered and is not freed twice.
   while (!fBmpChange.empty()) {
@@ -71,10 +74,14 @@ void TVXView::CallBitmapChangeEvents() {
 
 void TVXView::HandleNeededOnMainThread() {
   if (HandleAllocated()) return;
-  // The window belongs to the thread that started the library; another
-  // thread cannot make it, and posting to a viewer without a window then
-  // finds none.
-  if (std::this_thread::get_id() == VXMainThreadId()) HandleNeeded();
+  // The window belongs to the thread that started the library: another
+  // thread has it made there and waits.
+  if (std::this_thread::get_id() == VXMainThreadId())
+    HandleNeeded();
+  else if (VXMainThreadId() != std::thread::id())
+    VXSynchronize([this] {
+      if (!HandleAllocated() && !InState(csDestroying)) HandleNeeded();
+    });
 }
 
 void TVXView::PostMessage(uint32_t Msg, uintptr_t WParam) {

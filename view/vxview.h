@@ -71,6 +71,10 @@ class TVXView : public TCustomControl, public TVXViewHost {
   // once.
   virtual void CallBitmapChangeEvents();
   int32_t BitmapChangeEventsCount() const { return int32_t(fBmpChange.size()); }
+  // Every registered callback once with Destroying true, and the list
+  // emptied. A viewer calls it first thing in its destructor, while it is
+  // still whole for the components that wait for their requests to end.
+  void CallBitmapDestroyEvents();
 
   TCanvas* GetCanvas() { return Canvas(); }
 

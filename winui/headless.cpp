@@ -13,6 +13,7 @@
 #include "winui/win_module.h"
 #include "winui/win_metrics.h"
 #include "winui/win_state.h"
+#include "winui/synchronize.h"
 
 using namespace vxwin;
 
@@ -24,7 +25,9 @@ void SetClockStep(uint32_t Step) { VXClockSetStep(Step); }
 
 void RunUntilIdle() {
   MSG m;
+  VXCheckSynchronize();
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    VXCheckSynchronize();
     if (m.message == WM_QUIT) {
       PostQuitMessage(int(m.wParam));
       return;

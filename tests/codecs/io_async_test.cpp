@@ -8,9 +8,11 @@
 
 #include "core/bitmap.h"
 #include "core/streams.h"
+#include "gui/graphics.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "tests/codecs/io_test_support.h"
+#include "winui/synchronize.h"
 
 using namespace std::chrono_literals;
 using iotest::MakePNG;
@@ -206,7 +208,8 @@ TEST(VexlaneIOViewer, AnAsyncLoadPostsProgressEndAndUpdateToAViewerWithAParent) 
   EXPECT_EQ(progress.back().Arg, 100);
   EXPECT_EQ(host.CallsNamed("Post8028").size(), 1u);
   EXPECT_EQ(host.CallsNamed("Post8024").size(), 1u);
-  EXPECT_EQ(host.CallsNamed("ImageChange").size(), 1u);
+  // The viewer announces the change when it handles the update.
+  EXPECT_TRUE(host.CallsNamed("ImageChange").empty());
   EXPECT_TRUE(host.CallsNamed("Update").empty());
   for (const auto& c : host.Calls()) EXPECT_NE(c.Thread, std::this_thread::get_id()) << c.Name;
   // The finish message comes last, after the update.
@@ -294,6 +297,24 @@ TEST(VexlaneIOViewer, LayerFilesAreTheViewersToWrite) {
   }
 }
 
+TEST(VexlaneIOViewer, ABackgroundReachesOnlyViewersThatTakeIt) {
+  struct Case {
+    TVXViewHostKind kind;
+    bool change, reaches;
+  } cases[] = {{vxvhView, false, false},      {vxvhView, true, true},  {vxvhImageView, true, true},
+               {vxvhVectView, true, true},    {vxvhMView, false, false}, {vxvhMView, true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(int(c.kind)) + (c.change ? " change" : ""));
+    TRecordingHost host(c.kind);
+    TVexlaneIO io;
+    io.SetAttachedVexlane(&host);
+    io.SetChangeBackground(c.change);
+    io.SetBackground(0x00FF00);
+    EXPECT_EQ(host.background, c.reaches ? 0x00FF00 : 0x123456);
+    EXPECT_EQ(io.Background(), host.background);
+  }
+}
+
 TEST(VexlaneIOViewer, AttachmentFollowsTheViewer) {
   TRecordingHost host(vxvhImageView);
   TVexlaneIO io;
@@ -377,3 +398,80 @@ TEST(VexlaneIOViewer, AdjustDPIReturnsASquarePixelCopy) {
 }
 
 }  // namespace
+
+// A viewer whose window is made on the main thread: the request waits there.
+class TMainThreadWindowHost : public TRecordingHost {
+ public:
+  using TRecordingHost::TRecordingHost;
+  void HandleNeededOnMainThread() override {
+    VXSynchronize([this] { madeOn = std::this_thread::get_id(); });
+  }
+  std::atomic<std::thread::id> madeOn{};
+};
+
+TEST(VexlaneIORequests, ChangingTheTargetWaitsForTheRunningRequest) {
+  enum Kind { kBitmap, kPlatformBitmap, kViewer, kNoViewer };
+  for (Kind kind : {kBitmap, kPlatformBitmap, kViewer, kNoViewer}) {
+    SCOPED_TRACE(int(kind));
+    // The request reports to a viewer in a window, whose window the main
+    // thread has to make while it waits.
+    TMainThreadWindowHost host(vxvhImageView, true);
+    TVexlaneIO io;
+    io.SetAttachedVexlane(&host);
+    io.SetAsyncMode(true);
+    io.OnFinishWork = [](void*) {};
+    THeldStream slow(MakePNG(4, 60), 100);
+    slow.DelayPerRead = 2ms;
+    ASSERT_TRUE(io.LoadFromStreamPNG(&slow));
+    ASSERT_TRUE(slow.WaitForReader(5s));
+    std::thread opener = OpenLater(slow, 30ms);
+    TVXBitmap other;
+    TBitmap platform;
+    switch (kind) {
+      case kBitmap: io.SetAttachedVXBitmap(&other); break;
+      case kPlatformBitmap: io.SetAttachedBitmap(&platform); break;
+      case kViewer: {
+        TRecordingHost second(vxvhImageView);
+        io.SetAttachedVexlane(&second);
+        EXPECT_EQ(io.ThreadsCount(), 0);
+        io.SetAttachedVexlane(nullptr);
+        break;
+      }
+      case kNoViewer: io.SetAttachedVexlane(nullptr); break;
+    }
+    EXPECT_EQ(io.ThreadsCount(), 0);
+    opener.join();
+    // The load went whole into the viewer it started on.
+    EXPECT_EQ(host.bitmap->Height(), 60);
+    EXPECT_EQ(other.Height(), 0);
+    EXPECT_EQ(host.madeOn.load(), std::this_thread::get_id());
+  }
+}
+
+TEST(VexlaneIORequests, AViewerGoingAwayWaitsForTheRequestAndLeavesATargetOfTheComponent) {
+  auto host = std::make_unique<TRecordingHost>(vxvhImageView, false);
+  TVexlaneIO io;
+  io.SetAttachedVexlane(host.get());
+  io.SetAsyncMode(true);
+  THeldStream slow(MakePNG(4, 60), 100);
+  slow.DelayPerRead = 2ms;
+  ASSERT_TRUE(io.LoadFromStreamPNG(&slow));
+  ASSERT_TRUE(slow.WaitForReader(5s));
+  std::thread opener = OpenLater(slow, 30ms);
+  host->AnnounceDestruction();
+  EXPECT_EQ(io.ThreadsCount(), 0);
+  EXPECT_EQ(host->bitmap->Height(), 60);
+  host.reset();
+  opener.join();
+  EXPECT_EQ(io.AttachedVexlane(), nullptr);
+  ASSERT_NE(io.VXBitmap(), nullptr);
+  EXPECT_EQ(io.AttachedVXBitmap(), nullptr);  // its own
+  // The component goes on working on its own target.
+  io.SetAsyncMode(false);
+  TMemoryStream ms;
+  const auto png = MakePNG(3, 2);
+  ms.WriteBuffer(png.data(), int64_t(png.size()));
+  ms.SetPosition(0);
+  EXPECT_TRUE(io.LoadFromStreamPNG(&ms));
+  EXPECT_EQ(io.VXBitmap()->Width(), 3);
+}
