@@ -241,8 +241,15 @@ void TVexlaneIO::SuspendThreads() {
     auto inList = [&] { return std::find(fAsyncThreads.begin(), fAsyncThreads.end(), t) != fAsyncThreads.end(); };
     if (!inList()) continue;
     t->fSuspendRequested = true;
-    // A request still waiting for its turn pauses when it gets it.
-    fAsyncThreadsCV.wait(lock, [&] { return !inList() || t->fSuspended || !t->fRunning; });
+    // A request still waiting for its turn pauses when it gets it; one
+    // waiting for a call on the main thread gets it made meanwhile.
+    while (inList() && !t->fSuspended && t->fRunning) {
+      lock.unlock();
+      const bool ran = VXCheckSynchronize();
+      lock.lock();
+      if (!ran && inList() && !t->fSuspended && t->fRunning)
+        fAsyncThreadsCV.wait_for(lock, std::chrono::milliseconds(2));
+    }
   }
 }
 

@@ -417,10 +417,6 @@ class TVexlaneView : public TVXView {
   virtual void LayersRemove(int32_t idx);
   // Back to layer 0 alone with its defaults, cleared.
   void LayersClear() override;
-  // Every layer drawn at 100 % into Destination, which takes the extent of
-  // layer 0 and of every layer not cropped (a layer at a negative position
-  // moves the rest right or down); what no layer covers is the background.
-  void LayersDrawTo(TVXBitmap* Destination) override;
   // Moves a layer with its mask; NewIndex may be -9 (bottom), -8 (one
   // down), -7 (one up) or -6 (top).
   void LayersMove(int32_t CurIndex, int32_t NewIndex);
@@ -498,7 +494,7 @@ class TVexlaneView : public TVXView {
   // Every layer drawn at 100 % into Destination, which grows to hold the
   // layers that are not Cropped (layer 0 moved right/down by what lies left
   // of or above it).
-  void LayersDrawTo(TVXBitmap* Destination);
+  void LayersDrawTo(TVXBitmap* Destination) override;
   // All layers replaced by layer 0 holding their drawing.
   void LayersMergeAll();
 
