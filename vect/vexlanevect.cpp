@@ -62,6 +62,7 @@ TVexlaneVect::TVexlaneVect(TComponent* Owner) : TVexlaneView(Owner) {
   fMeasureHintBrush = std::make_unique<TBrush>();
   fMeasureHintBrush->SetColor(TColor(0x60FFFF));
   fObjGripImage = std::make_unique<TPicture>();
+  fHintSaveBitmap = std::make_unique<TBitmap>();
   fMouseStableTimer = std::make_unique<TTimer>();
   fMouseStableTimer->SetEnabled(false);
   fMouseStableTimer->SetInterval(50);
@@ -561,6 +562,7 @@ void TVexlaneVect::SetMUnit(TVXUnits Value) {
   fMUnit = Value;
   fNewObj.RulerUnit = Value;
   CalcMeasureCoefs();
+  RedrawMeasureHint();
 }
 
 void TVexlaneVect::SetScaleFactor(double Value) {
@@ -572,12 +574,14 @@ void TVexlaneVect::SetScaleFactor(double Value) {
 void TVexlaneVect::SetDPIX(int32_t dpiX) {
   TVexlaneView::SetDPIX(dpiX);
   CalcMeasureCoefs();
+  RedrawMeasureHint();
   Update();
 }
 
 void TVexlaneVect::SetDPIY(int32_t dpiY) {
   TVexlaneView::SetDPIY(dpiY);
   CalcMeasureCoefs();
+  RedrawMeasureHint();
   Update();
 }
 

@@ -139,6 +139,89 @@ class TVexlaneVect : public TVexlaneView {
   void SelectObjectsInRect(int32_t hobj, int32_t left, int32_t top, int32_t right, int32_t bottom);
   int32_t SelObjectsCount() const { return int32_t(fSelObj.size()); }
   int32_t GetSelObjects(int32_t idx) const;
+  // (bitmap width, bitmap height, 0, 0) of the viewer's image, widened
+  // to every selected object's corners.
+  TRect SelectionBounds();
+
+  // ---- hit testing and grips (vexlanevect_select.cpp) ----
+  // The visible object under client point (x, y), or -3; Distance gets the
+  // best distance in bitmap pixels (2147483647 when none was examined).
+  // Upper objects win among equal distances; negative distances never hit.
+  int32_t FindObjectAt(int32_t x, int32_t y, double& Distance);
+  // The same among the selectable objects only.
+  int32_t FindSelectableObjectAt(int32_t x, int32_t y, double& Distance);
+  // Distance of the bitmap point (bx, by) of the object's layer to the
+  // object: 0 on or inside it; -1 for an object of no kind; 1000 on a
+  // transparent pixel of a picture.
+  double GetObjDistance(int32_t hobj, int32_t bx, int32_t by);
+  // The grip under client point (x, y): the selection index of the first
+  // selected object with a grip there, or -4 (Grip vxgrNone).
+  int32_t FindGripAt(int32_t x, int32_t y, TVXVGripping& Grip);
+  // Client positions of the grips of an object in drawing order: the
+  // corners, then the other six for boxes and the like (three points for
+  // an angle); Central receives the central grip. False when the object
+  // shows none (not selectable, or outside its area).
+  bool GetObjGripPositions(int32_t hobj, std::vector<TPoint>& Grips, TPoint& Central);
+  // While one polyline is selected: the index of its drawn point whose box
+  // (+-3 pixels) holds the client point, and of its segment closer than 1.5
+  // pixels (the closing one last); -1 when none.
+  int32_t FindPolylinePointAt(int32_t x, int32_t y);
+  int32_t FindPolylineSegmentAt(int32_t x, int32_t y);
+  // Selecting by a press (onPress) or a release at client point (x, y).
+  void SelectAtPoint(TShiftState Shift, int32_t x, int32_t y, bool onPress);
+  // The press found an object that was selected already: the release
+  // finishes the choice.
+  bool SelectOnMouseDownWasSelected() const { return fSelectOnMouseDown_WasSelected; }
+
+  // ---- polygon geometry (vexlanevect_geom.cpp) ----
+  // Measures of a polyline's points mapped into its box, in measure units;
+  // 0 for other kinds.
+  double GetPolylineLen(int32_t hobj);
+  double GetPolylineArea(int32_t hobj);
+  // Image pixels; (0, 0) for other kinds and for polygons of no area.
+  TPoint GetPolylineCentroid(int32_t hobj);
+  double GetObjDiagLen(int32_t hobj);
+  // The viewer's selection: its polygons, or its 1-bit mask.
+  double GetSelectionArea();
+  double GetSelectionLen();
+  TPoint GetSelectionCentroid();
+  // A polyline around the region of similar colour at client point (x, y);
+  // -1 when nothing was traced.
+  int32_t CreatePolygonFromEdge(int32_t x, int32_t y, bool maxfilter, int32_t tolerance);
+  // One polyline per outline of the selection mask; their count.
+  int32_t CreatePolygonsFromSelection();
+  // A bitmap object of the selected area (transparent outside the
+  // selection); -1 without a selection.
+  int32_t CreateImageFromSelectedArea(int32_t feather, bool smooth);
+  // At most MaxPoints points (at least 2), a subset of the current ones.
+  void SimplifyPolygon(int32_t hobj, int32_t MaxPoints);
+  // Straight edges in place of a staircase of pixel edges; false (and the
+  // points unchanged) when the outline is not such a staircase or when no
+  // more than 2 vertices result.
+  bool RemovePolygonJaggedEdges(int32_t hobj);
+  // The box becomes the bounding box of the mapped points, the base box
+  // that of the stored points.
+  void NormalizePolyline(int32_t hobj);
+
+  // ---- measure hint (vexlanevect_measure.cpp) ----
+  // The value shown: the selection's area (miArea), its length (miLineLen),
+  // else the dragged length from the drag's press point to (x, y).
+  double MeasureHintValue(int32_t x, int32_t y);
+  // The length dragged from (x0, y0) to (x, y), client pixels, both ends
+  // counted.
+  double GetDragLen(int32_t x0, int32_t y0, int32_t x, int32_t y) const;
+  // The press point of a length drag (client pixels).
+  void SetDragLenStart(int32_t x, int32_t y) { fDragLenX0 = x, fDragLenY0 = y; }
+  // The value with its unit name as the hint shows it, after the events.
+  std::string MeasureHintText(double Value, TVXVValType ValType);
+  bool ShowHint() const { return fShowHint; }
+  void SetShowHint(bool Value) { fShowHint = Value; }
+  // Draws the hint at client (x, y) on the window (-1000000 keeps the last
+  // coordinate), saving what it covers; erasing puts that back.
+  void DrawMeasureHint(int32_t x, int32_t y);
+  void EraseMeasureHint();
+  double LastHintValue() const { return fLastHintValue; }
+  TPoint HintPos() const { return TPoint{fHintX, fHintY}; }
 
   // ---- object properties (vexlanevect_props.cpp) ----
 #define VX_OBJ_PROP(Type, Name)               \
@@ -263,9 +346,9 @@ class TVexlaneVect : public TVexlaneView {
   double MeasureCoefX() const { return fCoefX; }
   double MeasureCoefY() const { return fCoefY; }
   int32_t FloatDigits() const { return fFloatDigits; }
-  void SetFloatDigits(int32_t Value) { fFloatDigits = Value; }
+  void SetFloatDigits(int32_t Value);
   int32_t FloatPrecision() const { return fFloatPrecision; }
-  void SetFloatPrecision(int32_t Value) { fFloatPrecision = Value; }
+  void SetFloatPrecision(int32_t Value);
   bool MeasureTrack() const { return fMeasureTrack; }
   void SetMeasureTrack(bool Value) { fMeasureTrack = Value; }
   void SetDPIX(int32_t dpiX) override;
@@ -275,7 +358,6 @@ class TVexlaneVect : public TVexlaneView {
 #define VX_SETTING(Type, Name, Field) \
   Type Name() const { return Field; } \
   void Set##Name(Type Value) { Field = Value; }
-  VX_SETTING(TVXMouseInteractVt, MouseInteractVt, fMouseInteractVt)
   VX_SETTING(TResampleFilter, BitmapResampleFilter, fBitmapResampleFilter)
   VX_SETTING(bool, SelectOnMouseDown, fSelectOnMouseDown)
   VX_SETTING(int32_t, ObjGripSize, fObjGripSize)
@@ -298,6 +380,10 @@ class TVexlaneVect : public TVexlaneView {
   VX_SETTING(TColor, MeasureHintBorder2, fMeasureHintBorder2)
   VX_SETTING(int32_t, MaxTextLength, fMaxTextLength)
 #undef VX_SETTING
+  TVXMouseInteractVt MouseInteractVt() const { return fMouseInteractVt; }
+  // Area and length measuring show the hint at the control's middle; any
+  // other choice takes it away.
+  void SetMouseInteractVt(TVXMouseInteractVt Value);
   bool ZoomObjectsWidth() const { return fZoomObjectsWidth; }
   void SetZoomObjectsWidth(bool Value);
   bool ObjAntialias() const { return fObjAntialias; }
@@ -429,6 +515,16 @@ class TVexlaneVect : public TVexlaneView {
     if (hobj != -1) Update();
   }
   int32_t ResolveHandle(int32_t hobj) const;
+  // Hit testing: the search, and one object's distance.
+  int32_t FindObjectAtEx(int32_t x, int32_t y, double& Distance, bool SelectableOnly);
+  double ObjDistance(const TVXVObject& o, int32_t bx, int32_t by);
+  // The layer an object's coordinates belong to (nullptr: the viewer's).
+  const TVXLayer* ObjLayer(const TVXVObject& o) const;
+  // A polyline's points mapped into its box (rounded).
+  static std::vector<TPoint> MappedPolyPoints(const TVXVObject& o);
+  static std::vector<TVXDPoint> MappedPolyPointsF(const TVXVObject& o);
+  // Erases and draws the hint again at its place.
+  void RedrawMeasureHint();
   // Drawing: one object onto Target (false when it was not drawn), in
   // client (Screen) or image coordinates, only objects of Layer when
   // anchored (-1: any); MaskMode draws its coverage in grey.
@@ -481,6 +577,13 @@ class TVexlaneVect : public TVexlaneView {
   bool fVectorialChanged = false;
   bool fVectorialChanging = false;
 
+  bool fSelectOnMouseDown_WasSelected = false;
+  bool fShowHint = false;
+  int32_t fHintX = 0, fHintY = 0;
+  int32_t fDragLenX0 = 0, fDragLenY0 = 0;  // press point of a length drag
+  int32_t fMeasureMouseX = 0, fMeasureMouseY = 0;  // last hint point (client)
+  std::unique_ptr<TBitmap> fHintSaveBitmap;
+  double fLastHintValue = 0;
   double fScale = 1.0;
   TVXUnits fMUnit = vxuPIXELS;
   double fCoefX = 1.0, fCoefY = 1.0;
