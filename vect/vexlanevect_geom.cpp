@@ -196,6 +196,7 @@ int32_t TVexlaneVect::CreatePolygonFromEdge(int32_t x, int32_t y, bool maxfilter
   pts.push_back(pts.front());
   const int32_t h = AddNewObject(false);
   SetObjKind(h, vxkPOLYLINE);
+  SetObjLayer(h, LayersCurrent());  // the points are that layer's pixels
   SetObjPolylinePoints(h, pts);
   Update();
   return h;
@@ -217,6 +218,7 @@ int32_t TVexlaneVect::CreatePolygonsFromSelection() {
     if (poly.size() < 3) continue;  // a trace too small for an outline
     const int32_t h = AddNewObject(false);
     SetObjKind(h, vxkPOLYLINE);
+    SetObjLayer(h, LayersCurrent());
     SetObjPolylinePoints(h, poly);
     ++count;
   }
@@ -246,6 +248,7 @@ int32_t TVexlaneVect::CreateImageFromSelectedArea(int32_t feather, bool smooth) 
   }
   const int32_t obj = AddNewObject(false);
   SetObjKind(obj, vxkBITMAP);
+  SetObjLayer(obj, LayersCurrent());
   SetObjBitmap(obj, &pic);
   SetObjRect(obj, TRect{x1, y1, x2, y2}, false);
   Update();
