@@ -1,7 +1,9 @@
 // The dialogs library's start-up, linked into every program that uses the
-// library: the file dialogs' templates become resources of the program, and
-// the processing component's preview dialog is the library's TfPreviews.
+// library: the file dialogs' templates become resources of the program, the
+// processing component's preview dialog is the library's TfPreviews, and
+// the I/O component's open dialog is the library's TOpenVexlaneDialog.
 #include "dialogs/dialogtemplates.h"
+#include "dialogs/opensavedlg.h"
 #include "dialogs/previews.h"
 #include "proc/previews_hooks.h"
 
@@ -9,5 +11,6 @@ namespace {
 
 const bool templatesRegistered = (VXRegisterFileDialogTemplates(), true);
 const bool previewsRegistered = (VXPreviewsHooks.CreatePreviewsDialog = &VXCreatePreviewsDialog, true);
+const bool openDialogRegistered = (VXRegisterOpenDialogSeam(), true);
 
 }  // namespace

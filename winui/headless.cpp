@@ -9,6 +9,7 @@
 #include "winui/gdi_font.h"
 #include "winui/gdi_internal.h"
 #include "winui/win_clipboard.h"
+#include "winui/win_filedlg.h"
 #include "winui/win_gesture.h"
 #include "winui/win_module.h"
 #include "winui/win_metrics.h"
@@ -136,6 +137,7 @@ void Reset() {
   VXScreen::Reset();
   VXInputHoldButtonForPolls(-1);
   VXClockSetVirtual(false);
+  ResetFileDialogs();
   vxavi::SetSaveOptionsAnswer(false, 0, DWORD(-1));
   vxclip::SetFailures(false);
 }

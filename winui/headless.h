@@ -85,7 +85,7 @@ void SetAVISaveOptionsAnswer(bool OK, uint32_t Handler = 0, uint32_t Quality = u
 // Destroys every window, empties every queue, kills every timer, forgets
 // capture, focus and key states, restores the screen (96 pixels per inch), the modules, the font
 // families, the system clock, the cancelling compression options dialog and
-// a clipboard that accepts data.
+// a clipboard that accepts data, and forgets the file dialogs' scripts (win_filedlg.h).
 void Reset();
 
 }  // namespace VXHeadless

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <strings.h>
 #include <functional>
 #include <memory>
 
@@ -971,4 +972,38 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return 1;  // MA_ACTIVATE
   }
   return 0;
+}
+
+HWND FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow) {
+  HWND c = hWndChildAfter ? GetWindow(hWndChildAfter, GW_HWNDNEXT) : GetWindow(hWndParent, GW_CHILD);
+  for (; c; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (lpszClass) {
+      char name[256];
+      GetClassNameW(c, name, sizeof name);
+      if (strcasecmp(name, lpszClass) != 0) continue;
+    }
+    if (lpszWindow) {
+      const int n = GetWindowTextLengthW(c);
+      std::string text(size_t(n) + 1, '\0');
+      GetWindowTextW(c, text.data(), n + 1);
+      text.resize(size_t(n));
+      if (text != lpszWindow) continue;
+    }
+    return c;
+  }
+  return nullptr;
+}
+
+UINT RegisterWindowMessageW(LPCWSTR lpString) {
+  if (!lpString || !*lpString) return 0;
+  static std::mutex m;
+  static auto* names = new std::vector<std::string>();
+  std::string key(lpString);
+  for (char& ch : key) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  std::lock_guard<std::mutex> l(m);
+  for (size_t i = 0; i < names->size(); ++i)
+    if ((*names)[i] == key) return UINT(0xC000 + i);
+  if (names->size() >= 0x4000) return 0;
+  names->push_back(key);
+  return UINT(0xC000 + names->size() - 1);
 }

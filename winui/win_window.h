@@ -200,6 +200,12 @@ constexpr UINT GW_HWNDPREV = 3;
 constexpr UINT GW_OWNER = 4;
 constexpr UINT GW_CHILD = 5;
 HWND GetWindow(HWND hWnd, UINT uCmd);
+// The next child of hWndParent after hWndChildAfter (null: the first) whose
+// class is lpszClass and whose text is lpszWindow (either null: any).
+HWND FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow);
+// A message id in 0xC000..0xFFFF unique to the name (compared without case)
+// for the life of the process; 0 for an empty name.
+UINT RegisterWindowMessageW(LPCWSTR lpString);
 
 constexpr int GWLP_WNDPROC = -4;
 constexpr int GWLP_HINSTANCE = -6;
