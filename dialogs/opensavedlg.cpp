@@ -13,6 +13,7 @@
 #include "core/winchores.h"
 #include "dialogs/dialogtemplates.h"
 #include "io/vexlaneio.h"
+#include "mview/multiframe_save.h"
 #include "platform/win_osversion.h"
 #include "winui/win_input.h"
 #include "io/fileformats.h"
@@ -85,12 +86,16 @@ void TOpenVexlaneDialog::SetAlwaysAnimate(bool Value) {
   if (Value) fShowAllFrames = true;
 }
 
-std::string TOpenVexlaneDialog::BuildStrFilter(int32_t LimitToType, bool /*bMultiFrameSaveOnly*/) {
+std::string TOpenVexlaneDialog::BuildStrFilter(int32_t LimitToType, bool bMultiFrameSaveOnly) {
   VXUpdateGIFFileFormat();
+  const bool isSave = IsSaveDialog();
   std::string R, A, L;
   if (fShowFormats != vxsfVideosOnly) {
     for (const TVXFileFormatInfo* info : VXGetGlobalSettings()->FileFormats()) {
-      if (info->Extensions.empty() || !info->ReadFunction) continue;
+      if (info->Extensions.empty()) continue;
+      if (isSave ? !info->WriteFunction || (bMultiFrameSaveOnly && !VXIsMultiFrameSaveFileType(info->FileType))
+                 : !info->ReadFunction)
+        continue;
       std::string P;
       const int32_t n = VXGetFileFormatExtensionCount(info->FileType);
       for (int32_t k = 0; k < n; ++k) {
@@ -112,6 +117,8 @@ std::string TOpenVexlaneDialog::BuildStrFilter(int32_t LimitToType, bool /*bMult
     A += "*.avi;";
     R += "|" + avi;
     if (LimitToType == 15) L = avi;
+  }
+  if (fShowFormats != vxsfImagesOnly && !isSave) {
     A += "*.mpeg;*.mpg;";
     R += "|MPEG (*.mpeg;*.mpg)|*.mpeg;*.mpg";
     if (LimitToType == 23) L = "MPEG (*.mpeg;*.mpg)|*.mpeg;*.mpg";
@@ -143,6 +150,10 @@ std::string TOpenVexlaneDialog::BuildStrFilter(int32_t LimitToType, bool /*bMult
     if (!L.empty()) L += "|" + X;
   }
   if (!Y.empty()) A += Y + ";";
+  if (isSave) {
+    if (!L.empty()) return L;
+    return R.empty() ? R : R.substr(1);
+  }
   std::string M;
   if (fShowFormats != vxsfAllOnly) {
     if (!A.empty()) A.pop_back();
@@ -162,7 +173,7 @@ int32_t TOpenVexlaneDialog::FindFilterIndex(const std::string& Ext) const {
   // the pattern list's description hold the first two.
   size_t use = p;
   size_t q = p;
-  for (int k = 0; k < 2 && q != std::string::npos; ++k) {
+  for (int k = 0; k < 2 && q != std::string::npos && !IsSaveDialog(); ++k) {
     q = FFilter.find(e, q + 1);
     if (k == 1 && q != std::string::npos) use = q;
   }

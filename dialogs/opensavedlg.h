@@ -182,10 +182,14 @@ class TOpenVexlaneDialog : public TVXCommonDialog {
   // videos unless ShowFormats is vxsfImagesOnly, and ExtendedFilters;
   // headed by the all-formats pair (unless vxsfAllOnly) and "All Files".
   // LimitToType: a file type whose pair goes first, or -1.
-  // bMultiFrameSaveOnly matters to the save dialog only.
+  // The save dialog lists the writable formats instead (JPEG first; with
+  // bMultiFrameSaveOnly those saving several frames), the AVI pair and
+  // ExtendedFilters, without the two pairs of all files; LimitToType gives
+  // that type's pair and the extended ones.
   std::string BuildStrFilter(int32_t LimitToType, bool bMultiFrameSaveOnly);
   // The 1-based index of the filter whose patterns hold the extension Ext
-  // (with its dot; compared in lower case); 1 when none does.
+  // (with its dot; compared in lower case; the open dialog skips the
+  // all-formats list and the description); 1 when none does.
   int32_t FindFilterIndex(const std::string& Ext) const;
   // FindFilterIndex of the type's first extension; 0 when it has none.
   int32_t FilterIndexOfFileType(int32_t FileType) const;

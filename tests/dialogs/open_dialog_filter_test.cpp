@@ -10,6 +10,7 @@
 #include "core/startup.h"
 #include "dialogs/opensavedlg.h"
 #include "io/fileformats.h"
+#include "mview/multiframe_save.h"
 
 namespace {
 
@@ -178,6 +179,59 @@ TEST(FileDialogView, CommandsBySystemAndMode) {
   for (const Case& c : cases) EXPECT_EQ(TVXCommonDialog::ViewCommand(c.view, c.os), c.command) << c.view << " " << c.os;
   for (TVXOpSys os : {vxosWin95, vxosWin98, vxosWinXP, vxosWin7, vxosUnknown})
     EXPECT_EQ(TVXCommonDialog::ViewCommand(vxdvDefault, os), -1);
+}
+
+// The filter builder of a dialog that saves.
+class TSavingDialog : public TOpenVexlaneDialog {
+ protected:
+  bool IsSaveDialog() const override { return true; }
+};
+
+TEST_F(OpenDialogFilter, SaveListHoldsWritableFormatsThenAVI) {
+  TSavingDialog d;
+  for (bool multi : {false, true}) {
+    SCOPED_TRACE(multi);
+    const std::string f = d.BuildStrFilter(-1, multi);
+    const std::vector<std::string> parts = Split(f);
+    ASSERT_EQ(parts.size() % 2, 0u) << f;
+    EXPECT_FALSE(Has(f, "All Files"));
+    EXPECT_FALSE(Has(f, "All Common Graphic Files"));
+    if (!multi) {
+      EXPECT_EQ(parts[0], "JPEG Bitmap (*.jpg;*.jpeg;*.jpe;*.jif)");
+    }
+    int listedCount = 0;
+    for (const TVXFileFormatInfo* info : VXGetGlobalSettings()->FileFormats()) {
+      if (info->Extensions.empty()) continue;
+      const std::string pattern = VXGetFileFormatFilter(info->FileType);
+      const bool listed = Has(f, info->FullName + " (" + pattern + ")|" + pattern);
+      const bool wanted = info->WriteFunction && (!multi || VXIsMultiFrameSaveFileType(info->FileType));
+      EXPECT_EQ(listed, wanted) << info->FullName;
+      listedCount += listed;
+    }
+    EXPECT_GT(listedCount, multi ? 1 : 10);
+    EXPECT_EQ(parts.back(), "*.avi");
+    EXPECT_FALSE(Has(f, "wmv"));
+    EXPECT_FALSE(Has(f, "mpg"));
+  }
+  EXPECT_TRUE(Has(d.BuildStrFilter(-1, true), "*.tif"));
+  EXPECT_FALSE(Has(d.BuildStrFilter(-1, true), "*.png"));
+  // Images only: no AVI. A limited list: the type's pair and the extended ones.
+  d.SetShowFormats(vxsfImagesOnly);
+  EXPECT_FALSE(Has(d.BuildStrFilter(-1, false), "avi"));
+  d.SetExtendedFilters("Raw data (*.raw;*.bin)|*.raw;*.bin");
+  EXPECT_EQ(d.BuildStrFilter(3, false),
+            "JPEG Bitmap (*.jpg;*.jpeg;*.jpe;*.jif)|*.jpg;*.jpeg;*.jpe;*.jif|Raw data (*.raw;*.bin)|*.raw;*.bin");
+  EXPECT_TRUE(d.BuildStrFilter(-1, false).ends_with("|Raw data (*.raw;*.bin)|*.raw;*.bin"));
+  // The save list's index is that of the first occurrence.
+  d.SetFilter(d.BuildStrFilter(-1, false));
+  const std::vector<std::string> parts = Split(d.Filter());
+  EXPECT_EQ(d.FindFilterIndex(".JPG"), 1);
+  int32_t png = 0;
+  for (size_t i = 1; i < parts.size(); i += 2)
+    if (Has(parts[i], "*.png") && !png) png = int32_t(i / 2 + 1);
+  ASSERT_GT(png, 1);
+  EXPECT_EQ(d.FindFilterIndex(".png"), png);
+  EXPECT_EQ(d.FindFilterIndex(".xyz"), 1);
 }
 
 }  // namespace

@@ -446,4 +446,27 @@ TEST_F(OpenDialogRun, IOComponentRunsThisDialogThroughItsSeam) {
   EXPECT_EQ(io.ExecuteOpenDialog("Pick", 0, -1, false), "");
 }
 
+TEST_F(OpenDialogRun, HelpMessageOnTheApplicationWindowOpensHelpWhileShown) {
+  TOpenVexlaneDialog d;
+  std::vector<intptr_t> asked;
+  Application->OnHelp = [&](uint16_t, intptr_t Data, bool& CallHelp) {
+    asked.push_back(Data);
+    CallHelp = false;
+    return true;
+  };
+  const UINT help = RegisterWindowMessageW("commdlg_help");
+  ASSERT_NE(help, 0u);
+  for (int context : {0, 42}) {
+    d.SetHelpContext(context);
+    VXHeadless::OnFileDialog([&](TVXFileDialogRun& run) {
+      SendMessageW(Application->Handle(), help, 0, 0);
+      run.Cancel();
+    });
+    d.Execute();
+  }
+  SendMessageW(Application->Handle(), help, 0, 0);  // no dialog shown: no hook
+  Application->OnHelp = nullptr;
+  EXPECT_EQ(asked, std::vector<intptr_t>{42});
+}
+
 }  // namespace
