@@ -86,6 +86,12 @@ TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner) {
   SetBounds(Left(), Top(), 548, 454);
   CreateFrame();
   CreateColourPages();
+  CreateFilterPages();
+  CreateGeometryPages();
+  // The built pages in the page control's order.
+  int index = 0;
+  for (const TPageInfo& p : kPages)
+    if (TTabSheet* page = PageOfTag(p.Tag)) page->SetPageIndex(index++);
   // The form is built for the screen now: the caller's size stands as given.
   ScaleToScreen();
   OnActivate = [this](void*) { FormActivate(); };
@@ -216,6 +222,11 @@ TTabSheet* TfPreviews::PageOfTag(int Tag) const {
     case 2: return tabRGB;
     case 12: return tabGamma;
     case 16: return tabAutoEnhance;
+    case 3: return tabFilters;
+    case 9: return tabMorph;
+    case 13: return tabSharpen;
+    case 10: return tabRotate;
+    case 14: return tabResize;
     default: return nullptr;
   }
 }
@@ -263,6 +274,8 @@ void TfPreviews::UpdateLanguage() {
   for (const TPageInfo& p : kPages)
     if (TTabSheet* page = PageOfTag(p.Tag)) page->SetCaption(VXLocalizedMessage(p.Word));
   UpdateColourPagesLanguage();
+  UpdateFilterPagesLanguage();
+  UpdateGeometryPagesLanguage();
   fDoChange = true;
 }
 
@@ -273,6 +286,7 @@ void TfPreviews::FormActivate() {
   if (OpList) OpList->clear();
   fDoProgress = false;
   fDoChange = true;
+  FillFilterPresets();
   LoadPreviewPageParams(true);
   if (!VXGetGlobalSettings()->UseButtonGlyphsInDialogs()) {
     OkButton->SetGlyph(nullptr);
@@ -541,7 +555,8 @@ void VXCheckPreviewPagesBuilt(TPreviewEffects pe) {
   uint16_t word = 0;
   for (const TPageInfo& p : kPages) {
     if (!(pe & VXPreviewEffect(p.Effect))) continue;
-    const bool built = p.Tag == 0 || p.Tag == 4 || p.Tag == 1 || p.Tag == 2 || p.Tag == 12 || p.Tag == 16;
+    const bool built = p.Tag == 0 || p.Tag == 4 || p.Tag == 1 || p.Tag == 2 || p.Tag == 12 || p.Tag == 16 ||
+                       p.Tag == 3 || p.Tag == 9 || p.Tag == 13 || p.Tag == 10 || p.Tag == 14;
     if (built) return;
     if (!firstMissing) {
       firstMissing = p.Name;

@@ -67,6 +67,11 @@ class TfPreviews : public TForm {
   TTabSheet* tabRGB;
   TTabSheet* tabGamma;
   TTabSheet* tabAutoEnhance;
+  TTabSheet* tabFilters = nullptr;
+  TTabSheet* tabMorph = nullptr;
+  TTabSheet* tabSharpen = nullptr;
+  TTabSheet* tabRotate = nullptr;
+  TTabSheet* tabResize = nullptr;
 
   // Contrast page.
   TLabel* Label3;
@@ -109,6 +114,38 @@ class TfPreviews : public TForm {
   TLabel *lblAutoEnhance3Gamma, *lblAutoEnhance3Saturation;
   TEdit *edtAutoEnhance3Gamma, *edtAutoEnhance3Saturation;
   TUpDown *updAutoEnhance3Gamma, *updAutoEnhance3Saturation;
+
+  // User filter page.
+  TGroupBox* GroupBox1;
+  TEdit *Edit8, *Edit11, *Edit14, *Edit9, *Edit12, *Edit15, *Edit10, *Edit13, *Edit16, *Edit20;
+  TUpDown *UpDown1, *UpDown2, *UpDown3, *UpDown4, *UpDown5, *UpDown6, *UpDown7, *UpDown8, *UpDown9, *UpDown10;
+  TLabel* Label15;
+  TButton *Button4, *Button5;
+  TGroupBox* GroupBox3;
+  TListBox* ListBox1;
+  // Morph filters page.
+  TGroupBox* GroupBox7;
+  TLabel *Label37, *Label38;
+  TListBox* ListBox2;
+  TEdit* Edit35;
+  TUpDown* UpDown24;
+  // Sharpen page.
+  TLabel *Label44, *Label45;
+  TEdit *Edit36, *Edit37;
+  TTrackBar* TrackBar4;
+  TUpDown* UpDown25;
+  // Rotate page.
+  TLabel *lblRotate, *lblFlip, *lblRotateBackground;
+  TEdit* edtRotate;
+  TTrackBar* TrackBarRotate;
+  TCheckBox *chkFlipHorz, *chkFlipVert;
+  TPanel* pnlRotateBackground;
+  // Resize page.
+  TLabel *lblResize, *lblCurrentSize, *lblNewSize, *lblNewScale, *lblWidth, *lblHeight, *lblWidthPercent,
+      *lblHeightPercent;
+  TEdit *edtOldWidth, *edtOldHeight, *edtNewWidth, *edtNewHeight, *edtNewWidthPercent, *edtNewHeightPercent;
+  TUpDown *updNewWidth, *updNewHeight, *updNewWidthPercent, *updNewHeightPercent;
+  TCheckBox* chkMaintainAR;
 
   // ---- fields ----
   int32_t fMedR = 0, fMedG = 0, fMedB = 0;
@@ -198,6 +235,22 @@ class TfPreviews : public TForm {
   void cbxGammaClick();
   void AutoEnhanceControlChange();
   void updAutoEnhance3GammaClick(TUDBtnType Button);
+  void ShowFilterValues();
+  void Edit8Change(TEdit* Sender);
+  void ListBox1Click();
+  void Button4Click();
+  void Button5Click();
+  void Edit35Change();
+  void TrackBar4Change();
+  void Edit36Change();
+  void TrackBarRotateChange();
+  void edtRotateChange();
+  void chkFlipHorzClick();
+  void pnlRotateBackgroundClick(TPanel* Sender);
+  void edtNewWidthChange();
+  void edtNewHeightChange();
+  void edtNewWidthPercentChange();
+  void edtNewHeightPercentChange();
 
   // The page's tag (-1 for none).
   static int PageTag(TTabSheet* Page) { return Page ? int(Page->Tag()) : -1; }
@@ -216,6 +269,22 @@ class TfPreviews : public TForm {
   void StorePage(int Tag);
   void RunPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender, const TVXProgressEvent& OnProgress);
   void UpdateColourPagesLanguage();
+  // The same for the filter pages (user filter, morph, sharpen) and the
+  // geometry pages (rotate, resize).
+  void CreateFilterPages();
+  void UpdateFilterPagesLanguage();
+  void LoadFilterPage(int Tag);
+  void StoreFilterPage(int Tag);
+  void RunFilterPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender,
+                              const TVXProgressEvent& OnProgress);
+  void CreateGeometryPages();
+  void UpdateGeometryPagesLanguage();
+  void LoadGeometryPage(int Tag);
+  void StoreGeometryPage(int Tag);
+  void RunGeometryPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender,
+                                const TVXProgressEvent& OnProgress);
+  // Fills the user filter's preset list with the presets' names.
+  void FillFilterPresets();
   // Sets a slider and writes its position into the box (no handler acts).
   void SetSliderAndBox(TTrackBar* Slider, TEdit* Box, int Value);
   bool fActivated = false;

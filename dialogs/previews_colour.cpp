@@ -380,6 +380,8 @@ void TfPreviews::LoadPage(int Tag) {
       AutoEnhanceControlChange();
       break;
     default:
+      LoadFilterPage(Tag);
+      LoadGeometryPage(Tag);
       break;
   }
 }
@@ -416,6 +418,8 @@ void TfPreviews::StorePage(int Tag) {
       p->AutoEnhance3_Saturation = AutoEnhance3Saturation;
       break;
     default:
+      StoreFilterPage(Tag);
+      StoreGeometryPage(Tag);
       break;
   }
 }
@@ -486,6 +490,8 @@ void TfPreviews::RunPageOperation(int Tag, TVexlaneView* View, bool IsPreview, v
       }
       break;
     default:
+      RunFilterPageOperation(Tag, View, IsPreview, Sender, OnProgress);
+      RunGeometryPageOperation(Tag, View, IsPreview, Sender, OnProgress);
       break;
   }
 }

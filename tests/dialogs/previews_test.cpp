@@ -23,6 +23,8 @@
 #include "gui/formdriver.h"
 #include "proc/colors.h"
 #include "proc/dialogparams.h"
+#include "proc/filters.h"
+#include "proc/morph.h"
 #include "proc/proc.h"
 #include "proc/tone.h"
 #include "view/vexlaneview.h"
@@ -133,7 +135,8 @@ TEST_F(Previews, PageSets) {
   Open(kAll, [](TfPreviews* F) {
     EXPECT_EQ(F->PageControl1->ActivePage(), F->tabContrast);
     EXPECT_EQ(F->PageControl1->VisibleTabs(),
-              (std::vector<TTabSheet*>{F->tabContrast, F->tabHSV, F->tabHSL, F->tabRGB, F->tabGamma,
+              (std::vector<TTabSheet*>{F->tabContrast, F->tabHSV, F->tabHSL, F->tabRGB, F->tabFilters,
+                                       F->tabMorph, F->tabRotate, F->tabGamma, F->tabSharpen, F->tabResize,
                                        F->tabAutoEnhance}));
     EXPECT_EQ(F->Caption(), "Preview");
     EXPECT_EQ(F->PageControl1->Style(), tsTabs);
@@ -146,7 +149,7 @@ TEST_F(Previews, PageSets) {
     D::Click(F->CancelButton);
   });
   // A page not on the form yet beside a built one: only the built one.
-  Open(VXPreviewEffect(peRotate) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
+  Open(VXPreviewEffect(peCrop) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
     EXPECT_EQ(F->PageControl1->ActivePage(), F->tabHSL);
     EXPECT_EQ(F->Caption(), "HSL");
     D::Click(F->CancelButton);
@@ -155,7 +158,7 @@ TEST_F(Previews, PageSets) {
 }
 
 TEST_F(Previews, PagesNotBuiltRaiseBeforeAnythingShows) {
-  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peRotate), "Rotate"},
+  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peEqualize), "Equalization"},
                              std::pair{VXPreviewEffect(peCrop) | VXPreviewEffect(peFFT), "FFT"}}) {
     try {
       proc_->DoPreviews(pe);
@@ -666,3 +669,303 @@ TEST_F(Previews, DialogBackgrounds) {
 }
 
 }  // namespace
+
+// ---- filter pages ----
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const std::string& Path) {
+  std::vector<uint8_t> out;
+  if (FILE* f = std::fopen(Path.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF) out.push_back(uint8_t(c));
+    std::fclose(f);
+  }
+  return out;
+}
+
+void WriteFile(const std::string& Path, const std::vector<uint8_t>& Data) {
+  FILE* f = std::fopen(Path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(Data.data(), 1, Data.size(), f);
+  std::fclose(f);
+}
+
+// The 43-byte filter file: the header, nine weights and the divisor.
+std::vector<uint8_t> FilterFile(std::vector<uint8_t> Header, const std::vector<int32_t>& Values) {
+  for (int32_t v : Values)
+    for (int i = 0; i < 4; ++i) Header.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+  return Header;
+}
+
+std::string Output(const std::string& Command) {
+  std::string out;
+  if (FILE* p = popen(Command.c_str(), "r")) {
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  return out;
+}
+
+std::vector<int32_t> FilterValues(const TGraphFilter& f) {
+  std::vector<int32_t> v;
+  for (const auto& row : f.Values) v.insert(v.end(), row, row + 3);
+  v.push_back(f.Divisor);
+  return v;
+}
+
+std::vector<std::string> GridTexts(TfPreviews* F) {
+  std::vector<std::string> out;
+  for (TEdit* e : {F->Edit8, F->Edit11, F->Edit14, F->Edit9, F->Edit12, F->Edit15, F->Edit10, F->Edit13, F->Edit16,
+                   F->Edit20})
+    out.push_back(e->Text());
+  return out;
+}
+
+}  // namespace
+
+TEST_F(Previews, UserFilterFileGridAndPresets) {
+  const std::string dir = ::testing::TempDir();
+  const std::string saved = dir + "previews_default.flt", bad = dir + "previews_bad.flt",
+                    cut = dir + "previews_cut.flt", good = dir + "previews_good.flt";
+  WriteFile(bad, FilterFile({1, 3, 4}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  std::vector<uint8_t> shortFile = FilterFile({1, 3, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  shortFile.resize(30);
+  WriteFile(cut, shortFile);
+  WriteFile(good, FilterFile({1, 3, 3}, {-1, 2, -3, 4, 50, 6, -7, 8, 9, 11}));
+  P()->SetDefaultParams();
+  TVXBitmap expected(image_.get());
+  TProgressRec none;
+  VXApplyFilter3x3(&expected, *VXGetFilterPreset(1), 0, 0, expected.Width(), expected.Height(), none);
+  EXPECT_TRUE(Open(VXPreviewEffect(peUserFilt), [&](TfPreviews* F) {
+    EXPECT_EQ(GridTexts(F), (std::vector<std::string>{"0", "0", "0", "0", "1", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(F->ListBox1->ItemIndex(), 0);
+    EXPECT_EQ(F->ListBox1->Count(), VXFilterPresetCount());
+    D::AnswerFileDialog(true, saved);
+    D::Click(F->Button5);
+    // A wrong header or a short file leaves the filter and its boxes.
+    D::Type(F->Edit8, "5");
+    const std::vector<int32_t> before = FilterValues(F->Filter);
+    EXPECT_EQ(before[0], 5);
+    for (const std::string& file : {bad, cut}) {
+      SCOPED_TRACE(file);
+      D::AnswerFileDialog(true, file);
+      D::Click(F->Button4);
+      EXPECT_EQ(FilterValues(F->Filter), before);
+      EXPECT_EQ(F->Edit8->Text(), "5");
+      EXPECT_EQ(F->Edit20->Text(), "0");
+    }
+    // A whole file fills the filter and the grid by position.
+    D::AnswerFileDialog(true, good);
+    D::Click(F->Button4);
+    EXPECT_EQ(FilterValues(F->Filter), (std::vector<int32_t>{-1, 2, -3, 4, 50, 6, -7, 8, 9, 11}));
+    EXPECT_EQ(GridTexts(F), (std::vector<std::string>{"-1", "2", "-3", "4", "50", "6", "-7", "8", "9", "11"}));
+    // The divisor box cleared stores 0; a weight box cleared reads the
+    // (empty) divisor box as 1.
+    D::Type(F->Edit20, "");
+    EXPECT_EQ(F->Filter.Divisor, 0);
+    D::Type(F->Edit11, "");
+    EXPECT_EQ(F->Filter.Divisor, 1);
+    EXPECT_EQ(F->Filter.Values[0][1], 0);
+    // The up-downs step the boxes.
+    D::Step(F->UpDown9, 2);
+    EXPECT_EQ(F->Filter.Values[2][2], 11);
+    // A preset replaces everything.
+    D::Select(F->ListBox1, 1);
+    EXPECT_EQ(FilterValues(F->Filter), (std::vector<int32_t>{1, 1, 1, 1, 1, 1, 1, 1, 1, 9}));
+    EXPECT_EQ(F->Edit20->Text(), "9");
+    D::Click(F->OkButton);
+  }));
+  // The default filter as saved: 01 03 03, nine weights, the divisor.
+  EXPECT_EQ(ReadFile(saved).size(), 43u);
+  EXPECT_EQ(Output("/usr/bin/python3 -c \"import struct; d=open('" + saved +
+                "','rb').read(); print(len(d), struct.unpack('<3B10i', d))\""),
+            "43 (1, 3, 3, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0)\n");
+  std::string blur = "Filter ";
+  for (int i = 0; i < 9; ++i) blur += "1/9";
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{blur});
+  EXPECT_EQ(proc_->GetUndoCaptions(0), "Convolution Filter");
+  EXPECT_EQ(FilterValues(P()->USERFILTER_Values), (std::vector<int32_t>{1, 1, 1, 1, 1, 1, 1, 1, 1, 9}));
+  ExpectSame(image_.get(), &expected);
+}
+
+TEST_F(Previews, MorphAndSharpenPages) {
+  P()->SetDefaultParams();
+  P()->MORPH_Filter = 0;
+  P()->MORPH_WinSize = 4;
+  TVXBitmap expected(image_.get());
+  VXDoSharpen(&expected, 0, 0, nullptr, nullptr, 3, 50, expected.Height(), expected.Width());
+  EXPECT_TRUE(Open(VXPreviewEffect(peMorph) | VXPreviewEffect(peSharpen), [](TfPreviews* F) {
+    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabMorph);
+    EXPECT_EQ(F->ListBox2->ItemIndex(), 0);
+    EXPECT_EQ(F->ListBox2->Items()->Strings(0), "Maximum");
+    EXPECT_EQ(F->Edit35->Text(), "4");
+    D::Type(F->Edit35, "abc");
+    EXPECT_EQ(F->MorphWinSize, 1);
+    D::Type(F->Edit35, "3");
+    D::Select(F->ListBox2, 2);
+    EXPECT_EQ(F->MorphFilter, 2);
+    EXPECT_EQ(F->MorphWinSize, 3);
+    D::TabTo(F->PageControl1, F->tabSharpen);
+    EXPECT_EQ(F->Sharpen, 1);
+    EXPECT_EQ(F->SharpenSize, 4);
+    D::Type(F->Edit36, "80");
+    EXPECT_EQ(F->TrackBar4->Position(), 50);
+    EXPECT_EQ(F->Sharpen, 50);
+    EXPECT_EQ(F->Edit36->Text(), "50");
+    D::Type(F->Edit37, "3");
+    EXPECT_EQ(F->SharpenSize, 3);
+    D::Click(F->OkButton);
+  }));
+  ExpectSame(image_.get(), &expected);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Sharpen 50 3"});
+  EXPECT_EQ(P()->MORPH_Filter, 2);
+  EXPECT_EQ(P()->MORPH_WinSize, 3);
+  EXPECT_EQ(P()->SHARPEN_Sharpen, 50);
+  EXPECT_EQ(P()->SHARPEN_Size, 3);
+
+  // The morph filter committed.
+  image_ = Picture(120, 90, 5);
+  proc_->SetAttachedVXBitmap(image_.get());
+  proc_->PreviewsLog().clear();
+  TVXBitmap closed(image_.get());
+  VXDoMorphFilter(&closed, 3, 2, nullptr, nullptr, 0, 0, closed.Width(), closed.Height());
+  EXPECT_TRUE(Open(VXPreviewEffect(peMorph), [](TfPreviews* F) { D::Click(F->OkButton); }));
+  ExpectSame(image_.get(), &closed);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Morph 3 2"});
+}
+
+// ---- geometry pages ----
+
+TEST_F(Previews, RotateAngleSliderBoxAndBackground) {
+  P()->SetDefaultParams();
+  P()->ROTATE_Angle = 12.5;
+  Open(VXPreviewEffect(peRotate), [](TfPreviews* F) {
+    EXPECT_EQ(F->TrackBarRotate->Position(), 1250);
+    EXPECT_EQ(F->RotationAngle, 12.5);
+    EXPECT_EQ(F->edtRotate->Text(), "12.5");
+    D::Slide(F->TrackBarRotate, 1300);
+    EXPECT_EQ(F->RotationAngle, 13);
+    D::Slide(F->TrackBarRotate, 1250);
+    EXPECT_EQ(F->RotationAngle, 12);
+    EXPECT_EQ(F->edtRotate->Text(), "12");
+    D::Type(F->edtRotate, "45.6");
+    EXPECT_EQ(F->RotationAngle, 46);
+    EXPECT_EQ(F->edtRotate->Text(), "46");
+    for (auto [text, shown] : {std::pair{"90", false}, std::pair{"30", true}, std::pair{"-180", false}}) {
+      SCOPED_TRACE(text);
+      D::Type(F->edtRotate, text);
+      EXPECT_EQ(F->pnlRotateBackground->Visible(), shown);
+      EXPECT_EQ(F->lblRotateBackground->Visible(), shown);
+    }
+    // The colour panel offers its colour to the colour dialog.
+    D::Type(F->edtRotate, "30");
+    D::AnswerColorDialog(true, TColor(0x123456));
+    D::Click(F->pnlRotateBackground);
+    EXPECT_EQ(F->pnlRotateBackground->Color(), TColor(0x123456));
+    D::AnswerColorDialog(false);
+    D::Click(F->pnlRotateBackground);
+    EXPECT_EQ(F->pnlRotateBackground->Color(), TColor(0x123456));
+    D::Click(F->OkButton);
+  });
+  EXPECT_EQ(P()->ROTATE_Angle, 30);
+  EXPECT_EQ(P()->BackgroundColor, TColor(0x123456));
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Rotate 30"});
+}
+
+TEST_F(Previews, FlipsRunBeforeTheRotation) {
+  P()->SetDefaultParams();
+  P()->ROTATE_Angle = 90;
+  P()->BackgroundColor = clBlack;
+  TVXBitmap expected(image_.get());
+  {
+    TVexlaneProc p(nullptr);
+    p.SetAttachedVXBitmap(&expected);
+    p.SetAutoUndo(false);
+    p.Flip(fdHorizontal);
+    p.Rotate(90, VXGetGlobalSettings()->DefaultRotateAntiAlias(), clBlack);
+  }
+  EXPECT_TRUE(Open(VXPreviewEffect(peRotate), [](TfPreviews* F) {
+    D::Click(F->chkFlipHorz);
+    EXPECT_TRUE(F->FlipHorz);
+    D::Click(F->OkButton);
+  }));
+  ExpectSame(image_.get(), &expected);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Rotate 90 Flip Horizontal"});
+  EXPECT_TRUE(P()->FLIP_Horz);
+}
+
+TEST_F(Previews, HorizontalFlipMatchesImageMagickFlop) {
+  if (std::system("/usr/bin/convert -version > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ImageMagick's convert is not installed";
+  const std::string in = ::testing::TempDir() + "previews_flop_in.rgb";
+  const std::string out = ::testing::TempDir() + "previews_flop_out.rgb";
+  image_ = Picture(97, 41, 8);
+  proc_->SetAttachedVXBitmap(image_.get());
+  WriteFile(in, Bytes(image_.get()));
+  P()->SetDefaultParams();
+  EXPECT_TRUE(Open(VXPreviewEffect(peRotate), [](TfPreviews* F) {
+    D::Click(F->chkFlipHorz);
+    D::Click(F->OkButton);
+  }));
+  // The channel order does not matter to a mirror.
+  ASSERT_EQ(std::system(("/usr/bin/convert -size 97x41 -depth 8 rgb:" + in + " -flop rgb:" + out).c_str()), 0);
+  EXPECT_TRUE(Bytes(image_.get()) == ReadFile(out));
+}
+
+TEST_F(Previews, ResizeBoxesFollowEachOther) {
+  image_ = Picture(640, 480, 3);
+  proc_->SetAttachedVXBitmap(image_.get());
+  P()->SetDefaultParams();
+  P()->Resize_Percent = 100;
+  TVXBitmap expected(image_.get());
+  {
+    TVexlaneProc p(nullptr);
+    p.SetAttachedVXBitmap(&expected);
+    p.SetAutoUndo(false);
+    p.Resample(320, 576, VXGetGlobalSettings()->DefaultResampleFilter(), false);
+  }
+  EXPECT_TRUE(Open(VXPreviewEffect(peResize), [](TfPreviews* F) {
+    EXPECT_EQ(F->edtOldWidth->Text(), "640");
+    EXPECT_EQ(F->edtOldHeight->Text(), "480");
+    EXPECT_EQ(F->edtNewWidth->Text(), "640");
+    EXPECT_EQ(F->edtNewHeight->Text(), "480");
+    D::Type(F->edtNewWidth, "320");
+    EXPECT_EQ(F->edtNewWidthPercent->Text(), "50");
+    EXPECT_EQ(F->edtNewHeightPercent->Text(), "50");
+    EXPECT_EQ(F->edtNewHeight->Text(), "240");
+    EXPECT_EQ(F->ResizePercent, 50);
+    D::Click(F->chkMaintainAR);
+    D::Type(F->edtNewHeightPercent, "120");
+    EXPECT_EQ(F->edtNewHeight->Text(), "576");
+    EXPECT_EQ(F->edtNewWidth->Text(), "320");
+    EXPECT_EQ(F->edtNewWidthPercent->Text(), "50");
+    EXPECT_EQ(F->ResizePercent, 120);
+    // Letters in a pixel box put the source size back.
+    D::Type(F->edtNewHeight, "x");
+    EXPECT_EQ(F->edtNewHeight->Text(), "480");
+    EXPECT_EQ(F->edtNewHeightPercent->Text(), "100");
+    D::Type(F->edtNewHeightPercent, "120");
+    D::Click(F->OkButton);
+  }));
+  ExpectSame(image_.get(), &expected);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Resize 50% / 120%"});
+  EXPECT_EQ(P()->Resize_Percent, 120);
+
+  // A stored 50 % shows 320 x 240; the same size as the source runs nothing.
+  image_ = Picture(640, 480, 3);
+  proc_->SetAttachedVXBitmap(image_.get());
+  proc_->PreviewsLog().clear();
+  P()->Resize_Percent = 50;
+  auto before = std::make_unique<TVXBitmap>(image_.get());
+  EXPECT_TRUE(Open(VXPreviewEffect(peResize), [](TfPreviews* F) {
+    EXPECT_EQ(F->edtNewWidth->Text(), "320");
+    EXPECT_EQ(F->edtNewHeight->Text(), "240");
+    D::Type(F->edtNewWidthPercent, "100");
+    EXPECT_EQ(F->edtNewHeight->Text(), "480");
+    D::Click(F->OkButton);
+  }));
+  ExpectSame(image_.get(), before.get());
+  EXPECT_TRUE(proc_->PreviewsLog().empty());
+}

@@ -1,0 +1,411 @@
+// The processing preview dialog's geometry pages: Rotate (with flips) and
+// Resize, and the colour panels' shared handler: their controls, loading,
+// handlers, operations and stored values.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/settings.h"
+#include "core/textutils.h"
+#include "core/vxdefs.h"
+#include "core/winchores.h"
+#include "dialogs/previews.h"
+#include "proc/dialogparams.h"
+#include "proc/proc.h"
+#include "view/vexlaneview.h"
+#include "words/words.h"
+
+namespace {
+
+std::string LocaleFloat(double v) { return VXFloatToStrF(v, ffGeneral, 15, 0); }
+
+// A box's integer when its text is one.
+bool TryBoxInt(TEdit* Box, int& Value) {
+  const int a = VXStrToIntDefAnsi(Box->Text(), 0);
+  const int b = VXStrToIntDefAnsi(Box->Text(), 1);
+  if (a != b) return false;
+  Value = a;
+  return true;
+}
+
+int Round(double v) { return int(std::nearbyint(v)); }
+
+TLabel* NewLabel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int W = 110) {
+  TLabel* l = new TLabel(F);
+  l->SetName(Name);
+  l->SetParent(Parent);
+  l->SetBounds(X, Y, W, 13);
+  return l;
+}
+
+TEdit* NewBox(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, const char* Text) {
+  TEdit* e = new TEdit(F);
+  e->SetName(Name);
+  e->SetParent(Parent);
+  e->SetBounds(X, Y, 60, 21);
+  e->SetText(Text);
+  return e;
+}
+
+TUpDown* NewUpDown(TfPreviews* F, TEdit* Box, const char* Name, int Min, int Max, int Increment) {
+  TUpDown* u = new TUpDown(F);
+  u->SetName(Name);
+  u->SetParent(Box->Parent());
+  u->SetMin(Min);
+  u->SetMax(Max);
+  u->SetIncrement(Increment);
+  u->SetAssociate(Box);
+  return u;
+}
+
+TPanel* NewColourPanel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y) {
+  TPanel* p = new TPanel(F);
+  p->SetName(Name);
+  p->SetParent(Parent);
+  p->SetBounds(X, Y, 50, 20);
+  p->SetBevelOuter(bvLowered);
+  p->SetParentBackground(false);
+  p->SetColor(clBlack);
+  p->SetVisible(false);
+  return p;
+}
+
+// Sets a box's text; its change handler runs even when the text stays.
+void SetTextAndRun(TEdit* Box, const std::string& Text) {
+  if (Box->Text() != Text)
+    Box->SetText(Text);
+  else if (Box->OnChange)
+    Box->OnChange(Box);
+}
+
+}  // namespace
+
+void TfPreviews::CreateGeometryPages() {
+  tabRotate = new TTabSheet(this);
+  tabRotate->SetName("tabRotate");
+  tabRotate->SetPageControl(PageControl1);
+  tabRotate->SetCaption("Rotate");
+  tabResize = new TTabSheet(this);
+  tabResize->SetName("tabResize");
+  tabResize->SetPageControl(PageControl1);
+  tabResize->SetCaption("Resize");
+
+  // Rotate.
+  lblRotate = NewLabel(this, tabRotate, "lblRotate", 8, 16);
+  edtRotate = NewBox(this, tabRotate, "edtRotate", 120, 12, "0");
+  TrackBarRotate = new TTrackBar(this);
+  TrackBarRotate->SetName("TrackBarRotate");
+  TrackBarRotate->SetParent(tabRotate);
+  TrackBarRotate->SetBounds(190, 10, 300, 25);
+  TrackBarRotate->SetMax(18000);
+  TrackBarRotate->SetMin(-18000);
+  TrackBarRotate->SetFrequency(500);
+  TrackBarRotate->SetPosition(0);
+  lblFlip = NewLabel(this, tabRotate, "lblFlip", 8, 56);
+  chkFlipHorz = new TCheckBox(this);
+  chkFlipHorz->SetName("chkFlipHorz");
+  chkFlipHorz->SetParent(tabRotate);
+  chkFlipHorz->SetBounds(120, 54, 120, 17);
+  chkFlipVert = new TCheckBox(this);
+  chkFlipVert->SetName("chkFlipVert");
+  chkFlipVert->SetParent(tabRotate);
+  chkFlipVert->SetBounds(250, 54, 120, 17);
+  lblRotateBackground = NewLabel(this, tabRotate, "lblRotateBackground", 8, 92);
+  lblRotateBackground->SetVisible(false);
+  pnlRotateBackground = NewColourPanel(this, tabRotate, "pnlRotateBackground", 120, 88);
+  TrackBarRotate->OnChange = [this](void*) { TrackBarRotateChange(); };
+  edtRotate->OnChange = [this](void*) { edtRotateChange(); };
+  chkFlipHorz->OnClick = [this](void*) { chkFlipHorzClick(); };
+  chkFlipVert->OnClick = [this](void*) { chkFlipHorzClick(); };
+  pnlRotateBackground->OnClick = [this](void*) { pnlRotateBackgroundClick(pnlRotateBackground); };
+
+  // Resize: current, new and scale columns; width and height rows.
+  lblResize = NewLabel(this, tabResize, "lblResize", 8, 8);
+  lblCurrentSize = NewLabel(this, tabResize, "lblCurrentSize", 130, 30, 60);
+  lblNewSize = NewLabel(this, tabResize, "lblNewSize", 210, 30, 60);
+  lblNewScale = NewLabel(this, tabResize, "lblNewScale", 300, 30, 60);
+  lblWidth = NewLabel(this, tabResize, "lblWidth", 8, 52);
+  lblHeight = NewLabel(this, tabResize, "lblHeight", 8, 80);
+  edtOldWidth = NewBox(this, tabResize, "edtOldWidth", 130, 48, "");
+  edtOldHeight = NewBox(this, tabResize, "edtOldHeight", 130, 76, "");
+  for (TEdit* e : {edtOldWidth, edtOldHeight}) {
+    e->SetReadOnly(true);
+    e->SetTabStop(false);
+    e->SetColor(clBtnFace);
+  }
+  edtNewWidth = NewBox(this, tabResize, "edtNewWidth", 210, 48, "1");
+  updNewWidth = NewUpDown(this, edtNewWidth, "updNewWidth", 1, 32767, 100);
+  edtNewHeight = NewBox(this, tabResize, "edtNewHeight", 210, 76, "1");
+  updNewHeight = NewUpDown(this, edtNewHeight, "updNewHeight", 1, 32767, 100);
+  edtNewWidthPercent = NewBox(this, tabResize, "edtNewWidthPercent", 300, 48, "1");
+  updNewWidthPercent = NewUpDown(this, edtNewWidthPercent, "updNewWidthPercent", 1, 10000, 5);
+  edtNewHeightPercent = NewBox(this, tabResize, "edtNewHeightPercent", 300, 76, "1");
+  updNewHeightPercent = NewUpDown(this, edtNewHeightPercent, "updNewHeightPercent", 1, 10000, 5);
+  lblWidthPercent = NewLabel(this, tabResize, "lblWidthPercent", 380, 52, 12);
+  lblHeightPercent = NewLabel(this, tabResize, "lblHeightPercent", 380, 80, 12);
+  lblWidthPercent->SetCaption("%");
+  lblHeightPercent->SetCaption("%");
+  chkMaintainAR = new TCheckBox(this);
+  chkMaintainAR->SetName("chkMaintainAR");
+  chkMaintainAR->SetParent(tabResize);
+  chkMaintainAR->SetBounds(130, 108, 250, 17);
+  chkMaintainAR->SetChecked(true);
+  edtNewWidth->OnChange = [this](void*) { edtNewWidthChange(); };
+  chkMaintainAR->OnClick = [this](void*) { edtNewWidthChange(); };
+  edtNewHeight->OnChange = [this](void*) { edtNewHeightChange(); };
+  edtNewWidthPercent->OnChange = [this](void*) { edtNewWidthPercentChange(); };
+  edtNewHeightPercent->OnChange = [this](void*) { edtNewHeightPercentChange(); };
+}
+
+void TfPreviews::UpdateGeometryPagesLanguage() {
+  const auto W = [](uint16_t i) { return VXLocalizedMessage(i); };
+  lblRotate->SetCaption(W(79) + ":");
+  lblFlip->SetCaption(" " + W(80) + ":");
+  chkFlipHorz->SetCaption(W(81));
+  chkFlipVert->SetCaption(W(82));
+  lblRotateBackground->SetCaption(" " + W(62) + ":");
+  lblResize->SetCaption(W(385) + ":");
+  lblCurrentSize->SetCaption(W(388));
+  lblNewSize->SetCaption(W(389));
+  lblNewScale->SetCaption(W(390));
+  lblWidth->SetCaption(W(31) + " (" + W(139) + "):");
+  lblHeight->SetCaption(W(32) + " (" + W(139) + "):");
+  chkMaintainAR->SetCaption(W(391));
+}
+
+// ---- loading and storing ----
+
+void TfPreviews::LoadGeometryPage(int Tag) {
+  TIPDialogParams* p = fIPDialogParams;
+  switch (Tag) {
+    case 10: {
+      RotationAngle = p->ROTATE_Angle;
+      FlipHorz = p->FLIP_Horz;
+      FlipVert = p->FLIP_Vert;
+      edtRotate->SetText(LocaleFloat(RotationAngle));
+      pnlRotateBackground->SetColor(p->BackgroundColor);
+      TrackBarRotate->SetPosition(int(RotationAngle * 100));
+      chkFlipHorz->SetChecked(FlipHorz);
+      chkFlipVert->SetChecked(FlipVert);
+      // The background shows for a stored angle that uncovers corners, too.
+      TVXBitmap* src = Vexlane1->GetVXBitmap();
+      if (!(Vexlane1->EnableAlphaChannel() && src && src->HasAlphaChannel())) {
+        const bool show = Round(RotationAngle) % 90 != 0;
+        pnlRotateBackground->SetVisible(show);
+        lblRotateBackground->SetVisible(show);
+      }
+      undos[10] = "Rotate";
+      break;
+    }
+    case 14: {
+      TVXBitmap* src = Vexlane1->GetVXBitmap();
+      ResizePercent = p->Resize_Percent;
+      edtOldWidth->SetText(std::to_string(src->Width()));
+      edtOldHeight->SetText(std::to_string(src->Height()));
+      chkMaintainAR->SetChecked(true);
+      SetTextAndRun(edtNewWidthPercent, std::to_string(ResizePercent));
+      SetTextAndRun(edtNewHeightPercent, std::to_string(ResizePercent));
+      undos[14] = "Resize";
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TfPreviews::StoreGeometryPage(int Tag) {
+  TIPDialogParams* p = fIPDialogParams;
+  switch (Tag) {
+    case 10:
+      p->ROTATE_Angle = RotationAngle;
+      p->FLIP_Horz = FlipHorz;
+      p->FLIP_Vert = FlipVert;
+      p->BackgroundColor = pnlRotateBackground->Color();
+      break;
+    case 14:
+      p->Resize_Percent = ResizePercent;
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- operations ----
+
+void TfPreviews::RunGeometryPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void*,
+                                          const TVXProgressEvent&) {
+  TVexlaneProc* proc = View->Proc();
+  TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
+  switch (Tag) {
+    case 10:
+      CurrentOp = "Rotate " + LocaleFloat(RotationAngle);
+      // Flips come before the rotation.
+      if (FlipHorz) {
+        proc->Flip(fdHorizontal);
+        CurrentOp += " Flip Horizontal";
+      }
+      if (FlipVert) {
+        proc->Flip(fdVertical);
+        CurrentOp += " Flip Vertical";
+      }
+      if (RotationAngle != 0) {
+        if (IsPreview) {
+          proc->Rotate(RotationAngle, vxrFast, pnlRotateBackground->Color());
+          View->Fit();
+        } else {
+          proc->Rotate(RotationAngle, settings->DefaultRotateAntiAlias(), pnlRotateBackground->Color());
+        }
+      }
+      break;
+    case 14: {
+      TVXBitmap* src = Vexlane1->GetVXBitmap();
+      int w = VXStrToIntDefAnsi(edtNewWidth->Text(), -1);
+      int h = VXStrToIntDefAnsi(edtNewHeight->Text(), -1);
+      if (w == src->Width() && h == src->Height()) return;
+      const int pw = VXStrToIntDefAnsi(edtNewWidthPercent->Text(), 100);
+      const int ph = VXStrToIntDefAnsi(edtNewHeightPercent->Text(), 100);
+      if (chkMaintainAR->Checked()) {
+        h = -1;
+        CurrentOp = "Resize " + std::to_string(pw) + "%";
+      } else {
+        CurrentOp = "Resize " + std::to_string(pw) + "% / " + std::to_string(ph) + "%";
+      }
+      proc->Resample(w, h, IsPreview ? settings->DefaultPreviewsZoomFilter() : settings->DefaultResampleFilter(),
+                     false);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// ---- handlers ----
+
+void TfPreviews::TrackBarRotateChange() {
+  if (!fDoChange) return;
+  const double a = TrackBarRotate->Position() / 100.0;
+  if (a == RotationAngle) return;
+  RotationAngle = Round(a);
+  const std::string text = LocaleFloat(RotationAngle);
+  if (edtRotate->Text() != text) edtRotate->SetText(text);
+  RequestPreview(false);
+}
+
+void TfPreviews::edtRotateChange() {
+  if (!fDoChange) return;
+  const double x = double(VXStrToFloatDef(edtRotate->Text(), 0));
+  if (x != RotationAngle) {
+    const int before = TrackBarRotate->Position();
+    const double pos = std::clamp(std::trunc(x * 100), -18000.0, 18000.0);
+    TrackBarRotate->SetPosition(int(pos));
+    if (TrackBarRotate->Position() == before) TrackBarRotateChange();
+  }
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  if (Vexlane1->EnableAlphaChannel() && src && src->HasAlphaChannel()) return;
+  const double r = std::clamp(std::nearbyint(x), -1e9, 1e9);
+  const bool show = int64_t(r) % 90 != 0;
+  pnlRotateBackground->SetVisible(show);
+  lblRotateBackground->SetVisible(show);
+}
+
+void TfPreviews::chkFlipHorzClick() {
+  if (!fDoChange) return;
+  if (chkFlipHorz->Checked() == FlipHorz && chkFlipVert->Checked() == FlipVert) return;
+  FlipHorz = chkFlipHorz->Checked();
+  FlipVert = chkFlipVert->Checked();
+  RequestPreview(false);
+}
+
+void TfPreviews::pnlRotateBackgroundClick(TPanel* Sender) {
+  if (!fDoChange) return;
+  TColor c = Sender->Color();
+  if (VXColorDialog(c)) Sender->SetColor(c);
+  RequestPreview(false);
+}
+
+void TfPreviews::edtNewWidthChange() {
+  if (fUpdatingSize) return;
+  fUpdatingSize = true;
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  const int W = src->Width(), H = src->Height();
+  double p = 100.0;
+  int v = 0;
+  if (TryBoxInt(edtNewWidth, v) && v >= 0 && W > 0) {
+    p = double(v) / W * 100;
+  } else {
+    edtNewWidth->SetText(std::to_string(W));
+    p = 100;
+  }
+  edtNewWidthPercent->SetText(std::to_string(Round(p)));
+  if (chkMaintainAR->Checked()) {
+    edtNewHeightPercent->SetText(std::to_string(Round(p)));
+    edtNewHeight->SetText(std::to_string(Round(H * p / 100)));
+  }
+  ResizePercent = Round(p);
+  fUpdatingSize = false;
+  RequestPreview(false);
+}
+
+void TfPreviews::edtNewHeightChange() {
+  if (fUpdatingSize) return;
+  fUpdatingSize = true;
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  const int W = src->Width(), H = src->Height();
+  double p = 100.0;
+  int v = 0;
+  if (TryBoxInt(edtNewHeight, v) && v >= 0 && H > 0) {
+    p = double(v) / H * 100;
+  } else {
+    edtNewHeight->SetText(std::to_string(H));
+    p = 100;
+  }
+  edtNewHeightPercent->SetText(std::to_string(Round(p)));
+  if (chkMaintainAR->Checked()) {
+    edtNewWidthPercent->SetText(std::to_string(Round(p)));
+    edtNewWidth->SetText(std::to_string(Round(W * p / 100)));
+  }
+  ResizePercent = Round(p);
+  fUpdatingSize = false;
+  RequestPreview(false);
+}
+
+void TfPreviews::edtNewWidthPercentChange() {
+  if (fUpdatingSize) return;
+  fUpdatingSize = true;
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  const int W = src->Width(), H = src->Height();
+  int p = 0;
+  if (!TryBoxInt(edtNewWidthPercent, p) || p < 0) {
+    edtNewWidthPercent->SetText("100");
+    p = 100;
+  }
+  edtNewWidth->SetText(std::to_string(Round(W * double(p) / 100)));
+  if (chkMaintainAR->Checked()) {
+    edtNewHeightPercent->SetText(std::to_string(p));
+    edtNewHeight->SetText(std::to_string(Round(H * double(p) / 100)));
+  }
+  ResizePercent = p;
+  fUpdatingSize = false;
+  RequestPreview(false);
+}
+
+void TfPreviews::edtNewHeightPercentChange() {
+  if (fUpdatingSize) return;
+  fUpdatingSize = true;
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  const int W = src->Width(), H = src->Height();
+  int p = 0;
+  if (!TryBoxInt(edtNewHeightPercent, p) || p < 0) {
+    edtNewHeightPercent->SetText("100");
+    p = 100;
+  }
+  edtNewHeight->SetText(std::to_string(Round(H * double(p) / 100)));
+  if (chkMaintainAR->Checked()) {
+    edtNewWidthPercent->SetText(std::to_string(p));
+    edtNewWidth->SetText(std::to_string(Round(W * double(p) / 100)));
+  }
+  ResizePercent = p;
+  fUpdatingSize = false;
+  RequestPreview(false);
+}
