@@ -5,6 +5,7 @@
 
 #include "platform/win_com_enum.h"
 
+#include "acquire/v4l2_devices.h"
 #include "acquire/vxds_tables.h"
 
 namespace {
@@ -169,10 +170,15 @@ void VXClearCaptureDevices() {
 }
 
 std::vector<TVXCaptureDevice> VXCaptureDevices(TVXCaptureCategory Category) {
-  std::lock_guard<std::mutex> guard(gLock);
   std::vector<TVXCaptureDevice> out;
-  for (const TVXCaptureDevice& d : gDevices)
-    if (d.Category == Category) out.push_back(d);
+  {
+    std::lock_guard<std::mutex> guard(gLock);
+    for (const TVXCaptureDevice& d : gDevices)
+      if (d.Category == Category) out.push_back(d);
+  }
+  // The machine's cameras, as they are now.
+  if (Category == vxccVideoInput)
+    for (TVXCaptureDevice& d : VXMachineVideoInputs()) out.push_back(std::move(d));
   return out;
 }
 

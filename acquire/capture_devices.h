@@ -30,7 +30,9 @@ struct TVXCaptureDevice {
 };
 
 void VXAddCaptureDevice(const TVXCaptureDevice& Device);
-// Takes every device of every category out.
+// The devices added, then (video inputs) the machine's cameras
+// (acquire/v4l2_devices.h).
+// Takes every added device of every category out.
 void VXClearCaptureDevices();
 std::vector<TVXCaptureDevice> VXCaptureDevices(TVXCaptureCategory Category);
 // The category of a category GUID (CLSID_VideoInputDeviceCategory, ...).

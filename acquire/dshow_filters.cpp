@@ -12,6 +12,7 @@
 
 #include "acquire/dshow_graph.h"
 #include "acquire/media_source.h"
+#include "acquire/v4l2_devices.h"
 #include "acquire/vxds_tables.h"
 #include "platform/win_clock.h"
 #include "winui/avifile.h"
@@ -475,14 +476,25 @@ class TVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public IVXAMAn
   TStreamer fStreamer;
 };
 
+// One capability of a live camera: the device's own format and size, and
+// what FFmpeg is told to open it with (no options: the device's default).
+struct TLiveCaps {
+  GUID SubType;
+  int Width = 0, Height = 0;
+  double Rate = 0;
+  TVXMediaOptions Options;
+};
+
 // A live camera over the media back end: opened when the graph leaves
 // Stopped, read at its frame rate by the streaming thread until stopped.
+// Its capabilities are the device's formats and sizes; whichever is
+// chosen, the pins give the frames as RGB24 at the chosen size.
 class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVXDSClock {
  public:
-  TLiveVideoInput(std::string Name, std::string Url, int Width, int Height, double Rate)
-      : TVXDSFilter(kClsidVideoInput), fName(std::move(Name)), fUrl(std::move(Url)), fRate(Rate > 0 ? Rate : 25) {
-    fFormat = TVXDSMediaType::Adopt(
-        VXDSVideoType(MEDIASUBTYPE_RGB24, Width, Height, REFERENCE_TIME(std::llrint(1e7 / fRate))));
+  TLiveVideoInput(std::string Name, std::string Url, std::vector<TLiveCaps> Caps)
+      : TVXDSFilter(kClsidVideoInput), fName(std::move(Name)), fUrl(std::move(Url)), fCaps(std::move(Caps)) {
+    if (fCaps.empty()) fCaps.push_back({MEDIASUBTYPE_RGB24, 0, 0, 0, {}});
+    Choose(0);
     fCapture = AddPin("Capture", PINDIR_OUTPUT, MEDIATYPE_Video, PIN_CATEGORY_CAPTURE);
     fPreview = AddPin("Preview", PINDIR_OUTPUT, MEDIATYPE_Video, PIN_CATEGORY_PREVIEW);
     HasPropertyPages = true;
@@ -505,7 +517,7 @@ class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVX
     }
     if (Old == State_Stopped) {
       int error = 0;
-      fSource = VXOpenMediaSource(fUrl, &error);
+      fSource = VXOpenMediaSource(fUrl, &error, fCaps[fChosen].Options);
       if (!fSource) return error == VXMediaBusyError() ? VXDS_E_DEVICE_BUSY : E_FAIL;
     }
     if (New == State_Running) {
@@ -518,16 +530,25 @@ class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVX
     return New == State_Paused ? VFW_S_CANT_CUE : S_OK;
   }
   HRESULT StateAnswer() override { return VFW_S_CANT_CUE; }
-  // ---- IAMStreamConfig: the device's one format ----
+  // ---- IAMStreamConfig: the device's formats ----
+  // A capability's type, or RGB24 at a capability's size.
   HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override {
     if (!pmt) return E_POINTER;
-    const VIDEOINFOHEADER* have = VXDSVideoInfo(fFormat.Get());
     const VIDEOINFOHEADER* want = VXDSVideoInfo(*pmt);
-    return want && have && IsEqualGUID(pmt->subtype, MEDIASUBTYPE_RGB24) &&
-                   want->bmiHeader.biWidth == have->bmiHeader.biWidth &&
-                   want->bmiHeader.biHeight == have->bmiHeader.biHeight
-               ? S_OK
-               : VFW_E_TYPE_NOT_ACCEPTED;
+    if (!want) return VFW_E_TYPE_NOT_ACCEPTED;
+    const int w = want->bmiHeader.biWidth, h = std::abs(want->bmiHeader.biHeight);
+    int rgb = -1;
+    for (size_t i = 0; i < fCaps.size(); ++i) {
+      if (fCaps[i].Width != w || fCaps[i].Height != h) continue;
+      if (IsEqualGUID(pmt->subtype, fCaps[i].SubType)) {
+        Choose(i);
+        return S_OK;
+      }
+      if (rgb < 0 && IsEqualGUID(pmt->subtype, MEDIASUBTYPE_RGB24)) rgb = int(i);
+    }
+    if (rgb < 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    Choose(size_t(rgb));
+    return S_OK;
   }
   HRESULT GetFormat(AM_MEDIA_TYPE** ppmt) override {
     if (!ppmt) return E_POINTER;
@@ -536,16 +557,24 @@ class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVX
   }
   HRESULT GetNumberOfCapabilities(int* piCount, int* piSize) override {
     if (!piCount || !piSize) return E_POINTER;
-    *piCount = 1;
+    *piCount = int(fCaps.size());
     *piSize = int(sizeof(VIDEO_STREAM_CONFIG_CAPS));
     return S_OK;
   }
   HRESULT GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) override {
     if (!ppmt || !pSCC) return E_POINTER;
-    if (iIndex != 0) return S_FALSE;
-    *ppmt = CreateMediaType(&fFormat.Get());
+    if (iIndex < 0 || size_t(iIndex) >= fCaps.size()) return S_FALSE;
+    const TLiveCaps& c = fCaps[size_t(iIndex)];
+    // The bit rate of the device's frames (24 bits a pixel for compressed
+    // ones, which have no fixed size).
+    const int bits = VXDSSubTypeBitCount(c.SubType) > 0 ? VXDSSubTypeBitCount(c.SubType) : 24;
+    const double bitRate = double(c.Width) * c.Height * bits * (c.Rate > 0 ? c.Rate : 25);
+    const DWORD rate = DWORD(std::min(bitRate, 4294967295.0));
+    TVXDSMediaType type =
+        TVXDSMediaType::Adopt(VXDSVideoType(c.SubType, c.Width, c.Height, FrameTime(c.Rate), rate));
+    *ppmt = CreateMediaType(&type.Get());
     if (!*ppmt) return E_OUTOFMEMORY;
-    const VIDEOINFOHEADER* vih = VXDSVideoInfo(fFormat.Get());
+    const VIDEOINFOHEADER* vih = VXDSVideoInfo(type.Get());
     VIDEO_STREAM_CONFIG_CAPS caps;
     caps.guid = FORMAT_VideoInfo;
     caps.MinOutputSize = caps.MaxOutputSize = caps.InputSize = {vih->bmiHeader.biWidth, vih->bmiHeader.biHeight};
@@ -559,6 +588,13 @@ class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVX
   ~TLiveVideoInput() override { fStreamer.Stop(); }
 
  private:
+  static REFERENCE_TIME FrameTime(double Rate) { return REFERENCE_TIME(std::llrint(1e7 / (Rate > 0 ? Rate : 25))); }
+  void Choose(size_t Index) {
+    fChosen = Index;
+    const TLiveCaps& c = fCaps[Index];
+    fRate = c.Rate > 0 ? c.Rate : 25;
+    fFormat = TVXDSMediaType::Adopt(VXDSVideoType(MEDIASUBTYPE_RGB24, c.Width, c.Height, FrameTime(fRate)));
+  }
   // One frame at its time; the stream ends with the device's.
   bool Stream() {
     TVXDSSample s;
@@ -580,7 +616,9 @@ class TLiveVideoInput : public TVXDSFilter, public IVXAMStreamConfig, public TVX
   }
 
   std::string fName, fUrl;
-  double fRate;
+  std::vector<TLiveCaps> fCaps;
+  size_t fChosen = 0;
+  double fRate = 25;
   TVXDSMediaType fFormat;
   TVXDSPin* fCapture;
   TVXDSPin* fPreview;
@@ -1622,8 +1660,30 @@ IUnknown* VXDSNewLiveVideoInput(const std::string& Name, const std::string& Url)
   // A device that cannot be opened now still becomes a filter: running it
   // fails.
   std::unique_ptr<TVXMediaSource> probe = VXOpenMediaSource(Url);
-  return static_cast<IVXBaseFilter*>(new TLiveVideoInput(Name, Url, probe ? probe->Width() : 0,
-                                                         probe ? probe->Height() : 0, probe ? probe->FrameRate() : 0));
+  std::vector<TLiveCaps> caps;
+  if (probe) caps.push_back({MEDIASUBTYPE_RGB24, probe->Width(), probe->Height(), probe->FrameRate(), {}});
+  return static_cast<IVXBaseFilter*>(new TLiveVideoInput(Name, Url, std::move(caps)));
+}
+
+IUnknown* VXDSNewV4L2VideoInput(const TVXV4L2Device& Device) {
+  // Not opened here: another program may be using the camera, and opening
+  // it takes time. Each size of each format the driver lists is a
+  // capability.
+  std::vector<TLiveCaps> caps;
+  for (const TVXV4L2Size& s : Device.Sizes) {
+    if (s.Width <= 0 || s.Height <= 0) continue;
+    std::string name(4, ' ');
+    for (int i = 0; i < 4; ++i) name[size_t(i)] = char((s.FourCC >> (8 * i)) & 0xFF);
+    if (name == "YUYV") name = "YUY2";
+    GUID subtype = VXDSSubTypeFromName(name);
+    if (VXDSSubTypeName(subtype) != name) subtype = MEDIASUBTYPE_RGB24;
+    TVXMediaOptions options = {{"video_size", std::to_string(s.Width) + "x" + std::to_string(s.Height)}};
+    if (s.Rate > 0) options.push_back({"framerate", std::to_string(s.Rate)});
+    const std::string input = VXV4L2FormatName(s.FourCC);
+    if (!input.empty()) options.push_back({"input_format", input});
+    caps.push_back({subtype, s.Width, s.Height, s.Rate, std::move(options)});
+  }
+  return static_cast<IVXBaseFilter*>(new TLiveVideoInput(Device.Card, "video4linux2:" + Device.Path, std::move(caps)));
 }
 
 IUnknown* VXDSNewAudioInput(const std::string&) { return static_cast<IVXBaseFilter*>(new TAudioInput); }

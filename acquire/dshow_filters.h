@@ -52,6 +52,10 @@ IUnknown* VXDSNewVideoInput(const TVXDSSimVideoInput& Device);
 // "video4linux2:/dev/video0"); its one capability is the size and rate the
 // device gives when opened (0 x 0 when it cannot be opened: running fails).
 IUnknown* VXDSNewLiveVideoInput(const std::string& Name, const std::string& Url);
+// A video4linux2 camera, opened only when its graph runs; a capability for
+// each format and size its driver lists.
+struct TVXV4L2Device;
+IUnknown* VXDSNewV4L2VideoInput(const TVXV4L2Device& Device);
 IUnknown* VXDSNewAudioInput(const std::string& Name);
 IUnknown* VXDSNewCompressor(bool Video);
 

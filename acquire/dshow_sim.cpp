@@ -3,6 +3,7 @@
 
 #include "acquire/capture_devices.h"
 #include "acquire/dshow_graph.h"
+#include "acquire/v4l2_devices.h"
 #include "acquire/vxds_tables.h"
 #include "core/dictionary.h"
 #include "core/vxdefs.h"
@@ -25,6 +26,7 @@ void AddDevice(TVXCaptureCategory Category, const std::string& Name, TVXFilterFa
 
 void Reset() {
   VXClearCaptureDevices();
+  VXSetVideoDeviceFolder("");
   VXDSSimReset();
   VXDSClearRenderStreamLog();
   VXSetPropertyFrameAnswer(S_OK);

@@ -20,7 +20,8 @@
 
 namespace VXDShowSim {
 
-// Removes every device, clip and record; the disc goes back to its default
+// Removes every device, clip and record (the machine's cameras too: the
+// video device folder becomes "", see VXSetVideoDeviceFolder); the disc goes back to its default
 // (3 titles of 12, 4 and 1 chapters; title 1, chapter 2 at 01:05:09:00).
 void Reset();
 // Raises EVXException for JSON that does not describe a device.

@@ -81,7 +81,7 @@ class TFFmpegSource : public TVXMediaSource {
     }
   }
   int Error = 0;
-  bool Open(const std::string& Url, const TMemoryInput* Memory) {
+  bool Open(const std::string& Url, const TMemoryInput* Memory, const TVXMediaOptions& Options) {
     if (Memory) {
       fMemory = *Memory;
       auto* buffer = static_cast<uint8_t*>(f->av_malloc(kIOBuffer));
@@ -103,7 +103,10 @@ class TFFmpegSource : public TVXMediaSource {
       device = f->av_find_input_format(Url.substr(0, colon).c_str());
       if (device) url = Url.substr(colon + 1);
     }
-    const int opened = f->avformat_open_input(&fFormat, Memory ? nullptr : url.c_str(), device, nullptr);
+    AVDictionary* options = nullptr;
+    for (const auto& [key, value] : Options) f->av_dict_set(&options, key.c_str(), value.c_str(), 0);
+    const int opened = f->avformat_open_input(&fFormat, Memory ? nullptr : url.c_str(), device, &options);
+    f->av_dict_free(&options);
     if (opened < 0) {
       Error = opened;
       return false;
@@ -267,12 +270,13 @@ class TFFmpegSource : public TVXMediaSource {
   std::vector<uint8_t> fScratch;
 };
 
-std::unique_ptr<TVXMediaSource> Open(const std::string& Url, const TMemoryInput* Memory, int* Error) {
+std::unique_ptr<TVXMediaSource> Open(const std::string& Url, const TMemoryInput* Memory, int* Error,
+                                     const TVXMediaOptions& Options = {}) {
   if (Error) *Error = 0;
   const TVXFFmpegApi* api = VXFFmpeg();
   if (!api) return nullptr;
   auto s = std::make_unique<TFFmpegSource>(api);
-  if (!s->Open(Url, Memory)) {
+  if (!s->Open(Url, Memory, Options)) {
     if (Error) *Error = s->Error;
     return nullptr;
   }
@@ -285,8 +289,9 @@ std::unique_ptr<TVXMediaSource> VXNewSimMediaSource(int Frames, int Width, int H
   return std::make_unique<TSimSource>(Frames, Width, Height, Rate);
 }
 
-std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url, int* Error) {
-  return Open(Url, nullptr, Error);
+std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url, int* Error,
+                                                  const TVXMediaOptions& Options) {
+  return Open(Url, nullptr, Error, Options);
 }
 
 int VXMediaBusyError() { return AVERROR(EBUSY); }

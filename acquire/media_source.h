@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TVXMediaStreamInfo {
@@ -46,7 +47,11 @@ std::unique_ptr<TVXMediaSource> VXNewSimMediaSource(int Frames, int Width, int H
 // library's pixel limit.
 // Error, when given, receives FFmpeg's error code of a failed open (0 for
 // other failures); a device another program holds gives AVERROR(EBUSY).
-std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url, int* Error = nullptr);
+// Options go to the input format ("video_size", "framerate",
+// "input_format" for a camera).
+using TVXMediaOptions = std::vector<std::pair<std::string, std::string>>;
+std::unique_ptr<TVXMediaSource> VXOpenMediaSource(const std::string& Url, int* Error = nullptr,
+                                                  const TVXMediaOptions& Options = {});
 // The error code of a device held by another program.
 int VXMediaBusyError();
 // A clip held in memory (the bytes must outlive the source).

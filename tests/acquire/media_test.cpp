@@ -8,14 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <unistd.h>
 
+#include "acquire/capture_devices.h"
 #include "acquire/dshow_sim.h"
 #include "acquire/media_source.h"
+#include "acquire/v4l2_devices.h"
 #include "acquire/vxds.h"
 #include "core/bitmap.h"
 #include "core/startup.h"
@@ -150,7 +154,8 @@ TEST(VXDSMedia, DamagedClips) {
 }
 
 // Without FFmpeg (avformat pointed at a missing soname, in a fresh process)
-// a real clip does not connect its source and nothing raises.
+// a real clip does not connect its source, no camera is listed and nothing
+// raises.
 TEST(VXDSMedia, WithoutFFmpeg) {
   if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
   const std::string path = ClipPath(kClips[0]);
@@ -160,6 +165,14 @@ TEST(VXDSMedia, WithoutFFmpeg) {
         TVXLibraryGuard library;
         VXFFmpegSetSoname("avformat", "libavformat-missing.so.0");
         bool ok = !VXFFmpegAvailable() && !VXFFmpegSetSoname("avcodec", "x");
+        // No camera is listed, even one its driver answers for.
+        VXSetVideoDeviceFolder(::testing::TempDir());
+        std::ofstream(::testing::TempDir() + "/video0") << "x";
+        VXSetV4L2Query([](const std::string&, TVXV4L2Device& d) {
+          d.Card = "Camera";
+          return true;
+        });
+        ok = ok && VXListV4L2Devices().size() == 1 && VXCaptureDevices(vxccVideoInput).empty();
         TVXDirectShow ds;
         ds.SetFileInput(path);
         ds.SetEnableSampleGrabber(true);
@@ -232,6 +245,120 @@ TEST(VXDSMedia, LavfiCamera) {
     const TVXDSRunResult r = ds.Run();
     EXPECT_TRUE(r == vxdsError || r == vxdsBusy);
   }
+}
+
+// The machine's cameras: the "video<N>" nodes of the device folder, in node
+// order, named by their card and with a capability per format and size;
+// nodes that are no capture device and other names are left out. The nodes
+// here are plain files behind a stand-in driver query, so a camera's graph
+// connects with its formats but cannot run.
+TEST(VXDSMedia, MachineCamerasInTheDeviceRegistry) {
+  TVXLibraryGuard library;
+  if (!VXFFmpegAvailable()) GTEST_SKIP() << "FFmpeg's libraries are not installed";
+  const std::string folder = ::testing::TempDir() + "/vxmedia-dev-" + std::to_string(getpid());
+  std::filesystem::create_directories(folder);
+  for (const char* n : {"video10", "video2", "video0", "videoX", "radio0", "video"}) std::ofstream(folder + "/" + n) << "x";
+  const uint32_t yuyv = 0x56595559, mjpg = 0x47504A4D, odd = 0x32315559;  // 'YUYV', 'MJPG', 'YU12'
+  VXSetV4L2Query([&](const std::string& Path, TVXV4L2Device& d) {
+    const std::string name = std::filesystem::path(Path).filename().string();
+    if (name == "video0") {
+      d.Card = "Front Camera";
+      d.Sizes = {{yuyv, 640, 480, 30}, {yuyv, 320, 240, 30}, {mjpg, 1280, 720, 15}};
+      return true;
+    }
+    if (name == "video10") {
+      d.Card = "Grabber";
+      d.Sizes = {{odd, 352, 288, 0}};
+      return true;
+    }
+    return false;  // video2: a metadata node
+  });
+  struct TReset {
+    ~TReset() {
+      VXSetV4L2Query(nullptr);
+      VXDShowSim::Reset();
+    }
+  } reset;
+  VXDShowSim::Reset();
+  VXSetVideoDeviceFolder(folder);
+  VXDShowSim::AddVideoInput(R"({"Name": "Sim", "Caps": [{"SubType": "RGB24", "Width": 8, "Height": 8}]})");
+
+  const std::vector<TVXV4L2Device> nodes = VXListV4L2Devices();
+  ASSERT_EQ(nodes.size(), 2u);
+  EXPECT_EQ(nodes[0].Path, folder + "/video0");
+  EXPECT_EQ(nodes[1].Path, folder + "/video10");
+  std::vector<std::string> names;
+  for (const TVXCaptureDevice& d : VXCaptureDevices(vxccVideoInput)) names.push_back(d.FriendlyName);
+  EXPECT_EQ(names, (std::vector<std::string>{"Sim", "Front Camera", "Grabber"}));
+  EXPECT_TRUE(VXCaptureDevices(vxccAudioInput).empty());
+
+  struct TCase {
+    int Input;
+    std::vector<std::string> Formats;  // subtype and size of each capability
+  };
+  const TCase cases[] = {{1, {"YUY2 640x480", "YUY2 320x240", "MJPG 1280x720"}},
+                         {2, {"RGB24 352x288"}}};  // a format the subtype table lacks
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Input);
+    TVXDirectShow ds;
+    ASSERT_EQ(ds.VideoInputs().size(), 3u);
+    ds.SetVideoInput(c.Input);
+    ds.Connect();
+    ASSERT_TRUE(ds.Connected());
+    std::vector<std::string> formats;
+    for (int i = 0; i < ds.VideoFormatsCount(); ++i) {
+      const TVXVideoFormat& f = ds.GetVideoFormats(i);
+      formats.push_back(f.Format + " " + std::to_string(f.MinWidth) + "x" + std::to_string(f.MinHeight));
+    }
+    EXPECT_EQ(formats, c.Formats);
+    if (c.Input == 1) {
+      // The frames come as RGB24 at the chosen size and rate.
+      ds.SetCurrentVideoFormat(1280, 720, "MJPG");
+      int w = 0, h = 0;
+      std::string format;
+      ds.GetCurrentVideoFormat(w, h, format);
+      EXPECT_EQ(w, 1280);
+      EXPECT_EQ(h, 720);
+      EXPECT_EQ(format, "RGB24");
+      EXPECT_EQ(ds.GetAverageTimePerFrame(), 666667);
+    }
+    // A node that is not a camera after all cannot be opened: an error,
+    // not a hang.
+    const TVXDSRunResult r = ds.Run();
+    EXPECT_TRUE(r == vxdsError || r == vxdsBusy);
+    ds.Disconnect();
+  }
+
+  // Without a folder, or through the real driver query on plain files,
+  // there are no cameras.
+  VXSetV4L2Query(nullptr);
+  EXPECT_TRUE(VXListV4L2Devices().empty());
+  VXSetVideoDeviceFolder(folder + "/missing");
+  EXPECT_TRUE(VXListV4L2Devices().empty());
+  VXSetVideoDeviceFolder("");
+  EXPECT_EQ(VXCaptureDevices(vxccVideoInput).size(), 1u);
+  std::filesystem::remove_all(folder);
+}
+
+// The machine's own cameras, when it has any, are listed by their card
+// names with at least one capability each.
+TEST(VXDSMedia, RealVideo4Linux2Cameras) {
+  TVXLibraryGuard library;
+  bool any = false;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec))
+    any = any || it->path().filename().string().rfind("video", 0) == 0;
+  if (!any) GTEST_SKIP() << "this machine has no /dev/video* nodes";
+  VXSetVideoDeviceFolder("/dev");
+  for (const TVXV4L2Device& d : VXListV4L2Devices()) {
+    SCOPED_TRACE(d.Path);
+    EXPECT_FALSE(d.Card.empty());
+    for (const TVXV4L2Size& s : d.Sizes) {
+      EXPECT_GT(s.Width, 0);
+      EXPECT_GT(s.Height, 0);
+    }
+  }
+  VXSetVideoDeviceFolder("");
 }
 
 // FFmpeg is bound at run time: a program linking the library needs none of
