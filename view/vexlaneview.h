@@ -909,6 +909,9 @@ class TVexlaneView : public TVXView {
   // viewer.
   struct TSelStreamData;
   static void ReadSelectionStream(TStream* Stream, TSelStreamData& Into);
+  // Reads a selection stream (validated) and returns its bytes, the viewer
+  // unchanged.
+  static std::unique_ptr<TMemoryStream> CopySelectionStream(TStream* Stream);
   // Wheel zoom by Params (the navigator's wheel drives its source).
   void WheelZoom(const TVXMouseWheelParams& Params, int32_t Delta, int32_t MouseX, int32_t MouseY);
   // Shows the selection polygon and draws the outlines.

@@ -99,8 +99,25 @@ int32_t TVexlaneView::LayersCreateFromText(const std::string& sText, const std::
     std::unique_ptr<TVexlaneProc> proc = TVexlaneProc::CreateFromBitmap(b);
     proc->SetBackground(fBackGround);
     if (Angle == 0) {
-      b->AlphaChannel()->Fill(0);
-      proc->TextOut(0, 0, sText, sFontName, iFontSize, cFontColor, Style, 0, true, true);
+      // Drawn anti-aliased in black on white; the darkness of each pixel
+      // becomes its alpha over the text colour, so that the edges blend
+      // over whatever lies below the layer.
+      proc->SetBackground(kWhite);
+      b->SetPixels(0, 0, TRGB{255, 255, 255});
+      proc->TextOut(0, 0, sText, sFontName, iFontSize, TColor(0), Style, 0, true, true);
+      proc->SetBackground(fBackGround);
+      if (b->PixelFormat() != vx24RGB) b->SetPixelFormat(vx24RGB);
+      TVXBitmap* a = b->AlphaChannel();
+      const TRGB ink = VXColorToTRGB(int32_t(cFontColor));
+      for (int32_t y = 0; y < b->Height(); ++y) {
+        auto* row = static_cast<TRGB*>(b->ScanLine(y));
+        auto* arow = static_cast<uint8_t*>(a->ScanLine(y));
+        for (int32_t x = 0; x < b->Width(); ++x) {
+          const TRGB c = row[x];
+          arow[x] = uint8_t(255 - std::min({c.r, c.g, c.b}));
+          row[x] = ink;
+        }
+      }
     } else {
       proc->SetBackground(kWhite);
       b->SetPixels(0, 0, TRGB{255, 255, 255});

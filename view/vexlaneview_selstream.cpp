@@ -171,6 +171,21 @@ void TVexlaneView::ReadSelectionStream(TStream* Stream, TSelStreamData& d) {
   d.mask->SetFull(full);
 }
 
+std::unique_ptr<TMemoryStream> TVexlaneView::CopySelectionStream(TStream* Stream) {
+  const int64_t start = Stream->Position();
+  TSelStreamData d;
+  ReadSelectionStream(Stream, d);
+  const int64_t end = Stream->Position();
+  auto copy = std::make_unique<TMemoryStream>();
+  std::vector<uint8_t> bytes(size_t(end - start));
+  Stream->SetPosition(start);
+  if (!bytes.empty() && Stream->Read(bytes.data(), int64_t(bytes.size())) != int64_t(bytes.size()))
+    throw EVXException("Damaged selection stream");
+  if (!bytes.empty()) copy->Write(bytes.data(), int64_t(bytes.size()));
+  copy->SetPosition(0);
+  return copy;
+}
+
 bool TVexlaneView::LoadSelectionFromStream(TStream* Stream, TVXResizeSelMode Options) {
   TSelStreamData d;
   ReadSelectionStream(Stream, d);

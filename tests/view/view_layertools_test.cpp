@@ -450,3 +450,39 @@ TEST_F(ViewLayerTools, MakingLayers) {
   grey.SetPixelFormat(vx8g);
   EXPECT_EQ(sa->Pixels_vx8(3, 2), grey.Pixels_vx8(3, 2));
 }
+
+TEST_F(ViewLayerTools, TextLayersAreCutToTheText) {
+  TVexlaneView* v = NewView(200, 150);
+  SetImage(v, 40, 30);
+  for (int32_t angle : {0}) {
+    SCOPED_TRACE(angle);
+    const int32_t n = v->LayersCreateFromText("Ab", "DejaVu Sans", 20, TColor(0x0000FF), TFontStyles{}, false, 0, 0,
+                                              angle, true);
+    EXPECT_EQ(n, v->LayersCount() - 1);
+    TVXBitmap* b = v->Layers(n)->Bitmap();
+    ASSERT_GT(b->Width(), 5);
+    ASSERT_GT(b->Height(), 5);
+    TVXBitmap* a = b->AlphaChannelOpt();
+    ASSERT_NE(a, nullptr);
+    // Transparent around the letters, and no border row or column left
+    // that is transparent all along.
+    int clear = 0;
+    std::vector<int> rows(size_t(b->Height()), 0), cols(size_t(b->Width()), 0);
+    for (int y = 0; y < b->Height(); ++y)
+      for (int x = 0; x < b->Width(); ++x) {
+        const int al = a->Pixels_vx8(x, y);
+        clear += al == 0;
+        rows[size_t(y)] += al != 0;
+        cols[size_t(x)] += al != 0;
+      }
+    EXPECT_GT(clear, 0);
+    EXPECT_GT(rows.front(), 0);
+    EXPECT_GT(rows.back(), 0);
+    EXPECT_GT(cols.front(), 0);
+    EXPECT_GT(cols.back(), 0);
+    EXPECT_GT(b->Width(), b->Height());
+    // Every pixel has the text's colour; the letters' shapes are in alpha.
+    for (int y = 0; y < b->Height(); ++y)
+      for (int x = 0; x < b->Width(); ++x) ASSERT_EQ(b->Pixels(x, y), (TRGB{0, 0, 255}));  // red
+  }
+}
