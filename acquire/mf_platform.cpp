@@ -893,8 +893,9 @@ void VXRegisterMediaFoundationModules() {
                                      {"MFCreateSample", e(&VXMFPlatCreateSample)},
                                      {"MFCreateMemoryBuffer", e(&VXMFPlatCreateMemoryBuffer)}});
   VXModules::Register("Mf.dll", {{"MFEnumDeviceSources", e(&VXMFPlatEnumDeviceSources)}});
-  // The source reader's entries come with the reader.
-  VXModules::Register("Mfreadwrite.dll", {});
+  VXModules::Register("Mfreadwrite.dll",
+                      {{"MFCreateSourceReaderFromByteStream", e(&VXMFReadCreateSourceReaderFromByteStream)},
+                       {"MFCreateSourceReaderFromURL", e(&VXMFReadCreateSourceReaderFromURL)}});
 }
 
 void VXRegisterMediaFoundationClasses() {

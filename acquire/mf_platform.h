@@ -40,6 +40,17 @@ HRESULT VXMFPlatCreateMemoryBuffer(DWORD cbMaxLength, VX_IMFMediaBuffer** ppBuff
 HRESULT VXMFPlatEnumDeviceSources(VX_IMFAttributes* pAttributes, VX_IMFActivate*** pppSourceActivate,
                                   UINT* pcSourceActivate);
 
+// "Mfreadwrite.dll" (mf_reader.cpp): readers of the video stream of a file's
+// byte stream or of a URL ("format:device" names an FFmpeg input device)
+// over FFmpeg; E_FAIL when FFmpeg is missing or the input cannot be opened
+// or holds no video. MF_SOURCE_READER_ASYNC_CALLBACK makes the reader
+// answer ReadSample on a worker; MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING
+// lets the current type be any of YUY2, NV12, I420, RGB24 and RGB32.
+HRESULT VXMFReadCreateSourceReaderFromByteStream(VX_IMFByteStream* pByteStream, VX_IMFAttributes* pAttributes,
+                                                 VX_IMFSourceReader** ppSourceReader);
+HRESULT VXMFReadCreateSourceReaderFromURL(LPCWSTR pwszURL, VX_IMFAttributes* pAttributes,
+                                          VX_IMFSourceReader** ppSourceReader);
+
 // Test driver: how many MFStartup calls are not yet balanced by MFShutdown.
 int VXMFPlatStartupCount();
 

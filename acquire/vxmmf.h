@@ -9,11 +9,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "acquire/mf_api.h"
+#include "core/vxdefs.h"
 #include "platform/win_geometry.h"
 
 class TVXBitmap;
@@ -243,4 +247,150 @@ class TVXMediaFoundationVideoProcessor {
   VX_IMFVideoProcessorControl* m_control = nullptr;
   uint32_t m_outputBufferSize = 0;
   bool m_started = false;
+};
+
+// ---- the source reader ----
+
+// Told of queued samples, of the first sample after a start or resume and of
+// a stream's end, on the thread that produced them; must not block.
+struct IVXMediaFoundationReaderNotifyReceiver : IUnknown {
+  static constexpr GUID kIID{0x70E06CBA, 0x1727, 0x402B, {0x85, 0x7A, 0xCC, 0x36, 0x79, 0xED, 0xDC, 0x26}};
+  using TVXBase = IUnknown;
+  virtual void ReceiveNotify(void* sender, TVXMediaFountationNotifyType notifyType, uint32_t dwStreamIndex,
+                             uint32_t dwStreamFlags, int64_t llTimestamp, VX_IMFSample* pSample,
+                             VX_IMFMediaType* mediaType, VX_IMFMediaEvent* pEvent) = 0;
+};
+
+// Posts notifyMessage to the window: wParam the notification's type, lParam
+// the reader.
+class TVXMediaFoundationReaderWindowNotifyReceiver : public TVXComObject<IVXMediaFoundationReaderNotifyReceiver> {
+ public:
+  TVXMediaFoundationReaderWindowNotifyReceiver(HWND notifyWindow, uint32_t notifyMessage)
+      : m_notifyWindow(notifyWindow), m_notifyMessage(notifyMessage) {}
+  void ReceiveNotify(void* sender, TVXMediaFountationNotifyType notifyType, uint32_t dwStreamIndex,
+                     uint32_t dwStreamFlags, int64_t llTimestamp, VX_IMFSample* pSample, VX_IMFMediaType* mediaType,
+                     VX_IMFMediaEvent* pEvent) override;
+
+ private:
+  HWND m_notifyWindow;
+  uint32_t m_notifyMessage;
+};
+
+enum TVXMediaFoundationSourceReaderCallbackEventType { mfrceONREADSAMPLE, mfrceONFLUSH, mfrceONEVENT };
+using TVXMediaFoundationSourceReaderCallbackEvent =
+    std::function<HRESULT(TVXMediaFoundationSourceReaderCallbackEventType event, HRESULT hrStatus,
+                          uint32_t dwStreamIndex, uint32_t dwStreamFlags, int64_t llTimestamp, VX_IMFSample* pSample,
+                          VX_IMFMediaEvent* pEvent)>;
+
+class TVXMediaFoundationSourceReaderCallback : public TVXComObject<VX_IMFSourceReaderCallback> {
+ public:
+  explicit TVXMediaFoundationSourceReaderCallback(TVXMediaFoundationSourceReaderCallbackEvent OnCallBack)
+      : m_onCallBack(std::move(OnCallBack)) {}
+  HRESULT OnReadSample(HRESULT hrStatus, DWORD dwStreamIndex, DWORD dwStreamFlags, LONGLONG llTimestamp,
+                       VX_IMFSample* pSample) override;
+  HRESULT OnFlush(DWORD dwStreamIndex) override;
+  HRESULT OnEvent(DWORD dwStreamIndex, VX_IMFMediaEvent* pEvent) override;
+
+ private:
+  TVXMediaFoundationSourceReaderCallbackEvent m_onCallBack;
+};
+
+struct TVXMFReaderShared;
+
+// Reads video from a file or a URL through the platform's source reader:
+// synchronously when no receiver is registered at opening, otherwise on the
+// platform's worker, queued and announced to the receivers.
+class TVXMediaFoundationSourceReader {
+ public:
+  TVXMediaFoundationSourceReader();
+  ~TVXMediaFoundationSourceReader();
+  TVXMediaFoundationSourceReader(const TVXMediaFoundationSourceReader&) = delete;
+  TVXMediaFoundationSourceReader& operator=(const TVXMediaFoundationSourceReader&) = delete;
+
+  bool IsAvailable() const { return m_isAvailable; }
+  const std::vector<std::string>& VideoInputs();
+  int32_t StreamCount() const { return int32_t(m_streams.size()); }
+  int64_t Duration() const { return m_duration; }
+  bool Capturing();
+  int32_t SamplesBufferSize() const { return m_samplesBufferSize; }
+  void SetSamplesBufferSize(int32_t Value);
+  TVXMediaFoundationVideoProcessor* VideoProcessor();
+
+  void Lock();
+  void Unlock();
+  void PushNotifyReceiver(IVXMediaFoundationReaderNotifyReceiver* notifyReceiver);
+  void PopNotifyReceiver();
+  void ClearNotifyReceivers();
+  void UpdateVideoInputs();
+
+  bool SetVideoInput(int32_t index);
+  bool SetVideoInput(const std::string& name);
+  bool SetFileInput(const std::string& filename);
+  bool SetURLInput(const std::string& URL);
+
+  int32_t IndexOfFirstStream(const std::string& streamType) const;
+  std::string GetStreamType(int32_t streamIndex) const;
+  int32_t GetMediaTypesCount(int32_t streamIndex) const;
+  int32_t GetMediaTypesCount(const std::string& streamType) const;
+  TVXDictionary* GetMediaType(int32_t streamIndex, int32_t mediaTypeIndex) const;
+  TVXDictionary* GetMediaType(const std::string& streamType, int32_t mediaTypeIndex) const;
+  TVXDictionary* GetCurrentMediaType(int32_t streamIndex) const;
+  TVXDictionary* GetCurrentMediaType(const std::string& streamType) const;
+  void SetSelectedStreams(int32_t streamIndex, bool selected);
+  void SetSelectedStreams(const std::string& streamType, bool selected);
+  bool SelectMediaType(int32_t streamIndex, int32_t mediaTypeIndex);
+  bool SelectMediaType(const std::string& streamType, int32_t mediaTypeIndex);
+  bool SetMediaTypeCustom(int32_t streamIndex, const std::string& jsonDescription);
+  bool SetMediaTypeCustom(const std::string& streamType, const std::string& jsonDescription);
+  bool SetMediaTypeVideo(int32_t streamIndex, const std::string& subTypeStr, int32_t frameWidth, int32_t frameHeight,
+                         double frameRate, const std::string& videoLighting);
+  bool SetMediaTypeVideo(const std::string& subTypeStr, int32_t frameWidth, int32_t frameHeight, double frameRate,
+                         const std::string& videoLighting);
+  bool SetMediaTypeAudio(int32_t streamIndex, const std::string& subTypeStr);
+  bool SetMediaTypeAudio(const std::string& subTypeStr);
+
+  bool StartCapture();
+  bool PauseCapture();
+  void ResumeCapture();
+  void StopCapture();
+  void SetPosition(int64_t position);
+  void Flush();
+  std::unique_ptr<TVXMFReceivedSample> GetNextSample();
+
+  // Samples in the queue (test driver).
+  size_t QueuedSamples();
+
+ private:
+  bool OpenReader(VX_IMFByteStream* byteStream, const std::string& url, VX_IMFMediaSource* source);
+  bool OpenDevice(VX_IMFActivate* activate);
+  void ReleaseReader();
+  void EnumerateStreams();
+  void RefreshCurrentMediaTypes();
+  bool RequestSample(uint32_t streamIndex);
+  HRESULT OnSample(TVXMediaFoundationSourceReaderCallbackEventType event, uint32_t streamIndex, uint32_t flags,
+                   int64_t timeStamp, VX_IMFSample* sample);
+  void Notify(TVXMediaFountationNotifyType type, uint32_t streamIndex, uint32_t flags, int64_t timeStamp,
+              VX_IMFSample* sample, VX_IMFMediaType* mediaType);
+  void ProcessSample(VX_IMFMediaType*& mediaType, VX_IMFSample*& sample);
+  bool Asynchronous();
+
+  std::recursive_mutex m_lock;
+  bool m_isAvailable = false;
+  std::unique_ptr<TVXMFDeviceList> m_videoInputs;
+  std::vector<IVXMediaFoundationReaderNotifyReceiver*> m_notifyReceivers;
+  bool m_capturing = false;
+  std::deque<std::unique_ptr<TVXMFReceivedSample>> m_receivedSamples;
+  int64_t m_firstTimeStamp = -1;
+  bool m_delayFramePost = false;
+  int32_t m_frameRequested = 0;
+  VX_IMFMediaSource* m_source = nullptr;
+  VX_IMFSourceReader* m_sourceReader = nullptr;
+  std::vector<std::vector<std::unique_ptr<TVXDictionary>>> m_streams;
+  std::vector<std::unique_ptr<TVXDictionary>> m_selectedMediaType;
+  VX_IMFActivate* m_selectedActivate = nullptr;
+  int64_t m_duration = 0;
+  std::unique_ptr<TVXMediaFoundationVideoProcessor> m_videoProcessor;
+  int32_t m_samplesBufferSize = 30;
+  bool m_async = false;  // the open reader answers on a worker
+  std::shared_ptr<TVXMFReaderShared> m_shared;
 };

@@ -1,0 +1,509 @@
+// Our Media Foundation's source reader ("Mfreadwrite.dll"): the video stream
+// of a file (through its byte stream) or a URL, demuxed and decoded by
+// FFmpeg. The stream's native type is the decoder's raw format (YUY2, NV12,
+// I420, RGB24, RGB32) or the compressed format's code; with video processing
+// the current type may be any of the five raw formats, converted by
+// libswscale. Frames are laid out top-down with the platform's stride.
+// Asynchronous readers answer their requests on a worker of their own,
+// joined when the reader goes.
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "acquire/mf_platform.h"
+#include "winui/ffmpeg_api.h"
+
+namespace {
+
+struct TRawFormat {
+  GUID Sub;
+  AVPixelFormat Pix;
+  DWORD Code;  // for the stride
+};
+const TRawFormat kRaw[] = {{MFVideoFormat_RGB24, AV_PIX_FMT_BGR24, 20},
+                           {MFVideoFormat_YUY2, AV_PIX_FMT_YUYV422, VXMFFourCC('Y', 'U', 'Y', '2')},
+                           {MFVideoFormat_I420, AV_PIX_FMT_YUV420P, VXMFFourCC('I', '4', '2', '0')},
+                           {MFVideoFormat_NV12, AV_PIX_FMT_NV12, VXMFFourCC('N', 'V', '1', '2')},
+                           {MFVideoFormat_RGB32, AV_PIX_FMT_BGRA, 22}};
+
+const TRawFormat* RawOf(const GUID& Sub) {
+  for (const TRawFormat& r : kRaw)
+    if (IsEqualGUID(r.Sub, Sub)) return &r;
+  return nullptr;
+}
+const TRawFormat* RawOf(AVPixelFormat Pix) {
+  if (Pix == AV_PIX_FMT_BGR0) Pix = AV_PIX_FMT_BGRA;
+  for (const TRawFormat& r : kRaw)
+    if (r.Pix == Pix) return &r;
+  return nullptr;
+}
+
+// Reads an FFmpeg input from a byte stream.
+int ReadStream(void* opaque, uint8_t* buf, int n) {
+  ULONG got = 0;
+  if (FAILED(static_cast<VX_IMFByteStream*>(opaque)->Read(buf, ULONG(n), &got))) return AVERROR(EIO);
+  return got == 0 ? AVERROR_EOF : int(got);
+}
+int64_t SeekStream(void* opaque, int64_t offset, int whence) {
+  auto* bs = static_cast<VX_IMFByteStream*>(opaque);
+  QWORD len = 0, pos = 0;
+  if (FAILED(bs->GetLength(&len))) return -1;
+  if (whence == AVSEEK_SIZE) return int64_t(len);
+  bs->GetCurrentPosition(&pos);
+  const int64_t base = (whence & 3) == SEEK_SET ? 0 : (whence & 3) == SEEK_CUR ? int64_t(pos) : int64_t(len);
+  const int64_t to = base + offset;
+  if (to < 0 || FAILED(bs->SetCurrentPosition(QWORD(to)))) return -1;
+  return to;
+}
+
+// V x Mul / Div, to the nearest (FFmpeg's rescaling is not bound).
+int64_t Rescale(int64_t V, int64_t Mul, int64_t Div) {
+  if (Div <= 0) return 0;
+  const __int128 p = __int128(V) * Mul;
+  const __int128 q = p >= 0 ? (p + Div / 2) / Div : -((-p + Div / 2) / Div);
+  return int64_t(q);
+}
+
+class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
+ public:
+  explicit TSourceReader(const TVXFFmpegApi* Api) : f(Api) {}
+  ~TSourceReader() override {
+    {
+      std::lock_guard g(fWorkLock);
+      fQuit = true;
+    }
+    fWake.notify_all();
+    if (fWorker.joinable()) fWorker.join();
+    if (fCallback) fCallback->Release();
+    if (fCurrent) fCurrent->Release();
+    if (fNative) fNative->Release();
+    if (fSws) f->sws_freeContext(fSws);
+    if (fFrame) f->av_frame_free(&fFrame);
+    if (fPacket) f->av_packet_free(&fPacket);
+    if (fCodec) f->avcodec_free_context(&fCodec);
+    if (fFormat) f->avformat_close_input(&fFormat);
+    if (fIO) {
+      f->av_free(fIO->buffer);
+      f->av_free(fIO);
+    }
+    if (fByteStream) fByteStream->Release();
+  }
+
+  HRESULT Open(const std::string& Url, VX_IMFByteStream* Stream, VX_IMFAttributes* Attributes) {
+    if (Attributes) {
+      UINT v = 0;
+      fProcessing = SUCCEEDED(Attributes->GetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, &v)) && v != 0;
+      Attributes->GetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, VX_IMFSourceReaderCallback::kIID,
+                             reinterpret_cast<void**>(&fCallback));
+    }
+    const AVInputFormat* device = nullptr;
+    std::string url = Url;
+    if (Stream) {
+      fByteStream = Stream;
+      Stream->AddRef();
+      auto* buffer = static_cast<uint8_t*>(f->av_malloc(kIOBuffer));
+      if (!buffer) return E_OUTOFMEMORY;
+      fIO = f->avio_alloc_context(buffer, kIOBuffer, 0, Stream, &ReadStream, nullptr, &SeekStream);
+      if (!fIO) {
+        f->av_free(buffer);
+        return E_OUTOFMEMORY;
+      }
+      fFormat = f->avformat_alloc_context();
+      if (!fFormat) return E_OUTOFMEMORY;
+      fFormat->pb = fIO;
+    } else {
+      // "format:device" names an input device (video4linux2:/dev/video0,
+      // lavfi:testsrc2).
+      const size_t colon = Url.find(':');
+      if (colon != std::string::npos && colon > 1 && Url.find("://") == std::string::npos) {
+        device = f->av_find_input_format(Url.substr(0, colon).c_str());
+        if (device) url = Url.substr(colon + 1);
+      }
+    }
+    if (f->avformat_open_input(&fFormat, Stream ? nullptr : url.c_str(), device, nullptr) < 0) return E_FAIL;
+    if (f->avformat_find_stream_info(fFormat, nullptr) < 0) return E_FAIL;
+    const AVCodec* codec = nullptr;
+    fStream = f->av_find_best_stream(fFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (fStream < 0 || !codec) return E_FAIL;
+    AVStream* st = fFormat->streams[fStream];
+    const AVCodecParameters* par = st->codecpar;
+    if (par->width <= 0 || par->height <= 0 || par->width > 16384 || par->height > 16384) return E_FAIL;
+    fCodec = f->avcodec_alloc_context3(codec);
+    if (!fCodec || f->avcodec_parameters_to_context(fCodec, par) < 0) return E_FAIL;
+    fCodec->thread_count = 1;
+    if (f->avcodec_open2(fCodec, codec, nullptr) < 0) return E_FAIL;
+    fPacket = f->av_packet_alloc();
+    fFrame = f->av_frame_alloc();
+    if (!fPacket || !fFrame) return E_OUTOFMEMORY;
+    fW = par->width, fH = par->height;
+    fTimeBase = st->time_base;
+    if (st->duration > 0)
+      fDuration = int64_t(std::llrint(double(st->duration) * av_q2d(st->time_base) * 1e7));
+    else if (fFormat->duration > 0)
+      fDuration = fFormat->duration * 10;
+    // The native type.
+    if (FAILED(VXMFPlatCreateMediaType(&fNative))) return E_OUTOFMEMORY;
+    fNative->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    const TRawFormat* raw = par->codec_id == AV_CODEC_ID_RAWVIDEO ? RawOf(AVPixelFormat(par->format)) : nullptr;
+    fCompressed = raw == nullptr;
+    if (raw) {
+      fNative->SetGUID(MF_MT_SUBTYPE, raw->Sub);
+    } else {
+      std::string name = par->codec_id == AV_CODEC_ID_MJPEG ? "MJPG" : par->codec_id == AV_CODEC_ID_H264 ? "H264"
+                                                                                                          : codec->name;
+      for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
+      name.resize(4, '\0');
+      fNative->SetGUID(MF_MT_SUBTYPE, VXMFSubTypeOf(VXMFFourCC(name[0], name[1], name[2], name[3])));
+      fNative->SetUINT32(MF_MT_COMPRESSED, 1);
+    }
+    fNative->SetUINT64(MF_MT_FRAME_SIZE, uint64_t(fW) << 32 | uint32_t(fH));
+    const AVRational r = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    if (r.num > 0 && r.den > 0) fNative->SetUINT64(MF_MT_FRAME_RATE, uint64_t(r.num) << 32 | uint32_t(r.den));
+    fNative->SetUINT32(MF_MT_INTERLACE_MODE, 2);  // progressive
+    if (raw) SetStride(fNative, *raw);
+    fCurrent = fNative;
+    fCurrent->AddRef();
+    if (fCallback) fWorker = std::thread([this] { Work(); });
+    return S_OK;
+  }
+
+  HRESULT GetStreamSelection(DWORD index, BOOL* selected) override {
+    if (!selected) return E_POINTER;
+    if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    *selected = fSelected;
+    return S_OK;
+  }
+  HRESULT SetStreamSelection(DWORD index, BOOL selected) override {
+    if (!IsStream(index) && index != kAllStreams) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard g(fLock);
+    fSelected = selected != 0;
+    return S_OK;
+  }
+  HRESULT GetNativeMediaType(DWORD index, DWORD typeIndex, VX_IMFMediaType** type) override {
+    if (!type) return E_POINTER;
+    *type = nullptr;
+    if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    if (typeIndex != 0) return MF_E_NO_MORE_TYPES;
+    return Copy(fNative, type);
+  }
+  HRESULT GetCurrentMediaType(DWORD index, VX_IMFMediaType** type) override {
+    if (!type) return E_POINTER;
+    *type = nullptr;
+    if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard g(fLock);
+    return Copy(fCurrent, type);
+  }
+  // The native subtype, or with video processing one of the raw formats;
+  // the frame size, when given, must be the stream's.
+  HRESULT SetCurrentMediaType(DWORD index, DWORD*, VX_IMFMediaType* type) override {
+    if (!type) return E_POINTER;
+    if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    GUID major{}, sub{}, nativeSub{};
+    if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) || !IsEqualGUID(major, MFMediaType_Video))
+      return MF_E_INVALIDMEDIATYPE;
+    if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &sub))) return MF_E_INVALIDMEDIATYPE;
+    uint64_t size = 0;
+    if (SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size)) && size != (uint64_t(fW) << 32 | uint32_t(fH)))
+      return MF_E_INVALIDMEDIATYPE;
+    fNative->GetGUID(MF_MT_SUBTYPE, &nativeSub);
+    const TRawFormat* raw = RawOf(sub);
+    if (!IsEqualGUID(sub, nativeSub) && !(fProcessing && raw)) return MF_E_INVALIDMEDIATYPE;
+    VX_IMFMediaType* now = nullptr;
+    Copy(fNative, &now);
+    now->SetGUID(MF_MT_SUBTYPE, sub);
+    if (raw) {
+      now->DeleteItem(MF_MT_COMPRESSED);
+      SetStride(now, *raw);
+    }
+    std::lock_guard g(fLock);
+    fCurrent->Release();
+    fCurrent = now;
+    return S_OK;
+  }
+  // Positions in 100-ns units; the next sample is the first at or after
+  // the position.
+  HRESULT SetCurrentPosition(REFGUID format, REFPROPVARIANT position) override {
+    if (!IsEqualGUID(format, GUID_NULL) || position.vt != VT_I8) return E_INVALIDARG;
+    std::lock_guard g(fLock);
+    const int64_t ts = Rescale(position.hVal, fTimeBase.den, int64_t(fTimeBase.num) * 10000000);
+    if (f->av_seek_frame(fFormat, fStream, ts, AVSEEK_FLAG_BACKWARD) < 0) return E_FAIL;
+    f->avcodec_flush_buffers(fCodec);
+    fEnded = fDraining = false;
+    fSkipBefore = position.hVal;
+    return S_OK;
+  }
+  HRESULT ReadSample(DWORD index, DWORD, DWORD* actual, DWORD* flags, LONGLONG* time, VX_IMFSample** sample) override {
+    if (index != kAnyStream && index != kFirstVideo && !IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    if (fCallback) {
+      if (actual || flags || time || sample) return E_INVALIDARG;
+      {
+        std::lock_guard g(fWorkLock);
+        ++fRequests;
+      }
+      fWake.notify_one();
+      return S_OK;
+    }
+    DWORD a = 0, fl = 0;
+    LONGLONG t = 0;
+    VX_IMFSample* s = nullptr;
+    {
+      std::lock_guard g(fLock);
+      ReadOne(fl, t, s);
+    }
+    if (actual) *actual = a;
+    if (flags) *flags = fl;
+    if (time) *time = t;
+    if (sample) *sample = s;
+    else if (s) s->Release();
+    return S_OK;
+  }
+  HRESULT Flush(DWORD) override { return S_OK; }
+  HRESULT GetServiceForStream(DWORD, REFGUID, REFIID, void** ppv) override {
+    if (ppv) *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT GetPresentationAttribute(DWORD index, REFGUID key, PROPVARIANT* value) override {
+    if (!value) return E_POINTER;
+    PropVariantInit(value);
+    if (index == kMediaSource && IsEqualGUID(key, MF_PD_DURATION) && fDuration > 0) {
+      value->vt = VT_UI8;
+      value->uhVal = uint64_t(fDuration);
+      return S_OK;
+    }
+    return MF_E_ATTRIBUTENOTFOUND;
+  }
+
+ private:
+  static constexpr int kIOBuffer = 32768;
+  static constexpr DWORD kAnyStream = 0xFFFFFFFE, kFirstVideo = 0xFFFFFFFC, kMediaSource = 0xFFFFFFFF,
+                         kAllStreams = 0xFFFFFFFE;
+  bool IsStream(DWORD index) const { return index == 0 || index == kFirstVideo; }
+  static HRESULT Copy(VX_IMFMediaType* from, VX_IMFMediaType** to) {
+    if (FAILED(VXMFPlatCreateMediaType(to))) return E_OUTOFMEMORY;
+    from->CopyAllItems(*to);
+    return S_OK;
+  }
+  void SetStride(VX_IMFMediaType* type, const TRawFormat& raw) const {
+    LONG stride = 0;
+    VXMFPlatGetStrideForBitmapInfoHeader(raw.Code, DWORD(fW), &stride);
+    type->SetUINT32(MF_MT_DEFAULT_STRIDE, UINT(stride));
+  }
+
+  // The asynchronous requests, one at a time, in order.
+  void Work() {
+    for (;;) {
+      {
+        std::unique_lock g(fWorkLock);
+        fWake.wait(g, [this] { return fQuit || fRequests > 0; });
+        if (fQuit) return;
+        --fRequests;
+      }
+      DWORD fl = 0;
+      LONGLONG t = 0;
+      VX_IMFSample* s = nullptr;
+      {
+        std::lock_guard g(fLock);
+        ReadOne(fl, t, s);
+      }
+      fCallback->OnReadSample(S_OK, 0, fl, t, s);
+      if (s) s->Release();
+    }
+  }
+
+  // The next decoded frame into fFrame; false at the end or on damage.
+  bool NextFrame(bool& Damaged) {
+    Damaged = false;
+    for (;;) {
+      const int got = f->avcodec_receive_frame(fCodec, fFrame);
+      if (got == 0) return true;
+      if (got == AVERROR_EOF) return false;
+      if (got != AVERROR(EAGAIN)) return Damaged = true, false;
+      if (fDraining) return false;
+      if (!NextPacket()) {
+        fDraining = true;
+        f->avcodec_send_packet(fCodec, nullptr);
+        continue;
+      }
+      const int sent = f->avcodec_send_packet(fCodec, fPacket);
+      f->av_packet_unref(fPacket);
+      if (sent < 0 && sent != AVERROR(EAGAIN)) return Damaged = true, false;
+    }
+  }
+  bool NextPacket() {
+    for (;;) {
+      if (f->av_read_frame(fFormat, fPacket) < 0) return false;
+      if (fPacket->stream_index == fStream) return true;
+      f->av_packet_unref(fPacket);
+    }
+  }
+  int64_t Hns(int64_t pts) const {
+    return pts == AV_NOPTS_VALUE ? 0 : Rescale(pts, int64_t(fTimeBase.num) * 10000000, fTimeBase.den);
+  }
+
+  // One sample of the current type; end of stream once the source ends,
+  // the error flag on damage.
+  void ReadOne(DWORD& flags, LONGLONG& time, VX_IMFSample*& sample) {
+    flags = 0, time = 0, sample = nullptr;
+    if (fEnded || !fSelected) {
+      flags = MF_SOURCE_READERF_ENDOFSTREAM;
+      return;
+    }
+    GUID sub{};
+    fCurrent->GetGUID(MF_MT_SUBTYPE, &sub);
+    const TRawFormat* raw = RawOf(sub);
+    if (!raw) {  // the compressed data as it is
+      if (!NextPacket()) {
+        fEnded = true;
+        flags = MF_SOURCE_READERF_ENDOFSTREAM;
+        return;
+      }
+      time = Hns(fPacket->pts != AV_NOPTS_VALUE ? fPacket->pts : fPacket->dts);
+      sample = NewSample(fPacket->data, size_t(fPacket->size), time, Hns(fPacket->duration));
+      f->av_packet_unref(fPacket);
+      if (!sample) flags = MF_SOURCE_READERF_ERROR;
+      return;
+    }
+    bool damaged = false;
+    for (;;) {
+      if (!NextFrame(damaged)) {
+        fEnded = true;
+        flags = damaged ? MF_SOURCE_READERF_ERROR : MF_SOURCE_READERF_ENDOFSTREAM;
+        return;
+      }
+      time = Hns(fFrame->best_effort_timestamp);
+      if (time >= fSkipBefore) break;
+      f->av_frame_unref(fFrame);
+    }
+    fSkipBefore = INT64_MIN;
+    sample = Convert(*raw, time, Hns(fFrame->pkt_duration));
+    f->av_frame_unref(fFrame);
+    if (!sample) flags = MF_SOURCE_READERF_ERROR;
+  }
+
+  VX_IMFSample* NewSample(const uint8_t* data, size_t size, int64_t time, int64_t duration) {
+    if (size > 0x7FFFFFFF) return nullptr;
+    VX_IMFSample* s = nullptr;
+    VX_IMFMediaBuffer* b = nullptr;
+    if (FAILED(VXMFPlatCreateSample(&s))) return nullptr;
+    if (FAILED(VXMFPlatCreateMemoryBuffer(DWORD(size), &b))) {
+      s->Release();
+      return nullptr;
+    }
+    BYTE* p = nullptr;
+    b->Lock(&p, nullptr, nullptr);
+    if (data && size) std::memcpy(p, data, size);
+    b->Unlock();
+    b->SetCurrentLength(DWORD(size));
+    s->AddBuffer(b);
+    b->Release();
+    s->SetSampleTime(time);
+    s->SetSampleDuration(duration);
+    return s;
+  }
+
+  // The decoded frame in the raw format, planes one after the other with
+  // the platform's stride.
+  VX_IMFSample* Convert(const TRawFormat& raw, int64_t time, int64_t duration) {
+    LONG stride = 0;
+    VXMFPlatGetStrideForBitmapInfoHeader(raw.Code, DWORD(fW), &stride);
+    const size_t w = size_t(fW), h = size_t(fH), st = size_t(stride);
+    const size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
+    size_t size = st * h;
+    if (raw.Pix == AV_PIX_FMT_YUV420P) size += 2 * (cw * ch);
+    if (raw.Pix == AV_PIX_FMT_NV12) size += st * ch;
+    VX_IMFSample* s = NewSample(nullptr, size, time, duration);
+    if (!s) return nullptr;
+    VX_IMFMediaBuffer* b = nullptr;
+    s->GetBufferByIndex(0, &b);
+    BYTE* p = nullptr;
+    b->Lock(&p, nullptr, nullptr);
+    uint8_t* planes[4] = {p, nullptr, nullptr, nullptr};
+    int strides[4] = {int(st), 0, 0, 0};
+    if (raw.Pix == AV_PIX_FMT_YUV420P) {
+      planes[1] = p + st * h, planes[2] = planes[1] + cw * ch;
+      strides[1] = strides[2] = int(cw);
+    } else if (raw.Pix == AV_PIX_FMT_NV12) {
+      planes[1] = p + st * h;
+      strides[1] = int(st);
+    }
+    fSws = SwsFor(AVPixelFormat(fFrame->format), raw.Pix);
+    bool ok = fSws && fFrame->width == fW && fFrame->height == fH;
+    if (ok) ok = f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, planes, strides) == fH;
+    b->Unlock();
+    b->Release();
+    if (!ok) {
+      s->Release();
+      return nullptr;
+    }
+    return s;
+  }
+  SwsContext* SwsFor(AVPixelFormat from, AVPixelFormat to) {
+    if (fSws && fSwsFrom == from && fSwsTo == to) return fSws;
+    if (fSws) f->sws_freeContext(fSws);
+    fSwsFrom = from, fSwsTo = to;
+    fSws = f->sws_getContext(fW, fH, from, fW, fH, to, SWS_POINT | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr,
+                             nullptr, nullptr);
+    return fSws;
+  }
+
+  const TVXFFmpegApi* f;
+  std::recursive_mutex fLock;
+  VX_IMFByteStream* fByteStream = nullptr;
+  AVIOContext* fIO = nullptr;
+  AVFormatContext* fFormat = nullptr;
+  AVCodecContext* fCodec = nullptr;
+  AVPacket* fPacket = nullptr;
+  AVFrame* fFrame = nullptr;
+  SwsContext* fSws = nullptr;
+  AVPixelFormat fSwsFrom = AV_PIX_FMT_NONE, fSwsTo = AV_PIX_FMT_NONE;
+  int fStream = -1;
+  int fW = 0, fH = 0;
+  AVRational fTimeBase{1, 1};
+  int64_t fDuration = 0;
+  int64_t fSkipBefore = INT64_MIN;
+  bool fCompressed = false, fProcessing = false, fSelected = true;
+  bool fEnded = false, fDraining = false;
+  VX_IMFMediaType* fNative = nullptr;
+  VX_IMFMediaType* fCurrent = nullptr;
+  VX_IMFSourceReaderCallback* fCallback = nullptr;
+  std::thread fWorker;
+  std::mutex fWorkLock;
+  std::condition_variable fWake;
+  int fRequests = 0;
+  bool fQuit = false;
+};
+
+HRESULT MakeReader(const std::string& Url, VX_IMFByteStream* Stream, VX_IMFAttributes* Attributes,
+                   VX_IMFSourceReader** Reader) {
+  if (!Reader) return E_POINTER;
+  *Reader = nullptr;
+  const TVXFFmpegApi* api = VXFFmpeg();
+  if (!api) return E_FAIL;
+  auto* r = new TSourceReader(api);
+  const HRESULT hr = r->Open(Url, Stream, Attributes);
+  if (FAILED(hr)) {
+    r->Release();
+    return hr;
+  }
+  *Reader = r;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT VXMFReadCreateSourceReaderFromByteStream(VX_IMFByteStream* pByteStream, VX_IMFAttributes* pAttributes,
+                                                 VX_IMFSourceReader** ppSourceReader) {
+  if (!pByteStream) return E_POINTER;
+  return MakeReader({}, pByteStream, pAttributes, ppSourceReader);
+}
+
+HRESULT VXMFReadCreateSourceReaderFromURL(LPCWSTR pwszURL, VX_IMFAttributes* pAttributes,
+                                          VX_IMFSourceReader** ppSourceReader) {
+  if (!pwszURL) return E_POINTER;
+  return MakeReader(VXStr(pwszURL), nullptr, pAttributes, ppSourceReader);
+}
