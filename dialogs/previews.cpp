@@ -12,7 +12,9 @@
 #include "core/sysutils.h"
 #include "core/textutils.h"
 #include "core/vxdefs.h"
+#include "dialogs/histogrambox.h"
 #include "dialogs/hsvbox.h"
+#include "dialogs/rulerbox.h"
 #include "proc/dialogparams.h"
 #include "proc/ftimage.h"
 #include "io/vexlaneio.h"
@@ -227,6 +229,8 @@ TTabSheet* TfPreviews::PageOfTag(int Tag) const {
     case 13: return tabSharpen;
     case 10: return tabRotate;
     case 14: return tabResize;
+    case 17: return tabCrop;
+    case 5: return tabEqualization;
     default: return nullptr;
   }
 }
@@ -287,6 +291,7 @@ void TfPreviews::FormActivate() {
   fDoProgress = false;
   fDoChange = true;
   FillFilterPresets();
+  HistogramBox1->SetAttachedVexlaneProc(Vexlane2->Proc());
   LoadPreviewPageParams(true);
   if (!VXGetGlobalSettings()->UseButtonGlyphsInDialogs()) {
     OkButton->SetGlyph(nullptr);
@@ -352,11 +357,16 @@ void TfPreviews::LoadPreviewPageParams(bool ResetAll) {
 void TfPreviews::SetupPageMouseMode() {
   const int tag = PageTag(PageControl1->ActivePage());
   TVXMouseInteract mi = Vexlane1->MouseInteract();
-  // The crop page (and its selection) is not on the form yet; every page
-  // here removes the selection.
-  mi = TVXMouseInteract(mi & ~((1u << miZoom) | (1u << miScroll)));
-  Vexlane1->SetMouseInteract(mi);
-  if (Vexlane1->Selected()) Vexlane1->DeSelect();
+  if (tag == kCropTag) {
+    // The margins become the source view's selection.
+    Vexlane1->SetMouseInteract(TVXMouseInteract(mi | (1u << miSelect)));
+    CropControlChange(nullptr);
+  } else {
+    // Selecting belongs to the crop page only.
+    mi = TVXMouseInteract(mi & ~((1u << miZoom) | (1u << miScroll) | (1u << miSelect)));
+    Vexlane1->SetMouseInteract(mi);
+    if (Vexlane1->Selected()) Vexlane1->DeSelect();
+  }
   if (NoZoomPage(tag)) {
     Vexlane1->SetMouseInteract(TVXMouseInteract(Vexlane1->MouseInteract() & ~(1u << miZoom)));
   } else {
@@ -487,9 +497,6 @@ void TfPreviews::Vexlane1ViewChange() {
   if (fActivated) UpdatePreview();
 }
 
-void TfPreviews::Vexlane1SelectionChange() {
-  // Only the crop page follows the source view's selection.
-}
 
 // ---- layout ----
 
@@ -556,7 +563,7 @@ void VXCheckPreviewPagesBuilt(TPreviewEffects pe) {
   for (const TPageInfo& p : kPages) {
     if (!(pe & VXPreviewEffect(p.Effect))) continue;
     const bool built = p.Tag == 0 || p.Tag == 4 || p.Tag == 1 || p.Tag == 2 || p.Tag == 12 || p.Tag == 16 ||
-                       p.Tag == 3 || p.Tag == 9 || p.Tag == 13 || p.Tag == 10 || p.Tag == 14;
+                       p.Tag == 3 || p.Tag == 9 || p.Tag == 13 || p.Tag == 10 || p.Tag == 14 || p.Tag == 17 || p.Tag == 5;
     if (built) return;
     if (!firstMissing) {
       firstMissing = p.Name;
@@ -600,6 +607,8 @@ class TVXPreviewsForm : public TVXPreviewsDialog {
     f->SaveDialog1->SetInitialDir(v.FiltersInitialDir);
     f->Vexlane1->SetBackground(v.Background);
     f->Vexlane2->SetBackground(v.Background);
+    f->pnlRotateBackground->SetColor(v.Background);
+    f->pnlCropBackground->SetColor(v.Background);
     if (v.Viewer && v.Viewer->HostKind() == vxvhImageView) {
       if (TVexlaneView* view = dynamic_cast<TVexlaneView*>(v.Viewer)) {
         for (TVexlaneView* p : {f->Vexlane1, f->Vexlane2}) {

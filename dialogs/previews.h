@@ -28,6 +28,8 @@ class TVexlaneView;
 class TVexlaneProc;
 class TVXFtImage;
 class THSVBox;
+class THistogramBox;
+class TRulerBox;
 class TIPDialogParams;
 
 // The dialog's pages, indexed by their tag.
@@ -72,6 +74,8 @@ class TfPreviews : public TForm {
   TTabSheet* tabSharpen = nullptr;
   TTabSheet* tabRotate = nullptr;
   TTabSheet* tabResize = nullptr;
+  TTabSheet* tabCrop = nullptr;
+  TTabSheet* tabEqualization = nullptr;
 
   // Contrast page.
   TLabel* Label3;
@@ -146,6 +150,20 @@ class TfPreviews : public TForm {
   TEdit *edtOldWidth, *edtOldHeight, *edtNewWidth, *edtNewHeight, *edtNewWidthPercent, *edtNewHeightPercent;
   TUpDown *updNewWidth, *updNewHeight, *updNewWidthPercent, *updNewHeightPercent;
   TCheckBox* chkMaintainAR;
+  // Crop page.
+  TLabel *lblCropImage, *lblCropLeft, *lblCropTop, *lblCropRight, *lblCropBottom, *lblCropBackground;
+  TEdit *edtCropLeft, *edtCropTop, *edtCropRight, *edtCropBottom;
+  TUpDown *updCropLeft, *updCropTop, *updCropRight, *updCropBottom;
+  TPanel* pnlCropBackground;
+  // Equalization page.
+  TLabel *Label19, *Label20, *Label21, *Label18, *Label16, *Label17;
+  TPanel* pnlHistogram;
+  TRulerBox* RulerBox2;
+  THistogramBox* HistogramBox1;
+  TRulerBox* RulerBox1;
+  TGroupBox* GroupBox4;
+  TCheckListBox* CheckListBox1;
+  TSpeedButton* SpeedButton3;
 
   // ---- fields ----
   int32_t fMedR = 0, fMedG = 0, fMedB = 0;
@@ -251,6 +269,13 @@ class TfPreviews : public TForm {
   void edtNewHeightChange();
   void edtNewWidthPercentChange();
   void edtNewHeightPercentChange();
+  // The crop boxes' handler; Sender null (entering the page) or the source
+  // view (its selection changed).
+  void CropControlChange(void* Sender);
+  void CheckListBox1Click();
+  // Both rulers' handler.
+  void RulerBox1RulerPosChange(TRulerBox* Sender, int Grip);
+  void SpeedButton3Click();
 
   // The page's tag (-1 for none).
   static int PageTag(TTabSheet* Page) { return Page ? int(Page->Tag()) : -1; }
@@ -283,6 +308,11 @@ class TfPreviews : public TForm {
   void StoreGeometryPage(int Tag);
   void RunGeometryPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender,
                                 const TVXProgressEvent& OnProgress);
+  void CreateCropPage();
+  void RunCropOperation(TVexlaneView* View, bool IsPreview);
+  void CreateEqualizationPage();
+  void LoadEqualizationPage();
+  void RunEqualizationOperation(TVexlaneView* View, bool IsPreview, void* Sender, const TVXProgressEvent& OnProgress);
   // Fills the user filter's preset list with the presets' names.
   void FillFilterPresets();
   // Sets a slider and writes its position into the box (no handler acts).

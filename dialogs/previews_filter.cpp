@@ -1,13 +1,18 @@
-// The processing preview dialog's filter pages: the user filter (a 3x3
-// convolution with presets and filter files), the morphological filters and
-// sharpening: their controls, loading, handlers, operations and stored values.
+// The processing preview dialog's filter and histogram pages: the user
+// filter (a 3x3 convolution with presets and filter files), equalization
+// (threshold and histogram equalization over a histogram with two rulers),
+// the morphological filters and sharpening: their controls, loading, handlers, operations and stored values.
 #include <algorithm>
 #include <string>
 
 #include "core/bitmap.h"
 #include "core/textutils.h"
 #include "core/vxdefs.h"
+#include "dialogs/histogrambox.h"
 #include "dialogs/previews.h"
+#include "dialogs/rulerbox.h"
+#include "gui/buttons.h"
+#include "proc/tone.h"
 #include "proc/dialogparams.h"
 #include "proc/filters.h"
 #include "proc/morph.h"
@@ -19,11 +24,11 @@ namespace {
 
 int BoxInt(TEdit* Box, int Default) { return VXStrToIntDefAnsi(Box->Text(), Default); }
 
-TLabel* NewLabel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y) {
+TLabel* NewLabel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int W = 110) {
   TLabel* l = new TLabel(F);
   l->SetName(Name);
   l->SetParent(Parent);
-  l->SetBounds(X, Y, 110, 13);
+  l->SetBounds(X, Y, W, 13);
   return l;
 }
 
@@ -145,6 +150,7 @@ void TfPreviews::CreateFilterPages() {
   TrackBar4->OnChange = [this](void*) { TrackBar4Change(); };
   Edit37->OnChange = [this](void*) { TrackBar4Change(); };
   Edit36->OnChange = [this](void*) { Edit36Change(); };
+  CreateEqualizationPage();
 }
 
 void TfPreviews::UpdateFilterPagesLanguage() {
@@ -164,6 +170,15 @@ void TfPreviews::UpdateFilterPagesLanguage() {
   Label38->SetCaption(W(74) + ":");
   Label44->SetCaption(W(68));
   Label45->SetCaption(W(74));
+  Label19->SetCaption(W(23));
+  Label18->SetCaption(W(24));
+  GroupBox4->SetCaption(" " + W(26) + " ");
+  for (int i = 0; i < 4; ++i) {
+    const bool checked = CheckListBox1->Checked(i);
+    CheckListBox1->Items()->SetStrings(i, W(uint16_t(i < 3 ? 15 + i : 27)));
+    CheckListBox1->SetChecked(i, checked);
+  }
+  SpeedButton3->SetCaption(W(25));
 }
 
 void TfPreviews::FillFilterPresets() {
@@ -183,6 +198,9 @@ void TfPreviews::LoadFilterPage(int Tag) {
       if (ListBox1->Count() > 0) ListBox1->SetItemIndex(0);
       ShowFilterValues();
       undos[3] = "Convolution Filter";
+      break;
+    case 5:
+      LoadEqualizationPage();
       break;
     case 9:
       MorphFilter = p->MORPH_Filter;
@@ -210,6 +228,13 @@ void TfPreviews::StoreFilterPage(int Tag) {
     case 3:
       p->USERFILTER_Values = Filter;
       break;
+    case 5:
+      p->EQUALIZATION_ThresholdDown = DownLimit;
+      p->EQUALIZATION_ThresholdUp = UpLimit;
+      p->EQUALIZATION_EqDown = EDownLimit;
+      p->EQUALIZATION_EqUp = EUpLimit;
+      p->EQUALIZATION_EqualizeButton = AutoEqualize;
+      break;
     case 9:
       p->MORPH_Filter = MorphFilter;
       p->MORPH_WinSize = MorphWinSize;
@@ -225,7 +250,7 @@ void TfPreviews::StoreFilterPage(int Tag) {
 
 // ---- operations ----
 
-void TfPreviews::RunFilterPageOperation(int Tag, TVexlaneView* View, bool, void* Sender,
+void TfPreviews::RunFilterPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender,
                                         const TVXProgressEvent& OnProgress) {
   TVXBitmap* bmp = View->GetVXBitmap();
   const int32_t w = bmp->Width(), h = bmp->Height();
@@ -240,6 +265,9 @@ void TfPreviews::RunFilterPageOperation(int Tag, TVexlaneView* View, bool, void*
       CurrentOp = "Filter " + text;
       break;
     }
+    case 5:
+      RunEqualizationOperation(View, IsPreview, Sender, OnProgress);
+      break;
     case 9:
       VXDoMorphFilter(bmp, MorphWinSize, MorphFilter, Sender, OnProgress, 0, 0, w, h);
       CurrentOp = "Morph " + std::to_string(MorphWinSize) + " " + std::to_string(MorphFilter);
@@ -329,4 +357,165 @@ void TfPreviews::Edit36Change() {
   const int before = TrackBar4->Position();
   TrackBar4->SetPosition(std::clamp(v, 1, 50));
   if (TrackBar4->Position() == before) TrackBar4Change();
+}
+
+// ---- the equalization page ----
+
+void TfPreviews::CreateEqualizationPage() {
+  tabEqualization = new TTabSheet(this);
+  tabEqualization->SetName("tabEqualization");
+  tabEqualization->SetPageControl(PageControl1);
+  tabEqualization->SetCaption("Equalization");
+  Label19 = NewLabel(this, tabEqualization, "Label19", 8, 2);
+  pnlHistogram = new TPanel(this);
+  pnlHistogram->SetName("pnlHistogram");
+  pnlHistogram->SetParent(tabEqualization);
+  pnlHistogram->SetBevelOuter(bvLowered);
+  pnlHistogram->SetBounds(30, 16, 300, 140);
+  RulerBox2 = new TRulerBox(this);
+  RulerBox2->SetName("RulerBox2");
+  RulerBox2->SetParent(pnlHistogram);
+  RulerBox2->SetBounds(1, 1, 298, 18);
+  RulerBox2->SetGripsDir(gdDown);
+  RulerBox2->SetRuler(false);
+  HistogramBox1 = new THistogramBox(this);
+  HistogramBox1->SetName("HistogramBox1");
+  HistogramBox1->SetParent(pnlHistogram);
+  HistogramBox1->SetBounds(1, 19, 298, 90);
+  HistogramBox1->SetBackground(clSilver);
+  HistogramBox1->SetLabels(0);
+  RulerBox1 = new TRulerBox(this);
+  RulerBox1->SetName("RulerBox1");
+  RulerBox1->SetParent(pnlHistogram);
+  RulerBox1->SetBounds(1, 109, 298, 30);
+  for (TRulerBox* r : {RulerBox1, RulerBox2}) {
+    r->SetGripsCount(2);
+    r->SetViewMax(255);
+    r->SetDotPerUnit(1.1333);
+    r->SetFrequency(16);
+    r->SetLabelFreq(32);
+    r->SetBackground(clSilver);
+  }
+  RulerBox2->SetMaxGripHeight(15);
+  RulerBox2->SetFitInView(true);
+  RulerBox2->SetRulerColor(clGray);
+  RulerBox1->SetRulerColor(clSilver);
+  Label20 = NewLabel(this, tabEqualization, "Label20", 8, 18, 20);
+  Label21 = NewLabel(this, tabEqualization, "Label21", 334, 18, 30);
+  Label18 = NewLabel(this, tabEqualization, "Label18", 8, 160);
+  Label16 = NewLabel(this, tabEqualization, "Label16", 8, 128, 20);
+  Label17 = NewLabel(this, tabEqualization, "Label17", 334, 128, 30);
+  Label20->SetCaption("0");
+  Label21->SetCaption("255");
+  Label16->SetCaption("0");
+  Label17->SetCaption("255");
+  GroupBox4 = NewGroup(this, tabEqualization, "GroupBox4", 380, 4, 120, 100);
+  CheckListBox1 = new TCheckListBox(this);
+  CheckListBox1->SetName("CheckListBox1");
+  CheckListBox1->SetParent(GroupBox4);
+  CheckListBox1->SetBounds(8, 18, 104, 74);
+  for (const char* s : {"Red", "Green", "Blue", "Gray"}) CheckListBox1->Items()->Add(s);
+  SpeedButton3 = new TSpeedButton(this);
+  SpeedButton3->SetName("SpeedButton3");
+  SpeedButton3->SetParent(tabEqualization);
+  SpeedButton3->SetBounds(380, 112, 120, 25);
+  SpeedButton3->SetGroupIndex(1);
+  SpeedButton3->SetAllowAllUp(true);
+  CheckListBox1->OnClickCheck = [this](void*) { CheckListBox1Click(); };
+  RulerBox1->OnRulerPosChange = [this](void*, int Grip) { RulerBox1RulerPosChange(RulerBox1, Grip); };
+  RulerBox2->OnRulerPosChange = [this](void*, int Grip) { RulerBox1RulerPosChange(RulerBox2, Grip); };
+  SpeedButton3->OnClick = [this](void*) { SpeedButton3Click(); };
+}
+
+void TfPreviews::CheckListBox1Click() {
+  if (!fDoChange) return;
+  THistogramKind kind = 0;
+  for (int i = 0; i < 4; ++i)
+    if (CheckListBox1->Checked(i)) kind |= VXHistogramKindBit(THistogramKindItem(i));
+  HistogramBox1->SetHistogramKind(kind);
+  const int left = HistogramBox1->Left() + HistogramBox1->HistogramAbsXPos();
+  RulerBox1->SetBounds(left, RulerBox1->Top(), HistogramBox1->Width() - left, RulerBox1->Height());
+}
+
+void TfPreviews::RulerBox1RulerPosChange(TRulerBox* Sender, int Grip) {
+  if (!fDoChange) return;
+  // The grip that moved drags the other along.
+  if (Sender->GetGripsPos(1) < Sender->GetGripsPos(0)) {
+    const bool saved = fDoChange;
+    fDoChange = false;
+    if (Grip == 1)
+      Sender->SetGripsPos(0, Sender->GetGripsPos(1));
+    else
+      Sender->SetGripsPos(1, Sender->GetGripsPos(0));
+    fDoChange = saved;
+  }
+  const bool threshold = Sender == RulerBox1;
+  TLabel* label = threshold ? (Grip == 0 ? Label16 : Label17) : (Grip == 0 ? Label20 : Label21);
+  label->SetCaption(std::to_string(int(Sender->GetGripsPos(Grip))));
+  const int p0 = int(Sender->GetGripsPos(0)), p1 = int(Sender->GetGripsPos(1));
+  TRGB& down = threshold ? DownLimit : EDownLimit;
+  TRGB& up = threshold ? UpLimit : EUpLimit;
+  const bool gray = CheckListBox1->Checked(3);
+  if (CheckListBox1->Checked(0) || gray) {
+    down.r = uint8_t(std::clamp(p0, 0, 255));
+    up.r = uint8_t(std::clamp(p1, 0, 255));
+  }
+  if (CheckListBox1->Checked(1) || gray) {
+    down.g = uint8_t(std::clamp(p0, 0, 255));
+    up.g = uint8_t(std::clamp(p1, 0, 255));
+  }
+  if (CheckListBox1->Checked(2) || gray) {
+    down.b = uint8_t(std::clamp(p0, 0, 255));
+    up.b = uint8_t(std::clamp(p1, 0, 255));
+  }
+  RequestPreview(false);
+}
+
+void TfPreviews::SpeedButton3Click() {
+  AutoEqualize = SpeedButton3->Down();
+  RequestPreview(false);
+}
+
+void TfPreviews::LoadEqualizationPage() {
+  TIPDialogParams* p = fIPDialogParams;
+  DownLimit = p->EQUALIZATION_ThresholdDown;
+  UpLimit = p->EQUALIZATION_ThresholdUp;
+  EDownLimit = p->EQUALIZATION_EqDown;
+  EUpLimit = p->EQUALIZATION_EqUp;
+  AutoEqualize = p->EQUALIZATION_EqualizeButton;
+  for (int i = 0; i < 4; ++i) CheckListBox1->SetChecked(i, i == 3);
+  HistogramBox1->SetHistogramKind(VXHistogramKindBit(hkGray));
+  const TColor grey = TColor(0x808080);
+  RulerBox1->SetGripsPos(0, DownLimit.r);
+  RulerBox1->SetGripsPos(1, UpLimit.r);
+  RulerBox2->SetGripsPos(0, EDownLimit.r);
+  RulerBox2->SetGripsPos(1, EUpLimit.r);
+  for (int i = 0; i < 2; ++i) {
+    RulerBox1->SetGripsCol(i, grey);
+    RulerBox1->SetGripsKind(i, gkArrow2);
+    RulerBox2->SetGripsCol(i, grey);
+  }
+  SpeedButton3->SetDown(AutoEqualize);
+  undos[5] = "Histogram adjust";
+}
+
+namespace {
+std::string RGBText(TRGB c) {
+  return std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b);
+}
+}  // namespace
+
+void TfPreviews::RunEqualizationOperation(TVexlaneView* View, bool IsPreview, void* Sender,
+                                          const TVXProgressEvent& OnProgress) {
+  TVXBitmap* bmp = View->GetVXBitmap();
+  const int32_t w = bmp->Width(), h = bmp->Height();
+  VXDoThreshold(bmp, 0, 0, w, h, DownLimit, UpLimit, TRGB{0, 0, 0}, TRGB{255, 255, 255}, Sender, OnProgress);
+  VXDoHistEqualize(bmp, 0, 0, w, h, EDownLimit, EUpLimit, Sender, OnProgress);
+  CurrentOp = "Threshold " + RGBText(DownLimit) + " " + RGBText(UpLimit) + " HistEqualize " + RGBText(EDownLimit) +
+              " " + RGBText(EUpLimit);
+  if (AutoEqualize) {
+    VXDoHistAutoEqualize(bmp, 0, 0, w, h, Sender, OnProgress);
+    CurrentOp += " (Equalize)";
+  }
+  if (IsPreview) HistogramBox1->Update();
 }

@@ -1,5 +1,6 @@
-// The processing preview dialog's geometry pages: Rotate (with flips) and
-// Resize, and the colour panels' shared handler: their controls, loading,
+// The processing preview dialog's geometry pages: Rotate (with flips),
+// Resize and Crop (whose margins and the source view's selection follow each
+// other), and the colour panels' shared handler: their controls, loading,
 // handlers, operations and stored values.
 #include <algorithm>
 #include <cmath>
@@ -156,6 +157,7 @@ void TfPreviews::CreateGeometryPages() {
   edtNewHeight->OnChange = [this](void*) { edtNewHeightChange(); };
   edtNewWidthPercent->OnChange = [this](void*) { edtNewWidthPercentChange(); };
   edtNewHeightPercent->OnChange = [this](void*) { edtNewHeightPercentChange(); };
+  CreateCropPage();
 }
 
 void TfPreviews::UpdateGeometryPagesLanguage() {
@@ -172,6 +174,12 @@ void TfPreviews::UpdateGeometryPagesLanguage() {
   lblWidth->SetCaption(W(31) + " (" + W(139) + "):");
   lblHeight->SetCaption(W(32) + " (" + W(139) + "):");
   chkMaintainAR->SetCaption(W(391));
+  lblCropImage->SetCaption(W(440) + ":");
+  lblCropLeft->SetCaption(W(29) + ":");
+  lblCropTop->SetCaption(W(30) + ":");
+  lblCropRight->SetCaption(W(94) + ":");
+  lblCropBottom->SetCaption(W(95) + ":");
+  lblCropBackground->SetCaption(" " + W(62) + ":");
 }
 
 // ---- loading and storing ----
@@ -209,6 +217,24 @@ void TfPreviews::LoadGeometryPage(int Tag) {
       undos[14] = "Resize";
       break;
     }
+    case 17: {
+      TVXBitmap* src = Vexlane1->GetVXBitmap();
+      CropLeft = p->Crop_Left;
+      CropTop = p->Crop_Top;
+      CropRight = p->Crop_Right;
+      CropBottom = p->Crop_Bottom;
+      edtCropLeft->SetText(std::to_string(CropLeft));
+      edtCropTop->SetText(std::to_string(CropTop));
+      edtCropRight->SetText(std::to_string(CropRight));
+      edtCropBottom->SetText(std::to_string(CropBottom));
+      pnlCropBackground->SetColor(p->BackgroundColor);
+      updCropLeft->SetMax(src->Width() - 1);
+      updCropRight->SetMax(src->Width() - 1);
+      updCropTop->SetMax(src->Height() - 1);
+      updCropBottom->SetMax(src->Height() - 1);
+      undos[17] = "Crop";
+      break;
+    }
     default:
       break;
   }
@@ -225,6 +251,13 @@ void TfPreviews::StoreGeometryPage(int Tag) {
       break;
     case 14:
       p->Resize_Percent = ResizePercent;
+      break;
+    case 17:
+      p->Crop_Left = CropLeft;
+      p->Crop_Top = CropTop;
+      p->Crop_Right = CropRight;
+      p->Crop_Bottom = CropBottom;
+      p->BackgroundColor = pnlCropBackground->Color();
       break;
     default:
       break;
@@ -275,6 +308,9 @@ void TfPreviews::RunGeometryPageOperation(int Tag, TVexlaneView* View, bool IsPr
                      false);
       break;
     }
+    case 17:
+      RunCropOperation(View, IsPreview);
+      break;
     default:
       break;
   }
@@ -408,4 +444,114 @@ void TfPreviews::edtNewHeightPercentChange() {
   ResizePercent = p;
   fUpdatingSize = false;
   RequestPreview(false);
+}
+
+// ---- the crop page ----
+
+void TfPreviews::CreateCropPage() {
+  tabCrop = new TTabSheet(this);
+  tabCrop->SetName("tabCrop");
+  tabCrop->SetPageControl(PageControl1);
+  tabCrop->SetCaption("Crop");
+  lblCropImage = NewLabel(this, tabCrop, "lblCropImage", 8, 8);
+  // Left, top, right and bottom around a centre.
+  struct TSide {
+    TEdit** Box;
+    TUpDown** Up;
+    TLabel** Label;
+    const char* Name;
+    const char* UpName;
+    const char* LabelName;
+    int X, Y;
+  };
+  const TSide sides[4] = {
+      {&edtCropLeft, &updCropLeft, &lblCropLeft, "edtCropLeft", "updCropLeft", "lblCropLeft", 90, 70},
+      {&edtCropTop, &updCropTop, &lblCropTop, "edtCropTop", "updCropTop", "lblCropTop", 200, 34},
+      {&edtCropRight, &updCropRight, &lblCropRight, "edtCropRight", "updCropRight", "lblCropRight", 310, 70},
+      {&edtCropBottom, &updCropBottom, &lblCropBottom, "edtCropBottom", "updCropBottom", "lblCropBottom", 200, 106},
+  };
+  for (const TSide& s : sides) {
+    *s.Label = NewLabel(this, tabCrop, s.LabelName, s.X - 70, s.Y + 4, 66);
+    *s.Box = NewBox(this, tabCrop, s.Name, s.X, s.Y, "0");
+    *s.Up = NewUpDown(this, *s.Box, s.UpName, -32767, 16960, 1);
+    TEdit* box = *s.Box;
+    box->OnChange = [this, box](void*) { CropControlChange(box); };
+  }
+  lblCropBackground = NewLabel(this, tabCrop, "lblCropBackground", 8, 150);
+  lblCropBackground->SetVisible(false);
+  pnlCropBackground = NewColourPanel(this, tabCrop, "pnlCropBackground", 120, 146);
+  pnlCropBackground->OnClick = [this](void*) { pnlRotateBackgroundClick(pnlCropBackground); };
+}
+
+void TfPreviews::CropControlChange(void* Sender) {
+  int m[4] = {};
+  TEdit* boxes[4] = {edtCropLeft, edtCropTop, edtCropRight, edtCropBottom};
+  for (int i = 0; i < 4; ++i)
+    if (!TryBoxInt(boxes[i], m[i])) {
+      for (TEdit* b : boxes) b->SetText("0");
+      return;
+    }
+  const bool negative = m[0] < 0 || m[1] < 0 || m[2] < 0 || m[3] < 0;
+  pnlCropBackground->SetVisible(negative);
+  lblCropBackground->SetVisible(negative);
+  if (Sender != Vexlane1 && (fDoChange || !Sender)) {
+    TVXBitmap* src = Vexlane1->GetVXBitmap();
+    fDoSelecting = true;
+    Vexlane1->SetSelectionBase(vxsbBitmap);
+    // The kept pixels run from (left, top) to (W - right - 1, H - bottom - 1)
+    // inclusive; the view's rectangle ends one past them.
+    Vexlane1->Select(m[0], m[1], src->Width() - m[2], src->Height() - m[3], vxspReplace);
+    fDoSelecting = false;
+  }
+  if (fDoChange && (m[0] != CropLeft || m[1] != CropTop || m[2] != CropRight || m[3] != CropBottom)) {
+    CropLeft = m[0];
+    CropTop = m[1];
+    CropRight = m[2];
+    CropBottom = m[3];
+    RequestPreview(false);
+  }
+}
+
+void TfPreviews::Vexlane1SelectionChange() {
+  // Only the crop page follows the source view's selection.
+  if (fDoSelecting || PageControl1->ActivePage() != tabCrop || !Vexlane1->Selected()) return;
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  fDoChange = false;
+  edtCropLeft->SetText(std::to_string(Vexlane1->SelX1()));
+  edtCropTop->SetText(std::to_string(Vexlane1->SelY1()));
+  edtCropRight->SetText(std::to_string(src->Width() - Vexlane1->SelX2() - 1));
+  edtCropBottom->SetText(std::to_string(src->Height() - Vexlane1->SelY2() - 1));
+  fDoChange = true;
+  CropControlChange(Vexlane1);
+}
+
+void TfPreviews::RunCropOperation(TVexlaneView* View, bool IsPreview) {
+  TVXBitmap* src = Vexlane1->GetVXBitmap();
+  const int32_t l = CropLeft, t = CropTop, r = CropRight, b = CropBottom;
+  // Margins that leave no pixel: nothing to crop.
+  if (int64_t(std::max(0, l)) + std::max(0, r) >= src->Width() ||
+      int64_t(std::max(0, t)) + std::max(0, b) >= src->Height())
+    return;
+  CurrentOp = "Crop " + std::to_string(l) + "," + std::to_string(t) + "," + std::to_string(r) + "," +
+              std::to_string(b);
+  TVexlaneProc* proc = View->Proc();
+  const TColor saved = proc->Background();
+  proc->SetBackground(pnlCropBackground->Color());
+  struct TRestore {
+    TVexlaneProc* Proc;
+    TColor Saved;
+    ~TRestore() { Proc->SetBackground(Saved); }
+  } restore{proc, saved};
+  TVXBitmap* bmp = View->GetVXBitmap();
+  if (IsPreview) {
+    // The margins are in source pixels.
+    bmp->Assign(src);
+    if (TVXBitmap* alpha = src->AlphaChannelOpt()) bmp->AlphaChannel()->SetFull(alpha->Full());
+  }
+  proc->Crop(std::max(0, l), std::max(0, t), bmp->Width() - std::max(0, r) - 1, bmp->Height() - std::max(0, b) - 1);
+  if (l < 0 || t < 0)
+    proc->ImageResize(bmp->Width() - std::min(0, l), bmp->Height() - std::min(0, t), vxhRight, vxvBottom, 255);
+  if (r < 0 || b < 0)
+    proc->ImageResize(bmp->Width() - std::min(0, r), bmp->Height() - std::min(0, b), vxhLeft, vxvTop, 255);
+  if (IsPreview) View->Fit();
 }

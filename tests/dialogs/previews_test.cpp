@@ -18,7 +18,9 @@
 #include "core/settings.h"
 #include "core/startup.h"
 #include "core/textutils.h"
+#include "dialogs/histogrambox.h"
 #include "dialogs/hsvbox.h"
+#include "dialogs/rulerbox.h"
 #include "dialogs/previews.h"
 #include "gui/formdriver.h"
 #include "proc/colors.h"
@@ -136,8 +138,8 @@ TEST_F(Previews, PageSets) {
     EXPECT_EQ(F->PageControl1->ActivePage(), F->tabContrast);
     EXPECT_EQ(F->PageControl1->VisibleTabs(),
               (std::vector<TTabSheet*>{F->tabContrast, F->tabHSV, F->tabHSL, F->tabRGB, F->tabFilters,
-                                       F->tabMorph, F->tabRotate, F->tabGamma, F->tabSharpen, F->tabResize,
-                                       F->tabAutoEnhance}));
+                                       F->tabEqualization, F->tabMorph, F->tabRotate, F->tabGamma, F->tabSharpen,
+                                       F->tabResize, F->tabAutoEnhance, F->tabCrop}));
     EXPECT_EQ(F->Caption(), "Preview");
     EXPECT_EQ(F->PageControl1->Style(), tsTabs);
     D::Click(F->CancelButton);
@@ -149,7 +151,7 @@ TEST_F(Previews, PageSets) {
     D::Click(F->CancelButton);
   });
   // A page not on the form yet beside a built one: only the built one.
-  Open(VXPreviewEffect(peCrop) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
+  Open(VXPreviewEffect(peWave) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
     EXPECT_EQ(F->PageControl1->ActivePage(), F->tabHSL);
     EXPECT_EQ(F->Caption(), "HSL");
     D::Click(F->CancelButton);
@@ -158,8 +160,8 @@ TEST_F(Previews, PageSets) {
 }
 
 TEST_F(Previews, PagesNotBuiltRaiseBeforeAnythingShows) {
-  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peEqualize), "Equalization"},
-                             std::pair{VXPreviewEffect(peCrop) | VXPreviewEffect(peFFT), "FFT"}}) {
+  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peLens), "Lens"},
+                             std::pair{VXPreviewEffect(peSoftShadow) | VXPreviewEffect(peFFT), "FFT"}}) {
     try {
       proc_->DoPreviews(pe);
       ADD_FAILURE() << "no exception";
@@ -968,4 +970,184 @@ TEST_F(Previews, ResizeBoxesFollowEachOther) {
   }));
   ExpectSame(image_.get(), before.get());
   EXPECT_TRUE(proc_->PreviewsLog().empty());
+}
+
+TEST_F(Previews, CropMarginsAndTheSourceSelection) {
+  image_ = Picture(640, 480, 4);
+  proc_->SetAttachedVXBitmap(image_.get());
+  P()->SetDefaultParams();
+  P()->Crop_Left = 10;
+  P()->Crop_Top = 20;
+  P()->Crop_Right = 30;
+  P()->Crop_Bottom = 40;
+  const std::vector<uint8_t> source = Bytes(image_.get());
+  EXPECT_TRUE(Open(VXPreviewEffect(peCrop), [](TfPreviews* F) {
+    ASSERT_TRUE(F->Vexlane1->Selected());
+    EXPECT_EQ(F->Vexlane1->SelX1(), 10);
+    EXPECT_EQ(F->Vexlane1->SelY1(), 20);
+    EXPECT_EQ(F->Vexlane1->SelX2(), 609);
+    EXPECT_EQ(F->Vexlane1->SelY2(), 439);
+    EXPECT_TRUE(F->Vexlane1->MouseInteract() & (1u << miSelect));
+    EXPECT_FALSE(F->pnlCropBackground->Visible());
+    EXPECT_EQ(F->updCropLeft->Max(), 639);
+    EXPECT_EQ(F->updCropTop->Max(), 479);
+    // The preview is the source cropped, at its new size.
+    EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Width(), 600);
+    EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Height(), 420);
+    D::Click(F->OkButton);
+  }));
+  ASSERT_EQ(image_->Width(), 600);
+  ASSERT_EQ(image_->Height(), 420);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Crop 10,20,30,40"});
+  EXPECT_EQ(proc_->GetUndoCaptions(0), "Crop");
+  if (std::system("/usr/bin/convert -version > /dev/null 2>&1") == 0 &&
+      std::system("/usr/bin/compare -version > /dev/null 2>&1") == 0) {
+    const std::string in = ::testing::TempDir() + "previews_crop_in.rgb";
+    const std::string mine = ::testing::TempDir() + "previews_crop_mine.rgb";
+    const std::string theirs = ::testing::TempDir() + "previews_crop_theirs.rgb";
+    WriteFile(in, source);
+    WriteFile(mine, Bytes(image_.get()));
+    ASSERT_EQ(std::system(("/usr/bin/convert -size 640x480 -depth 8 rgb:" + in + " -crop 600x420+10+20 +repage rgb:" +
+                           theirs).c_str()),
+              0);
+    EXPECT_EQ(Output("/usr/bin/compare -metric AE -size 600x420 -depth 8 rgb:" + mine + " rgb:" + theirs +
+                     " null: 2>&1"),
+              "0");
+  } else {
+    std::printf("ImageMagick's convert or compare is missing: the comparison is skipped\n");
+  }
+}
+
+TEST_F(Previews, CropNegativeMarginsLettersAndTheUsersSelection) {
+  image_ = Picture(64, 48, 6);
+  proc_->SetAttachedVXBitmap(image_.get());
+  P()->SetDefaultParams();
+  P()->BackgroundColor = TColor(0x0000FF);
+  TVXBitmap expected(image_.get());
+  {
+    TVexlaneProc p(nullptr);
+    p.SetAttachedVXBitmap(&expected);
+    p.SetAutoUndo(false);
+    p.SetBackground(TColor(0x0000FF));
+    p.ImageResize(74, 48, vxhRight, vxvBottom, 255);
+  }
+  EXPECT_TRUE(Open(VXPreviewEffect(peCrop), [](TfPreviews* F) {
+    // Letters in any box put all four back to 0.
+    D::Type(F->edtCropTop, "7");
+    D::Type(F->edtCropRight, "5");
+    D::Type(F->edtCropLeft, "ab");
+    for (TEdit* e : {F->edtCropLeft, F->edtCropTop, F->edtCropRight, F->edtCropBottom}) EXPECT_EQ(e->Text(), "0");
+    EXPECT_EQ(F->CropTop, 0);
+    // A selection the user draws rewrites the margins.
+    F->Vexlane1->Select(5, 6, 40, 30);
+    F->Vexlane1->OnSelectionChange(F->Vexlane1);
+    EXPECT_EQ(F->edtCropLeft->Text(), std::to_string(F->Vexlane1->SelX1()));
+    EXPECT_EQ(F->edtCropTop->Text(), std::to_string(F->Vexlane1->SelY1()));
+    EXPECT_EQ(F->edtCropRight->Text(), std::to_string(63 - F->Vexlane1->SelX2()));
+    EXPECT_EQ(F->edtCropBottom->Text(), std::to_string(47 - F->Vexlane1->SelY2()));
+    EXPECT_EQ(F->CropLeft, F->Vexlane1->SelX1());
+    EXPECT_EQ(F->CropBottom, 47 - F->Vexlane1->SelY2());
+    // A negative margin adds background and shows the colour panel.
+    for (auto [box, text] : {std::pair{F->edtCropTop, "0"}, std::pair{F->edtCropRight, "0"},
+                             std::pair{F->edtCropBottom, "0"}, std::pair{F->edtCropLeft, "0"}})
+      D::Type(box, text);
+    EXPECT_FALSE(F->pnlCropBackground->Visible());
+    D::Step(F->updCropLeft, -10);
+    EXPECT_EQ(F->edtCropLeft->Text(), "-10");
+    EXPECT_TRUE(F->pnlCropBackground->Visible());
+    EXPECT_TRUE(F->lblCropBackground->Visible());
+    EXPECT_EQ(F->CropLeft, -10);
+    D::Click(F->OkButton);
+  }));
+  ExpectSame(image_.get(), &expected);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Crop -10,0,0,0"});
+  EXPECT_EQ(P()->Crop_Left, -10);
+  EXPECT_EQ(P()->BackgroundColor, TColor(0x0000FF));
+
+  // Margins that leave no pixel run nothing and log nothing.
+  proc_->PreviewsLog().clear();
+  const std::vector<uint8_t> before = Bytes(image_.get());
+  P()->Crop_Left = -5;
+  P()->Crop_Right = 40;
+  P()->Crop_Top = 0;
+  P()->Crop_Bottom = 0;
+  EXPECT_TRUE(Open(VXPreviewEffect(peCrop), [](TfPreviews* F) {
+    D::Type(F->edtCropLeft, "34");
+    D::Click(F->OkButton);
+  }));
+  EXPECT_TRUE(Bytes(image_.get()) == before);
+  EXPECT_TRUE(proc_->PreviewsLog().empty());
+}
+
+TEST_F(Previews, EqualizationRulersChannelsAndHistogram) {
+  P()->SetDefaultParams();
+  P()->EQUALIZATION_ThresholdDown = TRGB{20, 20, 20};
+  P()->EQUALIZATION_ThresholdUp = TRGB{200, 200, 200};
+  P()->EQUALIZATION_EqDown = TRGB{0, 0, 0};
+  P()->EQUALIZATION_EqUp = TRGB{255, 255, 255};
+  const TRGB down{20, 40, 20}, up{200, 200, 200};  // b, g, r: only green moved
+  TVXBitmap expected(image_.get());
+  VXDoThreshold(&expected, 0, 0, expected.Width(), expected.Height(), down, up, TRGB{0, 0, 0}, TRGB{255, 255, 255},
+                nullptr, nullptr);
+  VXDoHistEqualize(&expected, 0, 0, expected.Width(), expected.Height(), TRGB{0, 0, 0}, TRGB{255, 255, 255}, nullptr,
+                   nullptr);
+  VXDoHistAutoEqualize(&expected, 0, 0, expected.Width(), expected.Height(), nullptr, nullptr);
+  EXPECT_TRUE(Open(VXPreviewEffect(peEqualize), [](TfPreviews* F) {
+    EXPECT_EQ(F->RulerBox1->GetGripsPos(0), 20);
+    EXPECT_EQ(F->RulerBox1->GetGripsPos(1), 200);
+    EXPECT_TRUE(F->CheckListBox1->Checked(3));
+    EXPECT_EQ(F->HistogramBox1->AttachedVexlaneProc(), F->Vexlane2->Proc());
+    // The histogram box shows the processed preview's histogram.
+    {
+      THistogramBox direct(nullptr);
+      direct.SetBounds(0, 0, F->HistogramBox1->Width(), F->HistogramBox1->Height());
+      direct.SetBackground(F->HistogramBox1->Background());
+      direct.SetLabels(F->HistogramBox1->Labels());
+      direct.SetHistogramKind(F->HistogramBox1->HistogramKind());
+      direct.UpdateFromBitmap(F->Vexlane2->GetVXBitmap());
+      TBitmap* a = F->HistogramBox1->Bitmap.get();
+      TBitmap* b = direct.Bitmap.get();
+      ASSERT_EQ(a->Width(), b->Width());
+      bool same = true;
+      for (int y = 0; y < a->Height() && same; ++y)
+        for (int x = 0; x < a->Width(); ++x)
+          if (a->Canvas()->Pixels(x, y) != b->Canvas()->Pixels(x, y)) {
+            same = false;
+            break;
+          }
+      EXPECT_TRUE(same);
+    }
+    // Dragging the lower grip past the upper one pushes the upper along.
+    TRulerBox* r = F->RulerBox1;
+    const TRect g0 = r->GetGripRect(0);
+    const int y = (g0.Top + g0.Bottom) / 2, x0 = (g0.Left + g0.Right) / 2;
+    const int x1 = r->GripToPixel(1) + 30;
+    D::MouseDown(r, x0, y);
+    D::MouseMove(r, x1, y);
+    D::MouseUp(r, x1, y);
+    EXPECT_GT(r->GetGripsPos(0), 200);
+    EXPECT_EQ(r->GetGripsPos(1), r->GetGripsPos(0));
+    EXPECT_EQ(F->UpLimit.r, F->DownLimit.r);
+    EXPECT_EQ(F->Label16->Caption(), std::to_string(int(r->GetGripsPos(0))));
+    // Back, then with only Green ticked only the green limits change.
+    r->SetGripsPos(1, 200);
+    r->SetGripsPos(0, 20);
+    EXPECT_EQ(F->DownLimit, (TRGB{20, 20, 20}));
+    EXPECT_EQ(F->UpLimit, (TRGB{200, 200, 200}));
+    D::CheckItem(F->CheckListBox1, 3, false);
+    D::CheckItem(F->CheckListBox1, 1, true);
+    EXPECT_EQ(F->HistogramBox1->HistogramKind(), VXHistogramKindBit(hkGreen));
+    r->SetGripsPos(0, 40);
+    EXPECT_EQ(F->DownLimit, (TRGB{20, 40, 20}));
+    EXPECT_EQ(F->UpLimit, (TRGB{200, 200, 200}));
+    D::Click(F->SpeedButton3);
+    EXPECT_TRUE(F->AutoEqualize);
+    D::Click(F->OkButton);
+  }));
+  ExpectSame(image_.get(), &expected);
+  EXPECT_EQ(proc_->PreviewsLog(), std::vector<std::string>{"Threshold 20, 40, 20 200, 200, 200 HistEqualize 0, 0, 0 "
+                                                           "255, 255, 255 (Equalize)"});
+  EXPECT_EQ(P()->EQUALIZATION_ThresholdDown, (TRGB{20, 40, 20}));
+  EXPECT_TRUE(P()->EQUALIZATION_EqualizeButton);
+  EXPECT_EQ(proc_->GetUndoCaptions(0), "Histogram adjust");
 }
