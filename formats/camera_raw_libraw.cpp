@@ -33,6 +33,26 @@ bool FeedsLibRawPatternOverrun(const uint8_t* Data, size_t Size) {
   return false;
 }
 
+// The file's bytes as LibRaw reads them, noting every read that asks for
+// bytes beyond the end: LibRaw's decoders take what is missing as zeros, so
+// a file cut short anywhere in its raw data (in any strip or tile) would
+// load as a blank image, or one blank from the cut on.
+class TCheckedBufferStream : public LibRaw_buffer_datastream {
+ public:
+  TCheckedBufferStream(uint8_t* Data, size_t Size) : LibRaw_buffer_datastream(Data, Size) {}
+  int read(void* Ptr, size_t Size, size_t Count) override {
+    const INT64 end = tell() + INT64(Size) * INT64(Count);
+    if (end > size()) fShort = true;
+    return LibRaw_buffer_datastream::read(Ptr, Size, Count);
+  }
+  int get_char() override {
+    const int c = LibRaw_buffer_datastream::get_char();
+    if (c < 0) fShort = true;
+    return c;
+  }
+  bool fShort = false;
+};
+
 // A LibRaw object is large and zeroed whole when made: each thread keeps the
 // ones it made, recycled, for its next decoders.
 thread_local std::vector<std::unique_ptr<LibRaw>> tSpareLibRaw;
@@ -53,15 +73,18 @@ class TLibRawDecoder : public TVXRawDecoder {
   TLibRawDecoder() : fRaw(TakeLibRaw()) {}
   ~TLibRawDecoder() override {
     fRaw->recycle();
+    fStream.reset();
     if (tSpareLibRaw.size() < 2) tSpareLibRaw.push_back(std::move(fRaw));
   }
 
   bool Identify(const uint8_t* Data, size_t Size) override {
     fRaw->recycle();
+    fStream.reset();
     fIdentity = TVXRawIdentity();
     if (!Data || Size == 0 || FeedsLibRawPatternOverrun(Data, Size)) return false;
     try {
-      if (fRaw->open_buffer(const_cast<uint8_t*>(Data), Size) != LIBRAW_SUCCESS) return false;
+      fStream = std::make_unique<TCheckedBufferStream>(const_cast<uint8_t*>(Data), Size);
+      if (fRaw->open_datastream(fStream.get()) != LIBRAW_SUCCESS) return false;
     } catch (...) {
       return false;
     }
@@ -110,7 +133,11 @@ class TLibRawDecoder : public TVXRawDecoder {
     fRaw->set_progress_handler(&TLibRawDecoder::ProgressHandler, this);
     bool ok = false;
     try {
-      ok = fRaw->unpack() == LIBRAW_SUCCESS && fRaw->dcraw_process() == LIBRAW_SUCCESS;
+      // Reads past the end while identifying are the parsers looking; one
+      // while unpacking is raw data the file lacks.
+      if (fStream) fStream->fShort = false;
+      ok = fRaw->unpack() == LIBRAW_SUCCESS && !(fStream && fStream->fShort) &&
+           fRaw->dcraw_process() == LIBRAW_SUCCESS;
     } catch (...) {
       ok = false;
     }
@@ -124,6 +151,7 @@ class TLibRawDecoder : public TVXRawDecoder {
   int32_t ImageHeight() const override { return fRaw->imgdata.sizes.iheight; }
   void Recycle() override {
     fRaw->recycle();
+    fStream.reset();
     fIdentity = TVXRawIdentity();
   }
 
@@ -144,6 +172,7 @@ class TLibRawDecoder : public TVXRawDecoder {
   }
 
   std::unique_ptr<LibRaw> fRaw;
+  std::unique_ptr<TCheckedBufferStream> fStream;  // the data LibRaw reads, while it is open
   TVXRawIdentity fIdentity;
   const std::function<bool(TVXRawStage)>* fOnStage = nullptr;
   bool fReported[2] = {false, false};

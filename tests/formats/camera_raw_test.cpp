@@ -913,30 +913,40 @@ TEST(CameraRawDng, SixBySixPatternIsRefusedBeforeLibRaw) {
   }
 }
 
-// A file cut anywhere in its raw data (down to one byte short) is refused:
-// LibRaw reads the missing bytes as zeros and would give a blank image or a
-// blank part of one.
+// A file cut anywhere in its raw data (down to one byte short) is refused,
+// in its first strip or any later one: LibRaw reads the missing
+// bytes as zeros and would give a blank image or a blank part of one.
 TEST(CameraRawDng, FilesCutShortAreRefused) {
-  rawtest::TDngLayout layout;
-  const std::vector<uint8_t> dng = rawtest::MakeDng(layout);
-  const size_t data = dng.size() - size_t(layout.Width * layout.Height * 2);
-  TVXBitmap whole;
-  TIOParamsVals wholeParams(nullptr);
-  ASSERT_FALSE(ReadRawFile(dng, whole, wholeParams));
-  ASSERT_EQ(whole.Width(), layout.Width - 2);
-  ScratchDir dir;
-  for (size_t keep : {dng.size() - 1, dng.size() - 2, dng.size() - 64, data + 80, data + 1, data}) {
-    SCOPED_TRACE(keep);
-    const std::vector<uint8_t> cut(dng.begin(), dng.begin() + ptrdiff_t(keep));
-    TVXBitmap bmp;
-    TIOParamsVals params(nullptr);
-    EXPECT_TRUE(ReadRawFile(cut, bmp, params));
-    EXPECT_TRUE(bmp.IsEmpty());
-    TVXMemStream probe(cut.data(), int64_t(cut.size()));
-    EXPECT_FALSE(VXIsRawStream(&probe));
-    WriteFile(dir / "cut.dng", cut);
-    TVexlaneIO io;
-    EXPECT_FALSE(io.LoadFromFileRAW(dir / "cut.dng"));
+  TVXBitmap single;
+  for (int rowsPerStrip : {0, 8, 7}) {
+    SCOPED_TRACE(rowsPerStrip);
+    rawtest::TDngLayout layout;
+    layout.RowsPerStrip = rowsPerStrip;
+    const std::vector<uint8_t> dng = rawtest::MakeDng(layout);
+    const size_t dataBytes = size_t(layout.Width * layout.Height * 2);
+    const size_t data = dng.size() - dataBytes;
+    TVXBitmap whole;
+    TIOParamsVals wholeParams(nullptr);
+    ASSERT_FALSE(ReadRawFile(dng, whole, wholeParams));
+    ASSERT_EQ(whole.Width(), layout.Width - 2);
+    // Strips give the same picture as one strip.
+    if (single.IsEmpty()) single.Assign(&whole);
+    ASSERT_EQ(whole.Height(), single.Height());
+    for (int y = 0; y < whole.Height(); ++y)
+      ASSERT_EQ(memcmp(whole.Scanline(y), single.Scanline(y), size_t(whole.RowLen())), 0) << "row " << y;
+    ScratchDir dir;
+    for (size_t keep : {dng.size() - 1, dng.size() - 2, dng.size() - 64, data + dataBytes * 3 / 4,
+                        data + dataBytes / 2, data + dataBytes / 4, data + 80, data + 1, data}) {
+      SCOPED_TRACE(keep);
+      const std::vector<uint8_t> cut(dng.begin(), dng.begin() + ptrdiff_t(keep));
+      TVXBitmap bmp;
+      TIOParamsVals params(nullptr);
+      EXPECT_TRUE(ReadRawFile(cut, bmp, params));
+      EXPECT_TRUE(bmp.IsEmpty());
+      WriteFile(dir / "cut.dng", cut);
+      TVexlaneIO io;
+      EXPECT_FALSE(io.LoadFromFileRAW(dir / "cut.dng"));
+    }
   }
 }
 

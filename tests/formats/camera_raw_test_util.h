@@ -20,6 +20,8 @@ struct TDngLayout {
   std::array<double, 3> AsShotNeutral{0.5, 1.0, 0.7};
   std::array<double, 9> ColorMatrix1{0.9, -0.3, -0.1, -0.4, 1.2, 0.2, -0.1, 0.2, 0.6};
   std::string Make = "Vexcam", Model = "Test One";
+  // The raw data in strips of this many rows (0: one strip).
+  int RowsPerStrip = 0;
 };
 
 // Little-endian TIFF writer of one directory, values after it.
@@ -38,6 +40,11 @@ class TTiffBuilder {
     Put(b, V, 4);
     Add(Tag, 4, 1, b);
   }
+  void Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
+    std::vector<uint8_t> b;
+    for (uint32_t x : V) Put(b, x, 4);
+    Add(Tag, 4, uint32_t(V.size()), b);
+  }
   void Bytes(uint16_t Tag, std::vector<uint8_t> V) { Add(Tag, 1, uint32_t(V.size()), V); }
   void Ascii(uint16_t Tag, const std::string& S) {
     std::vector<uint8_t> b(S.begin(), S.end());
@@ -53,7 +60,8 @@ class TTiffBuilder {
     Add(Tag, Signed ? 10 : 5, uint32_t(V.size()), b);
   }
   // The file: header, directory, the values that do not fit the entries,
-  // then Data; StripOffsets (273) is patched to point at Data.
+  // then Data; StripOffsets (273), given relative to Data, are patched to
+  // point into it.
   std::vector<uint8_t> Build(const std::vector<uint8_t>& Data) {
     std::sort(fEntries.begin(), fEntries.end(), [](const TEntry& a, const TEntry& b) { return a.Tag < b.Tag; });
     std::vector<uint8_t> f = {'I', 'I', 42, 0, 8, 0, 0, 0};
@@ -66,8 +74,13 @@ class TTiffBuilder {
     Put(f, uint32_t(fEntries.size()), 2);
     for (auto& e : fEntries) {
       if (e.Tag == 273) {
-        e.Value.clear();
-        Put(e.Value, uint32_t(total), 4);
+        std::vector<uint8_t> patched;
+        for (size_t i = 0; i + 4 <= e.Value.size(); i += 4) {
+          uint32_t v = 0;
+          for (int k = 0; k < 4; ++k) v |= uint32_t(e.Value[i + k]) << (8 * k);
+          Put(patched, uint32_t(total + v), 4);
+        }
+        e.Value = patched;
       }
       Put(f, e.Tag, 2);
       Put(f, e.Type, 2);
@@ -106,14 +119,24 @@ inline std::vector<uint8_t> MakeDng(const TDngLayout& S) {
   std::vector<uint8_t> data;
   uint32_t r = S.Seed;
   const int range = S.White - S.Black;
+  std::vector<uint16_t> image;
   for (int y = 0; y < S.Height; ++y)
     for (int x = 0; x < S.Width; ++x) {
       r = r * 1664525u + 1013904223u;
       int v = (x * 3 * range) / (4 * S.Width) + (y * range) / (5 * S.Height) + int((r >> 20) % 200);
       if ((r >> 8) % 37 == 0) v = range - int((r >> 16) % 50);
       v = std::clamp(v, 0, range);
-      TTiffBuilder::Put(data, uint32_t(S.Black + v), 2);
+      image.push_back(uint16_t(S.Black + v));
     }
+  // Strips are runs of whole rows.
+  std::vector<uint32_t> offsets, counts;
+  const int rows = S.RowsPerStrip > 0 ? S.RowsPerStrip : S.Height;
+  for (int y0 = 0; y0 < S.Height; y0 += rows) {
+    offsets.push_back(uint32_t(data.size()));
+    for (int y = y0; y < std::min(S.Height, y0 + rows); ++y)
+      for (int x = 0; x < S.Width; ++x) TTiffBuilder::Put(data, image[size_t(y) * S.Width + x], 2);
+    counts.push_back(uint32_t(data.size()) - offsets.back());
+  }
   TTiffBuilder t;
   t.Long(254, 0);
   t.Long(256, uint32_t(S.Width));
@@ -123,11 +146,11 @@ inline std::vector<uint8_t> MakeDng(const TDngLayout& S) {
   t.Short(262, {32803});
   t.Ascii(271, S.Make);
   t.Ascii(272, S.Model);
-  t.Long(273, 0);
   t.Short(274, {1});
   t.Short(277, {1});
-  t.Long(278, uint32_t(S.Height));
-  t.Long(279, uint32_t(data.size()));
+  t.Longs(273, offsets);
+  t.Long(278, uint32_t(rows));
+  t.Longs(279, counts);
   t.Short(284, {1});
   t.Short(33421, {2, 2});
   t.Bytes(33422, {S.Pattern[0], S.Pattern[1], S.Pattern[2], S.Pattern[3]});
