@@ -33,6 +33,9 @@ class TSimSource : public TVXMediaSource {
     fNext = std::min<int64_t>(Index, fFrames);
     return true;
   }
+  // The generated frames are DIB rows: that is their native layout too.
+  bool SetPixelFormat(const std::string& Name) override { return Name.empty() || Name == "native"; }
+  std::string PixelFormat() const override { return "bgr24"; }
 
  private:
   int64_t fFrames;
@@ -167,7 +170,26 @@ class TFFmpegSource : public TVXMediaSource {
   bool ReadFrame(std::vector<uint8_t>& Bits, int64_t& Index) override {
     if (!Decode()) return false;
     Index = fDecoded;
+    if (fNative) return Copy(Bits);
+    if (fTarget != AV_PIX_FMT_NONE) return ConvertPlanes(Bits);
     return Convert(Bits);
+  }
+  bool SetPixelFormat(const std::string& Name) override {
+    if (Name.empty() || Name == "native") {
+      fNative = !Name.empty();
+      fTarget = AV_PIX_FMT_NONE;
+      return true;
+    }
+    const AVPixelFormat target = f->av_get_pix_fmt(Name.c_str());
+    if (target == AV_PIX_FMT_NONE || f->av_image_get_buffer_size(target, fW, fH, 1) <= 0) return false;
+    fNative = false;
+    fTarget = target;
+    return true;
+  }
+  std::string PixelFormat() const override {
+    const int format = fNative ? fCodec->pix_fmt : fTarget != AV_PIX_FMT_NONE ? fTarget : AV_PIX_FMT_BGR24;
+    const char* name = f->av_get_pix_fmt_name(AVPixelFormat(format));
+    return name ? name : "";
   }
   // The next frame decodes forward; any other goes back to the key frame
   // before it and decodes up to it.
@@ -226,15 +248,45 @@ class TFFmpegSource : public TVXMediaSource {
       f->av_packet_unref(fPacket);
     }
   }
-  bool Convert(std::vector<uint8_t>& Bits) {
+  // The scaler from the frame's format to Target (made again when either
+  // changes).
+  bool Scaler(AVPixelFormat Target) {
     if (fFrame->width != fW || fFrame->height != fH) return false;
-    if (!fSws || fSwsFormat != fFrame->format) {
+    if (!fSws || fSwsFormat != fFrame->format || fSwsTarget != Target) {
       if (fSws) f->sws_freeContext(fSws);
-      fSws = f->sws_getContext(fW, fH, AVPixelFormat(fFrame->format), fW, fH, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr,
-                               nullptr, nullptr);
+      fSws = f->sws_getContext(fW, fH, AVPixelFormat(fFrame->format), fW, fH, Target, SWS_BICUBIC, nullptr, nullptr,
+                               nullptr);
       fSwsFormat = fFrame->format;
-      if (!fSws) return false;
+      fSwsTarget = Target;
     }
+    return fSws != nullptr;
+  }
+  // The decoded frame as it is, packed.
+  bool Copy(std::vector<uint8_t>& Bits) {
+    if (fFrame->width != fW || fFrame->height != fH) return false;
+    const AVPixelFormat format = AVPixelFormat(fFrame->format);
+    const int size = f->av_image_get_buffer_size(format, fW, fH, 1);
+    if (size <= 0) return false;
+    Bits.resize(size_t(size));
+    return f->av_image_copy_to_buffer(Bits.data(), size, fFrame->data, fFrame->linesize, format, fW, fH, 1) == size;
+  }
+  // The frame converted to fTarget, packed; the scaler writes into padded
+  // planes first, as it may write past a row's end.
+  bool ConvertPlanes(std::vector<uint8_t>& Bits) {
+    if (!Scaler(fTarget)) return false;
+    const int padded = f->av_image_get_buffer_size(fTarget, fW, fH, 64);
+    const int size = f->av_image_get_buffer_size(fTarget, fW, fH, 1);
+    if (padded <= 0 || size <= 0) return false;
+    fScratch.resize(size_t(padded) + 64);
+    uint8_t* planes[4] = {};
+    int linesizes[4] = {};
+    if (f->av_image_fill_arrays(planes, linesizes, fScratch.data(), fTarget, fW, fH, 64) < 0) return false;
+    if (f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, planes, linesizes) != fH) return false;
+    Bits.resize(size_t(size));
+    return f->av_image_copy_to_buffer(Bits.data(), size, planes, linesizes, fTarget, fW, fH, 1) == size;
+  }
+  bool Convert(std::vector<uint8_t>& Bits) {
+    if (!Scaler(AV_PIX_FMT_BGR24)) return false;
     // swscale may write a little past a row's end: convert into a padded
     // top-down buffer, then lay the rows bottom-up.
     const size_t stride = Stride(fW);
@@ -261,6 +313,9 @@ class TFFmpegSource : public TVXMediaSource {
   AVFrame* fFrame = nullptr;
   SwsContext* fSws = nullptr;
   int fSwsFormat = -1;
+  AVPixelFormat fSwsTarget = AV_PIX_FMT_NONE;
+  AVPixelFormat fTarget = AV_PIX_FMT_NONE;  // a named layout
+  bool fNative = false;
   int fStream = -1;
   int fW = 0, fH = 0;
   double fTimeBase = 0, fRate = 0;

@@ -1,6 +1,7 @@
 // The shared media back end: a video source opened from a file, a URL, a
 // device or memory, read frame by frame as bottom-up 24-bit DIB rows
-// (blue, green, red; rows padded to 4 bytes), with exact seeking by frame.
+// (blue, green, red; rows padded to 4 bytes), in the decoder's own pixel
+// format or in another one asked for, with exact seeking by frame.
 // FFmpeg (winui/ffmpeg.h) stands behind files, URLs and devices; a simulated
 // source generates frames that carry their index (VXDSDrawFrame).
 #pragma once
@@ -34,6 +35,17 @@ class TVXMediaSource {
   // The next frame and its index; false at the end of the stream or on
   // damage.
   virtual bool ReadFrame(std::vector<uint8_t>& Bits, int64_t& Index) = 0;
+  // The layout of ReadFrame's frames from the next one on: "" (the
+  // default) bottom-up 24-bit DIB rows; "native" the decoder's own pixel
+  // format unconverted; or an FFmpeg pixel format name ("rgba", "gray",
+  // "yuyv422", "nv12", ...), converted as the ffmpeg program's -pix_fmt
+  // converts. Native and named frames are top-down, plane after plane, rows
+  // unpadded. False, the layout unchanged, for a name the source cannot
+  // give.
+  virtual bool SetPixelFormat(const std::string& Name) = 0;
+  // The FFmpeg name of the pixel format of the frames ReadFrame gives
+  // ("bgr24" for DIB rows, the decoder's for native frames).
+  virtual std::string PixelFormat() const = 0;
   // The next ReadFrame gives frame Index (or the end); false when the
   // source cannot go there.
   virtual bool Seek(int64_t Index) = 0;

@@ -41,6 +41,11 @@ extern "C" {
   X(avutil, av_dict_set)                    \
   X(avutil, av_dict_free)                   \
   X(avutil, av_log_set_level)               \
+  X(avutil, av_get_pix_fmt)                 \
+  X(avutil, av_get_pix_fmt_name)            \
+  X(avutil, av_image_get_buffer_size)       \
+  X(avutil, av_image_fill_arrays)           \
+  X(avutil, av_image_copy_to_buffer)        \
   X(swscale, sws_getContext)                \
   X(swscale, sws_scale)                     \
   X(swscale, sws_freeContext)               \

@@ -69,10 +69,10 @@ std::string ClipPath(const TClip& Clip) {
   return path;
 }
 
-// ffmpeg's frame n as top-down BGR24.
-std::string Reference(const std::string& Path, int64_t n) {
+// ffmpeg's frame n, top-down in the pixel format named.
+std::string Reference(const std::string& Path, int64_t n, const std::string& Format = "bgr24") {
   return Output("ffmpeg -v error -i '" + Path + "' -vf 'select=eq(n\\," + std::to_string(n) +
-                ")' -vframes 1 -f rawvideo -pix_fmt bgr24 -");
+                ")' -vframes 1 -f rawvideo -pix_fmt " + Format + " -");
 }
 
 // Rows differing from the reference (the bitmap's rows are upright).
@@ -121,6 +121,51 @@ TEST(VXDSMedia, FramesEqualTheFFmpegProgramsAndDurationsItsProbe) {
     }
     ds.Disconnect();
   }
+}
+
+// Frames in the decoder's own pixel format, and converted to one asked for,
+// equal the ffmpeg program's frames in that format; a name FFmpeg does not
+// know leaves the layout as it was.
+TEST(VXDSMedia, FramesInTheirOwnOrAnAskedPixelFormat) {
+  TVXLibraryGuard library;
+  if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_TRUE(VXFFmpegAvailable());
+  const struct {
+    int Clip;
+    const char* Ask;
+  } cases[] = {{2, "native"}, {3, "native"}, {0, "native"}, {1, "native"},
+               {0, "gray"},   {1, "rgba"},   {3, "yuyv422"}, {2, "nv12"}};
+  for (const auto& c : cases) {
+    const std::string path = ClipPath(kClips[c.Clip]);
+    SCOPED_TRACE(std::string(kClips[c.Clip].Name) + " " + c.Ask);
+    auto src = VXOpenMediaSource(path);
+    ASSERT_NE(src, nullptr);
+    EXPECT_EQ(src->PixelFormat(), "bgr24");
+    ASSERT_TRUE(src->SetPixelFormat(c.Ask));
+    const std::string format = src->PixelFormat();
+    if (std::string(c.Ask) != "native") EXPECT_EQ(format, c.Ask);
+    EXPECT_FALSE(src->SetPixelFormat("nosuchformat"));
+    EXPECT_EQ(src->PixelFormat(), format);
+    std::vector<uint8_t> bits;
+    int64_t index = -1;
+    for (const int64_t n : {37, 0, 1}) {
+      ASSERT_TRUE(src->Seek(n));
+      ASSERT_TRUE(src->ReadFrame(bits, index));
+      EXPECT_EQ(index, n);
+      const std::string ref = Reference(path, n, format);
+      ASSERT_EQ(bits.size(), ref.size()) << format;
+      EXPECT_EQ(std::memcmp(bits.data(), ref.data(), ref.size()), 0) << format << " frame " << n;
+    }
+    // Back to DIB rows.
+    ASSERT_TRUE(src->SetPixelFormat(""));
+    ASSERT_TRUE(src->ReadFrame(bits, index));
+    EXPECT_EQ(bits.size(), size_t((kW * 3 + 3) / 4 * 4) * kH);
+  }
+  // Generated frames are DIB rows whichever way they are asked for.
+  auto sim = VXNewSimMediaSource(3, 5, 4, 25);
+  EXPECT_TRUE(sim->SetPixelFormat("native"));
+  EXPECT_FALSE(sim->SetPixelFormat("gray"));
+  EXPECT_EQ(sim->PixelFormat(), "bgr24");
 }
 
 // Damaged clips open or refuse cleanly and read to an end.
