@@ -22,6 +22,7 @@
 #include "acquire/v4l2_devices.h"
 #include "acquire/vxds.h"
 #include "core/bitmap.h"
+#include "core/settings.h"
 #include "core/startup.h"
 #include "winui/ffmpeg.h"
 
@@ -168,7 +169,8 @@ TEST(VXDSMedia, FramesInTheirOwnOrAnAskedPixelFormat) {
   EXPECT_EQ(sim->PixelFormat(), "bgr24");
 }
 
-// Damaged clips open or refuse cleanly and read to an end.
+// Damaged clips (cut, headers zeroed, sizes beyond the pixel limit) open or
+// refuse cleanly and read to an end.
 TEST(VXDSMedia, DamagedClips) {
   TVXLibraryGuard library;
   if (!HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
@@ -180,7 +182,14 @@ TEST(VXDSMedia, DamagedClips) {
     const std::string cut = bytes.substr(0, bytes.size() / 3);
     std::string zeroed = bytes;
     std::memset(zeroed.data(), 0, std::min<size_t>(zeroed.size(), 256));
-    for (const std::string* data : std::vector<const std::string*>{&cut, &zeroed}) {
+    // Frames of a million by a million pixels in the stream's header.
+    std::string huge = bytes;
+    if (const size_t strf = huge.find("strf"); strf != std::string::npos && strf + 20 <= huge.size()) {
+      const uint32_t big = 1u << 20;
+      std::memcpy(&huge[strf + 12], &big, 4);
+      std::memcpy(&huge[strf + 16], &big, 4);
+    }
+    for (const std::string* data : std::vector<const std::string*>{&cut, &zeroed, &huge}) {
       auto src = VXOpenMediaMemory(reinterpret_cast<const uint8_t*>(data->data()), data->size());
       if (!src) continue;
       std::vector<uint8_t> bits;
@@ -194,6 +203,13 @@ TEST(VXDSMedia, DamagedClips) {
       src->Seek(5);
     }
   }
+  // A stream beyond the library's pixel limit is refused.
+  const std::string raw = ClipPath(kClips[2]);
+  const int64_t limit = VXGetGlobalSettings()->MaxImagePixels();
+  VXGetGlobalSettings()->SetMaxImagePixels(int64_t(kW) * kH - 1);
+  EXPECT_EQ(VXOpenMediaSource(raw), nullptr);
+  VXGetGlobalSettings()->SetMaxImagePixels(limit);
+  EXPECT_NE(VXOpenMediaSource(raw), nullptr);
   EXPECT_EQ(VXOpenMediaMemory(nullptr, 0), nullptr);
   EXPECT_EQ(VXOpenMediaSource("/nonexistent/clip.avi"), nullptr);
 }
