@@ -1,5 +1,6 @@
 // Media clips from memory through the media back end (FFmpeg): open, read
-// every frame, seek back and read again.
+// every frame, seek back and read again, also in the decoder's own pixel
+// format and a converted one.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -15,5 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < 64 && source->ReadFrame(bits, index); ++i) {
   }
   if (source->Seek(1)) source->ReadFrame(bits, index);
+  // The decoder's own frames and a converted layout.
+  for (const char* format : {"native", "yuyv422"})
+    if (source->SetPixelFormat(format) && source->Seek(0)) source->ReadFrame(bits, index);
   return 0;
 }
