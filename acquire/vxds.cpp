@@ -258,6 +258,14 @@ void TVXDirectShow::BuildCaptureGraph() {
   if (fCurAudioInput) fGraph->AddFilter(fCurAudioInput, "AudioCapture");
   Clear(fCurFileInput);
   if (!fFileInput.empty()) fGraph->AddSourceFilter(fFileInput.c_str(), "FileFilter", &fCurFileInput);
+  // A file that cannot be opened (missing, damaged, or no media back end)
+  // and nothing else to show: no graph, so that Connected says so and Run
+  // fails instead of running an empty graph.
+  if (!fFileInput.empty() && !fCurFileInput && !fCurVideoInput && !fCurAudioInput) {
+    Clear(fBuilder);
+    Clear(fGraph);
+    return;
+  }
   if (fCurVideoCodec) fGraph->AddFilter(fCurVideoCodec, "VideoCodec");
   if (fCurAudioCodec) fGraph->AddFilter(fCurAudioCodec, "AudioCodec");
 
