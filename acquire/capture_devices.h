@@ -27,6 +27,10 @@ struct TVXCaptureDevice {
   TVXCaptureCategory Category = vxccVideoInput;
   std::string FriendlyName;
   TVXFilterFactory Create;
+  // The FFmpeg input the device's frames come from ("lavfi:testsrc2",
+  // "video4linux2:/dev/video0"); empty for the simulated devices. Media
+  // Foundation's media source of the device reads it.
+  std::string MediaUrl;
 };
 
 void VXAddCaptureDevice(const TVXCaptureDevice& Device);

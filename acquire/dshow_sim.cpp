@@ -14,8 +14,10 @@ namespace {
 
 [[noreturn]] void Bad(const std::string& Why) { throw EVXException("VXDShowSim: " + Why); }
 
-void AddDevice(TVXCaptureCategory Category, const std::string& Name, TVXFilterFactory Factory) {
+void AddDevice(TVXCaptureCategory Category, const std::string& Name, TVXFilterFactory Factory,
+               const std::string& MediaUrl = {}) {
   TVXCaptureDevice d;
+  d.MediaUrl = MediaUrl;
   d.Category = Category;
   d.FriendlyName = Name;
   d.Create = std::move(Factory);
@@ -61,7 +63,8 @@ void AddVideoInput(const std::string& Json) {
 
 void AddLavfiVideoInput(const std::string& Name, const std::string& Graph) {
   const std::string url = "lavfi:" + Graph;
-  AddDevice(vxccVideoInput, Name, [Name, url]() { return VXDSNewLiveVideoInput(Name, url); });
+  AddDevice(
+      vxccVideoInput, Name, [Name, url]() { return VXDSNewLiveVideoInput(Name, url); }, url);
 }
 
 void AddAudioInput(const std::string& Name) {

@@ -728,6 +728,13 @@ class TDeviceActivate : public TAttributes<VX_IMFActivate> {
   HRESULT ActivateObject(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+    // Media Foundation asks for the device's media source, which reads its
+    // FFmpeg input; other interfaces come from the device's filter.
+    if (!fObject && IsEqualGUID(riid, VX_IMFMediaSource::kIID)) {
+      VX_IMFMediaSource* source = nullptr;
+      if (FAILED(VXMFNewDeviceMediaSource(fDevice.MediaUrl.c_str(), &source))) return E_FAIL;
+      fObject = source;
+    }
     if (!fObject) fObject = fDevice.Create ? fDevice.Create() : nullptr;
     if (!fObject) return E_FAIL;
     return fObject->QueryInterface(riid, ppv);
@@ -894,7 +901,8 @@ void VXRegisterMediaFoundationModules() {
                                      {"MFCreateMemoryBuffer", e(&VXMFPlatCreateMemoryBuffer)}});
   VXModules::Register("Mf.dll", {{"MFEnumDeviceSources", e(&VXMFPlatEnumDeviceSources)}});
   VXModules::Register("Mfreadwrite.dll",
-                      {{"MFCreateSourceReaderFromByteStream", e(&VXMFReadCreateSourceReaderFromByteStream)},
+                      {{"MFCreateSourceReaderFromMediaSource", e(&VXMFReadCreateSourceReaderFromMediaSource)},
+                       {"MFCreateSourceReaderFromByteStream", e(&VXMFReadCreateSourceReaderFromByteStream)},
                        {"MFCreateSourceReaderFromURL", e(&VXMFReadCreateSourceReaderFromURL)}});
 }
 

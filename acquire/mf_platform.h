@@ -48,6 +48,10 @@ HRESULT VXMFPlatEnumDeviceSources(VX_IMFAttributes* pAttributes, VX_IMFActivate*
 // lets the current type be any of YUY2, NV12, I420, RGB24 and RGB32.
 HRESULT VXMFReadCreateSourceReaderFromByteStream(VX_IMFByteStream* pByteStream, VX_IMFAttributes* pAttributes,
                                                  VX_IMFSourceReader** ppSourceReader);
+// The media source of a device reading the FFmpeg input; E_FAIL for none.
+HRESULT VXMFNewDeviceMediaSource(LPCWSTR Url, VX_IMFMediaSource** ppSource);
+HRESULT VXMFReadCreateSourceReaderFromMediaSource(VX_IMFMediaSource* pMediaSource, VX_IMFAttributes* pAttributes,
+                                                  VX_IMFSourceReader** ppSourceReader);
 HRESULT VXMFReadCreateSourceReaderFromURL(LPCWSTR pwszURL, VX_IMFAttributes* pAttributes,
                                           VX_IMFSourceReader** ppSourceReader);
 

@@ -494,7 +494,46 @@ HRESULT MakeReader(const std::string& Url, VX_IMFByteStream* Stream, VX_IMFAttri
   return S_OK;
 }
 
+// A capture device's media source: the FFmpeg input its reader opens.
+class TDeviceMediaSource : public TVXComObject<VX_IMFMediaSource> {
+ public:
+  explicit TDeviceMediaSource(std::string Url) : MediaUrl(std::move(Url)) {}
+  HRESULT GetEvent(DWORD, VX_IMFMediaEvent**) override { return E_NOTIMPL; }
+  HRESULT BeginGetEvent(VX_IMFAsyncCallback*, IUnknown*) override { return E_NOTIMPL; }
+  HRESULT EndGetEvent(VX_IMFAsyncResult*, VX_IMFMediaEvent**) override { return E_NOTIMPL; }
+  HRESULT QueueEvent(MediaEventType, REFGUID, HRESULT, const PROPVARIANT*) override { return E_NOTIMPL; }
+  HRESULT GetCharacteristics(DWORD* c) override {
+    if (!c) return E_POINTER;
+    *c = 1;  // live
+    return S_OK;
+  }
+  HRESULT CreatePresentationDescriptor(VX_IMFPresentationDescriptor**) override { return E_NOTIMPL; }
+  HRESULT Start(VX_IMFPresentationDescriptor*, const GUID*, const PROPVARIANT*) override { return S_OK; }
+  HRESULT Stop() override { return S_OK; }
+  HRESULT Pause() override { return S_OK; }
+  HRESULT Shutdown() override { return S_OK; }
+  const std::string MediaUrl;
+};
+
 }  // namespace
+
+HRESULT VXMFNewDeviceMediaSource(LPCWSTR Url, VX_IMFMediaSource** ppSource) {
+  if (!ppSource) return E_POINTER;
+  *ppSource = nullptr;
+  if (!Url || !*Url) return E_FAIL;
+  *ppSource = new TDeviceMediaSource(Url);
+  return S_OK;
+}
+
+HRESULT VXMFReadCreateSourceReaderFromMediaSource(VX_IMFMediaSource* pMediaSource, VX_IMFAttributes* pAttributes,
+                                                  VX_IMFSourceReader** ppSourceReader) {
+  auto* device = dynamic_cast<TDeviceMediaSource*>(pMediaSource);
+  if (!device) {
+    if (ppSourceReader) *ppSourceReader = nullptr;
+    return E_INVALIDARG;
+  }
+  return MakeReader(device->MediaUrl, nullptr, pAttributes, ppSourceReader);
+}
 
 HRESULT VXMFReadCreateSourceReaderFromByteStream(VX_IMFByteStream* pByteStream, VX_IMFAttributes* pAttributes,
                                                  VX_IMFSourceReader** ppSourceReader) {

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../proc/numpy_oracle.h"
+#include "acquire/dshow_sim.h"
 #include "acquire/mf_platform.h"
 #include "acquire/vxmmf.h"
 #include "core/bitmap.h"
@@ -171,4 +175,311 @@ TEST_F(MediaFoundationReader, OpeningFailsCleanly) {
   EXPECT_EQ(s->StreamIndex, MF_SOURCE_READER_ANY_STREAM);
   EXPECT_FALSE(r.StartCapture());
   EXPECT_THROW(r.SetVideoInput("No such camera"), EVXException);
+}
+
+namespace {
+
+constexpr UINT kNotify = 8030;
+
+// Records what reaches it, with the platform clock at each notification
+// and the queue's length then.
+class TRecorder : public TVXComObject<IVXMediaFoundationReaderNotifyReceiver> {
+ public:
+  struct TEntry {
+    TVXMediaFountationNotifyType Type;
+    int64_t Clock, TimeStamp;
+    size_t Queued;
+  };
+  void ReceiveNotify(void* sender, TVXMediaFountationNotifyType notifyType, uint32_t, uint32_t, int64_t llTimestamp,
+                     VX_IMFSample*, VX_IMFMediaType*, VX_IMFMediaEvent*) override {
+    auto* r = static_cast<TVXMediaFoundationSourceReader*>(sender);
+    std::lock_guard g(fLock);
+    Entries.push_back({notifyType, VXMFPlatGetSystemTime(), llTimestamp, r->QueuedSamples()});
+  }
+  std::vector<TEntry> Take() {
+    std::lock_guard g(fLock);
+    return Entries;
+  }
+  bool Ended() {
+    std::lock_guard g(fLock);
+    for (const TEntry& e : Entries)
+      if (e.Type == vxmfnENDOFSTREAM) return true;
+    return false;
+  }
+  // Waits (in real time) for the end of the stream.
+  bool WaitEnd(int Ms = 20000) {
+    for (int i = 0; i < Ms / 5; ++i) {
+      if (Ended()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  size_t Count(TVXMediaFountationNotifyType T) {
+    std::lock_guard g(fLock);
+    size_t n = 0;
+    for (const TEntry& e : Entries) n += e.Type == T;
+    return n;
+  }
+
+ private:
+  std::mutex fLock;
+  std::vector<TEntry> Entries;
+};
+
+int64_t MsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+TEST_F(MediaFoundationReader, QueuedReadingPostsToTheWindow) {
+  const std::string file = Clip("queued.mp4", "-c:v libx264 -pix_fmt yuv420p", 10);
+  VXClockSetVirtual(true);
+  HWND w = CreateWindowExW(0, "STATIC", "", 0, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  TVXMediaFoundationSourceReader r;
+  auto* window = new TVXMediaFoundationReaderWindowNotifyReceiver(w, kNotify);
+  auto* rec = new TRecorder;
+  r.PushNotifyReceiver(window);
+  r.PushNotifyReceiver(rec);
+  r.PushNotifyReceiver(rec);  // once only
+  window->Release();
+  ASSERT_TRUE(r.SetFileInput(file));
+  ASSERT_TRUE(r.SetMediaTypeVideo("I420", 0, 0, 0, ""));
+  // Nothing delivered yet: an empty sample for any stream.
+  std::unique_ptr<TVXMFReceivedSample> none = r.GetNextSample();
+  EXPECT_EQ(none->Sample, nullptr);
+  EXPECT_EQ(none->StreamIndex, 0xFFFFFFFEu);
+  ASSERT_TRUE(r.StartCapture());
+  ASSERT_TRUE(rec->WaitEnd());
+  std::vector<WPARAM> posted;
+  MSG m;
+  while (PeekMessageW(&m, w, 0, 0, PM_REMOVE)) {
+    if (m.message != kNotify) continue;
+    posted.push_back(m.wParam);
+    EXPECT_EQ(m.lParam, LPARAM(reinterpret_cast<intptr_t>(&r)));
+  }
+  std::vector<WPARAM> want{vxmfnSTARTINGCAPTURE};
+  want.insert(want.end(), 10, vxmfnFRAME);
+  want.push_back(vxmfnENDOFSTREAM);
+  EXPECT_EQ(posted, want);
+  // The samples in order; a 25 fps file is queued every 40 ms of the clock.
+  std::vector<int64_t> queuedAt;
+  for (const auto& e : rec->Take())
+    if (e.Type == vxmfnFRAME) queuedAt.push_back(e.Clock);
+  ASSERT_EQ(queuedAt.size(), 10u);
+  for (size_t i = 1; i < queuedAt.size(); ++i) EXPECT_EQ(queuedAt[i] - queuedAt[0], int64_t(i) * 400000) << i;
+  for (int i = 0; i < 10; ++i) {
+    std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+    ASSERT_NE(s->Sample, nullptr);
+    EXPECT_EQ(s->TimeStamp, int64_t(i) * 400000);
+  }
+  EXPECT_EQ(r.GetNextSample()->Sample, nullptr);
+
+  // A resume paces from its own first sample, however long the pause.
+  EXPECT_TRUE(r.PauseCapture());
+  VXClockAdvance(60000);
+  r.SetPosition(0);
+  rec->Release();
+  auto* again = new TRecorder;
+  r.ClearNotifyReceivers();
+  r.PushNotifyReceiver(again);
+  again->Release();
+  r.ResumeCapture();
+  ASSERT_TRUE(again->WaitEnd());
+  std::vector<int64_t> resumed;
+  for (const auto& e : again->Take())
+    if (e.Type == vxmfnFRAME) resumed.push_back(e.Clock);
+  ASSERT_EQ(resumed.size(), 10u);
+  for (size_t i = 1; i < resumed.size(); ++i) EXPECT_EQ(resumed[i] - resumed[0], int64_t(i) * 400000) << i;
+  r.StopCapture();
+  EXPECT_FALSE(r.Capturing());
+  DestroyWindow(w);
+}
+
+TEST_F(MediaFoundationReader, AFullQueueDropsWhileRequestsGoOn) {
+  const std::string file = Clip("bounded.mp4", "-c:v libx264 -pix_fmt yuv420p", 10);
+  VXClockSetVirtual(true);
+  TVXMediaFoundationSourceReader r;
+  auto* rec = new TRecorder;
+  r.PushNotifyReceiver(rec);
+  ASSERT_TRUE(r.SetFileInput(file));
+  ASSERT_TRUE(r.SetMediaTypeVideo("I420", 0, 0, 0, ""));
+  r.SetSamplesBufferSize(2);
+  ASSERT_TRUE(r.StartCapture());
+  ASSERT_TRUE(rec->WaitEnd());
+  EXPECT_EQ(rec->Count(vxmfnFRAME), 2u);
+  for (const auto& e : rec->Take()) EXPECT_LE(e.Queued, 2u);
+  EXPECT_EQ(r.QueuedSamples(), 2u);
+  EXPECT_EQ(r.GetNextSample()->TimeStamp, 0);
+  EXPECT_EQ(r.GetNextSample()->TimeStamp, 400000);
+  r.StopCapture();
+  rec->Release();
+}
+
+TEST_F(MediaFoundationReader, SeekDuringCaptureResumesAtTheNewTime) {
+  const std::string file = Clip("seek.mp4", "-c:v libx264 -pix_fmt yuv420p -g 10", 50);
+  VXClockSetVirtual(true);
+  TVXMediaFoundationSourceReader r;
+  auto* rec = new TRecorder;
+  r.PushNotifyReceiver(rec);
+  rec->Release();
+  ASSERT_TRUE(r.SetFileInput(file));
+  ASSERT_TRUE(r.SetMediaTypeVideo("I420", 0, 0, 0, ""));
+  r.SetSamplesBufferSize(100);
+  ASSERT_TRUE(r.StartCapture());
+  r.SetPosition(12000000);  // 1.2 s: frame 30
+  EXPECT_TRUE(r.Capturing());
+  for (int i = 0; i < 4000 && r.QueuedSamples() < 20; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  r.PauseCapture();
+  std::vector<int64_t> times;
+  for (;;) {
+    std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+    if (!s->Sample) break;
+    times.push_back(s->TimeStamp);
+  }
+  ASSERT_EQ(times.size(), 20u);
+  for (size_t i = 0; i < times.size(); ++i) EXPECT_EQ(times[i], 12000000 + int64_t(i) * 400000);
+}
+
+// On the system clock, paced samples keep a request outstanding most of
+// the time: pausing waits only for its answer, a receiver list emptied and
+// refilled keeps the count, and destroying the reader is clean.
+TEST_F(MediaFoundationReader, PauseAndReleaseWithARequestOutstanding) {
+  const std::string file = Clip("long.mp4", "-c:v libx264 -pix_fmt yuv420p", 100, 5);
+  {
+    TVXMediaFoundationSourceReader r;
+    auto* rec = new TRecorder;
+    r.PushNotifyReceiver(rec);
+    ASSERT_TRUE(r.SetFileInput(file));
+    ASSERT_TRUE(r.SetMediaTypeVideo("I420", 0, 0, 0, ""));
+    ASSERT_TRUE(r.StartCapture());
+    for (int i = 0; i < 2000 && rec->Count(vxmfnFRAME) < 2; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(rec->Count(vxmfnFRAME), 2u);
+    // The receivers made again, as when the viewer's window is.
+    r.ClearNotifyReceivers();
+    r.PushNotifyReceiver(rec);
+    auto t = std::chrono::steady_clock::now();
+    EXPECT_TRUE(r.PauseCapture());
+    EXPECT_LT(MsSince(t), 500);  // the pacing sleep ends with capture
+    r.ResumeCapture();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    t = std::chrono::steady_clock::now();
+    EXPECT_TRUE(r.PauseCapture());
+    EXPECT_LT(MsSince(t), 500);
+    t = std::chrono::steady_clock::now();
+    EXPECT_FALSE(r.PauseCapture());
+    EXPECT_LT(MsSince(t), 100);  // nothing outstanding: no wait at all
+    r.ResumeCapture();
+    rec->Release();
+  }
+  // Destroyed at once, with the first request outstanding.
+  const auto t = std::chrono::steady_clock::now();
+  {
+    TVXMediaFoundationSourceReader r;
+    auto* rec = new TRecorder;
+    r.PushNotifyReceiver(rec);
+    rec->Release();
+    ASSERT_TRUE(r.SetFileInput(file));
+    ASSERT_TRUE(r.SetMediaTypeVideo("I420", 0, 0, 0, ""));
+    ASSERT_TRUE(r.StartCapture());
+  }
+  EXPECT_LT(MsSince(t), 1500);
+}
+
+// A lavfi camera: its YUY2 frames are ffmpeg's, it is not paced, and a stop
+// opens it again, so the next start begins afresh.
+TEST_F(MediaFoundationReader, LavfiCameraStartsStopsAndStartsAgain) {
+  VXDShowSim::Reset();
+  VXDShowSim::AddLavfiVideoInput("Test Camera", "testsrc2=size=64x48:rate=25,format=yuyv422");
+  {
+    TVXMediaFoundationSourceReader r;
+    ASSERT_TRUE(r.SetVideoInput("test camera"));
+    EXPECT_EQ(r.GetMediaType(0, 0)->GetString("SubType", false), "YUY2");
+    EXPECT_THROW(r.SetVideoInput(1), EVXException);
+    ASSERT_TRUE(r.SetVideoInput(0));
+    std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+    ASSERT_NE(s->Sample, nullptr);
+    const std::string raw = fDir.File("cam.yuyv");
+    RuntimeShell("/usr/bin/ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 1 -pix_fmt yuyv422 "
+                 "-f rawvideo '" + raw + "'");
+    const std::string bytes = RuntimeReadFile(raw);
+    EXPECT_TRUE(SampleBytes(*s) == bytes);
+    if (numpy_oracle::Available()) {
+      const std::string ref = numpy_oracle::Run(
+          "w, h = 64, 48\nraw = load(0, np.uint8, (-1,))\np = raw.reshape(h, w // 2, 4)\n"
+          "Y = np.stack([p[:, :, 0], p[:, :, 2]], -1).reshape(h, w)\n"
+          "U = np.repeat(p[:, :, 1], 2, 1); V = np.repeat(p[:, :, 3], 2, 1)\n"
+          "C = Y.astype(np.int64) - 16; D = U.astype(np.int64) - 128; E = V.astype(np.int64) - 128\n"
+          "q = lambda a: np.clip(np.trunc(a / 256.0), 0, 255)\n"
+          "out = np.stack([q(298*C + 516*D + 128), q(298*C - 100*D - 208*E + 128), q(298*C + 409*E + 128)], -1)\n"
+          "save(out.astype(np.uint8))\n",
+          {bytes});
+      TVXBitmap bmp;
+      ASSERT_TRUE(s->DecodeSample(&bmp));
+      EXPECT_TRUE(numpy_oracle::Pixels(&bmp) == ref);
+    }
+  }
+  VXClockSetVirtual(true);
+  TVXMediaFoundationSourceReader r;
+  auto* rec = new TRecorder;
+  r.PushNotifyReceiver(rec);
+  ASSERT_TRUE(r.SetVideoInput("Test Camera"));
+  r.SetSamplesBufferSize(5);
+  for (int round = 0; round < 2; ++round) {
+    const uint64_t clock = GetTickCount64();
+    ASSERT_TRUE(r.StartCapture()) << round;
+    for (int i = 0; i < 2000 && r.QueuedSamples() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    r.StopCapture();
+    EXPECT_EQ(GetTickCount64(), clock) << "a device is not paced";
+    EXPECT_EQ(r.QueuedSamples(), 0u);
+    EXPECT_EQ(r.StreamCount(), 1) << "opened again";
+  }
+  EXPECT_GE(rec->Count(vxmfnFRAME), 10u);
+  EXPECT_EQ(rec->Count(vxmfnSTARTINGCAPTURE), 2u);
+  rec->Release();
+  VXDShowSim::Reset();
+}
+
+// The clip served over loopback HTTP gives the file's frames and times.
+TEST_F(MediaFoundationReader, URLDeliversTheFilesFrames) {
+  const std::string file = Clip("served.mp4", "-c:v libx264 -pix_fmt yuv420p", 8);
+  const std::string portFile = fDir.File("port");
+  const std::string pid = RuntimeShell(
+      "cd '" + fDir.File("") + "' && /usr/bin/python3 -c '"
+      "import http.server, socketserver, sys\n"
+      "class Q(http.server.SimpleHTTPRequestHandler):\n"
+      "    def log_message(self, *a): pass\n"
+      "s = socketserver.TCPServer((\"127.0.0.1\", 0), Q)\n"
+      "open(sys.argv[1], \"w\").write(str(s.server_address[1]))\n"
+      "s.serve_forever()' '" + portFile + "' > /dev/null 2>&1 & echo $!");
+  std::string port;
+  for (int i = 0; i < 400 && port.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    port = RuntimeReadFile(portFile);
+  }
+  ASSERT_FALSE(port.empty()) << "the loopback server did not start";
+  auto read = [](TVXMediaFoundationSourceReader& r, std::vector<std::string>& frames) {
+    std::vector<int64_t> times;
+    EXPECT_TRUE(r.SetMediaTypeVideo("I420", 0, 0, 0, ""));
+    for (int i = 0; i < 50; ++i) {
+      std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+      if (!s->Sample) break;
+      times.push_back(s->TimeStamp);
+      frames.push_back(SampleBytes(*s));
+    }
+    return times;
+  };
+  TVXMediaFoundationSourceReader f, u;
+  ASSERT_TRUE(f.SetFileInput(file));
+  const bool opened = u.SetURLInput("http://127.0.0.1:" + port + "/served.mp4");
+  std::vector<std::string> fileFrames, urlFrames;
+  const std::vector<int64_t> fileTimes = read(f, fileFrames);
+  const std::vector<int64_t> urlTimes = opened ? read(u, urlFrames) : std::vector<int64_t>{};
+  RuntimeShell("kill " + pid);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(fileTimes.size(), 8u);
+  EXPECT_EQ(urlTimes, fileTimes);
+  EXPECT_TRUE(urlFrames == fileFrames);
 }
