@@ -169,6 +169,7 @@ std::vector<TVXCaptureDevice> VXMachineVideoInputs() {
     c.Category = vxccVideoInput;
     c.FriendlyName = d.Card;
     c.Create = [d]() { return VXDSNewV4L2VideoInput(d); };
+    c.MediaUrl = "video4linux2:" + d.Path;
     out.push_back(std::move(c));
   }
   return out;
