@@ -902,9 +902,9 @@ bool TVXDirectShow::ShowPropertyPages(TVXPropertyPages proppages, TVXPropertyPag
     object = pin;
   }
   bool answer = false;
-  if (ISpecifyPropertyPages* spec = Ask<ISpecifyPropertyPages>(object)) {
+  if (ISpecifyPropertyPages* pageSource = Ask<ISpecifyPropertyPages>(object)) {
     CAUUID pages;
-    if (SUCCEEDED(spec->GetPages(&pages))) {
+    if (SUCCEEDED(pageSource->GetPages(&pages))) {
       if (checkOnly)
         answer = true;
       else
@@ -912,7 +912,7 @@ bool TVXDirectShow::ShowPropertyPages(TVXPropertyPages proppages, TVXPropertyPag
                                         nullptr) == S_OK;
       CoTaskMemFree(pages.pElems);
     }
-    spec->Release();
+    pageSource->Release();
   }
   if (pin) pin->Release();
   return answer;

@@ -107,12 +107,12 @@ IWiaPropertyStorage* StorageOf(IWiaItem* Item) {
 TVXVariant ReadProperty(IWiaItem* Item, PROPID Id) {
   IWiaPropertyStorage* s = StorageOf(Item);
   if (!s) return TVXVariant();
-  PROPSPEC spec;
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = Id;
+  PROPSPEC prop;
+  prop.ulKind = PRSPEC_PROPID;
+  prop.propid = Id;
   PROPVARIANT v;
   TVXVariant out;
-  if (s->ReadMultiple(1, &spec, &v) == S_OK) out = FromProp(v);
+  if (s->ReadMultiple(1, &prop, &v) == S_OK) out = FromProp(v);
   PropVariantClear(&v);
   s->Release();
   return out;
@@ -121,11 +121,11 @@ TVXVariant ReadProperty(IWiaItem* Item, PROPID Id) {
 bool WriteProperty(IWiaItem* Item, PROPID Id, const TVXVariant& Value) {
   IWiaPropertyStorage* s = StorageOf(Item);
   if (!s) return false;
-  PROPSPEC spec;
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = Id;
+  PROPSPEC prop;
+  prop.ulKind = PRSPEC_PROPID;
+  prop.propid = Id;
   PROPVARIANT v = ToProp(Value);
-  const bool ok = s->WriteMultiple(1, &spec, &v, 0) == S_OK;
+  const bool ok = s->WriteMultiple(1, &prop, &v, 0) == S_OK;
   PropVariantClear(&v);
   s->Release();
   return ok;
@@ -314,13 +314,13 @@ void TVXWia::FillDevicesInfo() {
   IWiaPropertyStorage* s = nullptr;
   ULONG got = 0;
   while (e->Next(1, &s, &got) == S_OK && got == 1 && s) {
-    PROPSPEC spec[7];
+    PROPSPEC prop[7];
     PROPVARIANT v[7];
     for (int i = 0; i < 7; ++i) {
-      spec[i].ulKind = PRSPEC_PROPID;
-      spec[i].propid = kIds[i];
+      prop[i].ulKind = PRSPEC_PROPID;
+      prop[i].propid = kIds[i];
     }
-    if (s->ReadMultiple(7, spec, v) == S_OK) {
+    if (s->ReadMultiple(7, prop, v) == S_OK) {
       auto text = [&](int i) { return v[i].vt == VT_LPWSTR ? VXStr(v[i].pwszVal) : std::string(); };
       auto info = std::make_unique<TVXWiaDeviceInfo>();
       info->ID = text(0);
@@ -530,13 +530,13 @@ void TVXWia::GetItemPropertyAttrib(PROPID PropId, TVXWiaItem* item, TVXWiaAttrib
   TVXWiaItem* it = ResolveItem(item, true);
   IWiaPropertyStorage* s = it ? StorageOf(it->This) : nullptr;
   if (!s) return;
-  PROPSPEC spec;
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = PropId;
+  PROPSPEC prop;
+  prop.ulKind = PRSPEC_PROPID;
+  prop.propid = PropId;
   ULONG flags = 0;
   PROPVARIANT valid;
   try {
-    if (s->GetPropertyAttributes(1, &spec, &flags, &valid) == S_OK) {
+    if (s->GetPropertyAttributes(1, &prop, &flags, &valid) == S_OK) {
       attrib = VXWiaAttribFromFlags(flags);
       TVXWiaValues& v = *values;
       std::vector<int32_t> ints;

@@ -331,9 +331,9 @@ public:
     fStore.Put(WIA_DIP_SERVER_NAME, Text("local"));
     fStore.Put(WIA_DIP_DRIVER_VERSION, Text("1.0"));
   }
-  HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override;
+  HRESULT ReadMultiple(ULONG n, const PROPSPEC prop[], PROPVARIANT out[]) override;
   HRESULT WriteMultiple(ULONG, const PROPSPEC[], const PROPVARIANT[], PROPID) override { return E_ACCESSDENIED; }
-  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) override;
+  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC prop[], ULONG flags[], PROPVARIANT valid[]) override;
   HRESULT GetCount(ULONG* n) override {
     if (!n) return E_POINTER;
     *n = ULONG(fStore.Count());
@@ -343,12 +343,12 @@ public:
 };
 
 // Reads the properties named by identifier; S_FALSE when none of them exists.
-HRESULT ReadFrom(const TStore& Store, ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) {
-  if (!spec || !out) return E_POINTER;
+HRESULT ReadFrom(const TStore& Store, ULONG n, const PROPSPEC prop[], PROPVARIANT out[]) {
+  if (!prop || !out) return E_POINTER;
   bool any = false;
   for (ULONG i = 0; i < n; ++i) {
     PropVariantInit(&out[i]);
-    const PROPVARIANT* v = spec[i].ulKind == PRSPEC_PROPID ? Store.Get(spec[i].propid) : nullptr;
+    const PROPVARIANT* v = prop[i].ulKind == PRSPEC_PROPID ? Store.Get(prop[i].propid) : nullptr;
     if (v) {
       PropVariantCopy(&out[i], v);
       any = true;
@@ -357,11 +357,11 @@ HRESULT ReadFrom(const TStore& Store, ULONG n, const PROPSPEC spec[], PROPVARIAN
   return any ? S_OK : S_FALSE;
 }
 
-HRESULT AttributesFrom(const TStore& Store, ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) {
-  if (!spec || !flags || !valid) return E_POINTER;
+HRESULT AttributesFrom(const TStore& Store, ULONG n, PROPSPEC prop[], ULONG flags[], PROPVARIANT valid[]) {
+  if (!prop || !flags || !valid) return E_POINTER;
   for (ULONG i = 0; i < n; ++i) {
     PropVariantInit(&valid[i]);
-    const TProp* p = spec[i].ulKind == PRSPEC_PROPID ? Store.Find(spec[i].propid) : nullptr;
+    const TProp* p = prop[i].ulKind == PRSPEC_PROPID ? Store.Find(prop[i].propid) : nullptr;
     if (!p) return E_INVALIDARG;
     flags[i] = p->Flags;
     PropVariantCopy(&valid[i], &p->Valid);
@@ -377,10 +377,10 @@ void FindNamed(IWiaItem* Item, const std::string& Name, std::vector<IWiaItem*>& 
   while (e->Next(1, &c, &got) == S_OK && got == 1) {
     PROPVARIANT v;
     IWiaPropertyStorage* st = nullptr;
-    PROPSPEC spec;
-    spec.propid = WIA_IPA_ITEM_NAME;
+    PROPSPEC prop;
+    prop.propid = WIA_IPA_ITEM_NAME;
     if (c->QueryInterface(IWiaPropertyStorage::kIID, reinterpret_cast<void**>(&st)) == S_OK) {
-      st->ReadMultiple(1, &spec, &v);
+      st->ReadMultiple(1, &prop, &v);
       st->Release();
     }
     const bool match = v.vt == VT_LPWSTR && VXStr(v.pwszVal) == Name;
@@ -396,11 +396,11 @@ void FindNamed(IWiaItem* Item, const std::string& Name, std::vector<IWiaItem*>& 
   e->Release();
 }
 
-HRESULT TInfoStorage::ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) {
-  return ReadFrom(fStore, n, spec, out);
+HRESULT TInfoStorage::ReadMultiple(ULONG n, const PROPSPEC prop[], PROPVARIANT out[]) {
+  return ReadFrom(fStore, n, prop, out);
 }
-HRESULT TInfoStorage::GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) {
-  return AttributesFrom(fStore, n, spec, flags, valid);
+HRESULT TInfoStorage::GetPropertyAttributes(ULONG n, PROPSPEC prop[], ULONG flags[], PROPVARIANT valid[]) {
+  return AttributesFrom(fStore, n, prop, flags, valid);
 }
 
 class TInfoEnum : public TVXComObject<IEnumWIA_DEV_INFO> {
@@ -569,16 +569,16 @@ public:
   }
 
   // IWiaPropertyStorage
-  HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override {
+  HRESULT ReadMultiple(ULONG n, const PROPSPEC prop[], PROPVARIANT out[]) override {
     std::lock_guard<std::recursive_mutex> l(G().M);
     Refresh();
-    return ReadFrom(fStore, n, spec, out);
+    return ReadFrom(fStore, n, prop, out);
   }
-  HRESULT WriteMultiple(ULONG n, const PROPSPEC spec[], const PROPVARIANT values[], PROPID) override;
-  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) override {
+  HRESULT WriteMultiple(ULONG n, const PROPSPEC prop[], const PROPVARIANT values[], PROPID) override;
+  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC prop[], ULONG flags[], PROPVARIANT valid[]) override {
     std::lock_guard<std::recursive_mutex> l(G().M);
     Refresh();
-    return AttributesFrom(fStore, n, spec, flags, valid);
+    return AttributesFrom(fStore, n, prop, flags, valid);
   }
   HRESULT GetCount(ULONG* n) override {
     if (!n) return E_POINTER;
@@ -739,15 +739,15 @@ HRESULT TItem::WriteOne(PROPID Id, const PROPVARIANT& v) {
   }
 }
 
-HRESULT TItem::WriteMultiple(ULONG n, const PROPSPEC spec[], const PROPVARIANT values[], PROPID) {
-  if (!spec || !values) return E_POINTER;
+HRESULT TItem::WriteMultiple(ULONG n, const PROPSPEC prop[], const PROPVARIANT values[], PROPID) {
+  if (!prop || !values) return E_POINTER;
   std::lock_guard<std::recursive_mutex> l(G().M);
   for (ULONG i = 0; i < n; ++i) {
-    if (spec[i].ulKind != PRSPEC_PROPID) return E_INVALIDARG;
+    if (prop[i].ulKind != PRSPEC_PROPID) return E_INVALIDARG;
     Refresh();
-    const TProp* p = fStore.Find(spec[i].propid);
+    const TProp* p = fStore.Find(prop[i].propid);
     if (!p || !(p->Flags & WIA_PROP_WRITE)) return E_ACCESSDENIED;
-    if (const HRESULT hr = WriteOne(spec[i].propid, values[i]); hr != S_OK) return hr;
+    if (const HRESULT hr = WriteOne(prop[i].propid, values[i]); hr != S_OK) return hr;
   }
   Refresh();
   return S_OK;
@@ -939,20 +939,20 @@ public:
     return fDevice->Name + "\\Root" + (path.empty() ? "" : "\\" + path);
   }
 
-  HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override {
-    if (!spec) return E_POINTER;
+  HRESULT ReadMultiple(ULONG n, const PROPSPEC prop[], PROPVARIANT out[]) override {
+    if (!prop) return E_POINTER;
     bool thumb = false;
     for (ULONG i = 0; i < n; ++i)
-      thumb |= spec[i].ulKind == PRSPEC_PROPID && (spec[i].propid == WIA_IPC_THUMBNAIL ||
-                                                    spec[i].propid == WIA_IPC_THUMB_WIDTH ||
-                                                    spec[i].propid == WIA_IPC_THUMB_HEIGHT);
+      thumb |= prop[i].ulKind == PRSPEC_PROPID && (prop[i].propid == WIA_IPC_THUMBNAIL ||
+                                                    prop[i].propid == WIA_IPC_THUMB_WIDTH ||
+                                                    prop[i].propid == WIA_IPC_THUMB_HEIGHT);
     Refresh(thumb);
-    return ReadFrom(fStore, n, spec, out);
+    return ReadFrom(fStore, n, prop, out);
   }
   HRESULT WriteMultiple(ULONG, const PROPSPEC[], const PROPVARIANT[], PROPID) override { return E_ACCESSDENIED; }
-  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC spec[], ULONG flags[], PROPVARIANT valid[]) override {
+  HRESULT GetPropertyAttributes(ULONG n, PROPSPEC prop[], ULONG flags[], PROPVARIANT valid[]) override {
     Refresh(false);
-    return AttributesFrom(fStore, n, spec, flags, valid);
+    return AttributesFrom(fStore, n, prop, flags, valid);
   }
   HRESULT GetCount(ULONG* n) override {
     if (!n) return E_POINTER;

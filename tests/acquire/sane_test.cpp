@@ -451,11 +451,11 @@ TEST_F(SaneScanner, DeviceManagerBandsEqualTheFrontEnds) {
   IWiaPropertyStorage* info = nullptr;
   ULONG got = 0;
   ASSERT_EQ(e->Next(1, &info, &got), S_OK);
-  PROPSPEC spec[2];
-  spec[0].propid = WIA_DIP_DEV_NAME;
-  spec[1].propid = WIA_DIP_DEV_ID;
+  PROPSPEC prop[2];
+  prop[0].propid = WIA_DIP_DEV_NAME;
+  prop[1].propid = WIA_DIP_DEV_ID;
   PROPVARIANT v[2];
-  ASSERT_EQ(info->ReadMultiple(2, spec, v), S_OK);
+  ASSERT_EQ(info->ReadMultiple(2, prop, v), S_OK);
   EXPECT_EQ(VXStr(v[0].pwszVal), "frontend-tester (test:0)");
   EXPECT_EQ(VXStr(v[1].pwszVal), "sane:test:0");
   for (PROPVARIANT& p : v) PropVariantClear(&p);

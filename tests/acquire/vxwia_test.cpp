@@ -451,17 +451,17 @@ public:
   class TProps : public TVXComObject<IWiaPropertyStorage> {
   public:
     TThumbItem* Item = nullptr;
-    HRESULT ReadMultiple(ULONG n, const PROPSPEC spec[], PROPVARIANT out[]) override {
+    HRESULT ReadMultiple(ULONG n, const PROPSPEC prop[], PROPVARIANT out[]) override {
       for (ULONG i = 0; i < n; ++i) {
         PropVariantInit(&out[i]);
-        if (spec[i].propid == WIA_IPC_THUMBNAIL) {
+        if (prop[i].propid == WIA_IPC_THUMBNAIL) {
           out[i].vt = VT_VECTOR | VT_UI1;
           out[i].caub.cElems = ULONG(Item->Thumb.size());
           out[i].caub.pElems = static_cast<uint8_t*>(CoTaskMemAlloc(Item->Thumb.size() + 1));
           std::copy(Item->Thumb.begin(), Item->Thumb.end(), out[i].caub.pElems);
-        } else if (spec[i].propid == WIA_IPC_THUMB_WIDTH || spec[i].propid == WIA_IPC_THUMB_HEIGHT) {
+        } else if (prop[i].propid == WIA_IPC_THUMB_WIDTH || prop[i].propid == WIA_IPC_THUMB_HEIGHT) {
           out[i].vt = VT_I4;
-          out[i].lVal = spec[i].propid == WIA_IPC_THUMB_WIDTH ? Item->W : Item->H;
+          out[i].lVal = prop[i].propid == WIA_IPC_THUMB_WIDTH ? Item->W : Item->H;
         }
       }
       return S_OK;

@@ -69,9 +69,9 @@ inline PROPVARIANT ReadProp(IUnknown* Item, PROPID Id) {
   PROPVARIANT v;
   IWiaPropertyStorage* s = nullptr;
   if (Item->QueryInterface(IWiaPropertyStorage::kIID, reinterpret_cast<void**>(&s)) != S_OK) return v;
-  PROPSPEC spec;
-  spec.propid = Id;
-  s->ReadMultiple(1, &spec, &v);
+  PROPSPEC prop;
+  prop.propid = Id;
+  s->ReadMultiple(1, &prop, &v);
   s->Release();
   return v;
 }
@@ -79,9 +79,9 @@ inline PROPVARIANT ReadProp(IUnknown* Item, PROPID Id) {
 inline HRESULT WriteProp(IUnknown* Item, PROPID Id, const PROPVARIANT& Value) {
   IWiaPropertyStorage* s = nullptr;
   if (Item->QueryInterface(IWiaPropertyStorage::kIID, reinterpret_cast<void**>(&s)) != S_OK) return E_NOINTERFACE;
-  PROPSPEC spec;
-  spec.propid = Id;
-  const HRESULT hr = s->WriteMultiple(1, &spec, &Value, 2);
+  PROPSPEC prop;
+  prop.propid = Id;
+  const HRESULT hr = s->WriteMultiple(1, &prop, &Value, 2);
   s->Release();
   return hr;
 }

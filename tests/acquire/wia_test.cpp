@@ -93,10 +93,10 @@ TEST_F(Wia, DevicesListWithTheirSevenProperties) {
     ASSERT_EQ(got, 1u);
     const PROPID ids[7] = {WIA_DIP_DEV_ID,        WIA_DIP_DEV_NAME,    WIA_DIP_DEV_TYPE, WIA_DIP_DRIVER_VERSION,
                            WIA_DIP_PORT_NAME,     WIA_DIP_SERVER_NAME, WIA_DIP_VEND_DESC};
-    PROPSPEC spec[7];
+    PROPSPEC prop[7];
     PROPVARIANT v[7];
-    for (int i = 0; i < 7; ++i) spec[i].propid = ids[i];
-    ASSERT_EQ(s->ReadMultiple(7, spec, v), S_OK);
+    for (int i = 0; i < 7; ++i) prop[i].propid = ids[i];
+    ASSERT_EQ(s->ReadMultiple(7, prop, v), S_OK);
     EXPECT_EQ(VXStr(v[0].pwszVal), w.Id);
     EXPECT_EQ(VXStr(v[1].pwszVal), w.Name);
     ASSERT_EQ(v[2].vt, VT_I4);
@@ -154,11 +154,11 @@ TEST_F(Wia, ItemTreeAndProperties) {
   EXPECT_EQ(WriteInt(bed, WIA_IPA_TYMED, TYMED_CALLBACK), S_OK);
   IWiaPropertyStorage* st = nullptr;
   ASSERT_EQ(bed->QueryInterface(IWiaPropertyStorage::kIID, reinterpret_cast<void**>(&st)), S_OK);
-  PROPSPEC spec;
-  spec.propid = WIA_IPA_TYMED;
+  PROPSPEC prop;
+  prop.propid = WIA_IPA_TYMED;
   ULONG flags = 0;
   PROPVARIANT valid;
-  ASSERT_EQ(st->GetPropertyAttributes(1, &spec, &flags, &valid), S_OK);
+  ASSERT_EQ(st->GetPropertyAttributes(1, &prop, &flags, &valid), S_OK);
   EXPECT_EQ(flags, WIA_PROP_RW | WIA_PROP_LIST);
   ASSERT_EQ(valid.vt, VT_VECTOR | VT_I4);
   EXPECT_EQ(std::vector<int32_t>(valid.cal.pElems, valid.cal.pElems + valid.cal.cElems),
@@ -166,8 +166,8 @@ TEST_F(Wia, ItemTreeAndProperties) {
   PropVariantClear(&valid);
   // A property the scanner lacks reads empty; a read-only one refuses writes.
   PROPVARIANT res;
-  spec.propid = WIA_IPS_XRES;
-  EXPECT_EQ(st->ReadMultiple(1, &spec, &res), S_FALSE);
+  prop.propid = WIA_IPS_XRES;
+  EXPECT_EQ(st->ReadMultiple(1, &prop, &res), S_FALSE);
   EXPECT_EQ(res.vt, VT_EMPTY);
   EXPECT_NE(WriteInt(bed, WIA_IPA_ITEM_NAME, 3), S_OK);
   st->Release();

@@ -34,7 +34,7 @@ Bytes DecodeFrame(const std::string& fcc, int32_t w, int32_t h, const Bytes& fra
   return r ? RGBBytes(b) : Bytes{};
 }
 
-// The layouts after the Part's tables, in numpy: expect(fourcc, width,
+// The layouts of the frame formats, in numpy: expect(fourcc, width,
 // biHeight, bytes) gives the picture (rows top first) that the decoder must
 // produce; need() the bytes of a frame.
 const char* kOracle = R"(

@@ -77,7 +77,7 @@ TEST_F(OpenDialogRun, ChosenFileIsReadLiveThenLandsInFileNameAndBothLists) {
       int shows = 0, closes = 0;
       d.OnShow = [&](void*) { ++shows; };
       d.OnClose = [&](void*) { ++closes; };
-      std::string live, spec;
+      std::string live, current;
       bool mainEnabled = true;
       const int rounding = fegetround();
       VXHeadless::OnFileDialog([&](TVXFileDialogRun& run) {
@@ -86,14 +86,14 @@ TEST_F(OpenDialogRun, ChosenFileIsReadLiveThenLandsInFileNameAndBothLists) {
         mainEnabled = IsWindowEnabled(fMain);
         run.SelectFiles({name});
         live = d.FileNameW();
-        spec = d.GetCurrentSpec();
+        current = d.GetCurrentSpec();
         fesetround(FE_UPWARD);
         EXPECT_TRUE(run.Accept());
       });
       ASSERT_TRUE(d.Execute());
       EXPECT_FALSE(mainEnabled);
       EXPECT_EQ(live, In(name));
-      EXPECT_EQ(spec, name);
+      EXPECT_EQ(current, name);
       EXPECT_EQ(d.FileName(), In(name));
       ASSERT_EQ(d.Files()->Count(), 1);
       EXPECT_EQ(d.Files()->Strings(0), In(name));

@@ -170,7 +170,7 @@ TEST(ProcEncrypt, ShortKeyRaisesAndChangesNothing) {
   EXPECT_EQ(numpy_oracle::Pixels(b.get()), before);
 }
 
-// The Part's formulas in Python: the key hash, the cipher rounds, xorshift128
+// The library's formulas again, in Python: the key hash, the cipher rounds, xorshift128
 // and the row walk. a0 holds the pass string, a1 .. the images (rows without
 // padding); ROWS lists (row bytes, rows) per image; ALGO is 0 or 1.
 const char* kScrambleReference = R"PY(
@@ -404,7 +404,7 @@ TEST(ProcHiddenData, InvalidHeadersAndRequestsReadAndWriteNothing) {
   }
 }
 
-// Hiding by the Part's rule in Python: the header records COUNT, the bits go
+// Hiding by the library's rule, again in Python: the header records COUNT, the bits go
 // into the carrier bytes until the stream or the image ends. a0 holds the
 // pixels, a1 the data.
 const char* kHideReference = R"PY(

@@ -397,8 +397,13 @@ TEST_F(ViewSmooth, MoveContentToHandsOverLayersAndPixels) {
   a->SetNavigator(navA, TVXNavigatorOptions(1u << vxnoMarkOuter));
   b->SetNavigator(navB, TVXNavigatorOptions(1u << vxnoMarkOuter));
   int changesA = 0, changesB = 0;
-  a->RegisterBitmapChangeEvent([&](void*, bool) { ++changesA; });
-  b->RegisterBitmapChangeEvent([&](void*, bool) { ++changesB; });
+  // The counters go with the test, before the viewers do (at tear-down).
+  struct TCounter {
+    TVexlaneView* View;
+    void* Handle;
+    ~TCounter() { View->RemoveBitmapChangeEvent(Handle); }
+  } counterA{a, a->RegisterBitmapChangeEvent([&](void*, bool) { ++changesA; })},
+      counterB{b, b->RegisterBitmapChangeEvent([&](void*, bool) { ++changesB; })};
 
   a->MoveContentTo(b);
 

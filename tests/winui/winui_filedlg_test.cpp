@@ -112,7 +112,7 @@ TEST_F(FileDialog, HookSeesNotificationsInOrderAndVetoesTheOffer) {
   log.SetTextOnInit = "typed.jpg";
   fOfn.Flags |= OFN_ENABLEHOOK;
   fOfn.lpfnHook = LoggingHook;
-  std::string first, spec;
+  std::string first, current;
   LRESULT need = 0;
   VXHeadless::OnFileDialog([&](TVXFileDialogRun& run) {
     first = run.NameText();
@@ -124,7 +124,7 @@ TEST_F(FileDialog, HookSeesNotificationsInOrderAndVetoesTheOffer) {
     run.SelectFiles({"a.jpg"});
     char buf[16];
     SendMessageW(run.Window(), CDM_GETSPEC, sizeof buf, reinterpret_cast<LPARAM>(buf));
-    spec = buf;
+    current = buf;
     EXPECT_TRUE(run.SelectFilter(2));
     EXPECT_FALSE(run.Accept());  // vetoed
     EXPECT_TRUE(run.Accept());
@@ -132,7 +132,7 @@ TEST_F(FileDialog, HookSeesNotificationsInOrderAndVetoesTheOffer) {
   ASSERT_TRUE(GetOpenFileNameW(&fOfn));
   EXPECT_EQ(first, "typed.jpg");
   EXPECT_EQ(need, LRESULT(fFolder.size() + 1 + 9 + 1));
-  EXPECT_EQ(spec, "a.jpg");
+  EXPECT_EQ(current, "a.jpg");
   const std::vector<UINT> want = {WM_INITDIALOG,  CDN_INITDONE, CDN_FOLDERCHANGE, CDN_SELCHANGE,
                                   CDN_TYPECHANGE, CDN_FILEOK,   CDN_FILEOK};
   EXPECT_EQ(log.Codes, want);
