@@ -12,6 +12,7 @@
 #include "core/vxdefs.h"
 #include "dialogs/hsvbox.h"
 #include "dialogs/previews.h"
+#include "dialogs/previews_controls.h"
 #include "proc/colors.h"
 #include "proc/dialogparams.h"
 #include "proc/proc.h"
@@ -20,6 +21,9 @@
 #include "words/words.h"
 
 namespace {
+
+// The width of the pages' number boxes.
+constexpr int kBoxWidth = 45;
 
 // Decimal text in the locale's format, as the boxes show numbers.
 std::string LocaleFloat(double v) { return VXFloatToStrF(v, ffGeneral, 15, 0); }
@@ -51,44 +55,13 @@ TTabSheet* NewPage(TfPreviews* F, TPageControl* PC, const char* Name, const char
   return t;
 }
 
-TLabel* NewLabel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y) {
-  TLabel* l = new TLabel(F);
-  l->SetName(Name);
-  l->SetParent(Parent);
-  l->SetBounds(X, Y, 110, 13);
-  return l;
-}
-
-TEdit* NewBox(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, const char* Text = "0") {
-  TEdit* e = new TEdit(F);
-  e->SetName(Name);
-  e->SetParent(Parent);
-  e->SetBounds(X, Y, 45, 21);
-  e->SetText(Text);
-  return e;
-}
-
 TTrackBar* NewSlider(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int Min, int Max) {
-  TTrackBar* t = new TTrackBar(F);
-  t->SetName(Name);
-  t->SetParent(Parent);
-  t->SetBounds(X, Y, 200, 25);
+  TTrackBar* t = VXPreviewControl<TTrackBar>(F, Parent, Name, X, Y, 200, 25);
   t->SetMax(Max);
   t->SetMin(Min);
   t->SetFrequency(10);
   t->SetPosition(0);
   return t;
-}
-
-TUpDown* NewUpDown(TfPreviews* F, TEdit* Box, const char* Name, int Min, int Max, int Position) {
-  TUpDown* u = new TUpDown(F);
-  u->SetName(Name);
-  u->SetParent(Box->Parent());
-  u->SetMin(Min);
-  u->SetMax(Max);
-  u->SetAssociate(Box);
-  u->SetPosition(Position);
-  return u;
 }
 
 }  // namespace
@@ -102,11 +75,11 @@ void TfPreviews::CreateColourPages() {
   tabAutoEnhance = NewPage(this, PageControl1, "tabAutoEnhance", "Auto-Enhance");
 
   // Contrast.
-  Label3 = NewLabel(this, tabContrast, "Label3", 8, 16);
-  Edit1 = NewBox(this, tabContrast, "Edit1", 120, 12);
+  Label3 = VXPreviewLabel(this, tabContrast, "Label3", 8, 16);
+  Edit1 = VXPreviewBox(this, tabContrast, "Edit1", 120, 12, kBoxWidth, "0");
   TrackBar1 = NewSlider(this, tabContrast, "TrackBar1", 170, 10, -100, 100);
-  Label22 = NewLabel(this, tabContrast, "Label22", 8, 56);
-  Edit21 = NewBox(this, tabContrast, "Edit21", 120, 52);
+  Label22 = VXPreviewLabel(this, tabContrast, "Label22", 8, 56);
+  Edit21 = VXPreviewBox(this, tabContrast, "Edit21", 120, 52, kBoxWidth, "0");
   TrackBar12 = NewSlider(this, tabContrast, "TrackBar12", 170, 50, -100, 100);
   Label3->SetFocusControl(Edit1);
   Label22->SetFocusControl(Edit21);
@@ -114,45 +87,45 @@ void TfPreviews::CreateColourPages() {
   for (TEdit* e : {Edit1, Edit21}) e->OnChange = [this, e](void*) { Edit1Change(e); };
 
   // HSL.
-  Label4 = NewLabel(this, tabHSL, "Label4", 8, 16);
-  Edit4 = NewBox(this, tabHSL, "Edit4", 120, 12);
+  Label4 = VXPreviewLabel(this, tabHSL, "Label4", 8, 16);
+  Edit4 = VXPreviewBox(this, tabHSL, "Edit4", 120, 12, kBoxWidth, "0");
   TrackBar2 = NewSlider(this, tabHSL, "TrackBar2", 170, 10, -180, 180);
-  Label5 = NewLabel(this, tabHSL, "Label5", 8, 56);
-  Edit2 = NewBox(this, tabHSL, "Edit2", 120, 52);
+  Label5 = VXPreviewLabel(this, tabHSL, "Label5", 8, 56);
+  Edit2 = VXPreviewBox(this, tabHSL, "Edit2", 120, 52, kBoxWidth, "0");
   TrackBar3 = NewSlider(this, tabHSL, "TrackBar3", 170, 50, -100, 100);
-  Label6 = NewLabel(this, tabHSL, "Label6", 8, 96);
-  Edit3 = NewBox(this, tabHSL, "Edit3", 120, 92);
+  Label6 = VXPreviewLabel(this, tabHSL, "Label6", 8, 96);
+  Edit3 = VXPreviewBox(this, tabHSL, "Edit3", 120, 92, kBoxWidth, "0");
   TrackBar5 = NewSlider(this, tabHSL, "TrackBar5", 170, 90, -100, 100);
   for (TTrackBar* t : {TrackBar2, TrackBar3, TrackBar5}) t->OnChange = [this](void*) { TrackBar2Change(); };
   for (TEdit* e : {Edit4, Edit2, Edit3}) e->OnChange = [this, e](void*) { Edit4Change(e); };
 
   // RGB.
-  Label7 = NewLabel(this, tabRGB, "Label7", 8, 16);
-  Edit7 = NewBox(this, tabRGB, "Edit7", 120, 12);
+  Label7 = VXPreviewLabel(this, tabRGB, "Label7", 8, 16);
+  Edit7 = VXPreviewBox(this, tabRGB, "Edit7", 120, 12, kBoxWidth, "0");
   TrackBar6 = NewSlider(this, tabRGB, "TrackBar6", 170, 10, -255, 255);
-  Label8 = NewLabel(this, tabRGB, "Label8", 8, 56);
-  Edit6 = NewBox(this, tabRGB, "Edit6", 120, 52);
+  Label8 = VXPreviewLabel(this, tabRGB, "Label8", 8, 56);
+  Edit6 = VXPreviewBox(this, tabRGB, "Edit6", 120, 52, kBoxWidth, "0");
   TrackBar7 = NewSlider(this, tabRGB, "TrackBar7", 170, 50, -255, 255);
-  Label9 = NewLabel(this, tabRGB, "Label9", 8, 96);
-  Edit5 = NewBox(this, tabRGB, "Edit5", 120, 92);
+  Label9 = VXPreviewLabel(this, tabRGB, "Label9", 8, 96);
+  Edit5 = VXPreviewBox(this, tabRGB, "Edit5", 120, 92, kBoxWidth, "0");
   TrackBar8 = NewSlider(this, tabRGB, "TrackBar8", 170, 90, -255, 255);
   for (TTrackBar* t : {TrackBar6, TrackBar7, TrackBar8}) t->OnChange = [this](void*) { TrackBar6Change(); };
   for (TEdit* e : {Edit7, Edit6, Edit5}) e->OnChange = [this, e](void*) { Edit7Change(e); };
 
   // HSV.
-  Label10 = NewLabel(this, tabHSV, "Label10", 8, 16);
-  Edit19 = NewBox(this, tabHSV, "Edit19", 90, 12);
+  Label10 = VXPreviewLabel(this, tabHSV, "Label10", 8, 16);
+  Edit19 = VXPreviewBox(this, tabHSV, "Edit19", 90, 12, kBoxWidth, "0");
   TrackBar9 = NewSlider(this, tabHSV, "TrackBar9", 140, 10, -180, 180);
-  Label11 = NewLabel(this, tabHSV, "Label11", 8, 56);
-  Edit18 = NewBox(this, tabHSV, "Edit18", 90, 52);
+  Label11 = VXPreviewLabel(this, tabHSV, "Label11", 8, 56);
+  Edit18 = VXPreviewBox(this, tabHSV, "Edit18", 90, 52, kBoxWidth, "0");
   TrackBar10 = NewSlider(this, tabHSV, "TrackBar10", 140, 50, -100, 100);
-  Label12 = NewLabel(this, tabHSV, "Label12", 8, 96);
-  Edit17 = NewBox(this, tabHSV, "Edit17", 90, 92);
+  Label12 = VXPreviewLabel(this, tabHSV, "Label12", 8, 96);
+  Edit17 = VXPreviewBox(this, tabHSV, "Edit17", 90, 92, kBoxWidth, "0");
   TrackBar11 = NewSlider(this, tabHSV, "TrackBar11", 140, 90, -100, 100);
   for (TTrackBar* t : {TrackBar9, TrackBar10, TrackBar11}) t->OnChange = [this](void*) { TrackBar9Change(); };
   for (TEdit* e : {Edit19, Edit18, Edit17}) e->OnChange = [this, e](void*) { Edit19Change(e); };
-  Label13 = NewLabel(this, tabHSV, "Label13", 350, 4);
-  Label14 = NewLabel(this, tabHSV, "Label14", 430, 4);
+  Label13 = VXPreviewLabel(this, tabHSV, "Label13", 350, 4);
+  Label14 = VXPreviewLabel(this, tabHSV, "Label14", 430, 4);
   Panel3 = new TPanel(this);
   Panel3->SetName("Panel3");
   Panel3->SetParent(tabHSV);
@@ -175,8 +148,8 @@ void TfPreviews::CreateColourPages() {
   HSVBox1->OnChange = [this](void*) { HSVBox3Change(); };
 
   // Gamma.
-  lblGammaHeading = NewLabel(this, tabGamma, "lblGammaHeading", 8, 16);
-  edtGamma = NewBox(this, tabGamma, "edtGamma", 120, 12, "");
+  lblGammaHeading = VXPreviewLabel(this, tabGamma, "lblGammaHeading", 8, 16);
+  edtGamma = VXPreviewBox(this, tabGamma, "edtGamma", 120, 12, kBoxWidth, "");
   edtGamma->SetReadOnly(true);
   edtGamma->SetTabStop(false);
   edtGamma->SetColor(clBtnFace);
@@ -200,17 +173,17 @@ void TfPreviews::CreateColourPages() {
   VexlaneView2->SetParent(tabGamma);
   VexlaneView2->SetBounds(250, 10, 120, 120);
   VexlaneView2->SetLegacyBitmap(false);
-  Label40 = NewLabel(this, tabGamma, "Label40", 238, 132);
-  Label41 = NewLabel(this, tabGamma, "Label41", 358, 132);
-  Label42 = NewLabel(this, tabGamma, "Label42", 226, 120);
-  Label43 = NewLabel(this, tabGamma, "Label43", 226, 10);
+  Label40 = VXPreviewLabel(this, tabGamma, "Label40", 238, 132);
+  Label41 = VXPreviewLabel(this, tabGamma, "Label41", 358, 132);
+  Label42 = VXPreviewLabel(this, tabGamma, "Label42", 226, 120);
+  Label43 = VXPreviewLabel(this, tabGamma, "Label43", 226, 10);
   Label40->SetCaption("0");
   Label41->SetCaption("255");
   Label42->SetCaption("0");
   Label43->SetCaption("255");
 
   // Auto-Enhance.
-  lblAutoEnhance = NewLabel(this, tabAutoEnhance, "lblAutoEnhance", 8, 16);
+  lblAutoEnhance = VXPreviewLabel(this, tabAutoEnhance, "lblAutoEnhance", 8, 16);
   cmbAutoEnhance = new TComboBox(this);
   cmbAutoEnhance->SetName("cmbAutoEnhance");
   cmbAutoEnhance->SetParent(tabAutoEnhance);
@@ -223,32 +196,32 @@ void TfPreviews::CreateColourPages() {
   pnlAutoEnhance1->SetParent(tabAutoEnhance);
   pnlAutoEnhance1->SetBevelOuter(bvNone);
   pnlAutoEnhance1->SetBounds(8, 44, 300, 100);
-  lblAutoEnhance1Slope = NewLabel(this, pnlAutoEnhance1, "lblAutoEnhance1Slope", 0, 4);
-  edtAutoEnhance1Slope = NewBox(this, pnlAutoEnhance1, "edtAutoEnhance1Slope", 132, 0, "20");
-  updAutoEnhance1Slope = NewUpDown(this, edtAutoEnhance1Slope, "updAutoEnhance1Slope", 0, 90, 20);
-  lblAutoEnhance1Range = NewLabel(this, pnlAutoEnhance1, "lblAutoEnhance1Range", 0, 32);
-  edtAutoEnhance1Range = NewBox(this, pnlAutoEnhance1, "edtAutoEnhance1Range", 132, 28, "25");
-  updAutoEnhance1Range = NewUpDown(this, edtAutoEnhance1Range, "updAutoEnhance1Range", 0, 100, 25);
-  lblAutoEnhance1Quality = NewLabel(this, pnlAutoEnhance1, "lblAutoEnhance1Quality", 0, 60);
-  edtAutoEnhance1Quality = NewBox(this, pnlAutoEnhance1, "edtAutoEnhance1Quality", 132, 56, "5");
-  updAutoEnhance1Quality = NewUpDown(this, edtAutoEnhance1Quality, "updAutoEnhance1Quality", 1, 10, 5);
+  lblAutoEnhance1Slope = VXPreviewLabel(this, pnlAutoEnhance1, "lblAutoEnhance1Slope", 0, 4);
+  edtAutoEnhance1Slope = VXPreviewBox(this, pnlAutoEnhance1, "edtAutoEnhance1Slope", 132, 0, kBoxWidth, "20");
+  updAutoEnhance1Slope = VXPreviewUpDown(this, edtAutoEnhance1Slope, "updAutoEnhance1Slope", 0, 90, 20);
+  lblAutoEnhance1Range = VXPreviewLabel(this, pnlAutoEnhance1, "lblAutoEnhance1Range", 0, 32);
+  edtAutoEnhance1Range = VXPreviewBox(this, pnlAutoEnhance1, "edtAutoEnhance1Range", 132, 28, kBoxWidth, "25");
+  updAutoEnhance1Range = VXPreviewUpDown(this, edtAutoEnhance1Range, "updAutoEnhance1Range", 0, 100, 25);
+  lblAutoEnhance1Quality = VXPreviewLabel(this, pnlAutoEnhance1, "lblAutoEnhance1Quality", 0, 60);
+  edtAutoEnhance1Quality = VXPreviewBox(this, pnlAutoEnhance1, "edtAutoEnhance1Quality", 132, 56, kBoxWidth, "5");
+  updAutoEnhance1Quality = VXPreviewUpDown(this, edtAutoEnhance1Quality, "updAutoEnhance1Quality", 1, 10, 5);
   pnlAutoEnhance3 = new TPanel(this);
   pnlAutoEnhance3->SetName("pnlAutoEnhance3");
   pnlAutoEnhance3->SetParent(tabAutoEnhance);
   pnlAutoEnhance3->SetBevelOuter(bvNone);
   pnlAutoEnhance3->SetBounds(8, 150, 300, 100);
   pnlAutoEnhance3->SetVisible(false);
-  lblAutoEnhance3Gamma = NewLabel(this, pnlAutoEnhance3, "lblAutoEnhance3Gamma", 0, 4);
-  edtAutoEnhance3Gamma = NewBox(this, pnlAutoEnhance3, "edtAutoEnhance3Gamma", 132, 0, "0");
+  lblAutoEnhance3Gamma = VXPreviewLabel(this, pnlAutoEnhance3, "lblAutoEnhance3Gamma", 0, 4);
+  edtAutoEnhance3Gamma = VXPreviewBox(this, pnlAutoEnhance3, "edtAutoEnhance3Gamma", 132, 0, kBoxWidth, "0");
   updAutoEnhance3Gamma = new TUpDown(this);
   updAutoEnhance3Gamma->SetName("updAutoEnhance3Gamma");
   updAutoEnhance3Gamma->SetParent(pnlAutoEnhance3);
   updAutoEnhance3Gamma->SetBounds(177, 0, 16, 21);
   updAutoEnhance3Gamma->OnClick = [this](void*, TUDBtnType B) { updAutoEnhance3GammaClick(B); };
-  lblAutoEnhance3Saturation = NewLabel(this, pnlAutoEnhance3, "lblAutoEnhance3Saturation", 0, 32);
-  edtAutoEnhance3Saturation = NewBox(this, pnlAutoEnhance3, "edtAutoEnhance3Saturation", 132, 28, "80");
+  lblAutoEnhance3Saturation = VXPreviewLabel(this, pnlAutoEnhance3, "lblAutoEnhance3Saturation", 0, 32);
+  edtAutoEnhance3Saturation = VXPreviewBox(this, pnlAutoEnhance3, "edtAutoEnhance3Saturation", 132, 28, kBoxWidth, "80");
   updAutoEnhance3Saturation =
-      NewUpDown(this, edtAutoEnhance3Saturation, "updAutoEnhance3Saturation", -100, 100, 80);
+      VXPreviewUpDown(this, edtAutoEnhance3Saturation, "updAutoEnhance3Saturation", -100, 100, 80);
   cmbAutoEnhance->OnChange = [this](void*) { AutoEnhanceControlChange(); };
   for (TEdit* e : {edtAutoEnhance1Slope, edtAutoEnhance1Range, edtAutoEnhance1Quality, edtAutoEnhance3Gamma,
                    edtAutoEnhance3Saturation})

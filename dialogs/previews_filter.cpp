@@ -10,6 +10,7 @@
 #include "core/vxdefs.h"
 #include "dialogs/histogrambox.h"
 #include "dialogs/previews.h"
+#include "dialogs/previews_controls.h"
 #include "dialogs/rulerbox.h"
 #include "gui/buttons.h"
 #include "proc/tone.h"
@@ -22,43 +23,10 @@
 
 namespace {
 
+// The width of the pages' number boxes.
+constexpr int kBoxWidth = 40;
+
 int BoxInt(TEdit* Box, int Default) { return VXStrToIntDefAnsi(Box->Text(), Default); }
-
-TLabel* NewLabel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int W = 110) {
-  TLabel* l = new TLabel(F);
-  l->SetName(Name);
-  l->SetParent(Parent);
-  l->SetBounds(X, Y, W, 13);
-  return l;
-}
-
-TEdit* NewBox(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, const char* Text) {
-  TEdit* e = new TEdit(F);
-  e->SetName(Name);
-  e->SetParent(Parent);
-  e->SetBounds(X, Y, 40, 21);
-  e->SetText(Text);
-  return e;
-}
-
-TUpDown* NewUpDown(TfPreviews* F, TEdit* Box, const char* Name, int Min, int Max, int Position) {
-  TUpDown* u = new TUpDown(F);
-  u->SetName(Name);
-  u->SetParent(Box->Parent());
-  u->SetMin(Min);
-  u->SetMax(Max);
-  u->SetAssociate(Box);
-  u->SetPosition(Position);
-  return u;
-}
-
-TGroupBox* NewGroup(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int W, int H) {
-  TGroupBox* g = new TGroupBox(F);
-  g->SetName(Name);
-  g->SetParent(Parent);
-  g->SetBounds(X, Y, W, H);
-  return g;
-}
 
 }  // namespace
 
@@ -78,7 +46,7 @@ void TfPreviews::CreateFilterPages() {
 
   // User filter: the weight grid (tag = row * 3 + column), the divisor
   // right of it, the presets beside.
-  GroupBox1 = NewGroup(this, tabFilters, "GroupBox1", 8, 4, 280, 110);
+  GroupBox1 = VXPreviewGroup(this, tabFilters, "GroupBox1", 8, 4, 280, 110);
   struct TCell {
     TEdit** Box;
     TUpDown** Up;
@@ -95,12 +63,12 @@ void TfPreviews::CreateFilterPages() {
   static const int kRows[3] = {21, 48, 75}, kColumns[3] = {10, 77, 144};
   for (int tag = 0; tag < 10; ++tag) {
     const int x = tag < 9 ? kColumns[tag % 3] : 215, y = tag < 9 ? kRows[tag / 3] : kRows[1];
-    TEdit* e = NewBox(this, GroupBox1, cells[tag].Name, x, y, tag == 4 ? "1" : "0");
+    TEdit* e = VXPreviewBox(this, GroupBox1, cells[tag].Name, x, y, kBoxWidth, tag == 4 ? "1" : "0");
     e->SetTag(tag);
     *cells[tag].Box = e;
-    *cells[tag].Up = NewUpDown(this, e, cells[tag].UpName, -100, 100, tag == 4 ? 1 : 0);
+    *cells[tag].Up = VXPreviewUpDown(this, e, cells[tag].UpName, -100, 100, tag == 4 ? 1 : 0);
   }
-  Label15 = NewLabel(this, GroupBox1, "Label15", 215, 32);
+  Label15 = VXPreviewLabel(this, GroupBox1, "Label15", 215, 32);
   for (TEdit* e : {Edit8, Edit11, Edit14, Edit9, Edit12, Edit15, Edit10, Edit13, Edit16, Edit20})
     e->OnChange = [this, e](void*) { Edit8Change(e); };
   Button4 = new TButton(this);
@@ -113,7 +81,7 @@ void TfPreviews::CreateFilterPages() {
   Button5->SetParent(tabFilters);
   Button5->SetBounds(90, 124, 75, 25);
   Button5->OnClick = [this](void*) { Button5Click(); };
-  GroupBox3 = NewGroup(this, tabFilters, "GroupBox3", 300, 4, 200, 150);
+  GroupBox3 = VXPreviewGroup(this, tabFilters, "GroupBox3", 300, 4, 200, 150);
   ListBox1 = new TListBox(this);
   ListBox1->SetName("ListBox1");
   ListBox1->SetParent(GroupBox3);
@@ -121,22 +89,22 @@ void TfPreviews::CreateFilterPages() {
   ListBox1->OnClick = [this](void*) { ListBox1Click(); };
 
   // Morph filters.
-  GroupBox7 = NewGroup(this, tabMorph, "GroupBox7", 8, 4, 300, 150);
-  Label37 = NewLabel(this, GroupBox7, "Label37", 10, 22);
+  GroupBox7 = VXPreviewGroup(this, tabMorph, "GroupBox7", 8, 4, 300, 150);
+  Label37 = VXPreviewLabel(this, GroupBox7, "Label37", 10, 22);
   ListBox2 = new TListBox(this);
   ListBox2->SetName("ListBox2");
   ListBox2->SetParent(GroupBox7);
   ListBox2->SetBounds(10, 40, 140, 70);
   for (const char* s : {"Maximum", "Minimum", "Opening", "Closing"}) ListBox2->Items()->Add(s);
-  Label38 = NewLabel(this, GroupBox7, "Label38", 170, 22);
-  Edit35 = NewBox(this, GroupBox7, "Edit35", 170, 40, "1");
-  UpDown24 = NewUpDown(this, Edit35, "UpDown24", 1, 64, 1);
+  Label38 = VXPreviewLabel(this, GroupBox7, "Label38", 170, 22);
+  Edit35 = VXPreviewBox(this, GroupBox7, "Edit35", 170, 40, kBoxWidth, "1");
+  UpDown24 = VXPreviewUpDown(this, Edit35, "UpDown24", 1, 64, 1);
   ListBox2->OnClick = [this](void*) { Edit35Change(); };
   Edit35->OnChange = [this](void*) { Edit35Change(); };
 
   // Sharpen.
-  Label44 = NewLabel(this, tabSharpen, "Label44", 8, 16);
-  Edit36 = NewBox(this, tabSharpen, "Edit36", 120, 12, "0");
+  Label44 = VXPreviewLabel(this, tabSharpen, "Label44", 8, 16);
+  Edit36 = VXPreviewBox(this, tabSharpen, "Edit36", 120, 12, kBoxWidth, "0");
   TrackBar4 = new TTrackBar(this);
   TrackBar4->SetName("TrackBar4");
   TrackBar4->SetParent(tabSharpen);
@@ -144,9 +112,9 @@ void TfPreviews::CreateFilterPages() {
   TrackBar4->SetMax(50);
   TrackBar4->SetMin(1);
   TrackBar4->SetPosition(1);
-  Label45 = NewLabel(this, tabSharpen, "Label45", 8, 56);
-  Edit37 = NewBox(this, tabSharpen, "Edit37", 120, 52, "1");
-  UpDown25 = NewUpDown(this, Edit37, "UpDown25", 1, 64, 1);
+  Label45 = VXPreviewLabel(this, tabSharpen, "Label45", 8, 56);
+  Edit37 = VXPreviewBox(this, tabSharpen, "Edit37", 120, 52, kBoxWidth, "1");
+  UpDown25 = VXPreviewUpDown(this, Edit37, "UpDown25", 1, 64, 1);
   TrackBar4->OnChange = [this](void*) { TrackBar4Change(); };
   Edit37->OnChange = [this](void*) { TrackBar4Change(); };
   Edit36->OnChange = [this](void*) { Edit36Change(); };
@@ -366,7 +334,7 @@ void TfPreviews::CreateEqualizationPage() {
   tabEqualization->SetName("tabEqualization");
   tabEqualization->SetPageControl(PageControl1);
   tabEqualization->SetCaption("Equalization");
-  Label19 = NewLabel(this, tabEqualization, "Label19", 8, 2);
+  Label19 = VXPreviewLabel(this, tabEqualization, "Label19", 8, 2);
   pnlHistogram = new TPanel(this);
   pnlHistogram->SetName("pnlHistogram");
   pnlHistogram->SetParent(tabEqualization);
@@ -400,16 +368,16 @@ void TfPreviews::CreateEqualizationPage() {
   RulerBox2->SetFitInView(true);
   RulerBox2->SetRulerColor(clGray);
   RulerBox1->SetRulerColor(clSilver);
-  Label20 = NewLabel(this, tabEqualization, "Label20", 8, 18, 20);
-  Label21 = NewLabel(this, tabEqualization, "Label21", 334, 18, 30);
-  Label18 = NewLabel(this, tabEqualization, "Label18", 8, 160);
-  Label16 = NewLabel(this, tabEqualization, "Label16", 8, 128, 20);
-  Label17 = NewLabel(this, tabEqualization, "Label17", 334, 128, 30);
+  Label20 = VXPreviewLabel(this, tabEqualization, "Label20", 8, 18, 20);
+  Label21 = VXPreviewLabel(this, tabEqualization, "Label21", 334, 18, 30);
+  Label18 = VXPreviewLabel(this, tabEqualization, "Label18", 8, 160);
+  Label16 = VXPreviewLabel(this, tabEqualization, "Label16", 8, 128, 20);
+  Label17 = VXPreviewLabel(this, tabEqualization, "Label17", 334, 128, 30);
   Label20->SetCaption("0");
   Label21->SetCaption("255");
   Label16->SetCaption("0");
   Label17->SetCaption("255");
-  GroupBox4 = NewGroup(this, tabEqualization, "GroupBox4", 380, 4, 120, 100);
+  GroupBox4 = VXPreviewGroup(this, tabEqualization, "GroupBox4", 380, 4, 120, 100);
   CheckListBox1 = new TCheckListBox(this);
   CheckListBox1->SetName("CheckListBox1");
   CheckListBox1->SetParent(GroupBox4);

@@ -12,12 +12,16 @@
 #include "core/vxdefs.h"
 #include "core/winchores.h"
 #include "dialogs/previews.h"
+#include "dialogs/previews_controls.h"
 #include "proc/dialogparams.h"
 #include "proc/proc.h"
 #include "view/vexlaneview.h"
 #include "words/words.h"
 
 namespace {
+
+// The width of the pages' number boxes.
+constexpr int kBoxWidth = 60;
 
 std::string LocaleFloat(double v) { return VXFloatToStrF(v, ffGeneral, 15, 0); }
 
@@ -31,34 +35,6 @@ bool TryBoxInt(TEdit* Box, int& Value) {
 }
 
 int Round(double v) { return int(std::nearbyint(v)); }
-
-TLabel* NewLabel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int W = 110) {
-  TLabel* l = new TLabel(F);
-  l->SetName(Name);
-  l->SetParent(Parent);
-  l->SetBounds(X, Y, W, 13);
-  return l;
-}
-
-TEdit* NewBox(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, const char* Text) {
-  TEdit* e = new TEdit(F);
-  e->SetName(Name);
-  e->SetParent(Parent);
-  e->SetBounds(X, Y, 60, 21);
-  e->SetText(Text);
-  return e;
-}
-
-TUpDown* NewUpDown(TfPreviews* F, TEdit* Box, const char* Name, int Min, int Max, int Increment) {
-  TUpDown* u = new TUpDown(F);
-  u->SetName(Name);
-  u->SetParent(Box->Parent());
-  u->SetMin(Min);
-  u->SetMax(Max);
-  u->SetIncrement(Increment);
-  u->SetAssociate(Box);
-  return u;
-}
 
 TPanel* NewColourPanel(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y) {
   TPanel* p = new TPanel(F);
@@ -93,8 +69,8 @@ void TfPreviews::CreateGeometryPages() {
   tabResize->SetCaption("Resize");
 
   // Rotate.
-  lblRotate = NewLabel(this, tabRotate, "lblRotate", 8, 16);
-  edtRotate = NewBox(this, tabRotate, "edtRotate", 120, 12, "0");
+  lblRotate = VXPreviewLabel(this, tabRotate, "lblRotate", 8, 16);
+  edtRotate = VXPreviewBox(this, tabRotate, "edtRotate", 120, 12, kBoxWidth, "0");
   TrackBarRotate = new TTrackBar(this);
   TrackBarRotate->SetName("TrackBarRotate");
   TrackBarRotate->SetParent(tabRotate);
@@ -103,7 +79,7 @@ void TfPreviews::CreateGeometryPages() {
   TrackBarRotate->SetMin(-18000);
   TrackBarRotate->SetFrequency(500);
   TrackBarRotate->SetPosition(0);
-  lblFlip = NewLabel(this, tabRotate, "lblFlip", 8, 56);
+  lblFlip = VXPreviewLabel(this, tabRotate, "lblFlip", 8, 56);
   chkFlipHorz = new TCheckBox(this);
   chkFlipHorz->SetName("chkFlipHorz");
   chkFlipHorz->SetParent(tabRotate);
@@ -112,7 +88,7 @@ void TfPreviews::CreateGeometryPages() {
   chkFlipVert->SetName("chkFlipVert");
   chkFlipVert->SetParent(tabRotate);
   chkFlipVert->SetBounds(250, 54, 120, 17);
-  lblRotateBackground = NewLabel(this, tabRotate, "lblRotateBackground", 8, 92);
+  lblRotateBackground = VXPreviewLabel(this, tabRotate, "lblRotateBackground", 8, 92);
   lblRotateBackground->SetVisible(false);
   pnlRotateBackground = NewColourPanel(this, tabRotate, "pnlRotateBackground", 120, 88);
   TrackBarRotate->OnChange = [this](void*) { TrackBarRotateChange(); };
@@ -122,29 +98,29 @@ void TfPreviews::CreateGeometryPages() {
   pnlRotateBackground->OnClick = [this](void*) { pnlRotateBackgroundClick(pnlRotateBackground); };
 
   // Resize: current, new and scale columns; width and height rows.
-  lblResize = NewLabel(this, tabResize, "lblResize", 8, 8);
-  lblCurrentSize = NewLabel(this, tabResize, "lblCurrentSize", 130, 30, 60);
-  lblNewSize = NewLabel(this, tabResize, "lblNewSize", 210, 30, 60);
-  lblNewScale = NewLabel(this, tabResize, "lblNewScale", 300, 30, 60);
-  lblWidth = NewLabel(this, tabResize, "lblWidth", 8, 52);
-  lblHeight = NewLabel(this, tabResize, "lblHeight", 8, 80);
-  edtOldWidth = NewBox(this, tabResize, "edtOldWidth", 130, 48, "");
-  edtOldHeight = NewBox(this, tabResize, "edtOldHeight", 130, 76, "");
+  lblResize = VXPreviewLabel(this, tabResize, "lblResize", 8, 8);
+  lblCurrentSize = VXPreviewLabel(this, tabResize, "lblCurrentSize", 130, 30, 60);
+  lblNewSize = VXPreviewLabel(this, tabResize, "lblNewSize", 210, 30, 60);
+  lblNewScale = VXPreviewLabel(this, tabResize, "lblNewScale", 300, 30, 60);
+  lblWidth = VXPreviewLabel(this, tabResize, "lblWidth", 8, 52);
+  lblHeight = VXPreviewLabel(this, tabResize, "lblHeight", 8, 80);
+  edtOldWidth = VXPreviewBox(this, tabResize, "edtOldWidth", 130, 48, kBoxWidth, "");
+  edtOldHeight = VXPreviewBox(this, tabResize, "edtOldHeight", 130, 76, kBoxWidth, "");
   for (TEdit* e : {edtOldWidth, edtOldHeight}) {
     e->SetReadOnly(true);
     e->SetTabStop(false);
     e->SetColor(clBtnFace);
   }
-  edtNewWidth = NewBox(this, tabResize, "edtNewWidth", 210, 48, "1");
-  updNewWidth = NewUpDown(this, edtNewWidth, "updNewWidth", 1, 32767, 100);
-  edtNewHeight = NewBox(this, tabResize, "edtNewHeight", 210, 76, "1");
-  updNewHeight = NewUpDown(this, edtNewHeight, "updNewHeight", 1, 32767, 100);
-  edtNewWidthPercent = NewBox(this, tabResize, "edtNewWidthPercent", 300, 48, "1");
-  updNewWidthPercent = NewUpDown(this, edtNewWidthPercent, "updNewWidthPercent", 1, 10000, 5);
-  edtNewHeightPercent = NewBox(this, tabResize, "edtNewHeightPercent", 300, 76, "1");
-  updNewHeightPercent = NewUpDown(this, edtNewHeightPercent, "updNewHeightPercent", 1, 10000, 5);
-  lblWidthPercent = NewLabel(this, tabResize, "lblWidthPercent", 380, 52, 12);
-  lblHeightPercent = NewLabel(this, tabResize, "lblHeightPercent", 380, 80, 12);
+  edtNewWidth = VXPreviewBox(this, tabResize, "edtNewWidth", 210, 48, kBoxWidth, "1");
+  updNewWidth = VXPreviewUpDown(this, edtNewWidth, "updNewWidth", 1, 32767, std::nullopt, 100);
+  edtNewHeight = VXPreviewBox(this, tabResize, "edtNewHeight", 210, 76, kBoxWidth, "1");
+  updNewHeight = VXPreviewUpDown(this, edtNewHeight, "updNewHeight", 1, 32767, std::nullopt, 100);
+  edtNewWidthPercent = VXPreviewBox(this, tabResize, "edtNewWidthPercent", 300, 48, kBoxWidth, "1");
+  updNewWidthPercent = VXPreviewUpDown(this, edtNewWidthPercent, "updNewWidthPercent", 1, 10000, std::nullopt, 5);
+  edtNewHeightPercent = VXPreviewBox(this, tabResize, "edtNewHeightPercent", 300, 76, kBoxWidth, "1");
+  updNewHeightPercent = VXPreviewUpDown(this, edtNewHeightPercent, "updNewHeightPercent", 1, 10000, std::nullopt, 5);
+  lblWidthPercent = VXPreviewLabel(this, tabResize, "lblWidthPercent", 380, 52, 12);
+  lblHeightPercent = VXPreviewLabel(this, tabResize, "lblHeightPercent", 380, 80, 12);
   lblWidthPercent->SetCaption("%");
   lblHeightPercent->SetCaption("%");
   chkMaintainAR = new TCheckBox(this);
@@ -453,7 +429,7 @@ void TfPreviews::CreateCropPage() {
   tabCrop->SetName("tabCrop");
   tabCrop->SetPageControl(PageControl1);
   tabCrop->SetCaption("Crop");
-  lblCropImage = NewLabel(this, tabCrop, "lblCropImage", 8, 8);
+  lblCropImage = VXPreviewLabel(this, tabCrop, "lblCropImage", 8, 8);
   // Left, top, right and bottom around a centre.
   struct TSide {
     TEdit** Box;
@@ -471,13 +447,13 @@ void TfPreviews::CreateCropPage() {
       {&edtCropBottom, &updCropBottom, &lblCropBottom, "edtCropBottom", "updCropBottom", "lblCropBottom", 200, 106},
   };
   for (const TSide& s : sides) {
-    *s.Label = NewLabel(this, tabCrop, s.LabelName, s.X - 70, s.Y + 4, 66);
-    *s.Box = NewBox(this, tabCrop, s.Name, s.X, s.Y, "0");
-    *s.Up = NewUpDown(this, *s.Box, s.UpName, -32767, 16960, 1);
+    *s.Label = VXPreviewLabel(this, tabCrop, s.LabelName, s.X - 70, s.Y + 4, 66);
+    *s.Box = VXPreviewBox(this, tabCrop, s.Name, s.X, s.Y, kBoxWidth, "0");
+    *s.Up = VXPreviewUpDown(this, *s.Box, s.UpName, -32767, 16960, std::nullopt, 1);
     TEdit* box = *s.Box;
     box->OnChange = [this, box](void*) { CropControlChange(box); };
   }
-  lblCropBackground = NewLabel(this, tabCrop, "lblCropBackground", 8, 150);
+  lblCropBackground = VXPreviewLabel(this, tabCrop, "lblCropBackground", 8, 150);
   lblCropBackground->SetVisible(false);
   pnlCropBackground = NewColourPanel(this, tabCrop, "pnlCropBackground", 120, 146);
   pnlCropBackground->OnClick = [this](void*) { pnlRotateBackgroundClick(pnlCropBackground); };
