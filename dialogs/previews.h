@@ -269,6 +269,7 @@ class TfPreviews : public TForm {
   void edtNewHeightChange();
   void edtNewWidthPercentChange();
   void edtNewHeightPercentChange();
+  void ResizeBoxChange(bool Vertical, bool Percent);
   // The crop boxes' handler; Sender null (entering the page) or the source
   // view (its selection changed).
   void CropControlChange(void* Sender);

@@ -336,88 +336,46 @@ void TfPreviews::pnlRotateBackgroundClick(TPanel* Sender) {
   RequestPreview(false);
 }
 
-void TfPreviews::edtNewWidthChange() {
+void TfPreviews::edtNewWidthChange() { ResizeBoxChange(false, false); }
+void TfPreviews::edtNewHeightChange() { ResizeBoxChange(true, false); }
+void TfPreviews::edtNewWidthPercentChange() { ResizeBoxChange(false, true); }
+void TfPreviews::edtNewHeightPercentChange() { ResizeBoxChange(true, true); }
+
+// A typed size or percentage of one side (Vertical: the height): the side's
+// other box follows, and with the aspect kept, both boxes of the other side.
+// A size that is no number, or negative, shows the source's size again (100
+// %); such a percentage shows 100.
+void TfPreviews::ResizeBoxChange(bool Vertical, bool Percent) {
   if (fUpdatingSize) return;
   fUpdatingSize = true;
   TVXBitmap* src = Vexlane1->GetVXBitmap();
-  const int W = src->Width(), H = src->Height();
+  const int side = Vertical ? src->Height() : src->Width();
+  const int other = Vertical ? src->Width() : src->Height();
+  TEdit* size = Vertical ? edtNewHeight : edtNewWidth;
+  TEdit* percent = Vertical ? edtNewHeightPercent : edtNewWidthPercent;
+  TEdit* otherSize = Vertical ? edtNewWidth : edtNewHeight;
+  TEdit* otherPercent = Vertical ? edtNewWidthPercent : edtNewHeightPercent;
   double p = 100.0;
   int v = 0;
-  if (TryBoxInt(edtNewWidth, v) && v >= 0 && W > 0) {
-    p = double(v) / W * 100;
+  if (Percent) {
+    if (!TryBoxInt(percent, v) || v < 0) {
+      percent->SetText("100");
+      v = 100;
+    }
+    p = v;
+    size->SetText(std::to_string(Round(side * p / 100)));
   } else {
-    edtNewWidth->SetText(std::to_string(W));
-    p = 100;
+    if (TryBoxInt(size, v) && v >= 0 && side > 0)
+      p = double(v) / side * 100;
+    else
+      size->SetText(std::to_string(side));
+    percent->SetText(std::to_string(Round(p)));
   }
-  edtNewWidthPercent->SetText(std::to_string(Round(p)));
   if (chkMaintainAR->Checked()) {
-    edtNewHeightPercent->SetText(std::to_string(Round(p)));
-    edtNewHeight->SetText(std::to_string(Round(H * p / 100)));
+    otherPercent->SetText(std::to_string(Round(p)));
+    otherSize->SetText(std::to_string(Round(other * p / 100)));
   }
   ResizePercent = Round(p);
-  fUpdatingSize = false;
-  RequestPreview(false);
-}
-
-void TfPreviews::edtNewHeightChange() {
-  if (fUpdatingSize) return;
-  fUpdatingSize = true;
-  TVXBitmap* src = Vexlane1->GetVXBitmap();
-  const int W = src->Width(), H = src->Height();
-  double p = 100.0;
-  int v = 0;
-  if (TryBoxInt(edtNewHeight, v) && v >= 0 && H > 0) {
-    p = double(v) / H * 100;
-  } else {
-    edtNewHeight->SetText(std::to_string(H));
-    p = 100;
-  }
-  edtNewHeightPercent->SetText(std::to_string(Round(p)));
-  if (chkMaintainAR->Checked()) {
-    edtNewWidthPercent->SetText(std::to_string(Round(p)));
-    edtNewWidth->SetText(std::to_string(Round(W * p / 100)));
-  }
-  ResizePercent = Round(p);
-  fUpdatingSize = false;
-  RequestPreview(false);
-}
-
-void TfPreviews::edtNewWidthPercentChange() {
-  if (fUpdatingSize) return;
-  fUpdatingSize = true;
-  TVXBitmap* src = Vexlane1->GetVXBitmap();
-  const int W = src->Width(), H = src->Height();
-  int p = 0;
-  if (!TryBoxInt(edtNewWidthPercent, p) || p < 0) {
-    edtNewWidthPercent->SetText("100");
-    p = 100;
-  }
-  edtNewWidth->SetText(std::to_string(Round(W * double(p) / 100)));
-  if (chkMaintainAR->Checked()) {
-    edtNewHeightPercent->SetText(std::to_string(p));
-    edtNewHeight->SetText(std::to_string(Round(H * double(p) / 100)));
-  }
-  ResizePercent = p;
-  fUpdatingSize = false;
-  RequestPreview(false);
-}
-
-void TfPreviews::edtNewHeightPercentChange() {
-  if (fUpdatingSize) return;
-  fUpdatingSize = true;
-  TVXBitmap* src = Vexlane1->GetVXBitmap();
-  const int W = src->Width(), H = src->Height();
-  int p = 0;
-  if (!TryBoxInt(edtNewHeightPercent, p) || p < 0) {
-    edtNewHeightPercent->SetText("100");
-    p = 100;
-  }
-  edtNewHeight->SetText(std::to_string(Round(H * double(p) / 100)));
-  if (chkMaintainAR->Checked()) {
-    edtNewWidthPercent->SetText(std::to_string(p));
-    edtNewWidth->SetText(std::to_string(Round(W * double(p) / 100)));
-  }
-  ResizePercent = p;
   fUpdatingSize = false;
   RequestPreview(false);
 }
