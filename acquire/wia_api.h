@@ -158,6 +158,7 @@ struct IEnumWiaItem : IUnknown {
   virtual HRESULT Next(ULONG celt, IWiaItem** ppIWiaItem, ULONG* pceltFetched) = 0;
   virtual HRESULT Skip(ULONG celt) = 0;
   virtual HRESULT Reset() = 0;
+  virtual HRESULT Clone(IEnumWiaItem** ppIEnum) = 0;
   virtual HRESULT GetCount(ULONG* celt) = 0;
 };
 

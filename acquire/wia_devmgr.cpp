@@ -20,6 +20,7 @@
 #include "io/vexlaneio.h"
 #include "resample/resample.h"
 #include "acquire/twain_types.h"
+#include "platform/win_com_enum.h"
 
 namespace {
 
@@ -439,41 +440,25 @@ private:
 
 class TItem;
 
-class TItemEnum : public TVXComObject<IEnumWiaItem> {
-public:
-  explicit TItemEnum(std::vector<IWiaItem*> Items) : fItems(std::move(Items)) {
-    for (IWiaItem* i : fItems) i->AddRef();
-  }
-  ~TItemEnum() override {
-    for (IWiaItem* i : fItems) i->Release();
-  }
-  HRESULT Next(ULONG celt, IWiaItem** out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
-    ULONG got = 0;
-    while (got < celt && fPos < fItems.size()) {
-      out[got] = fItems[fPos++];
-      out[got++]->AddRef();
+// A snapshot of an item's children.
+class TItemEnum : public TVXComEnum<TItemEnum, IEnumWiaItem, TVXComRef<IWiaItem>, IWiaItem*> {
+ public:
+  using TVXComEnum::TVXComEnum;
+  // Takes over the one reference each new item was made with.
+  static TItemEnum* Taking(const std::vector<IWiaItem*>& Items) {
+    std::vector<TVXComRef<IWiaItem>> refs;
+    for (IWiaItem* i : Items) {
+      refs.emplace_back(i);
+      i->Release();
     }
-    if (fetched) *fetched = got;
-    return got == celt ? S_OK : S_FALSE;
+    return new TItemEnum(std::move(refs));
   }
-  HRESULT Skip(ULONG celt) override {
-    fPos += celt;
-    return S_OK;
-  }
-  HRESULT Reset() override {
-    fPos = 0;
-    return S_OK;
-  }
+  static bool Hand(const TVXComRef<IWiaItem>& Item, IWiaItem*& Out) { return VXHandComRef(Item, Out); }
   HRESULT GetCount(ULONG* n) override {
     if (!n) return E_POINTER;
     *n = ULONG(fItems.size());
     return S_OK;
   }
-
-private:
-  std::vector<IWiaItem*> fItems;
-  size_t fPos = 0;
 };
 
 // One object answers an item, its property storage and (for items with data)
@@ -543,8 +528,7 @@ public:
       items.push_back(new TItem(fDevice, kFlatbed, this));
       if (HasFeeder()) items.push_back(new TItem(fDevice, kFeeder, this));
     }
-    *e = new TItemEnum(items);
-    for (IWiaItem* i : items) i->Release();  // the enumerator holds them
+    *e = TItemEnum::Taking(items);
     return S_OK;
   }
   HRESULT DeleteItem(LONG) override { return E_ACCESSDENIED; }  // a scanner's items stay
@@ -884,8 +868,7 @@ public:
     std::vector<IWiaItem*> items;
     if (Store().Children(fId, ids) == S_OK)
       for (const std::string& id : ids) items.push_back(new TCamItem(fDevice, id, fRoot ? fRoot : this));
-    *out = new TItemEnum(items);
-    for (IWiaItem* i : items) i->Release();
+    *out = TItemEnum::Taking(items);
     return S_OK;
   }
   HRESULT DeleteItem(LONG) override {
