@@ -144,7 +144,9 @@ TEST_F(TransitionRun, CurvesStayInTheirRange) {
     }
     EXPECT_LE(highest, c.maxDrawn) << c.timing;
     // The last frame before the stop shows the step at 990 ms.
-    if (c.timing == vxttExponential) EXPECT_EQ(highest, 954);
+    if (c.timing == vxttExponential) {
+      EXPECT_EQ(highest, 954);
+    }
   }
 }
 

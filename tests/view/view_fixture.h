@@ -2,8 +2,13 @@
 // image and a client area of a chosen size.
 #pragma once
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,26 @@
 #include "winui/headless.h"
 #include "winui/win_scroll.h"
 #include "winui/win_window.h"
+
+// A scratch file of this test program, in TMPDIR (or /tmp).
+inline std::string ViewTempPath(const std::string& Name) {
+  const char* t = std::getenv("TMPDIR");
+  return std::string(t && *t ? t : "/tmp") + "/vxview_" + std::to_string(::getpid()) + "_" + Name;
+}
+
+// A Python script run with one argument: what it printed, after "FAILED "
+// when it did not end well.
+inline std::string ViewRunPython(const std::string& Script, const std::string& Arg) {
+  const std::string py = ViewTempPath("s.py"), out = ViewTempPath("s.txt");
+  std::ofstream(py) << Script;
+  const int rc = std::system(("/usr/bin/python3 " + py + " " + Arg + " > " + out + " 2>&1").c_str());
+  std::ifstream f(out);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  std::remove(py.c_str());
+  std::remove(out.c_str());
+  return (rc == 0 ? "" : "FAILED ") + ss.str();
+}
 
 class ViewTest : public ::testing::Test {
  protected:

@@ -433,7 +433,9 @@ save(np.array(out, dtype='<f8'))
   std::memcpy(model.data(), res.data(), model.size() * 8);
   ASSERT_EQ(model.size(), got.size());
   for (size_t i = 0; i < got.size(); ++i)
-    if (!std::isnan(model[i])) ASSERT_EQ(got[i], model[i]) << "record " << i / 6 << " value " << i % 6;
+    if (!std::isnan(model[i])) {
+      ASSERT_EQ(got[i], model[i]) << "record " << i / 6 << " value " << i % 6;
+    }
 }
 
 }  // namespace

@@ -202,11 +202,6 @@ TEST(ViewLayerRecord, RotationSwapAndDefaults) {
   EXPECT_EQ(b.GUID(), ga);  // not copied
 }
 
-std::string TempPath(const std::string& name) {
-  const char* t = std::getenv("TMPDIR");
-  return std::string(t && *t ? t : "/tmp") + "/vxlayer_" + std::to_string(::getpid()) + "_" + name;
-}
-
 TEST(ViewLayerRecord, TheRecordHoldsEveryFieldAtItsOffsetAndLoadsBack) {
   TVXLayer a;
   a.Bitmap()->Allocate(3, 2, vx24RGB);
@@ -246,7 +241,7 @@ TEST(ViewLayerRecord, TheRecordHoldsEveryFieldAtItsOffsetAndLoadsBack) {
   EXPECT_EQ(end, s.Size());
 
   // Parsed at the offsets of the record by Python's struct.
-  const std::string rec = TempPath("record.bin");
+  const std::string rec = ViewTempPath("record.bin");
   {
     std::ofstream f(rec, std::ios::binary);
     f.write(static_cast<const char*>(s.Memory()) + 2, std::streamsize(end - 2));
@@ -277,7 +272,7 @@ TEST(ViewLayerRecord, TheRecordHoldsEveryFieldAtItsOffsetAndLoadsBack) {
       "hasimg,=struct.unpack_from('<B',d,o)\n"
       "print(ln==len(d),rw,rh,vis,vb,sel,tr,op,px,py,*box,cr,lk,me,rate,ms,msrc,oper,ul,*ud,rf,urf,name.replace(' ','_'),"
       "im,do,rot,rcx,rcy,fe,hasimg)\n";
-  const std::string script = TempPath("record.py"), out = TempPath("record.txt");
+  const std::string script = ViewTempPath("record.py"), out = ViewTempPath("record.txt");
   std::ofstream(script) << py;
   const int rc = std::system(("/usr/bin/python3 " + script + " " + rec + " > " + out).c_str());
   std::remove(script.c_str());

@@ -18,23 +18,6 @@
 
 namespace {
 
-std::string TempPath(const std::string& Name) {
-  const char* t = std::getenv("TMPDIR");
-  return std::string(t && *t ? t : "/tmp") + "/vxlyr_" + std::to_string(::getpid()) + "_" + Name;
-}
-
-std::string RunPython(const std::string& Script, const std::string& Arg) {
-  const std::string py = TempPath("s.py"), out = TempPath("s.txt");
-  std::ofstream(py) << Script;
-  const int rc = std::system(("/usr/bin/python3 " + py + " " + Arg + " > " + out + " 2>&1").c_str());
-  std::ifstream f(out);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  std::remove(py.c_str());
-  std::remove(out.c_str());
-  return (rc == 0 ? "" : "FAILED ") + ss.str();
-}
-
 void WriteFile(const std::string& Path, TMemoryStream& s) {
   std::ofstream f(Path, std::ios::binary);
   f.write(static_cast<const char*>(s.Memory()), std::streamsize(s.Size()));
@@ -180,13 +163,13 @@ TEST_F(ViewLayersStream, PythonReadsTheLayoutAndTheImages) {
       "    im=Image.open(io.BytesIO(png)); im.load()\n"
       "    out.append('png%d %s %s %dx%d %s'%(i,ok,im.mode,im.size[0],im.size[1],im.getpixel((3,2))))\n"
       "print('\\n'.join(out))\n";
-  const std::string bin = TempPath("l.lyr");
+  const std::string bin = ViewTempPath("l.lyr");
   // zlib images: inflated, each is the raw dump of its layer.
   {
     TMemoryStream s;
     v->LayersSaveToStream(&s, -1);
     WriteFile(bin, s);
-    const std::string got = RunPython(script, bin);
+    const std::string got = ViewRunPython(script, bin);
     EXPECT_EQ(got.rfind("8\n-1\n3\n", 0), 0u) << got;
     EXPECT_NE(got.find("\n1 1 200 0.5 7 -5 1 0 0 3.5 1 0 3 45 25 " + std::to_string(int(rfMitchell)) +
                        " 1 Second_layer 5 1 2 3 250 0 0 1 1 3\n"),
@@ -208,7 +191,7 @@ TEST_F(ViewLayersStream, PythonReadsTheLayoutAndTheImages) {
     TMemoryStream s;
     v->LayersSaveToStream(&s, 8);
     WriteFile(bin, s);
-    const std::string got = RunPython(script, bin);
+    const std::string got = ViewRunPython(script, bin);
     if (got.find("No module named 'PIL'") != std::string::npos) GTEST_SKIP() << "Pillow (python3-pil) missing";
     const TRGB p0 = v->Layers(0)->Bitmap()->Pixels(3, 2), p1 = v->Layers(1)->Bitmap()->Pixels(3, 2);
     auto rgb = [](TRGB c) {

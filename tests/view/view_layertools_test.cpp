@@ -17,23 +17,6 @@
 
 namespace {
 
-std::string TempPath(const std::string& Name) {
-  const char* t = std::getenv("TMPDIR");
-  return std::string(t && *t ? t : "/tmp") + "/vxmrg_" + std::to_string(::getpid()) + "_" + Name;
-}
-
-std::string RunPython(const std::string& Script, const std::string& Arg) {
-  const std::string py = TempPath("s.py"), out = TempPath("s.txt");
-  std::ofstream(py) << Script;
-  const int rc = std::system(("/usr/bin/python3 " + py + " " + Arg + " > " + out + " 2>&1").c_str());
-  std::ifstream f(out);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  std::remove(py.c_str());
-  std::remove(out.c_str());
-  return (rc == 0 ? "" : "FAILED ") + ss.str();
-}
-
 struct TDump {
   std::vector<uint8_t> b;
   void I32(int32_t v) {
@@ -139,7 +122,7 @@ void RandomImage(TVXBitmap* b, int W, int H, std::mt19937& g, bool Alpha) {
 using ViewLayerTools = ViewTest;
 
 TEST_F(ViewLayerTools, MergeMatchesTheNumpyModel) {
-  if (RunPython("import numpy\n", "").rfind("FAILED", 0) == 0) GTEST_SKIP() << "numpy missing";
+  if (ViewRunPython("import numpy\n", "").rfind("FAILED", 0) == 0) GTEST_SKIP() << "numpy missing";
   struct Case {
     const char* name;
     int uw, uh, ux, uy;
@@ -185,7 +168,9 @@ TEST_F(ViewLayerTools, MergeMatchesTheNumpyModel) {
     }
     TVXBitmap out;
     v->LayersMergeTo(u, lower, &out);
-    if (c.expectW) EXPECT_EQ(out.Width(), c.expectW);
+    if (c.expectW) {
+      EXPECT_EQ(out.Width(), c.expectW);
+    }
     EXPECT_EQ(out.HasAlphaChannel(), c.expectAlpha);
     TDump d;
     d.I32(c.keepOrigin);
@@ -208,9 +193,9 @@ TEST_F(ViewLayerTools, MergeMatchesTheNumpyModel) {
     d.I32(out.Height());
     d.I32(out.HasAlphaChannel());
     d.Pixels(&out);
-    const std::string path = TempPath("merge.bin");
+    const std::string path = ViewTempPath("merge.bin");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(d.b.data()), std::streamsize(d.b.size()));
-    EXPECT_EQ(RunPython(kMergeModel, path), "0\n");
+    EXPECT_EQ(ViewRunPython(kMergeModel, path), "0\n");
     std::remove(path.c_str());
     if (!c.upperAlpha && !c.lowerAlpha && c.uOpacity == 1.0 && !c.cropped && c.ux >= 0) {
       // The upper colours where the layers overlap.
@@ -414,7 +399,7 @@ TEST_F(ViewLayerTools, MakingLayers) {
   TVexlaneView* v = NewView(200, 150);
   SetImage(v, 40, 30);
   // A file that does not load leaves no layer.
-  EXPECT_EQ(v->LayersCreateFromFile(TempPath("missing.png")), -1);
+  EXPECT_EQ(v->LayersCreateFromFile(ViewTempPath("missing.png")), -1);
   EXPECT_EQ(v->LayersCount(), 1);
   EXPECT_EQ(v->LayersCurrent(), 0);
   // The alpha channel as an 8-bit grey layer.

@@ -29,11 +29,6 @@ bool HavePillow() {
   return std::system(cmd.c_str()) == 0;
 }
 
-std::string TempPath(const std::string& name) {
-  const char* t = std::getenv("TMPDIR");
-  return std::string(t && *t ? t : "/tmp") + "/vxview_" + std::to_string(::getpid()) + "_" + name;
-}
-
 // Pillow writes a W x H PNG of seeded noise and the same pixels raw (RGB).
 bool WritePillowPNG(const std::string& png, const std::string& raw, int W, int H) {
   std::string script = "import random\nfrom PIL import Image\nrandom.seed(78)\n"
@@ -41,7 +36,7 @@ bool WritePillowPNG(const std::string& png, const std::string& raw, int W, int H
                        "px = bytes(random.getrandbits(8) for _ in range(w * h * 3))\n"
                        "im = Image.frombytes('RGB', (w, h), px)\n"
                        "im.save('" + png + "')\nopen('" + raw + "', 'wb').write(im.tobytes())\n";
-  const std::string py = TempPath("make.py");
+  const std::string py = ViewTempPath("make.py");
   std::ofstream(py) << script;
   const bool ok = std::system((std::string(kPython) + " " + py).c_str()) == 0;
   std::remove(py.c_str());
@@ -62,8 +57,8 @@ class ViewScroll : public ViewTest {
   // A 1000 x 800 PNG by Pillow; false (test skipped) without Pillow.
   bool MakePNG(std::string& png, std::vector<uint8_t>& rgb) {
     if (!HavePillow()) return false;
-    png = TempPath("1000x800.png");
-    const std::string raw = TempPath("1000x800.rgb");
+    png = ViewTempPath("1000x800.png");
+    const std::string raw = ViewTempPath("1000x800.rgb");
     Files.push_back(png);
     Files.push_back(raw);
     if (!WritePillowPNG(png, raw, 1000, 800)) return false;
@@ -263,9 +258,9 @@ TEST_F(ViewScroll, WheelScrollsWhenAskedAndNavigatesThroughIO) {
 
 TEST_F(ViewScroll, WheelNavigatesThroughTheImagesOfAFile) {
   if (!HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) missing";
-  const std::string tif = TempPath("three.tif");
+  const std::string tif = ViewTempPath("three.tif");
   Files.push_back(tif);
-  const std::string py = TempPath("tif.py");
+  const std::string py = ViewTempPath("tif.py");
   Files.push_back(py);
   std::ofstream(py) << "from PIL import Image\n"
                        "fr = [Image.new('RGB', (30 + 10 * i, 20 + 5 * i), (40 * i, 0, 0)) for i in range(3)]\n"

@@ -48,11 +48,6 @@ std::vector<int32_t> FilledMask(int32_t W, int32_t H, const std::vector<TPoint>&
 
 int32_t Rnd(double v) { return int32_t(std::nearbyint(v)); }
 
-std::string TempPath(const std::string& Name) {
-  const char* t = std::getenv("TMPDIR");
-  return std::string(t && *t ? t : "/tmp") + "/vxsel_" + std::to_string(::getpid()) + "_" + Name;
-}
-
 // The colour of a client pixel of the window (0x00RRGGBB).
 uint32_t SurfacePixel(TVexlaneView* v, int x, int y) {
   int w = 0, h = 0;
@@ -556,7 +551,7 @@ TEST_F(ViewSelection, StreamLayoutReadByPython) {
   TMemoryStream t;
   v->SaveSelectionToStream(&t);
   EXPECT_EQ(t.Size(), 858 + 4 * 8);
-  const std::string bin = TempPath("sel.bin"), py = TempPath("sel.py"), out = TempPath("sel.txt");
+  const std::string bin = ViewTempPath("sel.bin"), py = ViewTempPath("sel.py"), out = ViewTempPath("sel.txt");
   {
     std::ofstream f(bin, std::ios::binary);
     f.write(static_cast<const char*>(t.Memory()), std::streamsize(t.Size()));
@@ -687,7 +682,7 @@ TEST_F(ViewSelection, MergeAndTheSavedStack) {
   EXPECT_FALSE(v->DiscardSavedSelection());
   EXPECT_FALSE(v->RestoreSelection(true, vxrsNone));
   // Through a file.
-  const std::string f = TempPath("sel.vxs");
+  const std::string f = ViewTempPath("sel.vxs");
   v->SaveSelectionToFile(f);
   v->DeSelect();
   EXPECT_TRUE(v->LoadSelectionFromFile(f, vxrsNone));
