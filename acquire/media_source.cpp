@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "acquire/dshow_graph.h"
+#include "acquire/ffmpeg_input.h"
 #include "core/settings.h"
 #include "winui/ffmpeg_api.h"
 
@@ -74,61 +75,21 @@ class TFFmpegSource : public TVXMediaSource {
   explicit TFFmpegSource(const TVXFFmpegApi* Api) : f(Api) {}
   ~TFFmpegSource() override {
     if (fSws) f->sws_freeContext(fSws);
-    if (fFrame) f->av_frame_free(&fFrame);
-    if (fPacket) f->av_packet_free(&fPacket);
-    if (fCodec) f->avcodec_free_context(&fCodec);
-    if (fFormat) f->avformat_close_input(&fFormat);
-    if (fIO) {
-      f->av_free(fIO->buffer);
-      f->av_free(fIO);
-    }
   }
   int Error = 0;
   bool Open(const std::string& Url, const TMemoryInput* Memory, const TVXMediaOptions& Options) {
+    TVXFFmpegInput::TReader reader;
     if (Memory) {
       fMemory = *Memory;
-      auto* buffer = static_cast<uint8_t*>(f->av_malloc(kIOBuffer));
-      if (!buffer) return false;
-      fIO = f->avio_alloc_context(buffer, kIOBuffer, 0, &fMemory, &TMemoryInput::Read, nullptr, &TMemoryInput::Seek);
-      if (!fIO) {
-        f->av_free(buffer);
-        return false;
-      }
-      fFormat = f->avformat_alloc_context();
-      if (!fFormat) return false;
-      fFormat->pb = fIO;
+      reader = {&fMemory, &TMemoryInput::Read, &TMemoryInput::Seek};
     }
-    const AVInputFormat* device = nullptr;
-    std::string url = Url;
-    const size_t colon = Url.find(':');
-    if (!Memory && colon != std::string::npos && colon > 1 && Url.compare(0, 5, "file:") != 0 &&
-        Url.find("://") == std::string::npos) {
-      device = f->av_find_input_format(Url.substr(0, colon).c_str());
-      if (device) url = Url.substr(colon + 1);
-    }
-    AVDictionary* options = nullptr;
-    for (const auto& [key, value] : Options) f->av_dict_set(&options, key.c_str(), value.c_str(), 0);
-    const int opened = f->avformat_open_input(&fFormat, Memory ? nullptr : url.c_str(), device, &options);
-    f->av_dict_free(&options);
-    if (opened < 0) {
-      Error = opened;
+    if (!fIn.Open(Url, Memory ? &reader : nullptr, Options)) {
+      Error = fIn.OpenError;
       return false;
     }
-    if (f->avformat_find_stream_info(fFormat, nullptr) < 0) return false;
-    const AVCodec* codec = nullptr;
-    fStream = f->av_find_best_stream(fFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    if (fStream < 0 || !codec) return false;
-    AVStream* st = fFormat->streams[fStream];
+    AVStream* st = fIn.Format->streams[fIn.Stream];
     const AVCodecParameters* par = st->codecpar;
-    const int64_t limit = VXGetGlobalSettings()->MaxImagePixels();
-    if (par->width <= 0 || par->height <= 0 || int64_t(par->width) * par->height > limit) return false;
-    fCodec = f->avcodec_alloc_context3(codec);
-    if (!fCodec || f->avcodec_parameters_to_context(fCodec, par) < 0) return false;
-    fCodec->thread_count = 1;
-    if (f->avcodec_open2(fCodec, codec, nullptr) < 0) return false;
-    fPacket = f->av_packet_alloc();
-    fFrame = f->av_frame_alloc();
-    if (!fPacket || !fFrame) return false;
+    const AVCodec* codec = fIn.Decoder;
     fW = par->width;
     fH = par->height;
     fTimeBase = av_q2d(st->time_base);
@@ -138,8 +99,8 @@ class TFFmpegSource : public TVXMediaSource {
     fStart = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     if (st->duration > 0)
       fDuration = int64_t(std::llrint(st->duration * fTimeBase * 1e7));
-    else if (fFormat->duration > 0)
-      fDuration = fFormat->duration * 10;  // AV_TIME_BASE is 1e6
+    else if (fIn.Format->duration > 0)
+      fDuration = fIn.Format->duration * 10;  // AV_TIME_BASE is 1e6
     if (st->nb_frames > 0)
       fCount = st->nb_frames;
     else if (fRate > 0 && fDuration > 0)
@@ -155,8 +116,8 @@ class TFFmpegSource : public TVXMediaSource {
   bool FrameExact() const override { return fConstant && fCount > 0 && fRate > 0; }
   std::vector<TVXMediaStreamInfo> Streams() const override {
     std::vector<TVXMediaStreamInfo> out;
-    for (unsigned i = 0; i < fFormat->nb_streams; ++i) {
-      const AVCodecParameters* p = fFormat->streams[i]->codecpar;
+    for (unsigned i = 0; i < fIn.Format->nb_streams; ++i) {
+      const AVCodecParameters* p = fIn.Format->streams[i]->codecpar;
       TVXMediaStreamInfo s;
       s.Video = p->codec_type == AVMEDIA_TYPE_VIDEO;
       const AVCodec* c = f->avcodec_find_decoder(p->codec_id);
@@ -187,7 +148,7 @@ class TFFmpegSource : public TVXMediaSource {
     return true;
   }
   std::string PixelFormat() const override {
-    const int format = fNative ? fCodec->pix_fmt : fTarget != AV_PIX_FMT_NONE ? fTarget : AV_PIX_FMT_BGR24;
+    const int format = fNative ? fIn.Codec->pix_fmt : fTarget != AV_PIX_FMT_NONE ? fTarget : AV_PIX_FMT_BGR24;
     const char* name = f->av_get_pix_fmt_name(AVPixelFormat(format));
     return name ? name : "";
   }
@@ -199,10 +160,10 @@ class TFFmpegSource : public TVXMediaSource {
     if (Index == fDecoded && fPending) return true;
     if (fRate <= 0) return false;
     const int64_t ts = fStart + int64_t(std::llrint(Index / fRate / fTimeBase));
-    if (f->av_seek_frame(fFormat, fStream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-        f->av_seek_frame(fFormat, fStream, fStart, AVSEEK_FLAG_BACKWARD) < 0)
+    if (f->av_seek_frame(fIn.Format, fIn.Stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        f->av_seek_frame(fIn.Format, fIn.Stream, fStart, AVSEEK_FLAG_BACKWARD) < 0)
       return false;
-    f->avcodec_flush_buffers(fCodec);
+    f->avcodec_flush_buffers(fIn.Codec);
     fEnded = fDraining = false;
     fPending = false;
     fDecoded = -1;
@@ -216,17 +177,16 @@ class TFFmpegSource : public TVXMediaSource {
   }
 
  private:
-  static constexpr int kIOBuffer = 32768;
-  // One more decoded frame into fFrame (or the pending one).
+  // One more decoded frame into fIn.Frame (or the pending one).
   bool Decode() {
     if (fPending) {
       fPending = false;
       return true;
     }
     for (;;) {
-      const int r = f->avcodec_receive_frame(fCodec, fFrame);
+      const int r = f->avcodec_receive_frame(fIn.Codec, fIn.Frame);
       if (r == 0) {
-        const int64_t pts = fFrame->best_effort_timestamp;
+        const int64_t pts = fIn.Frame->best_effort_timestamp;
         if (pts != AV_NOPTS_VALUE && fRate > 0)
           fDecoded = int64_t(std::llrint((pts - fStart) * fTimeBase * fRate));
         else
@@ -238,37 +198,37 @@ class TFFmpegSource : public TVXMediaSource {
         fEnded = true;
         return false;
       }
-      const int rr = f->av_read_frame(fFormat, fPacket);
+      const int rr = f->av_read_frame(fIn.Format, fIn.Packet);
       if (rr < 0) {
         fDraining = true;
-        f->avcodec_send_packet(fCodec, nullptr);
+        f->avcodec_send_packet(fIn.Codec, nullptr);
         continue;
       }
-      if (fPacket->stream_index == fStream) f->avcodec_send_packet(fCodec, fPacket);
-      f->av_packet_unref(fPacket);
+      if (fIn.Packet->stream_index == fIn.Stream) f->avcodec_send_packet(fIn.Codec, fIn.Packet);
+      f->av_packet_unref(fIn.Packet);
     }
   }
   // The scaler from the frame's format to Target (made again when either
   // changes).
   bool Scaler(AVPixelFormat Target) {
-    if (fFrame->width != fW || fFrame->height != fH) return false;
-    if (!fSws || fSwsFormat != fFrame->format || fSwsTarget != Target) {
+    if (fIn.Frame->width != fW || fIn.Frame->height != fH) return false;
+    if (!fSws || fSwsFormat != fIn.Frame->format || fSwsTarget != Target) {
       if (fSws) f->sws_freeContext(fSws);
-      fSws = f->sws_getContext(fW, fH, AVPixelFormat(fFrame->format), fW, fH, Target, SWS_BICUBIC, nullptr, nullptr,
+      fSws = f->sws_getContext(fW, fH, AVPixelFormat(fIn.Frame->format), fW, fH, Target, SWS_BICUBIC, nullptr, nullptr,
                                nullptr);
-      fSwsFormat = fFrame->format;
+      fSwsFormat = fIn.Frame->format;
       fSwsTarget = Target;
     }
     return fSws != nullptr;
   }
   // The decoded frame as it is, packed.
   bool Copy(std::vector<uint8_t>& Bits) {
-    if (fFrame->width != fW || fFrame->height != fH) return false;
-    const AVPixelFormat format = AVPixelFormat(fFrame->format);
+    if (fIn.Frame->width != fW || fIn.Frame->height != fH) return false;
+    const AVPixelFormat format = AVPixelFormat(fIn.Frame->format);
     const int size = f->av_image_get_buffer_size(format, fW, fH, 1);
     if (size <= 0) return false;
     Bits.resize(size_t(size));
-    return f->av_image_copy_to_buffer(Bits.data(), size, fFrame->data, fFrame->linesize, format, fW, fH, 1) == size;
+    return f->av_image_copy_to_buffer(Bits.data(), size, fIn.Frame->data, fIn.Frame->linesize, format, fW, fH, 1) == size;
   }
   // The frame converted to fTarget, packed; the scaler writes into padded
   // planes first, as it may write past a row's end.
@@ -281,7 +241,7 @@ class TFFmpegSource : public TVXMediaSource {
     uint8_t* planes[4] = {};
     int linesizes[4] = {};
     if (f->av_image_fill_arrays(planes, linesizes, fScratch.data(), fTarget, fW, fH, 64) < 0) return false;
-    if (f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, planes, linesizes) != fH) return false;
+    if (f->sws_scale(fSws, fIn.Frame->data, fIn.Frame->linesize, 0, fH, planes, linesizes) != fH) return false;
     Bits.resize(size_t(size));
     return f->av_image_copy_to_buffer(Bits.data(), size, planes, linesizes, fTarget, fW, fH, 1) == size;
   }
@@ -294,7 +254,7 @@ class TFFmpegSource : public TVXMediaSource {
     fScratch.resize(size_t(linesize) * size_t(fH) + 64);
     uint8_t* dst[4] = {fScratch.data(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {linesize, 0, 0, 0};
-    if (f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, dst, dstStride) != fH) return false;
+    if (f->sws_scale(fSws, fIn.Frame->data, fIn.Frame->linesize, 0, fH, dst, dstStride) != fH) return false;
     Bits.resize(stride * size_t(fH));
     for (int y = 0; y < fH; ++y) {
       uint8_t* row = Bits.data() + stride * size_t(fH - 1 - y);
@@ -306,17 +266,12 @@ class TFFmpegSource : public TVXMediaSource {
 
   const TVXFFmpegApi* f;
   TMemoryInput fMemory{nullptr, 0};
-  AVIOContext* fIO = nullptr;
-  AVFormatContext* fFormat = nullptr;
-  AVCodecContext* fCodec = nullptr;
-  AVPacket* fPacket = nullptr;
-  AVFrame* fFrame = nullptr;
+  TVXFFmpegInput fIn{f};
   SwsContext* fSws = nullptr;
   int fSwsFormat = -1;
   AVPixelFormat fSwsTarget = AV_PIX_FMT_NONE;
   AVPixelFormat fTarget = AV_PIX_FMT_NONE;  // a named layout
   bool fNative = false;
-  int fStream = -1;
   int fW = 0, fH = 0;
   double fTimeBase = 0, fRate = 0;
   bool fConstant = false, fEnded = false, fDraining = false, fPending = false;

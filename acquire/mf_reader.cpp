@@ -11,10 +11,12 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "acquire/ffmpeg_input.h"
 #include "acquire/mf_platform.h"
 #include "winui/ffmpeg_api.h"
 
@@ -83,14 +85,7 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
     if (fCurrent) fCurrent->Release();
     if (fNative) fNative->Release();
     if (fSws) f->sws_freeContext(fSws);
-    if (fFrame) f->av_frame_free(&fFrame);
-    if (fPacket) f->av_packet_free(&fPacket);
-    if (fCodec) f->avcodec_free_context(&fCodec);
-    if (fFormat) f->avformat_close_input(&fFormat);
-    if (fIO) {
-      f->av_free(fIO->buffer);
-      f->av_free(fIO);
-    }
+    fIn.reset();  // before the byte stream it reads
     if (fByteStream) fByteStream->Release();
   }
 
@@ -101,51 +96,22 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
       Attributes->GetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, VX_IMFSourceReaderCallback::kIID,
                              reinterpret_cast<void**>(&fCallback));
     }
-    const AVInputFormat* device = nullptr;
-    std::string url = Url;
+    TVXFFmpegInput::TReader reader;
     if (Stream) {
       fByteStream = Stream;
       Stream->AddRef();
-      auto* buffer = static_cast<uint8_t*>(f->av_malloc(kIOBuffer));
-      if (!buffer) return E_OUTOFMEMORY;
-      fIO = f->avio_alloc_context(buffer, kIOBuffer, 0, Stream, &ReadStream, nullptr, &SeekStream);
-      if (!fIO) {
-        f->av_free(buffer);
-        return E_OUTOFMEMORY;
-      }
-      fFormat = f->avformat_alloc_context();
-      if (!fFormat) return E_OUTOFMEMORY;
-      fFormat->pb = fIO;
-    } else {
-      // "format:device" names an input device (video4linux2:/dev/video0,
-      // lavfi:testsrc2).
-      const size_t colon = Url.find(':');
-      if (colon != std::string::npos && colon > 1 && Url.find("://") == std::string::npos) {
-        device = f->av_find_input_format(Url.substr(0, colon).c_str());
-        if (device) url = Url.substr(colon + 1);
-      }
+      reader = {Stream, &ReadStream, &SeekStream};
     }
-    if (f->avformat_open_input(&fFormat, Stream ? nullptr : url.c_str(), device, nullptr) < 0) return E_FAIL;
-    if (f->avformat_find_stream_info(fFormat, nullptr) < 0) return E_FAIL;
-    const AVCodec* codec = nullptr;
-    fStream = f->av_find_best_stream(fFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    if (fStream < 0 || !codec) return E_FAIL;
-    AVStream* st = fFormat->streams[fStream];
+    if (!fIn->Open(Url, Stream ? &reader : nullptr)) return E_FAIL;
+    AVStream* st = fIn->Format->streams[fIn->Stream];
     const AVCodecParameters* par = st->codecpar;
-    if (par->width <= 0 || par->height <= 0 || par->width > 16384 || par->height > 16384) return E_FAIL;
-    fCodec = f->avcodec_alloc_context3(codec);
-    if (!fCodec || f->avcodec_parameters_to_context(fCodec, par) < 0) return E_FAIL;
-    fCodec->thread_count = 1;
-    if (f->avcodec_open2(fCodec, codec, nullptr) < 0) return E_FAIL;
-    fPacket = f->av_packet_alloc();
-    fFrame = f->av_frame_alloc();
-    if (!fPacket || !fFrame) return E_OUTOFMEMORY;
+    const AVCodec* codec = fIn->Decoder;
     fW = par->width, fH = par->height;
     fTimeBase = st->time_base;
     if (st->duration > 0)
       fDuration = int64_t(std::llrint(double(st->duration) * av_q2d(st->time_base) * 1e7));
-    else if (fFormat->duration > 0)
-      fDuration = fFormat->duration * 10;
+    else if (fIn->Format->duration > 0)
+      fDuration = fIn->Format->duration * 10;
     // The native type.
     if (FAILED(VXMFPlatCreateMediaType(&fNative))) return E_OUTOFMEMORY;
     fNative->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
@@ -231,8 +197,8 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
     if (!IsEqualGUID(format, GUID_NULL) || position.vt != VT_I8) return E_INVALIDARG;
     std::lock_guard g(fLock);
     const int64_t ts = Rescale(position.hVal, fTimeBase.den, int64_t(fTimeBase.num) * 10000000);
-    if (f->av_seek_frame(fFormat, fStream, ts, AVSEEK_FLAG_BACKWARD) < 0) return E_FAIL;
-    f->avcodec_flush_buffers(fCodec);
+    if (f->av_seek_frame(fIn->Format, fIn->Stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return E_FAIL;
+    f->avcodec_flush_buffers(fIn->Codec);
     fEnded = fDraining = false;
     fSkipBefore = position.hVal;
     return S_OK;
@@ -279,7 +245,6 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
   }
 
  private:
-  static constexpr int kIOBuffer = 32768;
   static constexpr DWORD kAnyStream = 0xFFFFFFFE, kFirstVideo = 0xFFFFFFFC, kMediaSource = 0xFFFFFFFF,
                          kAllStreams = 0xFFFFFFFE;
   bool IsStream(DWORD index) const { return index == 0 || index == kFirstVideo; }
@@ -315,30 +280,30 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
     }
   }
 
-  // The next decoded frame into fFrame; false at the end or on damage.
+  // The next decoded frame into fIn->Frame; false at the end or on damage.
   bool NextFrame(bool& Damaged) {
     Damaged = false;
     for (;;) {
-      const int got = f->avcodec_receive_frame(fCodec, fFrame);
+      const int got = f->avcodec_receive_frame(fIn->Codec, fIn->Frame);
       if (got == 0) return true;
       if (got == AVERROR_EOF) return false;
       if (got != AVERROR(EAGAIN)) return Damaged = true, false;
       if (fDraining) return false;
       if (!NextPacket()) {
         fDraining = true;
-        f->avcodec_send_packet(fCodec, nullptr);
+        f->avcodec_send_packet(fIn->Codec, nullptr);
         continue;
       }
-      const int sent = f->avcodec_send_packet(fCodec, fPacket);
-      f->av_packet_unref(fPacket);
+      const int sent = f->avcodec_send_packet(fIn->Codec, fIn->Packet);
+      f->av_packet_unref(fIn->Packet);
       if (sent < 0 && sent != AVERROR(EAGAIN)) return Damaged = true, false;
     }
   }
   bool NextPacket() {
     for (;;) {
-      if (f->av_read_frame(fFormat, fPacket) < 0) return false;
-      if (fPacket->stream_index == fStream) return true;
-      f->av_packet_unref(fPacket);
+      if (f->av_read_frame(fIn->Format, fIn->Packet) < 0) return false;
+      if (fIn->Packet->stream_index == fIn->Stream) return true;
+      f->av_packet_unref(fIn->Packet);
     }
   }
   int64_t Hns(int64_t pts) const {
@@ -362,9 +327,9 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
         flags = MF_SOURCE_READERF_ENDOFSTREAM;
         return;
       }
-      time = Hns(fPacket->pts != AV_NOPTS_VALUE ? fPacket->pts : fPacket->dts);
-      sample = NewSample(fPacket->data, size_t(fPacket->size), time, Hns(fPacket->duration));
-      f->av_packet_unref(fPacket);
+      time = Hns(fIn->Packet->pts != AV_NOPTS_VALUE ? fIn->Packet->pts : fIn->Packet->dts);
+      sample = NewSample(fIn->Packet->data, size_t(fIn->Packet->size), time, Hns(fIn->Packet->duration));
+      f->av_packet_unref(fIn->Packet);
       if (!sample) flags = MF_SOURCE_READERF_ERROR;
       return;
     }
@@ -375,13 +340,13 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
         flags = damaged ? MF_SOURCE_READERF_ERROR : MF_SOURCE_READERF_ENDOFSTREAM;
         return;
       }
-      time = Hns(fFrame->best_effort_timestamp);
+      time = Hns(fIn->Frame->best_effort_timestamp);
       if (time >= fSkipBefore) break;
-      f->av_frame_unref(fFrame);
+      f->av_frame_unref(fIn->Frame);
     }
     fSkipBefore = INT64_MIN;
-    sample = Convert(*raw, time, Hns(fFrame->pkt_duration));
-    f->av_frame_unref(fFrame);
+    sample = Convert(*raw, time, Hns(fIn->Frame->pkt_duration));
+    f->av_frame_unref(fIn->Frame);
     if (!sample) flags = MF_SOURCE_READERF_ERROR;
   }
 
@@ -431,9 +396,9 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
       planes[1] = p + st * h;
       strides[1] = int(st);
     }
-    fSws = SwsFor(AVPixelFormat(fFrame->format), raw.Pix);
-    bool ok = fSws && fFrame->width == fW && fFrame->height == fH;
-    if (ok) ok = f->sws_scale(fSws, fFrame->data, fFrame->linesize, 0, fH, planes, strides) == fH;
+    fSws = SwsFor(AVPixelFormat(fIn->Frame->format), raw.Pix);
+    bool ok = fSws && fIn->Frame->width == fW && fIn->Frame->height == fH;
+    if (ok) ok = f->sws_scale(fSws, fIn->Frame->data, fIn->Frame->linesize, 0, fH, planes, strides) == fH;
     b->Unlock();
     b->Release();
     if (!ok) {
@@ -454,14 +419,9 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
   const TVXFFmpegApi* f;
   std::recursive_mutex fLock;
   VX_IMFByteStream* fByteStream = nullptr;
-  AVIOContext* fIO = nullptr;
-  AVFormatContext* fFormat = nullptr;
-  AVCodecContext* fCodec = nullptr;
-  AVPacket* fPacket = nullptr;
-  AVFrame* fFrame = nullptr;
+  std::unique_ptr<TVXFFmpegInput> fIn = std::make_unique<TVXFFmpegInput>(f);
   SwsContext* fSws = nullptr;
   AVPixelFormat fSwsFrom = AV_PIX_FMT_NONE, fSwsTo = AV_PIX_FMT_NONE;
-  int fStream = -1;
   int fW = 0, fH = 0;
   AVRational fTimeBase{1, 1};
   int64_t fDuration = 0;
