@@ -531,6 +531,22 @@ void TVexlaneVect::DoUserDeselectObject(int32_t hobj) {
 // ---------------------------------------------------------------------------
 // Measuring
 
+// How many of a unit make an inch (1 for pixels and inches).
+double VXUnitsPerInch(TVXUnits Unit) {
+  switch (Unit) {
+    case vxuKM: return 2.54 / 100000;
+    case vxuMETERS: return 2.54 / 100;
+    case vxuCENTIMETERS: return 2.54;
+    case vxuMILLIMETERS: return 2.54 * 10;
+    case vxuMICRONS: return 2.54 * 10000;
+    case vxuNANOMETERS: return 2.54 * 10000000;
+    case vxuFEET: return 1.0 / 12;
+    case vxuYARDS: return 1.0 / 36;
+    case vxuMILES: return 1.0 / 63360;
+    default: return 1;
+  }
+}
+
 void TVexlaneVect::CalcMeasureCoefs() {
   if (fMUnit == vxuPIXELS) {
     fCoefX = fCoefY = 1;
@@ -538,19 +554,7 @@ void TVexlaneVect::CalcMeasureCoefs() {
     // A resolution not yet known counts as one dot per inch.
     fCoefX = 1.0 / (DpiX() > 0 ? DpiX() : 1);
     fCoefY = 1.0 / (DpiY() > 0 ? DpiY() : 1);
-    double f = 1;
-    switch (fMUnit) {
-      case vxuKM: f = 2.54 / 100000; break;
-      case vxuMETERS: f = 2.54 / 100; break;
-      case vxuCENTIMETERS: f = 2.54; break;
-      case vxuMILLIMETERS: f = 2.54 * 10; break;
-      case vxuMICRONS: f = 2.54 * 10000; break;
-      case vxuNANOMETERS: f = 2.54 * 10000000; break;
-      case vxuFEET: f = 1.0 / 12; break;
-      case vxuYARDS: f = 1.0 / 36; break;
-      case vxuMILES: f = 1.0 / 63360; break;
-      default: break;
-    }
+    const double f = VXUnitsPerInch(fMUnit);
     fCoefX *= f;
     fCoefY *= f;
   }

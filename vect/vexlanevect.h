@@ -92,6 +92,9 @@ bool VXIsVxvStream(TStream* Stream);
 // vxsNONE and for a line whose ends coincide.
 bool VXLineEndShape(TVXShape Shape, TPoint P, TPoint Q, int32_t BaseWidth, int32_t Length, TPoint Out[3]);
 
+// How many of a unit make an inch (1 for pixels and inches).
+double VXUnitsPerInch(TVXUnits Unit);
+
 class TVexlaneVect : public TVexlaneView {
  public:
   explicit TVexlaneVect(TComponent* Owner = nullptr);

@@ -99,20 +99,7 @@ std::string TVexlaneVect::FormatMeasure(double Value) const {
 double TVexlaneVect::UnitCoef(TVXUnits Unit, bool Vertical) const {
   if (Unit == vxuPIXELS) return fScale;
   const int32_t dpi = Vertical ? DpiY() : DpiX();
-  double f = 1;
-  switch (Unit) {
-    case vxuKM: f = 2.54 / 100000; break;
-    case vxuMETERS: f = 2.54 / 100; break;
-    case vxuCENTIMETERS: f = 2.54; break;
-    case vxuMILLIMETERS: f = 2.54 * 10; break;
-    case vxuMICRONS: f = 2.54 * 10000; break;
-    case vxuNANOMETERS: f = 2.54 * 10000000; break;
-    case vxuFEET: f = 1.0 / 12; break;
-    case vxuYARDS: f = 1.0 / 36; break;
-    case vxuMILES: f = 1.0 / 63360; break;
-    default: break;
-  }
-  return f / (dpi > 0 ? dpi : 1) * fScale;
+  return VXUnitsPerInch(Unit) / (dpi > 0 ? dpi : 1) * fScale;
 }
 
 double TVexlaneVect::GetAngleValue(int32_t hobj) { return AngleOf(GetObjRecord(hobj)->AnglePoints); }

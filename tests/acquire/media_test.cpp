@@ -144,7 +144,9 @@ TEST(VXDSMedia, FramesInTheirOwnOrAnAskedPixelFormat) {
     EXPECT_EQ(src->PixelFormat(), "bgr24");
     ASSERT_TRUE(src->SetPixelFormat(c.Ask));
     const std::string format = src->PixelFormat();
-    if (std::string(c.Ask) != "native") EXPECT_EQ(format, c.Ask);
+    if (std::string(c.Ask) != "native") {
+      EXPECT_EQ(format, c.Ask);
+    }
     EXPECT_FALSE(src->SetPixelFormat("nosuchformat"));
     EXPECT_EQ(src->PixelFormat(), format);
     std::vector<uint8_t> bits;

@@ -263,9 +263,15 @@ TEST_F(VectTextTest, StraightTextFollowsItsAlignment) {
     // Vertically centred in the box.
     EXPECT_NEAR((ink.Top + ink.Bottom) / 2.0, 30, 6) << c.Name;
     lefts[i++] = ink.Left;
-    if (c.Align == vxjLeft) EXPECT_LE(ink.Left, 14);
-    if (c.Align == vxjRight) EXPECT_GE(ink.Right, 200);
-    if (c.Align == vxjCenter) EXPECT_NEAR((ink.Left + ink.Right) / 2.0, 110, 3);
+    if (c.Align == vxjLeft) {
+      EXPECT_LE(ink.Left, 14);
+    }
+    if (c.Align == vxjRight) {
+      EXPECT_GE(ink.Right, 200);
+    }
+    if (c.Align == vxjCenter) {
+      EXPECT_NEAR((ink.Left + ink.Right) / 2.0, 110, 3);
+    }
   }
   EXPECT_LT(lefts[0], lefts[1]);
   EXPECT_LT(lefts[1], lefts[2]);

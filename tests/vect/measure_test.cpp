@@ -341,7 +341,9 @@ TEST_F(VectMeasureTest, PolygonFromEdgeAndImageFromSelectedArea) {
   for (int y = 0; y < p->Height(); ++y)
     for (int x = 0; x < p->Width(); ++x) {
       ASSERT_EQ(p->Alpha(x, y), m->GetPixel(x + m->X1(), y + m->Y1()) ? 255 : 0) << x << "," << y;
-      if (p->Alpha(x, y)) ASSERT_EQ(p->Pixels(x, y), b->Pixels(x + m->X1(), y + m->Y1()));
+      if (p->Alpha(x, y)) {
+        ASSERT_EQ(p->Pixels(x, y), b->Pixels(x + m->X1(), y + m->Y1()));
+      }
     }
   v->GetObjRect(pic, r);
   EXPECT_EQ(r, (TRect{m->X1(), m->Y1(), m->X2(), m->Y2()}));
@@ -372,7 +374,9 @@ TEST_F(VectMeasureTest, SimplifyPolygonBudgets) {
       ASSERT_LT(j, in.size()) << q.X << "," << q.Y;
       ++j;
     }
-    if (budget == 100) EXPECT_GT(out.size(), 50u);  // not reduced far beyond the budget
+    if (budget == 100) {
+      EXPECT_GT(out.size(), 50u);  // not reduced far beyond the budget
+    }
   }
   // With room to spare, only collinear interior points go.
   const int32_t h = Polyline(v, {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {3, 2}, {5, 5}});

@@ -234,7 +234,9 @@ TEST_F(VectSelectTest, HitCases) {
     double d = -1;
     const int32_t got = v->FindObjectAt(X(v, c.bx), Y(v, c.by), d);
     EXPECT_EQ(got, c.want < 0 ? -3 : v->GetObjFromIndex(c.want));
-    if (c.dist >= 0) EXPECT_NEAR(d, c.dist, 1e-9);
+    if (c.dist >= 0) {
+      EXPECT_NEAR(d, c.dist, 1e-9);
+    }
     delete v;
   }
   // An object of no kind reports -1.

@@ -341,7 +341,9 @@ TEST(TransitionEffects, RandomPointsAndBoxesOnlyAddTargetPixels) {
         ASSERT_EQ(FirstDifference(f, model), "") << t << " at " << pct << (alt ? " alt" : "");
         // Every pixel shown from the target stays shown.
         for (int i = 0; i < int(f.px.size()); ++i)
-          if (prev.px[i] != src.px[i]) ASSERT_EQ(f.px[i], tgt.px[i]);
+          if (prev.px[i] != src.px[i]) {
+            ASSERT_EQ(f.px[i], tgt.px[i]);
+          }
         prev = f;
       }
       EXPECT_GT(accum, 0);

@@ -340,8 +340,11 @@ TEST(TransitionRegionEffects, SeededCellsRepeatAndStay) {
         EXPECT_EQ(RandSeed, 42u);
         // Explosions change shape with the percentage's parity; the others
         // only add cells.
-        if (t != vxttRandomExplosions && t != vxttRandomPuzzlePieces)
-          for (size_t i = 0; i < f.px.size(); ++i) ASSERT_TRUE(prev.px[i] == 0 || f.px[i] == 255) << t << " " << pct;
+        if (t != vxttRandomExplosions && t != vxttRandomPuzzlePieces) {
+          for (size_t i = 0; i < f.px.size(); ++i) {
+            ASSERT_TRUE(prev.px[i] == 0 || f.px[i] == 255) << t << " " << pct;
+          }
+        }
         prev = f;
       }
     }
