@@ -1,5 +1,7 @@
 #include "core/layer.h"
 
+#include "core/byteorder.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -163,24 +165,7 @@ void TVXLayer::Swap(TVXLayer& Other) {
 
 namespace {
 
-class TRecordWriter {
- public:
-  void U8(uint8_t v) { b.push_back(v); }
-  void I32(int32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-  }
-  void F64(double v) {
-    uint64_t u;
-    std::memcpy(&u, &v, 8);
-    for (int i = 0; i < 8; ++i) b.push_back(uint8_t(u >> (8 * i)));
-  }
-  void Bytes(const void* p, size_t n) {
-    const auto* q = static_cast<const uint8_t*>(p);
-    b.insert(b.end(), q, q + n);
-  }
-  void Zeros(size_t n) { b.insert(b.end(), n, 0); }
-  std::vector<uint8_t> b;
-};
+using TRecordWriter = TVXByteWriter;
 
 class TRecordReader {
  public:

@@ -30,24 +30,8 @@ constexpr size_t kMaxSection = size_t(1) << 30;
 // ---------------------------------------------------------------------------
 // Writing
 
-class TRecordWriter {
+class TRecordWriter : public TVXByteWriter {
  public:
-  std::vector<uint8_t> Out;
-  void U8(uint8_t v) { Out.push_back(v); }
-  void I32(int32_t v) {
-    uint8_t b[4];
-    VXPutLE32(b, uint32_t(v));
-    Out.insert(Out.end(), b, b + 4);
-  }
-  void F64(double v) {
-    uint64_t u;
-    std::memcpy(&u, &v, 8);
-    for (int i = 0; i < 8; ++i) Out.push_back(uint8_t(u >> (8 * i)));
-  }
-  void Bytes(const void* p, size_t n) {
-    const uint8_t* b = static_cast<const uint8_t*>(p);
-    Out.insert(Out.end(), b, b + n);
-  }
   void Ansi(const std::string& Utf8) {
     const std::string a = VXUTF8ToAnsi(Utf8);
     I32(int32_t(a.size()));
@@ -395,7 +379,7 @@ void TVexlaneVect::SaveToStreamVXV(TStream* Stream, int32_t hobj) {
   h.I32(0);
   h.F64(fScale);
   h.I32(int32_t(fBitmaps.size()));
-  Stream->WriteBuffer(h.Out.data(), int64_t(h.Out.size()));
+  Stream->WriteBuffer(h.b.data(), int64_t(h.b.size()));
   for (size_t i = 0; i < fBitmaps.size(); ++i) {
     int32_t count = fBitmaps[i].fRefCount;
     if (int32_t(i) == fNewObj.BitmapIdx) --count;
@@ -414,7 +398,7 @@ void TVexlaneVect::SaveToStreamVXV(TStream* Stream, int32_t hobj) {
   else if (hobj >= 0) handles.push_back(ResolveHandle(hobj));
   r.I32(int32_t(handles.size()));
   for (int32_t handle : handles) WriteRecord(r, handle, *fObjHeap[size_t(handle)]);
-  WriteDeflated(Stream, r.Out);
+  WriteDeflated(Stream, r.b);
   const int64_t end = Stream->Position();
   uint8_t lb[4];
   VXPutLE32(lb, uint32_t(end - start));

@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/limits.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
@@ -26,23 +27,7 @@ constexpr int32_t kVersion = 8;
 
 [[noreturn]] void Damaged() { throw EVXException("Damaged layers stream"); }
 
-// Little-endian writes into a byte vector.
-struct TOut {
-  std::vector<uint8_t> b;
-  void U8(uint8_t v) { b.push_back(v); }
-  void I32(int32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-  }
-  void F64(double v) {
-    uint64_t u;
-    std::memcpy(&u, &v, 8);
-    for (int i = 0; i < 8; ++i) b.push_back(uint8_t(u >> (8 * i)));
-  }
-  void Bytes(const void* p, size_t n) {
-    const auto* q = static_cast<const uint8_t*>(p);
-    b.insert(b.end(), q, q + n);
-  }
-};
+using TOut = TVXByteWriter;
 
 // Reads from the stream, never past its end (Damaged otherwise).
 class TIn {

@@ -125,7 +125,9 @@ TEST_F(VectTest, HeaderOfAnEmptyLayer) {
     EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "VXVU");
     EXPECT_EQ(VXGetLE32(&b[4]), b.size());
     EXPECT_EQ(VXGetLE32(&b[16]), c.TemplatePicture ? 1u : 0u);
-    if (c.TemplatePicture) EXPECT_EQ(VXGetLE32(&b[20]), 0u);  // the template's slot: no picture
+    if (c.TemplatePicture) {
+      EXPECT_EQ(VXGetLE32(&b[20]), 0u);  // the template's slot: no picture
+    }
     // The object section is one zlib stream of a zero count.
     EXPECT_EQ(VXTestInflate(&b[c.Header], b.size() - c.Header, 16), std::vector<uint8_t>(4, 0));
     if (HaveTool("python3")) {
@@ -351,7 +353,9 @@ TEST_F(VectTest, OneObjectOrNone) {
     TVexlaneVect* w = NewVect();
     ASSERT_TRUE(Load(w, Save(v, c.Handle)));
     EXPECT_EQ(w->ObjectsCount(), c.Count) << c.Handle;
-    if (c.Count == 1) EXPECT_EQ(w->GetObjID(0), 11);
+    if (c.Count == 1) {
+      EXPECT_EQ(w->GetObjID(0), 11);
+    }
   }
 }
 

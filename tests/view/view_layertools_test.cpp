@@ -12,21 +12,13 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/byteorder.h"
 #include "core/pixels.h"
 #include "tests/view/view_fixture.h"
 
 namespace {
 
-struct TDump {
-  std::vector<uint8_t> b;
-  void I32(int32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-  }
-  void F64(double v) {
-    uint8_t t[8];
-    std::memcpy(t, &v, 8);
-    b.insert(b.end(), t, t + 8);
-  }
+struct TDump : TVXByteWriter {
   // Size, place, transparency, opacity, RGB and alpha (255 without one).
   void Layer(const TVXLayer* L) {
     TVXBitmap* p = L->Bitmap();
