@@ -208,6 +208,9 @@ Pen* FindPen(HPEN h);
 // A DC on a window's client surface (win_paint.cpp).
 HDC NewWindowDC(HWND Wnd, std::shared_ptr<Bitmap> Surface, const Region* SysClip);
 void FreeWindowDC(HDC h);
+// Moves the window's DCs that draw on Old onto New (the window's client area
+// was resized and got a new surface).
+void RebindWindowDCs(HWND Wnd, const std::shared_ptr<Bitmap>& Old, const std::shared_ptr<Bitmap>& New);
 
 // The region drawing may touch, in device coordinates (surface bounds, the
 // paint region and the clip region); false when nothing can be drawn.

@@ -679,6 +679,14 @@ void FreeWindowDC(HDC h) {
   if (FindDC(h)) RemoveObject(h);
 }
 
+void RebindWindowDCs(HWND Wnd, const std::shared_ptr<Bitmap>& Old, const std::shared_ptr<Bitmap>& New) {
+  if (!Wnd || Old == New) return;
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  for (auto& [h, o] : Table())
+    if (o->Kind == ObjKind::DC && o->D && !o->D->Memory && o->D->Window == Wnd && o->D->Surface == Old)
+      o->D->Surface = New;
+}
+
 bool VisibleRegion(const DC& dc, Region& Out) {
   if (!dc.Surface) return false;
   Out.SetRect(0, 0, dc.Surface->Width, dc.Surface->Height);

@@ -137,13 +137,13 @@ static void ResizeSurface(Window& w) {
   } else {
     nb->Width = nb->Height = 0;
   }
-  // DCs already handed out keep drawing on the old surface until released.
   w.Surface = nb;
 }
 
 void ClientChanged(HWND h, bool Moved) {
   int cw = 0, ch = 0;
   bool sizeChanged = false;
+  std::shared_ptr<vxgdi::Bitmap> oldSurface, newSurface;
   {
     Lock l(S().M);
     Window* w = Find(h);
@@ -154,7 +154,9 @@ void ClientChanged(HWND h, bool Moved) {
     ch = c.bottom - c.top;
     sizeChanged = cw != ow || ch != oh;
     if (sizeChanged) {
+      oldSurface = w->Surface;
       ResizeSurface(*w);
+      newSurface = w->Surface;
       UINT cs = w->Class ? w->Class->Info.style : 0;
       bool all = ((cs & CS_HREDRAW) && cw != ow) || ((cs & CS_VREDRAW) && ch != oh);
       if (all) {
@@ -173,6 +175,9 @@ void ClientChanged(HWND h, bool Moved) {
     }
   }
   if (sizeChanged) {
+    // A DC handed out before (a canvas keeps one open) draws on the window
+    // as it is now, as the window's own DCs do, not on the old picture.
+    vxgdi::RebindWindowDCs(h, oldSurface, newSurface);
     NotifySurface(h);
     Call(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cw, ch));
   }

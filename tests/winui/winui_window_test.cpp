@@ -382,6 +382,28 @@ TEST_F(WinUI, GetDCDrawsOnTheSurface) {
   EXPECT_EQ(px[size_t(2) * 18 + 10], 0x0000FFu);
 }
 
+// A DC kept open across a resize (a control's canvas keeps one) draws on the
+// window as it is now: the grown client area, and nothing lost on an old one.
+TEST_F(WinUI, AnOpenDCFollowsTheResizedClientArea) {
+  HWND h = Top(20, 10, WS_VISIBLE | WS_BORDER);
+  VXHeadless::RunUntilIdle();
+  HDC dc = GetDC(h);
+  SetWindowPos(h, nullptr, 0, 0, 40, 30, SWP_NOMOVE | SWP_NOZORDER);
+  VXHeadless::RunUntilIdle();
+  RECT r{0, 0, 38, 28};
+  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+  FillRect(dc, &r, green);
+  EXPECT_EQ(GetPixel(dc, 30, 20), RGB(0, 255, 0));
+  EXPECT_EQ(ReleaseDC(h, dc), 1);
+  DeleteObject(green);
+  int w, hh;
+  auto px = VXHeadless::Surface(h, w, hh);
+  ASSERT_EQ(w, 38);
+  ASSERT_EQ(hh, 28);
+  EXPECT_EQ(px[size_t(2) * 38 + 3], 0x00FF00u);
+  EXPECT_EQ(px[size_t(20) * 38 + 30], 0x00FF00u);
+}
+
 TEST_F(WinUI, DoubleClicksNeedTheClassStyleTimeAndBox) {
   struct Case {
     const char* cls;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -351,20 +352,26 @@ TEST_F(X11Display, TheViewerProgramsKeysScrollAndZoom) {
   ASSERT_NE(wid, 0u);
   const std::string xd = "DISPLAY=" + display + " /usr/bin/xdotool ";
   Shell(xd + "mousemove 300 300 2>&1");
-  // A 200 x 150 piece of the client area (clear of frame and bars), once
-  // the picture stopped changing; after a key, once it also differs from
-  // the piece before the key (a loaded machine may show the key late).
+  // A 200 x 150 piece of the client area (clear of frame and bars). A
+  // loaded machine may show a key late, so each check grabs until the
+  // piece shows what the key should have made of it (or 20 s have passed),
+  // and the picture has stopped changing.
   const int border = GetSystemMetrics(SM_CXBORDER), caption = GetSystemMetrics(SM_CYCAPTION);
   const int x0 = border + 100, y0 = border + caption + 100;
-  auto piece = [&](const std::vector<uint32_t>* Before = nullptr) {
+  auto grab = [&] {
+    int W = 0, H = 0;
+    const std::vector<uint32_t> px = GrabWindow(wid, W, H);
+    std::vector<uint32_t> now;
+    for (int y = 0; W == 800 && H >= y0 + 150 && y < 150; ++y)
+      for (int x = 0; x < 200; ++x) now.push_back(px[size_t(y0 + y) * size_t(W) + size_t(x0 + x)]);
+    return now;
+  };
+  auto piece = [&](const std::function<bool(const std::vector<uint32_t>&)>& Shows) {
     std::vector<uint32_t> last, now;
-    for (int i = 0; i < 150; ++i) {
-      int W = 0, H = 0;
-      const std::vector<uint32_t> px = GrabWindow(wid, W, H);
-      now.clear();
-      for (int y = 0; W == 800 && y < 150; ++y)
-        for (int x = 0; x < 200; ++x) now.push_back(px[size_t(y0 + y) * size_t(W) + size_t(x0 + x)]);
-      if (!now.empty() && now == last && !(Before && now == *Before)) return now;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+      now = grab();
+      if (!now.empty() && now == last && Shows(now)) return now;
       last = now;
       std::this_thread::sleep_for(std::chrono::milliseconds(60));
     }
@@ -378,22 +385,23 @@ TEST_F(X11Display, TheViewerProgramsKeysScrollAndZoom) {
         if (b[size_t(y) * 200 + size_t(x)] != a[size_t(y + dy) * 200 + size_t(x + dx)]) return false;
     return true;
   };
-  const std::vector<uint32_t> start = piece();
+  const std::vector<uint32_t> start = piece([](const std::vector<uint32_t>&) { return true; });
+  ASSERT_EQ(start.size(), 200u * 150u);
   // At 100 % an arrow scrolls by one pixel.
   Shell(xd + "key Right 2>&1");
-  const std::vector<uint32_t> right = piece(&start);
+  const std::vector<uint32_t> right = piece([&](const auto& p) { return shifted(start, p, 1, 0); });
   EXPECT_TRUE(shifted(start, right, 1, 0));
   Shell(xd + "key Down Down 2>&1");
-  const std::vector<uint32_t> down = piece(&right);
+  const std::vector<uint32_t> down = piece([&](const auto& p) { return shifted(right, p, 0, 2); });
   EXPECT_TRUE(shifted(right, down, 0, 2));
   Shell(xd + "key Left 2>&1");
-  const std::vector<uint32_t> left = piece(&down);
+  const std::vector<uint32_t> left = piece([&](const auto& p) { return shifted(p, down, 1, 0); });
   EXPECT_TRUE(shifted(left, down, 1, 0));
   // The main keyboard's minus zooms out: the picture changes as no scroll does.
   Shell(xd + "key minus 2>&1");
-  const std::vector<uint32_t> out = piece(&left);
-  EXPECT_NE(out, down);
-  EXPECT_FALSE(shifted(down, out, 0, 0));
+  const std::vector<uint32_t> out = piece([&](const auto& p) { return p != left && !shifted(left, p, 0, 0); });
+  EXPECT_NE(out, left);
+  EXPECT_FALSE(shifted(left, out, 0, 0));
   Shell(xd + "key Escape 2>&1");
   const int status = WaitForExit(pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
