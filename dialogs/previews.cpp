@@ -90,6 +90,7 @@ TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner) {
   CreateColourPages();
   CreateFilterPages();
   CreateGeometryPages();
+  CreateDistortPages();
   // The built pages in the page control's order.
   int index = 0;
   for (const TPageInfo& p : kPages)
@@ -231,6 +232,10 @@ TTabSheet* TfPreviews::PageOfTag(int Tag) const {
     case 14: return tabResize;
     case 17: return tabCrop;
     case 5: return tabEqualization;
+    case 6: return tabBumpMap;
+    case 7: return tabLens;
+    case 8: return tabWave;
+    case 15: return tabSoftShadow;
     default: return nullptr;
   }
 }
@@ -280,6 +285,7 @@ void TfPreviews::UpdateLanguage() {
   UpdateColourPagesLanguage();
   UpdateFilterPagesLanguage();
   UpdateGeometryPagesLanguage();
+  UpdateDistortPagesLanguage();
   fDoChange = true;
 }
 
@@ -563,7 +569,8 @@ void VXCheckPreviewPagesBuilt(TPreviewEffects pe) {
   for (const TPageInfo& p : kPages) {
     if (!(pe & VXPreviewEffect(p.Effect))) continue;
     const bool built = p.Tag == 0 || p.Tag == 4 || p.Tag == 1 || p.Tag == 2 || p.Tag == 12 || p.Tag == 16 ||
-                       p.Tag == 3 || p.Tag == 9 || p.Tag == 13 || p.Tag == 10 || p.Tag == 14 || p.Tag == 17 || p.Tag == 5;
+                       p.Tag == 3 || p.Tag == 9 || p.Tag == 13 || p.Tag == 10 || p.Tag == 14 || p.Tag == 17 || p.Tag == 5 ||
+                       p.Tag == 6 || p.Tag == 7 || p.Tag == 8 || p.Tag == 15;
     if (built) return;
     if (!firstMissing) {
       firstMissing = p.Name;

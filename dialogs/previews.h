@@ -76,6 +76,10 @@ class TfPreviews : public TForm {
   TTabSheet* tabResize = nullptr;
   TTabSheet* tabCrop = nullptr;
   TTabSheet* tabEqualization = nullptr;
+  TTabSheet* tabBumpMap = nullptr;
+  TTabSheet* tabLens = nullptr;
+  TTabSheet* tabWave = nullptr;
+  TTabSheet* tabSoftShadow = nullptr;
 
   // Contrast page.
   TLabel* Label3;
@@ -164,6 +168,30 @@ class TfPreviews : public TForm {
   TGroupBox* GroupBox4;
   TCheckListBox* CheckListBox1;
   TSpeedButton* SpeedButton3;
+  // Bump map page.
+  TGroupBox* GroupBox2;
+  TLabel *Label27, *Label28, *Label23, *Label24, *Label26, *Label25;
+  TEdit *Edit22, *Edit23, *Edit24, *Edit25, *Edit26;
+  TUpDown *UpDown11, *UpDown12, *UpDown13, *UpDown14, *UpDown15;
+  TPanel* Panel2;
+  THSVBox* HSVBox2;
+  // Lens page.
+  TGroupBox* GroupBox5;
+  TLabel *Label32, *Label33, *Label29, *Label30, *Label31;
+  TEdit *Edit27, *Edit28, *Edit29, *Edit30, *Edit31;
+  TUpDown *UpDown16, *UpDown17, *UpDown18, *UpDown19, *UpDown20;
+  // Wave page.
+  TGroupBox* GroupBox6;
+  TLabel *Label34, *Label35, *Label36;
+  TEdit *Edit32, *Edit33, *Edit34;
+  TUpDown *UpDown21, *UpDown22, *UpDown23;
+  TCheckBox* CheckBox2;
+  // Soft Shadow page.
+  TLabel *lblAddSoftShadow, *lblShadowRadius, *lblShadowOffset, *lblShadowColor, *lblShadowPosition;
+  TEdit *edtShadowRadius, *edtShadowOffset;
+  TUpDown *updShadowRadius, *updShadowOffset;
+  TPanel* pnlShadowColor;
+  TComboBox* cmbShadowPosition;
 
   // ---- fields ----
   int32_t fMedR = 0, fMedG = 0, fMedB = 0;
@@ -277,6 +305,18 @@ class TfPreviews : public TForm {
   // Both rulers' handler.
   void RulerBox1RulerPosChange(TRulerBox* Sender, int Grip);
   void SpeedButton3Click();
+  void Edit22Change();
+  void HSVBox2Change();
+  void Edit27Change();
+  void Edit32Change();
+  void SoftShadowControlChange(void* Sender);
+  // Source pixels to the result view's (the preview's) and back.
+  int32_t SourceXToPreview(int32_t X) const;
+  int32_t SourceYToPreview(int32_t Y) const;
+  int32_t SourceLengthToPreview(int32_t Length) const;
+  // A click on the result view as a source point; false when the source
+  // view has no zoom.
+  bool PreviewToSource(int X, int Y, int32_t& SX, int32_t& SY) const;
 
   // The page's tag (-1 for none).
   static int PageTag(TTabSheet* Page) { return Page ? int(Page->Tag()) : -1; }
@@ -316,6 +356,16 @@ class TfPreviews : public TForm {
   void RunEqualizationOperation(TVexlaneView* View, bool IsPreview, void* Sender, const TVXProgressEvent& OnProgress);
   // Fills the user filter's preset list with the presets' names.
   void FillFilterPresets();
+  // The same for the distortion and shadow pages (bump map, lens, wave,
+  // soft shadow).
+  void CreateDistortPages();
+  void UpdateDistortPagesLanguage();
+  void LoadDistortPage(int Tag);
+  void StoreDistortPage(int Tag);
+  void RunDistortPageOperation(int Tag, TVexlaneView* View, bool IsPreview, void* Sender,
+                               const TVXProgressEvent& OnProgress);
+  // A click on the result view on a distortion page (true when taken).
+  bool DistortPagesMouseUp(int X, int Y);
   // Sets a slider and writes its position into the box (no handler acts).
   void SetSliderAndBox(TTrackBar* Slider, TEdit* Box, int Value);
   bool fActivated = false;

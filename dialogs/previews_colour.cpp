@@ -355,6 +355,7 @@ void TfPreviews::LoadPage(int Tag) {
     default:
       LoadFilterPage(Tag);
       LoadGeometryPage(Tag);
+      LoadDistortPage(Tag);
       break;
   }
 }
@@ -393,6 +394,7 @@ void TfPreviews::StorePage(int Tag) {
     default:
       StoreFilterPage(Tag);
       StoreGeometryPage(Tag);
+      StoreDistortPage(Tag);
       break;
   }
 }
@@ -465,6 +467,7 @@ void TfPreviews::RunPageOperation(int Tag, TVexlaneView* View, bool IsPreview, v
     default:
       RunFilterPageOperation(Tag, View, IsPreview, Sender, OnProgress);
       RunGeometryPageOperation(Tag, View, IsPreview, Sender, OnProgress);
+      RunDistortPageOperation(Tag, View, IsPreview, Sender, OnProgress);
       break;
   }
 }
@@ -556,6 +559,7 @@ void TfPreviews::HSVBox3Change() {
 }
 
 void TfPreviews::Vexlane2MouseUp(TMouseButton Button, int X, int Y) {
+  if (DistortPagesMouseUp(X, Y)) return;
   if (Button != mbLeft || PageControl1->ActivePage() != tabHSV) return;
   const TColor c = Vexlane2->GetCanvas()->Pixels(X, Y);
   int32_t h = 0, s = 0, v = 0;

@@ -138,8 +138,9 @@ TEST_F(Previews, PageSets) {
     EXPECT_EQ(F->PageControl1->ActivePage(), F->tabContrast);
     EXPECT_EQ(F->PageControl1->VisibleTabs(),
               (std::vector<TTabSheet*>{F->tabContrast, F->tabHSV, F->tabHSL, F->tabRGB, F->tabFilters,
-                                       F->tabEqualization, F->tabMorph, F->tabRotate, F->tabGamma, F->tabSharpen,
-                                       F->tabResize, F->tabAutoEnhance, F->tabCrop}));
+                                       F->tabEqualization, F->tabBumpMap, F->tabLens, F->tabWave, F->tabMorph,
+                                       F->tabRotate, F->tabGamma, F->tabSharpen, F->tabResize, F->tabSoftShadow,
+                                       F->tabAutoEnhance, F->tabCrop}));
     EXPECT_EQ(F->Caption(), "Preview");
     EXPECT_EQ(F->PageControl1->Style(), tsTabs);
     D::Click(F->CancelButton);
@@ -151,7 +152,7 @@ TEST_F(Previews, PageSets) {
     D::Click(F->CancelButton);
   });
   // A page not on the form yet beside a built one: only the built one.
-  Open(VXPreviewEffect(peWave) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
+  Open(VXPreviewEffect(peFFT) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
     EXPECT_EQ(F->PageControl1->ActivePage(), F->tabHSL);
     EXPECT_EQ(F->Caption(), "HSL");
     D::Click(F->CancelButton);
@@ -160,8 +161,7 @@ TEST_F(Previews, PageSets) {
 }
 
 TEST_F(Previews, PagesNotBuiltRaiseBeforeAnythingShows) {
-  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peLens), "Lens"},
-                             std::pair{VXPreviewEffect(peSoftShadow) | VXPreviewEffect(peFFT), "FFT"}}) {
+  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peFFT), "FFT"}}) {
     try {
       proc_->DoPreviews(pe);
       ADD_FAILURE() << "no exception";
