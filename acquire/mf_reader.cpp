@@ -4,20 +4,17 @@
 // I420, RGB24, RGB32) or the compressed format's code; with video processing
 // the current type may be any of the five raw formats, converted by
 // libswscale. Frames are laid out top-down with the platform's stride.
-// Asynchronous readers answer their requests on a worker of their own,
-// joined when the reader goes.
+// Inputs named "mfsim:NAME" are the scripted sources of the test driver
+// (acquire/mf_sim.h).
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "acquire/ffmpeg_input.h"
-#include "acquire/mf_platform.h"
+#include "acquire/mf_reader_base.h"
+#include "acquire/mf_sim.h"
 #include "winui/ffmpeg_api.h"
 
 namespace {
@@ -71,17 +68,11 @@ int64_t Rescale(int64_t V, int64_t Mul, int64_t Div) {
   return int64_t(q);
 }
 
-class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
+class TSourceReader : public TVXMFReaderBase {
  public:
   explicit TSourceReader(const TVXFFmpegApi* Api) : f(Api) {}
   ~TSourceReader() override {
-    {
-      std::lock_guard g(fWorkLock);
-      fQuit = true;
-    }
-    fWake.notify_all();
-    if (fWorker.joinable()) fWorker.join();
-    if (fCallback) fCallback->Release();
+    StopWorker();
     if (fCurrent) fCurrent->Release();
     if (fNative) fNative->Release();
     if (fSws) f->sws_freeContext(fSws);
@@ -90,12 +81,7 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
   }
 
   HRESULT Open(const std::string& Url, VX_IMFByteStream* Stream, VX_IMFAttributes* Attributes) {
-    if (Attributes) {
-      UINT v = 0;
-      fProcessing = SUCCEEDED(Attributes->GetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, &v)) && v != 0;
-      Attributes->GetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, VX_IMFSourceReaderCallback::kIID,
-                             reinterpret_cast<void**>(&fCallback));
-    }
+    TakeAttributes(Attributes);
     TVXFFmpegInput::TReader reader;
     if (Stream) {
       fByteStream = Stream;
@@ -134,7 +120,7 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
     if (raw) SetStride(fNative, *raw);
     fCurrent = fNative;
     fCurrent->AddRef();
-    if (fCallback) fWorker = std::thread([this] { Work(); });
+    StartWorker();
     return S_OK;
   }
 
@@ -203,31 +189,6 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
     fSkipBefore = position.hVal;
     return S_OK;
   }
-  HRESULT ReadSample(DWORD index, DWORD, DWORD* actual, DWORD* flags, LONGLONG* time, VX_IMFSample** sample) override {
-    if (index != kAnyStream && index != kFirstVideo && !IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
-    if (fCallback) {
-      if (actual || flags || time || sample) return E_INVALIDARG;
-      {
-        std::lock_guard g(fWorkLock);
-        ++fRequests;
-      }
-      fWake.notify_one();
-      return S_OK;
-    }
-    DWORD a = 0, fl = 0;
-    LONGLONG t = 0;
-    VX_IMFSample* s = nullptr;
-    {
-      std::lock_guard g(fLock);
-      ReadOne(fl, t, s);
-    }
-    if (actual) *actual = a;
-    if (flags) *flags = fl;
-    if (time) *time = t;
-    if (sample) *sample = s;
-    else if (s) s->Release();
-    return S_OK;
-  }
   HRESULT Flush(DWORD) override { return S_OK; }
   HRESULT GetServiceForStream(DWORD, REFGUID, REFIID, void** ppv) override {
     if (ppv) *ppv = nullptr;
@@ -245,39 +206,13 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
   }
 
  private:
-  static constexpr DWORD kAnyStream = 0xFFFFFFFE, kFirstVideo = 0xFFFFFFFC, kMediaSource = 0xFFFFFFFF,
-                         kAllStreams = 0xFFFFFFFE;
   bool IsStream(DWORD index) const { return index == 0 || index == kFirstVideo; }
-  static HRESULT Copy(VX_IMFMediaType* from, VX_IMFMediaType** to) {
-    if (FAILED(VXMFPlatCreateMediaType(to))) return E_OUTOFMEMORY;
-    from->CopyAllItems(*to);
-    return S_OK;
-  }
+  bool ReadableStream(DWORD index) override { return IsStream(index); }
+  static HRESULT Copy(VX_IMFMediaType* from, VX_IMFMediaType** to) { return VXMFCopyMediaType(from, to); }
   void SetStride(VX_IMFMediaType* type, const TRawFormat& raw) const {
     LONG stride = 0;
     VXMFPlatGetStrideForBitmapInfoHeader(raw.Code, DWORD(fW), &stride);
     type->SetUINT32(MF_MT_DEFAULT_STRIDE, UINT(stride));
-  }
-
-  // The asynchronous requests, one at a time, in order.
-  void Work() {
-    for (;;) {
-      {
-        std::unique_lock g(fWorkLock);
-        fWake.wait(g, [this] { return fQuit || fRequests > 0; });
-        if (fQuit) return;
-        --fRequests;
-      }
-      DWORD fl = 0;
-      LONGLONG t = 0;
-      VX_IMFSample* s = nullptr;
-      {
-        std::lock_guard g(fLock);
-        ReadOne(fl, t, s);
-      }
-      fCallback->OnReadSample(S_OK, 0, fl, t, s);
-      if (s) s->Release();
-    }
   }
 
   // The next decoded frame into fIn->Frame; false at the end or on damage.
@@ -312,8 +247,8 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
 
   // One sample of the current type; end of stream once the source ends,
   // the error flag on damage.
-  void ReadOne(DWORD& flags, LONGLONG& time, VX_IMFSample*& sample) {
-    flags = 0, time = 0, sample = nullptr;
+  void ReadOne(DWORD& stream, DWORD& flags, LONGLONG& time, VX_IMFSample*& sample) override {
+    stream = 0, flags = 0, time = 0, sample = nullptr;
     if (fEnded || !fSelected) {
       flags = MF_SOURCE_READERF_ENDOFSTREAM;
       return;
@@ -350,25 +285,8 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
     if (!sample) flags = MF_SOURCE_READERF_ERROR;
   }
 
-  VX_IMFSample* NewSample(const uint8_t* data, size_t size, int64_t time, int64_t duration) {
-    if (size > 0x7FFFFFFF) return nullptr;
-    VX_IMFSample* s = nullptr;
-    VX_IMFMediaBuffer* b = nullptr;
-    if (FAILED(VXMFPlatCreateSample(&s))) return nullptr;
-    if (FAILED(VXMFPlatCreateMemoryBuffer(DWORD(size), &b))) {
-      s->Release();
-      return nullptr;
-    }
-    BYTE* p = nullptr;
-    b->Lock(&p, nullptr, nullptr);
-    if (data && size) std::memcpy(p, data, size);
-    b->Unlock();
-    b->SetCurrentLength(DWORD(size));
-    s->AddBuffer(b);
-    b->Release();
-    s->SetSampleTime(time);
-    s->SetSampleDuration(duration);
-    return s;
+  static VX_IMFSample* NewSample(const uint8_t* data, size_t size, int64_t time, int64_t duration) {
+    return VXMFNewMemorySample(data, size, time, duration);
   }
 
   // The decoded frame in the raw format, planes one after the other with
@@ -417,7 +335,6 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
   }
 
   const TVXFFmpegApi* f;
-  std::recursive_mutex fLock;
   VX_IMFByteStream* fByteStream = nullptr;
   std::unique_ptr<TVXFFmpegInput> fIn = std::make_unique<TVXFFmpegInput>(f);
   SwsContext* fSws = nullptr;
@@ -426,22 +343,17 @@ class TSourceReader : public TVXComObject<VX_IMFSourceReader> {
   AVRational fTimeBase{1, 1};
   int64_t fDuration = 0;
   int64_t fSkipBefore = INT64_MIN;
-  bool fCompressed = false, fProcessing = false, fSelected = true;
+  bool fCompressed = false, fSelected = true;
   bool fEnded = false, fDraining = false;
   VX_IMFMediaType* fNative = nullptr;
   VX_IMFMediaType* fCurrent = nullptr;
-  VX_IMFSourceReaderCallback* fCallback = nullptr;
-  std::thread fWorker;
-  std::mutex fWorkLock;
-  std::condition_variable fWake;
-  int fRequests = 0;
-  bool fQuit = false;
 };
 
 HRESULT MakeReader(const std::string& Url, VX_IMFByteStream* Stream, VX_IMFAttributes* Attributes,
                    VX_IMFSourceReader** Reader) {
   if (!Reader) return E_POINTER;
   *Reader = nullptr;
+  if (Url.rfind(kVXMFSimScheme, 0) == 0) return VXMFSimCreateReader(Url.substr(sizeof(kVXMFSimScheme) - 1), Attributes, Reader);
   const TVXFFmpegApi* api = VXFFmpeg();
   if (!api) return E_FAIL;
   auto* r = new TSourceReader(api);

@@ -16,11 +16,13 @@
 #include "../proc/numpy_oracle.h"
 #include "acquire/dshow_sim.h"
 #include "acquire/mf_platform.h"
+#include "acquire/mf_sim.h"
 #include "acquire/vxmmf.h"
 #include "core/bitmap.h"
 #include "core/dictionary.h"
 #include "core/startup.h"
 #include "platform/win_clock.h"
+#include "winui/ffmpeg.h"
 #include "winui/headless.h"
 #include "winui/win_window.h"
 
@@ -482,4 +484,306 @@ TEST_F(MediaFoundationReader, URLDeliversTheFilesFrames) {
   EXPECT_EQ(fileTimes.size(), 8u);
   EXPECT_EQ(urlTimes, fileTimes);
   EXPECT_TRUE(urlFrames == fileFrames);
+}
+
+// Without FFmpeg (avformat pointed at a missing soname, in a fresh process)
+// files, URLs and FFmpeg cameras fail to open, cleanly, while the reader
+// itself and the simulated sources still work.
+TEST_F(MediaFoundationReader, WithoutFFmpegInputsFailToOpen) {
+  const std::string file = Clip("plain.mp4", "-c:v libx264 -pix_fmt yuv420p", 4);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        VXFFmpegSetSoname("avformat", "libavformat-missing.so.0");
+        VXDShowSim::Reset();
+        VXDShowSim::AddLavfiVideoInput("Test Camera", "testsrc2=size=64x48:rate=25");
+        VXMFSim::AddSource("clip", {{{"Video", {"YUY2"}, {}, 8, 4}}, {{0, 0, 0}}, 0});
+        bool ok = !VXFFmpegAvailable();
+        VX_IMFSourceReader* platform = reinterpret_cast<VX_IMFSourceReader*>(1);
+        ok = ok && VXMFReadCreateSourceReaderFromURL(file.c_str(), nullptr, &platform) == E_FAIL && !platform;
+        TVXMediaFoundationSourceReader r;
+        ok = ok && r.IsAvailable() && !r.SetFileInput(file) && r.StreamCount() == 0;
+        ok = ok && !r.SetURLInput("lavfi:testsrc2") && r.StreamCount() == 0;
+        ok = ok && !r.SetVideoInput("Test Camera") && r.StreamCount() == 0;
+        ok = ok && !r.StartCapture() && !r.GetNextSample()->Sample;
+        ok = ok && r.SetURLInput("mfsim:clip") && r.GetNextSample()->Sample != nullptr;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// ---- the simulated back end: scripted types, time stamps and flags ----
+
+namespace {
+
+using VXMFSim::TSample;
+constexpr uint32_t kEnd = MF_SOURCE_READERF_ENDOFSTREAM, kError = MF_SOURCE_READERF_ERROR;
+
+std::vector<std::string> LogSince(size_t From) {
+  const std::vector<std::string> log = VXMFSim::Log();
+  return {log.begin() + std::ptrdiff_t(std::min(From, log.size())), log.end()};
+}
+
+std::string Line(int Stream, const std::string& Major, const std::string& Sub, bool Accepted) {
+  return "SetCurrentMediaType(" + std::to_string(Stream) + ", " + Major + ", " + Sub +
+         (Accepted ? "): accepted" : "): refused");
+}
+
+// The first byte of a sample: its place in the script.
+int Place(const TVXMFReceivedSample& S) {
+  const std::string bytes = SampleBytes(S);
+  return bytes.empty() ? -1 : int(uint8_t(bytes[0]));
+}
+
+}  // namespace
+
+class MediaFoundationSimReader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fLibrary = std::make_unique<TVXLibraryGuard>();
+    VXMFSim::Reset();
+  }
+  void TearDown() override {
+    VXClockSetVirtual(false);
+    VXMFSim::Reset();
+    fLibrary.reset();
+  }
+  std::unique_ptr<TVXLibraryGuard> fLibrary;
+};
+
+// SelectMediaType on a device: a native type with a decoder is set as it
+// is; one without is offered as RGB24, YUY2, I420, NV12 and RGB32 in turn,
+// and the first that the platform accepts is kept.
+TEST_F(MediaFoundationSimReader, SelectMediaTypeTriesTheDecodersInOrder) {
+  struct TCase {
+    std::vector<std::string> Native, Accepts;
+    int TypeIndex;
+    bool Ok;
+    std::vector<std::string> Offered;  // subtype and whether accepted
+    std::string Current;
+  };
+  const TCase cases[] = {
+      {{"MJPG"}, {"RGB32", "NV12"}, 0, true, {"RGB24-", "YUY2-", "I420-", "NV12+"}, "NV12"},
+      {{"MJPG"}, {"RGB24", "YUY2"}, 0, true, {"RGB24+"}, "RGB24"},
+      {{"MJPG"}, {}, 0, false, {"RGB24-", "YUY2-", "I420-", "NV12-", "RGB32-"}, "MJPG"},
+      {{"H264", "YUY2"}, {"RGB24"}, 1, true, {"YUY2+"}, "YUY2"},
+  };
+  for (size_t c = 0; c < std::size(cases); ++c) {
+    const TCase& t = cases[c];
+    VXMFSim::Reset();
+    VXMFSim::AddVideoInput("Camera", {{{"Video", t.Native, t.Accepts, 64, 48}}, {}, 0});
+    TVXMediaFoundationSourceReader r;
+    ASSERT_TRUE(r.SetVideoInput("camera")) << c;
+    ASSERT_EQ(r.GetMediaTypesCount(0), int32_t(t.Native.size())) << c;
+    const size_t from = VXMFSim::Log().size();
+    EXPECT_EQ(r.SelectMediaType(0, t.TypeIndex), t.Ok) << c;
+    std::vector<std::string> want;
+    for (const std::string& o : t.Offered) want.push_back(Line(0, "Video", o.substr(0, o.size() - 1), o.back() == '+'));
+    EXPECT_EQ(LogSince(from), want) << c;
+    EXPECT_EQ(r.GetCurrentMediaType(0)->GetString("SubType", false), t.Current) << c;
+  }
+}
+
+// Media types of a source with a video and an audio stream: by index and
+// by type, the shortcuts, and a description whose major type is another
+// stream's.
+TEST_F(MediaFoundationSimReader, MediaTypesOfVideoAndAudioStreams) {
+  VXMFSim::AddSource("av", {{{"Video", {"MJPG"}, {"YUY2"}, 64, 48}, {"Audio", {"PCM", "Float"}, {}, 0, 0}}, {}, 0});
+  TVXMediaFoundationSourceReader r;
+  ASSERT_TRUE(r.SetURLInput("mfsim:av"));
+  ASSERT_EQ(r.StreamCount(), 2);
+  EXPECT_EQ(r.GetStreamType(1), "Audio");
+  EXPECT_EQ(r.IndexOfFirstStream("audio"), 1);
+  EXPECT_EQ(r.GetMediaTypesCount("Audio"), 2);
+  EXPECT_EQ(r.GetMediaType("Audio", 1)->GetString("SubType", false), "Float");
+  EXPECT_EQ(r.GetMediaType("Audio", 1)->GetInteger("AudioBitsPerSample", false), 32);
+  EXPECT_EQ(r.GetCurrentMediaType("Audio")->GetString("SubType", false), "PCM");
+  // Named by a type the source lacks: the empty answers.
+  EXPECT_EQ(r.IndexOfFirstStream("Script"), -1);
+  EXPECT_EQ(r.GetMediaTypesCount("Script"), 0);
+  EXPECT_EQ(r.GetMediaType("Script", 0), nullptr);
+  EXPECT_EQ(r.GetCurrentMediaType("Script"), nullptr);
+  EXPECT_FALSE(r.SelectMediaType("Script", 0));
+  EXPECT_FALSE(r.SetMediaTypeCustom("Script", "{\"SubType\":\"PCM\"}"));
+
+  size_t from = VXMFSim::Log().size();
+  // "Audio" in the description of the video stream: still a video type.
+  EXPECT_TRUE(r.SetMediaTypeCustom(0, "{\"MajorType\":\"Audio\",\"SubType\":\"YUY2\"}"));
+  EXPECT_EQ(r.GetCurrentMediaType(0)->GetString("MajorType", false), "Video");
+  EXPECT_EQ(r.GetCurrentMediaType(0)->GetString("SubType", false), "YUY2");
+  // And the other way round on the audio stream.
+  EXPECT_TRUE(r.SetMediaTypeCustom("Audio", "{\"MajorType\":\"Video\",\"SubType\":\"Float\"}"));
+  EXPECT_EQ(r.GetCurrentMediaType(1)->GetString("MajorType", false), "Audio");
+  EXPECT_EQ(r.GetCurrentMediaType(1)->GetString("SubType", false), "Float");
+  EXPECT_EQ(LogSince(from), (std::vector<std::string>{Line(0, "Video", "YUY2", true), Line(1, "Audio", "Float", true)}));
+  // The shortcuts go to the first stream of their kind.
+  from = VXMFSim::Log().size();
+  EXPECT_TRUE(r.SetMediaTypeAudio("PCM"));
+  EXPECT_FALSE(r.SetMediaTypeVideo("RGB32", 0, 0, 0, ""));
+  EXPECT_FALSE(r.SetMediaTypeVideo("YUY2", 32, 48, 0, ""));  // not the stream's size
+  EXPECT_TRUE(r.SelectMediaType("Audio", 1));
+  EXPECT_EQ(LogSince(from),
+            (std::vector<std::string>{Line(1, "Audio", "PCM", true), Line(0, "Video", "RGB32", false),
+                                      Line(0, "Video", "YUY2", false), Line(1, "Audio", "Float", true)}));
+  EXPECT_EQ(r.GetCurrentMediaType(1)->GetString("SubType", false), "Float");
+  EXPECT_EQ(r.GetCurrentMediaType(0)->GetString("SubType", false), "YUY2");
+}
+
+// Synchronous reading gives the script's samples of the selected streams
+// in order; an error answers an empty sample and reading goes on; the end
+// comes without a sample object.
+TEST_F(MediaFoundationSimReader, SynchronousReadingFollowsTheScript) {
+  VXMFSim::AddSource("av", {{{"Video", {"YUY2"}, {}, 8, 4}, {"Audio", {"PCM"}, {}, 0, 0}},
+                            {{0, 0, 0}, {1, 0, 0}, {0, 400000, 0}, {1, 200000, 0}, {0, 800000, kError},
+                             {0, 1200000, 0}, {1, 0, kEnd}, {0, 1600000, 0}},
+                            2000000});
+  struct TWant {
+    uint32_t Stream, Flags;
+    int64_t Time;
+    int Place;  // -1: no sample object
+  };
+  const std::vector<TWant> all = {{0, 0, 0, 0},
+                                  {1, 0, 0, 1},
+                                  {0, 0, 400000, 2},
+                                  {1, 0, 200000, 3},
+                                  {0xFFFFFFFE, 0, 0, -1},  // the error
+                                  {0, 0, 1200000, 5},
+                                  {1, kEnd, 0, -1},
+                                  {0, 0, 1600000, 7},
+                                  {0, kEnd, 0, -1},
+                                  {0, kEnd, 0, -1}};
+  const std::vector<TWant> videoOnly = {{0, 0, 0, 0},           {0, 0, 400000, 2}, {0xFFFFFFFE, 0, 0, -1},
+                                        {0, 0, 1200000, 5},     {0, 0, 1600000, 7}, {0, kEnd, 0, -1}};
+  for (bool audio : {true, false}) {
+    TVXMediaFoundationSourceReader r;
+    ASSERT_TRUE(r.SetURLInput("mfsim:av"));
+    EXPECT_EQ(r.Duration(), 2000000);
+    if (!audio) r.SetSelectedStreams("Audio", false);
+    const std::vector<TWant>& want = audio ? all : videoOnly;
+    for (size_t i = 0; i < want.size(); ++i) {
+      std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+      EXPECT_EQ(s->StreamIndex, want[i].Stream) << audio << i;
+      EXPECT_EQ(s->StreamFlags, want[i].Flags) << audio << i;
+      EXPECT_EQ(s->TimeStamp, want[i].Time) << audio << i;
+      EXPECT_EQ(Place(*s), want[i].Place) << audio << i;
+      if (want[i].Place >= 0) {
+        EXPECT_EQ(s->StreamType, want[i].Stream == 0 ? "Video" : "Audio") << audio << i;
+      }
+    }
+  }
+  // A frame of a raw type is whole and decodes.
+  TVXMediaFoundationSourceReader r;
+  ASSERT_TRUE(r.SetURLInput("mfsim:av"));
+  std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+  EXPECT_EQ(SampleBytes(*s).size(), 8u * 4 * 2);
+  TVXBitmap bmp;
+  EXPECT_TRUE(s->DecodeSample(&bmp));
+  EXPECT_EQ(bmp.Width(), 8);
+}
+
+// Queued capture on the virtual clock: video samples of a source opened by
+// URL are released at the pace of their time stamps, forward jumps
+// included; a jump back does not wait; audio samples and a device's
+// samples are not delayed.
+TEST_F(MediaFoundationSimReader, PacingFollowsTimeStampJumps) {
+  const VXMFSim::TSource source{{{"Video", {"YUY2"}, {}, 8, 4}, {"Audio", {"PCM"}, {}, 0, 0}},
+                                {{0, 0, 0},
+                                 {1, 200000, 0},
+                                 {0, 400000, 0},
+                                 {1, 600000, 0},
+                                 {0, 800000, 0},
+                                 {0, 50000000, 0},
+                                 {0, 50400000, 0},
+                                 {0, 10000000, 0},
+                                 {0, 10400000, 0},
+                                 {0, 0, kEnd}},
+                                0};
+  VXMFSim::AddVideoInput("Camera", source);
+  // The platform clock at each queued sample, from the first one.
+  const std::vector<int64_t> paced = {0, 0, 400000, 400000, 800000, 50000000, 50400000, 50400000, 50400000};
+  const std::vector<int64_t> unpaced(paced.size(), 0);
+  VXClockSetVirtual(true);
+  for (bool device : {false, true}) {
+    TVXMediaFoundationSourceReader r;
+    auto* rec = new TRecorder;
+    r.PushNotifyReceiver(rec);
+    rec->Release();
+    ASSERT_TRUE(device ? r.SetVideoInput("Camera") : r.SetURLInput("mfsim:Camera"));
+    ASSERT_TRUE(r.StartCapture());
+    ASSERT_TRUE(rec->WaitEnd()) << device;
+    std::vector<int64_t> at, times;
+    for (const auto& e : rec->Take()) {
+      if (e.Type == vxmfnFRAME) {
+        at.push_back(e.Clock);
+        times.push_back(e.TimeStamp);
+      }
+    }
+    ASSERT_EQ(at.size(), paced.size()) << device;
+    const int64_t first = at.front();
+    for (int64_t& t : at) t -= first;
+    EXPECT_EQ(at, device ? unpaced : paced) << device;
+    EXPECT_EQ(times[5], 50000000);
+    r.StopCapture();
+  }
+}
+
+// A sample with the error flag ends the request chain without notice;
+// a resume goes on with the next sample and starts its capture again.
+TEST_F(MediaFoundationSimReader, AnErrorEndsTheRequestChainUntilResumed) {
+  VXMFSim::AddSource("clip", {{{"Video", {"YUY2"}, {}, 8, 4}},
+                              {{0, 0, 0}, {0, 400000, 0}, {0, 800000, kError}, {0, 1200000, 0}, {0, 0, kEnd}},
+                              0});
+  VXClockSetVirtual(true);
+  TVXMediaFoundationSourceReader r;
+  auto* rec = new TRecorder;
+  r.PushNotifyReceiver(rec);
+  rec->Release();
+  ASSERT_TRUE(r.SetURLInput("mfsim:clip"));
+  ASSERT_TRUE(r.StartCapture());
+  for (int i = 0; i < 2000 && rec->Count(vxmfnFRAME) < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(rec->Count(vxmfnFRAME), 2u);
+  EXPECT_EQ(rec->Count(vxmfnENDOFSTREAM), 0u);
+  EXPECT_TRUE(r.Capturing());
+  const auto t = std::chrono::steady_clock::now();
+  EXPECT_TRUE(r.PauseCapture());
+  EXPECT_LT(MsSince(t), 500) << "no request is outstanding";
+  r.ResumeCapture();
+  ASSERT_TRUE(rec->WaitEnd());
+  std::vector<TVXMediaFountationNotifyType> types;
+  std::vector<int64_t> times;
+  for (const auto& e : rec->Take()) {
+    types.push_back(e.Type);
+    if (e.Type == vxmfnFRAME) times.push_back(e.TimeStamp);
+  }
+  EXPECT_EQ(types, (std::vector<TVXMediaFountationNotifyType>{vxmfnSTARTINGCAPTURE, vxmfnFRAME, vxmfnFRAME,
+                                                               vxmfnSTARTINGCAPTURE, vxmfnFRAME, vxmfnENDOFSTREAM}));
+  EXPECT_EQ(times, (std::vector<int64_t>{0, 400000, 1200000}));
+}
+
+// A time stamp an hour ahead: the worker's pacing sleep ends with capture,
+// so stopping and releasing the reader do not wait for it.
+TEST_F(MediaFoundationSimReader, AFarAheadTimeStampIsCutShortByStopCapture) {
+  VXMFSim::AddSource("clip", {{{"Video", {"YUY2"}, {}, 8, 4}},
+                              {{0, 0, 0}, {0, 400000, 0}, {0, 36000000000LL, 0}, {0, 0, kEnd}},
+                              0});
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TVXMediaFoundationSourceReader r;
+    auto* rec = new TRecorder;
+    r.PushNotifyReceiver(rec);
+    rec->Release();
+    ASSERT_TRUE(r.SetURLInput("mfsim:clip"));
+    ASSERT_TRUE(r.StartCapture());
+    for (int i = 0; i < 2000 && rec->Count(vxmfnFRAME) < 2; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(rec->Count(vxmfnFRAME), 2u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the worker is asleep now
+    const auto t = std::chrono::steady_clock::now();
+    r.StopCapture();
+    EXPECT_LT(MsSince(t), 500);
+    EXPECT_FALSE(r.Capturing());
+    EXPECT_EQ(rec->Count(vxmfnFRAME), 2u);
+  }
+  EXPECT_LT(MsSince(start), 5000) << "the reader's worker was joined";
 }
