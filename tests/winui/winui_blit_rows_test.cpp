@@ -63,9 +63,8 @@ struct Case {
 };
 
 // Draws the case into a fresh destination and gives its bytes.
-std::vector<uint8_t> Draw(const Case& c, bool RowPaths) {
+std::vector<uint8_t> Draw(const Case& c, bool RowPaths, int W = 29, int H = 13) {
   VXHeadless::UseBlitRowPaths(RowPaths);
-  constexpr int W = 29, H = 13;
   Surface src(W, H, c.srcBpp, c.srcTopDown, 11);
   Surface dst(W, H, c.dstBpp, true, 23);
   HBRUSH brush = CreateSolidBrush(RGB(0x66, 0x99, 0xCC));
@@ -141,6 +140,21 @@ TEST(WinUIBlitRows, RowPathsLeaveTheBytesOfThePerPixelPath) {
     Surface untouched(29, 13, c.call == Call::BlitSelf ? c.srcBpp : c.dstBpp, c.call == Call::BlitSelf ? c.srcTopDown : true,
                       c.call == Call::BlitSelf ? 11 : 23);
     EXPECT_NE(rows, untouched.Bytes()) << c.name;
+  }
+}
+
+TEST(WinUIBlitRows, LargeTransfersLeaveTheBytesOfThePerPixelPath) {
+  // Past two megabytes of destination the 24 to 32-bit rows are written
+  // around the caches: rows start at every alignment (odd width, offset
+  // placement, an elliptic clip) and must still hold the same bytes.
+  const Case cases[] = {
+      {"24 to 32 copy", 24, 32, false, Call::Blit, SRCCOPY, false},
+      {"24 to 32 copy, clipped", 24, 32, true, Call::Blit, SRCCOPY, true},
+      {"24 to 32 unscaled stretch", 24, 32, false, Call::StretchSame, SRCCOPY, false},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> rows = Draw(c, true, 1031, 541), pixels = Draw(c, false, 1031, 541);
+    EXPECT_TRUE(rows == pixels) << c.name;
   }
 }
 
