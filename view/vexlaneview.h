@@ -117,7 +117,6 @@ constexpr UINT VXM_VIEW_FINISHWORK = 0x1F5C;
 constexpr UINT VXM_VIEW_MEDIAFOUNDATION = 0x1F5E;
 
 enum TVXUpdateReason : uint8_t { vxurDefault, vxurScrolled, vxurZoomed, vxurSelectionChanged, vxurComponentStuffChanged };
-enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 enum TVXSmoothTask : uint8_t { vxstScroll, vxstZoom };
 
 // Options of a navigator link (bits of vxno...).

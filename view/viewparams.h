@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 
+// Which scroll bars a viewer may show.
+enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
+
 class TVXScrollBarParams {
  public:
   // Arrow step in bitmap pixels; -1: one bitmap pixel.
