@@ -76,15 +76,18 @@ enum TVXMouseInteractItem : uint8_t {
   miZoom,
   miScroll,
   miSelect,
-  miSelectZoom,
   miSelectPolygon,
   miSelectCircle,
+  miSelectZoom,
   miSelectMagicWand,
   miSelectLasso,
   miMoveLayers,
   miResizeLayers,
-  miRotateLayers
+  miRotateLayers,
+  miMovingScroll
 };
+// When a layer resized by its grips keeps its height / width ratio.
+enum TVXLayersResizeAspectRatio : uint8_t { vxarDisabled, vxarALTKey, vxarAlways, vxarAlwaysOnCornerGrip };
 using TVXMouseInteract = uint16_t;
 using TVXGripEvent = std::function<void(void* Sender, TVXGrip Grip)>;
 // (Sender, polygon index, point index, Canvas, x, y).
@@ -659,8 +662,37 @@ class TVexlaneView : public TVXView {
   bool DelayDisplaySelection() const { return fDelayDisplaySelection; }
   void SetDelayDisplaySelection(bool Value) { fDelayDisplaySelection = Value; }
   TVXMouseInteract MouseInteract() const { return fMouseInteract; }
-  // Stores the set (the interaction rules come with the mouse handling).
-  void SetMouseInteract(TVXMouseInteract Value) { fMouseInteract = Value; }
+  // Ends a polygon being drawn, keeps the items of Value that go together
+  // (the first item newly set decides), bakes every layer rotation when
+  // miRotateLayers is not kept, then stores the set and updates.
+  virtual void SetMouseInteract(TVXMouseInteract Value);
+  // The set that SetMouseInteract keeps of New when Old was set before.
+  static TVXMouseInteract ResolveMouseInteract(TVXMouseInteract New, TVXMouseInteract Old);
+  bool ZoomSelectionAspectRatio() const { return fZoomSelectionAspectRatio; }
+  void SetZoomSelectionAspectRatio(bool Value) { fZoomSelectionAspectRatio = Value; }
+  TVXLayersResizeAspectRatio LayersResizeAspectRatio() const { return fLayersResizeAspectRatio; }
+  void SetLayersResizeAspectRatio(TVXLayersResizeAspectRatio Value) { fLayersResizeAspectRatio = Value; }
+
+  // ---- drag geometry (vexlaneview_drag.cpp) ----
+  // While the cursor lies outside the displayed image, scrolls the view
+  // toward it (the press point and the remembered mouse positions follow);
+  // true when the view moved.
+  bool MouseMoveScroll();
+  // The rectangle or ellipse being drawn, from the press point to client
+  // point (x, y).
+  void SelectRectDrag(int32_t x, int32_t y, TShiftState Shift);
+  void SelectEllipseDrag(int32_t x, int32_t y, TShiftState Shift);
+  // The grip of the rectangle selection at client point (x, y).
+  TVXGrip GetGripAt(int32_t x, int32_t y);
+  // vxNone while Shift is held, else GetGripAt.
+  TVXGrip SelGripUnderMouse(int32_t x, int32_t y, TShiftState Shift);
+  // 0 when a press at (x, y) would move the selection, else -1.
+  int32_t SelMoveUnderMouse(int32_t x, int32_t y, TShiftState Shift);
+  // Drags Grip of the rectangle selection to client point (x, y); the grip
+  // after the move (mirrored when the rectangle turned over).
+  TVXGrip ResizeSelectionRect(TVXGrip Grip, int32_t x, int32_t y, bool KeepRatio);
+  // Resizes the current layer by the grip being dragged to client (X, Y).
+  void ResizeLayerByGrip(int32_t X, int32_t Y, bool Alt);
   TNotifyEvent OnBeforeSelectionChange;
   TNotifyEvent OnSelectionChanging;
   TNotifyEvent OnSelectionChange;
@@ -876,6 +908,31 @@ class TVexlaneView : public TVXView {
   void CMWantSpecialKey(TMessage& Message) override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
+  // The mouse interaction (vexlaneview_mouse.cpp).
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // A double click closes a polygon being drawn (not a lasso).
+  void WMLButtonDblClk(TMessage& Message) override;
+  // Moves the remembered mouse positions by (-dx, -dy) after the view
+  // scrolled by (dx, dy).
+  virtual void ShiftMouseCoordinates(int32_t dx, int32_t dy);
+  // Ends the polygon being drawn (RemoveLast: the point of a double click's
+  // second press goes), filling the mask, and fires OnSelectionChange.
+  void EndPolygonSelection(bool RemoveLast, TShiftState Shift);
+  // Fires a selection event (or runs Call) with the user's SelectionBase.
+  void FireSelectionEvent(const TNotifyEvent& Event);
+  void WithUserSelectionBase(const std::function<void()>& Call);
+  // Client point (X, Y) clamped to the current layer's box widened by one.
+  void ClampToCurrentLayer(int32_t X, int32_t Y, int32_t& x, int32_t& y) const;
+  // Hover feedback (no button down).
+  void MouseHover(TShiftState Shift, int32_t X, int32_t Y, int32_t x, int32_t y);
+  // The rubber-band line of a polygon being drawn (inverting pen).
+  void DrawPolygonRubberBand();
+  // The polygon back to the points it had at the press.
+  void DropSubPolygonsSincePress();
+  // The cursor of a grip.
+  static TCursor GripCursor(TVXGrip Grip);
 
   // Applies a wheel step (delta, client point, Control key down).
   void MouseWheelScroll(int32_t Delta, int32_t MouseX, int32_t MouseY, bool CtrlPressed);
@@ -1023,6 +1080,8 @@ class TVexlaneView : public TVXView {
   int32_t fDelayTimer = -20;
   TVXSelectionBase fSelectionBase = vxsbClientArea;
   TVXSelectionBase fSavedSelectionBase = vxsbClientArea;
+  // Mouse handlers running (they work in client coordinates meanwhile).
+  int32_t fClientBaseDepth = 0;
   // selection
   bool fSel = false;
   std::unique_ptr<TVXMask> fSelectionMask;
@@ -1059,9 +1118,35 @@ class TVexlaneView : public TVXView {
   int32_t fLayerBoxPenWidth = 1;
   TColor fLayerBoxPenColor = 0;
   // Interaction states of the mouse handling (set by it; read here).
-  bool fRectSelecting = false, fPolySelecting = false, fCircleSelecting = false, fLassoSelecting = false;
-  bool fRectMoving = false, fSelectMoving = false, fMoveScrolling = false;
+  bool fRectSelecting = false, fPolySelecting = false, fCircSelecting = false, fLassoSelecting = false;
+  bool fRectMoving = false, fMouseMoveScrolling = false;
+  // 0 while the selection is dragged, -1 otherwise.
+  int32_t fSelectMoving = -1;
   TVXGrip fRectResizing = vxNone;
+  // The mouse state of a press, its moves and its release (client pixels
+  // unless said): the press as received, clamped to the image area and to
+  // the current layer's box; the view origin at the press; the previous
+  // point clamped and as received; the current point (clamped).
+  int32_t fMouseDownX = 0, fMouseDownY = 0;
+  int32_t fHSX0 = 0, fHSY0 = 0, fHSX1 = 0, fHSY1 = 0;
+  int32_t fHSVX1 = 0, fHSVY1 = 0;
+  int32_t fPredX = 0, fPredY = 0, fPredLX = 0, fPredLY = 0;
+  int32_t fMMoveX = 0, fMMoveY = 0;
+  int32_t fStartingPolyCount = 0;
+  // The selection polygon's box when a grip drag began (bitmap pixels).
+  int32_t flx1 = 0, fly1 = 0, flx2 = 0, fly2 = 0;
+  int32_t fMovingLayer = -1;
+  bool fLayerMoved = false;
+  int32_t fRotatingLayer = -1;
+  double fRotatingLayerValue = 0;
+  int32_t fMovingRotationCenter = -1;
+  TVXGrip fLayerResizing = vxNone;
+  bool fMovResRotLayerStarted = false;
+  TRect fLyrResizingClientAreaBox{0, 0, 0, 0};
+  TPoint fLyrResizingRotatedBox[4]{};
+  double fLayersResizingAR = 1;
+  TVXLayersResizeAspectRatio fLayersResizeAspectRatio = vxarALTKey;
+  bool fZoomSelectionAspectRatio = true;
   std::vector<std::unique_ptr<TMemoryStream>> fSavedSelection;
   // animated polygons
   std::vector<std::unique_ptr<TVXAnimPoly>> fAnimPoly;

@@ -212,7 +212,7 @@ void TVexlaneView::DrawAnimPolygons(void* Sender) {
   if (!CanPaint() || !fVisibleSelection || !HandleAllocated()) return;
   const bool byTimer = fAnimPolyTimer && Sender == fAnimPolyTimer.get();
   const bool interacting =
-      fRectSelecting || fPolySelecting || fCircleSelecting || fRectResizing != vxNone || fSelectMoving;
+      fRectSelecting || fPolySelecting || fCircSelecting || fRectResizing != vxNone || fSelectMoving == 0;
   bool anyAnimated = false;
   const TVXLayer* L = CurrentLayer();
   for (size_t p = 0; p < fAnimPoly.size(); ++p) {
@@ -226,7 +226,7 @@ void TVexlaneView::DrawAnimPolygons(void* Sender) {
       }
     }
     TCanvas* c = ap->Canvas;
-    if (c == nullptr || fLockPaint > 0 || fMoveScrolling) continue;
+    if (c == nullptr || fLockPaint > 0 || fMouseMoveScrolling) continue;
     const TRect clip = c->ClipRect();
     if (clip.Right <= clip.Left || clip.Bottom <= clip.Top) continue;
     const bool rect = IsRectPolygon(ap);
@@ -261,7 +261,7 @@ void TVexlaneView::DrawAnimPolygons(void* Sender) {
       DrawSelectionGrid(gx1, gy1, gx2, gy2);
     }
     if (ap == fHPolySel && fSelectionMask && !fSelectionMask->IsEmpty() && fRectResizing == vxNone &&
-        !fRectSelecting && !fCircleSelecting && !fPolySelecting && !fRectMoving) {
+        !fRectSelecting && !fCircSelecting && !fPolySelecting && !fRectMoving) {
       if (!(fDelayDisplaySelection && fStable2 > 0)) {
         const TVXDrawingInfo& d = L->DrawingInfo();
         const uint32_t t0 = GetTickCount();

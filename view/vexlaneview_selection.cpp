@@ -182,7 +182,7 @@ void TVexlaneView::SetSelectionMarkOuterStyle(int32_t Alpha, TColor Color) {
 }
 
 bool TVexlaneView::Shaping() const {
-  return fPolySelecting || fRectSelecting || fCircleSelecting || fRectResizing != vxNone || fRectMoving;
+  return fPolySelecting || fRectSelecting || fCircSelecting || fRectResizing != vxNone || fRectMoving;
 }
 
 int32_t TVexlaneView::SelX1() const {
@@ -492,9 +492,10 @@ void TVexlaneView::DeSelect() {
   }
   if (fHPolySel) PolyClear(fHPolySel);
   if (fSelectionMask) fSelectionMask->Empty();
-  fPolySelecting = fLassoSelecting = fRectSelecting = fCircleSelecting = false;
+  fPolySelecting = fLassoSelecting = fRectSelecting = fCircSelecting = false;
   fRectResizing = vxNone;
-  fSelectMoving = fRectMoving = false;
+  fSelectMoving = -1;
+  fRectMoving = false;
   RestoreCursor();
   fUpdateReason = vxurSelectionChanged;
   Update();
