@@ -40,7 +40,8 @@ HRESULT VXMFPlatCreateMemoryBuffer(DWORD cbMaxLength, VX_IMFMediaBuffer** ppBuff
 HRESULT VXMFPlatEnumDeviceSources(VX_IMFAttributes* pAttributes, VX_IMFActivate*** pppSourceActivate,
                                   UINT* pcSourceActivate);
 
-// "Mfreadwrite.dll" (mf_reader.cpp): readers of the video stream of a file's
+// "Mfreadwrite.dll" (mf_reader.cpp): readers of the video stream (and, as
+// stream 1, the audio stream, in its decoder's sample format) of a file's
 // byte stream or of a URL ("format:device" names an FFmpeg input device)
 // over FFmpeg; E_FAIL when FFmpeg is missing or the input cannot be opened
 // or holds no video. MF_SOURCE_READER_ASYNC_CALLBACK makes the reader

@@ -1,6 +1,7 @@
 // Our Media Foundation's source reader ("Mfreadwrite.dll"): the video stream
 // of a file (through its byte stream) or a URL, demuxed and decoded by
-// FFmpeg. The stream's native type is the decoder's raw format (YUY2, NV12,
+// FFmpeg, and, as stream 1, its best audio stream decoded to interleaved
+// samples ("PCM" of 16 or 32 bits, or "Float" of 32 bits). The stream's native type is the decoder's raw format (YUY2, NV12,
 // I420, RGB24, RGB32) or the compressed format's code; with video processing
 // the current type may be any of the five raw formats, converted by
 // libswscale. Frames are laid out top-down with the platform's stride.
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "acquire/ffmpeg_input.h"
 #include "acquire/mf_reader_base.h"
@@ -75,6 +77,9 @@ class TSourceReader : public TVXMFReaderBase {
     StopWorker();
     if (fCurrent) fCurrent->Release();
     if (fNative) fNative->Release();
+    if (fAudioType) fAudioType->Release();
+    if (fAudioFrame) f->av_frame_free(&fAudioFrame);
+    if (fAudioCodec) f->avcodec_free_context(&fAudioCodec);
     if (fSws) f->sws_freeContext(fSws);
     fIn.reset();  // before the byte stream it reads
     if (fByteStream) fByteStream->Release();
@@ -120,6 +125,7 @@ class TSourceReader : public TVXMFReaderBase {
     if (raw) SetStride(fNative, *raw);
     fCurrent = fNative;
     fCurrent->AddRef();
+    OpenAudio();
     StartWorker();
     return S_OK;
   }
@@ -127,13 +133,15 @@ class TSourceReader : public TVXMFReaderBase {
   HRESULT GetStreamSelection(DWORD index, BOOL* selected) override {
     if (!selected) return E_POINTER;
     if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
-    *selected = fSelected;
+    std::lock_guard g(fLock);
+    *selected = IsAudio(index) ? fAudioSelected : fSelected;
     return S_OK;
   }
   HRESULT SetStreamSelection(DWORD index, BOOL selected) override {
     if (!IsStream(index) && index != kAllStreams) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard g(fLock);
-    fSelected = selected != 0;
+    if (index == kAllStreams || !IsAudio(index)) fSelected = selected != 0;
+    if (index == kAllStreams || IsAudio(index)) fAudioSelected = selected != 0;
     return S_OK;
   }
   HRESULT GetNativeMediaType(DWORD index, DWORD typeIndex, VX_IMFMediaType** type) override {
@@ -141,20 +149,23 @@ class TSourceReader : public TVXMFReaderBase {
     *type = nullptr;
     if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
     if (typeIndex != 0) return MF_E_NO_MORE_TYPES;
-    return Copy(fNative, type);
+    return Copy(IsAudio(index) ? fAudioType : fNative, type);
   }
   HRESULT GetCurrentMediaType(DWORD index, VX_IMFMediaType** type) override {
     if (!type) return E_POINTER;
     *type = nullptr;
     if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
     std::lock_guard g(fLock);
-    return Copy(fCurrent, type);
+    return Copy(IsAudio(index) ? fAudioType : fCurrent, type);
   }
   // The native subtype, or with video processing one of the raw formats;
-  // the frame size, when given, must be the stream's.
+  // the frame size, when given, must be the stream's. Audio keeps its
+  // native type: its subtype, and its channels, rate and sample size when
+  // given.
   HRESULT SetCurrentMediaType(DWORD index, DWORD*, VX_IMFMediaType* type) override {
     if (!type) return E_POINTER;
     if (!IsStream(index)) return MF_E_INVALIDSTREAMNUMBER;
+    if (IsAudio(index)) return SameAudioType(type) ? S_OK : MF_E_INVALIDMEDIATYPE;
     GUID major{}, sub{}, nativeSub{};
     if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) || !IsEqualGUID(major, MFMediaType_Video))
       return MF_E_INVALIDMEDIATYPE;
@@ -185,7 +196,8 @@ class TSourceReader : public TVXMFReaderBase {
     const int64_t ts = Rescale(position.hVal, fTimeBase.den, int64_t(fTimeBase.num) * 10000000);
     if (f->av_seek_frame(fIn->Format, fIn->Stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return E_FAIL;
     f->avcodec_flush_buffers(fIn->Codec);
-    fEnded = fDraining = false;
+    if (fAudioCodec) f->avcodec_flush_buffers(fAudioCodec);
+    fEnded = fDraining = fAudioEnded = false;
     fSkipBefore = position.hVal;
     return S_OK;
   }
@@ -206,7 +218,8 @@ class TSourceReader : public TVXMFReaderBase {
   }
 
  private:
-  bool IsStream(DWORD index) const { return index == 0 || index == kFirstVideo; }
+  bool IsAudio(DWORD index) const { return fAudioCodec && (index == 1 || index == kFirstAudio); }
+  bool IsStream(DWORD index) const { return index == 0 || index == kFirstVideo || IsAudio(index); }
   bool ReadableStream(DWORD index) override { return IsStream(index); }
   static HRESULT Copy(VX_IMFMediaType* from, VX_IMFMediaType** to) { return VXMFCopyMediaType(from, to); }
   void SetStride(VX_IMFMediaType* type, const TRawFormat& raw) const {
@@ -215,74 +228,188 @@ class TSourceReader : public TVXMFReaderBase {
     type->SetUINT32(MF_MT_DEFAULT_STRIDE, UINT(stride));
   }
 
-  // The next decoded frame into fIn->Frame; false at the end or on damage.
-  bool NextFrame(bool& Damaged) {
-    Damaged = false;
-    for (;;) {
-      const int got = f->avcodec_receive_frame(fIn->Codec, fIn->Frame);
-      if (got == 0) return true;
-      if (got == AVERROR_EOF) return false;
-      if (got != AVERROR(EAGAIN)) return Damaged = true, false;
-      if (fDraining) return false;
-      if (!NextPacket()) {
-        fDraining = true;
-        f->avcodec_send_packet(fIn->Codec, nullptr);
-        continue;
-      }
-      const int sent = f->avcodec_send_packet(fIn->Codec, fIn->Packet);
-      f->av_packet_unref(fIn->Packet);
-      if (sent < 0 && sent != AVERROR(EAGAIN)) return Damaged = true, false;
-    }
+  int64_t Hns(int64_t pts, AVRational base) const {
+    return pts == AV_NOPTS_VALUE ? 0 : Rescale(pts, int64_t(base.num) * 10000000, base.den);
   }
-  bool NextPacket() {
-    for (;;) {
-      if (f->av_read_frame(fIn->Format, fIn->Packet) < 0) return false;
-      if (fIn->Packet->stream_index == fIn->Stream) return true;
-      f->av_packet_unref(fIn->Packet);
-    }
-  }
-  int64_t Hns(int64_t pts) const {
-    return pts == AV_NOPTS_VALUE ? 0 : Rescale(pts, int64_t(fTimeBase.num) * 10000000, fTimeBase.den);
-  }
+  int64_t Hns(int64_t pts) const { return Hns(pts, fTimeBase); }
 
-  // One sample of the current type; end of stream once the source ends,
-  // the error flag on damage.
-  void ReadOne(DWORD& stream, DWORD& flags, LONGLONG& time, VX_IMFSample*& sample) override {
-    stream = 0, flags = 0, time = 0, sample = nullptr;
-    if (fEnded || !fSelected) {
-      flags = MF_SOURCE_READERF_ENDOFSTREAM;
+  // The best audio stream with a decoder that gives 16- or 32-bit integer
+  // or 32-bit float samples; none otherwise.
+  void OpenAudio() {
+    const AVCodec* decoder = nullptr;
+    const int index = f->av_find_best_stream(fIn->Format, AVMEDIA_TYPE_AUDIO, -1, fIn->Stream, &decoder, 0);
+    if (index < 0 || !decoder) return;
+    const AVStream* st = fIn->Format->streams[index];
+    AVCodecContext* c = f->avcodec_alloc_context3(decoder);
+    if (!c) return;
+    c->thread_count = 1;
+    if (f->avcodec_parameters_to_context(c, st->codecpar) < 0 || f->avcodec_open2(c, decoder, nullptr) < 0) {
+      f->avcodec_free_context(&c);
       return;
     }
+    const AVSampleFormat fmt = c->sample_fmt;
+    const bool isFloat = fmt == AV_SAMPLE_FMT_FLT || fmt == AV_SAMPLE_FMT_FLTP;
+    const int bytes = fmt == AV_SAMPLE_FMT_S16 || fmt == AV_SAMPLE_FMT_S16P ? 2
+                      : fmt == AV_SAMPLE_FMT_S32 || fmt == AV_SAMPLE_FMT_S32P || isFloat ? 4
+                                                                                      : 0;
+    const int channels = c->ch_layout.nb_channels;
+    fAudioFrame = f->av_frame_alloc();
+    if (bytes == 0 || channels <= 0 || channels > 64 || c->sample_rate <= 0 || !fAudioFrame ||
+        FAILED(VXMFPlatCreateMediaType(&fAudioType))) {
+      f->avcodec_free_context(&c);
+      return;
+    }
+    fAudioCodec = c;
+    fAudioStream = index;
+    fAudioTimeBase = st->time_base;
+    fAudioFormat = fmt;
+    fAudioChannels = channels;
+    fAudioBytes = bytes;
+    fAudioRate = c->sample_rate;
+    fAudioType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+    fAudioType->SetGUID(MF_MT_SUBTYPE, VXMFSubTypeOf(isFloat ? 3 : 1));
+    fAudioType->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, UINT(channels));
+    fAudioType->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, UINT(fAudioRate));
+    fAudioType->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, UINT(8 * bytes));
+    fAudioType->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, UINT(channels * bytes));
+    fAudioType->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, UINT(fAudioRate * channels * bytes));
+    fAudioType->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, 1);
+  }
+  bool SameAudioType(VX_IMFMediaType* type) const {
+    GUID major{}, sub{}, nativeSub{};
+    if (FAILED(type->GetGUID(MF_MT_MAJOR_TYPE, &major)) || !IsEqualGUID(major, MFMediaType_Audio)) return false;
+    fAudioType->GetGUID(MF_MT_SUBTYPE, &nativeSub);
+    if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &sub)) || !IsEqualGUID(sub, nativeSub)) return false;
+    for (const GUID& key : {MF_MT_AUDIO_NUM_CHANNELS, MF_MT_AUDIO_SAMPLES_PER_SECOND, MF_MT_AUDIO_BITS_PER_SAMPLE}) {
+      UINT want = 0, given = 0;
+      fAudioType->GetUINT32(key, &want);
+      if (SUCCEEDED(type->GetUINT32(key, &given)) && given != want) return false;
+    }
+    return true;
+  }
+
+  // The decoded audio frame as interleaved samples; null when its layout is
+  // not the stream's.
+  VX_IMFSample* AudioSample(int64_t time) {
+    const AVFrame* fr = fAudioFrame;
+    if (fr->format != fAudioFormat || fr->ch_layout.nb_channels != fAudioChannels || fr->nb_samples < 0)
+      return nullptr;
+    const size_t n = size_t(fr->nb_samples), c = size_t(fAudioChannels), b = size_t(fAudioBytes);
+    std::vector<uint8_t> bytes(n * c * b);
+    const bool planar = fAudioFormat == AV_SAMPLE_FMT_S16P || fAudioFormat == AV_SAMPLE_FMT_S32P ||
+                        fAudioFormat == AV_SAMPLE_FMT_FLTP;
+    if (!planar) {
+      if (!bytes.empty()) std::memcpy(bytes.data(), fr->extended_data[0], bytes.size());
+    } else {
+      for (size_t ch = 0; ch < c; ++ch)
+        for (size_t i = 0; i < n; ++i) std::memcpy(&bytes[(i * c + ch) * b], fr->extended_data[ch] + i * b, b);
+    }
+    return NewSample(bytes.data(), bytes.size(), time, Rescale(int64_t(n), 10000000, fAudioRate));
+  }
+
+  // One sample of the selected streams in file order: a video sample of the
+  // current type or an audio sample; the error flag on damage (the stream
+  // ends there), and the end of stream once every selected stream is done.
+  void ReadOne(DWORD& stream, DWORD& flags, LONGLONG& time, VX_IMFSample*& sample) override {
+    stream = 0, flags = 0, time = 0, sample = nullptr;
     GUID sub{};
     fCurrent->GetGUID(MF_MT_SUBTYPE, &sub);
     const TRawFormat* raw = RawOf(sub);
-    if (!raw) {  // the compressed data as it is
-      if (!NextPacket()) {
-        fEnded = true;
+    for (;;) {
+      const bool video = fSelected && !fEnded, audio = fAudioCodec && fAudioSelected && !fAudioEnded;
+      if (!video && !audio) {
         flags = MF_SOURCE_READERF_ENDOFSTREAM;
         return;
       }
-      time = Hns(fIn->Packet->pts != AV_NOPTS_VALUE ? fIn->Packet->pts : fIn->Packet->dts);
-      sample = NewSample(fIn->Packet->data, size_t(fIn->Packet->size), time, Hns(fIn->Packet->duration));
-      f->av_packet_unref(fIn->Packet);
-      if (!sample) flags = MF_SOURCE_READERF_ERROR;
-      return;
-    }
-    bool damaged = false;
-    for (;;) {
-      if (!NextFrame(damaged)) {
-        fEnded = true;
-        flags = damaged ? MF_SOURCE_READERF_ERROR : MF_SOURCE_READERF_ENDOFSTREAM;
-        return;
+      // Frames the decoders hold.
+      if (video && raw) {
+        const int got = f->avcodec_receive_frame(fIn->Codec, fIn->Frame);
+        if (got == 0) {
+          time = Hns(fIn->Frame->best_effort_timestamp);
+          if (time < fSkipBefore) {
+            f->av_frame_unref(fIn->Frame);
+            continue;
+          }
+          fSkipBefore = INT64_MIN;
+          sample = Convert(*raw, time, Hns(fIn->Frame->pkt_duration));
+          f->av_frame_unref(fIn->Frame);
+          if (!sample) flags = MF_SOURCE_READERF_ERROR;
+          return;
+        }
+        if (got != AVERROR(EAGAIN)) {
+          fEnded = true;
+          if (got != AVERROR_EOF) {
+            flags = MF_SOURCE_READERF_ERROR;
+            return;
+          }
+          continue;
+        }
       }
-      time = Hns(fIn->Frame->best_effort_timestamp);
-      if (time >= fSkipBefore) break;
-      f->av_frame_unref(fIn->Frame);
+      if (audio) {
+        const int got = f->avcodec_receive_frame(fAudioCodec, fAudioFrame);
+        if (got == 0) {
+          stream = 1;
+          time = Hns(fAudioFrame->best_effort_timestamp, fAudioTimeBase);
+          if (time < fSkipBefore) {
+            f->av_frame_unref(fAudioFrame);
+            continue;
+          }
+          fSkipBefore = INT64_MIN;
+          sample = AudioSample(time);
+          f->av_frame_unref(fAudioFrame);
+          if (!sample) flags = MF_SOURCE_READERF_ERROR;
+          return;
+        }
+        if (got != AVERROR(EAGAIN)) {
+          fAudioEnded = true;
+          if (got != AVERROR_EOF) {
+            stream = 1;
+            flags = MF_SOURCE_READERF_ERROR;
+            return;
+          }
+          continue;
+        }
+      }
+      if (fDraining) {  // the decoders are empty
+        fEnded = fAudioEnded = true;
+        continue;
+      }
+      if (f->av_read_frame(fIn->Format, fIn->Packet) < 0) {
+        fDraining = true;
+        if (!raw) fEnded = true;  // compressed samples end with the packets
+        if (video && raw) f->avcodec_send_packet(fIn->Codec, nullptr);
+        if (audio) f->avcodec_send_packet(fAudioCodec, nullptr);
+        continue;
+      }
+      AVPacket* pk = fIn->Packet;
+      if (pk->stream_index == fIn->Stream && video) {
+        if (!raw) {  // the compressed data as it is
+          time = Hns(pk->pts != AV_NOPTS_VALUE ? pk->pts : pk->dts);
+          sample = NewSample(pk->data, size_t(pk->size), time, Hns(pk->duration));
+          f->av_packet_unref(pk);
+          if (!sample) flags = MF_SOURCE_READERF_ERROR;
+          return;
+        }
+        const int sent = f->avcodec_send_packet(fIn->Codec, pk);
+        f->av_packet_unref(pk);
+        if (sent < 0 && sent != AVERROR(EAGAIN)) {
+          fEnded = true;
+          flags = MF_SOURCE_READERF_ERROR;
+          return;
+        }
+      } else if (pk->stream_index == fAudioStream && audio) {
+        const int sent = f->avcodec_send_packet(fAudioCodec, pk);
+        f->av_packet_unref(pk);
+        if (sent < 0 && sent != AVERROR(EAGAIN)) {
+          fAudioEnded = true;
+          stream = 1;
+          flags = MF_SOURCE_READERF_ERROR;
+          return;
+        }
+      } else {
+        f->av_packet_unref(pk);
+      }
     }
-    fSkipBefore = INT64_MIN;
-    sample = Convert(*raw, time, Hns(fIn->Frame->pkt_duration));
-    f->av_frame_unref(fIn->Frame);
-    if (!sample) flags = MF_SOURCE_READERF_ERROR;
   }
 
   static VX_IMFSample* NewSample(const uint8_t* data, size_t size, int64_t time, int64_t duration) {
@@ -345,6 +472,14 @@ class TSourceReader : public TVXMFReaderBase {
   int64_t fSkipBefore = INT64_MIN;
   bool fCompressed = false, fSelected = true;
   bool fEnded = false, fDraining = false;
+  // The audio stream (stream 1), when there is one.
+  AVCodecContext* fAudioCodec = nullptr;
+  AVFrame* fAudioFrame = nullptr;
+  VX_IMFMediaType* fAudioType = nullptr;
+  int fAudioStream = -1, fAudioChannels = 0, fAudioBytes = 0, fAudioRate = 0;
+  AVSampleFormat fAudioFormat = AV_SAMPLE_FMT_NONE;
+  AVRational fAudioTimeBase{1, 1};
+  bool fAudioSelected = true, fAudioEnded = false;
   VX_IMFMediaType* fNative = nullptr;
   VX_IMFMediaType* fCurrent = nullptr;
 };

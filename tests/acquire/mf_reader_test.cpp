@@ -787,3 +787,65 @@ TEST_F(MediaFoundationSimReader, AFarAheadTimeStampIsCutShortByStopCapture) {
   }
   EXPECT_LT(MsSince(start), 5000) << "the reader's worker was joined";
 }
+
+// A file with sound: its audio stream is stream 1, decoded to interleaved
+// samples that are ffmpeg's own, between the video samples in file order;
+// deselected, only the video comes.
+TEST_F(MediaFoundationReader, AudioStreamOfAFile) {
+  struct TCase {
+    std::string Name, Codecs, SubType, Raw;
+    int Bits;
+  };
+  const TCase cases[] = {
+      {"pcm.avi", "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le", "PCM", "s16le", 16},
+      {"aac.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac", "Float", "f32le", 32},
+  };
+  for (const TCase& c : cases) {
+    const std::string file = fDir.File(c.Name);
+    RuntimeShell("/usr/bin/ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -f lavfi -i "
+                 "sine=frequency=440:sample_rate=8000 -t 1 -ac 2 " + c.Codecs + " '" + file + "'");
+    const std::string pcm = fDir.File(c.Name + ".raw");
+    RuntimeShell("/usr/bin/ffmpeg -v error -y -i '" + file + "' -map 0:a -c:a pcm_" + c.Raw + " -f " + c.Raw +
+                 " '" + pcm + "'");
+    const std::string want = RuntimeReadFile(pcm);
+    ASSERT_GT(want.size(), 8000u) << c.Name;
+    const std::vector<int64_t> videoTimes = ProbeTimes(file);
+    for (bool withAudio : {true, false}) {
+      TVXMediaFoundationSourceReader r;
+      ASSERT_TRUE(r.SetFileInput(file)) << c.Name;
+      ASSERT_EQ(r.StreamCount(), 2) << c.Name;
+      EXPECT_EQ(r.IndexOfFirstStream("Audio"), 1);
+      TVXDictionary* t = r.GetMediaType("Audio", 0);
+      EXPECT_EQ(t->GetString("SubType", false), c.SubType) << c.Name;
+      EXPECT_EQ(t->GetInteger("AudioNumChannels", false), 2);
+      EXPECT_EQ(t->GetInteger("AudioSamplesPerSecond", false), 8000);
+      EXPECT_EQ(t->GetInteger("AudioBitsPerSample", false), c.Bits);
+      EXPECT_EQ(t->GetInteger("AudioBlockAlignment", false), 2 * c.Bits / 8);
+      // The audio keeps its own type.
+      EXPECT_FALSE(r.SetMediaTypeAudio(c.SubType == "PCM" ? "Float" : "PCM"));
+      EXPECT_TRUE(r.SetMediaTypeAudio(c.SubType));
+      ASSERT_TRUE(r.SetMediaTypeVideo("RGB24", 0, 0, 0, ""));
+      if (!withAudio) r.SetSelectedStreams("Audio", false);
+      std::string sound;
+      std::vector<int64_t> times, audioTimes;
+      bool ended = false;
+      for (int i = 0; i < 1000 && !ended; ++i) {
+        std::unique_ptr<TVXMFReceivedSample> s = r.GetNextSample();
+        ended = (s->StreamFlags & MF_SOURCE_READERF_ENDOFSTREAM) != 0;
+        if (!s->Sample) continue;
+        if (s->StreamIndex == 1) {
+          EXPECT_EQ(s->StreamType, "Audio");
+          sound += SampleBytes(*s);
+          audioTimes.push_back(s->TimeStamp);
+        } else {
+          times.push_back(s->TimeStamp);
+        }
+      }
+      EXPECT_TRUE(ended) << c.Name;
+      EXPECT_EQ(times, videoTimes) << c.Name << withAudio;
+      EXPECT_EQ(sound.size(), withAudio ? want.size() : 0u) << c.Name;
+      EXPECT_TRUE(sound == (withAudio ? want : std::string())) << c.Name;
+      EXPECT_TRUE(std::is_sorted(audioTimes.begin(), audioTimes.end())) << c.Name;
+    }
+  }
+}
