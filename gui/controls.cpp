@@ -1043,6 +1043,11 @@ void TWinControl::CNKeyDown(TMessage& Message) {
   if (!special) return;
   // A key the control does not want goes to the form (focus moves).
   if (Perform(CM_WANTSPECIALKEY, key, Message.LParam) != 0) return;
+  // So does a window that claims it through the dialog-code query.
+  const LRESULT code = Perform(WM_GETDLGCODE, key, Message.LParam);
+  if ((code & DLGC_WANTALLKEYS) || (key == VK_TAB && (code & DLGC_WANTTAB)) ||
+      (key >= VK_LEFT && key <= VK_DOWN && (code & DLGC_WANTARROWS)))
+    return;
   if (TCustomForm* f = GetParentForm(this))
     if (f->Perform(CM_DIALOGKEY, key, Message.LParam) != 0) Message.Result = 1;
 }

@@ -50,6 +50,17 @@ constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_SYSKEYDOWN = 0x0104;
 constexpr UINT WM_SYSKEYUP = 0x0105;
 constexpr UINT WM_SYSCHAR = 0x0106;
+// Asked of the focus control before a dialog key moves the focus: the
+// DLGC_ bits of the keys it wants for itself (DefWindowProcW answers 0).
+constexpr UINT WM_GETDLGCODE = 0x0087;
+constexpr LRESULT DLGC_WANTARROWS = 0x0001;
+constexpr LRESULT DLGC_WANTTAB = 0x0002;
+constexpr LRESULT DLGC_WANTALLKEYS = 0x0004;
+constexpr LRESULT DLGC_WANTCHARS = 0x0080;
+// Clipboard commands sent to an edit control.
+constexpr UINT WM_CUT = 0x0300;
+constexpr UINT WM_COPY = 0x0301;
+constexpr UINT WM_PASTE = 0x0302;
 constexpr UINT WM_GESTURE = 0x0119;
 constexpr UINT WM_GESTURENOTIFY = 0x011A;
 constexpr UINT WM_CONTEXTMENU = 0x007B;
