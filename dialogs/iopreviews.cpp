@@ -278,6 +278,9 @@ int TfIOPreviews::ActivePageKind() const {
 }
 
 void TfIOPreviews::FormActivate() {
+  // Coming back from a window the dialog opened (the palette or colour
+  // dialog) keeps the page, its edits and the lock as the user left them.
+  if (fInitialized) return;
   fActivating = true;
   TScopeEnd done{[this] { fActivating = false; }};
   fDoChange = true;
@@ -385,7 +388,10 @@ void TfIOPreviews::MakePreview() {
   TVexlaneIO* dst = vxnPreview->IO();
   src->SetDefaultDitherMethod(fDefaultDitherMethod);
   xper = 0;
+  // The caller's parameters (resolution, metadata) with the page's values:
+  // the bytes counted are those the real save will write.
   TIOParamsVals& sp = src->Params();
+  if (Params) sp.Assign(*Params);
   SetPreviewParameters(sp, page);
   switch (page) {
     case iopJPEG1:
