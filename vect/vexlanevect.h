@@ -544,6 +544,7 @@ class TVexlaneVect : public TVexlaneView {
                        bool AntiAlias);
   // The object's corners (x2 + 1, y2 + 1 for the far one) mapped, ordered.
   TRect MappedBox(const TVXVObject& o, bool Screen);
+  static TRect ShadowRect(TVXBitmap* Cache, const TVXVSoftShadow& Shadow, const TRect& R, int32_t Factor);
   bool NeedsCompositing(const TVXVObject& o, const TVXBitmap* Target) const;
   void DrawObjectBitmap(TVXVObject& o, TVXBitmap* Target, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t pw,
                         bool MaskMode, TColor PenColor);

@@ -15,6 +15,7 @@
 #include "core/geometry.h"
 #include "core/settings.h"
 #include "gui/extctrls.h"
+#include "proc/filters.h"
 #include "vect/extended.h"
 #include "vect/vexlanevect.h"
 #include "winui/win_input.h"
@@ -333,7 +334,7 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
     fObjDrawed = savedDrawed;
     o.plim = plim;
     // The rectangle the object covers, grown by its pen width.
-    const TRect r = clip(TRect{plim.Left - o.pwidth, plim.Top - o.pwidth, plim.Right + o.pwidth, plim.Bottom + o.pwidth});
+    TRect r = clip(TRect{plim.Left - o.pwidth, plim.Top - o.pwidth, plim.Right + o.pwidth, plim.Bottom + o.pwidth});
     // What to clear afterwards: that rectangle with a margin for strokes
     // that reach past it, and the highlight's copy.
     used = clip(TRect{r.Left - 2 * o.pwidth - 2, r.Top - 2 * o.pwidth - 2, r.Right + 2 * o.pwidth + 2,
@@ -352,6 +353,13 @@ void TVexlaneVect::DrawObjectsLoop(TVXBitmap* Target, bool Screen, int32_t Layer
         const uint8_t g = fCacheMask->Pixels_vx24RGB(x, y).r;
         ar[x] = g <= 7 ? 0 : g;
       }
+    }
+    if (o.softShadow.Enabled) {
+      // The shadow spreads the merged rectangle by its growth, and what is
+      // cleared afterwards with it.
+      r = ShadowRect(fCacheBitmap.get(), o.softShadow, r, 1);
+      used = TRect{std::min(used.Left, r.Left), std::min(used.Top, r.Top), std::max(used.Right, r.Right),
+                   std::max(used.Bottom, r.Bottom)};
     }
     a->SetFull(false);
     const int32_t rw = r.Right - r.Left + 1, rh = r.Bottom - r.Top + 1;
@@ -445,12 +453,30 @@ void TVexlaneVect::SupersampleLoop(TVXBitmap* Target, bool Screen, int32_t Layer
         ar[x] = g <= 7 ? 0 : g;
       }
     }
+    if (o.softShadow.Enabled) {
+      r = ShadowRect(cache.get(), o.softShadow, r, e);
+      r.Left -= r.Left % e, r.Top -= r.Top % e;
+      r.Right += e - 1 - r.Right % e, r.Bottom += e - 1 - r.Bottom % e;
+      r.Right = std::min(r.Right, W * e - 1), r.Bottom = std::min(r.Bottom, H * e - 1);
+    }
     a->SetFull(false);
     const int32_t rw = r.Right - r.Left + 1, rh = r.Bottom - r.Top + 1;
     cache->RenderToTVXBitmapEx(Target, r.Left / e, r.Top / e, rw / e, rh / e, r.Left, r.Top, rw, rh, true, 255, filter,
                                o.BlendOperation, 1.0);
     o.plim = TRect{plim.Left / e, plim.Top / e, plim.Right / e, plim.Bottom / e};
   }
+}
+
+TRect TVexlaneVect::ShadowRect(TVXBitmap* Cache, const TVXVSoftShadow& Shadow, const TRect& R, int32_t Factor) {
+  // The shadow is laid into the cache's colours and coverage around the
+  // object; the rectangle to merge grows by the shadow's reach.
+  const uint32_t colour = (uint32_t(Shadow.ShadowColor.r) << 16) | (uint32_t(Shadow.ShadowColor.g) << 8) |
+                          uint32_t(Shadow.ShadowColor.b);
+  const int32_t g = VXAddSoftShadowRect(Cache, Shadow.OffsetX * Factor, Shadow.OffsetY * Factor, R.Left, R.Top, R.Right,
+                                        R.Bottom, colour, Shadow.Intensity, Shadow.Radius * Factor);
+  const int32_t W = Cache->Width(), H = Cache->Height();
+  return TRect{std::clamp(R.Left - g, 0, W - 1), std::clamp(R.Top - g, 0, H - 1), std::clamp(R.Right + g, 0, W - 1),
+               std::clamp(R.Bottom + g, 0, H - 1)};
 }
 
 TRect TVexlaneVect::MappedBox(const TVXVObject& o, bool Screen) {

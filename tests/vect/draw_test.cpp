@@ -163,6 +163,49 @@ TEST_F(VectDrawTest, TransparencyAndCompositing) {
   EXPECT_EQ(g.Pixels_vx24RGB(12, 12).g, 100);     // the grey stays under the added red
 }
 
+TEST_F(VectDrawTest, SoftShadowsFallBehindTheObjectOnEveryPath) {
+  // A red box with a black shadow offset (5, 5) over white: the shadow
+  // darkens the white right of and below the box, reaches beyond the box's
+  // own rectangle, fades out, and leaves the box and its other sides alone;
+  // composited (with GDI+), supersampled at factor 1 and at factor 2.
+  struct TCase {
+    const char* Name;
+    bool GDIPlus, Antialias;
+  };
+  const bool was = VXGetGlobalSettings()->UseGDIPlus();
+  for (const TCase& c : {TCase{"composited", true, false}, TCase{"supersampled", false, false},
+                         TCase{"supersampled twice", false, true}}) {
+    SCOPED_TRACE(c.Name);
+    VXGetGlobalSettings()->SetUseGDIPlus(c.GDIPlus);
+    TVexlaneVect* v = Layer();
+    const int32_t h = v->AddNewObject(vxkBOX, TRect{15, 15, 35, 35}, 0x0000FF, false);
+    v->SetObjBrushStyle(h, bsSolid);
+    v->SetObjBrushColor(h, 0x0000FF);
+    TVXVSoftShadow* sh = v->GetObjSoftShadow(h);
+    sh->Enabled = true;
+    sh->OffsetX = sh->OffsetY = 5;
+    sh->Radius = 2;
+    sh->Intensity = 100;
+    sh->ShadowColor = TRGB{0, 0, 0};
+    TVXBitmap b;
+    b.Allocate(70, 70, vx24RGB);
+    b.Fill(0xFFFFFF);
+    v->DrawObjectsToBitmap(&b, c.Antialias, true);
+    Keep(&b, std::string("shadow_") + c.Name);
+    EXPECT_EQ(v->ObjDrawed(), 1);
+    const TRGB inside = b.Pixels_vx24RGB(25, 25);
+    EXPECT_GE(inside.r, 250);
+    EXPECT_LE(inside.g, 5);
+    EXPECT_LT(b.Pixels_vx24RGB(39, 30).g, 160);  // right of the box, beyond its pen
+    EXPECT_LT(b.Pixels_vx24RGB(30, 39).g, 160);  // below it
+    EXPECT_LT(b.Pixels_vx24RGB(39, 39).g, b.Pixels_vx24RGB(42, 42).g);  // fading outwards
+    EXPECT_GE(b.Pixels_vx24RGB(11, 25).g, 250);  // the side away from the light's offset
+    EXPECT_GE(b.Pixels_vx24RGB(25, 11).g, 250);
+    EXPECT_EQ(b.Pixels_vx24RGB(65, 65), (TRGB{255, 255, 255}));
+  }
+  VXGetGlobalSettings()->SetUseGDIPlus(was);
+}
+
 TEST_F(VectDrawTest, HiddenObjectsAndLockedPaint) {
   TVexlaneVect* v = Layer();
   v->AddNewObject(vxkBOX, TRect{1, 1, 8, 8}, 0x0000FF, false);
