@@ -10,6 +10,7 @@
 #include "gui/graphics.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
+#include "mview/iconcache.h"
 #include "mview/vexlanemio.h"
 #include "proc/proc.h"
 #include "resample/resample.h"
@@ -39,6 +40,7 @@ TVexlaneMView::TVexlaneMView(TComponent* Owner) : TVXView(Owner) {
   fThumbnailOptionsEx = VXThumbOpt(vxtxShowIconForUnknownFormat) | VXThumbOpt(vxtxShowIconWhileLoading) |
                         VXThumbOpt(vxtxEnableInternalIcons) | VXThumbOpt(vxtxStretchSmallImages);
   CreateStores();
+  fIconList = std::make_unique<TVXCachedIconList>(this, fIconCacheCapacity);
   fVexlaneIO = new TVexlaneIO(nullptr);
   fTopTextFont = std::make_unique<TFont>();
   fBottomTextFont = std::make_unique<TFont>();
@@ -62,6 +64,7 @@ TVexlaneMView::~TVexlaneMView() {
   fMultiSelectedImages.clear();
   fImageList.reset();
   fCacheList.reset();
+  fIconList.reset();
   fImageInfo.clear();
   delete fVexlaneIO;
   fVexlaneIO = nullptr;
@@ -284,6 +287,7 @@ void TVexlaneMView::ClearImageCache(int32_t idx) {
 
 void TVexlaneMView::ClearCache() {
   for (int32_t i = 0; i < ImageCount(); ++i) ClearImageCache(i);
+  if (fIconList) fIconList->Clear();
 }
 
 void TVexlaneMView::PrepareSpaceFor(int32_t Width, int32_t Height, int32_t Bitcount, int32_t ImageCount) {
@@ -299,6 +303,7 @@ void TVexlaneMView::Clear() {
     for (TVexlaneIO* io : fMultiOnDemands) delete io;
     fMultiOnDemands.clear();
     CreateStores();
+    fIconList->Clear();
   }
   Update();
 }

@@ -30,6 +30,7 @@ class TVXVirtualImageList;
 class TVexlaneIO;
 class TVexlaneProc;
 class TVexlaneMIO;
+class TVXCachedIconList;
 
 // What a cell shows.
 enum TVXSourceType : uint8_t { vxstDefault, vxstFileIcon, vxstFolderIcon, vxstCustomImage };
@@ -219,7 +220,7 @@ class TVexlaneMView : public TVXView {
   void UpdateEx(bool bUpdateCache, bool bRespositionSelection);
   void Clear();
   void ClearImageCache(int32_t idx);
-  // Every cell bitmap dropped.
+  // Every cell bitmap dropped, and the icon cache emptied.
   void ClearCache();
   void PrepareSpaceFor(int32_t Width, int32_t Height, int32_t Bitcount, int32_t ImageCount);
 
@@ -396,7 +397,12 @@ class TVexlaneMView : public TVXView {
   TColor ThumbnailsBorderColor() const { return fThumbnailsBorderColor; }
   int32_t ThumbnailsBorderWidth() const { return fThumbnailsBorderWidth; }
   TColor ThumbnailsInternalBorderColor() const { return fThumbnailsInternalBorderColor; }
+  // The soft shadow behind images; the icon cache notices changes of its
+  // enabling and radius at its next lookup.
   const TVXVSoftShadow& SoftShadow() const { return fSoftShadow; }
+  TVXVSoftShadow& SoftShadow() { return fSoftShadow; }
+  // The icon cache (capacity 50).
+  TVXCachedIconList* IconList() const { return fIconList.get(); }
   TVXScrollBarParams& HScrollBarParams() { return fHScrollBarParams; }
   TVXScrollBarParams& VScrollBarParams() { return fVScrollBarParams; }
   TVXMouseWheelParams& MouseWheelParams() { return fMouseWheelParams; }
@@ -466,6 +472,7 @@ class TVexlaneMView : public TVXView {
   std::vector<std::unique_ptr<TVXImageInfo>> fImageInfo;
   std::unique_ptr<TVXVirtualImageList> fImageList;
   std::unique_ptr<TVXVirtualImageList> fCacheList;
+  std::unique_ptr<TVXCachedIconList> fIconList;
   mutable std::recursive_mutex fThreadCS;
   TVexlaneIO* fVexlaneIO = nullptr;     // owned
   TVexlaneProc* fVexlaneProc = nullptr;  // owned, made on first use

@@ -112,7 +112,7 @@ TEST_F(MViewTest, AListenerSeesEachOperationOnceThenNothing) {
   auto* v = NewMView<TReportingMView>();
   Fill(v, 4);
   std::vector<int> seen;
-  v->RegisterBitmapChangeEvent([&](void*, bool) { seen.push_back(v->GetLastOp()); });
+  void* h = v->RegisterBitmapChangeEvent([&](void*, bool) { seen.push_back(v->GetLastOp()); });
   TVexlaneMIO* mio = v->GetMIO();
   for (int i = 0; i < 4; ++i) mio->GetParams(i)->SetJPEG_Quality(10 + i);  // A B C D
   v->InsertImage(1);
@@ -127,6 +127,7 @@ TEST_F(MViewTest, AListenerSeesEachOperationOnceThenNothing) {
   for (int op = 1; op <= 5; ++op) EXPECT_EQ(counts[op], op == 3 ? 3 : 1) << op;
   EXPECT_EQ(v->GetLastOp(), 0);
   EXPECT_EQ(Qualities(mio), (std::vector<int>{13, 10, 12, 11}));
+  v->RemoveBitmapChangeEvent(h);  // before the test's locals go
 }
 
 TEST_F(MViewTest, GroupMovesReorderTheParameterObjects) {

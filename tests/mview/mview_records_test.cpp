@@ -130,7 +130,7 @@ TEST_F(MViewTest, ReductionPaintsGreyUnderTransparentPixelsOfAWorkingCopy) {
 TEST_F(MViewTest, LayoutUpdatesWaitForThePaintAndUpdateLocks) {
   TVexlaneMView* v = NewMView();
   int calls = 0;
-  v->RegisterBitmapChangeEvent([&](void*, bool) { ++calls; });
+  void* h = v->RegisterBitmapChangeEvent([&](void*, bool) { ++calls; });
   const int before = v->UpdateCount();
   v->LockPaint();
   v->LockPaint();
@@ -159,6 +159,7 @@ TEST_F(MViewTest, LayoutUpdatesWaitForThePaintAndUpdateLocks) {
   TVexlaneMView loose(nullptr);
   loose.Update();
   EXPECT_EQ(loose.UpdateCount(), 0);
+  v->RemoveBitmapChangeEvent(h);  // before the test's locals go
 }
 
 TEST_F(MViewTest, GetProcSelectsTheFirstImageAndWorksOnIt) {
@@ -221,6 +222,7 @@ TEST_F(MViewTest, DeletingMovesTheSelectionAsTheListShrinks) {
   EXPECT_EQ(v->SelectedImage(), -1);
   EXPECT_EQ(destroyed, (std::vector<int>{4, 0, 2, 1, 0}));
   EXPECT_EQ(v->ImageList()->ImageCount(), 0);
+  v->OnDestroyImage = nullptr;  // before the test's locals go
 }
 
 TEST_F(MViewTest, DeletingTheSelectionRemovesEverySelectedImage) {
