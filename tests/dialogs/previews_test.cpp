@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -1150,4 +1151,51 @@ TEST_F(Previews, EqualizationRulersChannelsAndHistogram) {
   EXPECT_EQ(P()->EQUALIZATION_ThresholdDown, (TRGB{20, 40, 20}));
   EXPECT_TRUE(P()->EQUALIZATION_EqualizeButton);
   EXPECT_EQ(proc_->GetUndoCaptions(0), "Histogram adjust");
+}
+
+TEST_F(Previews, CropMarginsFollowASelectionDrawnWithTheMouse) {
+  image_ = Picture(64, 48, 6);
+  proc_->SetAttachedVXBitmap(image_.get());
+  P()->SetDefaultParams();
+  EXPECT_TRUE(Open(VXPreviewEffect(peCrop), [](TfPreviews* F) {
+    TVexlaneView* v = F->Vexlane1;
+    for (auto [box, text] : {std::pair{F->edtCropLeft, "10"}, std::pair{F->edtCropTop, "8"},
+                             std::pair{F->edtCropRight, "12"}, std::pair{F->edtCropBottom, "6"}})
+      D::Type(box, text);
+    ASSERT_EQ(v->SelX1(), 10);
+    ASSERT_EQ(v->SelY2(), 41);
+    auto client = [v](int bx, int by) {
+      return TPoint{v->ConvXBmp2Scr(v->CurrentLayer(), bx), v->ConvYBmp2Scr(v->CurrentLayer(), by)};
+    };
+    auto drag = [v](TPoint a, TPoint b) {
+      D::MouseDown(v, a.X, a.Y);
+      const int n = std::max({std::abs(b.X - a.X), std::abs(b.Y - a.Y), 1});
+      for (int i = 1; i <= n; ++i) D::MouseMove(v, a.X + (b.X - a.X) * i / n, a.Y + (b.Y - a.Y) * i / n);
+      D::MouseUp(v, b.X, b.Y);
+    };
+    auto margins = [F] {
+      return std::vector<std::string>{F->edtCropLeft->Text(), F->edtCropTop->Text(), F->edtCropRight->Text(),
+                                      F->edtCropBottom->Text()};
+    };
+    auto fields = [F] { return std::vector<int>{F->CropLeft, F->CropTop, F->CropRight, F->CropBottom}; };
+    // A new rectangle drawn from a point of the left margin (outside the
+    // selection) to the bitmap point (41, 33): it keeps (3, 4)-(40, 32).
+    drag(client(3, 4), client(41, 33));
+    EXPECT_EQ(v->SelX1(), 3);
+    EXPECT_EQ(v->SelY1(), 4);
+    EXPECT_EQ(v->SelX2(), 40);
+    EXPECT_EQ(v->SelY2(), 32);
+    EXPECT_EQ(margins(), (std::vector<std::string>{"3", "4", "23", "15"}));
+    EXPECT_EQ(fields(), (std::vector<int>{3, 4, 23, 15}));
+    // Its bottom-right grip dragged to (50, 40).
+    drag(client(41, 33), client(50, 40));
+    EXPECT_EQ(margins(), (std::vector<std::string>{"3", "4", "13", "7"}));
+    // The selection dragged by (5, 2) from inside it.
+    drag(client(20, 20), client(25, 22));
+    EXPECT_EQ(margins(), (std::vector<std::string>{"8", "6", "8", "5"}));
+    EXPECT_EQ(fields(), (std::vector<int>{8, 6, 8, 5}));
+    D::Click(F->OkButton);
+  }));
+  EXPECT_EQ(image_->Width(), 64 - 16);
+  EXPECT_EQ(image_->Height(), 48 - 11);
 }
