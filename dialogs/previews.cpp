@@ -91,6 +91,7 @@ TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner) {
   CreateFilterPages();
   CreateGeometryPages();
   CreateDistortPages();
+  CreateFFTPage();
   // The built pages in the page control's order.
   int index = 0;
   for (const TPageInfo& p : kPages)
@@ -236,6 +237,7 @@ TTabSheet* TfPreviews::PageOfTag(int Tag) const {
     case 7: return tabLens;
     case 8: return tabWave;
     case 15: return tabSoftShadow;
+    case 11: return tabFFT;
     default: return nullptr;
   }
 }
@@ -286,6 +288,7 @@ void TfPreviews::UpdateLanguage() {
   UpdateFilterPagesLanguage();
   UpdateGeometryPagesLanguage();
   UpdateDistortPagesLanguage();
+  UpdateFFTPageLanguage();
   fDoChange = true;
 }
 
@@ -405,7 +408,11 @@ void TfPreviews::UpdatePreview() {
   // Only the newest rendering is ever restored.
   Vexlane2->Proc()->ClearAllUndo();
   Vexlane2->Proc()->SaveUndo(vxuImage);
-  if (!FTImage) FTImage = std::make_unique<TVXFtImage>();
+  if (!FTImage) {
+    FTImage = std::make_unique<TVXFtImage>();
+    FTImage->OnProgress = [this](void*, int32_t per) { VexlaneProc2Progress(per); };
+  }
+  if (PageControl1->ActivePage() == tabFFT) RebuildFFT();
   ApplyPreviewOperation(Vexlane2, true);
   Vexlane2->Update();
 }
@@ -562,24 +569,6 @@ void TfPreviews::FormDestroy() { FTImage.reset(); }
 
 // ---- what the processing component sees ----
 
-void VXCheckPreviewPagesBuilt(TPreviewEffects pe) {
-  if (pe & VXPreviewEffect(peAll)) return;
-  const char* firstMissing = nullptr;
-  uint16_t word = 0;
-  for (const TPageInfo& p : kPages) {
-    if (!(pe & VXPreviewEffect(p.Effect))) continue;
-    const bool built = p.Tag == 0 || p.Tag == 4 || p.Tag == 1 || p.Tag == 2 || p.Tag == 12 || p.Tag == 16 ||
-                       p.Tag == 3 || p.Tag == 9 || p.Tag == 13 || p.Tag == 10 || p.Tag == 14 || p.Tag == 17 || p.Tag == 5 ||
-                       p.Tag == 6 || p.Tag == 7 || p.Tag == 8 || p.Tag == 15;
-    if (built) return;
-    if (!firstMissing) {
-      firstMissing = p.Name;
-      word = p.Word;
-    }
-  }
-  if (firstMissing) throw EVXException("Preview page not built: " + VXLocalizedMessage(word));
-}
-
 namespace {
 
 class TVXPreviewsForm : public TVXPreviewsDialog {
@@ -639,7 +628,6 @@ class TVXPreviewsForm : public TVXPreviewsDialog {
   }
 
   int32_t ShowModal() override {
-    VXCheckPreviewPagesBuilt(fForm->pe);
     return fForm->ShowModal() == mrOk ? vxPreviewsOK : vxPreviewsCancel;
   }
   bool DefaultLockPreview() const override { return fForm->DefaultLockPreview; }

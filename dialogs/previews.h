@@ -31,6 +31,7 @@ class THSVBox;
 class THistogramBox;
 class TRulerBox;
 class TIPDialogParams;
+class TVXMask;
 
 // The dialog's pages, indexed by their tag.
 constexpr int VXPreviewPageCount = 18;
@@ -62,7 +63,7 @@ class TfPreviews : public TForm {
   TVexlaneProc* VexlaneProc2;
   TTimer* tmrUpdatePreview;
 
-  // ---- pages built so far (the others are not on the form) ----
+  // ---- pages ----
   TTabSheet* tabContrast;
   TTabSheet* tabHSV;
   TTabSheet* tabHSL;
@@ -80,6 +81,7 @@ class TfPreviews : public TForm {
   TTabSheet* tabLens = nullptr;
   TTabSheet* tabWave = nullptr;
   TTabSheet* tabSoftShadow = nullptr;
+  TTabSheet* tabFFT = nullptr;
 
   // Contrast page.
   TLabel* Label3;
@@ -192,6 +194,14 @@ class TfPreviews : public TForm {
   TUpDown *updShadowRadius, *updShadowOffset;
   TPanel* pnlShadowColor;
   TComboBox* cmbShadowPosition;
+  // FFT page: the spectrum viewer (VexlaneProc2 works on it) and its
+  // progress bar.
+  TGroupBox* GroupBox8;
+  TVexlaneView* VexlaneView1;
+  TProgressBar* pbrFFT;
+  TButton* Clear;
+  TButton* Button7;
+  TCheckBox* CheckBox1;
 
   // ---- fields ----
   int32_t fMedR = 0, fMedG = 0, fMedB = 0;
@@ -224,6 +234,9 @@ class TfPreviews : public TForm {
   int32_t AutoEnhance3Saturation = 0;
   int32_t CropLeft = 0, CropTop = 0, CropRight = 0, CropBottom = 0;
   int32_t FFTProgressPos = 0;
+  // The reduced copy's size and the spectrum's (the preview transform's
+  // grid), from the source's size.
+  int32_t FFTNewWidth = 0, FFTNewHeight = 0, FFTSize = 0;
   std::unique_ptr<TVXFtImage> FTImage;
   TPreviewEffects pe = 0;
   TProgressRec Progress;
@@ -327,7 +340,7 @@ class TfPreviews : public TForm {
  private:
   void CreateFrame();
   void CreateColourPages();
-  // The built page of a tag (null for a page not on the form).
+  // The page of a tag (null for an unknown tag).
   TTabSheet* PageOfTag(int Tag) const;
   // The colour pages' parts of LoadPreviewPageParams, StoreParams,
   // ApplyPreviewOperation and UpdateLanguage.
@@ -366,6 +379,19 @@ class TfPreviews : public TForm {
                                const TVXProgressEvent& OnProgress);
   // A click on the result view on a distortion page (true when taken).
   bool DistortPagesMouseUp(int X, int Y);
+  // The FFT page.
+  void CreateFFTPage();
+  void UpdateFFTPageLanguage();
+  void LoadFFTPage(int Tag);
+  void StoreFFTPage(int Tag);
+  void RunFFTPageOperation(int Tag, TVexlaneView* View, bool IsPreview);
+  // The transform of the reduced copy of the source, in the mode of "Gray
+  // scale".
+  void RebuildFFT();
+  void ClearClick();
+  void Button7Click();
+  void CheckBox1Click();
+  void VexlaneProc2Progress(int32_t Percent);
   // Sets a slider and writes its position into the box (no handler acts).
   void SetSliderAndBox(TTrackBar* Slider, TEdit* Box, int Value);
   bool fActivated = false;
@@ -373,9 +399,15 @@ class TfPreviews : public TForm {
   bool fInResize = false;
 };
 
-// Raises EVXException "Preview page not built: " and the page's caption
-// when pe asks only for pages the form does not hold yet.
-void VXCheckPreviewPagesBuilt(TPreviewEffects pe);
+// The spectrum selection of the preview transform (Mask, in the S x S grid of
+// a CopyWidth x CopyHeight copy) carried to the N x N transform of the
+// SourceWidth x SourceHeight image: each selected cell covers the same
+// frequencies, in cycles across the image, as in the preview. The offsets
+// from the centre scale by N * CopyWidth / (S * SourceWidth) across and
+// likewise down; a target cell is selected when any selected cell overlaps
+// it. An empty 1-bit N x N mask without a selection.
+std::unique_ptr<TVXMask> VXCarryFFTSelection(TVXMask* Mask, int32_t S, int32_t CopyWidth, int32_t CopyHeight,
+                                             int32_t N, int32_t SourceWidth, int32_t SourceHeight);
 
 // The dialog the processing component's DoPreviews opens.
 std::unique_ptr<TVXPreviewsDialog> VXCreatePreviewsDialog(TVexlaneProc* Owner);

@@ -356,6 +356,7 @@ void TfPreviews::LoadPage(int Tag) {
       LoadFilterPage(Tag);
       LoadGeometryPage(Tag);
       LoadDistortPage(Tag);
+      LoadFFTPage(Tag);
       break;
   }
 }
@@ -395,6 +396,7 @@ void TfPreviews::StorePage(int Tag) {
       StoreFilterPage(Tag);
       StoreGeometryPage(Tag);
       StoreDistortPage(Tag);
+      StoreFFTPage(Tag);
       break;
   }
 }
@@ -468,6 +470,7 @@ void TfPreviews::RunPageOperation(int Tag, TVexlaneView* View, bool IsPreview, v
       RunFilterPageOperation(Tag, View, IsPreview, Sender, OnProgress);
       RunGeometryPageOperation(Tag, View, IsPreview, Sender, OnProgress);
       RunDistortPageOperation(Tag, View, IsPreview, Sender, OnProgress);
+      RunFFTPageOperation(Tag, View, IsPreview);
       break;
   }
 }

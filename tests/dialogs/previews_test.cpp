@@ -140,7 +140,8 @@ TEST_F(Previews, PageSets) {
     EXPECT_EQ(F->PageControl1->VisibleTabs(),
               (std::vector<TTabSheet*>{F->tabContrast, F->tabHSV, F->tabHSL, F->tabRGB, F->tabFilters,
                                        F->tabEqualization, F->tabBumpMap, F->tabLens, F->tabWave, F->tabMorph,
-                                       F->tabRotate, F->tabGamma, F->tabSharpen, F->tabResize, F->tabSoftShadow,
+                                       F->tabRotate, F->tabFFT, F->tabGamma, F->tabSharpen, F->tabResize,
+                                       F->tabSoftShadow,
                                        F->tabAutoEnhance, F->tabCrop}));
     EXPECT_EQ(F->Caption(), "Preview");
     EXPECT_EQ(F->PageControl1->Style(), tsTabs);
@@ -152,25 +153,36 @@ TEST_F(Previews, PageSets) {
     EXPECT_EQ(F->PageControl1->VisibleTabs().size(), 2u);
     D::Click(F->CancelButton);
   });
-  // A page not on the form yet beside a built one: only the built one.
-  Open(VXPreviewEffect(peFFT) | VXPreviewEffect(peHSL), [](TfPreviews* F) {
-    EXPECT_EQ(F->PageControl1->ActivePage(), F->tabHSL);
-    EXPECT_EQ(F->Caption(), "HSL");
-    D::Click(F->CancelButton);
-  });
   EXPECT_EQ(D::PendingModalHandlers(), 0);
 }
 
-TEST_F(Previews, PagesNotBuiltRaiseBeforeAnythingShows) {
-  for (auto [pe, caption] : {std::pair{VXPreviewEffect(peFFT), "FFT"}}) {
-    try {
-      proc_->DoPreviews(pe);
-      ADD_FAILURE() << "no exception";
-    } catch (const EVXException& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("Preview page not built: ") + caption);
-    }
+TEST_F(Previews, EveryPageOpensAloneWithItsCaption) {
+  using TPage = TTabSheet* TfPreviews::*;
+  const std::pair<TPreviewEffect, TPage> cases[] = {
+      {peContrast, &TfPreviews::tabContrast}, {peHSV, &TfPreviews::tabHSV},
+      {peHSL, &TfPreviews::tabHSL},           {peRGB, &TfPreviews::tabRGB},
+      {peUserFilt, &TfPreviews::tabFilters},  {peEqualize, &TfPreviews::tabEqualization},
+      {peBumpMap, &TfPreviews::tabBumpMap},   {peLens, &TfPreviews::tabLens},
+      {peWave, &TfPreviews::tabWave},         {peMorph, &TfPreviews::tabMorph},
+      {peRotate, &TfPreviews::tabRotate},     {peFFT, &TfPreviews::tabFFT},
+      {peGamma, &TfPreviews::tabGamma},       {peSharpen, &TfPreviews::tabSharpen},
+      {peResize, &TfPreviews::tabResize},     {peSoftShadow, &TfPreviews::tabSoftShadow},
+      {peAutoEnhance, &TfPreviews::tabAutoEnhance}, {peCrop, &TfPreviews::tabCrop}};
+  for (auto [effect, page] : cases) {
+    bool shown = false;
+    Open(VXPreviewEffect(effect), [&](TfPreviews* F) {
+      shown = true;
+      TTabSheet* expected = F->*page;
+      ASSERT_NE(expected, nullptr);
+      EXPECT_EQ(F->PageControl1->ActivePage(), expected);
+      EXPECT_FALSE(expected->Caption().empty());
+      EXPECT_EQ(F->Caption(), expected->Caption());
+      EXPECT_TRUE(F->PageControl1->VisibleTabs().empty());
+      D::Click(F->CancelButton);
+    });
+    EXPECT_TRUE(shown) << int(effect);
   }
-  // Nothing was shown, so nothing of the image or its history changed.
+  // Cancelled every time: nothing of the image or its history changed.
   EXPECT_EQ(proc_->UndoCount(), 0);
 }
 
