@@ -487,7 +487,14 @@ void TfPreviews::OkButtonClick() {
     if (Screen) Screen->SetCursor(saved);
   }};
   fDoProgress = true;
-  ApplyPreviewOperation(Vexlane1, false);
+  try {
+    ApplyPreviewOperation(Vexlane1, false);
+  } catch (...) {
+    // The operation failed: the dialog stays open (the button had already
+    // set its result) and nothing is applied, logged or stored.
+    SetModalResult(mrNone);
+    throw;
+  }
   Vexlane1->Update();
   const int tag = PageTag(PageControl1->ActivePage());
   if (tag >= 0) UndoCaption += undos[size_t(tag)];

@@ -247,8 +247,12 @@ void TfPreviews::RunFFTPageOperation(int Tag, TVexlaneView* View, bool IsPreview
   } else {
     TVXBitmap* bmp = View->GetVXBitmap();
     if (!bmp || bmp->IsEmpty()) return;
+    // The full transform is built apart, so that a failure leaves the
+    // preview's transform as it was.
     FFTProgressPos = 0;
-    FTImage->BuildFT(bmp, gray ? vxitGrayscale : vxitRGB);
+    TVXFtImage whole;
+    whole.OnProgress = FTImage->OnProgress;
+    whole.BuildFT(bmp, gray ? vxitGrayscale : vxitRGB);
     if (selection) {
       // The selection lies in the preview transform's grid; the full
       // transform holds the same frequencies at other distances from its
@@ -256,11 +260,11 @@ void TfPreviews::RunFFTPageOperation(int Tag, TVexlaneView* View, bool IsPreview
       int32_t copyWidth = 0, copyHeight = 0, s = 0;
       FFTSizes(bmp->Width(), bmp->Height(), copyWidth, copyHeight, s);
       const std::unique_ptr<TVXMask> full =
-          VXCarryFFTSelection(selection, s, copyWidth, copyHeight, FTImage->FFTN(), bmp->Width(), bmp->Height());
-      FTImage->ClearZone(full.get(), 0, 0);
+          VXCarryFFTSelection(selection, s, copyWidth, copyHeight, whole.FFTN(), bmp->Width(), bmp->Height());
+      whole.ClearZone(full.get(), 0, 0);
     }
     FFTProgressPos = 0;
-    View->Proc()->FTConvertFrom(FTImage.get());
+    View->Proc()->FTConvertFrom(&whole);
   }
   pbrFFT->SetPosition(0);
   pbrFFT->SetVisible(false);

@@ -449,3 +449,38 @@ TEST_F(PreviewsFFT, StoredRectangleWithoutStreamAndDamagedStream) {
 }
 
 }  // namespace
+
+namespace {
+
+// A full transform beyond the library's limits: OK reports the failure and
+// keeps the dialog open, with the image, the log and the stored values as
+// they were; the preview's transform stays usable.
+TEST_F(PreviewsFFT, FullTransformTooLargeKeepsTheDialogOpen) {
+  UseImage(Stripes(384, 384, 24));
+  auto before = std::make_unique<TVXBitmap>(image_.get());
+  TVXVexlaneGlobalSettings* settings = VXGetGlobalSettings();
+  const int64_t limit = settings->MaxImagePixels();
+  settings->SetMaxImagePixels(400 * 400);  // the image fits, its 512 x 512 grid does not
+  std::string error;
+  EXPECT_FALSE(Open([&](TfPreviews* F) {
+    F->VexlaneView1->Select(80, 60, 96, 68, vxspReplace);
+    try {
+      D::Click(F->OkButton);
+    } catch (const EVXException& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(F->ModalResult(), mrNone);
+    EXPECT_EQ(F->FTImage->FFTN(), 128);
+    D::Click(F->Clear);
+    EXPECT_EQ(F->Vexlane2->GetVXBitmap()->Width(), 128);
+    D::Click(F->CancelButton);
+  }));
+  settings->SetMaxImagePixels(limit);
+  EXPECT_EQ(error, "Image too large: 512 x 512 pixels");
+  EXPECT_TRUE(Bytes(image_.get()) == Bytes(before.get()));
+  EXPECT_TRUE(proc_->PreviewsLog().empty());
+  EXPECT_EQ(P()->FFT_Left(), -1);
+  EXPECT_EQ(proc_->UndoCount(), 0);
+}
+
+}  // namespace
