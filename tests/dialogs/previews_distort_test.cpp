@@ -164,6 +164,40 @@ TEST_F(PreviewsDistort, BumpMapCentresTheLightAndConvertsForThePreview) {
   });
 }
 
+TEST_F(PreviewsDistort, BumpMapFittedAtHalfAndAClickBesideTheImage) {
+  Open(VXPreviewEffect(peBumpMap), [](TfPreviews* F) {
+    TVexlaneView* v = F->Vexlane1;
+    // A source view whose client area takes the 640 x 480 image at 50 %.
+    const int bw = v->Width() - v->ClientWidth(), bh = v->Height() - v->ClientHeight();
+    v->SetBounds(v->Left(), v->Top(), 320 + bw, 240 + bh);
+    F->Vexlane2->SetBounds(F->Vexlane2->Left(), F->Vexlane2->Top(), 320 + bw, 240 + bh);
+    v->Fit();
+    ASSERT_EQ(v->ZoomX(), 50);
+    ASSERT_EQ(v->ViewX(), 0);
+    ASSERT_EQ(v->ViewY(), 0);
+    F->UpdatePreview();
+    EXPECT_EQ(F->SourceXToPreview(F->BumpLeft), 160);
+    EXPECT_EQ(F->SourceYToPreview(F->BumpTop), 120);
+    EXPECT_EQ(F->SourceLengthToPreview(F->BumpWidth), 160);
+    auto expected = Rendering(F);
+    TProgressRec none;
+    VXDoBumpMapping(expected.get(), 0, 0, expected->Width(), expected->Height(), 160, 120, 160, 160, 0,
+                    VXMakeRGB(255, 255, 255), none);
+    ExpectSame(F->Vexlane2->GetVXBitmap(), expected.get());
+    // 20 pixels wider and 10 higher at the same zoom: the image is drawn
+    // from (10, 5), and a click at (100, 50) is the source point (180, 90).
+    v->SetBounds(v->Left(), v->Top(), 340 + bw, 250 + bh);
+    F->Vexlane2->SetBounds(F->Vexlane2->Left(), F->Vexlane2->Top(), 340 + bw, 250 + bh);
+    v->SetZoomX(50);
+    ASSERT_EQ(v->OffsetX(), 10);
+    ASSERT_EQ(v->OffsetY(), 5);
+    D::ClickAt(F->Vexlane2, 100, 50);
+    EXPECT_EQ(F->BumpLeft, 180);
+    EXPECT_EQ(F->BumpTop, 90);
+    D::Click(F->CancelButton);
+  });
+}
+
 // ---- lens ----
 
 TEST_F(PreviewsDistort, LensRefractionBox) {
