@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "core/dialogbg.h"
+#include "core/vxdefs.h"
 #include "core/settings.h"
 #include "core/startup.h"
 #include "core/streams.h"
@@ -23,6 +25,7 @@
 #include "dialogs/iopreviews.h"
 #include "dialogs/palettedlg.h"
 #include "gui/formdriver.h"
+#include "gui/graphics.h"
 #include "io/params.h"
 #include "io/vexlaneio.h"
 #include "view/vexlaneview.h"
@@ -346,6 +349,78 @@ TEST_F(IOPreviews, JpegPreviewIsWhatTheSaveDecodesTo) {
     std::remove(ppm.c_str());
   }
   std::remove(file.c_str());
+}
+
+TEST_F(IOPreviews, ProgressIsSplitBetweenSaveAndLoadAndTheResultFollowsTheSource) {
+  P().SetFileType(3);
+  Open(ppJPEG, [](TfIOPreviews* F) {
+    std::vector<std::pair<int, int>> seen;  // (view, bar position)
+    for (int v : {0, 1}) {
+      TVexlaneView* view = v == 0 ? F->vxnSource : F->vxnPreview;
+      view->SetOnProgress([F, v, &seen](void*, int32_t per) {
+        F->ViewProgress(per);
+        EXPECT_TRUE(F->pbrPreview->Visible());
+        seen.emplace_back(v, F->pbrPreview->Position());
+      });
+    }
+    D::Click(F->btnPreview);
+    ASSERT_FALSE(seen.empty());
+    bool saving = false, loading = false;
+    for (auto [view, pos] : seen) {
+      if (view == 0) {  // the save fills the first half
+        saving = true;
+        EXPECT_LE(pos, 50);
+      } else {  // the load the second
+        loading = true;
+        EXPECT_GE(pos, 50);
+        EXPECT_LE(pos, 100);
+      }
+    }
+    EXPECT_TRUE(saving);
+    EXPECT_TRUE(loading);
+    EXPECT_FALSE(F->pbrPreview->Visible());
+    EXPECT_EQ(F->pbrPreview->Position(), 0);
+
+    // Zooming and scrolling the source moves the result along.
+    F->vxnSource->SetZoom(800);
+    F->vxnSource->SetViewXY(20, 10);
+    EXPECT_EQ(F->vxnPreview->Zoom(), 800);
+    EXPECT_EQ(F->vxnPreview->ViewX(), F->vxnSource->ViewX());
+    EXPECT_EQ(F->vxnPreview->ViewY(), F->vxnSource->ViewY());
+    EXPECT_GT(F->vxnPreview->ViewX(), 0);
+    D::Click(F->btnCancel);
+  });
+}
+
+TEST_F(IOPreviews, DialogBackgroundsFillThePicture) {
+  const uint8_t saved = VXDialogBackgroundKind;
+  for (uint8_t kind : {0, 1, 2}) {
+    SCOPED_TRACE(int(kind));
+    VXDialogBackgroundKind = kind;
+    P().SetFileType(3);
+    Open(ppJPEG, [&](TfIOPreviews* F) {
+      D::ResizeForm(F, F->Width() + 40, F->Height() + 20);
+      TBitmap* picture = F->Image1->Picture()->Bitmap();
+      if (kind == 0) {
+        EXPECT_TRUE(picture->Empty());
+      } else {
+        EXPECT_EQ(picture->Width(), F->Image1->Width());
+        EXPECT_EQ(picture->Height(), F->Image1->Height());
+        if (kind == 1) {
+          TBitmap expected;
+          VXFillStripesBitmap(&expected, F->Image1->Width(), F->Image1->Height());
+          for (auto [x, y] : {std::pair{0, 0}, std::pair{5, 3}, std::pair{100, 77}})
+            EXPECT_EQ(picture->Canvas()->Pixels(x, y), expected.Canvas()->Pixels(x, y));
+        } else {  // brushed metal: grey grain, never one flat colour
+          bool varies = false;
+          for (int x = 1; x < 50; ++x) varies |= picture->Canvas()->Pixels(x, 10) != picture->Canvas()->Pixels(0, 10);
+          EXPECT_TRUE(varies);
+        }
+      }
+      D::Click(F->btnCancel);
+    });
+  }
+  VXDialogBackgroundKind = saved;
 }
 
 }  // namespace
