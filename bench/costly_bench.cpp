@@ -247,6 +247,47 @@ TBytes ClipMetafile(int Bars) {
   return b;
 }
 
+// An enhanced metafile combining Bars bars, one clip record each, into its
+// clip region by exclusive or: horizontal and vertical bars in turn, so the
+// region becomes a chequerboard.
+TBytes ClipRecordsMetafile(int Bars) {
+  TBytes b;
+  const int32_t extent = 4 * Bars;
+  // EMR_HEADER
+  Put32(b, 1);
+  Put32(b, 88);
+  // A frame of 64 reference pixels (4 a millimetre), whose bars reach far
+  // beyond it.
+  for (int32_t v : {0, 0, 64, 64}) Put32(b, uint32_t(v));      // bounds
+  for (int32_t v : {0, 0, 1600, 1600}) Put32(b, uint32_t(v));  // frame (0.01 mm)
+  Put32(b, 0x464D4520);
+  Put32(b, 0x10000);
+  Put32(b, 0);  // bytes, set below
+  Put32(b, uint32_t(Bars + 2));
+  Put16(b, 1);
+  Put16(b, 0);
+  Put32(b, 0);
+  Put32(b, 0);
+  Put32(b, 0);
+  for (int32_t v : {1000, 1000, 250, 250}) Put32(b, uint32_t(v));  // device, mm
+  for (int i = 0; i < Bars; ++i) {
+    // EMR_EXTSELECTCLIPRGN, RGN_XOR, one rectangle
+    Put32(b, 75);
+    Put32(b, 16 + 48);
+    Put32(b, 48);
+    Put32(b, 3);
+    for (uint32_t v : {32u, 1u, 1u, 16u, 0u, 0u, 0u, 0u}) Put32(b, v);
+    const int32_t at = 4 * (i / 2);
+    const bool across = i % 2 == 0;
+    for (int32_t v : {across ? 0 : at, across ? at : 0, across ? extent : at + 2, across ? at + 2 : extent})
+      Put32(b, uint32_t(v));
+  }
+  // EMR_EOF
+  for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) Put32(b, v);
+  Set32(b, 48, uint32_t(b.size()));
+  return b;
+}
+
 // A PE module (data only) holding Icons icon resources and groups of eight
 // frames naming them, group i icons 8i + 1 to 8i + 8, behind as many types of
 // no resource as there are groups.
@@ -388,6 +429,26 @@ struct TCase {
 
 }  // namespace
 
+void PlayMetafile(const TBytes& f) {
+         HENHMETAFILE m = SetEnhMetaFileBits(UINT(f.size()), f.data());
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = 64;
+  bi.bmiHeader.biHeight = 64;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bm);
+  RECT rc{0, 0, 64, 64};
+  if (m) PlayEnhMetaFile(dc, m, &rc);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bm);
+  if (m) DeleteEnhMetaFile(m);
+}
+
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   TVXLibraryGuard library;
@@ -431,25 +492,10 @@ int main(int argc, char** argv) {
        }},
       {"metafile clip region", "metafile/clip_region_bars.emf", 60,
        [](int s) { return ClipMetafile(s > 2 ? s : 250 * s); },
-       [](const TBytes& f) {
-         HENHMETAFILE m = SetEnhMetaFileBits(UINT(f.size()), f.data());
-         BITMAPINFO bi{};
-         bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-         bi.bmiHeader.biWidth = 64;
-         bi.bmiHeader.biHeight = 64;
-         bi.bmiHeader.biPlanes = 1;
-         bi.bmiHeader.biBitCount = 24;
-         void* bits = nullptr;
-         HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-         HDC dc = CreateCompatibleDC(nullptr);
-         HGDIOBJ old = SelectObject(dc, bm);
-         RECT rc{0, 0, 64, 64};
-         if (m) PlayEnhMetaFile(dc, m, &rc);
-         SelectObject(dc, old);
-         DeleteDC(dc);
-         DeleteObject(bm);
-         if (m) DeleteEnhMetaFile(m);
-       }},
+       PlayMetafile},
+      {"metafile clip records", "metafile/clip_records_xor.emf", 60,
+       [](int s) { return ClipRecordsMetafile(s > 2 ? s : 250 * s); },
+       PlayMetafile},
       {"module icon groups", "pe_resources/icon_groups.dll", 64,
        [](int s) { return IconModule(s > 2 ? s : 512 * s); },
        [&](const TBytes& f) {

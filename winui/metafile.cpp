@@ -674,6 +674,25 @@ class TPlayer {
       ExcludeClipRect(fDC, d.left, d.top, d.right, d.bottom);
     else
       IntersectClipRect(fDC, d.left, d.top, d.right, d.bottom);
+    KeepClipOnDestination();
+  }
+  // The picture's clip never moves, so what of it lies beyond the
+  // destination never shows; yet records that keep combining regions into
+  // it (crossing bars by exclusive or make a chequerboard) would grow it
+  // there without bound, and every record costs what the clip holds. So the
+  // clip keeps to the destination: to its own clip, or else its surface.
+  void KeepClipOnDestination() {
+    if (fOwnClip) {
+      ExtSelectClipRgn(fDC, fOwnClip, RGN_AND);
+      return;
+    }
+    std::lock_guard<std::recursive_mutex> lock(vxgdi::Lock());
+    vxgdi::DC* dc = vxgdi::FindDC(fDC);
+    if (!dc || !dc->S.HasClip || !dc->Surface) return;
+    vxgdi::Region area;
+    area.SetRect(0, 0, dc->Surface->Width, dc->Surface->Height);
+    if (dc->HasSysClip) area.Intersect(dc->SysClip);
+    dc->S.Clip.Intersect(area);
   }
   // The clip region back to the destination's own; saved states keep
   // theirs.
@@ -700,7 +719,7 @@ class TPlayer {
     }
     if (mode < RGN_AND || mode > RGN_COPY) mode = RGN_COPY;
     ExtSelectClipRgn(fDC, rgn, mode);
-    if (fOwnClip) ExtSelectClipRgn(fDC, fOwnClip, RGN_AND);
+    KeepClipOnDestination();
     DeleteObject(rgn);
   }
 

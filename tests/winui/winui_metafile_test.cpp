@@ -757,6 +757,31 @@ TEST(WinuiMetafile, ClipResetKeepsSavedStatesAndTheDestinationsClip) {
   EXPECT_EQ(s.At(35, 20), kWhite);
 }
 
+// Clip records that keep combining regions into the clip: bars crossing
+// one another by exclusive or, most of them far beyond the destination (the
+// clip keeps to the destination, so that it cannot grow there without
+// bound). Over the destination the chequerboard is exact: the clip starts
+// as the whole surface, so a pixel is drawn where it lies on as many
+// horizontal as vertical bars.
+TEST(WinuiMetafile, ClipCombinedOverManyRecordsIsExactOnTheDestination) {
+  constexpr int kBars = 120;  // each way, 4 pixels apart, to 480 pixels
+  TEmf e(40, 40);
+  e.SolidBrush(kRed);
+  e.Add(U_EMRSELECTOBJECT_set(U_NULL_PEN));
+  for (int i = 0; i < kBars; ++i)
+    for (bool across : {true, false}) {
+      U_RECTL r = across ? Rectl(0, 4 * i, 4 * kBars, 4 * i + 2) : Rectl(4 * i, 0, 4 * i + 2, 4 * kBars);
+      vxtest::TMalloced<U_RGNDATA> rgn(rgndata_set(rgndataheader_set(1, r), &r));
+      e.Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_XOR, rgn.get()));
+    }
+  e.Add(U_EMRRECTANGLE_set(Rectl(0, 0, 41, 41)));
+  Surface s(40, 40);
+  ASSERT_TRUE(s.Play(e.Finish(), RECT{0, 0, 40, 40}));
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x)
+      ASSERT_EQ(s.At(x, y), (y % 4 < 2) == (x % 4 < 2) ? kRed : kWhite) << "at (" << x << ", " << y << ")";
+}
+
 TEST(WinuiMetafile, HatchedBrushesAndTheBackground) {
   // A cross hatch in red; between its lines the background colour when
   // opaque, the picture below when transparent.
