@@ -10,6 +10,7 @@
 #include "gui/extctrls.h"
 #include "gui/graphics.h"
 #include "proc/proc.h"
+#include "vect/textcontrol.h"
 #include "vect/extended.h"
 #include "winui/gdi.h"
 #include "winui/win_icon.h"
@@ -51,6 +52,7 @@ void TVexlaneVect::SystemIconPicture(TVXBitmap& B, int32_t Id, int32_t W, int32_
 // Construction
 
 TVexlaneVect::TVexlaneVect(TComponent* Owner) : TVexlaneView(Owner) {
+  CreateTextEditors();
   fObjGripPen = std::make_unique<TPen>();
   fObjGripBrush = std::make_unique<TBrush>();
   fObjGripBrush->SetColor(TColor(0xBAFFFF));
@@ -83,6 +85,8 @@ TVexlaneVect::TVexlaneVect(TComponent* Owner) : TVexlaneView(Owner) {
 }
 
 TVexlaneVect::~TVexlaneVect() {
+  EndTextEdit(true);
+  fTextEditing = -1;
   fMouseStableTimer.reset();
   for (auto& o : fObjHeap)
     if (o) FreeObjectContents(*o);
@@ -417,6 +421,7 @@ void TVexlaneVect::CancelInteracts() {
   fInserting = vxkNONE;
   fGripping = vxgrNone;
   if (fTextEditing != -1) {
+    EndTextEdit(false);
     fTextEditing = -1;
     Update();
   }

@@ -20,6 +20,8 @@
 #include "vect/vobject.h"
 
 class TMemoryStream;
+class TVXEdit;
+class TVXTextControl;
 class TVXCanvas;
 class TTimer;
 class TPen;
@@ -74,6 +76,20 @@ using TVXPresentMeasureEvent =
 using TVXDragLenEndEvent = std::function<void(void* Sender, double Value)>;
 using TVXObjectMoveResizeEvent =
     std::function<void(void* Sender, int32_t hobj, int32_t Grip, int32_t& OffsetX, int32_t& OffsetY)>;
+// The key-down of an in-place editor, seen before the layer acts on it;
+// clearing Key consumes it.
+using TVXTextKeyDownEvent = std::function<void(void* Sender, WORD& Key, TShiftState Shift)>;
+
+// A memo editor's insertion format as a caller reads and gives it: owned by
+// the caller.
+class TVXMemoEditCharInfo {
+ public:
+  TVXMemoEditCharInfo();
+  ~TVXMemoEditCharInfo();
+  std::unique_ptr<TFont> Font;
+  TVXAlignment Align = vxjLeft;
+};
+
 using TVXTextEditEvent = std::function<void(void* Sender, int32_t hobj, void* VisualObject)>;
 using TVXDrawObjectEvent = std::function<void(void* Sender, int32_t hobj, TVXBitmap* destination,
                                               TCanvas* destCanvas, const TRect& destRect, bool drawingAlpha,
@@ -121,6 +137,26 @@ class TVexlaneVect : public TVexlaneView {
   void SetObjFrontOf(int32_t hobj, int32_t refobj);
   void SetObjBackTo(int32_t hobj, int32_t refobj);
   void CancelInteracts();
+
+  // ---- text and memo editing (vexlanevect_textedit.cpp) ----
+  // The edited object, -1 when none. Writing a handle ends an edit in
+  // progress and edits that object (when its text is editable); -1 only
+  // ends the edit.
+  int32_t ObjTextEditMode() const { return fTextEditing; }
+  void SetObjTextEditMode(int32_t Value);
+  bool IsEditMode() const { return fTextEditing >= 0; }
+  TVXTextControl* MemoEdit() const { return fMemoEdit.get(); }
+  TVXEdit* TextEdit() const { return fTextEdit.get(); }
+  // The memo editor's insertion font and alignment (a default font outside
+  // an edit); the caller owns the result.
+  TVXMemoEditCharInfo* MemoEditingGetCharInfo();
+  // The font for what is typed next (and the selection), and the
+  // paragraph's alignment; the editor gets the focus.
+  void MemoEditingSetCharInfo(TVXMemoEditCharInfo* Info);
+  // A straight text's box fitted to its text.
+  void StretchTextRect(int32_t hobj);
+  // The memo's text as laid out in its box, a line feed at every line end.
+  std::u16string GetMemoFormattedString(int32_t hobj);
   // The record of a handle (-1 the template, -2 the last added); raises
   // "Invalid Object Heap" / "Invalid object index" as every accessor does.
   TVXVObject* GetObjRecord(int32_t hobj);
@@ -381,7 +417,9 @@ class TVexlaneVect : public TVexlaneView {
   VX_SETTING(bool, ObjAnchorToLayers, fObjAnchorToLayers)
   VX_SETTING(TColor, MeasureHintBorder1, fMeasureHintBorder1)
   VX_SETTING(TColor, MeasureHintBorder2, fMeasureHintBorder2)
-  VX_SETTING(int32_t, MaxTextLength, fMaxTextLength)
+  int32_t MaxTextLength() const { return fMaxTextLength; }
+  // Written to both in-place editors.
+  void SetMaxTextLength(int32_t Value);
 #undef VX_SETTING
   TVXMouseInteractVt MouseInteractVt() const { return fMouseInteractVt; }
   // Area and length measuring show the hint at the control's middle; any
@@ -457,7 +495,8 @@ class TVexlaneVect : public TVexlaneView {
   virtual void DrawInsertingRuler() {}
   virtual void DrawInsertingAngle() {}
   virtual void DoVectorialChanged();
-  virtual void PlaceTextEditor() {}
+  // Places and formats the in-place editor over the edited object.
+  virtual void PlaceTextEditor();
   virtual void DoObjectMoveResize(int32_t hobj, int32_t Grip, int32_t& OffsetX, int32_t& OffsetY);
   virtual void DoObjectClick(int32_t hobj);
   virtual void DoObjectDblClick(int32_t hobj);
@@ -483,7 +522,7 @@ class TVexlaneVect : public TVexlaneView {
   TVXVObjectEvent OnObjectClick;
   TVXVObjectEvent OnObjectDblClick;
   TVXVObjectEvent OnObjectOver;
-  TVXSpecialKeyEvent OnTextKeyDown;
+  TVXTextKeyDownEvent OnTextKeyDown;
   TNotifyEvent OnActivateTextEdit;
   TVXTextEditEvent OnTextEdit;
   TNotifyEvent OnDeactivateTextEdit;
@@ -494,6 +533,21 @@ class TVexlaneVect : public TVexlaneView {
  protected:
   void Paint() override;
   void WMSize(TMessage& Message) override;
+  void WndProc(TMessage& Message) override;
+  void WMSetFocus(TMessage& Message) override;
+  void KeyDown(WORD& Key, TShiftState Shift) override;
+  // In-place editing.
+  void CreateTextEditors();
+  void StartTextEdit();
+  void EndTextEdit(bool Destroying);
+  void TextEditChange();
+  void TextEditKeyDown(void* Sender, WORD& Key, TShiftState Shift);
+  void MemoEditKeyDown(void* Sender, WORD& Key, TShiftState Shift);
+  int32_t EditTextWidth();
+  void SetupMemoControl(TVXTextControl& M, const TVXVObject& O);
+  // The memo renderer: the object's text and formats lent to a throw-away
+  // rich-text control painting the box at (X1, Y1).
+  void RenderMemo(TVXVObject& o, TVXCanvas& C, int32_t X1, int32_t Y1, double Zoom, bool MaskMode);
   void MouseStableTimer();
 
   // The store's one add routine: a copy of Source on top of the z-order,
@@ -643,6 +697,12 @@ class TVexlaneVect : public TVexlaneView {
   TColor fMeasureHintBorder2 = 0x808080;
   std::string fExtendedObjectToPut;
   int32_t fMaxTextLength = 0;
+  std::unique_ptr<TVXEdit> fTextEdit;
+  std::unique_ptr<TVXTextControl> fMemoEdit;
+  std::u16string fTextEditOld;  // the text object's text when its edit began
+  bool fTextEditLoading = false;
+  TVXVObject* fMemoWriteFormattedString = nullptr;
+  std::u16string fMemoFormattedString;
 
   friend class TVXVStreamReader;
 };

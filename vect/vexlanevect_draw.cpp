@@ -182,7 +182,17 @@ bool TVexlaneVect::DrawOneObject(int32_t h, TVXBitmap* Target, bool Screen, int3
         }
         case vxkTEXT:
           p->SetLineJoin(vxljMiter);
-          RenderText(o, c, Target->Canvas()->Handle(), X1, Y1, X2, Y2, std::min(zx, zy), penColor);
+          if (h == fTextEditing && Screen) {
+            // The editor stands there: a frame marks its place.
+            br->SetStyle(bsClear);
+            c.Rectangle(X1 - 1, Y1 - 1, X2 + 1, Y2 + 1);
+          } else {
+            RenderText(o, c, Target->Canvas()->Handle(), X1, Y1, X2, Y2, std::min(zx, zy), penColor);
+          }
+          break;
+        case vxkMEMO:
+          p->SetLineJoin(vxljMiter);
+          if (h != fTextEditing) RenderMemo(o, c, X1, Y1, zy, MaskMode);
           break;
         case vxkRULER:
           p->SetLineJoin(vxljMiter);

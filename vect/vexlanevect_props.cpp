@@ -196,7 +196,7 @@ void TVexlaneVect::SetObjText(int32_t hobj, std::u16string Value) {
   o->TextFormat.clear();
   Value.erase(std::remove(Value.begin(), Value.end(), u'\r'), Value.end());
   o->Text = std::move(Value);
-  // Fitting the rectangle to the text (TextAutoSize) comes with text editing.
+  if (o->TextAutoSize) StretchTextRect(hobj);
   Changed(hobj);
 }
 
