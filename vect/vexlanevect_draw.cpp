@@ -644,6 +644,10 @@ void TVexlaneVect::Paint() {
     fMouseStableTimer->SetEnabled(true);
   }
   TVexlaneView::Paint();
+  // The window under the measure hint was painted again: what the hint kept
+  // of it is stale, and the hint goes back over the new picture.
+  fHintSaveBitmap->SetWidth(1);
+  if (fStable2 == 0) DrawMeasureHint(-1000000, -1000000);
 }
 
 void TVexlaneVect::MouseStableTimer() {

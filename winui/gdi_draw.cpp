@@ -280,11 +280,14 @@ struct PenDrawer {
   std::vector<std::pair<int, int>> dot;
   std::vector<std::vector<std::pair<int, int>>> runs;
   std::vector<size_t> mergeAt;  // a row's runs are merged when they reach this many
+  int runsTop = 0;               // the device row of runs[0]
+  bool boxOnly = false;          // the visible region is its bounding box
 
   PenDrawer(DC& d) : dc(d) {
     if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
     if (!VisibleRegion(dc, vis)) return;
     box = vis.Box();
+    boxOnly = pixman_region32_n_rects(&vis.R) <= 1;
     Bitmap& b = *dc.Surface;
     penRaw = b.RawFromColor(pen.Color);
     bkRaw = b.RawFromColor(dc.S.BkColor);
@@ -310,6 +313,25 @@ struct PenDrawer {
     if (!pixman_region32_contains_point(&vis.R, x, y, nullptr)) return;
     Bitmap& b = *dc.Surface;
     b.SetRaw(x, y, Rop2(dc.S.Rop2, raw, b.GetRaw(x, y), mask));
+  }
+
+  // The pixels [a, b) of row y, as Plot each: a visible region of one
+  // rectangle clips the run once, and the copy mode writes without reading.
+  void PlotRun(int a, int b, int y, uint32_t raw) {
+    if (!boxOnly) {
+      for (int x = a; x < b; ++x) Plot(x, y, raw);
+      return;
+    }
+    if (y < box.top || y >= box.bottom) return;
+    a = std::max<int>(a, box.left);
+    b = std::min<int>(b, box.right);
+    Bitmap& bm = *dc.Surface;
+    if (dc.S.Rop2 == R2_COPYPEN) {
+      const uint32_t v = raw & mask;
+      for (int x = a; x < b; ++x) bm.SetRaw(x, y, v);
+    } else {
+      for (int x = a; x < b; ++x) bm.SetRaw(x, y, Rop2(dc.S.Rop2, raw, bm.GetRaw(x, y), mask));
+    }
   }
 
   // Moves the style on by a number of points not drawn.
@@ -407,7 +429,18 @@ struct PenDrawer {
           return;
         }
       }
-    runs.assign(size_t(std::max<LONG>(0, box.bottom - box.top)), {});
+    // Rows only where the pen can reach: the points' rows grown by the
+    // pen's width (the dots and the bands reach at most half of it, plus
+    // rounding), within the box.
+    int64_t lowY = INT64_MAX, highY = INT64_MIN;
+    for (const Path& path : paths)
+      for (const POINT& q : path.Pts) lowY = std::min<int64_t>(lowY, q.y), highY = std::max<int64_t>(highY, q.y);
+    if (lowY > highY) return;
+    const int64_t rowsFrom = std::max<int64_t>(lowY - width - 2, box.top);
+    const int64_t rowsTo = std::min<int64_t>(highY + width + 3, box.bottom);
+    if (rowsFrom >= rowsTo) return;
+    runsTop = int(rowsFrom);
+    runs.assign(size_t(rowsTo - rowsFrom), {});
     mergeAt.assign(runs.size(), 64);
     for (const Path& path : paths) {
       const auto& p = path.Pts;
@@ -424,9 +457,8 @@ struct PenDrawer {
     for (size_t i = 0; i < runs.size(); ++i) {
       auto& row = runs[i];
       Merge(row);
-      const int py = box.top + int(i);
-      for (const auto& [a, b] : row)
-        for (int px = a; px < b; ++px) Plot(px, py, penRaw);
+      const int py = runsTop + int(i);
+      for (const auto& [a, b] : row) PlotRun(a, b, py, penRaw);
     }
     runs.clear();
   }
@@ -444,13 +476,13 @@ struct PenDrawer {
   }
 
   void AddRun(int64_t y, int64_t a, int64_t b) {
-    if (y < box.top || y >= box.bottom) return;
+    if (y < runsTop || y >= runsTop + int64_t(runs.size())) return;
     a = std::max<int64_t>(a, box.left);
     b = std::min<int64_t>(b, box.right);
     if (a >= b) return;
     // A long path piles up runs on a row; merged now and then they stay
     // within the row's width.
-    const size_t i = size_t(y - box.top);
+    const size_t i = size_t(y - runsTop);
     runs[i].push_back({int(a), int(b)});
     if (runs[i].size() >= mergeAt[i]) {
       Merge(runs[i]);
@@ -633,8 +665,7 @@ void FillAndOutline(DC& dc, int l, int t, int r, int b, int cw, int ch, bool ell
   }
   Region dev = DeviceShift(dc, ring);
   for (const RECT& rc : dev.Rects())
-    for (int y = rc.top; y < rc.bottom; ++y)
-      for (int x = rc.left; x < rc.right; ++x) pd.Plot(x, y, pd.penRaw);
+    for (int y = rc.top; y < rc.bottom; ++y) pd.PlotRun(rc.left, rc.right, y, pd.penRaw);
 }
 
 

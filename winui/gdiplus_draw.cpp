@@ -400,7 +400,7 @@ Box PathBox(const GpPath& path) {
 
 GpStatus GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
   Guard l(Lock());
-  Rec("GdipDrawLine(" + Nums({x1, y1, x2, y2}) + ")");
+  if (Recording()) Rec("GdipDrawLine(" + Nums({x1, y1, x2, y2}) + ")");
   if (!Finite({x1, y1, x2, y2})) return InvalidParameter;
   Box box;
   box.Add(x1, y1);
@@ -426,13 +426,13 @@ static GpStatus PointsFigure(GpGraphics* graphics, GpPen* pen, GpBrush* brush, G
 
 GpStatus GdipDrawLinesI(GpGraphics* graphics, GpPen* pen, const GpPoint* points, INT count) {
   Guard l(Lock());
-  Rec("GdipDrawLinesI(" + Points(points, count) + "," + std::to_string(count) + ")");
+  if (Recording()) Rec("GdipDrawLinesI(" + Points(points, count) + "," + std::to_string(count) + ")");
   return PointsFigure(graphics, pen, nullptr, FillModeAlternate, points, count, false);
 }
 
 GpStatus GdipDrawPolygonI(GpGraphics* graphics, GpPen* pen, const GpPoint* points, INT count) {
   Guard l(Lock());
-  Rec("GdipDrawPolygonI(" + Points(points, count) + "," + std::to_string(count) + ")");
+  if (Recording()) Rec("GdipDrawPolygonI(" + Points(points, count) + "," + std::to_string(count) + ")");
   if (!pen) return InvalidParameter;
   return PointsFigure(graphics, pen, nullptr, FillModeAlternate, points, count, true);
 }
@@ -440,7 +440,7 @@ GpStatus GdipDrawPolygonI(GpGraphics* graphics, GpPen* pen, const GpPoint* point
 GpStatus GdipFillPolygonI(GpGraphics* graphics, GpBrush* brush, const GpPoint* points, INT count,
                           GpFillMode fillMode) {
   Guard l(Lock());
-  Rec("GdipFillPolygonI(" + Points(points, count) + "," + std::to_string(count) + "," + std::to_string(fillMode) +
+  if (Recording()) Rec("GdipFillPolygonI(" + Points(points, count) + "," + std::to_string(count) + "," + std::to_string(fillMode) +
       ")");
   if (!brush || (fillMode != FillModeAlternate && fillMode != FillModeWinding)) return InvalidParameter;
   return PointsFigure(graphics, nullptr, brush, fillMode, points, count, true);
@@ -448,7 +448,7 @@ GpStatus GdipFillPolygonI(GpGraphics* graphics, GpBrush* brush, const GpPoint* p
 
 GpStatus GdipDrawRectangle(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height) {
   Guard l(Lock());
-  Rec("GdipDrawRectangle(" + Nums({x, y, width, height}) + ")");
+  if (Recording()) Rec("GdipDrawRectangle(" + Nums({x, y, width, height}) + ")");
   if (!Finite({x, y, width, height})) return InvalidParameter;
   if (width < 0 || height < 0) return Live(graphics, Kind::Graphics) && Live(pen, Kind::Pen) ? Ok : InvalidParameter;
   return Stroke(graphics, pen, Box(x, y, width, height),
@@ -457,7 +457,7 @@ GpStatus GdipDrawRectangle(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REA
 
 GpStatus GdipFillRectangle(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y, REAL width, REAL height) {
   Guard l(Lock());
-  Rec("GdipFillRectangle(" + Nums({x, y, width, height}) + ")");
+  if (Recording()) Rec("GdipFillRectangle(" + Nums({x, y, width, height}) + ")");
   if (!Finite({x, y, width, height})) return InvalidParameter;
   // An empty or turned-over rectangle covers nothing.
   if (width <= 0 || height <= 0)
@@ -472,7 +472,7 @@ GpStatus GdipFillRectangle(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y,
 static GpStatus ArcFigure(const char* Name, GpGraphics* graphics, GpPen* pen, GpBrush* brush, REAL x, REAL y, REAL w,
                           REAL h, REAL start, REAL sweep, int kind /* 0 ellipse, 1 arc, 2 pie */) {
   Guard l(Lock());
-  Rec(std::string(Name) + "(" + (kind == 0 ? Nums({x, y, w, h}) : Nums({x, y, w, h, start, sweep})) + ")");
+  if (Recording()) Rec(std::string(Name) + "(" + (kind == 0 ? Nums({x, y, w, h}) : Nums({x, y, w, h, start, sweep})) + ")");
   if (!pen && !brush) return InvalidParameter;
   if (!Finite({x, y, w, h, start, sweep})) return InvalidParameter;
   Normalise(x, y, w, h);
@@ -510,14 +510,14 @@ GpStatus GdipFillPie(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y, REAL 
 
 GpStatus GdipDrawPath(GpGraphics* graphics, GpPen* pen, GpPath* path) {
   Guard l(Lock());
-  Rec("GdipDrawPath()");
+  if (Recording()) Rec("GdipDrawPath()");
   if (!Live(path, Kind::Path)) return InvalidParameter;
   return Stroke(graphics, pen, PathBox(*path), [&](cairo_t* cr) { AddPath(cr, *path); });
 }
 
 GpStatus GdipFillPath(GpGraphics* graphics, GpBrush* brush, GpPath* path) {
   Guard l(Lock());
-  Rec("GdipFillPath()");
+  if (Recording()) Rec("GdipFillPath()");
   if (!Live(path, Kind::Path)) return InvalidParameter;
   return Fill(graphics, brush, path->Mode, PathBox(*path), [&](cairo_t* cr) { AddPath(cr, *path); });
 }

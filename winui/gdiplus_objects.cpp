@@ -58,7 +58,7 @@ GpStatus NewGraphics(HDC hdc, HANDLE device, GpGraphics** graphics) {
 
 GpStatus GdipCreatePen1(ARGB color, REAL width, GpUnit unit, GpPen** pen) {
   Guard l(Lock());
-  Rec("GdipCreatePen1(" + Hex(color) + "," + Num(width) + "," + std::to_string(unit) + ")");
+  if (Recording()) Rec("GdipCreatePen1(" + Hex(color) + "," + Num(width) + "," + std::to_string(unit) + ")");
   if (!pen) return InvalidParameter;
   *pen = nullptr;
   // Widths are in pixels whatever the unit: the graphics objects here have
@@ -72,13 +72,13 @@ GpStatus GdipCreatePen1(ARGB color, REAL width, GpUnit unit, GpPen** pen) {
 
 GpStatus GdipDeletePen(GpPen* pen) {
   Guard l(Lock());
-  Rec("GdipDeletePen()");
+  if (Recording()) Rec("GdipDeletePen()");
   return Delete(pen, Kind::Pen);
 }
 
 GpStatus GdipSetPenColor(GpPen* pen, ARGB color) {
   Guard l(Lock());
-  Rec("GdipSetPenColor(" + Hex(color) + ")");
+  if (Recording()) Rec("GdipSetPenColor(" + Hex(color) + ")");
   if (!Live(pen, Kind::Pen)) return InvalidParameter;
   pen->Color = color;
   return Ok;
@@ -86,7 +86,7 @@ GpStatus GdipSetPenColor(GpPen* pen, ARGB color) {
 
 GpStatus GdipSetPenWidth(GpPen* pen, REAL width) {
   Guard l(Lock());
-  Rec("GdipSetPenWidth(" + Num(width) + ")");
+  if (Recording()) Rec("GdipSetPenWidth(" + Num(width) + ")");
   if (!Live(pen, Kind::Pen) || !Finite(width)) return InvalidParameter;
   pen->Width = width;
   return Ok;
@@ -94,7 +94,7 @@ GpStatus GdipSetPenWidth(GpPen* pen, REAL width) {
 
 GpStatus GdipSetPenDashStyle(GpPen* pen, GpDashStyle style) {
   Guard l(Lock());
-  Rec("GdipSetPenDashStyle(" + std::to_string(style) + ")");
+  if (Recording()) Rec("GdipSetPenDashStyle(" + std::to_string(style) + ")");
   if (!Live(pen, Kind::Pen) || style < DashStyleSolid || style > DashStyleDashDotDot) return InvalidParameter;
   pen->Dash = style;
   return Ok;
@@ -102,7 +102,7 @@ GpStatus GdipSetPenDashStyle(GpPen* pen, GpDashStyle style) {
 
 GpStatus GdipSetPenLineJoin(GpPen* pen, GpLineJoin join) {
   Guard l(Lock());
-  Rec("GdipSetPenLineJoin(" + std::to_string(join) + ")");
+  if (Recording()) Rec("GdipSetPenLineJoin(" + std::to_string(join) + ")");
   if (!Live(pen, Kind::Pen) || join < LineJoinMiter || join > LineJoinMiterClipped) return InvalidParameter;
   pen->Join = join;
   return Ok;
@@ -112,7 +112,7 @@ GpStatus GdipSetPenLineJoin(GpPen* pen, GpLineJoin join) {
 
 GpStatus GdipCreateSolidFill(ARGB color, GpBrush** brush) {
   Guard l(Lock());
-  Rec("GdipCreateSolidFill(" + Hex(color) + ")");
+  if (Recording()) Rec("GdipCreateSolidFill(" + Hex(color) + ")");
   if (!brush) return InvalidParameter;
   *brush = nullptr;
   auto b = std::make_unique<GpBrush>();
@@ -122,7 +122,7 @@ GpStatus GdipCreateSolidFill(ARGB color, GpBrush** brush) {
 
 GpStatus GdipCreateHatchBrush(GpHatchStyle style, ARGB fore, ARGB back, GpBrush** brush) {
   Guard l(Lock());
-  Rec("GdipCreateHatchBrush(" + std::to_string(style) + "," + Hex(fore) + "," + Hex(back) + ")");
+  if (Recording()) Rec("GdipCreateHatchBrush(" + std::to_string(style) + "," + Hex(fore) + "," + Hex(back) + ")");
   if (!brush) return InvalidParameter;
   *brush = nullptr;
   if (style < HatchStyleHorizontal || style > HatchStyleDiagonalCross) return InvalidParameter;
@@ -136,7 +136,7 @@ GpStatus GdipCreateHatchBrush(GpHatchStyle style, ARGB fore, ARGB back, GpBrush*
 
 GpStatus GdipDeleteBrush(GpBrush* brush) {
   Guard l(Lock());
-  Rec("GdipDeleteBrush()");
+  if (Recording()) Rec("GdipDeleteBrush()");
   return Delete(brush, Kind::Brush);
 }
 
@@ -144,25 +144,25 @@ GpStatus GdipDeleteBrush(GpBrush* brush) {
 
 GpStatus GdipCreateFromHDC(HDC hdc, GpGraphics** graphics) {
   Guard l(Lock());
-  Rec("GdipCreateFromHDC()");
+  if (Recording()) Rec("GdipCreateFromHDC()");
   return NewGraphics(hdc, nullptr, graphics);
 }
 
 GpStatus GdipCreateFromHDC2(HDC hdc, HANDLE device, GpGraphics** graphics) {
   Guard l(Lock());
-  Rec("GdipCreateFromHDC2()");
+  if (Recording()) Rec("GdipCreateFromHDC2()");
   return NewGraphics(hdc, device, graphics);
 }
 
 GpStatus GdipDeleteGraphics(GpGraphics* graphics) {
   Guard l(Lock());
-  Rec("GdipDeleteGraphics()");
+  if (Recording()) Rec("GdipDeleteGraphics()");
   return Delete(graphics, Kind::Graphics);
 }
 
 GpStatus GdipSetSmoothingMode(GpGraphics* graphics, GpSmoothingMode mode) {
   Guard l(Lock());
-  Rec("GdipSetSmoothingMode(" + std::to_string(mode) + ")");
+  if (Recording()) Rec("GdipSetSmoothingMode(" + std::to_string(mode) + ")");
   if (!Live(graphics, Kind::Graphics) || mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias)
     return InvalidParameter;
   graphics->Smoothing = mode;
@@ -171,7 +171,7 @@ GpStatus GdipSetSmoothingMode(GpGraphics* graphics, GpSmoothingMode mode) {
 
 GpStatus GdipSetCompositingMode(GpGraphics* graphics, GpCompositingMode mode) {
   Guard l(Lock());
-  Rec("GdipSetCompositingMode(" + std::to_string(mode) + ")");
+  if (Recording()) Rec("GdipSetCompositingMode(" + std::to_string(mode) + ")");
   if (!Live(graphics, Kind::Graphics) || mode < CompositingModeSourceOver || mode > CompositingModeSourceCopy)
     return InvalidParameter;
   graphics->Compositing = mode;
@@ -180,7 +180,7 @@ GpStatus GdipSetCompositingMode(GpGraphics* graphics, GpCompositingMode mode) {
 
 GpStatus GdipSetCompositingQuality(GpGraphics* graphics, GpCompositingQuality quality) {
   Guard l(Lock());
-  Rec("GdipSetCompositingQuality(" + std::to_string(quality) + ")");
+  if (Recording()) Rec("GdipSetCompositingQuality(" + std::to_string(quality) + ")");
   if (!Live(graphics, Kind::Graphics) || quality < CompositingQualityDefault ||
       quality > CompositingQualityAssumeLinear)
     return InvalidParameter;
@@ -191,7 +191,7 @@ GpStatus GdipSetCompositingQuality(GpGraphics* graphics, GpCompositingQuality qu
 
 GpStatus GdipSetTextRenderingHint(GpGraphics* graphics, GpTextRenderingHint hint) {
   Guard l(Lock());
-  Rec("GdipSetTextRenderingHint(" + std::to_string(hint) + ")");
+  if (Recording()) Rec("GdipSetTextRenderingHint(" + std::to_string(hint) + ")");
   if (!Live(graphics, Kind::Graphics) || hint < TextRenderingHintSystemDefault ||
       hint > TextRenderingHintClearTypeGridFit)
     return InvalidParameter;
@@ -201,7 +201,7 @@ GpStatus GdipSetTextRenderingHint(GpGraphics* graphics, GpTextRenderingHint hint
 
 GpStatus GdipRotateWorldTransform(GpGraphics* graphics, REAL angle, GpMatrixOrder order) {
   Guard l(Lock());
-  Rec("GdipRotateWorldTransform(" + Num(angle) + "," + std::to_string(order) + ")");
+  if (Recording()) Rec("GdipRotateWorldTransform(" + Num(angle) + "," + std::to_string(order) + ")");
   if (!Live(graphics, Kind::Graphics) || !Finite(angle) || (order != MatrixOrderPrepend && order != MatrixOrderAppend))
     return InvalidParameter;
   cairo_matrix_t r;
@@ -226,7 +226,7 @@ GpStatus GdipRotateWorldTransform(GpGraphics* graphics, REAL angle, GpMatrixOrde
 
 GpStatus GdipTranslateWorldTransform(GpGraphics* graphics, REAL dx, REAL dy, GpMatrixOrder order) {
   Guard l(Lock());
-  Rec("GdipTranslateWorldTransform(" + Num(dx) + "," + Num(dy) + "," + std::to_string(order) + ")");
+  if (Recording()) Rec("GdipTranslateWorldTransform(" + Num(dx) + "," + Num(dy) + "," + std::to_string(order) + ")");
   if (!Live(graphics, Kind::Graphics) || !Finite(dx) || !Finite(dy) ||
       (order != MatrixOrderPrepend && order != MatrixOrderAppend))
     return InvalidParameter;
@@ -242,7 +242,7 @@ GpStatus GdipTranslateWorldTransform(GpGraphics* graphics, REAL dx, REAL dy, GpM
 
 GpStatus GdipResetWorldTransform(GpGraphics* graphics) {
   Guard l(Lock());
-  Rec("GdipResetWorldTransform()");
+  if (Recording()) Rec("GdipResetWorldTransform()");
   if (!Live(graphics, Kind::Graphics)) return InvalidParameter;
   cairo_matrix_init_identity(&graphics->World);
   return Ok;
@@ -269,7 +269,7 @@ GpStatus AddPiece(GpPath* path, bool arc, std::initializer_list<REAL> v) {
 
 GpStatus GdipCreatePath(GpFillMode brushMode, GpPath** path) {
   Guard l(Lock());
-  Rec("GdipCreatePath(" + std::to_string(brushMode) + ")");
+  if (Recording()) Rec("GdipCreatePath(" + std::to_string(brushMode) + ")");
   if (!path) return InvalidParameter;
   *path = nullptr;
   if (brushMode != FillModeAlternate && brushMode != FillModeWinding) return InvalidParameter;
@@ -280,20 +280,20 @@ GpStatus GdipCreatePath(GpFillMode brushMode, GpPath** path) {
 
 GpStatus GdipAddPathLine(GpPath* path, REAL x1, REAL y1, REAL x2, REAL y2) {
   Guard l(Lock());
-  Rec("GdipAddPathLine(" + Num(x1) + "," + Num(y1) + "," + Num(x2) + "," + Num(y2) + ")");
+  if (Recording()) Rec("GdipAddPathLine(" + Num(x1) + "," + Num(y1) + "," + Num(x2) + "," + Num(y2) + ")");
   return AddPiece(path, false, {x1, y1, x2, y2});
 }
 
 GpStatus GdipAddPathArc(GpPath* path, REAL x, REAL y, REAL width, REAL height, REAL startAngle, REAL sweepAngle) {
   Guard l(Lock());
-  Rec("GdipAddPathArc(" + Num(x) + "," + Num(y) + "," + Num(width) + "," + Num(height) + "," + Num(startAngle) +
+  if (Recording()) Rec("GdipAddPathArc(" + Num(x) + "," + Num(y) + "," + Num(width) + "," + Num(height) + "," + Num(startAngle) +
       "," + Num(sweepAngle) + ")");
   return AddPiece(path, true, {x, y, width, height, startAngle, sweepAngle});
 }
 
 GpStatus GdipClosePathFigure(GpPath* path) {
   Guard l(Lock());
-  Rec("GdipClosePathFigure()");
+  if (Recording()) Rec("GdipClosePathFigure()");
   if (!Live(path, Kind::Path)) return InvalidParameter;
   if (!path->Figures.empty()) path->Figures.back().Closed = true;
   return Ok;
@@ -301,7 +301,7 @@ GpStatus GdipClosePathFigure(GpPath* path) {
 
 GpStatus GdipDeletePath(GpPath* path) {
   Guard l(Lock());
-  Rec("GdipDeletePath()");
+  if (Recording()) Rec("GdipDeletePath()");
   return Delete(path, Kind::Path);
 }
 
@@ -309,7 +309,7 @@ GpStatus GdipDeletePath(GpPath* path) {
 
 GpStatus GdipDisposeImage(GpImage* image) {
   Guard l(Lock());
-  Rec("GdipDisposeImage()");
+  if (Recording()) Rec("GdipDisposeImage()");
   // This library makes no images, so no handle can name one.
   (void)image;
   return InvalidParameter;

@@ -87,7 +87,7 @@ std::vector<std::string> Lines(const VXFontFace& face, std::string_view text, do
 
 GpStatus GdipCreateFontFromDC(HDC hdc, GpFont** font) {
   Guard l(Lock());
-  Rec("GdipCreateFontFromDC()");
+  if (Recording()) Rec("GdipCreateFontFromDC()");
   if (!font) return InvalidParameter;
   *font = nullptr;
   if (!Started()) return GdiplusNotInitialized;
@@ -106,7 +106,7 @@ GpStatus GdipCreateFontFromDC(HDC hdc, GpFont** font) {
 
 GpStatus GdipDeleteFont(GpFont* font) {
   Guard l(Lock());
-  Rec("GdipDeleteFont()");
+  if (Recording()) Rec("GdipDeleteFont()");
   if (!Live(font, Kind::Font)) return InvalidParameter;
   Remove(font);
   delete font;
@@ -115,7 +115,7 @@ GpStatus GdipDeleteFont(GpFont* font) {
 
 GpStatus GdipCreateStringFormat(INT formatAttributes, LANGID language, GpStringFormat** format) {
   Guard l(Lock());
-  Rec("GdipCreateStringFormat(" + std::to_string(formatAttributes) + "," + std::to_string(language) + ")");
+  if (Recording()) Rec("GdipCreateStringFormat(" + std::to_string(formatAttributes) + "," + std::to_string(language) + ")");
   if (!format) return InvalidParameter;
   *format = nullptr;
   if (!Started()) return GdiplusNotInitialized;
@@ -129,7 +129,7 @@ GpStatus GdipCreateStringFormat(INT formatAttributes, LANGID language, GpStringF
 
 GpStatus GdipDeleteStringFormat(GpStringFormat* format) {
   Guard l(Lock());
-  Rec("GdipDeleteStringFormat()");
+  if (Recording()) Rec("GdipDeleteStringFormat()");
   if (!Live(format, Kind::StringFormat)) return InvalidParameter;
   Remove(format);
   delete format;

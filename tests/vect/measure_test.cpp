@@ -182,6 +182,40 @@ TEST_F(VectMeasureTest, SelectionLengthAreaAndTheKeptValue) {
   delete v;
 }
 
+TEST_F(VectMeasureTest, TheHintOutlivesARepaint) {
+  // A new picture under a shown hint: the repaint shows the new picture
+  // with the hint again over it, and erasing the hint then gives back the
+  // new picture, not what lay under the hint before.
+  TVexlaneVect* v = Viewer();
+  int w = 0, h = 0;
+  v->SetShowHint(true);
+  v->SetDragLenStart(10, 10);
+  v->DrawMeasureHint(60, 40);
+  const std::vector<uint32_t> shown = VXHeadless::Surface(v->Handle(), w, h);
+  ASSERT_GT(w, 0);
+  v->VXBitmap()->Fill(0x204060);
+  v->Update();
+  VXHeadless::RunUntilIdle();
+  const std::vector<uint32_t> repainted = VXHeadless::Surface(v->Handle(), w, h);
+  v->EraseMeasureHint();
+  const std::vector<uint32_t> plain = VXHeadless::Surface(v->Handle(), w, h);
+  const uint32_t picture = plain[size_t(190) * size_t(w) + 5];
+  EXPECT_NE(picture, shown[size_t(190) * size_t(w) + 5]);
+  int hint = 0, wrong = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x) {
+      const size_t i = size_t(y) * size_t(w) + size_t(x);
+      if (repainted[i] != plain[i]) {
+        ++hint;
+        EXPECT_EQ(repainted[i], shown[i]) << x << ", " << y;  // the same hint at the same place
+      }
+      wrong += plain[i] != picture;
+    }
+  EXPECT_GT(hint, 100);
+  EXPECT_EQ(wrong, 0);
+  delete v;
+}
+
 TEST_F(VectMeasureTest, ErasingTheHintRestoresTheWindow) {
   TVexlaneVect* v = Viewer();
   int w = 0, h = 0;
