@@ -131,6 +131,7 @@ void TVexlaneMView::UpdateEx(bool bUpdateCache, bool bRespositionSelection) {
     fUpdating = true;
     try {
       if (bUpdateCache) ClearCache();
+      LayoutPasses();
       CallBitmapChangeEvents();
     } catch (...) {
       fUpdating = false;

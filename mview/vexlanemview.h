@@ -337,6 +337,41 @@ class TVexlaneMView : public TVXView {
   int32_t GetLastOpP1() const { return fLastImP1; }
   std::vector<int32_t> GetLastOpGroup() const { return fLastImGroup; }
 
+  // ---- grid and view ----
+  // Columns: GridWidth -1 as many as the client width holds (at least 1
+  // with images), 0 every image in one row, n > 0 n columns.
+  int32_t CalcGridWidth();
+  // Rows (0 without images or columns).
+  int32_t CalcGridHeight();
+  int32_t MaximumViewX();
+  int32_t MaximumViewY();
+  int32_t ViewX() const { return fViewX; }
+  int32_t ViewY() const { return fViewY; }
+  // The view position, clamped to 0 .. MaximumViewX() and MaximumViewY();
+  // the scroll bars follow. SetViewXY does nothing before the control has
+  // a parent.
+  void SetViewX(int32_t Value);
+  void SetViewY(int32_t Value);
+  void SetViewXY(int32_t x, int32_t y);
+  void CenterSelected();
+  void DisplayImageAt(int32_t idx, int32_t x, int32_t y);
+  // The cell overlaps the control.
+  bool IsVisible(int32_t idx);
+  // 0 not visible, 1 partly, 2 wholly in the client area.
+  int32_t GetImageVisibility(int32_t idx);
+  int32_t VWidth() const { return fVWidth; }
+  int32_t VHeight() const { return fVHeight; }
+  double RXScroll() const { return fRXScroll; }
+  double RYScroll() const { return fRYScroll; }
+  void SetGridWidth(int32_t Value);
+  void SetDisplayMode(TVXMDisplayMode Value);
+  void SetStyle(TVXMStyle Value);
+  bool ScrollBarsAlwaysVisible() const { return fScrollBarsAlwaysVisible; }
+  void SetScrollBarsAlwaysVisible(bool Value);
+  // Zooms the cells (per cent) keeping the columns and scaling the view; 0,
+  // negative and non-finite values are ignored.
+  void SetZoom(double Value);
+
   // ---- settings ----
   TVXStoreType StoreType() const { return fStoreType; }
   void SetStoreType(TVXStoreType Value);
@@ -436,6 +471,11 @@ class TVexlaneMView : public TVXView {
   TVXViewChangeEvent OnViewChange;
 
  protected:
+  void WMSize(TMessage& Message) override;
+  void WMEraseBkgnd(TMessage& Message) override;
+  void WMHScroll(TMessage& Message) override;
+  void WMVScroll(TMessage& Message) override;
+  void WMMouseWheel(TMessage& Message) override;
   // Records the last list operation (1 insert, 2 delete, 3 move, 4 swap, 5
   // group move), resets the checked count and calls the bitmap-change
   // callbacks, after which the operation reads 0 again.
@@ -466,6 +506,13 @@ class TVexlaneMView : public TVXView {
   void StoreLoaded(int32_t idx, TVexlaneIO* io, TVXBitmap* bmp, TVXSourceType SourceType);
   bool LoadIntoEntry(int32_t idx, TStream* Stream, const std::string& FileName, int32_t SourceImageIndex);
   void CreateStores();
+  // Cell coordinates and the grid extent.
+  void CalcCoords();
+  void SetupScrollBars();
+  // Coordinates, view clamping and bars until the client size settles.
+  void LayoutPasses();
+  void BarPosition(bool Horizontal);
+  void ScrollMessage(TMessage& Message, bool Horizontal);
   void DrawQuestionMark(TVXBitmap* bitmap, int32_t bw, int32_t bh);
   bool Alive() const { return !fDestroying; }
 
@@ -524,6 +571,10 @@ class TVexlaneMView : public TVXView {
   TVXMKeyInteract fKeyInteract = 0;
   TVXMDisplayMode fDisplayMode = mdGrid;
   int32_t fGridWidth = 0;
+  int32_t fCurrentGridWidth = 0;
+  int32_t fVWidth = 0, fVHeight = 0;
+  int32_t fViewX = 0, fViewY = 0;
+  bool fScrollBarsAlwaysVisible = false;
   bool fPlayLoop = true;
   TResampleFilter fThumbnailResampleFilter = rfFastLinear;
   TResampleFilter fThumbnailDisplayFilter = rfNone;
