@@ -1,5 +1,7 @@
 #include "acquire/twain_params.h"
 
+#include "acquire/acquire_params.h"
+
 #include <cstring>
 
 #include "acquire/twain_caps.h"
@@ -194,8 +196,8 @@ int32_t TVXTwainParams::SourceNameToIndex(const std::string& sName) {
 }
 
 void TVXTwainParams::SetSelectedSource(int32_t Value) {
-  // The owner's acquisition parameters learn that TWAIN is chosen once the
-  // acquisition front end exists.
+  // The owner's acquisition parameters now serve TWAIN, on every write.
+  VXAcquireOwnerSourceSelected(fOwner, vxaTwain);
   if (Value == fSelectedSource) return;
   fSelectedSource = Value;
   fCapabilitiesValid = false;
@@ -221,6 +223,7 @@ bool TVXTwainParams::SelectSourceByName(const std::string& sn) {
   }
   if (found < 0) return false;
   if (found != fSelectedSource) SetSelectedSource(found);
+  VXAcquireOwnerSourceSelected(fOwner, vxaTwain);
   return true;
 }
 

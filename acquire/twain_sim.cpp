@@ -369,11 +369,11 @@ bool NextBatch() {
 
 bool RequestClose() { return VXTwainManager::PostEvent(MSG_CLOSEDSREQ); }
 
-int32_t AddSource(const std::string& Json) {
+std::unique_ptr<TVXScanDevice> MakeDevice(const std::string& Json, TVXTwainSourceScript* Script) {
   TVXDictionary d(103);
   if (!d.Parse(Json)) Bad("the description is not JSON");
   auto dev = std::make_unique<TSimDevice>();
-  dev->Name = d.GetString("ProductName", false);
+  dev->Name = d.HasKey("ProductName", false) ? d.GetString("ProductName", false) : d.GetString("Name", false);
   dev->Maker = d.HasKey("Manufacturer", false) ? d.GetString("Manufacturer", false) : "";
   dev->Family = d.HasKey("ProductFamily", false) ? d.GetString("ProductFamily", false) : "";
   if (TVXDictionary* caps = d.HasKey("Caps", false) ? d.GetDictionary("Caps", false) : nullptr) {
@@ -417,7 +417,14 @@ int32_t AddSource(const std::string& Json) {
   script.FailAtStrip = int32_t(num("FailAtStrip", -1));
   if (d.HasKey("UI", false)) script.UI = text("UI");
   if (d.HasKey("Settings", false)) script.Settings = Hex(text("Settings"));
-  Devices().push_back(dev.get());
+  if (Script) *Script = script;
+  return dev;
+}
+
+int32_t AddSource(const std::string& Json) {
+  TVXTwainSourceScript script;
+  std::unique_ptr<TVXScanDevice> dev = MakeDevice(Json, &script);
+  Devices().push_back(static_cast<TSimDevice*>(dev.get()));
   return int32_t(VXTwainManager::AddSource(std::move(dev), script));
 }
 

@@ -28,7 +28,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "acquire/scan_device.h"
+#include "acquire/twain_dsm.h"
 
 // A PNM file (P4, P5 or P6, 8 or 16-bit samples) as a scanned page; raises
 // EVXException for a file that cannot be read or is no such PNM.
@@ -41,6 +44,10 @@ void Reset();
 // Installs a simulated source; answers its TWAIN identity Id. Raises
 // EVXException for JSON that does not describe a source.
 int32_t AddSource(const std::string& Json);
+// A simulated scanner described as for AddSource, not installed (another
+// device manager puts it behind its own interface); Script receives its
+// script when given. It takes no part in NextBatch.
+std::unique_ptr<TVXScanDevice> MakeDevice(const std::string& Json, TVXTwainSourceScript* Script = nullptr);
 // The pick of the manager's selection dialog; "" cancels.
 void SetUserSelect(const std::string& Name);
 

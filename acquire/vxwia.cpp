@@ -1,5 +1,7 @@
 #include "acquire/vxwia.h"
 
+#include "acquire/acquire_params.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -369,7 +371,6 @@ int32_t TVXWia::SourceNameToIndex(const std::string& sName) {
 }
 
 bool TVXWia::InternalConnect(int32_t Idx, bool SetApi) {
-  (void)SetApi;  // the acquisition parameters' API switch belongs to their owner
   if (!fIWiaDevMgr) return false;
   fRoot.reset();
   fCurrentIndex = Idx;
@@ -383,6 +384,7 @@ bool TVXWia::InternalConnect(int32_t Idx, bool SetApi) {
   fRoot = std::move(root);
   fTakePicture = info->DeviceType != vxwDigitalCamera;
   FillItemChildren(fRoot.get());
+  if (SetApi) VXAcquireOwnerSourceSelected(fOwner, vxaWIA);
   return true;
 }
 

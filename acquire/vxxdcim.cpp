@@ -1,6 +1,8 @@
 // Camera-folder acquisition.
 #include "acquire/vxxdcim.h"
 
+#include "acquire/acquire_params.h"
+
 #include <cmath>
 #include <exception>
 
@@ -121,6 +123,8 @@ int TVXDcimAcquire::SelectedSource() {
 }
 
 void TVXDcimAcquire::SetSelectedSource(int Value) {
+  // The owner's acquisition parameters now serve the camera folders.
+  VXAcquireOwnerSourceSelected(fOwner, vxaDCIM);
   InitializeSources();
   if (Value < 0 || Value >= int(fSources.size())) return;
   fSelectedDeviceID = fSources[size_t(Value)].DeviceID;

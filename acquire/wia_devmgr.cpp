@@ -179,6 +179,7 @@ struct TDevice {
   bool SendsEvents = true;                  // reports ITEM_CREATED for its pictures
   bool GPhoto = false;                      // a camera store of libgphoto2's
   bool Open = false;
+  LONG Pages = 1;  // WIA_DPS_PAGES: pages per transfer from the feeder, 0 all
 };
 
 // An event waiting for its registration's thread.
@@ -206,6 +207,7 @@ struct TManager {
   bool NewPageAfter = true;
   std::string DialogAnswer;  // the dialogs' scripted answer; empty cancels
   int32_t Synchronizes = 0;  // WIA_CMD_SYNCHRONIZE commands received
+  std::vector<std::string> DeviceWrites;  // "<id>=<value>" written to scanners' roots
   std::vector<std::shared_ptr<TRegistration>> Registrations;
 };
 
@@ -607,12 +609,17 @@ void TItem::Refresh() {
     fStore.Put(WIA_IPA_FULL_ITEM_NAME, Text(fDevice->Name + "\\Root"));
     if (ReadCap(d, ICAP_PHYSICALWIDTH, w)) fStore.Put(WIA_DPS_HORIZONTAL_BED_SIZE, Int(LONG(std::lround(w.Current * 1000))));
     if (ReadCap(d, ICAP_PHYSICALHEIGHT, h)) fStore.Put(WIA_DPS_VERTICAL_BED_SIZE, Int(LONG(std::lround(h.Current * 1000))));
-    TCapValues feeder;
+    TCapValues feeder, duplex;
     const bool hasFeeder = ReadCap(d, CAP_FEEDERENABLED, feeder);
-    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_CAPABILITIES, Int(hasFeeder ? FEEDER | FLATBED : FLATBED));
+    const bool hasDuplex = ReadCap(d, CAP_DUPLEXENABLED, duplex);
+    const LONG caps = (hasFeeder ? FEEDER | FLATBED : FLATBED) | (hasDuplex ? DUPLEX | DETECT_DUP_AVAIL : 0);
+    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_CAPABILITIES, Int(caps));
     fStore.Put(WIA_DPS_DOCUMENT_HANDLING_STATUS, Int(hasFeeder ? FEED_READY | FLAT_READY : FLAT_READY));
-    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_SELECT, Int(hasFeeder && feeder.Current != 0 ? FEEDER : FLATBED),
-               WIA_PROP_RW | WIA_PROP_FLAG, Ints({FLATBED, hasFeeder ? FEEDER | FLATBED : FLATBED}));
+    const LONG select =
+        (hasFeeder && feeder.Current != 0 ? FEEDER : FLATBED) | (hasDuplex && duplex.Current != 0 ? DUPLEX : 0);
+    fStore.Put(WIA_DPS_DOCUMENT_HANDLING_SELECT, Int(select), WIA_PROP_RW | WIA_PROP_FLAG,
+               Ints({FLATBED, (hasFeeder ? FEEDER | FLATBED : FLATBED) | (hasDuplex ? DUPLEX : 0)}));
+    fStore.Put(WIA_DPS_PAGES, Int(fDevice->Pages), WIA_PROP_RW | WIA_PROP_RANGE, Ints({0, 1, 10000, 1}));
     return;
   }
   const std::string name = fKind == kFlatbed ? "Flatbed" : "Feeder";
@@ -630,8 +637,38 @@ void TItem::Refresh() {
     const LONG cur = wiaType(type.Current);
     list.insert(list.begin(), {LONG(list.size()), cur});
     fStore.Put(WIA_IPA_DATATYPE, Int(cur), WIA_PROP_RW | WIA_PROP_LIST, Ints(list));
-    if (ReadCap(d, ICAP_BITDEPTH, depth))
-      fStore.Put(WIA_IPA_DEPTH, Int(LONG(depth.Current) * (type.Current == TWPT_RGB ? 3 : 1)));
+    if (ReadCap(d, ICAP_BITDEPTH, depth)) {
+      const LONG bits = type.Current == TWPT_BW ? 1 : LONG(depth.Current);
+      const LONG channels = type.Current == TWPT_RGB ? 3 : 1;
+      fStore.Put(WIA_IPA_DEPTH, Int(bits * channels));
+      fStore.Put(WIA_IPA_BITS_PER_CHANNEL, Int(bits), WIA_PROP_RW | WIA_PROP_LIST, Ints({3, bits, 1, 8, 16}));
+      fStore.Put(WIA_IPA_CHANNELS_PER_PIXEL, Int(channels), WIA_PROP_RW | WIA_PROP_LIST, Ints({2, channels, 1, 3}));
+    }
+  }
+  // Orientation and rotation as the scanner's TWAIN values (0, 90, 180 and
+  // 270 degrees), the tone controls as they are.
+  TCapValues turn;
+  if (ReadCap(d, ICAP_ORIENTATION, turn)) {
+    const LONG codes[] = {PORTRAIT, ROT270, ROT180, LANSCAPE};  // TWOR_ROT0 .. TWOR_ROT270
+    const LONG t = LONG(turn.Current);
+    fStore.Put(WIA_IPS_ORIENTATION, Int(t >= 0 && t < 4 ? codes[t] : PORTRAIT), WIA_PROP_RW | WIA_PROP_LIST,
+               Ints({4, t >= 0 && t < 4 ? codes[t] : PORTRAIT, PORTRAIT, LANSCAPE, ROT180, ROT270}));
+  }
+  if (ReadCap(d, ICAP_ROTATION, turn)) {
+    LONG a = LONG(turn.Current) % 360;
+    if (a < 0) a += 360;
+    const LONG code = a == 90 ? ROT270 : a == 180 ? ROT180 : a == 270 ? LANSCAPE : PORTRAIT;
+    fStore.Put(WIA_IPS_ROTATION, Int(code), WIA_PROP_RW | WIA_PROP_LIST,
+               Ints({4, code, PORTRAIT, LANSCAPE, ROT180, ROT270}));
+  }
+  for (const auto& [cap, id] : {std::pair<uint16_t, PROPID>{ICAP_BRIGHTNESS, WIA_IPS_BRIGHTNESS},
+                                {ICAP_CONTRAST, WIA_IPS_CONTRAST}, {ICAP_THRESHOLD, WIA_IPS_THRESHOLD}}) {
+    TCapValues v;
+    if (ReadCap(d, cap, v)) {
+      const LONG cur = LONG(std::lround(v.Current));
+      fStore.Put(id, Int(cur), WIA_PROP_RW | WIA_PROP_RANGE,
+                 Ints({LONG(v.IsRange ? v.Min : -1000), cur, LONG(v.IsRange ? v.Max : 1000), 1}));
+    }
   }
   for (bool x : {true, false}) {
     TCapValues r;
@@ -715,9 +752,57 @@ HRESULT TItem::WriteOne(PROPID Id, const PROPVARIANT& v) {
       }
       return d.SetFrame(frame) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
     }
-    case WIA_DPS_DOCUMENT_HANDLING_SELECT:
+    case WIA_DPS_DOCUMENT_HANDLING_SELECT: {
       if (!integer(n)) return E_INVALIDARG;
-      return SetCap(d, CAP_FEEDERENABLED, TWTY_BOOL, (n & FEEDER) ? 1 : 0) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+      TCapValues duplex;
+      const bool hasDuplex = ReadCap(d, CAP_DUPLEXENABLED, duplex);
+      if ((n & DUPLEX) && !hasDuplex) return E_INVALIDARG;
+      if (SetCap(d, CAP_FEEDERENABLED, TWTY_BOOL, (n & FEEDER) ? 1 : 0) != TWCC_SUCCESS) return E_INVALIDARG;
+      if (hasDuplex && SetCap(d, CAP_DUPLEXENABLED, TWTY_BOOL, (n & DUPLEX) ? 1 : 0) != TWCC_SUCCESS)
+        return E_INVALIDARG;
+      return S_OK;
+    }
+    case WIA_DPS_PAGES:
+      if (!integer(n) || n < 0) return E_INVALIDARG;
+      fDevice->Pages = n;
+      return S_OK;
+    case WIA_IPA_BITS_PER_CHANNEL:
+    case WIA_IPA_CHANNELS_PER_PIXEL: {
+      TCapValues type;
+      if (!integer(n) || !ReadCap(d, ICAP_PIXELTYPE, type)) return E_INVALIDARG;
+      double t = type.Current;
+      if (Id == WIA_IPA_BITS_PER_CHANNEL) {
+        if (n != 1 && n != 8 && n != 16) return E_INVALIDARG;
+        if (n == 1) t = TWPT_BW;
+        else if (t == TWPT_BW) t = TWPT_GRAY;
+      } else {
+        if (n != 1 && n != 3) return E_INVALIDARG;
+        if (n == 3) t = TWPT_RGB;
+        else if (t == TWPT_RGB) t = TWPT_GRAY;
+      }
+      if (t != type.Current && SetCap(d, ICAP_PIXELTYPE, TWTY_UINT16, t) != TWCC_SUCCESS) return E_INVALIDARG;
+      if (Id == WIA_IPA_BITS_PER_CHANNEL && n != 1 && SetCap(d, ICAP_BITDEPTH, TWTY_UINT16, n) != TWCC_SUCCESS)
+        return E_INVALIDARG;
+      return S_OK;
+    }
+    case WIA_IPS_ORIENTATION: {
+      const LONG twain[] = {0, 3, 2, 1};  // PORTRAIT, LANSCAPE, ROT180, ROT270 as TWOR_ values
+      if (!integer(n) || n < 0 || n > 3) return E_INVALIDARG;
+      return SetCap(d, ICAP_ORIENTATION, TWTY_UINT16, twain[n]) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+    }
+    case WIA_IPS_ROTATION: {
+      const double degrees[] = {0, 270, 180, 90};
+      if (!integer(n) || n < 0 || n > 3) return E_INVALIDARG;
+      return SetCap(d, ICAP_ROTATION, TWTY_FIX32, degrees[n]) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+    }
+    case WIA_IPS_BRIGHTNESS:
+    case WIA_IPS_CONTRAST:
+    case WIA_IPS_THRESHOLD: {
+      if (!integer(n)) return E_INVALIDARG;
+      const uint16_t cap =
+          Id == WIA_IPS_BRIGHTNESS ? ICAP_BRIGHTNESS : Id == WIA_IPS_CONTRAST ? ICAP_CONTRAST : ICAP_THRESHOLD;
+      return SetCap(d, cap, TWTY_FIX32, n) == TWCC_SUCCESS ? S_OK : E_INVALIDARG;
+    }
     default:
       return E_ACCESSDENIED;
   }
@@ -732,6 +817,11 @@ HRESULT TItem::WriteMultiple(ULONG n, const PROPSPEC prop[], const PROPVARIANT v
     const TProp* p = fStore.Find(prop[i].propid);
     if (!p || !(p->Flags & WIA_PROP_WRITE)) return E_ACCESSDENIED;
     if (const HRESULT hr = WriteOne(prop[i].propid, values[i]); hr != S_OK) return hr;
+    if (fKind == kRoot) {
+      const PROPVARIANT& v = values[i];
+      const LONG n = v.vt == VT_I4 ? v.lVal : v.vt == VT_I2 ? v.iVal : v.vt == VT_UI4 ? LONG(v.ulVal) : 0;
+      G().DeviceWrites.push_back(std::to_string(prop[i].propid) + "=" + std::to_string(n));
+    }
   }
   Refresh();
   return S_OK;
@@ -771,9 +861,14 @@ HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* 
   TVXScanDevice& d = Scanner();
   // The item chooses the scanner's source; a scanner without a feeder
   // switch hands over every page it holds.
-  const bool switchable = HasFeeder();
-  if (switchable && SetCap(d, CAP_FEEDERENABLED, TWTY_BOOL, fKind == kFeeder ? 1 : 0) != TWCC_SUCCESS) return E_FAIL;
-  const bool all = fKind == kFeeder || !switchable;
+  // The first item scans from where the device's document handling points
+  // (the flatbed, or the feeder with as many pages as WIA_DPS_PAGES asks,
+  // 0 for all); the feeder item empties the feeder.
+  TCapValues feederCap;
+  const bool switchable = ReadCap(d, CAP_FEEDERENABLED, feederCap);
+  const bool fromFeeder = fKind == kFeeder || (switchable && feederCap.Current != 0);
+  if (switchable && SetCap(d, CAP_FEEDERENABLED, TWTY_BOOL, fromFeeder ? 1 : 0) != TWCC_SUCCESS) return E_FAIL;
+  const LONG limit = fKind == kFeeder || !switchable ? 0 : fromFeeder ? fDevice->Pages : 1;
   LONG band = G().BandSize;
   if (band <= 0) band = info && info->ulBufferSize > 0 ? LONG(std::min<ULONG>(info->ulBufferSize, 1u << 24)) : 65536;
   const bool after = G().NewPageAfter;
@@ -802,7 +897,7 @@ HRESULT TItem::idtGetBandedData(WIA_DATA_TRANSFER_INFO* info, IWiaDataCallback* 
     if (after && cb->BandedDataCallback(IT_MSG_NEW_PAGE, IT_STATUS_TRANSFER_TO_CLIENT, 100, 0, 0, 0, 0, nullptr) != S_OK)
       return S_FALSE;
     ++page;
-    if (!all) break;
+    if (limit > 0 && page >= limit) break;
   }
   d.DropPages();
   if (page == 0) return WIA_S_NO_DEVICE_AVAILABLE;
@@ -1236,11 +1331,17 @@ void Reset() {
   G().NewPageAfter = true;
   G().DialogAnswer.clear();
   G().Synchronizes = 0;
+  G().DeviceWrites.clear();
 }
 
 int32_t SynchronizeCount() {
   std::lock_guard<std::recursive_mutex> l(G().M);
   return G().Synchronizes;
+}
+
+std::vector<std::string> DeviceWrites() {
+  std::lock_guard<std::recursive_mutex> l(G().M);
+  return G().DeviceWrites;
 }
 
 void SetDialogAnswer(const std::string& Answer) {

@@ -14,6 +14,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "acquire/camera_store.h"
 #include "acquire/scan_device.h"
@@ -35,6 +36,9 @@ void AddCamera(const std::string& Name, const std::string& Id, std::shared_ptr<T
                bool SendsEvents = true);
 // WIA_CMD_SYNCHRONIZE commands the devices received since the last Reset.
 int32_t SynchronizeCount();
+// Device properties written to scanners since the last Reset, in order, as
+// "<property id>=<value>".
+std::vector<std::string> DeviceWrites();
 // Removes the added devices (the SANE scanners are asked for again).
 void Reset();
 // Band size of transfers (0: the size the client asks for, else 64 KB), and

@@ -45,9 +45,15 @@ void SetDialogAnswer(const std::string& Answer) { VXWiaDevices::SetDialogAnswer(
 void AddScanner(const std::string& Json) {
   TVXDictionary d(103);
   if (!d.Parse(Json) || !d.HasKey("Name", false)) throw EVXException("Simulated WIA scanner: a \"Name\" is needed");
+  const LONG type = d.HasKey("Type", false) ? LONG(d.GetInteger("Type", false)) : (StiDeviceTypeScanner << 16);
+  if (d.HasKey("Caps", false) || d.HasKey("Layout", false)) {
+    // A scanner with settings, described as a simulated TWAIN source is.
+    const std::string name = d.GetString("Name", false);
+    VXWiaDevices::AddScanner(name, "sim:" + name, type, VXTwainSim::MakeDevice(Json));
+    return;
+  }
   auto s = std::make_unique<TSimScanner>();
   s->Name = d.GetString("Name", false);
-  const LONG type = d.HasKey("Type", false) ? LONG(d.GetInteger("Type", false)) : (StiDeviceTypeScanner << 16);
   if (TVXDictionaryList* pages = d.HasKey("Pages", false) ? d.GetList("Pages", false) : nullptr)
     for (int32_t i = 0; i < pages->Count(); ++i) {
       auto* name = dynamic_cast<TVXDictionaryValueWideString*>(pages->Items(i));
@@ -66,5 +72,6 @@ void AddCamera(const std::string& Name, const std::string& Folder, bool SendsEve
 }
 
 int32_t SynchronizeCount() { return VXWiaDevices::SynchronizeCount(); }
+std::vector<std::string> DeviceWrites() { return VXWiaDevices::DeviceWrites(); }
 
 }  // namespace VXWiaSim

@@ -2,10 +2,13 @@
 // described in JSON, the transfers' band size and where IT_MSG_NEW_PAGE
 // falls. A scanner is {"Name", "Type" (its WIA_DIP_DEV_TYPE; a scanner when
 // absent), "Pages" (PNM files, P4, P5 or P6, 8 or 16-bit samples)}; its ID is
-// "sim:" and its name. A transfer hands over every page it holds.
+// "sim:" and its name. A scanner with "Caps" or "Layout" is described as a
+// simulated TWAIN source is (acquire/twain_sim.h), its settings becoming
+// properties. A transfer hands over every page it holds.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace VXWiaSim {
 
@@ -26,5 +29,8 @@ void AddScanner(const std::string& Json);
 void AddCamera(const std::string& Name, const std::string& Folder, bool SendsEvents = true);
 // WIA_CMD_SYNCHRONIZE commands the devices received since the last Reset.
 int32_t SynchronizeCount();
+// The device (root item) properties written to scanners since the last
+// Reset, in order, as "<property id>=<value>".
+std::vector<std::string> DeviceWrites();
 
 }  // namespace VXWiaSim
