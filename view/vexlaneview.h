@@ -1128,6 +1128,8 @@ class TVexlaneView : public TVXView {
   // the current layer's box; the view origin at the press; the previous
   // point clamped and as received; the current point (clamped).
   int32_t fMouseDownX = 0, fMouseDownY = 0;
+  // A press was taken by the handlers (until the last button is released).
+  bool fMousePressTaken = false;
   int32_t fHSX0 = 0, fHSY0 = 0, fHSX1 = 0, fHSY1 = 0;
   int32_t fHSVX1 = 0, fHSVY1 = 0;
   int32_t fPredX = 0, fPredY = 0, fPredLX = 0, fPredLY = 0;

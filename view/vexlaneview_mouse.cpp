@@ -193,6 +193,7 @@ void TVexlaneView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   const TVXMouseInteract mi = fMouseInteract;
   const bool rightLayers = Button == mbRight && HasSelectionOption(vxsoRightButtonSelectLayers);
   if (Button != mbLeft && !Has(mi, miZoom) && !rightLayers) return;
+  fMousePressTaken = true;
   TClientBase base(fSelectionBase, fSavedSelectionBase, fClientBaseDepth);
   if (!Has(mi, miScroll) && fDelayZoomFilter) fZoomFilter = rfNone;
 
@@ -323,7 +324,9 @@ void TVexlaneView::MouseMove(TShiftState Shift, int X, int Y) {
   const bool alt = AltHeld(Shift) || fForceALTkey;
   const bool captured = MouseCapture();
 
-  if (captured) {
+  // A drag whose press was ignored (another button than the interaction's)
+  // has no press state to work from.
+  if (captured && fMousePressTaken) {
     if (Has(mi, miScroll)) {
       SetViewXY(fHSVX1 - Trunc((X - fMouseDownX) * fMouseScrollRate),
                 fHSVY1 - Trunc((Y - fMouseDownY) * fMouseScrollRate));
@@ -506,6 +509,7 @@ void TVexlaneView::MouseHover(TShiftState Shift, int32_t X, int32_t Y, int32_t x
 void TVexlaneView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
   TVXView::MouseUp(Button, Shift, X, Y);
   SetInteractionHint("", 0, 0, "");
+  if (!(Shift & (VXShiftBit(ssLeft) | VXShiftBit(ssRight) | VXShiftBit(ssMiddle)))) fMousePressTaken = false;
   int32_t x, y;
   ClampToCurrentLayer(X, Y, x, y);
   TClientBase base(fSelectionBase, fSavedSelectionBase, fClientBaseDepth);

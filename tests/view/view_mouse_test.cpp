@@ -199,6 +199,12 @@ TEST_F(ViewMouse, DragScrollMovesTheOriginAndShowsTheHand) {
   Up(v, 130, 95);
   EXPECT_EQ(v->CurrentCursor(), 1785);
   EXPECT_NE(Screen->Cursor(), 1782);
+  // The right button is not the scrolling one: its drag leaves the view.
+  Down(v, 100, 80, kRight);
+  Move(v, 60, 50);
+  EXPECT_EQ(v->ViewX(), 70);
+  EXPECT_EQ(v->ViewY(), 65);
+  Up(v, 60, 50, kRight);
   // A rate of 2 scrolls twice as far.
   v->SetMouseScrollRate(2);
   Drag(v, 100, 80, 90, 75);
@@ -566,6 +572,29 @@ TEST_F(ViewMouseLayers, RotatingAndTheRotationCentre) {
   Up(v, ccx + 500, ccy + 160);
   VXHeadless::KeyUp(VK_SHIFT);
   EXPECT_EQ(stepped, (std::vector<double>{0, 0, 45, 45}));
+  // From 30 the same steps reach 90.
+  L->SetRotate(30);
+  stepped.clear();
+  VXHeadless::KeyDown(VK_SHIFT);
+  Down(v, ccx + 100, ccy + 400);
+  for (int k = 1; k <= 4; ++k) {
+    Move(v, ccx + 100 + 100 * k, ccy + 400 - 60 * k);
+    stepped.push_back(L->Rotate());
+  }
+  Up(v, ccx + 500, ccy + 160);
+  VXHeadless::KeyUp(VK_SHIFT);
+  EXPECT_EQ(stepped, (std::vector<double>{45, 45, 90, 90}));
+  // With automatic undo a rotation is one entry, and Undo turns it back.
+  L->SetRotate(0);
+  v->SetLayersAutoUndo(true);
+  const int32_t undos = v->Proc()->UndoCount();
+  Drag(v, ccx + 100, ccy + 300, ccx + 140, ccy + 300);
+  EXPECT_EQ(L->Rotate(), 5);
+  EXPECT_EQ(v->Proc()->UndoCount(), undos + 1);
+  v->Proc()->Undo();
+  EXPECT_EQ(v->CurrentLayer()->Rotate(), 0);
+  v->SetLayersAutoUndo(false);
+  L = v->CurrentLayer();
 
   // The rotation centre follows its grip.
   L->SetRotate(0);
