@@ -1,8 +1,8 @@
 // The I/O component's loads from text and modules, and its stepping through
 // the images of a file. The first byte chooses: 0, the rest as a Windows
-// module whose first resources are loaded as images; 1, as Base64 text; 2,
-// as a multi-image file (GIF, TIFF or ICO, as its bytes say) stepped through
-// first, next, last and prior.
+// module whose resources (the first of each of its first three types) are
+// loaded as images; 1, as Base64 text; 2, as a multi-image file (GIF, TIFF
+// or ICO, as its bytes say) stepped through first, next, last and prior.
 #include <unistd.h>
 
 #include <cstddef>
@@ -65,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
       if (way == 0) {
         TVXResourceExtractor x(file);
-        int loads = 0;
-        for (int32_t t = 0; t < x.TypesCount() && loads < 8; ++t)
-          for (int32_t n = 0; n < x.NamesCount(t) && loads < 8; ++n, ++loads)
-            io.LoadFromResource(file, x.Types(t), x.Names(t, n), 0);
+        // Each load reads the module again: the first resource of each of
+        // the first types only, so that an input runs in well under 5 ms.
+        for (int32_t t = 0; t < x.TypesCount() && t < 3; ++t)
+          if (x.NamesCount(t) > 0) io.LoadFromResource(file, x.Types(t), x.Names(t, 0), 0);
       } else {
         io.Seek(vxioSeekFirst, file);
         for (TVXIOSeekDestination d : {vxioSeekNext, vxioSeekLast, vxioSeekPrior}) io.Seek(d);
