@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include "core/settings.h"
 #include "winui/gdiplus.h"
@@ -73,9 +75,14 @@ bool VXGDIPlusEnabled() { return VXGetGlobalSettings()->UseGDIPlus() && VXGDIPlu
 
 FARPROC VXGDIPlusEntry(const char* Name) {
   if (!Name) return nullptr;
-  for (size_t i = 0; i < kEntryNames.size(); ++i)
-    if (std::strcmp(kEntryNames[i], Name) == 0) return gEntries[i];
-  return nullptr;
+  // Every drawing call looks its entries up: by a table of the names.
+  static const std::unordered_map<std::string_view, size_t> index = [] {
+    std::unordered_map<std::string_view, size_t> m;
+    for (size_t i = 0; i < kEntryNames.size(); ++i) m.emplace(kEntryNames[i], i);
+    return m;
+  }();
+  const auto it = index.find(Name);
+  return it == index.end() ? nullptr : gEntries[it->second];
 }
 
 void VXStartUpGDIPlusUnit() {

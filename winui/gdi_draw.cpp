@@ -278,10 +278,18 @@ struct PenDrawer {
   // covers on each row of the box so far.
   int width = 1, r0 = 0;
   std::vector<std::pair<int, int>> dot;
-  std::vector<std::vector<std::pair<int, int>>> runs;
+  // The rows' runs live on between calls (the thread's own), so that their
+  // memory is reused; rows [0, rowCount) are this call's.
+  std::vector<std::vector<std::pair<int, int>>>& runs = RunRows();
   std::vector<size_t> mergeAt;  // a row's runs are merged when they reach this many
+  size_t rowCount = 0;
   int runsTop = 0;               // the device row of runs[0]
   bool boxOnly = false;          // the visible region is its bounding box
+
+  static std::vector<std::vector<std::pair<int, int>>>& RunRows() {
+    thread_local std::vector<std::vector<std::pair<int, int>>> rows;
+    return rows;
+  }
 
   PenDrawer(DC& d) : dc(d) {
     if (!ResolvePen(dc, dc.S.Pen, pen) || pen.Style == PS_NULL) return;
@@ -310,9 +318,16 @@ struct PenDrawer {
   }
 
   void Plot(int x, int y, uint32_t raw) {
-    if (!pixman_region32_contains_point(&vis.R, x, y, nullptr)) return;
+    if (boxOnly) {
+      if (x < box.left || x >= box.right || y < box.top || y >= box.bottom) return;
+    } else if (!pixman_region32_contains_point(&vis.R, x, y, nullptr)) {
+      return;
+    }
     Bitmap& b = *dc.Surface;
-    b.SetRaw(x, y, Rop2(dc.S.Rop2, raw, b.GetRaw(x, y), mask));
+    if (dc.S.Rop2 == R2_COPYPEN)
+      b.SetRaw(x, y, raw & mask);
+    else
+      b.SetRaw(x, y, Rop2(dc.S.Rop2, raw, b.GetRaw(x, y), mask));
   }
 
   // The pixels [a, b) of row y, as Plot each: a visible region of one
@@ -440,8 +455,10 @@ struct PenDrawer {
     const int64_t rowsTo = std::min<int64_t>(highY + width + 3, box.bottom);
     if (rowsFrom >= rowsTo) return;
     runsTop = int(rowsFrom);
-    runs.assign(size_t(rowsTo - rowsFrom), {});
-    mergeAt.assign(runs.size(), 64);
+    rowCount = size_t(rowsTo - rowsFrom);
+    if (runs.size() < rowCount) runs.resize(rowCount);
+    for (size_t i = 0; i < rowCount; ++i) runs[i].clear();
+    mergeAt.assign(rowCount, 64);
     for (const Path& path : paths) {
       const auto& p = path.Pts;
       const size_t n = p.size();
@@ -454,13 +471,14 @@ struct PenDrawer {
       }
       for (const POINT& q : p) AddDot(q.x, q.y);
     }
-    for (size_t i = 0; i < runs.size(); ++i) {
+    for (size_t i = 0; i < rowCount; ++i) {
       auto& row = runs[i];
       Merge(row);
       const int py = runsTop + int(i);
       for (const auto& [a, b] : row) PlotRun(a, b, py, penRaw);
+      row.clear();
     }
-    runs.clear();
+    rowCount = 0;
   }
 
   // Sorts a row's runs and joins those that overlap or touch.
@@ -476,7 +494,7 @@ struct PenDrawer {
   }
 
   void AddRun(int64_t y, int64_t a, int64_t b) {
-    if (y < runsTop || y >= runsTop + int64_t(runs.size())) return;
+    if (y < runsTop || y >= runsTop + int64_t(rowCount)) return;
     a = std::max<int64_t>(a, box.left);
     b = std::min<int64_t>(b, box.right);
     if (a >= b) return;
