@@ -28,6 +28,7 @@
 #include "acquire/wia_sim.h"
 #include "acquire/wpd_sim.h"
 #include "core/bitmap.h"
+#include "core/vxdefs.h"
 #include "core/settings.h"
 #include "core/startup.h"
 #include "gui/classes.h"
@@ -776,6 +777,27 @@ TEST_F(AcquireFrontEnd, DialogLayoutGlyphsLanguageAndSelection) {
   EXPECT_EQ(form.btnOK->Caption(), VXWordTable[msGerman][3]);
   EXPECT_EQ(form.btnCancel->Caption(), VXWordTable[msGerman][4]);
   EXPECT_NE(form.Caption(), "Select Acquire Device");
+}
+
+TEST_F(AcquireFrontEnd, DialogBackgroundFollowsTheLibrarySetting) {
+  const uint8_t old = VXDialogBackgroundKind;
+  for (uint8_t kind : {0, 1, 2}) {
+    SCOPED_TRACE(int(kind));
+    VXDialogBackgroundKind = kind;
+    TvxxAcquireForm form;
+    TBitmap* picture = form.Image1->Picture()->Bitmap();
+    if (kind == 0) {
+      EXPECT_TRUE(picture->Empty());
+      continue;
+    }
+    // The picture fills the image, grey in either style.
+    ASSERT_EQ(picture->Width(), form.Image1->Width());
+    ASSERT_EQ(picture->Height(), form.Image1->Height());
+    const TColor c = picture->Canvas()->Pixels(5, 5);
+    EXPECT_EQ(c & 0xFF, (c >> 8) & 0xFF);
+    EXPECT_EQ(c & 0xFF, (c >> 16) & 0xFF);
+  }
+  VXDialogBackgroundKind = old;
 }
 
 TEST_F(AcquireFrontEnd, DeviceLinesShowTheirTypesPicture) {
