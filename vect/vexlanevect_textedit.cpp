@@ -7,6 +7,7 @@
 
 #include "core/canvas.h"
 #include "platform/utf.h"
+#include "vect/extended.h"
 #include "vect/textcontrol.h"
 #include "vect/vexlanevect.h"
 #include "winui/gdi.h"
@@ -322,6 +323,11 @@ void TVexlaneVect::KeyDown(WORD& Key, TShiftState Shift) {
     }
   }
   TVexlaneView::KeyDown(Key, Shift);
+  // A single selected extended object sees the key too.
+  if (Key != 0 && SelObjectsCount() == 1) {
+    TVXVObject& o = *GetObjRecord(GetSelObjects(0));
+    if (o.Kind == vxkEXTENDED && o.extendedObject.Ptr) o.extendedObject.Ptr->KeyDown(Key, Shift);
+  }
 }
 
 void TVexlaneVect::WndProc(TMessage& Message) {

@@ -4,6 +4,7 @@
 #include "core/canvas.h"
 #include "platform/utf.h"
 #include "textcontrol_fixture.h"
+#include "vect/extended.h"
 
 namespace {
 
@@ -213,6 +214,28 @@ TEST_F(TextEditTest, MemoIsDrawnByTheRichTextControl) {
   EXPECT_EQ(v->GetMemoFormattedString(h), t->FormattedString());
   EXPECT_NE(t->FormattedString().find(u'\n'), std::u16string::npos);
   delete t;
+}
+
+class TKeyObject : public TVXExtendedObject {
+ public:
+  std::vector<uint16_t>* Keys = nullptr;
+  void KeyDown(uint16_t CharCode, TShiftState) override { Keys->push_back(CharCode); }
+};
+
+TEST_F(TextEditTest, KeysReachASingleSelectedExtendedObject) {
+  TVexlaneVect* v = Layer();
+  std::vector<uint16_t> keys;
+  const int32_t h = v->AddNewObject(vxkEXTENDED, TRect{10, 10, 50, 50}, clBlack, false);
+  auto x = std::make_unique<TKeyObject>();
+  x->Keys = &keys;
+  v->GetObjRecord(h)->extendedObject.Ptr = std::move(x);
+  const int32_t other = v->AddNewObject(vxkBOX, TRect{60, 10, 90, 50}, clBlack, false);
+  Press('A');  // nothing selected
+  v->AddSelObject(h);
+  Press('B');
+  v->AddSelObject(other);
+  Press('C');  // two selected
+  EXPECT_EQ(keys, (std::vector<uint16_t>{'B'}));
 }
 
 }  // namespace
