@@ -242,6 +242,29 @@ TEST_F(VectDrawTest, OverTheViewer) {
   const TRGB grip = back->Pixels_vx24RGB(v->XBmp2Scr(10), v->YBmp2Scr(10) - 3);
   EXPECT_GT(grip.g, 100);
   EXPECT_GT(grip.r, 100);
+  // Eight grips: at the corners and the middles of the edges, and no grip
+  // pixel anywhere else.
+  {
+    const int l = v->XBmp2Scr(10), r = v->XBmp2Scr(31), t = v->YBmp2Scr(10), b = v->YBmp2Scr(21);
+    const TPoint at[8] = {{l, t}, {(l + r) / 2, t}, {r, t}, {r, (t + b) / 2},
+                          {r, b}, {(l + r) / 2, b}, {l, b}, {l, (t + b) / 2}};
+    int near[8] = {};
+    int stray = 0;
+    // Over the (black) image; the viewer's background around it is light.
+    for (int y = std::max(v->YBmp2Scr(0), 0); y < std::min(v->YBmp2Scr(80), back->Height()); ++y)
+      for (int x = std::max(v->XBmp2Scr(0), 0); x < std::min(v->XBmp2Scr(100), back->Width()); ++x) {
+        const TRGB c = back->Pixels_vx24RGB(x, y);
+        if (c.r <= 100 || c.g <= 100) continue;
+        int k = 0;
+        while (k < 8 && (std::abs(x - at[k].X) > 6 || std::abs(y - at[k].Y) > 6)) ++k;
+        if (k < 8)
+          ++near[k];
+        else
+          ++stray;
+      }
+    for (int k = 0; k < 8; ++k) EXPECT_GE(near[k], 5) << "grip " << k;
+    EXPECT_EQ(stray, 0);
+  }
   // Anchored to layers: an object of layer 1 is drawn only with that layer.
   v->SetObjLayer(h, 1);
   v->UnSelAllObjects();
@@ -419,6 +442,33 @@ TEST_F(VectTextTest, RulerTicks) {
     EXPECT_EQ(columnsAt(60 - 10), units);
     EXPECT_EQ(columnsAt(60 - 14), 0);
   }
+}
+
+TEST_F(VectTextTest, AQuoteMeasuredRightToLeftStandsUpright) {
+  // The same quote measured both ways along a horizontal line: its text
+  // reads the same way up, so both drawings hold the same ink; a text
+  // turned over would put the ink upside down.
+  auto draw = [&](const TRect& R) {
+    TVexlaneVect* v = Layer();
+    const int32_t h = v->AddNewObject(vxkRULER, R, 0xFFFFFF, false);
+    v->SetObjRulerType(h, vxrtQUOTECENTER);
+    auto b = Black(220, 100);
+    v->DrawObjectsToBitmap(b.get(), false, true);
+    return b;
+  };
+  auto ltr = draw(TRect{20, 60, 180, 60}), rtl = draw(TRect{180, 60, 20, 60});
+  Keep(rtl.get(), "quote_rtl");
+  const TRect a = InkBox(ltr.get(), TRect{0, 0, 219, 59}), b = InkBox(rtl.get(), TRect{0, 0, 219, 59});
+  ASSERT_LE(a.Left, a.Right) << "no text above the line";
+  EXPECT_EQ(a, b);
+  int same = 0, inked = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 220; ++x) {
+      const bool p = !(ltr->Pixels_vx24RGB(x, y) == TRGB{0, 0, 0}), q = !(rtl->Pixels_vx24RGB(x, y) == TRGB{0, 0, 0});
+      inked += p;
+      same += p && q;
+    }
+  EXPECT_GE(same, inked * 9 / 10);
 }
 
 TEST_F(VectTextTest, CostlyMeasuresDrawQuickly) {
