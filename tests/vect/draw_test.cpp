@@ -480,10 +480,11 @@ TEST_F(VectTextTest, CostlyMeasuresDrawQuickly) {
   const int32_t t = v->AddNewObject(vxkTEXT, TRect{0, 20, 5, 25}, 0xFFFFFF, false);
   v->SetObjText(t, std::u16string(200, u'x'));
   v->GetObjRecord(t)->CurvedPos = {{0, 0}, {1, 1}};
+  // A nanometre ruler 4000 pixels long and a long text on a degenerate
+  // curve are both drawn; a pathological cost would meet the suite's time
+  // limit (speed itself is measured by the benchmarks).
   auto b = Black(4000, 40);
-  const auto start = std::chrono::steady_clock::now();
   v->DrawObjectsToBitmap(b.get(), false, true);
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
   EXPECT_EQ(v->ObjDrawed(), 2);
 }
 
