@@ -11,6 +11,14 @@
 
 namespace {
 
+void Release(UINT format, HANDLE h) {
+  if (!h) return;
+  if (format == CF_ENHMETAFILE)
+    DeleteEnhMetaFile(static_cast<HENHMETAFILE>(h));
+  else
+    GlobalFree(static_cast<HGLOBAL>(h));
+}
+
 struct Clipboard {
   std::mutex lock;
   bool open = false;
@@ -18,6 +26,10 @@ struct Clipboard {
   HWND owner = nullptr;
   bool failSet = false;
   std::vector<std::pair<UINT, HANDLE>> items;
+  // What the clipboard still holds when the process ends goes with it.
+  ~Clipboard() {
+    for (auto& [format, h] : items) Release(format, h);
+  }
 };
 
 Clipboard& TheClipboard() {
@@ -26,14 +38,6 @@ Clipboard& TheClipboard() {
 }
 
 bool OpenHere(const Clipboard& c) { return c.open && c.holder == std::this_thread::get_id(); }
-
-void Release(UINT format, HANDLE h) {
-  if (!h) return;
-  if (format == CF_ENHMETAFILE)
-    DeleteEnhMetaFile(static_cast<HENHMETAFILE>(h));
-  else
-    GlobalFree(static_cast<HGLOBAL>(h));
-}
 
 }  // namespace
 
