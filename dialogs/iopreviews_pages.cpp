@@ -44,10 +44,7 @@ bool IsFax(TIOTIFFCompression c) { return c >= ioTIFF_CCITT1D && c <= ioTIFF_G4F
 int BoxInt(TEdit* Box, int Default) { return VXStrToIntDefAnsi(Box->Text(), Default); }
 
 TTabSheet* NewPage(TfIOPreviews* F, const char* Name, const char* Caption, int Tag) {
-  TTabSheet* t = new TTabSheet(F);
-  t->SetName(Name);
-  t->SetPageControl(F->PageControl1);
-  t->SetCaption(Caption);
+  TTabSheet* t = VXPreviewPage(F, F->PageControl1, Name, Caption);
   t->SetTag(Tag);
   return t;
 }
@@ -74,13 +71,7 @@ TPanel* NewColourPanel(TfIOPreviews* F, TWinControl* Parent, const char* Name, i
   return p;
 }
 
-TTrackBar* NewSlider(TfIOPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int Max, int Ticks) {
-  TTrackBar* t = VXPreviewControl<TTrackBar>(F, Parent, Name, X, Y, 200, 25);
-  t->SetMin(0);
-  t->SetMax(Max);
-  t->SetFrequency(Ticks);
-  return t;
-}
+
 
 // A small box for the TIFF and GIF pages' dense groups.
 TEdit* SmallBox(TfIOPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int W) {
@@ -132,7 +123,7 @@ void TfIOPreviews::CreatePages() {
   TTabSheet* p = TabSheetJPEG1;
   lblJPEGQuality1 = VXPreviewLabel(this, p, "lblJPEGQuality1", 8, 10, 70);
   Edit22 = VXPreviewBox(this, p, "Edit22", 80, 6, 40, "");
-  TrackBar13 = NewSlider(this, p, "TrackBar13", 125, 4, 100, 5);
+  TrackBar13 = VXPreviewSlider(this, p, "TrackBar13", 125, 4, 0, 100, 5);
   GroupBox5 = VXPreviewGroup(this, p, "GroupBox5", 8, 34, 400, 98);
   lblDCTMethod = VXPreviewLabel(this, GroupBox5, "lblDCTMethod", 8, 20, 95);
   ComboBox1 = NewList(this, GroupBox5, "ComboBox1", 105, 16, 90, {"ISlow", "IFast", "Float"});
@@ -155,7 +146,7 @@ void TfIOPreviews::CreatePages() {
   p = TabSheetJPEG2;
   lblJPEGQuality2 = VXPreviewLabel(this, p, "lblJPEGQuality2", 8, 14, 70);
   Edit16 = VXPreviewBox(this, p, "Edit16", 80, 10, 40, "");
-  TrackBar2 = NewSlider(this, p, "TrackBar2", 125, 8, 100, 5);
+  TrackBar2 = VXPreviewSlider(this, p, "TrackBar2", 125, 8, 0, 100, 5);
   Edit16->OnChange = [this](void*) { Edit16Change(); };
   TrackBar2->OnChange = [this](void*) { TrackBar2Change(); };
 
@@ -293,7 +284,7 @@ void TfIOPreviews::CreatePages() {
   p = TabSheetJ20001;
   lblJ2000Rate = VXPreviewLabel(this, p, "lblJ2000Rate", 8, 10, 70);
   Edit15 = VXPreviewBox(this, p, "Edit15", 80, 6, 45, "");
-  TrackBar1 = NewSlider(this, p, "TrackBar1", 130, 4, 1000, 20);
+  TrackBar1 = VXPreviewSlider(this, p, "TrackBar1", 130, 4, 0, 1000, 20);
   lblJ2000Photometric = VXPreviewLabel(this, p, "lblJ2000Photometric", 8, 42, 70);
   ComboBox15 = NewList(this, p, "ComboBox15", 80, 38, 100, {"GrayScale", "RGB", "YCbCr"});
   Edit15->OnChange = [this](void*) { Edit15Change(); };

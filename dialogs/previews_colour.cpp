@@ -47,19 +47,8 @@ bool TryBoxFloat(TEdit* Box, double& Value) {
   return true;
 }
 
-TTabSheet* NewPage(TfPreviews* F, TPageControl* PC, const char* Name, const char* Caption) {
-  TTabSheet* t = new TTabSheet(F);
-  t->SetName(Name);
-  t->SetPageControl(PC);
-  t->SetCaption(Caption);
-  return t;
-}
-
 TTrackBar* NewSlider(TfPreviews* F, TWinControl* Parent, const char* Name, int X, int Y, int Min, int Max) {
-  TTrackBar* t = VXPreviewControl<TTrackBar>(F, Parent, Name, X, Y, 200, 25);
-  t->SetMax(Max);
-  t->SetMin(Min);
-  t->SetFrequency(10);
+  TTrackBar* t = VXPreviewSlider(F, Parent, Name, X, Y, Min, Max, 10);
   t->SetPosition(0);
   return t;
 }
@@ -67,12 +56,12 @@ TTrackBar* NewSlider(TfPreviews* F, TWinControl* Parent, const char* Name, int X
 }  // namespace
 
 void TfPreviews::CreateColourPages() {
-  tabContrast = NewPage(this, PageControl1, "tabContrast", "Contrast");
-  tabHSV = NewPage(this, PageControl1, "tabHSV", "HSV");
-  tabHSL = NewPage(this, PageControl1, "tabHSL", "HSL");
-  tabRGB = NewPage(this, PageControl1, "tabRGB", "RGB");
-  tabGamma = NewPage(this, PageControl1, "tabGamma", "Gamma");
-  tabAutoEnhance = NewPage(this, PageControl1, "tabAutoEnhance", "Auto-Enhance");
+  tabContrast = VXPreviewPage(this, PageControl1, "tabContrast", "Contrast");
+  tabHSV = VXPreviewPage(this, PageControl1, "tabHSV", "HSV");
+  tabHSL = VXPreviewPage(this, PageControl1, "tabHSL", "HSL");
+  tabRGB = VXPreviewPage(this, PageControl1, "tabRGB", "RGB");
+  tabGamma = VXPreviewPage(this, PageControl1, "tabGamma", "Gamma");
+  tabAutoEnhance = VXPreviewPage(this, PageControl1, "tabAutoEnhance", "Auto-Enhance");
 
   // Contrast.
   Label3 = VXPreviewLabel(this, tabContrast, "Label3", 8, 16);

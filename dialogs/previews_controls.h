@@ -17,6 +17,24 @@ T* VXPreviewControl(TComponent* Owner, TWinControl* Parent, const char* Name, in
   return c;
 }
 
+// A page of the form's page control.
+inline TTabSheet* VXPreviewPage(TComponent* Owner, TPageControl* Pages, const char* Name, const char* Caption) {
+  TTabSheet* t = new TTabSheet(Owner);
+  t->SetName(Name);
+  t->SetPageControl(Pages);
+  t->SetCaption(Caption);
+  return t;
+}
+
+inline TTrackBar* VXPreviewSlider(TComponent* Owner, TWinControl* Parent, const char* Name, int X, int Y, int Min,
+                                  int Max, int Frequency) {
+  TTrackBar* t = VXPreviewControl<TTrackBar>(Owner, Parent, Name, X, Y, 200, 25);
+  t->SetMax(Max);
+  t->SetMin(Min);
+  t->SetFrequency(Frequency);
+  return t;
+}
+
 inline TLabel* VXPreviewLabel(TComponent* Owner, TWinControl* Parent, const char* Name, int X, int Y, int W = 110) {
   return VXPreviewControl<TLabel>(Owner, Parent, Name, X, Y, W, 13);
 }

@@ -24,14 +24,6 @@ namespace {
 
 int BoxInt(TEdit* Box, int Default) { return VXStrToIntDefAnsi(Box->Text(), Default); }
 
-TTabSheet* NewPage(TfPreviews* F, TPageControl* PC, const char* Name, const char* Caption) {
-  TTabSheet* t = new TTabSheet(F);
-  t->SetName(Name);
-  t->SetPageControl(PC);
-  t->SetCaption(Caption);
-  return t;
-}
-
 // Writes a box without its handler acting.
 void SetBoxQuiet(TfPreviews* F, TEdit* Box, const std::string& Text) {
   const bool saved = F->fDoChange;
@@ -50,10 +42,10 @@ constexpr int kBoxWidth = 45;
 }  // namespace
 
 void TfPreviews::CreateDistortPages() {
-  tabBumpMap = NewPage(this, PageControl1, "tabBumpMap", "Bump map");
-  tabLens = NewPage(this, PageControl1, "tabLens", "Lens");
-  tabWave = NewPage(this, PageControl1, "tabWave", "Wave");
-  tabSoftShadow = NewPage(this, PageControl1, "tabSoftShadow", "Soft Shadow");
+  tabBumpMap = VXPreviewPage(this, PageControl1, "tabBumpMap", "Bump map");
+  tabLens = VXPreviewPage(this, PageControl1, "tabLens", "Lens");
+  tabWave = VXPreviewPage(this, PageControl1, "tabWave", "Wave");
+  tabSoftShadow = VXPreviewPage(this, PageControl1, "tabSoftShadow", "Soft Shadow");
 
   // Bump map.
   GroupBox2 = VXPreviewGroup(this, tabBumpMap, "GroupBox2", 8, 4, 300, 170);

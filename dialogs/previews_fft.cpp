@@ -123,10 +123,7 @@ std::unique_ptr<TVXMask> VXCarryFFTSelection(TVXMask* Mask, int32_t S, int32_t C
 }
 
 void TfPreviews::CreateFFTPage() {
-  tabFFT = new TTabSheet(this);
-  tabFFT->SetName("tabFFT");
-  tabFFT->SetPageControl(PageControl1);
-  tabFFT->SetCaption("FFT");
+  tabFFT = VXPreviewPage(this, PageControl1, "tabFFT", "FFT");
   GroupBox8 = VXPreviewGroup(this, tabFFT, "GroupBox8", 8, 2, 228, 168);
   VexlaneView1 = new TVexlaneView(this);
   VexlaneView1->SetName("VexlaneView1");

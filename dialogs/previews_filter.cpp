@@ -31,18 +31,9 @@ int BoxInt(TEdit* Box, int Default) { return VXStrToIntDefAnsi(Box->Text(), Defa
 }  // namespace
 
 void TfPreviews::CreateFilterPages() {
-  tabFilters = new TTabSheet(this);
-  tabFilters->SetName("tabFilters");
-  tabFilters->SetPageControl(PageControl1);
-  tabFilters->SetCaption("Filters");
-  tabMorph = new TTabSheet(this);
-  tabMorph->SetName("tabMorph");
-  tabMorph->SetPageControl(PageControl1);
-  tabMorph->SetCaption("Morph");
-  tabSharpen = new TTabSheet(this);
-  tabSharpen->SetName("tabSharpen");
-  tabSharpen->SetPageControl(PageControl1);
-  tabSharpen->SetCaption("Sharpen");
+  tabFilters = VXPreviewPage(this, PageControl1, "tabFilters", "Filters");
+  tabMorph = VXPreviewPage(this, PageControl1, "tabMorph", "Morph");
+  tabSharpen = VXPreviewPage(this, PageControl1, "tabSharpen", "Sharpen");
 
   // User filter: the weight grid (tag = row * 3 + column), the divisor
   // right of it, the presets beside.
@@ -330,10 +321,7 @@ void TfPreviews::Edit36Change() {
 // ---- the equalization page ----
 
 void TfPreviews::CreateEqualizationPage() {
-  tabEqualization = new TTabSheet(this);
-  tabEqualization->SetName("tabEqualization");
-  tabEqualization->SetPageControl(PageControl1);
-  tabEqualization->SetCaption("Equalization");
+  tabEqualization = VXPreviewPage(this, PageControl1, "tabEqualization", "Equalization");
   Label19 = VXPreviewLabel(this, tabEqualization, "Label19", 8, 2);
   pnlHistogram = new TPanel(this);
   pnlHistogram->SetName("pnlHistogram");

@@ -59,14 +59,8 @@ void SetTextAndRun(TEdit* Box, const std::string& Text) {
 }  // namespace
 
 void TfPreviews::CreateGeometryPages() {
-  tabRotate = new TTabSheet(this);
-  tabRotate->SetName("tabRotate");
-  tabRotate->SetPageControl(PageControl1);
-  tabRotate->SetCaption("Rotate");
-  tabResize = new TTabSheet(this);
-  tabResize->SetName("tabResize");
-  tabResize->SetPageControl(PageControl1);
-  tabResize->SetCaption("Resize");
+  tabRotate = VXPreviewPage(this, PageControl1, "tabRotate", "Rotate");
+  tabResize = VXPreviewPage(this, PageControl1, "tabResize", "Resize");
 
   // Rotate.
   lblRotate = VXPreviewLabel(this, tabRotate, "lblRotate", 8, 16);
@@ -383,10 +377,7 @@ void TfPreviews::ResizeBoxChange(bool Vertical, bool Percent) {
 // ---- the crop page ----
 
 void TfPreviews::CreateCropPage() {
-  tabCrop = new TTabSheet(this);
-  tabCrop->SetName("tabCrop");
-  tabCrop->SetPageControl(PageControl1);
-  tabCrop->SetCaption("Crop");
+  tabCrop = VXPreviewPage(this, PageControl1, "tabCrop", "Crop");
   lblCropImage = VXPreviewLabel(this, tabCrop, "lblCropImage", 8, 8);
   // Left, top, right and bottom around a centre.
   struct TSide {
