@@ -76,7 +76,7 @@ struct TGP {
     if (!Ports) {
       GPPortInfoList* p = nullptr;
       if (gp_port_info_list_new(&p) < GP_OK) return false;
-      TOutsideLeaks outside;
+      [[maybe_unused]] TOutsideLeaks outside;
       gp_port_info_list_load(p);
       Ports = p;
     }
@@ -587,7 +587,7 @@ void Detect(const std::shared_ptr<TGP>& G) {
   if (G->gp_list_new(&list) < GP_OK) return;
   int found;
   {
-    TOutsideLeaks outside;
+    [[maybe_unused]] TOutsideLeaks outside;
     found = G->gp_camera_autodetect(list, G->Context);
   }
   if (found >= GP_OK) {

@@ -430,7 +430,7 @@ struct TCase {
 }  // namespace
 
 void PlayMetafile(const TBytes& f) {
-         HENHMETAFILE m = SetEnhMetaFileBits(UINT(f.size()), f.data());
+  HENHMETAFILE m = SetEnhMetaFileBits(UINT(f.size()), f.data());
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = 64;
